@@ -1,0 +1,227 @@
+#include "runtime/FileOps.h"
+
+#include "runtime/Log.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zq::rt {
+
+namespace {
+
+Error posixError(const QString &what, const QString &path, int err)
+{
+    return makeError(QStringLiteral("%1 “%2”: %3").arg(what, QFileInfo(path).fileName(), qt_error_string(err)),
+                     QStringLiteral("posix"), err);
+}
+
+// Closes a descriptor once, on every path out of a function.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : m_fd(fd) {}
+    ~FileDescriptor() { reset(); }
+    FileDescriptor(const FileDescriptor &) = delete;
+    FileDescriptor &operator=(const FileDescriptor &) = delete;
+
+    int get() const { return m_fd; }
+    bool isValid() const { return m_fd >= 0; }
+    // Closes now and reports the result: a close can be the first place a write error shows.
+    int close()
+    {
+        const int result = ::close(m_fd);
+        m_fd = -1;
+        return result;
+    }
+    void adopt(int fd)
+    {
+        reset();
+        m_fd = fd;
+    }
+    void reset()
+    {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = -1;
+    }
+
+private:
+    int m_fd;
+};
+
+bool writeAll(int fd, const char *data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+void syncFolder(const QString &folder)
+{
+    FileDescriptor fd(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    // Some file systems refuse fsync on folders; the rename itself already happened.
+    if (fd.isValid() && ::fsync(fd.get()) != 0 && errno != EINVAL)
+        qCWarning(lcRuntime) << "could not flush folder" << folder << qt_error_string(errno);
+}
+
+QString folderOf(const QString &path)
+{
+    return QFileInfo(path).absolutePath();
+}
+
+// A temporary file next to `target` (same folder, so the final rename stays on one file system).
+struct TemporaryFile {
+    QByteArray path;
+    FileDescriptor fd;
+};
+
+Result<void> openTemporaryNextTo(const QString &target, TemporaryFile &temporary)
+{
+    const QFileInfo info(target);
+    temporary.path =
+        QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName() + QLatin1String(".tmp-XXXXXX"));
+    const int fd = ::mkstemp(temporary.path.data());
+    if (fd < 0)
+        return posixError(QStringLiteral("Could not create a temporary file for"), target, errno);
+    ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+    temporary.fd.adopt(fd);
+    return {};
+}
+
+// Flushes, closes and renames the temporary over `target`; removes the temporary on any failure.
+Result<void> commitTemporary(TemporaryFile &temporary, const QString &target)
+{
+    const QByteArray targetName = QFile::encodeName(target);
+    if (::fsync(temporary.fd.get()) != 0 || temporary.fd.close() != 0 ||
+        ::rename(temporary.path.constData(), targetName.constData()) != 0) {
+        const int err = errno;
+        temporary.fd.reset();
+        ::unlink(temporary.path.constData());
+        return posixError(QStringLiteral("Could not write"), target, err);
+    }
+    syncFolder(folderOf(target));
+    return {};
+}
+
+Result<void> copyAcrossFileSystems(const QString &from, const QString &to)
+{
+    FileDescriptor source(::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC));
+    struct stat sourceInfo {};
+    if (!source.isValid() || ::fstat(source.get(), &sourceInfo) != 0)
+        return posixError(QStringLiteral("Could not read"), from, errno);
+
+    TemporaryFile temporary;
+    if (auto opened = openTemporaryNextTo(to, temporary); !opened)
+        return opened;
+    ::fchmod(temporary.fd.get(), sourceInfo.st_mode & 07777);
+
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t count = ::read(source.get(), buffer, sizeof buffer);
+        if (count == 0)
+            break;
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0 || !writeAll(temporary.fd.get(), buffer, count)) {
+            const int err = errno;
+            temporary.fd.reset();
+            ::unlink(temporary.path.constData());
+            return posixError(count < 0 ? QStringLiteral("Could not read") : QStringLiteral("Could not write"),
+                              count < 0 ? from : to, err);
+        }
+    }
+    return commitTemporary(temporary, to);
+}
+
+} // namespace
+
+Result<void> writeFileAtomically(const QString &path, const QByteArray &data)
+{
+    TemporaryFile temporary;
+    if (auto opened = openTemporaryNextTo(path, temporary); !opened)
+        return opened;
+
+    // mkstemp made it 0600; a file that already exists keeps the permissions its owner chose.
+    struct stat existing {};
+    if (::stat(QFile::encodeName(path).constData(), &existing) == 0)
+        ::fchmod(temporary.fd.get(), existing.st_mode & 07777);
+
+    if (!writeAll(temporary.fd.get(), data.constData(), data.size())) {
+        const int err = errno;
+        temporary.fd.reset();
+        ::unlink(temporary.path.constData());
+        return posixError(QStringLiteral("Could not write"), path, err);
+    }
+    return commitTemporary(temporary, path);
+}
+
+Result<void> moveFile(const QString &from, const QString &to)
+{
+    const QByteArray fromName = QFile::encodeName(from);
+    if (::rename(fromName.constData(), QFile::encodeName(to).constData()) == 0) {
+        syncFolder(folderOf(to));
+        return {};
+    }
+    if (errno != EXDEV)
+        return posixError(QStringLiteral("Could not move"), from, errno);
+
+    if (auto copied = copyAcrossFileSystems(from, to); !copied)
+        return copied;
+    if (::unlink(fromName.constData()) != 0) {
+        // Keep the move all-or-nothing: a caller that sees a failure must still find the source alone.
+        const int err = errno;
+        ::unlink(QFile::encodeName(to).constData());
+        return posixError(QStringLiteral("Could not remove the original of"), from, err);
+    }
+    syncFolder(folderOf(from));
+    return {};
+}
+
+Result<QString> moveAside(const QString &path, const QString &reason, const QDateTime &when)
+{
+    const QDateTime stamp = when.isValid() ? when.toLocalTime() : QDateTime::currentDateTime();
+    const QString base = path + QLatin1String(".corrupt-") + stamp.toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QByteArray sourceName = QFile::encodeName(path);
+
+    for (int attempt = 1; attempt <= 1000; ++attempt) {
+        const QString candidate = attempt == 1 ? base : base + QLatin1Char('-') + QString::number(attempt);
+        const QByteArray candidateName = QFile::encodeName(candidate);
+
+        // link(2) fails instead of replacing an existing name, so an earlier copy is never lost.
+        if (::link(sourceName.constData(), candidateName.constData()) == 0) {
+            if (::unlink(sourceName.constData()) != 0) {
+                const int err = errno;
+                ::unlink(candidateName.constData());
+                return posixError(QStringLiteral("Could not move aside"), path, err);
+            }
+        } else if (errno == EEXIST) {
+            continue;
+        } else if (errno == EPERM || errno == EOPNOTSUPP || errno == EMLINK) {
+            // A file system without hard links: check, then rename.
+            if (QFileInfo::exists(candidate))
+                continue;
+            if (::rename(sourceName.constData(), candidateName.constData()) != 0)
+                return posixError(QStringLiteral("Could not move aside"), path, errno);
+        } else {
+            return posixError(QStringLiteral("Could not move aside"), path, errno);
+        }
+        syncFolder(folderOf(path));
+        qCWarning(lcRuntime).noquote() << "kept unreadable file as" << candidate << "-" << reason;
+        return candidate;
+    }
+    return posixError(QStringLiteral("Could not move aside"), path, EEXIST);
+}
+
+} // namespace zq::rt

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "runtime/Result.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+
+// File helpers shared by every store that writes to disk. All are blocking and may be called from
+// any thread; they never throw. Failures come back as an rt::Error whose message is a sentence and
+// whose domain is "posix" with the errno as code.
+namespace zq::rt {
+
+// Replaces `path` with `data` so that a reader sees either the old file or the new one, never a
+// mix: a temporary file in the same folder is written, flushed to disk and renamed over the target,
+// then the folder is flushed. On failure the old file is untouched and the temporary is removed.
+// A new file is created readable by its owner only; an existing file keeps its permissions.
+Result<void> writeFileAtomically(const QString &path, const QByteArray &data);
+
+// Moves a file like rename(2). Across file systems it copies into a temporary next to the
+// destination, flushes it, renames it into place and only then deletes the source, so the
+// destination is never a half-written file and the data is never lost on the way.
+Result<void> moveFile(const QString &from, const QString &to);
+
+// Keeps a file that could not be decoded next to itself as "<path>.corrupt-<yyyyMMdd-HHmmss>"
+// (local time of `when`, or now when `when` is invalid), with "-2", "-3", ... appended rather than
+// replacing an earlier copy. Returns the new path. `reason` only goes into the log.
+Result<QString> moveAside(const QString &path, const QString &reason, const QDateTime &when = {});
+
+} // namespace zq::rt

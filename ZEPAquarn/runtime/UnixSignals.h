@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace zq::rt {
+
+// Turns SIGTERM, SIGINT and SIGHUP into the Qt signal `received` on the thread that owns this
+// object (the main thread), so the application can leave through its normal quit path. The
+// handler itself only writes the signal number into a pipe, which is async-signal-safe.
+//
+// At most one instance may exist at a time; its destructor restores the previous handlers.
+class UnixSignals : public QObject {
+    Q_OBJECT
+public:
+    explicit UnixSignals(QObject *parent = nullptr);
+    ~UnixSignals() override;
+
+    // False when the pipe or a handler could not be set up (logged); signals then keep their
+    // default action, which also ends the process.
+    bool isInstalled() const { return m_installed; }
+
+signals:
+    // One emission per delivered signal, in arrival order.
+    void received(int signalNumber);
+
+private:
+    void readPendingSignals();
+
+    int m_pipe[2] = {-1, -1};
+    QSocketNotifier *m_notifier = nullptr;
+    bool m_installed = false;
+};
+
+} // namespace zq::rt

@@ -1,0 +1,197 @@
+#include "runtime/FileOps.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+using zq::rt::moveAside;
+using zq::rt::moveFile;
+using zq::rt::writeFileAtomically;
+
+namespace {
+
+QByteArray readAll(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writePlain(const QString &path, const QByteArray &data)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(data);
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat status {};
+    ::stat(QFile::encodeName(path).constData(), &status);
+    return status.st_mode & 07777;
+}
+
+dev_t deviceOf(const QString &path)
+{
+    struct stat status {};
+    ::stat(QFile::encodeName(path).constData(), &status);
+    return status.st_dev;
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// Lowers the largest file this process may write, so a write fails part-way (root ignores
+// permissions, not this limit). Restored at the end of the scope.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        ::getrlimit(RLIMIT_FSIZE, &m_saved);
+        m_previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit = m_saved;
+        limit.rlim_cur = bytes;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_saved);
+        std::signal(SIGXFSZ, m_previousHandler);
+    }
+
+private:
+    rlimit m_saved{};
+    void (*m_previousHandler)(int) = nullptr;
+};
+
+} // namespace
+
+TEST(FileOpsTest, AtomicWriteReplacesTheFileAndLeavesNoTemporaryBehind)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("history.json");
+
+    ASSERT_TRUE(writeFileAtomically(path, "first"));
+    EXPECT_EQ(modeOf(path), 0600u) << "a new file holds user data and is private";
+    ASSERT_TRUE(writeFileAtomically(path, "second, longer"));
+    ASSERT_TRUE(writeFileAtomically(dir.filePath("empty.json"), QByteArray()));
+
+    EXPECT_EQ(readAll(path), "second, longer");
+    EXPECT_EQ(readAll(dir.filePath("empty.json")), "");
+    EXPECT_EQ(entries(dir.path()), (QStringList{"empty.json", "history.json"}));
+}
+
+TEST(FileOpsTest, AtomicWriteKeepsThePermissionsOfAnExistingFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("shared.txt");
+    writePlain(path, "old");
+    ::chmod(QFile::encodeName(path).constData(), 0644);
+
+    ASSERT_TRUE(writeFileAtomically(path, "new"));
+    EXPECT_EQ(modeOf(path), 0644u);
+}
+
+TEST(FileOpsTest, FailedAtomicWriteLeavesTheOldFileIntact)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("stats.json");
+    writePlain(path, "old content");
+
+    zq::rt::Result<void> result;
+    {
+        FileSizeLimit limit(4096);
+        result = writeFileAtomically(path, QByteArray(256 * 1024, 'x'));
+    }
+    ASSERT_FALSE(result);
+    EXPECT_FALSE(result.error().message.isEmpty());
+    EXPECT_EQ(readAll(path), "old content");
+    EXPECT_EQ(entries(dir.path()), QStringList{"stats.json"}) << "the temporary file is removed";
+}
+
+TEST(FileOpsTest, AtomicWriteIntoAFolderThatCannotExistFails)
+{
+    QTemporaryDir dir;
+    writePlain(dir.filePath("plain-file"), "x");
+
+    const auto result = writeFileAtomically(dir.filePath("plain-file/settings.json"), "data");
+    ASSERT_FALSE(result);
+    EXPECT_EQ(result.error().code, ENOTDIR);
+    EXPECT_TRUE(result.error().message.contains("settings.json")) << result.error().message.toStdString();
+    EXPECT_EQ(readAll(dir.filePath("plain-file")), "x");
+}
+
+TEST(FileOpsTest, MoveWithinOneFileSystemRenames)
+{
+    QTemporaryDir dir;
+    writePlain(dir.filePath("take.wav"), "RIFF");
+    QDir(dir.path()).mkdir("Recordings");
+
+    ASSERT_TRUE(moveFile(dir.filePath("take.wav"), dir.filePath("Recordings/id.wav")));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("take.wav")));
+    EXPECT_EQ(readAll(dir.filePath("Recordings/id.wav")), "RIFF");
+
+    const auto missing = moveFile(dir.filePath("take.wav"), dir.filePath("again.wav"));
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().code, ENOENT);
+}
+
+TEST(FileOpsTest, MoveAcrossFileSystemsCopiesThenDeletesTheSource)
+{
+    QTemporaryDir target;
+    if (!QFileInfo(QStringLiteral("/dev/shm")).isDir())
+        GTEST_SKIP() << "no /dev/shm to stand for a second file system";
+    QTemporaryDir source(QStringLiteral("/dev/shm/zq-fileops-XXXXXX"));
+    ASSERT_TRUE(source.isValid());
+    if (deviceOf(source.path()) == deviceOf(target.path()))
+        GTEST_SKIP() << "/dev/shm and the temp folder are one file system here";
+
+    QByteArray audio(300 * 1024, '\0');
+    for (int i = 0; i < audio.size(); ++i)
+        audio[i] = char(i * 7);
+    writePlain(source.filePath("take.wav"), audio);
+    ::chmod(QFile::encodeName(source.filePath("take.wav")).constData(), 0640);
+
+    ASSERT_TRUE(moveFile(source.filePath("take.wav"), target.filePath("kept.wav")));
+    EXPECT_FALSE(QFileInfo::exists(source.filePath("take.wav")));
+    EXPECT_EQ(readAll(target.filePath("kept.wav")), audio);
+    EXPECT_EQ(modeOf(target.filePath("kept.wav")), 0640u);
+    EXPECT_EQ(entries(target.path()), QStringList{"kept.wav"}) << "no temporary left at the destination";
+
+    // A destination that cannot be written keeps the source where it was.
+    writePlain(source.filePath("second.wav"), "data");
+    writePlain(target.filePath("not-a-folder"), "x");
+    ASSERT_FALSE(moveFile(source.filePath("second.wav"), target.filePath("not-a-folder/second.wav")));
+    EXPECT_EQ(readAll(source.filePath("second.wav")), "data");
+}
+
+TEST(FileOpsTest, MoveAsideKeepsEveryEarlierCopy)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("incidents.json");
+    const QDateTime when(QDate(2025, 3, 9), QTime(14, 5, 7));
+
+    writePlain(path, "first broken");
+    const auto first = moveAside(path, "test", when);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first.value(), path + ".corrupt-20250309-140507");
+
+    writePlain(path, "second broken");
+    const auto second = moveAside(path, "test", when);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second.value(), path + ".corrupt-20250309-140507-2");
+
+    EXPECT_FALSE(QFileInfo::exists(path));
+    EXPECT_EQ(readAll(first.value()), "first broken");
+    EXPECT_EQ(readAll(second.value()), "second broken");
+
+    EXPECT_FALSE(moveAside(path, "gone", when)) << "nothing to move is an error, not an empty copy";
+}
