@@ -1,0 +1,47 @@
+#include "pipeline/SettingsDefaults.h"
+
+namespace zq {
+
+const std::vector<std::pair<QString, rt::SettingValue>> &defaultSettingsTable()
+{
+    using rt::SettingValue;
+    static const std::vector<std::pair<QString, SettingValue>> table = {
+        {keys::backend, QStringLiteral("local")},
+        {keys::triggerKey, QStringLiteral("fn")},
+        {keys::secondaryTriggerKey, QString()},
+        {keys::cleanupEnabled, true},
+        {keys::language, QStringLiteral("auto")},
+        {keys::dictionary, QStringList()},
+        {keys::onboarded, false},
+        {keys::inputDevice, QStringLiteral("system-default")},
+        {keys::appearance, QStringLiteral("system")},
+        {keys::pillAnimation, QStringLiteral("logo-bars")},
+        {keys::showInDock, false},
+        {keys::soundCues, true},
+        {keys::audioDuringDictation, QStringLiteral("lower-volume")},
+        {keys::releaseMicWhenIdle, false},
+        {keys::typingWPM, qint64(40)},
+        {keys::depthUnlocked, QList<qint64>()},
+        {keys::depthSelection, QStringLiteral("consensusMint")},
+        {keys::inviteCode, QString()},
+        {keys::inviteVerifiedDownloads, qint64(-1)}, // -1: count not known yet
+        {keys::milestoneDismissed, false},
+        {keys::milestoneLastShown, 0.0},
+        {keys::milestoneShown, QStringList()},
+        {keys::motionGrandfathered, QStringList()},
+        {keys::motionAnnounced, QStringList()},
+        {keys::updateAvailableVersion, QString()},
+        {keys::updateAvailableBuild, QString()},
+        {keys::updateReminderVersion, QString()},
+        {keys::updateReminderDate, 0.0},
+    };
+    return table;
+}
+
+void registerDefaults(rt::Settings &settings)
+{
+    const auto &table = defaultSettingsTable();
+    settings.registerDefaults(rt::SettingsTable(table.begin(), table.end()));
+}
+
+} // namespace zq
