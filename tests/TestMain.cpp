@@ -1,0 +1,89 @@
+// The main() of every test binary: a sandboxed environment, the right Qt platform, then gtest.
+#include "support/ServiceEnvironment.h"
+#include "support/XvfbServer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#ifndef ZQ_TEST_LABEL
+#error "ZQ_TEST_LABEL must name the binary's label (unit, integration or e2e)"
+#endif
+
+namespace {
+
+// Points HOME and the XDG folders at a folder of this process, so that no test writes settings,
+// records, keyrings or caches into the real user's home.
+std::unique_ptr<QTemporaryDir> sandboxHome()
+{
+    auto home = zq::test::makeServiceDir(QStringLiteral("zq-test-home"));
+    if (!home->isValid()) {
+        std::fprintf(stderr, "TestMain: cannot create a private HOME: %s\n", qPrintable(home->errorString()));
+        return home;
+    }
+    qputenv("HOME", QFile::encodeName(home->path()));
+    const struct {
+        const char *variable;
+        const char *folder;
+    } folders[] = {{"XDG_CONFIG_HOME", ".config"},
+                   {"XDG_DATA_HOME", ".local/share"},
+                   {"XDG_STATE_HOME", ".local/state"},
+                   {"XDG_CACHE_HOME", ".cache"},
+                   {"XDG_RUNTIME_DIR", "runtime"}};
+    for (const auto &entry : folders) {
+        const QString path = home->filePath(QLatin1String(entry.folder));
+        QDir().mkpath(path);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv(entry.variable, QFile::encodeName(path));
+    }
+    return home;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // Listing tests (CTest's discovery) needs no services.
+    if (GTEST_FLAG_GET(list_tests))
+        return RUN_ALL_TESTS();
+
+    // Without a bus address Qt would look for a session bus (and could start a stray one).
+    if (!qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"))
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    const std::unique_ptr<QTemporaryDir> home = sandboxHome();
+
+    // Declared before the application so that it outlives the application's X connection.
+    zq::test::XvfbServer xvfb;
+    if (std::strcmp(ZQ_TEST_LABEL, "unit") == 0) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    } else if (xvfb.start()) {
+        qputenv("DISPLAY", xvfb.display().toLocal8Bit());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+        qunsetenv("WAYLAND_DISPLAY");
+        zq::test::setSharedDisplay(xvfb.display(), {});
+    } else {
+        const QString why = QStringLiteral("cannot start Xvfb: ") + xvfb.errorString();
+        std::fprintf(stderr, "TestMain: %s\n", qPrintable(why));
+        if (zq::test::isContinuousIntegration())
+            return 1;
+        // Tests that need the display skip through requireService(sharedDisplay() ...).
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        qunsetenv("DISPLAY");
+        zq::test::setSharedDisplay({}, why);
+    }
+
+    int result;
+    {
+        QApplication application(argc, argv);
+        result = RUN_ALL_TESTS();
+    }
+    xvfb.stop();
+    return result;
+}

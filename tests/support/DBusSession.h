@@ -1,0 +1,55 @@
+#pragma once
+
+#include "support/ChildProcess.h"
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QTemporaryDir>
+
+#include <chrono>
+#include <memory>
+
+namespace zq::test {
+
+// A private session bus (dbus-daemon with its own config and socket in a temporary folder), and
+// optionally an unlocked gnome-keyring serving org.freedesktop.secrets on it. The bus activates
+// no services, so nothing from the real session (a notification daemon, say) starts on it.
+// It sets no environment variable: put address() in DBUS_SESSION_BUS_ADDRESS.
+// Use from one thread; the destructor stops the keyring, then the bus. Waiting for the keyring
+// uses QtDBus, so a QCoreApplication must exist (TestMain makes one).
+class DBusSession {
+public:
+    static constexpr auto kKeyringPassword = "zq-test-keyring";
+
+    DBusSession() = default;
+    ~DBusSession();
+    DBusSession(const DBusSession &) = delete;
+    DBusSession &operator=(const DBusSession &) = delete;
+
+    // Starts the bus and waits for its address. Returns false with errorString() set.
+    bool start(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Starts gnome-keyring (secrets only) on the bus with a private HOME, its login keyring
+    // created and unlocked with kKeyringPassword; waits until org.freedesktop.secrets is owned.
+    bool startKeyring(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    void stop();
+
+    bool isRunning() const { return m_bus.isRunning(); }
+    QString errorString() const { return m_error; }
+    // "unix:path=/…/bus,guid=…", for DBUS_SESSION_BUS_ADDRESS.
+    QString address() const { return m_address; }
+    // This process's environment pointed at this bus, without DISPLAY (so a locked keyring
+    // fails at once instead of asking for a password), HOME and XDG folders private to the bus.
+    QProcessEnvironment clientEnvironment() const;
+
+    // Whether `name` has an owner on this bus right now.
+    bool hasOwner(const QString &name) const;
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    ChildProcess m_bus;
+    ChildProcess m_keyring;
+    QString m_address;
+    QString m_error;
+};
+
+} // namespace zq::test
