@@ -1,0 +1,108 @@
+// The real application binary, started as a user would start it: one instance per user, quitting
+// through its normal path on a signal, and a settings file it cannot read kept aside.
+
+#include "support/ChildProcess.h"
+#include "support/ServiceEnvironment.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+using namespace std::chrono_literals;
+using zq::test::ChildProcess;
+using zq::test::ChildSpec;
+using zq::test::ChildStream;
+
+namespace {
+
+class AppIntegrationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_home.isValid());
+        const bool hasDisplay = !zq::test::sharedDisplay().isEmpty();
+        ZQ_REQUIRE_SERVICE(hasDisplay, zq::test::sharedDisplayError());
+        QDir(m_home.path()).mkpath(QStringLiteral("run"));
+        QFile::setPermissions(m_home.filePath(QStringLiteral("run")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+
+    ChildSpec appSpec() const
+    {
+        ChildSpec spec;
+        spec.program = QStringLiteral(ZQ_APP_BINARY);
+        auto env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), m_home.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral("run")));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data")));
+        env.insert(QStringLiteral("XDG_STATE_HOME"), m_home.filePath(QStringLiteral("state")));
+        env.insert(QStringLiteral("DISPLAY"), zq::test::sharedDisplay());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("disabled:"));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("io.quorvane.*=true"));
+        spec.environment = env;
+        spec.standardOutput = ChildStream::Pipe;
+        spec.standardError = ChildStream::Pipe;
+        return spec;
+    }
+
+    // Reads the app's log until a line contains `text`.
+    static bool waitForLine(ChildProcess &app, const QByteArray &text)
+    {
+        const QDeadlineTimer deadline(15s);
+        while (auto line = app.readLine(ChildProcess::Channel::StandardError, deadline)) {
+            if (line->contains(text))
+                return true;
+        }
+        return false;
+    }
+
+    QTemporaryDir m_home;
+};
+
+} // namespace
+
+TEST_F(AppIntegrationTest, SecondLaunchSaysItIsRunningAndExitsWhileTheFirstQuitsOnSigterm)
+{
+    ChildProcess first;
+    ASSERT_TRUE(first.start(appSpec())) << first.errorString().toStdString();
+    ASSERT_TRUE(waitForLine(first, "app: launched")) << "the first instance did not start";
+
+    ChildProcess second;
+    ASSERT_TRUE(second.start(appSpec()));
+    const auto secondExit = second.waitForExit(QDeadlineTimer(15s));
+    EXPECT_EQ(secondExit, 0);
+    EXPECT_TRUE(second.collected(ChildProcess::Channel::StandardError).contains("already running"));
+
+    ::kill(first.pid(), SIGTERM);
+    EXPECT_TRUE(waitForLine(first, "app: terminating")) << "SIGTERM must go through the normal quit path";
+    EXPECT_EQ(first.waitForExit(QDeadlineTimer(15s)), 0);
+}
+
+TEST_F(AppIntegrationTest, UnreadableSettingsAreKeptAsideAndTheAppStartsFromDefaults)
+{
+    const QString configDir = m_home.filePath(QStringLiteral("config/ZEPAquarn"));
+    ASSERT_TRUE(QDir().mkpath(configDir));
+    QFile broken(configDir + QStringLiteral("/settings.json"));
+    ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
+    broken.write("{\"format\":1,\"values\":{\"backend\":");
+    broken.close();
+
+    ChildProcess app;
+    ASSERT_TRUE(app.start(appSpec()));
+    ASSERT_TRUE(waitForLine(app, "app: launched"));
+    ::kill(app.pid(), SIGINT);
+    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+
+    const QStringList kept = QDir(configDir).entryList({QStringLiteral("settings.json.corrupt-*")}, QDir::Files);
+    ASSERT_EQ(kept.size(), 1) << "the unreadable file must be kept, not overwritten";
+    QFile keptFile(configDir + QLatin1Char('/') + kept.first());
+    ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
+    EXPECT_EQ(keptFile.readAll(), QByteArray("{\"format\":1,\"values\":{\"backend\":"));
+}
