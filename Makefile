@@ -21,10 +21,11 @@ run: build
 	bash scripts/run-app $(BUILD)/ZEPAquarn/zepaquarn
 
 test: build
+	bash scripts/run-sanitized-tests $(BUILD)-asan $(JOBS)
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 600
 
 bench: build
 	bash scripts/run-benchmarks $(BUILD)
 
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(BUILD)-asan
