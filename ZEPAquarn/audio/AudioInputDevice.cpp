@@ -1,0 +1,105 @@
+#include "audio/AudioInputDevice.h"
+
+#include "runtime/Log.h"
+
+#include <algorithm>
+
+namespace zq {
+
+using platform::AudioDeviceID;
+using platform::AudioHardware;
+
+std::vector<AudioInputDevice> AudioInputDevice::listInputDevices(AudioHardware &hardware)
+{
+    const std::optional<std::vector<AudioDeviceID>> ids = hardware.devices();
+    if (!ids || ids->empty())
+        return {};
+    std::vector<AudioInputDevice> result;
+    for (const AudioDeviceID id : *ids) {
+        const std::optional<int> channels = hardware.inputChannelCount(id);
+        if (!channels || *channels <= 0)
+            continue;
+        std::optional<QString> name = hardware.stringProperty(id, AudioHardware::StringProperty::name);
+        if (!name)
+            continue;
+        std::optional<QString> uid = hardware.stringProperty(id, AudioHardware::StringProperty::uid);
+        if (!uid)
+            continue;
+        const std::optional<std::uint32_t> transportCode = hardware.transportType(id);
+        result.push_back(AudioInputDevice{id, std::move(*uid), std::move(*name),
+                                          transportCode ? inputTransport(*transportCode) : InputTransport::other});
+    }
+    return result;
+}
+
+std::optional<AudioDeviceID> matchPreference(const QString &preference, const std::vector<AudioInputDevice> &devices,
+                                             std::optional<AudioDeviceID> systemDefault)
+{
+    if (preference == kSystemDefaultInputPreference)
+        return systemDefault;
+    const auto pinned = std::find_if(devices.begin(), devices.end(),
+                                     [&](const AudioInputDevice &device) { return device.uid == preference; });
+    return pinned != devices.end() ? std::optional(pinned->id) : systemDefault;
+}
+
+std::optional<AudioDeviceID> AudioInputDevice::resolve(AudioHardware &hardware, const QString &prefUID)
+{
+    const std::vector<AudioInputDevice> devices = listInputDevices(hardware);
+    const std::optional<AudioDeviceID> defaultID = systemDefaultInputDevice(hardware);
+    const std::optional<AudioDeviceID> result = matchPreference(prefUID, devices, defaultID);
+    const auto listed = [&](auto predicate) { return std::find_if(devices.begin(), devices.end(), predicate); };
+    if (prefUID != kSystemDefaultInputPreference && result && result == defaultID &&
+        listed([&](const AudioInputDevice &d) { return d.uid == prefUID; }) == devices.end()) {
+        const auto defaultDevice = listed([&](const AudioInputDevice &d) { return d.id == *defaultID; });
+        const QString name =
+            defaultDevice != devices.end() ? defaultDevice->name : QStringLiteral("id %1").arg(*defaultID);
+        qCInfo(lcAudio, "pinned device %s unavailable — using system default %s", qUtf8Printable(prefUID),
+               qUtf8Printable(name));
+    }
+    return result;
+}
+
+std::optional<AudioDeviceID> AudioInputDevice::systemDefaultInputDevice(AudioHardware &hardware)
+{
+    const std::optional<AudioDeviceID> id = hardware.defaultInputDevice();
+    if (!id || *id == 0)
+        return std::nullopt;
+    return id;
+}
+
+std::optional<QString> AudioInputDevice::deviceStringProperty(AudioHardware &hardware, AudioDeviceID device,
+                                                              AudioHardware::StringProperty property)
+{
+    return hardware.stringProperty(device, property);
+}
+
+std::optional<double> AudioInputDevice::deviceNominalInputRate(AudioHardware &hardware, AudioDeviceID device)
+{
+    const std::optional<double> rate = hardware.nominalSampleRate(device);
+    if (!rate || !(*rate > 0))
+        return std::nullopt;
+    return rate;
+}
+
+std::set<AudioDeviceID> AudioInputDevice::activeAggregateSubdevices(AudioHardware &hardware, AudioDeviceID device)
+{
+    std::set<AudioDeviceID> result;
+    if (const auto members = hardware.activeAggregateSubdevices(device)) {
+        for (const AudioDeviceID member : *members) {
+            if (member != 0)
+                result.insert(member);
+        }
+    }
+    return result;
+}
+
+std::optional<AudioInputDevice> builtInFallbackDevice(AudioHardware &hardware, std::optional<AudioDeviceID> excluding)
+{
+    for (AudioInputDevice &device : AudioInputDevice::listInputDevices(hardware)) {
+        if (device.transport == InputTransport::builtIn && (!excluding || device.id != *excluding))
+            return std::move(device);
+    }
+    return std::nullopt;
+}
+
+} // namespace zq

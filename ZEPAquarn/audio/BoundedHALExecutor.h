@@ -1,0 +1,229 @@
+#pragma once
+
+#include "audio/HALOperationError.h"
+#include "runtime/Executor.h"
+#include "runtime/Task.h"
+
+#include <QString>
+
+#include <coroutine>
+#include <cstdint>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <type_traits>
+#include <utility>
+#include <variant>
+
+namespace zq {
+
+// A serial queue with its own thread, released like a dispatch queue: dropping the last handle
+// lets the thread finish what was posted and then end. A queue stuck in one item is simply left
+// behind with its thread.
+class HALSerialQueue {
+public:
+    explicit HALSerialQueue(QString label);
+    ~HALSerialQueue();
+    HALSerialQueue(const HALSerialQueue &) = delete;
+    HALSerialQueue &operator=(const HALSerialQueue &) = delete;
+
+    const QString &label() const { return m_label; }
+    void post(std::function<void()> work);
+    bool isCurrent() const;
+
+private:
+    struct State;
+    QString m_label;
+    std::shared_ptr<State> m_state;
+};
+
+namespace detail {
+
+template <typename R>
+using HALValue = std::conditional_t<std::is_void_v<R>, std::monostate, R>;
+
+// Resolves one call exactly once: whoever takes the completion out under the lock calls it.
+template <typename V>
+struct HALGate {
+    using Completion = std::function<void(std::optional<V>, std::exception_ptr)>;
+
+    std::mutex mutex;
+    Completion completion;
+    rt::WorkItem deadline;
+
+    Completion take()
+    {
+        std::lock_guard lock(mutex);
+        deadline.cancel();
+        return std::exchange(completion, nullptr);
+    }
+};
+
+struct NoLateResultHandler {
+    template <typename V>
+    void operator()(V &&) const
+    {}
+};
+
+} // namespace detail
+
+// Runs every blocking call into the audio server on one private serial queue, under a deadline.
+//
+// A call that misses its deadline fails with HALOperationError::timedOut at once; its queue is
+// then taken as wedged and replaced by a fresh one labelled "<label>.<generation + 1>", so later
+// calls are not stuck behind it. The late call still finishes on the old queue (with whatever was
+// queued behind it); its result goes to the call's late-result handler, if any, on that queue's
+// thread, and is then destroyed there together with the operation. Anything the operation opened
+// must therefore be closed by that handler or by the destructors of its result and its captures.
+//
+// Thread-safe. Deadlines run on `timeouts` (a process-wide utility queue by default; a virtual
+// loop in tests), which must outlive the executor's pending calls.
+class BoundedHALExecutor {
+public:
+    explicit BoundedHALExecutor(QString label, rt::Executor *timeouts = nullptr);
+    ~BoundedHALExecutor();
+    BoundedHALExecutor(const BoundedHALExecutor &) = delete;
+    BoundedHALExecutor &operator=(const BoundedHALExecutor &) = delete;
+
+    // Awaited inside an rt::Task: runs `operation` on the current queue and resumes the task on its
+    // loop with the value or the operation's exception, or with HALOperationError after
+    // `timeoutSeconds` (negative or NaN counts as 0). The task's cancellation does not cut it short.
+    template <typename F, typename Late = detail::NoLateResultHandler>
+    auto run(double timeoutSeconds, F operation, Late onLateResult = {});
+
+    // The same with a callback instead of a task: `completion(value, error)` runs exactly once,
+    // on the queue's thread with the outcome or on `timeouts` with HALOperationError.
+    template <typename F, typename Completion, typename Late = detail::NoLateResultHandler>
+    void submit(double timeoutSeconds, F operation, Completion completion, Late onLateResult = {});
+
+    // Fire and forget on the current queue: no deadline, no result.
+    void enqueue(std::function<void()> work);
+
+    const QString &label() const;
+    std::uint64_t generation() const;
+    // "<label>.<generation>".
+    QString currentQueueLabel() const;
+
+private:
+    struct Core;
+    std::pair<std::shared_ptr<HALSerialQueue>, std::uint64_t> currentQueue() const;
+    static void abandonQueue(const std::weak_ptr<Core> &core, std::uint64_t generation);
+
+    std::shared_ptr<Core> m_core;
+    rt::Executor *m_timeouts;
+};
+
+// The process's one executor, "io.quorvane.zepaquarn.hal"; every caller passes 6.0 s.
+BoundedHALExecutor &sharedHALExecutor();
+inline constexpr double kHALDeadlineSeconds = 6.0;
+
+template <typename F, typename Completion, typename Late>
+void BoundedHALExecutor::submit(double timeoutSeconds, F operation, Completion completion, Late onLateResult)
+{
+    using R = std::invoke_result_t<F &>;
+    using V = detail::HALValue<R>;
+    auto gate = std::make_shared<detail::HALGate<V>>();
+    gate->completion = std::move(completion);
+    auto [queue, generation] = currentQueue();
+
+    queue->post([gate, operation = std::move(operation), onLateResult = std::move(onLateResult)]() mutable {
+        std::optional<V> value;
+        std::exception_ptr error;
+        try {
+            if constexpr (std::is_void_v<R>) {
+                operation();
+                value.emplace();
+            } else {
+                value.emplace(operation());
+            }
+        } catch (...) {
+            error = std::current_exception();
+        }
+        if (auto resume = gate->take()) {
+            resume(std::move(value), error);
+            return;
+        }
+        // Nobody waits any more: hand what the late call made to whoever can close it.
+        if (value) {
+            if constexpr (!std::is_void_v<R>)
+                onLateResult(std::move(*value));
+        }
+    });
+
+    const double seconds = timeoutSeconds > 0 ? timeoutSeconds : 0.0; // NaN and negatives count as 0
+    std::weak_ptr<Core> core = m_core;
+    rt::WorkItem deadline = m_timeouts->postDelayed(rt::seconds(seconds), [gate, core, generation = generation] {
+        auto resume = gate->take();
+        if (!resume)
+            return;
+        abandonQueue(core, generation);
+        resume(std::nullopt, std::make_exception_ptr(HALOperationError::timedOut()));
+    });
+    std::lock_guard lock(gate->mutex);
+    if (gate->completion)
+        gate->deadline = deadline;
+    else
+        deadline.cancel();
+}
+
+namespace detail {
+
+template <typename F, typename Late>
+class HALRunAwaiter {
+public:
+    using R = std::invoke_result_t<F &>;
+    using V = HALValue<R>;
+
+    HALRunAwaiter(BoundedHALExecutor &executor, double timeoutSeconds, F operation, Late onLateResult)
+        : m_executor(executor), m_timeoutSeconds(timeoutSeconds), m_operation(std::move(operation)),
+          m_onLateResult(std::move(onLateResult))
+    {}
+
+    bool await_ready() const noexcept { return false; }
+    template <typename P>
+    void await_suspend(std::coroutine_handle<P> handle)
+    {
+        rt::MainLoop *loop = rt::detail::contextOf(handle).loop;
+        auto outcome = m_outcome;
+        // The loop runs the resumption after this function returns, even when the call is quick.
+        m_executor.submit(
+            m_timeoutSeconds, std::move(m_operation),
+            [outcome, loop, handle](std::optional<V> value, std::exception_ptr error) {
+                if (value)
+                    outcome->value.emplace(std::move(*value));
+                outcome->error = error;
+                loop->post([handle] { handle.resume(); });
+            },
+            std::move(m_onLateResult));
+    }
+    R await_resume()
+    {
+        if (m_outcome->error)
+            std::rethrow_exception(m_outcome->error);
+        if constexpr (!std::is_void_v<R>)
+            return std::move(*m_outcome->value);
+    }
+
+private:
+    struct Outcome {
+        std::optional<V> value;
+        std::exception_ptr error;
+    };
+    BoundedHALExecutor &m_executor;
+    double m_timeoutSeconds;
+    F m_operation;
+    Late m_onLateResult;
+    std::shared_ptr<Outcome> m_outcome = std::make_shared<Outcome>();
+};
+
+} // namespace detail
+
+template <typename F, typename Late>
+auto BoundedHALExecutor::run(double timeoutSeconds, F operation, Late onLateResult)
+{
+    return detail::HALRunAwaiter<F, Late>(*this, timeoutSeconds, std::move(operation), std::move(onLateResult));
+}
+
+} // namespace zq
