@@ -1,0 +1,225 @@
+#include "support/FakeCaptureCore.h"
+
+#include <algorithm>
+
+namespace zq::test {
+
+void FakeCoreGate::open()
+{
+    std::lock_guard lock(m_mutex);
+    m_open = true;
+    m_changed.notify_all();
+}
+
+void FakeCoreGate::pass()
+{
+    std::unique_lock lock(m_mutex);
+    m_reached = true;
+    m_changed.notify_all();
+    m_changed.wait(lock, [this] { return m_open; });
+}
+
+bool FakeCoreGate::waitUntilReached(std::chrono::milliseconds timeout)
+{
+    std::unique_lock lock(m_mutex);
+    return m_changed.wait_for(lock, timeout, [this] { return m_reached; });
+}
+
+bool FakeCoreGate::isReached() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_reached;
+}
+
+CaptureCoreSetup fakeCaptureSetup(std::uint32_t device, const QString &name)
+{
+    CaptureCoreSetup setup;
+    setup.boundDevice = device;
+    setup.boundDeviceName = name;
+    setup.transport = InputTransport::builtIn;
+    setup.format = platform::AudioFormat{48000, 1};
+    setup.deviceNominalRate = 48000;
+    return setup;
+}
+
+FakeCaptureCore::FakeCaptureCore(Script script, CaptureCoreKind kind) : m_script(std::move(script)), m_kind(kind) {}
+
+FakeCaptureCore::~FakeCaptureCore() = default;
+
+CaptureCoreSetup FakeCaptureCore::start(const QString &prefUID, std::optional<std::uint32_t> resolved,
+                                        CaptureTapBlock tapBlock, CaptureRecoveryCallback onRecoveryNeeded)
+{
+    std::shared_ptr<FakeCoreGate> hold;
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_starts;
+        m_prefUID = prefUID;
+        m_resolved = resolved;
+        hold = m_script.hold;
+    }
+    if (hold)
+        hold->pass();
+    std::lock_guard lock(m_mutex);
+    if (m_script.error)
+        std::rethrow_exception(m_script.error);
+    m_tap = std::move(tapBlock);
+    m_recovery = std::move(onRecoveryNeeded);
+    m_running = true;
+    return m_script.setup;
+}
+
+CaptureRouteInspection FakeCaptureCore::inspectRoute(bool inspectAggregate)
+{
+    std::lock_guard lock(m_mutex);
+    ++m_inspections;
+    m_inspectAggregate = inspectAggregate;
+    if (!m_running)
+        return {};
+    if (m_route)
+        return *m_route;
+    return CaptureRouteInspection{m_script.setup.boundDevice, {}};
+}
+
+void FakeCaptureCore::stop()
+{
+    std::lock_guard lock(m_mutex);
+    ++m_stops;
+    m_running = false;
+    // A real core keeps its callbacks alive until the unit is disposed; the fake just stops calling.
+}
+
+std::optional<platform::AudioFormat> FakeCaptureCore::format() const
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_running)
+        return std::nullopt;
+    return m_script.setup.format;
+}
+
+bool FakeCaptureCore::isRunning() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_running;
+}
+
+int FakeCaptureCore::startCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_starts;
+}
+
+int FakeCaptureCore::stopCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_stops;
+}
+
+int FakeCaptureCore::inspectCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_inspections;
+}
+
+QString FakeCaptureCore::lastPrefUID() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_prefUID;
+}
+
+std::optional<std::uint32_t> FakeCaptureCore::lastResolved() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_resolved;
+}
+
+std::optional<bool> FakeCaptureCore::lastInspectAggregate() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_inspectAggregate;
+}
+
+void FakeCaptureCore::setRoute(CaptureRouteInspection route)
+{
+    std::lock_guard lock(m_mutex);
+    m_route = std::move(route);
+}
+
+bool FakeCaptureCore::deliver(std::uint32_t frames, float value)
+{
+    CaptureTapBlock tap;
+    std::shared_ptr<platform::PCMBuffer> buffer;
+    CaptureTime time;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_running || !m_tap)
+            return false;
+        tap = m_tap;
+        const platform::AudioFormat format = m_script.setup.format;
+        buffer = std::make_shared<platform::PCMBuffer>(format, frames);
+        buffer->setFrameLength(frames);
+        for (int channel = 0; channel < buffer->channelCount(); ++channel)
+            std::fill_n(buffer->channelData(channel), frames, value);
+        time = CaptureTime{m_sampleTime, format.sampleRate};
+        m_sampleTime += frames;
+    }
+    tap(buffer, time);
+    return true;
+}
+
+bool FakeCaptureCore::signalRecovery()
+{
+    CaptureRecoveryCallback recovery;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_running || !m_recovery)
+            return false;
+        recovery = m_recovery;
+    }
+    recovery();
+    return true;
+}
+
+void FakeCaptureCoreFactory::enqueue(FakeCaptureCore::Script script)
+{
+    std::lock_guard lock(m_mutex);
+    m_queued.push_back(std::move(script));
+}
+
+void FakeCaptureCoreFactory::setDefaultScript(FakeCaptureCore::Script script)
+{
+    std::lock_guard lock(m_mutex);
+    m_default = std::move(script);
+}
+
+std::shared_ptr<CaptureCore> FakeCaptureCoreFactory::make(CaptureCoreKind kind)
+{
+    std::lock_guard lock(m_mutex);
+    FakeCaptureCore::Script script = m_default;
+    if (!m_queued.empty()) {
+        script = std::move(m_queued.front());
+        m_queued.pop_front();
+    }
+    auto core = std::make_shared<FakeCaptureCore>(std::move(script), kind);
+    m_cores.push_back(core);
+    return core;
+}
+
+std::vector<std::shared_ptr<FakeCaptureCore>> FakeCaptureCoreFactory::cores() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_cores;
+}
+
+std::shared_ptr<FakeCaptureCore> FakeCaptureCoreFactory::last() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_cores.empty() ? nullptr : m_cores.back();
+}
+
+int FakeCaptureCoreFactory::madeCount() const
+{
+    std::lock_guard lock(m_mutex);
+    return static_cast<int>(m_cores.size());
+}
+
+} // namespace zq::test

@@ -1,0 +1,114 @@
+#pragma once
+
+#include "audio/CaptureCore.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace zq::test {
+
+// A gate a fake start can be held at until the test opens it (real time, for executor deadlines).
+class FakeCoreGate {
+public:
+    void open();
+    // Called by the held start: marks it reached and waits for open().
+    void pass();
+    bool waitUntilReached(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    bool isReached() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_changed;
+    bool m_open = false;
+    bool m_reached = false;
+};
+
+// A setup as a healthy start reports it: mono float at 48 kHz on a built-in device.
+CaptureCoreSetup fakeCaptureSetup(std::uint32_t device = 1, const QString &name = QStringLiteral("Fake Mic"));
+
+// What one fake core's start() does.
+struct FakeCaptureScript {
+    CaptureCoreSetup setup = fakeCaptureSetup();
+    // Thrown by start() instead of returning the setup.
+    std::exception_ptr error;
+    // start() waits here first, when set.
+    std::shared_ptr<FakeCoreGate> hold;
+};
+
+// A scriptable capture core for the audio engine's tests. Thread-safe: start() may run on the HAL
+// executor's queue while the test delivers buffers or signals recovery from its own thread.
+// Buffers and recovery signals run the core's callbacks on the calling thread, and only while the
+// core is running (a real core removes its listeners and stops its callback on stop()).
+class FakeCaptureCore final : public CaptureCore {
+public:
+    using Script = FakeCaptureScript;
+
+    explicit FakeCaptureCore(Script script = {}, CaptureCoreKind kind = CaptureCoreKind::auhal);
+    ~FakeCaptureCore() override;
+
+    // CaptureCore
+    CaptureCoreSetup start(const QString &prefUID, std::optional<std::uint32_t> resolved, CaptureTapBlock tapBlock,
+                           CaptureRecoveryCallback onRecoveryNeeded) override;
+    CaptureRouteInspection inspectRoute(bool inspectAggregate) override;
+    void stop() override;
+    std::optional<platform::AudioFormat> format() const override;
+
+    // Test side.
+    CaptureCoreKind kind() const { return m_kind; }
+    bool isRunning() const;
+    int startCount() const;
+    int stopCount() const;
+    int inspectCount() const;
+    QString lastPrefUID() const;
+    std::optional<std::uint32_t> lastResolved() const;
+    std::optional<bool> lastInspectAggregate() const;
+    // What inspectRoute() reports while running; by default the setup's bound device.
+    void setRoute(CaptureRouteInspection route);
+    // One buffer of `frames` frames of `value` in every channel to the tap. False when not running.
+    bool deliver(std::uint32_t frames, float value = 0.1f);
+    // Runs onRecoveryNeeded as a listener would. False when not running.
+    bool signalRecovery();
+
+private:
+    mutable std::mutex m_mutex;
+    Script m_script;
+    const CaptureCoreKind m_kind;
+    bool m_running = false;
+    int m_starts = 0;
+    int m_stops = 0;
+    int m_inspections = 0;
+    QString m_prefUID;
+    std::optional<std::uint32_t> m_resolved;
+    std::optional<bool> m_inspectAggregate;
+    std::optional<CaptureRouteInspection> m_route;
+    CaptureTapBlock m_tap;
+    CaptureRecoveryCallback m_recovery;
+    std::int64_t m_sampleTime = 0;
+};
+
+// Makes fake cores for the engine: each core takes the next queued script, or the default one.
+// Keeps every core it made so the test can drive them.
+class FakeCaptureCoreFactory {
+public:
+    void enqueue(FakeCaptureCore::Script script);
+    void setDefaultScript(FakeCaptureCore::Script script);
+
+    std::shared_ptr<CaptureCore> make(CaptureCoreKind kind);
+
+    std::vector<std::shared_ptr<FakeCaptureCore>> cores() const;
+    // The last core made; null before the first.
+    std::shared_ptr<FakeCaptureCore> last() const;
+    int madeCount() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::deque<FakeCaptureCore::Script> m_queued;
+    FakeCaptureCore::Script m_default;
+    std::vector<std::shared_ptr<FakeCaptureCore>> m_cores;
+};
+
+} // namespace zq::test
