@@ -1,0 +1,90 @@
+#include "pipeline/Paster.h"
+
+#include "platform/KeySynthesizer.h"
+#include "platform/SecureInput.h"
+#include "runtime/Log.h"
+
+namespace zq {
+
+Paster::Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::SecureInput &secureInput,
+               rt::MainLoop &loop)
+    : m_pasteboard(pasteboard), m_keys(keys), m_secureInput(secureInput), m_loop(loop)
+{}
+
+Paster::~Paster()
+{
+    if (m_pending)
+        m_pending->work.cancel();
+}
+
+bool Paster::paste(const QString &text)
+{
+    const bool secure = m_secureInput.isSecureEventInputEnabled();
+    // The clipboard as the user had it before an earlier paste that has not been restored yet. Taking a
+    // new snapshot now would capture that paste's text and lose the user's own clipboard for good.
+    std::optional<Snapshot> carried;
+    if (m_pending) {
+        Pending earlier = std::move(*m_pending);
+        m_pending.reset();
+        earlier.work.cancel();
+        if (!secure) {
+            // That paste reported success: its chord goes out before its text is replaced.
+            if (!earlier.chordPosted)
+                m_keys.postPasteChord();
+            if (m_pasteboard.changeCount() == earlier.changeCount)
+                carried = std::move(earlier.snapshot);
+        }
+    }
+    if (secure) {
+        m_pasteboard.setString(text);
+        qCInfo(lcPaste) << "paste: secure input is on, the text stays on the clipboard";
+        return false;
+    }
+
+    Pending pending;
+    pending.snapshot = carried ? std::move(*carried) : m_pasteboard.items();
+    m_pasteboard.setString(text);
+    pending.changeCount = m_pasteboard.changeCount();
+    pending.waitDeadline = m_loop.now() + modifierWaitLimit;
+    m_pending = std::move(pending);
+    waitForModifiers();
+    return true;
+}
+
+void Paster::waitForModifiers()
+{
+    const bool held = m_keys.heldModifiers() != 0;
+    if (!held || m_loop.now() >= m_pending->waitDeadline) {
+        if (held)
+            qCInfo(lcPaste) << "paste: modifier keys still held, posting the paste shortcut anyway";
+        postChord();
+        return;
+    }
+    m_pending->work = m_loop.postDelayed(modifierPollInterval, m_lifetime.guard([this] {
+        if (m_pending && !m_pending->chordPosted)
+            waitForModifiers();
+    }));
+}
+
+void Paster::postChord()
+{
+    m_keys.postPasteChord();
+    m_pending->chordPosted = true;
+    // Counted from the chord, so the front window always has the full delay to fetch the text.
+    m_pending->work = m_loop.postDelayed(restoreDelay, m_lifetime.guard([this] { restore(); }));
+}
+
+void Paster::restore()
+{
+    if (!m_pending)
+        return;
+    const Pending pending = std::move(*m_pending);
+    m_pending.reset();
+    if (m_pasteboard.changeCount() != pending.changeCount) {
+        qCInfo(lcPaste) << "paste: the clipboard changed since the paste, nothing restored";
+        return;
+    }
+    m_pasteboard.writeItems(pending.snapshot);
+}
+
+} // namespace zq

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+#include "runtime/Executor.h"
+
+#include <QString>
+
+#include <chrono>
+#include <optional>
+#include <vector>
+
+namespace zq {
+
+namespace platform {
+class KeySynthesizer;
+class SecureInput;
+} // namespace platform
+
+// Inserts a finished transcript at the cursor of the window in front: puts the text on the clipboard,
+// posts the paste shortcut, and 0.6 s later puts back what the clipboard held before, unless somebody
+// else changed the clipboard meanwhile. While secure input is on (the screen is locked) the text is only
+// left on the clipboard and the paste reports that it was blocked.
+//
+// Main thread only. The application keeps one for the life of the process.
+class Paster {
+public:
+    using Snapshot = std::vector<platform::PasteboardItem>;
+
+    static constexpr rt::Nanos restoreDelay = std::chrono::milliseconds(600);
+    // Modifier keys still held would turn Control+V into another shortcut: the chord waits for them to be
+    // let go, checking this often, and is posted anyway once the limit has passed.
+    static constexpr rt::Nanos modifierPollInterval = std::chrono::milliseconds(20);
+    static constexpr rt::Nanos modifierWaitLimit = std::chrono::seconds(1);
+
+    Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::SecureInput &secureInput,
+           rt::MainLoop &loop);
+    ~Paster();
+    Paster(const Paster &) = delete;
+    Paster &operator=(const Paster &) = delete;
+
+    // True when the text is on the clipboard, the paste shortcut is posted (or waits for held modifier
+    // keys to be let go) and the restore is on its way; false when secure input is on and the text was
+    // only placed on the clipboard. True does not confirm that the front window took the paste.
+    bool paste(const QString &text);
+
+    // Whether a restore (or a paste shortcut waiting for modifiers) is still to run.
+    bool hasPendingWork() const { return m_pending.has_value(); }
+
+private:
+    struct Pending {
+        Snapshot snapshot;
+        qint64 changeCount = 0;
+        bool chordPosted = false;
+        rt::Nanos waitDeadline{0};
+        rt::WorkItem work;
+    };
+
+    void waitForModifiers();
+    void postChord();
+    void restore();
+
+    platform::Pasteboard &m_pasteboard;
+    platform::KeySynthesizer &m_keys;
+    platform::SecureInput &m_secureInput;
+    rt::MainLoop &m_loop;
+    // The paste whose restore has not run yet; at most one.
+    std::optional<Pending> m_pending;
+    rt::Lifetime m_lifetime;
+};
+
+} // namespace zq

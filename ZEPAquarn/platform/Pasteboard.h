@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <utility>
+#include <vector>
+
+namespace zq::platform {
+
+// One item of the clipboard: the bytes it holds per type (a MIME type such as "text/plain"), in the
+// item's type order, each type once. Types for which the item yields no data are left out.
+using PasteboardItem = std::vector<std::pair<QString, QByteArray>>;
+
+// The system-wide clipboard, with a change counter.
+//
+// Main thread only. Reading may wait for the application that owns the clipboard to hand over its data
+// (the display server's clipboard is served by its owner); an owner that does not answer gives no data.
+// Every change of the contents, by this process or by any other, increases changeCount(); the value
+// read right after a write of ours stays the same until somebody else changes the clipboard.
+class Pasteboard {
+public:
+    virtual ~Pasteboard() = default;
+
+    // The items in order; empty when the clipboard holds nothing.
+    virtual std::vector<PasteboardItem> items() = 0;
+    // Replaces the contents with `text` as plain text.
+    virtual void setString(const QString &text) = 0;
+    // Replaces the contents with `items`, in order; no items leaves the clipboard empty. A clipboard that
+    // holds a single item merges them, the first item's bytes winning for a type given twice.
+    virtual void writeItems(const std::vector<PasteboardItem> &items) = 0;
+    virtual qint64 changeCount() = 0;
+};
+
+} // namespace zq::platform

@@ -1,0 +1,160 @@
+#include "pipeline/Paster.h"
+#include "pipeline/TriggerKey.h"
+
+#include "support/FakeKeySynthesizer.h"
+#include "support/FakePasteboard.h"
+#include "support/VirtualLoop.h"
+
+#include <gtest/gtest.h>
+
+using namespace zq;
+using namespace std::chrono_literals;
+using zq::test::FakeKeySynthesizer;
+using zq::test::FakePasteboard;
+using zq::test::FakeSecureInput;
+using zq::test::VirtualLoop;
+
+namespace {
+
+const platform::PasteboardItem kImageAndText = {{QStringLiteral("image/png"), QByteArray("\x89PNG-bytes")},
+                                                {QStringLiteral("text/plain"), QByteArray("caption")}};
+
+class PasterTest : public ::testing::Test {
+protected:
+    VirtualLoop loop;
+    FakePasteboard pasteboard;
+    FakeKeySynthesizer keys{[this] { return pasteboard.text(); }};
+    FakeSecureInput secureInput;
+    Paster paster{pasteboard, keys, secureInput, loop};
+};
+
+TEST_F(PasterTest, PastesTheTextAndRestoresEveryTypeOfThePreviousClipboard)
+{
+    pasteboard.copyFromOtherApplication({kImageAndText});
+    EXPECT_TRUE(paster.paste(QStringLiteral("héllo wörld ✓")));
+    EXPECT_EQ(keys.pastedTexts(), QStringList{QStringLiteral("héllo wörld ✓")}) << "the chord sees the text";
+    EXPECT_EQ(pasteboard.text(), QStringLiteral("héllo wörld ✓"));
+
+    loop.advance(599ms);
+    EXPECT_EQ(pasteboard.text(), QStringLiteral("héllo wörld ✓")) << "not restored before 0.6 s";
+    loop.advance(1ms);
+    ASSERT_EQ(pasteboard.items().size(), 1u);
+    EXPECT_EQ(pasteboard.items().front(), kImageAndText) << "both types back in one item";
+    EXPECT_FALSE(paster.hasPendingWork());
+}
+
+TEST_F(PasterTest, AnEmptyClipboardIsEmptyAgainAfterTheRestore)
+{
+    EXPECT_TRUE(paster.paste(QStringLiteral("text")));
+    loop.advance(600ms);
+    EXPECT_TRUE(pasteboard.items().empty());
+}
+
+TEST_F(PasterTest, ACopyMadeWithinTheDelayIsKept)
+{
+    pasteboard.copyFromOtherApplication({kImageAndText});
+    paster.paste(QStringLiteral("dictated"));
+    loop.advance(300ms);
+    pasteboard.copyFromOtherApplication({{{QStringLiteral("text/plain"), QByteArray("copied later")}}});
+    const int writes = pasteboard.writeCount();
+    loop.advance(1s);
+    EXPECT_EQ(pasteboard.text(), QStringLiteral("copied later"));
+    EXPECT_EQ(pasteboard.writeCount(), writes) << "the restore does not touch the clipboard";
+}
+
+TEST_F(PasterTest, SecureInputLeavesOnlyTheTextAndPostsNothing)
+{
+    pasteboard.copyFromOtherApplication({kImageAndText});
+    secureInput.setEnabled(true);
+    EXPECT_FALSE(paster.paste(QStringLiteral("secret")));
+    EXPECT_EQ(keys.chordCount(), 0);
+    ASSERT_EQ(pasteboard.items().size(), 1u);
+    EXPECT_EQ(pasteboard.items().front(),
+              (platform::PasteboardItem{{QStringLiteral("text/plain"), QByteArray("secret")}}));
+    EXPECT_FALSE(paster.hasPendingWork());
+    loop.advance(2s);
+    EXPECT_EQ(pasteboard.text(), QStringLiteral("secret")) << "the text stays for a paste by hand";
+}
+
+// Two pastes close together used to lose the user's clipboard: the second snapshot held the first
+// dictated text, and that is what came back.
+TEST_F(PasterTest, ASecondPasteWithinTheDelayRestoresTheUsersClipboard)
+{
+    pasteboard.copyFromOtherApplication({kImageAndText});
+    paster.paste(QStringLiteral("first"));
+    loop.advance(200ms);
+    paster.paste(QStringLiteral("second"));
+    EXPECT_EQ(keys.pastedTexts(), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+
+    loop.advance(599ms);
+    EXPECT_EQ(pasteboard.text(), QStringLiteral("second")) << "the first restore was cancelled";
+    loop.advance(1ms);
+    ASSERT_EQ(pasteboard.items().size(), 1u);
+    EXPECT_EQ(pasteboard.items().front(), kImageAndText);
+}
+
+TEST_F(PasterTest, ACopyBetweenTwoPastesIsWhatTheSecondRestores)
+{
+    pasteboard.copyFromOtherApplication({kImageAndText});
+    paster.paste(QStringLiteral("first"));
+    loop.advance(100ms);
+    pasteboard.copyFromOtherApplication({{{QStringLiteral("text/plain"), QByteArray("newer copy")}}});
+    paster.paste(QStringLiteral("second"));
+    loop.advance(600ms);
+    EXPECT_EQ(pasteboard.text(), QStringLiteral("newer copy"));
+}
+
+TEST_F(PasterTest, HeldModifiersDelayTheChordAndTheRestoreFollowsTheChord)
+{
+    keys.setHeldModifiers(ModifierFlag::shift | ModifierFlag::option);
+    pasteboard.copyFromOtherApplication({kImageAndText});
+    EXPECT_TRUE(paster.paste(QStringLiteral("text")));
+    EXPECT_EQ(keys.chordCount(), 0) << "Shift and Alt would make it another shortcut";
+
+    loop.advance(300ms);
+    EXPECT_EQ(keys.chordCount(), 0);
+    keys.setHeldModifiers(0);
+    loop.advance(20ms);
+    EXPECT_EQ(keys.pastedTexts(), QStringList{QStringLiteral("text")});
+
+    loop.advance(590ms);
+    EXPECT_EQ(pasteboard.text(), QStringLiteral("text")) << "0.6 s are counted from the chord";
+    loop.advance(10ms);
+    EXPECT_EQ(pasteboard.items().front(), kImageAndText);
+}
+
+TEST_F(PasterTest, AModifierHeldTooLongNoLongerHoldsTheChordBack)
+{
+    keys.setHeldModifiers(ModifierFlag::command);
+    paster.paste(QStringLiteral("text"));
+    loop.advance(980ms);
+    EXPECT_EQ(keys.chordCount(), 0);
+    loop.advance(20ms);
+    EXPECT_EQ(keys.chordCount(), 1) << "posted anyway after one second";
+}
+
+TEST_F(PasterTest, APasteArrivingWhileTheChordWaitsPostsItFirst)
+{
+    keys.setHeldModifiers(ModifierFlag::shift);
+    pasteboard.copyFromOtherApplication({kImageAndText});
+    paster.paste(QStringLiteral("first"));
+    keys.setHeldModifiers(0);
+    paster.paste(QStringLiteral("second"));
+    EXPECT_EQ(keys.pastedTexts(), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+    loop.advance(600ms);
+    EXPECT_EQ(pasteboard.items().front(), kImageAndText);
+    EXPECT_EQ(keys.chordCount(), 2) << "the waiting chord is not posted a second time";
+}
+
+TEST_F(PasterTest, NothingRunsAfterThePasterIsGone)
+{
+    pasteboard.copyFromOtherApplication({kImageAndText});
+    {
+        Paster shortLived(pasteboard, keys, secureInput, loop);
+        shortLived.paste(QStringLiteral("text"));
+    }
+    loop.advance(1s);
+    EXPECT_EQ(pasteboard.text(), QStringLiteral("text"));
+}
+
+} // namespace

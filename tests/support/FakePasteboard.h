@@ -1,0 +1,31 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+
+#include <vector>
+
+namespace zq::test {
+
+// An in-memory clipboard with the counter semantics of the real one: every write, ours or another
+// application's, counts one change.
+class FakePasteboard final : public platform::Pasteboard {
+public:
+    std::vector<platform::PasteboardItem> items() override { return m_items; }
+    void setString(const QString &text) override;
+    void writeItems(const std::vector<platform::PasteboardItem> &items) override;
+    qint64 changeCount() override { return m_changeCount; }
+
+    // Another application copies something.
+    void copyFromOtherApplication(std::vector<platform::PasteboardItem> items);
+
+    // The plain text of the first item, or a null string.
+    QString text() const;
+    int writeCount() const { return m_writeCount; }
+
+private:
+    std::vector<platform::PasteboardItem> m_items;
+    qint64 m_changeCount = 0;
+    int m_writeCount = 0;
+};
+
+} // namespace zq::test
