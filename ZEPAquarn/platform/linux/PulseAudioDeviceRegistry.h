@@ -1,0 +1,109 @@
+#pragma once
+
+#include "platform/AudioHardware.h"
+#include "runtime/SerialQueue.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+namespace zq::platform {
+
+class PulseConnection;
+
+// What PulseAudioHardware and its input units share: the connection (made lazily, made again
+// after the server went away), the sources' ids, the listeners and the thread they run on.
+//
+// Ids: a source gets the next number of the registry's counter the first time it is seen on a
+// connection; a source that comes back, or every source after a reconnection, gets a new one.
+// Subscription events arrive on the loop thread and are handled on the registry's own
+// notification queue, which is where listeners without a queue run.
+class PulseAudioDeviceRegistry : public std::enable_shared_from_this<PulseAudioDeviceRegistry> {
+public:
+    struct SourceInfo {
+        std::uint32_t index = 0;
+        QByteArray name; // the server's source name: the device's uid
+        QString description;
+        int channels = 0;
+        std::uint32_t rate = 0;
+        bool isMonitor = false;
+        std::uint32_t transportType = 0;
+    };
+
+    static std::shared_ptr<PulseAudioDeviceRegistry> create(QString serverAddress);
+    ~PulseAudioDeviceRegistry();
+
+    // The ready connection, connecting when there is none; null when no server is reachable.
+    std::shared_ptr<PulseConnection> connection();
+
+    // All sources but monitors, in the server's order, each with its id.
+    std::optional<std::vector<std::pair<AudioDeviceID, SourceInfo>>> inputSources();
+    // A present device's source, read afresh; nullopt when gone or unreadable.
+    std::optional<SourceInfo> source(AudioDeviceID device);
+    std::optional<QByteArray> defaultSourceName();
+    // The id of the (present) source of that name; nullopt when there is none.
+    std::optional<AudioDeviceID> idForName(const QByteArray &name);
+    // True while present, false once it vanished, nullopt for an id never handed out.
+    std::optional<bool> isKnownAndPresent(AudioDeviceID device);
+    std::optional<QByteArray> nameOf(AudioDeviceID device);
+
+    rt::Result<AudioHardware::ListenerID> addListener(std::optional<AudioDeviceID> device,
+                                                      std::optional<AudioHardware::SystemProperty> system,
+                                                      std::optional<AudioHardware::DeviceProperty> property,
+                                                      rt::Executor *queue, AudioHardware::Listener listener);
+    void removeListener(AudioHardware::ListenerID listener);
+
+    // Runs `work` on the notification queue.
+    void post(std::function<void()> work);
+
+    // How the server's properties of a source map to a transport-type code.
+    static std::uint32_t transportTypeFor(const QByteArray &bus, const QByteArray &formFactor, const QByteArray &api,
+                                          const QByteArray &deviceClass);
+
+private:
+    explicit PulseAudioDeviceRegistry(QString serverAddress);
+
+    struct Entry {
+        std::uint64_t epoch = 0;
+        std::uint32_t index = 0;
+        QByteArray name;
+        bool present = true;
+    };
+    struct Registration {
+        std::optional<AudioDeviceID> device;
+        std::optional<AudioHardware::SystemProperty> system;
+        std::optional<AudioHardware::DeviceProperty> property;
+        rt::Executor *queue = nullptr;
+        AudioHardware::Listener callback;
+    };
+
+    AudioDeviceID idForLocked(std::uint64_t epoch, const SourceInfo &info);
+    void handleEvent(std::uint64_t epoch, std::uint32_t eventType, std::uint32_t index);
+    void handleConnectionLost(std::uint64_t epoch);
+    // Under m_mutex: the listeners to call for a change.
+    std::vector<std::pair<rt::Executor *, AudioHardware::Listener>>
+    systemListenersLocked(AudioHardware::SystemProperty property) const;
+    std::vector<std::pair<rt::Executor *, AudioHardware::Listener>>
+    deviceListenersLocked(AudioDeviceID device, AudioHardware::DeviceProperty property) const;
+    static void fire(const std::vector<std::pair<rt::Executor *, AudioHardware::Listener>> &listeners);
+
+    const QString m_serverAddress;
+    rt::SerialQueue m_notifications;
+    mutable std::mutex m_mutex;
+    std::shared_ptr<PulseConnection> m_connection;
+    std::uint64_t m_epoch = 0;
+    AudioDeviceID m_nextID = 1;
+    std::map<std::pair<std::uint64_t, std::uint32_t>, AudioDeviceID> m_ids;
+    std::map<AudioDeviceID, Entry> m_entries;
+    std::map<std::uint32_t, std::uint32_t> m_rates; // by source index, for change detection
+    QByteArray m_defaultSource;
+    AudioHardware::ListenerID m_nextListener = 1;
+    std::map<AudioHardware::ListenerID, Registration> m_listeners;
+};
+
+} // namespace zq::platform

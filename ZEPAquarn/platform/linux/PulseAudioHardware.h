@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/AudioHardware.h"
+
+#include <memory>
+
+namespace zq::platform {
+
+class PulseAudioDeviceRegistry;
+
+// The audio hardware on a PulseAudio server (PipeWire desktops serve the same protocol through
+// pipewire-pulse). Input devices are the server's sources except monitors; the uid is the
+// source's name, the transport comes from its device properties; listeners follow the server's
+// subscription events; an input unit is a float32 record stream at the device's rate.
+// Connects on first use and again after the server went away (every device then gets a new id).
+class PulseAudioHardware final : public AudioHardware {
+public:
+    // `serverAddress` empty: the server libpulse finds itself.
+    explicit PulseAudioHardware(QString serverAddress = {});
+    ~PulseAudioHardware() override;
+
+    std::optional<std::vector<AudioDeviceID>> devices() override;
+    std::optional<AudioDeviceID> defaultInputDevice() override;
+    std::optional<int> inputChannelCount(AudioDeviceID device) override;
+    std::optional<QString> stringProperty(AudioDeviceID device, StringProperty property) override;
+    std::optional<std::uint32_t> transportType(AudioDeviceID device) override;
+    std::optional<double> nominalSampleRate(AudioDeviceID device) override;
+    std::optional<bool> isAlive(AudioDeviceID device) override;
+    std::optional<std::vector<AudioDeviceID>> activeAggregateSubdevices(AudioDeviceID device) override;
+    rt::Result<ListenerID> addSystemListener(SystemProperty property, rt::Executor *queue, Listener listener) override;
+    rt::Result<ListenerID> addDeviceListener(AudioDeviceID device, DeviceProperty property, rt::Executor *queue,
+                                             Listener listener) override;
+    void removeListener(ListenerID listener) override;
+    rt::Result<std::unique_ptr<InputUnit>> makeInputUnit() override;
+
+private:
+    std::shared_ptr<PulseAudioDeviceRegistry> m_registry;
+};
+
+} // namespace zq::platform
