@@ -79,6 +79,12 @@ std::vector<double> chunkRMS(const platform::PCMBuffer &buffer, int chunkFrames)
     return result;
 }
 
+rt::Result<std::unique_ptr<platform::AudioFile>> makeWritableAudioFile(const QString &path,
+                                                                       const platform::AudioFormat &settings)
+{
+    return platform::AudioFile::createForWriting(path, settings);
+}
+
 std::optional<platform::AudioDeviceID> boundInputDevice(const platform::InputUnit *unit)
 {
     if (!unit)

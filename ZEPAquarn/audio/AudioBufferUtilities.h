@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/AudioFile.h"
 #include "platform/AudioFormat.h"
 #include "platform/InputUnit.h"
 #include "platform/PCMBuffer.h"
@@ -28,6 +29,11 @@ std::shared_ptr<platform::PCMBuffer> copyPCMBuffer(const platform::PCMBuffer &bu
 // The root mean square of channel 0 over consecutive chunks of `chunkFrames` frames (the last one
 // may be shorter). Empty for a chunk below 1, an empty buffer or one without float samples.
 std::vector<double> chunkRMS(const platform::PCMBuffer &buffer, int chunkFrames);
+
+// A WAV file opened for writing at `path` with the rate, channels and sample type of `settings`;
+// the file layer's error is passed on unchanged.
+rt::Result<std::unique_ptr<platform::AudioFile>> makeWritableAudioFile(const QString &path,
+                                                                       const platform::AudioFormat &settings);
 
 // The device the unit is bound to; nullopt without a unit, when unreadable, or 0.
 std::optional<platform::AudioDeviceID> boundInputDevice(const platform::InputUnit *unit);

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include <cmath>
 
 using zq::platform::AudioFormat;
@@ -88,4 +90,18 @@ TEST(AudioBufferUtilitiesTest, BoundInputDeviceIgnoresZeroAndMissingUnits)
     const auto mic = hardware.addDevice({QStringLiteral("mic"), QStringLiteral("Mic")});
     ASSERT_TRUE(unit.value()->setCurrentDevice(mic));
     EXPECT_EQ(zq::boundInputDevice(unit.value().get()), mic);
+}
+
+TEST(AudioBufferUtilitiesTest, WritableAudioFileTakesBuffersOrPassesTheErrorOn)
+{
+    QTemporaryDir dir;
+    auto file = zq::makeWritableAudioFile(dir.filePath(QStringLiteral("take.wav")), floatFormat(16000, 1));
+    ASSERT_TRUE(file) << file.error().message.toStdString();
+    PCMBuffer buffer(floatFormat(16000, 1), 160);
+    buffer.setFrameLength(160);
+    ASSERT_TRUE(file.value()->write(buffer));
+    EXPECT_EQ(file.value()->length(), 160);
+
+    auto refused = zq::makeWritableAudioFile(dir.filePath(QStringLiteral("missing/take.wav")), floatFormat(16000, 1));
+    EXPECT_FALSE(refused) << "a folder that does not exist cannot hold the take";
 }
