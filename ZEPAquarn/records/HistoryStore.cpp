@@ -1,0 +1,115 @@
+#include "records/HistoryStore.h"
+
+#include "records/StoreFile.h"
+#include "runtime/Log.h"
+
+#include <QDir>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace zq {
+
+namespace {
+
+// Spaces (any Unicode space separator) and tabs; line breaks are part of a query.
+QString trimSpacesAndTabs(const QString &text)
+{
+    const auto isBlank = [](QChar c) { return c == QLatin1Char('\t') || c.category() == QChar::Separator_Space; };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isBlank(text.at(begin)))
+        ++begin;
+    while (end > begin && isBlank(text.at(end - 1)))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+HistoryStore::HistoryStore(const QString &folder, const rt::Clocks &clocks, QObject *parent)
+    : QObject(parent), m_clocks(clocks), m_filePath(folder + QLatin1String("/history.json"))
+{
+    QDir().mkpath(folder);
+    load();
+}
+
+void HistoryStore::load()
+{
+    const StoreFile::Contents contents = StoreFile::read(m_filePath);
+    if (contents.status == StoreFile::Status::missing)
+        return;
+    if (contents.status == StoreFile::Status::unreadable) {
+        StoreFile::keepAside(m_filePath, "history", QStringLiteral("cannot be read"));
+        return;
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(contents.bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isArray()) {
+        StoreFile::keepAside(m_filePath, "history", QStringLiteral("not a JSON array"));
+        return;
+    }
+    QList<HistoryItem> loaded;
+    const QJsonArray array = document.array();
+    loaded.reserve(array.size());
+    for (const QJsonValue &value : array) {
+        auto item = HistoryItem::fromJson(value);
+        if (!item) {
+            StoreFile::keepAside(m_filePath, "history", QStringLiteral("an item lacks a valid id, text or date"));
+            return;
+        }
+        loaded.append(std::move(*item));
+    }
+    m_items = std::move(loaded);
+}
+
+void HistoryStore::add(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty())
+        return;
+    m_items.prepend(HistoryItem{QUuid::createUuid(), trimmed, m_clocks.wallNow()});
+    if (m_items.size() > maximumItems)
+        m_items.resize(maximumItems);
+    emit itemsChanged();
+    save();
+}
+
+void HistoryStore::remove(const QUuid &id)
+{
+    const auto found = std::find_if(m_items.cbegin(), m_items.cend(), [&](const HistoryItem &i) { return i.id == id; });
+    if (found == m_items.cend())
+        return;
+    m_items.erase(found);
+    emit itemsChanged();
+    save();
+}
+
+std::optional<QString> HistoryStore::latestText() const
+{
+    if (m_items.isEmpty())
+        return std::nullopt;
+    return m_items.first().text;
+}
+
+QList<HistoryItem> HistoryStore::filtered(const QString &query) const
+{
+    const QString needle = trimSpacesAndTabs(query);
+    if (needle.isEmpty())
+        return m_items;
+    QList<HistoryItem> found;
+    for (const HistoryItem &item : m_items) {
+        if (item.text.contains(needle, Qt::CaseInsensitive))
+            found.append(item);
+    }
+    return found;
+}
+
+void HistoryStore::save()
+{
+    QJsonArray array;
+    for (const HistoryItem &item : m_items)
+        array.append(item.toJson());
+    StoreFile::write(m_filePath, QJsonDocument(array).toJson(QJsonDocument::Compact), "history");
+}
+
+} // namespace zq

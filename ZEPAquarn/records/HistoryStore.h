@@ -1,0 +1,52 @@
+#pragma once
+
+#include "records/HistoryItem.h"
+
+#include "runtime/Clocks.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+namespace zq {
+
+// The transcript history, newest first, kept in "<folder>/history.json" and rewritten whole after
+// each change. Main thread only. A file that cannot be read or decoded is kept aside and the
+// history starts empty; a failed save is logged and the list in memory stays as it is.
+class HistoryStore final : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr qsizetype maximumItems = 500;
+
+    // Creates `folder` when missing and loads its "history.json".
+    HistoryStore(const QString &folder, const rt::Clocks &clocks, QObject *parent = nullptr);
+
+    const QList<HistoryItem> &items() const { return m_items; }
+    const QString &filePath() const { return m_filePath; }
+
+    // Stores `text` trimmed of white space and line breaks, as the newest item; the oldest beyond
+    // 500 go. A blank text changes nothing.
+    void add(const QString &text);
+    // Removes the item with `id`; nothing happens (and nothing is written) when there is none.
+    void remove(const QUuid &id);
+    std::optional<QString> latestText() const;
+    // The items whose text contains `query` (trimmed of spaces and tabs) in any letter case;
+    // every item for a blank query.
+    QList<HistoryItem> filtered(const QString &query) const;
+    void save();
+
+signals:
+    void itemsChanged();
+
+private:
+    void load();
+
+    const rt::Clocks &m_clocks;
+    const QString m_filePath;
+    QList<HistoryItem> m_items;
+};
+
+} // namespace zq

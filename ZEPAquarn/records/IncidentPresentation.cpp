@@ -1,0 +1,77 @@
+#include "records/IncidentPresentation.h"
+
+namespace zq {
+
+IncidentPresentation IncidentPresentation::forFailure(const DictationFailure &failure, const QString &engine)
+{
+    switch (failure.kind()) {
+    case DictationFailure::Kind::micPermissionUndetermined:
+        return {QStringLiteral("ZQ-MIC-PERMISSION"), QStringLiteral("Microphone access needed"),
+                QStringLiteral("ZEPA QUARN could not start listening because microphone access has not been "
+                               "granted yet."),
+                QStringLiteral("Grant microphone access, then try again.")};
+    case DictationFailure::Kind::micPermissionDenied:
+        return {QStringLiteral("ZQ-MIC-PERMISSION"), QStringLiteral("Microphone access is off"),
+                QStringLiteral("ZEPA QUARN cannot listen while microphone access is disabled."),
+                QStringLiteral("Turn ZEPA QUARN on in Settings \u2192 Privacy \u2192 Microphone.")};
+    case DictationFailure::Kind::micUnavailable:
+        return {QStringLiteral("ZQ-MIC-UNAVAILABLE"), QStringLiteral("Microphone unavailable"),
+                QStringLiteral("The selected microphone could not be opened."),
+                QStringLiteral("Check that the microphone is connected, then try again.")};
+    case DictationFailure::Kind::noAudio:
+        return {QStringLiteral("ZQ-MIC-NO-AUDIO"), QStringLiteral("No audio was captured"),
+                QStringLiteral("The recording started, but no sound reached ZEPA QUARN."),
+                QStringLiteral("Check the microphone selected under Audio, then try again.")};
+    case DictationFailure::Kind::pasteBlocked:
+        return {QStringLiteral("ZQ-PASTE-BLOCKED"), QStringLiteral("Transcript copied"),
+                QStringLiteral("The app you were using blocked the automatic paste, but your transcript is safe on "
+                               "the clipboard."),
+                QStringLiteral("Press Ctrl+V to insert it.")};
+    case DictationFailure::Kind::timedOut:
+        return {QStringLiteral("ZQ-TX-TIMEOUT"), QStringLiteral("Transcription took too long"),
+                QStringLiteral("ZEPA QUARN stopped waiting before the recording could be transcribed."),
+                QStringLiteral("Your recording was kept. Check your connection, then retry the transcription.")};
+    case DictationFailure::Kind::transcription:
+        break;
+    }
+    return transcriptionIncidentPresentation(failure.message(), engine);
+}
+
+IncidentPresentation transcriptionIncidentPresentation(const QString &errorMessage, const QString &engine)
+{
+    const QString text = errorMessage.toLower();
+    const auto has = [&](const char *part) { return text.contains(QLatin1String(part)); };
+
+    if (has("no openai api key"))
+        return {QStringLiteral("ZQ-TX-NO-KEY"), QStringLiteral("OpenAI needs an API key"),
+                QStringLiteral("ZEPA QUARN could not send the recording because no OpenAI API key is saved."),
+                QStringLiteral("Add an API key under Transcription, then try again.")};
+    if (has("rejected the api key"))
+        return {QStringLiteral("ZQ-TX-AUTH"), QStringLiteral("OpenAI rejected the API key"),
+                QStringLiteral("The saved API key was not accepted by OpenAI."),
+                QStringLiteral("Replace or test the key under Transcription, then try again.")};
+    if (has("network error") || has("connection"))
+        return {QStringLiteral("ZQ-TX-NETWORK"), QStringLiteral("Could not reach the transcription service"),
+                QStringLiteral("The recording could not be transcribed because the network connection failed."),
+                QStringLiteral("Your recording was kept. Check your connection, then retry the transcription.")};
+    if (has("openai unavailable") || has("http 429"))
+        return {QStringLiteral("ZQ-TX-SERVICE"), QStringLiteral("OpenAI is temporarily unavailable"),
+                QStringLiteral("OpenAI could not transcribe the recording right now."),
+                QStringLiteral("Your recording was kept. Retry the transcription later.")};
+    // The on-device engine's own text names the machine; both wordings of it are recognised.
+    if (has("isn't available on this mac") || has("isn't available on this computer"))
+        return {QStringLiteral("ZQ-TX-LOCAL-UNAVAILABLE"), QStringLiteral("On-device transcription is unavailable"),
+                QStringLiteral("This computer cannot use the selected on-device transcription engine."),
+                QStringLiteral("Choose OpenAI under Transcription, or try a supported language.")};
+    if (text.startsWith(QLatin1String("openai error:")) || has("rejected the request") || has("http response"))
+        return {QStringLiteral("ZQ-TX-REQUEST"), QStringLiteral("OpenAI could not transcribe the recording"),
+                QStringLiteral("The transcription request was not accepted."),
+                QStringLiteral("Your recording was kept. Retry the transcription, or copy the issue details for "
+                               "support.")};
+    return {engine == QLatin1String("openai") ? QStringLiteral("ZQ-TX-OPENAI") : QStringLiteral("ZQ-TX-LOCAL"),
+            QStringLiteral("Transcription failed"),
+            QStringLiteral("ZEPA QUARN could not turn this recording into text."),
+            QStringLiteral("Your recording was kept. Retry the transcription, or copy the issue details for support.")};
+}
+
+} // namespace zq

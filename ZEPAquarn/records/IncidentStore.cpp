@@ -1,0 +1,189 @@
+#include "records/IncidentStore.h"
+
+#include "records/FileManagerReveal.h"
+#include "records/StoreFile.h"
+#include "runtime/FileOps.h"
+#include "runtime/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QSet>
+
+namespace zq {
+
+IncidentStore::IncidentStore(const QString &directory, RevealFile revealFile, QObject *parent)
+    : QObject(parent), m_directory(directory), m_revealFile(std::move(revealFile))
+{
+    QDir().mkpath(recordingsDirectory());
+    load();
+}
+
+QString IncidentStore::indexPath() const
+{
+    return m_directory + QLatin1String("/incidents.json");
+}
+
+QString IncidentStore::recordingsDirectory() const
+{
+    return m_directory + QLatin1String("/Recordings");
+}
+
+bool IncidentStore::isPlainFileName(const QString &name)
+{
+    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+           !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+}
+
+void IncidentStore::load()
+{
+    const QString path = indexPath();
+    const StoreFile::Contents contents = StoreFile::read(path);
+    if (contents.status == StoreFile::Status::unreadable) {
+        // The kept-aside file still names its recordings: leave them alone.
+        StoreFile::keepAside(path, "incident", QStringLiteral("cannot be read"));
+        return;
+    }
+    if (contents.status == StoreFile::Status::read) {
+        QJsonParseError error{};
+        const QJsonDocument document = QJsonDocument::fromJson(contents.bytes, &error);
+        QList<DictationIncident> loaded;
+        bool valid = error.error == QJsonParseError::NoError && document.isArray();
+        if (valid) {
+            const QJsonArray array = document.array();
+            for (const QJsonValue &value : array) {
+                auto incident = DictationIncident::fromJson(value);
+                if (!incident) {
+                    valid = false;
+                    break;
+                }
+                loaded.append(std::move(*incident));
+            }
+        }
+        if (!valid) {
+            StoreFile::keepAside(path, "incident", QStringLiteral("not a list of incidents"));
+            return;
+        }
+        m_items = std::move(loaded);
+    }
+    removeUnreferencedRecordings();
+}
+
+void IncidentStore::removeUnreferencedRecordings()
+{
+    QSet<QString> referenced;
+    for (const DictationIncident &incident : std::as_const(m_items)) {
+        if (incident.recordingFilename)
+            referenced.insert(*incident.recordingFilename);
+    }
+    const QDir folder(recordingsDirectory());
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    for (const QString &name : names) {
+        if (referenced.contains(name))
+            continue;
+        if (QFile::remove(folder.filePath(name)))
+            qCInfo(lcRecords) << "incident store: removed a recording that no incident names";
+    }
+}
+
+std::optional<DictationIncident> IncidentStore::latest() const
+{
+    if (m_items.isEmpty())
+        return std::nullopt;
+    return m_items.first();
+}
+
+bool IncidentStore::hasUnread() const
+{
+    return std::any_of(m_items.cbegin(), m_items.cend(), [](const DictationIncident &i) { return !i.isRead; });
+}
+
+void IncidentStore::insert(const DictationIncident &incident)
+{
+    m_items.prepend(incident);
+    emit itemsChanged();
+}
+
+void IncidentStore::markAllRead()
+{
+    if (!hasUnread())
+        return;
+    for (DictationIncident &incident : m_items)
+        incident.isRead = true;
+    emit itemsChanged();
+    save();
+}
+
+std::optional<QString> IncidentStore::keepRecording(const std::optional<QString> &takeFile, const QUuid &incidentID)
+{
+    if (!takeFile || takeFile->isEmpty() || !QFileInfo(*takeFile).isFile())
+        return std::nullopt;
+    const QString name = StoreFile::uuidString(incidentID) + QLatin1String(".wav");
+    QDir().mkpath(recordingsDirectory());
+    if (auto moved = rt::moveFile(*takeFile, recordingsDirectory() + QLatin1Char('/') + name); !moved) {
+        qCWarning(lcRecords) << "incident store: recording not kept:" << moved.error().message;
+        return std::nullopt;
+    }
+    return name;
+}
+
+std::optional<QString> IncidentStore::recordingURL(const DictationIncident &incident) const
+{
+    if (!incident.recordingFilename || !isPlainFileName(*incident.recordingFilename))
+        return std::nullopt;
+    const QString path = recordingsDirectory() + QLatin1Char('/') + *incident.recordingFilename;
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    return path;
+}
+
+void IncidentStore::revealRecording(const DictationIncident &incident) const
+{
+    const auto path = recordingURL(incident);
+    if (!path)
+        return;
+    if (m_revealFile)
+        m_revealFile(*path);
+    else
+        revealInFileManager(*path);
+}
+
+void IncidentStore::deleteRecording(const DictationIncident &incident)
+{
+    if (const auto path = recordingURL(incident))
+        QFile::remove(*path);
+}
+
+void IncidentStore::remove(const DictationIncident &incident)
+{
+    const auto found =
+        std::find_if(m_items.cbegin(), m_items.cend(), [&](const DictationIncident &i) { return i.id == incident.id; });
+    if (found == m_items.cend())
+        return;
+    deleteRecording(*found);
+    m_items.erase(found);
+    emit itemsChanged();
+    save();
+}
+
+void IncidentStore::trimToLimit()
+{
+    if (m_items.size() <= maximumItems)
+        return;
+    for (qsizetype i = maximumItems; i < m_items.size(); ++i)
+        deleteRecording(m_items.at(i));
+    m_items.resize(maximumItems);
+    emit itemsChanged();
+}
+
+void IncidentStore::save()
+{
+    QJsonArray array;
+    for (const DictationIncident &incident : std::as_const(m_items))
+        array.append(incident.toJson());
+    StoreFile::write(indexPath(), QJsonDocument(array).toJson(QJsonDocument::Compact), "incident");
+}
+
+} // namespace zq

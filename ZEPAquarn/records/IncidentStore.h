@@ -1,0 +1,72 @@
+#pragma once
+
+#include "records/DictationIncident.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+namespace zq {
+
+// Recent failed takes, newest first, in "<directory>/incidents.json", with their kept recordings
+// in "<directory>/Recordings". Main thread only; no operation reports an error.
+//
+// A recording name read from the file is only ever used as a plain name inside Recordings/ (a
+// name with a path separator, "." or ".." gives no recording), so a tampered file cannot make
+// delete or reveal touch anything else.
+class IncidentStore final : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr qsizetype maximumItems = 5;
+
+    using RevealFile = std::function<void(const QString &path)>;
+
+    // Creates the Recordings folder when missing, loads "incidents.json" (an unreadable one is kept
+    // aside), then removes recordings that no incident names. `revealFile` shows a file in the
+    // file manager (revealInFileManager() when empty).
+    explicit IncidentStore(const QString &directory, RevealFile revealFile = {}, QObject *parent = nullptr);
+
+    const QList<DictationIncident> &items() const { return m_items; }
+    const QString &directory() const { return m_directory; }
+    QString indexPath() const;
+    QString recordingsDirectory() const;
+
+    std::optional<DictationIncident> latest() const;
+    bool hasUnread() const;
+
+    // Puts a new incident at the front. The controller then trims and saves.
+    void insert(const DictationIncident &incident);
+    void markAllRead();
+    // Moves the take file into Recordings as "<ID>.wav" (across file systems too) and returns that
+    // name; none, with the take file left where it is, when there is no file or the move fails.
+    std::optional<QString> keepRecording(const std::optional<QString> &takeFile, const QUuid &incidentID);
+    // The kept recording's path when the incident names one and the file exists.
+    std::optional<QString> recordingURL(const DictationIncident &incident) const;
+    void revealRecording(const DictationIncident &incident) const;
+    // Removes the incident with this id and its recording, and saves; nothing when it is not listed.
+    void remove(const DictationIncident &incident);
+    // Keeps the newest five, deleting the recordings of the others. Does not save.
+    void trimToLimit();
+    void save();
+
+    // Whether `name` may stand for a file inside Recordings/.
+    static bool isPlainFileName(const QString &name);
+
+signals:
+    void itemsChanged();
+
+private:
+    void load();
+    void removeUnreferencedRecordings();
+    void deleteRecording(const DictationIncident &incident);
+
+    const QString m_directory;
+    const RevealFile m_revealFile;
+    QList<DictationIncident> m_items;
+};
+
+} // namespace zq

@@ -1,0 +1,153 @@
+#include "records/StatsStore.h"
+
+#include "records/StoreFile.h"
+
+#include <QDir>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <climits>
+#include <cmath>
+
+namespace zq {
+
+namespace {
+
+std::optional<qint64> readInteger(const QJsonObject &object, const char *key)
+{
+    const QJsonValue value = object.value(QLatin1String(key));
+    if (!value.isDouble())
+        return std::nullopt;
+    // A number with a fraction (or beyond 64 bits) is not a count.
+    constexpr qint64 invalid = LLONG_MIN;
+    const qint64 integer = value.toInteger(invalid);
+    if (integer == invalid)
+        return std::nullopt;
+    return integer;
+}
+
+} // namespace
+
+StatsStore::StatsStore(const QString &folder, const QTimeZone &timeZone, QObject *parent)
+    : QObject(parent), m_filePath(folder + QLatin1String("/stats.json")),
+      m_timeZone(timeZone.isValid() ? timeZone : QTimeZone::utc())
+{
+    QDir().mkpath(folder);
+    load();
+}
+
+void StatsStore::load()
+{
+    const StoreFile::Contents contents = StoreFile::read(m_filePath);
+    if (contents.status == StoreFile::Status::missing)
+        return;
+    if (contents.status == StoreFile::Status::unreadable) {
+        StoreFile::keepAside(m_filePath, "statistics", QStringLiteral("cannot be read"));
+        return;
+    }
+    const auto reject = [this](const char *why) { StoreFile::keepAside(m_filePath, "statistics", QLatin1String(why)); };
+
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(contents.bytes, &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject())
+        return reject("not a JSON object");
+    const QJsonObject ledger = document.object();
+    // Any version is read; only its presence is required.
+    if (!readInteger(ledger, "version"))
+        return reject("no version");
+    const QJsonValue daysValue = ledger.value(QLatin1String("days"));
+    if (!daysValue.isObject())
+        return reject("no days");
+
+    QMap<QString, DayStats> loaded;
+    const QJsonObject days = daysValue.toObject();
+    for (auto it = days.begin(); it != days.end(); ++it) {
+        const QJsonObject day = it.value().toObject();
+        const auto takes = readInteger(day, "takes");
+        const auto words = readInteger(day, "words");
+        const auto speakingMs = readInteger(day, "speakingMs");
+        if (!it.value().isObject() || !takes || !words || !speakingMs)
+            return reject("a day lacks its counts");
+        loaded.insert(it.key(), DayStats{*takes, *words, *speakingMs});
+    }
+    m_days = std::move(loaded);
+}
+
+QString StatsStore::dayKey(const QDate &day)
+{
+    return QString::asprintf("%04d-%02d-%02d", day.year(), day.month(), day.day());
+}
+
+QString StatsStore::dayKey(const QDateTime &date) const
+{
+    return dayKey(date.toTimeZone(m_timeZone).date());
+}
+
+bool StatsStore::commitTake(qint64 words, const QDateTime &date)
+{
+    if (!m_armedTake)
+        return false;
+    const double seconds = *std::exchange(m_armedTake, std::nullopt);
+    const QString key = dayKey(date);
+    DayStats day = m_days.value(key);
+    day.takes += 1;
+    day.words += words;
+    // llround rounds halves away from zero.
+    day.speakingMs += std::isfinite(seconds) ? std::llround(seconds * 1000.0) : 0;
+    m_days.insert(key, day);
+    emit daysChanged();
+    save();
+    return true;
+}
+
+void StatsStore::save()
+{
+    QJsonObject days;
+    for (auto it = m_days.cbegin(); it != m_days.cend(); ++it) {
+        days.insert(it.key(), QJsonObject{{QStringLiteral("takes"), it->takes},
+                                          {QStringLiteral("words"), it->words},
+                                          {QStringLiteral("speakingMs"), it->speakingMs}});
+    }
+    const QJsonObject ledger{{QStringLiteral("version"), 1}, {QStringLiteral("days"), days}};
+    StoreFile::write(m_filePath, QJsonDocument(ledger).toJson(QJsonDocument::Compact), "statistics");
+}
+
+qint64 StatsStore::lifetimeTakes() const
+{
+    qint64 total = 0;
+    for (const DayStats &day : m_days)
+        total += day.takes;
+    return total;
+}
+
+double StatsStore::lifetimeReclaimed() const
+{
+    qint64 words = 0;
+    qint64 speakingMs = 0;
+    for (const DayStats &day : m_days) {
+        words += day.words;
+        speakingMs += day.speakingMs;
+    }
+    const double reclaimed =
+        static_cast<double>(words) / typingWordsPerMinute * 60.0 - static_cast<double>(speakingMs) / 1000.0;
+    return reclaimed < 0.0 ? 0.0 : reclaimed;
+}
+
+WeekSummary StatsStore::summary(const StatsWeek &week) const
+{
+    WeekSummary result;
+    result.week = week;
+    const QDate monday = week.start.toTimeZone(m_timeZone).date();
+    qint64 speakingMs = 0;
+    for (int i = 0; i < 7; ++i) {
+        const DayStats day = m_days.value(dayKey(monday.addDays(i)));
+        result.dailyWords[static_cast<std::size_t>(i)] = day.words;
+        result.words += day.words;
+        result.takes += day.takes;
+        speakingMs += day.speakingMs;
+    }
+    result.speaking = static_cast<double>(speakingMs) / 1000.0;
+    return result;
+}
+
+} // namespace zq

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "records/DayStats.h"
+#include "records/WeekSummary.h"
+
+#include <QDateTime>
+#include <QMap>
+#include <QObject>
+#include <QString>
+#include <QTimeZone>
+
+#include <optional>
+
+namespace zq {
+
+// Per-day counts of inserted takes ("<folder>/stats.json"), week summaries and lifetime figures.
+// Days are keyed "yyyy-MM-dd" in the time zone given at creation (the system's by default; a
+// change takes effect at the next launch). Main thread only; no operation reports an error.
+class StatsStore final : public QObject {
+    Q_OBJECT
+
+public:
+    static constexpr double typingWordsPerMinute = 40.0;
+
+    // Creates `folder` when missing and loads "stats.json" (an unreadable one is kept aside).
+    explicit StatsStore(const QString &folder, const QTimeZone &timeZone = QTimeZone::systemTimeZone(),
+                        QObject *parent = nullptr);
+
+    const QMap<QString, DayStats> &days() const { return m_days; }
+    const QString &filePath() const { return m_filePath; }
+    const QTimeZone &timeZone() const { return m_timeZone; }
+
+    // Seconds captured for the take in flight, waiting for its commit.
+    std::optional<double> armedTake() const { return m_armedTake; }
+    void setArmedTake(std::optional<double> seconds) { m_armedTake = seconds; }
+
+    // Counts the armed take (one take, `words`, its seconds as rounded milliseconds) on the day
+    // of `date`, saves and returns true; false, changing nothing, when no take is armed.
+    bool commitTake(qint64 words, const QDateTime &date);
+    void save();
+
+    qint64 lifetimeTakes() const;
+    // Seconds saved against typing at 40 words per minute; never negative.
+    double lifetimeReclaimed() const;
+    WeekSummary summary(const StatsWeek &week) const;
+    QString dayKey(const QDateTime &date) const;
+    static QString dayKey(const QDate &day);
+
+signals:
+    void daysChanged();
+
+private:
+    void load();
+
+    const QString m_filePath;
+    const QTimeZone m_timeZone;
+    QMap<QString, DayStats> m_days;
+    std::optional<double> m_armedTake;
+};
+
+} // namespace zq

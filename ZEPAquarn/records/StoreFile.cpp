@@ -1,0 +1,84 @@
+#include "records/StoreFile.h"
+
+#include "runtime/FileOps.h"
+#include "runtime/Log.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cmath>
+
+namespace zq {
+
+namespace {
+
+const QDateTime &referenceDate()
+{
+    static const QDateTime date(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+    return date;
+}
+
+} // namespace
+
+StoreFile::Contents StoreFile::read(const QString &path)
+{
+    QFile file(path);
+    if (!file.exists())
+        return {Status::missing, {}};
+    if (!file.open(QIODevice::ReadOnly))
+        return {Status::unreadable, {}};
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return {Status::unreadable, {}};
+    return {Status::read, std::move(bytes)};
+}
+
+void StoreFile::keepAside(const QString &path, const char *store, const QString &reason)
+{
+    if (auto moved = rt::moveAside(path, reason); moved)
+        qCWarning(lcRecords).noquote() << store << "store: unreadable file kept as" << moved.value()
+                                       << "— starting empty";
+    else
+        qCWarning(lcRecords).noquote() << store
+                                       << "store: unreadable file could not be kept aside:" << moved.error().message
+                                       << "— starting empty";
+}
+
+bool StoreFile::write(const QString &path, const QByteArray &bytes, const char *store)
+{
+    if (auto written = rt::writeFileAtomically(path, bytes); !written) {
+        qCWarning(lcRecords).noquote() << store << "store: not saved:" << written.error().message;
+        return false;
+    }
+    return true;
+}
+
+QString StoreFile::uuidString(const QUuid &id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
+}
+
+std::optional<QUuid> StoreFile::uuidFromString(const QString &text)
+{
+    // Only the plain 36-character form, as the platform's decoder accepts it.
+    if (text.size() != 36)
+        return std::nullopt;
+    const QUuid id = QUuid::fromString(text);
+    if (id.isNull() && text != QLatin1String("00000000-0000-0000-0000-000000000000"))
+        return std::nullopt;
+    return id;
+}
+
+double StoreFile::referenceSeconds(const QDateTime &date)
+{
+    return static_cast<double>(referenceDate().msecsTo(date)) / 1000.0;
+}
+
+std::optional<QDateTime> StoreFile::dateFromReferenceSeconds(double seconds)
+{
+    if (!std::isfinite(seconds) || std::fabs(seconds) > 1e12)
+        return std::nullopt;
+    return referenceDate().addMSecs(std::llround(seconds * 1000.0));
+}
+
+} // namespace zq

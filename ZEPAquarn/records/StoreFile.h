@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QUuid>
+
+#include <optional>
+
+namespace zq {
+
+// What the record stores share: their one JSON file, and the platform's JSON forms of dates
+// (seconds since 2001-01-01 00:00:00 UTC, with fraction) and UUIDs (upper-case, hyphenated).
+class StoreFile {
+public:
+    enum class Status { missing, read, unreadable };
+    struct Contents {
+        Status status = Status::missing;
+        QByteArray bytes;
+    };
+
+    static Contents read(const QString &path);
+    // Keeps a file that cannot be read or decoded next to itself (with a suffix) so that the
+    // store's next save cannot destroy it, and logs why. `store` names the store in the log.
+    static void keepAside(const QString &path, const char *store, const QString &reason);
+    // Replaces the file atomically; a failure is logged and otherwise ignored.
+    static bool write(const QString &path, const QByteArray &bytes, const char *store);
+
+    static QString uuidString(const QUuid &id);
+    static std::optional<QUuid> uuidFromString(const QString &text);
+    static double referenceSeconds(const QDateTime &date);
+    // Rounded to the millisecond, so a written date reads back as the same instant. None for a
+    // number no calendar date matches (beyond about 30 000 years either way).
+    static std::optional<QDateTime> dateFromReferenceSeconds(double seconds);
+};
+
+} // namespace zq
