@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+#include <optional>
+
+namespace zq {
+
+// The kinds of journal lines. The raw values (snake case) are what the journal and the run-state
+// file hold; the order is the declaration order of the vocabulary and must not change.
+enum class DiagnosticEvent {
+    appLaunched,
+    appTerminated,
+    previousRunUnclean,
+    systemCrashReportFound,
+    mainThreadStallDetected,
+    mainThreadRecovered,
+    mainThreadStallFatal,
+    hotkeyTapDisabled,
+    dictationRequested,
+    dictationLocked,
+    dictationFinishRequested,
+    dictationCancelled,
+    audioStartBegan,
+    audioStartCompleted,
+    audioStartEndedBeforeLive,
+    audioStartFailed,
+    captureCompleted,
+    captureTooShort,
+    captureEmpty,
+    transcriptionStarted,
+    transcriptionCompleted,
+    transcriptionFailed,
+    pasteSucceeded,
+    pasteFallback,
+    dictationFailed,
+    audioConfigurationChanged,
+    audioRecoveryStarted,
+    audioRecoveryCompleted,
+    audioRecoveryFailed,
+};
+
+inline constexpr int diagnosticEventCount = 29;
+
+// Small string-to-string facts of one line (snake-case keys). Never transcripts, keys or clipboard text.
+using DiagnosticMetadata = QMap<QString, QString>;
+
+QString rawValue(DiagnosticEvent event);
+// None for a name that is not in the vocabulary.
+std::optional<DiagnosticEvent> diagnosticEventFromRawValue(const QString &raw);
+
+} // namespace zq

@@ -1,0 +1,194 @@
+#include "records/DiagnosticJournal.h"
+
+#include "runtime/FileOps.h"
+#include "runtime/Log.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zq {
+
+namespace {
+
+// Write failures are swallowed by design; each step still runs.
+void appendBytes(const QString &path, const QByteArray &bytes)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return;
+    const char *data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        data += written;
+        left -= written;
+    }
+    // The line must be on disk before the run state that names it.
+    ::fsync(fd);
+    ::close(fd);
+}
+
+qint64 fileSize(const QString &path)
+{
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return 0;
+    return static_cast<qint64>(info.st_size);
+}
+
+bool exists(const QString &path)
+{
+    return ::access(QFile::encodeName(path).constData(), F_OK) == 0;
+}
+
+} // namespace
+
+DiagnosticJournal::DiagnosticJournal(QString directory, const rt::Clocks &clocks, QString sessionID, QString appVersion,
+                                     QString build)
+    : m_directory(std::move(directory)), m_clocks(clocks), m_sessionID(std::move(sessionID)),
+      m_appVersion(std::move(appVersion)), m_build(std::move(build))
+{}
+
+QString DiagnosticJournal::currentLogPath() const
+{
+    return m_directory + QLatin1String("/diagnostics.jsonl");
+}
+
+QString DiagnosticJournal::runStatePath() const
+{
+    return m_directory + QLatin1String("/run-state.json");
+}
+
+QString DiagnosticJournal::rotatedLogPath(int index) const
+{
+    return m_directory + QStringLiteral("/diagnostics.%1.jsonl").arg(index);
+}
+
+QString DiagnosticJournal::formatTimestamp(const QDateTime &time)
+{
+    return time.toUTC().toString(Qt::ISODateWithMs);
+}
+
+QByteArray DiagnosticJournal::readmeText()
+{
+    return QByteArrayLiteral("ZEPA QUARN diagnostics\n"
+                             "\n"
+                             "diagnostics.jsonl contains app lifecycle and timing events only.\n"
+                             "It never contains audio, transcript text, API keys, dictionary\n"
+                             "entries, or clipboard contents. run-state.json identifies a prior\n"
+                             "force-quit/crash when normal termination was not reached.\n"
+                             "\n"
+                             "Crash reports (.crash) found after a failure are\n"
+                             "copied here unchanged so they can be attached to a bug report.");
+}
+
+void DiagnosticJournal::recordIfActive(DiagnosticEvent event, const DiagnosticMetadata &metadata)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_state)
+        appendLocked(event, metadata);
+}
+
+std::optional<DiagnosticRunState> DiagnosticJournal::state() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_state;
+}
+
+void DiagnosticJournal::beginSession()
+{
+    std::lock_guard lock(m_mutex);
+    prepareDirectoryLocked();
+
+    std::optional<DiagnosticRunState> previous;
+    QFile file(runStatePath());
+    if (file.open(QIODevice::ReadOnly))
+        previous = DiagnosticRunState::fromJson(file.readAll());
+
+    m_state = DiagnosticRunState{
+        true, m_sessionID, m_appVersion, m_build, DiagnosticEvent::appLaunched, formatTimestamp(m_clocks.wallNow())};
+
+    if (previous && previous->active) {
+        qCInfo(lcDiagnostics) << "diagnostics: previous run did not end normally, last event"
+                              << rawValue(previous->lastEvent);
+        appendLocked(DiagnosticEvent::previousRunUnclean,
+                     {
+                         {QStringLiteral("previous_session"), previous->sessionID},
+                         {QStringLiteral("previous_version"), previous->appVersion},
+                         {QStringLiteral("previous_build"), previous->build},
+                         {QStringLiteral("last_event"), rawValue(previous->lastEvent)},
+                         {QStringLiteral("last_event_at"), previous->updatedAt},
+                     });
+    }
+    appendLocked(DiagnosticEvent::appLaunched, {});
+}
+
+void DiagnosticJournal::endSession()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_state)
+        return;
+    appendLocked(DiagnosticEvent::appTerminated, {});
+    m_state->active = false;
+    writeRunStateLocked();
+}
+
+void DiagnosticJournal::appendLocked(DiagnosticEvent event, const DiagnosticMetadata &metadata)
+{
+    const QString timestamp = formatTimestamp(m_clocks.wallNow());
+    const DiagnosticRecord record{timestamp, m_sessionID, m_appVersion, m_build, event, metadata};
+    QByteArray line = record.toJson();
+    if (line.isEmpty())
+        return;
+    line.append('\n');
+
+    rotateIfNeededLocked(line.size());
+    appendBytes(currentLogPath(), line);
+
+    if (m_state) {
+        m_state->lastEvent = event;
+        m_state->updatedAt = timestamp;
+        writeRunStateLocked();
+    }
+}
+
+void DiagnosticJournal::writeRunStateLocked()
+{
+    if (auto written = rt::writeFileAtomically(runStatePath(), m_state->toJson()); !written)
+        qCDebug(lcDiagnostics) << "diagnostics: run state not written:" << written.error().message;
+}
+
+void DiagnosticJournal::rotateIfNeededLocked(qint64 incomingBytes)
+{
+    if (fileSize(currentLogPath()) + incomingBytes <= maxLogBytes)
+        return;
+    for (int i = retainedLogs; i >= 1; --i) {
+        const QString source = i == 1 ? currentLogPath() : rotatedLogPath(i - 1);
+        const QString target = rotatedLogPath(i);
+        if (!exists(source))
+            continue;
+        ::unlink(QFile::encodeName(target).constData());
+        ::rename(QFile::encodeName(source).constData(), QFile::encodeName(target).constData());
+    }
+}
+
+void DiagnosticJournal::prepareDirectoryLocked()
+{
+    QDir().mkpath(m_directory);
+    const QString readme = m_directory + QLatin1String("/README.txt");
+    if (!exists(readme))
+        (void)rt::writeFileAtomically(readme, readmeText());
+}
+
+} // namespace zq

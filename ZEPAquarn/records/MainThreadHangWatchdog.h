@@ -1,0 +1,65 @@
+#pragma once
+
+#include "runtime/Clocks.h"
+#include "runtime/Executor.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+#include <memory>
+
+namespace zq {
+
+class DiagnosticJournal;
+
+// Pings the main thread every 2 s from its own queue and journals stalls: 4 unanswered pings
+// (about 8 s) is a stall, an answer after that a recovery, and 15 unanswered pings (about 30 s) is
+// fatal: the stall is journalled, the application is relaunched when it had been up for at least
+// 120 s, and the process ends abnormally (so the next start sees an unclean run and a crash report).
+//
+// start()/stop() may be called from any thread; ticks run on `queue`; acknowledgements on the
+// main loop. The journal must outlive the watchdog. Stall events are written straight into the
+// journal from the watchdog's queue, so they reach the disk while the main thread is blocked.
+class MainThreadHangWatchdog {
+public:
+    static constexpr rt::Nanos interval = std::chrono::seconds(2);
+    static constexpr quint64 missedPingThreshold = 4;
+    static constexpr quint64 fatalMissedThreshold = 15;
+    static constexpr rt::Nanos minimumUptimeForRelaunch = std::chrono::seconds(120);
+
+    // What a fatal stall does besides journalling. Tests replace both.
+    struct Hooks {
+        // Starts a new instance of the application. Default: relaunchApplication().
+        std::function<void()> relaunch;
+        // Ends this process. Default: std::abort(), so the crash handler writes a report.
+        std::function<void()> terminate;
+    };
+
+    // `queue` runs the timer; `clocks` gives the uptime, read now as the watchdog's launch time.
+    MainThreadHangWatchdog(DiagnosticJournal &journal, rt::Executor &queue, const rt::Clocks &clocks, Hooks hooks = {});
+    ~MainThreadHangWatchdog();
+    MainThreadHangWatchdog(const MainThreadHangWatchdog &) = delete;
+    MainThreadHangWatchdog &operator=(const MainThreadHangWatchdog &) = delete;
+
+    // Starts the 2 s timer that pings `mainThread`. A second start while running does nothing.
+    void start(rt::MainLoop &mainThread);
+    // Stops the timer; counters are kept, pings already sent may still be answered.
+    void stop();
+    bool isRunning() const;
+
+    // The main thread's answer to ping `ping`.
+    void acknowledge(quint64 ping);
+
+    // Starts the same executable with the same arguments 3 s from now, from a detached shell, so
+    // that this process has ended (and released the single-instance lock) by then.
+    static void relaunchApplication();
+    // The command relaunchApplication() runs, for `executable` and `arguments`.
+    static QStringList relaunchCommand(const QString &executable, const QStringList &arguments);
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace zq
