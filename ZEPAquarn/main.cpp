@@ -1,4 +1,5 @@
 #include "pipeline/SettingsDefaults.h"
+#include "records/Diagnostics.h"
 #include "runtime/Log.h"
 #include "runtime/Paths.h"
 #include "runtime/Settings.h"
@@ -39,6 +40,9 @@ int main(int argc, char *argv[])
 
     rt::Settings settings(paths.settingsFile());
     registerDefaults(settings);
+
+    // Journal session, crash reports and hang watchdog; the session ends when the application quits.
+    Diagnostics::shared().start();
 
     // SIGTERM, SIGINT and SIGHUP (logout) end the application through the same path as Quit.
     rt::UnixSignals unixSignals;
