@@ -4,6 +4,7 @@
 #include "platform/linux/PulseConnection.h"
 #include "runtime/Log.h"
 
+#include <pulse/context.h>
 #include <pulse/error.h>
 #include <pulse/stream.h>
 
@@ -301,15 +302,17 @@ rt::Result<void> PulseAudioInputUnit::start()
         const auto flags =
             static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_UNMUTED);
         if (pa_stream_connect_record(stream, source.constData(), &attributes, flags) < 0) {
+            const int error = pa_context_errno(connection->context());
             pa_stream_unref(stream);
-            return unitError(
-                QStringLiteral("The audio server refused the capture stream: %1").arg(connection->errorText()),
-                PA_ERR_INVALID);
+            return unitError(QStringLiteral("The audio server refused the capture stream: %1")
+                                 .arg(QString::fromUtf8(pa_strerror(error))),
+                             PA_ERR_INVALID);
         }
+        // Set while the loop is locked: render() reads m_loop on the loop thread.
+        m_connection = connection;
+        m_stream = stream;
+        m_loop = loop;
     }
-    m_connection = connection;
-    m_stream = stream;
-    m_loop = loop;
 
     bool ready;
     {
