@@ -31,7 +31,7 @@ public:
     using DisabledRecorder = std::function<void(const QString &reason)>;
 
     HotkeyTap(platform::EventTap &source, rt::Settings &settings, rt::MainLoop &loop, rt::Clocks &clocks,
-              ActionHandler onAction, DisabledRecorder recordDisabled);
+              ActionHandler onAction, DisabledRecorder recordDisabled = &HotkeyTap::recordTapDisabled);
     ~HotkeyTap();
     HotkeyTap(const HotkeyTap &) = delete;
     HotkeyTap &operator=(const HotkeyTap &) = delete;
@@ -47,6 +47,9 @@ public:
     void resetToIdle() { m_tracker.resetToIdle(); }
 
     const TriggerTracker &tracker() const { return m_tracker; }
+
+    // Records the event in the process's diagnostics journal.
+    static void recordTapDisabled(const QString &reason);
 
 private:
     void handleEvent(std::uint64_t generation, const TriggerEvent &event);

@@ -1,0 +1,48 @@
+#pragma once
+
+#include "platform/Pasteboard.h"
+
+#include <QByteArray>
+#include <QObject>
+
+#include <memory>
+#include <optional>
+
+class QMimeData;
+
+namespace zq::platform {
+
+class X11Connection;
+
+// The clipboard through QClipboard (its CLIPBOARD selection), with a change counter of our own: the
+// display server keeps none. Our own writes count one change each; a change by another client counts
+// when Qt reports it, or at the latest when changeCount() finds that the selection has a different owner
+// than right after our last write (asked of the X server directly, so a copy made just before a read is
+// not missed). Without X11 (Qt on Wayland, offscreen) only Qt's reports count.
+//
+// Main thread only; needs the QGuiApplication. While this process owns the clipboard, other applications
+// fetch its contents through the main loop, which must keep running.
+class X11Pasteboard final : public Pasteboard {
+public:
+    explicit X11Pasteboard(QByteArray displayName = qgetenv("DISPLAY"));
+    ~X11Pasteboard() override;
+
+    std::vector<PasteboardItem> items() override;
+    void setString(const QString &text) override;
+    void writeItems(const std::vector<PasteboardItem> &items) override;
+    qint64 changeCount() override;
+
+private:
+    void write(QMimeData *data);
+    // The window owning the CLIPBOARD selection (0 for none); nothing when it cannot be asked.
+    std::optional<unsigned long> selectionOwner();
+
+    QObject m_context;
+    QByteArray m_displayName;
+    std::unique_ptr<X11Connection> m_connection;
+    qint64 m_changeCount = 0;
+    bool m_writing = false;
+    std::optional<unsigned long> m_ownerAfterWrite;
+};
+
+} // namespace zq::platform
