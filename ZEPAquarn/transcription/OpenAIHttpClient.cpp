@@ -1,0 +1,145 @@
+#include "transcription/OpenAIHttpClient.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QHttpMultiPart>
+#include <QHttpPart>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <memory>
+
+namespace zq {
+
+namespace {
+
+// A quoted header parameter must not end early or break the header: escape as browsers do.
+QByteArray quotedParameter(const QString &text)
+{
+    QByteArray bytes = text.toUtf8();
+    bytes.replace('"', "%22").replace('\r', "%0D").replace('\n', "%0A");
+    return '"' + bytes + '"';
+}
+
+QByteArray contentDisposition(const QByteArray &name)
+{
+    return QByteArrayLiteral("form-data; name=") + quotedParameter(QString::fromUtf8(name));
+}
+
+// The upload's file, readable from the start only once. Qt Network silently sends a request again
+// when the connection closes before any answer, as long as it can rewind the body; refusing the
+// rewind makes that a plain failure instead, so a take is never posted (and paid for) more often
+// than the engine's own single retry allows.
+class OneShotFile final : public QFile {
+public:
+    using QFile::QFile;
+
+    bool reset() override { return !m_started && QFile::reset(); }
+
+protected:
+    qint64 readData(char *data, qint64 maxSize) override
+    {
+        m_started = true;
+        return QFile::readData(data, maxSize);
+    }
+
+private:
+    bool m_started = false;
+};
+
+std::unique_ptr<QHttpMultiPart> makeMultiPart(const MultipartForm &form, std::unique_ptr<OneShotFile> file)
+{
+    auto multiPart = std::make_unique<QHttpMultiPart>(QHttpMultiPart::FormDataType);
+    multiPart->setBoundary(form.boundary);
+    for (const auto &[name, value] : form.fields) {
+        QHttpPart part;
+        part.setRawHeader("Content-Disposition", contentDisposition(name));
+        part.setBody(value);
+        multiPart->append(part);
+    }
+    QHttpPart filePart;
+    filePart.setRawHeader("Content-Disposition",
+                          contentDisposition(form.fileFieldName) + "; filename=" + quotedParameter(form.fileName));
+    filePart.setRawHeader("Content-Type", form.fileContentType);
+    file->setParent(multiPart.get());
+    filePart.setBodyDevice(file.release());
+    multiPart->append(filePart);
+    return multiPart;
+}
+
+// Errors below the HTTP layer: nothing usable came back even when a status line was read.
+bool isTransportError(QNetworkReply::NetworkError error)
+{
+    const int code = static_cast<int>(error);
+    return (code >= 1 && code <= 199) || error == QNetworkReply::ProtocolUnknownError ||
+           error == QNetworkReply::ProtocolFailure;
+}
+
+HttpOutcome transportFailure(QString description)
+{
+    HttpOutcome outcome;
+    outcome.kind = HttpOutcome::Kind::transportFailure;
+    outcome.errorDescription = std::move(description);
+    return outcome;
+}
+
+} // namespace
+
+HttpOutcome OpenAIHttpClient::perform(const HttpRequest &request, std::stop_token stop)
+{
+    if (stop.stop_requested())
+        return transportFailure(QStringLiteral("Operation canceled"));
+
+    std::unique_ptr<QHttpMultiPart> multiPart;
+    if (request.form) {
+        auto file = std::make_unique<OneShotFile>(request.form->filePath);
+        if (!file->open(QIODevice::ReadOnly)) {
+            HttpOutcome outcome;
+            outcome.kind = HttpOutcome::Kind::unreadableBody;
+            outcome.errorDescription = file->errorString();
+            return outcome;
+        }
+        multiPart = makeMultiPart(*request.form, std::move(file));
+    }
+
+    QNetworkAccessManager manager;
+    QNetworkRequest networkRequest(request.url);
+    networkRequest.setTransferTimeout(static_cast<int>(request.timeout.count()));
+    for (const auto &[name, value] : request.headers)
+        networkRequest.setRawHeader(name, value);
+    if (request.form)
+        networkRequest.setRawHeader("Content-Type", request.form->contentType());
+
+    std::unique_ptr<QNetworkReply> reply(multiPart ? manager.post(networkRequest, multiPart.get())
+                                                   : manager.sendCustomRequest(networkRequest, request.method));
+    QEventLoop loop;
+    QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // The reply lives on this thread; a stop from elsewhere reaches it through its event queue.
+    QNetworkReply *target = reply.get();
+    std::stop_callback onStop(stop, [target] {
+        QMetaObject::invokeMethod(
+            target, [target] { target->abort(); }, Qt::QueuedConnection);
+    });
+    if (!reply->isFinished())
+        loop.exec();
+
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const QNetworkReply::NetworkError error = reply->error();
+    if (isTransportError(error))
+        return transportFailure(reply->errorString());
+    if (!status.isValid()) {
+        if (error != QNetworkReply::NoError)
+            return transportFailure(reply->errorString());
+        HttpOutcome outcome;
+        outcome.kind = HttpOutcome::Kind::noHttpResponse;
+        return outcome;
+    }
+    HttpOutcome outcome;
+    outcome.kind = HttpOutcome::Kind::response;
+    outcome.status = status.toInt();
+    outcome.body = reply->readAll();
+    return outcome;
+}
+
+} // namespace zq

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <optional>
+#include <stop_token>
+#include <utility>
+
+namespace zq {
+
+// A multipart/form-data body: text fields in order, then one file part whose bytes are streamed
+// from disk while the request is sent, so a long take is never held in memory.
+//
+// Layout: for each field "--B" CRLF, the Content-Disposition line, CRLF CRLF, the value, CRLF;
+// then the file part's two header lines, CRLF, the file's bytes; then CRLF "--B--" CRLF.
+struct MultipartForm {
+    QByteArray boundary;
+    QList<std::pair<QByteArray, QByteArray>> fields;
+    QByteArray fileFieldName = QByteArrayLiteral("file");
+    QString filePath;
+    QString fileName; // the name the server is told; quotes and line breaks are escaped
+    QByteArray fileContentType = QByteArrayLiteral("audio/wav");
+
+    // The value of the request's Content-Type header.
+    QByteArray contentType() const { return QByteArrayLiteral("multipart/form-data; boundary=") + boundary; }
+};
+
+struct HttpRequest {
+    QByteArray method = QByteArrayLiteral("GET"); // "GET" or "POST"
+    QUrl url;
+    QList<std::pair<QByteArray, QByteArray>> headers;
+    // Idle time allowed with nothing sent or received before the request fails.
+    std::chrono::milliseconds timeout{60000};
+    std::optional<MultipartForm> form; // the body of a POST
+};
+
+struct HttpOutcome {
+    enum class Kind {
+        response,         // an HTTP status (any status) and its body
+        transportFailure, // no complete answer: refused, dropped, timed out, aborted
+        noHttpResponse,   // an answer that carried no HTTP status
+        unreadableBody,   // the file part could not be opened; nothing was sent
+    };
+
+    Kind kind = Kind::transportFailure;
+    int status = -1;
+    QByteArray body;
+    QString errorDescription; // for transportFailure and unreadableBody
+};
+
+// One HTTP exchange through Qt Network, blocking the calling thread until it ends.
+//
+// Call it on a worker thread (it runs a private event loop, so it also works on a thread that has
+// none). A stop requested through the token aborts the request; the outcome is then a transport
+// failure. Never throws.
+class OpenAIHttpClient {
+public:
+    static HttpOutcome perform(const HttpRequest &request, std::stop_token stop = {});
+};
+
+} // namespace zq
