@@ -1,0 +1,294 @@
+#include "platform/linux/PocketSphinxAnalyzer.h"
+
+#include "platform/AudioConverter.h"
+#include "runtime/Log.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace zq::platform {
+
+namespace {
+
+const QString kDomain = QStringLiteral("io.quorvane.zepaquarn.speech");
+constexpr double kSampleRate = 16000;
+constexpr std::size_t kPrimerSamples = 16000; // one second of the take
+constexpr std::size_t kChunkSamples = 1600;   // 0.1 s: the longest a cancel waits for the decoder
+constexpr auto kPartialInterval = std::chrono::milliseconds(200);
+constexpr std::size_t kPartialEverySamples = 16000; // files decode faster than real time
+
+AudioFormat decoderFormat()
+{
+    AudioFormat format;
+    format.sampleRate = kSampleRate;
+    format.channelCount = 1;
+    return format;
+}
+
+std::int16_t toInt16(float sample)
+{
+    const float scaled = std::clamp(sample, -1.0f, 1.0f) * 32767.0f;
+    return static_cast<std::int16_t>(std::lrint(scaled));
+}
+
+rt::Error decodeError()
+{
+    return rt::makeError(QStringLiteral("On-device speech recognition failed while decoding."), kDomain, 4);
+}
+
+} // namespace
+
+struct PocketSphinxAnalyzer::Session {
+    explicit Session(std::shared_ptr<PocketSphinxDecoderPool> p) : pool(std::move(p)) {}
+
+    std::shared_ptr<PocketSphinxDecoderPool> pool;
+    rt::AsyncChannel<SpeechResult> results;
+    std::stop_source stop;
+
+    std::mutex mutex;
+    std::condition_variable_any changed;
+    std::deque<SharedPCMBuffer> queue;
+    bool inputFinished = false;
+    bool done = false;
+    std::optional<rt::Error> failure;
+
+    // The decoding thread's own.
+    std::unique_ptr<AudioConverter> converter;
+    QString lastPartial;
+    std::chrono::steady_clock::time_point lastCheck = std::chrono::steady_clock::now();
+    std::size_t samplesSinceCheck = 0;
+
+    void run();
+    SharedPCMBuffer nextBuffer();
+    void appendSamples(const PCMBuffer &buffer, std::vector<std::int16_t> &out);
+    enum class Partials { report, suppress };
+    bool decode(PocketSphinxDecoder &decoder, const std::vector<std::int16_t> &samples, Partials partials);
+    void finish(std::optional<rt::Error> error);
+};
+
+void PocketSphinxAnalyzer::Session::run()
+{
+    const std::stop_token token = stop.get_token();
+    auto acquired = pool->acquire(token);
+    if (!acquired) {
+        finish(token.stop_requested() ? std::nullopt : std::optional(acquired.error()));
+        return;
+    }
+    std::unique_ptr<PocketSphinxDecoder> decoder = std::move(acquired).value();
+    std::vector<std::int16_t> samples;
+    bool ok = true;
+
+    if (!decoder->isWarm()) {
+        while (samples.size() < kPrimerSamples) {
+            SharedPCMBuffer buffer = nextBuffer();
+            if (!buffer)
+                break;
+            appendSamples(*buffer, samples);
+        }
+        if (!samples.empty() && !token.stop_requested()) {
+            ok = decoder->startUtterance() && decode(*decoder, samples, Partials::suppress);
+            ok = decoder->endUtterance() && ok;
+            decoder->setWarm();
+        }
+    }
+
+    ok = ok && decoder->startUtterance();
+    bool decodedAny = !samples.empty();
+    ok = ok && decode(*decoder, samples, Partials::report);
+    while (ok && !token.stop_requested()) {
+        SharedPCMBuffer buffer = nextBuffer();
+        if (!buffer)
+            break;
+        samples.clear();
+        appendSamples(*buffer, samples);
+        decodedAny = decodedAny || !samples.empty();
+        ok = decode(*decoder, samples, Partials::report);
+    }
+
+    if (token.stop_requested()) {
+        decoder->endUtterance();
+        pool->release(std::move(decoder));
+        finish(std::nullopt);
+        return;
+    }
+    ok = decoder->endUtterance() && ok;
+    if (!ok) {
+        qCWarning(lcLocalBackend) << "decoder reported an error";
+        finish(decodeError()); // a decoder that failed is not put back
+        return;
+    }
+    results.send(SpeechResult{decoder->hypothesis(), true});
+    if (decodedAny)
+        decoder->setWarm();
+    pool->release(std::move(decoder));
+    finish(std::nullopt);
+}
+
+SharedPCMBuffer PocketSphinxAnalyzer::Session::nextBuffer()
+{
+    std::unique_lock lock(mutex);
+    changed.wait(lock, stop.get_token(), [this] { return !queue.empty() || inputFinished; });
+    if (stop.stop_requested() || queue.empty())
+        return nullptr;
+    SharedPCMBuffer buffer = std::move(queue.front());
+    queue.pop_front();
+    return buffer;
+}
+
+void PocketSphinxAnalyzer::Session::appendSamples(const PCMBuffer &buffer, std::vector<std::int16_t> &out)
+{
+    const PCMBuffer *mono = &buffer;
+    std::shared_ptr<PCMBuffer> converted;
+    if (buffer.format().sampleRate != kSampleRate || buffer.channelCount() != 1) {
+        AudioFormat from = buffer.format();
+        from.interleaved = false;
+        from.commonFormat = AudioFormat::CommonFormat::float32;
+        if (!converter || !(converter->inputFormat() == from)) {
+            auto made = AudioConverter::create(from, decoderFormat());
+            if (!made) {
+                qCWarning(lcLocalBackend) << "buffer in an unusable format skipped";
+                return;
+            }
+            converter = std::move(made).value();
+        }
+        auto result = converter->convert(buffer);
+        if (!result)
+            return;
+        converted = std::move(result).value();
+        mono = converted.get();
+    }
+    const float *data = mono->channelData(0);
+    const std::size_t frames = mono->frameLength();
+    out.reserve(out.size() + frames);
+    for (std::size_t i = 0; i < frames; ++i)
+        out.push_back(toInt16(data[i]));
+}
+
+bool PocketSphinxAnalyzer::Session::decode(PocketSphinxDecoder &decoder, const std::vector<std::int16_t> &samples,
+                                           Partials partials)
+{
+    const std::stop_token token = stop.get_token();
+    for (std::size_t offset = 0; offset < samples.size(); offset += kChunkSamples) {
+        if (token.stop_requested())
+            return true;
+        const std::size_t count = std::min(kChunkSamples, samples.size() - offset);
+        if (!decoder.process(samples.data() + offset, count))
+            return false;
+        if (partials == Partials::suppress)
+            continue;
+        samplesSinceCheck += count;
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastCheck < kPartialInterval && samplesSinceCheck < kPartialEverySamples)
+            continue;
+        lastCheck = now;
+        samplesSinceCheck = 0;
+        QString text = decoder.hypothesis();
+        if (!text.isEmpty() && text != lastPartial) {
+            lastPartial = text;
+            results.send(SpeechResult{std::move(text), false});
+        }
+    }
+    return true;
+}
+
+void PocketSphinxAnalyzer::Session::finish(std::optional<rt::Error> error)
+{
+    if (error)
+        results.fail(std::make_exception_ptr(SpeechRecognizerError(*error)));
+    else
+        results.finish();
+    std::lock_guard lock(mutex);
+    done = true;
+    failure = std::move(error);
+    changed.notify_all();
+}
+
+PocketSphinxAnalyzer::PocketSphinxAnalyzer(std::shared_ptr<PocketSphinxDecoderPool> pool)
+    : m_session(std::make_shared<Session>(std::move(pool)))
+{}
+
+PocketSphinxAnalyzer::~PocketSphinxAnalyzer()
+{
+    cancel();
+}
+
+rt::Result<void> PocketSphinxAnalyzer::setContext(const AnalysisContext &context)
+{
+    // The packaged language model cannot be biased towards extra words at run time, and every
+    // word it can recognise is in its dictionary already: the vocabulary is accepted and unused.
+    qCDebug(lcLocalBackend) << "analysis context with" << context.contextualStrings.size() << "tags";
+    return {};
+}
+
+rt::Result<void> PocketSphinxAnalyzer::start()
+{
+    {
+        std::lock_guard lock(m_session->mutex);
+        if (m_started)
+            return rt::makeError(QStringLiteral("The speech analyzer has already been started."), kDomain, 5);
+        m_started = true;
+    }
+    std::thread([session = m_session] { session->run(); }).detach();
+    return {};
+}
+
+void PocketSphinxAnalyzer::feed(SharedPCMBuffer buffer)
+{
+    if (!buffer)
+        return;
+    std::lock_guard lock(m_session->mutex);
+    if (m_session->inputFinished || m_session->stop.stop_requested())
+        return;
+    m_session->queue.push_back(std::move(buffer));
+    m_session->changed.notify_all();
+}
+
+void PocketSphinxAnalyzer::finishInput()
+{
+    std::lock_guard lock(m_session->mutex);
+    m_session->inputFinished = true;
+    m_session->changed.notify_all();
+}
+
+rt::Result<void> PocketSphinxAnalyzer::finalizeAndFinishThroughEndOfInput(std::stop_token stop)
+{
+    std::unique_lock lock(m_session->mutex);
+    if (!m_started)
+        return rt::makeError(QStringLiteral("The speech analyzer was never started."), kDomain, 5);
+    m_session->changed.wait(lock, stop, [this] { return m_session->done; });
+    if (!m_session->done)
+        return rt::makeError(QStringLiteral("Speech recognition was cancelled."), kDomain, 3);
+    if (m_session->failure)
+        return *m_session->failure;
+    return {};
+}
+
+rt::AsyncChannel<SpeechResult> PocketSphinxAnalyzer::results() const
+{
+    return m_session->results;
+}
+
+void PocketSphinxAnalyzer::cancel()
+{
+    bool started = false;
+    {
+        std::lock_guard lock(m_session->mutex);
+        started = m_started;
+        m_session->queue.clear();
+    }
+    m_session->stop.request_stop(); // wakes the decoding thread's waits
+    if (!started) {
+        m_session->results.finish();
+        std::lock_guard lock(m_session->mutex);
+        m_session->done = true;
+        m_session->changed.notify_all();
+    }
+}
+
+} // namespace zq::platform

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "platform/SpeechRecognizer.h"
+#include "platform/linux/PocketSphinxDecoder.h"
+
+#include <memory>
+#include <stop_token>
+
+namespace zq::platform {
+
+// One take's analysis on a PocketSphinx decoder borrowed from the pool, decoded on a thread of its
+// own. The take is one utterance: while audio streams, the current hypothesis comes out as a
+// provisional result (a few times a second at most, and only when it changed); at the end of the
+// input the whole hypothesis comes out as the one final result.
+//
+// A fresh decoder's first utterance is often empty when the microphone's level is far from what
+// the model expects (its cepstral mean starts from a stock value), and a primer of some other
+// recording can make it worse. So a cold decoder first decodes the take's own first second as a
+// throw-away primer, which teaches it this microphone, and then decodes the take from the start.
+class PocketSphinxAnalyzer final : public SpeechAnalyzer {
+public:
+    explicit PocketSphinxAnalyzer(std::shared_ptr<PocketSphinxDecoderPool> pool);
+    ~PocketSphinxAnalyzer() override;
+
+    rt::Result<void> setContext(const AnalysisContext &context) override;
+    rt::Result<void> start() override;
+    void feed(SharedPCMBuffer buffer) override;
+    void finishInput() override;
+    rt::Result<void> finalizeAndFinishThroughEndOfInput(std::stop_token stop) override;
+    void cancel() override;
+    rt::AsyncChannel<SpeechResult> results() const override;
+
+private:
+    // Shared with the decoding thread, which keeps it alive: dropping the analyzer never waits for
+    // the thread (it may be loading a decoder), it only tells it to stop.
+    struct Session;
+    std::shared_ptr<Session> m_session;
+    bool m_started = false; // under the session's mutex
+};
+
+} // namespace zq::platform

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "platform/SpeechRecognizer.h"
+#include "platform/linux/PocketSphinxDecoder.h"
+
+#include <memory>
+
+namespace zq::platform {
+
+// The on-device recogniser on PocketSphinx with Debian's US English model.
+//
+// English is the only language installed: every English locale stands for "en-US"; any other
+// locale needs a model that cannot be installed here, and installAssets() says so. The model is
+// loaded once, in the background from construction on (with Preload::atOnce), and reused by every
+// take; analyzers decode 16 kHz mono and convert anything else themselves.
+class PocketSphinxRecognizer final : public SpeechRecognizer {
+public:
+    enum class Preload { atOnce, onFirstUse };
+    static inline const QString installedLocale = QStringLiteral("en-US");
+
+    explicit PocketSphinxRecognizer(PocketSphinxModel model = PocketSphinxModel::debianEnglish(),
+                                    Preload preload = Preload::atOnce);
+
+    bool isAvailable() const override;
+    std::optional<QString> supportedLocale(const QString &locale) const override;
+    rt::Result<bool> needsAssetInstallation(const QString &locale) const override;
+    rt::Result<void> installAssets(const QString &locale, std::stop_token stop) override;
+    std::optional<AudioFormat> bestAvailableAudioFormat(const QString &locale) const override;
+    std::shared_ptr<SpeechAnalyzer> makeAnalyzer(const QString &locale) override;
+
+    const std::shared_ptr<PocketSphinxDecoderPool> &pool() const { return m_pool; }
+
+private:
+    std::shared_ptr<PocketSphinxDecoderPool> m_pool;
+};
+
+} // namespace zq::platform
