@@ -4,17 +4,32 @@
 #include "platform/AudioFormat.h"
 #include "platform/PCMBuffer.h"
 
+#include "runtime/Executor.h"
+
 #include <QByteArray>
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <set>
+#include <vector>
+
+namespace zq::platform {
+class AudioHardware;
+}
+namespace zq::rt {
+class Clocks;
+class Settings;
+} // namespace zq::rt
 
 namespace zq {
+
+class BoundedHALExecutor;
+class DeferredAudioObjectReleasePool;
 
 enum class StartFailurePhase; // audio/StartFailurePhase.h
 
@@ -105,7 +120,55 @@ enum class CaptureCoreKind { auhal, avfaudio };
 inline const QString kCaptureCoreSettingKey = QStringLiteral("ZEPACaptureCore");
 
 CaptureCoreKind captureCoreKind(const QString &settingValue);
+// Reads the hidden setting at the moment of the call.
+CaptureCoreKind captureCoreKind(const rt::Settings &settings);
 // "auhal" or "avfaudio", as the session log names the core.
 QString captureCoreName(CaptureCoreKind kind);
+
+// What the cores run on. Every referenced object must outlive the cores and their pending
+// teardowns (the shared instances live for the whole process).
+struct CaptureCoreServices {
+    platform::AudioHardware *hardware = nullptr;
+    // Where stop() moves the unit's stop and teardown.
+    BoundedHALExecutor *executor = nullptr;
+    // Where the unit core disposes of a stopped unit, `disposalDelay` later.
+    rt::Executor *disposalQueue = nullptr;
+    // Where the audio-engine core retires a stopped engine.
+    DeferredAudioObjectReleasePool *releasePool = nullptr;
+    rt::Nanos disposalDelay = std::chrono::seconds(10);
+    // The continuous clock of the readiness wait, and the pause between polls on the calling
+    // thread; tests make both virtual so a poll never waits.
+    const rt::Clocks *clocks = nullptr;
+    std::function<void(rt::Nanos)> sleep;
+};
+
+// The process's services over `hardware`: the shared HAL executor and release pool, a utility
+// queue for disposals, the system clocks and a real sleep.
+CaptureCoreServices sharedCaptureCoreServices(platform::AudioHardware &hardware);
+
+// A new, unstarted core of the given kind.
+std::shared_ptr<CaptureCore> makeCaptureCore(CaptureCoreKind kind, const CaptureCoreServices &services);
+
+// Buffers for the audio thread, made before the capture starts so that a cycle never allocates:
+// acquire() hands out a buffer nobody else holds, or null when every one is still held (the cycle
+// is then dropped). Only one thread may call acquire().
+class CaptureBufferPool {
+public:
+    static constexpr int kDefaultCount = 8;
+
+    CaptureBufferPool(platform::AudioFormat format, std::uint32_t frameCapacity, int count = kDefaultCount);
+
+    std::shared_ptr<platform::PCMBuffer> acquire();
+    std::uint32_t frameCapacity() const { return m_frameCapacity; }
+
+private:
+    std::uint32_t m_frameCapacity;
+    std::vector<std::shared_ptr<platform::PCMBuffer>> m_buffers;
+    std::size_t m_next = 0;
+};
+
+// A cycle's sample time as the tap reports it: the fraction dropped, 0 when it is not a finite
+// number, held to the 64-bit range.
+std::int64_t captureSampleTime(double sampleTime);
 
 } // namespace zq

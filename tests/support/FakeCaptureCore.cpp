@@ -1,6 +1,9 @@
 #include "support/FakeCaptureCore.h"
 
+#include <QDateTime>
+
 #include <algorithm>
+#include <future>
 
 namespace zq::test {
 
@@ -220,6 +223,98 @@ int FakeCaptureCoreFactory::madeCount() const
 {
     std::lock_guard lock(m_mutex);
     return static_cast<int>(m_cores.size());
+}
+
+QDateTime SteppingClocks::wallNow() const
+{
+    return QDateTime(QDate(2026, 3, 2), QTime(9, 0), Qt::UTC).addMSecs(m_now.load() / 1000000);
+}
+
+CaptureCoreTestServices::CaptureCoreTestServices(platform::AudioHardware &hardware) : hardware(hardware) {}
+
+CaptureCoreTestServices::~CaptureCoreTestServices()
+{
+    // Teardowns the cores queued must finish before the queue and pool they use go away.
+    drainExecutor();
+}
+
+CaptureCoreServices CaptureCoreTestServices::services()
+{
+    CaptureCoreServices services;
+    services.hardware = &hardware;
+    services.executor = &executor;
+    services.disposalQueue = &disposal;
+    services.releasePool = &releasePool;
+    services.clocks = &clocks;
+    services.sleep = [this](rt::Nanos duration) {
+        clocks.advance(duration);
+        const int count = ++m_sleeps;
+        if (onSleep)
+            onSleep(count);
+    };
+    return services;
+}
+
+void CaptureCoreTestServices::drainExecutor()
+{
+    auto done = std::make_shared<std::promise<void>>();
+    std::future<void> finished = done->get_future();
+    executor.enqueue([done] { done->set_value(); });
+    finished.wait();
+}
+
+namespace {
+std::mutex captureMutex;
+AudioLogCapture *activeCapture = nullptr;
+} // namespace
+
+AudioLogCapture::AudioLogCapture()
+{
+    std::lock_guard lock(captureMutex);
+    activeCapture = this;
+    m_previous = qInstallMessageHandler(&AudioLogCapture::handler);
+}
+
+AudioLogCapture::~AudioLogCapture()
+{
+    std::lock_guard lock(captureMutex);
+    qInstallMessageHandler(m_previous);
+    activeCapture = nullptr;
+}
+
+QStringList AudioLogCapture::lines() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_lines;
+}
+
+bool AudioLogCapture::contains(const QString &fragment) const
+{
+    std::lock_guard lock(m_mutex);
+    return std::any_of(m_lines.begin(), m_lines.end(), [&](const QString &line) { return line.contains(fragment); });
+}
+
+void AudioLogCapture::onLine(const QString &prefix, std::function<void()> action)
+{
+    std::lock_guard lock(m_mutex);
+    m_prefix = prefix;
+    m_action = std::move(action);
+}
+
+void AudioLogCapture::handler(QtMsgType, const QMessageLogContext &, const QString &message)
+{
+    std::function<void()> action;
+    {
+        std::lock_guard lock(captureMutex);
+        if (!activeCapture)
+            return;
+        std::lock_guard inner(activeCapture->m_mutex);
+        activeCapture->m_lines << message;
+        if (activeCapture->m_action && message.startsWith(activeCapture->m_prefix))
+            action = std::exchange(activeCapture->m_action, nullptr);
+    }
+    if (action)
+        action();
 }
 
 } // namespace zq::test

@@ -1,7 +1,14 @@
 #pragma once
 
+#include "audio/BoundedHALExecutor.h"
 #include "audio/CaptureCore.h"
+#include "audio/DeferredAudioObjectReleasePool.h"
+#include "runtime/Clocks.h"
+#include "support/VirtualLoop.h"
 
+#include <QStringList>
+
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
@@ -109,6 +116,63 @@ private:
     std::deque<FakeCaptureCore::Script> m_queued;
     FakeCaptureCore::Script m_default;
     std::vector<std::shared_ptr<FakeCaptureCore>> m_cores;
+};
+
+// Clocks that move only when a core "sleeps", so polls and reads never wait in real time.
+class SteppingClocks final : public rt::Clocks {
+public:
+    rt::Nanos continuousNow() const override { return rt::Nanos(m_now.load()); }
+    rt::Nanos uptimeNow() const override { return rt::Nanos(m_now.load()); }
+    QDateTime wallNow() const override;
+    void advance(rt::Nanos by) { m_now += by.count(); }
+
+private:
+    std::atomic<std::int64_t> m_now{0};
+};
+
+// What the real cores run on in unit tests, over any audio hardware: a private HAL executor, a
+// virtual-time disposal queue and release pool (advance() runs the 10 s releases), and a sleep
+// that only moves the stepping clocks and calls `onSleep` (numbered from 1). Make it on the test's
+// thread; drop every core before it.
+class CaptureCoreTestServices {
+public:
+    explicit CaptureCoreTestServices(platform::AudioHardware &hardware);
+    ~CaptureCoreTestServices();
+
+    CaptureCoreServices services();
+    // Waits (real time) until everything queued on the executor so far has run.
+    void drainExecutor();
+    int sleepCount() const { return m_sleeps.load(); }
+
+    platform::AudioHardware &hardware;
+    BoundedHALExecutor executor{QStringLiteral("io.quorvane.zepaquarn.test-hal")};
+    VirtualLoop disposal;
+    DeferredAudioObjectReleasePool releasePool{disposal};
+    SteppingClocks clocks;
+    std::function<void(int)> onSleep;
+
+private:
+    std::atomic<int> m_sleeps{0};
+};
+
+// Collects the audio log lines while it lives (from any thread) and can run an action when a line
+// starting with a given text is logged, on the logging thread.
+class AudioLogCapture {
+public:
+    AudioLogCapture();
+    ~AudioLogCapture();
+
+    QStringList lines() const;
+    bool contains(const QString &fragment) const;
+    void onLine(const QString &prefix, std::function<void()> action);
+
+private:
+    static void handler(QtMsgType type, const QMessageLogContext &context, const QString &message);
+    mutable std::mutex m_mutex;
+    QStringList m_lines;
+    QString m_prefix;
+    std::function<void()> m_action;
+    QtMessageHandler m_previous = nullptr;
 };
 
 } // namespace zq::test
