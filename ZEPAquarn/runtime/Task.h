@@ -487,6 +487,8 @@ auto sleepFor(std::chrono::duration<Rep, Period> duration)
 // Runs blocking work on a worker thread and resumes the task on its loop with the result. The work
 // receives a stop token; cancelling the task requests a stop and resumes the task at once with
 // CancellationError (the worker's late result is dropped).
+// With g++ 12, name a capturing lambda before the co_await instead of passing a temporary: the
+// compiler copies a temporary's captures into the frame bytewise and releases them twice.
 template <typename F>
 detail::WorkerAwaiter<F> runOnWorker(F work)
 {
