@@ -1,0 +1,62 @@
+#include "support/FakeSecretStore.h"
+
+namespace zq::test {
+
+namespace {
+QString keyOf(const QString &service, const QString &account)
+{
+    return service + QLatin1Char('/') + account;
+}
+} // namespace
+
+rt::Result<std::optional<QByteArray>> FakeSecretStore::read(const QString &service, const QString &account)
+{
+    std::lock_guard lock(m_mutex);
+    m_calls.append(QStringLiteral("read"));
+    if (failReads)
+        return rt::makeError(QStringLiteral("The secret store is locked."));
+    const auto it = m_items.constFind(keyOf(service, account));
+    if (it == m_items.constEnd())
+        return std::optional<QByteArray>();
+    return std::optional<QByteArray>(*it);
+}
+
+rt::Result<void> FakeSecretStore::write(const QString &service, const QString &account, const QByteArray &secret)
+{
+    std::lock_guard lock(m_mutex);
+    m_calls.append(QStringLiteral("write"));
+    if (failWrites)
+        return rt::makeError(QStringLiteral("The secret store refused the write."));
+    m_items.insert(keyOf(service, account), secret);
+    return {};
+}
+
+rt::Result<void> FakeSecretStore::remove(const QString &service, const QString &account)
+{
+    std::lock_guard lock(m_mutex);
+    m_calls.append(QStringLiteral("remove"));
+    if (failRemoves)
+        return rt::makeError(QStringLiteral("The secret store refused the removal."));
+    m_items.remove(keyOf(service, account));
+    return {};
+}
+
+QMap<QString, QByteArray> FakeSecretStore::items() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_items;
+}
+
+void FakeSecretStore::setItem(const QString &service, const QString &account, const QByteArray &secret)
+{
+    std::lock_guard lock(m_mutex);
+    m_items.insert(keyOf(service, account), secret);
+}
+
+QStringList FakeSecretStore::calls() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_calls;
+}
+
+} // namespace zq::test
