@@ -1,0 +1,754 @@
+// The engine's asynchronous steps: starting a take on a warm or fresh session, the start attempt
+// with its proof, rebuild and built-in fallback, the pre-warm, and the rebuild of a running take.
+
+#include "audio/AudioCaptureError.h"
+#include "audio/AudioEngine.h"
+#include "audio/BoundedHALExecutor.h"
+#include "audio/HALOperationError.h"
+#include "audio/StartFailurePhase.h"
+#include "pipeline/SettingsDefaults.h"
+#include "records/DiagnosticEvent.h"
+#include "runtime/Log.h"
+#include "runtime/Settings.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zq {
+
+namespace {
+
+// A call through the HAL executor that resumes its task only while the engine exists, and counts
+// itself as in flight until its resumption is on the loop.
+template <typename F, typename Late>
+class GuardedHALCall {
+public:
+    using R = std::invoke_result_t<F &>;
+    using V = detail::HALValue<R>;
+
+    GuardedHALCall(BoundedHALExecutor &executor, F operation, Late onLateResult, std::weak_ptr<int> alive,
+                   std::shared_ptr<std::atomic<int>> inFlight)
+        : m_executor(executor), m_operation(std::move(operation)), m_onLateResult(std::move(onLateResult)),
+          m_alive(std::move(alive)), m_inFlight(std::move(inFlight))
+    {}
+
+    bool await_ready() const noexcept { return false; }
+    template <typename P>
+    void await_suspend(std::coroutine_handle<P> handle)
+    {
+        rt::MainLoop *loop = rt::detail::contextOf(handle).loop;
+        std::coroutine_handle<> resumable = handle;
+        m_inFlight->fetch_add(1);
+        m_executor.submit(
+            AudioEngine::kHALDeadline, std::move(m_operation),
+            [outcome = m_outcome, loop, resumable, alive = m_alive, inFlight = m_inFlight](std::optional<V> value,
+                                                                                           std::exception_ptr error) {
+                outcome->value = std::move(value);
+                outcome->error = error;
+                loop->post([alive, resumable] {
+                    if (alive.lock())
+                        resumable.resume();
+                });
+                inFlight->fetch_sub(1);
+            },
+            std::move(m_onLateResult));
+    }
+    R await_resume()
+    {
+        if (m_outcome->error)
+            std::rethrow_exception(m_outcome->error);
+        if constexpr (!std::is_void_v<R>)
+            return std::move(*m_outcome->value);
+    }
+
+private:
+    struct Outcome {
+        std::optional<V> value;
+        std::exception_ptr error;
+    };
+    BoundedHALExecutor &m_executor;
+    F m_operation;
+    Late m_onLateResult;
+    std::weak_ptr<int> m_alive;
+    std::shared_ptr<std::atomic<int>> m_inFlight;
+    std::shared_ptr<Outcome> m_outcome = std::make_shared<Outcome>();
+};
+
+// Awaiters here are always named locals: g++ 12 can destroy temporaries of a co_await
+// expression twice.
+
+// rt::sleepFor with the same owner guard: a sleep whose engine is gone never resumes.
+class GuardedSleep {
+public:
+    GuardedSleep(double seconds, std::weak_ptr<int> alive) : m_duration(rt::seconds(seconds)), m_alive(std::move(alive))
+    {}
+
+    bool await_ready() const noexcept { return false; }
+    template <typename P>
+    void await_suspend(std::coroutine_handle<P> handle)
+    {
+        rt::TaskContext &context = rt::detail::contextOf(handle);
+        m_cancellation = context.cancellation;
+        rt::MainLoop *loop = context.loop;
+        std::coroutine_handle<> resumable = handle;
+        auto shared = m_shared;
+        auto alive = m_alive;
+        rt::WorkItem timer = loop->postDelayed(m_duration, [shared, alive, resumable] {
+            if (shared->claim() && alive.lock())
+                resumable.resume();
+        });
+        m_callbackId = m_cancellation->addCallback([shared, alive, timer, loop, resumable]() mutable {
+            if (!shared->claim())
+                return;
+            shared->cancelled = true;
+            timer.cancel();
+            loop->post([alive, resumable] {
+                if (alive.lock())
+                    resumable.resume();
+            });
+        });
+    }
+    void await_resume()
+    {
+        m_cancellation->removeCallback(m_callbackId);
+        if (m_shared->cancelled || m_cancellation->isCancelled())
+            throw rt::CancellationError();
+    }
+
+private:
+    struct Shared : rt::detail::OnceResumer {
+        bool cancelled = false;
+    };
+    rt::Nanos m_duration;
+    std::weak_ptr<int> m_alive;
+    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
+    std::shared_ptr<rt::CancellationState> m_cancellation;
+    std::uint64_t m_callbackId = 0;
+};
+
+bool isHALTimeout(const std::exception_ptr &error)
+{
+    if (!error)
+        return false;
+    try {
+        std::rethrow_exception(error);
+    } catch (const HALOperationError &) {
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+QString formatDescription(const platform::AudioFormat &format)
+{
+    return QStringLiteral("%1 Hz, %2 ch, %3")
+        .arg(format.sampleRate, 0, 'f', 0)
+        .arg(format.channelCount)
+        .arg(format.commonFormat == platform::AudioFormat::CommonFormat::int16 ? QStringLiteral("int16")
+                                                                               : QStringLiteral("float32"));
+}
+
+const QString kStartupRebuild = QStringLiteral("startup_rebuild");
+const QString kBuiltInFallback = QStringLiteral("builtin_fallback");
+
+} // namespace
+
+QString describeError(const std::exception_ptr &error)
+{
+    if (!error)
+        return QStringLiteral("no error");
+    try {
+        std::rethrow_exception(error);
+    } catch (const AudioCaptureError &e) {
+        return e.errorDescription();
+    } catch (const PhasedStartError &e) {
+        return e.errorDescription();
+    } catch (const HALOperationError &) {
+        return HALOperationError::errorDescription();
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+        return QStringLiteral("unknown error");
+    }
+}
+
+StartFailurePhase startFailurePhaseOf(const std::exception_ptr &error)
+{
+    if (!error)
+        return StartFailurePhase::unknown;
+    try {
+        std::rethrow_exception(error);
+    } catch (const HALOperationError &) {
+        return StartFailurePhase::halTimeout;
+    } catch (const PhasedStartError &e) {
+        return isHALTimeout(e.underlying()) ? StartFailurePhase::halTimeout : e.phase();
+    } catch (const AudioCaptureError &e) {
+        if (e.domain() == audioErrorDomain::audioTap)
+            return StartFailurePhase::tap;
+        if (e.domain() == audioErrorDomain::app) {
+            switch (e.code()) {
+            case 2:
+                return StartFailurePhase::start;
+            case 3:
+                return StartFailurePhase::tap;
+            case 4:
+            case 6:
+                return StartFailurePhase::engineCreate;
+            case 5:
+                return StartFailurePhase::bind;
+            default:
+                return StartFailurePhase::unknown;
+            }
+        }
+        if (e.domain() == audioErrorDomain::serverStatus)
+            return StartFailurePhase::bind;
+        return StartFailurePhase::unknown;
+    } catch (...) {
+        return StartFailurePhase::unknown;
+    }
+}
+
+template <typename F>
+static auto guardedCall(BoundedHALExecutor &executor, const std::shared_ptr<int> &alive,
+                        const std::shared_ptr<std::atomic<int>> &inFlight, F operation)
+{
+    return GuardedHALCall<F, detail::NoLateResultHandler>(executor, std::move(operation), {}, alive, inFlight);
+}
+
+template <typename F, typename Late>
+static auto guardedCall(BoundedHALExecutor &executor, const std::shared_ptr<int> &alive,
+                        const std::shared_ptr<std::atomic<int>> &inFlight, F operation, Late onLateResult)
+{
+    return GuardedHALCall<F, Late>(executor, std::move(operation), std::move(onLateResult), alive, inFlight);
+}
+
+rt::Task<bool> AudioEngine::start(TakeMode mode, bool allowRescueFallback, std::shared_ptr<TakeStartIntent> intent)
+{
+    static constexpr const char *at = "start(mode:allowRescueFallback:intent:)";
+
+    // Another start owns the session: wait for it, unless this take stops being wanted.
+    while (m_takePhase.kind() == TakePhase::Kind::starting) {
+        if (!intent->isActive())
+            co_return true;
+        GuardedSleep pause(kWaitPoll, m_alive);
+        co_await pause;
+    }
+    if (!intent->isActive())
+        co_return true;
+
+    transition(TakeLifecycleEvent::startClaimed(), at);
+    m_graceTimer.cancel();
+    m_graceTimer = {};
+
+    const QString preference = preferredInput();
+    std::optional<platform::AudioDeviceID> resolved;
+    std::exception_ptr error;
+    try {
+        resolved = co_await resolveOnExecutor(preference);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (error) {
+        endFailedStart(at);
+        std::rethrow_exception(error);
+    }
+
+    bool reuse = false;
+    if (m_core && m_sessionRouteHint && resolved && *m_sessionRouteHint == *resolved) {
+        std::optional<double> age;
+        if (const auto lastTap = lastTapInstantOfActiveSession())
+            age = double((m_clocks.continuousNow() - *lastTap).count()) / 1e9;
+        if (age && *age <= kWarmFreshness) {
+            bool onRoute = false;
+            try {
+                onRoute = co_await sessionStillOnRoute(preference, resolved);
+            } catch (...) {
+                onRoute = false;
+            }
+            if (onRoute) {
+                qCInfo(lcAudio).noquote()
+                    << QStringLiteral("start: reusing warm session (device %1) — no new mic claim")
+                           .arg(m_sessionRouteHint.value_or(0));
+                reuse = true;
+            } else {
+                qCWarning(lcAudio) << "start: warm session drifted off the selected physical route — rebuilding";
+            }
+        } else {
+            const QString shown = age ? QStringLiteral("%1s").arg(*age, 0, 'f', 2) : QStringLiteral("never");
+            qCWarning(lcAudio).noquote()
+                << QStringLiteral("start: warm session stale (tap silent for %1) — rebuilding").arg(shown);
+        }
+    }
+
+    if (!reuse) {
+        teardownSession();
+        try {
+            co_await openSessionWithRetry(preference, resolved, allowRescueFallback, true);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        if (error) {
+            endFailedStart(at);
+            std::rethrow_exception(error);
+        }
+    }
+
+    if (intent->consume()) {
+        try {
+            beginTake(mode);
+        } catch (...) {
+            error = std::current_exception();
+        }
+        transition(TakeLifecycleEvent::startEnded(m_core != nullptr), at);
+        if (error)
+            std::rethrow_exception(error);
+        co_return false;
+    }
+    qCInfo(lcAudio) << "session became ready after its take intent ended — keeping it warm without beginning a take";
+    scheduleGraceRelease(QStringLiteral("ended attempt warm session"), kEndedIntentWarmKeep);
+    transition(TakeLifecycleEvent::startEnded(m_core != nullptr), at);
+    co_return true;
+}
+
+void AudioEngine::endFailedStart(const char *at)
+{
+    // Nobody owns a session that a failed start leaves behind (its grace timer was cancelled when
+    // the start claimed it), so release the microphone rather than keep it open indefinitely.
+    teardownSession();
+    transition(TakeLifecycleEvent::startEnded(m_core != nullptr), at);
+}
+
+rt::Task<std::optional<platform::AudioDeviceID>> AudioEngine::resolveOnExecutor(QString prefUID)
+{
+    auto call = guardedCall(m_halExecutor, m_alive, m_halInFlight, [hardware = &m_hardware, prefUID] {
+        return AudioInputDevice::resolve(*hardware, prefUID);
+    });
+    co_return co_await call;
+}
+
+rt::Task<std::optional<AudioInputDevice>>
+AudioEngine::builtInOnExecutor(std::optional<platform::AudioDeviceID> excluding)
+{
+    auto call = guardedCall(m_halExecutor, m_alive, m_halInFlight, [hardware = &m_hardware, excluding] {
+        return builtInFallbackDevice(*hardware, excluding);
+    });
+    co_return co_await call;
+}
+
+rt::Task<void> AudioEngine::openSessionWithRetry(QString prefUID, std::optional<platform::AudioDeviceID> resolved,
+                                                 bool allowRescueFallback, bool recordDiagnostics)
+{
+    const rt::Nanos t0 = m_clocks.continuousNow();
+    for (int attempt = 1;; ++attempt) {
+        std::exception_ptr error;
+        try {
+            co_await startAttempt(prefUID, resolved, allowRescueFallback);
+            co_return;
+        } catch (...) {
+            error = std::current_exception();
+        }
+        if (recordDiagnostics) {
+            const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(m_clocks.continuousNow() - t0);
+            record(DiagnosticEvent::audioStartFailed,
+                   {{QStringLiteral("attempt"), QString::number(attempt)},
+                    {QStringLiteral("will_retry"), attempt < 2 ? QStringLiteral("true") : QStringLiteral("false")},
+                    {QStringLiteral("duration_ms"), QString::number(std::max<std::int64_t>(0, elapsedMs.count()))},
+                    {QStringLiteral("phase"), rawValue(startFailurePhaseOf(error))}});
+        }
+        if (attempt >= 2)
+            std::rethrow_exception(error);
+        qCWarning(lcAudio).noquote() << QStringLiteral("start failed (attempt %1, %2) — one bounded retry")
+                                            .arg(attempt)
+                                            .arg(describeError(error));
+        // A silent session that the attempt left open must not hold the microphone into the retry.
+        teardownSession();
+        try {
+            GuardedSleep pause(kRetryPause, m_alive);
+            co_await pause;
+        } catch (const rt::CancellationError &) {
+            // A cut-short pause is not an error: retry at once.
+        }
+        try {
+            if (const auto again = co_await resolveOnExecutor(prefUID))
+                resolved = again;
+        } catch (...) {
+            // Keep the previous device.
+        }
+    }
+}
+
+rt::Task<void> AudioEngine::startAttempt(QString prefUID, std::optional<platform::AudioDeviceID> resolved,
+                                         bool allowRescueFallback)
+{
+    m_recovery.startupAttempts = 0;
+    QString targetPref = prefUID;
+    std::optional<platform::AudioDeviceID> targetID = resolved;
+    QString mode = kStartupRebuild;
+
+    if (allowRescueFallback && resolved && m_knownSilentDevice && *m_knownSilentDevice == *resolved) {
+        if (const auto device = co_await builtInOnExecutor(resolved)) {
+            qCWarning(lcAudio).noquote()
+                << QStringLiteral("skipping known-silent device — starting directly on %1").arg(device->name);
+            targetPref = kSystemDefaultInputPreference;
+            targetID = device->id;
+            mode = kBuiltInFallback;
+        }
+    }
+
+    for (;;) {
+        const int n = ++m_recovery.startupAttempts;
+        const UsedTarget used = co_await startSessionFallingBackToSystemDefault(targetPref, targetID);
+
+        bool live = co_await waitForFirstBuffer();
+        if (live) {
+            try {
+                live = co_await sessionStillOnRoute(used.prefUID, used.resolved);
+            } catch (...) {
+                live = false;
+            }
+            if (!live)
+                qCWarning(lcAudio)
+                    << "input tap became live on a route other than the selected microphone — rebuilding";
+        }
+        std::optional<AudioInputDevice> fallback;
+        if (n == 2 && !live && allowRescueFallback)
+            fallback = co_await builtInOnExecutor(resolved);
+
+        const int c = m_recovery.startupAttempts;
+        const auto metadata = [](int attempt, const QString &recoveryMode) {
+            return DiagnosticMetadata{{QStringLiteral("attempt"), QString::number(attempt)},
+                                      {QStringLiteral("mode"), recoveryMode}};
+        };
+        if (live) {
+            if (targetID && resolved) {
+                if (*targetID != *resolved)
+                    m_knownSilentDevice = resolved;
+            } else if (targetID && !resolved) {
+                m_knownSilentDevice.reset();
+            } else if (!targetID && resolved) {
+                m_knownSilentDevice = resolved;
+            }
+            if (n > 1 || mode == kBuiltInFallback) {
+                record(DiagnosticEvent::audioRecoveryCompleted, metadata(n, mode));
+                qCInfo(lcAudio).noquote() << QStringLiteral("startup recovery verified: input tap is live on %1")
+                                                 .arg(m_boundDeviceName.value_or(QStringLiteral("?")));
+            }
+            co_return;
+        }
+        if (c < 2) {
+            record(DiagnosticEvent::audioRecoveryStarted, metadata(n, mode));
+            qCWarning(lcAudio) << "session start returned but input tap stayed silent — rebuilding once";
+            teardownSession();
+            continue;
+        }
+        if (c == 2 && fallback) {
+            record(DiagnosticEvent::audioRecoveryStarted, metadata(n, kBuiltInFallback));
+            qCWarning(lcAudio).noquote()
+                << QStringLiteral("target device never delivered — falling back to %1").arg(fallback->name);
+            teardownSession();
+            targetPref = kSystemDefaultInputPreference;
+            targetID = fallback->id;
+            mode = kBuiltInFallback;
+            continue;
+        }
+        auto failed = metadata(n, mode);
+        failed.insert(QStringLiteral("reason"), QStringLiteral("tap_never_live"));
+        record(DiagnosticEvent::audioRecoveryFailed, failed);
+        qCWarning(lcAudio) << "no session (including any built-in fallback) delivered input buffers";
+        teardownSession();
+        throw AudioCaptureError(audioErrorDomain::app, 3, QStringLiteral("Microphone started but delivered no audio"));
+    }
+}
+
+rt::Task<AudioEngine::UsedTarget>
+AudioEngine::startSessionFallingBackToSystemDefault(QString prefUID, std::optional<platform::AudioDeviceID> resolved)
+{
+    std::exception_ptr first;
+    try {
+        co_await startSession(prefUID, resolved);
+        co_return UsedTarget{prefUID, resolved};
+    } catch (...) {
+        first = std::current_exception();
+    }
+    teardownSession();
+
+    std::optional<platform::AudioDeviceID> defaultDevice;
+    auto readDefault = guardedCall(m_halExecutor, m_alive, m_halInFlight, [hardware = &m_hardware] {
+        return AudioInputDevice::systemDefaultInputDevice(*hardware);
+    });
+    try {
+        defaultDevice = co_await readDefault;
+    } catch (...) {
+        defaultDevice.reset();
+    }
+    if (prefUID != kSystemDefaultInputPreference && defaultDevice && defaultDevice != resolved) {
+        qCWarning(lcAudio).noquote() << QStringLiteral(
+                                            "session start failed on pinned device (%1) — retrying on system default")
+                                            .arg(describeError(first));
+        std::exception_ptr second;
+        try {
+            co_await startSession(kSystemDefaultInputPreference, defaultDevice);
+            co_return UsedTarget{kSystemDefaultInputPreference, defaultDevice};
+        } catch (...) {
+            second = std::current_exception();
+        }
+        teardownSession();
+        std::rethrow_exception(second);
+    }
+    std::rethrow_exception(first);
+}
+
+rt::Task<void> AudioEngine::startSession(QString prefUID, std::optional<platform::AudioDeviceID> resolved)
+{
+    const auto kind = captureCoreKind(m_settings.stringValue(QString::fromLatin1(keys::captureCore)));
+    // A session that is still open would be replaced without being stopped.
+    teardownSession();
+
+    std::shared_ptr<CaptureCore> core = m_makeCore ? m_makeCore(kind) : nullptr;
+    if (!core)
+        throw AudioCaptureError(audioErrorDomain::app, 4, QStringLiteral("The capture core could not be made"));
+
+    // Every session start gets its own generation, so buffers of a start that missed its deadline
+    // or was abandoned can never count for the session that follows.
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(m_cells->generationLock);
+        generation = ++m_cells->activeGeneration;
+    }
+    CaptureTapBlock tap = [cells = m_cells, generation](const platform::SharedPCMBuffer &buffer, const CaptureTime &) {
+        handleTapBuffer(cells, generation, buffer);
+    };
+    CaptureRecoveryCallback onRecoveryNeeded = [loop = &m_loop, alive = std::weak_ptr<int>(m_alive), engine = this] {
+        loop->post([alive, engine] {
+            if (alive.lock())
+                engine->spawnTask(engine->handleConfigurationChange());
+        });
+    };
+
+    auto call = guardedCall(
+        m_halExecutor, m_alive, m_halInFlight,
+        [core, prefUID, resolved, tap, onRecoveryNeeded] {
+            return core->start(prefUID, resolved, tap, onRecoveryNeeded);
+        },
+        // Came back after its deadline: nobody owns this capture, so release it.
+        [core](CaptureCoreSetup) { core->stop(); });
+    CaptureCoreSetup setup;
+    std::exception_ptr error;
+    try {
+        setup = co_await call;
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (error) {
+        // A start that failed part-way may hold a half-built capture; one that timed out is still
+        // running on the abandoned queue and is stopped by its late-result handler instead.
+        if (!isHALTimeout(error))
+            core->stop();
+        std::rethrow_exception(error);
+    }
+
+    bool superseded = false;
+    {
+        std::lock_guard lock(m_cells->generationLock);
+        superseded = m_cells->activeGeneration != generation;
+    }
+    if (superseded) {
+        core->stop();
+        throw AudioCaptureError(audioErrorDomain::app, 2,
+                                QStringLiteral("The capture session was replaced while it opened"));
+    }
+
+    m_core = core;
+    m_coreKind = kind;
+    m_sessionRouteHint = setup.boundDevice;
+    m_boundDeviceName = setup.boundDeviceName;
+    m_sessionTransport = setup.transport;
+    qCInfo(lcAudio).noquote() << QStringLiteral("session: bound %1 via %2 core, format=%3")
+                                     .arg(setup.boundDeviceName.value_or(QStringLiteral("?")), captureCoreName(kind),
+                                          formatDescription(setup.format));
+}
+
+rt::Task<bool> AudioEngine::waitForFirstBuffer()
+{
+    const double limit =
+        (m_sessionTransport == InputTransport::bluetooth || m_sessionTransport == InputTransport::continuity)
+            ? kSlowFirstBufferLimit
+            : kFirstBufferLimit;
+    const rt::Nanos begun = m_clocks.continuousNow();
+    while (double((m_clocks.continuousNow() - begun).count()) / 1e9 < limit) {
+        if (lastTapInstantOfActiveSession())
+            co_return true;
+        GuardedSleep pause(kWaitPoll, m_alive);
+        co_await pause;
+    }
+    co_return lastTapInstantOfActiveSession().has_value();
+}
+
+rt::Task<bool> AudioEngine::sessionStillOnRoute(QString prefUID, std::optional<platform::AudioDeviceID> expected)
+{
+    if (!m_core || !expected)
+        co_return false;
+    const bool inspectAggregate = prefUID == kSystemDefaultInputPreference;
+    auto call = guardedCall(m_halExecutor, m_alive, m_halInFlight,
+                            [core = m_core, inspectAggregate] { return core->inspectRoute(inspectAggregate); });
+    const CaptureRouteInspection route = co_await call;
+    if (route.boundDevice == expected)
+        co_return true;
+    co_return inspectAggregate &&route.activeAggregateSubdevices.count(*expected) > 0;
+}
+
+rt::Task<void> AudioEngine::prewarm(QString prefUID, std::optional<platform::AudioDeviceID> resolved)
+{
+    static constexpr const char *at = "inputPreferenceChanged(trigger:)";
+    std::exception_ptr error;
+    try {
+        co_await openSessionWithRetry(prefUID, resolved, true, false);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!error) {
+        const QString name = m_boundDeviceName.value_or(QStringLiteral("id %1").arg(m_sessionRouteHint.value_or(0)));
+        qCInfo(lcAudio).noquote() << QStringLiteral("pre-warmed session on %1 — next take starts instantly").arg(name);
+        scheduleGraceRelease(QStringLiteral("pre-warm unused"), kUnusedPrewarmKeep);
+    } else {
+        teardownSession();
+        qCWarning(lcAudio).noquote()
+            << QStringLiteral("pre-warm failed (%1) — will arm at next take").arg(describeError(error));
+    }
+    transition(TakeLifecycleEvent::startEnded(m_core != nullptr), at);
+}
+
+rt::Task<void> AudioEngine::handleConfigurationChange()
+{
+    if (!m_core)
+        co_return;
+    const auto kind = m_takePhase.kind();
+    if (kind != TakePhase::Kind::live) {
+        const bool starting = kind == TakePhase::Kind::starting;
+        record(DiagnosticEvent::audioConfigurationChanged,
+               {{QStringLiteral("take_active"), QStringLiteral("false")},
+                {QStringLiteral("take_starting"), starting ? QStringLiteral("true") : QStringLiteral("false")}});
+        if (starting) {
+            qCInfo(lcAudio) << "config change during take start — keeping the session";
+            co_return;
+        }
+        qCInfo(lcAudio) << "config change while grace-idle — releasing session";
+        teardownSession();
+        co_return;
+    }
+    if (m_recovery.recovering) {
+        record(DiagnosticEvent::audioConfigurationChanged,
+               {{QStringLiteral("take_active"), QStringLiteral("true")},
+                {QStringLiteral("disposition"), QStringLiteral("coalesced")}});
+        qCInfo(lcAudio) << "config change while a recovery already owns the take — coalescing";
+        co_return;
+    }
+    if (m_recovery.recoveriesUsed < kRecoveriesPerTake) {
+        const int attempt = ++m_recovery.recoveriesUsed;
+        m_recovery.recovering = true;
+        record(DiagnosticEvent::audioConfigurationChanged,
+               {{QStringLiteral("take_active"), QStringLiteral("true")},
+                {QStringLiteral("disposition"), QStringLiteral("rebuild")}});
+        co_await recoverSession(attempt, QStringLiteral("rebuild"), QStringLiteral("config_change"));
+        scheduleRecoveryCheck();
+        co_return;
+    }
+    record(DiagnosticEvent::audioConfigurationChanged,
+           {{QStringLiteral("take_active"), QStringLiteral("true")},
+            {QStringLiteral("disposition"), QStringLiteral("recovery_limit")}});
+    record(DiagnosticEvent::audioRecoveryFailed,
+           {{QStringLiteral("attempt"), QString::number(m_recovery.recoveriesUsed)},
+            {QStringLiteral("mode"), QStringLiteral("config_change")},
+            {QStringLiteral("reason"), QStringLiteral("recovery_limit")}});
+    qCWarning(lcAudio).noquote() << QStringLiteral(
+                                        "config change — exceeded %1 recoveries this take; letting take end naturally")
+                                        .arg(kRecoveriesPerTake);
+}
+
+rt::Task<void> AudioEngine::recoverSession(int attempt, QString mode, std::optional<QString> reason)
+{
+    DiagnosticMetadata metadata{{QStringLiteral("attempt"), QString::number(attempt)}, {QStringLiteral("mode"), mode}};
+    if (reason)
+        metadata.insert(QStringLiteral("reason"), *reason);
+    record(DiagnosticEvent::audioRecoveryStarted, metadata);
+    teardownSession();
+
+    const QString preference = preferredInput();
+    std::exception_ptr error;
+    try {
+        const auto resolved = co_await resolveOnExecutor(preference);
+        co_await startSession(preference, resolved);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!error) {
+        record(DiagnosticEvent::audioRecoveryCompleted, metadata);
+        co_return;
+    }
+    record(DiagnosticEvent::audioRecoveryFailed, metadata);
+    // Once the take has ended, whatever session is open belongs to the next start, not to us.
+    if (m_takePhase.kind() == TakePhase::Kind::live)
+        teardownSession();
+    qCWarning(lcAudio).noquote() << QStringLiteral("session rebuild failed: %1").arg(describeError(error));
+}
+
+rt::Task<void> AudioEngine::recoverThenVerify(int attempt, QString mode, QString reason)
+{
+    co_await recoverSession(attempt, mode, reason);
+    scheduleRecoveryCheck();
+}
+
+void AudioEngine::scheduleRecoveryCheck()
+{
+    m_recoveryCheckTimer.cancel();
+    std::int64_t firesBefore = 0;
+    {
+        std::lock_guard lock(m_cells->firesLock);
+        firesBefore = m_cells->fires;
+    }
+    m_recoveryCheckTimer = m_loop.postDelayed(rt::seconds(kRecoveryVerificationDelay),
+                                              [alive = std::weak_ptr<int>(m_alive), engine = this, firesBefore] {
+                                                  if (alive.lock())
+                                                      engine->verifyRecovery(firesBefore);
+                                              });
+}
+
+void AudioEngine::verifyRecovery(std::int64_t firesBefore)
+{
+    m_recoveryCheckTimer = {};
+    if (m_takePhase.kind() != TakePhase::Kind::live) {
+        m_recovery.recovering = false;
+        return;
+    }
+    std::int64_t firesNow = 0;
+    {
+        std::lock_guard lock(m_cells->firesLock);
+        firesNow = m_cells->fires;
+    }
+    m_recovery.recovering = false;
+    if (firesNow != firesBefore) {
+        qCInfo(lcAudio).noquote()
+            << QStringLiteral("recovery verified: tap fires %1 -> %2").arg(firesBefore).arg(firesNow);
+        return;
+    }
+    if (m_recovery.recoveriesUsed < kRecoveriesPerTake) {
+        const int attempt = ++m_recovery.recoveriesUsed;
+        m_recovery.recovering = true;
+        qCWarning(lcAudio).noquote()
+            << QStringLiteral("recovery dead (tap fires stuck at %1) — forcing session rebuild (recovery #%2)")
+                   .arg(firesBefore)
+                   .arg(attempt);
+        spawnTask(recoverThenVerify(attempt, QStringLiteral("rebuild"), QStringLiteral("verification_dead")));
+        return;
+    }
+    record(DiagnosticEvent::audioRecoveryFailed,
+           {{QStringLiteral("attempt"), QString::number(m_recovery.recoveriesUsed)},
+            {QStringLiteral("mode"), QStringLiteral("verification")},
+            {QStringLiteral("reason"), QStringLiteral("verification_dead")}});
+    qCWarning(lcAudio).noquote()
+        << QStringLiteral(
+               "recovery dead (tap fires stuck at %1) and recovery cap exhausted — letting take end naturally")
+               .arg(firesBefore);
+}
+
+} // namespace zq

@@ -1,0 +1,386 @@
+// The take: its file and stream written from the audio thread, its begin and end, its result, the
+// microphone release after it, and the level meter fed by its buffers.
+
+#include "audio/AudioBufferUtilities.h"
+#include "audio/AudioCaptureError.h"
+#include "audio/AudioEngine.h"
+#include "pipeline/SettingsDefaults.h"
+#include "platform/AudioConverter.h"
+#include "platform/AudioFile.h"
+#include "runtime/Log.h"
+#include "runtime/Paths.h"
+#include "runtime/Settings.h"
+
+#include <QFile>
+#include <QUuid>
+
+#include <algorithm>
+#include <cmath>
+
+namespace zq {
+
+namespace {
+
+constexpr double kLevelRiseSeconds = 0.015;
+constexpr double kLevelFallSeconds = 0.18;
+constexpr double kLevelClockRestart = 0.25;
+
+bool sameShape(const platform::AudioFormat &a, const platform::AudioFormat &b)
+{
+    return a.sampleRate == b.sampleRate && a.channelCount == b.channelCount;
+}
+
+platform::AudioFormat planarFloat(platform::AudioFormat format)
+{
+    format.commonFormat = platform::AudioFormat::CommonFormat::float32;
+    format.interleaved = false;
+    return format;
+}
+
+QString formatDescription(const platform::AudioFormat &format)
+{
+    return QStringLiteral("%1 Hz, %2 ch").arg(format.sampleRate, 0, 'f', 0).arg(format.channelCount);
+}
+
+} // namespace
+
+// The take's file and live stream. The audio thread writes under `mutex`, and the main thread
+// closes under it, so the file is never closed under a write in flight. Every buffer is stored in
+// the take's one format: a session rebuilt at another rate mid-take is converted, not mixed in.
+struct AudioEngine::TakeWriter {
+    struct Outcome {
+        bool accepted = false; // false once the take has ended
+        bool fileExists = false;
+        bool copyFailed = false;
+    };
+
+    TakeWriter(std::uint64_t serial, QString path, platform::AudioFormat format,
+               std::optional<rt::AsyncChannel<platform::SharedPCMBuffer>> stream)
+        : serial(serial), path(std::move(path)), format(planarFloat(format)), stream(std::move(stream))
+    {}
+
+    // Audio thread.
+    Outcome write(const platform::PCMBuffer &buffer)
+    {
+        std::lock_guard lock(mutex);
+        Outcome outcome;
+        if (closed)
+            return outcome;
+        outcome.accepted = true;
+        if (!file) {
+            // Retried with every buffer until it can be made.
+            auto created = platform::AudioFile::createForWriting(path, format);
+            if (created)
+                file = std::move(created.value());
+        }
+        if (sameShape(buffer.format(), format)) {
+            if (converter) {
+                flushConverter();
+                converter.reset();
+            }
+            if (file && buffer.frameLength() > 0)
+                (void)file->write(buffer);
+            if (stream) {
+                auto copy = copyPCMBuffer(buffer);
+                if (copy)
+                    stream->send(std::move(copy));
+                else
+                    outcome.copyFailed = true;
+            }
+        } else {
+            const auto source = planarFloat(buffer.format());
+            if (!converter || !sameShape(converter->inputFormat(), source)) {
+                flushConverter();
+                converter.reset();
+                auto made = platform::AudioConverter::create(source, format);
+                if (made)
+                    converter = std::move(made.value());
+            }
+            auto converted = converter ? converter->convert(buffer)
+                                       : rt::Result<std::shared_ptr<platform::PCMBuffer>>(
+                                             rt::Error{QStringLiteral("no converter"), {}, 0});
+            if (converted)
+                store(converted.value());
+            else if (stream)
+                outcome.copyFailed = true;
+        }
+        outcome.fileExists = file != nullptr;
+        return outcome;
+    }
+
+    // Main thread: waits for a write in flight, then writes what the converter still holds,
+    // closes the file and ends the stream.
+    void close()
+    {
+        std::lock_guard lock(mutex);
+        if (closed)
+            return;
+        closed = true;
+        flushConverter();
+        converter.reset();
+        if (file)
+            (void)file->close();
+        file.reset();
+        if (stream)
+            stream->finish();
+    }
+
+    const std::uint64_t serial;
+    const QString path;
+    const platform::AudioFormat format;
+
+private:
+    void store(const std::shared_ptr<platform::PCMBuffer> &converted)
+    {
+        if (!converted || converted->frameLength() == 0)
+            return;
+        if (file)
+            (void)file->write(*converted);
+        if (stream)
+            stream->send(converted);
+    }
+    void flushConverter()
+    {
+        if (!converter)
+            return;
+        auto rest = converter->flush();
+        if (rest)
+            store(rest.value());
+    }
+
+    std::mutex mutex;
+    std::optional<rt::AsyncChannel<platform::SharedPCMBuffer>> stream;
+    std::unique_ptr<platform::AudioFile> file;
+    std::unique_ptr<platform::AudioConverter> converter;
+    bool closed = false;
+};
+
+void AudioEngine::handleTapBuffer(const std::shared_ptr<TapCells> &cells, std::uint64_t generation,
+                                  const platform::SharedPCMBuffer &buffer)
+{
+    if (!buffer)
+        return;
+    {
+        std::lock_guard lock(cells->generationLock);
+        if (cells->activeGeneration != generation)
+            return; // a replaced session
+    }
+    const rt::Nanos now = cells->clocks->continuousNow();
+    {
+        std::lock_guard lock(cells->lastTapLock);
+        cells->lastTapFire = std::make_pair(generation, now);
+    }
+    std::shared_ptr<TakeWriter> writer;
+    {
+        std::lock_guard lock(cells->takeIOLock);
+        writer = cells->takeIO;
+    }
+    if (!writer)
+        return;
+    const auto outcome = writer->write(*buffer);
+    if (!outcome.accepted)
+        return;
+
+    TapReport report;
+    report.takeSerial = writer->serial;
+    report.format = buffer->format();
+    report.fileCreated = outcome.fileExists;
+    const double rate = buffer->format().sampleRate;
+    const int chunk = std::max(static_cast<int>(rate / 48.0), 1);
+    report.levels = chunkRMS(*buffer, chunk);
+    if (rate > 0) {
+        report.chunkDuration = chunk / rate;
+        report.bufferDuration = buffer->frameLength() / rate;
+    }
+    {
+        std::lock_guard lock(cells->firesLock);
+        ++cells->fires;
+        if (outcome.copyFailed)
+            ++cells->copyFails;
+        report.fires = cells->fires;
+    }
+    cells->loop->post([alive = cells->alive, engine = cells->engine, report = std::move(report)] {
+        if (alive.lock())
+            engine->tapArrived(report);
+    });
+}
+
+void AudioEngine::tapArrived(const TapReport &report)
+{
+    // A buffer of a take that has ended meanwhile proves nothing about the next one.
+    if (report.takeSerial != m_takeSerial || m_takePhase.kind() != TakePhase::Kind::live)
+        return;
+    if (report.fires == 1) {
+        qCInfo(lcAudio).noquote() << QStringLiteral("tap live: buffer format=%1, file=%2")
+                                         .arg(formatDescription(report.format), report.fileCreated
+                                                                                    ? QStringLiteral("created")
+                                                                                    : QStringLiteral("FAILED"));
+        transition(TakeLifecycleEvent::captureProved(), "startSession(prefUID:resolved:)");
+        if (m_onTakeLive)
+            m_onTakeLive();
+    } else if (report.fires == 5 || report.fires % 25 == 0) {
+        qCDebug(lcAudio).noquote() << QStringLiteral("tap fire #%1").arg(report.fires);
+    }
+    ingestLevels(report.levels, report.chunkDuration, report.bufferDuration);
+}
+
+void AudioEngine::ingestLevels(const std::vector<double> &levels, double chunkDuration, double bufferDuration)
+{
+    if (levels.empty())
+        return;
+    const double now = rt::secondsSinceReferenceDate(m_clocks.wallNow());
+    double t = (!m_lastChunkAt || *m_lastChunkAt < now - kLevelClockRestart) ? now : *m_lastChunkAt;
+    double envelope = m_envelope;
+    const auto count = levels.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        const double duration =
+            i + 1 < count ? chunkDuration : bufferDuration - static_cast<double>(count - 1) * chunkDuration;
+        if (duration > 0)
+            t += duration;
+        double target = 0;
+        if (levels[i] > 0)
+            target = std::clamp((20.0 * std::log10(levels[i]) + 55.0) / 43.0, 0.0, 1.0);
+        if (duration > 0) {
+            const double tau = envelope < target ? kLevelRiseSeconds : kLevelFallSeconds;
+            const double a = std::exp(-duration / tau);
+            envelope = envelope * a + target * (1 - a);
+        }
+        m_history.append(t, envelope);
+    }
+    m_envelope = envelope;
+    m_lastChunkAt = t;
+}
+
+void AudioEngine::beginTake(TakeMode mode)
+{
+    if (!m_core)
+        throw AudioCaptureError(audioErrorDomain::app, 2, QStringLiteral("No live audio session"));
+    {
+        std::lock_guard lock(m_cells->firesLock);
+        m_cells->fires = 0;
+        m_cells->copyFails = 0;
+    }
+    m_history = LevelHistory();
+    m_envelope = 0.0;
+    m_lastChunkAt.reset();
+    m_recovery.recoveriesUsed = 0;
+    m_recovery.recovering = false;
+    m_startedAt = m_clocks.continuousNow();
+
+    if (auto made = rt::Paths::ensurePrivateDirectory(m_takeDirectory); !made)
+        qCWarning(lcAudio).noquote() << QStringLiteral("take folder unavailable: %1").arg(made.error().message);
+    const QString path = m_takeDirectory + QStringLiteral("/zepaquarn-") +
+                         QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".wav");
+    m_fileURL = path;
+
+    // The stream and the file keep the format the take began with (the one the controller hands
+    // the live transcriber), whatever a later rebuild binds to.
+    auto format = coreFormat();
+    if (!format)
+        format = platform::AudioFormat{48000.0, 1};
+    m_takeFormat = planarFloat(*format);
+
+    std::optional<rt::AsyncChannel<platform::SharedPCMBuffer>> stream;
+    if ((static_cast<int>(mode) & 1) == 0)
+        stream = rt::AsyncChannel<platform::SharedPCMBuffer>();
+    m_buffers = stream;
+
+    auto writer = std::make_shared<TakeWriter>(++m_takeSerial, path, *m_takeFormat, std::move(stream));
+    {
+        std::lock_guard lock(m_cells->takeIOLock);
+        std::swap(m_cells->takeIO, writer);
+    }
+    closeTakeWriter(writer); // a take that was never ended must not leave its file open
+    transition(TakeLifecycleEvent::takeBegan(), "beginTake(mode:)");
+}
+
+void AudioEngine::closeTakeWriter(const std::shared_ptr<TakeWriter> &writer)
+{
+    if (writer)
+        writer->close();
+}
+
+void AudioEngine::endTake()
+{
+    m_recoveryCheckTimer.cancel();
+    m_recoveryCheckTimer = {};
+    m_recovery.recovering = false;
+    std::int64_t fires = 0;
+    std::int64_t copyFails = 0;
+    {
+        std::lock_guard lock(m_cells->firesLock);
+        fires = m_cells->fires;
+        copyFails = m_cells->copyFails;
+    }
+    qCInfo(lcAudio).noquote() << QStringLiteral("take end: tap fired %1x, copy failed %2x").arg(fires).arg(copyFails);
+    std::shared_ptr<TakeWriter> writer;
+    {
+        std::lock_guard lock(m_cells->takeIOLock);
+        writer = std::exchange(m_cells->takeIO, nullptr);
+    }
+    transition(TakeLifecycleEvent::takeEnded(), "endTake()");
+    closeTakeWriter(writer);
+    m_buffers.reset();
+    m_takeFormat.reset();
+    m_envelope = 0.0;
+    m_lastChunkAt.reset();
+}
+
+AudioEngine::TakeResult AudioEngine::takeResult()
+{
+    std::int64_t fires = 0;
+    {
+        std::lock_guard lock(m_cells->firesLock);
+        fires = m_cells->fires;
+    }
+    endTake();
+    applyMicReleasePolicy();
+    if (!m_startedAt || !m_fileURL)
+        return TakeResult::tooShort();
+
+    // Measured on the continuous clock: a wall-clock change during the take cannot shorten it.
+    const double duration = double((m_clocks.continuousNow() - *m_startedAt).count()) / 1e9;
+    const QString path = *m_fileURL;
+    m_startedAt.reset();
+    m_fileURL.reset();
+    if (duration < kTooShort) {
+        deleteTakeFile(path);
+        return TakeResult::tooShort();
+    }
+    if (fires >= 1)
+        return TakeResult::captured(CapturedTake{path, duration});
+    deleteTakeFile(path);
+    return TakeResult::empty();
+}
+
+void AudioEngine::discardTake()
+{
+    endTake();
+    applyMicReleasePolicy();
+    if (m_fileURL)
+        deleteTakeFile(*m_fileURL);
+    m_fileURL.reset();
+    m_startedAt.reset();
+}
+
+void AudioEngine::deleteTakeFile(const QString &path)
+{
+    QFile::remove(path); // a file that cannot be deleted never fails the take
+}
+
+void AudioEngine::applyMicReleasePolicy()
+{
+    const bool releaseWhenIdle = m_settings.boolValue(QString::fromLatin1(keys::releaseMicWhenIdle), false);
+    if (m_sessionTransport != InputTransport::bluetooth && m_sessionTransport != InputTransport::continuity) {
+        qCInfo(lcAudio) << "take ended on a fast-starting device — releasing mic immediately";
+        teardownSession();
+    } else if (releaseWhenIdle) {
+        scheduleGraceRelease(QStringLiteral("grace window"), kMicGrace);
+    } else {
+        m_graceTimer.cancel();
+        m_graceTimer = {};
+        qCInfo(lcAudio) << "take ended — holding the mic session for instant starts (release-when-idle is off)";
+    }
+}
+
+} // namespace zq
