@@ -86,6 +86,8 @@ public:
             std::lock_guard lock(m_state->mutex);
             m_state->closed = true;
             m_state->values.clear();
+            // A consumer waiting in next() wakes up and sees the end.
+            m_state->wakeWaiter();
             hook = m_state->takeTermination();
         }
         if (hook)

@@ -156,3 +156,20 @@ TEST(AsyncChannelTest, ConsumerWaitingOnAnEmptyChannelWakesOnTheLoop)
     loop.runUntilIdle();
     EXPECT_EQ(got, 9);
 }
+
+TEST(AsyncChannelTest, CancellingFromOutsideWakesTheWaitingConsumerWithTheEnd)
+{
+    VirtualLoop loop;
+    AsyncChannel<int> channel;
+    bool ended = false;
+    auto body = [&]() -> Task<void> {
+        const auto value = co_await channel.next();
+        ended = !value.has_value();
+    };
+    auto handle = zq::rt::spawn(loop, body());
+    loop.runUntilIdle();
+    channel.cancel();
+    loop.runUntilIdle();
+    EXPECT_TRUE(ended) << "a consumer must not wait forever on a cancelled channel";
+    EXPECT_TRUE(handle.isDone());
+}

@@ -104,7 +104,10 @@ bool VirtualLoop::runUntil(const std::function<bool()> &predicate, std::chrono::
         std::unique_lock lock(m_mutex);
         const bool somethingDue = !m_items.empty() && m_items.begin()->first.first <= m_now;
         if (!somethingDue) {
-            if (m_posted.wait_until(lock, deadline) == std::cv_status::timeout) {
+            // Wake in short slices too: the predicate may be changed by a thread that posts nothing.
+            const auto slice = std::min(deadline, std::chrono::steady_clock::now() + std::chrono::milliseconds(5));
+            if (m_posted.wait_until(lock, slice) == std::cv_status::timeout &&
+                std::chrono::steady_clock::now() >= deadline) {
                 lock.unlock();
                 runUntilIdle();
                 return predicate();

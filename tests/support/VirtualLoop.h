@@ -56,8 +56,9 @@ public:
     {
         return advance(std::chrono::duration_cast<rt::Nanos>(dt));
     }
-    // Runs due items, waiting for posts from other threads, until the predicate holds. Virtual
-    // time does not move. Returns false when the real timeout passes first.
+    // Runs due items, waiting for posts from other threads, until the predicate holds (checked after
+    // every post and every few milliseconds). Virtual time does not move. Returns false when the
+    // real timeout passes first.
     bool runUntil(const std::function<bool()> &predicate,
                   std::chrono::milliseconds realTimeout = std::chrono::milliseconds(10000));
     // Number of items still to run (due or not); cancelled items do not count.
