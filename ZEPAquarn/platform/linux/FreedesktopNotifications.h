@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/UserNotifications.h"
+
+#include <QDBusConnection>
+#include <QObject>
+
+namespace zq::platform {
+
+// Notifications through the desktop's org.freedesktop.Notifications service on the session bus.
+// Authorization is granted when the service answers (the desktop has no per-application grant);
+// a time-sensitive notice goes out with critical urgency, and the default sound is the sound
+// theme's "message-new-instant" (every other notice asks for no sound). Calls are asynchronous
+// and the completion of requestAuthorization() runs on the main thread.
+class FreedesktopNotifications final : public QObject, public UserNotifications {
+    Q_OBJECT
+public:
+    static constexpr auto kService = "org.freedesktop.Notifications";
+    static constexpr auto kPath = "/org/freedesktop/Notifications";
+    static constexpr auto kInterface = "org.freedesktop.Notifications";
+
+    explicit FreedesktopNotifications(QDBusConnection connection = QDBusConnection::sessionBus(),
+                                      QObject *parent = nullptr);
+
+    void requestAuthorization(std::function<void(bool granted)> completion) override;
+    void add(const QString &identifier, const UserNotificationContent &content) override;
+
+private:
+    QDBusConnection m_connection;
+};
+
+} // namespace zq::platform
