@@ -1,0 +1,53 @@
+#include "pipeline/PillNotice.h"
+
+#include "platform/UserNotifications.h"
+#include "records/IncidentPresentation.h"
+
+#include <QUuid>
+
+namespace zq {
+
+PillNotice pillNotice(const DictationFailure &failure, const QString &backend)
+{
+    switch (failure.kind()) {
+    case DictationFailure::Kind::micPermissionUndetermined:
+        return {QStringLiteral("Microphone access needed"), QStringLiteral("Grant microphone access, then try again."),
+                false};
+    case DictationFailure::Kind::micPermissionDenied:
+        return {QStringLiteral("Microphone access needed"),
+                QStringLiteral("Turn ZEPA QUARN on in Settings \u2192 Privacy \u2192 Microphone."), false};
+    case DictationFailure::Kind::micUnavailable:
+        return {QStringLiteral("Microphone unavailable"),
+                QStringLiteral("The input device could not be opened. Check it is connected, then try again."), false};
+    case DictationFailure::Kind::noAudio:
+        return {QStringLiteral("No audio captured"),
+                QStringLiteral("Nothing reached the microphone. Check the input device in the menu."), false};
+    case DictationFailure::Kind::pasteBlocked:
+        return {QStringLiteral("Transcript copied"),
+                QStringLiteral("The app blocked the paste. Press Ctrl+V to insert it."), true};
+    case DictationFailure::Kind::timedOut:
+        return {QStringLiteral("Transcription took too long"),
+                QStringLiteral("Your recording was kept. Check your connection, then retry the transcription."), false};
+    case DictationFailure::Kind::transcription: {
+        const IncidentPresentation presentation = transcriptionIncidentPresentation(failure.message(), backend);
+        return {presentation.title, presentation.nextStep, false};
+    }
+    }
+    return {};
+}
+
+void postUserNotification(bool granted, const PillNotice &notice, platform::UserNotifications &notifications)
+{
+    if (!granted)
+        return;
+    platform::UserNotificationContent content;
+    content.title = notice.title;
+    content.body = notice.detail;
+    if (notice.timeSensitive) {
+        content.interruptionLevel = platform::UserNotificationContent::InterruptionLevel::timeSensitive;
+        content.playsDefaultSound = true;
+    }
+    notifications.add(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), content);
+}
+
+} // namespace zq
