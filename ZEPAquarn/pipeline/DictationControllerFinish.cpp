@@ -1,0 +1,293 @@
+// Finish of a take: judging what was captured, transcription, cleanup, delivery, return to idle.
+
+#include "pipeline/DictationController.h"
+
+#include "audio/AudioDuringDictationController.h"
+#include "audio/AudioEngine.h"
+#include "pipeline/HotkeyTap.h"
+#include "pipeline/Paster.h"
+#include "pipeline/SettingsDefaults.h"
+#include "pipeline/SoundCuePlayer.h"
+#include "pipeline/ZEPAError.h"
+#include "platform/SpeechRecognizer.h"
+#include "records/HistoryStore.h"
+#include "records/StatsStore.h"
+#include "runtime/Clocks.h"
+#include "runtime/Log.h"
+#include "runtime/Settings.h"
+#include "transcription/TranscriptCleanup.h"
+
+#include <QFile>
+
+#include <chrono>
+
+namespace zq {
+
+namespace {
+
+QString durationMsSince(const rt::Clocks &clocks, rt::Nanos mark)
+{
+    const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(clocks.uptimeNow() - mark);
+    return QString::number(std::max<qint64>(elapsed.count(), 0));
+}
+
+} // namespace
+
+// The user-facing sentence of a transcription stream's failure.
+QString transcriptionErrorText(const std::exception_ptr &error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const ZEPAError &e) {
+        return e.errorDescription();
+    } catch (const platform::SpeechRecognizerError &e) {
+        return e.error().message;
+    } catch (const std::exception &e) {
+        return QString::fromUtf8(e.what());
+    } catch (...) {
+    }
+    return QStringLiteral("Transcription failed");
+}
+
+void DictationController::requestFinish()
+{
+    // A finish that belongs to no take (its start already failed, or it was cancelled) must not
+    // end anything: it would hide a failure notice and journal a take that never existed.
+    if (!m_recording && !m_audioStartTask) {
+        qCInfo(lcDictation) << "dictation: finish without a take in flight — ignored";
+        return;
+    }
+
+    if (m_recording && m_attemptStartedAt)
+        m_attemptSpan = double((m_clocks.continuousNow() - *m_attemptStartedAt).count()) / 1e9;
+    else
+        m_attemptSpan.reset();
+    m_recording = false;
+    m_audioDuringDictation.finish();
+    const bool startPending = m_audioStartTask.has_value();
+    record(DiagnosticEvent::dictationFinishRequested,
+           {{QStringLiteral("audio_start_pending"), startPending ? QStringLiteral("true") : QStringLiteral("false")}});
+
+    if (startPending) {
+        record(DiagnosticEvent::audioStartEndedBeforeLive, {{QStringLiteral("intent"), QStringLiteral("finish")},
+                                                            {QStringLiteral("attempt_span_ms"), attemptSpanMs()}});
+        cancelAudioStart();
+        if (!m_attemptSpan || *m_attemptSpan < kAccidentalPressSeconds) {
+            resetToIdle(true);
+            return;
+        }
+        if (HotkeyTap *hotkeys = tap())
+            hotkeys->resetToIdle();
+        failDictation(DictationFailure::noAudio());
+        return;
+    }
+    finishDictation();
+}
+
+void DictationController::finishDictation()
+{
+    const TakeResult result = m_audio.takeResult();
+    switch (result.kind()) {
+    case TakeResult::Kind::tooShort:
+        record(DiagnosticEvent::captureTooShort, {{QStringLiteral("attempt_span_ms"), attemptSpanMs()}});
+        cancelTranscriptionTask();
+        if (!m_attemptSpan || *m_attemptSpan < kAccidentalPressSeconds)
+            resetToIdle(true);
+        else
+            failDictation(DictationFailure::noAudio());
+        return;
+    case TakeResult::Kind::empty:
+        record(DiagnosticEvent::captureEmpty);
+        cancelTranscriptionTask();
+        failDictation(DictationFailure::noAudio());
+        return;
+    case TakeResult::Kind::captured:
+        break;
+    }
+
+    const CapturedTake take = *result.capturedTake();
+    record(DiagnosticEvent::captureCompleted,
+           {{QStringLiteral("backend"), backendOrUnknown()},
+            {QStringLiteral("duration_ms"), QString::number(static_cast<qint64>(take.duration * 1000.0))}});
+
+    const bool fragment =
+        m_attemptSpan && take.duration<kFragmentDurationSeconds && * m_attemptSpan - take.duration> kFragmentGapSeconds;
+    if (fragment) {
+        record(DiagnosticEvent::captureEmpty, {{QStringLiteral("reason"), QStringLiteral("fragment")},
+                                               {QStringLiteral("attempt_span_ms"), attemptSpanMs()}});
+        QFile::remove(take.url);
+        cancelTranscriptionTask();
+        failDictation(DictationFailure::noAudio());
+        return;
+    }
+
+    m_cues.play(SoundCue::captured);
+    m_stats.setArmedTake(take.duration);
+    setPillState(PillState::thinking());
+    armThinkingWatchdog(take.duration);
+    m_takeFileURL = take.url;
+
+    // The on-device engine has been transcribing the streamed buffers since the take began and
+    // finishes with the stream, which the engine has just ended.
+    if (m_activeBackend == QStringLiteral("openai"))
+        startTranscription(m_makeBackend(QStringLiteral("openai")), AudioSource::file(take.url));
+}
+
+void DictationController::startTranscription(std::unique_ptr<TranscriptionBackend> backend, AudioSource source)
+{
+    const rt::Nanos startMark = m_clocks.uptimeNow();
+    record(DiagnosticEvent::transcriptionStarted, {{QStringLiteral("backend"), backendOrUnknown()}});
+    // One take has one transcription: a task still running here would be a leftover that could
+    // deliver into this take.
+    cancelTranscriptionTask();
+    m_transcriptionTask =
+        rt::spawn(m_loop, runTranscription(m_alive, std::shared_ptr<TranscriptionBackend>(std::move(backend)),
+                                           std::move(source), startMark));
+}
+
+void DictationController::cancelTranscriptionTask()
+{
+    if (m_transcriptionTask)
+        m_transcriptionTask->cancel();
+    m_transcriptionTask.reset();
+}
+
+rt::Task<void> DictationController::runTranscription(Alive alive, std::shared_ptr<TranscriptionBackend> backend,
+                                                     AudioSource source, rt::Nanos startMark)
+{
+    if (alive.expired() || !backend)
+        co_return;
+    rt::AsyncChannel<TranscriptUpdate> updates = backend->transcribe(std::move(source), language(), dictionary());
+    std::exception_ptr failure;
+    try {
+        while (true) {
+            std::optional<TranscriptUpdate> update = co_await updates.next();
+            if (alive.expired())
+                co_return;
+            if (!update)
+                break;
+            if (!update->isFinal()) {
+                m_liveTranscript = update->text;
+                continue;
+            }
+            record(DiagnosticEvent::transcriptionCompleted,
+                   {{QStringLiteral("backend"), backendOrUnknown()},
+                    {QStringLiteral("duration_ms"), durationMsSince(m_clocks, startMark)}});
+            // One take pastes once: anything the engine sends after its final text is dropped.
+            updates.cancel();
+            co_await completeDictation(alive, update->text);
+            co_return;
+        }
+    } catch (const rt::CancellationError &) {
+        co_return;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (alive.expired() || co_await rt::isCancelled())
+        co_return;
+
+    // The stream ended without a final text: nothing will come, so say so now rather than leave
+    // the take thinking until the watchdog gives up.
+    const QString text = failure ? transcriptionErrorText(failure) : QStringLiteral("Transcription returned no result");
+    record(DiagnosticEvent::transcriptionFailed,
+           {{QStringLiteral("backend"), backendOrUnknown()},
+            {QStringLiteral("duration_ms"), durationMsSince(m_clocks, startMark)}});
+    failDictation(DictationFailure::transcription(text));
+}
+
+rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.isEmpty()) {
+        resetToIdle(true);
+        m_transcriptionTask.reset();
+        discardTakeFile();
+        co_return;
+    }
+
+    QString delivered = trimmed;
+    if (m_activeBackend != QStringLiteral("openai") && m_cleanup.shouldClean && m_cleanup.clean) {
+        const bool enabled = m_settings.boolValue(QString::fromLatin1(keys::cleanupEnabled));
+        if (m_cleanup.shouldClean(trimmed, enabled)) {
+            setPillState(PillState::thinking());
+            QString cleaned;
+            try {
+                cleaned = co_await m_cleanup.clean(trimmed, dictionary());
+            } catch (const rt::CancellationError &) {
+                co_return;
+            } catch (...) {
+                // Cleanup never loses a transcript.
+                cleaned = trimmed;
+            }
+            // A watchdog, a cancel or the controller's end while the cleanup ran: this take is
+            // over, and nothing may be pasted into whatever window is in front by now.
+            if (alive.expired() || co_await rt::isCancelled())
+                co_return;
+            delivered = cleaned;
+        }
+    }
+
+    const bool pasted = m_paster.paste(delivered);
+    m_history.add(delivered);
+    if (pasted) {
+        record(DiagnosticEvent::pasteSucceeded);
+        m_stats.commitTake(splitWords(delivered).size(), m_clocks.wallNow());
+        cancelTimer(m_thinkingWatchdog);
+        setPillState(PillState::done());
+        if (HotkeyTap *hotkeys = tap())
+            hotkeys->resetToIdle();
+        cancelTimer(m_doneFlashTimer);
+        m_doneFlashTimer = schedule(kDoneFlashSeconds, &DictationController::doneFlashFired);
+    } else {
+        record(DiagnosticEvent::pasteFallback);
+        failDictation(DictationFailure::pasteBlocked());
+    }
+    m_transcriptionTask.reset();
+    discardTakeFile();
+}
+
+void DictationController::armThinkingWatchdog(double capturedSeconds)
+{
+    cancelTimer(m_thinkingWatchdog);
+    m_thinkingWatchdog = schedule(watchdogDelaySeconds(capturedSeconds), &DictationController::thinkingWatchdogFired);
+}
+
+void DictationController::thinkingWatchdogFired()
+{
+    m_thinkingWatchdog = {};
+    if (m_pillState.is(PillState::Kind::thinking))
+        failDictation(DictationFailure::timedOut());
+}
+
+void DictationController::doneFlashFired()
+{
+    m_doneFlashTimer = {};
+    if (m_pillState.is(PillState::Kind::done)) {
+        m_activeBackend.reset();
+        setPillState(PillState::hidden());
+    }
+}
+
+void DictationController::resetToIdle(bool resetTrigger)
+{
+    m_audioDuringDictation.finish();
+    m_activeBackend.reset();
+    m_attemptSpan.reset();
+    m_stats.setArmedTake(std::nullopt);
+    cancelTimer(m_thinkingWatchdog);
+    if (!m_pillState.is(PillState::Kind::hidden))
+        setPillState(PillState::hidden());
+    if (resetTrigger) {
+        if (HotkeyTap *hotkeys = tap())
+            hotkeys->resetToIdle();
+    }
+}
+
+void DictationController::discardTakeFile()
+{
+    if (m_takeFileURL)
+        QFile::remove(*m_takeFileURL);
+    m_takeFileURL.reset();
+}
+
+} // namespace zq

@@ -1,0 +1,321 @@
+// Failures, incidents, kept recordings and notices of the dictation controller.
+
+#include "pipeline/DictationController.h"
+
+#include "pipeline/PillNotice.h"
+#include "pipeline/SettingsDefaults.h"
+#include "records/IncidentPresentation.h"
+#include "support/FakeDictationServices.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace zq;
+using namespace zq::test;
+
+namespace {
+
+using Kind = PillState::Kind;
+using Level = platform::UserNotificationContent::InterruptionLevel;
+
+class DictationControllerFailureTest : public ::testing::Test {
+protected:
+    void recordFor(double seconds)
+    {
+        for (double t = 0; t < seconds - 1e-9; t += 0.1) {
+            rig.advance(0.1);
+            rig.deliver(1);
+        }
+    }
+
+    void captureTake(double seconds = 1.5)
+    {
+        ASSERT_TRUE(rig.startLive());
+        recordFor(seconds);
+        controller.handleTriggerAction(TriggerAction::finish);
+        ASSERT_TRUE(controller.pillState().is(Kind::thinking));
+    }
+
+    QString recordingPath(const DictationIncident &incident) const
+    {
+        return rig.incidents->recordingURL(incident).value_or(QString());
+    }
+
+    FakeDictationServices rig;
+    DictationController &controller = *rig.controller;
+};
+
+TEST_F(DictationControllerFailureTest, MissingPermissionFailsAtOnceWithoutARecording)
+{
+    rig.microphone.status = platform::MicrophoneAuthorization::denied;
+    controller.startDictation();
+    EXPECT_FALSE(controller.isBusy());
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationFailed).value(QStringLiteral("reason")),
+              QStringLiteral("mic_permission_denied"));
+    ASSERT_EQ(rig.incidents->items().size(), 1);
+    const DictationIncident incident = rig.incidents->items().front();
+    EXPECT_EQ(incident.code, QStringLiteral("ZQ-MIC-PERMISSION"));
+    EXPECT_EQ(incident.backend, QStringLiteral("local"));
+    EXPECT_FALSE(incident.language.has_value());
+    EXPECT_FALSE(incident.recordingFilename.has_value());
+    EXPECT_EQ(incident.appVersion, QStringLiteral("1.2.3"));
+    EXPECT_EQ(controller.pillState(),
+              PillState::muted(pillNotice(DictationFailure::micPermissionDenied(), QStringLiteral("local")).text()));
+    ASSERT_EQ(rig.notifications.posted().size(), 1);
+    EXPECT_EQ(rig.notifications.posted().front().content.title, QStringLiteral("Microphone access needed"));
+    EXPECT_EQ(rig.notifications.posted().front().content.interruptionLevel, Level::normal);
+    EXPECT_FALSE(rig.notifications.posted().front().content.playsDefaultSound);
+
+    rig.advance(1.79);
+    EXPECT_TRUE(controller.pillState().is(Kind::muted));
+    rig.advance(0.02);
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+
+    // Undetermined: the prompt is shown, the take fails, and once granted the next start runs.
+    rig.microphone.status = platform::MicrophoneAuthorization::notDetermined;
+    rig.microphone.answerToRequests = true;
+    controller.startDictation();
+    EXPECT_EQ(rig.microphone.requestCount(), 1);
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationFailed).value(QStringLiteral("reason")),
+              QStringLiteral("mic_permission_undetermined"));
+    ASSERT_TRUE(rig.startLive());
+}
+
+TEST_F(DictationControllerFailureTest, AnUnopenableMicrophoneFailsAsUnavailable)
+{
+    rig.cores.setDefaultScript(
+        {fakeCaptureSetup(rig.microphoneID), std::make_exception_ptr(std::runtime_error("no")), nullptr});
+    controller.startDictation();
+    ASSERT_TRUE(rig.pump([&] { return !controller.isAudioStartPending(); }));
+    EXPECT_FALSE(controller.isRecording());
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationFailed).value(QStringLiteral("reason")),
+              QStringLiteral("mic_unavailable"));
+    ASSERT_EQ(rig.incidents->items().size(), 1);
+    EXPECT_EQ(rig.incidents->items().front().code, QStringLiteral("ZQ-MIC-UNAVAILABLE"));
+    EXPECT_EQ(controller.pillState().notice(),
+              QStringLiteral("Microphone unavailable. The input device could not be opened. Check it is connected, "
+                             "then try again."));
+
+    // The finish of that press belongs to no take: the notice stays and nothing is journaled.
+    rig.clearEvents();
+    controller.handleTriggerAction(TriggerAction::finish);
+    EXPECT_TRUE(rig.events().empty());
+    EXPECT_TRUE(controller.pillState().is(Kind::muted));
+    EXPECT_TRUE(controller.isFailResetPending());
+}
+
+TEST_F(DictationControllerFailureTest, ATimeoutKeepsTheRecordingWithTheIncident)
+{
+    captureTake(1.5);
+    const QString takeFile = controller.takeFilePath().value_or(QString());
+    ASSERT_TRUE(QFile::exists(takeFile));
+    rig.advance(134.9);
+    EXPECT_TRUE(controller.pillState().is(Kind::thinking));
+    rig.advance(0.2);
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationFailed).value(QStringLiteral("reason")),
+              QStringLiteral("timed_out"));
+    ASSERT_EQ(rig.incidents->items().size(), 1);
+    const DictationIncident incident = rig.incidents->items().front();
+    EXPECT_EQ(incident.code, QStringLiteral("ZQ-TX-TIMEOUT"));
+    EXPECT_EQ(incident.language, QStringLiteral("auto"));
+    EXPECT_EQ(incident.recordingFilename,
+              incident.id.toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".wav"));
+    EXPECT_TRUE(QFile::exists(recordingPath(incident)));
+    EXPECT_FALSE(QFile::exists(takeFile));
+    EXPECT_FALSE(controller.takeFilePath().has_value());
+    EXPECT_TRUE(*rig.backends.last()->terminated);
+    EXPECT_EQ(controller.pillState().notice(),
+              QStringLiteral("Transcription took too long. Your recording was kept. Check your connection, then "
+                             "retry the transcription."));
+}
+
+TEST_F(DictationControllerFailureTest, ATranscriptionErrorKeepsTheRecordingAlsoDuringALiveTake)
+{
+    captureTake();
+    rig.backends.last()->fail(ZEPAError::transcriptionFailed(QStringLiteral("The network connection was lost.")));
+    rig.loop.runUntilIdle();
+    ASSERT_EQ(rig.incidents->items().size(), 1);
+    DictationIncident incident = rig.incidents->items().front();
+    EXPECT_TRUE(QFile::exists(recordingPath(incident)));
+    const IncidentPresentation presentation =
+        transcriptionIncidentPresentation(QStringLiteral("The network connection was lost."), QStringLiteral("local"));
+    EXPECT_EQ(incident.code, presentation.code);
+    ASSERT_EQ(rig.notifications.posted().size(), 1);
+    EXPECT_EQ(rig.notifications.posted().back().content.title, incident.title);
+    EXPECT_EQ(rig.notifications.posted().back().content.body, incident.nextStep);
+    controller.cancelDictation();
+
+    // The recogniser breaks down while the user is still speaking: the take ends there and
+    // what was recorded so far stays with the incident.
+    ASSERT_TRUE(rig.startLive());
+    recordFor(1.0);
+    rig.backends.last()->fail(ZEPAError::transcriptionFailed(QStringLiteral("Speech recognition failed")));
+    rig.loop.runUntilIdle();
+    EXPECT_FALSE(controller.isRecording());
+    EXPECT_NE(rig.engine->takePhase().kind(), TakePhase::Kind::live);
+    ASSERT_EQ(rig.incidents->items().size(), 2);
+    incident = rig.incidents->items().front();
+    ASSERT_TRUE(incident.recordingFilename.has_value());
+    EXPECT_TRUE(QFile::exists(recordingPath(incident)));
+    EXPECT_TRUE(rig.takeFiles().isEmpty());
+    // Releasing the trigger afterwards changes nothing.
+    controller.handleTriggerAction(TriggerAction::finish);
+    EXPECT_TRUE(controller.pillState().is(Kind::muted));
+}
+
+TEST_F(DictationControllerFailureTest, ARefusedPasteLeavesTheTextOnTheClipboardWithoutAnIncident)
+{
+    rig.secureInput.setEnabled(true);
+    captureTake();
+    rig.backends.last()->final(QStringLiteral("secret words"));
+    rig.loop.runUntilIdle();
+    EXPECT_TRUE(rig.keys.pastedTexts().isEmpty());
+    EXPECT_EQ(rig.pasteboard.text(), QStringLiteral("Cleaned: secret words"));
+    EXPECT_TRUE(rig.incidents->items().isEmpty());
+    ASSERT_EQ(rig.history->items().size(), 1);
+    EXPECT_TRUE(rig.stats->days().isEmpty());
+    EXPECT_EQ(rig.count(DiagnosticEvent::pasteFallback), 1);
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationFailed).value(QStringLiteral("reason")),
+              QStringLiteral("clipboard_fallback"));
+    EXPECT_EQ(controller.pillState().notice(),
+              QStringLiteral("Transcript copied. The app blocked the paste. Press Ctrl+V to insert it."));
+    ASSERT_EQ(rig.notifications.posted().size(), 1);
+    EXPECT_EQ(rig.notifications.posted().front().content.interruptionLevel, Level::timeSensitive);
+    EXPECT_TRUE(rig.notifications.posted().front().content.playsDefaultSound);
+    EXPECT_TRUE(rig.takeFiles().isEmpty());
+    EXPECT_FALSE(controller.isBusy());
+}
+
+TEST_F(DictationControllerFailureTest, NothingIsPastedOnceTheTakeEndedDuringCleanup)
+{
+    // The watchdog gives up while a slow cleanup runs.
+    rig.cleanupSeconds = 200;
+    captureTake();
+    rig.backends.last()->final(QStringLiteral("slow text"));
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(rig.cleanupCalls, 1);
+    rig.advance(136);
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationFailed).value(QStringLiteral("reason")),
+              QStringLiteral("timed_out"));
+    rig.advance(100);
+    EXPECT_TRUE(rig.keys.pastedTexts().isEmpty());
+    EXPECT_TRUE(rig.history->items().isEmpty());
+    EXPECT_EQ(rig.count(DiagnosticEvent::pasteSucceeded), 0);
+    ASSERT_EQ(rig.incidents->items().size(), 1);
+    EXPECT_TRUE(QFile::exists(recordingPath(rig.incidents->items().front())));
+
+    // Escape during the cleanup.
+    rig.cleanupSeconds = 5;
+    captureTake();
+    rig.backends.last()->final(QStringLiteral("cancelled text"));
+    rig.loop.runUntilIdle();
+    controller.cancelDictation();
+    rig.advance(10);
+    EXPECT_TRUE(rig.keys.pastedTexts().isEmpty());
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+    EXPECT_TRUE(rig.takeFiles().isEmpty());
+}
+
+TEST_F(DictationControllerFailureTest, AStreamEndingWithoutAFinalTextFailsAtOnce)
+{
+    captureTake();
+    rig.backends.last()->partial(QStringLiteral("half"));
+    rig.backends.last()->finish();
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(rig.count(DiagnosticEvent::transcriptionFailed), 1);
+    ASSERT_EQ(rig.incidents->items().size(), 1);
+    EXPECT_TRUE(rig.incidents->items().front().recordingFilename.has_value());
+    EXPECT_EQ(
+        rig.incidents->items().front().code,
+        transcriptionIncidentPresentation(QStringLiteral("Transcription returned no result"), QStringLiteral("local"))
+            .code);
+    rig.advance(200);
+    EXPECT_EQ(rig.count(DiagnosticEvent::dictationFailed), 1);
+}
+
+TEST_F(DictationControllerFailureTest, ASecondFinalTextIsNotPastedAgain)
+{
+    captureTake();
+    rig.backends.last()->final(QStringLiteral("one"));
+    rig.backends.last()->final(QStringLiteral("two"));
+    rig.loop.runUntilIdle();
+    rig.advance(2);
+    EXPECT_EQ(rig.keys.pastedTexts(), QStringList{QStringLiteral("Cleaned: one")});
+    EXPECT_EQ(rig.history->items().size(), 1);
+    EXPECT_EQ(rig.count(DiagnosticEvent::transcriptionCompleted), 1);
+}
+
+TEST_F(DictationControllerFailureTest, ARecordingTheIncidentCannotKeepIsNotLeftBehind)
+{
+    // Something that is not a folder stands where the kept recordings go.
+    const QString recordings = rig.incidents->recordingsDirectory();
+    ASSERT_TRUE(QDir(recordings).removeRecursively());
+    QFile blocker(recordings);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    captureTake();
+    rig.advance(136);
+    ASSERT_EQ(rig.incidents->items().size(), 1);
+    EXPECT_FALSE(rig.incidents->items().front().recordingFilename.has_value());
+    EXPECT_TRUE(rig.takeFiles().isEmpty());
+}
+
+TEST_F(DictationControllerFailureTest, RepeatedFailuresKeepOneResetTimerAndPostEachNotice)
+{
+    rig.microphone.status = platform::MicrophoneAuthorization::denied;
+    controller.startDictation();
+    rig.advance(1.0);
+    controller.startDictation();
+    rig.advance(1.0);
+    EXPECT_TRUE(controller.pillState().is(Kind::muted));
+    rig.advance(0.81);
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+    ASSERT_EQ(rig.notifications.posted().size(), 2);
+    EXPECT_NE(rig.notifications.posted()[0].identifier, rig.notifications.posted()[1].identifier);
+
+    // With notifications refused the pill still tells.
+    rig.notifications.granted = false;
+    controller.startDictation();
+    EXPECT_EQ(rig.notifications.posted().size(), 2);
+    EXPECT_EQ(rig.notifications.authorizationRequests(), 3);
+    EXPECT_TRUE(controller.pillState().is(Kind::muted));
+}
+
+TEST_F(DictationControllerFailureTest, CancelIsSafeInEveryPhase)
+{
+    controller.cancelDictation(); // idle
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+
+    rig.microphone.status = platform::MicrophoneAuthorization::denied;
+    controller.startDictation();
+    controller.cancelDictation(); // showing a failure notice
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+    EXPECT_FALSE(controller.isFailResetPending());
+    rig.microphone.status = platform::MicrophoneAuthorization::authorized;
+
+    captureTake();
+    rig.backends.last()->final(QStringLiteral("done"));
+    rig.loop.runUntilIdle();
+    controller.cancelDictation(); // during the done flash
+    EXPECT_FALSE(controller.isDoneFlashPending());
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+    EXPECT_EQ(rig.count(DiagnosticEvent::dictationFailed), 1);
+    EXPECT_EQ(rig.incidents->items().size(), 1);
+}
+
+TEST(PillNoticeTest, TheIconNameFollowsTheColorway)
+{
+    EXPECT_EQ(appIconName(Colorway::consensusMint), QStringLiteral("AppIcon"));
+    for (const Colorway colorway : kAllColorways) {
+        EXPECT_EQ(colorwayFromRawValue(rawValue(colorway)), colorway);
+        if (colorway != Colorway::consensusMint) {
+            EXPECT_EQ(appIconName(colorway), QStringLiteral("AppIcon-") + rawValue(colorway));
+        }
+    }
+    EXPECT_FALSE(colorwayFromRawValue(QStringLiteral("ConsensusMint")).has_value());
+}
+
+} // namespace

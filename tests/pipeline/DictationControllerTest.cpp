@@ -1,0 +1,342 @@
+// The start and finish of takes, end to end on fakes and virtual time.
+
+#include "pipeline/DictationController.h"
+
+#include "pipeline/SettingsDefaults.h"
+#include "support/FakeDictationServices.h"
+
+#include <gtest/gtest.h>
+
+using namespace zq;
+using namespace zq::test;
+
+namespace {
+
+using Kind = PillState::Kind;
+
+class DictationControllerTest : public ::testing::Test {
+protected:
+    // Records for `seconds` of virtual time, one buffer every 0.1 s.
+    void recordFor(double seconds)
+    {
+        for (double t = 0; t < seconds - 1e-9; t += 0.1) {
+            rig.advance(0.1);
+            rig.deliver(1);
+        }
+    }
+
+    // A live take of `seconds`, finished, its transcription still running.
+    void captureTake(double seconds = 1.5)
+    {
+        ASSERT_TRUE(rig.startLive());
+        recordFor(seconds);
+        controller.handleTriggerAction(TriggerAction::finish);
+        ASSERT_TRUE(controller.pillState().is(Kind::thinking));
+    }
+
+    // Holds the next core's start until the returned gate opens.
+    std::shared_ptr<FakeCoreGate> holdNextStart()
+    {
+        auto gate = std::make_shared<FakeCoreGate>();
+        rig.cores.enqueue({fakeCaptureSetup(rig.microphoneID, QStringLiteral("Fake Mic")), nullptr, gate});
+        return gate;
+    }
+
+    FakeDictationServices rig;
+    DictationController &controller = *rig.controller;
+};
+
+TEST_F(DictationControllerTest, HoldAndReleaseDeliversTheLiveTranscript)
+{
+    ASSERT_TRUE(rig.startLive());
+    EXPECT_TRUE(controller.isRecording());
+    EXPECT_TRUE(controller.pillState().is(Kind::listening));
+    EXPECT_TRUE(rig.audioBackend->isVolumeLowered());
+    ASSERT_TRUE(rig.backends.last());
+    EXPECT_EQ(rig.backends.last()->backendName, QStringLiteral("local"));
+    EXPECT_TRUE(rig.backends.last()->source->isStream());
+    rig.deliver(1);
+    EXPECT_EQ(rig.cuePlays(SoundCue::listening), 1);
+
+    recordFor(1.5);
+    rig.backends.last()->partial(QStringLiteral("hello"));
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(controller.liveTranscript(), QStringLiteral("hello"));
+
+    controller.handleTriggerAction(TriggerAction::finish);
+    EXPECT_FALSE(controller.isRecording());
+    EXPECT_FALSE(rig.audioBackend->isVolumeLowered());
+    EXPECT_TRUE(controller.pillState().is(Kind::thinking));
+    EXPECT_TRUE(controller.isWatchdogArmed());
+    EXPECT_TRUE(rig.stats->armedTake().has_value());
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(rig.cuePlays(SoundCue::captured), 1);
+
+    rig.backends.last()->final(QStringLiteral("  hello world, this is a take  "));
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(rig.keys.pastedTexts(), QStringList{QStringLiteral("Cleaned: hello world, this is a take")});
+    ASSERT_EQ(rig.history->items().size(), 1);
+    EXPECT_EQ(rig.history->items().front().text, QStringLiteral("Cleaned: hello world, this is a take"));
+    ASSERT_EQ(rig.stats->days().size(), 1);
+    EXPECT_EQ(rig.stats->days().first().words, 7);
+    EXPECT_TRUE(controller.pillState().is(Kind::done));
+    EXPECT_FALSE(controller.isWatchdogArmed());
+    EXPECT_FALSE(controller.isTranscribing());
+    EXPECT_FALSE(controller.takeFilePath().has_value());
+    EXPECT_TRUE(rig.takeFiles().isEmpty());
+
+    rig.advance(1.0);
+    EXPECT_TRUE(controller.pillState().is(Kind::done));
+    rig.advance(0.01);
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+    EXPECT_FALSE(controller.activeBackend().has_value());
+    EXPECT_EQ(rig.pill->state(), PillState::hidden());
+
+    const std::vector<DiagnosticEvent> expected = {
+        DiagnosticEvent::dictationRequested,       DiagnosticEvent::audioStartBegan,
+        DiagnosticEvent::audioStartCompleted,      DiagnosticEvent::transcriptionStarted,
+        DiagnosticEvent::dictationFinishRequested, DiagnosticEvent::captureCompleted,
+        DiagnosticEvent::transcriptionCompleted,   DiagnosticEvent::pasteSucceeded};
+    std::vector<DiagnosticEvent> dictation;
+    for (DiagnosticEvent event : rig.events()) {
+        if (event != DiagnosticEvent::audioStartFailed)
+            dictation.push_back(event);
+    }
+    EXPECT_EQ(dictation, expected);
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationRequested).value(QStringLiteral("backend")),
+              QStringLiteral("local"));
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::captureCompleted).value(QStringLiteral("duration_ms")).toInt() / 100,
+              15);
+}
+
+TEST_F(DictationControllerTest, TapToLockThenPressFinishes)
+{
+    controller.handleTriggerAction(TriggerAction::lock);
+    EXPECT_EQ(rig.count(DiagnosticEvent::dictationLocked), 0);
+
+    ASSERT_TRUE(rig.startLive());
+    controller.handleTriggerAction(TriggerAction::lock);
+    EXPECT_TRUE(controller.pillState().is(Kind::locked));
+    controller.handleTriggerAction(TriggerAction::lock);
+    EXPECT_EQ(rig.count(DiagnosticEvent::dictationLocked), 1);
+    EXPECT_TRUE(controller.isRecording());
+
+    recordFor(2.0);
+    controller.handleTriggerAction(TriggerAction::finish);
+    EXPECT_TRUE(controller.pillState().is(Kind::thinking));
+    controller.handleTriggerAction(TriggerAction::lock);
+    EXPECT_TRUE(controller.pillState().is(Kind::thinking));
+    rig.backends.last()->final(QStringLiteral("locked take"));
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(rig.keys.pastedTexts(), QStringList{QStringLiteral("Cleaned: locked take")});
+}
+
+TEST_F(DictationControllerTest, EscapeWhileStartingLeavesNoTake)
+{
+    auto gate = holdNextStart();
+    controller.startDictation();
+    ASSERT_TRUE(rig.loop.runUntil([&] { return gate->isReached(); }));
+    controller.handleTriggerAction(TriggerAction::cancel);
+
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationCancelled).value(QStringLiteral("audio_start_pending")),
+              QStringLiteral("true"));
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::audioStartEndedBeforeLive).value(QStringLiteral("intent")),
+              QStringLiteral("cancel"));
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+    EXPECT_FALSE(controller.isBusy());
+
+    // The engine finishes opening the session afterwards: it keeps it warm and begins no take.
+    gate->open();
+    ASSERT_TRUE(rig.loop.runUntil([&] { return rig.cores.last()->isRunning(); }));
+    rig.cores.last()->deliver(480);
+    ASSERT_TRUE(rig.pump([&] { return rig.engine->takePhase().kind() != TakePhase::Kind::starting; }));
+    EXPECT_NE(rig.engine->takePhase().kind(), TakePhase::Kind::live);
+    EXPECT_EQ(rig.count(DiagnosticEvent::audioStartCompleted), 0);
+    EXPECT_TRUE(rig.incidents->items().isEmpty());
+    EXPECT_TRUE(rig.notifications.posted().empty());
+
+    // And the next take starts normally on the warm session.
+    ASSERT_TRUE(rig.startLive());
+}
+
+TEST_F(DictationControllerTest, EscapeWhileLiveOrThinkingDropsTheTakeSilently)
+{
+    ASSERT_TRUE(rig.startLive());
+    recordFor(1.0);
+    ASSERT_EQ(rig.takeFiles().size(), 1);
+    controller.cancelDictation();
+    EXPECT_TRUE(rig.takeFiles().isEmpty());
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+    EXPECT_FALSE(controller.isBusy());
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationCancelled).value(QStringLiteral("audio_start_pending")),
+              QStringLiteral("false"));
+
+    captureTake();
+    auto transcription = rig.backends.last();
+    controller.cancelDictation();
+    rig.loop.runUntilIdle();
+    EXPECT_TRUE(*transcription->terminated);
+    transcription->fail(ZEPAError::transcriptionFailed(QStringLiteral("late error")));
+    rig.advance(200);
+    EXPECT_EQ(rig.count(DiagnosticEvent::transcriptionFailed), 0);
+    EXPECT_EQ(rig.count(DiagnosticEvent::dictationFailed), 0);
+    EXPECT_TRUE(rig.incidents->items().isEmpty());
+    EXPECT_TRUE(rig.takeFiles().isEmpty());
+    EXPECT_FALSE(controller.takeFilePath().has_value());
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+    EXPECT_TRUE(rig.keys.pastedTexts().isEmpty());
+}
+
+TEST_F(DictationControllerTest, FinishWhileTheStartIsPendingDependsOnThePressLength)
+{
+    auto gate = holdNextStart();
+    controller.startDictation();
+    ASSERT_TRUE(rig.loop.runUntil([&] { return gate->isReached(); }));
+    rig.advance(0.3);
+    controller.handleTriggerAction(TriggerAction::finish);
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::audioStartEndedBeforeLive).value(QStringLiteral("attempt_span_ms")),
+              QStringLiteral("300"));
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+    EXPECT_EQ(rig.count(DiagnosticEvent::dictationFailed), 0);
+    gate->open();
+    ASSERT_TRUE(rig.loop.runUntil([&] { return rig.cores.last()->isRunning(); }));
+    rig.cores.last()->deliver(480);
+    ASSERT_TRUE(rig.pump([&] { return rig.engine->takePhase().kind() != TakePhase::Kind::starting; }));
+
+    auto second = holdNextStart();
+    rig.advance(1.0); // the warm session goes stale, so the next start opens a new one
+    controller.startDictation();
+    ASSERT_TRUE(rig.loop.runUntil([&] { return second->isReached(); }));
+    rig.advance(0.7);
+    controller.handleTriggerAction(TriggerAction::finish);
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationFailed).value(QStringLiteral("reason")),
+              QStringLiteral("no_audio_captured"));
+    ASSERT_EQ(rig.incidents->items().size(), 1);
+    EXPECT_EQ(rig.incidents->items().front().code, QStringLiteral("ZQ-MIC-NO-AUDIO"));
+    second->open();
+    ASSERT_TRUE(rig.loop.runUntil([&] { return rig.cores.last()->isRunning(); }));
+    rig.cores.last()->deliver(480);
+    ASSERT_TRUE(rig.pump([&] { return rig.engine->takePhase().kind() != TakePhase::Kind::starting; }));
+    EXPECT_NE(rig.engine->takePhase().kind(), TakePhase::Kind::live);
+}
+
+TEST_F(DictationControllerTest, ShortAndEmptyTakesEndWithoutTranscript)
+{
+    // Released 0.3 s after the take went live: an accidental press, ended silently.
+    ASSERT_TRUE(rig.startLive());
+    recordFor(0.3);
+    controller.handleTriggerAction(TriggerAction::finish);
+    EXPECT_EQ(rig.count(DiagnosticEvent::captureTooShort), 1);
+    EXPECT_EQ(rig.count(DiagnosticEvent::dictationFailed), 0);
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+    EXPECT_FALSE(controller.isBusy());
+
+    // Long enough, but not one buffer reached the take.
+    ASSERT_TRUE(rig.startLive());
+    rig.advance(1.0);
+    controller.handleTriggerAction(TriggerAction::finish);
+    EXPECT_EQ(rig.count(DiagnosticEvent::captureEmpty), 1);
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationFailed).value(QStringLiteral("reason")),
+              QStringLiteral("no_audio_captured"));
+    EXPECT_TRUE(controller.pillState().is(Kind::muted));
+    EXPECT_TRUE(rig.takeFiles().isEmpty());
+    EXPECT_TRUE(rig.keys.pastedTexts().isEmpty());
+}
+
+TEST_F(DictationControllerTest, AShortCaptureAfterALongStartIsAFragment)
+{
+    for (const double wait : {3.2, 2.7}) {
+        controller.startDictation();
+        // The machine sleeps while the start is pending: the attempt's span grows, the take's
+        // own length does not.
+        rig.loop.clocks().addSleep(rt::seconds(wait));
+        ASSERT_TRUE(rig.bringLive());
+        recordFor(0.8);
+        controller.handleTriggerAction(TriggerAction::finish);
+        if (wait > 3) {
+            EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::captureEmpty).value(QStringLiteral("reason")),
+                      QStringLiteral("fragment"));
+            EXPECT_TRUE(controller.pillState().is(Kind::muted));
+            EXPECT_TRUE(rig.takeFiles().isEmpty());
+            controller.cancelDictation();
+        } else {
+            EXPECT_TRUE(controller.pillState().is(Kind::thinking));
+        }
+    }
+}
+
+TEST_F(DictationControllerTest, OpenAISendsTheFileAtFinishAndIsNeverCleaned)
+{
+    rig.settings.setValue(QString::fromLatin1(keys::backend), QStringLiteral("openai"));
+    ASSERT_TRUE(rig.startLive());
+    EXPECT_EQ(rig.prewarmCalls, 1);
+    EXPECT_FALSE(rig.engine->buffers().has_value());
+    EXPECT_TRUE(rig.backends.calls().empty());
+    recordFor(1.0);
+    controller.handleTriggerAction(TriggerAction::finish);
+    rig.loop.runUntilIdle();
+    auto upload = rig.backends.last();
+    ASSERT_TRUE(upload);
+    EXPECT_EQ(upload->backendName, QStringLiteral("openai"));
+    ASSERT_TRUE(upload->source->isFile());
+    EXPECT_TRUE(QFile::exists(upload->source->asFile()->path));
+
+    upload->final(QStringLiteral("from the service"));
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(rig.cleanupCalls, 0);
+    EXPECT_EQ(rig.keys.pastedTexts(), QStringList{QStringLiteral("from the service")});
+    EXPECT_FALSE(QFile::exists(upload->source->asFile()->path));
+}
+
+TEST_F(DictationControllerTest, AStartWhileBusyIsRefusedButClearsTheTimers)
+{
+    ASSERT_TRUE(rig.startLive());
+    rig.clearEvents();
+    controller.startDictation();
+    EXPECT_TRUE(rig.events().empty());
+    EXPECT_TRUE(controller.isRecording());
+
+    recordFor(1.0);
+    controller.handleTriggerAction(TriggerAction::finish);
+    rig.backends.last()->final(QStringLiteral("first"));
+    rig.loop.runUntilIdle();
+    ASSERT_TRUE(controller.isDoneFlashPending());
+
+    // A new take during the done flash is accepted and ends the flash.
+    ASSERT_TRUE(rig.startLive());
+    EXPECT_FALSE(controller.isDoneFlashPending());
+    rig.advance(2.0);
+    EXPECT_TRUE(controller.pillState().is(Kind::listening));
+}
+
+TEST_F(DictationControllerTest, TheWatchdogWaitsHalfTheTakeButAtLeast135Seconds)
+{
+    EXPECT_DOUBLE_EQ(DictationController::watchdogDelaySeconds(400), 200);
+    EXPECT_DOUBLE_EQ(DictationController::watchdogDelaySeconds(10), 135);
+    EXPECT_DOUBLE_EQ(DictationController::watchdogDelaySeconds(std::nan("")), 135);
+}
+
+TEST_F(DictationControllerTest, TheHotkeyTapDrivesTakesAndReportsItsState)
+{
+    EXPECT_TRUE(controller.ensureHotkeyTapRunning());
+    EXPECT_TRUE(controller.tapRunning());
+    EXPECT_TRUE(controller.ensureHotkeyTapRunning());
+    EXPECT_EQ(rig.eventTap.startCount(), 1);
+
+    rig.eventTap.emitDisabled(platform::EventTap::DisabledReason::timeout);
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::hotkeyTapDisabled).value(QStringLiteral("reason")),
+              QStringLiteral("timeout"));
+}
+
+TEST(DictationControllerRefusedTapTest, ARefusedTapReadsAsNotRunning)
+{
+    FakeDictationServices rig;
+    rig.eventTap.setRefusesStart(true);
+    EXPECT_FALSE(rig.controller->ensureHotkeyTapRunning());
+    EXPECT_FALSE(rig.controller->tapRunning());
+    rig.eventTap.setRefusesStart(false);
+    EXPECT_TRUE(rig.controller->ensureHotkeyTapRunning());
+}
+
+} // namespace
