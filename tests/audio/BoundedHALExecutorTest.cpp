@@ -98,13 +98,13 @@ TEST_F(BoundedHALExecutorTest, BlockedOperationTimesOutAndTheNextCallRunsOnTheRe
     bool blockedDone = false, blockedTimedOut = false;
     auto blocked = [&]() -> Task<void> {
         try {
-            co_await executor.run(
-                6.0,
-                [gate, released] {
-                    gate->pass();
-                    return HeldMicrophone(released);
-                },
-                [&](HeldMicrophone) { lateHandlerRan = true; });
+            // Named, not a temporary inside co_await: g++ 12 would release its captures twice.
+            auto operation = [gate, released] {
+                gate->pass();
+                return HeldMicrophone(released);
+            };
+            auto onLate = [&](HeldMicrophone) { lateHandlerRan = true; };
+            co_await executor.run(6.0, std::move(operation), std::move(onLate));
         } catch (const HALOperationError &error) {
             blockedTimedOut = error == HALOperationError::timedOut();
         }
