@@ -1,0 +1,211 @@
+// Trigger to live on a private PulseAudio daemon: the time from the engine's start of a take to the
+// take's first proved buffer, on a warm session (kept open after the previous take) and on a cold
+// one (a new engine, so a new capture and its proof), each also as a number of audio fragments
+// (the duration of one capture buffer).
+#include "audio/AudioEngine.h"
+#include "audio/BoundedHALExecutor.h"
+#include "pipeline/SettingsDefaults.h"
+#include "platform/linux/PulseAudioHardware.h"
+#include "runtime/Clocks.h"
+#include "runtime/QtMainLoop.h"
+#include "runtime/Settings.h"
+#include "support/FakeCaptureCore.h"
+#include "support/PulseServer.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <cstdio>
+#include <thread>
+
+using namespace std::chrono_literals;
+using namespace zq;
+
+namespace {
+
+// One sound server, back-end and engine wiring for every benchmark of the run.
+struct Rig {
+    QTemporaryDir folder;
+    test::PulseServer server;
+    std::unique_ptr<test::PipeFeeder> feeder;
+    std::unique_ptr<platform::PulseAudioHardware> hardware;
+    std::unique_ptr<test::CaptureCoreTestServices> harness;
+    std::unique_ptr<rt::Settings> settings;
+    rt::QtMainLoop loop;
+    rt::SystemClocks clocks;
+    BoundedHALExecutor executor{QStringLiteral("bench.engine-hal")};
+    QString error;
+
+    bool start()
+    {
+        test::PulseDevices devices;
+        devices.pipeMicrophone = false;
+        if (!server.start(devices)) {
+            error = server.errorString();
+            return false;
+        }
+        // A paced pipe source that says it is a Bluetooth headset: it delivers like a live
+        // microphone (a null sink's monitor only does so in large late blocks), and its session
+        // is held between takes, so the next start is warm.
+        const QString fifo = folder.filePath(QStringLiteral("mic.fifo"));
+        auto loaded =
+            server.loadModule(QStringLiteral("module-pipe-source"),
+                              {QStringLiteral("source_name=zq_bench_mic"), QStringLiteral("file=") + fifo,
+                               QStringLiteral("format=s16le"), QStringLiteral("rate=16000"),
+                               QStringLiteral("channels=1"), QStringLiteral("source_properties=device.bus=bluetooth")});
+        if (!loaded || !server.setDefaultSource(QStringLiteral("zq_bench_mic"))) {
+            error = loaded ? QStringLiteral("cannot make the bench source the default") : loaded.error().message;
+            return false;
+        }
+        feeder = std::make_unique<test::PipeFeeder>(fifo, 200);
+        if (!feeder->start()) {
+            error = feeder->errorString();
+            return false;
+        }
+        hardware = std::make_unique<platform::PulseAudioHardware>(server.serverAddress());
+        harness = std::make_unique<test::CaptureCoreTestServices>(*hardware);
+        settings = std::make_unique<rt::Settings>(folder.filePath(QStringLiteral("settings.json")));
+        registerDefaults(*settings);
+        return true;
+    }
+
+    std::unique_ptr<AudioEngine> makeEngine()
+    {
+        CaptureCoreServices services = harness->services();
+        services.clocks = &clocks;
+        services.sleep = [](rt::Nanos duration) { std::this_thread::sleep_for(duration); };
+        return std::make_unique<AudioEngine>(AudioEngine::Dependencies{
+            loop, clocks, *settings, *hardware,
+            [services](CaptureCoreKind kind) { return makeCaptureCore(kind, services); },
+            folder.filePath(QStringLiteral("takes")), &executor, [](DiagnosticEvent, const DiagnosticMetadata &) {}});
+    }
+
+    bool runUntil(const std::function<bool()> &predicate, std::chrono::milliseconds timeout)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!predicate()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        }
+        return true;
+    }
+
+    // The source delivers in 100 ms blocks: vary the pause so that starts do not keep the same
+    // phase against them.
+    void pauseBetweenTakes(int take)
+    {
+        runUntil([] { return false; }, std::chrono::milliseconds(100 + 37 * take % 100));
+    }
+
+    // Seconds from the start of a take to its first proved buffer, and the duration of that take's
+    // first buffer; nullopt when the take never went live.
+    std::optional<std::pair<double, double>> triggerToLive(AudioEngine &engine)
+    {
+        bool live = false;
+        engine.setOnTakeLive([&] { live = true; });
+        const auto begun = std::chrono::steady_clock::now();
+        auto handle = rt::spawn(loop, engine.start(TakeMode::streamed, true, std::make_shared<TakeStartIntent>()));
+        if (!runUntil([&] { return live || (handle.isDone() && handle.hasFailed()); }, 10s) || !live)
+            return std::nullopt;
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+        double fragment = 0;
+        if (auto stream = engine.buffers()) {
+            auto first = [](rt::AsyncChannel<platform::SharedPCMBuffer> channel, double &out) -> rt::Task<void> {
+                if (auto buffer = co_await channel.next(); buffer && *buffer)
+                    out = (*buffer)->duration();
+            };
+            auto reader = rt::spawn(loop, first(*stream, fragment));
+            runUntil([&] { return reader.isDone(); }, 2s);
+        }
+        engine.setOnTakeLive({});
+        return std::make_pair(seconds, fragment);
+    }
+};
+
+Rig *rig = nullptr;
+
+void report(benchmark::State &state, double liveTotal, double fragmentTotal, int takes)
+{
+    if (takes == 0)
+        return;
+    const double fragment = fragmentTotal / takes;
+    state.counters["live_ms"] = 1000.0 * liveTotal / takes;
+    state.counters["fragment_ms"] = 1000.0 * fragment;
+    state.counters["live_fragments"] = fragment > 0 ? (liveTotal / takes) / fragment : 0.0;
+}
+
+void BM_TriggerToLiveCold(benchmark::State &state)
+{
+    double liveTotal = 0, fragmentTotal = 0;
+    int takes = 0;
+    for (auto _ : state) {
+        auto engine = rig->makeEngine();
+        const auto measured = rig->triggerToLive(*engine);
+        if (!measured) {
+            state.SkipWithError("the take never went live");
+            break;
+        }
+        state.SetIterationTime(measured->first);
+        liveTotal += measured->first;
+        fragmentTotal += measured->second;
+        ++takes;
+        engine->discardTake();
+        engine.reset();
+        rig->pauseBetweenTakes(takes);
+    }
+    report(state, liveTotal, fragmentTotal, takes);
+}
+BENCHMARK(BM_TriggerToLiveCold)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(8);
+
+void BM_TriggerToLiveWarm(benchmark::State &state)
+{
+    auto engine = rig->makeEngine();
+    if (!rig->triggerToLive(*engine)) {
+        state.SkipWithError("the first take never went live");
+        return;
+    }
+    engine->discardTake(); // the session stays open for the next take
+    double liveTotal = 0, fragmentTotal = 0;
+    int takes = 0;
+    for (auto _ : state) {
+        rig->pauseBetweenTakes(takes);
+        const auto measured = rig->triggerToLive(*engine);
+        if (!measured) {
+            state.SkipWithError("the take never went live");
+            break;
+        }
+        state.SetIterationTime(measured->first);
+        liveTotal += measured->first;
+        fragmentTotal += measured->second;
+        ++takes;
+        engine->discardTake();
+    }
+    report(state, liveTotal, fragmentTotal, takes);
+}
+BENCHMARK(BM_TriggerToLiveWarm)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    QCoreApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("io.quorvane.zepaquarn.*=false"));
+    benchmark::Initialize(&argc, argv);
+    Rig shared;
+    if (!shared.start()) {
+        std::fprintf(stderr, "AudioEngineBench: no private PulseAudio daemon: %s\n", qPrintable(shared.error));
+        return 0;
+    }
+    rig = &shared;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    shared.harness->drainExecutor();
+    shared.harness->disposal.advance(10s);
+    return 0;
+}
