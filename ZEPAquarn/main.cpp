@@ -1,25 +1,129 @@
-#include "pipeline/SettingsDefaults.h"
+#include "app/ZEPAquarnApp.h"
+#include "audio/AudioDuringDictationController.h"
+#include "audio/AudioDuringDictationSystemBackend.h"
+#include "audio/AudioEngine.h"
+#include "audio/CaptureCore.h"
+#include "menubar/PillPanel.h"
+#include "pipeline/BackendFactory.h"
+#include "pipeline/DictationController.h"
+#include "pipeline/Paster.h"
+#include "pipeline/SoundCuePlayer.h"
+#include "platform/linux/DesktopMicrophonePermission.h"
+#include "platform/linux/FreedesktopNotifications.h"
+#include "platform/linux/LibsecretStore.h"
+#include "platform/linux/MprisMediaPlayers.h"
+#include "platform/linux/PocketSphinxRecognizer.h"
+#include "platform/linux/PulseAudioHardware.h"
+#include "platform/linux/PulseAudioPlayer.h"
+#include "platform/linux/PulseOutputVolume.h"
+#include "platform/linux/UnavailableLanguageModel.h"
+#include "platform/linux/X11EventTap.h"
+#include "platform/linux/X11KeySynthesizer.h"
+#include "platform/linux/X11Pasteboard.h"
+#include "platform/linux/X11SecureInput.h"
+#include "platform/linux/X11SyntheticKeys.h"
 #include "records/Diagnostics.h"
+#include "runtime/Clocks.h"
 #include "runtime/Log.h"
 #include "runtime/Paths.h"
+#include "runtime/QtMainLoop.h"
 #include "runtime/Settings.h"
 #include "runtime/SingleInstance.h"
 #include "runtime/UnixSignals.h"
+#include "transcription/Keychain.h"
+#include "transcription/OpenAIBackend.h"
+#include "transcription/TranscriptCleanup.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QGuiApplication>
-#include <QIcon>
-#include <QMenu>
-#include <QSystemTrayIcon>
 
 #include <cstdio>
 
 using namespace zq;
 
+namespace {
+
+// The real back-ends behind the controller, made when the application creates its controller and
+// kept until after it is gone.
+struct LinuxServices {
+    LinuxServices(rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings, const rt::Paths &paths)
+        : engine({loop,
+                  clocks,
+                  settings,
+                  hardware,
+                  [this](CaptureCoreKind kind) { return makeCaptureCore(kind, coreServices); },
+                  paths.takeDir(),
+                  nullptr,
+                  {}}),
+          stores(DictationStores::open(paths, clocks)), cues(settings, players),
+          audioDuringDictation(std::make_unique<AudioDuringDictationSystemBackend>(loop, volume, media)),
+          keySynthesizer(ownKeys), paster(pasteboard, keySynthesizer, secureInput, loop), eventTap(ownKeys),
+          keychain(std::make_shared<platform::LibsecretStore>()),
+          cleanup(std::make_shared<platform::UnavailableLanguageModel>(), clocks)
+    {
+        backends.loop = &loop;
+        // The model starts loading now, in the background, so the first take does not wait for it.
+        backends.recognizer = std::make_shared<platform::PocketSphinxRecognizer>();
+        backends.openAI.uploadDir = paths.takeDir();
+        backends.openAI.readAPIKey = [this] { return keychain.readAPIKey(); };
+    }
+
+    platform::PulseAudioHardware hardware;
+    CaptureCoreServices coreServices = sharedCaptureCoreServices(hardware);
+    AudioEngine engine;
+    DictationStores stores;
+    platform::PulseAudioPlayerFactory players;
+    SoundCuePlayer cues;
+    platform::PulseOutputVolume volume;
+    platform::MprisMediaPlayers media;
+    AudioDuringDictationController audioDuringDictation;
+    // One list of our own synthetic keys, shared, so the tap never sees our Ctrl+V.
+    std::shared_ptr<platform::X11SyntheticKeys> ownKeys = std::make_shared<platform::X11SyntheticKeys>();
+    platform::X11Pasteboard pasteboard;
+    platform::X11KeySynthesizer keySynthesizer;
+    platform::X11SecureInput secureInput;
+    Paster paster;
+    platform::X11EventTap eventTap;
+    platform::DesktopMicrophonePermission microphone;
+    platform::FreedesktopNotifications notifications;
+    Keychain keychain;
+    TranscriptCleanup cleanup;
+    BackendEnvironment backends;
+};
+
+std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLoop &loop, rt::Clocks &clocks,
+                                                    rt::Settings &settings)
+{
+    DictationController::Dependencies deps{loop,
+                                           clocks,
+                                           settings,
+                                           s.engine,
+                                           *s.stores.history,
+                                           *s.stores.incidents,
+                                           *s.stores.stats,
+                                           s.cues,
+                                           s.audioDuringDictation,
+                                           s.paster,
+                                           s.microphone};
+    deps.eventSource = &s.eventTap;
+    deps.notifications = &s.notifications;
+    deps.pasteboard = &s.pasteboard;
+    deps.makeBackend = makeBackendFactory(s.backends);
+    deps.cleanup = {&TranscriptCleanup::shouldClean, [&cleanup = s.cleanup](QString text, QStringList vocabulary) {
+                        return cleanup.clean(std::move(text), std::move(vocabulary));
+                    }};
+    deps.prewarmOpenAI = [config = s.backends.openAI, &clocks] { OpenAIBackend::prewarmIfNeeded(config, clocks); };
+    deps.makePill = [&engine = s.engine] { return std::make_unique<PillPanel>(engine, Colorway::consensusMint); };
+    deps.appVersion = QStringLiteral(ZQ_VERSION);
+    deps.build = QStringLiteral(ZQ_BUILD);
+    return std::make_unique<DictationController>(std::move(deps));
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
+    QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZEPAquarn"));
     QApplication::setApplicationDisplayName(QStringLiteral("ZEPA QUARN"));
     QApplication::setApplicationVersion(QStringLiteral(ZQ_VERSION));
@@ -39,14 +143,10 @@ int main(int argc, char *argv[])
     }
 
     rt::Settings settings(paths.settingsFile());
-    registerDefaults(settings);
-
-    // Journal session, crash reports and hang watchdog; the session ends when the application quits.
-    Diagnostics::shared().start();
 
     // SIGTERM, SIGINT and SIGHUP (logout) end the application through the same path as Quit.
     rt::UnixSignals unixSignals;
-    QObject::connect(&unixSignals, &rt::UnixSignals::received, &app, [](int signalNumber) {
+    QObject::connect(&unixSignals, &rt::UnixSignals::received, &application, [](int signalNumber) {
         qCInfo(lcApp) << "app: signal" << signalNumber << "— quitting";
         QApplication::quit();
     });
@@ -55,24 +155,36 @@ int main(int argc, char *argv[])
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
         qCWarning(lcApp) << "app: no X11 display — global trigger keys, paste and the pill need X11 (or XWayland)";
 
-    QMenu menu;
-    QAction *quitAction = menu.addAction(QStringLiteral("Quit ZEPA QUARN"));
-    QObject::connect(quitAction, &QAction::triggered, &app, &QApplication::quit);
+    rt::QtMainLoop loop;
+    rt::SystemClocks clocks;
+    std::unique_ptr<LinuxServices> services;
 
-    QSystemTrayIcon tray;
-    tray.setIcon(QIcon::fromTheme(QStringLiteral("audio-input-microphone")));
-    tray.setToolTip(QStringLiteral("ZEPA QUARN"));
-    tray.setContextMenu(&menu);
-    if (QSystemTrayIcon::isSystemTrayAvailable())
-        tray.show();
-    else
-        qCWarning(lcApp) << "app: no system tray host found";
+    ZEPAquarnApp::Environment environment{
+        application,
+        loop,
+        settings,
+        [] { Diagnostics::shared().start(); },
+        [&]() {
+            services = std::make_unique<LinuxServices>(loop, clocks, settings, paths);
+            return makeController(*services, loop, clocks, settings);
+        },
+        [&] {
+            if (services)
+                services->audioDuringDictation.end();
+        },
+    };
+    auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
+    app->showScenes();
 
-    QObject::connect(&app, &QApplication::aboutToQuit, &app, [&settings] {
+    QObject::connect(&application, &QApplication::aboutToQuit, &application, [&settings] {
         if (const auto saved = settings.sync(); !saved)
             qCWarning(lcApp) << "app: settings not saved at quit:" << saved.error().message;
         qCInfo(lcApp) << "app: terminating";
     });
 
-    return app.exec();
+    const int status = QApplication::exec();
+    // The controller and the views go before the services they use.
+    app.reset();
+    services.reset();
+    return status;
 }

@@ -13,6 +13,7 @@ OnboardingView::OnboardingView(rt::Settings &settings, std::function<void()> onD
 {
     setObjectName(QStringLiteral("onboarding"));
     setWindowTitle(QStringLiteral("Welcome"));
+    resize(520, 360);
     auto *layout = new QVBoxLayout(this);
     auto *heading = new QLabel(QStringLiteral("Welcome"), this);
     QFont font = heading->font();

@@ -1,0 +1,170 @@
+#include "app/ZEPAquarnApp.h"
+
+#include "app/TriggerKeyMigration.h"
+#include "menubar/MenuBarExtra.h"
+#include "menubar/PillPanel.h"
+#include "pipeline/DictationController.h"
+#include "pipeline/SettingsDefaults.h"
+#include "runtime/Log.h"
+#include "runtime/Settings.h"
+#include "window/AppAppearance.h"
+#include "window/AppWindowView.h"
+#include "window/OnboardingView.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QIcon>
+#include <QPointer>
+#include <QWidget>
+
+namespace zq {
+
+namespace {
+
+std::vector<AppWindowHandle> topLevelWindows()
+{
+    std::vector<AppWindowHandle> windows;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (!widget->isWindow() || widget->windowType() == Qt::Popup)
+            continue;
+        QPointer<QWidget> guarded(widget);
+        windows.push_back({widget->objectName(), widget->windowTitle(), [guarded] {
+                               if (!guarded)
+                                   return;
+                               guarded->show();
+                               guarded->raise();
+                               guarded->activateWindow();
+                           }});
+    }
+    return windows;
+}
+
+} // namespace
+
+ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
+    : QObject(parent), m_environment(std::move(environment)), m_depth(m_environment.settings), m_delegate(m_depth),
+      m_windowModel(m_environment.loop, topLevelWindows, [] {
+          // Bringing a tray application forward means raising its window; nothing else to activate.
+      })
+{
+    rt::Settings &settings = m_environment.settings;
+
+    registerDefaults(settings);
+
+    apply(m_environment.application,
+          appAppearanceOrSystem(settings.stringValue(QString::fromLatin1(keys::appearance))));
+    connect(&settings, &rt::Settings::changed, this, [this](const QString &key) {
+        if (key == QLatin1String(keys::appearance))
+            apply(m_environment.application,
+                  appAppearanceOrSystem(m_environment.settings.stringValue(QString::fromLatin1(keys::appearance))));
+    });
+
+    migrateTriggerKeyToSecondary(settings);
+
+    // A tray application on Linux has no separate Dock presence; the policy is kept for the settings
+    // page and the windows, which show in the task list either way.
+    m_activationPolicy = settings.boolValue(QString::fromLatin1(keys::showInDock)) ? ActivationPolicy::regular
+                                                                                   : ActivationPolicy::accessory;
+
+    if (m_environment.startDiagnostics)
+        m_environment.startDiagnostics();
+
+    m_needsOnboarding = !settings.boolValue(QString::fromLatin1(keys::onboarded));
+
+    m_controller = m_environment.makeController();
+
+    if (!m_needsOnboarding)
+        m_controller->ensureHotkeyTapRunning();
+
+    connect(&m_environment.application, &QCoreApplication::aboutToQuit, this, &ZEPAquarnApp::applicationWillTerminate);
+}
+
+ZEPAquarnApp::~ZEPAquarnApp()
+{
+    // Views observe the controller: they go first.
+    m_onboardingWindow.reset();
+    m_mainWindow.reset();
+    m_menuBarExtra.reset();
+    m_controller.reset();
+}
+
+void ZEPAquarnApp::showScenes()
+{
+    MenuBarExtra::Commands commands;
+    commands.checkForUpdates = [this] { m_updater.checkForUpdates(); };
+    commands.isCheckingForUpdates = [this] { return m_updater.isChecking(); };
+    commands.openSettings = [this] { openSettings(); };
+    commands.quit = [] { QApplication::quit(); };
+    m_menuBarExtra = std::make_unique<MenuBarExtra>(std::move(commands));
+    m_menuBarExtra->setTapRunning(m_controller->tapRunning());
+    connect(m_controller.get(), &DictationController::tapRunningChanged, m_menuBarExtra.get(),
+            [this] { m_menuBarExtra->setTapRunning(m_controller->tapRunning()); });
+
+    if (m_menuBarExtra->isAvailable()) {
+        m_menuBarExtra->show();
+    } else {
+        qCWarning(lcApp) << "app: no system tray host found — opening the main window instead";
+        openMainWindow();
+    }
+    // The tray label has appeared (or stands in as the main window): install the delegate's hooks.
+    wireAppDelegate();
+
+    if (m_needsOnboarding) {
+        m_onboardingWindow = std::make_unique<OnboardingView>(m_environment.settings, [this] { finishOnboarding(); });
+        m_onboardingWindow->show();
+        m_onboardingWindow->raise();
+        m_onboardingWindow->activateWindow();
+    }
+}
+
+void ZEPAquarnApp::wireAppDelegate()
+{
+    m_delegate.setPrepareToTerminate([this] {
+        m_controller->cancelRecoveredTranscription();
+        if (m_environment.endAudioDuringDictation)
+            m_environment.endAudioDuringDictation();
+    });
+    m_delegate.setWearColorway([this](Colorway colorway) { applyWearColorway(colorway); });
+}
+
+void ZEPAquarnApp::applyWearColorway(Colorway colorway)
+{
+    if (PillPanel *pill = m_controller->pill())
+        pill->setColorway(colorway);
+    // A missing icon asset leaves the current icon in place.
+    const QString asset = QStringLiteral(":/icons/%1.png").arg(appIconName(colorway));
+    if (QFile::exists(asset))
+        QApplication::setWindowIcon(QIcon(asset));
+}
+
+void ZEPAquarnApp::openMainWindow()
+{
+    if (!m_mainWindow)
+        m_mainWindow = std::make_unique<AppWindowView>(m_windowModel);
+    m_windowModel.activateApp();
+    m_mainWindow->show();
+    m_windowModel.showWindow(0);
+}
+
+void ZEPAquarnApp::openSettings()
+{
+    m_windowModel.setSelection(AppWindowSection::general);
+    openMainWindow();
+}
+
+void ZEPAquarnApp::finishOnboarding()
+{
+    m_controller->ensureHotkeyTapRunning();
+    if (m_onboardingWindow)
+        m_onboardingWindow->close();
+}
+
+void ZEPAquarnApp::applicationWillTerminate()
+{
+    if (m_terminated)
+        return;
+    m_terminated = true;
+    m_delegate.applicationWillTerminate();
+}
+
+} // namespace zq

@@ -1,0 +1,93 @@
+#pragma once
+
+#include "app/ZEPAquarnAppDelegate.h"
+#include "pipeline/Colorway.h"
+#include "rewards/DepthStore.h"
+#include "rewards/Updater.h"
+#include "window/AppWindowModel.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+class QApplication;
+class QWidget;
+
+namespace zq {
+
+namespace rt {
+class MainLoop;
+class Settings;
+} // namespace rt
+
+class AppWindowView;
+class DictationController;
+class MenuBarExtra;
+class OnboardingView;
+
+// Whether the application shows in the desktop's task list as well as the tray ("showInDock").
+enum class ActivationPolicy { regular, accessory };
+
+// The application: its construction order, its three scenes (the tray extra with the menu panel, the
+// main window, the onboarding window), the menu commands and the delegate's hooks. Main thread only.
+class ZEPAquarnApp : public QObject {
+    Q_OBJECT
+public:
+    struct Environment {
+        QApplication &application;
+        rt::MainLoop &loop;
+        rt::Settings &settings;
+        // Starts the diagnostics journal, the crash-report scan and the hang watchdog.
+        std::function<void()> startDiagnostics;
+        // Makes the dictation controller with all its services.
+        std::function<std::unique_ptr<DictationController>()> makeController;
+        // Ends the lowered volume or paused playback at termination.
+        std::function<void()> endAudioDuringDictation;
+    };
+
+    explicit ZEPAquarnApp(Environment environment, QObject *parent = nullptr);
+    ~ZEPAquarnApp() override;
+
+    // Builds the scenes: the tray extra (or, without a tray host, the main window, so the application
+    // is never unreachable) and the onboarding window while onboarding is needed.
+    void showScenes();
+
+    bool needsOnboarding() const { return m_needsOnboarding; }
+    ActivationPolicy activationPolicy() const { return m_activationPolicy; }
+    DictationController &controller() const { return *m_controller; }
+    ZEPAquarnAppDelegate &delegate() { return m_delegate; }
+    AppWindowModel &windowModel() { return m_windowModel; }
+    Updater &updater() { return m_updater; }
+    MenuBarExtra *menuBarExtra() const { return m_menuBarExtra.get(); }
+    AppWindowView *mainWindow() const { return m_mainWindow.get(); }
+    OnboardingView *onboardingWindow() const { return m_onboardingWindow.get(); }
+
+    // The "Settings…" command: the main window at the General page.
+    void openSettings();
+    // Opens (or brings forward) the main window at its current page.
+    void openMainWindow();
+    // The application icon and the pill wear the colorway.
+    void applyWearColorway(Colorway colorway);
+    // The delegate's termination hook; runs once, when the application is about to quit.
+    void applicationWillTerminate();
+
+private:
+    void wireAppDelegate();
+    void finishOnboarding();
+
+    Environment m_environment;
+    DepthStore m_depth;
+    ZEPAquarnAppDelegate m_delegate;
+    Updater m_updater;
+    AppWindowModel m_windowModel;
+    bool m_needsOnboarding = true;
+    ActivationPolicy m_activationPolicy = ActivationPolicy::accessory;
+    std::unique_ptr<DictationController> m_controller;
+    std::unique_ptr<MenuBarExtra> m_menuBarExtra;
+    std::unique_ptr<AppWindowView> m_mainWindow;
+    std::unique_ptr<OnboardingView> m_onboardingWindow;
+    bool m_terminated = false;
+};
+
+} // namespace zq
