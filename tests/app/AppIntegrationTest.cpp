@@ -1,6 +1,7 @@
 // The real application binary, started as a user would start it: one instance per user, quitting
 // through its normal path on a signal, and a settings file it cannot read kept aside.
 
+#include "runtime/Settings.h"
 #include "support/ChildProcess.h"
 #include "support/ServiceEnvironment.h"
 
@@ -8,6 +9,7 @@
 #include <QFile>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -63,6 +65,34 @@ protected:
         return false;
     }
 
+    void writeSettings(bool onboarded)
+    {
+        zq::rt::Settings settings(m_home.filePath(QStringLiteral("config/ZEPAquarn/settings.json")));
+        settings.setValue(QStringLiteral("onboarded"), onboarded);
+        ASSERT_TRUE(settings.sync());
+    }
+
+    // Whether a window with exactly this title is mapped on the test display.
+    static bool hasWindowTitled(const QString &title)
+    {
+        const auto result = zq::test::runTool(QStringLiteral("xdotool"),
+                                              {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                               QStringLiteral("--name"), QLatin1Char('^') + title + QLatin1Char('$')});
+        return result.succeeded() && !result.standardOutput.trimmed().isEmpty();
+    }
+
+    // Polls a window condition for a few seconds: windows map after the log line.
+    static bool eventually(const std::function<bool()> &condition)
+    {
+        const QDeadlineTimer deadline(5s);
+        while (!deadline.hasExpired()) {
+            if (condition())
+                return true;
+            QThread::msleep(50);
+        }
+        return condition();
+    }
+
     QTemporaryDir m_home;
 };
 
@@ -105,4 +135,46 @@ TEST_F(AppIntegrationTest, UnreadableSettingsAreKeptAsideAndTheAppStartsFromDefa
     QFile keptFile(configDir + QLatin1Char('/') + kept.first());
     ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
     EXPECT_EQ(keptFile.readAll(), QByteArray("{\"format\":1,\"values\":{\"backend\":"));
+}
+
+TEST_F(AppIntegrationTest, WithoutATrayHostTheMainWindowOpensSoTheAppIsReachable)
+{
+    writeSettings(true);
+    ChildProcess app;
+    ASSERT_TRUE(app.start(appSpec()));
+    ASSERT_TRUE(waitForLine(app, "no system tray host found"));
+    EXPECT_TRUE(eventually([] { return hasWindowTitled(QStringLiteral("ZEPA QUARN")); }));
+    EXPECT_FALSE(hasWindowTitled(QStringLiteral("Welcome"))) << "onboarding is done";
+    ::kill(app.pid(), SIGTERM);
+    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+}
+
+TEST_F(AppIntegrationTest, WithATrayHostOnlyTheOnboardingWindowOpensAtFirstLaunch)
+{
+    ChildProcess tray;
+    ChildSpec traySpec;
+    traySpec.program = QStringLiteral("trayer");
+    traySpec.arguments = {QStringLiteral("--edge"),  QStringLiteral("top"),         QStringLiteral("--align"),
+                          QStringLiteral("right"),   QStringLiteral("--widthtype"), QStringLiteral("pixel"),
+                          QStringLiteral("--width"), QStringLiteral("100"),         QStringLiteral("--height"),
+                          QStringLiteral("24")};
+    traySpec.environment.insert(QStringLiteral("DISPLAY"), zq::test::sharedDisplay());
+    const bool trayStarted = tray.start(traySpec);
+    ZQ_REQUIRE_SERVICE(trayStarted, tray.errorString());
+    // The tray host owns the tray selection once its window is mapped.
+    ASSERT_TRUE(eventually([] {
+        const auto owner = zq::test::runTool(
+            QStringLiteral("xdotool"), {QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("trayer")});
+        return owner.succeeded();
+    }));
+
+    writeSettings(false);
+    ChildProcess app;
+    ASSERT_TRUE(app.start(appSpec()));
+    ASSERT_TRUE(waitForLine(app, "app: launched"));
+    EXPECT_TRUE(eventually([] { return hasWindowTitled(QStringLiteral("Welcome")); }));
+    EXPECT_FALSE(hasWindowTitled(QStringLiteral("ZEPA QUARN"))) << "the main window is not opened at launch";
+    ::kill(app.pid(), SIGTERM);
+    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_FALSE(app.collected(ChildProcess::Channel::StandardError).contains("no system tray host"));
 }
