@@ -18,66 +18,10 @@ namespace zq {
 
 namespace {
 
-// A call through the HAL executor that resumes its task only while the engine exists, and counts
-// itself as in flight until its resumption is on the loop.
-template <typename F, typename Late>
-class GuardedHALCall {
-public:
-    using R = std::invoke_result_t<F &>;
-    using V = detail::HALValue<R>;
-
-    GuardedHALCall(BoundedHALExecutor &executor, F operation, Late onLateResult, std::weak_ptr<int> alive,
-                   std::shared_ptr<std::atomic<int>> inFlight)
-        : m_executor(executor), m_operation(std::move(operation)), m_onLateResult(std::move(onLateResult)),
-          m_alive(std::move(alive)), m_inFlight(std::move(inFlight))
-    {}
-
-    bool await_ready() const noexcept { return false; }
-    template <typename P>
-    void await_suspend(std::coroutine_handle<P> handle)
-    {
-        rt::MainLoop *loop = rt::detail::contextOf(handle).loop;
-        std::coroutine_handle<> resumable = handle;
-        m_inFlight->fetch_add(1);
-        m_executor.submit(
-            AudioEngine::kHALDeadline, std::move(m_operation),
-            [outcome = m_outcome, loop, resumable, alive = m_alive, inFlight = m_inFlight](std::optional<V> value,
-                                                                                           std::exception_ptr error) {
-                outcome->value = std::move(value);
-                outcome->error = error;
-                loop->post([alive, resumable] {
-                    if (alive.lock())
-                        resumable.resume();
-                });
-                inFlight->fetch_sub(1);
-            },
-            std::move(m_onLateResult));
-    }
-    R await_resume()
-    {
-        if (m_outcome->error)
-            std::rethrow_exception(m_outcome->error);
-        if constexpr (!std::is_void_v<R>)
-            return std::move(*m_outcome->value);
-    }
-
-private:
-    struct Outcome {
-        std::optional<V> value;
-        std::exception_ptr error;
-    };
-    BoundedHALExecutor &m_executor;
-    F m_operation;
-    Late m_onLateResult;
-    std::weak_ptr<int> m_alive;
-    std::shared_ptr<std::atomic<int>> m_inFlight;
-    std::shared_ptr<Outcome> m_outcome = std::make_shared<Outcome>();
-};
-
 // Awaiters here are always named locals: g++ 12 can destroy temporaries of a co_await
 // expression twice.
 
-// rt::sleepFor with the same owner guard: a sleep whose engine is gone never resumes.
+// rt::sleepFor with the engine's owner guard: a sleep whose engine is gone never resumes.
 class GuardedSleep {
 public:
     GuardedSleep(double seconds, std::weak_ptr<int> alive) : m_duration(rt::seconds(seconds)), m_alive(std::move(alive))
@@ -208,18 +152,14 @@ StartFailurePhase startFailurePhaseOf(const std::exception_ptr &error)
     }
 }
 
-template <typename F>
+// A call through the HAL executor that resumes its task only while the engine exists, and counts
+// itself as in flight until its resumption is on the loop.
+template <typename F, typename Late = detail::NoLateResultHandler>
 static auto guardedCall(BoundedHALExecutor &executor, const std::shared_ptr<int> &alive,
-                        const std::shared_ptr<std::atomic<int>> &inFlight, F operation)
+                        const std::shared_ptr<std::atomic<int>> &inFlight, F operation, Late onLateResult = {})
 {
-    return GuardedHALCall<F, detail::NoLateResultHandler>(executor, std::move(operation), {}, alive, inFlight);
-}
-
-template <typename F, typename Late>
-static auto guardedCall(BoundedHALExecutor &executor, const std::shared_ptr<int> &alive,
-                        const std::shared_ptr<std::atomic<int>> &inFlight, F operation, Late onLateResult)
-{
-    return GuardedHALCall<F, Late>(executor, std::move(operation), std::move(onLateResult), alive, inFlight);
+    return detail::HALRunAwaiter<F, Late>(executor, AudioEngine::kHALDeadline, std::move(operation),
+                                          std::move(onLateResult), detail::HALCallGuard{alive, inFlight});
 }
 
 rt::Task<bool> AudioEngine::start(TakeMode mode, bool allowRescueFallback, std::shared_ptr<TakeStartIntent> intent)

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <coroutine>
 #include <cstdint>
 #include <exception>
@@ -170,15 +171,23 @@ void BoundedHALExecutor::submit(double timeoutSeconds, F operation, Completion c
 
 namespace detail {
 
+// For an owner whose tasks may outlive it: once `alive` has expired the task is never resumed, and
+// `inFlight` counts the call until its resumption is on the loop.
+struct HALCallGuard {
+    std::weak_ptr<int> alive;
+    std::shared_ptr<std::atomic<int>> inFlight;
+};
+
 template <typename F, typename Late>
 class HALRunAwaiter {
 public:
     using R = std::invoke_result_t<F &>;
     using V = HALValue<R>;
 
-    HALRunAwaiter(BoundedHALExecutor &executor, double timeoutSeconds, F operation, Late onLateResult)
+    HALRunAwaiter(BoundedHALExecutor &executor, double timeoutSeconds, F operation, Late onLateResult,
+                  std::optional<HALCallGuard> guard = std::nullopt)
         : m_executor(executor), m_timeoutSeconds(timeoutSeconds), m_operation(std::move(operation)),
-          m_onLateResult(std::move(onLateResult))
+          m_onLateResult(std::move(onLateResult)), m_guard(std::move(guard))
     {}
 
     bool await_ready() const noexcept { return false; }
@@ -187,14 +196,24 @@ public:
     {
         rt::MainLoop *loop = rt::detail::contextOf(handle).loop;
         auto outcome = m_outcome;
+        if (m_guard)
+            m_guard->inFlight->fetch_add(1);
         // The loop runs the resumption after this function returns, even when the call is quick.
         m_executor.submit(
             m_timeoutSeconds, std::move(m_operation),
-            [outcome, loop, handle](std::optional<V> value, std::exception_ptr error) {
+            [outcome, loop, handle, guard = m_guard](std::optional<V> value, std::exception_ptr error) {
                 if (value)
                     outcome->value.emplace(std::move(*value));
                 outcome->error = error;
-                loop->post([handle] { handle.resume(); });
+                if (!guard) {
+                    loop->post([handle] { handle.resume(); });
+                    return;
+                }
+                loop->post([alive = guard->alive, handle] {
+                    if (alive.lock())
+                        handle.resume();
+                });
+                guard->inFlight->fetch_sub(1);
             },
             std::move(m_onLateResult));
     }
@@ -215,6 +234,7 @@ private:
     double m_timeoutSeconds;
     F m_operation;
     Late m_onLateResult;
+    std::optional<HALCallGuard> m_guard;
     std::shared_ptr<Outcome> m_outcome = std::make_shared<Outcome>();
 };
 
