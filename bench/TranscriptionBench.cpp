@@ -4,6 +4,7 @@
 #include "platform/AudioFile.h"
 #include "platform/linux/PocketSphinxDecoder.h"
 #include "platform/linux/PocketSphinxRecognizer.h"
+#include "support/SpeechSamples.h"
 #include "support/VirtualLoop.h"
 #include "transcription/LocalBackend.h"
 
@@ -18,14 +19,12 @@
 
 using namespace zq;
 using platform::AudioFormat;
-using platform::PCMBuffer;
 using platform::SharedPCMBuffer;
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
 const QString kLibrivox = QStringLiteral("/usr/share/pocketsphinx/test/data/librivox/");
-const QString kGoForward = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
 
 struct Recording {
     QString path;
@@ -119,24 +118,6 @@ bool settle(test::VirtualLoop &loop, const std::function<bool()> &predicate)
     return false;
 }
 
-// A microphone's view of 16 kHz mono samples: 48 kHz stereo in 0.1 s blocks.
-std::vector<SharedPCMBuffer> micBlocks(const std::vector<float> &samples)
-{
-    AudioFormat f;
-    f.sampleRate = 48000;
-    f.channelCount = 2;
-    std::vector<SharedPCMBuffer> blocks;
-    for (std::size_t offset = 0; offset < samples.size(); offset += 1600) {
-        const std::size_t n = std::min<std::size_t>(1600, samples.size() - offset);
-        auto block = std::make_shared<PCMBuffer>(f, static_cast<std::uint32_t>(n * 3));
-        for (std::size_t i = 0; i < n * 3; ++i)
-            block->channelData(0)[i] = block->channelData(1)[i] = samples[offset + i / 3];
-        block->setFrameLength(static_cast<std::uint32_t>(n * 3));
-        blocks.push_back(block);
-    }
-    return blocks;
-}
-
 std::shared_ptr<Outcome> run(test::VirtualLoop &loop, LocalBackend &backend, AudioSource source)
 {
     auto outcome = std::make_shared<Outcome>();
@@ -196,7 +177,7 @@ void BM_WordErrorRate(benchmark::State &state)
         int streamErrors = 0;
         for (const auto &r : recordings) {
             rt::AsyncChannel<SharedPCMBuffer> stream;
-            for (auto &block : micBlocks(r.samples))
+            for (auto &block : test::asMicBlocks(r.samples))
                 stream.send(block);
             stream.finish();
             AudioFormat f;
@@ -222,16 +203,12 @@ BENCHMARK(BM_WordErrorRate)->Iterations(1)->Unit(benchmark::kSecond);
 void BM_EndOfInputToFinalText(benchmark::State &state)
 {
     QLoggingCategory::setFilterRules(QStringLiteral("io.quorvane.zepaquarn.*=false"));
-    QFile raw(kGoForward);
-    if (!raw.open(QIODevice::ReadOnly) || !platform::PocketSphinxModel::debianEnglish().isInstalled()) {
+    const std::vector<float> samples = test::loadRawSpeech(test::kGoForwardSpeech);
+    if (samples.empty() || !platform::PocketSphinxModel::debianEnglish().isInstalled()) {
         state.SkipWithError("pocketsphinx-testdata and pocketsphinx-en-us are needed");
         return;
     }
-    const QByteArray bytes = raw.readAll();
-    std::vector<float> samples(static_cast<std::size_t>(bytes.size()) / 2);
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = reinterpret_cast<const std::int16_t *>(bytes.constData())[i] / 32768.0f;
-    const auto blocks = micBlocks(samples);
+    const auto blocks = test::asMicBlocks(samples);
 
     test::VirtualLoop loop;
     auto recognizer = std::make_shared<platform::PocketSphinxRecognizer>();

@@ -3,6 +3,7 @@
 #include "pipeline/ZEPAError.h"
 #include "platform/AudioFile.h"
 #include "support/FakeSpeechRecognizer.h"
+#include "support/TranscriptCollector.h"
 #include "support/VirtualLoop.h"
 
 #include <QTemporaryDir>
@@ -14,39 +15,11 @@ using platform::AudioFormat;
 using platform::PCMBuffer;
 using platform::SharedPCMBuffer;
 using platform::SpeechResult;
+using test::collectTranscript;
 using test::FakeSpeechRecognizer;
+using test::TranscriptOutcome;
 
 namespace {
-
-struct Outcome {
-    std::vector<TranscriptUpdate> updates;
-    std::exception_ptr error;
-    bool done = false;
-
-    QString errorText() const
-    {
-        if (!error)
-            return QStringLiteral("<no error>");
-        try {
-            std::rethrow_exception(error);
-        } catch (const ZEPAError &e) {
-            return e.errorDescription();
-        } catch (const std::exception &e) {
-            return QString::fromUtf8(e.what());
-        }
-    }
-};
-
-rt::Task<void> collect(rt::AsyncChannel<TranscriptUpdate> channel, std::shared_ptr<Outcome> outcome)
-{
-    try {
-        while (auto update = co_await channel.next())
-            outcome->updates.push_back(*update);
-    } catch (...) {
-        outcome->error = std::current_exception();
-    }
-    outcome->done = true;
-}
 
 AudioFormat format(double rate, int channels)
 {
@@ -93,19 +66,19 @@ protected:
         loop.runUntilIdle();
     }
 
-    std::shared_ptr<Outcome> run(AudioSource source, QString language = QStringLiteral("auto"),
-                                 QStringList dictionary = {})
+    std::shared_ptr<TranscriptOutcome> run(AudioSource source, QString language = QStringLiteral("auto"),
+                                           QStringList dictionary = {})
     {
         LocalBackend backend(loop, recognizer, QLocale(QStringLiteral("en_GB")));
-        auto outcome = std::make_shared<Outcome>();
+        auto outcome = std::make_shared<TranscriptOutcome>();
         channel = backend.transcribe(std::move(source), std::move(language), std::move(dictionary));
-        consumer = rt::spawn(loop, collect(channel, outcome));
+        consumer = rt::spawn(loop, collectTranscript(channel, outcome));
         m_outcomes.push_back(outcome);
         m_consumers.push_back(consumer);
         return outcome;
     }
-    std::shared_ptr<Outcome> runStream(std::vector<SharedPCMBuffer> buffers, QString language = QStringLiteral("auto"),
-                                       QStringList dictionary = {})
+    std::shared_ptr<TranscriptOutcome> runStream(std::vector<SharedPCMBuffer> buffers,
+                                                 QString language = QStringLiteral("auto"), QStringList dictionary = {})
     {
         rt::AsyncChannel<SharedPCMBuffer> source;
         for (auto &b : buffers)
@@ -122,7 +95,7 @@ protected:
     rt::TaskHandle<void> consumer; // the task reading the latest transcription
 
 private:
-    std::vector<std::shared_ptr<Outcome>> m_outcomes;
+    std::vector<std::shared_ptr<TranscriptOutcome>> m_outcomes;
     std::vector<rt::TaskHandle<void>> m_consumers;
 };
 

@@ -1,6 +1,8 @@
 // The on-device recogniser on real recorded speech, through the transcription engine's own path.
 #include "platform/linux/PocketSphinxRecognizer.h"
 #include "support/ServiceEnvironment.h"
+#include "support/SpeechSamples.h"
+#include "support/TranscriptCollector.h"
 #include "support/VirtualLoop.h"
 #include "transcription/LocalBackend.h"
 
@@ -18,67 +20,20 @@ using namespace zq;
 using platform::AudioFormat;
 using platform::PCMBuffer;
 using platform::SharedPCMBuffer;
+using test::asMicBlocks;
+using test::collectTranscript;
+using test::kGoForwardSpeech;
+using test::loadRawSpeech;
+using test::TranscriptOutcome;
 
 namespace {
-
-const QString kGoForward = QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
-
-// 16 kHz mono 16-bit raw samples as float, scaled by `gain`.
-std::vector<float> loadRaw(const QString &path, float gain = 1.0f)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    const QByteArray bytes = file.readAll();
-    std::vector<float> samples(static_cast<std::size_t>(bytes.size()) / 2);
-    const auto *raw = reinterpret_cast<const std::int16_t *>(bytes.constData());
-    for (std::size_t i = 0; i < samples.size(); ++i)
-        samples[i] = gain * static_cast<float>(raw[i]) / 32768.0f;
-    return samples;
-}
-
-// The samples as a live microphone would give them: 48 kHz stereo (a naive 3x hold is enough for
-// speech below 8 kHz once the engine filters it back down), in 0.1 s blocks.
-std::vector<SharedPCMBuffer> asMicBlocks(const std::vector<float> &samples)
-{
-    AudioFormat f;
-    f.sampleRate = 48000;
-    f.channelCount = 2;
-    std::vector<SharedPCMBuffer> blocks;
-    const std::size_t perBlock = 1600;
-    for (std::size_t offset = 0; offset < samples.size(); offset += perBlock) {
-        const std::size_t n = std::min(perBlock, samples.size() - offset);
-        auto block = std::make_shared<PCMBuffer>(f, static_cast<std::uint32_t>(n * 3));
-        for (std::size_t i = 0; i < n * 3; ++i)
-            block->channelData(0)[i] = block->channelData(1)[i] = samples[offset + i / 3];
-        block->setFrameLength(static_cast<std::uint32_t>(n * 3));
-        blocks.push_back(block);
-    }
-    return blocks;
-}
-
-struct Outcome {
-    std::vector<TranscriptUpdate> updates;
-    std::exception_ptr error;
-    bool done = false;
-};
-
-rt::Task<void> collect(rt::AsyncChannel<TranscriptUpdate> channel, std::shared_ptr<Outcome> outcome)
-{
-    try {
-        while (auto update = co_await channel.next())
-            outcome->updates.push_back(*update);
-    } catch (...) {
-        outcome->error = std::current_exception();
-    }
-    outcome->done = true;
-}
 
 class PocketSphinxIntegrationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ZQ_REQUIRE_SERVICE(platform::PocketSphinxModel::debianEnglish().isInstalled() && QFile::exists(kGoForward),
+        ZQ_REQUIRE_SERVICE(platform::PocketSphinxModel::debianEnglish().isInstalled() &&
+                               QFile::exists(kGoForwardSpeech),
                            "the pocketsphinx-en-us model and pocketsphinx-testdata are needed");
     }
 
@@ -90,15 +45,15 @@ protected:
         return false;
     }
 
-    std::shared_ptr<Outcome> transcribe(AudioSource source)
+    std::shared_ptr<TranscriptOutcome> transcribe(AudioSource source)
     {
         LocalBackend backend(loop, recognizer, QLocale(QStringLiteral("en_US")));
-        auto outcome = std::make_shared<Outcome>();
-        consumer = rt::spawn(loop, collect(backend.transcribe(std::move(source), "auto", {}), outcome));
+        auto outcome = std::make_shared<TranscriptOutcome>();
+        consumer = rt::spawn(loop, collectTranscript(backend.transcribe(std::move(source), "auto", {}), outcome));
         return outcome;
     }
 
-    std::shared_ptr<Outcome> transcribeLive(const std::vector<float> &samples)
+    std::shared_ptr<TranscriptOutcome> transcribeLive(const std::vector<float> &samples)
     {
         rt::AsyncChannel<SharedPCMBuffer> stream;
         for (auto &block : asMicBlocks(samples))
@@ -121,7 +76,7 @@ protected:
 
 TEST_F(PocketSphinxIntegrationTest, RecordedSpeechComesOutExactlyWithPartialsBeforeTheFinal)
 {
-    auto outcome = transcribeLive(loadRaw(kGoForward));
+    auto outcome = transcribeLive(loadRawSpeech(kGoForwardSpeech));
     ASSERT_FALSE(outcome->error);
     ASSERT_GE(outcome->updates.size(), 2u) << "at least one partial, then the final";
     EXPECT_EQ(outcome->updates.back(), TranscriptUpdate::final("go forward ten meters"));
@@ -130,7 +85,7 @@ TEST_F(PocketSphinxIntegrationTest, RecordedSpeechComesOutExactlyWithPartialsBef
     EXPECT_FALSE(outcome->updates.front().text.isEmpty());
 
     // The same model serves the next take: nothing is loaded again.
-    outcome = transcribeLive(loadRaw(kGoForward));
+    outcome = transcribeLive(loadRawSpeech(kGoForwardSpeech));
     EXPECT_EQ(outcome->updates.back(), TranscriptUpdate::final("go forward ten meters"));
     EXPECT_EQ(recognizer->pool()->loadCount(), 1);
 }
@@ -138,7 +93,7 @@ TEST_F(PocketSphinxIntegrationTest, RecordedSpeechComesOutExactlyWithPartialsBef
 TEST_F(PocketSphinxIntegrationTest, FirstTakeOfAFreshModelIsRightEvenFromAQuietMicrophone)
 {
     // At -30 dB a fresh decoder without a primer hears "go forward and me".
-    auto outcome = transcribeLive(loadRaw(kGoForward, 0.03f));
+    auto outcome = transcribeLive(loadRawSpeech(kGoForwardSpeech, 0.03f));
     ASSERT_FALSE(outcome->error);
     EXPECT_EQ(outcome->updates.back(), TranscriptUpdate::final("go forward ten meters"));
 }
@@ -154,7 +109,7 @@ TEST_F(PocketSphinxIntegrationTest, RecordingFileDecodesAndBadFilesFailWithTheMi
         f.commonFormat = AudioFormat::CommonFormat::int16;
         auto file = platform::AudioFile::createForWriting(wav, f);
         ASSERT_TRUE(file);
-        const auto samples = loadRaw(kGoForward);
+        const auto samples = loadRawSpeech(kGoForwardSpeech);
         PCMBuffer buffer(f, static_cast<std::uint32_t>(samples.size()));
         std::copy(samples.begin(), samples.end(), buffer.channelData(0));
         buffer.setFrameLength(static_cast<std::uint32_t>(samples.size()));
@@ -170,7 +125,7 @@ TEST_F(PocketSphinxIntegrationTest, RecordingFileDecodesAndBadFilesFailWithTheMi
     text.write("not audio");
     text.close();
     QFile(dir.filePath("empty.wav")).open(QIODevice::WriteOnly);
-    for (const QString &path : {text.fileName(), dir.filePath("empty.wav"), kGoForward /* raw: no header */}) {
+    for (const QString &path : {text.fileName(), dir.filePath("empty.wav"), kGoForwardSpeech /* raw: no header */}) {
         outcome = transcribe(AudioSource::file(path));
         ASSERT_TRUE(settle([&] { return outcome->done; }));
         ASSERT_TRUE(outcome->error) << path.toStdString();
@@ -187,7 +142,7 @@ TEST_F(PocketSphinxIntegrationTest, CancelMidStreamEndsTheDecodeAtOnce)
     ASSERT_TRUE(settle([&] { return recognizer->pool()->loadCount() == 1; }));
     // Ten minutes of audio queued: decoding all of it would take a minute or more.
     std::vector<float> samples;
-    const auto speech = loadRaw(kGoForward);
+    const auto speech = loadRawSpeech(kGoForwardSpeech);
     while (samples.size() < 16000u * 600)
         samples.insert(samples.end(), speech.begin(), speech.end());
     rt::AsyncChannel<SharedPCMBuffer> stream;
@@ -203,7 +158,7 @@ TEST_F(PocketSphinxIntegrationTest, CancelMidStreamEndsTheDecodeAtOnce)
     consumer.cancel();
     ASSERT_TRUE(settle([&] { return outcome->done; }, 2));
     // The decoder goes back to the pool once its thread has stopped; a new take gets it at once.
-    auto next = transcribeLive(loadRaw(kGoForward));
+    auto next = transcribeLive(loadRawSpeech(kGoForwardSpeech));
     const auto elapsed = std::chrono::steady_clock::now() - cancelledAt;
     EXPECT_EQ(next->updates.back(), TranscriptUpdate::final("go forward ten meters"));
     EXPECT_LT(elapsed, std::chrono::seconds(3)) << "the cancelled decode kept the decoder busy";
@@ -215,10 +170,11 @@ TEST_F(PocketSphinxIntegrationTest, OtherLanguagesFailWithAClearSentence)
     EXPECT_EQ(recognizer->supportedLocale("en_GB"), std::optional<QString>("en-US"));
     EXPECT_EQ(recognizer->supportedLocale("de"), std::nullopt);
     LocalBackend backend(loop, recognizer);
-    auto outcome = std::make_shared<Outcome>();
+    auto outcome = std::make_shared<TranscriptOutcome>();
     rt::AsyncChannel<SharedPCMBuffer> stream;
     stream.finish();
-    consumer = rt::spawn(loop, collect(backend.transcribe(AudioSource::stream(stream, {}), "de", {}), outcome));
+    consumer =
+        rt::spawn(loop, collectTranscript(backend.transcribe(AudioSource::stream(stream, {}), "de", {}), outcome));
     ASSERT_TRUE(settle([&] { return outcome->done; }));
     ASSERT_TRUE(outcome->error);
     try {
