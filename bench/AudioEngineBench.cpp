@@ -75,9 +75,7 @@ struct Rig {
 
     std::unique_ptr<AudioEngine> makeEngine()
     {
-        CaptureCoreServices services = harness->services();
-        services.clocks = &clocks;
-        services.sleep = [](rt::Nanos duration) { std::this_thread::sleep_for(duration); };
+        CaptureCoreServices services = harness->realTimeServices(clocks);
         return std::make_unique<AudioEngine>(AudioEngine::Dependencies{
             loop, clocks, *settings, *hardware,
             [services](CaptureCoreKind kind) { return makeCaptureCore(kind, services); },
@@ -205,7 +203,6 @@ int main(int argc, char **argv)
     rig = &shared;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    shared.harness->drainExecutor();
-    shared.harness->disposal.advance(10s);
+    shared.harness->releaseStopped();
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "audio/StartFailurePhase.h"
 #include "support/FakeAudioHardware.h"
 #include "support/FakeCaptureCore.h"
+#include "support/Polling.h"
 
 #include <gtest/gtest.h>
 
@@ -19,21 +20,11 @@ using zq::platform::AudioFormat;
 using zq::platform::SharedPCMBuffer;
 using zq::test::FakeAudioHardware;
 using Step = zq::test::FakeAudioHardware::Step;
+using zq::test::waitFor;
 
 namespace {
 
 const QString kSystemDefault = QStringLiteral("system-default");
-
-bool waitFor(const std::function<bool()> &predicate, std::chrono::milliseconds timeout = 5s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(1ms);
-    }
-    return true;
-}
 
 struct Received {
     std::mutex mutex;

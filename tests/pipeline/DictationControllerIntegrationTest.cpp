@@ -73,9 +73,7 @@ protected:
 
         hardware = std::make_unique<platform::PulseAudioHardware>(pulse.serverAddress());
         harness = std::make_unique<CaptureCoreTestServices>(*hardware);
-        services = harness->services();
-        services.clocks = &clocks;
-        services.sleep = [](rt::Nanos duration) { std::this_thread::sleep_for(duration); };
+        services = harness->realTimeServices(clocks);
         engine = std::make_unique<AudioEngine>(AudioEngine::Dependencies{
             loop, clocks, fakes.settings, *hardware,
             [this](CaptureCoreKind kind) { return makeCaptureCore(kind, services); }, fakes.takeDirectory(),
@@ -103,10 +101,8 @@ protected:
     {
         controller.reset();
         engine.reset();
-        if (harness) {
-            harness->drainExecutor();
-            harness->disposal.advance(10s);
-        }
+        if (harness)
+            harness->releaseStopped();
         notifications.reset();
         if (notificationBus)
             QDBusConnection::disconnectFromBus(notificationBus->name());

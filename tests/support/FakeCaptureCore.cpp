@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <future>
+#include <thread>
 
 namespace zq::test {
 
@@ -255,12 +256,26 @@ CaptureCoreServices CaptureCoreTestServices::services()
     return services;
 }
 
+CaptureCoreServices CaptureCoreTestServices::realTimeServices(rt::Clocks &clocks)
+{
+    CaptureCoreServices services = this->services();
+    services.clocks = &clocks;
+    services.sleep = [](rt::Nanos duration) { std::this_thread::sleep_for(duration); };
+    return services;
+}
+
 void CaptureCoreTestServices::drainExecutor()
 {
     auto done = std::make_shared<std::promise<void>>();
     std::future<void> finished = done->get_future();
     executor.enqueue([done] { done->set_value(); });
     finished.wait();
+}
+
+void CaptureCoreTestServices::releaseStopped()
+{
+    drainExecutor();
+    disposal.advance(std::chrono::seconds(10));
 }
 
 namespace {

@@ -140,8 +140,14 @@ public:
     ~CaptureCoreTestServices();
 
     CaptureCoreServices services();
+    // The same for a real server: the caller's real `clocks` and real sleeps, so readiness waits
+    // run against the server.
+    CaptureCoreServices realTimeServices(rt::Clocks &clocks);
     // Waits (real time) until everything queued on the executor so far has run.
     void drainExecutor();
+    // Lets the stopped units finish on the executor and the pool release them; call it while the
+    // server and the hardware still exist.
+    void releaseStopped();
     int sleepCount() const { return m_sleeps.load(); }
 
     platform::AudioHardware &hardware;

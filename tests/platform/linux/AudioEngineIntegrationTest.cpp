@@ -82,9 +82,7 @@ protected:
         registerDefaults(*settings);
         settings->setValue(QString::fromLatin1(keys::inputDevice), QStringLiteral("zq_test_mic"));
 
-        CaptureCoreServices services = harness->services();
-        services.clocks = &clocks;
-        services.sleep = [](rt::Nanos duration) { std::this_thread::sleep_for(duration); };
+        CaptureCoreServices services = harness->realTimeServices(clocks);
         engine = std::make_unique<AudioEngine>(
             AudioEngine::Dependencies{loop, clocks, *settings, *hardware,
                                       [services](CaptureCoreKind kind) { return makeCaptureCore(kind, services); },
@@ -102,8 +100,7 @@ protected:
             engine.reset();
         }
         if (harness) {
-            harness->drainExecutor();
-            harness->disposal.advance(10s);
+            harness->releaseStopped();
             harness.reset();
         }
     }

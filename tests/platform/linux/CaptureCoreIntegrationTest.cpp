@@ -3,6 +3,7 @@
 #include "platform/linux/PulseAudioHardware.h"
 #include "runtime/Clocks.h"
 #include "support/FakeCaptureCore.h"
+#include "support/Polling.h"
 #include "support/PulseServer.h"
 #include "support/ServiceEnvironment.h"
 
@@ -20,6 +21,7 @@ using zq::platform::AudioDeviceID;
 using zq::platform::AudioHardware;
 using zq::platform::PulseAudioHardware;
 using zq::test::PulseServer;
+using zq::test::waitFor;
 
 namespace {
 
@@ -29,17 +31,6 @@ struct Captured {
     std::atomic<float> peak{0};
     std::atomic<int> recoveries{0};
 };
-
-bool waitFor(const std::function<bool()> &predicate, std::chrono::milliseconds timeout)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!predicate()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(10ms);
-    }
-    return true;
-}
 
 class CaptureCoreIntegrationTest : public ::testing::TestWithParam<CaptureCoreKind> {
 protected:
@@ -59,20 +50,13 @@ protected:
         core.reset();
         if (harness) {
             // The stopped unit is released while the server and the hardware still exist.
-            harness->drainExecutor();
-            harness->disposal.advance(10s);
+            harness->releaseStopped();
             harness.reset();
         }
     }
 
     // Real clocks and sleeps: the readiness wait runs against the real server.
-    zq::CaptureCoreServices services()
-    {
-        zq::CaptureCoreServices services = harness->services();
-        services.clocks = &clocks;
-        services.sleep = [](zq::rt::Nanos duration) { std::this_thread::sleep_for(duration); };
-        return services;
-    }
+    zq::CaptureCoreServices services() { return harness->realTimeServices(clocks); }
 
     zq::CaptureCoreSetup start(const QString &pref)
     {

@@ -6,6 +6,7 @@
 #include "platform/linux/X11SyntheticKeys.h"
 #include "runtime/Settings.h"
 
+#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/VirtualLoop.h"
 #include "support/XvfbServer.h"
@@ -29,17 +30,6 @@ void xdotool(const QStringList &arguments)
 {
     const ToolResult result = runTool(QStringLiteral("xdotool"), arguments);
     ASSERT_TRUE(result.succeeded()) << result.describe().toStdString();
-}
-
-bool waitFor(const std::function<bool()> &condition, std::chrono::milliseconds timeout = 5s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
 }
 
 // Collects what the source delivers, from its thread.
