@@ -5,7 +5,7 @@
 #include "pipeline/PillNotice.h"
 #include "pipeline/SettingsDefaults.h"
 #include "records/IncidentPresentation.h"
-#include "support/FakeDictationServices.h"
+#include "support/DictationControllerFixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,31 +20,12 @@ namespace {
 using Kind = PillState::Kind;
 using Level = platform::UserNotificationContent::InterruptionLevel;
 
-class DictationControllerFailureTest : public ::testing::Test {
+class DictationControllerFailureTest : public DictationControllerFixture {
 protected:
-    void recordFor(double seconds)
-    {
-        for (double t = 0; t < seconds - 1e-9; t += 0.1) {
-            rig.advance(0.1);
-            rig.deliver(1);
-        }
-    }
-
-    void captureTake(double seconds = 1.5)
-    {
-        ASSERT_TRUE(rig.startLive());
-        recordFor(seconds);
-        controller.handleTriggerAction(TriggerAction::finish);
-        ASSERT_TRUE(controller.pillState().is(Kind::thinking));
-    }
-
     QString recordingPath(const DictationIncident &incident) const
     {
         return rig.incidents->recordingURL(incident).value_or(QString());
     }
-
-    FakeDictationServices rig;
-    DictationController &controller = *rig.controller;
 };
 
 TEST_F(DictationControllerFailureTest, MissingPermissionFailsAtOnceWithoutARecording)

@@ -3,7 +3,7 @@
 #include "pipeline/DictationController.h"
 
 #include "records/IncidentPresentation.h"
-#include "support/FakeDictationServices.h"
+#include "support/DictationControllerFixture.h"
 
 #include <QFile>
 
@@ -16,16 +16,13 @@ namespace {
 
 using State = RecoveredTranscriptionState;
 
-class DictationControllerRetranscriptionTest : public ::testing::Test {
+class DictationControllerRetranscriptionTest : public DictationControllerFixture {
 protected:
     // A take that timed out, leaving an incident with its recording.
     DictationIncident timedOutIncident()
     {
         EXPECT_TRUE(rig.startLive());
-        for (int i = 0; i < 15; ++i) {
-            rig.advance(0.1);
-            rig.deliver(1);
-        }
+        recordFor(1.5);
         controller.requestFinish();
         rig.advance(136);
         rig.advance(2);
@@ -39,9 +36,6 @@ protected:
         rig.loop.runUntilIdle();
         return rig.backends.last();
     }
-
-    FakeDictationServices rig;
-    DictationController &controller = *rig.controller;
 };
 
 TEST_F(DictationControllerRetranscriptionTest, ASuccessfulRetryStoresCopiesAndRemovesTheIncident)

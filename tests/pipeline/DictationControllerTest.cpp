@@ -3,7 +3,7 @@
 #include "pipeline/DictationController.h"
 
 #include "pipeline/SettingsDefaults.h"
-#include "support/FakeDictationServices.h"
+#include "support/DictationControllerFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,26 +14,8 @@ namespace {
 
 using Kind = PillState::Kind;
 
-class DictationControllerTest : public ::testing::Test {
+class DictationControllerTest : public DictationControllerFixture {
 protected:
-    // Records for `seconds` of virtual time, one buffer every 0.1 s.
-    void recordFor(double seconds)
-    {
-        for (double t = 0; t < seconds - 1e-9; t += 0.1) {
-            rig.advance(0.1);
-            rig.deliver(1);
-        }
-    }
-
-    // A live take of `seconds`, finished, its transcription still running.
-    void captureTake(double seconds = 1.5)
-    {
-        ASSERT_TRUE(rig.startLive());
-        recordFor(seconds);
-        controller.handleTriggerAction(TriggerAction::finish);
-        ASSERT_TRUE(controller.pillState().is(Kind::thinking));
-    }
-
     // Holds the next core's start until the returned gate opens.
     std::shared_ptr<FakeCoreGate> holdNextStart()
     {
@@ -41,9 +23,6 @@ protected:
         rig.cores.enqueue({fakeCaptureSetup(rig.microphoneID, QStringLiteral("Fake Mic")), nullptr, gate});
         return gate;
     }
-
-    FakeDictationServices rig;
-    DictationController &controller = *rig.controller;
 };
 
 TEST_F(DictationControllerTest, HoldAndReleaseDeliversTheLiveTranscript)
