@@ -200,21 +200,9 @@ std::shared_ptr<PulseConnection> PulseAudioDeviceRegistry::connection()
         m_rates.clear();
         for (const SourceInfo &info : querySources(*connection).value_or(std::vector<SourceInfo>{}))
             m_rates[info.index] = info.rate;
-        if (reconnecting) {
-            // Every device of the old connection is gone; the same sources come back with new ids.
-            for (auto &[id, entry] : m_entries) {
-                if (entry.present && entry.epoch < epoch) {
-                    entry.present = false;
-                    const auto alive = deviceListenersLocked(id, AudioHardware::DeviceProperty::isAlive);
-                    listeners.insert(listeners.end(), alive.begin(), alive.end());
-                }
-            }
-            for (auto property :
-                 {AudioHardware::SystemProperty::devices, AudioHardware::SystemProperty::defaultInputDevice}) {
-                const auto system = systemListenersLocked(property);
-                listeners.insert(listeners.end(), system.begin(), system.end());
-            }
-        }
+        // Every device of the old connection is gone; the same sources come back with new ids.
+        if (reconnecting)
+            vanishDevicesLocked(epoch - 1, listeners);
         result = m_connection;
     }
     if (!listeners.empty())
@@ -430,20 +418,25 @@ void PulseAudioDeviceRegistry::handleConnectionLost(std::uint64_t epoch)
         if (epoch != m_epoch)
             return;
         qCWarning(lcAudio) << "audio server connection lost";
-        for (auto &[id, entry] : m_entries) {
-            if (entry.present && entry.epoch == epoch) {
-                entry.present = false;
-                const auto alive = deviceListenersLocked(id, AudioHardware::DeviceProperty::isAlive);
-                listeners.insert(listeners.end(), alive.begin(), alive.end());
-            }
-        }
-        for (auto property :
-             {AudioHardware::SystemProperty::devices, AudioHardware::SystemProperty::defaultInputDevice}) {
-            const auto system = systemListenersLocked(property);
-            listeners.insert(listeners.end(), system.begin(), system.end());
-        }
+        vanishDevicesLocked(epoch, listeners);
     }
     fire(listeners);
+}
+
+void PulseAudioDeviceRegistry::vanishDevicesLocked(
+    std::uint64_t throughEpoch, std::vector<std::pair<rt::Executor *, AudioHardware::Listener>> &listeners)
+{
+    for (auto &[id, entry] : m_entries) {
+        if (entry.present && entry.epoch <= throughEpoch) {
+            entry.present = false;
+            const auto alive = deviceListenersLocked(id, AudioHardware::DeviceProperty::isAlive);
+            listeners.insert(listeners.end(), alive.begin(), alive.end());
+        }
+    }
+    for (auto property : {AudioHardware::SystemProperty::devices, AudioHardware::SystemProperty::defaultInputDevice}) {
+        const auto system = systemListenersLocked(property);
+        listeners.insert(listeners.end(), system.begin(), system.end());
+    }
 }
 
 } // namespace zq::platform

@@ -90,6 +90,10 @@ private:
     systemListenersLocked(AudioHardware::SystemProperty property) const;
     std::vector<std::pair<rt::Executor *, AudioHardware::Listener>>
     deviceListenersLocked(AudioDeviceID device, AudioHardware::DeviceProperty property) const;
+    // Under m_mutex: marks the present devices of connections up to `throughEpoch` as gone and
+    // collects who hears of it: their isAlive listeners and those of the device list and default input.
+    void vanishDevicesLocked(std::uint64_t throughEpoch,
+                             std::vector<std::pair<rt::Executor *, AudioHardware::Listener>> &listeners);
     static void fire(const std::vector<std::pair<rt::Executor *, AudioHardware::Listener>> &listeners);
 
     const QString m_serverAddress;
