@@ -27,6 +27,11 @@ char s_versionLine[256];
 // A stack overflow leaves no stack for the handler; it runs on this one instead (main thread).
 alignas(16) char s_alternateStack[64 * 1024];
 
+struct CivilTime {
+    long long year;
+    unsigned month, day, hour, minute, second;
+};
+
 // A tiny formatter over a fixed buffer: no allocation, no locale, no stdio.
 class Line {
 public:
@@ -49,6 +54,21 @@ public:
         while (count > 0 && m_size < sizeof m_buffer)
             m_buffer[m_size++] = digits[--count];
         return *this;
+    }
+    // "YYYY-MM-DD", `dateTimeSeparator`, then hours, minutes and seconds joined by `timeSeparator`.
+    Line &civilTime(const CivilTime &t, const char *dateTimeSeparator, const char *timeSeparator)
+    {
+        return number(static_cast<unsigned long long>(t.year), 4)
+            .text("-")
+            .number(t.month, 2)
+            .text("-")
+            .number(t.day, 2)
+            .text(dateTimeSeparator)
+            .number(t.hour, 2)
+            .text(timeSeparator)
+            .number(t.minute, 2)
+            .text(timeSeparator)
+            .number(t.second, 2);
     }
     Line &hex(unsigned long long value)
     {
@@ -84,11 +104,6 @@ public:
 private:
     char m_buffer[512];
     std::size_t m_size = 0;
-};
-
-struct CivilTime {
-    long long year;
-    unsigned month, day, hour, minute, second;
 };
 
 // Days since 1970-01-01 to a proleptic Gregorian date (pure arithmetic, so safe in a handler).
@@ -142,19 +157,7 @@ void writeReport(int signalNumber, const siginfo_t *info)
     const pid_t pid = ::getpid();
 
     Line name;
-    name.text("ZEPAquarn-")
-        .number(static_cast<unsigned long long>(t.year), 4)
-        .text("-")
-        .number(t.month, 2)
-        .text("-")
-        .number(t.day, 2)
-        .text("-")
-        .number(t.hour, 2)
-        .number(t.minute, 2)
-        .number(t.second, 2)
-        .text("-")
-        .number(static_cast<unsigned long long>(pid))
-        .text(".crash");
+    name.text("ZEPAquarn-").civilTime(t, "-", "").text("-").number(static_cast<unsigned long long>(pid)).text(".crash");
     const int fd = ::openat(s_folderFd, name.terminated(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
@@ -169,19 +172,7 @@ void writeReport(int signalNumber, const siginfo_t *info)
         .text(")\n");
     line.writeTo(fd);
     line.clear();
-    line.text("Time: ")
-        .number(static_cast<unsigned long long>(t.year), 4)
-        .text("-")
-        .number(t.month, 2)
-        .text("-")
-        .number(t.day, 2)
-        .text("T")
-        .number(t.hour, 2)
-        .text(":")
-        .number(t.minute, 2)
-        .text(":")
-        .number(t.second, 2)
-        .text("Z\n");
+    line.text("Time: ").civilTime(t, "T", ":").text("Z\n");
     line.writeTo(fd);
     line.clear();
     line.text(s_versionLine).writeTo(fd);
