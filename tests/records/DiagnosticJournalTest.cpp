@@ -1,6 +1,7 @@
 #include "records/DiagnosticJournal.h"
 #include "records/Diagnostics.h"
 
+#include "support/TestFiles.h"
 #include "support/VirtualLoop.h"
 
 #include <QDir>
@@ -13,26 +14,15 @@
 #include <thread>
 
 using namespace zq;
+using zq::test::readFile;
+using zq::test::writeFile;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeAll(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(bytes);
-}
 
 std::vector<DiagnosticRecord> linesOf(const QString &path)
 {
     std::vector<DiagnosticRecord> records;
-    const QList<QByteArray> lines = readAll(path).split('\n');
+    const QList<QByteArray> lines = readFile(path).split('\n');
     for (const QByteArray &line : lines) {
         if (line.isEmpty())
             continue;
@@ -64,7 +54,7 @@ TEST_F(DiagnosticJournalTest, LineHasSortedKeysMillisecondUtcTimeAndUnescapedSla
     journal.recordIfActive(DiagnosticEvent::audioStartFailed, {{QStringLiteral("zeta"), QStringLiteral("a/b")},
                                                                {QStringLiteral("alpha"), QStringLiteral("1")}});
 
-    const QList<QByteArray> lines = readAll(journal.currentLogPath()).split('\n');
+    const QList<QByteArray> lines = readFile(journal.currentLogPath()).split('\n');
     ASSERT_EQ(lines.size(), 3) << "two lines, each ended by a line feed";
     EXPECT_EQ(lines[0], QByteArray(R"({"appVersion":"1.2.3","build":"45","event":"app_launched","metadata":{},)"
                                    R"("sessionID":"SESSION-A","timestamp":"2026-03-02T09:00:00.000Z"})"));
@@ -73,7 +63,7 @@ TEST_F(DiagnosticJournalTest, LineHasSortedKeysMillisecondUtcTimeAndUnescapedSla
                                    R"("timestamp":"2026-03-02T09:00:01.234Z"})"));
     EXPECT_TRUE(lines[2].isEmpty());
 
-    EXPECT_EQ(readAll(journal.runStatePath()),
+    EXPECT_EQ(readFile(journal.runStatePath()),
               QByteArray(R"({"active":true,"appVersion":"1.2.3","build":"45","lastEvent":"audio_start_failed",)"
                          R"("sessionID":"SESSION-A","updatedAt":"2026-03-02T09:00:01.234Z"})"));
 }
@@ -95,7 +85,7 @@ TEST_F(DiagnosticJournalTest, SessionsAcrossLaunches)
         EXPECT_FALSE(first.state()->active);
         // A late record after the end is still written, and the run state stays inactive.
         first.recordIfActive(DiagnosticEvent::pasteSucceeded, {});
-        const auto state = DiagnosticRunState::fromJson(readAll(first.runStatePath()));
+        const auto state = DiagnosticRunState::fromJson(readFile(first.runStatePath()));
         ASSERT_TRUE(state);
         EXPECT_FALSE(state->active);
         EXPECT_EQ(state->lastEvent, DiagnosticEvent::pasteSucceeded);
@@ -145,14 +135,14 @@ TEST_F(DiagnosticJournalTest, UnreadableRunStateMeansNoPreviousRun)
     };
     for (const QByteArray &content : cases) {
         QTemporaryDir folder;
-        writeAll(folder.filePath(QStringLiteral("run-state.json")), content);
+        writeFile(folder.filePath(QStringLiteral("run-state.json")), content);
         DiagnosticJournal journal(folder.path(), loop.clocks(), QStringLiteral("S"), QStringLiteral("1"),
                                   QStringLiteral("1"));
         journal.beginSession();
         const auto records = linesOf(journal.currentLogPath());
         ASSERT_EQ(records.size(), 1u) << content.constData();
         EXPECT_EQ(records[0].event, DiagnosticEvent::appLaunched);
-        EXPECT_TRUE(DiagnosticRunState::fromJson(readAll(journal.runStatePath())).has_value())
+        EXPECT_TRUE(DiagnosticRunState::fromJson(readFile(journal.runStatePath())).has_value())
             << "replaced at the first line";
     }
 }
@@ -162,17 +152,17 @@ TEST_F(DiagnosticJournalTest, ReadmeIsWrittenOnceAndNeverRewritten)
     DiagnosticJournal journal = makeJournal();
     journal.beginSession();
     const QString readme = path("README.txt");
-    EXPECT_EQ(readAll(readme), DiagnosticJournal::readmeText());
-    EXPECT_FALSE(readAll(readme).endsWith('\n'));
-    EXPECT_FALSE(readAll(readme).contains("mac")) << "Linux wording";
+    EXPECT_EQ(readFile(readme), DiagnosticJournal::readmeText());
+    EXPECT_FALSE(readFile(readme).endsWith('\n'));
+    EXPECT_FALSE(readFile(readme).contains("mac")) << "Linux wording";
 
-    writeAll(readme, "edited by the user");
+    writeFile(readme, "edited by the user");
     makeJournal().beginSession();
-    EXPECT_EQ(readAll(readme), QByteArray("edited by the user"));
+    EXPECT_EQ(readFile(readme), QByteArray("edited by the user"));
 
     QFile::remove(readme);
     makeJournal().beginSession();
-    EXPECT_EQ(readAll(readme), DiagnosticJournal::readmeText());
+    EXPECT_EQ(readFile(readme), DiagnosticJournal::readmeText());
 }
 
 TEST_F(DiagnosticJournalTest, RotatesOnlyBeyondTheSizeBound)
@@ -183,12 +173,12 @@ TEST_F(DiagnosticJournalTest, RotatesOnlyBeyondTheSizeBound)
     const qint64 lineLength = QFileInfo(journal.currentLogPath()).size();
     const QString live = journal.currentLogPath();
 
-    writeAll(live, QByteArray(DiagnosticJournal::maxLogBytes - lineLength, 'x'));
+    writeFile(live, QByteArray(DiagnosticJournal::maxLogBytes - lineLength, 'x'));
     journal.recordIfActive(DiagnosticEvent::appLaunched, {});
     EXPECT_EQ(QFileInfo(live).size(), DiagnosticJournal::maxLogBytes) << "exactly at the bound: no rotation";
     EXPECT_FALSE(QFileInfo::exists(journal.rotatedLogPath(1)));
 
-    writeAll(live, QByteArray(DiagnosticJournal::maxLogBytes - lineLength + 1, 'x'));
+    writeFile(live, QByteArray(DiagnosticJournal::maxLogBytes - lineLength + 1, 'x'));
     journal.recordIfActive(DiagnosticEvent::appLaunched, {});
     EXPECT_EQ(QFileInfo(live).size(), lineLength) << "the new live file holds only the new line";
     EXPECT_EQ(QFileInfo(journal.rotatedLogPath(1)).size(), DiagnosticJournal::maxLogBytes - lineLength + 1);
@@ -201,7 +191,7 @@ TEST_F(DiagnosticJournalTest, RotationShiftsTheChainAndKeepsThree)
     DiagnosticJournal journal = makeJournal();
     journal.beginSession();
     const auto fill = [&](const QString &file, char c) {
-        writeAll(file, QByteArray(DiagnosticJournal::maxLogBytes, c));
+        writeFile(file, QByteArray(DiagnosticJournal::maxLogBytes, c));
     };
 
     // A gap at .2: the old .3 stays, .1 moves to .2, the live file to .1.
@@ -209,16 +199,16 @@ TEST_F(DiagnosticJournalTest, RotationShiftsTheChainAndKeepsThree)
     fill(journal.rotatedLogPath(1), '1');
     fill(journal.rotatedLogPath(3), '3');
     journal.recordIfActive(DiagnosticEvent::appLaunched, {});
-    EXPECT_EQ(readAll(journal.rotatedLogPath(1)).at(0), 'L');
-    EXPECT_EQ(readAll(journal.rotatedLogPath(2)).at(0), '1');
-    EXPECT_EQ(readAll(journal.rotatedLogPath(3)).at(0), '3');
+    EXPECT_EQ(readFile(journal.rotatedLogPath(1)).at(0), 'L');
+    EXPECT_EQ(readFile(journal.rotatedLogPath(2)).at(0), '1');
+    EXPECT_EQ(readFile(journal.rotatedLogPath(3)).at(0), '3');
 
     // A full chain: the oldest goes.
     fill(journal.currentLogPath(), 'M');
     journal.recordIfActive(DiagnosticEvent::appLaunched, {});
-    EXPECT_EQ(readAll(journal.rotatedLogPath(1)).at(0), 'M');
-    EXPECT_EQ(readAll(journal.rotatedLogPath(2)).at(0), 'L');
-    EXPECT_EQ(readAll(journal.rotatedLogPath(3)).at(0), '1');
+    EXPECT_EQ(readFile(journal.rotatedLogPath(1)).at(0), 'M');
+    EXPECT_EQ(readFile(journal.rotatedLogPath(2)).at(0), 'L');
+    EXPECT_EQ(readFile(journal.rotatedLogPath(3)).at(0), '1');
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("diagnostics.4.jsonl"))));
     EXPECT_EQ(linesOf(journal.currentLogPath()).size(), 1u);
 }

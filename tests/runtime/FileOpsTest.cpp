@@ -1,4 +1,5 @@
 #include "runtime/FileOps.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,7 @@
 using zq::rt::moveAside;
 using zq::rt::moveFile;
 using zq::rt::writeFileAtomically;
+using zq::test::writeFile;
 
 namespace {
 
@@ -21,13 +23,6 @@ QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-void writePlain(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
 }
 
 mode_t modeOf(const QString &path)
@@ -93,7 +88,7 @@ TEST(FileOpsTest, AtomicWriteKeepsThePermissionsOfAnExistingFile)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("shared.txt");
-    writePlain(path, "old");
+    writeFile(path, "old");
     ::chmod(QFile::encodeName(path).constData(), 0644);
 
     ASSERT_TRUE(writeFileAtomically(path, "new"));
@@ -104,7 +99,7 @@ TEST(FileOpsTest, FailedAtomicWriteLeavesTheOldFileIntact)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("stats.json");
-    writePlain(path, "old content");
+    writeFile(path, "old content");
 
     zq::rt::Result<void> result;
     {
@@ -120,7 +115,7 @@ TEST(FileOpsTest, FailedAtomicWriteLeavesTheOldFileIntact)
 TEST(FileOpsTest, AtomicWriteIntoAFolderThatCannotExistFails)
 {
     QTemporaryDir dir;
-    writePlain(dir.filePath("plain-file"), "x");
+    writeFile(dir.filePath("plain-file"), "x");
 
     const auto result = writeFileAtomically(dir.filePath("plain-file/settings.json"), "data");
     ASSERT_FALSE(result);
@@ -132,7 +127,7 @@ TEST(FileOpsTest, AtomicWriteIntoAFolderThatCannotExistFails)
 TEST(FileOpsTest, MoveWithinOneFileSystemRenames)
 {
     QTemporaryDir dir;
-    writePlain(dir.filePath("take.wav"), "RIFF");
+    writeFile(dir.filePath("take.wav"), "RIFF");
     QDir(dir.path()).mkdir("Recordings");
 
     ASSERT_TRUE(moveFile(dir.filePath("take.wav"), dir.filePath("Recordings/id.wav")));
@@ -157,7 +152,7 @@ TEST(FileOpsTest, MoveAcrossFileSystemsCopiesThenDeletesTheSource)
     QByteArray audio(300 * 1024, '\0');
     for (int i = 0; i < audio.size(); ++i)
         audio[i] = char(i * 7);
-    writePlain(source.filePath("take.wav"), audio);
+    writeFile(source.filePath("take.wav"), audio);
     ::chmod(QFile::encodeName(source.filePath("take.wav")).constData(), 0640);
 
     ASSERT_TRUE(moveFile(source.filePath("take.wav"), target.filePath("kept.wav")));
@@ -167,8 +162,8 @@ TEST(FileOpsTest, MoveAcrossFileSystemsCopiesThenDeletesTheSource)
     EXPECT_EQ(entries(target.path()), QStringList{"kept.wav"}) << "no temporary left at the destination";
 
     // A destination that cannot be written keeps the source where it was.
-    writePlain(source.filePath("second.wav"), "data");
-    writePlain(target.filePath("not-a-folder"), "x");
+    writeFile(source.filePath("second.wav"), "data");
+    writeFile(target.filePath("not-a-folder"), "x");
     ASSERT_FALSE(moveFile(source.filePath("second.wav"), target.filePath("not-a-folder/second.wav")));
     EXPECT_EQ(readAll(source.filePath("second.wav")), "data");
 }
@@ -179,12 +174,12 @@ TEST(FileOpsTest, MoveAsideKeepsEveryEarlierCopy)
     const QString path = dir.filePath("incidents.json");
     const QDateTime when(QDate(2025, 3, 9), QTime(14, 5, 7));
 
-    writePlain(path, "first broken");
+    writeFile(path, "first broken");
     const auto first = moveAside(path, "test", when);
     ASSERT_TRUE(first);
     EXPECT_EQ(first.value(), path + ".corrupt-20250309-140507");
 
-    writePlain(path, "second broken");
+    writeFile(path, "second broken");
     const auto second = moveAside(path, "test", when);
     ASSERT_TRUE(second);
     EXPECT_EQ(second.value(), path + ".corrupt-20250309-140507-2");

@@ -1,4 +1,5 @@
 #include "runtime/Settings.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,21 +14,10 @@
 
 using zq::rt::Settings;
 using zq::rt::SettingValue;
+using zq::test::readFile;
+using zq::test::writeFile;
 
 namespace {
-
-QByteArray readAll(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writePlain(const QString &path, const QByteArray &data)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(data);
-}
 
 QStringList changedKeys(const QSignalSpy &spy)
 {
@@ -100,7 +90,7 @@ TEST(SettingsTest, RegisteredDefaultsAreNeverWrittenAndRemovingShowsThemAgain)
     settings.setValue("language", QStringLiteral("de"));
     settings.setValue("soundCues", false);
     EXPECT_EQ(settings.stringValue("language"), "de");
-    const QByteArray onDisk = readAll(path);
+    const QByteArray onDisk = readFile(path);
     EXPECT_TRUE(onDisk.contains("\"de\""));
     EXPECT_FALSE(onDisk.contains("auto"));
 
@@ -150,7 +140,7 @@ TEST(SettingsTest, ACorruptFileIsKeptAsideAndTheDefaultsApply)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("settings.json");
-    writePlain(path, "{\"values\": {\"backend\": {\"type\": \"string\", \"value\": \"openai\"");
+    writeFile(path, "{\"values\": {\"backend\": {\"type\": \"string\", \"value\": \"openai\"");
 
     Settings settings(path);
     settings.registerDefaults({{"backend", QStringLiteral("local")}});
@@ -158,7 +148,7 @@ TEST(SettingsTest, ACorruptFileIsKeptAsideAndTheDefaultsApply)
 
     const QStringList kept = QDir(dir.path()).entryList({"settings.json.corrupt-*"});
     ASSERT_EQ(kept.size(), 1);
-    EXPECT_TRUE(readAll(dir.filePath(kept.first())).startsWith("{\"values\"")) << "the broken file is kept unchanged";
+    EXPECT_TRUE(readFile(dir.filePath(kept.first())).startsWith("{\"values\"")) << "the broken file is kept unchanged";
     EXPECT_FALSE(QFile::exists(path));
 
     settings.setValue("language", QStringLiteral("fr"));
@@ -169,7 +159,7 @@ TEST(SettingsTest, ReadableEntriesOfADamagedFileAreKept)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("settings.json");
-    writePlain(path, R"({"format": 1, "values": {
+    writeFile(path, R"({"format": 1, "values": {
         "onboarded": {"type": "bool", "value": true},
         "typingWPM": {"type": "integer", "value": 55.5},
         "dictionary": {"type": "strings", "value": ["ok", 3]},
@@ -192,7 +182,7 @@ TEST(SettingsTest, ReadableEntriesOfADamagedFileAreKept)
 TEST(SettingsTest, AFailedSaveIsRetriedBySync)
 {
     QTemporaryDir dir;
-    writePlain(dir.filePath("config"), "a file where the folder should be");
+    writeFile(dir.filePath("config"), "a file where the folder should be");
     const QString path = dir.filePath("config/settings.json");
 
     Settings settings(path);
