@@ -1,0 +1,183 @@
+// Dictation through the real application: a key held on the X display, speech fed into the
+// sound server's microphone, text arriving in another application's focused text field.
+#include "records/DiagnosticEvent.h"
+#include "support/E2EEnvironment.h"
+#include "support/ServiceEnvironment.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using zq::DiagnosticEvent;
+using zq::DiagnosticRecord;
+using zq::test::E2EEnvironment;
+using zq::test::Microphone;
+
+namespace {
+
+const QString kClipboardBefore = QStringLiteral("kept on the clipboard — ünïcödé ✓");
+
+bool isSpeech(const QString &text)
+{
+    return E2EEnvironment::normalizedWords(text) == QLatin1String(E2EEnvironment::kSpeechWords);
+}
+
+class DictationE2ETest : public ::testing::Test {
+protected:
+    // Starts the services and the application, with the target window in front holding a known
+    // clipboard. Ends the test (skip or failure) when something cannot start.
+    void startEverything(Microphone microphone)
+    {
+        env = std::make_unique<E2EEnvironment>(microphone);
+        const bool started = env->start();
+        if (!zq::test::requireService(started, env->errorString()))
+            return;
+        ASSERT_FALSE(E2EEnvironment::speechSamples().empty())
+            << "missing " << E2EEnvironment::speechPath().toStdString();
+        ASSERT_TRUE(env->writeSettings()) << env->errorString().toStdString();
+        ASSERT_TRUE(env->startApp()) << env->errorString().toStdString();
+        // The application may open a window of its own at launch; the user's window is in front again.
+        ASSERT_TRUE(env->target().activate()) << "the target window cannot take the keyboard focus";
+        ASSERT_TRUE(env->target().setClipboard(kClipboardBefore));
+    }
+
+    bool ready() const { return env && !HasFatalFailure() && !IsSkipped(); }
+
+    // Presses and holds the trigger with the user's window in front.
+    void holdTrigger()
+    {
+        ASSERT_TRUE(env->target().isActive()) << "another window took the keyboard focus";
+        ASSERT_TRUE(env->pressTrigger());
+    }
+
+    // Speaks the recording into the live take: a moment of room noise first and after, as a person
+    // pauses around a sentence. The take must already be live (`liveTakes` audio starts so far).
+    void speakIntoTake(int liveTakes)
+    {
+        ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::audioStartCompleted, liveTakes, 10s))
+            << "the take's audio never started; log:\n"
+            << env->appLogTail().toStdString();
+        QThread::msleep(300);
+        env->feeder()->speak(E2EEnvironment::speechSamples());
+        ASSERT_TRUE(env->feeder()->waitUntilSpoken(15s)) << env->feeder()->errorString().toStdString();
+        QThread::msleep(700);
+    }
+
+    void expectClipboardRestored()
+    {
+        const QDeadlineTimer deadline(5s);
+        std::optional<QString> clipboard;
+        do {
+            clipboard = env->target().clipboard();
+            if (clipboard == kClipboardBefore)
+                return;
+            QThread::msleep(100);
+        } while (!deadline.hasExpired());
+        ADD_FAILURE() << "the clipboard holds \"" << clipboard.value_or(QStringLiteral("<no answer>")).toStdString()
+                      << "\" instead of what it held before the take";
+    }
+
+    // Waits until the history file holds `count` items.
+    QJsonArray waitForHistory(int count)
+    {
+        const QDeadlineTimer deadline(5s);
+        QJsonArray items = env->history();
+        while (items.size() < count && !deadline.hasExpired()) {
+            QThread::msleep(50);
+            items = env->history();
+        }
+        return items;
+    }
+
+    std::unique_ptr<E2EEnvironment> env;
+};
+
+} // namespace
+
+TEST_F(DictationE2ETest, MuteMicrophoneStoresANoAudioIncidentAndPostsANotification)
+{
+    startEverything(Microphone::Mute);
+    if (!ready())
+        return;
+
+    // Held well past an accidental press, but released while the application still waits for the
+    // microphone's first sound.
+    holdTrigger();
+    if (HasFatalFailure())
+        return;
+    QThread::msleep(1200);
+    ASSERT_TRUE(env->releaseTrigger());
+
+    ASSERT_TRUE(env->notifications().waitForNotifications(1, 15s)) << "no notification; log:\n"
+                                                                   << env->appLogTail().toStdString();
+    const auto notice = env->notifications().notifications().front();
+    EXPECT_EQ(notice.summary, QStringLiteral("No audio captured"));
+    EXPECT_EQ(notice.body, QStringLiteral("Nothing reached the microphone. Check the input device in the menu."));
+
+    const QDeadlineTimer deadline(5s);
+    QJsonArray incidents = env->incidents();
+    while (incidents.isEmpty() && !deadline.hasExpired()) {
+        QThread::msleep(50);
+        incidents = env->incidents();
+    }
+    ASSERT_EQ(incidents.size(), 1) << "log:\n" << env->appLogTail().toStdString();
+    const QJsonObject incident = incidents.at(0).toObject();
+    EXPECT_EQ(incident.value(QStringLiteral("code")).toString(), QStringLiteral("ZQ-MIC-NO-AUDIO"));
+    EXPECT_EQ(incident.value(QStringLiteral("backend")).toString(), QStringLiteral("local"));
+    EXPECT_TRUE(incident.value(QStringLiteral("recordingFilename")).isNull() ||
+                incident.value(QStringLiteral("recordingFilename")).isUndefined());
+
+    ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::dictationFailed, 1, 5s));
+    for (const DiagnosticRecord &record : env->journal()) {
+        if (record.event == DiagnosticEvent::dictationFailed) {
+            EXPECT_EQ(record.metadata.value(QStringLiteral("reason")), QStringLiteral("no_audio_captured"));
+        }
+    }
+
+    env->target().collectFor(2s);
+    EXPECT_TRUE(env->target().textChanges().empty()) << "text arrived: " << env->target().text().toStdString();
+    EXPECT_EQ(env->target().clipboard(), kClipboardBefore);
+    EXPECT_TRUE(env->history().isEmpty());
+}
+
+TEST_F(DictationE2ETest, EscapeWhileListeningCancelsWithoutPastingAndTheNextTakeStillWorks)
+{
+    startEverything(Microphone::Live);
+    if (!ready())
+        return;
+
+    holdTrigger();
+    speakIntoTake(1);
+    if (HasFatalFailure())
+        return;
+    ASSERT_TRUE(env->tapKey("Escape"));
+    ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::dictationCancelled, 1, 5s)) << "log:\n"
+                                                                                 << env->appLogTail().toStdString();
+    // The trigger's release after the cancel must not finish anything.
+    ASSERT_TRUE(env->releaseTrigger());
+
+    env->target().collectFor(4s);
+    EXPECT_TRUE(env->target().textChanges().empty()) << "pasted after a cancel: " << env->target().text().toStdString();
+    EXPECT_EQ(env->target().clipboard(), kClipboardBefore);
+    EXPECT_TRUE(env->history().isEmpty());
+    EXPECT_TRUE(env->incidents().isEmpty());
+    EXPECT_TRUE(env->notifications().notifications().empty());
+    EXPECT_EQ(env->journalCount(DiagnosticEvent::dictationFinishRequested), 0);
+    EXPECT_EQ(env->journalCount(DiagnosticEvent::pasteSucceeded), 0);
+
+    // The cancelled take left nothing behind that stops the next one.
+    holdTrigger();
+    speakIntoTake(2);
+    if (HasFatalFailure())
+        return;
+    ASSERT_TRUE(env->releaseTrigger());
+    ASSERT_TRUE(env->target().waitForText(isSpeech, 30s))
+        << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
+        << env->appLogTail().toStdString();
+    expectClipboardRestored();
+    EXPECT_EQ(waitForHistory(1).size(), 1);
+}
