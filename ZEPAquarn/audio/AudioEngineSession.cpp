@@ -18,58 +18,6 @@ namespace zq {
 
 namespace {
 
-// Awaiters here are always named locals: g++ 12 can destroy temporaries of a co_await
-// expression twice.
-
-// rt::sleepFor with the engine's owner guard: a sleep whose engine is gone never resumes.
-class GuardedSleep {
-public:
-    GuardedSleep(double seconds, std::weak_ptr<int> alive) : m_duration(rt::seconds(seconds)), m_alive(std::move(alive))
-    {}
-
-    bool await_ready() const noexcept { return false; }
-    template <typename P>
-    void await_suspend(std::coroutine_handle<P> handle)
-    {
-        rt::TaskContext &context = rt::detail::contextOf(handle);
-        m_cancellation = context.cancellation;
-        rt::MainLoop *loop = context.loop;
-        std::coroutine_handle<> resumable = handle;
-        auto shared = m_shared;
-        auto alive = m_alive;
-        rt::WorkItem timer = loop->postDelayed(m_duration, [shared, alive, resumable] {
-            if (shared->claim() && alive.lock())
-                resumable.resume();
-        });
-        m_callbackId = m_cancellation->addCallback([shared, alive, timer, loop, resumable]() mutable {
-            if (!shared->claim())
-                return;
-            shared->cancelled = true;
-            timer.cancel();
-            loop->post([alive, resumable] {
-                if (alive.lock())
-                    resumable.resume();
-            });
-        });
-    }
-    void await_resume()
-    {
-        m_cancellation->removeCallback(m_callbackId);
-        if (m_shared->cancelled || m_cancellation->isCancelled())
-            throw rt::CancellationError();
-    }
-
-private:
-    struct Shared : rt::detail::OnceResumer {
-        bool cancelled = false;
-    };
-    rt::Nanos m_duration;
-    std::weak_ptr<int> m_alive;
-    std::shared_ptr<Shared> m_shared = std::make_shared<Shared>();
-    std::shared_ptr<rt::CancellationState> m_cancellation;
-    std::uint64_t m_callbackId = 0;
-};
-
 bool isHALTimeout(const std::exception_ptr &error)
 {
     if (!error)
@@ -152,8 +100,11 @@ StartFailurePhase startFailurePhaseOf(const std::exception_ptr &error)
     }
 }
 
-// A call through the HAL executor that resumes its task only while the engine exists, and counts
-// itself as in flight until its resumption is on the loop.
+// Awaiters here are always named locals: g++ 12 can destroy temporaries of a co_await
+// expression twice. They resume their task only while the engine exists (m_alive).
+
+// A call through the HAL executor that counts itself as in flight until its resumption is on the
+// loop.
 template <typename F, typename Late = detail::NoLateResultHandler>
 static auto guardedCall(BoundedHALExecutor &executor, const std::shared_ptr<int> &alive,
                         const std::shared_ptr<std::atomic<int>> &inFlight, F operation, Late onLateResult = {})
@@ -170,7 +121,7 @@ rt::Task<bool> AudioEngine::start(TakeMode mode, bool allowRescueFallback, std::
     while (m_takePhase.kind() == TakePhase::Kind::starting) {
         if (!intent->isActive())
             co_return true;
-        GuardedSleep pause(kWaitPoll, m_alive);
+        auto pause = rt::sleepFor(rt::seconds(kWaitPoll), m_alive);
         co_await pause;
     }
     if (!intent->isActive())
@@ -303,7 +254,7 @@ rt::Task<void> AudioEngine::openSessionWithRetry(QString prefUID, std::optional<
         // A silent session that the attempt left open must not hold the microphone into the retry.
         teardownSession();
         try {
-            GuardedSleep pause(kRetryPause, m_alive);
+            auto pause = rt::sleepFor(rt::seconds(kRetryPause), m_alive);
             co_await pause;
         } catch (const rt::CancellationError &) {
             // A cut-short pause is not an error: retry at once.
@@ -518,7 +469,7 @@ rt::Task<bool> AudioEngine::waitForFirstBuffer()
     while (double((m_clocks.continuousNow() - begun).count()) / 1e9 < limit) {
         if (lastTapInstantOfActiveSession())
             co_return true;
-        GuardedSleep pause(kWaitPoll, m_alive);
+        auto pause = rt::sleepFor(rt::seconds(kWaitPoll), m_alive);
         co_await pause;
     }
     co_return lastTapInstantOfActiveSession().has_value();

@@ -346,9 +346,13 @@ struct SleepAwaiter {
     struct Shared : OnceResumer {
         bool cancelled = false;
     };
-    explicit SleepAwaiter(Nanos d) : duration(d) {}
+    explicit SleepAwaiter(Nanos d, std::optional<std::weak_ptr<void>> o = std::nullopt)
+        : duration(d), owner(std::move(o))
+    {}
 
     Nanos duration;
+    // When set, the task is never resumed once its owner is gone.
+    std::optional<std::weak_ptr<void>> owner;
     std::shared_ptr<Shared> shared = std::make_shared<Shared>();
     std::shared_ptr<CancellationState> cancellation;
     std::uint64_t callbackId = 0;
@@ -361,15 +365,19 @@ struct SleepAwaiter {
         cancellation = context.cancellation;
         MainLoop *loop = context.loop;
         auto s = shared;
-        WorkItem timer = loop->postDelayed(duration, [s, handle] {
-            if (s->claim())
+        auto resume = [owner = owner, handle] {
+            if (!owner || !owner->expired())
                 handle.resume();
+        };
+        WorkItem timer = loop->postDelayed(duration, [s, resume] {
+            if (s->claim())
+                resume();
         });
-        callbackId = cancellation->addCallback([s, timer, loop, handle]() mutable {
+        callbackId = cancellation->addCallback([s, timer, loop, resume]() mutable {
             if (s->claim()) {
                 s->cancelled = true;
                 timer.cancel();
-                loop->post([handle] { handle.resume(); });
+                loop->post(resume);
             }
         });
     }
@@ -482,6 +490,13 @@ template <typename Rep, typename Period>
 auto sleepFor(std::chrono::duration<Rep, Period> duration)
 {
     return sleepFor(std::chrono::duration_cast<Nanos>(duration));
+}
+
+// The same for a task of an owner that may die first: once `owner` has expired, the task is never
+// resumed (neither by the timer nor by a cancel).
+inline detail::SleepAwaiter sleepFor(Nanos duration, std::weak_ptr<void> owner)
+{
+    return detail::SleepAwaiter(duration, std::move(owner));
 }
 
 // Runs blocking work on a worker thread and resumes the task on its loop with the result. The work

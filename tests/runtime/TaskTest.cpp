@@ -113,6 +113,35 @@ TEST(TaskTest, CancellingASleepingTaskWakesItAtOnceWithCancellation)
     EXPECT_FALSE(reachedAfterSleep);
 }
 
+TEST(TaskTest, ASleepWhoseOwnerIsGoneNeverResumesItsTask)
+{
+    VirtualLoop loop;
+    int resumed = 0;
+    auto owner = std::make_shared<int>(0);
+    auto body = [&](std::weak_ptr<void> guard) -> Task<void> {
+        try {
+            auto pause = zq::rt::sleepFor(std::chrono::nanoseconds(10s), std::move(guard));
+            co_await pause;
+        } catch (const CancellationError &) {
+        }
+        ++resumed;
+    };
+    auto timed = zq::rt::spawn(loop, body(owner));
+    auto cancelled = zq::rt::spawn(loop, body(owner));
+    loop.advance(1s);
+    owner.reset();
+    cancelled.cancel();
+    loop.advance(20s);
+    EXPECT_EQ(resumed, 0) << "neither the timer nor the cancel may run a task whose owner is gone";
+    EXPECT_FALSE(timed.isDone());
+
+    auto living = std::make_shared<int>(0);
+    auto kept = zq::rt::spawn(loop, body(living));
+    loop.advance(10s);
+    EXPECT_EQ(resumed, 1);
+    EXPECT_TRUE(kept.isDone());
+}
+
 TEST(TaskTest, CancellationReachesChildrenAndLaterSleepsThrowAtOnce)
 {
     VirtualLoop loop;
