@@ -18,8 +18,7 @@ namespace {
 
 const QString kDomain = QStringLiteral("io.quorvane.zepaquarn.speech");
 constexpr double kSampleRate = 16000;
-constexpr std::size_t kPrimerSamples = 16000; // one second of the take
-constexpr std::size_t kChunkSamples = 1600;   // 0.1 s: the longest a cancel waits for the decoder
+constexpr std::size_t kChunkSamples = 1600; // 0.1 s: the longest a cancel waits for the decoder
 constexpr auto kPartialInterval = std::chrono::milliseconds(200);
 constexpr std::size_t kPartialEverySamples = 16000; // files decode faster than real time
 
@@ -81,26 +80,16 @@ void PocketSphinxAnalyzer::Session::run()
         return;
     }
     std::unique_ptr<PocketSphinxDecoder> decoder = std::move(acquired).value();
+    // A fresh decoder's normalisation has not adapted to this microphone and voice yet, and its first
+    // utterance often comes back wrong or empty. Priming it with the start of the take fails when the
+    // take opens with a pause (the room noise skews it), so a cold decoder keeps the whole take and,
+    // once it has heard it, decodes it again for the final text. Partial text comes from the first pass.
+    const bool cold = !decoder->isWarm();
+    std::vector<std::int16_t> wholeTake;
     std::vector<std::int16_t> samples;
-    bool ok = true;
+    bool decodedAny = false;
 
-    if (!decoder->isWarm()) {
-        while (samples.size() < kPrimerSamples) {
-            SharedPCMBuffer buffer = nextBuffer();
-            if (!buffer)
-                break;
-            appendSamples(*buffer, samples);
-        }
-        if (!samples.empty() && !token.stop_requested()) {
-            ok = decoder->startUtterance() && decode(*decoder, samples, Partials::suppress);
-            ok = decoder->endUtterance() && ok;
-            decoder->setWarm();
-        }
-    }
-
-    ok = ok && decoder->startUtterance();
-    bool decodedAny = !samples.empty();
-    ok = ok && decode(*decoder, samples, Partials::report);
+    bool ok = decoder->startUtterance();
     while (ok && !token.stop_requested()) {
         SharedPCMBuffer buffer = nextBuffer();
         if (!buffer)
@@ -108,6 +97,8 @@ void PocketSphinxAnalyzer::Session::run()
         samples.clear();
         appendSamples(*buffer, samples);
         decodedAny = decodedAny || !samples.empty();
+        if (cold)
+            wholeTake.insert(wholeTake.end(), samples.begin(), samples.end());
         ok = decode(*decoder, samples, Partials::report);
     }
 
@@ -118,6 +109,15 @@ void PocketSphinxAnalyzer::Session::run()
         return;
     }
     ok = decoder->endUtterance() && ok;
+    if (ok && cold && !wholeTake.empty()) {
+        ok = decoder->startUtterance() && decode(*decoder, wholeTake, Partials::suppress);
+        ok = decoder->endUtterance() && ok;
+        if (token.stop_requested()) {
+            pool->release(std::move(decoder));
+            finish(std::nullopt);
+            return;
+        }
+    }
     if (!ok) {
         qCWarning(lcLocalBackend) << "decoder reported an error";
         finish(decodeError()); // a decoder that failed is not put back

@@ -13,10 +13,11 @@ namespace zq::platform {
 // provisional result (a few times a second at most, and only when it changed); at the end of the
 // input the whole hypothesis comes out as the one final result.
 //
-// A fresh decoder's first utterance is often empty when the microphone's level is far from what
-// the model expects (its cepstral mean starts from a stock value), and a primer of some other
-// recording can make it worse. So a cold decoder first decodes the take's own first second as a
-// throw-away primer, which teaches it this microphone, and then decodes the take from the start.
+// A fresh decoder's first utterance is often empty or wrong when the microphone's level is far from
+// what the model expects (its cepstral mean starts from a stock value). A primer of some other
+// recording can make it worse, and so can the take's own first second when the user pauses before
+// speaking. So a cold decoder keeps the take and, once it has heard all of it, decodes it again for
+// the final result; its partial results come from the first pass.
 class PocketSphinxAnalyzer final : public SpeechAnalyzer {
 public:
     explicit PocketSphinxAnalyzer(std::shared_ptr<PocketSphinxDecoderPool> pool);

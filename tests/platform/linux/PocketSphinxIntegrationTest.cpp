@@ -98,6 +98,23 @@ TEST_F(PocketSphinxIntegrationTest, FirstTakeOfAFreshModelIsRightEvenFromAQuietM
     EXPECT_EQ(outcome->updates.back(), TranscriptUpdate::final("go forward ten meters"));
 }
 
+TEST_F(PocketSphinxIntegrationTest, FirstTakeOfAFreshModelIsRightAfterAPauseBeforeSpeaking)
+{
+    // People pause after pressing the trigger: a second of room noise opens the take. A decoder primed
+    // with that second alone hears "go forward years".
+    std::vector<float> take(16000);
+    std::uint32_t seed = 12345;
+    for (float &sample : take) {
+        seed = seed * 1664525u + 1013904223u;
+        sample = (static_cast<float>(seed >> 8) / 16777216.0f - 0.5f) * (16.0f / 32768.0f);
+    }
+    const auto speech = loadRawSpeech(kGoForwardSpeech);
+    take.insert(take.end(), speech.begin(), speech.end());
+    auto outcome = transcribeLive(take);
+    ASSERT_FALSE(outcome->error);
+    EXPECT_EQ(outcome->updates.back(), TranscriptUpdate::final("go forward ten meters"));
+}
+
 TEST_F(PocketSphinxIntegrationTest, RecordingFileDecodesAndBadFilesFailWithTheMicSentence)
 {
     QTemporaryDir dir;
