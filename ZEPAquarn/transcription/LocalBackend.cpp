@@ -176,7 +176,10 @@ rt::Task<QString> transcriptionSteps(std::shared_ptr<SpeechRecognizer> recognize
         throw ZEPAError::transcriptionFailed(
             QStringLiteral("On-device transcription isn't available on this computer."));
 
-    const QString requested = language == QLatin1String("auto") ? currentLocale.name() : language;
+    // The C/POSIX locale of minimal sessions names no language; its messages are English.
+    const QString systemLocale =
+        currentLocale.language() == QLocale::C ? QStringLiteral("en_US") : currentLocale.name();
+    const QString requested = language == QLatin1String("auto") ? systemLocale : language;
     const QString resolved = recognizer->supportedLocale(requested).value_or(requested);
     qCInfo(lcLocalBackend).noquote() << QStringLiteral("locale requested=%1 resolved=%2").arg(requested, resolved);
 

@@ -69,7 +69,7 @@ protected:
     std::shared_ptr<TranscriptOutcome> run(AudioSource source, QString language = QStringLiteral("auto"),
                                            QStringList dictionary = {})
     {
-        LocalBackend backend(loop, recognizer, QLocale(QStringLiteral("en_GB")));
+        LocalBackend backend(loop, recognizer, currentLocale);
         auto outcome = std::make_shared<TranscriptOutcome>();
         channel = backend.transcribe(std::move(source), std::move(language), std::move(dictionary));
         consumer = rt::spawn(loop, collectTranscript(channel, outcome));
@@ -90,6 +90,7 @@ protected:
     }
 
     test::VirtualLoop loop;
+    QLocale currentLocale{QStringLiteral("en_GB")};
     std::shared_ptr<FakeSpeechRecognizer> recognizer = std::make_shared<FakeSpeechRecognizer>();
     rt::AsyncChannel<TranscriptUpdate> channel;
     rt::TaskHandle<void> consumer; // the task reading the latest transcription
@@ -139,6 +140,16 @@ INSTANTIATE_TEST_SUITE_P(
                                   {TranscriptUpdate::partial("\t line one\nline two\n \t"),
                                    TranscriptUpdate::final("line one\nline two\n")}}),
     [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(LocalBackendTest, TheCLocaleOfAMinimalSessionFollowsEnglish)
+{
+    // With LANG unset the system locale is "C"; asking the recogniser for "C" failed every take.
+    currentLocale = QLocale::c();
+    recognizer->equivalents.insert("en_US", "en-US");
+    auto outcome = runStream({buffer(format(16000, 1), 160)});
+    ASSERT_FALSE(outcome->error) << outcome->errorText().toStdString();
+    EXPECT_EQ(recognizer->calls(), QStringList{"analyzer en-US"});
+}
 
 TEST_F(LocalBackendTest, LocaleIsResolvedAndAnyOtherLocaleIsTried)
 {
