@@ -25,7 +25,7 @@ using namespace zq;
 using test::FakeAudioHardware;
 using test::FakeCaptureCore;
 using test::FakeCaptureCoreFactory;
-using test::FakeCoreGate;
+using test::FakeGate;
 using test::VirtualLoop;
 
 namespace {
@@ -168,7 +168,7 @@ protected:
     }
 
     // Runs the loop until a held start reached its gate (the start runs on the executor's thread).
-    bool runUntilReached(FakeCoreGate &gate)
+    bool runUntilReached(FakeGate &gate)
     {
         for (int round = 0; round < 1000; ++round) {
             loop.runUntilIdle();
@@ -280,7 +280,7 @@ TEST_F(AudioEngineTest, StartWithAWithdrawnIntentChangesNothing)
 
 TEST_F(AudioEngineTest, IntentWithdrawnWhileTheSessionOpensKeepsItWarmForThirtySeconds)
 {
-    auto gate = std::make_shared<FakeCoreGate>();
+    auto gate = std::make_shared<FakeGate>();
     auto held = script(mic, QStringLiteral("USB Mic"), InputTransport::usb);
     held.hold = gate;
     factory.enqueue(held);
@@ -532,7 +532,7 @@ TEST_F(AudioEngineTest, AThrowingAttemptIsRetriedOnceAfterFourTenthsOfASecond)
 
 TEST_F(AudioEngineTest, AStartThatMissesItsDeadlineIsReleasedWhenItFinallyReturns)
 {
-    auto gate = std::make_shared<FakeCoreGate>();
+    auto gate = std::make_shared<FakeGate>();
     auto held = script(mic, QStringLiteral("USB Mic"), InputTransport::usb);
     held.hold = gate;
     factory.enqueue(held);
@@ -742,7 +742,7 @@ TEST_F(AudioEngineTest, RecoveriesAreCappedAtThreeAndAChangeDuringARebuildIsCoal
 
     // A second change while a rebuild is in flight does not count.
     ASSERT_TRUE(beginTake());
-    auto gate = std::make_shared<FakeCoreGate>();
+    auto gate = std::make_shared<FakeGate>();
     auto held = script(mic, QStringLiteral("USB Mic"), InputTransport::usb);
     held.hold = gate;
     factory.enqueue(held);

@@ -17,9 +17,9 @@ using Kind = PillState::Kind;
 class DictationControllerTest : public DictationControllerFixture {
 protected:
     // Holds the next core's start until the returned gate opens.
-    std::shared_ptr<FakeCoreGate> holdNextStart()
+    std::shared_ptr<FakeGate> holdNextStart()
     {
-        auto gate = std::make_shared<FakeCoreGate>();
+        auto gate = std::make_shared<FakeGate>();
         rig.cores.enqueue({fakeCaptureSetup(rig.microphoneID, QStringLiteral("Fake Mic")), nullptr, gate});
         return gate;
     }

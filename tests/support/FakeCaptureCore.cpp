@@ -8,33 +8,6 @@
 
 namespace zq::test {
 
-void FakeCoreGate::open()
-{
-    std::lock_guard lock(m_mutex);
-    m_open = true;
-    m_changed.notify_all();
-}
-
-void FakeCoreGate::pass()
-{
-    std::unique_lock lock(m_mutex);
-    m_reached = true;
-    m_changed.notify_all();
-    m_changed.wait(lock, [this] { return m_open; });
-}
-
-bool FakeCoreGate::waitUntilReached(std::chrono::milliseconds timeout)
-{
-    std::unique_lock lock(m_mutex);
-    return m_changed.wait_for(lock, timeout, [this] { return m_reached; });
-}
-
-bool FakeCoreGate::isReached() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_reached;
-}
-
 CaptureCoreSetup fakeCaptureSetup(std::uint32_t device, const QString &name)
 {
     CaptureCoreSetup setup;
@@ -53,7 +26,7 @@ FakeCaptureCore::~FakeCaptureCore() = default;
 CaptureCoreSetup FakeCaptureCore::start(const QString &prefUID, std::optional<std::uint32_t> resolved,
                                         CaptureTapBlock tapBlock, CaptureRecoveryCallback onRecoveryNeeded)
 {
-    std::shared_ptr<FakeCoreGate> hold;
+    std::shared_ptr<FakeGate> hold;
     {
         std::lock_guard lock(m_mutex);
         ++m_starts;

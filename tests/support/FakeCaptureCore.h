@@ -4,6 +4,7 @@
 #include "audio/CaptureCore.h"
 #include "audio/DeferredAudioObjectReleasePool.h"
 #include "runtime/Clocks.h"
+#include "support/FakeGate.h"
 #include "support/VirtualLoop.h"
 
 #include <QStringList>
@@ -18,22 +19,6 @@
 
 namespace zq::test {
 
-// A gate a fake start can be held at until the test opens it (real time, for executor deadlines).
-class FakeCoreGate {
-public:
-    void open();
-    // Called by the held start: marks it reached and waits for open().
-    void pass();
-    bool waitUntilReached(std::chrono::milliseconds timeout = std::chrono::seconds(5));
-    bool isReached() const;
-
-private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    bool m_open = false;
-    bool m_reached = false;
-};
-
 // A setup as a healthy start reports it: mono float at 48 kHz on a built-in device.
 CaptureCoreSetup fakeCaptureSetup(std::uint32_t device = 1, const QString &name = QStringLiteral("Fake Mic"));
 
@@ -43,7 +28,7 @@ struct FakeCaptureScript {
     // Thrown by start() instead of returning the setup.
     std::exception_ptr error;
     // start() waits here first, when set.
-    std::shared_ptr<FakeCoreGate> hold;
+    std::shared_ptr<FakeGate> hold;
 };
 
 // A scriptable capture core for the audio engine's tests. Thread-safe: start() may run on the HAL
