@@ -5,6 +5,7 @@
 #include "support/ServiceEnvironment.h"
 
 #include <QDeadlineTimer>
+#include <QJsonDocument>
 #include <QThread>
 
 #include <gtest/gtest.h>
@@ -47,11 +48,16 @@ protected:
 
     bool ready() const { return env && !HasFatalFailure() && !IsSkipped(); }
 
-    // Presses and holds the trigger with the user's window in front.
+    // Presses and holds the trigger, or taps it, with the user's window in front.
     void holdTrigger()
     {
         ASSERT_TRUE(env->target().isActive()) << "another window took the keyboard focus";
         ASSERT_TRUE(env->pressTrigger());
+    }
+    void tapTrigger()
+    {
+        ASSERT_TRUE(env->target().isActive()) << "another window took the keyboard focus";
+        ASSERT_TRUE(env->tapKey(E2EEnvironment::kTriggerKeyName));
     }
 
     // Speaks the recording into the live take: a moment of room noise first and after, as a person
@@ -93,10 +99,82 @@ protected:
         return items;
     }
 
+    // The journal's event names after the launch, in order.
+    QStringList takeEvents() const
+    {
+        QStringList names;
+        for (const DiagnosticRecord &record : env->journal()) {
+            if (record.event != DiagnosticEvent::appLaunched)
+                names << zq::rawValue(record.event);
+        }
+        return names;
+    }
+
+    static bool containsInOrder(const QStringList &events, const QStringList &expected)
+    {
+        qsizetype from = 0;
+        for (const QString &name : expected) {
+            from = events.indexOf(name, from);
+            if (from < 0)
+                return false;
+            ++from;
+        }
+        return true;
+    }
+
     std::unique_ptr<E2EEnvironment> env;
 };
 
 } // namespace
+
+TEST_F(DictationE2ETest, HeldTriggerPutsTheSpokenWordsIntoTheFrontWindowAndRecordsTheTake)
+{
+    startEverything(Microphone::Live);
+    if (!ready())
+        return;
+
+    holdTrigger();
+    speakIntoTake(1);
+    if (HasFatalFailure())
+        return;
+    ASSERT_TRUE(env->releaseTrigger());
+
+    const auto pasted = env->target().waitForText(isSpeech, 30s);
+    ASSERT_TRUE(pasted) << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
+                        << env->appLogTail().toStdString();
+    expectClipboardRestored();
+
+    const QJsonArray history = waitForHistory(1);
+    ASSERT_EQ(history.size(), 1);
+    EXPECT_TRUE(isSpeech(history.at(0).toObject().value(QStringLiteral("text")).toString()));
+
+    ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::pasteSucceeded, 1, 5s));
+    const QStringList events = takeEvents();
+    EXPECT_TRUE(
+        containsInOrder(events, {QStringLiteral("dictation_requested"), QStringLiteral("audio_start_completed"),
+                                 QStringLiteral("dictation_finish_requested"), QStringLiteral("capture_completed"),
+                                 QStringLiteral("transcription_completed"), QStringLiteral("paste_succeeded")}))
+        << events.join(QLatin1Char(' ')).toStdString();
+    for (const DiagnosticRecord &record : env->journal()) {
+        if (record.event == DiagnosticEvent::dictationRequested || record.event == DiagnosticEvent::captureCompleted) {
+            EXPECT_EQ(record.metadata.value(QStringLiteral("backend")), QStringLiteral("local"));
+        }
+    }
+
+    // One committed take of four words, as long as what was held (speech and the pauses around it).
+    const QJsonObject days = env->stats().value(QStringLiteral("days")).toObject();
+    ASSERT_EQ(days.size(), 1) << "stats.json: " << QJsonDocument(env->stats()).toJson().toStdString();
+    const QJsonObject day = days.begin().value().toObject();
+    EXPECT_EQ(day.value(QStringLiteral("takes")).toInteger(), 1);
+    EXPECT_EQ(day.value(QStringLiteral("words")).toInteger(), 4);
+    const qint64 speechMs = qint64(E2EEnvironment::speechSamples().size()) * 1000 / 16000;
+    EXPECT_GE(day.value(QStringLiteral("speakingMs")).toInteger(), speechMs);
+    EXPECT_LT(day.value(QStringLiteral("speakingMs")).toInteger(), 30000);
+
+    EXPECT_TRUE(env->incidents().isEmpty());
+    EXPECT_TRUE(env->notifications().notifications().empty());
+    EXPECT_TRUE(env->stopApp()) << "the application did not quit cleanly after the take";
+}
 
 TEST_F(DictationE2ETest, MuteMicrophoneStoresANoAudioIncidentAndPostsANotification)
 {
@@ -142,6 +220,34 @@ TEST_F(DictationE2ETest, MuteMicrophoneStoresANoAudioIncidentAndPostsANotificati
     EXPECT_TRUE(env->target().textChanges().empty()) << "text arrived: " << env->target().text().toStdString();
     EXPECT_EQ(env->target().clipboard(), kClipboardBefore);
     EXPECT_TRUE(env->history().isEmpty());
+}
+
+TEST_F(DictationE2ETest, TapLocksTheTakeAndTheNextPressFinishesIt)
+{
+    startEverything(Microphone::Live);
+    if (!ready())
+        return;
+
+    tapTrigger();
+    if (HasFatalFailure())
+        return;
+    ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::dictationLocked, 1, 5s)) << "log:\n"
+                                                                              << env->appLogTail().toStdString();
+    // Hands free: nothing is held while the user speaks.
+    speakIntoTake(1);
+    if (HasFatalFailure())
+        return;
+    EXPECT_EQ(env->journalCount(DiagnosticEvent::dictationFinishRequested), 0) << "the tap's release finished the take";
+    tapTrigger();
+    if (HasFatalFailure())
+        return;
+
+    ASSERT_TRUE(env->target().waitForText(isSpeech, 30s))
+        << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
+        << env->appLogTail().toStdString();
+    ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::pasteSucceeded, 1, 5s));
+    EXPECT_EQ(env->journalCount(DiagnosticEvent::dictationFinishRequested), 1);
+    expectClipboardRestored();
 }
 
 TEST_F(DictationE2ETest, EscapeWhileListeningCancelsWithoutPastingAndTheNextTakeStillWorks)
