@@ -127,36 +127,51 @@ struct Rig {
 
 Rig *rig = nullptr;
 
-void report(benchmark::State &state, double liveTotal, double fragmentTotal, int takes)
+// What the measured takes of one benchmark add up to.
+struct Totals {
+    double live = 0;
+    double fragment = 0;
+    int takes = 0;
+};
+
+// Measures one take into `totals` and the iteration time; false, with the run marked as failed,
+// when the take never went live.
+bool measureTake(benchmark::State &state, AudioEngine &engine, Totals &totals)
 {
-    if (takes == 0)
+    const auto measured = rig->triggerToLive(engine);
+    if (!measured) {
+        state.SkipWithError("the take never went live");
+        return false;
+    }
+    state.SetIterationTime(measured->first);
+    totals.live += measured->first;
+    totals.fragment += measured->second;
+    ++totals.takes;
+    return true;
+}
+
+void report(benchmark::State &state, const Totals &totals)
+{
+    if (totals.takes == 0)
         return;
-    const double fragment = fragmentTotal / takes;
-    state.counters["live_ms"] = 1000.0 * liveTotal / takes;
+    const double fragment = totals.fragment / totals.takes;
+    state.counters["live_ms"] = 1000.0 * totals.live / totals.takes;
     state.counters["fragment_ms"] = 1000.0 * fragment;
-    state.counters["live_fragments"] = fragment > 0 ? (liveTotal / takes) / fragment : 0.0;
+    state.counters["live_fragments"] = fragment > 0 ? (totals.live / totals.takes) / fragment : 0.0;
 }
 
 void BM_TriggerToLiveCold(benchmark::State &state)
 {
-    double liveTotal = 0, fragmentTotal = 0;
-    int takes = 0;
+    Totals totals;
     for (auto _ : state) {
         auto engine = rig->makeEngine();
-        const auto measured = rig->triggerToLive(*engine);
-        if (!measured) {
-            state.SkipWithError("the take never went live");
+        if (!measureTake(state, *engine, totals))
             break;
-        }
-        state.SetIterationTime(measured->first);
-        liveTotal += measured->first;
-        fragmentTotal += measured->second;
-        ++takes;
         engine->discardTake();
         engine.reset();
-        rig->pauseBetweenTakes(takes);
+        rig->pauseBetweenTakes(totals.takes);
     }
-    report(state, liveTotal, fragmentTotal, takes);
+    report(state, totals);
 }
 BENCHMARK(BM_TriggerToLiveCold)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(8);
 
@@ -168,22 +183,14 @@ void BM_TriggerToLiveWarm(benchmark::State &state)
         return;
     }
     engine->discardTake(); // the session stays open for the next take
-    double liveTotal = 0, fragmentTotal = 0;
-    int takes = 0;
+    Totals totals;
     for (auto _ : state) {
-        rig->pauseBetweenTakes(takes);
-        const auto measured = rig->triggerToLive(*engine);
-        if (!measured) {
-            state.SkipWithError("the take never went live");
+        rig->pauseBetweenTakes(totals.takes);
+        if (!measureTake(state, *engine, totals))
             break;
-        }
-        state.SetIterationTime(measured->first);
-        liveTotal += measured->first;
-        fragmentTotal += measured->second;
-        ++takes;
         engine->discardTake();
     }
-    report(state, liveTotal, fragmentTotal, takes);
+    report(state, totals);
 }
 BENCHMARK(BM_TriggerToLiveWarm)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
