@@ -22,9 +22,6 @@ using platform::InputUnit;
 
 namespace {
 
-// The render buffer's byte count is 32 bits wide; a capacity this large cannot be described.
-constexpr std::uint32_t kFrameCapacityLimit = 1u << 30;
-
 QByteArray text(const std::optional<QString> &value, const char *absent)
 {
     return value ? value->toUtf8() : QByteArray(absent);
@@ -151,7 +148,7 @@ CaptureCoreSetup AUHALCaptureCore::start(const QString &prefUID, std::optional<s
     // 11. An unreadable capacity, or one the render buffer cannot describe, falls back to 4096.
     std::uint32_t maxFrames = kDefaultMaxFrames;
     if (const std::optional<std::uint32_t> read = unit->maximumFramesPerSlice();
-        read && *read > 0 && *read < kFrameCapacityLimit)
+        read && *read > 0 && *read < kCaptureFrameCapacityLimit)
         maxFrames = *read;
 
     // 12-13. The render context, with its buffer, made once per start.

@@ -27,8 +27,6 @@ using platform::InputUnit;
 
 namespace {
 
-constexpr std::uint32_t kFrameCapacityLimit = 1u << 30;
-
 QString describe(const AudioFormat &format)
 {
     return QStringLiteral("<%1 ch, %2 Hz, %3, %4>")
@@ -100,7 +98,7 @@ public:
             throw AudioEngineException{QStringLiteral("TapFormatRejected"), set.error().message};
         std::uint32_t capacity = bufferSize;
         if (const std::optional<std::uint32_t> slice = m_unit->maximumFramesPerSlice();
-            slice && *slice > capacity && *slice < kFrameCapacityLimit)
+            slice && *slice > capacity && *slice < kCaptureFrameCapacityLimit)
             capacity = *slice;
         m_pool.emplace(tapFormat, capacity);
         m_planes.assign(static_cast<std::size_t>(tapFormat.channelCount), nullptr);

@@ -33,6 +33,10 @@ class DeferredAudioObjectReleasePool;
 
 enum class StartFailurePhase; // audio/StartFailurePhase.h
 
+// A render buffer's byte count is 32 bits wide: a unit's frames per slice at or above this cannot
+// be described, so no core sizes its buffers by such a value.
+inline constexpr std::uint32_t kCaptureFrameCapacityLimit = 1u << 30;
+
 // Where a captured buffer sits in the stream: its first frame's sample time (frames since the
 // capture started) at `sampleRate`.
 struct CaptureTime {
