@@ -1,4 +1,5 @@
 #include "platform/AudioConverter.h"
+#include "support/AudioFormats.h"
 
 #include <gtest/gtest.h>
 
@@ -9,16 +10,9 @@
 using zq::platform::AudioConverter;
 using zq::platform::AudioFormat;
 using zq::platform::PCMBuffer;
+using zq::test::audioFormat;
 
 namespace {
-
-AudioFormat format(double rate, int channels)
-{
-    AudioFormat f;
-    f.sampleRate = rate;
-    f.channelCount = channels;
-    return f;
-}
 
 PCMBuffer sine(const AudioFormat &f, double hz, std::uint32_t frames, std::uint32_t offset = 0)
 {
@@ -40,8 +34,8 @@ void append(std::vector<float> &out, const PCMBuffer &buffer)
 
 TEST(AudioConverterTest, StreamingInBlocksMatchesOneShotAndKeepsTheLength)
 {
-    const AudioFormat in = format(48000, 1);
-    const AudioFormat out = format(16000, 1);
+    const AudioFormat in = audioFormat(48000, 1);
+    const AudioFormat out = audioFormat(16000, 1);
     const PCMBuffer whole = sine(in, 440, 48000);
 
     auto oneShot = AudioConverter::create(in, out);
@@ -75,8 +69,8 @@ TEST(AudioConverterTest, StreamingInBlocksMatchesOneShotAndKeepsTheLength)
 
 TEST(AudioConverterTest, MixesChannelsDownToTheirMean)
 {
-    const AudioFormat in = format(16000, 3);
-    auto converter = AudioConverter::create(in, format(16000, 1));
+    const AudioFormat in = audioFormat(16000, 3);
+    auto converter = AudioConverter::create(in, audioFormat(16000, 1));
     ASSERT_TRUE(converter);
     PCMBuffer buffer(in, 4);
     for (std::uint32_t i = 0; i < 4; ++i) {
@@ -95,8 +89,8 @@ TEST(AudioConverterTest, MixesChannelsDownToTheirMean)
 
 TEST(AudioConverterTest, ResamplesEachChannelOnItsOwn)
 {
-    const AudioFormat in = format(44100, 2);
-    auto converter = AudioConverter::create(in, format(48000, 2));
+    const AudioFormat in = audioFormat(44100, 2);
+    auto converter = AudioConverter::create(in, audioFormat(48000, 2));
     ASSERT_TRUE(converter);
     PCMBuffer buffer = sine(in, 1000, 44100);
     for (std::uint32_t i = 0; i < buffer.frameLength(); ++i)
@@ -120,16 +114,16 @@ TEST(AudioConverterTest, ResamplesEachChannelOnItsOwn)
 
 TEST(AudioConverterTest, RefusesWhatItCannotDo)
 {
-    EXPECT_FALSE(AudioConverter::create(format(0, 1), format(16000, 1)));
-    EXPECT_FALSE(AudioConverter::create(format(48000, 2), format(16000, 3))) << "only N to N or N to 1";
-    AudioFormat int16Target = format(16000, 1);
+    EXPECT_FALSE(AudioConverter::create(audioFormat(0, 1), audioFormat(16000, 1)));
+    EXPECT_FALSE(AudioConverter::create(audioFormat(48000, 2), audioFormat(16000, 3))) << "only N to N or N to 1";
+    AudioFormat int16Target = audioFormat(16000, 1);
     int16Target.commonFormat = AudioFormat::CommonFormat::int16;
-    EXPECT_FALSE(AudioConverter::create(format(48000, 1), int16Target));
+    EXPECT_FALSE(AudioConverter::create(audioFormat(48000, 1), int16Target));
 
-    auto converter = AudioConverter::create(format(48000, 2), format(16000, 1));
+    auto converter = AudioConverter::create(audioFormat(48000, 2), audioFormat(16000, 1));
     ASSERT_TRUE(converter);
-    EXPECT_FALSE(converter.value()->convert(sine(format(48000, 1), 440, 10))) << "wrong channel count";
-    auto empty = converter.value()->convert(sine(format(48000, 2), 440, 0));
+    EXPECT_FALSE(converter.value()->convert(sine(audioFormat(48000, 1), 440, 10))) << "wrong channel count";
+    auto empty = converter.value()->convert(sine(audioFormat(48000, 2), 440, 0));
     ASSERT_TRUE(empty);
     EXPECT_EQ(empty.value()->frameLength(), 0u);
 }

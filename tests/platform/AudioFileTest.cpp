@@ -1,4 +1,5 @@
 #include "platform/AudioFile.h"
+#include "support/AudioFormats.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -10,17 +11,9 @@
 using zq::platform::AudioFile;
 using zq::platform::AudioFormat;
 using zq::platform::PCMBuffer;
+using zq::test::audioFormat;
 
 namespace {
-
-AudioFormat format(double rate, int channels, AudioFormat::CommonFormat common = AudioFormat::CommonFormat::float32)
-{
-    AudioFormat f;
-    f.sampleRate = rate;
-    f.channelCount = channels;
-    f.commonFormat = common;
-    return f;
-}
 
 // Channel c holds (c + 1) * ramp so that a swapped or smeared channel shows.
 PCMBuffer ramp(const AudioFormat &f, std::uint32_t frames, std::uint32_t offset)
@@ -46,7 +39,7 @@ TEST(AudioFileTest, FloatStereoRoundTripsExactlyAcrossBlockBoundaries)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("take.wav");
-    const AudioFormat f = format(48000, 2);
+    const AudioFormat f = audioFormat(48000, 2);
     {
         auto created = AudioFile::createForWriting(path, f);
         ASSERT_TRUE(created) << created.error().message.toStdString();
@@ -61,7 +54,7 @@ TEST(AudioFileTest, FloatStereoRoundTripsExactlyAcrossBlockBoundaries)
     auto &file = *opened.value();
     EXPECT_EQ(file.length(), 6034);
     EXPECT_EQ(file.fileFormat().commonFormat, AudioFormat::CommonFormat::float32);
-    EXPECT_EQ(file.processingFormat(), format(48000, 2));
+    EXPECT_EQ(file.processingFormat(), audioFormat(48000, 2));
 
     std::uint32_t total = 0;
     for (;;) {
@@ -83,7 +76,7 @@ TEST(AudioFileTest, SixteenBitFileClipsLoudSamplesInsteadOfWrapping)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("upload.wav");
-    const AudioFormat f = format(16000, 1, AudioFormat::CommonFormat::int16);
+    const AudioFormat f = audioFormat(16000, 1, AudioFormat::CommonFormat::int16);
     {
         auto file = AudioFile::createForWriting(path, f);
         ASSERT_TRUE(file);
@@ -136,17 +129,17 @@ TEST(AudioFileTest, FilesThatAreNotUsableAudioGiveErrorsNotCrashes)
 TEST(AudioFileTest, WritingRejectsMismatchedBuffersAndBadSettings)
 {
     QTemporaryDir dir;
-    EXPECT_FALSE(AudioFile::createForWriting(dir.filePath("a.wav"), format(0, 1)));
-    EXPECT_FALSE(AudioFile::createForWriting(dir.filePath("b.wav"), format(16000, 0)));
-    EXPECT_FALSE(AudioFile::createForWriting(dir.filePath("missing-folder/c.wav"), format(16000, 1)));
+    EXPECT_FALSE(AudioFile::createForWriting(dir.filePath("a.wav"), audioFormat(0, 1)));
+    EXPECT_FALSE(AudioFile::createForWriting(dir.filePath("b.wav"), audioFormat(16000, 0)));
+    EXPECT_FALSE(AudioFile::createForWriting(dir.filePath("missing-folder/c.wav"), audioFormat(16000, 1)));
 
-    auto file = AudioFile::createForWriting(dir.filePath("d.wav"), format(16000, 1));
+    auto file = AudioFile::createForWriting(dir.filePath("d.wav"), audioFormat(16000, 1));
     ASSERT_TRUE(file);
-    EXPECT_FALSE(file.value()->write(ramp(format(16000, 2), 10, 0))) << "channel count differs";
-    EXPECT_FALSE(file.value()->write(ramp(format(48000, 1), 10, 0))) << "sample rate differs";
+    EXPECT_FALSE(file.value()->write(ramp(audioFormat(16000, 2), 10, 0))) << "channel count differs";
+    EXPECT_FALSE(file.value()->write(ramp(audioFormat(48000, 1), 10, 0))) << "sample rate differs";
     EXPECT_FALSE(file.value()->read(10)) << "not open for reading";
     ASSERT_TRUE(file.value()->close());
-    EXPECT_FALSE(file.value()->write(ramp(format(16000, 1), 10, 0))) << "closed";
+    EXPECT_FALSE(file.value()->write(ramp(audioFormat(16000, 1), 10, 0))) << "closed";
     EXPECT_TRUE(file.value()->close()) << "closing twice is harmless";
 }
 
@@ -154,7 +147,7 @@ TEST(AudioFileTest, HeaderOnlyFileOpensWithNoFrames)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("silent.wav");
-    ASSERT_TRUE(AudioFile::createForWriting(path, format(16000, 1)).value()->close());
+    ASSERT_TRUE(AudioFile::createForWriting(path, audioFormat(16000, 1)).value()->close());
     auto file = AudioFile::openForReading(path);
     ASSERT_TRUE(file);
     EXPECT_EQ(file.value()->length(), 0);

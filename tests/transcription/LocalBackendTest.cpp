@@ -2,6 +2,7 @@
 
 #include "pipeline/ZEPAError.h"
 #include "platform/AudioFile.h"
+#include "support/AudioFormats.h"
 #include "support/FakeSpeechRecognizer.h"
 #include "support/TranscriptCollector.h"
 #include "support/VirtualLoop.h"
@@ -18,16 +19,9 @@ using platform::SpeechResult;
 using test::collectTranscript;
 using test::FakeSpeechRecognizer;
 using test::TranscriptOutcome;
+using zq::test::audioFormat;
 
 namespace {
-
-AudioFormat format(double rate, int channels)
-{
-    AudioFormat f;
-    f.sampleRate = rate;
-    f.channelCount = channels;
-    return f;
-}
 
 SharedPCMBuffer buffer(const AudioFormat &f, std::uint32_t frames)
 {
@@ -84,7 +78,8 @@ protected:
         for (auto &b : buffers)
             source.send(b);
         source.finish();
-        auto outcome = run(AudioSource::stream(source, format(48000, 1)), std::move(language), std::move(dictionary));
+        auto outcome =
+            run(AudioSource::stream(source, audioFormat(48000, 1)), std::move(language), std::move(dictionary));
         EXPECT_TRUE(settle([&] { return outcome->done; })) << "the transcription never ended";
         return outcome;
     }
@@ -113,7 +108,7 @@ class LocalBackendResultsTest : public LocalBackendTest, public ::testing::WithP
 TEST_P(LocalBackendResultsTest, EveryPartialIsTheWholeTextSoFarAndTheFinalComesLast)
 {
     recognizer->configureAnalyzer = [](test::FakeSpeechAnalyzer &a) { a.resultsAtFinalize = GetParam().results; };
-    auto outcome = runStream({buffer(format(48000, 1), 480)});
+    auto outcome = runStream({buffer(audioFormat(48000, 1), 480)});
     ASSERT_FALSE(outcome->error) << outcome->errorText().toStdString();
     EXPECT_EQ(outcome->updates, GetParam().expected);
 }
@@ -146,7 +141,7 @@ TEST_F(LocalBackendTest, TheCLocaleOfAMinimalSessionFollowsEnglish)
     // With LANG unset the system locale is "C"; asking the recogniser for "C" failed every take.
     currentLocale = QLocale::c();
     recognizer->equivalents.insert("en_US", "en-US");
-    auto outcome = runStream({buffer(format(16000, 1), 160)});
+    auto outcome = runStream({buffer(audioFormat(16000, 1), 160)});
     ASSERT_FALSE(outcome->error) << outcome->errorText().toStdString();
     EXPECT_EQ(recognizer->calls(), QStringList{"analyzer en-US"});
 }
@@ -154,30 +149,30 @@ TEST_F(LocalBackendTest, TheCLocaleOfAMinimalSessionFollowsEnglish)
 TEST_F(LocalBackendTest, LocaleIsResolvedAndAnyOtherLocaleIsTried)
 {
     recognizer->equivalents.insert("en_GB", "en-US");
-    auto outcome = runStream({buffer(format(16000, 1), 160)});
+    auto outcome = runStream({buffer(audioFormat(16000, 1), 160)});
     ASSERT_FALSE(outcome->error) << outcome->errorText().toStdString();
     EXPECT_EQ(recognizer->calls(), QStringList{"analyzer en-US"}) << "auto follows the current locale's equivalent";
 
     // Not supported and without an equivalent: used as requested, and its model must be installed.
     recognizer->installError = rt::makeError("no model for this language");
-    outcome = runStream({buffer(format(16000, 1), 160)}, "de");
+    outcome = runStream({buffer(audioFormat(16000, 1), 160)}, "de");
     EXPECT_EQ(outcome->errorText(), "no model for this language");
     EXPECT_TRUE(outcome->updates.empty()) << "nothing follows or precedes an error";
     EXPECT_EQ(recognizer->calls().last(), "install de");
     EXPECT_EQ(recognizer->analyzers().size(), 1u) << "no analyzer after a failed installation";
 
     recognizer->installError.reset();
-    outcome = runStream({buffer(format(16000, 1), 160)}, "fr");
+    outcome = runStream({buffer(audioFormat(16000, 1), 160)}, "fr");
     EXPECT_FALSE(outcome->error);
     EXPECT_EQ(recognizer->calls().mid(2), (QStringList{"install fr", "analyzer fr"}));
 }
 
 TEST_F(LocalBackendTest, DictionaryBecomesOneGeneralContextBeforeTheStart)
 {
-    runStream({buffer(format(16000, 1), 160)});
+    runStream({buffer(audioFormat(16000, 1), 160)});
     EXPECT_FALSE(recognizer->lastAnalyzer()->calls().contains("setContext")) << "an empty dictionary sets nothing";
 
-    runStream({buffer(format(16000, 1), 160)}, "auto", {" Quorvane", "ZEPA", "ZEPA"});
+    runStream({buffer(audioFormat(16000, 1), 160)}, "auto", {" Quorvane", "ZEPA", "ZEPA"});
     const auto calls = recognizer->lastAnalyzer()->calls();
     ASSERT_GE(calls.size(), 2);
     EXPECT_EQ(calls.mid(0, 2), (QStringList{"setContext", "start"}));
@@ -188,8 +183,8 @@ TEST_F(LocalBackendTest, DictionaryBecomesOneGeneralContextBeforeTheStart)
 
 TEST_F(LocalBackendTest, BuffersAreConvertedOnlyWhenTheirFormatDiffers)
 {
-    const auto mono16 = buffer(format(16000, 1), 1600);
-    const auto stereo48 = buffer(format(48000, 2), 4800);
+    const auto mono16 = buffer(audioFormat(16000, 1), 1600);
+    const auto stereo48 = buffer(audioFormat(48000, 2), 4800);
 
     // No preferred format: everything goes in as captured.
     auto outcome = runStream({mono16, stereo48});
@@ -199,7 +194,7 @@ TEST_F(LocalBackendTest, BuffersAreConvertedOnlyWhenTheirFormatDiffers)
     EXPECT_EQ(fed[0], mono16);
     EXPECT_EQ(fed[1], stereo48);
 
-    recognizer->preferredFormat = format(16000, 1);
+    recognizer->preferredFormat = audioFormat(16000, 1);
     outcome = runStream({mono16, stereo48, stereo48});
     EXPECT_FALSE(outcome->error);
     fed = recognizer->lastAnalyzer()->fed();
@@ -207,7 +202,7 @@ TEST_F(LocalBackendTest, BuffersAreConvertedOnlyWhenTheirFormatDiffers)
     EXPECT_EQ(fed[0], mono16) << "already in the analyzer's format: handed on without a copy";
     std::uint32_t converted = 0;
     for (std::size_t i = 1; i < fed.size(); ++i) {
-        EXPECT_EQ(fed[i]->format(), format(16000, 1));
+        EXPECT_EQ(fed[i]->format(), audioFormat(16000, 1));
         converted += fed[i]->frameLength();
     }
     EXPECT_EQ(converted, 3200u) << "two 0.1 s stereo blocks at 48 kHz become 0.2 s of 16 kHz mono, tail included";
@@ -228,7 +223,7 @@ TEST_F(LocalBackendTest, NoAudioFailsWithTheMicSentence)
             ASSERT_TRUE(f.open(QIODevice::WriteOnly));
             f.write("definitely not a wave file");
         } else if (path.endsWith("empty.wav")) {
-            ASSERT_TRUE(platform::AudioFile::createForWriting(path, format(16000, 1)).value()->close());
+            ASSERT_TRUE(platform::AudioFile::createForWriting(path, audioFormat(16000, 1)).value()->close());
         }
         auto fileOutcome = run(AudioSource::file(path));
         ASSERT_TRUE(settle([&] { return fileOutcome->done; }));
@@ -241,10 +236,10 @@ TEST_F(LocalBackendTest, RecordingFileIsReadWholeInBlocks)
     QTemporaryDir dir;
     const QString path = dir.filePath("kept.wav");
     {
-        auto file = platform::AudioFile::createForWriting(path, format(16000, 1)).value();
-        ASSERT_TRUE(file->write(*buffer(format(16000, 1), 20000)));
+        auto file = platform::AudioFile::createForWriting(path, audioFormat(16000, 1)).value();
+        ASSERT_TRUE(file->write(*buffer(audioFormat(16000, 1), 20000)));
     }
-    recognizer->preferredFormat = format(16000, 1);
+    recognizer->preferredFormat = audioFormat(16000, 1);
     recognizer->configureAnalyzer = [](test::FakeSpeechAnalyzer &a) { a.resultsAtFinalize = {{"kept", true}}; };
     auto outcome = run(AudioSource::file(path));
     ASSERT_TRUE(settle([&] { return outcome->done; }));
@@ -259,32 +254,32 @@ TEST_F(LocalBackendTest, RecordingFileIsReadWholeInBlocks)
 TEST_F(LocalBackendTest, RecogniserFailuresArePassedOnUnchanged)
 {
     recognizer->available = false;
-    EXPECT_EQ(runStream({buffer(format(16000, 1), 10)})->errorText(),
+    EXPECT_EQ(runStream({buffer(audioFormat(16000, 1), 10)})->errorText(),
               "On-device transcription isn't available on this computer.");
     recognizer->available = true;
 
     recognizer->assetQueryError = rt::makeError("asset query broke");
-    EXPECT_EQ(runStream({buffer(format(16000, 1), 10)})->errorText(), "asset query broke");
+    EXPECT_EQ(runStream({buffer(audioFormat(16000, 1), 10)})->errorText(), "asset query broke");
     recognizer->assetQueryError.reset();
 
     recognizer->configureAnalyzer = [](test::FakeSpeechAnalyzer &a) { a.setContextError = rt::makeError("no ctx"); };
-    EXPECT_EQ(runStream({buffer(format(16000, 1), 10)}, "auto", {"word"})->errorText(), "no ctx");
+    EXPECT_EQ(runStream({buffer(audioFormat(16000, 1), 10)}, "auto", {"word"})->errorText(), "no ctx");
 
     recognizer->configureAnalyzer = [](test::FakeSpeechAnalyzer &a) { a.startError = rt::makeError("no start"); };
-    EXPECT_EQ(runStream({buffer(format(16000, 1), 10)})->errorText(), "no start");
+    EXPECT_EQ(runStream({buffer(audioFormat(16000, 1), 10)})->errorText(), "no start");
 
     recognizer->configureAnalyzer = [](test::FakeSpeechAnalyzer &a) {
         a.finalizeError = rt::makeError("finalize broke");
     };
-    auto outcome = runStream({buffer(format(16000, 1), 10)});
+    auto outcome = runStream({buffer(audioFormat(16000, 1), 10)});
     EXPECT_EQ(outcome->errorText(), "finalize broke");
     EXPECT_TRUE(recognizer->lastAnalyzer()->isCancelled());
 
     // A broken result sequence: partials before it stay, no final follows.
     recognizer->configureAnalyzer = [](test::FakeSpeechAnalyzer &a) { a.holdFinalize = true; };
     rt::AsyncChannel<SharedPCMBuffer> source;
-    source.send(buffer(format(16000, 1), 10));
-    outcome = run(AudioSource::stream(source, format(16000, 1)));
+    source.send(buffer(audioFormat(16000, 1), 10));
+    outcome = run(AudioSource::stream(source, audioFormat(16000, 1)));
     ASSERT_TRUE(settle([&] { return recognizer->analyzers().size() == 4; }));
     auto analyzer = recognizer->lastAnalyzer();
     analyzer->emitResult({"so far", false});
@@ -301,8 +296,8 @@ TEST_F(LocalBackendTest, ConsumerStoppingEndsTheWorkAtOnce)
 {
     // Cancelled while live audio still streams.
     rt::AsyncChannel<SharedPCMBuffer> source;
-    source.send(buffer(format(16000, 1), 160));
-    auto outcome = run(AudioSource::stream(source, format(16000, 1)));
+    source.send(buffer(audioFormat(16000, 1), 160));
+    auto outcome = run(AudioSource::stream(source, audioFormat(16000, 1)));
     ASSERT_TRUE(
         settle([&] { return !recognizer->analyzers().empty() && recognizer->lastAnalyzer()->fed().size() == 1; }));
     recognizer->lastAnalyzer()->emitResult({"go", false});
@@ -310,15 +305,15 @@ TEST_F(LocalBackendTest, ConsumerStoppingEndsTheWorkAtOnce)
     consumer.cancel(); // the controller gives up on the take
     loop.runUntilIdle();
     EXPECT_TRUE(recognizer->lastAnalyzer()->isCancelled());
-    EXPECT_FALSE(source.send(buffer(format(16000, 1), 160))) << "the live stream is no longer read";
+    EXPECT_FALSE(source.send(buffer(audioFormat(16000, 1), 160))) << "the live stream is no longer read";
 
     // Cancelled while the analyzer is finalising: the wait ends at once too.
     recognizer->configureAnalyzer = [](test::FakeSpeechAnalyzer &a) { a.holdFinalize = true; };
     outcome = runStream({});
     rt::AsyncChannel<SharedPCMBuffer> second;
-    second.send(buffer(format(16000, 1), 160));
+    second.send(buffer(audioFormat(16000, 1), 160));
     second.finish();
-    outcome = run(AudioSource::stream(second, format(16000, 1)));
+    outcome = run(AudioSource::stream(second, audioFormat(16000, 1)));
     ASSERT_TRUE(settle([&] { return recognizer->lastAnalyzer()->calls().contains("finalize"); }));
     consumer.cancel();
     loop.runUntilIdle();
