@@ -69,17 +69,25 @@ std::optional<std::pair<std::size_t, std::size_t>> audibleSpan(const std::vector
     return std::pair{std::size_t(first - samples.begin()), std::size_t(samples.rend() - last - 1)};
 }
 
+// A private sound server whose speaker's monitor is being recorded, and default settings.
+class PulseSoundCue : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ZQ_REQUIRE_SERVICE(server.start(), server.errorString());
+        ZQ_REQUIRE_SERVICE(recorder.start(server), QStringLiteral("parec could not record the speaker's monitor"));
+        registerDefaults(settings);
+    }
+
+    PulseServer server;
+    MonitorRecorder recorder;
+    rt::Settings settings{QString()};
+};
+
 } // namespace
 
-TEST(PulseSoundCue, APlayedCueArrivesAtTheSpeakerWithItsLength)
+TEST_F(PulseSoundCue, APlayedCueArrivesAtTheSpeakerWithItsLength)
 {
-    PulseServer server;
-    ZQ_REQUIRE_SERVICE(server.start(), server.errorString());
-    MonitorRecorder recorder;
-    ZQ_REQUIRE_SERVICE(recorder.start(server), QStringLiteral("parec could not record the speaker's monitor"));
-
-    rt::Settings settings{QString()};
-    registerDefaults(settings);
     platform::PulseAudioPlayerFactory factory(server.serverAddress());
     SoundCuePlayer player(settings, factory);
     player.play(SoundCue::listening);
@@ -101,15 +109,8 @@ TEST(PulseSoundCue, APlayedCueArrivesAtTheSpeakerWithItsLength)
     EXPECT_NEAR(peak, 0.45 * 0.1 * 32767, 0.45 * 0.1 * 32767 * 0.6) << "about the cue's own level";
 }
 
-TEST(PulseSoundCue, ReplayRestartsAndTheSettingSilencesCues)
+TEST_F(PulseSoundCue, ReplayRestartsAndTheSettingSilencesCues)
 {
-    PulseServer server;
-    ZQ_REQUIRE_SERVICE(server.start(), server.errorString());
-    MonitorRecorder recorder;
-    ZQ_REQUIRE_SERVICE(recorder.start(server), QStringLiteral("parec could not record the speaker's monitor"));
-
-    rt::Settings settings{QString()};
-    registerDefaults(settings);
     settings.setValue(QLatin1String(keys::soundCues), false);
     platform::PulseAudioPlayerFactory factory(server.serverAddress());
     SoundCuePlayer player(settings, factory);
