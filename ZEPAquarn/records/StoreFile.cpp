@@ -1,5 +1,6 @@
 #include "records/StoreFile.h"
 
+#include "runtime/Clocks.h"
 #include "runtime/FileOps.h"
 #include "runtime/Log.h"
 
@@ -9,16 +10,6 @@
 #include <cmath>
 
 namespace zq {
-
-namespace {
-
-const QDateTime &referenceDate()
-{
-    static const QDateTime date(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
-    return date;
-}
-
-} // namespace
 
 StoreFile::Contents StoreFile::read(const QString &path)
 {
@@ -71,14 +62,12 @@ std::optional<QUuid> StoreFile::uuidFromString(const QString &text)
 
 double StoreFile::referenceSeconds(const QDateTime &date)
 {
-    return static_cast<double>(referenceDate().msecsTo(date)) / 1000.0;
+    return rt::secondsSinceReferenceDate(date);
 }
 
 std::optional<QDateTime> StoreFile::dateFromReferenceSeconds(double seconds)
 {
-    if (!std::isfinite(seconds) || std::fabs(seconds) > 1e12)
-        return std::nullopt;
-    return referenceDate().addMSecs(std::llround(seconds * 1000.0));
+    return rt::dateFromReferenceSeconds(seconds);
 }
 
 } // namespace zq

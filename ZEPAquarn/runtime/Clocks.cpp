@@ -1,5 +1,6 @@
 #include "runtime/Clocks.h"
 
+#include <cmath>
 #include <ctime>
 
 namespace zq::rt {
@@ -41,9 +42,11 @@ double secondsSinceReferenceDate(const QDateTime &time)
     return static_cast<double>(referenceDate().msecsTo(time)) / 1000.0;
 }
 
-QDateTime dateFromReferenceSeconds(double seconds)
+std::optional<QDateTime> dateFromReferenceSeconds(double seconds)
 {
-    return referenceDate().addMSecs(static_cast<qint64>(seconds * 1000.0));
+    if (!std::isfinite(seconds) || std::fabs(seconds) > 1e12)
+        return std::nullopt;
+    return referenceDate().addMSecs(std::llround(seconds * 1000.0));
 }
 
 } // namespace zq::rt

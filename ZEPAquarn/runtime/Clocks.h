@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 
+#include <optional>
+
 namespace zq::rt {
 
 // The three clocks the application reads. Logic takes a Clocks& so tests can drive time.
@@ -28,6 +30,8 @@ public:
 
 // Wall time as seconds since 2001-01-01 00:00:00 UTC, the reference date of stored times.
 double secondsSinceReferenceDate(const QDateTime &time);
-QDateTime dateFromReferenceSeconds(double seconds);
+// Rounded to the millisecond, so a stored time reads back as the same instant. None for a number no
+// calendar date matches (not finite, or beyond about 30 000 years either way).
+std::optional<QDateTime> dateFromReferenceSeconds(double seconds);
 
 } // namespace zq::rt

@@ -168,3 +168,15 @@ TEST(QtMainLoopTest, DelayedItemsRespectOrderAndCancellation)
     EXPECT_EQ(order, (std::vector<int>{1, 2}));
     EXPECT_GE(firedAt, zq::rt::Nanos(30ms)) << "a delayed item never runs early";
 }
+
+TEST(ClocksTest, ReferenceSecondsRoundTripToTheMillisecondAndRejectImpossibleNumbers)
+{
+    const QDateTime when(QDate(2026, 3, 2), QTime(9, 0, 1, 500), Qt::UTC);
+    const double seconds = zq::rt::secondsSinceReferenceDate(when);
+    EXPECT_DOUBLE_EQ(seconds, 794134801.5);
+    EXPECT_EQ(zq::rt::dateFromReferenceSeconds(seconds), when);
+    // 0.0005 s below a millisecond boundary still reads back as that millisecond, not the one before.
+    EXPECT_EQ(zq::rt::dateFromReferenceSeconds(794134801.4999), when);
+    EXPECT_EQ(zq::rt::dateFromReferenceSeconds(std::nan("")), std::nullopt);
+    EXPECT_EQ(zq::rt::dateFromReferenceSeconds(1e300), std::nullopt);
+}
