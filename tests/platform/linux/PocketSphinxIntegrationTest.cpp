@@ -173,12 +173,13 @@ TEST_F(PocketSphinxIntegrationTest, CancelMidStreamEndsTheDecodeAtOnce)
 
     const auto cancelledAt = std::chrono::steady_clock::now();
     consumer.cancel();
-    ASSERT_TRUE(settle([&] { return outcome->done; }, 2));
+    ASSERT_TRUE(settle([&] { return outcome->done; }, 10));
     // The decoder goes back to the pool once its thread has stopped; a new take gets it at once.
     auto next = transcribeLive(loadRawSpeech(kGoForwardSpeech));
     const auto elapsed = std::chrono::steady_clock::now() - cancelledAt;
     EXPECT_EQ(next->updates.back(), TranscriptUpdate::final("go forward ten meters"));
-    EXPECT_LT(elapsed, std::chrono::seconds(3)) << "the cancelled decode kept the decoder busy";
+    // Decoding the rest would take over a minute; the bound is loose so a loaded machine passes.
+    EXPECT_LT(elapsed, std::chrono::seconds(20)) << "the cancelled decode kept the decoder busy";
     EXPECT_FALSE(stream.send(asMicBlocks(speech).front())) << "the live stream is no longer read";
 }
 
