@@ -175,6 +175,15 @@ int main(int argc, char *argv[])
     };
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
     app->showScenes();
+    if (QGuiApplication::platformName() != QLatin1String("xcb") && services) {
+        // Started from the desktop's menu, nobody reads the log: say it where the user looks.
+        services->notifications.add(
+            QStringLiteral("x11-required"),
+            {QStringLiteral("ZEPA QUARN needs X11"),
+             QStringLiteral("The trigger key, paste and the pill need an X11 session (or XWayland). "
+                            "Log in to an X11 session to dictate."),
+             platform::UserNotificationContent::InterruptionLevel::normal, false});
+    }
 
     QObject::connect(&application, &QApplication::aboutToQuit, &application, [&settings] {
         if (const auto saved = settings.sync(); !saved)

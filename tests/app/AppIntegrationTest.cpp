@@ -3,6 +3,8 @@
 
 #include "runtime/Settings.h"
 #include "support/ChildProcess.h"
+#include "support/DBusSession.h"
+#include "support/NotificationServer.h"
 #include "support/ServiceEnvironment.h"
 
 #include <QDir>
@@ -177,4 +179,29 @@ TEST_F(AppIntegrationTest, WithATrayHostOnlyTheOnboardingWindowOpensAtFirstLaunc
     ::kill(app.pid(), SIGTERM);
     EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
     EXPECT_FALSE(app.collected(ChildProcess::Channel::StandardError).contains("no system tray host"));
+}
+
+TEST_F(AppIntegrationTest, WithoutX11TheAppSaysSoInANotification)
+{
+    zq::test::DBusSession bus;
+    const bool busStarted = bus.start();
+    ZQ_REQUIRE_SERVICE(busStarted, QStringLiteral("no private session bus"));
+    zq::test::NotificationServer notifications;
+    ASSERT_TRUE(notifications.start(bus.address()));
+
+    writeSettings(true);
+    ChildSpec spec = appSpec();
+    // No X display at all: what a pure Wayland session without XWayland looks like to the app.
+    spec.environment.remove(QStringLiteral("DISPLAY"));
+    spec.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    spec.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    ChildProcess app;
+    ASSERT_TRUE(app.start(spec));
+    ASSERT_TRUE(waitForLine(app, "app: launched"));
+    ASSERT_TRUE(notifications.waitForNotifications(1, 10s)) << "the user must be told, not only the log";
+    const auto received = notifications.notifications();
+    ASSERT_FALSE(received.empty());
+    EXPECT_EQ(received.front().summary, "ZEPA QUARN needs X11");
+    ::kill(app.pid(), SIGTERM);
+    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0) << "no X11 is no reason to crash";
 }
