@@ -2,7 +2,6 @@
 
 #include "app/TriggerKeyMigration.h"
 #include "menubar/MenuBarExtra.h"
-#include "menubar/PillPanel.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Log.h"
@@ -129,7 +128,7 @@ void ZEPAquarnApp::wireAppDelegate()
 
 void ZEPAquarnApp::applyWearColorway(Colorway colorway)
 {
-    if (PillPanel *pill = m_controller->pill())
+    if (PillDisplay *pill = m_controller->pill())
         pill->setColorway(colorway);
     // A missing icon asset leaves the current icon in place.
     const QString asset = QStringLiteral(":/icons/%1.png").arg(appIconName(colorway));

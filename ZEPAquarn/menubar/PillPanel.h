@@ -1,7 +1,8 @@
 #pragma once
 
-#include "menubar/PillState.h"
 #include "pipeline/Colorway.h"
+#include "pipeline/PillDisplay.h"
+#include "pipeline/PillState.h"
 
 #include <vector>
 
@@ -9,34 +10,28 @@ namespace zq {
 
 class AudioEngine;
 
-// The floating pill that shows the phase of a take. The dictation controller drives it only
-// through update(), right after every change of its own pill state.
-//
-// This is the window-less pill: it keeps the state it was last told and every state in order,
-// and draws nothing. update() is virtual so that the controller, which lives below the view
-// library, reaches the drawn pill through this class without linking to it.
+// The window-less pill: it keeps the state it was last told and every state in order, and draws
+// nothing. The controller's tests drive it; the application draws through PillPanelWindow.
 //
 // Main thread only.
-class PillPanel {
+class PillPanel final : public PillDisplay {
 public:
-    // `audio` is where the pill reads the level history and whether capture is live; it must
+    // `audio` is where a pill reads the level history and whether capture is live; it must
     // outlive the pill. Nothing is shown until the first update().
     PillPanel(AudioEngine &audio, Colorway colorway);
-    virtual ~PillPanel();
+    ~PillPanel() override;
     PillPanel(const PillPanel &) = delete;
     PillPanel &operator=(const PillPanel &) = delete;
 
-    // Shows, changes or hides the pill to match `state`. Never fails.
-    virtual void update(const PillState &state);
+    void update(const PillState &state) override;
 
     const PillState &state() const { return m_state; }
     // Every state passed to update(), oldest first.
     const std::vector<PillState> &history() const { return m_history; }
     bool isShown() const { return !m_state.is(PillState::Kind::hidden); }
 
-    Colorway colorway() const { return m_colorway; }
-    // The worn skin; the pill redraws in it.
-    void setColorway(Colorway colorway) { m_colorway = colorway; }
+    Colorway colorway() const override { return m_colorway; }
+    void setColorway(Colorway colorway) override { m_colorway = colorway; }
 
     AudioEngine &audio() const { return m_audio; }
 

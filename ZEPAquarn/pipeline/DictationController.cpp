@@ -1,7 +1,6 @@
 #include "pipeline/DictationController.h"
 
 #include "audio/AudioEngine.h"
-#include "menubar/PillPanel.h"
 #include "pipeline/HotkeyTap.h"
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/SoundCuePlayer.h"
@@ -137,7 +136,7 @@ HotkeyTap *DictationController::tap()
     return m_tap.get();
 }
 
-PillPanel *DictationController::pill()
+PillDisplay *DictationController::pill()
 {
     if (!m_pill && m_makePill)
         m_pill = m_makePill();
@@ -169,7 +168,7 @@ void DictationController::setPillState(const PillState &state)
 {
     const bool changed = !(m_pillState == state);
     m_pillState = state;
-    if (PillPanel *panel = pill())
+    if (PillDisplay *panel = pill())
         panel->update(state);
     if (changed)
         emit pillStateChanged();

@@ -1,10 +1,11 @@
 #pragma once
 
 #include "audio/TakeMode.h"
-#include "menubar/PillState.h"
 #include "pipeline/AudioSource.h"
 #include "pipeline/BackendFactory.h"
 #include "pipeline/DictationFailure.h"
+#include "pipeline/PillDisplay.h"
+#include "pipeline/PillState.h"
 #include "pipeline/RecoveredTranscriptionState.h"
 #include "pipeline/TakeStartIntent.h"
 #include "pipeline/TranscriptionBackend.h"
@@ -43,7 +44,6 @@ class HistoryStore;
 class HotkeyTap;
 class IncidentStore;
 class Paster;
-class PillPanel;
 class SoundCuePlayer;
 class StatsStore;
 struct DictationIncident;
@@ -64,7 +64,7 @@ public:
     using CopyFunction = std::function<bool(const QString &text)>;
     using DiagnosticsRecorder = std::function<void(DiagnosticEvent event, const DiagnosticMetadata &metadata)>;
     // Makes the pill on first use.
-    using PillFactory = std::function<std::unique_ptr<PillPanel>()>;
+    using PillFactory = std::function<std::unique_ptr<PillDisplay>()>;
     // Speaks a short message through the desktop's accessibility service.
     using Announcer = std::function<void(const QString &message)>;
 
@@ -171,7 +171,7 @@ public:
     IncidentStore &incidents() const { return m_incidents; }
     StatsStore &stats() const { return m_stats; }
     // The pill, made on first use; null without a pill factory.
-    PillPanel *pill();
+    PillDisplay *pill();
     // The hotkey tap, made on first use; null without an event source.
     HotkeyTap *tap();
 
@@ -255,7 +255,7 @@ private:
     QString m_appVersion;
     QString m_build;
 
-    std::unique_ptr<PillPanel> m_pill;
+    std::unique_ptr<PillDisplay> m_pill;
     std::unique_ptr<HotkeyTap> m_tap;
     std::optional<rt::TaskHandle<void>> m_transcriptionTask;
     std::optional<rt::TaskHandle<void>> m_recoveredTranscriptionTask;
