@@ -44,7 +44,8 @@ ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
     : QObject(parent), m_environment(std::move(environment)), m_depth(m_environment.settings), m_delegate(m_depth),
       m_windowModel(m_environment.loop, topLevelWindows, [] {
           // Bringing a tray application forward means raising its window; nothing else to activate.
-      })
+      }),
+      m_motion(m_environment.settings)
 {
     rt::Settings &settings = m_environment.settings;
 

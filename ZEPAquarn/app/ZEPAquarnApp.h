@@ -3,6 +3,7 @@
 #include "app/ZEPAquarnAppDelegate.h"
 #include "pipeline/Colorway.h"
 #include "rewards/DepthStore.h"
+#include "rewards/MotionStore.h"
 #include "rewards/Updater.h"
 #include "window/AppWindowModel.h"
 
@@ -59,6 +60,8 @@ public:
     ZEPAquarnAppDelegate &delegate() { return m_delegate; }
     AppWindowModel &windowModel() { return m_windowModel; }
     Updater &updater() { return m_updater; }
+    // The one store of the chosen listening animation, for the window, settings and statistics pages.
+    MotionStore &motion() { return m_motion; }
     MenuBarExtra *menuBarExtra() const { return m_menuBarExtra.get(); }
     AppWindowView *mainWindow() const { return m_mainWindow.get(); }
     OnboardingView *onboardingWindow() const { return m_onboardingWindow.get(); }
@@ -81,6 +84,7 @@ private:
     ZEPAquarnAppDelegate m_delegate;
     Updater m_updater;
     AppWindowModel m_windowModel;
+    MotionStore m_motion;
     bool m_needsOnboarding = true;
     ActivationPolicy m_activationPolicy = ActivationPolicy::accessory;
     std::unique_ptr<DictationController> m_controller;
