@@ -609,6 +609,28 @@ TEST_F(AudioEngineTest, TakeResultIsTooShortEmptyOrCapturedByTheContinuousClock)
     EXPECT_EQ(engine->takeResult(), TakeResult::tooShort());
 }
 
+TEST_F(AudioEngineTest, ABufferFromAReleasedSessionNeitherEntersNorProvesTheNextTake)
+{
+    ASSERT_TRUE(beginTake());
+    advance(0.49);
+    EXPECT_EQ(engine->takeResult(), TakeResult::tooShort());
+    ASSERT_FALSE(engine->hasSession());
+    const std::shared_ptr<FakeCaptureCore> released = factory.cores()[0];
+
+    ASSERT_TRUE(beginQuietTake());
+    ASSERT_EQ(factory.madeCount(), 2);
+    const QString file = engine->takeFilePath().value();
+    // The old session's callback was still in flight: its loud buffers belong to no take.
+    for (int i = 0; i < 20; ++i) {
+        ASSERT_TRUE(released->deliverLate(4800, 0.9f));
+        advance(0.1);
+    }
+    EXPECT_FALSE(engine->captureLive());
+    EXPECT_NE(engine->takePhase(), TakePhase::live(true));
+    EXPECT_EQ(engine->takeResult(), TakeResult::empty());
+    EXPECT_FALSE(QFile::exists(file));
+}
+
 TEST_F(AudioEngineTest, StreamedTakeDeliversCopiesAndEndsTheStreamWhileFileOnlyHasNone)
 {
     ASSERT_TRUE(beginTake(TakeMode::fileOnly));

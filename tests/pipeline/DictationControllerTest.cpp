@@ -222,6 +222,21 @@ TEST_F(DictationControllerTest, ShortAndEmptyTakesEndWithoutTranscript)
     EXPECT_TRUE(rig.keys.pastedTexts().isEmpty());
 }
 
+TEST_F(DictationControllerTest, AFinalOfOnlyUnicodeWhiteSpaceEndsTheTakeSilently)
+{
+    captureTake();
+    // Line feed, no-break space, line feed: nothing a user would want typed.
+    rig.backends.last()->final(QString::fromUtf16(u"\n\u00A0\n"));
+    rig.loop.runUntilIdle();
+    EXPECT_TRUE(rig.keys.pastedTexts().isEmpty());
+    EXPECT_TRUE(rig.history->items().empty());
+    EXPECT_TRUE(rig.stats->days().isEmpty());
+    EXPECT_TRUE(rig.takeFiles().isEmpty());
+    EXPECT_EQ(rig.count(DiagnosticEvent::dictationFailed), 0);
+    EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+    EXPECT_FALSE(controller.isBusy());
+}
+
 TEST_F(DictationControllerTest, AShortCaptureAfterALongStartIsAFragment)
 {
     for (const double wait : {3.2, 2.7}) {

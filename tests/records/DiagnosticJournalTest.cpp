@@ -167,21 +167,23 @@ TEST_F(DiagnosticJournalTest, ReadmeIsWrittenOnceAndNeverRewritten)
 
 TEST_F(DiagnosticJournalTest, RotatesOnlyBeyondTheSizeBound)
 {
+    // Half a mebibyte, stated here rather than read from the code, so a changed bound shows.
+    constexpr qint64 bound = 524288;
     DiagnosticJournal journal = makeJournal();
     journal.beginSession();
     // Every line of the same event and metadata has the same length (fixed-width timestamps).
     const qint64 lineLength = QFileInfo(journal.currentLogPath()).size();
     const QString live = journal.currentLogPath();
 
-    writeFile(live, QByteArray(DiagnosticJournal::maxLogBytes - lineLength, 'x'));
+    writeFile(live, QByteArray(bound - lineLength, 'x'));
     journal.recordIfActive(DiagnosticEvent::appLaunched, {});
-    EXPECT_EQ(QFileInfo(live).size(), DiagnosticJournal::maxLogBytes) << "exactly at the bound: no rotation";
+    EXPECT_EQ(QFileInfo(live).size(), bound) << "exactly at the bound: no rotation";
     EXPECT_FALSE(QFileInfo::exists(journal.rotatedLogPath(1)));
 
-    writeFile(live, QByteArray(DiagnosticJournal::maxLogBytes - lineLength + 1, 'x'));
+    writeFile(live, QByteArray(bound - lineLength + 1, 'x'));
     journal.recordIfActive(DiagnosticEvent::appLaunched, {});
     EXPECT_EQ(QFileInfo(live).size(), lineLength) << "the new live file holds only the new line";
-    EXPECT_EQ(QFileInfo(journal.rotatedLogPath(1)).size(), DiagnosticJournal::maxLogBytes - lineLength + 1);
+    EXPECT_EQ(QFileInfo(journal.rotatedLogPath(1)).size(), bound - lineLength + 1);
     EXPECT_FALSE(QFileInfo::exists(journal.rotatedLogPath(2)));
     EXPECT_FALSE(QFileInfo::exists(journal.rotatedLogPath(3)));
 }

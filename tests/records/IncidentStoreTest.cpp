@@ -195,21 +195,35 @@ TEST_F(IncidentStoreTest, TamperedRecordingNamesNeverLeaveTheRecordingsFolder)
 
 TEST_F(IncidentStoreTest, UnreadableIndexIsKeptAsideWithItsRecordings)
 {
-    QDir().mkpath(recordings());
-    const QString recording = recordings() + QStringLiteral("/ABC.wav");
-    QFile(makeTake(temp.path())).rename(recording);
-    // An incident without "isRead" fails the whole file.
-    QJsonObject broken = incident(QStringLiteral("ABC.wav")).toJson();
-    broken.remove(QStringLiteral("isRead"));
-    QFile f(index());
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QJsonDocument(QJsonArray{broken}).toJson());
-    f.close();
+    // Each damaged index names a recording with the store's own kind of name, so only the
+    // kept-aside copy protects it from the start-up sweep of unnamed recordings.
+    const QString name = StoreFile::uuidString(QUuid::createUuid()) + QStringLiteral(".wav");
+    QJsonObject wrongType = incident(name).toJson();
+    wrongType.insert(QStringLiteral("isRead"), QStringLiteral("yes"));
+    const QList<QByteArray> damaged = {
+        QByteArrayLiteral("\x00\x13not json at all"),
+        QJsonDocument(QJsonArray{wrongType}).toJson(),
+        QByteArray(), // a folder where the index belongs: it cannot be read at all
+    };
+    for (const QByteArray &bytes : damaged) {
+        QDir(incidents()).removeRecursively();
+        QDir().mkpath(recordings());
+        const QString recording = recordings() + QLatin1Char('/') + name;
+        ASSERT_TRUE(QFile(makeTake(temp.path())).rename(recording));
+        if (bytes.isNull()) {
+            ASSERT_TRUE(QDir().mkpath(index()));
+        } else {
+            QFile f(index());
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
 
-    IncidentStore store(incidents());
-    EXPECT_TRUE(store.items().isEmpty());
-    EXPECT_EQ(QDir(incidents()).entryList({QStringLiteral("incidents.json.corrupt-*")}, QDir::Files).size(), 1);
-    EXPECT_TRUE(QFileInfo::exists(recording)) << "the kept-aside index still names it";
+        IncidentStore store(incidents());
+        EXPECT_TRUE(store.items().isEmpty());
+        EXPECT_EQ(QDir(incidents()).entryList({QStringLiteral("incidents.json.corrupt-*")}, QDir::AllEntries).size(), 1)
+            << bytes.left(8).toHex().constData();
+        EXPECT_TRUE(QFileInfo::exists(recording)) << "the kept-aside index still names it";
+    }
 }
 
 TEST_F(IncidentStoreTest, RecordingsNoIncidentNamesAreRemovedAtStart)

@@ -101,6 +101,29 @@ TEST_F(StatsStoreTest, IsoWeeks)
     EXPECT_EQ(skipped.start.toTimeZone(santiago).date(), QDate(2022, 9, 12));
 }
 
+TEST_F(StatsStoreTest, IsoWeeksAreTakenInTheStoresTimeZone)
+{
+    // Sunday 2026-03-08 23:30 UTC is Monday 00:30 in Berlin (week 11) and Sunday evening in New
+    // York (week 10).
+    const QDateTime utc(QDate(2026, 3, 8), QTime(23, 30), Qt::UTC);
+    const StatsWeek inBerlin = StatsWeek::containing(utc, berlin);
+    EXPECT_EQ(inBerlin.weekOfYear, 11);
+    EXPECT_EQ(inBerlin.start, local(2026, 3, 9, 0, 0));
+    const QTimeZone newYork(QByteArrayLiteral("America/New_York"));
+    const StatsWeek inNewYork = StatsWeek::containing(utc, newYork);
+    EXPECT_EQ(inNewYork.weekOfYear, 10);
+    EXPECT_EQ(inNewYork.start, local(2026, 3, 2, 0, 0, newYork));
+
+    // The store counts the take on the Berlin Monday, in the Berlin week.
+    StatsStore store(dir.path(), berlin);
+    store.setArmedTake(2.0);
+    ASSERT_TRUE(store.commitTake(5, utc));
+    const WeekSummary week = store.summary(inBerlin);
+    EXPECT_EQ(week.words, 5);
+    EXPECT_EQ(week.dailyWords[0], 5) << "Monday";
+    EXPECT_EQ(store.summary(StatsWeek::containing(local(2026, 3, 8, 12, 0), berlin)).words, 0);
+}
+
 TEST_F(StatsStoreTest, WeekSummaryAcrossADaylightSavingChange)
 {
     StatsStore store(dir.path(), berlin);

@@ -130,8 +130,12 @@ TEST(SettingsTest, ChangedIsEmittedOnlyWhenTheVisibleValueChanges)
     settings.setValue("nan", std::nan(""));
     settings.setValue("nan", std::nan(""));
     EXPECT_EQ(changedKeys(spy), (QStringList{"typingWPM", "typingWPM", "nan"}));
+    settings.registerDefaults({{"soundCues", true}});
+    settings.setValue("soundCues", true); // a user value equal to its default
+    ASSERT_TRUE(settings.hasUserValue("soundCues"));
     spy.clear();
 
+    // Clearing changes only what the user sees: the equal value goes without a signal.
     settings.clear();
     EXPECT_EQ(changedKeys(spy), (QStringList{"backend", "nan", "typingWPM"}));
 }

@@ -62,7 +62,8 @@ void FakeCaptureCore::stop()
     std::lock_guard lock(m_mutex);
     ++m_stops;
     m_running = false;
-    // A real core keeps its callbacks alive until the unit is disposed; the fake just stops calling.
+    // A real core keeps its callbacks alive until the unit is disposed; the fake keeps its tap so
+    // deliverLate() can play such a callback.
 }
 
 std::optional<platform::AudioFormat> FakeCaptureCore::format() const
@@ -123,12 +124,22 @@ void FakeCaptureCore::setRoute(CaptureRouteInspection route)
 
 bool FakeCaptureCore::deliver(std::uint32_t frames, float value)
 {
+    return deliverThroughTap(frames, value, true);
+}
+
+bool FakeCaptureCore::deliverLate(std::uint32_t frames, float value)
+{
+    return deliverThroughTap(frames, value, false);
+}
+
+bool FakeCaptureCore::deliverThroughTap(std::uint32_t frames, float value, bool onlyWhileRunning)
+{
     CaptureTapBlock tap;
     std::shared_ptr<platform::PCMBuffer> buffer;
     CaptureTime time;
     {
         std::lock_guard lock(m_mutex);
-        if (!m_running || !m_tap)
+        if ((onlyWhileRunning && !m_running) || !m_tap)
             return false;
         tap = m_tap;
         const platform::AudioFormat format = m_script.setup.format;

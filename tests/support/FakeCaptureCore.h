@@ -62,10 +62,15 @@ public:
     void setRoute(CaptureRouteInspection route);
     // One buffer of `frames` frames of `value` in every channel to the tap. False when not running.
     bool deliver(std::uint32_t frames, float value = 0.1f);
+    // The same through the tap of the last start even after stop(): a real core's audio callback
+    // can still be in flight when its session is released. False before the first start.
+    bool deliverLate(std::uint32_t frames, float value = 0.1f);
     // Runs onRecoveryNeeded as a listener would. False when not running.
     bool signalRecovery();
 
 private:
+    bool deliverThroughTap(std::uint32_t frames, float value, bool onlyWhileRunning);
+
     mutable std::mutex m_mutex;
     Script m_script;
     const CaptureCoreKind m_kind;
