@@ -23,6 +23,7 @@
 #include "platform/linux/X11SecureInput.h"
 #include "platform/linux/X11SyntheticKeys.h"
 #include "records/Diagnostics.h"
+#include "rewards/InviteService.h"
 #include "runtime/Clocks.h"
 #include "runtime/Log.h"
 #include "runtime/Paths.h"
@@ -172,6 +173,7 @@ int main(int argc, char *argv[])
             if (services)
                 services->audioDuringDictation.end();
         },
+        InviteService(std::make_shared<NetworkInviteTransport>()),
     };
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
     app->showScenes();

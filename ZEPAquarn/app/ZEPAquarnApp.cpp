@@ -6,6 +6,7 @@
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
+#include "runtime/Task.h"
 #include "window/AppAppearance.h"
 #include "window/AppWindowView.h"
 #include "window/OnboardingView.h"
@@ -41,7 +42,7 @@ std::vector<AppWindowHandle> topLevelWindows()
 } // namespace
 
 ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
-    : QObject(parent), m_environment(std::move(environment)), m_depth(m_environment.settings), m_delegate(m_depth),
+    : QObject(parent), m_environment(std::move(environment)), m_depth(m_environment.settings, m_environment.invites), m_delegate(m_depth),
       m_windowModel(m_environment.loop, topLevelWindows, [] {
           // Bringing a tray application forward means raising its window; nothing else to activate.
       }),
@@ -115,6 +116,9 @@ void ZEPAquarnApp::showScenes()
         m_onboardingWindow->raise();
         m_onboardingWindow->activateWindow();
     }
+
+    // The only automatic refresh of the invite progress; its result shows through the store.
+    rt::spawn(m_environment.loop, m_depth.refreshProgress());
 }
 
 void ZEPAquarnApp::wireAppDelegate()

@@ -45,13 +45,16 @@ public:
         std::function<std::unique_ptr<DictationController>()> makeController;
         // Ends the lowered volume or paused playback at termination.
         std::function<void()> endAudioDuringDictation;
+        // The invite client of the depth store; without a transport nothing is ever sent.
+        InviteService invites = {};
     };
 
     explicit ZEPAquarnApp(Environment environment, QObject *parent = nullptr);
     ~ZEPAquarnApp() override;
 
     // Builds the scenes: the tray extra (or, without a tray host, the main window, so the application
-    // is never unreachable) and the onboarding window while onboarding is needed.
+    // is never unreachable) and the onboarding window while onboarding is needed. Then, launched,
+    // refreshes the invite progress once.
     void showScenes();
 
     bool needsOnboarding() const { return m_needsOnboarding; }
