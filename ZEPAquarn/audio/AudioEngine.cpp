@@ -108,7 +108,10 @@ void AudioEngine::transition(const TakeLifecycleEvent &event, const char *at)
                                                   QString::fromLatin1(at));
         return;
     }
+    const bool moved = !(m_takePhase == *next);
     m_takePhase = *next;
+    if (moved)
+        emit takePhaseChanged();
     const bool live = m_takePhase.isLiveAndCapturing();
     if (live != m_captureLive) {
         m_captureLive = live;

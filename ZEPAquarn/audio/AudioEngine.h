@@ -129,6 +129,15 @@ public:
     // Ends the take, releases or keeps the microphone, and deletes the take file.
     void discardTake();
 
+    // The number of input buffers the capture tap delivered during the current take (0 between
+    // takes until the next one begins). Written on the audio thread, read here under its lock.
+    std::int64_t tapFires() const;
+
+    // Releases the held microphone now or keeps it, by the session's transport and
+    // "releaseMicWhenIdle" (read each time). Runs after every take; call it directly only while
+    // the phase is idle or grace idle, so a changed rule applies without waiting for a take.
+    void applyMicReleasePolicy();
+
     // The input preference ("inputDevice") or the system's devices changed: drops a session on
     // another device at once (or after the take), and pre-warms a Bluetooth or continuity device
     // chosen in a picker.
@@ -150,6 +159,8 @@ public:
 
 signals:
     void captureLiveChanged(bool captureLive);
+    // The take phase moved (starting, live, idle, grace idle).
+    void takePhaseChanged();
 
 private:
     struct TakeWriter; // the take file and stream, written on the audio thread
@@ -212,7 +223,6 @@ private:
     // Take.
     void beginTake(TakeMode mode);
     void endTake();
-    void applyMicReleasePolicy();
     static void deleteTakeFile(const QString &path);
     static void closeTakeWriter(const std::shared_ptr<TakeWriter> &writer);
 

@@ -363,6 +363,12 @@ void AudioEngine::discardTake()
     m_startedAt.reset();
 }
 
+std::int64_t AudioEngine::tapFires() const
+{
+    std::lock_guard lock(m_cells->firesLock);
+    return m_cells->fires;
+}
+
 void AudioEngine::deleteTakeFile(const QString &path)
 {
     QFile::remove(path); // a file that cannot be deleted never fails the take

@@ -180,7 +180,8 @@ rt::Task<QString> transcriptionSteps(std::shared_ptr<SpeechRecognizer> recognize
     const QString systemLocale =
         currentLocale.language() == QLocale::C ? QStringLiteral("en_US") : currentLocale.name();
     const QString requested = language == QLatin1String("auto") ? systemLocale : language;
-    const QString resolved = recognizer->supportedLocale(requested).value_or(requested);
+    const std::optional<QString> supported = recognizer->supportedLocale(requested);
+    const QString resolved = supported.value_or(requested);
     qCInfo(lcLocalBackend).noquote() << QStringLiteral("locale requested=%1 resolved=%2").arg(requested, resolved);
 
     const rt::Result<bool> needsAssets = recognizer->needsAssetInstallation(resolved);
@@ -193,6 +194,13 @@ rt::Task<QString> transcriptionSteps(std::shared_ptr<SpeechRecognizer> recognize
             return recognizer->installAssets(resolved, stop);
         };
         const rt::Result<void> installed = co_await rt::runOnWorker(std::move(install));
+        // A language the recogniser has no model for is an unavailable engine for this take: the
+        // incident then tells the user to pick a supported language, not that transcription broke.
+        if (!installed && !supported)
+            throw ZEPAError::transcriptionFailed(
+                QStringLiteral("On-device transcription isn't available on this computer for “%1”. "
+                               "Choose a supported language, or switch to OpenAI.")
+                    .arg(requested));
         if (!installed)
             throwRecognizerError(installed.error());
         qCInfo(lcLocalBackend) << "model download complete";

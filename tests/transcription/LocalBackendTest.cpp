@@ -2,6 +2,7 @@
 
 #include "pipeline/ZEPAError.h"
 #include "platform/AudioFile.h"
+#include "records/IncidentPresentation.h"
 #include "support/AudioFormats.h"
 #include "support/FakeSpeechRecognizer.h"
 #include "support/TranscriptCollector.h"
@@ -154,9 +155,13 @@ TEST_F(LocalBackendTest, LocaleIsResolvedAndAnyOtherLocaleIsTried)
     EXPECT_EQ(recognizer->calls(), QStringList{"analyzer en-US"}) << "auto follows the current locale's equivalent";
 
     // Not supported and without an equivalent: used as requested, and its model must be installed.
+    // When it cannot be, the take fails as an unavailable engine, which tells the user to choose a
+    // supported language rather than reporting a broken transcription.
     recognizer->installError = rt::makeError("no model for this language");
     outcome = runStream({buffer(audioFormat(16000, 1), 160)}, "de");
-    EXPECT_EQ(outcome->errorText(), "no model for this language");
+    EXPECT_EQ(transcriptionIncidentPresentation(outcome->errorText(), "local").code, "ZQ-TX-LOCAL-UNAVAILABLE")
+        << outcome->errorText().toStdString();
+    EXPECT_TRUE(outcome->errorText().contains("“de”"));
     EXPECT_TRUE(outcome->updates.empty()) << "nothing follows or precedes an error";
     EXPECT_EQ(recognizer->calls().last(), "install de");
     EXPECT_EQ(recognizer->analyzers().size(), 1u) << "no analyzer after a failed installation";
