@@ -321,6 +321,12 @@ void LoopbackTranscriptionServer::serve(int fd)
     m_changed.notify_all();
 
     switch (answer.kind) {
+    case Answer::Kind::raw:
+        sendAll(fd, answer.body);
+        ::shutdown(fd, SHUT_WR);
+        while (readSome() > 0) {
+        }
+        break;
     case Answer::Kind::respond: {
         QByteArray response =
             "HTTP/1.1 " + QByteArray::number(answer.status) + ' ' + reasonPhrase(answer.status) +

@@ -23,7 +23,7 @@ namespace zq::test {
 class LoopbackTranscriptionServer {
 public:
     struct Answer {
-        enum class Kind { respond, drop, hang };
+        enum class Kind { respond, drop, hang, raw };
         Kind kind = Kind::respond;
         int status = 200;
         QByteArray body;
@@ -33,6 +33,8 @@ public:
         static Answer drop() { return {Kind::drop, 0, {}}; }
         // Reads the whole request and answers nothing until the client gives up or the server stops.
         static Answer hang() { return {Kind::hang, 0, {}}; }
+        // Sends `bytes` exactly as given (no status line of its own), then closes the connection.
+        static Answer raw(QByteArray bytes) { return {Kind::raw, 0, std::move(bytes)}; }
     };
 
     struct Part {

@@ -1,0 +1,239 @@
+#include "window/AppSettingsModel.h"
+
+#include "audio/AudioEngine.h"
+#include "pipeline/SettingsDefaults.h"
+#include "platform/LoginItem.h"
+#include "records/IncidentStore.h"
+#include "runtime/Settings.h"
+#include "window/DictionaryText.h"
+
+#include <QCoreApplication>
+
+namespace zq {
+
+namespace {
+
+QString key(const char *name)
+{
+    return QString::fromLatin1(name);
+}
+
+// Waits for the save before it, then saves `text`; a failed save is silent (the keyring says so in
+// the log), and the next one still runs.
+rt::Task<void> saveAfter(rt::TaskHandle<void> previous, Keychain keychain, QString text)
+{
+    if (previous.isValid()) {
+        try {
+            co_await previous.value();
+        } catch (...) {
+        }
+    }
+    co_await keychain.saveAPIKeyInBackground(text);
+}
+
+rt::Task<QString> keyTestAfter(rt::TaskHandle<void> lastSave, Keychain keychain, APIKeyTestConfig config)
+{
+    if (lastSave.isValid()) {
+        try {
+            co_await lastSave.value();
+        } catch (...) {
+        }
+    }
+    std::optional<QString> stored = co_await keychain.readAPIKeyInBackground();
+    co_return co_await testAPIKey(std::move(stored), std::move(config));
+}
+
+} // namespace
+
+AppSettingsModel::AppSettingsModel(Dependencies dependencies, QObject *parent)
+    : QObject(parent), m_deps(std::move(dependencies))
+{
+    m_dictionaryText = zq::dictionaryText(m_deps.settings);
+    m_launchAtLogin = m_deps.loginItem.status() == platform::LoginItem::Status::enabled;
+
+    // The keyring answers over D-Bus: read it off the main thread and fill the field when it
+    // answers, unless the user has typed meanwhile.
+    auto read = rt::spawn(m_deps.loop, m_deps.keychain.readAPIKeyInBackground());
+    read.onDone(m_lifetime.guard([this, read] {
+        if (m_apiKeyEdited || read.hasFailed())
+            return;
+        m_apiKey = read.result().value_or(std::nullopt).value_or(QString());
+        publish();
+    }));
+
+    connect(&m_deps.settings, &rt::Settings::changed, this, [this](const QString &changed) {
+        if (changed == QLatin1String(keys::backend))
+            languageCheck();
+        publish();
+    });
+    connect(&m_deps.dictationAudio, &AudioEngine::takePhaseChanged, this, &AppSettingsModel::publish);
+}
+
+AppSettingsModel::~AppSettingsModel()
+{
+    // A key typed just before the window closed is still saved.
+    if (m_keySaveTimer.isValid() && !m_keySaveTimer.isCancelled())
+        saveKeyNow();
+}
+
+void AppSettingsModel::onAppearRefresh(AppWindowSection section)
+{
+    m_inputDevices = m_deps.listInputDevices ? m_deps.listInputDevices() : std::vector<AudioInputDevice>{};
+    if (section == AppWindowSection::support)
+        m_deps.incidents.markAllRead();
+    languageCheck();
+    publish();
+}
+
+void AppSettingsModel::languageCheck()
+{
+    const QString backend = m_deps.settings.stringValue(key(keys::backend));
+    const QString language = m_deps.settings.stringValue(key(keys::language));
+    if (!isLanguageSupported(language, backend))
+        m_deps.settings.setValue(key(keys::language), QStringLiteral("auto"));
+}
+
+void AppSettingsModel::setInputDevice(const QString &uid)
+{
+    if (m_deps.settings.stringValue(key(keys::inputDevice)) == uid)
+        return;
+    m_deps.settings.setValue(key(keys::inputDevice), uid);
+    m_deps.dictationAudio.inputPreferenceChanged(InputChangeTrigger::picker);
+}
+
+bool AppSettingsModel::alwaysOnBluetooth() const
+{
+    return !m_deps.settings.boolValue(key(keys::releaseMicWhenIdle));
+}
+
+void AppSettingsModel::setAlwaysOnBluetooth(bool on)
+{
+    if (alwaysOnBluetooth() == on)
+        return;
+    m_deps.settings.setValue(key(keys::releaseMicWhenIdle), !on);
+    releaseCheck();
+}
+
+void AppSettingsModel::releaseCheck()
+{
+    AudioEngine &engine = m_deps.dictationAudio;
+    const auto phase = engine.takePhase().kind();
+    if (engine.hasSession() && (phase == TakePhase::Kind::idle || phase == TakePhase::Kind::graceIdle))
+        engine.applyMicReleasePolicy();
+}
+
+bool AppSettingsModel::canRunMicTest() const
+{
+    const auto phase = m_deps.dictationAudio.takePhase().kind();
+    return !m_micTesting && (phase == TakePhase::Kind::idle || phase == TakePhase::Kind::graceIdle);
+}
+
+void AppSettingsModel::runMicTest()
+{
+    if (!canRunMicTest())
+        return;
+    m_micTesting = true;
+    m_micTestResult.clear();
+    publish();
+    auto test = rt::spawn(m_deps.loop, runMicrophoneTest(m_deps.makeMicrophoneTestEngine));
+    test.onDone(m_lifetime.guard([this, test] {
+        m_micTestResult = test.hasFailed() ? QString::fromUtf8("✗ ") + describeError(test.exception()) : test.result().value_or(QString());
+        m_micTesting = false;
+        publish();
+    }));
+}
+
+void AppSettingsModel::setAPIKey(const QString &text)
+{
+    if (text == m_apiKey)
+        return;
+    m_apiKey = text;
+    m_apiKeyEdited = true;
+    m_keySaveTimer.cancel();
+    m_keySaveTimer = m_deps.loop.postDelayed(m_deps.keySaveDelay, m_lifetime.guard([this] { saveKeyNow(); }));
+    publish();
+}
+
+void AppSettingsModel::saveKeyNow()
+{
+    m_keySaveTimer.cancel();
+    m_keySaveTimer = {};
+    m_lastKeySave = rt::spawn(m_deps.loop, saveAfter(m_lastKeySave, m_deps.keychain, m_apiKey));
+}
+
+void AppSettingsModel::runKeyTest()
+{
+    if (m_keyTesting)
+        return;
+    // What the field shows is what gets tested: a save still waiting for the pause goes first.
+    if (m_keySaveTimer.isValid() && !m_keySaveTimer.isCancelled())
+        saveKeyNow();
+    m_keyTesting = true;
+    m_keyTestResult.clear();
+    publish();
+    auto test = rt::spawn(m_deps.loop, keyTestAfter(m_lastKeySave, m_deps.keychain, m_deps.keyTest));
+    test.onDone(m_lifetime.guard([this, test] {
+        m_keyTestResult = test.hasFailed() ? QString::fromUtf8("✗ Network error") : test.result().value_or(QString());
+        m_keyTesting = false;
+        publish();
+    }));
+}
+
+void AppSettingsModel::setShowKeyHelp(bool shown)
+{
+    if (m_showKeyHelp == shown)
+        return;
+    m_showKeyHelp = shown;
+    publish();
+}
+
+std::optional<Language> AppSettingsModel::unsupportedLanguage() const
+{
+    return unsupportedSystemLanguage(m_deps.settings.stringValue(key(keys::backend)),
+                                     m_deps.settings.stringValue(key(keys::language)), m_deps.locale);
+}
+
+void AppSettingsModel::useOpenAI()
+{
+    m_deps.settings.setValue(key(keys::backend), QStringLiteral("openai"));
+}
+
+void AppSettingsModel::setDictionaryText(const QString &text)
+{
+    if (text == m_dictionaryText)
+        return;
+    m_dictionaryText = text;
+    saveDictionary(m_deps.settings, text);
+    publish();
+}
+
+void AppSettingsModel::setLaunchAtLogin(bool enabled)
+{
+    const rt::Result<void> done = enabled ? m_deps.loginItem.registerItem() : m_deps.loginItem.unregisterItem();
+    if (done) {
+        m_launchAtLogin = enabled;
+        m_launchAtLoginError.clear();
+    } else {
+        // The switch shows what the desktop really has, and the row says why it refused.
+        m_launchAtLogin = m_deps.loginItem.status() == platform::LoginItem::Status::enabled;
+        m_launchAtLoginError = QString::fromUtf8("✗ ") + done.error().message;
+    }
+    publish();
+}
+
+void AppSettingsModel::setShowInDock(bool shown)
+{
+    if (m_deps.settings.boolValue(key(keys::showInDock)) == shown)
+        return;
+    m_deps.settings.setValue(key(keys::showInDock), shown);
+    if (m_deps.applyShowInDock)
+        m_deps.applyShowInDock(shown);
+}
+
+QString AppSettingsModel::versionLabel()
+{
+    const QString version = QCoreApplication::applicationVersion();
+    return version.isEmpty() ? QString(QChar(0x2014)) : version;
+}
+
+} // namespace zq

@@ -1,0 +1,132 @@
+#pragma once
+
+#include "audio/AudioInputDevice.h"
+#include "pipeline/LanguageCatalogue.h"
+#include "runtime/Executor.h"
+#include "runtime/Task.h"
+#include "transcription/Keychain.h"
+#include "window/APIKeyTest.h"
+#include "window/AppWindowSection.h"
+#include "window/MicrophoneTest.h"
+
+#include <QLocale>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace zq {
+
+namespace rt {
+class Settings;
+}
+namespace platform {
+class LoginItem;
+}
+class AudioEngine;
+class IncidentStore;
+
+// What the settings pages hold besides the stored settings, and what their controls do. The pages
+// read the settings themselves and call these operations; every change of the state below is
+// published by stateChanged(). Main thread only.
+class AppSettingsModel : public QObject {
+    Q_OBJECT
+public:
+    struct Dependencies {
+        rt::MainLoop &loop;
+        rt::Settings &settings;
+        IncidentStore &incidents;
+        // Dictation's engine: re-targeted by the microphone picker, asked for its phase.
+        AudioEngine &dictationAudio;
+        std::function<std::vector<AudioInputDevice>()> listInputDevices;
+        // A second engine for each microphone test.
+        MicrophoneTestEngineFactory makeMicrophoneTestEngine;
+        Keychain keychain;
+        platform::LoginItem &loginItem;
+        // Shows or hides the main window in the taskbar and window switcher.
+        std::function<void(bool shown)> applyShowInDock;
+        APIKeyTestConfig keyTest;
+        // What "auto" stands for in the unsupported-language note.
+        QLocale locale = QLocale::system();
+        // The key field is saved this long after the last keystroke.
+        rt::Nanos keySaveDelay = rt::seconds(0.5);
+    };
+
+    explicit AppSettingsModel(Dependencies dependencies, QObject *parent = nullptr);
+    ~AppSettingsModel() override;
+
+    // Run each time the settings view appears: lists the devices, marks incidents read on the
+    // Support page and resets a language the engine cannot use.
+    void onAppearRefresh(AppWindowSection section);
+    // Stores "auto" when the stored "language" is not one of the stored engine's.
+    void languageCheck();
+
+    // Audio.
+    const std::vector<AudioInputDevice> &inputDevices() const { return m_inputDevices; }
+    void setInputDevice(const QString &uid);
+    // The switch reads the inverse of "releaseMicWhenIdle".
+    bool alwaysOnBluetooth() const;
+    void setAlwaysOnBluetooth(bool on);
+    // Applies the release rule to a held microphone now, unless a take is starting or live.
+    void releaseCheck();
+    const QString &micTestResult() const { return m_micTestResult; }
+    bool micTesting() const { return m_micTesting; }
+    // False while a test runs and while dictation's take is starting or live: a second capture then
+    // could disturb the take.
+    bool canRunMicTest() const;
+    void runMicTest();
+
+    // Transcription.
+    const QString &apiKey() const { return m_apiKey; }
+    // Saved to the keyring once typing pauses, and before a key test reads it.
+    void setAPIKey(const QString &key);
+    const QString &keyTestResult() const { return m_keyTestResult; }
+    bool keyTesting() const { return m_keyTesting; }
+    void runKeyTest();
+    bool showKeyHelp() const { return m_showKeyHelp; }
+    void setShowKeyHelp(bool shown);
+    std::optional<Language> unsupportedLanguage() const;
+    void useOpenAI();
+
+    // Dictionary.
+    const QString &dictionaryText() const { return m_dictionaryText; }
+    void setDictionaryText(const QString &text);
+
+    // General.
+    bool launchAtLogin() const { return m_launchAtLogin; }
+    // Why the last change of launch at login was refused ("✗ …"); empty otherwise.
+    const QString &launchAtLoginError() const { return m_launchAtLoginError; }
+    void setLaunchAtLogin(bool enabled);
+    void setShowInDock(bool shown);
+
+    // The application's version, or an em dash when it has none.
+    static QString versionLabel();
+
+signals:
+    void stateChanged();
+
+private:
+    void saveKeyNow();
+    void publish() { emit stateChanged(); }
+
+    Dependencies m_deps;
+    std::vector<AudioInputDevice> m_inputDevices;
+    QString m_micTestResult;
+    bool m_micTesting = false;
+    QString m_apiKey;
+    bool m_apiKeyEdited = false;
+    QString m_keyTestResult;
+    bool m_keyTesting = false;
+    bool m_showKeyHelp = false;
+    QString m_dictionaryText;
+    bool m_launchAtLogin = false;
+    QString m_launchAtLoginError;
+    rt::WorkItem m_keySaveTimer;
+    // Saves run one after another, so the keyring ends with the last text typed.
+    rt::TaskHandle<void> m_lastKeySave;
+    rt::Lifetime m_lifetime;
+};
+
+} // namespace zq

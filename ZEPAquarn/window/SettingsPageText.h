@@ -1,0 +1,69 @@
+#pragma once
+
+#include "audio/AudioInputDevice.h"
+#include "window/AppWindowSection.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <vector>
+
+namespace zq {
+
+// The words and choices of the settings pages, computed from settings and devices without any
+// widget, so the pages only lay them out.
+
+// The one-line subtitle under a page's title; empty for stats and history.
+QString pageSubtitle(AppWindowSection section);
+
+// How a row's detail line is coloured: by its first character, so a check's "✓ …" or "✗ …" result
+// reads as success or failure wherever it is shown.
+enum class DetailTone { tertiary, success, danger };
+DetailTone detailTone(const QString &detail);
+
+// One choice of a settings picker.
+struct PickerChoice {
+    QString value;
+    QString label;
+    QString symbol; // empty: no symbol
+
+    friend bool operator==(const PickerChoice &, const PickerChoice &) = default;
+};
+
+// The microphone picker: "Automatic" first, then each device with its transport's note.
+std::vector<PickerChoice> inputPickerChoices(const std::vector<AudioInputDevice> &devices);
+// The hint under the microphone picker for the stored "inputDevice".
+QString inputHint(const QString &inputDevice, const std::vector<AudioInputDevice> &devices);
+
+// The background-audio picker, its detail line and its leading symbol for "audioDuringDictation".
+std::vector<PickerChoice> backgroundAudioChoices();
+QString backgroundAudioDetail(const QString &audioDuringDictation);
+QString backgroundAudioSymbol(const QString &audioDuringDictation);
+
+// The engine picker and its leading symbol for "backend".
+std::vector<PickerChoice> engineChoices();
+QString engineSymbol(const QString &backend);
+// "System language" first, then the table of the engine that "backend" selects.
+std::vector<PickerChoice> languageChoices(const QString &backend);
+
+// One question of a page, with its answer.
+struct Question {
+    QString question;
+    QString answer;
+};
+struct QuestionGroup {
+    QString title;
+    std::vector<Question> questions;
+};
+// The FAQ page's three groups.
+const std::vector<QuestionGroup> &faqGroups();
+// The two questions of the Audio page and the two of the on-device engine.
+const std::vector<Question> &alwaysOnQuestions();
+const std::vector<Question> &onDeviceLanguageQuestions();
+
+// The steps of the API key help, and the page its link opens.
+QStringList apiKeyHelpSteps();
+QString apiKeyPageTitle();
+QString apiKeyPageUrl();
+
+} // namespace zq

@@ -1,0 +1,298 @@
+#include "window/AppSettingsModel.h"
+
+#include "pipeline/SettingsDefaults.h"
+#include "platform/linux/XdgAutostartEntry.h"
+#include "records/IncidentStore.h"
+#include "support/FakeDictationServices.h"
+#include "support/FakeMicrophoneTestEngine.h"
+#include "support/FakeSecretStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using namespace zq;
+using test::FakeMicrophoneTestEngine;
+
+namespace {
+
+QString key(const char *name)
+{
+    return QString::fromLatin1(name);
+}
+
+class AppSettingsModelTest : public ::testing::Test {
+protected:
+    AppSettingsModelTest()
+    {
+        registerDefaults(rig.settings);
+        model = makeModel();
+    }
+
+    std::unique_ptr<AppSettingsModel> makeModel()
+    {
+        AppSettingsModel::Dependencies deps{rig.loop,
+                                            rig.settings,
+                                            *rig.incidents,
+                                            *rig.engine,
+                                            [this] { return devices; },
+                                            FakeMicrophoneTestEngine::factory(micScript),
+                                            Keychain(secrets),
+                                            autostart,
+                                            [this](bool shown) { dockCalls.push_back(shown); },
+                                            APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s},
+                                            QLocale(QLocale::Polish, QLocale::Poland)};
+        auto made = std::make_unique<AppSettingsModel>(std::move(deps));
+        // The keyring read of the constructor runs on a worker.
+        rig.loop.runUntil([] { return false; }, 50ms);
+        return made;
+    }
+
+    QString storedKey() const
+    {
+        return QString::fromUtf8(secrets->items().value(Keychain::service + QLatin1Char('/') + Keychain::account));
+    }
+
+    void insertIncident()
+    {
+        DictationIncident incident;
+        incident.id = QUuid::createUuid();
+        incident.date = QDateTime::currentDateTimeUtc();
+        incident.code = QStringLiteral("ZQ-AUDIO-EMPTY");
+        rig.incidents->insert(incident);
+    }
+
+    test::FakeDictationServices rig;
+    std::vector<AudioInputDevice> devices{{1, QStringLiteral("usb-1"), QStringLiteral("USB Mic"), InputTransport::usb}};
+    std::shared_ptr<FakeMicrophoneTestEngine::Script> micScript = std::make_shared<FakeMicrophoneTestEngine::Script>();
+    std::shared_ptr<test::FakeSecretStore> secrets = std::make_shared<test::FakeSecretStore>();
+    QTemporaryDir config;
+    platform::XdgAutostartEntry autostart{config.filePath(QStringLiteral("autostart")), QStringLiteral("/usr/bin/zepaquarn")};
+    std::vector<bool> dockCalls;
+    std::unique_ptr<AppSettingsModel> model;
+};
+
+TEST_F(AppSettingsModelTest, AppearingListsDevicesAndMarksReadOnlyOnSupport)
+{
+    insertIncident();
+    EXPECT_TRUE(model->inputDevices().empty()) << "the list is filled only when the view appears";
+    model->onAppearRefresh(AppWindowSection::general);
+    EXPECT_EQ(model->inputDevices().size(), 1u);
+    EXPECT_TRUE(rig.incidents->hasUnread()) << "appearing elsewhere leaves incidents unread";
+    model->onAppearRefresh(AppWindowSection::support);
+    EXPECT_FALSE(rig.incidents->hasUnread());
+}
+
+TEST_F(AppSettingsModelTest, ALanguageTheEngineCannotUseBecomesAuto)
+{
+    rig.settings.setValue(key(keys::backend), QStringLiteral("openai"));
+    rig.settings.setValue(key(keys::language), QStringLiteral("hi"));
+    model->onAppearRefresh(AppWindowSection::audio);
+    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "hi") << "Hindi is an OpenAI language";
+
+    rig.settings.setValue(key(keys::backend), QStringLiteral("local"));
+    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "auto") << "switching the engine checks at once";
+
+    rig.settings.setValue(key(keys::language), QStringLiteral("de"));
+    rig.settings.setValue(key(keys::backend), QStringLiteral("openai"));
+    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "de") << "a language both engines have stays";
+
+    rig.settings.setValue(key(keys::backend), QStringLiteral("local"));
+    rig.settings.setValue(key(keys::language), QStringLiteral("pl"));
+    model->onAppearRefresh(AppWindowSection::faq);
+    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "auto") << "appearing checks too";
+}
+
+TEST_F(AppSettingsModelTest, UnsupportedSystemLanguageNoteAndUseOpenAI)
+{
+    ASSERT_TRUE(model->unsupportedLanguage()) << "Polish is not an on-device language";
+    EXPECT_EQ(model->unsupportedLanguage()->displayName, "Polish");
+    model->useOpenAI();
+    EXPECT_EQ(rig.settings.stringValue(key(keys::backend)), "openai");
+    EXPECT_FALSE(model->unsupportedLanguage());
+    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "auto");
+}
+
+TEST_F(AppSettingsModelTest, TheKeyIsSavedOnceTypingPausesNotPerKeystroke)
+{
+    for (const char *typed : {"s", "sk", "sk-", "sk-1"}) {
+        model->setAPIKey(QString::fromLatin1(typed));
+        rig.loop.advance(100ms);
+    }
+    rig.loop.runUntil([] { return false; }, 50ms);
+    EXPECT_TRUE(secrets->calls().filter("write").isEmpty()) << "nothing is written while typing";
+    rig.loop.advance(500ms);
+    ASSERT_TRUE(rig.loop.runUntil([&] { return secrets->calls().contains("write"); }));
+    EXPECT_EQ(storedKey(), "sk-1");
+    EXPECT_EQ(secrets->calls().filter("write").size(), 1);
+
+    model->setAPIKey(QString());
+    rig.loop.advance(600ms);
+    ASSERT_TRUE(rig.loop.runUntil([&] { return secrets->calls().contains("remove"); }));
+    EXPECT_TRUE(secrets->items().isEmpty()) << "an emptied field removes the key";
+}
+
+TEST_F(AppSettingsModelTest, TheFieldStartsWithTheStoredKey)
+{
+    secrets->setItem(Keychain::service, Keychain::account, "sk-stored");
+    auto second = makeModel();
+    ASSERT_TRUE(rig.loop.runUntil([&] { return second->apiKey() == "sk-stored"; }));
+}
+
+TEST_F(AppSettingsModelTest, AKeyTestSavesTheTypedKeyFirstAndWithoutOneSendsNothing)
+{
+    model->runKeyTest();
+    EXPECT_TRUE(model->keyTesting());
+    ASSERT_TRUE(rig.loop.runUntil([&] { return !model->keyTesting(); }));
+    EXPECT_EQ(model->keyTestResult(), QString::fromUtf8("✗ No key saved"));
+
+    // Typed, then tested at once: the pending save runs before the test reads the keyring. The
+    // address answers nothing, so the test ends in a network error, never "No key saved".
+    model->setAPIKey(QStringLiteral("sk-typed"));
+    model->runKeyTest();
+    EXPECT_TRUE(model->keyTestResult().isEmpty()) << "a new test clears the old result";
+    ASSERT_TRUE(rig.loop.runUntil([&] { return !model->keyTesting(); }, 15s));
+    EXPECT_EQ(storedKey(), "sk-typed");
+    EXPECT_EQ(model->keyTestResult(), QString::fromUtf8("✗ Network error"));
+}
+
+TEST_F(AppSettingsModelTest, MicrophoneTestVerdicts)
+{
+    micScript->fires = 12;
+    model->runMicTest();
+    EXPECT_TRUE(model->micTesting());
+    EXPECT_FALSE(model->canRunMicTest()) << "one test at a time";
+    rig.loop.advance(1999ms);
+    EXPECT_TRUE(model->micTesting()) << "listens two seconds";
+    rig.loop.advance(1ms);
+    EXPECT_FALSE(model->micTesting());
+    EXPECT_EQ(model->micTestResult(), QString::fromUtf8("✓ Audio received"));
+    EXPECT_EQ(micScript->calls, (QStringList{"start", "discard"}));
+
+    micScript->fires = 0;
+    model->runMicTest();
+    EXPECT_TRUE(model->micTestResult().isEmpty()) << "the old verdict is cleared at once";
+    rig.loop.advance(2s);
+    EXPECT_EQ(model->micTestResult(), QString::fromUtf8("✗ No audio received"));
+
+    micScript->startError = QStringLiteral("The microphone could not be opened.");
+    micScript->calls.clear();
+    model->runMicTest();
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(model->micTestResult(), QString::fromUtf8("✗ The microphone could not be opened."));
+    EXPECT_EQ(micScript->calls, (QStringList{"start", "discard"})) << "a failed start is discarded too";
+    EXPECT_EQ(micScript->made, 3) << "every test has its own engine";
+}
+
+TEST_F(AppSettingsModelTest, NoMicrophoneTestWhileDictationCaptures)
+{
+    ASSERT_TRUE(rig.startLive());
+    EXPECT_FALSE(model->canRunMicTest());
+    model->runMicTest();
+    EXPECT_EQ(micScript->made, 0);
+    rig.controller->cancelDictation();
+    rig.pump([&] { return model->canRunMicTest(); });
+    EXPECT_TRUE(model->canRunMicTest());
+}
+
+TEST_F(AppSettingsModelTest, TheReleaseRuleIsAppliedToAHeldMicrophoneOnlyWhileIdle)
+{
+    auto setup = test::fakeCaptureSetup(rig.microphoneID, QStringLiteral("Headset"));
+    setup.transport = InputTransport::bluetooth;
+    rig.cores.setDefaultScript({setup, nullptr, nullptr});
+    ASSERT_TRUE(rig.startLive());
+    model->setAlwaysOnBluetooth(false);
+    EXPECT_FALSE(rig.engine->isGraceReleasePending()) << "nothing happens during a take";
+    model->setAlwaysOnBluetooth(true);
+
+    rig.controller->cancelDictation();
+    rig.pump([&] { return rig.engine->takePhase().kind() != TakePhase::Kind::live; });
+    ASSERT_TRUE(rig.engine->hasSession()) << "always-on keeps a Bluetooth microphone";
+    EXPECT_FALSE(rig.engine->isGraceReleasePending());
+
+    model->setAlwaysOnBluetooth(false);
+    EXPECT_TRUE(rig.settings.boolValue(key(keys::releaseMicWhenIdle)));
+    EXPECT_TRUE(rig.engine->isGraceReleasePending()) << "turning always-on off starts the release at once";
+    model->setAlwaysOnBluetooth(true);
+    EXPECT_FALSE(rig.engine->isGraceReleasePending()) << "turning it on again keeps the microphone";
+}
+
+TEST_F(AppSettingsModelTest, LaunchAtLoginWritesAValidEntryAndRemovesIt)
+{
+    EXPECT_FALSE(model->launchAtLogin());
+    model->setLaunchAtLogin(true);
+    EXPECT_TRUE(model->launchAtLogin());
+    EXPECT_TRUE(model->launchAtLoginError().isEmpty());
+    const QString entry = autostart.entryPath();
+    ASSERT_TRUE(QFile::exists(entry));
+    EXPECT_EQ(autostart.status(), platform::LoginItem::Status::enabled);
+
+    const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    if (!validator.isEmpty()) {
+        QProcess validate;
+        validate.start(validator, {entry});
+        ASSERT_TRUE(validate.waitForFinished(10000));
+        EXPECT_EQ(validate.exitCode(), 0) << validate.readAllStandardOutput().toStdString();
+    }
+    EXPECT_TRUE(makeModel()->launchAtLogin()) << "a new settings view reads the entry";
+
+    model->setLaunchAtLogin(false);
+    EXPECT_FALSE(QFile::exists(entry));
+    EXPECT_FALSE(model->launchAtLogin());
+}
+
+TEST_F(AppSettingsModelTest, ARefusedLaunchAtLoginSpringsBackAndSaysWhy)
+{
+    // A file where the autostart folder should be refuses the entry for any user, root included.
+    const QString folder = config.filePath(QStringLiteral("autostart"));
+    QFile blocker(folder);
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    model->setLaunchAtLogin(true);
+    EXPECT_FALSE(model->launchAtLogin()) << "the switch shows what the desktop has";
+    EXPECT_TRUE(model->launchAtLoginError().startsWith(QString::fromUtf8("✗ ")));
+    ASSERT_TRUE(QFile::remove(folder));
+
+    if (::geteuid() != 0) {
+        // A read-only folder, as a user meets it.
+        ASSERT_TRUE(QDir().mkpath(folder));
+        ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
+        model->setLaunchAtLogin(true);
+        EXPECT_FALSE(model->launchAtLogin());
+        EXPECT_TRUE(model->launchAtLoginError().startsWith(QString::fromUtf8("✗ ")));
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    model->setLaunchAtLogin(true);
+    EXPECT_TRUE(model->launchAtLogin());
+    EXPECT_TRUE(model->launchAtLoginError().isEmpty()) << "a later success clears the reason";
+}
+
+TEST_F(AppSettingsModelTest, ExecPathsWithReservedCharactersAreQuoted)
+{
+    EXPECT_TRUE(platform::XdgAutostartEntry::entryText("/opt/zq/zepaquarn").contains("\nExec=/opt/zq/zepaquarn\n"));
+    EXPECT_TRUE(platform::XdgAutostartEntry::entryText("/home/a b/100%/zq")
+                    .contains("\nExec=\"/home/a b/100%%/zq\"\n"));
+    EXPECT_TRUE(platform::XdgAutostartEntry::entryText("/x/$HOME\"q").contains("\nExec=\"/x/\\\\$HOME\\\\\"q\"\n"));
+}
+
+TEST_F(AppSettingsModelTest, DictionaryAndShowInDockAreStoredAtOnce)
+{
+    model->setDictionaryText(QStringLiteral("alpha\n\n"));
+    EXPECT_EQ(model->dictionaryText(), "alpha\n\n") << "the editor keeps what was typed";
+    EXPECT_EQ(rig.settings.stringListValue(key(keys::dictionary)), QStringList{"alpha"});
+
+    model->setShowInDock(true);
+    model->setShowInDock(true);
+    EXPECT_TRUE(rig.settings.boolValue(key(keys::showInDock)));
+    EXPECT_EQ(dockCalls, std::vector<bool>{true}) << "applied once per change";
+}
+
+} // namespace
