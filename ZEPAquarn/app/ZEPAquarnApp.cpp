@@ -87,13 +87,21 @@ ZEPAquarnApp::~ZEPAquarnApp()
     m_mainWindow.reset();
     m_menuBarExtra.reset();
     m_controller.reset();
+    m_updater.reset();
 }
 
 void ZEPAquarnApp::showScenes()
 {
+    // The update service starts with the scenes that show it, after the defaults are registered.
+    if (!m_updater && m_environment.makeUpdater)
+        m_updater = m_environment.makeUpdater();
+
     MenuBarExtra::Commands commands;
-    commands.checkForUpdates = [this] { m_updater.checkForUpdates(); };
-    commands.isCheckingForUpdates = [this] { return m_updater.isChecking(); };
+    commands.checkForUpdates = [this] {
+        if (m_updater)
+            m_updater->checkForUpdates();
+    };
+    commands.isCheckingForUpdates = [this] { return m_updater && m_updater->isChecking(); };
     commands.openSettings = [this] { openSettings(); };
     commands.quit = [] { QApplication::quit(); };
     m_menuBarExtra = std::make_unique<MenuBarExtra>(std::move(commands));
@@ -169,6 +177,9 @@ void ZEPAquarnApp::applicationWillTerminate()
         return;
     m_terminated = true;
     m_delegate.applicationWillTerminate();
+    // An update downloaded in the background is installed as the application quits.
+    if (m_updater)
+        m_updater->framework().applicationWillTerminate();
 }
 
 } // namespace zq

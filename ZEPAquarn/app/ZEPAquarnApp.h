@@ -47,6 +47,8 @@ public:
         std::function<void()> endAudioDuringDictation;
         // The invite client of the depth store; without a transport nothing is ever sent.
         InviteService invites = {};
+        // Makes the update service with its framework; none leaves the application without updates.
+        std::function<std::unique_ptr<Updater>()> makeUpdater = {};
     };
 
     explicit ZEPAquarnApp(Environment environment, QObject *parent = nullptr);
@@ -62,7 +64,8 @@ public:
     DictationController &controller() const { return *m_controller; }
     ZEPAquarnAppDelegate &delegate() { return m_delegate; }
     AppWindowModel &windowModel() { return m_windowModel; }
-    Updater &updater() { return m_updater; }
+    // Built with the scenes; none before showScenes() or without makeUpdater.
+    Updater *updater() const { return m_updater.get(); }
     // The one store of the chosen listening animation, for the window, settings and statistics pages.
     MotionStore &motion() { return m_motion; }
     MenuBarExtra *menuBarExtra() const { return m_menuBarExtra.get(); }
@@ -85,12 +88,12 @@ private:
     Environment m_environment;
     DepthStore m_depth;
     ZEPAquarnAppDelegate m_delegate;
-    Updater m_updater;
     AppWindowModel m_windowModel;
     MotionStore m_motion;
     bool m_needsOnboarding = true;
     ActivationPolicy m_activationPolicy = ActivationPolicy::accessory;
     std::unique_ptr<DictationController> m_controller;
+    std::unique_ptr<Updater> m_updater;
     std::unique_ptr<MenuBarExtra> m_menuBarExtra;
     std::unique_ptr<AppWindowView> m_mainWindow;
     std::unique_ptr<OnboardingView> m_onboardingWindow;

@@ -1,0 +1,35 @@
+#include "platform/UpdateFramework.h"
+
+namespace zq::platform {
+
+namespace {
+
+// The product's own feed, and the public half of the key its releases are signed with.
+constexpr auto kFeedUrl = "https://zepaquarn.quorvane.io/updates/appcast.xml";
+constexpr auto kPublicKey = "iZoDlV35BjE86/ORN0QDvbJbrehaTurGNwQJPaRvrGw=";
+
+} // namespace
+
+UpdateFeedConfiguration UpdateFeedConfiguration::forApplication()
+{
+    UpdateFeedConfiguration configuration;
+    configuration.feedUrl = QUrl(QString::fromLatin1(kFeedUrl));
+    configuration.publicKeyBase64 = QByteArray(kPublicKey);
+
+    // Test-only: the loopback feed, its key pair and its certificate. All or nothing, so a stray
+    // variable cannot point a normal run at another feed with the product's key, or the reverse.
+    const QString feed = qEnvironmentVariable("ZQ_UPDATE_FEED_URL_FOR_TESTS");
+    const QByteArray key = qgetenv("ZQ_UPDATE_PUBLIC_KEY_FOR_TESTS");
+    if (!feed.isEmpty() && !key.isEmpty()) {
+        configuration.feedUrl = QUrl(feed);
+        configuration.publicKeyBase64 = key;
+        configuration.extraCertificateFile = qEnvironmentVariable("ZQ_UPDATE_CERTIFICATE_FOR_TESTS");
+        bool ok = false;
+        const int timeoutMs = qEnvironmentVariableIntValue("ZQ_UPDATE_TIMEOUT_MS_FOR_TESTS", &ok);
+        if (ok && timeoutMs > 0)
+            configuration.transferTimeout = std::chrono::milliseconds(timeoutMs);
+    }
+    return configuration;
+}
+
+} // namespace zq::platform

@@ -1,0 +1,113 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+#include <optional>
+
+namespace zq::platform {
+
+// Where updates come from and how they are checked. The feed and the key are constants of the
+// application; tests point them at a loopback server through environment variables that normal
+// runs never set.
+struct UpdateFeedConfiguration {
+    QUrl feedUrl;
+    // The Ed25519 public key (32 raw bytes, base64) that every download must be signed with.
+    QByteArray publicKeyBase64;
+    // A PEM certificate trusted in addition to the system's, for the loopback server only.
+    QString extraCertificateFile;
+    std::chrono::milliseconds transferTimeout{std::chrono::seconds(60)};
+
+    static UpdateFeedConfiguration forApplication();
+};
+
+// One update offered by the feed.
+struct AppcastItem {
+    QString title;
+    QString versionString;        // the build, an integer compared with the running build
+    QString displayVersionString; // the version people see
+    QString minimumSystemVersion;
+    QUrl releaseNotesLink;
+    QString description; // plain text
+    bool critical = false;
+    QUrl enclosureUrl;
+    qint64 enclosureLength = -1;
+    QString enclosureType;
+    QByteArray enclosureSignature; // base64 Ed25519 signature of the archive
+
+    friend bool operator==(const AppcastItem &, const AppcastItem &) = default;
+};
+
+// How the user answered an offered update. Only skip is acted upon by the updater.
+enum class UpdateChoice { skip = 0, install = 1, dismiss = 2 };
+
+enum class UpdateCheckKind { userInitiated, background };
+
+// What the framework tells its delegate during an update cycle, always on the main thread, in this
+// order: a found update or none; the user's answer to an offer; the start of an install; the end of
+// the cycle (with its error, if any). Scheduling news arrives whenever the schedule changes.
+class UpdaterDelegate {
+public:
+    virtual ~UpdaterDelegate() = default;
+
+    virtual void didFindValidUpdate(const AppcastItem &item) = 0;
+    virtual void didNotFindUpdate() = 0;
+    virtual void userDidMakeChoice(UpdateChoice choice, const AppcastItem &item) = 0;
+    virtual void willInstallUpdate(const AppcastItem &item) = 0;
+    virtual void didFinishUpdateCycle(UpdateCheckKind kind, const std::optional<QString> &error) = 0;
+    virtual void willScheduleUpdateCheckAfterDelay(std::chrono::seconds delay) = 0;
+    virtual void willNotScheduleUpdateCheck() = 0;
+};
+
+// The update framework: it fetches the feed on its own schedule, offers updates through its own
+// dialogs, downloads, verifies and installs them, and keeps its two preferences.
+//
+// Main thread only. start() begins the schedule and is called once. checkForUpdates() starts a
+// user-initiated cycle and returns false, telling the delegate nothing, when it cannot (not
+// started, or a cycle already runs). The preference setters store at once and emit the matching
+// signal when the value changed. applicationWillTerminate() installs an update that was
+// downloaded in the background, if any.
+class UpdateFramework : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual void start(UpdaterDelegate &delegate) = 0;
+    [[nodiscard]] virtual bool checkForUpdates() = 0;
+
+    virtual bool automaticallyChecksForUpdates() const = 0;
+    virtual void setAutomaticallyChecksForUpdates(bool enabled) = 0;
+    virtual bool automaticallyDownloadsUpdates() const = 0;
+    virtual void setAutomaticallyDownloadsUpdates(bool enabled) = 0;
+
+    virtual void applicationWillTerminate() = 0;
+
+signals:
+    void automaticallyChecksForUpdatesChanged(bool enabled);
+    void automaticallyDownloadsUpdatesChanged(bool enabled);
+};
+
+// The framework's dialogs. Main thread only; each show call replaces what was shown before, and a
+// reply callback runs at most once.
+class UpdateUserDriver {
+public:
+    virtual ~UpdateUserDriver() = default;
+
+    // A user-initiated check runs; `cancel` runs when the user gives up on it.
+    virtual void showUserInitiatedCheck(std::function<void()> cancel) = 0;
+    virtual void showUpdateNotFound() = 0;
+    virtual void showUpdateFound(const AppcastItem &item, std::function<void(UpdateChoice)> reply) = 0;
+    // Progress of a download the user asked for; `expectedBytes` is -1 when unknown.
+    virtual void showDownloadProgress(qint64 receivedBytes, qint64 expectedBytes, std::function<void()> cancel) = 0;
+    virtual void showInstalling() = 0;
+    // A sentence for the user, with what was kept where that matters.
+    virtual void showError(const QString &message) = 0;
+    virtual void showInformation(const QString &message) = 0;
+    virtual void dismiss() = 0;
+};
+
+} // namespace zq::platform
