@@ -2,16 +2,18 @@
 
 #include "app/TriggerKeyMigration.h"
 #include "menubar/MenuBarExtra.h"
+#include "menubar/brand/AppearanceService.h"
+#include "menubar/brand/PortalDesktopAppearance.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
 #include "runtime/Task.h"
-#include "window/AppAppearance.h"
 #include "window/AppWindowView.h"
 #include "window/OnboardingView.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QFile>
 #include <QIcon>
 #include <QPointer>
@@ -52,13 +54,10 @@ ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
 
     registerDefaults(settings);
 
-    apply(m_environment.application,
-          appAppearanceOrSystem(settings.stringValue(QString::fromLatin1(keys::appearance))));
-    connect(&settings, &rt::Settings::changed, this, [this](const QString &key) {
-        if (key == QLatin1String(keys::appearance))
-            apply(m_environment.application,
-                  appAppearanceOrSystem(m_environment.settings.stringValue(QString::fromLatin1(keys::appearance))));
-    });
+    // The desktop's palette is read before the appearance replaces it.
+    m_desktopAppearance = std::make_unique<PortalDesktopAppearance>(
+        QDBusConnection::sessionBus(), colorSchemeOf(QApplication::palette()));
+    m_appearance = std::make_unique<AppearanceService>(settings, *m_desktopAppearance, &m_environment.application);
 
     migrateTriggerKeyToSecondary(settings);
 

@@ -22,7 +22,9 @@ class MainLoop;
 class Settings;
 } // namespace rt
 
+class AppearanceService;
 class AppWindowView;
+class DesktopAppearance;
 class DictationController;
 class MenuBarExtra;
 class OnboardingView;
@@ -64,6 +66,8 @@ public:
     DictationController &controller() const { return *m_controller; }
     ZEPAquarnAppDelegate &delegate() { return m_delegate; }
     AppWindowModel &windowModel() { return m_windowModel; }
+    // The light or dark scheme and reduce motion, for views that are not widgets of the application.
+    AppearanceService &appearance() { return *m_appearance; }
     // Built with the scenes; none before showScenes() or without makeUpdater.
     Updater *updater() const { return m_updater.get(); }
     // The one store of the chosen listening animation, for the window, settings and statistics pages.
@@ -90,6 +94,8 @@ private:
     ZEPAquarnAppDelegate m_delegate;
     AppWindowModel m_windowModel;
     MotionStore m_motion;
+    std::unique_ptr<DesktopAppearance> m_desktopAppearance;
+    std::unique_ptr<AppearanceService> m_appearance;
     bool m_needsOnboarding = true;
     ActivationPolicy m_activationPolicy = ActivationPolicy::accessory;
     std::unique_ptr<DictationController> m_controller;

@@ -1,0 +1,31 @@
+#pragma once
+
+namespace zq {
+
+// The eased progress for the linear progress `x` on the unit cubic Bézier timing curve from (0, 0) to
+// (1, 1) with the control points (x1, y1) and (x2, y2). `x` is clamped to [0, 1]. Pure; any thread.
+double cubicBezierEase(double x, double x1, double y1, double x2, double y2);
+
+// The curve parameter t whose horizontal coordinate is `x`: Newton's method, then bisection where the
+// slope is too flat for it. Used by cubicBezierEase.
+double cubicBezierSolveT(double x, double x1, double x2);
+
+// A timing-curve animation: the curve's control points and a duration in seconds. Views compute their
+// motion from it in closed form, from the seconds elapsed since the change began.
+struct TimingCurve {
+    double x1;
+    double y1;
+    double x2;
+    double y2;
+    double duration;
+
+    // Eased progress `elapsed` seconds into the animation: 0 before it starts, 1 once it is over.
+    double progress(double elapsed) const;
+    // The value between `from` and `to` at that progress.
+    double interpolate(double from, double to, double elapsed) const;
+};
+
+// The hover change of panel rows; the pill's entrance and exit use the same curve and duration.
+inline constexpr TimingCurve rowHoverAnimation{0.2, 0.0, 0.0, 1.0, 0.215};
+
+} // namespace zq

@@ -1,0 +1,107 @@
+#pragma once
+
+#include "pipeline/Colorway.h"
+
+#include <QColor>
+#include <QStringView>
+
+#include <optional>
+#include <span>
+
+class QPalette;
+class QWidget;
+
+namespace zq {
+
+// The appearance a colour is drawn in. Views resolve tokens against an explicit scheme at draw time:
+// a widget's own (colorSchemeOf), or a forced one (the ledger export always draws dark).
+enum class ColorScheme { light, dark };
+
+// The scheme a palette shows: dark when its window colour is dark. The appearance service gives the
+// application a light or a dark palette, so this is the scheme in effect where a widget draws.
+ColorScheme colorSchemeOf(const QPalette &palette);
+ColorScheme colorSchemeOf(const QWidget &widget);
+
+// Reads "#RRGGBB" (the "#" is optional) as an opaque sRGB colour. Never fails: the text is read as a
+// hexadecimal number up to its first other character, only the low 24 bits count, and a text with
+// no hex digits gives black. There is no short form: "#FFF" is 0x000FFF.
+QColor colorFromHex(QStringView text);
+
+// The application's named colours. Each adaptive token holds a dark and a light variant (each with
+// its own opacity); a fixed token is one colour in every scheme.
+class Palette {
+public:
+    enum Token {
+        windowBackground,
+        surface,
+        surfaceRaised,
+        controlFill,
+        controlHover,
+        textPrimary,
+        textSecondary,
+        textTertiary,
+        onAccent,
+        hairline,
+        selectionStroke,
+        brandGreen,
+        accentWash,
+        accent,
+        onBrand,
+        idleAccent,
+        success,
+        pending,
+        danger,
+        locked,
+        warning,
+        warningWash,
+        warningBorder,
+        signalPurpleAccent,
+        darkColorwayAccent,
+        agentTealBackground,
+        deepOrbitBackground,
+        systemGrayAccent,
+        monochromeBackground,
+
+        // The same colours under a second name. `background` always agrees with the window's own
+        // colour and `focus` is the accent itself.
+        background = windowBackground,
+        focus = accent,
+
+        // The names the window, onboarding, history and statistics views use for the same tokens.
+        surfaceElevated = surfaceRaised,
+        hoverFill = controlHover,
+        inactive = pending,
+        accentTint = accentWash,
+        accentBorder = selectionStroke,
+        tint = brandGreen,
+        onPrimary = onBrand,
+        error = danger,
+        lockedFill = locked,
+        signalPurple = signalPurpleAccent,
+        paleAccent = darkColorwayAccent,
+        agentTealBase = agentTealBackground,
+        deepOrbitBase = deepOrbitBackground,
+        monochromeBase = monochromeBackground,
+    };
+
+    struct Definition {
+        Token token;
+        const char *name;
+        bool adaptive;
+        QColor dark;
+        QColor light;
+    };
+
+    // The token's colour in `scheme`.
+    static QColor color(Token token, ColorScheme scheme);
+    // Every token once, in definition order (the second names are not repeated).
+    static std::span<const Definition> definitions();
+    static const Definition &definition(Token token);
+};
+
+// Colour skins: the accent of a skin, and its own background, or none when the skin sits on the
+// view's neutral surface (`surface` on the ledger card, `surfaceRaised` in the gallery, gauge and pill).
+Palette::Token colorwayAccent(Colorway colorway);
+std::optional<Palette::Token> colorwayBackground(Colorway colorway);
+
+} // namespace zq

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "menubar/brand/DesktopAppearance.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+
+namespace zq {
+
+// The desktop's appearance from the XDG settings portal on the session bus: "color-scheme" of
+// "org.freedesktop.appearance" and GNOME's "enable-animations", followed live through the portal's
+// SettingChanged signal. Without a portal (no owner of its name, as on a test bus) it does not wait:
+// the colour scheme is the lightness of the Qt palette the application started with.
+class PortalDesktopAppearance : public DesktopAppearance {
+    Q_OBJECT
+public:
+    // `startPalette`: the application's palette before anything changed it.
+    PortalDesktopAppearance(QDBusConnection bus, ColorScheme startPalette, QObject *parent = nullptr);
+
+    std::optional<ColorScheme> colorScheme() const override;
+    bool reduceMotion() const override { return m_reduceMotion; }
+
+    // Whether the portal answered at start.
+    bool portalAvailable() const { return m_portalAvailable; }
+
+private slots:
+    void onSettingChanged(const QDBusMessage &message);
+
+private:
+    bool apply(const QString &nameSpace, const QString &key, const QVariant &value);
+
+    QDBusConnection m_bus;
+    ColorScheme m_paletteScheme;
+    std::optional<ColorScheme> m_portalScheme;
+    bool m_reduceMotion = false;
+    bool m_portalAvailable = false;
+};
+
+} // namespace zq
