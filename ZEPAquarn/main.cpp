@@ -64,7 +64,9 @@ struct LinuxServices {
     {
         backends.loop = &loop;
         // The model starts loading now, in the background, so the first take does not wait for it.
-        backends.recognizer = std::make_shared<platform::PocketSphinxRecognizer>();
+        backends.recognizer = std::make_shared<platform::PocketSphinxRecognizer>(
+            platform::PocketSphinxModel::debianEnglish(), platform::PocketSphinxRecognizer::Preload::atOnce,
+            paths.stateDir() + QStringLiteral("/speech-channel.json"));
         backends.openAI.uploadDir = paths.takeDir();
         backends.openAI.readAPIKey = [this] { return keychain.readAPIKey(); };
     }

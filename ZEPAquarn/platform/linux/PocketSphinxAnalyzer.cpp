@@ -66,8 +66,7 @@ struct PocketSphinxAnalyzer::Session {
     void run();
     SharedPCMBuffer nextBuffer();
     void appendSamples(const PCMBuffer &buffer, std::vector<std::int16_t> &out);
-    enum class Partials { report, suppress };
-    bool decode(PocketSphinxDecoder &decoder, const std::vector<std::int16_t> &samples, Partials partials);
+    bool decode(PocketSphinxDecoder &decoder, const std::vector<std::int16_t> &samples);
     void finish(std::optional<rt::Error> error);
 };
 
@@ -80,14 +79,7 @@ void PocketSphinxAnalyzer::Session::run()
         return;
     }
     std::unique_ptr<PocketSphinxDecoder> decoder = std::move(acquired).value();
-    // A fresh decoder's normalisation has not adapted to this microphone and voice yet, and its first
-    // utterance often comes back wrong or empty. Priming it with the start of the take fails when the
-    // take opens with a pause (the room noise skews it), so a cold decoder keeps the whole take and,
-    // once it has heard it, decodes it again for the final text. Partial text comes from the first pass.
-    const bool cold = !decoder->isWarm();
-    std::vector<std::int16_t> wholeTake;
     std::vector<std::int16_t> samples;
-    bool decodedAny = false;
 
     bool ok = decoder->startUtterance();
     while (ok && !token.stop_requested()) {
@@ -96,38 +88,23 @@ void PocketSphinxAnalyzer::Session::run()
             break;
         samples.clear();
         appendSamples(*buffer, samples);
-        decodedAny = decodedAny || !samples.empty();
-        if (cold)
-            wholeTake.insert(wholeTake.end(), samples.begin(), samples.end());
-        ok = decode(*decoder, samples, Partials::report);
-    }
-
-    if (token.stop_requested()) {
-        decoder->endUtterance();
-        pool->release(std::move(decoder));
-        finish(std::nullopt);
-        return;
+        ok = decode(*decoder, samples);
     }
     ok = decoder->endUtterance() && ok;
-    if (ok && cold && !wholeTake.empty()) {
-        ok = decoder->startUtterance() && decode(*decoder, wholeTake, Partials::suppress);
-        ok = decoder->endUtterance() && ok;
-        if (token.stop_requested()) {
-            pool->release(std::move(decoder));
-            finish(std::nullopt);
-            return;
-        }
-    }
-    if (!ok) {
+
+    if (token.stop_requested()) {
+        pool->release(std::move(decoder));
+        finish(std::nullopt);
+    } else if (!ok) {
         qCWarning(lcLocalBackend) << "decoder reported an error";
         finish(decodeError()); // a decoder that failed is not put back
-        return;
+    } else {
+        results.send(SpeechResult{decoder->hypothesis(), true});
+        pool->release(std::move(decoder)); // before the text is out, so the next take finds it idle
+        finish(std::nullopt);
     }
-    results.send(SpeechResult{decoder->hypothesis(), true});
-    if (decodedAny)
-        decoder->setWarm();
-    pool->release(std::move(decoder));
-    finish(std::nullopt);
+    // After the take's end is out, so the disk never delays the text.
+    pool->saveChannelEstimate();
 }
 
 SharedPCMBuffer PocketSphinxAnalyzer::Session::nextBuffer()
@@ -170,8 +147,7 @@ void PocketSphinxAnalyzer::Session::appendSamples(const PCMBuffer &buffer, std::
         out.push_back(toInt16(data[i]));
 }
 
-bool PocketSphinxAnalyzer::Session::decode(PocketSphinxDecoder &decoder, const std::vector<std::int16_t> &samples,
-                                           Partials partials)
+bool PocketSphinxAnalyzer::Session::decode(PocketSphinxDecoder &decoder, const std::vector<std::int16_t> &samples)
 {
     const std::stop_token token = stop.get_token();
     for (std::size_t offset = 0; offset < samples.size(); offset += kChunkSamples) {
@@ -180,8 +156,6 @@ bool PocketSphinxAnalyzer::Session::decode(PocketSphinxDecoder &decoder, const s
         const std::size_t count = std::min(kChunkSamples, samples.size() - offset);
         if (!decoder.process(samples.data() + offset, count))
             return false;
-        if (partials == Partials::suppress)
-            continue;
         samplesSinceCheck += count;
         const auto now = std::chrono::steady_clock::now();
         if (now - lastCheck < kPartialInterval && samplesSinceCheck < kPartialEverySamples)

@@ -25,11 +25,17 @@ struct PocketSphinxModel {
 
     static PocketSphinxModel debianEnglish();
     bool isInstalled() const;
+    // Names the acoustic model by its contents (front-end parameters and means), so a saved channel
+    // estimate is not applied to another model. Empty when the files cannot be read.
+    QString fingerprint() const;
 };
 
 // One loaded decoder: about 100 MB of model, 0.2–0.5 s to load. Used by one thread at a time.
-// Its cepstral normalisation learns the microphone from every utterance it decodes, so a decoder
-// that has decoded something (`isWarm`) recognises the next utterance better than a fresh one.
+//
+// Its cepstral mean normalisation learns the microphone and voice from what it hears: the channel
+// estimate. Each utterance starts from the estimate the last one ended with, weighted as two seconds
+// of audio, and refines it with every block, so a take that opens on a pause or a quiet microphone
+// adapts within the take instead of only after it.
 class PocketSphinxDecoder {
 public:
     static rt::Result<std::unique_ptr<PocketSphinxDecoder>> load(const PocketSphinxModel &model);
@@ -45,23 +51,34 @@ public:
     bool endUtterance();
     bool isInUtterance() const { return m_inUtterance; }
 
-    bool isWarm() const { return m_warm; }
-    void setWarm() { m_warm = true; }
+    // The current estimate (the mean cepstrum), and setting one learnt earlier. Setting fails when
+    // the length is not channelEstimateLength().
+    std::vector<float> channelEstimate() const;
+    bool setChannelEstimate(const std::vector<float> &estimate);
+    std::size_t channelEstimateLength() const;
+    // Whether any audio was decoded since the decoder was made or last handed out.
+    bool hasHeardAudio() const { return m_heardAudio; }
+    void clearHeardAudio() { m_heardAudio = false; }
 
 private:
     explicit PocketSphinxDecoder(ps_decoder_s *decoder) : m_decoder(decoder) {}
 
     ps_decoder_s *m_decoder;
     bool m_inUtterance = false;
-    bool m_warm = false;
+    bool m_heardAudio = false;
 };
 
 // The decoders of the process. One is loaded in the background ahead of the first take and then
 // reused take after take; a take that starts while another holds it loads one more (which is
 // dropped again when two are idle). Thread-safe.
+//
+// The pool keeps the newest channel estimate: every decoder it hands out starts from it, every
+// decoder given back that heard audio updates it. With an `estimateFile`, the estimate is read from
+// it with the first decoder (an unusable file is ignored with a log line) and written back by
+// saveChannelEstimate() and on destruction, so the next launch starts where this one ended.
 class PocketSphinxDecoderPool {
 public:
-    explicit PocketSphinxDecoderPool(PocketSphinxModel model);
+    explicit PocketSphinxDecoderPool(PocketSphinxModel model, QString estimateFile = {});
     ~PocketSphinxDecoderPool();
     PocketSphinxDecoderPool(const PocketSphinxDecoderPool &) = delete;
     PocketSphinxDecoderPool &operator=(const PocketSphinxDecoderPool &) = delete;
@@ -73,13 +90,25 @@ public:
     // Blocks until a decoder is free; fails when loading fails or `stop` is requested first.
     rt::Result<std::unique_ptr<PocketSphinxDecoder>> acquire(std::stop_token stop);
     void release(std::unique_ptr<PocketSphinxDecoder> decoder);
+    // Writes the newest estimate to the estimate file when it changed since the last write. Blocks
+    // on the disk: call it off the path of a take's text.
+    void saveChannelEstimate();
+    std::optional<std::vector<float>> channelEstimate() const;
 
     // For tests and benchmarks: how many decoders were loaded so far.
     int loadCount() const;
 
 private:
+    void adoptChannelEstimate(PocketSphinxDecoder &decoder);
+
     PocketSphinxModel m_model;
+    QString m_estimateFile;
+    std::mutex m_fileMutex; // one writer at a time; taken before m_mutex, never inside it
     mutable std::mutex m_mutex;
+    bool m_estimateFileRead = false;
+    QString m_fingerprint;
+    std::optional<std::vector<float>> m_estimate;
+    std::optional<std::vector<float>> m_savedEstimate;
     std::condition_variable_any m_changed;
     std::vector<std::unique_ptr<PocketSphinxDecoder>> m_idle;
     bool m_loading = false;

@@ -17,8 +17,8 @@ QString languageOf(const QString &locale)
 
 } // namespace
 
-PocketSphinxRecognizer::PocketSphinxRecognizer(PocketSphinxModel model, Preload preload)
-    : m_pool(std::make_shared<PocketSphinxDecoderPool>(std::move(model)))
+PocketSphinxRecognizer::PocketSphinxRecognizer(PocketSphinxModel model, Preload preload, QString channelEstimateFile)
+    : m_pool(std::make_shared<PocketSphinxDecoderPool>(std::move(model), std::move(channelEstimateFile)))
 {
     if (preload == Preload::atOnce && m_pool->model().isInstalled())
         m_pool->preload();

@@ -12,14 +12,16 @@ namespace zq::platform {
 // English is the only language installed: every English locale stands for "en-US"; any other
 // locale needs a model that cannot be installed here, and installAssets() says so. The model is
 // loaded once, in the background from construction on (with Preload::atOnce), and reused by every
-// take; analyzers decode 16 kHz mono and convert anything else themselves.
+// take; analyzers decode 16 kHz mono and convert anything else themselves. With a
+// `channelEstimateFile` (in the state folder), what the decoders learn about the microphone is kept
+// there after every take and read again at the next launch.
 class PocketSphinxRecognizer final : public SpeechRecognizer {
 public:
     enum class Preload { atOnce, onFirstUse };
     static inline const QString installedLocale = QStringLiteral("en-US");
 
     explicit PocketSphinxRecognizer(PocketSphinxModel model = PocketSphinxModel::debianEnglish(),
-                                    Preload preload = Preload::atOnce);
+                                    Preload preload = Preload::atOnce, QString channelEstimateFile = {});
 
     bool isAvailable() const override;
     std::optional<QString> supportedLocale(const QString &locale) const override;

@@ -1,7 +1,10 @@
 // The on-device recogniser on real recorded speech, through the transcription engine's own path.
+#include "platform/linux/PocketSphinxChannelEstimate.h"
 #include "platform/linux/PocketSphinxRecognizer.h"
+#include "support/FakeCaptureCore.h"
 #include "support/ServiceEnvironment.h"
 #include "support/SpeechSamples.h"
+#include "support/TestFiles.h"
 #include "support/TranscriptCollector.h"
 #include "support/VirtualLoop.h"
 #include "transcription/LocalBackend.h"
@@ -67,6 +70,19 @@ protected:
         return outcome;
     }
 
+    // A second of faint noise, as a room sounds through the microphone, then `speech`.
+    static std::vector<float> withQuietSecondBefore(const std::vector<float> &speech, float gain = 1.0f)
+    {
+        std::vector<float> take(16000);
+        std::uint32_t seed = 12345;
+        for (float &sample : take) {
+            seed = seed * 1664525u + 1013904223u;
+            sample = gain * (static_cast<float>(seed >> 8) / 16777216.0f - 0.5f) * (16.0f / 32768.0f);
+        }
+        take.insert(take.end(), speech.begin(), speech.end());
+        return take;
+    }
+
     test::VirtualLoop loop;
     std::shared_ptr<platform::PocketSphinxRecognizer> recognizer = std::make_shared<platform::PocketSphinxRecognizer>();
     rt::TaskHandle<void> consumer;
@@ -90,27 +106,84 @@ TEST_F(PocketSphinxIntegrationTest, RecordedSpeechComesOutExactlyWithPartialsBef
     EXPECT_EQ(recognizer->pool()->loadCount(), 1);
 }
 
-TEST_F(PocketSphinxIntegrationTest, FirstTakeOfAFreshModelIsRightEvenFromAQuietMicrophone)
+TEST_F(PocketSphinxIntegrationTest, NextLaunchStartsFromWhatThisOneLearntAboutTheMicrophone)
 {
-    // At -30 dB a fresh decoder without a primer hears "go forward and me".
-    auto outcome = transcribeLive(loadRawSpeech(kGoForwardSpeech, 0.03f));
-    ASSERT_FALSE(outcome->error);
-    EXPECT_EQ(outcome->updates.back(), TranscriptUpdate::final("go forward ten meters"));
+    // A quiet microphone (-30 dB) and a second of room noise before the phrase: a model starting from
+    // its stock channel estimate mishears it.
+    const auto take = withQuietSecondBefore(loadRawSpeech(kGoForwardSpeech, 0.03f), 0.03f);
+    QTemporaryDir state;
+    const QString file = state.filePath("speech-channel.json");
+    {
+        recognizer = std::make_shared<platform::PocketSphinxRecognizer>(platform::PocketSphinxModel::debianEnglish(),
+                                                                        platform::PocketSphinxRecognizer::Preload::atOnce,
+                                                                        file);
+        const auto first = transcribeLive(take);
+        EXPECT_NE(first->updates.back(), TranscriptUpdate::final("go forward ten meters"))
+            << "the stock estimate already fits this microphone, so this test proves nothing";
+        transcribeLive(take);
+        ASSERT_TRUE(settle([&] { return QFile::exists(file); })) << "the estimate is kept after a take";
+        recognizer.reset(); // quitting
+    }
+    const auto saved = platform::PocketSphinxChannelEstimate::read(
+        file, platform::PocketSphinxModel::debianEnglish().fingerprint(), 13);
+    ASSERT_TRUE(saved);
+
+    recognizer = std::make_shared<platform::PocketSphinxRecognizer>(platform::PocketSphinxModel::debianEnglish(),
+                                                                    platform::PocketSphinxRecognizer::Preload::atOnce,
+                                                                    file);
+    ASSERT_TRUE(settle([&] { return recognizer->pool()->channelEstimate().has_value(); }));
+    EXPECT_EQ(recognizer->pool()->channelEstimate(), saved->cepstralMean);
+    const auto first = transcribeLive(take);
+    ASSERT_FALSE(first->error);
+    EXPECT_EQ(first->updates.back(), TranscriptUpdate::final("go forward ten meters"));
+    EXPECT_EQ(recognizer->pool()->loadCount(), 1);
+}
+
+TEST_F(PocketSphinxIntegrationTest, UnusableSavedEstimateIsIgnoredWithALogLineAndTheDecoderStillWorks)
+{
+    using platform::PocketSphinxChannelEstimate;
+    const auto model = platform::PocketSphinxModel::debianEnglish();
+    const PocketSphinxChannelEstimate usable{model.fingerprint(), std::vector<float>(13, 2.0f)};
+    const struct {
+        const char *name;
+        QByteArray data;
+    } files[] = {
+        {"corrupt", QByteArray("\x7f\x00not json", 10)},
+        {"truncated", usable.encode().left(30)},
+        {"wrong length", PocketSphinxChannelEstimate{usable.model, std::vector<float>(12, 2.0f)}.encode()},
+        {"other model", PocketSphinxChannelEstimate{QStringLiteral("another"), usable.cepstralMean}.encode()},
+    };
+    std::vector<std::int16_t> speech;
+    for (const float sample : loadRawSpeech(kGoForwardSpeech))
+        speech.push_back(static_cast<std::int16_t>(sample * 32767.0f));
+    const std::vector<float> stock =
+        platform::PocketSphinxDecoder::load(model).value()->channelEstimate(); // the model's own
+
+    QTemporaryDir state;
+    const QString path = state.filePath("speech-channel.json");
+    for (const auto &f : files) {
+        test::writeFile(path, f.data);
+        test::AudioLogCapture log;
+        platform::PocketSphinxDecoderPool pool(model, path);
+        auto decoder = pool.acquire({}).value();
+        EXPECT_TRUE(log.contains("saved channel estimate ignored")) << f.name;
+        EXPECT_EQ(decoder->channelEstimate(), stock) << f.name;
+        ASSERT_TRUE(decoder->startUtterance());
+        ASSERT_TRUE(decoder->process(speech.data(), speech.size()));
+        ASSERT_TRUE(decoder->endUtterance());
+        EXPECT_EQ(decoder->hypothesis(), "go forward ten meters") << f.name;
+    }
+    // A usable file is taken as it is.
+    ASSERT_TRUE(usable.write(path));
+    platform::PocketSphinxDecoderPool pool(model, path);
+    EXPECT_EQ(pool.acquire({}).value()->channelEstimate(), usable.cepstralMean);
 }
 
 TEST_F(PocketSphinxIntegrationTest, FirstTakeOfAFreshModelIsRightAfterAPauseBeforeSpeaking)
 {
     // People pause after pressing the trigger: a second of room noise opens the take. A decoder primed
     // with that second alone hears "go forward years".
-    std::vector<float> take(16000);
-    std::uint32_t seed = 12345;
-    for (float &sample : take) {
-        seed = seed * 1664525u + 1013904223u;
-        sample = (static_cast<float>(seed >> 8) / 16777216.0f - 0.5f) * (16.0f / 32768.0f);
-    }
-    const auto speech = loadRawSpeech(kGoForwardSpeech);
-    take.insert(take.end(), speech.begin(), speech.end());
-    auto outcome = transcribeLive(take);
+    auto outcome = transcribeLive(withQuietSecondBefore(loadRawSpeech(kGoForwardSpeech)));
     ASSERT_FALSE(outcome->error);
     EXPECT_EQ(outcome->updates.back(), TranscriptUpdate::final("go forward ten meters"));
 }
