@@ -1,6 +1,10 @@
 #include "menubar/PillLifecycle.h"
 
+#include "menubar/ZepaMeter.h"
+
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 using zq::LevelHistory;
 using zq::PillLifecycle;
@@ -27,6 +31,30 @@ PillLifecycle liveListening()
     pill.noteCapture(true, kEmpty, 11);
     return pill;
 }
+
+LevelHistory steadyVoice(double from, double to, double level)
+{
+    LevelHistory history;
+    for (double t = from; t <= to + 1e-9; t += 0.05)
+        history.append(t, level);
+    return history;
+}
+
+// Shown listening at 100, live at 101, thinking at 103 (the roll-up starts), done at 105.
+struct ScriptedTake {
+    PillLifecycle at(double now) const
+    {
+        PillLifecycle pill;
+        pill.apply(PillState::listening(), kEmpty, 100);
+        if (now >= 101)
+            pill.noteCapture(true, kEmpty, 101);
+        if (now >= 103)
+            pill.apply(PillState::thinking(), steadyVoice(101, 103, 1), 103);
+        if (now >= 105)
+            pill.apply(PillState::done(), kEmpty, 105);
+        return pill;
+    }
+};
 
 } // namespace
 
@@ -188,4 +216,91 @@ TEST(PillLifecycleTest, MutedStatesCompareByTheirNotice)
     a.apply(PillState::muted(QStringLiteral("a")), kEmpty, 1);
     b.apply(PillState::muted(QStringLiteral("b")), kEmpty, 1);
     EXPECT_NE(a, b);
+}
+
+TEST(PillLifecycleTest, PresenceFadesInAndOutOverTheEntryTime)
+{
+    PillLifecycle pill;
+    EXPECT_EQ(pill.presence(0), (PillLifecycle::Presence{0, 0.976, 8})) << "never shown";
+    pill.apply(PillState::listening(), kEmpty, 10);
+    EXPECT_EQ(pill.presence(10), (PillLifecycle::Presence{0, 0.976, 8}));
+    const auto half = pill.presence(10.1);
+    EXPECT_GT(half.opacity, 0.5) << "the curve front-loads its motion";
+    EXPECT_LT(half.opacity, 1);
+    EXPECT_NEAR(pill.presence(10.215).opacity, 1, 1e-9);
+    EXPECT_NEAR(pill.presence(10.215).scale, 1, 1e-9);
+    EXPECT_NEAR(pill.presence(10.215).offset, 0, 1e-9);
+
+    pill.apply(PillState::hidden(), kEmpty, 20);
+    EXPECT_NEAR(pill.presence(20).opacity, 1, 1e-9);
+    EXPECT_NEAR(pill.presence(20.215).opacity, 0, 1e-9);
+    EXPECT_NEAR(pill.presence(20.215).scale, 0.805, 1e-9);
+    EXPECT_EQ(pill.presence(20.3).offset, 0);
+}
+
+TEST(PillLifecycleTest, WidthOpensWhenTheCaptureGoesLiveAndClosesOnTheRollUp)
+{
+    const ScriptedTake take;
+    EXPECT_EQ(take.at(100.5).pillWidth(false, 100.5), 36) << "connecting";
+    EXPECT_EQ(take.at(101).pillWidth(false, 101), 36);
+    const double opening = take.at(101.2).pillWidth(false, 101.2);
+    EXPECT_GT(opening, 36);
+    EXPECT_LT(opening, 67);
+    EXPECT_NEAR(take.at(101.45).pillWidth(false, 101.45), 67, 1e-9);
+    EXPECT_NEAR(take.at(102).pillWidth(false, 102), 67, 1e-9);
+    EXPECT_NEAR(take.at(103).pillWidth(false, 103), 67, 1e-9) << "the roll-up starts wide";
+    EXPECT_NEAR(take.at(103.45).pillWidth(false, 103.45), 36, 1e-9);
+
+    // Reduce motion jumps.
+    EXPECT_EQ(take.at(101).pillWidth(true, 101), 67);
+    EXPECT_EQ(take.at(103).pillWidth(true, 103), 36);
+
+    // Without a capture time the opening counts from the state's time.
+    PillLifecycle odd;
+    odd.apply(PillState::listening(), kEmpty, 10);
+    odd.captureLive = true;
+    EXPECT_NEAR(odd.pillWidth(false, 10.45), 67, 1e-9);
+}
+
+TEST(PillLifecycleTest, CaptureFadeFollowsTheWidth)
+{
+    const ScriptedTake take;
+    EXPECT_EQ(take.at(100.5).captureFade(false, 100.5), 0);
+    EXPECT_EQ(take.at(101).captureFade(false, 101), 0);
+    EXPECT_NEAR(take.at(101.45).captureFade(false, 101.45), 1, 1e-9);
+    EXPECT_EQ(take.at(101).captureFade(true, 101), 1);
+    EXPECT_NEAR(take.at(103).captureFade(false, 103), 1, 1e-9);
+    EXPECT_NEAR(take.at(103.45).captureFade(false, 103.45), 0, 1e-9);
+    EXPECT_EQ(take.at(103).captureFade(true, 103), 0) << "no roll-up with reduce motion";
+}
+
+TEST(PillLifecycleTest, TheMarkTurnsWhileThinkingAndMakesAQuarterTurnWhenDone)
+{
+    const ScriptedTake take;
+    EXPECT_EQ(take.at(102).markRotation(102), 0);
+    EXPECT_EQ(take.at(103.52).markRotation(103.52), 0);
+    EXPECT_NEAR(take.at(104.52).markRotation(104.52), 100, 1e-9);
+    // Done at 105: the angle reached (148°) plus an eased quarter turn over 0.9 s.
+    EXPECT_NEAR(take.at(105).markRotation(105), 148, 1e-9);
+    EXPECT_NEAR(take.at(105.9).markRotation(105.9), 238, 1e-9);
+    EXPECT_NEAR(take.at(107).markRotation(107), 238, 1e-9);
+
+    // Done with no capture at all: just the quarter turn.
+    PillLifecycle quick;
+    quick.apply(PillState::done(), kEmpty, 10);
+    EXPECT_EQ(quick.markRotation(10), 0);
+    EXPECT_NEAR(quick.markRotation(10.9), 90, 1e-9);
+}
+
+TEST(PillLifecycleTest, FrozenBarsAreTheMetersHeightsWhenTheCaptureEnded)
+{
+    const ScriptedTake take;
+    EXPECT_TRUE(take.at(102).rollupFrom(18).empty());
+    const std::vector<double> bars = take.at(103).rollupFrom(18);
+    ASSERT_EQ(bars.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        const double wobble = (std::sin(4.5 * 103 - 0.9 * i) * 0.5 + 0.5) * 0.55 + 0.45;
+        EXPECT_NEAR(bars[static_cast<std::size_t>(i)], 0.19 + wobble * zq::ZepaMeter::kWeights[static_cast<std::size_t>(i)] * 0.81, 1e-9)
+            << "bar " << i;
+    }
 }
