@@ -11,6 +11,7 @@
 #include "platform/linux/DesktopMicrophonePermission.h"
 #include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/LibsecretStore.h"
+#include "platform/linux/LinuxPermissionProbe.h"
 #include "platform/linux/MprisMediaPlayers.h"
 #include "platform/linux/PocketSphinxRecognizer.h"
 #include "platform/linux/PulseAudioHardware.h"
@@ -34,6 +35,8 @@
 #include "transcription/Keychain.h"
 #include "transcription/OpenAIBackend.h"
 #include "transcription/TranscriptCleanup.h"
+#include "window/GatedEventTap.h"
+#include "window/TriggerRecordingGate.h"
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -47,7 +50,8 @@ namespace {
 // The real back-ends behind the controller, made when the application creates its controller and
 // kept until after it is gone.
 struct LinuxServices {
-    LinuxServices(rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings, const rt::Paths &paths)
+    LinuxServices(rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings, const rt::Paths &paths,
+                  const TriggerRecordingGate &recordingGate)
         : engine({loop,
                   clocks,
                   settings,
@@ -59,6 +63,7 @@ struct LinuxServices {
           stores(DictationStores::open(paths, clocks)), cues(settings, players),
           audioDuringDictation(std::make_unique<AudioDuringDictationSystemBackend>(loop, volume, media)),
           keySynthesizer(ownKeys), paster(pasteboard, keySynthesizer, secureInput, loop), eventTap(ownKeys),
+          triggerSource(eventTap, recordingGate), permissionProbe(hardware),
           keychain(std::make_shared<platform::LibsecretStore>()),
           cleanup(std::make_shared<platform::UnavailableLanguageModel>(), clocks)
     {
@@ -87,6 +92,9 @@ struct LinuxServices {
     platform::X11SecureInput secureInput;
     Paster paster;
     platform::X11EventTap eventTap;
+    // What the dictation trigger listens to: nothing pressed while a trigger recorder records.
+    GatedEventTap triggerSource;
+    platform::LinuxPermissionProbe permissionProbe;
     platform::DesktopMicrophonePermission microphone;
     platform::FreedesktopNotifications notifications;
     Keychain keychain;
@@ -108,7 +116,7 @@ std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLo
                                            s.audioDuringDictation,
                                            s.paster,
                                            s.microphone};
-    deps.eventSource = &s.eventTap;
+    deps.eventSource = &s.triggerSource;
     deps.notifications = &s.notifications;
     deps.pasteboard = &s.pasteboard;
     deps.makeBackend = makeBackendFactory(s.backends);
@@ -160,6 +168,7 @@ int main(int argc, char *argv[])
 
     rt::QtMainLoop loop;
     rt::SystemClocks clocks;
+    TriggerRecordingGate recordingGate;
     std::unique_ptr<LinuxServices> services;
 
     ZEPAquarnApp::Environment environment{
@@ -168,7 +177,7 @@ int main(int argc, char *argv[])
         settings,
         [] { Diagnostics::shared().start(); },
         [&]() {
-            services = std::make_unique<LinuxServices>(loop, clocks, settings, paths);
+            services = std::make_unique<LinuxServices>(loop, clocks, settings, paths, recordingGate);
             return makeController(*services, loop, clocks, settings);
         },
         [&] {
@@ -177,6 +186,8 @@ int main(int argc, char *argv[])
         },
         InviteService(std::make_shared<NetworkInviteTransport>()),
     };
+    environment.permissionProbe = [&]() -> platform::PermissionProbe & { return services->permissionProbe; };
+    environment.recordingGate = &recordingGate;
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
     app->showScenes();
     if (QGuiApplication::platformName() != QLatin1String("xcb") && services) {

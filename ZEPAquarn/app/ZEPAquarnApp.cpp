@@ -118,7 +118,11 @@ void ZEPAquarnApp::showScenes()
     wireAppDelegate();
 
     if (m_needsOnboarding) {
-        m_onboardingWindow = std::make_unique<OnboardingView>(m_environment.settings, [this] { finishOnboarding(); });
+        platform::PermissionProbe &probe = m_environment.permissionProbe();
+        const TriggerRecorderServices recorder{m_environment.loop, m_environment.recordingGate,
+                                               [&probe] { return probe.keyboardMap(); }};
+        m_onboardingWindow =
+            std::make_unique<OnboardingView>(m_environment.settings, probe, recorder, [this] { finishOnboarding(); });
         m_onboardingWindow->show();
         m_onboardingWindow->raise();
         m_onboardingWindow->activateWindow();

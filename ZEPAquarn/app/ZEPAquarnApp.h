@@ -22,12 +22,17 @@ class MainLoop;
 class Settings;
 } // namespace rt
 
+namespace platform {
+class PermissionProbe;
+} // namespace platform
+
 class AppearanceService;
 class AppWindowView;
 class DesktopAppearance;
 class DictationController;
 class MenuBarExtra;
 class OnboardingView;
+class TriggerRecordingGate;
 
 // Whether the application shows in the desktop's task list as well as the tray ("showInDock").
 enum class ActivationPolicy { regular, accessory };
@@ -51,6 +56,10 @@ public:
         InviteService invites = {};
         // Makes the update service with its framework; none leaves the application without updates.
         std::function<std::unique_ptr<Updater>()> makeUpdater = {};
+        // The session checks of the onboarding window; asked for when the window opens.
+        std::function<platform::PermissionProbe &()> permissionProbe = {};
+        // Held open by the trigger recorders while they record (may be null).
+        TriggerRecordingGate *recordingGate = nullptr;
     };
 
     explicit ZEPAquarnApp(Environment environment, QObject *parent = nullptr);

@@ -7,6 +7,7 @@
 #include "pipeline/DictationController.h"
 #include "pipeline/TriggerBinding.h"
 #include "support/FakeDictationServices.h"
+#include "support/FakePermissionProbe.h"
 #include "window/AppWindowView.h"
 #include "window/OnboardingView.h"
 
@@ -36,10 +37,12 @@ struct AppRig {
             },
             [this] { order << QStringLiteral("end-audio"); },
         };
+        environment.permissionProbe = [this]() -> zq::platform::PermissionProbe & { return probe; };
         return std::make_unique<ZEPAquarnApp>(std::move(environment));
     }
 
     FakeDictationServices services{{.makeController = false}};
+    zq::test::FakePermissionProbe probe;
     QStringList order;
 };
 

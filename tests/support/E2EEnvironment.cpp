@@ -70,7 +70,9 @@ bool E2EEnvironment::start()
     devices.usbMicrophone = false;
     devices.bluetoothMicrophone = false;
     devices.builtInMicrophone = false;
-    devices.defaultSource = QString::fromLatin1(PulseServer::kPipeMicrophone);
+    devices.pipeMicrophone = m_microphone != Microphone::None;
+    if (devices.pipeMicrophone)
+        devices.defaultSource = QString::fromLatin1(PulseServer::kPipeMicrophone);
     if (!m_pulse.start(devices)) {
         m_error = QStringLiteral("PulseAudio: ") + m_pulse.errorString();
         return false;
@@ -196,7 +198,7 @@ bool E2EEnvironment::writeSettings(const rt::SettingsTable &extra)
     return true;
 }
 
-bool E2EEnvironment::startApp(std::chrono::milliseconds timeout)
+bool E2EEnvironment::startApp(std::chrono::milliseconds timeout, const QByteArray &readyLine)
 {
     ChildSpec spec;
     spec.program = QStringLiteral(ZQ_APP_BINARY);
@@ -208,8 +210,9 @@ bool E2EEnvironment::startApp(std::chrono::milliseconds timeout)
         m_error = QStringLiteral("the application did not start: ") + m_app.errorString();
         return false;
     }
-    if (!waitForAppLog("hotkey: tap started", timeout)) {
-        m_error = QStringLiteral("the application's trigger tap did not start; its log:\n") + appLogTail();
+    if (!waitForAppLog(readyLine, timeout)) {
+        m_error = QStringLiteral("the application did not log \"") + QString::fromUtf8(readyLine) +
+                  QStringLiteral("\"; its log:\n") + appLogTail();
         return false;
     }
     return true;

@@ -30,6 +30,8 @@ enum class Microphone {
     Live,
     // A microphone that opens but never delivers a sample (nothing writes into it).
     Mute,
+    // No microphone at all: the sound server lists no input.
+    None,
 };
 
 // Everything the real application needs, private to one test: an X display (the test binary's own
@@ -72,8 +74,10 @@ public:
 
     // Writes the settings file the application starts with: onboarded, the trigger on F8, plus `extra`.
     bool writeSettings(const rt::SettingsTable &extra = {});
-    // Starts the application and waits until its trigger tap runs. False with errorString() set.
-    bool startApp(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    // Starts the application and waits until its log shows `readyLine` (by default: its trigger tap
+    // runs). False with errorString() set.
+    bool startApp(std::chrono::milliseconds timeout = std::chrono::seconds(30),
+                  const QByteArray &readyLine = QByteArrayLiteral("hotkey: tap started"));
     // Quits it as a logout would (SIGTERM) and waits for it; false when it did not exit cleanly.
     bool stopApp(std::chrono::milliseconds timeout = std::chrono::seconds(15));
     bool isAppRunning() const { return m_app.isRunning(); }

@@ -1,0 +1,289 @@
+#include "window/TriggerBindingRecorderView.h"
+
+#include "runtime/Settings.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStandardItemModel>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace zq {
+
+namespace {
+
+// Stand-ins for the symbols the controls name, drawn with the text.
+QString glyph(const QString &symbol)
+{
+    if (symbol == QLatin1String("plus"))
+        return QStringLiteral("+");
+    if (symbol == QLatin1String("computermouse"))
+        return QStringLiteral("◉");
+    if (symbol == QLatin1String("point.3.connected.trianglepath.dotted"))
+        return QStringLiteral("⋯");
+    if (symbol == QLatin1String("xmark"))
+        return QStringLiteral("✕");
+    return QStringLiteral("⌨");
+}
+
+QLabel *label(const QString &text, int pixelSize, QFont::Weight weight, qreal tracking, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    QFont font = label->font();
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, tracking);
+    label->setFont(font);
+    return label;
+}
+
+void setRole(QWidget *widget, QPalette::ColorRole role)
+{
+    widget->setForegroundRole(role);
+}
+
+} // namespace
+
+StringBinding settingBinding(rt::Settings &settings, const QString &key, const QString &fallback)
+{
+    return {[&settings, key, fallback] { return settings.stringValue(key, fallback); },
+            [&settings, key](const QString &value) { settings.setValue(key, value); }};
+}
+
+TriggerBindingRecorderView::TriggerBindingRecorderView(const TriggerRecorderServices &services,
+                                                       StringBinding primaryValue, StringBinding secondaryValue,
+                                                       QWidget *parent)
+    : QWidget(parent), m_keyboardMap(services.keyboardMap),
+      m_model(std::make_unique<TriggerBindingRecorderModel>(services.loop, std::move(primaryValue),
+                                                            std::move(secondaryValue), services.gate))
+{
+    setObjectName(QStringLiteral("trigger-recorder"));
+    auto *row = new QHBoxLayout(this);
+    row->setContentsMargins(0, 0, 0, 0);
+    row->setSpacing(10);
+
+    auto *primaryColumn = new QVBoxLayout;
+    primaryColumn->setSpacing(4);
+    QLabel *primaryHeading = label(QStringLiteral("PRIMARY"), 11, QFont::Normal, -0.055, this);
+    setRole(primaryHeading, QPalette::PlaceholderText);
+    primaryColumn->addWidget(primaryHeading);
+    m_picker = new QComboBox(this);
+    m_picker->setObjectName(QStringLiteral("primary-trigger"));
+    m_picker->setAccessibleName(QStringLiteral("Primary trigger"));
+    m_picker->setFixedWidth(180);
+    auto *items = new QStandardItemModel(m_picker);
+    for (const TriggerPickerSection &section : primaryTriggerSections()) {
+        auto *heading = new QStandardItem(section.title);
+        heading->setFlags(Qt::NoItemFlags);
+        items->appendRow(heading);
+        for (const TriggerPickerOption &option : section.options) {
+            auto *item = new QStandardItem(glyph(option.symbol) + QLatin1Char(' ') + option.label);
+            item->setData(option.value, Qt::UserRole);
+            items->appendRow(item);
+        }
+    }
+    m_picker->setModel(items);
+    primaryColumn->addWidget(m_picker);
+    row->addLayout(primaryColumn);
+
+    QLabel *plus = label(QStringLiteral("+"), 11, QFont::Normal, -0.055, this);
+    setRole(plus, QPalette::PlaceholderText);
+    plus->setContentsMargins(0, 0, 0, 8);
+    row->addWidget(plus, 0, Qt::AlignBottom);
+
+    auto *secondaryColumn = new QVBoxLayout;
+    secondaryColumn->setSpacing(4);
+    QLabel *secondaryHeading = label(QStringLiteral("SECONDARY"), 11, QFont::Normal, -0.055, this);
+    setRole(secondaryHeading, QPalette::PlaceholderText);
+    secondaryColumn->addWidget(secondaryHeading);
+    auto *buttons = new QHBoxLayout;
+    buttons->setSpacing(4);
+    m_record = new QPushButton(this);
+    m_record->setObjectName(QStringLiteral("record-secondary"));
+    m_record->setMinimumWidth(150);
+    m_record->setMaximumWidth(230);
+    m_record->setStyleSheet(QStringLiteral("text-align: left; padding: 3px 8px;"));
+    buttons->addWidget(m_record);
+    m_clear = new QToolButton(this);
+    m_clear->setObjectName(QStringLiteral("clear-secondary"));
+    m_clear->setAutoRaise(true);
+    m_clear->setText(glyph(QStringLiteral("xmark")));
+    m_clear->setFixedSize(22, 22);
+    m_clear->setToolTip(QStringLiteral("Remove secondary trigger"));
+    buttons->addWidget(m_clear);
+    secondaryColumn->addLayout(buttons);
+    row->addLayout(secondaryColumn);
+    row->addStretch(1);
+    row->setAlignment(Qt::AlignBottom);
+
+    buildPopup();
+
+    connect(m_picker, &QComboBox::activated, this, [this](int index) {
+        const QString value = m_picker->itemData(index, Qt::UserRole).toString();
+        if (!value.isEmpty())
+            m_model->selectPrimary(value);
+    });
+    connect(m_record, &QPushButton::clicked, this, [this] { m_model->startRecording(); });
+    connect(m_clear, &QToolButton::clicked, this, [this] { m_model->clearSecondary(); });
+    m_model->onRecordingChanged = [this](bool recording) { showPopup(recording); };
+    m_model->onValuesChanged = [this] { refresh(); };
+    refresh();
+}
+
+TriggerBindingRecorderView::~TriggerBindingRecorderView()
+{
+    m_model->onRecordingChanged = nullptr;
+    m_model->cancelRecording();
+    if (m_filtering)
+        qApp->removeEventFilter(this);
+}
+
+void TriggerBindingRecorderView::buildPopup()
+{
+    m_popup = new QFrame(this, Qt::Popup);
+    m_popup->setObjectName(QStringLiteral("trigger-recording"));
+    m_popup->setFrameShape(QFrame::StyledPanel);
+    m_popup->setFixedWidth(330);
+    auto *stack = new QVBoxLayout(m_popup);
+    stack->setContentsMargins(13, 13, 13, 13);
+    stack->setSpacing(13);
+
+    auto *top = new QHBoxLayout;
+    top->addStretch(1);
+    auto *close = new QToolButton(m_popup);
+    close->setObjectName(QStringLiteral("close-recording"));
+    close->setAutoRaise(true);
+    close->setText(glyph(QStringLiteral("xmark")));
+    close->setFocusPolicy(Qt::NoFocus);
+    connect(close, &QToolButton::clicked, this, [this] { m_model->cancelRecording(); });
+    top->addWidget(close);
+    stack->addLayout(top);
+
+    auto *caps = new QHBoxLayout;
+    caps->setSpacing(8);
+    caps->addStretch(1);
+    for (const QString &cap : {QStringLiteral("⇧"), QStringLiteral("Super"), QStringLiteral("Space")}) {
+        QLabel *capLabel = label(cap, 11, QFont::Normal, -0.055, m_popup);
+        setRole(capLabel, QPalette::PlaceholderText);
+        capLabel->setContentsMargins(8, 4, 8, 4);
+        capLabel->setAutoFillBackground(true);
+        capLabel->setBackgroundRole(QPalette::AlternateBase);
+        caps->addWidget(capLabel);
+    }
+    caps->addStretch(1);
+    stack->addLayout(caps);
+
+    auto *status = new QHBoxLayout;
+    status->setSpacing(8);
+    status->addStretch(1);
+    auto *busy = new QProgressBar(m_popup);
+    busy->setRange(0, 0);
+    busy->setTextVisible(false);
+    busy->setFixedSize(40, 6);
+    status->addWidget(busy);
+    status->addWidget(label(QStringLiteral("Recording…"), 13, QFont::Medium, -0.065, m_popup));
+    status->addStretch(1);
+    stack->addLayout(status);
+
+    QLabel *instructions = label(QStringLiteral("Press a modifier, key, shortcut, macro button, or side mouse button.\n"
+                                                "A short key sequence is captured as one macro. Esc cancels."),
+                                 11, QFont::Normal, -0.055, m_popup);
+    setRole(instructions, QPalette::PlaceholderText);
+    instructions->setAlignment(Qt::AlignHCenter);
+    instructions->setWordWrap(true);
+    stack->addWidget(instructions);
+
+    m_popup->installEventFilter(this);
+}
+
+void TriggerBindingRecorderView::refresh()
+{
+    const QString primary = m_model->primaryValue();
+    const int index = m_picker->findData(primary, Qt::UserRole);
+    if (index >= 0) {
+        m_picker->setCurrentIndex(index);
+    } else {
+        // A primary stored by other means (or damaged) is named, but not one of the choices.
+        const std::optional<TriggerBinding> binding = TriggerBinding::fromStorageValue(primary);
+        m_picker->setPlaceholderText(binding ? binding->displayName() : displayName(TriggerKey::fn));
+        m_picker->setCurrentIndex(-1);
+    }
+    const SecondaryTriggerLook look = secondaryTriggerLook(m_model->secondaryValue());
+    const QString text = glyph(look.symbol) + QStringLiteral("  ") + look.text;
+    m_record->setText(m_record->fontMetrics().elidedText(text, Qt::ElideRight, 230 - 20));
+    m_record->setProperty("symbol", look.symbol);
+    m_record->setToolTip(look.tooltip);
+    m_clear->setVisible(look.showsClear);
+}
+
+void TriggerBindingRecorderView::showPopup(bool recording)
+{
+    if (!recording) {
+        if (m_filtering) {
+            qApp->removeEventFilter(this);
+            m_filtering = false;
+        }
+        if (m_popup->isVisible())
+            m_popup->hide();
+        refresh();
+        return;
+    }
+    m_translator.setKeyboardMap(m_keyboardMap ? m_keyboardMap() : std::nullopt);
+    m_translator.reset();
+    if (!m_filtering) {
+        qApp->installEventFilter(this);
+        m_filtering = true;
+    }
+    // Above the recorder, pointing down at it; below it when there is no room above.
+    m_popup->adjustSize();
+    const QRect anchor(mapToGlobal(QPoint(0, 0)), size());
+    QPoint at(anchor.center().x() - m_popup->width() / 2, anchor.top() - m_popup->height() - 4);
+    if (const QScreen *screen = this->screen(); screen && at.y() < screen->availableGeometry().top())
+        at.setY(anchor.bottom() + 4);
+    m_popup->move(at);
+    m_popup->show();
+    m_popup->activateWindow();
+    m_popup->setFocus(Qt::PopupFocusReason);
+}
+
+bool TriggerBindingRecorderView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_popup && event->type() == QEvent::Hide) {
+        // The popup closed some other way (a click outside it): recording ends without a capture.
+        if (m_model->isRecording())
+            m_model->cancelRecording();
+        return false;
+    }
+    // Every input event passes its window first, once, before any widget sees it.
+    if (!m_filtering || !watched->isWindowType() || !m_model->isRecording())
+        return false;
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+        break;
+    default:
+        return false;
+    }
+    const std::optional<TriggerEvent> translated = m_translator.translate(*event);
+    if (!translated)
+        return false;
+    return m_model->handle(*translated);
+}
+
+void TriggerBindingRecorderView::hideEvent(QHideEvent *event)
+{
+    m_model->cancelRecording();
+    QWidget::hideEvent(event);
+}
+
+} // namespace zq

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/PermissionProbe.h"
+#include "window/RecorderEventTranslator.h"
+#include "window/TriggerBindingRecorderModel.h"
+
+#include <QFrame>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QToolButton;
+
+namespace zq {
+
+namespace rt {
+class Settings;
+} // namespace rt
+
+// What every trigger recorder of the application shares: the main loop, the gate that holds the
+// global trigger off while recording, and where the keyboard map comes from (read when a recording
+// starts, so a layout changed meanwhile is followed).
+struct TriggerRecorderServices {
+    rt::MainLoop &loop;
+    TriggerRecordingGate *gate = nullptr;
+    std::function<std::optional<platform::KeyboardMap>()> keyboardMap;
+};
+
+// A string setting as a recorder value.
+StringBinding settingBinding(rt::Settings &settings, const QString &key, const QString &fallback = {});
+
+// The trigger recorder: the primary trigger picker and the secondary trigger's record and clear
+// buttons. Recording opens a popup that takes the application's keys and side buttons until a trigger
+// is captured, Escape is pressed, or the popup closes.
+class TriggerBindingRecorderView : public QWidget {
+    Q_OBJECT
+public:
+    TriggerBindingRecorderView(const TriggerRecorderServices &services, StringBinding primaryValue,
+                               StringBinding secondaryValue, QWidget *parent = nullptr);
+    ~TriggerBindingRecorderView() override;
+
+    TriggerBindingRecorderModel &model() { return *m_model; }
+    // Reads both values again (they changed elsewhere).
+    void refresh();
+
+    QComboBox *primaryPicker() const { return m_picker; }
+    QPushButton *recordButton() const { return m_record; }
+    QToolButton *clearButton() const { return m_clear; }
+    // The recording popup; shown while recording.
+    QFrame *popup() const { return m_popup; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void buildPopup();
+    void showPopup(bool recording);
+
+    std::function<std::optional<platform::KeyboardMap>()> m_keyboardMap;
+    std::unique_ptr<TriggerBindingRecorderModel> m_model;
+    RecorderEventTranslator m_translator;
+    QComboBox *m_picker = nullptr;
+    QPushButton *m_record = nullptr;
+    QToolButton *m_clear = nullptr;
+    QFrame *m_popup = nullptr;
+    bool m_filtering = false;
+};
+
+} // namespace zq

@@ -1,0 +1,133 @@
+// The first run of the real application on a fresh profile: the Welcome window checks the session,
+// records a trigger from the keyboard, and Done hands over to dictation.
+#include "runtime/Settings.h"
+#include "support/E2EEnvironment.h"
+#include "support/ServiceEnvironment.h"
+
+#include <QDeadlineTimer>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using zq::DiagnosticEvent;
+using zq::test::E2EEnvironment;
+using zq::test::Microphone;
+using zq::test::ToolResult;
+
+namespace {
+
+class OnboardingE2ETest : public ::testing::Test {
+protected:
+    // Starts the services and the application with no settings file, and waits for its first checks.
+    void startFresh(Microphone microphone)
+    {
+        env = std::make_unique<E2EEnvironment>(microphone);
+        const bool started = env->start();
+        if (!zq::test::requireService(started, env->errorString()))
+            return;
+        ASSERT_TRUE(env->startApp(30s, QByteArrayLiteral("onboarding: microphone")))
+            << env->errorString().toStdString();
+        ASSERT_FALSE(env->waitForAppLog("hotkey: tap started", 0ms)) << "the trigger waits for onboarding";
+        // The Welcome window is on the display; give it the keyboard.
+        const ToolResult found = xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--name"),
+                                          QStringLiteral("^Welcome$")});
+        ASSERT_TRUE(found.succeeded()) << found.describe().toStdString();
+        welcome = QString::fromUtf8(found.standardOutput).split(QLatin1Char('\n'), Qt::SkipEmptyParts).value(0);
+        ASSERT_FALSE(welcome.isEmpty());
+        ASSERT_TRUE(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), welcome}).succeeded());
+    }
+
+    bool ready() const { return env && !HasFatalFailure() && !IsSkipped(); }
+
+    ToolResult xdotool(const QStringList &arguments) const
+    {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DISPLAY"), env->display());
+        return zq::test::runTool(QStringLiteral("xdotool"), arguments, environment);
+    }
+    void keys(const QStringList &names)
+    {
+        QStringList arguments{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("50")};
+        arguments += names;
+        const ToolResult typed = xdotool(arguments);
+        ASSERT_TRUE(typed.succeeded()) << typed.describe().toStdString();
+    }
+
+    // What the application stored, read as it reads it.
+    std::unique_ptr<zq::rt::Settings> settings() const
+    {
+        return std::make_unique<zq::rt::Settings>(env->configDir() + QStringLiteral("/settings.json"));
+    }
+
+    std::unique_ptr<E2EEnvironment> env;
+    QString welcome;
+};
+
+} // namespace
+
+TEST_F(OnboardingE2ETest, AFreshProfileIsWelcomedRecordsATriggerAndDictatesAfterDone)
+{
+    startFresh(Microphone::Live);
+    if (!ready())
+        return;
+    EXPECT_TRUE(env->waitForAppLog("onboarding: microphone true, input monitoring true, accessibility true", 5s))
+        << env->appLogTail().toStdString();
+
+    // Focus starts on the primary picker; the next stop is the record button. F8 becomes the
+    // second trigger, since the test display has no Fn key.
+    keys({QStringLiteral("Tab"), QStringLiteral("space")});
+    ASSERT_TRUE(env->waitForAppLog("trigger recorder: recording", 5s)) << env->appLogTail().toStdString();
+    keys({QStringLiteral("F8")});
+    ASSERT_TRUE(env->waitForAppLog("trigger recorder: stored \"F8\"", 5s)) << env->appLogTail().toStdString();
+
+    ASSERT_TRUE(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), welcome}).succeeded());
+    keys({QStringLiteral("Return")});
+    ASSERT_TRUE(env->waitForAppLog("hotkey: tap started", 10s)) << env->appLogTail().toStdString();
+    const auto stored = settings();
+    EXPECT_TRUE(stored->boolValue(QStringLiteral("onboarded")));
+    EXPECT_EQ(stored->stringValue(QStringLiteral("secondaryTriggerKey")), QStringLiteral("f8"));
+    EXPECT_EQ(xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                       QStringLiteral("^Welcome$")})
+                  .succeeded(),
+              false)
+        << "the Welcome window closed";
+
+    // The held trigger now dictates into the user's window.
+    ASSERT_TRUE(env->target().activate());
+    ASSERT_TRUE(env->pressTrigger());
+    ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::audioStartCompleted, 1, 10s)) << env->appLogTail().toStdString();
+    env->feeder()->speak(E2EEnvironment::speechSamples());
+    ASSERT_TRUE(env->feeder()->waitUntilSpoken(15s));
+    QThread::msleep(700);
+    ASSERT_TRUE(env->releaseTrigger());
+    const auto pasted = env->target().waitForText(
+        [](const QString &text) {
+            return E2EEnvironment::normalizedWords(text) == QLatin1String(E2EEnvironment::kSpeechWords);
+        },
+        30s);
+    EXPECT_TRUE(pasted) << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
+                        << env->appLogTail().toStdString();
+    EXPECT_TRUE(env->stopApp());
+}
+
+TEST_F(OnboardingE2ETest, WithoutAMicrophoneTheRowStaysUngrantedAndDoneStaysDisabled)
+{
+    startFresh(Microphone::None);
+    if (!ready())
+        return;
+    EXPECT_TRUE(env->waitForAppLog("onboarding: microphone false, input monitoring true, accessibility true", 5s))
+        << env->appLogTail().toStdString();
+
+    // Focus starts on the Microphone row's Grant: pressing it listens, and hears nothing.
+    keys({QStringLiteral("space")});
+    ASSERT_TRUE(env->waitForAppLog("microphone check:", 10s)) << env->appLogTail().toStdString();
+    keys({QStringLiteral("Return")});
+    // Longer than one poll of the checks: nothing changes and Done stays shut.
+    EXPECT_FALSE(env->waitForAppLog("hotkey: tap started", 2500ms));
+    EXPECT_FALSE(env->waitForAppLog("onboarding: microphone true", 0ms));
+    EXPECT_FALSE(settings()->boolValue(QStringLiteral("onboarded")));
+    EXPECT_TRUE(env->stopApp());
+}

@@ -1,0 +1,173 @@
+// The first-run window and the trigger recorder as widgets: a few probes of what shows, what the
+// keys do, and renders under build/view-renders/.
+#include "window/OnboardingView.h"
+#include "platform/linux/X11KeyCodes.h"
+#include "runtime/Settings.h"
+#include "support/FakePermissionProbe.h"
+#include "support/VirtualLoop.h"
+#include "window/TriggerBindingRecorderView.h"
+#include "window/TriggerRecordingGate.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using zq::OnboardingContent;
+using zq::OnboardingView;
+using zq::test::FakePermissionProbe;
+
+namespace {
+
+QImage saveRender(QWidget &widget, const QString &name)
+{
+    const QImage image = widget.grab().toImage();
+    const QString dir = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../view-renders"));
+    QDir().mkpath(dir);
+    EXPECT_TRUE(image.save(QDir(dir).filePath(name + QStringLiteral(".png"))));
+    return image;
+}
+
+// The colour of a status mark inside `window`'s render, low on its left: inside the disc, off the check.
+QColor markColor(const QImage &render, QWidget *window, QWidget *mark)
+{
+    const QPoint at = mark->mapTo(window, QPoint(mark->width() * 3 / 10, mark->height() * 7 / 10));
+    return render.pixelColor(at);
+}
+
+// X key codes of Escape and F5 on an evdev keyboard.
+constexpr std::uint32_t kXEscape = 9, kXF5 = 71;
+
+std::optional<zq::platform::KeyboardMap> keyboardMap()
+{
+    zq::platform::KeyboardMap map = FakePermissionProbe::keyboardWithFn(false);
+    map.logicalCodes[kXEscape] = *zq::platform::x11::logicalKeyCode("ESC");
+    map.logicalCodes[kXF5] = *zq::platform::x11::logicalKeyCode("FK05");
+    return map;
+}
+
+class OnboardingViewTest : public ::testing::Test {
+protected:
+    std::unique_ptr<OnboardingView> make()
+    {
+        auto view = std::make_unique<OnboardingView>(
+            settings, probe, zq::TriggerRecorderServices{loop, &gate, &keyboardMap}, [this] { ++doneCalls; });
+        view->show();
+        view->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
+        return view;
+    }
+
+    zq::test::VirtualLoop loop;
+    zq::rt::Settings settings{QString()};
+    FakePermissionProbe probe;
+    zq::TriggerRecordingGate gate;
+    int doneCalls = 0;
+};
+
+TEST_F(OnboardingViewTest, AllChecksGrantedShowNoButtonsAndReturnIsDone)
+{
+    probe.keyboard = FakePermissionProbe::keyboardWithFn(true);
+    auto view = make();
+    EXPECT_EQ(view->windowTitle(), QStringLiteral("Welcome"));
+    EXPECT_EQ(view->width(), 480);
+    for (const auto which :
+         {OnboardingContent::microphone, OnboardingContent::inputMonitoring, OnboardingContent::accessibility}) {
+        EXPECT_FALSE(view->row(which).button->isVisible());
+        EXPECT_TRUE(view->row(which).icon->property("done").toBool());
+    }
+    EXPECT_EQ(view->triggerRow().detail->text(), QStringLiteral("Hold Fn to talk; tap it to lock."));
+    EXPECT_FALSE(view->keyboardSettingsButton()->isVisible());
+    const QImage render = saveRender(*view, QStringLiteral("onboarding-granted"));
+    // The granted mark is drawn in the success colour of the light appearance.
+    EXPECT_EQ(markColor(render, view.get(), view->row(OnboardingContent::microphone).icon), QColor(0x05, 0x51, 0x47));
+
+    QTest::keyClick(view.get(), Qt::Key_Return);
+    EXPECT_EQ(doneCalls, 1);
+    EXPECT_TRUE(settings.boolValue(QStringLiteral("onboarded")));
+}
+
+TEST_F(OnboardingViewTest, AMissingCheckShowsItsButtonAndKeepsDoneAndReturnInert)
+{
+    probe.microphone = false;
+    probe.accessibilityCheck = {false, QStringLiteral("The X server lacks the XTest extension, which pasting needs.")};
+    probe.keyboard = FakePermissionProbe::keyboardWithFn(false);
+    auto view = make();
+    const auto &mic = view->row(OnboardingContent::microphone);
+    EXPECT_TRUE(mic.button->isVisible());
+    EXPECT_EQ(mic.button->text(), QStringLiteral("Grant"));
+    EXPECT_FALSE(view->row(OnboardingContent::accessibility).button->isVisible());
+    EXPECT_EQ(view->row(OnboardingContent::accessibility).detail->text(), probe.accessibilityCheck.unavailableReason);
+    EXPECT_FALSE(view->doneButton()->isEnabled());
+    EXPECT_TRUE(view->keyboardSettingsButton()->isVisible()) << "Fn does not reach the desktop";
+    const QImage render = saveRender(*view, QStringLiteral("onboarding-missing"));
+    EXPECT_EQ(markColor(render, view.get(), mic.icon), render.pixelColor(view->rect().topLeft() + QPoint(2, 2)))
+        << "an open ring leaves the background showing inside";
+
+    QTest::keyClick(view.get(), Qt::Key_Return);
+    EXPECT_EQ(doneCalls, 0);
+
+    // The poll finds the microphone and the button goes.
+    probe.microphone = true;
+    probe.accessibilityCheck = {true, {}};
+    loop.advance(1500ms);
+    EXPECT_FALSE(mic.button->isVisible());
+    EXPECT_TRUE(view->doneButton()->isEnabled());
+    settings.setValue(QStringLiteral("secondaryTriggerKey"), QStringLiteral("f6"));
+    EXPECT_FALSE(view->keyboardSettingsButton()->isVisible());
+    EXPECT_EQ(view->recorder()->recordButton()->toolTip(), QStringLiteral("Record again"));
+}
+
+TEST_F(OnboardingViewTest, TheRecorderTakesTheKeysOfItsPopupAndStoresWhatWasPressed)
+{
+    auto view = make();
+    zq::TriggerBindingRecorderView &recorder = *view->recorder();
+    EXPECT_EQ(recorder.primaryPicker()->currentData().toString(), QStringLiteral("fn"));
+    EXPECT_FALSE(recorder.clearButton()->isVisible());
+
+    QTest::mouseClick(recorder.recordButton(), Qt::LeftButton);
+    ASSERT_TRUE(recorder.popup()->isVisible());
+    EXPECT_TRUE(gate.isRecording());
+    saveRender(*recorder.popup(), QStringLiteral("trigger-recording-popup"));
+    QWindow *window = recorder.popup()->windowHandle();
+    ASSERT_NE(window, nullptr);
+
+    QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier, kXF5, 0, 0);
+    QCoreApplication::sendEvent(window, &f5);
+    loop.advance(250ms);
+    EXPECT_FALSE(recorder.popup()->isVisible());
+    EXPECT_FALSE(gate.isRecording());
+    const QString stored = settings.stringValue(QStringLiteral("secondaryTriggerKey"));
+    EXPECT_EQ(stored, QStringLiteral("f5"));
+    EXPECT_TRUE(recorder.recordButton()->text().endsWith(QStringLiteral("F5")));
+    EXPECT_TRUE(recorder.clearButton()->isVisible());
+    saveRender(recorder, QStringLiteral("trigger-recorder-key"));
+
+    // Escape closes the popup and changes nothing.
+    QTest::mouseClick(recorder.recordButton(), Qt::LeftButton);
+    ASSERT_TRUE(recorder.popup()->isVisible());
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier, kXEscape, 0, 0);
+    QCoreApplication::sendEvent(recorder.popup()->windowHandle(), &escape);
+    EXPECT_FALSE(recorder.popup()->isVisible());
+    EXPECT_EQ(settings.stringValue(QStringLiteral("secondaryTriggerKey")), stored);
+
+    QTest::mouseClick(recorder.clearButton(), Qt::LeftButton);
+    EXPECT_EQ(settings.stringValue(QStringLiteral("secondaryTriggerKey")), QString());
+    EXPECT_FALSE(recorder.clearButton()->isVisible());
+
+    recorder.primaryPicker()->setCurrentIndex(recorder.primaryPicker()->findData(QStringLiteral("right-option")));
+    emit recorder.primaryPicker()->activated(recorder.primaryPicker()->currentIndex());
+    EXPECT_EQ(settings.stringValue(QStringLiteral("triggerKey")), QStringLiteral("right-option"));
+}
+
+} // namespace
