@@ -4,6 +4,7 @@
 #include "audio/AudioEngine.h"
 #include "audio/CaptureCore.h"
 #include "menubar/PillPanel.h"
+#include "menubar/brand/BrandFont.h"
 #include "pipeline/BackendFactory.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/Paster.h"
@@ -140,6 +141,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(ZQ_VERSION));
     // The application lives in the tray; closing a window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
+    if (!registerBrandFonts())
+        qCWarning(lcApp) << "app: brand fonts missing — texts use the system monospaced font";
 
     const rt::Paths paths = rt::Paths::fromEnvironment();
     if (const auto made = paths.ensureExists(); !made) {

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QFont>
+#include <QString>
+
+#include <optional>
+
+namespace zq {
+
+// The brand family, registered from the application's resources at start-up.
+inline constexpr char kBrandFontFamily[] = "Chivo Mono";
+
+// The three brand weights. The family ships as one static file per weight (Qt cannot set a variation
+// axis), so a weight picks its file; the system fallback uses the same weight.
+enum class BrandWeight { light, regular, medium };
+
+// The weight-axis value the weight stands for (300, 400, 500), and the matching Qt weight.
+int brandWeightAxisValue(BrandWeight weight);
+QFont::Weight brandQtWeight(BrandWeight weight);
+
+// Registers the brand family's three files from the resources. Idempotent; needs a QGuiApplication.
+// Returns whether all three were registered.
+bool registerBrandFonts();
+
+// `family` at `size` pixels and `weight`, or none when the family is not installed. Sizes are pixels
+// so that geometry matches the design's points at device-pixel ratio 1.
+std::optional<QFont> brandQFont(const QString &family, qreal size, BrandWeight weight);
+
+// The brand face at `weight` and `size`: "Chivo Mono" when installed, else the system monospaced
+// font at the same size and weight.
+QFont brandFont(BrandWeight weight, qreal size);
+// The same choice with another family standing for the brand's (how the fallback is tested).
+QFont brandFontOf(const QString &family, BrandWeight weight, qreal size);
+
+// A text style: the font, with tracking (extra letter spacing, absolute pixels) of size × factor.
+// `systemFont` asks for the proportional system font at the weight instead of the brand face.
+QFont brandTextStyle(bool systemFont, BrandWeight weight, qreal size, qreal trackingFactor);
+
+} // namespace zq

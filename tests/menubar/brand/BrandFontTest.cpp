@@ -1,0 +1,70 @@
+#include "menubar/brand/BrandFont.h"
+
+#include <QFontInfo>
+#include <QFontMetricsF>
+
+#include <gtest/gtest.h>
+
+using zq::BrandWeight;
+
+namespace {
+
+const QString kMissingFamily = QStringLiteral("Zq Missing Family");
+
+// Whether every glyph advances alike (the font database's own flag is unreliable for some fonts).
+bool isMonospaced(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    return metrics.horizontalAdvance(QLatin1Char('i')) == metrics.horizontalAdvance(QLatin1Char('M'));
+}
+
+} // namespace
+
+TEST(BrandFontTest, TheBrandFamilyIsBundledAtThreeWeights)
+{
+    ASSERT_TRUE(zq::registerBrandFonts());
+    const struct {
+        BrandWeight weight;
+        int axis;
+    } cases[] = {{BrandWeight::light, 300}, {BrandWeight::regular, 400}, {BrandWeight::medium, 500}};
+    for (const auto &c : cases) {
+        EXPECT_EQ(zq::brandWeightAxisValue(c.weight), c.axis);
+        const auto font = zq::brandQFont(QStringLiteral("Chivo Mono"), 13, c.weight);
+        ASSERT_TRUE(font.has_value());
+        const QFontInfo info(*font);
+        EXPECT_EQ(info.family(), QStringLiteral("Chivo Mono"));
+        EXPECT_EQ(info.weight(), c.axis) << c.axis;
+        EXPECT_EQ(info.pixelSize(), 13);
+        EXPECT_TRUE(isMonospaced(*font));
+        EXPECT_EQ(QFontInfo(zq::brandFont(c.weight, 13)).family(), QStringLiteral("Chivo Mono"));
+    }
+}
+
+TEST(BrandFontTest, AMissingFamilyFallsBackToTheSystemMonospacedFontAtTheSameWeight)
+{
+    EXPECT_FALSE(zq::brandQFont(kMissingFamily, 13, BrandWeight::medium).has_value());
+    const QFont fallback = zq::brandFontOf(kMissingFamily, BrandWeight::medium, 13);
+    const QFontInfo info(fallback);
+    EXPECT_NE(info.family(), QStringLiteral("Chivo Mono"));
+    EXPECT_TRUE(isMonospaced(fallback)) << info.family().toStdString();
+    EXPECT_EQ(info.pixelSize(), 13);
+    EXPECT_EQ(fallback.weight(), QFont::Medium);
+    EXPECT_EQ(zq::brandFontOf(kMissingFamily, BrandWeight::light, 9).weight(), QFont::Light);
+}
+
+TEST(BrandFontTest, TheSystemFlagGivesTheProportionalSystemFontAndTrackingGrowsWithSize)
+{
+    const QFont system = zq::brandTextStyle(true, BrandWeight::light, 11, 0.06);
+    const QFontInfo info(system);
+    EXPECT_NE(info.family(), QStringLiteral("Chivo Mono"));
+    EXPECT_FALSE(isMonospaced(system)) << info.family().toStdString();
+    EXPECT_EQ(system.weight(), QFont::Light);
+
+    const QFont at11 = zq::brandTextStyle(false, BrandWeight::regular, 11, 0.06);
+    const QFont at13 = zq::brandTextStyle(false, BrandWeight::regular, 13, 0.06);
+    EXPECT_EQ(QFontInfo(at11).family(), QStringLiteral("Chivo Mono"));
+    EXPECT_EQ(at11.letterSpacingType(), QFont::AbsoluteSpacing);
+    EXPECT_NEAR(at11.letterSpacing(), 0.66, 1.0 / 128);
+    EXPECT_NEAR(at13.letterSpacing(), 0.78, 1.0 / 128);
+    EXPECT_NEAR(zq::brandTextStyle(false, BrandWeight::regular, 12, -0.005).letterSpacing(), -0.06, 1.0 / 128);
+}
