@@ -126,7 +126,9 @@ TEST(SymbolCatalogueTest, EveryNameTheViewsUseIsMapped)
                 for (auto match = literal.globalMatch(line); match.hasNext();) {
                     const QString name = match.next().captured(1);
                     const bool isDotted = dotted.match(name).hasMatch() && !notSymbol.match(name).hasMatch();
-                    const bool onSymbolLine = !name.contains(QLatin1Char('.')) && symbolLine.match(line).hasMatch();
+                    // A property named "symbol" or "icon" is not a symbol.
+                    const bool onSymbolLine = !name.contains(QLatin1Char('.')) && symbolLine.match(line).hasMatch() &&
+                                              !symbolLine.match(name).hasMatch();
                     if ((isDotted || onSymbolLine) && !SymbolCatalogue::contains(name))
                         missing.insert(name + QStringLiteral(" in ") + files.fileName());
                 }
