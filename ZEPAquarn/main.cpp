@@ -24,6 +24,8 @@
 #include "platform/linux/X11Pasteboard.h"
 #include "platform/linux/X11SecureInput.h"
 #include "platform/linux/X11SyntheticKeys.h"
+#include "platform/linux/X11TaskbarPresence.h"
+#include "platform/linux/XdgAutostartEntry.h"
 #include "records/Diagnostics.h"
 #include "rewards/InviteService.h"
 #include "runtime/Clocks.h"
@@ -36,11 +38,13 @@
 #include "transcription/Keychain.h"
 #include "transcription/OpenAIBackend.h"
 #include "transcription/TranscriptCleanup.h"
+#include "window/AppSettingsModel.h"
 #include "window/GatedEventTap.h"
 #include "window/TriggerRecordingGate.h"
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QWidget>
 
 #include <cstdio>
 
@@ -101,7 +105,33 @@ struct LinuxServices {
     Keychain keychain;
     TranscriptCleanup cleanup;
     BackendEnvironment backends;
+    platform::XdgAutostartEntry autostart = platform::XdgAutostartEntry::forCurrentUser();
 };
+
+std::unique_ptr<AppSettingsModel> makeSettingsModel(LinuxServices &s, DictationController &controller,
+                                                    rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings,
+                                                    const rt::Paths &paths, std::function<void(bool)> applyShowInDock)
+{
+    AppSettingsModel::Dependencies deps{
+        loop,
+        settings,
+        controller.incidents(),
+        controller.audio(),
+        [&s] { return AudioInputDevice::listInputDevices(s.hardware); },
+        // Each microphone test captures on an engine of its own, never dictation's.
+        [&s, &loop, &clocks, &settings, takeDir = paths.takeDir()]() -> std::unique_ptr<MicrophoneTestEngine> {
+            auto engine = std::make_unique<AudioEngine>(AudioEngine::Dependencies{
+                loop, clocks, settings, s.hardware,
+                [&s](CaptureCoreKind kind) { return makeCaptureCore(kind, s.coreServices); }, takeDir, nullptr, {}});
+            return std::make_unique<AudioEngineMicrophoneTest>(std::move(engine));
+        },
+        s.keychain,
+        s.autostart,
+        std::move(applyShowInDock),
+        APIKeyTestConfig{OpenAIBackend::serviceBaseUrl(), std::chrono::milliseconds(15000)},
+    };
+    return std::make_unique<AppSettingsModel>(std::move(deps));
+}
 
 std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLoop &loop, rt::Clocks &clocks,
                                                     rt::Settings &settings)
@@ -192,6 +222,14 @@ int main(int argc, char *argv[])
     environment.permissionProbe = [&]() -> platform::PermissionProbe & { return services->permissionProbe; };
     environment.recordingGate = &recordingGate;
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
+    app->setSettingsServices(
+        [&](DictationController &controller, std::function<void(bool)> applyShowInDock) {
+            return makeSettingsModel(*services, controller, loop, clocks, settings, paths, std::move(applyShowInDock));
+        },
+        [](QWidget &window, bool shown) {
+            window.winId(); // makes the native window, so its hint is in place before it maps
+            platform::setX11TaskbarPresence(*window.windowHandle(), shown);
+        });
     app->showScenes();
     if (QGuiApplication::platformName() != QLatin1String("xcb") && services) {
         // Started from the desktop's menu, nobody reads the log: say it where the user looks.

@@ -9,7 +9,9 @@
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
 #include "runtime/Task.h"
+#include "window/AppSettingsModel.h"
 #include "window/AppWindowView.h"
+#include "window/SettingsShortcut.h"
 #include "window/OnboardingView.h"
 
 #include <QApplication>
@@ -61,8 +63,7 @@ ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
 
     migrateTriggerKeyToSecondary(settings);
 
-    // A tray application on Linux has no separate Dock presence; the policy is kept for the settings
-    // page and the windows, which show in the task list either way.
+    // On Linux the policy decides whether the main window shows in the taskbar and window switcher.
     m_activationPolicy = settings.boolValue(QString::fromLatin1(keys::showInDock)) ? ActivationPolicy::regular
                                                                                    : ActivationPolicy::accessory;
 
@@ -77,13 +78,26 @@ ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
         m_controller->ensureHotkeyTapRunning();
 
     connect(&m_environment.application, &QCoreApplication::aboutToQuit, this, &ZEPAquarnApp::applicationWillTerminate);
+
+    // "Settings…" answers Ctrl+comma in every window of the application.
+    m_settingsShortcut = std::make_unique<SettingsShortcut>([this] { openSettings(); });
+    m_environment.application.installEventFilter(m_settingsShortcut.get());
+}
+
+void ZEPAquarnApp::setSettingsServices(SettingsModelFactory makeModel,
+                                       std::function<void(QWidget &window, bool shown)> setTaskbarPresence)
+{
+    m_makeSettingsModel = std::move(makeModel);
+    m_setTaskbarPresence = std::move(setTaskbarPresence);
 }
 
 ZEPAquarnApp::~ZEPAquarnApp()
 {
     // Views observe the controller: they go first.
+    m_environment.application.removeEventFilter(m_settingsShortcut.get());
     m_onboardingWindow.reset();
     m_mainWindow.reset();
+    m_settingsModel.reset();
     m_menuBarExtra.reset();
     m_controller.reset();
     m_updater.reset();
@@ -154,11 +168,24 @@ void ZEPAquarnApp::applyWearColorway(Colorway colorway)
 
 void ZEPAquarnApp::openMainWindow()
 {
-    if (!m_mainWindow)
-        m_mainWindow = std::make_unique<AppWindowView>(m_windowModel);
+    if (!m_mainWindow) {
+        if (m_makeSettingsModel)
+            m_settingsModel = m_makeSettingsModel(*m_controller, [this](bool shown) { applyShowInDock(shown); });
+        m_mainWindow = std::make_unique<AppWindowView>(m_windowModel, m_controller->incidents(), m_updater,
+                                                       m_settingsModel.get(), m_environment.settings,
+                                                       AppWindowView::Pages{});
+    }
     m_windowModel.activateApp();
     m_mainWindow->show();
+    applyShowInDock(m_activationPolicy == ActivationPolicy::regular);
     m_windowModel.showWindow(0);
+}
+
+void ZEPAquarnApp::applyShowInDock(bool shown)
+{
+    m_activationPolicy = shown ? ActivationPolicy::regular : ActivationPolicy::accessory;
+    if (m_mainWindow && m_setTaskbarPresence)
+        m_setTaskbarPresence(*m_mainWindow, shown);
 }
 
 void ZEPAquarnApp::openSettings()

@@ -27,7 +27,9 @@ class PermissionProbe;
 } // namespace platform
 
 class AppearanceService;
+class AppSettingsModel;
 class AppWindowView;
+class SettingsShortcut;
 class DesktopAppearance;
 class DictationController;
 class MenuBarExtra;
@@ -63,6 +65,13 @@ public:
     };
 
     explicit ZEPAquarnApp(Environment environment, QObject *parent = nullptr);
+
+    // What the settings pages need beyond the controller. `makeModel` builds their state (without it
+    // the settings sections show their titles only); `setTaskbarPresence` puts a window in the
+    // taskbar and window switcher or keeps it out ("showInDock"). Call before the main window opens.
+    using SettingsModelFactory = std::function<std::unique_ptr<AppSettingsModel>(
+        DictationController &controller, std::function<void(bool shown)> applyShowInDock)>;
+    void setSettingsServices(SettingsModelFactory makeModel, std::function<void(QWidget &window, bool shown)> setTaskbarPresence);
     ~ZEPAquarnApp() override;
 
     // Builds the scenes: the tray extra (or, without a tray host, the main window, so the application
@@ -96,6 +105,7 @@ public:
 
 private:
     void wireAppDelegate();
+    void applyShowInDock(bool shown);
     void finishOnboarding();
 
     Environment m_environment;
@@ -110,7 +120,11 @@ private:
     std::unique_ptr<DictationController> m_controller;
     std::unique_ptr<Updater> m_updater;
     std::unique_ptr<MenuBarExtra> m_menuBarExtra;
+    SettingsModelFactory m_makeSettingsModel;
+    std::function<void(QWidget &window, bool shown)> m_setTaskbarPresence;
+    std::unique_ptr<AppSettingsModel> m_settingsModel;
     std::unique_ptr<AppWindowView> m_mainWindow;
+    std::unique_ptr<SettingsShortcut> m_settingsShortcut;
     std::unique_ptr<OnboardingView> m_onboardingWindow;
     bool m_terminated = false;
 };

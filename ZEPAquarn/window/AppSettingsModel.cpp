@@ -55,9 +55,9 @@ AppSettingsModel::AppSettingsModel(Dependencies dependencies, QObject *parent)
     // answers, unless the user has typed meanwhile.
     auto read = rt::spawn(m_deps.loop, m_deps.keychain.readAPIKeyInBackground());
     read.onDone(m_lifetime.guard([this, read] {
-        if (m_apiKeyEdited || read.hasFailed())
-            return;
-        m_apiKey = read.result().value_or(std::nullopt).value_or(QString());
+        m_apiKeyLoaded = true;
+        if (!m_apiKeyEdited && !read.hasFailed())
+            m_apiKey = read.result().value_or(std::nullopt).value_or(QString());
         publish();
     }));
 

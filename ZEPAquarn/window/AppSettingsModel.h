@@ -80,6 +80,8 @@ public:
 
     // Transcription.
     const QString &apiKey() const { return m_apiKey; }
+    // The keyring has answered the read made at construction.
+    bool isAPIKeyLoaded() const { return m_apiKeyLoaded; }
     // Saved to the keyring once typing pauses, and before a key test reads it.
     void setAPIKey(const QString &key);
     const QString &keyTestResult() const { return m_keyTestResult; }
@@ -117,6 +119,7 @@ private:
     bool m_micTesting = false;
     QString m_apiKey;
     bool m_apiKeyEdited = false;
+    bool m_apiKeyLoaded = false;
     QString m_keyTestResult;
     bool m_keyTesting = false;
     bool m_showKeyHelp = false;

@@ -1,15 +1,44 @@
 #include "window/AppWindowView.h"
 
-#include <QApplication>
+#include "menubar/brand/Palette.h"
+#include "records/IncidentStore.h"
+#include "rewards/Updater.h"
+#include "window/AppSettingsModel.h"
+#include "window/AppSettingsView.h"
+#include "window/AppSidebar.h"
+#include "window/SettingsBlocks.h"
+
 #include <QHBoxLayout>
-#include <QLabel>
-#include <QListWidget>
+#include <QPainter>
+#include <QStackedWidget>
 #include <QVBoxLayout>
 
 namespace zq {
 
-AppWindowView::AppWindowView(AppWindowModel &model, QWidget *parent)
-    : QWidget(parent), m_model(model), m_sidebar(new QListWidget(this)), m_pageTitle(new QLabel(this))
+namespace {
+
+bool isSettingsSection(AppWindowSection section)
+{
+    return section != AppWindowSection::stats && section != AppWindowSection::history;
+}
+
+// A page whose view is not part of this build: its title on the page background.
+QWidget *titledPage(AppWindowSection section, QWidget *parent)
+{
+    auto *page = new QWidget(parent);
+    auto *column = new QVBoxLayout(page);
+    column->setContentsMargins(25, 13, 25, 57);
+    column->addWidget(new StyledLabel(title(section), textStyle::pageTitle, page));
+    column->addStretch(1);
+    return page;
+}
+
+} // namespace
+
+AppWindowView::AppWindowView(AppWindowModel &model, IncidentStore &incidents, Updater &updater,
+                             AppSettingsModel *settingsModel, rt::Settings &settings, Pages pages, QWidget *parent)
+    : QWidget(parent), m_model(model), m_incidents(incidents), m_updater(updater), m_pages(std::move(pages)),
+      m_sidebar(new AppSidebar(this)), m_detail(new QStackedWidget(this))
 {
     // The identifier and title are how the window model finds this window.
     setObjectName(QStringLiteral("zepaquarn-main"));
@@ -17,45 +46,95 @@ AppWindowView::AppWindowView(AppWindowModel &model, QWidget *parent)
     setMinimumSize(820, 540);
     resize(960, 680);
 
-    m_sidebar->setFixedWidth(210);
-    for (auto section : allAppWindowSections) {
-        auto *item = new QListWidgetItem(title(section), m_sidebar);
-        item->setData(Qt::UserRole, rawValue(section));
-    }
-    m_pageTitle->setTextFormat(Qt::PlainText);
-    QFont font = m_pageTitle->font();
-    font.setPointSize(18);
-    m_pageTitle->setFont(font);
-
-    auto *detail = new QVBoxLayout;
-    detail->addWidget(m_pageTitle);
-    detail->addStretch(1);
-    auto *version = new QLabel(QStringLiteral("v") + QApplication::applicationVersion(), this);
-    version->setTextFormat(Qt::PlainText);
-    detail->addWidget(version);
-
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(10, 8, 10, 10);
     row->setSpacing(16);
     row->addWidget(m_sidebar);
-    row->addLayout(detail, 1);
+    row->addWidget(m_detail, 1);
 
-    connect(m_sidebar, &QListWidget::currentRowChanged, this, [this](int row) {
-        if (row >= 0 && row < int(allAppWindowSections.size()) &&
-            allAppWindowSections[size_t(row)] != m_model.selection())
-            m_model.setSelection(allAppWindowSections[size_t(row)]);
+    if (settingsModel) {
+        m_settingsView = new AppSettingsView(isSettingsSection(model.selection()) ? model.selection()
+                                                                                  : AppWindowSection::general,
+                                             *settingsModel, settings, m_pages.settings, m_detail);
+        m_detail->addWidget(m_settingsView);
+    }
+
+    connect(m_sidebar, &AppSidebar::sectionClicked, this, [this](AppWindowSection section) {
+        if (section != m_model.selection())
+            m_model.setSelection(section);
     });
     connect(&m_model, &AppWindowModel::selectionChanged, this, &AppWindowView::showSelection);
+    connect(&m_incidents, &IncidentStore::itemsChanged, this, &AppWindowView::refreshSidebar);
+    connect(&m_updater, &Updater::stateChanged, this, &AppWindowView::refreshSidebar);
     showSelection(m_model.selection());
+}
+
+QWidget *AppWindowView::currentPage() const
+{
+    return m_detail->currentWidget();
 }
 
 void AppWindowView::showSelection(AppWindowSection section)
 {
-    for (size_t i = 0; i < allAppWindowSections.size(); ++i) {
-        if (allAppWindowSections[i] == section && m_sidebar->currentRow() != int(i))
-            m_sidebar->setCurrentRow(int(i));
+    refreshSidebar();
+    if (!isSettingsSection(section)) {
+        QWidget *&page = section == AppWindowSection::stats ? m_statsPage : m_historyPage;
+        const auto &factory = section == AppWindowSection::stats ? m_pages.stats : m_pages.history;
+        if (!page) {
+            page = factory ? factory(m_detail) : titledPage(section, m_detail);
+            m_detail->addWidget(page);
+        }
+        m_detail->setCurrentWidget(page);
+        m_settingsShown = false;
+        return;
     }
-    m_pageTitle->setText(title(section));
+    if (!m_settingsView) {
+        if (m_placeholder)
+            m_placeholder->deleteLater();
+        m_placeholder = titledPage(section, m_detail);
+        m_detail->addWidget(m_placeholder);
+        m_detail->setCurrentWidget(m_placeholder);
+        return;
+    }
+    m_settingsView->setSection(section);
+    m_detail->setCurrentWidget(m_settingsView);
+    // Moving between settings sections keeps the view; coming from Stats or History shows it anew.
+    if (!m_settingsShown && isVisible()) {
+        m_settingsShown = true;
+        m_settingsView->appeared();
+    }
+}
+
+void AppWindowView::refreshSidebar()
+{
+    SidebarInputs inputs;
+    inputs.selection = m_model.selection();
+    inputs.unreadIssue = m_incidents.hasUnread();
+    inputs.updateAvailable = m_updater.state().kind == AppUpdateState::Kind::available;
+    inputs.version = AppSettingsModel::versionLabel();
+    m_sidebar->setInputs(inputs);
+}
+
+void AppWindowView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_settingsView && isSettingsSection(m_model.selection()) && !m_settingsShown) {
+        m_settingsShown = true;
+        m_settingsView->appeared();
+    }
+}
+
+void AppWindowView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // Reopening the window shows the settings view anew.
+    m_settingsShown = false;
+}
+
+void AppWindowView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Palette::color(Palette::windowBackground, colorSchemeOf(*this)));
 }
 
 } // namespace zq

@@ -1,27 +1,63 @@
 #pragma once
 
 #include "window/AppWindowModel.h"
+#include "window/SettingsPages.h"
 
 #include <QWidget>
 
-class QLabel;
-class QListWidget;
+#include <functional>
+
+class QStackedWidget;
 
 namespace zq {
 
-// The main window: the sidebar of sections and the selected page. The pages themselves come with the
-// settings, history and statistics views; until then a page shows its title.
+class AppSettingsModel;
+class AppSettingsView;
+class AppSidebar;
+class IncidentStore;
+class Updater;
+
+// The main window: the sidebar of the eight pages and the selected page beside it. Statistics and
+// history come from their own views; the six settings sections share one AppSettingsView. Found by
+// the window model through its identifier "zepaquarn-main" and title "ZEPA QUARN".
 class AppWindowView : public QWidget {
     Q_OBJECT
 public:
-    explicit AppWindowView(AppWindowModel &model, QWidget *parent = nullptr);
+    struct Pages {
+        SettingsPageHosts::Factory stats;
+        SettingsPageHosts::Factory history;
+        SettingsPageHosts settings;
+    };
+
+    // `settingsModel` may be null: the settings sections then show their titles only.
+    AppWindowView(AppWindowModel &model, IncidentStore &incidents, Updater &updater, AppSettingsModel *settingsModel,
+                  rt::Settings &settings, Pages pages, QWidget *parent = nullptr);
+
+    AppSidebar *sidebar() const { return m_sidebar; }
+    AppSettingsView *settingsView() const { return m_settingsView; }
+    // The page shown now.
+    QWidget *currentPage() const;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void showSelection(AppWindowSection section);
+    void refreshSidebar();
 
     AppWindowModel &m_model;
-    QListWidget *m_sidebar;
-    QLabel *m_pageTitle;
+    IncidentStore &m_incidents;
+    Updater &m_updater;
+    Pages m_pages;
+    AppSidebar *m_sidebar;
+    QStackedWidget *m_detail;
+    QWidget *m_statsPage = nullptr;
+    QWidget *m_historyPage = nullptr;
+    AppSettingsView *m_settingsView = nullptr;
+    QWidget *m_placeholder = nullptr;
+    bool m_settingsShown = false;
 };
 
 } // namespace zq

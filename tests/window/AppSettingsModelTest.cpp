@@ -52,7 +52,7 @@ protected:
                                             QLocale(QLocale::Polish, QLocale::Poland)};
         auto made = std::make_unique<AppSettingsModel>(std::move(deps));
         // The keyring read of the constructor runs on a worker.
-        rig.loop.runUntil([] { return false; }, 50ms);
+        EXPECT_TRUE(rig.loop.runUntil([&] { return made->isAPIKeyLoaded(); }));
         return made;
     }
 

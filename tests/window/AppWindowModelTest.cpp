@@ -1,7 +1,6 @@
 #include "window/AppWindowModel.h"
 #include "support/VirtualLoop.h"
 #include "window/AppAppearance.h"
-#include "window/AppWindowView.h"
 
 #include <QApplication>
 #include <QStyle>
@@ -99,18 +98,6 @@ TEST(AppWindowModelTest, RetriesStopWhenTheModelIsGone)
     model.reset();
     loop.advance(1s);
     EXPECT_EQ(system.searches, 1);
-}
-
-TEST(AppWindowModelTest, TheMainWindowViewCarriesTheIdentifierAndFollowsTheSelection)
-{
-    VirtualLoop loop;
-    WindowSystem system;
-    AppWindowModel model(loop, system.list(), [] {});
-    zq::AppWindowView view(model);
-    EXPECT_EQ(view.objectName(), "zepaquarn-main");
-    EXPECT_EQ(view.windowTitle(), "ZEPA QUARN");
-    model.setSelection(AppWindowSection::general);
-    EXPECT_EQ(model.selection(), AppWindowSection::general);
 }
 
 TEST(AppAppearanceTest, RawValuesAreCaseSensitiveAndUnknownTextFollowsTheSystem)

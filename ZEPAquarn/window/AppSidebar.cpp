@@ -1,0 +1,154 @@
+#include "window/AppSidebar.h"
+
+#include "window/SettingsBlocks.h"
+
+#include <QFontDatabase>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+namespace zq {
+
+namespace {
+
+constexpr qreal kWidth = 210;
+constexpr qreal kLockupTop = 10;
+constexpr qreal kLockupHeight = 22;
+constexpr qreal kRowsTop = kLockupTop + kLockupHeight + 28;
+constexpr qreal kRowHeight = 44;
+constexpr qreal kRowSpacing = 4;
+constexpr qreal kRowInset = 10;
+constexpr qreal kDot = 7;
+
+QFont captionFont()
+{
+    return settingsFont(TextStyle{11, QFont::Normal, -0.055, Palette::textSecondary});
+}
+
+QFont versionFont()
+{
+    QFont font(QStringLiteral("Chivo Mono"));
+    if (!QFontDatabase::hasFamily(font.family()))
+        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(11);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+} // namespace
+
+QRectF sidebarRowRect(const QRectF &sidebar, int index)
+{
+    return QRectF(sidebar.left() + kRowInset, sidebar.top() + kRowsTop + index * (kRowHeight + kRowSpacing),
+                  kWidth - 2 * kRowInset, kRowHeight);
+}
+
+std::optional<AppWindowSection> sidebarSectionAt(const QRectF &sidebar, QPointF point)
+{
+    for (size_t i = 0; i < allAppWindowSections.size(); ++i) {
+        if (sidebarRowRect(sidebar, int(i)).contains(point))
+            return allAppWindowSections[i];
+    }
+    return std::nullopt;
+}
+
+QRectF sidebarDotRect(const QRectF &row, int dot)
+{
+    const qreal right = row.right() - 13 - (1 - dot) * (kDot + 4);
+    return QRectF(right - kDot, row.center().y() - kDot / 2, kDot, kDot);
+}
+
+void paintSidebar(QPainter &painter, const QRectF &rect, const SidebarInputs &inputs, ColorScheme scheme)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const auto color = [scheme](Palette::Token token) { return Palette::color(token, scheme); };
+
+    // The panel: a raised surface in a rounded rectangle, outlined inside its edge.
+    QPainterPath panel;
+    panel.addRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), 20, 20);
+    painter.fillPath(panel, color(Palette::surfaceRaised));
+    painter.setPen(QPen(color(Palette::hairline), 1));
+    painter.drawPath(panel);
+
+    // The lockup.
+    QFont lockup = settingsFont(TextStyle{15, QFont::Medium, 0.6, Palette::textPrimary});
+    painter.setFont(lockup);
+    painter.setPen(color(Palette::textPrimary));
+    painter.drawText(QRectF(rect.left() + 16, rect.top() + kLockupTop, kWidth - 32, kLockupHeight),
+                     Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("ZEPA QUARN"));
+
+    for (size_t i = 0; i < allAppWindowSections.size(); ++i) {
+        const AppWindowSection section = allAppWindowSections[i];
+        const QRectF row = sidebarRowRect(rect, int(i));
+        const bool selected = section == inputs.selection;
+        if (selected) {
+            QPainterPath wash;
+            wash.addRoundedRect(row, 8, 8);
+            painter.fillPath(wash, color(Palette::accentWash));
+        }
+        const QColor ink = color(selected ? Palette::textPrimary : Palette::textSecondary);
+        // FIXME: the section's symbol (symbolName(section)) comes with the brand's symbol catalogue.
+        painter.setFont(settingsFont(TextStyle{13, selected ? QFont::Medium : QFont::Normal, -0.065, Palette::textPrimary}));
+        painter.setPen(ink);
+        painter.drawText(QRectF(row.left() + 13 + 16 + 10, row.top(), row.width() - 52, row.height()),
+                         Qt::AlignLeft | Qt::AlignVCenter, title(section));
+        if (section == AppWindowSection::support) {
+            // The issue dot stands left of the update dot; a lone dot takes the outer place.
+            painter.setPen(Qt::NoPen);
+            if (inputs.unreadIssue) {
+                painter.setBrush(color(Palette::danger));
+                painter.drawEllipse(sidebarDotRect(row, inputs.updateAvailable ? 0 : 1));
+            }
+            if (inputs.updateAvailable) {
+                painter.setBrush(color(Palette::warning));
+                painter.drawEllipse(sidebarDotRect(row, 1));
+            }
+        }
+    }
+
+    // The caption at the bottom.
+    const QFont caption = captionFont();
+    const QFont version = versionFont();
+    const qreal captionHeight = QFontMetricsF(caption).height();
+    const qreal versionHeight = QFontMetricsF(version).height();
+    const qreal bottom = rect.bottom() - 16;
+    painter.setFont(version);
+    painter.setPen(color(Palette::textTertiary));
+    painter.drawText(QRectF(rect.left() + 16, bottom - versionHeight, kWidth - 32, versionHeight),
+                     Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("v") + inputs.version);
+    painter.setFont(caption);
+    painter.setPen(color(Palette::textSecondary));
+    painter.drawText(QRectF(rect.left() + 16, bottom - versionHeight - 4 - captionHeight, kWidth - 32, captionHeight),
+                     Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("On-device by default"));
+    painter.restore();
+}
+
+AppSidebar::AppSidebar(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("sidebar"));
+    setFixedWidth(int(kWidth));
+    setCursor(Qt::ArrowCursor);
+}
+
+void AppSidebar::setInputs(const SidebarInputs &inputs)
+{
+    m_inputs = inputs;
+    update();
+}
+
+void AppSidebar::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    paintSidebar(painter, QRectF(rect()), m_inputs, colorSchemeOf(*this));
+}
+
+void AppSidebar::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (const auto section = sidebarSectionAt(QRectF(rect()), event->position()))
+        emit sectionClicked(*section);
+}
+
+} // namespace zq

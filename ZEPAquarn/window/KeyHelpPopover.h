@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QFrame>
+
+class QAbstractButton;
+
+namespace zq {
+
+class AppSettingsModel;
+
+// How to get an OpenAI API key: four steps and a link to the keys page, in a popover that opens
+// under the help button. Closing it (Escape, a click outside) tells the model it is hidden.
+class KeyHelpPopover : public QFrame {
+    Q_OBJECT
+public:
+    KeyHelpPopover(QWidget *anchor, AppSettingsModel &model);
+
+    // Opens under the anchor, or closes.
+    void setOpen(bool open);
+
+protected:
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    QWidget *m_anchor;
+    AppSettingsModel &m_model;
+};
+
+} // namespace zq

@@ -1,0 +1,397 @@
+#include "window/SettingsPages.h"
+
+#include "pipeline/SettingsDefaults.h"
+#include "runtime/Settings.h"
+#include "window/AppAppearance.h"
+#include "window/AppSettingsModel.h"
+#include "window/KeyHelpPopover.h"
+#include "window/SettingsBlocks.h"
+#include "window/SettingsControls.h"
+#include "window/SettingsPageText.h"
+
+#include <QAbstractButton>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace zq {
+
+namespace {
+
+QString key(const char *name)
+{
+    return QString::fromLatin1(name);
+}
+
+// A page: a column of sections 28 apart, refreshed from the model and the settings.
+class Page : public QWidget {
+public:
+    Page(AppSettingsModel &model, rt::Settings &settings, QWidget *parent)
+        : QWidget(parent), m_model(model), m_settings(settings), m_column(new QVBoxLayout(this))
+    {
+        m_column->setContentsMargins(0, 0, 0, 0);
+        m_column->setSpacing(28);
+        connect(&model, &AppSettingsModel::stateChanged, this, [this] { refresh(); });
+        connect(&settings, &rt::Settings::changed, this, [this] { refresh(); });
+    }
+
+    SettingsSection *addSection(const QString &title, const std::optional<QString> &detail = std::nullopt)
+    {
+        auto *section = new SettingsSection(title, detail, this);
+        m_column->addWidget(section);
+        return section;
+    }
+
+    void addRefresh(std::function<void()> step) { m_steps.push_back(std::move(step)); }
+    void refresh()
+    {
+        for (const auto &step : m_steps)
+            step();
+    }
+
+protected:
+    AppSettingsModel &m_model;
+    rt::Settings &m_settings;
+    QVBoxLayout *m_column;
+    std::vector<std::function<void()>> m_steps;
+};
+
+void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, const SettingsPageHosts &hosts)
+{
+    SettingsSection *behavior = page.addSection(QStringLiteral("Behavior"));
+
+    // Trigger: the recorder sits under the row, aligned with the row titles.
+    auto *trigger = new QWidget;
+    auto *triggerColumn = new QVBoxLayout(trigger);
+    triggerColumn->setContentsMargins(0, 0, 0, 0);
+    triggerColumn->setSpacing(8);
+    triggerColumn->addWidget(new SettingsRow(
+        QStringLiteral("keyboard"), QStringLiteral("Trigger"),
+        QStringLiteral("Keep a primary preset and optionally add a keyboard, macro, or mouse trigger."), nullptr, trigger));
+    if (hosts.triggerRecorder) {
+        auto *recorderPlace = new QWidget(trigger);
+        auto *recorderLayout = new QVBoxLayout(recorderPlace);
+        recorderLayout->setContentsMargins(42, 0, 4, 10);
+        recorderLayout->addWidget(hosts.triggerRecorder(recorderPlace));
+        triggerColumn->addWidget(recorderPlace);
+    }
+    behavior->add(trigger);
+    behavior->add(new SettingsDivider);
+
+    auto *launchSwitch = makeSwitch(QStringLiteral("Launch at login"), [&model](bool on) { model.setLaunchAtLogin(on); });
+    auto *launch = new SettingsRow(QStringLiteral("power"), QStringLiteral("Launch at login"), QString(), launchSwitch);
+    behavior->add(launch);
+    page.addRefresh([&model, launch, launchSwitch] {
+        setSwitch(launchSwitch, model.launchAtLogin());
+        launch->setDetail(model.launchAtLoginError());
+    });
+    behavior->add(new SettingsDivider);
+
+    auto *cuesSwitch = makeSwitch(QStringLiteral("Sound cues"), [&settings](bool on) {
+        settings.setValue(key(keys::soundCues), on);
+    });
+    behavior->add(new SettingsRow(QStringLiteral("speaker.wave.2"), QStringLiteral("Sound cues"),
+                                  QStringLiteral("A soft cue when listening starts, another when your take is captured."),
+                                  cuesSwitch));
+    page.addRefresh([&settings, cuesSwitch] { setSwitch(cuesSwitch, settings.boolValue(key(keys::soundCues))); });
+    behavior->add(new SettingsDivider);
+
+    auto *audioPicker = makePicker(QStringLiteral("Background audio"), backgroundAudioChoices(), 180,
+                                   [&settings](const QString &value) {
+                                       settings.setValue(key(keys::audioDuringDictation), value);
+                                   });
+    auto *background = new SettingsRow(QStringLiteral("music.note"), QStringLiteral("Background audio"), QString(),
+                                       audioPicker);
+    behavior->add(background);
+    page.addRefresh([&settings, background, audioPicker] {
+        const QString mode = settings.stringValue(key(keys::audioDuringDictation));
+        background->setDetail(backgroundAudioDetail(mode));
+        setPickerValue(audioPicker, mode);
+    });
+    behavior->add(new SettingsDivider);
+
+    auto *dockSwitch = makeSwitch(QStringLiteral("Show in taskbar"), [&model](bool on) { model.setShowInDock(on); });
+    behavior->add(new SettingsRow(QStringLiteral("dock.rectangle"), QStringLiteral("Show in taskbar"),
+                                  QStringLiteral("Off by default. Turn on for the taskbar and the window switcher."),
+                                  dockSwitch));
+    page.addRefresh([&settings, dockSwitch] { setSwitch(dockSwitch, settings.boolValue(key(keys::showInDock))); });
+
+    SettingsSection *appearance =
+        page.addSection(QStringLiteral("Appearance"),
+                        QStringLiteral("Choose how ZEPA QUARN looks and responds while listening."));
+    auto *segments = new QWidget;
+    segments->setFixedWidth(280);
+    auto *segmentRow = new QHBoxLayout(segments);
+    segmentRow->setContentsMargins(0, 0, 0, 0);
+    segmentRow->setSpacing(0);
+    auto *group = new QButtonGroup(segments);
+    const struct {
+        AppAppearance value;
+        const char *label;
+    } themes[] = {{AppAppearance::system, "System"}, {AppAppearance::light, "Light"}, {AppAppearance::dark, "Dark"}};
+    for (const auto &theme : themes) {
+        auto *segment = new QToolButton(segments);
+        segment->setText(QString::fromLatin1(theme.label));
+        segment->setCheckable(true);
+        segment->setAutoRaise(false);
+        segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        group->addButton(segment);
+        segmentRow->addWidget(segment);
+        const QString raw = rawValue(theme.value);
+        QObject::connect(segment, &QToolButton::clicked, segment,
+                         [&settings, raw] { settings.setValue(key(keys::appearance), raw); });
+        page.addRefresh([&settings, segment, raw] {
+            segment->setChecked(settings.stringValue(key(keys::appearance)) == raw);
+        });
+    }
+    appearance->add(new SettingsRow(QStringLiteral("circle.lefthalf.filled"), QStringLiteral("Theme"), QString(), segments));
+    if (hosts.animationGallery) {
+        appearance->add(new SettingsDivider);
+        appearance->add(hosts.animationGallery(appearance));
+    }
+    if (hosts.depthGauge) {
+        appearance->add(new SettingsDivider);
+        appearance->add(hosts.depthGauge(appearance));
+    }
+}
+
+void buildAudio(Page &page, AppSettingsModel &model, rt::Settings &settings)
+{
+    SettingsSection *microphone =
+        page.addSection(QStringLiteral("Microphone"), QStringLiteral("Automatic follows the desktop's current input."));
+
+    auto *inputPicker = makePicker(QStringLiteral("Input"), inputPickerChoices({}), 290,
+                                   [&model](const QString &uid) { model.setInputDevice(uid); });
+    auto *input = new SettingsRow(QStringLiteral("mic"), QStringLiteral("Input"), QString(), inputPicker);
+    microphone->add(input);
+    page.addRefresh([&model, &settings, input, inputPicker] {
+        const QString chosen = settings.stringValue(key(keys::inputDevice));
+        setPickerChoices(inputPicker, inputPickerChoices(model.inputDevices()));
+        setPickerValue(inputPicker, chosen);
+        input->setDetail(inputHint(chosen, model.inputDevices()));
+    });
+    microphone->add(new SettingsDivider);
+
+    auto *alwaysOnSwitch = makeSwitch(QStringLiteral("Always-on Bluetooth microphone"),
+                                      [&model](bool on) { model.setAlwaysOnBluetooth(on); });
+    microphone->add(new SettingsRow(QStringLiteral("bolt.badge.checkmark"),
+                                    QStringLiteral("Always-on Bluetooth microphone"),
+                                    QString::fromUtf8("Keeps the mic claimed after your first dictation so your trigger "
+                                                      "starts instantly. Bluetooth only — built-in and wired mics "
+                                                      "always release on their own."),
+                                    alwaysOnSwitch));
+    page.addRefresh([&model, alwaysOnSwitch] { setSwitch(alwaysOnSwitch, model.alwaysOnBluetooth()); });
+
+    for (const auto &question : alwaysOnQuestions()) {
+        microphone->add(new SettingsDivider);
+        microphone->add(new SettingsFAQRow(question.question, question.answer));
+    }
+    microphone->add(new SettingsDivider);
+
+    auto *run = new RunTestControl([&model] { model.runMicTest(); });
+    auto *test = new SettingsRow(QStringLiteral("waveform"), QStringLiteral("Test microphone"), QString(), run);
+    microphone->add(test);
+    page.addRefresh([&model, test, run] {
+        run->setRunning(model.micTesting());
+        run->setRunnable(model.canRunMicTest());
+        test->setDetail(model.micTestResult());
+    });
+}
+
+void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &settings)
+{
+    SettingsSection *engine = page.addSection(QStringLiteral("Engine"),
+                                              QStringLiteral("On-device is private and free. OpenAI uses your own key."));
+    auto *enginePicker = makePicker(QStringLiteral("Engine"), engineChoices(), 180, [&settings](const QString &value) {
+        settings.setValue(key(keys::backend), value);
+    });
+    engine->add(new SettingsRow(QStringLiteral("cpu"), QStringLiteral("Engine"), QString(), enginePicker));
+
+    // On-device: two questions about languages.
+    auto *localRows = new QWidget;
+    auto *localColumn = new QVBoxLayout(localRows);
+    localColumn->setContentsMargins(0, 0, 0, 0);
+    localColumn->setSpacing(0);
+    for (const auto &question : onDeviceLanguageQuestions()) {
+        localColumn->addWidget(new SettingsDivider(localRows));
+        localColumn->addWidget(new SettingsFAQRow(question.question, question.answer, localRows));
+    }
+    engine->add(localRows);
+
+    // OpenAI: the key and its test.
+    auto *keyRows = new QWidget;
+    auto *keyColumn = new QVBoxLayout(keyRows);
+    keyColumn->setContentsMargins(0, 0, 0, 0);
+    keyColumn->setSpacing(0);
+    auto *keyControls = new QWidget(keyRows);
+    auto *keyLine = new QHBoxLayout(keyControls);
+    keyLine->setContentsMargins(0, 0, 0, 0);
+    keyLine->setSpacing(8);
+    auto *keyField = new QLineEdit(keyControls);
+    keyField->setObjectName(QStringLiteral("apiKeyField"));
+    keyField->setEchoMode(QLineEdit::Password);
+    keyField->setPlaceholderText(QString::fromUtf8("sk-…"));
+    keyField->setFixedWidth(260);
+    keyField->setAccessibleName(QStringLiteral("API key"));
+    QObject::connect(keyField, &QLineEdit::textEdited, keyField, [&model](const QString &text) { model.setAPIKey(text); });
+    keyLine->addWidget(keyField);
+    auto *help = new QToolButton(keyControls);
+    help->setObjectName(QStringLiteral("apiKeyHelpButton"));
+    help->setText(QStringLiteral("?"));
+    help->setAutoRaise(true);
+    help->setToolTip(QStringLiteral("How to get an OpenAI API key"));
+    help->setAccessibleName(QStringLiteral("How to get an OpenAI API key"));
+    QObject::connect(help, &QToolButton::clicked, help, [&model] { model.setShowKeyHelp(!model.showKeyHelp()); });
+    keyLine->addWidget(help);
+    keyColumn->addWidget(new SettingsDivider(keyRows));
+    keyColumn->addWidget(new SettingsRow(QStringLiteral("key"), QStringLiteral("API key"),
+                                         QStringLiteral("Stored in the desktop's keyring."), keyControls, keyRows));
+    keyColumn->addWidget(new SettingsDivider(keyRows));
+    auto *run = new RunTestControl([&model] { model.runKeyTest(); });
+    auto *keyTest = new SettingsRow(QStringLiteral("checkmark.seal"), QStringLiteral("Test API key"), QString(), run, keyRows);
+    keyColumn->addWidget(keyTest);
+    engine->add(keyRows);
+
+    auto *popover = new KeyHelpPopover(help, model);
+    page.addRefresh([&model, &settings, enginePicker, localRows, keyRows, keyField, keyTest, run, popover] {
+        const QString backend = settings.stringValue(key(keys::backend));
+        setPickerValue(enginePicker, backend);
+        localRows->setVisible(backend == QLatin1String("local"));
+        keyRows->setVisible(backend == QLatin1String("openai"));
+        if (keyField->text() != model.apiKey() && !keyField->hasFocus())
+            keyField->setText(model.apiKey());
+        run->setRunning(model.keyTesting());
+        keyTest->setDetail(model.keyTestResult());
+        popover->setOpen(model.showKeyHelp() && backend == QLatin1String("openai"));
+    });
+
+    SettingsSection *output = page.addSection(QStringLiteral("Output"));
+    auto *languagePicker = makePicker(QStringLiteral("Language"), languageChoices(QStringLiteral("local")), 190,
+                                      [&settings](const QString &value) {
+                                          settings.setValue(key(keys::language), value);
+                                      });
+    output->add(new SettingsRow(QStringLiteral("globe"), QStringLiteral("Language"), QString(), languagePicker));
+
+    auto *noteRows = new QWidget;
+    auto *noteColumn = new QVBoxLayout(noteRows);
+    noteColumn->setContentsMargins(0, 0, 0, 0);
+    noteColumn->setSpacing(0);
+    auto *useOpenAI = new QPushButton(QStringLiteral("Use OpenAI"), noteRows);
+    QObject::connect(useOpenAI, &QPushButton::clicked, useOpenAI, [&model] { model.useOpenAI(); });
+    noteColumn->addWidget(new SettingsDivider(noteRows));
+    auto *note = new SettingsRow(QStringLiteral("lightbulb"), QString(), QString(), useOpenAI, noteRows);
+    noteColumn->addWidget(note);
+    output->add(noteRows);
+    output->add(new SettingsDivider);
+
+    auto *cleanupControls = new QWidget;
+    auto *cleanupLine = new QHBoxLayout(cleanupControls);
+    cleanupLine->setContentsMargins(0, 0, 0, 0);
+    auto *included = new StyledLabel(QStringLiteral("Included"), textStyle::value, cleanupControls);
+    cleanupLine->addWidget(included);
+    auto *cleanupSwitch = makeSwitch(QStringLiteral("AI cleanup"), [&settings](bool on) {
+        settings.setValue(key(keys::cleanupEnabled), on);
+    });
+    cleanupSwitch->setParent(cleanupControls);
+    cleanupLine->addWidget(cleanupSwitch);
+    auto *cleanup = new SettingsRow(QStringLiteral("wand.and.stars"), QStringLiteral("AI cleanup"), QString(),
+                                    cleanupControls);
+    output->add(cleanup);
+
+    page.addRefresh([&model, &settings, languagePicker, noteRows, note, included, cleanupSwitch, cleanup] {
+        const QString backend = settings.stringValue(key(keys::backend));
+        setPickerChoices(languagePicker, languageChoices(backend));
+        setPickerValue(languagePicker, settings.stringValue(key(keys::language)));
+        const auto unsupported = model.unsupportedLanguage();
+        noteRows->setVisible(unsupported.has_value());
+        if (unsupported) {
+            note->titleLabel()->setText(unsupported->displayName + QStringLiteral(" isn't supported on-device"));
+            note->setDetail(QStringLiteral("The on-device recogniser doesn't support ") + unsupported->displayName +
+                            QStringLiteral(" for on-device transcription. Use OpenAI with your API key, or choose "
+                                           "another on-device language."));
+        }
+        const bool openAI = backend == QLatin1String("openai");
+        included->setVisible(openAI);
+        cleanupSwitch->setVisible(!openAI);
+        setSwitch(cleanupSwitch, settings.boolValue(key(keys::cleanupEnabled)));
+        cleanup->setDetail(openAI ? QStringLiteral("Included in OpenAI transcription.")
+                                  : QStringLiteral("On-device punctuation and filler cleanup."));
+    });
+}
+
+void buildDictionary(Page &page, AppSettingsModel &model)
+{
+    SettingsSection *vocabulary =
+        page.addSection(QStringLiteral("Custom vocabulary"),
+                        QStringLiteral("Names and jargon ZEPA QUARN should spell correctly."));
+    auto *body = new QWidget;
+    auto *column = new QVBoxLayout(body);
+    column->setContentsMargins(0, 10, 0, 10);
+    column->setSpacing(8);
+    auto *editor = new QPlainTextEdit(body);
+    editor->setObjectName(QStringLiteral("dictionaryEditor"));
+    editor->setMinimumHeight(180);
+    editor->setPlainText(model.dictionaryText());
+    editor->setAccessibleName(QStringLiteral("Custom vocabulary"));
+    QObject::connect(editor, &QPlainTextEdit::textChanged, editor,
+                     [&model, editor] { model.setDictionaryText(editor->toPlainText()); });
+    column->addWidget(editor);
+    column->addWidget(new StyledLabel(QStringLiteral("One word or phrase per line"), textStyle::small, body));
+    vocabulary->add(body);
+}
+
+void buildFAQ(Page &page)
+{
+    for (const auto &group : faqGroups()) {
+        SettingsSection *section = page.addSection(group.title);
+        bool first = true;
+        for (const auto &question : group.questions) {
+            if (!first)
+                section->add(new SettingsDivider);
+            first = false;
+            section->add(new SettingsFAQRow(question.question, question.answer));
+        }
+    }
+}
+
+} // namespace
+
+QWidget *makeSettingsPage(AppWindowSection section, AppSettingsModel &model, rt::Settings &settings,
+                          const SettingsPageHosts &hosts, QWidget *parent)
+{
+    if (section == AppWindowSection::support && hosts.support)
+        return hosts.support(parent);
+    auto *page = new Page(model, settings, parent);
+    switch (section) {
+    case AppWindowSection::general:
+        buildGeneral(*page, model, settings, hosts);
+        break;
+    case AppWindowSection::audio:
+        buildAudio(*page, model, settings);
+        break;
+    case AppWindowSection::transcription:
+        buildTranscription(*page, model, settings);
+        break;
+    case AppWindowSection::dictionary:
+        buildDictionary(*page, model);
+        break;
+    case AppWindowSection::faq:
+        buildFAQ(*page);
+        break;
+    case AppWindowSection::stats:
+    case AppWindowSection::history:
+    case AppWindowSection::support:
+        break;
+    }
+    page->refresh();
+    return page;
+}
+
+} // namespace zq

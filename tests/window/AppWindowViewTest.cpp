@@ -1,0 +1,289 @@
+// The main window and the settings pages, rendered offscreen in light and dark with a few probes.
+#include "window/AppWindowView.h"
+
+#include "menubar/brand/Palette.h"
+#include "pipeline/SettingsDefaults.h"
+#include "platform/linux/XdgAutostartEntry.h"
+#include "records/IncidentStore.h"
+#include "rewards/Updater.h"
+#include "support/FakeDictationServices.h"
+#include "support/FakeMicrophoneTestEngine.h"
+#include "support/FakeSecretStore.h"
+#include "support/ViewRender.h"
+#include "window/AppAppearance.h"
+#include "window/AppSettingsModel.h"
+#include "window/AppSettingsView.h"
+#include "window/AppSidebar.h"
+#include "window/SettingsBlocks.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace zq;
+
+namespace {
+
+QString key(const char *name)
+{
+    return QString::fromLatin1(name);
+}
+
+QApplication &application()
+{
+    return *qobject_cast<QApplication *>(QCoreApplication::instance());
+}
+
+class AppWindowViewTest : public ::testing::Test {
+protected:
+    AppWindowViewTest()
+    {
+        registerDefaults(rig.settings);
+        apply(application(), AppAppearance::light);
+        AppSettingsModel::Dependencies deps{rig.loop,
+                                            rig.settings,
+                                            *rig.incidents,
+                                            *rig.engine,
+                                            [] {
+                                                return std::vector<AudioInputDevice>{
+                                                    {1, "builtin", "Built-in Microphone", InputTransport::builtIn},
+                                                    {2, "bt", "<b>Headset</b>", InputTransport::bluetooth}};
+                                            },
+                                            test::FakeMicrophoneTestEngine::factory(micScript),
+                                            Keychain(std::make_shared<test::FakeSecretStore>()),
+                                            autostart,
+                                            {},
+                                            APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s},
+                                            QLocale(QLocale::English, QLocale::UnitedStates)};
+        model = std::make_unique<AppSettingsModel>(std::move(deps));
+        // The keyring read of the constructor runs on a worker.
+        EXPECT_TRUE(rig.loop.runUntil([&] { return model->isAPIKeyLoaded(); }));
+    }
+
+    ~AppWindowViewTest() override
+    {
+        window.reset();
+        apply(application(), AppAppearance::system);
+    }
+
+    AppWindowView &open(AppWindowSection section, QSize size = {960, 680})
+    {
+        windowModel.setSelection(section);
+        window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater, model.get(), rig.settings,
+                                                 AppWindowView::Pages{});
+        window->resize(size);
+        window->show();
+        QApplication::processEvents();
+        return *window;
+    }
+
+    QImage render(const QString &name)
+    {
+        QApplication::processEvents();
+        const QImage image = test::renderWidget(*window);
+        test::saveRender(image, name);
+        return image;
+    }
+
+    void insertIncident()
+    {
+        DictationIncident incident;
+        incident.id = QUuid::createUuid();
+        incident.date = QDateTime::currentDateTimeUtc();
+        incident.code = QStringLiteral("ZQ-AUDIO-EMPTY");
+        rig.incidents->insert(incident);
+    }
+
+    QRectF sidebarRect() const { return QRectF(window->sidebar()->geometry()); }
+
+    test::FakeDictationServices rig;
+    std::shared_ptr<test::FakeMicrophoneTestEngine::Script> micScript =
+        std::make_shared<test::FakeMicrophoneTestEngine::Script>();
+    QTemporaryDir config;
+    platform::XdgAutostartEntry autostart{config.filePath(QStringLiteral("autostart")), QStringLiteral("/bin/true")};
+    std::unique_ptr<AppSettingsModel> model;
+    test::VirtualLoop windowLoop;
+    AppWindowModel windowModel{windowLoop, [] { return std::vector<AppWindowHandle>{}; }, [] {}};
+    Updater updater;
+    std::unique_ptr<AppWindowView> window;
+};
+
+TEST_F(AppWindowViewTest, TheWindowCarriesItsIdentifierAndNeverLaysOutBelowItsMinimum)
+{
+    AppWindowView &view = open(AppWindowSection::general, {600, 400});
+    EXPECT_EQ(view.objectName(), "zepaquarn-main");
+    EXPECT_EQ(view.windowTitle(), "ZEPA QUARN");
+    EXPECT_GE(view.width(), 820);
+    EXPECT_GE(view.height(), 540);
+    EXPECT_EQ(view.sidebar()->width(), 210);
+}
+
+TEST_F(AppWindowViewTest, SidebarClicksChooseThePageAndTheShownRowChangesNothing)
+{
+    open(AppWindowSection::general);
+    int changes = 0;
+    QObject::connect(&windowModel, &AppWindowModel::selectionChanged, [&] { ++changes; });
+    const QRectF rows(QPointF(0, 0), sidebarRect().size());
+    emit window->sidebar()->sectionClicked(*sidebarSectionAt(rows, sidebarRowRect(rows, 2).center()));
+    EXPECT_EQ(changes, 0) << "General is already shown";
+    EXPECT_EQ(sidebarSectionAt(rows, sidebarRowRect(rows, 3).center()), AppWindowSection::audio);
+    emit window->sidebar()->sectionClicked(AppWindowSection::audio);
+    EXPECT_EQ(windowModel.selection(), AppWindowSection::audio);
+    EXPECT_EQ(window->settingsView()->section(), AppWindowSection::audio);
+}
+
+TEST_F(AppWindowViewTest, SupportRowDotsAndTheirOrder)
+{
+    open(AppWindowSection::general);
+    const QRectF row = sidebarRowRect(sidebarRect(), 7);
+    const QColor danger = Palette::color(Palette::danger, ColorScheme::light);
+    const QColor warning = Palette::color(Palette::warning, ColorScheme::light);
+
+    QImage image = render("window-sidebar-no-dots");
+    EXPECT_FALSE(test::sameColor(test::pixelAt(image, sidebarDotRect(row, 1).center()), danger, 30));
+
+    insertIncident();
+    AppUpdateState available;
+    available.kind = AppUpdateState::Kind::available;
+    available.version = QStringLiteral("1.2");
+    updater.setState(available);
+    image = render("window-sidebar-dots-light");
+    EXPECT_TRUE(test::sameColor(test::pixelAt(image, sidebarDotRect(row, 0).center()), danger, 30))
+        << "the issue dot is on the left";
+    EXPECT_TRUE(test::sameColor(test::pixelAt(image, sidebarDotRect(row, 1).center()), warning, 30));
+    for (int other = 0; other < 7; ++other)
+        EXPECT_FALSE(test::sameColor(test::pixelAt(image, sidebarDotRect(sidebarRowRect(sidebarRect(), other), 1).center()),
+                                     danger, 30))
+            << "no dots on row " << other;
+}
+
+TEST_F(AppWindowViewTest, SupportMarksReadOnlyWhenTheSettingsViewAppearsAnew)
+{
+    insertIncident();
+    open(AppWindowSection::general);
+    windowModel.setSelection(AppWindowSection::support);
+    EXPECT_TRUE(rig.incidents->hasUnread()) << "moving between settings sections does not show the view anew";
+    windowModel.setSelection(AppWindowSection::stats);
+    windowModel.setSelection(AppWindowSection::support);
+    EXPECT_FALSE(rig.incidents->hasUnread()) << "coming from Stats shows it anew";
+    const QImage image = render("window-support-read");
+    EXPECT_FALSE(test::sameColor(test::pixelAt(image, sidebarDotRect(sidebarRowRect(sidebarRect(), 7), 1).center()),
+                                 Palette::color(Palette::danger, ColorScheme::light), 30))
+        << "the issue dot went away";
+}
+
+TEST_F(AppWindowViewTest, ThePageColumnStaysSevenHundredWideOnTheLeadingSide)
+{
+    open(AppWindowSection::faq, {1400, 700});
+    QWidget *column = window->findChild<QWidget *>(QStringLiteral("settingsColumn"));
+    ASSERT_NE(column, nullptr);
+    EXPECT_EQ(column->width(), 700);
+    EXPECT_EQ(column->x(), 25);
+}
+
+TEST_F(AppWindowViewTest, EveryPageRendersInLightAndDark)
+{
+    open(AppWindowSection::general);
+    for (AppAppearance appearance : {AppAppearance::light, AppAppearance::dark}) {
+        apply(application(), appearance);
+        const ColorScheme scheme = appearance == AppAppearance::dark ? ColorScheme::dark : ColorScheme::light;
+        for (AppWindowSection section : {AppWindowSection::general, AppWindowSection::audio,
+                                         AppWindowSection::transcription, AppWindowSection::dictionary,
+                                         AppWindowSection::faq, AppWindowSection::support}) {
+            windowModel.setSelection(section);
+            const QImage image = render(QStringLiteral("window-%1-%2").arg(rawValue(section), rawValue(appearance)));
+            // The page background right of the column, and the window's own background at the edge.
+            EXPECT_TRUE(test::sameColor(test::pixelAt(image, QPointF(window->width() - 30, window->height() - 20)),
+                                        Palette::color(Palette::background, scheme), 3))
+                << rawValue(section).toStdString() << " " << rawValue(appearance).toStdString();
+            EXPECT_TRUE(test::sameColor(test::pixelAt(image, QPointF(3, window->height() / 2)),
+                                        Palette::color(Palette::windowBackground, scheme), 3));
+        }
+    }
+}
+
+TEST_F(AppWindowViewTest, RowDetailsAreColouredByTheirFirstCharacter)
+{
+    SettingsRow row(QStringLiteral("waveform"), QStringLiteral("Test microphone"), QString());
+    EXPECT_FALSE(row.detailLabel()->isVisibleTo(&row)) << "an empty detail shows no second line";
+    row.setDetail(QString::fromUtf8("✓ Audio received"));
+    EXPECT_EQ(row.detailLabel()->palette().color(QPalette::WindowText), Palette::color(Palette::success, ColorScheme::light));
+    row.setDetail(QString::fromUtf8("✗ No audio received"));
+    EXPECT_EQ(row.detailLabel()->palette().color(QPalette::WindowText), Palette::color(Palette::danger, ColorScheme::light));
+    row.setDetail(QStringLiteral("Plain"));
+    EXPECT_EQ(row.detailLabel()->palette().color(QPalette::WindowText),
+              Palette::color(Palette::textTertiary, ColorScheme::light));
+    EXPECT_EQ(row.detailLabel()->textFormat(), Qt::PlainText);
+}
+
+TEST_F(AppWindowViewTest, TranscriptionShowsTheRowsOfItsEngine)
+{
+    open(AppWindowSection::transcription);
+    auto *keyField = window->findChild<QLineEdit *>(QStringLiteral("apiKeyField"));
+    ASSERT_NE(keyField, nullptr);
+    EXPECT_FALSE(keyField->isVisible()) << "no key rows on-device";
+    render("window-transcription-local-light");
+
+    rig.settings.setValue(key(keys::backend), QStringLiteral("openai"));
+    QApplication::processEvents();
+    EXPECT_TRUE(keyField->isVisible());
+    EXPECT_EQ(keyField->echoMode(), QLineEdit::Password);
+    render("window-transcription-openai-light");
+}
+
+TEST_F(AppWindowViewTest, TheUnsupportedLanguageNoteOffersOpenAI)
+{
+    model = nullptr; // rebuilt with a system language the on-device engine lacks
+    AppSettingsModel::Dependencies deps{rig.loop, rig.settings, *rig.incidents, *rig.engine, {},
+                                        test::FakeMicrophoneTestEngine::factory(micScript),
+                                        Keychain(std::make_shared<test::FakeSecretStore>()), autostart, {},
+                                        APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s},
+                                        QLocale(QLocale::Polish, QLocale::Poland)};
+    model = std::make_unique<AppSettingsModel>(std::move(deps));
+    ASSERT_TRUE(rig.loop.runUntil([&] { return model->isAPIKeyLoaded(); }));
+    open(AppWindowSection::transcription);
+    QPushButton *button = nullptr;
+    for (auto *candidate : window->findChildren<QPushButton *>())
+        if (candidate->text() == "Use OpenAI")
+            button = candidate;
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(button->isVisible());
+    render("window-transcription-unsupported-light");
+    button->click();
+    QApplication::processEvents();
+    EXPECT_EQ(rig.settings.stringValue(key(keys::backend)), "openai");
+    EXPECT_FALSE(button->isVisible()) << "the note goes away";
+}
+
+TEST_F(AppWindowViewTest, ResultsAndAnExpandedQuestionRender)
+{
+    micScript->fires = 3;
+    open(AppWindowSection::audio);
+    model->runMicTest();
+    rig.loop.advance(2s);
+    ASSERT_EQ(model->micTestResult(), QString::fromUtf8("✓ Audio received"));
+    render("window-audio-mic-ok-light");
+    micScript->fires = 0;
+    model->runMicTest();
+    rig.loop.advance(2s);
+    render("window-audio-mic-failed-light");
+
+    windowModel.setSelection(AppWindowSection::faq);
+    auto rows = window->findChildren<SettingsFAQRow *>();
+    ASSERT_EQ(rows.size(), 9);
+    for (auto *row : rows)
+        EXPECT_FALSE(row->isExpanded()) << "every question starts collapsed";
+    rows[1]->setExpanded(true);
+    render("window-faq-expanded-light");
+    windowModel.setSelection(AppWindowSection::dictionary);
+    windowModel.setSelection(AppWindowSection::faq);
+    for (auto *row : window->findChildren<SettingsFAQRow *>())
+        EXPECT_FALSE(row->isExpanded()) << "coming back collapses every question";
+}
+
+} // namespace
