@@ -171,7 +171,7 @@ void ZEPAquarnApp::openMainWindow()
     if (!m_mainWindow) {
         if (m_makeSettingsModel)
             m_settingsModel = m_makeSettingsModel(*m_controller, [this](bool shown) { applyShowInDock(shown); });
-        m_mainWindow = std::make_unique<AppWindowView>(m_windowModel, m_controller->incidents(), m_updater,
+        m_mainWindow = std::make_unique<AppWindowView>(m_windowModel, m_controller->incidents(), m_updater.get(),
                                                        m_settingsModel.get(), m_environment.settings,
                                                        AppWindowView::Pages{});
     }

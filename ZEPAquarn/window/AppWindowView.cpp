@@ -35,7 +35,7 @@ QWidget *titledPage(AppWindowSection section, QWidget *parent)
 
 } // namespace
 
-AppWindowView::AppWindowView(AppWindowModel &model, IncidentStore &incidents, Updater &updater,
+AppWindowView::AppWindowView(AppWindowModel &model, IncidentStore &incidents, Updater *updater,
                              AppSettingsModel *settingsModel, rt::Settings &settings, Pages pages, QWidget *parent)
     : QWidget(parent), m_model(model), m_incidents(incidents), m_updater(updater), m_pages(std::move(pages)),
       m_sidebar(new AppSidebar(this)), m_detail(new QStackedWidget(this))
@@ -65,7 +65,8 @@ AppWindowView::AppWindowView(AppWindowModel &model, IncidentStore &incidents, Up
     });
     connect(&m_model, &AppWindowModel::selectionChanged, this, &AppWindowView::showSelection);
     connect(&m_incidents, &IncidentStore::itemsChanged, this, &AppWindowView::refreshSidebar);
-    connect(&m_updater, &Updater::stateChanged, this, &AppWindowView::refreshSidebar);
+    if (m_updater)
+        connect(m_updater, &Updater::stateChanged, this, &AppWindowView::refreshSidebar);
     showSelection(m_model.selection());
 }
 
@@ -110,7 +111,7 @@ void AppWindowView::refreshSidebar()
     SidebarInputs inputs;
     inputs.selection = m_model.selection();
     inputs.unreadIssue = m_incidents.hasUnread();
-    inputs.updateAvailable = m_updater.state().kind == AppUpdateState::Kind::available;
+    inputs.updateAvailable = m_updater && m_updater->state().kind == AppUpdateState::Kind::available;
     inputs.version = AppSettingsModel::versionLabel();
     m_sidebar->setInputs(inputs);
 }

@@ -29,8 +29,9 @@ public:
         SettingsPageHosts settings;
     };
 
-    // `settingsModel` may be null: the settings sections then show their titles only.
-    AppWindowView(AppWindowModel &model, IncidentStore &incidents, Updater &updater, AppSettingsModel *settingsModel,
+    // `updater` and `settingsModel` may be null: no update dot, and settings sections that show their
+    // titles only.
+    AppWindowView(AppWindowModel &model, IncidentStore &incidents, Updater *updater, AppSettingsModel *settingsModel,
                   rt::Settings &settings, Pages pages, QWidget *parent = nullptr);
 
     AppSidebar *sidebar() const { return m_sidebar; }
@@ -49,7 +50,7 @@ private:
 
     AppWindowModel &m_model;
     IncidentStore &m_incidents;
-    Updater &m_updater;
+    Updater *m_updater;
     Pages m_pages;
     AppSidebar *m_sidebar;
     QStackedWidget *m_detail;

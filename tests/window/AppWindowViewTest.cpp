@@ -9,6 +9,8 @@
 #include "support/FakeDictationServices.h"
 #include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakeSecretStore.h"
+#include "support/FakeUpdateFramework.h"
+#include "support/FakeUserNotifications.h"
 #include "support/ViewRender.h"
 #include "window/AppAppearance.h"
 #include "window/AppSettingsModel.h"
@@ -74,7 +76,7 @@ protected:
     AppWindowView &open(AppWindowSection section, QSize size = {960, 680})
     {
         windowModel.setSelection(section);
-        window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater, model.get(), rig.settings,
+        window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater.get(), model.get(), rig.settings,
                                                  AppWindowView::Pages{});
         window->resize(size);
         window->show();
@@ -109,8 +111,20 @@ protected:
     std::unique_ptr<AppSettingsModel> model;
     test::VirtualLoop windowLoop;
     AppWindowModel windowModel{windowLoop, [] { return std::vector<AppWindowHandle>{}; }, [] {}};
-    Updater updater;
+    test::FakeUserNotifications notifications;
+    test::FakeUpdateFramework *framework = nullptr;
+    std::unique_ptr<Updater> updater = makeUpdater();
     std::unique_ptr<AppWindowView> window;
+
+private:
+    std::unique_ptr<Updater> makeUpdater()
+    {
+        auto owned = std::make_unique<test::FakeUpdateFramework>();
+        framework = owned.get();
+        return std::make_unique<Updater>(UpdateAvailabilityStore(rig.settings, QStringLiteral("4")),
+                                         UpdateReminder::live(rig.settings, rig.loop.clocks(), rig.loop, notifications),
+                                         std::move(owned), [this] { return rig.loop.clocks().wallNow(); });
+    }
 };
 
 TEST_F(AppWindowViewTest, TheWindowCarriesItsIdentifierAndNeverLaysOutBelowItsMinimum)
@@ -148,10 +162,8 @@ TEST_F(AppWindowViewTest, SupportRowDotsAndTheirOrder)
     EXPECT_FALSE(test::sameColor(test::pixelAt(image, sidebarDotRect(row, 1).center()), danger, 30));
 
     insertIncident();
-    AppUpdateState available;
-    available.kind = AppUpdateState::Kind::available;
-    available.version = QStringLiteral("1.2");
-    updater.setState(available);
+    framework->delegate().didFindValidUpdate(test::FakeUpdateFramework::item("1.3.0", "5"));
+    ASSERT_EQ(updater->state().kind, AppUpdateState::Kind::available);
     image = render("window-sidebar-dots-light");
     EXPECT_TRUE(test::sameColor(test::pixelAt(image, sidebarDotRect(row, 0).center()), danger, 30))
         << "the issue dot is on the left";
