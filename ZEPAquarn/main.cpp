@@ -1,3 +1,4 @@
+#include "app/X11Session.h"
 #include "app/ZEPAquarnApp.h"
 #include "audio/AudioDuringDictationController.h"
 #include "audio/AudioDuringDictationSystemBackend.h"
@@ -43,6 +44,7 @@
 #include "window/TriggerRecordingGate.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QWidget>
 
@@ -165,6 +167,16 @@ std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLo
 
 int main(int argc, char *argv[])
 {
+    // The toolkit aborts without a display; without X11 nothing here can work, so say so and stop.
+    if (!X11Session::displayIsUsable()) {
+        QCoreApplication bare(argc, argv);
+        std::fprintf(stderr, "%s\n", qPrintable(X11Session::unavailableMessage()));
+        if (!X11Session::notifyUnavailable())
+            std::fprintf(stderr, "ZEPA QUARN could not show a desktop notification about it.\n");
+        return 1;
+    }
+    X11Session::preferX11();
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("ZEPAquarn"));
     QApplication::setApplicationDisplayName(QStringLiteral("ZEPA QUARN"));
@@ -196,8 +208,6 @@ int main(int argc, char *argv[])
     });
 
     qCInfo(lcApp) << "app: launched, version" << ZQ_VERSION << "on" << QGuiApplication::platformName();
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        qCWarning(lcApp) << "app: no X11 display — global trigger keys, paste and the pill need X11 (or XWayland)";
 
     rt::QtMainLoop loop;
     rt::SystemClocks clocks;
@@ -231,15 +241,6 @@ int main(int argc, char *argv[])
             platform::setX11TaskbarPresence(*window.windowHandle(), shown);
         });
     app->showScenes();
-    if (QGuiApplication::platformName() != QLatin1String("xcb") && services) {
-        // Started from the desktop's menu, nobody reads the log: say it where the user looks.
-        services->notifications.add(
-            QStringLiteral("x11-required"),
-            {QStringLiteral("ZEPA QUARN needs X11"),
-             QStringLiteral("The trigger key, paste and the pill need an X11 session (or XWayland). "
-                            "Log in to an X11 session to dictate."),
-             platform::UserNotificationContent::InterruptionLevel::normal, false});
-    }
 
     QObject::connect(&application, &QApplication::aboutToQuit, &application, [&settings] {
         if (const auto saved = settings.sync(); !saved)

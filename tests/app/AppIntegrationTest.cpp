@@ -1,14 +1,22 @@
-// The real application binary, started as a user would start it: one instance per user, quitting
-// through its normal path on a signal, and a settings file it cannot read kept aside.
+// The real application binary, started as a user would start it: one instance per set of data,
+// quitting through its normal path on a signal, a settings file it cannot read kept aside, and
+// what it does with a hostile start: no display, links, leftovers, damaged stores.
 
+#include "records/DiagnosticRecord.h"
 #include "runtime/Settings.h"
 #include "support/ChildProcess.h"
 #include "support/DBusSession.h"
 #include "support/NotificationServer.h"
 #include "support/ServiceEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QThread>
@@ -16,6 +24,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <optional>
+#include <sys/stat.h>
+#include <vector>
 
 using namespace std::chrono_literals;
 using zq::test::ChildProcess;
@@ -181,27 +192,37 @@ TEST_F(AppIntegrationTest, WithATrayHostOnlyTheOnboardingWindowOpensAtFirstLaunc
     EXPECT_FALSE(app.collected(ChildProcess::Channel::StandardError).contains("no system tray host"));
 }
 
-TEST_F(AppIntegrationTest, WithoutX11TheAppSaysSoInANotification)
+TEST_F(AppIntegrationTest, WithoutAnX11DisplayTheAppSaysSoAndExitsWithAFailureStatus)
 {
     zq::test::DBusSession bus;
     const bool busStarted = bus.start();
     ZQ_REQUIRE_SERVICE(busStarted, QStringLiteral("no private session bus"));
     zq::test::NotificationServer notifications;
     ASSERT_TRUE(notifications.start(bus.address()));
-
     writeSettings(true);
-    ChildSpec spec = appSpec();
-    // No X display at all: what a pure Wayland session without XWayland looks like to the app.
-    spec.environment.remove(QStringLiteral("DISPLAY"));
-    spec.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    spec.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
-    ChildProcess app;
-    ASSERT_TRUE(app.start(spec));
-    ASSERT_TRUE(waitForLine(app, "app: launched"));
-    ASSERT_TRUE(notifications.waitForNotifications(1, 10s)) << "the user must be told, not only the log";
-    const auto received = notifications.notifications();
-    ASSERT_FALSE(received.empty());
-    EXPECT_EQ(received.front().summary, "ZEPA QUARN needs X11");
-    ::kill(app.pid(), SIGTERM);
-    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0) << "no X11 is no reason to crash";
+
+    // A pure Wayland session (no X display named), then a display that cannot be opened.
+    const std::vector<std::optional<QString>> displays = {std::nullopt, QStringLiteral(":32123")};
+    for (const auto &display : displays) {
+        ChildSpec spec = appSpec();
+        spec.environment.remove(QStringLiteral("DISPLAY"));
+        if (display)
+            spec.environment.insert(QStringLiteral("DISPLAY"), *display);
+        spec.environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        spec.environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-zq-absent"));
+        spec.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        ChildProcess app;
+        ASSERT_TRUE(app.start(spec));
+        const auto status = app.waitForExit(QDeadlineTimer(15s));
+        ASSERT_TRUE(status.has_value()) << "it must exit by itself, not abort or hang";
+        EXPECT_NE(*status, 0);
+        const QByteArray stderrText = app.collected(ChildProcess::Channel::StandardError);
+        EXPECT_TRUE(stderrText.contains("ZEPA QUARN needs an X11 session")) << stderrText.constData();
+        EXPECT_FALSE(stderrText.contains("Reinstalling")) << stderrText.constData();
+    }
+    ASSERT_TRUE(notifications.waitForNotifications(2, 10s)) << "the user must be told, not only the log";
+    for (const auto &notice : notifications.notifications())
+        EXPECT_EQ(notice.summary, "ZEPA QUARN needs X11");
+    EXPECT_FALSE(QFileInfo::exists(m_home.filePath(QStringLiteral("data/ZEPAquarn"))))
+        << "it stops before it touches any data";
 }
