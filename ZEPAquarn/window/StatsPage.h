@@ -1,0 +1,62 @@
+#pragma once
+
+#include "menubar/brand/Palette.h"
+#include "rewards/StatsLedgerContent.h"
+#include "rewards/StatsPageModel.h"
+
+#include <QWidget>
+
+class QLabel;
+class QScrollArea;
+class QSlider;
+class QStackedLayout;
+class QAbstractButton;
+
+namespace zq {
+
+// The dial card: the week's change of words as a ring of 28 dots, the big percent and the week it is
+// compared with.
+void paintStatsOrbitCard(QPainter &painter, const QRectF &rect, const StatsOrbitComparison &orbit, ColorScheme scheme);
+
+// The "stats" page of the main window: the week pager, the ledger card beside the week dial, the copy
+// of the card as an image and the typing baseline; a week without takes shows the empty state.
+class StatsPage : public QWidget {
+    Q_OBJECT
+public:
+    explicit StatsPage(StatsPageModel &model, QWidget *parent = nullptr);
+
+    // For tests and assistive technology: the parts by role.
+    QAbstractButton *previousButton() const { return m_previous; }
+    QAbstractButton *nextButton() const { return m_next; }
+    QAbstractButton *copyButton() const { return m_copy; }
+    QSlider *typingSlider() const { return m_slider; }
+    QLabel *weekLabel() const { return m_weekLabel; }
+    QWidget *ledgerAndOrbit() const { return m_ledgerAndOrbit; }
+    bool showsEmptyState() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void refresh();
+
+    StatsPageModel &m_model;
+    QLabel *m_title;
+    QLabel *m_subtitle;
+    QAbstractButton *m_previous;
+    QLabel *m_weekLabel;
+    QAbstractButton *m_next;
+    QStackedLayout *m_pages;
+    QWidget *m_emptyState;
+    QScrollArea *m_scroll;
+    QWidget *m_ledgerAndOrbit;
+    QAbstractButton *m_copy;
+    QLabel *m_privacyNote;
+    QLabel *m_baselineLabel;
+    QSlider *m_slider;
+    QLabel *m_baselineValue;
+    QWidget *m_baselineRow;
+};
+
+} // namespace zq
