@@ -45,7 +45,7 @@ Paths::Paths(QString dataDir, QString stateDir, QString configDir, QString takeD
       m_takeDir(std::move(takeDir)), m_lockFile(std::move(lockFile))
 {
     if (m_lockFile.isEmpty())
-        m_lockFile = m_stateDir + QLatin1String("/instance.lock");
+        m_lockFile = m_dataDir + QLatin1String("/instance.lock");
 }
 
 Paths Paths::fromEnvironment()
@@ -63,8 +63,7 @@ Paths Paths::fromEnvironment()
         !runtimeDir.isEmpty()
             ? runtimeDir + QLatin1String("/ZEPAquarn-takes")
             : QDir::cleanPath(QDir::tempPath()) + QLatin1String("/ZEPAquarn-takes-") + QString::number(::geteuid());
-    const QString lockFile = !runtimeDir.isEmpty() ? runtimeDir + QLatin1String("/ZEPAquarn.lock") : QString();
-    return Paths(dataDir, stateDir, configDir, takeDir, lockFile);
+    return Paths(dataDir, stateDir, configDir, takeDir);
 }
 
 Result<void> Paths::ensureExists() const

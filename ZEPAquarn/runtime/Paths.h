@@ -13,7 +13,9 @@ namespace zq::rt {
 //   stateDir   $XDG_STATE_HOME/ZEPAquarn  (else ~/.local/state/ZEPAquarn): logs and run state
 //   configDir  $XDG_CONFIG_HOME/ZEPAquarn (else ~/.config/ZEPAquarn): settings
 //   takeDir    $XDG_RUNTIME_DIR/ZEPAquarn-takes (else <temp>/ZEPAquarn-takes-<uid>): take recordings
-//   lockFile   $XDG_RUNTIME_DIR/ZEPAquarn.lock (else <stateDir>/instance.lock): the single-instance lock
+//   lockFile   <dataDir>/instance.lock: the single-instance lock. It lives with the data it
+//              protects, so two launches on one set of data meet at one lock whatever else
+//              their environments name.
 class Paths {
 public:
     Paths(QString dataDir, QString stateDir, QString configDir, QString takeDir, QString lockFile = {});

@@ -26,8 +26,9 @@ bool SingleInstance::tryAcquire()
     if (m_fd >= 0)
         return true;
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    // O_CLOEXEC: a program we start must not inherit the lock and keep it after we quit.
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // O_CLOEXEC: a program we start must not inherit the lock and keep it after we quit. O_NOFOLLOW:
+    // a link planted in its place must not make us create or lock a file elsewhere.
+    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
         qCWarning(lcApp) << "cannot open the instance lock" << m_path << qt_error_string(errno);
         return false;

@@ -226,3 +226,22 @@ TEST_F(AppIntegrationTest, WithoutAnX11DisplayTheAppSaysSoAndExitsWithAFailureSt
     EXPECT_FALSE(QFileInfo::exists(m_home.filePath(QStringLiteral("data/ZEPAquarn"))))
         << "it stops before it touches any data";
 }
+
+TEST_F(AppIntegrationTest, TwoLaunchesOnOneSetOfDataMeetAtOneLockWhateverTheirOtherFolders)
+{
+    ChildProcess first;
+    ASSERT_TRUE(first.start(appSpec()));
+    ASSERT_TRUE(waitForLine(first, "app: launched"));
+
+    QDir(m_home.path()).mkpath(QStringLiteral("run2"));
+    ChildSpec spec = appSpec();
+    spec.environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral("run2")));
+    spec.environment.insert(QStringLiteral("XDG_STATE_HOME"), m_home.filePath(QStringLiteral("state2")));
+    ChildProcess second;
+    ASSERT_TRUE(second.start(spec));
+    EXPECT_EQ(second.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(second.collected(ChildProcess::Channel::StandardError).contains("already running"));
+
+    ::kill(first.pid(), SIGTERM);
+    EXPECT_EQ(first.waitForExit(QDeadlineTimer(15s)), 0);
+}

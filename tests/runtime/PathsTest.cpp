@@ -78,7 +78,7 @@ TEST(PathsTest, FoldersFollowTheXdgVariablesAndFallBackUnderHome)
     EXPECT_EQ(paths.configDir(), "/home/ada/.config/ZEPAquarn");
     EXPECT_EQ(paths.settingsFile(), "/home/ada/.config/ZEPAquarn/settings.json");
     EXPECT_EQ(paths.takeDir(), runtime.path() + "/ZEPAquarn-takes");
-    EXPECT_EQ(paths.lockFile(), runtime.path() + "/ZEPAquarn.lock");
+    EXPECT_EQ(paths.lockFile(), "/srv/data/ZEPAquarn/instance.lock");
 }
 
 TEST(PathsTest, WithoutARuntimeFolderTakesGoToAPerUserTempFolder)
@@ -88,9 +88,12 @@ TEST(PathsTest, WithoutARuntimeFolderTakesGoToAPerUserTempFolder)
     env.unset("XDG_RUNTIME_DIR");
     env.unset("XDG_STATE_HOME");
 
+    env.set("XDG_DATA_HOME", "/srv/data");
+
     const Paths paths = Paths::fromEnvironment();
     EXPECT_EQ(paths.takeDir(), QDir::cleanPath(QDir::tempPath()) + "/ZEPAquarn-takes-" + QString::number(::geteuid()));
-    EXPECT_EQ(paths.lockFile(), "/home/ada/.local/state/ZEPAquarn/instance.lock");
+    EXPECT_EQ(paths.lockFile(), "/srv/data/ZEPAquarn/instance.lock")
+        << "the lock sits with the data, whether or not a runtime folder is named";
 }
 
 TEST(PathsTest, EnsureExistsMakesEveryFolderPrivate)
