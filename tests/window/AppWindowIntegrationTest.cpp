@@ -1,0 +1,184 @@
+// The main window on a private X display: opened at a page the way the panel's footer and
+// "Settings…" open it, kept out of the taskbar by default, and the API key typed and tested.
+#include "app/ZEPAquarnApp.h"
+#include "pipeline/DictationController.h"
+#include "pipeline/SettingsDefaults.h"
+#include "platform/linux/X11TaskbarPresence.h"
+#include "platform/linux/XdgAutostartEntry.h"
+#include "support/FakeDictationServices.h"
+#include "support/FakeMicrophoneTestEngine.h"
+#include "support/FakePermissionProbe.h"
+#include "support/FakeSecretStore.h"
+#include "support/LoopbackTranscriptionServer.h"
+#include "support/ServiceEnvironment.h"
+#include "window/AppSettingsModel.h"
+#include "window/AppSettingsView.h"
+#include "window/AppWindowView.h"
+#include "window/OnboardingView.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using namespace zq;
+using test::LoopbackTranscriptionServer;
+
+namespace {
+
+class AppWindowIntegrationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(test::requireService(QGuiApplication::platformName() == QLatin1String("xcb"), "no X display"));
+        ASSERT_TRUE(server.start()) << server.errorString().toStdString();
+        services.settings.setValue(QString::fromLatin1(keys::onboarded), false);
+        ZEPAquarnApp::Environment environment{
+            *qobject_cast<QApplication *>(QCoreApplication::instance()),
+            services.loop,
+            services.settings,
+            {},
+            [this] {
+                services.makeController();
+                return std::move(services.controller);
+            },
+            {},
+        };
+        environment.permissionProbe = [this]() -> platform::PermissionProbe & { return probe; };
+        app = std::make_unique<ZEPAquarnApp>(std::move(environment));
+        app->setSettingsServices(
+            [this](DictationController &controller, std::function<void(bool)> applyShowInDock) {
+                AppSettingsModel::Dependencies deps{services.loop,
+                                                    services.settings,
+                                                    controller.incidents(),
+                                                    controller.audio(),
+                                                    {},
+                                                    test::FakeMicrophoneTestEngine::factory(micScript),
+                                                    Keychain(secrets),
+                                                    autostart,
+                                                    std::move(applyShowInDock),
+                                                    APIKeyTestConfig{QUrl(server.baseUrl()), 15s}};
+                return std::make_unique<AppSettingsModel>(std::move(deps));
+            },
+            [](QWidget &window, bool shown) {
+                window.winId();
+                platform::setX11TaskbarPresence(*window.windowHandle(), shown);
+            });
+        app->showScenes();
+    }
+
+    void TearDown() override { app.reset(); }
+
+    // Runs the loop and Qt's events until `done` holds (real time: the keyring and HTTP run on
+    // worker threads).
+    bool settle(const std::function<bool()> &done, std::chrono::milliseconds timeout = 10s)
+    {
+        return services.loop.runUntil(
+            [&] {
+                QApplication::processEvents();
+                return done();
+            },
+            timeout);
+    }
+
+    test::FakeDictationServices services{{.makeController = false}};
+    test::FakePermissionProbe probe;
+    LoopbackTranscriptionServer server;
+    std::shared_ptr<test::FakeSecretStore> secrets = std::make_shared<test::FakeSecretStore>();
+    std::shared_ptr<test::FakeMicrophoneTestEngine::Script> micScript =
+        std::make_shared<test::FakeMicrophoneTestEngine::Script>();
+    QTemporaryDir config;
+    platform::XdgAutostartEntry autostart{config.filePath(QStringLiteral("autostart")), QStringLiteral("/bin/true")};
+    std::unique_ptr<ZEPAquarnApp> app;
+};
+
+TEST_F(AppWindowIntegrationTest, TheFooterAndSettingsOpenTheWindowAtTheirPage)
+{
+    // The panel footer's order: choose the page, then open the window.
+    app->windowModel().setSelection(AppWindowSection::audio);
+    app->openMainWindow();
+    AppWindowView *window = app->mainWindow();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(settle([&] { return window->isVisible() && window->windowHandle()->isExposed(); }));
+    EXPECT_EQ(window->currentPage(), window->settingsView());
+    EXPECT_EQ(window->settingsView()->section(), AppWindowSection::audio);
+
+    window->close();
+    app->openSettings();
+    ASSERT_TRUE(settle([&] { return window->isVisible(); }));
+    EXPECT_EQ(app->windowModel().selection(), AppWindowSection::general);
+    EXPECT_EQ(window->settingsView()->section(), AppWindowSection::general);
+}
+
+TEST_F(AppWindowIntegrationTest, CtrlCommaOpensTheSettingsFromAnotherWindow)
+{
+    ASSERT_NE(app->onboardingWindow(), nullptr);
+    QWindow *onboarding = app->onboardingWindow()->windowHandle();
+    ASSERT_NE(onboarding, nullptr);
+    app->windowModel().setSelection(AppWindowSection::faq);
+    QTest::keyClick(onboarding, Qt::Key_Comma, Qt::ControlModifier);
+    ASSERT_NE(app->mainWindow(), nullptr);
+    ASSERT_TRUE(settle([&] { return app->mainWindow()->isVisible(); }));
+    EXPECT_EQ(app->windowModel().selection(), AppWindowSection::general);
+}
+
+TEST_F(AppWindowIntegrationTest, TheWindowStaysOutOfTheTaskbarUntilShowInTaskbarIsOn)
+{
+    app->openSettings();
+    AppWindowView *window = app->mainWindow();
+    ASSERT_TRUE(settle([&] { return window->isVisible(); }));
+    EXPECT_TRUE(platform::hasX11SkipTaskbarHint(*window->windowHandle())) << "off by default";
+
+    QAbstractButton *showInTaskbar = nullptr;
+    for (auto *candidate : window->findChildren<QAbstractButton *>())
+        if (candidate->accessibleName() == QLatin1String("Show in taskbar"))
+            showInTaskbar = candidate;
+    ASSERT_NE(showInTaskbar, nullptr);
+    showInTaskbar->click();
+    ASSERT_TRUE(services.settings.boolValue(QString::fromLatin1(keys::showInDock)));
+    EXPECT_TRUE(settle([&] { return !platform::hasX11SkipTaskbarHint(*window->windowHandle()); }));
+}
+
+TEST_F(AppWindowIntegrationTest, ATypedKeyIsTestedWithExactlyOneRequest)
+{
+    services.settings.setValue(QString::fromLatin1(keys::backend), QStringLiteral("openai"));
+    app->windowModel().setSelection(AppWindowSection::transcription);
+    app->openMainWindow();
+    AppWindowView *window = app->mainWindow();
+    ASSERT_TRUE(settle([&] { return window->isVisible() && window->windowHandle()->isExposed(); }));
+
+    auto *field = window->findChild<QLineEdit *>(QStringLiteral("apiKeyField"));
+    ASSERT_NE(field, nullptr);
+    ASSERT_TRUE(field->isVisible());
+    field->setFocus();
+    QTest::keyClicks(field, QStringLiteral("sk-live-123"));
+    QPushButton *run = nullptr;
+    for (auto *button : window->findChildren<QPushButton *>())
+        if (button->text() == QLatin1String("Run Test") && button->isVisible())
+            run = button;
+    ASSERT_NE(run, nullptr);
+    QTest::mouseClick(run, Qt::LeftButton);
+
+    ASSERT_TRUE(settle([&] { return server.requestCount() >= 1; }));
+    const auto resultShown = [&] {
+        for (auto *label : window->findChildren<QLabel *>())
+            if (label->isVisible() && label->text() == QString::fromUtf8("✓ Key valid"))
+                return true;
+        return false;
+    };
+    ASSERT_TRUE(settle([&] { return run->isVisible() && resultShown(); })) << "the row shows the result";
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 1) << "one request, no keystroke of its own";
+    EXPECT_EQ(requests[0].target, "/v1/models");
+    EXPECT_EQ(requests[0].header("Authorization"), "Bearer sk-live-123");
+    EXPECT_EQ(QString::fromUtf8(secrets->items().value(Keychain::service + QLatin1Char('/') + Keychain::account)),
+              "sk-live-123");
+    EXPECT_EQ(secrets->calls().filter("write").size(), 1) << "saved once, not per keystroke";
+}
+
+} // namespace
