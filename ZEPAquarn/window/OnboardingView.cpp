@@ -1,13 +1,15 @@
 #include "window/OnboardingView.h"
 
+#include "menubar/brand/BrandFont.h"
+#include "menubar/brand/Palette.h"
+#include "menubar/brand/SymbolCatalogue.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
 
-#include <QFontDatabase>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QShortcut>
 #include <QVBoxLayout>
@@ -16,48 +18,14 @@ namespace zq {
 
 namespace {
 
-// The window's colours, dark and light.
-struct Colors {
-    QColor background, textPrimary, textSecondary, success, inactive;
-};
-
-Colors colorsFor(const QPalette &palette)
-{
-    if (palette.color(QPalette::Window).lightness() < 128)
-        return {QColor(0x14, 0x14, 0x17), QColor(0xF6, 0xF5, 0xFD), QColor(0xA0, 0xA0, 0xA8), QColor(0xA4, 0xDC, 0xB5),
-                QColor(0x6C, 0x6C, 0x74)};
-    return {QColor(0xFF, 0xFF, 0xFF), QColor(0x14, 0x14, 0x17), QColor(0x57, 0x57, 0x57), QColor(0x05, 0x51, 0x47),
-            QColor(0xB4, 0xB4, 0xBA)};
-}
-
-QFont textFont(int pixelSize, QFont::Weight weight, qreal tracking)
-{
-    QFont font;
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    font.setLetterSpacing(QFont::AbsoluteSpacing, tracking);
-    return font;
-}
-
-QLabel *textLabel(const QString &text, const QFont &font, const QColor &color, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-    return label;
-}
-
+// The status mark of a step: "checkmark.circle.fill" in the success colour once done, else "circle".
 class StatusIcon : public QWidget {
 public:
-    explicit StatusIcon(QWidget *parent) : QWidget(parent) { setFixedSize(18, 18); }
+    explicit StatusIcon(QWidget *parent) : QWidget(parent) { setFixedSize(16, 16); }
 
-    void set(bool done, const QColor &color)
+    void set(bool done)
     {
         m_done = done;
-        m_color = color;
         setProperty("done", done);
         update();
     }
@@ -66,40 +34,26 @@ protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
-        paintStatusIcon(painter, QRectF(rect()), m_done, m_color, palette().color(QPalette::Window));
+        painter.setRenderHint(QPainter::Antialiasing);
+        const ColorScheme scheme = colorSchemeOf(*this);
+        SymbolCatalogue::paint(painter, QRectF(rect()),
+                               m_done ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"),
+                               Palette::color(m_done ? Palette::success : Palette::inactive, scheme));
     }
 
 private:
     bool m_done = false;
-    QColor m_color;
 };
 
-} // namespace
-
-void paintStatusIcon(QPainter &painter, const QRectF &rect, bool done, const QColor &color, const QColor &background)
+QLabel *textLabel(const QString &text, const QFont &font, QWidget *parent)
 {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    const qreal side = std::min(rect.width(), rect.height()) - 2;
-    const QRectF circle(rect.center().x() - side / 2, rect.center().y() - side / 2, side, side);
-    if (done) {
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(color);
-        painter.drawEllipse(circle);
-        QPainterPath check;
-        check.moveTo(circle.left() + side * 0.28, circle.top() + side * 0.52);
-        check.lineTo(circle.left() + side * 0.44, circle.top() + side * 0.68);
-        check.lineTo(circle.left() + side * 0.74, circle.top() + side * 0.34);
-        painter.setPen(QPen(background, side * 0.12, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(check);
-    } else {
-        painter.setPen(QPen(color, 1.5));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawEllipse(circle.adjusted(0.75, 0.75, -0.75, -0.75));
-    }
-    painter.restore();
+    auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    return label;
 }
+
+} // namespace
 
 OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe &probe,
                                const TriggerRecorderServices &recorder, std::function<void()> onDone, QWidget *parent)
@@ -108,27 +62,21 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
     setObjectName(QStringLiteral("onboarding"));
     setWindowTitle(QStringLiteral("Welcome"));
     setFixedWidth(480);
-    setAutoFillBackground(true);
-    const Colors colors = colorsFor(palette());
-    QPalette windowPalette = palette();
-    windowPalette.setColor(QPalette::Window, colors.background);
-    setPalette(windowPalette);
 
     auto *root = new QVBoxLayout(this);
     root->setContentsMargins(28, 28, 28, 28);
     root->setSpacing(16);
     root->setSizeConstraint(QLayout::SetFixedSize);
 
-    QFont titleFont(QStringLiteral("Chivo Mono"));
-    if (!QFontDatabase::families().contains(QStringLiteral("Chivo Mono")))
-        titleFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    titleFont.setPixelSize(19);
-    titleFont.setWeight(QFont::Medium);
+    QFont titleFont = brandFont(BrandWeight::medium, 19);
     titleFont.setLetterSpacing(QFont::AbsoluteSpacing, -0.19);
-    root->addWidget(textLabel(QStringLiteral("Welcome to ZEPA QUARN"), titleFont, colors.textPrimary, this));
+    QLabel *title = textLabel(QStringLiteral("Welcome to ZEPA QUARN"), titleFont, this);
+    m_textColors.emplace_back(title, Palette::textPrimary);
+    root->addWidget(title);
     QLabel *subtitle =
         textLabel(QStringLiteral("A few quick steps and you can dictate anywhere. Everything runs on your computer."),
-                  textFont(13, QFont::Normal, -0.065), colors.textSecondary, this);
+                  brandTextStyle(true, BrandWeight::regular, 13, -0.005), this);
+    m_textColors.emplace_back(subtitle, Palette::textSecondary);
     subtitle->setWordWrap(true);
     subtitle->setFixedWidth(480 - 2 * 28);
     root->addWidget(subtitle);
@@ -195,13 +143,6 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
     m_done = new QPushButton(QStringLiteral("Done"), this);
     m_done->setObjectName(QStringLiteral("onboarding-done"));
     m_done->setDefault(true);
-    // The prominent style while it can be pressed; disabled it looks like any disabled button.
-    QPalette prominent = m_done->palette();
-    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        prominent.setColor(group, QPalette::Button, QColor(0x05, 0x51, 0x47));
-        prominent.setColor(group, QPalette::ButtonText, Qt::white);
-    }
-    m_done->setPalette(prominent);
     footer->addWidget(m_recheck);
     footer->addStretch(1);
     footer->addWidget(m_done);
@@ -222,6 +163,7 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
         if (key == QLatin1String(keys::triggerKey) || key == QLatin1String(keys::secondaryTriggerKey))
             m_recorder->refresh();
     });
+    applyColors();
     present(initial);
 }
 
@@ -229,27 +171,58 @@ OnboardingView::~OnboardingView() = default;
 
 OnboardingView::Row OnboardingView::makeRow(QWidget *parent, const QString &title)
 {
-    const Colors colors = colorsFor(palette());
     Row row;
     row.icon = new StatusIcon(parent);
-    row.title = textLabel(title, textFont(13, QFont::Medium, -0.065), colors.textPrimary, parent);
-    row.detail = textLabel(QString(), textFont(11, QFont::Normal, -0.055), colors.textSecondary, parent);
+    row.title = textLabel(title, brandTextStyle(true, BrandWeight::medium, 13, -0.005), parent);
+    row.detail = textLabel(QString(), brandTextStyle(true, BrandWeight::regular, 11, -0.005), parent);
     row.detail->setWordWrap(true);
+    m_textColors.emplace_back(row.title, Palette::textPrimary);
+    m_textColors.emplace_back(row.detail, Palette::textSecondary);
     return row;
+}
+
+void OnboardingView::applyColors()
+{
+    const ColorScheme scheme = colorSchemeOf(*this);
+    for (const auto &[widget, token] : m_textColors) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::WindowText, Palette::color(token, scheme));
+        widget->setPalette(palette);
+    }
+    // The prominent style while it can be pressed; disabled it looks like any disabled button.
+    QPalette prominent = palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
+        prominent.setColor(group, QPalette::Button, Palette::color(Palette::tint, scheme));
+        prominent.setColor(group, QPalette::ButtonText, Palette::color(Palette::onPrimary, scheme));
+    }
+    m_done->setPalette(prominent);
+    update();
+}
+
+void OnboardingView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Palette::color(Palette::windowBackground, colorSchemeOf(*this)));
+}
+
+void OnboardingView::changeEvent(QEvent *event)
+{
+    // The appearance changed: the application's palette is now light or dark.
+    if (event->type() == QEvent::PaletteChange)
+        applyColors();
+    QWidget::changeEvent(event);
 }
 
 void OnboardingView::present(const OnboardingContent &content)
 {
-    const Colors colors = colorsFor(palette());
     for (size_t i = 0; i < m_rows.size(); ++i) {
         const PermissionRowContent &row = content.rows[i];
-        static_cast<StatusIcon *>(m_rows[i].icon)->set(row.granted, row.granted ? colors.success : colors.inactive);
+        static_cast<StatusIcon *>(m_rows[i].icon)->set(row.granted);
         m_rows[i].detail->setText(row.detail);
         m_rows[i].button->setText(row.buttonLabel);
         m_rows[i].button->setVisible(!row.buttonLabel.isEmpty());
     }
-    static_cast<StatusIcon *>(m_trigger.icon)
-        ->set(content.triggerUsable, content.triggerUsable ? colors.success : colors.inactive);
+    static_cast<StatusIcon *>(m_trigger.icon)->set(content.triggerUsable);
     m_trigger.detail->setText(content.triggerDetail);
     m_keyboardSettings->setVisible(content.showsKeyboardSettings);
     m_done->setEnabled(content.doneEnabled);

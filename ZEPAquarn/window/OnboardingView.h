@@ -1,5 +1,6 @@
 #pragma once
 
+#include "menubar/brand/Palette.h"
 #include "window/OnboardingModel.h"
 #include "window/TriggerBindingRecorderView.h"
 
@@ -8,6 +9,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <utility>
+#include <vector>
 
 class QLabel;
 class QPushButton;
@@ -17,10 +20,6 @@ namespace zq {
 namespace rt {
 class Settings;
 } // namespace rt
-
-// The status mark of a step: a disc of `color` with a check in `background` when done, an empty ring
-// of `color` otherwise.
-void paintStatusIcon(QPainter &painter, const QRectF &rect, bool done, const QColor &color, const QColor &background);
 
 // The first-run window ("Welcome"): the three checks dictation needs, the trigger with its recorder,
 // "Re-check" and "Done". Done stores "onboarded" and then runs the completion, which starts the global
@@ -51,12 +50,15 @@ public:
     QPushButton *doneButton() const { return m_done; }
 
 protected:
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
     Row makeRow(QWidget *parent, const QString &title);
     void present(const OnboardingContent &content);
+    void applyColors();
 
     std::unique_ptr<OnboardingModel> m_model;
     std::array<Row, 3> m_rows;
@@ -65,6 +67,8 @@ private:
     QPushButton *m_keyboardSettings = nullptr;
     QPushButton *m_recheck = nullptr;
     QPushButton *m_done = nullptr;
+    // The texts and the colour token each is drawn in.
+    std::vector<std::pair<QWidget *, Palette::Token>> m_textColors;
 };
 
 } // namespace zq

@@ -1,9 +1,12 @@
 #include "window/TriggerBindingRecorderView.h"
 
+#include "menubar/brand/BrandFont.h"
+#include "menubar/brand/SymbolCatalogue.h"
 #include "runtime/Settings.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -19,35 +22,14 @@ namespace zq {
 
 namespace {
 
-// Stand-ins for the symbols the controls name, drawn with the text.
-QString glyph(const QString &symbol)
-{
-    if (symbol == QLatin1String("plus"))
-        return QStringLiteral("+");
-    if (symbol == QLatin1String("computermouse"))
-        return QStringLiteral("◉");
-    if (symbol == QLatin1String("point.3.connected.trianglepath.dotted"))
-        return QStringLiteral("⋯");
-    if (symbol == QLatin1String("xmark"))
-        return QStringLiteral("✕");
-    return QStringLiteral("⌨");
-}
+constexpr QSize kSymbolSize(14, 14);
 
-QLabel *label(const QString &text, int pixelSize, QFont::Weight weight, qreal tracking, QWidget *parent)
+QLabel *label(const QString &text, qreal size, BrandWeight weight, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
-    QFont font = label->font();
-    font.setPixelSize(pixelSize);
-    font.setWeight(weight);
-    font.setLetterSpacing(QFont::AbsoluteSpacing, tracking);
-    label->setFont(font);
+    label->setFont(brandTextStyle(true, weight, size, -0.005));
     return label;
-}
-
-void setRole(QWidget *widget, QPalette::ColorRole role)
-{
-    widget->setForegroundRole(role);
 }
 
 } // namespace
@@ -72,8 +54,8 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(const TriggerRecorderServ
 
     auto *primaryColumn = new QVBoxLayout;
     primaryColumn->setSpacing(4);
-    QLabel *primaryHeading = label(QStringLiteral("PRIMARY"), 11, QFont::Normal, -0.055, this);
-    setRole(primaryHeading, QPalette::PlaceholderText);
+    QLabel *primaryHeading = label(QStringLiteral("PRIMARY"), 11, BrandWeight::regular, this);
+    m_textColors.emplace_back(primaryHeading, Palette::textTertiary);
     primaryColumn->addWidget(primaryHeading);
     m_picker = new QComboBox(this);
     m_picker->setObjectName(QStringLiteral("primary-trigger"));
@@ -85,8 +67,9 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(const TriggerRecorderServ
         heading->setFlags(Qt::NoItemFlags);
         items->appendRow(heading);
         for (const TriggerPickerOption &option : section.options) {
-            auto *item = new QStandardItem(glyph(option.symbol) + QLatin1Char(' ') + option.label);
+            auto *item = new QStandardItem(option.label);
             item->setData(option.value, Qt::UserRole);
+            item->setData(option.symbol, Qt::UserRole + 1);
             items->appendRow(item);
         }
     }
@@ -94,15 +77,15 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(const TriggerRecorderServ
     primaryColumn->addWidget(m_picker);
     row->addLayout(primaryColumn);
 
-    QLabel *plus = label(QStringLiteral("+"), 11, QFont::Normal, -0.055, this);
-    setRole(plus, QPalette::PlaceholderText);
-    plus->setContentsMargins(0, 0, 0, 8);
-    row->addWidget(plus, 0, Qt::AlignBottom);
+    m_plus = new QLabel(this);
+    m_plus->setFixedSize(11, 11 + 8);
+    m_plus->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
+    row->addWidget(m_plus, 0, Qt::AlignBottom);
 
     auto *secondaryColumn = new QVBoxLayout;
     secondaryColumn->setSpacing(4);
-    QLabel *secondaryHeading = label(QStringLiteral("SECONDARY"), 11, QFont::Normal, -0.055, this);
-    setRole(secondaryHeading, QPalette::PlaceholderText);
+    QLabel *secondaryHeading = label(QStringLiteral("SECONDARY"), 11, BrandWeight::regular, this);
+    m_textColors.emplace_back(secondaryHeading, Palette::textTertiary);
     secondaryColumn->addWidget(secondaryHeading);
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(4);
@@ -111,11 +94,12 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(const TriggerRecorderServ
     m_record->setMinimumWidth(150);
     m_record->setMaximumWidth(230);
     m_record->setStyleSheet(QStringLiteral("text-align: left; padding: 3px 8px;"));
+    m_record->setIconSize(kSymbolSize);
     buttons->addWidget(m_record);
     m_clear = new QToolButton(this);
     m_clear->setObjectName(QStringLiteral("clear-secondary"));
     m_clear->setAutoRaise(true);
-    m_clear->setText(glyph(QStringLiteral("xmark")));
+    m_clear->setIconSize(QSize(16, 16));
     m_clear->setFixedSize(22, 22);
     m_clear->setToolTip(QStringLiteral("Remove secondary trigger"));
     buttons->addWidget(m_clear);
@@ -135,7 +119,7 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(const TriggerRecorderServ
     connect(m_clear, &QToolButton::clicked, this, [this] { m_model->clearSecondary(); });
     m_model->onRecordingChanged = [this](bool recording) { showPopup(recording); };
     m_model->onValuesChanged = [this] { refresh(); };
-    refresh();
+    applyColors();
 }
 
 TriggerBindingRecorderView::~TriggerBindingRecorderView()
@@ -161,8 +145,8 @@ void TriggerBindingRecorderView::buildPopup()
     auto *close = new QToolButton(m_popup);
     close->setObjectName(QStringLiteral("close-recording"));
     close->setAutoRaise(true);
-    close->setText(glyph(QStringLiteral("xmark")));
     close->setFocusPolicy(Qt::NoFocus);
+    m_close = close;
     connect(close, &QToolButton::clicked, this, [this] { m_model->cancelRecording(); });
     top->addWidget(close);
     stack->addLayout(top);
@@ -171,11 +155,8 @@ void TriggerBindingRecorderView::buildPopup()
     caps->setSpacing(8);
     caps->addStretch(1);
     for (const QString &cap : {QStringLiteral("⇧"), QStringLiteral("Super"), QStringLiteral("Space")}) {
-        QLabel *capLabel = label(cap, 11, QFont::Normal, -0.055, m_popup);
-        setRole(capLabel, QPalette::PlaceholderText);
-        capLabel->setContentsMargins(8, 4, 8, 4);
-        capLabel->setAutoFillBackground(true);
-        capLabel->setBackgroundRole(QPalette::AlternateBase);
+        QLabel *capLabel = label(cap, 11, BrandWeight::regular, m_popup);
+        m_caps.push_back(capLabel);
         caps->addWidget(capLabel);
     }
     caps->addStretch(1);
@@ -189,19 +170,59 @@ void TriggerBindingRecorderView::buildPopup()
     busy->setTextVisible(false);
     busy->setFixedSize(40, 6);
     status->addWidget(busy);
-    status->addWidget(label(QStringLiteral("Recording…"), 13, QFont::Medium, -0.065, m_popup));
+    QLabel *recording = label(QStringLiteral("Recording…"), 13, BrandWeight::medium, m_popup);
+    m_textColors.emplace_back(recording, Palette::textPrimary);
+    status->addWidget(recording);
     status->addStretch(1);
     stack->addLayout(status);
 
     QLabel *instructions = label(QStringLiteral("Press a modifier, key, shortcut, macro button, or side mouse button.\n"
                                                 "A short key sequence is captured as one macro. Esc cancels."),
-                                 11, QFont::Normal, -0.055, m_popup);
-    setRole(instructions, QPalette::PlaceholderText);
+                                 11, BrandWeight::regular, m_popup);
+    m_textColors.emplace_back(instructions, Palette::textSecondary);
     instructions->setAlignment(Qt::AlignHCenter);
     instructions->setWordWrap(true);
     stack->addWidget(instructions);
 
     m_popup->installEventFilter(this);
+}
+
+void TriggerBindingRecorderView::applyColors()
+{
+    if (!m_close)
+        return; // not built yet
+    const ColorScheme scheme = colorSchemeOf(*this);
+    for (const auto &[widget, token] : m_textColors) {
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::WindowText, Palette::color(token, scheme));
+        widget->setPalette(palette);
+    }
+    const QColor tertiary = Palette::color(Palette::textTertiary, scheme);
+    const QColor secondary = Palette::color(Palette::textSecondary, scheme);
+    auto *items = static_cast<QStandardItemModel *>(m_picker->model());
+    for (int row = 0; row < items->rowCount(); ++row) {
+        QStandardItem *item = items->item(row);
+        const QString symbol = item->data(Qt::UserRole + 1).toString();
+        if (!symbol.isEmpty())
+            item->setIcon(SymbolCatalogue::pixmap(symbol, kSymbolSize, secondary, devicePixelRatioF()));
+    }
+    m_plus->setPixmap(SymbolCatalogue::pixmap(QStringLiteral("plus"), QSizeF(11, 11), tertiary, devicePixelRatioF()));
+    m_clear->setIcon(SymbolCatalogue::pixmap(QStringLiteral("xmark"), QSizeF(16, 16), tertiary, devicePixelRatioF()));
+    m_close->setIcon(SymbolCatalogue::pixmap(QStringLiteral("xmark"), QSizeF(14, 14), tertiary, devicePixelRatioF()));
+    const QString capStyle =
+        QStringLiteral("QLabel { background: %1; color: %2; border-radius: 8px; padding: 4px 8px; }")
+            .arg(Palette::color(Palette::controlFill, scheme).name(QColor::HexArgb), tertiary.name(QColor::HexArgb));
+    for (QLabel *cap : m_caps)
+        cap->setStyleSheet(capStyle);
+    refresh();
+}
+
+void TriggerBindingRecorderView::changeEvent(QEvent *event)
+{
+    // The appearance changed: the application's palette is now light or dark.
+    if (event->type() == QEvent::PaletteChange)
+        applyColors();
+    QWidget::changeEvent(event);
 }
 
 void TriggerBindingRecorderView::refresh()
@@ -217,8 +238,11 @@ void TriggerBindingRecorderView::refresh()
         m_picker->setCurrentIndex(-1);
     }
     const SecondaryTriggerLook look = secondaryTriggerLook(m_model->secondaryValue());
-    const QString text = glyph(look.symbol) + QStringLiteral("  ") + look.text;
-    m_record->setText(m_record->fontMetrics().elidedText(text, Qt::ElideRight, 230 - 20));
+    // One line, however long the name: the button grows to 230 points and elides the rest.
+    m_record->setText(
+        m_record->fontMetrics().elidedText(look.text, Qt::ElideRight, 230 - 16 - kSymbolSize.width() - 8));
+    m_record->setIcon(SymbolCatalogue::pixmap(
+        look.symbol, kSymbolSize, Palette::color(Palette::textSecondary, colorSchemeOf(*this)), devicePixelRatioF()));
     m_record->setProperty("symbol", look.symbol);
     m_record->setToolTip(look.tooltip);
     m_clear->setVisible(look.showsClear);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "menubar/brand/Palette.h"
 #include "platform/PermissionProbe.h"
 #include "window/RecorderEventTranslator.h"
 #include "window/TriggerBindingRecorderModel.h"
@@ -10,6 +11,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -55,11 +58,13 @@ public:
     QFrame *popup() const { return m_popup; }
 
 protected:
+    void changeEvent(QEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
     void buildPopup();
+    void applyColors();
     void showPopup(bool recording);
 
     std::function<std::optional<platform::KeyboardMap>()> m_keyboardMap;
@@ -69,6 +74,11 @@ private:
     QPushButton *m_record = nullptr;
     QToolButton *m_clear = nullptr;
     QFrame *m_popup = nullptr;
+    QLabel *m_plus = nullptr;
+    QToolButton *m_close = nullptr;
+    std::vector<QLabel *> m_caps;
+    // The texts and the colour token each is drawn in.
+    std::vector<std::pair<QWidget *, Palette::Token>> m_textColors;
     bool m_filtering = false;
 };
 

@@ -1,16 +1,17 @@
 // The first-run window and the trigger recorder as widgets: a few probes of what shows, what the
 // keys do, and renders under build/view-renders/.
 #include "window/OnboardingView.h"
+#include "menubar/brand/Palette.h"
 #include "platform/linux/X11KeyCodes.h"
 #include "runtime/Settings.h"
 #include "support/FakePermissionProbe.h"
+#include "support/ViewRender.h"
 #include "support/VirtualLoop.h"
 #include "window/TriggerBindingRecorderView.h"
 #include "window/TriggerRecordingGate.h"
 
 #include <QApplication>
 #include <QComboBox>
-#include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
@@ -31,18 +32,17 @@ namespace {
 
 QImage saveRender(QWidget &widget, const QString &name)
 {
-    const QImage image = widget.grab().toImage();
-    const QString dir = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../view-renders"));
-    QDir().mkpath(dir);
-    EXPECT_TRUE(image.save(QDir(dir).filePath(name + QStringLiteral(".png"))));
+    const QImage image = zq::test::renderWidget(widget);
+    EXPECT_FALSE(zq::test::saveRender(image, name).isEmpty());
     return image;
 }
 
-// The colour of a status mark inside `window`'s render, low on its left: inside the disc, off the check.
-QColor markColor(const QImage &render, QWidget *window, QWidget *mark)
+// Whether a status mark inside `window`'s render is drawn in `token`.
+bool markDrawnIn(const QImage &render, QWidget *window, QWidget *mark, zq::Palette::Token token)
 {
-    const QPoint at = mark->mapTo(window, QPoint(mark->width() * 3 / 10, mark->height() * 7 / 10));
-    return render.pixelColor(at);
+    const QRect at(mark->mapTo(window, QPoint(0, 0)), mark->size());
+    const QRectF inked = zq::test::colorBounds(render.copy(at), zq::Palette::color(token, zq::ColorScheme::light), 8);
+    return inked.width() >= mark->width() / 2 && inked.height() >= mark->height() / 2;
 }
 
 // X key codes of Escape and F5 on an evdev keyboard.
@@ -89,12 +89,24 @@ TEST_F(OnboardingViewTest, AllChecksGrantedShowNoButtonsAndReturnIsDone)
     EXPECT_EQ(view->triggerRow().detail->text(), QStringLiteral("Hold Fn to talk; tap it to lock."));
     EXPECT_FALSE(view->keyboardSettingsButton()->isVisible());
     const QImage render = saveRender(*view, QStringLiteral("onboarding-granted"));
-    // The granted mark is drawn in the success colour of the light appearance.
-    EXPECT_EQ(markColor(render, view.get(), view->row(OnboardingContent::microphone).icon), QColor(0x05, 0x51, 0x47));
+    EXPECT_TRUE(markDrawnIn(render, view.get(), view->row(OnboardingContent::microphone).icon, zq::Palette::success));
+    EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(render, QPointF(4, 4)),
+                                    zq::Palette::color(zq::Palette::windowBackground, zq::ColorScheme::light)));
 
     QTest::keyClick(view.get(), Qt::Key_Return);
     EXPECT_EQ(doneCalls, 1);
     EXPECT_TRUE(settings.boolValue(QStringLiteral("onboarded")));
+
+    // In the dark appearance the window follows at once.
+    QPalette dark = view->palette();
+    dark.setColor(QPalette::Window, zq::Palette::color(zq::Palette::windowBackground, zq::ColorScheme::dark));
+    view->setPalette(dark);
+    const QImage night = saveRender(*view, QStringLiteral("onboarding-granted-dark"));
+    EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(night, QPointF(4, 4)), QColor(0x14, 0x14, 0x17)));
+    const QRect title(view->row(OnboardingContent::microphone).title->mapTo(view.get(), QPoint(0, 0)),
+                      view->row(OnboardingContent::microphone).title->size());
+    EXPECT_FALSE(zq::test::colorBounds(night.copy(title), QColor(0xF6, 0xF5, 0xFD), 40).isEmpty())
+        << "titles are drawn in the dark appearance's primary text colour";
 }
 
 TEST_F(OnboardingViewTest, AMissingCheckShowsItsButtonAndKeepsDoneAndReturnInert)
@@ -111,8 +123,8 @@ TEST_F(OnboardingViewTest, AMissingCheckShowsItsButtonAndKeepsDoneAndReturnInert
     EXPECT_FALSE(view->doneButton()->isEnabled());
     EXPECT_TRUE(view->keyboardSettingsButton()->isVisible()) << "Fn does not reach the desktop";
     const QImage render = saveRender(*view, QStringLiteral("onboarding-missing"));
-    EXPECT_EQ(markColor(render, view.get(), mic.icon), render.pixelColor(view->rect().topLeft() + QPoint(2, 2)))
-        << "an open ring leaves the background showing inside";
+    EXPECT_TRUE(markDrawnIn(render, view.get(), mic.icon, zq::Palette::inactive));
+    EXPECT_FALSE(markDrawnIn(render, view.get(), mic.icon, zq::Palette::success));
 
     QTest::keyClick(view.get(), Qt::Key_Return);
     EXPECT_EQ(doneCalls, 0);
