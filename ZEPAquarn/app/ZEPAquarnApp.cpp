@@ -12,6 +12,7 @@
 #include "window/AppSettingsModel.h"
 #include "window/AppWindowView.h"
 #include "window/SettingsShortcut.h"
+#include "window/TriggerBindingRecorderView.h"
 #include "window/OnboardingView.h"
 
 #include <QApplication>
@@ -171,9 +172,21 @@ void ZEPAquarnApp::openMainWindow()
     if (!m_mainWindow) {
         if (m_makeSettingsModel)
             m_settingsModel = m_makeSettingsModel(*m_controller, [this](bool shown) { applyShowInDock(shown); });
+        AppWindowView::Pages pages;
+        if (m_environment.permissionProbe) {
+            // General → Trigger holds the same recorder as the first-run window.
+            pages.settings.triggerRecorder = [this](QWidget *parent) -> QWidget * {
+                platform::PermissionProbe &probe = m_environment.permissionProbe();
+                const TriggerRecorderServices recorder{m_environment.loop, m_environment.recordingGate,
+                                                       [&probe] { return probe.keyboardMap(); }};
+                rt::Settings &settings = m_environment.settings;
+                return new TriggerBindingRecorderView(
+                    recorder, settingBinding(settings, QString::fromLatin1(keys::triggerKey), QStringLiteral("fn")),
+                    settingBinding(settings, QString::fromLatin1(keys::secondaryTriggerKey)), parent);
+            };
+        }
         m_mainWindow = std::make_unique<AppWindowView>(m_windowModel, m_controller->incidents(), m_updater.get(),
-                                                       m_settingsModel.get(), m_environment.settings,
-                                                       AppWindowView::Pages{});
+                                                       m_settingsModel.get(), m_environment.settings, std::move(pages));
     }
     m_windowModel.activateApp();
     m_mainWindow->show();

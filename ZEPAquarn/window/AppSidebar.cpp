@@ -1,8 +1,9 @@
 #include "window/AppSidebar.h"
 
+#include "menubar/brand/BrandFont.h"
+#include "menubar/brand/SymbolCatalogue.h"
 #include "window/SettingsBlocks.h"
 
-#include <QFontDatabase>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -27,12 +28,7 @@ QFont captionFont()
 
 QFont versionFont()
 {
-    QFont font(QStringLiteral("Chivo Mono"));
-    if (!QFontDatabase::hasFamily(font.family()))
-        font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPixelSize(11);
-    font.setWeight(QFont::Normal);
-    return font;
+    return brandFont(BrandWeight::regular, 11);
 }
 
 } // namespace
@@ -88,7 +84,8 @@ void paintSidebar(QPainter &painter, const QRectF &rect, const SidebarInputs &in
             painter.fillPath(wash, color(Palette::accentWash));
         }
         const QColor ink = color(selected ? Palette::textPrimary : Palette::textSecondary);
-        // FIXME: the section's symbol (symbolName(section)) comes with the brand's symbol catalogue.
+        SymbolCatalogue::paint(painter, QRectF(row.left() + 13 + 2, row.center().y() - 6, 12, 12), symbolName(section),
+                               ink);
         painter.setFont(settingsFont(TextStyle{13, selected ? QFont::Medium : QFont::Normal, -0.065, Palette::textPrimary}));
         painter.setPen(ink);
         painter.drawText(QRectF(row.left() + 13 + 16 + 10, row.top(), row.width() - 52, row.height()),

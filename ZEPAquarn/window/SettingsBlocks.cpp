@@ -1,5 +1,6 @@
 #include "window/SettingsBlocks.h"
 
+#include "menubar/brand/SymbolCatalogue.h"
 #include "window/SettingsPageText.h"
 
 #include <QEvent>
@@ -102,8 +103,12 @@ void SymbolView::setRotation(qreal degrees)
 
 void SymbolView::paintEvent(QPaintEvent *)
 {
-    // FIXME: the glyph itself comes with the brand's symbol catalogue; until then the frame keeps
-    // the row's geometry.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.translate(QRectF(rect()).center());
+    painter.rotate(m_rotation);
+    const QRectF glyph(-m_pointSize / 2, -m_pointSize / 2, m_pointSize, m_pointSize);
+    SymbolCatalogue::paint(painter, glyph, m_name, Palette::color(m_tint, colorSchemeOf(*this)));
 }
 
 SettingsSection::SettingsSection(const QString &title, const std::optional<QString> &detail, QWidget *parent)

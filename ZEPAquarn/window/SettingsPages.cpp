@@ -1,5 +1,7 @@
 #include "window/SettingsPages.h"
 
+#include "menubar/brand/BrandFont.h"
+#include "menubar/brand/SymbolCatalogue.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
 #include "window/AppAppearance.h"
@@ -239,12 +241,15 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
     keyField->setEchoMode(QLineEdit::Password);
     keyField->setPlaceholderText(QString::fromUtf8("sk-…"));
     keyField->setFixedWidth(260);
+    keyField->setFont(brandFont(BrandWeight::regular, 12));
     keyField->setAccessibleName(QStringLiteral("API key"));
     QObject::connect(keyField, &QLineEdit::textEdited, keyField, [&model](const QString &text) { model.setAPIKey(text); });
     keyLine->addWidget(keyField);
     auto *help = new QToolButton(keyControls);
     help->setObjectName(QStringLiteral("apiKeyHelpButton"));
-    help->setText(QStringLiteral("?"));
+    help->setIcon(QIcon(SymbolCatalogue::pixmap(u"questionmark.circle", QSizeF(12, 12),
+                                                Palette::color(Palette::textSecondary, colorSchemeOf(*help)),
+                                                help->devicePixelRatioF())));
     help->setAutoRaise(true);
     help->setToolTip(QStringLiteral("How to get an OpenAI API key"));
     help->setAccessibleName(QStringLiteral("How to get an OpenAI API key"));
@@ -338,6 +343,7 @@ void buildDictionary(Page &page, AppSettingsModel &model)
     auto *editor = new QPlainTextEdit(body);
     editor->setObjectName(QStringLiteral("dictionaryEditor"));
     editor->setMinimumHeight(180);
+    editor->setFont(brandFont(BrandWeight::regular, 12));
     editor->setPlainText(model.dictionaryText());
     editor->setAccessibleName(QStringLiteral("Custom vocabulary"));
     QObject::connect(editor, &QPlainTextEdit::textChanged, editor,
