@@ -1,0 +1,261 @@
+#include "menubar/brand/ZepaMenuPicker.h"
+
+#include "menubar/brand/BrandFont.h"
+#include "menubar/brand/CubicBezierEase.h"
+#include "menubar/brand/SymbolCatalogue.h"
+
+#include <QEnterEvent>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+
+namespace zq {
+
+namespace {
+
+constexpr qreal kLeadingPadding = 10;
+constexpr qreal kTrailingPadding = 8;
+constexpr qreal kSpacing = 8;
+constexpr qreal kLeadingSymbolFrame = 14;
+constexpr qreal kLeadingSymbolSize = 11;
+constexpr qreal kChevronSize = 9;
+constexpr qreal kCornerRadius = 8;
+constexpr qreal kLabelSize = 12;
+constexpr TimingCurve kHoverCurve{0.2, 0.0, 0.0, 1.0, ZepaMenuPicker::kHoverDuration};
+
+QString chooseText()
+{
+    return QStringLiteral("Choose…");
+}
+
+QColor mix(const QColor &from, const QColor &to, double t)
+{
+    const auto lerp = [t](float a, float b) { return a + (b - a) * float(t); };
+    QColor mixed;
+    mixed.setRgbF(lerp(from.redF(), to.redF()), lerp(from.greenF(), to.greenF()), lerp(from.blueF(), to.blueF()),
+                  lerp(from.alphaF(), to.alphaF()));
+    return mixed;
+}
+
+} // namespace
+
+ZepaMenuPicker::ZepaMenuPicker(QString title, ZepaMenuPickerBinding selection, QList<ZepaMenuPickerSection> sections,
+                               qreal width, QString leadingSystemImage, bool compact, QWidget *parent)
+    : QWidget(parent), m_title(std::move(title)), m_selection(std::move(selection)), m_sections(std::move(sections)),
+      m_leadingSystemImage(std::move(leadingSystemImage)), m_compact(compact)
+{
+    setAccessibleName(m_title);
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_Hover);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setFixedSize(QSizeF(width, compact ? kCompactHeight : kHeight).toSize());
+    // Frames run only while the hover fill changes.
+    m_frameTimer.setInterval(16);
+    connect(&m_frameTimer, &QTimer::timeout, this, [this] {
+        if (m_hoverClock.isValid() && m_hoverClock.elapsed() >= kHoverDuration * 1000)
+            m_frameTimer.stop();
+        update();
+    });
+}
+
+void ZepaMenuPicker::setSections(QList<ZepaMenuPickerSection> sections)
+{
+    m_sections = std::move(sections);
+    update();
+}
+
+std::optional<ZepaMenuPickerOption> ZepaMenuPicker::currentOption() const
+{
+    const QVariant value = m_selection.get ? m_selection.get() : QVariant();
+    for (const ZepaMenuPickerSection &section : m_sections) {
+        for (const ZepaMenuPickerOption &option : section.options) {
+            if (option.value == value)
+                return option;
+        }
+    }
+    return std::nullopt;
+}
+
+QString ZepaMenuPicker::currentLabel() const
+{
+    const auto current = currentOption();
+    return current ? current->label : chooseText();
+}
+
+QSize ZepaMenuPicker::sizeHint() const
+{
+    return size();
+}
+
+void ZepaMenuPicker::paintField(QPainter &painter, const QRectF &rect, const ZepaMenuPickerField &field)
+{
+    const ColorScheme scheme = field.scheme;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (!field.enabled)
+        painter.setOpacity(painter.opacity() * 0.5);
+
+    // Background, then the border drawn inside the same rounded rectangle.
+    QPainterPath shape;
+    shape.addRoundedRect(rect, kCornerRadius, kCornerRadius);
+    painter.fillPath(shape, mix(Palette::color(Palette::controlFill, scheme),
+                                Palette::color(Palette::controlHover, scheme), std::clamp(field.hover, 0.0, 1.0)));
+    const qreal border = field.focused ? 2 : 1;
+    const QRectF inner = rect.adjusted(border / 2, border / 2, -border / 2, -border / 2);
+    painter.setPen(QPen(Palette::color(field.focused ? Palette::focus : Palette::hairline, scheme), border));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(inner, kCornerRadius - border / 2, kCornerRadius - border / 2);
+
+    const qreal centreY = rect.center().y();
+    qreal x = rect.left() + kLeadingPadding;
+    if (!field.leadingSystemImage.isEmpty()) {
+        const QRectF frame(x, centreY - kLeadingSymbolSize / 2, kLeadingSymbolFrame, kLeadingSymbolSize);
+        SymbolCatalogue::paint(painter, frame, field.leadingSystemImage, Palette::color(Palette::accent, scheme));
+        x += kLeadingSymbolFrame + kSpacing;
+    }
+
+    const qreal chevronLeft = rect.right() - kTrailingPadding - kChevronSize;
+    SymbolCatalogue::paint(painter, QRectF(chevronLeft, centreY - kChevronSize / 2, kChevronSize, kChevronSize),
+                           u"chevron.down", Palette::color(Palette::textTertiary, scheme));
+
+    const QFont font = brandFont(BrandWeight::regular, kLabelSize);
+    const QFontMetricsF metrics(font);
+    const qreal available = std::max<qreal>(0, chevronLeft - kSpacing - x);
+    const QString text = metrics.elidedText(field.label, Qt::ElideRight, available);
+    painter.setFont(font);
+    painter.setPen(Palette::color(Palette::textPrimary, scheme));
+    painter.drawText(QPointF(x, centreY - (metrics.ascent() + metrics.descent()) / 2 + metrics.ascent()), text);
+    painter.restore();
+}
+
+void ZepaMenuPicker::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    ZepaMenuPickerField field;
+    field.label = currentLabel();
+    field.leadingSystemImage = m_leadingSystemImage;
+    field.compact = m_compact;
+    field.hover = hoverProgress();
+    field.focused = hasFocus();
+    field.enabled = isEnabled();
+    field.scheme = colorSchemeOf(*this);
+    paintField(painter, QRectF(rect()), field);
+}
+
+double ZepaMenuPicker::hoverProgress() const
+{
+    const double target = m_hovering ? 1.0 : 0.0;
+    if (!m_hoverClock.isValid())
+        return target;
+    return kHoverCurve.interpolate(m_hoverFrom, target, m_hoverClock.elapsed() / 1000.0);
+}
+
+void ZepaMenuPicker::setHovering(bool hovering)
+{
+    if (hovering == m_hovering)
+        return;
+    m_hoverFrom = hoverProgress();
+    m_hovering = hovering;
+    m_hoverClock.start();
+    m_frameTimer.start();
+    update();
+}
+
+void ZepaMenuPicker::enterEvent(QEnterEvent *event)
+{
+    setHovering(true);
+    QWidget::enterEvent(event);
+}
+
+void ZepaMenuPicker::leaveEvent(QEvent *event)
+{
+    setHovering(false);
+    QWidget::leaveEvent(event);
+}
+
+void ZepaMenuPicker::focusInEvent(QFocusEvent *event)
+{
+    update();
+    QWidget::focusInEvent(event);
+}
+
+void ZepaMenuPicker::focusOutEvent(QFocusEvent *event)
+{
+    update();
+    QWidget::focusOutEvent(event);
+}
+
+void ZepaMenuPicker::mousePressEvent(QMouseEvent *event)
+{
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
+    if (event->button() == Qt::LeftButton && shape.contains(event->position())) {
+        openMenu();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void ZepaMenuPicker::keyPressEvent(QKeyEvent *event)
+{
+    switch (event->key()) {
+    case Qt::Key_Space:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Down:
+        openMenu();
+        return;
+    default:
+        QWidget::keyPressEvent(event);
+    }
+}
+
+QMenu *ZepaMenuPicker::buildMenu()
+{
+    if (m_menu)
+        m_menu->deleteLater();
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->setFont(brandFont(BrandWeight::regular, kLabelSize));
+    const ColorScheme scheme = colorSchemeOf(*this);
+    const QColor ink = Palette::color(Palette::textPrimary, scheme);
+    const auto current = currentOption();
+    const qreal ratio = devicePixelRatioF();
+    for (const ZepaMenuPickerSection &section : m_sections) {
+        if (section.title)
+            menu->addSection(*section.title);
+        for (const ZepaMenuPickerOption &option : section.options) {
+            QAction *action = menu->addAction(option.label);
+            const bool isCurrent = current && current->value == option.value;
+            const QString symbol = isCurrent ? QStringLiteral("checkmark") : option.systemImage;
+            if (!symbol.isEmpty())
+                action->setIcon(SymbolCatalogue::pixmap(symbol, QSizeF(14, 14), ink, ratio));
+            action->setData(option.value);
+            const QVariant value = option.value;
+            connect(action, &QAction::triggered, this, [this, value] { choose(value); });
+        }
+    }
+    m_menu = menu;
+    return menu;
+}
+
+void ZepaMenuPicker::openMenu()
+{
+    if (!isEnabled())
+        return;
+    QMenu *menu = buildMenu();
+    menu->popup(mapToGlobal(QPoint(0, height())));
+}
+
+void ZepaMenuPicker::choose(const QVariant &value)
+{
+    if (m_selection.set)
+        m_selection.set(value);
+    update();
+}
+
+} // namespace zq
