@@ -86,7 +86,9 @@ protected:
 
     QImage render(const QString &name)
     {
-        QApplication::processEvents();
+        // Layout requests cascade from the page up to the scroll area: let them all run.
+        for (int pass = 0; pass < 3; ++pass)
+            QApplication::processEvents();
         const QImage image = test::renderWidget(*window);
         test::saveRender(image, name);
         return image;
