@@ -1,6 +1,7 @@
 #include "window/AppSidebar.h"
 
 #include "menubar/brand/BrandFont.h"
+#include "menubar/brand/ZepaBrandLockup.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "window/SettingsBlocks.h"
 
@@ -14,12 +15,21 @@ namespace {
 
 constexpr qreal kWidth = 210;
 constexpr qreal kLockupTop = 10;
-constexpr qreal kLockupHeight = 22;
-constexpr qreal kRowsTop = kLockupTop + kLockupHeight + 28;
 constexpr qreal kRowHeight = 44;
 constexpr qreal kRowSpacing = 4;
 constexpr qreal kRowInset = 10;
 constexpr qreal kDot = 7;
+
+QSizeF lockupSize()
+{
+    return ZepaBrandLockup::idealSize();
+}
+
+// The rows start 28 under the lockup.
+qreal rowsTop()
+{
+    return kLockupTop + lockupSize().height() + 28;
+}
 
 QFont captionFont()
 {
@@ -35,7 +45,7 @@ QFont versionFont()
 
 QRectF sidebarRowRect(const QRectF &sidebar, int index)
 {
-    return QRectF(sidebar.left() + kRowInset, sidebar.top() + kRowsTop + index * (kRowHeight + kRowSpacing),
+    return QRectF(sidebar.left() + kRowInset, sidebar.top() + rowsTop() + index * (kRowHeight + kRowSpacing),
                   kWidth - 2 * kRowInset, kRowHeight);
 }
 
@@ -67,12 +77,7 @@ void paintSidebar(QPainter &painter, const QRectF &rect, const SidebarInputs &in
     painter.setPen(QPen(color(Palette::hairline), 1));
     painter.drawPath(panel);
 
-    // The lockup.
-    QFont lockup = settingsFont(TextStyle{15, QFont::Medium, 0.6, Palette::textPrimary});
-    painter.setFont(lockup);
-    painter.setPen(color(Palette::textPrimary));
-    painter.drawText(QRectF(rect.left() + 16, rect.top() + kLockupTop, kWidth - 32, kLockupHeight),
-                     Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("ZEPA QUARN"));
+    ZepaBrandLockup::paint(painter, QRectF(QPointF(rect.left() + 16, rect.top() + kLockupTop), lockupSize()), scheme);
 
     for (size_t i = 0; i < allAppWindowSections.size(); ++i) {
         const AppWindowSection section = allAppWindowSections[i];
