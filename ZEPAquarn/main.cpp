@@ -80,7 +80,7 @@ struct LinuxServices {
             platform::PocketSphinxModel::debianEnglish(), platform::PocketSphinxRecognizer::Preload::atOnce,
             paths.stateDir() + QStringLiteral("/speech-channel.json"));
         backends.openAI.uploadDir = paths.takeDir();
-        backends.openAI.readAPIKey = [this] { return keychain.readAPIKey(); };
+        backends.openAI.readAPIKey = [this] { return keychain.readStoredAPIKey(); };
     }
 
     platform::PulseAudioHardware hardware;

@@ -46,6 +46,11 @@ IncidentPresentation transcriptionIncidentPresentation(const QString &errorMessa
         return {QStringLiteral("ZQ-TX-NO-KEY"), QStringLiteral("OpenAI needs an API key"),
                 QStringLiteral("ZEPA QUARN could not send the recording because no OpenAI API key is saved."),
                 QStringLiteral("Add an API key under Transcription, then try again.")};
+    if (has("keyring could not be read"))
+        return {QStringLiteral("ZQ-TX-KEYRING"), QStringLiteral("The keyring could not be read"),
+                QStringLiteral("ZEPA QUARN could not read the saved OpenAI API key because the keyring (Secret "
+                               "Service) did not answer or is locked."),
+                QStringLiteral("Your recording was kept. Start or unlock the keyring, then retry the transcription.")};
     if (has("rejected the api key"))
         return {QStringLiteral("ZQ-TX-AUTH"), QStringLiteral("OpenAI rejected the API key"),
                 QStringLiteral("The saved API key was not accepted by OpenAI."),

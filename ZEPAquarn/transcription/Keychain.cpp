@@ -8,10 +8,17 @@ Keychain::Keychain(std::shared_ptr<platform::SecretStore> store) : m_store(std::
 
 std::optional<QString> Keychain::readAPIKey() const
 {
+    return readStoredAPIKey().valueOr(std::nullopt);
+}
+
+rt::Result<std::optional<QString>> Keychain::readStoredAPIKey() const
+{
     const auto read = m_store->read(service, account);
-    if (!read || !read.value())
-        return std::nullopt;
-    return QString::fromUtf8(*read.value());
+    if (!read)
+        return read.error();
+    if (!read.value())
+        return std::optional<QString>();
+    return std::optional<QString>(QString::fromUtf8(*read.value()));
 }
 
 void Keychain::saveAPIKey(const std::optional<QString> &key) const

@@ -23,6 +23,9 @@ using namespace std::chrono_literals;
 const QString noHttpResponseMessage = QStringLiteral("No HTTP response");
 const QString rejectedKeyMessage = QStringLiteral("OpenAI rejected the API key — check Settings");
 const QString networkErrorMessage = QStringLiteral("Network error — check your connection");
+const QString keyringUnreachableMessage =
+    QStringLiteral("The keyring could not be read, so the saved OpenAI API key is out of reach — check that the "
+                   "keyring (Secret Service) is running and unlocked");
 
 constexpr std::uint32_t maxInputFrames = 8192;
 
@@ -133,9 +136,14 @@ rt::Task<void> transcribeFile(OpenAIBackend::Config config, QString takePath, QS
         }
         co_await rt::checkCancellation();
 
-        auto readKey = [reader = config.readAPIKey](std::stop_token) { return reader ? reader() : std::nullopt; };
-        const std::optional<QString> stored = co_await rt::runOnWorker(std::move(readKey));
-        const OpenAIBackend::APIKeyCheck key = OpenAIBackend::checkAPIKey(stored);
+        auto readKey = [reader = config.readAPIKey](std::stop_token) {
+            return reader ? reader() : rt::Result<std::optional<QString>>(std::nullopt);
+        };
+        const rt::Result<std::optional<QString>> stored = co_await rt::runOnWorker(std::move(readKey));
+        // A keyring that cannot be reached is not the same as no key saved: the user has to act differently.
+        if (!stored)
+            throw ZEPAError::transcriptionFailed(keyringUnreachableMessage);
+        const OpenAIBackend::APIKeyCheck key = OpenAIBackend::checkAPIKey(stored.value());
         if (key.problem)
             throw *key.problem;
 
@@ -305,7 +313,9 @@ bool OpenAIBackend::prewarmIfNeeded(const Config &config, const rt::Clocks &cloc
 
 std::optional<int> OpenAIBackend::prewarm(const Config &config, std::stop_token stop)
 {
-    const APIKeyCheck key = checkAPIKey(config.readAPIKey ? config.readAPIKey() : std::nullopt);
+    const rt::Result<std::optional<QString>> stored =
+        config.readAPIKey ? config.readAPIKey() : rt::Result<std::optional<QString>>(std::nullopt);
+    const APIKeyCheck key = checkAPIKey(stored.valueOr(std::nullopt));
     if (key.problem)
         return std::nullopt;
     HttpRequest request;

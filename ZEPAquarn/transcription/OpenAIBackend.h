@@ -27,11 +27,13 @@ namespace zq {
 // given loop (blocking steps on worker threads), so the stream is consumed from a task on that loop.
 // Cancelling the stream aborts the request. The upload copy is removed in every outcome. Failures
 // end the stream with a ZEPAError: wrongAudioSource for a live source, noAPIKey without a usable
-// key, otherwise transcriptionFailed with one of the texts in OpenAIBackend.cpp.
+// key, otherwise transcriptionFailed with one of the texts in OpenAIBackend.cpp (among them a
+// keyring that cannot be read).
 class OpenAIBackend final : public TranscriptionBackend {
 public:
-    // Returns the stored key, or nothing. Called on a worker thread.
-    using APIKeyReader = std::function<std::optional<QString>()>;
+    // Returns the stored key, or nothing; an error when the store itself could not be read (then
+    // the take fails with its own message, not as a missing key). Called on a worker thread.
+    using APIKeyReader = std::function<rt::Result<std::optional<QString>>()>;
 
     struct Config {
         QString uploadDir; // where the 16 kHz copy is written: the private take folder

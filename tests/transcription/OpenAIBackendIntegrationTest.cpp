@@ -216,6 +216,19 @@ TEST_F(OpenAIBackendIntegrationTest, WithoutAKeyTheCopyIsStillMadeAndThenRemoved
     EXPECT_EQ(server.requestCount(), 0);
 }
 
+TEST_F(OpenAIBackendIntegrationTest, AKeyringThatCannotBeReadIsNotAMissingKey)
+{
+    config.readAPIKey = [] {
+        return zq::rt::Result<std::optional<QString>>(zq::rt::makeError(QStringLiteral("unreachable")));
+    };
+    const auto outcome = transcribe(takePath);
+    EXPECT_NE(outcome.errorText(), zq::ZEPAError::noAPIKey().errorDescription());
+    EXPECT_TRUE(outcome.errorText().contains(QStringLiteral("keyring"))) << outcome.errorText().toStdString();
+    EXPECT_EQ(server.requestCount(), 0);
+    EXPECT_TRUE(QFile::exists(takePath));
+    EXPECT_TRUE(uploadCopies().isEmpty());
+}
+
 TEST_F(OpenAIBackendIntegrationTest, AnUnconvertibleTakeIsUploadedAsItIs)
 {
     const QString notAudio = folder.filePath(QStringLiteral("take-2.wav"));
