@@ -179,10 +179,7 @@ void ZEPAquarnApp::openMainWindow()
                 platform::PermissionProbe &probe = m_environment.permissionProbe();
                 const TriggerRecorderServices recorder{m_environment.loop, m_environment.recordingGate,
                                                        [&probe] { return probe.keyboardMap(); }};
-                rt::Settings &settings = m_environment.settings;
-                return new TriggerBindingRecorderView(
-                    recorder, settingBinding(settings, QString::fromLatin1(keys::triggerKey), QStringLiteral("fn")),
-                    settingBinding(settings, QString::fromLatin1(keys::secondaryTriggerKey)), parent);
+                return TriggerBindingRecorderView::forSettings(recorder, m_environment.settings, parent);
             };
         }
         m_mainWindow = std::make_unique<AppWindowView>(m_windowModel, m_controller->incidents(), m_updater.get(),

@@ -116,9 +116,7 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
     triggerRow->addLayout(triggerText, 1);
     triggerSection->addLayout(triggerRow);
 
-    m_recorder = new TriggerBindingRecorderView(
-        recorder, settingBinding(settings, QString::fromLatin1(keys::triggerKey), QStringLiteral("fn")),
-        settingBinding(settings, QString::fromLatin1(keys::secondaryTriggerKey)), this);
+    m_recorder = TriggerBindingRecorderView::forSettings(recorder, settings, this);
     auto *recorderRow = new QHBoxLayout;
     recorderRow->setContentsMargins(26, 0, 0, 0);
     recorderRow->addWidget(m_recorder);
@@ -159,10 +157,6 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
     }
 
     connect(m_model.get(), &OnboardingModel::changed, this, [this] { present(m_model->content()); });
-    connect(&settings, &rt::Settings::changed, this, [this](const QString &key) {
-        if (key == QLatin1String(keys::triggerKey) || key == QLatin1String(keys::secondaryTriggerKey))
-            m_recorder->refresh();
-    });
     applyColors();
     present(initial);
 }

@@ -2,6 +2,7 @@
 
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
 
 #include <QApplication>
@@ -120,6 +121,21 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(const TriggerRecorderServ
     m_model->onRecordingChanged = [this](bool recording) { showPopup(recording); };
     m_model->onValuesChanged = [this] { refresh(); };
     applyColors();
+}
+
+TriggerBindingRecorderView *TriggerBindingRecorderView::forSettings(const TriggerRecorderServices &services,
+                                                                    rt::Settings &settings, QWidget *parent)
+{
+    const QString primaryKey = QString::fromLatin1(keys::triggerKey);
+    const QString secondaryKey = QString::fromLatin1(keys::secondaryTriggerKey);
+    auto *recorder =
+        new TriggerBindingRecorderView(services, settingBinding(settings, primaryKey, QStringLiteral("fn")),
+                                       settingBinding(settings, secondaryKey), parent);
+    connect(&settings, &rt::Settings::changed, recorder, [recorder, primaryKey, secondaryKey](const QString &key) {
+        if (key == primaryKey || key == secondaryKey)
+            recorder->refresh();
+    });
+    return recorder;
 }
 
 TriggerBindingRecorderView::~TriggerBindingRecorderView()

@@ -47,6 +47,11 @@ public:
                                StringBinding secondaryValue, QWidget *parent = nullptr);
     ~TriggerBindingRecorderView() override;
 
+    // A recorder of the settings "triggerKey" and "secondaryTriggerKey" that follows changes made to
+    // them elsewhere (another recorder, the start-up migration).
+    static TriggerBindingRecorderView *forSettings(const TriggerRecorderServices &services, rt::Settings &settings,
+                                                   QWidget *parent = nullptr);
+
     TriggerBindingRecorderModel &model() { return *m_model; }
     // Reads both values again (they changed elsewhere).
     void refresh();

@@ -183,3 +183,28 @@ TEST_F(OnboardingViewTest, TheRecorderTakesTheKeysOfItsPopupAndStoresWhatWasPres
 }
 
 } // namespace
+
+namespace {
+
+TEST(TriggerBindingRecorderViewTest, RecordersOfTheSameSettingsShowWhatEitherStored)
+{
+    zq::test::VirtualLoop loop;
+    zq::rt::Settings settings{QString()};
+    const zq::TriggerRecorderServices services{loop, nullptr, &keyboardMap};
+    std::unique_ptr<zq::TriggerBindingRecorderView> general(
+        zq::TriggerBindingRecorderView::forSettings(services, settings));
+    std::unique_ptr<zq::TriggerBindingRecorderView> onboarding(
+        zq::TriggerBindingRecorderView::forSettings(services, settings));
+    general->show();
+    onboarding->show();
+
+    onboarding->model().storeCapture(zq::TriggerBinding::mouse(3));
+    EXPECT_TRUE(general->recordButton()->text().endsWith(QStringLiteral("Mouse Button 4")));
+    EXPECT_TRUE(general->clearButton()->isVisible());
+    settings.setValue(QStringLiteral("triggerKey"), QStringLiteral("f2"));
+    EXPECT_EQ(onboarding->primaryPicker()->currentData().toString(), QStringLiteral("f2"));
+    general->model().clearSecondary();
+    EXPECT_FALSE(onboarding->clearButton()->isVisible());
+}
+
+} // namespace
