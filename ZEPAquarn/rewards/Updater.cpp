@@ -35,14 +35,16 @@ Updater::~Updater()
 
 void Updater::checkForUpdates()
 {
+    const bool alreadyChecking = m_state.kind == AppUpdateState::Kind::checking;
     if (m_state.kind != AppUpdateState::Kind::available) {
-        if (m_state.kind != AppUpdateState::Kind::checking)
+        if (!alreadyChecking)
             m_stateBeforeCheck = m_state;
         setState(AppUpdateState::checking());
     }
-    // A framework that cannot start a check (not started, a cycle already running) tells nothing
-    // more: the line must not stay at "Checking…", so the user is offered a retry.
-    if (!m_framework->checkForUpdates() && m_state.kind == AppUpdateState::Kind::checking)
+    // A framework that cannot start a check (not started, another cycle running) tells nothing
+    // more: the line must not stay at "Checking…", so the user is offered a retry. A second press
+    // during the user's own check leaves that check to finish.
+    if (!m_framework->checkForUpdates() && m_state.kind == AppUpdateState::Kind::checking && !alreadyChecking)
         setState(AppUpdateState::failed());
 }
 

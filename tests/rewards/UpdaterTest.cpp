@@ -196,6 +196,14 @@ TEST_F(UpdaterTest, AFrameworkThatCannotCheckLeavesARetryNotAStuckCheck)
     found("1.3.0", "5");
     u.checkForUpdates();
     EXPECT_EQ(u.state(), AppUpdateState::available("1.3.0")) << "a known update stays shown";
+
+    // A second press while the user's own check runs leaves it running.
+    choose(UpdateChoice::skip);
+    framework->acceptsChecks = true;
+    u.checkForUpdates();
+    framework->acceptsChecks = false;
+    u.checkForUpdates();
+    EXPECT_EQ(u.state(), AppUpdateState::checking());
 }
 
 TEST_F(UpdaterTest, AUserWhoCancelsTheirCheckGetsThePreviousLineBackWithoutAnError)

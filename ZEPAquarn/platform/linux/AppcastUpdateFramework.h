@@ -1,0 +1,114 @@
+#pragma once
+
+#include "platform/UpdateFramework.h"
+#include "runtime/Executor.h"
+
+#include <QNetworkAccessManager>
+#include <QPointer>
+
+#include <memory>
+#include <optional>
+
+class QNetworkReply;
+class QNetworkRequest;
+class QTemporaryDir;
+
+namespace zq::rt {
+class Clocks;
+class Settings;
+} // namespace zq::rt
+
+namespace zq::platform {
+
+// The update framework of this application on Linux: the feed is fetched over HTTPS once a day
+// (or when the user asks), the best newer item is offered through the user driver, its archive is
+// downloaded, checked against its length and Ed25519 signature before anything else, unpacked
+// with path checks, and its one executable replaces the running one by an atomic rename. When the
+// executable's folder cannot be written (a package manager installed it), nothing is replaced and
+// the verified download is saved for the user instead.
+//
+// Preferences and the schedule live in the framework's own settings keys. Main thread only.
+class AppcastUpdateFramework final : public UpdateFramework {
+    Q_OBJECT
+public:
+    static constexpr auto kAutomaticChecksKey = "updaterAutomaticallyChecks";
+    static constexpr auto kAutomaticDownloadsKey = "updaterAutomaticallyDownloads";
+    static constexpr auto kLastCheckTimeKey = "updaterLastCheckTime"; // seconds since 1970
+    static constexpr auto kSkippedBuildKey = "updaterSkippedBuild";
+    static constexpr std::chrono::seconds kCheckInterval{86400};
+
+    struct Environment {
+        rt::MainLoop &loop;
+        rt::Clocks &clocks;
+        rt::Settings &settings;
+        UpdateUserDriver &userDriver;
+        UpdateFeedConfiguration feed;
+        QString runningBuild;
+        QString runningVersion;
+        // The executable an update replaces.
+        QString executablePath;
+        // A private folder for downloads being checked and unpacked.
+        QString workDirectory;
+        // Where a verified update is kept when it cannot be installed in place.
+        QString savedUpdatesDirectory;
+        // The running system's version, compared with an item's minimum; empty skips the check.
+        QString systemVersion;
+        // Starts the installed executable in place of this process (which then quits).
+        std::function<void(const QString &executablePath)> relaunch;
+    };
+
+    explicit AppcastUpdateFramework(Environment environment, QObject *parent = nullptr);
+    ~AppcastUpdateFramework() override;
+
+    void start(UpdaterDelegate &delegate) override;
+    bool checkForUpdates() override;
+    bool automaticallyChecksForUpdates() const override;
+    void setAutomaticallyChecksForUpdates(bool enabled) override;
+    bool automaticallyDownloadsUpdates() const override;
+    void setAutomaticallyDownloadsUpdates(bool enabled) override;
+    void applicationWillTerminate() override;
+
+    // Whether a cycle runs (a check, an offer waiting for an answer, a download).
+    bool isBusy() const { return m_session.has_value(); }
+    // Whether a background download waits to be installed at quit.
+    bool hasPreparedUpdate() const { return m_prepared != nullptr; }
+
+private:
+    struct Session {
+        quint64 id = 0;
+        UpdateCheckKind kind = UpdateCheckKind::background;
+        AppcastItem item;
+        // The user sees this cycle: they started it or answered its offer.
+        bool visible = false;
+        QPointer<QNetworkReply> reply;
+        QByteArray received;
+    };
+    struct Prepared;
+
+    void scheduleNextCheck();
+    void runScheduledCheck();
+    void beginSession(UpdateCheckKind kind);
+    QNetworkRequest makeRequest(const QUrl &url) const;
+    void feedFinished(quint64 sessionId, QNetworkReply *reply);
+    void offer(const AppcastItem &item);
+    void answer(quint64 sessionId, UpdateChoice choice);
+    void download(bool visible);
+    void downloadFinished(quint64 sessionId, QNetworkReply *reply);
+    void install();
+    void cancel(quint64 sessionId);
+    void fail(const QString &message);
+    void endCycle(const std::optional<QString> &error);
+    bool canReplaceExecutable() const;
+    bool isCurrent(quint64 sessionId) const { return m_session && m_session->id == sessionId; }
+    QString replyError(QNetworkReply *reply) const;
+
+    Environment m_environment;
+    QNetworkAccessManager m_network;
+    UpdaterDelegate *m_delegate = nullptr;
+    rt::WorkItem m_scheduled;
+    std::optional<Session> m_session;
+    quint64 m_nextSessionId = 1;
+    std::unique_ptr<Prepared> m_prepared;
+};
+
+} // namespace zq::platform

@@ -1,0 +1,327 @@
+// The update framework against a loopback HTTPS feed with a certificate and a signing key made at
+// test time, driving the real Updater: finding, refusing, installing, relaunching, scheduling.
+
+#include "pipeline/SettingsDefaults.h"
+#include "platform/linux/AppcastUpdateFramework.h"
+#include "rewards/Updater.h"
+#include "support/FakeUserNotifications.h"
+#include "support/LoopbackFeedServer.h"
+#include "support/Polling.h"
+#include "support/ScriptedUpdateUserDriver.h"
+#include "support/ServiceEnvironment.h"
+#include "support/UpdateFeedKit.h"
+#include "support/VirtualLoop.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using zq::AppUpdateState;
+using zq::platform::AppcastUpdateFramework;
+using zq::platform::UpdateChoice;
+using zq::test::FeedItem;
+using zq::test::LoopbackFeedServer;
+
+namespace {
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class AppcastUpdateFrameworkTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        zq::registerDefaults(settings);
+        const bool started = server.start();
+        ASSERT_TRUE(zq::test::requireService(started, server.errorString()));
+        executable = folder.filePath("app/zepaquarn");
+        QDir().mkpath(folder.filePath("app"));
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ZQ_VERSION_PRINTER_OLD), executable));
+        oldProgram = readFile(executable);
+        newProgram = readFile(QStringLiteral(ZQ_VERSION_PRINTER_NEW));
+        ASSERT_NE(oldProgram, newProgram);
+    }
+
+    void TearDown() override
+    {
+        updater.reset();
+        server.stop();
+    }
+
+    zq::Updater &make(std::chrono::milliseconds timeout = 10s)
+    {
+        zq::platform::UpdateFeedConfiguration feed;
+        feed.feedUrl = QUrl(server.url("/appcast.xml"));
+        feed.publicKeyBase64 = key.publicKeyBase64();
+        feed.extraCertificateFile = server.certificateFile();
+        feed.transferTimeout = timeout;
+        AppcastUpdateFramework::Environment environment{loop,
+                                                        loop.clocks(),
+                                                        settings,
+                                                        driver,
+                                                        feed,
+                                                        QStringLiteral("4"),
+                                                        QStringLiteral("1.2.0"),
+                                                        executable,
+                                                        folder.filePath("work"),
+                                                        folder.filePath("saved"),
+                                                        QStringLiteral("12"),
+                                                        [this](const QString &path) {
+                                                            relaunched = path;
+                                                            QProcess::startDetached(path, {folder.filePath("ran.txt")});
+                                                        }};
+        auto owned = std::make_unique<AppcastUpdateFramework>(std::move(environment));
+        framework = owned.get();
+        updater = std::make_unique<zq::Updater>(
+            zq::UpdateAvailabilityStore(settings, QStringLiteral("4")),
+            zq::UpdateReminder::live(settings, loop.clocks(), loop, notifications), std::move(owned),
+            [this] { return loop.clocks().wallNow(); });
+        return *updater;
+    }
+
+    // Serves build 5 ("1.3.0") with `archive`, signed by `signer` and announced with `length`.
+    void publish(const QByteArray &archive, std::optional<qint64> length = std::nullopt,
+                 const zq::test::Ed25519TestKey *signer = nullptr, QString displayVersion = QStringLiteral("1.3.0"))
+    {
+        server.setAnswer("/zq-5.tar.gz", {200, archive, "application/gzip", false});
+        FeedItem item{QStringLiteral("5"), displayVersion, server.url("/zq-5.tar.gz"), length.value_or(archive.size()),
+                      (signer ? *signer : key).signBase64(archive), {}, QStringLiteral("Faster start.")};
+        server.setAnswer("/appcast.xml", {200, zq::test::makeAppcast({item}), "application/rss+xml", false});
+    }
+    QByteArray goodArchive() const { return zq::test::makeTarGz({{"zepaquarn", newProgram, '0', {}}}); }
+
+    // Runs the Qt loop (network) and the virtual loop (timers) until `done`.
+    bool settle(const std::function<bool()> &done, std::chrono::milliseconds timeout = 20s)
+    {
+        return zq::test::waitFor([&] {
+            QCoreApplication::processEvents();
+            loop.runUntilIdle();
+            return done();
+        }, timeout);
+    }
+    bool cycleEnded() { return !framework->isBusy(); }
+    bool checkAndSettle()
+    {
+        updater->checkForUpdates();
+        return settle([this] { return cycleEnded(); });
+    }
+
+    zq::test::VirtualLoop loop;
+    zq::rt::Settings settings{QString()};
+    zq::test::FakeUserNotifications notifications;
+    zq::test::ScriptedUpdateUserDriver driver;
+    zq::test::Ed25519TestKey key;
+    LoopbackFeedServer server;
+    QTemporaryDir folder;
+    QString executable;
+    QByteArray oldProgram;
+    QByteArray newProgram;
+    QString relaunched;
+    AppcastUpdateFramework *framework = nullptr;
+    std::unique_ptr<zq::Updater> updater;
+};
+
+} // namespace
+
+TEST_F(AppcastUpdateFrameworkTest, ANewerItemIsOfferedAndRecordedAndSameBuildIsUpToDate)
+{
+    publish(goodArchive());
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    zq::Updater &u = make();
+    u.checkForUpdates();
+    EXPECT_EQ(u.state(), AppUpdateState::checking());
+    ASSERT_TRUE(settle([&] { return driver.offered().has_value(); }));
+    EXPECT_EQ(u.state(), AppUpdateState::available("1.3.0"));
+    EXPECT_EQ(settings.stringValue("updateAvailableVersion"), "1.3.0");
+    EXPECT_EQ(settings.stringValue("updateAvailableBuild"), "5");
+    EXPECT_EQ(driver.offered()->description, "Faster start.");
+    driver.answerOffer(UpdateChoice::dismiss);
+    EXPECT_FALSE(framework->isBusy());
+    EXPECT_EQ(u.state(), AppUpdateState::available("1.3.0"));
+    EXPECT_EQ(readFile(executable), oldProgram);
+
+    FeedItem same{QStringLiteral("4"), QStringLiteral("1.2.0"), server.url("/zq-4.tar.gz"), 10, "c2ln", {}, {}};
+    server.setAnswer("/appcast.xml", {200, zq::test::makeAppcast({same}), "application/rss+xml", false});
+    ASSERT_TRUE(checkAndSettle());
+    EXPECT_EQ(u.state().kind, AppUpdateState::Kind::upToDate);
+    EXPECT_EQ(driver.shown().last(), "up-to-date");
+    EXPECT_FALSE(settings.hasUserValue("updateAvailableVersion"));
+}
+
+TEST_F(AppcastUpdateFrameworkTest, ServerFailuresEndAsFailedWithTheErrorShown)
+{
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    zq::Updater &u = make(1500ms);
+
+    server.setAnswer("/appcast.xml", {500, "oops", "text/plain", false});
+    ASSERT_TRUE(checkAndSettle());
+    EXPECT_EQ(u.state(), AppUpdateState::failed());
+    EXPECT_EQ(driver.messages().last(), "The update server answered with an error (HTTP 500).");
+
+    server.setAnswer("/appcast.xml", {200, "<rss><channel><item>", "application/rss+xml", false});
+    ASSERT_TRUE(checkAndSettle());
+    EXPECT_EQ(u.state(), AppUpdateState::failed());
+    EXPECT_EQ(driver.messages().last(), "The update feed could not be read.");
+
+    server.setAnswer("/appcast.xml", {200, {}, {}, true});
+    ASSERT_TRUE(checkAndSettle());
+    EXPECT_EQ(u.state(), AppUpdateState::failed());
+    EXPECT_EQ(driver.messages().last(), "The update server did not answer in time.");
+    EXPECT_EQ(u.statusText(), "Couldn't check for updates. Try again.");
+}
+
+TEST_F(AppcastUpdateFrameworkTest, MarkupInAVersionStaysText)
+{
+    publish(goodArchive(), std::nullopt, nullptr, QStringLiteral("<b>1.3.0</b>"));
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    zq::Updater &u = make();
+    u.checkForUpdates();
+    ASSERT_TRUE(settle([&] { return driver.offered().has_value(); }));
+    EXPECT_EQ(u.state(), AppUpdateState::available("<b>1.3.0</b>"));
+    EXPECT_EQ(u.statusText(), "Version <b>1.3.0</b> is ready to install.");
+}
+
+TEST_F(AppcastUpdateFrameworkTest, BadDownloadsAreRefusedAndNothingIsReplaced)
+{
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    driver.choice = UpdateChoice::install;
+    zq::Updater &u = make();
+    const zq::test::Ed25519TestKey stranger;
+
+    struct Case {
+        const char *what;
+        QByteArray archive;
+        std::optional<qint64> length;
+        const zq::test::Ed25519TestKey *signer;
+        QString message;
+    };
+    const QByteArray good = goodArchive();
+    QByteArray tampered = good;
+    tampered[tampered.size() - 3] = static_cast<char>(tampered[tampered.size() - 3] ^ 0x20);
+    const std::vector<Case> cases{
+        {"signed by another key", good, std::nullopt, &stranger,
+         "The update's signature is not valid, so it was not installed."},
+        {"shorter than announced", good, good.size() + 10, nullptr,
+         "The downloaded update has the wrong size, so it was not installed."},
+        {"longer than announced", good, good.size() - 10, nullptr,
+         "The downloaded update has the wrong size, so it was not installed."},
+        {"an entry outside its folder", zq::test::makeTarGz({{"../zepaquarn", newProgram, '0', {}}}), std::nullopt,
+         nullptr, "The downloaded update could not be unpacked."},
+    };
+    for (const Case &c : cases) {
+        publish(c.archive, c.length, c.signer);
+        ASSERT_TRUE(checkAndSettle()) << c.what;
+        EXPECT_EQ(driver.messages().last(), c.message) << c.what;
+        EXPECT_EQ(readFile(executable), oldProgram) << c.what;
+        EXPECT_TRUE(relaunched.isEmpty()) << c.what;
+        EXPECT_EQ(u.state(), AppUpdateState::available("1.3.0")) << c.what;
+    }
+    EXPECT_FALSE(QFile::exists(folder.filePath("work/zepaquarn")));
+    EXPECT_EQ(QDir(folder.filePath("app")).entryList(QDir::Files | QDir::Hidden), QStringList{"zepaquarn"})
+        << "no temporary left beside the executable";
+
+    // A tampered archive keeps the length and signature of the good one.
+    publish(good);
+    server.setAnswer("/zq-5.tar.gz", {200, tampered, "application/gzip", false});
+    ASSERT_TRUE(checkAndSettle());
+    EXPECT_EQ(driver.messages().last(), "The update's signature is not valid, so it was not installed.");
+    EXPECT_EQ(readFile(executable), oldProgram);
+}
+
+TEST_F(AppcastUpdateFrameworkTest, AGoodArchiveReplacesTheExecutableAndTheRelaunchStartsTheNewOne)
+{
+    publish(goodArchive());
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    driver.choice = UpdateChoice::install;
+    zq::Updater &u = make();
+    ASSERT_TRUE(checkAndSettle());
+    EXPECT_EQ(driver.shown(), (QStringList{"checking", "offer", "download", "installing", "dismiss"}));
+    EXPECT_EQ(readFile(executable), newProgram);
+    EXPECT_TRUE(QFileInfo(executable).isExecutable());
+    EXPECT_EQ(relaunched, executable);
+    ASSERT_TRUE(zq::test::waitFor([&] { return readFile(folder.filePath("ran.txt")) == "1.3.0\n"; }, 10s))
+        << "the relaunched program is the new build";
+    EXPECT_EQ(u.state(), AppUpdateState::available("1.3.0")) << "this process still runs the old build";
+    loop.advance(1min);
+    EXPECT_TRUE(notifications.posted().empty()) << "the reminder was withdrawn before the install";
+}
+
+TEST_F(AppcastUpdateFrameworkTest, AnUnwritableFolderKeepsTheVerifiedUpdateAndSaysWhere)
+{
+    publish(goodArchive());
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    driver.choice = UpdateChoice::install;
+    executable = folder.filePath("packaged/bin/zepaquarn"); // a folder that cannot be written to
+    make();
+    ASSERT_TRUE(checkAndSettle());
+    ASSERT_EQ(driver.shown().last(), "information");
+    const QString saved = folder.filePath("saved/zepaquarn-build-5");
+    EXPECT_TRUE(driver.messages().last().contains(saved));
+    EXPECT_EQ(readFile(saved), newProgram);
+    EXPECT_TRUE(relaunched.isEmpty());
+}
+
+TEST_F(AppcastUpdateFrameworkTest, AutomaticDownloadWaitsForQuitToInstall)
+{
+    publish(goodArchive());
+    settings.setValue(AppcastUpdateFramework::kAutomaticDownloadsKey, true);
+    zq::Updater &u = make();
+    EXPECT_TRUE(u.automaticallyDownloadsUpdates());
+    ASSERT_TRUE(settle([&] { return framework->hasPreparedUpdate(); })) << "the first check is due at once";
+    EXPECT_EQ(u.state(), AppUpdateState::available("1.3.0"));
+    EXPECT_TRUE(driver.shown().isEmpty()) << "a background download shows nothing";
+    EXPECT_EQ(readFile(executable), oldProgram);
+
+    framework->applicationWillTerminate();
+    EXPECT_EQ(readFile(executable), newProgram);
+    EXPECT_TRUE(relaunched.isEmpty()) << "installed at quit, not relaunched";
+}
+
+TEST_F(AppcastUpdateFrameworkTest, ChecksRunOnceADayFromTheLastCheckAndSkipRemembersTheBuild)
+{
+    publish(goodArchive());
+    settings.setValue(AppcastUpdateFramework::kLastCheckTimeKey,
+                      loop.clocks().wallNow().toMSecsSinceEpoch() / 1000.0 - 3600);
+    driver.choice = UpdateChoice::skip;
+    zq::Updater &u = make();
+    loop.advance(82799s);
+    EXPECT_EQ(server.requestCount("/appcast.xml"), 0);
+    loop.advance(1s);
+    ASSERT_TRUE(settle([&] { return server.requestCount("/appcast.xml") == 1 && cycleEnded(); }));
+    EXPECT_EQ(driver.shown(), (QStringList{"offer", "dismiss"})) << "a background find is offered, never 'checking'";
+    EXPECT_EQ(u.state(), AppUpdateState::idle()) << "skipped";
+    EXPECT_EQ(settings.stringValue(AppcastUpdateFramework::kSkippedBuildKey), "5");
+
+    loop.advance(86399s);
+    EXPECT_EQ(server.requestCount("/appcast.xml"), 1);
+    loop.advance(1s);
+    ASSERT_TRUE(settle([&] { return server.requestCount("/appcast.xml") == 2 && cycleEnded(); }));
+    EXPECT_EQ(u.state().kind, AppUpdateState::Kind::upToDate) << "the skipped build is not offered again";
+
+    u.setAutomaticallyChecksEnabled(false);
+    loop.advance(72h);
+    EXPECT_EQ(server.requestCount("/appcast.xml"), 2);
+}
+
+TEST_F(AppcastUpdateFrameworkTest, CancellingTheirOwnCheckIsNoErrorAndASecondCheckWaits)
+{
+    server.setAnswer("/appcast.xml", {200, {}, {}, true});
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    zq::Updater &u = make();
+    u.checkForUpdates();
+    ASSERT_TRUE(settle([&] { return server.requestCount("/appcast.xml") == 1; }));
+    EXPECT_FALSE(framework->checkForUpdates()) << "one cycle at a time";
+    EXPECT_EQ(u.state(), AppUpdateState::checking());
+    driver.cancel();
+    EXPECT_FALSE(framework->isBusy());
+    EXPECT_EQ(u.state(), AppUpdateState::idle());
+    EXPECT_EQ(driver.shown().last(), "dismiss");
+}

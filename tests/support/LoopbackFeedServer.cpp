@@ -1,0 +1,109 @@
+#include "support/LoopbackFeedServer.h"
+
+#include "support/ServiceEnvironment.h"
+
+#include <QProcess>
+
+#include <httplib.h>
+
+namespace zq::test {
+
+LoopbackFeedServer::LoopbackFeedServer() = default;
+
+LoopbackFeedServer::~LoopbackFeedServer()
+{
+    stop();
+}
+
+bool LoopbackFeedServer::start()
+{
+    m_folder = makeServiceDir(QStringLiteral("feed"));
+    if (!m_folder || !m_folder->isValid()) {
+        m_error = QStringLiteral("no private folder for the certificate");
+        return false;
+    }
+    // A certificate for the loopback address itself, valid for a day.
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
+                   QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
+                   QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
+                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
+                   QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"),
+                   m_folder->filePath(QStringLiteral("key.pem")), QStringLiteral("-out"), certificateFile()});
+    if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0) {
+        m_error = QStringLiteral("openssl could not make a certificate: ") +
+                  QString::fromLocal8Bit(openssl.readAllStandardError());
+        return false;
+    }
+
+    m_server = std::make_unique<httplib::SSLServer>(certificateFile().toLocal8Bit().constData(),
+                                                    m_folder->filePath(QStringLiteral("key.pem")).toLocal8Bit().constData());
+    if (!m_server->is_valid()) {
+        m_error = QStringLiteral("the TLS server did not accept its certificate");
+        return false;
+    }
+    m_server->Get(".*", [this](const httplib::Request &request, httplib::Response &response) {
+        std::unique_lock lock(m_mutex);
+        ++m_counts[request.path];
+        const auto found = m_answers.find(request.path);
+        if (found == m_answers.end()) {
+            response.status = 404;
+            return;
+        }
+        const Answer answer = found->second;
+        if (answer.hang) {
+            m_released.wait(lock, [this] { return m_stopping; });
+            response.status = 503;
+            return;
+        }
+        response.status = answer.status;
+        response.set_content(answer.body.toStdString(), answer.contentType.toStdString());
+    });
+    m_port = m_server->bind_to_any_port("127.0.0.1");
+    if (m_port <= 0) {
+        m_error = QStringLiteral("could not bind 127.0.0.1");
+        return false;
+    }
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    return true;
+}
+
+void LoopbackFeedServer::stop()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_released.notify_all();
+    if (m_server)
+        m_server->stop();
+    if (m_thread.joinable())
+        m_thread.join();
+    m_server.reset();
+}
+
+QString LoopbackFeedServer::baseUrl() const
+{
+    return QStringLiteral("https://127.0.0.1:%1").arg(m_port);
+}
+
+QString LoopbackFeedServer::certificateFile() const
+{
+    return m_folder ? m_folder->filePath(QStringLiteral("cert.pem")) : QString();
+}
+
+void LoopbackFeedServer::setAnswer(const QString &path, Answer answer)
+{
+    std::lock_guard lock(m_mutex);
+    m_answers[path.toStdString()] = std::move(answer);
+}
+
+int LoopbackFeedServer::requestCount(const QString &path) const
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_counts.find(path.toStdString());
+    return found == m_counts.end() ? 0 : found->second;
+}
+
+} // namespace zq::test
