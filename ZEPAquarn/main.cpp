@@ -10,6 +10,7 @@
 #include "pipeline/DictationController.h"
 #include "pipeline/Paster.h"
 #include "pipeline/SoundCuePlayer.h"
+#include "platform/linux/AppcastUpdateFramework.h"
 #include "platform/linux/DesktopMicrophonePermission.h"
 #include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/LibsecretStore.h"
@@ -29,6 +30,8 @@
 #include "platform/linux/XdgAutostartEntry.h"
 #include "records/Diagnostics.h"
 #include "rewards/InviteService.h"
+#include "rewards/Updater.h"
+#include "rewards/UpdaterDialogs.h"
 #include "runtime/Clocks.h"
 #include "runtime/Log.h"
 #include "runtime/Paths.h"
@@ -46,9 +49,13 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QSysInfo>
 #include <QWidget>
 
 #include <cstdio>
+#include <optional>
 
 using namespace zq;
 
@@ -163,6 +170,42 @@ std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLo
     return std::make_unique<DictationController>(std::move(deps));
 }
 
+// The update framework's windows and the reminder's notifications, kept until after the updater
+// is gone; and the executable to start once this process has let go of everything.
+struct UpdateServices {
+    UpdaterDialogs dialogs{QStringLiteral(ZQ_VERSION)};
+    platform::FreedesktopNotifications notifications;
+    QString relaunchExecutable;
+};
+
+std::unique_ptr<Updater> makeUpdater(UpdateServices &s, rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings,
+                                     const rt::Paths &paths)
+{
+    QString saved = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (saved.isEmpty())
+        saved = paths.dataDir() + QStringLiteral("/Updates");
+    platform::AppcastUpdateFramework::Environment environment{
+        loop,
+        clocks,
+        settings,
+        s.dialogs,
+        platform::UpdateFeedConfiguration::forApplication(),
+        QStringLiteral(ZQ_BUILD),
+        QStringLiteral(ZQ_VERSION),
+        QCoreApplication::applicationFilePath(),
+        paths.stateDir() + QStringLiteral("/updates"),
+        saved,
+        QSysInfo::productVersion(),
+        [&s](const QString &executable) {
+            s.relaunchExecutable = executable;
+            QApplication::quit();
+        }};
+    return std::make_unique<Updater>(UpdateAvailabilityStore::live(settings),
+                                     UpdateReminder::live(settings, clocks, loop, s.notifications),
+                                     std::make_unique<platform::AppcastUpdateFramework>(std::move(environment)),
+                                     [&clocks] { return clocks.wallNow(); });
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -192,8 +235,10 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    rt::SingleInstance instance(paths.lockFile());
-    if (!instance.tryAcquire()) {
+    // Released before a relaunch, so the new executable can take it.
+    std::optional<rt::SingleInstance> instance;
+    instance.emplace(paths.lockFile());
+    if (!instance->tryAcquire()) {
         std::fprintf(stderr, "ZEPA QUARN is already running.\n");
         return 0;
     }
@@ -213,6 +258,7 @@ int main(int argc, char *argv[])
     rt::SystemClocks clocks;
     TriggerRecordingGate recordingGate;
     std::unique_ptr<LinuxServices> services;
+    UpdateServices updateServices;
 
     ZEPAquarnApp::Environment environment{
         application,
@@ -231,6 +277,7 @@ int main(int argc, char *argv[])
     };
     environment.permissionProbe = [&]() -> platform::PermissionProbe & { return services->permissionProbe; };
     environment.recordingGate = &recordingGate;
+    environment.makeUpdater = [&] { return makeUpdater(updateServices, loop, clocks, settings, paths); };
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
     app->setSettingsServices(
         [&](DictationController &controller, std::function<void(bool)> applyShowInDock) {
@@ -252,5 +299,11 @@ int main(int argc, char *argv[])
     // The controller and the views go before the services they use.
     app.reset();
     services.reset();
+    // An installed update starts once this process holds nothing the new one needs.
+    if (!updateServices.relaunchExecutable.isEmpty()) {
+        instance.reset();
+        if (!QProcess::startDetached(updateServices.relaunchExecutable, QCoreApplication::arguments().mid(1)))
+            qCWarning(lcApp) << "app: the updated application did not start";
+    }
     return status;
 }

@@ -85,6 +85,8 @@ public:
     virtual void setAutomaticallyDownloadsUpdates(bool enabled) = 0;
 
     virtual void applicationWillTerminate() = 0;
+    // The feed this framework checks.
+    virtual QUrl feedUrl() const = 0;
 
 signals:
     void automaticallyChecksForUpdatesChanged(bool enabled);

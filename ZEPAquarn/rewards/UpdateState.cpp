@@ -18,7 +18,7 @@ bool operator==(const AppUpdateState &a, const AppUpdateState &b)
     }
 }
 
-QString AppUpdateState::statusText(bool automaticChecks, const QDateTime &now) const
+QString AppUpdateState::statusText(bool automaticChecks, const QDateTime &now, const QString &host) const
 {
     switch (kind) {
     case Kind::available:
@@ -29,7 +29,7 @@ QString AppUpdateState::statusText(bool automaticChecks, const QDateTime &now) c
         return automaticChecks ? QStringLiteral("Checks automatically once a day.")
                                : QStringLiteral("Automatic checks are off.");
     case Kind::checking:
-        return QStringLiteral("Checking ") + updateServiceHost() + QStringLiteral("\u2026");
+        return QStringLiteral("Checking ") + host + QStringLiteral("\u2026");
     case Kind::failed:
         return QStringLiteral("Couldn't check for updates. Try again.");
     }

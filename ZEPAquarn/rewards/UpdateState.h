@@ -6,6 +6,9 @@
 namespace zq {
 
 // Where the update machinery stands, as the tray panel and the settings show it.
+// The host of the application's update feed.
+QString updateServiceHost();
+
 struct AppUpdateState {
     enum class Kind { available, upToDate, idle, checking, failed };
 
@@ -19,8 +22,9 @@ struct AppUpdateState {
     static AppUpdateState checking() { return {Kind::checking, {}, {}}; }
     static AppUpdateState failed() { return {Kind::failed, {}, {}}; }
 
-    // The one-line status. `automaticChecks` matters only while idle.
-    QString statusText(bool automaticChecks, const QDateTime &now) const;
+    // The one-line status. `automaticChecks` matters only while idle; `host` names the update
+    // service while checking.
+    QString statusText(bool automaticChecks, const QDateTime &now, const QString &host = updateServiceHost()) const;
 
     // Payloads count only for the case that carries them.
     friend bool operator==(const AppUpdateState &a, const AppUpdateState &b);
@@ -28,8 +32,5 @@ struct AppUpdateState {
 
 // "just now", "1 minute ago", "5 hours ago", "30 days ago": how long before `now` `date` was.
 QString relativeTimeText(const QDateTime &date, const QDateTime &now);
-
-// The host the update feed is fetched from, as the checking line names it.
-QString updateServiceHost();
 
 } // namespace zq

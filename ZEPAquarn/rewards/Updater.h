@@ -29,7 +29,10 @@ public:
     bool automaticallyChecksEnabled() const { return m_automaticallyChecksEnabled; }
     bool automaticallyDownloadsUpdates() const { return m_automaticallyDownloadsUpdates; }
     // The status line of the current state, as the tray panel and the Support page show it.
-    QString statusText() const { return m_state.statusText(m_automaticallyChecksEnabled, m_now()); }
+    QString statusText() const
+    {
+        return m_state.statusText(m_automaticallyChecksEnabled, m_now(), m_framework->feedUrl().host());
+    }
 
     // The user asks for a check now.
     void checkForUpdates();

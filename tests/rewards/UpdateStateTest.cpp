@@ -47,7 +47,8 @@ TEST(UpdateStateTest, StatusLineForEveryCase)
 
     const QString checking = AppUpdateState::checking().statusText(false, now);
     EXPECT_EQ(checking, QStringLiteral("Checking ") + zq::updateServiceHost() + QStringLiteral("\u2026"));
-    EXPECT_FALSE(zq::updateServiceHost().isEmpty());
+    EXPECT_EQ(zq::updateServiceHost(), "zepaquarn.quorvane.io") << "no test override in unit tests";
+    EXPECT_EQ(AppUpdateState::checking().statusText(true, now, "127.0.0.1"), "Checking 127.0.0.1\u2026");
     EXPECT_FALSE(checking.contains("...")) << "one ellipsis character, not three full stops";
 }
 

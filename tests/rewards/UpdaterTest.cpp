@@ -78,6 +78,7 @@ TEST_F(UpdaterTest, FoundUpdateIsRecordedRemindedAndSurvivesALaterError)
     Updater &u = make();
     u.checkForUpdates();
     EXPECT_EQ(u.state(), AppUpdateState::checking());
+    EXPECT_EQ(u.statusText(), "Checking feed.example.test…") << "the host of the feed in use";
     EXPECT_EQ(framework->checkCount(), 1);
 
     found("1.3.0", "5");

@@ -20,6 +20,7 @@ public:
     bool automaticallyDownloadsUpdates() const override { return automaticDownloads; }
     void setAutomaticallyDownloadsUpdates(bool enabled) override;
     void applicationWillTerminate() override { ++m_terminations; }
+    QUrl feedUrl() const override { return QUrl(QStringLiteral("https://feed.example.test/appcast.xml")); }
 
     bool isStarted() const { return m_delegate != nullptr; }
     int checkCount() const { return m_checks; }

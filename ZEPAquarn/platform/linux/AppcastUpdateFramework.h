@@ -67,6 +67,7 @@ public:
     bool automaticallyDownloadsUpdates() const override;
     void setAutomaticallyDownloadsUpdates(bool enabled) override;
     void applicationWillTerminate() override;
+    QUrl feedUrl() const override { return m_environment.feed.feedUrl; }
 
     // Whether a cycle runs (a check, an offer waiting for an answer, a download).
     bool isBusy() const { return m_session.has_value(); }

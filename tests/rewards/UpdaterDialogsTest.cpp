@@ -1,0 +1,106 @@
+// The update windows: what each step shows, plain text from the feed, and one answer per offer.
+
+#include "rewards/UpdaterDialogs.h"
+#include "support/ViewRender.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+using zq::platform::UpdateChoice;
+
+namespace {
+
+QPushButton *visibleButton(QDialog *window, const QString &text)
+{
+    for (auto *button : window->findChildren<QPushButton *>())
+        if (button->text() == text && button->isVisibleTo(window))
+            return button;
+    return nullptr;
+}
+
+QStringList visibleTexts(QDialog *window)
+{
+    QStringList texts;
+    for (auto *label : window->findChildren<QLabel *>())
+        if (label->isVisibleTo(window))
+            texts << label->text();
+    return texts;
+}
+
+zq::platform::AppcastItem offer()
+{
+    zq::platform::AppcastItem item;
+    item.displayVersionString = QStringLiteral("<b>1.3.0</b>");
+    item.versionString = QStringLiteral("5");
+    item.description = QStringLiteral("<script>x</script> Faster start.");
+    item.releaseNotesLink = QUrl(QStringLiteral("https://zepaquarn.quorvane.io/notes/1.3.0"));
+    return item;
+}
+
+} // namespace
+
+TEST(UpdaterDialogsTest, TheOfferShowsFeedTextAsPlainTextAndAnswersOnce)
+{
+    zq::UpdaterDialogs dialogs(QStringLiteral("1.2.0"));
+    std::vector<UpdateChoice> answers;
+    dialogs.showUpdateFound(offer(), [&](UpdateChoice choice) { answers.push_back(choice); });
+    QDialog *window = dialogs.window();
+    ASSERT_TRUE(window->isVisible());
+    EXPECT_TRUE(visibleTexts(window).contains(
+        "ZEPA QUARN <b>1.3.0</b> is available; you have 1.2.0. Would you like to install it now?"));
+    for (auto *label : window->findChildren<QLabel *>())
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    const QString notes = window->findChild<QPlainTextEdit *>()->toPlainText();
+    EXPECT_TRUE(notes.startsWith("<script>x</script> Faster start."));
+    EXPECT_TRUE(notes.contains("https://zepaquarn.quorvane.io/notes/1.3.0"));
+    ASSERT_TRUE(visibleButton(window, "Install") && visibleButton(window, "Remind Me Later") &&
+                visibleButton(window, "Skip This Version"));
+    EXPECT_EQ(visibleButton(window, "Cancel"), nullptr);
+
+    window->resize(480, 300);
+    const QImage image = zq::test::renderWidget(*window, 1.0, Qt::white);
+    EXPECT_FALSE(zq::test::saveRender(image, "updater-offer").isEmpty());
+    EXPECT_GT(zq::test::inkedPixels(image), 1000);
+
+    visibleButton(window, "Skip This Version")->click();
+    window->close();
+    EXPECT_EQ(answers, std::vector<UpdateChoice>{UpdateChoice::skip}) << "closing after the answer adds nothing";
+
+    dialogs.showUpdateFound(offer(), [&](UpdateChoice choice) { answers.push_back(choice); });
+    window->close();
+    EXPECT_EQ(answers.back(), UpdateChoice::dismiss) << "closing the offer is Remind Me Later";
+    EXPECT_EQ(answers.size(), 2u);
+}
+
+TEST(UpdaterDialogsTest, ProgressStepsCancelOnceAndResultsOfferOnlyOK)
+{
+    zq::UpdaterDialogs dialogs(QStringLiteral("1.2.0"));
+    int cancels = 0;
+    dialogs.showUserInitiatedCheck([&] { ++cancels; });
+    QDialog *window = dialogs.window();
+    EXPECT_TRUE(visibleTexts(window).contains("Checking for updates…"));
+    visibleButton(window, "Cancel")->click();
+    window->close();
+    EXPECT_EQ(cancels, 1);
+    EXPECT_FALSE(window->isVisible());
+
+    dialogs.showDownloadProgress(50, 200, [&] { ++cancels; });
+    EXPECT_TRUE(visibleTexts(window).contains("Downloading update…"));
+    window->close();
+    EXPECT_EQ(cancels, 2) << "closing a download cancels it";
+
+    dialogs.showUpdateNotFound();
+    EXPECT_TRUE(visibleTexts(window).contains("You're up to date"));
+    EXPECT_TRUE(visibleTexts(window).contains("ZEPA QUARN 1.2.0 is the newest version available."));
+    dialogs.showError(QStringLiteral("The update server answered with an error (HTTP 500)."));
+    EXPECT_TRUE(visibleTexts(window).contains("The update server answered with an error (HTTP 500)."));
+    ASSERT_NE(visibleButton(window, "OK"), nullptr);
+    EXPECT_EQ(visibleButton(window, "Cancel"), nullptr);
+    visibleButton(window, "OK")->click();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(cancels, 2);
+}

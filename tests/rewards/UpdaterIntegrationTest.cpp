@@ -1,0 +1,131 @@
+// "Check for Updates…" in the tray panel drives the real updater: the application's own wiring,
+// the update framework against a loopback HTTPS feed, and its windows on a private X display.
+
+#include "app/ZEPAquarnApp.h"
+#include "menubar/MenuBarExtra.h"
+#include "platform/linux/AppcastUpdateFramework.h"
+#include "rewards/UpdaterDialogs.h"
+#include "support/FakeDictationServices.h"
+#include "support/FakePermissionProbe.h"
+#include "support/FakeUserNotifications.h"
+#include "support/LoopbackFeedServer.h"
+#include "support/Polling.h"
+#include "support/ServiceEnvironment.h"
+#include "support/UpdateFeedKit.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using zq::AppUpdateState;
+
+namespace {
+
+QPushButton *visibleButton(QWidget *parent, const QString &text)
+{
+    for (auto *button : parent->findChildren<QPushButton *>())
+        if (button->text() == text && button->isVisible())
+            return button;
+    return nullptr;
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheRealFramework)
+{
+    zq::test::LoopbackFeedServer server;
+    const bool started = server.start();
+    ZQ_REQUIRE_SERVICE(started, server.errorString());
+    QTemporaryDir folder;
+    const QString executable = folder.filePath("zepaquarn");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ZQ_VERSION_PRINTER_OLD), executable));
+    const QByteArray newProgram = readFile(QStringLiteral(ZQ_VERSION_PRINTER_NEW));
+
+    const zq::test::Ed25519TestKey key;
+    const QByteArray archive = zq::test::makeTarGz({{"zepaquarn", newProgram, '0', {}}});
+    server.setAnswer("/zq-5.tar.gz", {200, archive, "application/gzip", false});
+    server.setAnswer("/appcast.xml",
+                     {200,
+                      zq::test::makeAppcast({{"5", "1.3.0", server.url("/zq-5.tar.gz"), archive.size(),
+                                              key.signBase64(archive), {}, "Faster start."}}),
+                      "application/rss+xml", false});
+
+    zq::test::FakeDictationServices services{{.makeController = false}};
+    services.settings.setValue("onboarded", true);
+    services.settings.setValue(zq::platform::AppcastUpdateFramework::kAutomaticChecksKey, false);
+    zq::test::FakePermissionProbe probe;
+    zq::test::FakeUserNotifications notifications;
+    zq::UpdaterDialogs dialogs(QStringLiteral("1.2.0"));
+    QString relaunched;
+
+    zq::ZEPAquarnApp::Environment environment{
+        *qobject_cast<QApplication *>(QCoreApplication::instance()),
+        services.loop,
+        services.settings,
+        [] {},
+        [&] {
+            services.makeController();
+            return std::move(services.controller);
+        },
+        [] {},
+    };
+    environment.permissionProbe = [&]() -> zq::platform::PermissionProbe & { return probe; };
+    environment.makeUpdater = [&] {
+        zq::platform::UpdateFeedConfiguration feed;
+        feed.feedUrl = QUrl(server.url("/appcast.xml"));
+        feed.publicKeyBase64 = key.publicKeyBase64();
+        feed.extraCertificateFile = server.certificateFile();
+        zq::platform::AppcastUpdateFramework::Environment frameworkEnvironment{
+            services.loop,   services.loop.clocks(), services.settings, dialogs, feed, "4", "1.2.0", executable,
+            folder.filePath("work"), folder.filePath("saved"), {}, [&](const QString &path) { relaunched = path; }};
+        return std::make_unique<zq::Updater>(
+            zq::UpdateAvailabilityStore(services.settings, QStringLiteral("4")),
+            zq::UpdateReminder::live(services.settings, services.loop.clocks(), services.loop, notifications),
+            std::make_unique<zq::platform::AppcastUpdateFramework>(std::move(frameworkEnvironment)),
+            [&] { return services.loop.clocks().wallNow(); });
+    };
+    auto app = std::make_unique<zq::ZEPAquarnApp>(std::move(environment));
+    app->showScenes();
+    ASSERT_NE(app->updater(), nullptr);
+    EXPECT_EQ(app->updater()->statusText(), "Automatic checks are off.");
+
+    app->menuBarExtra()->openPanel();
+    QPushButton *check = visibleButton(app->menuBarExtra()->panel(), QStringLiteral("Check for Updates…"));
+    ASSERT_NE(check, nullptr);
+    check->click();
+    EXPECT_EQ(app->updater()->state(), AppUpdateState::checking());
+    EXPECT_TRUE(app->updater()->statusText().startsWith("Checking 127.0.0.1\u2026"));
+    EXPECT_TRUE(dialogs.window()->isVisible());
+
+    auto settle = [&](const std::function<bool()> &done) {
+        return zq::test::waitFor([&] {
+            QCoreApplication::processEvents();
+            services.loop.runUntilIdle();
+            return done();
+        }, 20s);
+    };
+    ASSERT_TRUE(settle([&] { return visibleButton(dialogs.window(), "Install") != nullptr; }));
+    EXPECT_EQ(app->updater()->statusText(), "Version 1.3.0 is ready to install.");
+    app->menuBarExtra()->openPanel();
+    EXPECT_TRUE(check->isEnabled()) << "the panel's check is available again once the check has an answer";
+    app->menuBarExtra()->panel()->hide();
+
+    visibleButton(dialogs.window(), "Install")->click();
+    ASSERT_TRUE(settle([&] { return !relaunched.isEmpty(); }));
+    EXPECT_EQ(relaunched, executable);
+    EXPECT_EQ(readFile(executable), newProgram);
+    EXPECT_FALSE(dialogs.window()->isVisible());
+    app.reset();
+}
