@@ -23,6 +23,8 @@ using namespace std::chrono_literals;
 const QString noHttpResponseMessage = QStringLiteral("No HTTP response");
 const QString rejectedKeyMessage = QStringLiteral("OpenAI rejected the API key — check Settings");
 const QString networkErrorMessage = QStringLiteral("Network error — check your connection");
+const QString oversizedAnswerMessage =
+    QStringLiteral("OpenAI sent an answer far longer than any transcript of this recording could be");
 const QString keyringUnreachableMessage =
     QStringLiteral("The keyring could not be read, so the saved OpenAI API key is out of reach — check that the "
                    "keyring (Secret Service) is running and unlocked");
@@ -90,6 +92,12 @@ rt::Task<QString> send(HttpRequest request, int retriesLeft)
 
         const int status = outcome.status;
         qCInfo(lcOpenAI).noquote() << QStringLiteral("response: HTTP %1").arg(status);
+        if (outcome.bodyBeyondLimit) {
+            // Never a transcript, whatever the status: not retried, not pasted.
+            qCWarning(lcOpenAI).noquote()
+                << QStringLiteral("answer body beyond %1 bytes — not read").arg(request.maximumBodyBytes);
+            throw ZEPAError::transcriptionFailed(oversizedAnswerMessage);
+        }
         if (status != 200)
             qCWarning(lcOpenAI).noquote() << QStringLiteral("HTTP %1").arg(status);
         if (status == 200)

@@ -28,7 +28,7 @@ namespace zq {
 // Cancelling the stream aborts the request. The upload copy is removed in every outcome. Failures
 // end the stream with a ZEPAError: wrongAudioSource for a live source, noAPIKey without a usable
 // key, otherwise transcriptionFailed with one of the texts in OpenAIBackend.cpp (among them a
-// keyring that cannot be read).
+// keyring that cannot be read, and an answer longer than the reply bound).
 class OpenAIBackend final : public TranscriptionBackend {
 public:
     // Returns the stored key, or nothing; an error when the store itself could not be read (then

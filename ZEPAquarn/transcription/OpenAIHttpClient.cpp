@@ -115,6 +115,29 @@ HttpOutcome OpenAIHttpClient::perform(const HttpRequest &request, std::stop_toke
                                                    : manager.sendCustomRequest(networkRequest, request.method));
     QEventLoop loop;
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    // The body is taken as it arrives, and never beyond the bound: a server that sends megabytes
+    // (or announces them) is cut off rather than read into memory and on into the front window.
+    QByteArray body;
+    bool oversized = false;
+    QNetworkReply *source = reply.get();
+    const auto cutOff = [&] {
+        oversized = true;
+        body.clear();
+        source->abort();
+    };
+    QObject::connect(source, &QNetworkReply::metaDataChanged, &loop, [&] {
+        const QVariant length = source->header(QNetworkRequest::ContentLengthHeader);
+        if (!oversized && length.isValid() && length.toLongLong() > request.maximumBodyBytes)
+            cutOff();
+    });
+    QObject::connect(source, &QNetworkReply::readyRead, &loop, [&] {
+        if (oversized)
+            return;
+        if (body.size() + source->bytesAvailable() > request.maximumBodyBytes)
+            cutOff();
+        else
+            body += source->readAll();
+    });
     // The reply lives on this thread; a stop from elsewhere reaches it through its event queue.
     QNetworkReply *target = reply.get();
     std::stop_callback onStop(stop, [target] {
@@ -124,6 +147,14 @@ HttpOutcome OpenAIHttpClient::perform(const HttpRequest &request, std::stop_toke
     if (!reply->isFinished())
         loop.exec();
 
+    if (oversized) {
+        // The status line came before the body was cut off.
+        HttpOutcome outcome;
+        outcome.kind = HttpOutcome::Kind::response;
+        outcome.status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+        outcome.bodyBeyondLimit = true;
+        return outcome;
+    }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
     if (isTransportError(error))
@@ -138,7 +169,11 @@ HttpOutcome OpenAIHttpClient::perform(const HttpRequest &request, std::stop_toke
     HttpOutcome outcome;
     outcome.kind = HttpOutcome::Kind::response;
     outcome.status = status.toInt();
-    outcome.body = reply->readAll();
+    if (body.size() + reply->bytesAvailable() > request.maximumBodyBytes) {
+        outcome.bodyBeyondLimit = true;
+        return outcome;
+    }
+    outcome.body = body + reply->readAll();
     return outcome;
 }
 

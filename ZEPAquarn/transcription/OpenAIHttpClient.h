@@ -36,6 +36,9 @@ struct HttpRequest {
     // Idle time allowed with nothing sent or received before the request fails.
     std::chrono::milliseconds timeout{60000};
     std::optional<MultipartForm> form; // the body of a POST
+    // The most of an answer's body that is read; a longer one is cut off (`bodyBeyondLimit`).
+    // 1 MiB of text is far more than any take's transcript (hours of speech).
+    qint64 maximumBodyBytes = 1024 * 1024;
 };
 
 struct HttpOutcome {
@@ -49,6 +52,9 @@ struct HttpOutcome {
     Kind kind = Kind::transportFailure;
     int status = -1;
     QByteArray body;
+    // A response whose body is longer than the request allows: it was cut off unread, `body` is
+    // empty and must not be taken for the answer.
+    bool bodyBeyondLimit = false;
     QString errorDescription; // for transportFailure and unreadableBody
 };
 

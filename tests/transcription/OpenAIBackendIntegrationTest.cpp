@@ -216,6 +216,26 @@ TEST_F(OpenAIBackendIntegrationTest, WithoutAKeyTheCopyIsStillMadeAndThenRemoved
     EXPECT_EQ(server.requestCount(), 0);
 }
 
+TEST_F(OpenAIBackendIntegrationTest, AnAnswerBeyondTheBoundFailsCleanlyAndKeepsTheTake)
+{
+    // Ten megabytes of "text" with a 200: never read whole, never a transcript, never retried.
+    server.enqueue(Answer::respond(200, QByteArray(10 * 1024 * 1024, 'a')));
+    const auto outcome = transcribe(takePath);
+    EXPECT_TRUE(outcome.updates.empty());
+    EXPECT_TRUE(outcome.errorText().contains(QStringLiteral("far longer than any transcript")))
+        << outcome.errorText().toStdString();
+    EXPECT_EQ(server.requestCount(), 1);
+    EXPECT_TRUE(QFile::exists(takePath)) << "the recording stays for the incident";
+    EXPECT_TRUE(uploadCopies().isEmpty());
+
+    // Just under the bound is still a transcript.
+    server.enqueue(Answer::respond(200, QByteArray(1024 * 1024 - 1, 'b')));
+    const auto bounded = transcribe(takePath);
+    ASSERT_FALSE(bounded.failure) << bounded.errorText().toStdString();
+    ASSERT_EQ(bounded.updates.size(), 1u);
+    EXPECT_EQ(bounded.updates[0].text.size(), 1024 * 1024 - 1);
+}
+
 TEST_F(OpenAIBackendIntegrationTest, AKeyringThatCannotBeReadIsNotAMissingKey)
 {
     config.readAPIKey = [] {
