@@ -1,0 +1,141 @@
+#include "menubar/brand/ZepaButton.h"
+
+#include "menubar/brand/SymbolCatalogue.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace zq {
+
+namespace {
+
+constexpr qreal kCornerRadius = 8;
+constexpr qreal kPressedScale = 0.985;
+constexpr qreal kSymbolSpacing = 6;
+
+qreal symbolSide(const QFont &font)
+{
+    return std::round(QFontMetricsF(font).ascent() * 0.95);
+}
+
+qreal labelWidth(const ZepaButtonLabel &label)
+{
+    const QFontMetricsF metrics(label.font);
+    qreal width = metrics.horizontalAdvance(label.text);
+    if (!label.systemImage.isEmpty())
+        width += symbolSide(label.font) + (label.text.isEmpty() ? 0 : kSymbolSpacing);
+    return width;
+}
+
+} // namespace
+
+ZepaButtonLook zepaButtonLook(ZepaButtonStyle style, bool success, bool pressed, ColorScheme scheme)
+{
+    const auto color = [scheme](Palette::Token token) { return Palette::color(token, scheme); };
+    switch (style) {
+    case ZepaButtonStyle::primary:
+        return {color(success ? Palette::onAccent : Palette::onPrimary),
+                color(success ? Palette::success : Palette::tint),
+                std::nullopt,
+                30,
+                13,
+                pressed ? kPressedScale : 1.0,
+                pressed ? 0.9 : 1.0};
+    case ZepaButtonStyle::quiet:
+        return {color(success ? Palette::success : Palette::textSecondary),
+                color(success ? Palette::accentTint : Palette::controlFill),
+                color(Palette::hairline),
+                28,
+                8,
+                pressed ? kPressedScale : 1.0,
+                1.0};
+    }
+    return {};
+}
+
+QSizeF zepaButtonSize(ZepaButtonStyle style, const ZepaButtonLabel &label)
+{
+    const ZepaButtonLook look = zepaButtonLook(style, false, false, ColorScheme::light);
+    return {std::ceil(labelWidth(label) + 2 * look.horizontalPadding), look.height};
+}
+
+void paintZepaButton(QPainter &painter, const QRectF &rect, ZepaButtonStyle style, const ZepaButtonLabel &label,
+                     bool success, bool pressed, ColorScheme scheme)
+{
+    const ZepaButtonLook look = zepaButtonLook(style, success, pressed, scheme);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setOpacity(painter.opacity() * look.opacity);
+    painter.translate(rect.center());
+    painter.scale(look.scale, look.scale);
+    painter.translate(-rect.center());
+
+    QPainterPath shape;
+    shape.addRoundedRect(rect, kCornerRadius, kCornerRadius);
+    painter.fillPath(shape, look.fill);
+    if (look.border) {
+        painter.setPen(QPen(*look.border, 1));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), kCornerRadius - 0.5, kCornerRadius - 0.5);
+    }
+
+    // The label, centred: symbol, then text.
+    const QFontMetricsF metrics(label.font);
+    qreal x = rect.center().x() - labelWidth(label) / 2;
+    const qreal centreY = rect.center().y();
+    if (!label.systemImage.isEmpty()) {
+        const qreal side = symbolSide(label.font);
+        SymbolCatalogue::paint(painter, QRectF(x, centreY - side / 2, side, side), label.systemImage, look.text);
+        x += side + kSymbolSpacing;
+    }
+    painter.setFont(label.font);
+    painter.setPen(look.text);
+    painter.drawText(QPointF(x, centreY - (metrics.ascent() + metrics.descent()) / 2 + metrics.ascent()), label.text);
+    painter.restore();
+}
+
+ZepaButton::ZepaButton(ZepaButtonStyle style, const QString &text, const QString &systemImage, QWidget *parent)
+    : QAbstractButton(parent), m_style(style), m_systemImage(systemImage)
+{
+    setText(text);
+    setAccessibleName(text);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setCursor(Qt::ArrowCursor);
+}
+
+void ZepaButton::setSuccess(bool success)
+{
+    if (success == m_success)
+        return;
+    m_success = success;
+    update();
+}
+
+void ZepaButton::setSystemImage(const QString &name)
+{
+    m_systemImage = name;
+    updateGeometry();
+    update();
+}
+
+ZepaButtonLabel ZepaButton::label() const
+{
+    return {text(), m_systemImage, font()};
+}
+
+QSize ZepaButton::sizeHint() const
+{
+    return zepaButtonSize(m_style, label()).toSize();
+}
+
+void ZepaButton::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    paintZepaButton(painter, QRectF(rect()), m_style, label(), m_success, isDown(), colorSchemeOf(*this));
+}
+
+} // namespace zq

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "menubar/brand/Palette.h"
+
+#include <QWidget>
+
+namespace zq {
+
+// The small activity indicator: spokes whose brightness turns once a second. A pure function of the
+// time; the widget's frame timer runs only while it is shown.
+class ZepaSpinner : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kSpokes = 8;
+
+    explicit ZepaSpinner(qreal side = 16, QWidget *parent = nullptr);
+
+    static void paint(QPainter &painter, const QRectF &rect, const QColor &color, double seconds);
+
+    QSize sizeHint() const override;
+    bool isAnimating() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    qreal m_side;
+    class Timer;
+    Timer *m_timer;
+};
+
+} // namespace zq
