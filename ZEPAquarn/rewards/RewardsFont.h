@@ -1,12 +1,12 @@
 #pragma once
 
 #include <QFont>
-#include <QStringList>
 
 namespace zq {
 
-// The two faces the statistics and rewards views draw with, at a point size with a fixed letter
-// tracking: the system face, and the monospaced brand face for numbers, week labels and links.
+// The two faces the statistics and rewards views draw with, at a size in points with a fixed letter
+// tracking (absolute): the system face, and the monospaced brand face for numbers, week labels and
+// links. Light, regular and medium weights.
 enum class RewardsFace { system, brand };
 QFont rewardsFont(RewardsFace face, double pointSize, QFont::Weight weight, double tracking);
 

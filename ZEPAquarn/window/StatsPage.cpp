@@ -2,6 +2,7 @@
 
 #include "rewards/LedgerCard.h"
 #include "rewards/RewardsFont.h"
+#include "menubar/brand/SymbolCatalogue.h"
 #include "rewards/StatsPageLayout.h"
 
 #include <QAbstractButton>
@@ -105,15 +106,9 @@ protected:
         painter.setPen(QPen(tokenColor(*this, Palette::hairline), 1));
         painter.setBrush(tokenColor(*this, Palette::surface));
         painter.drawEllipse(circle);
-        QPainterPath chevron;
-        const QPointF c = circle.center();
-        const double dx = m_pointsLeft ? 2.0 : -2.0;
-        chevron.moveTo(c.x() + dx, c.y() - 4.5);
-        chevron.lineTo(c.x() - dx, c.y());
-        chevron.lineTo(c.x() + dx, c.y() + 4.5);
-        painter.setPen(QPen(tokenColor(*this, Palette::textSecondary), 1.6, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawPath(chevron);
+        SymbolCatalogue::paint(painter, QRectF(circle.center() - QPointF(5.5, 5.5), QSizeF(11, 11)),
+                               m_pointsLeft ? u"chevron.left" : u"chevron.right",
+                               tokenColor(*this, Palette::textSecondary));
     }
 
 private:
@@ -176,14 +171,8 @@ protected:
         QPainterPath square;
         square.addRoundedRect(icon, 14, 14);
         painter.fillPath(square, Palette::color(Palette::accentTint, scheme));
-        painter.setPen(QPen(Palette::color(Palette::accent, scheme), 1.6));
-        painter.setBrush(Qt::NoBrush);
-        for (int row = 0; row < 2; ++row) {
-            for (int column = 0; column < 2; ++column)
-                painter.drawRoundedRect(QRectF(icon.center().x() - 11 + column * 12, icon.center().y() - 11 + row * 12,
-                                               10, 10),
-                                        2, 2);
-        }
+        SymbolCatalogue::paint(painter, QRectF(icon.center() - QPointF(14, 14), QSizeF(28, 28)), u"square.grid.2x2",
+                               Palette::color(Palette::accent, scheme));
         y += 57 + 13;
 
         painter.setFont(titleFont);
