@@ -276,6 +276,7 @@ int main(int argc, char *argv[])
         InviteService(std::make_shared<NetworkInviteTransport>()),
     };
     environment.permissionProbe = [&]() -> platform::PermissionProbe & { return services->permissionProbe; };
+    environment.pasteboard = [&]() -> platform::Pasteboard * { return services ? &services->pasteboard : nullptr; };
     environment.recordingGate = &recordingGate;
     environment.makeUpdater = [&] { return makeUpdater(updateServices, loop, clocks, settings, paths); };
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));

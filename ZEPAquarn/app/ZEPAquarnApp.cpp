@@ -6,16 +6,21 @@
 #include "menubar/brand/PortalDesktopAppearance.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
+#include "records/StatsStore.h"
+#include "rewards/LedgerCard.h"
+#include "rewards/StatsPageModel.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
 #include "runtime/Task.h"
 #include "window/AppSettingsModel.h"
 #include "window/AppWindowView.h"
 #include "window/SettingsShortcut.h"
+#include "window/StatsPage.h"
 #include "window/TriggerBindingRecorderView.h"
 #include "window/OnboardingView.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDBusConnection>
 #include <QFile>
 #include <QIcon>
@@ -173,6 +178,7 @@ void ZEPAquarnApp::openMainWindow()
         if (m_makeSettingsModel)
             m_settingsModel = m_makeSettingsModel(*m_controller, [this](bool shown) { applyShowInDock(shown); });
         AppWindowView::Pages pages;
+        pages.stats = [this](QWidget *parent) { return makeStatsPage(parent); };
         if (m_environment.permissionProbe) {
             // General → Trigger holds the same recorder as the first-run window.
             pages.settings.triggerRecorder = [this](QWidget *parent) -> QWidget * {
@@ -189,6 +195,30 @@ void ZEPAquarnApp::openMainWindow()
     m_mainWindow->show();
     applyShowInDock(m_activationPolicy == ActivationPolicy::regular);
     m_windowModel.showWindow(0);
+}
+
+QWidget *ZEPAquarnApp::makeStatsPage(QWidget *parent)
+{
+    platform::Pasteboard *pasteboard = m_environment.pasteboard ? m_environment.pasteboard() : nullptr;
+    LedgerExporter exporter{std::make_shared<LedgerImageRenderer>(),
+                            pasteboard ? std::make_shared<LedgerPasteboard>(*pasteboard) : nullptr, QLocale()};
+    auto model = std::make_unique<StatsPageModel>(m_controller->stats(), m_environment.settings, m_environment.loop,
+                                                  std::move(exporter), QDateTime::currentDateTime());
+    // The page wears the effective colorway and prints the invite link as they change.
+    model->setColorway(m_depth.effectiveColorway());
+    model->setInviteCode(m_depth.code());
+    model->setUnlockAnnouncements(&m_motion);
+    StatsPageModel *watched = model.get();
+    const auto follow = [this, watched] {
+        watched->setColorway(m_depth.effectiveColorway());
+        watched->setInviteCode(m_depth.code());
+    };
+    connect(&m_depth, &DepthStore::selectionChanged, watched, follow);
+    connect(&m_depth, &DepthStore::unlockedChanged, watched, follow);
+    connect(&m_depth, &DepthStore::inviteStateChanged, watched, follow);
+    auto *page = new StatsPage(*watched, parent);
+    model.release()->setParent(page);
+    return page;
 }
 
 void ZEPAquarnApp::applyShowInDock(bool shown)

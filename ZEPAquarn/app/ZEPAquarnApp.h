@@ -23,6 +23,7 @@ class Settings;
 } // namespace rt
 
 namespace platform {
+class Pasteboard;
 class PermissionProbe;
 } // namespace platform
 
@@ -62,6 +63,8 @@ public:
         std::function<platform::PermissionProbe &()> permissionProbe = {};
         // Held open by the trigger recorders while they record (may be null).
         TriggerRecordingGate *recordingGate = nullptr;
+        // The clipboard the ledger card is copied to; none (or a null answer) makes the copy fail.
+        std::function<platform::Pasteboard *()> pasteboard = {};
     };
 
     explicit ZEPAquarnApp(Environment environment, QObject *parent = nullptr);
@@ -105,6 +108,7 @@ public:
 
 private:
     void wireAppDelegate();
+    QWidget *makeStatsPage(QWidget *parent);
     void applyShowInDock(bool shown);
     void finishOnboarding();
 

@@ -2,6 +2,7 @@
 
 #include "pipeline/SettingsDefaults.h"
 #include "records/StatsStore.h"
+#include "rewards/MotionStore.h"
 #include "runtime/Settings.h"
 
 #include <algorithm>
@@ -111,6 +112,29 @@ bool StatsPageModel::copyLedger()
         }));
     }
     return copied;
+}
+
+void StatsPageModel::announcePendingUnlock()
+{
+    if (!m_motion || m_unlock)
+        return;
+    m_unlock = m_motion->pendingUnlockAnnouncement(m_store.lifetimeReclaimed());
+    if (m_unlock)
+        emit changed();
+}
+
+void StatsPageModel::clearUnlock()
+{
+    if (!m_unlock)
+        return;
+    m_unlock.reset();
+    emit changed();
+}
+
+void StatsPageModel::markUnlockAnnounced()
+{
+    if (m_motion && m_unlock)
+        m_motion->markAnnounced(*m_unlock);
 }
 
 } // namespace zq

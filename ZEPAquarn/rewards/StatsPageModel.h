@@ -4,6 +4,7 @@
 #include "records/StatsWeekSelection.h"
 #include "records/WeekSummary.h"
 #include "rewards/LedgerExport.h"
+#include "rewards/PillAnimationStyle.h"
 #include "rewards/StatsLedgerContent.h"
 #include "runtime/Executor.h"
 
@@ -13,6 +14,7 @@
 
 namespace zq {
 
+class MotionStore;
 class StatsStore;
 
 namespace rt {
@@ -64,6 +66,18 @@ public:
     // "Copy as image" 1.8 s after the newest copy; a failure shows "Copy as image" at once.
     bool copyLedger();
 
+    // Lets the page announce listening animations that the lifetime reclaimed time unlocked.
+    void setUnlockAnnouncements(MotionStore *motion) { m_motion = motion; }
+    // The style whose unlock line shows, if any.
+    const std::optional<PillAnimationStyle> &unlock() const { return m_unlock; }
+    // When the page appears: asks the motion store for an unlock to announce, unless one shows.
+    void announcePendingUnlock();
+    // When the page leaves the screen: the next appearance asks again.
+    void clearUnlock();
+    // The unlock line was shown: it is not announced again.
+    void markUnlockAnnounced();
+    MotionStore *motion() const { return m_motion; }
+
 signals:
     // Anything the page shows changed.
     void changed();
@@ -77,6 +91,8 @@ private:
     Colorway m_colorway = Colorway::consensusMint;
     std::optional<QString> m_inviteCode;
     LedgerCopyFeedback m_copyFeedback{QStringLiteral("Copy as image"), 0};
+    MotionStore *m_motion = nullptr;
+    std::optional<PillAnimationStyle> m_unlock;
     rt::Lifetime m_lifetime;
 };
 

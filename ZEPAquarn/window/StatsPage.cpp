@@ -1,6 +1,7 @@
 #include "window/StatsPage.h"
 
 #include "rewards/LedgerCard.h"
+#include "rewards/PillAnimationOption.h"
 #include "rewards/RewardsFont.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "rewards/StatsPageLayout.h"
@@ -322,7 +323,9 @@ StatsPage::StatsPage(StatsPageModel &model, QWidget *parent)
                            rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055), this)),
       m_previous(new PagerButton(true, this)),
       m_weekLabel(makeLabel(QString(), rewardsFont(RewardsFace::brand, 11, QFont::Normal, 0), this)),
-      m_next(new PagerButton(false, this)), m_pages(new QStackedLayout), m_emptyState(new EmptyStateView(this)),
+      m_next(new PagerButton(false, this)),
+      m_unlockLine(makeLabel(QString(), rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055), this)),
+      m_unlockRow(new QWidget(this)), m_pages(new QStackedLayout), m_emptyState(new EmptyStateView(this)),
       m_scroll(new QScrollArea(this)), m_ledgerAndOrbit(new LedgerOrbitView(model, this)), m_copy(new CopyButton(this)),
       m_privacyNote(makeLabel(QStringLiteral("Nothing leaves this computer"),
                               rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055), this)),
@@ -407,6 +410,12 @@ StatsPage::StatsPage(StatsPageModel &model, QWidget *parent)
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
     column->addWidget(new CentredColumn(header, kContentWidth, QMargins(), this));
+    auto *unlockRow = new QVBoxLayout(m_unlockRow);
+    unlockRow->setContentsMargins(kSidePadding, 0, kSidePadding, 13);
+    unlockRow->addWidget(m_unlockLine);
+    m_unlockLine->setMinimumWidth(0);
+    m_unlockLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    column->addWidget(new CentredColumn(m_unlockRow, kContentWidth, QMargins(), this));
     column->addWidget(pages, 1);
 
     connect(m_previous, &QAbstractButton::clicked, this, [this] { m_model.showPreviousWeek(); });
@@ -442,11 +451,20 @@ void StatsPage::refresh()
     }
     m_baselineValue->setText(QStringLiteral("%1 WPM").arg(wpm));
 
+    const bool announcing = m_model.unlock().has_value();
+    const QString unlockText = announcing ? motionUnlockText(*m_model.unlock()) : QString();
+    if (m_unlockLine->text() != unlockText)
+        m_unlockLine->setText(unlockText);
+    m_unlockRow->parentWidget()->setVisible(announcing);
+    if (announcing && isVisible())
+        m_model.markUnlockAnnounced();
+
     setTextColor(m_title, tokenColor(*this, Palette::textPrimary));
     setTextColor(m_subtitle, tokenColor(*this, Palette::textTertiary));
     setTextColor(m_weekLabel, tokenColor(*this, Palette::accent));
     setTextColor(m_privacyNote, tokenColor(*this, Palette::textTertiary));
     setTextColor(m_baselineLabel, tokenColor(*this, Palette::textSecondary));
+    setTextColor(m_unlockLine, tokenColor(*this, Palette::textSecondary));
     setTextColor(m_baselineValue, tokenColor(*this, Palette::textPrimary));
     QPalette sliderPalette = m_slider->palette();
     sliderPalette.setColor(QPalette::Highlight, tokenColor(*this, Palette::accent));
@@ -459,6 +477,20 @@ void StatsPage::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), tokenColor(*this, Palette::windowBackground));
+}
+
+void StatsPage::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    m_model.announcePendingUnlock();
+    refresh();
+}
+
+void StatsPage::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // Leaving the page ends its state: the next visit asks for an unlock again.
+    m_model.clearUnlock();
 }
 
 void StatsPage::changeEvent(QEvent *event)

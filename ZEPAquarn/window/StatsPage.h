@@ -31,12 +31,16 @@ public:
     QAbstractButton *copyButton() const { return m_copy; }
     QSlider *typingSlider() const { return m_slider; }
     QLabel *weekLabel() const { return m_weekLabel; }
+    // The line that announces a newly unlocked listening animation; hidden without one.
+    QLabel *unlockLine() const { return m_unlockLine; }
     QWidget *ledgerAndOrbit() const { return m_ledgerAndOrbit; }
     bool showsEmptyState() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void refresh();
@@ -47,6 +51,8 @@ private:
     QAbstractButton *m_previous;
     QLabel *m_weekLabel;
     QAbstractButton *m_next;
+    QLabel *m_unlockLine;
+    QWidget *m_unlockRow;
     QStackedLayout *m_pages;
     QWidget *m_emptyState;
     QScrollArea *m_scroll;

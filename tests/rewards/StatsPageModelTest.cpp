@@ -1,5 +1,6 @@
 #include "pipeline/SettingsDefaults.h"
 #include "records/StatsStore.h"
+#include "rewards/MotionStore.h"
 #include "rewards/StatsPageModel.h"
 #include "runtime/Settings.h"
 #include "support/FakePasteboard.h"
@@ -175,4 +176,26 @@ TEST_F(StatsPageModelTest, AFailedCopyLeavesTheClipboardAsItWas)
     EXPECT_FALSE(page.copyLedger()) << "a week without takes cannot be copied";
     EXPECT_EQ(renderer->calls, 1) << "and nothing is rendered for it";
     EXPECT_EQ(pasteboard.writeCount(), 0);
+}
+
+TEST_F(StatsPageModelTest, AnnouncesAnUnlockOnceWhenThePageAppears)
+{
+    // 12000 words spoken in 600 s reclaim 17400 s against 40 words a minute: past 4 hours.
+    dictate(at(2026, 3, 18), 12000, 600);
+    MotionStore motion(settings);
+    StatsPageModel page(store, settings, loop, exporter, at(2026, 3, 18));
+    page.announcePendingUnlock();
+    EXPECT_FALSE(page.unlock()) << "without a motion store nothing is announced";
+
+    page.setUnlockAnnouncements(&motion);
+    page.announcePendingUnlock();
+    EXPECT_EQ(page.unlock(), PillAnimationStyle::scaledPieces);
+    page.markUnlockAnnounced();
+    EXPECT_TRUE(motion.announced().count(PillAnimationStyle::scaledPieces));
+    page.announcePendingUnlock();
+    EXPECT_EQ(page.unlock(), PillAnimationStyle::scaledPieces) << "the line stays while the page shows";
+
+    page.clearUnlock();
+    page.announcePendingUnlock();
+    EXPECT_FALSE(page.unlock()) << "announced once";
 }

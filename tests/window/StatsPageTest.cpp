@@ -1,5 +1,6 @@
 #include "pipeline/SettingsDefaults.h"
 #include "records/StatsStore.h"
+#include "rewards/MotionStore.h"
 #include "rewards/LedgerCard.h"
 #include "runtime/Settings.h"
 #include "support/FakePasteboard.h"
@@ -139,4 +140,24 @@ TEST_F(StatsPageTest, TheSliderWritesTheBaselineAndTheValueFollowsTheSetting)
     for (const QLabel *label : page.findChildren<QLabel *>())
         valueShown = valueShown || label->text() == "66 WPM";
     EXPECT_TRUE(valueShown);
+}
+
+TEST_F(StatsPageTest, AnUnlockedAnimationIsAnnouncedAboveTheWeek)
+{
+    store.setArmedTake(600);
+    store.commitTake(40000, at(2026, 3, 12)); // about 16 h reclaimed: both styles unlocked
+    MotionStore motion(settings);
+    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 12));
+    model.setUnlockAnnouncements(&motion);
+    StatsPage page(model);
+    wear(page, ColorScheme::dark);
+    EXPECT_FALSE(page.unlockLine()->isVisibleTo(&page));
+    render(page, "stats-page-unlock-dark");
+    EXPECT_TRUE(page.unlockLine()->isVisibleTo(&page));
+    EXPECT_EQ(page.unlockLine()->text(), QString::fromUtf8("Band swell unlocked. General › Appearance › Motion"));
+    EXPECT_EQ(motion.announced(), (std::set<PillAnimationStyle>{PillAnimationStyle::scaledPieces,
+                                                                PillAnimationStyle::bandSwell}));
+    page.hide();
+    page.show();
+    EXPECT_FALSE(page.unlockLine()->isVisibleTo(&page)) << "announced once";
 }
