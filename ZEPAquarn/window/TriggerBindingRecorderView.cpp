@@ -2,11 +2,11 @@
 
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/ZepaMenuPicker.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -14,7 +14,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QStandardItemModel>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -58,23 +57,18 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(const TriggerRecorderServ
     QLabel *primaryHeading = label(QStringLiteral("PRIMARY"), 11, BrandWeight::regular, this);
     m_textColors.emplace_back(primaryHeading, Palette::textTertiary);
     primaryColumn->addWidget(primaryHeading);
-    m_picker = new QComboBox(this);
-    m_picker->setObjectName(QStringLiteral("primary-trigger"));
-    m_picker->setAccessibleName(QStringLiteral("Primary trigger"));
-    m_picker->setFixedWidth(180);
-    auto *items = new QStandardItemModel(m_picker);
+    QList<ZepaMenuPickerSection> sections;
     for (const TriggerPickerSection &section : primaryTriggerSections()) {
-        auto *heading = new QStandardItem(section.title);
-        heading->setFlags(Qt::NoItemFlags);
-        items->appendRow(heading);
-        for (const TriggerPickerOption &option : section.options) {
-            auto *item = new QStandardItem(option.label);
-            item->setData(option.value, Qt::UserRole);
-            item->setData(option.symbol, Qt::UserRole + 1);
-            items->appendRow(item);
-        }
+        ZepaMenuPickerSection pickerSection{section.id, section.title, {}};
+        for (const TriggerPickerOption &option : section.options)
+            pickerSection.options.append({option.value, option.label, option.symbol});
+        sections.append(pickerSection);
     }
-    m_picker->setModel(items);
+    m_picker = new ZepaMenuPicker(QStringLiteral("Primary trigger"),
+                                  {[this] { return QVariant(m_model->primaryValue()); },
+                                   [this](const QVariant &value) { m_model->selectPrimary(value.toString()); }},
+                                  sections, 180, QStringLiteral("keyboard"), false, this);
+    m_picker->setObjectName(QStringLiteral("primary-trigger"));
     primaryColumn->addWidget(m_picker);
     row->addLayout(primaryColumn);
 
@@ -111,11 +105,6 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(const TriggerRecorderServ
 
     buildPopup();
 
-    connect(m_picker, &QComboBox::activated, this, [this](int index) {
-        const QString value = m_picker->itemData(index, Qt::UserRole).toString();
-        if (!value.isEmpty())
-            m_model->selectPrimary(value);
-    });
     connect(m_record, &QPushButton::clicked, this, [this] { m_model->startRecording(); });
     connect(m_clear, &QToolButton::clicked, this, [this] { m_model->clearSecondary(); });
     m_model->onRecordingChanged = [this](bool recording) { showPopup(recording); };
@@ -214,14 +203,6 @@ void TriggerBindingRecorderView::applyColors()
         widget->setPalette(palette);
     }
     const QColor tertiary = Palette::color(Palette::textTertiary, scheme);
-    const QColor secondary = Palette::color(Palette::textSecondary, scheme);
-    auto *items = static_cast<QStandardItemModel *>(m_picker->model());
-    for (int row = 0; row < items->rowCount(); ++row) {
-        QStandardItem *item = items->item(row);
-        const QString symbol = item->data(Qt::UserRole + 1).toString();
-        if (!symbol.isEmpty())
-            item->setIcon(SymbolCatalogue::pixmap(symbol, kSymbolSize, secondary, devicePixelRatioF()));
-    }
     m_plus->setPixmap(SymbolCatalogue::pixmap(QStringLiteral("plus"), QSizeF(11, 11), tertiary, devicePixelRatioF()));
     m_clear->setIcon(SymbolCatalogue::pixmap(QStringLiteral("xmark"), QSizeF(16, 16), tertiary, devicePixelRatioF()));
     m_close->setIcon(SymbolCatalogue::pixmap(QStringLiteral("xmark"), QSizeF(14, 14), tertiary, devicePixelRatioF()));
@@ -243,16 +224,7 @@ void TriggerBindingRecorderView::changeEvent(QEvent *event)
 
 void TriggerBindingRecorderView::refresh()
 {
-    const QString primary = m_model->primaryValue();
-    const int index = m_picker->findData(primary, Qt::UserRole);
-    if (index >= 0) {
-        m_picker->setCurrentIndex(index);
-    } else {
-        // A primary stored by other means (or damaged) is named, but not one of the choices.
-        const std::optional<TriggerBinding> binding = TriggerBinding::fromStorageValue(primary);
-        m_picker->setPlaceholderText(binding ? binding->displayName() : displayName(TriggerKey::fn));
-        m_picker->setCurrentIndex(-1);
-    }
+    m_picker->update();
     const SecondaryTriggerLook look = secondaryTriggerLook(m_model->secondaryValue());
     // One line, however long the name: the button grows to 230 points and elides the rest.
     m_record->setText(

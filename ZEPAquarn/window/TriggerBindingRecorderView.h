@@ -14,12 +14,13 @@
 #include <utility>
 #include <vector>
 
-class QComboBox;
 class QLabel;
 class QPushButton;
 class QToolButton;
 
 namespace zq {
+
+class ZepaMenuPicker;
 
 namespace rt {
 class Settings;
@@ -56,7 +57,7 @@ public:
     // Reads both values again (they changed elsewhere).
     void refresh();
 
-    QComboBox *primaryPicker() const { return m_picker; }
+    ZepaMenuPicker *primaryPicker() const { return m_picker; }
     QPushButton *recordButton() const { return m_record; }
     QToolButton *clearButton() const { return m_clear; }
     // The recording popup; shown while recording.
@@ -75,7 +76,7 @@ private:
     std::function<std::optional<platform::KeyboardMap>()> m_keyboardMap;
     std::unique_ptr<TriggerBindingRecorderModel> m_model;
     RecorderEventTranslator m_translator;
-    QComboBox *m_picker = nullptr;
+    ZepaMenuPicker *m_picker = nullptr;
     QPushButton *m_record = nullptr;
     QToolButton *m_clear = nullptr;
     QFrame *m_popup = nullptr;

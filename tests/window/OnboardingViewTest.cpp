@@ -2,6 +2,7 @@
 // keys do, and renders under build/view-renders/.
 #include "window/OnboardingView.h"
 #include "menubar/brand/Palette.h"
+#include "menubar/brand/ZepaMenuPicker.h"
 #include "platform/linux/X11KeyCodes.h"
 #include "runtime/Settings.h"
 #include "support/FakePermissionProbe.h"
@@ -11,9 +12,9 @@
 #include "window/TriggerRecordingGate.h"
 
 #include <QApplication>
-#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTest>
 #include <QToolButton>
@@ -144,7 +145,7 @@ TEST_F(OnboardingViewTest, TheRecorderTakesTheKeysOfItsPopupAndStoresWhatWasPres
 {
     auto view = make();
     zq::TriggerBindingRecorderView &recorder = *view->recorder();
-    EXPECT_EQ(recorder.primaryPicker()->currentData().toString(), QStringLiteral("fn"));
+    EXPECT_EQ(recorder.primaryPicker()->currentLabel(), QStringLiteral("Fn"));
     EXPECT_FALSE(recorder.clearButton()->isVisible());
 
     QTest::mouseClick(recorder.recordButton(), Qt::LeftButton);
@@ -177,9 +178,18 @@ TEST_F(OnboardingViewTest, TheRecorderTakesTheKeysOfItsPopupAndStoresWhatWasPres
     EXPECT_EQ(settings.stringValue(QStringLiteral("secondaryTriggerKey")), QString());
     EXPECT_FALSE(recorder.clearButton()->isVisible());
 
-    recorder.primaryPicker()->setCurrentIndex(recorder.primaryPicker()->findData(QStringLiteral("right-option")));
-    emit recorder.primaryPicker()->activated(recorder.primaryPicker()->currentIndex());
+    // The picker's menu lists the predefined keys under their two headings and writes the choice.
+    QMenu *menu = recorder.primaryPicker()->buildMenu();
+    ASSERT_NE(menu, nullptr);
+    QAction *rightAlt = nullptr;
+    for (QAction *action : menu->actions()) {
+        if (action->text() == QStringLiteral("Right Alt"))
+            rightAlt = action;
+    }
+    ASSERT_NE(rightAlt, nullptr);
+    rightAlt->trigger();
     EXPECT_EQ(settings.stringValue(QStringLiteral("triggerKey")), QStringLiteral("right-option"));
+    EXPECT_EQ(recorder.primaryPicker()->currentLabel(), QStringLiteral("Right Alt"));
 }
 
 } // namespace
@@ -202,7 +212,7 @@ TEST(TriggerBindingRecorderViewTest, RecordersOfTheSameSettingsShowWhatEitherSto
     EXPECT_TRUE(general->recordButton()->text().endsWith(QStringLiteral("Mouse Button 4")));
     EXPECT_TRUE(general->clearButton()->isVisible());
     settings.setValue(QStringLiteral("triggerKey"), QStringLiteral("f2"));
-    EXPECT_EQ(onboarding->primaryPicker()->currentData().toString(), QStringLiteral("f2"));
+    EXPECT_EQ(onboarding->primaryPicker()->currentLabel(), QStringLiteral("F2"));
     general->model().clearSecondary();
     EXPECT_FALSE(onboarding->clearButton()->isVisible());
 }
