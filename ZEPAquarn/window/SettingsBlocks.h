@@ -4,11 +4,13 @@
 
 #include <QFont>
 #include <QLabel>
+#include <QPointer>
 #include <QWidget>
 
 #include <optional>
 
 class QVBoxLayout;
+class QVariantAnimation;
 class QHBoxLayout;
 
 namespace zq {
@@ -61,6 +63,7 @@ public:
     SymbolView(const QString &name, qreal pointSize, Palette::Token tint, int frame, QWidget *parent = nullptr);
     void setName(const QString &name);
     void setRotation(qreal degrees);
+    qreal rotation() const { return m_rotation; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -129,6 +132,7 @@ private:
     QWidget *m_header;
     SymbolView *m_chevron;
     StyledLabel *m_answer;
+    QPointer<QVariantAnimation> m_turn;
     bool m_expanded = false;
 };
 

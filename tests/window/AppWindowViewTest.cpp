@@ -19,7 +19,10 @@
 #include "window/SettingsBlocks.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFrame>
 #include <QLineEdit>
+#include <QToolButton>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QUuid>
@@ -298,6 +301,42 @@ TEST_F(AppWindowViewTest, ResultsAndAnExpandedQuestionRender)
     windowModel.setSelection(AppWindowSection::faq);
     for (auto *row : window->findChildren<SettingsFAQRow *>())
         EXPECT_FALSE(row->isExpanded()) << "coming back collapses every question";
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(AppWindowViewTest, DeviceNamesAndTheKeyHelpShowAsPlainText)
+{
+    open(AppWindowSection::audio);
+    QComboBox *input = nullptr;
+    for (auto *picker : window->findChildren<QComboBox *>())
+        if (picker->accessibleName() == QLatin1String("Input"))
+            input = picker;
+    ASSERT_NE(input, nullptr);
+    ASSERT_EQ(input->count(), 3) << "Automatic and the two devices listed when the page appeared";
+    EXPECT_EQ(input->itemText(2), QString::fromUtf8("<b>Headset</b> — slower")) << "markup in a name stays text";
+
+    rig.settings.setValue(key(keys::backend), QStringLiteral("openai"));
+    windowModel.setSelection(AppWindowSection::transcription);
+    QApplication::processEvents();
+    auto *help = window->findChild<QToolButton *>(QStringLiteral("apiKeyHelpButton"));
+    ASSERT_NE(help, nullptr);
+    help->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(model->showKeyHelp());
+    auto *popover = window->findChild<QFrame *>(QStringLiteral("apiKeyHelp"));
+    ASSERT_NE(popover, nullptr);
+    EXPECT_TRUE(popover->isVisible());
+    const QPoint below = help->mapToGlobal(QPoint(0, help->height()));
+    EXPECT_GE(popover->geometry().top(), below.y() - 1) << "it opens under the help button";
+    auto *link = popover->findChild<QPushButton *>(QStringLiteral("apiKeyPageLink"));
+    ASSERT_NE(link, nullptr);
+    EXPECT_EQ(link->text(), "Open platform.openai.com/api-keys");
+    popover->close();
+    QApplication::processEvents();
+    EXPECT_FALSE(model->showKeyHelp()) << "closing the popover clears its flag";
 }
 
 } // namespace
