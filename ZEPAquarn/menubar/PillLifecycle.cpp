@@ -114,7 +114,8 @@ double PillLifecycle::pillWidth(bool reduceMotion, double now) const
     if (reduceMotion)
         return liveNow ? kWideWidth : kNarrowWidth;
     if (liveNow)
-        return kNarrowWidth + (kWideWidth - kNarrowWidth) * ease(unit((now - captureAt.value_or(stateAt)) / kWidthSeconds));
+        return kNarrowWidth +
+               (kWideWidth - kNarrowWidth) * ease(unit((now - captureAt.value_or(stateAt)) / kWidthSeconds));
     if (isCapturing() && !captureWasLive)
         return kNarrowWidth;
     if (!rollupAt)

@@ -59,7 +59,8 @@ ZepaMeter::Bar ZepaMeter::barGeometry(int bar) const
     const double f0 = restFraction();
     const double index = static_cast<double>(bar);
     if (rollupElapsed) {
-        const double from = static_cast<std::size_t>(bar) < rollupFrom.size() ? rollupFrom[static_cast<std::size_t>(bar)] : 1.0;
+        const double from =
+            static_cast<std::size_t>(bar) < rollupFrom.size() ? rollupFrom[static_cast<std::size_t>(bar)] : 1.0;
         // The rightmost bar sinks first, the leftmost 0.165 s later.
         const double e = easeOutCubic(unit((*rollupElapsed - kStagger * (3 - index)) / kEase));
         const double n = (from - f0) / (1 - f0);

@@ -300,7 +300,8 @@ TEST(PillLifecycleTest, FrozenBarsAreTheMetersHeightsWhenTheCaptureEnded)
     ASSERT_EQ(bars.size(), 4u);
     for (int i = 0; i < 4; ++i) {
         const double wobble = (std::sin(4.5 * 103 - 0.9 * i) * 0.5 + 0.5) * 0.55 + 0.45;
-        EXPECT_NEAR(bars[static_cast<std::size_t>(i)], 0.19 + wobble * zq::ZepaMeter::kWeights[static_cast<std::size_t>(i)] * 0.81, 1e-9)
+        EXPECT_NEAR(bars[static_cast<std::size_t>(i)],
+                    0.19 + wobble * zq::ZepaMeter::kWeights[static_cast<std::size_t>(i)] * 0.81, 1e-9)
             << "bar " << i;
     }
 }

@@ -88,8 +88,8 @@ TEST(MotionStoreTest, ThresholdsUnlockAtTheirExactMeasure)
     EXPECT_TRUE(store.canUse(Style::scaledPieces, 14400));
     EXPECT_FALSE(store.canUse(Style::bandSwell, 43199.99));
     EXPECT_TRUE(store.canUse(Style::bandSwell, 43200));
-    for (const double measure : {-5.0, std::numeric_limits<double>::quiet_NaN(),
-                                 -std::numeric_limits<double>::infinity()}) {
+    for (const double measure :
+         {-5.0, std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity()}) {
         EXPECT_TRUE(store.canUse(Style::surface, measure));
         EXPECT_FALSE(store.canUse(Style::scaledPieces, measure)) << measure;
         EXPECT_FALSE(store.pendingUnlockAnnouncement(measure)) << measure;

@@ -1,0 +1,328 @@
+#include "menubar/PillView.h"
+
+#include "menubar/VekPillMeter.h"
+#include "menubar/ZepaMeter.h"
+#include "menubar/brand/ZepaSymbol.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+#include <vector>
+
+namespace zq {
+
+namespace {
+
+constexpr double kNarrowWidth = 36;
+constexpr double kShadowOpacity = 0.65;
+constexpr double kShadowRadius = 30;
+constexpr double kShadowOffset = 26;
+// How far the blurred shadow reaches beyond the capsule.
+constexpr double kShadowMargin = 45;
+
+QPainterPath capsulePath(const QRectF &rect)
+{
+    QPainterPath path;
+    const double radius = std::min(rect.width(), rect.height()) / 2;
+    path.addRoundedRect(rect, radius, radius);
+    return path;
+}
+
+// The shadow of a 36-point circle blurred with a Gaussian of radius 30, made once. A capsule's
+// shadow is this picture cut through the middle and stretched across the capsule's extra width.
+const QImage &circleShadow()
+{
+    static const QImage shadow = [] {
+        const int margin = static_cast<int>(kShadowMargin);
+        const int side = static_cast<int>(kNarrowWidth) + 2 * margin;
+        std::vector<double> alpha(static_cast<std::size_t>(side * side), 0.0);
+        const double centre = side / 2.0;
+        const double radius = kNarrowWidth / 2;
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                if (std::hypot(x + 0.5 - centre, y + 0.5 - centre) <= radius)
+                    alpha[static_cast<std::size_t>(y * side + x)] = 1;
+        // A blur radius reads as two standard deviations.
+        const double sigma = kShadowRadius / 2;
+        const int reach = static_cast<int>(std::ceil(3 * sigma));
+        std::vector<double> kernel;
+        double total = 0;
+        for (int i = -reach; i <= reach; ++i) {
+            kernel.push_back(std::exp(-(i * i) / (2 * sigma * sigma)));
+            total += kernel.back();
+        }
+        for (double &weight : kernel)
+            weight /= total;
+        const auto blur = [&](bool across) {
+            std::vector<double> out(alpha.size(), 0.0);
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x) {
+                    double sum = 0;
+                    for (int i = -reach; i <= reach; ++i) {
+                        const int sx = across ? x + i : x;
+                        const int sy = across ? y : y + i;
+                        if (sx >= 0 && sx < side && sy >= 0 && sy < side)
+                            sum += kernel[static_cast<std::size_t>(i + reach)] *
+                                   alpha[static_cast<std::size_t>(sy * side + sx)];
+                    }
+                    out[static_cast<std::size_t>(y * side + x)] = sum;
+                }
+            alpha.swap(out);
+        };
+        blur(true);
+        blur(false);
+        QImage image(side, side, QImage::Format_ARGB32_Premultiplied);
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x) {
+                const int a =
+                    static_cast<int>(std::lround(255 * kShadowOpacity * alpha[static_cast<std::size_t>(y * side + x)]));
+                image.setPixel(x, y, qRgba(0, 0, 0, a));
+            }
+        return image;
+    }();
+    return shadow;
+}
+
+void paintShadow(QPainter &painter, const QRectF &capsule)
+{
+    const QImage &shadow = circleShadow();
+    const int half = shadow.width() / 2;
+    const int height = shadow.height();
+    // Whole pixels: a blurred shadow loses nothing to the rounding, and the pieces meet without seams.
+    const int left = static_cast<int>(std::lround(capsule.left() - kShadowMargin));
+    const int top = static_cast<int>(std::lround(capsule.top() + kShadowOffset - kShadowMargin));
+    const int stretch = static_cast<int>(std::lround(std::max(0.0, capsule.width() - kNarrowWidth)));
+    painter.save();
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.drawImage(QPoint(left, top), shadow, QRect(0, 0, half, height));
+    if (stretch > 0)
+        painter.drawImage(QRect(left + half, top, stretch, height), shadow, QRect(half, 0, 1, height));
+    painter.drawImage(QPoint(left + half + stretch, top), shadow, QRect(half, 0, shadow.width() - half, height));
+    painter.restore();
+}
+
+} // namespace
+
+PillTone PillView::tone(const PillLifecycle &lifecycle, double now)
+{
+    switch (lifecycle.state.kind()) {
+    case PillState::Kind::hidden:
+    case PillState::Kind::listening:
+        return PillTone::listening;
+    case PillState::Kind::locked:
+        return PillTone::locked;
+    case PillState::Kind::thinking:
+        if (lifecycle.rollupAt && now < *lifecycle.rollupAt + kRollupToneSeconds)
+            return PillTone::rollingUp;
+        return PillTone::thinking;
+    case PillState::Kind::done:
+        return PillTone::done;
+    case PillState::Kind::muted:
+        return PillTone::muted;
+    }
+    return PillTone::listening;
+}
+
+Palette::Token PillView::tint(PillTone tone, Colorway colorway)
+{
+    if (tone == PillTone::thinking)
+        return Palette::textSecondary;
+    if (tone == PillTone::muted)
+        return Palette::danger;
+    if (colorway != Colorway::consensusMint)
+        return colorwayAccent(colorway);
+    switch (tone) {
+    case PillTone::listening:
+        return Palette::idleAccent;
+    case PillTone::locked:
+    case PillTone::rollingUp:
+        return Palette::accent;
+    case PillTone::done:
+        return Palette::success;
+    case PillTone::thinking:
+    case PillTone::muted:
+        break;
+    }
+    return Palette::accent;
+}
+
+Palette::Token PillView::secondaryTint(PillTone tone, Colorway colorway)
+{
+    if (tone == PillTone::muted)
+        return Palette::danger;
+    if (tone == PillTone::locked)
+        return colorway == Colorway::consensusMint ? Palette::focus : colorwayAccent(colorway);
+    return Palette::hairline;
+}
+
+Palette::Token PillView::fill(Colorway colorway)
+{
+    return colorwayBackground(colorway).value_or(Palette::surfaceRaised);
+}
+
+QString PillView::statusText(const PillLifecycle &lifecycle)
+{
+    const auto capturing = [&lifecycle](const QString &live) {
+        if (lifecycle.captureLive)
+            return live;
+        return lifecycle.captureWasLive ? QStringLiteral("Cleaning up") : QStringLiteral("Connecting");
+    };
+    switch (lifecycle.state.kind()) {
+    case PillState::Kind::hidden:
+        return QStringLiteral("Connecting");
+    case PillState::Kind::listening:
+        return capturing(QStringLiteral("Listening"));
+    case PillState::Kind::locked:
+        return capturing(QStringLiteral("Listening, session locked"));
+    case PillState::Kind::thinking:
+        return QStringLiteral("Cleaning up");
+    case PillState::Kind::done:
+        return QStringLiteral("Inserted");
+    case PillState::Kind::muted:
+        return lifecycle.state.notice();
+    }
+    return {};
+}
+
+QRectF PillView::capsuleRect(const QRectF &rect, double now) const
+{
+    const double width =
+        animationStyle == PillAnimationStyle::logoBars ? lifecycle.pillWidth(reduceMotion, now) : kNarrowWidth;
+    return {rect.center().x() - width / 2, rect.center().y() - kCapsuleHeight / 2, width, kCapsuleHeight};
+}
+
+QRectF PillView::visibleCapsule(const QRectF &rect, double now) const
+{
+    const PillLifecycle::Presence presence = lifecycle.presence(now);
+    const double scale = reduceMotion ? 1 : presence.scale;
+    const double offset = reduceMotion ? 0 : presence.offset;
+    const QRectF capsule = capsuleRect(rect, now);
+    const QPointF centre = rect.center();
+    return QRectF(centre + (capsule.topLeft() - centre) * scale + QPointF(0, offset), capsule.size() * scale);
+}
+
+void PillView::paint(QPainter &painter, const QRectF &rect, double now) const
+{
+    const PillLifecycle::Presence presence = lifecycle.presence(now);
+    if (presence.opacity <= 0)
+        return;
+    // The fade applies to the pill as one picture: drawn layer by layer at partial opacity, the
+    // shadow would show through the capsule and the mark would outshine it.
+    if (presence.opacity < 1) {
+        const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+        QImage layer((rect.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        layer.setDevicePixelRatio(ratio);
+        layer.fill(Qt::transparent);
+        QPainter layerPainter(&layer);
+        paintOpaque(layerPainter, QRectF(QPointF(0, 0), rect.size()), now);
+        layerPainter.end();
+        painter.save();
+        painter.setOpacity(painter.opacity() * presence.opacity);
+        painter.drawImage(rect.topLeft(), layer);
+        painter.restore();
+        return;
+    }
+    paintOpaque(painter, rect, now);
+}
+
+void PillView::paintOpaque(QPainter &painter, const QRectF &rect, double now) const
+{
+    const PillLifecycle &life = lifecycle;
+    const PillTone frameTone = tone(life, now);
+    const PillLifecycle::Presence presence = life.presence(now);
+    const QColor tintColor = Palette::color(tint(frameTone, colorway), scheme);
+    const double fade = life.captureFade(reduceMotion, now);
+    const double rollup = life.rollupProgress(now);
+    const bool capturing = life.isCapturing();
+    const bool logoBars = animationStyle == PillAnimationStyle::logoBars;
+    const bool engineLiveNow = capturing && life.captureLive && engineCaptureLive;
+
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPointF centre = rect.center();
+    painter.translate(centre.x(), centre.y() + (reduceMotion ? 0 : presence.offset));
+    const double scale = reduceMotion ? 1 : presence.scale;
+    painter.scale(scale, scale);
+    painter.translate(-centre);
+
+    const QRectF capsule = capsuleRect(rect, now);
+    const QPainterPath shape = capsulePath(capsule);
+    paintShadow(painter, capsule);
+    painter.fillPath(shape, Palette::color(fill(colorway), scheme));
+
+    painter.save();
+    painter.setClipPath(shape);
+    const QPointF middle = capsule.center();
+
+    if (logoBars) {
+        const bool rollingUp = !reduceMotion && life.rollupAt && now - *life.rollupAt < kBarRollupWindow &&
+                               !(capturing && !life.captureWasLive);
+        if ((capturing && life.captureLive) || rollingUp) {
+            ZepaMeter meter;
+            meter.height = kBarMeterHeight;
+            meter.color = tintColor;
+            if (engineLiveNow)
+                meter.history = liveHistory;
+            meter.now = now;
+            meter.staggered = !reduceMotion;
+            if (!reduceMotion && life.rollupAt)
+                meter.rollupElapsed = now - *life.rollupAt;
+            if (!reduceMotion && life.captureLive)
+                meter.revealElapsed = life.captureAt ? now - *life.captureAt : 0.0;
+            meter.rollupFrom = life.rollupFrom(kBarMeterHeight);
+            const QPointF at = middle + QPointF(kBarMeterShift, 0);
+            meter.paint(painter, QRectF(at.x() - meter.frameWidth() / 2, at.y() - kBarMeterHeight / 2,
+                                        meter.frameWidth(), kBarMeterHeight));
+        }
+    } else if (life.captureLive || (!reduceMotion && life.rollupAt && rollup < 1)) {
+        VekPillMeter meter;
+        meter.style = animationStyle;
+        meter.color = tintColor;
+        meter.now = now;
+        if (life.captureLive && engineCaptureLive) {
+            meter.history = liveHistory;
+        } else if (life.rollupAt) {
+            // Frozen at the end of the capture while it fades out.
+            meter.history = life.rollupHistory;
+            if (!life.captureLive)
+                meter.now = *life.rollupAt;
+        }
+        meter.startedAt = life.captureAt.value_or(now);
+        meter.staggered = !reduceMotion;
+        painter.save();
+        painter.setOpacity(painter.opacity() * (reduceMotion ? 1 : 1 - rollup));
+        meter.paint(painter, QRectF(middle.x() - kAnimationMeterSize / 2, middle.y() - kAnimationMeterSize / 2,
+                                    kAnimationMeterSize, kAnimationMeterSize));
+        painter.restore();
+    }
+
+    const bool markShown = life.shownAt && (logoBars || !life.captureLive);
+    if (markShown) {
+        const double shift = logoBars ? -kMarkShift * fade : 0;
+        const double opacity = !logoBars && life.captureWasLive && !reduceMotion ? rollup : 1;
+        const double degrees = reduceMotion ? 0 : life.markRotation(now);
+        ZepaSymbol mark;
+        mark.size = kMarkSize;
+        mark.color = tintColor;
+        mark.rotation = degrees;
+        painter.save();
+        painter.setOpacity(painter.opacity() * opacity);
+        const QPointF at = middle + QPointF(shift, 0);
+        mark.paint(painter, QRectF(at.x() - kMarkSize / 2, at.y() - kMarkSize / 2, kMarkSize, kMarkSize));
+        painter.restore();
+    }
+    painter.restore();
+
+    // The border is a 1-point stroke inside the capsule.
+    QPen border(Palette::color(secondaryTint(frameTone, colorway), scheme), 1, Qt::SolidLine, Qt::FlatCap,
+                Qt::MiterJoin);
+    border.setMiterLimit(10);
+    painter.setPen(border);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawPath(capsulePath(capsule.adjusted(0.5, 0.5, -0.5, -0.5)));
+    painter.restore();
+}
+
+} // namespace zq

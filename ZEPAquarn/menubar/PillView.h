@@ -1,0 +1,61 @@
+#pragma once
+
+#include "audio/LevelHistory.h"
+#include "menubar/PillLifecycle.h"
+#include "menubar/brand/Palette.h"
+#include "pipeline/Colorway.h"
+#include "rewards/PillAnimationStyle.h"
+
+#include <QRectF>
+#include <QString>
+
+class QPainter;
+
+namespace zq {
+
+// The colour role of a frame; the order is the one the colour functions switch on.
+enum class PillTone { listening, locked, rollingUp, thinking, done, muted };
+
+// The pill: a 36-point capsule with the brand mark and, while the microphone is live, a level
+// meter. Every animated quantity is a function of the lifecycle copy and the frame time, so any
+// instant can be drawn on its own.
+struct PillView {
+    PillLifecycle lifecycle;
+    PillAnimationStyle animationStyle = PillAnimationStyle::logoBars;
+    Colorway colorway = Colorway::consensusMint;
+    ColorScheme scheme = ColorScheme::dark;
+    bool reduceMotion = false;
+    // The audio engine's level history and live flag as the frame reads them.
+    LevelHistory liveHistory;
+    bool engineCaptureLive = false;
+
+    static constexpr double kCapsuleHeight = 36;
+    static constexpr double kMarkSize = 19;
+    static constexpr double kMarkShift = 15.4057;
+    static constexpr double kBarMeterHeight = 18;
+    static constexpr double kBarMeterShift = 13.5;
+    static constexpr double kBarRollupWindow = 0.405;
+    static constexpr double kAnimationMeterSize = 22;
+    static constexpr double kRollupToneSeconds = 0.52;
+
+    static PillTone tone(const PillLifecycle &lifecycle, double now);
+    static Palette::Token tint(PillTone tone, Colorway colorway);
+    // The border's colour.
+    static Palette::Token secondaryTint(PillTone tone, Colorway colorway);
+    static Palette::Token fill(Colorway colorway);
+    // What accessibility reads for the pill.
+    static QString statusText(const PillLifecycle &lifecycle);
+
+    // The capsule's rectangle for a frame, before the presence scale and offset: centred in `rect`.
+    QRectF capsuleRect(const QRectF &rect, double now) const;
+    // The capsule as it shows, after the presence scale and offset.
+    QRectF visibleCapsule(const QRectF &rect, double now) const;
+    // Draws the frame at `now` (seconds since 2001-01-01 UTC) centred in `rect`.
+    void paint(QPainter &painter, const QRectF &rect, double now) const;
+
+private:
+    // The frame at full opacity; paint() applies the presence fade to it as a whole.
+    void paintOpaque(QPainter &painter, const QRectF &rect, double now) const;
+};
+
+} // namespace zq

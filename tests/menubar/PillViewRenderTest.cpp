@@ -1,0 +1,173 @@
+#include "menubar/PillView.h"
+
+#include "support/ViewRender.h"
+
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+using zq::ColorScheme;
+using zq::Colorway;
+using zq::LevelHistory;
+using zq::Palette;
+using zq::PillAnimationStyle;
+using zq::PillLifecycle;
+using zq::PillState;
+using zq::PillView;
+
+namespace {
+
+constexpr double kCell = 100;
+
+// A voice that rises and falls, sampled every 20 ms as the engine does.
+LevelHistory voiceUntil(double now)
+{
+    LevelHistory history;
+    for (double t = 101; t <= std::min(now, 103.0) + 1e-9; t += 0.02)
+        history.append(t, 0.5 + 0.45 * std::sin(9 * t));
+    return history;
+}
+
+// Shown listening at 100, live at 101, thinking at 103, done at 105, hidden at 106.
+PillView scriptedFrame(double now, Colorway colorway, ColorScheme scheme, bool reduceMotion,
+                       PillAnimationStyle style = PillAnimationStyle::logoBars)
+{
+    PillLifecycle pill;
+    pill.apply(PillState::listening(), {}, 100);
+    if (now >= 101)
+        pill.noteCapture(true, {}, 101);
+    if (now >= 103) {
+        pill.noteCapture(false, voiceUntil(103), 103);
+        pill.apply(PillState::thinking(), voiceUntil(103), 103);
+    }
+    if (now >= 105)
+        pill.apply(PillState::done(), {}, 105);
+    if (now >= 106)
+        pill.apply(PillState::hidden(), {}, 106);
+    PillView view;
+    view.lifecycle = pill;
+    view.animationStyle = style;
+    view.colorway = colorway;
+    view.scheme = scheme;
+    view.reduceMotion = reduceMotion;
+    view.engineCaptureLive = now >= 101 && now < 103;
+    view.liveHistory = voiceUntil(now);
+    return view;
+}
+
+QImage frame(const PillView &view, double now)
+{
+    return zq::test::renderPaint(QSizeF(kCell, kCell),
+                                 [&](QPainter &painter, const QRectF &rect) { view.paint(painter, rect, now); });
+}
+
+// The run of nearly opaque pixels through the centre, across or down: the capsule without its
+// shadow, which never exceeds 0.65 of the pill's opacity.
+int opaqueRun(const QImage &image, bool across)
+{
+    const int centre = static_cast<int>(kCell / 2);
+    std::vector<int> alpha;
+    for (int i = 0; i < static_cast<int>(kCell); ++i)
+        alpha.push_back(
+            zq::test::pixelAt(image, across ? QPointF(i + 0.5, centre + 0.5) : QPointF(centre + 0.5, i + 0.5)).alpha());
+    const int strongest = *std::max_element(alpha.begin(), alpha.end());
+    return static_cast<int>(
+        std::count_if(alpha.begin(), alpha.end(), [strongest](int a) { return a >= 0.9 * strongest; }));
+}
+
+const std::vector<double> kInstants = {100,   100.1, 100.5, 101, 101.15, 101.45, 102,   103,
+                                       103.2, 103.6, 104.5, 105, 105.45, 106,    106.1, 106.215};
+
+QString schemeName(ColorScheme scheme)
+{
+    return scheme == ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light");
+}
+
+} // namespace
+
+TEST(PillViewRenderTest, ATakeAsATimelineStripPerColorway)
+{
+    for (const Colorway colorway : zq::kAllColorways) {
+        for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+            for (const bool reduceMotion : {false, true}) {
+                const QString name = QStringLiteral("pill-take-%1-%2%3")
+                                         .arg(zq::rawValue(colorway), schemeName(scheme),
+                                              reduceMotion ? QStringLiteral("-reduce-motion") : QString());
+                SCOPED_TRACE(name.toStdString());
+                QImage strip(QSize(static_cast<int>(kCell * kInstants.size()), static_cast<int>(kCell)),
+                             QImage::Format_ARGB32_Premultiplied);
+                strip.fill(scheme == ColorScheme::dark ? QColor(40, 40, 46) : QColor(236, 236, 240));
+                QPainter stripPainter(&strip);
+                for (std::size_t i = 0; i < kInstants.size(); ++i) {
+                    const double now = kInstants[i];
+                    const PillView view = scriptedFrame(now, colorway, scheme, reduceMotion);
+                    const QImage image = frame(view, now);
+                    stripPainter.drawImage(QPointF(kCell * static_cast<double>(i), 0), image);
+
+                    if (now == 100) {
+                        EXPECT_EQ(zq::test::inkedPixels(image, 0), 0) << "fully transparent at the show";
+                    }
+                    if (reduceMotion && now > 100 && now < 106) {
+                        EXPECT_EQ(opaqueRun(image, false), 36) << "no scale with reduce motion at " << now;
+                    }
+                    if (now == 100.5) {
+                        EXPECT_EQ(opaqueRun(image, true), 36) << "connecting";
+                    }
+                    if (now == 101.45 || now == 102) {
+                        EXPECT_NEAR(opaqueRun(image, true), 67, 1) << "live at " << now;
+                    }
+                    if (now == 102) {
+                        // Below the meter and the mark the capsule shows the skin's fill.
+                        const QColor fill = Palette::color(PillView::fill(colorway), scheme);
+                        EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, {50.5, 65.5}), fill, 3))
+                            << zq::test::pixelAt(image, {50.5, 65.5}).name().toStdString() << " vs "
+                            << fill.name().toStdString();
+                    }
+                }
+                stripPainter.end();
+                EXPECT_FALSE(zq::test::saveRender(strip, name).isEmpty());
+            }
+        }
+    }
+}
+
+TEST(PillViewRenderTest, AMutedPillIsDrawnInTheDangerColour)
+{
+    PillView view;
+    view.lifecycle.apply(PillState::muted(QStringLiteral("No audio. Check the microphone.")), {}, 10);
+    view.scheme = ColorScheme::dark;
+    const QImage image = frame(view, 11);
+    zq::test::saveRender(image, QStringLiteral("pill-muted-dark"));
+    const QColor danger = Palette::color(Palette::danger, ColorScheme::dark);
+    // The 1-point border sits inside the capsule's top and bottom edges.
+    EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, {50.5, 32.5}), danger, 12)) << "the top border";
+    EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, {50.5, 67.5}), danger, 12)) << "the bottom border";
+    EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, {32.5, 50.5}), danger, 12)) << "the left border";
+    EXPECT_EQ(zq::test::colorBounds(image, danger, 12), QRectF(32, 32, 36, 36)) << "nothing red outside the capsule";
+}
+
+TEST(PillViewRenderTest, OtherStylesKeepTheNarrowCapsuleAndSwapTheMarkForTheMeter)
+{
+    for (const PillAnimationStyle style :
+         {PillAnimationStyle::scaledPieces, PillAnimationStyle::bandSwell, PillAnimationStyle::surface}) {
+        QImage strip(QSize(static_cast<int>(kCell * kInstants.size()), static_cast<int>(kCell)),
+                     QImage::Format_ARGB32_Premultiplied);
+        strip.fill(QColor(40, 40, 46));
+        QPainter stripPainter(&strip);
+        for (std::size_t i = 0; i < kInstants.size(); ++i) {
+            const double now = kInstants[i];
+            const QImage image =
+                frame(scriptedFrame(now, Colorway::consensusMint, ColorScheme::dark, false, style), now);
+            stripPainter.drawImage(QPointF(kCell * static_cast<double>(i), 0), image);
+            if (now == 102) {
+                EXPECT_EQ(opaqueRun(image, true), 36) << zq::rawValue(style).toStdString();
+            }
+        }
+        stripPainter.end();
+        zq::test::saveRender(strip, QStringLiteral("pill-take-%1").arg(zq::rawValue(style)));
+    }
+}
