@@ -4,7 +4,8 @@
 #include "audio/AudioDuringDictationSystemBackend.h"
 #include "audio/AudioEngine.h"
 #include "audio/CaptureCore.h"
-#include "menubar/PillPanel.h"
+#include "menubar/PillPanelWindow.h"
+#include "menubar/brand/AppearanceService.h"
 #include "menubar/brand/BrandFont.h"
 #include "pipeline/BackendFactory.h"
 #include "pipeline/DictationController.h"
@@ -143,7 +144,7 @@ std::unique_ptr<AppSettingsModel> makeSettingsModel(LinuxServices &s, DictationC
 }
 
 std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLoop &loop, rt::Clocks &clocks,
-                                                    rt::Settings &settings)
+                                                    rt::Settings &settings, std::function<bool()> reduceMotion)
 {
     DictationController::Dependencies deps{loop,
                                            clocks,
@@ -164,7 +165,11 @@ std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLo
                         return cleanup.clean(std::move(text), std::move(vocabulary));
                     }};
     deps.prewarmOpenAI = [config = s.backends.openAI, &clocks] { OpenAIBackend::prewarmIfNeeded(config, clocks); };
-    deps.makePill = [&engine = s.engine] { return std::make_unique<PillPanel>(engine, Colorway::consensusMint); };
+    // The pill reads the engine's levels on the engine's own clocks.
+    deps.makePill = [&engine = s.engine, &loop, &clocks, &settings, reduceMotion = std::move(reduceMotion)] {
+        return std::make_unique<PillPanelWindow>(engine, Colorway::consensusMint,
+                                                 PillPanelWindow::Services{loop, clocks, settings, reduceMotion});
+    };
     deps.appVersion = QStringLiteral(ZQ_VERSION);
     deps.build = QStringLiteral(ZQ_BUILD);
     return std::make_unique<DictationController>(std::move(deps));
@@ -259,6 +264,8 @@ int main(int argc, char *argv[])
     TriggerRecordingGate recordingGate;
     std::unique_ptr<LinuxServices> services;
     UpdateServices updateServices;
+    // The pill is made on the first take, after the application; it asks it for reduce motion.
+    ZEPAquarnApp *appForPill = nullptr;
 
     ZEPAquarnApp::Environment environment{
         application,
@@ -267,7 +274,8 @@ int main(int argc, char *argv[])
         [] { Diagnostics::shared().start(); },
         [&]() {
             services = std::make_unique<LinuxServices>(loop, clocks, settings, paths, recordingGate);
-            return makeController(*services, loop, clocks, settings);
+            return makeController(*services, loop, clocks, settings,
+                                  [&appForPill] { return appForPill && appForPill->appearance().reduceMotion(); });
         },
         [&] {
             if (services)
@@ -280,6 +288,7 @@ int main(int argc, char *argv[])
     environment.recordingGate = &recordingGate;
     environment.makeUpdater = [&] { return makeUpdater(updateServices, loop, clocks, settings, paths); };
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
+    appForPill = app.get();
     app->setSettingsServices(
         [&](DictationController &controller, std::function<void(bool)> applyShowInDock) {
             return makeSettingsModel(*services, controller, loop, clocks, settings, paths, std::move(applyShowInDock));
@@ -298,6 +307,7 @@ int main(int argc, char *argv[])
 
     const int status = QApplication::exec();
     // The controller and the views go before the services they use.
+    appForPill = nullptr;
     app.reset();
     services.reset();
     // An installed update starts once this process holds nothing the new one needs.

@@ -1,0 +1,232 @@
+#include "menubar/PillPanelWindow.h"
+
+#include "audio/AudioEngine.h"
+#include "pipeline/SettingsDefaults.h"
+#include "runtime/Clocks.h"
+#include "runtime/Log.h"
+#include "runtime/Settings.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
+#include <QScreen>
+#include <QWidget>
+#include <QtGui/qguiapplication_platform.h>
+
+// X11 last: its macros (None, Bool, Status) must not reach the Qt headers.
+#include <X11/Xlib.h>
+
+namespace zq {
+
+namespace {
+
+// A compositing manager owns the _NET_WM_CM_S<screen> selection while it runs.
+bool compositorRunning()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display *display = x11 ? x11->display() : nullptr;
+    if (!display)
+        return false;
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
+    const Atom selection = XInternAtom(display, name.constData(), False);
+    return XGetSelectionOwner(display, selection) != 0;
+}
+
+QString describe(const QRect &rect)
+{
+    return QStringLiteral("{{%1, %2}, {%3, %4}}").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
+}
+
+} // namespace
+
+// The window itself. It only paints the frame its owner describes.
+class PillPanelWindow::Surface final : public QWidget {
+public:
+    Surface(PillPanelWindow &owner, bool translucent) : m_owner(owner)
+    {
+        // A tool tip is never managed by the window manager: no frame, no focus, no task-list entry,
+        // above other windows on every workspace, full-screen ones included.
+        setWindowFlags(Qt::ToolTip | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint | Qt::WindowDoesNotAcceptFocus |
+                       Qt::WindowTransparentForInput);
+        setAttribute(Qt::WA_ShowWithoutActivating);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_TranslucentBackground, translucent);
+        setAttribute(Qt::WA_NoSystemBackground, translucent);
+        setFocusPolicy(Qt::NoFocus);
+        setObjectName(QStringLiteral("zepaquarn-pill"));
+        setWindowTitle(QStringLiteral("ZEPA QUARN pill"));
+        setFixedSize(kPanelSize);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        const double now = m_owner.now();
+        QPainter painter(this);
+        const PillView view = m_owner.frame();
+        if (!m_owner.isCompositing()) {
+            // Only the capsule shows through the shape; its fill stands behind the fade.
+            painter.fillRect(rect(), Palette::color(PillView::fill(view.colorway), view.scheme));
+        }
+        view.paint(painter, QRectF(rect()), now);
+    }
+
+private:
+    PillPanelWindow &m_owner;
+};
+
+PillPanelWindow::PillPanelWindow(AudioEngine &audio, Colorway colorway, Services services, QObject *parent)
+    : QObject(parent), m_audio(audio), m_services(std::move(services)), m_colorway(colorway),
+      m_compositing(compositorRunning())
+{
+    m_surface = std::make_unique<Surface>(*this, m_compositing);
+    m_frameTimer.setInterval(kFrameIntervalMs);
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_frameTimer, &QTimer::timeout, this, [this] { drawFrame(); });
+    connect(&m_audio, &AudioEngine::captureLiveChanged, this, [this](bool live) { captureChanged(live); });
+    qCInfo(lcPill) << "pill: window made, compositing" << m_compositing;
+}
+
+PillPanelWindow::~PillPanelWindow()
+{
+    m_frameTimer.stop();
+    m_hideCompletion.cancel();
+}
+
+double PillPanelWindow::now() const
+{
+    return rt::secondsSinceReferenceDate(m_services.clocks.wallNow());
+}
+
+QWidget &PillPanelWindow::window() const
+{
+    return *m_surface;
+}
+
+PillView PillPanelWindow::frame() const
+{
+    PillView view;
+    view.lifecycle = m_lifecycle;
+    view.animationStyle =
+        pillAnimationStyleFromRawValue(m_services.settings.stringValue(QString::fromLatin1(keys::pillAnimation)))
+            .value_or(PillAnimationStyle::logoBars);
+    view.colorway = m_colorway;
+    // The application's palette follows the "appearance" setting over the desktop's scheme.
+    view.scheme = colorSchemeOf(*m_surface);
+    view.reduceMotion = m_services.reduceMotion && m_services.reduceMotion();
+    view.liveHistory = m_audio.history();
+    view.engineCaptureLive = m_audio.captureLive();
+    return view;
+}
+
+void PillPanelWindow::setColorway(Colorway colorway)
+{
+    if (m_colorway == colorway)
+        return;
+    m_colorway = colorway;
+    if (m_surface->isVisible())
+        m_surface->update();
+}
+
+void PillPanelWindow::update(const PillState &state)
+{
+    if (state.is(PillState::Kind::hidden)) {
+        hide();
+        return;
+    }
+    ++m_hideGeneration;
+    m_lifecycle.apply(state, m_audio.history(), now());
+    // A capturing state starts with the engine's real flag, even if it never changes afterwards.
+    m_lifecycle.noteCapture(m_audio.captureLive(), m_audio.history(), now());
+    show();
+    m_services.loop.post(m_lifetime.guard([this] { logSizes("update"); }));
+}
+
+void PillPanelWindow::show()
+{
+    if (m_surface->isVisible())
+        return; // a visible pill never moves
+    QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    logSizes("show");
+    const QRect available = screen->availableGeometry();
+    const QRect frame = placement(available);
+    qCInfo(lcPill).noquote() << QStringLiteral("show: visibleFrame=%1 origin={%2, %3}")
+                                    .arg(describe(available))
+                                    .arg(frame.x())
+                                    .arg(frame.y());
+    m_surface->setScreen(screen);
+    m_surface->move(frame.topLeft());
+    drawFrame();
+    m_surface->show();
+    m_frameTimer.start();
+}
+
+void PillPanelWindow::hide()
+{
+    const std::uint64_t generation = ++m_hideGeneration;
+    m_lifecycle.apply(PillState::hidden(), LevelHistory(), now());
+    m_hideCompletion = m_services.loop.postDelayed(rt::seconds(kHideDelay),
+                                                   m_lifetime.guard([this, generation] { completeHide(generation); }));
+}
+
+void PillPanelWindow::completeHide(std::uint64_t generation)
+{
+    if (generation != m_hideGeneration || !m_lifecycle.exitAt)
+        return; // a newer update or hide took over
+    m_lifecycle = PillLifecycle();
+    m_frameTimer.stop();
+    m_surface->hide();
+}
+
+void PillPanelWindow::captureChanged(bool live)
+{
+    m_lifecycle.noteCapture(live, m_audio.history(), now());
+}
+
+void PillPanelWindow::drawFrame()
+{
+    const double at = now();
+    const PillView view = frame();
+    const QString status = PillView::statusText(m_lifecycle);
+    if (m_surface->accessibleName() != status)
+        m_surface->setAccessibleName(status);
+    if (!m_compositing) {
+        const QRectF capsule = view.visibleCapsule(QRectF(QPointF(0, 0), QSizeF(kPanelSize)), at);
+        QPainterPath path;
+        const double radius = capsule.height() / 2;
+        path.addRoundedRect(capsule, radius, radius);
+        const QRegion shape(path.toFillPolygon().toPolygon());
+        if (!shape.isEmpty())
+            m_surface->setMask(shape);
+    }
+    m_surface->update();
+}
+
+QRect PillPanelWindow::placement(const QRect &availableGeometry)
+{
+    const int x = availableGeometry.x() + (availableGeometry.width() - kPanelSize.width()) / 2;
+    const int y = availableGeometry.y() + availableGeometry.height() - kBottomMargin - kPanelSize.height();
+    return {QPoint(x, y), kPanelSize};
+}
+
+void PillPanelWindow::logSizes(const char *label) const
+{
+    const QRectF capsule = frame().capsuleRect(QRectF(QPointF(0, 0), QSizeF(kPanelSize)), now());
+    qCInfo(lcPill).noquote() << QStringLiteral("%1: fitting={%2, %3} hosting=%4 panel=%5")
+                                    .arg(QString::fromLatin1(label))
+                                    .arg(capsule.width())
+                                    .arg(capsule.height())
+                                    .arg(describe(capsule.toAlignedRect()))
+                                    .arg(describe(m_surface->geometry()));
+}
+
+} // namespace zq

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "menubar/PillLifecycle.h"
+#include "menubar/PillView.h"
+#include "pipeline/Colorway.h"
+#include "pipeline/PillDisplay.h"
+#include "runtime/Executor.h"
+
+#include <QObject>
+#include <QRect>
+#include <QSize>
+#include <QTimer>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QScreen;
+class QWidget;
+
+namespace zq {
+
+namespace rt {
+class Clocks;
+class Settings;
+} // namespace rt
+
+class AudioEngine;
+
+// The window that carries the floating pill: frameless, never focused nor activating, passing every
+// click through, above other windows on every workspace, near the bottom centre of the screen
+// under the pointer. The controller drives it only through update(); the window owns the one
+// lifecycle value, feeds it the engine's capture edges, and hides 0.215 s after a hide once the
+// exit has played, unless a newer update took over.
+//
+// Its frame timer (at most 30 frames a second) runs only while the window is up. Without a
+// compositing manager a translucent window would paint black, so the window then cuts itself to
+// the capsule's shape instead.
+//
+// Main thread only.
+class PillPanelWindow final : public QObject, public PillDisplay {
+    Q_OBJECT
+public:
+    struct Services {
+        rt::MainLoop &loop;
+        // The clocks the audio engine stamps its levels with: the pill reads them at the same time.
+        const rt::Clocks &clocks;
+        // "pillAnimation" is read at every frame.
+        rt::Settings &settings;
+        // The desktop's reduce-motion preference; off when empty.
+        std::function<bool()> reduceMotion;
+    };
+
+    static constexpr QSize kPanelSize{460, 100};
+    static constexpr int kBottomMargin = 24;
+    static constexpr double kHideDelay = 0.215;
+    static constexpr int kFrameIntervalMs = 34;
+
+    // Builds the window (not shown). `audio` must outlive the pill.
+    PillPanelWindow(AudioEngine &audio, Colorway colorway, Services services, QObject *parent = nullptr);
+    ~PillPanelWindow() override;
+
+    void update(const PillState &state) override;
+    Colorway colorway() const override { return m_colorway; }
+    void setColorway(Colorway colorway) override;
+
+    const PillLifecycle &lifecycle() const { return m_lifecycle; }
+    // Seconds since 2001-01-01 UTC, on the engine's clock.
+    double now() const;
+    // What the next frame draws, from the lifecycle, the settings and the engine as they are now.
+    PillView frame() const;
+    QWidget &window() const;
+    bool isCompositing() const { return m_compositing; }
+    bool isFrameTimerRunning() const { return m_frameTimer.isActive(); }
+    std::uint64_t hideGeneration() const { return m_hideGeneration; }
+
+    // Where the window goes on `screen`: centred, 24 points above the bottom of its usable area.
+    static QRect placement(const QRect &availableGeometry);
+
+private:
+    class Surface;
+
+    void show();
+    void hide();
+    void completeHide(std::uint64_t generation);
+    void captureChanged(bool live);
+    void drawFrame();
+    void logSizes(const char *label) const;
+
+    AudioEngine &m_audio;
+    Services m_services;
+    Colorway m_colorway;
+    PillLifecycle m_lifecycle;
+    std::uint64_t m_hideGeneration = 0;
+    bool m_compositing = false;
+    std::unique_ptr<Surface> m_surface;
+    QTimer m_frameTimer;
+    rt::WorkItem m_hideCompletion;
+    rt::Lifetime m_lifetime;
+};
+
+} // namespace zq

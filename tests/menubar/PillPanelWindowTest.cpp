@@ -1,0 +1,149 @@
+#include "menubar/PillPanelWindow.h"
+
+#include "audio/AudioEngine.h"
+#include "pipeline/SettingsDefaults.h"
+#include "support/FakeDictationServices.h"
+
+#include <QWidget>
+
+#include <gtest/gtest.h>
+
+using zq::Colorway;
+using zq::PillLifecycle;
+using zq::PillPanelWindow;
+using zq::PillState;
+
+namespace {
+
+// A drawn pill over the fake services' real engine, on virtual time.
+struct PillRig {
+    PillRig()
+        : pill(*services.engine, Colorway::consensusMint,
+               {services.loop, services.loop.clocks(), services.settings, {}})
+    {}
+
+    double wallNow() { return zq::rt::secondsSinceReferenceDate(services.loop.clocks().wallNow()); }
+
+    zq::test::FakeDictationServices services;
+    PillPanelWindow pill;
+};
+
+} // namespace
+
+TEST(PillPanelWindowTest, TheWindowShowsOnUpdateAndLeavesAfterTheExit)
+{
+    PillRig rig;
+    EXPECT_FALSE(rig.pill.window().isVisible());
+    EXPECT_FALSE(rig.pill.isFrameTimerRunning()) << "no periodic work before the first take";
+
+    rig.pill.update(PillState::listening());
+    EXPECT_TRUE(rig.pill.window().isVisible());
+    EXPECT_TRUE(rig.pill.isFrameTimerRunning());
+    EXPECT_EQ(rig.pill.window().size(), PillPanelWindow::kPanelSize);
+    EXPECT_EQ(rig.pill.lifecycle().shownAt, rig.wallNow());
+
+    rig.pill.update(PillState::hidden());
+    EXPECT_EQ(rig.pill.lifecycle().exitAt, rig.wallNow());
+    rig.services.advance(0.2);
+    EXPECT_TRUE(rig.pill.window().isVisible()) << "the exit is still playing";
+    rig.services.advance(0.015);
+    EXPECT_FALSE(rig.pill.window().isVisible());
+    EXPECT_EQ(rig.pill.lifecycle(), PillLifecycle());
+    EXPECT_FALSE(rig.pill.isFrameTimerRunning()) << "a hidden pill does no periodic work";
+}
+
+TEST(PillPanelWindowTest, ANewTakeDuringTheExitCancelsTheHide)
+{
+    PillRig rig;
+    rig.pill.update(PillState::listening());
+    rig.services.advance(0.5);
+    rig.pill.update(PillState::hidden());
+    rig.services.advance(0.1);
+    rig.pill.update(PillState::listening());
+    const double shownAgain = rig.wallNow();
+    rig.services.advance(1);
+    EXPECT_TRUE(rig.pill.window().isVisible());
+    EXPECT_EQ(rig.pill.lifecycle().shownAt, shownAgain) << "the lifecycle reset and entered again";
+    EXPECT_FALSE(rig.pill.lifecycle().exitAt);
+
+    // Hiding twice: the second hide's completion is the one that counts.
+    rig.pill.update(PillState::hidden());
+    rig.services.advance(0.1);
+    rig.pill.update(PillState::hidden());
+    rig.services.advance(0.2);
+    EXPECT_TRUE(rig.pill.window().isVisible()) << "the first hide's completion is stale";
+    rig.services.advance(0.02);
+    EXPECT_FALSE(rig.pill.window().isVisible());
+}
+
+TEST(PillPanelWindowTest, AVisiblePillIsNeverMoved)
+{
+    PillRig rig;
+    rig.pill.update(PillState::listening());
+    const QPoint placed = rig.pill.window().pos();
+    rig.pill.window().move(placed + QPoint(40, -30)); // where a screen change would put it
+    rig.pill.update(PillState::thinking());
+    EXPECT_EQ(rig.pill.window().pos(), placed + QPoint(40, -30));
+}
+
+TEST(PillPanelWindowTest, PlacementIsBottomCentreOfTheUsableArea)
+{
+    EXPECT_EQ(PillPanelWindow::placement(QRect(0, 0, 1280, 800)), QRect(410, 676, 460, 100));
+    // A second screen to the right with a panel along its top.
+    EXPECT_EQ(PillPanelWindow::placement(QRect(1280, 30, 1920, 1050)), QRect(1280 + 730, 30 + 1050 - 124, 460, 100));
+}
+
+TEST(PillPanelWindowTest, ALiveCaptureIsTakenOverInTheSameUpdate)
+{
+    PillRig rig;
+    ASSERT_TRUE(rig.services.startLive());
+    rig.services.deliver(1); // the take's first buffer proves the capture
+    ASSERT_TRUE(rig.services.engine->captureLive());
+    rig.pill.update(PillState::listening());
+    EXPECT_TRUE(rig.pill.lifecycle().captureLive);
+    EXPECT_TRUE(rig.pill.lifecycle().captureWasLive);
+    EXPECT_EQ(rig.pill.lifecycle().captureAt, rig.wallNow());
+    EXPECT_EQ(rig.pill.window().accessibleName(), QStringLiteral("Listening"));
+
+    // The engine's capture ending rolls the bars up from its levels.
+    rig.services.deliver(20, 0.3f);
+    const zq::LevelHistory levels = rig.services.engine->history();
+    rig.services.controller->handleTriggerAction(zq::TriggerAction::finish);
+    EXPECT_FALSE(rig.pill.lifecycle().captureLive);
+    ASSERT_TRUE(rig.pill.lifecycle().rollupAt);
+    EXPECT_EQ(rig.pill.lifecycle().rollupHistory, levels);
+}
+
+TEST(PillPanelWindowTest, ThePillReadsTheLevelsOnTheEnginesClock)
+{
+    PillRig rig;
+    ASSERT_TRUE(rig.services.startLive());
+    rig.pill.update(PillState::listening());
+    rig.services.deliver(30, 0.4f);
+    EXPECT_TRUE(rig.pill.lifecycle().captureLive) << "the capture edge reached the pill";
+    const zq::LevelHistory &levels = rig.services.engine->history();
+    ASSERT_GT(levels.count(), 0);
+    const int newest = levels.count() < zq::LevelHistory::kCapacity
+                           ? levels.count() - 1
+                           : (levels.head() + zq::LevelHistory::kCapacity - 1) % zq::LevelHistory::kCapacity;
+    const double sampleAt = levels.at(newest).t;
+    const double now = rig.pill.now();
+    // The newest level is stamped a little ahead of or at the moment it arrived, never seconds away.
+    EXPECT_NEAR(now, sampleAt, 0.3);
+    // So the meter's staggered reads land inside the history, not past its ends.
+    const zq::PillView frame = rig.pill.frame();
+    EXPECT_GT(frame.liveHistory.level(now, 0.055 * 3), 0.0);
+    EXPECT_TRUE(frame.engineCaptureLive);
+}
+
+TEST(PillPanelWindowTest, TheStyleAndColorwayComeFromTheSettingsAndTheApplication)
+{
+    PillRig rig;
+    EXPECT_EQ(rig.pill.frame().animationStyle, zq::PillAnimationStyle::logoBars);
+    rig.services.settings.setValue(QString::fromLatin1(zq::keys::pillAnimation), QStringLiteral("surface"));
+    EXPECT_EQ(rig.pill.frame().animationStyle, zq::PillAnimationStyle::surface);
+    rig.services.settings.setValue(QString::fromLatin1(zq::keys::pillAnimation), QStringLiteral("glitter"));
+    EXPECT_EQ(rig.pill.frame().animationStyle, zq::PillAnimationStyle::logoBars);
+    rig.pill.setColorway(Colorway::deepOrbit);
+    EXPECT_EQ(rig.pill.frame().colorway, Colorway::deepOrbit);
+}
