@@ -3,6 +3,7 @@
 #include "records/DiagnosticEvent.h"
 #include "support/E2EEnvironment.h"
 #include "support/ServiceEnvironment.h"
+#include "support/ViewRender.h"
 
 #include <QDeadlineTimer>
 #include <QJsonDocument>
@@ -73,6 +74,22 @@ protected:
         QThread::msleep(700);
     }
 
+    // The screen as the user sees it, kept with the view renders: the pill must be up on it.
+    void screenshotWithThePill(const QString &name)
+    {
+        QProcessEnvironment display = QProcessEnvironment::systemEnvironment();
+        display.insert(QStringLiteral("DISPLAY"), env->display());
+        const auto pill = zq::test::runTool(QStringLiteral("xdotool"),
+                                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                                             QStringLiteral("--name"), QStringLiteral("ZEPA QUARN pill")},
+                                            display);
+        EXPECT_TRUE(pill.succeeded()) << "no pill on the screen while listening";
+        const QString path = zq::test::viewRenderDir() + QLatin1Char('/') + name + QStringLiteral(".png");
+        const auto shot = zq::test::runTool(QStringLiteral("import"),
+                                            {QStringLiteral("-window"), QStringLiteral("root"), path}, display);
+        EXPECT_TRUE(shot.succeeded()) << shot.describe().toStdString();
+    }
+
     void expectClipboardRestored()
     {
         const QDeadlineTimer deadline(5s);
@@ -137,6 +154,7 @@ TEST_F(DictationE2ETest, HeldTriggerPutsTheSpokenWordsIntoTheFrontWindowAndRecor
     speakIntoTake(1);
     if (HasFatalFailure())
         return;
+    screenshotWithThePill(QStringLiteral("e2e-pill-listening"));
     ASSERT_TRUE(env->releaseTrigger());
 
     const auto pasted = env->target().waitForText(isSpeech, 30s);
