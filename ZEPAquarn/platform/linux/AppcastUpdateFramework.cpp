@@ -348,6 +348,7 @@ void AppcastUpdateFramework::downloadFinished(quint64 sessionId, QNetworkReply *
     m_prepared = std::make_unique<Prepared>(Prepared{item, std::move(folder), executable.value()});
     if (!m_session->visible) {
         // Downloaded in the background: installed when the application quits.
+        qCInfo(lcUpdater) << "updater: build" << item.versionString << "downloaded and verified; installs at quit";
         endCycle(std::nullopt);
         return;
     }

@@ -61,7 +61,8 @@ protected:
         zq::platform::UpdateFeedConfiguration feed;
         feed.feedUrl = QUrl(server.url("/appcast.xml"));
         feed.publicKeyBase64 = key.publicKeyBase64();
-        feed.extraCertificateFile = server.certificateFile();
+        if (trustServer)
+            feed.extraCertificateFile = server.certificateFile();
         feed.transferTimeout = timeout;
         AppcastUpdateFramework::Environment environment{loop,
                                                         loop.clocks(),
@@ -125,6 +126,7 @@ protected:
     QByteArray oldProgram;
     QByteArray newProgram;
     QString relaunched;
+    bool trustServer = true;
     AppcastUpdateFramework *framework = nullptr;
     std::unique_ptr<zq::Updater> updater;
 };
@@ -176,6 +178,18 @@ TEST_F(AppcastUpdateFrameworkTest, ServerFailuresEndAsFailedWithTheErrorShown)
     EXPECT_EQ(u.state(), AppUpdateState::failed());
     EXPECT_EQ(driver.messages().last(), "The update server did not answer in time.");
     EXPECT_EQ(u.statusText(), "Couldn't check for updates. Try again.");
+}
+
+TEST_F(AppcastUpdateFrameworkTest, TheLoopbackCertificateIsTrustedOnlyWhenConfigured)
+{
+    publish(goodArchive());
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    trustServer = false;
+    zq::Updater &u = make();
+    ASSERT_TRUE(checkAndSettle());
+    EXPECT_EQ(u.state(), AppUpdateState::failed());
+    EXPECT_EQ(driver.messages().last(), "Couldn't reach the update server.");
+    EXPECT_EQ(server.requestCount("/appcast.xml"), 0) << "the TLS handshake already failed";
 }
 
 TEST_F(AppcastUpdateFrameworkTest, MarkupInAVersionStaysText)
