@@ -151,6 +151,9 @@ public:
     InputTransport sessionTransport() const { return m_sessionTransport; }
     std::optional<platform::AudioDeviceID> knownSilentDevice() const { return m_knownSilentDevice; }
     const TakeRecoveryCoordinator &recovery() const { return m_recovery; }
+    // Whether the current take has lost its microphone: a rebuild found no input to open, or the
+    // rebuilds ran out with no sound flowing again. A later rebuild that opens an input clears it.
+    bool takeInputLost() const { return m_takeInputLost; }
     bool isGraceReleasePending() const { return m_graceTimer.isValid() && !m_graceTimer.isCancelled(); }
     // The path of the current take's file, if a take has one.
     std::optional<QString> takeFilePath() const { return m_fileURL; }
@@ -265,6 +268,7 @@ private:
     std::optional<QString> m_boundDeviceName;
     std::optional<platform::AudioHardware::ListenerID> m_defaultDeviceListener;
     TakeRecoveryCoordinator m_recovery;
+    bool m_takeInputLost = false;
     rt::WorkItem m_recoveryCheckTimer;
     rt::WorkItem m_graceTimer;
     std::optional<platform::AudioHardware::ListenerID> m_deviceListListener;

@@ -574,12 +574,17 @@ rt::Task<void> AudioEngine::recoverSession(int attempt, QString mode, std::optio
     }
     if (!error) {
         record(DiagnosticEvent::audioRecoveryCompleted, metadata);
+        m_takeInputLost = false;
         co_return;
     }
     record(DiagnosticEvent::audioRecoveryFailed, metadata);
     // Once the take has ended, whatever session is open belongs to the next start, not to us.
-    if (m_takePhase.kind() == TakePhase::Kind::live)
+    if (m_takePhase.kind() == TakePhase::Kind::live) {
         teardownSession();
+        // No input could be opened in its place: unless a later rebuild finds one, the take ends
+        // with what was heard so far, and the controller tells the user why.
+        m_takeInputLost = true;
+    }
     qCWarning(lcAudio).noquote() << QStringLiteral("session rebuild failed: %1").arg(describeError(error));
 }
 
@@ -632,6 +637,7 @@ void AudioEngine::verifyRecovery(std::int64_t firesBefore)
         spawnTask(recoverThenVerify(attempt, QStringLiteral("rebuild"), QStringLiteral("verification_dead")));
         return;
     }
+    m_takeInputLost = true;
     record(DiagnosticEvent::audioRecoveryFailed,
            {{QStringLiteral("attempt"), QString::number(m_recovery.recoveriesUsed)},
             {QStringLiteral("mode"), QStringLiteral("verification")},

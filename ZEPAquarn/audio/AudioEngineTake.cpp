@@ -265,6 +265,7 @@ void AudioEngine::beginTake(TakeMode mode)
     m_lastChunkAt.reset();
     m_recovery.recoveriesUsed = 0;
     m_recovery.recovering = false;
+    m_takeInputLost = false;
     m_startedAt = m_clocks.continuousNow();
 
     if (auto made = rt::Paths::ensurePrivateDirectory(m_takeDirectory); !made)
@@ -348,7 +349,7 @@ AudioEngine::TakeResult AudioEngine::takeResult()
         return TakeResult::tooShort();
     }
     if (fires >= 1)
-        return TakeResult::captured(CapturedTake{path, duration});
+        return TakeResult::captured(CapturedTake{path, duration, std::exchange(m_takeInputLost, false)});
     deleteTakeFile(path);
     return TakeResult::empty();
 }

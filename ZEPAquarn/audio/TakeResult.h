@@ -10,6 +10,9 @@ namespace zq {
 struct CapturedTake {
     QString url;         // path of the take's WAV file
     double duration = 0; // seconds from the start of the take to its end
+    // The take's microphone stopped mid-take and no rebuild brought sound back: the file holds
+    // what was heard until then.
+    bool inputLost = false;
 
     friend bool operator==(const CapturedTake &, const CapturedTake &) = default;
 };

@@ -270,6 +270,8 @@ private:
     std::optional<rt::Nanos> m_attemptStartedAt;
     std::optional<double> m_attemptSpan;
     std::optional<QString> m_takeFileURL;
+    // The captured take lost its microphone part-way: delivered, then reported as micLost.
+    bool m_takeInputLost = false;
     std::optional<QString> m_activeBackend;
     bool m_tapRunning = false;
     RecoveredTranscriptionState m_recoveredTranscriptionState = RecoveredTranscriptionState::idle();

@@ -38,6 +38,8 @@ QString reasonOf(const DictationFailure &failure)
         return QStringLiteral("timed_out");
     case DictationFailure::Kind::transcription:
         return QStringLiteral("transcription");
+    case DictationFailure::Kind::micLost:
+        return QStringLiteral("mic_lost");
     }
     return {};
 }

@@ -20,6 +20,7 @@
 #include <QFile>
 
 #include <chrono>
+#include <utility>
 
 namespace zq {
 
@@ -106,6 +107,7 @@ void DictationController::finishDictation()
     }
 
     const CapturedTake take = *result.capturedTake();
+    m_takeInputLost = take.inputLost;
     record(DiagnosticEvent::captureCompleted,
            {{QStringLiteral("backend"), backendOrUnknown()},
             {QStringLiteral("duration_ms"), QString::number(static_cast<qint64>(take.duration * 1000.0))}});
@@ -198,8 +200,13 @@ rt::Task<void> DictationController::runTranscription(Alive alive, std::shared_pt
 rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
 {
     const QString trimmed = text.trimmed();
+    // Told once, after what was heard has been delivered (or when nothing was).
+    const bool inputLost = std::exchange(m_takeInputLost, false);
     if (trimmed.isEmpty()) {
-        resetToIdle(true);
+        if (inputLost)
+            failDictation(DictationFailure::micLost());
+        else
+            resetToIdle(true);
         m_transcriptionTask.reset();
         discardTakeFile();
         co_return;
@@ -233,6 +240,13 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
         record(DiagnosticEvent::pasteSucceeded);
         m_stats.commitTake(splitWords(delivered).size(), m_clocks.wallNow());
         cancelTimer(m_thinkingWatchdog);
+        if (inputLost) {
+            // The words are in place; the user still has to know the rest of the take was not heard.
+            failDictation(DictationFailure::micLost());
+            m_transcriptionTask.reset();
+            discardTakeFile();
+            co_return;
+        }
         setPillState(PillState::done());
         if (HotkeyTap *hotkeys = tap())
             hotkeys->resetToIdle();

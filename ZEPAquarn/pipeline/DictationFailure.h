@@ -16,6 +16,8 @@ public:
         pasteBlocked,
         timedOut,
         transcription,
+        // The take's only microphone went away mid-take; what was heard before was delivered.
+        micLost,
     };
 
     static DictationFailure micPermissionUndetermined() { return DictationFailure(Kind::micPermissionUndetermined); }
@@ -24,6 +26,7 @@ public:
     static DictationFailure noAudio() { return DictationFailure(Kind::noAudio); }
     static DictationFailure pasteBlocked() { return DictationFailure(Kind::pasteBlocked); }
     static DictationFailure timedOut() { return DictationFailure(Kind::timedOut); }
+    static DictationFailure micLost() { return DictationFailure(Kind::micLost); }
     // `message` is the engine error's user-facing description.
     static DictationFailure transcription(QString message)
     {

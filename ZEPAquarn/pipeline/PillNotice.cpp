@@ -28,6 +28,11 @@ PillNotice pillNotice(const DictationFailure &failure, const QString &backend)
     case DictationFailure::Kind::timedOut:
         return {QStringLiteral("Transcription took too long"),
                 QStringLiteral("Your recording was kept. Check your connection, then retry the transcription."), false};
+    case DictationFailure::Kind::micLost:
+        return {QStringLiteral("Microphone lost"),
+                QStringLiteral("What was heard before it stopped was inserted. Check the microphone, then dictate "
+                               "the rest."),
+                false};
     case DictationFailure::Kind::transcription: {
         const IncidentPresentation presentation = transcriptionIncidentPresentation(failure.message(), backend);
         return {presentation.title, presentation.nextStep, false};

@@ -31,6 +31,11 @@ IncidentPresentation IncidentPresentation::forFailure(const DictationFailure &fa
         return {QStringLiteral("ZQ-TX-TIMEOUT"), QStringLiteral("Transcription took too long"),
                 QStringLiteral("ZEPA QUARN stopped waiting before the recording could be transcribed."),
                 QStringLiteral("Your recording was kept. Check your connection, then retry the transcription.")};
+    case DictationFailure::Kind::micLost:
+        return {QStringLiteral("ZQ-MIC-LOST"), QStringLiteral("Microphone lost"),
+                QStringLiteral("The microphone stopped during the recording and no other input was available."),
+                QStringLiteral("What was heard before it stopped was inserted. Check the microphone, then dictate "
+                               "the rest.")};
     case DictationFailure::Kind::transcription:
         break;
     }

@@ -169,6 +169,55 @@ TEST_F(DictationControllerFailureTest, ARefusedPasteLeavesTheTextOnTheClipboardW
     EXPECT_FALSE(controller.isBusy());
 }
 
+TEST_F(DictationControllerFailureTest, ALostMicrophoneDeliversWhatWasHeardAndSaysSo)
+{
+    ASSERT_TRUE(rig.startLive());
+    recordFor(1.0);
+    // The only microphone goes away: every rebuild finds nothing to open.
+    rig.cores.setDefaultScript(
+        {fakeCaptureSetup(rig.microphoneID), std::make_exception_ptr(std::runtime_error("gone")), nullptr});
+    ASSERT_TRUE(rig.cores.last()->signalRecovery());
+    ASSERT_TRUE(rig.pump([&] { return rig.engine->takeInputLost(); }));
+    rig.advance(0.5);
+    controller.handleTriggerAction(TriggerAction::finish);
+    ASSERT_TRUE(controller.pillState().is(Kind::thinking));
+    rig.backends.last()->final(QStringLiteral("heard so far"));
+    rig.loop.runUntilIdle();
+
+    EXPECT_EQ(rig.keys.pastedTexts(), QStringList{QStringLiteral("Cleaned: heard so far")});
+    ASSERT_EQ(rig.history->items().size(), 1);
+    EXPECT_FALSE(rig.stats->days().isEmpty()) << "the delivered words count";
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationFailed).value(QStringLiteral("reason")),
+              QStringLiteral("mic_lost"));
+    ASSERT_EQ(rig.incidents->items().size(), 1);
+    EXPECT_EQ(rig.incidents->items().front().code, QStringLiteral("ZQ-MIC-LOST"));
+    EXPECT_FALSE(rig.incidents->items().front().recordingFilename.has_value()) << "its words were delivered";
+    EXPECT_EQ(controller.pillState().notice(),
+              QStringLiteral("Microphone lost. What was heard before it stopped was inserted. Check the microphone, "
+                             "then dictate the rest."));
+    ASSERT_EQ(rig.notifications.posted().size(), 1);
+    EXPECT_EQ(rig.notifications.posted().front().content.title, QStringLiteral("Microphone lost"));
+    EXPECT_TRUE(rig.takeFiles().isEmpty());
+
+    // A microphone that comes back within the take is no loss: the next take ends as usual.
+    rig.advance(10);
+    rig.cores.setDefaultScript({fakeCaptureSetup(rig.microphoneID), nullptr, nullptr});
+    ASSERT_TRUE(rig.startLive());
+    recordFor(0.5);
+    rig.cores.setDefaultScript(
+        {fakeCaptureSetup(rig.microphoneID), std::make_exception_ptr(std::runtime_error("gone")), nullptr});
+    ASSERT_TRUE(rig.cores.last()->signalRecovery());
+    ASSERT_TRUE(rig.pump([&] { return rig.engine->takeInputLost(); }));
+    rig.cores.setDefaultScript({fakeCaptureSetup(rig.microphoneID), nullptr, nullptr});
+    ASSERT_TRUE(rig.pump([&] { return !rig.engine->takeInputLost(); }, 1000)) << "the next rebuild opens it again";
+    rig.deliver(10);
+    controller.handleTriggerAction(TriggerAction::finish);
+    rig.backends.last()->final(QStringLiteral("all of it"));
+    rig.loop.runUntilIdle();
+    EXPECT_TRUE(controller.pillState().is(Kind::done));
+    EXPECT_EQ(rig.incidents->items().size(), 1);
+}
+
 TEST_F(DictationControllerFailureTest, NothingIsPastedOnceTheTakeEndedDuringCleanup)
 {
     // The watchdog gives up while a slow cleanup runs.
