@@ -156,6 +156,8 @@ void UpdaterDialogs::showUpdateFound(const platform::AppcastItem &item,
             QStringLiteral("ZEPA QUARN %1 is available; you have %2. Would you like to install it now?")
                 .arg(item.displayVersionString, m_runningVersion),
             Buttons::offer);
+    // A critical update can be put off, not skipped.
+    m_skip->setVisible(!item.critical);
 }
 
 void UpdaterDialogs::showDownloadProgress(qint64 receivedBytes, qint64 expectedBytes, std::function<void()> cancel)

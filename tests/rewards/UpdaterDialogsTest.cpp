@@ -74,6 +74,12 @@ TEST(UpdaterDialogsTest, TheOfferShowsFeedTextAsPlainTextAndAnswersOnce)
     window->close();
     EXPECT_EQ(answers.back(), UpdateChoice::dismiss) << "closing the offer is Remind Me Later";
     EXPECT_EQ(answers.size(), 2u);
+
+    auto critical = offer();
+    critical.critical = true;
+    dialogs.showUpdateFound(critical, [&](UpdateChoice choice) { answers.push_back(choice); });
+    EXPECT_EQ(visibleButton(window, "Skip This Version"), nullptr) << "a critical update cannot be skipped";
+    EXPECT_NE(visibleButton(window, "Remind Me Later"), nullptr);
 }
 
 TEST(UpdaterDialogsTest, ProgressStepsCancelOnceAndResultsOfferOnlyOK)

@@ -99,7 +99,11 @@ bool isUsable(const AppcastItem &item, const QString &systemVersion)
 {
     if (!integerBuild(item.versionString))
         return false;
-    if (item.enclosureUrl.scheme() != u"https" || item.enclosureLength <= 0 || item.enclosureSignature.isEmpty())
+    // The download is held in memory until it is verified: an executable with its assets is far
+    // below this bound.
+    constexpr qint64 maximumLength = qint64(1) << 30;
+    if (item.enclosureUrl.scheme() != u"https" || item.enclosureLength <= 0 || item.enclosureLength > maximumLength ||
+        item.enclosureSignature.isEmpty())
         return false;
     if (!item.minimumSystemVersion.isEmpty() && !systemVersion.isEmpty()) {
         const QVersionNumber minimum = QVersionNumber::fromString(item.minimumSystemVersion);

@@ -88,8 +88,10 @@ TEST(AppcastTest, BestItemIsTheNewestUsableNewerBuildThatWasNotSkipped)
     newerSystem.minimumSystemVersion = QStringLiteral("13.1");
     auto noLength = item("10", "2.1.0");
     noLength.length = 0;
+    auto huge = item("11", "2.2.0");
+    huge.length = (qint64(1) << 30) + 1;
     const auto items = parsed({item("3", "1.1.0"), item("5", "1.3.0"), item("6", "1.4.0"), item("6.1", "1.4.1"),
-                               noSignature, plainHttp, newerSystem, noLength});
+                               noSignature, plainHttp, newerSystem, noLength, huge});
 
     const auto best = appcast::bestItem(items, 4, {}, QStringLiteral("12"));
     ASSERT_TRUE(best);
