@@ -1,5 +1,7 @@
 #include "rewards/LedgerCard.h"
 
+#include "menubar/brand/ZepaSymbol.h"
+
 #include "rewards/RewardsFont.h"
 #include "rewards/StatsPageLayout.h"
 
@@ -90,8 +92,11 @@ double LedgerCard::naturalHeight(double)
     return heightsFor(Fonts{}, 3).content() + 2 * kPadding;
 }
 
-void LedgerCard::paint(QPainter &painter, const QRectF &rect, ColorScheme scheme) const
+void LedgerCard::paint(QPainter &painter, const QRectF &rect, ColorScheme requested) const
 {
+    // The colorways with a base of their own are dark in both appearances: light text tokens on them
+    // would vanish, so those cards always take the dark values.
+    const ColorScheme scheme = colorwayBackground(colorway) ? ColorScheme::dark : requested;
     const auto color = [scheme](Palette::Token token) { return Palette::color(token, scheme); };
     const QColor accentColor = color(accent(colorway));
     const Fonts fonts;
@@ -164,6 +169,10 @@ void LedgerCard::paint(QPainter &painter, const QRectF &rect, ColorScheme scheme
 
     // 6. Footer: the mark, the brand, and the website at the far end.
     const QRectF footer(x, y, width, heights.footer);
+    ZepaSymbol mark;
+    mark.size = kMarkSize;
+    mark.color = accentColor;
+    mark.paint(painter, QRectF(x, footer.center().y() - kMarkSize / 2, kMarkSize, kMarkSize));
     drawText(painter, footer.adjusted(kMarkSize + 8, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, fonts.caption,
              color(Palette::textSecondary), model.brand);
     drawText(painter, footer, Qt::AlignRight | Qt::AlignVCenter, fonts.website, color(Palette::textTertiary),

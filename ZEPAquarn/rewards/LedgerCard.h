@@ -23,7 +23,8 @@ struct LedgerCard {
 
     // The height the card's content needs at `width`, padding included.
     static double naturalHeight(double width);
-    // Draws the card filling `rect`, with its content at the top.
+    // Draws the card filling `rect`, with its content at the top. Colorways with a dark base of their
+    // own are drawn with the dark values in either scheme.
     void paint(QPainter &painter, const QRectF &rect, ColorScheme scheme) const;
 };
 

@@ -36,7 +36,7 @@ QImage renderCard(const LedgerCard &card, ColorScheme scheme)
 // The vertical extent of the accent's pixels inside one bar's column of the chart.
 double accentHeightIn(const QImage &image, const QColor &accent, double left, double right)
 {
-    const QRectF bounds = colorBounds(image.copy(int(left), 200, int(right - left), 180), accent, 6);
+    const QRectF bounds = colorBounds(image.copy(int(left), 200, int(right - left), 110), accent, 6);
     return bounds.height();
 }
 
@@ -52,8 +52,9 @@ TEST(LedgerCardTest, EveryColorwayPaintsItsBackgroundAndAccent)
             const QString name = QStringLiteral("ledger-card-%1-%2")
                                      .arg(rawValue(colorway), scheme == ColorScheme::dark ? "dark" : "light");
             saveRender(image, name);
-            const QColor background = Palette::color(LedgerCard::background(colorway), scheme);
-            const QColor accent = Palette::color(LedgerCard::accent(colorway), scheme);
+            const ColorScheme drawn = colorwayBackground(colorway) ? ColorScheme::dark : scheme;
+            const QColor background = Palette::color(LedgerCard::background(colorway), drawn);
+            const QColor accent = Palette::color(LedgerCard::accent(colorway), drawn);
             EXPECT_TRUE(sameColor(pixelAt(image, {12, 190}), background)) << name.toStdString();
             EXPECT_FALSE(sameColor(pixelAt(image, {1, 1}), background) && background !=
                          Palette::color(Palette::windowBackground, scheme))
@@ -61,6 +62,15 @@ TEST(LedgerCardTest, EveryColorwayPaintsItsBackgroundAndAccent)
             EXPECT_GT(colorBounds(image, accent, 6).width(), 300) << "bars run across the card: " << name.toStdString();
         }
     }
+}
+
+// A dark base with the light scheme's dark text made the words and figures invisible on screen.
+TEST(LedgerCardTest, DarkBasedColorwaysKeepTheirTextReadableInTheLightAppearance)
+{
+    const LedgerCard card{weekModel({120, 0, 340, 80, 0, 0, 15}), Colorway::monochrome};
+    const QImage image = renderCard(card, ColorScheme::light);
+    const QColor primary = Palette::color(Palette::textPrimary, ColorScheme::dark);
+    EXPECT_FALSE(colorBounds(image.copy(0, 40, 240, 60), primary, 30).isEmpty()) << "the word count shows";
 }
 
 TEST(LedgerCardTest, BarsScaleToTheWeeksLargestDay)
@@ -74,7 +84,7 @@ TEST(LedgerCardTest, BarsScaleToTheWeeksLargestDay)
     const auto column = [&](int day) { return 25 + day * (barWidth + 8); };
     EXPECT_NEAR(accentHeightIn(image, accent, column(1) + 4, column(1) + barWidth - 4), 22, 1.5);
     EXPECT_NEAR(accentHeightIn(image, accent, column(2) + 4, column(2) + barWidth - 4), 44, 1.5);
-    EXPECT_EQ(accentHeightIn(image, accent, column(0) + 4, column(0) + barWidth - 4), 0) << "no words: a hairline bar";
+    EXPECT_LE(accentHeightIn(image, accent, column(0) + 4, column(0) + barWidth - 4), 1) << "no words: a hairline bar";
 }
 
 TEST(LedgerCardTest, TheReclaimedRowIsDrawnInTheAccent)
