@@ -1,19 +1,22 @@
 #include "window/SettingsControls.h"
 
-#include <QCheckBox>
-#include <QComboBox>
+#include "menubar/brand/ZepaButton.h"
+#include "menubar/brand/ZepaMenuPicker.h"
+#include "menubar/brand/ZepaSpinner.h"
+#include "menubar/brand/ZepaSwitch.h"
+
 #include <QHBoxLayout>
-#include <QProgressBar>
-#include <QPushButton>
 #include <QSignalBlocker>
 
 namespace zq {
 
 QAbstractButton *makeSwitch(const QString &accessibleName, std::function<void(bool on)> onToggle, QWidget *parent)
 {
-    auto *control = new QCheckBox(parent);
+    auto *control = new ZepaSwitch(ZepaSwitch::Size::regular, parent);
+    control->setCheckable(true);
     control->setAccessibleName(accessibleName);
-    QObject::connect(control, &QCheckBox::toggled, control, [onToggle = std::move(onToggle)](bool on) { onToggle(on); });
+    QObject::connect(control, &QAbstractButton::toggled, control,
+                     [onToggle = std::move(onToggle)](bool on) { onToggle(on); });
     return control;
 }
 
@@ -23,50 +26,82 @@ void setSwitch(QAbstractButton *control, bool on)
     control->setChecked(on);
 }
 
-QComboBox *makePicker(const QString &accessibleName, const std::vector<PickerChoice> &choices, int width,
-                      std::function<void(const QString &value)> onChoose, QWidget *parent)
-{
-    auto *picker = new QComboBox(parent);
-    picker->setAccessibleName(accessibleName);
-    picker->setFixedWidth(width);
-    setPickerChoices(picker, choices);
-    QObject::connect(picker, &QComboBox::activated, picker, [picker, onChoose = std::move(onChoose)](int index) {
-        onChoose(picker->itemData(index).toString());
-    });
-    return picker;
-}
+namespace {
 
-void setPickerChoices(QComboBox *picker, const std::vector<PickerChoice> &choices)
+QList<ZepaMenuPickerSection> sectionsOf(const std::vector<PickerChoice> &choices)
 {
-    const QSignalBlocker blocker(picker);
-    const QString current = picker->currentData().toString();
-    picker->clear();
-    // Labels can be device names: QComboBox shows its items as plain text.
+    ZepaMenuPickerSection section{QStringLiteral("options"), std::nullopt, {}};
+    // Labels can be device names: the picker draws them as plain text.
     for (const auto &choice : choices)
-        picker->addItem(choice.label, choice.value);
-    setPickerValue(picker, current);
+        section.options.append({choice.value, choice.label, choice.symbol});
+    return {section};
 }
 
-void setPickerValue(QComboBox *picker, const QString &value)
+} // namespace
+
+SettingsPicker::SettingsPicker(const QString &title, std::vector<PickerChoice> choices, int width,
+                               QString leadingSymbol, std::function<QString()> value,
+                               std::function<void(const QString &value)> onChoose, QWidget *parent)
+    : QWidget(parent), m_title(title), m_choices(std::move(choices)), m_width(width),
+      m_leadingSymbol(std::move(leadingSymbol)), m_value(std::move(value)), m_onChoose(std::move(onChoose))
 {
-    const QSignalBlocker blocker(picker);
-    picker->setCurrentIndex(picker->findData(value));
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    rebuild();
+}
+
+void SettingsPicker::setChoices(const std::vector<PickerChoice> &choices)
+{
+    if (choices == m_choices)
+        return;
+    m_choices = choices;
+    m_picker->setSections(sectionsOf(m_choices));
+}
+
+void SettingsPicker::setLeadingSymbol(const QString &symbol)
+{
+    if (symbol == m_leadingSymbol)
+        return;
+    m_leadingSymbol = symbol;
+    // The picker takes its leading symbol once; a new symbol is a new field.
+    rebuild();
+}
+
+void SettingsPicker::refresh()
+{
+    m_picker->update();
+}
+
+void SettingsPicker::rebuild()
+{
+    const bool hadFocus = m_picker && m_picker->hasFocus();
+    if (m_picker)
+        m_picker->deleteLater();
+    ZepaMenuPickerBinding binding{[value = m_value] { return QVariant(value()); },
+                                  [onChoose = m_onChoose](const QVariant &chosen) { onChoose(chosen.toString()); }};
+    m_picker = new ZepaMenuPicker(m_title, std::move(binding), sectionsOf(m_choices), m_width, m_leadingSymbol, false,
+                                  this);
+    layout()->addWidget(m_picker);
+    if (hadFocus)
+        m_picker->setFocus();
 }
 
 RunTestControl::RunTestControl(std::function<void()> onRun, QWidget *parent)
-    : QWidget(parent), m_button(new QPushButton(QStringLiteral("Run Test"), this)), m_busy(new QProgressBar(this))
+    : QWidget(parent), m_button(new ZepaButton(ZepaButtonStyle::quiet, QStringLiteral("Run Test"), {}, this)),
+      m_busy(new ZepaSpinner(16, this))
 {
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_button);
-    auto *busy = static_cast<QProgressBar *>(m_busy);
-    busy->setRange(0, 0); // indeterminate: it spins while shown
-    busy->setTextVisible(false);
-    busy->setFixedSize(16, 16);
-    busy->setAccessibleName(QStringLiteral("Testing"));
+    m_busy->setAccessibleName(QStringLiteral("Testing"));
     layout->addWidget(m_busy);
     m_busy->hide();
-    connect(m_button, &QPushButton::clicked, this, [onRun = std::move(onRun)] { onRun(); });
+    connect(m_button, &QAbstractButton::clicked, this, [onRun = std::move(onRun)] { onRun(); });
+}
+
+QAbstractButton *RunTestControl::button() const
+{
+    return m_button;
 }
 
 void RunTestControl::setRunning(bool running)
@@ -82,7 +117,7 @@ void RunTestControl::setRunnable(bool runnable)
 
 bool RunTestControl::isRunning() const
 {
-    return m_busy->isVisibleTo(const_cast<RunTestControl *>(this));
+    return !m_button->isVisibleTo(const_cast<RunTestControl *>(this));
 }
 
 } // namespace zq

@@ -2,6 +2,7 @@
 
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/ZepaButton.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
 #include "window/AppAppearance.h"
@@ -13,12 +14,10 @@
 
 #include <QAbstractButton>
 #include <QButtonGroup>
-#include <QComboBox>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -105,17 +104,19 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
     page.addRefresh([&settings, cuesSwitch] { setSwitch(cuesSwitch, settings.boolValue(key(keys::soundCues))); });
     behavior->add(new SettingsDivider);
 
-    auto *audioPicker = makePicker(QStringLiteral("Background audio"), backgroundAudioChoices(), 180,
-                                   [&settings](const QString &value) {
-                                       settings.setValue(key(keys::audioDuringDictation), value);
-                                   });
+    auto *audioPicker = new SettingsPicker(
+        QStringLiteral("Background audio"), backgroundAudioChoices(), 180,
+        backgroundAudioSymbol(settings.stringValue(key(keys::audioDuringDictation))),
+        [&settings] { return settings.stringValue(key(keys::audioDuringDictation)); },
+        [&settings](const QString &value) { settings.setValue(key(keys::audioDuringDictation), value); });
     auto *background = new SettingsRow(QStringLiteral("music.note"), QStringLiteral("Background audio"), QString(),
                                        audioPicker);
     behavior->add(background);
     page.addRefresh([&settings, background, audioPicker] {
         const QString mode = settings.stringValue(key(keys::audioDuringDictation));
         background->setDetail(backgroundAudioDetail(mode));
-        setPickerValue(audioPicker, mode);
+        audioPicker->setLeadingSymbol(backgroundAudioSymbol(mode));
+        audioPicker->refresh();
     });
     behavior->add(new SettingsDivider);
 
@@ -169,14 +170,16 @@ void buildAudio(Page &page, AppSettingsModel &model, rt::Settings &settings)
     SettingsSection *microphone =
         page.addSection(QStringLiteral("Microphone"), QStringLiteral("Automatic follows the desktop's current input."));
 
-    auto *inputPicker = makePicker(QStringLiteral("Input"), inputPickerChoices({}), 290,
-                                   [&model](const QString &uid) { model.setInputDevice(uid); });
+    auto *inputPicker = new SettingsPicker(
+        QStringLiteral("Input"), inputPickerChoices({}), 290, QStringLiteral("mic"),
+        [&settings] { return settings.stringValue(key(keys::inputDevice)); },
+        [&model](const QString &uid) { model.setInputDevice(uid); });
     auto *input = new SettingsRow(QStringLiteral("mic"), QStringLiteral("Input"), QString(), inputPicker);
     microphone->add(input);
     page.addRefresh([&model, &settings, input, inputPicker] {
         const QString chosen = settings.stringValue(key(keys::inputDevice));
-        setPickerChoices(inputPicker, inputPickerChoices(model.inputDevices()));
-        setPickerValue(inputPicker, chosen);
+        inputPicker->setChoices(inputPickerChoices(model.inputDevices()));
+        inputPicker->refresh();
         input->setDetail(inputHint(chosen, model.inputDevices()));
     });
     microphone->add(new SettingsDivider);
@@ -211,9 +214,10 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
 {
     SettingsSection *engine = page.addSection(QStringLiteral("Engine"),
                                               QStringLiteral("On-device is private and free. OpenAI uses your own key."));
-    auto *enginePicker = makePicker(QStringLiteral("Engine"), engineChoices(), 180, [&settings](const QString &value) {
-        settings.setValue(key(keys::backend), value);
-    });
+    auto *enginePicker = new SettingsPicker(
+        QStringLiteral("Engine"), engineChoices(), 180, engineSymbol(settings.stringValue(key(keys::backend))),
+        [&settings] { return settings.stringValue(key(keys::backend)); },
+        [&settings](const QString &value) { settings.setValue(key(keys::backend), value); });
     engine->add(new SettingsRow(QStringLiteral("cpu"), QStringLiteral("Engine"), QString(), enginePicker));
 
     // On-device: two questions about languages.
@@ -267,7 +271,8 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
     auto *popover = new KeyHelpPopover(help, model);
     page.addRefresh([&model, &settings, enginePicker, localRows, keyRows, keyField, keyTest, run, popover] {
         const QString backend = settings.stringValue(key(keys::backend));
-        setPickerValue(enginePicker, backend);
+        enginePicker->setLeadingSymbol(engineSymbol(backend));
+        enginePicker->refresh();
         localRows->setVisible(backend == QLatin1String("local"));
         keyRows->setVisible(backend == QLatin1String("openai"));
         if (keyField->text() != model.apiKey() && !keyField->hasFocus())
@@ -278,18 +283,18 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
     });
 
     SettingsSection *output = page.addSection(QStringLiteral("Output"));
-    auto *languagePicker = makePicker(QStringLiteral("Language"), languageChoices(QStringLiteral("local")), 190,
-                                      [&settings](const QString &value) {
-                                          settings.setValue(key(keys::language), value);
-                                      });
+    auto *languagePicker = new SettingsPicker(
+        QStringLiteral("Language"), languageChoices(settings.stringValue(key(keys::backend))), 190,
+        QStringLiteral("globe"), [&settings] { return settings.stringValue(key(keys::language)); },
+        [&settings](const QString &value) { settings.setValue(key(keys::language), value); });
     output->add(new SettingsRow(QStringLiteral("globe"), QStringLiteral("Language"), QString(), languagePicker));
 
     auto *noteRows = new QWidget;
     auto *noteColumn = new QVBoxLayout(noteRows);
     noteColumn->setContentsMargins(0, 0, 0, 0);
     noteColumn->setSpacing(0);
-    auto *useOpenAI = new QPushButton(QStringLiteral("Use OpenAI"), noteRows);
-    QObject::connect(useOpenAI, &QPushButton::clicked, useOpenAI, [&model] { model.useOpenAI(); });
+    auto *useOpenAI = new ZepaButton(ZepaButtonStyle::quiet, QStringLiteral("Use OpenAI"), {}, noteRows);
+    QObject::connect(useOpenAI, &QAbstractButton::clicked, useOpenAI, [&model] { model.useOpenAI(); });
     noteColumn->addWidget(new SettingsDivider(noteRows));
     auto *note = new SettingsRow(QStringLiteral("lightbulb"), QString(), QString(), useOpenAI, noteRows);
     noteColumn->addWidget(note);
@@ -312,8 +317,8 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
 
     page.addRefresh([&model, &settings, languagePicker, noteRows, note, included, cleanupSwitch, cleanup] {
         const QString backend = settings.stringValue(key(keys::backend));
-        setPickerChoices(languagePicker, languageChoices(backend));
-        setPickerValue(languagePicker, settings.stringValue(key(keys::language)));
+        languagePicker->setChoices(languageChoices(backend));
+        languagePicker->refresh();
         const auto unsupported = model.unsupportedLanguage();
         noteRows->setVisible(unsupported.has_value());
         if (unsupported) {

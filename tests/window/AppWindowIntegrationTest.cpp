@@ -157,9 +157,9 @@ TEST_F(AppWindowIntegrationTest, ATypedKeyIsTestedWithExactlyOneRequest)
     ASSERT_TRUE(field->isVisible());
     field->setFocus();
     QTest::keyClicks(field, QStringLiteral("sk-live-123"));
-    QPushButton *run = nullptr;
-    for (auto *button : window->findChildren<QPushButton *>())
-        if (button->text() == QLatin1String("Run Test") && button->isVisible())
+    QAbstractButton *run = nullptr;
+    for (auto *button : window->findChildren<QAbstractButton *>())
+        if (button->accessibleName() == QLatin1String("Run Test") && button->isVisible())
             run = button;
     ASSERT_NE(run, nullptr);
     QTest::mouseClick(run, Qt::LeftButton);

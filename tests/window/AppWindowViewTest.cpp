@@ -17,6 +17,8 @@
 #include "window/AppSettingsView.h"
 #include "window/AppSidebar.h"
 #include "window/SettingsBlocks.h"
+#include "window/SettingsControls.h"
+#include "menubar/brand/ZepaMenuPicker.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -264,9 +266,9 @@ TEST_F(AppWindowViewTest, TheUnsupportedLanguageNoteOffersOpenAI)
     model = std::make_unique<AppSettingsModel>(std::move(deps));
     ASSERT_TRUE(rig.loop.runUntil([&] { return model->isAPIKeyLoaded(); }));
     open(AppWindowSection::transcription);
-    QPushButton *button = nullptr;
-    for (auto *candidate : window->findChildren<QPushButton *>())
-        if (candidate->text() == "Use OpenAI")
+    QAbstractButton *button = nullptr;
+    for (auto *candidate : window->findChildren<QAbstractButton *>())
+        if (candidate->accessibleName() == "Use OpenAI")
             button = candidate;
     ASSERT_NE(button, nullptr);
     EXPECT_TRUE(button->isVisible());
@@ -310,13 +312,17 @@ namespace {
 TEST_F(AppWindowViewTest, DeviceNamesAndTheKeyHelpShowAsPlainText)
 {
     open(AppWindowSection::audio);
-    QComboBox *input = nullptr;
-    for (auto *picker : window->findChildren<QComboBox *>())
-        if (picker->accessibleName() == QLatin1String("Input"))
+    SettingsPicker *input = nullptr;
+    for (auto *picker : window->findChildren<SettingsPicker *>())
+        if (picker->title() == QLatin1String("Input"))
             input = picker;
     ASSERT_NE(input, nullptr);
-    ASSERT_EQ(input->count(), 3) << "Automatic and the two devices listed when the page appeared";
-    EXPECT_EQ(input->itemText(2), QString::fromUtf8("<b>Headset</b> — slower")) << "markup in a name stays text";
+    ASSERT_EQ(input->choices().size(), 3u) << "Automatic and the two devices listed when the page appeared";
+    EXPECT_EQ(input->choices()[2].label, QString::fromUtf8("<b>Headset</b> — slower")) << "markup in a name stays text";
+    EXPECT_EQ(input->picker()->currentLabel(), "Automatic");
+    rig.settings.setValue(key(keys::inputDevice), QStringLiteral("bt"));
+    EXPECT_EQ(input->picker()->currentLabel(), QString::fromUtf8("<b>Headset</b> — slower"));
+    render("window-audio-headset-light");
 
     rig.settings.setValue(key(keys::backend), QStringLiteral("openai"));
     windowModel.setSelection(AppWindowSection::transcription);
