@@ -1,13 +1,20 @@
 // Cost of one journal line as the live file grows (each line is flushed to disk and the run state
-// rewritten atomically), the cost of a rotation, and the caller's share of Diagnostics::record().
+// rewritten atomically), the cost of a rotation, and the caller's share of Diagnostics::record(),
+// alone and while the writer works through a take's records.
 #include "records/DiagnosticJournal.h"
 #include "records/Diagnostics.h"
 #include "runtime/Clocks.h"
 
+#include "support/VirtualLoop.h"
+
 #include <QFile>
+#include <QLoggingCategory>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -59,7 +66,7 @@ void journalAppendWithRotation(benchmark::State &state)
 }
 BENCHMARK(journalAppendWithRotation)->Unit(benchmark::kMicrosecond);
 
-// What a recording thread pays: building the item and one queue submission.
+// What a recording thread pays: building the item and one queue submission, with nothing written.
 void recordCallerCost(benchmark::State &state)
 {
     QTemporaryDir dir;
@@ -73,6 +80,57 @@ void recordCallerCost(benchmark::State &state)
     diagnostics.waitUntilWritten();
 }
 BENCHMARK(recordCallerCost)->Unit(benchmark::kNanosecond);
+
+// What a caller pays while the writer is busy: records arrive as a take makes them, a burst as the
+// take starts and another as it ends, each line flushed to disk by the running writer meanwhile.
+// The iteration time is the callers' time for one take; the worst single call is reported beside.
+void recordCallerCostDuringATake(benchmark::State &state)
+{
+    using Clock = std::chrono::steady_clock;
+    QLoggingCategory::setFilterRules(QStringLiteral("io.quorvane.zepaquarn.*=false"));
+    QTemporaryDir dir;
+    test::VirtualLoop loop; // the hang watchdog pings it; nothing here needs it to answer
+    Diagnostics::Options options;
+    options.logDirectory = dir.path();
+    options.appVersion = QStringLiteral("1");
+    options.build = QStringLiteral("1");
+    options.mainLoop = &loop;
+    options.watchdogHooks.relaunch = [] {};
+    options.watchdogHooks.terminate = [] {};
+    Diagnostics diagnostics(options);
+    diagnostics.start();
+    diagnostics.waitUntilWritten();
+    const DiagnosticEvent starting[] = {DiagnosticEvent::dictationRequested, DiagnosticEvent::audioStartBegan,
+                                        DiagnosticEvent::audioStartCompleted, DiagnosticEvent::transcriptionStarted};
+    const DiagnosticEvent ending[] = {DiagnosticEvent::dictationFinishRequested, DiagnosticEvent::captureCompleted,
+                                      DiagnosticEvent::transcriptionCompleted, DiagnosticEvent::pasteSucceeded};
+    double worst = 0;
+    double total = 0;
+    int calls = 0;
+    const auto timed = [&](DiagnosticEvent event) {
+        const auto begun = Clock::now();
+        diagnostics.record(event, metadata);
+        const double seconds = std::chrono::duration<double>(Clock::now() - begun).count();
+        worst = std::max(worst, seconds);
+        total += seconds;
+        ++calls;
+        return seconds;
+    };
+    for (auto _ : state) {
+        double spent = 0;
+        for (const DiagnosticEvent event : starting)
+            spent += timed(event);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2)); // the writer is mid-way through them
+        for (const DiagnosticEvent event : ending)
+            spent += timed(event);
+        state.SetIterationTime(spent);
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    diagnostics.waitUntilWritten();
+    state.counters["per_call_us"] = calls ? 1e6 * total / calls : 0;
+    state.counters["worst_call_us"] = 1e6 * worst;
+}
+BENCHMARK(recordCallerCostDuringATake)->UseManualTime()->Iterations(200)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
