@@ -122,7 +122,10 @@ TEST_F(PocketSphinxIntegrationTest, NextLaunchStartsFromWhatThisOneLearntAboutTh
             << "the stock estimate already fits this microphone, so this test proves nothing";
         transcribeLive(take);
         ASSERT_TRUE(settle([&] { return QFile::exists(file); })) << "the estimate is kept after a take";
-        recognizer.reset(); // quitting
+        // Quitting; the last take's thread may hold the model a moment longer to save.
+        std::weak_ptr<platform::PocketSphinxDecoderPool> pool = recognizer->pool();
+        recognizer.reset();
+        ASSERT_TRUE(settle([&] { return pool.expired(); }));
     }
     const auto saved = platform::PocketSphinxChannelEstimate::read(
         file, platform::PocketSphinxModel::debianEnglish().fingerprint(), 13);
