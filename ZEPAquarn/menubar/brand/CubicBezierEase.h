@@ -25,7 +25,4 @@ struct TimingCurve {
     double interpolate(double from, double to, double elapsed) const;
 };
 
-// The hover change of panel rows; the pill's entrance and exit use the same curve and duration.
-inline constexpr TimingCurve rowHoverAnimation{0.2, 0.0, 0.0, 1.0, 0.215};
-
 } // namespace zq

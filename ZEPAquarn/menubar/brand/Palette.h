@@ -1,5 +1,6 @@
 #pragma once
 
+#include "menubar/brand/CubicBezierEase.h"
 #include "pipeline/Colorway.h"
 
 #include <QColor>
@@ -103,5 +104,9 @@ public:
 // view's neutral surface (`surface` on the ledger card, `surfaceRaised` in the gallery, gauge and pill).
 Palette::Token colorwayAccent(Colorway colorway);
 std::optional<Palette::Token> colorwayBackground(Colorway colorway);
+
+// The palette's one animation: the hover change of panel rows; the pill's entrance and exit use the
+// same curve and duration.
+inline constexpr TimingCurve rowHoverAnimation{0.2, 0.0, 0.0, 1.0, 0.215};
 
 } // namespace zq

@@ -86,14 +86,19 @@ void ZepaSymbol::paint(QPainter &painter, const QRectF &rect) const
     const qreal baseOpacity = painter.opacity();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(Qt::NoPen);
-    painter.translate(frame.center());
-    painter.rotate(rotation);
-    painter.translate(-frame.center());
+    if (!reduceMotion) {
+        painter.translate(frame.center());
+        painter.rotate(rotation);
+        painter.translate(-frame.center());
+    }
     const qreal designToPixels = size / 100.0;
     for (int index = 0; index < 4; ++index) {
         QPointF offset;
         double opacity = 1.0;
-        if (assemble) {
+        if (assemble && reduceMotion) {
+            // The fade of the first arc, for all four, with no slide.
+            opacity = assembleOffset(0, *assemble).progress;
+        } else if (assemble) {
             const Assembly at = assembleOffset(index, *assemble);
             offset = at.offset * designToPixels;
             opacity = at.progress;

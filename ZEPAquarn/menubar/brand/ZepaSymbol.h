@@ -26,6 +26,8 @@ struct ZepaSymbol {
     std::optional<double> assemble;
     // One fill per arc, by arc index.
     std::optional<std::array<QColor, 4>> arcTint;
+    // Less motion: no rotation, and the arcs fade in together where they stand.
+    bool reduceMotion = false;
 
     static constexpr double kStagger = 0.11;
     static constexpr double kArcDuration = 0.57;

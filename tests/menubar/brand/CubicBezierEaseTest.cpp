@@ -1,4 +1,5 @@
 #include "menubar/brand/CubicBezierEase.h"
+#include "menubar/brand/Palette.h"
 
 #include <gtest/gtest.h>
 

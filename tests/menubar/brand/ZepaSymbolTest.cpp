@@ -182,6 +182,13 @@ TEST(ZepaSymbolTest, AssemblyStartsInvisibleAndArrivesInOrder)
     EXPECT_GT(topAlpha, 100);
     EXPECT_LT(topAlpha, 255);
 
+    // With less motion the arcs only fade, together and in place: the left one shows already.
+    mark.reduceMotion = true;
+    const QImage faded = renderMark(mark);
+    EXPECT_GT(alphaAt(faded, {4.5, 50}), 100);
+    EXPECT_EQ(alphaAt(faded, {4.5, 50}), alphaAt(faded, {50, 4.5}));
+    mark.reduceMotion = false;
+
     mark.assemble = 0.9;
     const QImage done = renderMark(mark);
     mark.assemble.reset();
