@@ -1,5 +1,7 @@
 #include "platform/UpdateFramework.h"
 
+#include <limits>
+
 namespace zq::platform {
 
 namespace {
@@ -9,6 +11,35 @@ constexpr auto kFeedUrl = "https://zepaquarn.quorvane.io/updates/appcast.xml";
 constexpr auto kPublicKey = "iZoDlV35BjE86/ORN0QDvbJbrehaTurGNwQJPaRvrGw=";
 
 } // namespace
+
+std::optional<qint64> parseBuildNumber(const QString &text)
+{
+    qsizetype i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
+        negative = text[i] == QLatin1Char('-');
+        ++i;
+    }
+    if (i == text.size())
+        return std::nullopt;
+    // Accumulate toward the negative side, which holds one more value than the positive side.
+    qint64 value = 0;
+    constexpr qint64 lowest = std::numeric_limits<qint64>::min();
+    for (; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
+            return std::nullopt;
+        const int digit = c.unicode() - '0';
+        if (value < (lowest + digit) / 10)
+            return std::nullopt;
+        value = value * 10 - digit;
+    }
+    if (negative)
+        return value;
+    if (value == lowest)
+        return std::nullopt;
+    return -value;
+}
 
 UpdateFeedConfiguration UpdateFeedConfiguration::forApplication()
 {

@@ -25,6 +25,10 @@ struct UpdateFeedConfiguration {
     static UpdateFeedConfiguration forApplication();
 };
 
+// A build number: an optional sign, then ASCII digits only, fitting 64 bits; anything else
+// (spaces, a dot, an empty text, overflow) is no integer.
+std::optional<qint64> parseBuildNumber(const QString &text);
+
 // One update offered by the feed.
 struct AppcastItem {
     QString title;

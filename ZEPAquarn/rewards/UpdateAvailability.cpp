@@ -2,7 +2,6 @@
 
 #include "pipeline/SettingsDefaults.h"
 
-#include <limits>
 
 namespace zq {
 
@@ -20,35 +19,6 @@ std::optional<QString> storedText(const rt::Settings &settings, const QString &k
 }
 
 } // namespace
-
-std::optional<qint64> parseBuildNumber(const QString &text)
-{
-    qsizetype i = 0;
-    bool negative = false;
-    if (i < text.size() && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
-        negative = text[i] == QLatin1Char('-');
-        ++i;
-    }
-    if (i == text.size())
-        return std::nullopt;
-    // Accumulate toward the negative side, which holds one more value than the positive side.
-    qint64 value = 0;
-    constexpr qint64 lowest = std::numeric_limits<qint64>::min();
-    for (; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c < QLatin1Char('0') || c > QLatin1Char('9'))
-            return std::nullopt;
-        const int digit = c.unicode() - '0';
-        if (value < (lowest + digit) / 10)
-            return std::nullopt;
-        value = value * 10 - digit;
-    }
-    if (negative)
-        return value;
-    if (value == lowest)
-        return std::nullopt;
-    return -value;
-}
 
 std::optional<PendingUpdate> PendingUpdate::resolve(const std::optional<QString> &version,
                                                     const std::optional<QString> &build,

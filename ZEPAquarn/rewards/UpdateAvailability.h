@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/UpdateFramework.h"
 #include "runtime/Settings.h"
 
 #include <QString>
@@ -21,8 +22,7 @@ struct PendingUpdate {
     friend bool operator==(const PendingUpdate &, const PendingUpdate &) = default;
 };
 
-// An optional sign, then ASCII digits only, fitting 64 bits; anything else is no integer.
-std::optional<qint64> parseBuildNumber(const QString &text);
+using platform::parseBuildNumber;
 
 // Remembers a found update across launches ("updateAvailableVersion", "updateAvailableBuild")
 // and tells whether it is still pending for the build that runs now. Main thread only.

@@ -3,24 +3,11 @@
 #include <QVersionNumber>
 #include <QXmlStreamReader>
 
-#include <algorithm>
 #include <limits>
 
 namespace zq::platform::appcast {
 
 namespace {
-
-std::optional<qint64> integerBuild(const QString &text)
-{
-    // The same rule as the remembered update: optional sign, ASCII digits, 64 bits.
-    bool ok = false;
-    const bool plain = !text.isEmpty() && std::all_of(text.begin() + ((text[0] == u'+' || text[0] == u'-') ? 1 : 0),
-                                                      text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
-    if (!plain)
-        return std::nullopt;
-    const qint64 value = text.toLongLong(&ok);
-    return ok ? std::optional<qint64>(value) : std::nullopt;
-}
 
 void readItem(QXmlStreamReader &xml, const QUrl &feedUrl, AppcastItem &item)
 {
@@ -97,7 +84,7 @@ rt::Result<std::vector<AppcastItem>> parse(const QByteArray &xml, const QUrl &fe
 
 bool isUsable(const AppcastItem &item, const QString &systemVersion)
 {
-    if (!integerBuild(item.versionString))
+    if (!parseBuildNumber(item.versionString))
         return false;
     // The download is held in memory until it is verified: an executable with its assets is far
     // below this bound.
@@ -117,13 +104,13 @@ bool isUsable(const AppcastItem &item, const QString &systemVersion)
 std::optional<AppcastItem> bestItem(const std::vector<AppcastItem> &items, qint64 runningBuild,
                                     const QString &skippedBuild, const QString &systemVersion)
 {
-    const std::optional<qint64> skipped = integerBuild(skippedBuild);
+    const std::optional<qint64> skipped = parseBuildNumber(skippedBuild);
     const AppcastItem *best = nullptr;
     qint64 bestBuild = std::numeric_limits<qint64>::min();
     for (const AppcastItem &item : items) {
         if (!isUsable(item, systemVersion))
             continue;
-        const qint64 build = *integerBuild(item.versionString);
+        const qint64 build = *parseBuildNumber(item.versionString);
         if (build <= runningBuild || (skipped && build == *skipped))
             continue;
         if (!best || build > bestBuild) {

@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <limits>
 
 namespace zq::platform {
 
@@ -214,7 +215,8 @@ void AppcastUpdateFramework::feedFinished(quint64 sessionId, QNetworkReply *repl
         fail(items.error().message);
         return;
     }
-    const auto running = m_environment.runningBuild.toLongLong();
+    // A running build that is no number is treated as the newest: nothing is offered over it.
+    const qint64 running = parseBuildNumber(m_environment.runningBuild).value_or(std::numeric_limits<qint64>::max());
     const auto best = appcast::bestItem(items.value(), running,
                                         m_environment.settings.stringValue(key(kSkippedBuildKey)),
                                         m_environment.systemVersion);
