@@ -3,6 +3,7 @@
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/ZepaMenuPicker.h"
+#include "menubar/brand/ZepaSpinner.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
 
@@ -11,7 +12,6 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QToolButton>
@@ -170,11 +170,8 @@ void TriggerBindingRecorderView::buildPopup()
     auto *status = new QHBoxLayout;
     status->setSpacing(8);
     status->addStretch(1);
-    auto *busy = new QProgressBar(m_popup);
-    busy->setRange(0, 0);
-    busy->setTextVisible(false);
-    busy->setFixedSize(40, 6);
-    status->addWidget(busy);
+    m_spinner = new ZepaSpinner(16, m_popup);
+    status->addWidget(m_spinner);
     QLabel *recording = label(QStringLiteral("Recording…"), 13, BrandWeight::medium, m_popup);
     m_textColors.emplace_back(recording, Palette::textPrimary);
     status->addWidget(recording);

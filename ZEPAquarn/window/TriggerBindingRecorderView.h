@@ -21,6 +21,7 @@ class QToolButton;
 namespace zq {
 
 class ZepaMenuPicker;
+class ZepaSpinner;
 
 namespace rt {
 class Settings;
@@ -62,6 +63,7 @@ public:
     QToolButton *clearButton() const { return m_clear; }
     // The recording popup; shown while recording.
     QFrame *popup() const { return m_popup; }
+    ZepaSpinner *spinner() const { return m_spinner; }
 
 protected:
     void changeEvent(QEvent *event) override;
@@ -80,6 +82,7 @@ private:
     QPushButton *m_record = nullptr;
     QToolButton *m_clear = nullptr;
     QFrame *m_popup = nullptr;
+    ZepaSpinner *m_spinner = nullptr;
     QLabel *m_plus = nullptr;
     QToolButton *m_close = nullptr;
     std::vector<QLabel *> m_caps;

@@ -3,6 +3,7 @@
 #include "window/OnboardingView.h"
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/ZepaMenuPicker.h"
+#include "menubar/brand/ZepaSpinner.h"
 #include "platform/linux/X11KeyCodes.h"
 #include "runtime/Settings.h"
 #include "support/FakePermissionProbe.h"
@@ -151,6 +152,7 @@ TEST_F(OnboardingViewTest, TheRecorderTakesTheKeysOfItsPopupAndStoresWhatWasPres
     QTest::mouseClick(recorder.recordButton(), Qt::LeftButton);
     ASSERT_TRUE(recorder.popup()->isVisible());
     EXPECT_TRUE(gate.isRecording());
+    EXPECT_TRUE(recorder.spinner()->isAnimating());
     saveRender(*recorder.popup(), QStringLiteral("trigger-recording-popup"));
     QWindow *window = recorder.popup()->windowHandle();
     ASSERT_NE(window, nullptr);
@@ -160,6 +162,7 @@ TEST_F(OnboardingViewTest, TheRecorderTakesTheKeysOfItsPopupAndStoresWhatWasPres
     loop.advance(250ms);
     EXPECT_FALSE(recorder.popup()->isVisible());
     EXPECT_FALSE(gate.isRecording());
+    EXPECT_FALSE(recorder.spinner()->isAnimating()) << "no frames run once the popup is gone";
     const QString stored = settings.stringValue(QStringLiteral("secondaryTriggerKey"));
     EXPECT_EQ(stored, QStringLiteral("f5"));
     EXPECT_TRUE(recorder.recordButton()->text().endsWith(QStringLiteral("F5")));
