@@ -286,11 +286,16 @@ TEST_F(AppWindowViewTest, ResultsAndAnExpandedQuestionRender)
     model->runMicTest();
     rig.loop.advance(2s);
     ASSERT_EQ(model->micTestResult(), QString::fromUtf8("✓ Audio received"));
-    render("window-audio-mic-ok-light");
+    const QColor success = Palette::color(Palette::success, ColorScheme::light);
+    const QColor danger = Palette::color(Palette::danger, ColorScheme::light);
+    QImage image = render("window-audio-mic-ok-light");
+    EXPECT_FALSE(test::colorBounds(image, success, 12).isEmpty()) << "the verdict is drawn in the success colour";
+    EXPECT_TRUE(test::colorBounds(image, danger, 12).isEmpty());
     micScript->fires = 0;
     model->runMicTest();
     rig.loop.advance(2s);
-    render("window-audio-mic-failed-light");
+    image = render("window-audio-mic-failed-light");
+    EXPECT_FALSE(test::colorBounds(image, danger, 12).isEmpty()) << "a failed verdict is drawn in the danger colour";
 
     windowModel.setSelection(AppWindowSection::faq);
     auto rows = window->findChildren<SettingsFAQRow *>();
