@@ -17,6 +17,8 @@
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QToolButton>
 #include <QUrl>
@@ -336,6 +338,30 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
     });
 }
 
+// The dictionary editor's field: the control fill in a rounded rectangle with a hairline inside its
+// edge, the editor 8 in from it on its own transparent background.
+class EditorField : public QWidget {
+public:
+    explicit EditorField(QWidget *parent) : QWidget(parent)
+    {
+        auto *layout = new QVBoxLayout(this);
+        layout->setContentsMargins(8, 8, 8, 8);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const ColorScheme scheme = colorSchemeOf(*this);
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
+        painter.fillPath(shape, Palette::color(Palette::controlFill, scheme));
+        painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1));
+        painter.drawPath(shape);
+    }
+};
+
 void buildDictionary(Page &page, AppSettingsModel &model)
 {
     SettingsSection *vocabulary =
@@ -345,15 +371,21 @@ void buildDictionary(Page &page, AppSettingsModel &model)
     auto *column = new QVBoxLayout(body);
     column->setContentsMargins(0, 10, 0, 10);
     column->setSpacing(8);
-    auto *editor = new QPlainTextEdit(body);
+    auto *field = new EditorField(body);
+    field->setMinimumHeight(180);
+    auto *editor = new QPlainTextEdit(field);
+    field->layout()->addWidget(editor);
     editor->setObjectName(QStringLiteral("dictionaryEditor"));
-    editor->setMinimumHeight(180);
+    editor->setFrameShape(QFrame::NoFrame);
+    editor->viewport()->setAutoFillBackground(false);
+    editor->setAutoFillBackground(false);
+    editor->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
     editor->setFont(brandFont(BrandWeight::regular, 12));
     editor->setPlainText(model.dictionaryText());
     editor->setAccessibleName(QStringLiteral("Custom vocabulary"));
     QObject::connect(editor, &QPlainTextEdit::textChanged, editor,
                      [&model, editor] { model.setDictionaryText(editor->toPlainText()); });
-    column->addWidget(editor);
+    column->addWidget(field);
     column->addWidget(new StyledLabel(QStringLiteral("One word or phrase per line"), textStyle::small, body));
     vocabulary->add(body);
 }

@@ -24,6 +24,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QToolButton>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -348,6 +349,30 @@ TEST_F(AppWindowViewTest, DeviceNamesAndTheKeyHelpShowAsPlainText)
     popover->close();
     QApplication::processEvents();
     EXPECT_FALSE(model->showKeyHelp()) << "closing the popover clears its flag";
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(AppWindowViewTest, TheDictionaryEditorStoresEveryChangeAndKeepsWhatWasTyped)
+{
+    rig.settings.setValue(key(keys::dictionary), QStringList{"alpha", "Beta"});
+    model = nullptr; // the editor opens from the stored list when the settings state is made
+    AppSettingsModel::Dependencies deps{rig.loop, rig.settings, *rig.incidents, *rig.engine, {},
+                                        test::FakeMicrophoneTestEngine::factory(micScript),
+                                        Keychain(std::make_shared<test::FakeSecretStore>()), autostart, {},
+                                        APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s}};
+    model = std::make_unique<AppSettingsModel>(std::move(deps));
+    ASSERT_TRUE(rig.loop.runUntil([&] { return model->isAPIKeyLoaded(); }));
+    open(AppWindowSection::dictionary);
+    auto *editor = window->findChild<QPlainTextEdit *>(QStringLiteral("dictionaryEditor"));
+    ASSERT_NE(editor, nullptr);
+    EXPECT_EQ(editor->toPlainText(), "alpha\nBeta");
+    editor->setPlainText(QStringLiteral("alpha\n\n\tKubernetes  \n"));
+    EXPECT_EQ(rig.settings.stringListValue(key(keys::dictionary)), (QStringList{"alpha", "Kubernetes"}));
+    EXPECT_EQ(editor->toPlainText(), "alpha\n\n\tKubernetes  \n") << "the blank line stays in the editor";
+    render("window-dictionary-filled-light");
 }
 
 } // namespace
