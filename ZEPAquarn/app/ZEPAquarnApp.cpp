@@ -7,6 +7,7 @@
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
 #include "records/StatsStore.h"
+#include "rewards/DepthGaugeView.h"
 #include "rewards/LedgerCard.h"
 #include "rewards/StatsPageModel.h"
 #include "runtime/Log.h"
@@ -179,6 +180,11 @@ void ZEPAquarnApp::openMainWindow()
             m_settingsModel = m_makeSettingsModel(*m_controller, [this](bool shown) { applyShowInDock(shown); });
         AppWindowView::Pages pages;
         pages.stats = [this](QWidget *parent) { return makeStatsPage(parent); };
+        // General → Appearance ends with the colorway gauge, the only place that creates invite links.
+        pages.settings.depthGauge = [this](QWidget *parent) -> QWidget * {
+            return new DepthGaugeView(m_depth, m_environment.loop,
+                                      m_environment.pasteboard ? m_environment.pasteboard() : nullptr, parent);
+        };
         if (m_environment.permissionProbe) {
             // General → Trigger holds the same recorder as the first-run window.
             pages.settings.triggerRecorder = [this](QWidget *parent) -> QWidget * {
