@@ -14,6 +14,8 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QTemporaryDir>
+#include <QTest>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -43,7 +45,7 @@ QProcessEnvironment displayEnvironment()
     return environment;
 }
 
-bool processEventsUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout = 5s)
+bool processEventsUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout = 10s)
 {
     return zq::test::waitFor(
         [&] {
@@ -89,6 +91,7 @@ public:
         zq::test::ChildSpec spec;
         spec.program = QStringLiteral("openbox");
         spec.environment = displayEnvironment();
+        spec.logPath = m_log.filePath(QStringLiteral("openbox.log"));
         if (!m_process.start(spec))
             return false;
         // A running manager names itself on the root window.
@@ -103,13 +106,19 @@ public:
     }
 
 private:
+    QTemporaryDir m_log;
     zq::test::ChildProcess m_process;
 };
 
-// A full-screen window of this process under the pill that records where it was clicked.
+// A full-screen window of this process under the pill that records where it was clicked. It maps
+// without the window manager, which in a fresh home can take long to start managing windows.
 class ClickTarget : public QWidget {
 public:
-    ClickTarget() { setWindowTitle(QStringLiteral("click target")); }
+    ClickTarget()
+    {
+        setWindowTitle(QStringLiteral("click target"));
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+    }
     std::optional<QPoint> clickedAt;
 
 protected:
@@ -136,7 +145,7 @@ TEST(PillPanelWindowIntegrationTest, FloatsBottomCentreWithoutFocusAndPassesClic
     ClickTarget below;
     below.setGeometry(0, 0, 1280, 800);
     below.show();
-    ASSERT_TRUE(processEventsUntil([&] { return xState(below.winId()).viewable; }));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&below, 10000));
 
     WindowRig rig;
     rig.pill.update(PillState::listening());
