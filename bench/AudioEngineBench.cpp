@@ -1,7 +1,9 @@
 // Trigger to live on a private PulseAudio daemon: the time from the engine's start of a take to the
 // take's first proved buffer, on a warm session (kept open after the previous take) and on a cold
 // one (a new engine, so a new capture and its proof), each also as a number of audio fragments
-// (the duration of one capture buffer).
+// (the duration of one capture buffer). Beside them, in the same run, a bare PulseAudio client reads
+// the same microphone the same two ways: what it waits is the microphone's own delivery (the bench
+// source hands over 0.1 s blocks), so the difference is the engine's own cost.
 #include "audio/AudioEngine.h"
 #include "audio/BoundedHALExecutor.h"
 #include "pipeline/SettingsDefaults.h"
@@ -17,6 +19,8 @@
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
+
+#include <pulse/simple.h>
 
 #include <chrono>
 #include <cstdio>
@@ -193,6 +197,101 @@ void BM_TriggerToLiveWarm(benchmark::State &state)
     report(state, totals);
 }
 BENCHMARK(BM_TriggerToLiveWarm)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+
+// A plain recording client of the bench microphone (float mono at the source's rate, 10 ms
+// fragments), made on demand.
+struct BareClient {
+    pa_simple *stream = nullptr;
+
+    bool open()
+    {
+        const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, 16000, 1};
+        pa_buffer_attr attributes{};
+        attributes.maxlength = static_cast<std::uint32_t>(-1);
+        attributes.fragsize = static_cast<std::uint32_t>(pa_usec_to_bytes(10 * 1000, &spec));
+        const QByteArray server = rig->server.serverAddress().toUtf8();
+        stream = pa_simple_new(server.constData(), "bench", PA_STREAM_RECORD, "zq_bench_mic", "bare client", &spec,
+                               nullptr, &attributes, nullptr);
+        return stream != nullptr;
+    }
+    // Blocks until the microphone delivers its next samples.
+    bool readSome()
+    {
+        float samples[16];
+        return pa_simple_read(stream, samples, sizeof samples, nullptr) == 0;
+    }
+    // Blocks until samples delivered after the call arrive: what is already buffered comes out at
+    // once and is skipped (a read that had to wait got a fresh delivery).
+    bool readFresh()
+    {
+        for (;;) {
+            const auto begun = std::chrono::steady_clock::now();
+            if (!readSome())
+                return false;
+            if (std::chrono::steady_clock::now() - begun > 1ms)
+                return true;
+        }
+    }
+    ~BareClient()
+    {
+        if (stream)
+            pa_simple_free(stream);
+    }
+};
+
+void reportBare(benchmark::State &state, double total, int takes)
+{
+    if (takes > 0)
+        state.counters["live_ms"] = 1000.0 * total / takes;
+}
+
+// Connect, open the stream, first samples: the bare counterpart of a cold start.
+void BM_BareClientToFirstBufferCold(benchmark::State &state)
+{
+    double total = 0;
+    int takes = 0;
+    for (auto _ : state) {
+        const auto begun = std::chrono::steady_clock::now();
+        BareClient client;
+        if (!client.open() || !client.readSome()) {
+            state.SkipWithError("the bare client cannot read the bench microphone");
+            break;
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+        state.SetIterationTime(seconds);
+        total += seconds;
+        ++takes;
+        rig->pauseBetweenTakes(takes);
+    }
+    reportBare(state, total, takes);
+}
+BENCHMARK(BM_BareClientToFirstBufferCold)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(8);
+
+// A stream kept open, then the first samples delivered after the start: the counterpart of a warm start.
+void BM_BareClientToFirstBufferWarm(benchmark::State &state)
+{
+    BareClient client;
+    if (!client.open() || !client.readSome()) {
+        state.SkipWithError("the bare client cannot read the bench microphone");
+        return;
+    }
+    double total = 0;
+    int takes = 0;
+    for (auto _ : state) {
+        rig->pauseBetweenTakes(takes);
+        const auto begun = std::chrono::steady_clock::now();
+        if (!client.readFresh()) {
+            state.SkipWithError("the bare client lost the bench microphone");
+            break;
+        }
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+        state.SetIterationTime(seconds);
+        total += seconds;
+        ++takes;
+    }
+    reportBare(state, total, takes);
+}
+BENCHMARK(BM_BareClientToFirstBufferWarm)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 } // namespace
 
