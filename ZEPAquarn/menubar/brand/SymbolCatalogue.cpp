@@ -2,6 +2,7 @@
 
 #include "runtime/Log.h"
 
+#include <QCache>
 #include <QHash>
 #include <QImage>
 #include <QPainter>
@@ -142,6 +143,17 @@ QString SymbolCatalogue::resourcePath(QStringView name)
 
 QPixmap SymbolCatalogue::pixmap(QStringView name, QSizeF size, const QColor &color, qreal ratio)
 {
+    // Views repaint the same few symbols at the same sizes: keep the tinted results.
+    static QCache<QString, QPixmap> tinted(256);
+    const QString key = QStringLiteral("%1|%2x%3|%4|%5")
+                            .arg(name)
+                            .arg(size.width())
+                            .arg(size.height())
+                            .arg(QString::number(color.rgba(), 16))
+                            .arg(ratio);
+    if (const QPixmap *cached = tinted.object(key))
+        return *cached;
+
     const QSize pixels = (size * ratio).toSize();
     QImage image(pixels.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
@@ -159,6 +171,8 @@ QPixmap SymbolCatalogue::pixmap(QStringView name, QSizeF size, const QColor &col
     }
     QPixmap result = QPixmap::fromImage(std::move(image));
     result.setDevicePixelRatio(ratio);
+    if (svg)
+        tinted.insert(key, new QPixmap(result));
     return result;
 }
 
