@@ -56,6 +56,7 @@
 #include <QWidget>
 
 #include <cstdio>
+#include <sys/stat.h>
 #include <optional>
 
 using namespace zq;
@@ -215,6 +216,9 @@ std::unique_ptr<Updater> makeUpdater(UpdateServices &s, rt::MainLoop &loop, rt::
 
 int main(int argc, char *argv[])
 {
+    // Everything the application creates holds the user's recordings and words: private to them.
+    ::umask(077);
+
     // The toolkit aborts without a display; without X11 nothing here can work, so say so and stop.
     if (!X11Session::displayIsUsable()) {
         QCoreApplication bare(argc, argv);

@@ -1,6 +1,7 @@
 #include "records/CrashReportWriter.h"
 
 #include "runtime/Log.h"
+#include "runtime/Paths.h"
 
 #include <QDir>
 #include <QFile>
@@ -214,9 +215,11 @@ bool CrashReportWriter::install(const QString &folder, const QString &appVersion
 {
     if (s_installed.load())
         return false;
-    QDir().mkpath(folder);
-    ::chmod(QFile::encodeName(folder).constData(), 0700);
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (auto made = rt::Paths::ensurePrivateDirectory(folder); !made) {
+        qCWarning(lcDiagnostics).noquote() << "diagnostics: crash reports folder unusable:" << made.error().message;
+        return false;
+    }
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         qCWarning(lcDiagnostics) << "diagnostics: crash reports folder cannot be opened — no crash reports";
         return false;

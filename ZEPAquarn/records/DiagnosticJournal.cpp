@@ -2,8 +2,8 @@
 
 #include "runtime/FileOps.h"
 #include "runtime/Log.h"
+#include "runtime/Paths.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -185,7 +185,8 @@ void DiagnosticJournal::rotateIfNeededLocked(qint64 incomingBytes)
 
 void DiagnosticJournal::prepareDirectoryLocked()
 {
-    QDir().mkpath(m_directory);
+    if (auto made = rt::Paths::ensurePrivateDirectory(m_directory); !made)
+        qCWarning(lcDiagnostics).noquote() << "diagnostics: log folder unusable:" << made.error().message;
     const QString readme = m_directory + QLatin1String("/README.txt");
     if (!exists(readme))
         (void)rt::writeFileAtomically(readme, readmeText());

@@ -3,7 +3,6 @@
 #include "records/StoreFile.h"
 #include "runtime/Log.h"
 
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -29,7 +28,7 @@ QString trimSpacesAndTabs(const QString &text)
 HistoryStore::HistoryStore(const QString &folder, const rt::Clocks &clocks, QObject *parent)
     : QObject(parent), m_clocks(clocks), m_filePath(folder + QLatin1String("/history.json"))
 {
-    QDir().mkpath(folder);
+    StoreFile::ensureFolder(folder, "history");
     load();
 }
 

@@ -5,7 +5,6 @@
 #include "runtime/FileOps.h"
 #include "runtime/Log.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -17,8 +16,22 @@ namespace zq {
 IncidentStore::IncidentStore(const QString &directory, RevealFile revealFile, QObject *parent)
     : QObject(parent), m_directory(directory), m_revealFile(std::move(revealFile))
 {
-    QDir().mkpath(recordingsDirectory());
     load();
+}
+
+bool IncidentStore::ensureFolders() const
+{
+    // In this order: the check of Recordings trusts the folder it lies in.
+    return StoreFile::ensureFolder(m_directory, "incident") && StoreFile::ensureFolder(recordingsDirectory(), "incident");
+}
+
+bool IncidentStore::isRecordingName(const QString &name)
+{
+    // "<ID>.wav", the ID upper-case as keepRecording() writes it.
+    if (name.size() != 36 + 4 || !name.endsWith(QLatin1String(".wav")))
+        return false;
+    const QString id = name.left(36);
+    return id == id.toUpper() && StoreFile::uuidFromString(id).has_value();
 }
 
 QString IncidentStore::indexPath() const
@@ -39,6 +52,9 @@ bool IncidentStore::isPlainFileName(const QString &name)
 
 void IncidentStore::load()
 {
+    // A folder that is not really ours (a link to elsewhere) is neither read, swept nor written.
+    if (!ensureFolders())
+        return;
     const QString path = indexPath();
     const StoreFile::Contents contents = StoreFile::read(path);
     if (contents.status == StoreFile::Status::unreadable) {
@@ -78,14 +94,14 @@ void IncidentStore::removeUnreferencedRecordings()
         if (incident.recordingFilename)
             referenced.insert(*incident.recordingFilename);
     }
-    const QDir folder(recordingsDirectory());
-    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    for (const QString &name : names) {
-        if (referenced.contains(name))
-            continue;
-        if (QFile::remove(folder.filePath(name)))
-            qCInfo(lcRecords) << "incident store: removed a recording that no incident names";
-    }
+    // Only names this store makes, only regular files, never through a link.
+    const auto removed = rt::removeFilesIn(recordingsDirectory(), [&](const QString &name) {
+        return isRecordingName(name) && !referenced.contains(name);
+    });
+    if (!removed)
+        qCWarning(lcRecords).noquote() << "incident store: recordings left alone:" << removed.error().message;
+    else if (removed.value() > 0)
+        qCInfo(lcRecords) << "incident store: removed" << removed.value() << "recording(s) that no incident names";
 }
 
 std::optional<DictationIncident> IncidentStore::latest() const
@@ -121,7 +137,8 @@ std::optional<QString> IncidentStore::keepRecording(const std::optional<QString>
     if (!takeFile || takeFile->isEmpty() || !QFileInfo(*takeFile).isFile())
         return std::nullopt;
     const QString name = StoreFile::uuidString(incidentID) + QLatin1String(".wav");
-    QDir().mkpath(recordingsDirectory());
+    if (!ensureFolders())
+        return std::nullopt;
     if (auto moved = rt::moveFile(*takeFile, recordingsDirectory() + QLatin1Char('/') + name); !moved) {
         qCWarning(lcRecords) << "incident store: recording not kept:" << moved.error().message;
         return std::nullopt;
@@ -180,6 +197,8 @@ void IncidentStore::trimToLimit()
 
 void IncidentStore::save()
 {
+    if (!ensureFolders())
+        return;
     QJsonArray array;
     for (const DictationIncident &incident : std::as_const(m_items))
         array.append(incident.toJson());

@@ -14,6 +14,9 @@ namespace zq {
 // Recent failed takes, newest first, in "<directory>/incidents.json", with their kept recordings
 // in "<directory>/Recordings". Main thread only; no operation reports an error.
 //
+// Both folders must be real folders of this user (private, 0700): a folder that is a link to
+// elsewhere is logged and left untouched (nothing read, swept, moved or written into it).
+//
 // A recording name read from the file is only ever used as a plain name inside Recordings/ (a
 // name with a path separator, "." or ".." gives no recording), so a tampered file cannot make
 // delete or reveal touch anything else.
@@ -26,8 +29,9 @@ public:
     using RevealFile = std::function<void(const QString &path)>;
 
     // Creates the Recordings folder when missing, loads "incidents.json" (an unreadable one is kept
-    // aside), then removes recordings that no incident names. `revealFile` shows a file in the
-    // file manager (revealInFileManager() when empty).
+    // aside), then removes the recordings that no incident names: regular files named as
+    // keepRecording() names them, and nothing else. `revealFile` shows a file in the file manager
+    // (revealInFileManager() when empty).
     explicit IncidentStore(const QString &directory, RevealFile revealFile = {}, QObject *parent = nullptr);
 
     const QList<DictationIncident> &items() const { return m_items; }
@@ -55,12 +59,15 @@ public:
 
     // Whether `name` may stand for a file inside Recordings/.
     static bool isPlainFileName(const QString &name);
+    // Whether `name` is a recording name this store makes ("<ID>.wav", upper-case).
+    static bool isRecordingName(const QString &name);
 
 signals:
     void itemsChanged();
 
 private:
     void load();
+    bool ensureFolders() const;
     void removeUnreferencedRecordings();
     void deleteRecording(const DictationIncident &incident);
 

@@ -2,7 +2,6 @@
 
 #include "records/StoreFile.h"
 
-#include <QDir>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -32,7 +31,7 @@ StatsStore::StatsStore(const QString &folder, const QTimeZone &timeZone, QObject
     : QObject(parent), m_filePath(folder + QLatin1String("/stats.json")),
       m_timeZone(timeZone.isValid() ? timeZone : QTimeZone::utc())
 {
-    QDir().mkpath(folder);
+    StoreFile::ensureFolder(folder, "statistics");
     load();
 }
 

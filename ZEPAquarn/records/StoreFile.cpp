@@ -3,6 +3,7 @@
 #include "runtime/Clocks.h"
 #include "runtime/FileOps.h"
 #include "runtime/Log.h"
+#include "runtime/Paths.h"
 
 #include <QFile>
 
@@ -33,6 +34,15 @@ void StoreFile::keepAside(const QString &path, const char *store, const QString 
         qCWarning(lcRecords).noquote() << store
                                        << "store: unreadable file could not be kept aside:" << moved.error().message
                                        << "— starting empty";
+}
+
+bool StoreFile::ensureFolder(const QString &folder, const char *store)
+{
+    if (auto made = rt::Paths::ensurePrivateDirectory(folder); !made) {
+        qCWarning(lcRecords).noquote() << store << "store: folder left alone:" << made.error().message;
+        return false;
+    }
+    return true;
 }
 
 bool StoreFile::write(const QString &path, const QByteArray &bytes, const char *store)

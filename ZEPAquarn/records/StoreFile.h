@@ -23,6 +23,9 @@ public:
     // Keeps a file that cannot be read or decoded next to itself (with a suffix) so that the
     // store's next save cannot destroy it, and logs why. `store` names the store in the log.
     static void keepAside(const QString &path, const char *store, const QString &reason);
+    // Makes `folder` (and missing parents) a real folder of this user, private to them; false and
+    // a log line when it is not, so the store does not write into it.
+    static bool ensureFolder(const QString &folder, const char *store);
     // Replaces the file atomically; a failure is logged and otherwise ignored.
     static bool write(const QString &path, const QByteArray &bytes, const char *store);
 

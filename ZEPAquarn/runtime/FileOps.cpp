@@ -4,8 +4,10 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <cerrno>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -125,6 +127,7 @@ Result<void> copyAcrossFileSystems(const QString &from, const QString &to)
     TemporaryFile temporary;
     if (auto opened = openTemporaryNextTo(to, temporary); !opened)
         return opened;
+    // A move keeps the file's mode, as a rename on one file system does.
     ::fchmod(temporary.fd.get(), sourceInfo.st_mode & 07777);
 
     char buffer[64 * 1024];
@@ -153,10 +156,11 @@ Result<void> writeFileAtomically(const QString &path, const QByteArray &data)
     if (auto opened = openTemporaryNextTo(path, temporary); !opened)
         return opened;
 
-    // mkstemp made it 0600; a file that already exists keeps the permissions its owner chose.
+    // mkstemp made it 0600. A file it replaces keeps what its owner may do (an executable stays
+    // executable) but nothing for anyone else; a link in its place lends it nothing of its target.
     struct stat existing {};
-    if (::stat(QFile::encodeName(path).constData(), &existing) == 0)
-        ::fchmod(temporary.fd.get(), existing.st_mode & 07777);
+    if (::lstat(QFile::encodeName(path).constData(), &existing) == 0 && S_ISREG(existing.st_mode))
+        ::fchmod(temporary.fd.get(), existing.st_mode & 0700);
 
     if (!writeAll(temporary.fd.get(), data.constData(), data.size())) {
         const int err = errno;
@@ -165,6 +169,54 @@ Result<void> writeFileAtomically(const QString &path, const QByteArray &data)
         return posixError(QStringLiteral("Could not write"), path, err);
     }
     return commitTemporary(temporary, path);
+}
+
+Result<int> removeFilesIn(const QString &folder, const std::function<bool(const QString &name)> &shouldRemove)
+{
+    // Everything works relative to the opened folder, so a name swapped for a link in between
+    // cannot redirect a removal elsewhere.
+    FileDescriptor dir(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!dir.isValid()) {
+        const int err = errno;
+        if (err == ELOOP || err == ENOTDIR)
+            return makeError(QStringLiteral("“%1” is not a real folder.").arg(folder), QStringLiteral("posix"), err);
+        return posixError(QStringLiteral("Could not open the folder"), folder, err);
+    }
+    struct stat folderInfo {};
+    if (::fstat(dir.get(), &folderInfo) != 0)
+        return posixError(QStringLiteral("Could not open the folder"), folder, errno);
+    if (folderInfo.st_uid != ::geteuid())
+        return makeError(QStringLiteral("“%1” belongs to another user.").arg(folder), QStringLiteral("posix"), EPERM);
+
+    // fdopendir takes its descriptor over; the folder's own stays open for the removals.
+    const int listFd = ::fcntl(dir.get(), F_DUPFD_CLOEXEC, 0);
+    DIR *listing = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!listing) {
+        const int err = errno;
+        if (listFd >= 0)
+            ::close(listFd);
+        return posixError(QStringLiteral("Could not list the folder"), folder, err);
+    }
+    QStringList names;
+    while (const dirent *entry = ::readdir(listing)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name != QLatin1String(".") && name != QLatin1String("..") && shouldRemove(name))
+            names.append(name);
+    }
+    ::closedir(listing);
+
+    int removed = 0;
+    for (const QString &name : std::as_const(names)) {
+        const QByteArray entryName = QFile::encodeName(name);
+        struct stat info {};
+        if (::fstatat(dir.get(), entryName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if (::unlinkat(dir.get(), entryName.constData(), 0) == 0)
+            ++removed;
+        else
+            qCWarning(lcRuntime) << "could not remove" << name << "from" << folder << qt_error_string(errno);
+    }
+    return removed;
 }
 
 Result<void> moveFile(const QString &from, const QString &to)

@@ -6,6 +6,8 @@
 #include <QDateTime>
 #include <QString>
 
+#include <functional>
+
 // File helpers shared by every store that writes to disk. All are blocking and may be called from
 // any thread; they never throw. Failures come back as an rt::Error whose message is a sentence and
 // whose domain is "posix" with the errno as code.
@@ -14,8 +16,16 @@ namespace zq::rt {
 // Replaces `path` with `data` so that a reader sees either the old file or the new one, never a
 // mix: a temporary file in the same folder is written, flushed to disk and renamed over the target,
 // then the folder is flushed. On failure the old file is untouched and the temporary is removed.
-// A new file is created readable by its owner only; an existing file keeps its permissions.
+// A new file is readable by its owner only (0600). A file it replaces keeps its owner's permissions
+// (an executable stays executable) but loses any for group and others; a symlink in its place is
+// replaced by a private file, never followed, and its target's mode is not copied.
 Result<void> writeFileAtomically(const QString &path, const QByteArray &data);
+
+// Removes the regular files directly inside `folder` whose names `shouldRemove` accepts, and
+// returns how many went. The folder must be a real folder (not a symlink) owned by this user, or
+// nothing is touched and the reason comes back; links, folders and other kinds of entries are
+// never removed, and nothing below the folder is visited.
+Result<int> removeFilesIn(const QString &folder, const std::function<bool(const QString &name)> &shouldRemove);
 
 // Moves a file like rename(2). Across file systems it copies into a temporary next to the
 // destination, flushes it, renames it into place and only then deletes the source, so the

@@ -35,6 +35,13 @@ using zq::test::ChildStream;
 
 namespace {
 
+mode_t modeOf(const QString &path)
+{
+    struct stat status {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status.st_mode & 07777;
+}
+
 class AppIntegrationTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -244,4 +251,46 @@ TEST_F(AppIntegrationTest, TwoLaunchesOnOneSetOfDataMeetAtOneLockWhateverTheirOt
 
     ::kill(first.pid(), SIGTERM);
     EXPECT_EQ(first.waitForExit(QDeadlineTimer(15s)), 0);
+}
+
+TEST_F(AppIntegrationTest, ALinkedRecordingsFolderAndItsFilesSurviveAStart)
+{
+    QTemporaryDir elsewhere;
+    const QString foreign = elsewhere.filePath(QStringLiteral("00000000-0000-0000-0000-000000000001.wav"));
+    zq::test::writeFile(foreign, "someone else's file");
+    zq::test::writeFile(elsewhere.filePath(QStringLiteral("notes.txt")), "theirs");
+    const QString incidents = m_home.filePath(QStringLiteral("data/ZEPAquarn/Incidents"));
+    ASSERT_TRUE(QDir().mkpath(incidents));
+    ASSERT_TRUE(QFile::link(elsewhere.path(), incidents + QStringLiteral("/Recordings")));
+
+    ChildProcess app;
+    ASSERT_TRUE(app.start(appSpec()));
+    ASSERT_TRUE(waitForLine(app, "folder left alone")) << "the link is noticed and logged";
+    ::kill(app.pid(), SIGTERM);
+    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(QFileInfo::exists(foreign));
+    EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "nothing added or removed";
+}
+
+TEST_F(AppIntegrationTest, EverythingAFreshStartCreatesIsPrivate)
+{
+    ChildProcess app;
+    ASSERT_TRUE(app.start(appSpec()));
+    ASSERT_TRUE(waitForLine(app, "app: launched"));
+    ASSERT_TRUE(waitForLine(app, "diagnostics: session"));
+    ::kill(app.pid(), SIGTERM);
+    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+
+    int checked = 0;
+    for (const char *top : {"data/ZEPAquarn", "state/ZEPAquarn", "config/ZEPAquarn", "run/ZEPAquarn-takes"}) {
+        QDirIterator it(m_home.filePath(QLatin1String(top)), QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        EXPECT_EQ(modeOf(m_home.filePath(QLatin1String(top))), 0700u) << top;
+        while (it.hasNext()) {
+            const QString path = it.next();
+            EXPECT_EQ(modeOf(path), it.fileInfo().isDir() ? 0700u : 0600u) << path.toStdString();
+            ++checked;
+        }
+    }
+    EXPECT_GE(checked, 6) << "the lock, settings, journal, run state, read-me and the incident folders";
 }

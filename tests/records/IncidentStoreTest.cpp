@@ -238,6 +238,75 @@ TEST_F(IncidentStoreTest, RecordingsNoIncidentNamesAreRemovedAtStart)
     EXPECT_TRUE(second.recordingURL(kept).has_value());
 }
 
+TEST_F(IncidentStoreTest, TheStartSweepRemovesOnlyItsOwnRecordingNamesAndNothingBeyondTheFolder)
+{
+    IncidentStore first(incidents());
+    const DictationIncident kept = fail(first, makeTake(temp.path()));
+    const QString orphan = recordings() + QStringLiteral("/00000000-0000-0000-0000-000000000002.wav");
+    QFile(makeTake(temp.path())).rename(orphan);
+    // Names the store never makes, a folder, and a link to a file outside: all stay.
+    const QStringList foreign = {QStringLiteral("notes.txt"), QStringLiteral("00000000-0000-0000-0000-00000000000a.wav"),
+                                 QStringLiteral("take.wav")};
+    for (const QString &name : foreign)
+        QFile(makeTake(temp.path())).rename(recordings() + QLatin1Char('/') + name);
+    ASSERT_TRUE(QDir(recordings()).mkdir(QStringLiteral("00000000-0000-0000-0000-000000000003.wav")));
+    const QString outside = makeTake(temp.path());
+    const QString link = recordings() + QStringLiteral("/00000000-0000-0000-0000-000000000004.wav");
+    ASSERT_TRUE(QFile::link(outside, link));
+
+    IncidentStore second(incidents());
+    EXPECT_FALSE(QFileInfo::exists(orphan));
+    EXPECT_TRUE(second.recordingURL(kept).has_value());
+    for (const QString &name : foreign)
+        EXPECT_TRUE(QFileInfo::exists(recordings() + QLatin1Char('/') + name)) << name.toStdString();
+    EXPECT_TRUE(QFileInfo(recordings() + QStringLiteral("/00000000-0000-0000-0000-000000000003.wav")).isDir());
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QFileInfo::exists(outside));
+}
+
+TEST_F(IncidentStoreTest, AFolderThatIsALinkIsLeftUntouched)
+{
+    // Recordings, and then the whole Incidents folder, pointing at a folder of someone else's files.
+    for (const bool linkWholeFolder : {false, true}) {
+        QTemporaryDir elsewhere;
+        const QString foreignFile = elsewhere.filePath(QStringLiteral("00000000-0000-0000-0000-000000000001.wav"));
+        QFile(makeTake(temp.path())).rename(foreignFile);
+        QDir(incidents()).removeRecursively();
+        if (linkWholeFolder) {
+            ASSERT_TRUE(QDir().mkpath(elsewhere.filePath(QStringLiteral("Recordings"))));
+            ASSERT_TRUE(QFile::link(elsewhere.path(), incidents()));
+        } else {
+            ASSERT_TRUE(QDir().mkpath(incidents()));
+            ASSERT_TRUE(QFile::link(elsewhere.path(), recordings()));
+        }
+
+        IncidentStore store(incidents());
+        EXPECT_TRUE(QFileInfo::exists(foreignFile)) << "linked whole folder: " << linkWholeFolder;
+        const QString take = makeTake(temp.path());
+        DictationIncident i = incident();
+        EXPECT_EQ(store.keepRecording(take, i.id), std::nullopt) << "no recording is moved through a link";
+        EXPECT_TRUE(QFileInfo::exists(take));
+        store.insert(i);
+        store.save();
+        EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files).size(), 1) << "nothing is written through a link";
+        QFile::remove(incidents());
+        QFile::remove(recordings());
+    }
+}
+
+TEST_F(IncidentStoreTest, FoldersAreMadePrivate)
+{
+    ASSERT_TRUE(QDir().mkpath(recordings()));
+    ::chmod(QFile::encodeName(incidents()).constData(), 0755);
+    ::chmod(QFile::encodeName(recordings()).constData(), 0755);
+    IncidentStore store(incidents());
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(incidents()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+    ASSERT_EQ(::stat(QFile::encodeName(recordings()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
+}
+
 TEST_F(IncidentStoreTest, ReadStateAndRemovalWriteOnlyWhenSomethingChanges)
 {
     IncidentStore store(incidents());

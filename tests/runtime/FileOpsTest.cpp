@@ -8,9 +8,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using zq::rt::moveAside;
 using zq::rt::moveFile;
@@ -84,15 +86,64 @@ TEST(FileOpsTest, AtomicWriteReplacesTheFileAndLeavesNoTemporaryBehind)
     EXPECT_EQ(entries(dir.path()), (QStringList{"empty.json", "history.json"}));
 }
 
-TEST(FileOpsTest, AtomicWriteKeepsThePermissionsOfAnExistingFile)
+TEST(FileOpsTest, AtomicRewriteIsPrivateAndReplacesALinkInsteadOfWritingThroughIt)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("shared.txt");
     writeFile(path, "old");
     ::chmod(QFile::encodeName(path).constData(), 0644);
-
     ASSERT_TRUE(writeFileAtomically(path, "new"));
-    EXPECT_EQ(modeOf(path), 0644u);
+    EXPECT_EQ(modeOf(path), 0600u) << "a rewritten file is private too";
+    const QString program = dir.filePath("program");
+    writeFile(program, "old");
+    ::chmod(QFile::encodeName(program).constData(), 0755);
+    ASSERT_TRUE(writeFileAtomically(program, "new"));
+    EXPECT_EQ(modeOf(program), 0700u) << "what the owner may do stays";
+
+    QTemporaryDir elsewhere;
+    const QString target = elsewhere.filePath("target.txt");
+    writeFile(target, "theirs");
+    ::chmod(QFile::encodeName(target).constData(), 0666);
+    const QString link = dir.filePath("linked.json");
+    ASSERT_TRUE(QFile::link(target, link));
+    ASSERT_TRUE(writeFileAtomically(link, "ours"));
+    EXPECT_EQ(readAll(target), "theirs");
+    EXPECT_FALSE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(readAll(link), "ours");
+    EXPECT_EQ(modeOf(link), 0600u) << "not the mode of the link's target";
+}
+
+TEST(FileOpsTest, RemovingFilesTouchesOnlyRegularFilesOfARealFolder)
+{
+    using zq::rt::removeFilesIn;
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    writeFile(dir.filePath("a.tmp"), "1");
+    writeFile(dir.filePath("b.tmp"), "2");
+    writeFile(dir.filePath("keep.txt"), "3");
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.tmp"));
+    writeFile(dir.filePath("folder.tmp/inner.tmp"), "4");
+    writeFile(elsewhere.filePath("theirs.tmp"), "5");
+    ASSERT_TRUE(QFile::link(elsewhere.filePath("theirs.tmp"), dir.filePath("link.tmp")));
+
+    const auto endsInTmp = [](const QString &name) { return name.endsWith(".tmp"); };
+    const auto removed = removeFilesIn(dir.path(), endsInTmp);
+    ASSERT_TRUE(removed) << removed.error().message.toStdString();
+    EXPECT_EQ(removed.value(), 2);
+    EXPECT_EQ(entries(dir.path()), (QStringList{"folder.tmp", "keep.txt", "link.tmp"}));
+    EXPECT_TRUE(QFileInfo::exists(dir.filePath("folder.tmp/inner.tmp"))) << "nothing below the folder";
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath("theirs.tmp")));
+
+    // A folder that is a link to another is refused whole.
+    ASSERT_TRUE(QFile::link(elsewhere.path(), dir.filePath("linked")));
+    const auto refused = removeFilesIn(dir.filePath("linked"), endsInTmp);
+    ASSERT_FALSE(refused);
+    EXPECT_TRUE(refused.error().message.contains("linked"));
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath("theirs.tmp")));
+
+    const auto missing = removeFilesIn(dir.filePath("absent"), endsInTmp);
+    ASSERT_FALSE(missing);
+    EXPECT_EQ(missing.error().code, ENOENT);
 }
 
 TEST(FileOpsTest, FailedAtomicWriteLeavesTheOldFileIntact)
