@@ -140,10 +140,21 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
     const struct {
         AppAppearance value;
         const char *label;
-    } themes[] = {{AppAppearance::system, "System"}, {AppAppearance::light, "Light"}, {AppAppearance::dark, "Dark"}};
+        const char *symbol;
+    } themes[] = {{AppAppearance::system, "System", "circle.lefthalf.filled"},
+                  {AppAppearance::light, "Light", "sun.max"},
+                  {AppAppearance::dark, "Dark", "moon"}};
     for (const auto &theme : themes) {
         auto *segment = new QToolButton(segments);
         segment->setText(QString::fromLatin1(theme.label));
+        segment->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+        const QString symbol = QString::fromLatin1(theme.symbol);
+        page.addRefresh([segment, symbol] {
+            // Tinted for the scheme in effect, so the icon follows a change of appearance.
+            segment->setIcon(QIcon(SymbolCatalogue::pixmap(symbol, QSizeF(12, 12),
+                                                           Palette::color(Palette::textSecondary, colorSchemeOf(*segment)),
+                                                           segment->devicePixelRatioF())));
+        });
         segment->setCheckable(true);
         segment->setAutoRaise(false);
         segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
