@@ -66,6 +66,11 @@ UpdaterDialogs::UpdaterDialogs(QString runningVersion, QObject *parent)
     m_cancel = new QPushButton(QStringLiteral("Cancel"), window.get());
     m_ok = new QPushButton(QStringLiteral("OK"), window.get());
 
+    // Enter answers with the step's main button, never with whichever button holds the focus
+    // (the first in the row is Skip This Version).
+    for (QPushButton *button : {m_skip, m_later, m_install, m_cancel, m_ok})
+        button->setAutoDefault(false);
+
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_skip);
     buttons->addStretch(1);
@@ -108,7 +113,10 @@ void UpdaterDialogs::present(const QString &title, const QString &message, Butto
     m_install->setVisible(buttons == Buttons::offer);
     m_cancel->setVisible(buttons == Buttons::cancel);
     m_ok->setVisible(buttons == Buttons::ok);
-    (buttons == Buttons::offer ? m_install : buttons == Buttons::ok ? m_ok : m_cancel)->setDefault(true);
+    QPushButton *main = buttons == Buttons::offer ? m_install : buttons == Buttons::ok ? m_ok : m_cancel;
+    for (QPushButton *button : {m_install, m_ok, m_cancel})
+        button->setDefault(button == main);
+    main->setFocus();
     m_window->adjustSize();
     m_window->show();
     m_window->raise();

@@ -59,6 +59,8 @@ TEST(UpdaterDialogsTest, TheOfferShowsFeedTextAsPlainTextAndAnswersOnce)
     EXPECT_TRUE(notes.contains("https://zepaquarn.quorvane.io/notes/1.3.0"));
     ASSERT_TRUE(visibleButton(window, "Install") && visibleButton(window, "Remind Me Later") &&
                 visibleButton(window, "Skip This Version"));
+    EXPECT_TRUE(visibleButton(window, "Install")->isDefault()) << "Enter installs";
+    EXPECT_FALSE(visibleButton(window, "Skip This Version")->autoDefault()) << "Enter never skips";
     EXPECT_EQ(visibleButton(window, "Cancel"), nullptr);
 
     window->resize(480, 300);

@@ -1,5 +1,6 @@
-// The real application, started from a copy of its executable with the test-only feed settings,
-// downloads a signed update in the background and installs it as it quits.
+// The real application, started from a copy of its executable with the test-only feed settings:
+// a signed update downloaded in the background is installed as it quits, and an update the user
+// installs from the offer replaces the executable and starts it in place of the application.
 
 #include "platform/linux/AppcastUpdateFramework.h"
 #include "support/ChildProcess.h"
@@ -40,6 +41,42 @@ bool waitForLog(const QString &path, const QByteArray &text, std::chrono::millis
     return true;
 }
 
+struct FeedRig {
+    bool start()
+    {
+        if (!server.start())
+            return false;
+        newProgram = readFile(QStringLiteral(ZQ_VERSION_PRINTER_NEW));
+        const QByteArray archive = zq::test::makeTarGz({{"zepaquarn", newProgram, '0', {}}});
+        server.setAnswer("/zq-5.tar.gz", {200, archive, "application/gzip", false});
+        server.setAnswer("/appcast.xml",
+                         {200,
+                          zq::test::makeAppcast({{"5", "1.3.0", server.url("/zq-5.tar.gz"), archive.size(),
+                                                  key.signBase64(archive), {}, {}}}),
+                          "application/rss+xml", false});
+        return true;
+    }
+
+    // The application's launch from a copy of its executable, pointed at this feed.
+    ChildSpec appSpec(const zq::test::E2EEnvironment &environment)
+    {
+        ChildSpec spec;
+        spec.program = executable;
+        spec.environment = environment.appEnvironment();
+        spec.environment.insert("ZQ_UPDATE_FEED_URL_FOR_TESTS", server.url("/appcast.xml"));
+        spec.environment.insert("ZQ_UPDATE_PUBLIC_KEY_FOR_TESTS", QString::fromLatin1(key.publicKeyBase64()));
+        spec.environment.insert("ZQ_UPDATE_CERTIFICATE_FOR_TESTS", server.certificateFile());
+        spec.logPath = folder.filePath("app.log");
+        return spec;
+    }
+
+    zq::test::LoopbackFeedServer server;
+    const zq::test::Ed25519TestKey key;
+    QByteArray newProgram;
+    QTemporaryDir folder;
+    const QString executable = folder.filePath("zepaquarn");
+};
+
 } // namespace
 
 TEST(UpdaterE2ETest, AnAutomaticDownloadIsInstalledWhenTheApplicationQuits)
@@ -47,45 +84,63 @@ TEST(UpdaterE2ETest, AnAutomaticDownloadIsInstalledWhenTheApplicationQuits)
     zq::test::E2EEnvironment environment;
     const bool started = environment.start();
     ZQ_REQUIRE_SERVICE(started, environment.errorString());
-    zq::test::LoopbackFeedServer server;
-    const bool serving = server.start();
-    ZQ_REQUIRE_SERVICE(serving, server.errorString());
-
-    const zq::test::Ed25519TestKey key;
-    const QByteArray newProgram = readFile(QStringLiteral(ZQ_VERSION_PRINTER_NEW));
-    const QByteArray archive = zq::test::makeTarGz({{"zepaquarn", newProgram, '0', {}}});
-    server.setAnswer("/zq-5.tar.gz", {200, archive, "application/gzip", false});
-    server.setAnswer("/appcast.xml",
-                     {200,
-                      zq::test::makeAppcast({{"5", "1.3.0", server.url("/zq-5.tar.gz"), archive.size(),
-                                              key.signBase64(archive), {}, {}}}),
-                      "application/rss+xml", false});
+    FeedRig feed;
+    const bool serving = feed.start();
+    ZQ_REQUIRE_SERVICE(serving, feed.server.errorString());
     ASSERT_TRUE(environment.writeSettings(
         {{QString::fromLatin1(zq::platform::AppcastUpdateFramework::kAutomaticDownloadsKey), true}}))
         << qPrintable(environment.errorString());
-
-    QTemporaryDir folder;
-    const QString executable = folder.filePath("zepaquarn");
-    ASSERT_TRUE(QFile::copy(QStringLiteral(ZQ_APP_BINARY), executable));
-    ChildSpec spec;
-    spec.program = executable;
-    spec.environment = environment.appEnvironment();
-    spec.environment.insert("ZQ_UPDATE_FEED_URL_FOR_TESTS", server.url("/appcast.xml"));
-    spec.environment.insert("ZQ_UPDATE_PUBLIC_KEY_FOR_TESTS", QString::fromLatin1(key.publicKeyBase64()));
-    spec.environment.insert("ZQ_UPDATE_CERTIFICATE_FOR_TESTS", server.certificateFile());
-    spec.logPath = folder.filePath("app.log");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ZQ_APP_BINARY), feed.executable));
+    const ChildSpec spec = feed.appSpec(environment);
     ChildProcess app;
     ASSERT_TRUE(app.start(spec)) << qPrintable(app.errorString());
 
-    ASSERT_TRUE(waitForLog(spec.logPath, "downloaded and verified; installs at quit", 30s)) << qPrintable(app.logTail(30));
-    EXPECT_EQ(server.requestCount("/zq-5.tar.gz"), 1);
-    EXPECT_NE(readFile(executable), newProgram) << "nothing replaced while it runs";
+    ASSERT_TRUE(waitForLog(spec.logPath, "downloaded and verified; installs at quit", 30s))
+        << qPrintable(app.logTail(30));
+    EXPECT_EQ(feed.server.requestCount("/zq-5.tar.gz"), 1);
+    EXPECT_NE(readFile(feed.executable), feed.newProgram) << "nothing replaced while it runs";
 
     ::kill(app.pid(), SIGTERM);
     ASSERT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0) << qPrintable(app.logTail(30));
     EXPECT_TRUE(readFile(spec.logPath).contains("installed build \"5\" at quit")) << qPrintable(app.logTail(30));
 
-    const auto ran = zq::test::runTool(executable, {});
+    const auto ran = zq::test::runTool(feed.executable, {});
     ASSERT_TRUE(ran.succeeded()) << qPrintable(ran.describe());
     EXPECT_EQ(ran.standardOutput, "1.3.0\n") << "the executable in place is the new build";
+}
+
+TEST(UpdaterE2ETest, InstallingTheOfferedUpdateRelaunchesTheNewExecutable)
+{
+    zq::test::E2EEnvironment environment;
+    const bool started = environment.start();
+    ZQ_REQUIRE_SERVICE(started, environment.errorString());
+    FeedRig feed;
+    const bool serving = feed.start();
+    ZQ_REQUIRE_SERVICE(serving, feed.server.errorString());
+    ASSERT_TRUE(environment.writeSettings()) << qPrintable(environment.errorString());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ZQ_APP_BINARY), feed.executable));
+    const ChildSpec spec = feed.appSpec(environment);
+    ChildProcess app;
+    ASSERT_TRUE(app.start(spec)) << qPrintable(app.errorString());
+
+    // The launch's check finds the update and offers it in its window; Install is its default button.
+    QString window;
+    const QDeadlineTimer deadline(30s);
+    while (window.isEmpty() && !deadline.hasExpired()) {
+        const auto found = zq::test::runTool("xdotool", {"search", "--onlyvisible", "--name", "^Software Update$"},
+                                             environment.appEnvironment());
+        window = QString::fromLatin1(found.standardOutput).section(u'\n', 0, 0).trimmed();
+        if (window.isEmpty())
+            QThread::msleep(100);
+    }
+    ASSERT_FALSE(window.isEmpty()) << qPrintable(app.logTail(30));
+    ASSERT_TRUE(zq::test::runTool("xdotool", {"windowfocus", "--sync", window}, environment.appEnvironment()).succeeded());
+    ASSERT_TRUE(zq::test::runTool("xdotool", {"key", "Return"}, environment.appEnvironment()).succeeded());
+
+    // The application quits, lets go of its lock and starts the new executable, which prints its
+    // version into the same log.
+    ASSERT_EQ(app.waitForExit(QDeadlineTimer(30s)), 0) << qPrintable(app.logTail(30));
+    EXPECT_EQ(readFile(feed.executable), feed.newProgram);
+    EXPECT_TRUE(waitForLog(spec.logPath, "1.3.0\n", 10s)) << qPrintable(app.logTail(30));
+    EXPECT_TRUE(readFile(spec.logPath).contains("installed build \"5\"")) << qPrintable(app.logTail(30));
 }
