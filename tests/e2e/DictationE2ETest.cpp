@@ -1,11 +1,13 @@
 // Dictation through the real application: a key held on the X display, speech fed into the
 // sound server's microphone, text arriving in another application's focused text field.
+#include "menubar/brand/Palette.h"
 #include "records/DiagnosticEvent.h"
 #include "support/E2EEnvironment.h"
 #include "support/ServiceEnvironment.h"
 #include "support/ViewRender.h"
 
 #include <QDeadlineTimer>
+#include <QImage>
 #include <QJsonDocument>
 #include <QThread>
 
@@ -88,6 +90,14 @@ protected:
         const auto shot = zq::test::runTool(QStringLiteral("import"),
                                             {QStringLiteral("-window"), QStringLiteral("root"), path}, display);
         EXPECT_TRUE(shot.succeeded()) << shot.describe().toStdString();
+        // Xvfb's screen is 1280 × 800: the capsule sits centred 74 points above its bottom, filled with
+        // the default skin's raised surface below the mark and the meter.
+        const QImage screen(path);
+        const QColor fill = screen.pixelColor(640, 740);
+        EXPECT_TRUE(
+            zq::test::sameColor(fill, zq::Palette::color(zq::Palette::surfaceRaised, zq::ColorScheme::light), 3) ||
+            zq::test::sameColor(fill, zq::Palette::color(zq::Palette::surfaceRaised, zq::ColorScheme::dark), 3))
+            << "the pill's capsule is not where the screen shows " << fill.name().toStdString();
     }
 
     void expectClipboardRestored()
