@@ -4,6 +4,7 @@
 #include "menubar/brand/CubicBezierEase.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
+#include <QAccessibleWidget>
 #include <QEnterEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
@@ -41,6 +42,26 @@ QColor mix(const QColor &from, const QColor &to, double t)
     return mixed;
 }
 
+// Read out as one pop-up control: its title as the name, the current choice as the value.
+class PickerAccessible : public QAccessibleWidget {
+public:
+    explicit PickerAccessible(ZepaMenuPicker *picker) : QAccessibleWidget(picker, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        if (kind == QAccessible::Value)
+            return static_cast<ZepaMenuPicker *>(widget())->currentLabel();
+        return QAccessibleWidget::text(kind);
+    }
+};
+
+QAccessibleInterface *pickerAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("zq::ZepaMenuPicker") && object && object->isWidgetType())
+        return new PickerAccessible(static_cast<ZepaMenuPicker *>(object));
+    return nullptr;
+}
+
 } // namespace
 
 ZepaMenuPicker::ZepaMenuPicker(QString title, ZepaMenuPickerBinding selection, QList<ZepaMenuPickerSection> sections,
@@ -48,6 +69,11 @@ ZepaMenuPicker::ZepaMenuPicker(QString title, ZepaMenuPickerBinding selection, Q
     : QWidget(parent), m_title(std::move(title)), m_selection(std::move(selection)), m_sections(std::move(sections)),
       m_leadingSystemImage(std::move(leadingSystemImage)), m_compact(compact)
 {
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(pickerAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
     setAccessibleName(m_title);
     setFocusPolicy(Qt::StrongFocus);
     setAttribute(Qt::WA_Hover);
