@@ -39,6 +39,7 @@
 #include "runtime/QtMainLoop.h"
 #include "runtime/Settings.h"
 #include "runtime/SingleInstance.h"
+#include "runtime/StartupCleanup.h"
 #include "runtime/UnixSignals.h"
 #include "transcription/Keychain.h"
 #include "transcription/OpenAIBackend.h"
@@ -251,6 +252,10 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "ZEPA QUARN is already running.\n");
         return 0;
     }
+
+    // Before anything of this run writes: what killed or interrupted runs left behind.
+    rt::StartupCleanup cleanup(paths);
+    cleanup.run();
 
     rt::Settings settings(paths.settingsFile());
 

@@ -171,6 +171,23 @@ Result<void> writeFileAtomically(const QString &path, const QByteArray &data)
     return commitTemporary(temporary, path);
 }
 
+bool isAtomicWriteTemporary(const QString &name)
+{
+    // "." + at least one character of the target + ".tmp-" + the six characters mkstemp fills in.
+    static const QLatin1String marker(".tmp-");
+    if (name.size() < 1 + 1 + marker.size() + 6 || !name.startsWith(QLatin1Char('.')))
+        return false;
+    const qsizetype at = name.size() - 6 - marker.size();
+    if (QStringView(name).mid(at, marker.size()) != marker)
+        return false;
+    for (const QChar c : QStringView(name).last(6)) {
+        if (!(c.isDigit() || (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+              (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))))
+            return false;
+    }
+    return true;
+}
+
 Result<int> removeFilesIn(const QString &folder, const std::function<bool(const QString &name)> &shouldRemove)
 {
     // Everything works relative to the opened folder, so a name swapped for a link in between

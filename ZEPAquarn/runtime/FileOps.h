@@ -21,6 +21,10 @@ namespace zq::rt {
 // replaced by a private file, never followed, and its target's mode is not copied.
 Result<void> writeFileAtomically(const QString &path, const QByteArray &data);
 
+// Whether `name` is one of the temporaries the two functions above make next to their target
+// (".<target>.tmp-XXXXXX"). One left behind means a write was cut short; nothing else reads it.
+bool isAtomicWriteTemporary(const QString &name);
+
 // Removes the regular files directly inside `folder` whose names `shouldRemove` accepts, and
 // returns how many went. The folder must be a real folder (not a symlink) owned by this user, or
 // nothing is touched and the reason comes back; links, folders and other kinds of entries are

@@ -272,6 +272,51 @@ TEST_F(AppIntegrationTest, ALinkedRecordingsFolderAndItsFilesSurviveAStart)
     EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "nothing added or removed";
 }
 
+TEST_F(AppIntegrationTest, LeftoversOfEarlierRunsGoAtStartButALiveInstancesFilesStay)
+{
+    const QString data = m_home.filePath(QStringLiteral("data/ZEPAquarn"));
+    const QString takes = m_home.filePath(QStringLiteral("run/ZEPAquarn-takes"));
+    const QStringList stale = {data + QStringLiteral("/.history.json.tmp-Qx81Lm"),
+                               data + QStringLiteral("/Incidents/.incidents.json.tmp-0aZ9bY"),
+                               m_home.filePath(QStringLiteral("state/ZEPAquarn/.run-state.json.tmp-abcdef")),
+                               m_home.filePath(QStringLiteral("config/ZEPAquarn/.settings.json.tmp-ABCDEF")),
+                               takes + QStringLiteral("/zepaquarn-5A1B2C3D-0000-4000-8000-00000000000A.wav"),
+                               takes + QStringLiteral("/zepaquarn-16k-5A1B2C3D-0000-4000-8000-00000000000A.wav")};
+    const QStringList foreign = {data + QStringLiteral("/my-notes.txt"), takes + QStringLiteral("/recording.wav")};
+    for (const QString &path : stale + foreign) {
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        zq::test::writeFile(path, "left behind");
+    }
+
+    ChildProcess first;
+    ASSERT_TRUE(first.start(appSpec()));
+    ASSERT_TRUE(waitForLine(first, "app: launched"));
+    for (const QString &path : stale)
+        EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
+    for (const QString &path : foreign)
+        EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+
+    // While it runs, a take of its own is in the take folder. A second launch on the same data,
+    // and a launch on other data that shares the runtime folder, must leave it alone.
+    const QString live = takes + QStringLiteral("/zepaquarn-5A1B2C3D-0000-4000-8000-00000000000B.wav");
+    zq::test::writeFile(live, "being recorded");
+    ChildProcess same;
+    ASSERT_TRUE(same.start(appSpec()));
+    EXPECT_EQ(same.waitForExit(QDeadlineTimer(15s)), 0);
+    ChildSpec otherData = appSpec();
+    otherData.environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data2")));
+    ChildProcess other;
+    ASSERT_TRUE(other.start(otherData));
+    ASSERT_TRUE(waitForLine(other, "app: launched"));
+    EXPECT_TRUE(QFileInfo::exists(live));
+
+    ::kill(other.pid(), SIGTERM);
+    EXPECT_EQ(other.waitForExit(QDeadlineTimer(15s)), 0);
+    ::kill(first.pid(), SIGTERM);
+    EXPECT_EQ(first.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(QFileInfo::exists(live)) << "removed at the next start, not by anyone while it runs";
+}
+
 TEST_F(AppIntegrationTest, EverythingAFreshStartCreatesIsPrivate)
 {
     ChildProcess app;

@@ -113,6 +113,29 @@ TEST(FileOpsTest, AtomicRewriteIsPrivateAndReplacesALinkInsteadOfWritingThroughI
     EXPECT_EQ(modeOf(link), 0600u) << "not the mode of the link's target";
 }
 
+TEST(FileOpsTest, TemporaryNamesAreRecognisedExactly)
+{
+    using zq::rt::isAtomicWriteTemporary;
+    EXPECT_TRUE(isAtomicWriteTemporary(".history.json.tmp-Ab12Zx"));
+    EXPECT_TRUE(isAtomicWriteTemporary(".0A1B.wav.tmp-000000"));
+    for (const char *name : {"history.json.tmp-Ab12Zx", ".history.json.tmp-Ab12Z", ".history.json.tmp-Ab12Zxy",
+                             ".history.json.tmp-Ab-2Zx", "..tmp-abcdef", ".history.json", ".tmp-abcdef"})
+        EXPECT_FALSE(isAtomicWriteTemporary(QString::fromLatin1(name))) << name;
+
+    // What the writer really leaves behind when it is cut short matches.
+    QTemporaryDir dir;
+    {
+        FileSizeLimit limit(4);
+        EXPECT_FALSE(writeFileAtomically(dir.filePath("big.json"), QByteArray(64, 'x')));
+    }
+    EXPECT_TRUE(entries(dir.path()).isEmpty()) << "a failed write cleans up after itself";
+    QByteArray pattern = QFile::encodeName(dir.filePath(".big.json.tmp-XXXXXX"));
+    const int made = ::mkstemp(pattern.data());
+    ASSERT_GE(made, 0);
+    ::close(made);
+    EXPECT_TRUE(isAtomicWriteTemporary(QFileInfo(QFile::decodeName(pattern)).fileName()));
+}
+
 TEST(FileOpsTest, RemovingFilesTouchesOnlyRegularFilesOfARealFolder)
 {
     using zq::rt::removeFilesIn;

@@ -1,0 +1,104 @@
+#include "runtime/StartupCleanup.h"
+
+#include "runtime/FileOps.h"
+#include "runtime/Log.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QStringList>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace zq::rt {
+
+namespace {
+
+// Locks the take folder, retrying when a signal interrupts; false when another holder is in the way.
+bool lockTakeFolder(int fd, int operation)
+{
+    int result;
+    do {
+        result = ::flock(fd, operation);
+    } while (result != 0 && errno == EINTR);
+    return result == 0;
+}
+
+int removeFrom(const QString &folder, const std::function<bool(const QString &)> &shouldRemove, const char *what)
+{
+    auto removed = removeFilesIn(folder, shouldRemove);
+    if (!removed) {
+        // A folder not made yet has nothing to sweep.
+        if (removed.error().code != ENOENT)
+            qCWarning(lcRuntime).noquote() << "start-up cleanup: left alone:" << removed.error().message;
+        return 0;
+    }
+    if (removed.value() > 0)
+        qCInfo(lcRuntime).noquote() << "start-up cleanup: removed" << removed.value() << what << "in" << folder;
+    return removed.value();
+}
+
+} // namespace
+
+StartupCleanup::StartupCleanup(Paths paths) : m_paths(std::move(paths)) {}
+
+StartupCleanup::~StartupCleanup()
+{
+    if (m_takeFolderLock >= 0)
+        ::close(m_takeFolderLock);
+}
+
+bool StartupCleanup::isTakeFileName(const QString &name)
+{
+    // The audio engine names its takes, and the OpenAI engine its upload copies, this way.
+    static const QRegularExpression pattern(QStringLiteral(
+        "^zepaquarn-(16k-)?[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$"));
+    return pattern.match(name).hasMatch();
+}
+
+QStringList StartupCleanup::foldersWithTemporaries() const
+{
+    const QString incidents = m_paths.dataDir() + QLatin1String("/Incidents");
+    return {m_paths.dataDir(),
+            incidents,
+            incidents + QLatin1String("/Recordings"),
+            m_paths.stateDir(),
+            m_paths.stateDir() + QLatin1String("/CrashReports"),
+            m_paths.configDir()};
+}
+
+int StartupCleanup::run()
+{
+    int removed = 0;
+    for (const QString &folder : foldersWithTemporaries())
+        removed += removeFrom(folder, isAtomicWriteTemporary, "interrupted write(s)");
+    removed += sweepTakeFolder();
+    return removed;
+}
+
+int StartupCleanup::sweepTakeFolder()
+{
+    if (m_takeFolderLock >= 0)
+        return 0;
+    const QByteArray lockPath = QFile::encodeName(m_paths.takeDir() + QLatin1String("/.instances.lock"));
+    const int fd = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        qCWarning(lcRuntime) << "start-up cleanup: take folder not swept:" << qt_error_string(errno);
+        return 0;
+    }
+    m_takeFolderLock = fd;
+
+    int removed = 0;
+    if (lockTakeFolder(fd, LOCK_EX | LOCK_NB))
+        removed = removeFrom(m_paths.takeDir(), isTakeFileName, "take file(s) of earlier runs");
+    else
+        qCInfo(lcRuntime) << "start-up cleanup: another instance uses the take folder; its takes are left alone";
+    // From now on this instance is one of the take folder's users.
+    if (!lockTakeFolder(fd, LOCK_SH))
+        qCWarning(lcRuntime) << "start-up cleanup: take folder not locked:" << qt_error_string(errno);
+    return removed;
+}
+
+} // namespace zq::rt

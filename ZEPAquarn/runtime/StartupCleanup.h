@@ -1,0 +1,41 @@
+#pragma once
+
+#include "runtime/Paths.h"
+
+#include <QString>
+
+namespace zq::rt {
+
+// Removes what earlier runs left behind when they were killed or quit mid-take, before anything
+// else of this run writes: the temporaries of atomic writes that were cut short, in every folder
+// the application writes, and previous runs' take files and upload copies in the take folder.
+// Only names the application makes itself, only regular files, only in real folders of this user;
+// a folder that fails that check is left untouched and logged.
+//
+// The take folder lives in the runtime folder, which instances on other data may share. So every
+// instance holds a shared lock on the take folder for as long as this object lives, and take files
+// are swept only by an instance that finds no other holder: a live take is never removed.
+// Call run() only while holding the single-instance lock.
+class StartupCleanup {
+public:
+    explicit StartupCleanup(Paths paths);
+    ~StartupCleanup();
+    StartupCleanup(const StartupCleanup &) = delete;
+    StartupCleanup &operator=(const StartupCleanup &) = delete;
+
+    // Sweeps and takes the shared lock on the take folder. Returns how many files went.
+    int run();
+
+    // "zepaquarn-<UUID>.wav" (a take) and "zepaquarn-16k-<UUID>.wav" (its upload copy).
+    static bool isTakeFileName(const QString &name);
+    // The folders that may hold temporaries of atomic writes.
+    QStringList foldersWithTemporaries() const;
+
+private:
+    int sweepTakeFolder();
+
+    Paths m_paths;
+    int m_takeFolderLock = -1;
+};
+
+} // namespace zq::rt

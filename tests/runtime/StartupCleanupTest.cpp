@@ -1,0 +1,94 @@
+#include "runtime/StartupCleanup.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <optional>
+
+using zq::rt::Paths;
+using zq::rt::StartupCleanup;
+using zq::test::writeFile;
+
+namespace {
+
+const QString kTake = QStringLiteral("zepaquarn-0F8E3A52-1C4B-4D6E-9A7F-2B3C4D5E6F70.wav");
+const QString kUpload = QStringLiteral("zepaquarn-16k-0F8E3A52-1C4B-4D6E-9A7F-2B3C4D5E6F70.wav");
+
+class StartupCleanupTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(paths.ensureExists());
+        ASSERT_TRUE(QDir().mkpath(paths.dataDir() + "/Incidents/Recordings"));
+    }
+    QString in(const QString &folder, const QString &name) const { return folder + QLatin1Char('/') + name; }
+
+    QTemporaryDir root;
+    Paths paths{root.filePath("data/ZEPAquarn"), root.filePath("state/ZEPAquarn"), root.filePath("config/ZEPAquarn"),
+                root.filePath("run/ZEPAquarn-takes")};
+};
+
+TEST_F(StartupCleanupTest, RemovesInterruptedWritesAndEarlierTakesButNothingElse)
+{
+    StartupCleanup cleanup(paths);
+    QStringList stale;
+    QStringList kept;
+    for (const QString &folder : cleanup.foldersWithTemporaries()) {
+        QDir().mkpath(folder);
+        stale << in(folder, ".history.json.tmp-a1B2c3");
+        kept << in(folder, "history.json") << in(folder, ".hidden") << in(folder, "notes.tmp-a1B2c3");
+    }
+    stale << in(paths.takeDir(), kTake) << in(paths.takeDir(), kUpload);
+    kept << in(paths.takeDir(), "zepaquarn-not-a-uuid.wav") << in(paths.takeDir(), "other-app.wav")
+         << in(paths.takeDir(), kTake.toLower());
+    for (const QString &path : stale + kept)
+        writeFile(path, "x");
+
+    EXPECT_EQ(cleanup.run(), stale.size());
+    for (const QString &path : stale)
+        EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
+    for (const QString &path : kept)
+        EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+}
+
+TEST_F(StartupCleanupTest, TakesOfAnotherLiveInstanceSharingTheTakeFolderAreNeverTouched)
+{
+    // A first instance (on other data, same runtime folder) is running and recording.
+    std::optional<StartupCleanup> live(std::in_place, paths);
+    live->run();
+    writeFile(in(paths.takeDir(), kTake), "live take");
+
+    Paths otherData(root.filePath("other/ZEPAquarn"), paths.stateDir(), paths.configDir(), paths.takeDir());
+    ASSERT_TRUE(otherData.ensureExists());
+    {
+        StartupCleanup second(otherData);
+        second.run();
+        EXPECT_TRUE(QFileInfo::exists(in(paths.takeDir(), kTake)));
+    }
+
+    // Once the live instance has gone, its leftover take is swept by the next start.
+    live.reset();
+    StartupCleanup next(otherData);
+    next.run();
+    EXPECT_FALSE(QFileInfo::exists(in(paths.takeDir(), kTake)));
+}
+
+TEST_F(StartupCleanupTest, AFolderThatIsALinkIsLeftUntouched)
+{
+    QTemporaryDir elsewhere;
+    const QString recordings = paths.dataDir() + "/Incidents/Recordings";
+    ASSERT_TRUE(QDir(recordings).removeRecursively());
+    ASSERT_TRUE(QFile::link(elsewhere.path(), recordings));
+    writeFile(elsewhere.filePath(".history.json.tmp-a1B2c3"), "theirs");
+
+    StartupCleanup cleanup(paths);
+    EXPECT_EQ(cleanup.run(), 0);
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath(".history.json.tmp-a1B2c3")));
+}
+
+} // namespace
