@@ -81,7 +81,6 @@ void AppSettingsView::setSection(AppWindowSection section)
         m_page->deleteLater();
     }
     m_page = makeSettingsPage(section, m_model, m_settings, m_hosts, widget());
-    m_page->setObjectName(QStringLiteral("settingsPage-") + rawValue(section));
     m_column->insertWidget(1, m_page);
     verticalScrollBar()->setValue(0);
 }

@@ -423,6 +423,7 @@ QWidget *makeSettingsPage(AppWindowSection section, AppSettingsModel &model, rt:
     if (section == AppWindowSection::support && hosts.support)
         return hosts.support(parent);
     auto *page = new Page(model, settings, parent);
+    page->setObjectName(QStringLiteral("settingsPage-") + rawValue(section));
     switch (section) {
     case AppWindowSection::general:
         buildGeneral(*page, model, settings, hosts);

@@ -376,3 +376,45 @@ TEST_F(AppWindowViewTest, TheDictionaryEditorStoresEveryChangeAndKeepsWhatWasTyp
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(AppWindowViewTest, HostedViewsTakeTheirPlacesOnTheirPages)
+{
+    const auto named = [](const char *name) {
+        return [name](QWidget *parent) -> QWidget * {
+            auto *widget = new QWidget(parent);
+            widget->setObjectName(QString::fromLatin1(name));
+            widget->setFixedHeight(40);
+            return widget;
+        };
+    };
+    AppWindowView::Pages pages;
+    pages.stats = named("stats-page");
+    pages.settings.triggerRecorder = named("recorder");
+    pages.settings.animationGallery = named("gallery");
+    pages.settings.depthGauge = named("gauge");
+    pages.settings.support = named("support-page");
+    windowModel.setSelection(AppWindowSection::general);
+    window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater.get(), model.get(), rig.settings,
+                                             std::move(pages));
+    window->show();
+    QApplication::processEvents();
+
+    auto *recorder = window->findChild<QWidget *>(QStringLiteral("recorder"));
+    auto *gallery = window->findChild<QWidget *>(QStringLiteral("gallery"));
+    auto *gauge = window->findChild<QWidget *>(QStringLiteral("gauge"));
+    ASSERT_TRUE(recorder && gallery && gauge);
+    const auto top = [&](QWidget *widget) { return widget->mapTo(window.get(), QPoint(0, 0)); };
+    EXPECT_EQ(top(recorder).x() - window->settingsView()->page()->mapTo(window.get(), QPoint(0, 0)).x(), 42)
+        << "the recorder lines up with the row titles";
+    EXPECT_LT(top(recorder).y(), top(gallery).y());
+    EXPECT_LT(top(gallery).y(), top(gauge).y()) << "the gauge comes last";
+
+    windowModel.setSelection(AppWindowSection::support);
+    EXPECT_NE(window->findChild<QWidget *>(QStringLiteral("support-page")), nullptr);
+    windowModel.setSelection(AppWindowSection::stats);
+    EXPECT_EQ(window->currentPage()->objectName(), "stats-page");
+}
+
+} // namespace
