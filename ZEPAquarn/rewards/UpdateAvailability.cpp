@@ -2,7 +2,6 @@
 
 #include "pipeline/SettingsDefaults.h"
 
-
 namespace zq {
 
 namespace {

@@ -56,7 +56,8 @@ UpdateReminder UpdateReminder::live(rt::Settings &settings, rt::Clocks &clocks, 
         ++pending->generation;
         pending->item.cancel();
     };
-    return UpdateReminder(settings, [&clocks] { return clocks.wallNow(); }, std::move(post), std::move(cancel));
+    return UpdateReminder(
+        settings, [&clocks] { return clocks.wallNow(); }, std::move(post), std::move(cancel));
 }
 
 void UpdateReminder::remindIfNeeded(const QString &version)

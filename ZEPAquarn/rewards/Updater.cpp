@@ -6,8 +6,7 @@ using platform::AppcastItem;
 using platform::UpdateChoice;
 
 Updater::Updater(UpdateAvailabilityStore availability, UpdateReminder reminder,
-                 std::unique_ptr<platform::UpdateFramework> framework, std::function<QDateTime()> now,
-                 QObject *parent)
+                 std::unique_ptr<platform::UpdateFramework> framework, std::function<QDateTime()> now, QObject *parent)
     : QObject(parent), m_availability(std::move(availability)), m_reminder(std::move(reminder)),
       m_framework(std::move(framework)), m_now(std::move(now))
 {

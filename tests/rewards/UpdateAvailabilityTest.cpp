@@ -1,7 +1,7 @@
 // The remembered update: the build number rule, the pending rule and the two settings keys.
 
-#include "pipeline/SettingsDefaults.h"
 #include "rewards/UpdateAvailability.h"
+#include "pipeline/SettingsDefaults.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // The update reminder: once per version per day, recorded before it is asked for, shown 30 s later
 // unless withdrawn.
 
-#include "pipeline/SettingsDefaults.h"
 #include "rewards/UpdateReminder.h"
+#include "pipeline/SettingsDefaults.h"
 #include "support/FakeUserNotifications.h"
 #include "support/VirtualLoop.h"
 

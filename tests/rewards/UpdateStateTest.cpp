@@ -21,11 +21,21 @@ QString phraseAfter(qint64 milliseconds)
 TEST(UpdateStateTest, RelativeTimeSwitchesUnitsAtTheirBoundariesAndNeverPassesDays)
 {
     const std::vector<std::pair<qint64, QString>> cases{
-        {59'900, "just now"},  {60'000, "1 minute ago"},  {119'000, "1 minute ago"},  {120'000, "2 minutes ago"},
-        {3'599'000, "59 minutes ago"}, {3'600'000, "1 hour ago"}, {7'199'000, "1 hour ago"},
-        {7'200'000, "2 hours ago"}, {86'399'000, "23 hours ago"}, {86'400'000, "1 day ago"},
-        {172'799'000, "1 day ago"}, {172'800'000, "2 days ago"}, {30LL * 86'400'000, "30 days ago"},
-        {-3'600'000, "just now"}, {-500, "just now"},
+        {59'900, "just now"},
+        {60'000, "1 minute ago"},
+        {119'000, "1 minute ago"},
+        {120'000, "2 minutes ago"},
+        {3'599'000, "59 minutes ago"},
+        {3'600'000, "1 hour ago"},
+        {7'199'000, "1 hour ago"},
+        {7'200'000, "2 hours ago"},
+        {86'399'000, "23 hours ago"},
+        {86'400'000, "1 day ago"},
+        {172'799'000, "1 day ago"},
+        {172'800'000, "2 days ago"},
+        {30LL * 86'400'000, "30 days ago"},
+        {-3'600'000, "just now"},
+        {-500, "just now"},
     };
     for (const auto &[ms, phrase] : cases)
         EXPECT_EQ(phraseAfter(ms), phrase) << ms << " ms";
@@ -37,8 +47,7 @@ TEST(UpdateStateTest, StatusLineForEveryCase)
     EXPECT_EQ(AppUpdateState::upToDate(kCheck).statusText(true, now), QStringLiteral("Up to date · checked just now."));
     EXPECT_EQ(AppUpdateState::upToDate(kCheck).statusText(false, kCheck.addSecs(60)),
               QStringLiteral("Up to date \u00B7 checked 1 minute ago."));
-    EXPECT_EQ(AppUpdateState::available(" 1.3.0 <b>").statusText(true, now),
-              "Version  1.3.0 <b> is ready to install.")
+    EXPECT_EQ(AppUpdateState::available(" 1.3.0 <b>").statusText(true, now), "Version  1.3.0 <b> is ready to install.")
         << "the version goes in unchanged";
     EXPECT_EQ(AppUpdateState::failed().statusText(true, now), "Couldn't check for updates. Try again.");
     EXPECT_EQ(AppUpdateState::failed().statusText(false, now), "Couldn't check for updates. Try again.");

@@ -49,11 +49,12 @@ struct FeedRig {
         newProgram = readFile(QStringLiteral(ZQ_VERSION_PRINTER_NEW));
         const QByteArray archive = zq::test::makeTarGz({{"zepaquarn", newProgram, '0', {}}});
         server.setAnswer("/zq-5.tar.gz", {200, archive, "application/gzip", false});
-        server.setAnswer("/appcast.xml",
-                         {200,
-                          zq::test::makeAppcast({{"5", "1.3.0", server.url("/zq-5.tar.gz"), archive.size(),
-                                                  key.signBase64(archive), {}, {}}}),
-                          "application/rss+xml", false});
+        server.setAnswer(
+            "/appcast.xml",
+            {200,
+             zq::test::makeAppcast(
+                 {{"5", "1.3.0", server.url("/zq-5.tar.gz"), archive.size(), key.signBase64(archive), {}, {}}}),
+             "application/rss+xml", false});
         return true;
     }
 
@@ -134,7 +135,8 @@ TEST(UpdaterE2ETest, InstallingTheOfferedUpdateRelaunchesTheNewExecutable)
             QThread::msleep(100);
     }
     ASSERT_FALSE(window.isEmpty()) << qPrintable(app.logTail(30));
-    ASSERT_TRUE(zq::test::runTool("xdotool", {"windowfocus", "--sync", window}, environment.appEnvironment()).succeeded());
+    ASSERT_TRUE(
+        zq::test::runTool("xdotool", {"windowfocus", "--sync", window}, environment.appEnvironment()).succeeded());
     ASSERT_TRUE(zq::test::runTool("xdotool", {"key", "Return"}, environment.appEnvironment()).succeeded());
 
     // The application quits, lets go of its lock and starts the new executable, which prints its

@@ -56,11 +56,15 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
     const zq::test::Ed25519TestKey key;
     const QByteArray archive = zq::test::makeTarGz({{"zepaquarn", newProgram, '0', {}}});
     server.setAnswer("/zq-5.tar.gz", {200, archive, "application/gzip", false});
-    server.setAnswer("/appcast.xml",
-                     {200,
-                      zq::test::makeAppcast({{"5", "1.3.0", server.url("/zq-5.tar.gz"), archive.size(),
-                                              key.signBase64(archive), {}, "Faster start."}}),
-                      "application/rss+xml", false});
+    server.setAnswer("/appcast.xml", {200,
+                                      zq::test::makeAppcast({{"5",
+                                                              "1.3.0",
+                                                              server.url("/zq-5.tar.gz"),
+                                                              archive.size(),
+                                                              key.signBase64(archive),
+                                                              {},
+                                                              "Faster start."}}),
+                                      "application/rss+xml", false});
 
     zq::test::FakeDictationServices services{{.makeController = false}};
     services.settings.setValue("onboarded", true);
@@ -88,8 +92,18 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
         feed.publicKeyBase64 = key.publicKeyBase64();
         feed.extraCertificateFile = server.certificateFile();
         zq::platform::AppcastUpdateFramework::Environment frameworkEnvironment{
-            services.loop,   services.loop.clocks(), services.settings, dialogs, feed, "4", "1.2.0", executable,
-            folder.filePath("work"), folder.filePath("saved"), {}, [&](const QString &path) { relaunched = path; }};
+            services.loop,
+            services.loop.clocks(),
+            services.settings,
+            dialogs,
+            feed,
+            "4",
+            "1.2.0",
+            executable,
+            folder.filePath("work"),
+            folder.filePath("saved"),
+            {},
+            [&](const QString &path) { relaunched = path; }};
         return std::make_unique<zq::Updater>(
             zq::UpdateAvailabilityStore(services.settings, QStringLiteral("4")),
             zq::UpdateReminder::live(services.settings, services.loop.clocks(), services.loop, notifications),
@@ -110,11 +124,13 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
     EXPECT_TRUE(dialogs.window()->isVisible());
 
     auto settle = [&](const std::function<bool()> &done) {
-        return zq::test::waitFor([&] {
-            QCoreApplication::processEvents();
-            services.loop.runUntilIdle();
-            return done();
-        }, 20s);
+        return zq::test::waitFor(
+            [&] {
+                QCoreApplication::processEvents();
+                services.loop.runUntilIdle();
+                return done();
+            },
+            20s);
     };
     ASSERT_TRUE(settle([&] { return visibleButton(dialogs.window(), "Install") != nullptr; }));
     EXPECT_EQ(app->updater()->statusText(), "Version 1.3.0 is ready to install.");

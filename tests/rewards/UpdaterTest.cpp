@@ -1,8 +1,8 @@
 // The updater over a scripted framework: every transition of its state, the preference coupling,
 // the remembered update and the reminder.
 
-#include "pipeline/SettingsDefaults.h"
 #include "rewards/Updater.h"
+#include "pipeline/SettingsDefaults.h"
 #include "support/FakeUpdateFramework.h"
 #include "support/FakeUserNotifications.h"
 #include "support/VirtualLoop.h"
@@ -14,8 +14,8 @@
 using namespace std::chrono_literals;
 using zq::AppUpdateState;
 using zq::Updater;
-using zq::platform::UpdateChoice;
 using zq::platform::UpdateCheckKind;
+using zq::platform::UpdateChoice;
 using zq::test::FakeUpdateFramework;
 
 namespace {
@@ -30,10 +30,9 @@ protected:
     {
         auto owned = std::make_unique<FakeUpdateFramework>();
         framework = owned.get();
-        updater = std::make_unique<Updater>(
-            zq::UpdateAvailabilityStore(settings, runningBuild),
-            zq::UpdateReminder::live(settings, loop.clocks(), loop, notifications), std::move(owned),
-            [this] { return loop.clocks().wallNow(); });
+        updater = std::make_unique<Updater>(zq::UpdateAvailabilityStore(settings, runningBuild),
+                                            zq::UpdateReminder::live(settings, loop.clocks(), loop, notifications),
+                                            std::move(owned), [this] { return loop.clocks().wallNow(); });
         return *updater;
     }
 
@@ -46,7 +45,10 @@ protected:
     {
         framework->delegate().didFinishUpdateCycle(kind, error);
     }
-    void choose(UpdateChoice choice) { framework->delegate().userDidMakeChoice(choice, FakeUpdateFramework::item("1.3.0", "5")); }
+    void choose(UpdateChoice choice)
+    {
+        framework->delegate().userDidMakeChoice(choice, FakeUpdateFramework::item("1.3.0", "5"));
+    }
     size_t remindersShown()
     {
         loop.advance(1min);

@@ -37,8 +37,9 @@ bool LoopbackFeedServer::start()
         return false;
     }
 
-    m_server = std::make_unique<httplib::SSLServer>(certificateFile().toLocal8Bit().constData(),
-                                                    m_folder->filePath(QStringLiteral("key.pem")).toLocal8Bit().constData());
+    m_server =
+        std::make_unique<httplib::SSLServer>(certificateFile().toLocal8Bit().constData(),
+                                             m_folder->filePath(QStringLiteral("key.pem")).toLocal8Bit().constData());
     if (!m_server->is_valid()) {
         m_error = QStringLiteral("the TLS server did not accept its certificate");
         return false;

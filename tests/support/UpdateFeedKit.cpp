@@ -57,7 +57,8 @@ Ed25519TestKey::Ed25519TestKey() : m_privateKey(32, '\0')
     const Pkey key = privateKey(m_privateKey);
     QByteArray publicKey(32, '\0');
     size_t length = 32;
-    if (!key || EVP_PKEY_get_raw_public_key(key.get(), reinterpret_cast<unsigned char *>(publicKey.data()), &length) != 1)
+    if (!key ||
+        EVP_PKEY_get_raw_public_key(key.get(), reinterpret_cast<unsigned char *>(publicKey.data()), &length) != 1)
         throw std::runtime_error("no Ed25519 key");
     m_publicKeyBase64 = publicKey.toBase64();
 }

@@ -26,7 +26,8 @@ void readItem(QXmlStreamReader &xml, const QUrl &feedUrl, AppcastItem &item)
             const qint64 length = attributes.value(QLatin1String("length")).toString().trimmed().toLongLong(&ok);
             item.enclosureLength = ok && length > 0 ? length : -1;
             item.enclosureType = attributes.value(QLatin1String("type")).toString().trimmed();
-            item.enclosureSignature = attributes.value(ns, QLatin1String("ed25519Signature")).toString().trimmed().toLatin1();
+            item.enclosureSignature =
+                attributes.value(ns, QLatin1String("ed25519Signature")).toString().trimmed().toLatin1();
             xml.skipCurrentElement();
         } else if (ours && name == u"build") {
             item.versionString = xml.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();

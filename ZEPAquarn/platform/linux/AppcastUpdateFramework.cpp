@@ -170,9 +170,9 @@ QNetworkRequest AppcastUpdateFramework::makeRequest(const QUrl &url) const
 {
     QNetworkRequest request(url);
     request.setTransferTimeout(static_cast<int>(m_environment.feed.transferTimeout.count()));
-    request.setHeader(QNetworkRequest::UserAgentHeader,
-                      QStringLiteral("ZEPAquarn/%1 (build %2)").arg(m_environment.runningVersion,
-                                                                     m_environment.runningBuild));
+    request.setHeader(
+        QNetworkRequest::UserAgentHeader,
+        QStringLiteral("ZEPAquarn/%1 (build %2)").arg(m_environment.runningVersion, m_environment.runningBuild));
     request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     if (!m_environment.feed.extraCertificateFile.isEmpty()) {
         // Only the test-only configuration sets this: the loopback server's own certificate.
@@ -217,9 +217,8 @@ void AppcastUpdateFramework::feedFinished(quint64 sessionId, QNetworkReply *repl
     }
     // A running build that is no number is treated as the newest: nothing is offered over it.
     const qint64 running = parseBuildNumber(m_environment.runningBuild).value_or(std::numeric_limits<qint64>::max());
-    const auto best = appcast::bestItem(items.value(), running,
-                                        m_environment.settings.stringValue(key(kSkippedBuildKey)),
-                                        m_environment.systemVersion);
+    const auto best = appcast::bestItem(
+        items.value(), running, m_environment.settings.stringValue(key(kSkippedBuildKey)), m_environment.systemVersion);
     if (!best) {
         m_delegate->didNotFindUpdate();
         if (m_session->visible)
@@ -232,8 +231,7 @@ void AppcastUpdateFramework::feedFinished(quint64 sessionId, QNetworkReply *repl
     if (!isCurrent(sessionId))
         return;
     const bool alreadyPrepared = m_prepared && m_prepared->item == *best;
-    if (m_session->kind == UpdateCheckKind::background && automaticallyDownloadsUpdates() &&
-        canReplaceExecutable()) {
+    if (m_session->kind == UpdateCheckKind::background && automaticallyDownloadsUpdates() && canReplaceExecutable()) {
         if (alreadyPrepared)
             endCycle(std::nullopt);
         else

@@ -43,9 +43,9 @@ rt::Result<void> verifyEd25519Signature(const QByteArray &data, const QByteArray
     if (!context || EVP_DigestVerifyInit(context.get(), nullptr, nullptr, nullptr, pkey.get()) != 1)
         return refused(QStringLiteral("openssl"));
     // Ed25519 signs the whole message in one pass.
-    const int verified = EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char *>(signature.decoded.constData()),
-                                          64, reinterpret_cast<const unsigned char *>(data.constData()),
-                                          static_cast<size_t>(data.size()));
+    const int verified =
+        EVP_DigestVerify(context.get(), reinterpret_cast<const unsigned char *>(signature.decoded.constData()), 64,
+                         reinterpret_cast<const unsigned char *>(data.constData()), static_cast<size_t>(data.size()));
     if (verified != 1)
         return refused(QStringLiteral("mismatch"));
     return {};

@@ -15,8 +15,13 @@ const QUrl kFeed(QStringLiteral("https://updates.example.test/feed/appcast.xml")
 
 FeedItem item(const QString &build, const QString &version)
 {
-    return {build, version, QStringLiteral("https://updates.example.test/zq-") + build + QStringLiteral(".tar.gz"), 100,
-            QByteArray(88, 'A'), {}, {}};
+    return {build,
+            version,
+            QStringLiteral("https://updates.example.test/zq-") + build + QStringLiteral(".tar.gz"),
+            100,
+            QByteArray(88, 'A'),
+            {},
+            {}};
 }
 
 std::vector<AppcastItem> parsed(const std::vector<FeedItem> &items)
@@ -65,10 +70,10 @@ TEST(AppcastTest, ReadsEveryFieldOfAnItem)
 
 TEST(AppcastTest, BrokenFeedsAreErrorsWithOneSentence)
 {
-    for (const QByteArray &xml : {QByteArray(), QByteArray("<html><body>Oops</body></html>"),
-                                  QByteArray("<rss><channel><item><title>x</item></channel></rss>"),
-                                  QByteArray("<rss version=\"2.0\"></rss>"),
-                                  makeAppcast({item("5", "1.3.0")}) + "<trailing/>", QByteArray("not xml at all")}) {
+    for (const QByteArray &xml :
+         {QByteArray(), QByteArray("<html><body>Oops</body></html>"),
+          QByteArray("<rss><channel><item><title>x</item></channel></rss>"), QByteArray("<rss version=\"2.0\"></rss>"),
+          makeAppcast({item("5", "1.3.0")}) + "<trailing/>", QByteArray("not xml at all")}) {
         const auto result = appcast::parse(xml, kFeed);
         ASSERT_FALSE(result.hasValue()) << xml.constData();
         EXPECT_EQ(result.error().message, "The update feed could not be read.");

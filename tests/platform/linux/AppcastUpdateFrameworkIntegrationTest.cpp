@@ -81,10 +81,9 @@ protected:
                                                         }};
         auto owned = std::make_unique<AppcastUpdateFramework>(std::move(environment));
         framework = owned.get();
-        updater = std::make_unique<zq::Updater>(
-            zq::UpdateAvailabilityStore(settings, QStringLiteral("4")),
-            zq::UpdateReminder::live(settings, loop.clocks(), loop, notifications), std::move(owned),
-            [this] { return loop.clocks().wallNow(); });
+        updater = std::make_unique<zq::Updater>(zq::UpdateAvailabilityStore(settings, QStringLiteral("4")),
+                                                zq::UpdateReminder::live(settings, loop.clocks(), loop, notifications),
+                                                std::move(owned), [this] { return loop.clocks().wallNow(); });
         return *updater;
     }
 
@@ -93,8 +92,13 @@ protected:
                  const zq::test::Ed25519TestKey *signer = nullptr, QString displayVersion = QStringLiteral("1.3.0"))
     {
         server.setAnswer("/zq-5.tar.gz", {200, archive, "application/gzip", false});
-        FeedItem item{QStringLiteral("5"), displayVersion, server.url("/zq-5.tar.gz"), length.value_or(archive.size()),
-                      (signer ? *signer : key).signBase64(archive), {}, QStringLiteral("Faster start.")};
+        FeedItem item{QStringLiteral("5"),
+                      displayVersion,
+                      server.url("/zq-5.tar.gz"),
+                      length.value_or(archive.size()),
+                      (signer ? *signer : key).signBase64(archive),
+                      {},
+                      QStringLiteral("Faster start.")};
         server.setAnswer("/appcast.xml", {200, zq::test::makeAppcast({item}), "application/rss+xml", false});
     }
     QByteArray goodArchive() const { return zq::test::makeTarGz({{"zepaquarn", newProgram, '0', {}}}); }
@@ -102,11 +106,13 @@ protected:
     // Runs the Qt loop (network) and the virtual loop (timers) until `done`.
     bool settle(const std::function<bool()> &done, std::chrono::milliseconds timeout = 20s)
     {
-        return zq::test::waitFor([&] {
-            QCoreApplication::processEvents();
-            loop.runUntilIdle();
-            return done();
-        }, timeout);
+        return zq::test::waitFor(
+            [&] {
+                QCoreApplication::processEvents();
+                loop.runUntilIdle();
+                return done();
+            },
+            timeout);
     }
     bool cycleEnded() { return !framework->isBusy(); }
     bool checkAndSettle()

@@ -42,9 +42,8 @@ TEST(UpdateArchiveTest, TheOneExecutableIsUnpackedRunnable)
 {
     UnpackRig rig;
     const QByteArray program("#!/bin/sh\necho 1.3.0\n");
-    const auto result =
-        unpackUpdateArchive(makeTarGz({{"./ZEPAquarn/", {}, '5', {}}, {"./ZEPAquarn/zepaquarn", program, '0', {}}}),
-                            rig.destination);
+    const auto result = unpackUpdateArchive(
+        makeTarGz({{"./ZEPAquarn/", {}, '5', {}}, {"./ZEPAquarn/zepaquarn", program, '0', {}}}), rig.destination);
     ASSERT_TRUE(result.hasValue()) << qPrintable(result.error().domain);
     EXPECT_EQ(result.value(), rig.destination + "/ZEPAquarn/zepaquarn");
     QFile file(result.value());
@@ -81,8 +80,8 @@ TEST(UpdateArchiveTest, DamagedArchivesAreRefused)
     const QByteArray good = makeTarGz({{"zepaquarn", QByteArray(5000, 'z'), '0', {}}});
     QByteArray corrupted = good;
     corrupted[corrupted.size() / 2] = static_cast<char>(corrupted[corrupted.size() / 2] ^ 0x55);
-    for (const QByteArray &bad : {QByteArray(), QByteArray("plain text, not gzip"), good.left(good.size() / 2),
-                                  corrupted}) {
+    for (const QByteArray &bad :
+         {QByteArray(), QByteArray("plain text, not gzip"), good.left(good.size() / 2), corrupted}) {
         UnpackRig rig;
         EXPECT_FALSE(unpackUpdateArchive(bad, rig.destination).hasValue());
     }
