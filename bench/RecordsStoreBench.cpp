@@ -89,7 +89,8 @@ void statsCommit(benchmark::State &state)
         QJsonObject days;
         for (qint64 i = 0; i < dayCount; ++i)
             days.insert(first.date().addDays(i).toString(Qt::ISODate),
-                        QJsonObject{{QStringLiteral("takes"), 12}, {QStringLiteral("words"), 240},
+                        QJsonObject{{QStringLiteral("takes"), 12},
+                                    {QStringLiteral("words"), 240},
                                     {QStringLiteral("speakingMs"), 36000}});
         QFile file(dir.filePath(QStringLiteral("stats.json")));
         file.open(QIODevice::WriteOnly);

@@ -186,7 +186,7 @@ public:
         const QByteArray hmm = QFile::encodeName(model.acousticModel);
         const QByteArray lm = QFile::encodeName(model.languageModel);
         const QByteArray dict = QFile::encodeName(model.dictionary);
-        std::vector<const char *> args = {"-hmm", hmm.constData(), "-lm",     lm.constData(),
+        std::vector<const char *> args = {"-hmm",  hmm.constData(),  "-lm",    lm.constData(),
                                           "-dict", dict.constData(), "-logfn", "/dev/null"};
         args.insert(args.end(), extra.begin(), extra.end());
         cmd_ln_t *config =
@@ -214,8 +214,8 @@ public:
             ps_process_raw(m_decoder, pcm.data(), pcm.size(), FALSE, TRUE);
         else
             for (std::size_t offset = 0; offset < pcm.size(); offset += 1600)
-                ps_process_raw(m_decoder, pcm.data() + offset, std::min<std::size_t>(1600, pcm.size() - offset),
-                               FALSE, FALSE);
+                ps_process_raw(m_decoder, pcm.data() + offset, std::min<std::size_t>(1600, pcm.size() - offset), FALSE,
+                               FALSE);
         ps_end_utt(m_decoder);
         int32 score = 0;
         const char *text = ps_get_hyp(m_decoder, &score);

@@ -32,9 +32,8 @@ QByteArray PocketSphinxChannelEstimate::encode() const
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-std::optional<PocketSphinxChannelEstimate> PocketSphinxChannelEstimate::decode(const QByteArray &data,
-                                                                              const QString &model,
-                                                                              std::size_t length, QString *why)
+std::optional<PocketSphinxChannelEstimate>
+PocketSphinxChannelEstimate::decode(const QByteArray &data, const QString &model, std::size_t length, QString *why)
 {
     const auto reject = [why](const char *reason) {
         if (why)
@@ -58,15 +57,16 @@ std::optional<PocketSphinxChannelEstimate> PocketSphinxChannelEstimate::decode(c
     PocketSphinxChannelEstimate estimate{model, {}};
     estimate.cepstralMean.reserve(length);
     for (const QJsonValue &value : values) {
-        if (!value.isDouble() || !std::isfinite(value.toDouble()) || std::abs(value.toDouble()) > kLargestPlausibleValue)
+        if (!value.isDouble() || !std::isfinite(value.toDouble()) ||
+            std::abs(value.toDouble()) > kLargestPlausibleValue)
             return reject("a value is not a plausible number");
         estimate.cepstralMean.push_back(static_cast<float>(value.toDouble()));
     }
     return estimate;
 }
 
-std::optional<PocketSphinxChannelEstimate> PocketSphinxChannelEstimate::read(const QString &path,
-                                                                            const QString &model, std::size_t length)
+std::optional<PocketSphinxChannelEstimate> PocketSphinxChannelEstimate::read(const QString &path, const QString &model,
+                                                                             std::size_t length)
 {
     QFile file(path);
     if (!file.exists())
@@ -78,8 +78,8 @@ std::optional<PocketSphinxChannelEstimate> PocketSphinxChannelEstimate::read(con
     QString why;
     auto estimate = decode(file.readAll(), model, length, &why);
     if (!estimate)
-        qCWarning(lcLocalBackend).noquote() << "saved channel estimate ignored (" + why +
-                                                   "); starting from the model's own";
+        qCWarning(lcLocalBackend).noquote()
+            << "saved channel estimate ignored (" + why + "); starting from the model's own";
     return estimate;
 }
 

@@ -52,9 +52,9 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(const
     // No second search over the whole utterance at its end (flat lexicon) and no lattice rescoring:
     // on recorded speech both cost time after the release and neither found fewer words than the
     // live search alone once the channel estimate adapts within the take.
-    cmd_ln_t *config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict",
-                                   dict.constData(), "-fwdflat", "no", "-bestpath", "no", "-logfn", "/dev/null",
-                                   nullptr);
+    cmd_ln_t *config =
+        cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict", dict.constData(),
+                    "-fwdflat", "no", "-bestpath", "no", "-logfn", "/dev/null", nullptr);
     if (!config) {
         qCWarning(lcLocalBackend) << "speech model configuration rejected";
         return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), kDomain, 2);

@@ -114,9 +114,8 @@ TEST_F(PocketSphinxIntegrationTest, NextLaunchStartsFromWhatThisOneLearntAboutTh
     QTemporaryDir state;
     const QString file = state.filePath("speech-channel.json");
     {
-        recognizer = std::make_shared<platform::PocketSphinxRecognizer>(platform::PocketSphinxModel::debianEnglish(),
-                                                                        platform::PocketSphinxRecognizer::Preload::atOnce,
-                                                                        file);
+        recognizer = std::make_shared<platform::PocketSphinxRecognizer>(
+            platform::PocketSphinxModel::debianEnglish(), platform::PocketSphinxRecognizer::Preload::atOnce, file);
         const auto first = transcribeLive(take);
         EXPECT_NE(first->updates.back(), TranscriptUpdate::final("go forward ten meters"))
             << "the stock estimate already fits this microphone, so this test proves nothing";
@@ -131,9 +130,8 @@ TEST_F(PocketSphinxIntegrationTest, NextLaunchStartsFromWhatThisOneLearntAboutTh
         file, platform::PocketSphinxModel::debianEnglish().fingerprint(), 13);
     ASSERT_TRUE(saved);
 
-    recognizer = std::make_shared<platform::PocketSphinxRecognizer>(platform::PocketSphinxModel::debianEnglish(),
-                                                                    platform::PocketSphinxRecognizer::Preload::atOnce,
-                                                                    file);
+    recognizer = std::make_shared<platform::PocketSphinxRecognizer>(
+        platform::PocketSphinxModel::debianEnglish(), platform::PocketSphinxRecognizer::Preload::atOnce, file);
     ASSERT_TRUE(settle([&] { return recognizer->pool()->channelEstimate().has_value(); }));
     EXPECT_EQ(recognizer->pool()->channelEstimate(), saved->cepstralMean);
     const auto first = transcribeLive(take);
