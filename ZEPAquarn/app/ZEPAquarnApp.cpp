@@ -9,6 +9,7 @@
 #include "records/StatsStore.h"
 #include "rewards/DepthGaugeView.h"
 #include "rewards/LedgerCard.h"
+#include "rewards/PillAnimationGalleryView.h"
 #include "rewards/StatsPageModel.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
@@ -180,6 +181,17 @@ void ZEPAquarnApp::openMainWindow()
             m_settingsModel = m_makeSettingsModel(*m_controller, [this](bool shown) { applyShowInDock(shown); });
         AppWindowView::Pages pages;
         pages.stats = [this](QWidget *parent) { return makeStatsPage(parent); };
+        pages.settings.animationGallery = [this](QWidget *parent) -> QWidget * {
+            StatsStore &stats = m_controller->stats();
+            auto *gallery =
+                new PillAnimationGalleryView(m_motion, stats.lifetimeReclaimed(), m_depth.effectiveColorway(), {}, parent);
+            connect(&stats, &StatsStore::daysChanged, gallery,
+                    [gallery, &stats] { gallery->setLifetimeReclaimed(stats.lifetimeReclaimed()); });
+            const auto wear = [this, gallery] { gallery->setColorway(m_depth.effectiveColorway()); };
+            connect(&m_depth, &DepthStore::selectionChanged, gallery, wear);
+            connect(&m_depth, &DepthStore::unlockedChanged, gallery, wear);
+            return gallery;
+        };
         // General → Appearance ends with the colorway gauge, the only place that creates invite links.
         pages.settings.depthGauge = [this](QWidget *parent) -> QWidget * {
             return new DepthGaugeView(m_depth, m_environment.loop,
