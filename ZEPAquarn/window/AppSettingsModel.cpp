@@ -39,8 +39,12 @@ rt::Task<QString> keyTestAfter(rt::TaskHandle<void> lastSave, Keychain keychain,
         } catch (...) {
         }
     }
-    std::optional<QString> stored = co_await keychain.readAPIKeyInBackground();
-    co_return co_await testAPIKey(std::move(stored), std::move(config));
+    // A keyring that cannot be read is not "no key saved": the user is told what went wrong.
+    auto read = [keychain](std::stop_token) { return keychain.readStoredAPIKey(); };
+    rt::Result<std::optional<QString>> stored = co_await rt::runOnWorker(std::move(read));
+    if (!stored)
+        co_return QString::fromUtf8("✗ ") + stored.error().message;
+    co_return co_await testAPIKey(std::move(stored).value(), std::move(config));
 }
 
 } // namespace

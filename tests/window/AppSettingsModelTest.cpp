@@ -164,6 +164,15 @@ TEST_F(AppSettingsModelTest, AKeyTestSavesTheTypedKeyFirstAndWithoutOneSendsNoth
     EXPECT_EQ(model->keyTestResult(), QString::fromUtf8("✗ Network error"));
 }
 
+TEST_F(AppSettingsModelTest, AnUnreadableKeyringIsNotReportedAsNoKey)
+{
+    secrets->failReads = true;
+    model->runKeyTest();
+    ASSERT_TRUE(rig.loop.runUntil([&] { return !model->keyTesting(); }));
+    EXPECT_TRUE(model->keyTestResult().startsWith(QString::fromUtf8("✗ "))) << model->keyTestResult().toStdString();
+    EXPECT_NE(model->keyTestResult(), QString::fromUtf8("✗ No key saved"));
+}
+
 TEST_F(AppSettingsModelTest, MicrophoneTestVerdicts)
 {
     micScript->fires = 12;

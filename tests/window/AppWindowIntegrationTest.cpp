@@ -3,8 +3,10 @@
 #include "app/ZEPAquarnApp.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
+#include "platform/linux/LibsecretStore.h"
 #include "platform/linux/X11TaskbarPresence.h"
 #include "platform/linux/XdgAutostartEntry.h"
+#include "support/DBusSession.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakePermissionProbe.h"
@@ -59,7 +61,7 @@ protected:
                                                     controller.audio(),
                                                     {},
                                                     test::FakeMicrophoneTestEngine::factory(micScript),
-                                                    Keychain(secrets),
+                                                    Keychain(store),
                                                     autostart,
                                                     std::move(applyShowInDock),
                                                     APIKeyTestConfig{QUrl(server.baseUrl()), 15s}};
@@ -90,6 +92,8 @@ protected:
     test::FakePermissionProbe probe;
     LoopbackTranscriptionServer server;
     std::shared_ptr<test::FakeSecretStore> secrets = std::make_shared<test::FakeSecretStore>();
+    // The settings pages' keyring: the fake unless a test puts the real one on a private bus.
+    std::shared_ptr<platform::SecretStore> store = secrets;
     std::shared_ptr<test::FakeMicrophoneTestEngine::Script> micScript =
         std::make_shared<test::FakeMicrophoneTestEngine::Script>();
     QTemporaryDir config;
@@ -144,7 +148,22 @@ TEST_F(AppWindowIntegrationTest, TheWindowStaysOutOfTheTaskbarUntilShowInTaskbar
     EXPECT_TRUE(settle([&] { return !platform::hasX11SkipTaskbarHint(*window->windowHandle()); }));
 }
 
-TEST_F(AppWindowIntegrationTest, ATypedKeyIsTestedWithExactlyOneRequest)
+// The same window over a real secret service: gnome-keyring on a private session bus.
+class AppWindowKeyringIntegrationTest : public AppWindowIntegrationTest {
+protected:
+    void SetUp() override
+    {
+        bool ok = bus.start() && bus.startKeyring();
+        ASSERT_TRUE(test::requireService(ok, bus.errorString()));
+        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+        store = std::make_shared<platform::LibsecretStore>();
+        AppWindowIntegrationTest::SetUp();
+    }
+
+    test::DBusSession bus;
+};
+
+TEST_F(AppWindowKeyringIntegrationTest, ATypedKeyIsSavedToTheKeyringAndTestedWithExactlyOneRequest)
 {
     services.settings.setValue(QString::fromLatin1(keys::backend), QStringLiteral("openai"));
     app->windowModel().setSelection(AppWindowSection::transcription);
@@ -176,9 +195,7 @@ TEST_F(AppWindowIntegrationTest, ATypedKeyIsTestedWithExactlyOneRequest)
     ASSERT_EQ(requests.size(), 1) << "one request, no keystroke of its own";
     EXPECT_EQ(requests[0].target, "/v1/models");
     EXPECT_EQ(requests[0].header("Authorization"), "Bearer sk-live-123");
-    EXPECT_EQ(QString::fromUtf8(secrets->items().value(Keychain::service + QLatin1Char('/') + Keychain::account)),
-              "sk-live-123");
-    EXPECT_EQ(secrets->calls().filter("write").size(), 1) << "saved once, not per keystroke";
+    EXPECT_EQ(Keychain(store).readAPIKey(), QStringLiteral("sk-live-123")) << "the keyring holds the typed key";
 }
 
 } // namespace
