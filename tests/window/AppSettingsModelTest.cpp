@@ -284,6 +284,24 @@ TEST_F(AppSettingsModelTest, ARefusedLaunchAtLoginSpringsBackAndSaysWhy)
     EXPECT_TRUE(model->launchAtLoginError().isEmpty()) << "a later success clears the reason";
 }
 
+TEST_F(AppSettingsModelTest, AnEntryTheUserSwitchedOffOrAnotherFolderCountsAsOff)
+{
+    ASSERT_TRUE(autostart.registerItem());
+    QFile entry(autostart.entryPath());
+    ASSERT_TRUE(entry.open(QIODevice::Append));
+    entry.write("Hidden=true\n");
+    entry.close();
+    EXPECT_EQ(autostart.status(), platform::LoginItem::Status::notRegistered) << "a hidden entry does not start";
+
+    const QByteArray original = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", "relative/config");
+    EXPECT_EQ(platform::XdgAutostartEntry::defaultAutostartFolder(), QDir::homePath() + "/.config/autostart")
+        << "a relative XDG_CONFIG_HOME is ignored";
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    EXPECT_EQ(platform::XdgAutostartEntry::defaultAutostartFolder(), config.path() + "/autostart");
+    qputenv("XDG_CONFIG_HOME", original);
+}
+
 TEST_F(AppSettingsModelTest, ExecPathsWithReservedCharactersAreQuoted)
 {
     EXPECT_TRUE(platform::XdgAutostartEntry::entryText("/opt/zq/zepaquarn").contains("\nExec=/opt/zq/zepaquarn\n"));
