@@ -36,6 +36,7 @@ constexpr std::array<const char *, diagnosticEventCount> rawValues = {
     "audio_recovery_started",
     "audio_recovery_completed",
     "audio_recovery_failed",
+    "store_entries_dropped",
 };
 
 } // namespace

@@ -39,9 +39,11 @@ enum class DiagnosticEvent {
     audioRecoveryStarted,
     audioRecoveryCompleted,
     audioRecoveryFailed,
+    // A store file held entries that could not be decoded: how many were left out (never what).
+    storeEntriesDropped,
 };
 
-inline constexpr int diagnosticEventCount = 29;
+inline constexpr int diagnosticEventCount = 30;
 
 // Small string-to-string facts of one line (snake-case keys). Never transcripts, keys or clipboard text.
 using DiagnosticMetadata = QMap<QString, QString>;

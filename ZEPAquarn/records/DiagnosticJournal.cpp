@@ -113,8 +113,13 @@ void DiagnosticJournal::beginSession()
 
     std::optional<DiagnosticRunState> previous;
     QFile file(runStatePath());
-    if (file.open(QIODevice::ReadOnly))
+    if (file.open(QIODevice::ReadOnly)) {
         previous = DiagnosticRunState::fromJson(file.readAll());
+        file.close();
+        // Treated as absent, but kept: the first line of this session rewrites the file.
+        if (!previous)
+            (void)rt::moveAside(runStatePath(), QStringLiteral("run state cannot be decoded"));
+    }
 
     m_state = DiagnosticRunState{
         true, m_sessionID, m_appVersion, m_build, DiagnosticEvent::appLaunched, formatTimestamp(m_clocks.wallNow())};

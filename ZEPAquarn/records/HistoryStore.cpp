@@ -47,18 +47,17 @@ void HistoryStore::load()
         StoreFile::keepAside(m_filePath, "history", QStringLiteral("not a JSON array"));
         return;
     }
+    // Entry by entry: one damaged item must not hide the others.
     QList<HistoryItem> loaded;
     const QJsonArray array = document.array();
     loaded.reserve(array.size());
     for (const QJsonValue &value : array) {
-        auto item = HistoryItem::fromJson(value);
-        if (!item) {
-            StoreFile::keepAside(m_filePath, "history", QStringLiteral("an item lacks a valid id, text or date"));
-            return;
-        }
-        loaded.append(std::move(*item));
+        if (auto item = HistoryItem::fromJson(value))
+            loaded.append(std::move(*item));
     }
     m_items = std::move(loaded);
+    if (const qsizetype dropped = array.size() - m_items.size(); dropped > 0)
+        StoreFile::keepAsideAfterDropping(m_filePath, "history", dropped, m_items.size(), encoded());
 }
 
 void HistoryStore::add(const QString &text)
@@ -103,12 +102,17 @@ QList<HistoryItem> HistoryStore::filtered(const QString &query) const
     return found;
 }
 
-void HistoryStore::save()
+QByteArray HistoryStore::encoded() const
 {
     QJsonArray array;
     for (const HistoryItem &item : m_items)
         array.append(item.toJson());
-    StoreFile::write(m_filePath, QJsonDocument(array).toJson(QJsonDocument::Compact), "history");
+    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+}
+
+void HistoryStore::save()
+{
+    StoreFile::write(m_filePath, encoded(), "history");
 }
 
 } // namespace zq

@@ -14,7 +14,9 @@ namespace zq {
 
 // The transcript history, newest first, kept in "<folder>/history.json" and rewritten whole after
 // each change. Main thread only. A file that cannot be read or decoded is kept aside and the
-// history starts empty; a failed save is logged and the list in memory stays as it is.
+// history starts empty; items that cannot be decoded are left out, and the file holding them is
+// kept aside (StoreFile::keepAsideAfterDropping). A failed save is logged and the list in memory
+// stays as it is.
 class HistoryStore final : public QObject {
     Q_OBJECT
 
@@ -43,6 +45,7 @@ signals:
 
 private:
     void load();
+    QByteArray encoded() const;
 
     const rt::Clocks &m_clocks;
     const QString m_filePath;

@@ -65,24 +65,21 @@ void IncidentStore::load()
     if (contents.status == StoreFile::Status::read) {
         QJsonParseError error{};
         const QJsonDocument document = QJsonDocument::fromJson(contents.bytes, &error);
-        QList<DictationIncident> loaded;
-        bool valid = error.error == QJsonParseError::NoError && document.isArray();
-        if (valid) {
-            const QJsonArray array = document.array();
-            for (const QJsonValue &value : array) {
-                auto incident = DictationIncident::fromJson(value);
-                if (!incident) {
-                    valid = false;
-                    break;
-                }
-                loaded.append(std::move(*incident));
-            }
-        }
-        if (!valid) {
+        if (error.error != QJsonParseError::NoError || !document.isArray()) {
             StoreFile::keepAside(path, "incident", QStringLiteral("not a list of incidents"));
             return;
         }
-        m_items = std::move(loaded);
+        // Entry by entry: one damaged incident must not hide the others.
+        const QJsonArray array = document.array();
+        for (const QJsonValue &value : array) {
+            if (auto incident = DictationIncident::fromJson(value))
+                m_items.append(std::move(*incident));
+        }
+        if (const qsizetype dropped = array.size() - m_items.size(); dropped > 0) {
+            StoreFile::keepAsideAfterDropping(path, "incident", dropped, m_items.size(), encoded());
+            // A dropped incident may name a recording: the kept-aside file still does.
+            return;
+        }
     }
     removeUnreferencedRecordings();
 }
@@ -195,14 +192,19 @@ void IncidentStore::trimToLimit()
     emit itemsChanged();
 }
 
+QByteArray IncidentStore::encoded() const
+{
+    QJsonArray array;
+    for (const DictationIncident &incident : std::as_const(m_items))
+        array.append(incident.toJson());
+    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+}
+
 void IncidentStore::save()
 {
     if (!ensureFolders())
         return;
-    QJsonArray array;
-    for (const DictationIncident &incident : std::as_const(m_items))
-        array.append(incident.toJson());
-    StoreFile::write(indexPath(), QJsonDocument(array).toJson(QJsonDocument::Compact), "incident");
+    StoreFile::write(indexPath(), encoded(), "incident");
 }
 
 } // namespace zq

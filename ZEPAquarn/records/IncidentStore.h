@@ -29,9 +29,9 @@ public:
     using RevealFile = std::function<void(const QString &path)>;
 
     // Creates the Recordings folder when missing, loads "incidents.json" (an unreadable one is kept
-    // aside), then removes the recordings that no incident names: regular files named as
-    // keepRecording() names them, and nothing else. `revealFile` shows a file in the file manager
-    // (revealInFileManager() when empty).
+    // aside; undecodable incidents are left out and the file kept aside too), then removes the
+    // recordings that no incident names: regular files named as keepRecording() names them, and
+    // nothing else. `revealFile` shows a file in the file manager (revealInFileManager() when empty).
     explicit IncidentStore(const QString &directory, RevealFile revealFile = {}, QObject *parent = nullptr);
 
     const QList<DictationIncident> &items() const { return m_items; }
@@ -68,6 +68,7 @@ signals:
 private:
     void load();
     bool ensureFolders() const;
+    QByteArray encoded() const;
     void removeUnreferencedRecordings();
     void deleteRecording(const DictationIncident &incident);
 

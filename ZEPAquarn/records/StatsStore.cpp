@@ -58,6 +58,7 @@ void StatsStore::load()
     if (!daysValue.isObject())
         return reject("no days");
 
+    // Day by day: one damaged day must not hide the others.
     QMap<QString, DayStats> loaded;
     const QJsonObject days = daysValue.toObject();
     for (auto it = days.begin(); it != days.end(); ++it) {
@@ -65,11 +66,12 @@ void StatsStore::load()
         const auto takes = readInteger(day, "takes");
         const auto words = readInteger(day, "words");
         const auto speakingMs = readInteger(day, "speakingMs");
-        if (!it.value().isObject() || !takes || !words || !speakingMs)
-            return reject("a day lacks its counts");
-        loaded.insert(it.key(), DayStats{*takes, *words, *speakingMs});
+        if (it.value().isObject() && takes && words && speakingMs)
+            loaded.insert(it.key(), DayStats{*takes, *words, *speakingMs});
     }
     m_days = std::move(loaded);
+    if (const qsizetype dropped = days.size() - m_days.size(); dropped > 0)
+        StoreFile::keepAsideAfterDropping(m_filePath, "statistics", dropped, m_days.size(), encoded());
 }
 
 QString StatsStore::dayKey(const QDate &day)
@@ -99,7 +101,7 @@ bool StatsStore::commitTake(qint64 words, const QDateTime &date)
     return true;
 }
 
-void StatsStore::save()
+QByteArray StatsStore::encoded() const
 {
     QJsonObject days;
     for (auto it = m_days.cbegin(); it != m_days.cend(); ++it) {
@@ -108,7 +110,12 @@ void StatsStore::save()
                                           {QStringLiteral("speakingMs"), it->speakingMs}});
     }
     const QJsonObject ledger{{QStringLiteral("version"), 1}, {QStringLiteral("days"), days}};
-    StoreFile::write(m_filePath, QJsonDocument(ledger).toJson(QJsonDocument::Compact), "statistics");
+    return QJsonDocument(ledger).toJson(QJsonDocument::Compact);
+}
+
+void StatsStore::save()
+{
+    StoreFile::write(m_filePath, encoded(), "statistics");
 }
 
 qint64 StatsStore::lifetimeTakes() const

@@ -22,7 +22,8 @@ class StatsStore final : public QObject {
 public:
     static constexpr double typingWordsPerMinute = 40.0;
 
-    // Creates `folder` when missing and loads "stats.json" (an unreadable one is kept aside).
+    // Creates `folder` when missing and loads "stats.json" (an unreadable one is kept aside; days
+    // that cannot be decoded are left out, and the file holding them is kept aside too).
     explicit StatsStore(const QString &folder, const QTimeZone &timeZone = QTimeZone::systemTimeZone(),
                         QObject *parent = nullptr);
 
@@ -51,6 +52,7 @@ signals:
 
 private:
     void load();
+    QByteArray encoded() const;
 
     const QString m_filePath;
     const QTimeZone m_timeZone;

@@ -1,5 +1,6 @@
 #include "records/StoreFile.h"
 
+#include "records/Diagnostics.h"
 #include "runtime/Clocks.h"
 #include "runtime/FileOps.h"
 #include "runtime/Log.h"
@@ -34,6 +35,26 @@ void StoreFile::keepAside(const QString &path, const char *store, const QString 
         qCWarning(lcRecords).noquote() << store
                                        << "store: unreadable file could not be kept aside:" << moved.error().message
                                        << "— starting empty";
+}
+
+void StoreFile::keepAsideAfterDropping(const QString &path, const char *store, qsizetype dropped, qsizetype kept,
+                                       const QByteArray &rewritten)
+{
+    const QString reason = QStringLiteral("%1 undecodable entries left out").arg(dropped);
+    if (auto moved = rt::moveAside(path, reason); moved) {
+        qCWarning(lcRecords).noquote() << store << "store:" << dropped << "entries could not be read and were left out;"
+                                       << kept << "kept; the original is kept as" << moved.value();
+        // The entries that did load must not vanish with the file at the next start.
+        write(path, rewritten, store);
+    } else {
+        // The original stays in place and is read again next time: nothing is lost.
+        qCWarning(lcRecords).noquote() << store << "store:" << dropped << "entries could not be read and were left out;"
+                                       << "the original could not be kept aside:" << moved.error().message;
+    }
+    Diagnostics::shared().record(DiagnosticEvent::storeEntriesDropped,
+                                 {{QStringLiteral("store"), QString::fromLatin1(store)},
+                                  {QStringLiteral("dropped"), QString::number(dropped)},
+                                  {QStringLiteral("kept"), QString::number(kept)}});
 }
 
 bool StoreFile::ensureFolder(const QString &folder, const char *store)

@@ -23,6 +23,11 @@ public:
     // Keeps a file that cannot be read or decoded next to itself (with a suffix) so that the
     // store's next save cannot destroy it, and logs why. `store` names the store in the log.
     static void keepAside(const QString &path, const char *store, const QString &reason);
+    // Some entries of a file could not be decoded and were left out, `kept` others were loaded: keeps
+    // the original aside, writes `rewritten` (the loaded entries) in its place so they are there at
+    // the next start, and records in the journal how many were dropped, never what they held.
+    static void keepAsideAfterDropping(const QString &path, const char *store, qsizetype dropped, qsizetype kept,
+                                       const QByteArray &rewritten);
     // Makes `folder` (and missing parents) a real folder of this user, private to them; false and
     // a log line when it is not, so the store does not write into it.
     static bool ensureFolder(const QString &folder, const char *store);

@@ -317,6 +317,46 @@ TEST_F(AppIntegrationTest, LeftoversOfEarlierRunsGoAtStartButALiveInstancesFiles
     EXPECT_TRUE(QFileInfo::exists(live)) << "removed at the next start, not by anyone while it runs";
 }
 
+TEST_F(AppIntegrationTest, AHistoryWithOneDamagedItemLoadsEveryOtherItem)
+{
+    const QString data = m_home.filePath(QStringLiteral("data/ZEPAquarn"));
+    ASSERT_TRUE(QDir().mkpath(data));
+    const QByteArray original = R"([{"id":"8C4F3F6C-2C1F-4E55-9E3A-0D5A1E1B2C3D","text":"first","date":700000000},)"
+                                R"({"id":"9C4F3F6C-2C1F-4E55-9E3A-0D5A1E1B2C3D","text":["bad"],"date":700000001},)"
+                                R"({"id":"AC4F3F6C-2C1F-4E55-9E3A-0D5A1E1B2C3D","text":"third","date":700000002}])";
+    zq::test::writeFile(data + QStringLiteral("/history.json"), original);
+
+    ChildProcess app;
+    ASSERT_TRUE(app.start(appSpec()));
+    ASSERT_TRUE(waitForLine(app, "app: launched"));
+    const QString journal = m_home.filePath(QStringLiteral("state/ZEPAquarn/diagnostics.jsonl"));
+    std::optional<zq::DiagnosticRecord> dropped;
+    const QDeadlineTimer deadline(15s);
+    while (!dropped && !deadline.hasExpired()) {
+        for (const QByteArray &line : zq::test::readFile(journal).split('\n')) {
+            if (auto record = zq::DiagnosticRecord::fromJson(line);
+                record && record->event == zq::DiagnosticEvent::storeEntriesDropped)
+                dropped = record;
+        }
+        QThread::msleep(50);
+    }
+    ::kill(app.pid(), SIGTERM);
+    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+
+    ASSERT_TRUE(dropped.has_value()) << "what was dropped is journaled";
+    EXPECT_EQ(dropped->metadata, (zq::DiagnosticMetadata{{QStringLiteral("store"), QStringLiteral("history")},
+                                                         {QStringLiteral("dropped"), QStringLiteral("1")},
+                                                         {QStringLiteral("kept"), QStringLiteral("2")}}));
+    EXPECT_FALSE(zq::test::readFile(journal).contains("bad")) << "never the content";
+    const QJsonArray items = QJsonDocument::fromJson(zq::test::readFile(data + QStringLiteral("/history.json"))).array();
+    ASSERT_EQ(items.size(), 2);
+    EXPECT_EQ(items.at(0).toObject().value(QStringLiteral("text")).toString(), QStringLiteral("first"));
+    EXPECT_EQ(items.at(1).toObject().value(QStringLiteral("text")).toString(), QStringLiteral("third"));
+    const QStringList aside = QDir(data).entryList({QStringLiteral("history.json.corrupt-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(zq::test::readFile(data + QLatin1Char('/') + aside.first()), original);
+}
+
 TEST_F(AppIntegrationTest, EverythingAFreshStartCreatesIsPrivate)
 {
     ChildProcess app;

@@ -144,6 +144,9 @@ TEST_F(DiagnosticJournalTest, UnreadableRunStateMeansNoPreviousRun)
         EXPECT_EQ(records[0].event, DiagnosticEvent::appLaunched);
         EXPECT_TRUE(DiagnosticRunState::fromJson(readFile(journal.runStatePath())).has_value())
             << "replaced at the first line";
+        const QStringList aside = QDir(folder.path()).entryList({QStringLiteral("run-state.json.corrupt-*")});
+        ASSERT_EQ(aside.size(), 1) << "the damaged file is kept before it is rewritten: " << content.constData();
+        EXPECT_EQ(readFile(folder.filePath(aside.first())), content);
     }
 }
 

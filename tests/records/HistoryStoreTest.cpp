@@ -108,6 +108,32 @@ TEST_F(HistoryStoreTest, CorruptFileIsKeptAsideNotOverwritten)
     }
 }
 
+TEST_F(HistoryStoreTest, OneDamagedItemHidesNoOtherItem)
+{
+    write(R"([{"id":"8C4F3F6C-2C1F-4E55-9E3A-0D5A1E1B2C3D","text":"first","date":700000000},)"
+          R"({"id":"9C4F3F6C-2C1F-4E55-9E3A-0D5A1E1B2C3D","text":42,"date":700000001},)"
+          R"("not an item",)"
+          R"({"id":"AC4F3F6C-2C1F-4E55-9E3A-0D5A1E1B2C3D","text":"third","date":700000002}])");
+    const QByteArray original = contents();
+    {
+        HistoryStore store(folder(), loop.clocks());
+        ASSERT_EQ(store.items().size(), 2);
+        EXPECT_EQ(store.items().at(0).text, QStringLiteral("first"));
+        EXPECT_EQ(store.items().at(1).text, QStringLiteral("third"));
+    }
+    const QStringList aside = QDir(folder()).entryList({QStringLiteral("history.json.corrupt-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1) << "the file with the damaged items is kept";
+    QFile kept(QDir(folder()).filePath(aside.first()));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), original);
+
+    // The items that loaded are on disk again, so the next start shows them without a new take.
+    HistoryStore next(folder(), loop.clocks());
+    EXPECT_EQ(next.items().size(), 2);
+    EXPECT_EQ(QDir(folder()).entryList({QStringLiteral("history.json.corrupt-*")}, QDir::Files).size(), 1)
+        << "a clean file is not set aside again";
+}
+
 TEST_F(HistoryStoreTest, RemoveAndSearch)
 {
     HistoryStore store(folder(), loop.clocks());

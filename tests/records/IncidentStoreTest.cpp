@@ -307,6 +307,29 @@ TEST_F(IncidentStoreTest, FoldersAreMadePrivate)
     EXPECT_EQ(info.st_mode & 07777, 0700u);
 }
 
+TEST_F(IncidentStoreTest, OneDamagedIncidentHidesNoOtherAndKeepsEveryRecording)
+{
+    ASSERT_TRUE(QDir().mkpath(recordings()));
+    const DictationIncident good = incident(QStringLiteral("00000000-0000-0000-0000-000000000001.wav"));
+    QJsonObject broken = incident(QStringLiteral("00000000-0000-0000-0000-000000000002.wav")).toJson();
+    broken.insert(QStringLiteral("isRead"), QStringLiteral("yes"));
+    for (const QString &name : {*good.recordingFilename, QStringLiteral("00000000-0000-0000-0000-000000000002.wav")})
+        QFile(makeTake(temp.path())).rename(recordings() + QLatin1Char('/') + name);
+    QFile f(index());
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QJsonDocument(QJsonArray{good.toJson(), broken}).toJson());
+    f.close();
+
+    IncidentStore store(incidents());
+    ASSERT_EQ(store.items().size(), 1);
+    EXPECT_EQ(store.items().first().id, good.id);
+    EXPECT_TRUE(store.recordingURL(good).has_value());
+    EXPECT_EQ(QDir(incidents()).entryList({QStringLiteral("incidents.json.corrupt-*")}, QDir::Files).size(), 1);
+    EXPECT_TRUE(QFileInfo::exists(recordings() + QStringLiteral("/00000000-0000-0000-0000-000000000002.wav")))
+        << "the kept-aside file still names it";
+    EXPECT_EQ(IncidentStore(incidents()).items().size(), 1) << "the good incident was written back";
+}
+
 TEST_F(IncidentStoreTest, ReadStateAndRemovalWriteOnlyWhenSomethingChanges)
 {
     IncidentStore store(incidents());

@@ -160,6 +160,25 @@ TEST_F(StatsStoreTest, LifetimeFigures)
     EXPECT_EQ(StatsStore(dir.path(), berlin).lifetimeReclaimed(), 0.0);
 }
 
+TEST_F(StatsStoreTest, OneDamagedDayHidesNoOtherDay)
+{
+    const QByteArray original = R"({"version":1,"days":{"2026-01-01":{"takes":1,"words":10,"speakingMs":4000},)"
+                                R"("2026-01-02":{"takes":"two","words":2,"speakingMs":3},)"
+                                R"("2026-01-03":[],"2026-01-04":{"takes":2,"words":20,"speakingMs":8000}}})";
+    write(original);
+    {
+        StatsStore store(dir.path(), berlin);
+        EXPECT_EQ(store.days().keys(), (QStringList{"2026-01-01", "2026-01-04"}));
+        EXPECT_EQ(store.lifetimeTakes(), 3);
+    }
+    const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("stats.json.corrupt-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    QFile kept(QDir(dir.path()).filePath(aside.first()));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), original);
+    EXPECT_EQ(StatsStore(dir.path(), berlin).lifetimeTakes(), 3) << "the good days were written back";
+}
+
 TEST_F(StatsStoreTest, UndecodableFileIsKeptAside)
 {
     const QByteArray cases[] = {R"({"version":1,"days":{"2026-01-01":{"takes":1,"words":2}}})", R"({"days":{}})",
