@@ -5,7 +5,10 @@
 #include "menubar/brand/SymbolCatalogue.h"
 #include "window/SettingsBlocks.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
+
+#include <algorithm>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -131,12 +134,35 @@ AppSidebar::AppSidebar(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("sidebar"));
     setFixedWidth(int(kWidth));
     setCursor(Qt::ArrowCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    setAccessibleName(QStringLiteral("Sections"));
 }
 
 void AppSidebar::setInputs(const SidebarInputs &inputs)
 {
     m_inputs = inputs;
+    // What the dots say, for assistive technology.
+    QStringList notes{title(inputs.selection)};
+    if (inputs.unreadIssue)
+        notes << QStringLiteral("New issue details");
+    if (inputs.updateAvailable)
+        notes << QStringLiteral("Update available");
+    setAccessibleDescription(notes.join(QStringLiteral(", ")));
     update();
+}
+
+void AppSidebar::keyPressEvent(QKeyEvent *event)
+{
+    // Up and Down move through the pages in the sidebar's order.
+    const int step = event->key() == Qt::Key_Up ? -1 : event->key() == Qt::Key_Down ? 1 : 0;
+    if (step == 0) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    const auto current = std::find(allAppWindowSections.begin(), allAppWindowSections.end(), m_inputs.selection);
+    const auto index = std::distance(allAppWindowSections.begin(), current) + step;
+    if (index >= 0 && index < std::ssize(allAppWindowSections))
+        emit sectionClicked(allAppWindowSections[size_t(index)]);
 }
 
 void AppSidebar::paintEvent(QPaintEvent *)

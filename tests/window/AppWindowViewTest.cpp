@@ -21,6 +21,7 @@
 #include "menubar/brand/ZepaMenuPicker.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QComboBox>
 #include <QFrame>
 #include <QLineEdit>
@@ -157,6 +158,14 @@ TEST_F(AppWindowViewTest, SidebarClicksChooseThePageAndTheShownRowChangesNothing
     emit window->sidebar()->sectionClicked(AppWindowSection::audio);
     EXPECT_EQ(windowModel.selection(), AppWindowSection::audio);
     EXPECT_EQ(window->settingsView()->section(), AppWindowSection::audio);
+
+    QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+    QApplication::sendEvent(window->sidebar(), &down);
+    EXPECT_EQ(windowModel.selection(), AppWindowSection::transcription) << "Down moves to the next page";
+    windowModel.setSelection(AppWindowSection::stats);
+    QKeyEvent up(QEvent::KeyPress, Qt::Key_Up, Qt::NoModifier);
+    QApplication::sendEvent(window->sidebar(), &up);
+    EXPECT_EQ(windowModel.selection(), AppWindowSection::stats) << "nothing above the first page";
 }
 
 TEST_F(AppWindowViewTest, SupportRowDotsAndTheirOrder)
