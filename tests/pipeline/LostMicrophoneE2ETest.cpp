@@ -1,0 +1,51 @@
+// The only microphone removed from the real sound server in the middle of a take of the real
+// application: what was heard before still reaches the front window, and the user is told.
+#include "support/E2EEnvironment.h"
+#include "support/ServiceEnvironment.h"
+
+#include <QJsonObject>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+using zq::DiagnosticEvent;
+using zq::test::E2EEnvironment;
+
+TEST(LostMicrophoneE2ETest, WhatWasHeardIsPastedAndTheUserIsToldTheMicrophoneWasLost)
+{
+    E2EEnvironment env;
+    const bool started = env.start();
+    if (!zq::test::requireService(started, env.errorString()))
+        return;
+    ASSERT_FALSE(E2EEnvironment::speechSamples().empty());
+    ASSERT_TRUE(env.writeSettings()) << env.errorString().toStdString();
+    ASSERT_TRUE(env.startApp()) << env.errorString().toStdString();
+    ASSERT_TRUE(env.target().activate());
+
+    ASSERT_TRUE(env.pressTrigger());
+    ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::audioStartCompleted, 1, 10s)) << env.appLogTail().toStdString();
+    QThread::msleep(300);
+    env.feeder()->speak(E2EEnvironment::speechSamples());
+    ASSERT_TRUE(env.feeder()->waitUntilSpoken(15s));
+    QThread::msleep(700);
+
+    // The microphone is unplugged while the trigger is still held; no other input is left.
+    const auto unloaded = env.pulse().pactl("unload-module", "module-pipe-source");
+    ASSERT_TRUE(unloaded.succeeded()) << unloaded.standardError.toStdString();
+    ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::audioRecoveryFailed, 1, 15s)) << env.appLogTail().toStdString();
+    ASSERT_TRUE(env.releaseTrigger());
+
+    const auto pasted = env.target().waitForText(
+        [](const QString &text) {
+            return E2EEnvironment::normalizedWords(text) == QLatin1String(E2EEnvironment::kSpeechWords);
+        },
+        30s);
+    EXPECT_TRUE(pasted) << "the field holds \"" << env.target().text().toStdString() << "\"; log:\n"
+                        << env.appLogTail().toStdString();
+    ASSERT_TRUE(env.notifications().waitForNotifications(1, 15s)) << env.appLogTail().toStdString();
+    EXPECT_EQ(env.notifications().notifications().front().summary, QStringLiteral("Microphone lost"));
+    ASSERT_EQ(env.incidents().size(), 1);
+    EXPECT_EQ(env.incidents().at(0).toObject().value(QStringLiteral("code")).toString(), QStringLiteral("ZQ-MIC-LOST"));
+    EXPECT_EQ(env.history().size(), 1);
+}
