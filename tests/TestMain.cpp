@@ -45,6 +45,26 @@ std::unique_ptr<QTemporaryDir> sandboxHome()
     return home;
 }
 
+// No test, and no application a test starts, reaches the product's own hosts or the transcription
+// service: each points at a closed loopback port unless the test names a server of its own.
+void keepOutsideServicesOnLoopback()
+{
+    const struct {
+        const char *variable;
+        const char *value;
+    } defaults[] = {
+        {"ZQ_OPENAI_BASE_URL_FOR_TESTS", "http://127.0.0.1:9"},
+        {"ZQ_INVITE_BASE_URL_FOR_TESTS", "http://127.0.0.1:9"},
+        {"ZQ_UPDATE_FEED_URL_FOR_TESTS", "https://127.0.0.1:9/appcast.xml"},
+        // The feed is used only together with a key; 32 zero bytes verify no real signature.
+        {"ZQ_UPDATE_PUBLIC_KEY_FOR_TESTS", "AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA="},
+    };
+    for (const auto &entry : defaults) {
+        if (!qEnvironmentVariableIsSet(entry.variable))
+            qputenv(entry.variable, entry.value);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -58,6 +78,7 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS"))
         qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     const std::unique_ptr<QTemporaryDir> home = sandboxHome();
+    keepOutsideServicesOnLoopback();
 
     // Declared before the application so that it outlives the application's X connection.
     zq::test::XvfbServer xvfb;

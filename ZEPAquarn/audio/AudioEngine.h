@@ -104,6 +104,9 @@ public:
     bool captureLive() const { return m_captureLive; }
     // The voice levels of the current take, for the meters.
     const LevelHistory &history() const { return m_history; }
+    // Empties the meters' state (no levels, envelope 0, no last chunk), so a pill that shows
+    // before the take begins never reads the previous take's levels.
+    void resetMeter();
     // Runs on the main thread once per take, when its first buffer arrives.
     void setOnTakeLive(std::function<void()> callback) { m_onTakeLive = std::move(callback); }
 

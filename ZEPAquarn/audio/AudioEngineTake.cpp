@@ -260,9 +260,7 @@ void AudioEngine::beginTake(TakeMode mode)
         m_cells->fires = 0;
         m_cells->copyFails = 0;
     }
-    m_history = LevelHistory();
-    m_envelope = 0.0;
-    m_lastChunkAt.reset();
+    resetMeter();
     m_recovery.recoveriesUsed = 0;
     m_recovery.recovering = false;
     m_takeInputLost = false;
@@ -323,6 +321,13 @@ void AudioEngine::endTake()
     closeTakeWriter(writer);
     m_buffers.reset();
     m_takeFormat.reset();
+    m_envelope = 0.0;
+    m_lastChunkAt.reset();
+}
+
+void AudioEngine::resetMeter()
+{
+    m_history = LevelHistory();
     m_envelope = 0.0;
     m_lastChunkAt.reset();
 }

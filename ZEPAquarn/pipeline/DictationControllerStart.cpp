@@ -47,7 +47,7 @@ void DictationController::startDictation()
     const bool openAI = *m_activeBackend == QLatin1String("openai");
     if (openAI && m_prewarmOpenAI)
         m_prewarmOpenAI();
-    // The engine empties its level history when the take begins, so the meters start clean.
+    m_audio.resetMeter();
     setPillState(PillState::listening());
 
     const rt::Nanos startMark = m_clocks.uptimeNow();

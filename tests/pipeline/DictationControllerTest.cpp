@@ -88,6 +88,20 @@ TEST_F(DictationControllerTest, HoldAndReleaseDeliversTheLiveTranscript)
               15);
 }
 
+TEST_F(DictationControllerTest, TheNextTakesPillStartsWithEmptyMeters)
+{
+    captureTake();
+    ASSERT_GT(rig.engine->history().count(), 0);
+    rig.backends.last()->final(QStringLiteral("first take"));
+    rig.advance(1.1);
+    ASSERT_TRUE(controller.pillState().is(Kind::hidden));
+    ASSERT_GT(rig.engine->history().count(), 0) << "the last take's levels stay until the next request";
+
+    controller.startDictation();
+    EXPECT_TRUE(controller.pillState().is(Kind::listening));
+    EXPECT_EQ(rig.engine->history().count(), 0) << "the listening pill reads no old levels";
+}
+
 TEST_F(DictationControllerTest, TapToLockThenPressFinishes)
 {
     controller.handleTriggerAction(TriggerAction::lock);
