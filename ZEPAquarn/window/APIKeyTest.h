@@ -14,8 +14,8 @@ namespace zq {
 // The Transcription page's check of the stored OpenAI API key: one GET of /v1/models on the API
 // host, answered as one result line.
 struct APIKeyTestConfig {
-    QUrl baseUrl;                               // the API host the transcription client uses
-    std::chrono::milliseconds timeout{15000};   // the request fails after this long without an answer
+    QUrl baseUrl;                             // the API host the transcription client uses
+    std::chrono::milliseconds timeout{15000}; // the request fails after this long without an answer
 };
 
 // The result line for the exchange's outcome: "✓ Key valid" for 200, "✗ Invalid key (401)" or

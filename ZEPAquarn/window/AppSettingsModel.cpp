@@ -141,7 +141,8 @@ void AppSettingsModel::runMicTest()
     publish();
     auto test = rt::spawn(m_deps.loop, runMicrophoneTest(m_deps.makeMicrophoneTestEngine));
     test.onDone(m_lifetime.guard([this, test] {
-        m_micTestResult = test.hasFailed() ? QString::fromUtf8("✗ ") + describeError(test.exception()) : test.result().value_or(QString());
+        m_micTestResult = test.hasFailed() ? QString::fromUtf8("✗ ") + describeError(test.exception())
+                                           : test.result().value_or(QString());
         m_micTesting = false;
         publish();
     }));

@@ -21,8 +21,8 @@ class StyledLabel;
 class AppSettingsView : public QScrollArea {
     Q_OBJECT
 public:
-    AppSettingsView(AppWindowSection section, AppSettingsModel &model, rt::Settings &settings,
-                    SettingsPageHosts hosts, QWidget *parent = nullptr);
+    AppSettingsView(AppWindowSection section, AppSettingsModel &model, rt::Settings &settings, SettingsPageHosts hosts,
+                    QWidget *parent = nullptr);
 
     AppWindowSection section() const { return m_section; }
     void setSection(AppWindowSection section);

@@ -1,16 +1,16 @@
 #include "window/AppSidebar.h"
 
 #include "menubar/brand/BrandFont.h"
-#include "menubar/brand/ZepaBrandLockup.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/ZepaBrandLockup.h"
 #include "window/SettingsBlocks.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
-
-#include <algorithm>
 #include <QPainter>
 #include <QPainterPath>
+
+#include <algorithm>
 
 namespace zq {
 
@@ -94,7 +94,8 @@ void paintSidebar(QPainter &painter, const QRectF &rect, const SidebarInputs &in
         const QColor ink = color(selected ? Palette::textPrimary : Palette::textSecondary);
         SymbolCatalogue::paint(painter, QRectF(row.left() + 13 + 2, row.center().y() - 6, 12, 12), symbolName(section),
                                ink);
-        painter.setFont(settingsFont(TextStyle{13, selected ? QFont::Medium : QFont::Normal, -0.065, Palette::textPrimary}));
+        painter.setFont(
+            settingsFont(TextStyle{13, selected ? QFont::Medium : QFont::Normal, -0.065, Palette::textPrimary}));
         painter.setPen(ink);
         painter.drawText(QRectF(row.left() + 13 + 16 + 10, row.top(), row.width() - 52, row.height()),
                          Qt::AlignLeft | Qt::AlignVCenter, title(section));

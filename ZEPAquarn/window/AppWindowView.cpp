@@ -53,9 +53,9 @@ AppWindowView::AppWindowView(AppWindowModel &model, IncidentStore &incidents, Up
     row->addWidget(m_detail, 1);
 
     if (settingsModel) {
-        m_settingsView = new AppSettingsView(isSettingsSection(model.selection()) ? model.selection()
-                                                                                  : AppWindowSection::general,
-                                             *settingsModel, settings, m_pages.settings, m_detail);
+        m_settingsView =
+            new AppSettingsView(isSettingsSection(model.selection()) ? model.selection() : AppWindowSection::general,
+                                *settingsModel, settings, m_pages.settings, m_detail);
         m_detail->addWidget(m_settingsView);
     }
 

@@ -38,8 +38,7 @@ QFont settingsFont(const TextStyle &style)
     return font;
 }
 
-StyledLabel::StyledLabel(const QString &text, const TextStyle &style, QWidget *parent)
-    : QLabel(parent), m_style(style)
+StyledLabel::StyledLabel(const QString &text, const TextStyle &style, QWidget *parent) : QLabel(parent), m_style(style)
 {
     setTextFormat(Qt::PlainText);
     setFont(settingsFont(style));

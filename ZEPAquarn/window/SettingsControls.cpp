@@ -79,8 +79,8 @@ void SettingsPicker::rebuild()
         m_picker->deleteLater();
     ZepaMenuPickerBinding binding{[value = m_value] { return QVariant(value()); },
                                   [onChoose = m_onChoose](const QVariant &chosen) { onChoose(chosen.toString()); }};
-    m_picker = new ZepaMenuPicker(m_title, std::move(binding), sectionsOf(m_choices), m_width, m_leadingSymbol, false,
-                                  this);
+    m_picker =
+        new ZepaMenuPicker(m_title, std::move(binding), sectionsOf(m_choices), m_width, m_leadingSymbol, false, this);
     layout()->addWidget(m_picker);
     if (hadFocus)
         m_picker->setFocus();

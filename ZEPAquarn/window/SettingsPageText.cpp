@@ -124,7 +124,8 @@ QString engineSymbol(const QString &backend)
 
 std::vector<PickerChoice> languageChoices(const QString &backend)
 {
-    std::vector<PickerChoice> choices{{QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")}};
+    std::vector<PickerChoice> choices{
+        {QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")}};
     const auto &table = backend == QLatin1String("openai") ? openAILanguages() : localLanguages();
     for (const auto &language : table)
         choices.push_back({language.code, language.displayName, {}});

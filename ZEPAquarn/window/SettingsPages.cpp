@@ -75,9 +75,10 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
     auto *triggerColumn = new QVBoxLayout(trigger);
     triggerColumn->setContentsMargins(0, 0, 0, 0);
     triggerColumn->setSpacing(8);
-    triggerColumn->addWidget(new SettingsRow(
-        QStringLiteral("keyboard"), QStringLiteral("Trigger"),
-        QStringLiteral("Keep a primary preset and optionally add a keyboard, macro, or mouse trigger."), nullptr, trigger));
+    triggerColumn->addWidget(
+        new SettingsRow(QStringLiteral("keyboard"), QStringLiteral("Trigger"),
+                        QStringLiteral("Keep a primary preset and optionally add a keyboard, macro, or mouse trigger."),
+                        nullptr, trigger));
     if (hosts.triggerRecorder) {
         auto *recorderPlace = new QWidget(trigger);
         auto *recorderLayout = new QVBoxLayout(recorderPlace);
@@ -88,7 +89,8 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
     behavior->add(trigger);
     behavior->add(new SettingsDivider);
 
-    auto *launchSwitch = makeSwitch(QStringLiteral("Launch at login"), [&model](bool on) { model.setLaunchAtLogin(on); });
+    auto *launchSwitch =
+        makeSwitch(QStringLiteral("Launch at login"), [&model](bool on) { model.setLaunchAtLogin(on); });
     auto *launch = new SettingsRow(QStringLiteral("power"), QStringLiteral("Launch at login"), QString(), launchSwitch);
     behavior->add(launch);
     page.addRefresh([&model, launch, launchSwitch] {
@@ -97,12 +99,11 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
     });
     behavior->add(new SettingsDivider);
 
-    auto *cuesSwitch = makeSwitch(QStringLiteral("Sound cues"), [&settings](bool on) {
-        settings.setValue(key(keys::soundCues), on);
-    });
-    behavior->add(new SettingsRow(QStringLiteral("speaker.wave.2"), QStringLiteral("Sound cues"),
-                                  QStringLiteral("A soft cue when listening starts, another when your take is captured."),
-                                  cuesSwitch));
+    auto *cuesSwitch =
+        makeSwitch(QStringLiteral("Sound cues"), [&settings](bool on) { settings.setValue(key(keys::soundCues), on); });
+    behavior->add(new SettingsRow(
+        QStringLiteral("speaker.wave.2"), QStringLiteral("Sound cues"),
+        QStringLiteral("A soft cue when listening starts, another when your take is captured."), cuesSwitch));
     page.addRefresh([&settings, cuesSwitch] { setSwitch(cuesSwitch, settings.boolValue(key(keys::soundCues))); });
     behavior->add(new SettingsDivider);
 
@@ -111,8 +112,8 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
         backgroundAudioSymbol(settings.stringValue(key(keys::audioDuringDictation))),
         [&settings] { return settings.stringValue(key(keys::audioDuringDictation)); },
         [&settings](const QString &value) { settings.setValue(key(keys::audioDuringDictation), value); });
-    auto *background = new SettingsRow(QStringLiteral("music.note"), QStringLiteral("Background audio"), QString(),
-                                       audioPicker);
+    auto *background =
+        new SettingsRow(QStringLiteral("music.note"), QStringLiteral("Background audio"), QString(), audioPicker);
     behavior->add(background);
     page.addRefresh([&settings, background, audioPicker] {
         const QString mode = settings.stringValue(key(keys::audioDuringDictation));
@@ -128,9 +129,8 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
                                   dockSwitch));
     page.addRefresh([&settings, dockSwitch] { setSwitch(dockSwitch, settings.boolValue(key(keys::showInDock))); });
 
-    SettingsSection *appearance =
-        page.addSection(QStringLiteral("Appearance"),
-                        QStringLiteral("Choose how ZEPA QUARN looks and responds while listening."));
+    SettingsSection *appearance = page.addSection(
+        QStringLiteral("Appearance"), QStringLiteral("Choose how ZEPA QUARN looks and responds while listening."));
     auto *segments = new QWidget;
     segments->setFixedWidth(280);
     auto *segmentRow = new QHBoxLayout(segments);
@@ -151,9 +151,9 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
         const QString symbol = QString::fromLatin1(theme.symbol);
         page.addRefresh([segment, symbol] {
             // Tinted for the scheme in effect, so the icon follows a change of appearance.
-            segment->setIcon(QIcon(SymbolCatalogue::pixmap(symbol, QSizeF(12, 12),
-                                                           Palette::color(Palette::textSecondary, colorSchemeOf(*segment)),
-                                                           segment->devicePixelRatioF())));
+            segment->setIcon(QIcon(SymbolCatalogue::pixmap(
+                symbol, QSizeF(12, 12), Palette::color(Palette::textSecondary, colorSchemeOf(*segment)),
+                segment->devicePixelRatioF())));
         });
         segment->setCheckable(true);
         segment->setAutoRaise(false);
@@ -163,11 +163,11 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
         const QString raw = rawValue(theme.value);
         QObject::connect(segment, &QToolButton::clicked, segment,
                          [&settings, raw] { settings.setValue(key(keys::appearance), raw); });
-        page.addRefresh([&settings, segment, raw] {
-            segment->setChecked(settings.stringValue(key(keys::appearance)) == raw);
-        });
+        page.addRefresh(
+            [&settings, segment, raw] { segment->setChecked(settings.stringValue(key(keys::appearance)) == raw); });
     }
-    appearance->add(new SettingsRow(QStringLiteral("circle.lefthalf.filled"), QStringLiteral("Theme"), QString(), segments));
+    appearance->add(
+        new SettingsRow(QStringLiteral("circle.lefthalf.filled"), QStringLiteral("Theme"), QString(), segments));
     if (hosts.animationGallery) {
         appearance->add(new SettingsDivider);
         appearance->add(hosts.animationGallery(appearance));
@@ -199,12 +199,12 @@ void buildAudio(Page &page, AppSettingsModel &model, rt::Settings &settings)
 
     auto *alwaysOnSwitch = makeSwitch(QStringLiteral("Always-on Bluetooth microphone"),
                                       [&model](bool on) { model.setAlwaysOnBluetooth(on); });
-    microphone->add(new SettingsRow(QStringLiteral("bolt.badge.checkmark"),
-                                    QStringLiteral("Always-on Bluetooth microphone"),
-                                    QString::fromUtf8("Keeps the mic claimed after your first dictation so your trigger "
-                                                      "starts instantly. Bluetooth only — built-in and wired mics "
-                                                      "always release on their own."),
-                                    alwaysOnSwitch));
+    microphone->add(
+        new SettingsRow(QStringLiteral("bolt.badge.checkmark"), QStringLiteral("Always-on Bluetooth microphone"),
+                        QString::fromUtf8("Keeps the mic claimed after your first dictation so your trigger "
+                                          "starts instantly. Bluetooth only — built-in and wired mics "
+                                          "always release on their own."),
+                        alwaysOnSwitch));
     page.addRefresh([&model, alwaysOnSwitch] { setSwitch(alwaysOnSwitch, model.alwaysOnBluetooth()); });
 
     for (const auto &question : alwaysOnQuestions()) {
@@ -225,8 +225,8 @@ void buildAudio(Page &page, AppSettingsModel &model, rt::Settings &settings)
 
 void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &settings)
 {
-    SettingsSection *engine = page.addSection(QStringLiteral("Engine"),
-                                              QStringLiteral("On-device is private and free. OpenAI uses your own key."));
+    SettingsSection *engine = page.addSection(
+        QStringLiteral("Engine"), QStringLiteral("On-device is private and free. OpenAI uses your own key."));
     auto *enginePicker = new SettingsPicker(
         QStringLiteral("Engine"), engineChoices(), 180, engineSymbol(settings.stringValue(key(keys::backend))),
         [&settings] { return settings.stringValue(key(keys::backend)); },
@@ -260,7 +260,8 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
     keyField->setFixedWidth(260);
     keyField->setFont(brandFont(BrandWeight::regular, 12));
     keyField->setAccessibleName(QStringLiteral("API key"));
-    QObject::connect(keyField, &QLineEdit::textEdited, keyField, [&model](const QString &text) { model.setAPIKey(text); });
+    QObject::connect(keyField, &QLineEdit::textEdited, keyField,
+                     [&model](const QString &text) { model.setAPIKey(text); });
     keyLine->addWidget(keyField);
     auto *help = new QToolButton(keyControls);
     help->setObjectName(QStringLiteral("apiKeyHelpButton"));
@@ -277,7 +278,8 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
                                          QStringLiteral("Stored in the desktop's keyring."), keyControls, keyRows));
     keyColumn->addWidget(new SettingsDivider(keyRows));
     auto *run = new RunTestControl([&model] { model.runKeyTest(); });
-    auto *keyTest = new SettingsRow(QStringLiteral("checkmark.seal"), QStringLiteral("Test API key"), QString(), run, keyRows);
+    auto *keyTest =
+        new SettingsRow(QStringLiteral("checkmark.seal"), QStringLiteral("Test API key"), QString(), run, keyRows);
     keyColumn->addWidget(keyTest);
     engine->add(keyRows);
 
@@ -319,13 +321,12 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
     cleanupLine->setContentsMargins(0, 0, 0, 0);
     auto *included = new StyledLabel(QStringLiteral("Included"), textStyle::value, cleanupControls);
     cleanupLine->addWidget(included);
-    auto *cleanupSwitch = makeSwitch(QStringLiteral("AI cleanup"), [&settings](bool on) {
-        settings.setValue(key(keys::cleanupEnabled), on);
-    });
+    auto *cleanupSwitch = makeSwitch(QStringLiteral("AI cleanup"),
+                                     [&settings](bool on) { settings.setValue(key(keys::cleanupEnabled), on); });
     cleanupSwitch->setParent(cleanupControls);
     cleanupLine->addWidget(cleanupSwitch);
-    auto *cleanup = new SettingsRow(QStringLiteral("wand.and.stars"), QStringLiteral("AI cleanup"), QString(),
-                                    cleanupControls);
+    auto *cleanup =
+        new SettingsRow(QStringLiteral("wand.and.stars"), QStringLiteral("AI cleanup"), QString(), cleanupControls);
     output->add(cleanup);
 
     page.addRefresh([&model, &settings, languagePicker, noteRows, note, included, cleanupSwitch, cleanup] {
@@ -375,9 +376,8 @@ protected:
 
 void buildDictionary(Page &page, AppSettingsModel &model)
 {
-    SettingsSection *vocabulary =
-        page.addSection(QStringLiteral("Custom vocabulary"),
-                        QStringLiteral("Names and jargon ZEPA QUARN should spell correctly."));
+    SettingsSection *vocabulary = page.addSection(
+        QStringLiteral("Custom vocabulary"), QStringLiteral("Names and jargon ZEPA QUARN should spell correctly."));
     auto *body = new QWidget;
     auto *column = new QVBoxLayout(body);
     column->setContentsMargins(0, 10, 0, 10);

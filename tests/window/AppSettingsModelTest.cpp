@@ -75,7 +75,8 @@ protected:
     std::shared_ptr<FakeMicrophoneTestEngine::Script> micScript = std::make_shared<FakeMicrophoneTestEngine::Script>();
     std::shared_ptr<test::FakeSecretStore> secrets = std::make_shared<test::FakeSecretStore>();
     QTemporaryDir config;
-    platform::XdgAutostartEntry autostart{config.filePath(QStringLiteral("autostart")), QStringLiteral("/usr/bin/zepaquarn")};
+    platform::XdgAutostartEntry autostart{config.filePath(QStringLiteral("autostart")),
+                                          QStringLiteral("/usr/bin/zepaquarn")};
     std::vector<bool> dockCalls;
     std::unique_ptr<AppSettingsModel> model;
 };
@@ -305,8 +306,8 @@ TEST_F(AppSettingsModelTest, AnEntryTheUserSwitchedOffOrAnotherFolderCountsAsOff
 TEST_F(AppSettingsModelTest, ExecPathsWithReservedCharactersAreQuoted)
 {
     EXPECT_TRUE(platform::XdgAutostartEntry::entryText("/opt/zq/zepaquarn").contains("\nExec=/opt/zq/zepaquarn\n"));
-    EXPECT_TRUE(platform::XdgAutostartEntry::entryText("/home/a b/100%/zq")
-                    .contains("\nExec=\"/home/a b/100%%/zq\"\n"));
+    EXPECT_TRUE(
+        platform::XdgAutostartEntry::entryText("/home/a b/100%/zq").contains("\nExec=\"/home/a b/100%%/zq\"\n"));
     EXPECT_TRUE(platform::XdgAutostartEntry::entryText("/x/$HOME\"q").contains("\nExec=\"/x/\\\\$HOME\\\\\"q\"\n"));
 }
 

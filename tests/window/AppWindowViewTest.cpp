@@ -2,6 +2,7 @@
 #include "window/AppWindowView.h"
 
 #include "menubar/brand/Palette.h"
+#include "menubar/brand/ZepaMenuPicker.h"
 #include "pipeline/SettingsDefaults.h"
 #include "platform/linux/XdgAutostartEntry.h"
 #include "records/IncidentStore.h"
@@ -18,17 +19,16 @@
 #include "window/AppSidebar.h"
 #include "window/SettingsBlocks.h"
 #include "window/SettingsControls.h"
-#include "menubar/brand/ZepaMenuPicker.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QComboBox>
 #include <QFrame>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QToolButton>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QUuid>
 
 #include <gtest/gtest.h>
@@ -186,8 +186,8 @@ TEST_F(AppWindowViewTest, SupportRowDotsAndTheirOrder)
         << "the issue dot is on the left";
     EXPECT_TRUE(test::sameColor(test::pixelAt(image, sidebarDotRect(row, 1).center()), warning, 30));
     for (int other = 0; other < 7; ++other)
-        EXPECT_FALSE(test::sameColor(test::pixelAt(image, sidebarDotRect(sidebarRowRect(sidebarRect(), other), 1).center()),
-                                     danger, 30))
+        EXPECT_FALSE(test::sameColor(
+            test::pixelAt(image, sidebarDotRect(sidebarRowRect(sidebarRect(), other), 1).center()), danger, 30))
             << "no dots on row " << other;
 }
 
@@ -221,9 +221,9 @@ TEST_F(AppWindowViewTest, EveryPageRendersInLightAndDark)
     for (AppAppearance appearance : {AppAppearance::light, AppAppearance::dark}) {
         apply(application(), appearance);
         const ColorScheme scheme = appearance == AppAppearance::dark ? ColorScheme::dark : ColorScheme::light;
-        for (AppWindowSection section : {AppWindowSection::general, AppWindowSection::audio,
-                                         AppWindowSection::transcription, AppWindowSection::dictionary,
-                                         AppWindowSection::faq, AppWindowSection::support}) {
+        for (AppWindowSection section :
+             {AppWindowSection::general, AppWindowSection::audio, AppWindowSection::transcription,
+              AppWindowSection::dictionary, AppWindowSection::faq, AppWindowSection::support}) {
             windowModel.setSelection(section);
             const QImage image = render(QStringLiteral("window-%1-%2").arg(rawValue(section), rawValue(appearance)));
             // The page background right of the column, and the window's own background at the edge.
@@ -241,9 +241,11 @@ TEST_F(AppWindowViewTest, RowDetailsAreColouredByTheirFirstCharacter)
     SettingsRow row(QStringLiteral("waveform"), QStringLiteral("Test microphone"), QString());
     EXPECT_FALSE(row.detailLabel()->isVisibleTo(&row)) << "an empty detail shows no second line";
     row.setDetail(QString::fromUtf8("✓ Audio received"));
-    EXPECT_EQ(row.detailLabel()->palette().color(QPalette::WindowText), Palette::color(Palette::success, ColorScheme::light));
+    EXPECT_EQ(row.detailLabel()->palette().color(QPalette::WindowText),
+              Palette::color(Palette::success, ColorScheme::light));
     row.setDetail(QString::fromUtf8("✗ No audio received"));
-    EXPECT_EQ(row.detailLabel()->palette().color(QPalette::WindowText), Palette::color(Palette::danger, ColorScheme::light));
+    EXPECT_EQ(row.detailLabel()->palette().color(QPalette::WindowText),
+              Palette::color(Palette::danger, ColorScheme::light));
     row.setDetail(QStringLiteral("Plain"));
     EXPECT_EQ(row.detailLabel()->palette().color(QPalette::WindowText),
               Palette::color(Palette::textTertiary, ColorScheme::light));
@@ -268,9 +270,15 @@ TEST_F(AppWindowViewTest, TranscriptionShowsTheRowsOfItsEngine)
 TEST_F(AppWindowViewTest, TheUnsupportedLanguageNoteOffersOpenAI)
 {
     model = nullptr; // rebuilt with a system language the on-device engine lacks
-    AppSettingsModel::Dependencies deps{rig.loop, rig.settings, *rig.incidents, *rig.engine, {},
+    AppSettingsModel::Dependencies deps{rig.loop,
+                                        rig.settings,
+                                        *rig.incidents,
+                                        *rig.engine,
+                                        {},
                                         test::FakeMicrophoneTestEngine::factory(micScript),
-                                        Keychain(std::make_shared<test::FakeSecretStore>()), autostart, {},
+                                        Keychain(std::make_shared<test::FakeSecretStore>()),
+                                        autostart,
+                                        {},
                                         APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s},
                                         QLocale(QLocale::Polish, QLocale::Poland)};
     model = std::make_unique<AppSettingsModel>(std::move(deps));
@@ -368,9 +376,15 @@ TEST_F(AppWindowViewTest, TheDictionaryEditorStoresEveryChangeAndKeepsWhatWasTyp
 {
     rig.settings.setValue(key(keys::dictionary), QStringList{"alpha", "Beta"});
     model = nullptr; // the editor opens from the stored list when the settings state is made
-    AppSettingsModel::Dependencies deps{rig.loop, rig.settings, *rig.incidents, *rig.engine, {},
+    AppSettingsModel::Dependencies deps{rig.loop,
+                                        rig.settings,
+                                        *rig.incidents,
+                                        *rig.engine,
+                                        {},
                                         test::FakeMicrophoneTestEngine::factory(micScript),
-                                        Keychain(std::make_shared<test::FakeSecretStore>()), autostart, {},
+                                        Keychain(std::make_shared<test::FakeSecretStore>()),
+                                        autostart,
+                                        {},
                                         APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s}};
     model = std::make_unique<AppSettingsModel>(std::move(deps));
     ASSERT_TRUE(rig.loop.runUntil([&] { return model->isAPIKeyLoaded(); }));

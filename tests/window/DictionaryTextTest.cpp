@@ -24,7 +24,9 @@ TEST(DictionaryTextTest, LinesAreTrimmedOfSpacesAndTabsAndBlankOnesDropped)
 
 TEST(DictionaryTextTest, EveryUnicodeLineBreakSplitsAndCrLfIsOneBreak)
 {
-    const QString breaks = QString::fromUtf8("a\nb\x0B" "c\x0C" "d\re\r\nf\xC2\x85g\xE2\x80\xA8h\xE2\x80\xA9i");
+    const QString breaks = QString::fromUtf8("a\nb\x0B"
+                                             "c\x0C"
+                                             "d\re\r\nf\xC2\x85g\xE2\x80\xA8h\xE2\x80\xA9i");
     EXPECT_EQ(splitLines(breaks), (QStringList{"a", "b", "c", "d", "e", "f", "g", "h", "i"}));
     EXPECT_EQ(splitLines(QStringLiteral("\n\nx\n\n")), QStringList{"x"}) << "empty pieces are dropped";
 }

@@ -54,10 +54,11 @@ protected:
     {
         return [this]() -> std::unique_ptr<MicrophoneTestEngine> {
             CaptureCoreServices services = harness->realTimeServices(clocks);
-            auto engine = std::make_unique<AudioEngine>(AudioEngine::Dependencies{
-                loop, clocks, *settings, *hardware,
-                [services](CaptureCoreKind kind) { return makeCaptureCore(kind, services); },
-                folder.filePath(QStringLiteral("takes")), &executor, [](DiagnosticEvent, const DiagnosticMetadata &) {}});
+            auto engine = std::make_unique<AudioEngine>(
+                AudioEngine::Dependencies{loop, clocks, *settings, *hardware,
+                                          [services](CaptureCoreKind kind) { return makeCaptureCore(kind, services); },
+                                          folder.filePath(QStringLiteral("takes")), &executor,
+                                          [](DiagnosticEvent, const DiagnosticMetadata &) {}});
             return std::make_unique<AudioEngineMicrophoneTest>(std::move(engine));
         };
     }
@@ -75,10 +76,7 @@ protected:
         return handle.result().value_or(QString());
     }
 
-    QStringList takeFiles() const
-    {
-        return QDir(folder.filePath(QStringLiteral("takes"))).entryList(QDir::Files);
-    }
+    QStringList takeFiles() const { return QDir(folder.filePath(QStringLiteral("takes"))).entryList(QDir::Files); }
 
     QTemporaryDir folder;
     PulseServer server;

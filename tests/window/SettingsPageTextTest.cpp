@@ -71,7 +71,8 @@ TEST(SettingsPageTextTest, BackgroundAudioDetailAndSymbol)
     EXPECT_EQ(backgroundAudioDetail("pause-playback"),
               "Pauses active media while the microphone is open, then resumes it.");
     EXPECT_EQ(backgroundAudioSymbol("pause-playback"), "pause.fill");
-    EXPECT_EQ(backgroundAudioDetail("lower-volume"), "Lowers system output while the microphone is open, then restores it.");
+    EXPECT_EQ(backgroundAudioDetail("lower-volume"),
+              "Lowers system output while the microphone is open, then restores it.");
     EXPECT_EQ(backgroundAudioSymbol("lower-volume"), "speaker.wave.1.fill");
     for (const char *other : {"unchanged", "", "Pause-Playback"}) {
         EXPECT_EQ(backgroundAudioDetail(other), "Leaves music and other audio untouched.");
@@ -100,7 +101,8 @@ TEST(SettingsPageTextTest, FaqHasNineQuestionsInThreeGroups)
     EXPECT_EQ(groups[2].questions.size(), 3u);
     for (const auto &group : groups)
         for (const auto &question : group.questions)
-            EXPECT_FALSE(question.answer.contains("Mac") || question.answer.contains("macOS") || question.answer.contains("Cmd"))
+            EXPECT_FALSE(question.answer.contains("Mac") || question.answer.contains("macOS") ||
+                         question.answer.contains("Cmd"))
                 << "platform words stay out of: " << question.question.toStdString();
 }
 

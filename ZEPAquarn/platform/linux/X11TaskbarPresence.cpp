@@ -1,8 +1,8 @@
 #include "platform/linux/X11TaskbarPresence.h"
 
 #include <QGuiApplication>
-#include <QtGui/qguiapplication_platform.h>
 #include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <algorithm>
 #include <vector>
