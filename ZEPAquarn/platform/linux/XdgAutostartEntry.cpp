@@ -66,7 +66,7 @@ XdgAutostartEntry XdgAutostartEntry::forCurrentUser()
 QString XdgAutostartEntry::defaultAutostartFolder()
 {
     QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
-    // The base directory specification ignores relative paths.
+    // XDG base directories must be absolute; a relative one is ignored.
     if (config.isEmpty() || QDir::isRelativePath(config))
         config = QDir::homePath() + QStringLiteral("/.config");
     return config + QStringLiteral("/autostart");
