@@ -1,5 +1,6 @@
 #include "records/StatsFormat.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -29,6 +30,27 @@ QString duration(double seconds)
     if (s < 3600)
         return QString::number(s / 60) + QStringLiteral(" m");
     return QString::number(s / 3600) + QStringLiteral(" h ") + QString::number((s / 60) % 60) + QStringLiteral(" m");
+}
+
+QString compactWordCount(qint64 value, const QLocale &locale)
+{
+    const qint64 m = std::max<qint64>(value, 0);
+    if (m < 1000)
+        return count(m, locale);
+    // Rounded in integers, so a tie is a true tie: 1150 words are 1.15 thousand exactly, which a
+    // binary double would hold as 1.1499… and round down.
+    const qint64 unit = m < 999500 ? 100 : 100000; // a tenth of a thousand or of a million
+    const QString suffix = m < 999500 ? QStringLiteral("k") : QStringLiteral("M");
+    qint64 tenths = m / unit;
+    const qint64 rest = m % unit;
+    if (rest * 2 > unit || (rest * 2 == unit && tenths % 2 == 1))
+        ++tenths;
+    QLocale plain = locale;
+    plain.setNumberOptions(plain.numberOptions() | QLocale::OmitGroupSeparator);
+    QString text = tenths % 10 == 0 ? plain.toString(tenths / 10) : plain.toString(double(tenths) / 10.0, 'f', 1);
+    if (text.isEmpty())
+        text = QString::number(double(tenths) / 10.0);
+    return text + suffix;
 }
 
 QString ratio(double value)
