@@ -123,10 +123,10 @@ void StatsPageModel::announcePendingUnlock()
         emit changed();
 }
 
-void StatsPageModel::clearUnlock()
+void StatsPageModel::restart(const QDateTime &now)
 {
-    if (!m_unlock)
-        return;
+    m_selection = StatsWeekSelection::containing(now, m_store.timeZone());
+    m_copyFeedback.label = kCopyLabel;
     m_unlock.reset();
     emit changed();
 }

@@ -72,8 +72,9 @@ public:
     const std::optional<PillAnimationStyle> &unlock() const { return m_unlock; }
     // When the page appears: asks the motion store for an unlock to announce, unless one shows.
     void announcePendingUnlock();
-    // When the page leaves the screen: the next appearance asks again.
-    void clearUnlock();
+    // The page comes back on screen anew: the week that contains `now`, the copy label and no unlock
+    // line, as when it was first shown. The copy count keeps growing.
+    void restart(const QDateTime &now);
     // The unlock line was shown: it is not announced again.
     void markUnlockAnnounced();
     MotionStore *motion() const { return m_motion; }

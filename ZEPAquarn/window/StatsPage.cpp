@@ -315,8 +315,9 @@ void paintStatsOrbitCard(QPainter &painter, const QRectF &rect, const StatsOrbit
     painter.restore();
 }
 
-StatsPage::StatsPage(StatsPageModel &model, QWidget *parent)
+StatsPage::StatsPage(StatsPageModel &model, QWidget *parent, std::function<QDateTime()> now)
     : QWidget(parent), m_model(model),
+      m_now(now ? std::move(now) : std::function<QDateTime()>([] { return QDateTime::currentDateTime(); })),
       m_title(makeLabel(QStringLiteral("Your week, in words."),
                         rewardsFont(RewardsFace::system, 19, QFont::Medium, -0.19), this)),
       m_subtitle(makeLabel(QStringLiteral("Private statistics stored only on this computer."),
@@ -469,6 +470,11 @@ void StatsPage::refresh()
     QPalette sliderPalette = m_slider->palette();
     sliderPalette.setColor(QPalette::Highlight, tokenColor(*this, Palette::accent));
     m_slider->setPalette(sliderPalette);
+    // The card and the dial are read out as their summaries, not as their drawn parts.
+    if (hasTakes) {
+        m_ledgerAndOrbit->setAccessibleName(m_model.ledger(locale()).accessibilityText());
+        m_ledgerAndOrbit->setAccessibleDescription(m_model.content().orbit.accessibilityLabel);
+    }
     m_ledgerAndOrbit->update();
     update();
 }
@@ -482,6 +488,10 @@ void StatsPage::paintEvent(QPaintEvent *)
 void StatsPage::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    // Like a page made anew: the current week, the plain copy label, and a fresh look for unlocks.
+    if (m_wasHidden)
+        m_model.restart(m_now());
+    m_wasHidden = false;
     m_model.announcePendingUnlock();
     refresh();
 }
@@ -489,8 +499,8 @@ void StatsPage::showEvent(QShowEvent *event)
 void StatsPage::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    // Leaving the page ends its state: the next visit asks for an unlock again.
-    m_model.clearUnlock();
+    // Leaving the page ends its state; the next visit starts it again.
+    m_wasHidden = true;
 }
 
 void StatsPage::changeEvent(QEvent *event)

@@ -4,7 +4,10 @@
 #include "rewards/StatsLedgerContent.h"
 #include "rewards/StatsPageModel.h"
 
+#include <QDateTime>
 #include <QWidget>
+
+#include <functional>
 
 class QLabel;
 class QScrollArea;
@@ -23,7 +26,8 @@ void paintStatsOrbitCard(QPainter &painter, const QRectF &rect, const StatsOrbit
 class StatsPage : public QWidget {
     Q_OBJECT
 public:
-    explicit StatsPage(StatsPageModel &model, QWidget *parent = nullptr);
+    // `now` tells the week to show when the page comes back on screen (the system clock by default).
+    explicit StatsPage(StatsPageModel &model, QWidget *parent = nullptr, std::function<QDateTime()> now = {});
 
     // For tests and assistive technology: the parts by role.
     QAbstractButton *previousButton() const { return m_previous; }
@@ -46,6 +50,8 @@ private:
     void refresh();
 
     StatsPageModel &m_model;
+    std::function<QDateTime()> m_now;
+    bool m_wasHidden = false;
     QLabel *m_title;
     QLabel *m_subtitle;
     QAbstractButton *m_previous;

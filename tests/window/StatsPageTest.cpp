@@ -96,6 +96,22 @@ TEST_F(StatsPageTest, AnEmptyWeekShowsTheEmptyStateAndPagingFindsTheFullOne)
     EXPECT_TRUE(page.showsEmptyState());
 }
 
+TEST_F(StatsPageTest, ComingBackShowsTheCurrentWeekAgain)
+{
+    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 25));
+    QDateTime clock = at(2026, 3, 25);
+    StatsPage page(model, nullptr, [&clock] { return clock; });
+    render(page, "stats-page-return");
+    page.previousButton()->click();
+    page.previousButton()->click();
+    EXPECT_EQ(page.weekLabel()->text(), "WEEK 11");
+    page.hide();
+    clock = at(2026, 4, 1);
+    page.show();
+    EXPECT_EQ(page.weekLabel()->text(), "WEEK 14") << "the week that holds the moment it came back";
+    EXPECT_FALSE(page.nextButton()->isEnabled());
+}
+
 TEST_F(StatsPageTest, AFullWeekPlacesTheCardBesideTheDialAndCopiesIt)
 {
     StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 12)); // week 11
