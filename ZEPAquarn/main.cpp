@@ -295,6 +295,7 @@ int main(int argc, char *argv[])
     environment.permissionProbe = [&]() -> platform::PermissionProbe & { return services->permissionProbe; };
     environment.pasteboard = [&]() -> platform::Pasteboard * { return services ? &services->pasteboard : nullptr; };
     environment.recordingGate = &recordingGate;
+    environment.revealDiagnostics = [] { Diagnostics::shared().revealInFileManager(); };
     environment.makeUpdater = [&] { return makeUpdater(updateServices, loop, clocks, settings, paths); };
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
     appForPill = app.get();

@@ -16,8 +16,12 @@
 #include "runtime/Task.h"
 #include "window/AppSettingsModel.h"
 #include "window/AppWindowView.h"
+#include "window/HistoryPage.h"
+#include "window/HistoryPageModel.h"
 #include "window/SettingsShortcut.h"
 #include "window/StatsPage.h"
+#include "window/SupportPage.h"
+#include "window/SupportPageModel.h"
 #include "window/TriggerBindingRecorderView.h"
 #include "window/OnboardingView.h"
 
@@ -197,6 +201,11 @@ void ZEPAquarnApp::openMainWindow()
             return new DepthGaugeView(m_depth, m_environment.loop,
                                       m_environment.pasteboard ? m_environment.pasteboard() : nullptr, parent);
         };
+        // History and Support copy to the clipboard: without one they show their titles only.
+        if (m_environment.pasteboard && m_environment.pasteboard()) {
+            pages.history = [this](QWidget *parent) { return makeHistoryPage(parent); };
+            pages.settings.support = [this](QWidget *parent) { return makeSupportPage(parent); };
+        }
         if (m_environment.permissionProbe) {
             // General → Trigger holds the same recorder as the first-run window.
             pages.settings.triggerRecorder = [this](QWidget *parent) -> QWidget * {
@@ -237,6 +246,19 @@ QWidget *ZEPAquarnApp::makeStatsPage(QWidget *parent)
     auto *page = new StatsPage(*watched, parent);
     model.release()->setParent(page);
     return page;
+}
+
+QWidget *ZEPAquarnApp::makeHistoryPage(QWidget *parent)
+{
+    return new HistoryPage(new HistoryPageModel(m_controller->history(), *m_environment.pasteboard(), m_environment.loop),
+                           parent);
+}
+
+QWidget *ZEPAquarnApp::makeSupportPage(QWidget *parent)
+{
+    auto *model = new SupportPageModel(
+        {*m_controller, m_controller->incidents(), m_updater.get(), m_environment.revealDiagnostics});
+    return new SupportPage(model, {*m_environment.pasteboard(), m_environment.loop}, parent);
 }
 
 void ZEPAquarnApp::applyShowInDock(bool shown)

@@ -65,6 +65,8 @@ public:
         TriggerRecordingGate *recordingGate = nullptr;
         // The clipboard the ledger card is copied to; none (or a null answer) makes the copy fail.
         std::function<platform::Pasteboard *()> pasteboard = {};
+        // Shows the diagnostics journal in the file manager (the Support page's "Reveal").
+        std::function<void()> revealDiagnostics = {};
     };
 
     explicit ZEPAquarnApp(Environment environment, QObject *parent = nullptr);
@@ -109,6 +111,8 @@ public:
 private:
     void wireAppDelegate();
     QWidget *makeStatsPage(QWidget *parent);
+    QWidget *makeHistoryPage(QWidget *parent);
+    QWidget *makeSupportPage(QWidget *parent);
     void applyShowInDock(bool shown);
     void finishOnboarding();
 

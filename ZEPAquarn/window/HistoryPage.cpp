@@ -1,0 +1,197 @@
+#include "window/HistoryPage.h"
+
+#include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/ZepaButton.h"
+#include "window/HistoryPageList.h"
+#include "window/HistoryPageModel.h"
+#include "window/SettingsBlocks.h"
+
+#include <QEvent>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace zq {
+
+namespace {
+
+// The rounded field around the search line.
+class SearchFrame : public QWidget {
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const ColorScheme scheme = colorSchemeOf(*this);
+        QPainterPath shape;
+        shape.addRoundedRect(QRectF(rect()), 8, 8);
+        painter.fillPath(shape, Palette::color(Palette::controlFill, scheme));
+        QPainterPath border;
+        border.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7.5, 7.5);
+        painter.strokePath(border, QPen(Palette::color(Palette::hairline, scheme), 1));
+    }
+};
+
+// The empty state's symbol on its tinted rounded tile.
+class SymbolTile : public QWidget {
+public:
+    explicit SymbolTile(QWidget *parent) : QWidget(parent) { setFixedSize(57, 57); }
+    void setSymbol(const QString &name)
+    {
+        m_symbol = name;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const ColorScheme scheme = colorSchemeOf(*this);
+        QPainterPath tile;
+        tile.addRoundedRect(QRectF(rect()), 14, 14);
+        painter.fillPath(tile, Palette::color(Palette::accentTint, scheme));
+        SymbolCatalogue::paint(painter, QRectF(14.5, 14.5, 28, 28), m_symbol, Palette::color(Palette::accent, scheme));
+    }
+
+private:
+    QString m_symbol;
+};
+
+} // namespace
+
+HistoryPage::HistoryPage(HistoryPageModel *model, QWidget *parent)
+    : QWidget(parent), m_model(model), m_count(new StyledLabel(QString(), textStyle::pageSubtitle)),
+      m_copyLast(new ZepaButton(ZepaButtonStyle::primary, QStringLiteral("Copy Last"), QStringLiteral("doc.on.doc"))),
+      m_search(new QLineEdit), m_clear(new QToolButton), m_list(new HistoryPageList(*model)), m_empty(new QWidget),
+      m_emptyTitle(new StyledLabel(QString(), textStyle::sectionTitle)),
+      m_emptySubtitle(new StyledLabel(QString(), TextStyle{12, QFont::Normal, -0.06, Palette::textTertiary}))
+{
+    m_model->setParent(this);
+    setObjectName(QStringLiteral("historyPage"));
+    setMinimumSize(560, 440);
+
+    auto *page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+
+    // Header: at most 760 wide, centred.
+    auto *headerPlace = new QHBoxLayout;
+    headerPlace->setContentsMargins(25, 13, 25, 25);
+    auto *header = new QWidget(this);
+    header->setMaximumWidth(760);
+    auto *headerColumn = new QVBoxLayout(header);
+    headerColumn->setContentsMargins(0, 0, 0, 0);
+    headerColumn->setSpacing(13);
+    headerPlace->addWidget(header);
+    page->addLayout(headerPlace);
+
+    auto *titleRow = new QHBoxLayout;
+    titleRow->setSpacing(13);
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(4);
+    titles->addWidget(new StyledLabel(QStringLiteral("History"), textStyle::pageTitle, header));
+    titles->addWidget(m_count);
+    titleRow->addLayout(titles);
+    titleRow->addStretch(1);
+    m_copyLast->setObjectName(QStringLiteral("copyLastButton"));
+    m_copyLast->setFont(settingsFont(TextStyle{12, QFont::Medium, -0.06, Palette::textPrimary}));
+    titleRow->addWidget(m_copyLast, 0, Qt::AlignVCenter);
+    headerColumn->addLayout(titleRow);
+
+    auto *search = new SearchFrame(header);
+    search->setFixedHeight(34);
+    auto *searchRow = new QHBoxLayout(search);
+    searchRow->setContentsMargins(13, 0, 13, 0);
+    searchRow->setSpacing(8);
+    searchRow->addWidget(new SymbolView(QStringLiteral("magnifyingglass"), 13, Palette::textTertiary, 16, search));
+    m_search->setObjectName(QStringLiteral("historySearch"));
+    m_search->setFrame(false);
+    m_search->setPlaceholderText(QStringLiteral("Search transcripts"));
+    m_search->setFont(settingsFont(TextStyle{13, QFont::Normal, -0.065, Palette::textPrimary}));
+    m_search->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    m_search->setAccessibleName(QStringLiteral("Search transcripts"));
+    searchRow->addWidget(m_search, 1);
+    m_clear->setObjectName(QStringLiteral("clearSearchButton"));
+    m_clear->setAutoRaise(true);
+    m_clear->setAccessibleName(QStringLiteral("Clear search"));
+    m_clear->setToolTip(QStringLiteral("Clear search"));
+    m_clear->setCursor(Qt::ArrowCursor);
+    paintClearIcon();
+    searchRow->addWidget(m_clear);
+    headerColumn->addWidget(search);
+
+    // Empty state: the tile, the title and the subtitle, centred in what is left.
+    auto *emptyColumn = new QVBoxLayout(m_empty);
+    emptyColumn->setContentsMargins(25, 25, 25, 25);
+    emptyColumn->setSpacing(13);
+    emptyColumn->addStretch(1);
+    auto *tile = new SymbolTile(m_empty);
+    emptyColumn->addWidget(tile, 0, Qt::AlignHCenter);
+    emptyColumn->addWidget(m_emptyTitle, 0, Qt::AlignHCenter);
+    emptyColumn->addWidget(m_emptySubtitle, 0, Qt::AlignHCenter);
+    emptyColumn->addStretch(1);
+    m_empty->setObjectName(QStringLiteral("historyEmptyState"));
+    page->addWidget(m_empty, 1);
+    page->addWidget(m_list, 1);
+
+    connect(m_copyLast, &QAbstractButton::clicked, m_model, &HistoryPageModel::copyLatest);
+    connect(m_search, &QLineEdit::textChanged, m_model, &HistoryPageModel::setQuery);
+    connect(m_clear, &QAbstractButton::clicked, m_search, &QLineEdit::clear);
+    connect(m_model, &HistoryPageModel::rowsChanged, this, &HistoryPage::refresh);
+    connect(m_model, &HistoryPageModel::feedbackChanged, this, &HistoryPage::refresh);
+    connect(m_model, &HistoryPageModel::rowsChanged, tile, [this, tile] {
+        if (const auto empty = historyEmptyState(m_model->content()))
+            tile->setSymbol(empty->symbol);
+    });
+    if (const auto empty = historyEmptyState(m_model->content()))
+        tile->setSymbol(empty->symbol);
+    refresh();
+}
+
+void HistoryPage::refresh()
+{
+    m_count->setText(m_model->countLine());
+    const bool copied = m_model->copiedLatest();
+    m_copyLast->setText(copied ? QStringLiteral("Copied") : QStringLiteral("Copy Last"));
+    m_copyLast->setSystemImage(copied ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
+    m_copyLast->setSuccess(copied);
+    m_copyLast->setEnabled(m_model->canCopyLatest());
+    // One space is enough to offer clearing.
+    m_clear->setVisible(!m_model->query().isEmpty());
+    const auto empty = historyEmptyState(m_model->content());
+    m_empty->setVisible(empty.has_value());
+    m_list->setVisible(!empty.has_value());
+    if (empty) {
+        m_emptyTitle->setText(empty->title);
+        m_emptySubtitle->setText(empty->subtitle);
+    }
+}
+
+void HistoryPage::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Palette::color(Palette::windowBackground, colorSchemeOf(*this)));
+}
+
+void HistoryPage::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        paintClearIcon();
+}
+
+void HistoryPage::paintClearIcon()
+{
+    m_clear->setIcon(QIcon(SymbolCatalogue::pixmap(u"xmark.circle.fill", QSizeF(13, 13),
+                                                   Palette::color(Palette::textTertiary, colorSchemeOf(*this)),
+                                                   devicePixelRatioF())));
+}
+
+} // namespace zq

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QWidget>
+
+class QLineEdit;
+class QToolButton;
+
+namespace zq {
+
+class HistoryPageList;
+class HistoryPageModel;
+class StyledLabel;
+class SymbolView;
+class ZepaButton;
+
+// The History page: the title with the count of stored transcripts and "Copy Last", the search
+// field, and below them the matching transcripts or an empty state. Follows its model.
+class HistoryPage : public QWidget {
+    Q_OBJECT
+public:
+    // Takes ownership of the model.
+    explicit HistoryPage(HistoryPageModel *model, QWidget *parent = nullptr);
+
+    HistoryPageModel &model() const { return *m_model; }
+    StyledLabel *countLabel() const { return m_count; }
+    ZepaButton *copyLastButton() const { return m_copyLast; }
+    QLineEdit *searchField() const { return m_search; }
+    QToolButton *clearButton() const { return m_clear; }
+    HistoryPageList *list() const { return m_list; }
+    QWidget *emptyState() const { return m_empty; }
+    StyledLabel *emptyTitle() const { return m_emptyTitle; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void refresh();
+    void paintClearIcon();
+
+    HistoryPageModel *m_model;
+    StyledLabel *m_count;
+    ZepaButton *m_copyLast;
+    QLineEdit *m_search;
+    QToolButton *m_clear;
+    HistoryPageList *m_list;
+    QWidget *m_empty;
+    StyledLabel *m_emptyTitle;
+    StyledLabel *m_emptySubtitle;
+};
+
+} // namespace zq
