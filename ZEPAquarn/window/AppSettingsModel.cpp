@@ -75,9 +75,14 @@ AppSettingsModel::AppSettingsModel(Dependencies dependencies, QObject *parent)
 
 AppSettingsModel::~AppSettingsModel()
 {
-    // A key typed just before the window closed is still saved.
-    if (m_keySaveTimer.isValid() && !m_keySaveTimer.isCancelled())
-        saveKeyNow();
+    // A key typed just before the application quit is still saved. The loop may not run again, so
+    // the save is made here unless an earlier one is still on its way (it must not land last).
+    if (m_keySaveTimer.isValid() && !m_keySaveTimer.isCancelled()) {
+        if (!m_lastKeySave.isValid() || m_lastKeySave.isDone())
+            m_deps.keychain.saveAPIKey(m_apiKey);
+        else
+            saveKeyNow();
+    }
 }
 
 void AppSettingsModel::onAppearRefresh(AppWindowSection section)

@@ -141,6 +141,13 @@ TEST_F(AppSettingsModelTest, TheKeyIsSavedOnceTypingPausesNotPerKeystroke)
     EXPECT_TRUE(secrets->items().isEmpty()) << "an emptied field removes the key";
 }
 
+TEST_F(AppSettingsModelTest, AKeyTypedJustBeforeQuittingIsSaved)
+{
+    model->setAPIKey(QStringLiteral("sk-last"));
+    model.reset(); // the application quits before the pause is over
+    EXPECT_EQ(storedKey(), "sk-last");
+}
+
 TEST_F(AppSettingsModelTest, TheFieldStartsWithTheStoredKey)
 {
     secrets->setItem(Keychain::service, Keychain::account, "sk-stored");
