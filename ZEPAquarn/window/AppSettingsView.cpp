@@ -64,6 +64,7 @@ AppSettingsView::AppSettingsView(AppWindowSection section, AppSettingsModel &mod
     outer->addStretch(0);
     setWidget(canvas);
     setSection(section);
+    applyTint();
 }
 
 void AppSettingsView::setSection(AppWindowSection section)
@@ -88,6 +89,25 @@ void AppSettingsView::setSection(AppWindowSection section)
 void AppSettingsView::appeared()
 {
     m_model.onAppearRefresh(m_section);
+}
+
+void AppSettingsView::changeEvent(QEvent *event)
+{
+    QScrollArea::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange)
+        applyTint();
+}
+
+void AppSettingsView::applyTint()
+{
+    // Selections inside the pages (the key field, the dictionary) take the brand green.
+    const QColor tint = Palette::color(Palette::brandGreen, colorSchemeOf(*this));
+    QPalette palette = this->palette();
+    if (palette.color(QPalette::Highlight) == tint)
+        return;
+    palette.setColor(QPalette::Highlight, tint);
+    palette.setColor(QPalette::HighlightedText, Palette::color(Palette::onBrand, colorSchemeOf(*this)));
+    setPalette(palette);
 }
 
 } // namespace zq

@@ -31,7 +31,12 @@ public:
     void appeared();
     QWidget *page() const { return m_page; }
 
+protected:
+    void changeEvent(QEvent *event) override;
+
 private:
+    void applyTint();
+
     AppWindowSection m_section;
     AppSettingsModel &m_model;
     rt::Settings &m_settings;
