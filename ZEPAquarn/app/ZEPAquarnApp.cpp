@@ -58,7 +58,8 @@ std::vector<AppWindowHandle> topLevelWindows()
 } // namespace
 
 ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
-    : QObject(parent), m_environment(std::move(environment)), m_depth(m_environment.settings, m_environment.invites), m_delegate(m_depth),
+    : QObject(parent), m_environment(std::move(environment)),
+      m_depth(m_environment.settings, m_environment.invites), m_delegate(m_depth),
       m_windowModel(m_environment.loop, topLevelWindows, [] {
           // Bringing a tray application forward means raising its window; nothing else to activate.
       }),
@@ -187,8 +188,8 @@ void ZEPAquarnApp::openMainWindow()
         pages.stats = [this](QWidget *parent) { return makeStatsPage(parent); };
         pages.settings.animationGallery = [this](QWidget *parent) -> QWidget * {
             StatsStore &stats = m_controller->stats();
-            auto *gallery =
-                new PillAnimationGalleryView(m_motion, stats.lifetimeReclaimed(), m_depth.effectiveColorway(), {}, parent);
+            auto *gallery = new PillAnimationGalleryView(m_motion, stats.lifetimeReclaimed(),
+                                                         m_depth.effectiveColorway(), {}, parent);
             connect(&stats, &StatsStore::daysChanged, gallery,
                     [gallery, &stats] { gallery->setLifetimeReclaimed(stats.lifetimeReclaimed()); });
             const auto wear = [this, gallery] { gallery->setColorway(m_depth.effectiveColorway()); };

@@ -24,7 +24,10 @@ constexpr TierTexts kTierTexts[] = {
 
 DepthGaugeContent::DepthGaugeContent(const std::set<DepthTier> &unlocked)
 {
-    rows.push_back({QStringLiteral("Surface"), QStringLiteral("0 m"), QStringLiteral("Shipped \u00B7 everyone"), true,
+    rows.push_back({QStringLiteral("Surface"),
+                    QStringLiteral("0 m"),
+                    QStringLiteral("Shipped \u00B7 everyone"),
+                    true,
                     {Colorway::consensusMint}});
     for (const TierTexts &texts : kTierTexts) {
         const bool isUnlocked = unlocked.count(texts.tier) > 0;

@@ -103,11 +103,11 @@ void paintDepthChip(QPainter &painter, const QRectF &rect, Colorway colorway, bo
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setOpacity(painter.opacity() * (isSelectable ? 1.0 : kLockedOpacity));
-    const QColor base = isSelectable ? Palette::color(colorwayBackground(colorway).value_or(Palette::surfaceElevated),
-                                                      scheme)
-                                     : Palette::color(Palette::lockedFill, scheme);
-    const QColor accent = isSelectable ? Palette::color(colorwayAccent(colorway), scheme)
-                                       : Palette::color(Palette::lockedFill, scheme);
+    const QColor base = isSelectable
+                            ? Palette::color(colorwayBackground(colorway).value_or(Palette::surfaceElevated), scheme)
+                            : Palette::color(Palette::lockedFill, scheme);
+    const QColor accent =
+        isSelectable ? Palette::color(colorwayAccent(colorway), scheme) : Palette::color(Palette::lockedFill, scheme);
     QPainterPath shape;
     shape.addRoundedRect(rect, 8, 8);
     painter.fillPath(shape, base);
@@ -157,8 +157,7 @@ void DepthChip::paintEvent(QPaintEvent *)
     paintDepthChip(painter, QRectF(rect()), m_colorway, m_isSelected, m_isSelectable, colorSchemeOf(*this));
 }
 
-DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::Pasteboard *pasteboard,
-                               QWidget *parent)
+DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::Pasteboard *pasteboard, QWidget *parent)
     : QWidget(parent), m_depth(depth), m_loop(loop), m_pasteboard(pasteboard), m_card(new CardFrame(this)),
       m_linkRow(new QWidget(m_card)), m_linkLine(brandLabel(QString(), 11, m_linkRow)),
       m_copyButton(new ZepaButton(ZepaButtonStyle::primary, QString(), QString(), m_linkRow)),
@@ -180,7 +179,8 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
                       Qt::AlignTop);
     auto *titles = new QVBoxLayout;
     titles->setSpacing(2);
-    titles->addWidget(new StyledLabel(QStringLiteral("Depth"), {13, QFont::Medium, -0.065, Palette::textPrimary}, this));
+    titles->addWidget(
+        new StyledLabel(QStringLiteral("Depth"), {13, QFont::Medium, -0.065, Palette::textPrimary}, this));
     auto *explanation = new StyledLabel(
         QStringLiteral("Share ZEPA QUARN to unlock deeper skins. Dictation is never gated."), kSmallText, this);
     explanation->setWordWrap(true);
@@ -302,8 +302,8 @@ void DepthGaugeView::refresh()
     for (std::size_t i = 0; i < ladder.rows.size(); ++i) {
         const DepthGaugeContent::Row &row = ladder.rows[i];
         m_stateLabels[i]->setText(row.stateLabel);
-        setTextColor(m_depthLabels[i], Palette::color(row.isUnlocked ? Palette::textSecondary : Palette::textTertiary,
-                                                      scheme));
+        setTextColor(m_depthLabels[i],
+                     Palette::color(row.isUnlocked ? Palette::textSecondary : Palette::textTertiary, scheme));
         setTextColor(m_stateLabels[i], Palette::color(Palette::textTertiary, scheme));
         m_rungNames[i]->setColorToken(row.isUnlocked ? Palette::textPrimary : Palette::textTertiary);
         // The ring follows the stored choice, not the colorway worn: a locked choice is ringed, dimmed.

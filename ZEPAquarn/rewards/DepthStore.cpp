@@ -112,7 +112,8 @@ rt::Task<bool> DepthStore::createInviteLink()
         co_return false;
 
     if (!code) {
-        setInFlight(false, QStringLiteral("Couldn\u2019t reach ") + InviteService::host() + QStringLiteral(". Try again."));
+        setInFlight(false,
+                    QStringLiteral("Couldn\u2019t reach ") + InviteService::host() + QStringLiteral(". Try again."));
         co_return false;
     }
     m_code = code;

@@ -13,8 +13,7 @@ namespace zq {
 // The depth tiers that unlock colorways, by their stored numbers; ordered shallow to deep.
 enum class DepthTier { shallows = 1, twilight = 2, abyss = 3 };
 
-inline constexpr std::array<DepthTier, 3> kAllDepthTiers = {DepthTier::shallows, DepthTier::twilight,
-                                                            DepthTier::abyss};
+inline constexpr std::array<DepthTier, 3> kAllDepthTiers = {DepthTier::shallows, DepthTier::twilight, DepthTier::abyss};
 
 // Verified downloads that reach the tier: 1, 3 and 5.
 qint64 verifiedDownloadsNeeded(DepthTier tier);

@@ -110,7 +110,7 @@ std::optional<InviteService::Body> InviteService::decodeBody(const QByteArray &b
 }
 
 rt::Task<std::optional<InviteService::Body>> InviteService::send(std::shared_ptr<const InviteTransport> transport,
-                                                                HttpRequest request)
+                                                                 HttpRequest request)
 {
     if (!transport)
         co_return std::nullopt;

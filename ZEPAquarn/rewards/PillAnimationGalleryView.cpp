@@ -98,8 +98,8 @@ void paintPillAnimationPreview(QPainter &painter, const QRectF &rect, PillAnimat
         painter.setPen(hairline);
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
-        paintVekPillMeter(painter, QRectF(centre.x() - 11, centre.y() - 11, 22, 22), style, tint, history, t,
-                          startedAt, true);
+        paintVekPillMeter(painter, QRectF(centre.x() - 11, centre.y() - 11, 22, 22), style, tint, history, t, startedAt,
+                          true);
     }
     painter.restore();
 }
@@ -230,7 +230,8 @@ PillAnimationGalleryView::PillAnimationGalleryView(MotionStore &motion, double l
                       Qt::AlignTop);
     auto *titles = new QVBoxLayout;
     titles->setSpacing(2);
-    titles->addWidget(new StyledLabel(QStringLiteral("Motion"), {13, QFont::Medium, -0.065, Palette::textPrimary}, this));
+    titles->addWidget(
+        new StyledLabel(QStringLiteral("Motion"), {13, QFont::Medium, -0.065, Palette::textPrimary}, this));
     auto *line = new StyledLabel(
         QStringLiteral("Reclaim time to unlock new listening animations. Your dictation is never gated."),
         {11, QFont::Normal, -0.055, Palette::textTertiary}, this);
@@ -241,7 +242,8 @@ PillAnimationGalleryView::PillAnimationGalleryView(MotionStore &motion, double l
 
     auto *grid = new QGridLayout;
     grid->setSpacing(8);
-    const std::vector<PillAnimationOption> options = PillAnimationOption::options(m_motion, m_lifetimeReclaimed, m_colorway);
+    const std::vector<PillAnimationOption> options =
+        PillAnimationOption::options(m_motion, m_lifetimeReclaimed, m_colorway);
     for (std::size_t i = 0; i < options.size(); ++i) {
         auto *tile = new PillAnimationTile(options[i], m_now, this);
         connect(tile, &QAbstractButton::clicked, this, [this, tile] {
@@ -279,7 +281,8 @@ void PillAnimationGalleryView::setColorway(Colorway colorway)
 
 void PillAnimationGalleryView::rebuild()
 {
-    const std::vector<PillAnimationOption> options = PillAnimationOption::options(m_motion, m_lifetimeReclaimed, m_colorway);
+    const std::vector<PillAnimationOption> options =
+        PillAnimationOption::options(m_motion, m_lifetimeReclaimed, m_colorway);
     for (std::size_t i = 0; i < options.size() && i < m_tiles.size(); ++i)
         m_tiles[i]->setOption(options[i]);
 }

@@ -29,8 +29,9 @@ std::vector<PillAnimationOption> PillAnimationOption::options(const MotionStore 
         tile.isSelected = style == selected;
         tile.isSelectable = motion.canUse(style, measure);
         if (const std::optional<double> threshold = unlockThreshold(style); threshold && !tile.isSelectable) {
-            tile.unlockNote = QStringLiteral("Unlocks at ") + unlockHoursText(style) + QStringLiteral(" reclaimed \u00B7 ") +
-                              remainingTimeText(*threshold - reclaimed) + QStringLiteral(" to go");
+            tile.unlockNote = QStringLiteral("Unlocks at ") + unlockHoursText(style) +
+                              QStringLiteral(" reclaimed \u00B7 ") + remainingTimeText(*threshold - reclaimed) +
+                              QStringLiteral(" to go");
         }
         tiles.push_back(tile);
     }

@@ -6,7 +6,7 @@ namespace zq {
 
 QFont rewardsFont(RewardsFace face, double pointSize, QFont::Weight weight, double tracking)
 {
-    const BrandWeight brandWeight = weight <= QFont::Light   ? BrandWeight::light
+    const BrandWeight brandWeight = weight <= QFont::Light    ? BrandWeight::light
                                     : weight >= QFont::Medium ? BrandWeight::medium
                                                               : BrandWeight::regular;
     return brandTextStyle(face == RewardsFace::system, brandWeight, pointSize,

@@ -11,9 +11,10 @@ namespace zq {
 StatsLedgerContent::StatsLedgerContent(const WeekSummary &summary, qint64 typingWPM, const QLocale &locale,
                                        const std::optional<QString> &inviteCode)
     : wordCount(StatsFormat::count(summary.words, locale)),
-      weekLabel(QStringLiteral("WEEK ") + QString::number(summary.week.weekOfYear)), dailyWords(summary.dailyWords),
-      dayLabels{QStringLiteral("M"), QStringLiteral("T"), QStringLiteral("W"), QStringLiteral("T"),
-                QStringLiteral("F"), QStringLiteral("S"), QStringLiteral("S")},
+      weekLabel(QStringLiteral("WEEK ") + QString::number(summary.week.weekOfYear)),
+      dailyWords(summary.dailyWords), dayLabels{QStringLiteral("M"), QStringLiteral("T"), QStringLiteral("W"),
+                                                QStringLiteral("T"), QStringLiteral("F"), QStringLiteral("S"),
+                                                QStringLiteral("S")},
       brand(QStringLiteral("ZEPA QUARN")), website(InviteService::host())
 {
     if (inviteCode && !inviteCode->isEmpty())

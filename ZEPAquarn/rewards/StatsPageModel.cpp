@@ -98,8 +98,8 @@ void StatsPageModel::setTypingWPM(double position)
 bool StatsPageModel::copyLedger()
 {
     const Content page = content();
-    const bool copied = page.selected.takes != 0 &&
-                        m_exporter.copy(page.selected, typingWPM(), m_inviteCode, page.colorway);
+    const bool copied =
+        page.selected.takes != 0 && m_exporter.copy(page.selected, typingWPM(), m_inviteCode, page.colorway);
     const quint64 generation = m_copyFeedback.generation + 1;
     m_copyFeedback = {copied ? kCopiedLabel : kCopyLabel, generation};
     emit changed();

@@ -1,9 +1,9 @@
 #include "window/StatsPage.h"
 
+#include "menubar/brand/SymbolCatalogue.h"
 #include "rewards/LedgerCard.h"
 #include "rewards/PillAnimationOption.h"
 #include "rewards/RewardsFont.h"
-#include "menubar/brand/SymbolCatalogue.h"
 #include "rewards/StatsPageLayout.h"
 
 #include <QAbstractButton>
@@ -124,10 +124,7 @@ public:
         setFont(rewardsFont(RewardsFace::system, 12, QFont::Medium, -0.06));
         setCursor(Qt::PointingHandCursor);
     }
-    QSize sizeHint() const override
-    {
-        return {qCeil(QFontMetricsF(font()).horizontalAdvance(text())) + 26, 30};
-    }
+    QSize sizeHint() const override { return {qCeil(QFontMetricsF(font()).horizontalAdvance(text())) + 26, 30}; }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -162,7 +159,7 @@ protected:
         const QRectF area = QRectF(rect()).adjusted(25, 25, -25, -25);
         const double bodyWidth = std::min(area.width(), 420.0);
         const QRectF bodyBounds = QFontMetricsF(bodyFont).boundingRect(QRectF(0, 0, bodyWidth, 1000),
-                                                                        Qt::AlignHCenter | Qt::TextWordWrap, body);
+                                                                       Qt::AlignHCenter | Qt::TextWordWrap, body);
         const double titleHeight = QFontMetricsF(titleFont).height();
         const double total = 57 + 13 + titleHeight + 13 + bodyBounds.height();
         double y = area.center().y() - total / 2;

@@ -10,7 +10,8 @@ TEST(StatsFormatTest, CountsGroupDigitsByLocale)
 {
     EXPECT_EQ(StatsFormat::count(12345, QLocale(QLocale::English, QLocale::UnitedStates)), "12,345");
     EXPECT_EQ(StatsFormat::count(12345, QLocale(QLocale::German, QLocale::Germany)), "12.345");
-    EXPECT_EQ(StatsFormat::count(1234567, QLocale(QLocale::French, QLocale::France)), QString::fromUtf8("1\u202F234\u202F567"));
+    EXPECT_EQ(StatsFormat::count(1234567, QLocale(QLocale::French, QLocale::France)),
+              QString::fromUtf8("1\u202F234\u202F567"));
     EXPECT_EQ(StatsFormat::count(999, QLocale(QLocale::English, QLocale::UnitedStates)), "999");
     EXPECT_EQ(StatsFormat::count(0, QLocale(QLocale::German, QLocale::Germany)), "0");
     EXPECT_EQ(StatsFormat::count(-1200, QLocale(QLocale::English, QLocale::UnitedStates)), "-1,200");

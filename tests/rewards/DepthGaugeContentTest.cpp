@@ -30,10 +30,9 @@ TEST(DepthGaugeContentTest, LadderRowsWithTheirExactCharacters)
     // Minus signs (U+2212), not hyphens; the surface is the digit zero, a space and "m".
     EXPECT_EQ(depths, (QStringList{"0 m", QString::fromUtf8("−1"), QString::fromUtf8("−3"), QString::fromUtf8("−5")}));
     EXPECT_EQ(fresh.rows[1].depthLabel.at(0).unicode(), 0x2212);
-    EXPECT_EQ(stateLabels(fresh), (QStringList{QString::fromUtf8("Shipped · everyone"),
-                                               QString::fromUtf8("Locked · 1 colorway"),
-                                               QString::fromUtf8("Locked · 2 colorways"),
-                                               QString::fromUtf8("Locked · no color")}));
+    EXPECT_EQ(stateLabels(fresh),
+              (QStringList{QString::fromUtf8("Shipped · everyone"), QString::fromUtf8("Locked · 1 colorway"),
+                           QString::fromUtf8("Locked · 2 colorways"), QString::fromUtf8("Locked · no color")}));
     EXPECT_EQ(fresh.rows[1].stateLabel.at(7).unicode(), 0x00B7) << "a middle dot";
     EXPECT_TRUE(fresh.rows[0].isUnlocked);
     EXPECT_EQ(fresh.rows[0].colorways, std::vector<Colorway>{Colorway::consensusMint});
@@ -41,10 +40,9 @@ TEST(DepthGaugeContentTest, LadderRowsWithTheirExactCharacters)
     EXPECT_EQ(fresh.rows[3].colorways, (std::vector<Colorway>{Colorway::systemGray, Colorway::monochrome}));
 
     const DepthGaugeContent all({DepthTier::shallows, DepthTier::twilight, DepthTier::abyss});
-    EXPECT_EQ(stateLabels(all), (QStringList{QString::fromUtf8("Shipped · everyone"),
-                                             QString::fromUtf8("Unlocked · 1 colorway"),
-                                             QString::fromUtf8("Unlocked · 2 colorways"),
-                                             QString::fromUtf8("Unlocked · no color")}));
+    EXPECT_EQ(stateLabels(all),
+              (QStringList{QString::fromUtf8("Shipped · everyone"), QString::fromUtf8("Unlocked · 1 colorway"),
+                           QString::fromUtf8("Unlocked · 2 colorways"), QString::fromUtf8("Unlocked · no color")}));
     EXPECT_EQ(all.rows[0], fresh.rows[0]) << "the surface never changes";
 
     const DepthGaugeContent twilight({DepthTier::twilight});
@@ -84,10 +82,11 @@ TEST(DepthGaugeContentTest, CountPhraseAndDisclosure)
     const InviteShareContent a(std::nullopt, std::nullopt);
     const InviteShareContent b(QStringLiteral("7K3M9Q"), 9);
     EXPECT_EQ(a.disclosure, b.disclosure) << "the same whatever the code and count";
-    EXPECT_EQ(a.disclosure, "Creating a link asks " + InviteService::host() +
-                                QString::fromUtf8(" for a six-character code. No audio, transcripts, history, or device "
-                                                  "identifier is sent. Afterward ZEPA checks only that code’s "
-                                                  "verified-download count."));
+    EXPECT_EQ(a.disclosure,
+              "Creating a link asks " + InviteService::host() +
+                  QString::fromUtf8(" for a six-character code. No audio, transcripts, history, or device "
+                                    "identifier is sent. Afterward ZEPA checks only that code’s "
+                                    "verified-download count."));
     EXPECT_EQ(InviteShareContent(std::nullopt, std::nullopt), a);
     EXPECT_NE(InviteShareContent(std::nullopt, 0), a) << "an absent and a present count differ";
 }

@@ -1,5 +1,5 @@
-#include "pipeline/SettingsDefaults.h"
 #include "rewards/DepthGaugeView.h"
+#include "pipeline/SettingsDefaults.h"
 #include "rewards/DepthStore.h"
 #include "runtime/Settings.h"
 #include "support/FakeInviteTransport.h"

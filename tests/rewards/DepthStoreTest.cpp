@@ -1,5 +1,5 @@
-#include "pipeline/SettingsDefaults.h"
 #include "rewards/DepthStore.h"
+#include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
 #include "support/FakeInviteTransport.h"
 #include "support/VirtualLoop.h"

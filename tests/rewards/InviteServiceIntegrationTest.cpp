@@ -84,9 +84,9 @@ TEST_F(InviteServiceIntegrationTest, CreateAcceptsOnlyCodesOfTheAlphabet)
     EXPECT_EQ(createWith(json(R"({"code":"0123ZZ"})")), "0123ZZ") << "no count is fine";
     EXPECT_EQ(createWith(json(R"({"code":"0123ZZ","count":null})")), "0123ZZ");
     EXPECT_EQ(createWith(json(R"({"code":"AB12CD"})", 201)), "AB12CD");
-    for (const char *body : {R"({"code":"ab12cd"})", R"({"code":"AB12C"})", R"({"code":"AB12CDE"})",
-                             R"({"code":"AB12CI"})", R"({"code":"AB12CL"})", R"({"code":"AB12CO"})",
-                             R"({"code":"AB12CU"})", R"({"code":" AB12C"})"})
+    for (const char *body :
+         {R"({"code":"ab12cd"})", R"({"code":"AB12C"})", R"({"code":"AB12CDE"})", R"({"code":"AB12CI"})",
+          R"({"code":"AB12CL"})", R"({"code":"AB12CO"})", R"({"code":"AB12CU"})", R"({"code":" AB12C"})"})
         EXPECT_FALSE(createWith(json(body))) << body;
 }
 
@@ -116,8 +116,7 @@ TEST_F(InviteServiceIntegrationTest, StatusesOutsideSuccessGiveNothing)
 
 TEST_F(InviteServiceIntegrationTest, HostileAnswersGiveNoValue)
 {
-    const QByteArray huge =
-        R"({"code":"7K3M9Q","count":4,"pad":")" + QByteArray(8 * 1024 * 1024, 'x') + R"("})";
+    const QByteArray huge = R"({"code":"7K3M9Q","count":4,"pad":")" + QByteArray(8 * 1024 * 1024, 'x') + R"("})";
     EXPECT_FALSE(lookUpWith(Answer::respond(200, huge))) << "a huge body is refused, not read";
     for (const char *body : {
              R"({"code":7,"count":4})",

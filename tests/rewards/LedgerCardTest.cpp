@@ -3,8 +3,8 @@
 
 #include <QGuiApplication>
 #include <QImage>
-#include <QPalette>
 #include <QPainter>
+#include <QPalette>
 
 #include <gtest/gtest.h>
 
@@ -30,7 +30,8 @@ const QSizeF kCard(480, 380);
 QImage renderCard(const LedgerCard &card, ColorScheme scheme)
 {
     const QColor window = Palette::color(Palette::windowBackground, scheme);
-    return renderPaint(kCard, [&](QPainter &p, const QRectF &r) { card.paint(p, r, scheme); }, 1.0, window);
+    return renderPaint(
+        kCard, [&](QPainter &p, const QRectF &r) { card.paint(p, r, scheme); }, 1.0, window);
 }
 
 // The vertical extent of the accent's pixels inside one bar's column of the chart.
@@ -56,8 +57,8 @@ TEST(LedgerCardTest, EveryColorwayPaintsItsBackgroundAndAccent)
             const QColor background = Palette::color(LedgerCard::background(colorway), drawn);
             const QColor accent = Palette::color(LedgerCard::accent(colorway), drawn);
             EXPECT_TRUE(sameColor(pixelAt(image, {12, 190}), background)) << name.toStdString();
-            EXPECT_FALSE(sameColor(pixelAt(image, {1, 1}), background) && background !=
-                         Palette::color(Palette::windowBackground, scheme))
+            EXPECT_FALSE(sameColor(pixelAt(image, {1, 1}), background) &&
+                         background != Palette::color(Palette::windowBackground, scheme))
                 << "the rounded corner shows the window behind: " << name.toStdString();
             EXPECT_GT(colorBounds(image, accent, 6).width(), 300) << "bars run across the card: " << name.toStdString();
         }
@@ -104,7 +105,8 @@ TEST(LedgerCardTest, TheReclaimedRowIsDrawnInTheAccent)
     EXPECT_FALSE(withRow.isEmpty());
     EXPECT_GT(withRow.left(), 100) << "the value sits at the right end";
     const QRectF withoutRow = purpleAboveChart(even);
-    EXPECT_TRUE(withoutRow.isEmpty()) << withoutRow.x() << " " << withoutRow.y() << " " << withoutRow.width() << " " << withoutRow.height();
+    EXPECT_TRUE(withoutRow.isEmpty()) << withoutRow.x() << " " << withoutRow.y() << " " << withoutRow.width() << " "
+                                      << withoutRow.height();
 }
 
 TEST(LedgerCardTest, TheExportIsAnOpaqueDarkImageOf960By760)

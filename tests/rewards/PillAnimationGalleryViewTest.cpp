@@ -1,6 +1,6 @@
+#include "rewards/PillAnimationGalleryView.h"
 #include "pipeline/SettingsDefaults.h"
 #include "rewards/MotionStore.h"
-#include "rewards/PillAnimationGalleryView.h"
 #include "runtime/Settings.h"
 #include "support/ViewRender.h"
 

@@ -1,6 +1,6 @@
+#include "rewards/PillAnimationOption.h"
 #include "pipeline/SettingsDefaults.h"
 #include "rewards/MotionStore.h"
-#include "rewards/PillAnimationOption.h"
 #include "runtime/Settings.h"
 
 #include <gtest/gtest.h>

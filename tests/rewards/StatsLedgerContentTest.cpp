@@ -1,5 +1,5 @@
-#include "rewards/InviteService.h"
 #include "rewards/StatsLedgerContent.h"
+#include "rewards/InviteService.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
+#include "rewards/StatsPageModel.h"
 #include "pipeline/SettingsDefaults.h"
 #include "records/StatsStore.h"
 #include "rewards/MotionStore.h"
-#include "rewards/StatsPageModel.h"
 #include "runtime/Settings.h"
 #include "support/FakePasteboard.h"
 #include "support/VirtualLoop.h"
@@ -76,8 +76,8 @@ protected:
 
 TEST_F(StatsPageModelTest, PagesWeeksAndComparesWithTheWeekBefore)
 {
-    dictate(at(2026, 3, 2), 100, 30);  // week 10
-    dictate(at(2026, 3, 10), 137, 40); // week 11
+    dictate(at(2026, 3, 2), 100, 30);                                      // week 10
+    dictate(at(2026, 3, 10), 137, 40);                                     // week 11
     StatsPageModel page(store, settings, loop, exporter, at(2026, 3, 18)); // week 12
     QSignalSpy changed(&page, &StatsPageModel::changed);
 

@@ -1,12 +1,12 @@
+#include "window/StatsPage.h"
 #include "pipeline/SettingsDefaults.h"
 #include "records/StatsStore.h"
-#include "rewards/MotionStore.h"
 #include "rewards/LedgerCard.h"
+#include "rewards/MotionStore.h"
 #include "runtime/Settings.h"
 #include "support/FakePasteboard.h"
 #include "support/ViewRender.h"
 #include "support/VirtualLoop.h"
-#include "window/StatsPage.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -40,7 +40,8 @@ protected:
     StatsPageTest()
     {
         registerDefaults(settings);
-        for (const auto &[day, words] : std::vector<std::pair<int, qint64>>{{9, 420}, {10, 180}, {12, 960}, {16, 300}}) {
+        for (const auto &[day, words] :
+             std::vector<std::pair<int, qint64>>{{9, 420}, {10, 180}, {12, 960}, {16, 300}}) {
             store.setArmedTake(words * 0.4);
             store.commitTake(words, at(2026, 3, day));
         }
@@ -171,8 +172,8 @@ TEST_F(StatsPageTest, AnUnlockedAnimationIsAnnouncedAboveTheWeek)
     render(page, "stats-page-unlock-dark");
     EXPECT_TRUE(page.unlockLine()->isVisibleTo(&page));
     EXPECT_EQ(page.unlockLine()->text(), QString::fromUtf8("Band swell unlocked. General › Appearance › Motion"));
-    EXPECT_EQ(motion.announced(), (std::set<PillAnimationStyle>{PillAnimationStyle::scaledPieces,
-                                                                PillAnimationStyle::bandSwell}));
+    EXPECT_EQ(motion.announced(),
+              (std::set<PillAnimationStyle>{PillAnimationStyle::scaledPieces, PillAnimationStyle::bandSwell}));
     page.hide();
     page.show();
     EXPECT_FALSE(page.unlockLine()->isVisibleTo(&page)) << "announced once";
