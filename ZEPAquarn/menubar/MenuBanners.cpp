@@ -1,0 +1,187 @@
+#include "menubar/MenuBanners.h"
+
+#include "menubar/MenuPanelCard.h"
+#include "menubar/brand/SymbolCatalogue.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace zq {
+
+namespace {
+
+constexpr qreal kUpdateButtonPadX = 10;
+constexpr qreal kUpdateButtonPadY = 4;
+
+QSizeF updateButtonSize()
+{
+    const QFontMetricsF metrics(menuTextFont(12));
+    return {metrics.horizontalAdvance(QStringLiteral("Update")) + 2 * kUpdateButtonPadX,
+            metrics.height() + 2 * kUpdateButtonPadY};
+}
+
+// Where the update banner's text column may run, for a banner `width` wide.
+qreal updateTextWidth(qreal width)
+{
+    return std::max<qreal>(40, width - 11 - 26 - 11 - 8 - updateButtonSize().width() - 11);
+}
+
+qreal wrappedHeight(const QFont &font, qreal width, const QString &text)
+{
+    return QFontMetricsF(font).boundingRect(QRectF(0, 0, width, 10000), Qt::TextWordWrap, text).height();
+}
+
+} // namespace
+
+MenuUpdateBanner::MenuUpdateBanner(QWidget *parent) : QAbstractButton(parent)
+{
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+}
+
+void MenuUpdateBanner::setVersion(const QString &version)
+{
+    m_version = version;
+    setText(title(version));
+    setAccessibleName(title(version));
+    setAccessibleDescription(subtitle());
+    updateGeometry();
+    update();
+}
+
+QString MenuUpdateBanner::title(const QString &version)
+{
+    return QStringLiteral("Update available — %1").arg(version);
+}
+
+QString MenuUpdateBanner::subtitle()
+{
+    return QStringLiteral("A newer ZEPA QUARN is ready to install.");
+}
+
+qreal MenuUpdateBanner::heightFor(qreal width)
+{
+    const qreal text = QFontMetricsF(menuTextFont(13, QFont::Medium)).height() + 2 +
+                       wrappedHeight(menuTextFont(11), updateTextWidth(width), subtitle());
+    return std::max<qreal>(44, std::ceil(text + 22));
+}
+
+int MenuUpdateBanner::heightForWidth(int width) const
+{
+    return int(heightFor(width));
+}
+
+QSize MenuUpdateBanner::sizeHint() const
+{
+    return QSize(348, heightForWidth(width() > 0 ? width() : 348));
+}
+
+void MenuUpdateBanner::paint(QPainter &painter, const QRectF &rect, const QString &version, ColorScheme scheme)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    paintMenuCard(painter, rect, Palette::color(Palette::warningWash, scheme),
+                  Palette::color(Palette::warningBorder, scheme));
+    const QRectF icon(rect.left() + 11, rect.center().y() - 13, 26, 26);
+    SymbolCatalogue::paint(painter, icon.adjusted(5, 5, -5, -5), QStringLiteral("arrow.down.circle.fill"),
+                           Palette::color(Palette::warning, scheme));
+
+    const QSizeF buttonSize = updateButtonSize();
+    const QRectF button(rect.right() - 11 - buttonSize.width(), rect.center().y() - buttonSize.height() / 2,
+                        buttonSize.width(), buttonSize.height());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Palette::color(Palette::warning, scheme));
+    painter.drawRoundedRect(button, button.height() / 2, button.height() / 2);
+    painter.setFont(menuTextFont(12));
+    painter.setPen(Palette::color(Palette::onAccent, scheme));
+    painter.drawText(button, Qt::AlignCenter, QStringLiteral("Update"));
+
+    const qreal left = icon.right() + 11;
+    const qreal width = updateTextWidth(rect.width());
+    const QFont titleFont = menuTextFont(13, QFont::Medium);
+    const QFont subtitleFont = menuTextFont(11);
+    const qreal titleHeight = QFontMetricsF(titleFont).height();
+    const qreal subtitleHeight = wrappedHeight(subtitleFont, width, subtitle());
+    const qreal top = rect.center().y() - (titleHeight + 2 + subtitleHeight) / 2;
+    painter.setFont(titleFont);
+    painter.setPen(Palette::color(Palette::textPrimary, scheme));
+    const QString elided = QFontMetricsF(titleFont).elidedText(title(version), Qt::ElideRight, width);
+    painter.drawText(QRectF(left, top, width, titleHeight), Qt::AlignLeft | Qt::AlignVCenter, elided);
+    painter.setFont(subtitleFont);
+    painter.setPen(Palette::color(Palette::textSecondary, scheme));
+    painter.drawText(QRectF(left, top + titleHeight + 2, width, subtitleHeight), Qt::TextWordWrap | Qt::AlignLeft,
+                     subtitle());
+    painter.restore();
+}
+
+void MenuUpdateBanner::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    paint(painter, rect(), m_version, colorSchemeOf(*this));
+}
+
+RecentIssueMenuBanner::RecentIssueMenuBanner(QWidget *parent) : QAbstractButton(parent)
+{
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setAccessibleDescription(QStringLiteral("Opens Support with the issue details"));
+}
+
+void RecentIssueMenuBanner::setContent(const RecentIssueBannerContent &content)
+{
+    m_content = content;
+    setText(content.title);
+    setAccessibleName(content.title + QStringLiteral(", ") + content.subtitle);
+    update();
+}
+
+QSize RecentIssueMenuBanner::sizeHint() const
+{
+    const qreal text = QFontMetricsF(menuTextFont(12)).height() + 2 + QFontMetricsF(menuTextFont(11)).height();
+    return QSize(348, int(std::max<qreal>(44, std::ceil(text + 18))));
+}
+
+void RecentIssueMenuBanner::paint(QPainter &painter, const QRectF &rect, const RecentIssueBannerContent &content,
+                                  ColorScheme scheme)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    paintMenuCard(painter, rect, Palette::color(Palette::surface, scheme), Palette::color(Palette::hairline, scheme));
+    const QRectF icon(rect.left() + 11, rect.center().y() - 13, 26, 26);
+    SymbolCatalogue::paint(painter, icon.adjusted(6.5, 6.5, -6.5, -6.5), QStringLiteral("exclamationmark.triangle.fill"),
+                           Palette::color(Palette::danger, scheme));
+    const QRectF chevron(rect.right() - 11 - 11, rect.center().y() - 5.5, 11, 11);
+    SymbolCatalogue::paint(painter, chevron, QStringLiteral("chevron.right"), Palette::color(Palette::textTertiary, scheme));
+
+    const qreal left = icon.right() + 10;
+    const qreal width = std::max<qreal>(0, chevron.left() - 8 - left);
+    const QFont titleFont = menuTextFont(12);
+    const QFont subtitleFont = menuTextFont(11);
+    const qreal titleHeight = QFontMetricsF(titleFont).height();
+    const qreal subtitleHeight = QFontMetricsF(subtitleFont).height();
+    const qreal top = rect.center().y() - (titleHeight + 2 + subtitleHeight) / 2;
+    // Incident texts are shown as plain text, one line each.
+    painter.setFont(titleFont);
+    painter.setPen(Palette::color(Palette::textPrimary, scheme));
+    painter.drawText(QRectF(left, top, width, titleHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(titleFont).elidedText(content.title, Qt::ElideRight, width));
+    painter.setFont(subtitleFont);
+    painter.setPen(Palette::color(Palette::textTertiary, scheme));
+    painter.drawText(QRectF(left, top + titleHeight + 2, width, subtitleHeight), Qt::AlignLeft | Qt::AlignVCenter,
+                     QFontMetricsF(subtitleFont).elidedText(content.subtitle, Qt::ElideRight, width));
+    painter.restore();
+}
+
+void RecentIssueMenuBanner::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    paint(painter, rect(), m_content, colorSchemeOf(*this));
+}
+
+} // namespace zq

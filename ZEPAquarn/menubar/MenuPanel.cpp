@@ -1,0 +1,295 @@
+#include "menubar/MenuPanel.h"
+
+#include "menubar/MenuBanners.h"
+#include "menubar/MenuPanelCard.h"
+#include "menubar/MenuWeekRecap.h"
+#include "menubar/brand/ZepaButton.h"
+#include "menubar/brand/ZepaMenuPicker.h"
+#include "menubar/brand/ZepaSwitch.h"
+#include "rewards/MilestoneLine.h"
+
+#include <QGraphicsOpacityEffect>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QPainter>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QSignalBlocker>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace zq {
+
+namespace {
+
+QList<ZepaMenuPickerSection> pickerSections(const QList<MenuPanelOption> &options)
+{
+    ZepaMenuPickerSection section{QStringLiteral("options"), std::nullopt, {}};
+    for (const MenuPanelOption &option : options)
+        section.options.append({option.value, option.label, option.systemImage});
+    return {section};
+}
+
+// "Included": the cleanup row's text while the OpenAI engine cleans every transcript itself.
+class IncludedText : public QWidget {
+public:
+    explicit IncludedText(QWidget *parent) : QWidget(parent)
+    {
+        setAccessibleName(QStringLiteral("Included"));
+        const QFontMetricsF metrics(menuTextFont(11));
+        setFixedSize(int(std::ceil(metrics.horizontalAdvance(QStringLiteral("Included")))) + 1,
+                     int(std::ceil(metrics.height())));
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.setFont(menuTextFont(11));
+        painter.setPen(Palette::color(Palette::textTertiary, colorSchemeOf(*this)));
+        painter.drawText(rect(), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Included"));
+    }
+};
+
+} // namespace
+
+MenuPanel::RevealLook MenuPanel::revealLook(std::optional<double> elapsed, bool reduceMotion)
+{
+    const double start = reduceMotion ? 0.0 : -kRevealOffset;
+    if (!elapsed)
+        return {0.0, start};
+    const double progress = kRevealCurve.progress(*elapsed);
+    return {progress, start * (1.0 - progress)};
+}
+
+MenuPanel::MenuPanel(MenuPanelModel &model, QWidget *parent)
+    : QWidget(parent), m_model(model), m_scroll(new QScrollArea(this)), m_content(new QWidget),
+      m_opacity(new QGraphicsOpacityEffect(this))
+{
+    setObjectName(QStringLiteral("menu-panel"));
+    setFixedWidth(kWidth);
+    setAutoFillBackground(false);
+
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_content->setAutoFillBackground(false);
+    m_scroll->setWidget(m_content);
+    m_scroll->setGraphicsEffect(m_opacity);
+
+    auto *column = new QVBoxLayout(m_content);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(10);
+
+    // 1. Header: copy-last and, while the trigger is not running, "Enable Dictation".
+    auto *header = new QWidget(m_content);
+    auto *headerRow = new QHBoxLayout(header);
+    headerRow->setContentsMargins(4, 6, 4, 4);
+    headerRow->setSpacing(8);
+    headerRow->addStretch(1);
+    m_copyLast = new ZepaButton(ZepaButtonStyle::quiet, QStringLiteral("Copy Last"), QStringLiteral("doc.on.doc"), header);
+    m_enable = new ZepaButton(ZepaButtonStyle::primary, QStringLiteral("Enable Dictation"), QString(), header);
+    headerRow->addWidget(m_copyLast, 0, Qt::AlignVCenter);
+    headerRow->addWidget(m_enable, 0, Qt::AlignVCenter);
+    column->addWidget(header);
+    connect(m_copyLast, &QAbstractButton::clicked, &m_model, &MenuPanelModel::copyLast);
+    connect(m_enable, &QAbstractButton::clicked, &m_model, &MenuPanelModel::enableDictation);
+
+    // 2–4. Banners and the milestone line.
+    m_updateBanner = new MenuUpdateBanner(m_content);
+    connect(m_updateBanner, &QAbstractButton::clicked, &m_model, &MenuPanelModel::update);
+    column->addWidget(m_updateBanner);
+    m_issueBanner = new RecentIssueMenuBanner(m_content);
+    connect(m_issueBanner, &QAbstractButton::clicked, &m_model, &MenuPanelModel::openRecentIssue);
+    column->addWidget(m_issueBanner);
+    m_milestoneLine = new MilestoneLine(m_content);
+    connect(m_milestoneLine, &MilestoneLine::appeared, &m_model, &MenuPanelModel::milestoneShown);
+    connect(m_milestoneLine, &MilestoneLine::dismissRequested, &m_model, &MenuPanelModel::dismissMilestones);
+    column->addWidget(m_milestoneLine);
+
+    // 5. This week.
+    m_recap = new MenuWeekRecap(m_content);
+    connect(m_recap, &QAbstractButton::clicked, &m_model, &MenuPanelModel::openRecap);
+    column->addWidget(m_recap);
+
+    // 6. Language and AI cleanup.
+    m_language = new ZepaMenuPicker(
+        QStringLiteral("Language"),
+        {[this] { return QVariant(m_model.language()); }, [this](const QVariant &v) { m_model.setLanguage(v.toString()); }},
+        pickerSections(m_model.languageOptions()), 126, QStringLiteral("globe"), true);
+    auto *cleanup = new QWidget;
+    auto *cleanupLayout = new QHBoxLayout(cleanup);
+    cleanupLayout->setContentsMargins(0, 0, 0, 0);
+    m_cleanupSwitch = new ZepaSwitch(ZepaSwitch::Size::mini, cleanup);
+    m_cleanupSwitch->setAccessibleName(QStringLiteral("AI cleanup"));
+    m_included = new IncludedText(cleanup);
+    cleanupLayout->addWidget(m_cleanupSwitch);
+    cleanupLayout->addWidget(m_included);
+    connect(m_cleanupSwitch, &QAbstractButton::toggled, &m_model, &MenuPanelModel::setCleanupEnabled);
+    column->addWidget(new MenuCard({new MenuControlRow(QStringLiteral("globe"), QStringLiteral("Language"), m_language),
+                                    new MenuControlRow(QStringLiteral("wand.and.stars"), QStringLiteral("AI cleanup"),
+                                                       cleanup)},
+                                   m_content));
+
+    // 7. Microphone.
+    m_microphone = new ZepaMenuPicker(QStringLiteral("Microphone"),
+                                      {[this] { return QVariant(m_model.inputDevice()); },
+                                       [this](const QVariant &v) { m_model.setInputDevice(v.toString()); }},
+                                      pickerSections(m_model.microphoneOptions()), 142, QStringLiteral("mic"), true);
+    column->addWidget(
+        new MenuCard({new MenuControlRow(QStringLiteral("mic"), QStringLiteral("Microphone"), m_microphone)}, m_content));
+
+    // 8. Footer.
+    m_openRow = new MenuActionRow(QStringLiteral("macwindow"), QStringLiteral("Open ZEPA QUARN…"),
+                                  QStringLiteral("History, settings, and support"), MenuActionRow::Accessory::chevron);
+    m_quitRow = new MenuActionRow(QStringLiteral("xmark.circle"), QStringLiteral("Quit ZEPA QUARN"), QString(),
+                                  MenuActionRow::Accessory::shortcut, QStringLiteral("Ctrl+Q"));
+    connect(m_openRow, &QAbstractButton::clicked, &m_model, [this] { m_model.openMainWindow(AppWindowSection::stats); });
+    connect(m_quitRow, &QAbstractButton::clicked, &m_model, &MenuPanelModel::quit);
+    column->addWidget(new MenuCard({m_openRow, m_quitRow}, m_content));
+    auto *quitShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quitShortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(quitShortcut, &QShortcut::activated, &m_model, &MenuPanelModel::quit);
+
+    m_revealFrames.setInterval(16);
+    connect(&m_revealFrames, &QTimer::timeout, this, [this] {
+        const double elapsed = double(m_revealClock.elapsed()) / 1000.0;
+        setRevealElapsed(elapsed);
+        if (elapsed >= kRevealCurve.duration)
+            m_revealFrames.stop();
+    });
+
+    connect(&m_model, &MenuPanelModel::changed, this, &MenuPanel::refresh);
+    refresh();
+    layoutScroll();
+}
+
+MenuPanel::~MenuPanel() = default;
+
+void MenuPanel::setScreenHeight(std::function<std::optional<double>()> visibleHeight)
+{
+    m_screenHeight = std::move(visibleHeight);
+    applyHeight();
+}
+
+void MenuPanel::setReduceMotion(std::function<bool()> reduceMotion)
+{
+    m_reduceMotion = std::move(reduceMotion);
+}
+
+void MenuPanel::appear()
+{
+    m_model.appear();
+    // Later appearances of the same panel do not animate again.
+    if (!m_revealElapsed) {
+        setRevealElapsed(0);
+        m_revealClock.start();
+        m_revealFrames.start();
+    }
+}
+
+void MenuPanel::setRevealElapsed(double elapsed)
+{
+    m_revealElapsed = elapsed;
+    layoutScroll();
+}
+
+void MenuPanel::refresh()
+{
+    const bool copied = m_model.copied();
+    m_copyLast->setText(copied ? QStringLiteral("Copied") : QStringLiteral("Copy Last"));
+    m_copyLast->setSystemImage(copied ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
+    m_copyLast->setSuccess(copied);
+    m_copyLast->setEnabled(m_model.copyLastEnabled());
+    m_copyLast->setToolTip(m_model.copyLastTooltip());
+    m_enable->setVisible(m_model.showsEnableDictation());
+
+    const std::optional<QString> version = m_model.availableUpdateVersion();
+    if (version)
+        m_updateBanner->setVersion(*version);
+    m_updateBanner->setVisible(version.has_value());
+    const std::optional<RecentIssueBannerContent> issue = m_model.recentIssue();
+    if (issue)
+        m_issueBanner->setContent(*issue);
+    m_issueBanner->setVisible(issue.has_value());
+    const std::optional<Milestone> milestone = m_model.milestone();
+    if (milestone)
+        m_milestoneLine->setMilestone(*milestone);
+    m_milestoneLine->setVisible(milestone.has_value());
+
+    m_recap->setContent(m_model.weekRecap());
+
+    m_language->setSections(pickerSections(m_model.languageOptions()));
+    const bool included = m_model.cleanupIncluded();
+    m_included->setVisible(included);
+    m_cleanupSwitch->setVisible(!included);
+    {
+        const QSignalBlocker blocker(m_cleanupSwitch);
+        m_cleanupSwitch->setChecked(m_model.cleanupEnabled());
+    }
+    m_microphone->setSections(pickerSections(m_model.microphoneOptions()));
+    m_language->update();
+    m_microphone->update();
+    m_copyLast->updateGeometry();
+    applyHeight();
+}
+
+double MenuPanel::naturalHeight() const
+{
+    QLayout *layout = m_content->layout();
+    layout->activate();
+    return layout->hasHeightForWidth() ? layout->totalHeightForWidth(kWidth) : layout->totalSizeHint().height();
+}
+
+double MenuPanel::heightCap() const
+{
+    std::optional<double> visible;
+    if (m_screenHeight) {
+        visible = m_screenHeight();
+    } else if (QScreen *screen = QGuiApplication::primaryScreen()) {
+        visible = screen->availableGeometry().height();
+    }
+    return MenuPanelModel::heightCap(visible);
+}
+
+bool MenuPanel::isScrolling() const
+{
+    return heightCap() < naturalHeight();
+}
+
+void MenuPanel::applyHeight()
+{
+    const double natural = naturalHeight();
+    const double cap = heightCap();
+    const bool scrolling = cap < natural;
+    m_scroll->setVerticalScrollBarPolicy(scrolling ? Qt::ScrollBarAsNeeded : Qt::ScrollBarAlwaysOff);
+    setFixedHeight(int(std::ceil(scrolling ? cap : natural)));
+    layoutScroll();
+}
+
+void MenuPanel::layoutScroll()
+{
+    const RevealLook look = revealLook(m_revealElapsed, m_reduceMotion && m_reduceMotion());
+    m_opacity->setOpacity(look.opacity);
+    m_scroll->setGeometry(0, int(std::round(look.offset)), width(), height());
+}
+
+void MenuPanel::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutScroll();
+}
+
+void MenuPanel::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Palette::color(Palette::background, colorSchemeOf(*this)));
+}
+
+} // namespace zq

@@ -1,0 +1,110 @@
+#pragma once
+
+#include "menubar/MenuPanelModel.h"
+#include "menubar/brand/CubicBezierEase.h"
+
+#include <QElapsedTimer>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QGraphicsOpacityEffect;
+class QScrollArea;
+
+namespace zq {
+
+class MenuActionRow;
+class MenuUpdateBanner;
+class MenuWeekRecap;
+class MilestoneLine;
+class RecentIssueMenuBanner;
+class ZepaButton;
+class ZepaMenuPicker;
+class ZepaSwitch;
+
+// The tray panel: a 372-point column of the header, the banners, the milestone line, the weekly
+// recap and three cards (language and cleanup, microphone, footer). It never grows taller than the
+// screen allows and scrolls beyond that. Everything it shows comes from its model. Main thread only.
+class MenuPanel : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int kWidth = 372;
+    // The reveal: a fade with an 8-point slide down, on the palette's curve over 0.79 s.
+    static constexpr TimingCurve kRevealCurve{0.2, 0.0, 0.0, 1.0, 0.79};
+    static constexpr double kRevealOffset = 8;
+
+    struct RevealLook {
+        double opacity;
+        double offset; // points, negative = up
+    };
+    // The look `elapsed` seconds into the reveal; none: not revealed yet.
+    static RevealLook revealLook(std::optional<double> elapsed, bool reduceMotion);
+
+    explicit MenuPanel(MenuPanelModel &model, QWidget *parent = nullptr);
+    ~MenuPanel() override;
+
+    // The visible height of the screen the panel opens on; the primary screen's when not set.
+    void setScreenHeight(std::function<std::optional<double>()> visibleHeight);
+    void setReduceMotion(std::function<bool()> reduceMotion);
+
+    // The panel came on screen: the model appears and, the first time, the panel reveals itself.
+    void appear();
+    // Puts the reveal at `elapsed` seconds (the frame timer does this while it runs).
+    void setRevealElapsed(double elapsed);
+
+    double naturalHeight() const;
+    double heightCap() const;
+    bool isScrolling() const;
+
+    MenuPanelModel &model() const { return m_model; }
+    ZepaButton *copyLastButton() const { return m_copyLast; }
+    ZepaButton *enableDictationButton() const { return m_enable; }
+    MenuUpdateBanner *updateBanner() const { return m_updateBanner; }
+    RecentIssueMenuBanner *recentIssueBanner() const { return m_issueBanner; }
+    MilestoneLine *milestoneLine() const { return m_milestoneLine; }
+    MenuWeekRecap *weekRecap() const { return m_recap; }
+    ZepaMenuPicker *languagePicker() const { return m_language; }
+    ZepaSwitch *cleanupSwitch() const { return m_cleanupSwitch; }
+    QWidget *cleanupIncludedText() const { return m_included; }
+    ZepaMenuPicker *microphonePicker() const { return m_microphone; }
+    MenuActionRow *openRow() const { return m_openRow; }
+    MenuActionRow *quitRow() const { return m_quitRow; }
+    QScrollArea *scrollArea() const { return m_scroll; }
+
+public slots:
+    void refresh();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void layoutScroll();
+    void applyHeight();
+
+    MenuPanelModel &m_model;
+    std::function<std::optional<double>()> m_screenHeight;
+    std::function<bool()> m_reduceMotion;
+    QScrollArea *m_scroll;
+    QWidget *m_content;
+    QGraphicsOpacityEffect *m_opacity;
+    ZepaButton *m_copyLast;
+    ZepaButton *m_enable;
+    MenuUpdateBanner *m_updateBanner;
+    RecentIssueMenuBanner *m_issueBanner;
+    MilestoneLine *m_milestoneLine;
+    MenuWeekRecap *m_recap;
+    ZepaMenuPicker *m_language;
+    ZepaSwitch *m_cleanupSwitch;
+    QWidget *m_included;
+    ZepaMenuPicker *m_microphone;
+    MenuActionRow *m_openRow;
+    MenuActionRow *m_quitRow;
+    std::optional<double> m_revealElapsed;
+    QElapsedTimer m_revealClock;
+    QTimer m_revealFrames;
+};
+
+} // namespace zq

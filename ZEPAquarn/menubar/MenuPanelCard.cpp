@@ -1,0 +1,258 @@
+#include "menubar/MenuPanelCard.h"
+
+#include "menubar/brand/BrandFont.h"
+#include "menubar/brand/SymbolCatalogue.h"
+
+#include <QEnterEvent>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace zq {
+
+namespace {
+
+constexpr qreal kCardRadius = 14;
+constexpr qreal kRowMinimumHeight = 44;
+
+QColor hoverColor(double hover, ColorScheme scheme)
+{
+    QColor color = Palette::color(Palette::controlHover, scheme);
+    color.setAlphaF(float(color.alphaF() * std::clamp(hover, 0.0, 1.0)));
+    return color;
+}
+
+} // namespace
+
+QFont menuTextFont(qreal size, QFont::Weight weight)
+{
+    QFont font;
+    font.setPixelSize(int(size));
+    font.setWeight(weight);
+    font.setLetterSpacing(QFont::AbsoluteSpacing, -0.005 * size);
+    return font;
+}
+
+void paintMenuCard(QPainter &painter, const QRectF &rect, const QColor &fill, const QColor &border)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(rect, kCardRadius, kCardRadius);
+    painter.fillPath(shape, fill);
+    // Inset by half the line so the stroke stays inside the card.
+    QPen pen(border, 1.0);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), kCardRadius - 0.5, kCardRadius - 0.5);
+    painter.restore();
+}
+
+void paintMenuIconTile(QPainter &painter, const QRectF &rect, const QString &symbol, ColorScheme scheme)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1.0));
+    painter.setBrush(Palette::color(Palette::controlFill, scheme));
+    painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), 7.5, 7.5);
+    const QRectF glyph(rect.center().x() - 6.5, rect.center().y() - 6.5, 13, 13);
+    SymbolCatalogue::paint(painter, glyph, symbol, Palette::color(Palette::textSecondary, scheme));
+    painter.restore();
+}
+
+RowHover::RowHover(QWidget &row) : m_row(row)
+{
+    m_row.setAttribute(Qt::WA_Hover);
+    m_frames.setInterval(16);
+    QObject::connect(&m_frames, &QTimer::timeout, &m_row, [this] {
+        if (m_clock.elapsed() >= rowHoverAnimation.duration * 1000)
+            m_frames.stop();
+        m_row.update();
+    });
+}
+
+void RowHover::setHovering(bool hovering)
+{
+    if (hovering == m_hovering)
+        return;
+    m_from = progress();
+    m_hovering = hovering;
+    m_clock.start();
+    m_frames.start();
+    m_row.update();
+}
+
+double RowHover::progress() const
+{
+    const double target = m_hovering ? 1.0 : 0.0;
+    if (!m_clock.isValid())
+        return target;
+    return rowHoverAnimation.interpolate(m_from, target, double(m_clock.elapsed()) / 1000.0);
+}
+
+namespace {
+
+// The full-width hairline between two rows of a card.
+class MenuCardDivider : public QWidget {
+public:
+    explicit MenuCardDivider(QWidget *parent) : QWidget(parent) { setFixedHeight(1); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Palette::color(Palette::hairline, colorSchemeOf(*this)));
+    }
+};
+
+} // namespace
+
+MenuCard::MenuCard(const QList<QWidget *> &rows, QWidget *parent) : QWidget(parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (i > 0)
+            layout->addWidget(new MenuCardDivider(this));
+        rows[i]->setParent(this);
+        layout->addWidget(rows[i]);
+    }
+}
+
+void MenuCard::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const ColorScheme scheme = colorSchemeOf(*this);
+    paintMenuCard(painter, rect(), Palette::color(Palette::surface, scheme), Palette::color(Palette::hairline, scheme));
+}
+
+MenuControlRow::MenuControlRow(QString symbol, QString title, QWidget *control, QWidget *parent)
+    : QWidget(parent), m_symbol(std::move(symbol)), m_title(std::move(title)), m_control(control), m_hover(*this)
+{
+    setMinimumHeight(int(kRowMinimumHeight));
+    auto *layout = new QHBoxLayout(this);
+    // Room on the leading side for the tile (26) and the title; the control sits at the trailing edge.
+    layout->setContentsMargins(11, 9, 11, 9);
+    layout->setSpacing(11);
+    layout->addStretch(1);
+    control->setParent(this);
+    layout->addWidget(control, 0, Qt::AlignVCenter);
+}
+
+void MenuControlRow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const ColorScheme scheme = colorSchemeOf(*this);
+    painter.fillRect(rect(), hoverColor(m_hover.progress(), scheme));
+    const QRectF tile(11, (height() - 26) / 2.0, 26, 26);
+    paintMenuIconTile(painter, tile, m_symbol, scheme);
+    painter.setFont(menuTextFont(13, QFont::Medium));
+    painter.setPen(Palette::color(Palette::textPrimary, scheme));
+    const qreal textLeft = tile.right() + 11;
+    const qreal textRight = m_control->geometry().left() - 8;
+    painter.drawText(QRectF(textLeft, 0, std::max<qreal>(0, textRight - textLeft), height()),
+                     Qt::AlignVCenter | Qt::AlignLeft, m_title);
+}
+
+void MenuControlRow::enterEvent(QEnterEvent *)
+{
+    m_hover.setHovering(true);
+}
+
+void MenuControlRow::leaveEvent(QEvent *)
+{
+    m_hover.setHovering(false);
+}
+
+MenuActionRow::MenuActionRow(QString symbol, QString title, QString subtitle, Accessory accessory,
+                             QString shortcutText, QWidget *parent)
+    : QAbstractButton(parent), m_symbol(std::move(symbol)), m_subtitle(std::move(subtitle)), m_accessory(accessory),
+      m_shortcutText(std::move(shortcutText)), m_hover(*this)
+{
+    setText(title);
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+}
+
+QSize MenuActionRow::sizeHint() const
+{
+    const qreal text = m_subtitle.isEmpty() ? 16 : 16 + 2 + 14;
+    return QSize(348, int(std::max(kRowMinimumHeight, text + 18)));
+}
+
+void MenuActionRow::paint(QPainter &painter, const QRectF &rect, const QString &symbol, const QString &title,
+                          const QString &subtitle, Accessory accessory, const QString &shortcutText, double hover,
+                          ColorScheme scheme)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.fillRect(rect, hoverColor(hover, scheme));
+    const QRectF tile(rect.left() + 11, rect.center().y() - 13, 26, 26);
+    paintMenuIconTile(painter, tile, symbol, scheme);
+
+    // The trailing accessory first, so the text knows where to stop.
+    qreal trailing = rect.right() - 11;
+    if (accessory == Accessory::chevron) {
+        const QRectF chevron(trailing - 11, rect.center().y() - 5.5, 11, 11);
+        SymbolCatalogue::paint(painter, chevron, QStringLiteral("chevron.right"),
+                               Palette::color(Palette::textTertiary, scheme));
+        trailing = chevron.left();
+    } else {
+        QFont tagFont = brandFont(BrandWeight::regular, 11);
+        tagFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.66);
+        const QFontMetricsF metrics(tagFont);
+        const QSizeF size(metrics.horizontalAdvance(shortcutText) + 12, metrics.height() + 4);
+        const QRectF tag(trailing - size.width(), rect.center().y() - size.height() / 2, size.width(), size.height());
+        painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1.0));
+        painter.setBrush(Palette::color(Palette::controlFill, scheme));
+        painter.drawRoundedRect(tag.adjusted(0.5, 0.5, -0.5, -0.5), 7.5, 7.5);
+        painter.setFont(tagFont);
+        painter.setPen(Palette::color(Palette::textSecondary, scheme));
+        painter.drawText(tag, Qt::AlignCenter, shortcutText);
+        trailing = tag.left();
+    }
+
+    const qreal left = tile.right() + 11;
+    const qreal width = std::max<qreal>(0, trailing - 8 - left);
+    const QFont titleFont = menuTextFont(13, QFont::Medium);
+    const QFont subtitleFont = menuTextFont(11);
+    const qreal titleHeight = QFontMetricsF(titleFont).height();
+    const qreal subtitleHeight = subtitle.isEmpty() ? 0 : QFontMetricsF(subtitleFont).height() + 2;
+    const qreal top = rect.center().y() - (titleHeight + subtitleHeight) / 2;
+    painter.setFont(titleFont);
+    painter.setPen(Palette::color(Palette::textPrimary, scheme));
+    painter.drawText(QRectF(left, top, width, titleHeight), Qt::AlignLeft | Qt::AlignVCenter, title);
+    if (!subtitle.isEmpty()) {
+        painter.setFont(subtitleFont);
+        painter.setPen(Palette::color(Palette::textTertiary, scheme));
+        painter.drawText(QRectF(left, top + titleHeight + 2, width, subtitleHeight), Qt::AlignLeft | Qt::AlignTop,
+                         subtitle);
+    }
+    painter.restore();
+}
+
+void MenuActionRow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const ColorScheme scheme = colorSchemeOf(*this);
+    paint(painter, rect(), m_symbol, text(), m_subtitle, m_accessory, m_shortcutText,
+          std::max(m_hover.progress(), hasFocus() ? 1.0 : 0.0), scheme);
+}
+
+void MenuActionRow::enterEvent(QEnterEvent *)
+{
+    m_hover.setHovering(true);
+}
+
+void MenuActionRow::leaveEvent(QEvent *)
+{
+    m_hover.setHovering(false);
+}
+
+} // namespace zq

@@ -1,0 +1,253 @@
+// The tray panel rendered offscreen in light and dark, with a few probes per state.
+#include "menubar/MenuPanel.h"
+
+#include "menubar/MenuBanners.h"
+#include "menubar/MenuPanelCard.h"
+#include "menubar/MenuWeekRecap.h"
+#include "menubar/brand/ZepaButton.h"
+#include "menubar/brand/ZepaMenuPicker.h"
+#include "menubar/brand/ZepaSwitch.h"
+#include "pipeline/DictationController.h"
+#include "pipeline/SettingsDefaults.h"
+#include "records/HistoryStore.h"
+#include "records/IncidentStore.h"
+#include "records/StatsStore.h"
+#include "rewards/MilestoneLine.h"
+#include "rewards/Updater.h"
+#include "support/FakeDictationServices.h"
+#include "support/FakeUpdateFramework.h"
+#include "support/FakeUserNotifications.h"
+#include "support/ViewRender.h"
+#include "window/AppWindowModel.h"
+
+#include <QLayout>
+#include <QScrollArea>
+#include <QScrollBar>
+
+#include <gtest/gtest.h>
+
+using namespace zq;
+using zq::test::pixelAt;
+using zq::test::sameColor;
+
+namespace {
+
+void wear(QWidget &widget, ColorScheme scheme)
+{
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Window, Palette::color(Palette::windowBackground, scheme));
+    widget.setPalette(palette);
+}
+
+QString schemeName(ColorScheme scheme)
+{
+    return scheme == ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light");
+}
+
+class MenuPanelViewTest : public ::testing::TestWithParam<ColorScheme> {
+protected:
+    MenuPanelViewTest() : windowModel(rig.loop, [] { return std::vector<AppWindowHandle>{}; }, [] {})
+    {
+        auto owned = std::make_unique<zq::test::FakeUpdateFramework>();
+        framework = owned.get();
+        updater = std::make_unique<Updater>(UpdateAvailabilityStore(rig.settings, QStringLiteral("4")),
+                                            UpdateReminder::live(rig.settings, rig.loop.clocks(), rig.loop, notifications),
+                                            std::move(owned), [this] { return rig.loop.clocks().wallNow(); });
+        milestones = std::make_unique<MilestoneStore>(rig.settings);
+    }
+
+    MenuPanel &make(double screenHeight = 1000)
+    {
+        MenuPanelModel::Services services{*rig.controller, rig.settings, rig.loop};
+        services.updater = updater.get();
+        services.milestones = milestones.get();
+        services.appWindow = &windowModel;
+        services.listInputDevices = [] {
+            AudioInputDevice builtIn;
+            builtIn.uid = QStringLiteral("builtin");
+            builtIn.name = QStringLiteral("Built-in Microphone");
+            builtIn.transport = InputTransport::builtIn;
+            return std::vector<AudioInputDevice>{builtIn};
+        };
+        services.copyText = [](const std::optional<QString> &text) { return text.has_value(); };
+        services.now = [this] { return rig.loop.clocks().wallNow(); };
+        services.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        model = std::make_unique<MenuPanelModel>(std::move(services));
+        panel = std::make_unique<MenuPanel>(*model);
+        panel->setScreenHeight([screenHeight] { return std::optional<double>(screenHeight); });
+        wear(*panel, GetParam());
+        panel->show();
+        panel->appear();
+        panel->setRevealElapsed(MenuPanel::kRevealCurve.duration);
+        panel->refresh();
+        return *panel;
+    }
+
+    QImage render(const QString &name)
+    {
+        panel->resize(panel->width(), panel->height());
+        panel->ensurePolished();
+        if (QLayout *layout = panel->scrollArea()->widget()->layout())
+            layout->activate();
+        const QImage image = zq::test::renderWidget(*panel);
+        zq::test::saveRender(image, QStringLiteral("menu-panel-%1-%2").arg(name, schemeName(GetParam())));
+        return image;
+    }
+
+    // The widget's rectangle in the panel's coordinates.
+    QRectF where(QWidget *widget) const
+    {
+        return QRectF(widget->mapTo(panel.get(), QPoint(0, 0)), widget->size());
+    }
+
+    QColor token(Palette::Token t) const { return Palette::color(t, GetParam()); }
+
+    zq::test::FakeDictationServices rig;
+    zq::test::FakeUserNotifications notifications;
+    zq::test::FakeUpdateFramework *framework = nullptr;
+    std::unique_ptr<Updater> updater;
+    std::unique_ptr<MilestoneStore> milestones;
+    AppWindowModel windowModel;
+    std::unique_ptr<MenuPanelModel> model;
+    std::unique_ptr<MenuPanel> panel;
+};
+
+} // namespace
+
+TEST_P(MenuPanelViewTest, DefaultPanelShowsHeaderRecapAndThreeCards)
+{
+    rig.controller->ensureHotkeyTapRunning();
+    MenuPanel &p = make();
+    const QImage image = render(QStringLiteral("default"));
+    EXPECT_EQ(image.width(), 372);
+    EXPECT_FALSE(p.isScrolling());
+    EXPECT_DOUBLE_EQ(p.height(), std::ceil(p.naturalHeight()));
+    EXPECT_FALSE(p.enableDictationButton()->isVisible());
+    EXPECT_FALSE(p.updateBanner()->isVisible());
+    EXPECT_FALSE(p.recentIssueBanner()->isVisible());
+    EXPECT_FALSE(p.milestoneLine()->isVisible());
+    EXPECT_FALSE(p.copyLastButton()->isEnabled()) << "no transcripts yet";
+
+    // The panel's background, a card's surface and its hairline.
+    EXPECT_TRUE(sameColor(pixelAt(image, {3, 3}), token(Palette::background)));
+    const QRectF recap = where(p.weekRecap());
+    EXPECT_NEAR(recap.left(), 12, 0.5);
+    EXPECT_NEAR(recap.width(), 348, 0.5);
+    EXPECT_TRUE(sameColor(pixelAt(image, {recap.center().x(), recap.bottom() - 4}), token(Palette::surface), 3));
+    const QColor border = pixelAt(image, {recap.center().x(), recap.top() + 0.5});
+    EXPECT_FALSE(sameColor(border, token(Palette::surface), 1)) << "a hairline inside the card's edge";
+    // The footer rows are at least 44 points high and the cards stack 10 points apart.
+    EXPECT_GE(p.openRow()->height(), 44);
+    EXPECT_GE(p.quitRow()->height(), 44);
+    EXPECT_EQ(p.languagePicker()->currentLabel(), QStringLiteral("System language"));
+    EXPECT_EQ(p.microphonePicker()->currentLabel(), QStringLiteral("Automatic"));
+    EXPECT_TRUE(p.cleanupSwitch()->isVisible());
+    EXPECT_TRUE(p.cleanupSwitch()->isChecked());
+}
+
+TEST_P(MenuPanelViewTest, EveryBannerTheMilestoneAndATwoLineRecap)
+{
+    rig.controller->ensureHotkeyTapRunning();
+    framework->delegate().didFindValidUpdate(zq::test::FakeUpdateFramework::item(QStringLiteral("1.3.0"), QStringLiteral("5")));
+    DictationIncident incident;
+    incident.id = QUuid::createUuid();
+    incident.date = rig.loop.clocks().wallNow();
+    incident.code = QStringLiteral("ZQ-MIC-NO-AUDIO");
+    incident.title = QStringLiteral("The microphone sent only silence");
+    incident.recordingFilename = QStringLiteral("A.wav");
+    rig.incidents->insert(incident);
+    for (int i = 0; i < 100; ++i) {
+        rig.stats->setArmedTake(0.5);
+        rig.stats->commitTake(i == 0 ? 10000 : 1, rig.loop.clocks().wallNow());
+    }
+    rig.history->add(QStringLiteral("the latest words"));
+    MenuPanel &p = make();
+    const QImage image = render(QStringLiteral("banners"));
+
+    ASSERT_TRUE(p.updateBanner()->isVisible());
+    ASSERT_TRUE(p.recentIssueBanner()->isVisible());
+    ASSERT_TRUE(p.milestoneLine()->isVisible());
+    EXPECT_EQ(p.milestoneLine()->milestone(), Milestone::tenThousandWordWeek);
+    EXPECT_TRUE(milestones->shown().contains(Milestone::tenThousandWordWeek)) << "shown once on screen";
+    EXPECT_EQ(p.weekRecap()->content().lines.size(), 2);
+    EXPECT_TRUE(p.copyLastButton()->isEnabled());
+
+    // Update banner first, in the warning wash; the issue banner below it on the surface.
+    const QRectF update = where(p.updateBanner());
+    const QRectF issue = where(p.recentIssueBanner());
+    EXPECT_LT(update.bottom(), issue.top());
+    EXPECT_TRUE(sameColor(pixelAt(image, {update.left() + 40, update.bottom() - 3}),
+                          zq::test::over(token(Palette::warningWash), token(Palette::background)), 4));
+    // The "Update" capsule on the trailing side in the warning colour.
+    bool capsule = false;
+    for (qreal x = update.right() - 60; x < update.right() - 11; x += 1)
+        capsule = capsule || sameColor(pixelAt(image, {x, update.center().y() - 7}), token(Palette::warning), 6);
+    EXPECT_TRUE(capsule);
+    // The danger triangle of the issue banner.
+    const QRectF triangle(issue.left() + 11, issue.center().y() - 13, 26, 26);
+    EXPECT_TRUE(zq::test::colorBounds(image.copy(triangle.toRect()), token(Palette::danger), 40).isValid());
+
+    // The milestone line names the week's words and the dismiss control takes it away.
+    p.milestoneLine()->dismissButton()->click();
+    EXPECT_FALSE(p.milestoneLine()->isVisible());
+    EXPECT_TRUE(milestones->dismissed());
+}
+
+TEST_P(MenuPanelViewTest, OpenAIShowsIncludedAndTapOffShowsEnableDictation)
+{
+    rig.settings.setValue(QString::fromLatin1(keys::backend), QStringLiteral("openai"));
+    MenuPanel &p = make();
+    render(QStringLiteral("openai-tap-off"));
+    EXPECT_TRUE(p.cleanupIncludedText()->isVisible());
+    EXPECT_FALSE(p.cleanupSwitch()->isVisible());
+    ASSERT_TRUE(p.enableDictationButton()->isVisible());
+    const QRectF enable = where(p.enableDictationButton());
+    const QRectF copy = where(p.copyLastButton());
+    EXPECT_LT(copy.right(), enable.left()) << "both controls at the trailing edge, copy first";
+    EXPECT_GT(enable.right(), 372 - 12 - 4 - 2);
+
+    p.enableDictationButton()->click();
+    EXPECT_TRUE(rig.controller->tapRunning());
+    EXPECT_FALSE(p.enableDictationButton()->isVisible());
+}
+
+TEST_P(MenuPanelViewTest, ASmallScreenCapsTheHeightAndScrolls)
+{
+    rig.controller->ensureHotkeyTapRunning();
+    framework->delegate().didFindValidUpdate(zq::test::FakeUpdateFramework::item(QStringLiteral("1.3.0"), QStringLiteral("5")));
+    MenuPanel &p = make(300);
+    const QImage image = render(QStringLiteral("small-screen"));
+    EXPECT_GT(p.naturalHeight(), 320);
+    EXPECT_TRUE(p.isScrolling());
+    EXPECT_EQ(p.height(), 320) << "a 300-point screen still gets 320";
+    EXPECT_EQ(image.height(), 320);
+    EXPECT_EQ(p.scrollArea()->verticalScrollBar()->value(), 0) << "starts at the top";
+    EXPECT_GT(p.scrollArea()->verticalScrollBar()->maximum(), 0);
+}
+
+TEST(MenuPanelRevealTest, FadesAndSlidesDownUnlessMotionIsReduced)
+{
+    EXPECT_EQ(MenuPanel::revealLook(std::nullopt, false).opacity, 0);
+    EXPECT_EQ(MenuPanel::revealLook(std::nullopt, false).offset, -8);
+    EXPECT_EQ(MenuPanel::revealLook(std::nullopt, true).offset, 0);
+    const MenuPanel::RevealLook mid = MenuPanel::revealLook(0.2, false);
+    EXPECT_GT(mid.opacity, 0.3);
+    EXPECT_LT(mid.opacity, 1);
+    EXPECT_NEAR(mid.offset, -8 * (1 - mid.opacity), 1e-9);
+    EXPECT_EQ(MenuPanel::revealLook(0.79, false).opacity, 1);
+    EXPECT_EQ(MenuPanel::revealLook(0.79, false).offset, 0);
+    EXPECT_EQ(MenuPanel::revealLook(0.2, true).offset, 0);
+}
+
+TEST(MilestoneLineTest, TextsNameTheInvitePage)
+{
+    EXPECT_EQ(MilestoneLine::text(Milestone::tenThousandWordWeek, QStringLiteral("example.test")),
+              QStringLiteral("10,000 words this week. Invites: example.test/invite"));
+    EXPECT_EQ(MilestoneLine::text(Milestone::hundredTakes, QStringLiteral("example.test")),
+              QStringLiteral("100 takes. Invites: example.test/invite"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Schemes, MenuPanelViewTest, ::testing::Values(ColorScheme::light, ColorScheme::dark),
+                         [](const ::testing::TestParamInfo<ColorScheme> &info) {
+                             return info.param == ColorScheme::dark ? std::string("dark") : std::string("light");
+                         });
