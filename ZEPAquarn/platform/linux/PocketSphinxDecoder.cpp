@@ -164,14 +164,13 @@ PocketSphinxDecoderPool::~PocketSphinxDecoderPool()
 
 void PocketSphinxDecoderPool::adoptChannelEstimate(PocketSphinxDecoder &decoder)
 {
-    std::unique_lock lock(m_mutex);
+    std::lock_guard lock(m_mutex);
     if (!m_estimateFileRead && !m_estimateFile.isEmpty()) {
+        // Under the lock, so no decoder starts without the saved estimate; it happens once, on the
+        // background load, and takes a few milliseconds.
         m_estimateFileRead = true;
-        lock.unlock();
-        QString fingerprint = m_model.fingerprint();
-        auto saved = PocketSphinxChannelEstimate::read(m_estimateFile, fingerprint, decoder.channelEstimateLength());
-        lock.lock();
-        m_fingerprint = std::move(fingerprint);
+        m_fingerprint = m_model.fingerprint();
+        auto saved = PocketSphinxChannelEstimate::read(m_estimateFile, m_fingerprint, decoder.channelEstimateLength());
         if (saved && !m_estimate) {
             m_estimate = saved->cepstralMean;
             m_savedEstimate = m_estimate;
