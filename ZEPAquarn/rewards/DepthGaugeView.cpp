@@ -103,18 +103,19 @@ void paintDepthChip(QPainter &painter, const QRectF &rect, Colorway colorway, bo
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setOpacity(painter.opacity() * (isSelectable ? 1.0 : kLockedOpacity));
-    const QColor base = isSelectable
-                            ? Palette::color(colorwayBackground(colorway).value_or(Palette::surfaceElevated), scheme)
-                            : Palette::color(Palette::lockedFill, scheme);
-    const QColor accent =
-        isSelectable ? Palette::color(colorwayAccent(colorway), scheme) : Palette::color(Palette::lockedFill, scheme);
     QPainterPath shape;
     shape.addRoundedRect(rect, 8, 8);
-    painter.fillPath(shape, base);
-    const double dot = rect.width() / 3;
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(accent);
-    painter.drawEllipse(rect.center(), dot / 2, dot / 2);
+    if (isSelectable) {
+        painter.fillPath(shape,
+                         Palette::color(colorwayBackground(colorway).value_or(Palette::surfaceElevated), scheme));
+        const double dot = rect.width() / 3;
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Palette::color(colorwayAccent(colorway), scheme));
+        painter.drawEllipse(rect.center(), dot / 2, dot / 2);
+    } else {
+        // Base and dot are the same grey: one fill, so the dimming does not stack where they overlap.
+        painter.fillPath(shape, Palette::color(Palette::lockedFill, scheme));
+    }
     painter.setBrush(Qt::NoBrush);
     const QRectF inner = rect.adjusted(0.5, 0.5, -0.5, -0.5);
     painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1));

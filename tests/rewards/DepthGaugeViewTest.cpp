@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QPainter>
 
 #include <gtest/gtest.h>
 
@@ -182,4 +183,43 @@ TEST_F(DepthGaugeViewTest, ChipsFollowTheStoredChoiceAndTheUnlockedTiers)
     EXPECT_FALSE(chip(view, Colorway::deepOrbit)->isSelected());
     chip(view, Colorway::monochrome)->click();
     EXPECT_EQ(depth.selection(), Colorway::agentTeal) << "a locked chip does nothing";
+}
+
+TEST(DepthChipTest, SwatchesShowTheirBaseTheirAccentAndTheSelectionRing)
+{
+    const struct {
+        Colorway colorway;
+        Palette::Token base;
+        Palette::Token accent;
+    } looks[] = {
+        {Colorway::consensusMint, Palette::surfaceElevated, Palette::accent},
+        {Colorway::signalPurple, Palette::surfaceElevated, Palette::signalPurple},
+        {Colorway::agentTeal, Palette::agentTealBase, Palette::paleAccent},
+        {Colorway::deepOrbit, Palette::deepOrbitBase, Palette::paleAccent},
+        {Colorway::systemGray, Palette::surfaceElevated, Palette::systemGrayAccent},
+        {Colorway::monochrome, Palette::monochromeBase, Palette::paleAccent},
+    };
+    for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light}) {
+        for (const auto &look : looks) {
+            const QColor window = Palette::color(Palette::windowBackground, scheme);
+            const auto chip = [&](bool selected, bool selectable) {
+                return renderPaint(
+                    QSizeF(26, 26),
+                    [&](QPainter &p, const QRectF &r) {
+                        paintDepthChip(p, r, look.colorway, selected, selectable, scheme);
+                    },
+                    1.0, window);
+            };
+            const QImage plain = chip(false, true);
+            const std::string name = rawValue(look.colorway).toStdString();
+            EXPECT_TRUE(sameColor(pixelAt(plain, {6, 13}), Palette::color(look.base, scheme))) << name;
+            EXPECT_TRUE(sameColor(pixelAt(plain, {13, 13}), Palette::color(look.accent, scheme))) << name;
+            const QImage ringed = chip(true, true);
+            EXPECT_FALSE(sameColor(pixelAt(ringed, {0.5, 13}), pixelAt(plain, {0.5, 13}), 4)) << "ring: " << name;
+            const QImage locked = chip(false, false);
+            QColor grey = Palette::color(Palette::lockedFill, scheme);
+            grey.setAlphaF(0.44);
+            EXPECT_TRUE(sameColor(pixelAt(locked, {13, 13}), over(grey, window), 3)) << "locked: " << name;
+        }
+    }
 }
