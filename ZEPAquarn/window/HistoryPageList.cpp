@@ -66,11 +66,10 @@ void HistoryPageList::relayout()
     m_placed.reserve(rows.size());
     qreal top = 0;
     for (const HistoryItem &item : rows) {
-        const HistoryRowLayout &layout = layoutFor(item.id, item.text, width);
-        m_placed.push_back({top, &layout});
-        top += layout.height;
+        // A copy, not a pointer: inserting into the cache may move what it holds.
+        m_placed.push_back({top, layoutFor(item.id, item.text, width)});
+        top += m_placed.back().layout.height;
     }
-    // Pointers into the cache stay valid: nothing is inserted after this pass until the next one.
     m_height = top + kBottomPadding;
     verticalScrollBar()->setPageStep(viewport()->height());
     verticalScrollBar()->setRange(0, std::max(0, qCeil(m_height) - viewport()->height()));
@@ -89,7 +88,7 @@ QRectF HistoryPageList::rowRect(int index) const
     if (index < 0 || index >= static_cast<int>(m_placed.size()))
         return {};
     const Placed &placed = m_placed[index];
-    return QRectF(columnLeft(), placed.top - verticalScrollBar()->value(), placed.layout->width, placed.layout->height);
+    return QRectF(columnLeft(), placed.top - verticalScrollBar()->value(), placed.layout.width, placed.layout.height);
 }
 
 int HistoryPageList::rowAt(QPointF point) const
@@ -103,7 +102,7 @@ int HistoryPageList::rowAt(QPointF point) const
     if (after == m_placed.begin())
         return -1;
     const int index = static_cast<int>(std::distance(m_placed.begin(), after)) - 1;
-    return y < m_placed[index].top + m_placed[index].layout->height ? index : -1;
+    return y < m_placed[index].top + m_placed[index].layout.height ? index : -1;
 }
 
 void HistoryPageList::paintEvent(QPaintEvent *)
@@ -123,7 +122,7 @@ void HistoryPageList::paintEvent(QPaintEvent *)
         const HistoryItem &item = rows[index];
         paintHistoryRow(painter, rect,
                         HistoryRowInputs{item.text, m_model.dateText(item), index == m_hovered, m_model.rowCopied(item.id)},
-                        *m_placed[index].layout, scheme);
+                        m_placed[index].layout, scheme);
         ++m_paintedRows;
     }
 }
@@ -163,9 +162,9 @@ void HistoryPageList::mouseReleaseEvent(QMouseEvent *event)
     }
     const QPointF local = event->position() - rowRect(index).topLeft();
     const QUuid id = m_model.rows()[index].id;
-    if (m_placed[index].layout->copyButton.contains(local))
+    if (m_placed[index].layout.copyButton.contains(local))
         m_model.copyRow(id);
-    else if (m_placed[index].layout->deleteButton.contains(local))
+    else if (m_placed[index].layout.deleteButton.contains(local))
         m_model.deleteRow(id);
 }
 
@@ -191,7 +190,7 @@ bool HistoryPageList::viewportEvent(QEvent *event)
     if (event->type() == QEvent::ToolTip) {
         auto *help = static_cast<QHelpEvent *>(event);
         const int index = rowAt(help->pos());
-        if (index >= 0 && m_placed[index].layout->deleteButton.contains(help->pos() - rowRect(index).topLeft()))
+        if (index >= 0 && m_placed[index].layout.deleteButton.contains(help->pos() - rowRect(index).topLeft()))
             QToolTip::showText(help->globalPos(), QStringLiteral("Delete transcript"), viewport());
         else
             QToolTip::hideText();

@@ -41,7 +41,7 @@ protected:
 private:
     struct Placed {
         qreal top = 0;
-        const HistoryRowLayout *layout = nullptr;
+        HistoryRowLayout layout; // a shallow copy of the cached one
     };
 
     void relayout();

@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QTemporaryDir>
+#include <QScrollBar>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -126,6 +127,25 @@ TEST_P(HistoryPageTest, ResultsListNewestFirstAndARowConfirmsItsCopy)
 
     loop.advance(1200ms);
     EXPECT_FALSE(page->model().rowCopied(store.items()[1].id));
+}
+
+TEST_P(HistoryPageTest, AFullHistoryPaintsOnlyTheRowsOnScreenWhereverItIsScrolled)
+{
+    for (int i = 0; i < HistoryStore::maximumItems; ++i)
+        store.add(QStringLiteral("Transcript %1 ").arg(i).repeated(1 + i % 9));
+    open();
+    HistoryPageList *list = page->list();
+    for (const int position : {0, list->verticalScrollBar()->maximum() / 2, list->verticalScrollBar()->maximum()}) {
+        list->verticalScrollBar()->setValue(position);
+        test::renderWidget(*list);
+        EXPECT_GT(list->paintedRows(), 0);
+        EXPECT_LT(list->paintedRows(), 20);
+    }
+    // The last row ends above the bottom padding of the scrolled-down list.
+    EXPECT_NEAR(list->rowRect(HistoryStore::maximumItems - 1).bottom(), list->viewport()->height() - 57, 1);
+    page->searchField()->setText(QStringLiteral("Transcript 49"));
+    test::renderWidget(*list);
+    EXPECT_EQ(page->model().rows().size(), 11);
 }
 
 TEST_P(HistoryPageTest, NoMatchShowsItsEmptyStateAndClearingBringsTheListBack)
