@@ -139,13 +139,17 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
     }
     painter.restore();
 
-    const QFont font = nameFont(option.isSelected);
+    // The name shrinks to 0.8 of its size before it is cut.
+    const QString text = displayName(option.style);
+    QFont font = nameFont(option.isSelected);
     const double nameHeight = QFontMetricsF(font).height();
     const QRectF name(content.left(), well.bottom() + 8, content.width(), nameHeight);
+    for (double size = 11; size >= 11 * 0.8 && QFontMetricsF(font).horizontalAdvance(text) > name.width(); size -= 0.5)
+        font = rewardsFont(RewardsFace::system, size, option.isSelected ? QFont::Medium : QFont::Normal, -0.055);
     painter.setFont(font);
     painter.setPen(Palette::color(option.isSelected ? Palette::textPrimary : Palette::textSecondary, scheme));
     painter.drawText(name, Qt::AlignCenter | Qt::TextSingleLine,
-                     QFontMetricsF(font).elidedText(displayName(option.style), Qt::ElideRight, name.width()));
+                     QFontMetricsF(font).elidedText(text, Qt::ElideRight, name.width()));
     painter.restore();
 
     if (option.unlockNote) {
