@@ -5,7 +5,9 @@
 #include "menubar/brand/ZepaButton.h"
 #include "window/SettingsBlocks.h"
 
+#include <QAbstractButton>
 #include <QFontMetricsF>
+#include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
@@ -143,6 +145,21 @@ void paintHistoryRow(QPainter &painter, const QRectF &rect, const HistoryRowInpu
 
     painter.fillRect(QRectF(0, layout.body.bottom(), layout.width, 1), Palette::color(Palette::hairline, scheme));
     painter.restore();
+}
+
+void setBrandButtonEnabled(QAbstractButton *button, bool enabled)
+{
+    button->setEnabled(enabled);
+    if (enabled) {
+        if (button->graphicsEffect())
+            button->setGraphicsEffect(nullptr);
+        return;
+    }
+    if (!qobject_cast<QGraphicsOpacityEffect *>(button->graphicsEffect())) {
+        auto *faded = new QGraphicsOpacityEffect(button);
+        faded->setOpacity(0.45);
+        button->setGraphicsEffect(faded);
+    }
 }
 
 } // namespace zq

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 
+class QAbstractButton;
 class QPainter;
 
 namespace zq {
@@ -39,5 +40,9 @@ HistoryRowLayout layoutHistoryRow(qreal width, const QString &text);
 // Draws the row laid out by layoutHistoryRow() into `rect` (of the layout's size).
 void paintHistoryRow(QPainter &painter, const QRectF &rect, const HistoryRowInputs &inputs,
                      const HistoryRowLayout &layout, ColorScheme scheme);
+
+// The brand buttons draw no disabled look of their own: a disabled one is shown faded, so the
+// user sees that clicking it will do nothing.
+void setBrandButtonEnabled(QAbstractButton *button, bool enabled);
 
 } // namespace zq

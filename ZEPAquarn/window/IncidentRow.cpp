@@ -4,6 +4,7 @@
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaSpinner.h"
+#include "window/HistoryPageRow.h"
 #include "window/IncidentRowModel.h"
 #include "window/SettingsBlocks.h"
 
@@ -125,7 +126,7 @@ void IncidentRow::refresh()
     const IncidentRowLook look = m_model->look();
     m_retry->setVisible(look.hasRecording && !look.retrying);
     m_retrying->setVisible(look.hasRecording && look.retrying);
-    m_retry->setEnabled(look.retryEnabled);
+    setBrandButtonEnabled(m_retry, look.retryEnabled);
     m_retry->setAccessibleName(look.retryAccessibleName);
     m_copy->setText(look.copyTitle);
     m_copy->setSystemImage(look.copySymbol);
