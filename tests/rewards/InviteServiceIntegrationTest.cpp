@@ -137,6 +137,17 @@ TEST_F(InviteServiceIntegrationTest, HostileAnswersGiveNoValue)
     EXPECT_EQ(lookUpWith(json(R"({"code":"7K3M9Q","count":4,"extra":{"x":1}})")), 4) << "unknown keys are ignored";
 }
 
+TEST_F(InviteServiceIntegrationTest, TheTransportGivesUpAfterTheRequestsTimeout)
+{
+    // The service asks for 10 s; a short timeout shows the transport keeps to whatever it is given.
+    HttpRequest request = *InviteService::makeLookupRequest(QStringLiteral("7K3M9Q"));
+    request.timeout = std::chrono::milliseconds(300);
+    server.enqueue(Answer::hang());
+    const HttpOutcome outcome = NetworkInviteTransport().data(request, {});
+    EXPECT_EQ(outcome.kind, HttpOutcome::Kind::transportFailure);
+    EXPECT_EQ(server.requestCount(), 1);
+}
+
 TEST_F(InviteServiceIntegrationTest, ASecondRefreshReturnsAtOnceWhileTheFirstWaits)
 {
     rt::Settings settings{QString()};
