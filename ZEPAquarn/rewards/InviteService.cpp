@@ -45,7 +45,7 @@ std::optional<qint64> integerOf(const QJsonValue &value)
 
 QString InviteService::host()
 {
-    return QStringLiteral("quorvane.io");
+    return QStringLiteral("zepaquarn.quorvane.io");
 }
 
 QUrl InviteService::serviceBaseUrl()
