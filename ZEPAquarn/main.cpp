@@ -295,6 +295,9 @@ int main(int argc, char *argv[])
     environment.permissionProbe = [&]() -> platform::PermissionProbe & { return services->permissionProbe; };
     environment.pasteboard = [&]() -> platform::Pasteboard * { return services ? &services->pasteboard : nullptr; };
     environment.recordingGate = &recordingGate;
+    environment.listInputDevices = [&] {
+        return services ? AudioInputDevice::listInputDevices(services->hardware) : std::vector<AudioInputDevice>{};
+    };
     environment.revealDiagnostics = [] { Diagnostics::shared().revealInFileManager(); };
     environment.makeUpdater = [&] { return makeUpdater(updateServices, loop, clocks, settings, paths); };
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));

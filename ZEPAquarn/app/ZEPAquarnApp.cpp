@@ -2,6 +2,8 @@
 
 #include "app/TriggerKeyMigration.h"
 #include "menubar/MenuBarExtra.h"
+#include "menubar/MenuPanel.h"
+#include "menubar/MenuPanelModel.h"
 #include "menubar/brand/AppearanceService.h"
 #include "menubar/brand/PortalDesktopAppearance.h"
 #include "pipeline/DictationController.h"
@@ -9,6 +11,7 @@
 #include "records/StatsStore.h"
 #include "rewards/DepthGaugeView.h"
 #include "rewards/LedgerCard.h"
+#include "rewards/MilestoneStore.h"
 #include "rewards/PillAnimationGalleryView.h"
 #include "rewards/StatsPageModel.h"
 #include "runtime/Log.h"
@@ -17,6 +20,7 @@
 #include "window/AppSettingsModel.h"
 #include "window/AppWindowView.h"
 #include "window/HistoryPage.h"
+#include "window/HistoryPageCopy.h"
 #include "window/HistoryPageModel.h"
 #include "window/SettingsShortcut.h"
 #include "window/StatsPage.h"
@@ -112,6 +116,9 @@ ZEPAquarnApp::~ZEPAquarnApp()
     m_mainWindow.reset();
     m_settingsModel.reset();
     m_menuBarExtra.reset();
+    m_menuPanel = nullptr;
+    m_menuPanelModel.reset();
+    m_milestones.reset();
     m_controller.reset();
     m_updater.reset();
 }
@@ -134,6 +141,7 @@ void ZEPAquarnApp::showScenes()
     m_menuBarExtra->setTapRunning(m_controller->tapRunning());
     connect(m_controller.get(), &DictationController::tapRunningChanged, m_menuBarExtra.get(),
             [this] { m_menuBarExtra->setTapRunning(m_controller->tapRunning()); });
+    makeMenuPanel();
 
     if (m_menuBarExtra->isAvailable()) {
         m_menuBarExtra->show();
@@ -157,6 +165,38 @@ void ZEPAquarnApp::showScenes()
 
     // The only automatic refresh of the invite progress; its result shows through the store.
     rt::spawn(m_environment.loop, m_depth.refreshProgress());
+}
+
+void ZEPAquarnApp::makeMenuPanel()
+{
+    m_milestones = std::make_unique<MilestoneStore>(m_environment.settings);
+    MenuPanelModel::Services services{*m_controller, m_environment.settings, m_environment.loop};
+    services.updater = m_updater.get();
+    services.milestones = m_milestones.get();
+    services.appWindow = &m_windowModel;
+    services.openWindow = [this] { openMainWindow(); };
+    services.quit = [] { QApplication::quit(); };
+    services.listInputDevices = m_environment.listInputDevices;
+    services.copyText = [this](const std::optional<QString> &text) {
+        platform::Pasteboard *pasteboard = m_environment.pasteboard ? m_environment.pasteboard() : nullptr;
+        return pasteboard && copyHistoryText(*pasteboard, text);
+    };
+    m_menuPanelModel = std::make_unique<MenuPanelModel>(std::move(services));
+    m_menuPanel = new MenuPanel(*m_menuPanelModel);
+    m_menuPanel->setReduceMotion([this] { return m_appearance->reduceMotion(); });
+    m_menuBarExtra->setPanel(m_menuPanel, [this] {
+        m_menuPanel->appear();
+        m_menuPanel->refresh();
+    });
+
+    // The ring follows the scheme and shows the failure state while the pill shows a failure.
+    const auto follow = [this] {
+        m_menuBarExtra->setColorScheme(m_appearance->colorScheme());
+        m_menuBarExtra->setFailing(m_controller->pillState().is(PillState::Kind::muted));
+    };
+    follow();
+    connect(m_appearance.get(), &AppearanceService::changed, m_menuBarExtra.get(), follow);
+    connect(m_controller.get(), &DictationController::pillStateChanged, m_menuBarExtra.get(), follow);
 }
 
 void ZEPAquarnApp::wireAppDelegate()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ZEPAquarnAppDelegate.h"
+#include "audio/AudioInputDevice.h"
 #include "pipeline/Colorway.h"
 #include "rewards/DepthStore.h"
 #include "rewards/MotionStore.h"
@@ -34,6 +35,9 @@ class SettingsShortcut;
 class DesktopAppearance;
 class DictationController;
 class MenuBarExtra;
+class MenuPanel;
+class MenuPanelModel;
+class MilestoneStore;
 class OnboardingView;
 class TriggerRecordingGate;
 
@@ -67,6 +71,8 @@ public:
         std::function<platform::Pasteboard *()> pasteboard = {};
         // Shows the diagnostics journal in the file manager (the Support page's "Reveal").
         std::function<void()> revealDiagnostics = {};
+        // The input devices present now, for the tray panel's microphone choice.
+        std::function<std::vector<AudioInputDevice>()> listInputDevices = {};
     };
 
     explicit ZEPAquarnApp(Environment environment, QObject *parent = nullptr);
@@ -96,6 +102,7 @@ public:
     // The one store of the chosen listening animation, for the window, settings and statistics pages.
     MotionStore &motion() { return m_motion; }
     MenuBarExtra *menuBarExtra() const { return m_menuBarExtra.get(); }
+    MenuPanel *menuPanel() const { return m_menuPanel; }
     AppWindowView *mainWindow() const { return m_mainWindow.get(); }
     OnboardingView *onboardingWindow() const { return m_onboardingWindow.get(); }
 
@@ -115,6 +122,7 @@ private:
     QWidget *makeSupportPage(QWidget *parent);
     void applyShowInDock(bool shown);
     void finishOnboarding();
+    void makeMenuPanel();
 
     Environment m_environment;
     DepthStore m_depth;
@@ -127,7 +135,10 @@ private:
     ActivationPolicy m_activationPolicy = ActivationPolicy::accessory;
     std::unique_ptr<DictationController> m_controller;
     std::unique_ptr<Updater> m_updater;
+    std::unique_ptr<MilestoneStore> m_milestones;
+    std::unique_ptr<MenuPanelModel> m_menuPanelModel;
     std::unique_ptr<MenuBarExtra> m_menuBarExtra;
+    MenuPanel *m_menuPanel = nullptr; // owned by the tray extra's popup
     SettingsModelFactory m_makeSettingsModel;
     std::function<void(QWidget &window, bool shown)> m_setTaskbarPresence;
     std::unique_ptr<AppSettingsModel> m_settingsModel;

@@ -1,54 +1,67 @@
 #include "menubar/MenuBarExtra.h"
 
+#include "menubar/brand/ZepaSymbol.h"
+
 #include <QAction>
+#include <QCursor>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
-#include <QPushButton>
 #include <QScreen>
-#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace zq {
 
-MenuBarExtra::MenuBarExtra(Commands commands, QObject *parent)
-    : QObject(parent), m_commands(std::move(commands)), m_tray(new QSystemTrayIcon(this)),
-      m_panel(new QWidget(nullptr, Qt::Popup)), m_checkForUpdates(nullptr)
-{
-    m_panel->setObjectName(QStringLiteral("menu-panel"));
-    auto *layout = new QVBoxLayout(m_panel);
-    layout->setContentsMargins(8, 8, 8, 8);
-    m_checkForUpdates = new QPushButton(QStringLiteral("Check for Updates…"), m_panel);
-    auto *settings = new QPushButton(QStringLiteral("Settings…"), m_panel);
-    settings->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    auto *quit = new QPushButton(QStringLiteral("Quit ZEPA QUARN"), m_panel);
-    for (auto *button : {m_checkForUpdates, settings, quit}) {
-        button->setFlat(true);
-        layout->addWidget(button);
-    }
-    connect(m_checkForUpdates, &QPushButton::clicked, this, [this] {
-        m_panel->hide();
-        if (m_commands.checkForUpdates)
-            m_commands.checkForUpdates();
-    });
-    connect(settings, &QPushButton::clicked, this, [this] {
-        m_panel->hide();
-        if (m_commands.openSettings)
-            m_commands.openSettings();
-    });
-    connect(quit, &QPushButton::clicked, this, [this] {
-        m_panel->hide();
-        if (m_commands.quit)
-            m_commands.quit();
-    });
+namespace {
 
-    // A right click gives the same commands as a plain menu.
+// The popup window: it closes on Escape; Qt closes a popup on a click outside it by itself.
+class MenuPopup : public QWidget {
+public:
+    MenuPopup() : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint)
+    {
+        setObjectName(QStringLiteral("menu-panel-popup"));
+        setWindowTitle(QStringLiteral("ZEPA QUARN"));
+        auto *layout = new QVBoxLayout(this);
+        layout->setContentsMargins(0, 0, 0, 0);
+        layout->setSizeConstraint(QLayout::SetFixedSize);
+    }
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if (event->key() == Qt::Key_Escape) {
+            hide();
+            return;
+        }
+        QWidget::keyPressEvent(event);
+    }
+    void changeEvent(QEvent *event) override
+    {
+        // Focus went to another window.
+        if (event->type() == QEvent::ActivationChange && isVisible() && !isActiveWindow())
+            hide();
+        QWidget::changeEvent(event);
+    }
+};
+
+} // namespace
+
+MenuBarExtra::MenuBarExtra(Commands commands, QObject *parent)
+    : QObject(parent), m_commands(std::move(commands)), m_tray(new QSystemTrayIcon(this)), m_popup(new MenuPopup)
+{
+    // A right click, or a tray host that only shows menus, reaches the same panel and commands.
     auto *menu = new QMenu;
-    menu->setParent(m_panel, menu->windowFlags());
+    menu->setParent(m_popup, menu->windowFlags());
+    QAction *openAction = menu->addAction(QStringLiteral("Open Menu…"));
+    connect(openAction, &QAction::triggered, this, [this] { openPanel(); });
+    menu->addSeparator();
     QAction *checkAction = menu->addAction(QStringLiteral("Check for Updates…"));
     connect(checkAction, &QAction::triggered, this, [this] {
         if (m_commands.checkForUpdates)
@@ -62,6 +75,7 @@ MenuBarExtra::MenuBarExtra(Commands commands, QObject *parent)
     });
     menu->addSeparator();
     QAction *quitAction = menu->addAction(QStringLiteral("Quit ZEPA QUARN"));
+    quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     connect(quitAction, &QAction::triggered, this, [this] {
         if (m_commands.quit)
             m_commands.quit();
@@ -71,7 +85,7 @@ MenuBarExtra::MenuBarExtra(Commands commands, QObject *parent)
     });
     m_tray->setContextMenu(menu);
     m_tray->setToolTip(QStringLiteral("ZEPA QUARN"));
-    m_tray->setIcon(icon());
+    refreshIcon();
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger)
             openPanel();
@@ -80,7 +94,7 @@ MenuBarExtra::MenuBarExtra(Commands commands, QObject *parent)
 
 MenuBarExtra::~MenuBarExtra()
 {
-    delete m_panel;
+    delete m_popup;
 }
 
 bool MenuBarExtra::isAvailable() const
@@ -93,44 +107,79 @@ void MenuBarExtra::show()
     m_tray->show();
 }
 
+void MenuBarExtra::setPanel(QWidget *content, std::function<void()> onOpen)
+{
+    content->setParent(m_popup);
+    m_popup->layout()->addWidget(content);
+    m_onOpen = std::move(onOpen);
+}
+
 void MenuBarExtra::setTapRunning(bool running)
 {
     if (m_tapRunning == running)
         return;
     m_tapRunning = running;
-    m_tray->setIcon(icon());
+    refreshIcon();
+}
+
+void MenuBarExtra::setFailing(bool failing)
+{
+    if (m_failing == failing)
+        return;
+    m_failing = failing;
+    refreshIcon();
+}
+
+void MenuBarExtra::setColorScheme(ColorScheme scheme)
+{
+    if (m_scheme == scheme)
+        return;
+    m_scheme = scheme;
+    refreshIcon();
 }
 
 QIcon MenuBarExtra::icon() const
 {
-    return ringIcon(m_tapRunning ? 1.0 : 0.55);
+    const QColor color = Palette::color(m_failing ? Palette::danger : Palette::textPrimary, m_scheme);
+    return ringIcon(color, m_tapRunning ? 1.0 : 0.55);
 }
 
-void MenuBarExtra::refreshPanel()
+void MenuBarExtra::refreshIcon()
 {
-    m_checkForUpdates->setEnabled(!(m_commands.isCheckingForUpdates && m_commands.isCheckingForUpdates()));
+    m_tray->setIcon(icon());
+}
+
+QRect MenuBarExtra::popupGeometry(QSize size, QRect anchor, QPoint pointer, QRect screen)
+{
+    if (!anchor.isValid())
+        anchor = QRect(pointer, QSize(1, 1));
+    QPoint position(anchor.center().x() - size.width() / 2, anchor.bottom() + 5);
+    // A tray at the bottom of the screen: open upwards.
+    if (position.y() + size.height() > screen.bottom() + 1)
+        position.setY(anchor.top() - size.height() - 4);
+    position.setX(std::clamp(position.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - size.width())));
+    position.setY(std::clamp(position.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height())));
+    return QRect(position, size);
 }
 
 void MenuBarExtra::openPanel()
 {
-    refreshPanel();
-    m_panel->adjustSize();
-    // Next to the icon when the tray says where it is, else near the top right of the screen.
-    QRect anchor = m_tray->geometry();
-    QScreen *screen = QGuiApplication::primaryScreen();
+    if (m_onOpen)
+        m_onOpen();
+    m_popup->adjustSize();
+    const QRect anchor = m_tray->geometry();
+    const QPoint pointer = QCursor::pos();
+    QScreen *screen = QGuiApplication::screenAt(anchor.isValid() ? anchor.center() : pointer);
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
-    if (!anchor.isValid())
-        anchor = QRect(available.right() - 24, available.top(), 24, 24);
-    QPoint position(anchor.center().x() - m_panel->width() / 2, anchor.bottom() + 4);
-    if (position.y() + m_panel->height() > available.bottom())
-        position.setY(anchor.top() - m_panel->height() - 4);
-    position.setX(
-        std::clamp(position.x(), available.left(), std::max(available.left(), available.right() - m_panel->width())));
-    m_panel->move(position);
-    m_panel->show();
+    m_popup->setGeometry(popupGeometry(m_popup->size(), anchor, pointer, available));
+    m_popup->show();
+    m_popup->raise();
+    m_popup->activateWindow();
 }
 
-QIcon MenuBarExtra::ringIcon(qreal opacity)
+QIcon MenuBarExtra::ringIcon(const QColor &color, qreal opacity)
 {
     QIcon result;
     for (int scale : {1, 2}) {
@@ -139,11 +188,10 @@ QIcon MenuBarExtra::ringIcon(qreal opacity)
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setOpacity(opacity);
-        QPen pen(QColor(0x3d, 0xc9, 0xa6));
-        pen.setWidthF(2.2 * scale);
-        painter.setPen(pen);
-        const qreal inset = 2.5 * scale;
-        painter.drawEllipse(QRectF(inset, inset, 18 * scale - 2 * inset, 18 * scale - 2 * inset));
+        ZepaSymbol mark;
+        mark.size = 16 * scale;
+        mark.color = color;
+        mark.paint(painter, QRectF(0, 0, 18 * scale, 18 * scale));
         painter.end();
         result.addPixmap(pixmap);
     }

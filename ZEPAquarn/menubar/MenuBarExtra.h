@@ -1,19 +1,22 @@
 #pragma once
 
+#include "menubar/brand/Palette.h"
+
 #include <QIcon>
 #include <QObject>
+#include <QRect>
 
 #include <functional>
 
-class QPushButton;
 class QSystemTrayIcon;
 class QWidget;
 
 namespace zq {
 
-// The application's place in the desktop's tray: an icon that opens the menu panel next to it.
-// The panel offers the application's commands; the icon is dimmed while the global trigger is not
-// running.
+// The application's place in the desktop's tray: the ring mark, which opens the menu panel as a
+// popup next to it. The ring is drawn in the panel's text colour, dimmed while the global trigger is
+// not running and in the danger colour while dictation is in its failure state. A right click (or a
+// tray host that only shows menus) offers the same panel through the menu's first entry.
 class MenuBarExtra : public QObject {
     Q_OBJECT
 public:
@@ -31,25 +34,37 @@ public:
     bool isAvailable() const;
     void show();
 
+    // The panel the popup shows; `onOpen` runs each time before it comes on screen.
+    void setPanel(QWidget *content, std::function<void()> onOpen);
+
     void setTapRunning(bool running);
+    void setFailing(bool failing);
+    void setColorScheme(ColorScheme scheme);
     bool isDimmed() const { return !m_tapRunning; }
+    bool isFailing() const { return m_failing; }
     QIcon icon() const;
 
     // Opens the panel (what a click on the icon does).
     void openPanel();
-    QWidget *panel() const { return m_panel; }
+    QWidget *panel() const { return m_popup; }
+    QSystemTrayIcon *trayIcon() const { return m_tray; }
 
-    // The ring the tray shows, drawn at 18 by 18 points; `opacity` dims it.
-    static QIcon ringIcon(qreal opacity);
+    // Where a popup of `size` opens for an icon at `anchor` (invalid: none reported) or, failing
+    // that, the pointer at `pointer`: below the icon when it fits, else above, always inside `screen`.
+    static QRect popupGeometry(QSize size, QRect anchor, QPoint pointer, QRect screen);
+    // The ring at 18 by 18 points in `color`; `opacity` dims it.
+    static QIcon ringIcon(const QColor &color, qreal opacity);
 
 private:
-    void refreshPanel();
+    void refreshIcon();
 
     Commands m_commands;
     QSystemTrayIcon *m_tray;
-    QWidget *m_panel;
-    QPushButton *m_checkForUpdates;
+    QWidget *m_popup;
+    std::function<void()> m_onOpen;
     bool m_tapRunning = true;
+    bool m_failing = false;
+    ColorScheme m_scheme = ColorScheme::light;
 };
 
 } // namespace zq
