@@ -27,7 +27,7 @@ public:
     MenuPopup() : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint)
     {
         setObjectName(QStringLiteral("menu-panel-popup"));
-        setWindowTitle(QStringLiteral("ZEPA QUARN"));
+        setWindowTitle(QStringLiteral("ZEPA QUARN Menu"));
         auto *layout = new QVBoxLayout(this);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->setSizeConstraint(QLayout::SetFixedSize);

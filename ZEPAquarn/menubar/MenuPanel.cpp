@@ -75,6 +75,8 @@ MenuPanel::MenuPanel(MenuPanelModel &model, QWidget *parent)
     setAutoFillBackground(false);
 
     m_scroll->setFrameShape(QFrame::NoFrame);
+    // Tab goes straight to the controls, not to the scroll area around them.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
     m_scroll->setWidgetResizable(true);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -154,7 +156,7 @@ MenuPanel::MenuPanel(MenuPanelModel &model, QWidget *parent)
     connect(m_quitRow, &QAbstractButton::clicked, &m_model, &MenuPanelModel::quit);
     column->addWidget(new MenuCard({m_openRow, m_quitRow}, m_content));
     auto *quitShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
-    quitShortcut->setContext(Qt::WidgetWithChildrenShortcut);
+    quitShortcut->setContext(Qt::WindowShortcut);
     connect(quitShortcut, &QShortcut::activated, &m_model, &MenuPanelModel::quit);
 
     m_revealFrames.setInterval(16);

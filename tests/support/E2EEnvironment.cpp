@@ -226,6 +226,11 @@ bool E2EEnvironment::stopApp(std::chrono::milliseconds timeout)
     return m_app.waitForExit(QDeadlineTimer(timeout)) == 0;
 }
 
+std::optional<int> E2EEnvironment::waitForAppExit(std::chrono::milliseconds timeout)
+{
+    return m_app.waitForExit(QDeadlineTimer(timeout));
+}
+
 bool E2EEnvironment::waitForAppLog(const QByteArray &text, std::chrono::milliseconds timeout)
 {
     const QDeadlineTimer deadline(timeout);
