@@ -8,12 +8,12 @@
 #include "window/AppAppearance.h"
 #include "window/AppSettingsModel.h"
 #include "window/KeyHelpPopover.h"
+#include "window/SegmentedPicker.h"
 #include "window/SettingsBlocks.h"
 #include "window/SettingsControls.h"
 #include "window/SettingsPageText.h"
 
 #include <QAbstractButton>
-#include <QButtonGroup>
 #include <QDesktopServices>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -23,6 +23,8 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
+
+#include <tuple>
 
 namespace zq {
 
@@ -131,41 +133,17 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
 
     SettingsSection *appearance = page.addSection(
         QStringLiteral("Appearance"), QStringLiteral("Choose how ZEPA QUARN looks and responds while listening."));
-    auto *segments = new QWidget;
-    segments->setFixedWidth(280);
-    auto *segmentRow = new QHBoxLayout(segments);
-    segmentRow->setContentsMargins(0, 0, 0, 0);
-    segmentRow->setSpacing(0);
-    auto *group = new QButtonGroup(segments);
-    const struct {
-        AppAppearance value;
-        const char *label;
-        const char *symbol;
-    } themes[] = {{AppAppearance::system, "System", "circle.lefthalf.filled"},
-                  {AppAppearance::light, "Light", "sun.max"},
-                  {AppAppearance::dark, "Dark", "moon"}};
-    for (const auto &theme : themes) {
-        auto *segment = new QToolButton(segments);
-        segment->setText(QString::fromLatin1(theme.label));
-        segment->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        const QString symbol = QString::fromLatin1(theme.symbol);
-        page.addRefresh([segment, symbol] {
-            // Tinted for the scheme in effect, so the icon follows a change of appearance.
-            segment->setIcon(QIcon(SymbolCatalogue::pixmap(
-                symbol, QSizeF(12, 12), Palette::color(Palette::textSecondary, colorSchemeOf(*segment)),
-                segment->devicePixelRatioF())));
-        });
-        segment->setCheckable(true);
-        segment->setAutoRaise(false);
-        segment->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        group->addButton(segment);
-        segmentRow->addWidget(segment);
-        const QString raw = rawValue(theme.value);
-        QObject::connect(segment, &QToolButton::clicked, segment,
-                         [&settings, raw] { settings.setValue(key(keys::appearance), raw); });
-        page.addRefresh(
-            [&settings, segment, raw] { segment->setChecked(settings.stringValue(key(keys::appearance)) == raw); });
-    }
+    std::vector<Segment> themes;
+    for (const auto &[value, label, symbol] : {std::tuple{AppAppearance::system, "System", "circle.lefthalf.filled"},
+                                               std::tuple{AppAppearance::light, "Light", "sun.max"},
+                                               std::tuple{AppAppearance::dark, "Dark", "moon"}})
+        themes.push_back({rawValue(value), QString::fromLatin1(label), QString::fromLatin1(symbol)});
+    auto *segments = new SegmentedPicker(
+        std::move(themes), 280, [&settings] { return settings.stringValue(key(keys::appearance)); },
+        [&settings](const QString &raw) { settings.setValue(key(keys::appearance), raw); });
+    segments->setObjectName(QStringLiteral("themePicker"));
+    segments->setAccessibleName(QStringLiteral("Theme"));
+    page.addRefresh([segments] { segments->refresh(); });
     appearance->add(
         new SettingsRow(QStringLiteral("circle.lefthalf.filled"), QStringLiteral("Theme"), QString(), segments));
     if (hosts.animationGallery) {

@@ -18,6 +18,7 @@
 #include "window/AppSettingsView.h"
 #include "window/AppSidebar.h"
 #include "window/SettingsBlocks.h"
+#include "window/SegmentedPicker.h"
 #include "window/SettingsControls.h"
 
 #include <QApplication>
@@ -234,6 +235,34 @@ TEST_F(AppWindowViewTest, EveryPageRendersInLightAndDark)
                                         Palette::color(Palette::windowBackground, scheme), 3));
         }
     }
+}
+
+TEST_F(AppWindowViewTest, TheThemePickerShowsTheChosenSegmentInBothAppearances)
+{
+    open(AppWindowSection::general);
+    auto *picker = window->findChild<SegmentedPicker *>(QStringLiteral("themePicker"));
+    ASSERT_NE(picker, nullptr);
+    EXPECT_EQ(picker->width(), 280);
+    for (AppAppearance appearance : {AppAppearance::light, AppAppearance::dark}) {
+        // Clicking stores the raw value; the application entry turns the palette.
+        picker->segmentButton(appearance == AppAppearance::dark ? 2 : 1)->click();
+        EXPECT_EQ(rig.settings.stringValue(key(keys::appearance)), rawValue(appearance));
+        apply(application(), appearance);
+        const ColorScheme scheme = appearance == AppAppearance::dark ? ColorScheme::dark : ColorScheme::light;
+        render(QStringLiteral("window-theme-picker-%1").arg(rawValue(appearance)));
+        const QImage image = test::renderWidget(*picker);
+        const int chosen = picker->chosenIndex();
+        EXPECT_EQ(chosen, appearance == AppAppearance::dark ? 2 : 1);
+        // Just inside the top edge, clear of the symbol and the label.
+        const auto probe = [&](int index) { return picker->segmentRect(index).topLeft() + QPointF(12, 4); };
+        const QColor track = Palette::color(Palette::controlFill, scheme);
+        EXPECT_TRUE(test::sameColor(test::pixelAt(image, probe(0)), track, 3)) << rawValue(appearance).toStdString();
+        EXPECT_FALSE(test::sameColor(test::pixelAt(image, probe(chosen)), track, 6))
+            << "the chosen segment stands out in " << rawValue(appearance).toStdString();
+    }
+    // A stored value that is none of the segments chooses none.
+    rig.settings.setValue(key(keys::appearance), QStringLiteral("Dark"));
+    EXPECT_EQ(picker->chosenIndex(), -1);
 }
 
 TEST_F(AppWindowViewTest, RowDetailsAreColouredByTheirFirstCharacter)
