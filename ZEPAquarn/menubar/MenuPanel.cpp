@@ -7,6 +7,7 @@
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "menubar/brand/ZepaSwitch.h"
 #include "rewards/MilestoneLine.h"
+#include "window/HistoryPageRow.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
@@ -208,7 +209,7 @@ void MenuPanel::refresh()
     m_copyLast->setText(copied ? QStringLiteral("Copied") : QStringLiteral("Copy Last"));
     m_copyLast->setSystemImage(copied ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
     m_copyLast->setSuccess(copied);
-    m_copyLast->setEnabled(m_model.copyLastEnabled());
+    setBrandButtonEnabled(m_copyLast, m_model.copyLastEnabled());
     m_copyLast->setToolTip(m_model.copyLastTooltip());
     m_enable->setVisible(m_model.showsEnableDictation());
 
@@ -279,6 +280,8 @@ void MenuPanel::layoutScroll()
 {
     const RevealLook look = revealLook(m_revealElapsed, m_reduceMotion && m_reduceMotion());
     m_opacity->setOpacity(look.opacity);
+    // Once revealed the panel draws directly, not through an offscreen copy.
+    m_opacity->setEnabled(look.opacity < 1.0);
     m_scroll->setGeometry(0, int(std::round(look.offset)), width(), height());
 }
 
