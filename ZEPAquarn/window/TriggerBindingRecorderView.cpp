@@ -88,7 +88,8 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(const TriggerRecorderServ
     m_record->setObjectName(QStringLiteral("record-secondary"));
     m_record->setMinimumWidth(150);
     m_record->setMaximumWidth(230);
-    m_record->setStyleSheet(QStringLiteral("text-align: left; padding: 3px 8px;"));
+    // As high as the primary picker, so the two headings line up over the bottom-aligned controls.
+    m_record->setFixedHeight(qRound(ZepaMenuPicker::kHeight));
     m_record->setIconSize(kSymbolSize);
     buttons->addWidget(m_record);
     m_clear = new QToolButton(this);
@@ -208,6 +209,16 @@ void TriggerBindingRecorderView::applyColors()
             .arg(Palette::color(Palette::controlFill, scheme).name(QColor::HexArgb), tertiary.name(QColor::HexArgb));
     for (QLabel *cap : m_caps)
         cap->setStyleSheet(capStyle);
+    // A bordered button in the palette of the appearance: a style sheet of text alignment alone
+    // would draw it light in a dark window.
+    m_record->setStyleSheet(
+        QStringLiteral("QPushButton { text-align: left; padding: 0 10px; color: %1; background: %2;"
+                       " border: 1px solid %3; border-radius: 8px; }"
+                       " QPushButton:pressed { background: %4; }")
+            .arg(Palette::color(Palette::textPrimary, scheme).name(QColor::HexArgb),
+                 Palette::color(Palette::controlFill, scheme).name(QColor::HexArgb),
+                 Palette::color(Palette::hairline, scheme).name(QColor::HexArgb),
+                 Palette::color(Palette::accentWash, scheme).name(QColor::HexArgb)));
     refresh();
 }
 

@@ -109,6 +109,17 @@ TEST_F(OnboardingViewTest, AllChecksGrantedShowNoButtonsAndReturnIsDone)
                       view->row(OnboardingContent::microphone).title->size());
     EXPECT_FALSE(zq::test::colorBounds(night.copy(title), QColor(0xF6, 0xF5, 0xFD), 40).isEmpty())
         << "titles are drawn in the dark appearance's primary text colour";
+
+    // The record button is drawn in the dark palette too, and as high as the picker beside it, so
+    // the two column headings stand on one line.
+    QPushButton *record = view->recorder()->recordButton();
+    QWidget *picker = view->recorder()->primaryPicker();
+    EXPECT_EQ(record->height(), picker->height());
+    EXPECT_EQ(record->mapTo(view.get(), QPoint(0, record->height())).y(),
+              picker->mapTo(view.get(), QPoint(0, picker->height())).y());
+    const QPointF inside = QPointF(record->mapTo(view.get(), QPoint(record->width() - 6, record->height() / 2)));
+    EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(night, inside),
+                                    zq::Palette::color(zq::Palette::controlFill, zq::ColorScheme::dark), 3));
 }
 
 TEST_F(OnboardingViewTest, AMissingCheckShowsItsButtonAndKeepsDoneAndReturnInert)
