@@ -123,6 +123,8 @@ void MenuUpdateBanner::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paint(painter, rect(), m_version, colorSchemeOf(*this));
+    if (hasFocus())
+        paintMenuFocusRing(painter, rect(), colorSchemeOf(*this));
 }
 
 RecentIssueMenuBanner::RecentIssueMenuBanner(QWidget *parent) : QAbstractButton(parent)
@@ -182,6 +184,8 @@ void RecentIssueMenuBanner::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paint(painter, rect(), m_content, colorSchemeOf(*this));
+    if (hasFocus())
+        paintMenuFocusRing(painter, rect(), colorSchemeOf(*this));
 }
 
 } // namespace zq

@@ -51,6 +51,16 @@ void paintMenuCard(QPainter &painter, const QRectF &rect, const QColor &fill, co
     painter.restore();
 }
 
+void paintMenuFocusRing(QPainter &painter, const QRectF &rect, ColorScheme scheme)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Palette::color(Palette::focus, scheme), 2.0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(rect.adjusted(1, 1, -1, -1), kCardRadius - 1, kCardRadius - 1);
+    painter.restore();
+}
+
 void paintMenuIconTile(QPainter &painter, const QRectF &rect, const QString &symbol, ColorScheme scheme)
 {
     painter.save();

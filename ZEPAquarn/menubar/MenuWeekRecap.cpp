@@ -102,6 +102,8 @@ void MenuWeekRecap::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paint(painter, rect(), m_content, colorSchemeOf(*this));
+    if (hasFocus())
+        paintMenuFocusRing(painter, rect(), colorSchemeOf(*this));
 }
 
 } // namespace zq

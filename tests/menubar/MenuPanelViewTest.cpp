@@ -20,6 +20,7 @@
 #include "support/ViewRender.h"
 #include "window/AppWindowModel.h"
 
+#include <QApplication>
 #include <QLayout>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -143,6 +144,13 @@ TEST_P(MenuPanelViewTest, DefaultPanelShowsHeaderRecapAndThreeCards)
     EXPECT_EQ(p.microphonePicker()->currentLabel(), QStringLiteral("Automatic"));
     EXPECT_TRUE(p.cleanupSwitch()->isVisible());
     EXPECT_TRUE(p.cleanupSwitch()->isChecked());
+
+    // Tab reaches the recap card, which then wears the focus ring.
+    QApplication::setActiveWindow(&p);
+    p.weekRecap()->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(p.weekRecap()->hasFocus());
+    const QImage focused = render(QStringLiteral("recap-focused"));
+    EXPECT_TRUE(sameColor(pixelAt(focused, {recap.center().x(), recap.top() + 1}), token(Palette::focus), 40));
 }
 
 TEST_P(MenuPanelViewTest, EveryBannerTheMilestoneAndATwoLineRecap)
