@@ -3,7 +3,7 @@
 #include "pipeline/TriggerKey.h"
 #include "platform/AudioHardware.h"
 #include "platform/linux/X11Connection.h"
-#include "platform/linux/X11KeyCodes.h"
+#include "platform/linux/X11KeyboardMap.h"
 #include "runtime/Log.h"
 #include "runtime/SerialQueue.h"
 
@@ -13,7 +13,6 @@
 #include <condition_variable>
 #include <mutex>
 
-#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 #include <X11/extensions/XTest.h>
@@ -22,8 +21,6 @@ namespace zq::platform {
 
 namespace {
 
-// XF86XK_Fn: the keysym of the kernel's KEY_FN.
-constexpr KeySym kFnKeysym = 0x10081000 + 0x1D0;
 // How long the microphone check listens for the first sound.
 constexpr std::chrono::milliseconds kListenFor{5000};
 
@@ -46,33 +43,6 @@ bool queryXTest(Display *display)
     int major = 0;
     int minor = 0;
     return XTestQueryExtension(display, &event, &error, &major, &minor) == True;
-}
-
-KeyboardMap readKeyboardMap(Display *display)
-{
-    KeyboardMap map;
-    for (std::size_t code = 0; code < map.logicalCodes.size(); ++code)
-        map.logicalCodes[code] = x11::unmappedKeyCode(int(code));
-    // The key symbols come fresh from the server: this connection reads no events, so the copy Xlib
-    // keeps for it would not follow a changed layout.
-    XkbDescPtr keyboard = XkbGetMap(display, XkbKeyTypesMask | XkbKeySymsMask, XkbUseCoreKbd);
-    if (!keyboard)
-        return map;
-    if (XkbGetNames(display, XkbKeyNamesMask, keyboard) == Success && keyboard->names && keyboard->names->keys) {
-        for (int code = keyboard->min_key_code; code <= keyboard->max_key_code && code < 256; ++code) {
-            const char *name = keyboard->names->keys[code].name;
-            if (const auto logical = x11::logicalKeyCode(QByteArrayView(name, XkbKeyNameLength)))
-                map.logicalCodes[std::size_t(code)] = *logical;
-        }
-    }
-    for (int code = keyboard->min_key_code; code <= keyboard->max_key_code && code < 256; ++code) {
-        if (XkbKeyNumGroups(keyboard, code) > 0 && XkbKeySymEntry(keyboard, code, 0, 0) == kFnKeysym) {
-            map.logicalCodes[std::size_t(code)] = zq::KeyCode::function;
-            map.hasFnKey = true;
-        }
-    }
-    XkbFreeKeyboard(keyboard, 0, True);
-    return map;
 }
 
 // Opens the default input, waits for the first cycle that carries samples, and closes it again.
@@ -220,7 +190,7 @@ std::optional<KeyboardMap> LinuxPermissionProbe::keyboardMap()
     X11Connection *x = connection();
     if (!x)
         return std::nullopt;
-    KeyboardMap map = readKeyboardMap(x->display());
+    KeyboardMap map = x11::readKeyboardMap(x->display());
     if (x->isBroken())
         return std::nullopt;
     return map;

@@ -3,6 +3,7 @@
 #include "pipeline/TriggerKey.h"
 #include "platform/linux/X11Connection.h"
 #include "platform/linux/X11KeyCodes.h"
+#include "platform/linux/X11KeyboardMap.h"
 #include "platform/linux/X11SyntheticKeys.h"
 #include "runtime/Log.h"
 
@@ -18,7 +19,6 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
-#include <X11/XKBlib.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XInput2.h>
 
@@ -26,17 +26,13 @@ namespace zq::platform {
 
 namespace {
 
-// XF86XK_Fn: the keysym of the kernel's KEY_FN (its header's macro does not survive the header).
-constexpr KeySym kFnKeysym = 0x10081000 + 0x1D0;
-
 // What one connection to the server needs for reading: the connection, the extension's opcode, the
 // keyboard by position, and the XTest devices (whose keys may be our own).
 struct Session {
     std::unique_ptr<X11Connection> connection;
     int xiOpcode = 0;
-    std::array<std::int64_t, 256> keyCodes{};
+    KeyboardMap keyboard;
     std::set<int> xtestDevices;
-    bool hasFnKey = false;
 };
 
 std::set<int> findXTestDevices(Display *display)
@@ -52,31 +48,6 @@ std::set<int> findXTestDevices(Display *display)
     if (devices)
         XIFreeDeviceInfo(devices);
     return ids;
-}
-
-void loadKeyboard(Session &session)
-{
-    Display *display = session.connection->display();
-    for (int code = 0; code < 256; ++code)
-        session.keyCodes[code] = x11::unmappedKeyCode(code);
-    XkbDescPtr keyboard = XkbGetMap(display, 0, XkbUseCoreKbd);
-    if (!keyboard)
-        return;
-    if (XkbGetNames(display, XkbKeyNamesMask, keyboard) == Success && keyboard->names && keyboard->names->keys) {
-        for (int code = keyboard->min_key_code; code <= keyboard->max_key_code && code < 256; ++code) {
-            const char *name = keyboard->names->keys[code].name;
-            if (const auto logical = x11::logicalKeyCode(QByteArrayView(name, XkbKeyNameLength)))
-                session.keyCodes[code] = *logical;
-        }
-    }
-    // Few keyboards give the Fn key to the display server at all; a layout that does maps it here.
-    for (int code = keyboard->min_key_code; code <= keyboard->max_key_code && code < 256; ++code) {
-        if (XkbKeycodeToKeysym(display, static_cast<::KeyCode>(code), 0, 0) == kFnKeysym) {
-            session.keyCodes[code] = zq::KeyCode::function;
-            session.hasFnKey = true;
-        }
-    }
-    XkbFreeKeyboard(keyboard, 0, True);
 }
 
 std::optional<Session> openSession(const QByteArray &displayName, QString *why)
@@ -116,7 +87,7 @@ std::optional<Session> openSession(const QByteArray &displayName, QString *why)
         XIEventMask{XIAllMasterDevices, static_cast<int>(rawMask.size()), rawMask.data()},
         XIEventMask{XIAllDevices, static_cast<int>(hierarchyMask.size()), hierarchyMask.data()}};
     XISelectEvents(display, DefaultRootWindow(display), masks.data(), static_cast<int>(masks.size()));
-    loadKeyboard(session);
+    session.keyboard = x11::readKeyboardMap(display);
     session.xtestDevices = findXTestDevices(display);
     XSync(display, False);
     if (session.connection->isBroken()) {
@@ -255,7 +226,7 @@ private:
         std::uint64_t flags = 0;
         for (std::size_t code = 0; code < m_keysDown.size(); ++code) {
             if (m_keysDown.test(code))
-                flags |= x11::modifierFlagsOfKey(m_session->keyCodes[code]);
+                flags |= x11::modifierFlagsOfKey(m_session->keyboard.logicalCodes[code]);
         }
         return flags;
     }
@@ -281,7 +252,7 @@ private:
         const bool wasDown = m_keysDown.test(static_cast<std::size_t>(xKeyCode));
         if (!press && !wasDown)
             return;
-        const std::int64_t code = m_session->keyCodes[static_cast<std::size_t>(xKeyCode)];
+        const std::int64_t code = m_session->keyboard.logicalCodes[static_cast<std::size_t>(xKeyCode)];
         m_keysDown.set(static_cast<std::size_t>(xKeyCode), press);
 
         TriggerEvent event;
@@ -352,7 +323,7 @@ bool X11EventTap::start(Handlers handlers)
         qCWarning(lcHotkey) << "hotkey: global trigger keys are not available:" << why;
         return false;
     }
-    if (!session->hasFnKey)
+    if (!session->keyboard.hasFnKey)
         qCInfo(lcHotkey) << "hotkey: the keyboard gives no Fn key to the X server; an Fn trigger cannot be seen";
     if (qgetenv("XDG_SESSION_TYPE") == "wayland")
         qCInfo(lcHotkey) << "hotkey: running under XWayland; keys typed into Wayland windows cannot be seen";

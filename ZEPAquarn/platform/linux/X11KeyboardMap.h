@@ -1,0 +1,13 @@
+#pragma once
+
+#include "platform/PermissionProbe.h"
+
+struct _XDisplay;
+
+namespace zq::platform::x11 {
+
+// The keyboard as the server has it now: each X key code's logical code by where the key sits, and
+// which key gives Fn, if any. A key the names do not place keeps its unmapped code.
+KeyboardMap readKeyboardMap(_XDisplay *display);
+
+} // namespace zq::platform::x11
