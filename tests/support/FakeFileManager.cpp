@@ -1,17 +1,8 @@
 #include "support/FakeFileManager.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusReply>
-#include <QMetaObject>
-#include <QUuid>
-
 namespace zq::test {
 
-FakeFileManager::FakeFileManager()
-{
-    m_thread.setObjectName(QStringLiteral("zq-file-manager"));
-}
+FakeFileManager::FakeFileManager() : m_service(QStringLiteral("zq-file-manager")) {}
 
 FakeFileManager::~FakeFileManager()
 {
@@ -20,56 +11,13 @@ FakeFileManager::~FakeFileManager()
 
 bool FakeFileManager::start(const QString &busAddress)
 {
-    m_connectionName = QStringLiteral("zq-file-manager-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QDBusConnection connection = QDBusConnection::connectToBus(busAddress, m_connectionName);
-    if (!connection.isConnected()) {
-        m_error = QStringLiteral("cannot connect to the bus %1").arg(busAddress);
-        QDBusConnection::disconnectFromBus(m_connectionName);
-        m_connectionName.clear();
-        return false;
-    }
-    m_thread.start();
-    m_handler = new FileManagerHandler(*this);
-    m_handler->moveToThread(&m_thread);
-    bool registered = false;
-    // Registered from the handler's thread, so calls are delivered there.
-    QMetaObject::invokeMethod(
-        m_handler,
-        [&] { registered = connection.registerObject(QLatin1String(kObjectPath), m_handler, QDBusConnection::ExportAllSlots); },
-        Qt::BlockingQueuedConnection);
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        registered ? connection.interface()->registerService(QLatin1String(kServiceName),
-                                                             QDBusConnectionInterface::DontQueueService,
-                                                             QDBusConnectionInterface::DontAllowReplacement)
-                   : QDBusReply<QDBusConnectionInterface::RegisterServiceReply>();
-    if (!registered || !reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        m_error = QStringLiteral("cannot serve %1 on the bus").arg(QLatin1String(kServiceName));
-        stop();
-        return false;
-    }
-    return true;
+    return m_service.start(busAddress, new FileManagerHandler(*this), QLatin1String(kServiceName),
+                           QLatin1String(kObjectPath), QDBusConnection::ExportAllSlots);
 }
 
 void FakeFileManager::stop()
 {
-    if (!m_connectionName.isEmpty()) {
-        QDBusConnection connection(m_connectionName);
-        if (connection.isConnected()) {
-            connection.interface()->unregisterService(QLatin1String(kServiceName));
-            if (m_handler && m_thread.isRunning())
-                QMetaObject::invokeMethod(
-                    m_handler, [&] { connection.unregisterObject(QLatin1String(kObjectPath)); },
-                    Qt::BlockingQueuedConnection);
-        }
-        QDBusConnection::disconnectFromBus(m_connectionName);
-        m_connectionName.clear();
-    }
-    if (m_thread.isRunning()) {
-        m_thread.quit();
-        m_thread.wait();
-    }
-    delete m_handler;
-    m_handler = nullptr;
+    m_service.stop();
 }
 
 std::vector<QStringList> FakeFileManager::shownItems() const

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "support/BusServiceHost.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QThread>
 
 #include <chrono>
 #include <condition_variable>
@@ -30,7 +31,7 @@ public:
     // Connects to the bus at `busAddress` and takes the name; false with errorString() set.
     bool start(const QString &busAddress);
     void stop();
-    QString errorString() const { return m_error; }
+    QString errorString() const { return m_service.errorString(); }
 
     // The URI lists of the ShowItems calls, in order.
     std::vector<QStringList> shownItems() const;
@@ -40,10 +41,7 @@ private:
     friend class FileManagerHandler;
     void record(const QStringList &uris);
 
-    QThread m_thread;
-    FileManagerHandler *m_handler = nullptr;
-    QString m_connectionName;
-    QString m_error;
+    BusServiceHost m_service;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_arrived;
     std::vector<QStringList> m_calls;

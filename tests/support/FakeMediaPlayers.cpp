@@ -1,9 +1,6 @@
 #include "support/FakeMediaPlayers.h"
 
-#include <QDBusConnectionInterface>
-#include <QDBusReply>
 #include <QMetaObject>
-#include <QUuid>
 
 #include <algorithm>
 
@@ -93,9 +90,9 @@ void FakeMprisHandler::Play()
     setPlaybackStatus(QStringLiteral("Playing"));
 }
 
-FakeMprisPlayer::FakeMprisPlayer(QString suffix) : m_busName(QStringLiteral("org.mpris.MediaPlayer2.") + suffix)
+FakeMprisPlayer::FakeMprisPlayer(QString suffix)
+    : m_busName(QStringLiteral("org.mpris.MediaPlayer2.") + suffix), m_service(QStringLiteral("zq-fake-mpris"))
 {
-    m_thread.setObjectName(QStringLiteral("zq-fake-mpris"));
 }
 
 FakeMprisPlayer::~FakeMprisPlayer()
@@ -105,67 +102,27 @@ FakeMprisPlayer::~FakeMprisPlayer()
 
 bool FakeMprisPlayer::start(const QString &busAddress, const QString &status)
 {
-    m_connectionName = QStringLiteral("zq-fake-mpris-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QDBusConnection connection = QDBusConnection::connectToBus(busAddress, m_connectionName);
-    if (!connection.isConnected()) {
-        m_error = QStringLiteral("cannot connect to the bus: %1").arg(connection.lastError().message());
-        stop();
-        return false;
-    }
-    m_thread.start();
-    m_handler = new FakeMprisHandler(*this);
-    m_handler->setPlaybackStatus(status);
-    m_handler->moveToThread(&m_thread);
-    // Registered from the handler's thread, so calls are served there.
-    bool registered = false;
-    QMetaObject::invokeMethod(
-        m_handler,
-        [&] {
-            registered =
-                connection.registerObject(QLatin1String(kObjectPath), m_handler,
-                                          QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties);
-        },
-        Qt::BlockingQueuedConnection);
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = connection.interface()->registerService(
-        m_busName, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
-    if (!registered || !reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        m_error = QStringLiteral("cannot export the player %1").arg(m_busName);
-        stop();
-        return false;
-    }
-    return true;
+    auto *handler = new FakeMprisHandler(*this);
+    handler->setPlaybackStatus(status);
+    return m_service.start(busAddress, handler, m_busName, QLatin1String(kObjectPath),
+                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties);
 }
 
 void FakeMprisPlayer::stop()
 {
-    if (!m_connectionName.isEmpty()) {
-        QDBusConnection connection(m_connectionName);
-        if (connection.isConnected() && m_handler && m_thread.isRunning()) {
-            connection.interface()->unregisterService(m_busName);
-            QMetaObject::invokeMethod(
-                m_handler, [&] { connection.unregisterObject(QLatin1String(kObjectPath)); },
-                Qt::BlockingQueuedConnection);
-        }
-        QDBusConnection::disconnectFromBus(m_connectionName);
-        m_connectionName.clear();
-    }
-    if (m_thread.isRunning()) {
-        m_thread.quit();
-        m_thread.wait();
-    }
-    delete m_handler;
-    m_handler = nullptr;
+    m_service.stop();
 }
 
 QString FakeMprisPlayer::status() const
 {
-    return m_handler ? m_handler->playbackStatus() : QString();
+    const FakeMprisHandler *handler = m_service.handler<FakeMprisHandler>();
+    return handler ? handler->playbackStatus() : QString();
 }
 
 void FakeMprisPlayer::setStatus(const QString &status)
 {
-    if (m_handler)
-        m_handler->setPlaybackStatus(status);
+    if (FakeMprisHandler *handler = m_service.handler<FakeMprisHandler>())
+        handler->setPlaybackStatus(status);
 }
 
 } // namespace zq::test

@@ -1,12 +1,12 @@
 #pragma once
 
 #include "platform/MediaPlayers.h"
+#include "support/BusServiceHost.h"
 
 #include <QDBusConnection>
 #include <QMutex>
 #include <QObject>
 #include <QString>
-#include <QThread>
 
 #include <atomic>
 #include <vector>
@@ -60,7 +60,7 @@ public:
     bool start(const QString &busAddress, const QString &status);
     // Releases the name and leaves the bus, as a player that quits.
     void stop();
-    QString errorString() const { return m_error; }
+    QString errorString() const { return m_service.errorString(); }
     QString busName() const { return m_busName; }
 
     QString status() const;
@@ -71,10 +71,7 @@ public:
 private:
     friend class FakeMprisHandler;
     QString m_busName;
-    QString m_connectionName;
-    QString m_error;
-    QThread m_thread;
-    FakeMprisHandler *m_handler = nullptr;
+    BusServiceHost m_service;
     std::atomic<int> m_pauses{0};
     std::atomic<int> m_plays{0};
 };

@@ -1,10 +1,6 @@
 #include "support/NotificationServer.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusReply>
 #include <QMetaObject>
-#include <QUuid>
 
 namespace zq::test {
 
@@ -25,10 +21,7 @@ std::optional<int> ReceivedNotification::urgency() const
     return ok ? std::optional<int>(value) : std::nullopt;
 }
 
-NotificationServer::NotificationServer()
-{
-    m_thread.setObjectName(QStringLiteral("zq-notifications"));
-}
+NotificationServer::NotificationServer() : m_service(QStringLiteral("zq-notifications")) {}
 
 NotificationServer::~NotificationServer()
 {
@@ -37,68 +30,14 @@ NotificationServer::~NotificationServer()
 
 bool NotificationServer::start(const QString &busAddress)
 {
-    if (m_handler) {
-        m_error = QStringLiteral("the notification server was already started");
-        return false;
-    }
-    m_connectionName = QStringLiteral("zq-notifications-") + QUuid::createUuid().toString(QUuid::WithoutBraces);
-    QDBusConnection connection = QDBusConnection::connectToBus(busAddress, m_connectionName);
-    if (!connection.isConnected()) {
-        m_error = QStringLiteral("cannot connect to the bus %1: %2").arg(busAddress, connection.lastError().message());
-        QDBusConnection::disconnectFromBus(m_connectionName);
-        return false;
-    }
-    m_thread.start();
-    m_handler = new NotificationHandler(*this);
-    m_handler->moveToThread(&m_thread);
-    // Registered from the handler's own thread: QtDBus parents a relay object to it. Calls are
-    // then delivered in that thread.
-    bool registered = false;
-    QMetaObject::invokeMethod(
-        m_handler,
-        [&] {
-            registered = connection.registerObject(QLatin1String(kObjectPath), m_handler,
-                                                   QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
-        },
-        Qt::BlockingQueuedConnection);
-    if (!registered) {
-        m_error = QStringLiteral("cannot register %1 on the bus").arg(QLatin1String(kObjectPath));
-        stop();
-        return false;
-    }
-    const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply =
-        connection.interface()->registerService(QLatin1String(kServiceName), QDBusConnectionInterface::DontQueueService,
-                                                QDBusConnectionInterface::DontAllowReplacement);
-    if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        m_error = QStringLiteral("cannot own %1: %2")
-                      .arg(QLatin1String(kServiceName),
-                           reply.isValid() ? QStringLiteral("the name is taken") : reply.error().message());
-        stop();
-        return false;
-    }
-    return true;
+    return m_service.start(busAddress, new NotificationHandler(*this), QLatin1String(kServiceName),
+                           QLatin1String(kObjectPath),
+                           QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllSignals);
 }
 
 void NotificationServer::stop()
 {
-    if (!m_connectionName.isEmpty()) {
-        QDBusConnection connection(m_connectionName);
-        if (connection.isConnected()) {
-            connection.interface()->unregisterService(QLatin1String(kServiceName));
-            if (m_handler && m_thread.isRunning())
-                QMetaObject::invokeMethod(
-                    m_handler, [&] { connection.unregisterObject(QLatin1String(kObjectPath)); },
-                    Qt::BlockingQueuedConnection);
-        }
-        QDBusConnection::disconnectFromBus(m_connectionName);
-        m_connectionName.clear();
-    }
-    if (m_thread.isRunning()) {
-        m_thread.quit();
-        m_thread.wait();
-    }
-    delete m_handler;
-    m_handler = nullptr;
+    m_service.stop();
 }
 
 std::vector<ReceivedNotification> NotificationServer::notifications() const
@@ -121,10 +60,11 @@ std::vector<uint32_t> NotificationServer::closedIds() const
 
 void NotificationServer::invokeAction(uint32_t id, const QString &actionKey)
 {
-    if (!m_handler)
+    NotificationHandler *handler = m_service.handler<NotificationHandler>();
+    if (!handler)
         return;
     QMetaObject::invokeMethod(
-        m_handler, [handler = m_handler, id, actionKey] { emit handler->ActionInvoked(id, actionKey); },
+        handler, [handler, id, actionKey] { emit handler->ActionInvoked(id, actionKey); },
         Qt::BlockingQueuedConnection);
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 
+#include "support/BusServiceHost.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QThread>
 #include <QVariantMap>
 
 #include <chrono>
@@ -50,7 +51,7 @@ public:
     // errorString() set (e.g. the name is already owned).
     bool start(const QString &busAddress);
     void stop();
-    QString errorString() const { return m_error; }
+    QString errorString() const { return m_service.errorString(); }
 
     std::vector<ReceivedNotification> notifications() const;
     // Waits until at least `count` notifications arrived; false on timeout.
@@ -65,10 +66,7 @@ private:
     uint32_t record(ReceivedNotification notification);
     void recordClose(uint32_t id);
 
-    QThread m_thread;
-    NotificationHandler *m_handler = nullptr;
-    QString m_connectionName;
-    QString m_error;
+    BusServiceHost m_service;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_arrived;
     std::vector<ReceivedNotification> m_notifications;
