@@ -18,10 +18,14 @@ namespace zq {
 
 namespace {
 
+// The status mark and the gap after it: the recorder's leading padding is the two together.
+constexpr int kStatusIconSize = 16;
+constexpr int kRowSpacing = 10;
+
 // The status mark of a step: "checkmark.circle.fill" in the success colour once done, else "circle".
 class StatusIcon : public QWidget {
 public:
-    explicit StatusIcon(QWidget *parent) : QWidget(parent) { setFixedSize(16, 16); }
+    explicit StatusIcon(QWidget *parent) : QWidget(parent) { setFixedSize(kStatusIconSize, kStatusIconSize); }
 
     void set(bool done)
     {
@@ -86,6 +90,8 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
         auto *rowWidget = new QWidget(this);
         auto *row = new QHBoxLayout(rowWidget);
         row->setContentsMargins(0, 0, 0, 0);
+        // One spacing for every row, so all titles and the recorder below start on one line.
+        row->setSpacing(kRowSpacing);
         m_rows[size_t(i)] = makeRow(rowWidget, initial.rows[size_t(i)].title);
         row->addWidget(m_rows[size_t(i)].icon);
         auto *text = new QVBoxLayout;
@@ -107,6 +113,7 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
     auto *triggerSection = new QVBoxLayout;
     triggerSection->setSpacing(10);
     auto *triggerRow = new QHBoxLayout;
+    triggerRow->setSpacing(kRowSpacing);
     m_trigger = makeRow(this, QStringLiteral("Trigger"));
     triggerRow->addWidget(m_trigger.icon);
     auto *triggerText = new QVBoxLayout;
@@ -118,7 +125,7 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
 
     m_recorder = TriggerBindingRecorderView::forSettings(recorder, settings, this);
     auto *recorderRow = new QHBoxLayout;
-    recorderRow->setContentsMargins(26, 0, 0, 0);
+    recorderRow->setContentsMargins(kStatusIconSize + kRowSpacing, 0, 0, 0);
     recorderRow->addWidget(m_recorder);
     triggerSection->addLayout(recorderRow);
 
@@ -128,7 +135,7 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
     small.setPixelSize(11);
     m_keyboardSettings->setFont(small);
     auto *keyboardRow = new QHBoxLayout;
-    keyboardRow->setContentsMargins(26, 0, 0, 0);
+    keyboardRow->setContentsMargins(kStatusIconSize + kRowSpacing, 0, 0, 0);
     keyboardRow->addWidget(m_keyboardSettings);
     keyboardRow->addStretch(1);
     triggerSection->addLayout(keyboardRow);

@@ -95,6 +95,13 @@ TEST_F(OnboardingViewTest, AllChecksGrantedShowNoButtonsAndReturnIsDone)
     EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(render, QPointF(4, 4)),
                                     zq::Palette::color(zq::Palette::windowBackground, zq::ColorScheme::light)));
 
+    // Every title, the trigger's included, and the recorder below start on one line.
+    const auto left = [&](QWidget *widget) { return widget->mapTo(view.get(), QPoint(0, 0)).x(); };
+    const int titles = left(view->row(OnboardingContent::microphone).title);
+    EXPECT_EQ(left(view->row(OnboardingContent::accessibility).title), titles);
+    EXPECT_EQ(left(view->triggerRow().title), titles);
+    EXPECT_EQ(left(view->recorder()), titles);
+
     QTest::keyClick(view.get(), Qt::Key_Return);
     EXPECT_EQ(doneCalls, 1);
     EXPECT_TRUE(settings.boolValue(QStringLiteral("onboarded")));
