@@ -14,26 +14,13 @@ using namespace zq::test;
 
 namespace {
 
-void wear(QWidget &widget, ColorScheme scheme)
-{
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::Window, Palette::color(Palette::windowBackground, scheme));
-    widget.setPalette(palette);
-}
-
 class PillAnimationGalleryViewTest : public ::testing::Test {
 protected:
     PillAnimationGalleryViewTest() { registerDefaults(settings); }
 
     QImage render(QWidget &view, const QString &name, ColorScheme scheme)
     {
-        wear(view, scheme);
-        view.resize(420, view.heightForWidth(420) > 0 ? view.heightForWidth(420) : view.sizeHint().height());
-        view.show();
-        QCoreApplication::processEvents();
-        const QImage image = renderWidget(view, 1.0, Palette::color(Palette::windowBackground, scheme));
-        saveRender(image, name);
-        return image;
+        return renderInColorScheme(view, name, scheme, 420);
     }
 
     rt::Settings settings{QString()};

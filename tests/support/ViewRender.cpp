@@ -1,5 +1,7 @@
 #include "support/ViewRender.h"
 
+#include "menubar/brand/Palette.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -63,6 +65,25 @@ QImage renderWidget(QWidget &widget, qreal ratio, const QColor &background)
 {
     QImage image = blankImage(widget.size(), ratio, background);
     widget.render(&image, QPoint(), QRegion(), QWidget::DrawChildren | QWidget::DrawWindowBackground);
+    return image;
+}
+
+void wearColorScheme(QWidget &widget, ColorScheme scheme)
+{
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::Window, Palette::color(Palette::windowBackground, scheme));
+    widget.setPalette(palette);
+}
+
+QImage renderInColorScheme(QWidget &widget, const QString &name, ColorScheme scheme, int width)
+{
+    wearColorScheme(widget, scheme);
+    const int height = widget.heightForWidth(width);
+    widget.resize(width, height > 0 ? height : widget.sizeHint().height());
+    widget.show();
+    QCoreApplication::processEvents();
+    const QImage image = renderWidget(widget, 1.0, Palette::color(Palette::windowBackground, scheme));
+    saveRender(image, name);
     return image;
 }
 

@@ -12,6 +12,10 @@
 class QPainter;
 class QWidget;
 
+namespace zq {
+enum class ColorScheme;
+}
+
 namespace zq::test {
 
 // Draws a view into `rect` (logical pixels), as the views' paint functions do.
@@ -23,6 +27,12 @@ QImage renderPaint(QSizeF size, const PaintFunction &paint, qreal ratio = 1.0,
                    const QColor &background = Qt::transparent);
 // Renders a widget (laid out at its current size; shown or not) the same way.
 QImage renderWidget(QWidget &widget, qreal ratio = 1.0, const QColor &background = Qt::transparent);
+
+// Gives `widget` the window background of `scheme`, as the window it sits in would.
+void wearColorScheme(QWidget &widget, ColorScheme scheme);
+// Wears `scheme`, lays `widget` out `width` wide and as tall as it asks, shows it, renders it over the
+// scheme's window background and saves it as view-renders/NAME.png.
+QImage renderInColorScheme(QWidget &widget, const QString &name, ColorScheme scheme, int width);
 
 // The folder the renders go to: view-renders/ in the build folder (created on first use).
 QString viewRenderDir();

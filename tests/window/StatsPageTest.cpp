@@ -28,13 +28,6 @@ QDateTime at(int y, int m, int d, int h = 12)
     return QDateTime(QDate(y, m, d), QTime(h, 0), berlin);
 }
 
-void wear(QWidget &widget, ColorScheme scheme)
-{
-    QPalette palette = widget.palette();
-    palette.setColor(QPalette::Window, Palette::color(Palette::windowBackground, scheme));
-    widget.setPalette(palette);
-}
-
 class StatsPageTest : public ::testing::Test {
 protected:
     StatsPageTest()
@@ -76,7 +69,7 @@ TEST_F(StatsPageTest, AnEmptyWeekShowsTheEmptyStateAndPagingFindsTheFullOne)
 {
     StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 25)); // week 13, empty
     StatsPage page(model);
-    wear(page, ColorScheme::dark);
+    wearColorScheme(page, ColorScheme::dark);
     const QImage empty = render(page, "stats-page-empty-dark");
     EXPECT_TRUE(page.showsEmptyState());
     EXPECT_FALSE(page.nextButton()->isEnabled()) << "the current week is shown";
@@ -89,7 +82,7 @@ TEST_F(StatsPageTest, AnEmptyWeekShowsTheEmptyStateAndPagingFindsTheFullOne)
     EXPECT_EQ(page.weekLabel()->text(), "WEEK 12");
     EXPECT_FALSE(page.showsEmptyState());
     EXPECT_TRUE(page.nextButton()->isEnabled());
-    wear(page, ColorScheme::light);
+    wearColorScheme(page, ColorScheme::light);
     const QImage full = render(page, "stats-page-week-light");
     EXPECT_TRUE(sameColor(pixelAt(full, {5, 700}), Palette::color(Palette::windowBackground, ColorScheme::light)));
 
@@ -117,7 +110,7 @@ TEST_F(StatsPageTest, AFullWeekPlacesTheCardBesideTheDialAndCopiesIt)
 {
     StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 12)); // week 11
     StatsPage page(model);
-    wear(page, ColorScheme::dark);
+    wearColorScheme(page, ColorScheme::dark);
     const QImage image = render(page, "stats-page-week-dark");
     ASSERT_FALSE(page.showsEmptyState());
 
@@ -167,7 +160,7 @@ TEST_F(StatsPageTest, AnUnlockedAnimationIsAnnouncedAboveTheWeek)
     StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 12));
     model.setUnlockAnnouncements(&motion);
     StatsPage page(model);
-    wear(page, ColorScheme::dark);
+    wearColorScheme(page, ColorScheme::dark);
     EXPECT_FALSE(page.unlockLine()->isVisibleTo(&page));
     render(page, "stats-page-unlock-dark");
     EXPECT_TRUE(page.unlockLine()->isVisibleTo(&page));
