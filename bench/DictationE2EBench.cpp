@@ -15,6 +15,8 @@
 #include <QFile>
 #include <QThread>
 
+#include "BenchmarkRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -49,11 +51,9 @@ struct Takes {
     {
         if (seconds.empty())
             return;
-        std::sort(seconds.begin(), seconds.end());
         state.counters[name + "_takes"] = double(seconds.size());
         state.counters[name + "_exact"] = exact;
-        state.counters[name + "_median_ms"] = 1000 * seconds[seconds.size() / 2];
-        state.counters[name + "_worst_ms"] = 1000 * seconds.back();
+        zq::bench::reportMedianAndWorst(state, seconds, "ms", 1000, name + "_");
     }
 };
 
@@ -172,10 +172,5 @@ int main(int argc, char **argv)
     // Nothing here may reach the user's own session bus; every service the run needs is private.
     qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     QCoreApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return zq::bench::runBenchmarks(argc, argv);
 }

@@ -14,6 +14,8 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 
+#include "BenchmarkRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -68,9 +70,7 @@ std::unique_ptr<HistoryPage> openPage()
 
 void report(benchmark::State &state, std::vector<double> micros)
 {
-    std::sort(micros.begin(), micros.end());
-    state.counters["median_ms"] = micros[micros.size() / 2] / 1000;
-    state.counters["worst_ms"] = micros.back() / 1000;
+    zq::bench::reportMedianAndWorst(state, std::move(micros), "ms", 1e-3);
     state.counters["frame_budget_ms"] = 16;
 }
 
@@ -142,10 +142,5 @@ int main(int argc, char **argv)
     qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return zq::bench::runBenchmarks(argc, argv);
 }

@@ -13,6 +13,8 @@
 #include <QPainter>
 #include <QThread>
 
+#include "BenchmarkRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -60,9 +62,7 @@ void paintFrames(benchmark::State &state, PillAnimationStyle style)
         micros.push_back(elapsed * 1e6);
         now += 1.0 / 30;
     }
-    std::sort(micros.begin(), micros.end());
-    state.counters["median_us"] = micros[micros.size() / 2];
-    state.counters["worst_us"] = micros.back();
+    zq::bench::reportMedianAndWorst(state, std::move(micros), "us");
 }
 
 void BM_PillFrameLogoBars(benchmark::State &state)
@@ -153,10 +153,5 @@ int main(int argc, char **argv)
     qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication application(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-        return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
+    return zq::bench::runBenchmarks(argc, argv);
 }

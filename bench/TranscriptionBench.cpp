@@ -15,6 +15,8 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
+#include "BenchmarkRun.h"
+
 #include <benchmark/benchmark.h>
 
 #include <pocketsphinx.h>
@@ -376,12 +378,8 @@ void BM_EndOfInputToFinalText(benchmark::State &state)
             quit(std::move(recognizer));
         }
     }
-    std::sort(first.begin(), first.end());
-    std::sort(warm.begin(), warm.end());
-    state.counters["first_median_ms"] = first[first.size() / 2];
-    state.counters["first_worst_ms"] = first.back();
-    state.counters["warm_median_ms"] = warm[warm.size() / 2];
-    state.counters["warm_worst_ms"] = warm.back();
+    zq::bench::reportMedianAndWorst(state, std::move(first), "ms", 1.0, "first_");
+    zq::bench::reportMedianAndWorst(state, std::move(warm), "ms", 1.0, "warm_");
     state.counters["wrong_takes"] = wrong;
 }
 BENCHMARK(BM_EndOfInputToFinalText)->Iterations(1)->Unit(benchmark::kSecond);
