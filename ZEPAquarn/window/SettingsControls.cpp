@@ -75,8 +75,12 @@ void SettingsPicker::refresh()
 void SettingsPicker::rebuild()
 {
     const bool hadFocus = m_picker && m_picker->hasFocus();
-    if (m_picker)
+    if (m_picker) {
+        // Out of the row at once: the deferred delete would leave both fields side by side until then.
+        layout()->removeWidget(m_picker);
+        m_picker->hide();
         m_picker->deleteLater();
+    }
     ZepaMenuPickerBinding binding{[value = m_value] { return QVariant(value()); },
                                   [onChoose = m_onChoose](const QVariant &chosen) { onChoose(chosen.toString()); }};
     m_picker =

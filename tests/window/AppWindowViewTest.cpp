@@ -294,6 +294,13 @@ TEST_F(AppWindowViewTest, TranscriptionShowsTheRowsOfItsEngine)
     EXPECT_TRUE(keyField->isVisible());
     EXPECT_EQ(keyField->echoMode(), QLineEdit::Password);
     render("window-transcription-openai-light");
+    // The engine's new symbol replaces the field; the old one does not linger beside it.
+    int engineFields = 0;
+    for (auto *picker : window->findChildren<ZepaMenuPicker *>()) {
+        if (picker->isVisible() && picker->accessibleName() == QStringLiteral("Engine"))
+            ++engineFields;
+    }
+    EXPECT_EQ(engineFields, 1);
 }
 
 TEST_F(AppWindowViewTest, TheUnsupportedLanguageNoteOffersOpenAI)
