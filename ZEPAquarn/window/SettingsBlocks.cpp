@@ -7,6 +7,7 @@
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextLayout>
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 
@@ -56,10 +57,55 @@ void StyledLabel::setColorToken(Palette::Token token)
 
 void StyledLabel::setMaximumLines(int lines)
 {
+    m_maximumLines = lines;
     setWordWrap(true);
     // Lines beyond the limit are cut at the bottom, never above the first.
     setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setMaximumHeight(lines > 0 ? lines * fontMetrics().lineSpacing() : QWIDGETSIZE_MAX);
+}
+
+QStringList StyledLabel::linesShown(const QString &text, const QFont &font, qreal width, int maximumLines)
+{
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine())
+        line.setLineWidth(width);
+    layout.endLayout();
+
+    QStringList lines;
+    const int count = layout.lineCount();
+    for (int i = 0; i < count; ++i) {
+        const QTextLine line = layout.lineAt(i);
+        if (maximumLines > 0 && i == maximumLines - 1 && count > maximumLines) {
+            QString rest = text.mid(line.textStart()).simplified();
+            lines.append(QFontMetricsF(font).elidedText(rest, Qt::ElideRight, width));
+            break;
+        }
+        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    return lines;
+}
+
+void StyledLabel::paintEvent(QPaintEvent *event)
+{
+    if (m_maximumLines <= 0) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    // Drawn by hand so that a cut detail says so with an ellipsis instead of stopping mid-sentence.
+    QPainter painter(this);
+    painter.setFont(font());
+    painter.setPen(palette().color(QPalette::WindowText));
+    const QRect area = contentsRect();
+    const QFontMetricsF metrics(font());
+    qreal baseline = area.top() + metrics.ascent();
+    for (const QString &line : linesShown(text(), font(), area.width(), m_maximumLines)) {
+        painter.drawText(QPointF(area.left(), baseline), line);
+        baseline += metrics.lineSpacing();
+    }
 }
 
 void StyledLabel::changeEvent(QEvent *event)

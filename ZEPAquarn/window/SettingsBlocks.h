@@ -44,16 +44,22 @@ public:
 
     void setColorToken(Palette::Token token);
     Palette::Token colorToken() const { return m_style.color; }
-    // At most this many lines are shown (0: no limit); the rest is cut.
+    // At most this many lines are shown (0: no limit); a cut text ends its last line with "…".
     void setMaximumLines(int lines);
+
+    // The lines `text` shows in `width`: wrapped at word boundaries, and when more than
+    // `maximumLines` would be needed, the last one shown carries the rest, elided.
+    static QStringList linesShown(const QString &text, const QFont &font, qreal width, int maximumLines);
 
 protected:
     void changeEvent(QEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void applyColor();
 
     TextStyle m_style;
+    int m_maximumLines = 0;
 };
 
 // A symbol of the brand's catalogue at a size, in a square frame, tinted with a token.

@@ -281,6 +281,24 @@ TEST_F(AppWindowViewTest, RowDetailsAreColouredByTheirFirstCharacter)
     EXPECT_EQ(row.detailLabel()->textFormat(), Qt::PlainText);
 }
 
+TEST(SettingsRowDetailTest, ALongDetailIsCutToTwoLinesEndingInAnEllipsis)
+{
+    QFont font;
+    font.setPixelSize(11);
+    const QString hint = QStringLiteral("Automatic may choose a Bluetooth microphone. For fast starts with headphones, "
+                                        "select the built-in microphone of this computer.");
+    const QStringList cut = StyledLabel::linesShown(hint, font, 180, 2);
+    ASSERT_EQ(cut.size(), 2);
+    EXPECT_TRUE(hint.startsWith(cut[0]));
+    EXPECT_TRUE(cut[1].endsWith(QChar(0x2026))) << cut[1].toStdString();
+    EXPECT_LE(QFontMetricsF(font).horizontalAdvance(cut[1]), 180);
+
+    // A text that fits is shown whole, on as many lines as it takes.
+    const QStringList whole = StyledLabel::linesShown(QStringLiteral("Leaves music untouched."), font, 400, 2);
+    EXPECT_EQ(whole, QStringList{QStringLiteral("Leaves music untouched.")});
+    EXPECT_EQ(StyledLabel::linesShown(hint, font, 180, 0).join(QLatin1Char(' ')), hint) << "no limit, no cut";
+}
+
 TEST_F(AppWindowViewTest, TranscriptionShowsTheRowsOfItsEngine)
 {
     open(AppWindowSection::transcription);
