@@ -33,11 +33,6 @@ using zq::test::TextTargetWindow;
 constexpr int kLaunches = 4; // the first one starts with nothing learnt
 constexpr int kTakesPerLaunch = 6;
 
-bool isSpeech(const QString &text)
-{
-    return E2EEnvironment::normalizedWords(text) == QLatin1String(E2EEnvironment::kSpeechWords);
-}
-
 struct Takes {
     std::vector<double> seconds;
     int exact = 0;
@@ -115,7 +110,7 @@ bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Take
             return false;
         }
         const double elapsed = std::chrono::duration<double>(pasted->at - *released).count();
-        (take == 1 ? first : warm).add(elapsed, isSpeech(pasted->text));
+        (take == 1 ? first : warm).add(elapsed, E2EEnvironment::isSpeechWords(pasted->text));
         // Let the take end completely (done flash, clipboard restored) before the next press.
         env.waitForJournal(DiagnosticEvent::pasteSucceeded, take, 5s);
         QThread::msleep(1000);

@@ -32,15 +32,9 @@ using namespace std::chrono_literals;
 using zq::test::ChildProcess;
 using zq::test::ChildSpec;
 using zq::test::ChildStream;
+using zq::test::modeOf;
 
 namespace {
-
-mode_t modeOf(const QString &path)
-{
-    struct stat status {};
-    ::lstat(QFile::encodeName(path).constData(), &status);
-    return status.st_mode & 07777;
-}
 
 class AppIntegrationTest : public ::testing::Test {
 protected:

@@ -2,6 +2,7 @@
 // take while it records, and the stores it leaves behind.
 #include "support/E2EEnvironment.h"
 #include "support/ServiceEnvironment.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QDirIterator>
@@ -15,17 +16,7 @@
 using namespace std::chrono_literals;
 using zq::DiagnosticEvent;
 using zq::test::E2EEnvironment;
-
-namespace {
-
-mode_t modeOf(const QString &path)
-{
-    struct stat status {};
-    ::lstat(QFile::encodeName(path).constData(), &status);
-    return status.st_mode & 07777;
-}
-
-} // namespace
+using zq::test::modeOf;
 
 TEST(PrivateFilesE2ETest, ATakeAndTheStoresItLeavesAreReadableByTheUserAlone)
 {

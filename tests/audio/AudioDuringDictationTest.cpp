@@ -18,14 +18,6 @@ using Mode = AudioDuringDictationMode;
 
 namespace {
 
-// The level the ramp sets at step i of 12, on the raised-cosine curve.
-float rampLevel(float from, float to, int step)
-{
-    const float t = float(step) / 12.0f;
-    const float eased = (1.0f - std::cos(3.1415925f * t)) * 0.5f;
-    return from + eased * (to - from);
-}
-
 class AudioDuringDictationTest : public ::testing::Test {
 protected:
     AudioDuringDictationTest()

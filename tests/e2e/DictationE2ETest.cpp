@@ -25,11 +25,6 @@ namespace {
 
 const QString kClipboardBefore = QStringLiteral("kept on the clipboard — ünïcödé ✓");
 
-bool isSpeech(const QString &text)
-{
-    return E2EEnvironment::normalizedWords(text) == QLatin1String(E2EEnvironment::kSpeechWords);
-}
-
 class DictationE2ETest : public ::testing::Test {
 protected:
     // Starts the services and the application, with the target window in front holding a known
@@ -167,14 +162,14 @@ TEST_F(DictationE2ETest, HeldTriggerPutsTheSpokenWordsIntoTheFrontWindowAndRecor
     screenshotWithThePill(QStringLiteral("e2e-pill-listening"));
     ASSERT_TRUE(env->releaseTrigger());
 
-    const auto pasted = env->target().waitForText(isSpeech, 30s);
+    const auto pasted = env->target().waitForText(E2EEnvironment::isSpeechWords, 30s);
     ASSERT_TRUE(pasted) << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
                         << env->appLogTail().toStdString();
     expectClipboardRestored();
 
     const QJsonArray history = waitForHistory(1);
     ASSERT_EQ(history.size(), 1);
-    EXPECT_TRUE(isSpeech(history.at(0).toObject().value(QStringLiteral("text")).toString()));
+    EXPECT_TRUE(E2EEnvironment::isSpeechWords(history.at(0).toObject().value(QStringLiteral("text")).toString()));
 
     ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::pasteSucceeded, 1, 5s));
     const QStringList events = takeEvents();
@@ -270,7 +265,7 @@ TEST_F(DictationE2ETest, TapLocksTheTakeAndTheNextPressFinishesIt)
     if (HasFatalFailure())
         return;
 
-    ASSERT_TRUE(env->target().waitForText(isSpeech, 30s))
+    ASSERT_TRUE(env->target().waitForText(E2EEnvironment::isSpeechWords, 30s))
         << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
         << env->appLogTail().toStdString();
     ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::pasteSucceeded, 1, 5s));
@@ -309,7 +304,7 @@ TEST_F(DictationE2ETest, EscapeWhileListeningCancelsWithoutPastingAndTheNextTake
     if (HasFatalFailure())
         return;
     ASSERT_TRUE(env->releaseTrigger());
-    ASSERT_TRUE(env->target().waitForText(isSpeech, 30s))
+    ASSERT_TRUE(env->target().waitForText(E2EEnvironment::isSpeechWords, 30s))
         << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
         << env->appLogTail().toStdString();
     expectClipboardRestored();

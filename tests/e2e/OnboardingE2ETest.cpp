@@ -104,10 +104,7 @@ TEST_F(OnboardingE2ETest, AFreshProfileIsWelcomedRecordsATriggerAndDictatesAfter
     QThread::msleep(700);
     ASSERT_TRUE(env->releaseTrigger());
     const auto pasted = env->target().waitForText(
-        [](const QString &text) {
-            return E2EEnvironment::normalizedWords(text) == QLatin1String(E2EEnvironment::kSpeechWords);
-        },
-        30s);
+E2EEnvironment::isSpeechWords, 30s);
     EXPECT_TRUE(pasted) << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
                         << env->appLogTail().toStdString();
     EXPECT_TRUE(env->stopApp());

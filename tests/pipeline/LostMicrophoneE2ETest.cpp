@@ -37,10 +37,7 @@ TEST(LostMicrophoneE2ETest, WhatWasHeardIsPastedAndTheUserIsToldTheMicrophoneWas
     ASSERT_TRUE(env.releaseTrigger());
 
     const auto pasted = env.target().waitForText(
-        [](const QString &text) {
-            return E2EEnvironment::normalizedWords(text) == QLatin1String(E2EEnvironment::kSpeechWords);
-        },
-        30s);
+E2EEnvironment::isSpeechWords, 30s);
     EXPECT_TRUE(pasted) << "the field holds \"" << env.target().text().toStdString() << "\"; log:\n"
                         << env.appLogTail().toStdString();
     ASSERT_TRUE(env.notifications().waitForNotifications(1, 15s)) << env.appLogTail().toStdString();

@@ -7,6 +7,7 @@
 #include "support/E2EEnvironment.h"
 #include "support/LoopbackFeedServer.h"
 #include "support/ServiceEnvironment.h"
+#include "support/TestFiles.h"
 #include "support/UpdateFeedKit.h"
 
 #include <QDir>
@@ -21,14 +22,9 @@
 using namespace std::chrono_literals;
 using zq::test::ChildProcess;
 using zq::test::ChildSpec;
+using zq::test::readFile;
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 bool waitForLog(const QString &path, const QByteArray &text, std::chrono::milliseconds timeout)
 {

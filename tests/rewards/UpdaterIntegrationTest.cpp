@@ -12,6 +12,7 @@
 #include "support/LoopbackFeedServer.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
+#include "support/TestFiles.h"
 #include "support/UpdateFeedKit.h"
 
 #include <QAction>
@@ -28,6 +29,7 @@
 
 using namespace std::chrono_literals;
 using zq::AppUpdateState;
+using zq::test::readFile;
 
 namespace {
 
@@ -37,12 +39,6 @@ QPushButton *visibleButton(QWidget *parent, const QString &text)
         if (button->text() == text && button->isVisible())
             return button;
     return nullptr;
-}
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 } // namespace

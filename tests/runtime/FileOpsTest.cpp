@@ -18,6 +18,7 @@ using zq::rt::moveAside;
 using zq::rt::moveFile;
 using zq::rt::writeFileAtomically;
 using zq::test::writeFile;
+using zq::test::modeOf;
 
 namespace {
 
@@ -25,13 +26,6 @@ QByteArray readAll(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
-
-mode_t modeOf(const QString &path)
-{
-    struct stat status {};
-    ::stat(QFile::encodeName(path).constData(), &status);
-    return status.st_mode & 07777;
 }
 
 dev_t deviceOf(const QString &path)

@@ -1,4 +1,5 @@
 #include "runtime/Paths.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,15 +11,9 @@
 #include <unistd.h>
 
 using zq::rt::Paths;
+using zq::test::modeOf;
 
 namespace {
-
-mode_t modeOf(const QString &path)
-{
-    struct stat status {};
-    ::lstat(QFile::encodeName(path).constData(), &status);
-    return status.st_mode & 07777;
-}
 
 // Sets environment variables for one test and puts the old values back afterwards.
 class ScopedEnvironment {

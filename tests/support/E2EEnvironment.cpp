@@ -353,4 +353,9 @@ QString E2EEnvironment::normalizedWords(const QString &text)
     return words.simplified();
 }
 
+bool E2EEnvironment::isSpeechWords(const QString &text)
+{
+    return normalizedWords(text) == QLatin1String(kSpeechWords);
+}
+
 } // namespace zq::test

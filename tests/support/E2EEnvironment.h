@@ -110,6 +110,8 @@ public:
     static constexpr auto kSpeechWords = "go forward ten meters";
     // Lower case, punctuation dropped, single spaces: for comparing recognised words.
     static QString normalizedWords(const QString &text);
+    // Whether `text` holds the packaged speech's words, whatever its case and punctuation.
+    static bool isSpeechWords(const QString &text);
 
 private:
     QString appHome() const;

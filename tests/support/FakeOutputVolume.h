@@ -2,11 +2,20 @@
 
 #include "platform/OutputVolume.h"
 
+#include <cmath>
 #include <map>
 #include <optional>
 #include <vector>
 
 namespace zq::test {
+
+// The level a volume ramp from `from` to `to` sets at step `step` of 12, on the raised-cosine curve.
+inline float rampLevel(float from, float to, int step)
+{
+    const float t = float(step) / 12.0f;
+    const float eased = (1.0f - std::cos(3.1415925f * t)) * 0.5f;
+    return from + eased * (to - from);
+}
 
 // A scriptable output: devices with a main volume or per-channel volumes, reads and writes that
 // fail on demand, and a log of every level written. Main thread only.

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace zq::test {
 
 QByteArray readFile(const QString &path)
@@ -17,6 +19,13 @@ void writeFile(const QString &path, const QByteArray &bytes)
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
     file.write(bytes);
+}
+
+mode_t modeOf(const QString &path)
+{
+    struct stat status {};
+    ::lstat(QFile::encodeName(path).constData(), &status);
+    return status.st_mode & 07777;
 }
 
 } // namespace zq::test

@@ -9,6 +9,7 @@
 #include "support/Polling.h"
 #include "support/ScriptedUpdateUserDriver.h"
 #include "support/ServiceEnvironment.h"
+#include "support/TestFiles.h"
 #include "support/UpdateFeedKit.h"
 #include "support/VirtualLoop.h"
 
@@ -26,14 +27,9 @@ using zq::platform::AppcastUpdateFramework;
 using zq::platform::UpdateChoice;
 using zq::test::FeedItem;
 using zq::test::LoopbackFeedServer;
+using zq::test::readFile;
 
 namespace {
-
-QByteArray readFile(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 class AppcastUpdateFrameworkTest : public ::testing::Test {
 protected:

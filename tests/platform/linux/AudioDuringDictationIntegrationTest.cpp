@@ -39,12 +39,6 @@ bool setSpeakerVolume(const PulseServer &server, const QString &percent)
     return server.pactl(QStringLiteral("set-sink-volume"), QLatin1String(PulseServer::kSpeaker), percent).succeeded();
 }
 
-float rampLevel(float from, float to, int step)
-{
-    const float eased = (1.0f - std::cos(3.1415925f * float(step) / 12.0f)) * 0.5f;
-    return from + eased * (to - from);
-}
-
 // A client connection of its own to a private bus, closed at the end.
 class BusClient {
 public:
