@@ -28,6 +28,7 @@
 using zq::Colorway;
 using zq::PillPanelWindow;
 using zq::PillState;
+using zq::test::processEventsUntil;
 using namespace std::chrono_literals;
 
 namespace {
@@ -43,16 +44,6 @@ QProcessEnvironment displayEnvironment()
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("DISPLAY"), zq::test::sharedDisplay());
     return environment;
-}
-
-bool processEventsUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout = 10s)
-{
-    return zq::test::waitFor(
-        [&] {
-            QCoreApplication::processEvents();
-            return done();
-        },
-        timeout);
 }
 
 // Where X says the window is, in root coordinates, and whether it is mapped.

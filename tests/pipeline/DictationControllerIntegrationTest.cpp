@@ -15,6 +15,7 @@
 #include "support/DBusSession.h"
 #include "support/FakeDictationServices.h"
 #include "support/NotificationServer.h"
+#include "support/Polling.h"
 #include "support/PulseServer.h"
 #include "support/ServiceEnvironment.h"
 
@@ -26,7 +27,6 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <thread>
 
 using namespace std::chrono_literals;
 using namespace zq;
@@ -50,14 +50,7 @@ std::vector<int16_t> loadRaw(const QString &path)
 // Runs the Qt event loop until `done` holds or `timeout` passes.
 bool settle(const std::function<bool()> &done, std::chrono::milliseconds timeout = 20s)
 {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        std::this_thread::sleep_for(5ms);
-    }
-    return true;
+    return zq::test::processEventsUntil(done, timeout);
 }
 
 class DictationControllerIntegrationTest : public ::testing::Test {

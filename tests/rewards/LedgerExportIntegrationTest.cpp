@@ -22,9 +22,8 @@ QByteArray readFromOtherProcess(const QStringList &arguments)
     if (!xclip.waitForStarted(5000))
         return {};
     QByteArray output;
-    test::waitFor(
+    test::processEventsUntil(
         [&] {
-            QCoreApplication::processEvents();
             output += xclip.readAllStandardOutput();
             return xclip.state() == QProcess::NotRunning;
         },

@@ -126,13 +126,7 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
     EXPECT_TRUE(dialogs.window()->isVisible());
 
     auto settle = [&](const std::function<bool()> &done) {
-        return zq::test::waitFor(
-            [&] {
-                QCoreApplication::processEvents();
-                services.loop.runUntilIdle();
-                return done();
-            },
-            20s);
+        return zq::test::processEventsUntil(services.loop, done, 20s);
     };
     ASSERT_TRUE(settle([&] { return visibleButton(dialogs.window(), "Install") != nullptr; }));
     EXPECT_EQ(app->updater()->statusText(), "Version 1.3.0 is ready to install.");

@@ -1,5 +1,9 @@
 #include "support/Polling.h"
 
+#include "support/VirtualLoop.h"
+
+#include <QCoreApplication>
+
 #include <thread>
 
 namespace zq::test {
@@ -14,6 +18,27 @@ bool waitFor(const std::function<bool()> &predicate, std::chrono::milliseconds t
         std::this_thread::sleep_for(interval);
     }
     return true;
+}
+
+bool processEventsUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout)
+{
+    return waitFor(
+        [&] {
+            QCoreApplication::processEvents();
+            return done();
+        },
+        timeout);
+}
+
+bool processEventsUntil(VirtualLoop &loop, const std::function<bool()> &done, std::chrono::milliseconds timeout)
+{
+    return waitFor(
+        [&] {
+            QCoreApplication::processEvents();
+            loop.runUntilIdle();
+            return done();
+        },
+        timeout);
 }
 
 } // namespace zq::test

@@ -10,6 +10,7 @@
 #include "runtime/QtMainLoop.h"
 #include "runtime/Settings.h"
 #include "support/FakeCaptureCore.h"
+#include "support/Polling.h"
 #include "support/PulseServer.h"
 #include "support/ServiceEnvironment.h"
 
@@ -19,7 +20,6 @@
 
 #include <gtest/gtest.h>
 
-#include <thread>
 
 using namespace std::chrono_literals;
 using namespace zq;
@@ -66,11 +66,7 @@ protected:
     QString runTest()
     {
         auto handle = rt::spawn(loop, runMicrophoneTest(factory()));
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (!handle.isDone() && std::chrono::steady_clock::now() < deadline) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            std::this_thread::sleep_for(1ms);
-        }
+        test::processEventsUntil([&] { return handle.isDone(); }, 20s);
         if (!handle.isDone() || handle.hasFailed())
             return QStringLiteral("<not finished>");
         return handle.result().value_or(QString());

@@ -57,13 +57,7 @@ protected:
 
     bool settle(const std::function<bool()> &done, std::chrono::milliseconds timeout = 30s)
     {
-        return test::waitFor(
-            [&] {
-                QCoreApplication::processEvents();
-                rig.loop.runUntilIdle();
-                return done();
-            },
-            timeout);
+        return test::processEventsUntil(rig.loop, done, timeout);
     }
 
     DictationIncident keepRecording(bool speech) { return keepRecording(speech, *rig.incidents); }

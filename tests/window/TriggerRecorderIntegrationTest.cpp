@@ -35,12 +35,7 @@ namespace {
 // Polls with the Qt event loop running, so the window receives what the X server sends.
 bool waitWithEvents(const std::function<bool()> &predicate, std::chrono::milliseconds timeout = 5s)
 {
-    return waitFor(
-        [&] {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            return predicate();
-        },
-        timeout);
+    return processEventsUntil(predicate, timeout);
 }
 
 void xdotool(const QStringList &arguments)

@@ -102,13 +102,7 @@ protected:
     // Runs the Qt loop (network) and the virtual loop (timers) until `done`.
     bool settle(const std::function<bool()> &done, std::chrono::milliseconds timeout = 20s)
     {
-        return zq::test::waitFor(
-            [&] {
-                QCoreApplication::processEvents();
-                loop.runUntilIdle();
-                return done();
-            },
-            timeout);
+        return zq::test::processEventsUntil(loop, done, timeout);
     }
     bool cycleEnded() { return !framework->isBusy(); }
     bool checkAndSettle()

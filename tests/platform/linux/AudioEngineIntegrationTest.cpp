@@ -10,6 +10,7 @@
 #include "runtime/QtMainLoop.h"
 #include "runtime/Settings.h"
 #include "support/FakeCaptureCore.h"
+#include "support/Polling.h"
 #include "support/PulseServer.h"
 #include "support/ServiceEnvironment.h"
 
@@ -21,7 +22,6 @@
 
 #include <chrono>
 #include <cmath>
-#include <thread>
 
 using namespace std::chrono_literals;
 using namespace zq;
@@ -107,14 +107,7 @@ protected:
 
     bool runUntil(const std::function<bool()> &predicate, std::chrono::milliseconds timeout)
     {
-        const auto deadline = std::chrono::steady_clock::now() + timeout;
-        while (!predicate()) {
-            if (std::chrono::steady_clock::now() > deadline)
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            std::this_thread::sleep_for(1ms);
-        }
-        return true;
+        return test::processEventsUntil(predicate, timeout);
     }
     void runFor(std::chrono::milliseconds duration)
     {
