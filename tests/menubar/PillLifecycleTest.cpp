@@ -1,6 +1,7 @@
 #include "menubar/PillLifecycle.h"
 
 #include "menubar/ZepaMeter.h"
+#include "support/ScriptedPillTake.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@
 using zq::LevelHistory;
 using zq::PillLifecycle;
 using zq::PillState;
+using zq::test::ScriptedPillTake;
 
 namespace {
 
@@ -31,30 +33,6 @@ PillLifecycle liveListening()
     pill.noteCapture(true, kEmpty, 11);
     return pill;
 }
-
-LevelHistory steadyVoice(double from, double to, double level)
-{
-    LevelHistory history;
-    for (double t = from; t <= to + 1e-9; t += 0.05)
-        history.append(t, level);
-    return history;
-}
-
-// Shown listening at 100, live at 101, thinking at 103 (the roll-up starts), done at 105.
-struct ScriptedTake {
-    PillLifecycle at(double now) const
-    {
-        PillLifecycle pill;
-        pill.apply(PillState::listening(), kEmpty, 100);
-        if (now >= 101)
-            pill.noteCapture(true, kEmpty, 101);
-        if (now >= 103)
-            pill.apply(PillState::thinking(), steadyVoice(101, 103, 1), 103);
-        if (now >= 105)
-            pill.apply(PillState::done(), kEmpty, 105);
-        return pill;
-    }
-};
 
 } // namespace
 
@@ -240,7 +218,7 @@ TEST(PillLifecycleTest, PresenceFadesInAndOutOverTheEntryTime)
 
 TEST(PillLifecycleTest, WidthOpensWhenTheCaptureGoesLiveAndClosesOnTheRollUp)
 {
-    const ScriptedTake take;
+    const ScriptedPillTake take;
     EXPECT_EQ(take.at(100.5).pillWidth(false, 100.5), 36) << "connecting";
     EXPECT_EQ(take.at(101).pillWidth(false, 101), 36);
     const double opening = take.at(101.2).pillWidth(false, 101.2);
@@ -264,7 +242,7 @@ TEST(PillLifecycleTest, WidthOpensWhenTheCaptureGoesLiveAndClosesOnTheRollUp)
 
 TEST(PillLifecycleTest, CaptureFadeFollowsTheWidth)
 {
-    const ScriptedTake take;
+    const ScriptedPillTake take;
     EXPECT_EQ(take.at(100.5).captureFade(false, 100.5), 0);
     EXPECT_EQ(take.at(101).captureFade(false, 101), 0);
     EXPECT_NEAR(take.at(101.45).captureFade(false, 101.45), 1, 1e-9);
@@ -276,7 +254,7 @@ TEST(PillLifecycleTest, CaptureFadeFollowsTheWidth)
 
 TEST(PillLifecycleTest, TheMarkTurnsWhileThinkingAndMakesAQuarterTurnWhenDone)
 {
-    const ScriptedTake take;
+    const ScriptedPillTake take;
     EXPECT_EQ(take.at(102).markRotation(102), 0);
     EXPECT_EQ(take.at(103.52).markRotation(103.52), 0);
     EXPECT_NEAR(take.at(104.52).markRotation(104.52), 100, 1e-9);
@@ -294,7 +272,7 @@ TEST(PillLifecycleTest, TheMarkTurnsWhileThinkingAndMakesAQuarterTurnWhenDone)
 
 TEST(PillLifecycleTest, FrozenBarsAreTheMetersHeightsWhenTheCaptureEnded)
 {
-    const ScriptedTake take;
+    const ScriptedPillTake take;
     EXPECT_TRUE(take.at(102).rollupFrom(18).empty());
     const std::vector<double> bars = take.at(103).rollupFrom(18);
     ASSERT_EQ(bars.size(), 4u);

@@ -1,6 +1,7 @@
 #include "menubar/PillView.h"
 
 #include "pipeline/Colorway.h"
+#include "support/ScriptedPillTake.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@ using zq::LevelHistory;
 using zq::Palette;
 using zq::PillLifecycle;
 using zq::PillState;
+using zq::test::ScriptedPillTake;
 using zq::PillTone;
 using zq::PillView;
 
@@ -16,35 +18,11 @@ namespace {
 
 const LevelHistory kEmpty;
 
-LevelHistory steadyVoice(double from, double to, double level)
-{
-    LevelHistory history;
-    for (double t = from; t <= to + 1e-9; t += 0.05)
-        history.append(t, level);
-    return history;
-}
-
-// Shown listening at 100, live at 101, thinking at 103 (the roll-up starts), done at 105.
-struct ScriptedTake {
-    PillLifecycle at(double now) const
-    {
-        PillLifecycle pill;
-        pill.apply(PillState::listening(), kEmpty, 100);
-        if (now >= 101)
-            pill.noteCapture(true, kEmpty, 101);
-        if (now >= 103)
-            pill.apply(PillState::thinking(), steadyVoice(101, 103, 1), 103);
-        if (now >= 105)
-            pill.apply(PillState::done(), kEmpty, 105);
-        return pill;
-    }
-};
-
 } // namespace
 
 TEST(PillViewFunctionsTest, TheToneSwitchesToThinkingAfterTheRollUp)
 {
-    const ScriptedTake take;
+    const ScriptedPillTake take;
     EXPECT_EQ(PillView::tone(take.at(100), 100), PillTone::listening);
     EXPECT_EQ(PillView::tone(take.at(103), 103), PillTone::rollingUp);
     EXPECT_EQ(PillView::tone(take.at(103.519), 103.519), PillTone::rollingUp);
@@ -106,7 +84,7 @@ TEST(PillViewFunctionsTest, TintsForEveryToneAndColorway)
 
 TEST(PillViewFunctionsTest, StatusTextNamesWhatThePillShows)
 {
-    const ScriptedTake take;
+    const ScriptedPillTake take;
     EXPECT_EQ(PillView::statusText(PillLifecycle()), QStringLiteral("Connecting"));
     EXPECT_EQ(PillView::statusText(take.at(100)), QStringLiteral("Connecting"));
     EXPECT_EQ(PillView::statusText(take.at(101)), QStringLiteral("Listening"));
