@@ -65,6 +65,11 @@ protected:
 
     void record(const QStringList &keys)
     {
+        // The user clicks Record in the active settings window. Without a window manager nothing makes
+        // it active, and a focus change still pending from the previous popup would close the next one
+        // as it opens.
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
         QTest::mouseClick(recorder->recordButton(), Qt::LeftButton);
         ASSERT_TRUE(recorder->popup()->isVisible());
         ASSERT_TRUE(QTest::qWaitForWindowExposed(recorder->popup()));
