@@ -9,7 +9,10 @@
 
 #include <pocketsphinx.h>
 #include <sphinxbase/cmn.h>
+#include <sphinxbase/err.h>
 #include <sphinxbase/feat.h>
+
+#include <mutex>
 
 namespace zq::platform {
 
@@ -49,12 +52,17 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(const
     const QByteArray hmm = QFile::encodeName(model.acousticModel);
     const QByteArray lm = QFile::encodeName(model.languageModel);
     const QByteArray dict = QFile::encodeName(model.dictionary);
+    // The library logs through one stream for the whole process, and a decoder given a log file
+    // closes that stream as it loads, under any other decoder loading or decoding at the time.
+    // Silence it once instead, before the first decoder.
+    static std::once_flag silenced;
+    std::call_once(silenced, [] { err_set_logfp(nullptr); });
     // No second search over the whole utterance at its end (flat lexicon) and no lattice rescoring:
     // on recorded speech both cost time after the release and neither found fewer words than the
     // live search alone once the channel estimate adapts within the take.
     cmd_ln_t *config =
         cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict", dict.constData(),
-                    "-fwdflat", "no", "-bestpath", "no", "-logfn", "/dev/null", nullptr);
+                    "-fwdflat", "no", "-bestpath", "no", nullptr);
     if (!config) {
         qCWarning(lcLocalBackend) << "speech model configuration rejected";
         return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), kDomain, 2);
