@@ -141,6 +141,14 @@ void SymbolView::setName(const QString &name)
     update();
 }
 
+void SymbolView::setTint(Palette::Token tint)
+{
+    if (tint == m_tint)
+        return;
+    m_tint = tint;
+    update();
+}
+
 void SymbolView::setRotation(qreal degrees)
 {
     m_rotation = degrees;
@@ -185,14 +193,15 @@ void SettingsSection::add(QWidget *item)
 
 SettingsRow::SettingsRow(const QString &icon, const QString &title, const QString &detail, QWidget *control,
                          QWidget *parent)
-    : QWidget(parent), m_title(new StyledLabel(title, textStyle::rowTitle, this)),
+    : QWidget(parent), m_icon(new SymbolView(icon, 12, Palette::textSecondary, 26, this)),
+      m_title(new StyledLabel(title, textStyle::rowTitle, this)),
       m_detail(new StyledLabel(QString(), textStyle::small, this))
 {
     setMinimumHeight(44);
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(4, 10, 4, 10);
     row->setSpacing(13);
-    row->addWidget(new SymbolView(icon, 12, Palette::textSecondary, 26, this), 0, Qt::AlignVCenter);
+    row->addWidget(m_icon, 0, Qt::AlignVCenter);
 
     auto *texts = new QVBoxLayout;
     texts->setSpacing(2);
@@ -216,6 +225,12 @@ void SettingsRow::setDetail(const QString &detail)
 QString SettingsRow::detail() const
 {
     return m_detail->text();
+}
+
+void SettingsRow::setIcon(const QString &icon, Palette::Token tint)
+{
+    m_icon->setName(icon);
+    m_icon->setTint(tint);
 }
 
 SettingsDivider::SettingsDivider(QWidget *parent) : QWidget(parent)

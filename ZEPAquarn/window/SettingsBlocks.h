@@ -68,6 +68,7 @@ class SymbolView : public QWidget {
 public:
     SymbolView(const QString &name, qreal pointSize, Palette::Token tint, int frame, QWidget *parent = nullptr);
     void setName(const QString &name);
+    void setTint(Palette::Token tint);
     void setRotation(qreal degrees);
     qreal rotation() const { return m_rotation; }
 
@@ -103,10 +104,14 @@ public:
 
     void setDetail(const QString &detail);
     QString detail() const;
+    // The icon's symbol and tint: rows whose state changes (Updates) recolour it in place.
+    void setIcon(const QString &icon, Palette::Token tint);
+    SymbolView *iconView() const { return m_icon; }
     StyledLabel *detailLabel() const { return m_detail; }
     StyledLabel *titleLabel() const { return m_title; }
 
 private:
+    SymbolView *m_icon;
     StyledLabel *m_title;
     StyledLabel *m_detail;
 };

@@ -135,7 +135,7 @@ void SupportPage::refresh()
 
     if (!m_updatesRow)
         return;
-    placeUpdatesIcon(look.updates.icon, look.updates.iconTint);
+    m_updatesRow->setIcon(look.updates.icon, look.updates.iconTint);
     m_updatesRow->titleLabel()->setText(look.updates.title);
     m_updatesRow->setDetail(look.updates.detail);
     m_updateButton->setVisible(look.updateControl != UpdateControl::spinner);
@@ -146,24 +146,6 @@ void SupportPage::refresh()
     // Read from the updater every time: a change made elsewhere shows at once.
     setSwitch(m_checksSwitch, look.automaticChecks);
     setSwitch(m_downloadsSwitch, look.automaticDownloads);
-}
-
-void SupportPage::placeUpdatesIcon(const QString &icon, Palette::Token tint)
-{
-    // The settings row draws its icon in the secondary tint; the Updates row turns to the warning
-    // tint while an update is available, so its icon is swapped for one in the row's own colour.
-    const QString key = icon + QLatin1Char('/') + QString::number(tint);
-    if (key == m_updatesIconKey)
-        return;
-    m_updatesIconKey = key;
-    QWidget *current = m_updatesIcon ? m_updatesIcon : m_updatesRow->findChild<SymbolView *>();
-    auto *symbol = new SymbolView(icon, 12, tint, 26, m_updatesRow);
-    symbol->setObjectName(QStringLiteral("updatesIcon"));
-    if (current && m_updatesRow->layout()->replaceWidget(current, symbol)) {
-        current->hide();
-        current->deleteLater();
-    }
-    m_updatesIcon = symbol;
 }
 
 } // namespace zq

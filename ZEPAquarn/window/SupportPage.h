@@ -54,7 +54,6 @@ public:
 private:
     void rebuildIncidents();
     void refresh();
-    void placeUpdatesIcon(const QString &icon, Palette::Token tint);
 
     SupportPageModel *m_model;
     Services m_services;
@@ -65,8 +64,6 @@ private:
     std::map<QUuid, QPointer<IncidentRow>> m_rows;
     ZepaButton *m_reveal = nullptr;
     SettingsRow *m_updatesRow = nullptr;
-    QWidget *m_updatesIcon = nullptr;
-    QString m_updatesIconKey;
     ZepaButton *m_updateButton = nullptr;
     QWidget *m_updateSpinner = nullptr;
     SettingsRow *m_checksRow = nullptr;
