@@ -1,5 +1,6 @@
 #include "menubar/MenuPanelCard.h"
 
+#include "menubar/brand/ControlWell.h"
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
@@ -43,11 +44,7 @@ void paintMenuCard(QPainter &painter, const QRectF &rect, const QColor &fill, co
     QPainterPath shape;
     shape.addRoundedRect(rect, kCardRadius, kCardRadius);
     painter.fillPath(shape, fill);
-    // Inset by half the line so the stroke stays inside the card.
-    QPen pen(border, 1.0);
-    painter.setPen(pen);
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), kCardRadius - 0.5, kCardRadius - 0.5);
+    strokeInsideEdge(painter, rect, kCardRadius, border);
     painter.restore();
 }
 

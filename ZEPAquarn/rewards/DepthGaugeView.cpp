@@ -1,5 +1,6 @@
 #include "rewards/DepthGaugeView.h"
 
+#include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaSpinner.h"
@@ -64,25 +65,6 @@ protected:
     }
 };
 
-// The invite card's rounded well with its hairline edge.
-class CardFrame final : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const ColorScheme scheme = colorSchemeOf(*this);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()), 8, 8);
-        painter.fillPath(shape, Palette::color(Palette::controlFill, scheme));
-        painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1));
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7.5, 7.5);
-    }
-};
-
 // The rung: a hairline 1 point wide and 26 high.
 class RungLine final : public QWidget {
 public:
@@ -117,13 +99,9 @@ void paintDepthChip(QPainter &painter, const QRectF &rect, Colorway colorway, bo
         painter.fillPath(shape, Palette::color(Palette::lockedFill, scheme));
     }
     painter.setBrush(Qt::NoBrush);
-    const QRectF inner = rect.adjusted(0.5, 0.5, -0.5, -0.5);
-    painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1));
-    painter.drawRoundedRect(inner, 7.5, 7.5);
-    if (isSelected) {
-        painter.setPen(QPen(Palette::color(Palette::accent, scheme), 1));
-        painter.drawRoundedRect(inner, 7.5, 7.5);
-    }
+    strokeInsideEdge(painter, rect, 8, Palette::color(Palette::hairline, scheme));
+    if (isSelected)
+        strokeInsideEdge(painter, rect, 8, Palette::color(Palette::accent, scheme));
     painter.restore();
 }
 
@@ -159,7 +137,7 @@ void DepthChip::paintEvent(QPaintEvent *)
 }
 
 DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::Pasteboard *pasteboard, QWidget *parent)
-    : QWidget(parent), m_depth(depth), m_loop(loop), m_pasteboard(pasteboard), m_card(new CardFrame(this)),
+    : QWidget(parent), m_depth(depth), m_loop(loop), m_pasteboard(pasteboard), m_card(new ControlWell(this)),
       m_linkRow(new QWidget(m_card)), m_linkLine(brandLabel(QString(), 11, m_linkRow)),
       m_copyButton(new ZepaButton(ZepaButtonStyle::primary, QString(), QString(), m_linkRow)),
       m_countRow(new QWidget(m_card)), m_countLine(new StyledLabel(QString(), kSmallText, m_countRow)),

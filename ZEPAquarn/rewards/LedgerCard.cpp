@@ -1,5 +1,6 @@
 #include "rewards/LedgerCard.h"
 
+#include "menubar/brand/ControlWell.h"
 #include "menubar/brand/ZepaSymbol.h"
 
 #include "rewards/RewardsFont.h"
@@ -180,11 +181,7 @@ void LedgerCard::paint(QPainter &painter, const QRectF &rect, ColorScheme reques
 
     // The hairline border, inside the edge.
     painter.setClipping(false);
-    QPainterPath border;
-    border.addRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), kCornerRadius - 0.5, kCornerRadius - 0.5);
-    painter.setPen(QPen(color(Palette::hairline), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawPath(border);
+    strokeInsideEdge(painter, rect, kCornerRadius, color(Palette::hairline));
     painter.restore();
 }
 

@@ -1,5 +1,6 @@
 #include "rewards/PillAnimationGalleryView.h"
 
+#include "menubar/brand/ControlWell.h"
 #include "menubar/VekPillMeter.h"
 #include "menubar/ZepaMeter.h"
 #include "menubar/brand/SymbolCatalogue.h"
@@ -165,8 +166,7 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
         painter.setPen(QPen(Palette::color(Palette::accentBorder, scheme), 2));
         painter.drawRoundedRect(rect.adjusted(1, 1, -1, -1), 13, 13);
     } else {
-        painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1));
-        painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), 13.5, 13.5);
+        strokeInsideEdge(painter, rect, 14, Palette::color(Palette::hairline, scheme));
     }
     painter.restore();
 }

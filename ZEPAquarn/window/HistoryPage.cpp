@@ -1,6 +1,8 @@
 #include "window/HistoryPage.h"
 
+#include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/SymbolTile.h"
 #include "menubar/brand/ZepaButton.h"
 #include "window/HistoryPageList.h"
 #include "window/HistoryPageModel.h"
@@ -11,61 +13,10 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
-#include <QPainterPath>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace zq {
-
-namespace {
-
-// The rounded field around the search line.
-class SearchFrame : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const ColorScheme scheme = colorSchemeOf(*this);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()), 8, 8);
-        painter.fillPath(shape, Palette::color(Palette::controlFill, scheme));
-        QPainterPath border;
-        border.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7.5, 7.5);
-        painter.strokePath(border, QPen(Palette::color(Palette::hairline, scheme), 1));
-    }
-};
-
-// The empty state's symbol on its tinted rounded tile.
-class SymbolTile : public QWidget {
-public:
-    explicit SymbolTile(QWidget *parent) : QWidget(parent) { setFixedSize(57, 57); }
-    void setSymbol(const QString &name)
-    {
-        m_symbol = name;
-        update();
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const ColorScheme scheme = colorSchemeOf(*this);
-        QPainterPath tile;
-        tile.addRoundedRect(QRectF(rect()), 14, 14);
-        painter.fillPath(tile, Palette::color(Palette::accentTint, scheme));
-        SymbolCatalogue::paint(painter, QRectF(14.5, 14.5, 28, 28), m_symbol, Palette::color(Palette::accent, scheme));
-    }
-
-private:
-    QString m_symbol;
-};
-
-} // namespace
 
 HistoryPage::HistoryPage(HistoryPageModel *model, QWidget *parent)
     : QWidget(parent), m_model(model), m_count(new StyledLabel(QString(), textStyle::pageSubtitle)),
@@ -106,7 +57,7 @@ HistoryPage::HistoryPage(HistoryPageModel *model, QWidget *parent)
     titleRow->addWidget(m_copyLast, 0, Qt::AlignVCenter);
     headerColumn->addLayout(titleRow);
 
-    auto *search = new SearchFrame(header);
+    auto *search = new ControlWell(header);
     search->setFixedHeight(34);
     auto *searchRow = new QHBoxLayout(search);
     searchRow->setContentsMargins(13, 0, 13, 0);

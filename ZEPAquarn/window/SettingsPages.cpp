@@ -1,5 +1,6 @@
 #include "window/SettingsPages.h"
 
+#include "menubar/brand/ControlWell.h"
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/ZepaButton.h"
@@ -328,27 +329,14 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
     });
 }
 
-// The dictionary editor's field: the control fill in a rounded rectangle with a hairline inside its
-// edge, the editor 8 in from it on its own transparent background.
-class EditorField : public QWidget {
+// The dictionary editor's field: a control well with the editor 8 in from its edge, on the editor's
+// own transparent background.
+class EditorField : public ControlWell {
 public:
-    explicit EditorField(QWidget *parent) : QWidget(parent)
+    explicit EditorField(QWidget *parent) : ControlWell(parent)
     {
         auto *layout = new QVBoxLayout(this);
         layout->setContentsMargins(8, 8, 8, 8);
-    }
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const ColorScheme scheme = colorSchemeOf(*this);
-        QPainterPath shape;
-        shape.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 8, 8);
-        painter.fillPath(shape, Palette::color(Palette::controlFill, scheme));
-        painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1));
-        painter.drawPath(shape);
     }
 };
 

@@ -1,6 +1,8 @@
 #include "window/StatsPage.h"
 
+#include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/SymbolTile.h"
 #include "rewards/LedgerCard.h"
 #include "rewards/PillAnimationOption.h"
 #include "rewards/RewardsFont.h"
@@ -165,12 +167,7 @@ protected:
         double y = area.center().y() - total / 2;
 
         // The icon: a two-by-two grid in the accent on its tinted square.
-        const QRectF icon(area.center().x() - 28.5, y, 57, 57);
-        QPainterPath square;
-        square.addRoundedRect(icon, 14, 14);
-        painter.fillPath(square, Palette::color(Palette::accentTint, scheme));
-        SymbolCatalogue::paint(painter, QRectF(icon.center() - QPointF(14, 14), QSizeF(28, 28)), u"square.grid.2x2",
-                               Palette::color(Palette::accent, scheme));
+        paintSymbolTile(painter, QRectF(area.center().x() - 28.5, y, 57, 57), u"square.grid.2x2", scheme);
         y += 57 + 13;
 
         painter.setFont(titleFont);
@@ -194,10 +191,7 @@ protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(tokenColor(*this, Palette::hairline), 1));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 7.5, 7.5);
+        strokeInsideEdge(painter, QRectF(rect()), 8, tokenColor(*this, Palette::hairline));
     }
 };
 
@@ -306,9 +300,7 @@ void paintStatsOrbitCard(QPainter &painter, const QRectF &rect, const StatsOrbit
     painter.drawText(QRectF(ring.left(), top + percentHeight + 4, ring.width(), labelHeight), Qt::AlignCenter,
                      orbit.previousWeekLabel);
 
-    painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), 13.5, 13.5);
+    strokeInsideEdge(painter, rect, 14, Palette::color(Palette::hairline, scheme));
     painter.restore();
 }
 

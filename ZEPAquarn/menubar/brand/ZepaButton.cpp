@@ -1,5 +1,6 @@
 #include "menubar/brand/ZepaButton.h"
 
+#include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
 #include <QFontMetricsF>
@@ -77,11 +78,8 @@ void paintZepaButton(QPainter &painter, const QRectF &rect, ZepaButtonStyle styl
     QPainterPath shape;
     shape.addRoundedRect(rect, kCornerRadius, kCornerRadius);
     painter.fillPath(shape, look.fill);
-    if (look.border) {
-        painter.setPen(QPen(*look.border, 1));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), kCornerRadius - 0.5, kCornerRadius - 0.5);
-    }
+    if (look.border)
+        strokeInsideEdge(painter, rect, kCornerRadius, *look.border);
 
     // The label, centred: symbol, then text.
     const QFontMetricsF metrics(label.font);

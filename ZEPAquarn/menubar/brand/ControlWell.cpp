@@ -1,0 +1,35 @@
+#include "menubar/brand/ControlWell.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace zq {
+
+void strokeInsideEdge(QPainter &painter, const QRectF &rect, double radius, const QColor &color)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(color, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5, radius - 0.5);
+    painter.restore();
+}
+
+void paintControlWell(QPainter &painter, const QRectF &rect, ColorScheme scheme, double radius)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(rect, radius, radius);
+    painter.fillPath(shape, Palette::color(Palette::controlFill, scheme));
+    strokeInsideEdge(painter, rect, radius, Palette::color(Palette::hairline, scheme));
+    painter.restore();
+}
+
+void ControlWell::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    paintControlWell(painter, QRectF(rect()), colorSchemeOf(*this));
+}
+
+} // namespace zq
