@@ -228,6 +228,17 @@ TEST_F(OpenAIBackendIntegrationTest, AnAnswerBeyondTheBoundFailsCleanlyAndKeepsT
     EXPECT_TRUE(QFile::exists(takePath)) << "the recording stays for the incident";
     EXPECT_TRUE(uploadCopies().isEmpty());
 
+    // An answer that announces gigabytes is cut off as it arrives, not waited for to the end: the
+    // server gives up after 2 MB, which a client reading everything would take for a lost network.
+    server.enqueue(Answer::raw("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nContent-Length: 8000000000\r\n\r\n" +
+                               QByteArray(2 * 1024 * 1024, 'c')));
+    const auto announced = transcribe(takePath);
+    EXPECT_TRUE(announced.updates.empty());
+    EXPECT_TRUE(announced.errorText().contains(QStringLiteral("far longer than any transcript")))
+        << announced.errorText().toStdString();
+    EXPECT_EQ(server.requestCount(), 2) << "not retried";
+    EXPECT_TRUE(QFile::exists(takePath));
+
     // Just under the bound is still a transcript.
     server.enqueue(Answer::respond(200, QByteArray(1024 * 1024 - 1, 'b')));
     const auto bounded = transcribe(takePath);
