@@ -216,6 +216,22 @@ TEST_F(DictationControllerFailureTest, ALostMicrophoneDeliversWhatWasHeardAndSay
     rig.loop.runUntilIdle();
     EXPECT_TRUE(controller.pillState().is(Kind::done));
     EXPECT_EQ(rig.incidents->items().size(), 1);
+
+    // Lost before any word was recognised: nothing to insert, but the user is still told why.
+    rig.advance(10);
+    ASSERT_TRUE(rig.startLive());
+    recordFor(0.5);
+    rig.cores.setDefaultScript(
+        {fakeCaptureSetup(rig.microphoneID), std::make_exception_ptr(std::runtime_error("gone")), nullptr});
+    ASSERT_TRUE(rig.cores.last()->signalRecovery());
+    ASSERT_TRUE(rig.pump([&] { return rig.engine->takeInputLost(); }));
+    controller.handleTriggerAction(TriggerAction::finish);
+    rig.backends.last()->final(QString());
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(rig.keys.pastedTexts().size(), 2);
+    ASSERT_EQ(rig.incidents->items().size(), 2);
+    EXPECT_EQ(rig.incidents->items().front().code, QStringLiteral("ZQ-MIC-LOST"));
+    EXPECT_TRUE(controller.pillState().notice().startsWith(QStringLiteral("Microphone lost.")));
 }
 
 TEST_F(DictationControllerFailureTest, NothingIsPastedOnceTheTakeEndedDuringCleanup)
