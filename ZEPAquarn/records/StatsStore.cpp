@@ -51,9 +51,9 @@ void StatsStore::load()
     if (error.error != QJsonParseError::NoError || !document.isObject())
         return reject("not a JSON object");
     const QJsonObject ledger = document.object();
-    // Any version is read; only its presence is required.
-    if (!readInteger(ledger, "version"))
-        return reject("no version");
+    // The stored version is not used: a missing or wrong-typed one counts as one entry left out,
+    // so it cannot hide every day.
+    const bool versionDropped = !readInteger(ledger, "version");
     const QJsonValue daysValue = ledger.value(QLatin1String("days"));
     if (!daysValue.isObject())
         return reject("no days");
@@ -70,7 +70,7 @@ void StatsStore::load()
             loaded.insert(it.key(), DayStats{*takes, *words, *speakingMs});
     }
     m_days = std::move(loaded);
-    if (const qsizetype dropped = days.size() - m_days.size(); dropped > 0)
+    if (const qsizetype dropped = days.size() - m_days.size() + (versionDropped ? 1 : 0); dropped > 0)
         StoreFile::keepAsideAfterDropping(m_filePath, "statistics", dropped, m_days.size(), encoded());
 }
 

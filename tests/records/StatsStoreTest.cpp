@@ -177,6 +177,17 @@ TEST_F(StatsStoreTest, OneDamagedDayHidesNoOtherDay)
     ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
     EXPECT_EQ(kept.readAll(), original);
     EXPECT_EQ(StatsStore(dir.path(), berlin).lifetimeTakes(), 3) << "the good days were written back";
+
+    // A wrong-typed version is one bad key too: it hides no day, and the original is kept.
+    QTemporaryDir other;
+    const QByteArray badVersion = R"({"version":"1","days":{"2026-01-05":{"takes":4,"words":40,"speakingMs":9000}}})";
+    QFile file(other.filePath(QStringLiteral("stats.json")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(badVersion);
+    file.close();
+    EXPECT_EQ(StatsStore(other.path(), berlin).lifetimeTakes(), 4);
+    EXPECT_EQ(QDir(other.path()).entryList({QStringLiteral("stats.json.corrupt-*")}, QDir::Files).size(), 1);
+    EXPECT_EQ(StatsStore(other.path(), berlin).lifetimeTakes(), 4);
 }
 
 TEST_F(StatsStoreTest, UndecodableFileIsKeptAside)
