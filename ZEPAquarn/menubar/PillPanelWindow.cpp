@@ -1,7 +1,6 @@
 #include "menubar/PillPanelWindow.h"
 
 #include "audio/AudioEngine.h"
-#include "pipeline/SettingsDefaults.h"
 #include "runtime/Clocks.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
@@ -112,9 +111,7 @@ PillView PillPanelWindow::frame() const
 {
     PillView view;
     view.lifecycle = m_lifecycle;
-    view.animationStyle =
-        pillAnimationStyleFromRawValue(m_services.settings.stringValue(QString::fromLatin1(keys::pillAnimation)))
-            .value_or(PillAnimationStyle::logoBars);
+    view.animationStyle = storedPillAnimationStyle(m_services.settings);
     view.colorway = m_colorway;
     // The application's palette follows the "appearance" setting over the desktop's scheme.
     view.scheme = colorSchemeOf(*m_surface);

@@ -46,8 +46,7 @@ void writeStyles(rt::Settings &settings, const char *key, const std::set<PillAni
 
 MotionStore::MotionStore(rt::Settings &settings, QObject *parent) : QObject(parent), m_settings(settings)
 {
-    m_style = pillAnimationStyleFromRawValue(settings.stringValue(QString::fromLatin1(keys::pillAnimation)))
-                  .value_or(PillAnimationStyle::logoBars);
+    m_style = storedPillAnimationStyle(settings);
     // The stored style joins in memory only; the stored list changes at the next selection.
     m_grandfathered = readStyles(settings, keys::motionGrandfathered);
     m_grandfathered.insert(m_style);

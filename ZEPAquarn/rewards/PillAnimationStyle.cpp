@@ -1,5 +1,8 @@
 #include "rewards/PillAnimationStyle.h"
 
+#include "pipeline/SettingsDefaults.h"
+#include "runtime/Settings.h"
+
 namespace zq {
 
 QString rawValue(PillAnimationStyle style)
@@ -24,6 +27,12 @@ std::optional<PillAnimationStyle> pillAnimationStyleFromRawValue(const QString &
             return style;
     }
     return std::nullopt;
+}
+
+PillAnimationStyle storedPillAnimationStyle(const rt::Settings &settings)
+{
+    return pillAnimationStyleFromRawValue(settings.stringValue(QString::fromLatin1(keys::pillAnimation)))
+        .value_or(PillAnimationStyle::logoBars);
 }
 
 QString displayName(PillAnimationStyle style)

@@ -5,6 +5,10 @@
 #include <array>
 #include <optional>
 
+namespace zq::rt {
+class Settings;
+}
+
 namespace zq {
 
 // The listening animations the pill can show while the capture is live.
@@ -22,6 +26,8 @@ inline constexpr std::array<PillAnimationStyle, 4> kPillAnimationGalleryOrder = 
 QString rawValue(PillAnimationStyle style);
 // Exactly the four raw values; any other text (the empty one too) gives none.
 std::optional<PillAnimationStyle> pillAnimationStyleFromRawValue(const QString &raw);
+// The style stored under "pillAnimation"; logoBars when none is stored or the value is unknown.
+PillAnimationStyle storedPillAnimationStyle(const rt::Settings &settings);
 QString displayName(PillAnimationStyle style);
 // The gallery tile's tooltip.
 QString blurb(PillAnimationStyle style);
