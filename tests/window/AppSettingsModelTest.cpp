@@ -6,13 +6,13 @@
 #include "support/FakeDictationServices.h"
 #include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakeSecretStore.h"
+#include "window/WindowTestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QUuid>
 
 #include <gtest/gtest.h>
 
@@ -61,15 +61,6 @@ protected:
         return QString::fromUtf8(secrets->items().value(Keychain::service + QLatin1Char('/') + Keychain::account));
     }
 
-    void insertIncident()
-    {
-        DictationIncident incident;
-        incident.id = QUuid::createUuid();
-        incident.date = QDateTime::currentDateTimeUtc();
-        incident.code = QStringLiteral("ZQ-AUDIO-EMPTY");
-        rig.incidents->insert(incident);
-    }
-
     test::FakeDictationServices rig;
     std::vector<AudioInputDevice> devices{{1, QStringLiteral("usb-1"), QStringLiteral("USB Mic"), InputTransport::usb}};
     std::shared_ptr<FakeMicrophoneTestEngine::Script> micScript = std::make_shared<FakeMicrophoneTestEngine::Script>();
@@ -83,7 +74,7 @@ protected:
 
 TEST_F(AppSettingsModelTest, AppearingListsDevicesAndMarksReadOnlyOnSupport)
 {
-    insertIncident();
+    test::insertIncident(*rig.incidents);
     EXPECT_TRUE(model->inputDevices().empty()) << "the list is filled only when the view appears";
     model->onAppearRefresh(AppWindowSection::general);
     EXPECT_EQ(model->inputDevices().size(), 1u);

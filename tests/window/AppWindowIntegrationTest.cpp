@@ -5,24 +5,21 @@
 #include "pipeline/SettingsDefaults.h"
 #include "platform/linux/LibsecretStore.h"
 #include "platform/linux/X11TaskbarPresence.h"
-#include "platform/linux/XdgAutostartEntry.h"
 #include "support/DBusSession.h"
 #include "support/FakeDictationServices.h"
-#include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakePermissionProbe.h"
-#include "support/FakeSecretStore.h"
 #include "support/LoopbackTranscriptionServer.h"
 #include "support/ServiceEnvironment.h"
 #include "window/AppSettingsModel.h"
 #include "window/AppSettingsView.h"
 #include "window/AppWindowView.h"
 #include "window/OnboardingView.h"
+#include "window/WindowTestSupport.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -33,72 +30,25 @@ using test::LoopbackTranscriptionServer;
 
 namespace {
 
-class AppWindowIntegrationTest : public ::testing::Test {
+class AppWindowIntegrationTest : public test::WindowAppFixture {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(test::requireService(QGuiApplication::platformName() == QLatin1String("xcb"), "no X display"));
         ASSERT_TRUE(server.start()) << server.errorString().toStdString();
         services.settings.setValue(QString::fromLatin1(keys::onboarded), false);
-        ZEPAquarnApp::Environment environment{
-            *qobject_cast<QApplication *>(QCoreApplication::instance()),
-            services.loop,
-            services.settings,
-            {},
-            [this] {
-                services.makeController();
-                return std::move(services.controller);
-            },
-            {},
-        };
+        keyTest = APIKeyTestConfig{QUrl(server.baseUrl()), 15s};
+        ZEPAquarnApp::Environment environment = WindowAppFixture::environment();
         environment.permissionProbe = [this]() -> platform::PermissionProbe & { return probe; };
-        app = std::make_unique<ZEPAquarnApp>(std::move(environment));
-        app->setSettingsServices(
-            [this](DictationController &controller, std::function<void(bool)> applyShowInDock) {
-                AppSettingsModel::Dependencies deps{services.loop,
-                                                    services.settings,
-                                                    controller.incidents(),
-                                                    controller.audio(),
-                                                    {},
-                                                    test::FakeMicrophoneTestEngine::factory(micScript),
-                                                    Keychain(store),
-                                                    autostart,
-                                                    std::move(applyShowInDock),
-                                                    APIKeyTestConfig{QUrl(server.baseUrl()), 15s}};
-                return std::make_unique<AppSettingsModel>(std::move(deps));
-            },
-            [](QWidget &window, bool shown) {
-                window.winId();
-                platform::setX11TaskbarPresence(*window.windowHandle(), shown);
-            });
+        makeApp(std::move(environment), [](QWidget &window, bool shown) {
+            window.winId();
+            platform::setX11TaskbarPresence(*window.windowHandle(), shown);
+        });
         app->showScenes();
     }
 
-    void TearDown() override { app.reset(); }
-
-    // Runs the loop and Qt's events until `done` holds (real time: the keyring and HTTP run on
-    // worker threads).
-    bool settle(const std::function<bool()> &done, std::chrono::milliseconds timeout = 10s)
-    {
-        return services.loop.runUntil(
-            [&] {
-                QApplication::processEvents();
-                return done();
-            },
-            timeout);
-    }
-
-    test::FakeDictationServices services{{.makeController = false}};
     test::FakePermissionProbe probe;
     LoopbackTranscriptionServer server;
-    std::shared_ptr<test::FakeSecretStore> secrets = std::make_shared<test::FakeSecretStore>();
-    // The settings pages' keyring: the fake unless a test puts the real one on a private bus.
-    std::shared_ptr<platform::SecretStore> store = secrets;
-    std::shared_ptr<test::FakeMicrophoneTestEngine::Script> micScript =
-        std::make_shared<test::FakeMicrophoneTestEngine::Script>();
-    QTemporaryDir config;
-    platform::XdgAutostartEntry autostart{config.filePath(QStringLiteral("autostart")), QStringLiteral("/bin/true")};
-    std::unique_ptr<ZEPAquarnApp> app;
 };
 
 TEST_F(AppWindowIntegrationTest, TheFooterAndSettingsOpenTheWindowAtTheirPage)

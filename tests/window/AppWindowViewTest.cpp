@@ -20,6 +20,7 @@
 #include "window/SettingsBlocks.h"
 #include "window/SegmentedPicker.h"
 #include "window/SettingsControls.h"
+#include "window/WindowTestSupport.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -30,7 +31,6 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
-#include <QUuid>
 
 #include <gtest/gtest.h>
 
@@ -102,15 +102,6 @@ protected:
         return image;
     }
 
-    void insertIncident()
-    {
-        DictationIncident incident;
-        incident.id = QUuid::createUuid();
-        incident.date = QDateTime::currentDateTimeUtc();
-        incident.code = QStringLiteral("ZQ-AUDIO-EMPTY");
-        rig.incidents->insert(incident);
-    }
-
     QRectF sidebarRect() const { return QRectF(window->sidebar()->geometry()); }
 
     test::FakeDictationServices rig;
@@ -179,7 +170,7 @@ TEST_F(AppWindowViewTest, SupportRowDotsAndTheirOrder)
     QImage image = render("window-sidebar-no-dots");
     EXPECT_FALSE(test::sameColor(test::pixelAt(image, sidebarDotRect(row, 1).center()), danger, 30));
 
-    insertIncident();
+    test::insertIncident(*rig.incidents);
     framework->delegate().didFindValidUpdate(test::FakeUpdateFramework::item("1.3.0", "5"));
     ASSERT_EQ(updater->state().kind, AppUpdateState::Kind::available);
     image = render("window-sidebar-dots-light");
@@ -194,7 +185,7 @@ TEST_F(AppWindowViewTest, SupportRowDotsAndTheirOrder)
 
 TEST_F(AppWindowViewTest, SupportMarksReadOnlyWhenTheSettingsViewAppearsAnew)
 {
-    insertIncident();
+    test::insertIncident(*rig.incidents);
     open(AppWindowSection::general);
     windowModel.setSelection(AppWindowSection::support);
     EXPECT_TRUE(rig.incidents->hasUnread()) << "moving between settings sections does not show the view anew";

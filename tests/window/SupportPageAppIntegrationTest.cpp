@@ -5,11 +5,7 @@
 #include "menubar/brand/ZepaButton.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
-#include "platform/linux/XdgAutostartEntry.h"
-#include "support/FakeDictationServices.h"
-#include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakePermissionProbe.h"
-#include "support/FakeSecretStore.h"
 #include "support/ServiceEnvironment.h"
 #include "window/AppSettingsModel.h"
 #include "window/AppWindowView.h"
@@ -17,10 +13,10 @@
 #include "window/HistoryPageModel.h"
 #include "window/IncidentRow.h"
 #include "window/SupportPage.h"
+#include "window/WindowTestSupport.h"
 
 #include <QApplication>
 #include <QGuiApplication>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -29,71 +25,22 @@ using namespace zq;
 
 namespace {
 
-class SupportPageAppIntegrationTest : public ::testing::Test {
+class SupportPageAppIntegrationTest : public test::WindowAppFixture {
 protected:
     void SetUp() override
     {
         ASSERT_TRUE(test::requireService(QGuiApplication::platformName() == QLatin1String("xcb"), "no X display"));
         services.settings.setValue(QString::fromLatin1(keys::onboarded), true);
-        ZEPAquarnApp::Environment environment{
-            *qobject_cast<QApplication *>(QCoreApplication::instance()),
-            services.loop,
-            services.settings,
-            {},
-            [this] {
-                services.makeController();
-                return std::move(services.controller);
-            },
-            {},
-        };
+        ZEPAquarnApp::Environment environment = WindowAppFixture::environment();
         environment.pasteboard = [this]() -> platform::Pasteboard * { return &services.pasteboard; };
-        app = std::make_unique<ZEPAquarnApp>(std::move(environment));
-        app->setSettingsServices(
-            [this](DictationController &controller, std::function<void(bool)> applyShowInDock) {
-                AppSettingsModel::Dependencies deps{services.loop,
-                                                    services.settings,
-                                                    controller.incidents(),
-                                                    controller.audio(),
-                                                    {},
-                                                    test::FakeMicrophoneTestEngine::factory(micScript),
-                                                    Keychain(std::make_shared<test::FakeSecretStore>()),
-                                                    autostart,
-                                                    std::move(applyShowInDock),
-                                                    APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s}};
-                return std::make_unique<AppSettingsModel>(std::move(deps));
-            },
-            [](QWidget &, bool) {});
+        makeApp(std::move(environment));
     }
-
-    void TearDown() override { app.reset(); }
-
-    bool settle(const std::function<bool()> &done, std::chrono::milliseconds timeout = 10s)
-    {
-        return services.loop.runUntil(
-            [&] {
-                QApplication::processEvents();
-                return done();
-            },
-            timeout);
-    }
-
-    test::FakeDictationServices services{{.makeController = false}};
-    std::shared_ptr<test::FakeMicrophoneTestEngine::Script> micScript =
-        std::make_shared<test::FakeMicrophoneTestEngine::Script>();
-    QTemporaryDir config;
-    platform::XdgAutostartEntry autostart{config.filePath(QStringLiteral("autostart")), QStringLiteral("/bin/true")};
-    std::unique_ptr<ZEPAquarnApp> app;
 };
 
 TEST_F(SupportPageAppIntegrationTest, HistoryListsTranscriptsAndSupportMarksItsIssuesRead)
 {
     app->controller().history().add(QStringLiteral("Send the draft to Maria"));
-    DictationIncident incident;
-    incident.id = QUuid::createUuid();
-    incident.date = QDateTime::currentDateTime();
-    incident.code = QStringLiteral("ZQ-AUDIO-EMPTY");
-    incident.title = QStringLiteral("No audio");
-    app->controller().incidents().insert(incident);
+    test::insertIncident(app->controller().incidents(), QStringLiteral("No audio"));
     ASSERT_TRUE(app->controller().incidents().hasUnread());
 
     app->windowModel().setSelection(AppWindowSection::history);
