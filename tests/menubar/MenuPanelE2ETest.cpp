@@ -95,23 +95,33 @@ protected:
         arguments += search;
         return QString::fromUtf8(xdotool(arguments).standardOutput).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
-    // The application's small window inside the tray host: its tray icon.
+    // The application's small window inside the tray host: its tray icon, once the host has placed it.
+    // Just made or just docked, the icon sits in a corner of the screen or of the host for a moment,
+    // and a click there is lost.
     QRect trayIcon() const
     {
         QRect icon;
-        zq::test::waitFor(
+        QRect previous;
+        const bool placed = zq::test::waitFor(
             [&] {
-                for (const QString &window : windows({QStringLiteral("--class"), QStringLiteral("zepaquarn")})) {
+                const QStringList hosts =
+                    windows({QStringLiteral("--onlyvisible"), QStringLiteral("--class"), QStringLiteral("trayer")});
+                const QRect host = hosts.isEmpty() ? QRect() : geometry(hosts.front());
+                icon = QRect();
+                for (const QString &window :
+                     windows({QStringLiteral("--onlyvisible"), QStringLiteral("--class"), QStringLiteral("zepaquarn")})) {
                     const QRect rect = geometry(window);
-                    if (rect.width() > 0 && rect.width() <= 48 && rect.height() <= 48 && rect.top() < 48) {
+                    if (rect.width() > 0 && rect.width() <= 48 && rect.height() <= 48 && host.contains(rect)) {
                         icon = rect;
-                        return true;
+                        break;
                     }
                 }
-                return false;
+                const bool settled = icon.isValid() && icon == previous;
+                previous = icon;
+                return settled;
             },
-            10s, 50ms);
-        return icon;
+            10s, 100ms);
+        return placed ? icon : QRect();
     }
     QStringList visiblePanel() const
     {
