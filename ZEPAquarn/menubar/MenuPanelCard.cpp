@@ -1,7 +1,7 @@
 #include "menubar/MenuPanelCard.h"
 
-#include "menubar/brand/ControlWell.h"
 #include "menubar/brand/BrandFont.h"
+#include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
 #include <QEnterEvent>
@@ -70,36 +70,6 @@ void paintMenuIconTile(QPainter &painter, const QRectF &rect, const QString &sym
     painter.restore();
 }
 
-RowHover::RowHover(QWidget &row) : m_row(row)
-{
-    m_row.setAttribute(Qt::WA_Hover);
-    m_frames.setInterval(16);
-    QObject::connect(&m_frames, &QTimer::timeout, &m_row, [this] {
-        if (m_clock.elapsed() >= rowHoverAnimation.duration * 1000)
-            m_frames.stop();
-        m_row.update();
-    });
-}
-
-void RowHover::setHovering(bool hovering)
-{
-    if (hovering == m_hovering)
-        return;
-    m_from = progress();
-    m_hovering = hovering;
-    m_clock.start();
-    m_frames.start();
-    m_row.update();
-}
-
-double RowHover::progress() const
-{
-    const double target = m_hovering ? 1.0 : 0.0;
-    if (!m_clock.isValid())
-        return target;
-    return rowHoverAnimation.interpolate(m_from, target, double(m_clock.elapsed()) / 1000.0);
-}
-
 namespace {
 
 // The full-width hairline between two rows of a card.
@@ -138,7 +108,7 @@ void MenuCard::paintEvent(QPaintEvent *)
 }
 
 MenuControlRow::MenuControlRow(QString symbol, QString title, QWidget *control, QWidget *parent)
-    : QWidget(parent), m_symbol(std::move(symbol)), m_title(std::move(title)), m_control(control), m_hover(*this)
+    : QWidget(parent), m_symbol(std::move(symbol)), m_title(std::move(title)), m_control(control), m_hover(*this, rowHoverAnimation)
 {
     setMinimumHeight(int(kRowMinimumHeight));
     auto *layout = new QHBoxLayout(this);
@@ -179,7 +149,7 @@ void MenuControlRow::leaveEvent(QEvent *)
 MenuActionRow::MenuActionRow(QString symbol, QString title, QString subtitle, Accessory accessory,
                              QString shortcutText, QWidget *parent)
     : QAbstractButton(parent), m_symbol(std::move(symbol)), m_subtitle(std::move(subtitle)), m_accessory(accessory),
-      m_shortcutText(std::move(shortcutText)), m_hover(*this)
+      m_shortcutText(std::move(shortcutText)), m_hover(*this, rowHoverAnimation)
 {
     setText(title);
     setCursor(Qt::PointingHandCursor);

@@ -1,10 +1,9 @@
 #pragma once
 
+#include "menubar/brand/HoverFade.h"
 #include "menubar/brand/Palette.h"
 
 #include <QAbstractButton>
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWidget>
 
 class QPainter;
@@ -20,24 +19,6 @@ void paintMenuFocusRing(QPainter &painter, const QRectF &rect, ColorScheme schem
 void paintMenuIconTile(QPainter &painter, const QRectF &rect, const QString &symbol, ColorScheme scheme);
 // The system font at `size` and `weight` with the panel's tracking of −0.005 × size.
 QFont menuTextFont(qreal size, QFont::Weight weight = QFont::Normal);
-
-// The hover highlight of a panel row: the hover colour fades in and out over the palette's row
-// hover animation. Frames run only while it fades.
-class RowHover {
-public:
-    explicit RowHover(QWidget &row);
-    void setHovering(bool hovering);
-    bool hovering() const { return m_hovering; }
-    // 0: transparent, 1: the full hover colour.
-    double progress() const;
-
-private:
-    QWidget &m_row;
-    bool m_hovering = false;
-    double m_from = 0;
-    QElapsedTimer m_clock;
-    QTimer m_frames;
-};
 
 // A card of the panel: its rows stacked with hairline dividers between them.
 class MenuCard : public QWidget {
@@ -66,7 +47,7 @@ private:
     QString m_symbol;
     QString m_title;
     QWidget *m_control;
-    RowHover m_hover;
+    HoverFade m_hover;
 };
 
 // A full-width button row of the footer: icon tile, title over an optional subtitle, and a
@@ -94,7 +75,7 @@ private:
     QString m_subtitle;
     Accessory m_accessory;
     QString m_shortcutText;
-    RowHover m_hover;
+    HoverFade m_hover;
 };
 
 } // namespace zq

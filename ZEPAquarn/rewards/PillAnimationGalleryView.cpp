@@ -1,8 +1,8 @@
 #include "rewards/PillAnimationGalleryView.h"
 
-#include "menubar/brand/ControlWell.h"
 #include "menubar/VekPillMeter.h"
 #include "menubar/ZepaMeter.h"
+#include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/ZepaSymbol.h"
 #include "rewards/MotionStore.h"

@@ -1,7 +1,7 @@
 #include "window/SettingsPages.h"
 
-#include "menubar/brand/ControlWell.h"
 #include "menubar/brand/BrandFont.h"
+#include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/ZepaButton.h"
 #include "pipeline/SettingsDefaults.h"

@@ -59,8 +59,9 @@ protected:
         };
     }
 
-    void makeApp(ZEPAquarnApp::Environment environment,
-                 std::function<void(QWidget &, bool)> setTaskbarPresence = [](QWidget &, bool) {})
+    void makeApp(
+        ZEPAquarnApp::Environment environment,
+        std::function<void(QWidget &, bool)> setTaskbarPresence = [](QWidget &, bool) {})
     {
         app = std::make_unique<ZEPAquarnApp>(std::move(environment));
         app->setSettingsServices(

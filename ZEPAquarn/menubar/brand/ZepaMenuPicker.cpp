@@ -67,7 +67,7 @@ QAccessibleInterface *pickerAccessible(const QString &className, QObject *object
 ZepaMenuPicker::ZepaMenuPicker(QString title, ZepaMenuPickerBinding selection, QList<ZepaMenuPickerSection> sections,
                                qreal width, QString leadingSystemImage, bool compact, QWidget *parent)
     : QWidget(parent), m_title(std::move(title)), m_selection(std::move(selection)), m_sections(std::move(sections)),
-      m_leadingSystemImage(std::move(leadingSystemImage)), m_compact(compact)
+      m_leadingSystemImage(std::move(leadingSystemImage)), m_compact(compact), m_hover(*this, kHoverCurve)
 {
     static const bool accessibleInstalled = [] {
         QAccessible::installFactory(pickerAccessible);
@@ -76,16 +76,8 @@ ZepaMenuPicker::ZepaMenuPicker(QString title, ZepaMenuPickerBinding selection, Q
     Q_UNUSED(accessibleInstalled);
     setAccessibleName(m_title);
     setFocusPolicy(Qt::StrongFocus);
-    setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFixedSize(QSizeF(width, compact ? kCompactHeight : kHeight).toSize());
-    // Frames run only while the hover fill changes.
-    m_frameTimer.setInterval(16);
-    connect(&m_frameTimer, &QTimer::timeout, this, [this] {
-        if (m_hoverClock.isValid() && m_hoverClock.elapsed() >= kHoverDuration * 1000)
-            m_frameTimer.stop();
-        update();
-    });
 }
 
 void ZepaMenuPicker::setSections(QList<ZepaMenuPickerSection> sections)
@@ -165,41 +157,22 @@ void ZepaMenuPicker::paintEvent(QPaintEvent *)
     field.label = currentLabel();
     field.leadingSystemImage = m_leadingSystemImage;
     field.compact = m_compact;
-    field.hover = hoverProgress();
+    field.hover = m_hover.progress();
     field.focused = hasFocus();
     field.enabled = isEnabled();
     field.scheme = colorSchemeOf(*this);
     paintField(painter, QRectF(rect()), field);
 }
 
-double ZepaMenuPicker::hoverProgress() const
-{
-    const double target = m_hovering ? 1.0 : 0.0;
-    if (!m_hoverClock.isValid())
-        return target;
-    return kHoverCurve.interpolate(m_hoverFrom, target, m_hoverClock.elapsed() / 1000.0);
-}
-
-void ZepaMenuPicker::setHovering(bool hovering)
-{
-    if (hovering == m_hovering)
-        return;
-    m_hoverFrom = hoverProgress();
-    m_hovering = hovering;
-    m_hoverClock.start();
-    m_frameTimer.start();
-    update();
-}
-
 void ZepaMenuPicker::enterEvent(QEnterEvent *event)
 {
-    setHovering(true);
+    m_hover.setHovering(true);
     QWidget::enterEvent(event);
 }
 
 void ZepaMenuPicker::leaveEvent(QEvent *event)
 {
-    setHovering(false);
+    m_hover.setHovering(false);
     QWidget::leaveEvent(event);
 }
 

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "menubar/brand/HoverFade.h"
 #include "menubar/brand/Palette.h"
 
-#include <QElapsedTimer>
 #include <QList>
 #include <QMenu>
 #include <QPointer>
 #include <QString>
-#include <QTimer>
 #include <QVariant>
 #include <QWidget>
 
@@ -94,8 +93,6 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
 
 private:
-    void setHovering(bool hovering);
-    double hoverProgress() const;
     void choose(const QVariant &value);
 
     QString m_title;
@@ -103,11 +100,7 @@ private:
     QList<ZepaMenuPickerSection> m_sections;
     QString m_leadingSystemImage;
     bool m_compact;
-    bool m_hovering = false;
-    // The hover fill animates from where it was when the pointer last entered or left.
-    double m_hoverFrom = 0;
-    QElapsedTimer m_hoverClock;
-    QTimer m_frameTimer;
+    HoverFade m_hover;
     QPointer<QMenu> m_menu;
 };
 
