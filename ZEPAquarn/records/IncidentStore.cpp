@@ -92,9 +92,9 @@ void IncidentStore::removeUnreferencedRecordings()
             referenced.insert(*incident.recordingFilename);
     }
     // Only names this store makes, only regular files, never through a link.
-    const auto removed = rt::removeFilesIn(recordingsDirectory(), [&](const QString &name) {
-        return isRecordingName(name) && !referenced.contains(name);
-    });
+    const auto removed = rt::removeFilesIn(
+        recordingsDirectory(),
+        [&](const QString &name) { return isRecordingName(name) && !referenced.contains(name); }, m_directory);
     if (!removed)
         qCWarning(lcRecords).noquote() << "incident store: recordings left alone:" << removed.error().message;
     else if (removed.value() > 0)

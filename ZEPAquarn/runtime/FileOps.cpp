@@ -2,6 +2,7 @@
 
 #include "runtime/Log.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
@@ -11,6 +12,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <utility>
 
 namespace zq::rt {
 
@@ -50,6 +53,8 @@ public:
             ::close(m_fd);
         m_fd = -1;
     }
+    // Hands the descriptor over to the caller.
+    int release() { return std::exchange(m_fd, -1); }
 
 private:
     int m_fd;
@@ -188,11 +193,38 @@ bool isAtomicWriteTemporary(const QString &name)
     return true;
 }
 
-Result<int> removeFilesIn(const QString &folder, const std::function<bool(const QString &name)> &shouldRemove)
+namespace {
+
+// Opens `folder` without following a link at its last level, nor at any level below `root`.
+// A descriptor, or -1 with errno set.
+int openRealFolder(const QString &folder, const QString &root)
+{
+    constexpr int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+    const QString base = root.isEmpty() ? QString() : QDir::cleanPath(root);
+    const QString target = QDir::cleanPath(folder);
+    if (base.isEmpty() || !target.startsWith(base + QLatin1Char('/')))
+        return ::open(QFile::encodeName(folder).constData(), flags);
+    FileDescriptor current(::open(QFile::encodeName(base).constData(), flags));
+    const QStringList levels = target.mid(base.size() + 1).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString &level : levels) {
+        if (!current.isValid())
+            return -1;
+        const int next = ::openat(current.get(), QFile::encodeName(level).constData(), flags);
+        const int err = errno;
+        current.adopt(next);
+        errno = err;
+    }
+    return current.release();
+}
+
+} // namespace
+
+Result<int> removeFilesIn(const QString &folder, const std::function<bool(const QString &name)> &shouldRemove,
+                          const QString &root)
 {
     // Everything works relative to the opened folder, so a name swapped for a link in between
     // cannot redirect a removal elsewhere.
-    FileDescriptor dir(::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor dir(openRealFolder(folder, root));
     if (!dir.isValid()) {
         const int err = errno;
         if (err == ELOOP || err == ENOTDIR)

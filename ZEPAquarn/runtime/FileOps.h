@@ -28,8 +28,10 @@ bool isAtomicWriteTemporary(const QString &name);
 // Removes the regular files directly inside `folder` whose names `shouldRemove` accepts, and
 // returns how many went. The folder must be a real folder (not a symlink) owned by this user, or
 // nothing is touched and the reason comes back; links, folders and other kinds of entries are
-// never removed, and nothing below the folder is visited.
-Result<int> removeFilesIn(const QString &folder, const std::function<bool(const QString &name)> &shouldRemove);
+// never removed, and nothing below the folder is visited. With a `root` that `folder` lies below,
+// no level between the two may be a link either.
+Result<int> removeFilesIn(const QString &folder, const std::function<bool(const QString &name)> &shouldRemove,
+                          const QString &root = {});
 
 // Moves a file like rename(2). Across file systems it copies into a temporary next to the
 // destination, flushes it, renames it into place and only then deletes the source, so the

@@ -26,9 +26,10 @@ bool lockTakeFolder(int fd, int operation)
     return result == 0;
 }
 
-int removeFrom(const QString &folder, const std::function<bool(const QString &)> &shouldRemove, const char *what)
+int removeFrom(const QString &folder, const QString &root, const std::function<bool(const QString &)> &shouldRemove,
+               const char *what)
 {
-    auto removed = removeFilesIn(folder, shouldRemove);
+    auto removed = removeFilesIn(folder, shouldRemove, root);
     if (!removed) {
         // A folder not made yet has nothing to sweep.
         if (removed.error().code != ENOENT)
@@ -72,8 +73,15 @@ QStringList StartupCleanup::foldersWithTemporaries() const
 int StartupCleanup::run()
 {
     int removed = 0;
-    for (const QString &folder : foldersWithTemporaries())
-        removed += removeFrom(folder, isAtomicWriteTemporary, "interrupted write(s)");
+    for (const QString &folder : foldersWithTemporaries()) {
+        // Below its top folder, no level may be a link: a linked Incidents is not ours to sweep.
+        QString root;
+        for (const QString &top : {m_paths.dataDir(), m_paths.stateDir(), m_paths.configDir()}) {
+            if (folder.startsWith(top + QLatin1Char('/')))
+                root = top;
+        }
+        removed += removeFrom(folder, root, isAtomicWriteTemporary, "interrupted write(s)");
+    }
     removed += sweepTakeFolder();
     return removed;
 }
@@ -92,7 +100,7 @@ int StartupCleanup::sweepTakeFolder()
 
     int removed = 0;
     if (lockTakeFolder(fd, LOCK_EX | LOCK_NB))
-        removed = removeFrom(m_paths.takeDir(), isTakeFileName, "take file(s) of earlier runs");
+        removed = removeFrom(m_paths.takeDir(), {}, isTakeFileName, "take file(s) of earlier runs");
     else
         qCInfo(lcRuntime) << "start-up cleanup: another instance uses the take folder; its takes are left alone";
     // From now on this instance is one of the take folder's users.

@@ -157,6 +157,15 @@ TEST(FileOpsTest, RemovingFilesTouchesOnlyRegularFilesOfARealFolder)
     ASSERT_FALSE(refused);
     EXPECT_TRUE(refused.error().message.contains("linked"));
     EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath("theirs.tmp")));
+    // So is a real folder reached through a link at a level below the given root.
+    ASSERT_TRUE(QDir(elsewhere.path()).mkdir("inner"));
+    writeFile(elsewhere.filePath("inner/theirs.tmp"), "6");
+    const auto below = removeFilesIn(dir.filePath("linked/inner"), endsInTmp, dir.path());
+    ASSERT_FALSE(below);
+    EXPECT_TRUE(below.error().message.contains("not a real folder"));
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath("inner/theirs.tmp")));
+    writeFile(dir.filePath("folder.tmp/inner.tmp"), "7");
+    EXPECT_EQ(removeFilesIn(dir.filePath("folder.tmp"), endsInTmp, dir.path()).value(), 1) << "real levels pass";
 
     const auto missing = removeFilesIn(dir.filePath("absent"), endsInTmp);
     ASSERT_FALSE(missing);

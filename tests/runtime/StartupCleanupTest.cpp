@@ -89,6 +89,18 @@ TEST_F(StartupCleanupTest, AFolderThatIsALinkIsLeftUntouched)
     StartupCleanup cleanup(paths);
     EXPECT_EQ(cleanup.run(), 0);
     EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath(".history.json.tmp-a1B2c3")));
+
+    // A link one level up: Incidents points elsewhere, so its Recordings is not ours either.
+    QTemporaryDir elsewhereAbove;
+    const QString incidents = paths.dataDir() + "/Incidents";
+    ASSERT_TRUE(QFile::remove(recordings));
+    ASSERT_TRUE(QDir(incidents).removeRecursively());
+    ASSERT_TRUE(QDir(elsewhereAbove.path()).mkdir("Recordings"));
+    ASSERT_TRUE(QFile::link(elsewhereAbove.path(), incidents));
+    writeFile(elsewhereAbove.filePath("Recordings/.incidents.json.tmp-a1B2c3"), "theirs");
+    StartupCleanup again(paths);
+    EXPECT_EQ(again.run(), 0);
+    EXPECT_TRUE(QFileInfo::exists(elsewhereAbove.filePath("Recordings/.incidents.json.tmp-a1B2c3")));
 }
 
 } // namespace
