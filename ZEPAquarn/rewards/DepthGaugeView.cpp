@@ -23,7 +23,6 @@ namespace zq {
 namespace {
 
 constexpr double kLockedOpacity = 0.44;
-constexpr TextStyle kSmallText{11, QFont::Normal, -0.055, Palette::textTertiary};
 
 QLabel *brandLabel(const QString &text, double size, QWidget *parent)
 {
@@ -140,9 +139,9 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
     : QWidget(parent), m_depth(depth), m_loop(loop), m_pasteboard(pasteboard), m_card(new ControlWell(this)),
       m_linkRow(new QWidget(m_card)), m_linkLine(brandLabel(QString(), 11, m_linkRow)),
       m_copyButton(new ZepaButton(ZepaButtonStyle::primary, QString(), QString(), m_linkRow)),
-      m_countRow(new QWidget(m_card)), m_countLine(new StyledLabel(QString(), kSmallText, m_countRow)),
+      m_countRow(new QWidget(m_card)), m_countLine(new StyledLabel(QString(), textStyle::small, m_countRow)),
       m_refreshButton(new LinkButton(QStringLiteral("Refresh"), m_countRow)),
-      m_disclosure(new StyledLabel(QString(), kSmallText, m_card)),
+      m_disclosure(new StyledLabel(QString(), textStyle::small, m_card)),
       m_createButton(new ZepaButton(ZepaButtonStyle::primary, QString(), QStringLiteral("person.2"), m_card)),
       m_spinner(new ZepaSpinner(14, m_createButton)),
       m_errorLine(new StyledLabel(QString(), {11, QFont::Normal, -0.055, Palette::error}, m_card))
@@ -152,20 +151,9 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
     column->setSpacing(10);
 
     // Header: the symbol, the title and what the ladder is for.
-    auto *header = new QHBoxLayout;
-    header->setSpacing(13);
-    header->addWidget(new SymbolView(QStringLiteral("water.waves"), 12, Palette::textSecondary, 26, this), 0,
-                      Qt::AlignTop);
-    auto *titles = new QVBoxLayout;
-    titles->setSpacing(2);
-    titles->addWidget(
-        new StyledLabel(QStringLiteral("Depth"), {13, QFont::Medium, -0.065, Palette::textPrimary}, this));
-    auto *explanation = new StyledLabel(
-        QStringLiteral("Share ZEPA QUARN to unlock deeper skins. Dictation is never gated."), kSmallText, this);
-    explanation->setWordWrap(true);
-    titles->addWidget(explanation);
-    header->addLayout(titles, 1);
-    column->addLayout(header);
+    column->addLayout(
+        explainedHeading(QStringLiteral("water.waves"), QStringLiteral("Depth"),
+                         QStringLiteral("Share ZEPA QUARN to unlock deeper skins. Dictation is never gated."), this));
 
     // The ladder: the surface and the three tiers, each with its swatches.
     auto *ladder = new QVBoxLayout;

@@ -228,21 +228,9 @@ PillAnimationGalleryView::PillAnimationGalleryView(MotionStore &motion, double l
     column->setContentsMargins(4, 10, 4, 10);
     column->setSpacing(13);
 
-    auto *header = new QHBoxLayout;
-    header->setSpacing(13);
-    header->addWidget(new SymbolView(QStringLiteral("waveform.circle"), 12, Palette::textSecondary, 26, this), 0,
-                      Qt::AlignTop);
-    auto *titles = new QVBoxLayout;
-    titles->setSpacing(2);
-    titles->addWidget(
-        new StyledLabel(QStringLiteral("Motion"), {13, QFont::Medium, -0.065, Palette::textPrimary}, this));
-    auto *line = new StyledLabel(
-        QStringLiteral("Reclaim time to unlock new listening animations. Your dictation is never gated."),
-        {11, QFont::Normal, -0.055, Palette::textTertiary}, this);
-    line->setWordWrap(true);
-    titles->addWidget(line);
-    header->addLayout(titles, 1);
-    column->addLayout(header);
+    column->addLayout(explainedHeading(
+        QStringLiteral("waveform.circle"), QStringLiteral("Motion"),
+        QStringLiteral("Reclaim time to unlock new listening animations. Your dictation is never gated."), this));
 
     auto *grid = new QGridLayout;
     grid->setSpacing(8);

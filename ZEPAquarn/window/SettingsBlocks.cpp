@@ -165,6 +165,21 @@ void SymbolView::paintEvent(QPaintEvent *)
     SymbolCatalogue::paint(painter, glyph, m_name, Palette::color(m_tint, colorSchemeOf(*this)));
 }
 
+QHBoxLayout *explainedHeading(const QString &icon, const QString &title, const QString &explanation, QWidget *parent)
+{
+    auto *heading = new QHBoxLayout;
+    heading->setSpacing(13);
+    heading->addWidget(new SymbolView(icon, 12, Palette::textSecondary, 26, parent), 0, Qt::AlignTop);
+    auto *titles = new QVBoxLayout;
+    titles->setSpacing(2);
+    titles->addWidget(new StyledLabel(title, textStyle::rowTitle, parent));
+    auto *line = new StyledLabel(explanation, textStyle::small, parent);
+    line->setWordWrap(true);
+    titles->addWidget(line);
+    heading->addLayout(titles, 1);
+    return heading;
+}
+
 SettingsSection::SettingsSection(const QString &title, const std::optional<QString> &detail, QWidget *parent)
     : QWidget(parent), m_content(new QVBoxLayout)
 {

@@ -82,6 +82,10 @@ private:
     qreal m_rotation = 0;
 };
 
+// The heading of a block that explains itself: the row's symbol at the top, the title, and the
+// explanation wrapped under it. The caller places the layout; the labels belong to `parent`.
+QHBoxLayout *explainedHeading(const QString &icon, const QString &title, const QString &explanation, QWidget *parent);
+
 // A titled group of rows: the title, an optional detail, then the content with no spacing.
 class SettingsSection : public QWidget {
     Q_OBJECT
