@@ -228,6 +228,31 @@ TEST_F(AppIntegrationTest, WithoutAnX11DisplayTheAppSaysSoAndExitsWithAFailureSt
         << "it stops before it touches any data";
 }
 
+TEST_F(AppIntegrationTest, WithAnX11DisplayItIsUsedEvenWhenAWaylandOneIsNamedToo)
+{
+    // Global keys and paste need X11: a Wayland display (and a toolkit told to use it) does not
+    // keep the application from the X11 display that is there as well.
+    ChildSpec spec = appSpec();
+    spec.environment.insert(QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("wayland-zq-absent"));
+    spec.environment.insert(QStringLiteral("XDG_SESSION_TYPE"), QStringLiteral("wayland"));
+    spec.environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("wayland"));
+    ChildProcess app;
+    ASSERT_TRUE(app.start(spec));
+    std::optional<QByteArray> launched;
+    const QDeadlineTimer deadline(15s);
+    while (!launched) {
+        auto line = app.readLine(ChildProcess::Channel::StandardError, deadline);
+        if (!line)
+            break;
+        if (line->contains("app: launched"))
+            launched = line;
+    }
+    ASSERT_TRUE(launched.has_value()) << "it must start, not abort";
+    EXPECT_TRUE(launched->endsWith(" on xcb") || launched->contains(" on \"xcb\"")) << launched->constData();
+    ::kill(app.pid(), SIGTERM);
+    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+}
+
 TEST_F(AppIntegrationTest, TwoLaunchesOnOneSetOfDataMeetAtOneLockWhateverTheirOtherFolders)
 {
     ChildProcess first;
