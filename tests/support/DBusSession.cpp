@@ -117,6 +117,18 @@ bool DBusSession::startKeyring(std::chrono::milliseconds timeout)
     return true;
 }
 
+bool DBusSession::stopKeyring(std::chrono::milliseconds timeout)
+{
+    m_keyring.stop();
+    const QDeadlineTimer deadline(timeout);
+    while (hasOwner(QStringLiteral("org.freedesktop.secrets"))) {
+        if (deadline.hasExpired())
+            return false;
+        usleep(20 * 1000);
+    }
+    return true;
+}
+
 void DBusSession::stop()
 {
     m_keyring.stop();

@@ -31,6 +31,9 @@ public:
     // Starts gnome-keyring (secrets only) on the bus with a private HOME, its login keyring
     // created and unlocked with kKeyringPassword; waits until org.freedesktop.secrets is owned.
     bool startKeyring(std::chrono::milliseconds timeout = std::chrono::seconds(10));
+    // Stops the keyring and waits until nobody serves org.freedesktop.secrets: a bus whose
+    // keyring went away. False when the name is still owned at the deadline.
+    bool stopKeyring(std::chrono::milliseconds timeout = std::chrono::seconds(10));
     void stop();
 
     bool isRunning() const { return m_bus.isRunning(); }
