@@ -26,7 +26,8 @@ const QString kTypingWPM = QString::fromLatin1(keys::typingWPM);
 
 } // namespace
 
-MenuPanelModel::MenuPanelModel(Services services, QObject *parent) : QObject(parent), m_services(std::move(services))
+MenuPanelModel::MenuPanelModel(Services services, QObject *parent)
+    : QObject(parent), m_services(std::move(services)), m_copied(m_services.loop, [this] { emit changed(); })
 {
     DictationController &controller = m_services.controller;
     connect(&controller, &DictationController::tapRunningChanged, this, &MenuPanelModel::changed);
@@ -107,17 +108,7 @@ void MenuPanelModel::copyLast()
     const std::optional<QString> text = m_services.controller.history().latestText();
     if (!m_services.copyText || !m_services.copyText(text))
         return;
-    m_copied = true;
-    emit changed();
-    // Every copy schedules its own reset and none is cancelled: a second copy within the 1.2 s is
-    // cleared by the first one's reset.
-    m_services.loop.postDelayed(std::chrono::duration_cast<rt::Nanos>(std::chrono::duration<double>(kCopiedSeconds)),
-                                m_lifetime.guard([this] {
-                                    if (!m_copied)
-                                        return;
-                                    m_copied = false;
-                                    emit changed();
-                                }));
+    m_copied.confirm();
 }
 
 std::optional<QString> MenuPanelModel::availableUpdateVersion() const

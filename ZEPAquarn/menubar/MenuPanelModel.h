@@ -5,6 +5,7 @@
 #include "rewards/MilestoneStore.h"
 #include "runtime/Executor.h"
 #include "window/AppWindowSection.h"
+#include "window/HistoryPageCopy.h"
 
 #include <QDateTime>
 #include <QList>
@@ -49,7 +50,6 @@ struct RecentIssueBannerContent {
 class MenuPanelModel : public QObject {
     Q_OBJECT
 public:
-    static constexpr double kCopiedSeconds = 1.2;
     static constexpr double kMinimumHeightCap = 320;
 
     struct Services {
@@ -89,7 +89,7 @@ public:
     void enableDictation();
     bool copyLastEnabled() const;
     QString copyLastTooltip() const;
-    bool copied() const { return m_copied; }
+    bool copied() const { return m_copied.isShown(); }
     void copyLast();
 
     // The banners: the update's version while one is available; the newest incident while any is unread.
@@ -144,10 +144,9 @@ private:
 
     Services m_services;
     bool m_appeared = false;
-    bool m_copied = false;
     std::vector<AudioInputDevice> m_inputDevices;
     std::optional<Milestone> m_milestone;
-    rt::Lifetime m_lifetime;
+    CopyConfirmation m_copied;
 };
 
 } // namespace zq

@@ -144,7 +144,8 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
       m_disclosure(new StyledLabel(QString(), textStyle::small, m_card)),
       m_createButton(new ZepaButton(ZepaButtonStyle::primary, QString(), QStringLiteral("person.2"), m_card)),
       m_spinner(new ZepaSpinner(14, m_createButton)),
-      m_errorLine(new StyledLabel(QString(), {11, QFont::Normal, -0.055, Palette::error}, m_card))
+      m_errorLine(new StyledLabel(QString(), {11, QFont::Normal, -0.055, Palette::error}, m_card)),
+      m_copied(loop, [this] { refresh(); })
 {
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(4, 10, 4, 10);
@@ -288,9 +289,9 @@ void DepthGaugeView::refresh()
     if (hasLink) {
         m_linkLine->setText(invite.shareURL->toString());
         setTextColor(m_linkLine, Palette::color(Palette::textSecondary, scheme));
-        m_copyButton->setText(m_copied ? QStringLiteral("Copied") : invite.actionLabel);
-        m_copyButton->setSystemImage(m_copied ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
-        m_copyButton->setSuccess(m_copied);
+        m_copyButton->setText(m_copied.isShown() ? QStringLiteral("Copied") : invite.actionLabel);
+        m_copyButton->setSystemImage(m_copied.isShown() ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
+        m_copyButton->setSuccess(m_copied.isShown());
         m_countLine->setText(invite.verifiedDownloadsText().value_or(QStringLiteral("Progress not checked yet")));
         m_refreshButton->setEnabled(!inFlight);
     } else {
@@ -315,13 +316,7 @@ void DepthGaugeView::copyLink(const std::optional<QUrl> &url)
     if (!url || !m_pasteboard)
         return;
     m_pasteboard->setString(url->toString());
-    m_copied = true;
-    refresh();
-    // Each copy schedules its own reset, which does not look for later copies.
-    m_loop.postDelayed(rt::seconds(copiedSeconds), m_lifetime.guard([this] {
-        m_copied = false;
-        refresh();
-    }));
+    m_copied.confirm();
 }
 
 void DepthGaugeView::createLink()

@@ -4,6 +4,7 @@
 #include "pipeline/Colorway.h"
 #include "rewards/DepthGaugeContent.h"
 #include "runtime/Executor.h"
+#include "window/HistoryPageCopy.h"
 
 #include <QAbstractButton>
 #include <QWidget>
@@ -59,11 +60,9 @@ private:
 class DepthGaugeView final : public QWidget {
     Q_OBJECT
 public:
-    static constexpr double copiedSeconds = 1.2;
-
     DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::Pasteboard *pasteboard, QWidget *parent = nullptr);
 
-    bool copied() const { return m_copied; }
+    bool copied() const { return m_copied.isShown(); }
     const std::vector<DepthChip *> &chips() const { return m_chips; }
     QAbstractButton *inviteButton() const;
     QAbstractButton *refreshButton() const;
@@ -86,7 +85,6 @@ private:
     DepthStore &m_depth;
     rt::MainLoop &m_loop;
     platform::Pasteboard *m_pasteboard;
-    bool m_copied = false;
     std::vector<DepthChip *> m_chips;
     std::array<QLabel *, 4> m_depthLabels{};
     std::array<StyledLabel *, 4> m_rungNames{};
@@ -102,7 +100,7 @@ private:
     ZepaButton *m_createButton;
     ZepaSpinner *m_spinner;
     StyledLabel *m_errorLine;
-    rt::Lifetime m_lifetime;
+    CopyConfirmation m_copied;
 };
 
 } // namespace zq
