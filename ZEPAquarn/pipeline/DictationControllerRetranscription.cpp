@@ -64,6 +64,8 @@ void DictationController::cancelRecoveredTranscription()
 rt::Task<void> DictationController::runRecoveredTranscription(Alive alive, QString path, DictationIncident incident,
                                                               QString language, QStringList dictionary)
 {
+    if (alive.expired())
+        co_return;
     QString text;
     std::exception_ptr failure;
     try {

@@ -64,6 +64,9 @@ rt::Task<void> DictationController::runAudioStart(Alive alive, std::uint64_t gen
                                                   std::shared_ptr<TakeStartIntent> intent, TakeMode mode,
                                                   rt::Nanos startMark)
 {
+    // Spawned tasks first run a loop turn later: the controller may be gone by then.
+    if (alive.expired())
+        co_return;
     bool withdrawn = false;
     try {
         // Awaited directly: the engine beginning the take and the controller learning of it
