@@ -792,6 +792,7 @@ TEST_F(AudioEngineTest, RebuildThatStaysSilentIsForcedAgainUntilTheCap)
     EXPECT_EQ(factory.madeCount(), 3) << "verification found no new buffer and rebuilt";
     EXPECT_EQ(eventsOf(DiagnosticEvent::audioRecoveryStarted).back().metadata,
               meta({{"attempt", "2"}, {"mode", "rebuild"}, {"reason", "verification_dead"}}));
+    EXPECT_FALSE(engine->takeInputLost()) << "a rebuild is still under way";
     advance(1.2);
     EXPECT_EQ(factory.madeCount(), 4);
     advance(1.2);
@@ -799,6 +800,11 @@ TEST_F(AudioEngineTest, RebuildThatStaysSilentIsForcedAgainUntilTheCap)
     EXPECT_EQ(eventsOf(DiagnosticEvent::audioRecoveryFailed).back().metadata,
               meta({{"attempt", "3"}, {"mode", "verification"}, {"reason", "verification_dead"}}));
     EXPECT_FALSE(engine->recovery().recovering);
+    // No rebuild brought sound back: the take ends with what was heard, marked as cut short.
+    EXPECT_TRUE(engine->takeInputLost());
+    const auto result = engine->takeResult();
+    ASSERT_NE(result.capturedTake(), nullptr);
+    EXPECT_TRUE(result.capturedTake()->inputLost);
 }
 
 TEST_F(AudioEngineTest, ConfigurationChangeReleasesAnIdleSessionButKeepsOneThatIsStarting)
