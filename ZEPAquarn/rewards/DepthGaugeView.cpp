@@ -26,17 +26,7 @@ constexpr double kLockedOpacity = 0.44;
 
 QLabel *brandLabel(const QString &text, double size, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(rewardsFont(RewardsFace::brand, size, QFont::Normal, 0));
-    return label;
-}
-
-void setTextColor(QLabel *label, const QColor &color)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
+    return plainTextLabel(text, rewardsFont(RewardsFace::brand, size, QFont::Normal, 0), parent);
 }
 
 // The card's quiet text button ("Refresh"): accent text, grey while disabled.
@@ -270,9 +260,9 @@ void DepthGaugeView::refresh()
     for (std::size_t i = 0; i < ladder.rows.size(); ++i) {
         const DepthGaugeContent::Row &row = ladder.rows[i];
         m_stateLabels[i]->setText(row.stateLabel);
-        setTextColor(m_depthLabels[i],
+        setTextColor(*m_depthLabels[i],
                      Palette::color(row.isUnlocked ? Palette::textSecondary : Palette::textTertiary, scheme));
-        setTextColor(m_stateLabels[i], Palette::color(Palette::textTertiary, scheme));
+        setTextColor(*m_stateLabels[i], Palette::color(Palette::textTertiary, scheme));
         m_rungNames[i]->setColorToken(row.isUnlocked ? Palette::textPrimary : Palette::textTertiary);
         // The ring follows the stored choice, not the colorway worn: a locked choice is ringed, dimmed.
         for (std::size_t c = 0; c < row.colorways.size() && chip < m_chips.size(); ++c, ++chip)
@@ -288,7 +278,7 @@ void DepthGaugeView::refresh()
     m_createButton->setVisible(!hasLink);
     if (hasLink) {
         m_linkLine->setText(invite.shareURL->toString());
-        setTextColor(m_linkLine, Palette::color(Palette::textSecondary, scheme));
+        setTextColor(*m_linkLine, Palette::color(Palette::textSecondary, scheme));
         m_copyButton->setText(m_copied.isShown() ? QStringLiteral("Copied") : invite.actionLabel);
         m_copyButton->setSystemImage(m_copied.isShown() ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
         m_copyButton->setSuccess(m_copied.isShown());

@@ -5,6 +5,7 @@
 #include "menubar/brand/SymbolCatalogue.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
+#include "window/SettingsBlocks.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -49,14 +50,6 @@ private:
     bool m_done = false;
 };
 
-QLabel *textLabel(const QString &text, const QFont &font, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    return label;
-}
-
 } // namespace
 
 OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe &probe,
@@ -74,12 +67,12 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
 
     QFont titleFont = brandFont(BrandWeight::medium, 19);
     titleFont.setLetterSpacing(QFont::AbsoluteSpacing, -0.19);
-    QLabel *title = textLabel(QStringLiteral("Welcome to ZEPA QUARN"), titleFont, this);
+    QLabel *title = plainTextLabel(QStringLiteral("Welcome to ZEPA QUARN"), titleFont, this);
     m_textColors.emplace_back(title, Palette::textPrimary);
     root->addWidget(title);
-    QLabel *subtitle =
-        textLabel(QStringLiteral("A few quick steps and you can dictate anywhere. Everything runs on your computer."),
-                  brandTextStyle(true, BrandWeight::regular, 13, -0.005), this);
+    QLabel *subtitle = plainTextLabel(
+        QStringLiteral("A few quick steps and you can dictate anywhere. Everything runs on your computer."),
+        brandTextStyle(true, BrandWeight::regular, 13, -0.005), this);
     m_textColors.emplace_back(subtitle, Palette::textSecondary);
     subtitle->setWordWrap(true);
     subtitle->setFixedWidth(480 - 2 * 28);
@@ -174,8 +167,8 @@ OnboardingView::Row OnboardingView::makeRow(QWidget *parent, const QString &titl
 {
     Row row;
     row.icon = new StatusIcon(parent);
-    row.title = textLabel(title, brandTextStyle(true, BrandWeight::medium, 13, -0.005), parent);
-    row.detail = textLabel(QString(), brandTextStyle(true, BrandWeight::regular, 11, -0.005), parent);
+    row.title = plainTextLabel(title, brandTextStyle(true, BrandWeight::medium, 13, -0.005), parent);
+    row.detail = plainTextLabel(QString(), brandTextStyle(true, BrandWeight::regular, 11, -0.005), parent);
     row.detail->setWordWrap(true);
     m_textColors.emplace_back(row.title, Palette::textPrimary);
     m_textColors.emplace_back(row.detail, Palette::textSecondary);
@@ -185,11 +178,8 @@ OnboardingView::Row OnboardingView::makeRow(QWidget *parent, const QString &titl
 void OnboardingView::applyColors()
 {
     const ColorScheme scheme = colorSchemeOf(*this);
-    for (const auto &[widget, token] : m_textColors) {
-        QPalette palette = widget->palette();
-        palette.setColor(QPalette::WindowText, Palette::color(token, scheme));
-        widget->setPalette(palette);
-    }
+    for (const auto &[widget, token] : m_textColors)
+        setTextColor(*widget, Palette::color(token, scheme));
     // The prominent style while it can be pressed; disabled it looks like any disabled button.
     QPalette prominent = palette();
     for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {

@@ -39,6 +39,21 @@ QFont settingsFont(const TextStyle &style)
     return font;
 }
 
+QLabel *plainTextLabel(const QString &text, const QFont &font, QWidget *parent)
+{
+    auto *label = new QLabel(text, parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setFont(font);
+    return label;
+}
+
+void setTextColor(QWidget &widget, const QColor &color)
+{
+    QPalette palette = widget.palette();
+    palette.setColor(QPalette::WindowText, color);
+    widget.setPalette(palette);
+}
+
 StyledLabel::StyledLabel(const QString &text, const TextStyle &style, QWidget *parent) : QLabel(parent), m_style(style)
 {
     setTextFormat(Qt::PlainText);
@@ -118,12 +133,10 @@ void StyledLabel::changeEvent(QEvent *event)
 void StyledLabel::applyColor()
 {
     const QColor color = Palette::color(m_style.color, colorSchemeOf(*this));
-    QPalette palette = this->palette();
-    if (palette.color(QPalette::WindowText) == color)
+    if (palette().color(QPalette::WindowText) == color)
         return;
-    palette.setColor(QPalette::WindowText, color);
     // Setting the palette sends a PaletteChange of its own; the colour is equal then, so it stops.
-    setPalette(palette);
+    setTextColor(*this, color);
 }
 
 SymbolView::SymbolView(const QString &name, qreal pointSize, Palette::Token tint, int frame, QWidget *parent)

@@ -35,6 +35,11 @@ inline constexpr TextStyle value{12, QFont::Normal, -0.06, Palette::textSecondar
 
 QFont settingsFont(const TextStyle &style);
 
+// A label that shows `text` as plain text in `font`: outside text is never read as markup.
+QLabel *plainTextLabel(const QString &text, const QFont &font, QWidget *parent = nullptr);
+// Draws the widget's text in `color`; views call it again when the light or dark scheme changes.
+void setTextColor(QWidget &widget, const QColor &color);
+
 // A plain-text label in one text role; its colour follows the light or dark scheme it is shown in.
 // Outside text (device names, server answers) is never read as markup here.
 class StyledLabel : public QLabel {

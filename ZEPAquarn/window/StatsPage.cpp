@@ -7,6 +7,7 @@
 #include "rewards/PillAnimationOption.h"
 #include "rewards/RewardsFont.h"
 #include "rewards/StatsPageLayout.h"
+#include "window/SettingsBlocks.h"
 
 #include <QAbstractButton>
 #include <QEvent>
@@ -31,21 +32,6 @@ constexpr double kDisabledOpacity = 0.44;
 QColor tokenColor(const QWidget &widget, Palette::Token token)
 {
     return Palette::color(token, colorSchemeOf(widget));
-}
-
-void setTextColor(QLabel *label, const QColor &color)
-{
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, color);
-    label->setPalette(palette);
-}
-
-QLabel *makeLabel(const QString &text, const QFont &font, QWidget *parent)
-{
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(font);
-    return label;
 }
 
 double orbitCardHeight()
@@ -307,22 +293,22 @@ void paintStatsOrbitCard(QPainter &painter, const QRectF &rect, const StatsOrbit
 StatsPage::StatsPage(StatsPageModel &model, QWidget *parent, std::function<QDateTime()> now)
     : QWidget(parent), m_model(model),
       m_now(now ? std::move(now) : std::function<QDateTime()>([] { return QDateTime::currentDateTime(); })),
-      m_title(makeLabel(QStringLiteral("Your week, in words."),
-                        rewardsFont(RewardsFace::system, 19, QFont::Medium, -0.19), this)),
-      m_subtitle(makeLabel(QStringLiteral("Private statistics stored only on this computer."),
-                           rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055), this)),
+      m_title(plainTextLabel(QStringLiteral("Your week, in words."),
+                             rewardsFont(RewardsFace::system, 19, QFont::Medium, -0.19), this)),
+      m_subtitle(plainTextLabel(QStringLiteral("Private statistics stored only on this computer."),
+                                rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055), this)),
       m_previous(new PagerButton(true, this)),
-      m_weekLabel(makeLabel(QString(), rewardsFont(RewardsFace::brand, 11, QFont::Normal, 0), this)),
+      m_weekLabel(plainTextLabel(QString(), rewardsFont(RewardsFace::brand, 11, QFont::Normal, 0), this)),
       m_next(new PagerButton(false, this)),
-      m_unlockLine(makeLabel(QString(), rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055), this)),
+      m_unlockLine(plainTextLabel(QString(), rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055), this)),
       m_unlockRow(new QWidget(this)), m_pages(new QStackedLayout), m_emptyState(new EmptyStateView(this)),
       m_scroll(new QScrollArea(this)), m_ledgerAndOrbit(new LedgerOrbitView(model, this)), m_copy(new CopyButton(this)),
-      m_privacyNote(makeLabel(QStringLiteral("Nothing leaves this computer"),
-                              rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055), this)),
-      m_baselineLabel(makeLabel(QStringLiteral("Typing baseline"),
-                                rewardsFont(RewardsFace::system, 12, QFont::Normal, -0.06), this)),
+      m_privacyNote(plainTextLabel(QStringLiteral("Nothing leaves this computer"),
+                                   rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055), this)),
+      m_baselineLabel(plainTextLabel(QStringLiteral("Typing baseline"),
+                                     rewardsFont(RewardsFace::system, 12, QFont::Normal, -0.06), this)),
       m_slider(new QSlider(Qt::Horizontal, this)),
-      m_baselineValue(makeLabel(QString(), rewardsFont(RewardsFace::brand, 12, QFont::Normal, 0), this)),
+      m_baselineValue(plainTextLabel(QString(), rewardsFont(RewardsFace::brand, 12, QFont::Normal, 0), this)),
       m_baselineRow(new OutlinedRow(this))
 {
     setMinimumSize(560, 440);
@@ -449,13 +435,13 @@ void StatsPage::refresh()
     if (announcing && isVisible())
         m_model.markUnlockAnnounced();
 
-    setTextColor(m_title, tokenColor(*this, Palette::textPrimary));
-    setTextColor(m_subtitle, tokenColor(*this, Palette::textTertiary));
-    setTextColor(m_weekLabel, tokenColor(*this, Palette::accent));
-    setTextColor(m_privacyNote, tokenColor(*this, Palette::textTertiary));
-    setTextColor(m_baselineLabel, tokenColor(*this, Palette::textSecondary));
-    setTextColor(m_unlockLine, tokenColor(*this, Palette::textSecondary));
-    setTextColor(m_baselineValue, tokenColor(*this, Palette::textPrimary));
+    setTextColor(*m_title, tokenColor(*this, Palette::textPrimary));
+    setTextColor(*m_subtitle, tokenColor(*this, Palette::textTertiary));
+    setTextColor(*m_weekLabel, tokenColor(*this, Palette::accent));
+    setTextColor(*m_privacyNote, tokenColor(*this, Palette::textTertiary));
+    setTextColor(*m_baselineLabel, tokenColor(*this, Palette::textSecondary));
+    setTextColor(*m_unlockLine, tokenColor(*this, Palette::textSecondary));
+    setTextColor(*m_baselineValue, tokenColor(*this, Palette::textPrimary));
     QPalette sliderPalette = m_slider->palette();
     sliderPalette.setColor(QPalette::Highlight, tokenColor(*this, Palette::accent));
     m_slider->setPalette(sliderPalette);

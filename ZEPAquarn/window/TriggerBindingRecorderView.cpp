@@ -6,6 +6,7 @@
 #include "menubar/brand/ZepaSpinner.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
+#include "window/SettingsBlocks.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -26,10 +27,7 @@ constexpr QSize kSymbolSize(14, 14);
 
 QLabel *label(const QString &text, qreal size, BrandWeight weight, QWidget *parent)
 {
-    auto *label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setFont(brandTextStyle(true, weight, size, -0.005));
-    return label;
+    return plainTextLabel(text, brandTextStyle(true, weight, size, -0.005), parent);
 }
 
 } // namespace
@@ -195,11 +193,8 @@ void TriggerBindingRecorderView::applyColors()
     if (!m_close)
         return; // not built yet
     const ColorScheme scheme = colorSchemeOf(*this);
-    for (const auto &[widget, token] : m_textColors) {
-        QPalette palette = widget->palette();
-        palette.setColor(QPalette::WindowText, Palette::color(token, scheme));
-        widget->setPalette(palette);
-    }
+    for (const auto &[widget, token] : m_textColors)
+        setTextColor(*widget, Palette::color(token, scheme));
     const QColor tertiary = Palette::color(Palette::textTertiary, scheme);
     m_plus->setPixmap(SymbolCatalogue::pixmap(QStringLiteral("plus"), QSizeF(11, 11), tertiary, devicePixelRatioF()));
     m_clear->setIcon(SymbolCatalogue::pixmap(QStringLiteral("xmark"), QSizeF(16, 16), tertiary, devicePixelRatioF()));
