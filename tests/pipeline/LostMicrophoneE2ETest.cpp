@@ -1,5 +1,6 @@
-// The only microphone removed from the real sound server in the middle of a take of the real
-// application: what was heard before still reaches the front window, and the user is told.
+// The only microphone removed from the real sound server, or the server itself killed, in the
+// middle of a take of the real application: what was heard before still reaches the front
+// window, and the user is told.
 #include "support/E2EEnvironment.h"
 #include "support/ServiceEnvironment.h"
 
@@ -45,4 +46,41 @@ E2EEnvironment::isSpeechWords, 30s);
     ASSERT_EQ(env.incidents().size(), 1);
     EXPECT_EQ(env.incidents().at(0).toObject().value(QStringLiteral("code")).toString(), QStringLiteral("ZQ-MIC-LOST"));
     EXPECT_EQ(env.history().size(), 1);
+}
+
+TEST(LostMicrophoneE2ETest, TheSoundServerKilledMidTakeEndsItWithWhatWasHeardAndTellsTheUser)
+{
+    E2EEnvironment env;
+    const bool started = env.start();
+    if (!zq::test::requireService(started, env.errorString()))
+        return;
+    ASSERT_TRUE(env.writeSettings()) << env.errorString().toStdString();
+    ASSERT_TRUE(env.startApp()) << env.errorString().toStdString();
+    ASSERT_TRUE(env.target().activate());
+
+    ASSERT_TRUE(env.pressTrigger());
+    ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::audioStartCompleted, 1, 10s)) << env.appLogTail().toStdString();
+    QThread::msleep(300);
+    env.feeder()->speak(E2EEnvironment::speechSamples());
+    ASSERT_TRUE(env.feeder()->waitUntilSpoken(15s));
+    QThread::msleep(700);
+
+    // The whole sound server goes away while the trigger is held.
+    env.feeder()->stop();
+    env.pulse().stop();
+    ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::audioRecoveryFailed, 1, 15s)) << env.appLogTail().toStdString();
+    ASSERT_TRUE(env.releaseTrigger());
+
+    const auto pasted = env.target().waitForText(
+        [](const QString &text) {
+            return E2EEnvironment::normalizedWords(text) == QLatin1String(E2EEnvironment::kSpeechWords);
+        },
+        30s);
+    EXPECT_TRUE(pasted) << "the field holds \"" << env.target().text().toStdString() << "\"; log:\n"
+                        << env.appLogTail().toStdString();
+    ASSERT_TRUE(env.notifications().waitForNotifications(1, 15s)) << env.appLogTail().toStdString();
+    EXPECT_EQ(env.notifications().notifications().front().summary, QStringLiteral("Microphone lost"));
+    ASSERT_EQ(env.incidents().size(), 1);
+    EXPECT_EQ(env.incidents().at(0).toObject().value(QStringLiteral("code")).toString(), QStringLiteral("ZQ-MIC-LOST"));
+    EXPECT_TRUE(env.isAppRunning()) << "a lost sound server is no reason to end";
 }
