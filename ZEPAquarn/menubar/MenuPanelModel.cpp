@@ -173,13 +173,7 @@ MenuWeekRecapContent MenuPanelModel::weekRecap() const
 
 void MenuPanelModel::openRecap()
 {
-    if (m_services.appWindow) {
-        m_services.appWindow->setSelection(AppWindowSection::stats);
-        m_services.appWindow->activateApp();
-    }
-    openMainWindow();
-    if (m_services.appWindow)
-        m_services.appWindow->showWindow(0);
+    openMainWindow(AppWindowSection::stats);
 }
 
 QString MenuPanelModel::backend() const
