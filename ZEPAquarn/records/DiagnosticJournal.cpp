@@ -19,9 +19,15 @@ namespace {
 // Write failures are swallowed by design; each step still runs.
 void appendBytes(const QString &path, const QByteArray &bytes)
 {
-    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
+    // O_NOFOLLOW: a link in the log's place must not make us append to a file elsewhere.
+    const int fd =
+        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
+    // The log is the user's alone to read, whoever made the file.
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && (info.st_mode & 077) != 0)
+        ::fchmod(fd, info.st_mode & 0700);
     const char *data = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <thread>
 
 using namespace zq;
@@ -271,3 +272,31 @@ TEST(DiagnosticsRecordTest, FourThreadsKeepTheirOrderInOneParseableJournal)
 }
 
 } // namespace
+
+TEST(DiagnosticJournalFileTest, LinesGoToAPrivateFileOfItsOwnNeverThroughALink)
+{
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    test::VirtualLoop loop;
+    DiagnosticJournal journal(dir.path(), loop.clocks(), QStringLiteral("SESSION-A"), QStringLiteral("1.2.3"),
+                              QStringLiteral("45"));
+    // The log a user or another program pointed at one of their own files.
+    const QString theirs = elsewhere.filePath(QStringLiteral("notes.txt"));
+    writeFile(theirs, "theirs\n");
+    ASSERT_TRUE(QFile::link(theirs, journal.currentLogPath()));
+    journal.beginSession();
+    journal.recordIfActive(DiagnosticEvent::appLaunched, {});
+    EXPECT_EQ(readFile(theirs), "theirs\n") << "nothing is appended through a link";
+
+    // A log left readable by others (an older version, a copy) is private again at the next line.
+    QTemporaryDir other;
+    DiagnosticJournal second(other.path(), loop.clocks(), QStringLiteral("SESSION-B"), QStringLiteral("1.2.3"),
+                             QStringLiteral("45"));
+    writeFile(second.currentLogPath(), "");
+    ::chmod(QFile::encodeName(second.currentLogPath()).constData(), 0644);
+    second.beginSession();
+    EXPECT_FALSE(readFile(second.currentLogPath()).isEmpty());
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(second.currentLogPath()).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0600u);
+}
