@@ -102,6 +102,15 @@ TEST_F(DictationControllerTest, TheNextTakesPillStartsWithEmptyMeters)
     EXPECT_EQ(rig.engine->history().count(), 0) << "the listening pill reads no old levels";
 }
 
+TEST_F(DictationControllerTest, AControllerEndedBeforeItsStartRunsOpensNoMicrophone)
+{
+    controller.startDictation(); // the engine is asked on a later turn of the loop
+    rig.controller.reset();
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(rig.engine->takePhase().kind(), TakePhase::Kind::idle) << "a take began with nobody to own it";
+    EXPECT_EQ(rig.cores.madeCount(), 0) << "a capture core was made";
+}
+
 TEST_F(DictationControllerTest, TapToLockThenPressFinishes)
 {
     controller.handleTriggerAction(TriggerAction::lock);
