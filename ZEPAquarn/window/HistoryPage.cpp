@@ -2,8 +2,8 @@
 
 #include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
-#include "menubar/brand/SymbolTile.h"
 #include "menubar/brand/ZepaButton.h"
+#include "window/EmptyStateView.h"
 #include "window/HistoryPageList.h"
 #include "window/HistoryPageModel.h"
 #include "window/HistoryPageRow.h"
@@ -21,9 +21,8 @@ namespace zq {
 HistoryPage::HistoryPage(HistoryPageModel *model, QWidget *parent)
     : QWidget(parent), m_model(model), m_count(new StyledLabel(QString(), textStyle::pageSubtitle)),
       m_copyLast(new ZepaButton(ZepaButtonStyle::primary, QStringLiteral("Copy Last"), QStringLiteral("doc.on.doc"))),
-      m_search(new QLineEdit), m_clear(new QToolButton), m_list(new HistoryPageList(*model)), m_empty(new QWidget),
-      m_emptyTitle(new StyledLabel(QString(), textStyle::sectionTitle)),
-      m_emptySubtitle(new StyledLabel(QString(), TextStyle{12, QFont::Normal, -0.06, Palette::textTertiary}))
+      m_search(new QLineEdit), m_clear(new QToolButton), m_list(new HistoryPageList(*model)),
+      m_empty(new EmptyStateView)
 {
     m_model->setParent(this);
     setObjectName(QStringLiteral("historyPage"));
@@ -79,16 +78,7 @@ HistoryPage::HistoryPage(HistoryPageModel *model, QWidget *parent)
     searchRow->addWidget(m_clear);
     headerColumn->addWidget(search);
 
-    // Empty state: the tile, the title and the subtitle, centred in what is left.
-    auto *emptyColumn = new QVBoxLayout(m_empty);
-    emptyColumn->setContentsMargins(25, 25, 25, 25);
-    emptyColumn->setSpacing(13);
-    emptyColumn->addStretch(1);
-    auto *tile = new SymbolTile(m_empty);
-    emptyColumn->addWidget(tile, 0, Qt::AlignHCenter);
-    emptyColumn->addWidget(m_emptyTitle, 0, Qt::AlignHCenter);
-    emptyColumn->addWidget(m_emptySubtitle, 0, Qt::AlignHCenter);
-    emptyColumn->addStretch(1);
+    // Empty state: centred in what is left.
     m_empty->setObjectName(QStringLiteral("historyEmptyState"));
     page->addWidget(m_empty, 1);
     page->addWidget(m_list, 1);
@@ -98,12 +88,6 @@ HistoryPage::HistoryPage(HistoryPageModel *model, QWidget *parent)
     connect(m_clear, &QAbstractButton::clicked, m_search, &QLineEdit::clear);
     connect(m_model, &HistoryPageModel::rowsChanged, this, &HistoryPage::refresh);
     connect(m_model, &HistoryPageModel::feedbackChanged, this, &HistoryPage::refresh);
-    connect(m_model, &HistoryPageModel::rowsChanged, tile, [this, tile] {
-        if (const auto empty = historyEmptyState(m_model->content()))
-            tile->setSymbol(empty->symbol);
-    });
-    if (const auto empty = historyEmptyState(m_model->content()))
-        tile->setSymbol(empty->symbol);
     refresh();
 }
 
@@ -120,10 +104,18 @@ void HistoryPage::refresh()
     const auto empty = historyEmptyState(m_model->content());
     m_empty->setVisible(empty.has_value());
     m_list->setVisible(!empty.has_value());
-    if (empty) {
-        m_emptyTitle->setText(empty->title);
-        m_emptySubtitle->setText(empty->subtitle);
-    }
+    if (empty)
+        m_empty->setContent(empty->symbol, empty->title, empty->subtitle);
+}
+
+QWidget *HistoryPage::emptyState() const
+{
+    return m_empty;
+}
+
+StyledLabel *HistoryPage::emptyTitle() const
+{
+    return m_empty->title();
 }
 
 void HistoryPage::paintEvent(QPaintEvent *)

@@ -7,6 +7,7 @@ class QToolButton;
 
 namespace zq {
 
+class EmptyStateView;
 class HistoryPageList;
 class HistoryPageModel;
 class StyledLabel;
@@ -27,8 +28,8 @@ public:
     QLineEdit *searchField() const { return m_search; }
     QToolButton *clearButton() const { return m_clear; }
     HistoryPageList *list() const { return m_list; }
-    QWidget *emptyState() const { return m_empty; }
-    StyledLabel *emptyTitle() const { return m_emptyTitle; }
+    QWidget *emptyState() const;
+    StyledLabel *emptyTitle() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -44,9 +45,7 @@ private:
     QLineEdit *m_search;
     QToolButton *m_clear;
     HistoryPageList *m_list;
-    QWidget *m_empty;
-    StyledLabel *m_emptyTitle;
-    StyledLabel *m_emptySubtitle;
+    EmptyStateView *m_empty;
 };
 
 } // namespace zq

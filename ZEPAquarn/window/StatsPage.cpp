@@ -2,11 +2,11 @@
 
 #include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
-#include "menubar/brand/SymbolTile.h"
 #include "rewards/LedgerCard.h"
 #include "rewards/PillAnimationOption.h"
 #include "rewards/RewardsFont.h"
 #include "rewards/StatsPageLayout.h"
+#include "window/EmptyStateView.h"
 #include "window/SettingsBlocks.h"
 
 #include <QAbstractButton>
@@ -125,46 +125,6 @@ protected:
         painter.fillPath(shape, tokenColor(*this, Palette::accent));
         painter.setPen(tokenColor(*this, Palette::onAccent));
         painter.drawText(rect(), Qt::AlignCenter, text());
-    }
-};
-
-// The empty state of a week without takes.
-class EmptyStateView final : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent *) override
-    {
-        QPainter painter(this);
-        painter.setRenderHint(QPainter::Antialiasing);
-        const ColorScheme scheme = colorSchemeOf(*this);
-        const QFont titleFont = rewardsFont(RewardsFace::system, 15, QFont::Medium, -0.075);
-        const QFont bodyFont = rewardsFont(RewardsFace::system, 12, QFont::Normal, -0.06);
-        const QString title = QStringLiteral("Your words will add up here.");
-        const QString body = QStringLiteral("Stats begin with ZEPA QUARN 0.2.0. Dictate normally and your first "
-                                            "private recap will build on this computer.");
-        const QRectF area = QRectF(rect()).adjusted(25, 25, -25, -25);
-        const double bodyWidth = std::min(area.width(), 420.0);
-        const QRectF bodyBounds = QFontMetricsF(bodyFont).boundingRect(QRectF(0, 0, bodyWidth, 1000),
-                                                                       Qt::AlignHCenter | Qt::TextWordWrap, body);
-        const double titleHeight = QFontMetricsF(titleFont).height();
-        const double total = 57 + 13 + titleHeight + 13 + bodyBounds.height();
-        double y = area.center().y() - total / 2;
-
-        // The icon: a two-by-two grid in the accent on its tinted square.
-        paintSymbolTile(painter, QRectF(area.center().x() - 28.5, y, 57, 57), u"square.grid.2x2", scheme);
-        y += 57 + 13;
-
-        painter.setFont(titleFont);
-        painter.setPen(Palette::color(Palette::textPrimary, scheme));
-        painter.drawText(QRectF(area.left(), y, area.width(), titleHeight), Qt::AlignCenter, title);
-        y += titleHeight + 13;
-
-        painter.setFont(bodyFont);
-        painter.setPen(Palette::color(Palette::textTertiary, scheme));
-        painter.drawText(QRectF(area.center().x() - bodyWidth / 2, y, bodyWidth, bodyBounds.height() + 2),
-                         Qt::AlignHCenter | Qt::TextWordWrap, body);
     }
 };
 
@@ -380,6 +340,11 @@ StatsPage::StatsPage(StatsPageModel &model, QWidget *parent, std::function<QDate
     auto *pages = new QWidget(this);
     pages->setLayout(m_pages);
     m_pages->addWidget(m_scroll);
+    // The empty state of a week without takes.
+    m_emptyState->setContent(
+        QStringLiteral("square.grid.2x2"), QStringLiteral("Your words will add up here."),
+        QStringLiteral("Stats begin with ZEPA QUARN 0.2.0. Dictate normally and your first private "
+                       "recap will build on this computer."));
     m_pages->addWidget(m_emptyState);
 
     auto *column = new QVBoxLayout(this);

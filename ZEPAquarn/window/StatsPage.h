@@ -17,6 +17,8 @@ class QAbstractButton;
 
 namespace zq {
 
+class EmptyStateView;
+
 // The dial card: the week's change of words as a ring of 28 dots, the big percent and the week it is
 // compared with.
 void paintStatsOrbitCard(QPainter &painter, const QRectF &rect, const StatsOrbitComparison &orbit, ColorScheme scheme);
@@ -60,7 +62,7 @@ private:
     QLabel *m_unlockLine;
     QWidget *m_unlockRow;
     QStackedLayout *m_pages;
-    QWidget *m_emptyState;
+    EmptyStateView *m_emptyState;
     QScrollArea *m_scroll;
     QWidget *m_ledgerAndOrbit;
     QAbstractButton *m_copy;

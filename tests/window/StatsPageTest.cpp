@@ -77,6 +77,13 @@ TEST_F(StatsPageTest, AnEmptyWeekShowsTheEmptyStateAndPagingFindsTheFullOne)
     EXPECT_TRUE(sameColor(pixelAt(empty, {450, 700}), Palette::color(Palette::windowBackground, ColorScheme::dark)));
     EXPECT_FALSE(colorBounds(empty, Palette::color(Palette::accentTint, ColorScheme::dark).rgb(), 12).isEmpty())
         << "the empty state's icon";
+    const QLabel *body = nullptr;
+    for (const QLabel *label : page.findChildren<QLabel *>())
+        if (label->text().startsWith(QStringLiteral("Stats begin")))
+            body = label;
+    ASSERT_NE(body, nullptr);
+    EXPECT_LE(body->width(), 420);
+    EXPECT_GE(body->height(), 2 * body->fontMetrics().lineSpacing()) << "the line wraps instead of being cut";
 
     page.previousButton()->click();
     EXPECT_EQ(page.weekLabel()->text(), "WEEK 12");
