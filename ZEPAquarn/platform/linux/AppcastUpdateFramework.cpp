@@ -163,6 +163,18 @@ void AppcastUpdateFramework::beginSession(UpdateCheckKind kind)
         });
     QNetworkReply *reply = m_network.get(makeRequest(m_environment.feed.feedUrl));
     m_session->reply = reply;
+    // A feed is a few kilobytes; a server that sends far more is never read into memory.
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, id, reply](qint64 received, qint64 total) {
+        if (!isCurrent(id) || std::max(received, total) <= kMaximumFeedBytes)
+            return;
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+        m_session->reply = nullptr;
+        m_environment.settings.setValue(key(kLastCheckTimeKey), secondsSince1970(m_environment.clocks.wallNow()));
+        qCInfo(lcUpdater) << "updater: feed larger than" << kMaximumFeedBytes << "bytes, not read";
+        fail(QStringLiteral("The update feed is far larger than a feed can be, so it was not read."));
+    });
     connect(reply, &QNetworkReply::finished, this, [this, id, reply] { feedFinished(id, reply); });
 }
 

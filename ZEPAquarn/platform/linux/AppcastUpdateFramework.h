@@ -36,6 +36,7 @@ public:
     static constexpr auto kLastCheckTimeKey = "updaterLastCheckTime"; // seconds since 1970
     static constexpr auto kSkippedBuildKey = "updaterSkippedBuild";
     static constexpr std::chrono::seconds kCheckInterval{86400};
+    static constexpr qint64 kMaximumFeedBytes = 4 * 1024 * 1024;
 
     struct Environment {
         rt::MainLoop &loop;

@@ -169,6 +169,13 @@ TEST_F(AppcastUpdateFrameworkTest, ServerFailuresEndAsFailedWithTheErrorShown)
     EXPECT_EQ(u.state(), AppUpdateState::failed());
     EXPECT_EQ(driver.messages().last(), "The update feed could not be read.");
 
+    // A feed far larger than any real one is cut off unread, not parsed out of memory.
+    server.setAnswer("/appcast.xml", {200, QByteArray(AppcastUpdateFramework::kMaximumFeedBytes + 1, 'x'),
+                                      "application/rss+xml", false});
+    ASSERT_TRUE(checkAndSettle());
+    EXPECT_EQ(u.state(), AppUpdateState::failed());
+    EXPECT_EQ(driver.messages().last(), "The update feed is far larger than a feed can be, so it was not read.");
+
     server.setAnswer("/appcast.xml", {200, {}, {}, true});
     ASSERT_TRUE(checkAndSettle());
     EXPECT_EQ(u.state(), AppUpdateState::failed());
