@@ -45,7 +45,8 @@ public:
     QString errorString() const { return m_error; }
 
     // Raises the window and gives it the keyboard focus; true once the window reports it is active.
-    bool activate(std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // A window manager started just before may take seconds on a loaded machine to manage the window.
+    bool activate(std::chrono::milliseconds timeout = std::chrono::seconds(15));
     // Whether the window holds the keyboard focus right now (asked of the window).
     bool isActive();
     // Makes the window the owner of the clipboard with `text`.
