@@ -31,9 +31,11 @@ protected:
         ASSERT_TRUE(env->startApp(30s, QByteArrayLiteral("onboarding: microphone")))
             << env->errorString().toStdString();
         ASSERT_FALSE(env->waitForAppLog("hotkey: tap started", 0ms)) << "the trigger waits for onboarding";
-        // The Welcome window is on the display; give it the keyboard.
-        const ToolResult found = xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--name"),
-                                          QStringLiteral("^Welcome$")});
+        // The Welcome window is on the display; give it the keyboard. Only a mapped window can take
+        // the focus, and the name is set before the window is mapped.
+        const ToolResult found =
+            xdotool({QStringLiteral("search"), QStringLiteral("--sync"), QStringLiteral("--onlyvisible"),
+                     QStringLiteral("--name"), QStringLiteral("^Welcome$")});
         ASSERT_TRUE(found.succeeded()) << found.describe().toStdString();
         welcome = QString::fromUtf8(found.standardOutput).split(QLatin1Char('\n'), Qt::SkipEmptyParts).value(0);
         ASSERT_FALSE(welcome.isEmpty());
@@ -103,8 +105,7 @@ TEST_F(OnboardingE2ETest, AFreshProfileIsWelcomedRecordsATriggerAndDictatesAfter
     ASSERT_TRUE(env->feeder()->waitUntilSpoken(15s));
     QThread::msleep(700);
     ASSERT_TRUE(env->releaseTrigger());
-    const auto pasted = env->target().waitForText(
-E2EEnvironment::isSpeechWords, 30s);
+    const auto pasted = env->target().waitForText(E2EEnvironment::isSpeechWords, 30s);
     EXPECT_TRUE(pasted) << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
                         << env->appLogTail().toStdString();
     EXPECT_TRUE(env->stopApp());
