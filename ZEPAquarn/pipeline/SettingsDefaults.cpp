@@ -38,10 +38,12 @@ const std::vector<std::pair<QString, rt::SettingValue>> &defaultSettingsTable()
     return table;
 }
 
-void registerDefaults(rt::Settings &settings)
+void registerDefaults(rt::Settings &settings, TriggerKey primaryTrigger)
 {
     const auto &table = defaultSettingsTable();
-    settings.registerDefaults(rt::SettingsTable(table.begin(), table.end()));
+    rt::SettingsTable defaults(table.begin(), table.end());
+    defaults[QString::fromLatin1(keys::triggerKey)] = rawValue(primaryTrigger);
+    settings.registerDefaults(defaults);
 }
 
 } // namespace zq

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "pipeline/TriggerKey.h"
 #include "runtime/Settings.h"
 
 #include <QString>
@@ -48,7 +49,8 @@ inline constexpr const char captureCore[] = "ZEPACaptureCore";
 const std::vector<std::pair<QString, rt::SettingValue>> &defaultSettingsTable();
 
 // Registers the table as the settings' defaults (memory only). Called once at launch before
-// any setting is read.
-void registerDefaults(rt::Settings &settings);
+// any setting is read. `primaryTrigger` stands in for "fn" as the default of "triggerKey": a keyboard
+// whose Fn key never reaches the desktop starts on a key it has (pipeline/TriggerReach.h).
+void registerDefaults(rt::Settings &settings, TriggerKey primaryTrigger = TriggerKey::fn);
 
 } // namespace zq
