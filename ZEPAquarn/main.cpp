@@ -24,6 +24,7 @@
 #include "platform/linux/UnavailableLanguageModel.h"
 #include "platform/linux/X11EventTap.h"
 #include "platform/linux/X11KeySynthesizer.h"
+#include "platform/linux/X11KeyboardMap.h"
 #include "platform/linux/X11Pasteboard.h"
 #include "platform/linux/X11SecureInput.h"
 #include "platform/linux/X11SyntheticKeys.h"
@@ -299,6 +300,16 @@ int main(int argc, char *argv[])
         return services ? AudioInputDevice::listInputDevices(services->hardware) : std::vector<AudioInputDevice>{};
     };
     environment.revealDiagnostics = [] { Diagnostics::shared().revealInFileManager(); };
+    // Before the services exist (while the defaults are registered) the map is read on a connection
+    // of its own; afterwards through the probe's.
+    environment.keyboardMap = [&]() -> std::optional<platform::KeyboardMap> {
+        if (services)
+            return services->permissionProbe.keyboardMap();
+        return platform::x11::readKeyboardMap(qgetenv("DISPLAY"));
+    };
+    environment.notifications = [&]() -> platform::UserNotifications * {
+        return services ? &services->notifications : nullptr;
+    };
     environment.makeUpdater = [&] { return makeUpdater(updateServices, loop, clocks, settings, paths); };
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
     appForPill = app.get();

@@ -8,6 +8,8 @@
 #include "menubar/brand/PortalDesktopAppearance.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
+#include "pipeline/TriggerReach.h"
+#include "platform/UserNotifications.h"
 #include "records/StatsStore.h"
 #include "rewards/DepthGaugeView.h"
 #include "rewards/LedgerCard.h"
@@ -71,7 +73,16 @@ ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
 {
     rt::Settings &settings = m_environment.settings;
 
-    registerDefaults(settings);
+    // A keyboard whose Fn key never reaches the desktop starts a profile without a stored trigger on a
+    // key it has; a stored choice stays as it is, since defaults live under the user's values.
+    const std::optional<platform::KeyboardMap> keyboard =
+        m_environment.keyboardMap ? m_environment.keyboardMap() : std::nullopt;
+    const TriggerKey primaryDefault = defaultTriggerKey(keyboard);
+    registerDefaults(settings, primaryDefault);
+    if (primaryDefault != TriggerKey::fn)
+        qCInfo(lcApp).noquote() << "app: the keyboard gives no Fn key — the default trigger is"
+                                << displayName(primaryDefault);
+    m_triggerReach = std::make_unique<TriggerReach>(settings, m_environment.keyboardMap);
 
     // The desktop's palette is read before the appearance replaces it.
     m_desktopAppearance = std::make_unique<PortalDesktopAppearance>(
@@ -142,6 +153,8 @@ void ZEPAquarnApp::showScenes()
     connect(m_controller.get(), &DictationController::tapRunningChanged, m_menuBarExtra.get(),
             [this] { m_menuBarExtra->setTapRunning(m_controller->tapRunning()); });
     makeMenuPanel();
+    connect(m_triggerReach.get(), &TriggerReach::changed, this, &ZEPAquarnApp::followTriggerReach);
+    followTriggerReach();
 
     if (m_menuBarExtra->isAvailable()) {
         m_menuBarExtra->show();
@@ -177,6 +190,8 @@ void ZEPAquarnApp::makeMenuPanel()
     services.openWindow = [this] { openMainWindow(); };
     services.quit = [] { QApplication::quit(); };
     services.listInputDevices = m_environment.listInputDevices;
+    services.triggerReach = m_triggerReach.get();
+    services.openTriggerSettings = [this] { openTriggerSettings(); };
     services.copyText = [this](const std::optional<QString> &text) {
         platform::Pasteboard *pasteboard = m_environment.pasteboard ? m_environment.pasteboard() : nullptr;
         return pasteboard && copyHistoryText(*pasteboard, text);
@@ -222,8 +237,11 @@ void ZEPAquarnApp::applyWearColorway(Colorway colorway)
 void ZEPAquarnApp::openMainWindow()
 {
     if (!m_mainWindow) {
-        if (m_makeSettingsModel)
+        if (m_makeSettingsModel) {
             m_settingsModel = m_makeSettingsModel(*m_controller, [this](bool shown) { applyShowInDock(shown); });
+            if (m_settingsModel)
+                m_settingsModel->setTriggerReach(m_triggerReach.get());
+        }
         AppWindowView::Pages pages;
         pages.stats = [this](QWidget *parent) { return makeStatsPage(parent); };
         pages.settings.animationGallery = [this](QWidget *parent) -> QWidget * {
@@ -315,11 +333,46 @@ void ZEPAquarnApp::openSettings()
     openMainWindow();
 }
 
+void ZEPAquarnApp::openTriggerSettings()
+{
+    openSettings();
+    if (m_mainWindow && m_mainWindow->focusTriggerRecorder())
+        qCInfo(lcApp) << "app: settings opened at the trigger recorder";
+}
+
 void ZEPAquarnApp::finishOnboarding()
 {
     m_controller->ensureHotkeyTapRunning();
     if (m_onboardingWindow)
         m_onboardingWindow->close();
+    followTriggerReach();
+}
+
+void ZEPAquarnApp::followTriggerReach()
+{
+    const bool canStart = m_triggerReach->canStartTake();
+    if (m_menuBarExtra)
+        m_menuBarExtra->setTriggerSeen(canStart);
+    if (canStart)
+        return;
+    qCWarning(lcApp) << "app: no trigger in force reaches this desktop — Fn alone, and no key gives Fn";
+    // The Welcome window says so itself; after it, dictation counts as handed over.
+    if (m_triggerNoticeSent || !m_environment.settings.boolValue(QString::fromLatin1(keys::onboarded)))
+        return;
+    platform::UserNotifications *center = m_environment.notifications ? m_environment.notifications() : nullptr;
+    if (!center)
+        return;
+    m_triggerNoticeSent = true;
+    center->requestAuthorization([center](bool granted) {
+        if (!granted)
+            return;
+        platform::UserNotificationContent content;
+        content.title = QStringLiteral("No key starts dictation");
+        content.body = QStringLiteral("Fn never reaches this desktop, and it is your only trigger. Choose another "
+                                      "key in ZEPA QUARN's settings under General → Trigger.");
+        center->add(QStringLiteral("io.quorvane.zepaquarn.trigger-unseen"), content);
+        qCInfo(lcApp) << "app: told the user that no key starts dictation";
+    });
 }
 
 void ZEPAquarnApp::applicationWillTerminate()

@@ -3,6 +3,7 @@
 #include "app/ZEPAquarnAppDelegate.h"
 #include "audio/AudioInputDevice.h"
 #include "pipeline/Colorway.h"
+#include "platform/PermissionProbe.h"
 #include "rewards/DepthStore.h"
 #include "rewards/MotionStore.h"
 #include "rewards/Updater.h"
@@ -25,7 +26,7 @@ class Settings;
 
 namespace platform {
 class Pasteboard;
-class PermissionProbe;
+class UserNotifications;
 } // namespace platform
 
 class AppearanceService;
@@ -39,6 +40,7 @@ class MenuPanel;
 class MenuPanelModel;
 class MilestoneStore;
 class OnboardingView;
+class TriggerReach;
 class TriggerRecordingGate;
 
 // Whether the application shows in the desktop's task list as well as the tray ("showInDock").
@@ -73,6 +75,11 @@ public:
         std::function<void()> revealDiagnostics = {};
         // The input devices present now, for the tray panel's microphone choice.
         std::function<std::vector<AudioInputDevice>()> listInputDevices = {};
+        // The display's keyboard map now (none without a display): it decides the primary trigger of
+        // a profile that has none stored, and whether an Fn trigger can be seen.
+        std::function<std::optional<platform::KeyboardMap>()> keyboardMap = {};
+        // Where the notice that no key starts dictation goes (may answer null).
+        std::function<platform::UserNotifications *()> notifications = {};
     };
 
     explicit ZEPAquarnApp(Environment environment, QObject *parent = nullptr);
@@ -108,6 +115,10 @@ public:
 
     // The "Settings…" command: the main window at the General page.
     void openSettings();
+    // The General page with the keyboard on the trigger recorder's primary picker.
+    void openTriggerSettings();
+    // Whether the triggers in force can start a take, as the tray icon and the panel show it.
+    TriggerReach &triggerReach() { return *m_triggerReach; }
     // Opens (or brings forward) the main window at its current page.
     void openMainWindow();
     // The application icon and the pill wear the colorway.
@@ -123,6 +134,9 @@ private:
     void applyShowInDock(bool shown);
     void finishOnboarding();
     void makeMenuPanel();
+    // Dims the tray icon while no trigger can start a take and, once dictation is handed over,
+    // tells the user once per launch.
+    void followTriggerReach();
 
     Environment m_environment;
     DepthStore m_depth;
@@ -145,6 +159,8 @@ private:
     std::unique_ptr<AppWindowView> m_mainWindow;
     std::unique_ptr<SettingsShortcut> m_settingsShortcut;
     std::unique_ptr<OnboardingView> m_onboardingWindow;
+    std::unique_ptr<TriggerReach> m_triggerReach;
+    bool m_triggerNoticeSent = false;
     bool m_terminated = false;
 };
 

@@ -12,25 +12,90 @@ namespace zq {
 
 namespace {
 
-constexpr qreal kUpdateButtonPadX = 10;
-constexpr qreal kUpdateButtonPadY = 4;
+constexpr qreal kButtonPadX = 10;
+constexpr qreal kButtonPadY = 4;
 
-QSizeF updateButtonSize()
+// A warning-washed banner: a symbol, a title over a wrapped subtitle, and a round button that says
+// what a click on the banner does.
+struct ActionBanner {
+    QString symbol;
+    QString title;
+    QString subtitle;
+    QString button;
+};
+
+QSizeF buttonSize(const QString &label)
 {
     const QFontMetricsF metrics(menuTextFont(12));
-    return {metrics.horizontalAdvance(QStringLiteral("Update")) + 2 * kUpdateButtonPadX,
-            metrics.height() + 2 * kUpdateButtonPadY};
+    return {metrics.horizontalAdvance(label) + 2 * kButtonPadX, metrics.height() + 2 * kButtonPadY};
 }
 
-// Where the update banner's text column may run, for a banner `width` wide.
-qreal updateTextWidth(qreal width)
+// Where the banner's text column may run, for a banner `width` wide.
+qreal textWidth(qreal width, const QString &button)
 {
-    return std::max<qreal>(40, width - 11 - 26 - 11 - 8 - updateButtonSize().width() - 11);
+    return std::max<qreal>(40, width - 11 - 26 - 11 - 8 - buttonSize(button).width() - 11);
 }
 
 qreal wrappedHeight(const QFont &font, qreal width, const QString &text)
 {
     return QFontMetricsF(font).boundingRect(QRectF(0, 0, width, 10000), Qt::TextWordWrap, text).height();
+}
+
+qreal bannerHeight(qreal width, const ActionBanner &banner)
+{
+    const qreal text = QFontMetricsF(menuTextFont(13, QFont::Medium)).height() + 2 +
+                       wrappedHeight(menuTextFont(11), textWidth(width, banner.button), banner.subtitle);
+    return std::max<qreal>(44, std::ceil(text + 22));
+}
+
+void paintBanner(QPainter &painter, const QRectF &rect, const ActionBanner &banner, ColorScheme scheme)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    paintMenuCard(painter, rect, Palette::color(Palette::warningWash, scheme),
+                  Palette::color(Palette::warningBorder, scheme));
+    const QRectF icon(rect.left() + 11, rect.center().y() - 13, 26, 26);
+    SymbolCatalogue::paint(painter, icon.adjusted(5, 5, -5, -5), banner.symbol,
+                           Palette::color(Palette::warning, scheme));
+
+    const QSizeF size = buttonSize(banner.button);
+    const QRectF button(rect.right() - 11 - size.width(), rect.center().y() - size.height() / 2, size.width(),
+                        size.height());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Palette::color(Palette::warning, scheme));
+    painter.drawRoundedRect(button, button.height() / 2, button.height() / 2);
+    painter.setFont(menuTextFont(12));
+    painter.setPen(Palette::color(Palette::onAccent, scheme));
+    painter.drawText(button, Qt::AlignCenter, banner.button);
+
+    const qreal left = icon.right() + 11;
+    const qreal width = textWidth(rect.width(), banner.button);
+    const QFont titleFont = menuTextFont(13, QFont::Medium);
+    const QFont subtitleFont = menuTextFont(11);
+    const qreal titleHeight = QFontMetricsF(titleFont).height();
+    const qreal subtitleHeight = wrappedHeight(subtitleFont, width, banner.subtitle);
+    const qreal top = rect.center().y() - (titleHeight + 2 + subtitleHeight) / 2;
+    painter.setFont(titleFont);
+    painter.setPen(Palette::color(Palette::textPrimary, scheme));
+    const QString elided = QFontMetricsF(titleFont).elidedText(banner.title, Qt::ElideRight, width);
+    painter.drawText(QRectF(left, top, width, titleHeight), Qt::AlignLeft | Qt::AlignVCenter, elided);
+    painter.setFont(subtitleFont);
+    painter.setPen(Palette::color(Palette::textSecondary, scheme));
+    painter.drawText(QRectF(left, top + titleHeight + 2, width, subtitleHeight), Qt::TextWordWrap | Qt::AlignLeft,
+                     banner.subtitle);
+    painter.restore();
+}
+
+ActionBanner updateBanner(const QString &version)
+{
+    return {QStringLiteral("arrow.down.circle.fill"), MenuUpdateBanner::title(version), MenuUpdateBanner::subtitle(),
+            QStringLiteral("Update")};
+}
+
+ActionBanner unseenTriggerBanner()
+{
+    return {QStringLiteral("keyboard"), UnseenTriggerMenuBanner::title(), UnseenTriggerMenuBanner::subtitle(),
+            UnseenTriggerMenuBanner::buttonLabel()};
 }
 
 } // namespace
@@ -66,9 +131,7 @@ QString MenuUpdateBanner::subtitle()
 
 qreal MenuUpdateBanner::heightFor(qreal width)
 {
-    const qreal text = QFontMetricsF(menuTextFont(13, QFont::Medium)).height() + 2 +
-                       wrappedHeight(menuTextFont(11), updateTextWidth(width), subtitle());
-    return std::max<qreal>(44, std::ceil(text + 22));
+    return bannerHeight(width, updateBanner(QString()));
 }
 
 int MenuUpdateBanner::heightForWidth(int width) const
@@ -83,46 +146,63 @@ QSize MenuUpdateBanner::sizeHint() const
 
 void MenuUpdateBanner::paint(QPainter &painter, const QRectF &rect, const QString &version, ColorScheme scheme)
 {
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    paintMenuCard(painter, rect, Palette::color(Palette::warningWash, scheme),
-                  Palette::color(Palette::warningBorder, scheme));
-    const QRectF icon(rect.left() + 11, rect.center().y() - 13, 26, 26);
-    SymbolCatalogue::paint(painter, icon.adjusted(5, 5, -5, -5), QStringLiteral("arrow.down.circle.fill"),
-                           Palette::color(Palette::warning, scheme));
-
-    const QSizeF buttonSize = updateButtonSize();
-    const QRectF button(rect.right() - 11 - buttonSize.width(), rect.center().y() - buttonSize.height() / 2,
-                        buttonSize.width(), buttonSize.height());
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Palette::color(Palette::warning, scheme));
-    painter.drawRoundedRect(button, button.height() / 2, button.height() / 2);
-    painter.setFont(menuTextFont(12));
-    painter.setPen(Palette::color(Palette::onAccent, scheme));
-    painter.drawText(button, Qt::AlignCenter, QStringLiteral("Update"));
-
-    const qreal left = icon.right() + 11;
-    const qreal width = updateTextWidth(rect.width());
-    const QFont titleFont = menuTextFont(13, QFont::Medium);
-    const QFont subtitleFont = menuTextFont(11);
-    const qreal titleHeight = QFontMetricsF(titleFont).height();
-    const qreal subtitleHeight = wrappedHeight(subtitleFont, width, subtitle());
-    const qreal top = rect.center().y() - (titleHeight + 2 + subtitleHeight) / 2;
-    painter.setFont(titleFont);
-    painter.setPen(Palette::color(Palette::textPrimary, scheme));
-    const QString elided = QFontMetricsF(titleFont).elidedText(title(version), Qt::ElideRight, width);
-    painter.drawText(QRectF(left, top, width, titleHeight), Qt::AlignLeft | Qt::AlignVCenter, elided);
-    painter.setFont(subtitleFont);
-    painter.setPen(Palette::color(Palette::textSecondary, scheme));
-    painter.drawText(QRectF(left, top + titleHeight + 2, width, subtitleHeight), Qt::TextWordWrap | Qt::AlignLeft,
-                     subtitle());
-    painter.restore();
+    paintBanner(painter, rect, updateBanner(version), scheme);
 }
 
 void MenuUpdateBanner::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paint(painter, rect(), m_version, colorSchemeOf(*this));
+    if (hasFocus())
+        paintMenuFocusRing(painter, rect(), colorSchemeOf(*this));
+}
+
+UnseenTriggerMenuBanner::UnseenTriggerMenuBanner(QWidget *parent) : QAbstractButton(parent)
+{
+    setCursor(Qt::PointingHandCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    setText(title());
+    setAccessibleName(title());
+    setAccessibleDescription(subtitle());
+}
+
+QString UnseenTriggerMenuBanner::title()
+{
+    return QStringLiteral("No key starts dictation");
+}
+
+QString UnseenTriggerMenuBanner::subtitle()
+{
+    return QStringLiteral("Fn never reaches this desktop, and it is your only trigger.");
+}
+
+QString UnseenTriggerMenuBanner::buttonLabel()
+{
+    return QStringLiteral("Choose Key");
+}
+
+int UnseenTriggerMenuBanner::heightForWidth(int width) const
+{
+    return int(bannerHeight(width, unseenTriggerBanner()));
+}
+
+QSize UnseenTriggerMenuBanner::sizeHint() const
+{
+    return QSize(348, heightForWidth(width() > 0 ? width() : 348));
+}
+
+void UnseenTriggerMenuBanner::paint(QPainter &painter, const QRectF &rect, ColorScheme scheme)
+{
+    paintBanner(painter, rect, unseenTriggerBanner(), scheme);
+}
+
+void UnseenTriggerMenuBanner::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    paint(painter, rect(), colorSchemeOf(*this));
     if (hasFocus())
         paintMenuFocusRing(painter, rect(), colorSchemeOf(*this));
 }

@@ -32,6 +32,26 @@ private:
     QString m_version;
 };
 
+// The banner shown while no trigger in force can be seen (Fn alone, and no key gives Fn); a click opens
+// the trigger recorder.
+class UnseenTriggerMenuBanner : public QAbstractButton {
+    Q_OBJECT
+public:
+    explicit UnseenTriggerMenuBanner(QWidget *parent = nullptr);
+
+    static QString title();
+    static QString subtitle();
+    static QString buttonLabel();
+    static void paint(QPainter &painter, const QRectF &rect, ColorScheme scheme);
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
 // The banner that names the newest incident while any is unread; a click opens Support.
 class RecentIssueMenuBanner : public QAbstractButton {
     Q_OBJECT

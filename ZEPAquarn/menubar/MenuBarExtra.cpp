@@ -122,6 +122,16 @@ void MenuBarExtra::setTapRunning(bool running)
     refreshIcon();
 }
 
+void MenuBarExtra::setTriggerSeen(bool seen)
+{
+    if (m_triggerSeen == seen)
+        return;
+    m_triggerSeen = seen;
+    // The tooltip says why the ring is dim, for whoever hovers it.
+    m_tray->setToolTip(seen ? QStringLiteral("ZEPA QUARN") : QStringLiteral("ZEPA QUARN — no key starts dictation"));
+    refreshIcon();
+}
+
 void MenuBarExtra::setFailing(bool failing)
 {
     if (m_failing == failing)
@@ -141,7 +151,7 @@ void MenuBarExtra::setColorScheme(ColorScheme scheme)
 QIcon MenuBarExtra::icon() const
 {
     const QColor color = Palette::color(m_failing ? Palette::danger : Palette::textPrimary, m_scheme);
-    return ringIcon(color, m_tapRunning ? 1.0 : 0.55);
+    return ringIcon(color, isDimmed() ? 0.55 : 1.0);
 }
 
 void MenuBarExtra::refreshIcon()

@@ -15,7 +15,8 @@ namespace zq {
 
 // The application's place in the desktop's tray: the ring mark, which opens the menu panel as a
 // popup next to it. The ring is drawn in the panel's text colour, dimmed while the global trigger is
-// not running and in the danger colour while dictation is in its failure state. A right click (or a
+// not running or no trigger in force can be seen, and in the danger colour while dictation is in its
+// failure state. A right click (or a
 // tray host that only shows menus) offers the same panel through the menu's first entry.
 class MenuBarExtra : public QObject {
     Q_OBJECT
@@ -38,9 +39,11 @@ public:
     void setPanel(QWidget *content, std::function<void()> onOpen);
 
     void setTapRunning(bool running);
+    // Whether some trigger in force reaches the desktop (false: Fn alone on a keyboard without Fn).
+    void setTriggerSeen(bool seen);
     void setFailing(bool failing);
     void setColorScheme(ColorScheme scheme);
-    bool isDimmed() const { return !m_tapRunning; }
+    bool isDimmed() const { return !m_tapRunning || !m_triggerSeen; }
     bool isFailing() const { return m_failing; }
     QIcon icon() const;
 
@@ -63,6 +66,7 @@ private:
     QWidget *m_popup;
     std::function<void()> m_onOpen;
     bool m_tapRunning = true;
+    bool m_triggerSeen = true;
     bool m_failing = false;
     ColorScheme m_scheme = ColorScheme::light;
 };

@@ -7,6 +7,7 @@
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "menubar/brand/ZepaSwitch.h"
 #include "rewards/MilestoneLine.h"
+#include "runtime/Log.h"
 #include "window/HistoryPageRow.h"
 
 #include <QGraphicsOpacityEffect>
@@ -104,6 +105,11 @@ MenuPanel::MenuPanel(MenuPanelModel &model, QWidget *parent)
     connect(m_copyLast, &QAbstractButton::clicked, &m_model, &MenuPanelModel::copyLast);
     connect(m_enable, &QAbstractButton::clicked, &m_model, &MenuPanelModel::enableDictation);
 
+    // Under the header, where the button would suggest all is well: no key reaches the trigger.
+    m_triggerBanner = new UnseenTriggerMenuBanner(m_content);
+    connect(m_triggerBanner, &QAbstractButton::clicked, &m_model, &MenuPanelModel::chooseTrigger);
+    column->addWidget(m_triggerBanner);
+
     // 2–4. Banners and the milestone line.
     m_updateBanner = new MenuUpdateBanner(m_content);
     connect(m_updateBanner, &QAbstractButton::clicked, &m_model, &MenuPanelModel::update);
@@ -189,6 +195,8 @@ void MenuPanel::setReduceMotion(std::function<bool()> reduceMotion)
 void MenuPanel::appear()
 {
     m_model.appear();
+    if (m_model.showsUnseenTrigger())
+        qCInfo(lcApp) << "menu panel: shows that no key starts dictation";
     // Later appearances of the same panel do not animate again.
     if (!m_revealElapsed) {
         setRevealElapsed(0);
@@ -212,6 +220,7 @@ void MenuPanel::refresh()
     setBrandButtonEnabled(m_copyLast, m_model.copyLastEnabled());
     m_copyLast->setToolTip(m_model.copyLastTooltip());
     m_enable->setVisible(m_model.showsEnableDictation());
+    m_triggerBanner->setVisible(m_model.showsUnseenTrigger());
 
     const std::optional<QString> version = m_model.availableUpdateVersion();
     if (version)

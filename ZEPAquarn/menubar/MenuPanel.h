@@ -20,6 +20,7 @@ class MenuUpdateBanner;
 class MenuWeekRecap;
 class MilestoneLine;
 class RecentIssueMenuBanner;
+class UnseenTriggerMenuBanner;
 class ZepaButton;
 class ZepaMenuPicker;
 class ZepaSwitch;
@@ -61,6 +62,7 @@ public:
     MenuPanelModel &model() const { return m_model; }
     ZepaButton *copyLastButton() const { return m_copyLast; }
     ZepaButton *enableDictationButton() const { return m_enable; }
+    UnseenTriggerMenuBanner *unseenTriggerBanner() const { return m_triggerBanner; }
     MenuUpdateBanner *updateBanner() const { return m_updateBanner; }
     RecentIssueMenuBanner *recentIssueBanner() const { return m_issueBanner; }
     MilestoneLine *milestoneLine() const { return m_milestoneLine; }
@@ -92,6 +94,7 @@ private:
     QGraphicsOpacityEffect *m_opacity;
     ZepaButton *m_copyLast;
     ZepaButton *m_enable;
+    UnseenTriggerMenuBanner *m_triggerBanner;
     MenuUpdateBanner *m_updateBanner;
     RecentIssueMenuBanner *m_issueBanner;
     MilestoneLine *m_milestoneLine;

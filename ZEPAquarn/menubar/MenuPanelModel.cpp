@@ -4,6 +4,7 @@
 #include "pipeline/DictationController.h"
 #include "pipeline/LanguageCatalogue.h"
 #include "pipeline/SettingsDefaults.h"
+#include "pipeline/TriggerReach.h"
 #include "records/HistoryStore.h"
 #include "records/IncidentStore.h"
 #include "records/StatsStore.h"
@@ -37,6 +38,8 @@ MenuPanelModel::MenuPanelModel(Services services, QObject *parent)
     connect(&m_services.settings, &rt::Settings::changed, this, &MenuPanelModel::settingChanged);
     if (m_services.updater)
         connect(m_services.updater, &Updater::stateChanged, this, &MenuPanelModel::changed);
+    if (m_services.triggerReach)
+        connect(m_services.triggerReach, &TriggerReach::changed, this, &MenuPanelModel::changed);
     if (m_services.milestones) {
         connect(m_services.milestones, &MilestoneStore::dismissedChanged, this, &MenuPanelModel::changed);
         connect(m_services.milestones, &MilestoneStore::shownChanged, this, &MenuPanelModel::changed);
@@ -58,6 +61,9 @@ WeekSummary MenuPanelModel::currentWeek() const
 
 void MenuPanelModel::appear()
 {
+    // A layout changed since the last look may have given the keyboard an Fn key, or taken it away.
+    if (m_services.triggerReach)
+        m_services.triggerReach->refresh();
     m_inputDevices = m_services.listInputDevices ? m_services.listInputDevices() : std::vector<AudioInputDevice>{};
     keepLanguageValid();
     if (m_services.milestones) {
@@ -84,13 +90,28 @@ void MenuPanelModel::settingChanged(const QString &key)
 
 bool MenuPanelModel::showsEnableDictation() const
 {
-    return !m_services.controller.tapRunning();
+    return !m_services.controller.tapRunning() || showsUnseenTrigger();
 }
 
 void MenuPanelModel::enableDictation()
 {
     // The tap's own change signal removes the button; a tap that cannot start leaves it.
     m_services.controller.ensureHotkeyTapRunning();
+    if (showsUnseenTrigger())
+        chooseTrigger();
+}
+
+bool MenuPanelModel::showsUnseenTrigger() const
+{
+    return m_services.triggerReach && !m_services.triggerReach->canStartTake();
+}
+
+void MenuPanelModel::chooseTrigger()
+{
+    if (m_services.openTriggerSettings)
+        m_services.openTriggerSettings();
+    else
+        openMainWindow(AppWindowSection::general);
 }
 
 bool MenuPanelModel::copyLastEnabled() const

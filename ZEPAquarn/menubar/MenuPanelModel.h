@@ -25,6 +25,7 @@ class Settings;
 
 class AppWindowModel;
 class DictationController;
+class TriggerReach;
 class Updater;
 
 // One choice of a panel picker: the stored value, its label and its symbol.
@@ -73,6 +74,10 @@ public:
         std::function<void()> inputPreferenceChanged = {};
         // The wall clock; the system's when empty.
         std::function<QDateTime()> now = {};
+        // Whether the triggers in force can start a take; none: the panel never warns.
+        TriggerReach *triggerReach = nullptr;
+        // Opens the General page at the trigger recorder; the General page alone when empty.
+        std::function<void()> openTriggerSettings = {};
         QLocale locale = QLocale();
     };
 
@@ -84,9 +89,14 @@ public:
     void appear();
     bool hasAppeared() const { return m_appeared; }
 
-    // The header.
+    // The header. "Enable Dictation" stays while the tap is off or no trigger in force can be seen:
+    // a running tap that no key reaches is not dictation enabled.
     bool showsEnableDictation() const;
+    // Starts the tap; when still no trigger can be seen, opens the trigger recorder.
     void enableDictation();
+    // The line under the header: Fn alone is the trigger and the keyboard map gives no Fn key.
+    bool showsUnseenTrigger() const;
+    void chooseTrigger();
     bool copyLastEnabled() const;
     QString copyLastTooltip() const;
     bool copied() const { return m_copied.isShown(); }

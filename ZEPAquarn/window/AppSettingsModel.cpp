@@ -2,6 +2,7 @@
 
 #include "audio/AudioEngine.h"
 #include "pipeline/SettingsDefaults.h"
+#include "pipeline/TriggerReach.h"
 #include "platform/LoginItem.h"
 #include "records/IncidentStore.h"
 #include "runtime/Settings.h"
@@ -238,6 +239,13 @@ void AppSettingsModel::setShowInDock(bool shown)
     m_deps.settings.setValue(key(keys::showInDock), shown);
     if (m_deps.applyShowInDock)
         m_deps.applyShowInDock(shown);
+}
+
+QString AppSettingsModel::triggerNamesInForce() const
+{
+    if (m_triggerReach)
+        return triggerNames(m_triggerReach->seen());
+    return triggerNames(triggersSeen(m_deps.settings, true));
 }
 
 QString AppSettingsModel::versionLabel()

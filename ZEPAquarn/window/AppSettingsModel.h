@@ -27,6 +27,7 @@ class LoginItem;
 }
 class AudioEngine;
 class IncidentStore;
+class TriggerReach;
 
 // What the settings pages hold besides the stored settings, and what their controls do. The pages
 // read the settings themselves and call these operations; every change of the state below is
@@ -102,6 +103,10 @@ public:
     const QString &launchAtLoginError() const { return m_launchAtLoginError; }
     void setLaunchAtLogin(bool enabled);
     void setShowInDock(bool shown);
+    // Where the FAQ learns which triggers can start a take; without one it names the stored ones.
+    void setTriggerReach(const TriggerReach *reach) { m_triggerReach = reach; }
+    // "Right Control", "Right Control or F8"; empty when no trigger in force can be seen.
+    QString triggerNamesInForce() const;
 
     // The application's version, or an em dash when it has none.
     static QString versionLabel();
@@ -129,6 +134,7 @@ private:
     rt::WorkItem m_keySaveTimer;
     // Saves run one after another, so the keyring ends with the last text typed.
     rt::TaskHandle<void> m_lastKeySave;
+    const TriggerReach *m_triggerReach = nullptr;
     rt::Lifetime m_lifetime;
 };
 

@@ -1,12 +1,14 @@
 #include "window/AppWindowView.h"
 
 #include "menubar/brand/Palette.h"
+#include "menubar/brand/ZepaMenuPicker.h"
 #include "records/IncidentStore.h"
 #include "rewards/Updater.h"
 #include "window/AppSettingsModel.h"
 #include "window/AppSettingsView.h"
 #include "window/AppSidebar.h"
 #include "window/SettingsBlocks.h"
+#include "window/TriggerBindingRecorderView.h"
 
 #include <QHBoxLayout>
 #include <QPainter>
@@ -73,6 +75,18 @@ AppWindowView::AppWindowView(AppWindowModel &model, IncidentStore &incidents, Up
 QWidget *AppWindowView::currentPage() const
 {
     return m_detail->currentWidget();
+}
+
+bool AppWindowView::focusTriggerRecorder()
+{
+    if (!m_settingsView || m_settingsView->section() != AppWindowSection::general || !m_settingsView->page())
+        return false;
+    auto *recorder = m_settingsView->page()->findChild<TriggerBindingRecorderView *>();
+    if (!recorder)
+        return false;
+    m_settingsView->ensureWidgetVisible(recorder);
+    recorder->primaryPicker()->setFocus(Qt::OtherFocusReason);
+    return true;
 }
 
 void AppWindowView::showSelection(AppWindowSection section)

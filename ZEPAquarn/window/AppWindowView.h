@@ -38,6 +38,9 @@ public:
     AppSettingsView *settingsView() const { return m_settingsView; }
     // The page shown now.
     QWidget *currentPage() const;
+    // On the General page: scrolls to the trigger recorder and gives its primary picker the keyboard.
+    // False when the page shows no recorder.
+    bool focusTriggerRecorder();
 
 protected:
     void showEvent(QShowEvent *event) override;

@@ -1,6 +1,7 @@
 #include "window/OnboardingModel.h"
 
 #include "pipeline/SettingsDefaults.h"
+#include "pipeline/TriggerReach.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
 
@@ -72,18 +73,18 @@ std::optional<TriggerBinding> OnboardingModel::secondaryBinding() const
 
 bool OnboardingModel::globeConflict() const
 {
-    return primaryBinding().is(TriggerKey::fn) && !m_fnFree && !secondaryBinding();
+    return triggersSeen(primaryBinding(), secondaryBinding(), m_fnFree).empty();
 }
 
 QString OnboardingModel::triggerDetail() const
 {
-    if (globeConflict())
+    // Only the triggers that can start a take are named: Fn that never reaches the desktop is left out.
+    const std::vector<TriggerBinding> seen = triggersSeen(primaryBinding(), secondaryBinding(), m_fnFree);
+    if (seen.empty())
         return QStringLiteral("Add a secondary trigger, choose another key, or map Fn in your keyboard settings.");
-    const QString primary = primaryBinding().displayName();
-    const std::optional<TriggerBinding> secondary = secondaryBinding();
-    if (!secondary)
-        return QStringLiteral("Hold ") + primary + QStringLiteral(" to talk; tap it to lock.");
-    return QStringLiteral("Use ") + primary + QStringLiteral(" or ") + secondary->displayName() +
+    if (seen.size() == 1)
+        return QStringLiteral("Hold ") + seen.front().displayName() + QStringLiteral(" to talk; tap it to lock.");
+    return QStringLiteral("Use ") + seen[0].displayName() + QStringLiteral(" or ") + seen[1].displayName() +
            QStringLiteral(" to talk.");
 }
 
@@ -136,8 +137,9 @@ void OnboardingModel::refreshPermissions()
 
 void OnboardingModel::logState() const
 {
-    qCInfo(lcApp).nospace() << "onboarding: microphone " << m_micGranted << ", input monitoring " << m_input.granted
-                            << ", accessibility " << m_accessibility.granted << ", fn key " << m_fnFree;
+    qCInfo(lcApp).nospace().noquote() << "onboarding: microphone " << m_micGranted << ", input monitoring "
+                                      << m_input.granted << ", accessibility " << m_accessibility.granted << ", fn key "
+                                      << m_fnFree << "; trigger row: " << triggerDetail();
 }
 
 void OnboardingModel::requestMicrophone()

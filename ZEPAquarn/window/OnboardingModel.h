@@ -61,7 +61,7 @@ public:
     // The primary trigger; Fn when the stored value does not decode.
     TriggerBinding primaryBinding() const;
     std::optional<TriggerBinding> secondaryBinding() const;
-    // The Fn key is the trigger, it does not reach the desktop, and nothing else is set.
+    // No trigger in force can be seen: Fn alone, and the keyboard map gives no key Fn.
     bool globeConflict() const;
     bool triggerIsUsable() const { return !globeConflict(); }
     QString triggerDetail() const;

@@ -132,14 +132,20 @@ std::vector<PickerChoice> languageChoices(const QString &backend)
     return choices;
 }
 
-const std::vector<QuestionGroup> &faqGroups()
+std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
 {
-    static const std::vector<QuestionGroup> groups{
+    // The key that really starts a take here, not the default of another keyboard.
+    const QString trigger = triggersInForce.isEmpty()
+                                ? fromUtf8("none works yet: Fn does not reach this desktop, so choose one under "
+                                           "General → Trigger")
+                                : triggersInForce;
+    return {
         {QStringLiteral("Dictating"),
          {{QStringLiteral("How do I dictate?"),
-           fromUtf8("Hold your trigger key (Fn 🌐 by default), speak, release — the words land wherever your cursor "
-                    "is. A quick tap instead LOCKS hands-free dictation; tap again to finish. Esc cancels. On "
-                    "Bluetooth headphones, speak after the rising chime — that's the mic confirming it's live.")},
+           fromUtf8("Hold your trigger key (") + trigger +
+               fromUtf8("), speak, release — the words land wherever your cursor is. A quick tap instead LOCKS "
+                        "hands-free dictation; tap again to finish. Esc cancels. On Bluetooth headphones, speak "
+                        "after the rising chime — that's the mic confirming it's live.")},
           {QStringLiteral("Why is dictation slower with Bluetooth headphones as the microphone?"),
            fromUtf8("To record from Bluetooth headphones, the system has to switch them into call mode (HFP) — the "
                     "same low-quality mode a phone call uses — which takes a few seconds and makes music sound "
@@ -188,7 +194,6 @@ const std::vector<QuestionGroup> &faqGroups()
                fromUtf8(" once a day (after you allow automatic checks) and offers new versions with release notes. "
                         "Every download is verified against ZEPA's own update signature before it installs. Check "
                         "Now lives in Support.")}}}};
-    return groups;
 }
 
 const std::vector<Question> &alwaysOnQuestions()

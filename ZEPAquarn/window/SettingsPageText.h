@@ -55,8 +55,9 @@ struct QuestionGroup {
     QString title;
     std::vector<Question> questions;
 };
-// The FAQ page's three groups.
-const std::vector<QuestionGroup> &faqGroups();
+// The FAQ page's three groups. "How do I dictate?" names `triggersInForce` ("Right Control or F8"), the
+// triggers that can start a take here; empty when none can.
+std::vector<QuestionGroup> faqGroups(const QString &triggersInForce);
 // The two questions of the Audio page and the two of the on-device engine.
 const std::vector<Question> &alwaysOnQuestions();
 const std::vector<Question> &onDeviceLanguageQuestions();

@@ -367,9 +367,9 @@ void buildDictionary(Page &page, AppSettingsModel &model)
     vocabulary->add(body);
 }
 
-void buildFAQ(Page &page)
+void buildFAQ(Page &page, const AppSettingsModel &model)
 {
-    for (const auto &group : faqGroups()) {
+    for (const auto &group : faqGroups(model.triggerNamesInForce())) {
         SettingsSection *section = page.addSection(group.title);
         bool first = true;
         for (const auto &question : group.questions) {
@@ -404,7 +404,7 @@ QWidget *makeSettingsPage(AppWindowSection section, AppSettingsModel &model, rt:
         buildDictionary(*page, model);
         break;
     case AppWindowSection::faq:
-        buildFAQ(*page);
+        buildFAQ(*page, model);
         break;
     case AppWindowSection::stats:
     case AppWindowSection::history:

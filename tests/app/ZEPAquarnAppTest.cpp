@@ -6,8 +6,10 @@
 #include "menubar/PillPanel.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/TriggerBinding.h"
+#include "pipeline/TriggerReach.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakePermissionProbe.h"
+#include "support/FakeUserNotifications.h"
 #include "window/AppWindowView.h"
 #include "window/OnboardingView.h"
 
@@ -21,7 +23,13 @@ using zq::test::FakeDictationServices;
 namespace {
 
 struct AppRig {
-    explicit AppRig(bool onboarded) { services.settings.setValue("onboarded", onboarded); }
+    explicit AppRig(bool onboarded, bool keyboardHasFn = true)
+    {
+        services.settings.setValue("onboarded", onboarded);
+        probe.keyboard = zq::test::FakePermissionProbe::keyboardWithFn(keyboardHasFn);
+        // Right Control sits where it sits on a PC keyboard.
+        probe.keyboard->logicalCodes[105] = zq::KeyCode::rightControl;
+    }
 
     std::unique_ptr<ZEPAquarnApp> make()
     {
@@ -38,11 +46,14 @@ struct AppRig {
             [this] { order << QStringLiteral("end-audio"); },
         };
         environment.permissionProbe = [this]() -> zq::platform::PermissionProbe & { return probe; };
+        environment.keyboardMap = [this] { return probe.keyboardMap(); };
+        environment.notifications = [this]() -> zq::platform::UserNotifications * { return &notifications; };
         return std::make_unique<ZEPAquarnApp>(std::move(environment));
     }
 
     FakeDictationServices services{{.makeController = false}};
     zq::test::FakePermissionProbe probe;
+    zq::test::FakeUserNotifications notifications;
     QStringList order;
 };
 
@@ -116,4 +127,50 @@ TEST(ZEPAquarnAppTest, TheWornColorwayReachesThePill)
     EXPECT_EQ(app->controller().pill()->colorway(), zq::Colorway::signalPurple);
     app->delegate().depth().setSelection(zq::Colorway::consensusMint);
     EXPECT_EQ(app->controller().pill()->colorway(), zq::Colorway::consensusMint);
+}
+
+TEST(ZEPAquarnAppTest, AFreshProfileOnAKeyboardWithoutFnStartsOnRightControlAndDictatesAfterDone)
+{
+    AppRig rig(false, false);
+    auto app = rig.make();
+    EXPECT_EQ(rig.services.settings.stringValue("triggerKey"), "right-control");
+    EXPECT_FALSE(rig.services.settings.hasUserValue("triggerKey")) << "a default, not a stored choice";
+    app->showScenes();
+    app->onboardingWindow()->done();
+    EXPECT_TRUE(app->controller().tapRunning());
+    EXPECT_TRUE(app->triggerReach().canStartTake());
+    EXPECT_FALSE(app->menuBarExtra()->isDimmed());
+    EXPECT_TRUE(rig.notifications.posted().empty());
+}
+
+TEST(ZEPAquarnAppTest, AStoredFnThatCannotBeSeenIsKeptDimsTheRingAndIsExplainedOncePerLaunch)
+{
+    AppRig rig(true, false);
+    rig.services.settings.setValue("triggerKey", QStringLiteral("fn"));
+    auto app = rig.make();
+    app->showScenes();
+    EXPECT_EQ(rig.services.settings.stringValue("triggerKey"), "fn") << "the user's choice is never rewritten";
+    EXPECT_TRUE(app->controller().tapRunning());
+    EXPECT_TRUE(app->menuBarExtra()->isDimmed()) << "a running tap that no key reaches";
+    ASSERT_EQ(rig.notifications.posted().size(), 1u);
+    EXPECT_EQ(rig.notifications.posted()[0].content.title, "No key starts dictation");
+    EXPECT_TRUE(rig.notifications.posted()[0].content.body.contains("General → Trigger"));
+
+    // Mended and broken again in the same launch: the ring follows, the notice is not repeated.
+    rig.services.settings.setValue("secondaryTriggerKey", QStringLiteral("mouse:3"));
+    EXPECT_FALSE(app->menuBarExtra()->isDimmed());
+    rig.services.settings.setValue("secondaryTriggerKey", QString());
+    EXPECT_TRUE(app->menuBarExtra()->isDimmed());
+    EXPECT_EQ(rig.notifications.posted().size(), 1u);
+}
+
+TEST(ZEPAquarnAppTest, TheWelcomeWindowExplainsAnUnseenFnItselfAndTheNoticeWaitsForDone)
+{
+    AppRig rig(false, false);
+    rig.services.settings.setValue("triggerKey", QStringLiteral("fn"));
+    auto app = rig.make();
+    app->showScenes();
+    EXPECT_TRUE(rig.notifications.posted().empty());
+    app->onboardingWindow()->done();
+    EXPECT_EQ(rig.notifications.posted().size(), 1u);
 }

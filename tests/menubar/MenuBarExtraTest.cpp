@@ -1,8 +1,9 @@
 #include "menubar/MenuBarExtra.h"
 
-#include <QImage>
 #include <QApplication>
+#include <QImage>
 #include <QKeyEvent>
+#include <QSystemTrayIcon>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -21,7 +22,7 @@ int maximumAlpha(const QIcon &icon)
 
 } // namespace
 
-TEST(MenuBarExtraTest, IconIsDimmedWhileTheTriggerIsNotRunning)
+TEST(MenuBarExtraTest, IconIsDimmedWhileTheTriggerIsNotRunningOrNoTriggerCanBeSeen)
 {
     zq::MenuBarExtra extra({});
     const int full = maximumAlpha(extra.icon());
@@ -32,6 +33,15 @@ TEST(MenuBarExtraTest, IconIsDimmedWhileTheTriggerIsNotRunning)
     EXPECT_NEAR(dimmed, full * 0.55, 6) << "dimmed to 0.55";
     extra.setTapRunning(true);
     EXPECT_EQ(maximumAlpha(extra.icon()), full);
+
+    // A running tap that no key reaches looks the same as one that does not run.
+    extra.setTriggerSeen(false);
+    EXPECT_TRUE(extra.isDimmed());
+    EXPECT_EQ(maximumAlpha(extra.icon()), dimmed);
+    EXPECT_TRUE(extra.trayIcon()->toolTip().contains(QStringLiteral("no key starts dictation")));
+    extra.setTriggerSeen(true);
+    EXPECT_EQ(maximumAlpha(extra.icon()), full);
+    EXPECT_EQ(extra.trayIcon()->toolTip(), QStringLiteral("ZEPA QUARN"));
 }
 
 TEST(MenuBarExtraTest, RingTakesTheTextColourAndTheDangerColourWhileFailing)

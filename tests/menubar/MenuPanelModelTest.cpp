@@ -3,11 +3,13 @@
 #include "pipeline/DictationController.h"
 #include "pipeline/LanguageCatalogue.h"
 #include "pipeline/SettingsDefaults.h"
+#include "pipeline/TriggerReach.h"
 #include "records/HistoryStore.h"
 #include "records/IncidentStore.h"
 #include "records/StatsStore.h"
 #include "rewards/Updater.h"
 #include "support/FakeDictationServices.h"
+#include "support/FakePermissionProbe.h"
 #include "support/FakeUpdateFramework.h"
 #include "support/FakeUserNotifications.h"
 #include "window/AppWindowModel.h"
@@ -85,6 +87,8 @@ protected:
         services.inputPreferenceChanged = [this] { ++engineNotified; };
         services.now = [this] { return rig.loop.clocks().wallNow(); };
         services.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        services.triggerReach = &reach;
+        services.openTriggerSettings = [this] { calls.append(QStringLiteral("trigger recorder")); };
         model = std::make_unique<MenuPanelModel>(std::move(services));
         return *model;
     }
@@ -112,6 +116,9 @@ protected:
     QString clipboard;
     bool clipboardAccepts = true;
     int engineNotified = 0;
+    // The keyboard maps Fn unless a test takes it away.
+    std::optional<zq::platform::KeyboardMap> keyboard = zq::test::FakePermissionProbe::keyboardWithFn(true);
+    zq::TriggerReach reach{rig.settings, [this] { return keyboard; }};
     std::unique_ptr<MenuPanelModel> model;
 };
 
@@ -133,6 +140,33 @@ TEST_F(MenuPanelModelTest, EnableDictationShowsOnlyWhileTheTapIsNotRunning)
     EXPECT_TRUE(rig.controller->tapRunning());
     EXPECT_FALSE(panel.showsEnableDictation());
     EXPECT_GE(changed.count(), 1) << "the header follows the published tap state";
+}
+
+TEST_F(MenuPanelModelTest, WithFnAloneOnAKeyboardWithoutFnTheHeaderNeverLooksReady)
+{
+    rig.settings.setValue(QStringLiteral("triggerKey"), QStringLiteral("fn"));
+    MenuPanelModel &panel = make();
+    ASSERT_TRUE(rig.controller->ensureHotkeyTapRunning());
+    EXPECT_FALSE(panel.showsUnseenTrigger());
+    EXPECT_FALSE(panel.showsEnableDictation());
+
+    // The layout loses its Fn key: the panel finds out when it next appears.
+    keyboard = zq::test::FakePermissionProbe::keyboardWithFn(false);
+    QSignalSpy changed(&panel, &MenuPanelModel::changed);
+    panel.appear();
+    EXPECT_GE(changed.count(), 1);
+    EXPECT_TRUE(panel.showsUnseenTrigger());
+    EXPECT_TRUE(panel.showsEnableDictation()) << "a running tap that no key reaches is not dictation enabled";
+
+    // Both the button and the line lead to the trigger recorder.
+    panel.enableDictation();
+    panel.chooseTrigger();
+    EXPECT_EQ(calls, (QStringList{QStringLiteral("trigger recorder"), QStringLiteral("trigger recorder")}));
+
+    // A secondary trigger that arrives mends it at once.
+    rig.settings.setValue(QStringLiteral("secondaryTriggerKey"), QStringLiteral("mouse:3"));
+    EXPECT_FALSE(panel.showsUnseenTrigger());
+    EXPECT_FALSE(panel.showsEnableDictation());
 }
 
 TEST_F(MenuPanelModelTest, UpdateBannerShowsOnlyWhileAnUpdateIsAvailable)

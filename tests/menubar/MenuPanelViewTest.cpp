@@ -1,5 +1,6 @@
 // The tray panel rendered offscreen in light and dark, with a few probes per state.
 #include "menubar/MenuPanel.h"
+#include "pipeline/TriggerReach.h"
 
 #include "menubar/MenuBanners.h"
 #include "menubar/MenuPanelCard.h"
@@ -15,6 +16,7 @@
 #include "rewards/MilestoneLine.h"
 #include "rewards/Updater.h"
 #include "support/FakeDictationServices.h"
+#include "support/FakePermissionProbe.h"
 #include "support/FakeUpdateFramework.h"
 #include "support/FakeUserNotifications.h"
 #include "support/ViewRender.h"
@@ -73,6 +75,8 @@ protected:
         services.copyText = [](const std::optional<QString> &text) { return text.has_value(); };
         services.now = [this] { return rig.loop.clocks().wallNow(); };
         services.locale = QLocale(QLocale::English, QLocale::UnitedStates);
+        services.triggerReach = &reach;
+        services.openTriggerSettings = [this] { ++recorderOpened; };
         model = std::make_unique<MenuPanelModel>(std::move(services));
         panel = std::make_unique<MenuPanel>(*model);
         panel->setScreenHeight([screenHeight] { return std::optional<double>(screenHeight); });
@@ -109,6 +113,9 @@ protected:
     std::unique_ptr<Updater> updater;
     std::unique_ptr<MilestoneStore> milestones;
     AppWindowModel windowModel;
+    std::optional<platform::KeyboardMap> keyboard = zq::test::FakePermissionProbe::keyboardWithFn(true);
+    TriggerReach reach{rig.settings, [this] { return keyboard; }};
+    int recorderOpened = 0;
     std::unique_ptr<MenuPanelModel> model;
     std::unique_ptr<MenuPanel> panel;
 };
@@ -216,6 +223,38 @@ TEST_P(MenuPanelViewTest, OpenAIShowsIncludedAndTapOffShowsEnableDictation)
 
     p.enableDictationButton()->click();
     EXPECT_TRUE(rig.controller->tapRunning());
+    EXPECT_FALSE(p.enableDictationButton()->isVisible());
+}
+
+TEST_P(MenuPanelViewTest, FnAloneWithoutAnFnKeyShowsTheLineUnderTheHeaderAndKeepsEnableDictation)
+{
+    rig.controller->ensureHotkeyTapRunning();
+    keyboard = zq::test::FakePermissionProbe::keyboardWithFn(false);
+    rig.settings.setValue(QString::fromLatin1(keys::triggerKey), QStringLiteral("fn"));
+    MenuPanel &p = make();
+    const QImage image = render(QStringLiteral("trigger-unseen"));
+
+    ASSERT_TRUE(p.unseenTriggerBanner()->isVisible());
+    EXPECT_TRUE(p.enableDictationButton()->isVisible()) << "the tap runs, but nothing is well";
+    const QRectF line = where(p.unseenTriggerBanner());
+    EXPECT_GT(line.top(), where(p.enableDictationButton()).bottom()) << "right under the header";
+    EXPECT_LT(line.bottom(), where(p.weekRecap()).top());
+    EXPECT_TRUE(sameColor(pixelAt(image, {line.left() + 40, line.bottom() - 3}),
+                          zq::test::over(token(Palette::warningWash), token(Palette::background)), 4));
+    // The keyboard symbol on the leading side and the "Choose Key" capsule on the trailing side.
+    const QRectF symbol(line.left() + 11, line.center().y() - 13, 26, 26);
+    EXPECT_TRUE(zq::test::colorBounds(image.copy(symbol.toRect()), token(Palette::warning), 40).isValid());
+    bool capsule = false;
+    for (qreal x = line.right() - 80; x < line.right() - 11; x += 1)
+        capsule = capsule || sameColor(pixelAt(image, {x, line.center().y() - 7}), token(Palette::warning), 6);
+    EXPECT_TRUE(capsule);
+
+    p.unseenTriggerBanner()->click();
+    p.enableDictationButton()->click();
+    EXPECT_EQ(recorderOpened, 2);
+
+    rig.settings.setValue(QString::fromLatin1(keys::secondaryTriggerKey), QStringLiteral("key:100:F8"));
+    EXPECT_FALSE(p.unseenTriggerBanner()->isVisible());
     EXPECT_FALSE(p.enableDictationButton()->isVisible());
 }
 

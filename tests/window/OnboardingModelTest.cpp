@@ -62,10 +62,13 @@ TEST_F(OnboardingModelTest, TheFnKeyConflictsOnlyWhenItIsTheTriggerDoesNotReachT
         EXPECT_TRUE(content.showsKeyboardSettings);
     }
 
+    // The hint names only what can start a take: Fn that never arrives is left out.
     setTrigger(QStringLiteral("fn"), QStringLiteral("mouse:2"));
     EXPECT_FALSE(make().globeConflict());
-    EXPECT_EQ(model->triggerDetail(), QStringLiteral("Use Fn or Mouse Button 3 to talk."));
+    EXPECT_EQ(model->triggerDetail(), QStringLiteral("Hold Mouse Button 3 to talk; tap it to lock."));
     EXPECT_FALSE(model->content().showsKeyboardSettings);
+    setTrigger(QStringLiteral("right-control"), QStringLiteral("mouse:2"));
+    EXPECT_EQ(make().triggerDetail(), QStringLiteral("Use Right Control or Mouse Button 3 to talk."));
 
     for (const QString &other : {QStringLiteral("right-option"), QStringLiteral("f8"), QStringLiteral("mouse:4"),
                                  QStringLiteral("key:49:Space")}) {
@@ -84,6 +87,18 @@ TEST_F(OnboardingModelTest, TheFnKeyConflictsOnlyWhenItIsTheTriggerDoesNotReachT
     // Without an X display there is no keyboard map: Fn cannot be seen.
     probe.keyboard.reset();
     EXPECT_TRUE(make().globeConflict());
+}
+
+TEST_F(OnboardingModelTest, AFreshProfileOnAKeyboardWithoutFnShowsTheDefaultKeyAsAWorkingTrigger)
+{
+    // What the application registers at start on such a keyboard; nothing is stored.
+    probe.keyboard = FakePermissionProbe::keyboardWithFn(false);
+    zq::registerDefaults(settings, zq::TriggerKey::rightControl);
+    const OnboardingContent content = make().content();
+    EXPECT_TRUE(content.triggerUsable);
+    EXPECT_EQ(content.triggerDetail, QStringLiteral("Hold Right Control to talk; tap it to lock."));
+    EXPECT_FALSE(content.showsKeyboardSettings);
+    EXPECT_FALSE(settings.hasUserValue(QStringLiteral("triggerKey")));
 }
 
 TEST_F(OnboardingModelTest, TheKeyboardSettingsButtonNeedsBothTheConflictAndADesktopThatHasSuchSettings)
@@ -234,7 +249,7 @@ TEST_F(OnboardingModelTest, ATriggerRecordedElsewhereUpdatesTheTriggerRowAtOnce)
     EXPECT_TRUE(model->globeConflict());
     settings.setValue(QStringLiteral("secondaryTriggerKey"), QStringLiteral("f9"));
     EXPECT_EQ(changes.count(), 1);
-    EXPECT_EQ(model->triggerDetail(), QStringLiteral("Use Fn or F9 to talk."));
+    EXPECT_EQ(model->triggerDetail(), QStringLiteral("Hold F9 to talk; tap it to lock."));
     settings.setValue(QStringLiteral("language"), QStringLiteral("de"));
     EXPECT_EQ(changes.count(), 1);
 }

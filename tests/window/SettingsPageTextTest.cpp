@@ -92,9 +92,13 @@ TEST(SettingsPageTextTest, LanguageChoicesFollowTheEngine)
     EXPECT_EQ(engineSymbol("openai"), "cloud");
 }
 
-TEST(SettingsPageTextTest, FaqHasNineQuestionsInThreeGroups)
+TEST(SettingsPageTextTest, FaqHasNineQuestionsInThreeGroupsAndNamesTheTriggerInForce)
 {
-    const auto &groups = faqGroups();
+    const auto groups = faqGroups(QStringLiteral("Right Control or F8"));
+    EXPECT_TRUE(groups[0].questions[0].answer.startsWith(
+        QStringLiteral("Hold your trigger key (Right Control or F8), speak, release")));
+    const QString none = faqGroups(QString())[0].questions[0].answer;
+    EXPECT_TRUE(none.contains(QStringLiteral("choose one under General → Trigger"))) << none.toStdString();
     ASSERT_EQ(groups.size(), 3u);
     EXPECT_EQ(groups[0].questions.size(), 4u);
     EXPECT_EQ(groups[1].questions.size(), 2u);

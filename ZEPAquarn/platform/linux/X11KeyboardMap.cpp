@@ -1,6 +1,7 @@
 #include "platform/linux/X11KeyboardMap.h"
 
 #include "pipeline/TriggerKey.h"
+#include "platform/linux/X11Connection.h"
 #include "platform/linux/X11KeyCodes.h"
 
 #include <X11/XKBlib.h>
@@ -39,6 +40,20 @@ KeyboardMap readKeyboardMap(_XDisplay *display)
         }
     }
     XkbFreeKeyboard(keyboard, 0, True);
+    return map;
+}
+
+std::optional<KeyboardMap> readKeyboardMap(const QByteArray &displayName)
+{
+    if (displayName.isEmpty())
+        return std::nullopt;
+    QString why;
+    const std::unique_ptr<X11Connection> connection = X11Connection::open(displayName, &why);
+    if (!connection)
+        return std::nullopt;
+    KeyboardMap map = readKeyboardMap(connection->display());
+    if (connection->isBroken())
+        return std::nullopt;
     return map;
 }
 
