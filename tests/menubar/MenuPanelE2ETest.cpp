@@ -2,6 +2,7 @@
 // switches the microphone and quits.
 #include "records/StoreFile.h"
 #include "runtime/Settings.h"
+#include "support/DesktopDriver.h"
 #include "support/E2EEnvironment.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
@@ -65,88 +66,17 @@ protected:
         environment.insert(QStringLiteral("DISPLAY"), env->display());
         return environment;
     }
-    ToolResult xdotool(const QStringList &arguments) const
-    {
-        return zq::test::runTool(QStringLiteral("xdotool"), arguments, display());
-    }
-    QRect geometry(const QString &window) const
-    {
-        const ToolResult shell = xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window});
-        QRect rect;
-        for (const QByteArray &line : shell.standardOutput.split('\n')) {
-            const QList<QByteArray> pair = line.split('=');
-            if (pair.size() != 2)
-                continue;
-            const int value = pair[1].toInt();
-            if (pair[0] == "X")
-                rect.moveLeft(value);
-            else if (pair[0] == "Y")
-                rect.moveTop(value);
-            else if (pair[0] == "WIDTH")
-                rect.setWidth(value);
-            else if (pair[0] == "HEIGHT")
-                rect.setHeight(value);
-        }
-        return rect;
-    }
-    QStringList windows(const QStringList &search) const
-    {
-        QStringList arguments{QStringLiteral("search")};
-        arguments += search;
-        return QString::fromUtf8(xdotool(arguments).standardOutput).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-    // The application's small window inside the tray host: its tray icon, once the host has placed it.
-    // Just made or just docked, the icon sits in a corner of the screen or of the host for a moment,
-    // and a click there is lost.
-    QRect trayIcon() const
-    {
-        QRect icon;
-        QRect previous;
-        const bool placed = zq::test::waitFor(
-            [&] {
-                const QStringList hosts =
-                    windows({QStringLiteral("--onlyvisible"), QStringLiteral("--class"), QStringLiteral("trayer")});
-                const QRect host = hosts.isEmpty() ? QRect() : geometry(hosts.front());
-                icon = QRect();
-                for (const QString &window :
-                     windows({QStringLiteral("--onlyvisible"), QStringLiteral("--class"), QStringLiteral("zepaquarn")})) {
-                    const QRect rect = geometry(window);
-                    if (rect.width() > 0 && rect.width() <= 48 && rect.height() <= 48 && host.contains(rect)) {
-                        icon = rect;
-                        break;
-                    }
-                }
-                const bool settled = icon.isValid() && icon == previous;
-                previous = icon;
-                return settled;
-            },
-            10s, 100ms);
-        return placed ? icon : QRect();
-    }
-    QStringList visiblePanel() const
-    {
-        return windows({QStringLiteral("--onlyvisible"), QStringLiteral("--name"), QStringLiteral("^ZEPA QUARN Menu$")});
-    }
+    zq::test::DesktopDriver desktop() const { return zq::test::DesktopDriver(env->display()); }
+    ToolResult xdotool(const QStringList &arguments) const { return desktop().xdotool(arguments); }
+    QRect trayIcon() const { return desktop().trayIcon(); }
+    QStringList visiblePanel() const { return desktop().visiblePanel(); }
     // Clicks the ring and waits for the panel; its geometry.
     QRect openPanel()
     {
-        const QRect icon = trayIcon();
-        EXPECT_TRUE(icon.isValid()) << "no tray icon; log:\n" << env->appLogTail().toStdString();
-        if (!icon.isValid())
-            return {};
-        xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(icon.center().x()),
-                 QString::number(icon.center().y()), QStringLiteral("click"), QStringLiteral("1")});
-        if (!zq::test::waitFor([&] { return !visiblePanel().isEmpty(); }, 10s, 50ms))
-            return {};
-        return geometry(visiblePanel().value(0));
+        EXPECT_TRUE(trayIcon().isValid()) << "no tray icon; log:\n" << env->appLogTail().toStdString();
+        return desktop().openPanel();
     }
-    void keys(const QStringList &names)
-    {
-        QStringList arguments{QStringLiteral("key"), QStringLiteral("--delay"), QStringLiteral("60")};
-        arguments += names;
-        const ToolResult typed = xdotool(arguments);
-        ASSERT_TRUE(typed.succeeded()) << typed.describe().toStdString();
-    }
+    void keys(const QStringList &names) { ASSERT_TRUE(desktop().keys(names)); }
     QString clipboard() const
     {
         return QString::fromUtf8(zq::test::runTool(QStringLiteral("xclip"),
