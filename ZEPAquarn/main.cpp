@@ -21,7 +21,7 @@
 #include "platform/linux/PulseAudioHardware.h"
 #include "platform/linux/PulseAudioPlayer.h"
 #include "platform/linux/PulseOutputVolume.h"
-#include "platform/linux/UnavailableLanguageModel.h"
+#include "platform/linux/RuleBasedCleanupModel.h"
 #include "platform/linux/X11EventTap.h"
 #include "platform/linux/X11KeySynthesizer.h"
 #include "platform/linux/X11KeyboardMap.h"
@@ -83,7 +83,7 @@ struct LinuxServices {
           keySynthesizer(ownKeys), paster(pasteboard, keySynthesizer, secureInput, loop), eventTap(ownKeys),
           triggerSource(eventTap, recordingGate), permissionProbe(hardware),
           keychain(std::make_shared<platform::LibsecretStore>()),
-          cleanup(std::make_shared<platform::UnavailableLanguageModel>(), clocks)
+          cleanup(std::make_shared<platform::RuleBasedCleanupModel>(), clocks)
     {
         backends.loop = &loop;
         // The model starts loading now, in the background, so the first take does not wait for it.

@@ -3,6 +3,7 @@
 #include "runtime/Result.h"
 
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 #include <stop_token>
@@ -29,8 +30,10 @@ class LanguageModel {
 public:
     virtual ~LanguageModel() = default;
     virtual LanguageModelAvailability availability() const = 0;
-    // Null when the model is not available.
-    virtual std::unique_ptr<LanguageModelSession> makeSession(const QString &instructions) = 0;
+    // Null when the model is not available. The vocabulary is also named in the instructions; it
+    // comes as a list too, for a model that does not read prose.
+    virtual std::unique_ptr<LanguageModelSession> makeSession(const QString &instructions,
+                                                              const QStringList &vocabulary) = 0;
 };
 
 } // namespace zq::platform

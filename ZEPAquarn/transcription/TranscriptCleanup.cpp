@@ -84,7 +84,8 @@ rt::Task<QString> TranscriptCleanup::clean(QString transcript, QStringList vocab
             << QStringLiteral("cleanup skipped: model unavailable (%1)").arg(availability.reason);
         co_return transcript;
     }
-    std::shared_ptr<platform::LanguageModelSession> session = m_model->makeSession(sessionInstructions(vocabulary));
+    std::shared_ptr<platform::LanguageModelSession> session =
+        m_model->makeSession(sessionInstructions(vocabulary), vocabulary);
     if (!session) {
         qCDebug(lcCleanup) << "cleanup failed (no session) — returning original";
         co_return transcript;

@@ -16,7 +16,8 @@ private:
     FakeLanguageModel &m_model;
 };
 
-std::unique_ptr<platform::LanguageModelSession> FakeLanguageModel::makeSession(const QString &instructions)
+std::unique_ptr<platform::LanguageModelSession> FakeLanguageModel::makeSession(const QString &instructions,
+                                                                               const QStringList &)
 {
     std::lock_guard lock(m_mutex);
     m_instructions.append(instructions);

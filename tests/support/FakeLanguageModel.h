@@ -16,7 +16,8 @@ public:
     rt::Result<QString> answer = QString();
 
     platform::LanguageModelAvailability availability() const override { return available; }
-    std::unique_ptr<platform::LanguageModelSession> makeSession(const QString &instructions) override;
+    std::unique_ptr<platform::LanguageModelSession> makeSession(const QString &instructions,
+                                                                const QStringList &vocabulary) override;
 
     QStringList sessionInstructions() const;
     QStringList prompts() const;

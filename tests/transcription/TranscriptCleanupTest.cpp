@@ -1,6 +1,5 @@
 #include "transcription/TranscriptCleanup.h"
 
-#include "platform/linux/UnavailableLanguageModel.h"
 #include "support/FakeLanguageModel.h"
 #include "support/VirtualLoop.h"
 
@@ -91,11 +90,4 @@ TEST_F(TranscriptCleanupTest, UnavailableModelReturnsTheInputWithoutASession)
     model->available = {false, "modelNotReady"};
     EXPECT_EQ(clean(words(30)), words(30));
     EXPECT_TRUE(model->sessionInstructions().isEmpty());
-
-    // This platform's model: never available.
-    TranscriptCleanup cleanup(std::make_shared<platform::UnavailableLanguageModel>(), loop.clocks());
-    auto task = rt::spawn(loop, cleanup.clean(words(25), {}));
-    loop.runUntilIdle();
-    ASSERT_TRUE(task.isDone()) << "comes back at once, without a worker";
-    EXPECT_EQ(*task.result(), words(25));
 }
