@@ -9,7 +9,9 @@
 #include "menubar/brand/BrandFont.h"
 #include "pipeline/BackendFactory.h"
 #include "pipeline/DictationController.h"
+#include "pipeline/LanguageCatalogue.h"
 #include "pipeline/Paster.h"
+#include "pipeline/SettingsDefaults.h"
 #include "pipeline/SoundCuePlayer.h"
 #include "platform/linux/AppcastUpdateFramework.h"
 #include "platform/linux/DesktopMicrophonePermission.h"
@@ -17,6 +19,8 @@
 #include "platform/linux/LibsecretStore.h"
 #include "platform/linux/LinuxPermissionProbe.h"
 #include "platform/linux/MprisMediaPlayers.h"
+#include "platform/linux/MultiLanguageRecognizer.h"
+#include "platform/linux/PocketSphinxModelFolder.h"
 #include "platform/linux/PocketSphinxRecognizer.h"
 #include "platform/linux/PulseAudioHardware.h"
 #include "platform/linux/PulseAudioPlayer.h"
@@ -52,6 +56,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QSysInfo>
@@ -65,11 +70,51 @@ using namespace zq;
 
 namespace {
 
+// The language whose model the first take will most likely need: the chosen one, or the system's.
+QString expectedLanguage(const rt::Settings &settings)
+{
+    const QString chosen = settings.stringValue(QString::fromLatin1(keys::language), QStringLiteral("auto"));
+    if (chosen != QLatin1String("auto"))
+        return chosen;
+    const QLocale system = QLocale::system();
+    // The C/POSIX locale of minimal sessions names no language; its messages are English.
+    return system.language() == QLocale::C ? QStringLiteral("en") : QLocale::languageToCode(system.language());
+}
+
+std::shared_ptr<platform::SpeechRecognizer> makeRecognizer(const std::vector<platform::InstalledSpeechModel> &models,
+                                                           const rt::Settings &settings, const rt::Paths &paths)
+{
+    std::vector<platform::MultiLanguageRecognizer::Model> recognizers;
+    for (const platform::InstalledSpeechModel &model : models) {
+        // English keeps the file name of the days when it was the only model.
+        const QString estimate = paths.stateDir() + (model.locale == QLatin1String("en-US")
+                                                         ? QStringLiteral("/speech-channel.json")
+                                                         : QStringLiteral("/speech-channel-%1.json").arg(model.locale));
+        recognizers.push_back({model.locale, [files = model.files, estimate] {
+                                   return std::make_shared<platform::PocketSphinxRecognizer>(
+                                       files, platform::PocketSphinxRecognizer::Preload::atOnce, estimate);
+                               }});
+    }
+    // The expected language's model starts loading now, in the background, so the first take does
+    // not wait for it.
+    return std::make_shared<platform::MultiLanguageRecognizer>(std::move(recognizers), expectedLanguage(settings));
+}
+
+// The languages of the speech models installed here, as the pickers offer them.
+LanguageCatalogue languageCatalogue(const std::vector<platform::InstalledSpeechModel> &models)
+{
+    QStringList codes;
+    for (const platform::InstalledSpeechModel &model : models)
+        codes.append(model.language());
+    return LanguageCatalogue(codes);
+}
+
 // The real back-ends behind the controller, made when the application creates its controller and
 // kept until after it is gone.
 struct LinuxServices {
     LinuxServices(rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings, const rt::Paths &paths,
-                  const TriggerRecordingGate &recordingGate)
+                  const TriggerRecordingGate &recordingGate,
+                  const std::vector<platform::InstalledSpeechModel> &speechModels)
         : engine({loop,
                   clocks,
                   settings,
@@ -86,10 +131,7 @@ struct LinuxServices {
           cleanup(std::make_shared<platform::RuleBasedCleanupModel>(), clocks)
     {
         backends.loop = &loop;
-        // The model starts loading now, in the background, so the first take does not wait for it.
-        backends.recognizer = std::make_shared<platform::PocketSphinxRecognizer>(
-            platform::PocketSphinxModel::debianEnglish(), platform::PocketSphinxRecognizer::Preload::atOnce,
-            paths.stateDir() + QStringLiteral("/speech-channel.json"));
+        backends.recognizer = makeRecognizer(speechModels, settings, paths);
         backends.openAI.uploadDir = paths.takeDir();
         backends.openAI.readAPIKey = [this] { return keychain.readStoredAPIKey(); };
     }
@@ -123,7 +165,8 @@ struct LinuxServices {
 
 std::unique_ptr<AppSettingsModel> makeSettingsModel(LinuxServices &s, DictationController &controller,
                                                     rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings,
-                                                    const rt::Paths &paths, std::function<void(bool)> applyShowInDock)
+                                                    const rt::Paths &paths, const LanguageCatalogue &languages,
+                                                    std::function<void(bool)> applyShowInDock)
 {
     AppSettingsModel::Dependencies deps{
         loop,
@@ -143,6 +186,7 @@ std::unique_ptr<AppSettingsModel> makeSettingsModel(LinuxServices &s, DictationC
         std::move(applyShowInDock),
         APIKeyTestConfig{OpenAIBackend::serviceBaseUrl(), std::chrono::milliseconds(15000)},
     };
+    deps.languages = languages;
     return std::make_unique<AppSettingsModel>(std::move(deps));
 }
 
@@ -269,6 +313,11 @@ int main(int argc, char *argv[])
 
     qCInfo(lcApp) << "app: launched, version" << ZQ_VERSION << "on" << QGuiApplication::platformName();
 
+    // Found once: a model installed while the application runs is offered after a restart.
+    const std::vector<platform::InstalledSpeechModel> speechModels =
+        platform::PocketSphinxModelFolder::scan(platform::PocketSphinxModelFolder::systemFolder());
+    const LanguageCatalogue languages = languageCatalogue(speechModels);
+
     rt::QtMainLoop loop;
     rt::SystemClocks clocks;
     TriggerRecordingGate recordingGate;
@@ -283,7 +332,7 @@ int main(int argc, char *argv[])
         settings,
         [] { Diagnostics::shared().start(); },
         [&]() {
-            services = std::make_unique<LinuxServices>(loop, clocks, settings, paths, recordingGate);
+            services = std::make_unique<LinuxServices>(loop, clocks, settings, paths, recordingGate, speechModels);
             return makeController(*services, loop, clocks, settings,
                                   [&appForPill] { return appForPill && appForPill->appearance().reduceMotion(); });
         },
@@ -310,12 +359,14 @@ int main(int argc, char *argv[])
     environment.notifications = [&]() -> platform::UserNotifications * {
         return services ? &services->notifications : nullptr;
     };
+    environment.languages = languages;
     environment.makeUpdater = [&] { return makeUpdater(updateServices, loop, clocks, settings, paths); };
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
     appForPill = app.get();
     app->setSettingsServices(
         [&](DictationController &controller, std::function<void(bool)> applyShowInDock) {
-            return makeSettingsModel(*services, controller, loop, clocks, settings, paths, std::move(applyShowInDock));
+            return makeSettingsModel(*services, controller, loop, clocks, settings, paths, languages,
+                                     std::move(applyShowInDock));
         },
         [](QWidget &window, bool shown) {
             window.winId(); // makes the native window, so its hint is in place before it maps

@@ -192,6 +192,7 @@ void ZEPAquarnApp::makeMenuPanel()
     services.listInputDevices = m_environment.listInputDevices;
     services.triggerReach = m_triggerReach.get();
     services.openTriggerSettings = [this] { openTriggerSettings(); };
+    services.languages = m_environment.languages;
     services.copyText = [this](const std::optional<QString> &text) {
         platform::Pasteboard *pasteboard = m_environment.pasteboard ? m_environment.pasteboard() : nullptr;
         return pasteboard && copyHistoryText(*pasteboard, text);

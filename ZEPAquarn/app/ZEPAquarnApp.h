@@ -4,6 +4,7 @@
 #include "audio/AudioInputDevice.h"
 #include "pipeline/Colorway.h"
 #include "platform/PermissionProbe.h"
+#include "pipeline/LanguageCatalogue.h"
 #include "rewards/DepthStore.h"
 #include "rewards/MotionStore.h"
 #include "rewards/Updater.h"
@@ -80,6 +81,8 @@ public:
         std::function<std::optional<platform::KeyboardMap>()> keyboardMap = {};
         // Where the notice that no key starts dictation goes (may answer null).
         std::function<platform::UserNotifications *()> notifications = {};
+        // The languages each engine offers, for the tray panel's language choice.
+        LanguageCatalogue languages = {};
     };
 
     explicit ZEPAquarnApp(Environment environment, QObject *parent = nullptr);

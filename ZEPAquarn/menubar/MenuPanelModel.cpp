@@ -76,7 +76,7 @@ void MenuPanelModel::appear()
 
 void MenuPanelModel::keepLanguageValid()
 {
-    if (!isLanguageSupported(language(), backend()))
+    if (!m_services.languages.keepsLanguage(language(), backend()))
         m_services.settings.setValue(kLanguage, QStringLiteral("auto"));
 }
 
@@ -215,9 +215,8 @@ void MenuPanelModel::setLanguage(const QString &language)
 
 QList<MenuPanelOption> MenuPanelModel::languageOptions() const
 {
-    const QList<Language> &table = backend() == QLatin1String("openai") ? openAILanguages() : localLanguages();
     QList<MenuPanelOption> options{{QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")}};
-    for (const Language &entry : table)
+    for (const Language &entry : m_services.languages.languages(backend()))
         options.append({entry.code, entry.displayName, QString()});
     return options;
 }

@@ -2,6 +2,7 @@
 
 #include "audio/AudioInputDevice.h"
 #include "menubar/MenuWeekRecapContent.h"
+#include "pipeline/LanguageCatalogue.h"
 #include "rewards/MilestoneStore.h"
 #include "runtime/Executor.h"
 #include "window/AppWindowSection.h"
@@ -72,6 +73,8 @@ public:
         std::function<bool(const std::optional<QString> &text)> copyText = {};
         // Tells the audio engine that the user picked another input; the engine's own when empty.
         std::function<void()> inputPreferenceChanged = {};
+        // The languages each engine offers; none on the device unless a model was found.
+        LanguageCatalogue languages = {};
         // The wall clock; the system's when empty.
         std::function<QDateTime()> now = {};
         // Whether the triggers in force can start a take; none: the panel never warns.

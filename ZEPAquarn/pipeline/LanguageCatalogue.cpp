@@ -1,5 +1,7 @@
 #include "pipeline/LanguageCatalogue.h"
 
+#include <algorithm>
+
 namespace zq {
 
 namespace {
@@ -36,29 +38,6 @@ const QList<Language> &openAILanguages()
     return table;
 }
 
-const QList<Language> &localLanguages()
-{
-    static const QList<Language> table = makeTable({
-        {"yue", "Cantonese"},
-        {"zh", "Chinese"},
-        {"da", "Danish"},
-        {"nl", "Dutch"},
-        {"en", "English"},
-        {"fr", "French"},
-        {"de", "German"},
-        {"it", "Italian"},
-        {"ja", "Japanese"},
-        {"ko", "Korean"},
-        {"no", "Norwegian"},
-        {"pt", "Portuguese"},
-        {"es", "Spanish"},
-        {"sv", "Swedish"},
-        {"tr", "Turkish"},
-        {"vi", "Vietnamese"},
-    });
-    return table;
-}
-
 namespace {
 
 const Language *findCode(const QList<Language> &table, const QString &code)
@@ -70,36 +49,91 @@ const Language *findCode(const QList<Language> &table, const QString &code)
     return nullptr;
 }
 
+bool isLowerCaseCode(const QString &code)
+{
+    if (code.size() < 2 || code.size() > 3)
+        return false;
+    for (QChar c : code) {
+        if (c < QLatin1Char('a') || c > QLatin1Char('z'))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
-bool isLanguageSupported(const QString &language, const QString &backend)
+std::optional<Language> namedLanguage(const QString &code)
+{
+    if (const Language *entry = findCode(openAILanguages(), code))
+        return *entry;
+    if (!isLowerCaseCode(code))
+        return std::nullopt;
+    const QLocale::Language language = QLocale::codeToLanguage(code);
+    if (language == QLocale::AnyLanguage || language == QLocale::C)
+        return std::nullopt;
+    return Language{code, QLocale::languageToString(language)};
+}
+
+LanguageCatalogue::LanguageCatalogue(const QStringList &installedCodes)
+{
+    for (const QString &code : installedCodes) {
+        const std::optional<Language> language = namedLanguage(code);
+        if (language && !findCode(m_local, code))
+            m_local.append(*language);
+    }
+    std::sort(m_local.begin(), m_local.end(),
+              [](const Language &a, const Language &b) { return a.displayName < b.displayName; });
+}
+
+const QList<Language> &LanguageCatalogue::languages(const QString &backend) const
+{
+    return backend == QLatin1String("openai") ? openAILanguages() : m_local;
+}
+
+bool LanguageCatalogue::isLanguageSupported(const QString &language, const QString &backend) const
 {
     if (language == kAuto)
         return true;
-    const auto &table = backend == QLatin1String("openai") ? openAILanguages() : localLanguages();
-    return findCode(table, language) != nullptr;
+    return findCode(languages(backend), language) != nullptr;
 }
 
-std::optional<Language> unsupportedSystemLanguage(const QString &backend, const QString &language,
-                                                  const QString &systemLanguageCode)
+bool LanguageCatalogue::keepsLanguage(const QString &language, const QString &backend) const
+{
+    if (isLanguageSupported(language, backend))
+        return true;
+    return backend != QLatin1String("openai") && namedLanguage(language).has_value();
+}
+
+std::optional<Language> LanguageCatalogue::unsupportedSystemLanguage(const QString &backend, const QString &language,
+                                                                     const QString &systemLanguageCode) const
 {
     if (backend != QLatin1String("local") || language != kAuto)
         return std::nullopt;
     // A three-letter system code never warns, also when the OpenAI engine would know it.
-    if (systemLanguageCode.size() != 2 || findCode(localLanguages(), systemLanguageCode))
+    if (systemLanguageCode.size() != 2 || findCode(m_local, systemLanguageCode))
         return std::nullopt;
     if (const Language *entry = findCode(openAILanguages(), systemLanguageCode))
         return *entry;
     return std::nullopt;
 }
 
-std::optional<Language> unsupportedSystemLanguage(const QString &backend, const QString &language,
-                                                  const QLocale &locale)
+std::optional<Language> LanguageCatalogue::unsupportedSystemLanguage(const QString &backend, const QString &language,
+                                                                     const QLocale &locale) const
 {
     // The "C" locale and an unknown language have no language code.
     if (locale.language() == QLocale::C || locale.language() == QLocale::AnyLanguage)
         return std::nullopt;
     return unsupportedSystemLanguage(backend, language, QLocale::languageToCode(locale.language()));
+}
+
+std::optional<Language> LanguageCatalogue::unsupportedLanguage(const QString &backend, const QString &language,
+                                                               const QLocale &locale) const
+{
+    if (language == kAuto)
+        return unsupportedSystemLanguage(backend, language, locale);
+    if (backend != QLatin1String("local") || findCode(m_local, language))
+        return std::nullopt;
+    return namedLanguage(language);
 }
 
 } // namespace zq

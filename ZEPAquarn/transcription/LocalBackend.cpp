@@ -1,5 +1,6 @@
 #include "transcription/LocalBackend.h"
 
+#include "pipeline/LanguageCatalogue.h"
 #include "pipeline/ZEPAError.h"
 #include "platform/AudioConverter.h"
 #include "platform/AudioFile.h"
@@ -58,6 +59,20 @@ QString describeFailure(const std::exception_ptr &error)
     } catch (...) {
         return QStringLiteral("unknown error");
     }
+}
+
+// Names the language, not the code: "de_DE" reads as German.
+QString noModelMessage(const QString &locale)
+{
+    QString code = locale;
+    code.replace(QLatin1Char('_'), QLatin1Char('-'));
+    code = code.section(QLatin1Char('-'), 0, 0).toLower();
+    const std::optional<Language> language = namedLanguage(code);
+    const QString name = language ? language->displayName : QStringLiteral("“%1”").arg(locale);
+    // The incident reads "isn't available on this computer" as an unavailable engine, not a broken take.
+    return QStringLiteral("On-device transcription of %1 isn't available on this computer: no speech model for it is "
+                          "installed. Choose an installed language, or switch to OpenAI.")
+        .arg(name);
 }
 
 [[noreturn]] void throwRecognizerError(const rt::Error &error)
@@ -197,10 +212,7 @@ rt::Task<QString> transcriptionSteps(std::shared_ptr<SpeechRecognizer> recognize
         // A language the recogniser has no model for is an unavailable engine for this take: the
         // incident then tells the user to pick a supported language, not that transcription broke.
         if (!installed && !supported)
-            throw ZEPAError::transcriptionFailed(
-                QStringLiteral("On-device transcription isn't available on this computer for “%1”. "
-                               "Choose a supported language, or switch to OpenAI.")
-                    .arg(requested));
+            throw ZEPAError::transcriptionFailed(noModelMessage(requested));
         if (!installed)
             throwRecognizerError(installed.error());
         qCInfo(lcLocalBackend) << "model download complete";

@@ -99,7 +99,7 @@ void AppSettingsModel::languageCheck()
 {
     const QString backend = m_deps.settings.stringValue(key(keys::backend));
     const QString language = m_deps.settings.stringValue(key(keys::language));
-    if (!isLanguageSupported(language, backend))
+    if (!m_deps.languages.keepsLanguage(language, backend))
         m_deps.settings.setValue(key(keys::language), QStringLiteral("auto"));
 }
 
@@ -200,8 +200,8 @@ void AppSettingsModel::setShowKeyHelp(bool shown)
 
 std::optional<Language> AppSettingsModel::unsupportedLanguage() const
 {
-    return unsupportedSystemLanguage(m_deps.settings.stringValue(key(keys::backend)),
-                                     m_deps.settings.stringValue(key(keys::language)), m_deps.locale);
+    return m_deps.languages.unsupportedLanguage(m_deps.settings.stringValue(key(keys::backend)),
+                                                m_deps.settings.stringValue(key(keys::language)), m_deps.locale);
 }
 
 void AppSettingsModel::useOpenAI()

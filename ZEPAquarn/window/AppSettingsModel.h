@@ -53,6 +53,8 @@ public:
         QLocale locale = QLocale::system();
         // The key field is saved this long after the last keystroke.
         rt::Nanos keySaveDelay = rt::seconds(0.5);
+        // The languages each engine offers; none on the device unless a model was found.
+        LanguageCatalogue languages = {};
     };
 
     explicit AppSettingsModel(Dependencies dependencies, QObject *parent = nullptr);
@@ -61,8 +63,9 @@ public:
     // Run each time the settings view appears: lists the devices, marks incidents read on the
     // Support page and resets a language the engine cannot use.
     void onAppearRefresh(AppWindowSection section);
-    // Stores "auto" when the stored "language" is not one of the stored engine's.
+    // Stores "auto" when the stored "language" is not one the stored engine keeps.
     void languageCheck();
+    const LanguageCatalogue &languages() const { return m_deps.languages; }
 
     // Audio.
     const std::vector<AudioInputDevice> &inputDevices() const { return m_inputDevices; }
@@ -90,6 +93,7 @@ public:
     void runKeyTest();
     bool showKeyHelp() const { return m_showKeyHelp; }
     void setShowKeyHelp(bool shown);
+    // The language the note under the picker names: one the on-device engine has no model for.
     std::optional<Language> unsupportedLanguage() const;
     void useOpenAI();
 

@@ -122,12 +122,11 @@ QString engineSymbol(const QString &backend)
     return backend == QLatin1String("local") ? QStringLiteral("desktopcomputer") : QStringLiteral("cloud");
 }
 
-std::vector<PickerChoice> languageChoices(const QString &backend)
+std::vector<PickerChoice> languageChoices(const LanguageCatalogue &languages, const QString &backend)
 {
     std::vector<PickerChoice> choices{
         {QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")}};
-    const auto &table = backend == QLatin1String("openai") ? openAILanguages() : localLanguages();
-    for (const auto &language : table)
+    for (const auto &language : languages.languages(backend))
         choices.push_back({language.code, language.displayName, {}});
     return choices;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/AudioInputDevice.h"
+#include "pipeline/LanguageCatalogue.h"
 #include "window/AppWindowSection.h"
 
 #include <QString>
@@ -43,8 +44,8 @@ QString backgroundAudioSymbol(const QString &audioDuringDictation);
 // The engine picker and its leading symbol for "backend".
 std::vector<PickerChoice> engineChoices();
 QString engineSymbol(const QString &backend);
-// "System language" first, then the table of the engine that "backend" selects.
-std::vector<PickerChoice> languageChoices(const QString &backend);
+// "System language" first, then the languages of the engine that "backend" selects.
+std::vector<PickerChoice> languageChoices(const LanguageCatalogue &languages, const QString &backend);
 
 // One question of a page, with its answer.
 struct Question {

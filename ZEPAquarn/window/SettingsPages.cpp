@@ -278,7 +278,7 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
 
     SettingsSection *output = page.addSection(QStringLiteral("Output"));
     auto *languagePicker = new SettingsPicker(
-        QStringLiteral("Language"), languageChoices(settings.stringValue(key(keys::backend))), 190,
+        QStringLiteral("Language"), languageChoices(model.languages(), settings.stringValue(key(keys::backend))), 190,
         QStringLiteral("globe"), [&settings] { return settings.stringValue(key(keys::language)); },
         [&settings](const QString &value) { settings.setValue(key(keys::language), value); });
     output->add(new SettingsRow(QStringLiteral("globe"), QStringLiteral("Language"), QString(), languagePicker));
@@ -310,7 +310,7 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
 
     page.addRefresh([&model, &settings, languagePicker, noteRows, note, included, cleanupSwitch, cleanup] {
         const QString backend = settings.stringValue(key(keys::backend));
-        languagePicker->setChoices(languageChoices(backend));
+        languagePicker->setChoices(languageChoices(model.languages(), backend));
         languagePicker->refresh();
         const auto unsupported = model.unsupportedLanguage();
         noteRows->setVisible(unsupported.has_value());

@@ -13,6 +13,7 @@
 #include "support/FakeUpdateFramework.h"
 #include "support/FakeUserNotifications.h"
 #include "window/AppWindowModel.h"
+#include "window/SettingsPageText.h"
 
 #include <QSignalSpy>
 
@@ -89,6 +90,7 @@ protected:
         services.locale = QLocale(QLocale::English, QLocale::UnitedStates);
         services.triggerReach = &reach;
         services.openTriggerSettings = [this] { calls.append(QStringLiteral("trigger recorder")); };
+        services.languages = languages;
         model = std::make_unique<MenuPanelModel>(std::move(services));
         return *model;
     }
@@ -102,6 +104,9 @@ protected:
     }
 
     QString setting(const char *key) const { return rig.settings.stringValue(QString::fromLatin1(key)); }
+
+    // The English model only, as on a stock installation.
+    zq::LanguageCatalogue languages{QStringList{QStringLiteral("en")}};
 
     zq::test::FakeDictationServices rig;
     zq::test::FakeUserNotifications notifications;
@@ -315,36 +320,36 @@ TEST_F(MenuPanelModelTest, LanguageOptionsFollowTheBackendAndAnUnusableLanguageI
     EXPECT_TRUE(options[1].systemImage.isEmpty());
     EXPECT_TRUE(panel.cleanupIncluded());
 
-    // A code only the OpenAI table has.
-    QString openAIOnly;
-    for (const zq::Language &language : zq::openAILanguages()) {
-        if (!zq::isLanguageSupported(language.code, QStringLiteral("local"))) {
-            openAIOnly = language.code;
-            break;
-        }
-    }
-    ASSERT_FALSE(openAIOnly.isEmpty());
-    panel.setLanguage(openAIOnly);
-    panel.appear();
-    EXPECT_EQ(setting(zq::keys::language), openAIOnly) << "valid for openai";
-
+    // Hindi has no model here: the on-device engine keeps it (the settings page says why it
+    // cannot be used) instead of dropping the user's choice.
+    panel.setLanguage(QStringLiteral("hi"));
     rig.settings.setValue(QString::fromLatin1(zq::keys::backend), QStringLiteral("local"));
-    EXPECT_EQ(setting(zq::keys::language), QStringLiteral("auto")) << "reset the moment the backend changes";
+    EXPECT_EQ(setting(zq::keys::language), QStringLiteral("hi"));
     EXPECT_FALSE(panel.cleanupIncluded());
-    EXPECT_EQ(panel.languageOptions().size(), zq::localLanguages().size() + 1);
+    EXPECT_EQ(
+        panel.languageOptions(),
+        (QList<MenuPanelOption>{{QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")},
+                                {QStringLiteral("en"), QStringLiteral("English"), QString()}}))
+        << "only the installed model's language";
 
-    // A language both engines know is kept.
-    QString shared;
-    for (const zq::Language &language : zq::localLanguages()) {
-        if (zq::isLanguageSupported(language.code, QStringLiteral("openai"))) {
-            shared = language.code;
-            break;
-        }
-    }
-    ASSERT_FALSE(shared.isEmpty());
-    panel.setLanguage(shared);
+    // Cantonese only the device could know: switching to OpenAI resets it.
+    panel.setLanguage(QStringLiteral("yue"));
     rig.settings.setValue(QString::fromLatin1(zq::keys::backend), QStringLiteral("openai"));
-    EXPECT_EQ(setting(zq::keys::language), shared);
+    EXPECT_EQ(setting(zq::keys::language), QStringLiteral("auto")) << "reset the moment the backend changes";
+}
+
+TEST_F(MenuPanelModelTest, ThePanelAndTheTranscriptionPageOfferTheSameLanguages)
+{
+    languages = zq::LanguageCatalogue(QStringList{QStringLiteral("fr"), QStringLiteral("en")});
+    MenuPanelModel &panel = make();
+    for (const char *backend : {"local", "openai"}) {
+        rig.settings.setValue(QString::fromLatin1(zq::keys::backend), QString::fromLatin1(backend));
+        QList<MenuPanelOption> page;
+        for (const zq::PickerChoice &choice : zq::languageChoices(languages, QString::fromLatin1(backend)))
+            page.append({choice.value, choice.label, choice.symbol});
+        EXPECT_EQ(panel.languageOptions(), page) << backend;
+    }
+    EXPECT_EQ(panel.languageOptions().size(), zq::openAILanguages().size() + 1);
 }
 
 TEST_F(MenuPanelModelTest, AppearResetsALanguageTheEngineCannotUse)

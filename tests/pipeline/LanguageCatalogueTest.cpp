@@ -4,74 +4,108 @@
 
 #include <QSet>
 
-using zq::isLanguageSupported;
 using zq::Language;
-using zq::localLanguages;
+using zq::LanguageCatalogue;
+using zq::namedLanguage;
 using zq::openAILanguages;
-using zq::unsupportedSystemLanguage;
 
-TEST(LanguageCatalogueTest, TablesAreCompleteSortedAndConsistent)
+namespace {
+
+// What this computer offers on the device in most tests: the English model only.
+const LanguageCatalogue english(QStringList{"en"});
+
+} // namespace
+
+TEST(LanguageCatalogueTest, TheOpenAITableIsCompleteAndSorted)
 {
-    for (const auto *table : {&openAILanguages(), &localLanguages()}) {
-        QSet<QString> codes;
-        for (qsizetype i = 0; i < table->size(); ++i) {
-            codes.insert(table->at(i).code);
-            if (i > 0) {
-                EXPECT_LT(table->at(i - 1).displayName, table->at(i).displayName) << "sorted by display name";
-            }
+    QSet<QString> codes;
+    for (qsizetype i = 0; i < openAILanguages().size(); ++i) {
+        codes.insert(openAILanguages()[i].code);
+        if (i > 0) {
+            EXPECT_LT(openAILanguages()[i - 1].displayName, openAILanguages()[i].displayName);
         }
-        EXPECT_EQ(codes.size(), table->size()) << "codes are unique";
     }
-    EXPECT_EQ(openAILanguages().size(), 57);
-    EXPECT_EQ(localLanguages().size(), 16);
+    EXPECT_EQ(codes.size(), 57);
     EXPECT_EQ(openAILanguages().first(), (Language{"af", "Afrikaans"}));
     EXPECT_EQ(openAILanguages().last(), (Language{"cy", "Welsh"}));
-    EXPECT_EQ(localLanguages().first(), (Language{"yue", "Cantonese"}));
-
-    for (const Language &local : localLanguages()) {
-        if (local.code != "yue") {
-            EXPECT_TRUE(isLanguageSupported(local.code, "openai")) << local.code.toStdString();
-        }
-    }
 }
 
-TEST(LanguageCatalogueTest, SupportDependsOnTheBackendAndExactCodes)
+TEST(LanguageCatalogueTest, TheOnDeviceListIsTheInstalledModelsNamedAndSorted)
+{
+    EXPECT_TRUE(LanguageCatalogue().localLanguages().isEmpty());
+    EXPECT_EQ(english.localLanguages(), (QList<Language>{{"en", "English"}}));
+    // Repeats, unknown codes and codes that are no language codes are dropped; names sort the list.
+    const LanguageCatalogue found(QStringList{"ru", "en", "yue", "en", "xx", "EN", "en-US"});
+    EXPECT_EQ(found.localLanguages(), (QList<Language>{{"yue", "Cantonese"}, {"en", "English"}, {"ru", "Russian"}}));
+    EXPECT_EQ(&found.languages("openai"), &openAILanguages());
+    EXPECT_EQ(found.languages("local"), found.localLanguages());
+    EXPECT_EQ(found.languages("whisper"), found.localLanguages()) << "any other backend is the device's";
+
+    EXPECT_EQ(namedLanguage("de"), (Language{"de", "German"})) << "the OpenAI table's name";
+    EXPECT_EQ(namedLanguage("yue"), (Language{"yue", "Cantonese"})) << "the desktop's name";
+    for (const char *notACode : {"auto", "EN", "en-US", "xx", "", "e"})
+        EXPECT_EQ(namedLanguage(notACode), std::nullopt) << notACode;
+}
+
+TEST(LanguageCatalogueTest, SupportIsTheListOfTheBackendWithExactCodes)
 {
     for (const char *backend : {"openai", "local", "", "whisper"})
-        EXPECT_TRUE(isLanguageSupported("auto", backend)) << backend;
+        EXPECT_TRUE(LanguageCatalogue().isLanguageSupported("auto", backend)) << backend;
 
-    EXPECT_TRUE(isLanguageSupported("yue", "local"));
-    EXPECT_FALSE(isLanguageSupported("yue", "openai"));
-    EXPECT_TRUE(isLanguageSupported("cy", "openai"));
-    EXPECT_FALSE(isLanguageSupported("cy", "local"));
-    EXPECT_FALSE(isLanguageSupported("cy", "")) << "an unknown backend uses the on-device table";
-    EXPECT_FALSE(isLanguageSupported("cy", "OpenAI")) << "backend names are case-sensitive";
-
+    EXPECT_TRUE(english.isLanguageSupported("en", "local"));
+    EXPECT_FALSE(english.isLanguageSupported("de", "local")) << "no German model";
+    EXPECT_TRUE(LanguageCatalogue(QStringList{"de"}).isLanguageSupported("de", "local"));
+    EXPECT_TRUE(english.isLanguageSupported("cy", "openai"));
+    EXPECT_FALSE(english.isLanguageSupported("cy", "OpenAI")) << "backend names are case-sensitive";
     for (const char *code : {"EN", "en-US", "en_US", " en", "Auto", ""}) {
-        EXPECT_FALSE(isLanguageSupported(code, "openai")) << code;
-        EXPECT_FALSE(isLanguageSupported(code, "local")) << code;
+        EXPECT_FALSE(english.isLanguageSupported(code, "openai")) << code;
+        EXPECT_FALSE(english.isLanguageSupported(code, "local")) << code;
     }
 }
 
-TEST(LanguageCatalogueTest, ASystemLanguageOnlyTheCloudKnowsIsReported)
+TEST(LanguageCatalogueTest, TheOnDeviceEngineKeepsAKnownLanguageWithoutAModel)
 {
-    EXPECT_EQ(unsupportedSystemLanguage("local", "auto", QString("pl")), (Language{"pl", "Polish"}));
-    EXPECT_EQ(unsupportedSystemLanguage("local", "auto", QString("de")), std::nullopt) << "on the device";
-    EXPECT_EQ(unsupportedSystemLanguage("local", "auto", QString("fil")), std::nullopt) << "three letters";
-    EXPECT_EQ(unsupportedSystemLanguage("local", "auto", QString("xx")), std::nullopt) << "known to neither";
-    EXPECT_EQ(unsupportedSystemLanguage("local", "auto", QString()), std::nullopt);
-    EXPECT_EQ(unsupportedSystemLanguage("openai", "auto", QString("pl")), std::nullopt);
-    EXPECT_EQ(unsupportedSystemLanguage("", "auto", QString("pl")), std::nullopt) << "only exactly \"local\"";
-    EXPECT_EQ(unsupportedSystemLanguage("local", "pl", QString("pl")), std::nullopt) << "only with \"auto\"";
+    struct Case {
+        const char *language;
+        const char *backend;
+        bool kept;
+    };
+    for (const Case &c : std::initializer_list<Case>{{"auto", "local", true},
+                                                     {"en", "local", true},
+                                                     {"de", "local", true}, // no model: kept, and the note says so
+                                                     {"hi", "local", true},
+                                                     {"yue", "local", true},
+                                                     {"en-US", "local", false},
+                                                     {"xx", "local", false},
+                                                     {"de", "openai", true},
+                                                     {"yue", "openai", false},
+                                                     {"en-US", "openai", false}}) {
+        EXPECT_EQ(english.keepsLanguage(c.language, c.backend), c.kept) << c.language << " " << c.backend;
+    }
 }
 
-TEST(LanguageCatalogueTest, TheLocaleGivesItsLanguageCode)
+TEST(LanguageCatalogueTest, TheNoteNamesTheLanguageTheDeviceCannotTranscribe)
 {
-    EXPECT_EQ(unsupportedSystemLanguage("local", "auto", QLocale(QLocale::Polish, QLocale::Poland)),
-              (Language{"pl", "Polish"}));
-    EXPECT_EQ(unsupportedSystemLanguage("local", "auto", QLocale(QLocale::Welsh)), (Language{"cy", "Welsh"}));
-    EXPECT_EQ(unsupportedSystemLanguage("local", "auto", QLocale(QLocale::German, QLocale::Austria)), std::nullopt);
-    EXPECT_EQ(unsupportedSystemLanguage("local", "auto", QLocale::c()), std::nullopt) << "no language code";
-    EXPECT_EQ(unsupportedSystemLanguage("local", "auto", QLocale(QLocale::Filipino)), std::nullopt)
+    const QLocale polish(QLocale::Polish, QLocale::Poland);
+    const QLocale german(QLocale::German, QLocale::Austria);
+    const QLocale americanEnglish(QLocale::English, QLocale::UnitedStates);
+    // The system language behind "auto".
+    EXPECT_EQ(english.unsupportedLanguage("local", "auto", polish), (Language{"pl", "Polish"}));
+    EXPECT_EQ(english.unsupportedLanguage("local", "auto", german), (Language{"de", "German"})) << "no German model";
+    EXPECT_EQ(LanguageCatalogue(QStringList{"de"}).unsupportedLanguage("local", "auto", german), std::nullopt);
+    EXPECT_EQ(english.unsupportedLanguage("local", "auto", americanEnglish), std::nullopt);
+    EXPECT_EQ(LanguageCatalogue().unsupportedLanguage("local", "auto", americanEnglish), (Language{"en", "English"}))
+        << "no model at all";
+    EXPECT_EQ(english.unsupportedLanguage("local", "auto", QLocale::c()), std::nullopt) << "no language code";
+    EXPECT_EQ(english.unsupportedLanguage("local", "auto", QLocale(QLocale::Filipino)), std::nullopt)
         << "Filipino has only the three-letter code fil";
+    EXPECT_EQ(english.unsupportedSystemLanguage("local", "auto", QString("xx")), std::nullopt) << "known to neither";
+    EXPECT_EQ(english.unsupportedLanguage("openai", "auto", polish), std::nullopt);
+    EXPECT_EQ(english.unsupportedLanguage("", "auto", polish), std::nullopt) << "only exactly \"local\"";
+
+    // A chosen language.
+    EXPECT_EQ(english.unsupportedLanguage("local", "de", americanEnglish), (Language{"de", "German"}));
+    EXPECT_EQ(english.unsupportedLanguage("local", "yue", americanEnglish), (Language{"yue", "Cantonese"}));
+    EXPECT_EQ(english.unsupportedLanguage("local", "en", polish), std::nullopt) << "the choice, not the system";
+    EXPECT_EQ(english.unsupportedLanguage("openai", "de", americanEnglish), std::nullopt);
 }

@@ -50,6 +50,7 @@ protected:
                                             [this](bool shown) { dockCalls.push_back(shown); },
                                             APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s},
                                             QLocale(QLocale::Polish, QLocale::Poland)};
+        deps.languages = LanguageCatalogue(QStringList{QStringLiteral("en")});
         auto made = std::make_unique<AppSettingsModel>(std::move(deps));
         // The keyring read of the constructor runs on a worker.
         EXPECT_TRUE(rig.loop.runUntil([&] { return made->isAPIKeyLoaded(); }));
@@ -83,34 +84,41 @@ TEST_F(AppSettingsModelTest, AppearingListsDevicesAndMarksReadOnlyOnSupport)
     EXPECT_FALSE(rig.incidents->hasUnread());
 }
 
-TEST_F(AppSettingsModelTest, ALanguageTheEngineCannotUseBecomesAuto)
+TEST_F(AppSettingsModelTest, ALanguageNoEngineCanUseBecomesAuto)
 {
     rig.settings.setValue(key(keys::backend), QStringLiteral("openai"));
-    rig.settings.setValue(key(keys::language), QStringLiteral("hi"));
+    rig.settings.setValue(key(keys::language), QStringLiteral("yue"));
     model->onAppearRefresh(AppWindowSection::audio);
-    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "hi") << "Hindi is an OpenAI language";
+    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "auto") << "appearing checks";
 
+    rig.settings.setValue(key(keys::language), QStringLiteral("hi"));
     rig.settings.setValue(key(keys::backend), QStringLiteral("local"));
-    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "auto") << "switching the engine checks at once";
+    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "hi") << "kept on the device, with the note";
 
-    rig.settings.setValue(key(keys::language), QStringLiteral("de"));
+    rig.settings.setValue(key(keys::language), QStringLiteral("en-US"));
     rig.settings.setValue(key(keys::backend), QStringLiteral("openai"));
-    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "de") << "a language both engines have stays";
-
-    rig.settings.setValue(key(keys::backend), QStringLiteral("local"));
-    rig.settings.setValue(key(keys::language), QStringLiteral("pl"));
-    model->onAppearRefresh(AppWindowSection::faq);
-    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "auto") << "appearing checks too";
+    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "auto") << "switching the engine checks at once";
 }
 
-TEST_F(AppSettingsModelTest, UnsupportedSystemLanguageNoteAndUseOpenAI)
+TEST_F(AppSettingsModelTest, TheNoteNamesTheLanguageWithoutAModelAndOffersOpenAI)
 {
-    ASSERT_TRUE(model->unsupportedLanguage()) << "Polish is not an on-device language";
+    ASSERT_TRUE(model->unsupportedLanguage()) << "the system language, Polish, has no model here";
     EXPECT_EQ(model->unsupportedLanguage()->displayName, "Polish");
+
+    // A German choice stored while German was offered on the device.
+    rig.settings.setValue(key(keys::language), QStringLiteral("de"));
+    model->onAppearRefresh(AppWindowSection::transcription);
+    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "de");
+    ASSERT_TRUE(model->unsupportedLanguage());
+    EXPECT_EQ(model->unsupportedLanguage()->displayName, "German");
+    rig.settings.setValue(key(keys::language), QStringLiteral("en"));
+    EXPECT_FALSE(model->unsupportedLanguage()) << "English has its model";
+
+    rig.settings.setValue(key(keys::language), QStringLiteral("de"));
     model->useOpenAI();
     EXPECT_EQ(rig.settings.stringValue(key(keys::backend)), "openai");
     EXPECT_FALSE(model->unsupportedLanguage());
-    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "auto");
+    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "de") << "OpenAI transcribes German";
 }
 
 TEST_F(AppSettingsModelTest, TheKeyIsSavedOnceTypingPausesNotPerKeystroke)

@@ -26,6 +26,7 @@
 #include <QComboBox>
 #include <QFrame>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -326,6 +327,7 @@ TEST_F(AppWindowViewTest, TheUnsupportedLanguageNoteOffersOpenAI)
                                         {},
                                         APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s},
                                         QLocale(QLocale::Polish, QLocale::Poland)};
+    deps.languages = LanguageCatalogue(QStringList{QStringLiteral("en")});
     model = std::make_unique<AppSettingsModel>(std::move(deps));
     ASSERT_TRUE(rig.loop.runUntil([&] { return model->isAPIKeyLoaded(); }));
     open(AppWindowSection::transcription);
@@ -336,6 +338,20 @@ TEST_F(AppWindowViewTest, TheUnsupportedLanguageNoteOffersOpenAI)
     ASSERT_NE(button, nullptr);
     EXPECT_TRUE(button->isVisible());
     render("window-transcription-unsupported-light");
+
+    // A stored German choice: no German model here, so the note names it.
+    const auto noteTitle = [this] {
+        for (auto *label : window->findChildren<QLabel *>())
+            if (label->isVisible() && label->text().endsWith(QStringLiteral(" isn't supported on-device")))
+                return label->text();
+        return QString();
+    };
+    EXPECT_EQ(noteTitle(), "Polish isn't supported on-device");
+    rig.settings.setValue(key(keys::language), QStringLiteral("de"));
+    QApplication::processEvents();
+    EXPECT_EQ(noteTitle(), "German isn't supported on-device");
+    render("window-transcription-german-without-model-light");
+    EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "de") << "the choice is kept";
     button->click();
     QApplication::processEvents();
     EXPECT_EQ(rig.settings.stringValue(key(keys::backend)), "openai");

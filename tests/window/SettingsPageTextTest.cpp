@@ -82,12 +82,13 @@ TEST(SettingsPageTextTest, BackgroundAudioDetailAndSymbol)
 
 TEST(SettingsPageTextTest, LanguageChoicesFollowTheEngine)
 {
-    const auto local = languageChoices("local");
-    ASSERT_EQ(local.size(), 17u);
-    EXPECT_EQ(local[0], (PickerChoice{"auto", "System language", "globe"}));
-    EXPECT_EQ(local[1].value, "yue");
-    EXPECT_EQ(languageChoices("openai").size(), 58u);
-    EXPECT_EQ(languageChoices("something else").size(), 17u) << "any other engine uses the on-device table";
+    const LanguageCatalogue installed(QStringList{"en", "ru"});
+    EXPECT_EQ(languageChoices(installed, "local"),
+              (std::vector<PickerChoice>{
+                  {"auto", "System language", "globe"}, {"en", "English", ""}, {"ru", "Russian", ""}}));
+    EXPECT_EQ(languageChoices(installed, "openai").size(), 58u);
+    EXPECT_EQ(languageChoices(installed, "something else").size(), 3u) << "any other engine uses the on-device list";
+    EXPECT_EQ(languageChoices(LanguageCatalogue(), "local").size(), 1u) << "no model: only the system language";
     EXPECT_EQ(engineSymbol("local"), "desktopcomputer");
     EXPECT_EQ(engineSymbol("openai"), "cloud");
 }

@@ -272,6 +272,6 @@ TEST_F(PocketSphinxIntegrationTest, OtherLanguagesFailWithAClearSentence)
     try {
         std::rethrow_exception(outcome->error);
     } catch (const std::exception &e) {
-        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("“de”")) << e.what();
+        EXPECT_TRUE(QString::fromUtf8(e.what()).contains("German")) << e.what();
     }
 }
