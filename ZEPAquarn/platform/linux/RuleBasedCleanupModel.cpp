@@ -1,6 +1,7 @@
 #include "platform/linux/RuleBasedCleanupModel.h"
 
 #include <QHash>
+#include <QSet>
 
 #include <algorithm>
 #include <vector>
@@ -200,11 +201,22 @@ struct VocabularyEntry {
 
 void applyVocabulary(std::vector<Token> &tokens, const QStringList &vocabulary)
 {
+    if (vocabulary.isEmpty())
+        return;
+    // Only entries whose first word was said are split up: a long dictionary costs one look-up each.
+    QSet<QString> said;
+    for (const Token &token : tokens)
+        said.insert(token.core.toLower());
     QHash<QString, std::vector<VocabularyEntry>> byFirstWord;
     for (const QString &entry : vocabulary) {
-        const QStringList words = entry.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        if (!words.isEmpty())
-            byFirstWord[words.first().toLower()].push_back({words});
+        const QStringView trimmed = QStringView(entry).trimmed();
+        qsizetype end = 0;
+        while (end < trimmed.size() && !trimmed[end].isSpace())
+            ++end;
+        const QString first = trimmed.left(end).toString().toLower();
+        if (first.isEmpty() || !said.contains(first))
+            continue;
+        byFirstWord[first].push_back({entry.simplified().split(QLatin1Char(' '), Qt::SkipEmptyParts)});
     }
     if (byFirstWord.isEmpty())
         return;
