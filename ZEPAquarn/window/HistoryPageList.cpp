@@ -7,6 +7,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QToolTip>
 
@@ -46,12 +47,13 @@ qreal HistoryPageList::columnLeft() const
     return (viewport()->width() - columnWidth()) / 2;
 }
 
-const HistoryRowLayout &HistoryPageList::layoutFor(const QUuid &id, const QString &text, qreal width)
+const HistoryRowLayout *HistoryPageList::cachedLayout(const QUuid &id, const QString &text) const
 {
-    auto found = m_layouts.find(id);
-    if (found == m_layouts.end() || found->text != text || found->layout.width != width)
-        found = m_layouts.insert(id, Cached{text, layoutHistoryRow(width, text)});
-    return found->layout;
+    const auto found = m_layouts.constFind(id);
+    // The store hands out the same shared strings, so a long transcript compares at once.
+    if (found == m_layouts.cend() || !(found->text.isSharedWith(text) || found->text == text))
+        return nullptr;
+    return &found->layout;
 }
 
 void HistoryPageList::relayout()
@@ -64,18 +66,83 @@ void HistoryPageList::relayout()
     const QList<HistoryItem> &rows = m_model.rows();
     m_placed.clear();
     m_placed.reserve(rows.size());
-    qreal top = 0;
     for (const HistoryItem &item : rows) {
         // A copy, not a pointer: inserting into the cache may move what it holds.
-        m_placed.push_back({top, layoutFor(item.id, item.text, width)});
-        top += m_placed.back().layout.height;
+        if (const HistoryRowLayout *cached = cachedLayout(item.id, item.text))
+            m_placed.push_back({0, *cached, true});
+        else
+            m_placed.push_back({0, estimateHistoryRow(width, item.text), false});
     }
-    m_height = top + kBottomPadding;
-    verticalScrollBar()->setPageStep(viewport()->height());
-    verticalScrollBar()->setRange(0, std::max(0, qCeil(m_height) - viewport()->height()));
+    placeRows();
     if (m_hovered >= static_cast<int>(m_placed.size()))
         m_hovered = -1;
+    layOutNearRows();
     viewport()->update();
+}
+
+void HistoryPageList::placeRows()
+{
+    qreal top = 0;
+    for (Placed &placed : m_placed) {
+        placed.top = top;
+        top += placed.layout.height;
+    }
+    m_height = top + kBottomPadding;
+    // A range that moves the value scrolls; the caller lays out what that brings near.
+    const QScopedValueRollback placing(m_placing, true);
+    verticalScrollBar()->setPageStep(viewport()->height());
+    verticalScrollBar()->setRange(0, std::max(0, qCeil(m_height) - viewport()->height()));
+}
+
+int HistoryPageList::rowIndexAt(qreal contentY) const
+{
+    const auto after = std::upper_bound(m_placed.begin(), m_placed.end(), contentY,
+                                        [](qreal value, const Placed &placed) { return value < placed.top; });
+    return std::max(0, static_cast<int>(std::distance(m_placed.begin(), after)) - 1);
+}
+
+void HistoryPageList::layOutNearRows()
+{
+    if (m_placing)
+        return;
+    const QScopedValueRollback placing(m_placing, true);
+    const QList<HistoryItem> &rows = m_model.rows();
+    const qreal reach = viewport()->height();
+    QScrollBar *bar = verticalScrollBar();
+    for (;;) {
+        const qreal scroll = bar->value();
+        // A list scrolled to its end stays at its end.
+        const bool atEnd = bar->value() > 0 && bar->value() == bar->maximum();
+        const int anchor = rowIndexAt(scroll);
+        qreal shift = 0;
+        bool changed = false;
+        for (int index = rowIndexAt(scroll - reach);
+             index < static_cast<int>(m_placed.size()) && m_placed[index].top < scroll + 2 * reach; ++index) {
+            Placed &placed = m_placed[index];
+            if (placed.laidOut)
+                continue;
+            const HistoryItem &item = rows[index];
+            const HistoryRowLayout layout = layoutHistoryRow(m_layoutWidth, item.text);
+            m_layouts.insert(item.id, Cached{item.text, layout});
+            // Rows above the first visible one push it down or up by what their estimate missed.
+            if (index < anchor)
+                shift += layout.height - placed.layout.height;
+            placed.layout = layout;
+            placed.laidOut = true;
+            changed = true;
+        }
+        if (!changed)
+            break;
+        placeRows();
+        bar->setValue(atEnd ? bar->maximum() : qRound(scroll + shift));
+    }
+}
+
+const HistoryRowLayout *HistoryPageList::rowLayout(int index) const
+{
+    if (index < 0 || index >= static_cast<int>(m_placed.size()) || !m_placed[index].laidOut)
+        return nullptr;
+    return &m_placed[index].layout;
 }
 
 qreal HistoryPageList::contentHeight() const
@@ -95,13 +162,9 @@ int HistoryPageList::rowAt(QPointF point) const
 {
     const qreal y = point.y() + verticalScrollBar()->value();
     const qreal left = columnLeft();
-    if (point.x() < left || point.x() > left + columnWidth() || m_placed.empty())
+    if (point.x() < left || point.x() > left + columnWidth() || m_placed.empty() || y < 0)
         return -1;
-    const auto after = std::upper_bound(m_placed.begin(), m_placed.end(), y,
-                                        [](qreal value, const Placed &placed) { return value < placed.top; });
-    if (after == m_placed.begin())
-        return -1;
-    const int index = static_cast<int>(std::distance(m_placed.begin(), after)) - 1;
+    const int index = rowIndexAt(y);
     return y < m_placed[index].top + m_placed[index].layout.height ? index : -1;
 }
 
@@ -120,9 +183,10 @@ void HistoryPageList::paintEvent(QPaintEvent *)
         if (rect.bottom() < 0)
             continue;
         const HistoryItem &item = rows[index];
-        paintHistoryRow(painter, rect,
-                        HistoryRowInputs{item.text, m_model.dateText(item), index == m_hovered, m_model.rowCopied(item.id)},
-                        m_placed[index].layout, scheme);
+        paintHistoryRow(
+            painter, rect,
+            HistoryRowInputs{item.text, m_model.dateText(item), index == m_hovered, m_model.rowCopied(item.id)},
+            m_placed[index].layout, scheme);
         ++m_paintedRows;
     }
 }
@@ -131,6 +195,12 @@ void HistoryPageList::resizeEvent(QResizeEvent *event)
 {
     QAbstractScrollArea::resizeEvent(event);
     relayout();
+}
+
+void HistoryPageList::scrollContentsBy(int, int)
+{
+    layOutNearRows();
+    viewport()->update();
 }
 
 void HistoryPageList::setHovered(int row)

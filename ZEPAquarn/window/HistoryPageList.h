@@ -13,8 +13,10 @@ namespace zq {
 class HistoryPageModel;
 
 // The History page's list: the rows the search matches, newest first, in a column at most 760
-// wide centred in the view. Rows are drawn, not built as widgets: only those on screen are painted,
-// and each transcript is laid out once per width, so 500 transcripts scroll and filter cheaply.
+// wide centred in the view. Rows are drawn, not built as widgets: only those on screen are painted.
+// Only rows within a screen's height of the visible ones are laid out (once per width); the others
+// are placed by an estimated height until they come near, so 500 long transcripts open, scroll and
+// filter cheaply.
 class HistoryPageList : public QAbstractScrollArea {
     Q_OBJECT
 public:
@@ -26,12 +28,15 @@ public:
     int rowAt(QPointF point) const;
     int hoveredRow() const { return m_hovered; }
     qreal contentHeight() const;
+    // The row's text layout, or null while the row is away from the screen and only estimated.
+    const HistoryRowLayout *rowLayout(int index) const;
     // How many rows the last paint drew.
     int paintedRows() const { return m_paintedRows; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void scrollContentsBy(int dx, int dy) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void leaveEvent(QEvent *event) override;
@@ -41,13 +46,19 @@ protected:
 private:
     struct Placed {
         qreal top = 0;
-        HistoryRowLayout layout; // a shallow copy of the cached one
+        HistoryRowLayout layout; // a shallow copy of the cached one, or an estimate
+        bool laidOut = false;
     };
 
     void relayout();
+    // Lays out the rows near the screen, keeping the first visible row where it is on screen.
+    void layOutNearRows();
+    void placeRows();
+    // The row at or above a height in the content, 0 above the first.
+    int rowIndexAt(qreal contentY) const;
     qreal columnWidth() const;
     qreal columnLeft() const;
-    const HistoryRowLayout &layoutFor(const QUuid &id, const QString &text, qreal width);
+    const HistoryRowLayout *cachedLayout(const QUuid &id, const QString &text) const;
     void setHovered(int row);
 
     HistoryPageModel &m_model;
@@ -61,6 +72,7 @@ private:
     qreal m_height = 0;
     int m_hovered = -1;
     int m_paintedRows = 0;
+    bool m_placing = false;
 };
 
 } // namespace zq

@@ -10,9 +10,11 @@
 #include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTextBoundaryFinder>
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
 
 namespace zq {
 
@@ -54,22 +56,62 @@ QSizeF copyButtonSize()
     return size;
 }
 
-} // namespace
-
-HistoryRowLayout layoutHistoryRow(qreal width, const QString &text)
+qreal textWidthFor(qreal rowWidth)
 {
-    HistoryRowLayout layout;
-    layout.width = width;
-    const QSizeF copy = copyButtonSize();
-    const qreal groupWidth = copy.width() + kGroupSpacing + kDeleteSide;
-    const qreal groupHeight = std::max(copy.height(), kDeleteSide);
-    const qreal textWidth = std::max<qreal>(40, width - 2 * kPaddingH - kSpacing - groupWidth);
+    const qreal groupWidth = copyButtonSize().width() + kGroupSpacing + kDeleteSide;
+    return std::max<qreal>(40, rowWidth - 2 * kPaddingH - kSpacing - groupWidth);
+}
 
-    const QFont font = transcriptFont();
-    const QFontMetricsF metrics(font);
+// How much of a transcript is laid out at first: five lines of the narrowest printable characters
+// at the widest row, twice over. Text that fills lines with fewer characters per width (zero-width
+// marks, long runs of spaces, emoji sequences) gets a longer prefix, up to kPrefixGrowthCap times this.
+qsizetype prefixBound()
+{
+    static const qsizetype bound = [] {
+        const QFontMetricsF metrics(transcriptFont());
+        qreal narrowest = metrics.horizontalAdvance(QLatin1Char(' '));
+        for (char c = '!'; c <= '~'; ++c)
+            narrowest = std::min(narrowest, metrics.horizontalAdvance(QLatin1Char(c)));
+        const qreal perLine = std::ceil(textWidthFor(kHistoryColumnMaxWidth) / std::max<qreal>(1, narrowest));
+        return static_cast<qsizetype>(2 * kHistoryRowMaxLines * perLine);
+    }();
+    return bound;
+}
+
+constexpr qsizetype kPrefixGrowthCap = 8;
+
+// The end of the longest prefix of at most `length` characters that splits no grapheme cluster (and
+// so no surrogate pair). Only a cluster longer than `length` itself is split, between code points.
+qsizetype graphemeCut(const QString &text, qsizetype length)
+{
+    if (length >= text.size())
+        return text.size();
+    // A boundary depends on what precedes it and on the character after it, never on more.
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.constData(), std::min(text.size(), length + 2));
+    finder.setPosition(length);
+    if (finder.isAtBoundary())
+        return length;
+    const qsizetype previous = finder.toPreviousBoundary();
+    if (previous > 0)
+        return previous;
+    return text.at(length).isLowSurrogate() ? length - 1 : length;
+}
+
+struct TextLines {
+    QStringList lines;
+    qsizetype laidOutLength = 0;
+    bool truncated = false;
+    // The last line was cut to the width: whatever follows the laid-out text cannot show.
+    bool filled = false;
+};
+
+TextLines layOutLines(const QString &text, qreal textWidth)
+{
+    TextLines result;
+    const QFontMetricsF metrics(transcriptFont());
     QString shown = text;
     shown.replace(QLatin1Char('\n'), QChar::LineSeparator);
-    QTextLayout textLayout(shown, font);
+    QTextLayout textLayout(shown, transcriptFont());
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     textLayout.setTextOption(option);
@@ -79,22 +121,35 @@ HistoryRowLayout layoutHistoryRow(qreal width, const QString &text)
         if (!line.isValid())
             break;
         line.setLineWidth(textWidth);
-        if (layout.lines.size() == kHistoryRowMaxLines - 1) {
+        if (result.lines.size() == kHistoryRowMaxLines - 1) {
             // The last line shown takes the rest of the text, cut with an ellipsis when it does not fit.
             QString rest = shown.mid(line.textStart());
             rest.replace(QChar::LineSeparator, QLatin1Char(' '));
             const QString elided = metrics.elidedText(rest, Qt::ElideRight, textWidth);
-            layout.truncated = elided != rest || textLayout.createLine().isValid();
-            layout.lines.append(elided);
+            result.filled = elided != rest;
+            result.truncated = result.filled || textLayout.createLine().isValid();
+            result.lines.append(elided);
             break;
         }
-        layout.lines.append(shown.mid(line.textStart(), line.textLength()).trimmed());
+        result.lines.append(shown.mid(line.textStart(), line.textLength()).trimmed());
     }
     textLayout.endLayout();
-    if (layout.lines.isEmpty())
-        layout.lines.append(QString());
+    result.laidOutLength = textLayout.text().size();
+    if (result.lines.isEmpty())
+        result.lines.append(QString());
+    return result;
+}
 
-    const qreal textHeight = layout.lines.size() * metrics.lineSpacing();
+// The geometry of a row whose transcript shows `lineCount` lines.
+HistoryRowLayout placeHistoryRow(qreal width, qsizetype lineCount)
+{
+    HistoryRowLayout layout;
+    layout.width = width;
+    const QSizeF copy = copyButtonSize();
+    const qreal groupWidth = copy.width() + kGroupSpacing + kDeleteSide;
+    const qreal groupHeight = std::max(copy.height(), kDeleteSide);
+    const qreal textWidth = textWidthFor(width);
+    const qreal textHeight = static_cast<qreal>(lineCount) * QFontMetricsF(transcriptFont()).lineSpacing();
     const qreal dateHeight = QFontMetricsF(dateFont()).lineSpacing();
     layout.text = QRectF(kPaddingH, kPaddingV, textWidth, textHeight);
     layout.date = QRectF(kPaddingH, kPaddingV + textHeight + 8, textWidth, dateHeight);
@@ -106,6 +161,51 @@ HistoryRowLayout layoutHistoryRow(qreal width, const QString &text)
     layout.body = QRectF(0, 0, width, content + 2 * kPaddingV);
     layout.height = layout.body.height() + 1;
     return layout;
+}
+
+} // namespace
+
+HistoryRowLayout layoutHistoryRow(qreal width, const QString &text)
+{
+    const qreal textWidth = textWidthFor(width);
+    // A transcript may be far longer than five lines can show, and laying out all of it would stall
+    // the page: lay out a prefix, and a longer one only while the prefix does not fill the lines.
+    TextLines shown;
+    for (qsizetype bound = prefixBound();; bound *= 2) {
+        const bool lastTry = bound >= kPrefixGrowthCap * prefixBound();
+        const qsizetype laidOut = graphemeCut(text, bound);
+        const bool cut = laidOut < text.size();
+        // A prefix that still does not fill the lines is shown as cut.
+        shown = layOutLines(cut && lastTry ? text.left(laidOut) + QChar(0x2026) : text.left(laidOut), textWidth);
+        if (!cut || lastTry || shown.filled) {
+            shown.truncated = shown.truncated || cut;
+            break;
+        }
+    }
+    HistoryRowLayout layout = placeHistoryRow(width, shown.lines.size());
+    layout.lines = std::move(shown.lines);
+    layout.truncated = shown.truncated;
+    layout.laidOutLength = shown.laidOutLength;
+    return layout;
+}
+
+HistoryRowLayout estimateHistoryRow(qreal width, const QString &text)
+{
+    // Wraps by the font's average character width; a row's height is set right when it is laid out.
+    const qreal perLine = std::max<qreal>(1, textWidthFor(width) / QFontMetricsF(transcriptFont()).averageCharWidth());
+    qsizetype lines = 1;
+    qreal run = 0;
+    const qsizetype end = std::min(text.size(), prefixBound());
+    for (qsizetype i = 0; i < end && lines < kHistoryRowMaxLines; ++i) {
+        if (text.at(i) == QLatin1Char('\n')) {
+            ++lines;
+            run = 0;
+        } else if (++run > perLine) {
+            ++lines;
+            run = 1;
+        }
+    }
+    return placeHistoryRow(width, lines);
 }
 
 void paintHistoryRow(QPainter &painter, const QRectF &rect, const HistoryRowInputs &inputs,

@@ -19,8 +19,9 @@ struct HistoryRowInputs {
     bool copied = false;
 };
 
-// Where the parts of a row lie, with its top-left corner at (0, 0). The transcript is laid out once
-// into at most five lines; the fifth ends in an ellipsis when the text goes on.
+// Where the parts of a row lie, with its top-left corner at (0, 0). The transcript is laid out into
+// at most five lines; the fifth ends in an ellipsis when the text goes on. Only a bounded prefix of
+// the transcript is laid out, long enough to fill those five lines as the whole text would.
 struct HistoryRowLayout {
     qreal width = 0;
     qreal height = 0; // the divider included
@@ -29,14 +30,21 @@ struct HistoryRowLayout {
     QRectF date;
     QRectF copyButton;
     QRectF deleteButton;
+    // Empty for an estimate, which has geometry but no text yet.
     QStringList lines;
     bool truncated = false;
+    // How many characters the text layout was given.
+    qsizetype laidOutLength = 0;
 };
 
 inline constexpr int kHistoryRowMaxLines = 5;
 inline constexpr qreal kHistoryButtonsIdleOpacity = 0.62;
+inline constexpr qreal kHistoryColumnMaxWidth = 760;
 
 HistoryRowLayout layoutHistoryRow(qreal width, const QString &text);
+// The row's geometry for a guessed number of lines, reading at most as much of the text as a layout
+// would, and laying out nothing: for rows away from the screen, whose height only places the others.
+HistoryRowLayout estimateHistoryRow(qreal width, const QString &text);
 // Draws the row laid out by layoutHistoryRow() into `rect` (of the layout's size).
 void paintHistoryRow(QPainter &painter, const QRectF &rect, const HistoryRowInputs &inputs,
                      const HistoryRowLayout &layout, ColorScheme scheme);
