@@ -17,7 +17,6 @@ namespace zq {
 
 namespace {
 
-constexpr qreal kMaxColumn = 760;
 constexpr qreal kSidePadding = 25;
 constexpr qreal kBottomPadding = 57;
 
@@ -39,7 +38,7 @@ HistoryPageList::HistoryPageList(HistoryPageModel &model, QWidget *parent) : QAb
 
 qreal HistoryPageList::columnWidth() const
 {
-    return std::max<qreal>(0, std::min(kMaxColumn, viewport()->width() - 2 * kSidePadding));
+    return std::max<qreal>(0, std::min(kHistoryColumnMaxWidth, viewport()->width() - 2 * kSidePadding));
 }
 
 qreal HistoryPageList::columnLeft() const

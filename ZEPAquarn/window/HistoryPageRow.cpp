@@ -86,7 +86,7 @@ qsizetype graphemeCut(const QString &text, qsizetype length)
 {
     if (length >= text.size())
         return text.size();
-    // A boundary depends on what precedes it and on the character after it, never on more.
+    // Whether a place is a boundary depends on what precedes it and on the character there, no more.
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.constData(), std::min(text.size(), length + 2));
     finder.setPosition(length);
     if (finder.isAtBoundary())

@@ -39,6 +39,7 @@ struct HistoryRowLayout {
 
 inline constexpr int kHistoryRowMaxLines = 5;
 inline constexpr qreal kHistoryButtonsIdleOpacity = 0.62;
+// The widest the list's column gets, so the widest a row gets.
 inline constexpr qreal kHistoryColumnMaxWidth = 760;
 
 HistoryRowLayout layoutHistoryRow(qreal width, const QString &text);
