@@ -72,6 +72,7 @@ private:
     qreal m_height = 0;
     int m_hovered = -1;
     int m_paintedRows = 0;
+    // While rows are placed or laid out, the scroll bar moves they cause lay out nothing more.
     bool m_placing = false;
 };
 
