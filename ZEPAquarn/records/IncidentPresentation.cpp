@@ -2,6 +2,24 @@
 
 namespace zq {
 
+namespace {
+
+IncidentPresentation timedOutPresentation()
+{
+    return {QStringLiteral("ZQ-TX-TIMEOUT"), QStringLiteral("Transcription took too long"),
+            QStringLiteral("ZEPA QUARN stopped waiting before the recording could be transcribed."),
+            QStringLiteral("Your recording was kept. Check your connection, then retry the transcription.")};
+}
+
+} // namespace
+
+IncidentPresentation IncidentPresentation::interrupted()
+{
+    return {QStringLiteral("ZQ-TX-INTERRUPTED"), QStringLiteral("Transcription interrupted"),
+            QStringLiteral("ZEPA QUARN quit before the recording could be transcribed."),
+            QStringLiteral("Your recording was kept. Retry the transcription.")};
+}
+
 IncidentPresentation IncidentPresentation::forFailure(const DictationFailure &failure, const QString &engine)
 {
     switch (failure.kind()) {
@@ -28,9 +46,7 @@ IncidentPresentation IncidentPresentation::forFailure(const DictationFailure &fa
                                "the clipboard."),
                 QStringLiteral("Press Ctrl+V to insert it.")};
     case DictationFailure::Kind::timedOut:
-        return {QStringLiteral("ZQ-TX-TIMEOUT"), QStringLiteral("Transcription took too long"),
-                QStringLiteral("ZEPA QUARN stopped waiting before the recording could be transcribed."),
-                QStringLiteral("Your recording was kept. Check your connection, then retry the transcription.")};
+        return timedOutPresentation();
     case DictationFailure::Kind::micLost:
         return {QStringLiteral("ZQ-MIC-LOST"), QStringLiteral("Microphone lost"),
                 QStringLiteral("The microphone stopped during the recording and no other input was available."),
@@ -60,6 +76,9 @@ IncidentPresentation transcriptionIncidentPresentation(const QString &errorMessa
         return {QStringLiteral("ZQ-TX-AUTH"), QStringLiteral("OpenAI rejected the API key"),
                 QStringLiteral("The saved API key was not accepted by OpenAI."),
                 QStringLiteral("Replace or test the key under Transcription, then try again.")};
+    // A service that never answered timed out; that is not a failed connection.
+    if (has("did not answer in time"))
+        return timedOutPresentation();
     if (has("network error") || has("connection"))
         return {QStringLiteral("ZQ-TX-NETWORK"), QStringLiteral("Could not reach the transcription service"),
                 QStringLiteral("The recording could not be transcribed because the network connection failed."),

@@ -15,6 +15,8 @@ struct IncidentPresentation {
 
     // `engine` is the "backend" setting of the take: "local" or "openai".
     static IncidentPresentation forFailure(const DictationFailure &failure, const QString &engine);
+    // A captured take that the application quit (or lost its display) before transcribing.
+    static IncidentPresentation interrupted();
 
     friend bool operator==(const IncidentPresentation &, const IncidentPresentation &) = default;
 };

@@ -23,6 +23,8 @@ using namespace std::chrono_literals;
 const QString noHttpResponseMessage = QStringLiteral("No HTTP response");
 const QString rejectedKeyMessage = QStringLiteral("OpenAI rejected the API key — check Settings");
 const QString networkErrorMessage = QStringLiteral("Network error — check your connection");
+const QString noAnswerMessage = QStringLiteral("OpenAI did not answer in time");
+const QString notATranscriptMessage = QStringLiteral("OpenAI answered with something that is not a transcript");
 const QString oversizedAnswerMessage =
     QStringLiteral("OpenAI sent an answer far longer than any transcript of this recording could be");
 const QString keyringUnreachableMessage =
@@ -57,6 +59,14 @@ QByteArray bearer(const QString &key)
     return QByteArrayLiteral("Bearer ") + key.toUtf8();
 }
 
+// "text/plain", with or without parameters such as a charset.
+bool isPlainText(const QByteArray &contentType)
+{
+    const qsizetype end = contentType.indexOf(';');
+    const QByteArray mediaType = (end < 0 ? contentType : contentType.left(end)).trimmed().toLower();
+    return mediaType == "text/plain";
+}
+
 struct TranscodeReport {
     rt::Result<void> result;
     qint64 elapsedMs = 0;
@@ -79,7 +89,7 @@ rt::Task<QString> send(HttpRequest request, int retriesLeft)
             throw ZEPAError::transcriptionFailed(noHttpResponseMessage);
         case HttpOutcome::Kind::transportFailure:
             if (retriesLeft < 1)
-                throw ZEPAError::transcriptionFailed(networkErrorMessage);
+                throw ZEPAError::transcriptionFailed(outcome.timedOut ? noAnswerMessage : networkErrorMessage);
             qCInfo(lcOpenAI).noquote() << QStringLiteral("retrying after transport error: %1 (%2 retries left)")
                                               .arg(outcome.errorDescription)
                                               .arg(retriesLeft);
@@ -100,8 +110,16 @@ rt::Task<QString> send(HttpRequest request, int retriesLeft)
         }
         if (status != 200)
             qCWarning(lcOpenAI).noquote() << QStringLiteral("HTTP %1").arg(status);
-        if (status == 200)
+        if (status == 200) {
+            // Only what was asked for (response_format "text") is a transcript; anything else
+            // (an error object, a half-sent JSON) must never reach the user's window.
+            if (!isPlainText(outcome.contentType)) {
+                qCWarning(lcOpenAI).noquote() << QStringLiteral("HTTP 200 with Content-Type \"%1\" — not a transcript")
+                                                     .arg(QString::fromLatin1(outcome.contentType.left(80)));
+                throw ZEPAError::transcriptionFailed(notATranscriptMessage);
+            }
             co_return QString::fromUtf8(outcome.body).trimmed();
+        }
         if (status == 401 || status == 403)
             throw ZEPAError::transcriptionFailed(rejectedKeyMessage);
         if (status == 429 || status >= 500) {

@@ -157,8 +157,13 @@ HttpOutcome OpenAIHttpClient::perform(const HttpRequest &request, std::stop_toke
     }
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
-    if (isTransportError(error))
-        return transportFailure(reply->errorString());
+    if (isTransportError(error)) {
+        HttpOutcome outcome = transportFailure(reply->errorString());
+        // The transfer timeout aborts the reply as a stop would; only a stop is asked for.
+        outcome.timedOut = error == QNetworkReply::TimeoutError ||
+                           (error == QNetworkReply::OperationCanceledError && !stop.stop_requested());
+        return outcome;
+    }
     if (!status.isValid()) {
         if (error != QNetworkReply::NoError)
             return transportFailure(reply->errorString());
@@ -169,6 +174,7 @@ HttpOutcome OpenAIHttpClient::perform(const HttpRequest &request, std::stop_toke
     HttpOutcome outcome;
     outcome.kind = HttpOutcome::Kind::response;
     outcome.status = status.toInt();
+    outcome.contentType = reply->rawHeader("Content-Type");
     if (body.size() + reply->bytesAvailable() > request.maximumBodyBytes) {
         outcome.bodyBeyondLimit = true;
         return outcome;

@@ -51,11 +51,15 @@ struct HttpOutcome {
 
     Kind kind = Kind::transportFailure;
     int status = -1;
+    // The answer's Content-Type header as sent (empty when it had none).
+    QByteArray contentType;
     QByteArray body;
     // A response whose body is longer than the request allows: it was cut off unread, `body` is
     // empty and must not be taken for the answer.
     bool bodyBeyondLimit = false;
     QString errorDescription; // for transportFailure and unreadableBody
+    // A transport failure because nothing moved for the request's whole timeout (not a stop).
+    bool timedOut = false;
 };
 
 // One HTTP exchange through Qt Network, blocking the calling thread until it ends.

@@ -33,6 +33,8 @@ TEST(IncidentPresentation, FixedFailureKinds)
                   QStringLiteral("ZQ-TX-TIMEOUT"), QStringLiteral("Transcription took too long"),
                   QStringLiteral("ZEPA QUARN stopped waiting before the recording could be transcribed."),
                   QStringLiteral("Your recording was kept. Check your connection, then retry the transcription.")}));
+    EXPECT_EQ(IncidentPresentation::interrupted().code, QStringLiteral("ZQ-TX-INTERRUPTED"));
+    EXPECT_EQ(IncidentPresentation::interrupted().title, QStringLiteral("Transcription interrupted"));
     EXPECT_EQ(p(DictationFailure::transcription(QStringLiteral("HTTP 429 too many"))).code,
               QStringLiteral("ZQ-TX-SERVICE"));
 }
@@ -45,6 +47,12 @@ TEST(IncidentPresentation, TranscriptionRulesInOrder)
     EXPECT_EQ(codeFor("Network error: timed out"), QStringLiteral("ZQ-TX-NETWORK"));
     EXPECT_EQ(codeFor("OpenAI rejected the request: lost connection"), QStringLiteral("ZQ-TX-NETWORK"))
         << "rule 3 comes before rule 6";
+    // A service that never answered is a timeout, even worded next to the connection.
+    EXPECT_EQ(transcriptionIncidentPresentation(QStringLiteral("OpenAI did not answer in time — check your connection"),
+                                                QStringLiteral("openai")),
+              IncidentPresentation::forFailure(DictationFailure::timedOut(), QStringLiteral("openai")));
+    EXPECT_EQ(codeFor("OpenAI answered with something that is not a transcript", "openai"),
+              QStringLiteral("ZQ-TX-OPENAI"));
     EXPECT_EQ(codeFor("OpenAI unavailable (HTTP 503)"), QStringLiteral("ZQ-TX-SERVICE"));
     EXPECT_EQ(codeFor("On-device transcription isn't available on this Mac."),
               QStringLiteral("ZQ-TX-LOCAL-UNAVAILABLE"));

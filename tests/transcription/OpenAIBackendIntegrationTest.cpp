@@ -421,6 +421,18 @@ TEST_P(OpenAIExchangeTest, GivesTheResultOrErrorWithAtMostOneRetry)
 const QString unavailable = QStringLiteral("OpenAI unavailable (HTTP %1)");
 const QString rejectedKey = QStringLiteral("OpenAI rejected the API key — check Settings");
 const QString networkError = QStringLiteral("Network error — check your connection");
+const QString noAnswer = QStringLiteral("OpenAI did not answer in time");
+const QString notATranscript = QStringLiteral("OpenAI answered with something that is not a transcript");
+
+// A 200 answer with this Content-Type line (none when empty).
+Answer okWithType(const QByteArray &contentType, const QByteArray &body)
+{
+    QByteArray head = "HTTP/1.1 200 OK\r\n";
+    if (!contentType.isEmpty())
+        head += "Content-Type: " + contentType + "\r\n";
+    return Answer::raw(head + "Content-Length: " + QByteArray::number(body.size()) + "\r\nConnection: close\r\n\r\n" +
+                       body);
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, OpenAIExchangeTest,
@@ -443,8 +455,17 @@ INSTANTIATE_TEST_SUITE_P(
         ExchangeCase{"droppedThenOk", {Answer::drop(), Answer::respond(200, "after drop")}, "after drop", {}, 2, 1},
         ExchangeCase{"droppedTwice", {Answer::drop(), Answer::drop()}, {}, networkError, 2, 1},
         ExchangeCase{"noAnswerThenOk", {Answer::hang(), Answer::respond(200, "late")}, "late", {}, 2, 1},
-        ExchangeCase{"noAnswerTwice", {Answer::hang(), Answer::hang()}, {}, networkError, 2, 1},
-        ExchangeCase{"serverErrorThenNoAnswer", {Answer::respond(500), Answer::hang()}, {}, networkError, 2, 1},
+        // A service that never answers timed out: said so, not blamed on the connection.
+        ExchangeCase{"noAnswerTwice", {Answer::hang(), Answer::hang()}, {}, noAnswer, 2, 1},
+        ExchangeCase{"serverErrorThenNoAnswer", {Answer::respond(500), Answer::hang()}, {}, noAnswer, 2, 1},
+        ExchangeCase{"noAnswerThenDropped", {Answer::hang(), Answer::drop()}, {}, networkError, 2, 1},
+        // Only a plain-text answer is a transcript; anything else fails at once and is never retried.
+        ExchangeCase{"plainTextWithoutCharset", {okWithType("text/plain", "plain")}, "plain", {}, 1, 0},
+        ExchangeCase{"plainTextOtherCase", {okWithType("Text/Plain ; charset=UTF-8", "cased")}, "cased", {}, 1, 0},
+        ExchangeCase{
+            "halfAJson", {okWithType("application/json", "{\"text\": \"half a json")}, {}, notATranscript, 1, 0},
+        ExchangeCase{"noContentType", {okWithType({}, "untyped")}, {}, notATranscript, 1, 0},
+        ExchangeCase{"htmlPage", {okWithType("text/html; charset=utf-8", "<p>hi</p>")}, {}, notATranscript, 1, 0},
         ExchangeCase{"droppedThenUnavailable", {Answer::drop(), Answer::respond(503)}, {}, unavailable.arg(503), 2, 1}),
     [](const ::testing::TestParamInfo<ExchangeCase> &info) { return std::string(info.param.name); });
 
