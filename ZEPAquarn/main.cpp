@@ -375,6 +375,8 @@ int main(int argc, char *argv[])
     app->showScenes();
 
     QObject::connect(&application, &QApplication::aboutToQuit, &application, [&settings] {
+        // The toolkit's teardown waits for background warm-ups: none may hold up the quit.
+        OpenAIBackend::stopPrewarms();
         if (const auto saved = settings.sync(); !saved)
             qCWarning(lcApp) << "app: settings not saved at quit:" << saved.error().message;
         qCInfo(lcApp) << "app: terminating";

@@ -218,6 +218,8 @@ void ZEPAquarnApp::makeMenuPanel()
 void ZEPAquarnApp::wireAppDelegate()
 {
     m_delegate.setPrepareToTerminate([this] {
+        // Before anything else: a take not yet transcribed would be lost with the process.
+        m_controller->keepInterruptedTake();
         m_controller->cancelRecoveredTranscription();
         if (m_environment.endAudioDuringDictation)
             m_environment.endAudioDuringDictation();
@@ -374,6 +376,14 @@ void ZEPAquarnApp::followTriggerReach()
         center->add(QStringLiteral("io.quorvane.zepaquarn.trigger-unseen"), content);
         qCInfo(lcApp) << "app: told the user that no key starts dictation";
     });
+}
+
+void ZEPAquarnApp::applicationLostDisplay()
+{
+    if (m_terminated)
+        return;
+    m_terminated = true;
+    m_delegate.applicationWillTerminate();
 }
 
 void ZEPAquarnApp::applicationWillTerminate()

@@ -128,6 +128,9 @@ public:
     void applyWearColorway(Colorway colorway);
     // The delegate's termination hook; runs once, when the application is about to quit.
     void applicationWillTerminate();
+    // The display went away under the application, which ends without a quit: the delegate's
+    // termination hook runs (once, as at a quit), nothing else does.
+    void applicationLostDisplay();
 
 private:
     void wireAppDelegate();

@@ -144,6 +144,11 @@ public:
     std::optional<QString> recoveryFailureMessage(const QUuid &incident) const;
     // Stops a running re-transcription (at quit); its state returns to idle.
     void cancelRecoveredTranscription();
+    // At quit (or when the display goes away): a take with audio but no delivered text becomes an
+    // interrupted-transcription incident that keeps its recording, so Retry can finish it later. A
+    // take still recording ends here and keeps what was captured. Synchronous, no network. True when
+    // a take was kept.
+    bool keepInterruptedTake();
 
     // Published state.
     bool tapRunning() const { return m_tapRunning; }

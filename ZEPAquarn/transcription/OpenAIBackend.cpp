@@ -332,9 +332,15 @@ bool OpenAIBackend::prewarmIfNeeded(const Config &config, const rt::Clocks &cloc
 {
     if (!throttle.claim(clocks.uptimeNow()))
         return false;
-    // The global pool is waited for when the application quits, so no warm-up outlives Qt.
-    QThreadPool::globalInstance()->start([config] { (void)prewarm(config); });
+    // The global pool is waited for when the application quits, so no warm-up outlives Qt; the
+    // quit stops them first (stopPrewarms), so that it is not held up by a silent service.
+    QThreadPool::globalInstance()->start([config, stop = throttle.stopToken()] { (void)prewarm(config, stop); });
     return true;
+}
+
+void OpenAIBackend::stopPrewarms(OpenAIPrewarmThrottle &throttle)
+{
+    throttle.stopAll();
 }
 
 std::optional<int> OpenAIBackend::prewarm(const Config &config, std::stop_token stop)

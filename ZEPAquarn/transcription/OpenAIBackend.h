@@ -85,6 +85,9 @@ public:
     // uptime. Callable from any thread; returns whether one was started.
     static bool prewarmIfNeeded(const Config &config, const rt::Clocks &clocks,
                                 OpenAIPrewarmThrottle &throttle = OpenAIPrewarmThrottle::shared());
+    // Ends the warm-ups of `throttle` that still wait for the service, and any later ones: the
+    // application's quit waits for them otherwise (up to their timeout).
+    static void stopPrewarms(OpenAIPrewarmThrottle &throttle = OpenAIPrewarmThrottle::shared());
     // The warm-up itself, blocking: GET /v1/models with the key. Returns the HTTP status, -1 when
     // the request failed, or nothing when there was no usable key and no request was made.
     static std::optional<int> prewarm(const Config &config, std::stop_token stop = {});

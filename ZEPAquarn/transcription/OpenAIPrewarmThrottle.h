@@ -4,6 +4,7 @@
 
 #include <mutex>
 #include <optional>
+#include <stop_token>
 
 namespace zq {
 
@@ -20,7 +21,13 @@ public:
     // Whether a warm-up may start at `uptimeNow`; when it may, that time becomes the last one.
     bool claim(rt::Nanos uptimeNow);
 
+    // Warm-ups watch this token; stopAll() ends the ones still waiting for the service (at quit,
+    // which would otherwise wait for them) and any that start later.
+    std::stop_token stopToken() const { return m_stop.get_token(); }
+    void stopAll() { m_stop.request_stop(); }
+
 private:
+    std::stop_source m_stop;
     std::mutex m_mutex;
     std::optional<rt::Nanos> m_lastPrewarm;
 };

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QThreadPool>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -327,6 +328,20 @@ TEST_F(OpenAIBackendIntegrationTest, PrewarmAsksForTheModelsWithTheKey)
     const int before = server.requestCount();
     EXPECT_EQ(OpenAIBackend::prewarm(config), std::nullopt);
     EXPECT_EQ(server.requestCount(), before) << "no key, no warm-up";
+}
+
+TEST_F(OpenAIBackendIntegrationTest, AWarmUpWaitingOnASilentServiceEndsWhenStopped)
+{
+    // The application's quit waits for warm-ups: one that waits its full timeout holds it up.
+    server.setDefaultAnswer(Answer::hang());
+    config.prewarmTimeout = 60s;
+    zq::OpenAIPrewarmThrottle throttle;
+    zq::rt::SystemClocks clocks;
+    ASSERT_TRUE(OpenAIBackend::prewarmIfNeeded(config, clocks, throttle));
+    ASSERT_TRUE(server.waitForRequestCount(1, 10s));
+    OpenAIBackend::stopPrewarms(throttle);
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(5000)) << "the warm-up still waits for its answer";
+    EXPECT_EQ(log.count(QStringLiteral("prewarm: HTTP -1")), 1);
 }
 
 // Resident memory of this process from /proc, in KiB; -1 when it cannot be read.

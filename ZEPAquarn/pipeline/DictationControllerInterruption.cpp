@@ -1,0 +1,62 @@
+// The end of a take that the application itself interrupts: quit, logout, a lost display.
+
+#include "pipeline/DictationController.h"
+
+#include "audio/AudioEngine.h"
+#include "records/DictationIncident.h"
+#include "records/IncidentPresentation.h"
+#include "records/IncidentStore.h"
+#include "runtime/Clocks.h"
+#include "runtime/Log.h"
+
+#include <QUuid>
+
+namespace zq {
+
+bool DictationController::keepInterruptedTake()
+{
+    // A captured take waits for its text with its file in the take folder, which the next start
+    // sweeps; a take still recording has its file open there.
+    std::optional<QString> recording = m_takeFileURL;
+    if (!recording && m_audio.takePhase().kind() == TakePhase::Kind::live) {
+        const TakeResult result = m_audio.takeResult();
+        if (const CapturedTake *take = result.capturedTake())
+            recording = take->url;
+    }
+    if (!recording)
+        return false;
+
+    const QString backend = m_activeBackend.value_or(settingsBackend());
+    record(DiagnosticEvent::dictationFailed, {{QStringLiteral("reason"), QStringLiteral("interrupted")}});
+    // The upload or recognition ends with the application; its failure is not this take's story.
+    cancelTranscriptionTask();
+    cancelTimer(m_thinkingWatchdog);
+
+    const QUuid id = QUuid::createUuid();
+    const IncidentPresentation presentation = IncidentPresentation::interrupted();
+    DictationIncident incident;
+    incident.id = id;
+    incident.date = m_clocks.wallNow();
+    incident.code = presentation.code;
+    incident.title = presentation.title;
+    incident.message = presentation.message;
+    incident.nextStep = presentation.nextStep;
+    incident.backend = backend;
+    incident.language = language();
+    incident.appVersion = m_appVersion;
+    incident.build = m_build;
+    incident.isRead = false;
+    incident.recordingFilename = m_incidents.keepRecording(recording, id);
+    m_incidents.insert(incident);
+    m_incidents.trimToLimit();
+    // An atomic write of a small file: quit does not wait on anything else.
+    m_incidents.save();
+    qCInfo(lcDictation) << "dictation: take interrupted — kept as incident" << id.toString(QUuid::WithoutBraces)
+                        << (incident.recordingFilename ? "with its recording" : "without a recording");
+
+    m_takeFileURL.reset();
+    m_recording = false;
+    return true;
+}
+
+} // namespace zq

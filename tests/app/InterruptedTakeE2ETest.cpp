@@ -1,0 +1,234 @@
+// The real application ended while a take is in flight (a quit signal, a logout, the X server
+// dying): the captured recording is kept as an incident, and the next start keeps it too.
+#include "pipeline/SettingsDefaults.h"
+#include "platform/linux/LibsecretStore.h"
+#include "support/ChildProcess.h"
+#include "support/E2EEnvironment.h"
+#include "support/LoopbackTranscriptionServer.h"
+#include "support/ServiceEnvironment.h"
+#include "transcription/Keychain.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using zq::DiagnosticEvent;
+using zq::test::E2EEnvironment;
+using zq::test::LoopbackTranscriptionServer;
+using Answer = LoopbackTranscriptionServer::Answer;
+
+namespace {
+
+// The process of this user that listens on the Unix socket `path`; 0 when none is found.
+pid_t listeningProcess(const QString &path)
+{
+    QFile table(QStringLiteral("/proc/net/unix"));
+    if (!table.open(QIODevice::ReadOnly))
+        return 0;
+    QSet<QByteArray> inodes;
+    for (const QByteArray &line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() >= 8 && fields[7] == QFile::encodeName(path))
+            inodes.insert("socket:[" + fields[6] + ']');
+    }
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString &entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool numeric = false;
+        const pid_t pid = static_cast<pid_t>(entry.toInt(&numeric));
+        if (!numeric)
+            continue;
+        const QDir fds(proc.filePath(entry + QStringLiteral("/fd")));
+        for (const QString &fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+            char target[64] = {};
+            const QByteArray link = QFile::encodeName(fds.filePath(fd));
+            const ssize_t length = ::readlink(link.constData(), target, sizeof target - 1);
+            if (length > 0 && inodes.contains(QByteArray(target, length)))
+                return pid;
+        }
+    }
+    return 0;
+}
+
+class InterruptedTakeE2ETest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        if (m_ownDisplay)
+            zq::test::setSharedDisplay(m_sharedDisplay, {});
+        qputenv("ZQ_OPENAI_BASE_URL_FOR_TESTS", m_previousBaseUrl);
+    }
+
+    // Everything for OpenAI takes that are sent and never answered. With `ownDisplay` the
+    // application gets an X server of its own, which the test may kill.
+    void startEverything(bool ownDisplay = false)
+    {
+        server.setDefaultAnswer(Answer::hang());
+        ASSERT_TRUE(server.start()) << server.errorString().toStdString();
+        m_previousBaseUrl = qgetenv("ZQ_OPENAI_BASE_URL_FOR_TESTS");
+        qputenv("ZQ_OPENAI_BASE_URL_FOR_TESTS", server.baseUrl().toUtf8());
+        if (ownDisplay) {
+            m_ownDisplay = true;
+            m_sharedDisplay = zq::test::sharedDisplay();
+            zq::test::setSharedDisplay({}, QStringLiteral("this test kills its display"));
+        }
+        env = std::make_unique<E2EEnvironment>();
+        const bool started = env->start();
+        if (!zq::test::requireService(started, env->errorString()))
+            return;
+        ASSERT_FALSE(E2EEnvironment::speechSamples().empty());
+        // The key goes into the environment's keyring, as the settings page would put it there.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", env->bus().address().toUtf8());
+        const zq::Keychain keychain(std::make_shared<zq::platform::LibsecretStore>());
+        keychain.saveAPIKey(QStringLiteral("sk-test-interrupted"));
+        ASSERT_EQ(keychain.readAPIKey(), QStringLiteral("sk-test-interrupted"));
+        ASSERT_TRUE(env->writeSettings({{QString::fromLatin1(zq::keys::backend), QStringLiteral("openai")}}))
+            << env->errorString().toStdString();
+        ASSERT_TRUE(env->startApp()) << env->errorString().toStdString();
+        ASSERT_TRUE(env->target().activate());
+    }
+
+    bool ready() const { return env && !HasFatalFailure() && !IsSkipped(); }
+
+    // Holds the trigger and speaks into the take (the `nth` of this run); the trigger stays held.
+    void speakHolding(int nth)
+    {
+        ASSERT_TRUE(env->pressTrigger());
+        ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::audioStartCompleted, nth, 10s))
+            << env->appLogTail().toStdString();
+        env->feeder()->speak(E2EEnvironment::speechSamples());
+        ASSERT_TRUE(env->feeder()->waitUntilSpoken(15s)) << env->feeder()->errorString().toStdString();
+    }
+
+    // A take of this run, spoken and sent: the service has it and will never answer.
+    void sendTake(int nth)
+    {
+        speakHolding(nth);
+        if (HasFatalFailure())
+            return;
+        ASSERT_TRUE(env->releaseTrigger());
+        const QDeadlineTimer deadline(30s);
+        while (uploads() < nth && !deadline.hasExpired())
+            QThread::msleep(50);
+        ASSERT_EQ(uploads(), nth) << "the take was not sent; log:\n" << env->appLogTail().toStdString();
+    }
+
+    // The newest incident must be the interrupted take with its recording in place.
+    void expectInterruptedIncident(qsizetype count)
+    {
+        const QJsonArray incidents = env->incidents();
+        ASSERT_EQ(incidents.size(), count) << env->appLogTail().toStdString();
+        const QJsonObject incident = incidents.at(0).toObject();
+        EXPECT_EQ(incident.value(QStringLiteral("code")).toString(), QStringLiteral("ZQ-TX-INTERRUPTED"));
+        EXPECT_EQ(incident.value(QStringLiteral("title")).toString(), QStringLiteral("Transcription interrupted"));
+        EXPECT_EQ(incident.value(QStringLiteral("backend")).toString(), QStringLiteral("openai"));
+        const QString recording = incident.value(QStringLiteral("recordingFilename")).toString();
+        ASSERT_FALSE(recording.isEmpty()) << "the recording is kept for Retry";
+        // At least the spoken second of 16-bit audio, whatever the take's own rate.
+        EXPECT_GT(QFileInfo(recordingsDir() + recording).size(), 32000);
+    }
+
+    // Takes posted to the service (its warm-ups are not takes).
+    int uploads() const
+    {
+        int count = 0;
+        for (const auto &request : server.requests())
+            count += request.method == "POST" && request.target == "/v1/audio/transcriptions";
+        return count;
+    }
+
+    QString recordingsDir() const { return env->dataDir() + QStringLiteral("/Incidents/Recordings/"); }
+
+    // Quits the application as a logout does and says how long it took.
+    void quitMeasured()
+    {
+        QElapsedTimer quitting;
+        quitting.start();
+        EXPECT_TRUE(env->stopApp(5s)) << "it must quit by itself, not wait for the service; log:\n"
+                                      << env->appLogTail().toStdString();
+        std::printf("quit with a take in flight took %lld ms\n", static_cast<long long>(quitting.elapsed()));
+    }
+
+    LoopbackTranscriptionServer server;
+    std::unique_ptr<E2EEnvironment> env;
+
+private:
+    QByteArray m_previousBaseUrl;
+    bool m_ownDisplay = false;
+    QString m_sharedDisplay;
+};
+
+TEST_F(InterruptedTakeE2ETest, QuitWhileATakeUploadsOrRecordsKeepsItAndTheNextStartKeepsItToo)
+{
+    startEverything();
+    if (!ready())
+        return;
+
+    sendTake(1);
+    if (HasFatalFailure())
+        return;
+    quitMeasured();
+    expectInterruptedIncident(1);
+    if (HasFatalFailure())
+        return;
+    EXPECT_TRUE(env->target().text().isEmpty()) << "nothing is pasted";
+
+    // The next start sweeps the take folder and the unnamed recordings: the kept one stays.
+    QTemporaryDir logs;
+    zq::test::ChildProcess second;
+    zq::test::ChildSpec spec;
+    spec.program = QStringLiteral(ZQ_APP_BINARY);
+    spec.environment = env->appEnvironment();
+    spec.logPath = logs.filePath(QStringLiteral("second.log"));
+    ASSERT_TRUE(second.start(spec));
+    const auto secondLog = [&] {
+        QFile file(spec.logPath);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QDeadlineTimer started(30s);
+    while (!secondLog().contains("hotkey: tap started") && second.isRunning() && !started.hasExpired())
+        QThread::msleep(50);
+    ASSERT_TRUE(secondLog().contains("hotkey: tap started")) << secondLog().constData();
+    ASSERT_TRUE(env->target().activate());
+    expectInterruptedIncident(1);
+
+    // Quit while the trigger is still held: what was heard so far is the recording.
+    speakHolding(2);
+    if (HasFatalFailure())
+        return;
+    ::kill(second.pid(), SIGTERM);
+    EXPECT_EQ(second.waitForExit(QDeadlineTimer(5s)), 0) << secondLog().constData();
+    EXPECT_TRUE(env->releaseTrigger());
+    expectInterruptedIncident(2);
+    EXPECT_EQ(uploads(), 1) << "the take being recorded was never sent";
+}
+
+TEST_F(InterruptedTakeE2ETest, AnXServerThatDiesWhileATakeUploadsLeavesTheTakeKept)
+{
+    startEverything(/*ownDisplay=*/true);
+    if (!ready())
+        return;
+
+    sendTake(1);
+    if (HasFatalFailure())
+        return;
+    const pid_t xServer = listeningProcess(QStringLiteral("/tmp/.X11-unix/X") + env->display().mid(1));
+    ASSERT_GT(xServer, 1) << "no process of ours listens on the display " << env->display().toStdString();
+    ASSERT_EQ(::kill(xServer, SIGKILL), 0);
+
+    const auto status = env->waitForAppExit(10s);
+    ASSERT_TRUE(status.has_value()) << "the application outlived its display; log:\n"
+                                    << env->appLogTail().toStdString();
+    expectInterruptedIncident(1);
+}
+
+} // namespace

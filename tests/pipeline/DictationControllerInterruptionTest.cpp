@@ -1,0 +1,122 @@
+// A take the application interrupts (quit, logout, a lost display) keeps its recording.
+
+#include "pipeline/DictationController.h"
+
+#include "records/IncidentPresentation.h"
+#include "records/IncidentStore.h"
+#include "support/DictationControllerFixture.h"
+
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace zq;
+using namespace zq::test;
+
+namespace {
+
+class DictationControllerInterruptionTest;
+
+struct InterruptionCase {
+    const char *name;
+    // Brings the controller to the moment of the quit.
+    std::function<void(DictationControllerInterruptionTest &)> reach;
+    bool kept;
+};
+
+void PrintTo(const InterruptionCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class DictationControllerInterruptionTest : public DictationControllerFixture,
+                                            public ::testing::WithParamInterface<InterruptionCase> {
+public:
+    // The fixture's state and helpers, for the cases.
+    FakeDictationServices &services() { return rig; }
+    DictationController &dictation() { return controller; }
+    void startLive() { ASSERT_TRUE(rig.startLive()); }
+    void record(double seconds) { recordFor(seconds); }
+    void capture() { captureTake(1.5); }
+};
+
+TEST_P(DictationControllerInterruptionTest, KeepsATakeWithAudioButNoTextAsAnIncidentWithItsRecording)
+{
+    const InterruptionCase &c = GetParam();
+    c.reach(*this);
+    if (HasFatalFailure())
+        return;
+    const qsizetype incidentsBefore = rig.incidents->items().size();
+    const std::size_t noticesBefore = rig.notifications.posted().size();
+    rig.clearEvents();
+
+    EXPECT_EQ(controller.keepInterruptedTake(), c.kept);
+
+    EXPECT_FALSE(controller.takeFilePath().has_value());
+    EXPECT_TRUE(rig.takeFiles().isEmpty())
+        << "nothing is left for the next start to sweep: " << rig.takeFiles().join(u' ').toStdString();
+    EXPECT_EQ(rig.notifications.posted().size(), noticesBefore) << "a quit posts no notice";
+    if (!c.kept) {
+        EXPECT_EQ(rig.incidents->items().size(), incidentsBefore);
+        EXPECT_EQ(rig.count(DiagnosticEvent::dictationFailed), 0);
+        return;
+    }
+    ASSERT_EQ(rig.incidents->items().size(), incidentsBefore + 1);
+    EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationFailed).value(QStringLiteral("reason")),
+              QStringLiteral("interrupted"));
+    const DictationIncident incident = rig.incidents->items().front();
+    const IncidentPresentation expected = IncidentPresentation::interrupted();
+    EXPECT_EQ(incident.code, expected.code);
+    EXPECT_EQ(incident.title, QStringLiteral("Transcription interrupted"));
+    EXPECT_EQ(incident.nextStep, expected.nextStep);
+    EXPECT_EQ(incident.backend, QStringLiteral("local"));
+    EXPECT_EQ(incident.language, QStringLiteral("auto"));
+    EXPECT_FALSE(incident.isRead);
+    ASSERT_TRUE(rig.incidents->recordingURL(incident).has_value()) << "Retry needs the recording";
+    EXPECT_GT(QFile(*rig.incidents->recordingURL(incident)).size(), 44) << "more than a WAV header";
+    EXPECT_FALSE(controller.isTranscribing());
+    EXPECT_FALSE(controller.isWatchdogArmed());
+
+    // Written at once: the next start reads the incident and keeps its recording.
+    const IncidentStore reopened(rig.incidents->directory());
+    ASSERT_FALSE(reopened.items().isEmpty());
+    EXPECT_EQ(reopened.items().front().id, incident.id);
+    EXPECT_TRUE(reopened.recordingURL(incident).has_value());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Phases, DictationControllerInterruptionTest,
+    ::testing::Values(
+        InterruptionCase{"idle", [](DictationControllerInterruptionTest &) {}, false},
+        InterruptionCase{"audioStartPending",
+                         [](DictationControllerInterruptionTest &t) { t.dictation().startDictation(); }, false},
+        // What was heard so far is the recording.
+        InterruptionCase{"recording",
+                         [](DictationControllerInterruptionTest &t) {
+                             t.startLive();
+                             t.record(2.0);
+                         },
+                         true},
+        InterruptionCase{"transcribing", [](DictationControllerInterruptionTest &t) { t.capture(); }, true},
+        // Delivered: the text is in the window and the history; nothing is left to keep.
+        InterruptionCase{"done",
+                         [](DictationControllerInterruptionTest &t) {
+                             t.capture();
+                             t.services().backends.last()->final(QStringLiteral("spoken words"));
+                             t.services().loop.runUntilIdle();
+                             ASSERT_EQ(t.services().keys.pastedTexts().size(), 1);
+                         },
+                         false},
+        // The failure already kept the recording with its own incident.
+        InterruptionCase{"failedAlready",
+                         [](DictationControllerInterruptionTest &t) {
+                             t.capture();
+                             t.services().advance(136);
+                             ASSERT_EQ(t.services().incidents->items().size(), 1);
+                         },
+                         false}),
+    [](const ::testing::TestParamInfo<InterruptionCase> &info) { return std::string(info.param.name); });
+
+} // namespace
