@@ -266,7 +266,9 @@ int main(int argc, char *argv[])
     ::umask(077);
 
     // The toolkit aborts without a display; without X11 nothing here can work, so say so and stop.
-    if (!X11Session::displayIsUsable()) {
+    // The check's connection stays open until the toolkit has its own (see DisplayHold).
+    X11Session::DisplayHold display;
+    if (!display.isOpen()) {
         QCoreApplication bare(argc, argv);
         std::fprintf(stderr, "%s\n", qPrintable(X11Session::unavailableMessage()));
         if (!X11Session::notifyUnavailable())
@@ -275,7 +277,10 @@ int main(int argc, char *argv[])
     }
     X11Session::preferX11();
 
+    std::optional<X11Session::ToolkitStartGuard> toolkitStart(std::in_place);
     QApplication application(argc, argv);
+    toolkitStart.reset();
+    display.release();
     QApplication::setApplicationName(QStringLiteral("ZEPAquarn"));
     QApplication::setApplicationDisplayName(QStringLiteral("ZEPA QUARN"));
     QApplication::setApplicationVersion(QStringLiteral(ZQ_VERSION));
@@ -382,7 +387,10 @@ int main(int argc, char *argv[])
         qCInfo(lcApp) << "app: terminating";
     });
 
+    // A display that dies ends the process inside the event loop; the take in flight is kept first.
+    std::optional<X11Session::DisplayLossHandler> displayLoss(std::in_place, [&app] { app->applicationLostDisplay(); });
     const int status = QApplication::exec();
+    displayLoss.reset();
     // The controller and the views go before the services they use.
     appForPill = nullptr;
     app.reset();
