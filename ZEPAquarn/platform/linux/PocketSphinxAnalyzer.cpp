@@ -1,6 +1,7 @@
 #include "platform/linux/PocketSphinxAnalyzer.h"
 
 #include "platform/AudioConverter.h"
+#include "platform/linux/EspeakPronouncer.h"
 #include "runtime/Log.h"
 
 #include <algorithm>
@@ -53,6 +54,7 @@ struct PocketSphinxAnalyzer::Session {
     std::mutex mutex;
     std::condition_variable_any changed;
     std::deque<SharedPCMBuffer> queue;
+    QStringList vocabulary; // every entry of every tag of the context
     bool inputFinished = false;
     bool done = false;
     std::optional<rt::Error> failure;
@@ -80,6 +82,18 @@ void PocketSphinxAnalyzer::Session::run()
     }
     std::unique_ptr<PocketSphinxDecoder> decoder = std::move(acquired).value();
     std::vector<std::int16_t> samples;
+
+    // Every take sets its own vocabulary, an empty one included, so a decoder never carries the
+    // words of an earlier dictionary into this take. Failing to apply it only loses the bias.
+    QStringList entries;
+    {
+        std::lock_guard lock(mutex);
+        entries = vocabulary;
+    }
+    const EspeakPronouncer pronouncer;
+    decoder->useVocabulary(PocketSphinxVocabulary::plan(
+        entries, [&](const QString &word) { return decoder->pronunciations(word); },
+        [&](const QString &word) { return pronouncer.pronounce(word); }));
 
     bool ok = decoder->startUtterance();
     while (ok && !token.stop_requested()) {
@@ -194,9 +208,13 @@ PocketSphinxAnalyzer::~PocketSphinxAnalyzer()
 
 rt::Result<void> PocketSphinxAnalyzer::setContext(const AnalysisContext &context)
 {
-    // The packaged language model cannot be biased towards extra words at run time, and every
-    // word it can recognise is in its dictionary already: the vocabulary is accepted and unused.
-    qCDebug(lcLocalBackend) << "analysis context with" << context.contextualStrings.size() << "tags";
+    QStringList entries;
+    for (const QStringList &strings : context.contextualStrings)
+        entries += strings;
+    std::lock_guard lock(m_session->mutex);
+    if (m_started)
+        return rt::makeError(QStringLiteral("The speech analyzer has already been started."), kDomain, 5);
+    m_session->vocabulary = std::move(entries);
     return {};
 }
 

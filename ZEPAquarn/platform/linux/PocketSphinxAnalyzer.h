@@ -18,6 +18,9 @@ namespace zq::platform {
 // recording can make it worse, and so can the take's own first second when the user pauses before
 // speaking. So a cold decoder keeps the take and, once it has heard all of it, decodes it again for
 // the final result; its partial results come from the first pass.
+//
+// The context's strings are the take's vocabulary (see PocketSphinxDecoder::useVocabulary); a
+// take without a context runs on the packaged language model alone.
 class PocketSphinxAnalyzer final : public SpeechAnalyzer {
 public:
     explicit PocketSphinxAnalyzer(std::shared_ptr<PocketSphinxDecoderPool> pool);

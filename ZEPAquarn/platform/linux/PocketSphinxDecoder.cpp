@@ -11,6 +11,12 @@
 #include <sphinxbase/cmn.h>
 #include <sphinxbase/err.h>
 #include <sphinxbase/feat.h>
+#include <sphinxbase/ngram_model.h>
+
+#include <QTemporaryFile>
+#include <QTextStream>
+
+#include <cmath>
 
 #include <mutex>
 
@@ -25,6 +31,18 @@ const QString kDomain = QStringLiteral("io.quorvane.zepaquarn.speech");
 // few word errors as a decode of the whole utterance normalised by its own mean; with the library's
 // five it lags behind, and with none a take's first words are normalised by almost nothing.
 constexpr int kPriorWeightFrames = 200;
+
+// The one search of a decoder, running the packaged language model or that model with a take's
+// vocabulary layered over it.
+const char *const kSearch = "default";
+
+// The share of the language model's probability each vocabulary word gets at any point of a
+// sentence, whatever came before it: about as likely as a common noun. Measured with the
+// dictionary benchmark: far less and the names still lose to similar-sounding common words, far
+// more and they replace ordinary words that merely resemble them.
+constexpr double kVocabularyWordShare = 0.002;
+// However many words the dictionary holds, the packaged model keeps the larger part.
+constexpr double kVocabularyMaxShare = 0.2;
 
 cmn_t *cmnOf(ps_decoder_t *decoder)
 {
@@ -60,24 +78,31 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(const
     // No second search over the whole utterance at its end (flat lexicon) and no lattice rescoring:
     // on recorded speech both cost time after the release and neither found fewer words than the
     // live search alone once the channel estimate adapts within the take.
-    cmd_ln_t *config =
-        cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-lm", lm.constData(), "-dict", dict.constData(),
-                    "-fwdflat", "no", "-bestpath", "no", nullptr);
+    // The language model is read separately and kept, so a take's vocabulary can be layered over
+    // it and taken off again without reading it anew.
+    cmd_ln_t *config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-dict", dict.constData(),
+                                   "-fwdflat", "no", "-bestpath", "no", nullptr);
     if (!config) {
         qCWarning(lcLocalBackend) << "speech model configuration rejected";
         return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), kDomain, 2);
     }
     ps_decoder_t *decoder = ps_init(config);
     cmd_ln_free_r(config); // the decoder keeps its own reference
-    if (decoder && !cmnOf(decoder)) {
-        ps_free(decoder);
-        decoder = nullptr;
+    ngram_model_t *baseModel = nullptr;
+    if (decoder && cmnOf(decoder)) {
+        baseModel = ngram_model_read(ps_get_config(decoder), lm.constData(), NGRAM_AUTO, ps_get_logmath(decoder));
+        if (baseModel && (ps_set_lm(decoder, kSearch, baseModel) < 0 || ps_set_search(decoder, kSearch) < 0)) {
+            ngram_model_free(baseModel);
+            baseModel = nullptr;
+        }
     }
-    if (!decoder) {
+    if (!baseModel) {
+        if (decoder)
+            ps_free(decoder);
         qCWarning(lcLocalBackend) << "speech model failed to load";
         return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), kDomain, 2);
     }
-    return std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(decoder));
+    return std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(decoder, baseModel));
 }
 
 PocketSphinxDecoder::~PocketSphinxDecoder()
@@ -85,6 +110,7 @@ PocketSphinxDecoder::~PocketSphinxDecoder()
     if (m_inUtterance)
         ps_end_utt(m_decoder);
     ps_free(m_decoder);
+    ngram_model_free(m_baseModel);
 }
 
 bool PocketSphinxDecoder::startUtterance()
@@ -146,6 +172,95 @@ bool PocketSphinxDecoder::endUtterance()
         return true;
     m_inUtterance = false;
     return ps_end_utt(m_decoder) >= 0;
+}
+
+QStringList PocketSphinxDecoder::pronunciations(const QString &word) const
+{
+    QStringList found;
+    for (int variant = 1;; ++variant) {
+        const QByteArray key = variant == 1 ? word.toUtf8() : QStringLiteral("%1(%2)").arg(word).arg(variant).toUtf8();
+        char *phones = ps_lookup_word(m_decoder, key.constData());
+        if (!phones)
+            break;
+        found << QString::fromUtf8(phones);
+        std::free(phones);
+    }
+    return found;
+}
+
+bool PocketSphinxDecoder::useLanguageModel(ngram_model_t *model)
+{
+    return ps_set_lm(m_decoder, kSearch, model) >= 0 && ps_set_search(m_decoder, kSearch) >= 0;
+}
+
+bool PocketSphinxDecoder::useVocabulary(const PocketSphinxVocabulary &vocabulary)
+{
+    const QStringList texts = vocabulary.texts();
+    if (texts == m_vocabulary || m_inUtterance)
+        return texts == m_vocabulary;
+    auto usePackaged = [this] {
+        m_vocabulary.clear();
+        return useLanguageModel(m_baseModel);
+    };
+    auto restoreBase = [&] {
+        qCWarning(lcLocalBackend) << "dictionary not applied — the take uses the packaged language model";
+        usePackaged();
+        return false;
+    };
+    if (texts.isEmpty())
+        return usePackaged();
+
+    // New words join the dictionary while no search runs: adding a word to a decoder with a
+    // search also adds it to that search's language model, which must stay the packaged one.
+    bool searchUnset = false;
+    for (const PocketSphinxVocabulary::Word &word : vocabulary.words) {
+        if (word.pronunciations.isEmpty() || !pronunciations(word.text).isEmpty())
+            continue;
+        if (!searchUnset) {
+            ps_unset_search(m_decoder, kSearch);
+            searchUnset = true;
+        }
+        for (qsizetype i = 0; i < word.pronunciations.size(); ++i) {
+            const QString name = i == 0 ? word.text : QStringLiteral("%1(%2)").arg(word.text).arg(i + 1);
+            if (ps_add_word(m_decoder, name.toUtf8().constData(), word.pronunciations[i].toUtf8().constData(), FALSE) <
+                0)
+                qCDebug(lcLocalBackend) << "dictionary word not added — pronunciation rejected";
+        }
+    }
+
+    // The vocabulary as a language model of its own: every word equally likely, whatever precedes it.
+    QTemporaryFile arpa;
+    if (!arpa.open())
+        return restoreBase();
+    {
+        QTextStream out(&arpa);
+        out << "\\data\\\nngram 1=" << texts.size() << "\n\n\\1-grams:\n";
+        const double logProbability = std::log10(1.0 / static_cast<double>(texts.size()));
+        for (const QString &text : texts)
+            out << logProbability << ' ' << text << '\n';
+        out << "\n\\end\\\n";
+    }
+    arpa.close();
+    ngram_model_t *words = ngram_model_read(ps_get_config(m_decoder), QFile::encodeName(arpa.fileName()).constData(),
+                                            NGRAM_ARPA, ps_get_logmath(m_decoder));
+    if (!words)
+        return restoreBase();
+    const double share = std::min(kVocabularyWordShare * static_cast<double>(texts.size()), kVocabularyMaxShare);
+    ngram_model_t *models[] = {m_baseModel, words};
+    char baseName[] = "packaged";
+    char wordsName[] = "vocabulary";
+    char *names[] = {baseName, wordsName};
+    const float32 weights[] = {static_cast<float32>(1.0 - share), static_cast<float32>(share)};
+    ngram_model_t *layered = ngram_model_set_init(ps_get_config(m_decoder), models, names, weights, 2);
+    ngram_model_free(words); // the set holds it now
+    if (!layered)
+        return restoreBase();
+    const bool used = useLanguageModel(layered);
+    ngram_model_free(layered); // the search holds it now
+    if (!used)
+        return restoreBase();
+    m_vocabulary = texts;
+    return true;
 }
 
 QString PocketSphinxModel::fingerprint() const

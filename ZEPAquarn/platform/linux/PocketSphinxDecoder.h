@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/PocketSphinxVocabulary.h"
 #include "runtime/Result.h"
 
 #include <QString>
@@ -14,6 +15,7 @@
 #include <vector>
 
 struct ps_decoder_s;
+struct ngram_model_s;
 
 namespace zq::platform {
 
@@ -56,14 +58,28 @@ public:
     std::vector<float> channelEstimate() const;
     bool setChannelEstimate(const std::vector<float> &estimate);
     std::size_t channelEstimateLength() const;
+    // The pronunciations the decoder's dictionary holds for `word` as spelt, alternates included.
+    QStringList pronunciations(const QString &word) const;
+    // The words the coming utterances should expect: new words join the pronunciation dictionary,
+    // and all of them get a share of the language model's probability, until the next call. An
+    // empty vocabulary restores the packaged model alone. Words of an earlier vocabulary stay in
+    // the pronunciation dictionary but leave the language model, so they are never recognised
+    // again. Changing the vocabulary rebuilds the search (a fraction of a second); setting the same
+    // one again costs nothing. False, with the packaged model in force, when it cannot be applied.
+    bool useVocabulary(const PocketSphinxVocabulary &vocabulary);
+    QStringList vocabulary() const { return m_vocabulary; }
+
     // Whether any audio was decoded since the decoder was made or last handed out.
     bool hasHeardAudio() const { return m_heardAudio; }
     void clearHeardAudio() { m_heardAudio = false; }
 
 private:
-    explicit PocketSphinxDecoder(ps_decoder_s *decoder) : m_decoder(decoder) {}
+    PocketSphinxDecoder(ps_decoder_s *decoder, ngram_model_s *baseModel) : m_decoder(decoder), m_baseModel(baseModel) {}
+    bool useLanguageModel(ngram_model_s *model);
 
     ps_decoder_s *m_decoder;
+    ngram_model_s *m_baseModel; // the packaged language model, never changed
+    QStringList m_vocabulary;
     bool m_inUtterance = false;
     bool m_heardAudio = false;
 };
