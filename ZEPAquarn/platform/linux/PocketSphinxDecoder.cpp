@@ -37,9 +37,9 @@ constexpr int kPriorWeightFrames = 200;
 const char *const kSearch = "default";
 
 // The share of the language model's probability each vocabulary word gets at any point of a
-// sentence, whatever came before it: about as likely as a common noun. Measured with the
-// dictionary benchmark: far less and the names still lose to similar-sounding common words, far
-// more and they replace ordinary words that merely resemble them.
+// sentence, whatever came before it: about as likely as a common noun. On the dictionary benchmark
+// anything from 0.0002 to 0.05 let the names through about equally often and left the errors on
+// general speech unchanged; this sits in the middle of that range.
 constexpr double kVocabularyWordShare = 0.002;
 // However many words the dictionary holds, the packaged model keeps the larger part.
 constexpr double kVocabularyMaxShare = 0.2;
