@@ -41,6 +41,17 @@ QString orUnknown(const QString &value)
     return value.isEmpty() ? QStringLiteral("unknown") : value;
 }
 
+// Runs its work when it is destroyed: a deferred delete made while the application quits is
+// carried out once every aboutToQuit handler has returned, before exec() returns.
+class RunWhenDeleted final : public QObject {
+public:
+    explicit RunWhenDeleted(std::function<void()> work) : m_work(std::move(work)) {}
+    ~RunWhenDeleted() override { m_work(); }
+
+private:
+    std::function<void()> m_work;
+};
+
 } // namespace
 
 Diagnostics &Diagnostics::shared()
@@ -104,8 +115,13 @@ void Diagnostics::start()
 
     if (QCoreApplication *application = QCoreApplication::instance()) {
         auto context = std::make_unique<QObject>();
-        auto connection =
-            QObject::connect(application, &QCoreApplication::aboutToQuit, context.get(), [this] { stop(); });
+        auto connection = QObject::connect(application, &QCoreApplication::aboutToQuit, context.get(), [this] {
+            // Work done at quit blocks the main thread on purpose: no hang. But it still belongs
+            // to this run (an update installed at quit among it), so the session ends, and the
+            // run is marked as ended cleanly, only after every other quit handler.
+            m_watchdog.stop();
+            (new RunWhenDeleted([this] { stop(); }))->deleteLater();
+        });
         std::lock_guard lock(m_mutex);
         QObject::disconnect(m_terminationObserver);
         m_terminationContext = std::move(context);

@@ -58,7 +58,8 @@ public:
     Diagnostics &operator=(const Diagnostics &) = delete;
 
     // Opens the journal session, starts the watchdog, queues the crash-report scan and ends the
-    // session when the application is about to quit. Once; a second call does nothing.
+    // session when the application quits, after everything else done at quit (a kill during that
+    // work shows as an unclean end at the next start). Once; a second call does nothing.
     void start();
     // Stops the watchdog and, after everything already recorded, ends the session. Does nothing
     // unless started.
