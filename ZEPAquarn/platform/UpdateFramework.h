@@ -36,12 +36,15 @@ struct AppcastItem {
     QString displayVersionString; // the version people see
     QString minimumSystemVersion;
     QUrl releaseNotesLink;
-    QString description; // plain text
+    QString description; // plain text, at most kMaximumDescriptionLength characters
     bool critical = false;
     QUrl enclosureUrl;
     qint64 enclosureLength = -1;
     QString enclosureType;
     QByteArray enclosureSignature; // base64 Ed25519 signature of the archive
+
+    // Release notes are a few paragraphs; a feed's longer text is cut to this many characters.
+    static constexpr qsizetype kMaximumDescriptionLength = 64 * 1024;
 
     friend bool operator==(const AppcastItem &, const AppcastItem &) = default;
 };

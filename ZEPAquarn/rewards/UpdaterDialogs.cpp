@@ -159,13 +159,34 @@ void UpdaterDialogs::showUpdateFound(const platform::AppcastItem &item,
     if (!item.releaseNotesLink.isEmpty())
         notes += (notes.isEmpty() ? QString() : QStringLiteral("\n\n")) + QStringLiteral("Release notes: ") +
                  item.releaseNotesLink.toString();
-    m_notes->setPlainText(notes);
+    m_notes->setPlainText(notesForDisplay(notes));
     present(QStringLiteral("A new version of ZEPA QUARN is available"),
             QStringLiteral("ZEPA QUARN %1 is available; you have %2. Would you like to install it now?")
                 .arg(item.displayVersionString, m_runningVersion),
             Buttons::offer);
     // A critical update can be put off, not skipped.
     m_skip->setVisible(!item.critical);
+}
+
+QString UpdaterDialogs::notesForDisplay(const QString &notes)
+{
+    QString shown;
+    shown.reserve(notes.size() + notes.size() / kLongestLine + 1);
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < notes.size(); ++i) {
+        const QChar c = notes[i];
+        if (c.isSpace()) {
+            run = 0;
+        } else if (run >= kLongestLine && !c.isLowSurrogate()) {
+            shown.append(QLatin1Char('\n'));
+            run = 0;
+        }
+        // Characters, not their halves, count.
+        if (!c.isSpace() && !c.isLowSurrogate())
+            ++run;
+        shown.append(c);
+    }
+    return shown;
 }
 
 void UpdaterDialogs::showDownloadProgress(qint64 receivedBytes, qint64 expectedBytes, std::function<void()> cancel)

@@ -7,6 +7,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextDocument>
 
 #include <gtest/gtest.h>
 
@@ -111,4 +113,54 @@ TEST(UpdaterDialogsTest, ProgressStepsCancelOnceAndResultsOfferOnlyOK)
     visibleButton(window, "OK")->click();
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(cancels, 2);
+}
+
+TEST(UpdaterDialogsTest, LongRunsOfNotesGoOnOverLinesOfTheirOwn)
+{
+    constexpr qsizetype longest = zq::UpdaterDialogs::kLongestLine;
+    const QString prose = QStringLiteral("Faster start.\n\nFixes a crash when the microphone vanishes.");
+    const QString emoji = QString::fromUtf8("\U0001F600");
+    struct Case {
+        const char *what;
+        QString notes;
+        QString shown;
+    };
+    const std::vector<Case> cases{
+        {"prose", prose, prose},
+        {"a run of exactly the longest line", QString(longest, u'a'), QString(longest, u'a')},
+        {"one character more", QString(longest + 1, u'a'), QString(longest, u'a') + u'\n' + u'a'},
+        {"a link in a sentence", "See " + QString(100, u'x') + " now",
+         "See " + QString(longest, u'x') + u'\n' + QString(20, u'x') + " now"},
+        {"no character cut in two", QString(longest - 1, u'a') + emoji + "b",
+         QString(longest - 1, u'a') + emoji + u'\n' + "b"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(zq::UpdaterDialogs::notesForDisplay(c.notes), c.shown) << c.what;
+}
+
+TEST(UpdaterDialogsTest, AnOfferWithAWordOfMillionsOfCharactersShowsItLineByLine)
+{
+    zq::UpdaterDialogs dialogs(QStringLiteral("1.2.0"));
+    auto item = offer();
+    item.description = QString(1'500'000, u'w');
+    dialogs.showUpdateFound(item, [](UpdateChoice) {});
+    QDialog *window = dialogs.window();
+    const QTextDocument *notes = window->findChild<QPlainTextEdit *>()->document();
+    qsizetype longestBlock = 0;
+    for (QTextBlock block = notes->begin(); block.isValid(); block = block.next())
+        longestBlock = std::max<qsizetype>(longestBlock, block.length() - 1);
+    EXPECT_LE(longestBlock, zq::UpdaterDialogs::kLongestLine) << "one block would be laid out whole";
+    EXPECT_EQ(notes->toPlainText().remove(u'\n').left(1'500'000), item.description);
+
+    window->resize(480, 320);
+    const QImage image = zq::test::renderWidget(*window, 1.0, Qt::white);
+    EXPECT_FALSE(zq::test::saveRender(image, "updater-offer-long-word").isEmpty());
+    // The notes' first lines are drawn: dark text in the notes view's top rows.
+    const QWidget *view = window->findChild<QPlainTextEdit *>()->viewport();
+    const QRect rows(view->mapTo(window, QPoint(0, 0)), QSize(view->width(), 40));
+    int dark = 0;
+    for (int y = rows.top(); y <= rows.bottom(); ++y)
+        for (int x = rows.left(); x <= rows.right(); ++x)
+            dark += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+    EXPECT_GT(dark, 100);
 }

@@ -9,6 +9,20 @@ namespace zq::platform::appcast {
 
 namespace {
 
+// Notes longer than any real ones are cut, never between the two halves of a character.
+QString cutDescription(QString text)
+{
+    constexpr qsizetype maximum = AppcastItem::kMaximumDescriptionLength;
+    if (text.size() <= maximum)
+        return text;
+    qsizetype end = maximum - 1;
+    if (text[end - 1].isHighSurrogate())
+        --end;
+    text.truncate(end);
+    text.append(QChar(0x2026));
+    return text;
+}
+
 void readItem(QXmlStreamReader &xml, const QUrl &feedUrl, AppcastItem &item)
 {
     const QString ns = QString::fromLatin1(kNamespace);
@@ -18,7 +32,7 @@ void readItem(QXmlStreamReader &xml, const QUrl &feedUrl, AppcastItem &item)
         if (xml.namespaceUri().isEmpty() && name == u"title") {
             item.title = xml.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
         } else if (xml.namespaceUri().isEmpty() && name == u"description") {
-            item.description = xml.readElementText(QXmlStreamReader::IncludeChildElements).trimmed();
+            item.description = cutDescription(xml.readElementText(QXmlStreamReader::IncludeChildElements).trimmed());
         } else if (xml.namespaceUri().isEmpty() && name == u"enclosure") {
             const QXmlStreamAttributes attributes = xml.attributes();
             item.enclosureUrl = feedUrl.resolved(QUrl(attributes.value(QLatin1String("url")).toString().trimmed()));
@@ -87,8 +101,11 @@ bool isUsable(const AppcastItem &item, const QString &systemVersion)
 {
     if (!parseBuildNumber(item.versionString))
         return false;
-    // The download is held in memory until it is verified: an executable with its assets is far
-    // below this bound.
+    // A version is shown in wrapping labels before anything is verified: it stays short.
+    constexpr qsizetype longestVersion = 64;
+    if (item.displayVersionString.size() > longestVersion)
+        return false;
+    // An executable with its assets is far below this bound.
     constexpr qint64 maximumLength = qint64(1) << 30;
     if (item.enclosureUrl.scheme() != u"https" || item.enclosureLength <= 0 || item.enclosureLength > maximumLength ||
         item.enclosureSignature.isEmpty())

@@ -22,8 +22,9 @@ inline constexpr auto kNamespace = "https://zepaquarn.quorvane.io/xml-namespaces
 // well-formed RSS is an error; an item missing something is kept and judged by isUsable().
 rt::Result<std::vector<AppcastItem>> parse(const QByteArray &xml, const QUrl &feedUrl);
 
-// Whether an item can be offered at all: an integer build, an https enclosure with a length (at
-// most 1 GiB) and a signature, and a minimum system version the running system meets (when both are known).
+// Whether an item can be offered at all: an integer build, a version of at most 64 characters, an
+// https enclosure with a length (at most 1 GiB) and a signature, and a minimum system version the
+// running system meets (when both are known).
 bool isUsable(const AppcastItem &item, const QString &systemVersion);
 
 // The newest usable item whose build is above the running build and is not the skipped one.

@@ -95,8 +95,10 @@ TEST(AppcastTest, BestItemIsTheNewestUsableNewerBuildThatWasNotSkipped)
     noLength.length = 0;
     auto huge = item("11", "2.2.0");
     huge.length = (qint64(1) << 30) + 1;
+    // A version is shown in wrapping labels before anything is verified.
+    auto longVersion = item("12", QString(65, u'9'));
     const auto items = parsed({item("3", "1.1.0"), item("5", "1.3.0"), item("6", "1.4.0"), item("6.1", "1.4.1"),
-                               noSignature, plainHttp, newerSystem, noLength, huge});
+                               noSignature, plainHttp, newerSystem, noLength, huge, longVersion});
 
     const auto best = appcast::bestItem(items, 4, {}, QStringLiteral("12"));
     ASSERT_TRUE(best);
@@ -116,4 +118,22 @@ TEST(AppcastTest, AMissingDisplayVersionShowsTheBuild)
     const auto items = parsed({bare});
     ASSERT_EQ(items.size(), 1u);
     EXPECT_EQ(items.front().displayVersionString, "5");
+}
+
+TEST(AppcastTest, NotesLongerThanAnyRealOnesAreCutWholeCharactersFirst)
+{
+    constexpr qsizetype maximum = AppcastItem::kMaximumDescriptionLength;
+    auto fits = item("5", "1.3.0");
+    fits.description = QString(maximum, u'a');
+    auto word = item("6", "1.4.0");
+    word.description = QString(1'500'000, u'w');
+    // A character outside the basic plane straddles the cut.
+    auto wide = item("7", "1.5.0");
+    wide.description = QString(maximum - 2, u'a') + QString::fromUtf8("\U0001F600\U0001F600");
+    const auto items = parsed({fits, word, wide});
+    ASSERT_EQ(items.size(), 3u);
+    EXPECT_EQ(items[0].description, fits.description);
+    EXPECT_EQ(items[1].description.size(), maximum);
+    EXPECT_EQ(items[1].description, QString(maximum - 1, u'w') + QChar(0x2026));
+    EXPECT_EQ(items[2].description, QString(maximum - 2, u'a') + QChar(0x2026)) << "no half character";
 }
