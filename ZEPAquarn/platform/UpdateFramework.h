@@ -5,6 +5,7 @@
 #include <QString>
 #include <QUrl>
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -20,7 +21,19 @@ struct UpdateFeedConfiguration {
     QByteArray publicKeyBase64;
     // A PEM certificate trusted in addition to the system's, for the loopback server only.
     QString extraCertificateFile;
+    // A request that receives nothing for this long ends.
     std::chrono::milliseconds transferTimeout{std::chrono::seconds(60)};
+    // However slowly a server sends, a request ends by its deadline: the feed's, or the download's,
+    // which allows the archive's announced length at the slowest rate still taken for a download.
+    std::chrono::milliseconds feedDeadline{std::chrono::minutes(2)};
+    std::chrono::milliseconds downloadDeadline{std::chrono::minutes(5)};
+    qint64 slowestDownloadBytesPerSecond = 64 * 1024;
+
+    std::chrono::milliseconds downloadDeadlineFor(qint64 length) const
+    {
+        return downloadDeadline + std::chrono::milliseconds(std::max<qint64>(length, 0) * 1000 /
+                                                            std::max<qint64>(slowestDownloadBytesPerSecond, 1));
+    }
 
     static UpdateFeedConfiguration forApplication();
 };
@@ -41,7 +54,9 @@ struct AppcastItem {
     QUrl enclosureUrl;
     qint64 enclosureLength = -1;
     QString enclosureType;
-    QByteArray enclosureSignature; // base64 Ed25519 signature of the archive
+    // Base64 Ed25519 signature over the build, the version and the archive's digest (the statement
+    // of UpdateSignature.h).
+    QByteArray enclosureSignature;
 
     // Release notes are a few paragraphs; a feed's longer text is cut to this many characters.
     static constexpr qsizetype kMaximumDescriptionLength = 64 * 1024;

@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -45,13 +46,24 @@ struct FeedRig {
         newProgram = readFile(QStringLiteral(ZQ_VERSION_PRINTER_NEW));
         const QByteArray archive = zq::test::makeTarGz({{"zepaquarn", newProgram, '0', {}}});
         server.setAnswer("/zq-5.tar.gz", {200, archive, "application/gzip", false});
+        announce(archive.size(), key.signUpdate(archive, "5", "1.3.0"));
+        return true;
+    }
+    // Serves, instead, an update whose executable is `size` bytes that gzip cannot shrink, from disk.
+    bool serveLargeUpdate(qint64 size)
+    {
+        const QString served = folder.filePath("served.tar.gz");
+        const QByteArray digest = zq::test::writeTarGzFile(served, "zepaquarn", size, zq::test::fillIncompressible);
+        server.setAnswer("/zq-5.tar.gz", zq::test::LoopbackFeedServer::Answer::fromFile(served, "application/gzip"));
+        announce(QFileInfo(served).size(), key.signUpdateDigest(digest, "5", "1.3.0"));
+        return !digest.isEmpty();
+    }
+    void announce(qint64 length, const QByteArray &signature)
+    {
         server.setAnswer(
             "/appcast.xml",
-            {200,
-             zq::test::makeAppcast(
-                 {{"5", "1.3.0", server.url("/zq-5.tar.gz"), archive.size(), key.signBase64(archive), {}, {}}}),
+            {200, zq::test::makeAppcast({{"5", "1.3.0", server.url("/zq-5.tar.gz"), length, signature, {}, {}}}),
              "application/rss+xml", false});
-        return true;
     }
 
     // The application's launch from a copy of its executable, pointed at this feed.
@@ -141,4 +153,56 @@ TEST(UpdaterE2ETest, InstallingTheOfferedUpdateRelaunchesTheNewExecutable)
     EXPECT_EQ(readFile(feed.executable), feed.newProgram);
     EXPECT_TRUE(waitForLog(spec.logPath, "1.3.0\n", 10s)) << qPrintable(app.logTail(30));
     EXPECT_TRUE(readFile(spec.logPath).contains("installed build \"5\"")) << qPrintable(app.logTail(30));
+}
+
+TEST(UpdaterE2ETest, AKillDuringTheInstallAtQuitLeavesNothingBehindAndShowsAsAnUncleanEnd)
+{
+    zq::test::E2EEnvironment environment;
+    const bool started = environment.start();
+    ZQ_REQUIRE_SERVICE(started, environment.errorString());
+    FeedRig feed;
+    const bool serving = feed.start();
+    ZQ_REQUIRE_SERVICE(serving, feed.server.errorString());
+    // Large enough that copying it beside the executable and flushing it takes a while.
+    ASSERT_TRUE(feed.serveLargeUpdate(160 * 1024 * 1024));
+    ASSERT_TRUE(environment.writeSettings(
+        {{QString::fromLatin1(zq::platform::AppcastUpdateFramework::kAutomaticDownloadsKey), true}}))
+        << qPrintable(environment.errorString());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ZQ_APP_BINARY), feed.executable));
+    const QByteArray running = readFile(feed.executable);
+    ChildSpec spec = feed.appSpec(environment);
+    ChildProcess app;
+    ASSERT_TRUE(app.start(spec)) << qPrintable(app.errorString());
+    ASSERT_TRUE(waitForLog(spec.logPath, "downloaded and verified; installs at quit", 60s))
+        << qPrintable(app.logTail(30));
+
+    // Quit, and stop the process the moment the new executable appears beside the running one.
+    const QDir folder(feed.folder.path());
+    const QStringList partial{QStringLiteral(".zepaquarn.update-*")};
+    ::kill(app.pid(), SIGTERM);
+    const QDeadlineTimer deadline(30s);
+    while (folder.entryList(partial, QDir::Files | QDir::Hidden).isEmpty() && !deadline.hasExpired())
+        ;
+    ::kill(app.pid(), SIGSTOP);
+    ASSERT_EQ(folder.entryList(partial, QDir::Files | QDir::Hidden).size(), 1) << qPrintable(app.logTail(30));
+    ::kill(app.pid(), SIGKILL);
+    (void)app.waitForExit(QDeadlineTimer(15s));
+    ASSERT_TRUE(readFile(feed.executable) == running) << "killed before the rename";
+    const QDir work(environment.stateDir() + QStringLiteral("/updates"));
+    ASSERT_EQ(work.entryList({QStringLiteral("update-*")}, QDir::Dirs).size(), 1) << "the unpacked update is left";
+
+    // The next start, with nothing new on the feed, removes both and reports the unclean end.
+    feed.server.setAnswer("/appcast.xml", {404, {}, "text/plain", false});
+    spec.logPath = feed.folder.filePath("next.log");
+    ChildProcess next;
+    ASSERT_TRUE(next.start(spec)) << qPrintable(next.errorString());
+    ASSERT_TRUE(waitForLog(spec.logPath, "leftovers of an update that was cut short", 30s))
+        << qPrintable(next.logTail(30));
+    EXPECT_TRUE(folder.entryList(partial, QDir::Files | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(work.entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).isEmpty());
+    EXPECT_TRUE(readFile(feed.executable) == running);
+    EXPECT_EQ(environment.journalCount(zq::DiagnosticEvent::previousRunUnclean), 1)
+        << "the run that was killed while installing did not end cleanly";
+    ::kill(next.pid(), SIGTERM);
+    EXPECT_EQ(next.waitForExit(QDeadlineTimer(15s)), 0) << qPrintable(next.logTail(30));
 }

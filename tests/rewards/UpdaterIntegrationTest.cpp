@@ -61,7 +61,7 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
                                                               "1.3.0",
                                                               server.url("/zq-5.tar.gz"),
                                                               archive.size(),
-                                                              key.signBase64(archive),
+                                                              key.signUpdate(archive, "5", "1.3.0"),
                                                               {},
                                                               "Faster start."}}),
                                       "application/rss+xml", false});

@@ -2,7 +2,11 @@
 
 #include "support/ServiceEnvironment.h"
 
+#include <QFile>
 #include <QProcess>
+
+#include <algorithm>
+#include <memory>
 
 #include <httplib.h>
 
@@ -59,7 +63,37 @@ bool LoopbackFeedServer::start()
             return;
         }
         response.status = answer.status;
-        response.set_content(answer.body.toStdString(), answer.contentType.toStdString());
+        if (!answer.file.isEmpty()) {
+            auto file = std::make_shared<QFile>(answer.file);
+            if (!file->open(QIODevice::ReadOnly)) {
+                response.status = 500;
+                return;
+            }
+            response.set_content_provider(
+                static_cast<size_t>(file->size()), answer.contentType.toStdString(),
+                [file](size_t offset, size_t length, httplib::DataSink &sink) {
+                    QByteArray piece(static_cast<qsizetype>(std::min<size_t>(length, 64 * 1024)), '\0');
+                    if (!file->seek(static_cast<qint64>(offset)))
+                        return false;
+                    const qint64 read = file->read(piece.data(), piece.size());
+                    return read > 0 && sink.write(piece.constData(), static_cast<size_t>(read));
+                });
+        } else if (answer.drip.count() > 0) {
+            response.set_chunked_content_provider(
+                answer.contentType.toStdString(), [this, answer](size_t offset, httplib::DataSink &sink) {
+                    if (offset >= static_cast<size_t>(answer.body.size())) {
+                        sink.done();
+                        return true;
+                    }
+                    std::unique_lock wait(m_mutex);
+                    if (m_released.wait_for(wait, answer.drip, [this] { return m_stopping; }))
+                        return false;
+                    wait.unlock();
+                    return sink.write(answer.body.constData() + offset, 1);
+                });
+        } else {
+            response.set_content(answer.body.toStdString(), answer.contentType.toStdString());
+        }
     });
     m_port = m_server->bind_to_any_port("127.0.0.1");
     if (m_port <= 0) {

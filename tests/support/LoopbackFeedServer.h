@@ -5,12 +5,14 @@
 
 #include <QTemporaryDir>
 
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 
 namespace httplib {
 class SSLServer;
@@ -20,15 +22,38 @@ namespace zq::test {
 
 // An HTTPS server on 127.0.0.1 with an ephemeral port and a self-signed certificate made at start
 // (with the openssl command), serving the update feed and its archives from a table of paths.
-// A path can answer a status with a body, or hang without answering until the server stops.
-// Requests are served on the server's threads; the accessors are thread-safe.
+// A path can answer a status with a body, the content of a file (read piece by piece, so an
+// answer of any size costs no memory), a body that drips one byte per interval, or hang without
+// answering until the server stops. Requests are served on the server's threads; the accessors
+// are thread-safe.
 class LoopbackFeedServer {
 public:
     struct Answer {
-        int status = 200;
+        Answer(int status = 200, QByteArray body = {}, QByteArray contentType = "application/octet-stream",
+               bool hang = false)
+            : status(status), body(std::move(body)), contentType(std::move(contentType)), hang(hang)
+        {}
+        // The content of `path`, read as it is sent.
+        static Answer fromFile(QString path, QByteArray contentType)
+        {
+            Answer answer(200, {}, std::move(contentType));
+            answer.file = std::move(path);
+            return answer;
+        }
+        // `body` one byte per `interval`, without a length.
+        static Answer dripping(QByteArray body, QByteArray contentType, std::chrono::milliseconds interval)
+        {
+            Answer answer(200, std::move(body), std::move(contentType));
+            answer.drip = interval;
+            return answer;
+        }
+
+        int status;
         QByteArray body;
-        QByteArray contentType = "application/octet-stream";
-        bool hang = false;
+        QByteArray contentType;
+        bool hang;
+        QString file;
+        std::chrono::milliseconds drip{0};
     };
 
     LoopbackFeedServer();

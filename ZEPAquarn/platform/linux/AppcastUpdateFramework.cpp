@@ -2,9 +2,9 @@
 
 #include "platform/linux/Appcast.h"
 #include "platform/linux/UpdateArchive.h"
+#include "platform/linux/UpdateInstaller.h"
 #include "platform/linux/UpdateSignature.h"
 #include "runtime/Clocks.h"
-#include "runtime/FileOps.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
 
@@ -30,6 +30,14 @@ struct AppcastUpdateFramework::Prepared {
     QString executable; // inside `folder`
 };
 
+// The archive on its way to disk, in its own folder of the work folder, which goes with it.
+struct AppcastUpdateFramework::Download {
+    std::unique_ptr<QTemporaryDir> folder;
+    QFile file;
+    Sha512Digest digest;
+    qint64 received = 0;
+};
+
 namespace {
 
 QString key(const char *name)
@@ -42,6 +50,14 @@ double secondsSince1970(const QDateTime &date)
     return static_cast<double>(date.toMSecsSinceEpoch()) / 1000.0;
 }
 
+double secondsOf(std::chrono::milliseconds duration)
+{
+    return static_cast<double>(duration.count()) / 1000.0;
+}
+
+constexpr qint64 kReadChunk = 64 * 1024;
+const QString kWrongSize = QStringLiteral("The downloaded update has the wrong size, so it was not installed.");
+
 } // namespace
 
 AppcastUpdateFramework::AppcastUpdateFramework(Environment environment, QObject *parent)
@@ -53,16 +69,28 @@ AppcastUpdateFramework::AppcastUpdateFramework(Environment environment, QObject 
 AppcastUpdateFramework::~AppcastUpdateFramework()
 {
     m_scheduled.cancel();
-    if (m_session && m_session->reply) {
-        m_session->reply->disconnect(this);
-        m_session->reply->abort();
+    if (m_session) {
+        m_session->deadline.cancel();
+        if (m_session->reply) {
+            m_session->reply->disconnect(this);
+            m_session->reply->abort();
+        }
     }
+}
+
+qint64 AppcastUpdateFramework::maximumUnpackedBytes(qint64 length)
+{
+    constexpr qint64 ceiling = qint64(1) << 30;
+    return std::min(ceiling, 64 * 1024 * 1024 + 32 * std::max<qint64>(length, 0));
 }
 
 void AppcastUpdateFramework::start(UpdaterDelegate &delegate)
 {
     Q_ASSERT(!m_delegate);
     m_delegate = &delegate;
+    // No update of this executable runs yet: anything of one is what a kill cut short.
+    if (const int swept = sweepInterruptedUpdates(m_environment.executablePath, m_environment.workDirectory); swept > 0)
+        qCInfo(lcUpdater) << "updater: removed" << swept << "leftovers of an update that was cut short";
     scheduleNextCheck();
 }
 
@@ -108,10 +136,7 @@ void AppcastUpdateFramework::applicationWillTerminate()
     if (!m_prepared || m_session || !canReplaceExecutable())
         return;
     m_delegate->willInstallUpdate(m_prepared->item);
-    QFile file(m_prepared->executable);
-    const bool read = file.open(QIODevice::ReadOnly);
-    const auto replaced = read ? rt::writeFileAtomically(m_environment.executablePath, file.readAll())
-                               : rt::Result<void>(rt::makeError(file.errorString()));
+    const auto replaced = replaceExecutable(m_prepared->executable);
     if (replaced)
         qCInfo(lcUpdater) << "updater: installed build" << m_prepared->item.versionString << "at quit";
     else
@@ -163,19 +188,51 @@ void AppcastUpdateFramework::beginSession(UpdateCheckKind kind)
         });
     QNetworkReply *reply = m_network.get(makeRequest(m_environment.feed.feedUrl));
     m_session->reply = reply;
+    watchDeadline(m_environment.feed.feedDeadline);
     // A feed is a few kilobytes; a server that sends far more is never read into memory.
-    connect(reply, &QNetworkReply::downloadProgress, this, [this, id, reply](qint64 received, qint64 total) {
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, id](qint64 received, qint64 total) {
         if (!isCurrent(id) || std::max(received, total) <= kMaximumFeedBytes)
             return;
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-        m_session->reply = nullptr;
+        abortRequest();
         m_environment.settings.setValue(key(kLastCheckTimeKey), secondsSince1970(m_environment.clocks.wallNow()));
         qCInfo(lcUpdater) << "updater: feed larger than" << kMaximumFeedBytes << "bytes, not read";
         fail(QStringLiteral("The update feed is far larger than a feed can be, so it was not read."));
     });
     connect(reply, &QNetworkReply::finished, this, [this, id, reply] { feedFinished(id, reply); });
+}
+
+void AppcastUpdateFramework::watchDeadline(std::chrono::milliseconds deadline)
+{
+    m_session->deadline.cancel();
+    const quint64 id = m_session->id;
+    m_session->deadline = m_environment.loop.postDelayed(rt::seconds(secondsOf(deadline)), [self = QPointer(this), id] {
+        if (self)
+            self->requestTimedOut(id);
+    });
+}
+
+void AppcastUpdateFramework::requestTimedOut(quint64 sessionId)
+{
+    if (!isCurrent(sessionId) || !m_session->reply)
+        return;
+    const bool feed = !m_session->download;
+    abortRequest();
+    if (feed)
+        m_environment.settings.setValue(key(kLastCheckTimeKey), secondsSince1970(m_environment.clocks.wallNow()));
+    qCInfo(lcUpdater) << "updater:" << (feed ? "feed request" : "download") << "still unfinished at its deadline";
+    fail(QStringLiteral("The update server did not answer in time."));
+}
+
+// Ends the running request without hearing from it again.
+void AppcastUpdateFramework::abortRequest()
+{
+    m_session->deadline.cancel();
+    if (QNetworkReply *reply = m_session->reply) {
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+    m_session->reply = nullptr;
 }
 
 QNetworkRequest AppcastUpdateFramework::makeRequest(const QUrl &url) const
@@ -213,6 +270,7 @@ void AppcastUpdateFramework::feedFinished(quint64 sessionId, QNetworkReply *repl
     if (!isCurrent(sessionId))
         return;
     m_session->reply = nullptr;
+    m_session->deadline.cancel();
     // Any answer, good or bad, counts as the day's check.
     m_environment.settings.setValue(key(kLastCheckTimeKey), secondsSince1970(m_environment.clocks.wallNow()));
 
@@ -287,9 +345,23 @@ void AppcastUpdateFramework::answer(quint64 sessionId, UpdateChoice choice)
 void AppcastUpdateFramework::download(bool visible)
 {
     m_session->visible = visible;
-    m_session->received.clear();
     const quint64 id = m_session->id;
     const qint64 expected = m_session->item.enclosureLength;
+
+    auto download = std::make_shared<Download>();
+    QDir().mkpath(m_environment.workDirectory);
+    download->folder = std::make_unique<QTemporaryDir>(m_environment.workDirectory + QStringLiteral("/update-XXXXXX"));
+    if (download->folder->isValid()) {
+        download->file.setFileName(download->folder->filePath(QStringLiteral("download.tar.gz")));
+        download->file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    }
+    if (!download->file.isOpen()) {
+        qCWarning(lcUpdater).noquote() << "updater: no file for the download in" << m_environment.workDirectory;
+        fail(QStringLiteral("The update could not be downloaded: there is no room for it."));
+        return;
+    }
+    m_session->download = std::move(download);
+
     auto cancelDownload = [self = QPointer(this), id] {
         if (self)
             self->cancel(id);
@@ -298,24 +370,53 @@ void AppcastUpdateFramework::download(bool visible)
         m_environment.userDriver.showDownloadProgress(0, expected, cancelDownload);
 
     QNetworkReply *reply = m_network.get(makeRequest(m_session->item.enclosureUrl));
+    // The network waits while this much is unread, so the archive never gathers in memory.
+    reply->setReadBufferSize(kDownloadBufferBytes);
     m_session->reply = reply;
+    watchDeadline(m_environment.feed.downloadDeadlineFor(expected));
     connect(reply, &QNetworkReply::readyRead, this, [this, id, reply, expected, cancelDownload] {
-        if (!isCurrent(id))
+        if (!isCurrent(id) || !receive(reply))
             return;
-        m_session->received += reply->readAll();
-        // More than the feed announced is never what was signed: stop reading at once.
-        if (m_session->received.size() > expected) {
-            reply->disconnect(this);
-            reply->abort();
-            reply->deleteLater();
-            m_session->reply = nullptr;
-            fail(QStringLiteral("The downloaded update has the wrong size, so it was not installed."));
-            return;
-        }
         if (m_session->visible)
-            m_environment.userDriver.showDownloadProgress(m_session->received.size(), expected, cancelDownload);
+            m_environment.userDriver.showDownloadProgress(m_session->download->received, expected, cancelDownload);
     });
     connect(reply, &QNetworkReply::finished, this, [this, id, reply] { downloadFinished(id, reply); });
+}
+
+// Moves what has arrived to the download file and its digest; false when that ended the cycle.
+bool AppcastUpdateFramework::receive(QNetworkReply *reply)
+{
+    Download &download = *m_session->download;
+    const qint64 expected = m_session->item.enclosureLength;
+    while (reply->bytesAvailable() > 0) {
+        const QByteArray piece = reply->read(kReadChunk);
+        if (piece.isEmpty())
+            break;
+        // More than the feed announced is never what was signed: stop reading at once.
+        if (download.received + piece.size() > expected) {
+            abortRequest();
+            refuseWrongSize(download.received + piece.size());
+            return false;
+        }
+        if (download.file.write(piece) != piece.size()) {
+            qCWarning(lcUpdater).noquote() << "updater: download not saved:" << download.file.errorString();
+            abortRequest();
+            fail(QStringLiteral("The update could not be downloaded: there is no room for it."));
+            return false;
+        }
+        download.digest.add(piece.constData(), piece.size());
+        download.received += piece.size();
+    }
+    return true;
+}
+
+void AppcastUpdateFramework::refuseWrongSize(qint64 received)
+{
+    const AppcastItem &item = m_session->item;
+    qCWarning(lcUpdater) << "updater: download of build" << item.versionString
+                         << "has the wrong size:" << (received > item.enclosureLength ? "more than" : "") << received
+                         << "bytes of" << item.enclosureLength << "announced";
+    fail(kWrongSize);
 }
 
 void AppcastUpdateFramework::downloadFinished(quint64 sessionId, QNetworkReply *reply)
@@ -323,41 +424,56 @@ void AppcastUpdateFramework::downloadFinished(quint64 sessionId, QNetworkReply *
     reply->deleteLater();
     if (!isCurrent(sessionId))
         return;
-    m_session->reply = nullptr;
+    m_session->deadline.cancel();
     if (const QString error = replyError(reply); !error.isEmpty()) {
+        m_session->reply = nullptr;
         qCInfo(lcUpdater).noquote() << "updater: download failed:" << reply->errorString();
         fail(error);
         return;
     }
-    m_session->received += reply->readAll();
-    const QByteArray archive = std::exchange(m_session->received, {});
+    if (!receive(reply))
+        return;
+    m_session->reply = nullptr;
+    const std::shared_ptr<Download> download = m_session->download;
     const AppcastItem &item = m_session->item;
-
-    // Length and signature first: nothing of an unverified download is unpacked or kept.
-    if (archive.size() != item.enclosureLength) {
-        fail(QStringLiteral("The downloaded update has the wrong size, so it was not installed."));
+    const bool saved = download->file.flush();
+    download->file.close();
+    if (!saved) {
+        qCWarning(lcUpdater).noquote() << "updater: download not saved:" << download->file.errorString();
+        fail(QStringLiteral("The update could not be downloaded: there is no room for it."));
         return;
     }
+
+    // Length and signature first: nothing of an unverified download is unpacked or kept.
+    if (download->received != item.enclosureLength) {
+        refuseWrongSize(download->received);
+        return;
+    }
+    const QByteArray statement =
+        updateSignatureStatement(item.versionString, item.displayVersionString, download->digest.finish());
     if (const auto verified =
-            verifyEd25519Signature(archive, item.enclosureSignature, m_environment.feed.publicKeyBase64);
+            verifyEd25519Signature(statement, item.enclosureSignature, m_environment.feed.publicKeyBase64);
         !verified) {
         qCWarning(lcUpdater) << "updater: signature check failed for build" << item.versionString;
         fail(verified.error().message);
         return;
     }
-    QDir().mkpath(m_environment.workDirectory);
-    auto folder = std::make_unique<QTemporaryDir>(m_environment.workDirectory + QStringLiteral("/update-XXXXXX"));
-    if (!folder->isValid()) {
+    const QString unpacked = download->folder->filePath(QStringLiteral("unpacked"));
+    if (!QDir().mkdir(unpacked)) {
         fail(QStringLiteral("The update could not be unpacked: there is no room for it."));
         return;
     }
-    const auto executable = unpackUpdateArchive(archive, folder->path());
+    const auto executable =
+        unpackUpdateArchive(download->file.fileName(), unpacked, maximumUnpackedBytes(item.enclosureLength));
     if (!executable) {
         qCWarning(lcUpdater).noquote() << "updater: archive refused:" << executable.error().domain;
         fail(executable.error().message);
         return;
     }
-    m_prepared = std::make_unique<Prepared>(Prepared{item, std::move(folder), executable.value()});
+    // Only the unpacked executable is needed from here on.
+    download->file.remove();
+    m_prepared = std::make_unique<Prepared>(Prepared{item, std::move(download->folder), executable.value()});
+    m_session->download.reset();
     if (!m_session->visible) {
         // Downloaded in the background: installed when the application quits.
         qCInfo(lcUpdater) << "updater: build" << item.versionString << "downloaded and verified; installs at quit";
@@ -370,25 +486,15 @@ void AppcastUpdateFramework::downloadFinished(quint64 sessionId, QNetworkReply *
 void AppcastUpdateFramework::install()
 {
     const AppcastItem item = m_prepared->item;
-    QFile file(m_prepared->executable);
-    if (!file.open(QIODevice::ReadOnly)) {
-        fail(QStringLiteral("The update could not be installed: ") + file.errorString());
-        return;
-    }
-    const QByteArray executable = file.readAll();
-    file.close();
-
     if (!canReplaceExecutable()) {
         // Installed by a package manager: replace nothing, keep the verified update for the user.
         const QString saved = m_environment.savedUpdatesDirectory + QStringLiteral("/zepaquarn-build-") +
                               QString::number(item.versionString.toLongLong());
         QDir().mkpath(m_environment.savedUpdatesDirectory);
-        const auto written = rt::writeFileAtomically(saved, executable);
-        if (!written) {
+        if (const auto written = installFile(m_prepared->executable, saved, 0700); !written) {
             fail(QStringLiteral("The update was verified but could not be saved: ") + written.error().message);
             return;
         }
-        QFile::setPermissions(saved, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         m_prepared.reset();
         m_environment.userDriver.showInformation(
             QStringLiteral("ZEPA QUARN cannot replace itself in %1, so nothing was changed. The verified new "
@@ -401,8 +507,8 @@ void AppcastUpdateFramework::install()
 
     m_delegate->willInstallUpdate(item);
     m_environment.userDriver.showInstalling();
-    // The old executable stays whole until the rename puts the new one in its place.
-    if (const auto replaced = rt::writeFileAtomically(m_environment.executablePath, executable); !replaced) {
+    if (const auto replaced = replaceExecutable(m_prepared->executable); !replaced) {
+        qCWarning(lcUpdater).noquote() << "updater: install failed:" << replaced.error().message;
         fail(QStringLiteral("The update could not be installed: ") + replaced.error().message);
         return;
     }
@@ -414,15 +520,20 @@ void AppcastUpdateFramework::install()
         m_environment.relaunch(m_environment.executablePath);
 }
 
+// The old executable stays whole until the rename puts the new one, with its mode, in its place.
+rt::Result<void> AppcastUpdateFramework::replaceExecutable(const QString &source) const
+{
+    const auto mode = permissionBits(m_environment.executablePath);
+    if (!mode)
+        return mode.error();
+    return installFile(source, m_environment.executablePath, mode.value());
+}
+
 void AppcastUpdateFramework::cancel(quint64 sessionId)
 {
     if (!isCurrent(sessionId))
         return;
-    if (QNetworkReply *reply = m_session->reply) {
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
+    abortRequest();
     m_environment.userDriver.dismiss();
     // The user gave up on their own check or download: that is no error.
     endCycle(std::nullopt);
@@ -438,6 +549,7 @@ void AppcastUpdateFramework::fail(const QString &message)
 void AppcastUpdateFramework::endCycle(const std::optional<QString> &error)
 {
     const UpdateCheckKind kind = m_session->kind;
+    m_session->deadline.cancel();
     m_session.reset();
     m_delegate->didFinishUpdateCycle(kind, error);
     scheduleNextCheck();

@@ -2,6 +2,7 @@
 
 #include "platform/UpdateFramework.h"
 #include "runtime/Executor.h"
+#include "runtime/Result.h"
 
 #include <QNetworkAccessManager>
 #include <QPointer>
@@ -22,10 +23,15 @@ namespace zq::platform {
 
 // The update framework of this application on Linux: the feed is fetched over HTTPS once a day
 // (or when the user asks), the best newer item is offered through the user driver, its archive is
-// downloaded, checked against its length and Ed25519 signature before anything else, unpacked
-// with path checks, and its one executable replaces the running one by an atomic rename. When the
-// executable's folder cannot be written (a package manager installed it), nothing is replaced and
-// the verified download is saved for the user instead.
+// streamed to a file in the work folder while its digest is taken, checked against its length and
+// its Ed25519 signature (which covers the announced build and version, so no older release can
+// pass for a newer one) before anything else, unpacked to disk with path checks and a size bound,
+// and its one executable is copied beside the running one with that one's mode and renamed over
+// it. Memory stays bounded whatever the size of the update. When the executable's folder cannot
+// be written (a package manager installed it), nothing is replaced and the verified download is
+// saved for the user instead. Every request ends by a deadline, however slowly a server sends.
+// At start, what an update cut short by a kill left behind (the download, the unpacked executable,
+// a half-copied executable beside the real one) is removed.
 //
 // Preferences and the schedule live in the framework's own settings keys. Main thread only.
 class AppcastUpdateFramework final : public UpdateFramework {
@@ -37,6 +43,12 @@ public:
     static constexpr auto kSkippedBuildKey = "updaterSkippedBuild";
     static constexpr std::chrono::seconds kCheckInterval{86400};
     static constexpr qint64 kMaximumFeedBytes = 4 * 1024 * 1024;
+    // What the network may hold unread of a download before it waits for this side to catch up.
+    static constexpr qint64 kDownloadBufferBytes = 1024 * 1024;
+
+    // The most an archive of `length` bytes may unpack to: an executable with its assets
+    // compresses to no less than a 32nd of its size, and is far below 1 GiB.
+    static qint64 maximumUnpackedBytes(qint64 length);
 
     struct Environment {
         rt::MainLoop &loop;
@@ -76,6 +88,7 @@ public:
     bool hasPreparedUpdate() const { return m_prepared != nullptr; }
 
 private:
+    struct Download;
     struct Session {
         quint64 id = 0;
         UpdateCheckKind kind = UpdateCheckKind::background;
@@ -83,7 +96,9 @@ private:
         // The user sees this cycle: they started it or answered its offer.
         bool visible = false;
         QPointer<QNetworkReply> reply;
-        QByteArray received;
+        // Ends the running request, however slowly it arrives.
+        rt::WorkItem deadline;
+        std::shared_ptr<Download> download;
     };
     struct Prepared;
 
@@ -95,12 +110,18 @@ private:
     void offer(const AppcastItem &item);
     void answer(quint64 sessionId, UpdateChoice choice);
     void download(bool visible);
+    bool receive(QNetworkReply *reply);
     void downloadFinished(quint64 sessionId, QNetworkReply *reply);
+    void refuseWrongSize(qint64 received);
+    void watchDeadline(std::chrono::milliseconds deadline);
+    void requestTimedOut(quint64 sessionId);
+    void abortRequest();
     void install();
     void cancel(quint64 sessionId);
     void fail(const QString &message);
     void endCycle(const std::optional<QString> &error);
     bool canReplaceExecutable() const;
+    rt::Result<void> replaceExecutable(const QString &source) const;
     bool isCurrent(quint64 sessionId) const { return m_session && m_session->id == sessionId; }
     QString replyError(QNetworkReply *reply) const;
 

@@ -2,7 +2,6 @@
 
 #include "runtime/Result.h"
 
-#include <QByteArray>
 #include <QString>
 
 namespace zq::platform {
@@ -11,8 +10,11 @@ namespace zq::platform {
 // carries its assets inside it). Unpacking refuses links, devices and any entry whose path would
 // leave the destination folder, and writes nothing outside that folder.
 //
-// Unpacks `archive` into `destination` (an existing, empty, private folder) and returns the path
-// of the one regular file in it. Blocking; any thread.
-rt::Result<QString> unpackUpdateArchive(const QByteArray &archive, const QString &destination);
+// Unpacks the archive file at `archivePath` into `destination` (an existing, empty, private
+// folder) and returns the path of the one regular file in it. It streams, so memory stays bounded
+// whatever the archive holds; once more than `maximumBytes` come out of the gzip stream it stops
+// with an error, so a bomb fills neither memory nor the disk. What it wrote before a failure stays
+// in `destination` for the caller to remove. Blocking; any thread.
+rt::Result<QString> unpackUpdateArchive(const QString &archivePath, const QString &destination, qint64 maximumBytes);
 
 } // namespace zq::platform

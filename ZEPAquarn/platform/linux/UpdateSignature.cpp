@@ -22,6 +22,12 @@ rt::Error refused(const QString &detail)
 
 } // namespace
 
+QByteArray updateSignatureStatement(const QString &build, const QString &displayVersion, const QByteArray &sha512)
+{
+    return QByteArrayLiteral("zepaquarn-update-v1\nbuild ") + build.toUtf8() + QByteArrayLiteral("\nversion ") +
+           displayVersion.toUtf8() + QByteArrayLiteral("\nsha512 ") + sha512.toHex() + '\n';
+}
+
 rt::Result<void> verifyEd25519Signature(const QByteArray &data, const QByteArray &signatureBase64,
                                         const QByteArray &publicKeyBase64)
 {
@@ -49,6 +55,35 @@ rt::Result<void> verifyEd25519Signature(const QByteArray &data, const QByteArray
     if (verified != 1)
         return refused(QStringLiteral("mismatch"));
     return {};
+}
+
+struct Sha512Digest::Context {
+    std::unique_ptr<EVP_MD_CTX, MdContextFree> md{EVP_MD_CTX_new()};
+    void reset() { EVP_DigestInit_ex(md.get(), EVP_sha512(), nullptr); }
+};
+
+Sha512Digest::Sha512Digest() : m_context(std::make_unique<Context>())
+{
+    m_context->reset();
+}
+
+Sha512Digest::~Sha512Digest() = default;
+Sha512Digest::Sha512Digest(Sha512Digest &&) noexcept = default;
+Sha512Digest &Sha512Digest::operator=(Sha512Digest &&) noexcept = default;
+
+void Sha512Digest::add(const char *data, qint64 size)
+{
+    EVP_DigestUpdate(m_context->md.get(), data, static_cast<size_t>(size));
+}
+
+QByteArray Sha512Digest::finish()
+{
+    QByteArray digest(EVP_MAX_MD_SIZE, '\0');
+    unsigned int length = 0;
+    EVP_DigestFinal_ex(m_context->md.get(), reinterpret_cast<unsigned char *>(digest.data()), &length);
+    digest.resize(static_cast<qsizetype>(length));
+    m_context->reset();
+    return digest;
 }
 
 } // namespace zq::platform

@@ -4,8 +4,10 @@
 #include "pipeline/SettingsDefaults.h"
 #include "platform/linux/AppcastUpdateFramework.h"
 #include "rewards/Updater.h"
+#include "support/FakeCaptureCore.h"
 #include "support/FakeUserNotifications.h"
 #include "support/LoopbackFeedServer.h"
+#include "support/PeakMemory.h"
 #include "support/Polling.h"
 #include "support/ScriptedUpdateUserDriver.h"
 #include "support/ServiceEnvironment.h"
@@ -20,6 +22,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 using namespace std::chrono_literals;
 using zq::AppUpdateState;
@@ -60,6 +64,9 @@ protected:
         if (trustServer)
             feed.extraCertificateFile = server.certificateFile();
         feed.transferTimeout = timeout;
+        feed.feedDeadline = deadline;
+        feed.downloadDeadline = deadline;
+        feed.slowestDownloadBytesPerSecond = qint64(1) << 40;
         AppcastUpdateFramework::Environment environment{loop,
                                                         loop.clocks(),
                                                         settings,
@@ -88,11 +95,17 @@ protected:
                  const zq::test::Ed25519TestKey *signer = nullptr, QString displayVersion = QStringLiteral("1.3.0"))
     {
         server.setAnswer("/zq-5.tar.gz", {200, archive, "application/gzip", false});
+        announce(length.value_or(archive.size()),
+                 (signer ? *signer : key).signUpdate(archive, QStringLiteral("5"), displayVersion), displayVersion);
+    }
+    // Announces build 5 at "/zq-5.tar.gz" with this length and signature.
+    void announce(qint64 length, const QByteArray &signature, QString displayVersion = QStringLiteral("1.3.0"))
+    {
         FeedItem item{QStringLiteral("5"),
                       displayVersion,
                       server.url("/zq-5.tar.gz"),
-                      length.value_or(archive.size()),
-                      (signer ? *signer : key).signBase64(archive),
+                      length,
+                      signature,
                       {},
                       QStringLiteral("Faster start.")};
         server.setAnswer("/appcast.xml", {200, zq::test::makeAppcast({item}), "application/rss+xml", false});
@@ -123,6 +136,7 @@ protected:
     QByteArray newProgram;
     QString relaunched;
     bool trustServer = true;
+    std::chrono::milliseconds deadline = std::chrono::minutes(2);
     AppcastUpdateFramework *framework = nullptr;
     std::unique_ptr<zq::Updater> updater;
 };
@@ -219,29 +233,32 @@ TEST_F(AppcastUpdateFrameworkTest, BadDownloadsAreRefusedAndNothingIsReplaced)
         std::optional<qint64> length;
         const zq::test::Ed25519TestKey *signer;
         QString message;
+        QString logged;
     };
     const QByteArray good = goodArchive();
     QByteArray tampered = good;
     tampered[tampered.size() - 3] = static_cast<char>(tampered[tampered.size() - 3] ^ 0x20);
+    const QString wrongSize = QStringLiteral("The downloaded update has the wrong size, so it was not installed.");
     const std::vector<Case> cases{
         {"signed by another key", good, std::nullopt, &stranger,
-         "The update's signature is not valid, so it was not installed."},
-        {"shorter than announced", good, good.size() + 10, nullptr,
-         "The downloaded update has the wrong size, so it was not installed."},
-        {"longer than announced", good, good.size() - 10, nullptr,
-         "The downloaded update has the wrong size, so it was not installed."},
+         "The update's signature is not valid, so it was not installed.", "signature check failed"},
+        {"shorter than announced", good, good.size() + 10, nullptr, wrongSize, "has the wrong size"},
+        {"longer than announced", good, good.size() - 10, nullptr, wrongSize, "has the wrong size"},
         {"an entry outside its folder", zq::test::makeTarGz({{"../zepaquarn", newProgram, '0', {}}}), std::nullopt,
-         nullptr, "The downloaded update could not be unpacked."},
+         nullptr, "The downloaded update could not be unpacked.", "archive refused"},
     };
     for (const Case &c : cases) {
         publish(c.archive, c.length, c.signer);
+        const zq::test::AudioLogCapture log; // every line of the process, not only audio ones
         ASSERT_TRUE(checkAndSettle()) << c.what;
         EXPECT_EQ(driver.messages().last(), c.message) << c.what;
+        EXPECT_TRUE(log.contains(c.logged)) << c.what << ": " << qPrintable(log.lines().join(u'\n'));
         EXPECT_EQ(readFile(executable), oldProgram) << c.what;
         EXPECT_TRUE(relaunched.isEmpty()) << c.what;
         EXPECT_EQ(u.state(), AppUpdateState::available("1.3.0")) << c.what;
     }
-    EXPECT_FALSE(QFile::exists(folder.filePath("work/zepaquarn")));
+    EXPECT_TRUE(QDir(folder.filePath("work")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+        << "nothing of a refused download is kept";
     EXPECT_EQ(QDir(folder.filePath("app")).entryList(QDir::Files | QDir::Hidden), QStringList{"zepaquarn"})
         << "no temporary left beside the executable";
 
@@ -341,4 +358,145 @@ TEST_F(AppcastUpdateFrameworkTest, CancellingTheirOwnCheckIsNoErrorAndASecondChe
     EXPECT_FALSE(framework->isBusy());
     EXPECT_EQ(u.state(), AppUpdateState::idle());
     EXPECT_EQ(driver.shown().last(), "dismiss");
+}
+
+TEST_F(AppcastUpdateFrameworkTest, AGenuineOlderBuildAnnouncedAsNewerIsRefused)
+{
+    // Build 3, signed for what it is; the feed announces its archive as build 5.
+    const QByteArray older = zq::test::makeTarGz({{"zepaquarn", oldProgram + "1.1.0", '0', {}}});
+    server.setAnswer("/zq-5.tar.gz", {200, older, "application/gzip", false});
+    const QByteArray genuine = key.signUpdate(older, QStringLiteral("3"), QStringLiteral("1.1.0"));
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    driver.choice = UpdateChoice::install;
+    zq::Updater &u = make();
+    for (const QString &version : {QStringLiteral("1.3.0"), QStringLiteral("1.1.0")}) {
+        announce(older.size(), genuine, version);
+        ASSERT_TRUE(checkAndSettle()) << qPrintable(version);
+        EXPECT_EQ(driver.messages().last(), "The update's signature is not valid, so it was not installed.");
+        EXPECT_EQ(readFile(executable), oldProgram) << qPrintable(version);
+        EXPECT_TRUE(relaunched.isEmpty());
+    }
+
+    // Told honestly, a build at or below the running one is not even offered.
+    for (const QString &build : {QStringLiteral("3"), QStringLiteral("4")}) {
+        const FeedItem honest{build, "1.1.0", server.url("/zq-5.tar.gz"), older.size(), genuine, {}, {}};
+        server.setAnswer("/appcast.xml", {200, zq::test::makeAppcast({honest}), "application/rss+xml", false});
+        const int downloads = server.requestCount("/zq-5.tar.gz");
+        ASSERT_TRUE(checkAndSettle());
+        EXPECT_EQ(u.state().kind, AppUpdateState::Kind::upToDate) << qPrintable(build);
+        EXPECT_EQ(server.requestCount("/zq-5.tar.gz"), downloads);
+    }
+}
+
+TEST_F(AppcastUpdateFrameworkTest, AnInstalledExecutableKeepsTheModeOfTheOneItReplaces)
+{
+    publish(goodArchive());
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    driver.choice = UpdateChoice::install;
+    for (const mode_t mode : {0755, 0750, 0700}) {
+        QFile::remove(executable);
+        ASSERT_TRUE(QFile::copy(QStringLiteral(ZQ_VERSION_PRINTER_OLD), executable));
+        ASSERT_EQ(::chmod(QFile::encodeName(executable).constData(), mode), 0);
+        updater.reset();
+        make();
+        ASSERT_TRUE(checkAndSettle());
+        ASSERT_EQ(readFile(executable), newProgram);
+        struct stat info {};
+        ASSERT_EQ(::stat(QFile::encodeName(executable).constData(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, mode) << std::oct << mode;
+    }
+}
+
+TEST_F(AppcastUpdateFrameworkTest, WhatAKilledUpdateLeftIsRemovedAtStart)
+{
+    // What a kill leaves: a half-copied executable beside the real one (under this installer's name
+    // and the earlier one's), and the download and the unpacked update in the work folder.
+    const QStringList leftovers{"app/.zepaquarn.update-a1B2c3", "app/.zepaquarn.tmp-Zz9yX8",
+                                "work/update-Qw12er/download.tar.gz", "work/update-Qw12er/unpacked/zepaquarn"};
+    // Not the updater's, or not where it looks: kept.
+    const QStringList others{"app/.zepaquarn.update-toolong1", "app/.other.update-a1B2c3", "app/notes.txt",
+                             "work/keep.txt", "work/update-Qw12er-not/zepaquarn"};
+    for (const QString &path : leftovers + others) {
+        QDir().mkpath(QFileInfo(folder.filePath(path)).path());
+        ASSERT_TRUE(zq::test::writeArchive(folder.filePath(path), "partial"));
+    }
+    // A link named like an update folder is removed as a link; what it points to stays.
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(zq::test::writeArchive(elsewhere.filePath("precious"), "keep me"));
+    ASSERT_TRUE(QFile::link(elsewhere.path(), folder.filePath("work/update-Lnk123")));
+
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    make();
+    for (const QString &path : leftovers)
+        EXPECT_FALSE(QFileInfo::exists(folder.filePath(path))) << qPrintable(path);
+    EXPECT_FALSE(QFileInfo::exists(folder.filePath("work/update-Qw12er")));
+    for (const QString &path : others)
+        EXPECT_TRUE(QFileInfo::exists(folder.filePath(path))) << qPrintable(path);
+    EXPECT_EQ(readFile(elsewhere.filePath("precious")), "keep me");
+    EXPECT_EQ(readFile(executable), oldProgram);
+}
+
+TEST_F(AppcastUpdateFrameworkTest, ARequestThatDripsEndsAtItsDeadline)
+{
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    driver.choice = UpdateChoice::install;
+    deadline = 30s;
+    zq::Updater &u = make();
+    const QByteArray archive = goodArchive();
+    const FeedItem item{"5", "1.3.0", server.url("/zq-5.tar.gz"), archive.size(), key.signUpdate(archive, "5", "1.3.0"),
+                        {},  {}};
+    const QByteArray feed = zq::test::makeAppcast({item});
+
+    struct Case {
+        const char *what;
+        LoopbackFeedServer::Answer appcast;
+        LoopbackFeedServer::Answer download;
+        QString dripping;
+        AppUpdateState after; // a found update stays known when its download fails
+    };
+    using Answer = LoopbackFeedServer::Answer;
+    const std::vector<Case> cases{
+        {"the feed", Answer::dripping(feed, "application/rss+xml", 300ms), Answer{200, archive}, "/appcast.xml",
+         AppUpdateState::failed()},
+        {"the download", Answer{200, feed, "application/rss+xml"}, Answer::dripping(archive, "application/gzip", 300ms),
+         "/zq-5.tar.gz", AppUpdateState::available("1.3.0")},
+    };
+    for (const Case &c : cases) {
+        server.setAnswer("/appcast.xml", c.appcast);
+        server.setAnswer("/zq-5.tar.gz", c.download);
+        const int requests = server.requestCount(c.dripping);
+        u.checkForUpdates();
+        ASSERT_TRUE(settle([&] { return server.requestCount(c.dripping) > requests; })) << c.what;
+        // A byte every 0.3 s never trips the 10 s silence timeout; real time passes while it drips.
+        settle([] { return false; }, 1500ms);
+        ASSERT_TRUE(framework->isBusy()) << c.what;
+        loop.advance(deadline);
+        EXPECT_FALSE(framework->isBusy()) << c.what;
+        EXPECT_EQ(u.state(), c.after) << c.what;
+        EXPECT_EQ(driver.messages().last(), "The update server did not answer in time.") << c.what;
+        EXPECT_EQ(readFile(executable), oldProgram);
+    }
+}
+
+TEST_F(AppcastUpdateFrameworkTest, ALargeUpdateStreamsThroughDiskInBoundedMemory)
+{
+    constexpr qint64 size = 64 * 1024 * 1024;
+    const QString served = folder.filePath("served.tar.gz");
+    const QByteArray digest = zq::test::writeTarGzFile(served, "zepaquarn", size, zq::test::fillIncompressible);
+    ASSERT_FALSE(digest.isEmpty());
+    server.setAnswer("/zq-5.tar.gz", LoopbackFeedServer::Answer::fromFile(served, "application/gzip"));
+    announce(QFileInfo(served).size(), key.signUpdateDigest(digest, "5", "1.3.0"));
+    settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
+    driver.choice = UpdateChoice::install;
+    make();
+
+    ASSERT_TRUE(zq::test::resetPeakMemory());
+    const zq::test::MemoryUse before = zq::test::memoryUse();
+    updater->checkForUpdates();
+    ASSERT_TRUE(settle([this] { return cycleEnded(); }, 120s));
+    const zq::test::MemoryUse after = zq::test::memoryUse();
+    ASSERT_EQ(driver.shown().last(), "dismiss") << qPrintable(driver.messages().join(u'\n'));
+    EXPECT_EQ(QFileInfo(executable).size(), size);
+    EXPECT_LT(after.peak - before.resident, 24 * 1024 * 1024)
+        << "download, unpacked archive and install copy never sit whole in memory";
 }
