@@ -372,6 +372,7 @@ TEST_F(AppcastUpdateFrameworkTest, AGenuineOlderBuildAnnouncedAsNewerIsRefused)
     for (const QString &version : {QStringLiteral("1.3.0"), QStringLiteral("1.1.0")}) {
         announce(older.size(), genuine, version);
         ASSERT_TRUE(checkAndSettle()) << qPrintable(version);
+        ASSERT_EQ(driver.shown().last(), "error") << qPrintable(version);
         EXPECT_EQ(driver.messages().last(), "The update's signature is not valid, so it was not installed.");
         EXPECT_EQ(readFile(executable), oldProgram) << qPrintable(version);
         EXPECT_TRUE(relaunched.isEmpty());
@@ -471,7 +472,7 @@ TEST_F(AppcastUpdateFrameworkTest, ARequestThatDripsEndsAtItsDeadline)
         settle([] { return false; }, 1500ms);
         ASSERT_TRUE(framework->isBusy()) << c.what;
         loop.advance(deadline);
-        EXPECT_FALSE(framework->isBusy()) << c.what;
+        ASSERT_FALSE(framework->isBusy()) << c.what;
         EXPECT_EQ(u.state(), c.after) << c.what;
         EXPECT_EQ(driver.messages().last(), "The update server did not answer in time.") << c.what;
         EXPECT_EQ(readFile(executable), oldProgram);
