@@ -34,10 +34,12 @@ bool XvfbServer::startOn(std::optional<int> number, const QDeadlineTimer &deadli
 {
     ChildSpec spec;
     spec.program = QStringLiteral("Xvfb");
-    // Xvfb writes the display number it chose to fd 3 once it accepts clients.
+    // Xvfb writes the display number it chose to fd 3 once it accepts clients. Without -noreset the
+    // server resets whenever its last client leaves (say, a program that only checks the display),
+    // and a client connecting during that reset is refused.
     spec.arguments = {QStringLiteral("-displayfd"), QStringLiteral("3"),           QStringLiteral("-screen"),
                       QStringLiteral("0"),          QStringLiteral("1280x800x24"), QStringLiteral("-nolisten"),
-                      QStringLiteral("tcp")};
+                      QStringLiteral("tcp"),        QStringLiteral("-noreset")};
     if (number)
         spec.arguments.prepend(QStringLiteral(":%1").arg(*number));
     spec.logPath = m_dir->filePath(QStringLiteral("xvfb.log"));

@@ -11,9 +11,10 @@
 
 namespace zq::test {
 
-// A private X server (Xvfb, 1280x800x24, no TCP) on a display it picks itself, so parallel test
-// processes never collide. It changes no environment variable: callers pass display() on.
-// Use from one thread; the destructor kills the server's process group.
+// A private X server (Xvfb, 1280x800x24, no TCP, never reset when its last client leaves) on a
+// display it picks itself, so parallel test processes never collide. It changes no environment
+// variable: callers pass display() on. Use from one thread; the destructor kills the server's
+// process group.
 class XvfbServer {
 public:
     XvfbServer() = default;

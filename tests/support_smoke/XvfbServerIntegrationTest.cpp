@@ -56,6 +56,24 @@ TEST(XvfbServer, StoppingTheServerDisconnectsItsClients)
     EXPECT_TRUE(exitCode.has_value()) << "the client is still connected: the server outlived stop()";
 }
 
+TEST(XvfbServer, TheServerKeepsItsStateWhenItsOnlyClientLeaves)
+{
+    // The application checks the display with a connection of its own and closes it; a server
+    // that reset then would drop what is on it and refuse the next client while it resets.
+    XvfbServer server;
+    ZQ_REQUIRE_SERVICE(server.start(), server.errorString());
+    const auto xprop = [&](QStringList arguments) {
+        return runTool(QStringLiteral("xprop"),
+                       QStringList{QStringLiteral("-display"), server.display(), QStringLiteral("-root")} + arguments);
+    };
+    const ToolResult set = xprop({QStringLiteral("-f"), QStringLiteral("ZQ_MARK"), QStringLiteral("8s"),
+                                  QStringLiteral("-set"), QStringLiteral("ZQ_MARK"), QStringLiteral("kept")});
+    ASSERT_TRUE(set.succeeded()) << set.describe().toStdString();
+    const ToolResult read = xprop({QStringLiteral("ZQ_MARK")});
+    ASSERT_TRUE(read.succeeded()) << read.describe().toStdString();
+    EXPECT_TRUE(read.standardOutput.contains("\"kept\"")) << read.standardOutput.toStdString();
+}
+
 TEST(XvfbServer, IntegrationBinariesRunTheApplicationOnTheSharedDisplay)
 {
     ZQ_REQUIRE_SERVICE(!sharedDisplay().isEmpty(), sharedDisplayError());
