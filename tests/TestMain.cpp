@@ -1,4 +1,5 @@
 // The main() of every test binary: a sandboxed environment, the right Qt platform, then gtest.
+#include "support/DBusSession.h"
 #include "support/ServiceEnvironment.h"
 #include "support/XvfbServer.h"
 
@@ -79,10 +80,28 @@ int main(int argc, char **argv)
         qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     const std::unique_ptr<QTemporaryDir> home = sandboxHome();
     keepOutsideServicesOnLoopback();
+    const bool unit = std::strcmp(ZQ_TEST_LABEL, "unit") == 0;
+
+    // Integration and e2e tests share one private session bus for the whole process, never the
+    // user's: what connects to the session bus in this process keeps the first one it reaches.
+    zq::test::DBusSession bus;
+    if (!unit) {
+        if (bus.start()) {
+            qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+            zq::test::setProcessSessionBus(&bus, {});
+        } else {
+            const QString why = QStringLiteral("cannot start a session bus: ") + bus.errorString();
+            std::fprintf(stderr, "TestMain: %s\n", qPrintable(why));
+            if (zq::test::isContinuousIntegration())
+                return 1;
+            qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+            zq::test::setProcessSessionBus(nullptr, why);
+        }
+    }
 
     // Declared before the application so that it outlives the application's X connection.
     zq::test::XvfbServer xvfb;
-    if (std::strcmp(ZQ_TEST_LABEL, "unit") == 0) {
+    if (unit) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     } else if (xvfb.start()) {
         qputenv("DISPLAY", xvfb.display().toLocal8Bit());
@@ -106,5 +125,6 @@ int main(int argc, char **argv)
         result = RUN_ALL_TESTS();
     }
     xvfb.stop();
+    zq::test::setProcessSessionBus(nullptr, QStringLiteral("the tests have ended"));
     return result;
 }

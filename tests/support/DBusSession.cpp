@@ -10,9 +10,36 @@
 
 #include <unistd.h>
 
+// Qt's `signals` keyword macro breaks GLib's headers, which use the word as a field name.
+#pragma push_macro("signals")
+#undef signals
+#include <libsecret/secret.h>
+#pragma pop_macro("signals")
+
 namespace zq::test {
 
 namespace {
+
+DBusSession *s_processBus = nullptr;
+QString s_processBusError;
+
+// libsecret keeps the secret service it opened (with a session of that keyring daemon) for the
+// life of the process: after the keyring restarts or goes, it must look again.
+void forgetSecretService()
+{
+    secret_service_disconnect();
+}
+
+// GLib ends the process with SIGTERM when the session bus it is connected to goes away under it.
+// Before this process's session bus stops, its connections let go of it quietly.
+void releaseSessionBusClients()
+{
+    forgetSecretService();
+    if (GDBusConnection *connection = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
+        g_dbus_connection_set_exit_on_close(connection, FALSE);
+        g_object_unref(connection);
+    }
+}
 
 // No <servicedir>: the bus activates nothing. Everyone may own and talk to anything.
 constexpr char kConfig[] = R"(<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
@@ -90,6 +117,10 @@ bool DBusSession::startKeyring(std::chrono::milliseconds timeout)
         m_error = QStringLiteral("gnome-keyring: the bus is not running");
         return false;
     }
+    const QString secrets = QStringLiteral("org.freedesktop.secrets");
+    if (m_keyring.isRunning() && hasOwner(secrets))
+        return true;
+    forgetSecretService();
     ChildSpec spec;
     spec.program = QStringLiteral("gnome-keyring-daemon");
     spec.arguments = {QStringLiteral("--foreground"), QStringLiteral("--unlock"),
@@ -101,7 +132,6 @@ bool DBusSession::startKeyring(std::chrono::milliseconds timeout)
         m_error = QStringLiteral("gnome-keyring: %1").arg(m_keyring.errorString());
         return false;
     }
-    const QString secrets = QStringLiteral("org.freedesktop.secrets");
     while (!hasOwner(secrets)) {
         if (!m_keyring.isRunning() || deadline.hasExpired()) {
             m_error = QStringLiteral("gnome-keyring %1 within %2 ms; log:\n%3")
@@ -126,11 +156,14 @@ bool DBusSession::stopKeyring(std::chrono::milliseconds timeout)
             return false;
         usleep(20 * 1000);
     }
+    forgetSecretService();
     return true;
 }
 
 void DBusSession::stop()
 {
+    if (!m_address.isEmpty() && qgetenv("DBUS_SESSION_BUS_ADDRESS") == m_address.toUtf8())
+        releaseSessionBusClients();
     m_keyring.stop();
     m_bus.stop();
     m_address.clear();
@@ -167,6 +200,22 @@ bool DBusSession::hasOwner(const QString &name) const
     }
     QDBusConnection::disconnectFromBus(connectionName);
     return owned;
+}
+
+DBusSession *processSessionBus()
+{
+    return s_processBus;
+}
+
+QString processSessionBusError()
+{
+    return s_processBusError;
+}
+
+void setProcessSessionBus(DBusSession *bus, const QString &error)
+{
+    s_processBus = bus;
+    s_processBusError = error;
 }
 
 } // namespace zq::test

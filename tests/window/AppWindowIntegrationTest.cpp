@@ -98,19 +98,17 @@ TEST_F(AppWindowIntegrationTest, TheWindowStaysOutOfTheTaskbarUntilShowInTaskbar
     EXPECT_TRUE(settle([&] { return !platform::hasX11SkipTaskbarHint(*window->windowHandle()); }));
 }
 
-// The same window over a real secret service: gnome-keyring on a private session bus.
+// The same window over a real secret service: gnome-keyring on the process's private session bus.
 class AppWindowKeyringIntegrationTest : public AppWindowIntegrationTest {
 protected:
     void SetUp() override
     {
-        bool ok = bus.start() && bus.startKeyring();
-        ASSERT_TRUE(test::requireService(ok, bus.errorString()));
-        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+        test::DBusSession *bus = test::processSessionBus();
+        const bool ok = bus && bus->startKeyring();
+        ASSERT_TRUE(test::requireService(ok, bus ? bus->errorString() : test::processSessionBusError()));
         store = std::make_shared<platform::LibsecretStore>();
         AppWindowIntegrationTest::SetUp();
     }
-
-    test::DBusSession bus;
 };
 
 TEST_F(AppWindowKeyringIntegrationTest, ATypedKeyIsSavedToTheKeyringAndTestedWithExactlyOneRequest)

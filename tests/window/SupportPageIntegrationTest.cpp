@@ -36,14 +36,12 @@ class SupportPageIntegrationTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const bool started = bus.start();
-        ASSERT_TRUE(test::requireService(started, QStringLiteral("no private session bus: ") + bus.errorString()));
-        // The file manager is looked up on the session bus: this process's is the private one.
-        qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+        // The file manager is looked up on the session bus: this process's private one.
+        test::DBusSession *bus = test::processSessionBus();
+        ASSERT_TRUE(test::requireService(bus != nullptr, test::processSessionBusError()));
         const QDBusConnection session = QDBusConnection::sessionBus();
-        ASSERT_TRUE(test::requireService(session.isConnected() && bus.hasOwner(session.baseService()),
-                                         QStringLiteral("this process already uses another session bus")));
-        const bool serving = fileManager.start(bus.address());
+        ASSERT_TRUE(session.isConnected() && bus->hasOwner(session.baseService()));
+        const bool serving = fileManager.start(bus->address());
         ASSERT_TRUE(test::requireService(serving, fileManager.errorString()));
 
         // Without a file manager the folder is opened with xdg-open: this one notes what it was given.
@@ -108,7 +106,6 @@ protected:
         return QString::fromUtf8(test::readFile(tools.filePath(QStringLiteral("opened")))).split('\n', Qt::SkipEmptyParts);
     }
 
-    test::DBusSession bus;
     test::FakeFileManager fileManager;
     QTemporaryDir tools;
     test::FakeDictationServices rig{test::FakeDictationServices::Options{false, false}};

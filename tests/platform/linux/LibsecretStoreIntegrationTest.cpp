@@ -1,4 +1,4 @@
-// The API key in a real Secret Service: gnome-keyring on a private session bus.
+// The API key in a real Secret Service: gnome-keyring on the test process's private session bus.
 #include "platform/linux/LibsecretStore.h"
 #include "support/DBusSession.h"
 #include "support/ServiceEnvironment.h"
@@ -43,9 +43,8 @@ int storedItemCount()
 
 TEST(LibsecretStoreIntegrationTest, KeyRoundTripsThroughGnomeKeyring)
 {
-    test::DBusSession bus;
-    ZQ_REQUIRE_SERVICE(bus.start() && bus.startKeyring(), bus.errorString());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+    test::DBusSession *bus = test::processSessionBus();
+    ZQ_REQUIRE_SERVICE(bus && bus->startKeyring(), bus ? bus->errorString() : test::processSessionBusError());
     auto store = std::make_shared<platform::LibsecretStore>();
     Keychain keychain(store);
 
@@ -69,9 +68,8 @@ TEST(LibsecretStoreIntegrationTest, KeyRoundTripsThroughGnomeKeyring)
 
 TEST(LibsecretStoreIntegrationTest, NoSecretServiceReadsAsNoKeyWithoutHanging)
 {
-    test::DBusSession bus;
-    ZQ_REQUIRE_SERVICE(bus.start(), bus.errorString());
-    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.address().toUtf8());
+    test::DBusSession *bus = test::processSessionBus();
+    ZQ_REQUIRE_SERVICE(bus && bus->stopKeyring(), test::processSessionBusError());
     Keychain keychain(std::make_shared<platform::LibsecretStore>());
 
     const auto started = std::chrono::steady_clock::now();
