@@ -29,7 +29,8 @@ using zq::Milestone;
 
 namespace {
 
-zq::DictationIncident incident(const QString &title, const QString &code, std::optional<QString> recording = {})
+zq::DictationIncident incident(const QString &title, const QString &code, std::optional<QString> recording = {},
+                               bool read = false)
 {
     zq::DictationIncident i;
     i.id = QUuid::createUuid();
@@ -40,6 +41,7 @@ zq::DictationIncident incident(const QString &title, const QString &code, std::o
     i.nextStep = QStringLiteral("n");
     i.backend = QStringLiteral("local");
     i.recordingFilename = std::move(recording);
+    i.isRead = read;
     return i;
 }
 
@@ -240,10 +242,11 @@ TEST_F(MenuPanelModelTest, RecentIssueShowsTheNewestEvenWhenOnlyTheOldestIsUnrea
 {
     MenuPanelModel &panel = make();
     rig.incidents->insert(incident(QStringLiteral("First"), QStringLiteral("ZQ-1")));
-    // Incidents come from disk with their read flags; mark the newer ones read by hand.
-    rig.incidents->insert(incident(QStringLiteral("Second"), QStringLiteral("ZQ-2")));
-    rig.incidents->insert(incident(QStringLiteral("Third"), QStringLiteral("ZQ-3")));
+    // Incidents come from disk with their read flags: the newer two were read before.
+    rig.incidents->insert(incident(QStringLiteral("Second"), QStringLiteral("ZQ-2"), {}, true));
+    rig.incidents->insert(incident(QStringLiteral("Third"), QStringLiteral("ZQ-3"), {}, true));
     ASSERT_TRUE(rig.incidents->hasUnread());
+    ASSERT_TRUE(rig.incidents->items().first().isRead && !rig.incidents->items().last().isRead);
     EXPECT_EQ(panel.recentIssue()->title, QStringLiteral("Third"));
 }
 
