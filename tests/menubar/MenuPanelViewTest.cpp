@@ -24,6 +24,7 @@
 
 #include <QApplication>
 #include <QLayout>
+#include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
 
@@ -270,6 +271,31 @@ TEST_P(MenuPanelViewTest, ASmallScreenCapsTheHeightAndScrolls)
     EXPECT_EQ(image.height(), 320);
     EXPECT_EQ(p.scrollArea()->verticalScrollBar()->value(), 0) << "starts at the top";
     EXPECT_GT(p.scrollArea()->verticalScrollBar()->maximum(), 0);
+}
+
+TEST(MenuUpdateBannerTest, ALongVersionIsCutBeforeTheUpdateButton)
+{
+    // The "Update" capsule sits on the trailing side; whatever the version, it looks the same.
+    const QSizeF size(348, MenuUpdateBanner::heightFor(348));
+    const auto render = [&](const QString &version) {
+        return zq::test::renderPaint(size, [&](QPainter &painter, const QRectF &rect) {
+            MenuUpdateBanner::paint(painter, rect, version, ColorScheme::light);
+        });
+    };
+    const QImage plain = render(QStringLiteral("1.3.0"));
+    const QImage longer = render(QStringLiteral("1.3.0-beta.2+build.20260302.nightly.linux-x86_64"));
+    zq::test::saveRender(longer, QStringLiteral("menu-update-banner-long-version"));
+    const QRect trailing = QRectF(QPointF(size.width() / 2, 0), size).toAlignedRect();
+    const QColor capsule = Palette::color(Palette::warning, ColorScheme::light);
+    const QRect button =
+        zq::test::colorBounds(plain.copy(trailing), capsule, 6).toAlignedRect().translated(trailing.topLeft());
+    ASSERT_GT(button.width(), 30) << "the capsule is drawn";
+    EXPECT_EQ(plain.copy(button), longer.copy(button)) << "the title runs into the Update button";
+    // The long title is cut, not dropped: its text reaches close to the button.
+    const QRect gap(button.left() - 40, 0, 40, static_cast<int>(size.height() / 2));
+    EXPECT_GT(
+        zq::test::colorBounds(longer.copy(gap), Palette::color(Palette::textPrimary, ColorScheme::light), 60).width(),
+        10);
 }
 
 TEST(MenuPanelRevealTest, FadesAndSlidesDownUnlessMotionIsReduced)

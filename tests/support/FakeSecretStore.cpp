@@ -11,14 +11,30 @@ QString keyOf(const QString &service, const QString &account)
 
 rt::Result<std::optional<QByteArray>> FakeSecretStore::read(const QString &service, const QString &account)
 {
-    std::lock_guard lock(m_mutex);
+    std::unique_lock lock(m_mutex);
     m_calls.append(QStringLiteral("read"));
+    rt::Result<std::optional<QByteArray>> answer = std::optional<QByteArray>();
     if (failReads)
-        return rt::makeError(QStringLiteral("The secret store is locked."));
-    const auto it = m_items.constFind(keyOf(service, account));
-    if (it == m_items.constEnd())
-        return std::optional<QByteArray>();
-    return std::optional<QByteArray>(*it);
+        answer = rt::makeError(QStringLiteral("The secret store is locked."));
+    else if (const auto it = m_items.constFind(keyOf(service, account)); it != m_items.constEnd())
+        answer = std::optional<QByteArray>(*it);
+    m_released.wait(lock, [this] { return !m_holdingReads; });
+    return answer;
+}
+
+void FakeSecretStore::holdReads()
+{
+    std::lock_guard lock(m_mutex);
+    m_holdingReads = true;
+}
+
+void FakeSecretStore::releaseReads()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_holdingReads = false;
+    }
+    m_released.notify_all();
 }
 
 rt::Result<void> FakeSecretStore::write(const QString &service, const QString &account, const QByteArray &secret)

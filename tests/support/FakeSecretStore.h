@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QStringList>
 
+#include <condition_variable>
 #include <mutex>
 
 namespace zq::test {
@@ -26,8 +27,15 @@ public:
     void setItem(const QString &service, const QString &account, const QByteArray &secret);
     QStringList calls() const;
 
+    // A keyring that answers late: reads take their answer when they arrive and return it only
+    // once released. Release before the store is dropped, or the reading thread never ends.
+    void holdReads();
+    void releaseReads();
+
 private:
     mutable std::mutex m_mutex;
+    std::condition_variable m_released;
+    bool m_holdingReads = false;
     QMap<QString, QByteArray> m_items;
     QStringList m_calls;
 };

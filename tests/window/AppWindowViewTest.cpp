@@ -4,6 +4,7 @@
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "pipeline/SettingsDefaults.h"
+#include "pipeline/TakePhase.h"
 #include "platform/linux/XdgAutostartEntry.h"
 #include "records/IncidentStore.h"
 #include "rewards/Updater.h"
@@ -22,18 +23,24 @@
 #include "window/SettingsControls.h"
 #include "window/WindowTestSupport.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <map>
 
 using namespace std::chrono_literals;
 using namespace zq;
@@ -56,6 +63,15 @@ protected:
     {
         registerDefaults(rig.settings);
         apply(application(), AppAppearance::light);
+        remakeModel();
+    }
+
+    // The settings state made anew (as opening the window does), over the devices the page lists.
+    // The keyring read of its constructor runs on a worker: this waits for it unless told not to.
+    void remakeModel(QLocale locale = QLocale(QLocale::English, QLocale::UnitedStates), bool waitForKeyring = true,
+                     LanguageCatalogue languages = {})
+    {
+        model = nullptr;
         AppSettingsModel::Dependencies deps{rig.loop,
                                             rig.settings,
                                             *rig.incidents,
@@ -66,14 +82,16 @@ protected:
                                                     {2, "bt", "<b>Headset</b>", InputTransport::bluetooth}};
                                             },
                                             test::FakeMicrophoneTestEngine::factory(micScript),
-                                            Keychain(std::make_shared<test::FakeSecretStore>()),
+                                            Keychain(secrets),
                                             autostart,
                                             {},
                                             APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s},
-                                            QLocale(QLocale::English, QLocale::UnitedStates)};
+                                            std::move(locale)};
+        deps.languages = std::move(languages);
         model = std::make_unique<AppSettingsModel>(std::move(deps));
-        // The keyring read of the constructor runs on a worker.
-        EXPECT_TRUE(rig.loop.runUntil([&] { return model->isAPIKeyLoaded(); }));
+        if (waitForKeyring) {
+            EXPECT_TRUE(rig.loop.runUntil([&] { return model->isAPIKeyLoaded(); }));
+        }
     }
 
     ~AppWindowViewTest() override
@@ -108,6 +126,7 @@ protected:
     test::FakeDictationServices rig;
     std::shared_ptr<test::FakeMicrophoneTestEngine::Script> micScript =
         std::make_shared<test::FakeMicrophoneTestEngine::Script>();
+    std::shared_ptr<test::FakeSecretStore> secrets = std::make_shared<test::FakeSecretStore>();
     QTemporaryDir config;
     platform::XdgAutostartEntry autostart{config.filePath(QStringLiteral("autostart")), QStringLiteral("/bin/true")};
     std::unique_ptr<AppSettingsModel> model;
@@ -313,23 +332,34 @@ TEST_F(AppWindowViewTest, TranscriptionShowsTheRowsOfItsEngine)
     EXPECT_EQ(engineFields, 1);
 }
 
+TEST_F(AppWindowViewTest, AKeyTypedBeforeTheKeyringAnswersWinsInTheFieldAndTheKeyring)
+{
+    secrets->setItem(Keychain::service, Keychain::account, "sk-stored");
+    secrets->holdReads();
+    auto answer = qScopeGuard([&] { secrets->releaseReads(); });
+    remakeModel(QLocale(QLocale::English, QLocale::UnitedStates), false);
+    rig.settings.setValue(key(keys::backend), QStringLiteral("openai"));
+    open(AppWindowSection::transcription);
+    auto *field = window->findChild<QLineEdit *>(QStringLiteral("apiKeyField"));
+    ASSERT_NE(field, nullptr);
+    field->setFocus();
+    QTest::keyClicks(field, QStringLiteral("sk-typed"));
+    field->clearFocus();
+
+    answer.dismiss();
+    secrets->releaseReads(); // the keyring answers with the key it held before
+    ASSERT_TRUE(rig.loop.runUntil([&] { return model->isAPIKeyLoaded(); }));
+    QApplication::processEvents();
+    EXPECT_EQ(field->text(), QStringLiteral("sk-typed"));
+    rig.loop.advance(600ms);
+    ASSERT_TRUE(rig.loop.runUntil([&] { return secrets->calls().contains("write"); }));
+    EXPECT_EQ(Keychain(secrets).readAPIKey(), QStringLiteral("sk-typed"));
+}
+
 TEST_F(AppWindowViewTest, TheUnsupportedLanguageNoteOffersOpenAI)
 {
-    model = nullptr; // rebuilt with a system language the on-device engine lacks
-    AppSettingsModel::Dependencies deps{rig.loop,
-                                        rig.settings,
-                                        *rig.incidents,
-                                        *rig.engine,
-                                        {},
-                                        test::FakeMicrophoneTestEngine::factory(micScript),
-                                        Keychain(std::make_shared<test::FakeSecretStore>()),
-                                        autostart,
-                                        {},
-                                        APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s},
-                                        QLocale(QLocale::Polish, QLocale::Poland)};
-    deps.languages = LanguageCatalogue(QStringList{QStringLiteral("en")});
-    model = std::make_unique<AppSettingsModel>(std::move(deps));
-    ASSERT_TRUE(rig.loop.runUntil([&] { return model->isAPIKeyLoaded(); }));
+    // A system language the on-device engine lacks, which has only an English model.
+    remakeModel(QLocale(QLocale::Polish, QLocale::Poland), true, LanguageCatalogue(QStringList{QStringLiteral("en")}));
     open(AppWindowSection::transcription);
     QAbstractButton *button = nullptr;
     for (auto *candidate : window->findChildren<QAbstractButton *>())
@@ -381,7 +411,20 @@ TEST_F(AppWindowViewTest, ResultsAndAnExpandedQuestionRender)
     ASSERT_EQ(rows.size(), 9);
     for (auto *row : rows)
         EXPECT_FALSE(row->isExpanded()) << "every question starts collapsed";
-    rows[1]->setExpanded(true);
+    // The whole question line is the button: a click opens the answer, a second closes it.
+    for (int pass = 0; pass < 3; ++pass)
+        QApplication::processEvents();
+    const auto clickQuestion = [&](SettingsFAQRow *row) {
+        QWidget *line = row->findChildren<QWidget *>(Qt::FindDirectChildrenOnly).value(0);
+        ASSERT_TRUE(line && !line->rect().isEmpty());
+        QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(line->width() / 2, line->height() / 2));
+    };
+    clickQuestion(rows[0]);
+    EXPECT_TRUE(rows[0]->isExpanded());
+    clickQuestion(rows[0]);
+    EXPECT_FALSE(rows[0]->isExpanded());
+    clickQuestion(rows[1]);
+    ASSERT_TRUE(rows[1]->isExpanded());
     render("window-faq-expanded-light");
     windowModel.setSelection(AppWindowSection::dictionary);
     windowModel.setSelection(AppWindowSection::faq);
@@ -433,22 +476,77 @@ TEST_F(AppWindowViewTest, DeviceNamesAndTheKeyHelpShowAsPlainText)
 
 namespace {
 
+TEST_F(AppWindowViewTest, GeneralSwitchesAndPickersWriteTheirOwnSettings)
+{
+    open(AppWindowSection::general);
+    const auto control = [&](const QString &name) -> QAbstractButton * {
+        for (auto *candidate : window->findChildren<QAbstractButton *>())
+            if (candidate->accessibleName() == name)
+                return candidate;
+        return nullptr;
+    };
+    const std::vector<std::pair<QString, const char *>> switches = {{"Sound cues", keys::soundCues},
+                                                                    {"Show in taskbar", keys::showInDock}};
+    for (const auto &[name, setting] : switches) {
+        QAbstractButton *toggle = control(name);
+        ASSERT_NE(toggle, nullptr) << name.toStdString();
+        std::map<QString, bool> before;
+        for (const auto &entry : switches)
+            before[entry.first] = rig.settings.boolValue(key(entry.second));
+        EXPECT_EQ(toggle->isChecked(), before[name]) << name.toStdString();
+        toggle->click();
+        for (const auto &[other, otherSetting] : switches)
+            EXPECT_EQ(rig.settings.boolValue(key(otherSetting)), other == name ? !before[other] : before[other])
+                << "clicking " << name.toStdString() << ", " << other.toStdString();
+    }
+    ASSERT_NE(control("Launch at login"), nullptr);
+    control("Launch at login")->click();
+    EXPECT_TRUE(model->launchAtLogin());
+    EXPECT_TRUE(QFile::exists(autostart.entryPath())) << "the switch writes the login entry";
+
+    SettingsPicker *background = nullptr;
+    for (auto *picker : window->findChildren<SettingsPicker *>())
+        if (picker->title() == QLatin1String("Background audio"))
+            background = picker;
+    ASSERT_NE(background, nullptr);
+    for (QAction *action : background->picker()->buildMenu()->actions())
+        if (action->text() == QLatin1String("Pause"))
+            action->trigger();
+    EXPECT_EQ(rig.settings.stringValue(key(keys::audioDuringDictation)), "pause-playback");
+}
+
+TEST_F(AppWindowViewTest, TheMicrophoneChosenOnTheAudioPageReachesTheEngine)
+{
+    rig.hardware.addDevice({QStringLiteral("bt"), QStringLiteral("Headset"), transportType::bluetooth});
+    open(AppWindowSection::audio);
+    SettingsPicker *input = nullptr;
+    for (auto *picker : window->findChildren<SettingsPicker *>())
+        if (picker->title() == QLatin1String("Input"))
+            input = picker;
+    ASSERT_NE(input, nullptr);
+    for (QAction *action : input->picker()->buildMenu()->actions())
+        if (action->text().startsWith(QLatin1String("<b>Headset</b>")))
+            action->trigger();
+    EXPECT_EQ(rig.settings.stringValue(key(keys::inputDevice)), "bt");
+    // A Bluetooth microphone is slow to start: chosen in the picker, the engine claims it at once.
+    EXPECT_FALSE(rig.engine->takePhase() == TakePhase::idle());
+}
+
+TEST(AppSettingsVersionTest, TheVersionLabelIsTheApplicationVersionOrADash)
+{
+    const QString kept = QCoreApplication::applicationVersion();
+    for (const auto &[version, label] : std::vector<std::pair<QString, QString>>{
+             {QString(), QString(QChar(0x2014))}, {QStringLiteral("1.4.2"), QStringLiteral("1.4.2")}}) {
+        QCoreApplication::setApplicationVersion(version);
+        EXPECT_EQ(AppSettingsModel::versionLabel(), label) << version.toStdString();
+    }
+    QCoreApplication::setApplicationVersion(kept);
+}
+
 TEST_F(AppWindowViewTest, TheDictionaryEditorStoresEveryChangeAndKeepsWhatWasTyped)
 {
     rig.settings.setValue(key(keys::dictionary), QStringList{"alpha", "Beta"});
-    model = nullptr; // the editor opens from the stored list when the settings state is made
-    AppSettingsModel::Dependencies deps{rig.loop,
-                                        rig.settings,
-                                        *rig.incidents,
-                                        *rig.engine,
-                                        {},
-                                        test::FakeMicrophoneTestEngine::factory(micScript),
-                                        Keychain(std::make_shared<test::FakeSecretStore>()),
-                                        autostart,
-                                        {},
-                                        APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s}};
-    model = std::make_unique<AppSettingsModel>(std::move(deps));
-    ASSERT_TRUE(rig.loop.runUntil([&] { return model->isAPIKeyLoaded(); }));
+    remakeModel(); // the editor opens from the stored list when the settings state is made
     open(AppWindowSection::dictionary);
     auto *editor = window->findChild<QPlainTextEdit *>(QStringLiteral("dictionaryEditor"));
     ASSERT_NE(editor, nullptr);

@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
 #include <QWindow>
@@ -158,6 +159,22 @@ TEST_F(OnboardingViewTest, AMissingCheckShowsItsButtonAndKeepsDoneAndReturnInert
     settings.setValue(QStringLiteral("secondaryTriggerKey"), QStringLiteral("f6"));
     EXPECT_FALSE(view->keyboardSettingsButton()->isVisible());
     EXPECT_EQ(view->recorder()->recordButton()->toolTip(), QStringLiteral("Record again"));
+}
+
+TEST_F(OnboardingViewTest, MappingFnWhileTheWindowIsShownClearsTheTriggerConflict)
+{
+    probe.keyboard = FakePermissionProbe::keyboardWithFn(false);
+    auto view = make();
+    ASSERT_TRUE(view->keyboardSettingsButton()->isVisible());
+    QSignalSpy changes(&view->model(), &zq::OnboardingModel::changed);
+
+    // The user maps Fn in the keyboard settings; the next poll sees the new map.
+    probe.keyboard = FakePermissionProbe::keyboardWithFn(true);
+    loop.advance(1500ms);
+    EXPECT_EQ(changes.count(), 1);
+    EXPECT_EQ(view->triggerRow().detail->text(), QStringLiteral("Hold Fn to talk; tap it to lock."));
+    EXPECT_TRUE(view->triggerRow().icon->property("done").toBool());
+    EXPECT_FALSE(view->keyboardSettingsButton()->isVisible());
 }
 
 TEST_F(OnboardingViewTest, TheRecorderTakesTheKeysOfItsPopupAndStoresWhatWasPressed)

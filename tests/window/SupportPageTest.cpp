@@ -111,6 +111,13 @@ TEST_P(SupportPageTest, EmptyShowsTheAllClearRowAndNoWarningIcons)
     }));
     EXPECT_TRUE(test::colorBounds(image, color(Palette::danger), 8).isEmpty());
     EXPECT_EQ(page->updateButton()->text(), QStringLiteral("Check Now"));
+
+    // The defaults, checks on and installs off, show as two different switches.
+    ASSERT_TRUE(updater->automaticallyChecksEnabled() && !updater->automaticallyDownloadsUpdates());
+    EXPECT_TRUE(page->automaticChecksSwitch()->isChecked());
+    EXPECT_FALSE(page->automaticDownloadsSwitch()->isChecked());
+    EXPECT_NE(image.copy(within(page->automaticChecksSwitch()).toRect()),
+              image.copy(within(page->automaticDownloadsSwitch()).toRect()));
 }
 
 TEST_P(SupportPageTest, ThreeIssuesWithOneRetryingAndOneFailedAndAnUpdateAvailable)

@@ -345,6 +345,20 @@ TEST_F(AppcastUpdateFrameworkTest, ChecksRunOnceADayFromTheLastCheckAndSkipRemem
     EXPECT_EQ(server.requestCount("/appcast.xml"), 2);
 }
 
+TEST_F(AppcastUpdateFrameworkTest, ALastCheckInTheFutureDelaysTheNextByADayAtMost)
+{
+    // The clock went back, or the settings came from another machine: a month ahead.
+    publish(goodArchive());
+    settings.setValue(AppcastUpdateFramework::kLastCheckTimeKey,
+                      loop.clocks().wallNow().toMSecsSinceEpoch() / 1000.0 + 30 * 86400.0);
+    make();
+    loop.advance(86399s);
+    EXPECT_EQ(server.requestCount("/appcast.xml"), 0);
+    loop.advance(1s);
+    EXPECT_TRUE(settle([&] { return server.requestCount("/appcast.xml") == 1; }))
+        << "the check waited for the stored date instead of one day";
+}
+
 TEST_F(AppcastUpdateFrameworkTest, CancellingTheirOwnCheckIsNoErrorAndASecondCheckWaits)
 {
     server.setAnswer("/appcast.xml", {200, {}, {}, true});
