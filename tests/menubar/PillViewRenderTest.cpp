@@ -135,6 +135,28 @@ TEST(PillViewRenderTest, ATakeAsATimelineStripPerColorway)
     }
 }
 
+TEST(PillViewRenderTest, WhileLiveTheMarkMovesLeftAndTheBarsSitRightOfCentre)
+{
+    // Live at full fade: the mark is shifted left of the capsule's centre, the bars right of it.
+    const PillView view = scriptedFrame(102, Colorway::consensusMint, ColorScheme::dark, false);
+    const QImage image = frame(view, 102);
+    zq::test::saveRender(image, QStringLiteral("pill-live-mark-and-meter"));
+    const QColor fill = Palette::color(PillView::fill(view.colorway), view.scheme);
+    // The middle of what is drawn on the fill between two columns, clear of the border.
+    const auto inkCentre = [&](int from, int to) {
+        int first = to, last = from - 1;
+        for (int x = from; x < to; ++x)
+            for (int y = 42; y < 58; ++y)
+                if (!zq::test::sameColor(zq::test::pixelAt(image, QPointF(x + 0.5, y + 0.5)), fill, 30)) {
+                    first = std::min(first, x);
+                    last = std::max(last, x);
+                }
+        return (first + last + 1) / 2.0;
+    };
+    EXPECT_NEAR(inkCentre(20, 50), kCell / 2 - PillView::kMarkShift, 1.5) << "the mark";
+    EXPECT_NEAR(inkCentre(50, 80), kCell / 2 + PillView::kBarMeterShift, 1.5) << "the bars";
+}
+
 TEST(PillViewRenderTest, AMutedPillIsDrawnInTheDangerColour)
 {
     PillView view;

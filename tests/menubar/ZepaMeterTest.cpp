@@ -194,6 +194,23 @@ TEST(VekPillMeterTest, StylesDrawTheMarkInTheCentredSquare)
     const QImage high = paint(PillAnimationStyle::surface, 1);
     EXPECT_GT(alphaAt(high, 22, 22), 150);
 
+    // Scaled pieces at silence: each arc shrinks to 0.55 about its middle, at 0.55 opacity.
+    const QImage still = paint(PillAnimationStyle::scaledPieces, 0);
+    EXPECT_NEAR(alphaAt(still, 22, 2), 140, 20) << "the top arc's middle";
+    EXPECT_EQ(alphaAt(still, 12, 5), 0) << "the top arc's end drawn in";
+    EXPECT_GT(alphaAt(paint(PillAnimationStyle::scaledPieces, 1), 12, 5), 100);
+
+    // The surface starts its wave at the same phase whenever the capture went live, and before
+    // that it holds still at that phase.
+    const auto surfaceAt = [](double now, double startedAt) {
+        VekPillMeter meter{PillAnimationStyle::surface, Qt::white, LevelHistory{}, now, startedAt, false};
+        return render([&](QPainter &painter) { meter.paint(painter, QRectF(0, 0, 44, 44)); });
+    };
+    const QImage start = surfaceAt(11, 11);
+    EXPECT_EQ(surfaceAt(5000, 5000), start);
+    EXPECT_EQ(surfaceAt(9, 11), start);
+    EXPECT_NE(surfaceAt(12, 11), start) << "the wave moves once live";
+
     // A wide canvas draws in the centred square of its height.
     const QImage wide = paint(PillAnimationStyle::scaledPieces, 1, {88, 44});
     EXPECT_GT(alphaAt(wide, 44, 2), 150) << "top arc centred";

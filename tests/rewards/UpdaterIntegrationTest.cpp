@@ -4,16 +4,25 @@
 #include "app/ZEPAquarnApp.h"
 #include "menubar/MenuBanners.h"
 #include "menubar/MenuBarExtra.h"
+#include "menubar/brand/ZepaButton.h"
+#include "pipeline/DictationController.h"
 #include "platform/linux/AppcastUpdateFramework.h"
+#include "platform/linux/XdgAutostartEntry.h"
 #include "rewards/UpdaterDialogs.h"
 #include "support/FakeDictationServices.h"
+#include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakePermissionProbe.h"
+#include "support/FakeSecretStore.h"
 #include "support/FakeUserNotifications.h"
 #include "support/LoopbackFeedServer.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/TestFiles.h"
 #include "support/UpdateFeedKit.h"
+#include "window/AppSettingsModel.h"
+#include "window/AppWindowView.h"
+#include "window/SettingsBlocks.h"
+#include "window/SupportPage.h"
 
 #include <QAction>
 #include <QApplication>
@@ -86,6 +95,7 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
         [] {},
     };
     environment.permissionProbe = [&]() -> zq::platform::PermissionProbe & { return probe; };
+    environment.pasteboard = [&]() -> zq::platform::Pasteboard * { return &services.pasteboard; };
     environment.makeUpdater = [&] {
         zq::platform::UpdateFeedConfiguration feed;
         feed.feedUrl = QUrl(server.url("/appcast.xml"));
@@ -111,9 +121,31 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
             [&] { return services.loop.clocks().wallNow(); });
     };
     auto app = std::make_unique<zq::ZEPAquarnApp>(std::move(environment));
+    zq::platform::XdgAutostartEntry autostart(folder.filePath("autostart"), QStringLiteral("/bin/true"));
+    app->setSettingsServices(
+        [&](zq::DictationController &controller, std::function<void(bool)> applyShowInDock) {
+            return std::make_unique<zq::AppSettingsModel>(zq::AppSettingsModel::Dependencies{
+                services.loop, services.settings, controller.incidents(), controller.audio(), {},
+                zq::test::FakeMicrophoneTestEngine::factory(std::make_shared<zq::test::FakeMicrophoneTestEngine::Script>()),
+                zq::Keychain(std::make_shared<zq::test::FakeSecretStore>()), autostart, std::move(applyShowInDock),
+                zq::APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s}});
+        },
+        [](QWidget &, bool) {});
     app->showScenes();
     ASSERT_NE(app->updater(), nullptr);
     EXPECT_EQ(app->updater()->statusText(), "Automatic checks are off.");
+
+    auto settle = [&](const std::function<bool()> &done) {
+        return zq::test::processEventsUntil(services.loop, done, 20s);
+    };
+
+    // The Support page, open during the check, follows the real updater.
+    app->windowModel().setSelection(zq::AppWindowSection::support);
+    app->openMainWindow();
+    zq::SupportPage *support = nullptr;
+    ASSERT_TRUE(settle([&] { return (support = app->mainWindow()->findChild<zq::SupportPage *>()) != nullptr; }));
+    EXPECT_EQ(support->updatesRow()->detail(), "Automatic checks are off.");
+    EXPECT_FALSE(support->automaticChecksSwitch()->isChecked());
 
     QAction *check = nullptr;
     for (QAction *action : app->menuBarExtra()->trayIcon()->contextMenu()->actions())
@@ -125,11 +157,11 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
     EXPECT_TRUE(app->updater()->statusText().startsWith("Checking 127.0.0.1\u2026"));
     EXPECT_TRUE(dialogs.window()->isVisible());
 
-    auto settle = [&](const std::function<bool()> &done) {
-        return zq::test::processEventsUntil(services.loop, done, 20s);
-    };
     ASSERT_TRUE(settle([&] { return visibleButton(dialogs.window(), "Install") != nullptr; }));
     EXPECT_EQ(app->updater()->statusText(), "Version 1.3.0 is ready to install.");
+    EXPECT_EQ(support->updatesRow()->detail(), "Version 1.3.0 is ready to install.");
+    EXPECT_EQ(support->updateButton()->text(), "Update");
+    EXPECT_TRUE(support->updateButton()->isVisible());
     app->menuBarExtra()->openPanel();
     auto *banner = app->menuBarExtra()->panel()->findChild<zq::MenuUpdateBanner *>();
     ASSERT_NE(banner, nullptr);

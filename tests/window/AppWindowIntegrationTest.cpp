@@ -5,6 +5,8 @@
 #include "pipeline/SettingsDefaults.h"
 #include "platform/linux/LibsecretStore.h"
 #include "platform/linux/X11TaskbarPresence.h"
+#include "records/StatsStore.h"
+#include "rewards/PillAnimationGalleryView.h"
 #include "support/DBusSession.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakePermissionProbe.h"
@@ -14,6 +16,7 @@
 #include "window/AppSettingsView.h"
 #include "window/AppWindowView.h"
 #include "window/OnboardingView.h"
+#include "window/StatsPage.h"
 #include "window/WindowTestSupport.h"
 
 #include <QApplication>
@@ -96,6 +99,36 @@ TEST_F(AppWindowIntegrationTest, TheWindowStaysOutOfTheTaskbarUntilShowInTaskbar
     showInTaskbar->click();
     ASSERT_TRUE(services.settings.boolValue(QString::fromLatin1(keys::showInDock)));
     EXPECT_TRUE(settle([&] { return !platform::hasX11SkipTaskbarHint(*window->windowHandle()); }));
+}
+
+TEST_F(AppWindowIntegrationTest, TheGalleryAndTheStatsPageShareTheApplicationsMotionStore)
+{
+    // Enough words for the first tier: 20000 words typed would take over eight hours.
+    app->controller().stats().setArmedTake(0.5);
+    app->controller().stats().commitTake(20000, QDateTime::currentDateTime());
+    app->windowModel().setSelection(AppWindowSection::general);
+    app->openMainWindow();
+    AppWindowView *window = app->mainWindow();
+    ASSERT_TRUE(settle([&] { return window->isVisible(); }));
+    auto *gallery = window->findChild<PillAnimationGalleryView *>();
+    ASSERT_NE(gallery, nullptr);
+    const auto tile = [&](PillAnimationStyle style) -> PillAnimationTile * {
+        for (PillAnimationTile *candidate : gallery->tiles())
+            if (candidate->option().style == style)
+                return candidate;
+        return nullptr;
+    };
+    ASSERT_NE(tile(PillAnimationStyle::surface), nullptr);
+    tile(PillAnimationStyle::surface)->click();
+    EXPECT_EQ(app->motion().style(), PillAnimationStyle::surface) << "a tile chooses in the application's store";
+    app->motion().select(PillAnimationStyle::scaledPieces, app->controller().stats().lifetimeReclaimed());
+    EXPECT_TRUE(tile(PillAnimationStyle::scaledPieces)->option().isSelected) << "the gallery follows the store";
+
+    app->windowModel().setSelection(AppWindowSection::stats);
+    ASSERT_TRUE(settle([&] { return qobject_cast<StatsPage *>(window->currentPage()) != nullptr; }));
+    auto *stats = qobject_cast<StatsPage *>(window->currentPage());
+    EXPECT_TRUE(settle([&] { return stats->unlockLine()->isVisible(); })) << "the unlock is announced";
+    EXPECT_TRUE(app->motion().announced().contains(PillAnimationStyle::scaledPieces));
 }
 
 // The same window over a real secret service: gnome-keyring on the process's private session bus.
