@@ -133,8 +133,7 @@ TEST_F(MenuPanelE2ETest, ChoosingAMicrophoneStoresItAndTheEngineFollows)
     // The microphone row sits above the footer card (two 44-point rows and a divider), 10 points apart.
     const int rowCentre = panel.bottom() + 1 - 12 - 89 - 10 - 23;
     const int pickerCentre = panel.right() + 1 - 12 - 11 - 71;
-    xdotool({QStringLiteral("mousemove"), QStringLiteral("--sync"), QString::number(pickerCentre),
-             QString::number(rowCentre), QStringLiteral("click"), QStringLiteral("1")});
+    ASSERT_TRUE(desktop().click(QPoint(pickerCentre, rowCentre)));
     // "Automatic" first, then the one microphone of the sound server.
     keys({QStringLiteral("Down"), QStringLiteral("Down"), QStringLiteral("Return")});
     const QString settingsPath = env->configDir() + QStringLiteral("/settings.json");

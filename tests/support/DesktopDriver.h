@@ -25,6 +25,8 @@ public:
     QRect geometry(const QString &window) const;
     // Types key names ("Tab", "space", "Return") 60 ms apart; false when xdotool failed.
     bool keys(const QStringList &names) const;
+    // Moves the pointer to `at` (root coordinates) and clicks the left button there.
+    bool click(const QPoint &at) const;
 
     // The application's small window inside the tray host, once the host has placed it (invalid when
     // it never settles). Just made or just docked, the icon sits in a corner for a moment, and a click
