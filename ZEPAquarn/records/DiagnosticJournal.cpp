@@ -20,13 +20,18 @@ namespace {
 void appendBytes(const QString &path, const QByteArray &bytes)
 {
     // O_NOFOLLOW: a link in the log's place must not make us append to a file elsewhere.
-    const int fd =
-        ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    // O_NONBLOCK: a FIFO in its place must not hold the writer until someone reads it.
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
     if (fd < 0)
         return;
-    // The log is the user's alone to read, whoever made the file.
     struct stat info {};
-    if (::fstat(fd, &info) == 0 && (info.st_mode & 077) != 0)
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return;
+    }
+    // The log is the user's alone to read, whoever made the file.
+    if ((info.st_mode & 077) != 0)
         ::fchmod(fd, info.st_mode & 0700);
     const char *data = bytes.constData();
     qsizetype left = bytes.size();
@@ -117,14 +122,15 @@ void DiagnosticJournal::beginSession()
     std::lock_guard lock(m_mutex);
     prepareDirectoryLocked();
 
+    // A run state that cannot be read or decoded is treated as absent, but kept: the first line of
+    // this session rewrites the file.
     std::optional<DiagnosticRunState> previous;
-    QFile file(runStatePath());
-    if (file.open(QIODevice::ReadOnly)) {
-        previous = DiagnosticRunState::fromJson(file.readAll());
-        file.close();
-        // Treated as absent, but kept: the first line of this session rewrites the file.
+    if (auto read = rt::readOwnFile(runStatePath(), maximumRunStateBytes); read) {
+        previous = DiagnosticRunState::fromJson(read.value());
         if (!previous)
             (void)rt::moveAside(runStatePath(), QStringLiteral("run state cannot be decoded"));
+    } else if (read.error().code != ENOENT) {
+        (void)rt::moveAside(runStatePath(), read.error().message);
     }
 
     m_state = DiagnosticRunState{

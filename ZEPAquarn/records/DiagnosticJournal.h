@@ -23,6 +23,8 @@ namespace zq {
 class DiagnosticJournal {
 public:
     static constexpr qint64 maxLogBytes = 524288;
+    // A run state is a few hundred bytes; a larger file is not one the journal wrote.
+    static constexpr qint64 maximumRunStateBytes = 64 * 1024;
     static constexpr int retainedLogs = 3;
 
     DiagnosticJournal(QString directory, const rt::Clocks &clocks, QString sessionID, QString appVersion,

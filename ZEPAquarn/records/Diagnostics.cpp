@@ -10,7 +10,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QUuid>
 
@@ -227,10 +226,10 @@ void Diagnostics::scanCrashReports()
         // The name decides most cases; only read files whose name could pass.
         if (!isRelevantCrashReport(entry.fileName(), QString()))
             continue;
-        QFile file(entry.filePath());
-        if (!file.open(QIODevice::ReadOnly))
+        auto read = rt::readOwnFile(entry.filePath(), maximumCrashReportBytes);
+        if (!read)
             continue;
-        QByteArray bytes = file.readAll();
+        QByteArray bytes = std::move(read).value();
         if (!isRelevantCrashReport(entry.fileName(), QString::fromUtf8(bytes)))
             continue;
         kept.push_back({entry.fileName(), std::move(bytes), entry.lastModified()});

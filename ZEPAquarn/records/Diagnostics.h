@@ -78,6 +78,8 @@ public:
     void scanCrashReports();
     static bool isRelevantCrashReport(const QString &fileName, const QString &contents);
     static constexpr int maximumCopiedReports = 5;
+    // A report is a page of text and a backtrace; anything larger is not one and is not copied.
+    static constexpr qint64 maximumCrashReportBytes = qint64(1) << 20;
 
     DiagnosticJournal &journal() { return m_journal; }
     MainThreadHangWatchdog &watchdog() { return m_watchdog; }

@@ -34,11 +34,11 @@ HistoryStore::HistoryStore(const QString &folder, const rt::Clocks &clocks, QObj
 
 void HistoryStore::load()
 {
-    const StoreFile::Contents contents = StoreFile::read(m_filePath);
+    const StoreFile::Contents contents = StoreFile::read(m_filePath, maximumFileBytes);
     if (contents.status == StoreFile::Status::missing)
         return;
     if (contents.status == StoreFile::Status::unreadable) {
-        StoreFile::keepAside(m_filePath, "history", QStringLiteral("cannot be read"));
+        StoreFile::keepAside(m_filePath, "history", contents.problem);
         return;
     }
     QJsonParseError error{};

@@ -22,6 +22,9 @@ class HistoryStore final : public QObject {
 
 public:
     static constexpr qsizetype maximumItems = 500;
+    // Far above 500 long transcripts (an hour of speech is about 50 kB of text); a larger file is
+    // not one this store wrote, and is kept aside unread.
+    static constexpr qint64 maximumFileBytes = qint64(256) << 20;
 
     // Creates `folder` when missing and loads its "history.json".
     HistoryStore(const QString &folder, const rt::Clocks &clocks, QObject *parent = nullptr);

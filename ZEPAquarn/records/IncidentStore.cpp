@@ -56,10 +56,10 @@ void IncidentStore::load()
     if (!ensureFolders())
         return;
     const QString path = indexPath();
-    const StoreFile::Contents contents = StoreFile::read(path);
+    const StoreFile::Contents contents = StoreFile::read(path, maximumFileBytes);
     if (contents.status == StoreFile::Status::unreadable) {
         // The kept-aside file still names its recordings: leave them alone.
-        StoreFile::keepAside(path, "incident", QStringLiteral("cannot be read"));
+        StoreFile::keepAside(path, "incident", contents.problem);
         return;
     }
     if (contents.status == StoreFile::Status::read) {

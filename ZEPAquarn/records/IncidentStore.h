@@ -25,6 +25,8 @@ class IncidentStore final : public QObject {
 
 public:
     static constexpr qsizetype maximumItems = 5;
+    // Five incidents of short texts; a larger file is not one this store wrote, and is kept aside unread.
+    static constexpr qint64 maximumFileBytes = qint64(16) << 20;
 
     using RevealFile = std::function<void(const QString &path)>;
 

@@ -37,11 +37,11 @@ StatsStore::StatsStore(const QString &folder, const QTimeZone &timeZone, QObject
 
 void StatsStore::load()
 {
-    const StoreFile::Contents contents = StoreFile::read(m_filePath);
+    const StoreFile::Contents contents = StoreFile::read(m_filePath, maximumFileBytes);
     if (contents.status == StoreFile::Status::missing)
         return;
     if (contents.status == StoreFile::Status::unreadable) {
-        StoreFile::keepAside(m_filePath, "statistics", QStringLiteral("cannot be read"));
+        StoreFile::keepAside(m_filePath, "statistics", contents.problem);
         return;
     }
     const auto reject = [this](const char *why) { StoreFile::keepAside(m_filePath, "statistics", QLatin1String(why)); };

@@ -21,6 +21,8 @@ class StatsStore final : public QObject {
 
 public:
     static constexpr double typingWordsPerMinute = 40.0;
+    // Centuries of days; a larger file is not one this store wrote, and is kept aside unread.
+    static constexpr qint64 maximumFileBytes = qint64(16) << 20;
 
     // Creates `folder` when missing and loads "stats.json" (an unreadable one is kept aside; days
     // that cannot be decoded are left out, and the file holding them is kept aside too).

@@ -6,24 +6,19 @@
 #include "runtime/Log.h"
 #include "runtime/Paths.h"
 
-#include <QFile>
-
 #include <cerrno>
 #include <cmath>
 
 namespace zq {
 
-StoreFile::Contents StoreFile::read(const QString &path)
+StoreFile::Contents StoreFile::read(const QString &path, qint64 mostBytes)
 {
-    QFile file(path);
-    if (!file.exists())
-        return {Status::missing, {}};
-    if (!file.open(QIODevice::ReadOnly))
-        return {Status::unreadable, {}};
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return {Status::unreadable, {}};
-    return {Status::read, std::move(bytes)};
+    auto bytes = rt::readOwnFile(path, mostBytes);
+    if (bytes)
+        return {Status::read, std::move(bytes).value(), {}};
+    if (bytes.error().code == ENOENT)
+        return {Status::missing, {}, {}};
+    return {Status::unreadable, {}, bytes.error().message};
 }
 
 void StoreFile::keepAside(const QString &path, const char *store, const QString &reason)

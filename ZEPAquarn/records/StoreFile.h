@@ -17,9 +17,12 @@ public:
     struct Contents {
         Status status = Status::missing;
         QByteArray bytes;
+        QString problem; // why an unreadable file could not be read, a sentence
     };
 
-    static Contents read(const QString &path);
+    // The whole file, read as rt::readOwnFile() reads: never through a link, never anything but a
+    // regular file, never more than `mostBytes`. Whatever it refuses is unreadable.
+    static Contents read(const QString &path, qint64 mostBytes);
     // Keeps a file that cannot be read or decoded next to itself (with a suffix) so that the
     // store's next save cannot destroy it, and logs why. `store` names the store in the log.
     static void keepAside(const QString &path, const char *store, const QString &reason);

@@ -217,13 +217,10 @@ int openRealFolder(const QString &folder, const QString &root)
     return current.release();
 }
 
-} // namespace
-
-Result<int> removeFilesIn(const QString &folder, const std::function<bool(const QString &name)> &shouldRemove,
-                          const QString &root)
+// Opens `folder` for work relative to it, so a name swapped for a link in between cannot redirect
+// anything elsewhere: a descriptor of a real folder of this user, or the reason it is not one.
+Result<int> openOwnFolder(const QString &folder, const QString &root)
 {
-    // Everything works relative to the opened folder, so a name swapped for a link in between
-    // cannot redirect a removal elsewhere.
     FileDescriptor dir(openRealFolder(folder, root));
     if (!dir.isValid()) {
         const int err = errno;
@@ -236,6 +233,83 @@ Result<int> removeFilesIn(const QString &folder, const std::function<bool(const 
         return posixError(QStringLiteral("Could not open the folder"), folder, errno);
     if (folderInfo.st_uid != ::geteuid())
         return makeError(QStringLiteral("“%1” belongs to another user.").arg(folder), QStringLiteral("posix"), EPERM);
+    return dir.release();
+}
+
+} // namespace
+
+Result<QByteArray> readOwnFile(const QString &path, qint64 mostBytes)
+{
+    const auto notRegular = [&path] {
+        return makeError(QStringLiteral("“%1” is not a regular file.").arg(QFileInfo(path).fileName()),
+                         QStringLiteral("posix"), EINVAL);
+    };
+    const auto isLink = [&path] {
+        return makeError(QStringLiteral("“%1” is a link, and links in place of the application's own files are not "
+                                        "followed.")
+                             .arg(QFileInfo(path).fileName()),
+                         QStringLiteral("posix"), ELOOP);
+    };
+    const QByteArray name = QFile::encodeName(path);
+    // Looked at before it is opened: opening a FIFO or a device can block or have effects of its own.
+    struct stat entry {};
+    if (::lstat(name.constData(), &entry) != 0) {
+        // Below something that is not a folder, no file can be: as missing as one never written.
+        return posixError(QStringLiteral("Could not read"), path, errno == ENOTDIR ? ENOENT : errno);
+    }
+    if (S_ISLNK(entry.st_mode))
+        return isLink();
+    if (!S_ISREG(entry.st_mode))
+        return notRegular();
+
+    // The same checks on what was opened, in case the name changed in between: no link followed,
+    // no wait for a FIFO's writer.
+    FileDescriptor fd(::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd.isValid()) {
+        const int err = errno;
+        return err == ELOOP ? isLink() : posixError(QStringLiteral("Could not read"), path, err);
+    }
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0)
+        return posixError(QStringLiteral("Could not read"), path, errno);
+    if (!S_ISREG(info.st_mode))
+        return notRegular();
+    const auto tooLarge = [&path, mostBytes] {
+        return makeError(QStringLiteral("“%1” is larger than the %2 bytes it can hold.")
+                             .arg(QFileInfo(path).fileName())
+                             .arg(mostBytes),
+                         QStringLiteral("posix"), EFBIG);
+    };
+    if (info.st_size > mostBytes)
+        return tooLarge();
+
+    // Read to the end rather than to the size seen: the file may still grow, but never past the bound.
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(info.st_size));
+    char buffer[64 * 1024];
+    for (;;) {
+        const ssize_t count = ::read(fd.get(), buffer, sizeof buffer);
+        if (count == 0)
+            break;
+        if (count < 0) {
+            if (errno == EINTR)
+                continue;
+            return posixError(QStringLiteral("Could not read"), path, errno);
+        }
+        if (bytes.size() + count > mostBytes)
+            return tooLarge();
+        bytes.append(buffer, count);
+    }
+    return bytes;
+}
+
+Result<int> removeFilesIn(const QString &folder, const std::function<bool(const QString &name)> &shouldRemove,
+                          const QString &root)
+{
+    auto opened = openOwnFolder(folder, root);
+    if (!opened)
+        return opened.error();
+    FileDescriptor dir(opened.value());
 
     // fdopendir takes its descriptor over; the folder's own stays open for the removals.
     const int listFd = ::fcntl(dir.get(), F_DUPFD_CLOEXEC, 0);

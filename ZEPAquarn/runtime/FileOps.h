@@ -21,6 +21,14 @@ namespace zq::rt {
 // replaced by a private file, never followed, and its target's mode is not copied.
 Result<void> writeFileAtomically(const QString &path, const QByteArray &data);
 
+// Reads one of the application's own files (a store, the settings, a state file) whole. What the
+// application never writes there is refused, never read: a link (not followed), anything but a
+// regular file (a FIFO or a device is not even opened, so it can neither block nor pour endless
+// bytes), and a file larger than `mostBytes`, the most the caller's file can really hold. A missing
+// file (also one whose folder is not a folder) comes back as an error with code ENOENT; every
+// refusal as a sentence that names the file.
+Result<QByteArray> readOwnFile(const QString &path, qint64 mostBytes);
+
 // Whether `name` is one of the temporaries the two functions above make next to their target
 // (".<target>.tmp-XXXXXX"). One left behind means a write was cut short; nothing else reads it.
 bool isAtomicWriteTemporary(const QString &name);

@@ -4,12 +4,12 @@
 #include "runtime/Log.h"
 #include "runtime/Paths.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
 #include <cmath>
 
 namespace zq::rt {
@@ -158,19 +158,18 @@ Settings::~Settings()
 
 void Settings::load()
 {
-    if (m_filePath.isEmpty() || !QFileInfo::exists(m_filePath))
+    if (m_filePath.isEmpty())
+        return;
+    auto read = readOwnFile(m_filePath, maximumFileBytes);
+    if (!read && read.error().code == ENOENT)
         return;
 
     QString problem;
-    QFile file(m_filePath);
     QByteArray bytes;
-    if (!file.open(QIODevice::ReadOnly)) {
-        problem = QStringLiteral("cannot be opened: %1").arg(file.errorString());
-    } else {
-        bytes = file.readAll();
-        if (file.error() != QFileDevice::NoError)
-            problem = QStringLiteral("cannot be read: %1").arg(file.errorString());
-    }
+    if (!read)
+        problem = QStringLiteral("cannot be read: %1").arg(read.error().message);
+    else
+        bytes = std::move(read).value();
 
     std::size_t dropped = 0;
     if (problem.isEmpty()) {

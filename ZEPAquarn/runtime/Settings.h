@@ -32,6 +32,10 @@ using SettingsTable = std::map<QString, SettingValue>;
 class Settings : public QObject {
     Q_OBJECT
 public:
+    // Far above any real settings file (a long dictionary included); a larger file is not one
+    // this class wrote, and is kept aside unread.
+    static constexpr qint64 maximumFileBytes = qint64(16) << 20;
+
     // Loads `filePath`. An empty path keeps everything in memory (tests).
     explicit Settings(QString filePath, QObject *parent = nullptr);
     ~Settings() override;

@@ -36,6 +36,10 @@ using zq::test::modeOf;
 
 namespace {
 
+// Well above what the application maps in a normal run (about 1.4 GB, most of it reserved, not
+// used), well below what reading a device whole reaches. Fewer malloc arenas keep the reserve small.
+constexpr qint64 kAppAddressSpaceLimit = qint64(2) << 30;
+
 class AppIntegrationTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -77,6 +81,19 @@ protected:
                 return true;
         }
         return false;
+    }
+
+    // Reads the app's log until every one of `texts` was in a line, in any order.
+    static bool waitForLines(ChildProcess &app, QList<QByteArray> texts)
+    {
+        const QDeadlineTimer deadline(15s);
+        while (!texts.isEmpty()) {
+            const auto line = app.readLine(ChildProcess::Channel::StandardError, deadline);
+            if (!line)
+                return false;
+            texts.removeIf([&](const QByteArray &text) { return line->contains(text); });
+        }
+        return true;
     }
 
     void writeSettings(bool onboarded)
@@ -397,4 +414,46 @@ TEST_F(AppIntegrationTest, EverythingAFreshStartCreatesIsPrivate)
         }
     }
     EXPECT_GE(checked, 6) << "the lock, settings, journal, run state, read-me and the incident folders";
+}
+
+TEST_F(AppIntegrationTest, AFifoOrADeviceLinkInPlaceOfAnyStoreOrStateFileNeitherHoldsNorFillsTheApp)
+{
+    // Under a memory limit: a file read without bound ends the app at once instead of the machine.
+    const QStringList files = {
+        QStringLiteral("config/ZEPAquarn/settings.json"), QStringLiteral("data/ZEPAquarn/history.json"),
+        QStringLiteral("state/ZEPAquarn/run-state.json"), QStringLiteral("state/ZEPAquarn/speech-channel.json")};
+    for (const bool fifo : {true, false}) {
+        SCOPED_TRACE(fifo ? "FIFOs" : "links to /dev/zero");
+        QTemporaryDir home;
+        m_home.swap(home);
+        QDir(m_home.path()).mkpath(QStringLiteral("run"));
+        QFile::setPermissions(m_home.filePath(QStringLiteral("run")),
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        for (const QString &file : files) {
+            const QString path = m_home.filePath(file);
+            ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+            if (fifo)
+                ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+            else
+                ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path));
+        }
+
+        ChildSpec spec = appSpec();
+        spec.arguments = QStringList{QStringLiteral("--as=%1").arg(kAppAddressSpaceLimit), spec.program};
+        spec.environment.insert(QStringLiteral("MALLOC_ARENA_MAX"), QStringLiteral("2"));
+        spec.program = QStringLiteral("prlimit");
+        ChildProcess app;
+        ASSERT_TRUE(app.start(spec));
+        ASSERT_TRUE(waitForLines(app, {"app: launched", "saved channel estimate unreadable"}))
+            << "it starts, and the recogniser's loader goes on";
+        ::kill(app.pid(), SIGTERM);
+        EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0) << "it quits on SIGTERM";
+        for (const QString &file : files.mid(0, 3)) {
+            const QStringList aside = QFileInfo(m_home.filePath(file))
+                                          .dir()
+                                          .entryList({QFileInfo(file).fileName() + QStringLiteral(".corrupt-*")},
+                                                     QDir::AllEntries | QDir::System);
+            EXPECT_EQ(aside.size(), 1) << file.toStdString() << " is kept aside";
+        }
+    }
 }

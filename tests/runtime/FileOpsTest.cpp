@@ -1,4 +1,5 @@
 #include "runtime/FileOps.h"
+#include "support/LimitedChild.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -17,8 +18,8 @@
 using zq::rt::moveAside;
 using zq::rt::moveFile;
 using zq::rt::writeFileAtomically;
-using zq::test::writeFile;
 using zq::test::modeOf;
+using zq::test::writeFile;
 
 namespace {
 
@@ -267,3 +268,40 @@ TEST(FileOpsTest, MoveAsideKeepsEveryEarlierCopy)
 
     EXPECT_FALSE(moveAside(path, "gone", when)) << "nothing to move is an error, not an empty copy";
 }
+
+TEST(FileOpsTest, ReadingAnOwnFileRefusesWhatTheApplicationNeverWritesWithoutWaitingOrFillingMemory)
+{
+    QTemporaryDir dir;
+    const QString regular = dir.filePath("regular.json");
+    writeFile(regular, "{\"a\":1}");
+    writeFile(dir.filePath("at-bound.json"), QByteArray(64, 'x'));
+    writeFile(dir.filePath("over-bound.json"), QByteArray(65, 'x'));
+    ASSERT_TRUE(QFile::link(regular, dir.filePath("link-to-file.json")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), dir.filePath("link-to-zero.json")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo.json")).constData(), 0600), 0);
+    ASSERT_TRUE(QDir(dir.path()).mkdir("folder.json"));
+
+    // The child's exit code is 0 for a read that returned the file's bytes, else the errno given.
+    const struct {
+        const char *name;
+        int code;
+    } cases[] = {
+        {"regular.json", 0},        {"at-bound.json", 0},         {"missing.json", ENOENT},
+        {"over-bound.json", EFBIG}, {"link-to-file.json", ELOOP}, {"link-to-zero.json", ELOOP},
+        {"fifo.json", EINVAL},      {"folder.json", EINVAL},
+    };
+    for (const auto &c : cases) {
+        const QString path = dir.filePath(QLatin1String(c.name));
+        const auto run = zq::test::runLimited(
+            [&] {
+                const auto read = zq::rt::readOwnFile(path, 64);
+                if (!read)
+                    return read.error().message.contains(QFileInfo(path).fileName()) ? read.error().code : 100;
+                return read.value() == readAll(path) ? 0 : 101;
+            },
+            256LL << 20, std::chrono::milliseconds(5000));
+        EXPECT_TRUE(run.exitedWith(c.code)) << c.name << ": " << run.describe();
+    }
+    EXPECT_EQ(readAll(regular), "{\"a\":1}") << "the link's target is untouched";
+}
+

@@ -3,12 +3,11 @@
 #include "runtime/FileOps.h"
 #include "runtime/Log.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cerrno>
 #include <cmath>
 
 namespace zq::platform {
@@ -68,15 +67,16 @@ PocketSphinxChannelEstimate::decode(const QByteArray &data, const QString &model
 std::optional<PocketSphinxChannelEstimate> PocketSphinxChannelEstimate::read(const QString &path, const QString &model,
                                                                              std::size_t length)
 {
-    QFile file(path);
-    if (!file.exists())
-        return std::nullopt;
-    if (!file.open(QIODevice::ReadOnly) || file.size() > kLargestPlausibleFileBytes) {
-        qCWarning(lcLocalBackend).noquote() << "saved channel estimate unreadable; starting from the model's own";
+    // Read on the recogniser's loader: a FIFO or a link to a device in its place must not hold it.
+    const auto bytes = rt::readOwnFile(path, kLargestPlausibleFileBytes);
+    if (!bytes) {
+        if (bytes.error().code != ENOENT)
+            qCWarning(lcLocalBackend).noquote()
+                << "saved channel estimate unreadable (" + bytes.error().message + "); starting from the model's own";
         return std::nullopt;
     }
     QString why;
-    auto estimate = decode(file.readAll(), model, length, &why);
+    auto estimate = decode(bytes.value(), model, length, &why);
     if (!estimate)
         qCWarning(lcLocalBackend).noquote()
             << "saved channel estimate ignored (" + why + "); starting from the model's own";

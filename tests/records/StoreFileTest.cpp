@@ -1,0 +1,132 @@
+// Every file the application reads back at start (the stores, the settings, the run state) when
+// something it never writes stands in its place: a FIFO, a link to a device or to another file, a
+// file far larger than any it writes. Each must start empty at once, within a memory limit, and
+// keep the odd entry aside without following or emptying what a link points to.
+#include "records/DiagnosticJournal.h"
+#include "records/HistoryStore.h"
+#include "records/IncidentStore.h"
+#include "records/StatsStore.h"
+#include "runtime/Settings.h"
+#include "support/LimitedChild.h"
+#include "support/TestFiles.h"
+#include "support/VirtualLoop.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace zq;
+using zq::test::runLimited;
+
+namespace {
+
+enum class Stand { fifo, linkToDevice, linkToFile, oversized };
+
+const char *nameOf(Stand stand)
+{
+    switch (stand) {
+    case Stand::fifo:
+        return "a FIFO";
+    case Stand::linkToDevice:
+        return "a link to /dev/zero";
+    case Stand::linkToFile:
+        return "a link to a readable file";
+    case Stand::oversized:
+        return "a file larger than the store can write";
+    }
+    return "";
+}
+
+mode_t kindOf(const QString &path)
+{
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? (info.st_mode & S_IFMT) : 0;
+}
+
+struct OwnFile {
+    const char *name;
+    QString relativePath;
+    qint64 mostBytes;
+    // Opens what reads the file at start; returns how many entries it loaded.
+    std::function<int(const QString &folder)> open;
+};
+
+} // namespace
+
+TEST(StoreFileTest, WhatTheApplicationNeverWritesIsKeptAsideUnreadAndStartsEmpty)
+{
+    test::VirtualLoop loop;
+    const std::vector<OwnFile> files = {
+        {"statistics", QStringLiteral("stats.json"), StatsStore::maximumFileBytes,
+         [](const QString &folder) { return int(StatsStore(folder).days().size()); }},
+        {"history", QStringLiteral("history.json"), HistoryStore::maximumFileBytes,
+         [&loop](const QString &folder) { return int(HistoryStore(folder, loop.clocks()).items().size()); }},
+        {"incidents", QStringLiteral("incidents.json"), IncidentStore::maximumFileBytes,
+         [](const QString &folder) { return int(IncidentStore(folder).items().size()); }},
+        {"settings", QStringLiteral("settings.json"), rt::Settings::maximumFileBytes,
+         [](const QString &folder) {
+             return rt::Settings(folder + QStringLiteral("/settings.json")).hasUserValue(QStringLiteral("backend")) ? 1
+                                                                                                                    : 0;
+         }},
+        {"run state", QStringLiteral("run-state.json"), DiagnosticJournal::maximumRunStateBytes,
+         [&loop](const QString &folder) {
+             DiagnosticJournal journal(folder, loop.clocks(), QStringLiteral("S"), QStringLiteral("1"),
+                                       QStringLiteral("2"));
+             journal.beginSession();
+             return 0;
+         }},
+    };
+    const QByteArray elsewhereContents = R"({"format":1,"values":{"backend":"openai"}})";
+
+    for (const OwnFile &file : files) {
+        for (const Stand stand : {Stand::fifo, Stand::linkToDevice, Stand::linkToFile, Stand::oversized}) {
+            SCOPED_TRACE(std::string(file.name) + " as " + nameOf(stand));
+            QTemporaryDir folder;
+            QTemporaryDir elsewhere;
+            const QString path = folder.filePath(file.relativePath);
+            const QString target = elsewhere.filePath(QStringLiteral("theirs.json"));
+            test::writeFile(target, elsewhereContents);
+            switch (stand) {
+            case Stand::fifo:
+                ASSERT_EQ(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+                break;
+            case Stand::linkToDevice:
+                ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), path));
+                break;
+            case Stand::linkToFile:
+                ASSERT_TRUE(QFile::link(target, path));
+                break;
+            case Stand::oversized: {
+                // Sparse: as large as it claims, without the disk space.
+                QFile big(path);
+                ASSERT_TRUE(big.open(QIODevice::WriteOnly));
+                ASSERT_TRUE(big.resize(file.mostBytes + 1));
+                break;
+            }
+            }
+            const mode_t kind = kindOf(path);
+
+            const test::LimitedRun run = runLimited([&] { return file.open(folder.path()); });
+            EXPECT_TRUE(run.exitedWith(0)) << "starts empty at once, within bounded memory: " << run.describe();
+
+            // Kept aside as it stands, and nothing read or changed through a link. (The journal
+            // writes a fresh run state at once.)
+            const mode_t now = kindOf(path);
+            EXPECT_TRUE(now == 0 || (now == S_IFREG && QFileInfo(path).size() < 4096))
+                << "the odd entry no longer stands in the file's place";
+            const QStringList aside = QDir(folder.path())
+                                          .entryList({file.relativePath + QStringLiteral(".corrupt-*")},
+                                                     QDir::AllEntries | QDir::System | QDir::Hidden);
+            ASSERT_EQ(aside.size(), 1);
+            EXPECT_EQ(kindOf(folder.filePath(aside.first())), kind);
+            EXPECT_EQ(test::readFile(target), elsewhereContents);
+        }
+    }
+}
