@@ -58,7 +58,8 @@ void StatsStore::load()
     if (!daysValue.isObject())
         return reject("no days");
 
-    // Day by day: one damaged day must not hide the others.
+    // Day by day: one damaged day must not hide the others. A negative or impossible count is
+    // as damaged as a missing one.
     QMap<QString, DayStats> loaded;
     const QJsonObject days = daysValue.toObject();
     for (auto it = days.begin(); it != days.end(); ++it) {
@@ -66,8 +67,10 @@ void StatsStore::load()
         const auto takes = readInteger(day, "takes");
         const auto words = readInteger(day, "words");
         const auto speakingMs = readInteger(day, "speakingMs");
-        if (it.value().isObject() && takes && words && speakingMs)
-            loaded.insert(it.key(), DayStats{*takes, *words, *speakingMs});
+        if (!it.value().isObject() || !takes || !words || !speakingMs)
+            continue;
+        if (const DayStats stats{*takes, *words, *speakingMs}; stats.isPlausible())
+            loaded.insert(it.key(), stats);
     }
     m_days = std::move(loaded);
     if (const qsizetype dropped = days.size() - m_days.size() + (versionDropped ? 1 : 0); dropped > 0)
@@ -91,10 +94,10 @@ bool StatsStore::commitTake(qint64 words, const QDateTime &date)
     const double seconds = *std::exchange(m_armedTake, std::nullopt);
     const QString key = dayKey(date);
     DayStats day = m_days.value(key);
-    day.takes += 1;
-    day.words += words;
+    day.takes = saturatingAdd(day.takes, 1);
+    day.words = saturatingAdd(day.words, words);
     // llround rounds halves away from zero.
-    day.speakingMs += std::isfinite(seconds) ? std::llround(seconds * 1000.0) : 0;
+    day.speakingMs = saturatingAdd(day.speakingMs, std::isfinite(seconds) ? std::llround(seconds * 1000.0) : 0);
     m_days.insert(key, day);
     emit daysChanged();
     save();
@@ -122,7 +125,7 @@ qint64 StatsStore::lifetimeTakes() const
 {
     qint64 total = 0;
     for (const DayStats &day : m_days)
-        total += day.takes;
+        total = saturatingAdd(total, day.takes);
     return total;
 }
 
@@ -131,8 +134,8 @@ double StatsStore::lifetimeReclaimed() const
     qint64 words = 0;
     qint64 speakingMs = 0;
     for (const DayStats &day : m_days) {
-        words += day.words;
-        speakingMs += day.speakingMs;
+        words = saturatingAdd(words, day.words);
+        speakingMs = saturatingAdd(speakingMs, day.speakingMs);
     }
     const double reclaimed =
         static_cast<double>(words) / typingWordsPerMinute * 60.0 - static_cast<double>(speakingMs) / 1000.0;
@@ -148,9 +151,9 @@ WeekSummary StatsStore::summary(const StatsWeek &week) const
     for (int i = 0; i < 7; ++i) {
         const DayStats day = m_days.value(dayKey(monday.addDays(i)));
         result.dailyWords[static_cast<std::size_t>(i)] = day.words;
-        result.words += day.words;
-        result.takes += day.takes;
-        speakingMs += day.speakingMs;
+        result.words = saturatingAdd(result.words, day.words);
+        result.takes = saturatingAdd(result.takes, day.takes);
+        speakingMs = saturatingAdd(speakingMs, day.speakingMs);
     }
     result.speaking = static_cast<double>(speakingMs) / 1000.0;
     return result;

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 using namespace zq;
 
 namespace {
@@ -205,6 +207,47 @@ TEST_F(StatsStoreTest, UndecodableFileIsKeptAside)
         EXPECT_EQ(QDir(folder.path()).entryList({QStringLiteral("stats.json.corrupt-*")}, QDir::Files).size(), 1)
             << bad.constData();
     }
+}
+
+TEST_F(StatsStoreTest, ImpossibleDayCountsAreDroppedAndLifetimeSumsHoldAtTheLimit)
+{
+    // Extreme values as a damaged or hand-edited file holds them: each such day is dropped like any
+    // undecodable one, and no sum over the rest can overflow.
+    const QByteArray original = R"({"version":1,"days":{"2026-01-01":{"takes":2,"words":400,"speakingMs":120000},)"
+                                R"("2026-01-02":{"takes":9223372036854775807,"words":1,"speakingMs":1},)"
+                                R"("2026-01-03":{"takes":1,"words":9223372036854775807,"speakingMs":1},)"
+                                R"("2026-01-04":{"takes":1,"words":1,"speakingMs":9223372036854775807},)"
+                                R"("2026-01-05":{"takes":-1,"words":1,"speakingMs":1},)"
+                                R"("2026-01-06":{"takes":1,"words":-9223372036854775807,"speakingMs":1},)"
+                                R"("2026-01-07":{"takes":1,"words":1,"speakingMs":-5},)"
+                                R"("2026-01-08":{"takes":1000000,"words":1000000000,"speakingMs":604800000},)"
+                                R"("2026-01-09":{"takes":1000001,"words":1,"speakingMs":1}}})";
+    write(original);
+    {
+        StatsStore store(dir.path(), berlin);
+        EXPECT_EQ(store.days().keys(), (QStringList{"2026-01-01", "2026-01-08"})) << "the most a day can hold loads";
+        EXPECT_EQ(store.lifetimeTakes(), 1000002);
+        EXPECT_DOUBLE_EQ(store.lifetimeReclaimed(), 1000000400.0 / 40.0 * 60.0 - 604920.0);
+        const WeekSummary week = store.summary(StatsWeek::containing(local(2026, 1, 5, 12, 0), berlin));
+        EXPECT_EQ(week.words, 1000000000);
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList({QStringLiteral("stats.json.corrupt-*")}, QDir::Files).size(), 1)
+        << "the file with the dropped days is kept";
+
+    // Counts that reach the largest value in memory stay there rather than wrapping negative.
+    QTemporaryDir other;
+    StatsStore store(other.path(), berlin);
+    for (int i = 0; i < 2; ++i) {
+        store.setArmedTake(1.0);
+        ASSERT_TRUE(store.commitTake(std::numeric_limits<qint64>::max(), local(2026, 2, 2, 9, 0)));
+    }
+    store.setArmedTake(1.0);
+    ASSERT_TRUE(store.commitTake(std::numeric_limits<qint64>::max(), local(2026, 2, 3, 9, 0)));
+    EXPECT_EQ(store.days().value("2026-02-02").words, std::numeric_limits<qint64>::max());
+    EXPECT_EQ(store.summary(StatsWeek::containing(local(2026, 2, 2, 9, 0), berlin)).words,
+              std::numeric_limits<qint64>::max());
+    EXPECT_GT(store.lifetimeReclaimed(), 1e18);
+    EXPECT_EQ(store.lifetimeTakes(), 3);
 }
 
 } // namespace
