@@ -14,9 +14,22 @@ namespace zq::platform {
 
 namespace {
 
-// Cepstra of 16-bit audio stay far inside this; anything beyond is damage, not a microphone.
-constexpr double kLargestPlausibleValue = 1000.0;
+// What real estimates span, with room to spare: the first value (the frame energy) sits near 40
+// for speech at any sane level, the others within about ten of zero. A value outside is damage,
+// and a decoder that subtracted it would hear silence in every take until it had relearnt.
+constexpr double kLowestEnergy = -10.0;
+constexpr double kHighestEnergy = 80.0;
+constexpr double kLargestShapeMagnitude = 30.0;
 constexpr qint64 kLargestPlausibleFileBytes = 64 * 1024;
+
+bool isPlausible(std::size_t index, double value)
+{
+    if (!std::isfinite(value))
+        return false;
+    if (index == 0)
+        return value >= kLowestEnergy && value <= kHighestEnergy;
+    return std::abs(value) <= kLargestShapeMagnitude;
+}
 
 } // namespace
 
@@ -56,9 +69,10 @@ PocketSphinxChannelEstimate::decode(const QByteArray &data, const QString &model
     PocketSphinxChannelEstimate estimate{model, {}};
     estimate.cepstralMean.reserve(length);
     for (const QJsonValue &value : values) {
-        if (!value.isDouble() || !std::isfinite(value.toDouble()) ||
-            std::abs(value.toDouble()) > kLargestPlausibleValue)
-            return reject("a value is not a plausible number");
+        if (!value.isDouble())
+            return reject("a value is not a number");
+        if (!isPlausible(estimate.cepstralMean.size(), value.toDouble()))
+            return reject("a value is outside what a microphone gives");
         estimate.cepstralMean.push_back(static_cast<float>(value.toDouble()));
     }
     return estimate;

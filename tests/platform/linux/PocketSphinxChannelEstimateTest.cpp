@@ -52,9 +52,17 @@ TEST(PocketSphinxChannelEstimateTest, DamagedOrForeignDataGivesNoEstimateAndSays
          "made by another speech model"},
         {"too few values", shorter.encode(), "wrong number of values"},
         {"a string value", QByteArray(R"({"model":"model-a","cepstralMean":[1,2,3,4,5,6,7,8,9,10,11,12,"x"]})"),
-         "a value is not a plausible number"},
-        {"an absurd value", QByteArray(R"({"model":"model-a","cepstralMean":[1,2,3,4,5,6,7,8,9,10,11,12,1e30]})"),
-         "a value is not a plausible number"},
+         "a value is not a number"},
+        // Real estimates: the energy near 40 (up to about 55 for a loud microphone), the rest
+        // within about 20 of zero. Values well beyond empty the next takes.
+        {"an absurd value", QByteArray(R"({"model":"model-a","cepstralMean":[40,2,3,4,5,6,7,8,9,10,11,12,1e30]})"),
+         "a value is outside what a microphone gives"},
+        {"energy far too high", QByteArray(R"({"model":"model-a","cepstralMean":[400,2,3,4,5,6,7,8,9,10,11,12,1]})"),
+         "a value is outside what a microphone gives"},
+        {"energy far too low", QByteArray(R"({"model":"model-a","cepstralMean":[-60,2,3,4,5,6,7,8,9,10,11,12,1]})"),
+         "a value is outside what a microphone gives"},
+        {"a shape value far out", QByteArray(R"({"model":"model-a","cepstralMean":[40,2,3,4,5,-95,7,8,9,10,11,12,1]})"),
+         "a value is outside what a microphone gives"},
     };
     for (const auto &c : cases) {
         QString why;
@@ -64,6 +72,12 @@ TEST(PocketSphinxChannelEstimateTest, DamagedOrForeignDataGivesNoEstimateAndSays
     // A mean that would need more values than the model has is as wrong as one with fewer.
     EXPECT_EQ(PocketSphinxChannelEstimate::decode(good, kModel, 12), std::nullopt);
     EXPECT_EQ(PocketSphinxChannelEstimate::decode(good, kModel, 13), kEstimate);
+    // The edges of what is accepted, and the model's own starting values.
+    const QByteArray edges(R"({"model":"model-a","cepstralMean":[80,30,-30,0,0,0,0,0,0,0,0,0,0]})");
+    EXPECT_NE(PocketSphinxChannelEstimate::decode(edges, kModel, 13), std::nullopt);
+    const QByteArray stock(
+        R"({"model":"model-a","cepstralMean":[41,-5.29,-0.12,5.09,2.48,-4.07,-1.37,-1.78,-5.08,-2.05,-6.45,-1.42,1.17]})");
+    EXPECT_NE(PocketSphinxChannelEstimate::decode(stock, kModel, 13), std::nullopt);
 }
 
 TEST(PocketSphinxChannelEstimateTest, ReadingLogsAnUnusableFileButNotAMissingOne)
