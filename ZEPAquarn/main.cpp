@@ -297,10 +297,22 @@ int main(int argc, char *argv[])
 
     // Released before a relaunch, so the new executable can take it.
     std::optional<rt::SingleInstance> instance;
-    instance.emplace(paths.lockFile());
-    if (!instance->tryAcquire()) {
+    instance.emplace(paths.lockFiles());
+    const rt::SingleInstance::Attempt lock = instance->tryAcquire();
+    if (lock.outcome == rt::SingleInstance::Outcome::heldByAnother) {
         std::fprintf(stderr, "ZEPA QUARN is already running.\n");
         return 0;
+    }
+    // A lock that cannot be made (a read-only folder) is no sign of another instance: run, and say
+    // once what is missing.
+    platform::FreedesktopNotifications startupNotices;
+    if (lock.outcome == rt::SingleInstance::Outcome::unavailable) {
+        qCWarning(lcApp).noquote() << "app: running without the single-instance lock —" << lock.detail;
+        startupNotices.add(QStringLiteral("instance-lock"),
+                           {QStringLiteral("ZEPA QUARN cannot lock its folders"),
+                            QStringLiteral("It runs, but a second copy started on the same folders would not be "
+                                           "stopped. ") +
+                                lock.detail});
     }
 
     // Before anything of this run writes: what killed or interrupted runs left behind.

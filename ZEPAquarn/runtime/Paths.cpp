@@ -40,12 +40,17 @@ Error folderError(const QString &path, const QString &problem, int code = 0)
 
 } // namespace
 
-Paths::Paths(QString dataDir, QString stateDir, QString configDir, QString takeDir, QString lockFile)
+Paths::Paths(QString dataDir, QString stateDir, QString configDir, QString takeDir)
     : m_dataDir(std::move(dataDir)), m_stateDir(std::move(stateDir)), m_configDir(std::move(configDir)),
-      m_takeDir(std::move(takeDir)), m_lockFile(std::move(lockFile))
+      m_takeDir(std::move(takeDir))
+{}
+
+QStringList Paths::lockFiles() const
 {
-    if (m_lockFile.isEmpty())
-        m_lockFile = m_dataDir + QLatin1String("/instance.lock");
+    QStringList files;
+    for (const QString *folder : {&m_dataDir, &m_stateDir, &m_configDir, &m_takeDir})
+        files.append(*folder + QLatin1String("/instance.lock"));
+    return files;
 }
 
 Paths Paths::fromEnvironment()

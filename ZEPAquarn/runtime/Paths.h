@@ -3,6 +3,7 @@
 #include "runtime/Result.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace zq::rt {
 
@@ -13,12 +14,12 @@ namespace zq::rt {
 //   stateDir   $XDG_STATE_HOME/ZEPAquarn  (else ~/.local/state/ZEPAquarn): logs and run state
 //   configDir  $XDG_CONFIG_HOME/ZEPAquarn (else ~/.config/ZEPAquarn): settings
 //   takeDir    $XDG_RUNTIME_DIR/ZEPAquarn-takes (else <temp>/ZEPAquarn-takes-<uid>): take recordings
-//   lockFile   <dataDir>/instance.lock: the single-instance lock. It lives with the data it
-//              protects, so two launches on one set of data meet at one lock whatever else
-//              their environments name.
+//   lockFiles  "instance.lock" in each of the four: the single-instance locks. They live with
+//              what they protect, so two launches that share any folder meet at a lock whatever
+//              else their environments name.
 class Paths {
 public:
-    Paths(QString dataDir, QString stateDir, QString configDir, QString takeDir, QString lockFile = {});
+    Paths(QString dataDir, QString stateDir, QString configDir, QString takeDir);
 
     static Paths fromEnvironment();
 
@@ -26,7 +27,7 @@ public:
     const QString &stateDir() const { return m_stateDir; }
     const QString &configDir() const { return m_configDir; }
     const QString &takeDir() const { return m_takeDir; }
-    const QString &lockFile() const { return m_lockFile; }
+    QStringList lockFiles() const;
     QString settingsFile() const { return m_configDir + QLatin1String("/settings.json"); }
 
     // Creates every folder that is missing, each private to the user (0700): they hold recordings
@@ -45,7 +46,6 @@ private:
     QString m_stateDir;
     QString m_configDir;
     QString m_takeDir;
-    QString m_lockFile;
 };
 
 } // namespace zq::rt

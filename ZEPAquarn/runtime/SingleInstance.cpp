@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,38 +14,69 @@
 
 namespace zq::rt {
 
-SingleInstance::SingleInstance(QString lockFilePath) : m_path(std::move(lockFilePath)) {}
+SingleInstance::SingleInstance(QStringList lockFilePaths)
+    : m_paths(std::move(lockFilePaths)), m_fds(static_cast<std::size_t>(m_paths.size()), -1)
+{}
 
 SingleInstance::~SingleInstance()
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    releaseAll();
 }
 
-bool SingleInstance::tryAcquire()
+void SingleInstance::releaseAll()
 {
-    if (m_fd >= 0)
-        return true;
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
-    // O_CLOEXEC: a program we start must not inherit the lock and keep it after we quit. O_NOFOLLOW:
-    // a link planted in its place must not make us create or lock a file elsewhere.
-    const int fd = ::open(QFile::encodeName(m_path).constData(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        qCWarning(lcApp) << "cannot open the instance lock" << m_path << qt_error_string(errno);
-        return false;
+    for (int &fd : m_fds) {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
     }
-    int result;
-    do {
-        result = ::flock(fd, LOCK_EX | LOCK_NB);
-    } while (result != 0 && errno == EINTR);
-    if (result != 0) {
-        if (errno != EWOULDBLOCK)
-            qCWarning(lcApp) << "cannot lock" << m_path << qt_error_string(errno);
+}
+
+bool SingleInstance::isHeld() const
+{
+    return std::all_of(m_fds.begin(), m_fds.end(), [](int fd) { return fd >= 0; });
+}
+
+SingleInstance::Attempt SingleInstance::tryAcquire()
+{
+    QStringList problems;
+    for (qsizetype i = 0; i < m_paths.size(); ++i) {
+        int &held = m_fds[static_cast<std::size_t>(i)];
+        if (held >= 0)
+            continue;
+        const QString &path = m_paths.at(i);
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        // O_CLOEXEC: a program we start must not inherit the lock and keep it after we quit. O_NOFOLLOW:
+        // a link planted in its place must not make us create or lock a file elsewhere. O_NONBLOCK:
+        // a FIFO in its place must not hold the start.
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0600);
+        if (fd < 0) {
+            problems.append(QStringLiteral("“%1” cannot be opened: %2.").arg(path, qt_error_string(errno)));
+            continue;
+        }
+        int result;
+        do {
+            result = ::flock(fd, LOCK_EX | LOCK_NB);
+        } while (result != 0 && errno == EINTR);
+        if (result == 0) {
+            held = fd;
+            continue;
+        }
+        const int err = errno;
         ::close(fd);
-        return false;
+        if (err == EWOULDBLOCK) {
+            // Nothing of this launch may stay locked: the other instance owns these folders.
+            releaseAll();
+            return {Outcome::heldByAnother, path};
+        }
+        problems.append(QStringLiteral("“%1” cannot be locked: %2.").arg(path, qt_error_string(err)));
     }
-    m_fd = fd;
-    return true;
+    if (problems.isEmpty())
+        return {Outcome::acquired, {}};
+    for (const QString &problem : std::as_const(problems))
+        qCWarning(lcApp).noquote() << "instance lock unavailable:" << problem;
+    return {Outcome::unavailable, problems.join(QLatin1Char(' '))};
 }
 
 } // namespace zq::rt

@@ -270,23 +270,65 @@ TEST_F(AppIntegrationTest, WithAnX11DisplayItIsUsedEvenWhenAWaylandOneIsNamedToo
     EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
 }
 
-TEST_F(AppIntegrationTest, TwoLaunchesOnOneSetOfDataMeetAtOneLockWhateverTheirOtherFolders)
+TEST_F(AppIntegrationTest, TwoLaunchesThatShareAnyFolderTheyWriteMeetAtALock)
 {
     ChildProcess first;
     ASSERT_TRUE(first.start(appSpec()));
     ASSERT_TRUE(waitForLine(first, "app: launched"));
 
-    QDir(m_home.path()).mkpath(QStringLiteral("run2"));
-    ChildSpec spec = appSpec();
-    spec.environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_home.filePath(QStringLiteral("run2")));
-    spec.environment.insert(QStringLiteral("XDG_STATE_HOME"), m_home.filePath(QStringLiteral("state2")));
-    ChildProcess second;
-    ASSERT_TRUE(second.start(spec));
-    EXPECT_EQ(second.waitForExit(QDeadlineTimer(15s)), 0);
-    EXPECT_TRUE(second.collected(ChildProcess::Channel::StandardError).contains("already running"));
+    // The same data under other logs and takes; other data under the same settings and takes
+    // (both would paste every take twice); only the logs shared.
+    const std::vector<std::vector<const char *>> othersNamed = {
+        {"XDG_RUNTIME_DIR", "XDG_STATE_HOME"},
+        {"XDG_DATA_HOME"},
+        {"XDG_DATA_HOME", "XDG_CONFIG_HOME", "XDG_RUNTIME_DIR"},
+    };
+    int variant = 0;
+    for (const auto &names : othersNamed) {
+        ChildSpec spec = appSpec();
+        for (const char *name : names) {
+            const QString folder = m_home.filePath(QStringLiteral("%1-%2").arg(QLatin1String(name)).arg(++variant));
+            ASSERT_TRUE(QDir().mkpath(folder));
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            spec.environment.insert(QLatin1String(name), folder);
+        }
+        ChildProcess second;
+        ASSERT_TRUE(second.start(spec));
+        EXPECT_EQ(second.waitForExit(QDeadlineTimer(15s)), 0) << names.front();
+        EXPECT_TRUE(second.collected(ChildProcess::Channel::StandardError).contains("already running"))
+            << names.front();
+    }
 
     ::kill(first.pid(), SIGTERM);
     EXPECT_EQ(first.waitForExit(QDeadlineTimer(15s)), 0);
+}
+
+TEST_F(AppIntegrationTest, ALockThatCannotBeMadeIsNoOtherInstanceTheAppRunsAndSaysWhyOnce)
+{
+    zq::test::DBusSession bus;
+    const bool busStarted = bus.start();
+    ZQ_REQUIRE_SERVICE(busStarted, QStringLiteral("no private session bus"));
+    zq::test::NotificationServer notifications;
+    ASSERT_TRUE(notifications.start(bus.address()));
+    // What a read-only data folder does to the lock, in a way root cannot write through.
+    ASSERT_TRUE(QDir().mkpath(m_home.filePath(QStringLiteral("data/ZEPAquarn/instance.lock"))));
+
+    ChildSpec spec = appSpec();
+    spec.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+    ChildProcess app;
+    ASSERT_TRUE(app.start(spec));
+    ASSERT_TRUE(waitForLine(app, "running without the single-instance lock")) << "the log says why";
+    ASSERT_TRUE(waitForLine(app, "app: launched")) << "it runs";
+    ASSERT_TRUE(notifications.waitForNotifications(1, 10s)) << "the user is told";
+    QThread::msleep(500);
+    const auto notices = notifications.notifications();
+    ASSERT_EQ(notices.size(), 1u) << "once";
+    EXPECT_EQ(notices.front().summary, "ZEPA QUARN cannot lock its folders");
+    EXPECT_TRUE(notices.front().body.contains("instance.lock")) << notices.front().body.toStdString();
+
+    ::kill(app.pid(), SIGTERM);
+    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_FALSE(app.collected(ChildProcess::Channel::StandardError).contains("already running"));
 }
 
 TEST_F(AppIntegrationTest, ALinkedRecordingsFolderAndItsFilesSurviveAStart)
@@ -343,11 +385,9 @@ TEST_F(AppIntegrationTest, LeftoversOfEarlierRunsGoAtStartButALiveInstancesFiles
     otherData.environment.insert(QStringLiteral("XDG_DATA_HOME"), m_home.filePath(QStringLiteral("data2")));
     ChildProcess other;
     ASSERT_TRUE(other.start(otherData));
-    ASSERT_TRUE(waitForLine(other, "app: launched"));
+    EXPECT_EQ(other.waitForExit(QDeadlineTimer(15s)), 0) << "it shares the take folder: it does not run";
     EXPECT_TRUE(QFileInfo::exists(live));
 
-    ::kill(other.pid(), SIGTERM);
-    EXPECT_EQ(other.waitForExit(QDeadlineTimer(15s)), 0);
     ::kill(first.pid(), SIGTERM);
     EXPECT_EQ(first.waitForExit(QDeadlineTimer(15s)), 0);
     EXPECT_TRUE(QFileInfo::exists(live)) << "removed at the next start, not by anyone while it runs";

@@ -73,7 +73,11 @@ TEST(PathsTest, FoldersFollowTheXdgVariablesAndFallBackUnderHome)
     EXPECT_EQ(paths.configDir(), "/home/ada/.config/ZEPAquarn");
     EXPECT_EQ(paths.settingsFile(), "/home/ada/.config/ZEPAquarn/settings.json");
     EXPECT_EQ(paths.takeDir(), runtime.path() + "/ZEPAquarn-takes");
-    EXPECT_EQ(paths.lockFile(), "/srv/data/ZEPAquarn/instance.lock");
+    EXPECT_EQ(
+        paths.lockFiles(),
+        (QStringList{"/srv/data/ZEPAquarn/instance.lock", "/home/ada/.local/state/ZEPAquarn/instance.lock",
+                     "/home/ada/.config/ZEPAquarn/instance.lock", runtime.path() + "/ZEPAquarn-takes/instance.lock"}))
+        << "a lock in every folder the application writes";
 }
 
 TEST(PathsTest, WithoutARuntimeFolderTakesGoToAPerUserTempFolder)
@@ -87,7 +91,7 @@ TEST(PathsTest, WithoutARuntimeFolderTakesGoToAPerUserTempFolder)
 
     const Paths paths = Paths::fromEnvironment();
     EXPECT_EQ(paths.takeDir(), QDir::cleanPath(QDir::tempPath()) + "/ZEPAquarn-takes-" + QString::number(::geteuid()));
-    EXPECT_EQ(paths.lockFile(), "/srv/data/ZEPAquarn/instance.lock")
+    EXPECT_EQ(paths.lockFiles().first(), "/srv/data/ZEPAquarn/instance.lock")
         << "the lock sits with the data, whether or not a runtime folder is named";
 }
 
