@@ -342,6 +342,41 @@ Result<int> removeFilesIn(const QString &folder, const std::function<bool(const 
     return removed;
 }
 
+Result<int> makeFilesPrivateIn(const QString &folder, const QString &root)
+{
+    auto opened = openOwnFolder(folder, root);
+    if (!opened)
+        return opened.error();
+    FileDescriptor dir(opened.value());
+    const int listFd = ::fcntl(dir.get(), F_DUPFD_CLOEXEC, 0);
+    DIR *listing = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!listing) {
+        const int err = errno;
+        if (listFd >= 0)
+            ::close(listFd);
+        return posixError(QStringLiteral("Could not list the folder"), folder, err);
+    }
+    int changed = 0;
+    while (const dirent *entry = ::readdir(listing)) {
+        struct stat info {};
+        if (::fstatat(dir.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_uid != ::geteuid() || (info.st_mode & 077) == 0)
+            continue;
+        // Changed through a descriptor of the file itself: a name swapped for a link is not followed.
+        FileDescriptor file(
+            ::openat(dir.get(), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+        if (!file.isValid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
+            continue;
+        if (::fchmod(file.get(), info.st_mode & 0700) == 0)
+            ++changed;
+        else
+            qCWarning(lcRuntime) << "could not make" << entry->d_name << "in" << folder << "private"
+                                 << qt_error_string(errno);
+    }
+    ::closedir(listing);
+    return changed;
+}
+
 Result<void> moveFile(const QString &from, const QString &to)
 {
     const QByteArray fromName = QFile::encodeName(from);

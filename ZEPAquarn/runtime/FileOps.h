@@ -29,6 +29,12 @@ Result<void> writeFileAtomically(const QString &path, const QByteArray &data);
 // refusal as a sentence that names the file.
 Result<QByteArray> readOwnFile(const QString &path, qint64 mostBytes);
 
+// Takes the group and other permission bits off the regular files of this user directly inside
+// `folder` (a file someone made readable by all stays private from now on), and returns how many
+// changed. Links are not followed, other kinds of entries are left alone, and the folder must be
+// a real folder, as for removeFilesIn().
+Result<int> makeFilesPrivateIn(const QString &folder, const QString &root = {});
+
 // Whether `name` is one of the temporaries the two functions above make next to their target
 // (".<target>.tmp-XXXXXX"). One left behind means a write was cut short; nothing else reads it.
 bool isAtomicWriteTemporary(const QString &name);

@@ -41,6 +41,14 @@ int removeFrom(const QString &folder, const QString &root, const std::function<b
     return removed.value();
 }
 
+void makePrivate(const QString &folder, const QString &root)
+{
+    auto changed = makeFilesPrivateIn(folder, root);
+    // A folder that is missing or not ours was already logged by the sweep.
+    if (changed && changed.value() > 0)
+        qCInfo(lcRuntime).noquote() << "start-up cleanup: made" << changed.value() << "file(s) private in" << folder;
+}
+
 } // namespace
 
 StartupCleanup::StartupCleanup(Paths paths) : m_paths(std::move(paths)) {}
@@ -81,8 +89,10 @@ int StartupCleanup::run()
                 root = top;
         }
         removed += removeFrom(folder, root, isAtomicWriteTemporary, "interrupted write(s)");
+        makePrivate(folder, root);
     }
     removed += sweepTakeFolder();
+    makePrivate(m_paths.takeDir(), {});
     return removed;
 }
 

@@ -10,11 +10,14 @@ namespace zq::rt {
 // else of this run writes: the temporaries of atomic writes that were cut short, in every folder
 // the application writes, and previous runs' take files and upload copies in the take folder.
 // Only names the application makes itself, only regular files, only in real folders of this user;
-// a folder that fails that check is left untouched and logged.
+// a folder that fails that check is left untouched and logged. It also takes group and other
+// permissions off the files in those folders: a file someone made readable by all (a settings file
+// left 0666) is private from the start, not only from its next write.
 //
-// The take folder lives in the runtime folder, which instances on other data may share. So every
-// instance holds a shared lock on the take folder for as long as this object lives, and take files
-// are swept only by an instance that finds no other holder: a live take is never removed.
+// The take folder lives in the runtime folder. The single-instance lock keeps a second instance out
+// of it; as a second guard every instance holds a shared lock on the take folder for as long as
+// this object lives, and take files are swept only by an instance that finds no other holder: a
+// live take is never removed.
 // Call run() only while holding the single-instance lock.
 class StartupCleanup {
 public:
@@ -23,7 +26,8 @@ public:
     StartupCleanup(const StartupCleanup &) = delete;
     StartupCleanup &operator=(const StartupCleanup &) = delete;
 
-    // Sweeps and takes the shared lock on the take folder. Returns how many files went.
+    // Sweeps, makes the files private and takes the shared lock on the take folder. Returns how
+    // many files went.
     int run();
 
     // "zepaquarn-<UUID>.wav" (a take) and "zepaquarn-16k-<UUID>.wav" (its upload copy).

@@ -456,6 +456,27 @@ TEST_F(AppIntegrationTest, EverythingAFreshStartCreatesIsPrivate)
     EXPECT_GE(checked, 6) << "the lock, settings, journal, run state, read-me and the incident folders";
 }
 
+TEST_F(AppIntegrationTest, FilesLeftReadableByOthersArePrivateFromTheStartNotOnlyOnceRewritten)
+{
+    writeSettings(true);
+    const QString settings = m_home.filePath(QStringLiteral("config/ZEPAquarn/settings.json"));
+    const QString history = m_home.filePath(QStringLiteral("data/ZEPAquarn/history.json"));
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(history).absolutePath()));
+    zq::test::writeFile(history, "[]");
+    ASSERT_EQ(::chmod(QFile::encodeName(settings).constData(), 0666), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(history).constData(), 0644), 0);
+    const QByteArray settingsBefore = zq::test::readFile(settings);
+
+    ChildProcess app;
+    ASSERT_TRUE(app.start(appSpec()));
+    ASSERT_TRUE(waitForLine(app, "app: launched"));
+    EXPECT_EQ(modeOf(settings), 0600u);
+    EXPECT_EQ(modeOf(history), 0600u);
+    EXPECT_EQ(zq::test::readFile(settings), settingsBefore) << "made private without a setting changing";
+    ::kill(app.pid(), SIGTERM);
+    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+}
+
 TEST_F(AppIntegrationTest, AFifoOrADeviceLinkInPlaceOfAnyStoreOrStateFileNeitherHoldsNorFillsTheApp)
 {
     // Under a memory limit: a file read without bound ends the app at once instead of the machine.

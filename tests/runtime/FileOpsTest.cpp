@@ -305,3 +305,35 @@ TEST(FileOpsTest, ReadingAnOwnFileRefusesWhatTheApplicationNeverWritesWithoutWai
     EXPECT_EQ(readAll(regular), "{\"a\":1}") << "the link's target is untouched";
 }
 
+TEST(FileOpsTest, MakingFilesPrivateChangesOnlyRegularFilesOfTheFolderItself)
+{
+    QTemporaryDir dir;
+    QTemporaryDir elsewhere;
+    const QString theirs = elsewhere.filePath("theirs.json");
+    writeFile(theirs, "x");
+    ASSERT_EQ(::chmod(QFile::encodeName(theirs).constData(), 0666), 0);
+    const struct {
+        const char *name;
+        mode_t before;
+        mode_t after;
+    } files[] = {{"settings.json", 0666, 0600}, {"run", 0755, 0700}, {"history.json", 0600, 0600}};
+    for (const auto &f : files) {
+        writeFile(dir.filePath(f.name), "x");
+        ASSERT_EQ(::chmod(QFile::encodeName(dir.filePath(f.name)).constData(), f.before), 0);
+    }
+    ASSERT_TRUE(QFile::link(theirs, dir.filePath("link.json")));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(dir.filePath("fifo")).constData(), 0666), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(dir.filePath("fifo")).constData(), 0666), 0);
+
+    const auto changed = zq::rt::makeFilesPrivateIn(dir.path());
+    ASSERT_TRUE(changed) << changed.error().message.toStdString();
+    EXPECT_EQ(changed.value(), 2);
+    for (const auto &f : files)
+        EXPECT_EQ(modeOf(dir.filePath(f.name)), f.after) << f.name;
+    EXPECT_EQ(modeOf(theirs), 0666u) << "a link's target is not ours to change";
+    EXPECT_EQ(modeOf(dir.filePath("fifo")), 0666u) << "only regular files";
+
+    ASSERT_TRUE(QFile::link(elsewhere.path(), dir.filePath("linked-folder")));
+    EXPECT_FALSE(zq::rt::makeFilesPrivateIn(dir.filePath("linked-folder"))) << "a linked folder is refused";
+    EXPECT_EQ(modeOf(theirs), 0666u);
+}

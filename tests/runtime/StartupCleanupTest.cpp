@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <sys/stat.h>
 
 using zq::rt::Paths;
 using zq::rt::StartupCleanup;
@@ -33,7 +34,7 @@ protected:
                 root.filePath("run/ZEPAquarn-takes")};
 };
 
-TEST_F(StartupCleanupTest, RemovesInterruptedWritesAndEarlierTakesButNothingElse)
+TEST_F(StartupCleanupTest, RemovesInterruptedWritesAndEarlierTakesButNothingElseAndMakesTheRestPrivate)
 {
     StartupCleanup cleanup(paths);
     QStringList stale;
@@ -46,14 +47,19 @@ TEST_F(StartupCleanupTest, RemovesInterruptedWritesAndEarlierTakesButNothingElse
     stale << in(paths.takeDir(), kTake) << in(paths.takeDir(), kUpload);
     kept << in(paths.takeDir(), "zepaquarn-not-a-uuid.wav") << in(paths.takeDir(), "other-app.wav")
          << in(paths.takeDir(), kTake.toLower());
-    for (const QString &path : stale + kept)
+    for (const QString &path : stale + kept) {
         writeFile(path, "x");
+        // As a user's editor or copy may leave them: readable, even writable, by everyone.
+        ::chmod(QFile::encodeName(path).constData(), 0666);
+    }
 
     EXPECT_EQ(cleanup.run(), stale.size());
     for (const QString &path : stale)
         EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
-    for (const QString &path : kept)
+    for (const QString &path : kept) {
         EXPECT_TRUE(QFileInfo::exists(path)) << path.toStdString();
+        EXPECT_EQ(zq::test::modeOf(path), 0600u) << "private from the start: " << path.toStdString();
+    }
 }
 
 TEST_F(StartupCleanupTest, TakesOfAnotherLiveInstanceSharingTheTakeFolderAreNeverTouched)
