@@ -236,6 +236,28 @@ Result<int> openOwnFolder(const QString &folder, const QString &root)
     return dir.release();
 }
 
+// The names in the folder open as `dir` ("." and ".." left out), listed before anything changes it.
+Result<QStringList> namesIn(int dir, const QString &folder)
+{
+    // fdopendir takes its descriptor over; the folder's own stays open for the changes.
+    const int listFd = ::fcntl(dir, F_DUPFD_CLOEXEC, 0);
+    DIR *listing = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!listing) {
+        const int err = errno;
+        if (listFd >= 0)
+            ::close(listFd);
+        return posixError(QStringLiteral("Could not list the folder"), folder, err);
+    }
+    QStringList names;
+    while (const dirent *entry = ::readdir(listing)) {
+        const QString name = QFile::decodeName(entry->d_name);
+        if (name != QLatin1String(".") && name != QLatin1String(".."))
+            names.append(name);
+    }
+    ::closedir(listing);
+    return names;
+}
+
 } // namespace
 
 Result<QByteArray> readOwnFile(const QString &path, qint64 mostBytes)
@@ -310,26 +332,14 @@ Result<int> removeFilesIn(const QString &folder, const std::function<bool(const 
     if (!opened)
         return opened.error();
     FileDescriptor dir(opened.value());
-
-    // fdopendir takes its descriptor over; the folder's own stays open for the removals.
-    const int listFd = ::fcntl(dir.get(), F_DUPFD_CLOEXEC, 0);
-    DIR *listing = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (!listing) {
-        const int err = errno;
-        if (listFd >= 0)
-            ::close(listFd);
-        return posixError(QStringLiteral("Could not list the folder"), folder, err);
-    }
-    QStringList names;
-    while (const dirent *entry = ::readdir(listing)) {
-        const QString name = QFile::decodeName(entry->d_name);
-        if (name != QLatin1String(".") && name != QLatin1String("..") && shouldRemove(name))
-            names.append(name);
-    }
-    ::closedir(listing);
+    const auto names = namesIn(dir.get(), folder);
+    if (!names)
+        return names.error();
 
     int removed = 0;
-    for (const QString &name : std::as_const(names)) {
+    for (const QString &name : names.value()) {
+        if (!shouldRemove(name))
+            continue;
         const QByteArray entryName = QFile::encodeName(name);
         struct stat info {};
         if (::fstatat(dir.get(), entryName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
@@ -348,32 +358,27 @@ Result<int> makeFilesPrivateIn(const QString &folder, const QString &root)
     if (!opened)
         return opened.error();
     FileDescriptor dir(opened.value());
-    const int listFd = ::fcntl(dir.get(), F_DUPFD_CLOEXEC, 0);
-    DIR *listing = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-    if (!listing) {
-        const int err = errno;
-        if (listFd >= 0)
-            ::close(listFd);
-        return posixError(QStringLiteral("Could not list the folder"), folder, err);
-    }
+    const auto names = namesIn(dir.get(), folder);
+    if (!names)
+        return names.error();
+
     int changed = 0;
-    while (const dirent *entry = ::readdir(listing)) {
+    for (const QString &name : names.value()) {
+        const QByteArray entryName = QFile::encodeName(name);
         struct stat info {};
-        if (::fstatat(dir.get(), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
+        if (::fstatat(dir.get(), entryName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
             info.st_uid != ::geteuid() || (info.st_mode & 077) == 0)
             continue;
         // Changed through a descriptor of the file itself: a name swapped for a link is not followed.
         FileDescriptor file(
-            ::openat(dir.get(), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            ::openat(dir.get(), entryName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (!file.isValid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
             continue;
         if (::fchmod(file.get(), info.st_mode & 0700) == 0)
             ++changed;
         else
-            qCWarning(lcRuntime) << "could not make" << entry->d_name << "in" << folder << "private"
-                                 << qt_error_string(errno);
+            qCWarning(lcRuntime) << "could not make" << name << "in" << folder << "private" << qt_error_string(errno);
     }
-    ::closedir(listing);
     return changed;
 }
 
