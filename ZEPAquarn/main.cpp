@@ -42,6 +42,7 @@
 #include "runtime/Log.h"
 #include "runtime/Paths.h"
 #include "runtime/QtMainLoop.h"
+#include "runtime/SerialQueue.h"
 #include "runtime/Settings.h"
 #include "runtime/SingleInstance.h"
 #include "runtime/StartupCleanup.h"
@@ -130,6 +131,7 @@ struct LinuxServices {
           keychain(std::make_shared<platform::LibsecretStore>()),
           cleanup(std::make_shared<platform::RuleBasedCleanupModel>(), clocks)
     {
+        engine.setTakeFileCloser(&takeFiles);
         backends.loop = &loop;
         backends.recognizer = makeRecognizer(speechModels, settings, paths);
         backends.openAI.uploadDir = paths.takeDir();
@@ -138,6 +140,8 @@ struct LinuxServices {
 
     platform::PulseAudioHardware hardware;
     CaptureCoreServices coreServices = sharedCaptureCoreServices(hardware);
+    // Closes the takes' files off the main thread; made before the engine, so it outlives it.
+    rt::SerialQueue takeFiles{QStringLiteral("io.quorvane.zepaquarn.take-files")};
     AudioEngine engine;
     DictationStores stores;
     platform::PulseAudioPlayerFactory players;

@@ -109,6 +109,11 @@ public:
     void resetMeter();
     // Runs on the main thread once per take, when its first buffer arrives.
     void setOnTakeLive(std::function<void()> callback) { m_onTakeLive = std::move(callback); }
+    // Where a streamed take's file is flushed to disk and closed once the take ends, so that the
+    // release does not wait for the disk before the stream's end reaches the transcriber; none (the
+    // default) closes it on the main thread. It must outlive the engine. A take written only to its
+    // file (for an upload) is always closed before takeResult() returns.
+    void setTakeFileCloser(rt::Executor *closer) { m_takeFileCloser = closer; }
 
     // Starts a take: reuses a fresh warm session on the selected route or opens and proves a new
     // one (retried once after 0.4 s when it throws), then begins the take unless `intent` was
@@ -230,7 +235,7 @@ private:
     void beginTake(TakeMode mode);
     void endTake();
     static void deleteTakeFile(const QString &path);
-    static void closeTakeWriter(const std::shared_ptr<TakeWriter> &writer);
+    void closeTakeWriter(const std::shared_ptr<TakeWriter> &writer);
 
     // Tap hand-over and levels (main thread).
     static void handleTapBuffer(const std::shared_ptr<TapCells> &cells, std::uint64_t generation,
@@ -252,6 +257,7 @@ private:
     void spawnTask(rt::Task<void> task);
 
     rt::MainLoop &m_loop;
+    rt::Executor *m_takeFileCloser = nullptr;
     const rt::Clocks &m_clocks;
     rt::Settings &m_settings;
     platform::AudioHardware &m_hardware;

@@ -108,9 +108,10 @@ struct AudioEngine::TakeWriter {
         return outcome;
     }
 
-    // Main thread: waits for a write in flight, then writes what the converter still holds,
-    // closes the file and ends the stream.
-    void close()
+    // Main thread: waits for a write in flight, then writes what the converter still holds, ends
+    // the stream and closes the file: on `closer` when there is one and the take streams (nobody
+    // reads its file right away), there and then otherwise.
+    void close(rt::Executor *closer)
     {
         std::lock_guard lock(mutex);
         if (closed)
@@ -118,11 +119,15 @@ struct AudioEngine::TakeWriter {
         closed = true;
         flushConverter();
         converter.reset();
+        if (stream)
+            stream->finish();
+        if (file && closer && stream) {
+            closer->post([file = std::shared_ptr<platform::AudioFile>(std::move(file))] { (void)file->close(); });
+            return;
+        }
         if (file)
             (void)file->close();
         file.reset();
-        if (stream)
-            stream->finish();
     }
 
     const std::uint64_t serial;
@@ -296,7 +301,7 @@ void AudioEngine::beginTake(TakeMode mode)
 void AudioEngine::closeTakeWriter(const std::shared_ptr<TakeWriter> &writer)
 {
     if (writer)
-        writer->close();
+        writer->close(m_takeFileCloser);
 }
 
 void AudioEngine::endTake()

@@ -684,6 +684,43 @@ TEST_F(AudioEngineTest, EndingATakeWhileTheAudioThreadWritesClosesAValidFile)
     EXPECT_EQ(opened.value()->length() % 480, 0) << "no buffer was cut by the close";
 }
 
+// With a closer, a streamed take ends its stream at once and leaves the file's flush and close to the
+// closer; a take that only writes its file is closed before takeResult() returns, for its upload.
+TEST_F(AudioEngineTest, AStreamedTakesFileIsClosedOnTheCloserAfterItsStreamHasEnded)
+{
+    VirtualLoop closer;
+    engine->setTakeFileCloser(&closer);
+    const auto frames = [](const QString &file) -> qint64 {
+        auto opened = platform::AudioFile::openForReading(file);
+        return opened ? opened.value()->length() : -1;
+    };
+    for (const TakeMode mode : {TakeMode::streamed, TakeMode::fileOnly}) {
+        SCOPED_TRACE(mode == TakeMode::streamed ? "streamed" : "file only");
+        ASSERT_TRUE(beginTake(mode));
+        const QString file = engine->takeFilePath().value();
+        auto stream = engine->buffers();
+        advance(0.6);
+        ASSERT_EQ(engine->takeResult().kind(), TakeResult::Kind::captured);
+        if (stream) {
+            bool ended = false;
+            auto drain = [](rt::AsyncChannel<platform::SharedPCMBuffer> channel, bool &ended) -> rt::Task<void> {
+                while (co_await channel.next()) {
+                }
+                ended = true;
+            };
+            rt::spawn(loop, drain(*stream, ended));
+            loop.runUntilIdle();
+            EXPECT_TRUE(ended) << "the stream ends before the file is closed";
+        }
+        const qint64 beforeCloser = frames(file);
+        EXPECT_EQ(closer.runUntilIdle(), mode == TakeMode::streamed ? 1 : 0);
+        EXPECT_NEAR(frames(file), 28800, 480) << "the whole take is in the file once closed";
+        if (mode == TakeMode::fileOnly) {
+            EXPECT_EQ(beforeCloser, frames(file));
+        }
+    }
+}
+
 TEST_F(AudioEngineTest, LevelMeterSmoothsChunksOnAudioTimeAndRestartsItsClockAfterAGap)
 {
     ASSERT_TRUE(beginQuietTake());
