@@ -9,6 +9,7 @@
 #include "records/HistoryStore.h"
 #include "records/IncidentStore.h"
 #include "records/StatsStore.h"
+#include "records/StoreWriter.h"
 #include "runtime/Log.h"
 #include "runtime/Paths.h"
 #include "runtime/Settings.h"
@@ -241,6 +242,9 @@ DictationStores DictationStores::open(const rt::Paths &paths, const rt::Clocks &
     DictationStores stores;
     stores.history = std::make_unique<HistoryStore>(paths.dataDir(), clocks);
     stores.stats = std::make_unique<StatsStore>(paths.dataDir());
+    stores.writer = std::make_unique<StoreWriter>();
+    stores.history->setWriter(stores.writer.get());
+    stores.stats->setWriter(stores.writer.get());
     stores.incidents = std::make_unique<IncidentStore>(QDir(paths.dataDir()).filePath(QStringLiteral("Incidents")));
     return stores;
 }

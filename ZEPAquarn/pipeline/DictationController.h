@@ -46,6 +46,7 @@ class IncidentStore;
 class Paster;
 class SoundCuePlayer;
 class StatsStore;
+class StoreWriter;
 struct DictationIncident;
 
 // Runs dictation: turns the trigger's actions into takes, starts and finishes the capture, drives
@@ -296,6 +297,8 @@ struct DictationStores {
     DictationStores &operator=(DictationStores &&) noexcept;
     ~DictationStores();
 
+    // Writes the history and the statistics off the main thread; it goes last, once they have.
+    std::unique_ptr<StoreWriter> writer;
     std::unique_ptr<HistoryStore> history;
     std::unique_ptr<IncidentStore> incidents;
     std::unique_ptr<StatsStore> stats;

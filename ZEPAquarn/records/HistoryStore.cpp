@@ -1,6 +1,7 @@
 #include "records/HistoryStore.h"
 
 #include "records/StoreFile.h"
+#include "records/StoreWriter.h"
 #include "runtime/Log.h"
 
 #include <QJsonArray>
@@ -112,7 +113,10 @@ QByteArray HistoryStore::encoded() const
 
 void HistoryStore::save()
 {
-    StoreFile::write(m_filePath, encoded(), "history");
+    if (m_writer)
+        m_writer->write(m_filePath, encoded(), "history");
+    else
+        StoreFile::write(m_filePath, encoded(), "history");
 }
 
 } // namespace zq

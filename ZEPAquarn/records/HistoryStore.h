@@ -12,6 +12,8 @@
 
 namespace zq {
 
+class StoreWriter;
+
 // The transcript history, newest first, kept in "<folder>/history.json" and rewritten whole after
 // each change. Main thread only. A file that cannot be read or decoded is kept aside and the
 // history starts empty; items that cannot be decoded are left out, and the file holding them is
@@ -41,6 +43,9 @@ public:
     // The items whose text contains `query` (trimmed of spaces and tabs) in any letter case;
     // every item for a blank query.
     QList<HistoryItem> filtered(const QString &query) const;
+    // Hands every later save to `writer` (which must outlive the store) instead of writing on the
+    // caller's thread.
+    void setWriter(StoreWriter *writer) { m_writer = writer; }
     void save();
 
 signals:
@@ -53,6 +58,7 @@ private:
     const rt::Clocks &m_clocks;
     const QString m_filePath;
     QList<HistoryItem> m_items;
+    StoreWriter *m_writer = nullptr;
 };
 
 } // namespace zq

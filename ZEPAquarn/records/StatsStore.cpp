@@ -1,6 +1,7 @@
 #include "records/StatsStore.h"
 
 #include "records/StoreFile.h"
+#include "records/StoreWriter.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -118,7 +119,10 @@ QByteArray StatsStore::encoded() const
 
 void StatsStore::save()
 {
-    StoreFile::write(m_filePath, encoded(), "statistics");
+    if (m_writer)
+        m_writer->write(m_filePath, encoded(), "statistics");
+    else
+        StoreFile::write(m_filePath, encoded(), "statistics");
 }
 
 qint64 StatsStore::lifetimeTakes() const

@@ -13,6 +13,8 @@
 
 namespace zq {
 
+class StoreWriter;
+
 // Per-day counts of inserted takes ("<folder>/stats.json"), week summaries and lifetime figures.
 // Days are keyed "yyyy-MM-dd" in the time zone given at creation (the system's by default; a
 // change takes effect at the next launch). Main thread only; no operation reports an error.
@@ -40,6 +42,9 @@ public:
     // Counts the armed take (one take, `words`, its seconds as rounded milliseconds) on the day
     // of `date`, saves and returns true; false, changing nothing, when no take is armed.
     bool commitTake(qint64 words, const QDateTime &date);
+    // Hands every later save to `writer` (which must outlive the store) instead of writing on the
+    // caller's thread.
+    void setWriter(StoreWriter *writer) { m_writer = writer; }
     void save();
 
     qint64 lifetimeTakes() const;
@@ -60,6 +65,7 @@ private:
     const QTimeZone m_timeZone;
     QMap<QString, DayStats> m_days;
     std::optional<double> m_armedTake;
+    StoreWriter *m_writer = nullptr;
 };
 
 } // namespace zq

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "runtime/SerialQueue.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace zq {
+
+// Writes store files on a thread of its own, one after another in the order they were given, so that
+// a save never holds up the main thread: every save syncs its file and folder to disk, which on a busy
+// disk takes milliseconds, and right after a paste the main thread must answer the front window's
+// request for the clipboard's text. Destroying the writer waits until everything given to it is
+// written.
+class StoreWriter {
+public:
+    StoreWriter();
+    ~StoreWriter();
+    StoreWriter(const StoreWriter &) = delete;
+    StoreWriter &operator=(const StoreWriter &) = delete;
+
+    // Replaces the file at `path` with `bytes` atomically, soon (StoreFile::write, `store` naming the
+    // store in the log).
+    void write(const QString &path, QByteArray bytes, const char *store);
+    // Blocks until every write given before the call is on disk.
+    void waitUntilWritten();
+
+private:
+    rt::SerialQueue m_queue;
+};
+
+} // namespace zq
