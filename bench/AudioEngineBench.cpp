@@ -1,9 +1,9 @@
 // Trigger to live on a private PulseAudio daemon: the time from the engine's start of a take to the
 // take's first proved buffer, on a warm session (kept open after the previous take) and on a cold
-// one (a new engine, so a new capture and its proof), each also as a number of audio fragments
-// (the duration of one capture buffer). Beside them, in the same run, a bare PulseAudio client reads
-// the same microphone the same two ways: what it waits is the microphone's own delivery (the bench
-// source hands over 0.1 s blocks), so the difference is the engine's own cost.
+// one (a new engine, so a new capture and its proof). Take by take, interleaved with them, a bare
+// PulseAudio client reads the same microphone the same way: what it waits is the microphone's own
+// delivery (the bench source hands over 0.1 s blocks), so the ratio of the two is the engine's own
+// cost. The loop sleeps between events while it waits, so the wait takes no core from what it measures.
 #include "audio/AudioEngine.h"
 #include "audio/BoundedHALExecutor.h"
 #include "pipeline/SettingsDefaults.h"
@@ -17,6 +17,9 @@
 #include <QCoreApplication>
 #include <QLoggingCategory>
 #include <QTemporaryDir>
+#include <QTimer>
+
+#include "BenchmarkRun.h"
 
 #include <benchmark/benchmark.h>
 
@@ -86,13 +89,20 @@ struct Rig {
             folder.filePath(QStringLiteral("takes")), &executor, [](DiagnosticEvent, const DiagnosticMetadata &) {}});
     }
 
+    // Runs the loop, asleep until its next event, until `predicate` holds (checked after every event).
     bool runUntil(const std::function<bool()> &predicate, std::chrono::milliseconds timeout)
     {
         const auto deadline = std::chrono::steady_clock::now() + timeout;
+        QTimer wake; // the deadline is an event too
+        wake.setSingleShot(true);
+        wake.setTimerType(Qt::PreciseTimer);
         while (!predicate()) {
-            if (std::chrono::steady_clock::now() > deadline)
+            const auto left = deadline - std::chrono::steady_clock::now();
+            if (left <= std::chrono::steady_clock::duration::zero())
                 return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            if (!wake.isActive())
+                wake.start(std::chrono::ceil<std::chrono::milliseconds>(left));
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
         return true;
     }
@@ -104,9 +114,8 @@ struct Rig {
         runUntil([] { return false; }, std::chrono::milliseconds(100 + 37 * take % 100));
     }
 
-    // Seconds from the start of a take to its first proved buffer, and the duration of that take's
-    // first buffer; nullopt when the take never went live.
-    std::optional<std::pair<double, double>> triggerToLive(AudioEngine &engine)
+    // Seconds from the start of a take to its first proved buffer; nullopt when the take never went live.
+    std::optional<double> triggerToLive(AudioEngine &engine)
     {
         bool live = false;
         engine.setOnTakeLive([&] { live = true; });
@@ -115,88 +124,12 @@ struct Rig {
         if (!runUntil([&] { return live || (handle.isDone() && handle.hasFailed()); }, 10s) || !live)
             return std::nullopt;
         const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
-        double fragment = 0;
-        if (auto stream = engine.buffers()) {
-            auto first = [](rt::AsyncChannel<platform::SharedPCMBuffer> channel, double &out) -> rt::Task<void> {
-                if (auto buffer = co_await channel.next(); buffer && *buffer)
-                    out = (*buffer)->duration();
-            };
-            auto reader = rt::spawn(loop, first(*stream, fragment));
-            runUntil([&] { return reader.isDone(); }, 2s);
-        }
         engine.setOnTakeLive({});
-        return std::make_pair(seconds, fragment);
+        return seconds;
     }
 };
 
 Rig *rig = nullptr;
-
-// What the measured takes of one benchmark add up to.
-struct Totals {
-    double live = 0;
-    double fragment = 0;
-    int takes = 0;
-};
-
-// Measures one take into `totals` and the iteration time; false, with the run marked as failed,
-// when the take never went live.
-bool measureTake(benchmark::State &state, AudioEngine &engine, Totals &totals)
-{
-    const auto measured = rig->triggerToLive(engine);
-    if (!measured) {
-        state.SkipWithError("the take never went live");
-        return false;
-    }
-    state.SetIterationTime(measured->first);
-    totals.live += measured->first;
-    totals.fragment += measured->second;
-    ++totals.takes;
-    return true;
-}
-
-void report(benchmark::State &state, const Totals &totals)
-{
-    if (totals.takes == 0)
-        return;
-    const double fragment = totals.fragment / totals.takes;
-    state.counters["live_ms"] = 1000.0 * totals.live / totals.takes;
-    state.counters["fragment_ms"] = 1000.0 * fragment;
-    state.counters["live_fragments"] = fragment > 0 ? (totals.live / totals.takes) / fragment : 0.0;
-}
-
-void BM_TriggerToLiveCold(benchmark::State &state)
-{
-    Totals totals;
-    for (auto _ : state) {
-        auto engine = rig->makeEngine();
-        if (!measureTake(state, *engine, totals))
-            break;
-        engine->discardTake();
-        engine.reset();
-        rig->pauseBetweenTakes(totals.takes);
-    }
-    report(state, totals);
-}
-BENCHMARK(BM_TriggerToLiveCold)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(8);
-
-void BM_TriggerToLiveWarm(benchmark::State &state)
-{
-    auto engine = rig->makeEngine();
-    if (!rig->triggerToLive(*engine)) {
-        state.SkipWithError("the first take never went live");
-        return;
-    }
-    engine->discardTake(); // the session stays open for the next take
-    Totals totals;
-    for (auto _ : state) {
-        rig->pauseBetweenTakes(totals.takes);
-        if (!measureTake(state, *engine, totals))
-            break;
-        engine->discardTake();
-    }
-    report(state, totals);
-}
-BENCHMARK(BM_TriggerToLiveWarm)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 // A plain recording client of the bench microphone (float mono at the source's rate, 10 ms
 // fragments), made on demand.
@@ -239,59 +172,93 @@ struct BareClient {
     }
 };
 
-void reportBare(benchmark::State &state, double total, int takes)
+double secondsSince(std::chrono::steady_clock::time_point begun)
 {
-    if (takes > 0)
-        state.counters["live_ms"] = 1000.0 * total / takes;
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
 }
 
 // Connect, open the stream, first samples: the bare counterpart of a cold start.
-void BM_BareClientToFirstBufferCold(benchmark::State &state)
+std::optional<double> bareCold()
 {
-    double total = 0;
-    int takes = 0;
+    const auto begun = std::chrono::steady_clock::now();
+    BareClient client;
+    if (!client.open() || !client.readSome())
+        return std::nullopt;
+    return secondsSince(begun);
+}
+
+void report(benchmark::State &state, const std::vector<double> &engine, const std::vector<double> &bare,
+            const std::string &ratio)
+{
+    zq::bench::reportMedianAndWorst(state, engine, "ms", 1000, "engine_");
+    zq::bench::reportMedianAndWorst(state, bare, "ms", 1000, "bare_");
+    zq::bench::reportRatio(state, ratio, engine, bare);
+}
+
+void BM_TriggerToLiveCold(benchmark::State &state)
+{
+    std::vector<double> engineTakes;
+    std::vector<double> bareTakes;
     for (auto _ : state) {
-        const auto begun = std::chrono::steady_clock::now();
-        BareClient client;
-        if (!client.open() || !client.readSome()) {
+        auto engine = rig->makeEngine();
+        const auto live = rig->triggerToLive(*engine);
+        if (!live) {
+            state.SkipWithError("the take never went live");
+            break;
+        }
+        state.SetIterationTime(*live);
+        engineTakes.push_back(*live);
+        engine->discardTake();
+        engine.reset();
+        rig->pauseBetweenTakes(int(engineTakes.size()));
+        const auto bare = bareCold();
+        if (!bare) {
             state.SkipWithError("the bare client cannot read the bench microphone");
             break;
         }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
-        state.SetIterationTime(seconds);
-        total += seconds;
-        ++takes;
-        rig->pauseBetweenTakes(takes);
+        bareTakes.push_back(*bare);
+        rig->pauseBetweenTakes(int(bareTakes.size()) + 3);
     }
-    reportBare(state, total, takes);
+    report(state, engineTakes, bareTakes, "cold_over_bare");
 }
-BENCHMARK(BM_BareClientToFirstBufferCold)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(8);
+BENCHMARK(BM_TriggerToLiveCold)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
-// A stream kept open, then the first samples delivered after the start: the counterpart of a warm start.
-void BM_BareClientToFirstBufferWarm(benchmark::State &state)
+void BM_TriggerToLiveWarm(benchmark::State &state)
 {
-    BareClient client;
+    auto engine = rig->makeEngine();
+    if (!rig->triggerToLive(*engine)) {
+        state.SkipWithError("the first take never went live");
+        return;
+    }
+    engine->discardTake(); // the session stays open for the next take
+    BareClient client;     // and so does the bare client's stream
     if (!client.open() || !client.readSome()) {
         state.SkipWithError("the bare client cannot read the bench microphone");
         return;
     }
-    double total = 0;
-    int takes = 0;
+    std::vector<double> engineTakes;
+    std::vector<double> bareTakes;
     for (auto _ : state) {
-        rig->pauseBetweenTakes(takes);
+        rig->pauseBetweenTakes(int(engineTakes.size()));
+        const auto live = rig->triggerToLive(*engine);
+        if (!live) {
+            state.SkipWithError("the take never went live");
+            break;
+        }
+        state.SetIterationTime(*live);
+        engineTakes.push_back(*live);
+        engine->discardTake();
+        rig->pauseBetweenTakes(int(engineTakes.size()) + 3);
         const auto begun = std::chrono::steady_clock::now();
         if (!client.readFresh()) {
             state.SkipWithError("the bare client lost the bench microphone");
             break;
         }
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
-        state.SetIterationTime(seconds);
-        total += seconds;
-        ++takes;
+        bareTakes.push_back(secondsSince(begun));
     }
-    reportBare(state, total, takes);
+    report(state, engineTakes, bareTakes, "warm_over_bare");
 }
-BENCHMARK(BM_BareClientToFirstBufferWarm)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
+BENCHMARK(BM_TriggerToLiveWarm)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
 } // namespace
 
@@ -310,5 +277,7 @@ int main(int argc, char **argv)
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
     shared.harness->releaseStopped();
+    for (const std::string &line : zq::bench::goalLines())
+        std::printf("%s\n", line.c_str());
     return 0;
 }

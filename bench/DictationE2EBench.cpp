@@ -7,6 +7,12 @@
 // (on the monotonic clock shared by every process). The first take of each launch and the later
 // ("warm") takes are reported apart; the very first launch, with nothing learnt yet, is reported on
 // its own. Any text counts as arrived; how many takes gave exactly the spoken words is beside.
+//
+// The floor, measured in the same run after each launch on the same services: the speech library's
+// decoder with the application's search settings, fed the same recording at the pace of speech (end of
+// input to final text), plus a bare paste into the same window (another client owns the clipboard and
+// Control+V is posted: from the window's V key press to its text). The warm takes are reported as a
+// ratio over the sum of the two medians.
 #include "records/DiagnosticEvent.h"
 #include "support/E2EEnvironment.h"
 
@@ -16,6 +22,9 @@
 #include <QThread>
 
 #include "BenchmarkRun.h"
+#include "PlainDecoder.h"
+
+#include <QProcess>
 
 #include <benchmark/benchmark.h>
 
@@ -54,8 +63,64 @@ struct Takes {
 
 const QString kEstimateFile = QStringLiteral("/speech-channel.json");
 
+// Runs a tool on the environment's display; false when it fails.
+bool runOnDisplay(E2EEnvironment &env, const QString &program, const QStringList &arguments,
+                  const QByteArray &input = {})
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DISPLAY"), env.display());
+    process.setProcessEnvironment(environment);
+    process.start(program, arguments);
+    if (!input.isNull()) {
+        process.write(input);
+        process.closeWriteChannel();
+    }
+    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// A paste by a bare client: another program owns the clipboard with the words and Control+V is
+// posted. Seconds from the window's V key press to the words in it; nothing when it did not arrive.
+std::optional<double> barePaste(E2EEnvironment &env)
+{
+    const QString words = QStringLiteral("go forward ten meters");
+    env.target().clear();
+    if (!runOnDisplay(env, QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard")},
+                      words.toUtf8()))
+        return std::nullopt;
+    const auto before = TextTargetWindow::monotonicNow();
+    if (!runOnDisplay(env, QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+v")}))
+        return std::nullopt;
+    const auto pasted = env.target().waitForText([&](const QString &text) { return text == words; }, 5s);
+    if (!pasted)
+        return std::nullopt;
+    for (const auto &key : env.target().keyEvents())
+        if (key.isPress && key.key == Qt::Key_V && key.at >= before)
+            return std::chrono::duration<double>(pasted->at - key.at).count();
+    return std::nullopt;
+}
+
+// The floor's two parts, measured a few times each on the launch's services once the application is gone.
+bool measureFloor(E2EEnvironment &env, const std::vector<std::int16_t> &speech, std::vector<double> &decoder,
+                  std::vector<double> &paste)
+{
+    zq::bench::PlainDecoder plain(zq::bench::applicationSearch());
+    if (!plain.isLoaded())
+        return false;
+    plain.decode(speech, zq::bench::PlainDecoder::Input::live); // warm, as the application's later takes are
+    for (int i = 0; i < 3; ++i) {
+        decoder.push_back(plain.endOfInputToFinal(speech));
+        const auto bare = barePaste(env);
+        if (!bare)
+            return false;
+        paste.push_back(*bare);
+    }
+    return true;
+}
+
 // One launch's takes into `first` (its first take) and `warm`. False with the reason in `error`.
-bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Takes &first, Takes &warm, QString &error)
+bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Takes &first, Takes &warm,
+             std::vector<double> &decoderFloor, std::vector<double> &pasteFloor, QString &error)
 {
     // Private services sometimes fail to come up on a busy machine (a display taken meanwhile):
     // that is not what this measures, so they get a few tries.
@@ -121,6 +186,10 @@ bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Take
     }
     QFile file(env.stateDir() + kEstimateFile);
     estimate = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (!measureFloor(env, speech, decoderFloor, pasteFloor)) {
+        error = QStringLiteral("the floor (a bare decoder and a bare paste) could not be measured");
+        return false;
+    }
     return true;
 }
 
@@ -134,11 +203,13 @@ void releaseToText(benchmark::State &state)
     Takes firstEver;
     Takes first;
     Takes warm;
+    std::vector<double> decoderFloor;
+    std::vector<double> pasteFloor;
     for (auto _ : state) {
         QByteArray estimate;
         for (int launch = 0; launch < kLaunches; ++launch) {
             QString error;
-            if (!dictate(speech, estimate, launch == 0 ? firstEver : first, warm, error)) {
+            if (!dictate(speech, estimate, launch == 0 ? firstEver : first, warm, decoderFloor, pasteFloor, error)) {
                 state.SkipWithError(qPrintable(error));
                 return;
             }
@@ -153,6 +224,11 @@ void releaseToText(benchmark::State &state)
     firstEver.report(state, "first_ever");
     first.report(state, "first");
     warm.report(state, "warm");
+    zq::bench::reportMedianAndWorst(state, decoderFloor, "ms", 1000, "floor_decoder_");
+    zq::bench::reportMedianAndWorst(state, pasteFloor, "ms", 1000, "floor_paste_");
+    const double floor = zq::bench::median(decoderFloor) + zq::bench::median(pasteFloor);
+    zq::bench::reportRatio(state, "warm_over_floor", warm.seconds, {floor});
+    zq::bench::reportRatio(state, "first_over_floor", first.seconds, {floor});
     if (!first.seconds.empty() && !warm.seconds.empty())
         state.counters["first_over_warm"] =
             first.seconds[first.seconds.size() / 2] / warm.seconds[warm.seconds.size() / 2];

@@ -1,6 +1,7 @@
 // The pill's costs: painting one frame with its meter (the window redraws up to 30 times a second
-// while shown), and the real application's CPU time over 10 s of listening with the pill up,
-// against 10 s idle with the pill hidden.
+// while shown), and the real application's CPU time, as a share of one core, over 10 s of listening
+// to a silent room with the pill up, over 10 s of a take with speech (the whole process and its main
+// thread), and over 10 s idle with the pill hidden.
 #include "menubar/PillView.h"
 #include "records/DiagnosticEvent.h"
 #include "support/ChildProcess.h"
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <unistd.h>
 #include <vector>
 
@@ -77,10 +79,12 @@ void BM_PillFrameSurface(benchmark::State &state)
 }
 BENCHMARK(BM_PillFrameSurface)->Iterations(900)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
-// User plus system CPU seconds the process has used so far; none once it is gone.
-std::optional<double> cpuSeconds(qint64 pid)
+// User plus system CPU seconds the process (or, with `thread`, that one thread of it) has used so
+// far; none once it is gone.
+std::optional<double> cpuSeconds(qint64 pid, qint64 thread = 0)
 {
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    QFile stat(thread > 0 ? QStringLiteral("/proc/%1/task/%2/stat").arg(pid).arg(thread)
+                          : QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
         return std::nullopt;
     const QByteArray line = stat.readAll();
@@ -92,18 +96,38 @@ std::optional<double> cpuSeconds(qint64 pid)
     return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-std::optional<double> cpuOver(qint64 pid, std::chrono::seconds span)
+struct CpuShare {
+    double process = 0; // of one core
+    double mainThread = 0;
+};
+
+// The process's and its main thread's share of one core while `meanwhile` runs (at least `span`).
+std::optional<CpuShare> cpuOver(qint64 pid, std::chrono::seconds span, const std::function<void()> &meanwhile = {})
 {
+    QElapsedTimer timer;
+    timer.start();
     const auto before = cpuSeconds(pid);
-    QThread::sleep(static_cast<unsigned long>(span.count()));
+    const auto mainBefore = cpuSeconds(pid, pid);
+    if (meanwhile)
+        meanwhile();
+    const qint64 rest = std::chrono::milliseconds(span).count() - timer.elapsed();
+    if (rest > 0)
+        QThread::msleep(static_cast<unsigned long>(rest));
     const auto after = cpuSeconds(pid);
-    if (!before || !after)
+    const auto mainAfter = cpuSeconds(pid, pid);
+    const double seconds = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+    if (!before || !after || !mainBefore || !mainAfter)
         return std::nullopt;
-    return *after - *before;
+    return CpuShare{(*after - *before) / seconds, (*mainAfter - *mainBefore) / seconds};
 }
 
 void BM_AppCpuListeningAgainstIdle(benchmark::State &state)
 {
+    const std::vector<std::int16_t> speech = zq::test::E2EEnvironment::speechSamples();
+    if (speech.empty()) {
+        state.SkipWithError(qPrintable(QStringLiteral("missing ") + zq::test::E2EEnvironment::speechPath()));
+        return;
+    }
     zq::test::E2EEnvironment env;
     if (!env.start() || !env.writeSettings() || !env.startApp()) {
         state.SkipWithError(qPrintable(env.errorString()));
@@ -127,19 +151,32 @@ void BM_AppCpuListeningAgainstIdle(benchmark::State &state)
             state.SkipWithError("the pill window was not found");
             break;
         }
-        const auto listening = cpuOver(pid, 10s);
+        const auto silence = cpuOver(pid, 10s);
+        // The same take goes on with speech, sentence after sentence, for as long again.
+        const auto speaking = cpuOver(pid, 10s, [&] {
+            QElapsedTimer spoken;
+            spoken.start();
+            while (spoken.elapsed() < 9000) {
+                env.feeder()->speak(speech);
+                env.feeder()->waitUntilSpoken(15s);
+            }
+        });
         env.releaseTrigger();
-        // The take ends (a silent one fails quietly), the pill leaves, the timers settle.
+        // The take ends (its words are pasted), the pill leaves, the timers settle.
         QThread::sleep(5);
         const auto idle = cpuOver(pid, 10s);
-        if (!listening || !idle) {
+        if (!silence || !speaking || !idle) {
             state.SkipWithError("the application ended during the measurement");
             break;
         }
         state.SetIterationTime(10);
-        state.counters["listening_cpu_ms"] = *listening * 1000;
-        state.counters["idle_cpu_ms"] = *idle * 1000;
-        state.counters["listening_cpu_pct"] = *listening * 10;
+        state.counters["silence_cpu_pct"] = 100 * silence->process;
+        state.counters["silence_main_pct"] = 100 * silence->mainThread;
+        state.counters["speech_cpu_pct"] = 100 * speaking->process;
+        state.counters["speech_main_pct"] = 100 * speaking->mainThread;
+        state.counters["idle_cpu_pct"] = 100 * idle->process;
+        zq::bench::reportGoal("listening to silence, whole application", 100 * silence->process, "% of a core");
+        zq::bench::reportGoal("take with speech, main thread", 100 * speaking->mainThread, "% of a core");
     }
     env.stopApp();
 }
