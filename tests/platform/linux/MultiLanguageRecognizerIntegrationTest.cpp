@@ -58,9 +58,9 @@ protected:
         auto outcome = std::make_shared<test::TranscriptOutcome>();
         consumer = rt::spawn(
             loop, test::collectTranscript(backend.transcribe(AudioSource::stream(stream, {}), language, {}), outcome));
-        for (int i = 0; i < 60 * 50 && !outcome->done; ++i)
-            loop.runUntil([&] { return outcome->done; }, std::chrono::milliseconds(20));
-        EXPECT_TRUE(outcome->done);
+        // Decoding is CPU-bound: on a loaded machine the long take alone can take minutes. The
+        // deadline only ends a hung test.
+        EXPECT_TRUE(loop.runUntil([&] { return outcome->done; }, std::chrono::minutes(4)));
         return outcome;
     }
 
