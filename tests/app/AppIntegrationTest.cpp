@@ -7,6 +7,7 @@
 #include "support/ChildProcess.h"
 #include "support/DBusSession.h"
 #include "support/NotificationServer.h"
+#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/TestFiles.h"
 
@@ -75,7 +76,7 @@ protected:
     // Reads the app's log until a line contains `text`.
     static bool waitForLine(ChildProcess &app, const QByteArray &text)
     {
-        const QDeadlineTimer deadline(15s);
+        const QDeadlineTimer deadline(zq::test::kLoadedMachineTimeout);
         while (auto line = app.readLine(ChildProcess::Channel::StandardError, deadline)) {
             if (line->contains(text))
                 return true;
@@ -112,10 +113,10 @@ protected:
         return result.succeeded() && !result.standardOutput.trimmed().isEmpty();
     }
 
-    // Polls a window condition for a few seconds: windows map after the log line.
+    // Polls a window condition: windows map after the log line.
     static bool eventually(const std::function<bool()> &condition)
     {
-        const QDeadlineTimer deadline(5s);
+        const QDeadlineTimer deadline(zq::test::kLoadedMachineTimeout);
         while (!deadline.hasExpired()) {
             if (condition())
                 return true;
@@ -424,7 +425,8 @@ TEST_F(AppIntegrationTest, AHistoryWithOneDamagedItemLoadsEveryOtherItem)
                                                          {QStringLiteral("dropped"), QStringLiteral("1")},
                                                          {QStringLiteral("kept"), QStringLiteral("2")}}));
     EXPECT_FALSE(zq::test::readFile(journal).contains("bad")) << "never the content";
-    const QJsonArray items = QJsonDocument::fromJson(zq::test::readFile(data + QStringLiteral("/history.json"))).array();
+    const QJsonArray items =
+        QJsonDocument::fromJson(zq::test::readFile(data + QStringLiteral("/history.json"))).array();
     ASSERT_EQ(items.size(), 2);
     EXPECT_EQ(items.at(0).toObject().value(QStringLiteral("text")).toString(), QStringLiteral("first"));
     EXPECT_EQ(items.at(1).toObject().value(QStringLiteral("text")).toString(), QStringLiteral("third"));

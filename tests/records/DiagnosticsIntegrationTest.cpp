@@ -2,6 +2,7 @@
 // reported at the next start. The "application" is this test binary started again with
 // ZQ_RECORDS_APP_ROLE set (see runApplicationRole), and once the real application binary.
 #include "records/Diagnostics.h"
+#include "support/Polling.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -130,11 +131,11 @@ protected:
 
     // Until the journal shows `launches` launches and the run state names the last one (it is
     // written right after the line).
-    bool waitForLaunches(int launches, int timeoutMs = 20000) const
+    bool waitForLaunches(int launches) const
     {
         QElapsedTimer timer;
         timer.start();
-        while (timer.elapsed() < timeoutMs) {
+        while (timer.elapsed() < std::chrono::milliseconds(test::kLoadedMachineTimeout).count()) {
             int seen = 0;
             QString last;
             for (const Line &line : journal()) {

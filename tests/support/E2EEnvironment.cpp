@@ -328,6 +328,25 @@ QString E2EEnvironment::speechPath()
     return QStringLiteral("/usr/share/pocketsphinx/test/data/goforward.raw");
 }
 
+double E2EEnvironment::recordedSeconds() const
+{
+    const QDir takes(appEnvironment().value(QStringLiteral("XDG_RUNTIME_DIR")) + QStringLiteral("/ZEPAquarn-takes"));
+    const QStringList files = takes.entryList({QStringLiteral("zepaquarn-*.wav")}, QDir::Files, QDir::Time);
+    if (files.isEmpty())
+        return 0;
+    QFile file(takes.filePath(files.first()));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    // The byte rate sits at offset 28 in every WAV header; counting a longer header as audio is off by
+    // a few milliseconds only.
+    const QByteArray header = file.read(44);
+    if (header.size() < 44)
+        return 0;
+    const auto byte = [&](int i) { return std::uint32_t(std::uint8_t(header[i])); };
+    const std::uint32_t byteRate = byte(28) | byte(29) << 8 | byte(30) << 16 | byte(31) << 24;
+    return byteRate == 0 ? 0 : double(file.size() - 44) / byteRate;
+}
+
 std::vector<std::int16_t> E2EEnvironment::speechSamples()
 {
     QFile file(speechPath());

@@ -103,6 +103,10 @@ public:
     int journalCount(DiagnosticEvent event) const;
     // Waits until the journal holds at least `count` lines of `event`.
     bool waitForJournal(DiagnosticEvent event, int count, std::chrono::milliseconds timeout) const;
+    // Seconds of audio in the take being recorded (its WAV file in the private take folder); 0 when
+    // no take is recording. For waiting until the application has heard what was fed, however far
+    // behind a loaded machine keeps it.
+    double recordedSeconds() const;
 
     // The packaged recording of real speech ("go forward ten meters"), 16 kHz mono; empty when missing.
     static std::vector<std::int16_t> speechSamples();

@@ -7,6 +7,10 @@ namespace zq::test {
 
 class VirtualLoop;
 
+// For waits on other processes, servers and threads: long enough for a machine whose cores are all
+// busy with other tests, so it is reached only when the awaited thing never happens.
+inline constexpr std::chrono::seconds kLoadedMachineTimeout{60};
+
 // Polls `predicate` on the calling thread every `interval` until it holds; false once `timeout` has
 // passed. For outcomes that arrive on threads the test does not own (audio, executor, X server).
 bool waitFor(const std::function<bool()> &predicate, std::chrono::milliseconds timeout = std::chrono::seconds(5),

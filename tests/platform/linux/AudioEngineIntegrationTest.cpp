@@ -118,7 +118,7 @@ protected:
     bool startTake(bool rescue = true)
     {
         auto handle = rt::spawn(loop, engine->start(TakeMode::streamed, rescue, std::make_shared<TakeStartIntent>()));
-        if (!runUntil([&] { return handle.isDone(); }, 15s))
+        if (!runUntil([&] { return handle.isDone(); }, test::kLoadedMachineTimeout))
             return false;
         if (handle.hasFailed()) {
             ADD_FAILURE() << "start failed: " << describeError(handle.exception()).toStdString();
@@ -155,7 +155,7 @@ TEST_F(AudioEngineIntegrationTest, ThreeSecondTakeRecordsExactlyWhatTheMicrophon
     feeder.speak(fed);
 
     ASSERT_TRUE(startTake());
-    ASSERT_TRUE(runUntil([&] { return engine->captureLive(); }, 3s));
+    ASSERT_TRUE(runUntil([&] { return engine->captureLive(); }, test::kLoadedMachineTimeout));
     const auto begun = std::chrono::steady_clock::now();
     runUntil([&] { return std::chrono::steady_clock::now() - begun >= 3s; }, 4s);
     const auto result = engine->takeResult();
@@ -197,11 +197,12 @@ TEST_F(AudioEngineIntegrationTest, UnloadingTheSelectedSourceMidTakeRecoversInto
     feeder.speak(PipeFeeder::tone(440, 10s, 12000));
 
     ASSERT_TRUE(startTake());
-    ASSERT_TRUE(runUntil([&] { return engine->captureLive(); }, 3s));
+    ASSERT_TRUE(runUntil([&] { return engine->captureLive(); }, test::kLoadedMachineTimeout));
     const auto begun = std::chrono::steady_clock::now();
     runFor(1s);
     ASSERT_TRUE(server.unloadModule(pipeModule));
-    ASSERT_TRUE(runUntil([&] { return count(DiagnosticEvent::audioRecoveryCompleted) == 1; }, 8s));
+    ASSERT_TRUE(
+        runUntil([&] { return count(DiagnosticEvent::audioRecoveryCompleted) == 1; }, test::kLoadedMachineTimeout));
     EXPECT_EQ(engine->boundDeviceName(), QStringLiteral("USB Headset Mic")) << "on the system default now";
     runUntil([&] { return std::chrono::steady_clock::now() - begun >= 3s; }, 4s);
     EXPECT_FALSE(engine->recovery().recovering) << "verified: buffers flow again";
@@ -240,7 +241,7 @@ TEST_F(AudioEngineIntegrationTest, SourceThatDeliversNothingIsRebuiltThenReplace
     EXPECT_EQ(mode(events.back()), QStringLiteral("builtin_fallback"));
     EXPECT_EQ(events.back().second.value(QStringLiteral("attempt")), QStringLiteral("3"));
     EXPECT_TRUE(engine->knownSilentDevice().has_value());
-    ASSERT_TRUE(runUntil([&] { return engine->captureLive(); }, 3s));
+    ASSERT_TRUE(runUntil([&] { return engine->captureLive(); }, test::kLoadedMachineTimeout));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/linux/PulseAudioPlayer.h"
 #include "platform/linux/PulseOutputVolume.h"
 #include "runtime/Settings.h"
+#include "support/Polling.h"
 #include "support/PulseServer.h"
 #include "support/ServiceEnvironment.h"
 
@@ -149,7 +150,7 @@ TEST(PulseOutputVolume, OurCueStreamsAreNotOtherAudio)
     auto player = factory.makePlayer(*SoundCuePlayer::wavData(cueSpec(SoundCue::listening)));
     ASSERT_TRUE(player.hasValue());
     ASSERT_TRUE(player.value()->play());
-    const QDeadlineTimer deadline(3s);
+    const QDeadlineTimer deadline(kLoadedMachineTimeout);
     bool streamSeen = false;
     while (!deadline.hasExpired() && !streamSeen) {
         streamSeen = !server.pactl(QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sink-inputs"))
@@ -166,7 +167,7 @@ TEST(PulseOutputVolume, OurCueStreamsAreNotOtherAudio)
     spec.arguments = {QStringLiteral("-c"), QStringLiteral("exec pacat --playback --raw < /dev/zero")};
     spec.environment = server.clientEnvironment();
     ASSERT_TRUE(other.start(spec)) << other.errorString().toStdString();
-    const QDeadlineTimer otherDeadline(5s);
+    const QDeadlineTimer otherDeadline(kLoadedMachineTimeout);
     bool running = false;
     while (!otherDeadline.hasExpired() && !(running = volume.isRunning(*device).value_or(false)))
         std::this_thread::sleep_for(50ms);

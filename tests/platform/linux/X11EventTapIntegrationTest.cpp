@@ -79,7 +79,7 @@ protected:
 
     bool awaitDelivered(std::size_t count)
     {
-        return loop.runUntil([&] { return delivered.size() >= count; }, 5000ms);
+        return loop.runUntil([&] { return delivered.size() >= count; }, kLoadedMachineTimeout);
     }
 
     // Lets events that may still be on their way arrive, so a test can check that none did.
@@ -102,7 +102,7 @@ TEST_F(X11EventTapTest, TranslatesKeysModifiersAndSideButtonsByPosition)
     xdotool({QStringLiteral("keydown"), QStringLiteral("Shift_L"), QStringLiteral("key"), QStringLiteral("a"),
              QStringLiteral("keyup"), QStringLiteral("Shift_L"), QStringLiteral("keyup"), QStringLiteral("a"),
              QStringLiteral("click"), QStringLiteral("8"), QStringLiteral("key"), QStringLiteral("F5")});
-    ASSERT_TRUE(waitFor([&] { return recorder.snapshot().size() >= 8; }));
+    ASSERT_TRUE(waitFor([&] { return recorder.snapshot().size() >= 8; }, kLoadedMachineTimeout));
     const std::vector<TriggerEvent> events = recorder.snapshot();
     const std::uint64_t leftShift = ModifierFlag::shift | ModifierFlag::leftShiftKey;
 
@@ -212,11 +212,12 @@ TEST_F(X11EventTapTest, ALostServerIsReportedOnceAndStopStillReturns)
     ASSERT_TRUE(tap.start(recorder.handlers()));
 
     server.stop();
-    ASSERT_TRUE(waitFor([&] { return recorder.disabledCount() >= 1; }));
+    ASSERT_TRUE(waitFor([&] { return recorder.disabledCount() >= 1; }, kLoadedMachineTimeout));
     EXPECT_EQ(recorder.disabled.front(), EventTap::DisabledReason::connectionLost);
     AudioLogCapture log;
     tap.enable(); // nothing to reconnect to: it keeps trying in the background
-    ASSERT_TRUE(waitFor([&] { return log.contains("cannot reconnect yet"); })) << "no reconnection was tried";
+    ASSERT_TRUE(waitFor([&] { return log.contains("cannot reconnect yet"); }, kLoadedMachineTimeout))
+        << "no reconnection was tried";
     EXPECT_EQ(recorder.disabledCount(), 1u);
     EXPECT_TRUE(tap.isRunning());
     tap.stop();
