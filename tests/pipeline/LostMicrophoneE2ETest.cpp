@@ -56,7 +56,7 @@ TEST(LostMicrophoneE2ETest, WhatWasHeardIsPastedAndTheUserIsToldTheMicrophoneWas
     ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::audioRecoveryFailed, 1, 15s)) << env.appLogTail().toStdString();
     ASSERT_TRUE(env.releaseTrigger());
 
-    const auto pasted = env.target().waitForText(E2EEnvironment::isSpeechWords, 30s);
+    const auto pasted = env.target().waitForText(E2EEnvironment::isSpeechWords, zq::test::kLoadedMachineTimeout);
     EXPECT_TRUE(pasted) << "the field holds \"" << env.target().text().toStdString() << "\"; log:\n"
                         << env.appLogTail().toStdString();
     ASSERT_TRUE(env.notifications().waitForNotifications(1, 15s)) << env.appLogTail().toStdString();
@@ -93,7 +93,7 @@ TEST(LostMicrophoneE2ETest, TheSoundServerKilledMidTakeEndsItWithWhatWasHeardAnd
         [](const QString &text) {
             return E2EEnvironment::normalizedWords(text) == QLatin1String(E2EEnvironment::kSpeechWords);
         },
-        30s);
+        zq::test::kLoadedMachineTimeout);
     EXPECT_TRUE(pasted) << "the field holds \"" << env.target().text().toStdString() << "\"; log:\n"
                         << env.appLogTail().toStdString();
     ASSERT_TRUE(env.notifications().waitForNotifications(1, 15s)) << env.appLogTail().toStdString();
