@@ -48,6 +48,7 @@ class SoundCuePlayer;
 class StatsStore;
 class StoreWriter;
 struct DictationIncident;
+struct IncidentPresentation;
 
 // Runs dictation: turns the trigger's actions into takes, starts and finishes the capture, drives
 // the transcription, cleans up, pastes and records the text, turns every failure into a notice
@@ -236,6 +237,8 @@ private:
     QString attemptSpanMs() const;
     QString language() const;
     QStringList dictionary() const;
+    DictationIncident newIncident(const QUuid &id, const IncidentPresentation &presentation,
+                                  const QString &backend) const;
 
     rt::MainLoop &m_loop;
     rt::Clocks &m_clocks;

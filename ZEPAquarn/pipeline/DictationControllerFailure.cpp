@@ -105,17 +105,7 @@ void DictationController::failDictation(const DictationFailure &failure)
     } else {
         const QUuid id = QUuid::createUuid();
         const IncidentPresentation presentation = IncidentPresentation::forFailure(failure, backend);
-        DictationIncident incident;
-        incident.id = id;
-        incident.date = m_clocks.wallNow();
-        incident.code = presentation.code;
-        incident.title = presentation.title;
-        incident.message = presentation.message;
-        incident.nextStep = presentation.nextStep;
-        incident.backend = backend;
-        incident.appVersion = m_appVersion;
-        incident.build = m_build;
-        incident.isRead = false;
+        DictationIncident incident = newIncident(id, presentation, backend);
         if (keepsRecording(failure)) {
             incident.language = language();
             incident.recordingFilename = m_incidents.keepRecording(m_takeFileURL, id);
@@ -148,6 +138,25 @@ void DictationController::failResetFired()
 {
     m_failResetTimer = {};
     resetToIdle(true);
+}
+
+// The fields every incident of this session shares; the caller adds the language and recording
+// where the take keeps them.
+DictationIncident DictationController::newIncident(const QUuid &id, const IncidentPresentation &presentation,
+                                                   const QString &backend) const
+{
+    DictationIncident incident;
+    incident.id = id;
+    incident.date = m_clocks.wallNow();
+    incident.code = presentation.code;
+    incident.title = presentation.title;
+    incident.message = presentation.message;
+    incident.nextStep = presentation.nextStep;
+    incident.backend = backend;
+    incident.appVersion = m_appVersion;
+    incident.build = m_build;
+    incident.isRead = false;
+    return incident;
 }
 
 } // namespace zq

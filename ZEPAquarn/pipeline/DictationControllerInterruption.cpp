@@ -34,18 +34,8 @@ bool DictationController::keepInterruptedTake()
 
     const QUuid id = QUuid::createUuid();
     const IncidentPresentation presentation = IncidentPresentation::interrupted();
-    DictationIncident incident;
-    incident.id = id;
-    incident.date = m_clocks.wallNow();
-    incident.code = presentation.code;
-    incident.title = presentation.title;
-    incident.message = presentation.message;
-    incident.nextStep = presentation.nextStep;
-    incident.backend = backend;
+    DictationIncident incident = newIncident(id, presentation, backend);
     incident.language = language();
-    incident.appVersion = m_appVersion;
-    incident.build = m_build;
-    incident.isRead = false;
     incident.recordingFilename = m_incidents.keepRecording(recording, id);
     m_incidents.insert(incident);
     m_incidents.trimToLimit();
