@@ -60,6 +60,8 @@ private:
     int m_fd;
 };
 
+} // namespace
+
 bool writeAll(int fd, const char *data, qsizetype size)
 {
     while (size > 0) {
@@ -74,6 +76,8 @@ bool writeAll(int fd, const char *data, qsizetype size)
     }
     return true;
 }
+
+namespace {
 
 void syncFolder(const QString &folder)
 {

@@ -47,6 +47,9 @@ bool isAtomicWriteTemporary(const QString &name);
 Result<int> removeFilesIn(const QString &folder, const std::function<bool(const QString &name)> &shouldRemove,
                           const QString &root = {});
 
+// Writes all of `data` to `fd`, going on after a signal interrupts a write. On false, errno tells why.
+bool writeAll(int fd, const char *data, qsizetype size);
+
 // Moves a file like rename(2). Across file systems it copies into a temporary next to the
 // destination, flushes it, renames it into place and only then deletes the source, so the
 // destination is never a half-written file and the data is never lost on the way.

@@ -26,21 +26,6 @@ rt::Error failed(const QString &what, int err)
     return rt::makeError(what + QStringLiteral(": ") + qt_error_string(err), QStringLiteral("posix"), err);
 }
 
-bool writeAll(int fd, const char *data, qint64 size)
-{
-    while (size > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        data += written;
-        size -= written;
-    }
-    return true;
-}
-
 // Copies all of `from` into `to`; errno tells why when it returns false.
 bool copyAll(int from, int to)
 {
@@ -51,7 +36,7 @@ bool copyAll(int from, int to)
             continue;
         if (read <= 0)
             return read == 0;
-        if (!writeAll(to, buffer.get(), read))
+        if (!rt::writeAll(to, buffer.get(), read))
             return false;
     }
 }
