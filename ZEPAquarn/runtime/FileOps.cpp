@@ -262,6 +262,26 @@ Result<QStringList> namesIn(int dir, const QString &folder)
     return names;
 }
 
+// Opens `folder` as openOwnFolder() does and hands each name in it to `handle` with the folder's
+// descriptor; returns how many it handled (it returns true for those).
+Result<int> countHandledIn(const QString &folder, const QString &root,
+                           const std::function<bool(int dir, const QString &name)> &handle)
+{
+    auto opened = openOwnFolder(folder, root);
+    if (!opened)
+        return opened.error();
+    FileDescriptor dir(opened.value());
+    const auto names = namesIn(dir.get(), folder);
+    if (!names)
+        return names.error();
+
+    int handled = 0;
+    for (const QString &name : names.value())
+        if (handle(dir.get(), name))
+            ++handled;
+    return handled;
+}
+
 } // namespace
 
 Result<QByteArray> readOwnFile(const QString &path, qint64 mostBytes)
@@ -332,58 +352,38 @@ Result<QByteArray> readOwnFile(const QString &path, qint64 mostBytes)
 Result<int> removeFilesIn(const QString &folder, const std::function<bool(const QString &name)> &shouldRemove,
                           const QString &root)
 {
-    auto opened = openOwnFolder(folder, root);
-    if (!opened)
-        return opened.error();
-    FileDescriptor dir(opened.value());
-    const auto names = namesIn(dir.get(), folder);
-    if (!names)
-        return names.error();
-
-    int removed = 0;
-    for (const QString &name : names.value()) {
+    return countHandledIn(folder, root, [&](int dir, const QString &name) {
         if (!shouldRemove(name))
-            continue;
+            return false;
         const QByteArray entryName = QFile::encodeName(name);
         struct stat info {};
-        if (::fstatat(dir.get(), entryName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
-            continue;
-        if (::unlinkat(dir.get(), entryName.constData(), 0) == 0)
-            ++removed;
-        else
-            qCWarning(lcRuntime) << "could not remove" << name << "from" << folder << qt_error_string(errno);
-    }
-    return removed;
+        if (::fstatat(dir, entryName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+            return false;
+        if (::unlinkat(dir, entryName.constData(), 0) == 0)
+            return true;
+        qCWarning(lcRuntime) << "could not remove" << name << "from" << folder << qt_error_string(errno);
+        return false;
+    });
 }
 
 Result<int> makeFilesPrivateIn(const QString &folder, const QString &root)
 {
-    auto opened = openOwnFolder(folder, root);
-    if (!opened)
-        return opened.error();
-    FileDescriptor dir(opened.value());
-    const auto names = namesIn(dir.get(), folder);
-    if (!names)
-        return names.error();
-
-    int changed = 0;
-    for (const QString &name : names.value()) {
+    return countHandledIn(folder, root, [&](int dir, const QString &name) {
         const QByteArray entryName = QFile::encodeName(name);
         struct stat info {};
-        if (::fstatat(dir.get(), entryName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
+        if (::fstatat(dir, entryName.constData(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
             info.st_uid != ::geteuid() || (info.st_mode & 077) == 0)
-            continue;
+            return false;
         // Changed through a descriptor of the file itself: a name swapped for a link is not followed.
         FileDescriptor file(
-            ::openat(dir.get(), entryName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+            ::openat(dir, entryName.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
         if (!file.isValid() || ::fstat(file.get(), &info) != 0 || !S_ISREG(info.st_mode))
-            continue;
+            return false;
         if (::fchmod(file.get(), info.st_mode & 0700) == 0)
-            ++changed;
-        else
-            qCWarning(lcRuntime) << "could not make" << name << "in" << folder << "private" << qt_error_string(errno);
-    }
-    return changed;
+            return true;
+        qCWarning(lcRuntime) << "could not make" << name << "in" << folder << "private" << qt_error_string(errno);
+        return false;
+    });
 }
 
 Result<void> moveFile(const QString &from, const QString &to)
