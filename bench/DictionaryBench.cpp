@@ -14,10 +14,10 @@
 
 #include <QFile>
 #include <QLoggingCategory>
-#include <QRegularExpression>
 #include <QSet>
 
 #include "BenchmarkRun.h"
+#include "SpeechScoring.h"
 
 #include <benchmark/benchmark.h>
 
@@ -32,7 +32,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const QString kLibrivox = QStringLiteral("/usr/share/pocketsphinx/test/data/librivox/");
 // The voices that the packaged model understands best; every phrase is spoken by each.
 const QStringList kVoices = {QStringLiteral("en-us"), QStringLiteral("en-us+m1"), QStringLiteral("en-us+m7")};
 
@@ -94,47 +93,16 @@ Phrases spokenPhrases()
 std::vector<Take> librivox()
 {
     std::vector<Take> takes;
-    QFile list(kLibrivox + QStringLiteral("transcription"));
-    if (!list.open(QIODevice::ReadOnly))
-        return takes;
-    static const QRegularExpression line(QStringLiteral(R"(<s>\s*(.*?)\s*</s>\s*\((\S+)\))"));
-    for (const QString &text : QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const auto match = line.match(text);
-        if (!match.hasMatch())
-            continue;
+    for (bench::LibrivoxLine &line : bench::librivoxLines()) {
         Take take;
-        take.reference = match.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        auto file = platform::AudioFile::openForReading(kLibrivox + match.captured(2) + QStringLiteral(".wav"));
-        if (!file)
+        take.reference = std::move(line.reference);
+        auto samples = bench::readWav(line.path);
+        if (!samples)
             return {};
-        for (;;) {
-            auto block = file.value()->read(8192);
-            if (!block || block.value()->frameLength() == 0)
-                break;
-            take.samples.insert(take.samples.end(), block.value()->channelData(0),
-                                block.value()->channelData(0) + block.value()->frameLength());
-        }
+        take.samples = std::move(*samples);
         takes.push_back(std::move(take));
     }
     return takes;
-}
-
-int editDistance(const QStringList &a, const QStringList &b)
-{
-    std::vector<int> row(static_cast<std::size_t>(b.size()) + 1);
-    for (std::size_t j = 0; j < row.size(); ++j)
-        row[j] = static_cast<int>(j);
-    for (qsizetype i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = static_cast<int>(i);
-        for (qsizetype j = 1; j <= b.size(); ++j) {
-            const int up = row[static_cast<std::size_t>(j)];
-            row[static_cast<std::size_t>(j)] =
-                std::min({up + 1, row[static_cast<std::size_t>(j - 1)] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = up;
-        }
-    }
-    return row.back();
 }
 
 // How many of the expected dictionary words the text holds (each occurrence counted once).
@@ -210,13 +178,13 @@ Score score(const Phrases &phrases, const std::vector<Take> &general, const QStr
         score.seconds += std::chrono::duration<double>(Clock::now() - start).count();
         score.dictionaryWords += static_cast<int>(take.dictionaryWords.size());
         score.dictionaryWordsRight += dictionaryWordsRight(take.dictionaryWords, heard);
-        score.phraseErrors += editDistance(take.reference, heard);
+        score.phraseErrors += bench::editDistance(take.reference, heard);
         score.phraseWords += static_cast<int>(take.reference.size());
     }
     for (const Take &take : general) {
         LocalBackend backend(loop, recognizer);
         const auto start = Clock::now();
-        score.generalErrors += editDistance(take.reference, transcribe(loop, backend, take, dictionary));
+        score.generalErrors += bench::editDistance(take.reference, transcribe(loop, backend, take, dictionary));
         score.seconds += std::chrono::duration<double>(Clock::now() - start).count();
         score.generalWords += static_cast<int>(take.reference.size());
     }

@@ -12,11 +12,11 @@
 
 #include <QFile>
 #include <QLoggingCategory>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include "BenchmarkRun.h"
 #include "PlainDecoder.h"
+#include "SpeechScoring.h"
 
 #include <benchmark/benchmark.h>
 
@@ -34,8 +34,6 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-const QString kLibrivox = QStringLiteral("/usr/share/pocketsphinx/test/data/librivox/");
-
 struct Recording {
     QString path;
     QStringList reference;
@@ -43,60 +41,19 @@ struct Recording {
     std::vector<std::int16_t> pcm;
 };
 
-std::vector<float> readWav(const QString &path)
-{
-    std::vector<float> samples;
-    auto file = platform::AudioFile::openForReading(path);
-    if (!file)
-        return samples;
-    for (;;) {
-        auto block = file.value()->read(8192);
-        if (!block || block.value()->frameLength() == 0)
-            break;
-        samples.insert(samples.end(), block.value()->channelData(0),
-                       block.value()->channelData(0) + block.value()->frameLength());
-    }
-    return samples;
-}
-
 std::vector<Recording> librivox()
 {
     std::vector<Recording> recordings;
-    QFile list(kLibrivox + QStringLiteral("transcription"));
-    if (!list.open(QIODevice::ReadOnly))
-        return recordings;
-    static const QRegularExpression line(QStringLiteral(R"(<s>\s*(.*?)\s*</s>\s*\((\S+)\))"));
-    for (const QString &text : QString::fromUtf8(list.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        const auto match = line.match(text);
-        if (!match.hasMatch())
-            continue;
+    for (bench::LibrivoxLine &line : bench::librivoxLines()) {
         Recording r;
-        r.path = kLibrivox + match.captured(2) + QStringLiteral(".wav");
-        r.reference = match.captured(1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-        r.samples = readWav(r.path);
+        r.path = std::move(line.path);
+        r.reference = std::move(line.reference);
+        r.samples = bench::readWav(r.path).value_or(std::vector<float>{});
         for (const float sample : r.samples)
             r.pcm.push_back(static_cast<std::int16_t>(std::lrint(std::clamp(sample, -1.0f, 1.0f) * 32767.0f)));
         recordings.push_back(std::move(r));
     }
     return recordings;
-}
-
-int editDistance(const QStringList &a, const QStringList &b)
-{
-    std::vector<int> row(static_cast<std::size_t>(b.size()) + 1);
-    for (std::size_t j = 0; j < row.size(); ++j)
-        row[j] = static_cast<int>(j);
-    for (qsizetype i = 1; i <= a.size(); ++i) {
-        int diagonal = row[0];
-        row[0] = static_cast<int>(i);
-        for (qsizetype j = 1; j <= b.size(); ++j) {
-            const int up = row[static_cast<std::size_t>(j)];
-            row[static_cast<std::size_t>(j)] =
-                std::min({up + 1, row[static_cast<std::size_t>(j - 1)] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
-            diagonal = up;
-        }
-    }
-    return row.back();
 }
 
 QStringList wordsOf(const QString &text)
@@ -206,24 +163,25 @@ void BM_WordErrorRate(benchmark::State &state)
         }
         int liveErrors = 0;
         for (const auto &r : recordings)
-            liveErrors += editDistance(r.reference, wordsOf(plain.decode(r.pcm, PlainDecoder::Input::live)));
+            liveErrors += bench::editDistance(r.reference, wordsOf(plain.decode(r.pcm, PlainDecoder::Input::live)));
         PlainDecoder plainOurSearch(bench::applicationSearch());
         int liveOurSearchErrors = 0;
         for (const auto &r : recordings)
             liveOurSearchErrors +=
-                editDistance(r.reference, wordsOf(plainOurSearch.decode(r.pcm, PlainDecoder::Input::live)));
+                bench::editDistance(r.reference, wordsOf(plainOurSearch.decode(r.pcm, PlainDecoder::Input::live)));
 
         // Each whole utterance at once, with the stock search and with ours. A decoder that has
         // decoded live once normalises live from then on, so these are fresh ones.
         PlainDecoder whole;
         int wholeErrors = 0;
         for (const auto &r : recordings)
-            wholeErrors += editDistance(r.reference, wordsOf(whole.decode(r.pcm, PlainDecoder::Input::wholeUtterance)));
+            wholeErrors +=
+                bench::editDistance(r.reference, wordsOf(whole.decode(r.pcm, PlainDecoder::Input::wholeUtterance)));
         PlainDecoder ourSearch(bench::applicationSearch());
         int wholeOurSearchErrors = 0;
         for (const auto &r : recordings)
             wholeOurSearchErrors +=
-                editDistance(r.reference, wordsOf(ourSearch.decode(r.pcm, PlainDecoder::Input::wholeUtterance)));
+                bench::editDistance(r.reference, wordsOf(ourSearch.decode(r.pcm, PlainDecoder::Input::wholeUtterance)));
 
         // Ours, through the engine: each recording is the first take of a launch that starts from
         // what an earlier launch learnt from the other recordings. (A later take of one launch
@@ -243,8 +201,8 @@ void BM_WordErrorRate(benchmark::State &state)
             auto recognizer = launch(file);
             {
                 LocalBackend backend(loop, recognizer);
-                ourErrors += editDistance(recordings[i].reference,
-                                          wordsOf(transcribeTake(loop, backend, recordings[i].samples)));
+                ourErrors += bench::editDistance(recordings[i].reference,
+                                                 wordsOf(transcribeTake(loop, backend, recordings[i].samples)));
             }
             quit(std::move(recognizer));
         }
@@ -255,7 +213,7 @@ void BM_WordErrorRate(benchmark::State &state)
             auto recognizer = launch({});
             {
                 LocalBackend backend(loop, recognizer);
-                firstEverErrors += editDistance(r.reference, wordsOf(transcribeTake(loop, backend, r.samples)));
+                firstEverErrors += bench::editDistance(r.reference, wordsOf(transcribeTake(loop, backend, r.samples)));
             }
             quit(std::move(recognizer));
         }
