@@ -4,8 +4,8 @@
 // resident size above the size before the cycle (the idle application's) is the figure; the goal
 // is under 64 MB.
 #include "pipeline/SettingsDefaults.h"
-#include "platform/linux/AppcastUpdateFramework.h"
-#include "rewards/Updater.h"
+#include "platform/linux/appcast/AppcastUpdateFramework.h"
+#include "rewards/updates/Updater.h"
 #include "support/FakeUserNotifications.h"
 #include "support/LoopbackFeedServer.h"
 #include "support/PeakMemory.h"

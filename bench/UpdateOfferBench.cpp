@@ -3,8 +3,8 @@
 // million characters (what a feed can hold) and for 64 kB of prose in one paragraph (the most of
 // the notes a feed's item keeps). Before the notes were cut and broken into lines, the word
 // stalled the window until the hang watchdog ended the application; the goal is a few frames.
-#include "platform/linux/Appcast.h"
-#include "rewards/UpdaterDialogs.h"
+#include "platform/linux/appcast/Appcast.h"
+#include "rewards/updates/UpdaterDialogs.h"
 #include "support/UpdateFeedKit.h"
 #include "support/ViewRender.h"
 

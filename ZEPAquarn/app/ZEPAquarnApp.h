@@ -5,9 +5,9 @@
 #include "pipeline/Colorway.h"
 #include "platform/PermissionProbe.h"
 #include "pipeline/LanguageCatalogue.h"
-#include "rewards/DepthStore.h"
-#include "rewards/MotionStore.h"
-#include "rewards/Updater.h"
+#include "rewards/depth/DepthStore.h"
+#include "rewards/motion/MotionStore.h"
+#include "rewards/updates/Updater.h"
 #include "window/AppWindowModel.h"
 
 #include <QObject>

@@ -1,6 +1,6 @@
 #include "app/ZEPAquarnAppDelegate.h"
 
-#include "rewards/DepthStore.h"
+#include "rewards/depth/DepthStore.h"
 
 namespace zq {
 

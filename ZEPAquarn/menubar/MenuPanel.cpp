@@ -6,7 +6,7 @@
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "menubar/brand/ZepaSwitch.h"
-#include "rewards/MilestoneLine.h"
+#include "rewards/milestones/MilestoneLine.h"
 #include "runtime/Log.h"
 #include "window/HistoryPageRow.h"
 

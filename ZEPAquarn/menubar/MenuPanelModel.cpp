@@ -8,7 +8,7 @@
 #include "records/HistoryStore.h"
 #include "records/IncidentStore.h"
 #include "records/StatsStore.h"
-#include "rewards/Updater.h"
+#include "rewards/updates/Updater.h"
 #include "runtime/Settings.h"
 #include "window/AppWindowModel.h"
 

@@ -3,7 +3,7 @@
 #include "audio/AudioInputDevice.h"
 #include "menubar/MenuWeekRecapContent.h"
 #include "pipeline/LanguageCatalogue.h"
-#include "rewards/MilestoneStore.h"
+#include "rewards/milestones/MilestoneStore.h"
 #include "runtime/Executor.h"
 #include "window/AppWindowSection.h"
 #include "window/HistoryPageCopy.h"

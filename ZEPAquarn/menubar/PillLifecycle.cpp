@@ -1,6 +1,6 @@
 #include "menubar/PillLifecycle.h"
 
-#include "menubar/ZepaMeter.h"
+#include "menubar/brand/ZepaMeter.h"
 #include "menubar/brand/CubicBezierEase.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 #include "menubar/PillView.h"
 
-#include "menubar/VekPillMeter.h"
-#include "menubar/ZepaMeter.h"
+#include "menubar/brand/VekPillMeter.h"
+#include "menubar/brand/ZepaMeter.h"
 #include "menubar/brand/ZepaSymbol.h"
 
 #include <QImage>

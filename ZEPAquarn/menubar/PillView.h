@@ -4,7 +4,7 @@
 #include "menubar/PillLifecycle.h"
 #include "menubar/brand/Palette.h"
 #include "pipeline/Colorway.h"
-#include "rewards/PillAnimationStyle.h"
+#include "rewards/motion/PillAnimationStyle.h"
 
 #include <QRectF>
 #include <QString>

@@ -3,7 +3,7 @@
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "records/IncidentStore.h"
-#include "rewards/Updater.h"
+#include "rewards/updates/Updater.h"
 #include "window/AppSettingsModel.h"
 #include "window/AppSettingsView.h"
 #include "window/AppSidebar.h"

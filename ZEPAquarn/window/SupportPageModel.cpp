@@ -2,7 +2,7 @@
 
 #include "pipeline/DictationController.h"
 #include "records/IncidentStore.h"
-#include "rewards/Updater.h"
+#include "rewards/updates/Updater.h"
 
 namespace zq {
 

@@ -3,7 +3,7 @@
 #include "menubar/brand/Palette.h"
 #include "pipeline/RecoveredTranscriptionState.h"
 #include "records/DictationIncident.h"
-#include "rewards/UpdateState.h"
+#include "rewards/updates/UpdateState.h"
 
 #include <QDateTime>
 #include <QList>

@@ -2,7 +2,7 @@
 
 #include "pipeline/TriggerKey.h"
 #include "runtime/Log.h"
-#include "window/TriggerRecordingGate.h"
+#include "pipeline/TriggerRecordingGate.h"
 
 namespace zq {
 

@@ -1,6 +1,6 @@
 #include "app/ZEPAquarnAppDelegate.h"
 #include "pipeline/SettingsDefaults.h"
-#include "rewards/DepthStore.h"
+#include "rewards/depth/DepthStore.h"
 #include "runtime/Settings.h"
 
 #include <gtest/gtest.h>

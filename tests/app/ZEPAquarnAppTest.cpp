@@ -3,7 +3,7 @@
 
 #include "app/ZEPAquarnApp.h"
 #include "menubar/MenuBarExtra.h"
-#include "menubar/PillPanel.h"
+#include "support/RecordingPillDisplay.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/TriggerBinding.h"
 #include "pipeline/TriggerReach.h"

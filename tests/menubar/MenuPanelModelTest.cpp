@@ -7,7 +7,7 @@
 #include "records/HistoryStore.h"
 #include "records/IncidentStore.h"
 #include "records/StatsStore.h"
-#include "rewards/Updater.h"
+#include "rewards/updates/Updater.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakePermissionProbe.h"
 #include "support/FakeUpdateFramework.h"

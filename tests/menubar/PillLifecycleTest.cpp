@@ -1,6 +1,6 @@
 #include "menubar/PillLifecycle.h"
 
-#include "menubar/ZepaMeter.h"
+#include "menubar/brand/ZepaMeter.h"
 #include "support/ScriptedPillTake.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
 
-#include "TriggerTestSupport.h"
+#include "support/TriggerTestSupport.h"
 #include "support/FakeEventTap.h"
 #include "support/VirtualLoop.h"
 

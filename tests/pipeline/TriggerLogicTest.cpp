@@ -1,5 +1,5 @@
 #include "pipeline/TriggerLogic.h"
-#include "pipeline/TriggerTestSupport.h"
+#include "support/TriggerTestSupport.h"
 
 #include <gtest/gtest.h>
 

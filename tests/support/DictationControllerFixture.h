@@ -1,6 +1,6 @@
 #pragma once
 
-#include "menubar/PillState.h"
+#include "pipeline/PillState.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/TriggerLogic.h"
 #include "support/FakeDictationServices.h"

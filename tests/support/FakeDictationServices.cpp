@@ -125,7 +125,7 @@ DictationController::Dependencies FakeDictationServices::dependencies()
     }
     deps.prewarmOpenAI = [this] { ++prewarmCalls; };
     deps.makePill = [this] {
-        auto panel = std::make_unique<PillPanel>(*engine, Colorway::consensusMint);
+        auto panel = std::make_unique<RecordingPillDisplay>(*engine, Colorway::consensusMint);
         pill = panel.get();
         return panel;
     };

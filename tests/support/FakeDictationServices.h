@@ -4,7 +4,7 @@
 #include "audio/AudioDuringDictationController.h"
 #include "audio/AudioEngine.h"
 #include "audio/BoundedHALExecutor.h"
-#include "menubar/PillPanel.h"
+#include "support/RecordingPillDisplay.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/Paster.h"
 #include "pipeline/SoundCuePlayer.h"
@@ -135,7 +135,7 @@ public:
     QStringList announcements;
     int prewarmCalls = 0;
     // The pill the controller made, once it made it.
-    PillPanel *pill = nullptr;
+    RecordingPillDisplay *pill = nullptr;
     std::unique_ptr<DictationController> controller;
 
 private:

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rewards/InviteService.h"
+#include "rewards/depth/InviteService.h"
 #include "support/FakeGate.h"
 
 #include <QList>

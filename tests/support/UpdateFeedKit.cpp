@@ -1,7 +1,7 @@
 #include "support/UpdateFeedKit.h"
 
-#include "platform/linux/Appcast.h"
-#include "platform/linux/UpdateSignature.h"
+#include "platform/linux/appcast/Appcast.h"
+#include "platform/linux/appcast/UpdateSignature.h"
 
 #include <QFile>
 

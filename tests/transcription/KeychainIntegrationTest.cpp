@@ -5,7 +5,7 @@
 #include "transcription/Keychain.h"
 #include "transcription/OpenAIBackend.h"
 
-#include "OpenAITestSupport.h"
+#include "support/OpenAITestSupport.h"
 #include "support/DBusSession.h"
 #include "support/LoopbackTranscriptionServer.h"
 #include "support/ServiceEnvironment.h"

@@ -2,7 +2,7 @@
 // each kind of answer turns into.
 #include "transcription/OpenAIBackend.h"
 
-#include "OpenAITestSupport.h"
+#include "support/OpenAITestSupport.h"
 #include "support/LoopbackTranscriptionServer.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 // throttle and the refusal of a live source.
 #include "transcription/OpenAIBackend.h"
 
-#include "OpenAITestSupport.h"
+#include "support/OpenAITestSupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>

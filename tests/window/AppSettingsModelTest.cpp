@@ -6,7 +6,7 @@
 #include "support/FakeDictationServices.h"
 #include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakeSecretStore.h"
-#include "window/WindowTestSupport.h"
+#include "support/WindowTestSupport.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,7 +6,7 @@
 #include "platform/linux/LibsecretStore.h"
 #include "platform/linux/X11TaskbarPresence.h"
 #include "records/StatsStore.h"
-#include "rewards/PillAnimationGalleryView.h"
+#include "rewards/motion/PillAnimationGalleryView.h"
 #include "support/DBusSession.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakePermissionProbe.h"
@@ -16,8 +16,8 @@
 #include "window/AppSettingsView.h"
 #include "window/AppWindowView.h"
 #include "window/OnboardingView.h"
-#include "window/StatsPage.h"
-#include "window/WindowTestSupport.h"
+#include "rewards/stats/StatsPage.h"
+#include "support/WindowTestSupport.h"
 
 #include <QApplication>
 #include <QLabel>

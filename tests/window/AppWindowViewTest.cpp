@@ -7,7 +7,7 @@
 #include "pipeline/TakePhase.h"
 #include "platform/linux/XdgAutostartEntry.h"
 #include "records/IncidentStore.h"
-#include "rewards/Updater.h"
+#include "rewards/updates/Updater.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakeSecretStore.h"
@@ -21,7 +21,7 @@
 #include "window/SettingsBlocks.h"
 #include "window/SegmentedPicker.h"
 #include "window/SettingsControls.h"
-#include "window/WindowTestSupport.h"
+#include "support/WindowTestSupport.h"
 
 #include <QAction>
 #include <QApplication>

@@ -10,7 +10,7 @@
 #include "support/ViewRender.h"
 #include "support/VirtualLoop.h"
 #include "window/TriggerBindingRecorderView.h"
-#include "window/TriggerRecordingGate.h"
+#include "pipeline/TriggerRecordingGate.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -13,7 +13,7 @@
 #include "window/HistoryPageModel.h"
 #include "window/IncidentRow.h"
 #include "window/SupportPage.h"
-#include "window/WindowTestSupport.h"
+#include "support/WindowTestSupport.h"
 
 #include <QApplication>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
 // The Support page's sections over the recovery state, the incident list and the updater.
 #include "window/SupportPageModel.h"
 
-#include "rewards/Updater.h"
+#include "rewards/updates/Updater.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeUpdateFramework.h"
 

@@ -3,7 +3,7 @@
 #include "window/SupportPage.h"
 
 #include "menubar/brand/ZepaButton.h"
-#include "rewards/Updater.h"
+#include "rewards/updates/Updater.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeUpdateFramework.h"
 #include "support/TestFiles.h"

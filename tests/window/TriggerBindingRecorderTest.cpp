@@ -3,9 +3,9 @@
 #include "pipeline/TriggerBinding.h"
 #include "support/FakeEventTap.h"
 #include "support/VirtualLoop.h"
-#include "window/GatedEventTap.h"
+#include "pipeline/GatedEventTap.h"
 #include "window/TriggerBindingRecorderModel.h"
-#include "window/TriggerRecordingGate.h"
+#include "pipeline/TriggerRecordingGate.h"
 
 #include <gtest/gtest.h>
 

@@ -13,9 +13,9 @@
 #include "support/ChildProcess.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
-#include "window/GatedEventTap.h"
+#include "pipeline/GatedEventTap.h"
 #include "window/TriggerBindingRecorderView.h"
-#include "window/TriggerRecordingGate.h"
+#include "pipeline/TriggerRecordingGate.h"
 
 #include <QApplication>
 #include <QPushButton>

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "audio/LevelHistory.h"
+#include "rewards/motion/PillAnimationStyle.h"
+
+#include <QColor>
+#include <QRectF>
+
+#include <array>
+
+class QPainter;
+
+namespace zq {
+
+// Three of the listening animations, each a variation on the brand mark's four arcs driven by the
+// voice level: scaled pieces, band swell and a liquid surface. The fourth, logo + bars, belongs to
+// the bar meter; for it this meter draws nothing. The pill and the animation gallery both use it.
+struct VekPillMeter {
+    PillAnimationStyle style = PillAnimationStyle::scaledPieces;
+    QColor color;
+    LevelHistory history;
+    double now = 0;       // seconds since 2001-01-01 UTC, the history's clock
+    double startedAt = 0; // when the capture went live: the phase origin of the surface wave
+    bool staggered = true;
+
+    static constexpr double kStagger = 0.055;
+
+    // The four levels the arcs show, top, right, bottom, left.
+    std::array<double, 4> levels() const;
+
+    // Draws in the centred square of `rect`'s smaller side.
+    void paint(QPainter &painter, const QRectF &rect) const;
+};
+
+// The same, for the gallery: a style drawn in `rect` from `history` at `now`.
+void paintVekPillMeter(QPainter &painter, const QRectF &rect, PillAnimationStyle style, const QColor &color,
+                       const LevelHistory &history, double now, double startedAt, bool staggered);
+
+} // namespace zq

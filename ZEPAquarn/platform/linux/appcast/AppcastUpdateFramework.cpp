@@ -1,0 +1,565 @@
+#include "platform/linux/appcast/AppcastUpdateFramework.h"
+
+#include "platform/linux/appcast/Appcast.h"
+#include "platform/linux/appcast/UpdateArchive.h"
+#include "platform/linux/appcast/UpdateInstaller.h"
+#include "platform/linux/appcast/UpdateSignature.h"
+#include "runtime/Clocks.h"
+#include "runtime/Log.h"
+#include "runtime/Settings.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <limits>
+
+namespace zq::platform {
+
+struct AppcastUpdateFramework::Prepared {
+    AppcastItem item;
+    std::unique_ptr<QTemporaryDir> folder;
+    QString executable; // inside `folder`
+};
+
+// The archive on its way to disk, in its own folder of the work folder, which goes with it.
+struct AppcastUpdateFramework::Download {
+    std::unique_ptr<QTemporaryDir> folder;
+    QFile file;
+    Sha512Digest digest;
+    qint64 received = 0;
+};
+
+namespace {
+
+QString key(const char *name)
+{
+    return QString::fromLatin1(name);
+}
+
+double secondsSince1970(const QDateTime &date)
+{
+    return static_cast<double>(date.toMSecsSinceEpoch()) / 1000.0;
+}
+
+double secondsOf(std::chrono::milliseconds duration)
+{
+    return static_cast<double>(duration.count()) / 1000.0;
+}
+
+constexpr qint64 kReadChunk = 64 * 1024;
+const QString kWrongSize = QStringLiteral("The downloaded update has the wrong size, so it was not installed.");
+
+} // namespace
+
+AppcastUpdateFramework::AppcastUpdateFramework(Environment environment, QObject *parent)
+    : UpdateFramework(parent), m_environment(std::move(environment))
+{
+    m_network.setAutoDeleteReplies(false);
+}
+
+AppcastUpdateFramework::~AppcastUpdateFramework()
+{
+    m_scheduled.cancel();
+    if (m_session) {
+        m_session->deadline.cancel();
+        if (m_session->reply) {
+            m_session->reply->disconnect(this);
+            m_session->reply->abort();
+        }
+    }
+}
+
+qint64 AppcastUpdateFramework::maximumUnpackedBytes(qint64 length)
+{
+    constexpr qint64 ceiling = qint64(1) << 30;
+    return std::min(ceiling, 64 * 1024 * 1024 + 32 * std::max<qint64>(length, 0));
+}
+
+void AppcastUpdateFramework::start(UpdaterDelegate &delegate)
+{
+    Q_ASSERT(!m_delegate);
+    m_delegate = &delegate;
+    // No update of this executable runs yet: anything of one is what a kill cut short.
+    if (const int swept = sweepInterruptedUpdates(m_environment.executablePath, m_environment.workDirectory); swept > 0)
+        qCInfo(lcUpdater) << "updater: removed" << swept << "leftovers of an update that was cut short";
+    scheduleNextCheck();
+}
+
+bool AppcastUpdateFramework::checkForUpdates()
+{
+    if (!m_delegate || m_session)
+        return false;
+    beginSession(UpdateCheckKind::userInitiated);
+    return true;
+}
+
+bool AppcastUpdateFramework::automaticallyChecksForUpdates() const
+{
+    return m_environment.settings.boolValue(key(kAutomaticChecksKey), true);
+}
+
+void AppcastUpdateFramework::setAutomaticallyChecksForUpdates(bool enabled)
+{
+    if (enabled == automaticallyChecksForUpdates())
+        return;
+    m_environment.settings.setValue(key(kAutomaticChecksKey), enabled);
+    emit automaticallyChecksForUpdatesChanged(enabled);
+    if (!m_session)
+        scheduleNextCheck();
+}
+
+bool AppcastUpdateFramework::automaticallyDownloadsUpdates() const
+{
+    return m_environment.settings.boolValue(key(kAutomaticDownloadsKey), false);
+}
+
+void AppcastUpdateFramework::setAutomaticallyDownloadsUpdates(bool enabled)
+{
+    if (enabled == automaticallyDownloadsUpdates())
+        return;
+    m_environment.settings.setValue(key(kAutomaticDownloadsKey), enabled);
+    emit automaticallyDownloadsUpdatesChanged(enabled);
+}
+
+void AppcastUpdateFramework::applicationWillTerminate()
+{
+    m_scheduled.cancel();
+    if (!m_prepared || m_session || !canReplaceExecutable())
+        return;
+    m_delegate->willInstallUpdate(m_prepared->item);
+    const auto replaced = replaceExecutable(m_prepared->executable);
+    if (replaced)
+        qCInfo(lcUpdater) << "updater: installed build" << m_prepared->item.versionString << "at quit";
+    else
+        qCWarning(lcUpdater) << "updater: install at quit failed:" << replaced.error().message;
+    m_prepared.reset();
+}
+
+void AppcastUpdateFramework::scheduleNextCheck()
+{
+    m_scheduled.cancel();
+    if (!m_delegate)
+        return;
+    if (!automaticallyChecksForUpdates()) {
+        m_delegate->willNotScheduleUpdateCheck();
+        return;
+    }
+    // A day after the last check; due now when there was none. A last check in the future (the
+    // clock went back) waits at most one interval.
+    const double last = m_environment.settings.doubleValue(key(kLastCheckTimeKey), 0.0);
+    const double interval = static_cast<double>(kCheckInterval.count());
+    const double now = secondsSince1970(m_environment.clocks.wallNow());
+    const double delay = last > 0 ? std::clamp(last + interval - now, 0.0, interval) : 0.0;
+    m_delegate->willScheduleUpdateCheckAfterDelay(std::chrono::seconds(static_cast<qint64>(delay)));
+    m_scheduled = m_environment.loop.postDelayed(rt::seconds(delay), [this] { runScheduledCheck(); });
+}
+
+void AppcastUpdateFramework::runScheduledCheck()
+{
+    // A cycle that runs now reschedules when it ends.
+    if (m_session)
+        return;
+    beginSession(UpdateCheckKind::background);
+}
+
+void AppcastUpdateFramework::beginSession(UpdateCheckKind kind)
+{
+    m_scheduled.cancel();
+    Session session;
+    session.id = m_nextSessionId++;
+    session.kind = kind;
+    session.visible = kind == UpdateCheckKind::userInitiated;
+    m_session = std::move(session);
+    const quint64 id = m_session->id;
+
+    if (m_session->visible)
+        m_environment.userDriver.showUserInitiatedCheck([self = QPointer(this), id] {
+            if (self)
+                self->cancel(id);
+        });
+    QNetworkReply *reply = m_network.get(makeRequest(m_environment.feed.feedUrl));
+    m_session->reply = reply;
+    watchDeadline(m_environment.feed.feedDeadline);
+    // A feed is a few kilobytes; a server that sends far more is never read into memory.
+    connect(reply, &QNetworkReply::downloadProgress, this, [this, id](qint64 received, qint64 total) {
+        if (!isCurrent(id) || std::max(received, total) <= kMaximumFeedBytes)
+            return;
+        abortRequest();
+        m_environment.settings.setValue(key(kLastCheckTimeKey), secondsSince1970(m_environment.clocks.wallNow()));
+        qCInfo(lcUpdater) << "updater: feed larger than" << kMaximumFeedBytes << "bytes, not read";
+        fail(QStringLiteral("The update feed is far larger than a feed can be, so it was not read."));
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, id, reply] { feedFinished(id, reply); });
+}
+
+void AppcastUpdateFramework::watchDeadline(std::chrono::milliseconds deadline)
+{
+    m_session->deadline.cancel();
+    const quint64 id = m_session->id;
+    m_session->deadline = m_environment.loop.postDelayed(rt::seconds(secondsOf(deadline)), [self = QPointer(this), id] {
+        if (self)
+            self->requestTimedOut(id);
+    });
+}
+
+void AppcastUpdateFramework::requestTimedOut(quint64 sessionId)
+{
+    if (!isCurrent(sessionId) || !m_session->reply)
+        return;
+    const bool feed = !m_session->download;
+    abortRequest();
+    if (feed)
+        m_environment.settings.setValue(key(kLastCheckTimeKey), secondsSince1970(m_environment.clocks.wallNow()));
+    qCInfo(lcUpdater) << "updater:" << (feed ? "feed request" : "download") << "still unfinished at its deadline";
+    fail(QStringLiteral("The update server did not answer in time."));
+}
+
+// Ends the running request without hearing from it again.
+void AppcastUpdateFramework::abortRequest()
+{
+    m_session->deadline.cancel();
+    if (QNetworkReply *reply = m_session->reply) {
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+    m_session->reply = nullptr;
+}
+
+QNetworkRequest AppcastUpdateFramework::makeRequest(const QUrl &url) const
+{
+    QNetworkRequest request(url);
+    request.setTransferTimeout(static_cast<int>(m_environment.feed.transferTimeout.count()));
+    request.setHeader(
+        QNetworkRequest::UserAgentHeader,
+        QStringLiteral("ZEPAquarn/%1 (build %2)").arg(m_environment.runningVersion, m_environment.runningBuild));
+    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    if (!m_environment.feed.extraCertificateFile.isEmpty()) {
+        // Only the test-only configuration sets this: the loopback server's own certificate.
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+        ssl.addCaCertificates(QSslCertificate::fromPath(m_environment.feed.extraCertificateFile));
+        request.setSslConfiguration(ssl);
+    }
+    return request;
+}
+
+QString AppcastUpdateFramework::replyError(QNetworkReply *reply) const
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
+        return QStringLiteral("The update server did not answer in time.");
+    if (status != 0 && status != 200)
+        return QStringLiteral("The update server answered with an error (HTTP %1).").arg(status);
+    if (reply->error() != QNetworkReply::NoError)
+        return QStringLiteral("Couldn't reach the update server.");
+    return {};
+}
+
+void AppcastUpdateFramework::feedFinished(quint64 sessionId, QNetworkReply *reply)
+{
+    reply->deleteLater();
+    if (!isCurrent(sessionId))
+        return;
+    m_session->reply = nullptr;
+    m_session->deadline.cancel();
+    // Any answer, good or bad, counts as the day's check.
+    m_environment.settings.setValue(key(kLastCheckTimeKey), secondsSince1970(m_environment.clocks.wallNow()));
+
+    if (const QString error = replyError(reply); !error.isEmpty()) {
+        qCInfo(lcUpdater).noquote() << "updater: feed check failed:" << reply->errorString();
+        fail(error);
+        return;
+    }
+    const auto items = appcast::parse(reply->readAll(), m_environment.feed.feedUrl);
+    if (!items) {
+        qCInfo(lcUpdater) << "updater: feed unreadable";
+        fail(items.error().message);
+        return;
+    }
+    // A running build that is no number is treated as the newest: nothing is offered over it.
+    const qint64 running = parseBuildNumber(m_environment.runningBuild).value_or(std::numeric_limits<qint64>::max());
+    const auto best = appcast::bestItem(
+        items.value(), running, m_environment.settings.stringValue(key(kSkippedBuildKey)), m_environment.systemVersion);
+    if (!best) {
+        m_delegate->didNotFindUpdate();
+        if (m_session->visible)
+            m_environment.userDriver.showUpdateNotFound();
+        endCycle(std::nullopt);
+        return;
+    }
+    m_session->item = *best;
+    m_delegate->didFindValidUpdate(*best);
+    if (!isCurrent(sessionId))
+        return;
+    const bool alreadyPrepared = m_prepared && m_prepared->item == *best;
+    if (m_session->kind == UpdateCheckKind::background && automaticallyDownloadsUpdates() && canReplaceExecutable()) {
+        if (alreadyPrepared)
+            endCycle(std::nullopt);
+        else
+            download(false);
+        return;
+    }
+    offer(*best);
+}
+
+void AppcastUpdateFramework::offer(const AppcastItem &item)
+{
+    m_session->visible = true;
+    const quint64 id = m_session->id;
+    m_environment.userDriver.showUpdateFound(item, [self = QPointer(this), id](UpdateChoice choice) {
+        if (self)
+            self->answer(id, choice);
+    });
+}
+
+void AppcastUpdateFramework::answer(quint64 sessionId, UpdateChoice choice)
+{
+    if (!isCurrent(sessionId))
+        return;
+    const AppcastItem item = m_session->item;
+    if (choice == UpdateChoice::skip)
+        m_environment.settings.setValue(key(kSkippedBuildKey), item.versionString);
+    m_delegate->userDidMakeChoice(choice, item);
+    if (!isCurrent(sessionId))
+        return;
+    if (choice != UpdateChoice::install) {
+        m_environment.userDriver.dismiss();
+        endCycle(std::nullopt);
+        return;
+    }
+    if (m_prepared && m_prepared->item == item)
+        install();
+    else
+        download(true);
+}
+
+void AppcastUpdateFramework::download(bool visible)
+{
+    m_session->visible = visible;
+    const quint64 id = m_session->id;
+    const qint64 expected = m_session->item.enclosureLength;
+
+    auto download = std::make_shared<Download>();
+    QDir().mkpath(m_environment.workDirectory);
+    download->folder = std::make_unique<QTemporaryDir>(m_environment.workDirectory + QStringLiteral("/update-XXXXXX"));
+    if (download->folder->isValid()) {
+        download->file.setFileName(download->folder->filePath(QStringLiteral("download.tar.gz")));
+        download->file.open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    }
+    if (!download->file.isOpen()) {
+        qCWarning(lcUpdater).noquote() << "updater: no file for the download in" << m_environment.workDirectory;
+        fail(QStringLiteral("The update could not be downloaded: there is no room for it."));
+        return;
+    }
+    m_session->download = std::move(download);
+
+    auto cancelDownload = [self = QPointer(this), id] {
+        if (self)
+            self->cancel(id);
+    };
+    if (visible)
+        m_environment.userDriver.showDownloadProgress(0, expected, cancelDownload);
+
+    QNetworkReply *reply = m_network.get(makeRequest(m_session->item.enclosureUrl));
+    // The network waits while this much is unread, so the archive never gathers in memory.
+    reply->setReadBufferSize(kDownloadBufferBytes);
+    m_session->reply = reply;
+    watchDeadline(m_environment.feed.downloadDeadlineFor(expected));
+    connect(reply, &QNetworkReply::readyRead, this, [this, id, reply, expected, cancelDownload] {
+        if (!isCurrent(id) || !receive(reply))
+            return;
+        if (m_session->visible)
+            m_environment.userDriver.showDownloadProgress(m_session->download->received, expected, cancelDownload);
+    });
+    connect(reply, &QNetworkReply::finished, this, [this, id, reply] { downloadFinished(id, reply); });
+}
+
+// Moves what has arrived to the download file and its digest; false when that ended the cycle.
+bool AppcastUpdateFramework::receive(QNetworkReply *reply)
+{
+    Download &download = *m_session->download;
+    const qint64 expected = m_session->item.enclosureLength;
+    while (reply->bytesAvailable() > 0) {
+        const QByteArray piece = reply->read(kReadChunk);
+        if (piece.isEmpty())
+            break;
+        // More than the feed announced is never what was signed: stop reading at once.
+        if (download.received + piece.size() > expected) {
+            abortRequest();
+            refuseWrongSize(download.received + piece.size());
+            return false;
+        }
+        if (download.file.write(piece) != piece.size()) {
+            qCWarning(lcUpdater).noquote() << "updater: download not saved:" << download.file.errorString();
+            abortRequest();
+            fail(QStringLiteral("The update could not be downloaded: there is no room for it."));
+            return false;
+        }
+        download.digest.add(piece.constData(), piece.size());
+        download.received += piece.size();
+    }
+    return true;
+}
+
+void AppcastUpdateFramework::refuseWrongSize(qint64 received)
+{
+    const AppcastItem &item = m_session->item;
+    qCWarning(lcUpdater) << "updater: download of build" << item.versionString
+                         << "has the wrong size:" << (received > item.enclosureLength ? "more than" : "") << received
+                         << "bytes of" << item.enclosureLength << "announced";
+    fail(kWrongSize);
+}
+
+void AppcastUpdateFramework::downloadFinished(quint64 sessionId, QNetworkReply *reply)
+{
+    reply->deleteLater();
+    if (!isCurrent(sessionId))
+        return;
+    m_session->deadline.cancel();
+    if (const QString error = replyError(reply); !error.isEmpty()) {
+        m_session->reply = nullptr;
+        qCInfo(lcUpdater).noquote() << "updater: download failed:" << reply->errorString();
+        fail(error);
+        return;
+    }
+    if (!receive(reply))
+        return;
+    m_session->reply = nullptr;
+    const std::shared_ptr<Download> download = m_session->download;
+    const AppcastItem &item = m_session->item;
+    const bool saved = download->file.flush();
+    download->file.close();
+    if (!saved) {
+        qCWarning(lcUpdater).noquote() << "updater: download not saved:" << download->file.errorString();
+        fail(QStringLiteral("The update could not be downloaded: there is no room for it."));
+        return;
+    }
+
+    // Length and signature first: nothing of an unverified download is unpacked or kept.
+    if (download->received != item.enclosureLength) {
+        refuseWrongSize(download->received);
+        return;
+    }
+    const QByteArray statement =
+        updateSignatureStatement(item.versionString, item.displayVersionString, download->digest.finish());
+    if (const auto verified =
+            verifyEd25519Signature(statement, item.enclosureSignature, m_environment.feed.publicKeyBase64);
+        !verified) {
+        qCWarning(lcUpdater) << "updater: signature check failed for build" << item.versionString;
+        fail(verified.error().message);
+        return;
+    }
+    const QString unpacked = download->folder->filePath(QStringLiteral("unpacked"));
+    if (!QDir().mkdir(unpacked)) {
+        fail(QStringLiteral("The update could not be unpacked: there is no room for it."));
+        return;
+    }
+    const auto executable =
+        unpackUpdateArchive(download->file.fileName(), unpacked, maximumUnpackedBytes(item.enclosureLength));
+    if (!executable) {
+        qCWarning(lcUpdater).noquote() << "updater: archive refused:" << executable.error().domain;
+        fail(executable.error().message);
+        return;
+    }
+    // Only the unpacked executable is needed from here on.
+    download->file.remove();
+    m_prepared = std::make_unique<Prepared>(Prepared{item, std::move(download->folder), executable.value()});
+    m_session->download.reset();
+    if (!m_session->visible) {
+        // Downloaded in the background: installed when the application quits.
+        qCInfo(lcUpdater) << "updater: build" << item.versionString << "downloaded and verified; installs at quit";
+        endCycle(std::nullopt);
+        return;
+    }
+    install();
+}
+
+void AppcastUpdateFramework::install()
+{
+    const AppcastItem item = m_prepared->item;
+    if (!canReplaceExecutable()) {
+        // Installed by a package manager: replace nothing, keep the verified update for the user.
+        const QString saved = m_environment.savedUpdatesDirectory + QStringLiteral("/zepaquarn-build-") +
+                              QString::number(item.versionString.toLongLong());
+        QDir().mkpath(m_environment.savedUpdatesDirectory);
+        if (const auto written = installFile(m_prepared->executable, saved, 0700); !written) {
+            fail(QStringLiteral("The update was verified but could not be saved: ") + written.error().message);
+            return;
+        }
+        m_prepared.reset();
+        m_environment.userDriver.showInformation(
+            QStringLiteral("ZEPA QUARN cannot replace itself in %1, so nothing was changed. The verified new "
+                           "version was saved to %2. Install it with your package manager, or put it in place "
+                           "yourself.")
+                .arg(QFileInfo(m_environment.executablePath).absolutePath(), saved));
+        endCycle(std::nullopt);
+        return;
+    }
+
+    m_delegate->willInstallUpdate(item);
+    m_environment.userDriver.showInstalling();
+    if (const auto replaced = replaceExecutable(m_prepared->executable); !replaced) {
+        qCWarning(lcUpdater).noquote() << "updater: install failed:" << replaced.error().message;
+        fail(QStringLiteral("The update could not be installed: ") + replaced.error().message);
+        return;
+    }
+    qCInfo(lcUpdater) << "updater: installed build" << item.versionString;
+    m_prepared.reset();
+    m_environment.userDriver.dismiss();
+    endCycle(std::nullopt);
+    if (m_environment.relaunch)
+        m_environment.relaunch(m_environment.executablePath);
+}
+
+// The old executable stays whole until the rename puts the new one, with its mode, in its place.
+rt::Result<void> AppcastUpdateFramework::replaceExecutable(const QString &source) const
+{
+    const auto mode = permissionBits(m_environment.executablePath);
+    if (!mode)
+        return mode.error();
+    return installFile(source, m_environment.executablePath, mode.value());
+}
+
+void AppcastUpdateFramework::cancel(quint64 sessionId)
+{
+    if (!isCurrent(sessionId))
+        return;
+    abortRequest();
+    m_environment.userDriver.dismiss();
+    // The user gave up on their own check or download: that is no error.
+    endCycle(std::nullopt);
+}
+
+void AppcastUpdateFramework::fail(const QString &message)
+{
+    if (m_session->visible)
+        m_environment.userDriver.showError(message);
+    endCycle(message);
+}
+
+void AppcastUpdateFramework::endCycle(const std::optional<QString> &error)
+{
+    const UpdateCheckKind kind = m_session->kind;
+    m_session->deadline.cancel();
+    m_session.reset();
+    m_delegate->didFinishUpdateCycle(kind, error);
+    scheduleNextCheck();
+}
+
+bool AppcastUpdateFramework::canReplaceExecutable() const
+{
+    const QFileInfo executable(m_environment.executablePath);
+    const QByteArray folder = QFile::encodeName(executable.absolutePath());
+    return executable.isFile() && ::access(folder.constData(), W_OK) == 0;
+}
+
+} // namespace zq::platform

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "menubar/brand/Palette.h"
+#include "pipeline/Colorway.h"
+#include "rewards/motion/PillAnimationOption.h"
+
+#include <QAbstractButton>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+namespace zq {
+
+class MotionStore;
+
+// One live preview of a listening animation, slowed to 0.35 of real time from `startedAt`, driven by a
+// made-up voice: the mark with its bars on a capsule for logo + bars, the mark's own animation on a
+// circle for the others. `now` and `startedAt` are seconds since 2001-01-01 UTC.
+void paintPillAnimationPreview(QPainter &painter, const QRectF &rect, PillAnimationStyle style, double now,
+                               double startedAt, Colorway colorway, ColorScheme scheme);
+
+// A whole gallery tile: the preview well, the name and, for a locked style, its unlock note.
+void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAnimationOption &option, double now,
+                            double startedAt, ColorScheme scheme);
+
+// A tile as a button: choosing it selects its style, only while the style may be used.
+class PillAnimationTile final : public QAbstractButton {
+    Q_OBJECT
+public:
+    PillAnimationTile(const PillAnimationOption &option, std::function<double()> now, QWidget *parent = nullptr);
+
+    const PillAnimationOption &option() const { return m_option; }
+    void setOption(const PillAnimationOption &option);
+    // The moment the preview first came on screen; none before.
+    std::optional<double> startedAt() const { return m_startedAt; }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override { return {160, heightForWidth(160)}; }
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    PillAnimationOption m_option;
+    std::function<double()> m_now;
+    std::optional<double> m_startedAt;
+};
+
+// The listening-animation gallery of the General page: the four styles as live tiles in two
+// columns. Its previews redraw at most 30 times a second, and only while the gallery is on screen.
+class PillAnimationGalleryView final : public QWidget {
+    Q_OBJECT
+public:
+    // `now` gives seconds since 2001-01-01 UTC (the system clock when none is given).
+    PillAnimationGalleryView(MotionStore &motion, double lifetimeReclaimed, Colorway colorway,
+                             std::function<double()> now = {}, QWidget *parent = nullptr);
+
+    void setLifetimeReclaimed(double seconds);
+    void setColorway(Colorway colorway);
+    const std::vector<PillAnimationTile *> &tiles() const { return m_tiles; }
+    bool isAnimating() const { return m_frameTimer.isActive(); }
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
+
+private:
+    void rebuild();
+
+    MotionStore &m_motion;
+    double m_lifetimeReclaimed;
+    Colorway m_colorway;
+    std::function<double()> m_now;
+    std::vector<PillAnimationTile *> m_tiles;
+    QTimer m_frameTimer;
+};
+
+} // namespace zq

@@ -1,0 +1,234 @@
+#include "rewards/updates/UpdaterDialogs.h"
+
+#include <QCloseEvent>
+#include <QDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace zq {
+
+namespace {
+
+// Closing the window from its frame or with Escape goes through the dialogs' own rule.
+class UpdateWindow final : public QDialog {
+public:
+    std::function<void()> onClose;
+
+protected:
+    void closeEvent(QCloseEvent *event) override
+    {
+        if (onClose)
+            onClose();
+        QDialog::closeEvent(event);
+    }
+    void reject() override { close(); }
+};
+
+QLabel *plainLabel(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setWordWrap(true);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
+} // namespace
+
+UpdaterDialogs::UpdaterDialogs(QString runningVersion, QObject *parent)
+    : QObject(parent), m_runningVersion(std::move(runningVersion))
+{
+    auto window = std::make_unique<UpdateWindow>();
+    window->setObjectName(QStringLiteral("updates"));
+    window->setWindowTitle(QStringLiteral("Software Update"));
+    window->setMinimumWidth(420);
+    window->onClose = [this] { closedByUser(); };
+
+    m_title = plainLabel(window.get());
+    QFont titleFont = m_title->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.15);
+    m_title->setFont(titleFont);
+    m_message = plainLabel(window.get());
+    m_notes = new QPlainTextEdit(window.get());
+    m_notes->setReadOnly(true);
+    m_notes->setMinimumHeight(140);
+    m_progress = new QProgressBar(window.get());
+    m_progress->setTextVisible(false);
+
+    m_skip = new QPushButton(QStringLiteral("Skip This Version"), window.get());
+    m_later = new QPushButton(QStringLiteral("Remind Me Later"), window.get());
+    m_install = new QPushButton(QStringLiteral("Install"), window.get());
+    m_cancel = new QPushButton(QStringLiteral("Cancel"), window.get());
+    m_ok = new QPushButton(QStringLiteral("OK"), window.get());
+
+    // Enter answers with the step's main button, never with whichever button holds the focus
+    // (the first in the row is Skip This Version).
+    for (QPushButton *button : {m_skip, m_later, m_install, m_cancel, m_ok})
+        button->setAutoDefault(false);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(m_skip);
+    buttons->addStretch(1);
+    for (QPushButton *button : {m_later, m_install, m_cancel, m_ok})
+        buttons->addWidget(button);
+    auto *layout = new QVBoxLayout(window.get());
+    layout->addWidget(m_title);
+    layout->addWidget(m_message);
+    layout->addWidget(m_notes);
+    layout->addWidget(m_progress);
+    layout->addLayout(buttons);
+
+    const auto answer = [this](platform::UpdateChoice choice) {
+        m_onClose = nullptr;
+        if (auto reply = std::exchange(m_reply, nullptr))
+            reply(choice);
+    };
+    connect(m_skip, &QPushButton::clicked, this, [answer] { answer(platform::UpdateChoice::skip); });
+    connect(m_later, &QPushButton::clicked, this, [answer] { answer(platform::UpdateChoice::dismiss); });
+    connect(m_install, &QPushButton::clicked, this, [answer] { answer(platform::UpdateChoice::install); });
+    connect(m_cancel, &QPushButton::clicked, this, [this] { closedByUser(); });
+    connect(m_ok, &QPushButton::clicked, this, [this] { dismiss(); });
+    m_window = std::move(window);
+}
+
+UpdaterDialogs::~UpdaterDialogs()
+{
+    static_cast<UpdateWindow *>(m_window.get())->onClose = nullptr;
+}
+
+void UpdaterDialogs::present(const QString &title, const QString &message, Buttons buttons)
+{
+    m_title->setText(title);
+    m_message->setText(message);
+    m_message->setVisible(!message.isEmpty());
+    m_notes->setVisible(buttons == Buttons::offer && !m_notes->toPlainText().isEmpty());
+    m_progress->setVisible(buttons == Buttons::cancel || buttons == Buttons::none);
+    m_skip->setVisible(buttons == Buttons::offer);
+    m_later->setVisible(buttons == Buttons::offer);
+    m_install->setVisible(buttons == Buttons::offer);
+    m_cancel->setVisible(buttons == Buttons::cancel);
+    m_ok->setVisible(buttons == Buttons::ok);
+    QPushButton *main = buttons == Buttons::offer ? m_install : buttons == Buttons::ok ? m_ok : m_cancel;
+    for (QPushButton *button : {m_install, m_ok, m_cancel})
+        button->setDefault(button == main);
+    main->setFocus();
+    m_window->adjustSize();
+    m_window->show();
+    m_window->raise();
+    m_window->activateWindow();
+}
+
+void UpdaterDialogs::closedByUser()
+{
+    // Once per shown step: a reply or a cancel runs at most once.
+    if (auto onClose = std::exchange(m_onClose, nullptr))
+        onClose();
+    m_window->hide();
+}
+
+void UpdaterDialogs::showUserInitiatedCheck(std::function<void()> cancel)
+{
+    m_reply = nullptr;
+    m_onClose = std::move(cancel);
+    m_progress->setRange(0, 0);
+    present(QStringLiteral("Checking for updates…"), {}, Buttons::cancel);
+}
+
+void UpdaterDialogs::showUpdateNotFound()
+{
+    m_onClose = nullptr;
+    present(QStringLiteral("You're up to date"),
+            QStringLiteral("ZEPA QUARN %1 is the newest version available.").arg(m_runningVersion), Buttons::ok);
+}
+
+void UpdaterDialogs::showUpdateFound(const platform::AppcastItem &item,
+                                     std::function<void(platform::UpdateChoice)> reply)
+{
+    m_reply = std::move(reply);
+    // Closing the offer is Remind Me Later.
+    m_onClose = [this] {
+        if (auto pending = std::exchange(m_reply, nullptr))
+            pending(platform::UpdateChoice::dismiss);
+    };
+    QString notes = item.description;
+    if (!item.releaseNotesLink.isEmpty())
+        notes += (notes.isEmpty() ? QString() : QStringLiteral("\n\n")) + QStringLiteral("Release notes: ") +
+                 item.releaseNotesLink.toString();
+    m_notes->setPlainText(notesForDisplay(notes));
+    present(QStringLiteral("A new version of ZEPA QUARN is available"),
+            QStringLiteral("ZEPA QUARN %1 is available; you have %2. Would you like to install it now?")
+                .arg(item.displayVersionString, m_runningVersion),
+            Buttons::offer);
+    // A critical update can be put off, not skipped.
+    m_skip->setVisible(!item.critical);
+}
+
+QString UpdaterDialogs::notesForDisplay(const QString &notes)
+{
+    QString shown;
+    shown.reserve(notes.size() + notes.size() / kLongestLine + 1);
+    qsizetype run = 0;
+    for (qsizetype i = 0; i < notes.size(); ++i) {
+        const QChar c = notes[i];
+        if (c.isSpace()) {
+            run = 0;
+        } else if (run >= kLongestLine && !c.isLowSurrogate()) {
+            shown.append(QLatin1Char('\n'));
+            run = 0;
+        }
+        // Characters, not their halves, count.
+        if (!c.isSpace() && !c.isLowSurrogate())
+            ++run;
+        shown.append(c);
+    }
+    return shown;
+}
+
+void UpdaterDialogs::showDownloadProgress(qint64 receivedBytes, qint64 expectedBytes, std::function<void()> cancel)
+{
+    m_reply = nullptr;
+    m_onClose = std::move(cancel);
+    if (expectedBytes > 0) {
+        m_progress->setRange(0, 1000);
+        m_progress->setValue(static_cast<int>(std::min<qint64>(1000, receivedBytes * 1000 / expectedBytes)));
+    } else {
+        m_progress->setRange(0, 0);
+    }
+    if (!m_window->isVisible() || m_title->text() != QStringLiteral("Downloading update…"))
+        present(QStringLiteral("Downloading update…"), {}, Buttons::cancel);
+}
+
+void UpdaterDialogs::showInstalling()
+{
+    m_onClose = nullptr;
+    m_progress->setRange(0, 0);
+    present(QStringLiteral("Installing update…"), {}, Buttons::none);
+}
+
+void UpdaterDialogs::showError(const QString &message)
+{
+    m_reply = nullptr;
+    m_onClose = nullptr;
+    present(QStringLiteral("Update Error"), message, Buttons::ok);
+}
+
+void UpdaterDialogs::showInformation(const QString &message)
+{
+    m_reply = nullptr;
+    m_onClose = nullptr;
+    present(QStringLiteral("Software Update"), message, Buttons::ok);
+}
+
+void UpdaterDialogs::dismiss()
+{
+    m_reply = nullptr;
+    m_onClose = nullptr;
+    m_window->hide();
+}
+
+} // namespace zq

@@ -1,0 +1,93 @@
+#include "rewards/motion/PillAnimationGalleryView.h"
+#include "pipeline/SettingsDefaults.h"
+#include "rewards/motion/MotionStore.h"
+#include "runtime/Settings.h"
+#include "support/ViewRender.h"
+
+#include <QCoreApplication>
+#include <QPainter>
+
+#include <gtest/gtest.h>
+
+using namespace zq;
+using namespace zq::test;
+
+namespace {
+
+class PillAnimationGalleryViewTest : public ::testing::Test {
+protected:
+    PillAnimationGalleryViewTest() { registerDefaults(settings); }
+
+    QImage render(QWidget &view, const QString &name, ColorScheme scheme)
+    {
+        return renderInColorScheme(view, name, scheme, 420);
+    }
+
+    rt::Settings settings{QString()};
+    double clock = 789000000.0;
+    std::function<double()> now = [this] { return clock; };
+};
+
+} // namespace
+
+TEST_F(PillAnimationGalleryViewTest, LockedTilesAreDimmedWithTheirNotesAndIgnoreClicks)
+{
+    MotionStore motion(settings);
+    PillAnimationGalleryView gallery(motion, 0, Colorway::consensusMint, now);
+    for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light})
+        render(gallery, scheme == ColorScheme::dark ? "gallery-fresh-dark" : "gallery-fresh-light", scheme);
+    const QImage image = render(gallery, "gallery-fresh-dark", ColorScheme::dark);
+
+    ASSERT_EQ(gallery.tiles().size(), 4u);
+    PillAnimationTile *logoBars = gallery.tiles()[1];
+    PillAnimationTile *bandSwell = gallery.tiles()[3];
+    EXPECT_EQ(logoBars->accessibleDescription(), "Selected");
+    EXPECT_EQ(gallery.tiles()[0]->accessibleDescription(), "Available");
+    EXPECT_EQ(bandSwell->accessibleDescription(), QString::fromUtf8("Unlocks at 12h reclaimed · 12h 0m to go"));
+    EXPECT_FALSE(bandSwell->isEnabled());
+    EXPECT_GT(bandSwell->height(), logoBars->height() - 1) << "the note adds to the locked tile";
+    EXPECT_EQ(logoBars->toolTip(), "The ZEPA mark opens into four live bars.");
+
+    const QPointF insideSelected = QPointF(logoBars->mapTo(&gallery, QPoint(4, 40)));
+    EXPECT_TRUE(sameColor(pixelAt(image, insideSelected),
+                          over(Palette::color(Palette::accentTint, ColorScheme::dark),
+                               Palette::color(Palette::windowBackground, ColorScheme::dark)),
+                          4))
+        << "the selected tile is tinted";
+
+    bandSwell->click();
+    EXPECT_EQ(motion.style(), PillAnimationStyle::logoBars);
+    gallery.tiles()[0]->click();
+    EXPECT_EQ(motion.style(), PillAnimationStyle::surface);
+    EXPECT_EQ(settings.stringValue("pillAnimation"), "surface");
+    EXPECT_EQ(gallery.tiles()[0]->accessibleDescription(), "Selected") << "the selection moves at once";
+}
+
+TEST_F(PillAnimationGalleryViewTest, AnUnlockedGalleryInAColorwayAndPreviewsThatMove)
+{
+    MotionStore motion(settings);
+    PillAnimationGalleryView gallery(motion, 50000, Colorway::monochrome, now);
+    gallery.tiles()[3]->click();
+    EXPECT_EQ(motion.style(), PillAnimationStyle::bandSwell);
+    for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light})
+        render(gallery, scheme == ColorScheme::dark ? "gallery-unlocked-dark" : "gallery-unlocked-light", scheme);
+    for (PillAnimationTile *tile : gallery.tiles())
+        EXPECT_TRUE(tile->isEnabled());
+    EXPECT_TRUE(gallery.isAnimating()) << "previews run while the gallery shows";
+    gallery.hide();
+    EXPECT_FALSE(gallery.isAnimating()) << "and stop when it does not";
+
+    const auto preview = [](PillAnimationStyle style, double at) {
+        return renderPaint(QSizeF(82, 52), [&](QPainter &p, const QRectF &r) {
+            paintPillAnimationPreview(p, r, style, at, 1000, Colorway::monochrome, ColorScheme::dark);
+        });
+    };
+    for (const PillAnimationStyle style : kAllPillAnimationStyles) {
+        const QImage first = preview(style, 1000.2);
+        const QImage later = preview(style, 1001.3);
+        EXPECT_NE(first, later) << rawValue(style).toStdString() << " moves with its voice";
+        const QColor base = Palette::color(Palette::monochromeBase, ColorScheme::dark);
+        EXPECT_TRUE(sameColor(pixelAt(first, {41, 9}), base, 3)) << "on the colorway's surface";
+    }
+    saveRender(preview(PillAnimationStyle::scaledPieces, 1001.3), "gallery-preview-scaled-pieces");
+}

@@ -1,0 +1,180 @@
+#include "rewards/stats/StatsPage.h"
+#include "pipeline/SettingsDefaults.h"
+#include "records/StatsStore.h"
+#include "rewards/stats/LedgerCard.h"
+#include "rewards/motion/MotionStore.h"
+#include "runtime/Settings.h"
+#include "support/FakePasteboard.h"
+#include "support/ViewRender.h"
+#include "support/VirtualLoop.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QLabel>
+#include <QSlider>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace zq;
+using namespace zq::test;
+
+namespace {
+
+const QTimeZone berlin(QByteArrayLiteral("Europe/Berlin"));
+
+QDateTime at(int y, int m, int d, int h = 12)
+{
+    return QDateTime(QDate(y, m, d), QTime(h, 0), berlin);
+}
+
+class StatsPageTest : public ::testing::Test {
+protected:
+    StatsPageTest()
+    {
+        registerDefaults(settings);
+        for (const auto &[day, words] :
+             std::vector<std::pair<int, qint64>>{{9, 420}, {10, 180}, {12, 960}, {16, 300}}) {
+            store.setArmedTake(words * 0.4);
+            store.commitTake(words, at(2026, 3, day));
+        }
+    }
+
+    LedgerExporter exporter()
+    {
+        return {std::make_shared<LedgerImageRenderer>(), std::make_shared<LedgerPasteboard>(pasteboard),
+                QLocale(QLocale::English, QLocale::UnitedStates)};
+    }
+
+    QImage render(StatsPage &page, const QString &name)
+    {
+        page.resize(900, 720);
+        page.show();
+        QCoreApplication::processEvents();
+        const QImage image = renderWidget(page);
+        saveRender(image, name);
+        return image;
+    }
+
+    QTemporaryDir dir;
+    StatsStore store{dir.path(), berlin};
+    rt::Settings settings{QString()};
+    VirtualLoop loop;
+    FakePasteboard pasteboard;
+};
+
+} // namespace
+
+TEST_F(StatsPageTest, AnEmptyWeekShowsTheEmptyStateAndPagingFindsTheFullOne)
+{
+    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 25)); // week 13, empty
+    StatsPage page(model);
+    wearColorScheme(page, ColorScheme::dark);
+    const QImage empty = render(page, "stats-page-empty-dark");
+    EXPECT_TRUE(page.showsEmptyState());
+    EXPECT_FALSE(page.nextButton()->isEnabled()) << "the current week is shown";
+    EXPECT_EQ(page.weekLabel()->text(), "WEEK 13");
+    EXPECT_TRUE(sameColor(pixelAt(empty, {450, 700}), Palette::color(Palette::windowBackground, ColorScheme::dark)));
+    EXPECT_FALSE(colorBounds(empty, Palette::color(Palette::accentTint, ColorScheme::dark).rgb(), 12).isEmpty())
+        << "the empty state's icon";
+    const QLabel *body = nullptr;
+    for (const QLabel *label : page.findChildren<QLabel *>())
+        if (label->text().startsWith(QStringLiteral("Stats begin")))
+            body = label;
+    ASSERT_NE(body, nullptr);
+    EXPECT_LE(body->width(), 420);
+    EXPECT_GE(body->height(), 2 * body->fontMetrics().lineSpacing()) << "the line wraps instead of being cut";
+
+    page.previousButton()->click();
+    EXPECT_EQ(page.weekLabel()->text(), "WEEK 12");
+    EXPECT_FALSE(page.showsEmptyState());
+    EXPECT_TRUE(page.nextButton()->isEnabled());
+    wearColorScheme(page, ColorScheme::light);
+    const QImage full = render(page, "stats-page-week-light");
+    EXPECT_TRUE(sameColor(pixelAt(full, {5, 700}), Palette::color(Palette::windowBackground, ColorScheme::light)));
+
+    page.nextButton()->click();
+    EXPECT_TRUE(page.showsEmptyState());
+}
+
+TEST_F(StatsPageTest, ComingBackShowsTheCurrentWeekAgain)
+{
+    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 25));
+    QDateTime clock = at(2026, 3, 25);
+    StatsPage page(model, nullptr, [&clock] { return clock; });
+    render(page, "stats-page-return");
+    page.previousButton()->click();
+    page.previousButton()->click();
+    EXPECT_EQ(page.weekLabel()->text(), "WEEK 11");
+    page.hide();
+    clock = at(2026, 4, 1);
+    page.show();
+    EXPECT_EQ(page.weekLabel()->text(), "WEEK 14") << "the week that holds the moment it came back";
+    EXPECT_FALSE(page.nextButton()->isEnabled());
+}
+
+TEST_F(StatsPageTest, AFullWeekPlacesTheCardBesideTheDialAndCopiesIt)
+{
+    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 12)); // week 11
+    StatsPage page(model);
+    wearColorScheme(page, ColorScheme::dark);
+    const QImage image = render(page, "stats-page-week-dark");
+    ASSERT_FALSE(page.showsEmptyState());
+
+    const QRect cards(page.ledgerAndOrbit()->mapTo(&page, QPoint(0, 0)), page.ledgerAndOrbit()->size());
+    EXPECT_EQ(cards.width(), 760) << "900 points less 50 of padding, at most 760";
+    const double ledgerWidth = (760 - 13) * 0.6;
+    const QColor surface = Palette::color(Palette::surface, ColorScheme::dark);
+    EXPECT_TRUE(sameColor(pixelAt(image, QPointF(cards.left() + 8, cards.top() + 150)), surface)) << "the card";
+    EXPECT_TRUE(sameColor(pixelAt(image, QPointF(cards.left() + ledgerWidth + 6, cards.top() + 150)),
+                          Palette::color(Palette::windowBackground, ColorScheme::dark)))
+        << "13 points between the card and the dial";
+    EXPECT_TRUE(sameColor(pixelAt(image, QPointF(cards.right() - 8, cards.top() + 150)), surface)) << "the dial";
+
+    page.resize(640, 720);
+    QCoreApplication::processEvents();
+    saveRender(renderWidget(page), "stats-page-week-narrow-dark");
+    EXPECT_GT(page.ledgerAndOrbit()->height(), 500) << "stacked below 680 points";
+
+    EXPECT_EQ(page.copyButton()->text(), "Copy as image");
+    page.copyButton()->click();
+    EXPECT_EQ(page.copyButton()->text(), QString::fromUtf8("Copied PNG ✓"));
+    ASSERT_EQ(pasteboard.items().size(), 1u);
+    EXPECT_EQ(pasteboard.items()[0][0].first, "image/png");
+}
+
+TEST_F(StatsPageTest, TheSliderWritesTheBaselineAndTheValueFollowsTheSetting)
+{
+    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 12));
+    StatsPage page(model);
+    EXPECT_EQ(page.typingSlider()->value(), 40);
+    page.typingSlider()->setValue(25);
+    EXPECT_EQ(settings.integerValue("typingWPM"), 25);
+    settings.setValue("typingWPM", qint64(66));
+    EXPECT_EQ(page.typingSlider()->value(), 66);
+    EXPECT_EQ(page.findChildren<QLabel *>().size() > 0, true);
+    bool valueShown = false;
+    for (const QLabel *label : page.findChildren<QLabel *>())
+        valueShown = valueShown || label->text() == "66 WPM";
+    EXPECT_TRUE(valueShown);
+}
+
+TEST_F(StatsPageTest, AnUnlockedAnimationIsAnnouncedAboveTheWeek)
+{
+    store.setArmedTake(600);
+    store.commitTake(40000, at(2026, 3, 12)); // about 16 h reclaimed: both styles unlocked
+    MotionStore motion(settings);
+    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 12));
+    model.setUnlockAnnouncements(&motion);
+    StatsPage page(model);
+    wearColorScheme(page, ColorScheme::dark);
+    EXPECT_FALSE(page.unlockLine()->isVisibleTo(&page));
+    render(page, "stats-page-unlock-dark");
+    EXPECT_TRUE(page.unlockLine()->isVisibleTo(&page));
+    EXPECT_EQ(page.unlockLine()->text(), QString::fromUtf8("Band swell unlocked. General › Appearance › Motion"));
+    EXPECT_EQ(motion.announced(),
+              (std::set<PillAnimationStyle>{PillAnimationStyle::scaledPieces, PillAnimationStyle::bandSwell}));
+    page.hide();
+    page.show();
+    EXPECT_FALSE(page.unlockLine()->isVisibleTo(&page)) << "announced once";
+}

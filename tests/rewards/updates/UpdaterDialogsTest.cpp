@@ -1,0 +1,166 @@
+// The update windows: what each step shows, plain text from the feed, and one answer per offer.
+
+#include "rewards/updates/UpdaterDialogs.h"
+#include "support/ViewRender.h"
+
+#include <QDialog>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+using zq::platform::UpdateChoice;
+
+namespace {
+
+QPushButton *visibleButton(QDialog *window, const QString &text)
+{
+    for (auto *button : window->findChildren<QPushButton *>())
+        if (button->text() == text && button->isVisibleTo(window))
+            return button;
+    return nullptr;
+}
+
+QStringList visibleTexts(QDialog *window)
+{
+    QStringList texts;
+    for (auto *label : window->findChildren<QLabel *>())
+        if (label->isVisibleTo(window))
+            texts << label->text();
+    return texts;
+}
+
+zq::platform::AppcastItem offer()
+{
+    zq::platform::AppcastItem item;
+    item.displayVersionString = QStringLiteral("<b>1.3.0</b>");
+    item.versionString = QStringLiteral("5");
+    item.description = QStringLiteral("<script>x</script> Faster start.");
+    item.releaseNotesLink = QUrl(QStringLiteral("https://zepaquarn.quorvane.io/notes/1.3.0"));
+    return item;
+}
+
+} // namespace
+
+TEST(UpdaterDialogsTest, TheOfferShowsFeedTextAsPlainTextAndAnswersOnce)
+{
+    zq::UpdaterDialogs dialogs(QStringLiteral("1.2.0"));
+    std::vector<UpdateChoice> answers;
+    dialogs.showUpdateFound(offer(), [&](UpdateChoice choice) { answers.push_back(choice); });
+    QDialog *window = dialogs.window();
+    ASSERT_TRUE(window->isVisible());
+    EXPECT_TRUE(visibleTexts(window).contains(
+        "ZEPA QUARN <b>1.3.0</b> is available; you have 1.2.0. Would you like to install it now?"));
+    for (auto *label : window->findChildren<QLabel *>())
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+    const QString notes = window->findChild<QPlainTextEdit *>()->toPlainText();
+    EXPECT_TRUE(notes.startsWith("<script>x</script> Faster start."));
+    EXPECT_TRUE(notes.contains("https://zepaquarn.quorvane.io/notes/1.3.0"));
+    ASSERT_TRUE(visibleButton(window, "Install") && visibleButton(window, "Remind Me Later") &&
+                visibleButton(window, "Skip This Version"));
+    EXPECT_TRUE(visibleButton(window, "Install")->isDefault()) << "Enter installs";
+    EXPECT_FALSE(visibleButton(window, "Skip This Version")->autoDefault()) << "Enter never skips";
+    EXPECT_EQ(visibleButton(window, "Cancel"), nullptr);
+
+    window->resize(480, 300);
+    const QImage image = zq::test::renderWidget(*window, 1.0, Qt::white);
+    EXPECT_FALSE(zq::test::saveRender(image, "updater-offer").isEmpty());
+    EXPECT_GT(zq::test::inkedPixels(image), 1000);
+
+    visibleButton(window, "Skip This Version")->click();
+    window->close();
+    EXPECT_EQ(answers, std::vector<UpdateChoice>{UpdateChoice::skip}) << "closing after the answer adds nothing";
+
+    dialogs.showUpdateFound(offer(), [&](UpdateChoice choice) { answers.push_back(choice); });
+    window->close();
+    EXPECT_EQ(answers.back(), UpdateChoice::dismiss) << "closing the offer is Remind Me Later";
+    EXPECT_EQ(answers.size(), 2u);
+
+    auto critical = offer();
+    critical.critical = true;
+    dialogs.showUpdateFound(critical, [&](UpdateChoice choice) { answers.push_back(choice); });
+    EXPECT_EQ(visibleButton(window, "Skip This Version"), nullptr) << "a critical update cannot be skipped";
+    EXPECT_NE(visibleButton(window, "Remind Me Later"), nullptr);
+}
+
+TEST(UpdaterDialogsTest, ProgressStepsCancelOnceAndResultsOfferOnlyOK)
+{
+    zq::UpdaterDialogs dialogs(QStringLiteral("1.2.0"));
+    int cancels = 0;
+    dialogs.showUserInitiatedCheck([&] { ++cancels; });
+    QDialog *window = dialogs.window();
+    EXPECT_TRUE(visibleTexts(window).contains("Checking for updates…"));
+    visibleButton(window, "Cancel")->click();
+    window->close();
+    EXPECT_EQ(cancels, 1);
+    EXPECT_FALSE(window->isVisible());
+
+    dialogs.showDownloadProgress(50, 200, [&] { ++cancels; });
+    EXPECT_TRUE(visibleTexts(window).contains("Downloading update…"));
+    window->close();
+    EXPECT_EQ(cancels, 2) << "closing a download cancels it";
+
+    dialogs.showUpdateNotFound();
+    EXPECT_TRUE(visibleTexts(window).contains("You're up to date"));
+    EXPECT_TRUE(visibleTexts(window).contains("ZEPA QUARN 1.2.0 is the newest version available."));
+    dialogs.showError(QStringLiteral("The update server answered with an error (HTTP 500)."));
+    EXPECT_TRUE(visibleTexts(window).contains("The update server answered with an error (HTTP 500)."));
+    ASSERT_NE(visibleButton(window, "OK"), nullptr);
+    EXPECT_EQ(visibleButton(window, "Cancel"), nullptr);
+    visibleButton(window, "OK")->click();
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(cancels, 2);
+}
+
+TEST(UpdaterDialogsTest, LongRunsOfNotesGoOnOverLinesOfTheirOwn)
+{
+    constexpr qsizetype longest = zq::UpdaterDialogs::kLongestLine;
+    const QString prose = QStringLiteral("Faster start.\n\nFixes a crash when the microphone vanishes.");
+    const QString emoji = QString::fromUtf8("\U0001F600");
+    struct Case {
+        const char *what;
+        QString notes;
+        QString shown;
+    };
+    const std::vector<Case> cases{
+        {"prose", prose, prose},
+        {"a run of exactly the longest line", QString(longest, u'a'), QString(longest, u'a')},
+        {"one character more", QString(longest + 1, u'a'), QString(longest, u'a') + u'\n' + u'a'},
+        {"a link in a sentence", "See " + QString(100, u'x') + " now",
+         "See " + QString(longest, u'x') + u'\n' + QString(20, u'x') + " now"},
+        {"no character cut in two", QString(longest - 1, u'a') + emoji + "b",
+         QString(longest - 1, u'a') + emoji + u'\n' + "b"},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(zq::UpdaterDialogs::notesForDisplay(c.notes), c.shown) << c.what;
+}
+
+TEST(UpdaterDialogsTest, AnOfferWithAWordOfMillionsOfCharactersShowsItLineByLine)
+{
+    zq::UpdaterDialogs dialogs(QStringLiteral("1.2.0"));
+    auto item = offer();
+    item.description = QString(1'500'000, u'w');
+    dialogs.showUpdateFound(item, [](UpdateChoice) {});
+    QDialog *window = dialogs.window();
+    const QTextDocument *notes = window->findChild<QPlainTextEdit *>()->document();
+    qsizetype longestBlock = 0;
+    for (QTextBlock block = notes->begin(); block.isValid(); block = block.next())
+        longestBlock = std::max<qsizetype>(longestBlock, block.length() - 1);
+    EXPECT_LE(longestBlock, zq::UpdaterDialogs::kLongestLine) << "one block would be laid out whole";
+    EXPECT_EQ(notes->toPlainText().remove(u'\n').left(1'500'000), item.description);
+
+    window->resize(480, 320);
+    const QImage image = zq::test::renderWidget(*window, 1.0, Qt::white);
+    EXPECT_FALSE(zq::test::saveRender(image, "updater-offer-long-word").isEmpty());
+    // The notes' first lines are drawn: dark text in the notes view's top rows.
+    const QWidget *view = window->findChild<QPlainTextEdit *>()->viewport();
+    const QRect rows(view->mapTo(window, QPoint(0, 0)), QSize(view->width(), 40));
+    int dark = 0;
+    for (int y = rows.top(); y <= rows.bottom(); ++y)
+        for (int x = rows.left(); x <= rows.right(); ++x)
+            dark += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
+    EXPECT_GT(dark, 100);
+}
