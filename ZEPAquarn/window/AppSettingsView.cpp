@@ -1,8 +1,8 @@
 #include "window/AppSettingsView.h"
 
 #include "menubar/brand/Palette.h"
+#include "menubar/brand/Text.h"
 #include "window/AppSettingsModel.h"
-#include "window/SettingsBlocks.h"
 #include "window/SettingsPageText.h"
 
 #include <QEvent>

@@ -2,8 +2,8 @@
 
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaBrandLockup.h"
-#include "window/SettingsBlocks.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

@@ -7,7 +7,7 @@
 #include "window/AppSettingsModel.h"
 #include "window/AppSettingsView.h"
 #include "window/AppSidebar.h"
-#include "window/SettingsBlocks.h"
+#include "window/SettingsRows.h"
 #include "window/TriggerBindingRecorderView.h"
 
 #include <QHBoxLayout>

@@ -1,7 +1,7 @@
 #include "window/EmptyStateView.h"
 
 #include "menubar/brand/SymbolTile.h"
-#include "window/SettingsBlocks.h"
+#include "menubar/brand/Text.h"
 
 #include <QFontMetricsF>
 #include <QtMath>

@@ -2,12 +2,12 @@
 
 #include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
 #include "window/EmptyStateView.h"
 #include "window/HistoryPageList.h"
 #include "window/HistoryPageModel.h"
 #include "window/HistoryPageRow.h"
-#include "window/SettingsBlocks.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -2,11 +2,11 @@
 
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaSpinner.h"
 #include "window/HistoryPageRow.h"
 #include "window/IncidentRowModel.h"
-#include "window/SettingsBlocks.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

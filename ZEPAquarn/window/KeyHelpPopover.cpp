@@ -1,7 +1,7 @@
 #include "window/KeyHelpPopover.h"
 
+#include "menubar/brand/Text.h"
 #include "window/AppSettingsModel.h"
-#include "window/SettingsBlocks.h"
 #include "window/SettingsPageText.h"
 
 #include <QDesktopServices>

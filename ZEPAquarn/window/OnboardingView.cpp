@@ -3,9 +3,9 @@
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/Text.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
-#include "window/SettingsBlocks.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

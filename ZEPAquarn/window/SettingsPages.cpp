@@ -10,9 +10,9 @@
 #include "window/AppSettingsModel.h"
 #include "window/KeyHelpPopover.h"
 #include "window/SegmentedPicker.h"
-#include "window/SettingsBlocks.h"
 #include "window/SettingsControls.h"
 #include "window/SettingsPageText.h"
+#include "window/SettingsRows.h"
 
 #include <QAbstractButton>
 #include <QDesktopServices>

@@ -5,8 +5,8 @@
 #include "records/IncidentStore.h"
 #include "window/IncidentRow.h"
 #include "window/IncidentRowModel.h"
-#include "window/SettingsBlocks.h"
 #include "window/SettingsControls.h"
+#include "window/SettingsRows.h"
 #include "window/SupportPageModel.h"
 
 #include <QHBoxLayout>

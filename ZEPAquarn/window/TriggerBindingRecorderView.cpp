@@ -2,11 +2,11 @@
 
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "menubar/brand/ZepaSpinner.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
-#include "window/SettingsBlocks.h"
 
 #include <QApplication>
 #include <QEvent>

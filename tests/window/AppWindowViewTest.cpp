@@ -14,14 +14,14 @@
 #include "support/FakeUpdateFramework.h"
 #include "support/FakeUserNotifications.h"
 #include "support/ViewRender.h"
+#include "support/WindowTestSupport.h"
 #include "window/AppAppearance.h"
 #include "window/AppSettingsModel.h"
 #include "window/AppSettingsView.h"
 #include "window/AppSidebar.h"
-#include "window/SettingsBlocks.h"
 #include "window/SegmentedPicker.h"
 #include "window/SettingsControls.h"
-#include "support/WindowTestSupport.h"
+#include "window/SettingsRows.h"
 
 #include <QAction>
 #include <QApplication>

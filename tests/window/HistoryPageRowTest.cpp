@@ -2,8 +2,8 @@
 // text shows, for ordinary and awkward scripts; hostile text stays bounded.
 #include "window/HistoryPageRow.h"
 
+#include "menubar/brand/Text.h"
 #include "support/HistoryFile.h"
-#include "window/SettingsBlocks.h"
 
 #include <QFontMetricsF>
 #include <QTextLayout>

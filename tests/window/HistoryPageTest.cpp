@@ -1,6 +1,7 @@
 // The History page rendered offscreen in light and dark: empty, results and no match; a few probes.
 #include "window/HistoryPage.h"
 
+#include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
 #include "records/HistoryStore.h"
 #include "support/FakePasteboard.h"
@@ -9,7 +10,6 @@
 #include "window/AppAppearance.h"
 #include "window/HistoryPageList.h"
 #include "window/HistoryPageModel.h"
-#include "window/SettingsBlocks.h"
 
 #include <QApplication>
 #include <QLineEdit>

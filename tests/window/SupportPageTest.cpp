@@ -2,6 +2,7 @@
 // failed) with an update available, and the recovery section; a few probes each.
 #include "window/SupportPage.h"
 
+#include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
 #include "rewards/updates/Updater.h"
 #include "support/FakeDictationServices.h"
@@ -10,7 +11,6 @@
 #include "support/ViewRender.h"
 #include "window/AppAppearance.h"
 #include "window/IncidentRow.h"
-#include "window/SettingsBlocks.h"
 #include "window/SupportPageModel.h"
 
 #include <QApplication>

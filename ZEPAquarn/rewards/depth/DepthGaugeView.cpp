@@ -2,13 +2,13 @@
 
 #include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaSpinner.h"
 #include "platform/Pasteboard.h"
-#include "rewards/depth/DepthStore.h"
 #include "rewards/RewardsFont.h"
+#include "rewards/depth/DepthStore.h"
 #include "runtime/Task.h"
-#include "window/SettingsBlocks.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

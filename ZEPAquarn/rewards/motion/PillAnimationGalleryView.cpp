@@ -1,13 +1,13 @@
 #include "rewards/motion/PillAnimationGalleryView.h"
 
-#include "menubar/brand/VekPillMeter.h"
-#include "menubar/brand/ZepaMeter.h"
 #include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/Text.h"
+#include "menubar/brand/VekPillMeter.h"
+#include "menubar/brand/ZepaMeter.h"
 #include "menubar/brand/ZepaSymbol.h"
-#include "rewards/motion/MotionStore.h"
 #include "rewards/RewardsFont.h"
-#include "window/SettingsBlocks.h"
+#include "rewards/motion/MotionStore.h"
 
 #include <QDateTime>
 #include <QGridLayout>

@@ -2,12 +2,12 @@
 
 #include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
-#include "rewards/stats/LedgerCard.h"
-#include "rewards/motion/PillAnimationOption.h"
+#include "menubar/brand/Text.h"
 #include "rewards/RewardsFont.h"
+#include "rewards/motion/PillAnimationOption.h"
+#include "rewards/stats/LedgerCard.h"
 #include "rewards/stats/StatsPageLayout.h"
 #include "window/EmptyStateView.h"
-#include "window/SettingsBlocks.h"
 
 #include <QAbstractButton>
 #include <QEvent>

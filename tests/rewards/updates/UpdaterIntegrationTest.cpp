@@ -4,10 +4,11 @@
 #include "app/ZEPAquarnApp.h"
 #include "menubar/MenuBanners.h"
 #include "menubar/MenuBarExtra.h"
+#include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
 #include "pipeline/DictationController.h"
-#include "platform/linux/appcast/AppcastUpdateFramework.h"
 #include "platform/linux/XdgAutostartEntry.h"
+#include "platform/linux/appcast/AppcastUpdateFramework.h"
 #include "rewards/updates/UpdaterDialogs.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeMicrophoneTestEngine.h"
@@ -21,7 +22,6 @@
 #include "support/UpdateFeedKit.h"
 #include "window/AppSettingsModel.h"
 #include "window/AppWindowView.h"
-#include "window/SettingsBlocks.h"
 #include "window/SupportPage.h"
 
 #include <QAction>

@@ -4,13 +4,8 @@
 
 #include <QFont>
 #include <QLabel>
-#include <QPointer>
 #include <QWidget>
 
-#include <optional>
-
-class QVBoxLayout;
-class QVariantAnimation;
 class QHBoxLayout;
 
 namespace zq {
@@ -90,70 +85,5 @@ private:
 // The heading of a block that explains itself: the row's symbol at the top, the title, and the
 // explanation wrapped under it. The caller places the layout; the labels belong to `parent`.
 QHBoxLayout *explainedHeading(const QString &icon, const QString &title, const QString &explanation, QWidget *parent);
-
-// A titled group of rows: the title, an optional detail, then the content with no spacing.
-class SettingsSection : public QWidget {
-    Q_OBJECT
-public:
-    SettingsSection(const QString &title, const std::optional<QString> &detail, QWidget *parent = nullptr);
-    void add(QWidget *item);
-    QVBoxLayout *content() const { return m_content; }
-
-private:
-    QVBoxLayout *m_content;
-};
-
-// Icon, title, an optional detail line and a control on the right. The detail is coloured by its
-// first character ("✓" success, "✗" danger) and cut to two lines.
-class SettingsRow : public QWidget {
-    Q_OBJECT
-public:
-    SettingsRow(const QString &icon, const QString &title, const QString &detail, QWidget *control = nullptr,
-                QWidget *parent = nullptr);
-
-    void setDetail(const QString &detail);
-    QString detail() const;
-    // The icon's symbol and tint: rows whose state changes (Updates) recolour it in place.
-    void setIcon(const QString &icon, Palette::Token tint);
-    SymbolView *iconView() const { return m_icon; }
-    StyledLabel *detailLabel() const { return m_detail; }
-    StyledLabel *titleLabel() const { return m_title; }
-
-private:
-    SymbolView *m_icon;
-    StyledLabel *m_title;
-    StyledLabel *m_detail;
-};
-
-// The hairline between rows, starting under the row titles.
-class SettingsDivider : public QWidget {
-    Q_OBJECT
-public:
-    explicit SettingsDivider(QWidget *parent = nullptr);
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-};
-
-// A question that shows its answer when clicked anywhere on its line, and hides it again.
-class SettingsFAQRow : public QWidget {
-    Q_OBJECT
-public:
-    SettingsFAQRow(const QString &question, const QString &answer, QWidget *parent = nullptr);
-
-    bool isExpanded() const { return m_expanded; }
-    void setExpanded(bool expanded);
-    void toggle() { setExpanded(!m_expanded); }
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    QWidget *m_header;
-    SymbolView *m_chevron;
-    StyledLabel *m_answer;
-    QPointer<QVariantAnimation> m_turn;
-    bool m_expanded = false;
-};
 
 } // namespace zq
