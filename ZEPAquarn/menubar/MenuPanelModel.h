@@ -2,11 +2,11 @@
 
 #include "audio/AudioInputDevice.h"
 #include "menubar/MenuWeekRecapContent.h"
+#include "menubar/brand/CopyConfirmation.h"
 #include "pipeline/LanguageCatalogue.h"
 #include "rewards/milestones/MilestoneStore.h"
 #include "runtime/Executor.h"
 #include "window/AppWindowSection.h"
-#include "window/HistoryPageCopy.h"
 
 #include <QDateTime>
 #include <QList>

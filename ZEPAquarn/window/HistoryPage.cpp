@@ -1,10 +1,10 @@
 #include "window/HistoryPage.h"
 
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/EmptyStateView.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
-#include "window/EmptyStateView.h"
 #include "window/HistoryPageList.h"
 #include "window/HistoryPageModel.h"
 #include "window/HistoryPageRow.h"

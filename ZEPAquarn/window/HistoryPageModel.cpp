@@ -1,6 +1,8 @@
 #include "window/HistoryPageModel.h"
 
 #include "records/HistoryStore.h"
+#include "window/HistoryCopy.h"
+#include "window/HistoryDate.h"
 
 namespace zq {
 

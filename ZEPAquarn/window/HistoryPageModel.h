@@ -1,7 +1,7 @@
 #pragma once
 
+#include "menubar/brand/CopyConfirmation.h"
 #include "records/HistoryItem.h"
-#include "window/HistoryPageCopy.h"
 
 #include <QList>
 #include <QLocale>

@@ -2,6 +2,8 @@
 
 #include "pipeline/DictationController.h"
 #include "records/IncidentStore.h"
+#include "window/HistoryCopy.h"
+#include "window/HistoryDate.h"
 
 namespace zq {
 

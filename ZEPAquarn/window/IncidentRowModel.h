@@ -1,8 +1,8 @@
 #pragma once
 
+#include "menubar/brand/CopyConfirmation.h"
 #include "pipeline/RecoveredTranscriptionState.h"
 #include "records/DictationIncident.h"
-#include "window/HistoryPageCopy.h"
 
 #include <QLocale>
 #include <QObject>

@@ -4,6 +4,8 @@
 #include "records/HistoryStore.h"
 #include "support/FakePasteboard.h"
 #include "support/VirtualLoop.h"
+#include "window/HistoryCopy.h"
+#include "window/HistoryDate.h"
 
 #include <QTemporaryDir>
 

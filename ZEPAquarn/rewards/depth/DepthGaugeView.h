@@ -1,10 +1,10 @@
 #pragma once
 
+#include "menubar/brand/CopyConfirmation.h"
 #include "menubar/brand/Palette.h"
 #include "pipeline/Colorway.h"
 #include "rewards/depth/DepthGaugeContent.h"
 #include "runtime/Executor.h"
-#include "window/HistoryPageCopy.h"
 
 #include <QAbstractButton>
 #include <QWidget>

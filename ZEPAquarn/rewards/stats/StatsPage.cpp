@@ -1,13 +1,13 @@
 #include "rewards/stats/StatsPage.h"
 
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/EmptyStateView.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
 #include "rewards/RewardsFont.h"
 #include "rewards/motion/PillAnimationOption.h"
 #include "rewards/stats/LedgerCard.h"
 #include "rewards/stats/StatsPageLayout.h"
-#include "window/EmptyStateView.h"
 
 #include <QAbstractButton>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "window/EmptyStateView.h"
+#include "menubar/brand/EmptyStateView.h"
 
 #include "menubar/brand/SymbolTile.h"
 #include "menubar/brand/Text.h"
