@@ -3,6 +3,7 @@
 #include "window/HistoryPageRow.h"
 
 #include "menubar/brand/Text.h"
+#include "window/SettingsRows.h"
 #include "support/HistoryFile.h"
 
 #include <QFontMetricsF>

@@ -2,6 +2,7 @@
 #include "window/HistoryPage.h"
 
 #include "menubar/brand/Text.h"
+#include "window/SettingsRows.h"
 #include "menubar/brand/ZepaButton.h"
 #include "records/HistoryStore.h"
 #include "support/FakePasteboard.h"

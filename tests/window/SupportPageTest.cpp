@@ -3,6 +3,7 @@
 #include "window/SupportPage.h"
 
 #include "menubar/brand/Text.h"
+#include "window/SettingsRows.h"
 #include "menubar/brand/ZepaButton.h"
 #include "rewards/updates/Updater.h"
 #include "support/FakeDictationServices.h"

@@ -21,6 +21,7 @@
 #include "support/TestFiles.h"
 #include "support/UpdateFeedKit.h"
 #include "window/AppSettingsModel.h"
+#include "window/SettingsRows.h"
 #include "window/AppWindowView.h"
 #include "window/SupportPage.h"
 
