@@ -9,6 +9,7 @@
 #include "records/IncidentStore.h"
 #include "records/StatsStore.h"
 #include "rewards/updates/Updater.h"
+#include "runtime/BackendKind.h"
 #include "runtime/Settings.h"
 #include "window/AppWindowModel.h"
 
@@ -199,7 +200,7 @@ void MenuPanelModel::openRecap()
 
 QString MenuPanelModel::backend() const
 {
-    return m_services.settings.stringValue(kBackend, QStringLiteral("local"));
+    return m_services.settings.stringValue(kBackend, rawValue(BackendKind::local));
 }
 
 QString MenuPanelModel::language() const
@@ -223,7 +224,7 @@ QList<MenuPanelOption> MenuPanelModel::languageOptions() const
 
 bool MenuPanelModel::cleanupIncluded() const
 {
-    return backend() == QLatin1String("openai");
+    return backendKindOf(backend()) == BackendKind::openai;
 }
 
 bool MenuPanelModel::cleanupEnabled() const

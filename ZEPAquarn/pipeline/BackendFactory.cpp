@@ -2,6 +2,7 @@
 
 #include "pipeline/ZEPAError.h"
 #include "runtime/AsyncChannel.h"
+#include "runtime/BackendKind.h"
 #include "transcription/LocalBackend.h"
 
 namespace zq {
@@ -9,7 +10,7 @@ namespace zq {
 std::unique_ptr<TranscriptionBackend> makeBackend(const QString &name, const BackendEnvironment &environment)
 {
     Q_ASSERT(environment.loop);
-    if (name == QLatin1String("openai"))
+    if (backendKindOf(name) == BackendKind::openai)
         return std::make_unique<OpenAIBackend>(*environment.loop, environment.openAI);
     return std::make_unique<LocalBackend>(*environment.loop, environment.recognizer);
 }

@@ -21,8 +21,8 @@ struct BackendEnvironment {
     OpenAIBackend::Config openAI;
 };
 
-// A new engine for a backend name: the OpenAI engine for exactly "openai" (case-sensitive), the
-// on-device engine for anything else ("local", "", "OpenAI", an unknown name). Never fails.
+// A new engine for a backend name, chosen by backendKindOf() (an unknown name is on-device). Never
+// fails.
 std::unique_ptr<TranscriptionBackend> makeBackend(const QString &name, const BackendEnvironment &environment);
 
 // Builds an engine for a backend name; called on the main thread.

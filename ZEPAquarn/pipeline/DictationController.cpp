@@ -196,7 +196,12 @@ void DictationController::cancelTimer(rt::WorkItem &timer)
 
 QString DictationController::settingsBackend() const
 {
-    return m_settings.stringValue(QString::fromLatin1(keys::backend), QStringLiteral("local"));
+    return m_settings.stringValue(QString::fromLatin1(keys::backend), rawValue(BackendKind::local));
+}
+
+BackendKind DictationController::activeBackendKind() const
+{
+    return backendKindOf(m_activeBackend.value_or(QString()));
 }
 
 QString DictationController::backendOrUnknown() const

@@ -11,6 +11,7 @@
 #include "pipeline/TranscriptionBackend.h"
 #include "pipeline/TriggerLogic.h"
 #include "records/DiagnosticEvent.h"
+#include "runtime/BackendKind.h"
 #include "runtime/Executor.h"
 #include "runtime/Task.h"
 
@@ -234,6 +235,8 @@ private:
     static bool isPending(const rt::WorkItem &timer) { return timer.isValid() && !timer.isCancelled(); }
     QString settingsBackend() const;
     QString backendOrUnknown() const;
+    // None reads as on-device, like any name but the OpenAI one.
+    BackendKind activeBackendKind() const;
     QString attemptSpanMs() const;
     QString language() const;
     QStringList dictionary() const;

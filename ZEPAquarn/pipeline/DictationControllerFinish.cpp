@@ -131,8 +131,8 @@ void DictationController::finishDictation()
 
     // The on-device engine has been transcribing the streamed buffers since the take began and
     // finishes with the stream, which the engine has just ended.
-    if (m_activeBackend == QStringLiteral("openai"))
-        startTranscription(m_makeBackend(QStringLiteral("openai")), AudioSource::file(take.url));
+    if (activeBackendKind() == BackendKind::openai)
+        startTranscription(m_makeBackend(rawValue(BackendKind::openai)), AudioSource::file(take.url));
 }
 
 void DictationController::startTranscription(std::unique_ptr<TranscriptionBackend> backend, AudioSource source)
@@ -213,7 +213,7 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
     }
 
     QString delivered = trimmed;
-    if (m_activeBackend != QStringLiteral("openai") && m_cleanup.shouldClean && m_cleanup.clean) {
+    if (activeBackendKind() != BackendKind::openai && m_cleanup.shouldClean && m_cleanup.clean) {
         const bool enabled = m_settings.boolValue(QString::fromLatin1(keys::cleanupEnabled));
         if (m_cleanup.shouldClean(trimmed, enabled)) {
             setPillState(PillState::thinking());

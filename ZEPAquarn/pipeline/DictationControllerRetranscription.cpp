@@ -94,7 +94,7 @@ rt::Task<void> DictationController::runRecoveredTranscription(Alive alive, QStri
         m_recoveredTranscriptionTask.reset();
         co_return;
     }
-    if (incident.backend != QLatin1String("openai") && m_cleanup.shouldClean && m_cleanup.clean &&
+    if (backendKindOf(incident.backend) != BackendKind::openai && m_cleanup.shouldClean && m_cleanup.clean &&
         m_cleanup.shouldClean(trimmed, m_settings.boolValue(QString::fromLatin1(keys::cleanupEnabled)))) {
         QString cleaned = trimmed;
         try {

@@ -44,7 +44,7 @@ void DictationController::startDictation()
     m_audioDuringDictation.begin(readAudioDuringDictationMode(m_settings));
     m_attemptStartedAt = m_clocks.continuousNow();
     m_activeBackend = settingsBackend();
-    const bool openAI = *m_activeBackend == QLatin1String("openai");
+    const bool openAI = activeBackendKind() == BackendKind::openai;
     if (openAI && m_prewarmOpenAI)
         m_prewarmOpenAI();
     m_audio.resetMeter();
@@ -54,8 +54,8 @@ void DictationController::startDictation()
     record(DiagnosticEvent::audioStartBegan, {{QStringLiteral("backend"), backendOrUnknown()}});
     const std::uint64_t generation = ++m_audioStartGeneration;
     m_currentStartIntent = std::make_shared<TakeStartIntent>();
-    // Every engine name other than "openai" is the on-device one, which transcribes while the
-    // user speaks and so needs the buffers streamed.
+    // Every engine but the OpenAI one is the on-device one, which transcribes while the user speaks
+    // and so needs the buffers streamed.
     const TakeMode mode = openAI ? TakeMode::fileOnly : TakeMode::streamed;
     m_audioStartTask = rt::spawn(m_loop, runAudioStart(m_alive, generation, m_currentStartIntent, mode, startMark));
 }
@@ -104,8 +104,8 @@ void DictationController::handleAudioStarted(std::uint64_t generation, bool with
     record(DiagnosticEvent::audioStartCompleted,
            {{QStringLiteral("duration_ms"), QString::number(std::max<qint64>(elapsed.count(), 0))}});
 
-    const QString backend = m_activeBackend.value_or(QStringLiteral("local"));
-    if (backend == QLatin1String("openai"))
+    const QString backend = m_activeBackend.value_or(rawValue(BackendKind::local));
+    if (backendKindOf(backend) == BackendKind::openai)
         return;
     const auto buffers = m_audio.buffers();
     if (!buffers)

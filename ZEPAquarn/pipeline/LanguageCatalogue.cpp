@@ -1,5 +1,7 @@
 #include "pipeline/LanguageCatalogue.h"
 
+#include "runtime/BackendKind.h"
+
 #include <algorithm>
 
 namespace zq {
@@ -87,7 +89,7 @@ LanguageCatalogue::LanguageCatalogue(const QStringList &installedCodes)
 
 const QList<Language> &LanguageCatalogue::languages(const QString &backend) const
 {
-    return backend == QLatin1String("openai") ? openAILanguages() : m_local;
+    return backendKindOf(backend) == BackendKind::openai ? openAILanguages() : m_local;
 }
 
 bool LanguageCatalogue::isLanguageSupported(const QString &language, const QString &backend) const
@@ -101,13 +103,14 @@ bool LanguageCatalogue::keepsLanguage(const QString &language, const QString &ba
 {
     if (isLanguageSupported(language, backend))
         return true;
-    return backend != QLatin1String("openai") && namedLanguage(language).has_value();
+    return backendKindOf(backend) != BackendKind::openai && namedLanguage(language).has_value();
 }
 
 std::optional<Language> LanguageCatalogue::unsupportedSystemLanguage(const QString &backend, const QString &language,
                                                                      const QString &systemLanguageCode) const
 {
-    if (backend != QLatin1String("local") || language != kAuto)
+    // Only the on-device engine's own name warns; a name no engine has does not.
+    if (fromRawValue<BackendKind>(backend) != BackendKind::local || language != kAuto)
         return std::nullopt;
     // A three-letter system code never warns, also when the OpenAI engine would know it.
     if (systemLanguageCode.size() != 2 || findCode(m_local, systemLanguageCode))
@@ -131,7 +134,7 @@ std::optional<Language> LanguageCatalogue::unsupportedLanguage(const QString &ba
 {
     if (language == kAuto)
         return unsupportedSystemLanguage(backend, language, locale);
-    if (backend != QLatin1String("local") || findCode(m_local, language))
+    if (fromRawValue<BackendKind>(backend) != BackendKind::local || findCode(m_local, language))
         return std::nullopt;
     return namedLanguage(language);
 }

@@ -18,7 +18,7 @@ struct Language {
     friend bool operator==(const Language &, const Language &) = default;
 };
 
-// The languages the OpenAI engine offers ("backend" = "openai"), sorted by display name.
+// The languages the OpenAI engine offers (BackendKind::openai), sorted by display name.
 const QList<Language> &openAILanguages(); // 57 entries
 
 // A language code with its English name: the OpenAI table's name, else the desktop's. None for a
@@ -37,10 +37,9 @@ public:
     // rest sorted by display name.
     explicit LanguageCatalogue(const QStringList &installedCodes);
 
-    // The languages of every "backend" value but "openai".
+    // The languages of every "backend" value that selects the on-device engine.
     const QList<Language> &localLanguages() const { return m_local; }
-    // The list the pickers offer for `backend`: the OpenAI list for exactly "openai", else the
-    // on-device list.
+    // The list the pickers offer for `backend`: the list of the engine backendKindOf() picks.
     const QList<Language> &languages(const QString &backend) const;
 
     // Whether `language` (a "language" setting value) is in the list of `backend`. Codes are

@@ -24,7 +24,7 @@ struct PillNotice {
     friend bool operator==(const PillNotice &, const PillNotice &) = default;
 };
 
-// The notice for a failure. `backend` ("local" or "openai") only matters for a transcription
+// The notice for a failure. `backend` (a "backend" setting value) only matters for a transcription
 // failure, whose words are the incident's title and next step for the same error text.
 PillNotice pillNotice(const DictationFailure &failure, const QString &backend);
 

@@ -1,12 +1,14 @@
 #include "pipeline/SettingsDefaults.h"
 
+#include "runtime/BackendKind.h"
+
 namespace zq {
 
 const std::vector<std::pair<QString, rt::SettingValue>> &defaultSettingsTable()
 {
     using rt::SettingValue;
     static const std::vector<std::pair<QString, SettingValue>> table = {
-        {keys::backend, QStringLiteral("local")},
+        {keys::backend, rawValue(BackendKind::local)},
         {keys::triggerKey, QStringLiteral("fn")},
         {keys::secondaryTriggerKey, QString()},
         {keys::cleanupEnabled, true},

@@ -1,6 +1,7 @@
 #include "records/DictationIncident.h"
 
 #include "records/StoreFile.h"
+#include "runtime/BackendKind.h"
 
 #include <QJsonValue>
 #include <QStringList>
@@ -21,7 +22,7 @@ QString DictationIncident::reportText() const
         QStringLiteral("Time: ") + date.toUTC().toString(Qt::ISODate),
         QStringLiteral("App: %1 (%2)").arg(appVersion, build),
         QStringLiteral("Engine: ") +
-            (backend == QLatin1String("openai") ? QStringLiteral("OpenAI") : QStringLiteral("On-device")),
+            (backendKindOf(backend) == BackendKind::openai ? QStringLiteral("OpenAI") : QStringLiteral("On-device")),
         QStringLiteral("Recording preserved: ") + (recordingFilename ? QStringLiteral("Yes") : QStringLiteral("No")),
         QString(),
         QStringLiteral("What happened: ") + message,

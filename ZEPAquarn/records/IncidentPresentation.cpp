@@ -1,5 +1,7 @@
 #include "records/IncidentPresentation.h"
 
+#include "runtime/BackendKind.h"
+
 namespace zq {
 
 namespace {
@@ -97,10 +99,10 @@ IncidentPresentation transcriptionIncidentPresentation(const QString &errorMessa
                 QStringLiteral("The transcription request was not accepted."),
                 QStringLiteral("Your recording was kept. Retry the transcription, or copy the issue details for "
                                "support.")};
-    return {engine == QLatin1String("openai") ? QStringLiteral("ZQ-TX-OPENAI") : QStringLiteral("ZQ-TX-LOCAL"),
-            QStringLiteral("Transcription failed"),
-            QStringLiteral("ZEPA QUARN could not turn this recording into text."),
-            QStringLiteral("Your recording was kept. Retry the transcription, or copy the issue details for support.")};
+    return {
+        backendKindOf(engine) == BackendKind::openai ? QStringLiteral("ZQ-TX-OPENAI") : QStringLiteral("ZQ-TX-LOCAL"),
+        QStringLiteral("Transcription failed"), QStringLiteral("ZEPA QUARN could not turn this recording into text."),
+        QStringLiteral("Your recording was kept. Retry the transcription, or copy the issue details for support.")};
 }
 
 } // namespace zq

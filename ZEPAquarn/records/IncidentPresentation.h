@@ -13,7 +13,7 @@ struct IncidentPresentation {
     QString message;
     QString nextStep;
 
-    // `engine` is the "backend" setting of the take: "local" or "openai".
+    // `engine` is the "backend" setting of the take (runtime/BackendKind.h).
     static IncidentPresentation forFailure(const DictationFailure &failure, const QString &engine);
     // A captured take that the application quit (or lost its display) before transcribing.
     static IncidentPresentation interrupted();
