@@ -25,6 +25,7 @@
 #include "platform/linux/PulseAudioHardware.h"
 #include "platform/linux/PulseAudioPlayer.h"
 #include "platform/linux/PulseOutputVolume.h"
+#include "platform/linux/QtHttpClient.h"
 #include "platform/linux/RuleBasedCleanupModel.h"
 #include "platform/linux/X11EventTap.h"
 #include "platform/linux/X11KeySynthesizer.h"
@@ -115,7 +116,8 @@ LanguageCatalogue languageCatalogue(const std::vector<platform::InstalledSpeechM
 struct LinuxServices {
     LinuxServices(rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings, const rt::Paths &paths,
                   const TriggerRecordingGate &recordingGate,
-                  const std::vector<platform::InstalledSpeechModel> &speechModels)
+                  const std::vector<platform::InstalledSpeechModel> &speechModels,
+                  std::shared_ptr<const platform::HttpClient> http)
         : engine({loop,
                   clocks,
                   settings,
@@ -136,6 +138,7 @@ struct LinuxServices {
         backends.recognizer = makeRecognizer(speechModels, settings, paths);
         backends.openAI.uploadDir = paths.takeDir();
         backends.openAI.readAPIKey = [this] { return keychain.readStoredAPIKey(); };
+        backends.openAI.http = std::move(http);
     }
 
     platform::PulseAudioHardware hardware;
@@ -188,7 +191,7 @@ std::unique_ptr<AppSettingsModel> makeSettingsModel(LinuxServices &s, DictationC
         s.keychain,
         s.autostart,
         std::move(applyShowInDock),
-        APIKeyTestConfig{OpenAIBackend::serviceBaseUrl(), std::chrono::milliseconds(15000)},
+        APIKeyTestConfig{OpenAIBackend::serviceBaseUrl(), std::chrono::milliseconds(15000), s.backends.openAI.http},
     };
     deps.languages = languages;
     return std::make_unique<AppSettingsModel>(std::move(deps));
@@ -341,6 +344,8 @@ int main(int argc, char *argv[])
 
     rt::QtMainLoop loop;
     rt::SystemClocks clocks;
+    // Every request of the application goes through this one client.
+    const std::shared_ptr<const platform::HttpClient> http = std::make_shared<platform::QtHttpClient>();
     TriggerRecordingGate recordingGate;
     std::unique_ptr<LinuxServices> services;
     UpdateServices updateServices;
@@ -353,7 +358,8 @@ int main(int argc, char *argv[])
         settings,
         [] { Diagnostics::shared().start(); },
         [&]() {
-            services = std::make_unique<LinuxServices>(loop, clocks, settings, paths, recordingGate, speechModels);
+            services =
+                std::make_unique<LinuxServices>(loop, clocks, settings, paths, recordingGate, speechModels, http);
             return makeController(*services, loop, clocks, settings,
                                   [&appForPill] { return appForPill && appForPill->appearance().reduceMotion(); });
         },
@@ -361,7 +367,7 @@ int main(int argc, char *argv[])
             if (services)
                 services->audioDuringDictation.end();
         },
-        InviteService(std::make_shared<NetworkInviteTransport>()),
+        InviteService(http),
     };
     environment.permissionProbe = [&]() -> platform::PermissionProbe & { return services->permissionProbe; };
     environment.pasteboard = [&]() -> platform::Pasteboard * { return services ? &services->pasteboard : nullptr; };

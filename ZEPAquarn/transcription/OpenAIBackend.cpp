@@ -4,7 +4,6 @@
 #include "platform/AudioFile.h"
 #include "runtime/Log.h"
 #include "runtime/Task.h"
-#include "transcription/OpenAIHttpClient.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -19,6 +18,10 @@ namespace zq {
 namespace {
 
 using namespace std::chrono_literals;
+using platform::HttpClient;
+using platform::HttpOutcome;
+using platform::HttpRequest;
+using platform::MultipartForm;
 
 const QString noHttpResponseMessage = QStringLiteral("No HTTP response");
 const QString rejectedKeyMessage = QStringLiteral("OpenAI rejected the API key — check Settings");
@@ -67,6 +70,16 @@ bool isPlainText(const QByteArray &contentType)
     return mediaType == "text/plain";
 }
 
+HttpOutcome perform(const std::shared_ptr<const HttpClient> &http, const HttpRequest &request, std::stop_token stop)
+{
+    if (!http) {
+        HttpOutcome outcome; // a transport failure
+        outcome.errorDescription = QStringLiteral("No HTTP client");
+        return outcome;
+    }
+    return http->perform(request, stop);
+}
+
 struct TranscodeReport {
     rt::Result<void> result;
     qint64 elapsedMs = 0;
@@ -74,12 +87,12 @@ struct TranscodeReport {
 
 // Sends the request, once more after 1 s on a transport failure, HTTP 429 or HTTP 5xx while a
 // retry is left. Gives the trimmed transcript or throws ZEPAError (CancellationError when cancelled).
-rt::Task<QString> send(HttpRequest request, int retriesLeft)
+rt::Task<QString> send(std::shared_ptr<const HttpClient> http, HttpRequest request, int retriesLeft)
 {
     for (;;) {
         // The lambda is a named local on purpose: g++ 12 copies a capturing lambda temporary inside
         // a co_await expression bytewise into the frame, so its QStrings were released twice.
-        auto exchange = [request](std::stop_token stop) { return OpenAIHttpClient::perform(request, stop); };
+        auto exchange = [http, request](std::stop_token stop) { return perform(http, request, stop); };
         const HttpOutcome outcome = co_await rt::runOnWorker(std::move(exchange));
         switch (outcome.kind) {
         case HttpOutcome::Kind::unreadableBody:
@@ -195,7 +208,7 @@ rt::Task<void> transcribeFile(OpenAIBackend::Config config, QString takePath, QS
         request.timeout = config.requestTimeout;
         request.form = std::move(form);
 
-        const QString text = co_await send(std::move(request), 1);
+        const QString text = co_await send(config.http, std::move(request), 1);
         channel.send(TranscriptUpdate::final(text));
     } catch (...) {
         failure = std::current_exception();
@@ -355,7 +368,7 @@ std::optional<int> OpenAIBackend::prewarm(const Config &config, std::stop_token 
     request.url = endpoint(config.baseUrl, QStringLiteral("/v1/models"));
     request.headers.emplaceBack("Authorization", bearer(key.key));
     request.timeout = config.prewarmTimeout;
-    const HttpOutcome outcome = OpenAIHttpClient::perform(request, stop);
+    const HttpOutcome outcome = perform(config.http, request, stop);
     const int status = outcome.kind == HttpOutcome::Kind::response ? outcome.status : -1;
     qCInfo(lcOpenAI).noquote() << QStringLiteral("prewarm: HTTP %1").arg(status);
     return status;

@@ -3,6 +3,7 @@
 #include "pipeline/TranscriptionBackend.h"
 #include "pipeline/ZEPAError.h"
 #include "platform/AudioFormat.h"
+#include "platform/HttpClient.h"
 #include "runtime/Clocks.h"
 #include "runtime/Executor.h"
 #include "runtime/Result.h"
@@ -14,6 +15,7 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stop_token>
 
@@ -38,6 +40,8 @@ public:
     struct Config {
         QString uploadDir; // where the 16 kHz copy is written: the private take folder
         APIKeyReader readAPIKey;
+        // Without one nothing is sent: every request fails as a network error.
+        std::shared_ptr<const platform::HttpClient> http;
         QUrl baseUrl = serviceBaseUrl();
         std::chrono::milliseconds requestTimeout{60000};
         std::chrono::milliseconds prewarmTimeout{10000};

@@ -4,6 +4,9 @@
 
 namespace zq {
 
+using platform::HttpOutcome;
+using platform::HttpRequest;
+
 QString apiKeyTestResult(const HttpOutcome &outcome)
 {
     switch (outcome.kind) {
@@ -44,7 +47,9 @@ rt::Task<QString> testAPIKey(std::optional<QString> storedKey, APIKeyTestConfig 
     request.timeout = config.timeout;
     request.headers.append({QByteArrayLiteral("Authorization"), QByteArrayLiteral("Bearer ") + check.key.toUtf8()});
 
-    auto exchange = [request](std::stop_token stop) { return OpenAIHttpClient::perform(request, stop); };
+    auto exchange = [http = config.http, request](std::stop_token stop) {
+        return http ? http->perform(request, stop) : HttpOutcome{};
+    };
     const HttpOutcome outcome = co_await rt::runOnWorker(std::move(exchange));
     co_return apiKeyTestResult(outcome);
 }

@@ -5,6 +5,7 @@
 #include "platform/linux/XdgAutostartEntry.h"
 #include "records/IncidentStore.h"
 #include "support/FakeDictationServices.h"
+#include "support/FakeHttpClient.h"
 #include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakeSecretStore.h"
 #include "support/Polling.h"
@@ -91,7 +92,8 @@ protected:
     FakeDictationServices services{{.makeController = false}};
     std::shared_ptr<FakeMicrophoneTestEngine::Script> micScript = std::make_shared<FakeMicrophoneTestEngine::Script>();
     std::shared_ptr<platform::SecretStore> store = std::make_shared<FakeSecretStore>();
-    APIKeyTestConfig keyTest{QUrl(QStringLiteral("http://127.0.0.1:9")), std::chrono::seconds(1)};
+    APIKeyTestConfig keyTest{QUrl(QStringLiteral("http://127.0.0.1:9")), std::chrono::seconds(1),
+                             std::make_shared<FakeHttpClient>()};
     QTemporaryDir config;
     platform::XdgAutostartEntry autostart{config.filePath(QStringLiteral("autostart")), QStringLiteral("/bin/true")};
     std::unique_ptr<ZEPAquarnApp> app;

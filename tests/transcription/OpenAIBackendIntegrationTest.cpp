@@ -2,6 +2,7 @@
 // each kind of answer turns into.
 #include "transcription/OpenAIBackend.h"
 
+#include "platform/linux/QtHttpClient.h"
 #include "support/OpenAITestSupport.h"
 #include "support/LoopbackTranscriptionServer.h"
 
@@ -70,6 +71,7 @@ protected:
         config.uploadDir = uploadDir();
         config.readAPIKey = [this]() -> std::optional<QString> { return storedKey; };
         config.baseUrl = QUrl(server.baseUrl());
+        config.http = std::make_shared<zq::platform::QtHttpClient>();
         config.requestTimeout = 1500ms;
         config.systemLanguageCode = [] { return QStringLiteral("en"); };
         server.setOnRequest([this](const LoopbackTranscriptionServer::Request &) {

@@ -2,6 +2,7 @@
 // carries.
 #include "window/APIKeyTest.h"
 
+#include "platform/linux/QtHttpClient.h"
 #include "support/LoopbackTranscriptionServer.h"
 #include "support/VirtualLoop.h"
 
@@ -9,6 +10,7 @@
 
 using namespace std::chrono_literals;
 using namespace zq;
+using platform::HttpOutcome;
 using test::LoopbackTranscriptionServer;
 using Answer = LoopbackTranscriptionServer::Answer;
 
@@ -20,7 +22,7 @@ protected:
 
     QString run(std::optional<QString> key, std::chrono::milliseconds timeout = 15s)
     {
-        APIKeyTestConfig config{QUrl(server.baseUrl()), timeout};
+        APIKeyTestConfig config{QUrl(server.baseUrl()), timeout, http};
         auto handle = rt::spawn(loop, testAPIKey(std::move(key), config));
         EXPECT_TRUE(loop.runUntil([&] { return handle.isDone(); }, 20s)) << "the key test never ended";
         if (!handle.isDone() || handle.hasFailed())
@@ -30,6 +32,7 @@ protected:
 
     test::VirtualLoop loop;
     LoopbackTranscriptionServer server;
+    std::shared_ptr<const platform::HttpClient> http = std::make_shared<platform::QtHttpClient>();
 };
 
 struct StatusCase {
@@ -92,7 +95,7 @@ TEST_F(APIKeyTestIntegrationTest, NoAnswerInTimeIsANetworkErrorNeverAnInvalidKey
 
     const QString unreachable = server.baseUrl();
     server.stop();
-    APIKeyTestConfig config{QUrl(unreachable), 2s};
+    APIKeyTestConfig config{QUrl(unreachable), 2s, http};
     auto handle = rt::spawn(loop, testAPIKey(QStringLiteral("sk-test"), config));
     ASSERT_TRUE(loop.runUntil([&] { return handle.isDone(); }, 20s));
     EXPECT_EQ(handle.result().value_or(QString()), QString::fromUtf8("✗ Network error"));

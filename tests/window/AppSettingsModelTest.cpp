@@ -4,6 +4,7 @@
 #include "platform/linux/XdgAutostartEntry.h"
 #include "records/IncidentStore.h"
 #include "support/FakeDictationServices.h"
+#include "support/FakeHttpClient.h"
 #include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakeSecretStore.h"
 #include "support/WindowTestSupport.h"
@@ -48,7 +49,7 @@ protected:
                                             Keychain(secrets),
                                             autostart,
                                             [this](bool shown) { dockCalls.push_back(shown); },
-                                            APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s},
+                                            APIKeyTestConfig{{}, 1s, std::make_shared<test::FakeHttpClient>()},
                                             QLocale(QLocale::Polish, QLocale::Poland)};
         deps.languages = LanguageCatalogue(QStringList{QStringLiteral("en")});
         auto made = std::make_unique<AppSettingsModel>(std::move(deps));

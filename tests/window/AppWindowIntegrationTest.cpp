@@ -4,6 +4,7 @@
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
 #include "platform/linux/LibsecretStore.h"
+#include "platform/linux/QtHttpClient.h"
 #include "platform/linux/X11TaskbarPresence.h"
 #include "records/StatsStore.h"
 #include "rewards/motion/PillAnimationGalleryView.h"
@@ -40,7 +41,7 @@ protected:
         ASSERT_TRUE(test::requireService(QGuiApplication::platformName() == QLatin1String("xcb"), "no X display"));
         ASSERT_TRUE(server.start()) << server.errorString().toStdString();
         services.settings.setValue(QString::fromLatin1(keys::onboarded), false);
-        keyTest = APIKeyTestConfig{QUrl(server.baseUrl()), 15s};
+        keyTest = APIKeyTestConfig{QUrl(server.baseUrl()), 15s, std::make_shared<platform::QtHttpClient>()};
         ZEPAquarnApp::Environment environment = WindowAppFixture::environment();
         environment.permissionProbe = [this]() -> platform::PermissionProbe & { return probe; };
         makeApp(std::move(environment), [](QWidget &window, bool shown) {

@@ -9,6 +9,7 @@
 #include "records/IncidentStore.h"
 #include "rewards/updates/Updater.h"
 #include "support/FakeDictationServices.h"
+#include "support/FakeHttpClient.h"
 #include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakeSecretStore.h"
 #include "support/FakeUpdateFramework.h"
@@ -85,7 +86,7 @@ protected:
                                             Keychain(secrets),
                                             autostart,
                                             {},
-                                            APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s},
+                                            APIKeyTestConfig{{}, 1s, std::make_shared<test::FakeHttpClient>()},
                                             std::move(locale)};
         deps.languages = std::move(languages);
         model = std::make_unique<AppSettingsModel>(std::move(deps));

@@ -1,17 +1,16 @@
 #include "rewards/depth/InviteService.h"
 
-#include <QEventLoop>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 
 #include <chrono>
 #include <cmath>
 
 namespace zq {
+
+using platform::HttpOutcome;
+using platform::HttpRequest;
 
 namespace {
 
@@ -25,6 +24,7 @@ HttpRequest makeRequest(QByteArray method, QUrl url)
     request.url = std::move(url);
     request.headers = {{QByteArrayLiteral("Accept"), QByteArrayLiteral("application/json")}};
     request.timeout = kRequestTimeout;
+    request.maximumBodyBytes = InviteService::maximumBodyBytes;
     return request;
 }
 
@@ -109,21 +109,22 @@ std::optional<InviteService::Body> InviteService::decodeBody(const QByteArray &b
     return body;
 }
 
-rt::Task<std::optional<InviteService::Body>> InviteService::send(std::shared_ptr<const InviteTransport> transport,
+rt::Task<std::optional<InviteService::Body>> InviteService::send(std::shared_ptr<const platform::HttpClient> http,
                                                                  HttpRequest request)
 {
-    if (!transport)
+    if (!http)
         co_return std::nullopt;
-    auto work = [transport, request](std::stop_token stop) { return transport->data(request, stop); };
+    auto work = [http, request](std::stop_token stop) { return http->perform(request, stop); };
     const HttpOutcome outcome = co_await rt::runOnWorker(std::move(work));
-    if (outcome.kind != HttpOutcome::Kind::response || outcome.status < 200 || outcome.status >= 300)
+    if (outcome.kind != HttpOutcome::Kind::response || outcome.status < 200 || outcome.status >= 300 ||
+        outcome.bodyBeyondLimit)
         co_return std::nullopt;
     co_return decodeBody(outcome.body);
 }
 
 rt::Task<std::optional<QString>> InviteService::createInvite() const
 {
-    const std::optional<Body> body = co_await send(m_transport, makeRegisterRequest());
+    const std::optional<Body> body = co_await send(m_http, makeRegisterRequest());
     if (!body || !isInviteCode(body->code))
         co_return std::nullopt;
     co_return body->code;
@@ -134,54 +135,10 @@ rt::Task<std::optional<qint64>> InviteService::verifiedCount(QString code) const
     const std::optional<HttpRequest> request = makeLookupRequest(code);
     if (!request)
         co_return std::nullopt;
-    const std::optional<Body> body = co_await send(m_transport, *request);
+    const std::optional<Body> body = co_await send(m_http, *request);
     if (!body || body->code != code || !body->count || *body->count < 0)
         co_return std::nullopt;
     co_return body->count;
-}
-
-HttpOutcome NetworkInviteTransport::data(const HttpRequest &request, std::stop_token stop) const
-{
-    HttpOutcome outcome;
-    outcome.kind = HttpOutcome::Kind::transportFailure;
-    if (stop.stop_requested())
-        return outcome;
-
-    QNetworkAccessManager manager;
-    QNetworkRequest networkRequest(request.url);
-    networkRequest.setTransferTimeout(static_cast<int>(request.timeout.count()));
-    for (const auto &[name, value] : request.headers)
-        networkRequest.setRawHeader(name, value);
-    std::unique_ptr<QNetworkReply> reply(manager.sendCustomRequest(networkRequest, request.method));
-
-    QEventLoop loop;
-    bool tooLarge = false;
-    QNetworkReply *target = reply.get();
-    QObject::connect(target, &QNetworkReply::finished, &loop, &QEventLoop::quit);
-    // A hostile or broken server must not make us hold an unbounded body.
-    QObject::connect(target, &QNetworkReply::downloadProgress, &loop, [target, &tooLarge](qint64 received, qint64) {
-        if (received > maximumBodyBytes && !tooLarge) {
-            tooLarge = true;
-            target->abort();
-        }
-    });
-    std::stop_callback onStop(stop, [target] {
-        QMetaObject::invokeMethod(
-            target, [target] { target->abort(); }, Qt::QueuedConnection);
-    });
-    if (!reply->isFinished())
-        loop.exec();
-
-    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    const QNetworkReply::NetworkError error = reply->error();
-    const bool transportError = int(error) >= 1 && int(error) <= 199;
-    if (tooLarge || transportError || !status.isValid())
-        return outcome;
-    outcome.kind = HttpOutcome::Kind::response;
-    outcome.status = status.toInt();
-    if (outcome.status >= 200 && outcome.status < 300)
-        outcome.body = reply->read(maximumBodyBytes + 1);
-    return outcome;
 }
 
 } // namespace zq

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "platform/HttpClient.h"
 #include "runtime/Task.h"
-#include "transcription/OpenAIHttpClient.h"
 
 #include <QByteArray>
 #include <QString>
@@ -13,19 +13,11 @@
 
 namespace zq {
 
-// How an invite request travels. Called on a worker thread; blocks until the exchange ends, at the
-// latest after the request's idle timeout. A stop through the token aborts it (a transport failure).
-// Never throws.
-class InviteTransport {
-public:
-    virtual ~InviteTransport() = default;
-    virtual HttpOutcome data(const HttpRequest &request, std::stop_token stop) const = 0;
-};
-
 // The client of our invite service: mints six-character invite codes and looks up how many verified
 // downloads a code has collected. Only the code travels. Every failure (no network, timeout, an
-// HTTP error, an answer that does not decode, a code that is not ours) yields no value; the caller
-// words the message. Copyable, stateless apart from its transport; the operations may run at once.
+// HTTP error, an answer that does not decode or is longer than a few kilobytes, a code that is not
+// ours) yields no value; the caller words the message. Copyable, stateless apart from its client;
+// the operations may run at once.
 class InviteService {
 public:
     // The host of the service, of invite links and of the texts that name it.
@@ -34,18 +26,21 @@ public:
     // point it at a loopback server). Links and texts keep the real host.
     static QUrl serviceBaseUrl();
 
-    // Without a transport nothing is ever sent and every operation yields no value.
+    // The most of an answer that is read: a code and a count take a few dozen bytes.
+    static constexpr qint64 maximumBodyBytes = 64 * 1024;
+
+    // Without a client nothing is ever sent and every operation yields no value.
     InviteService() = default;
-    explicit InviteService(std::shared_ptr<const InviteTransport> transport) : m_transport(std::move(transport)) {}
+    explicit InviteService(std::shared_ptr<const platform::HttpClient> http) : m_http(std::move(http)) {}
 
     // Whether every character is one of the 32 of "0123456789ABCDEFGHJKMNPQRSTVWXYZ" (upper case
     // only). A valid code also has exactly six characters: isInviteCode() checks both.
     static bool isValidCode(const QString &code);
     static bool isInviteCode(const QString &code);
 
-    static HttpRequest makeRegisterRequest();
+    static platform::HttpRequest makeRegisterRequest();
     // None for a code that is not valid: nothing is built, nothing is sent.
-    static std::optional<HttpRequest> makeLookupRequest(const QString &code);
+    static std::optional<platform::HttpRequest> makeLookupRequest(const QString &code);
 
     // A new code, or none.
     rt::Task<std::optional<QString>> createInvite() const;
@@ -61,18 +56,10 @@ public:
     static std::optional<Body> decodeBody(const QByteArray &bytes);
 
 private:
-    static rt::Task<std::optional<Body>> send(std::shared_ptr<const InviteTransport> transport, HttpRequest request);
+    static rt::Task<std::optional<Body>> send(std::shared_ptr<const platform::HttpClient> http,
+                                              platform::HttpRequest request);
 
-    std::shared_ptr<const InviteTransport> m_transport;
-};
-
-// The transport of the running application: Qt Network over HTTPS, with answers of more than a few
-// kilobytes refused rather than read.
-class NetworkInviteTransport final : public InviteTransport {
-public:
-    static constexpr qint64 maximumBodyBytes = 64 * 1024;
-
-    HttpOutcome data(const HttpRequest &request, std::stop_token stop) const override;
+    std::shared_ptr<const platform::HttpClient> m_http;
 };
 
 } // namespace zq

@@ -2,7 +2,7 @@
 #include "pipeline/SettingsDefaults.h"
 #include "rewards/depth/DepthStore.h"
 #include "runtime/Settings.h"
-#include "support/FakeInviteTransport.h"
+#include "support/FakeHttpClient.h"
 #include "support/FakePasteboard.h"
 #include "support/ViewRender.h"
 #include "support/VirtualLoop.h"
@@ -41,7 +41,7 @@ protected:
     rt::Settings settings{QString()};
     VirtualLoop loop;
     FakePasteboard pasteboard;
-    std::shared_ptr<FakeInviteTransport> transport = std::make_shared<FakeInviteTransport>();
+    std::shared_ptr<FakeHttpClient> transport = std::make_shared<FakeHttpClient>();
 };
 
 } // namespace
@@ -86,7 +86,7 @@ TEST_F(DepthGaugeViewTest, CreatingShowsASpinnerThenCopiesTheNewLink)
     DepthGaugeView view(depth, loop, &pasteboard);
     FakeGate gate;
     transport->holdNextCallAt(&gate);
-    transport->enqueue(FakeInviteTransport::answer(200, R"({"code":"7K3M9Q"})"));
+    transport->enqueue(FakeHttpClient::answer(200, R"({"code":"7K3M9Q"})"));
 
     view.inviteButton()->click();
     ASSERT_TRUE(loop.runUntil([&] { return depth.inviteRequestInFlight(); }));
@@ -151,7 +151,7 @@ TEST_F(DepthGaugeViewTest, ChipsFollowTheStoredChoiceAndTheUnlockedTiers)
 
     FakeGate gate;
     transport->holdNextCallAt(&gate);
-    transport->enqueue(FakeInviteTransport::answer(200, R"({"code":"7K3M9Q","count":3})"));
+    transport->enqueue(FakeHttpClient::answer(200, R"({"code":"7K3M9Q","count":3})"));
     view.refreshButton()->click();
     ASSERT_TRUE(loop.runUntil([&] { return depth.inviteRequestInFlight(); }));
     EXPECT_FALSE(view.refreshButton()->isEnabled());

@@ -3,7 +3,7 @@
 #include "app/ZEPAquarnApp.h"
 #include "pipeline/DictationController.h"
 #include "support/FakeDictationServices.h"
-#include "support/FakeInviteTransport.h"
+#include "support/FakeHttpClient.h"
 
 #include <QApplication>
 
@@ -14,7 +14,7 @@ using namespace zq;
 namespace {
 
 std::unique_ptr<ZEPAquarnApp> launch(test::FakeDictationServices &services,
-                                     std::shared_ptr<test::FakeInviteTransport> transport)
+                                     std::shared_ptr<test::FakeHttpClient> transport)
 {
     ZEPAquarnApp::Environment environment{
         *qobject_cast<QApplication *>(QCoreApplication::instance()),
@@ -40,8 +40,8 @@ TEST(DepthLaunchRefreshTest, ALaunchWithACodeFetchesItsCountOnce)
     test::FakeDictationServices services{{.makeController = false}};
     services.settings.setValue("onboarded", true);
     services.settings.setValue("inviteCode", QStringLiteral("7K3M9Q"));
-    auto transport = std::make_shared<test::FakeInviteTransport>();
-    transport->enqueue(test::FakeInviteTransport::answer(200, R"({"code":"7K3M9Q","count":3})"));
+    auto transport = std::make_shared<test::FakeHttpClient>();
+    transport->enqueue(test::FakeHttpClient::answer(200, R"({"code":"7K3M9Q","count":3})"));
 
     auto app = launch(services, transport);
     ASSERT_TRUE(services.loop.runUntil([&] { return services.settings.integerValue("inviteVerifiedDownloads") == 3; }));
@@ -54,7 +54,7 @@ TEST(DepthLaunchRefreshTest, ALaunchWithoutACodeSendsNothing)
 {
     test::FakeDictationServices services{{.makeController = false}};
     services.settings.setValue("onboarded", true);
-    auto transport = std::make_shared<test::FakeInviteTransport>();
+    auto transport = std::make_shared<test::FakeHttpClient>();
     auto app = launch(services, transport);
     services.loop.runUntilIdle();
     EXPECT_EQ(transport->requestCount(), 0);

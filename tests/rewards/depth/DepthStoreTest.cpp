@@ -1,7 +1,7 @@
 #include "rewards/depth/DepthStore.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
-#include "support/FakeInviteTransport.h"
+#include "support/FakeHttpClient.h"
 #include "support/VirtualLoop.h"
 
 #include <QFile>
@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 using namespace zq;
-using test::FakeInviteTransport;
+using test::FakeHttpClient;
 
 namespace {
 
@@ -46,7 +46,7 @@ protected:
 
     test::VirtualLoop loop;
     rt::Settings settings{QString()};
-    std::shared_ptr<FakeInviteTransport> transport = std::make_shared<FakeInviteTransport>();
+    std::shared_ptr<FakeHttpClient> transport = std::make_shared<FakeHttpClient>();
 };
 
 } // namespace
@@ -124,7 +124,7 @@ TEST_F(DepthStoreTest, RefreshUnlocksTiersAndNeverGoesBack)
     EXPECT_EQ(store.unlocked(), Tiers{DepthTier::shallows}) << "2 stored downloads reach the first tier";
     QSignalSpy unlockedChanged(&store, &DepthStore::unlockedChanged);
 
-    transport->enqueue(FakeInviteTransport::answer(200, lookupAnswer("7K3M9Q", 4)));
+    transport->enqueue(FakeHttpClient::answer(200, lookupAnswer("7K3M9Q", 4)));
     EXPECT_TRUE(run(store.refreshProgress()));
     EXPECT_EQ(store.verifiedDownloads(), 4);
     EXPECT_EQ(store.unlocked(), (Tiers{DepthTier::shallows, DepthTier::twilight}));
@@ -134,7 +134,7 @@ TEST_F(DepthStoreTest, RefreshUnlocksTiersAndNeverGoesBack)
     ASSERT_EQ(transport->requestCount(), 1);
     EXPECT_EQ(transport->requests()[0].url.path(), "/api/invite/7K3M9Q");
 
-    transport->enqueue(FakeInviteTransport::answer(200, lookupAnswer("7K3M9Q", 1)));
+    transport->enqueue(FakeHttpClient::answer(200, lookupAnswer("7K3M9Q", 1)));
     EXPECT_TRUE(run(store.refreshProgress()));
     EXPECT_EQ(store.verifiedDownloads(), 4) << "a lower count never lowers the stored one";
     EXPECT_EQ(store.unlocked(), (Tiers{DepthTier::shallows, DepthTier::twilight}));
@@ -145,7 +145,7 @@ TEST_F(DepthStoreTest, RefreshUnlocksTiersAndNeverGoesBack)
 TEST_F(DepthStoreTest, RefreshFromNoCountCanUnlockEverything)
 {
     DepthStore store = makeStoreWithCode(-1);
-    transport->enqueue(FakeInviteTransport::answer(200, lookupAnswer("7K3M9Q", 5)));
+    transport->enqueue(FakeHttpClient::answer(200, lookupAnswer("7K3M9Q", 5)));
     EXPECT_TRUE(run(store.refreshProgress()));
     EXPECT_EQ(store.unlocked(), (Tiers{DepthTier::shallows, DepthTier::twilight, DepthTier::abyss}));
     EXPECT_EQ(settings.integerListValue("depthUnlocked"), (QList<qint64>{1, 2, 3}));
@@ -154,13 +154,13 @@ TEST_F(DepthStoreTest, RefreshFromNoCountCanUnlockEverything)
 TEST_F(DepthStoreTest, FailedRefreshSaysSoAndChangesNothingElse)
 {
     DepthStore store = makeStoreWithCode(2);
-    transport->enqueue(FakeInviteTransport::answer(500, lookupAnswer("7K3M9Q", 9)));
+    transport->enqueue(FakeHttpClient::answer(500, lookupAnswer("7K3M9Q", 9)));
     EXPECT_FALSE(run(store.refreshProgress()));
     EXPECT_EQ(store.inviteError(), QString::fromUtf8("Couldn’t refresh invite progress."));
     EXPECT_EQ(store.verifiedDownloads(), 2);
     EXPECT_FALSE(store.inviteRequestInFlight());
 
-    transport->enqueue(FakeInviteTransport::answer(200, lookupAnswer("7K3M9Q", 2)));
+    transport->enqueue(FakeHttpClient::answer(200, lookupAnswer("7K3M9Q", 2)));
     auto handle = rt::spawn(loop, store.refreshProgress());
     loop.runUntilIdle();
     EXPECT_FALSE(store.inviteError()) << "the next request clears the error when it starts";
@@ -176,7 +176,7 @@ TEST_F(DepthStoreTest, RefreshWithoutCodeOrDuringARequestIsRefused)
     DepthStore store = makeStoreWithCode(0);
     test::FakeGate gate;
     transport->holdNextCallAt(&gate);
-    transport->enqueue(FakeInviteTransport::answer(200, lookupAnswer("7K3M9Q", 1)));
+    transport->enqueue(FakeHttpClient::answer(200, lookupAnswer("7K3M9Q", 1)));
     auto first = rt::spawn(loop, store.refreshProgress());
     ASSERT_TRUE(loop.runUntil([&] { return store.inviteRequestInFlight(); }));
     ASSERT_TRUE(gate.waitUntilReached());
@@ -197,7 +197,7 @@ TEST_F(DepthStoreTest, CreateStoresTheCodeAndResetsTheCount)
     settings.setValue("inviteVerifiedDownloads", qint64(7));
     DepthStore store(settings, InviteService(transport));
     const Tiers before = store.unlocked();
-    transport->enqueue(FakeInviteTransport::answer(201, R"({"code":"AB12CD"})"));
+    transport->enqueue(FakeHttpClient::answer(201, R"({"code":"AB12CD"})"));
     EXPECT_TRUE(run(store.createInviteLink()));
     EXPECT_EQ(store.code(), "AB12CD");
     EXPECT_EQ(settings.stringValue("inviteCode"), "AB12CD");
@@ -216,7 +216,7 @@ TEST_F(DepthStoreTest, CreateDuringARequestIsRefused)
     DepthStore store(settings, InviteService(transport));
     test::FakeGate gate;
     transport->holdNextCallAt(&gate);
-    transport->enqueue(FakeInviteTransport::answer(200, R"({"code":"AB12CD","count":null})"));
+    transport->enqueue(FakeHttpClient::answer(200, R"({"code":"AB12CD","count":null})"));
     auto first = rt::spawn(loop, store.createInviteLink());
     ASSERT_TRUE(loop.runUntil([&] { return store.inviteRequestInFlight(); }));
     ASSERT_TRUE(gate.waitUntilReached());
@@ -231,7 +231,7 @@ TEST_F(DepthStoreTest, CreateDuringARequestIsRefused)
 TEST_F(DepthStoreTest, FailedCreateNamesTheHost)
 {
     DepthStore store(settings, InviteService(transport));
-    transport->enqueue(FakeInviteTransport::answer(200, R"({"code":"ab12cd"})"));
+    transport->enqueue(FakeHttpClient::answer(200, R"({"code":"ab12cd"})"));
     EXPECT_FALSE(run(store.createInviteLink()));
     EXPECT_EQ(store.inviteError(), QString::fromUtf8("Couldn’t reach ") + InviteService::host() + ". Try again.");
     EXPECT_FALSE(store.code());
@@ -248,7 +248,7 @@ TEST_F(DepthStoreTest, ALockedSelectionIsKeptButNotWorn)
     EXPECT_EQ(store.selection(), Colorway::deepOrbit);
     EXPECT_EQ(store.effectiveColorway(), Colorway::consensusMint);
 
-    transport->enqueue(FakeInviteTransport::answer(200, lookupAnswer("7K3M9Q", 3)));
+    transport->enqueue(FakeHttpClient::answer(200, lookupAnswer("7K3M9Q", 3)));
     EXPECT_TRUE(run(store.refreshProgress()));
     EXPECT_EQ(store.effectiveColorway(), Colorway::deepOrbit) << "worn once its tier unlocks, without a new choice";
 }
@@ -257,7 +257,7 @@ TEST_F(DepthStoreTest, ARequestOutlivingItsStoreTouchesNothing)
 {
     test::FakeGate gate;
     transport->holdNextCallAt(&gate);
-    transport->enqueue(FakeInviteTransport::answer(200, lookupAnswer("7K3M9Q", 5)));
+    transport->enqueue(FakeHttpClient::answer(200, lookupAnswer("7K3M9Q", 5)));
     rt::TaskHandle<bool> handle;
     {
         DepthStore store = makeStoreWithCode(0);

@@ -1,4 +1,5 @@
 #include "pipeline/SettingsDefaults.h"
+#include "platform/linux/QtHttpClient.h"
 #include "rewards/depth/DepthStore.h"
 #include "rewards/depth/InviteService.h"
 #include "runtime/Settings.h"
@@ -9,12 +10,14 @@
 #include <gtest/gtest.h>
 
 using namespace zq;
+using platform::HttpOutcome;
+using platform::HttpRequest;
 using Server = test::LoopbackTranscriptionServer;
 using Answer = Server::Answer;
 
 namespace {
 
-// The invite client over the application's own transport against a loopback HTTP server.
+// The invite client over the application's own HTTP client against a loopback HTTP server.
 class InviteServiceIntegrationTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -46,7 +49,7 @@ protected:
 
     Server server;
     test::VirtualLoop loop;
-    InviteService service{std::make_shared<NetworkInviteTransport>()};
+    InviteService service{std::make_shared<platform::QtHttpClient>()};
 };
 
 Answer json(const char *body, int status = 200)
@@ -143,7 +146,7 @@ TEST_F(InviteServiceIntegrationTest, TheTransportGivesUpAfterTheRequestsTimeout)
     HttpRequest request = *InviteService::makeLookupRequest(QStringLiteral("7K3M9Q"));
     request.timeout = std::chrono::milliseconds(300);
     server.enqueue(Answer::hang());
-    const HttpOutcome outcome = NetworkInviteTransport().data(request, {});
+    const HttpOutcome outcome = platform::QtHttpClient().perform(request, {});
     EXPECT_EQ(outcome.kind, HttpOutcome::Kind::transportFailure);
     EXPECT_EQ(server.requestCount(), 1);
 }

@@ -11,6 +11,7 @@
 #include "platform/linux/appcast/AppcastUpdateFramework.h"
 #include "rewards/updates/UpdaterDialogs.h"
 #include "support/FakeDictationServices.h"
+#include "support/FakeHttpClient.h"
 #include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakePermissionProbe.h"
 #include "support/FakeSecretStore.h"
@@ -126,10 +127,17 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
     app->setSettingsServices(
         [&](zq::DictationController &controller, std::function<void(bool)> applyShowInDock) {
             return std::make_unique<zq::AppSettingsModel>(zq::AppSettingsModel::Dependencies{
-                services.loop, services.settings, controller.incidents(), controller.audio(), {},
-                zq::test::FakeMicrophoneTestEngine::factory(std::make_shared<zq::test::FakeMicrophoneTestEngine::Script>()),
-                zq::Keychain(std::make_shared<zq::test::FakeSecretStore>()), autostart, std::move(applyShowInDock),
-                zq::APIKeyTestConfig{QUrl(QStringLiteral("http://127.0.0.1:9")), 1s}});
+                services.loop,
+                services.settings,
+                controller.incidents(),
+                controller.audio(),
+                {},
+                zq::test::FakeMicrophoneTestEngine::factory(
+                    std::make_shared<zq::test::FakeMicrophoneTestEngine::Script>()),
+                zq::Keychain(std::make_shared<zq::test::FakeSecretStore>()),
+                autostart,
+                std::move(applyShowInDock),
+                zq::APIKeyTestConfig{{}, 1s, std::make_shared<zq::test::FakeHttpClient>()}});
         },
         [](QWidget &, bool) {});
     app->showScenes();

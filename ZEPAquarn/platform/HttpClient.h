@@ -1,16 +1,18 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QUrl>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <utility>
 
-namespace zq {
+namespace zq::platform {
 
 // A multipart/form-data body: text fields in order, then one file part whose bytes are streamed
 // from disk while the request is sent, so a long take is never held in memory.
@@ -30,15 +32,23 @@ struct MultipartForm {
 };
 
 struct HttpRequest {
-    QByteArray method = QByteArrayLiteral("GET"); // "GET" or "POST"
+    QByteArray method = QByteArrayLiteral("GET");
     QUrl url;
     QList<std::pair<QByteArray, QByteArray>> headers;
     // Idle time allowed with nothing sent or received before the request fails.
     std::chrono::milliseconds timeout{60000};
     std::optional<MultipartForm> form; // the body of a POST
-    // The most of an answer's body that is read; a longer one is cut off (`bodyBeyondLimit`).
-    // 1 MiB of text is far more than any take's transcript (hours of speech).
+    // The most of an answer's body that is taken, whatever its status; a longer one (sent or only
+    // announced) is cut off (`bodyBeyondLimit`). Each caller sets what its answers can be.
     qint64 maximumBodyBytes = 1024 * 1024;
+    // When set, the body is handed over here piece by piece as it arrives, on the thread that
+    // performs the request, instead of gathering in `HttpOutcome::body`: an answer of any size
+    // then passes through bounded memory. Returning false ends the exchange at once (a transport
+    // failure the receiver knows the reason for).
+    std::function<bool(QByteArrayView piece)> receiveBody;
+    // A PEM file of certificates trusted besides the system's: only tests set it, for a loopback
+    // server's own certificate.
+    QString extraCertificateFile;
 };
 
 struct HttpOutcome {
@@ -53,7 +63,7 @@ struct HttpOutcome {
     int status = -1;
     // The answer's Content-Type header as sent (empty when it had none).
     QByteArray contentType;
-    QByteArray body;
+    QByteArray body; // empty when the request had a `receiveBody`
     // A response whose body is longer than the request allows: it was cut off unread, `body` is
     // empty and must not be taken for the answer.
     bool bodyBeyondLimit = false;
@@ -62,14 +72,14 @@ struct HttpOutcome {
     bool timedOut = false;
 };
 
-// One HTTP exchange through Qt Network, blocking the calling thread until it ends.
+// Carries out HTTP exchanges: one per call, blocking the calling thread until it ends.
 //
-// Call it on a worker thread (it runs a private event loop, so it also works on a thread that has
-// none). A stop requested through the token aborts the request; the outcome is then a transport
-// failure. Never throws.
-class OpenAIHttpClient {
+// Call it on a worker thread; calls may run at once on several threads. A stop requested through
+// the token ends the exchange as a transport failure. Never throws.
+class HttpClient {
 public:
-    static HttpOutcome perform(const HttpRequest &request, std::stop_token stop = {});
+    virtual ~HttpClient() = default;
+    virtual HttpOutcome perform(const HttpRequest &request, std::stop_token stop) const = 0;
 };
 
-} // namespace zq
+} // namespace zq::platform

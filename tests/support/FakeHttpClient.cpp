@@ -1,8 +1,8 @@
-#include "support/FakeInviteTransport.h"
+#include "support/FakeHttpClient.h"
 
 namespace zq::test {
 
-HttpOutcome FakeInviteTransport::answer(int status, QByteArray body)
+HttpOutcome FakeHttpClient::answer(int status, QByteArray body)
 {
     HttpOutcome outcome;
     outcome.kind = HttpOutcome::Kind::response;
@@ -11,31 +11,31 @@ HttpOutcome FakeInviteTransport::answer(int status, QByteArray body)
     return outcome;
 }
 
-void FakeInviteTransport::enqueue(HttpOutcome outcome)
+void FakeHttpClient::enqueue(HttpOutcome outcome)
 {
     std::lock_guard lock(m_mutex);
     m_script.push_back(std::move(outcome));
 }
 
-void FakeInviteTransport::holdNextCallAt(FakeGate *gate)
+void FakeHttpClient::holdNextCallAt(FakeGate *gate)
 {
     std::lock_guard lock(m_mutex);
     m_gate = gate;
 }
 
-QList<HttpRequest> FakeInviteTransport::requests() const
+QList<HttpRequest> FakeHttpClient::requests() const
 {
     std::lock_guard lock(m_mutex);
     return m_requests;
 }
 
-int FakeInviteTransport::requestCount() const
+int FakeHttpClient::requestCount() const
 {
     std::lock_guard lock(m_mutex);
     return int(m_requests.size());
 }
 
-HttpOutcome FakeInviteTransport::data(const HttpRequest &request, std::stop_token) const
+HttpOutcome FakeHttpClient::perform(const HttpRequest &request, std::stop_token) const
 {
     FakeGate *gate = nullptr;
     HttpOutcome outcome; // a transport failure unless scripted

@@ -1,4 +1,4 @@
-#include "transcription/OpenAIHttpClient.h"
+#include "platform/linux/QtHttpClient.h"
 
 #include <QEventLoop>
 #include <QFile>
@@ -7,10 +7,12 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 
 #include <memory>
 
-namespace zq {
+namespace zq::platform {
 
 namespace {
 
@@ -47,6 +49,9 @@ protected:
 private:
     bool m_started = false;
 };
+
+// What the network may hold unread of a streamed body, and the most read in one piece.
+constexpr qint64 kStreamBufferBytes = 1024 * 1024;
 
 std::unique_ptr<QHttpMultiPart> makeMultiPart(const MultipartForm &form, std::unique_ptr<OneShotFile> file)
 {
@@ -86,7 +91,7 @@ HttpOutcome transportFailure(QString description)
 
 } // namespace
 
-HttpOutcome OpenAIHttpClient::perform(const HttpRequest &request, std::stop_token stop)
+HttpOutcome QtHttpClient::perform(const HttpRequest &request, std::stop_token stop) const
 {
     if (stop.stop_requested())
         return transportFailure(QStringLiteral("Operation canceled"));
@@ -106,38 +111,65 @@ HttpOutcome OpenAIHttpClient::perform(const HttpRequest &request, std::stop_toke
     QNetworkAccessManager manager;
     QNetworkRequest networkRequest(request.url);
     networkRequest.setTransferTimeout(static_cast<int>(request.timeout.count()));
+    networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
     for (const auto &[name, value] : request.headers)
         networkRequest.setRawHeader(name, value);
     if (request.form)
         networkRequest.setRawHeader("Content-Type", request.form->contentType());
+    if (!request.extraCertificateFile.isEmpty()) {
+        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+        ssl.addCaCertificates(QSslCertificate::fromPath(request.extraCertificateFile));
+        networkRequest.setSslConfiguration(ssl);
+    }
 
     std::unique_ptr<QNetworkReply> reply(multiPart ? manager.post(networkRequest, multiPart.get())
                                                    : manager.sendCustomRequest(networkRequest, request.method));
+    // A streamed body never gathers in memory: the network waits while this much is unread.
+    if (request.receiveBody)
+        reply->setReadBufferSize(kStreamBufferBytes);
     QEventLoop loop;
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     // The body is taken as it arrives, and never beyond the bound: a server that sends megabytes
     // (or announces them) is cut off rather than read into memory and on into the front window.
     QByteArray body;
+    qint64 received = 0;
     bool oversized = false;
+    bool receiverStopped = false;
     QNetworkReply *source = reply.get();
     const auto cutOff = [&] {
         oversized = true;
         body.clear();
         source->abort();
     };
+    // Moves what has arrived to the body or the receiver; false once the exchange was ended.
+    const auto take = [&] {
+        if (oversized || receiverStopped)
+            return false;
+        if (received + source->bytesAvailable() > request.maximumBodyBytes) {
+            cutOff();
+            return false;
+        }
+        while (source->bytesAvailable() > 0) {
+            const QByteArray piece = source->read(kStreamBufferBytes);
+            if (piece.isEmpty())
+                break;
+            received += piece.size();
+            if (!request.receiveBody) {
+                body += piece;
+            } else if (!request.receiveBody(piece)) {
+                receiverStopped = true;
+                source->abort();
+                return false;
+            }
+        }
+        return true;
+    };
     QObject::connect(source, &QNetworkReply::metaDataChanged, &loop, [&] {
         const QVariant length = source->header(QNetworkRequest::ContentLengthHeader);
         if (!oversized && length.isValid() && length.toLongLong() > request.maximumBodyBytes)
             cutOff();
     });
-    QObject::connect(source, &QNetworkReply::readyRead, &loop, [&] {
-        if (oversized)
-            return;
-        if (body.size() + source->bytesAvailable() > request.maximumBodyBytes)
-            cutOff();
-        else
-            body += source->readAll();
-    });
+    QObject::connect(source, &QNetworkReply::readyRead, &loop, take);
     // The reply lives on this thread; a stop from elsewhere reaches it through its event queue.
     QNetworkReply *target = reply.get();
     std::stop_callback onStop(stop, [target] {
@@ -155,6 +187,8 @@ HttpOutcome OpenAIHttpClient::perform(const HttpRequest &request, std::stop_toke
         outcome.bodyBeyondLimit = true;
         return outcome;
     }
+    if (receiverStopped)
+        return transportFailure(QStringLiteral("The receiver of the body ended the exchange"));
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     const QNetworkReply::NetworkError error = reply->error();
     if (isTransportError(error)) {
@@ -175,12 +209,15 @@ HttpOutcome OpenAIHttpClient::perform(const HttpRequest &request, std::stop_toke
     outcome.kind = HttpOutcome::Kind::response;
     outcome.status = status.toInt();
     outcome.contentType = reply->rawHeader("Content-Type");
-    if (body.size() + reply->bytesAvailable() > request.maximumBodyBytes) {
+    // The rest of the body, which came with the end.
+    if (!take()) {
+        if (receiverStopped)
+            return transportFailure(QStringLiteral("The receiver of the body ended the exchange"));
         outcome.bodyBeyondLimit = true;
         return outcome;
     }
-    outcome.body = body + reply->readAll();
+    outcome.body = std::move(body);
     return outcome;
 }
 
-} // namespace zq
+} // namespace zq::platform

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "rewards/depth/InviteService.h"
+#include "platform/HttpClient.h"
 #include "support/FakeGate.h"
 
 #include <QList>
@@ -10,9 +10,12 @@
 
 namespace zq::test {
 
-// A scripted invite transport: answers requests in order from a script (a transport failure when
-// the script is empty), records every request, and can hold a call at a gate until the test opens it.
-class FakeInviteTransport final : public InviteTransport {
+using platform::HttpOutcome;
+using platform::HttpRequest;
+
+// A scripted HTTP client: answers requests in order from a script (a transport failure when the
+// script is empty), records every request, and can hold a call at a gate until the test opens it.
+class FakeHttpClient final : public platform::HttpClient {
 public:
     static HttpOutcome answer(int status, QByteArray body);
 
@@ -23,7 +26,7 @@ public:
     QList<HttpRequest> requests() const;
     int requestCount() const;
 
-    HttpOutcome data(const HttpRequest &request, std::stop_token stop) const override;
+    HttpOutcome perform(const HttpRequest &request, std::stop_token stop) const override;
 
 private:
     mutable std::mutex m_mutex;
