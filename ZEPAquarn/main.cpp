@@ -238,7 +238,7 @@ struct UpdateServices {
 };
 
 std::unique_ptr<Updater> makeUpdater(UpdateServices &s, rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings,
-                                     const rt::Paths &paths)
+                                     const rt::Paths &paths, std::shared_ptr<const platform::HttpClient> http)
 {
     QString saved = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     if (saved.isEmpty())
@@ -248,6 +248,7 @@ std::unique_ptr<Updater> makeUpdater(UpdateServices &s, rt::MainLoop &loop, rt::
         clocks,
         settings,
         s.dialogs,
+        std::move(http),
         platform::UpdateFeedConfiguration::forApplication(),
         QStringLiteral(ZQ_BUILD),
         QStringLiteral(ZQ_VERSION),
@@ -387,7 +388,7 @@ int main(int argc, char *argv[])
         return services ? &services->notifications : nullptr;
     };
     environment.languages = languages;
-    environment.makeUpdater = [&] { return makeUpdater(updateServices, loop, clocks, settings, paths); };
+    environment.makeUpdater = [&] { return makeUpdater(updateServices, loop, clocks, settings, paths, http); };
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
     appForPill = app.get();
     app->setSettingsServices(

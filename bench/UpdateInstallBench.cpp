@@ -4,6 +4,7 @@
 // resident size above the size before the cycle (the idle application's) is the figure; the goal
 // is under 64 MB.
 #include "pipeline/SettingsDefaults.h"
+#include "platform/linux/QtHttpClient.h"
 #include "platform/linux/appcast/AppcastUpdateFramework.h"
 #include "rewards/updates/Updater.h"
 #include "support/FakeUserNotifications.h"
@@ -78,6 +79,7 @@ Outcome runCycle(const std::function<QByteArray(const QString &path)> &write)
                                                               loop.clocks(),
                                                               settings,
                                                               driver,
+                                                              std::make_shared<platform::QtHttpClient>(),
                                                               feed,
                                                               "4",
                                                               "1.2.0",

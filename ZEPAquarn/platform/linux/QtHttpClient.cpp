@@ -50,8 +50,9 @@ private:
     bool m_started = false;
 };
 
-// What the network may hold unread of a streamed body, and the most read in one piece.
+// What the network may hold unread of a streamed body, and the most taken from it in one piece.
 constexpr qint64 kStreamBufferBytes = 1024 * 1024;
+constexpr qint64 kPieceBytes = 64 * 1024;
 
 std::unique_ptr<QHttpMultiPart> makeMultiPart(const MultipartForm &form, std::unique_ptr<OneShotFile> file)
 {
@@ -150,7 +151,7 @@ HttpOutcome QtHttpClient::perform(const HttpRequest &request, std::stop_token st
             return false;
         }
         while (source->bytesAvailable() > 0) {
-            const QByteArray piece = source->read(kStreamBufferBytes);
+            const QByteArray piece = source->read(kPieceBytes);
             if (piece.isEmpty())
                 break;
             received += piece.size();

@@ -7,6 +7,7 @@
 #include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
 #include "pipeline/DictationController.h"
+#include "platform/linux/QtHttpClient.h"
 #include "platform/linux/XdgAutostartEntry.h"
 #include "platform/linux/appcast/AppcastUpdateFramework.h"
 #include "rewards/updates/UpdaterDialogs.h"
@@ -108,6 +109,7 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
             services.loop.clocks(),
             services.settings,
             dialogs,
+            std::make_shared<zq::platform::QtHttpClient>(),
             feed,
             "4",
             "1.2.0",

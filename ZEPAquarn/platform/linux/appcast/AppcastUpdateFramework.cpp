@@ -11,15 +11,13 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QNetworkReply>
-#include <QNetworkRequest>
-#include <QSslCertificate>
-#include <QSslConfiguration>
+#include <QPointer>
 #include <QTemporaryDir>
 
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 
 namespace zq::platform {
@@ -30,12 +28,17 @@ struct AppcastUpdateFramework::Prepared {
     QString executable; // inside `folder`
 };
 
-// The archive on its way to disk, in its own folder of the work folder, which goes with it.
+// The archive on its way to disk, in its own folder of the work folder, which goes with it. The
+// request's worker thread writes it while the request runs; the main thread reads it afterwards.
 struct AppcastUpdateFramework::Download {
     std::unique_ptr<QTemporaryDir> folder;
     QFile file;
     Sha512Digest digest;
     qint64 received = 0;
+    QString writeError; // why the disk refused a piece, which ended the request
+    // What the main thread shows while the request runs; one progress report waits at a time.
+    std::atomic<qint64> shown{0};
+    std::atomic<bool> reportPending{false};
 };
 
 namespace {
@@ -55,26 +58,37 @@ double secondsOf(std::chrono::milliseconds duration)
     return static_cast<double>(duration.count()) / 1000.0;
 }
 
-constexpr qint64 kReadChunk = 64 * 1024;
+// What a failed exchange was, for the log.
+QString describe(const HttpOutcome &outcome)
+{
+    if (outcome.kind == HttpOutcome::Kind::response)
+        return QStringLiteral("HTTP %1").arg(outcome.status);
+    return outcome.errorDescription.isEmpty() ? QStringLiteral("no HTTP answer") : outcome.errorDescription;
+}
+
+// One exchange on a worker thread; `finished` runs on the loop, unless the task is cancelled first.
+rt::Task<void> exchange(std::shared_ptr<const HttpClient> http, HttpRequest request,
+                        std::function<void(const HttpOutcome &)> finished)
+{
+    auto work = [http, request](std::stop_token stop) { return http ? http->perform(request, stop) : HttpOutcome{}; };
+    const HttpOutcome outcome = co_await rt::runOnWorker(std::move(work));
+    finished(outcome);
+}
+
 const QString kWrongSize = QStringLiteral("The downloaded update has the wrong size, so it was not installed.");
 
 } // namespace
 
 AppcastUpdateFramework::AppcastUpdateFramework(Environment environment, QObject *parent)
     : UpdateFramework(parent), m_environment(std::move(environment))
-{
-    m_network.setAutoDeleteReplies(false);
-}
+{}
 
 AppcastUpdateFramework::~AppcastUpdateFramework()
 {
     m_scheduled.cancel();
     if (m_session) {
         m_session->deadline.cancel();
-        if (m_session->reply) {
-            m_session->reply->disconnect(this);
-            m_session->reply->abort();
-        }
+        m_session->request.cancel();
     }
 }
 
@@ -186,19 +200,19 @@ void AppcastUpdateFramework::beginSession(UpdateCheckKind kind)
             if (self)
                 self->cancel(id);
         });
-    QNetworkReply *reply = m_network.get(makeRequest(m_environment.feed.feedUrl));
-    m_session->reply = reply;
-    watchDeadline(m_environment.feed.feedDeadline);
     // A feed is a few kilobytes; a server that sends far more is never read into memory.
-    connect(reply, &QNetworkReply::downloadProgress, this, [this, id](qint64 received, qint64 total) {
-        if (!isCurrent(id) || std::max(received, total) <= kMaximumFeedBytes)
-            return;
-        abortRequest();
-        m_environment.settings.setValue(key(kLastCheckTimeKey), secondsSince1970(m_environment.clocks.wallNow()));
-        qCInfo(lcUpdater) << "updater: feed larger than" << kMaximumFeedBytes << "bytes, not read";
-        fail(QStringLiteral("The update feed is far larger than a feed can be, so it was not read."));
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, id, reply] { feedFinished(id, reply); });
+    startRequest(makeRequest(m_environment.feed.feedUrl, kMaximumFeedBytes), &AppcastUpdateFramework::feedFinished);
+    watchDeadline(m_environment.feed.feedDeadline);
+}
+
+void AppcastUpdateFramework::startRequest(HttpRequest request,
+                                          void (AppcastUpdateFramework::*finished)(quint64, const HttpOutcome &))
+{
+    auto deliver = [self = QPointer(this), id = m_session->id, finished](const HttpOutcome &outcome) {
+        if (self)
+            (self->*finished)(id, outcome);
+    };
+    m_session->request = rt::spawn(m_environment.loop, exchange(m_environment.http, std::move(request), deliver));
 }
 
 void AppcastUpdateFramework::watchDeadline(std::chrono::milliseconds deadline)
@@ -213,7 +227,7 @@ void AppcastUpdateFramework::watchDeadline(std::chrono::milliseconds deadline)
 
 void AppcastUpdateFramework::requestTimedOut(quint64 sessionId)
 {
-    if (!isCurrent(sessionId) || !m_session->reply)
+    if (!isCurrent(sessionId) || !m_session->request.isValid())
         return;
     const bool feed = !m_session->download;
     abortRequest();
@@ -227,59 +241,55 @@ void AppcastUpdateFramework::requestTimedOut(quint64 sessionId)
 void AppcastUpdateFramework::abortRequest()
 {
     m_session->deadline.cancel();
-    if (QNetworkReply *reply = m_session->reply) {
-        reply->disconnect(this);
-        reply->abort();
-        reply->deleteLater();
-    }
-    m_session->reply = nullptr;
+    m_session->request.cancel();
+    m_session->request = {};
 }
 
-QNetworkRequest AppcastUpdateFramework::makeRequest(const QUrl &url) const
+HttpRequest AppcastUpdateFramework::makeRequest(const QUrl &url, qint64 maximumBodyBytes) const
 {
-    QNetworkRequest request(url);
-    request.setTransferTimeout(static_cast<int>(m_environment.feed.transferTimeout.count()));
-    request.setHeader(
-        QNetworkRequest::UserAgentHeader,
-        QStringLiteral("ZEPAquarn/%1 (build %2)").arg(m_environment.runningVersion, m_environment.runningBuild));
-    request.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
-    if (!m_environment.feed.extraCertificateFile.isEmpty()) {
-        // Only the test-only configuration sets this: the loopback server's own certificate.
-        QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
-        ssl.addCaCertificates(QSslCertificate::fromPath(m_environment.feed.extraCertificateFile));
-        request.setSslConfiguration(ssl);
-    }
+    HttpRequest request;
+    request.url = url;
+    request.timeout = m_environment.feed.transferTimeout;
+    request.maximumBodyBytes = maximumBodyBytes;
+    const QString agent =
+        QStringLiteral("ZEPAquarn/%1 (build %2)").arg(m_environment.runningVersion, m_environment.runningBuild);
+    request.headers.append({QByteArrayLiteral("User-Agent"), agent.toUtf8()});
+    // Only the test-only configuration sets this: the loopback server's own certificate.
+    request.extraCertificateFile = m_environment.feed.extraCertificateFile;
     return request;
 }
 
-QString AppcastUpdateFramework::replyError(QNetworkReply *reply) const
+QString AppcastUpdateFramework::replyError(const HttpOutcome &outcome)
 {
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-    if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
+    if (outcome.timedOut)
         return QStringLiteral("The update server did not answer in time.");
-    if (status != 0 && status != 200)
-        return QStringLiteral("The update server answered with an error (HTTP %1).").arg(status);
-    if (reply->error() != QNetworkReply::NoError)
+    if (outcome.kind == HttpOutcome::Kind::response && outcome.status != 200)
+        return QStringLiteral("The update server answered with an error (HTTP %1).").arg(outcome.status);
+    if (outcome.kind != HttpOutcome::Kind::response)
         return QStringLiteral("Couldn't reach the update server.");
     return {};
 }
 
-void AppcastUpdateFramework::feedFinished(quint64 sessionId, QNetworkReply *reply)
+void AppcastUpdateFramework::feedFinished(quint64 sessionId, const HttpOutcome &outcome)
 {
-    reply->deleteLater();
     if (!isCurrent(sessionId))
         return;
-    m_session->reply = nullptr;
+    m_session->request = {};
     m_session->deadline.cancel();
     // Any answer, good or bad, counts as the day's check.
     m_environment.settings.setValue(key(kLastCheckTimeKey), secondsSince1970(m_environment.clocks.wallNow()));
 
-    if (const QString error = replyError(reply); !error.isEmpty()) {
-        qCInfo(lcUpdater).noquote() << "updater: feed check failed:" << reply->errorString();
+    if (outcome.bodyBeyondLimit) {
+        qCInfo(lcUpdater) << "updater: feed larger than" << kMaximumFeedBytes << "bytes, not read";
+        fail(QStringLiteral("The update feed is far larger than a feed can be, so it was not read."));
+        return;
+    }
+    if (const QString error = replyError(outcome); !error.isEmpty()) {
+        qCInfo(lcUpdater).noquote() << "updater: feed check failed:" << describe(outcome);
         fail(error);
         return;
     }
-    const auto items = appcast::parse(reply->readAll(), m_environment.feed.feedUrl);
+    const auto items = appcast::parse(outcome.body, m_environment.feed.feedUrl);
     if (!items) {
         qCInfo(lcUpdater) << "updater: feed unreadable";
         fail(items.error().message);
@@ -360,81 +370,79 @@ void AppcastUpdateFramework::download(bool visible)
         fail(QStringLiteral("The update could not be downloaded: there is no room for it."));
         return;
     }
-    m_session->download = std::move(download);
-
-    auto cancelDownload = [self = QPointer(this), id] {
-        if (self)
-            self->cancel(id);
-    };
+    m_session->download = download;
     if (visible)
-        m_environment.userDriver.showDownloadProgress(0, expected, cancelDownload);
+        m_environment.userDriver.showDownloadProgress(0, expected, cancelling(id));
 
-    QNetworkReply *reply = m_network.get(makeRequest(m_session->item.enclosureUrl));
-    // The network waits while this much is unread, so the archive never gathers in memory.
-    reply->setReadBufferSize(kDownloadBufferBytes);
-    m_session->reply = reply;
+    // More than the feed announced is never what was signed: the request stops reading at once.
+    HttpRequest request = makeRequest(m_session->item.enclosureUrl, expected);
+    // Each piece goes to the file and the digest as it arrives, so the archive never gathers in
+    // memory; the main thread hears of the progress.
+    request.receiveBody = [download, loop = &m_environment.loop, self = QPointer(this), id](QByteArrayView piece) {
+        if (download->file.write(piece.data(), piece.size()) != piece.size()) {
+            download->writeError = download->file.errorString();
+            return false;
+        }
+        download->digest.add(piece.data(), piece.size());
+        download->received += piece.size();
+        download->shown.store(download->received);
+        if (!download->reportPending.exchange(true)) {
+            loop->post([download, self, id] {
+                download->reportPending.store(false);
+                if (self)
+                    self->showProgress(id, download->shown.load());
+            });
+        }
+        return true;
+    };
+    startRequest(std::move(request), &AppcastUpdateFramework::downloadFinished);
     watchDeadline(m_environment.feed.downloadDeadlineFor(expected));
-    connect(reply, &QNetworkReply::readyRead, this, [this, id, reply, expected, cancelDownload] {
-        if (!isCurrent(id) || !receive(reply))
-            return;
-        if (m_session->visible)
-            m_environment.userDriver.showDownloadProgress(m_session->download->received, expected, cancelDownload);
-    });
-    connect(reply, &QNetworkReply::finished, this, [this, id, reply] { downloadFinished(id, reply); });
 }
 
-// Moves what has arrived to the download file and its digest; false when that ended the cycle.
-bool AppcastUpdateFramework::receive(QNetworkReply *reply)
+std::function<void()> AppcastUpdateFramework::cancelling(quint64 sessionId)
 {
-    Download &download = *m_session->download;
-    const qint64 expected = m_session->item.enclosureLength;
-    while (reply->bytesAvailable() > 0) {
-        const QByteArray piece = reply->read(kReadChunk);
-        if (piece.isEmpty())
-            break;
-        // More than the feed announced is never what was signed: stop reading at once.
-        if (download.received + piece.size() > expected) {
-            abortRequest();
-            refuseWrongSize(download.received + piece.size());
-            return false;
-        }
-        if (download.file.write(piece) != piece.size()) {
-            qCWarning(lcUpdater).noquote() << "updater: download not saved:" << download.file.errorString();
-            abortRequest();
-            fail(QStringLiteral("The update could not be downloaded: there is no room for it."));
-            return false;
-        }
-        download.digest.add(piece.constData(), piece.size());
-        download.received += piece.size();
-    }
-    return true;
+    return [self = QPointer(this), sessionId] {
+        if (self)
+            self->cancel(sessionId);
+    };
 }
 
-void AppcastUpdateFramework::refuseWrongSize(qint64 received)
+void AppcastUpdateFramework::showProgress(quint64 sessionId, qint64 received)
+{
+    if (isCurrent(sessionId) && m_session->visible && m_session->download)
+        m_environment.userDriver.showDownloadProgress(received, m_session->item.enclosureLength, cancelling(sessionId));
+}
+
+void AppcastUpdateFramework::refuseWrongSize(const QString &received)
 {
     const AppcastItem &item = m_session->item;
-    qCWarning(lcUpdater) << "updater: download of build" << item.versionString
-                         << "has the wrong size:" << (received > item.enclosureLength ? "more than" : "") << received
-                         << "bytes of" << item.enclosureLength << "announced";
+    qCWarning(lcUpdater).noquote() << "updater: download of build" << item.versionString
+                                   << "has the wrong size:" << received << "bytes of" << item.enclosureLength
+                                   << "announced";
     fail(kWrongSize);
 }
 
-void AppcastUpdateFramework::downloadFinished(quint64 sessionId, QNetworkReply *reply)
+void AppcastUpdateFramework::downloadFinished(quint64 sessionId, const HttpOutcome &outcome)
 {
-    reply->deleteLater();
     if (!isCurrent(sessionId))
         return;
     m_session->deadline.cancel();
-    if (const QString error = replyError(reply); !error.isEmpty()) {
-        m_session->reply = nullptr;
-        qCInfo(lcUpdater).noquote() << "updater: download failed:" << reply->errorString();
+    m_session->request = {};
+    const std::shared_ptr<Download> download = m_session->download;
+    if (!download->writeError.isEmpty()) {
+        qCWarning(lcUpdater).noquote() << "updater: download not saved:" << download->writeError;
+        fail(QStringLiteral("The update could not be downloaded: there is no room for it."));
+        return;
+    }
+    if (outcome.bodyBeyondLimit) {
+        refuseWrongSize(QStringLiteral("more than %1").arg(m_session->item.enclosureLength));
+        return;
+    }
+    if (const QString error = replyError(outcome); !error.isEmpty()) {
+        qCInfo(lcUpdater).noquote() << "updater: download failed:" << describe(outcome);
         fail(error);
         return;
     }
-    if (!receive(reply))
-        return;
-    m_session->reply = nullptr;
-    const std::shared_ptr<Download> download = m_session->download;
     const AppcastItem &item = m_session->item;
     const bool saved = download->file.flush();
     download->file.close();
@@ -446,7 +454,7 @@ void AppcastUpdateFramework::downloadFinished(quint64 sessionId, QNetworkReply *
 
     // Length and signature first: nothing of an unverified download is unpacked or kept.
     if (download->received != item.enclosureLength) {
-        refuseWrongSize(download->received);
+        refuseWrongSize(QString::number(download->received));
         return;
     }
     const QByteArray statement =

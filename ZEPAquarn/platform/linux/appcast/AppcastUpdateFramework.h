@@ -1,17 +1,14 @@
 #pragma once
 
+#include "platform/HttpClient.h"
 #include "platform/UpdateFramework.h"
 #include "runtime/Executor.h"
 #include "runtime/Result.h"
-
-#include <QNetworkAccessManager>
-#include <QPointer>
+#include "runtime/Task.h"
 
 #include <memory>
 #include <optional>
 
-class QNetworkReply;
-class QNetworkRequest;
 class QTemporaryDir;
 
 namespace zq::rt {
@@ -43,8 +40,6 @@ public:
     static constexpr auto kSkippedBuildKey = "updaterSkippedBuild";
     static constexpr std::chrono::seconds kCheckInterval{86400};
     static constexpr qint64 kMaximumFeedBytes = 4 * 1024 * 1024;
-    // What the network may hold unread of a download before it waits for this side to catch up.
-    static constexpr qint64 kDownloadBufferBytes = 1024 * 1024;
 
     // The most an archive of `length` bytes may unpack to: an executable with its assets
     // compresses to no less than a 32nd of its size, and is far below 1 GiB.
@@ -55,6 +50,8 @@ public:
         rt::Clocks &clocks;
         rt::Settings &settings;
         UpdateUserDriver &userDriver;
+        // The feed and the archive are fetched through it, on worker threads.
+        std::shared_ptr<const HttpClient> http;
         UpdateFeedConfiguration feed;
         QString runningBuild;
         QString runningVersion;
@@ -95,7 +92,8 @@ private:
         AppcastItem item;
         // The user sees this cycle: they started it or answered its offer.
         bool visible = false;
-        QPointer<QNetworkReply> reply;
+        // The running request; cancelling it ends the exchange.
+        rt::TaskHandle<void> request;
         // Ends the running request, however slowly it arrives.
         rt::WorkItem deadline;
         std::shared_ptr<Download> download;
@@ -105,14 +103,16 @@ private:
     void scheduleNextCheck();
     void runScheduledCheck();
     void beginSession(UpdateCheckKind kind);
-    QNetworkRequest makeRequest(const QUrl &url) const;
-    void feedFinished(quint64 sessionId, QNetworkReply *reply);
+    HttpRequest makeRequest(const QUrl &url, qint64 maximumBodyBytes) const;
+    void startRequest(HttpRequest request, void (AppcastUpdateFramework::*finished)(quint64, const HttpOutcome &));
+    void feedFinished(quint64 sessionId, const HttpOutcome &outcome);
     void offer(const AppcastItem &item);
     void answer(quint64 sessionId, UpdateChoice choice);
     void download(bool visible);
-    bool receive(QNetworkReply *reply);
-    void downloadFinished(quint64 sessionId, QNetworkReply *reply);
-    void refuseWrongSize(qint64 received);
+    std::function<void()> cancelling(quint64 sessionId);
+    void showProgress(quint64 sessionId, qint64 received);
+    void downloadFinished(quint64 sessionId, const HttpOutcome &outcome);
+    void refuseWrongSize(const QString &received);
     void watchDeadline(std::chrono::milliseconds deadline);
     void requestTimedOut(quint64 sessionId);
     void abortRequest();
@@ -123,10 +123,9 @@ private:
     bool canReplaceExecutable() const;
     rt::Result<void> replaceExecutable(const QString &source) const;
     bool isCurrent(quint64 sessionId) const { return m_session && m_session->id == sessionId; }
-    QString replyError(QNetworkReply *reply) const;
+    static QString replyError(const HttpOutcome &outcome);
 
     Environment m_environment;
-    QNetworkAccessManager m_network;
     UpdaterDelegate *m_delegate = nullptr;
     rt::WorkItem m_scheduled;
     std::optional<Session> m_session;

@@ -2,6 +2,7 @@
 // test time, driving the real Updater: finding, refusing, installing, relaunching, scheduling.
 
 #include "pipeline/SettingsDefaults.h"
+#include "platform/linux/QtHttpClient.h"
 #include "platform/linux/appcast/AppcastUpdateFramework.h"
 #include "rewards/updates/Updater.h"
 #include "support/FakeCaptureCore.h"
@@ -71,6 +72,7 @@ protected:
                                                         loop.clocks(),
                                                         settings,
                                                         driver,
+                                                        std::make_shared<zq::platform::QtHttpClient>(),
                                                         feed,
                                                         QStringLiteral("4"),
                                                         QStringLiteral("1.2.0"),
