@@ -278,7 +278,7 @@ void ZEPAquarnApp::openMainWindow()
             };
         }
         m_mainWindow = std::make_unique<AppWindowView>(m_windowModel, m_controller->incidents(), m_updater.get(),
-                                                       m_settingsModel.get(), m_environment.settings, std::move(pages));
+                                                       m_settingsModel.get(), std::move(pages));
     }
     m_windowModel.activateApp();
     m_mainWindow->show();

@@ -97,10 +97,13 @@ void AppSettingsModel::onAppearRefresh(AppWindowSection section)
 
 void AppSettingsModel::languageCheck()
 {
-    const QString backend = m_deps.settings.stringValue(key(keys::backend));
-    const QString language = m_deps.settings.stringValue(key(keys::language));
-    if (!m_deps.languages.keepsLanguage(language, backend))
-        m_deps.settings.setValue(key(keys::language), QStringLiteral("auto"));
+    if (!m_deps.languages.keepsLanguage(language(), backend()))
+        setLanguage(QStringLiteral("auto"));
+}
+
+QString AppSettingsModel::inputDevice() const
+{
+    return m_deps.settings.stringValue(key(keys::inputDevice));
 }
 
 void AppSettingsModel::setInputDevice(const QString &uid)
@@ -154,6 +157,51 @@ void AppSettingsModel::runMicTest()
     }));
 }
 
+QString AppSettingsModel::backend() const
+{
+    return m_deps.settings.stringValue(key(keys::backend));
+}
+
+void AppSettingsModel::setBackend(const QString &backend)
+{
+    m_deps.settings.setValue(key(keys::backend), backend);
+}
+
+bool AppSettingsModel::usesOpenAI() const
+{
+    return backend() == QLatin1String("openai");
+}
+
+QString AppSettingsModel::language() const
+{
+    return m_deps.settings.stringValue(key(keys::language));
+}
+
+void AppSettingsModel::setLanguage(const QString &code)
+{
+    m_deps.settings.setValue(key(keys::language), code);
+}
+
+std::vector<PickerChoice> AppSettingsModel::languageChoices() const
+{
+    return zq::languageChoices(m_deps.languages, backend());
+}
+
+bool AppSettingsModel::cleanupEnabled() const
+{
+    return m_deps.settings.boolValue(key(keys::cleanupEnabled));
+}
+
+void AppSettingsModel::setCleanupEnabled(bool on)
+{
+    m_deps.settings.setValue(key(keys::cleanupEnabled), on);
+}
+
+QString AppSettingsModel::cleanupDetail() const
+{
+    return zq::cleanupDetail(usesOpenAI());
+}
+
 void AppSettingsModel::setAPIKey(const QString &text)
 {
     if (text == m_apiKey)
@@ -200,13 +248,20 @@ void AppSettingsModel::setShowKeyHelp(bool shown)
 
 std::optional<Language> AppSettingsModel::unsupportedLanguage() const
 {
-    return m_deps.languages.unsupportedLanguage(m_deps.settings.stringValue(key(keys::backend)),
-                                                m_deps.settings.stringValue(key(keys::language)), m_deps.locale);
+    return m_deps.languages.unsupportedLanguage(backend(), language(), m_deps.locale);
+}
+
+std::optional<LanguageNote> AppSettingsModel::unsupportedLanguageNote() const
+{
+    const std::optional<Language> language = unsupportedLanguage();
+    if (!language)
+        return std::nullopt;
+    return zq::unsupportedLanguageNote(*language);
 }
 
 void AppSettingsModel::useOpenAI()
 {
-    m_deps.settings.setValue(key(keys::backend), QStringLiteral("openai"));
+    setBackend(QStringLiteral("openai"));
 }
 
 void AppSettingsModel::setDictionaryText(const QString &text)
@@ -216,6 +271,36 @@ void AppSettingsModel::setDictionaryText(const QString &text)
     m_dictionaryText = text;
     saveDictionary(m_deps.settings, text);
     publish();
+}
+
+bool AppSettingsModel::soundCues() const
+{
+    return m_deps.settings.boolValue(key(keys::soundCues));
+}
+
+void AppSettingsModel::setSoundCues(bool on)
+{
+    m_deps.settings.setValue(key(keys::soundCues), on);
+}
+
+QString AppSettingsModel::audioDuringDictation() const
+{
+    return m_deps.settings.stringValue(key(keys::audioDuringDictation));
+}
+
+void AppSettingsModel::setAudioDuringDictation(const QString &mode)
+{
+    m_deps.settings.setValue(key(keys::audioDuringDictation), mode);
+}
+
+QString AppSettingsModel::appearance() const
+{
+    return m_deps.settings.stringValue(key(keys::appearance));
+}
+
+void AppSettingsModel::setAppearance(const QString &appearance)
+{
+    m_deps.settings.setValue(key(keys::appearance), appearance);
 }
 
 void AppSettingsModel::setLaunchAtLogin(bool enabled)
@@ -232,9 +317,14 @@ void AppSettingsModel::setLaunchAtLogin(bool enabled)
     publish();
 }
 
+bool AppSettingsModel::showInDock() const
+{
+    return m_deps.settings.boolValue(key(keys::showInDock));
+}
+
 void AppSettingsModel::setShowInDock(bool shown)
 {
-    if (m_deps.settings.boolValue(key(keys::showInDock)) == shown)
+    if (showInDock() == shown)
         return;
     m_deps.settings.setValue(key(keys::showInDock), shown);
     if (m_deps.applyShowInDock)

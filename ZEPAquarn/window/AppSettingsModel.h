@@ -8,6 +8,7 @@
 #include "window/APIKeyTest.h"
 #include "window/AppWindowSection.h"
 #include "window/MicrophoneTest.h"
+#include "window/SettingsPageText.h"
 
 #include <QLocale>
 #include <QObject>
@@ -29,9 +30,9 @@ class AudioEngine;
 class IncidentStore;
 class TriggerReach;
 
-// What the settings pages hold besides the stored settings, and what their controls do. The pages
-// read the settings themselves and call these operations; every change of the state below is
-// published by stateChanged(). Main thread only.
+// What the settings pages show and what their controls do: the stored settings they bind to, the
+// state they hold besides, and the rules between them. The pages read and write only through it;
+// every change of a setting or of the state below is published by stateChanged(). Main thread only.
 class AppSettingsModel : public QObject {
     Q_OBJECT
 public:
@@ -69,6 +70,8 @@ public:
 
     // Audio.
     const std::vector<AudioInputDevice> &inputDevices() const { return m_inputDevices; }
+    // The stored "inputDevice": a device's uid, or the system default's.
+    QString inputDevice() const;
     void setInputDevice(const QString &uid);
     // The switch reads the inverse of "releaseMicWhenIdle".
     bool alwaysOnBluetooth() const;
@@ -83,6 +86,18 @@ public:
     void runMicTest();
 
     // Transcription.
+    // The stored "backend" and whether it selects the OpenAI engine (every other value is on-device).
+    QString backend() const;
+    void setBackend(const QString &backend);
+    bool usesOpenAI() const;
+    // The stored "language" and the choices the picker offers for the stored engine.
+    QString language() const;
+    void setLanguage(const QString &code);
+    std::vector<PickerChoice> languageChoices() const;
+    // "cleanupEnabled"; the OpenAI engine's transcription includes cleanup, whatever it holds.
+    bool cleanupEnabled() const;
+    void setCleanupEnabled(bool on);
+    QString cleanupDetail() const;
     const QString &apiKey() const { return m_apiKey; }
     // The keyring has answered the read made at construction.
     bool isAPIKeyLoaded() const { return m_apiKeyLoaded; }
@@ -95,6 +110,8 @@ public:
     void setShowKeyHelp(bool shown);
     // The language the note under the picker names: one the on-device engine has no model for.
     std::optional<Language> unsupportedLanguage() const;
+    // The note under the picker for that language; none while the engine has the language.
+    std::optional<LanguageNote> unsupportedLanguageNote() const;
     void useOpenAI();
 
     // Dictionary.
@@ -102,10 +119,19 @@ public:
     void setDictionaryText(const QString &text);
 
     // General.
+    bool soundCues() const;
+    void setSoundCues(bool on);
+    // The stored "audioDuringDictation" mode.
+    QString audioDuringDictation() const;
+    void setAudioDuringDictation(const QString &mode);
+    // The stored "appearance" (system, light or dark), as the theme picker names it.
+    QString appearance() const;
+    void setAppearance(const QString &appearance);
     bool launchAtLogin() const { return m_launchAtLogin; }
     // Why the last change of launch at login was refused ("✗ …"); empty otherwise.
     const QString &launchAtLoginError() const { return m_launchAtLoginError; }
     void setLaunchAtLogin(bool enabled);
+    bool showInDock() const;
     void setShowInDock(bool shown);
     // Where the FAQ learns which triggers can start a take; without one it names the stored ones.
     void setTriggerReach(const TriggerReach *reach) { m_triggerReach = reach; }

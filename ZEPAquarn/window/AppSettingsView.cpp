@@ -30,9 +30,9 @@ protected:
 
 } // namespace
 
-AppSettingsView::AppSettingsView(AppWindowSection section, AppSettingsModel &model, rt::Settings &settings,
-                                 SettingsPageHosts hosts, QWidget *parent)
-    : QScrollArea(parent), m_section(section), m_model(model), m_settings(settings), m_hosts(std::move(hosts)),
+AppSettingsView::AppSettingsView(AppWindowSection section, AppSettingsModel &model, SettingsPageHosts hosts,
+                                 QWidget *parent)
+    : QScrollArea(parent), m_section(section), m_model(model), m_hosts(std::move(hosts)),
       m_title(new StyledLabel(QString(), textStyle::pageTitle)),
       m_subtitle(new StyledLabel(QString(), textStyle::pageSubtitle)), m_column(new QVBoxLayout)
 {
@@ -81,7 +81,7 @@ void AppSettingsView::setSection(AppWindowSection section)
         m_page->setParent(nullptr);
         m_page->deleteLater();
     }
-    m_page = makeSettingsPage(section, m_model, m_settings, m_hosts, widget());
+    m_page = makeSettingsPage(section, m_model, m_hosts, widget());
     m_column->insertWidget(1, m_page);
     verticalScrollBar()->setValue(0);
 }

@@ -9,9 +9,6 @@ class QVBoxLayout;
 
 namespace zq {
 
-namespace rt {
-class Settings;
-}
 class AppSettingsModel;
 class StyledLabel;
 
@@ -21,7 +18,7 @@ class StyledLabel;
 class AppSettingsView : public QScrollArea {
     Q_OBJECT
 public:
-    AppSettingsView(AppWindowSection section, AppSettingsModel &model, rt::Settings &settings, SettingsPageHosts hosts,
+    AppSettingsView(AppWindowSection section, AppSettingsModel &model, SettingsPageHosts hosts,
                     QWidget *parent = nullptr);
 
     AppWindowSection section() const { return m_section; }
@@ -39,7 +36,6 @@ private:
 
     AppWindowSection m_section;
     AppSettingsModel &m_model;
-    rt::Settings &m_settings;
     SettingsPageHosts m_hosts;
     StyledLabel *m_title;
     StyledLabel *m_subtitle;

@@ -38,7 +38,7 @@ QWidget *titledPage(AppWindowSection section, QWidget *parent)
 } // namespace
 
 AppWindowView::AppWindowView(AppWindowModel &model, IncidentStore &incidents, Updater *updater,
-                             AppSettingsModel *settingsModel, rt::Settings &settings, Pages pages, QWidget *parent)
+                             AppSettingsModel *settingsModel, Pages pages, QWidget *parent)
     : QWidget(parent), m_model(model), m_incidents(incidents), m_updater(updater), m_pages(std::move(pages)),
       m_sidebar(new AppSidebar(this)), m_detail(new QStackedWidget(this))
 {
@@ -57,7 +57,7 @@ AppWindowView::AppWindowView(AppWindowModel &model, IncidentStore &incidents, Up
     if (settingsModel) {
         m_settingsView =
             new AppSettingsView(isSettingsSection(model.selection()) ? model.selection() : AppWindowSection::general,
-                                *settingsModel, settings, m_pages.settings, m_detail);
+                                *settingsModel, m_pages.settings, m_detail);
         m_detail->addWidget(m_settingsView);
     }
 

@@ -32,7 +32,7 @@ public:
     // `updater` and `settingsModel` may be null: no update dot, and settings sections that show their
     // titles only.
     AppWindowView(AppWindowModel &model, IncidentStore &incidents, Updater *updater, AppSettingsModel *settingsModel,
-                  rt::Settings &settings, Pages pages, QWidget *parent = nullptr);
+                  Pages pages, QWidget *parent = nullptr);
 
     AppSidebar *sidebar() const { return m_sidebar; }
     AppSettingsView *settingsView() const { return m_settingsView; }

@@ -131,6 +131,20 @@ std::vector<PickerChoice> languageChoices(const LanguageCatalogue &languages, co
     return choices;
 }
 
+LanguageNote unsupportedLanguageNote(const Language &language)
+{
+    return {QStringLiteral("%1 isn't supported on-device").arg(language.displayName),
+            QStringLiteral("The on-device recogniser doesn't support %1 for on-device transcription. Use OpenAI with "
+                           "your API key, or choose another on-device language.")
+                .arg(language.displayName)};
+}
+
+QString cleanupDetail(bool includedInTranscription)
+{
+    return includedInTranscription ? QStringLiteral("Included in OpenAI transcription.")
+                                   : QStringLiteral("On-device punctuation and filler cleanup.");
+}
+
 std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
 {
     // The key that really starts a take here, not the default of another keyboard.

@@ -47,6 +47,17 @@ QString engineSymbol(const QString &backend);
 // "System language" first, then the languages of the engine that "backend" selects.
 std::vector<PickerChoice> languageChoices(const LanguageCatalogue &languages, const QString &backend);
 
+// The note under the language picker for a language the on-device engine has no model for.
+struct LanguageNote {
+    QString title;
+    QString detail;
+
+    friend bool operator==(const LanguageNote &, const LanguageNote &) = default;
+};
+LanguageNote unsupportedLanguageNote(const Language &language);
+// The detail of the cleanup row: included in the OpenAI engine's transcription, or done on-device.
+QString cleanupDetail(bool includedInTranscription);
+
 // One question of a page, with its answer.
 struct Question {
     QString question;

@@ -4,8 +4,6 @@
 #include "menubar/brand/ControlWell.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/ZepaButton.h"
-#include "pipeline/SettingsDefaults.h"
-#include "runtime/Settings.h"
 #include "window/AppAppearance.h"
 #include "window/AppSettingsModel.h"
 #include "window/KeyHelpPopover.h"
@@ -31,21 +29,14 @@ namespace zq {
 
 namespace {
 
-QString key(const char *name)
-{
-    return QString::fromLatin1(name);
-}
-
-// A page: a column of sections 28 apart, refreshed from the model and the settings.
+// A page: a column of sections 28 apart, refreshed from the model.
 class Page : public QWidget {
 public:
-    Page(AppSettingsModel &model, rt::Settings &settings, QWidget *parent)
-        : QWidget(parent), m_model(model), m_settings(settings), m_column(new QVBoxLayout(this))
+    Page(AppSettingsModel &model, QWidget *parent) : QWidget(parent), m_column(new QVBoxLayout(this))
     {
         m_column->setContentsMargins(0, 0, 0, 0);
         m_column->setSpacing(28);
         connect(&model, &AppSettingsModel::stateChanged, this, [this] { refresh(); });
-        connect(&settings, &rt::Settings::changed, this, [this] { refresh(); });
     }
 
     SettingsSection *addSection(const QString &title, const std::optional<QString> &detail = std::nullopt)
@@ -62,14 +53,12 @@ public:
             step();
     }
 
-protected:
-    AppSettingsModel &m_model;
-    rt::Settings &m_settings;
+private:
     QVBoxLayout *m_column;
     std::vector<std::function<void()>> m_steps;
 };
 
-void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, const SettingsPageHosts &hosts)
+void buildGeneral(Page &page, AppSettingsModel &model, const SettingsPageHosts &hosts)
 {
     SettingsSection *behavior = page.addSection(QStringLiteral("Behavior"));
 
@@ -102,24 +91,22 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
     });
     behavior->add(new SettingsDivider);
 
-    auto *cuesSwitch =
-        makeSwitch(QStringLiteral("Sound cues"), [&settings](bool on) { settings.setValue(key(keys::soundCues), on); });
+    auto *cuesSwitch = makeSwitch(QStringLiteral("Sound cues"), [&model](bool on) { model.setSoundCues(on); });
     behavior->add(new SettingsRow(
         QStringLiteral("speaker.wave.2"), QStringLiteral("Sound cues"),
         QStringLiteral("A soft cue when listening starts, another when your take is captured."), cuesSwitch));
-    page.addRefresh([&settings, cuesSwitch] { setSwitch(cuesSwitch, settings.boolValue(key(keys::soundCues))); });
+    page.addRefresh([&model, cuesSwitch] { setSwitch(cuesSwitch, model.soundCues()); });
     behavior->add(new SettingsDivider);
 
     auto *audioPicker = new SettingsPicker(
         QStringLiteral("Background audio"), backgroundAudioChoices(), 180,
-        backgroundAudioSymbol(settings.stringValue(key(keys::audioDuringDictation))),
-        [&settings] { return settings.stringValue(key(keys::audioDuringDictation)); },
-        [&settings](const QString &value) { settings.setValue(key(keys::audioDuringDictation), value); });
+        backgroundAudioSymbol(model.audioDuringDictation()), [&model] { return model.audioDuringDictation(); },
+        [&model](const QString &value) { model.setAudioDuringDictation(value); });
     auto *background =
         new SettingsRow(QStringLiteral("music.note"), QStringLiteral("Background audio"), QString(), audioPicker);
     behavior->add(background);
-    page.addRefresh([&settings, background, audioPicker] {
-        const QString mode = settings.stringValue(key(keys::audioDuringDictation));
+    page.addRefresh([&model, background, audioPicker] {
+        const QString mode = model.audioDuringDictation();
         background->setDetail(backgroundAudioDetail(mode));
         audioPicker->setLeadingSymbol(backgroundAudioSymbol(mode));
         audioPicker->refresh();
@@ -130,18 +117,18 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
     behavior->add(new SettingsRow(QStringLiteral("dock.rectangle"), QStringLiteral("Show in taskbar"),
                                   QStringLiteral("Off by default. Turn on for the taskbar and the window switcher."),
                                   dockSwitch));
-    page.addRefresh([&settings, dockSwitch] { setSwitch(dockSwitch, settings.boolValue(key(keys::showInDock))); });
+    page.addRefresh([&model, dockSwitch] { setSwitch(dockSwitch, model.showInDock()); });
 
     SettingsSection *appearance = page.addSection(
         QStringLiteral("Appearance"), QStringLiteral("Choose how ZEPA QUARN looks and responds while listening."));
     std::vector<Segment> themes;
-    for (const auto &[value, label, symbol] : {std::tuple{AppAppearance::system, "System", "circle.lefthalf.filled"},
-                                               std::tuple{AppAppearance::light, "Light", "sun.max"},
-                                               std::tuple{AppAppearance::dark, "Dark", "moon"}})
+    for (const auto &[value, label, symbol] :
+         {std::tuple{AppAppearance::system, "System", "circle.lefthalf.filled"},
+          std::tuple{AppAppearance::light, "Light", "sun.max"}, std::tuple{AppAppearance::dark, "Dark", "moon"}})
         themes.push_back({rawValue(value), QString::fromLatin1(label), QString::fromLatin1(symbol)});
     auto *segments = new SegmentedPicker(
-        std::move(themes), 280, [&settings] { return settings.stringValue(key(keys::appearance)); },
-        [&settings](const QString &raw) { settings.setValue(key(keys::appearance), raw); });
+        std::move(themes), 280, [&model] { return model.appearance(); },
+        [&model](const QString &raw) { model.setAppearance(raw); });
     segments->setObjectName(QStringLiteral("themePicker"));
     segments->setAccessibleName(QStringLiteral("Theme"));
     page.addRefresh([segments] { segments->refresh(); });
@@ -157,22 +144,20 @@ void buildGeneral(Page &page, AppSettingsModel &model, rt::Settings &settings, c
     }
 }
 
-void buildAudio(Page &page, AppSettingsModel &model, rt::Settings &settings)
+void buildAudio(Page &page, AppSettingsModel &model)
 {
     SettingsSection *microphone =
         page.addSection(QStringLiteral("Microphone"), QStringLiteral("Automatic follows the desktop's current input."));
 
     auto *inputPicker = new SettingsPicker(
         QStringLiteral("Input"), inputPickerChoices({}), 290, QStringLiteral("mic"),
-        [&settings] { return settings.stringValue(key(keys::inputDevice)); },
-        [&model](const QString &uid) { model.setInputDevice(uid); });
+        [&model] { return model.inputDevice(); }, [&model](const QString &uid) { model.setInputDevice(uid); });
     auto *input = new SettingsRow(QStringLiteral("mic"), QStringLiteral("Input"), QString(), inputPicker);
     microphone->add(input);
-    page.addRefresh([&model, &settings, input, inputPicker] {
-        const QString chosen = settings.stringValue(key(keys::inputDevice));
+    page.addRefresh([&model, input, inputPicker] {
         inputPicker->setChoices(inputPickerChoices(model.inputDevices()));
         inputPicker->refresh();
-        input->setDetail(inputHint(chosen, model.inputDevices()));
+        input->setDetail(inputHint(model.inputDevice(), model.inputDevices()));
     });
     microphone->add(new SettingsDivider);
 
@@ -202,14 +187,13 @@ void buildAudio(Page &page, AppSettingsModel &model, rt::Settings &settings)
     });
 }
 
-void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &settings)
+void buildTranscription(Page &page, AppSettingsModel &model)
 {
     SettingsSection *engine = page.addSection(
         QStringLiteral("Engine"), QStringLiteral("On-device is private and free. OpenAI uses your own key."));
     auto *enginePicker = new SettingsPicker(
-        QStringLiteral("Engine"), engineChoices(), 180, engineSymbol(settings.stringValue(key(keys::backend))),
-        [&settings] { return settings.stringValue(key(keys::backend)); },
-        [&settings](const QString &value) { settings.setValue(key(keys::backend), value); });
+        QStringLiteral("Engine"), engineChoices(), 180, engineSymbol(model.backend()),
+        [&model] { return model.backend(); }, [&model](const QString &value) { model.setBackend(value); });
     engine->add(new SettingsRow(QStringLiteral("cpu"), QStringLiteral("Engine"), QString(), enginePicker));
 
     // On-device: two questions about languages.
@@ -263,24 +247,22 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
     engine->add(keyRows);
 
     auto *popover = new KeyHelpPopover(help, model);
-    page.addRefresh([&model, &settings, enginePicker, localRows, keyRows, keyField, keyTest, run, popover] {
-        const QString backend = settings.stringValue(key(keys::backend));
-        enginePicker->setLeadingSymbol(engineSymbol(backend));
+    page.addRefresh([&model, enginePicker, localRows, keyRows, keyField, keyTest, run, popover] {
+        enginePicker->setLeadingSymbol(engineSymbol(model.backend()));
         enginePicker->refresh();
-        localRows->setVisible(backend == QLatin1String("local"));
-        keyRows->setVisible(backend == QLatin1String("openai"));
+        localRows->setVisible(!model.usesOpenAI());
+        keyRows->setVisible(model.usesOpenAI());
         if (keyField->text() != model.apiKey() && !keyField->hasFocus())
             keyField->setText(model.apiKey());
         run->setRunning(model.keyTesting());
         keyTest->setDetail(model.keyTestResult());
-        popover->setOpen(model.showKeyHelp() && backend == QLatin1String("openai"));
+        popover->setOpen(model.showKeyHelp() && model.usesOpenAI());
     });
 
     SettingsSection *output = page.addSection(QStringLiteral("Output"));
     auto *languagePicker = new SettingsPicker(
-        QStringLiteral("Language"), languageChoices(model.languages(), settings.stringValue(key(keys::backend))), 190,
-        QStringLiteral("globe"), [&settings] { return settings.stringValue(key(keys::language)); },
-        [&settings](const QString &value) { settings.setValue(key(keys::language), value); });
+        QStringLiteral("Language"), model.languageChoices(), 190, QStringLiteral("globe"),
+        [&model] { return model.language(); }, [&model](const QString &value) { model.setLanguage(value); });
     output->add(new SettingsRow(QStringLiteral("globe"), QStringLiteral("Language"), QString(), languagePicker));
 
     auto *noteRows = new QWidget;
@@ -300,32 +282,26 @@ void buildTranscription(Page &page, AppSettingsModel &model, rt::Settings &setti
     cleanupLine->setContentsMargins(0, 0, 0, 0);
     auto *included = new StyledLabel(QStringLiteral("Included"), textStyle::value, cleanupControls);
     cleanupLine->addWidget(included);
-    auto *cleanupSwitch = makeSwitch(QStringLiteral("AI cleanup"),
-                                     [&settings](bool on) { settings.setValue(key(keys::cleanupEnabled), on); });
+    auto *cleanupSwitch = makeSwitch(QStringLiteral("AI cleanup"), [&model](bool on) { model.setCleanupEnabled(on); });
     cleanupSwitch->setParent(cleanupControls);
     cleanupLine->addWidget(cleanupSwitch);
     auto *cleanup =
         new SettingsRow(QStringLiteral("wand.and.stars"), QStringLiteral("AI cleanup"), QString(), cleanupControls);
     output->add(cleanup);
 
-    page.addRefresh([&model, &settings, languagePicker, noteRows, note, included, cleanupSwitch, cleanup] {
-        const QString backend = settings.stringValue(key(keys::backend));
-        languagePicker->setChoices(languageChoices(model.languages(), backend));
+    page.addRefresh([&model, languagePicker, noteRows, note, included, cleanupSwitch, cleanup] {
+        languagePicker->setChoices(model.languageChoices());
         languagePicker->refresh();
-        const auto unsupported = model.unsupportedLanguage();
+        const std::optional<LanguageNote> unsupported = model.unsupportedLanguageNote();
         noteRows->setVisible(unsupported.has_value());
         if (unsupported) {
-            note->titleLabel()->setText(unsupported->displayName + QStringLiteral(" isn't supported on-device"));
-            note->setDetail(QStringLiteral("The on-device recogniser doesn't support ") + unsupported->displayName +
-                            QStringLiteral(" for on-device transcription. Use OpenAI with your API key, or choose "
-                                           "another on-device language."));
+            note->titleLabel()->setText(unsupported->title);
+            note->setDetail(unsupported->detail);
         }
-        const bool openAI = backend == QLatin1String("openai");
-        included->setVisible(openAI);
-        cleanupSwitch->setVisible(!openAI);
-        setSwitch(cleanupSwitch, settings.boolValue(key(keys::cleanupEnabled)));
-        cleanup->setDetail(openAI ? QStringLiteral("Included in OpenAI transcription.")
-                                  : QStringLiteral("On-device punctuation and filler cleanup."));
+        included->setVisible(model.usesOpenAI());
+        cleanupSwitch->setVisible(!model.usesOpenAI());
+        setSwitch(cleanupSwitch, model.cleanupEnabled());
+        cleanup->setDetail(model.cleanupDetail());
     });
 }
 
@@ -383,22 +359,22 @@ void buildFAQ(Page &page, const AppSettingsModel &model)
 
 } // namespace
 
-QWidget *makeSettingsPage(AppWindowSection section, AppSettingsModel &model, rt::Settings &settings,
-                          const SettingsPageHosts &hosts, QWidget *parent)
+QWidget *makeSettingsPage(AppWindowSection section, AppSettingsModel &model, const SettingsPageHosts &hosts,
+                          QWidget *parent)
 {
     if (section == AppWindowSection::support && hosts.support)
         return hosts.support(parent);
-    auto *page = new Page(model, settings, parent);
+    auto *page = new Page(model, parent);
     page->setObjectName(QStringLiteral("settingsPage-") + rawValue(section));
     switch (section) {
     case AppWindowSection::general:
-        buildGeneral(*page, model, settings, hosts);
+        buildGeneral(*page, model, hosts);
         break;
     case AppWindowSection::audio:
-        buildAudio(*page, model, settings);
+        buildAudio(*page, model);
         break;
     case AppWindowSection::transcription:
-        buildTranscription(*page, model, settings);
+        buildTranscription(*page, model);
         break;
     case AppWindowSection::dictionary:
         buildDictionary(*page, model);

@@ -8,9 +8,6 @@
 
 namespace zq {
 
-namespace rt {
-class Settings;
-}
 class AppSettingsModel;
 
 // Views other parts of the application put into the settings pages. An empty factory leaves its
@@ -23,9 +20,9 @@ struct SettingsPageHosts {
     Factory depthGauge;       // General → Appearance, last: the colorway gauge
 };
 
-// The body of one settings page: its sections, bound to the model and the settings. Each page
-// brings its controls up to date whenever the model or a setting changes.
-QWidget *makeSettingsPage(AppWindowSection section, AppSettingsModel &model, rt::Settings &settings,
-                          const SettingsPageHosts &hosts, QWidget *parent);
+// The body of one settings page: its sections, bound to the model. Each page brings its controls up
+// to date whenever the model changes.
+QWidget *makeSettingsPage(AppWindowSection section, AppSettingsModel &model, const SettingsPageHosts &hosts,
+                          QWidget *parent);
 
 } // namespace zq

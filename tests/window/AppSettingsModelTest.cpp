@@ -15,6 +15,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <map>
+
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -120,6 +123,87 @@ TEST_F(AppSettingsModelTest, TheNoteNamesTheLanguageWithoutAModelAndOffersOpenAI
     EXPECT_EQ(rig.settings.stringValue(key(keys::backend)), "openai");
     EXPECT_FALSE(model->unsupportedLanguage());
     EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "de") << "OpenAI transcribes German";
+}
+
+TEST_F(AppSettingsModelTest, EachControlReadsAndWritesItsOwnSetting)
+{
+    // What the pages bind: a write through the model lands in its key, reads back, tells the
+    // pages, and leaves every other key as it was.
+    struct Binding {
+        const char *setting;
+        rt::SettingValue value;
+        std::function<void(AppSettingsModel &)> write;
+        std::function<rt::SettingValue(const AppSettingsModel &)> read;
+    };
+    const std::vector<Binding> bindings{
+        {keys::soundCues, false, [](auto &m) { m.setSoundCues(false); }, [](auto &m) { return m.soundCues(); }},
+        {keys::audioDuringDictation, QStringLiteral("pause-playback"),
+         [](auto &m) { m.setAudioDuringDictation(QStringLiteral("pause-playback")); },
+         [](auto &m) { return m.audioDuringDictation(); }},
+        {keys::appearance, QStringLiteral("dark"), [](auto &m) { m.setAppearance(QStringLiteral("dark")); },
+         [](auto &m) { return m.appearance(); }},
+        {keys::showInDock, true, [](auto &m) { m.setShowInDock(true); }, [](auto &m) { return m.showInDock(); }},
+        {keys::inputDevice, QStringLiteral("usb-1"), [](auto &m) { m.setInputDevice(QStringLiteral("usb-1")); },
+         [](auto &m) { return m.inputDevice(); }},
+        {keys::backend, QStringLiteral("openai"), [](auto &m) { m.setBackend(QStringLiteral("openai")); },
+         [](auto &m) { return m.backend(); }},
+        {keys::language, QStringLiteral("en"), [](auto &m) { m.setLanguage(QStringLiteral("en")); },
+         [](auto &m) { return m.language(); }},
+        {keys::cleanupEnabled, false, [](auto &m) { m.setCleanupEnabled(false); },
+         [](auto &m) { return m.cleanupEnabled(); }},
+    };
+    for (const Binding &binding : bindings) {
+        const QString name = key(binding.setting);
+        SCOPED_TRACE(name.toStdString());
+        std::map<QString, std::optional<rt::SettingValue>> before;
+        for (const auto &[other, fallback] : defaultSettingsTable())
+            before[other] = rig.settings.value(other);
+        int published = 0;
+        const auto counting = QObject::connect(model.get(), &AppSettingsModel::stateChanged, [&] { ++published; });
+        binding.write(*model);
+        QObject::disconnect(counting);
+        EXPECT_EQ(rig.settings.value(name), binding.value);
+        EXPECT_EQ(binding.read(*model), binding.value);
+        EXPECT_GE(published, 1) << "the pages hear of it";
+        for (const auto &[other, was] : before) {
+            if (other != name) {
+                EXPECT_EQ(rig.settings.value(other), was) << other.toStdString() << " changed too";
+            }
+        }
+    }
+}
+
+TEST_F(AppSettingsModelTest, TheEngineDecidesTheRowsTheLanguagesAndTheNote)
+{
+    struct Case {
+        QString backend;
+        bool openAI;
+        QString cleanupDetail;
+        bool offersGerman;
+        std::optional<LanguageNote> note; // for the system language, Polish
+    };
+    const LanguageNote polishNote{
+        "Polish isn't supported on-device",
+        "The on-device recogniser doesn't support Polish for on-device transcription. Use OpenAI with your API key, "
+        "or choose another on-device language."};
+    const std::vector<Case> cases{
+        {"local", false, "On-device punctuation and filler cleanup.", false, polishNote},
+        {"openai", true, "Included in OpenAI transcription.", true, std::nullopt},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.backend.toStdString());
+        rig.settings.setValue(key(keys::language), QStringLiteral("auto"));
+        model->setBackend(c.backend);
+        EXPECT_EQ(model->usesOpenAI(), c.openAI);
+        EXPECT_EQ(model->cleanupDetail(), c.cleanupDetail);
+        const auto choices = model->languageChoices();
+        ASSERT_FALSE(choices.empty());
+        EXPECT_EQ(choices.front().value, "auto") << "the system language comes first";
+        EXPECT_EQ(std::any_of(choices.begin(), choices.end(),
+                              [](const PickerChoice &choice) { return choice.value == "de"; }),
+                  c.offersGerman);
+        EXPECT_EQ(model->unsupportedLanguageNote(), c.note);
+    }
 }
 
 TEST_F(AppSettingsModelTest, TheKeyIsSavedOnceTypingPausesNotPerKeystroke)

@@ -104,7 +104,7 @@ protected:
     AppWindowView &open(AppWindowSection section, QSize size = {960, 680})
     {
         windowModel.setSelection(section);
-        window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater.get(), model.get(), rig.settings,
+        window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater.get(), model.get(),
                                                  AppWindowView::Pages{});
         window->resize(size);
         window->show();
@@ -579,8 +579,7 @@ TEST_F(AppWindowViewTest, HostedViewsTakeTheirPlacesOnTheirPages)
     pages.settings.depthGauge = named("gauge");
     pages.settings.support = named("support-page");
     windowModel.setSelection(AppWindowSection::general);
-    window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater.get(), model.get(), rig.settings,
-                                             std::move(pages));
+    window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater.get(), model.get(), std::move(pages));
     window->show();
     QApplication::processEvents();
 
