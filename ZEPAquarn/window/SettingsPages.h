@@ -9,6 +9,7 @@
 namespace zq {
 
 class AppSettingsModel;
+class SettingsPage;
 
 // Views other parts of the application put into the settings pages. An empty factory leaves its
 // place out of the page.
@@ -24,5 +25,12 @@ struct SettingsPageHosts {
 // to date whenever the model changes.
 QWidget *makeSettingsPage(AppWindowSection section, AppSettingsModel &model, const SettingsPageHosts &hosts,
                           QWidget *parent);
+
+// The sections of each page, one file each (SettingsPagesGeneral.cpp, …).
+void buildGeneralPage(SettingsPage &page, AppSettingsModel &model, const SettingsPageHosts &hosts);
+void buildAudioPage(SettingsPage &page, AppSettingsModel &model);
+void buildTranscriptionPage(SettingsPage &page, AppSettingsModel &model);
+void buildDictionaryPage(SettingsPage &page, AppSettingsModel &model);
+void buildFAQPage(SettingsPage &page, const AppSettingsModel &model);
 
 } // namespace zq
