@@ -80,7 +80,9 @@ FullHistory &history(Transcripts kind)
 std::unique_ptr<HistoryPage> openPage(Transcripts kind)
 {
     FullHistory &h = history(kind);
-    auto page = std::make_unique<HistoryPage>(new HistoryPageModel(*h.store, h.pasteboard, h.loop));
+    auto *model = new HistoryPageModel(*h.store, h.pasteboard, h.loop);
+    auto page = std::make_unique<HistoryPage>(*model);
+    model->setParent(page.get());
     page->resize(960, 680);
     page->show();
     return page;

@@ -312,15 +312,19 @@ QWidget *ZEPAquarnApp::makeStatsPage(QWidget *parent)
 
 QWidget *ZEPAquarnApp::makeHistoryPage(QWidget *parent)
 {
-    return new HistoryPage(new HistoryPageModel(m_controller->history(), *m_environment.pasteboard(), m_environment.loop),
-                           parent);
+    auto *model = new HistoryPageModel(m_controller->history(), *m_environment.pasteboard(), m_environment.loop);
+    auto *page = new HistoryPage(*model, parent);
+    model->setParent(page);
+    return page;
 }
 
 QWidget *ZEPAquarnApp::makeSupportPage(QWidget *parent)
 {
     auto *model = new SupportPageModel(
         {*m_controller, m_controller->incidents(), m_updater.get(), m_environment.revealDiagnostics});
-    return new SupportPage(model, {*m_environment.pasteboard(), m_environment.loop}, parent);
+    auto *page = new SupportPage(*model, {*m_environment.pasteboard(), m_environment.loop}, parent);
+    model->setParent(page);
+    return page;
 }
 
 void ZEPAquarnApp::applyShowInDock(bool shown)

@@ -18,13 +18,11 @@
 
 namespace zq {
 
-HistoryPage::HistoryPage(HistoryPageModel *model, QWidget *parent)
+HistoryPage::HistoryPage(HistoryPageModel &model, QWidget *parent)
     : QWidget(parent), m_model(model), m_count(new StyledLabel(QString(), textStyle::pageSubtitle)),
       m_copyLast(new ZepaButton(ZepaButtonStyle::primary, QStringLiteral("Copy Last"), QStringLiteral("doc.on.doc"))),
-      m_search(new QLineEdit), m_clear(new QToolButton), m_list(new HistoryPageList(*model)),
-      m_empty(new EmptyStateView)
+      m_search(new QLineEdit), m_clear(new QToolButton), m_list(new HistoryPageList(model)), m_empty(new EmptyStateView)
 {
-    m_model->setParent(this);
     setObjectName(QStringLiteral("historyPage"));
     setMinimumSize(560, 440);
 
@@ -83,25 +81,25 @@ HistoryPage::HistoryPage(HistoryPageModel *model, QWidget *parent)
     page->addWidget(m_empty, 1);
     page->addWidget(m_list, 1);
 
-    connect(m_copyLast, &QAbstractButton::clicked, m_model, &HistoryPageModel::copyLatest);
-    connect(m_search, &QLineEdit::textChanged, m_model, &HistoryPageModel::setQuery);
+    connect(m_copyLast, &QAbstractButton::clicked, &m_model, &HistoryPageModel::copyLatest);
+    connect(m_search, &QLineEdit::textChanged, &m_model, &HistoryPageModel::setQuery);
     connect(m_clear, &QAbstractButton::clicked, m_search, &QLineEdit::clear);
-    connect(m_model, &HistoryPageModel::rowsChanged, this, &HistoryPage::refresh);
-    connect(m_model, &HistoryPageModel::feedbackChanged, this, &HistoryPage::refresh);
+    connect(&m_model, &HistoryPageModel::rowsChanged, this, &HistoryPage::refresh);
+    connect(&m_model, &HistoryPageModel::feedbackChanged, this, &HistoryPage::refresh);
     refresh();
 }
 
 void HistoryPage::refresh()
 {
-    m_count->setText(m_model->countLine());
-    const bool copied = m_model->copiedLatest();
+    m_count->setText(m_model.countLine());
+    const bool copied = m_model.copiedLatest();
     m_copyLast->setText(copied ? QStringLiteral("Copied") : QStringLiteral("Copy Last"));
     m_copyLast->setSystemImage(copied ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
     m_copyLast->setSuccess(copied);
-    setBrandButtonEnabled(m_copyLast, m_model->canCopyLatest());
+    setBrandButtonEnabled(m_copyLast, m_model.canCopyLatest());
     // One space is enough to offer clearing.
-    m_clear->setVisible(!m_model->query().isEmpty());
-    const auto empty = historyEmptyState(m_model->content());
+    m_clear->setVisible(!m_model.query().isEmpty());
+    const auto empty = historyEmptyState(m_model.content());
     m_empty->setVisible(empty.has_value());
     m_list->setVisible(!empty.has_value());
     if (empty)

@@ -19,10 +19,10 @@ class ZepaButton;
 class HistoryPage : public QWidget {
     Q_OBJECT
 public:
-    // Takes ownership of the model.
-    explicit HistoryPage(HistoryPageModel *model, QWidget *parent = nullptr);
+    // Observes the model without owning it; a model made for this page alone is made its child.
+    explicit HistoryPage(HistoryPageModel &model, QWidget *parent = nullptr);
 
-    HistoryPageModel &model() const { return *m_model; }
+    HistoryPageModel &model() const { return m_model; }
     StyledLabel *countLabel() const { return m_count; }
     ZepaButton *copyLastButton() const { return m_copyLast; }
     QLineEdit *searchField() const { return m_search; }
@@ -39,7 +39,7 @@ private:
     void refresh();
     void paintClearIcon();
 
-    HistoryPageModel *m_model;
+    HistoryPageModel &m_model;
     StyledLabel *m_count;
     ZepaButton *m_copyLast;
     QLineEdit *m_search;

@@ -41,17 +41,16 @@ ZepaButton *smallButton(const QString &title, const QString &symbol, QWidget *pa
 
 } // namespace
 
-IncidentRow::IncidentRow(IncidentRowModel *model, QWidget *parent)
-    : QWidget(parent), m_model(model), m_retry(smallButton(QStringLiteral("Retry Transcription"),
-                                                           QStringLiteral("arrow.clockwise"), this)),
+IncidentRow::IncidentRow(IncidentRowModel &model, QWidget *parent)
+    : QWidget(parent), m_model(model),
+      m_retry(smallButton(QStringLiteral("Retry Transcription"), QStringLiteral("arrow.clockwise"), this)),
       m_retrying(new QWidget(this)),
       m_copy(smallButton(QStringLiteral("Copy Details"), QStringLiteral("doc.on.doc"), this)),
       m_showRecording(smallButton(QStringLiteral("Show Recording"), {}, this)), m_recordingKept(new QWidget(this)),
       m_date(brandLabel(QString(), this)), m_delete(new QToolButton(this)),
       m_failure(wrappingLabel(QString(), Palette::danger, this))
 {
-    m_model->setParent(this);
-    const DictationIncident &issue = m_model->issue();
+    const DictationIncident &issue = m_model.issue();
     setObjectName(QStringLiteral("incidentRow-") + issue.id.toString(QUuid::WithoutBraces));
 
     auto *row = new QHBoxLayout(this);
@@ -113,24 +112,24 @@ IncidentRow::IncidentRow(IncidentRowModel *model, QWidget *parent)
     body->addLayout(footer);
     body->addWidget(m_failure);
 
-    connect(m_retry, &QAbstractButton::clicked, m_model, &IncidentRowModel::retry);
-    connect(m_copy, &QAbstractButton::clicked, m_model, &IncidentRowModel::copyDetails);
-    connect(m_showRecording, &QAbstractButton::clicked, m_model, &IncidentRowModel::showRecordingAction);
-    connect(m_delete, &QAbstractButton::clicked, m_model, &IncidentRowModel::deleteAction);
-    connect(m_model, &IncidentRowModel::changed, this, &IncidentRow::refresh);
+    connect(m_retry, &QAbstractButton::clicked, &m_model, &IncidentRowModel::retry);
+    connect(m_copy, &QAbstractButton::clicked, &m_model, &IncidentRowModel::copyDetails);
+    connect(m_showRecording, &QAbstractButton::clicked, &m_model, &IncidentRowModel::showRecordingAction);
+    connect(m_delete, &QAbstractButton::clicked, &m_model, &IncidentRowModel::deleteAction);
+    connect(&m_model, &IncidentRowModel::changed, this, &IncidentRow::refresh);
     refresh();
 }
 
 void IncidentRow::refresh()
 {
-    const IncidentRowLook look = m_model->look();
+    const IncidentRowLook look = m_model.look();
     m_retry->setVisible(look.hasRecording && !look.retrying);
     m_retrying->setVisible(look.hasRecording && look.retrying);
     setBrandButtonEnabled(m_retry, look.retryEnabled);
     m_retry->setAccessibleName(look.retryAccessibleName);
     m_copy->setText(look.copyTitle);
     m_copy->setSystemImage(look.copySymbol);
-    m_copy->setSuccess(m_model->copied());
+    m_copy->setSuccess(m_model.copied());
     m_showRecording->setVisible(look.hasRecording);
     m_recordingKept->setVisible(look.hasRecording);
     m_date->setText(look.dateText);

@@ -18,10 +18,10 @@ class ZepaButton;
 class IncidentRow : public QWidget {
     Q_OBJECT
 public:
-    // Takes ownership of the model.
-    explicit IncidentRow(IncidentRowModel *model, QWidget *parent = nullptr);
+    // Observes the model without owning it; a model made for this row alone is made its child.
+    explicit IncidentRow(IncidentRowModel &model, QWidget *parent = nullptr);
 
-    IncidentRowModel &model() const { return *m_model; }
+    IncidentRowModel &model() const { return m_model; }
     ZepaButton *retryButton() const { return m_retry; }
     QWidget *retryingIndicator() const { return m_retrying; }
     ZepaButton *copyButton() const { return m_copy; }
@@ -39,7 +39,7 @@ protected:
 private:
     void paintDeleteIcon();
 
-    IncidentRowModel *m_model;
+    IncidentRowModel &m_model;
     ZepaButton *m_retry;
     QWidget *m_retrying;
     ZepaButton *m_copy;

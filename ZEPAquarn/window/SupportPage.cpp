@@ -14,10 +14,9 @@
 
 namespace zq {
 
-SupportPage::SupportPage(SupportPageModel *model, Services services, QWidget *parent)
+SupportPage::SupportPage(SupportPageModel &model, Services services, QWidget *parent)
     : QWidget(parent), m_model(model), m_services(std::move(services)), m_column(new QVBoxLayout(this))
 {
-    m_model->setParent(this);
     setObjectName(QStringLiteral("supportPage"));
     m_column->setContentsMargins(0, 0, 0, 0);
     m_column->setSpacing(28);
@@ -28,10 +27,10 @@ SupportPage::SupportPage(SupportPageModel *model, Services services, QWidget *pa
     m_recovery = recovery;
     m_column->addWidget(m_recovery);
 
-    const SupportPageLook look = m_model->look();
+    const SupportPageLook look = m_model.look();
     auto *maintenance = new SettingsSection(QStringLiteral("Maintenance"), std::nullopt, this);
     m_reveal = new ZepaButton(ZepaButtonStyle::quiet, QStringLiteral("Reveal"));
-    connect(m_reveal, &QAbstractButton::clicked, m_model, &SupportPageModel::revealDiagnostics);
+    connect(m_reveal, &QAbstractButton::clicked, &m_model, &SupportPageModel::revealDiagnostics);
     maintenance->add(new SettingsRow(look.diagnostics.icon, look.diagnostics.title, look.diagnostics.detail, m_reveal));
 
     if (look.hasUpdates) {
@@ -40,7 +39,7 @@ SupportPage::SupportPage(SupportPageModel *model, Services services, QWidget *pa
         auto *controlRow = new QHBoxLayout(control);
         controlRow->setContentsMargins(0, 0, 0, 0);
         m_updateButton = new ZepaButton(ZepaButtonStyle::quiet, QStringLiteral("Check Now"), {}, control);
-        connect(m_updateButton, &QAbstractButton::clicked, m_model, &SupportPageModel::checkForUpdates);
+        connect(m_updateButton, &QAbstractButton::clicked, &m_model, &SupportPageModel::checkForUpdates);
         controlRow->addWidget(m_updateButton);
         m_updateSpinner = new ZepaSpinner(16, control);
         m_updateSpinner->setAccessibleName(QStringLiteral("Checking for updates"));
@@ -50,7 +49,7 @@ SupportPage::SupportPage(SupportPageModel *model, Services services, QWidget *pa
 
         maintenance->add(new SettingsDivider);
         m_checksSwitch = makeSwitch(QStringLiteral("Check for updates automatically"),
-                                    [this](bool on) { m_model->setAutomaticChecks(on); });
+                                    [this](bool on) { m_model.setAutomaticChecks(on); });
         m_checksRow = new SettingsRow(QStringLiteral("clock.arrow.circlepath"),
                                       QStringLiteral("Check for updates automatically"), look.automaticChecksDetail,
                                       m_checksSwitch);
@@ -58,15 +57,15 @@ SupportPage::SupportPage(SupportPageModel *model, Services services, QWidget *pa
 
         maintenance->add(new SettingsDivider);
         m_downloadsSwitch = makeSwitch(QStringLiteral("Install updates automatically"),
-                                       [this](bool on) { m_model->setAutomaticDownloads(on); });
+                                       [this](bool on) { m_model.setAutomaticDownloads(on); });
         maintenance->add(new SettingsRow(QStringLiteral("arrow.down.app"), QStringLiteral("Install updates automatically"),
                                          QStringLiteral("Downloads updates and installs them after you quit."),
                                          m_downloadsSwitch));
     }
     m_column->addWidget(maintenance);
 
-    connect(m_model, &SupportPageModel::incidentsChanged, this, &SupportPage::rebuildIncidents);
-    connect(m_model, &SupportPageModel::changed, this, &SupportPage::refresh);
+    connect(&m_model, &SupportPageModel::incidentsChanged, this, &SupportPage::rebuildIncidents);
+    connect(&m_model, &SupportPageModel::changed, this, &SupportPage::refresh);
     rebuildIncidents();
     refresh();
 }
@@ -84,7 +83,7 @@ QAbstractButton *SupportPage::revealButton() const
 
 void SupportPage::rebuildIncidents()
 {
-    const SupportPageLook look = m_model->look();
+    const SupportPageLook look = m_model.look();
     // Rows are kept by incident, so a row's copy confirmation stays with it while others go.
     std::map<QUuid, QPointer<IncidentRow>> kept;
     for (const DictationIncident &incident : look.incidents) {
@@ -108,8 +107,10 @@ void SupportPage::rebuildIncidents()
         first = false;
         IncidentRow *row = kept.count(incident.id) ? kept[incident.id].data() : nullptr;
         if (!row) {
-            row = new IncidentRow(new IncidentRowModel(incident, m_model->incidents(), m_model->controller(),
-                                                       m_services.pasteboard, m_services.loop, m_services.locale));
+            auto *rowModel = new IncidentRowModel(incident, m_model.incidents(), m_model.controller(),
+                                                  m_services.pasteboard, m_services.loop, m_services.locale);
+            row = new IncidentRow(*rowModel);
+            rowModel->setParent(row);
             kept.emplace(incident.id, row);
         }
         section->add(row);
@@ -128,7 +129,7 @@ void SupportPage::rebuildIncidents()
 
 void SupportPage::refresh()
 {
-    const SupportPageLook look = m_model->look();
+    const SupportPageLook look = m_model.look();
     m_recovery->setVisible(look.recovery.has_value());
     if (look.recovery)
         m_recoveryRow->setDetail(look.recovery->detail);

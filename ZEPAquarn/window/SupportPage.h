@@ -36,10 +36,10 @@ public:
         QLocale locale = QLocale();
     };
 
-    // Takes ownership of the model.
-    SupportPage(SupportPageModel *model, Services services, QWidget *parent = nullptr);
+    // Observes the model without owning it; a model made for this page alone is made its child.
+    SupportPage(SupportPageModel &model, Services services, QWidget *parent = nullptr);
 
-    SupportPageModel &model() const { return *m_model; }
+    SupportPageModel &model() const { return m_model; }
     QWidget *recoverySection() const { return m_recovery; }
     SettingsRow *recoveryRow() const { return m_recoveryRow; }
     SettingsSection *incidentsSection() const { return m_incidents; }
@@ -55,7 +55,7 @@ private:
     void rebuildIncidents();
     void refresh();
 
-    SupportPageModel *m_model;
+    SupportPageModel &m_model;
     Services m_services;
     QVBoxLayout *m_column;
     QWidget *m_recovery;

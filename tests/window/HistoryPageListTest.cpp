@@ -27,8 +27,9 @@ protected:
     {
         test::writeHistoryFile(dir.path(), texts);
         store = std::make_unique<HistoryStore>(dir.path(), loop.clocks());
-        page = std::make_unique<HistoryPage>(
-            new HistoryPageModel(*store, pasteboard, loop, QLocale(QLocale::English, QLocale::UnitedStates)));
+        auto *model = new HistoryPageModel(*store, pasteboard, loop, QLocale(QLocale::English, QLocale::UnitedStates));
+        page = std::make_unique<HistoryPage>(*model);
+        model->setParent(page.get());
         page->resize(760, 560);
         page->show();
         QApplication::processEvents();

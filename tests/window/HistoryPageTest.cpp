@@ -45,8 +45,9 @@ protected:
 
     HistoryPage &open()
     {
-        page = std::make_unique<HistoryPage>(
-            new HistoryPageModel(store, pasteboard, loop, QLocale(QLocale::English, QLocale::UnitedStates)));
+        auto *model = new HistoryPageModel(store, pasteboard, loop, QLocale(QLocale::English, QLocale::UnitedStates));
+        page = std::make_unique<HistoryPage>(*model);
+        model->setParent(page.get());
         page->resize(760, 560);
         page->show();
         return *page;

@@ -92,7 +92,8 @@ protected:
     {
         auto *model = new SupportPageModel(
             {*rig.controller, store ? *store : *rig.incidents, nullptr, std::move(revealDiagnostics)});
-        page = std::make_unique<SupportPage>(model, SupportPage::Services{rig.pasteboard, rig.loop});
+        page = std::make_unique<SupportPage>(*model, SupportPage::Services{rig.pasteboard, rig.loop});
+        model->setParent(page.get());
         return *page;
     }
 

@@ -71,8 +71,9 @@ protected:
     SupportPage &open()
     {
         auto *model = new SupportPageModel({*rig.controller, *rig.incidents, updater.get(), [] {}});
-        page = std::make_unique<SupportPage>(model, SupportPage::Services{rig.pasteboard, rig.loop,
-                                                                           QLocale(QLocale::English, QLocale::UnitedStates)});
+        page = std::make_unique<SupportPage>(
+            *model, SupportPage::Services{rig.pasteboard, rig.loop, QLocale(QLocale::English, QLocale::UnitedStates)});
+        model->setParent(page.get());
         page->resize(700, page->sizeHint().height());
         page->show();
         return *page;
