@@ -7,33 +7,33 @@ namespace zq {
 using platform::HttpOutcome;
 using platform::HttpRequest;
 
-QString apiKeyTestResult(const HttpOutcome &outcome)
+RowStatus apiKeyTestResult(const HttpOutcome &outcome)
 {
     switch (outcome.kind) {
     case HttpOutcome::Kind::transportFailure:
     case HttpOutcome::Kind::unreadableBody:
-        return QString::fromUtf8("✗ Network error");
+        return RowStatus::failed(QStringLiteral("Network error"));
     case HttpOutcome::Kind::noHttpResponse:
-        return QString::fromUtf8("✗ HTTP -1");
+        return RowStatus::failed(QStringLiteral("HTTP -1"));
     case HttpOutcome::Kind::response:
         break;
     }
     if (outcome.status == 200)
-        return QString::fromUtf8("✓ Key valid");
+        return RowStatus::passed(QStringLiteral("Key valid"));
     if (outcome.status == 401 || outcome.status == 403)
-        return QString::fromUtf8("✗ Invalid key (%1)").arg(outcome.status);
-    return QString::fromUtf8("✗ HTTP %1").arg(outcome.status);
+        return RowStatus::failed(QStringLiteral("Invalid key (%1)").arg(outcome.status));
+    return RowStatus::failed(QStringLiteral("HTTP %1").arg(outcome.status));
 }
 
-rt::Task<QString> testAPIKey(std::optional<QString> storedKey, APIKeyTestConfig config)
+rt::Task<RowStatus> testAPIKey(std::optional<QString> storedKey, APIKeyTestConfig config)
 {
     // The same rule the transcription client applies: blanks around the key are dropped, and a key
     // with a line break inside is never put into a header, where it could add lines of its own.
     const OpenAIBackend::APIKeyCheck check = OpenAIBackend::checkAPIKey(storedKey);
     if (check.problem) {
         if (check.problem->kind() == ZEPAError::Kind::noAPIKey)
-            co_return QString::fromUtf8("✗ No key saved");
-        co_return QString::fromUtf8("✗ Invalid key");
+            co_return RowStatus::failed(QStringLiteral("No key saved"));
+        co_return RowStatus::failed(QStringLiteral("Invalid key"));
     }
 
     HttpRequest request;

@@ -2,6 +2,7 @@
 
 #include "platform/HttpClient.h"
 #include "runtime/Task.h"
+#include "window/SettingsPageText.h"
 
 #include <QString>
 #include <QUrl>
@@ -23,12 +24,12 @@ struct APIKeyTestConfig {
 // The result line for the exchange's outcome: "✓ Key valid" for 200, "✗ Invalid key (401)" or
 // "(403)", "✗ HTTP " and the status for any other answer (-1 when it was not HTTP), and
 // "✗ Network error" when no answer came.
-QString apiKeyTestResult(const platform::HttpOutcome &outcome);
+RowStatus apiKeyTestResult(const platform::HttpOutcome &outcome);
 
 // Tests `storedKey` (what the keyring holds, none when nothing is stored). A missing or blank key
 // gives "✗ No key saved" and a key that cannot go into a request header (a line break or control
 // character inside) "✗ Invalid key", both without a request. The request runs on a worker thread;
 // the task resumes on its loop.
-rt::Task<QString> testAPIKey(std::optional<QString> storedKey, APIKeyTestConfig config);
+rt::Task<RowStatus> testAPIKey(std::optional<QString> storedKey, APIKeyTestConfig config);
 
 } // namespace zq

@@ -32,7 +32,7 @@ rt::Task<void> saveAfter(rt::TaskHandle<void> previous, Keychain keychain, QStri
     co_await keychain.saveAPIKeyInBackground(text);
 }
 
-rt::Task<QString> keyTestAfter(rt::TaskHandle<void> lastSave, Keychain keychain, APIKeyTestConfig config)
+rt::Task<RowStatus> keyTestAfter(rt::TaskHandle<void> lastSave, Keychain keychain, APIKeyTestConfig config)
 {
     if (lastSave.isValid()) {
         try {
@@ -44,7 +44,7 @@ rt::Task<QString> keyTestAfter(rt::TaskHandle<void> lastSave, Keychain keychain,
     auto read = [keychain](std::stop_token) { return keychain.readStoredAPIKey(); };
     rt::Result<std::optional<QString>> stored = co_await rt::runOnWorker(std::move(read));
     if (!stored)
-        co_return QString::fromUtf8("✗ ") + stored.error().message;
+        co_return RowStatus::failed(stored.error().message);
     co_return co_await testAPIKey(std::move(stored).value(), std::move(config));
 }
 
@@ -146,12 +146,12 @@ void AppSettingsModel::runMicTest()
     if (!canRunMicTest())
         return;
     m_micTesting = true;
-    m_micTestResult.clear();
+    m_micTestResult = {};
     publish();
     auto test = rt::spawn(m_deps.loop, runMicrophoneTest(m_deps.makeMicrophoneTestEngine));
     test.onDone(m_lifetime.guard([this, test] {
-        m_micTestResult = test.hasFailed() ? QString::fromUtf8("✗ ") + describeError(test.exception())
-                                           : test.result().value_or(QString());
+        m_micTestResult =
+            test.hasFailed() ? RowStatus::failed(describeError(test.exception())) : test.result().value_or(RowStatus{});
         m_micTesting = false;
         publish();
     }));
@@ -228,11 +228,12 @@ void AppSettingsModel::runKeyTest()
     if (m_keySaveTimer.isValid() && !m_keySaveTimer.isCancelled())
         saveKeyNow();
     m_keyTesting = true;
-    m_keyTestResult.clear();
+    m_keyTestResult = {};
     publish();
     auto test = rt::spawn(m_deps.loop, keyTestAfter(m_lastKeySave, m_deps.keychain, m_deps.keyTest));
     test.onDone(m_lifetime.guard([this, test] {
-        m_keyTestResult = test.hasFailed() ? QString::fromUtf8("✗ Network error") : test.result().value_or(QString());
+        m_keyTestResult =
+            test.hasFailed() ? RowStatus::failed(QStringLiteral("Network error")) : test.result().value_or(RowStatus{});
         m_keyTesting = false;
         publish();
     }));
@@ -308,11 +309,11 @@ void AppSettingsModel::setLaunchAtLogin(bool enabled)
     const rt::Result<void> done = enabled ? m_deps.loginItem.registerItem() : m_deps.loginItem.unregisterItem();
     if (done) {
         m_launchAtLogin = enabled;
-        m_launchAtLoginError.clear();
+        m_launchAtLoginError = {};
     } else {
         // The switch shows what the desktop really has, and the row says why it refused.
         m_launchAtLogin = m_deps.loginItem.status() == platform::LoginItem::Status::enabled;
-        m_launchAtLoginError = QString::fromUtf8("✗ ") + done.error().message;
+        m_launchAtLoginError = RowStatus::failed(done.error().message);
     }
     publish();
 }

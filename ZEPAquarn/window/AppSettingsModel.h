@@ -78,7 +78,7 @@ public:
     void setAlwaysOnBluetooth(bool on);
     // Applies the release rule to a held microphone now, unless a take is starting or live.
     void releaseCheck();
-    const QString &micTestResult() const { return m_micTestResult; }
+    const RowStatus &micTestResult() const { return m_micTestResult; }
     bool micTesting() const { return m_micTesting; }
     // False while a test runs and while dictation's take is starting or live: a second capture then
     // could disturb the take.
@@ -103,7 +103,7 @@ public:
     bool isAPIKeyLoaded() const { return m_apiKeyLoaded; }
     // Saved to the keyring once typing pauses, and before a key test reads it.
     void setAPIKey(const QString &key);
-    const QString &keyTestResult() const { return m_keyTestResult; }
+    const RowStatus &keyTestResult() const { return m_keyTestResult; }
     bool keyTesting() const { return m_keyTesting; }
     void runKeyTest();
     bool showKeyHelp() const { return m_showKeyHelp; }
@@ -128,8 +128,8 @@ public:
     QString appearance() const;
     void setAppearance(const QString &appearance);
     bool launchAtLogin() const { return m_launchAtLogin; }
-    // Why the last change of launch at login was refused ("✗ …"); empty otherwise.
-    const QString &launchAtLoginError() const { return m_launchAtLoginError; }
+    // Why the last change of launch at login was refused; empty otherwise.
+    const RowStatus &launchAtLoginError() const { return m_launchAtLoginError; }
     void setLaunchAtLogin(bool enabled);
     bool showInDock() const;
     void setShowInDock(bool shown);
@@ -150,17 +150,17 @@ private:
 
     Dependencies m_deps;
     std::vector<AudioInputDevice> m_inputDevices;
-    QString m_micTestResult;
+    RowStatus m_micTestResult;
     bool m_micTesting = false;
     QString m_apiKey;
     bool m_apiKeyEdited = false;
     bool m_apiKeyLoaded = false;
-    QString m_keyTestResult;
+    RowStatus m_keyTestResult;
     bool m_keyTesting = false;
     bool m_showKeyHelp = false;
     QString m_dictionaryText;
     bool m_launchAtLogin = false;
-    QString m_launchAtLoginError;
+    RowStatus m_launchAtLoginError;
     rt::WorkItem m_keySaveTimer;
     // Saves run one after another, so the keyring ends with the last text typed.
     rt::TaskHandle<void> m_lastKeySave;

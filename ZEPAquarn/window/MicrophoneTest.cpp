@@ -25,10 +25,9 @@ void AudioEngineMicrophoneTest::discardTake()
     m_engine->discardTake();
 }
 
-rt::Task<QString> runMicrophoneTest(MicrophoneTestEngineFactory makeEngine, rt::Nanos listen)
+rt::Task<RowStatus> runMicrophoneTest(MicrophoneTestEngineFactory makeEngine, rt::Nanos listen)
 {
     const std::unique_ptr<MicrophoneTestEngine> engine = makeEngine();
-    const QString failed = QString::fromUtf8("✗ ");
     std::exception_ptr error;
     try {
         co_await engine->start();
@@ -37,7 +36,7 @@ rt::Task<QString> runMicrophoneTest(MicrophoneTestEngineFactory makeEngine, rt::
     }
     if (error) {
         engine->discardTake();
-        co_return failed + describeError(error);
+        co_return RowStatus::failed(describeError(error));
     }
     try {
         co_await rt::sleepFor(listen);
@@ -46,11 +45,12 @@ rt::Task<QString> runMicrophoneTest(MicrophoneTestEngineFactory makeEngine, rt::
     }
     if (error) {
         engine->discardTake();
-        co_return failed + describeError(error);
+        co_return RowStatus::failed(describeError(error));
     }
     const std::int64_t fires = engine->tapFires();
     engine->discardTake();
-    co_return fires > 0 ? QString::fromUtf8("✓ Audio received") : QString::fromUtf8("✗ No audio received");
+    co_return fires > 0 ? RowStatus::passed(QStringLiteral("Audio received"))
+                        : RowStatus::failed(QStringLiteral("No audio received"));
 }
 
 } // namespace zq

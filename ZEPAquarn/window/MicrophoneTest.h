@@ -2,6 +2,7 @@
 
 #include "runtime/Executor.h"
 #include "runtime/Task.h"
+#include "window/SettingsPageText.h"
 
 #include <QString>
 
@@ -46,6 +47,6 @@ private:
 // The microphone test: start a take on a new engine, wait `listen` (2 s), count the buffers that
 // arrived and discard the take. Gives "✓ Audio received", "✗ No audio received", or "✗ " and the
 // start's (or the cancelled wait's) error. Nothing of the take is kept.
-rt::Task<QString> runMicrophoneTest(MicrophoneTestEngineFactory makeEngine, rt::Nanos listen = rt::seconds(2.0));
+rt::Task<RowStatus> runMicrophoneTest(MicrophoneTestEngineFactory makeEngine, rt::Nanos listen = rt::seconds(2.0));
 
 } // namespace zq

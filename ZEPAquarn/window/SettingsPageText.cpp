@@ -41,13 +41,14 @@ QString pageSubtitle(AppWindowSection section)
     return {};
 }
 
-DetailTone detailTone(const QString &detail)
+RowStatus RowStatus::passed(const QString &what)
 {
-    if (detail.startsWith(QChar(0x2717)))
-        return DetailTone::danger;
-    if (detail.startsWith(QChar(0x2713)))
-        return DetailTone::success;
-    return DetailTone::tertiary;
+    return {DetailTone::success, QString::fromUtf8("✓ ") + what};
+}
+
+RowStatus RowStatus::failed(const QString &why)
+{
+    return {DetailTone::danger, QString::fromUtf8("✗ ") + why};
 }
 
 std::vector<PickerChoice> inputPickerChoices(const std::vector<AudioInputDevice> &devices)

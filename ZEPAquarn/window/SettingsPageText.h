@@ -17,10 +17,18 @@ namespace zq {
 // The one-line subtitle under a page's title; empty for stats and history.
 QString pageSubtitle(AppWindowSection section);
 
-// How a row's detail line is coloured: by its first character, so a check's "✓ …" or "✗ …" result
-// reads as success or failure wherever it is shown.
+// A row's detail line and the colour it is drawn in. A check says whether it passed when it makes
+// its result; the mark at the start of the text ("✓ ", "✗ ") follows from that, never the other way.
 enum class DetailTone { tertiary, success, danger };
-DetailTone detailTone(const QString &detail);
+struct RowStatus {
+    DetailTone tone = DetailTone::tertiary;
+    QString text;
+
+    static RowStatus passed(const QString &what);
+    static RowStatus failed(const QString &why);
+    bool isEmpty() const { return text.isEmpty(); }
+    friend bool operator==(const RowStatus &, const RowStatus &) = default;
+};
 
 // One choice of a settings picker.
 struct PickerChoice {

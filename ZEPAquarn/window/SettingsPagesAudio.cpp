@@ -49,7 +49,7 @@ void buildAudioPage(SettingsPage &page, AppSettingsModel &model)
     page.addRefresh([&model, test, run] {
         run->setRunning(model.micTesting());
         run->setRunnable(model.canRunMicTest());
-        test->setDetail(model.micTestResult());
+        test->setStatus(model.micTestResult());
     });
 }
 

@@ -67,7 +67,7 @@ void addBehaviorSection(SettingsPage &page, AppSettingsModel &model, const Setti
     behavior->add(launch);
     page.addRefresh([&model, launch, launchSwitch] {
         setSwitch(launchSwitch, model.launchAtLogin());
-        launch->setDetail(model.launchAtLoginError());
+        launch->setStatus(model.launchAtLoginError());
     });
     behavior->add(new SettingsDivider);
 

@@ -98,7 +98,7 @@ KeyRows makeKeyRows(AppSettingsModel &model)
                 if (keyField->text() != model.apiKey() && !keyField->hasFocus())
                     keyField->setText(model.apiKey());
                 run->setRunning(model.keyTesting());
-                keyTest->setDetail(model.keyTestResult());
+                keyTest->setStatus(model.keyTestResult());
                 popover->setOpen(model.showKeyHelp() && model.usesOpenAI());
             }};
 }

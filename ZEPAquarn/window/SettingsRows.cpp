@@ -1,7 +1,5 @@
 #include "window/SettingsRows.h"
 
-#include "window/SettingsPageText.h"
-
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QMouseEvent>
@@ -80,9 +78,14 @@ SettingsRow::SettingsRow(const QString &icon, const QString &title, const QStrin
 
 void SettingsRow::setDetail(const QString &detail)
 {
-    m_detail->setText(detail);
-    m_detail->setColorToken(toneToken(detailTone(detail)));
-    m_detail->setVisible(!detail.isEmpty());
+    setStatus({DetailTone::tertiary, detail});
+}
+
+void SettingsRow::setStatus(const RowStatus &status)
+{
+    m_detail->setText(status.text);
+    m_detail->setColorToken(toneToken(status.tone));
+    m_detail->setVisible(!status.isEmpty());
 }
 
 QString SettingsRow::detail() const

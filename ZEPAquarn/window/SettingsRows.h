@@ -1,6 +1,7 @@
 #pragma once
 
 #include "menubar/brand/Text.h"
+#include "window/SettingsPageText.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -24,15 +25,18 @@ private:
     QVBoxLayout *m_content;
 };
 
-// Icon, title, an optional detail line and a control on the right. The detail is coloured by its
-// first character ("✓" success, "✗" danger) and cut to two lines.
+// Icon, title, an optional detail line and a control on the right. The detail is drawn in its
+// status's tone and cut to two lines.
 class SettingsRow : public QWidget {
     Q_OBJECT
 public:
     SettingsRow(const QString &icon, const QString &title, const QString &detail, QWidget *control = nullptr,
                 QWidget *parent = nullptr);
 
+    // A plain detail line; an empty one shows no second line.
     void setDetail(const QString &detail);
+    // A check's result, in its tone.
+    void setStatus(const RowStatus &status);
     QString detail() const;
     // The icon's symbol and tint: rows whose state changes (Updates) recolour it in place.
     void setIcon(const QString &icon, Palette::Token tint);

@@ -27,7 +27,7 @@ protected:
         EXPECT_TRUE(loop.runUntil([&] { return handle.isDone(); }, 20s)) << "the key test never ended";
         if (!handle.isDone() || handle.hasFailed())
             return QStringLiteral("<failed>");
-        return handle.result().value_or(QString());
+        return handle.result().value_or(RowStatus{}).text;
     }
 
     test::VirtualLoop loop;
@@ -78,10 +78,10 @@ TEST(APIKeyTestResultTest, AnAnswerWithoutAnHttpStatusReadsAsMinusOne)
 {
     HttpOutcome outcome;
     outcome.kind = HttpOutcome::Kind::noHttpResponse;
-    EXPECT_EQ(apiKeyTestResult(outcome), QString::fromUtf8("✗ HTTP -1"));
+    EXPECT_EQ(apiKeyTestResult(outcome), RowStatus::failed("HTTP -1"));
     outcome.kind = HttpOutcome::Kind::response;
     outcome.status = 302;
-    EXPECT_EQ(apiKeyTestResult(outcome), QString::fromUtf8("✗ HTTP 302"));
+    EXPECT_EQ(apiKeyTestResult(outcome), RowStatus::failed("HTTP 302"));
 }
 
 TEST_F(APIKeyTestIntegrationTest, NoAnswerInTimeIsANetworkErrorNeverAnInvalidKey)
@@ -98,7 +98,7 @@ TEST_F(APIKeyTestIntegrationTest, NoAnswerInTimeIsANetworkErrorNeverAnInvalidKey
     APIKeyTestConfig config{QUrl(unreachable), 2s, http};
     auto handle = rt::spawn(loop, testAPIKey(QStringLiteral("sk-test"), config));
     ASSERT_TRUE(loop.runUntil([&] { return handle.isDone(); }, 20s));
-    EXPECT_EQ(handle.result().value_or(QString()), QString::fromUtf8("✗ Network error"));
+    EXPECT_EQ(handle.result().value_or(RowStatus{}), RowStatus::failed("Network error"));
 }
 
 TEST_F(APIKeyTestIntegrationTest, WithoutAUsableKeyNothingIsSent)

@@ -244,16 +244,16 @@ TEST_F(AppSettingsModelTest, AKeyTestSavesTheTypedKeyFirstAndWithoutOneSendsNoth
     model->runKeyTest();
     EXPECT_TRUE(model->keyTesting());
     ASSERT_TRUE(rig.loop.runUntil([&] { return !model->keyTesting(); }));
-    EXPECT_EQ(model->keyTestResult(), QString::fromUtf8("✗ No key saved"));
+    EXPECT_EQ(model->keyTestResult(), RowStatus::failed("No key saved"));
 
     // Typed, then tested at once: the pending save runs before the test reads the keyring. The
     // address answers nothing, so the test ends in a network error, never "No key saved".
     model->setAPIKey(QStringLiteral("sk-typed"));
     model->runKeyTest();
-    EXPECT_TRUE(model->keyTestResult().isEmpty()) << "a new test clears the old result";
+    EXPECT_TRUE(model->keyTestResult().text.isEmpty()) << "a new test clears the old result";
     ASSERT_TRUE(rig.loop.runUntil([&] { return !model->keyTesting(); }, 15s));
     EXPECT_EQ(storedKey(), "sk-typed");
-    EXPECT_EQ(model->keyTestResult(), QString::fromUtf8("✗ Network error"));
+    EXPECT_EQ(model->keyTestResult(), RowStatus::failed("Network error"));
 }
 
 TEST_F(AppSettingsModelTest, AnUnreadableKeyringIsNotReportedAsNoKey)
@@ -261,8 +261,8 @@ TEST_F(AppSettingsModelTest, AnUnreadableKeyringIsNotReportedAsNoKey)
     secrets->failReads = true;
     model->runKeyTest();
     ASSERT_TRUE(rig.loop.runUntil([&] { return !model->keyTesting(); }));
-    EXPECT_TRUE(model->keyTestResult().startsWith(QString::fromUtf8("✗ "))) << model->keyTestResult().toStdString();
-    EXPECT_NE(model->keyTestResult(), QString::fromUtf8("✗ No key saved"));
+    EXPECT_EQ(model->keyTestResult().tone, DetailTone::danger) << model->keyTestResult().text.toStdString();
+    EXPECT_NE(model->keyTestResult().text, QString::fromUtf8("✗ No key saved"));
 }
 
 TEST_F(AppSettingsModelTest, MicrophoneTestVerdicts)
@@ -275,20 +275,20 @@ TEST_F(AppSettingsModelTest, MicrophoneTestVerdicts)
     EXPECT_TRUE(model->micTesting()) << "listens two seconds";
     rig.loop.advance(1ms);
     EXPECT_FALSE(model->micTesting());
-    EXPECT_EQ(model->micTestResult(), QString::fromUtf8("✓ Audio received"));
+    EXPECT_EQ(model->micTestResult(), RowStatus::passed("Audio received"));
     EXPECT_EQ(micScript->calls, (QStringList{"start", "discard"}));
 
     micScript->fires = 0;
     model->runMicTest();
-    EXPECT_TRUE(model->micTestResult().isEmpty()) << "the old verdict is cleared at once";
+    EXPECT_TRUE(model->micTestResult().text.isEmpty()) << "the old verdict is cleared at once";
     rig.loop.advance(2s);
-    EXPECT_EQ(model->micTestResult(), QString::fromUtf8("✗ No audio received"));
+    EXPECT_EQ(model->micTestResult(), RowStatus::failed("No audio received"));
 
     micScript->startError = QStringLiteral("The microphone could not be opened.");
     micScript->calls.clear();
     model->runMicTest();
     rig.loop.runUntilIdle();
-    EXPECT_EQ(model->micTestResult(), QString::fromUtf8("✗ The microphone could not be opened."));
+    EXPECT_EQ(model->micTestResult(), RowStatus::failed("The microphone could not be opened."));
     EXPECT_EQ(micScript->calls, (QStringList{"start", "discard"})) << "a failed start is discarded too";
     EXPECT_EQ(micScript->made, 3) << "every test has its own engine";
 }
@@ -331,7 +331,7 @@ TEST_F(AppSettingsModelTest, LaunchAtLoginWritesAValidEntryAndRemovesIt)
     EXPECT_FALSE(model->launchAtLogin());
     model->setLaunchAtLogin(true);
     EXPECT_TRUE(model->launchAtLogin());
-    EXPECT_TRUE(model->launchAtLoginError().isEmpty());
+    EXPECT_TRUE(model->launchAtLoginError().text.isEmpty());
     const QString entry = autostart.entryPath();
     ASSERT_TRUE(QFile::exists(entry));
     EXPECT_EQ(autostart.status(), platform::LoginItem::Status::enabled);
@@ -359,7 +359,7 @@ TEST_F(AppSettingsModelTest, ARefusedLaunchAtLoginSpringsBackAndSaysWhy)
     blocker.close();
     model->setLaunchAtLogin(true);
     EXPECT_FALSE(model->launchAtLogin()) << "the switch shows what the desktop has";
-    EXPECT_TRUE(model->launchAtLoginError().startsWith(QString::fromUtf8("✗ ")));
+    EXPECT_EQ(model->launchAtLoginError().tone, DetailTone::danger);
     ASSERT_TRUE(QFile::remove(folder));
 
     if (::geteuid() != 0) {
@@ -368,12 +368,12 @@ TEST_F(AppSettingsModelTest, ARefusedLaunchAtLoginSpringsBackAndSaysWhy)
         ASSERT_TRUE(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner));
         model->setLaunchAtLogin(true);
         EXPECT_FALSE(model->launchAtLogin());
-        EXPECT_TRUE(model->launchAtLoginError().startsWith(QString::fromUtf8("✗ ")));
+        EXPECT_EQ(model->launchAtLoginError().tone, DetailTone::danger);
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
     model->setLaunchAtLogin(true);
     EXPECT_TRUE(model->launchAtLogin());
-    EXPECT_TRUE(model->launchAtLoginError().isEmpty()) << "a later success clears the reason";
+    EXPECT_TRUE(model->launchAtLoginError().text.isEmpty()) << "a later success clears the reason";
 }
 
 TEST_F(AppSettingsModelTest, AnEntryTheUserSwitchedOffOrAnotherFolderCountsAsOff)

@@ -277,16 +277,21 @@ TEST_F(AppWindowViewTest, TheThemePickerShowsTheChosenSegmentInBothAppearances)
     EXPECT_EQ(picker->chosenIndex(), -1);
 }
 
-TEST_F(AppWindowViewTest, RowDetailsAreColouredByTheirFirstCharacter)
+TEST_F(AppWindowViewTest, RowDetailsAreColouredByTheirStatus)
 {
     SettingsRow row(QStringLiteral("waveform"), QStringLiteral("Test microphone"), QString());
     EXPECT_FALSE(row.detailLabel()->isVisibleTo(&row)) << "an empty detail shows no second line";
-    row.setDetail(QString::fromUtf8("✓ Audio received"));
+    row.setStatus(RowStatus::passed("Audio received"));
+    EXPECT_EQ(row.detail(), QString::fromUtf8("✓ Audio received"));
     EXPECT_EQ(row.detailLabel()->palette().color(QPalette::WindowText),
               Palette::color(Palette::success, ColorScheme::light));
-    row.setDetail(QString::fromUtf8("✗ No audio received"));
+    row.setStatus(RowStatus::failed("No audio received"));
     EXPECT_EQ(row.detailLabel()->palette().color(QPalette::WindowText),
               Palette::color(Palette::danger, ColorScheme::light));
+    row.setDetail(QString::fromUtf8("✗ a plain text that starts with a cross"));
+    EXPECT_EQ(row.detailLabel()->palette().color(QPalette::WindowText),
+              Palette::color(Palette::textTertiary, ColorScheme::light))
+        << "the tone is the status's, not read from the text";
     row.setDetail(QStringLiteral("Plain"));
     EXPECT_EQ(row.detailLabel()->palette().color(QPalette::WindowText),
               Palette::color(Palette::textTertiary, ColorScheme::light));
@@ -395,7 +400,7 @@ TEST_F(AppWindowViewTest, ResultsAndAnExpandedQuestionRender)
     open(AppWindowSection::audio);
     model->runMicTest();
     rig.loop.advance(2s);
-    ASSERT_EQ(model->micTestResult(), QString::fromUtf8("✓ Audio received"));
+    ASSERT_EQ(model->micTestResult(), RowStatus::passed("Audio received"));
     const QColor success = Palette::color(Palette::success, ColorScheme::light);
     const QColor danger = Palette::color(Palette::danger, ColorScheme::light);
     QImage image = render("window-audio-mic-ok-light");

@@ -69,7 +69,7 @@ protected:
         test::processEventsUntil([&] { return handle.isDone(); }, 20s);
         if (!handle.isDone() || handle.hasFailed())
             return QStringLiteral("<not finished>");
-        return handle.result().value_or(QString());
+        return handle.result().value_or(RowStatus{}).text;
     }
 
     QStringList takeFiles() const { return QDir(folder.filePath(QStringLiteral("takes"))).entryList(QDir::Files); }

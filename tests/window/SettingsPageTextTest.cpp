@@ -30,15 +30,6 @@ TEST(SettingsPageTextTest, SubtitlesOfEveryPage)
     EXPECT_EQ(pageSubtitle(AppWindowSection::support), "Updates and privacy-safe local diagnostics.");
 }
 
-TEST(SettingsPageTextTest, DetailToneFollowsTheFirstCharacterOnly)
-{
-    EXPECT_EQ(detailTone(QString::fromUtf8("✓ Audio received")), DetailTone::success);
-    EXPECT_EQ(detailTone(QString::fromUtf8("✗ No audio received")), DetailTone::danger);
-    EXPECT_EQ(detailTone(QString::fromUtf8("Plain text with ✗ inside")), DetailTone::tertiary);
-    EXPECT_EQ(detailTone(QString::fromUtf8(" ✓ leading space")), DetailTone::tertiary);
-    EXPECT_EQ(detailTone(QString()), DetailTone::tertiary);
-}
-
 TEST(SettingsPageTextTest, InputHintsByChoiceAndTransport)
 {
     EXPECT_TRUE(inputHint("system-default", devices).startsWith("Automatic may choose a Bluetooth microphone."))
