@@ -167,9 +167,9 @@ void AppSettingsModel::setBackend(const QString &backend)
     m_deps.settings.setValue(key(keys::backend), backend);
 }
 
-bool AppSettingsModel::usesOpenAI() const
+BackendKind AppSettingsModel::backendKind() const
 {
-    return backend() == QLatin1String("openai");
+    return backendKindOf(backend());
 }
 
 QString AppSettingsModel::language() const
@@ -199,7 +199,7 @@ void AppSettingsModel::setCleanupEnabled(bool on)
 
 QString AppSettingsModel::cleanupDetail() const
 {
-    return zq::cleanupDetail(usesOpenAI());
+    return zq::cleanupDetail(backendKind());
 }
 
 void AppSettingsModel::setAPIKey(const QString &text)
@@ -262,7 +262,7 @@ std::optional<LanguageNote> AppSettingsModel::unsupportedLanguageNote() const
 
 void AppSettingsModel::useOpenAI()
 {
-    setBackend(QStringLiteral("openai"));
+    setBackend(rawValue(BackendKind::openai));
 }
 
 void AppSettingsModel::setDictionaryText(const QString &text)

@@ -86,10 +86,11 @@ public:
     void runMicTest();
 
     // Transcription.
-    // The stored "backend" and whether it selects the OpenAI engine (every other value is on-device).
+    // The stored "backend" as the engine picker binds it, and the engine it selects.
     QString backend() const;
     void setBackend(const QString &backend);
-    bool usesOpenAI() const;
+    BackendKind backendKind() const;
+    bool usesOpenAI() const { return backendKind() == BackendKind::openai; }
     // The stored "language" and the choices the picker offers for the stored engine.
     QString language() const;
     void setLanguage(const QString &code);

@@ -114,13 +114,13 @@ QString backgroundAudioSymbol(const QString &audioDuringDictation)
 
 std::vector<PickerChoice> engineChoices()
 {
-    return {{QStringLiteral("local"), QStringLiteral("On-device"), QStringLiteral("desktopcomputer")},
-            {QStringLiteral("openai"), QStringLiteral("OpenAI"), QStringLiteral("cloud")}};
+    return {{rawValue(BackendKind::local), QStringLiteral("On-device"), engineSymbol(BackendKind::local)},
+            {rawValue(BackendKind::openai), QStringLiteral("OpenAI"), engineSymbol(BackendKind::openai)}};
 }
 
-QString engineSymbol(const QString &backend)
+QString engineSymbol(BackendKind backend)
 {
-    return backend == QLatin1String("local") ? QStringLiteral("desktopcomputer") : QStringLiteral("cloud");
+    return backend == BackendKind::local ? QStringLiteral("desktopcomputer") : QStringLiteral("cloud");
 }
 
 std::vector<PickerChoice> languageChoices(const LanguageCatalogue &languages, const QString &backend)
@@ -140,10 +140,10 @@ LanguageNote unsupportedLanguageNote(const Language &language)
                 .arg(language.displayName)};
 }
 
-QString cleanupDetail(bool includedInTranscription)
+QString cleanupDetail(BackendKind backend)
 {
-    return includedInTranscription ? QStringLiteral("Included in OpenAI transcription.")
-                                   : QStringLiteral("On-device punctuation and filler cleanup.");
+    return backend == BackendKind::openai ? QStringLiteral("Included in OpenAI transcription.")
+                                          : QStringLiteral("On-device punctuation and filler cleanup.");
 }
 
 std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)

@@ -2,6 +2,7 @@
 
 #include "audio/AudioInputDevice.h"
 #include "pipeline/LanguageCatalogue.h"
+#include "runtime/BackendKind.h"
 #include "window/AppWindowSection.h"
 
 #include <QString>
@@ -51,7 +52,7 @@ QString backgroundAudioSymbol(const QString &audioDuringDictation);
 
 // The engine picker and its leading symbol for "backend".
 std::vector<PickerChoice> engineChoices();
-QString engineSymbol(const QString &backend);
+QString engineSymbol(BackendKind backend);
 // "System language" first, then the languages of the engine that "backend" selects.
 std::vector<PickerChoice> languageChoices(const LanguageCatalogue &languages, const QString &backend);
 
@@ -64,7 +65,7 @@ struct LanguageNote {
 };
 LanguageNote unsupportedLanguageNote(const Language &language);
 // The detail of the cleanup row: included in the OpenAI engine's transcription, or done on-device.
-QString cleanupDetail(bool includedInTranscription);
+QString cleanupDetail(BackendKind backend);
 
 // One question of a page, with its answer.
 struct Question {

@@ -108,7 +108,7 @@ void addEngineSection(SettingsPage &page, AppSettingsModel &model)
     SettingsSection *engine = page.addSection(
         QStringLiteral("Engine"), QStringLiteral("On-device is private and free. OpenAI uses your own key."));
     auto *enginePicker = new SettingsPicker(
-        QStringLiteral("Engine"), engineChoices(), 180, engineSymbol(model.backend()),
+        QStringLiteral("Engine"), engineChoices(), 180, engineSymbol(model.backendKind()),
         [&model] { return model.backend(); }, [&model](const QString &value) { model.setBackend(value); });
     engine->add(new SettingsRow(QStringLiteral("cpu"), QStringLiteral("Engine"), QString(), enginePicker));
     QWidget *localRows = makeOnDeviceRows();
@@ -117,7 +117,7 @@ void addEngineSection(SettingsPage &page, AppSettingsModel &model)
     engine->add(keyRows.rows);
 
     page.addRefresh([&model, enginePicker, localRows, keyRows] {
-        enginePicker->setLeadingSymbol(engineSymbol(model.backend()));
+        enginePicker->setLeadingSymbol(engineSymbol(model.backendKind()));
         enginePicker->refresh();
         localRows->setVisible(!model.usesOpenAI());
         keyRows.rows->setVisible(model.usesOpenAI());

@@ -80,8 +80,8 @@ TEST(SettingsPageTextTest, LanguageChoicesFollowTheEngine)
     EXPECT_EQ(languageChoices(installed, "openai").size(), 58u);
     EXPECT_EQ(languageChoices(installed, "something else").size(), 3u) << "any other engine uses the on-device list";
     EXPECT_EQ(languageChoices(LanguageCatalogue(), "local").size(), 1u) << "no model: only the system language";
-    EXPECT_EQ(engineSymbol("local"), "desktopcomputer");
-    EXPECT_EQ(engineSymbol("openai"), "cloud");
+    EXPECT_EQ(engineSymbol(BackendKind::local), "desktopcomputer");
+    EXPECT_EQ(engineSymbol(BackendKind::openai), "cloud");
 }
 
 TEST(SettingsPageTextTest, FaqHasNineQuestionsInThreeGroupsAndNamesTheTriggerInForce)
