@@ -169,8 +169,11 @@ void ZEPAquarnApp::showScenes()
         platform::PermissionProbe &probe = m_environment.permissionProbe();
         const TriggerRecorderServices recorder{m_environment.loop, m_environment.recordingGate,
                                                [&probe] { return probe.keyboardMap(); }};
-        m_onboardingWindow =
-            std::make_unique<OnboardingView>(m_environment.settings, probe, recorder, [this] { finishOnboarding(); });
+        auto *model =
+            new OnboardingModel(m_environment.settings, probe, m_environment.loop, [this] { finishOnboarding(); });
+        m_onboardingWindow = std::make_unique<OnboardingView>(
+            *model, TriggerBindingRecorderView::forSettings(recorder, m_environment.settings));
+        model->setParent(m_onboardingWindow.get());
         m_onboardingWindow->show();
         m_onboardingWindow->raise();
         m_onboardingWindow->activateWindow();

@@ -4,8 +4,6 @@
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
-#include "pipeline/SettingsDefaults.h"
-#include "runtime/Settings.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -52,9 +50,8 @@ private:
 
 } // namespace
 
-OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe &probe,
-                               const TriggerRecorderServices &recorder, std::function<void()> onDone, QWidget *parent)
-    : QWidget(parent), m_model(std::make_unique<OnboardingModel>(settings, probe, recorder.loop, std::move(onDone)))
+OnboardingView::OnboardingView(OnboardingModel &model, TriggerBindingRecorderView *recorder, QWidget *parent)
+    : QWidget(parent), m_model(model), m_recorder(recorder)
 {
     setObjectName(QStringLiteral("onboarding"));
     setWindowTitle(QStringLiteral("Welcome"));
@@ -65,20 +62,35 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
     root->setSpacing(16);
     root->setSizeConstraint(QLayout::SetFixedSize);
 
+    const OnboardingContent initial = m_model.content();
+    addHeader(*root);
+    addPermissionRows(*root, initial);
+    addTriggerSection(*root);
+    addFooter(*root);
+
+    connect(&m_model, &OnboardingModel::changed, this, [this] { present(m_model.content()); });
+    applyColors();
+    present(initial);
+}
+
+void OnboardingView::addHeader(QVBoxLayout &root)
+{
     QFont titleFont = brandFont(BrandWeight::medium, 19);
     titleFont.setLetterSpacing(QFont::AbsoluteSpacing, -0.19);
     QLabel *title = plainTextLabel(QStringLiteral("Welcome to ZEPA QUARN"), titleFont, this);
     m_textColors.emplace_back(title, Palette::textPrimary);
-    root->addWidget(title);
+    root.addWidget(title);
     QLabel *subtitle = plainTextLabel(
         QStringLiteral("A few quick steps and you can dictate anywhere. Everything runs on your computer."),
         brandTextStyle(true, BrandWeight::regular, 13, -0.005), this);
     m_textColors.emplace_back(subtitle, Palette::textSecondary);
     subtitle->setWordWrap(true);
     subtitle->setFixedWidth(480 - 2 * 28);
-    root->addWidget(subtitle);
+    root.addWidget(subtitle);
+}
 
-    const OnboardingContent initial = m_model->content();
+void OnboardingView::addPermissionRows(QVBoxLayout &root, const OnboardingContent &initial)
+{
     for (int i = 0; i < 3; ++i) {
         auto *rowWidget = new QWidget(this);
         auto *row = new QHBoxLayout(rowWidget);
@@ -94,15 +106,18 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
         row->addLayout(text, 1);
         m_rows[size_t(i)].button = new QPushButton(rowWidget);
         row->addWidget(m_rows[size_t(i)].button);
-        root->addWidget(rowWidget);
+        root.addWidget(rowWidget);
     }
     connect(m_rows[OnboardingContent::microphone].button, &QPushButton::clicked, this,
-            [this] { m_model->requestMicrophone(); });
+            [this] { m_model.requestMicrophone(); });
     connect(m_rows[OnboardingContent::inputMonitoring].button, &QPushButton::clicked, this,
-            [this] { m_model->requestInputMonitoring(); });
+            [this] { m_model.requestInputMonitoring(); });
     connect(m_rows[OnboardingContent::accessibility].button, &QPushButton::clicked, this,
-            [this] { m_model->requestAccessibility(); });
+            [this] { m_model.requestAccessibility(); });
+}
 
+void OnboardingView::addTriggerSection(QVBoxLayout &root)
+{
     auto *triggerSection = new QVBoxLayout;
     triggerSection->setSpacing(10);
     auto *triggerRow = new QHBoxLayout;
@@ -116,7 +131,7 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
     triggerRow->addLayout(triggerText, 1);
     triggerSection->addLayout(triggerRow);
 
-    m_recorder = TriggerBindingRecorderView::forSettings(recorder, settings, this);
+    m_recorder->setParent(this);
     auto *recorderRow = new QHBoxLayout;
     recorderRow->setContentsMargins(kStatusIconSize + kRowSpacing, 0, 0, 0);
     recorderRow->addWidget(m_recorder);
@@ -132,9 +147,12 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
     keyboardRow->addWidget(m_keyboardSettings);
     keyboardRow->addStretch(1);
     triggerSection->addLayout(keyboardRow);
-    root->addLayout(triggerSection);
-    connect(m_keyboardSettings, &QPushButton::clicked, this, [this] { m_model->openKeyboardSettings(); });
+    root.addLayout(triggerSection);
+    connect(m_keyboardSettings, &QPushButton::clicked, this, [this] { m_model.openKeyboardSettings(); });
+}
 
+void OnboardingView::addFooter(QVBoxLayout &root)
+{
     auto *footer = new QHBoxLayout;
     m_recheck = new QPushButton(QStringLiteral("Re-check"), this);
     m_recheck->setObjectName(QStringLiteral("onboarding-recheck"));
@@ -144,9 +162,9 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
     footer->addWidget(m_recheck);
     footer->addStretch(1);
     footer->addWidget(m_done);
-    root->addLayout(footer);
-    connect(m_recheck, &QPushButton::clicked, this, [this] { m_model->refreshPermissions(); });
-    connect(m_done, &QPushButton::clicked, this, [this] { m_model->finish(); });
+    root.addLayout(footer);
+    connect(m_recheck, &QPushButton::clicked, this, [this] { m_model.refreshPermissions(); });
+    connect(m_done, &QPushButton::clicked, this, [this] { m_model.finish(); });
     // Return is Done's key; it does nothing while Done is disabled.
     for (const QKeySequence &key : {QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)}) {
         auto *shortcut = new QShortcut(key, this);
@@ -155,10 +173,6 @@ OnboardingView::OnboardingView(rt::Settings &settings, platform::PermissionProbe
                 m_done->click();
         });
     }
-
-    connect(m_model.get(), &OnboardingModel::changed, this, [this] { present(m_model->content()); });
-    applyColors();
-    present(initial);
 }
 
 OnboardingView::~OnboardingView() = default;
@@ -221,13 +235,13 @@ void OnboardingView::present(const OnboardingContent &content)
 
 void OnboardingView::showEvent(QShowEvent *event)
 {
-    m_model->setShown(true);
+    m_model.setShown(true);
     QWidget::showEvent(event);
 }
 
 void OnboardingView::hideEvent(QHideEvent *event)
 {
-    m_model->setShown(false);
+    m_model.setShown(false);
     QWidget::hideEvent(event);
 }
 

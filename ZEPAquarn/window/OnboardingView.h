@@ -14,12 +14,9 @@
 
 class QLabel;
 class QPushButton;
+class QVBoxLayout;
 
 namespace zq {
-
-namespace rt {
-class Settings;
-} // namespace rt
 
 // The first-run window ("Welcome"): the three checks dictation needs, the trigger with its recorder,
 // "Re-check" and "Done". Done stores "onboarded" and then runs the completion, which starts the global
@@ -27,13 +24,15 @@ class Settings;
 class OnboardingView : public QWidget {
     Q_OBJECT
 public:
-    OnboardingView(rt::Settings &settings, platform::PermissionProbe &probe, const TriggerRecorderServices &recorder,
-                   std::function<void()> onDone, QWidget *parent = nullptr);
+    // Observes the model without owning it; a model made for this window alone is made its child.
+    // `recorder` (the settings' trigger recorder) is placed under the Trigger row and becomes the
+    // window's child.
+    OnboardingView(OnboardingModel &model, TriggerBindingRecorderView *recorder, QWidget *parent = nullptr);
     ~OnboardingView() override;
 
-    OnboardingModel &model() { return *m_model; }
+    OnboardingModel &model() { return m_model; }
     // "Done".
-    void done() { m_model->finish(); }
+    void done() { m_model.finish(); }
 
     // The parts tests look at.
     struct Row {
@@ -56,11 +55,15 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    void addHeader(QVBoxLayout &root);
+    void addPermissionRows(QVBoxLayout &root, const OnboardingContent &initial);
+    void addTriggerSection(QVBoxLayout &root);
+    void addFooter(QVBoxLayout &root);
     Row makeRow(QWidget *parent, const QString &title);
     void present(const OnboardingContent &content);
     void applyColors();
 
-    std::unique_ptr<OnboardingModel> m_model;
+    OnboardingModel &m_model;
     std::array<Row, 3> m_rows;
     Row m_trigger;
     TriggerBindingRecorderView *m_recorder = nullptr;

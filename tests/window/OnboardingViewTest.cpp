@@ -63,8 +63,11 @@ class OnboardingViewTest : public ::testing::Test {
 protected:
     std::unique_ptr<OnboardingView> make()
     {
+        auto *model = new zq::OnboardingModel(settings, probe, loop, [this] { ++doneCalls; });
         auto view = std::make_unique<OnboardingView>(
-            settings, probe, zq::TriggerRecorderServices{loop, &gate, &keyboardMap}, [this] { ++doneCalls; });
+            *model, zq::TriggerBindingRecorderView::forSettings(zq::TriggerRecorderServices{loop, &gate, &keyboardMap},
+                                                                settings));
+        model->setParent(view.get());
         view->show();
         view->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
