@@ -1,6 +1,7 @@
 #include "menubar/PillPanelWindow.h"
 
 #include "audio/AudioEngine.h"
+#include "pipeline/SettingsDefaults.h"
 #include "runtime/Clocks.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
@@ -81,13 +82,21 @@ private:
 
 PillPanelWindow::PillPanelWindow(AudioEngine &audio, Colorway colorway, Services services, QObject *parent)
     : QObject(parent), m_audio(audio), m_services(std::move(services)), m_colorway(colorway),
-      m_compositing(compositorRunning())
+      m_animationStyle(storedPillAnimationStyle(m_services.settings)), m_compositing(compositorRunning())
 {
     m_surface = std::make_unique<Surface>(*this, m_compositing);
     m_frameTimer.setInterval(kFrameIntervalMs);
     m_frameTimer.setTimerType(Qt::PreciseTimer);
     connect(&m_frameTimer, &QTimer::timeout, this, [this] { drawFrame(); });
     connect(&m_audio, &AudioEngine::captureLiveChanged, this, [this](bool live) { captureChanged(live); });
+    // The frame timer runs 30 times a second: the style is parsed when it changes, not per frame.
+    connect(&m_services.settings, &rt::Settings::changed, this, [this](const QString &key) {
+        if (key != QLatin1String(keys::pillAnimation))
+            return;
+        m_animationStyle = storedPillAnimationStyle(m_services.settings);
+        if (m_surface->isVisible())
+            m_surface->update();
+    });
     qCInfo(lcPill) << "pill: window made, compositing" << m_compositing;
 }
 
@@ -111,7 +120,7 @@ PillView PillPanelWindow::frame() const
 {
     PillView view;
     view.lifecycle = m_lifecycle;
-    view.animationStyle = storedPillAnimationStyle(m_services.settings);
+    view.animationStyle = m_animationStyle;
     view.colorway = m_colorway;
     // The application's palette follows the "appearance" setting over the desktop's scheme.
     view.scheme = colorSchemeOf(*m_surface);

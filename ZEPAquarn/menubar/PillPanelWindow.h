@@ -45,7 +45,7 @@ public:
         rt::MainLoop &loop;
         // The clocks the audio engine stamps its levels with: the pill reads them at the same time.
         const rt::Clocks &clocks;
-        // "pillAnimation" is read at every frame.
+        // "pillAnimation" is read when the window is made and whenever it changes.
         rt::Settings &settings;
         // The desktop's reduce-motion preference; off when empty.
         std::function<bool()> reduceMotion;
@@ -90,6 +90,7 @@ private:
     AudioEngine &m_audio;
     Services m_services;
     Colorway m_colorway;
+    PillAnimationStyle m_animationStyle;
     PillLifecycle m_lifecycle;
     std::uint64_t m_hideGeneration = 0;
     bool m_compositing = false;
