@@ -171,8 +171,8 @@ void ZEPAquarnApp::showScenes()
                                                [&probe] { return probe.keyboardMap(); }};
         auto *model =
             new OnboardingModel(m_environment.settings, probe, m_environment.loop, [this] { finishOnboarding(); });
-        m_onboardingWindow = std::make_unique<OnboardingView>(
-            *model, TriggerBindingRecorderView::forSettings(recorder, m_environment.settings));
+        m_onboardingWindow =
+            std::make_unique<OnboardingView>(*model, makeSettingsTriggerRecorder(recorder, m_environment.settings));
         model->setParent(m_onboardingWindow.get());
         m_onboardingWindow->show();
         m_onboardingWindow->raise();
@@ -277,7 +277,7 @@ void ZEPAquarnApp::openMainWindow()
                 platform::PermissionProbe &probe = m_environment.permissionProbe();
                 const TriggerRecorderServices recorder{m_environment.loop, m_environment.recordingGate,
                                                        [&probe] { return probe.keyboardMap(); }};
-                return TriggerBindingRecorderView::forSettings(recorder, m_environment.settings, parent);
+                return makeSettingsTriggerRecorder(recorder, m_environment.settings, parent);
             };
         }
         m_mainWindow = std::make_unique<AppWindowView>(m_windowModel, m_controller->incidents(), m_updater.get(),

@@ -1,8 +1,9 @@
 #include "window/TriggerBindingRecorderModel.h"
 
+#include "pipeline/SettingsDefaults.h"
 #include "pipeline/TriggerKey.h"
-#include "runtime/Log.h"
 #include "pipeline/TriggerRecordingGate.h"
+#include "runtime/Log.h"
 
 namespace zq {
 
@@ -48,9 +49,31 @@ SecondaryTriggerLook secondaryTriggerLook(const QString &secondaryValue)
 }
 
 TriggerBindingRecorderModel::TriggerBindingRecorderModel(rt::MainLoop &loop, StringBinding primaryValue,
-                                                         StringBinding secondaryValue, TriggerRecordingGate *gate)
-    : m_primary(std::move(primaryValue)), m_secondary(std::move(secondaryValue)), m_gate(gate), m_monitor(loop)
+                                                         StringBinding secondaryValue, TriggerRecordingGate *gate,
+                                                         QObject *parent)
+    : QObject(parent), m_primary(std::move(primaryValue)), m_secondary(std::move(secondaryValue)), m_gate(gate),
+      m_monitor(loop)
 {}
+
+StringBinding settingBinding(rt::Settings &settings, const QString &key, const QString &fallback)
+{
+    return {[&settings, key, fallback] { return settings.stringValue(key, fallback); },
+            [&settings, key](const QString &value) { settings.setValue(key, value); }};
+}
+
+TriggerBindingRecorderModel *TriggerBindingRecorderModel::forSettings(rt::MainLoop &loop, rt::Settings &settings,
+                                                                      TriggerRecordingGate *gate, QObject *parent)
+{
+    const QString primaryKey = QString::fromLatin1(keys::triggerKey);
+    const QString secondaryKey = QString::fromLatin1(keys::secondaryTriggerKey);
+    auto *model = new TriggerBindingRecorderModel(loop, settingBinding(settings, primaryKey, QStringLiteral("fn")),
+                                                  settingBinding(settings, secondaryKey), gate, parent);
+    connect(&settings, &rt::Settings::changed, model, [model, primaryKey, secondaryKey](const QString &key) {
+        if ((key == primaryKey || key == secondaryKey) && model->onValuesChanged)
+            model->onValuesChanged();
+    });
+    return model;
+}
 
 TriggerBindingRecorderModel::~TriggerBindingRecorderModel()
 {

@@ -3,6 +3,7 @@
 #include "pipeline/TriggerBinding.h"
 #include "window/TriggerBindingCaptureMonitor.h"
 
+#include <QObject>
 #include <QString>
 
 #include <functional>
@@ -12,12 +13,18 @@
 namespace zq {
 
 class TriggerRecordingGate;
+namespace rt {
+class Settings;
+} // namespace rt
 
 // A string value the recorder reads and writes, kept by its creator (a setting, usually).
 struct StringBinding {
     std::function<QString()> get;
     std::function<void(const QString &)> set;
 };
+
+// A string setting as a recorder value.
+StringBinding settingBinding(rt::Settings &settings, const QString &key, const QString &fallback = {});
 
 // One option of the primary trigger picker.
 struct TriggerPickerOption {
@@ -49,14 +56,18 @@ SecondaryTriggerLook secondaryTriggerLook(const QString &secondaryValue);
 // secondary recorded from what the user presses. It writes plain strings through its two bindings
 // and knows nothing of where they are kept. Recording ends with a capture, Escape, the close button or
 // the recorder going away; only a capture changes the secondary value. Main thread only.
-class TriggerBindingRecorderModel {
+class TriggerBindingRecorderModel : public QObject {
+    Q_OBJECT
 public:
     // `gate` (may be null) is held open while recording, so the global trigger ignores the keys.
     TriggerBindingRecorderModel(rt::MainLoop &loop, StringBinding primaryValue, StringBinding secondaryValue,
-                                TriggerRecordingGate *gate = nullptr);
-    ~TriggerBindingRecorderModel();
-    TriggerBindingRecorderModel(const TriggerBindingRecorderModel &) = delete;
-    TriggerBindingRecorderModel &operator=(const TriggerBindingRecorderModel &) = delete;
+                                TriggerRecordingGate *gate = nullptr, QObject *parent = nullptr);
+    ~TriggerBindingRecorderModel() override;
+
+    // A recorder of the settings "triggerKey" and "secondaryTriggerKey" that also reports changes
+    // made to them elsewhere (another recorder, the start-up migration) through onValuesChanged.
+    static TriggerBindingRecorderModel *forSettings(rt::MainLoop &loop, rt::Settings &settings,
+                                                    TriggerRecordingGate *gate, QObject *parent = nullptr);
 
     QString primaryValue() const { return m_primary.get(); }
     QString secondaryValue() const { return m_secondary.get(); }
@@ -78,7 +89,7 @@ public:
 
     // Runs after every change of the recording state (the view opens or closes its popup).
     std::function<void(bool recording)> onRecordingChanged;
-    // Runs after the recorder wrote a value.
+    // Runs after the recorder wrote a value (and, made for the settings, after they changed).
     std::function<void()> onValuesChanged;
 
 private:

@@ -5,8 +5,6 @@
 #include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "menubar/brand/ZepaSpinner.h"
-#include "pipeline/SettingsDefaults.h"
-#include "runtime/Settings.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -32,18 +30,10 @@ QLabel *label(const QString &text, qreal size, BrandWeight weight, QWidget *pare
 
 } // namespace
 
-StringBinding settingBinding(rt::Settings &settings, const QString &key, const QString &fallback)
-{
-    return {[&settings, key, fallback] { return settings.stringValue(key, fallback); },
-            [&settings, key](const QString &value) { settings.setValue(key, value); }};
-}
-
-TriggerBindingRecorderView::TriggerBindingRecorderView(const TriggerRecorderServices &services,
-                                                       StringBinding primaryValue, StringBinding secondaryValue,
-                                                       QWidget *parent)
-    : QWidget(parent), m_keyboardMap(services.keyboardMap),
-      m_model(std::make_unique<TriggerBindingRecorderModel>(services.loop, std::move(primaryValue),
-                                                            std::move(secondaryValue), services.gate))
+TriggerBindingRecorderView::TriggerBindingRecorderView(
+    TriggerBindingRecorderModel &model, std::function<std::optional<platform::KeyboardMap>()> keyboardMap,
+    QWidget *parent)
+    : QWidget(parent), m_keyboardMap(std::move(keyboardMap)), m_model(&model)
 {
     setObjectName(QStringLiteral("trigger-recorder"));
     auto *row = new QHBoxLayout(this);
@@ -111,24 +101,19 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(const TriggerRecorderServ
     applyColors();
 }
 
-TriggerBindingRecorderView *TriggerBindingRecorderView::forSettings(const TriggerRecorderServices &services,
-                                                                    rt::Settings &settings, QWidget *parent)
+TriggerBindingRecorderView *makeSettingsTriggerRecorder(const TriggerRecorderServices &services, rt::Settings &settings,
+                                                        QWidget *parent)
 {
-    const QString primaryKey = QString::fromLatin1(keys::triggerKey);
-    const QString secondaryKey = QString::fromLatin1(keys::secondaryTriggerKey);
-    auto *recorder =
-        new TriggerBindingRecorderView(services, settingBinding(settings, primaryKey, QStringLiteral("fn")),
-                                       settingBinding(settings, secondaryKey), parent);
-    connect(&settings, &rt::Settings::changed, recorder, [recorder, primaryKey, secondaryKey](const QString &key) {
-        if (key == primaryKey || key == secondaryKey)
-            recorder->refresh();
-    });
+    auto *model = TriggerBindingRecorderModel::forSettings(services.loop, settings, services.gate);
+    auto *recorder = new TriggerBindingRecorderView(*model, services.keyboardMap, parent);
+    model->setParent(recorder);
     return recorder;
 }
 
 TriggerBindingRecorderView::~TriggerBindingRecorderView()
 {
     m_model->onRecordingChanged = nullptr;
+    m_model->onValuesChanged = nullptr;
     m_model->cancelRecording();
     if (m_filtering)
         qApp->removeEventFilter(this);

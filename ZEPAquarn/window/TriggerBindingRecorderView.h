@@ -36,8 +36,11 @@ struct TriggerRecorderServices {
     std::function<std::optional<platform::KeyboardMap>()> keyboardMap;
 };
 
-// A string setting as a recorder value.
-StringBinding settingBinding(rt::Settings &settings, const QString &key, const QString &fallback = {});
+// The recorder of the settings "triggerKey" and "secondaryTriggerKey", following changes made to them
+// elsewhere, with its model as its child.
+class TriggerBindingRecorderView;
+TriggerBindingRecorderView *makeSettingsTriggerRecorder(const TriggerRecorderServices &services, rt::Settings &settings,
+                                                        QWidget *parent = nullptr);
 
 // The trigger recorder: the primary trigger picker and the secondary trigger's record and clear
 // buttons. Recording opens a popup that takes the application's keys and side buttons until a trigger
@@ -45,14 +48,12 @@ StringBinding settingBinding(rt::Settings &settings, const QString &key, const Q
 class TriggerBindingRecorderView : public QWidget {
     Q_OBJECT
 public:
-    TriggerBindingRecorderView(const TriggerRecorderServices &services, StringBinding primaryValue,
-                               StringBinding secondaryValue, QWidget *parent = nullptr);
+    // Observes the model without owning it; a model made for this recorder alone is made its child.
+    // `keyboardMap` is read when a recording starts.
+    TriggerBindingRecorderView(TriggerBindingRecorderModel &model,
+                               std::function<std::optional<platform::KeyboardMap>()> keyboardMap,
+                               QWidget *parent = nullptr);
     ~TriggerBindingRecorderView() override;
-
-    // A recorder of the settings "triggerKey" and "secondaryTriggerKey" that follows changes made to
-    // them elsewhere (another recorder, the start-up migration).
-    static TriggerBindingRecorderView *forSettings(const TriggerRecorderServices &services, rt::Settings &settings,
-                                                   QWidget *parent = nullptr);
 
     TriggerBindingRecorderModel &model() { return *m_model; }
     // Reads both values again (they changed elsewhere).
@@ -76,7 +77,7 @@ private:
     void showPopup(bool recording);
 
     std::function<std::optional<platform::KeyboardMap>()> m_keyboardMap;
-    std::unique_ptr<TriggerBindingRecorderModel> m_model;
+    TriggerBindingRecorderModel *m_model;
     RecorderEventTranslator m_translator;
     ZepaMenuPicker *m_picker = nullptr;
     QPushButton *m_record = nullptr;

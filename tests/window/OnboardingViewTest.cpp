@@ -65,8 +65,7 @@ protected:
     {
         auto *model = new zq::OnboardingModel(settings, probe, loop, [this] { ++doneCalls; });
         auto view = std::make_unique<OnboardingView>(
-            *model, zq::TriggerBindingRecorderView::forSettings(zq::TriggerRecorderServices{loop, &gate, &keyboardMap},
-                                                                settings));
+            *model, zq::makeSettingsTriggerRecorder(zq::TriggerRecorderServices{loop, &gate, &keyboardMap}, settings));
         model->setParent(view.get());
         view->show();
         view->activateWindow();
@@ -242,10 +241,8 @@ TEST(TriggerBindingRecorderViewTest, RecordersOfTheSameSettingsShowWhatEitherSto
     zq::test::VirtualLoop loop;
     zq::rt::Settings settings{QString()};
     const zq::TriggerRecorderServices services{loop, nullptr, &keyboardMap};
-    std::unique_ptr<zq::TriggerBindingRecorderView> general(
-        zq::TriggerBindingRecorderView::forSettings(services, settings));
-    std::unique_ptr<zq::TriggerBindingRecorderView> onboarding(
-        zq::TriggerBindingRecorderView::forSettings(services, settings));
+    std::unique_ptr<zq::TriggerBindingRecorderView> general(zq::makeSettingsTriggerRecorder(services, settings));
+    std::unique_ptr<zq::TriggerBindingRecorderView> onboarding(zq::makeSettingsTriggerRecorder(services, settings));
     general->show();
     onboarding->show();
 

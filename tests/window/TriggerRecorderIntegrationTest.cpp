@@ -54,10 +54,12 @@ protected:
         window = std::make_unique<QWidget>();
         window->setWindowTitle(QStringLiteral("recorder test"));
         auto *layout = new QVBoxLayout(window.get());
+        auto *model = new TriggerBindingRecorderModel(
+            loop, settingBinding(settings, QStringLiteral("triggerKey"), QStringLiteral("fn")),
+            settingBinding(settings, QStringLiteral("secondaryTriggerKey")), &gate);
         recorder = new TriggerBindingRecorderView(
-            TriggerRecorderServices{loop, &gate, [this] { return probe->keyboardMap(); }},
-            settingBinding(settings, QStringLiteral("triggerKey"), QStringLiteral("fn")),
-            settingBinding(settings, QStringLiteral("secondaryTriggerKey")), window.get());
+            *model, [this] { return probe->keyboardMap(); }, window.get());
+        model->setParent(recorder);
         layout->addWidget(recorder);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
