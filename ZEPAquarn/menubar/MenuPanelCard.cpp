@@ -2,6 +2,7 @@
 
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
 #include <QEnterEvent>
@@ -16,8 +17,15 @@ namespace zq {
 
 namespace {
 
-constexpr qreal kCardRadius = 14;
-constexpr qreal kRowMinimumHeight = 44;
+// The icon tile's corners and glyph, and the shortcut tag's padding.
+constexpr qreal kTileRadius = 7.5;
+constexpr qreal kTileGlyphSize = 13;
+constexpr qreal kTagPaddingX = 12;
+constexpr qreal kTagPaddingY = 4;
+// A row's vertical padding, and the heights it reserves for its title and subtitle.
+constexpr qreal kRowPaddingY = 9;
+constexpr qreal kTitleLineHeight = 16;
+constexpr qreal kSubtitleLineHeight = 14;
 
 QColor hoverColor(double hover, ColorScheme scheme)
 {
@@ -42,9 +50,9 @@ void paintMenuCard(QPainter &painter, const QRectF &rect, const QColor &fill, co
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
-    shape.addRoundedRect(rect, kCardRadius, kCardRadius);
+    shape.addRoundedRect(rect, Metrics::kCardRadius, Metrics::kCardRadius);
     painter.fillPath(shape, fill);
-    strokeInsideEdge(painter, rect, kCardRadius, border);
+    strokeInsideEdge(painter, rect, Metrics::kCardRadius, border);
     painter.restore();
 }
 
@@ -52,9 +60,9 @@ void paintMenuFocusRing(QPainter &painter, const QRectF &rect, ColorScheme schem
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Palette::color(Palette::focus, scheme), 2.0));
+    painter.setPen(QPen(Palette::color(Palette::focus, scheme), Metrics::kRingWidth));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(rect.adjusted(1, 1, -1, -1), kCardRadius - 1, kCardRadius - 1);
+    painter.drawRoundedRect(strokedRect(rect, Metrics::kRingWidth), Metrics::kCardRadius - 1, Metrics::kCardRadius - 1);
     painter.restore();
 }
 
@@ -62,10 +70,11 @@ void paintMenuIconTile(QPainter &painter, const QRectF &rect, const QString &sym
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1.0));
+    painter.setPen(QPen(Palette::color(Palette::hairline, scheme), Metrics::kHairline));
     painter.setBrush(Palette::color(Palette::controlFill, scheme));
-    painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), 7.5, 7.5);
-    const QRectF glyph(rect.center().x() - 6.5, rect.center().y() - 6.5, 13, 13);
+    painter.drawRoundedRect(strokedRect(rect), kTileRadius, kTileRadius);
+    const QRectF glyph(rect.center().x() - kTileGlyphSize / 2, rect.center().y() - kTileGlyphSize / 2, kTileGlyphSize,
+                       kTileGlyphSize);
     SymbolCatalogue::paint(painter, glyph, symbol, Palette::color(Palette::textSecondary, scheme));
     painter.restore();
 }
@@ -75,7 +84,7 @@ namespace {
 // The full-width hairline between two rows of a card.
 class MenuCardDivider : public QWidget {
 public:
-    explicit MenuCardDivider(QWidget *parent) : QWidget(parent) { setFixedHeight(1); }
+    explicit MenuCardDivider(QWidget *parent) : QWidget(parent) { setFixedHeight(int(Metrics::kHairline)); }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -110,11 +119,12 @@ void MenuCard::paintEvent(QPaintEvent *)
 MenuControlRow::MenuControlRow(QString symbol, QString title, QWidget *control, QWidget *parent)
     : QWidget(parent), m_symbol(std::move(symbol)), m_title(std::move(title)), m_control(control), m_hover(*this, rowHoverAnimation)
 {
-    setMinimumHeight(int(kRowMinimumHeight));
+    setMinimumHeight(Metrics::kRowHeight);
     auto *layout = new QHBoxLayout(this);
     // Room on the leading side for the tile (26) and the title; the control sits at the trailing edge.
-    layout->setContentsMargins(11, 9, 11, 9);
-    layout->setSpacing(11);
+    layout->setContentsMargins(int(MenuMetrics::kRowInset), int(kRowPaddingY), int(MenuMetrics::kRowInset),
+                               int(kRowPaddingY));
+    layout->setSpacing(int(MenuMetrics::kRowInset));
     layout->addStretch(1);
     control->setParent(this);
     layout->addWidget(control, 0, Qt::AlignVCenter);
@@ -126,12 +136,13 @@ void MenuControlRow::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::Antialiasing);
     const ColorScheme scheme = colorSchemeOf(*this);
     painter.fillRect(rect(), hoverColor(m_hover.progress(), scheme));
-    const QRectF tile(11, (height() - 26) / 2.0, 26, 26);
+    const QRectF tile(MenuMetrics::kRowInset, (height() - MenuMetrics::kIconTileSize) / 2.0, MenuMetrics::kIconTileSize,
+                      MenuMetrics::kIconTileSize);
     paintMenuIconTile(painter, tile, m_symbol, scheme);
     painter.setFont(menuTextFont(13, QFont::Medium));
     painter.setPen(Palette::color(Palette::textPrimary, scheme));
-    const qreal textLeft = tile.right() + 11;
-    const qreal textRight = m_control->geometry().left() - 8;
+    const qreal textLeft = tile.right() + MenuMetrics::kRowInset;
+    const qreal textRight = m_control->geometry().left() - MenuMetrics::kAccessoryGap;
     painter.drawText(QRectF(textLeft, 0, std::max<qreal>(0, textRight - textLeft), height()),
                      Qt::AlignVCenter | Qt::AlignLeft, m_title);
 }
@@ -159,8 +170,9 @@ MenuActionRow::MenuActionRow(QString symbol, QString title, QString subtitle, Ac
 
 QSize MenuActionRow::sizeHint() const
 {
-    const qreal text = m_subtitle.isEmpty() ? 16 : 16 + 2 + 14;
-    return QSize(348, int(std::max(kRowMinimumHeight, text + 18)));
+    const qreal text =
+        m_subtitle.isEmpty() ? kTitleLineHeight : kTitleLineHeight + MenuMetrics::kLineGap + kSubtitleLineHeight;
+    return QSize(MenuMetrics::kContentWidth, int(std::max<qreal>(Metrics::kRowHeight, text + 2 * kRowPaddingY)));
 }
 
 void MenuActionRow::paint(QPainter &painter, const QRectF &rect, const QString &symbol, const QString &title,
@@ -170,13 +182,15 @@ void MenuActionRow::paint(QPainter &painter, const QRectF &rect, const QString &
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.fillRect(rect, hoverColor(hover, scheme));
-    const QRectF tile(rect.left() + 11, rect.center().y() - 13, 26, 26);
+    const QRectF tile(rect.left() + MenuMetrics::kRowInset, rect.center().y() - MenuMetrics::kIconTileSize / 2,
+                      MenuMetrics::kIconTileSize, MenuMetrics::kIconTileSize);
     paintMenuIconTile(painter, tile, symbol, scheme);
 
     // The trailing accessory first, so the text knows where to stop.
-    qreal trailing = rect.right() - 11;
+    qreal trailing = rect.right() - MenuMetrics::kRowInset;
     if (accessory == Accessory::chevron) {
-        const QRectF chevron(trailing - 11, rect.center().y() - 5.5, 11, 11);
+        const QRectF chevron(trailing - MenuMetrics::kChevronSize, rect.center().y() - MenuMetrics::kChevronSize / 2,
+                             MenuMetrics::kChevronSize, MenuMetrics::kChevronSize);
         SymbolCatalogue::paint(painter, chevron, QStringLiteral("chevron.right"),
                                Palette::color(Palette::textTertiary, scheme));
         trailing = chevron.left();
@@ -184,23 +198,23 @@ void MenuActionRow::paint(QPainter &painter, const QRectF &rect, const QString &
         QFont tagFont = brandFont(BrandWeight::regular, 11);
         tagFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.66);
         const QFontMetricsF metrics(tagFont);
-        const QSizeF size(metrics.horizontalAdvance(shortcutText) + 12, metrics.height() + 4);
+        const QSizeF size(metrics.horizontalAdvance(shortcutText) + kTagPaddingX, metrics.height() + kTagPaddingY);
         const QRectF tag(trailing - size.width(), rect.center().y() - size.height() / 2, size.width(), size.height());
-        painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1.0));
+        painter.setPen(QPen(Palette::color(Palette::hairline, scheme), Metrics::kHairline));
         painter.setBrush(Palette::color(Palette::controlFill, scheme));
-        painter.drawRoundedRect(tag.adjusted(0.5, 0.5, -0.5, -0.5), 7.5, 7.5);
+        painter.drawRoundedRect(strokedRect(tag), kTileRadius, kTileRadius);
         painter.setFont(tagFont);
         painter.setPen(Palette::color(Palette::textSecondary, scheme));
         painter.drawText(tag, Qt::AlignCenter, shortcutText);
         trailing = tag.left();
     }
 
-    const qreal left = tile.right() + 11;
-    const qreal width = std::max<qreal>(0, trailing - 8 - left);
+    const qreal left = tile.right() + MenuMetrics::kRowInset;
+    const qreal width = std::max<qreal>(0, trailing - MenuMetrics::kAccessoryGap - left);
     const QFont titleFont = menuTextFont(13, QFont::Medium);
     const QFont subtitleFont = menuTextFont(11);
     const qreal titleHeight = QFontMetricsF(titleFont).height();
-    const qreal subtitleHeight = subtitle.isEmpty() ? 0 : QFontMetricsF(subtitleFont).height() + 2;
+    const qreal subtitleHeight = subtitle.isEmpty() ? 0 : QFontMetricsF(subtitleFont).height() + MenuMetrics::kLineGap;
     const qreal top = rect.center().y() - (titleHeight + subtitleHeight) / 2;
     painter.setFont(titleFont);
     painter.setPen(Palette::color(Palette::textPrimary, scheme));
@@ -208,8 +222,8 @@ void MenuActionRow::paint(QPainter &painter, const QRectF &rect, const QString &
     if (!subtitle.isEmpty()) {
         painter.setFont(subtitleFont);
         painter.setPen(Palette::color(Palette::textTertiary, scheme));
-        painter.drawText(QRectF(left, top + titleHeight + 2, width, subtitleHeight), Qt::AlignLeft | Qt::AlignTop,
-                         subtitle);
+        painter.drawText(QRectF(left, top + titleHeight + MenuMetrics::kLineGap, width, subtitleHeight),
+                         Qt::AlignLeft | Qt::AlignTop, subtitle);
     }
     painter.restore();
 }

@@ -1,7 +1,8 @@
 #include "menubar/PillLifecycle.h"
 
-#include "menubar/brand/ZepaMeter.h"
 #include "menubar/brand/CubicBezierEase.h"
+#include "menubar/brand/Metrics.h"
+#include "menubar/brand/ZepaMeter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,8 +11,6 @@ namespace zq {
 
 namespace {
 
-constexpr double kNarrowWidth = 36;
-constexpr double kWideWidth = 67;
 constexpr double kWidthSeconds = 0.45;
 constexpr double kPresenceSeconds = 0.215;
 constexpr double kRollupSeconds = 0.52;
@@ -112,15 +111,16 @@ double PillLifecycle::pillWidth(bool reduceMotion, double now) const
 {
     const bool liveNow = isCapturing() && captureLive;
     if (reduceMotion)
-        return liveNow ? kWideWidth : kNarrowWidth;
+        return liveNow ? PillMetrics::kWideWidth : PillMetrics::kNarrowWidth;
     if (liveNow)
-        return kNarrowWidth +
-               (kWideWidth - kNarrowWidth) * ease(unit((now - captureAt.value_or(stateAt)) / kWidthSeconds));
+        return PillMetrics::kNarrowWidth + (PillMetrics::kWideWidth - PillMetrics::kNarrowWidth) *
+                                               ease(unit((now - captureAt.value_or(stateAt)) / kWidthSeconds));
     if (isCapturing() && !captureWasLive)
-        return kNarrowWidth;
+        return PillMetrics::kNarrowWidth;
     if (!rollupAt)
-        return kNarrowWidth;
-    return kWideWidth - (kWideWidth - kNarrowWidth) * ease(unit((now - *rollupAt) / kWidthSeconds));
+        return PillMetrics::kNarrowWidth;
+    return PillMetrics::kWideWidth -
+           (PillMetrics::kWideWidth - PillMetrics::kNarrowWidth) * ease(unit((now - *rollupAt) / kWidthSeconds));
 }
 
 double PillLifecycle::captureFade(bool reduceMotion, double now) const

@@ -1,5 +1,6 @@
 #include "menubar/PillView.h"
 
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/VekPillMeter.h"
 #include "menubar/brand/ZepaMeter.h"
 #include "menubar/brand/ZepaSymbol.h"
@@ -15,7 +16,6 @@ namespace zq {
 
 namespace {
 
-constexpr double kNarrowWidth = 36;
 constexpr double kShadowOpacity = 0.65;
 constexpr double kShadowRadius = 30;
 constexpr double kShadowOffset = 26;
@@ -36,10 +36,10 @@ const QImage &circleShadow()
 {
     static const QImage shadow = [] {
         const int margin = static_cast<int>(kShadowMargin);
-        const int side = static_cast<int>(kNarrowWidth) + 2 * margin;
+        const int side = static_cast<int>(PillMetrics::kNarrowWidth) + 2 * margin;
         std::vector<double> alpha(static_cast<std::size_t>(side * side), 0.0);
         const double centre = side / 2.0;
-        const double radius = kNarrowWidth / 2;
+        const double radius = PillMetrics::kNarrowWidth / 2;
         for (int y = 0; y < side; ++y)
             for (int x = 0; x < side; ++x)
                 if (std::hypot(x + 0.5 - centre, y + 0.5 - centre) <= radius)
@@ -93,7 +93,7 @@ void paintShadow(QPainter &painter, const QRectF &capsule)
     // Whole pixels: a blurred shadow loses nothing to the rounding, and the pieces meet without seams.
     const int left = static_cast<int>(std::lround(capsule.left() - kShadowMargin));
     const int top = static_cast<int>(std::lround(capsule.top() + kShadowOffset - kShadowMargin));
-    const int stretch = static_cast<int>(std::lround(std::max(0.0, capsule.width() - kNarrowWidth)));
+    const int stretch = static_cast<int>(std::lround(std::max(0.0, capsule.width() - PillMetrics::kNarrowWidth)));
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     painter.drawImage(QPoint(left, top), shadow, QRect(0, 0, half, height));
@@ -188,9 +188,9 @@ QString PillView::statusText(const PillLifecycle &lifecycle)
 
 QRectF PillView::capsuleRect(const QRectF &rect, double now) const
 {
-    const double width =
-        animationStyle == PillAnimationStyle::logoBars ? lifecycle.pillWidth(reduceMotion, now) : kNarrowWidth;
-    return {rect.center().x() - width / 2, rect.center().y() - kCapsuleHeight / 2, width, kCapsuleHeight};
+    const double width = animationStyle == PillAnimationStyle::logoBars ? lifecycle.pillWidth(reduceMotion, now)
+                                                                        : PillMetrics::kNarrowWidth;
+    return {rect.center().x() - width / 2, rect.center().y() - PillMetrics::kHeight / 2, width, PillMetrics::kHeight};
 }
 
 QRectF PillView::visibleCapsule(const QRectF &rect, double now) const
@@ -261,7 +261,7 @@ void PillView::paintOpaque(QPainter &painter, const QRectF &rect, double now) co
                                !(capturing && !life.captureWasLive);
         if ((capturing && life.captureLive) || rollingUp) {
             ZepaMeter meter;
-            meter.height = kBarMeterHeight;
+            meter.height = PillMetrics::kBarMeterHeight;
             meter.color = tintColor;
             if (engineLiveNow)
                 meter.history = liveHistory;
@@ -271,10 +271,10 @@ void PillView::paintOpaque(QPainter &painter, const QRectF &rect, double now) co
                 meter.rollupElapsed = now - *life.rollupAt;
             if (!reduceMotion && life.captureLive)
                 meter.revealElapsed = life.captureAt ? now - *life.captureAt : 0.0;
-            meter.rollupFrom = life.rollupFrom(kBarMeterHeight);
-            const QPointF at = middle + QPointF(kBarMeterShift, 0);
-            meter.paint(painter, QRectF(at.x() - meter.frameWidth() / 2, at.y() - kBarMeterHeight / 2,
-                                        meter.frameWidth(), kBarMeterHeight));
+            meter.rollupFrom = life.rollupFrom(PillMetrics::kBarMeterHeight);
+            const QPointF at = middle + QPointF(PillMetrics::kBarMeterShift, 0);
+            meter.paint(painter, QRectF(at.x() - meter.frameWidth() / 2, at.y() - PillMetrics::kBarMeterHeight / 2,
+                                        meter.frameWidth(), PillMetrics::kBarMeterHeight));
         }
     } else if (life.captureLive || (!reduceMotion && life.rollupAt && rollup < 1)) {
         VekPillMeter meter;
@@ -293,24 +293,26 @@ void PillView::paintOpaque(QPainter &painter, const QRectF &rect, double now) co
         meter.staggered = !reduceMotion;
         painter.save();
         painter.setOpacity(painter.opacity() * (reduceMotion ? 1 : 1 - rollup));
-        meter.paint(painter, QRectF(middle.x() - kAnimationMeterSize / 2, middle.y() - kAnimationMeterSize / 2,
-                                    kAnimationMeterSize, kAnimationMeterSize));
+        meter.paint(painter, QRectF(middle.x() - PillMetrics::kAnimationMeterSize / 2,
+                                    middle.y() - PillMetrics::kAnimationMeterSize / 2, PillMetrics::kAnimationMeterSize,
+                                    PillMetrics::kAnimationMeterSize));
         painter.restore();
     }
 
     const bool markShown = life.shownAt && (logoBars || !life.captureLive);
     if (markShown) {
-        const double shift = logoBars ? -kMarkShift * fade : 0;
+        const double shift = logoBars ? -PillMetrics::kMarkShift * fade : 0;
         const double opacity = !logoBars && life.captureWasLive && !reduceMotion ? rollup : 1;
         const double degrees = reduceMotion ? 0 : life.markRotation(now);
         ZepaSymbol mark;
-        mark.size = kMarkSize;
+        mark.size = PillMetrics::kMarkSize;
         mark.color = tintColor;
         mark.rotation = degrees;
         painter.save();
         painter.setOpacity(painter.opacity() * opacity);
         const QPointF at = middle + QPointF(shift, 0);
-        mark.paint(painter, QRectF(at.x() - kMarkSize / 2, at.y() - kMarkSize / 2, kMarkSize, kMarkSize));
+        mark.paint(painter, QRectF(at.x() - PillMetrics::kMarkSize / 2, at.y() - PillMetrics::kMarkSize / 2,
+                                   PillMetrics::kMarkSize, PillMetrics::kMarkSize));
         painter.restore();
     }
     painter.restore();
@@ -321,7 +323,7 @@ void PillView::paintOpaque(QPainter &painter, const QRectF &rect, double now) co
     border.setMiterLimit(10);
     painter.setPen(border);
     painter.setBrush(Qt::NoBrush);
-    painter.drawPath(capsulePath(capsule.adjusted(0.5, 0.5, -0.5, -0.5)));
+    painter.drawPath(capsulePath(strokedRect(capsule)));
     painter.restore();
 }
 

@@ -29,13 +29,8 @@ struct PillView {
     LevelHistory liveHistory;
     bool engineCaptureLive = false;
 
-    static constexpr double kCapsuleHeight = 36;
-    static constexpr double kMarkSize = 19;
-    static constexpr double kMarkShift = 15.4057;
-    static constexpr double kBarMeterHeight = 18;
-    static constexpr double kBarMeterShift = 13.5;
+    // The sizes are PillMetrics; these are the pill's own durations.
     static constexpr double kBarRollupWindow = 0.405;
-    static constexpr double kAnimationMeterSize = 22;
     static constexpr double kRollupToneSeconds = 0.52;
 
     static PillTone tone(const PillLifecycle &lifecycle, double now);

@@ -1,6 +1,7 @@
 #include "window/AppSidebar.h"
 
 #include "menubar/brand/BrandFont.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaBrandLockup.h"
@@ -75,7 +76,7 @@ void paintSidebar(QPainter &painter, const QRectF &rect, const SidebarInputs &in
 
     // The panel: a raised surface in a rounded rectangle, outlined inside its edge.
     QPainterPath panel;
-    panel.addRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), 20, 20);
+    panel.addRoundedRect(strokedRect(rect), 20, 20);
     painter.fillPath(panel, color(Palette::surfaceRaised));
     painter.setPen(QPen(color(Palette::hairline), 1));
     painter.drawPath(panel);

@@ -1,5 +1,6 @@
 #include "window/HistoryPageList.h"
 
+#include "menubar/brand/Metrics.h"
 #include "window/HistoryPageModel.h"
 
 #include <QContextMenuEvent>
@@ -14,13 +15,6 @@
 #include <algorithm>
 
 namespace zq {
-
-namespace {
-
-constexpr qreal kSidePadding = 25;
-constexpr qreal kBottomPadding = 57;
-
-} // namespace
 
 HistoryPageList::HistoryPageList(HistoryPageModel &model, QWidget *parent) : QAbstractScrollArea(parent), m_model(model)
 {
@@ -38,7 +32,7 @@ HistoryPageList::HistoryPageList(HistoryPageModel &model, QWidget *parent) : QAb
 
 qreal HistoryPageList::columnWidth() const
 {
-    return std::max<qreal>(0, std::min(kHistoryColumnMaxWidth, viewport()->width() - 2 * kSidePadding));
+    return std::max<qreal>(0, std::min<qreal>(kHistoryColumnMaxWidth, viewport()->width() - 2 * Metrics::kPagePadding));
 }
 
 qreal HistoryPageList::columnLeft() const
@@ -86,7 +80,7 @@ void HistoryPageList::placeRows()
         placed.top = top;
         top += placed.layout.height;
     }
-    m_height = top + kBottomPadding;
+    m_height = top + Metrics::kPageBottomPadding;
     // A range that moves the value scrolls; the caller lays out what that brings near.
     const QScopedValueRollback placing(m_placing, true);
     verticalScrollBar()->setPageStep(viewport()->height());

@@ -1,6 +1,7 @@
 #include "window/HistoryPageRow.h"
 
 #include "menubar/brand/BrandFont.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
@@ -257,7 +258,7 @@ void setBrandButtonEnabled(QAbstractButton *button, bool enabled)
     }
     if (!qobject_cast<QGraphicsOpacityEffect *>(button->graphicsEffect())) {
         auto *faded = new QGraphicsOpacityEffect(button);
-        faded->setOpacity(0.45);
+        faded->setOpacity(Metrics::kDisabledOpacity);
         button->setGraphicsEffect(faded);
     }
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/Palette.h"
 
 #include <QRectF>
@@ -40,7 +41,7 @@ struct HistoryRowLayout {
 inline constexpr int kHistoryRowMaxLines = 5;
 inline constexpr qreal kHistoryButtonsIdleOpacity = 0.62;
 // The widest the list's column gets, so the widest a row gets.
-inline constexpr qreal kHistoryColumnMaxWidth = 760;
+inline constexpr qreal kHistoryColumnMaxWidth = Metrics::kPageWidth;
 
 HistoryRowLayout layoutHistoryRow(qreal width, const QString &text);
 // The row's geometry for a guessed number of lines, reading at most as much of the text as a layout

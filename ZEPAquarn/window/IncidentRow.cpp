@@ -1,6 +1,7 @@
 #include "window/IncidentRow.h"
 
 #include "menubar/brand/BrandFont.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
@@ -54,7 +55,7 @@ IncidentRow::IncidentRow(IncidentRowModel &model, QWidget *parent)
     setObjectName(QStringLiteral("incidentRow-") + issue.id.toString(QUuid::WithoutBraces));
 
     auto *row = new QHBoxLayout(this);
-    row->setContentsMargins(4, 10, 4, 10);
+    row->setContentsMargins(Metrics::kSettingsBlockMargins);
     row->setSpacing(13);
     row->addWidget(new SymbolView(QStringLiteral("exclamationmark.triangle.fill"), 12, Palette::danger, 26, this), 0,
                    Qt::AlignTop);

@@ -1,5 +1,6 @@
 #include "window/SegmentedPicker.h"
 
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
 #include <QEvent>
@@ -88,7 +89,7 @@ void SegmentedPicker::paint(QPainter &painter, const QRectF &rect, const std::ve
     painter.setRenderHint(QPainter::Antialiasing);
 
     // The track, outlined inside its edge like the other brand controls.
-    const QRectF track = rect.adjusted(0.5, 0.5, -0.5, -0.5);
+    const QRectF track = strokedRect(rect);
     painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1));
     painter.setBrush(Palette::color(Palette::controlFill, scheme));
     painter.drawRoundedRect(track, kRadius, kRadius);

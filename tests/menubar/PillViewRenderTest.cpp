@@ -1,5 +1,6 @@
 #include "menubar/PillView.h"
 
+#include "menubar/brand/Metrics.h"
 #include "support/ViewRender.h"
 
 #include <QPainter>
@@ -16,6 +17,7 @@ using zq::LevelHistory;
 using zq::Palette;
 using zq::PillAnimationStyle;
 using zq::PillLifecycle;
+using zq::PillMetrics;
 using zq::PillState;
 using zq::PillView;
 
@@ -153,8 +155,8 @@ TEST(PillViewRenderTest, WhileLiveTheMarkMovesLeftAndTheBarsSitRightOfCentre)
                 }
         return (first + last + 1) / 2.0;
     };
-    EXPECT_NEAR(inkCentre(20, 50), kCell / 2 - PillView::kMarkShift, 1.5) << "the mark";
-    EXPECT_NEAR(inkCentre(50, 80), kCell / 2 + PillView::kBarMeterShift, 1.5) << "the bars";
+    EXPECT_NEAR(inkCentre(20, 50), kCell / 2 - PillMetrics::kMarkShift, 1.5) << "the mark";
+    EXPECT_NEAR(inkCentre(50, 80), kCell / 2 + PillMetrics::kBarMeterShift, 1.5) << "the bars";
 }
 
 TEST(PillViewRenderTest, AMutedPillIsDrawnInTheDangerColour)

@@ -1,5 +1,7 @@
 #include "menubar/brand/ControlWell.h"
 
+#include "menubar/brand/Metrics.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -11,7 +13,7 @@ void strokeInsideEdge(QPainter &painter, const QRectF &rect, double radius, cons
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setPen(QPen(color, 1));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(rect.adjusted(0.5, 0.5, -0.5, -0.5), radius - 0.5, radius - 0.5);
+    painter.drawRoundedRect(strokedRect(rect), radius - 0.5, radius - 0.5);
     painter.restore();
 }
 

@@ -1,5 +1,7 @@
 #include "menubar/brand/ZepaSwitch.h"
 
+#include "menubar/brand/Metrics.h"
+
 #include <QPainter>
 #include <QPainterPath>
 
@@ -61,9 +63,9 @@ void ZepaSwitch::paintEvent(QPaintEvent *)
     paint(painter, area, isChecked(), isEnabled(), colorSchemeOf(*this));
     if (hasFocus()) {
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(Palette::color(Palette::focus, colorSchemeOf(*this)), 2));
+        painter.setPen(QPen(Palette::color(Palette::focus, colorSchemeOf(*this)), Metrics::kRingWidth));
         painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(area.adjusted(1, 1, -1, -1), track.height() / 2 - 1, track.height() / 2 - 1);
+        painter.drawRoundedRect(strokedRect(area, Metrics::kRingWidth), track.height() / 2 - 1, track.height() / 2 - 1);
     }
 }
 

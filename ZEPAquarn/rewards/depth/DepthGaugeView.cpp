@@ -1,6 +1,7 @@
 #include "rewards/depth/DepthGaugeView.h"
 
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
@@ -22,7 +23,21 @@ namespace zq {
 
 namespace {
 
-constexpr double kLockedOpacity = 0.44;
+// The ladder: rung rows, the depth column, the rung's hairline and the swatches.
+constexpr int kRungSpacing = 4;
+constexpr int kRungPaddingY = 4;
+constexpr int kDepthLabelWidth = 28;
+constexpr QSize kRungLineSize(1, 26);
+constexpr int kRungTextSpacing = 1;
+constexpr int kChipSize = 26;
+// The ladder and the invite card stand this far in from the heading.
+constexpr int kIndent = 4;
+// Between the blocks of the gauge, around and inside the invite card.
+constexpr int kColumnSpacing = 10;
+constexpr int kCardPadding = 10;
+// The text button's width beyond its text.
+constexpr int kLinkSlack = 2;
+constexpr int kSpinnerSize = 14;
 
 QLabel *brandLabel(const QString &text, double size, QWidget *parent)
 {
@@ -41,7 +56,7 @@ public:
     QSize sizeHint() const override
     {
         const QFontMetricsF metrics(font());
-        return {qCeil(metrics.horizontalAdvance(text())) + 2, qCeil(metrics.height())};
+        return {qCeil(metrics.horizontalAdvance(text())) + kLinkSlack, qCeil(metrics.height())};
     }
 
 protected:
@@ -57,7 +72,7 @@ protected:
 // The rung: a hairline 1 point wide and 26 high.
 class RungLine final : public QWidget {
 public:
-    explicit RungLine(QWidget *parent) : QWidget(parent) { setFixedSize(1, 26); }
+    explicit RungLine(QWidget *parent) : QWidget(parent) { setFixedSize(kRungLineSize); }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -73,9 +88,9 @@ void paintDepthChip(QPainter &painter, const QRectF &rect, Colorway colorway, bo
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setOpacity(painter.opacity() * (isSelectable ? 1.0 : kLockedOpacity));
+    painter.setOpacity(painter.opacity() * (isSelectable ? 1.0 : Metrics::kDisabledOpacity));
     QPainterPath shape;
-    shape.addRoundedRect(rect, 8, 8);
+    shape.addRoundedRect(rect, Metrics::kControlRadius, Metrics::kControlRadius);
     if (isSelectable) {
         painter.fillPath(shape,
                          Palette::color(colorwayBackground(colorway).value_or(Palette::surfaceElevated), scheme));
@@ -88,15 +103,15 @@ void paintDepthChip(QPainter &painter, const QRectF &rect, Colorway colorway, bo
         painter.fillPath(shape, Palette::color(Palette::lockedFill, scheme));
     }
     painter.setBrush(Qt::NoBrush);
-    strokeInsideEdge(painter, rect, 8, Palette::color(Palette::hairline, scheme));
+    strokeInsideEdge(painter, rect, Metrics::kControlRadius, Palette::color(Palette::hairline, scheme));
     if (isSelected)
-        strokeInsideEdge(painter, rect, 8, Palette::color(Palette::accent, scheme));
+        strokeInsideEdge(painter, rect, Metrics::kControlRadius, Palette::color(Palette::accent, scheme));
     painter.restore();
 }
 
 DepthChip::DepthChip(Colorway colorway, QWidget *parent) : QAbstractButton(parent), m_colorway(colorway)
 {
-    setFixedSize(26, 26);
+    setFixedSize(kChipSize, kChipSize);
     setToolTip(displayName(colorway));
     setAccessibleName(displayName(colorway));
     setCursor(Qt::PointingHandCursor);
@@ -133,13 +148,13 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
       m_refreshButton(new LinkButton(QStringLiteral("Refresh"), m_countRow)),
       m_disclosure(new StyledLabel(QString(), textStyle::small, m_card)),
       m_createButton(new ZepaButton(ZepaButtonStyle::primary, QString(), QStringLiteral("person.2"), m_card)),
-      m_spinner(new ZepaSpinner(14, m_createButton)),
+      m_spinner(new ZepaSpinner(kSpinnerSize, m_createButton)),
       m_errorLine(new StyledLabel(QString(), {11, QFont::Normal, -0.055, Palette::error}, m_card)),
       m_copied(loop, [this] { refresh(); })
 {
     auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(4, 10, 4, 10);
-    column->setSpacing(10);
+    column->setContentsMargins(Metrics::kSettingsBlockMargins);
+    column->setSpacing(kColumnSpacing);
 
     // Header: the symbol, the title and what the ladder is for.
     column->addLayout(
@@ -148,30 +163,30 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
 
     // The ladder: the surface and the three tiers, each with its swatches.
     auto *ladder = new QVBoxLayout;
-    ladder->setContentsMargins(4, 0, 0, 0);
-    ladder->setSpacing(4);
+    ladder->setContentsMargins(kIndent, 0, 0, 0);
+    ladder->setSpacing(kRungSpacing);
     const DepthGaugeContent content(m_depth.unlocked());
     for (std::size_t i = 0; i < content.rows.size(); ++i) {
         const DepthGaugeContent::Row &row = content.rows[i];
         auto *rung = new QHBoxLayout;
-        rung->setContentsMargins(0, 4, 0, 4);
-        rung->setSpacing(13);
+        rung->setContentsMargins(0, kRungPaddingY, 0, kRungPaddingY);
+        rung->setSpacing(Metrics::kSpacing);
         m_depthLabels[i] = brandLabel(row.depthLabel, 11, this);
-        m_depthLabels[i]->setFixedWidth(28);
+        m_depthLabels[i]->setFixedWidth(kDepthLabelWidth);
         m_depthLabels[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         rung->addWidget(m_depthLabels[i]);
         rung->addWidget(new RungLine(this));
         auto *texts = new QVBoxLayout;
-        texts->setSpacing(1);
+        texts->setSpacing(kRungTextSpacing);
         m_rungNames[i] = new StyledLabel(row.name, {12, QFont::Normal, -0.06, Palette::textPrimary}, this);
         m_stateLabels[i] = brandLabel(row.stateLabel, 11, this);
         texts->addWidget(m_rungNames[i]);
         texts->addWidget(m_stateLabels[i]);
         rung->addLayout(texts);
         rung->addStretch(1);
-        rung->addSpacing(10);
+        rung->addSpacing(kColumnSpacing);
         auto *chips = new QHBoxLayout;
-        chips->setSpacing(8);
+        chips->setSpacing(Metrics::kSmallSpacing);
         for (const Colorway colorway : row.colorways) {
             auto *chip = new DepthChip(colorway, this);
             connect(chip, &QAbstractButton::clicked, this, [this, chip] {
@@ -190,14 +205,14 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
     // The invite card.
     auto *linkRow = new QHBoxLayout(m_linkRow);
     linkRow->setContentsMargins(0, 0, 0, 0);
-    linkRow->setSpacing(10);
+    linkRow->setSpacing(kColumnSpacing);
     m_linkLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
     m_linkLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     linkRow->addWidget(m_linkLine, 1);
     linkRow->addWidget(m_copyButton);
     auto *countRow = new QHBoxLayout(m_countRow);
     countRow->setContentsMargins(0, 0, 0, 0);
-    countRow->setSpacing(8);
+    countRow->setSpacing(Metrics::kSmallSpacing);
     countRow->addWidget(m_countLine);
     countRow->addWidget(m_refreshButton);
     countRow->addStretch(1);
@@ -205,15 +220,15 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
     m_errorLine->setWordWrap(true);
 
     auto *card = new QVBoxLayout(m_card);
-    card->setContentsMargins(10, 10, 10, 10);
-    card->setSpacing(8);
+    card->setContentsMargins(kCardPadding, kCardPadding, kCardPadding, kCardPadding);
+    card->setSpacing(Metrics::kSmallSpacing);
     card->addWidget(m_linkRow);
     card->addWidget(m_countRow);
     card->addWidget(m_disclosure);
     card->addWidget(m_createButton, 0, Qt::AlignLeft);
     card->addWidget(m_errorLine);
     auto *cardIndent = new QHBoxLayout;
-    cardIndent->setContentsMargins(4, 0, 0, 0);
+    cardIndent->setContentsMargins(kIndent, 0, 0, 0);
     cardIndent->addWidget(m_card);
     column->addLayout(cardIndent);
 

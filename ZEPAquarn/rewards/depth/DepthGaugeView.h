@@ -26,7 +26,7 @@ class Pasteboard;
 }
 
 // A colorway swatch: the colorway's base with a dot of its accent, a hairline edge and, when it is
-// the chosen one, a ring in the brand accent. A locked swatch is grey and drawn at 0.44.
+// the chosen one, a ring in the brand accent. A locked swatch is grey and dimmed like a disabled control.
 void paintDepthChip(QPainter &painter, const QRectF &rect, Colorway colorway, bool isSelected, bool isSelectable,
                     ColorScheme scheme);
 

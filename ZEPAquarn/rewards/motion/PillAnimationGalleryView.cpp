@@ -1,6 +1,7 @@
 #include "rewards/motion/PillAnimationGalleryView.h"
 
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
 #include "menubar/brand/VekPillMeter.h"
@@ -20,9 +21,23 @@ namespace zq {
 
 namespace {
 
-constexpr double kLockedOpacity = 0.44;
 constexpr double kPadding = 8;
 constexpr double kWellHeight = 58;
+// The preview's frame in the well, and the gap between the mark and the bars of the wide pill.
+constexpr QSizeF kPreviewSize(82, 52);
+constexpr double kMarkToBarsGap = 8;
+// The checkmark badge in the well's corner, its inset from the corner and the glyph's inset in it.
+constexpr double kBadgeSize = 16;
+constexpr double kBadgeInset = 4;
+// The gaps between the well, the name and the note; the note's rectangle is this much taller than its text.
+constexpr double kTextGap = 8;
+constexpr double kNoteSlack = 2;
+// The least size the name shrinks to before it is cut, and the step it shrinks by.
+constexpr double kNameMinimumScale = 0.8;
+constexpr double kNameShrinkStep = 0.5;
+constexpr int kMinimumTileWidth = 88;
+// Room enough for any note: its height comes from the wrapped text, not from this.
+constexpr double kNoteBoundsHeight = 1000;
 constexpr int kFrameMilliseconds = 34; // under 30 frames a second
 
 double systemNow()
@@ -51,7 +66,7 @@ double noteHeight(const std::optional<QString> &note, double width)
     if (!note)
         return 0;
     return QFontMetricsF(noteFont())
-        .boundingRect(QRectF(0, 0, width, 1000), Qt::AlignHCenter | Qt::TextWordWrap, *note)
+        .boundingRect(QRectF(0, 0, width, kNoteBoundsHeight), Qt::AlignHCenter | Qt::TextWordWrap, *note)
         .height();
 }
 
@@ -70,37 +85,45 @@ void paintPillAnimationPreview(QPainter &painter, const QRectF &rect, PillAnimat
     const QPointF centre = rect.center();
 
     if (style == PillAnimationStyle::logoBars) {
-        const QRectF capsule(centre.x() - 33.5, centre.y() - 18, 67, 36);
+        const QRectF capsule(centre.x() - PillMetrics::kWideWidth / 2, centre.y() - PillMetrics::kHeight / 2,
+                             PillMetrics::kWideWidth, PillMetrics::kHeight);
+        const double radius = PillMetrics::kHeight / 2;
         painter.setPen(Qt::NoPen);
         painter.setBrush(surface);
-        painter.drawRoundedRect(capsule, 18, 18);
+        painter.drawRoundedRect(capsule, radius, radius);
         painter.setPen(hairline);
         painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(capsule.adjusted(0.5, 0.5, -0.5, -0.5), 17.5, 17.5);
+        painter.drawRoundedRect(strokedRect(capsule), radius - Metrics::kHairline / 2, radius - Metrics::kHairline / 2);
 
         ZepaMeter meter;
-        meter.height = 18;
+        meter.height = PillMetrics::kBarMeterHeight;
         meter.color = tint;
         meter.history = history;
         meter.now = now; // the real time: the bars follow the newest synthetic level
         meter.staggered = true;
-        const double rowWidth = 19 + 8 + meter.frameWidth();
+        const double rowWidth = PillMetrics::kMarkSize + kMarkToBarsGap + meter.frameWidth();
         const double left = centre.x() - rowWidth / 2;
         ZepaSymbol mark;
-        mark.size = 19;
+        mark.size = PillMetrics::kMarkSize;
         mark.color = tint;
-        mark.paint(painter, QRectF(left, centre.y() - 9.5, 19, 19));
-        meter.paint(painter, QRectF(left + 27, centre.y() - 9, meter.frameWidth(), 18));
+        mark.paint(painter, QRectF(left, centre.y() - PillMetrics::kMarkSize / 2, PillMetrics::kMarkSize,
+                                   PillMetrics::kMarkSize));
+        meter.paint(painter, QRectF(left + PillMetrics::kMarkSize + kMarkToBarsGap,
+                                    centre.y() - PillMetrics::kBarMeterHeight / 2, meter.frameWidth(),
+                                    PillMetrics::kBarMeterHeight));
     } else {
-        const QRectF circle(centre.x() - 18, centre.y() - 18, 36, 36);
+        const double radius = PillMetrics::kNarrowWidth / 2;
+        const QRectF circle(centre.x() - radius, centre.y() - radius, PillMetrics::kNarrowWidth,
+                            PillMetrics::kNarrowWidth);
         painter.setPen(Qt::NoPen);
         painter.setBrush(surface);
         painter.drawEllipse(circle);
         painter.setPen(hairline);
         painter.setBrush(Qt::NoBrush);
-        painter.drawEllipse(circle.adjusted(0.5, 0.5, -0.5, -0.5));
-        paintVekPillMeter(painter, QRectF(centre.x() - 11, centre.y() - 11, 22, 22), style, tint, history, t, startedAt,
-                          true);
+        painter.drawEllipse(strokedRect(circle));
+        const double meter = PillMetrics::kAnimationMeterSize;
+        paintVekPillMeter(painter, QRectF(centre.x() - meter / 2, centre.y() - meter / 2, meter, meter), style, tint,
+                          history, t, startedAt, true);
     }
     painter.restore();
 }
@@ -110,33 +133,34 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const double outer = option.isSelectable ? 1.0 : kLockedOpacity;
+    const double outer = option.isSelectable ? 1.0 : Metrics::kDisabledOpacity;
     painter.setOpacity(painter.opacity() * outer);
 
     QPainterPath shape;
-    shape.addRoundedRect(rect, 14, 14);
+    shape.addRoundedRect(rect, Metrics::kCardRadius, Metrics::kCardRadius);
     if (option.isSelected)
         painter.fillPath(shape, Palette::color(Palette::accentTint, scheme));
 
     const QRectF content = rect.adjusted(kPadding, kPadding, -kPadding, -kPadding);
-    // The preview and the name stand at 0.44 again inside a locked tile; the note does not.
+    // The preview and the name are dimmed once more inside a locked tile; the note is not.
     painter.save();
-    painter.setOpacity(painter.opacity() * (option.isSelectable ? 1.0 : kLockedOpacity));
+    painter.setOpacity(painter.opacity() * (option.isSelectable ? 1.0 : Metrics::kDisabledOpacity));
     const QRectF well(content.left(), content.top(), content.width(), kWellHeight);
     QPainterPath wellShape;
-    wellShape.addRoundedRect(well, 8, 8);
+    wellShape.addRoundedRect(well, Metrics::kControlRadius, Metrics::kControlRadius);
     painter.fillPath(wellShape, Palette::color(Palette::controlFill, scheme));
     painter.save();
     painter.setClipPath(wellShape);
-    paintPillAnimationPreview(painter, QRectF(well.center().x() - 41, well.center().y() - 26, 82, 52), option.style,
-                              now, startedAt, option.colorway, scheme);
+    paintPillAnimationPreview(
+        painter, QRectF(well.center() - QPointF(kPreviewSize.width(), kPreviewSize.height()) / 2, kPreviewSize),
+        option.style, now, startedAt, option.colorway, scheme);
     if (option.isSelected) {
-        const QRectF badge(well.right() - 4 - 16, well.top() + 4, 16, 16);
+        const QRectF badge(well.right() - kBadgeInset - kBadgeSize, well.top() + kBadgeInset, kBadgeSize, kBadgeSize);
         painter.setPen(Qt::NoPen);
         painter.setBrush(surfaceOf(option.colorway, scheme));
         painter.drawEllipse(badge);
-        SymbolCatalogue::paint(painter, badge.adjusted(4, 4, -4, -4), u"checkmark",
-                               Palette::color(colorwayAccent(option.colorway), scheme));
+        SymbolCatalogue::paint(painter, badge.adjusted(kBadgeInset, kBadgeInset, -kBadgeInset, -kBadgeInset),
+                               u"checkmark", Palette::color(colorwayAccent(option.colorway), scheme));
     }
     painter.restore();
 
@@ -144,8 +168,9 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
     const QString text = displayName(option.style);
     QFont font = nameFont(option.isSelected);
     const double nameHeight = QFontMetricsF(font).height();
-    const QRectF name(content.left(), well.bottom() + 8, content.width(), nameHeight);
-    for (double size = 11; size >= 11 * 0.8 && QFontMetricsF(font).horizontalAdvance(text) > name.width(); size -= 0.5)
+    const QRectF name(content.left(), well.bottom() + kTextGap, content.width(), nameHeight);
+    for (double size = 11; size >= 11 * kNameMinimumScale && QFontMetricsF(font).horizontalAdvance(text) > name.width();
+         size -= kNameShrinkStep)
         font = rewardsFont(RewardsFace::system, size, option.isSelected ? QFont::Medium : QFont::Normal, -0.055);
     painter.setFont(font);
     painter.setPen(Palette::color(option.isSelected ? Palette::textPrimary : Palette::textSecondary, scheme));
@@ -154,8 +179,8 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
     painter.restore();
 
     if (option.unlockNote) {
-        const QRectF note(content.left(), name.bottom() + 8, content.width(),
-                          noteHeight(option.unlockNote, content.width()) + 2);
+        const QRectF note(content.left(), name.bottom() + kTextGap, content.width(),
+                          noteHeight(option.unlockNote, content.width()) + kNoteSlack);
         painter.setFont(noteFont());
         painter.setPen(Palette::color(Palette::textTertiary, scheme));
         painter.drawText(note, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, *option.unlockNote);
@@ -163,10 +188,11 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
 
     painter.setBrush(Qt::NoBrush);
     if (option.isSelected) {
-        painter.setPen(QPen(Palette::color(Palette::accentBorder, scheme), 2));
-        painter.drawRoundedRect(rect.adjusted(1, 1, -1, -1), 13, 13);
+        const double radius = Metrics::kCardRadius - Metrics::kRingWidth / 2;
+        painter.setPen(QPen(Palette::color(Palette::accentBorder, scheme), Metrics::kRingWidth));
+        painter.drawRoundedRect(strokedRect(rect, Metrics::kRingWidth), radius, radius);
     } else {
-        strokeInsideEdge(painter, rect, 14, Palette::color(Palette::hairline, scheme));
+        strokeInsideEdge(painter, rect, Metrics::kCardRadius, Palette::color(Palette::hairline, scheme));
     }
     painter.restore();
 }
@@ -177,7 +203,7 @@ PillAnimationTile::PillAnimationTile(const PillAnimationOption &option, std::fun
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
-    setMinimumWidth(88);
+    setMinimumWidth(kMinimumTileWidth);
     setCursor(Qt::PointingHandCursor);
     setToolTip(blurb(option.style));
     setAccessibleName(displayName(option.style));
@@ -198,9 +224,9 @@ void PillAnimationTile::setOption(const PillAnimationOption &option)
 int PillAnimationTile::heightForWidth(int width) const
 {
     const double content = width - 2 * kPadding;
-    double height = kPadding + kWellHeight + 8 + QFontMetricsF(nameFont(true)).height() + kPadding;
+    double height = kPadding + kWellHeight + kTextGap + QFontMetricsF(nameFont(true)).height() + kPadding;
     if (m_option.unlockNote)
-        height += 8 + noteHeight(m_option.unlockNote, content) + 2;
+        height += kTextGap + noteHeight(m_option.unlockNote, content) + kNoteSlack;
     return qCeil(height);
 }
 
@@ -225,15 +251,15 @@ PillAnimationGalleryView::PillAnimationGalleryView(MotionStore &motion, double l
       m_now(now ? std::move(now) : std::function<double()>(systemNow))
 {
     auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(4, 10, 4, 10);
-    column->setSpacing(13);
+    column->setContentsMargins(Metrics::kSettingsBlockMargins);
+    column->setSpacing(Metrics::kSpacing);
 
     column->addLayout(explainedHeading(
         QStringLiteral("waveform.circle"), QStringLiteral("Motion"),
         QStringLiteral("Reclaim time to unlock new listening animations. Your dictation is never gated."), this));
 
     auto *grid = new QGridLayout;
-    grid->setSpacing(8);
+    grid->setSpacing(Metrics::kSmallSpacing);
     const std::vector<PillAnimationOption> options =
         PillAnimationOption::options(m_motion, m_lifetimeReclaimed, m_colorway);
     for (std::size_t i = 0; i < options.size(); ++i) {
