@@ -1,7 +1,5 @@
 #pragma once
 
-#include "menubar/brand/Palette.h"
-#include "rewards/stats/StatsLedgerContent.h"
 #include "rewards/stats/StatsPageModel.h"
 
 #include <QDateTime>
@@ -18,10 +16,6 @@ class QAbstractButton;
 namespace zq {
 
 class EmptyStateView;
-
-// The dial card: the week's change of words as a ring of 28 dots, the big percent and the week it is
-// compared with.
-void paintStatsOrbitCard(QPainter &painter, const QRectF &rect, const StatsOrbitComparison &orbit, ColorScheme scheme);
 
 // The "stats" page of the main window: the week pager, the ledger card beside the week dial, the copy
 // of the card as an image and the typing baseline; a week without takes shows the empty state.

@@ -1,0 +1,23 @@
+#include "rewards/stats/AccentDot.h"
+
+#include "menubar/brand/Palette.h"
+
+#include <QPainter>
+
+namespace zq {
+
+AccentDot::AccentDot(QWidget *parent) : QWidget(parent)
+{
+    setFixedSize(4, 4);
+}
+
+void AccentDot::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(Palette::color(Palette::accent, colorSchemeOf(*this)));
+    painter.drawEllipse(QRectF(rect()));
+}
+
+} // namespace zq

@@ -1,0 +1,52 @@
+#include "rewards/stats/LedgerOrbitView.h"
+
+#include "rewards/stats/LedgerCard.h"
+#include "rewards/stats/StatsOrbitCard.h"
+#include "rewards/stats/StatsPageModel.h"
+
+#include <QPainter>
+
+namespace zq {
+
+namespace {
+
+constexpr int kContentWidth = 760;
+constexpr double kCardSpacing = 13;
+
+} // namespace
+
+LedgerOrbitView::LedgerOrbitView(StatsPageModel &model, QWidget *parent) : QWidget(parent), m_model(model)
+{
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+}
+
+int LedgerOrbitView::heightForWidth(int width) const
+{
+    return qCeil(placement(width).size().height());
+}
+
+QSize LedgerOrbitView::sizeHint() const
+{
+    return {kContentWidth, heightForWidth(kContentWidth)};
+}
+
+void LedgerOrbitView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const ColorScheme scheme = colorSchemeOf(*this);
+    const StatsPageLayout::LedgerOrbitPlacement placed = placement(width());
+    const StatsPageModel::Content content = m_model.content();
+    LedgerCard{m_model.ledger(locale()), content.colorway}.paint(painter, placed.ledger, scheme);
+    paintStatsOrbitCard(painter, placed.orbit, content.orbit, scheme);
+}
+
+StatsPageLayout::LedgerOrbitPlacement LedgerOrbitView::placement(double width)
+{
+    return StatsPageLayout::placeLedgerAndOrbit(width, kCardSpacing, [](int part, double partWidth) {
+        return part == 0 ? LedgerCard::naturalHeight(partWidth) : statsOrbitCardHeight();
+    });
+}
+
+} // namespace zq
