@@ -59,13 +59,21 @@ StatsPage::StatsPage(StatsPageModel &model, QWidget *parent, std::function<QDate
       m_baselineRow(new OutlinedRow(this))
 {
     setMinimumSize(560, 440);
+    QWidget *header = buildHeader();
+    QWidget *pages = buildPages(buildCards());
+    layOut(header, pages);
+    connectControls();
+    refresh();
+}
 
+QWidget *StatsPage::buildHeader()
+{
     m_previous->setAccessibleName(m_model.navigation().previousAccessibilityLabel);
     m_next->setAccessibleName(m_model.navigation().nextAccessibilityLabel);
     m_weekLabel->setMinimumWidth(81);
     m_weekLabel->setAlignment(Qt::AlignCenter);
 
-    // Header: the title and the pager, at most 760 points wide with its padding.
+    // The title and the pager, at most 760 points wide with its padding.
     auto *header = new QWidget(this);
     auto *headerRow = new QHBoxLayout(header);
     headerRow->setContentsMargins(kSidePadding, 16, kSidePadding, 16);
@@ -82,7 +90,11 @@ StatsPage::StatsPage(StatsPageModel &model, QWidget *parent, std::function<QDate
     pager->addWidget(m_weekLabel);
     pager->addWidget(m_next);
     headerRow->addLayout(pager);
+    return header;
+}
 
+QWidget *StatsPage::buildCards()
+{
     // The copy row and the typing baseline under the cards.
     auto *copyRow = new QHBoxLayout;
     copyRow->setSpacing(13);
@@ -116,6 +128,11 @@ StatsPage::StatsPage(StatsPageModel &model, QWidget *parent, std::function<QDate
     cardColumn->addLayout(copyRow);
     cardColumn->addWidget(m_baselineRow);
     cardColumn->addStretch(1);
+    return cards;
+}
+
+QWidget *StatsPage::buildPages(QWidget *cards)
+{
     auto *scrollContent = new CentredColumn(cards, kContentWidth, QMargins(kSidePadding, 0, kSidePadding, 57));
     m_scroll->setWidget(scrollContent);
     m_scroll->setWidgetResizable(true);
@@ -133,7 +150,11 @@ StatsPage::StatsPage(StatsPageModel &model, QWidget *parent, std::function<QDate
         QStringLiteral("Stats begin with ZEPA QUARN 0.2.0. Dictate normally and your first private "
                        "recap will build on this computer."));
     m_pages->addWidget(m_emptyState);
+    return pages;
+}
 
+void StatsPage::layOut(QWidget *header, QWidget *pages)
+{
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
@@ -145,7 +166,10 @@ StatsPage::StatsPage(StatsPageModel &model, QWidget *parent, std::function<QDate
     m_unlockLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     column->addWidget(new CentredColumn(m_unlockRow, kContentWidth, QMargins(), this));
     column->addWidget(pages, 1);
+}
 
+void StatsPage::connectControls()
+{
     connect(m_previous, &QAbstractButton::clicked, this, [this] { m_model.showPreviousWeek(); });
     connect(m_next, &QAbstractButton::clicked, this, [this] { m_model.showNextWeek(); });
     connect(m_copy, &QAbstractButton::clicked, this, [this] { m_model.copyLedger(); });
@@ -154,7 +178,6 @@ StatsPage::StatsPage(StatsPageModel &model, QWidget *parent, std::function<QDate
             m_model.setTypingWPM(value);
     });
     connect(&m_model, &StatsPageModel::changed, this, &StatsPage::refresh);
-    refresh();
 }
 
 bool StatsPage::showsEmptyState() const

@@ -43,6 +43,14 @@ protected:
     void hideEvent(QHideEvent *event) override;
 
 private:
+    // The constructor's steps, in order: the title and pager; the cards with the copy row and the
+    // typing baseline; the scrolled cards and the empty state they alternate with; the page's column;
+    // the controls' actions.
+    QWidget *buildHeader();
+    QWidget *buildCards();
+    QWidget *buildPages(QWidget *cards);
+    void layOut(QWidget *header, QWidget *pages);
+    void connectControls();
     void refresh();
 
     StatsPageModel &m_model;
