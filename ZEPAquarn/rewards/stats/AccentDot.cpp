@@ -6,9 +6,15 @@
 
 namespace zq {
 
+namespace {
+
+constexpr int kDiameter = 4;
+
+} // namespace
+
 AccentDot::AccentDot(QWidget *parent) : QWidget(parent)
 {
-    setFixedSize(4, 4);
+    setFixedSize(kDiameter, kDiameter);
 }
 
 void AccentDot::paintEvent(QPaintEvent *)

@@ -1,5 +1,6 @@
 #include "rewards/stats/LedgerCopyButton.h"
 
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/Palette.h"
 #include "rewards/RewardsFont.h"
 
@@ -11,7 +12,9 @@ namespace zq {
 
 namespace {
 
-constexpr double kDisabledOpacity = 0.44;
+constexpr int kHeight = 30;
+// The label's padding on each side.
+constexpr int kPaddingX = 13;
 
 } // namespace
 
@@ -23,7 +26,7 @@ LedgerCopyButton::LedgerCopyButton(QWidget *parent) : QAbstractButton(parent)
 
 QSize LedgerCopyButton::sizeHint() const
 {
-    return {qCeil(QFontMetricsF(font()).horizontalAdvance(text())) + 26, 30};
+    return {qCeil(QFontMetricsF(font()).horizontalAdvance(text())) + 2 * kPaddingX, kHeight};
 }
 
 void LedgerCopyButton::paintEvent(QPaintEvent *)
@@ -31,9 +34,9 @@ void LedgerCopyButton::paintEvent(QPaintEvent *)
     QPainter painter(this);
     const ColorScheme scheme = colorSchemeOf(*this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setOpacity(isEnabled() ? 1.0 : kDisabledOpacity);
+    painter.setOpacity(isEnabled() ? 1.0 : Metrics::kDisabledOpacity);
     QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), 8, 8);
+    shape.addRoundedRect(QRectF(rect()), Metrics::kControlRadius, Metrics::kControlRadius);
     painter.fillPath(shape, Palette::color(Palette::accent, scheme));
     painter.setPen(Palette::color(Palette::onAccent, scheme));
     painter.drawText(rect(), Qt::AlignCenter, text());

@@ -1,5 +1,6 @@
 #include "rewards/stats/LedgerOrbitView.h"
 
+#include "menubar/brand/Metrics.h"
 #include "rewards/stats/LedgerCard.h"
 #include "rewards/stats/StatsOrbitCard.h"
 #include "rewards/stats/StatsPageModel.h"
@@ -7,13 +8,6 @@
 #include <QPainter>
 
 namespace zq {
-
-namespace {
-
-constexpr int kContentWidth = 760;
-constexpr double kCardSpacing = 13;
-
-} // namespace
 
 LedgerOrbitView::LedgerOrbitView(StatsPageModel &model, QWidget *parent) : QWidget(parent), m_model(model)
 {
@@ -29,7 +23,7 @@ int LedgerOrbitView::heightForWidth(int width) const
 
 QSize LedgerOrbitView::sizeHint() const
 {
-    return {kContentWidth, heightForWidth(kContentWidth)};
+    return {Metrics::kPageWidth, heightForWidth(Metrics::kPageWidth)};
 }
 
 void LedgerOrbitView::paintEvent(QPaintEvent *)
@@ -44,7 +38,7 @@ void LedgerOrbitView::paintEvent(QPaintEvent *)
 
 StatsPageLayout::LedgerOrbitPlacement LedgerOrbitView::placement(double width)
 {
-    return StatsPageLayout::placeLedgerAndOrbit(width, kCardSpacing, [](int part, double partWidth) {
+    return StatsPageLayout::placeLedgerAndOrbit(width, Metrics::kSpacing, [](int part, double partWidth) {
         return part == 0 ? LedgerCard::naturalHeight(partWidth) : statsOrbitCardHeight();
     });
 }

@@ -1,6 +1,7 @@
 #include "rewards/stats/OutlinedRow.h"
 
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/Metrics.h"
 
 #include <QPainter>
 
@@ -9,7 +10,8 @@ namespace zq {
 void OutlinedRow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    strokeInsideEdge(painter, QRectF(rect()), 8, Palette::color(Palette::hairline, colorSchemeOf(*this)));
+    strokeInsideEdge(painter, QRectF(rect()), Metrics::kControlRadius,
+                     Palette::color(Palette::hairline, colorSchemeOf(*this)));
 }
 
 } // namespace zq

@@ -1,6 +1,7 @@
 #include "rewards/stats/StatsOrbitCard.h"
 
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/Metrics.h"
 #include "rewards/RewardsFont.h"
 #include "rewards/stats/StatsPageLayout.h"
 
@@ -10,10 +11,27 @@
 
 namespace zq {
 
+namespace {
+
+constexpr double kPadding = 25;
+// The ring of dots, and the room above and below it: a spacer and a gap on each side.
+constexpr double kRingDiameter = 120;
+constexpr double kRingSpacer = 16;
+constexpr double kRingGap = 13;
+// Unlit dots are the accent at this share of its opacity.
+constexpr double kUnlitDotOpacity = 0.24;
+// The percent shrinks, down to kPercentMinimumScale of its size, until it fits kPercentWidth.
+constexpr double kPercentSize = 32;
+constexpr double kPercentMinimumScale = 0.6;
+constexpr double kPercentWidth = 95;
+// Between the percent and the week under it.
+constexpr double kLabelGap = 4;
+
+} // namespace
+
 double statsOrbitCardHeight()
 {
-    // Padding, a spacer of 16 on each side of the 120-point ring, 13 between them.
-    return 25 + 16 + 13 + 120 + 13 + 16 + 25;
+    return kPadding + kRingSpacer + kRingGap + kRingDiameter + kRingGap + kRingSpacer + kPadding;
 }
 
 void paintStatsOrbitCard(QPainter &painter, const QRectF &rect, const StatsOrbitComparison &orbit, ColorScheme scheme)
@@ -21,13 +39,13 @@ void paintStatsOrbitCard(QPainter &painter, const QRectF &rect, const StatsOrbit
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
-    shape.addRoundedRect(rect, 14, 14);
+    shape.addRoundedRect(rect, Metrics::kCardRadius, Metrics::kCardRadius);
     painter.fillPath(shape, Palette::color(Palette::surface, scheme));
 
-    const QRectF ring(rect.center().x() - 60, rect.center().y() - 60, 120, 120);
+    const QRectF ring(rect.center() - QPointF(kRingDiameter, kRingDiameter) / 2, QSizeF(kRingDiameter, kRingDiameter));
     const int lit = StatsPageLayout::litDotCount(orbit.dialProgress);
     QColor dim = Palette::color(Palette::accent, scheme);
-    dim.setAlphaF(dim.alphaF() * 0.24);
+    dim.setAlphaF(dim.alphaF() * kUnlitDotOpacity);
     painter.setPen(Qt::NoPen);
     for (int i = 0; i < StatsPageLayout::dotCount; ++i) {
         painter.setBrush(i < lit ? Palette::color(Palette::accent, scheme) : dim);
@@ -36,26 +54,26 @@ void paintStatsOrbitCard(QPainter &painter, const QRectF &rect, const StatsOrbit
         painter.drawEllipse(centre, r, r);
     }
 
-    // The percent shrinks (to 0.6 of its size at most) to fit 95 points.
-    QFont percentFont = rewardsFont(RewardsFace::brand, 32, QFont::Light, 0);
-    for (double size = 32; size >= 32 * 0.6; size -= 1) {
+    QFont percentFont = rewardsFont(RewardsFace::brand, kPercentSize, QFont::Light, 0);
+    for (double size = kPercentSize; size >= kPercentSize * kPercentMinimumScale; size -= 1) {
         percentFont = rewardsFont(RewardsFace::brand, size, QFont::Light, 0);
-        if (QFontMetricsF(percentFont).horizontalAdvance(orbit.percent) <= 95)
+        if (QFontMetricsF(percentFont).horizontalAdvance(orbit.percent) <= kPercentWidth)
             break;
     }
     const QFont labelFont = rewardsFont(RewardsFace::brand, 11, QFont::Normal, 0);
     const double percentHeight = QFontMetricsF(percentFont).height();
     const double labelHeight = QFontMetricsF(labelFont).height();
-    const double top = ring.center().y() - (percentHeight + 4 + labelHeight) / 2;
+    const double top = ring.center().y() - (percentHeight + kLabelGap + labelHeight) / 2;
     painter.setFont(percentFont);
     painter.setPen(Palette::color(Palette::textPrimary, scheme));
-    painter.drawText(QRectF(ring.center().x() - 47.5, top, 95, percentHeight), Qt::AlignCenter, orbit.percent);
+    painter.drawText(QRectF(ring.center().x() - kPercentWidth / 2, top, kPercentWidth, percentHeight), Qt::AlignCenter,
+                     orbit.percent);
     painter.setFont(labelFont);
     painter.setPen(Palette::color(Palette::textTertiary, scheme));
-    painter.drawText(QRectF(ring.left(), top + percentHeight + 4, ring.width(), labelHeight), Qt::AlignCenter,
+    painter.drawText(QRectF(ring.left(), top + percentHeight + kLabelGap, ring.width(), labelHeight), Qt::AlignCenter,
                      orbit.previousWeekLabel);
 
-    strokeInsideEdge(painter, rect, 14, Palette::color(Palette::hairline, scheme));
+    strokeInsideEdge(painter, rect, Metrics::kCardRadius, Palette::color(Palette::hairline, scheme));
     painter.restore();
 }
 

@@ -1,6 +1,7 @@
 #include "rewards/stats/StatsPage.h"
 
 #include "menubar/brand/EmptyStateView.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/Text.h"
 #include "rewards/RewardsFont.h"
@@ -26,8 +27,14 @@ namespace zq {
 
 namespace {
 
-constexpr int kContentWidth = 760;
-constexpr int kSidePadding = 25;
+constexpr QSize kMinimumSize(560, 440);
+// The week label keeps its width while the week changes.
+constexpr int kWeekLabelMinimumWidth = 81;
+constexpr int kHeaderPaddingY = 16;
+constexpr int kTitleSpacing = 4;
+constexpr int kBaselinePaddingY = 10;
+constexpr int kSliderWidth = 120;
+constexpr int kSliderPageStep = 5;
 
 QColor tokenColor(const QWidget &widget, Palette::Token token)
 {
@@ -58,7 +65,7 @@ StatsPage::StatsPage(StatsPageModel &model, QWidget *parent, std::function<QDate
       m_baselineValue(plainTextLabel(QString(), rewardsFont(RewardsFace::brand, 12, QFont::Normal, 0), this)),
       m_baselineRow(new OutlinedRow(this))
 {
-    setMinimumSize(560, 440);
+    setMinimumSize(kMinimumSize);
     QWidget *header = buildHeader();
     QWidget *pages = buildPages(buildCards());
     layOut(header, pages);
@@ -70,22 +77,22 @@ QWidget *StatsPage::buildHeader()
 {
     m_previous->setAccessibleName(m_model.navigation().previousAccessibilityLabel);
     m_next->setAccessibleName(m_model.navigation().nextAccessibilityLabel);
-    m_weekLabel->setMinimumWidth(81);
+    m_weekLabel->setMinimumWidth(kWeekLabelMinimumWidth);
     m_weekLabel->setAlignment(Qt::AlignCenter);
 
-    // The title and the pager, at most 760 points wide with its padding.
+    // The title and the pager, no wider than the page's column.
     auto *header = new QWidget(this);
     auto *headerRow = new QHBoxLayout(header);
-    headerRow->setContentsMargins(kSidePadding, 16, kSidePadding, 16);
-    headerRow->setSpacing(13);
+    headerRow->setContentsMargins(Metrics::kPagePadding, kHeaderPaddingY, Metrics::kPagePadding, kHeaderPaddingY);
+    headerRow->setSpacing(Metrics::kSpacing);
     auto *titles = new QVBoxLayout;
-    titles->setSpacing(4);
+    titles->setSpacing(kTitleSpacing);
     titles->addWidget(m_title);
     titles->addWidget(m_subtitle);
     headerRow->addLayout(titles);
     headerRow->addStretch(1);
     auto *pager = new QHBoxLayout;
-    pager->setSpacing(8);
+    pager->setSpacing(Metrics::kSmallSpacing);
     pager->addWidget(m_previous);
     pager->addWidget(m_weekLabel);
     pager->addWidget(m_next);
@@ -97,9 +104,9 @@ QWidget *StatsPage::buildCards()
 {
     // The copy row and the typing baseline under the cards.
     auto *copyRow = new QHBoxLayout;
-    copyRow->setSpacing(13);
+    copyRow->setSpacing(Metrics::kSpacing);
     auto *note = new QHBoxLayout;
-    note->setSpacing(8);
+    note->setSpacing(Metrics::kSmallSpacing);
     note->addWidget(new AccentDot(this));
     note->addWidget(m_privacyNote);
     copyRow->addLayout(note);
@@ -108,13 +115,13 @@ QWidget *StatsPage::buildCards()
 
     m_slider->setRange(int(StatsPageModel::minimumTypingWPM), int(StatsPageModel::maximumTypingWPM));
     m_slider->setSingleStep(1);
-    m_slider->setPageStep(5);
-    m_slider->setFixedWidth(120);
+    m_slider->setPageStep(kSliderPageStep);
+    m_slider->setFixedWidth(kSliderWidth);
     m_slider->setAccessibleName(QStringLiteral("Typing baseline"));
     m_slider->setFocusPolicy(Qt::StrongFocus);
     auto *baseline = new QHBoxLayout(m_baselineRow);
-    baseline->setContentsMargins(13, 10, 13, 10);
-    baseline->setSpacing(13);
+    baseline->setContentsMargins(Metrics::kSpacing, kBaselinePaddingY, Metrics::kSpacing, kBaselinePaddingY);
+    baseline->setSpacing(Metrics::kSpacing);
     baseline->addWidget(m_baselineLabel);
     baseline->addWidget(m_slider);
     baseline->addWidget(m_baselineValue);
@@ -123,7 +130,7 @@ QWidget *StatsPage::buildCards()
     auto *cards = new QWidget;
     auto *cardColumn = new QVBoxLayout(cards);
     cardColumn->setContentsMargins(0, 0, 0, 0);
-    cardColumn->setSpacing(13);
+    cardColumn->setSpacing(Metrics::kSpacing);
     cardColumn->addWidget(m_ledgerAndOrbit);
     cardColumn->addLayout(copyRow);
     cardColumn->addWidget(m_baselineRow);
@@ -133,7 +140,9 @@ QWidget *StatsPage::buildCards()
 
 QWidget *StatsPage::buildPages(QWidget *cards)
 {
-    auto *scrollContent = new CentredColumn(cards, kContentWidth, QMargins(kSidePadding, 0, kSidePadding, 57));
+    auto *scrollContent =
+        new CentredColumn(cards, Metrics::kPageWidth,
+                          QMargins(Metrics::kPagePadding, 0, Metrics::kPagePadding, Metrics::kPageBottomPadding));
     m_scroll->setWidget(scrollContent);
     m_scroll->setWidgetResizable(true);
     m_scroll->setFrameShape(QFrame::NoFrame);
@@ -158,13 +167,13 @@ void StatsPage::layOut(QWidget *header, QWidget *pages)
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(0);
-    column->addWidget(new CentredColumn(header, kContentWidth, QMargins(), this));
+    column->addWidget(new CentredColumn(header, Metrics::kPageWidth, QMargins(), this));
     auto *unlockRow = new QVBoxLayout(m_unlockRow);
-    unlockRow->setContentsMargins(kSidePadding, 0, kSidePadding, 13);
+    unlockRow->setContentsMargins(Metrics::kPagePadding, 0, Metrics::kPagePadding, Metrics::kSpacing);
     unlockRow->addWidget(m_unlockLine);
     m_unlockLine->setMinimumWidth(0);
     m_unlockLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    column->addWidget(new CentredColumn(m_unlockRow, kContentWidth, QMargins(), this));
+    column->addWidget(new CentredColumn(m_unlockRow, Metrics::kPageWidth, QMargins(), this));
     column->addWidget(pages, 1);
 }
 

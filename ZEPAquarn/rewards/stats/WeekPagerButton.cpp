@@ -1,5 +1,6 @@
 #include "rewards/stats/WeekPagerButton.h"
 
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
@@ -9,13 +10,14 @@ namespace zq {
 
 namespace {
 
-constexpr double kDisabledOpacity = 0.44;
+constexpr int kDiameter = 28;
+constexpr double kChevronSize = 11;
 
 } // namespace
 
 WeekPagerButton::WeekPagerButton(bool pointsLeft, QWidget *parent) : QAbstractButton(parent), m_pointsLeft(pointsLeft)
 {
-    setFixedSize(28, 28);
+    setFixedSize(kDiameter, kDiameter);
     setCursor(Qt::PointingHandCursor);
 }
 
@@ -24,14 +26,14 @@ void WeekPagerButton::paintEvent(QPaintEvent *)
     QPainter painter(this);
     const ColorScheme scheme = colorSchemeOf(*this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setOpacity(isEnabled() ? 1.0 : kDisabledOpacity);
-    const QRectF circle = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
-    painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1));
+    painter.setOpacity(isEnabled() ? 1.0 : Metrics::kDisabledOpacity);
+    const QRectF circle = strokedRect(QRectF(rect()));
+    painter.setPen(QPen(Palette::color(Palette::hairline, scheme), Metrics::kHairline));
     painter.setBrush(Palette::color(Palette::surface, scheme));
     painter.drawEllipse(circle);
-    SymbolCatalogue::paint(painter, QRectF(circle.center() - QPointF(5.5, 5.5), QSizeF(11, 11)),
-                           m_pointsLeft ? u"chevron.left" : u"chevron.right",
-                           Palette::color(Palette::textSecondary, scheme));
+    SymbolCatalogue::paint(
+        painter, QRectF(circle.center() - QPointF(kChevronSize, kChevronSize) / 2, QSizeF(kChevronSize, kChevronSize)),
+        m_pointsLeft ? u"chevron.left" : u"chevron.right", Palette::color(Palette::textSecondary, scheme));
 }
 
 } // namespace zq
