@@ -218,7 +218,7 @@ void paintHistoryRow(QPainter &painter, const QRectF &rect, const HistoryRowInpu
     if (inputs.hovering) {
         QPainterPath body;
         body.addRoundedRect(layout.body, 8, 8);
-        painter.fillPath(body, Palette::color(Palette::hoverFill, scheme));
+        painter.fillPath(body, Palette::color(Palette::controlHover, scheme));
     }
 
     // Plain text only: transcripts are never read as markup.

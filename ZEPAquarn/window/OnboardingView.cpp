@@ -41,7 +41,7 @@ protected:
         const ColorScheme scheme = colorSchemeOf(*this);
         SymbolCatalogue::paint(painter, QRectF(rect()),
                                m_done ? QStringLiteral("checkmark.circle.fill") : QStringLiteral("circle"),
-                               Palette::color(m_done ? Palette::success : Palette::inactive, scheme));
+                               Palette::color(m_done ? Palette::success : Palette::pending, scheme));
     }
 
 private:
@@ -197,8 +197,8 @@ void OnboardingView::applyColors()
     // The prominent style while it can be pressed; disabled it looks like any disabled button.
     QPalette prominent = palette();
     for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        prominent.setColor(group, QPalette::Button, Palette::color(Palette::tint, scheme));
-        prominent.setColor(group, QPalette::ButtonText, Palette::color(Palette::onPrimary, scheme));
+        prominent.setColor(group, QPalette::Button, Palette::color(Palette::brandGreen, scheme));
+        prominent.setColor(group, QPalette::ButtonText, Palette::color(Palette::onBrand, scheme));
     }
     m_done->setPalette(prominent);
     update();

@@ -88,7 +88,7 @@ TEST_P(HistoryPageTest, EmptyHistoryShowsTheTileAndDisablesCopyLast)
     ASSERT_TRUE(tile);
     const QRectF tileRect = within(tile);
     EXPECT_TRUE(test::sameColor(test::pixelAt(image, tileRect.topLeft() + QPointF(28, 5)),
-                                test::over(color(Palette::accentTint), color(Palette::windowBackground)), 4));
+                                test::over(color(Palette::accentWash), color(Palette::windowBackground)), 4));
     EXPECT_FALSE(test::colorBounds(image.copy(tileRect.toRect()), color(Palette::accent), 40).isEmpty());
     EXPECT_TRUE(test::sameColor(test::pixelAt(image, QPointF(5, 5)), color(Palette::windowBackground)));
 }
@@ -121,7 +121,7 @@ TEST_P(HistoryPageTest, ResultsListNewestFirstAndARowConfirmsItsCopy)
     const QPointF listOrigin = within(list->viewport()).topLeft();
     const QPointF hoverProbe = listOrigin + list->rowRect(0).topLeft() + QPointF(4, list->rowRect(0).height() - 6);
     EXPECT_TRUE(test::sameColor(test::pixelAt(image, hoverProbe),
-                                test::over(color(Palette::hoverFill), color(Palette::windowBackground)), 6));
+                                test::over(color(Palette::controlHover), color(Palette::windowBackground)), 6));
     const QRectF secondInPage = second.translated(listOrigin);
     const ZepaButtonLook success = zepaButtonLook(ZepaButtonStyle::quiet, true, false, scheme());
     EXPECT_FALSE(test::colorBounds(image.copy(secondInPage.toRect()), test::over(success.fill, color(Palette::windowBackground)), 8)

@@ -63,26 +63,10 @@ public:
         systemGrayAccent,
         monochromeBackground,
 
-        // The same colours under a second name. `background` always agrees with the window's own
-        // colour and `focus` is the accent itself.
+        // Second names the palette gives two tokens: `background` always agrees with the window's
+        // own colour, and `focus` (focus rings and selection strokes) is the accent itself.
         background = windowBackground,
         focus = accent,
-
-        // The names the window, onboarding, history and statistics views use for the same tokens.
-        surfaceElevated = surfaceRaised,
-        hoverFill = controlHover,
-        inactive = pending,
-        accentTint = accentWash,
-        accentBorder = selectionStroke,
-        tint = brandGreen,
-        onPrimary = onBrand,
-        error = danger,
-        lockedFill = locked,
-        signalPurple = signalPurpleAccent,
-        paleAccent = darkColorwayAccent,
-        agentTealBase = agentTealBackground,
-        deepOrbitBase = deepOrbitBackground,
-        monochromeBase = monochromeBackground,
     };
 
     struct Definition {

@@ -13,7 +13,7 @@ void paintSymbolTile(QPainter &painter, const QRectF &tile, QStringView symbol, 
     painter.setRenderHint(QPainter::Antialiasing);
     QPainterPath shape;
     shape.addRoundedRect(tile, 14, 14);
-    painter.fillPath(shape, Palette::color(Palette::accentTint, scheme));
+    painter.fillPath(shape, Palette::color(Palette::accentWash, scheme));
     SymbolCatalogue::paint(painter, QRectF(tile.center() - QPointF(14, 14), QSizeF(28, 28)), symbol,
                            Palette::color(Palette::accent, scheme));
     painter.restore();

@@ -39,8 +39,8 @@ ZepaButtonLook zepaButtonLook(ZepaButtonStyle style, bool success, bool pressed,
     const auto color = [scheme](Palette::Token token) { return Palette::color(token, scheme); };
     switch (style) {
     case ZepaButtonStyle::primary:
-        return {color(success ? Palette::onAccent : Palette::onPrimary),
-                color(success ? Palette::success : Palette::tint),
+        return {color(success ? Palette::onAccent : Palette::onBrand),
+                color(success ? Palette::success : Palette::brandGreen),
                 std::nullopt,
                 30,
                 13,
@@ -48,7 +48,7 @@ ZepaButtonLook zepaButtonLook(ZepaButtonStyle style, bool success, bool pressed,
                 pressed ? 0.9 : 1.0};
     case ZepaButtonStyle::quiet:
         return {color(success ? Palette::success : Palette::textSecondary),
-                color(success ? Palette::accentTint : Palette::controlFill),
+                color(success ? Palette::accentWash : Palette::controlFill),
                 color(Palette::hairline),
                 28,
                 8,

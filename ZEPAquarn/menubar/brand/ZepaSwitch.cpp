@@ -39,7 +39,7 @@ void ZepaSwitch::paint(QPainter &painter, const QRectF &rect, bool on, bool enab
     const qreal radius = rect.height() / 2;
     QPainterPath track;
     track.addRoundedRect(rect, radius, radius);
-    painter.fillPath(track, Palette::color(on ? Palette::tint : Palette::pending, scheme));
+    painter.fillPath(track, Palette::color(on ? Palette::brandGreen : Palette::pending, scheme));
 
     const qreal inset = std::max<qreal>(1.5, rect.height() * 0.08);
     const qreal knob = rect.height() - 2 * inset;

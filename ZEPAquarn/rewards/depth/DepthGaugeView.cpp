@@ -92,20 +92,19 @@ void paintDepthChip(QPainter &painter, const QRectF &rect, Colorway colorway, bo
     QPainterPath shape;
     shape.addRoundedRect(rect, Metrics::kControlRadius, Metrics::kControlRadius);
     if (isSelectable) {
-        painter.fillPath(shape,
-                         Palette::color(colorwayBackground(colorway).value_or(Palette::surfaceElevated), scheme));
+        painter.fillPath(shape, Palette::color(colorwayBackground(colorway).value_or(Palette::surfaceRaised), scheme));
         const double dot = rect.width() / 3;
         painter.setPen(Qt::NoPen);
         painter.setBrush(Palette::color(colorwayAccent(colorway), scheme));
         painter.drawEllipse(rect.center(), dot / 2, dot / 2);
     } else {
         // Base and dot are the same grey: one fill, so the dimming does not stack where they overlap.
-        painter.fillPath(shape, Palette::color(Palette::lockedFill, scheme));
+        painter.fillPath(shape, Palette::color(Palette::locked, scheme));
     }
     painter.setBrush(Qt::NoBrush);
     strokeInsideEdge(painter, rect, Metrics::kControlRadius, Palette::color(Palette::hairline, scheme));
     if (isSelected)
-        strokeInsideEdge(painter, rect, Metrics::kControlRadius, Palette::color(Palette::accent, scheme));
+        strokeInsideEdge(painter, rect, Metrics::kControlRadius, Palette::color(Palette::focus, scheme));
     painter.restore();
 }
 
@@ -149,7 +148,7 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
       m_disclosure(new StyledLabel(QString(), textStyle::small, m_card)),
       m_createButton(new ZepaButton(ZepaButtonStyle::primary, QString(), QStringLiteral("person.2"), m_card)),
       m_spinner(new ZepaSpinner(kSpinnerSize, m_createButton)),
-      m_errorLine(new StyledLabel(QString(), {11, QFont::Normal, -0.055, Palette::error}, m_card)),
+      m_errorLine(new StyledLabel(QString(), {11, QFont::Normal, -0.055, Palette::danger}, m_card)),
       m_copied(loop, [this] { refresh(); })
 {
     auto *column = new QVBoxLayout(this);

@@ -48,7 +48,7 @@ double systemNow()
 
 QColor surfaceOf(Colorway colorway, ColorScheme scheme)
 {
-    return Palette::color(colorwayBackground(colorway).value_or(Palette::surfaceElevated), scheme);
+    return Palette::color(colorwayBackground(colorway).value_or(Palette::surfaceRaised), scheme);
 }
 
 QFont nameFont(bool selected)
@@ -139,7 +139,7 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
     QPainterPath shape;
     shape.addRoundedRect(rect, Metrics::kCardRadius, Metrics::kCardRadius);
     if (option.isSelected)
-        painter.fillPath(shape, Palette::color(Palette::accentTint, scheme));
+        painter.fillPath(shape, Palette::color(Palette::accentWash, scheme));
 
     const QRectF content = rect.adjusted(kPadding, kPadding, -kPadding, -kPadding);
     // The preview and the name are dimmed once more inside a locked tile; the note is not.
@@ -189,7 +189,7 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
     painter.setBrush(Qt::NoBrush);
     if (option.isSelected) {
         const double radius = Metrics::kCardRadius - Metrics::kRingWidth / 2;
-        painter.setPen(QPen(Palette::color(Palette::accentBorder, scheme), Metrics::kRingWidth));
+        painter.setPen(QPen(Palette::color(Palette::selectionStroke, scheme), Metrics::kRingWidth));
         painter.drawRoundedRect(strokedRect(rect, Metrics::kRingWidth), radius, radius);
     } else {
         strokeInsideEdge(painter, rect, Metrics::kCardRadius, Palette::color(Palette::hairline, scheme));

@@ -90,19 +90,6 @@ TEST(PaletteTest, EveryTokenHasItsLightAndDarkValue)
     EXPECT_EQ(Palette::definitions().size(), std::size(expected) - 2); // background and focus are names
 }
 
-TEST(PaletteTest, TheOtherViewsNamesAreTheSameTokens)
-{
-    // The primary button of the history page: white on deep green, and in its success look under
-    // the dark appearance #141417 on mint.
-    EXPECT_EQ(Palette::color(Palette::onPrimary, ColorScheme::light), QColor(0xFF, 0xFF, 0xFF));
-    EXPECT_EQ(Palette::color(Palette::tint, ColorScheme::light), QColor(0x05, 0x51, 0x47));
-    EXPECT_EQ(Palette::color(Palette::onAccent, ColorScheme::dark), QColor(0x14, 0x14, 0x17));
-    EXPECT_EQ(Palette::color(Palette::success, ColorScheme::dark), QColor(0xA4, 0xDC, 0xB5));
-    EXPECT_EQ(Palette::color(Palette::inactive, ColorScheme::light), QColor(0xB4, 0xB4, 0xBA));
-    EXPECT_EQ(Palette::color(Palette::error, ColorScheme::dark), QColor(0xFF, 0x53, 0x4C));
-    EXPECT_EQ(Palette::color(Palette::deepOrbitBase, ColorScheme::light), QColor(0x0F, 0x29, 0x2A));
-}
-
 TEST(PaletteTest, ColorwaysTakeTheirAccentAndBackgroundFromTheSkinTable)
 {
     using zq::Colorway;

@@ -38,7 +38,7 @@ TEST(ZepaButtonTest, EachStyleTakesItsColoursSizeAndPressedLook)
     EXPECT_EQ(quiet.opacity, 1.0); // no pressed dimming in the quiet style
     const auto quietDone = zq::zepaButtonLook(ZepaButtonStyle::quiet, true, false, ColorScheme::dark);
     EXPECT_EQ(quietDone.text, Palette::color(Palette::success, ColorScheme::dark));
-    EXPECT_EQ(quietDone.fill, Palette::color(Palette::accentTint, ColorScheme::dark));
+    EXPECT_EQ(quietDone.fill, Palette::color(Palette::accentWash, ColorScheme::dark));
     EXPECT_EQ(quietDone.border, Palette::color(Palette::hairline, ColorScheme::dark));
 }
 
@@ -120,7 +120,7 @@ TEST(ZepaSwitchTest, TheKnobSidesAndTheTrackColourFollowTheState)
             zq::test::saveRender(image, QStringLiteral("switch-%1-%2")
                                             .arg(on ? QStringLiteral("on") : QStringLiteral("off"),
                                                  scheme == ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light")));
-            const QColor trackColor = Palette::color(on ? Palette::tint : Palette::pending, scheme);
+            const QColor trackColor = Palette::color(on ? Palette::brandGreen : Palette::pending, scheme);
             const QColor knob = Palette::color(Palette::onBrand, scheme);
             const QPointF knobSide(on ? track.width() - 11 : 11, 11);
             const QPointF trackSide(on ? 8 : track.width() - 8, 11);

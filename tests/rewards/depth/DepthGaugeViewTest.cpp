@@ -72,7 +72,7 @@ TEST_F(DepthGaugeViewTest, AFreshStoreOffersTheSurfaceAndACreateButton)
     const QPointF corner = QPointF(locked->mapTo(&view, QPoint(4, 13)));
     const QColor lockedOver = over(
         [] {
-            QColor c = Palette::color(Palette::lockedFill, ColorScheme::dark);
+            QColor c = Palette::color(Palette::locked, ColorScheme::dark);
             c.setAlphaF(0.44);
             return c;
         }(),
@@ -133,7 +133,7 @@ TEST_F(DepthGaugeViewTest, AFailedCreateKeepsTheDisclosureAndShowsTheError)
     EXPECT_EQ(view.inviteButton()->text(), "Create invite link");
     EXPECT_TRUE(pasteboard.text().isNull());
     const QImage image = render(view, "depth-gauge-error-light", ColorScheme::light);
-    EXPECT_FALSE(colorBounds(image, Palette::color(Palette::error, ColorScheme::light), 40).isEmpty());
+    EXPECT_FALSE(colorBounds(image, Palette::color(Palette::danger, ColorScheme::light), 40).isEmpty());
     render(view, "depth-gauge-error-dark", ColorScheme::dark);
 }
 
@@ -179,12 +179,12 @@ TEST(DepthChipTest, SwatchesShowTheirBaseTheirAccentAndTheSelectionRing)
         Palette::Token base;
         Palette::Token accent;
     } looks[] = {
-        {Colorway::consensusMint, Palette::surfaceElevated, Palette::accent},
-        {Colorway::signalPurple, Palette::surfaceElevated, Palette::signalPurple},
-        {Colorway::agentTeal, Palette::agentTealBase, Palette::paleAccent},
-        {Colorway::deepOrbit, Palette::deepOrbitBase, Palette::paleAccent},
-        {Colorway::systemGray, Palette::surfaceElevated, Palette::systemGrayAccent},
-        {Colorway::monochrome, Palette::monochromeBase, Palette::paleAccent},
+        {Colorway::consensusMint, Palette::surfaceRaised, Palette::accent},
+        {Colorway::signalPurple, Palette::surfaceRaised, Palette::signalPurpleAccent},
+        {Colorway::agentTeal, Palette::agentTealBackground, Palette::darkColorwayAccent},
+        {Colorway::deepOrbit, Palette::deepOrbitBackground, Palette::darkColorwayAccent},
+        {Colorway::systemGray, Palette::surfaceRaised, Palette::systemGrayAccent},
+        {Colorway::monochrome, Palette::monochromeBackground, Palette::darkColorwayAccent},
     };
     for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light}) {
         for (const auto &look : looks) {
@@ -204,7 +204,7 @@ TEST(DepthChipTest, SwatchesShowTheirBaseTheirAccentAndTheSelectionRing)
             const QImage ringed = chip(true, true);
             EXPECT_FALSE(sameColor(pixelAt(ringed, {0.5, 13}), pixelAt(plain, {0.5, 13}), 4)) << "ring: " << name;
             const QImage locked = chip(false, false);
-            QColor grey = Palette::color(Palette::lockedFill, scheme);
+            QColor grey = Palette::color(Palette::locked, scheme);
             grey.setAlphaF(0.44);
             EXPECT_TRUE(sameColor(pixelAt(locked, {13, 13}), over(grey, window), 3)) << "locked: " << name;
         }

@@ -50,7 +50,7 @@ TEST_F(PillAnimationGalleryViewTest, LockedTilesAreDimmedWithTheirNotesAndIgnore
 
     const QPointF insideSelected = QPointF(logoBars->mapTo(&gallery, QPoint(4, 40)));
     EXPECT_TRUE(sameColor(pixelAt(image, insideSelected),
-                          over(Palette::color(Palette::accentTint, ColorScheme::dark),
+                          over(Palette::color(Palette::accentWash, ColorScheme::dark),
                                Palette::color(Palette::windowBackground, ColorScheme::dark)),
                           4))
         << "the selected tile is tinted";
@@ -86,7 +86,7 @@ TEST_F(PillAnimationGalleryViewTest, AnUnlockedGalleryInAColorwayAndPreviewsThat
         const QImage first = preview(style, 1000.2);
         const QImage later = preview(style, 1001.3);
         EXPECT_NE(first, later) << rawValue(style).toStdString() << " moves with its voice";
-        const QColor base = Palette::color(Palette::monochromeBase, ColorScheme::dark);
+        const QColor base = Palette::color(Palette::monochromeBackground, ColorScheme::dark);
         EXPECT_TRUE(sameColor(pixelAt(first, {41, 9}), base, 3)) << "on the colorway's surface";
     }
     saveRender(preview(PillAnimationStyle::scaledPieces, 1001.3), "gallery-preview-scaled-pieces");

@@ -90,7 +90,7 @@ TEST(LedgerCardTest, BarsScaleToTheWeeksLargestDay)
 
 TEST(LedgerCardTest, TheReclaimedRowIsDrawnInTheAccent)
 {
-    const QColor purple = Palette::color(Palette::signalPurple, ColorScheme::dark);
+    const QColor purple = Palette::color(Palette::signalPurpleAccent, ColorScheme::dark);
     const LedgerCard reclaiming{weekModel({1200, 0, 0, 0, 0, 0, 0}, 600), Colorway::signalPurple};
     const LedgerCard even{weekModel({400, 0, 0, 0, 0, 0, 0}, 600), Colorway::signalPurple};
     ASSERT_EQ(reclaiming.model.rows.size(), 3u);
@@ -128,7 +128,7 @@ TEST(LedgerCardTest, TheExportIsAnOpaqueDarkImageOf960By760)
     const QColor window = Palette::color(Palette::windowBackground, ColorScheme::dark);
     for (const QPoint corner : {QPoint(0, 0), QPoint(959, 0), QPoint(0, 759), QPoint(959, 759)})
         EXPECT_TRUE(sameColor(image.pixelColor(corner), window)) << corner.x() << "," << corner.y();
-    EXPECT_TRUE(sameColor(image.pixelColor(40, 380), Palette::color(Palette::deepOrbitBase, ColorScheme::dark)));
+    EXPECT_TRUE(sameColor(image.pixelColor(40, 380), Palette::color(Palette::deepOrbitBackground, ColorScheme::dark)));
 
     EXPECT_FALSE(LedgerImageRenderer().pngData(weekModel({}), QSizeF(0, 380), 2.0, Colorway::consensusMint));
 }

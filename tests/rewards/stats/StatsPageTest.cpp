@@ -75,7 +75,7 @@ TEST_F(StatsPageTest, AnEmptyWeekShowsTheEmptyStateAndPagingFindsTheFullOne)
     EXPECT_FALSE(page.nextButton()->isEnabled()) << "the current week is shown";
     EXPECT_EQ(page.weekLabel()->text(), "WEEK 13");
     EXPECT_TRUE(sameColor(pixelAt(empty, {450, 700}), Palette::color(Palette::windowBackground, ColorScheme::dark)));
-    EXPECT_FALSE(colorBounds(empty, Palette::color(Palette::accentTint, ColorScheme::dark).rgb(), 12).isEmpty())
+    EXPECT_FALSE(colorBounds(empty, Palette::color(Palette::accentWash, ColorScheme::dark).rgb(), 12).isEmpty())
         << "the empty state's icon";
     const QLabel *body = nullptr;
     for (const QLabel *label : page.findChildren<QLabel *>())
