@@ -229,23 +229,12 @@ void PillView::paint(QPainter &painter, const QRectF &rect, double now) const
 
 void PillView::paintOpaque(QPainter &painter, const QRectF &rect, double now) const
 {
-    const PillLifecycle &life = lifecycle;
-    const PillTone frameTone = tone(life, now);
-    const PillLifecycle::Presence presence = life.presence(now);
+    const PillTone frameTone = tone(lifecycle, now);
     const QColor tintColor = Palette::color(tint(frameTone, colorway), scheme);
-    const double fade = life.captureFade(reduceMotion, now);
-    const double rollup = life.rollupProgress(now);
-    const bool capturing = life.isCapturing();
-    const bool logoBars = animationStyle == PillAnimationStyle::logoBars;
-    const bool engineLiveNow = capturing && life.captureLive && engineCaptureLive;
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const QPointF centre = rect.center();
-    painter.translate(centre.x(), centre.y() + (reduceMotion ? 0 : presence.offset));
-    const double scale = reduceMotion ? 1 : presence.scale;
-    painter.scale(scale, scale);
-    painter.translate(-centre);
+    applyPresence(painter, rect, now);
 
     const QRectF capsule = capsuleRect(rect, now);
     const QPainterPath shape = capsulePath(capsule);
@@ -254,77 +243,108 @@ void PillView::paintOpaque(QPainter &painter, const QRectF &rect, double now) co
 
     painter.save();
     painter.setClipPath(shape);
-    const QPointF middle = capsule.center();
-
-    if (logoBars) {
-        const bool rollingUp = !reduceMotion && life.rollupAt && now - *life.rollupAt < kBarRollupWindow &&
-                               !(capturing && !life.captureWasLive);
-        if ((capturing && life.captureLive) || rollingUp) {
-            ZepaMeter meter;
-            meter.height = PillMetrics::kBarMeterHeight;
-            meter.color = tintColor;
-            if (engineLiveNow)
-                meter.history = liveHistory;
-            meter.now = now;
-            meter.staggered = !reduceMotion;
-            if (!reduceMotion && life.rollupAt)
-                meter.rollupElapsed = now - *life.rollupAt;
-            if (!reduceMotion && life.captureLive)
-                meter.revealElapsed = life.captureAt ? now - *life.captureAt : 0.0;
-            meter.rollupFrom = life.rollupFrom(PillMetrics::kBarMeterHeight);
-            const QPointF at = middle + QPointF(PillMetrics::kBarMeterShift, 0);
-            meter.paint(painter, QRectF(at.x() - meter.frameWidth() / 2, at.y() - PillMetrics::kBarMeterHeight / 2,
-                                        meter.frameWidth(), PillMetrics::kBarMeterHeight));
-        }
-    } else if (life.captureLive || (!reduceMotion && life.rollupAt && rollup < 1)) {
-        VekPillMeter meter;
-        meter.style = animationStyle;
-        meter.color = tintColor;
-        meter.now = now;
-        if (life.captureLive && engineCaptureLive) {
-            meter.history = liveHistory;
-        } else if (life.rollupAt) {
-            // Frozen at the end of the capture while it fades out.
-            meter.history = life.rollupHistory;
-            if (!life.captureLive)
-                meter.now = *life.rollupAt;
-        }
-        meter.startedAt = life.captureAt.value_or(now);
-        meter.staggered = !reduceMotion;
-        painter.save();
-        painter.setOpacity(painter.opacity() * (reduceMotion ? 1 : 1 - rollup));
-        meter.paint(painter, QRectF(middle.x() - PillMetrics::kAnimationMeterSize / 2,
-                                    middle.y() - PillMetrics::kAnimationMeterSize / 2, PillMetrics::kAnimationMeterSize,
-                                    PillMetrics::kAnimationMeterSize));
-        painter.restore();
-    }
-
-    const bool markShown = life.shownAt && (logoBars || !life.captureLive);
-    if (markShown) {
-        const double shift = logoBars ? -PillMetrics::kMarkShift * fade : 0;
-        const double opacity = !logoBars && life.captureWasLive && !reduceMotion ? rollup : 1;
-        const double degrees = reduceMotion ? 0 : life.markRotation(now);
-        ZepaSymbol mark;
-        mark.size = PillMetrics::kMarkSize;
-        mark.color = tintColor;
-        mark.rotation = degrees;
-        painter.save();
-        painter.setOpacity(painter.opacity() * opacity);
-        const QPointF at = middle + QPointF(shift, 0);
-        mark.paint(painter, QRectF(at.x() - PillMetrics::kMarkSize / 2, at.y() - PillMetrics::kMarkSize / 2,
-                                   PillMetrics::kMarkSize, PillMetrics::kMarkSize));
-        painter.restore();
-    }
+    if (animationStyle == PillAnimationStyle::logoBars)
+        paintBarMeter(painter, capsule.center(), tintColor, now);
+    else
+        paintAnimationMeter(painter, capsule.center(), tintColor, now);
+    paintMark(painter, capsule.center(), tintColor, now);
     painter.restore();
 
-    // The border is a 1-point stroke inside the capsule.
-    QPen border(Palette::color(secondaryTint(frameTone, colorway), scheme), 1, Qt::SolidLine, Qt::FlatCap,
-                Qt::MiterJoin);
+    paintBorder(painter, capsule, frameTone);
+    painter.restore();
+}
+
+void PillView::applyPresence(QPainter &painter, const QRectF &rect, double now) const
+{
+    const PillLifecycle::Presence presence = lifecycle.presence(now);
+    const QPointF centre = rect.center();
+    painter.translate(centre.x(), centre.y() + (reduceMotion ? 0 : presence.offset));
+    const double scale = reduceMotion ? 1 : presence.scale;
+    painter.scale(scale, scale);
+    painter.translate(-centre);
+}
+
+void PillView::paintBarMeter(QPainter &painter, QPointF middle, const QColor &color, double now) const
+{
+    const PillLifecycle &life = lifecycle;
+    const bool capturing = life.isCapturing();
+    const bool rollingUp = !reduceMotion && life.rollupAt && now - *life.rollupAt < kBarRollupWindow &&
+                           !(capturing && !life.captureWasLive);
+    if (!(capturing && life.captureLive) && !rollingUp)
+        return;
+    ZepaMeter meter;
+    meter.height = PillMetrics::kBarMeterHeight;
+    meter.color = color;
+    if (capturing && life.captureLive && engineCaptureLive)
+        meter.history = liveHistory;
+    meter.now = now;
+    meter.staggered = !reduceMotion;
+    if (!reduceMotion && life.rollupAt)
+        meter.rollupElapsed = now - *life.rollupAt;
+    if (!reduceMotion && life.captureLive)
+        meter.revealElapsed = life.captureAt ? now - *life.captureAt : 0.0;
+    meter.rollupFrom = life.rollupFrom(PillMetrics::kBarMeterHeight);
+    const QPointF at = middle + QPointF(PillMetrics::kBarMeterShift, 0);
+    meter.paint(painter, QRectF(at.x() - meter.frameWidth() / 2, at.y() - PillMetrics::kBarMeterHeight / 2,
+                                meter.frameWidth(), PillMetrics::kBarMeterHeight));
+}
+
+void PillView::paintAnimationMeter(QPainter &painter, QPointF middle, const QColor &color, double now) const
+{
+    const PillLifecycle &life = lifecycle;
+    const double rollup = life.rollupProgress(now);
+    if (!life.captureLive && (reduceMotion || !life.rollupAt || rollup >= 1))
+        return;
+    VekPillMeter meter;
+    meter.style = animationStyle;
+    meter.color = color;
+    meter.now = now;
+    if (life.captureLive && engineCaptureLive) {
+        meter.history = liveHistory;
+    } else if (life.rollupAt) {
+        // Frozen at the end of the capture while it fades out.
+        meter.history = life.rollupHistory;
+        if (!life.captureLive)
+            meter.now = *life.rollupAt;
+    }
+    meter.startedAt = life.captureAt.value_or(now);
+    meter.staggered = !reduceMotion;
+    painter.save();
+    painter.setOpacity(painter.opacity() * (reduceMotion ? 1 : 1 - rollup));
+    const double size = PillMetrics::kAnimationMeterSize;
+    meter.paint(painter, QRectF(middle.x() - size / 2, middle.y() - size / 2, size, size));
+    painter.restore();
+}
+
+void PillView::paintMark(QPainter &painter, QPointF middle, const QColor &color, double now) const
+{
+    const PillLifecycle &life = lifecycle;
+    const bool logoBars = animationStyle == PillAnimationStyle::logoBars;
+    if (!life.shownAt || (!logoBars && life.captureLive))
+        return;
+    const double shift = logoBars ? -PillMetrics::kMarkShift * life.captureFade(reduceMotion, now) : 0;
+    const double opacity = !logoBars && life.captureWasLive && !reduceMotion ? life.rollupProgress(now) : 1;
+    ZepaSymbol mark;
+    mark.size = PillMetrics::kMarkSize;
+    mark.color = color;
+    mark.rotation = reduceMotion ? 0 : life.markRotation(now);
+    painter.save();
+    painter.setOpacity(painter.opacity() * opacity);
+    const QPointF at = middle + QPointF(shift, 0);
+    const double size = PillMetrics::kMarkSize;
+    mark.paint(painter, QRectF(at.x() - size / 2, at.y() - size / 2, size, size));
+    painter.restore();
+}
+
+void PillView::paintBorder(QPainter &painter, const QRectF &capsule, PillTone frameTone) const
+{
+    // A 1-point stroke inside the capsule.
+    QPen border(Palette::color(secondaryTint(frameTone, colorway), scheme), Metrics::kHairline, Qt::SolidLine,
+                Qt::FlatCap, Qt::MiterJoin);
     border.setMiterLimit(10);
     painter.setPen(border);
     painter.setBrush(Qt::NoBrush);
     painter.drawPath(capsulePath(strokedRect(capsule)));
-    painter.restore();
 }
 
 } // namespace zq

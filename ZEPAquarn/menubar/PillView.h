@@ -51,6 +51,13 @@ struct PillView {
 private:
     // The frame at full opacity; paint() applies the presence fade to it as a whole.
     void paintOpaque(QPainter &painter, const QRectF &rect, double now) const;
+    // Its steps: the presence scale and offset about the centre of `rect`; inside the capsule the
+    // bar meter (logo bars) or the listening animation, and the mark; the border.
+    void applyPresence(QPainter &painter, const QRectF &rect, double now) const;
+    void paintBarMeter(QPainter &painter, QPointF middle, const QColor &color, double now) const;
+    void paintAnimationMeter(QPainter &painter, QPointF middle, const QColor &color, double now) const;
+    void paintMark(QPainter &painter, QPointF middle, const QColor &color, double now) const;
+    void paintBorder(QPainter &painter, const QRectF &capsule, PillTone frameTone) const;
 };
 
 } // namespace zq
