@@ -1,6 +1,7 @@
 #include "menubar/MenuBanners.h"
 
 #include "menubar/MenuPanelCard.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
 #include <QFontMetricsF>
@@ -14,6 +15,18 @@ namespace {
 
 constexpr qreal kButtonPadX = 10;
 constexpr qreal kButtonPadY = 4;
+// The symbol's inset in its tile: a warning sign fills less of it than the banners' other symbols.
+constexpr qreal kSymbolInset = 5;
+constexpr qreal kIssueSymbolInset = 6.5;
+// The narrowest the text column gets, and the banners' vertical padding (an action banner's is
+// larger, for its button).
+constexpr qreal kMinimumTextWidth = 40;
+constexpr qreal kActionPaddingY = 11;
+constexpr qreal kIssuePaddingY = 9;
+// The issue banner's text starts this far after its tile.
+constexpr qreal kIssueTextGap = 10;
+// Room enough for any subtitle: its height comes from the wrapped text, not from this.
+constexpr qreal kWrapBoundsHeight = 10000;
 
 // A warning-washed banner: a symbol, a title over a wrapped subtitle, and a round button that says
 // what a click on the banner does.
@@ -24,6 +37,13 @@ struct ActionBanner {
     QString button;
 };
 
+// The symbol tile at a banner's leading edge.
+QRectF iconTile(const QRectF &banner)
+{
+    return {banner.left() + MenuMetrics::kRowInset, banner.center().y() - MenuMetrics::kIconTileSize / 2,
+            MenuMetrics::kIconTileSize, MenuMetrics::kIconTileSize};
+}
+
 QSizeF buttonSize(const QString &label)
 {
     const QFontMetricsF metrics(menuTextFont(12));
@@ -33,19 +53,21 @@ QSizeF buttonSize(const QString &label)
 // Where the banner's text column may run, for a banner `width` wide.
 qreal textWidth(qreal width, const QString &button)
 {
-    return std::max<qreal>(40, width - 11 - 26 - 11 - 8 - buttonSize(button).width() - 11);
+    return std::max<qreal>(kMinimumTextWidth, width - MenuMetrics::kRowInset - MenuMetrics::kIconTileSize -
+                                                  MenuMetrics::kRowInset - MenuMetrics::kAccessoryGap -
+                                                  buttonSize(button).width() - MenuMetrics::kRowInset);
 }
 
 qreal wrappedHeight(const QFont &font, qreal width, const QString &text)
 {
-    return QFontMetricsF(font).boundingRect(QRectF(0, 0, width, 10000), Qt::TextWordWrap, text).height();
+    return QFontMetricsF(font).boundingRect(QRectF(0, 0, width, kWrapBoundsHeight), Qt::TextWordWrap, text).height();
 }
 
 qreal bannerHeight(qreal width, const ActionBanner &banner)
 {
-    const qreal text = QFontMetricsF(menuTextFont(13, QFont::Medium)).height() + 2 +
+    const qreal text = QFontMetricsF(menuTextFont(13, QFont::Medium)).height() + MenuMetrics::kLineGap +
                        wrappedHeight(menuTextFont(11), textWidth(width, banner.button), banner.subtitle);
-    return std::max<qreal>(44, std::ceil(text + 22));
+    return std::max<qreal>(Metrics::kRowHeight, std::ceil(text + 2 * kActionPaddingY));
 }
 
 void paintBanner(QPainter &painter, const QRectF &rect, const ActionBanner &banner, ColorScheme scheme)
@@ -54,13 +76,13 @@ void paintBanner(QPainter &painter, const QRectF &rect, const ActionBanner &bann
     painter.setRenderHint(QPainter::Antialiasing);
     paintMenuCard(painter, rect, Palette::color(Palette::warningWash, scheme),
                   Palette::color(Palette::warningBorder, scheme));
-    const QRectF icon(rect.left() + 11, rect.center().y() - 13, 26, 26);
-    SymbolCatalogue::paint(painter, icon.adjusted(5, 5, -5, -5), banner.symbol,
-                           Palette::color(Palette::warning, scheme));
+    const QRectF icon = iconTile(rect);
+    SymbolCatalogue::paint(painter, icon.adjusted(kSymbolInset, kSymbolInset, -kSymbolInset, -kSymbolInset),
+                           banner.symbol, Palette::color(Palette::warning, scheme));
 
     const QSizeF size = buttonSize(banner.button);
-    const QRectF button(rect.right() - 11 - size.width(), rect.center().y() - size.height() / 2, size.width(),
-                        size.height());
+    const QRectF button(rect.right() - MenuMetrics::kRowInset - size.width(), rect.center().y() - size.height() / 2,
+                        size.width(), size.height());
     painter.setPen(Qt::NoPen);
     painter.setBrush(Palette::color(Palette::warning, scheme));
     painter.drawRoundedRect(button, button.height() / 2, button.height() / 2);
@@ -68,21 +90,21 @@ void paintBanner(QPainter &painter, const QRectF &rect, const ActionBanner &bann
     painter.setPen(Palette::color(Palette::onAccent, scheme));
     painter.drawText(button, Qt::AlignCenter, banner.button);
 
-    const qreal left = icon.right() + 11;
+    const qreal left = icon.right() + MenuMetrics::kRowInset;
     const qreal width = textWidth(rect.width(), banner.button);
     const QFont titleFont = menuTextFont(13, QFont::Medium);
     const QFont subtitleFont = menuTextFont(11);
     const qreal titleHeight = QFontMetricsF(titleFont).height();
     const qreal subtitleHeight = wrappedHeight(subtitleFont, width, banner.subtitle);
-    const qreal top = rect.center().y() - (titleHeight + 2 + subtitleHeight) / 2;
+    const qreal top = rect.center().y() - (titleHeight + MenuMetrics::kLineGap + subtitleHeight) / 2;
     painter.setFont(titleFont);
     painter.setPen(Palette::color(Palette::textPrimary, scheme));
     const QString elided = QFontMetricsF(titleFont).elidedText(banner.title, Qt::ElideRight, width);
     painter.drawText(QRectF(left, top, width, titleHeight), Qt::AlignLeft | Qt::AlignVCenter, elided);
     painter.setFont(subtitleFont);
     painter.setPen(Palette::color(Palette::textSecondary, scheme));
-    painter.drawText(QRectF(left, top + titleHeight + 2, width, subtitleHeight), Qt::TextWordWrap | Qt::AlignLeft,
-                     banner.subtitle);
+    painter.drawText(QRectF(left, top + titleHeight + MenuMetrics::kLineGap, width, subtitleHeight),
+                     Qt::TextWordWrap | Qt::AlignLeft, banner.subtitle);
     painter.restore();
 }
 
@@ -141,7 +163,7 @@ int MenuUpdateBanner::heightForWidth(int width) const
 
 QSize MenuUpdateBanner::sizeHint() const
 {
-    return QSize(348, heightForWidth(width() > 0 ? width() : 348));
+    return QSize(MenuMetrics::kContentWidth, heightForWidth(width() > 0 ? width() : MenuMetrics::kContentWidth));
 }
 
 void MenuUpdateBanner::paint(QPainter &painter, const QRectF &rect, const QString &version, ColorScheme scheme)
@@ -191,7 +213,7 @@ int UnseenTriggerMenuBanner::heightForWidth(int width) const
 
 QSize UnseenTriggerMenuBanner::sizeHint() const
 {
-    return QSize(348, heightForWidth(width() > 0 ? width() : 348));
+    return QSize(MenuMetrics::kContentWidth, heightForWidth(width() > 0 ? width() : MenuMetrics::kContentWidth));
 }
 
 void UnseenTriggerMenuBanner::paint(QPainter &painter, const QRectF &rect, ColorScheme scheme)
@@ -225,8 +247,10 @@ void RecentIssueMenuBanner::setContent(const RecentIssueBannerContent &content)
 
 QSize RecentIssueMenuBanner::sizeHint() const
 {
-    const qreal text = QFontMetricsF(menuTextFont(12)).height() + 2 + QFontMetricsF(menuTextFont(11)).height();
-    return QSize(348, int(std::max<qreal>(44, std::ceil(text + 18))));
+    const qreal text =
+        QFontMetricsF(menuTextFont(12)).height() + MenuMetrics::kLineGap + QFontMetricsF(menuTextFont(11)).height();
+    return QSize(MenuMetrics::kContentWidth,
+                 int(std::max<qreal>(Metrics::kRowHeight, std::ceil(text + 2 * kIssuePaddingY))));
 }
 
 void RecentIssueMenuBanner::paint(QPainter &painter, const QRectF &rect, const RecentIssueBannerContent &content,
@@ -235,19 +259,22 @@ void RecentIssueMenuBanner::paint(QPainter &painter, const QRectF &rect, const R
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     paintMenuCard(painter, rect, Palette::color(Palette::surface, scheme), Palette::color(Palette::hairline, scheme));
-    const QRectF icon(rect.left() + 11, rect.center().y() - 13, 26, 26);
-    SymbolCatalogue::paint(painter, icon.adjusted(6.5, 6.5, -6.5, -6.5), QStringLiteral("exclamationmark.triangle.fill"),
-                           Palette::color(Palette::danger, scheme));
-    const QRectF chevron(rect.right() - 11 - 11, rect.center().y() - 5.5, 11, 11);
+    const QRectF icon = iconTile(rect);
+    SymbolCatalogue::paint(painter,
+                           icon.adjusted(kIssueSymbolInset, kIssueSymbolInset, -kIssueSymbolInset, -kIssueSymbolInset),
+                           QStringLiteral("exclamationmark.triangle.fill"), Palette::color(Palette::danger, scheme));
+    const QRectF chevron(rect.right() - MenuMetrics::kRowInset - MenuMetrics::kChevronSize,
+                         rect.center().y() - MenuMetrics::kChevronSize / 2, MenuMetrics::kChevronSize,
+                         MenuMetrics::kChevronSize);
     SymbolCatalogue::paint(painter, chevron, QStringLiteral("chevron.right"), Palette::color(Palette::textTertiary, scheme));
 
-    const qreal left = icon.right() + 10;
-    const qreal width = std::max<qreal>(0, chevron.left() - 8 - left);
+    const qreal left = icon.right() + kIssueTextGap;
+    const qreal width = std::max<qreal>(0, chevron.left() - MenuMetrics::kAccessoryGap - left);
     const QFont titleFont = menuTextFont(12);
     const QFont subtitleFont = menuTextFont(11);
     const qreal titleHeight = QFontMetricsF(titleFont).height();
     const qreal subtitleHeight = QFontMetricsF(subtitleFont).height();
-    const qreal top = rect.center().y() - (titleHeight + 2 + subtitleHeight) / 2;
+    const qreal top = rect.center().y() - (titleHeight + MenuMetrics::kLineGap + subtitleHeight) / 2;
     // Incident texts are shown as plain text, one line each.
     painter.setFont(titleFont);
     painter.setPen(Palette::color(Palette::textPrimary, scheme));
@@ -255,7 +282,8 @@ void RecentIssueMenuBanner::paint(QPainter &painter, const QRectF &rect, const R
                      QFontMetricsF(titleFont).elidedText(content.title, Qt::ElideRight, width));
     painter.setFont(subtitleFont);
     painter.setPen(Palette::color(Palette::textTertiary, scheme));
-    painter.drawText(QRectF(left, top + titleHeight + 2, width, subtitleHeight), Qt::AlignLeft | Qt::AlignVCenter,
+    painter.drawText(QRectF(left, top + titleHeight + MenuMetrics::kLineGap, width, subtitleHeight),
+                     Qt::AlignLeft | Qt::AlignVCenter,
                      QFontMetricsF(subtitleFont).elidedText(content.subtitle, Qt::ElideRight, width));
     painter.restore();
 }
