@@ -1,6 +1,7 @@
 #include "window/TriggerBindingRecorderView.h"
 
 #include "menubar/brand/BrandFont.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaMenuPicker.h"
@@ -22,6 +23,24 @@ namespace zq {
 namespace {
 
 constexpr QSize kSymbolSize(14, 14);
+// The two columns: the primary picker, the plus between them (its glyph sits this far above the
+// controls' bottom edge), and the secondary trigger's button with its clear button.
+constexpr int kColumnSpacing = 10;
+constexpr int kHeadingSpacing = 4;
+constexpr int kPrimaryPickerWidth = 180;
+constexpr double kPlusSize = 11;
+constexpr int kPlusLift = 8;
+constexpr int kRecordMinimumWidth = 150;
+constexpr int kRecordMaximumWidth = 230;
+// The record button's padding and the gap after its symbol, which its text never covers.
+constexpr int kRecordTextMargins = 24;
+constexpr int kClearIconSize = 16;
+constexpr int kClearButtonSize = 22;
+// The recording popup, and how far it stands off the recorder.
+constexpr int kPopupWidth = 330;
+constexpr int kPopupGap = 4;
+constexpr int kCloseIconSize = 14;
+constexpr int kSpinnerSize = 16;
 
 QLabel *label(const QString &text, qreal size, BrandWeight weight, QWidget *parent)
 {
@@ -38,10 +57,10 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(
     setObjectName(QStringLiteral("trigger-recorder"));
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
-    row->setSpacing(10);
+    row->setSpacing(kColumnSpacing);
 
     auto *primaryColumn = new QVBoxLayout;
-    primaryColumn->setSpacing(4);
+    primaryColumn->setSpacing(kHeadingSpacing);
     QLabel *primaryHeading = label(QStringLiteral("PRIMARY"), 11, BrandWeight::regular, this);
     m_textColors.emplace_back(primaryHeading, Palette::textTertiary);
     primaryColumn->addWidget(primaryHeading);
@@ -55,27 +74,27 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(
     m_picker = new ZepaMenuPicker(QStringLiteral("Primary trigger"),
                                   {[this] { return QVariant(m_model->primaryValue()); },
                                    [this](const QVariant &value) { m_model->selectPrimary(value.toString()); }},
-                                  sections, 180, QStringLiteral("keyboard"), false, this);
+                                  sections, kPrimaryPickerWidth, QStringLiteral("keyboard"), false, this);
     m_picker->setObjectName(QStringLiteral("primary-trigger"));
     primaryColumn->addWidget(m_picker);
     row->addLayout(primaryColumn);
 
     m_plus = new QLabel(this);
-    m_plus->setFixedSize(11, 11 + 8);
+    m_plus->setFixedSize(int(kPlusSize), int(kPlusSize) + kPlusLift);
     m_plus->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
     row->addWidget(m_plus, 0, Qt::AlignBottom);
 
     auto *secondaryColumn = new QVBoxLayout;
-    secondaryColumn->setSpacing(4);
+    secondaryColumn->setSpacing(kHeadingSpacing);
     QLabel *secondaryHeading = label(QStringLiteral("SECONDARY"), 11, BrandWeight::regular, this);
     m_textColors.emplace_back(secondaryHeading, Palette::textTertiary);
     secondaryColumn->addWidget(secondaryHeading);
     auto *buttons = new QHBoxLayout;
-    buttons->setSpacing(4);
+    buttons->setSpacing(kHeadingSpacing);
     m_record = new QPushButton(this);
     m_record->setObjectName(QStringLiteral("record-secondary"));
-    m_record->setMinimumWidth(150);
-    m_record->setMaximumWidth(230);
+    m_record->setMinimumWidth(kRecordMinimumWidth);
+    m_record->setMaximumWidth(kRecordMaximumWidth);
     // As high as the primary picker, so the two headings line up over the bottom-aligned controls.
     m_record->setFixedHeight(qRound(ZepaMenuPicker::kHeight));
     m_record->setIconSize(kSymbolSize);
@@ -83,8 +102,8 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(
     m_clear = new QToolButton(this);
     m_clear->setObjectName(QStringLiteral("clear-secondary"));
     m_clear->setAutoRaise(true);
-    m_clear->setIconSize(QSize(16, 16));
-    m_clear->setFixedSize(22, 22);
+    m_clear->setIconSize(QSize(kClearIconSize, kClearIconSize));
+    m_clear->setFixedSize(kClearButtonSize, kClearButtonSize);
     m_clear->setToolTip(QStringLiteral("Remove secondary trigger"));
     buttons->addWidget(m_clear);
     secondaryColumn->addLayout(buttons);
@@ -124,10 +143,10 @@ void TriggerBindingRecorderView::buildPopup()
     m_popup = new QFrame(this, Qt::Popup);
     m_popup->setObjectName(QStringLiteral("trigger-recording"));
     m_popup->setFrameShape(QFrame::StyledPanel);
-    m_popup->setFixedWidth(330);
+    m_popup->setFixedWidth(kPopupWidth);
     auto *stack = new QVBoxLayout(m_popup);
-    stack->setContentsMargins(13, 13, 13, 13);
-    stack->setSpacing(13);
+    stack->setContentsMargins(Metrics::kSpacing, Metrics::kSpacing, Metrics::kSpacing, Metrics::kSpacing);
+    stack->setSpacing(Metrics::kSpacing);
 
     auto *top = new QHBoxLayout;
     top->addStretch(1);
@@ -141,7 +160,7 @@ void TriggerBindingRecorderView::buildPopup()
     stack->addLayout(top);
 
     auto *caps = new QHBoxLayout;
-    caps->setSpacing(8);
+    caps->setSpacing(Metrics::kSmallSpacing);
     caps->addStretch(1);
     for (const QString &cap : {QStringLiteral("⇧"), QStringLiteral("Super"), QStringLiteral("Space")}) {
         QLabel *capLabel = label(cap, 11, BrandWeight::regular, m_popup);
@@ -152,9 +171,9 @@ void TriggerBindingRecorderView::buildPopup()
     stack->addLayout(caps);
 
     auto *status = new QHBoxLayout;
-    status->setSpacing(8);
+    status->setSpacing(Metrics::kSmallSpacing);
     status->addStretch(1);
-    m_spinner = new ZepaSpinner(16, m_popup);
+    m_spinner = new ZepaSpinner(kSpinnerSize, m_popup);
     status->addWidget(m_spinner);
     QLabel *recording = label(QStringLiteral("Recording…"), 13, BrandWeight::medium, m_popup);
     m_textColors.emplace_back(recording, Palette::textPrimary);
@@ -181,24 +200,28 @@ void TriggerBindingRecorderView::applyColors()
     for (const auto &[widget, token] : m_textColors)
         setTextColor(*widget, Palette::color(token, scheme));
     const QColor tertiary = Palette::color(Palette::textTertiary, scheme);
-    m_plus->setPixmap(SymbolCatalogue::pixmap(QStringLiteral("plus"), QSizeF(11, 11), tertiary, devicePixelRatioF()));
-    m_clear->setIcon(SymbolCatalogue::pixmap(QStringLiteral("xmark"), QSizeF(16, 16), tertiary, devicePixelRatioF()));
-    m_close->setIcon(SymbolCatalogue::pixmap(QStringLiteral("xmark"), QSizeF(14, 14), tertiary, devicePixelRatioF()));
+    m_plus->setPixmap(
+        SymbolCatalogue::pixmap(QStringLiteral("plus"), QSizeF(kPlusSize, kPlusSize), tertiary, devicePixelRatioF()));
+    m_clear->setIcon(SymbolCatalogue::pixmap(QStringLiteral("xmark"), QSizeF(kClearIconSize, kClearIconSize), tertiary,
+                                             devicePixelRatioF()));
+    m_close->setIcon(SymbolCatalogue::pixmap(QStringLiteral("xmark"), QSizeF(kCloseIconSize, kCloseIconSize), tertiary,
+                                             devicePixelRatioF()));
     const QString capStyle =
-        QStringLiteral("QLabel { background: %1; color: %2; border-radius: 8px; padding: 4px 8px; }")
-            .arg(Palette::color(Palette::controlFill, scheme).name(QColor::HexArgb), tertiary.name(QColor::HexArgb));
+        QStringLiteral("QLabel { background: %1; color: %2; border-radius: %3px; padding: 4px 8px; }")
+            .arg(Palette::color(Palette::controlFill, scheme).name(QColor::HexArgb), tertiary.name(QColor::HexArgb))
+            .arg(Metrics::kControlRadius);
     for (QLabel *cap : m_caps)
         cap->setStyleSheet(capStyle);
     // A bordered button in the palette of the appearance: a style sheet of text alignment alone
     // would draw it light in a dark window.
-    m_record->setStyleSheet(
-        QStringLiteral("QPushButton { text-align: left; padding: 0 10px; color: %1; background: %2;"
-                       " border: 1px solid %3; border-radius: 8px; }"
-                       " QPushButton:pressed { background: %4; }")
-            .arg(Palette::color(Palette::textPrimary, scheme).name(QColor::HexArgb),
-                 Palette::color(Palette::controlFill, scheme).name(QColor::HexArgb),
-                 Palette::color(Palette::hairline, scheme).name(QColor::HexArgb),
-                 Palette::color(Palette::accentWash, scheme).name(QColor::HexArgb)));
+    m_record->setStyleSheet(QStringLiteral("QPushButton { text-align: left; padding: 0 10px; color: %1; background: %2;"
+                                           " border: 1px solid %3; border-radius: %5px; }"
+                                           " QPushButton:pressed { background: %4; }")
+                                .arg(Palette::color(Palette::textPrimary, scheme).name(QColor::HexArgb),
+                                     Palette::color(Palette::controlFill, scheme).name(QColor::HexArgb),
+                                     Palette::color(Palette::hairline, scheme).name(QColor::HexArgb),
+                                     Palette::color(Palette::accentWash, scheme).name(QColor::HexArgb))
+                                .arg(Metrics::kControlRadius));
     refresh();
 }
 
@@ -214,9 +237,9 @@ void TriggerBindingRecorderView::refresh()
 {
     m_picker->update();
     const SecondaryTriggerLook look = secondaryTriggerLook(m_model->secondaryValue());
-    // One line, however long the name: the button grows to 230 points and elides the rest.
-    m_record->setText(
-        m_record->fontMetrics().elidedText(look.text, Qt::ElideRight, 230 - 16 - kSymbolSize.width() - 8));
+    // One line, however long the name: the button grows to its widest and elides the rest.
+    m_record->setText(m_record->fontMetrics().elidedText(
+        look.text, Qt::ElideRight, kRecordMaximumWidth - kRecordTextMargins - kSymbolSize.width()));
     m_record->setIcon(SymbolCatalogue::pixmap(
         look.symbol, kSymbolSize, Palette::color(Palette::textSecondary, colorSchemeOf(*this)), devicePixelRatioF()));
     m_record->setProperty("symbol", look.symbol);
@@ -245,9 +268,9 @@ void TriggerBindingRecorderView::showPopup(bool recording)
     // Above the recorder, pointing down at it; below it when there is no room above.
     m_popup->adjustSize();
     const QRect anchor(mapToGlobal(QPoint(0, 0)), size());
-    QPoint at(anchor.center().x() - m_popup->width() / 2, anchor.top() - m_popup->height() - 4);
+    QPoint at(anchor.center().x() - m_popup->width() / 2, anchor.top() - m_popup->height() - kPopupGap);
     if (const QScreen *screen = this->screen(); screen && at.y() < screen->availableGeometry().top())
-        at.setY(anchor.bottom() + 4);
+        at.setY(anchor.bottom() + kPopupGap);
     m_popup->move(at);
     m_popup->show();
     m_popup->activateWindow();
