@@ -1,5 +1,7 @@
 #include "window/AppAppearance.h"
 
+#include "menubar/brand/Palette.h"
+
 #include <QApplication>
 #include <QPalette>
 #include <QStyle>
@@ -35,28 +37,21 @@ AppAppearance appAppearanceOrSystem(const QString &raw)
 
 namespace {
 
-QPalette lightPalette()
+// The window palette in the application's own colours, so native widgets (fields, sliders,
+// tooltips, selections) sit on the same window colour the custom views paint with.
+QPalette windowPalette(ColorScheme scheme)
 {
-    QPalette palette(QColor(0xf4, 0xf4, 0xf2), QColor(0xfa, 0xfa, 0xf8));
-    palette.setColor(QPalette::Text, QColor(0x1c, 0x1c, 0x1e));
-    palette.setColor(QPalette::WindowText, QColor(0x1c, 0x1c, 0x1e));
-    palette.setColor(QPalette::ButtonText, QColor(0x1c, 0x1c, 0x1e));
-    palette.setColor(QPalette::Base, Qt::white);
-    return palette;
-}
-
-QPalette darkPalette()
-{
-    QPalette palette(QColor(0x2c, 0x2c, 0x2e), QColor(0x1c, 0x1c, 0x1e));
-    palette.setColor(QPalette::Text, QColor(0xf2, 0xf2, 0xf7));
-    palette.setColor(QPalette::WindowText, QColor(0xf2, 0xf2, 0xf7));
-    palette.setColor(QPalette::ButtonText, QColor(0xf2, 0xf2, 0xf7));
-    palette.setColor(QPalette::Base, QColor(0x24, 0x24, 0x26));
-    palette.setColor(QPalette::AlternateBase, QColor(0x2c, 0x2c, 0x2e));
-    palette.setColor(QPalette::ToolTipBase, QColor(0x2c, 0x2c, 0x2e));
-    palette.setColor(QPalette::ToolTipText, QColor(0xf2, 0xf2, 0xf7));
-    palette.setColor(QPalette::Highlight, QColor(0x3d, 0x8b, 0x7a));
-    palette.setColor(QPalette::HighlightedText, Qt::white);
+    const auto token = [scheme](Palette::Token name) { return Palette::color(name, scheme); };
+    QPalette palette(token(Palette::surfaceRaised), token(Palette::windowBackground));
+    for (const QPalette::ColorRole role :
+         {QPalette::Text, QPalette::WindowText, QPalette::ButtonText, QPalette::ToolTipText})
+        palette.setColor(role, token(Palette::textPrimary));
+    palette.setColor(QPalette::Base, token(Palette::controlFill));
+    palette.setColor(QPalette::AlternateBase, token(Palette::surface));
+    palette.setColor(QPalette::ToolTipBase, token(Palette::surfaceRaised));
+    // The control tint of the application's windows.
+    palette.setColor(QPalette::Highlight, token(Palette::brandGreen));
+    palette.setColor(QPalette::HighlightedText, token(Palette::onBrand));
     return palette;
 }
 
@@ -69,10 +64,10 @@ void apply(QApplication &application, AppAppearance appearance)
         application.setPalette(application.style()->standardPalette());
         break;
     case AppAppearance::light:
-        application.setPalette(lightPalette());
+        application.setPalette(windowPalette(ColorScheme::light));
         break;
     case AppAppearance::dark:
-        application.setPalette(darkPalette());
+        application.setPalette(windowPalette(ColorScheme::dark));
         break;
     }
 }
