@@ -16,7 +16,7 @@ void migrateTriggerKeyToSecondary(rt::Settings &settings)
     if (!stored || !std::holds_alternative<QString>(*stored))
         return;
     const QString primary = std::get<QString>(*stored);
-    if (triggerKeyFromRawValue(primary))
+    if (fromRawValue<TriggerKey>(primary))
         return;
     if (!TriggerBinding::fromStorageValue(primary))
         return;

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "runtime/RawValue.h"
+
 #include <QString>
 
+#include <array>
 #include <optional>
 
 namespace zq::rt {
@@ -17,10 +20,12 @@ inline constexpr AudioDuringDictationMode kAllAudioDuringDictationModes[] = {Aud
                                                                              AudioDuringDictationMode::lowerVolume,
                                                                              AudioDuringDictationMode::pausePlayback};
 
-// "unchanged", "lower-volume", "pause-playback".
-QString rawValue(AudioDuringDictationMode mode);
-// None for any other text.
-std::optional<AudioDuringDictationMode> audioDuringDictationMode(const QString &rawValue);
+constexpr std::array<RawValueName<AudioDuringDictationMode>, 3> rawValueNames(AudioDuringDictationMode)
+{
+    return {{{AudioDuringDictationMode::unchanged, "unchanged"},
+             {AudioDuringDictationMode::lowerVolume, "lower-volume"},
+             {AudioDuringDictationMode::pausePlayback, "pause-playback"}}};
+}
 
 // The "audioDuringDictation" setting as it stands now; missing or unknown counts as unchanged.
 AudioDuringDictationMode readAudioDuringDictationMode(const rt::Settings &settings);

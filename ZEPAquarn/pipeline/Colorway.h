@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/RawValue.h"
+
 #include <QString>
 
 #include <array>
@@ -15,10 +17,15 @@ inline constexpr std::array<Colorway, 6> kAllColorways = {Colorway::consensusMin
                                                           Colorway::agentTeal,     Colorway::deepOrbit,
                                                           Colorway::systemGray,    Colorway::monochrome};
 
-// "consensusMint", "signalPurple", "agentTeal", "deepOrbit", "systemGray", "monochrome".
-QString rawValue(Colorway colorway);
-// None for any other text (the comparison is exact).
-std::optional<Colorway> colorwayFromRawValue(const QString &raw);
+constexpr std::array<RawValueName<Colorway>, 6> rawValueNames(Colorway)
+{
+    return {{{Colorway::consensusMint, "consensusMint"},
+             {Colorway::signalPurple, "signalPurple"},
+             {Colorway::agentTeal, "agentTeal"},
+             {Colorway::deepOrbit, "deepOrbit"},
+             {Colorway::systemGray, "systemGray"},
+             {Colorway::monochrome, "monochrome"}}};
+}
 
 // The asset name of the application icon worn with `colorway`: "AppIcon" for the default skin,
 // "AppIcon-" and the raw value for every other.

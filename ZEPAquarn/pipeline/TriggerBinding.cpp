@@ -246,7 +246,7 @@ QString TriggerBinding::storageValue() const
 
 std::optional<TriggerBinding> TriggerBinding::fromStorageValue(QStringView text)
 {
-    if (const auto key = triggerKeyFromRawValue(text))
+    if (const auto key = fromRawValue<TriggerKey>(text))
         return predefined(*key);
 
     const std::vector<QStringView> three = splitKeepingEmpty(text, u':', 3);

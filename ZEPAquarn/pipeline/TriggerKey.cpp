@@ -10,7 +10,7 @@ constexpr std::int64_t noKeyCode = -1;
 
 struct KeyRow {
     TriggerKey key;
-    std::string_view rawValue;
+    const char *rawValue;
     std::int64_t keyCode;
     std::uint64_t heldFlag; // 0: none
     std::string_view displayName;
@@ -67,18 +67,15 @@ const std::array<TriggerKey, 24> &allTriggerKeys()
     return keys;
 }
 
-QString rawValue(TriggerKey key)
+const std::array<RawValueName<TriggerKey>, 24> &rawValueNames(TriggerKey)
 {
-    return fromAscii(row(key).rawValue);
-}
-
-std::optional<TriggerKey> triggerKeyFromRawValue(QStringView text)
-{
-    for (const KeyRow &candidate : keyRows) {
-        if (text == QLatin1StringView(candidate.rawValue.data(), static_cast<qsizetype>(candidate.rawValue.size())))
-            return candidate.key;
-    }
-    return std::nullopt;
+    static constexpr std::array<RawValueName<TriggerKey>, 24> names = [] {
+        std::array<RawValueName<TriggerKey>, 24> all{};
+        for (std::size_t i = 0; i < all.size(); ++i)
+            all[i] = {keyRows[i].key, keyRows[i].rawValue};
+        return all;
+    }();
+    return names;
 }
 
 std::optional<std::int64_t> keyCode(TriggerKey key)

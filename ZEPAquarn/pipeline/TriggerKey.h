@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/RawValue.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -79,9 +81,7 @@ enum class TriggerKey {
 const std::array<TriggerKey, 24> &allTriggerKeys();
 
 // "fn", "right-control", "right-option", "right-command", "f1" … "f20".
-QString rawValue(TriggerKey key);
-// Exact, case-sensitive match of a raw value; anything else gives nothing.
-std::optional<TriggerKey> triggerKeyFromRawValue(QStringView text);
+const std::array<RawValueName<TriggerKey>, 24> &rawValueNames(TriggerKey);
 // The key's code; none for Fn, which is only ever seen as a flag.
 std::optional<std::int64_t> keyCode(TriggerKey key);
 // The flag that is set while the key is down; none for the function keys.

@@ -6,54 +6,44 @@ namespace zq {
 
 namespace {
 
-constexpr std::array<const char *, diagnosticEventCount> rawValues = {
-    "app_launched",
-    "app_terminated",
-    "previous_run_unclean",
-    "system_crash_report_found",
-    "main_thread_stall_detected",
-    "main_thread_recovered",
-    "main_thread_stall_fatal",
-    "hotkey_tap_disabled",
-    "dictation_requested",
-    "dictation_locked",
-    "dictation_finish_requested",
-    "dictation_cancelled",
-    "audio_start_began",
-    "audio_start_completed",
-    "audio_start_ended_before_live",
-    "audio_start_failed",
-    "capture_completed",
-    "capture_too_short",
-    "capture_empty",
-    "transcription_started",
-    "transcription_completed",
-    "transcription_failed",
-    "paste_succeeded",
-    "paste_fallback",
-    "dictation_failed",
-    "audio_configuration_changed",
-    "audio_recovery_started",
-    "audio_recovery_completed",
-    "audio_recovery_failed",
-    "store_entries_dropped",
-};
+constexpr std::array<RawValueName<DiagnosticEvent>, diagnosticEventCount> kRawValueNames{{
+    {DiagnosticEvent::appLaunched, "app_launched"},
+    {DiagnosticEvent::appTerminated, "app_terminated"},
+    {DiagnosticEvent::previousRunUnclean, "previous_run_unclean"},
+    {DiagnosticEvent::systemCrashReportFound, "system_crash_report_found"},
+    {DiagnosticEvent::mainThreadStallDetected, "main_thread_stall_detected"},
+    {DiagnosticEvent::mainThreadRecovered, "main_thread_recovered"},
+    {DiagnosticEvent::mainThreadStallFatal, "main_thread_stall_fatal"},
+    {DiagnosticEvent::hotkeyTapDisabled, "hotkey_tap_disabled"},
+    {DiagnosticEvent::dictationRequested, "dictation_requested"},
+    {DiagnosticEvent::dictationLocked, "dictation_locked"},
+    {DiagnosticEvent::dictationFinishRequested, "dictation_finish_requested"},
+    {DiagnosticEvent::dictationCancelled, "dictation_cancelled"},
+    {DiagnosticEvent::audioStartBegan, "audio_start_began"},
+    {DiagnosticEvent::audioStartCompleted, "audio_start_completed"},
+    {DiagnosticEvent::audioStartEndedBeforeLive, "audio_start_ended_before_live"},
+    {DiagnosticEvent::audioStartFailed, "audio_start_failed"},
+    {DiagnosticEvent::captureCompleted, "capture_completed"},
+    {DiagnosticEvent::captureTooShort, "capture_too_short"},
+    {DiagnosticEvent::captureEmpty, "capture_empty"},
+    {DiagnosticEvent::transcriptionStarted, "transcription_started"},
+    {DiagnosticEvent::transcriptionCompleted, "transcription_completed"},
+    {DiagnosticEvent::transcriptionFailed, "transcription_failed"},
+    {DiagnosticEvent::pasteSucceeded, "paste_succeeded"},
+    {DiagnosticEvent::pasteFallback, "paste_fallback"},
+    {DiagnosticEvent::dictationFailed, "dictation_failed"},
+    {DiagnosticEvent::audioConfigurationChanged, "audio_configuration_changed"},
+    {DiagnosticEvent::audioRecoveryStarted, "audio_recovery_started"},
+    {DiagnosticEvent::audioRecoveryCompleted, "audio_recovery_completed"},
+    {DiagnosticEvent::audioRecoveryFailed, "audio_recovery_failed"},
+    {DiagnosticEvent::storeEntriesDropped, "store_entries_dropped"},
+}};
 
 } // namespace
 
-QString rawValue(DiagnosticEvent event)
+const std::array<RawValueName<DiagnosticEvent>, diagnosticEventCount> &rawValueNames(DiagnosticEvent)
 {
-    const auto index = static_cast<std::size_t>(event);
-    return index < rawValues.size() ? QString::fromLatin1(rawValues[index]) : QString();
-}
-
-std::optional<DiagnosticEvent> diagnosticEventFromRawValue(const QString &raw)
-{
-    for (std::size_t i = 0; i < rawValues.size(); ++i) {
-        if (raw == QLatin1String(rawValues[i]))
-            return static_cast<DiagnosticEvent>(i);
-    }
-    return std::nullopt;
+    return kRawValueNames;
 }
 
 } // namespace zq

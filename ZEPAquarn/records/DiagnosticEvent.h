@@ -1,8 +1,11 @@
 #pragma once
 
+#include "runtime/RawValue.h"
+
 #include <QMap>
 #include <QString>
 
+#include <array>
 #include <optional>
 
 namespace zq {
@@ -48,8 +51,6 @@ inline constexpr int diagnosticEventCount = 30;
 // Small string-to-string facts of one line (snake-case keys). Never transcripts, keys or clipboard text.
 using DiagnosticMetadata = QMap<QString, QString>;
 
-QString rawValue(DiagnosticEvent event);
-// None for a name that is not in the vocabulary.
-std::optional<DiagnosticEvent> diagnosticEventFromRawValue(const QString &raw);
+const std::array<RawValueName<DiagnosticEvent>, diagnosticEventCount> &rawValueNames(DiagnosticEvent);
 
 } // namespace zq

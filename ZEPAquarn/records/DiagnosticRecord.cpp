@@ -37,7 +37,7 @@ bool readEvent(const QJsonObject &object, const char *key, DiagnosticEvent &out)
     QString raw;
     if (!readString(object, key, raw))
         return false;
-    const auto event = diagnosticEventFromRawValue(raw);
+    const auto event = fromRawValue<DiagnosticEvent>(raw);
     if (!event)
         return false;
     out = *event;

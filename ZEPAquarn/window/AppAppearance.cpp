@@ -8,31 +8,9 @@
 
 namespace zq {
 
-QString rawValue(AppAppearance appearance)
-{
-    switch (appearance) {
-    case AppAppearance::system:
-        return QStringLiteral("system");
-    case AppAppearance::light:
-        return QStringLiteral("light");
-    case AppAppearance::dark:
-        return QStringLiteral("dark");
-    }
-    return QStringLiteral("system");
-}
-
-std::optional<AppAppearance> appAppearance(const QString &raw)
-{
-    for (auto candidate : {AppAppearance::system, AppAppearance::light, AppAppearance::dark}) {
-        if (rawValue(candidate) == raw)
-            return candidate;
-    }
-    return std::nullopt;
-}
-
 AppAppearance appAppearanceOrSystem(const QString &raw)
 {
-    return appAppearance(raw).value_or(AppAppearance::system);
+    return fromRawValue<AppAppearance>(raw).value_or(AppAppearance::system);
 }
 
 namespace {

@@ -1,7 +1,10 @@
 #pragma once
 
+#include "runtime/RawValue.h"
+
 #include <QString>
 
+#include <array>
 #include <optional>
 
 class QApplication;
@@ -11,9 +14,10 @@ namespace zq {
 // The user's theme choice, stored under "appearance".
 enum class AppAppearance { system, light, dark };
 
-QString rawValue(AppAppearance appearance);
-// None for any text other than the three raw values (case-sensitive).
-std::optional<AppAppearance> appAppearance(const QString &raw);
+constexpr std::array<RawValueName<AppAppearance>, 3> rawValueNames(AppAppearance)
+{
+    return {{{AppAppearance::system, "system"}, {AppAppearance::light, "light"}, {AppAppearance::dark, "dark"}}};
+}
 // How start-up reads the stored text: anything unknown follows the system.
 AppAppearance appAppearanceOrSystem(const QString &raw);
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/RawValue.h"
+
 #include <QString>
 
 #include <array>
@@ -15,8 +17,17 @@ inline constexpr std::array<AppWindowSection, 8> allAppWindowSections{
     AppWindowSection::audio, AppWindowSection::transcription, AppWindowSection::dictionary,
     AppWindowSection::faq,   AppWindowSection::support};
 
-QString rawValue(AppWindowSection section);
-std::optional<AppWindowSection> appWindowSection(const QString &raw);
+constexpr std::array<RawValueName<AppWindowSection>, 8> rawValueNames(AppWindowSection)
+{
+    return {{{AppWindowSection::stats, "stats"},
+             {AppWindowSection::history, "history"},
+             {AppWindowSection::general, "general"},
+             {AppWindowSection::audio, "audio"},
+             {AppWindowSection::transcription, "transcription"},
+             {AppWindowSection::dictionary, "dictionary"},
+             {AppWindowSection::faq, "faq"},
+             {AppWindowSection::support, "support"}}};
+}
 QString title(AppWindowSection section);
 // The name of the section's symbol image.
 QString symbolName(AppWindowSection section);

@@ -42,8 +42,8 @@ TEST(AudioDuringDictationMode, RawValuesAndTheSetting)
     EXPECT_EQ(rawValue(Mode::lowerVolume), "lower-volume");
     EXPECT_EQ(rawValue(Mode::pausePlayback), "pause-playback");
     for (Mode mode : kAllAudioDuringDictationModes)
-        EXPECT_EQ(audioDuringDictationMode(rawValue(mode)), mode);
-    EXPECT_FALSE(audioDuringDictationMode(QStringLiteral("Lower-Volume")).has_value());
+        EXPECT_EQ(fromRawValue<AudioDuringDictationMode>(rawValue(mode)), mode);
+    EXPECT_FALSE(fromRawValue<AudioDuringDictationMode>(u"Lower-Volume").has_value());
 
     rt::Settings settings{QString()};
     EXPECT_EQ(readAudioDuringDictationMode(settings), Mode::unchanged) << "missing";

@@ -233,6 +233,6 @@ TEST(DeferredAudioObjectReleasePoolTest, SharedInstancesCarryTheirLabels)
     EXPECT_EQ(zq::sharedHALExecutor().label(), QStringLiteral("io.quorvane.zepaquarn.hal"));
     EXPECT_EQ(zq::sharedAudioReleasePool().delay(), std::chrono::seconds(10));
     EXPECT_EQ(zq::rawValue(zq::StartFailurePhase::halTimeout), QStringLiteral("hal_timeout"));
-    EXPECT_EQ(zq::startFailurePhase(QStringLiteral("resolve_failed")), zq::StartFailurePhase::resolveFailed);
+    EXPECT_EQ(zq::fromRawValue<zq::StartFailurePhase>(u"resolve_failed"), zq::StartFailurePhase::resolveFailed);
     EXPECT_EQ(HALOperationError::errorDescription(), QStringLiteral("The audio server did not respond in time"));
 }

@@ -356,12 +356,12 @@ TEST(PillNoticeTest, TheIconNameFollowsTheColorway)
 {
     EXPECT_EQ(appIconName(Colorway::consensusMint), QStringLiteral("AppIcon"));
     for (const Colorway colorway : kAllColorways) {
-        EXPECT_EQ(colorwayFromRawValue(rawValue(colorway)), colorway);
+        EXPECT_EQ(fromRawValue<Colorway>(rawValue(colorway)), colorway);
         if (colorway != Colorway::consensusMint) {
             EXPECT_EQ(appIconName(colorway), QStringLiteral("AppIcon-") + rawValue(colorway));
         }
     }
-    EXPECT_FALSE(colorwayFromRawValue(QStringLiteral("ConsensusMint")).has_value());
+    EXPECT_FALSE(fromRawValue<Colorway>(u"ConsensusMint").has_value());
 }
 
 } // namespace

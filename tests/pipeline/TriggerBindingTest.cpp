@@ -19,10 +19,10 @@ TEST(TriggerKeyTest, rawValuesAreExactAndCaseSensitive)
     EXPECT_EQ(allTriggerKeys().front(), TriggerKey::fn);
     EXPECT_EQ(allTriggerKeys().back(), TriggerKey::f20);
     for (TriggerKey key : allTriggerKeys())
-        EXPECT_EQ(triggerKeyFromRawValue(rawValue(key)), key) << rawValue(key).toStdString();
+        EXPECT_EQ(fromRawValue<TriggerKey>(rawValue(key)), key) << rawValue(key).toStdString();
 
     for (const char *text : {"FN", "Fn", "F5", "f0", "f21", "right_control", "fn ", " fn", ""})
-        EXPECT_EQ(triggerKeyFromRawValue(QString::fromLatin1(text)), std::nullopt) << text;
+        EXPECT_EQ(fromRawValue<TriggerKey>(QString::fromLatin1(text)), std::nullopt) << text;
 }
 
 TEST(TriggerKeyTest, codesFlagsAndNames)

@@ -102,8 +102,8 @@ TEST(AppWindowModelTest, RetriesStopWhenTheModelIsGone)
 
 TEST(AppAppearanceTest, RawValuesAreCaseSensitiveAndUnknownTextFollowsTheSystem)
 {
-    EXPECT_EQ(zq::appAppearance("dark"), zq::AppAppearance::dark);
-    EXPECT_EQ(zq::appAppearance("Dark"), std::nullopt);
+    EXPECT_EQ(zq::fromRawValue<zq::AppAppearance>(u"dark"), zq::AppAppearance::dark);
+    EXPECT_EQ(zq::fromRawValue<zq::AppAppearance>(u"Dark"), std::nullopt);
     EXPECT_EQ(zq::appAppearanceOrSystem("Dark"), zq::AppAppearance::system);
     EXPECT_EQ(zq::appAppearanceOrSystem(""), zq::AppAppearance::system);
     EXPECT_EQ(zq::appAppearanceOrSystem("light"), zq::AppAppearance::light);

@@ -46,7 +46,7 @@ DepthStore::DepthStore(rt::Settings &settings, InviteService service, QObject *p
         m_unlocked.merge(tiersReached(*m_verifiedDownloads));
 
     m_selection =
-        colorwayFromRawValue(m_settings.stringValue(key(keys::depthSelection))).value_or(Colorway::consensusMint);
+        fromRawValue<Colorway>(m_settings.stringValue(key(keys::depthSelection))).value_or(Colorway::consensusMint);
 }
 
 void DepthStore::setSelection(Colorway colorway)

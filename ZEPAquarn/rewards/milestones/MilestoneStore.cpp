@@ -7,26 +7,6 @@
 
 namespace zq {
 
-QString rawValue(Milestone milestone)
-{
-    switch (milestone) {
-    case Milestone::hundredTakes:
-        return QStringLiteral("hundredTakes");
-    case Milestone::tenThousandWordWeek:
-        return QStringLiteral("tenThousandWordWeek");
-    }
-    return {};
-}
-
-std::optional<Milestone> milestoneFromRawValue(const QString &raw)
-{
-    for (Milestone milestone : {Milestone::hundredTakes, Milestone::tenThousandWordWeek}) {
-        if (rawValue(milestone) == raw)
-            return milestone;
-    }
-    return std::nullopt;
-}
-
 std::optional<Milestone> selectMilestone(qint64 totalTakes, qint64 weekWords, const std::set<Milestone> &shown)
 {
     if (weekWords >= 10000 && !shown.contains(Milestone::tenThousandWordWeek))
@@ -40,7 +20,7 @@ MilestoneStore::MilestoneStore(rt::Settings &settings, QObject *parent) : QObjec
 {
     m_dismissed = m_settings.boolValue(keys::milestoneDismissed, false);
     for (const QString &raw : m_settings.stringListValue(keys::milestoneShown)) {
-        if (const auto milestone = milestoneFromRawValue(raw))
+        if (const auto milestone = fromRawValue<Milestone>(raw))
             m_shown.insert(*milestone);
     }
     const double last = m_settings.doubleValue(keys::milestoneLastShown, 0.0);

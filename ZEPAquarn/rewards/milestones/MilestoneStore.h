@@ -1,9 +1,12 @@
 #pragma once
 
+#include "runtime/RawValue.h"
+
 #include <QDateTime>
 #include <QObject>
 #include <QString>
 
+#include <array>
 #include <optional>
 #include <set>
 
@@ -16,9 +19,11 @@ namespace zq {
 // A one-time note of achievement in the tray panel. The order is the declaration order.
 enum class Milestone { hundredTakes, tenThousandWordWeek };
 
-QString rawValue(Milestone milestone);
-// None for a text that is neither raw value.
-std::optional<Milestone> milestoneFromRawValue(const QString &raw);
+// The stored "milestoneShown" entries.
+constexpr std::array<RawValueName<Milestone>, 2> rawValueNames(Milestone)
+{
+    return {{{Milestone::hundredTakes, "hundredTakes"}, {Milestone::tenThousandWordWeek, "tenThousandWordWeek"}}};
+}
 
 // The candidate to show for the lifetime take count and this week's words, given what was shown:
 // the word milestone first, then the takes milestone.

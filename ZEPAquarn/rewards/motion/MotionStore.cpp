@@ -27,7 +27,7 @@ std::set<PillAnimationStyle> readStyles(const rt::Settings &settings, const char
 {
     std::set<PillAnimationStyle> styles;
     for (const QString &raw : settings.stringListValue(QString::fromLatin1(key))) {
-        if (const auto style = pillAnimationStyleFromRawValue(raw))
+        if (const auto style = fromRawValue<PillAnimationStyle>(raw))
             styles.insert(*style);
     }
     return styles;

@@ -5,33 +5,9 @@
 
 namespace zq {
 
-QString rawValue(PillAnimationStyle style)
-{
-    switch (style) {
-    case PillAnimationStyle::logoBars:
-        return QStringLiteral("logo-bars");
-    case PillAnimationStyle::scaledPieces:
-        return QStringLiteral("scaled-pieces");
-    case PillAnimationStyle::bandSwell:
-        return QStringLiteral("band-swell");
-    case PillAnimationStyle::surface:
-        return QStringLiteral("surface");
-    }
-    return {};
-}
-
-std::optional<PillAnimationStyle> pillAnimationStyleFromRawValue(const QString &raw)
-{
-    for (const PillAnimationStyle style : kAllPillAnimationStyles) {
-        if (rawValue(style) == raw)
-            return style;
-    }
-    return std::nullopt;
-}
-
 PillAnimationStyle storedPillAnimationStyle(const rt::Settings &settings)
 {
-    return pillAnimationStyleFromRawValue(settings.stringValue(QString::fromLatin1(keys::pillAnimation)))
+    return fromRawValue<PillAnimationStyle>(settings.stringValue(QString::fromLatin1(keys::pillAnimation)))
         .value_or(PillAnimationStyle::logoBars);
 }
 

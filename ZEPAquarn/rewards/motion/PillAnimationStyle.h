@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/RawValue.h"
+
 #include <QString>
 
 #include <array>
@@ -22,10 +24,14 @@ inline constexpr std::array<PillAnimationStyle, 4> kPillAnimationGalleryOrder = 
     PillAnimationStyle::surface, PillAnimationStyle::logoBars, PillAnimationStyle::scaledPieces,
     PillAnimationStyle::bandSwell};
 
-// "logo-bars", "scaled-pieces", "band-swell", "surface": the stored "pillAnimation" values.
-QString rawValue(PillAnimationStyle style);
-// Exactly the four raw values; any other text (the empty one too) gives none.
-std::optional<PillAnimationStyle> pillAnimationStyleFromRawValue(const QString &raw);
+// The stored "pillAnimation" values.
+constexpr std::array<RawValueName<PillAnimationStyle>, 4> rawValueNames(PillAnimationStyle)
+{
+    return {{{PillAnimationStyle::logoBars, "logo-bars"},
+             {PillAnimationStyle::scaledPieces, "scaled-pieces"},
+             {PillAnimationStyle::bandSwell, "band-swell"},
+             {PillAnimationStyle::surface, "surface"}}};
+}
 // The style stored under "pillAnimation"; logoBars when none is stored or the value is unknown.
 PillAnimationStyle storedPillAnimationStyle(const rt::Settings &settings);
 QString displayName(PillAnimationStyle style);

@@ -32,8 +32,8 @@ TEST(MilestoneTest, SelectionPrefersTheWordWeekAndSkipsWhatWasShown)
     EXPECT_EQ(zq::selectMilestone(100, 0, {}), Milestone::hundredTakes);
     EXPECT_EQ(zq::selectMilestone(1000, 50000, {Milestone::hundredTakes, Milestone::tenThousandWordWeek}),
               std::nullopt);
-    EXPECT_EQ(zq::milestoneFromRawValue(QStringLiteral("hundredTakes")), Milestone::hundredTakes);
-    EXPECT_EQ(zq::milestoneFromRawValue(QStringLiteral("HundredTakes")), std::nullopt);
+    EXPECT_EQ(zq::fromRawValue<Milestone>(u"hundredTakes"), Milestone::hundredTakes);
+    EXPECT_EQ(zq::fromRawValue<Milestone>(u"HundredTakes"), std::nullopt);
 }
 
 TEST(MilestoneStoreTest, ShowsOneMilestoneAtMostEveryThirtyDays)

@@ -29,11 +29,11 @@ struct MotionRig {
 TEST(PillAnimationStyleTest, RawValuesRoundTripExactly)
 {
     for (const Style style : zq::kAllPillAnimationStyles)
-        EXPECT_EQ(zq::pillAnimationStyleFromRawValue(zq::rawValue(style)), style);
+        EXPECT_EQ(zq::fromRawValue<PillAnimationStyle>(zq::rawValue(style)), style);
     EXPECT_EQ(zq::rawValue(Style::scaledPieces), QStringLiteral("scaled-pieces"));
-    EXPECT_FALSE(zq::pillAnimationStyleFromRawValue(QString()));
-    EXPECT_FALSE(zq::pillAnimationStyleFromRawValue(QStringLiteral("Surface")));
-    EXPECT_FALSE(zq::pillAnimationStyleFromRawValue(QStringLiteral("surface ")));
+    EXPECT_FALSE(zq::fromRawValue<PillAnimationStyle>(QString()));
+    EXPECT_FALSE(zq::fromRawValue<PillAnimationStyle>(u"Surface"));
+    EXPECT_FALSE(zq::fromRawValue<PillAnimationStyle>(u"surface "));
     EXPECT_EQ(MotionStore::tieredStyles(), (std::vector<Style>{Style::scaledPieces, Style::bandSwell}));
 }
 
