@@ -75,7 +75,7 @@ namespace {
 // The language whose model the first take will most likely need: the chosen one, or the system's.
 QString expectedLanguage(const rt::Settings &settings)
 {
-    const QString chosen = settings.stringValue(QString::fromLatin1(keys::language), QStringLiteral("auto"));
+    const QString chosen = settings.stringValue(keys::language, QStringLiteral("auto"));
     if (chosen != QLatin1String("auto"))
         return chosen;
     const QLocale system = QLocale::system();

@@ -14,7 +14,7 @@ AppearanceService::AppearanceService(rt::Settings &settings, DesktopAppearance &
     : QObject(parent), m_settings(settings), m_desktop(desktop), m_application(application)
 {
     connect(&m_settings, &rt::Settings::changed, this, [this](const QString &key) {
-        if (key == QLatin1String(keys::appearance))
+        if (key == keys::appearance)
             refresh();
     });
     connect(&m_desktop, &DesktopAppearance::changed, this, &AppearanceService::refresh);
@@ -23,7 +23,7 @@ AppearanceService::AppearanceService(rt::Settings &settings, DesktopAppearance &
 
 void AppearanceService::refresh()
 {
-    const AppAppearance appearance = appAppearanceOrSystem(m_settings.stringValue(QString::fromLatin1(keys::appearance)));
+    const AppAppearance appearance = appAppearanceOrSystem(m_settings.stringValue(keys::appearance));
     ColorScheme scheme = ColorScheme::light;
     switch (appearance) {
     case AppAppearance::system:

@@ -9,10 +9,7 @@ namespace zq {
 
 void migrateTriggerKeyToSecondary(rt::Settings &settings)
 {
-    const QString primaryKey = QString::fromLatin1(keys::triggerKey);
-    const QString secondaryKey = QString::fromLatin1(keys::secondaryTriggerKey);
-
-    const auto stored = settings.value(primaryKey);
+    const auto stored = settings.value(keys::triggerKey);
     if (!stored || !std::holds_alternative<QString>(*stored))
         return;
     const QString primary = std::get<QString>(*stored);
@@ -20,11 +17,11 @@ void migrateTriggerKeyToSecondary(rt::Settings &settings)
         return;
     if (!TriggerBinding::fromStorageValue(primary))
         return;
-    const auto secondary = settings.value(secondaryKey);
+    const auto secondary = settings.value(keys::secondaryTriggerKey);
     if (secondary && std::holds_alternative<QString>(*secondary) && !std::get<QString>(*secondary).isEmpty())
         return;
-    settings.setValue(secondaryKey, primary);
-    settings.setValue(primaryKey, QStringLiteral("fn"));
+    settings.setValue(keys::secondaryTriggerKey, primary);
+    settings.setValue(keys::triggerKey, QStringLiteral("fn"));
 }
 
 } // namespace zq

@@ -92,13 +92,12 @@ ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
     migrateTriggerKeyToSecondary(settings);
 
     // On Linux the policy decides whether the main window shows in the taskbar and window switcher.
-    m_activationPolicy = settings.boolValue(QString::fromLatin1(keys::showInDock)) ? ActivationPolicy::regular
-                                                                                   : ActivationPolicy::accessory;
+    m_activationPolicy = settings.boolValue(keys::showInDock) ? ActivationPolicy::regular : ActivationPolicy::accessory;
 
     if (m_environment.startDiagnostics)
         m_environment.startDiagnostics();
 
-    m_needsOnboarding = !settings.boolValue(QString::fromLatin1(keys::onboarded));
+    m_needsOnboarding = !settings.boolValue(keys::onboarded);
 
     m_controller = m_environment.makeController();
 
@@ -367,7 +366,7 @@ void ZEPAquarnApp::followTriggerReach()
         return;
     qCWarning(lcApp) << "app: no trigger in force reaches this desktop — Fn alone, and no key gives Fn";
     // The Welcome window says so itself; after it, dictation counts as handed over.
-    if (m_triggerNoticeSent || !m_environment.settings.boolValue(QString::fromLatin1(keys::onboarded)))
+    if (m_triggerNoticeSent || !m_environment.settings.boolValue(keys::onboarded))
         return;
     platform::UserNotifications *center = m_environment.notifications ? m_environment.notifications() : nullptr;
     if (!center)

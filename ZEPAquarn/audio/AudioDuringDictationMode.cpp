@@ -7,7 +7,7 @@ namespace zq {
 
 AudioDuringDictationMode readAudioDuringDictationMode(const rt::Settings &settings)
 {
-    return fromRawValue<AudioDuringDictationMode>(settings.stringValue(QLatin1String(keys::audioDuringDictation)))
+    return settings.enumValue<AudioDuringDictationMode>(keys::audioDuringDictation)
         .value_or(AudioDuringDictationMode::unchanged);
 }
 

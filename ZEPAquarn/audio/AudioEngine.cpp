@@ -121,7 +121,7 @@ void AudioEngine::transition(const TakeLifecycleEvent &event, const char *at)
 
 QString AudioEngine::preferredInput() const
 {
-    const QString value = m_settings.stringValue(QString::fromLatin1(keys::inputDevice), kSystemDefaultInputPreference);
+    const QString value = m_settings.stringValue(keys::inputDevice, kSystemDefaultInputPreference);
     return value.isEmpty() ? kSystemDefaultInputPreference : value;
 }
 

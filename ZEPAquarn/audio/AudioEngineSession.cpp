@@ -391,7 +391,7 @@ AudioEngine::startSessionFallingBackToSystemDefault(QString prefUID, std::option
 
 rt::Task<void> AudioEngine::startSession(QString prefUID, std::optional<platform::AudioDeviceID> resolved)
 {
-    const auto kind = captureCoreKind(m_settings.stringValue(QString::fromLatin1(keys::captureCore)));
+    const auto kind = captureCoreKind(m_settings.stringValue(keys::captureCore));
     // A session that is still open would be replaced without being stopped.
     teardownSession();
 

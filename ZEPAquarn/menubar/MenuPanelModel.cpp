@@ -18,16 +18,6 @@
 
 namespace zq {
 
-namespace {
-
-const QString kBackend = QString::fromLatin1(keys::backend);
-const QString kLanguage = QString::fromLatin1(keys::language);
-const QString kCleanupEnabled = QString::fromLatin1(keys::cleanupEnabled);
-const QString kInputDevice = QString::fromLatin1(keys::inputDevice);
-const QString kTypingWPM = QString::fromLatin1(keys::typingWPM);
-
-} // namespace
-
 MenuPanelModel::MenuPanelModel(Services services, QObject *parent)
     : QObject(parent), m_services(std::move(services)), m_copied(m_services.loop, [this] { emit changed(); })
 {
@@ -78,13 +68,13 @@ void MenuPanelModel::appear()
 void MenuPanelModel::keepLanguageValid()
 {
     if (!m_services.languages.keepsLanguage(language(), backend()))
-        m_services.settings.setValue(kLanguage, QStringLiteral("auto"));
+        m_services.settings.setValue(keys::language, QStringLiteral("auto"));
 }
 
 void MenuPanelModel::settingChanged(const QString &key)
 {
     // A language only the other engine knows is reset the moment the engine changes.
-    if (key == kBackend)
+    if (key == keys::backend)
         keepLanguageValid();
     emit changed();
 }
@@ -190,7 +180,7 @@ void MenuPanelModel::dismissMilestones()
 
 MenuWeekRecapContent MenuPanelModel::weekRecap() const
 {
-    return weekRecapContent(currentWeek(), m_services.settings.integerValue(kTypingWPM, 40), m_services.locale);
+    return weekRecapContent(currentWeek(), m_services.settings.integerValue(keys::typingWPM, 40), m_services.locale);
 }
 
 void MenuPanelModel::openRecap()
@@ -200,18 +190,18 @@ void MenuPanelModel::openRecap()
 
 QString MenuPanelModel::backend() const
 {
-    return m_services.settings.stringValue(kBackend, rawValue(BackendKind::local));
+    return m_services.settings.stringValue(keys::backend, rawValue(BackendKind::local));
 }
 
 QString MenuPanelModel::language() const
 {
-    return m_services.settings.stringValue(kLanguage, QStringLiteral("auto"));
+    return m_services.settings.stringValue(keys::language, QStringLiteral("auto"));
 }
 
 void MenuPanelModel::setLanguage(const QString &language)
 {
     if (language != this->language())
-        m_services.settings.setValue(kLanguage, language);
+        m_services.settings.setValue(keys::language, language);
 }
 
 QList<MenuPanelOption> MenuPanelModel::languageOptions() const
@@ -229,17 +219,17 @@ bool MenuPanelModel::cleanupIncluded() const
 
 bool MenuPanelModel::cleanupEnabled() const
 {
-    return m_services.settings.boolValue(kCleanupEnabled, true);
+    return m_services.settings.boolValue(keys::cleanupEnabled, true);
 }
 
 void MenuPanelModel::setCleanupEnabled(bool enabled)
 {
-    m_services.settings.setValue(kCleanupEnabled, enabled);
+    m_services.settings.setValue(keys::cleanupEnabled, enabled);
 }
 
 QString MenuPanelModel::inputDevice() const
 {
-    return m_services.settings.stringValue(kInputDevice, kSystemDefaultInputPreference);
+    return m_services.settings.stringValue(keys::inputDevice, kSystemDefaultInputPreference);
 }
 
 void MenuPanelModel::setInputDevice(const QString &uid)
@@ -247,7 +237,7 @@ void MenuPanelModel::setInputDevice(const QString &uid)
     // Choosing the current microphone again changes nothing and wakes nothing.
     if (uid == inputDevice())
         return;
-    m_services.settings.setValue(kInputDevice, uid);
+    m_services.settings.setValue(keys::inputDevice, uid);
     if (m_services.inputPreferenceChanged)
         m_services.inputPreferenceChanged();
     else

@@ -91,7 +91,7 @@ PillPanelWindow::PillPanelWindow(AudioEngine &audio, Colorway colorway, Services
     connect(&m_audio, &AudioEngine::captureLiveChanged, this, [this](bool live) { captureChanged(live); });
     // The frame timer runs 30 times a second: the style is parsed when it changes, not per frame.
     connect(&m_services.settings, &rt::Settings::changed, this, [this](const QString &key) {
-        if (key != QLatin1String(keys::pillAnimation))
+        if (key != keys::pillAnimation)
             return;
         m_animationStyle = storedPillAnimationStyle(m_services.settings);
         if (m_surface->isVisible())

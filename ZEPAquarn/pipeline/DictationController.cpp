@@ -196,7 +196,7 @@ void DictationController::cancelTimer(rt::WorkItem &timer)
 
 QString DictationController::settingsBackend() const
 {
-    return m_settings.stringValue(QString::fromLatin1(keys::backend), rawValue(BackendKind::local));
+    return m_settings.stringValue(keys::backend, rawValue(BackendKind::local));
 }
 
 BackendKind DictationController::activeBackendKind() const
@@ -218,12 +218,12 @@ QString DictationController::attemptSpanMs() const
 
 QString DictationController::language() const
 {
-    return m_settings.stringValue(QString::fromLatin1(keys::language), QStringLiteral("auto"));
+    return m_settings.stringValue(keys::language, QStringLiteral("auto"));
 }
 
 QStringList DictationController::dictionary() const
 {
-    return m_settings.stringListValue(QString::fromLatin1(keys::dictionary));
+    return m_settings.stringListValue(keys::dictionary);
 }
 
 bool DictationController::copyToPasteboard(platform::Pasteboard &pasteboard, const QString &text)

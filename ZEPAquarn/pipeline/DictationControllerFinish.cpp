@@ -214,7 +214,7 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
 
     QString delivered = trimmed;
     if (activeBackendKind() != BackendKind::openai && m_cleanup.shouldClean && m_cleanup.clean) {
-        const bool enabled = m_settings.boolValue(QString::fromLatin1(keys::cleanupEnabled));
+        const bool enabled = m_settings.boolValue(keys::cleanupEnabled);
         if (m_cleanup.shouldClean(trimmed, enabled)) {
             setPillState(PillState::thinking());
             QString cleaned;

@@ -95,7 +95,7 @@ rt::Task<void> DictationController::runRecoveredTranscription(Alive alive, QStri
         co_return;
     }
     if (backendKindOf(incident.backend) != BackendKind::openai && m_cleanup.shouldClean && m_cleanup.clean &&
-        m_cleanup.shouldClean(trimmed, m_settings.boolValue(QString::fromLatin1(keys::cleanupEnabled)))) {
+        m_cleanup.shouldClean(trimmed, m_settings.boolValue(keys::cleanupEnabled))) {
         QString cleaned = trimmed;
         try {
             cleaned = co_await m_cleanup.clean(trimmed, dictionary);

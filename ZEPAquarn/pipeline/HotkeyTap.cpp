@@ -89,8 +89,7 @@ void HotkeyTap::handleEvent(std::uint64_t generation, const TriggerEvent &event)
         return;
     // Read anew for every event: a changed trigger takes effect with the next event.
     const std::vector<QString> values =
-        triggerValues(storedText(m_settings, QString::fromLatin1(keys::triggerKey)),
-                      storedText(m_settings, QString::fromLatin1(keys::secondaryTriggerKey)));
+        triggerValues(storedText(m_settings, keys::triggerKey), storedText(m_settings, keys::secondaryTriggerKey));
     if (event.time.count() != 0) {
         post(m_tracker.handle(event, values));
         return;

@@ -44,7 +44,7 @@ void registerDefaults(rt::Settings &settings, TriggerKey primaryTrigger)
 {
     const auto &table = defaultSettingsTable();
     rt::SettingsTable defaults(table.begin(), table.end());
-    defaults[QString::fromLatin1(keys::triggerKey)] = rawValue(primaryTrigger);
+    defaults[keys::triggerKey] = rawValue(primaryTrigger);
     settings.registerDefaults(defaults);
 }
 

@@ -150,7 +150,7 @@ SoundCuePlayer::~SoundCuePlayer()
 
 void SoundCuePlayer::play(SoundCue cue)
 {
-    if (!m_settings.boolValue(QLatin1String(keys::soundCues), true))
+    if (!m_settings.boolValue(keys::soundCues, true))
         return;
     m_queue->post([this, cue] {
         const auto found = m_players.find(cue);

@@ -84,7 +84,7 @@ TriggerReach::TriggerReach(rt::Settings &settings, KeyboardReader readKeyboard, 
         return keyboard && keyboard->hasFnKey;
     }();
     connect(&m_settings, &rt::Settings::changed, this, [this](const QString &key) {
-        if (key == QLatin1String(keys::triggerKey) || key == QLatin1String(keys::secondaryTriggerKey))
+        if (key == keys::triggerKey || key == keys::secondaryTriggerKey)
             emit changed();
     });
 }

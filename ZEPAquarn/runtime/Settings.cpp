@@ -239,61 +239,63 @@ std::optional<SettingValue> Settings::effectiveLocked(const QString &key) const
     return std::nullopt;
 }
 
-std::optional<SettingValue> Settings::value(const QString &key) const
+std::optional<SettingValue> Settings::value(QAnyStringView key) const
 {
     std::lock_guard lock(m_mutex);
-    return effectiveLocked(key);
+    return effectiveLocked(key.toString());
 }
 
-bool Settings::hasUserValue(const QString &key) const
+bool Settings::hasUserValue(QAnyStringView key) const
 {
     std::lock_guard lock(m_mutex);
-    return m_user.count(key) > 0;
+    return m_user.count(key.toString()) > 0;
 }
 
 template <typename T>
-T Settings::typedValue(const QString &key, const T &fallback) const
+T Settings::typedValue(QAnyStringView key, const T &fallback) const
 {
+    const QString name = key.toString();
     std::lock_guard lock(m_mutex);
     for (const SettingsTable *layer : {&m_user, &m_defaults}) {
-        if (auto it = layer->find(key); it != layer->end() && std::holds_alternative<T>(it->second))
+        if (auto it = layer->find(name); it != layer->end() && std::holds_alternative<T>(it->second))
             return std::get<T>(it->second);
     }
     return fallback;
 }
 
-bool Settings::boolValue(const QString &key, bool fallback) const
+bool Settings::boolValue(QAnyStringView key, bool fallback) const
 {
     return typedValue<bool>(key, fallback);
 }
 
-qint64 Settings::integerValue(const QString &key, qint64 fallback) const
+qint64 Settings::integerValue(QAnyStringView key, qint64 fallback) const
 {
     return typedValue<qint64>(key, fallback);
 }
 
-double Settings::doubleValue(const QString &key, double fallback) const
+double Settings::doubleValue(QAnyStringView key, double fallback) const
 {
     return typedValue<double>(key, fallback);
 }
 
-QString Settings::stringValue(const QString &key, const QString &fallback) const
+QString Settings::stringValue(QAnyStringView key, const QString &fallback) const
 {
     return typedValue<QString>(key, fallback);
 }
 
-QStringList Settings::stringListValue(const QString &key, const QStringList &fallback) const
+QStringList Settings::stringListValue(QAnyStringView key, const QStringList &fallback) const
 {
     return typedValue<QStringList>(key, fallback);
 }
 
-QList<qint64> Settings::integerListValue(const QString &key, const QList<qint64> &fallback) const
+QList<qint64> Settings::integerListValue(QAnyStringView key, const QList<qint64> &fallback) const
 {
     return typedValue<QList<qint64>>(key, fallback);
 }
 
-void Settings::setValue(const QString &key, const SettingValue &value)
+void Settings::setValue(QAnyStringView keyView, const SettingValue &value)
 {
+    const QString key = keyView.toString();
     bool effectiveChanged = false;
     {
         std::lock_guard lock(m_mutex);
@@ -310,8 +312,9 @@ void Settings::setValue(const QString &key, const SettingValue &value)
         emit changed(key);
 }
 
-void Settings::remove(const QString &key)
+void Settings::remove(QAnyStringView keyView)
 {
+    const QString key = keyView.toString();
     bool effectiveChanged = false;
     {
         std::lock_guard lock(m_mutex);

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "runtime/RawValue.h"
 #include "runtime/Result.h"
 
+#include <QAnyStringView>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -45,23 +47,37 @@ public:
     // Adds or replaces registered defaults. Memory only.
     void registerDefaults(const SettingsTable &defaults);
 
+    // Keys are taken as any string (the `const char *` constants of zq::keys included).
+
     // The user's value, else the registered default, else none.
-    std::optional<SettingValue> value(const QString &key) const;
+    std::optional<SettingValue> value(QAnyStringView key) const;
     // Whether the user layer holds the key (a registered default does not count).
-    bool hasUserValue(const QString &key) const;
+    bool hasUserValue(QAnyStringView key) const;
 
     // Typed reads. A user value of another type is skipped in favour of the registered default;
     // `fallback` is returned only when neither layer holds a value of the asked type.
-    bool boolValue(const QString &key, bool fallback = false) const;
-    qint64 integerValue(const QString &key, qint64 fallback = 0) const;
-    double doubleValue(const QString &key, double fallback = 0.0) const;
-    QString stringValue(const QString &key, const QString &fallback = {}) const;
-    QStringList stringListValue(const QString &key, const QStringList &fallback = {}) const;
-    QList<qint64> integerListValue(const QString &key, const QList<qint64> &fallback = {}) const;
+    bool boolValue(QAnyStringView key, bool fallback = false) const;
+    qint64 integerValue(QAnyStringView key, qint64 fallback = 0) const;
+    double doubleValue(QAnyStringView key, double fallback = 0.0) const;
+    QString stringValue(QAnyStringView key, const QString &fallback = {}) const;
+    QStringList stringListValue(QAnyStringView key, const QStringList &fallback = {}) const;
+    QList<qint64> integerListValue(QAnyStringView key, const QList<qint64> &fallback = {}) const;
 
-    void setValue(const QString &key, const SettingValue &value);
+    // An enumeration stored as its raw value; none when no text or an unknown one is stored.
+    template <HasRawValueNames E>
+    std::optional<E> enumValue(QAnyStringView key) const
+    {
+        return fromRawValue<E>(stringValue(key));
+    }
+
+    void setValue(QAnyStringView key, const SettingValue &value);
+    template <HasRawValueNames E>
+    void setValue(QAnyStringView key, E value)
+    {
+        setValue(key, SettingValue(rawValue(value)));
+    }
     // Removes the user's value, so the key reads as its registered default again.
-    void remove(const QString &key);
+    void remove(QAnyStringView key);
     // Removes every user value.
     void clear();
 
@@ -74,7 +90,7 @@ signals:
 
 private:
     template <typename T>
-    T typedValue(const QString &key, const T &fallback) const;
+    T typedValue(QAnyStringView key, const T &fallback) const;
     std::optional<SettingValue> effectiveLocked(const QString &key) const;
     void load();
     void saveIfNeeded();

@@ -64,12 +64,12 @@ QStringList dictionaryEntries(const QString &text)
 
 void saveDictionary(rt::Settings &settings, const QString &text)
 {
-    settings.setValue(QString::fromLatin1(keys::dictionary), dictionaryEntries(text));
+    settings.setValue(keys::dictionary, dictionaryEntries(text));
 }
 
 QString dictionaryText(const rt::Settings &settings)
 {
-    return settings.stringListValue(QString::fromLatin1(keys::dictionary)).join(QLatin1Char('\n'));
+    return settings.stringListValue(keys::dictionary).join(QLatin1Char('\n'));
 }
 
 } // namespace zq

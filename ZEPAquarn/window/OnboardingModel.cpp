@@ -11,9 +11,6 @@ namespace zq {
 
 namespace {
 
-const QString kTriggerKey = QString::fromLatin1(keys::triggerKey);
-const QString kSecondaryTriggerKey = QString::fromLatin1(keys::secondaryTriggerKey);
-
 PermissionRowContent row(QString title, QString detail, const platform::PermissionProbe::Check &check,
                          QString buttonLabel)
 {
@@ -38,7 +35,7 @@ OnboardingModel::OnboardingModel(rt::Settings &settings, platform::PermissionPro
     m_canOpenKeyboardSettings = m_probe.canOpenKeyboardSettings();
     logState();
     connect(&m_settings, &rt::Settings::changed, this, [this](const QString &key) {
-        if (key == kTriggerKey || key == kSecondaryTriggerKey)
+        if (key == keys::triggerKey || key == keys::secondaryTriggerKey)
             emit changed();
     });
 }
@@ -50,12 +47,12 @@ OnboardingModel::~OnboardingModel()
 
 QString OnboardingModel::triggerKey() const
 {
-    return m_settings.stringValue(kTriggerKey, QStringLiteral("fn"));
+    return m_settings.stringValue(keys::triggerKey, QStringLiteral("fn"));
 }
 
 QString OnboardingModel::secondaryTriggerKey() const
 {
-    return m_settings.stringValue(kSecondaryTriggerKey);
+    return m_settings.stringValue(keys::secondaryTriggerKey);
 }
 
 TriggerBinding OnboardingModel::primaryBinding() const
@@ -185,7 +182,7 @@ void OnboardingModel::openKeyboardSettings()
 
 void OnboardingModel::finish()
 {
-    m_settings.setValue(QString::fromLatin1(keys::onboarded), true);
+    m_settings.setValue(keys::onboarded, true);
     if (m_onDone)
         m_onDone();
 }

@@ -64,12 +64,11 @@ StringBinding settingBinding(rt::Settings &settings, const QString &key, const Q
 TriggerBindingRecorderModel *TriggerBindingRecorderModel::forSettings(rt::MainLoop &loop, rt::Settings &settings,
                                                                       TriggerRecordingGate *gate, QObject *parent)
 {
-    const QString primaryKey = QString::fromLatin1(keys::triggerKey);
-    const QString secondaryKey = QString::fromLatin1(keys::secondaryTriggerKey);
-    auto *model = new TriggerBindingRecorderModel(loop, settingBinding(settings, primaryKey, QStringLiteral("fn")),
-                                                  settingBinding(settings, secondaryKey), gate, parent);
-    connect(&settings, &rt::Settings::changed, model, [model, primaryKey, secondaryKey](const QString &key) {
-        if ((key == primaryKey || key == secondaryKey) && model->onValuesChanged)
+    auto *model =
+        new TriggerBindingRecorderModel(loop, settingBinding(settings, keys::triggerKey, QStringLiteral("fn")),
+                                        settingBinding(settings, keys::secondaryTriggerKey), gate, parent);
+    connect(&settings, &rt::Settings::changed, model, [model](const QString &key) {
+        if ((key == keys::triggerKey || key == keys::secondaryTriggerKey) && model->onValuesChanged)
             model->onValuesChanged();
     });
     return model;

@@ -95,7 +95,7 @@ protected:
         const zq::Keychain keychain(std::make_shared<zq::platform::LibsecretStore>());
         keychain.saveAPIKey(QStringLiteral("sk-test-interrupted"));
         ASSERT_EQ(keychain.readAPIKey(), QStringLiteral("sk-test-interrupted"));
-        ASSERT_TRUE(env->writeSettings({{QString::fromLatin1(zq::keys::backend), QStringLiteral("openai")}}))
+        ASSERT_TRUE(env->writeSettings({{zq::keys::backend, QStringLiteral("openai")}}))
             << env->errorString().toStdString();
         ASSERT_TRUE(env->startApp()) << env->errorString().toStdString();
         ASSERT_TRUE(env->target().activate());

@@ -22,8 +22,7 @@ TEST(UnreachableKeyringE2ETest, AnOpenAITakeGivesTheKeyringIncidentAndKeepsItsRe
         return;
     ASSERT_TRUE(env.bus().stopKeyring()) << "the keyring still answers";
     ASSERT_FALSE(E2EEnvironment::speechSamples().empty());
-    ASSERT_TRUE(env.writeSettings({{QString::fromLatin1(zq::keys::backend), QStringLiteral("openai")}}))
-        << env.errorString().toStdString();
+    ASSERT_TRUE(env.writeSettings({{zq::keys::backend, QStringLiteral("openai")}})) << env.errorString().toStdString();
     ASSERT_TRUE(env.startApp()) << env.errorString().toStdString();
     ASSERT_TRUE(env.target().activate());
 

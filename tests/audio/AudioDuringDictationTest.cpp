@@ -49,9 +49,9 @@ TEST(AudioDuringDictationMode, RawValuesAndTheSetting)
     EXPECT_EQ(readAudioDuringDictationMode(settings), Mode::unchanged) << "missing";
     registerDefaults(settings);
     EXPECT_EQ(readAudioDuringDictationMode(settings), Mode::lowerVolume) << "the registered default";
-    settings.setValue(QLatin1String(keys::audioDuringDictation), QStringLiteral("mute-everything"));
+    settings.setValue(keys::audioDuringDictation, QStringLiteral("mute-everything"));
     EXPECT_EQ(readAudioDuringDictationMode(settings), Mode::unchanged) << "unknown";
-    settings.setValue(QLatin1String(keys::audioDuringDictation), QStringLiteral("pause-playback"));
+    settings.setValue(keys::audioDuringDictation, QStringLiteral("pause-playback"));
     EXPECT_EQ(readAudioDuringDictationMode(settings), Mode::pausePlayback);
 }
 

@@ -80,7 +80,7 @@ protected:
         harness = std::make_unique<test::CaptureCoreTestServices>(*hardware);
         settings = std::make_unique<rt::Settings>(folder.filePath(QStringLiteral("settings.json")));
         registerDefaults(*settings);
-        settings->setValue(QString::fromLatin1(keys::inputDevice), QStringLiteral("zq_test_mic"));
+        settings->setValue(keys::inputDevice, QStringLiteral("zq_test_mic"));
 
         CaptureCoreServices services = harness->realTimeServices(clocks);
         engine = std::make_unique<AudioEngine>(

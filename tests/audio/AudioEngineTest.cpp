@@ -384,7 +384,7 @@ TEST_F(AudioEngineTest, WarmSessionOffTheSelectedRouteIsRebuiltUnlessAnAggregate
     (void)engine->takeResult();
 
     // Pinned to the device: the same aggregate is off route.
-    settings->setValue(QString::fromLatin1(keys::inputDevice), QStringLiteral("bt-mic"));
+    settings->setValue(keys::inputDevice, QStringLiteral("bt-mic"));
     LogCatcher log;
     ASSERT_TRUE(beginTake());
     EXPECT_EQ(factory.madeCount(), 2);
@@ -882,7 +882,7 @@ TEST_F(AudioEngineTest, BluetoothSessionIsHeldOrReleasedAfterTheGraceWindow)
     advance(120);
     EXPECT_TRUE(engine->hasSession()) << "held indefinitely with release-when-idle off";
 
-    settings->setValue(QString::fromLatin1(keys::releaseMicWhenIdle), true);
+    settings->setValue(keys::releaseMicWhenIdle, true);
     ASSERT_TRUE(beginTake());
     engine->discardTake();
     EXPECT_TRUE(engine->isGraceReleasePending());
@@ -902,7 +902,7 @@ TEST_F(AudioEngineTest, BluetoothSessionIsHeldOrReleasedAfterTheGraceWindow)
 TEST_F(AudioEngineTest, PickingABluetoothDevicePrewarmsItAndAnUnusedPrewarmIsReleased)
 {
     const auto bt = hardware.addDevice({QStringLiteral("bt-mic"), QStringLiteral("BT Mic"), transportType::bluetooth});
-    settings->setValue(QString::fromLatin1(keys::inputDevice), QStringLiteral("bt-mic"));
+    settings->setValue(keys::inputDevice, QStringLiteral("bt-mic"));
     factory.setDefaultScript(script(bt, QStringLiteral("BT Mic"), InputTransport::bluetooth));
 
     engine->inputPreferenceChanged(InputChangeTrigger::system);
@@ -919,7 +919,7 @@ TEST_F(AudioEngineTest, PickingABluetoothDevicePrewarmsItAndAnUnusedPrewarmIsRel
     EXPECT_EQ(loop.now() - ready, 30s);
 
     // A picker change to a USB device tears down and only arms lazily.
-    settings->setValue(QString::fromLatin1(keys::inputDevice), QStringLiteral("usb-mic"));
+    settings->setValue(keys::inputDevice, QStringLiteral("usb-mic"));
     engine->inputPreferenceChanged(InputChangeTrigger::picker);
     settle();
     EXPECT_EQ(factory.madeCount(), 1);
@@ -940,7 +940,7 @@ TEST_F(AudioEngineTest, DefaultInputChangeWhileIdleReleasesAnUnpinnedSessionOnly
     EXPECT_FALSE(engine->hasSession());
     EXPECT_EQ(factory.madeCount(), 1) << "no pre-warm on a system change";
 
-    settings->setValue(QString::fromLatin1(keys::inputDevice), QStringLiteral("bt-mic"));
+    settings->setValue(keys::inputDevice, QStringLiteral("bt-mic"));
     ASSERT_TRUE(beginTake());
     (void)engine->takeResult();
     LogCatcher log;

@@ -302,7 +302,7 @@ TEST_F(MenuPanelModelTest, WeekRecapFollowsTheStoreAndTypingSpeed)
     // 1234 words at 40 wpm are 1851 s of typing; 30 s spoken.
     EXPECT_EQ(recap.lines[1], (zq::MenuWeekRecapLine{QStringLiteral("30 m"), QStringLiteral("reclaimed")}));
 
-    rig.settings.setValue(QString::fromLatin1(zq::keys::typingWPM), qint64(0));
+    rig.settings.setValue(zq::keys::typingWPM, qint64(0));
     EXPECT_EQ(panel.weekRecap().lines.size(), 1);
 
     panel.openRecap();
@@ -313,7 +313,7 @@ TEST_F(MenuPanelModelTest, WeekRecapFollowsTheStoreAndTypingSpeed)
 
 TEST_F(MenuPanelModelTest, LanguageOptionsFollowTheBackendAndAnUnusableLanguageIsReset)
 {
-    rig.settings.setValue(QString::fromLatin1(zq::keys::backend), QStringLiteral("openai"));
+    rig.settings.setValue(zq::keys::backend, QStringLiteral("openai"));
     MenuPanelModel &panel = make();
     QList<MenuPanelOption> options = panel.languageOptions();
     ASSERT_EQ(options.size(), zq::openAILanguages().size() + 1);
@@ -326,7 +326,7 @@ TEST_F(MenuPanelModelTest, LanguageOptionsFollowTheBackendAndAnUnusableLanguageI
     // Hindi has no model here: the on-device engine keeps it (the settings page says why it
     // cannot be used) instead of dropping the user's choice.
     panel.setLanguage(QStringLiteral("hi"));
-    rig.settings.setValue(QString::fromLatin1(zq::keys::backend), QStringLiteral("local"));
+    rig.settings.setValue(zq::keys::backend, QStringLiteral("local"));
     EXPECT_EQ(setting(zq::keys::language), QStringLiteral("hi"));
     EXPECT_FALSE(panel.cleanupIncluded());
     EXPECT_EQ(
@@ -337,7 +337,7 @@ TEST_F(MenuPanelModelTest, LanguageOptionsFollowTheBackendAndAnUnusableLanguageI
 
     // Cantonese only the device could know: switching to OpenAI resets it.
     panel.setLanguage(QStringLiteral("yue"));
-    rig.settings.setValue(QString::fromLatin1(zq::keys::backend), QStringLiteral("openai"));
+    rig.settings.setValue(zq::keys::backend, QStringLiteral("openai"));
     EXPECT_EQ(setting(zq::keys::language), QStringLiteral("auto")) << "reset the moment the backend changes";
 }
 
@@ -346,7 +346,7 @@ TEST_F(MenuPanelModelTest, ThePanelAndTheTranscriptionPageOfferTheSameLanguages)
     languages = zq::LanguageCatalogue(QStringList{QStringLiteral("fr"), QStringLiteral("en")});
     MenuPanelModel &panel = make();
     for (const char *backend : {"local", "openai"}) {
-        rig.settings.setValue(QString::fromLatin1(zq::keys::backend), QString::fromLatin1(backend));
+        rig.settings.setValue(zq::keys::backend, QString::fromLatin1(backend));
         QList<MenuPanelOption> page;
         for (const zq::PickerChoice &choice : zq::languageChoices(languages, QString::fromLatin1(backend)))
             page.append({choice.value, choice.label, choice.symbol});
@@ -357,7 +357,7 @@ TEST_F(MenuPanelModelTest, ThePanelAndTheTranscriptionPageOfferTheSameLanguages)
 
 TEST_F(MenuPanelModelTest, AppearResetsALanguageTheEngineCannotUse)
 {
-    rig.settings.setValue(QString::fromLatin1(zq::keys::language), QStringLiteral("en-US"));
+    rig.settings.setValue(zq::keys::language, QStringLiteral("en-US"));
     MenuPanelModel &panel = make();
     EXPECT_EQ(setting(zq::keys::language), QStringLiteral("en-US")) << "not before the panel appears";
     panel.appear();
@@ -369,8 +369,8 @@ TEST_F(MenuPanelModelTest, CleanupSwitchWritesTheSettingAtOnce)
     MenuPanelModel &panel = make();
     EXPECT_TRUE(panel.cleanupEnabled());
     panel.setCleanupEnabled(false);
-    EXPECT_FALSE(rig.settings.boolValue(QString::fromLatin1(zq::keys::cleanupEnabled), true));
-    rig.settings.setValue(QString::fromLatin1(zq::keys::cleanupEnabled), true);
+    EXPECT_FALSE(rig.settings.boolValue(zq::keys::cleanupEnabled, true));
+    rig.settings.setValue(zq::keys::cleanupEnabled, true);
     EXPECT_TRUE(panel.cleanupEnabled()) << "a change made on the settings page shows here";
 }
 

@@ -211,7 +211,7 @@ TEST_P(MenuPanelViewTest, EveryBannerTheMilestoneAndATwoLineRecap)
 
 TEST_P(MenuPanelViewTest, OpenAIShowsIncludedAndTapOffShowsEnableDictation)
 {
-    rig.settings.setValue(QString::fromLatin1(keys::backend), QStringLiteral("openai"));
+    rig.settings.setValue(keys::backend, QStringLiteral("openai"));
     MenuPanel &p = make();
     render(QStringLiteral("openai-tap-off"));
     EXPECT_TRUE(p.cleanupIncludedText()->isVisible());
@@ -231,7 +231,7 @@ TEST_P(MenuPanelViewTest, FnAloneWithoutAnFnKeyShowsTheLineUnderTheHeaderAndKeep
 {
     rig.controller->ensureHotkeyTapRunning();
     keyboard = zq::test::FakePermissionProbe::keyboardWithFn(false);
-    rig.settings.setValue(QString::fromLatin1(keys::triggerKey), QStringLiteral("fn"));
+    rig.settings.setValue(keys::triggerKey, QStringLiteral("fn"));
     MenuPanel &p = make();
     const QImage image = render(QStringLiteral("trigger-unseen"));
 
@@ -254,7 +254,7 @@ TEST_P(MenuPanelViewTest, FnAloneWithoutAnFnKeyShowsTheLineUnderTheHeaderAndKeep
     p.enableDictationButton()->click();
     EXPECT_EQ(recorderOpened, 2);
 
-    rig.settings.setValue(QString::fromLatin1(keys::secondaryTriggerKey), QStringLiteral("key:100:F8"));
+    rig.settings.setValue(keys::secondaryTriggerKey, QStringLiteral("key:100:F8"));
     EXPECT_FALSE(p.unseenTriggerBanner()->isVisible());
     EXPECT_FALSE(p.enableDictationButton()->isVisible());
 }

@@ -140,9 +140,9 @@ TEST(PillPanelWindowTest, TheStyleAndColorwayComeFromTheSettingsAndTheApplicatio
 {
     PillRig rig;
     EXPECT_EQ(rig.pill.frame().animationStyle, zq::PillAnimationStyle::logoBars);
-    rig.services.settings.setValue(QString::fromLatin1(zq::keys::pillAnimation), QStringLiteral("surface"));
+    rig.services.settings.setValue(zq::keys::pillAnimation, QStringLiteral("surface"));
     EXPECT_EQ(rig.pill.frame().animationStyle, zq::PillAnimationStyle::surface);
-    rig.services.settings.setValue(QString::fromLatin1(zq::keys::pillAnimation), QStringLiteral("glitter"));
+    rig.services.settings.setValue(zq::keys::pillAnimation, QStringLiteral("glitter"));
     EXPECT_EQ(rig.pill.frame().animationStyle, zq::PillAnimationStyle::logoBars);
     rig.pill.setColorway(Colorway::deepOrbit);
     EXPECT_EQ(rig.pill.frame().colorway, Colorway::deepOrbit);

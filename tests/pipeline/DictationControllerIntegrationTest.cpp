@@ -87,7 +87,7 @@ protected:
         deps.record = [](DiagnosticEvent, const DiagnosticMetadata &) {};
         controller = std::make_unique<DictationController>(deps);
         // English is the recogniser's only model; do not depend on the machine's locale.
-        fakes.settings.setValue(QString::fromLatin1(keys::language), QStringLiteral("en"));
+        fakes.settings.setValue(keys::language, QStringLiteral("en"));
     }
 
     void TearDown() override

@@ -284,7 +284,7 @@ TEST_F(DictationControllerTest, AShortCaptureAfterALongStartIsAFragment)
 
 TEST_F(DictationControllerTest, OpenAISendsTheFileAtFinishAndIsNeverCleaned)
 {
-    rig.settings.setValue(QString::fromLatin1(keys::backend), QStringLiteral("openai"));
+    rig.settings.setValue(keys::backend, QStringLiteral("openai"));
     ASSERT_TRUE(rig.startLive());
     EXPECT_EQ(rig.prewarmCalls, 1);
     EXPECT_FALSE(rig.engine->buffers().has_value());

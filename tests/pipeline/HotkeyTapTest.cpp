@@ -39,8 +39,8 @@ protected:
 
     void setTrigger(const QString &primary, const QString &secondary = {})
     {
-        settings.setValue(QString::fromLatin1(keys::triggerKey), primary);
-        settings.setValue(QString::fromLatin1(keys::secondaryTriggerKey), secondary);
+        settings.setValue(keys::triggerKey, primary);
+        settings.setValue(keys::secondaryTriggerKey, secondary);
     }
 
     VirtualLoop loop;
@@ -111,7 +111,7 @@ TEST_F(HotkeyTapTest, TriggerSettingsAreReadAtEveryEvent)
 TEST_F(HotkeyTapTest, FnActsAsTriggerWhenThePrimaryIsMissingOrMalformed)
 {
     for (const rt::SettingValue &stored : {rt::SettingValue(QStringLiteral("FN")), rt::SettingValue(qint64(7))}) {
-        settings.setValue(QString::fromLatin1(keys::triggerKey), stored);
+        settings.setValue(keys::triggerKey, stored);
         tap = makeTap();
         delivered.clear();
         ASSERT_TRUE(tap->start());

@@ -245,10 +245,10 @@ TEST_F(SoundCuePlayerTest, SettingOffQueuesNothingAndIsReadAtEveryCue)
     auto player = makePlayer();
     loop.runUntilIdle();
     const int afterPreparation = posts;
-    settings.setValue(QLatin1String(keys::soundCues), false);
+    settings.setValue(keys::soundCues, false);
     player->play(SoundCue::listening);
     EXPECT_EQ(posts, afterPreparation) << "no playback is queued at all";
-    settings.setValue(QLatin1String(keys::soundCues), true);
+    settings.setValue(keys::soundCues, true);
     player->play(SoundCue::listening);
     loop.runUntilIdle();
     EXPECT_EQ(factory.playCount(0), 1);

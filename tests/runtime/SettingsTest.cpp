@@ -1,4 +1,5 @@
 #include "runtime/Settings.h"
+#include "runtime/BackendKind.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -77,6 +78,31 @@ TEST(SettingsTest, AValueOfTheWrongTypeReadsAsTheDefault)
     EXPECT_EQ(settings.integerValue("unregistered", -3), -3) << "a double is not an integer";
     EXPECT_EQ(settings.doubleValue("unregistered"), 2.5);
     EXPECT_EQ(settings.value("typingWPM"), SettingValue(QStringLiteral("fast"))) << "the raw value is still there";
+}
+
+TEST(SettingsTest, EnumerationsReadAndWriteTheirStoredTextUnderAnySpellingOfTheKey)
+{
+    using zq::BackendKind;
+    QTemporaryDir dir;
+    const QString path = dir.filePath("settings.json");
+    // A file as earlier versions wrote it.
+    writeFile(path, R"({"format": 1, "values": {
+        "backend": {"type": "string", "value": "openai"},
+        "pillAnimation": {"type": "string", "value": "Surface"}}})");
+
+    Settings settings(path);
+    const char *key = "backend";
+    EXPECT_EQ(settings.enumValue<BackendKind>(key), BackendKind::openai);
+    EXPECT_EQ(settings.enumValue<BackendKind>(QLatin1StringView("backend")), BackendKind::openai);
+    EXPECT_EQ(settings.enumValue<BackendKind>(QStringLiteral("pillAnimation")), std::nullopt) << "unknown text";
+    EXPECT_EQ(settings.enumValue<BackendKind>(u"missing"), std::nullopt);
+
+    settings.setValue(key, BackendKind::local);
+    EXPECT_EQ(settings.value(QStringLiteral("backend")), SettingValue(QStringLiteral("local")));
+    settings.setValue(key, true);
+    EXPECT_EQ(settings.enumValue<BackendKind>(key), std::nullopt) << "not text";
+    settings.setValue(key, BackendKind::openai);
+    EXPECT_EQ(Settings(path).stringValue(key), "openai") << "written as the text it was read from";
 }
 
 TEST(SettingsTest, RegisteredDefaultsAreNeverWrittenAndRemovingShowsThemAgain)

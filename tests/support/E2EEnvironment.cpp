@@ -187,8 +187,8 @@ bool E2EEnvironment::writeSettings(const rt::SettingsTable &extra)
         return false;
     }
     rt::Settings settings(configDir() + QStringLiteral("/settings.json"));
-    settings.setValue(QString::fromLatin1(keys::onboarded), true);
-    settings.setValue(QString::fromLatin1(keys::secondaryTriggerKey), triggerStorageValue());
+    settings.setValue(keys::onboarded, true);
+    settings.setValue(keys::secondaryTriggerKey, triggerStorageValue());
     for (const auto &[key, value] : extra)
         settings.setValue(key, value);
     if (const auto saved = settings.sync(); !saved) {

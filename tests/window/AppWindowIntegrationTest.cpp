@@ -40,7 +40,7 @@ protected:
     {
         ASSERT_TRUE(test::requireService(QGuiApplication::platformName() == QLatin1String("xcb"), "no X display"));
         ASSERT_TRUE(server.start()) << server.errorString().toStdString();
-        services.settings.setValue(QString::fromLatin1(keys::onboarded), false);
+        services.settings.setValue(keys::onboarded, false);
         keyTest = APIKeyTestConfig{QUrl(server.baseUrl()), 15s, std::make_shared<platform::QtHttpClient>()};
         ZEPAquarnApp::Environment environment = WindowAppFixture::environment();
         environment.permissionProbe = [this]() -> platform::PermissionProbe & { return probe; };
@@ -98,7 +98,7 @@ TEST_F(AppWindowIntegrationTest, TheWindowStaysOutOfTheTaskbarUntilShowInTaskbar
             showInTaskbar = candidate;
     ASSERT_NE(showInTaskbar, nullptr);
     showInTaskbar->click();
-    ASSERT_TRUE(services.settings.boolValue(QString::fromLatin1(keys::showInDock)));
+    ASSERT_TRUE(services.settings.boolValue(keys::showInDock));
     EXPECT_TRUE(settle([&] { return !platform::hasX11SkipTaskbarHint(*window->windowHandle()); }));
 }
 
@@ -147,7 +147,7 @@ protected:
 
 TEST_F(AppWindowKeyringIntegrationTest, ATypedKeyIsSavedToTheKeyringAndTestedWithExactlyOneRequest)
 {
-    services.settings.setValue(QString::fromLatin1(keys::backend), QStringLiteral("openai"));
+    services.settings.setValue(keys::backend, QStringLiteral("openai"));
     app->windowModel().setSelection(AppWindowSection::transcription);
     app->openMainWindow();
     AppWindowView *window = app->mainWindow();

@@ -11,7 +11,7 @@ namespace {
 
 QStringList stored(const rt::Settings &settings)
 {
-    return settings.stringListValue(QString::fromLatin1(keys::dictionary));
+    return settings.stringListValue(keys::dictionary);
 }
 
 TEST(DictionaryTextTest, LinesAreTrimmedOfSpacesAndTabsAndBlankOnesDropped)
@@ -52,7 +52,7 @@ TEST(DictionaryTextTest, SavingStoresTheListAndAnEmptyOneToo)
     EXPECT_EQ(dictionaryText(settings), QStringLiteral("alpha\nBeta")) << "opens as one entry a line";
 
     saveDictionary(settings, QString());
-    EXPECT_TRUE(settings.hasUserValue(QString::fromLatin1(keys::dictionary))) << "an empty list is written";
+    EXPECT_TRUE(settings.hasUserValue(keys::dictionary)) << "an empty list is written";
     EXPECT_EQ(stored(settings), QStringList{});
 }
 
@@ -60,7 +60,7 @@ TEST(DictionaryTextTest, AStoredValueOfAnotherTypeOpensEmpty)
 {
     rt::Settings settings{QString()};
     registerDefaults(settings);
-    settings.setValue(QString::fromLatin1(keys::dictionary), QStringLiteral("not a list"));
+    settings.setValue(keys::dictionary, QStringLiteral("not a list"));
     EXPECT_EQ(dictionaryText(settings), QString());
 }
 

@@ -39,7 +39,7 @@ protected:
         harness = std::make_unique<test::CaptureCoreTestServices>(*hardware);
         settings = std::make_unique<rt::Settings>(QString());
         registerDefaults(*settings);
-        settings->setValue(QString::fromLatin1(keys::inputDevice), QLatin1String(PulseServer::kPipeMicrophone));
+        settings->setValue(keys::inputDevice, QLatin1String(PulseServer::kPipeMicrophone));
     }
 
     void TearDown() override

@@ -30,7 +30,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(test::requireService(QGuiApplication::platformName() == QLatin1String("xcb"), "no X display"));
-        services.settings.setValue(QString::fromLatin1(keys::onboarded), true);
+        services.settings.setValue(keys::onboarded, true);
         ZEPAquarnApp::Environment environment = WindowAppFixture::environment();
         environment.pasteboard = [this]() -> platform::Pasteboard * { return &services.pasteboard; };
         makeApp(std::move(environment));

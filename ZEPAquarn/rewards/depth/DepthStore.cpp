@@ -8,18 +8,13 @@ namespace zq {
 
 namespace {
 
-QString key(const char *name)
-{
-    return QString::fromLatin1(name);
-}
-
 } // namespace
 
 DepthStore::DepthStore(rt::Settings &settings, InviteService service, QObject *parent)
     : QObject(parent), m_settings(settings), m_service(std::move(service))
 {
     // Only a list of integers counts; unknown tier numbers are dropped.
-    if (const auto stored = m_settings.value(key(keys::depthUnlocked));
+    if (const auto stored = m_settings.value(keys::depthUnlocked);
         stored && std::holds_alternative<QList<qint64>>(*stored)) {
         for (qint64 raw : std::get<QList<qint64>>(*stored)) {
             if (raw >= 1 && raw <= 3)
@@ -27,10 +22,10 @@ DepthStore::DepthStore(rt::Settings &settings, InviteService service, QObject *p
         }
     }
 
-    if (const QString code = m_settings.stringValue(key(keys::inviteCode)); InviteService::isInviteCode(code))
+    if (const QString code = m_settings.stringValue(keys::inviteCode); InviteService::isInviteCode(code))
         m_code = code;
 
-    if (const auto stored = m_settings.value(key(keys::inviteVerifiedDownloads))) {
+    if (const auto stored = m_settings.value(keys::inviteVerifiedDownloads)) {
         std::optional<qint64> count;
         if (std::holds_alternative<qint64>(*stored))
             count = std::get<qint64>(*stored);
@@ -45,13 +40,12 @@ DepthStore::DepthStore(rt::Settings &settings, InviteService service, QObject *p
     if (m_verifiedDownloads)
         m_unlocked.merge(tiersReached(*m_verifiedDownloads));
 
-    m_selection =
-        fromRawValue<Colorway>(m_settings.stringValue(key(keys::depthSelection))).value_or(Colorway::consensusMint);
+    m_selection = m_settings.enumValue<Colorway>(keys::depthSelection).value_or(Colorway::consensusMint);
 }
 
 void DepthStore::setSelection(Colorway colorway)
 {
-    m_settings.setValue(key(keys::depthSelection), rawValue(colorway));
+    m_settings.setValue(keys::depthSelection, colorway);
     if (m_selection == colorway)
         return;
     m_selection = colorway;
@@ -83,14 +77,14 @@ rt::Task<bool> DepthStore::refreshProgress()
 
     const qint64 count = std::max(m_verifiedDownloads.value_or(0), *fetched);
     m_verifiedDownloads = count;
-    m_settings.setValue(key(keys::inviteVerifiedDownloads), count);
+    m_settings.setValue(keys::inviteVerifiedDownloads, count);
 
     const std::size_t before = m_unlocked.size();
     m_unlocked.merge(tiersReached(count));
     QList<qint64> stored;
     for (const DepthTier tier : m_unlocked) // a std::set is already in ascending order
         stored.append(static_cast<qint64>(tier));
-    m_settings.setValue(key(keys::depthUnlocked), stored);
+    m_settings.setValue(keys::depthUnlocked, stored);
     if (m_unlocked.size() != before)
         emit unlockedChanged();
 
@@ -117,9 +111,9 @@ rt::Task<bool> DepthStore::createInviteLink()
         co_return false;
     }
     m_code = code;
-    m_settings.setValue(key(keys::inviteCode), *code);
+    m_settings.setValue(keys::inviteCode, *code);
     m_verifiedDownloads = 0;
-    m_settings.setValue(key(keys::inviteVerifiedDownloads), qint64(0));
+    m_settings.setValue(keys::inviteVerifiedDownloads, qint64(0));
     setInFlight(false, std::nullopt);
     co_return true;
 }

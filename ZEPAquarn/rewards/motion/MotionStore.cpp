@@ -81,7 +81,7 @@ void MotionStore::select(PillAnimationStyle style, double measure)
         return;
     m_style = style;
     emit styleChanged();
-    m_settings.setValue(QString::fromLatin1(keys::pillAnimation), rawValue(style));
+    m_settings.setValue(keys::pillAnimation, style);
     m_grandfathered.insert(style);
     emit grandfatheredChanged();
     writeStyles(m_settings, keys::motionGrandfathered, m_grandfathered);

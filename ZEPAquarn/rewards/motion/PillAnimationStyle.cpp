@@ -7,8 +7,7 @@ namespace zq {
 
 PillAnimationStyle storedPillAnimationStyle(const rt::Settings &settings)
 {
-    return fromRawValue<PillAnimationStyle>(settings.stringValue(QString::fromLatin1(keys::pillAnimation)))
-        .value_or(PillAnimationStyle::logoBars);
+    return settings.enumValue<PillAnimationStyle>(keys::pillAnimation).value_or(PillAnimationStyle::logoBars);
 }
 
 QString displayName(PillAnimationStyle style)

@@ -15,11 +15,6 @@ namespace {
 const QString kCopyLabel = QStringLiteral("Copy as image");
 const QString kCopiedLabel = QStringLiteral("Copied PNG \u2713");
 
-QString typingKey()
-{
-    return QString::fromLatin1(keys::typingWPM);
-}
-
 } // namespace
 
 StatsPageModel::StatsPageModel(StatsStore &store, rt::Settings &settings, rt::MainLoop &loop, LedgerExporter exporter,
@@ -29,7 +24,7 @@ StatsPageModel::StatsPageModel(StatsStore &store, rt::Settings &settings, rt::Ma
 {
     connect(&m_store, &StatsStore::daysChanged, this, &StatsPageModel::changed);
     connect(&m_settings, &rt::Settings::changed, this, [this](const QString &key) {
-        if (key == typingKey())
+        if (key == keys::typingWPM)
             emit changed();
     });
 }
@@ -84,7 +79,7 @@ void StatsPageModel::showNextWeek()
 
 qint64 StatsPageModel::typingWPM() const
 {
-    return m_settings.integerValue(typingKey(), 40);
+    return m_settings.integerValue(keys::typingWPM, 40);
 }
 
 void StatsPageModel::setTypingWPM(double position)
@@ -92,7 +87,7 @@ void StatsPageModel::setTypingWPM(double position)
     if (std::isnan(position))
         return;
     const double clamped = std::clamp(position, double(minimumTypingWPM), double(maximumTypingWPM));
-    m_settings.setValue(typingKey(), static_cast<qint64>(std::round(clamped)));
+    m_settings.setValue(keys::typingWPM, static_cast<qint64>(std::round(clamped)));
 }
 
 bool StatsPageModel::copyLedger()

@@ -6,9 +6,6 @@ namespace zq {
 
 namespace {
 
-const QString kVersionKey = QString::fromLatin1(keys::updateAvailableVersion);
-const QString kBuildKey = QString::fromLatin1(keys::updateAvailableBuild);
-
 std::optional<QString> storedText(const rt::Settings &settings, const QString &key)
 {
     const auto value = settings.value(key);
@@ -40,8 +37,8 @@ std::optional<PendingUpdate> PendingUpdate::resolve(const std::optional<QString>
 UpdateAvailabilityStore::UpdateAvailabilityStore(rt::Settings &settings, const std::optional<QString> &runningBuild)
     : m_settings(&settings), m_runningBuild(runningBuild ? parseBuildNumber(*runningBuild) : std::nullopt)
 {
-    m_pending =
-        PendingUpdate::resolve(storedText(settings, kVersionKey), storedText(settings, kBuildKey), m_runningBuild);
+    m_pending = PendingUpdate::resolve(storedText(settings, keys::updateAvailableVersion),
+                                       storedText(settings, keys::updateAvailableBuild), m_runningBuild);
 }
 
 UpdateAvailabilityStore UpdateAvailabilityStore::live(rt::Settings &settings)
@@ -51,15 +48,15 @@ UpdateAvailabilityStore UpdateAvailabilityStore::live(rt::Settings &settings)
 
 void UpdateAvailabilityStore::record(const QString &version, const QString &build)
 {
-    m_settings->setValue(kVersionKey, version);
-    m_settings->setValue(kBuildKey, build);
+    m_settings->setValue(keys::updateAvailableVersion, version);
+    m_settings->setValue(keys::updateAvailableBuild, build);
     m_pending = PendingUpdate::resolve(version, build, m_runningBuild);
 }
 
 void UpdateAvailabilityStore::clear()
 {
-    m_settings->remove(kVersionKey);
-    m_settings->remove(kBuildKey);
+    m_settings->remove(keys::updateAvailableVersion);
+    m_settings->remove(keys::updateAvailableBuild);
     m_pending.reset();
 }
 

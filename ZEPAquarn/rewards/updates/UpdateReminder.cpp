@@ -63,8 +63,8 @@ UpdateReminder UpdateReminder::live(rt::Settings &settings, rt::Clocks &clocks, 
 void UpdateReminder::remindIfNeeded(const QString &version)
 {
     const QDateTime now = m_now();
-    const QString storedVersion = m_settings->stringValue(QString::fromLatin1(keys::updateReminderVersion));
-    const double storedDate = m_settings->doubleValue(QString::fromLatin1(keys::updateReminderDate));
+    const QString storedVersion = m_settings->stringValue(keys::updateReminderVersion);
+    const double storedDate = m_settings->doubleValue(keys::updateReminderDate);
     if (!storedVersion.isEmpty() && storedVersion == version && storedDate > 0) {
         const double elapsed = static_cast<double>(now.toMSecsSinceEpoch()) / 1000.0 - storedDate;
         // A stored date in the future (the clock went back) also counts as less than a day.
@@ -72,9 +72,8 @@ void UpdateReminder::remindIfNeeded(const QString &version)
             return;
     }
     // Recorded before the notification is asked for: a refused notification still counts as sent.
-    m_settings->setValue(QString::fromLatin1(keys::updateReminderVersion), version);
-    m_settings->setValue(QString::fromLatin1(keys::updateReminderDate),
-                         static_cast<double>(now.toMSecsSinceEpoch()) / 1000.0);
+    m_settings->setValue(keys::updateReminderVersion, version);
+    m_settings->setValue(keys::updateReminderDate, static_cast<double>(now.toMSecsSinceEpoch()) / 1000.0);
     if (m_schedule)
         m_schedule(version);
 }

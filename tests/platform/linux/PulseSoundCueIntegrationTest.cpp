@@ -112,13 +112,13 @@ TEST_F(PulseSoundCue, APlayedCueArrivesAtTheSpeakerWithItsLength)
 
 TEST_F(PulseSoundCue, ReplayRestartsAndTheSettingSilencesCues)
 {
-    settings.setValue(QLatin1String(keys::soundCues), false);
+    settings.setValue(keys::soundCues, false);
     platform::PulseAudioPlayerFactory factory(server.serverAddress());
     SoundCuePlayer player(settings, factory);
     player.play(SoundCue::captured);
     EXPECT_FALSE(audibleSpan(recorder.record(1500ms)).has_value()) << "soundCues false plays nothing";
 
-    settings.setValue(QLatin1String(keys::soundCues), true);
+    settings.setValue(keys::soundCues, true);
     player.play(SoundCue::captured);
     std::vector<int16_t> recorded = recorder.record(400ms);
     player.play(SoundCue::captured);

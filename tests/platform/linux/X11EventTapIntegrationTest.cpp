@@ -144,7 +144,7 @@ TEST_F(X11EventTapTest, TranslatesKeysModifiersAndSideButtonsByPosition)
 
 TEST_F(X11EventTapTest, HoldTapAndEscapeOfABoundTriggerReachTheOwner)
 {
-    settings.setValue(QString::fromLatin1(keys::triggerKey), QStringLiteral("f5"));
+    settings.setValue(keys::triggerKey, QStringLiteral("f5"));
     auto tap = makeHotkeyTap();
     ASSERT_TRUE(tap->start());
 
@@ -167,8 +167,8 @@ TEST_F(X11EventTapTest, HoldTapAndEscapeOfABoundTriggerReachTheOwner)
 TEST_F(X11EventTapTest, OurOwnPasteChordNeverReachesTheTrigger)
 {
     // Left Control and V are both triggers here: the chord presses both.
-    settings.setValue(QString::fromLatin1(keys::triggerKey), QStringLiteral("modifier:59:262144:Left Control (⌃)"));
-    settings.setValue(QString::fromLatin1(keys::secondaryTriggerKey), QStringLiteral("key:9:V"));
+    settings.setValue(keys::triggerKey, QStringLiteral("modifier:59:262144:Left Control (⌃)"));
+    settings.setValue(keys::secondaryTriggerKey, QStringLiteral("key:9:V"));
     auto tap = makeHotkeyTap();
     ASSERT_TRUE(tap->start());
     platform::X11KeySynthesizer keys(ownKeys);
@@ -188,14 +188,14 @@ TEST_F(X11EventTapTest, OurOwnPasteChordNeverReachesTheTrigger)
 
 TEST_F(X11EventTapTest, ChangingTheTriggerTakesEffectAtTheNextEvent)
 {
-    settings.setValue(QString::fromLatin1(keys::triggerKey), QStringLiteral("f5"));
+    settings.setValue(keys::triggerKey, QStringLiteral("f5"));
     auto tap = makeHotkeyTap();
     ASSERT_TRUE(tap->start());
     xdotool({QStringLiteral("key"), QStringLiteral("F6")});
     settle();
     EXPECT_TRUE(delivered.empty());
 
-    settings.setValue(QString::fromLatin1(keys::triggerKey), QStringLiteral("f6"));
+    settings.setValue(keys::triggerKey, QStringLiteral("f6"));
     xdotool({QStringLiteral("key"), QStringLiteral("F6")});
     ASSERT_TRUE(awaitDelivered(2));
     EXPECT_EQ(delivered, (std::vector{TriggerAction::start, TriggerAction::lock}));

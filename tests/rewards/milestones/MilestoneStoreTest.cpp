@@ -16,7 +16,7 @@ const QDateTime kStart(QDate(2026, 12, 7), QTime(9, 0), Qt::UTC);
 
 struct MilestoneRig {
     MilestoneRig() { zq::registerDefaults(settings); }
-    QStringList storedShown() const { return settings.stringListValue(QString::fromLatin1(zq::keys::milestoneShown)); }
+    QStringList storedShown() const { return settings.stringListValue(zq::keys::milestoneShown); }
 
     zq::rt::Settings settings{QString()};
 };
@@ -85,8 +85,7 @@ TEST(MilestoneStoreTest, MarkingWritesSortedRawValuesAndSecondsSince1970)
     store.markShown(Milestone::tenThousandWordWeek, kStart);
     store.markShown(Milestone::hundredTakes, kStart.addSecs(90));
     EXPECT_EQ(rig.storedShown(), (QStringList{QStringLiteral("hundredTakes"), QStringLiteral("tenThousandWordWeek")}));
-    EXPECT_DOUBLE_EQ(rig.settings.doubleValue(QString::fromLatin1(zq::keys::milestoneLastShown)),
-                     double(kStart.toSecsSinceEpoch() + 90));
+    EXPECT_DOUBLE_EQ(rig.settings.doubleValue(zq::keys::milestoneLastShown), double(kStart.toSecsSinceEpoch() + 90));
 
     MilestoneStore rebuilt(rig.settings);
     EXPECT_EQ(rebuilt.shown(), (std::set<Milestone>{Milestone::hundredTakes, Milestone::tenThousandWordWeek}));
@@ -96,9 +95,9 @@ TEST(MilestoneStoreTest, MarkingWritesSortedRawValuesAndSecondsSince1970)
 TEST(MilestoneStoreTest, LoadingDropsUnknownNamesAndNonPositiveTimes)
 {
     MilestoneRig rig;
-    rig.settings.setValue(QString::fromLatin1(zq::keys::milestoneShown),
+    rig.settings.setValue(zq::keys::milestoneShown,
                           QStringList{QStringLiteral("fiftyTakes"), QStringLiteral("tenThousandWordWeek")});
-    rig.settings.setValue(QString::fromLatin1(zq::keys::milestoneLastShown), -5.0);
+    rig.settings.setValue(zq::keys::milestoneLastShown, -5.0);
     MilestoneStore store(rig.settings);
     EXPECT_EQ(store.shown(), std::set<Milestone>{Milestone::tenThousandWordWeek});
     EXPECT_EQ(store.lastShown(), std::nullopt);

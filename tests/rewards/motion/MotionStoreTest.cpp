@@ -53,15 +53,15 @@ TEST(MotionStoreTest, LoadingDropsUnknownWordsAndGrandfathersTheStoredStyle)
 {
     for (const QString &word : {QStringLiteral("sparkles"), QString()}) {
         MotionRig rig;
-        rig.settings.setValue(QString::fromLatin1(zq::keys::pillAnimation), word);
+        rig.settings.setValue(zq::keys::pillAnimation, word);
         EXPECT_EQ(MotionStore(rig.settings).style(), Style::logoBars) << word.toStdString();
     }
 
     MotionRig rig;
-    rig.settings.setValue(QString::fromLatin1(zq::keys::pillAnimation), QStringLiteral("band-swell"));
-    rig.settings.setValue(QString::fromLatin1(zq::keys::motionGrandfathered),
+    rig.settings.setValue(zq::keys::pillAnimation, QStringLiteral("band-swell"));
+    rig.settings.setValue(zq::keys::motionGrandfathered,
                           QStringList{QStringLiteral("surface"), QStringLiteral("ripples")});
-    rig.settings.setValue(QString::fromLatin1(zq::keys::motionAnnounced),
+    rig.settings.setValue(zq::keys::motionAnnounced,
                           QStringList{QStringLiteral("scaled-pieces"), QStringLiteral("??")});
     MotionStore store(rig.settings);
     EXPECT_EQ(store.style(), Style::bandSwell);
@@ -71,8 +71,8 @@ TEST(MotionStoreTest, LoadingDropsUnknownWordsAndGrandfathersTheStoredStyle)
 
     // A value of the wrong type reads as the default.
     MotionRig wrong;
-    wrong.settings.setValue(QString::fromLatin1(zq::keys::pillAnimation), qint64(3));
-    wrong.settings.setValue(QString::fromLatin1(zq::keys::motionGrandfathered), QStringLiteral("surface"));
+    wrong.settings.setValue(zq::keys::pillAnimation, qint64(3));
+    wrong.settings.setValue(zq::keys::motionGrandfathered, QStringLiteral("surface"));
     MotionStore fallback(wrong.settings);
     EXPECT_EQ(fallback.style(), Style::logoBars);
     EXPECT_EQ(fallback.grandfathered(), std::set<Style>{Style::logoBars});
@@ -105,7 +105,7 @@ TEST(MotionStoreTest, SelectingWritesTheStyleAndGrandfathersItForGood)
 
     store.select(Style::bandSwell, 50000);
     EXPECT_EQ(store.style(), Style::bandSwell);
-    EXPECT_EQ(rig.settings.stringValue(QString::fromLatin1(zq::keys::pillAnimation)), QStringLiteral("band-swell"));
+    EXPECT_EQ(rig.settings.stringValue(zq::keys::pillAnimation), QStringLiteral("band-swell"));
     EXPECT_EQ(rig.stored(zq::keys::motionGrandfathered),
               (QStringList{QStringLiteral("band-swell"), QStringLiteral("logo-bars")}));
     EXPECT_TRUE(store.canUse(Style::bandSwell, 0)) << "the statistics may be cleared later";
@@ -129,8 +129,8 @@ TEST(MotionStoreTest, ALockedStyleIsRefusedSilently)
     store.select(Style::scaledPieces, 100);
     EXPECT_EQ(store.style(), Style::logoBars);
     EXPECT_EQ(styleSpy.count(), 0);
-    EXPECT_FALSE(rig.settings.hasUserValue(QString::fromLatin1(zq::keys::pillAnimation)));
-    EXPECT_FALSE(rig.settings.hasUserValue(QString::fromLatin1(zq::keys::motionGrandfathered)));
+    EXPECT_FALSE(rig.settings.hasUserValue(zq::keys::pillAnimation));
+    EXPECT_FALSE(rig.settings.hasUserValue(zq::keys::motionGrandfathered));
 }
 
 TEST(MotionStoreTest, AnnouncementsGoHighestTierFirstAndRetireLowerTiers)
@@ -155,7 +155,7 @@ TEST(MotionStoreTest, AnnouncementsGoHighestTierFirstAndRetireLowerTiers)
 TEST(MotionStoreTest, GrandfatheringNeverAnnounces)
 {
     MotionRig rig;
-    rig.settings.setValue(QString::fromLatin1(zq::keys::pillAnimation), QStringLiteral("band-swell"));
+    rig.settings.setValue(zq::keys::pillAnimation, QStringLiteral("band-swell"));
     MotionStore store(rig.settings);
     EXPECT_TRUE(store.canUse(Style::bandSwell, 0));
     EXPECT_FALSE(store.pendingUnlockAnnouncement(0));
@@ -169,5 +169,5 @@ TEST(MotionStoreTest, MarkingAnUntieredStyleStillWritesTheSet)
     store.markAnnounced(Style::surface);
     EXPECT_EQ(spy.count(), 1);
     EXPECT_TRUE(store.announced().empty());
-    EXPECT_TRUE(rig.settings.hasUserValue(QString::fromLatin1(zq::keys::motionAnnounced)));
+    EXPECT_TRUE(rig.settings.hasUserValue(zq::keys::motionAnnounced));
 }

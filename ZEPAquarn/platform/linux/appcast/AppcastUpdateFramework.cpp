@@ -43,11 +43,6 @@ struct AppcastUpdateFramework::Download {
 
 namespace {
 
-QString key(const char *name)
-{
-    return QString::fromLatin1(name);
-}
-
 double secondsSince1970(const QDateTime &date)
 {
     return static_cast<double>(date.toMSecsSinceEpoch()) / 1000.0;
@@ -118,14 +113,14 @@ bool AppcastUpdateFramework::checkForUpdates()
 
 bool AppcastUpdateFramework::automaticallyChecksForUpdates() const
 {
-    return m_environment.settings.boolValue(key(kAutomaticChecksKey), true);
+    return m_environment.settings.boolValue(kAutomaticChecksKey, true);
 }
 
 void AppcastUpdateFramework::setAutomaticallyChecksForUpdates(bool enabled)
 {
     if (enabled == automaticallyChecksForUpdates())
         return;
-    m_environment.settings.setValue(key(kAutomaticChecksKey), enabled);
+    m_environment.settings.setValue(kAutomaticChecksKey, enabled);
     emit automaticallyChecksForUpdatesChanged(enabled);
     if (!m_session)
         scheduleNextCheck();
@@ -133,14 +128,14 @@ void AppcastUpdateFramework::setAutomaticallyChecksForUpdates(bool enabled)
 
 bool AppcastUpdateFramework::automaticallyDownloadsUpdates() const
 {
-    return m_environment.settings.boolValue(key(kAutomaticDownloadsKey), false);
+    return m_environment.settings.boolValue(kAutomaticDownloadsKey, false);
 }
 
 void AppcastUpdateFramework::setAutomaticallyDownloadsUpdates(bool enabled)
 {
     if (enabled == automaticallyDownloadsUpdates())
         return;
-    m_environment.settings.setValue(key(kAutomaticDownloadsKey), enabled);
+    m_environment.settings.setValue(kAutomaticDownloadsKey, enabled);
     emit automaticallyDownloadsUpdatesChanged(enabled);
 }
 
@@ -169,7 +164,7 @@ void AppcastUpdateFramework::scheduleNextCheck()
     }
     // A day after the last check; due now when there was none. A last check in the future (the
     // clock went back) waits at most one interval.
-    const double last = m_environment.settings.doubleValue(key(kLastCheckTimeKey), 0.0);
+    const double last = m_environment.settings.doubleValue(kLastCheckTimeKey, 0.0);
     const double interval = static_cast<double>(kCheckInterval.count());
     const double now = secondsSince1970(m_environment.clocks.wallNow());
     const double delay = last > 0 ? std::clamp(last + interval - now, 0.0, interval) : 0.0;
@@ -232,7 +227,7 @@ void AppcastUpdateFramework::requestTimedOut(quint64 sessionId)
     const bool feed = !m_session->download;
     abortRequest();
     if (feed)
-        m_environment.settings.setValue(key(kLastCheckTimeKey), secondsSince1970(m_environment.clocks.wallNow()));
+        m_environment.settings.setValue(kLastCheckTimeKey, secondsSince1970(m_environment.clocks.wallNow()));
     qCInfo(lcUpdater) << "updater:" << (feed ? "feed request" : "download") << "still unfinished at its deadline";
     fail(QStringLiteral("The update server did not answer in time."));
 }
@@ -277,7 +272,7 @@ void AppcastUpdateFramework::feedFinished(quint64 sessionId, const HttpOutcome &
     m_session->request = {};
     m_session->deadline.cancel();
     // Any answer, good or bad, counts as the day's check.
-    m_environment.settings.setValue(key(kLastCheckTimeKey), secondsSince1970(m_environment.clocks.wallNow()));
+    m_environment.settings.setValue(kLastCheckTimeKey, secondsSince1970(m_environment.clocks.wallNow()));
 
     if (outcome.bodyBeyondLimit) {
         qCInfo(lcUpdater) << "updater: feed larger than" << kMaximumFeedBytes << "bytes, not read";
@@ -297,8 +292,8 @@ void AppcastUpdateFramework::feedFinished(quint64 sessionId, const HttpOutcome &
     }
     // A running build that is no number is treated as the newest: nothing is offered over it.
     const qint64 running = parseBuildNumber(m_environment.runningBuild).value_or(std::numeric_limits<qint64>::max());
-    const auto best = appcast::bestItem(
-        items.value(), running, m_environment.settings.stringValue(key(kSkippedBuildKey)), m_environment.systemVersion);
+    const auto best = appcast::bestItem(items.value(), running, m_environment.settings.stringValue(kSkippedBuildKey),
+                                        m_environment.systemVersion);
     if (!best) {
         m_delegate->didNotFindUpdate();
         if (m_session->visible)
@@ -337,7 +332,7 @@ void AppcastUpdateFramework::answer(quint64 sessionId, UpdateChoice choice)
         return;
     const AppcastItem item = m_session->item;
     if (choice == UpdateChoice::skip)
-        m_environment.settings.setValue(key(kSkippedBuildKey), item.versionString);
+        m_environment.settings.setValue(kSkippedBuildKey, item.versionString);
     m_delegate->userDidMakeChoice(choice, item);
     if (!isCurrent(sessionId))
         return;
