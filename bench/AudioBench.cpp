@@ -58,7 +58,7 @@ void BM_HALExecutorCall(benchmark::State &state)
     int value = 0;
     for (auto _ : state) {
         executor.submit(
-            zq::kHALDeadlineSeconds, [] { return 42; },
+            zq::kAudioServerDeadlineSeconds, [] { return 42; },
             [&](std::optional<int> result, std::exception_ptr) {
                 value = result.value_or(0);
                 latch.open();

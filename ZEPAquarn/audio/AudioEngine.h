@@ -82,7 +82,7 @@ public:
     };
 
     // Fixed values.
-    static constexpr double kHALDeadline = 6.0;
+    static constexpr double kAudioServerDeadline = 6.0;
     static constexpr double kWarmFreshness = 0.6;
     static constexpr double kEndedIntentWarmKeep = 30.0;
     static constexpr double kUnusedPrewarmKeep = 30.0;

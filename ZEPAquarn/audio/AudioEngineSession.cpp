@@ -109,8 +109,8 @@ template <typename F, typename Late = detail::NoLateResultHandler>
 static auto guardedCall(BoundedHALExecutor &executor, const std::shared_ptr<int> &alive,
                         const std::shared_ptr<std::atomic<int>> &inFlight, F operation, Late onLateResult = {})
 {
-    return detail::HALRunAwaiter<F, Late>(executor, AudioEngine::kHALDeadline, std::move(operation),
-                                          std::move(onLateResult), detail::HALCallGuard{alive, inFlight});
+    return detail::BoundedCallAwaiter<F, Late>(executor, AudioEngine::kAudioServerDeadline, std::move(operation),
+                                               std::move(onLateResult), detail::CallOwnerGuard{alive, inFlight});
 }
 
 rt::Task<bool> AudioEngine::start(TakeMode mode, bool allowRescueFallback, std::shared_ptr<TakeStartIntent> intent)

@@ -1,13 +1,12 @@
 #pragma once
 
+#include "audio/AudioServerQueue.h"
 #include "audio/HALOperationError.h"
 #include "runtime/Executor.h"
 #include "runtime/Task.h"
 
 #include <QString>
 
-#include <atomic>
-#include <coroutine>
 #include <cstdint>
 #include <exception>
 #include <functional>
@@ -20,34 +19,14 @@
 
 namespace zq {
 
-// A serial queue with its own thread, released like a dispatch queue: dropping the last handle
-// lets the thread finish what was posted and then end. A queue stuck in one item is simply left
-// behind with its thread.
-class HALSerialQueue {
-public:
-    explicit HALSerialQueue(QString label);
-    ~HALSerialQueue();
-    HALSerialQueue(const HALSerialQueue &) = delete;
-    HALSerialQueue &operator=(const HALSerialQueue &) = delete;
-
-    const QString &label() const { return m_label; }
-    void post(std::function<void()> work);
-    bool isCurrent() const;
-
-private:
-    struct State;
-    QString m_label;
-    std::shared_ptr<State> m_state;
-};
-
 namespace detail {
 
 template <typename R>
-using HALValue = std::conditional_t<std::is_void_v<R>, std::monostate, R>;
+using CallValue = std::conditional_t<std::is_void_v<R>, std::monostate, R>;
 
 // Resolves one call exactly once: whoever takes the completion out under the lock calls it.
 template <typename V>
-struct HALGate {
+struct CallGate {
     using Completion = std::function<void(std::optional<V>, std::exception_ptr)>;
 
     std::mutex mutex;
@@ -109,7 +88,7 @@ public:
 
 private:
     struct Core;
-    std::pair<std::shared_ptr<HALSerialQueue>, std::uint64_t> currentQueue() const;
+    std::pair<std::shared_ptr<AudioServerQueue>, std::uint64_t> currentQueue() const;
     static void abandonQueue(const std::weak_ptr<Core> &core, std::uint64_t generation);
 
     std::shared_ptr<Core> m_core;
@@ -118,14 +97,14 @@ private:
 
 // The process's one executor, "io.quorvane.zepaquarn.hal"; every caller passes 6.0 s.
 BoundedHALExecutor &sharedHALExecutor();
-inline constexpr double kHALDeadlineSeconds = 6.0;
+inline constexpr double kAudioServerDeadlineSeconds = 6.0;
 
 template <typename F, typename Completion, typename Late>
 void BoundedHALExecutor::submit(double timeoutSeconds, F operation, Completion completion, Late onLateResult)
 {
     using R = std::invoke_result_t<F &>;
-    using V = detail::HALValue<R>;
-    auto gate = std::make_shared<detail::HALGate<V>>();
+    using V = detail::CallValue<R>;
+    auto gate = std::make_shared<detail::CallGate<V>>();
     gate->completion = std::move(completion);
     auto [queue, generation] = currentQueue();
 
@@ -169,81 +148,7 @@ void BoundedHALExecutor::submit(double timeoutSeconds, F operation, Completion c
         deadline.cancel();
 }
 
-namespace detail {
-
-// For an owner whose tasks may outlive it: once `alive` has expired the task is never resumed, and
-// `inFlight` counts the call until its resumption is on the loop.
-struct HALCallGuard {
-    std::weak_ptr<int> alive;
-    std::shared_ptr<std::atomic<int>> inFlight;
-};
-
-template <typename F, typename Late>
-class HALRunAwaiter {
-public:
-    using R = std::invoke_result_t<F &>;
-    using V = HALValue<R>;
-
-    HALRunAwaiter(BoundedHALExecutor &executor, double timeoutSeconds, F operation, Late onLateResult,
-                  std::optional<HALCallGuard> guard = std::nullopt)
-        : m_executor(executor), m_timeoutSeconds(timeoutSeconds), m_operation(std::move(operation)),
-          m_onLateResult(std::move(onLateResult)), m_guard(std::move(guard))
-    {}
-
-    bool await_ready() const noexcept { return false; }
-    template <typename P>
-    void await_suspend(std::coroutine_handle<P> handle)
-    {
-        rt::MainLoop *loop = rt::detail::contextOf(handle).loop;
-        auto outcome = m_outcome;
-        if (m_guard)
-            m_guard->inFlight->fetch_add(1);
-        // The loop runs the resumption after this function returns, even when the call is quick.
-        m_executor.submit(
-            m_timeoutSeconds, std::move(m_operation),
-            [outcome, loop, handle, guard = m_guard](std::optional<V> value, std::exception_ptr error) {
-                if (value)
-                    outcome->value.emplace(std::move(*value));
-                outcome->error = error;
-                if (!guard) {
-                    loop->post([handle] { handle.resume(); });
-                    return;
-                }
-                loop->post([alive = guard->alive, handle] {
-                    if (alive.lock())
-                        handle.resume();
-                });
-                guard->inFlight->fetch_sub(1);
-            },
-            std::move(m_onLateResult));
-    }
-    R await_resume()
-    {
-        if (m_outcome->error)
-            std::rethrow_exception(m_outcome->error);
-        if constexpr (!std::is_void_v<R>)
-            return std::move(*m_outcome->value);
-    }
-
-private:
-    struct Outcome {
-        std::optional<V> value;
-        std::exception_ptr error;
-    };
-    BoundedHALExecutor &m_executor;
-    double m_timeoutSeconds;
-    F m_operation;
-    Late m_onLateResult;
-    std::optional<HALCallGuard> m_guard;
-    std::shared_ptr<Outcome> m_outcome = std::make_shared<Outcome>();
-};
-
-} // namespace detail
-
-template <typename F, typename Late>
-auto BoundedHALExecutor::run(double timeoutSeconds, F operation, Late onLateResult)
-{
-    return detail::HALRunAwaiter<F, Late>(*this, timeoutSeconds, std::move(operation), std::move(onLateResult));
-}
-
 } // namespace zq
+
+// run() is defined with its awaiter; included last so that either header can come first.
+#include "audio/BoundedCallAwaiter.h"
