@@ -17,8 +17,8 @@ namespace zq {
 using platform::AudioDeviceID;
 using platform::AudioFormat;
 using platform::AudioHardware;
-using platform::InputRenderCycle;
-using platform::InputUnit;
+using platform::CaptureCycle;
+using platform::RecordStream;
 
 namespace {
 
@@ -33,7 +33,7 @@ QByteArray text(const std::optional<QString> &value, const char *absent)
 // input callback holds it by plain pointer; it lives until the unit is gone (the destructor
 // destroys the unit first, which ends every callback), so the callback never outlives it.
 struct AUHALCaptureCore::RenderContext {
-    RenderContext(std::unique_ptr<InputUnit> unit, AudioFormat format, CaptureTapBlock tapBlock,
+    RenderContext(std::unique_ptr<RecordStream> unit, AudioFormat format, CaptureTapCallback tapBlock,
                   std::uint32_t maxFrames)
         : unit(std::move(unit)), bufferList(maxFrames, 0.0f), format(format), tapBlock(std::move(tapBlock)),
           maxFrames(maxFrames), pool(format, maxFrames)
@@ -41,7 +41,7 @@ struct AUHALCaptureCore::RenderContext {
     ~RenderContext() { disposeUnit(*this); }
 
     // One input cycle, on the audio thread: no allocation, no lock, no log.
-    int render(const InputRenderCycle &cycle)
+    int render(const CaptureCycle &cycle)
     {
         if (disposed.load(std::memory_order_acquire) || !unit || bufferList.empty())
             return 0;
@@ -62,10 +62,10 @@ struct AUHALCaptureCore::RenderContext {
         return 0;
     }
 
-    std::unique_ptr<InputUnit> unit;
+    std::unique_ptr<RecordStream> unit;
     std::vector<float> bufferList;
     const AudioFormat format;
-    const CaptureTapBlock tapBlock;
+    const CaptureTapCallback tapBlock;
     const int channels = 1;
     const std::uint32_t maxFrames;
     CaptureBufferPool pool;
@@ -98,7 +98,7 @@ double AUHALCaptureCore::clientRate() const
 }
 
 CaptureCoreSetup AUHALCaptureCore::start(const QString &prefUID, std::optional<std::uint32_t> resolved,
-                                         CaptureTapBlock tapBlock, CaptureRecoveryCallback onRecoveryNeeded)
+                                         CaptureTapCallback tapBlock, CaptureRecoveryCallback onRecoveryNeeded)
 {
     AudioHardware &hardware = *m_services.hardware;
 
@@ -112,16 +112,17 @@ CaptureCoreSetup AUHALCaptureCore::start(const QString &prefUID, std::optional<s
 
     // 2-3. The unit. The back-end has no separate component to look up: a unit that cannot be made
     // is the instance creation failing.
-    rt::Result<std::unique_ptr<InputUnit>> made = hardware.makeInputUnit();
+    rt::Result<std::unique_ptr<RecordStream>> made = hardware.makeRecordStream();
     if (!made)
         checkStatus(rt::Result<void>(made.error()), StartFailurePhase::engineCreate, "AudioComponentInstanceNew");
-    std::unique_ptr<InputUnit> unit = std::move(made).value();
+    std::unique_ptr<RecordStream> unit = std::move(made).value();
     if (!unit)
         throw AudioCaptureError(audioErrorDomain::app, 6, QStringLiteral("The audio server produced no capture unit"));
 
     // 4-6. Input only, bound to the device.
-    checkStatus(unit->setIOEnabled(InputUnit::IOScope::input, true), StartFailurePhase::engineCreate, "EnableIO input");
-    checkStatus(unit->setIOEnabled(InputUnit::IOScope::output, false), StartFailurePhase::engineCreate,
+    checkStatus(unit->setIOEnabled(RecordStream::IOScope::input, true), StartFailurePhase::engineCreate,
+                "EnableIO input");
+    checkStatus(unit->setIOEnabled(RecordStream::IOScope::output, false), StartFailurePhase::engineCreate,
                 "DisableIO output");
     checkStatus(unit->setCurrentDevice(*device), StartFailurePhase::bind, "CurrentDevice");
 
@@ -147,12 +148,12 @@ CaptureCoreSetup AUHALCaptureCore::start(const QString &prefUID, std::optional<s
 
     // 11. An unreadable capacity, or one the render buffer cannot describe, falls back to 4096.
     std::uint32_t maxFrames = kDefaultMaxFrames;
-    if (const std::optional<std::uint32_t> read = unit->maximumFramesPerSlice();
+    if (const std::optional<std::uint32_t> read = unit->maximumFramesPerCycle();
         read && *read > 0 && *read < kCaptureFrameCapacityLimit)
         maxFrames = *read;
 
     // 12-13. The render context, with its buffer, made once per start.
-    InputUnit *rawUnit = unit.get();
+    RecordStream *rawUnit = unit.get();
     auto context = std::make_shared<RenderContext>(std::move(unit), clientFormat, std::move(tapBlock), maxFrames);
     RenderContext *renderContext = context.get();
     {
@@ -161,9 +162,9 @@ CaptureCoreSetup AUHALCaptureCore::start(const QString &prefUID, std::optional<s
     }
 
     // 14-16.
-    checkStatus(rawUnit->setInputCallback(
-                    [renderContext](const InputRenderCycle &cycle) { return renderContext->render(cycle); }),
-                StartFailurePhase::tap, "SetInputCallback");
+    checkStatus(
+        rawUnit->setInputCallback([renderContext](const CaptureCycle &cycle) { return renderContext->render(cycle); }),
+        StartFailurePhase::tap, "SetInputCallback");
     checkStatus(rawUnit->initialize(), StartFailurePhase::engineCreate, "AudioUnitInitialize");
     checkStatus(rawUnit->start(), StartFailurePhase::start, "AudioOutputUnitStart");
 

@@ -16,7 +16,7 @@ namespace zq {
 
 enum class StartFailurePhase;
 
-// The default capture core: one input unit, input only, bound to the device, delivering mono
+// The default capture core: one record stream, input only, bound to the device, delivering mono
 // float32 at the device's own nominal rate. A later change of that rate, or the device vanishing,
 // signals recovery. A stopped unit is stopped on the HAL executor's queue and disposed of
 // `disposalDelay` (10 s) later, while late notifications drain.
@@ -31,7 +31,7 @@ public:
     AUHALCaptureCore(const AUHALCaptureCore &) = delete;
     AUHALCaptureCore &operator=(const AUHALCaptureCore &) = delete;
 
-    CaptureCoreSetup start(const QString &prefUID, std::optional<std::uint32_t> resolved, CaptureTapBlock tapBlock,
+    CaptureCoreSetup start(const QString &prefUID, std::optional<std::uint32_t> resolved, CaptureTapCallback tapBlock,
                            CaptureRecoveryCallback onRecoveryNeeded) override;
     CaptureRouteInspection inspectRoute(bool inspectAggregate) override;
     void stop() override;

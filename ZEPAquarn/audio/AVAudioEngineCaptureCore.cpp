@@ -22,8 +22,8 @@ namespace zq {
 using platform::AudioDeviceID;
 using platform::AudioFormat;
 using platform::AudioHardware;
-using platform::InputRenderCycle;
-using platform::InputUnit;
+using platform::CaptureCycle;
+using platform::RecordStream;
 
 namespace {
 
@@ -57,12 +57,12 @@ std::optional<AudioDeviceID> nonZero(std::optional<AudioDeviceID> device)
 
 } // namespace
 
-// The audio engine the core drives: an input node over one input unit, with at most one tap. The
+// The audio engine the core drives: an input node over one record stream, with at most one tap. The
 // unit's callback holds the engine by plain pointer; the engine destroys its unit first, which
 // ends every callback, so no callback outlives it.
 class CaptureEngine {
 public:
-    explicit CaptureEngine(std::unique_ptr<InputUnit> unit) : m_unit(std::move(unit)) {}
+    explicit CaptureEngine(std::unique_ptr<RecordStream> unit) : m_unit(std::move(unit)) {}
     ~CaptureEngine()
     {
         m_tapActive.store(false, std::memory_order_release);
@@ -75,7 +75,7 @@ public:
     CaptureEngine &operator=(const CaptureEngine &) = delete;
 
     // The input node's audio unit; null when none could be made.
-    InputUnit *inputUnit() const { return m_unit.get(); }
+    RecordStream *recordStream() const { return m_unit.get(); }
 
     // The input node's output format: the bound device's own format, empty when unknown.
     AudioFormat inputFormat() const
@@ -86,7 +86,7 @@ public:
     }
 
     // `format` none: the node's own format. Raises AudioEngineException when the unit refuses.
-    void installTap(std::uint32_t bufferSize, std::optional<AudioFormat> format, CaptureTapBlock block)
+    void installTap(std::uint32_t bufferSize, std::optional<AudioFormat> format, CaptureTapCallback block)
     {
         if (!m_unit)
             throw AudioEngineException{QStringLiteral("NoInputUnit"), std::nullopt};
@@ -97,7 +97,7 @@ public:
         if (const rt::Result<void> set = m_unit->setClientFormat(tapFormat); !set)
             throw AudioEngineException{QStringLiteral("TapFormatRejected"), set.error().message};
         std::uint32_t capacity = bufferSize;
-        if (const std::optional<std::uint32_t> slice = m_unit->maximumFramesPerSlice();
+        if (const std::optional<std::uint32_t> slice = m_unit->maximumFramesPerCycle();
             slice && *slice > capacity && *slice < kCaptureFrameCapacityLimit)
             capacity = *slice;
         m_pool.emplace(tapFormat, capacity);
@@ -105,7 +105,7 @@ public:
         m_tapFormat = tapFormat;
         m_tap = std::move(block);
         if (const rt::Result<void> set =
-                m_unit->setInputCallback([this](const InputRenderCycle &cycle) { return render(cycle); });
+                m_unit->setInputCallback([this](const CaptureCycle &cycle) { return render(cycle); });
             !set) {
             m_tap = nullptr;
             throw AudioEngineException{QStringLiteral("TapInstallFailed"), set.error().message};
@@ -154,7 +154,7 @@ public:
 
 private:
     // One input cycle, on the audio thread: no allocation, no lock, no log.
-    int render(const InputRenderCycle &cycle)
+    int render(const CaptureCycle &cycle)
     {
         if (!m_tapActive.load(std::memory_order_acquire) || !m_pool)
             return 0;
@@ -175,9 +175,9 @@ private:
         return 0;
     }
 
-    std::unique_ptr<InputUnit> m_unit;
+    std::unique_ptr<RecordStream> m_unit;
     std::atomic<bool> m_tapActive{false};
-    CaptureTapBlock m_tap;
+    CaptureTapCallback m_tap;
     AudioFormat m_tapFormat;
     std::optional<CaptureBufferPool> m_pool;
     std::vector<float *> m_planes;
@@ -219,7 +219,7 @@ SessionSetupOperation::Result SessionSetupOperation::perform()
     const QByteArray pref = prefUID.toUtf8();
 
     // 1.
-    rt::Result<std::unique_ptr<InputUnit>> made = hardware.makeInputUnit();
+    rt::Result<std::unique_ptr<RecordStream>> made = hardware.makeRecordStream();
     engine = std::make_shared<CaptureEngine>(made ? std::move(made).value() : nullptr);
 
     // 2.
@@ -227,8 +227,8 @@ SessionSetupOperation::Result SessionSetupOperation::perform()
         resolved ? AudioInputDevice::deviceNominalInputRate(hardware, *resolved) : std::nullopt;
 
     // 3-4.
-    isolateInputIO(engine->inputUnit());
-    InputUnit *unit = engine->inputUnit();
+    isolateInputIO(engine->recordStream());
+    RecordStream *unit = engine->recordStream();
     if (!unit)
         throw AudioCaptureError(audioErrorDomain::app, 6,
                                 QStringLiteral("The audio server could not create an input unit"));
@@ -339,7 +339,7 @@ SessionSetupOperation::Result SessionSetupOperation::perform()
     return result;
 }
 
-bool installTapGuarded(CaptureEngine &engine, std::uint32_t bufferSize, CaptureTapBlock block,
+bool installTapGuarded(CaptureEngine &engine, std::uint32_t bufferSize, CaptureTapCallback block,
                        std::optional<AudioFormat> *observedFormat, std::optional<AudioFormat> *tapFormatOut,
                        std::optional<AudioCaptureError> *error, double requestedRate)
 {
@@ -385,7 +385,7 @@ bool installTapGuarded(CaptureEngine &engine, std::uint32_t bufferSize, CaptureT
 struct InputTapInstallOperation {
     CaptureEngine &engine;
     std::optional<double> deviceNominalRate;
-    CaptureTapBlock tapBlock;
+    CaptureTapCallback tapBlock;
     std::optional<AudioFormat> observedFormat;
     std::optional<AudioFormat> requestedFormat;
 
@@ -403,7 +403,7 @@ struct InputTapInstallOperation {
 
 void engineStart(CaptureEngine &engine)
 {
-    isolateInputIO(engine.inputUnit());
+    isolateInputIO(engine.recordStream());
     engine.prepare();
     if (const rt::Result<void> started = engine.start(); !started) {
         const int status = started.error().code != 0 ? started.error().code : -1;
@@ -458,7 +458,7 @@ AVAudioEngineCaptureCore::~AVAudioEngineCaptureCore()
 }
 
 CaptureCoreSetup AVAudioEngineCaptureCore::start(const QString &prefUID, std::optional<std::uint32_t> resolved,
-                                                 CaptureTapBlock tapBlock, CaptureRecoveryCallback onRecoveryNeeded)
+                                                 CaptureTapCallback tapBlock, CaptureRecoveryCallback onRecoveryNeeded)
 {
     // 1-2.
     SessionSetupOperation setup(m_services, resolved, prefUID);
@@ -494,7 +494,7 @@ CaptureCoreSetup AVAudioEngineCaptureCore::start(const QString &prefUID, std::op
 
     // 7. The handler holds only the flag and the callback, never the core.
     auto observing = std::make_shared<std::atomic<bool>>(true);
-    engine->inputUnit()->setConfigurationChangeHandler([observing, onRecoveryNeeded] {
+    engine->recordStream()->setConfigurationChangeHandler([observing, onRecoveryNeeded] {
         if (observing->load())
             engineConfigurationChanged(onRecoveryNeeded);
     });
@@ -523,7 +523,7 @@ CaptureRouteInspection AVAudioEngineCaptureCore::inspectRoute(bool inspectAggreg
     CaptureRouteInspection inspection;
     if (!engine)
         return inspection;
-    inspection.boundDevice = boundInputDevice(engine->inputUnit());
+    inspection.boundDevice = boundInputDevice(engine->recordStream());
     if (inspectAggregate && inspection.boundDevice)
         inspection.activeAggregateSubdevices =
             AudioInputDevice::activeAggregateSubdevices(*m_services.hardware, *inspection.boundDevice);

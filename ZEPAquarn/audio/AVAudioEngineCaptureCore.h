@@ -17,7 +17,7 @@ inline const QString audioTapErrorDomain = audioErrorDomain::audioTap;
 class CaptureEngine;
 
 // The second capture core, chosen by the hidden setting: a small audio engine whose input node is
-// one input unit bound to the selected device and carries a tap. Its start waits until the
+// one record stream bound to the selected device and carries a tap. Its start waits until the
 // device's input format has settled on the right device before it installs the tap and starts;
 // configuration changes of the engine signal recovery. A stopped engine is stopped on the HAL
 // executor's queue and retired to the deferred release pool.
@@ -31,7 +31,7 @@ public:
     AVAudioEngineCaptureCore(const AVAudioEngineCaptureCore &) = delete;
     AVAudioEngineCaptureCore &operator=(const AVAudioEngineCaptureCore &) = delete;
 
-    CaptureCoreSetup start(const QString &prefUID, std::optional<std::uint32_t> resolved, CaptureTapBlock tapBlock,
+    CaptureCoreSetup start(const QString &prefUID, std::optional<std::uint32_t> resolved, CaptureTapCallback tapBlock,
                            CaptureRecoveryCallback onRecoveryNeeded) override;
     CaptureRouteInspection inspectRoute(bool inspectAggregate) override;
     void stop() override;

@@ -85,7 +85,7 @@ rt::Result<std::unique_ptr<platform::AudioFile>> makeWritableAudioFile(const QSt
     return platform::AudioFile::createForWriting(path, settings);
 }
 
-std::optional<platform::AudioDeviceID> boundInputDevice(const platform::InputUnit *unit)
+std::optional<platform::AudioDeviceID> boundInputDevice(const platform::RecordStream *unit)
 {
     if (!unit)
         return std::nullopt;

@@ -2,8 +2,8 @@
 
 #include "platform/AudioFile.h"
 #include "platform/AudioFormat.h"
-#include "platform/InputUnit.h"
 #include "platform/PCMBuffer.h"
+#include "platform/RecordStream.h"
 
 #include <cstdint>
 #include <memory>
@@ -36,6 +36,6 @@ rt::Result<std::unique_ptr<platform::AudioFile>> makeWritableAudioFile(const QSt
                                                                        const platform::AudioFormat &settings);
 
 // The device the unit is bound to; nullopt without a unit, when unreadable, or 0.
-std::optional<platform::AudioDeviceID> boundInputDevice(const platform::InputUnit *unit);
+std::optional<platform::AudioDeviceID> boundInputDevice(const platform::RecordStream *unit);
 
 } // namespace zq

@@ -406,7 +406,8 @@ rt::Task<void> AudioEngine::startSession(QString prefUID, std::optional<platform
         std::lock_guard lock(m_cells->generationLock);
         generation = ++m_cells->activeGeneration;
     }
-    CaptureTapBlock tap = [cells = m_cells, generation](const platform::SharedPCMBuffer &buffer, const CaptureTime &) {
+    CaptureTapCallback tap = [cells = m_cells, generation](const platform::SharedPCMBuffer &buffer,
+                                                           const CaptureTime &) {
         handleTapBuffer(cells, generation, buffer);
     };
     CaptureRecoveryCallback onRecoveryNeeded = [loop = &m_loop, alive = std::weak_ptr<int>(m_alive), engine = this] {

@@ -47,7 +47,7 @@ struct CaptureTime {
 // Called on the audio thread with every captured buffer. The buffer is never written again while
 // anyone holds it, but it comes from a small pool the core renders into: a tap that keeps buffers
 // beyond the call makes the core drop cycles once the pool is exhausted. Must not block.
-using CaptureTapBlock = std::function<void(const platform::SharedPCMBuffer &buffer, const CaptureTime &time)>;
+using CaptureTapCallback = std::function<void(const platform::SharedPCMBuffer &buffer, const CaptureTime &time)>;
 // Called from a listener or notification thread when the device under the capture vanished or
 // changed its format; may fire more than once. Must only hand the news to the caller's own thread.
 using CaptureRecoveryCallback = std::function<void()>;
@@ -108,7 +108,7 @@ public:
     // PhasedStartError, or the audio-tap errors. `prefUID` is the stored input preference (a device
     // uid or "system-default"), `resolved` the device the engine resolved it to.
     virtual CaptureCoreSetup start(const QString &prefUID, std::optional<std::uint32_t> resolved,
-                                   CaptureTapBlock tapBlock, CaptureRecoveryCallback onRecoveryNeeded) = 0;
+                                   CaptureTapCallback tapBlock, CaptureRecoveryCallback onRecoveryNeeded) = 0;
     // Never throws; after stop(): no device, empty set.
     virtual CaptureRouteInspection inspectRoute(bool inspectAggregate) = 0;
     // Releases the microphone; returns without waiting for the audio server. Repeatable.

@@ -1,14 +1,14 @@
 #include "audio/InputIOIsolation.h"
 
 #include "audio/AudioCaptureError.h"
-#include "platform/InputUnit.h"
+#include "platform/RecordStream.h"
 #include "runtime/Log.h"
 
 namespace zq {
 
-void isolateInputIO(platform::InputUnit *unit)
+void isolateInputIO(platform::RecordStream *unit)
 {
-    using Scope = platform::InputUnit::IOScope;
+    using Scope = platform::RecordStream::IOScope;
     if (!unit)
         throw AudioCaptureError(audioErrorDomain::app, 6,
                                 QStringLiteral("The audio server could not create an input unit"));

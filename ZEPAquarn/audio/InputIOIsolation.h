@@ -1,7 +1,7 @@
 #pragma once
 
 namespace zq::platform {
-class InputUnit;
+class RecordStream;
 }
 
 namespace zq {
@@ -9,6 +9,6 @@ namespace zq {
 // Makes the unit capture-only: output disabled, input enabled. Writes nothing when the unit is
 // already so. Runs on the HAL executor's queue. Throws AudioCaptureError: code 6 of the app domain
 // without a unit, or the server status of the failed write.
-void isolateInputIO(platform::InputUnit *unit);
+void isolateInputIO(platform::RecordStream *unit);
 
 } // namespace zq

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/InputUnit.h"
+#include "platform/RecordStream.h"
 #include "runtime/Executor.h"
 #include "runtime/Result.h"
 
@@ -15,7 +15,7 @@
 namespace zq::platform {
 
 // The audio hardware as the capture side sees it: devices with their properties, listeners on
-// those properties, and input units to capture with.
+// those properties, and record streams to capture with.
 //
 // Device ids come from a counter that never hands out an id twice in the process; 0 means no
 // device. An id stays valid while its device is present; a device that comes back (a headset
@@ -75,8 +75,8 @@ public:
     // Unknown ids are ignored.
     virtual void removeListener(ListenerID listener) = 0;
 
-    // A new, unbound input unit. Fails when no audio server is reachable.
-    virtual rt::Result<std::unique_ptr<InputUnit>> makeInputUnit() = 0;
+    // A new, unbound record stream. Fails when no audio server is reachable.
+    virtual rt::Result<std::unique_ptr<RecordStream>> makeRecordStream() = 0;
 };
 
 } // namespace zq::platform

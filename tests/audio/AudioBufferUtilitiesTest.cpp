@@ -84,7 +84,7 @@ TEST(AudioBufferUtilitiesTest, BoundInputDeviceIgnoresZeroAndMissingUnits)
 {
     zq::test::FakeAudioHardware hardware;
     EXPECT_FALSE(zq::boundInputDevice(nullptr));
-    auto unit = hardware.makeInputUnit();
+    auto unit = hardware.makeRecordStream();
     ASSERT_TRUE(unit);
     EXPECT_FALSE(zq::boundInputDevice(unit.value().get())) << "no device and no default input reads as 0";
     const auto mic = hardware.addDevice({QStringLiteral("mic"), QStringLiteral("Mic")});

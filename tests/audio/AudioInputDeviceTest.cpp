@@ -123,16 +123,16 @@ TEST_F(AudioInputDeviceTest, IsolationWritesOnlyWhenNeededAndReportsTheFailedWri
 {
     EXPECT_THROW(zq::isolateInputIO(nullptr), zq::AudioCaptureError);
 
-    auto unit = std::move(hardware.makeInputUnit().value());
+    auto unit = std::move(hardware.makeRecordStream().value());
     zq::isolateInputIO(unit.get());
-    EXPECT_EQ(unit->isIOEnabled(zq::platform::InputUnit::IOScope::output), false);
-    EXPECT_EQ(unit->isIOEnabled(zq::platform::InputUnit::IOScope::input), true);
+    EXPECT_EQ(unit->isIOEnabled(zq::platform::RecordStream::IOScope::output), false);
+    EXPECT_EQ(unit->isIOEnabled(zq::platform::RecordStream::IOScope::input), true);
     const int writes = hardware.callCount(Step::setIOEnabled);
     EXPECT_EQ(writes, 2);
     zq::isolateInputIO(unit.get());
     EXPECT_EQ(hardware.callCount(Step::setIOEnabled), writes) << "an input-only unit is left alone";
 
-    auto fresh = std::move(hardware.makeInputUnit().value());
+    auto fresh = std::move(hardware.makeRecordStream().value());
     hardware.failAt(Step::setIOEnabled, -10879, 1);
     try {
         zq::isolateInputIO(fresh.get());

@@ -8,8 +8,8 @@ namespace zq::test {
 using platform::AudioDeviceID;
 using platform::AudioFormat;
 using platform::AudioHardware;
-using platform::InputRenderCycle;
-using platform::InputUnit;
+using platform::CaptureCycle;
+using platform::RecordStream;
 
 namespace {
 
@@ -47,7 +47,7 @@ struct FakeAudioHardware::State {
     std::map<Step, int> calls;
     ListenerID nextListener = 1;
     std::map<ListenerID, Listener> listeners;
-    std::vector<FakeInputUnit *> units;
+    std::vector<FakeRecordStream *> units;
 
     const Device *device(AudioDeviceID id) const
     {
@@ -78,15 +78,15 @@ struct FakeAudioHardware::State {
     }
 };
 
-class FakeInputUnit final : public InputUnit {
+class FakeRecordStream final : public RecordStream {
 public:
-    FakeInputUnit(FakeAudioHardware &hardware, std::shared_ptr<FakeAudioHardware::State> state)
+    FakeRecordStream(FakeAudioHardware &hardware, std::shared_ptr<FakeAudioHardware::State> state)
         : m_hardware(hardware), m_state(std::move(state))
     {
         std::lock_guard lock(m_state->mutex);
         m_state->units.push_back(this);
     }
-    ~FakeInputUnit() override
+    ~FakeRecordStream() override
     {
         std::lock_guard cycle(m_cycleMutex);
         std::lock_guard lock(m_state->mutex);
@@ -155,7 +155,7 @@ public:
         std::lock_guard lock(m_state->mutex);
         return m_clientFormat;
     }
-    std::optional<std::uint32_t> maximumFramesPerSlice() const override
+    std::optional<std::uint32_t> maximumFramesPerCycle() const override
     {
         if (m_hardware.enter(Step::maximumFrames))
             return std::nullopt;
@@ -212,7 +212,7 @@ public:
         m_initialized = false;
         return {};
     }
-    int render(const InputRenderCycle &cycle, float *const *planes, int planeCount, std::uint32_t frames) override
+    int render(const CaptureCycle &cycle, float *const *planes, int planeCount, std::uint32_t frames) override
     {
         if (const auto status = m_hardware.enter(Step::render))
             return *status;
@@ -234,7 +234,7 @@ public:
                 return false;
         }
         m_cycleValue = value;
-        m_callback(InputRenderCycle{frames, m_sampleTime});
+        m_callback(CaptureCycle{frames, m_sampleTime});
         m_sampleTime += frames;
         return true;
     }
@@ -332,7 +332,7 @@ AudioDeviceID FakeAudioHardware::addDevice(Device device)
 void FakeAudioHardware::removeDevice(AudioDeviceID device)
 {
     std::vector<std::pair<rt::Executor *, Listener>> listeners;
-    std::vector<InputUnit::ConfigurationChangeHandler> handlers;
+    std::vector<RecordStream::ConfigurationChangeHandler> handlers;
     {
         std::lock_guard lock(m_state->mutex);
         std::erase_if(m_state->devices, [device](const auto &entry) { return entry.first == device; });
@@ -345,7 +345,7 @@ void FakeAudioHardware::removeDevice(AudioDeviceID device)
             const auto defaultChanged = m_state->system(SystemProperty::defaultInputDevice);
             listeners.insert(listeners.end(), defaultChanged.begin(), defaultChanged.end());
         }
-        for (FakeInputUnit *unit : m_state->units) {
+        for (FakeRecordStream *unit : m_state->units) {
             if (auto handler = unit->deviceRemoved(device))
                 handlers.push_back(std::move(handler));
         }
@@ -398,7 +398,7 @@ void FakeAudioHardware::setReportedRoute(AudioDeviceID device, std::optional<Aud
         m_state->reportedRoutes.erase(device);
 }
 
-void FakeAudioHardware::setMaximumFramesPerSlice(std::uint32_t frames)
+void FakeAudioHardware::setMaximumFramesPerCycle(std::uint32_t frames)
 {
     std::lock_guard lock(m_state->mutex);
     m_state->maximumFrames = frames;
@@ -433,14 +433,14 @@ int FakeAudioHardware::callCount(Step step) const
 
 int FakeAudioHardware::deliver(std::uint32_t frames, float value)
 {
-    std::vector<FakeInputUnit *> units;
+    std::vector<FakeRecordStream *> units;
     {
         std::lock_guard lock(m_state->mutex);
         units = m_state->units;
     }
     // Units are destroyed only by their owners, who do not race a test's deliver().
     int delivered = 0;
-    for (FakeInputUnit *unit : units)
+    for (FakeRecordStream *unit : units)
         delivered += unit->deliver(frames, value) ? 1 : 0;
     return delivered;
 }
@@ -449,7 +449,7 @@ int FakeAudioHardware::runningUnitCount() const
 {
     std::lock_guard lock(m_state->mutex);
     return static_cast<int>(std::count_if(m_state->units.begin(), m_state->units.end(),
-                                          [](const FakeInputUnit *unit) { return unit->isRunning(); }));
+                                          [](const FakeRecordStream *unit) { return unit->isRunning(); }));
 }
 
 int FakeAudioHardware::liveUnitCount() const
@@ -571,11 +571,11 @@ void FakeAudioHardware::removeListener(ListenerID listener)
     m_state->listeners.erase(listener);
 }
 
-rt::Result<std::unique_ptr<InputUnit>> FakeAudioHardware::makeInputUnit()
+rt::Result<std::unique_ptr<RecordStream>> FakeAudioHardware::makeRecordStream()
 {
     if (const auto status = enter(Step::makeUnit))
-        return statusError(*status, "makeInputUnit");
-    return std::unique_ptr<InputUnit>(std::make_unique<FakeInputUnit>(*this, m_state));
+        return statusError(*status, "makeRecordStream");
+    return std::unique_ptr<RecordStream>(std::make_unique<FakeRecordStream>(*this, m_state));
 }
 
 } // namespace zq::test

@@ -14,7 +14,7 @@
 
 namespace zq::test {
 
-class FakeInputUnit;
+class FakeRecordStream;
 
 // Scriptable audio hardware: devices appear, vanish, go silent, report another route or change
 // their rate; any step can fail or block. Thread-safe.
@@ -81,7 +81,7 @@ public:
     void setSilent(platform::AudioDeviceID device, bool silent);
     // Units bound to `device` report `reported` as their current device (nullopt: the truth).
     void setReportedRoute(platform::AudioDeviceID device, std::optional<platform::AudioDeviceID> reported);
-    void setMaximumFramesPerSlice(std::uint32_t frames);
+    void setMaximumFramesPerCycle(std::uint32_t frames);
 
     // The next `times` calls at `step` fail (reads give nullopt, operations the status); -1: always.
     void failAt(Step step, int status = -50, int times = -1);
@@ -111,10 +111,10 @@ public:
     rt::Result<ListenerID> addDeviceListener(platform::AudioDeviceID device, DeviceProperty property,
                                              rt::Executor *queue, Listener listener) override;
     void removeListener(ListenerID listener) override;
-    rt::Result<std::unique_ptr<platform::InputUnit>> makeInputUnit() override;
+    rt::Result<std::unique_ptr<platform::RecordStream>> makeRecordStream() override;
 
 private:
-    friend class FakeInputUnit;
+    friend class FakeRecordStream;
     struct State;
     // Counts the call, waits at a gate if one is set, and returns the failure status if it fails.
     std::optional<int> enter(Step step);

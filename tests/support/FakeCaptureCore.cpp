@@ -24,7 +24,7 @@ FakeCaptureCore::FakeCaptureCore(Script script, CaptureCoreKind kind) : m_script
 FakeCaptureCore::~FakeCaptureCore() = default;
 
 CaptureCoreSetup FakeCaptureCore::start(const QString &prefUID, std::optional<std::uint32_t> resolved,
-                                        CaptureTapBlock tapBlock, CaptureRecoveryCallback onRecoveryNeeded)
+                                        CaptureTapCallback tapBlock, CaptureRecoveryCallback onRecoveryNeeded)
 {
     std::shared_ptr<FakeGate> hold;
     {
@@ -134,7 +134,7 @@ bool FakeCaptureCore::deliverLate(std::uint32_t frames, float value)
 
 bool FakeCaptureCore::deliverThroughTap(std::uint32_t frames, float value, bool onlyWhileRunning)
 {
-    CaptureTapBlock tap;
+    CaptureTapCallback tap;
     std::shared_ptr<platform::PCMBuffer> buffer;
     CaptureTime time;
     {

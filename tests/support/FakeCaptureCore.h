@@ -43,7 +43,7 @@ public:
     ~FakeCaptureCore() override;
 
     // CaptureCore
-    CaptureCoreSetup start(const QString &prefUID, std::optional<std::uint32_t> resolved, CaptureTapBlock tapBlock,
+    CaptureCoreSetup start(const QString &prefUID, std::optional<std::uint32_t> resolved, CaptureTapCallback tapBlock,
                            CaptureRecoveryCallback onRecoveryNeeded) override;
     CaptureRouteInspection inspectRoute(bool inspectAggregate) override;
     void stop() override;
@@ -82,7 +82,7 @@ private:
     std::optional<std::uint32_t> m_resolved;
     std::optional<bool> m_inspectAggregate;
     std::optional<CaptureRouteInspection> m_route;
-    CaptureTapBlock m_tap;
+    CaptureTapCallback m_tap;
     CaptureRecoveryCallback m_recovery;
     std::int64_t m_sampleTime = 0;
 };

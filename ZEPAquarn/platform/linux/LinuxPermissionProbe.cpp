@@ -48,12 +48,12 @@ bool queryXTest(Display *display)
 // Opens the default input, waits for the first cycle that carries samples, and closes it again.
 bool listenOnce(AudioHardware &hardware)
 {
-    rt::Result<std::unique_ptr<InputUnit>> made = hardware.makeInputUnit();
+    rt::Result<std::unique_ptr<RecordStream>> made = hardware.makeRecordStream();
     if (!made) {
         qCInfo(lcAudio) << "microphone check: no input unit:" << made.error().message;
         return false;
     }
-    InputUnit &unit = *made.value();
+    RecordStream &unit = *made.value();
     // The server's default input, as the user's desktop has chosen it.
     const std::optional<AudioDeviceID> device = hardware.defaultInputDevice();
     if (!device || *device == 0 || !unit.setCurrentDevice(*device)) {
@@ -71,9 +71,9 @@ bool listenOnce(AudioHardware &hardware)
     std::condition_variable arrived;
     bool heard = false;
     const auto failed = [](const rt::Result<void> &result) { return !result; };
-    if (failed(unit.setIOEnabled(InputUnit::IOScope::input, true)) ||
-        failed(unit.setIOEnabled(InputUnit::IOScope::output, false)) || failed(unit.setClientFormat(client)) ||
-        failed(unit.setInputCallback([&](const InputRenderCycle &cycle) {
+    if (failed(unit.setIOEnabled(RecordStream::IOScope::input, true)) ||
+        failed(unit.setIOEnabled(RecordStream::IOScope::output, false)) || failed(unit.setClientFormat(client)) ||
+        failed(unit.setInputCallback([&](const CaptureCycle &cycle) {
             if (cycle.frames > 0) {
                 std::lock_guard lock(mutex);
                 heard = true;

@@ -16,7 +16,7 @@ namespace zq::platform {
 
 class PulseConnection;
 
-// What PulseAudioHardware and its input units share: the connection (made lazily, made again
+// What PulseAudioHardware and its record streams share: the connection (made lazily, made again
 // after the server went away), the sources' ids, the listeners and the thread they run on.
 //
 // Ids: a source gets the next number of the registry's counter the first time it is seen on a

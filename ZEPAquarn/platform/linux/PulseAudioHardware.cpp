@@ -1,7 +1,7 @@
 #include "platform/linux/PulseAudioHardware.h"
 
 #include "platform/linux/PulseAudioDeviceRegistry.h"
-#include "platform/linux/PulseAudioInputUnit.h"
+#include "platform/linux/PulseAudioRecordStream.h"
 
 namespace zq::platform {
 
@@ -94,11 +94,11 @@ void PulseAudioHardware::removeListener(ListenerID listener)
     m_registry->removeListener(listener);
 }
 
-rt::Result<std::unique_ptr<InputUnit>> PulseAudioHardware::makeInputUnit()
+rt::Result<std::unique_ptr<RecordStream>> PulseAudioHardware::makeRecordStream()
 {
     if (!m_registry->connection())
         return rt::makeError(QStringLiteral("The audio server is not reachable"), QStringLiteral("pulse"), -1);
-    return std::unique_ptr<InputUnit>(std::make_unique<PulseAudioInputUnit>(m_registry));
+    return std::unique_ptr<RecordStream>(std::make_unique<PulseAudioRecordStream>(m_registry));
 }
 
 } // namespace zq::platform

@@ -11,7 +11,7 @@ class PulseAudioDeviceRegistry;
 // The audio hardware on a PulseAudio server (PipeWire desktops serve the same protocol through
 // pipewire-pulse). Input devices are the server's sources except monitors; the uid is the
 // source's name, the transport comes from its device properties; listeners follow the server's
-// subscription events; an input unit is a float32 record stream at the device's rate.
+// subscription events; a record stream is float32 at the device's rate.
 // Connects on first use and again after the server went away (every device then gets a new id).
 class PulseAudioHardware final : public AudioHardware {
 public:
@@ -31,7 +31,7 @@ public:
     rt::Result<ListenerID> addDeviceListener(AudioDeviceID device, DeviceProperty property, rt::Executor *queue,
                                              Listener listener) override;
     void removeListener(ListenerID listener) override;
-    rt::Result<std::unique_ptr<InputUnit>> makeInputUnit() override;
+    rt::Result<std::unique_ptr<RecordStream>> makeRecordStream() override;
 
 private:
     std::shared_ptr<PulseAudioDeviceRegistry> m_registry;

@@ -17,7 +17,7 @@ using zq::InputTransport;
 using zq::platform::AudioDeviceID;
 using zq::platform::AudioFormat;
 using zq::platform::AudioHardware;
-using zq::platform::InputRenderCycle;
+using zq::platform::CaptureCycle;
 using zq::platform::PulseAudioHardware;
 using zq::test::PulseServer;
 
@@ -72,15 +72,15 @@ AudioFormat mono(double rate)
 // Records into preallocated memory from the input callback, as a capture core does.
 struct Recorder {
     explicit Recorder(std::size_t capacity) : samples(capacity) {}
-    zq::platform::InputUnit *unit = nullptr;
+    zq::platform::RecordStream *unit = nullptr;
     std::vector<float> samples;
     std::atomic<std::size_t> frames = 0;
     std::atomic<int> cycles = 0;
     std::atomic<int> failedRenders = 0;
 
-    zq::platform::InputUnit::InputCallback callback()
+    zq::platform::RecordStream::InputCallback callback()
     {
-        return [this](const InputRenderCycle &cycle) {
+        return [this](const CaptureCycle &cycle) {
             ++cycles;
             const std::size_t at = frames.load();
             if (at + cycle.frames > samples.size())
@@ -197,7 +197,7 @@ TEST_F(PulseAudioHardwareIntegrationTest, OneSecondFromAKnownSourceArrivesAtItsL
     const AudioDeviceID pipe = idOf(PulseServer::kPipeMicrophone);
     ASSERT_NE(pipe, 0u);
 
-    auto made = hardware->makeInputUnit();
+    auto made = hardware->makeRecordStream();
     ASSERT_TRUE(made);
     auto unit = std::move(made.value());
     Recorder recorder(16000 * 4);
@@ -245,7 +245,7 @@ TEST_F(PulseAudioHardwareIntegrationTest, SourceRemovedWhileRecordingFailsTheStr
 
     Counter alive, configurationChanged;
     ASSERT_TRUE(hardware->addDeviceListener(doomed, AudioHardware::DeviceProperty::isAlive, nullptr, alive.callback()));
-    auto unit = std::move(hardware->makeInputUnit().value());
+    auto unit = std::move(hardware->makeRecordStream().value());
     Recorder recorder(48000 * 20);
     recorder.unit = unit.get();
     ASSERT_TRUE(unit->setCurrentDevice(doomed));
@@ -267,6 +267,6 @@ TEST_F(PulseAudioHardwareIntegrationTest, SourceRemovedWhileRecordingFailsTheStr
     std::this_thread::sleep_for(200ms);
     EXPECT_EQ(recorder.cycles.load(), cycles) << "no audio after the source is gone";
 
-    auto another = std::move(hardware->makeInputUnit().value());
+    auto another = std::move(hardware->makeRecordStream().value());
     EXPECT_FALSE(another->setCurrentDevice(doomed)) << "a vanished device cannot be chosen";
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/InputUnit.h"
+#include "platform/RecordStream.h"
 
 #include <memory>
 #include <mutex>
@@ -12,14 +12,14 @@ namespace zq::platform {
 class PulseAudioDeviceRegistry;
 class PulseConnection;
 
-// An input unit on a PulseAudio record stream: float32 at the client format's rate and channels,
+// A PulseAudio record stream: float32 at the client format's rate and channels,
 // small (10 ms) fragments, pinned to its source (a vanished source fails the stream instead of
 // moving it elsewhere). The input callback runs on the connection's loop thread; cycles are cut
-// to at most maximumFramesPerSlice() frames.
-class PulseAudioInputUnit final : public InputUnit {
+// to at most maximumFramesPerCycle() frames.
+class PulseAudioRecordStream final : public RecordStream {
 public:
-    explicit PulseAudioInputUnit(std::shared_ptr<PulseAudioDeviceRegistry> registry);
-    ~PulseAudioInputUnit() override;
+    explicit PulseAudioRecordStream(std::shared_ptr<PulseAudioDeviceRegistry> registry);
+    ~PulseAudioRecordStream() override;
 
     std::optional<bool> isIOEnabled(IOScope scope) const override;
     rt::Result<void> setIOEnabled(IOScope scope, bool enabled) override;
@@ -28,16 +28,16 @@ public:
     std::optional<AudioFormat> inputFormat() const override;
     rt::Result<void> setClientFormat(const AudioFormat &format) override;
     std::optional<AudioFormat> clientFormat() const override;
-    std::optional<std::uint32_t> maximumFramesPerSlice() const override;
+    std::optional<std::uint32_t> maximumFramesPerCycle() const override;
     rt::Result<void> setInputCallback(InputCallback callback) override;
     void setConfigurationChangeHandler(ConfigurationChangeHandler handler) override;
     rt::Result<void> initialize() override;
     rt::Result<void> start() override;
     rt::Result<void> stop() override;
     rt::Result<void> uninitialize() override;
-    int render(const InputRenderCycle &cycle, float *const *planes, int planeCount, std::uint32_t frames) override;
+    int render(const CaptureCycle &cycle, float *const *planes, int planeCount, std::uint32_t frames) override;
 
-    static constexpr std::uint32_t kMaximumFramesPerSlice = 4096;
+    static constexpr std::uint32_t kMaximumFramesPerCycle = 4096;
 
 private:
     struct LoopState;

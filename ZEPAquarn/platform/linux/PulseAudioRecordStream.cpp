@@ -1,4 +1,4 @@
-#include "platform/linux/PulseAudioInputUnit.h"
+#include "platform/linux/PulseAudioRecordStream.h"
 
 #include "platform/linux/PulseAudioDeviceRegistry.h"
 #include "platform/linux/PulseConnection.h"
@@ -19,7 +19,7 @@ namespace {
 constexpr std::chrono::milliseconds kStartTimeout{3000};
 constexpr pa_usec_t kFragmentUsec = 10 * 1000;
 
-rt::Error unitError(const QString &message, int status)
+rt::Error streamError(const QString &message, int status)
 {
     return rt::makeError(message, QStringLiteral("pulse"), status != 0 ? status : -1);
 }
@@ -28,7 +28,7 @@ rt::Error unitError(const QString &message, int status)
 
 // What the loop thread touches. Lives until the stream's callbacks are cleared (under the loop
 // lock) and any posted configuration-change work has run.
-struct PulseAudioInputUnit::LoopState {
+struct PulseAudioRecordStream::LoopState {
     InputCallback callback;
     int channels = 1;
     double sampleTime = 0;
@@ -95,14 +95,14 @@ struct PulseAudioInputUnit::LoopState {
                 const auto *samples = static_cast<const float *>(data);
                 std::size_t frames = bytes / frameBytes;
                 while (frames > 0) {
-                    const auto slice =
-                        static_cast<std::uint32_t>(std::min<std::size_t>(frames, kMaximumFramesPerSlice));
+                    const auto cycle =
+                        static_cast<std::uint32_t>(std::min<std::size_t>(frames, kMaximumFramesPerCycle));
                     loop->cycleSamples = samples;
-                    loop->cycleFrames = slice;
-                    loop->callback(InputRenderCycle{slice, loop->sampleTime});
-                    loop->sampleTime += slice;
-                    samples += static_cast<std::size_t>(slice) * static_cast<std::size_t>(loop->channels);
-                    frames -= slice;
+                    loop->cycleFrames = cycle;
+                    loop->callback(CaptureCycle{cycle, loop->sampleTime});
+                    loop->sampleTime += cycle;
+                    samples += static_cast<std::size_t>(cycle) * static_cast<std::size_t>(loop->channels);
+                    frames -= cycle;
                 }
                 loop->cycleSamples = nullptr;
                 loop->cycleFrames = 0;
@@ -113,39 +113,39 @@ struct PulseAudioInputUnit::LoopState {
     }
 };
 
-PulseAudioInputUnit::PulseAudioInputUnit(std::shared_ptr<PulseAudioDeviceRegistry> registry)
+PulseAudioRecordStream::PulseAudioRecordStream(std::shared_ptr<PulseAudioDeviceRegistry> registry)
     : m_registry(std::move(registry))
 {}
 
-PulseAudioInputUnit::~PulseAudioInputUnit()
+PulseAudioRecordStream::~PulseAudioRecordStream()
 {
     std::lock_guard lock(m_mutex);
     closeStreamLocked();
 }
 
-std::optional<bool> PulseAudioInputUnit::isIOEnabled(IOScope scope) const
+std::optional<bool> PulseAudioRecordStream::isIOEnabled(IOScope scope) const
 {
     // A record stream captures and never plays.
     return scope == IOScope::input;
 }
 
-rt::Result<void> PulseAudioInputUnit::setIOEnabled(IOScope scope, bool enabled)
+rt::Result<void> PulseAudioRecordStream::setIOEnabled(IOScope scope, bool enabled)
 {
     if ((scope == IOScope::input) == enabled)
         return {};
-    return unitError(QStringLiteral("A capture stream cannot change its direction"), PA_ERR_NOTSUPPORTED);
+    return streamError(QStringLiteral("A capture stream cannot change its direction"), PA_ERR_NOTSUPPORTED);
 }
 
-rt::Result<void> PulseAudioInputUnit::setCurrentDevice(AudioDeviceID device)
+rt::Result<void> PulseAudioRecordStream::setCurrentDevice(AudioDeviceID device)
 {
     if (m_registry->isKnownAndPresent(device) != true || !m_registry->source(device))
-        return unitError(QStringLiteral("The selected microphone is not present"), PA_ERR_NOENTITY);
+        return streamError(QStringLiteral("The selected microphone is not present"), PA_ERR_NOENTITY);
     std::lock_guard lock(m_mutex);
     m_device = device;
     return {};
 }
 
-std::optional<AudioDeviceID> PulseAudioInputUnit::boundDeviceLocked() const
+std::optional<AudioDeviceID> PulseAudioRecordStream::boundDeviceLocked() const
 {
     if (m_stream && m_loop) {
         if (m_loop->failed)
@@ -168,13 +168,13 @@ std::optional<AudioDeviceID> PulseAudioInputUnit::boundDeviceLocked() const
     return m_registry->idForName(*name);
 }
 
-std::optional<AudioDeviceID> PulseAudioInputUnit::currentDevice() const
+std::optional<AudioDeviceID> PulseAudioRecordStream::currentDevice() const
 {
     std::lock_guard lock(m_mutex);
     return boundDeviceLocked();
 }
 
-std::optional<AudioFormat> PulseAudioInputUnit::inputFormat() const
+std::optional<AudioFormat> PulseAudioRecordStream::inputFormat() const
 {
     std::optional<AudioDeviceID> device;
     {
@@ -192,40 +192,40 @@ std::optional<AudioFormat> PulseAudioInputUnit::inputFormat() const
     return format;
 }
 
-rt::Result<void> PulseAudioInputUnit::setClientFormat(const AudioFormat &format)
+rt::Result<void> PulseAudioRecordStream::setClientFormat(const AudioFormat &format)
 {
     pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(format.sampleRate),
                         static_cast<std::uint8_t>(std::clamp(format.channelCount, 0, 255))};
     if (format.commonFormat != AudioFormat::CommonFormat::float32 || format.sampleRate != double(spec.rate) ||
         format.channelCount > int(PA_CHANNELS_MAX) || !pa_sample_spec_valid(&spec))
-        return unitError(QStringLiteral("The capture format is not supported"), PA_ERR_INVALID);
+        return streamError(QStringLiteral("The capture format is not supported"), PA_ERR_INVALID);
     std::lock_guard lock(m_mutex);
     m_clientFormat = format;
     m_clientFormat->interleaved = false;
     return {};
 }
 
-std::optional<AudioFormat> PulseAudioInputUnit::clientFormat() const
+std::optional<AudioFormat> PulseAudioRecordStream::clientFormat() const
 {
     std::lock_guard lock(m_mutex);
     return m_clientFormat;
 }
 
-std::optional<std::uint32_t> PulseAudioInputUnit::maximumFramesPerSlice() const
+std::optional<std::uint32_t> PulseAudioRecordStream::maximumFramesPerCycle() const
 {
-    return kMaximumFramesPerSlice;
+    return kMaximumFramesPerCycle;
 }
 
-rt::Result<void> PulseAudioInputUnit::setInputCallback(InputCallback callback)
+rt::Result<void> PulseAudioRecordStream::setInputCallback(InputCallback callback)
 {
     std::lock_guard lock(m_mutex);
     if (m_stream)
-        return unitError(QStringLiteral("The input callback cannot change while capturing"), PA_ERR_BADSTATE);
+        return streamError(QStringLiteral("The input callback cannot change while capturing"), PA_ERR_BADSTATE);
     m_callback = std::move(callback);
     return {};
 }
 
-void PulseAudioInputUnit::setConfigurationChangeHandler(ConfigurationChangeHandler handler)
+void PulseAudioRecordStream::setConfigurationChangeHandler(ConfigurationChangeHandler handler)
 {
     std::lock_guard lock(m_mutex);
     if (m_loop) {
@@ -235,37 +235,37 @@ void PulseAudioInputUnit::setConfigurationChangeHandler(ConfigurationChangeHandl
     m_configurationChanged = std::move(handler);
 }
 
-rt::Result<void> PulseAudioInputUnit::initialize()
+rt::Result<void> PulseAudioRecordStream::initialize()
 {
     if (!m_registry->connection())
-        return unitError(QStringLiteral("The audio server is not reachable"), PA_ERR_CONNECTIONREFUSED);
+        return streamError(QStringLiteral("The audio server is not reachable"), PA_ERR_CONNECTIONREFUSED);
     std::lock_guard lock(m_mutex);
     m_initialized = true;
     return {};
 }
 
-rt::Result<void> PulseAudioInputUnit::start()
+rt::Result<void> PulseAudioRecordStream::start()
 {
     std::unique_lock lock(m_mutex);
     if (m_stream && !m_loop->failed)
         return {};
     closeStreamLocked();
     if (!m_initialized)
-        return unitError(QStringLiteral("The capture unit is not initialized"), PA_ERR_BADSTATE);
+        return streamError(QStringLiteral("The capture unit is not initialized"), PA_ERR_BADSTATE);
     const auto connection = m_registry->connection();
     if (!connection)
-        return unitError(QStringLiteral("The audio server is not reachable"), PA_ERR_CONNECTIONREFUSED);
+        return streamError(QStringLiteral("The audio server is not reachable"), PA_ERR_CONNECTIONREFUSED);
 
     QByteArray source;
     if (m_device) {
         const auto name = m_registry->nameOf(*m_device);
         if (!name)
-            return unitError(QStringLiteral("The selected microphone is not present"), PA_ERR_NOENTITY);
+            return streamError(QStringLiteral("The selected microphone is not present"), PA_ERR_NOENTITY);
         source = *name;
     } else {
         const auto name = m_registry->defaultSourceName();
         if (!name || name->isEmpty())
-            return unitError(QStringLiteral("There is no input device to capture from"), PA_ERR_NOENTITY);
+            return streamError(QStringLiteral("There is no input device to capture from"), PA_ERR_NOENTITY);
         source = *name;
     }
     lock.unlock();
@@ -274,7 +274,7 @@ rt::Result<void> PulseAudioInputUnit::start()
         format = inputFormat();
     lock.lock();
     if (!format || !format->isValid())
-        return unitError(QStringLiteral("The capture format is not known"), PA_ERR_INVALID);
+        return streamError(QStringLiteral("The capture format is not known"), PA_ERR_INVALID);
 
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(format->sampleRate),
                               static_cast<std::uint8_t>(format->channelCount)};
@@ -295,7 +295,7 @@ rt::Result<void> PulseAudioInputUnit::start()
         PulseConnection::Lock pulseLock(*connection);
         stream = pa_stream_new(connection->context(), "ZEPA QUARN capture", &spec, nullptr);
         if (!stream)
-            return unitError(QStringLiteral("The audio server refused the capture stream"), PA_ERR_INVALID);
+            return streamError(QStringLiteral("The audio server refused the capture stream"), PA_ERR_INVALID);
         pa_stream_set_state_callback(stream, &LoopState::stateChanged, loop.get());
         pa_stream_set_read_callback(stream, &LoopState::read, loop.get());
         pa_stream_set_moved_callback(stream, &LoopState::moved, loop.get());
@@ -304,9 +304,9 @@ rt::Result<void> PulseAudioInputUnit::start()
         if (pa_stream_connect_record(stream, source.constData(), &attributes, flags) < 0) {
             const int error = pa_context_errno(connection->context());
             pa_stream_unref(stream);
-            return unitError(QStringLiteral("The audio server refused the capture stream: %1")
-                                 .arg(QString::fromUtf8(pa_strerror(error))),
-                             PA_ERR_INVALID);
+            return streamError(QStringLiteral("The audio server refused the capture stream: %1")
+                                   .arg(QString::fromUtf8(pa_strerror(error))),
+                               PA_ERR_INVALID);
         }
         // Set while the loop is locked: render() reads m_loop on the loop thread.
         m_connection = connection;
@@ -325,12 +325,12 @@ rt::Result<void> PulseAudioInputUnit::start()
         const QString reason = connection->errorText();
         closeStreamLocked();
         qCWarning(lcAudio) << "capture stream did not start:" << reason;
-        return unitError(QStringLiteral("The microphone could not be opened: %1").arg(reason), PA_ERR_NOENTITY);
+        return streamError(QStringLiteral("The microphone could not be opened: %1").arg(reason), PA_ERR_NOENTITY);
     }
     return {};
 }
 
-void PulseAudioInputUnit::closeStreamLocked()
+void PulseAudioRecordStream::closeStreamLocked()
 {
     if (!m_stream)
         return;
@@ -349,14 +349,14 @@ void PulseAudioInputUnit::closeStreamLocked()
     m_connection.reset();
 }
 
-rt::Result<void> PulseAudioInputUnit::stop()
+rt::Result<void> PulseAudioRecordStream::stop()
 {
     std::lock_guard lock(m_mutex);
     closeStreamLocked();
     return {};
 }
 
-rt::Result<void> PulseAudioInputUnit::uninitialize()
+rt::Result<void> PulseAudioRecordStream::uninitialize()
 {
     std::lock_guard lock(m_mutex);
     closeStreamLocked();
@@ -364,8 +364,8 @@ rt::Result<void> PulseAudioInputUnit::uninitialize()
     return {};
 }
 
-int PulseAudioInputUnit::render(const InputRenderCycle &cycle, float *const *planes, int planeCount,
-                                std::uint32_t frames)
+int PulseAudioRecordStream::render(const CaptureCycle &cycle, float *const *planes, int planeCount,
+                                   std::uint32_t frames)
 {
     // Only inside the input callback, on the loop thread, where m_loop cannot change under us.
     LoopState *loop = m_loop.get();
