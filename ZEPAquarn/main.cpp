@@ -16,6 +16,7 @@
 #include "platform/linux/appcast/AppcastUpdateFramework.h"
 #include "platform/linux/DesktopMicrophonePermission.h"
 #include "platform/linux/FreedesktopNotifications.h"
+#include "platform/linux/FreedesktopScreenLock.h"
 #include "platform/linux/LibsecretStore.h"
 #include "platform/linux/LinuxPermissionProbe.h"
 #include "platform/linux/MprisMediaPlayers.h"
@@ -31,7 +32,6 @@
 #include "platform/linux/X11KeySynthesizer.h"
 #include "platform/linux/X11KeyboardMap.h"
 #include "platform/linux/X11Pasteboard.h"
-#include "platform/linux/X11SecureInput.h"
 #include "platform/linux/X11SyntheticKeys.h"
 #include "platform/linux/X11TaskbarPresence.h"
 #include "platform/linux/XdgAutostartEntry.h"
@@ -128,7 +128,7 @@ struct LinuxServices {
                   {}}),
           stores(DictationStores::open(paths, clocks)), cues(settings, players),
           audioDuringDictation(std::make_unique<AudioDuringDictationSystemBackend>(loop, volume, media)),
-          keySynthesizer(ownKeys), paster(pasteboard, keySynthesizer, secureInput, loop), eventTap(ownKeys),
+          keySynthesizer(ownKeys), paster(pasteboard, keySynthesizer, screenLock, loop), eventTap(ownKeys),
           triggerSource(eventTap, recordingGate), permissionProbe(hardware),
           keychain(std::make_shared<platform::LibsecretStore>()),
           cleanup(std::make_shared<platform::RuleBasedCleanupModel>(), clocks)
@@ -156,7 +156,7 @@ struct LinuxServices {
     std::shared_ptr<platform::X11SyntheticKeys> ownKeys = std::make_shared<platform::X11SyntheticKeys>();
     platform::X11Pasteboard pasteboard;
     platform::X11KeySynthesizer keySynthesizer;
-    platform::X11SecureInput secureInput;
+    platform::FreedesktopScreenLock screenLock;
     Paster paster;
     platform::X11EventTap eventTap;
     // What the dictation trigger listens to: nothing pressed while a trigger recorder records.

@@ -1,14 +1,14 @@
 #include "pipeline/Paster.h"
 
 #include "platform/KeySynthesizer.h"
-#include "platform/SecureInput.h"
+#include "platform/ScreenLock.h"
 #include "runtime/Log.h"
 
 namespace zq {
 
-Paster::Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::SecureInput &secureInput,
+Paster::Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::ScreenLock &screenLock,
                rt::MainLoop &loop)
-    : m_pasteboard(pasteboard), m_keys(keys), m_secureInput(secureInput), m_loop(loop)
+    : m_pasteboard(pasteboard), m_keys(keys), m_screenLock(screenLock), m_loop(loop)
 {}
 
 Paster::~Paster()
@@ -19,7 +19,7 @@ Paster::~Paster()
 
 bool Paster::paste(const QString &text)
 {
-    const bool secure = m_secureInput.isSecureEventInputEnabled();
+    const bool secure = m_screenLock.isLocked();
     // The clipboard as the user had it before an earlier paste that has not been restored yet. Taking a
     // new snapshot now would capture that paste's text and lose the user's own clipboard for good.
     std::optional<Snapshot> carried;

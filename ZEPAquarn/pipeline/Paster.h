@@ -13,7 +13,7 @@ namespace zq {
 
 namespace platform {
 class KeySynthesizer;
-class SecureInput;
+class ScreenLock;
 } // namespace platform
 
 // Inserts a finished transcript at the cursor of the window in front: puts the text on the clipboard,
@@ -32,7 +32,7 @@ public:
     static constexpr rt::Nanos modifierPollInterval = std::chrono::milliseconds(20);
     static constexpr rt::Nanos modifierWaitLimit = std::chrono::seconds(1);
 
-    Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::SecureInput &secureInput,
+    Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::ScreenLock &screenLock,
            rt::MainLoop &loop);
     ~Paster();
     Paster(const Paster &) = delete;
@@ -61,7 +61,7 @@ private:
 
     platform::Pasteboard &m_pasteboard;
     platform::KeySynthesizer &m_keys;
-    platform::SecureInput &m_secureInput;
+    platform::ScreenLock &m_screenLock;
     rt::MainLoop &m_loop;
     // The paste whose restore has not run yet; at most one.
     std::optional<Pending> m_pending;

@@ -148,7 +148,7 @@ TEST_F(DictationControllerFailureTest, ATranscriptionErrorKeepsTheRecordingAlsoD
 
 TEST_F(DictationControllerFailureTest, ARefusedPasteLeavesTheTextOnTheClipboardWithoutAnIncident)
 {
-    rig.secureInput.setEnabled(true);
+    rig.screenLock.setLocked(true);
     captureTake();
     rig.backends.last()->final(QStringLiteral("secret words"));
     rig.loop.runUntilIdle();

@@ -117,7 +117,7 @@ protected:
     BackendFactory backends;
     std::unique_ptr<QDBusConnection> notificationBus;
     std::unique_ptr<platform::FreedesktopNotifications> notifications;
-    Paster paster{fakes.pasteboard, fakes.keys, fakes.secureInput, loop};
+    Paster paster{fakes.pasteboard, fakes.keys, fakes.screenLock, loop};
     std::unique_ptr<DictationController> controller;
 };
 

@@ -11,7 +11,7 @@ using namespace zq;
 using namespace std::chrono_literals;
 using zq::test::FakeKeySynthesizer;
 using zq::test::FakePasteboard;
-using zq::test::FakeSecureInput;
+using zq::test::FakeScreenLock;
 using zq::test::VirtualLoop;
 
 namespace {
@@ -24,8 +24,8 @@ protected:
     VirtualLoop loop;
     FakePasteboard pasteboard;
     FakeKeySynthesizer keys{[this] { return pasteboard.text(); }};
-    FakeSecureInput secureInput;
-    Paster paster{pasteboard, keys, secureInput, loop};
+    FakeScreenLock screenLock;
+    Paster paster{pasteboard, keys, screenLock, loop};
 };
 
 TEST_F(PasterTest, PastesTheTextAndRestoresEveryTypeOfThePreviousClipboard)
@@ -62,10 +62,10 @@ TEST_F(PasterTest, ACopyMadeWithinTheDelayIsKept)
     EXPECT_EQ(pasteboard.writeCount(), writes) << "the restore does not touch the clipboard";
 }
 
-TEST_F(PasterTest, SecureInputLeavesOnlyTheTextAndPostsNothing)
+TEST_F(PasterTest, ScreenLockLeavesOnlyTheTextAndPostsNothing)
 {
     pasteboard.copyFromOtherApplication({kImageAndText});
-    secureInput.setEnabled(true);
+    screenLock.setLocked(true);
     EXPECT_FALSE(paster.paste(QStringLiteral("secret")));
     EXPECT_EQ(keys.chordCount(), 0);
     ASSERT_EQ(pasteboard.items().size(), 1u);
@@ -150,7 +150,7 @@ TEST_F(PasterTest, NothingRunsAfterThePasterIsGone)
 {
     pasteboard.copyFromOtherApplication({kImageAndText});
     {
-        Paster shortLived(pasteboard, keys, secureInput, loop);
+        Paster shortLived(pasteboard, keys, screenLock, loop);
         shortLived.paste(QStringLiteral("text"));
     }
     loop.advance(1s);

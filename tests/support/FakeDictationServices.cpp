@@ -84,7 +84,7 @@ FakeDictationServices::FakeDictationServices(Options options) : m_options(option
     auto backend = std::make_unique<FakeAudioDuringDictationBackend>();
     audioBackend = backend.get();
     audioDuringDictation = std::make_unique<AudioDuringDictationController>(std::move(backend));
-    paster = std::make_unique<Paster>(pasteboard, keys, secureInput, loop);
+    paster = std::make_unique<Paster>(pasteboard, keys, screenLock, loop);
 
     if (options.makeController)
         makeController();

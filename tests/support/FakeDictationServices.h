@@ -124,7 +124,7 @@ public:
     std::unique_ptr<AudioDuringDictationController> audioDuringDictation;
     FakePasteboard pasteboard;
     FakeKeySynthesizer keys{[this] { return pasteboard.text(); }};
-    FakeSecureInput secureInput;
+    FakeScreenLock screenLock;
     std::unique_ptr<Paster> paster;
     FakeEventTap eventTap;
     FakeMicrophonePermission microphone;

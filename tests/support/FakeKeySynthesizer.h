@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/KeySynthesizer.h"
-#include "platform/SecureInput.h"
+#include "platform/ScreenLock.h"
 
 #include <QString>
 #include <QStringList>
@@ -31,14 +31,14 @@ private:
     QStringList m_pasted;
 };
 
-// Secure input that the test switches on and off.
-class FakeSecureInput final : public platform::SecureInput {
+// A screen lock that the test switches on and off.
+class FakeScreenLock final : public platform::ScreenLock {
 public:
-    bool isSecureEventInputEnabled() override { return m_enabled; }
-    void setEnabled(bool enabled) { m_enabled = enabled; }
+    bool isLocked() override { return m_locked; }
+    void setLocked(bool locked) { m_locked = locked; }
 
 private:
-    bool m_enabled = false;
+    bool m_locked = false;
 };
 
 } // namespace zq::test

@@ -1,8 +1,8 @@
 #include "pipeline/Paster.h"
 #include "pipeline/TriggerKey.h"
+#include "platform/linux/FreedesktopScreenLock.h"
 #include "platform/linux/X11KeySynthesizer.h"
 #include "platform/linux/X11Pasteboard.h"
-#include "platform/linux/X11SecureInput.h"
 #include "platform/linux/X11SyntheticKeys.h"
 #include "runtime/QtMainLoop.h"
 
@@ -186,8 +186,8 @@ protected:
     std::shared_ptr<platform::X11SyntheticKeys> ownKeys = std::make_shared<platform::X11SyntheticKeys>();
     platform::X11Pasteboard pasteboard;
     platform::X11KeySynthesizer keys{ownKeys};
-    platform::X11SecureInput secureInput;
-    Paster paster{pasteboard, keys, secureInput, loop};
+    platform::FreedesktopScreenLock screenLock;
+    Paster paster{pasteboard, keys, screenLock, loop};
 };
 
 const QString kDictated = QStringLiteral("Grüße — naïve café ✓ 日本語 🎤");

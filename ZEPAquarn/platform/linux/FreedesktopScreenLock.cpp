@@ -1,4 +1,4 @@
-#include "platform/linux/X11SecureInput.h"
+#include "platform/linux/FreedesktopScreenLock.h"
 
 #include "runtime/Log.h"
 
@@ -14,12 +14,12 @@ QDBusMessage askActive(QDBusConnection &bus, const QString &path)
     const QDBusMessage call =
         QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.ScreenSaver"), path,
                                        QStringLiteral("org.freedesktop.ScreenSaver"), QStringLiteral("GetActive"));
-    return bus.call(call, QDBus::Block, static_cast<int>(X11SecureInput::callTimeout.count()));
+    return bus.call(call, QDBus::Block, static_cast<int>(FreedesktopScreenLock::callTimeout.count()));
 }
 
 } // namespace
 
-bool X11SecureInput::isSecureEventInputEnabled()
+bool FreedesktopScreenLock::isLocked()
 {
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
