@@ -91,8 +91,8 @@ ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
 
     migrateTriggerKeyToSecondary(settings);
 
-    // On Linux the policy decides whether the main window shows in the taskbar and window switcher.
-    m_activationPolicy = settings.boolValue(keys::showInDock) ? ActivationPolicy::regular : ActivationPolicy::accessory;
+    // Whether the main window shows in the taskbar and window switcher; the tray icon always shows.
+    m_taskbarPresence = settings.boolValue(keys::showInDock) ? TaskbarPresence::shown : TaskbarPresence::hidden;
 
     if (m_environment.startDiagnostics)
         m_environment.startDiagnostics();
@@ -284,7 +284,7 @@ void ZEPAquarnApp::openMainWindow()
     }
     m_windowModel.activateApp();
     m_mainWindow->show();
-    applyShowInDock(m_activationPolicy == ActivationPolicy::regular);
+    applyShowInDock(m_taskbarPresence == TaskbarPresence::shown);
     m_windowModel.showWindow(0);
 }
 
@@ -331,7 +331,7 @@ QWidget *ZEPAquarnApp::makeSupportPage(QWidget *parent)
 
 void ZEPAquarnApp::applyShowInDock(bool shown)
 {
-    m_activationPolicy = shown ? ActivationPolicy::regular : ActivationPolicy::accessory;
+    m_taskbarPresence = shown ? TaskbarPresence::shown : TaskbarPresence::hidden;
     if (m_mainWindow && m_setTaskbarPresence)
         m_setTaskbarPresence(*m_mainWindow, shown);
 }

@@ -45,7 +45,7 @@ class TriggerReach;
 class TriggerRecordingGate;
 
 // Whether the application shows in the desktop's task list as well as the tray ("showInDock").
-enum class ActivationPolicy { regular, accessory };
+enum class TaskbarPresence { shown, hidden };
 
 // The application: its construction order, its three scenes (the tray extra with the menu panel, the
 // main window, the onboarding window), the menu commands and the delegate's hooks. Main thread only.
@@ -101,7 +101,7 @@ public:
     void showScenes();
 
     bool needsOnboarding() const { return m_needsOnboarding; }
-    ActivationPolicy activationPolicy() const { return m_activationPolicy; }
+    TaskbarPresence taskbarPresence() const { return m_taskbarPresence; }
     DictationController &controller() const { return *m_controller; }
     ZEPAquarnAppDelegate &delegate() { return m_delegate; }
     AppWindowModel &windowModel() { return m_windowModel; }
@@ -152,7 +152,7 @@ private:
     std::unique_ptr<DesktopAppearance> m_desktopAppearance;
     std::unique_ptr<AppearanceService> m_appearance;
     bool m_needsOnboarding = true;
-    ActivationPolicy m_activationPolicy = ActivationPolicy::accessory;
+    TaskbarPresence m_taskbarPresence = TaskbarPresence::hidden;
     std::unique_ptr<DictationController> m_controller;
     std::unique_ptr<Updater> m_updater;
     std::unique_ptr<MilestoneStore> m_milestones;
