@@ -25,7 +25,7 @@ struct KeyboardMap {
 // What dictation needs of the desktop session, checked rather than granted: on this desktop nothing asks
 // the user for permission, so each check says whether the session can do it at all.
 // - microphone: the audio server answers and lists at least one input source;
-// - input monitoring: global key listening works (an X11 display with XInput 2.1 raw events);
+// - key listening ("Input Monitoring" in onboarding): global key listening works (an X11 display with XInput 2.1 raw events);
 // - accessibility: synthetic paste works (the XTest extension);
 // - the keyboard map: whether the Fn key reaches the desktop, and the keys the recorder translates.
 //
@@ -48,11 +48,11 @@ public:
     // `completion` runs once, on any thread.
     virtual void requestMicrophone(std::function<void(bool heard)> completion) = 0;
 
-    virtual Check inputMonitoring() = 0;
+    virtual Check keyListening() = 0;
     // Asks the session for global key listening, where it has a way to ask.
-    virtual void requestInputMonitoring() = 0;
+    virtual void requestKeyListening() = 0;
     // Shows the user where listening is allowed; false when the session has no such place.
-    virtual bool openInputMonitoringSettings() = 0;
+    virtual bool openKeyListeningSettings() = 0;
 
     virtual Check accessibility() = 0;
     // Asks the session for synthetic input, where it has a way to ask.

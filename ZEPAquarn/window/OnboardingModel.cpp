@@ -29,7 +29,7 @@ OnboardingModel::OnboardingModel(rt::Settings &settings, platform::PermissionPro
 {
     m_micGranted = m_probe.microphoneAvailable();
     m_accessibility = m_probe.accessibility();
-    m_input = m_probe.inputMonitoring();
+    m_input = m_probe.keyListening();
     const std::optional<platform::KeyboardMap> keyboard = m_probe.keyboardMap();
     m_fnFree = keyboard && keyboard->hasFnKey;
     m_canOpenKeyboardSettings = m_probe.canOpenKeyboardSettings();
@@ -113,7 +113,7 @@ void OnboardingModel::refreshPermissions()
 {
     const bool mic = m_probe.microphoneAvailable();
     const platform::PermissionProbe::Check accessibility = m_probe.accessibility();
-    const platform::PermissionProbe::Check input = m_probe.inputMonitoring();
+    const platform::PermissionProbe::Check input = m_probe.keyListening();
     const std::optional<platform::KeyboardMap> keyboard = m_probe.keyboardMap();
     const bool fnFree = keyboard && keyboard->hasFnKey;
     const bool canOpen = m_probe.canOpenKeyboardSettings();
@@ -160,11 +160,11 @@ void OnboardingModel::setMicGranted(bool granted)
 
 void OnboardingModel::requestInputMonitoring()
 {
-    m_probe.requestInputMonitoring();
+    m_probe.requestKeyListening();
     m_loop.postDelayed(kInputMonitoringRecheck, m_lifetime.guard([this] {
-        if (m_probe.inputMonitoring().granted)
+        if (m_probe.keyListening().granted)
             return;
-        if (!m_probe.openInputMonitoringSettings())
+        if (!m_probe.openKeyListeningSettings())
             qCInfo(lcApp) << "onboarding: the session has no settings for global key listening";
     }));
 }

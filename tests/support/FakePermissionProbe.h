@@ -17,7 +17,7 @@ public:
     Check accessibilityCheck{true, {}};
     std::optional<platform::KeyboardMap> keyboard = platform::KeyboardMap{};
     bool keyboardSettingsInstalled = true;
-    // What openKeyboardSettings() and openInputMonitoringSettings() report.
+    // What openKeyboardSettings() and openKeyListeningSettings() report.
     bool opensSucceed = true;
 
     bool microphoneAvailable() override
@@ -26,9 +26,9 @@ public:
         return microphone;
     }
     void requestMicrophone(std::function<void(bool heard)> completion) override;
-    Check inputMonitoring() override { return input; }
-    void requestInputMonitoring() override { ++inputRequests; }
-    bool openInputMonitoringSettings() override
+    Check keyListening() override { return input; }
+    void requestKeyListening() override { ++keyListeningRequests; }
+    bool openKeyListeningSettings() override
     {
         ++inputSettingsOpened;
         return opensSucceed;
@@ -51,7 +51,7 @@ public:
     static platform::KeyboardMap keyboardWithFn(bool hasFn);
 
     int checks = 0;
-    int inputRequests = 0;
+    int keyListeningRequests = 0;
     int inputSettingsOpened = 0;
     int accessibilityRequests = 0;
     int keyboardSettingsOpened = 0;

@@ -222,7 +222,7 @@ TEST_F(OnboardingModelTest, InputMonitoringLooksAgainAfterTwoSecondsAndOpensItsS
     probe.input = {false, {}};
     make();
     model->requestInputMonitoring();
-    EXPECT_EQ(probe.inputRequests, 1);
+    EXPECT_EQ(probe.keyListeningRequests, 1);
     loop.advance(1900ms);
     probe.input = {true, {}};
     loop.advance(100ms);

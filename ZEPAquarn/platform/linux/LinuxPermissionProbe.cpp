@@ -152,7 +152,7 @@ X11Connection *LinuxPermissionProbe::connection()
     return m_connection.get();
 }
 
-PermissionProbe::Check LinuxPermissionProbe::inputMonitoring()
+PermissionProbe::Check LinuxPermissionProbe::keyListening()
 {
     if (!connection())
         return {false, m_displayProblem};
@@ -161,12 +161,12 @@ PermissionProbe::Check LinuxPermissionProbe::inputMonitoring()
     return {true, {}};
 }
 
-void LinuxPermissionProbe::requestInputMonitoring()
+void LinuxPermissionProbe::requestKeyListening()
 {
     qCInfo(lcApp) << "onboarding: X11 grants global key listening to every client; nothing to ask";
 }
 
-bool LinuxPermissionProbe::openInputMonitoringSettings()
+bool LinuxPermissionProbe::openKeyListeningSettings()
 {
     return false;
 }

@@ -32,10 +32,10 @@ public:
 
     bool microphoneAvailable() override;
     void requestMicrophone(std::function<void(bool heard)> completion) override;
-    Check inputMonitoring() override;
+    Check keyListening() override;
     // X11 asks nobody: these find nothing to ask or open.
-    void requestInputMonitoring() override;
-    bool openInputMonitoringSettings() override;
+    void requestKeyListening() override;
+    bool openKeyListeningSettings() override;
     Check accessibility() override;
     void requestAccessibility() override;
     std::optional<KeyboardMap> keyboardMap() override;

@@ -86,8 +86,8 @@ TEST_F(LinuxPermissionProbeTest, AnX11DisplayGivesKeyListeningAndPasteAndReadsTh
     ZQ_REQUIRE_SERVICE(!sharedDisplay().isEmpty(), sharedDisplayError());
     platform::PulseAudioHardware hardware(QStringLiteral("unix:/nonexistent/zq/native"));
     LinuxPermissionProbe probe(hardware, sharedDisplay().toLocal8Bit());
-    EXPECT_TRUE(probe.inputMonitoring().granted);
-    EXPECT_TRUE(probe.inputMonitoring().unavailableReason.isEmpty());
+    EXPECT_TRUE(probe.keyListening().granted);
+    EXPECT_TRUE(probe.keyListening().unavailableReason.isEmpty());
     EXPECT_TRUE(probe.accessibility().granted);
 
     const std::optional<platform::KeyboardMap> map = probe.keyboardMap();
@@ -134,15 +134,15 @@ TEST_F(LinuxPermissionProbeTest, WithoutAReachableDisplayEachCheckSaysWhyInstead
 {
     platform::PulseAudioHardware hardware(QStringLiteral("unix:/nonexistent/zq/native"));
     LinuxPermissionProbe unreachable(hardware, QByteArrayLiteral(":4999"));
-    EXPECT_FALSE(unreachable.inputMonitoring().granted);
-    EXPECT_EQ(unreachable.inputMonitoring().unavailableReason, QStringLiteral("The X11 display cannot be reached."));
+    EXPECT_FALSE(unreachable.keyListening().granted);
+    EXPECT_EQ(unreachable.keyListening().unavailableReason, QStringLiteral("The X11 display cannot be reached."));
     EXPECT_FALSE(unreachable.accessibility().unavailableReason.isEmpty());
     EXPECT_FALSE(unreachable.keyboardMap());
-    EXPECT_FALSE(unreachable.openInputMonitoringSettings());
+    EXPECT_FALSE(unreachable.openKeyListeningSettings());
 
     qputenv("WAYLAND_DISPLAY", "wayland-zq-test");
     LinuxPermissionProbe wayland(hardware, QByteArray());
-    const QString reason = wayland.inputMonitoring().unavailableReason;
+    const QString reason = wayland.keyListening().unavailableReason;
     qunsetenv("WAYLAND_DISPLAY");
     EXPECT_EQ(reason, QStringLiteral("This is a Wayland session without X11, which dictation needs."));
 }
