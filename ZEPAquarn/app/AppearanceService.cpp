@@ -51,7 +51,7 @@ void AppearanceService::refresh()
         AppAppearance palette = scheme == ColorScheme::dark ? AppAppearance::dark : AppAppearance::light;
         if (appearance == AppAppearance::system && colorSchemeOf(m_application->style()->standardPalette()) == scheme)
             palette = AppAppearance::system;
-        zq::apply(*m_application, palette);
+        zq::applyAppearance(*m_application, palette);
     }
     const bool first = !m_applied;
     m_applied = true;

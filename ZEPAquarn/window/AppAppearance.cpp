@@ -35,7 +35,7 @@ QPalette windowPalette(ColorScheme scheme)
 
 } // namespace
 
-void apply(QApplication &application, AppAppearance appearance)
+void applyAppearance(QApplication &application, AppAppearance appearance)
 {
     switch (appearance) {
     case AppAppearance::system:

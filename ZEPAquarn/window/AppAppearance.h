@@ -23,6 +23,6 @@ AppAppearance appAppearanceOrSystem(const QString &raw);
 
 // Imposes the appearance on the whole application: the style's own palette for system, a light or
 // a dark palette otherwise. Windows that set no palette of their own follow at once.
-void apply(QApplication &application, AppAppearance appearance);
+void applyAppearance(QApplication &application, AppAppearance appearance);
 
 } // namespace zq

@@ -26,7 +26,7 @@ struct AppearanceServiceTest : testing::Test {
     zq::rt::Settings settings{QString()};
     FakeDesktopAppearance desktop;
 
-    void TearDown() override { zq::apply(*qApp, AppAppearance::system); }
+    void TearDown() override { zq::applyAppearance(*qApp, AppAppearance::system); }
 };
 
 // Fills itself with the page background of the scheme in effect where it draws.

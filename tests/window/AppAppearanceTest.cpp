@@ -19,7 +19,7 @@ TEST(AppAppearanceTest, AForcedAppearanceDressesNativeWidgetsInThePalette)
     for (const auto &[appearance, scheme] :
          {std::pair{AppAppearance::light, ColorScheme::light}, std::pair{AppAppearance::dark, ColorScheme::dark}}) {
         SCOPED_TRACE(zq::rawValue(appearance).toStdString());
-        zq::apply(*qApp, appearance);
+        zq::applyAppearance(*qApp, appearance);
         const QPalette palette = QApplication::palette();
         EXPECT_EQ(zq::colorSchemeOf(palette), scheme);
         EXPECT_EQ(palette.color(QPalette::Window), Palette::color(Palette::windowBackground, scheme));
@@ -36,5 +36,5 @@ TEST(AppAppearanceTest, AForcedAppearanceDressesNativeWidgetsInThePalette)
         EXPECT_FALSE(zq::test::colorBounds(image, Palette::color(Palette::textPrimary, scheme).rgb(), 40).isEmpty())
             << "its text";
     }
-    zq::apply(*qApp, AppAppearance::system);
+    zq::applyAppearance(*qApp, AppAppearance::system);
 }

@@ -114,10 +114,10 @@ TEST(AppAppearanceTest, SystemAfterDarkReturnsToTheStylesOwnPalette)
     auto *app = qobject_cast<QApplication *>(QCoreApplication::instance());
     ASSERT_NE(app, nullptr);
     const QColor standardWindow = app->style()->standardPalette().color(QPalette::Window);
-    zq::apply(*app, zq::AppAppearance::dark);
+    zq::applyAppearance(*app, zq::AppAppearance::dark);
     EXPECT_LT(QApplication::palette().color(QPalette::Window).lightness(), 100);
-    zq::apply(*app, zq::AppAppearance::light);
+    zq::applyAppearance(*app, zq::AppAppearance::light);
     EXPECT_GT(QApplication::palette().color(QPalette::Window).lightness(), 200);
-    zq::apply(*app, zq::AppAppearance::system);
+    zq::applyAppearance(*app, zq::AppAppearance::system);
     EXPECT_EQ(QApplication::palette().color(QPalette::Window), standardWindow);
 }

@@ -63,7 +63,7 @@ protected:
     AppWindowViewTest()
     {
         registerDefaults(rig.settings);
-        apply(application(), AppAppearance::light);
+        applyAppearance(application(), AppAppearance::light);
         remakeModel();
     }
 
@@ -98,7 +98,7 @@ protected:
     ~AppWindowViewTest() override
     {
         window.reset();
-        apply(application(), AppAppearance::system);
+        applyAppearance(application(), AppAppearance::system);
     }
 
     AppWindowView &open(AppWindowSection section, QSize size = {960, 680})
@@ -232,7 +232,7 @@ TEST_F(AppWindowViewTest, EveryPageRendersInLightAndDark)
 {
     open(AppWindowSection::general);
     for (AppAppearance appearance : {AppAppearance::light, AppAppearance::dark}) {
-        apply(application(), appearance);
+        applyAppearance(application(), appearance);
         const ColorScheme scheme = appearance == AppAppearance::dark ? ColorScheme::dark : ColorScheme::light;
         for (AppWindowSection section :
              {AppWindowSection::general, AppWindowSection::audio, AppWindowSection::transcription,
@@ -259,7 +259,7 @@ TEST_F(AppWindowViewTest, TheThemePickerShowsTheChosenSegmentInBothAppearances)
         // Clicking stores the raw value; the application entry turns the palette.
         picker->segmentButton(appearance == AppAppearance::dark ? 2 : 1)->click();
         EXPECT_EQ(rig.settings.stringValue(key(keys::appearance)), rawValue(appearance));
-        apply(application(), appearance);
+        applyAppearance(application(), appearance);
         const ColorScheme scheme = appearance == AppAppearance::dark ? ColorScheme::dark : ColorScheme::light;
         render(QStringLiteral("window-theme-picker-%1").arg(rawValue(appearance)));
         const QImage image = test::renderWidget(*picker);

@@ -33,11 +33,11 @@ QApplication &application()
 
 class HistoryPageTest : public ::testing::TestWithParam<AppAppearance> {
 protected:
-    HistoryPageTest() { apply(application(), GetParam()); }
+    HistoryPageTest() { applyAppearance(application(), GetParam()); }
     ~HistoryPageTest() override
     {
         page.reset();
-        apply(application(), AppAppearance::system);
+        applyAppearance(application(), AppAppearance::system);
     }
 
     ColorScheme scheme() const { return GetParam() == AppAppearance::dark ? ColorScheme::dark : ColorScheme::light; }

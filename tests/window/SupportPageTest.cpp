@@ -32,7 +32,7 @@ class SupportPageTest : public ::testing::TestWithParam<AppAppearance> {
 protected:
     SupportPageTest()
     {
-        apply(application(), GetParam());
+        applyAppearance(application(), GetParam());
         auto owned = std::make_unique<test::FakeUpdateFramework>();
         framework = owned.get();
         updater = std::make_unique<Updater>(
@@ -43,7 +43,7 @@ protected:
     ~SupportPageTest() override
     {
         page.reset();
-        apply(application(), AppAppearance::system);
+        applyAppearance(application(), AppAppearance::system);
     }
 
     ColorScheme scheme() const { return GetParam() == AppAppearance::dark ? ColorScheme::dark : ColorScheme::light; }
