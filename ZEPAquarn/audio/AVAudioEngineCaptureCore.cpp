@@ -200,7 +200,8 @@ public:
     };
 
     SessionSetupOperation(const CaptureCoreServices &services, std::optional<AudioDeviceID> resolved, QString prefUID)
-        : resolved(resolved), prefUID(std::move(prefUID)), m_services(services)
+        : resolved(resolved), prefUID(std::move(prefUID)), m_services(services),
+          m_systemDefault(this->prefUID == kSystemDefaultInputPreference)
     {}
 
     Result perform();
@@ -210,21 +211,37 @@ public:
     const QString prefUID;
 
 private:
+    // What the final check saw, and the device it accepted.
+    struct FinalCheck {
+        std::optional<AudioDeviceID> bound;
+        std::set<AudioDeviceID> subdevices;
+        AudioFormat format;
+        std::optional<AudioDeviceID> matched;
+    };
+
+    void bind(RecordStream &unit) const;
+    bool waitUntilReady(RecordStream &unit) const;
+    FinalCheck finalCheck(RecordStream &unit, bool ready) const;
+    Result makeResult(const FinalCheck &check) const;
+    // Only the "system-default" preference checks the rate; a pinned device is checked by its id.
+    bool rateAccepted(const AudioFormat &format) const;
+
     const CaptureCoreServices &m_services;
+    const bool m_systemDefault;
+    // The resolved device's own rate, read once before the wait.
+    std::optional<double> m_expected;
 };
 
 SessionSetupOperation::Result SessionSetupOperation::perform()
 {
     AudioHardware &hardware = *m_services.hardware;
-    const QByteArray pref = prefUID.toUtf8();
 
     // 1.
     rt::Result<std::unique_ptr<RecordStream>> made = hardware.makeRecordStream();
     engine = std::make_shared<CaptureEngine>(made ? std::move(made).value() : nullptr);
 
     // 2.
-    const std::optional<double> expected =
-        resolved ? AudioInputDevice::deviceNominalInputRate(hardware, *resolved) : std::nullopt;
+    m_expected = resolved ? AudioInputDevice::deviceNominalInputRate(hardware, *resolved) : std::nullopt;
 
     // 3-4.
     isolateInputIO(engine->recordStream());
@@ -233,45 +250,59 @@ SessionSetupOperation::Result SessionSetupOperation::perform()
         throw AudioCaptureError(audioErrorDomain::app, 6,
                                 QStringLiteral("The audio server could not create an input unit"));
 
-    // 5. Bind, unless the unit is already on the device.
+    // 5-8.
+    bind(*unit);
+    const bool ready = waitUntilReady(*unit);
+    return makeResult(finalCheck(*unit, ready));
+}
+
+bool SessionSetupOperation::rateAccepted(const AudioFormat &format) const
+{
+    if (!m_systemDefault || !m_expected)
+        return true;
+    const double tolerance = std::max(*m_expected * 0.0001, 1.0);
+    return std::abs(format.sampleRate - *m_expected) <= tolerance;
+}
+
+// Binds the resolved device, unless the unit is already on it.
+void SessionSetupOperation::bind(RecordStream &unit) const
+{
+    const QByteArray pref = prefUID.toUtf8();
     if (!resolved) {
         qCCritical(lcAudio, "session: could not resolve input device for pref=%s", pref.constData());
-    } else {
-        const std::optional<AudioDeviceID> before = unit->currentDevice();
-        if (before && *before == *resolved) {
-            qCInfo(lcAudio, "session: input device already bound (pref=%s) — skipping rebind", pref.constData());
-        } else if (const rt::Result<void> bound = unit->setCurrentDevice(*resolved); bound) {
-            qCInfo(lcAudio, "session: bound input device id=%u (pref=%s, was %u)", *resolved, pref.constData(),
-                   before.value_or(0));
-        } else {
-            const int status = bound.error().code != 0 ? bound.error().code : -1;
-            qCCritical(lcAudio, "session: AudioUnitSetProperty(CurrentDevice) failed: %d (pref=%s)", status,
-                       pref.constData());
-            throw AudioCaptureError(audioErrorDomain::serverStatus, status,
-                                    QStringLiteral("The audio server could not select the requested microphone"));
-        }
+        return;
     }
+    const std::optional<AudioDeviceID> before = unit.currentDevice();
+    if (before && *before == *resolved) {
+        qCInfo(lcAudio, "session: input device already bound (pref=%s) — skipping rebind", pref.constData());
+    } else if (const rt::Result<void> bound = unit.setCurrentDevice(*resolved); bound) {
+        qCInfo(lcAudio, "session: bound input device id=%u (pref=%s, was %u)", *resolved, pref.constData(),
+               before.value_or(0));
+    } else {
+        const int status = bound.error().code != 0 ? bound.error().code : -1;
+        qCCritical(lcAudio, "session: AudioUnitSetProperty(CurrentDevice) failed: %d (pref=%s)", status,
+                   pref.constData());
+        throw AudioCaptureError(audioErrorDomain::serverStatus, status,
+                                QStringLiteral("The audio server could not select the requested microphone"));
+    }
+}
 
-    // 6. Readiness: three polls in a row see the same valid format on the right device, and no
-    // earlier than 0.2 s after the wait began.
-    const bool systemDefault = prefUID == kSystemDefaultInputPreference;
-    const bool rateCheck = systemDefault && expected.has_value();
-    const double tolerance = expected ? std::max(*expected * 0.0001, 1.0) : 0.0;
-    const auto rateAccepted = [&](const AudioFormat &format) {
-        return !rateCheck || std::abs(format.sampleRate - *expected) <= tolerance;
-    };
+// Readiness: three polls in a row see the same valid format on the right device, and no earlier than
+// 0.2 s after the wait began. False after 40 polls.
+bool SessionSetupOperation::waitUntilReady(RecordStream &unit) const
+{
+    AudioHardware &hardware = *m_services.hardware;
     const rt::Nanos began = m_services.clocks->continuousNow();
     bool hasPrevious = false;
     std::pair<double, int> previous{0.0, 0};
     int repeats = 0;
-    bool ready = false;
     for (int poll = 0; poll < 40; ++poll) {
         if (m_services.sleep)
             m_services.sleep(std::chrono::milliseconds(10));
         const AudioFormat format = engine->inputFormat();
-        const std::optional<AudioDeviceID> current = nonZero(unit->currentDevice());
+        const std::optional<AudioDeviceID> current = nonZero(unit.currentDevice());
         bool deviceAccepted = !resolved || current == resolved;
-        if (!deviceAccepted && systemDefault && current)
+        if (!deviceAccepted && m_systemDefault && current)
             deviceAccepted = AudioInputDevice::activeAggregateSubdevices(hardware, *current).count(*resolved) > 0;
         if (!deviceAccepted || !rateAccepted(format)) {
             hasPrevious = false;
@@ -286,51 +317,57 @@ SessionSetupOperation::Result SessionSetupOperation::perform()
             continue;
         }
         ++repeats;
-        if (repeats > 1 && m_services.clocks->continuousNow() - began >= std::chrono::milliseconds(200)) {
-            ready = true;
-            break;
-        }
+        if (repeats > 1 && m_services.clocks->continuousNow() - began >= std::chrono::milliseconds(200))
+            return true;
     }
+    return false;
+}
 
-    // 7. Final check, ready or not.
-    const std::optional<AudioDeviceID> bound = boundInputDevice(unit);
-    std::set<AudioDeviceID> subdevices;
-    if (systemDefault && bound && (!resolved || *bound != *resolved))
-        subdevices = AudioInputDevice::activeAggregateSubdevices(hardware, *bound);
-    const AudioFormat finalFormat = engine->inputFormat();
-    std::optional<AudioDeviceID> matched;
+// The final check, whether or not the wait ended ready; throws when the device is not there or its
+// format is not usable.
+SessionSetupOperation::FinalCheck SessionSetupOperation::finalCheck(RecordStream &unit, bool ready) const
+{
+    FinalCheck check;
+    check.bound = boundInputDevice(&unit);
+    if (m_systemDefault && check.bound && (!resolved || *check.bound != *resolved))
+        check.subdevices = AudioInputDevice::activeAggregateSubdevices(*m_services.hardware, *check.bound);
+    check.format = engine->inputFormat();
     bool isMatch = false;
     if (!resolved) {
-        matched = bound;
+        check.matched = check.bound;
         isMatch = true;
-    } else if (bound == resolved || (systemDefault && subdevices.count(*resolved))) {
-        matched = resolved;
+    } else if (check.bound == resolved || (m_systemDefault && check.subdevices.count(*resolved))) {
+        check.matched = resolved;
         isMatch = true;
     }
     const bool success =
-        ready && isMatch && rateAccepted(finalFormat) && finalFormat.sampleRate > 0 && finalFormat.channelCount >= 1;
+        ready && isMatch && rateAccepted(check.format) && check.format.sampleRate > 0 && check.format.channelCount >= 1;
     if (!success) {
         qCCritical(lcAudio,
                    "session: requested device never became ready (requested=%u, bound=%u, aggregate_subdevices=%s, "
                    "format=%s, expected_hz=%f)",
-                   resolved.value_or(0), bound.value_or(0), describe(subdevices).toUtf8().constData(),
-                   describe(finalFormat).toUtf8().constData(), expected.value_or(0.0));
+                   resolved.value_or(0), check.bound.value_or(0), describe(check.subdevices).toUtf8().constData(),
+                   describe(check.format).toUtf8().constData(), m_expected.value_or(0.0));
         throw AudioCaptureError(audioErrorDomain::app, 5,
                                 QStringLiteral("The selected microphone did not become ready"));
     }
+    return check;
+}
 
-    // 8.
+SessionSetupOperation::Result SessionSetupOperation::makeResult(const FinalCheck &check) const
+{
+    AudioHardware &hardware = *m_services.hardware;
     Result result;
-    result.format = finalFormat;
-    if (!matched)
+    result.format = check.format;
+    if (!check.matched)
         return result; // nothing resolved and nothing bound: the engine runs on a device it cannot name
-    const AudioDeviceID device = *matched;
-    if (bound && *bound != device)
-        qCInfo(lcAudio, "session: aggregate device %u represents selected input %u (active subdevices=%s)", *bound,
-               device, describe(subdevices).toUtf8().constData());
-    result.deviceNominalRate = expected;
-    if (!result.deviceNominalRate && bound)
-        result.deviceNominalRate = AudioInputDevice::deviceNominalInputRate(hardware, *bound);
+    const AudioDeviceID device = *check.matched;
+    if (check.bound && *check.bound != device)
+        qCInfo(lcAudio, "session: aggregate device %u represents selected input %u (active subdevices=%s)",
+               *check.bound, device, describe(check.subdevices).toUtf8().constData());
+    result.deviceNominalRate = m_expected;
+    if (!result.deviceNominalRate && check.bound)
+        result.deviceNominalRate = AudioInputDevice::deviceNominalInputRate(hardware, *check.bound);
     result.boundDeviceName =
         AudioInputDevice::deviceStringProperty(hardware, device, AudioHardware::StringProperty::name);
     const std::optional<std::uint32_t> transport = hardware.transportType(device);
