@@ -103,15 +103,66 @@ CaptureCoreSetup AUHALCaptureCore::start(const QString &prefUID, std::optional<s
     AudioHardware &hardware = *m_services.hardware;
 
     // 1. The device.
-    std::optional<AudioDeviceID> device = resolved;
-    if (!device)
-        device = AudioInputDevice::systemDefaultInputDevice(hardware);
-    if (!device)
+    std::optional<AudioDeviceID> found = resolved;
+    if (!found)
+        found = AudioInputDevice::systemDefaultInputDevice(hardware);
+    if (!found)
         throw AudioCaptureError(audioErrorDomain::app, 5,
                                 QStringLiteral("No input device to bind the capture unit to"));
+    const AudioDeviceID device = *found;
 
-    // 2-3. The unit. The back-end has no separate component to look up: a unit that cannot be made
-    // is the instance creation failing.
+    // 2-6.
+    std::unique_ptr<RecordStream> unit = makeBoundUnit(hardware, device);
+
+    // 7.
+    const std::optional<QString> boundName =
+        AudioInputDevice::deviceStringProperty(hardware, device, AudioHardware::StringProperty::name);
+    qCInfo(lcAudio, "auhal: bound CurrentDevice=%u (%s) pref=%s", device, text(boundName, "?").constData(),
+           prefUID.toUtf8().constData());
+
+    // 8-10. The client format runs at the device's own rate, so the render path converts nothing.
+    const std::optional<double> nominal = readStableNominalRate(hardware, device, m_services.sleep);
+    const AudioFormat clientFormat = makeClientFormat(nominal);
+    checkStatus(unit->setClientFormat(clientFormat), StartFailurePhase::bind, "StreamFormat");
+
+    // 11-13.
+    const std::shared_ptr<RenderContext> context =
+        installRenderContext(std::move(unit), clientFormat, std::move(tapBlock));
+
+    // 14-16.
+    RecordStream *rawUnit = context->unit.get();
+    RenderContext *renderContext = context.get();
+    checkStatus(
+        rawUnit->setInputCallback([renderContext](const CaptureCycle &cycle) { return renderContext->render(cycle); }),
+        StartFailurePhase::tap, "SetInputCallback");
+    checkStatus(rawUnit->initialize(), StartFailurePhase::engineCreate, "AudioUnitInitialize");
+    checkStatus(rawUnit->start(), StartFailurePhase::start, "AudioOutputUnitStart");
+
+    // 17-18.
+    {
+        std::lock_guard lock(m_mutex);
+        m_boundDevice = device;
+    }
+    installDeviceListeners(device, onRecoveryNeeded);
+    qCInfo(lcAudio, "auhal: started — device=%u rate=%ldHz %uch maxFrames=%u", device,
+           static_cast<long>(clientFormat.sampleRate), 1u, context->maxFrames);
+
+    // 19-20.
+    CaptureCoreSetup setup;
+    setup.boundDevice = device;
+    setup.boundDeviceName =
+        AudioInputDevice::deviceStringProperty(hardware, device, AudioHardware::StringProperty::name);
+    const std::optional<std::uint32_t> transport = hardware.transportType(device);
+    setup.transport = transport ? inputTransport(*transport) : InputTransport::other;
+    setup.format = clientFormat;
+    setup.deviceNominalRate = nominal;
+    return setup;
+}
+
+std::unique_ptr<RecordStream> AUHALCaptureCore::makeBoundUnit(AudioHardware &hardware, AudioDeviceID device)
+{
+    // 2-3. The back-end has no separate component to look up: a unit that cannot be made is the
+    // instance creation failing.
     rt::Result<std::unique_ptr<RecordStream>> made = hardware.makeRecordStream();
     if (!made)
         checkStatus(rt::Result<void>(made.error()), StartFailurePhase::engineCreate, "AudioComponentInstanceNew");
@@ -124,16 +175,12 @@ CaptureCoreSetup AUHALCaptureCore::start(const QString &prefUID, std::optional<s
                 "EnableIO input");
     checkStatus(unit->setIOEnabled(RecordStream::IOScope::output, false), StartFailurePhase::engineCreate,
                 "DisableIO output");
-    checkStatus(unit->setCurrentDevice(*device), StartFailurePhase::bind, "CurrentDevice");
+    checkStatus(unit->setCurrentDevice(device), StartFailurePhase::bind, "CurrentDevice");
+    return unit;
+}
 
-    // 7.
-    const std::optional<QString> boundName =
-        AudioInputDevice::deviceStringProperty(hardware, *device, AudioHardware::StringProperty::name);
-    qCInfo(lcAudio, "auhal: bound CurrentDevice=%u (%s) pref=%s", *device, text(boundName, "?").constData(),
-           prefUID.toUtf8().constData());
-
-    // 8-9. The client format runs at the device's own rate, so the render path converts nothing.
-    const std::optional<double> nominal = readStableNominalRate(hardware, *device, m_services.sleep);
+AudioFormat AUHALCaptureCore::makeClientFormat(std::optional<double> nominal)
+{
     const double rate = nominal && *nominal > 0 ? *nominal : kDefaultClientRate;
     {
         std::lock_guard lock(m_mutex);
@@ -142,10 +189,13 @@ CaptureCoreSetup AUHALCaptureCore::start(const QString &prefUID, std::optional<s
     const AudioFormat clientFormat{rate, 1, AudioFormat::CommonFormat::float32, false};
     if (!clientFormat.isValid() || !std::isfinite(rate))
         throw AudioCaptureError(audioErrorDomain::app, 5, QStringLiteral("Could not build the capture client format"));
+    return clientFormat;
+}
 
-    // 10.
-    checkStatus(unit->setClientFormat(clientFormat), StartFailurePhase::bind, "StreamFormat");
-
+std::shared_ptr<AUHALCaptureCore::RenderContext>
+AUHALCaptureCore::installRenderContext(std::unique_ptr<RecordStream> unit, const AudioFormat &clientFormat,
+                                       CaptureTapCallback tapBlock)
+{
     // 11. An unreadable capacity, or one the render buffer cannot describe, falls back to 4096.
     std::uint32_t maxFrames = kDefaultMaxFrames;
     if (const std::optional<std::uint32_t> read = unit->maximumFramesPerCycle();
@@ -153,40 +203,10 @@ CaptureCoreSetup AUHALCaptureCore::start(const QString &prefUID, std::optional<s
         maxFrames = *read;
 
     // 12-13. The render context, with its buffer, made once per start.
-    RecordStream *rawUnit = unit.get();
     auto context = std::make_shared<RenderContext>(std::move(unit), clientFormat, std::move(tapBlock), maxFrames);
-    RenderContext *renderContext = context.get();
-    {
-        std::lock_guard lock(m_mutex);
-        m_context = context;
-    }
-
-    // 14-16.
-    checkStatus(
-        rawUnit->setInputCallback([renderContext](const CaptureCycle &cycle) { return renderContext->render(cycle); }),
-        StartFailurePhase::tap, "SetInputCallback");
-    checkStatus(rawUnit->initialize(), StartFailurePhase::engineCreate, "AudioUnitInitialize");
-    checkStatus(rawUnit->start(), StartFailurePhase::start, "AudioOutputUnitStart");
-
-    // 17-18.
-    {
-        std::lock_guard lock(m_mutex);
-        m_boundDevice = *device;
-    }
-    installDeviceListeners(*device, onRecoveryNeeded);
-    qCInfo(lcAudio, "auhal: started — device=%u rate=%ldHz %uch maxFrames=%u", *device, static_cast<long>(rate), 1u,
-           maxFrames);
-
-    // 19-20.
-    CaptureCoreSetup setup;
-    setup.boundDevice = *device;
-    setup.boundDeviceName =
-        AudioInputDevice::deviceStringProperty(hardware, *device, AudioHardware::StringProperty::name);
-    const std::optional<std::uint32_t> transport = hardware.transportType(*device);
-    setup.transport = transport ? inputTransport(*transport) : InputTransport::other;
-    setup.format = clientFormat;
-    setup.deviceNominalRate = nominal;
-    return setup;
+    std::lock_guard lock(m_mutex);
+    m_context = context;
+    return context;
 }
 
 void AUHALCaptureCore::checkStatus(const rt::Result<void> &result, StartFailurePhase phase, const char *step)

@@ -44,6 +44,14 @@ private:
     struct RenderContext;
 
     static void checkStatus(const rt::Result<void> &result, StartFailurePhase phase, const char *step);
+    static std::unique_ptr<platform::RecordStream> makeBoundUnit(platform::AudioHardware &hardware,
+                                                                 platform::AudioDeviceID device);
+    // Also keeps the rate as the client rate.
+    platform::AudioFormat makeClientFormat(std::optional<double> nominal);
+    // Replaces the previous context.
+    std::shared_ptr<RenderContext> installRenderContext(std::unique_ptr<platform::RecordStream> unit,
+                                                        const platform::AudioFormat &clientFormat,
+                                                        CaptureTapCallback tapBlock);
     void installDeviceListeners(platform::AudioDeviceID device, const CaptureRecoveryCallback &onRecoveryNeeded);
     void removeDeviceListeners();
     static void deviceAliveChanged(platform::AudioHardware &hardware, platform::AudioDeviceID device,
