@@ -220,8 +220,16 @@ private:
                                                                 std::optional<platform::AudioDeviceID> resolved);
     rt::Task<bool> waitForFirstBuffer();
     rt::Task<bool> sessionStillOnRoute(QString prefUID, std::optional<platform::AudioDeviceID> expected);
+    // Whether the open session can serve a start on `resolved` as it is.
+    rt::Task<bool> warmSessionReusable(QString prefUID, std::optional<platform::AudioDeviceID> resolved);
+    // Begins the take when the intent is still active, else keeps the session warm; true when no take began.
+    bool claimIntent(TakeStartIntent &intent, TakeMode mode, const char *at);
     rt::Task<void> startAttempt(QString prefUID, std::optional<platform::AudioDeviceID> resolved,
                                 bool allowRescueFallback);
+    // Whether the tap of the session just opened fired, on the route asked for.
+    rt::Task<bool> provedLive(UsedTarget used);
+    void updateKnownSilentDevice(std::optional<platform::AudioDeviceID> targetID,
+                                 std::optional<platform::AudioDeviceID> resolved);
     rt::Task<void> openSessionWithRetry(QString prefUID, std::optional<platform::AudioDeviceID> resolved,
                                         bool allowRescueFallback, bool recordDiagnostics);
     rt::Task<std::optional<platform::AudioDeviceID>> resolveOnExecutor(QString prefUID);

@@ -117,7 +117,7 @@ rt::Task<bool> AudioEngine::start(TakeMode mode, bool allowRescueFallback, std::
 {
     static constexpr const char *at = "start(mode:allowRescueFallback:intent:)";
 
-    // Another start owns the session: wait for it, unless this take stops being wanted.
+    // 1-2. Another start owns the session: wait for it, unless this take stops being wanted.
     while (m_takePhase.kind() == TakePhase::Kind::starting) {
         if (!intent->isActive())
             co_return true;
@@ -127,10 +127,12 @@ rt::Task<bool> AudioEngine::start(TakeMode mode, bool allowRescueFallback, std::
     if (!intent->isActive())
         co_return true;
 
+    // 3.
     transition(TakeLifecycleEvent::startClaimed(), at);
     m_graceTimer.cancel();
     m_graceTimer = {};
 
+    // 4.
     const QString preference = preferredInput();
     std::optional<platform::AudioDeviceID> resolved;
     std::exception_ptr error;
@@ -144,33 +146,10 @@ rt::Task<bool> AudioEngine::start(TakeMode mode, bool allowRescueFallback, std::
         std::rethrow_exception(error);
     }
 
-    bool reuse = false;
-    if (m_core && m_sessionRouteHint && resolved && *m_sessionRouteHint == *resolved) {
-        std::optional<double> age;
-        if (const auto lastTap = lastTapInstantOfActiveSession())
-            age = double((m_clocks.continuousNow() - *lastTap).count()) / 1e9;
-        if (age && *age <= kWarmFreshness) {
-            bool onRoute = false;
-            try {
-                onRoute = co_await sessionStillOnRoute(preference, resolved);
-            } catch (...) {
-                onRoute = false;
-            }
-            if (onRoute) {
-                qCInfo(lcAudio).noquote()
-                    << QStringLiteral("start: reusing warm session (device %1) — no new mic claim")
-                           .arg(m_sessionRouteHint.value_or(0));
-                reuse = true;
-            } else {
-                qCWarning(lcAudio) << "start: warm session drifted off the selected physical route — rebuilding";
-            }
-        } else {
-            const QString shown = age ? QStringLiteral("%1s").arg(*age, 0, 'f', 2) : QStringLiteral("never");
-            qCWarning(lcAudio).noquote()
-                << QStringLiteral("start: warm session stale (tap silent for %1) — rebuilding").arg(shown);
-        }
-    }
+    // 5-6.
+    const bool reuse = co_await warmSessionReusable(preference, resolved);
 
+    // 7.
     if (!reuse) {
         teardownSession();
         try {
@@ -184,7 +163,43 @@ rt::Task<bool> AudioEngine::start(TakeMode mode, bool allowRescueFallback, std::
         }
     }
 
-    if (intent->consume()) {
+    // 8.
+    co_return claimIntent(*intent, mode, at);
+}
+
+rt::Task<bool> AudioEngine::warmSessionReusable(QString prefUID, std::optional<platform::AudioDeviceID> resolved)
+{
+    // Only a session on the resolved device is a candidate; any other case starts fresh without a word.
+    if (!m_core || !m_sessionRouteHint || !resolved || *m_sessionRouteHint != *resolved)
+        co_return false;
+    std::optional<double> age;
+    if (const auto lastTap = lastTapInstantOfActiveSession())
+        age = double((m_clocks.continuousNow() - *lastTap).count()) / 1e9;
+    if (!age || *age > kWarmFreshness) {
+        const QString shown = age ? QStringLiteral("%1s").arg(*age, 0, 'f', 2) : QStringLiteral("never");
+        qCWarning(lcAudio).noquote()
+            << QStringLiteral("start: warm session stale (tap silent for %1) — rebuilding").arg(shown);
+        co_return false;
+    }
+    bool onRoute = false;
+    try {
+        onRoute = co_await sessionStillOnRoute(prefUID, resolved);
+    } catch (...) {
+        onRoute = false;
+    }
+    if (!onRoute) {
+        qCWarning(lcAudio) << "start: warm session drifted off the selected physical route — rebuilding";
+        co_return false;
+    }
+    qCInfo(lcAudio).noquote() << QStringLiteral("start: reusing warm session (device %1) — no new mic claim")
+                                     .arg(m_sessionRouteHint.value_or(0));
+    co_return true;
+}
+
+bool AudioEngine::claimIntent(TakeStartIntent &intent, TakeMode mode, const char *at)
+{
+    if (intent.consume()) {
+        std::exception_ptr error;
         try {
             beginTake(mode);
         } catch (...) {
@@ -193,12 +208,12 @@ rt::Task<bool> AudioEngine::start(TakeMode mode, bool allowRescueFallback, std::
         transition(TakeLifecycleEvent::startEnded(m_core != nullptr), at);
         if (error)
             std::rethrow_exception(error);
-        co_return false;
+        return false;
     }
     qCInfo(lcAudio) << "session became ready after its take intent ended — keeping it warm without beginning a take";
     scheduleGraceRelease(QStringLiteral("ended attempt warm session"), kEndedIntentWarmKeep);
     transition(TakeLifecycleEvent::startEnded(m_core != nullptr), at);
-    co_return true;
+    return true;
 }
 
 void AudioEngine::endFailedStart(const char *at)
@@ -271,11 +286,13 @@ rt::Task<void> AudioEngine::openSessionWithRetry(QString prefUID, std::optional<
 rt::Task<void> AudioEngine::startAttempt(QString prefUID, std::optional<platform::AudioDeviceID> resolved,
                                          bool allowRescueFallback)
 {
+    // 1.
     m_recovery.startupAttempts = 0;
     QString targetPref = prefUID;
     std::optional<platform::AudioDeviceID> targetID = resolved;
     QString mode = kStartupRebuild;
 
+    // 2.
     if (allowRescueFallback && resolved && m_knownSilentDevice && *m_knownSilentDevice == *resolved) {
         if (const auto device = co_await builtInOnExecutor(resolved)) {
             qCWarning(lcAudio).noquote()
@@ -287,38 +304,24 @@ rt::Task<void> AudioEngine::startAttempt(QString prefUID, std::optional<platform
     }
 
     for (;;) {
+        // 3.
         const int n = ++m_recovery.startupAttempts;
         const UsedTarget used = co_await startSessionFallingBackToSystemDefault(targetPref, targetID);
 
-        bool live = co_await waitForFirstBuffer();
-        if (live) {
-            try {
-                live = co_await sessionStillOnRoute(used.prefUID, used.resolved);
-            } catch (...) {
-                live = false;
-            }
-            if (!live)
-                qCWarning(lcAudio)
-                    << "input tap became live on a route other than the selected microphone — rebuilding";
-        }
+        // 4.
+        const bool live = co_await provedLive(used);
         std::optional<AudioInputDevice> fallback;
         if (n == 2 && !live && allowRescueFallback)
             fallback = co_await builtInOnExecutor(resolved);
 
+        // 5.
         const int c = m_recovery.startupAttempts;
         const auto metadata = [](int attempt, const QString &recoveryMode) {
             return DiagnosticMetadata{{QStringLiteral("attempt"), QString::number(attempt)},
                                       {QStringLiteral("mode"), recoveryMode}};
         };
         if (live) {
-            if (targetID && resolved) {
-                if (*targetID != *resolved)
-                    m_knownSilentDevice = resolved;
-            } else if (targetID && !resolved) {
-                m_knownSilentDevice.reset();
-            } else if (!targetID && resolved) {
-                m_knownSilentDevice = resolved;
-            }
+            updateKnownSilentDevice(targetID, resolved);
             if (n > 1 || mode == kBuiltInFallback) {
                 record(DiagnosticEvent::audioRecoveryCompleted, metadata(n, mode));
                 qCInfo(lcAudio).noquote() << QStringLiteral("startup recovery verified: input tap is live on %1")
@@ -348,6 +351,36 @@ rt::Task<void> AudioEngine::startAttempt(QString prefUID, std::optional<platform
         qCWarning(lcAudio) << "no session (including any built-in fallback) delivered input buffers";
         teardownSession();
         throw AudioCaptureError(audioErrorDomain::app, 3, QStringLiteral("Microphone started but delivered no audio"));
+    }
+}
+
+rt::Task<bool> AudioEngine::provedLive(UsedTarget used)
+{
+    if (!co_await waitForFirstBuffer())
+        co_return false;
+    bool live = false;
+    try {
+        live = co_await sessionStillOnRoute(used.prefUID, used.resolved);
+    } catch (...) {
+        live = false;
+    }
+    if (!live)
+        qCWarning(lcAudio) << "input tap became live on a route other than the selected microphone — rebuilding";
+    co_return live;
+}
+
+// After a live start: compares the target's id with the device asked for (`resolved`); a start that went
+// live on another device marks `resolved` as silent.
+void AudioEngine::updateKnownSilentDevice(std::optional<platform::AudioDeviceID> targetID,
+                                          std::optional<platform::AudioDeviceID> resolved)
+{
+    if (targetID && resolved) {
+        if (*targetID != *resolved)
+            m_knownSilentDevice = resolved;
+    } else if (targetID && !resolved) {
+        m_knownSilentDevice.reset();
+    } else if (!targetID && resolved) {
+        m_knownSilentDevice = resolved;
     }
 }
 
