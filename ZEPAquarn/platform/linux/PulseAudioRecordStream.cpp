@@ -256,18 +256,9 @@ rt::Result<void> PulseAudioRecordStream::start()
     if (!connection)
         return streamError(QStringLiteral("The audio server is not reachable"), PA_ERR_CONNECTIONREFUSED);
 
-    QByteArray source;
-    if (m_device) {
-        const auto name = m_registry->nameOf(*m_device);
-        if (!name)
-            return streamError(QStringLiteral("The selected microphone is not present"), PA_ERR_NOENTITY);
-        source = *name;
-    } else {
-        const auto name = m_registry->defaultSourceName();
-        if (!name || name->isEmpty())
-            return streamError(QStringLiteral("There is no input device to capture from"), PA_ERR_NOENTITY);
-        source = *name;
-    }
+    const rt::Result<QByteArray> source = sourceNameLocked();
+    if (!source)
+        return source.error();
     lock.unlock();
     std::optional<AudioFormat> format = clientFormat();
     if (!format)
@@ -276,8 +267,38 @@ rt::Result<void> PulseAudioRecordStream::start()
     if (!format || !format->isValid())
         return streamError(QStringLiteral("The capture format is not known"), PA_ERR_INVALID);
 
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(format->sampleRate),
-                              static_cast<std::uint8_t>(format->channelCount)};
+    const rt::Result<std::shared_ptr<LoopState>> loop = connectLocked(connection, source.value(), *format);
+    if (!loop)
+        return loop.error();
+    if (!waitUntilReady(*loop.value())) {
+        const QString reason = connection->errorText();
+        closeStreamLocked();
+        qCWarning(lcAudio) << "capture stream did not start:" << reason;
+        return streamError(QStringLiteral("The microphone could not be opened: %1").arg(reason), PA_ERR_NOENTITY);
+    }
+    return {};
+}
+
+rt::Result<QByteArray> PulseAudioRecordStream::sourceNameLocked() const
+{
+    if (m_device) {
+        const auto name = m_registry->nameOf(*m_device);
+        if (!name)
+            return streamError(QStringLiteral("The selected microphone is not present"), PA_ERR_NOENTITY);
+        return *name;
+    }
+    const auto name = m_registry->defaultSourceName();
+    if (!name || name->isEmpty())
+        return streamError(QStringLiteral("There is no input device to capture from"), PA_ERR_NOENTITY);
+    return *name;
+}
+
+rt::Result<std::shared_ptr<PulseAudioRecordStream::LoopState>>
+PulseAudioRecordStream::connectLocked(const std::shared_ptr<PulseConnection> &connection, const QByteArray &source,
+                                      const AudioFormat &format)
+{
+    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(format.sampleRate),
+                              static_cast<std::uint8_t>(format.channelCount)};
     pa_buffer_attr attributes;
     attributes.maxlength = static_cast<std::uint32_t>(-1);
     attributes.tlength = attributes.prebuf = attributes.minreq = static_cast<std::uint32_t>(-1);
@@ -285,49 +306,40 @@ rt::Result<void> PulseAudioRecordStream::start()
 
     auto loop = std::make_shared<LoopState>();
     loop->callback = m_callback;
-    loop->channels = format->channelCount;
+    loop->channels = format.channelCount;
     loop->configurationChanged = m_configurationChanged;
     loop->registry = m_registry;
     loop->self = loop;
 
-    pa_stream *stream;
-    {
-        PulseConnection::Lock pulseLock(*connection);
-        stream = pa_stream_new(connection->context(), "ZEPA QUARN capture", &spec, nullptr);
-        if (!stream)
-            return streamError(QStringLiteral("The audio server refused the capture stream"), PA_ERR_INVALID);
-        pa_stream_set_state_callback(stream, &LoopState::stateChanged, loop.get());
-        pa_stream_set_read_callback(stream, &LoopState::read, loop.get());
-        pa_stream_set_moved_callback(stream, &LoopState::moved, loop.get());
-        const auto flags =
-            static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_UNMUTED);
-        if (pa_stream_connect_record(stream, source.constData(), &attributes, flags) < 0) {
-            const int error = pa_context_errno(connection->context());
-            pa_stream_unref(stream);
-            return streamError(QStringLiteral("The audio server refused the capture stream: %1")
-                                   .arg(QString::fromUtf8(pa_strerror(error))),
-                               PA_ERR_INVALID);
-        }
-        // Set while the loop is locked: render() reads m_loop on the loop thread.
-        m_connection = connection;
-        m_stream = stream;
-        m_loop = loop;
+    PulseConnection::Lock pulseLock(*connection);
+    pa_stream *stream = pa_stream_new(connection->context(), "ZEPA QUARN capture", &spec, nullptr);
+    if (!stream)
+        return streamError(QStringLiteral("The audio server refused the capture stream"), PA_ERR_INVALID);
+    pa_stream_set_state_callback(stream, &LoopState::stateChanged, loop.get());
+    pa_stream_set_read_callback(stream, &LoopState::read, loop.get());
+    pa_stream_set_moved_callback(stream, &LoopState::moved, loop.get());
+    const auto flags =
+        static_cast<pa_stream_flags_t>(PA_STREAM_DONT_MOVE | PA_STREAM_ADJUST_LATENCY | PA_STREAM_START_UNMUTED);
+    if (pa_stream_connect_record(stream, source.constData(), &attributes, flags) < 0) {
+        const int error = pa_context_errno(connection->context());
+        pa_stream_unref(stream);
+        return streamError(QStringLiteral("The audio server refused the capture stream: %1")
+                               .arg(QString::fromUtf8(pa_strerror(error))),
+                           PA_ERR_INVALID);
     }
+    // Set while the loop is locked: render() reads m_loop on the loop thread.
+    m_connection = connection;
+    m_stream = stream;
+    m_loop = loop;
+    return loop;
+}
 
-    bool ready;
-    {
-        std::unique_lock loopLock(loop->mutex);
-        loop->changed.wait_for(loopLock, kStartTimeout,
-                               [&] { return loop->state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(loop->state); });
-        ready = loop->state == PA_STREAM_READY;
-    }
-    if (!ready) {
-        const QString reason = connection->errorText();
-        closeStreamLocked();
-        qCWarning(lcAudio) << "capture stream did not start:" << reason;
-        return streamError(QStringLiteral("The microphone could not be opened: %1").arg(reason), PA_ERR_NOENTITY);
-    }
-    return {};
+bool PulseAudioRecordStream::waitUntilReady(LoopState &loop)
+{
+    std::unique_lock loopLock(loop.mutex);
+    loop.changed.wait_for(loopLock, kStartTimeout,
+                          [&] { return loop.state == PA_STREAM_READY || !PA_STREAM_IS_GOOD(loop.state); });
+    return loop.state == PA_STREAM_READY;
 }
 
 void PulseAudioRecordStream::closeStreamLocked()

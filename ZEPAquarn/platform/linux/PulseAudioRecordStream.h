@@ -2,6 +2,8 @@
 
 #include "platform/RecordStream.h"
 
+#include <QByteArray>
+
 #include <memory>
 #include <mutex>
 
@@ -42,6 +44,13 @@ public:
 private:
     struct LoopState;
     std::optional<AudioDeviceID> boundDeviceLocked() const;
+    // The chosen source, else the server's default one.
+    rt::Result<QByteArray> sourceNameLocked() const;
+    // Makes the stream and asks the server to record; the stream then belongs to this object.
+    rt::Result<std::shared_ptr<LoopState>> connectLocked(const std::shared_ptr<PulseConnection> &connection,
+                                                         const QByteArray &source, const AudioFormat &format);
+    // False when the stream failed or did not become ready in time.
+    static bool waitUntilReady(LoopState &loop);
     void closeStreamLocked();
 
     const std::shared_ptr<PulseAudioDeviceRegistry> m_registry;
