@@ -181,66 +181,69 @@ rt::Task<void> ignoreFailure(rt::TaskHandle<QString> handle)
     }
 }
 
-// The steps of one transcription up to the drained text; every failure leaves as an exception.
-rt::Task<QString> transcriptionSteps(std::shared_ptr<SpeechRecognizer> recognizer, QLocale currentLocale,
-                                     AudioSource source, QString language, QStringList dictionary,
-                                     rt::AsyncChannel<TranscriptUpdate> out)
-{
-    TakeCleanup cleanup;
-    if (!recognizer->isAvailable())
-        throw ZEPAError::transcriptionFailed(
-            QStringLiteral("On-device transcription isn't available on this computer."));
+// The locale a take asks for, and the one the recogniser will use for it.
+struct TakeLocale {
+    QString requested;
+    std::optional<QString> supported;
+    QString resolved;
+};
 
+TakeLocale resolveLocale(SpeechRecognizer &recognizer, const QLocale &currentLocale, const QString &language)
+{
     // The C/POSIX locale of minimal sessions names no language; its messages are English.
     const QString systemLocale =
         currentLocale.language() == QLocale::C ? QStringLiteral("en_US") : currentLocale.name();
-    const QString requested = language == QLatin1String("auto") ? systemLocale : language;
-    const std::optional<QString> supported = recognizer->supportedLocale(requested);
-    const QString resolved = supported.value_or(requested);
-    qCInfo(lcLocalBackend).noquote() << QStringLiteral("locale requested=%1 resolved=%2").arg(requested, resolved);
+    TakeLocale locale;
+    locale.requested = language == QLatin1String("auto") ? systemLocale : language;
+    locale.supported = recognizer.supportedLocale(locale.requested);
+    locale.resolved = locale.supported.value_or(locale.requested);
+    qCInfo(lcLocalBackend).noquote()
+        << QStringLiteral("locale requested=%1 resolved=%2").arg(locale.requested, locale.resolved);
+    return locale;
+}
 
-    const rt::Result<bool> needsAssets = recognizer->needsAssetInstallation(resolved);
+rt::Task<void> installAssetsIfNeeded(std::shared_ptr<SpeechRecognizer> recognizer, TakeLocale locale)
+{
+    const rt::Result<bool> needsAssets = recognizer->needsAssetInstallation(locale.resolved);
     if (!needsAssets)
         throwRecognizerError(needsAssets.error());
-    if (needsAssets.value()) {
-        qCInfo(lcLocalBackend) << "model assets missing — downloading";
-        // Named first: g++ 12 destroys the captures of a lambda written inside a co_await twice.
-        auto install = [recognizer, resolved](std::stop_token stop) {
-            return recognizer->installAssets(resolved, stop);
-        };
-        const rt::Result<void> installed = co_await rt::runOnWorker(std::move(install));
-        // A language the recogniser has no model for is an unavailable engine for this take: the
-        // incident then tells the user to pick a supported language, not that transcription broke.
-        if (!installed && !supported)
-            throw ZEPAError::transcriptionFailed(noModelMessage(requested));
-        if (!installed)
-            throwRecognizerError(installed.error());
-        qCInfo(lcLocalBackend) << "model download complete";
-    } else {
+    if (!needsAssets.value()) {
         qCInfo(lcLocalBackend) << "model assets already installed";
+        co_return;
     }
+    qCInfo(lcLocalBackend) << "model assets missing — downloading";
+    // Named first: g++ 12 destroys the captures of a lambda written inside a co_await twice.
+    auto install = [recognizer, resolved = locale.resolved](std::stop_token stop) {
+        return recognizer->installAssets(resolved, stop);
+    };
+    const rt::Result<void> installed = co_await rt::runOnWorker(std::move(install));
+    // A language the recogniser has no model for is an unavailable engine for this take: the
+    // incident then tells the user to pick a supported language, not that transcription broke.
+    if (!installed && !locale.supported)
+        throw ZEPAError::transcriptionFailed(noModelMessage(locale.requested));
+    if (!installed)
+        throwRecognizerError(installed.error());
+    qCInfo(lcLocalBackend) << "model download complete";
+}
 
-    platform::AnalysisContext context;
-    if (!dictionary.isEmpty())
-        context.contextualStrings.insert(QStringLiteral("general"), dictionary);
-
-    const std::optional<AudioFormat> analyzerFormat = recognizer->bestAvailableAudioFormat(resolved);
-    qCInfo(lcLocalBackend).noquote() << QStringLiteral("analyzer format=%1")
-                                            .arg(analyzerFormat ? describe(*analyzerFormat)
-                                                                : QStringLiteral("nil (feed as-is)"));
-
-    cleanup.analyzer = recognizer->makeAnalyzer(resolved);
-    SpeechAnalyzer &analyzer = *cleanup.analyzer;
+// An empty dictionary sets no context at all.
+void startAnalyzer(SpeechAnalyzer &analyzer, const QStringList &dictionary)
+{
     if (!dictionary.isEmpty()) {
+        platform::AnalysisContext context;
+        context.contextualStrings.insert(QStringLiteral("general"), dictionary);
         if (auto set = analyzer.setContext(context); !set)
             throwRecognizerError(set.error());
     }
     if (auto started = analyzer.start(); !started)
         throwRecognizerError(started.error());
+}
 
-    rt::MainLoop &loop = co_await rt::currentLoop();
-    cleanup.drain = rt::spawn(loop, drainResults(analyzer.results(), out));
-
+// The feed loop: every buffer of the source in the analyzer's format, then the end of the input.
+// Returns how many buffers were fed.
+rt::Task<std::int64_t> feedBuffers(std::shared_ptr<SpeechAnalyzer> analyzer, AudioSource source,
+                                   std::optional<AudioFormat> analyzerFormat)
+{
     rt::AsyncChannel<SharedPCMBuffer> buffers =
         source.isStream() ? source.asStream()->buffers : LocalBackend::readRecordingFile(source.asFile()->path);
     FeedConverter converter(analyzerFormat);
@@ -250,24 +253,59 @@ rt::Task<QString> transcriptionSteps(std::shared_ptr<SpeechRecognizer> recognize
             continue;
         SharedPCMBuffer prepared = converter.prepare(*buffer);
         if (SharedPCMBuffer tail = converter.takePendingTail())
-            analyzer.feed(std::move(tail));
+            analyzer->feed(std::move(tail));
         if (prepared)
-            analyzer.feed(std::move(prepared));
+            analyzer->feed(std::move(prepared));
         ++fed;
     }
     if (SharedPCMBuffer tail = converter.flush())
-        analyzer.feed(std::move(tail));
-    analyzer.finishInput();
+        analyzer->feed(std::move(tail));
+    analyzer->finishInput();
     qCInfo(lcLocalBackend).noquote() << QStringLiteral("input done: fed=%1 convertFailures=%2; finalizing")
                                             .arg(fed)
                                             .arg(converter.conversionFailures);
+    co_return fed;
+}
 
+// The steps of one transcription up to the drained text; every failure leaves as an exception.
+rt::Task<QString> transcriptionSteps(std::shared_ptr<SpeechRecognizer> recognizer, QLocale currentLocale,
+                                     AudioSource source, QString language, QStringList dictionary,
+                                     rt::AsyncChannel<TranscriptUpdate> out)
+{
+    TakeCleanup cleanup;
+
+    // 1.
+    if (!recognizer->isAvailable())
+        throw ZEPAError::transcriptionFailed(
+            QStringLiteral("On-device transcription isn't available on this computer."));
+
+    // 2-4.
+    const TakeLocale locale = resolveLocale(*recognizer, currentLocale, language);
+    co_await installAssetsIfNeeded(recognizer, locale);
+
+    // 5-8.
+    const std::optional<AudioFormat> analyzerFormat = recognizer->bestAvailableAudioFormat(locale.resolved);
+    qCInfo(lcLocalBackend).noquote() << QStringLiteral("analyzer format=%1")
+                                            .arg(analyzerFormat ? describe(*analyzerFormat)
+                                                                : QStringLiteral("nil (feed as-is)"));
+    cleanup.analyzer = recognizer->makeAnalyzer(locale.resolved);
+    startAnalyzer(*cleanup.analyzer, dictionary);
+
+    // 9.
+    rt::MainLoop &loop = co_await rt::currentLoop();
+    cleanup.drain = rt::spawn(loop, drainResults(cleanup.analyzer->results(), out));
+
+    // 10-11.
+    const std::int64_t fed = co_await feedBuffers(cleanup.analyzer, std::move(source), analyzerFormat);
+
+    // 12.
     if (fed < 1) {
         cleanup.drain.cancel();
         co_await ignoreFailure(cleanup.drain);
         throw ZEPAError::transcriptionFailed(QStringLiteral("No audio captured — check the mic"));
     }
 
+    // 13.
     std::shared_ptr<SpeechAnalyzer> shared = cleanup.analyzer;
     auto finalize = [shared](std::stop_token stop) { return shared->finalizeAndFinishThroughEndOfInput(stop); };
     const rt::Result<void> finalized = co_await rt::runOnWorker(std::move(finalize));
@@ -276,6 +314,7 @@ rt::Task<QString> transcriptionSteps(std::shared_ptr<SpeechRecognizer> recognize
     cleanup.finished = true;
     qCInfo(lcLocalBackend) << "finalize returned; awaiting results drain";
 
+    // 14. (The trim and the final update are the caller's.)
     QString text = co_await cleanup.drain.value();
     qCInfo(lcLocalBackend).noquote() << QStringLiteral("final text chars=%1").arg(text.size());
     co_return text;
