@@ -14,7 +14,7 @@
 
 namespace zq {
 
-using platform::AudioDeviceID;
+using platform::AudioDeviceId;
 using platform::AudioFormat;
 using platform::AudioHardware;
 using platform::CaptureCycle;
@@ -103,13 +103,13 @@ CaptureCoreSetup AUHALCaptureCore::start(const QString &prefUID, std::optional<s
     AudioHardware &hardware = *m_services.hardware;
 
     // 1. The device.
-    std::optional<AudioDeviceID> found = resolved;
+    std::optional<AudioDeviceId> found = resolved;
     if (!found)
         found = AudioInputDevice::systemDefaultInputDevice(hardware);
     if (!found)
         throw AudioCaptureError(audioErrorDomain::app, 5,
                                 QStringLiteral("No input device to bind the capture unit to"));
-    const AudioDeviceID device = *found;
+    const AudioDeviceId device = *found;
 
     // 2-6.
     std::unique_ptr<RecordStream> unit = makeBoundUnit(hardware, device);
@@ -159,7 +159,7 @@ CaptureCoreSetup AUHALCaptureCore::start(const QString &prefUID, std::optional<s
     return setup;
 }
 
-std::unique_ptr<RecordStream> AUHALCaptureCore::makeBoundUnit(AudioHardware &hardware, AudioDeviceID device)
+std::unique_ptr<RecordStream> AUHALCaptureCore::makeBoundUnit(AudioHardware &hardware, AudioDeviceId device)
 {
     // 2-3. The back-end has no separate component to look up: a unit that cannot be made is the
     // instance creation failing.
@@ -223,7 +223,7 @@ void AUHALCaptureCore::checkStatus(const rt::Result<void> &result, StartFailureP
         description);
 }
 
-std::optional<double> readStableNominalRate(AudioHardware &hardware, AudioDeviceID device,
+std::optional<double> readStableNominalRate(AudioHardware &hardware, AudioDeviceId device,
                                             const std::function<void(rt::Nanos)> &sleep)
 {
     constexpr int kRounds = 40;
@@ -249,7 +249,7 @@ std::optional<double> readStableNominalRate(AudioHardware &hardware, AudioDevice
     return AudioInputDevice::deviceNominalInputRate(hardware, device);
 }
 
-void AUHALCaptureCore::installDeviceListeners(AudioDeviceID device, const CaptureRecoveryCallback &onRecoveryNeeded)
+void AUHALCaptureCore::installDeviceListeners(AudioDeviceId device, const CaptureRecoveryCallback &onRecoveryNeeded)
 {
     AudioHardware *hardware = m_services.hardware;
     double rate;
@@ -289,7 +289,7 @@ void AUHALCaptureCore::removeDeviceListeners()
         m_services.hardware->removeListener(*rate);
 }
 
-void AUHALCaptureCore::deviceAliveChanged(AudioHardware &hardware, AudioDeviceID device,
+void AUHALCaptureCore::deviceAliveChanged(AudioHardware &hardware, AudioDeviceId device,
                                           const CaptureRecoveryCallback &onRecoveryNeeded)
 {
     // An unreadable property counts as gone.
@@ -300,7 +300,7 @@ void AUHALCaptureCore::deviceAliveChanged(AudioHardware &hardware, AudioDeviceID
         onRecoveryNeeded();
 }
 
-void AUHALCaptureCore::deviceRateChanged(AudioHardware &hardware, AudioDeviceID device, double clientRate,
+void AUHALCaptureCore::deviceRateChanged(AudioHardware &hardware, AudioDeviceId device, double clientRate,
                                          const CaptureRecoveryCallback &onRecoveryNeeded)
 {
     const std::optional<double> rate = AudioInputDevice::deviceNominalInputRate(hardware, device);
@@ -318,7 +318,7 @@ void AUHALCaptureCore::deviceRateChanged(AudioHardware &hardware, AudioDeviceID 
 CaptureRouteInspection AUHALCaptureCore::inspectRoute(bool /*inspectAggregate*/)
 {
     std::shared_ptr<RenderContext> context;
-    std::optional<AudioDeviceID> stored;
+    std::optional<AudioDeviceId> stored;
     {
         std::lock_guard lock(m_mutex);
         context = m_context;
@@ -327,7 +327,7 @@ CaptureRouteInspection AUHALCaptureCore::inspectRoute(bool /*inspectAggregate*/)
     CaptureRouteInspection inspection;
     inspection.boundDevice = stored;
     if (context && context->unit && !context->disposed.load(std::memory_order_acquire)) {
-        if (const std::optional<AudioDeviceID> current = context->unit->currentDevice(); current && *current != 0)
+        if (const std::optional<AudioDeviceId> current = context->unit->currentDevice(); current && *current != 0)
             inspection.boundDevice = current;
     }
     return inspection;

@@ -45,18 +45,18 @@ private:
 
     static void checkStatus(const rt::Result<void> &result, StartFailurePhase phase, const char *step);
     static std::unique_ptr<platform::RecordStream> makeBoundUnit(platform::AudioHardware &hardware,
-                                                                 platform::AudioDeviceID device);
+                                                                 platform::AudioDeviceId device);
     // Also keeps the rate as the client rate.
     platform::AudioFormat makeClientFormat(std::optional<double> nominal);
     // Replaces the previous context.
     std::shared_ptr<RenderContext> installRenderContext(std::unique_ptr<platform::RecordStream> unit,
                                                         const platform::AudioFormat &clientFormat,
                                                         CaptureTapCallback tapBlock);
-    void installDeviceListeners(platform::AudioDeviceID device, const CaptureRecoveryCallback &onRecoveryNeeded);
+    void installDeviceListeners(platform::AudioDeviceId device, const CaptureRecoveryCallback &onRecoveryNeeded);
     void removeDeviceListeners();
-    static void deviceAliveChanged(platform::AudioHardware &hardware, platform::AudioDeviceID device,
+    static void deviceAliveChanged(platform::AudioHardware &hardware, platform::AudioDeviceId device,
                                    const CaptureRecoveryCallback &onRecoveryNeeded);
-    static void deviceRateChanged(platform::AudioHardware &hardware, platform::AudioDeviceID device, double clientRate,
+    static void deviceRateChanged(platform::AudioHardware &hardware, platform::AudioDeviceId device, double clientRate,
                                   const CaptureRecoveryCallback &onRecoveryNeeded);
     void handOffTeardown(std::shared_ptr<RenderContext> context);
     static void teardownUnit(const std::shared_ptr<RenderContext> &context, rt::Executor &disposalQueue,
@@ -68,7 +68,7 @@ private:
     // executor queue; held only to read or write them.
     mutable std::mutex m_mutex;
     std::shared_ptr<RenderContext> m_context;
-    std::optional<platform::AudioDeviceID> m_boundDevice;
+    std::optional<platform::AudioDeviceId> m_boundDevice;
     double m_clientRate = kDefaultClientRate;
     std::optional<platform::AudioHardware::ListenerID> m_isAliveListener;
     std::optional<platform::AudioHardware::ListenerID> m_rateListener;
@@ -77,7 +77,7 @@ private:
 
 // The device's nominal input rate once three reads in a row agree (at most 40 reads, `sleep`
 // 10 ms apart); else the last positive reading, else one more single read.
-std::optional<double> readStableNominalRate(platform::AudioHardware &hardware, platform::AudioDeviceID device,
+std::optional<double> readStableNominalRate(platform::AudioHardware &hardware, platform::AudioDeviceId device,
                                             const std::function<void(rt::Nanos)> &sleep);
 
 } // namespace zq

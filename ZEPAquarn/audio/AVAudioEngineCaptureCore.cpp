@@ -19,7 +19,7 @@
 
 namespace zq {
 
-using platform::AudioDeviceID;
+using platform::AudioDeviceId;
 using platform::AudioFormat;
 using platform::AudioHardware;
 using platform::CaptureCycle;
@@ -42,15 +42,15 @@ QString describe(const std::optional<AudioFormat> &format)
     return format ? describe(*format) : QStringLiteral("nil");
 }
 
-QString describe(const std::set<AudioDeviceID> &devices)
+QString describe(const std::set<AudioDeviceId> &devices)
 {
     QStringList ids;
-    for (AudioDeviceID id : devices)
+    for (AudioDeviceId id : devices)
         ids << QString::number(id);
     return QLatin1Char('[') + ids.join(QStringLiteral(", ")) + QLatin1Char(']');
 }
 
-std::optional<AudioDeviceID> nonZero(std::optional<AudioDeviceID> device)
+std::optional<AudioDeviceId> nonZero(std::optional<AudioDeviceId> device)
 {
     return device && *device != 0 ? device : std::nullopt;
 }
@@ -192,14 +192,14 @@ namespace {
 class SessionSetupOperation {
 public:
     struct Result {
-        std::optional<AudioDeviceID> boundDevice;
+        std::optional<AudioDeviceId> boundDevice;
         std::optional<QString> boundDeviceName;
         InputTransport transport = InputTransport::other;
         AudioFormat format;
         std::optional<double> deviceNominalRate;
     };
 
-    SessionSetupOperation(const CaptureCoreServices &services, std::optional<AudioDeviceID> resolved, QString prefUID)
+    SessionSetupOperation(const CaptureCoreServices &services, std::optional<AudioDeviceId> resolved, QString prefUID)
         : resolved(resolved), prefUID(std::move(prefUID)), m_services(services),
           m_systemDefault(this->prefUID == kSystemDefaultInputPreference)
     {}
@@ -207,16 +207,16 @@ public:
     Result perform();
 
     std::shared_ptr<CaptureEngine> engine;
-    const std::optional<AudioDeviceID> resolved;
+    const std::optional<AudioDeviceId> resolved;
     const QString prefUID;
 
 private:
     // What the final check saw, and the device it accepted.
     struct FinalCheck {
-        std::optional<AudioDeviceID> bound;
-        std::set<AudioDeviceID> subdevices;
+        std::optional<AudioDeviceId> bound;
+        std::set<AudioDeviceId> subdevices;
         AudioFormat format;
-        std::optional<AudioDeviceID> matched;
+        std::optional<AudioDeviceId> matched;
     };
 
     void bind(RecordStream &unit) const;
@@ -272,7 +272,7 @@ void SessionSetupOperation::bind(RecordStream &unit) const
         qCCritical(lcAudio, "session: could not resolve input device for pref=%s", pref.constData());
         return;
     }
-    const std::optional<AudioDeviceID> before = unit.currentDevice();
+    const std::optional<AudioDeviceId> before = unit.currentDevice();
     if (before && *before == *resolved) {
         qCInfo(lcAudio, "session: input device already bound (pref=%s) — skipping rebind", pref.constData());
     } else if (const rt::Result<void> bound = unit.setCurrentDevice(*resolved); bound) {
@@ -300,7 +300,7 @@ bool SessionSetupOperation::waitUntilReady(RecordStream &unit) const
         if (m_services.sleep)
             m_services.sleep(std::chrono::milliseconds(10));
         const AudioFormat format = engine->inputFormat();
-        const std::optional<AudioDeviceID> current = nonZero(unit.currentDevice());
+        const std::optional<AudioDeviceId> current = nonZero(unit.currentDevice());
         bool deviceAccepted = !resolved || current == resolved;
         if (!deviceAccepted && m_systemDefault && current)
             deviceAccepted = AudioInputDevice::activeAggregateSubdevices(hardware, *current).count(*resolved) > 0;
@@ -361,7 +361,7 @@ SessionSetupOperation::Result SessionSetupOperation::makeResult(const FinalCheck
     result.format = check.format;
     if (!check.matched)
         return result; // nothing resolved and nothing bound: the engine runs on a device it cannot name
-    const AudioDeviceID device = *check.matched;
+    const AudioDeviceId device = *check.matched;
     if (check.bound && *check.bound != device)
         qCInfo(lcAudio, "session: aggregate device %u represents selected input %u (active subdevices=%s)",
                *check.bound, device, describe(check.subdevices).toUtf8().constData());

@@ -85,11 +85,11 @@ rt::Result<std::unique_ptr<platform::AudioFile>> makeWritableAudioFile(const QSt
     return platform::AudioFile::createForWriting(path, settings);
 }
 
-std::optional<platform::AudioDeviceID> boundInputDevice(const platform::RecordStream *unit)
+std::optional<platform::AudioDeviceId> boundInputDevice(const platform::RecordStream *unit)
 {
     if (!unit)
         return std::nullopt;
-    const std::optional<platform::AudioDeviceID> device = unit->currentDevice();
+    const std::optional<platform::AudioDeviceId> device = unit->currentDevice();
     if (!device || *device == 0)
         return std::nullopt;
     return device;

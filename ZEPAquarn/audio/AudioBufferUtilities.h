@@ -36,6 +36,6 @@ rt::Result<std::unique_ptr<platform::AudioFile>> makeWritableAudioFile(const QSt
                                                                        const platform::AudioFormat &settings);
 
 // The device the unit is bound to; nullopt without a unit, when unreadable, or 0.
-std::optional<platform::AudioDeviceID> boundInputDevice(const platform::RecordStream *unit);
+std::optional<platform::AudioDeviceId> boundInputDevice(const platform::RecordStream *unit);
 
 } // namespace zq

@@ -155,7 +155,7 @@ std::optional<rt::Nanos> AudioEngine::lastTapInstantOfActiveSession() const
     return std::nullopt;
 }
 
-std::optional<QString> AudioEngine::deviceName(platform::AudioDeviceID device) const
+std::optional<QString> AudioEngine::deviceName(platform::AudioDeviceId device) const
 {
     for (const auto &entry : AudioInputDevice::listInputDevices(m_hardware)) {
         if (entry.id == device)

@@ -154,10 +154,10 @@ public:
     // State, for the controller's diagnostics, views and tests.
     TakePhase takePhase() const { return m_takePhase; }
     bool hasSession() const { return m_core != nullptr; }
-    std::optional<platform::AudioDeviceID> sessionRouteHint() const { return m_sessionRouteHint; }
+    std::optional<platform::AudioDeviceId> sessionRouteHint() const { return m_sessionRouteHint; }
     std::optional<QString> boundDeviceName() const { return m_boundDeviceName; }
     InputTransport sessionTransport() const { return m_sessionTransport; }
-    std::optional<platform::AudioDeviceID> knownSilentDevice() const { return m_knownSilentDevice; }
+    std::optional<platform::AudioDeviceId> knownSilentDevice() const { return m_knownSilentDevice; }
     const TakeRecoveryCoordinator &recovery() const { return m_recovery; }
     // Whether the current take has lost its microphone: a rebuild found no input to open, or the
     // rebuilds ran out with no sound flowing again. A later rebuild that opens an input clears it.
@@ -208,33 +208,33 @@ private:
     QString preferredInput() const;
     std::optional<platform::AudioFormat> coreFormat() const;
     std::optional<rt::Nanos> lastTapInstantOfActiveSession() const;
-    std::optional<QString> deviceName(platform::AudioDeviceID device) const;
+    std::optional<QString> deviceName(platform::AudioDeviceId device) const;
 
     // Asynchronous steps (tasks on the main loop).
-    rt::Task<void> startSession(QString prefUID, std::optional<platform::AudioDeviceID> resolved);
+    rt::Task<void> startSession(QString prefUID, std::optional<platform::AudioDeviceId> resolved);
     struct UsedTarget {
         QString prefUID;
-        std::optional<platform::AudioDeviceID> resolved;
+        std::optional<platform::AudioDeviceId> resolved;
     };
     rt::Task<UsedTarget> startSessionFallingBackToSystemDefault(QString prefUID,
-                                                                std::optional<platform::AudioDeviceID> resolved);
+                                                                std::optional<platform::AudioDeviceId> resolved);
     rt::Task<bool> waitForFirstBuffer();
-    rt::Task<bool> sessionStillOnRoute(QString prefUID, std::optional<platform::AudioDeviceID> expected);
+    rt::Task<bool> sessionStillOnRoute(QString prefUID, std::optional<platform::AudioDeviceId> expected);
     // Whether the open session can serve a start on `resolved` as it is.
-    rt::Task<bool> warmSessionReusable(QString prefUID, std::optional<platform::AudioDeviceID> resolved);
+    rt::Task<bool> warmSessionReusable(QString prefUID, std::optional<platform::AudioDeviceId> resolved);
     // Begins the take when the intent is still active, else keeps the session warm; true when no take began.
     bool claimIntent(TakeStartIntent &intent, TakeMode mode, const char *at);
-    rt::Task<void> startAttempt(QString prefUID, std::optional<platform::AudioDeviceID> resolved,
+    rt::Task<void> startAttempt(QString prefUID, std::optional<platform::AudioDeviceId> resolved,
                                 bool allowRescueFallback);
     // Whether the tap of the session just opened fired, on the route asked for.
     rt::Task<bool> provedLive(UsedTarget used);
-    void updateKnownSilentDevice(std::optional<platform::AudioDeviceID> targetID,
-                                 std::optional<platform::AudioDeviceID> resolved);
-    rt::Task<void> openSessionWithRetry(QString prefUID, std::optional<platform::AudioDeviceID> resolved,
+    void updateKnownSilentDevice(std::optional<platform::AudioDeviceId> targetID,
+                                 std::optional<platform::AudioDeviceId> resolved);
+    rt::Task<void> openSessionWithRetry(QString prefUID, std::optional<platform::AudioDeviceId> resolved,
                                         bool allowRescueFallback, bool recordDiagnostics);
-    rt::Task<std::optional<platform::AudioDeviceID>> resolveOnExecutor(QString prefUID);
-    rt::Task<std::optional<AudioInputDevice>> builtInOnExecutor(std::optional<platform::AudioDeviceID> excluding);
-    rt::Task<void> prewarm(QString prefUID, std::optional<platform::AudioDeviceID> resolved);
+    rt::Task<std::optional<platform::AudioDeviceId>> resolveOnExecutor(QString prefUID);
+    rt::Task<std::optional<AudioInputDevice>> builtInOnExecutor(std::optional<platform::AudioDeviceId> excluding);
+    rt::Task<void> prewarm(QString prefUID, std::optional<platform::AudioDeviceId> resolved);
     rt::Task<void> handleConfigurationChange();
     rt::Task<void> recoverSession(int attempt, QString mode, std::optional<QString> reason);
     rt::Task<void> recoverThenVerify(int attempt, QString mode, QString reason);
@@ -281,7 +281,7 @@ private:
     std::function<void()> m_onTakeLive;
     std::shared_ptr<CaptureCore> m_core;
     CaptureCoreKind m_coreKind = CaptureCoreKind::auhal;
-    std::optional<platform::AudioDeviceID> m_sessionRouteHint;
+    std::optional<platform::AudioDeviceId> m_sessionRouteHint;
     std::optional<QString> m_boundDeviceName;
     std::optional<platform::AudioHardware::ListenerID> m_defaultDeviceListener;
     TakeRecoveryCoordinator m_recovery;
@@ -290,7 +290,7 @@ private:
     rt::WorkItem m_graceTimer;
     std::optional<platform::AudioHardware::ListenerID> m_deviceListListener;
     InputTransport m_sessionTransport = InputTransport::other;
-    std::optional<platform::AudioDeviceID> m_knownSilentDevice;
+    std::optional<platform::AudioDeviceId> m_knownSilentDevice;
     std::optional<QString> m_fileURL;
     std::optional<rt::Nanos> m_startedAt; // continuous clock
     TakePhase m_takePhase = TakePhase::idle();

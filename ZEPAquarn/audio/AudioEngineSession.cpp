@@ -134,7 +134,7 @@ rt::Task<bool> AudioEngine::start(TakeMode mode, bool allowRescueFallback, std::
 
     // 4.
     const QString preference = preferredInput();
-    std::optional<platform::AudioDeviceID> resolved;
+    std::optional<platform::AudioDeviceId> resolved;
     std::exception_ptr error;
     try {
         resolved = co_await resolveOnExecutor(preference);
@@ -167,7 +167,7 @@ rt::Task<bool> AudioEngine::start(TakeMode mode, bool allowRescueFallback, std::
     co_return claimIntent(*intent, mode, at);
 }
 
-rt::Task<bool> AudioEngine::warmSessionReusable(QString prefUID, std::optional<platform::AudioDeviceID> resolved)
+rt::Task<bool> AudioEngine::warmSessionReusable(QString prefUID, std::optional<platform::AudioDeviceId> resolved)
 {
     // Only a session on the resolved device is a candidate; any other case starts fresh without a word.
     if (!m_core || !m_sessionRouteHint || !resolved || *m_sessionRouteHint != *resolved)
@@ -224,7 +224,7 @@ void AudioEngine::endFailedStart(const char *at)
     transition(TakeLifecycleEvent::startEnded(m_core != nullptr), at);
 }
 
-rt::Task<std::optional<platform::AudioDeviceID>> AudioEngine::resolveOnExecutor(QString prefUID)
+rt::Task<std::optional<platform::AudioDeviceId>> AudioEngine::resolveOnExecutor(QString prefUID)
 {
     auto call = guardedCall(m_halExecutor, m_alive, m_halInFlight, [hardware = &m_hardware, prefUID] {
         return AudioInputDevice::resolve(*hardware, prefUID);
@@ -233,7 +233,7 @@ rt::Task<std::optional<platform::AudioDeviceID>> AudioEngine::resolveOnExecutor(
 }
 
 rt::Task<std::optional<AudioInputDevice>>
-AudioEngine::builtInOnExecutor(std::optional<platform::AudioDeviceID> excluding)
+AudioEngine::builtInOnExecutor(std::optional<platform::AudioDeviceId> excluding)
 {
     auto call = guardedCall(m_halExecutor, m_alive, m_halInFlight, [hardware = &m_hardware, excluding] {
         return builtInFallbackDevice(*hardware, excluding);
@@ -241,7 +241,7 @@ AudioEngine::builtInOnExecutor(std::optional<platform::AudioDeviceID> excluding)
     co_return co_await call;
 }
 
-rt::Task<void> AudioEngine::openSessionWithRetry(QString prefUID, std::optional<platform::AudioDeviceID> resolved,
+rt::Task<void> AudioEngine::openSessionWithRetry(QString prefUID, std::optional<platform::AudioDeviceId> resolved,
                                                  bool allowRescueFallback, bool recordDiagnostics)
 {
     const rt::Nanos t0 = m_clocks.continuousNow();
@@ -283,13 +283,13 @@ rt::Task<void> AudioEngine::openSessionWithRetry(QString prefUID, std::optional<
     }
 }
 
-rt::Task<void> AudioEngine::startAttempt(QString prefUID, std::optional<platform::AudioDeviceID> resolved,
+rt::Task<void> AudioEngine::startAttempt(QString prefUID, std::optional<platform::AudioDeviceId> resolved,
                                          bool allowRescueFallback)
 {
     // 1.
     m_recovery.startupAttempts = 0;
     QString targetPref = prefUID;
-    std::optional<platform::AudioDeviceID> targetID = resolved;
+    std::optional<platform::AudioDeviceId> targetID = resolved;
     QString mode = kStartupRebuild;
 
     // 2.
@@ -371,8 +371,8 @@ rt::Task<bool> AudioEngine::provedLive(UsedTarget used)
 
 // After a live start: compares the target's id with the device asked for (`resolved`); a start that went
 // live on another device marks `resolved` as silent.
-void AudioEngine::updateKnownSilentDevice(std::optional<platform::AudioDeviceID> targetID,
-                                          std::optional<platform::AudioDeviceID> resolved)
+void AudioEngine::updateKnownSilentDevice(std::optional<platform::AudioDeviceId> targetID,
+                                          std::optional<platform::AudioDeviceId> resolved)
 {
     if (targetID && resolved) {
         if (*targetID != *resolved)
@@ -385,7 +385,7 @@ void AudioEngine::updateKnownSilentDevice(std::optional<platform::AudioDeviceID>
 }
 
 rt::Task<AudioEngine::UsedTarget>
-AudioEngine::startSessionFallingBackToSystemDefault(QString prefUID, std::optional<platform::AudioDeviceID> resolved)
+AudioEngine::startSessionFallingBackToSystemDefault(QString prefUID, std::optional<platform::AudioDeviceId> resolved)
 {
     std::exception_ptr first;
     try {
@@ -396,7 +396,7 @@ AudioEngine::startSessionFallingBackToSystemDefault(QString prefUID, std::option
     }
     teardownSession();
 
-    std::optional<platform::AudioDeviceID> defaultDevice;
+    std::optional<platform::AudioDeviceId> defaultDevice;
     auto readDefault = guardedCall(m_halExecutor, m_alive, m_halInFlight, [hardware = &m_hardware] {
         return AudioInputDevice::systemDefaultInputDevice(*hardware);
     });
@@ -422,7 +422,7 @@ AudioEngine::startSessionFallingBackToSystemDefault(QString prefUID, std::option
     std::rethrow_exception(first);
 }
 
-rt::Task<void> AudioEngine::startSession(QString prefUID, std::optional<platform::AudioDeviceID> resolved)
+rt::Task<void> AudioEngine::startSession(QString prefUID, std::optional<platform::AudioDeviceId> resolved)
 {
     const auto kind = captureCoreKind(m_settings.stringValue(keys::captureCore));
     // A session that is still open would be replaced without being stopped.
@@ -509,7 +509,7 @@ rt::Task<bool> AudioEngine::waitForFirstBuffer()
     co_return lastTapInstantOfActiveSession().has_value();
 }
 
-rt::Task<bool> AudioEngine::sessionStillOnRoute(QString prefUID, std::optional<platform::AudioDeviceID> expected)
+rt::Task<bool> AudioEngine::sessionStillOnRoute(QString prefUID, std::optional<platform::AudioDeviceId> expected)
 {
     if (!m_core || !expected)
         co_return false;
@@ -522,7 +522,7 @@ rt::Task<bool> AudioEngine::sessionStillOnRoute(QString prefUID, std::optional<p
     co_return inspectAggregate &&route.activeAggregateSubdevices.count(*expected) > 0;
 }
 
-rt::Task<void> AudioEngine::prewarm(QString prefUID, std::optional<platform::AudioDeviceID> resolved)
+rt::Task<void> AudioEngine::prewarm(QString prefUID, std::optional<platform::AudioDeviceId> resolved)
 {
     static constexpr const char *at = "inputPreferenceChanged(trigger:)";
     std::exception_ptr error;

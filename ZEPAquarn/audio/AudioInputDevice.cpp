@@ -6,16 +6,16 @@
 
 namespace zq {
 
-using platform::AudioDeviceID;
+using platform::AudioDeviceId;
 using platform::AudioHardware;
 
 std::vector<AudioInputDevice> AudioInputDevice::listInputDevices(AudioHardware &hardware)
 {
-    const std::optional<std::vector<AudioDeviceID>> ids = hardware.devices();
+    const std::optional<std::vector<AudioDeviceId>> ids = hardware.devices();
     if (!ids || ids->empty())
         return {};
     std::vector<AudioInputDevice> result;
-    for (const AudioDeviceID id : *ids) {
+    for (const AudioDeviceId id : *ids) {
         const std::optional<int> channels = hardware.inputChannelCount(id);
         if (!channels || *channels <= 0)
             continue;
@@ -32,8 +32,8 @@ std::vector<AudioInputDevice> AudioInputDevice::listInputDevices(AudioHardware &
     return result;
 }
 
-std::optional<AudioDeviceID> matchPreference(const QString &preference, const std::vector<AudioInputDevice> &devices,
-                                             std::optional<AudioDeviceID> systemDefault)
+std::optional<AudioDeviceId> matchPreference(const QString &preference, const std::vector<AudioInputDevice> &devices,
+                                             std::optional<AudioDeviceId> systemDefault)
 {
     if (preference == kSystemDefaultInputPreference)
         return systemDefault;
@@ -42,11 +42,11 @@ std::optional<AudioDeviceID> matchPreference(const QString &preference, const st
     return pinned != devices.end() ? std::optional(pinned->id) : systemDefault;
 }
 
-std::optional<AudioDeviceID> AudioInputDevice::resolve(AudioHardware &hardware, const QString &prefUID)
+std::optional<AudioDeviceId> AudioInputDevice::resolve(AudioHardware &hardware, const QString &prefUID)
 {
     const std::vector<AudioInputDevice> devices = listInputDevices(hardware);
-    const std::optional<AudioDeviceID> defaultID = systemDefaultInputDevice(hardware);
-    const std::optional<AudioDeviceID> result = matchPreference(prefUID, devices, defaultID);
+    const std::optional<AudioDeviceId> defaultID = systemDefaultInputDevice(hardware);
+    const std::optional<AudioDeviceId> result = matchPreference(prefUID, devices, defaultID);
     const auto listed = [&](auto predicate) { return std::find_if(devices.begin(), devices.end(), predicate); };
     if (prefUID != kSystemDefaultInputPreference && result && result == defaultID &&
         listed([&](const AudioInputDevice &d) { return d.uid == prefUID; }) == devices.end()) {
@@ -59,21 +59,21 @@ std::optional<AudioDeviceID> AudioInputDevice::resolve(AudioHardware &hardware, 
     return result;
 }
 
-std::optional<AudioDeviceID> AudioInputDevice::systemDefaultInputDevice(AudioHardware &hardware)
+std::optional<AudioDeviceId> AudioInputDevice::systemDefaultInputDevice(AudioHardware &hardware)
 {
-    const std::optional<AudioDeviceID> id = hardware.defaultInputDevice();
+    const std::optional<AudioDeviceId> id = hardware.defaultInputDevice();
     if (!id || *id == 0)
         return std::nullopt;
     return id;
 }
 
-std::optional<QString> AudioInputDevice::deviceStringProperty(AudioHardware &hardware, AudioDeviceID device,
+std::optional<QString> AudioInputDevice::deviceStringProperty(AudioHardware &hardware, AudioDeviceId device,
                                                               AudioHardware::StringProperty property)
 {
     return hardware.stringProperty(device, property);
 }
 
-std::optional<double> AudioInputDevice::deviceNominalInputRate(AudioHardware &hardware, AudioDeviceID device)
+std::optional<double> AudioInputDevice::deviceNominalInputRate(AudioHardware &hardware, AudioDeviceId device)
 {
     const std::optional<double> rate = hardware.nominalSampleRate(device);
     if (!rate || !(*rate > 0))
@@ -81,11 +81,11 @@ std::optional<double> AudioInputDevice::deviceNominalInputRate(AudioHardware &ha
     return rate;
 }
 
-std::set<AudioDeviceID> AudioInputDevice::activeAggregateSubdevices(AudioHardware &hardware, AudioDeviceID device)
+std::set<AudioDeviceId> AudioInputDevice::activeAggregateSubdevices(AudioHardware &hardware, AudioDeviceId device)
 {
-    std::set<AudioDeviceID> result;
+    std::set<AudioDeviceId> result;
     if (const auto members = hardware.activeAggregateSubdevices(device)) {
-        for (const AudioDeviceID member : *members) {
+        for (const AudioDeviceId member : *members) {
             if (member != 0)
                 result.insert(member);
         }
@@ -93,7 +93,7 @@ std::set<AudioDeviceID> AudioInputDevice::activeAggregateSubdevices(AudioHardwar
     return result;
 }
 
-std::optional<AudioInputDevice> builtInFallbackDevice(AudioHardware &hardware, std::optional<AudioDeviceID> excluding)
+std::optional<AudioInputDevice> builtInFallbackDevice(AudioHardware &hardware, std::optional<AudioDeviceId> excluding)
 {
     for (AudioInputDevice &device : AudioInputDevice::listInputDevices(hardware)) {
         if (device.transport == InputTransport::builtIn && (!excluding || device.id != *excluding))

@@ -50,27 +50,27 @@ public:
 
     // Every device the back-end reports, in its order (input and output, aggregates included).
     // nullopt when the list cannot be read.
-    virtual std::optional<std::vector<AudioDeviceID>> devices() = 0;
+    virtual std::optional<std::vector<AudioDeviceId>> devices() = 0;
     // nullopt when the read fails; 0 when there is no default input.
-    virtual std::optional<AudioDeviceID> defaultInputDevice() = 0;
+    virtual std::optional<AudioDeviceId> defaultInputDevice() = 0;
 
     // Total input channels over the device's input streams; 0 for an output-only device.
-    virtual std::optional<int> inputChannelCount(AudioDeviceID device) = 0;
-    virtual std::optional<QString> stringProperty(AudioDeviceID device, StringProperty property) = 0;
+    virtual std::optional<int> inputChannelCount(AudioDeviceId device) = 0;
+    virtual std::optional<QString> stringProperty(AudioDeviceId device, StringProperty property) = 0;
     // A transport-type code (pipeline/InputTransport.h); 0 when the kind is not known.
-    virtual std::optional<std::uint32_t> transportType(AudioDeviceID device) = 0;
+    virtual std::optional<std::uint32_t> transportType(AudioDeviceId device) = 0;
     // The device's own input rate in Hz.
-    virtual std::optional<double> nominalSampleRate(AudioDeviceID device) = 0;
+    virtual std::optional<double> nominalSampleRate(AudioDeviceId device) = 0;
     // False (or nullopt) once the device has vanished.
-    virtual std::optional<bool> isAlive(AudioDeviceID device) = 0;
+    virtual std::optional<bool> isAlive(AudioDeviceId device) = 0;
     // The active member devices of an aggregate device, as a list that may contain 0 entries;
     // empty for a device that is not an aggregate.
-    virtual std::optional<std::vector<AudioDeviceID>> activeAggregateSubdevices(AudioDeviceID device) = 0;
+    virtual std::optional<std::vector<AudioDeviceId>> activeAggregateSubdevices(AudioDeviceId device) = 0;
 
     // Registration fails with the back-end's status (e.g. no server reachable, unknown device).
     virtual rt::Result<ListenerID> addSystemListener(SystemProperty property, rt::Executor *queue,
                                                      Listener listener) = 0;
-    virtual rt::Result<ListenerID> addDeviceListener(AudioDeviceID device, DeviceProperty property, rt::Executor *queue,
+    virtual rt::Result<ListenerID> addDeviceListener(AudioDeviceId device, DeviceProperty property, rt::Executor *queue,
                                                      Listener listener) = 0;
     // Unknown ids are ignored.
     virtual void removeListener(ListenerID listener) = 0;

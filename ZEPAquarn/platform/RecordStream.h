@@ -9,7 +9,8 @@
 
 namespace zq::platform {
 
-using AudioDeviceID = std::uint32_t;
+// An audio device as the back-end numbers it (see AudioHardware); 0 means none.
+using AudioDeviceId = std::uint32_t;
 
 // One capture cycle as the input callback sees it. `frames` never exceeds the stream's
 // maximumFramesPerCycle(); `sampleTime` counts frames since the stream started.
@@ -49,11 +50,11 @@ public:
     virtual rt::Result<void> setIOEnabled(IOScope scope, bool enabled) = 0;
 
     // Before initialize(): chooses the device. An unknown or vanished id fails here or at start().
-    virtual rt::Result<void> setCurrentDevice(AudioDeviceID device) = 0;
+    virtual rt::Result<void> setCurrentDevice(AudioDeviceId device) = 0;
     // The device the stream is really bound to: once running, what the server reports for the
     // stream; before, the chosen device or else the current default input. nullopt when there is
     // none or it cannot be read.
-    virtual std::optional<AudioDeviceID> currentDevice() const = 0;
+    virtual std::optional<AudioDeviceId> currentDevice() const = 0;
 
     // The bound device's own format (its rate and channels), as it stands now; nullopt when unknown.
     virtual std::optional<AudioFormat> inputFormat() const = 0;

@@ -17,7 +17,7 @@ using zq::AUHALCaptureCore;
 using zq::CaptureTime;
 using zq::PhasedStartError;
 using zq::StartFailurePhase;
-using zq::platform::AudioDeviceID;
+using zq::platform::AudioDeviceId;
 using zq::platform::SharedPCMBuffer;
 using zq::test::FakeAudioHardware;
 using Step = zq::test::FakeAudioHardware::Step;
@@ -53,7 +53,7 @@ protected:
         harness.drainExecutor();
     }
 
-    zq::CaptureCoreSetup start(std::optional<AudioDeviceID> resolved, const QString &pref = QStringLiteral("usb-mic"))
+    zq::CaptureCoreSetup start(std::optional<AudioDeviceId> resolved, const QString &pref = QStringLiteral("usb-mic"))
     {
         auto seen = received;
         return core->start(
@@ -80,7 +80,7 @@ protected:
     zq::test::CaptureCoreTestServices harness{hardware};
     std::shared_ptr<AUHALCaptureCore> core = std::make_shared<AUHALCaptureCore>(harness.services());
     std::shared_ptr<Received> received = std::make_shared<Received>();
-    AudioDeviceID mic = 0;
+    AudioDeviceId mic = 0;
 };
 
 TEST_F(AUHALCaptureCoreTest, StartsMonoFloatAtTheDeviceRateAndDeliversCopies)

@@ -15,7 +15,7 @@ using zq::AVAudioEngineCaptureCore;
 using zq::CaptureTime;
 using zq::PhasedStartError;
 using zq::StartFailurePhase;
-using zq::platform::AudioDeviceID;
+using zq::platform::AudioDeviceId;
 using zq::platform::AudioFormat;
 using zq::platform::SharedPCMBuffer;
 using zq::test::FakeAudioHardware;
@@ -57,8 +57,8 @@ protected:
         harness.drainExecutor();
     }
 
-    AudioDeviceID addDevice(const QString &uid, const QString &name, std::uint32_t transport, double rate,
-                            std::vector<AudioDeviceID> members = {})
+    AudioDeviceId addDevice(const QString &uid, const QString &name, std::uint32_t transport, double rate,
+                            std::vector<AudioDeviceId> members = {})
     {
         FakeAudioHardware::Device device;
         device.uid = uid;
@@ -69,7 +69,7 @@ protected:
         return hardware.addDevice(device);
     }
 
-    zq::CaptureCoreSetup start(std::optional<AudioDeviceID> resolved, const QString &pref = QStringLiteral("usb-mic"))
+    zq::CaptureCoreSetup start(std::optional<AudioDeviceId> resolved, const QString &pref = QStringLiteral("usb-mic"))
     {
         auto seen = received;
         return core->start(
@@ -86,7 +86,7 @@ protected:
     zq::test::CaptureCoreTestServices harness{hardware};
     std::shared_ptr<AVAudioEngineCaptureCore> core = std::make_shared<AVAudioEngineCaptureCore>(harness.services());
     std::shared_ptr<Received> received = std::make_shared<Received>();
-    AudioDeviceID mic = 0;
+    AudioDeviceId mic = 0;
 };
 
 TEST_F(AVAudioEngineCaptureCoreTest, SettledDeviceStartsAfterThreeEqualPollsAndTwoTenthsOfASecond)
@@ -116,7 +116,7 @@ TEST_F(AVAudioEngineCaptureCoreTest, SettledDeviceStartsAfterThreeEqualPollsAndT
 
 TEST_F(AVAudioEngineCaptureCoreTest, PinnedDeviceIsBoundAndAFormatChangeRestartsTheCount)
 {
-    const AudioDeviceID other =
+    const AudioDeviceId other =
         addDevice(QStringLiteral("bt"), QStringLiteral("Headset"), zq::transportType::bluetooth, 16000);
     zq::test::AudioLogCapture log;
     harness.onSleep = [&](int count) {
@@ -138,7 +138,7 @@ TEST_F(AVAudioEngineCaptureCoreTest, PinnedDeviceIsBoundAndAFormatChangeRestarts
 
 TEST_F(AVAudioEngineCaptureCoreTest, AggregateStandsForTheSelectedDeviceOnlyUnderTheSystemDefault)
 {
-    const AudioDeviceID aggregate =
+    const AudioDeviceId aggregate =
         addDevice(QStringLiteral("agg"), QStringLiteral("Aggregate"), zq::transportType::aggregate, 48000, {mic});
     hardware.setReportedRoute(mic, aggregate);
     zq::test::AudioLogCapture log;
@@ -174,7 +174,7 @@ TEST_F(AVAudioEngineCaptureCoreTest, UnresolvedPreferenceUsesTheEnginesOwnDevice
 TEST_F(AVAudioEngineCaptureCoreTest, DeviceThatNeverSettlesFailsWithCodeFive)
 {
     // 0 Hz on every poll.
-    const AudioDeviceID dead = addDevice(QStringLiteral("dead"), QStringLiteral("Dead"), zq::transportType::usb, 0);
+    const AudioDeviceId dead = addDevice(QStringLiteral("dead"), QStringLiteral("Dead"), zq::transportType::usb, 0);
     AudioCaptureError error = captureError([&] { start(dead, QStringLiteral("dead")); });
     EXPECT_EQ(error.code(), 5);
     EXPECT_EQ(harness.sleepCount(), 40);
@@ -202,7 +202,7 @@ TEST_F(AVAudioEngineCaptureCoreTest, SetupFailuresRaiseTheirOwnErrors)
         [&] { AVAudioEngineCaptureCore(harness.services()).start(QStringLiteral("usb-mic"), mic, {}, {}); });
     EXPECT_EQ(error.domain(), zq::audioErrorDomain::serverStatus);
 
-    const AudioDeviceID other = addDevice(QStringLiteral("o"), QStringLiteral("Other"), zq::transportType::usb, 48000);
+    const AudioDeviceId other = addDevice(QStringLiteral("o"), QStringLiteral("Other"), zq::transportType::usb, 48000);
     hardware.failAt(Step::setCurrentDevice, -10851, 1);
     error =
         captureError([&] { AVAudioEngineCaptureCore(harness.services()).start(QStringLiteral("o"), other, {}, {}); });
@@ -271,7 +271,7 @@ TEST_F(AVAudioEngineCaptureCoreTest, EngineStartFailuresAreWrappedWithTheStartPh
 
 TEST_F(AVAudioEngineCaptureCoreTest, DeviceLossSignalsRecoveryUntilStopped)
 {
-    const AudioDeviceID pinned =
+    const AudioDeviceId pinned =
         addDevice(QStringLiteral("p"), QStringLiteral("Pinned"), zq::transportType::usb, 48000);
     start(pinned, QStringLiteral("p"));
     zq::test::AudioLogCapture log;
@@ -279,7 +279,7 @@ TEST_F(AVAudioEngineCaptureCoreTest, DeviceLossSignalsRecoveryUntilStopped)
     EXPECT_EQ(received->recoveries.load(), 1);
     EXPECT_TRUE(log.contains(QStringLiteral("engine configuration change")));
 
-    const AudioDeviceID next = addDevice(QStringLiteral("n"), QStringLiteral("Next"), zq::transportType::usb, 48000);
+    const AudioDeviceId next = addDevice(QStringLiteral("n"), QStringLiteral("Next"), zq::transportType::usb, 48000);
     core = std::make_shared<AVAudioEngineCaptureCore>(harness.services());
     start(next, QStringLiteral("n"));
     core->stop();

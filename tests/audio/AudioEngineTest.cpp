@@ -43,7 +43,7 @@ DiagnosticMetadata meta(std::initializer_list<std::pair<const char *, const char
     return result;
 }
 
-FakeCaptureCore::Script script(platform::AudioDeviceID device, const QString &name, InputTransport transport,
+FakeCaptureCore::Script script(platform::AudioDeviceId device, const QString &name, InputTransport transport,
                                double rate = 48000)
 {
     FakeCaptureCore::Script s;
@@ -235,7 +235,7 @@ protected:
     BoundedHALExecutor executor{QStringLiteral("test.hal"), &loop};
     std::unique_ptr<rt::Settings> settings;
     std::vector<Recorded> events;
-    platform::AudioDeviceID mic = 0;
+    platform::AudioDeviceId mic = 0;
     bool feeding = true;
     float level = 0.1f;
     std::set<int> silent;

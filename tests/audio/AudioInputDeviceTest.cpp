@@ -9,7 +9,7 @@
 
 using zq::AudioInputDevice;
 using zq::InputTransport;
-using zq::platform::AudioDeviceID;
+using zq::platform::AudioDeviceId;
 using zq::test::FakeAudioHardware;
 using Step = FakeAudioHardware::Step;
 
@@ -40,10 +40,10 @@ FakeAudioHardware::Device device(const char *uid, const char *name, std::uint32_
 class AudioInputDeviceTest : public ::testing::Test {
 protected:
     FakeAudioHardware hardware;
-    AudioDeviceID speaker = hardware.addDevice(device("spk", "Speaker", zq::transportType::builtIn, 0));
-    AudioDeviceID builtIn = hardware.addDevice(device("bltn-mic", "Built-in Microphone", zq::transportType::builtIn));
-    AudioDeviceID usb = hardware.addDevice(device("usb-mic", "USB Headset Mic", zq::transportType::usb));
-    AudioDeviceID headset = hardware.addDevice(device("bt-mic", "Headset", zq::transportType::bluetooth, 2));
+    AudioDeviceId speaker = hardware.addDevice(device("spk", "Speaker", zq::transportType::builtIn, 0));
+    AudioDeviceId builtIn = hardware.addDevice(device("bltn-mic", "Built-in Microphone", zq::transportType::builtIn));
+    AudioDeviceId usb = hardware.addDevice(device("usb-mic", "USB Headset Mic", zq::transportType::usb));
+    AudioDeviceId headset = hardware.addDevice(device("bt-mic", "Headset", zq::transportType::bluetooth, 2));
 };
 
 } // namespace
@@ -113,8 +113,8 @@ TEST_F(AudioInputDeviceTest, ReadersTreatFailuresAndNonsenseAsAbsent)
 
     auto aggregate = device("agg", "Aggregate", zq::transportType::aggregate);
     aggregate.aggregateMembers = {usb, 0, headset};
-    const AudioDeviceID group = hardware.addDevice(aggregate);
-    EXPECT_EQ(AudioInputDevice::activeAggregateSubdevices(hardware, group), (std::set<AudioDeviceID>{usb, headset}));
+    const AudioDeviceId group = hardware.addDevice(aggregate);
+    EXPECT_EQ(AudioInputDevice::activeAggregateSubdevices(hardware, group), (std::set<AudioDeviceId>{usb, headset}));
     hardware.failAt(Step::aggregate, -1, 1);
     EXPECT_TRUE(AudioInputDevice::activeAggregateSubdevices(hardware, group).empty());
 }

@@ -17,7 +17,7 @@
 using namespace std::chrono_literals;
 using zq::AudioInputDevice;
 using zq::CaptureCoreKind;
-using zq::platform::AudioDeviceID;
+using zq::platform::AudioDeviceId;
 using zq::platform::AudioHardware;
 using zq::platform::PulseAudioHardware;
 using zq::test::PulseServer;
@@ -75,7 +75,7 @@ protected:
             [seen] { ++seen->recoveries; });
     }
 
-    QString uidOf(std::optional<AudioDeviceID> device)
+    QString uidOf(std::optional<AudioDeviceId> device)
     {
         if (!device)
             return {};
@@ -88,7 +88,7 @@ protected:
     zq::rt::SystemClocks clocks;
     std::shared_ptr<zq::CaptureCore> core;
     std::shared_ptr<Captured> captured = std::make_shared<Captured>();
-    std::optional<AudioDeviceID> resolved;
+    std::optional<AudioDeviceId> resolved;
 };
 
 TEST_P(CaptureCoreIntegrationTest, CapturesOneSecondFromAChosenSource)

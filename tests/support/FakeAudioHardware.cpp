@@ -5,7 +5,7 @@
 
 namespace zq::test {
 
-using platform::AudioDeviceID;
+using platform::AudioDeviceId;
 using platform::AudioFormat;
 using platform::AudioHardware;
 using platform::CaptureCycle;
@@ -23,7 +23,7 @@ rt::Error statusError(int status, const char *what)
 
 struct FakeAudioHardware::State {
     struct Listener {
-        std::optional<AudioDeviceID> device; // none: a system listener
+        std::optional<AudioDeviceId> device; // none: a system listener
         std::optional<SystemProperty> systemProperty;
         std::optional<DeviceProperty> deviceProperty;
         rt::Executor *queue = nullptr;
@@ -35,12 +35,12 @@ struct FakeAudioHardware::State {
     };
 
     mutable std::mutex mutex;
-    AudioDeviceID nextID = 1;
-    std::vector<std::pair<AudioDeviceID, Device>> devices; // in order
-    std::set<AudioDeviceID> removed;
-    std::set<AudioDeviceID> silent;
-    std::map<AudioDeviceID, AudioDeviceID> reportedRoutes;
-    AudioDeviceID defaultInput = 0;
+    AudioDeviceId nextID = 1;
+    std::vector<std::pair<AudioDeviceId, Device>> devices; // in order
+    std::set<AudioDeviceId> removed;
+    std::set<AudioDeviceId> silent;
+    std::map<AudioDeviceId, AudioDeviceId> reportedRoutes;
+    AudioDeviceId defaultInput = 0;
     std::uint32_t maximumFrames = 4096;
     std::map<Step, Failure> failures;
     std::map<Step, std::shared_ptr<FakeGate>> gates;
@@ -49,7 +49,7 @@ struct FakeAudioHardware::State {
     std::map<ListenerID, Listener> listeners;
     std::vector<FakeRecordStream *> units;
 
-    const Device *device(AudioDeviceID id) const
+    const Device *device(AudioDeviceId id) const
     {
         for (const auto &[candidate, device] : devices) {
             if (candidate == id)
@@ -66,7 +66,7 @@ struct FakeAudioHardware::State {
         }
         return result;
     }
-    std::vector<std::pair<rt::Executor *, AudioHardware::Listener>> ofDevice(AudioDeviceID device,
+    std::vector<std::pair<rt::Executor *, AudioHardware::Listener>> ofDevice(AudioDeviceId device,
                                                                              DeviceProperty property) const
     {
         std::vector<std::pair<rt::Executor *, AudioHardware::Listener>> result;
@@ -109,7 +109,7 @@ public:
         ++m_ioWrites;
         return {};
     }
-    rt::Result<void> setCurrentDevice(AudioDeviceID device) override
+    rt::Result<void> setCurrentDevice(AudioDeviceId device) override
     {
         if (const auto status = m_hardware.enter(Step::setCurrentDevice))
             return statusError(*status, "setCurrentDevice");
@@ -119,7 +119,7 @@ public:
         m_device = device;
         return {};
     }
-    std::optional<AudioDeviceID> currentDevice() const override
+    std::optional<AudioDeviceId> currentDevice() const override
     {
         if (m_hardware.enter(Step::currentDevice))
             return std::nullopt;
@@ -239,9 +239,9 @@ public:
         return true;
     }
     bool isRunning() const { return m_running; }
-    AudioDeviceID boundOrZero() const { return boundLocked().value_or(0); }
+    AudioDeviceId boundOrZero() const { return boundLocked().value_or(0); }
     // Under the state lock: the device vanished; returns the handler to call outside the lock.
-    ConfigurationChangeHandler deviceRemoved(AudioDeviceID device)
+    ConfigurationChangeHandler deviceRemoved(AudioDeviceId device)
     {
         if (boundLocked() != device)
             return {};
@@ -254,9 +254,9 @@ private:
     using Step = FakeAudioHardware::Step;
 
     // Under the state lock.
-    std::optional<AudioDeviceID> boundLocked() const
+    std::optional<AudioDeviceId> boundLocked() const
     {
-        const AudioDeviceID device = m_device ? *m_device : m_state->defaultInput;
+        const AudioDeviceId device = m_device ? *m_device : m_state->defaultInput;
         if (device == 0)
             return std::nullopt;
         const auto route = m_state->reportedRoutes.find(device);
@@ -266,7 +266,7 @@ private:
     FakeAudioHardware &m_hardware;
     std::shared_ptr<FakeAudioHardware::State> m_state;
     std::mutex m_cycleMutex;
-    std::optional<AudioDeviceID> m_device;
+    std::optional<AudioDeviceId> m_device;
     std::optional<AudioFormat> m_clientFormat;
     bool m_inputEnabled = false; // a fresh unit plays and does not capture
     bool m_outputEnabled = true;
@@ -315,9 +315,9 @@ void FakeAudioHardware::fire(const std::vector<std::pair<rt::Executor *, Listene
     }
 }
 
-AudioDeviceID FakeAudioHardware::addDevice(Device device)
+AudioDeviceId FakeAudioHardware::addDevice(Device device)
 {
-    AudioDeviceID id;
+    AudioDeviceId id;
     std::vector<std::pair<rt::Executor *, Listener>> listeners;
     {
         std::lock_guard lock(m_state->mutex);
@@ -329,7 +329,7 @@ AudioDeviceID FakeAudioHardware::addDevice(Device device)
     return id;
 }
 
-void FakeAudioHardware::removeDevice(AudioDeviceID device)
+void FakeAudioHardware::removeDevice(AudioDeviceId device)
 {
     std::vector<std::pair<rt::Executor *, Listener>> listeners;
     std::vector<RecordStream::ConfigurationChangeHandler> handlers;
@@ -355,7 +355,7 @@ void FakeAudioHardware::removeDevice(AudioDeviceID device)
         handler();
 }
 
-void FakeAudioHardware::setDefaultInput(AudioDeviceID device)
+void FakeAudioHardware::setDefaultInput(AudioDeviceId device)
 {
     std::vector<std::pair<rt::Executor *, Listener>> listeners;
     {
@@ -366,7 +366,7 @@ void FakeAudioHardware::setDefaultInput(AudioDeviceID device)
     fire(listeners);
 }
 
-void FakeAudioHardware::setNominalRate(AudioDeviceID device, double rate)
+void FakeAudioHardware::setNominalRate(AudioDeviceId device, double rate)
 {
     std::vector<std::pair<rt::Executor *, Listener>> listeners;
     {
@@ -380,7 +380,7 @@ void FakeAudioHardware::setNominalRate(AudioDeviceID device, double rate)
     fire(listeners);
 }
 
-void FakeAudioHardware::setSilent(AudioDeviceID device, bool silent)
+void FakeAudioHardware::setSilent(AudioDeviceId device, bool silent)
 {
     std::lock_guard lock(m_state->mutex);
     if (silent)
@@ -389,7 +389,7 @@ void FakeAudioHardware::setSilent(AudioDeviceID device, bool silent)
         m_state->silent.erase(device);
 }
 
-void FakeAudioHardware::setReportedRoute(AudioDeviceID device, std::optional<AudioDeviceID> reported)
+void FakeAudioHardware::setReportedRoute(AudioDeviceId device, std::optional<AudioDeviceId> reported)
 {
     std::lock_guard lock(m_state->mutex);
     if (reported)
@@ -464,18 +464,18 @@ std::size_t FakeAudioHardware::listenerCount() const
     return m_state->listeners.size();
 }
 
-std::optional<std::vector<AudioDeviceID>> FakeAudioHardware::devices()
+std::optional<std::vector<AudioDeviceId>> FakeAudioHardware::devices()
 {
     if (enter(Step::devices))
         return std::nullopt;
     std::lock_guard lock(m_state->mutex);
-    std::vector<AudioDeviceID> ids;
+    std::vector<AudioDeviceId> ids;
     for (const auto &entry : m_state->devices)
         ids.push_back(entry.first);
     return ids;
 }
 
-std::optional<AudioDeviceID> FakeAudioHardware::defaultInputDevice()
+std::optional<AudioDeviceId> FakeAudioHardware::defaultInputDevice()
 {
     if (enter(Step::defaultInput))
         return std::nullopt;
@@ -483,7 +483,7 @@ std::optional<AudioDeviceID> FakeAudioHardware::defaultInputDevice()
     return m_state->defaultInput;
 }
 
-std::optional<int> FakeAudioHardware::inputChannelCount(AudioDeviceID id)
+std::optional<int> FakeAudioHardware::inputChannelCount(AudioDeviceId id)
 {
     if (enter(Step::inputChannels))
         return std::nullopt;
@@ -492,7 +492,7 @@ std::optional<int> FakeAudioHardware::inputChannelCount(AudioDeviceID id)
     return device ? std::optional(device->inputChannels) : std::nullopt;
 }
 
-std::optional<QString> FakeAudioHardware::stringProperty(AudioDeviceID id, StringProperty property)
+std::optional<QString> FakeAudioHardware::stringProperty(AudioDeviceId id, StringProperty property)
 {
     if (enter(property == StringProperty::name ? Step::name : Step::uid))
         return std::nullopt;
@@ -503,7 +503,7 @@ std::optional<QString> FakeAudioHardware::stringProperty(AudioDeviceID id, Strin
     return property == StringProperty::name ? device->name : device->uid;
 }
 
-std::optional<std::uint32_t> FakeAudioHardware::transportType(AudioDeviceID id)
+std::optional<std::uint32_t> FakeAudioHardware::transportType(AudioDeviceId id)
 {
     if (enter(Step::transport))
         return std::nullopt;
@@ -512,7 +512,7 @@ std::optional<std::uint32_t> FakeAudioHardware::transportType(AudioDeviceID id)
     return device ? device->transport : std::nullopt;
 }
 
-std::optional<double> FakeAudioHardware::nominalSampleRate(AudioDeviceID id)
+std::optional<double> FakeAudioHardware::nominalSampleRate(AudioDeviceId id)
 {
     if (enter(Step::nominalRate))
         return std::nullopt;
@@ -521,7 +521,7 @@ std::optional<double> FakeAudioHardware::nominalSampleRate(AudioDeviceID id)
     return device ? std::optional(device->nominalRate) : std::nullopt;
 }
 
-std::optional<bool> FakeAudioHardware::isAlive(AudioDeviceID id)
+std::optional<bool> FakeAudioHardware::isAlive(AudioDeviceId id)
 {
     if (enter(Step::isAlive))
         return std::nullopt;
@@ -531,7 +531,7 @@ std::optional<bool> FakeAudioHardware::isAlive(AudioDeviceID id)
     return m_state->removed.count(id) ? std::optional(false) : std::nullopt;
 }
 
-std::optional<std::vector<AudioDeviceID>> FakeAudioHardware::activeAggregateSubdevices(AudioDeviceID id)
+std::optional<std::vector<AudioDeviceId>> FakeAudioHardware::activeAggregateSubdevices(AudioDeviceId id)
 {
     if (enter(Step::aggregate))
         return std::nullopt;
@@ -551,7 +551,7 @@ rt::Result<AudioHardware::ListenerID> FakeAudioHardware::addSystemListener(Syste
     return id;
 }
 
-rt::Result<AudioHardware::ListenerID> FakeAudioHardware::addDeviceListener(AudioDeviceID device,
+rt::Result<AudioHardware::ListenerID> FakeAudioHardware::addDeviceListener(AudioDeviceId device,
                                                                            DeviceProperty property, rt::Executor *queue,
                                                                            Listener listener)
 {

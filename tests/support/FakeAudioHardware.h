@@ -37,7 +37,7 @@ public:
         // A transport-type code; nullopt makes the read fail.
         std::optional<std::uint32_t> transport = transportType::builtIn;
         double nominalRate = 48000;
-        std::vector<platform::AudioDeviceID> aggregateMembers;
+        std::vector<platform::AudioDeviceId> aggregateMembers;
     };
 
     // Every call that can fail or block.
@@ -72,15 +72,15 @@ public:
     ~FakeAudioHardware() override;
 
     // Scripting. Each fires the listeners the change concerns.
-    platform::AudioDeviceID addDevice(Device device);
+    platform::AudioDeviceId addDevice(Device device);
     // The device vanishes: units bound to it stop delivering and report a configuration change.
-    void removeDevice(platform::AudioDeviceID device);
-    void setDefaultInput(platform::AudioDeviceID device); // 0: none
-    void setNominalRate(platform::AudioDeviceID device, double rate);
+    void removeDevice(platform::AudioDeviceId device);
+    void setDefaultInput(platform::AudioDeviceId device); // 0: none
+    void setNominalRate(platform::AudioDeviceId device, double rate);
     // A silent device runs but delivers no cycles.
-    void setSilent(platform::AudioDeviceID device, bool silent);
+    void setSilent(platform::AudioDeviceId device, bool silent);
     // Units bound to `device` report `reported` as their current device (nullopt: the truth).
-    void setReportedRoute(platform::AudioDeviceID device, std::optional<platform::AudioDeviceID> reported);
+    void setReportedRoute(platform::AudioDeviceId device, std::optional<platform::AudioDeviceId> reported);
     void setMaximumFramesPerCycle(std::uint32_t frames);
 
     // The next `times` calls at `step` fail (reads give nullopt, operations the status); -1: always.
@@ -98,17 +98,17 @@ public:
     std::size_t listenerCount() const;
 
     // AudioHardware
-    std::optional<std::vector<platform::AudioDeviceID>> devices() override;
-    std::optional<platform::AudioDeviceID> defaultInputDevice() override;
-    std::optional<int> inputChannelCount(platform::AudioDeviceID device) override;
-    std::optional<QString> stringProperty(platform::AudioDeviceID device, StringProperty property) override;
-    std::optional<std::uint32_t> transportType(platform::AudioDeviceID device) override;
-    std::optional<double> nominalSampleRate(platform::AudioDeviceID device) override;
-    std::optional<bool> isAlive(platform::AudioDeviceID device) override;
-    std::optional<std::vector<platform::AudioDeviceID>>
-    activeAggregateSubdevices(platform::AudioDeviceID device) override;
+    std::optional<std::vector<platform::AudioDeviceId>> devices() override;
+    std::optional<platform::AudioDeviceId> defaultInputDevice() override;
+    std::optional<int> inputChannelCount(platform::AudioDeviceId device) override;
+    std::optional<QString> stringProperty(platform::AudioDeviceId device, StringProperty property) override;
+    std::optional<std::uint32_t> transportType(platform::AudioDeviceId device) override;
+    std::optional<double> nominalSampleRate(platform::AudioDeviceId device) override;
+    std::optional<bool> isAlive(platform::AudioDeviceId device) override;
+    std::optional<std::vector<platform::AudioDeviceId>>
+    activeAggregateSubdevices(platform::AudioDeviceId device) override;
     rt::Result<ListenerID> addSystemListener(SystemProperty property, rt::Executor *queue, Listener listener) override;
-    rt::Result<ListenerID> addDeviceListener(platform::AudioDeviceID device, DeviceProperty property,
+    rt::Result<ListenerID> addDeviceListener(platform::AudioDeviceId device, DeviceProperty property,
                                              rt::Executor *queue, Listener listener) override;
     void removeListener(ListenerID listener) override;
     rt::Result<std::unique_ptr<platform::RecordStream>> makeRecordStream() override;

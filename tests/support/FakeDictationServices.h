@@ -111,7 +111,7 @@ public:
     VirtualLoop loop;
     rt::Settings settings{QString()};
     FakeAudioHardware hardware;
-    platform::AudioDeviceID microphoneID = 0;
+    platform::AudioDeviceId microphoneID = 0;
     FakeCaptureCoreFactory cores;
     BoundedHALExecutor hal{QStringLiteral("io.quorvane.zepaquarn.test-hal")};
     std::unique_ptr<AudioEngine> engine;

@@ -55,7 +55,7 @@ bool listenOnce(AudioHardware &hardware)
     }
     RecordStream &unit = *made.value();
     // The server's default input, as the user's desktop has chosen it.
-    const std::optional<AudioDeviceID> device = hardware.defaultInputDevice();
+    const std::optional<AudioDeviceId> device = hardware.defaultInputDevice();
     if (!device || *device == 0 || !unit.setCurrentDevice(*device)) {
         qCInfo(lcAudio) << "microphone check: there is no default input";
         return false;
@@ -116,7 +116,7 @@ LinuxPermissionProbe::~LinuxPermissionProbe()
 
 bool LinuxPermissionProbe::microphoneAvailable()
 {
-    const std::optional<std::vector<AudioDeviceID>> sources = m_hardware.devices();
+    const std::optional<std::vector<AudioDeviceId>> sources = m_hardware.devices();
     return sources && !sources->empty();
 }
 

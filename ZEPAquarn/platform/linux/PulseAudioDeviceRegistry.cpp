@@ -210,18 +210,18 @@ std::shared_ptr<PulseConnection> PulseAudioDeviceRegistry::connection()
     return result;
 }
 
-AudioDeviceID PulseAudioDeviceRegistry::idForLocked(std::uint64_t epoch, const SourceInfo &info)
+AudioDeviceId PulseAudioDeviceRegistry::idForLocked(std::uint64_t epoch, const SourceInfo &info)
 {
     const auto key = std::make_pair(epoch, info.index);
     if (const auto found = m_ids.find(key); found != m_ids.end())
         return found->second;
-    const AudioDeviceID id = m_nextID++;
+    const AudioDeviceId id = m_nextID++;
     m_ids.emplace(key, id);
     m_entries.emplace(id, Entry{epoch, info.index, info.name, true});
     return id;
 }
 
-std::optional<std::vector<std::pair<AudioDeviceID, PulseAudioDeviceRegistry::SourceInfo>>>
+std::optional<std::vector<std::pair<AudioDeviceId, PulseAudioDeviceRegistry::SourceInfo>>>
 PulseAudioDeviceRegistry::inputSources()
 {
     const auto connection = this->connection();
@@ -230,20 +230,20 @@ PulseAudioDeviceRegistry::inputSources()
     auto sources = querySources(*connection);
     if (!sources)
         return std::nullopt;
-    std::vector<std::pair<AudioDeviceID, SourceInfo>> result;
+    std::vector<std::pair<AudioDeviceId, SourceInfo>> result;
     std::lock_guard lock(m_mutex);
     if (connection != m_connection)
         return std::nullopt; // the server went away meanwhile
     for (SourceInfo &info : *sources) {
         if (info.isMonitor)
             continue; // a monitor records what a sink plays: not a microphone
-        const AudioDeviceID id = idForLocked(m_epoch, info);
+        const AudioDeviceId id = idForLocked(m_epoch, info);
         result.emplace_back(id, std::move(info));
     }
     return result;
 }
 
-std::optional<PulseAudioDeviceRegistry::SourceInfo> PulseAudioDeviceRegistry::source(AudioDeviceID device)
+std::optional<PulseAudioDeviceRegistry::SourceInfo> PulseAudioDeviceRegistry::source(AudioDeviceId device)
 {
     const auto connection = this->connection();
     if (!connection)
@@ -270,7 +270,7 @@ std::optional<QByteArray> PulseAudioDeviceRegistry::defaultSourceName()
     return queryDefaultSource(*connection);
 }
 
-std::optional<AudioDeviceID> PulseAudioDeviceRegistry::idForName(const QByteArray &name)
+std::optional<AudioDeviceId> PulseAudioDeviceRegistry::idForName(const QByteArray &name)
 {
     const auto connection = this->connection();
     if (!connection)
@@ -284,7 +284,7 @@ std::optional<AudioDeviceID> PulseAudioDeviceRegistry::idForName(const QByteArra
     return idForLocked(m_epoch, *info);
 }
 
-std::optional<bool> PulseAudioDeviceRegistry::isKnownAndPresent(AudioDeviceID device)
+std::optional<bool> PulseAudioDeviceRegistry::isKnownAndPresent(AudioDeviceId device)
 {
     std::lock_guard lock(m_mutex);
     const auto found = m_entries.find(device);
@@ -293,7 +293,7 @@ std::optional<bool> PulseAudioDeviceRegistry::isKnownAndPresent(AudioDeviceID de
     return found->second.present && found->second.epoch == m_epoch;
 }
 
-std::optional<QByteArray> PulseAudioDeviceRegistry::nameOf(AudioDeviceID device)
+std::optional<QByteArray> PulseAudioDeviceRegistry::nameOf(AudioDeviceId device)
 {
     std::lock_guard lock(m_mutex);
     const auto found = m_entries.find(device);
@@ -303,7 +303,7 @@ std::optional<QByteArray> PulseAudioDeviceRegistry::nameOf(AudioDeviceID device)
 }
 
 rt::Result<AudioHardware::ListenerID> PulseAudioDeviceRegistry::addListener(
-    std::optional<AudioDeviceID> device, std::optional<AudioHardware::SystemProperty> system,
+    std::optional<AudioDeviceId> device, std::optional<AudioHardware::SystemProperty> system,
     std::optional<AudioHardware::DeviceProperty> property, rt::Executor *queue, AudioHardware::Listener listener)
 {
     // Without a connection there are no events to listen to.
@@ -338,7 +338,7 @@ PulseAudioDeviceRegistry::systemListenersLocked(AudioHardware::SystemProperty pr
 }
 
 std::vector<std::pair<rt::Executor *, AudioHardware::Listener>>
-PulseAudioDeviceRegistry::deviceListenersLocked(AudioDeviceID device, AudioHardware::DeviceProperty property) const
+PulseAudioDeviceRegistry::deviceListenersLocked(AudioDeviceId device, AudioHardware::DeviceProperty property) const
 {
     std::vector<std::pair<rt::Executor *, AudioHardware::Listener>> result;
     for (const auto &[id, registration] : m_listeners) {

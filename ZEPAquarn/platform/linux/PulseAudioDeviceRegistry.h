@@ -42,17 +42,17 @@ public:
     std::shared_ptr<PulseConnection> connection();
 
     // All sources but monitors, in the server's order, each with its id.
-    std::optional<std::vector<std::pair<AudioDeviceID, SourceInfo>>> inputSources();
+    std::optional<std::vector<std::pair<AudioDeviceId, SourceInfo>>> inputSources();
     // A present device's source, read afresh; nullopt when gone or unreadable.
-    std::optional<SourceInfo> source(AudioDeviceID device);
+    std::optional<SourceInfo> source(AudioDeviceId device);
     std::optional<QByteArray> defaultSourceName();
     // The id of the (present) source of that name; nullopt when there is none.
-    std::optional<AudioDeviceID> idForName(const QByteArray &name);
+    std::optional<AudioDeviceId> idForName(const QByteArray &name);
     // True while present, false once it vanished, nullopt for an id never handed out.
-    std::optional<bool> isKnownAndPresent(AudioDeviceID device);
-    std::optional<QByteArray> nameOf(AudioDeviceID device);
+    std::optional<bool> isKnownAndPresent(AudioDeviceId device);
+    std::optional<QByteArray> nameOf(AudioDeviceId device);
 
-    rt::Result<AudioHardware::ListenerID> addListener(std::optional<AudioDeviceID> device,
+    rt::Result<AudioHardware::ListenerID> addListener(std::optional<AudioDeviceId> device,
                                                       std::optional<AudioHardware::SystemProperty> system,
                                                       std::optional<AudioHardware::DeviceProperty> property,
                                                       rt::Executor *queue, AudioHardware::Listener listener);
@@ -75,21 +75,21 @@ private:
         bool present = true;
     };
     struct Registration {
-        std::optional<AudioDeviceID> device;
+        std::optional<AudioDeviceId> device;
         std::optional<AudioHardware::SystemProperty> system;
         std::optional<AudioHardware::DeviceProperty> property;
         rt::Executor *queue = nullptr;
         AudioHardware::Listener callback;
     };
 
-    AudioDeviceID idForLocked(std::uint64_t epoch, const SourceInfo &info);
+    AudioDeviceId idForLocked(std::uint64_t epoch, const SourceInfo &info);
     void handleEvent(std::uint64_t epoch, std::uint32_t eventType, std::uint32_t index);
     void handleConnectionLost(std::uint64_t epoch);
     // Under m_mutex: the listeners to call for a change.
     std::vector<std::pair<rt::Executor *, AudioHardware::Listener>>
     systemListenersLocked(AudioHardware::SystemProperty property) const;
     std::vector<std::pair<rt::Executor *, AudioHardware::Listener>>
-    deviceListenersLocked(AudioDeviceID device, AudioHardware::DeviceProperty property) const;
+    deviceListenersLocked(AudioDeviceId device, AudioHardware::DeviceProperty property) const;
     // Under m_mutex: marks the present devices of connections up to `throughEpoch` as gone and
     // collects who hears of it: their isAlive listeners and those of the device list and default input.
     void vanishDevicesLocked(std::uint64_t throughEpoch,
@@ -101,9 +101,9 @@ private:
     mutable std::mutex m_mutex;
     std::shared_ptr<PulseConnection> m_connection;
     std::uint64_t m_epoch = 0;
-    AudioDeviceID m_nextID = 1;
-    std::map<std::pair<std::uint64_t, std::uint32_t>, AudioDeviceID> m_ids;
-    std::map<AudioDeviceID, Entry> m_entries;
+    AudioDeviceId m_nextID = 1;
+    std::map<std::pair<std::uint64_t, std::uint32_t>, AudioDeviceId> m_ids;
+    std::map<AudioDeviceId, Entry> m_entries;
     std::map<std::uint32_t, std::uint32_t> m_rates; // by source index, for change detection
     QByteArray m_defaultSource;
     AudioHardware::ListenerID m_nextListener = 1;

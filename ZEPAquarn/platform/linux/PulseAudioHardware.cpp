@@ -11,36 +11,36 @@ PulseAudioHardware::PulseAudioHardware(QString serverAddress)
 
 PulseAudioHardware::~PulseAudioHardware() = default;
 
-std::optional<std::vector<AudioDeviceID>> PulseAudioHardware::devices()
+std::optional<std::vector<AudioDeviceId>> PulseAudioHardware::devices()
 {
     const auto sources = m_registry->inputSources();
     if (!sources)
         return std::nullopt;
-    std::vector<AudioDeviceID> ids;
+    std::vector<AudioDeviceId> ids;
     ids.reserve(sources->size());
     for (const auto &entry : *sources)
         ids.push_back(entry.first);
     return ids;
 }
 
-std::optional<AudioDeviceID> PulseAudioHardware::defaultInputDevice()
+std::optional<AudioDeviceId> PulseAudioHardware::defaultInputDevice()
 {
     const auto name = m_registry->defaultSourceName();
     if (!name)
         return std::nullopt;
     // No default, or a monitor as the default: there is no default microphone.
     if (name->isEmpty())
-        return AudioDeviceID(0);
+        return AudioDeviceId(0);
     return m_registry->idForName(*name).value_or(0);
 }
 
-std::optional<int> PulseAudioHardware::inputChannelCount(AudioDeviceID device)
+std::optional<int> PulseAudioHardware::inputChannelCount(AudioDeviceId device)
 {
     const auto info = m_registry->source(device);
     return info ? std::optional(info->channels) : std::nullopt;
 }
 
-std::optional<QString> PulseAudioHardware::stringProperty(AudioDeviceID device, StringProperty property)
+std::optional<QString> PulseAudioHardware::stringProperty(AudioDeviceId device, StringProperty property)
 {
     const auto info = m_registry->source(device);
     if (!info)
@@ -48,19 +48,19 @@ std::optional<QString> PulseAudioHardware::stringProperty(AudioDeviceID device, 
     return property == StringProperty::name ? info->description : QString::fromUtf8(info->name);
 }
 
-std::optional<std::uint32_t> PulseAudioHardware::transportType(AudioDeviceID device)
+std::optional<std::uint32_t> PulseAudioHardware::transportType(AudioDeviceId device)
 {
     const auto info = m_registry->source(device);
     return info ? std::optional(info->transportType) : std::nullopt;
 }
 
-std::optional<double> PulseAudioHardware::nominalSampleRate(AudioDeviceID device)
+std::optional<double> PulseAudioHardware::nominalSampleRate(AudioDeviceId device)
 {
     const auto info = m_registry->source(device);
     return info ? std::optional(double(info->rate)) : std::nullopt;
 }
 
-std::optional<bool> PulseAudioHardware::isAlive(AudioDeviceID device)
+std::optional<bool> PulseAudioHardware::isAlive(AudioDeviceId device)
 {
     const auto known = m_registry->isKnownAndPresent(device);
     if (!known || !*known)
@@ -68,12 +68,12 @@ std::optional<bool> PulseAudioHardware::isAlive(AudioDeviceID device)
     return m_registry->source(device).has_value();
 }
 
-std::optional<std::vector<AudioDeviceID>> PulseAudioHardware::activeAggregateSubdevices(AudioDeviceID device)
+std::optional<std::vector<AudioDeviceId>> PulseAudioHardware::activeAggregateSubdevices(AudioDeviceId device)
 {
     // The server has no aggregate sources that stand for member devices.
     if (!m_registry->source(device))
         return std::nullopt;
-    return std::vector<AudioDeviceID>{};
+    return std::vector<AudioDeviceId>{};
 }
 
 rt::Result<AudioHardware::ListenerID> PulseAudioHardware::addSystemListener(SystemProperty property,
@@ -82,7 +82,7 @@ rt::Result<AudioHardware::ListenerID> PulseAudioHardware::addSystemListener(Syst
     return m_registry->addListener(std::nullopt, property, std::nullopt, queue, std::move(listener));
 }
 
-rt::Result<AudioHardware::ListenerID> PulseAudioHardware::addDeviceListener(AudioDeviceID device,
+rt::Result<AudioHardware::ListenerID> PulseAudioHardware::addDeviceListener(AudioDeviceId device,
                                                                             DeviceProperty property,
                                                                             rt::Executor *queue, Listener listener)
 {

@@ -19,16 +19,16 @@ public:
     explicit PulseAudioHardware(QString serverAddress = {});
     ~PulseAudioHardware() override;
 
-    std::optional<std::vector<AudioDeviceID>> devices() override;
-    std::optional<AudioDeviceID> defaultInputDevice() override;
-    std::optional<int> inputChannelCount(AudioDeviceID device) override;
-    std::optional<QString> stringProperty(AudioDeviceID device, StringProperty property) override;
-    std::optional<std::uint32_t> transportType(AudioDeviceID device) override;
-    std::optional<double> nominalSampleRate(AudioDeviceID device) override;
-    std::optional<bool> isAlive(AudioDeviceID device) override;
-    std::optional<std::vector<AudioDeviceID>> activeAggregateSubdevices(AudioDeviceID device) override;
+    std::optional<std::vector<AudioDeviceId>> devices() override;
+    std::optional<AudioDeviceId> defaultInputDevice() override;
+    std::optional<int> inputChannelCount(AudioDeviceId device) override;
+    std::optional<QString> stringProperty(AudioDeviceId device, StringProperty property) override;
+    std::optional<std::uint32_t> transportType(AudioDeviceId device) override;
+    std::optional<double> nominalSampleRate(AudioDeviceId device) override;
+    std::optional<bool> isAlive(AudioDeviceId device) override;
+    std::optional<std::vector<AudioDeviceId>> activeAggregateSubdevices(AudioDeviceId device) override;
     rt::Result<ListenerID> addSystemListener(SystemProperty property, rt::Executor *queue, Listener listener) override;
-    rt::Result<ListenerID> addDeviceListener(AudioDeviceID device, DeviceProperty property, rt::Executor *queue,
+    rt::Result<ListenerID> addDeviceListener(AudioDeviceId device, DeviceProperty property, rt::Executor *queue,
                                              Listener listener) override;
     void removeListener(ListenerID listener) override;
     rt::Result<std::unique_ptr<RecordStream>> makeRecordStream() override;

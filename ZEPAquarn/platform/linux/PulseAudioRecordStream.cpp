@@ -136,7 +136,7 @@ rt::Result<void> PulseAudioRecordStream::setIOEnabled(IOScope scope, bool enable
     return streamError(QStringLiteral("A capture stream cannot change its direction"), PA_ERR_NOTSUPPORTED);
 }
 
-rt::Result<void> PulseAudioRecordStream::setCurrentDevice(AudioDeviceID device)
+rt::Result<void> PulseAudioRecordStream::setCurrentDevice(AudioDeviceId device)
 {
     if (m_registry->isKnownAndPresent(device) != true || !m_registry->source(device))
         return streamError(QStringLiteral("The selected microphone is not present"), PA_ERR_NOENTITY);
@@ -145,7 +145,7 @@ rt::Result<void> PulseAudioRecordStream::setCurrentDevice(AudioDeviceID device)
     return {};
 }
 
-std::optional<AudioDeviceID> PulseAudioRecordStream::boundDeviceLocked() const
+std::optional<AudioDeviceId> PulseAudioRecordStream::boundDeviceLocked() const
 {
     if (m_stream && m_loop) {
         if (m_loop->failed)
@@ -168,7 +168,7 @@ std::optional<AudioDeviceID> PulseAudioRecordStream::boundDeviceLocked() const
     return m_registry->idForName(*name);
 }
 
-std::optional<AudioDeviceID> PulseAudioRecordStream::currentDevice() const
+std::optional<AudioDeviceId> PulseAudioRecordStream::currentDevice() const
 {
     std::lock_guard lock(m_mutex);
     return boundDeviceLocked();
@@ -176,7 +176,7 @@ std::optional<AudioDeviceID> PulseAudioRecordStream::currentDevice() const
 
 std::optional<AudioFormat> PulseAudioRecordStream::inputFormat() const
 {
-    std::optional<AudioDeviceID> device;
+    std::optional<AudioDeviceId> device;
     {
         std::lock_guard lock(m_mutex);
         device = boundDeviceLocked();

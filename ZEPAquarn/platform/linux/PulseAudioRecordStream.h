@@ -25,8 +25,8 @@ public:
 
     std::optional<bool> isIOEnabled(IOScope scope) const override;
     rt::Result<void> setIOEnabled(IOScope scope, bool enabled) override;
-    rt::Result<void> setCurrentDevice(AudioDeviceID device) override;
-    std::optional<AudioDeviceID> currentDevice() const override;
+    rt::Result<void> setCurrentDevice(AudioDeviceId device) override;
+    std::optional<AudioDeviceId> currentDevice() const override;
     std::optional<AudioFormat> inputFormat() const override;
     rt::Result<void> setClientFormat(const AudioFormat &format) override;
     std::optional<AudioFormat> clientFormat() const override;
@@ -43,7 +43,7 @@ public:
 
 private:
     struct LoopState;
-    std::optional<AudioDeviceID> boundDeviceLocked() const;
+    std::optional<AudioDeviceId> boundDeviceLocked() const;
     // The chosen source, else the server's default one.
     rt::Result<QByteArray> sourceNameLocked() const;
     // Makes the stream and asks the server to record; the stream then belongs to this object.
@@ -55,7 +55,7 @@ private:
 
     const std::shared_ptr<PulseAudioDeviceRegistry> m_registry;
     mutable std::mutex m_mutex;
-    std::optional<AudioDeviceID> m_device;
+    std::optional<AudioDeviceId> m_device;
     std::optional<AudioFormat> m_clientFormat;
     InputCallback m_callback;
     ConfigurationChangeHandler m_configurationChanged;

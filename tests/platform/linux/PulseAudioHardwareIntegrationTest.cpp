@@ -14,7 +14,7 @@
 using namespace std::chrono_literals;
 using zq::AudioInputDevice;
 using zq::InputTransport;
-using zq::platform::AudioDeviceID;
+using zq::platform::AudioDeviceId;
 using zq::platform::AudioFormat;
 using zq::platform::AudioHardware;
 using zq::platform::CaptureCycle;
@@ -114,7 +114,7 @@ protected:
     }
 
     // The id of a listed input device with this uid.
-    AudioDeviceID idOf(const char *uid)
+    AudioDeviceId idOf(const char *uid)
     {
         const auto device = findByUid(AudioInputDevice::listInputDevices(*hardware), uid);
         return device ? device->id : 0;
@@ -140,7 +140,7 @@ TEST_F(PulseAudioHardwareIntegrationTest, ListsSourcesWithTheirTransportsAndNoMo
     EXPECT_TRUE(findByUid(devices, PulseServer::kPipeMicrophone));
     EXPECT_FALSE(findByUid(devices, "zq_speaker.monitor")) << "a monitor is not a microphone";
 
-    std::set<AudioDeviceID> ids;
+    std::set<AudioDeviceId> ids;
     for (const auto &device : devices) {
         EXPECT_NE(device.id, 0u);
         ids.insert(device.id);
@@ -164,7 +164,7 @@ TEST_F(PulseAudioHardwareIntegrationTest, ListenersFollowSourcesAndTheDefault)
                            QStringLiteral("source_properties=device.description=Late")});
     ASSERT_TRUE(module) << module.error().message.toStdString();
     ASSERT_TRUE(listChanged.waitFor(1)) << "loading a source fires the device-list listener";
-    const AudioDeviceID late = idOf("zq_late_mic");
+    const AudioDeviceId late = idOf("zq_late_mic");
     ASSERT_NE(late, 0u);
     EXPECT_EQ(hardware->transportType(late), zq::transportType::virtualDevice) << "a remap with no bus is a filter";
 
@@ -185,7 +185,7 @@ TEST_F(PulseAudioHardwareIntegrationTest, ListenersFollowSourcesAndTheDefault)
         server.loadModule(QStringLiteral("module-remap-source"),
                           {QStringLiteral("source_name=zq_late_mic"), QStringLiteral("master=zq_speaker.monitor")});
     ASSERT_TRUE(again);
-    const AudioDeviceID back = idOf("zq_late_mic");
+    const AudioDeviceId back = idOf("zq_late_mic");
     EXPECT_NE(back, 0u);
     EXPECT_NE(back, late) << "a device that comes back gets a new id";
 }
@@ -194,7 +194,7 @@ TEST_F(PulseAudioHardwareIntegrationTest, OneSecondFromAKnownSourceArrivesAtItsL
 {
     zq::test::PipeFeeder feeder(server.micFifoPath(), 0);
     ASSERT_TRUE(feeder.start()) << feeder.errorString().toStdString();
-    const AudioDeviceID pipe = idOf(PulseServer::kPipeMicrophone);
+    const AudioDeviceId pipe = idOf(PulseServer::kPipeMicrophone);
     ASSERT_NE(pipe, 0u);
 
     auto made = hardware->makeRecordStream();
@@ -240,7 +240,7 @@ TEST_F(PulseAudioHardwareIntegrationTest, SourceRemovedWhileRecordingFailsTheStr
                           {QStringLiteral("source_name=zq_doomed_mic"), QStringLiteral("master=zq_speaker.monitor"),
                            QStringLiteral("source_properties=device.bus=usb")});
     ASSERT_TRUE(module);
-    const AudioDeviceID doomed = idOf("zq_doomed_mic");
+    const AudioDeviceId doomed = idOf("zq_doomed_mic");
     ASSERT_NE(doomed, 0u);
 
     Counter alive, configurationChanged;
