@@ -8,7 +8,6 @@
 #include "menubar/brand/ZepaSwitch.h"
 #include "rewards/milestones/MilestoneLine.h"
 #include "runtime/Log.h"
-#include "window/HistoryPageRow.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
@@ -217,7 +216,7 @@ void MenuPanel::refresh()
     m_copyLast->setText(copied ? QStringLiteral("Copied") : QStringLiteral("Copy Last"));
     m_copyLast->setSystemImage(copied ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
     m_copyLast->setSuccess(copied);
-    setBrandButtonEnabled(m_copyLast, m_model.copyLastEnabled());
+    m_copyLast->setEnabled(m_model.copyLastEnabled());
     m_copyLast->setToolTip(m_model.copyLastTooltip());
     m_enable->setVisible(m_model.showsEnableDictation());
     m_triggerBanner->setVisible(m_model.showsUnseenTrigger());

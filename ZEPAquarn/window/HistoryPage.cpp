@@ -7,7 +7,6 @@
 #include "menubar/brand/ZepaButton.h"
 #include "window/HistoryPageList.h"
 #include "window/HistoryPageModel.h"
-#include "window/HistoryPageRow.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -96,7 +95,7 @@ void HistoryPage::refresh()
     m_copyLast->setText(copied ? QStringLiteral("Copied") : QStringLiteral("Copy Last"));
     m_copyLast->setSystemImage(copied ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));
     m_copyLast->setSuccess(copied);
-    setBrandButtonEnabled(m_copyLast, m_model.canCopyLatest());
+    m_copyLast->setEnabled(m_model.canCopyLatest());
     // One space is enough to offer clearing.
     m_clear->setVisible(!m_model.query().isEmpty());
     const auto empty = historyEmptyState(m_model.content());

@@ -6,9 +6,7 @@
 #include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
 
-#include <QAbstractButton>
 #include <QFontMetricsF>
-#include <QGraphicsOpacityEffect>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextBoundaryFinder>
@@ -246,21 +244,6 @@ void paintHistoryRow(QPainter &painter, const QRectF &rect, const HistoryRowInpu
 
     painter.fillRect(QRectF(0, layout.body.bottom(), layout.width, 1), Palette::color(Palette::hairline, scheme));
     painter.restore();
-}
-
-void setBrandButtonEnabled(QAbstractButton *button, bool enabled)
-{
-    button->setEnabled(enabled);
-    if (enabled) {
-        if (button->graphicsEffect())
-            button->setGraphicsEffect(nullptr);
-        return;
-    }
-    if (!qobject_cast<QGraphicsOpacityEffect *>(button->graphicsEffect())) {
-        auto *faded = new QGraphicsOpacityEffect(button);
-        faded->setOpacity(Metrics::kDisabledOpacity);
-        button->setGraphicsEffect(faded);
-    }
 }
 
 } // namespace zq

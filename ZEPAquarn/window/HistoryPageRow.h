@@ -7,7 +7,6 @@
 #include <QString>
 #include <QStringList>
 
-class QAbstractButton;
 class QPainter;
 
 namespace zq {
@@ -50,9 +49,5 @@ HistoryRowLayout estimateHistoryRow(qreal width, const QString &text);
 // Draws the row laid out by layoutHistoryRow() into `rect` (of the layout's size).
 void paintHistoryRow(QPainter &painter, const QRectF &rect, const HistoryRowInputs &inputs,
                      const HistoryRowLayout &layout, ColorScheme scheme);
-
-// The brand buttons draw no disabled look of their own: a disabled one is shown faded, so the
-// user sees that clicking it will do nothing.
-void setBrandButtonEnabled(QAbstractButton *button, bool enabled);
 
 } // namespace zq

@@ -6,7 +6,6 @@
 #include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaSpinner.h"
-#include "window/HistoryPageRow.h"
 #include "window/IncidentRowModel.h"
 
 #include <QEvent>
@@ -126,7 +125,7 @@ void IncidentRow::refresh()
     const IncidentRowLook look = m_model.look();
     m_retry->setVisible(look.hasRecording && !look.retrying);
     m_retrying->setVisible(look.hasRecording && look.retrying);
-    setBrandButtonEnabled(m_retry, look.retryEnabled);
+    m_retry->setEnabled(look.retryEnabled);
     m_retry->setAccessibleName(look.retryAccessibleName);
     m_copy->setText(look.copyTitle);
     m_copy->setSystemImage(look.copySymbol);

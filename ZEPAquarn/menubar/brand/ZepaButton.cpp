@@ -1,9 +1,11 @@
 #include "menubar/brand/ZepaButton.h"
 
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
 #include <QFontMetricsF>
+#include <QImage>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -65,8 +67,27 @@ QSizeF zepaButtonSize(ZepaButtonStyle style, const ZepaButtonLabel &label)
 }
 
 void paintZepaButton(QPainter &painter, const QRectF &rect, ZepaButtonStyle style, const ZepaButtonLabel &label,
-                     bool success, bool pressed, ColorScheme scheme)
+                     bool success, bool pressed, ColorScheme scheme, bool enabled)
 {
+    if (!enabled) {
+        // Faded as one layer: fading each stroke would let the fill show through the border and
+        // the label.
+        const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
+        QImage layer((rect.size() * ratio).toSize().expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
+        layer.setDevicePixelRatio(ratio);
+        layer.fill(Qt::transparent);
+        {
+            QPainter layerPainter(&layer);
+            layerPainter.translate(-rect.topLeft());
+            paintZepaButton(layerPainter, rect, style, label, success, pressed, scheme);
+        }
+        painter.save();
+        // Drawn whole at the disabled opacity, so the user sees that clicking it does nothing.
+        painter.setOpacity(painter.opacity() * Metrics::kDisabledOpacity);
+        painter.drawImage(rect.topLeft(), layer);
+        painter.restore();
+        return;
+    }
     const ZepaButtonLook look = zepaButtonLook(style, success, pressed, scheme);
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -133,7 +154,7 @@ QSize ZepaButton::sizeHint() const
 void ZepaButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    paintZepaButton(painter, QRectF(rect()), m_style, label(), m_success, isDown(), colorSchemeOf(*this));
+    paintZepaButton(painter, QRectF(rect()), m_style, label(), m_success, isDown(), colorSchemeOf(*this), isEnabled());
 }
 
 } // namespace zq

@@ -12,7 +12,7 @@ namespace zq {
 
 // The two brand button styles: primary, a filled brand-coloured button for a page's main action,
 // and quiet, a smaller outlined button for actions inside a row. `success` gives either its "done"
-// look while the caller shows its copied feedback. Neither reads the enabled state.
+// look while the caller shows its copied feedback.
 enum class ZepaButtonStyle { primary, quiet };
 
 // What a style paints around the caller's label at one instant.
@@ -37,11 +37,12 @@ struct ZepaButtonLabel {
 
 // The button's size for a label: the label's width plus the style's padding, the style's height.
 QSizeF zepaButtonSize(ZepaButtonStyle style, const ZepaButtonLabel &label);
-// Draws the whole button into `rect`.
+// Draws the whole button into `rect`; a disabled one faded as one layer.
 void paintZepaButton(QPainter &painter, const QRectF &rect, ZepaButtonStyle style, const ZepaButtonLabel &label,
-                     bool success, bool pressed, ColorScheme scheme);
+                     bool success, bool pressed, ColorScheme scheme, bool enabled = true);
 
-// A push button in one of the brand styles. The font set on it is the label's font.
+// A push button in one of the brand styles. The font set on it is the label's font; while disabled
+// it is drawn faded.
 class ZepaButton : public QAbstractButton {
     Q_OBJECT
 public:

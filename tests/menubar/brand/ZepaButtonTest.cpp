@@ -1,4 +1,5 @@
 #include "menubar/brand/BrandFont.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaSpinner.h"
 #include "menubar/brand/ZepaSwitch.h"
@@ -106,6 +107,26 @@ TEST(ZepaButtonTest, APressedButtonShrinksAboutItsCentre)
     EXPECT_EQ(button.sizeHint().width(), int(std::ceil(zq::zepaButtonSize(ZepaButtonStyle::quiet,
                                                                            {QStringLiteral("Copy"), QStringLiteral("doc.on.doc"), label.font})
                                                            .width())));
+}
+
+TEST(ZepaButtonTest, ADisabledButtonIsDrawnFaded)
+{
+    zq::ZepaButton button(ZepaButtonStyle::primary, QStringLiteral("Copy Last"), QStringLiteral("doc.on.doc"));
+    button.resize(button.sizeHint());
+    const QColor page = Palette::color(Palette::background, ColorScheme::light);
+    const QColor fill = zq::zepaButtonLook(ZepaButtonStyle::primary, false, false, ColorScheme::light).fill;
+    for (bool enabled : {true, false}) {
+        SCOPED_TRACE(enabled);
+        button.setEnabled(enabled);
+        zq::test::wearColorScheme(button, ColorScheme::light);
+        const QImage image = zq::test::renderWidget(button, 2.0, page);
+        zq::test::saveRender(image, enabled ? QStringLiteral("button-primary-enabled")
+                                            : QStringLiteral("button-primary-disabled"));
+        QColor shown = fill;
+        shown.setAlphaF(enabled ? 1.0 : zq::Metrics::kDisabledOpacity);
+        EXPECT_TRUE(
+            zq::test::sameColor(zq::test::pixelAt(image, {button.width() / 2.0, 3}), zq::test::over(shown, page), 3));
+    }
 }
 
 TEST(ZepaSwitchTest, TheKnobSidesAndTheTrackColourFollowTheState)
