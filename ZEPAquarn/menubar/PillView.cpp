@@ -293,10 +293,11 @@ void PillView::paintAnimationMeter(QPainter &painter, QPointF middle, const QCol
 {
     const PillLifecycle &life = lifecycle;
     const double rollup = life.rollupProgress(now);
-    if (!life.captureLive && (reduceMotion || !life.rollupAt || rollup >= 1))
+    const auto motion = vekMotionOf(animationStyle);
+    if (!motion || (!life.captureLive && (reduceMotion || !life.rollupAt || rollup >= 1)))
         return;
     VekPillMeter meter;
-    meter.style = animationStyle;
+    meter.motion = *motion;
     meter.color = color;
     meter.now = now;
     if (life.captureLive && engineCaptureLive) {

@@ -65,8 +65,6 @@ std::array<double, 4> VekPillMeter::levels() const
 
 void VekPillMeter::paint(QPainter &painter, const QRectF &rect) const
 {
-    if (style == PillAnimationStyle::logoBars)
-        return;
     const Square square = drawingSquare(rect);
     const double s = square.side;
     if (s <= 0)
@@ -79,8 +77,8 @@ void VekPillMeter::paint(QPainter &painter, const QRectF &rect) const
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    switch (style) {
-    case PillAnimationStyle::scaledPieces:
+    switch (motion) {
+    case VekMotion::scaledPieces:
         for (std::size_t i = 0; i < 4; ++i) {
             painter.save();
             const double a = kCentreAngles[i];
@@ -93,7 +91,7 @@ void VekPillMeter::paint(QPainter &painter, const QRectF &rect) const
             painter.restore();
         }
         break;
-    case PillAnimationStyle::bandSwell: {
+    case VekMotion::bandSwell: {
         painter.save();
         const double k = 1 + 0.04 * mean;
         painter.translate(c);
@@ -108,7 +106,7 @@ void VekPillMeter::paint(QPainter &painter, const QRectF &rect) const
         painter.restore();
         break;
     }
-    case PillAnimationStyle::surface: {
+    case VekMotion::surface: {
         const double t = std::max(0.0, now - startedAt);
         const double r = kLiquidRadius * s;
         painter.save();
@@ -138,16 +136,14 @@ void VekPillMeter::paint(QPainter &painter, const QRectF &rect) const
         }
         break;
     }
-    case PillAnimationStyle::logoBars:
-        break;
     }
     painter.restore();
 }
 
-void paintVekPillMeter(QPainter &painter, const QRectF &rect, PillAnimationStyle style, const QColor &color,
+void paintVekPillMeter(QPainter &painter, const QRectF &rect, VekMotion motion, const QColor &color,
                        const LevelHistory &history, double now, double startedAt, bool staggered)
 {
-    VekPillMeter{style, color, history, now, startedAt, staggered}.paint(painter, rect);
+    VekPillMeter{motion, color, history, now, startedAt, staggered}.paint(painter, rect);
 }
 
 } // namespace zq

@@ -1,7 +1,6 @@
 #pragma once
 
 #include "audio/LevelHistory.h"
-#include "rewards/motion/PillAnimationStyle.h"
 
 #include <QColor>
 #include <QRectF>
@@ -12,11 +11,14 @@ class QPainter;
 
 namespace zq {
 
+// How the meter moves the brand mark's four arcs with the voice level.
+enum class VekMotion { scaledPieces, bandSwell, surface };
+
 // Three of the listening animations, each a variation on the brand mark's four arcs driven by the
 // voice level: scaled pieces, band swell and a liquid surface. The fourth, logo + bars, belongs to
-// the bar meter; for it this meter draws nothing. The pill and the animation gallery both use it.
+// the bar meter. The pill and the animation gallery both use it.
 struct VekPillMeter {
-    PillAnimationStyle style = PillAnimationStyle::scaledPieces;
+    VekMotion motion = VekMotion::scaledPieces;
     QColor color;
     LevelHistory history;
     double now = 0;       // seconds since 2001-01-01 UTC, the history's clock
@@ -32,8 +34,8 @@ struct VekPillMeter {
     void paint(QPainter &painter, const QRectF &rect) const;
 };
 
-// The same, for the gallery: a style drawn in `rect` from `history` at `now`.
-void paintVekPillMeter(QPainter &painter, const QRectF &rect, PillAnimationStyle style, const QColor &color,
+// The same, for the gallery: a motion drawn in `rect` from `history` at `now`.
+void paintVekPillMeter(QPainter &painter, const QRectF &rect, VekMotion motion, const QColor &color,
                        const LevelHistory &history, double now, double startedAt, bool staggered);
 
 } // namespace zq

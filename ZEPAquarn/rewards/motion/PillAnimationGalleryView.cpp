@@ -111,7 +111,7 @@ void paintPillAnimationPreview(QPainter &painter, const QRectF &rect, PillAnimat
         meter.paint(painter, QRectF(left + PillMetrics::kMarkSize + kMarkToBarsGap,
                                     centre.y() - PillMetrics::kBarMeterHeight / 2, meter.frameWidth(),
                                     PillMetrics::kBarMeterHeight));
-    } else {
+    } else if (const auto motion = vekMotionOf(style)) {
         const double radius = PillMetrics::kNarrowWidth / 2;
         const QRectF circle(centre.x() - radius, centre.y() - radius, PillMetrics::kNarrowWidth,
                             PillMetrics::kNarrowWidth);
@@ -122,7 +122,7 @@ void paintPillAnimationPreview(QPainter &painter, const QRectF &rect, PillAnimat
         painter.setBrush(Qt::NoBrush);
         painter.drawEllipse(strokedRect(circle));
         const double meter = PillMetrics::kAnimationMeterSize;
-        paintVekPillMeter(painter, QRectF(centre.x() - meter / 2, centre.y() - meter / 2, meter, meter), style, tint,
+        paintVekPillMeter(painter, QRectF(centre.x() - meter / 2, centre.y() - meter / 2, meter, meter), *motion, tint,
                           history, t, startedAt, true);
     }
     painter.restore();

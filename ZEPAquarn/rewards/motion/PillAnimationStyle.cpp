@@ -68,4 +68,19 @@ QString unlockHoursText(PillAnimationStyle style)
     return {};
 }
 
+std::optional<VekMotion> vekMotionOf(PillAnimationStyle style)
+{
+    switch (style) {
+    case PillAnimationStyle::scaledPieces:
+        return VekMotion::scaledPieces;
+    case PillAnimationStyle::bandSwell:
+        return VekMotion::bandSwell;
+    case PillAnimationStyle::surface:
+        return VekMotion::surface;
+    case PillAnimationStyle::logoBars:
+        break;
+    }
+    return std::nullopt;
+}
+
 } // namespace zq

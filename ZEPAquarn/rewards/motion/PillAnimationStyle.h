@@ -1,5 +1,6 @@
 #pragma once
 
+#include "menubar/brand/VekPillMeter.h"
 #include "runtime/RawValue.h"
 
 #include <QString>
@@ -41,5 +42,7 @@ QString blurb(PillAnimationStyle style);
 std::optional<double> unlockThreshold(PillAnimationStyle style);
 // "4h", "12h"; empty for the styles always available.
 QString unlockHoursText(PillAnimationStyle style);
+// How the arc meter draws a style; none for logo + bars, which the bar meter draws.
+std::optional<VekMotion> vekMotionOf(PillAnimationStyle style);
 
 } // namespace zq

@@ -10,7 +10,6 @@
 #include <cmath>
 
 using zq::LevelHistory;
-using zq::PillAnimationStyle;
 using zq::VekPillMeter;
 using zq::ZepaMeter;
 
@@ -157,7 +156,7 @@ TEST(VekPillMeterTest, LevelsAreStaggeredOnlyWhenAsked)
     LevelHistory rising;
     for (int i = 0; i <= 10; ++i)
         rising.append(10 + 0.1 * i, 0.1 * i);
-    VekPillMeter meter{PillAnimationStyle::bandSwell, Qt::white, rising, 10.5, 10, true};
+    VekPillMeter meter{zq::VekMotion::bandSwell, Qt::white, rising, 10.5, 10, true};
     const auto staggered = meter.levels();
     EXPECT_NEAR(staggered[0], 0.5, 1e-9);
     EXPECT_NEAR(staggered[3], 0.5 - 0.165, 1e-9);
@@ -169,41 +168,36 @@ TEST(VekPillMeterTest, LevelsAreStaggeredOnlyWhenAsked)
 
 TEST(VekPillMeterTest, StylesDrawTheMarkInTheCentredSquare)
 {
-    const auto paint = [](PillAnimationStyle style, double level, QSize size = {44, 44}) {
-        VekPillMeter meter{style, Qt::white, flat(level), 11, 10, false};
+    const auto paint = [](zq::VekMotion motion, double level, QSize size = {44, 44}) {
+        VekPillMeter meter{motion, Qt::white, flat(level), 11, 10, false};
         return render([&](QPainter &painter) { meter.paint(painter, QRectF(QPointF(0, 0), size)); }, size);
     };
-    const QImage logo = paint(PillAnimationStyle::logoBars, 1);
-    for (int y = 0; y < logo.height(); ++y)
-        for (int x = 0; x < logo.width(); ++x)
-            ASSERT_EQ(alphaAt(logo, x, y), 0) << "logo + bars belongs to the bar meter";
-
     // Band swell at level 0: thin arcs at half opacity on the ring of radius 0.45 s.
-    const QImage quiet = paint(PillAnimationStyle::bandSwell, 0);
+    const QImage quiet = paint(zq::VekMotion::bandSwell, 0);
     const int top = alphaAt(quiet, 22, 22 - 20);
     EXPECT_GT(top, 60);
     EXPECT_LT(top, 160);
     EXPECT_EQ(alphaAt(quiet, 22, 22), 0) << "the ring is hollow";
-    const QImage loud = paint(PillAnimationStyle::bandSwell, 1);
+    const QImage loud = paint(zq::VekMotion::bandSwell, 1);
     EXPECT_GT(alphaAt(loud, 22, 22 - 20), 230);
 
     // Surface: liquid fills from the bottom of the inner circle, 8 % at silence, 92 % at full level.
-    const QImage low = paint(PillAnimationStyle::surface, 0);
+    const QImage low = paint(zq::VekMotion::surface, 0);
     EXPECT_GT(alphaAt(low, 22, 22 + 15), 150) << "the bottom holds liquid";
     EXPECT_EQ(alphaAt(low, 22, 22), 0) << "the middle is dry";
-    const QImage high = paint(PillAnimationStyle::surface, 1);
+    const QImage high = paint(zq::VekMotion::surface, 1);
     EXPECT_GT(alphaAt(high, 22, 22), 150);
 
     // Scaled pieces at silence: each arc shrinks to 0.55 about its middle, at 0.55 opacity.
-    const QImage still = paint(PillAnimationStyle::scaledPieces, 0);
+    const QImage still = paint(zq::VekMotion::scaledPieces, 0);
     EXPECT_NEAR(alphaAt(still, 22, 2), 140, 20) << "the top arc's middle";
     EXPECT_EQ(alphaAt(still, 12, 5), 0) << "the top arc's end drawn in";
-    EXPECT_GT(alphaAt(paint(PillAnimationStyle::scaledPieces, 1), 12, 5), 100);
+    EXPECT_GT(alphaAt(paint(zq::VekMotion::scaledPieces, 1), 12, 5), 100);
 
     // The surface starts its wave at the same phase whenever the capture went live, and before
     // that it holds still at that phase.
     const auto surfaceAt = [](double now, double startedAt) {
-        VekPillMeter meter{PillAnimationStyle::surface, Qt::white, LevelHistory{}, now, startedAt, false};
+        VekPillMeter meter{zq::VekMotion::surface, Qt::white, LevelHistory{}, now, startedAt, false};
         return render([&](QPainter &painter) { meter.paint(painter, QRectF(0, 0, 44, 44)); });
     };
     const QImage start = surfaceAt(11, 11);
@@ -212,7 +206,7 @@ TEST(VekPillMeterTest, StylesDrawTheMarkInTheCentredSquare)
     EXPECT_NE(surfaceAt(12, 11), start) << "the wave moves once live";
 
     // A wide canvas draws in the centred square of its height.
-    const QImage wide = paint(PillAnimationStyle::scaledPieces, 1, {88, 44});
+    const QImage wide = paint(zq::VekMotion::scaledPieces, 1, {88, 44});
     EXPECT_GT(alphaAt(wide, 44, 2), 150) << "top arc centred";
     EXPECT_EQ(alphaAt(wide, 10, 22), 0) << "nothing in the left margin";
 }
