@@ -7,6 +7,7 @@
 #include "menubar/PillPanelWindow.h"
 #include "app/AppearanceService.h"
 #include "menubar/brand/BrandFont.h"
+#include "menubar/brand/Palette.h"
 #include "pipeline/BackendFactory.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/LanguageCatalogue.h"
@@ -23,6 +24,7 @@
 #include "platform/linux/MultiLanguageRecognizer.h"
 #include "platform/linux/PocketSphinxModelFolder.h"
 #include "platform/linux/PocketSphinxRecognizer.h"
+#include "platform/linux/PortalDesktopAppearance.h"
 #include "platform/linux/PulseAudioHardware.h"
 #include "platform/linux/PulseAudioPlayer.h"
 #include "platform/linux/PulseOutputVolume.h"
@@ -57,6 +59,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QDBusConnection>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QProcess>
@@ -353,6 +356,10 @@ int main(int argc, char *argv[])
     // The pill is made on the first take, after the application; it asks it for reduce motion.
     ZEPAquarnApp *appForPill = nullptr;
 
+    // The desktop's palette is read before the appearance replaces it.
+    platform::PortalDesktopAppearance desktopAppearance(QDBusConnection::sessionBus(),
+                                                        colorSchemeOf(QApplication::palette()));
+
     ZEPAquarnApp::Environment environment{
         application,
         loop,
@@ -388,6 +395,7 @@ int main(int argc, char *argv[])
         return services ? &services->notifications : nullptr;
     };
     environment.languages = languages;
+    environment.desktopAppearance = &desktopAppearance;
     environment.makeUpdater = [&] { return makeUpdater(updateServices, loop, clocks, settings, paths, http); };
     auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
     appForPill = app.get();

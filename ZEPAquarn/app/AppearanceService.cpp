@@ -9,15 +9,16 @@
 
 namespace zq {
 
-AppearanceService::AppearanceService(rt::Settings &settings, DesktopAppearance &desktop, QApplication *application,
-                                     QObject *parent)
+AppearanceService::AppearanceService(rt::Settings &settings, platform::DesktopAppearance *desktop,
+                                     QApplication *application, QObject *parent)
     : QObject(parent), m_settings(settings), m_desktop(desktop), m_application(application)
 {
     connect(&m_settings, &rt::Settings::changed, this, [this](const QString &key) {
         if (key == keys::appearance)
             refresh();
     });
-    connect(&m_desktop, &DesktopAppearance::changed, this, &AppearanceService::refresh);
+    if (m_desktop)
+        connect(m_desktop, &platform::DesktopAppearance::changed, this, &AppearanceService::refresh);
     refresh();
 }
 
@@ -27,7 +28,7 @@ void AppearanceService::refresh()
     ColorScheme scheme = ColorScheme::light;
     switch (appearance) {
     case AppAppearance::system:
-        scheme = m_desktop.colorScheme().value_or(ColorScheme::light);
+        scheme = (m_desktop ? m_desktop->colorScheme() : std::nullopt).value_or(ColorScheme::light);
         break;
     case AppAppearance::light:
         scheme = ColorScheme::light;
@@ -36,7 +37,7 @@ void AppearanceService::refresh()
         scheme = ColorScheme::dark;
         break;
     }
-    const bool reduceMotion = m_desktop.reduceMotion();
+    const bool reduceMotion = m_desktop && m_desktop->reduceMotion();
 
     const bool schemeChanged = scheme != m_scheme || appearance != m_appearance || !m_applied;
     const bool motionChanged = reduceMotion != m_reduceMotion;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "menubar/brand/DesktopAppearance.h"
 #include "menubar/brand/Palette.h"
+#include "platform/DesktopAppearance.h"
 #include "window/AppAppearance.h"
 
 #include <QObject>
@@ -20,8 +20,9 @@ class Settings;
 class AppearanceService : public QObject {
     Q_OBJECT
 public:
-    // `application` may be null (tests of the resolution alone); then no palette is applied.
-    AppearanceService(rt::Settings &settings, DesktopAppearance &desktop, QApplication *application,
+    // `desktop` may be null: then the desktop states no preference. `application` may be null (tests
+    // of the resolution alone); then no palette is applied.
+    AppearanceService(rt::Settings &settings, platform::DesktopAppearance *desktop, QApplication *application,
                       QObject *parent = nullptr);
 
     // The stored choice; anything but the three raw values reads as `system`.
@@ -39,7 +40,7 @@ private:
     void refresh();
 
     rt::Settings &m_settings;
-    DesktopAppearance &m_desktop;
+    platform::DesktopAppearance *m_desktop;
     QApplication *m_application;
     AppAppearance m_appearance = AppAppearance::system;
     ColorScheme m_scheme = ColorScheme::light;

@@ -5,7 +5,6 @@
 #include "menubar/MenuPanel.h"
 #include "menubar/MenuPanelModel.h"
 #include "app/AppearanceService.h"
-#include "menubar/brand/PortalDesktopAppearance.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/TriggerReach.h"
@@ -33,7 +32,6 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QDBusConnection>
 #include <QFile>
 #include <QIcon>
 #include <QPointer>
@@ -84,10 +82,8 @@ ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
                                 << displayName(primaryDefault);
     m_triggerReach = std::make_unique<TriggerReach>(settings, m_environment.keyboardMap);
 
-    // The desktop's palette is read before the appearance replaces it.
-    m_desktopAppearance = std::make_unique<PortalDesktopAppearance>(
-        QDBusConnection::sessionBus(), colorSchemeOf(QApplication::palette()));
-    m_appearance = std::make_unique<AppearanceService>(settings, *m_desktopAppearance, &m_environment.application);
+    m_appearance =
+        std::make_unique<AppearanceService>(settings, m_environment.desktopAppearance, &m_environment.application);
 
     migrateTriggerKeyToSecondary(settings);
 

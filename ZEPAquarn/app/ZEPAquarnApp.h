@@ -26,6 +26,7 @@ class Settings;
 } // namespace rt
 
 namespace platform {
+class DesktopAppearance;
 class Pasteboard;
 class UserNotifications;
 } // namespace platform
@@ -34,7 +35,6 @@ class AppearanceService;
 class AppSettingsModel;
 class AppWindowView;
 class SettingsShortcut;
-class DesktopAppearance;
 class DictationController;
 class MenuBarExtra;
 class MenuPanel;
@@ -83,6 +83,9 @@ public:
         std::function<platform::UserNotifications *()> notifications = {};
         // The languages each engine offers, for the tray panel's language choice.
         LanguageCatalogue languages = {};
+        // What the desktop prefers for the colour scheme and motion, read before the application's
+        // palette replaces the desktop's (may be null: no preference).
+        platform::DesktopAppearance *desktopAppearance = nullptr;
     };
 
     explicit ZEPAquarnApp(Environment environment, QObject *parent = nullptr);
@@ -149,7 +152,6 @@ private:
     ZEPAquarnAppDelegate m_delegate;
     AppWindowModel m_windowModel;
     MotionStore m_motion;
-    std::unique_ptr<DesktopAppearance> m_desktopAppearance;
     std::unique_ptr<AppearanceService> m_appearance;
     bool m_needsOnboarding = true;
     TaskbarPresence m_taskbarPresence = TaskbarPresence::hidden;

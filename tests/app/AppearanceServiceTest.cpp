@@ -48,7 +48,7 @@ protected:
 TEST_F(AppearanceServiceTest, TheSettingForcesASchemeAndSystemFollowsTheDesktop)
 {
     desktop.setColorScheme(ColorScheme::dark);
-    AppearanceService service(settings, desktop, nullptr);
+    AppearanceService service(settings, &desktop, nullptr);
     EXPECT_EQ(service.appearance(), AppAppearance::system);
     EXPECT_EQ(service.colorScheme(), ColorScheme::dark);
 
@@ -64,12 +64,19 @@ TEST_F(AppearanceServiceTest, TheSettingForcesASchemeAndSystemFollowsTheDesktop)
     EXPECT_EQ(service.colorScheme(), ColorScheme::light);
     desktop.setColorScheme(std::nullopt);
     EXPECT_EQ(service.colorScheme(), ColorScheme::light);
+
+    // Without a desktop to ask, as when the application is built without one: light, with motion.
+    desktop.setColorScheme(ColorScheme::dark);
+    desktop.setReduceMotion(true);
+    const AppearanceService alone(settings, nullptr, nullptr);
+    EXPECT_EQ(alone.colorScheme(), ColorScheme::light);
+    EXPECT_FALSE(alone.reduceMotion());
 }
 
 TEST_F(AppearanceServiceTest, ChangesAreSignalledOnlyWhenWhatViewsDrawChanges)
 {
     settings.setValue(kAppearance, QStringLiteral("dark"));
-    AppearanceService service(settings, desktop, nullptr);
+    AppearanceService service(settings, &desktop, nullptr);
     QSignalSpy changed(&service, &AppearanceService::changed);
 
     // A forced scheme ignores the desktop's.
@@ -90,7 +97,7 @@ TEST_F(AppearanceServiceTest, ChangesAreSignalledOnlyWhenWhatViewsDrawChanges)
 TEST_F(AppearanceServiceTest, TheApplicationPaletteCarriesTheScheme)
 {
     desktop.setColorScheme(ColorScheme::dark);
-    AppearanceService service(settings, desktop, qApp);
+    AppearanceService service(settings, &desktop, qApp);
     EXPECT_EQ(zq::colorSchemeOf(QApplication::palette()), ColorScheme::dark);
     settings.setValue(kAppearance, QStringLiteral("light"));
     EXPECT_EQ(zq::colorSchemeOf(QApplication::palette()), ColorScheme::light);
@@ -104,7 +111,7 @@ TEST_F(AppearanceServiceTest, TheApplicationPaletteCarriesTheScheme)
 TEST_F(AppearanceServiceTest, SwitchingToDarkRepaintsAnOpenWindow)
 {
     desktop.setColorScheme(ColorScheme::light);
-    AppearanceService service(settings, desktop, qApp);
+    AppearanceService service(settings, &desktop, qApp);
     ProbeWindow window;
     window.resize(120, 80);
     window.show();

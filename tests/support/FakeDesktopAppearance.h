@@ -1,11 +1,11 @@
 #pragma once
 
-#include "menubar/brand/DesktopAppearance.h"
+#include "platform/DesktopAppearance.h"
 
 namespace zq::test {
 
 // A desktop whose colour scheme and reduce-motion flag the test sets; every set emits `changed`.
-class FakeDesktopAppearance final : public DesktopAppearance {
+class FakeDesktopAppearance final : public platform::DesktopAppearance {
 public:
     std::optional<ColorScheme> colorScheme() const override { return m_scheme; }
     bool reduceMotion() const override { return m_reduceMotion; }

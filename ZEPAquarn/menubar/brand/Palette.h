@@ -2,6 +2,7 @@
 
 #include "menubar/brand/CubicBezierEase.h"
 #include "pipeline/Colorway.h"
+#include "platform/ColorScheme.h"
 
 #include <QColor>
 #include <QStringView>
@@ -13,10 +14,6 @@ class QPalette;
 class QWidget;
 
 namespace zq {
-
-// The appearance a colour is drawn in. Views resolve tokens against an explicit scheme at draw time:
-// a widget's own (colorSchemeOf), or a forced one (the ledger export always draws dark).
-enum class ColorScheme { light, dark };
 
 // The scheme a palette shows: dark when its window colour is dark. The appearance service gives the
 // application a light or a dark palette, so this is the scheme in effect where a widget draws.

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "menubar/brand/DesktopAppearance.h"
+#include "platform/DesktopAppearance.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
 
-namespace zq {
+namespace zq::platform {
 
 // The desktop's appearance from the XDG settings portal on the session bus: "color-scheme" of
 // "org.freedesktop.appearance" and GNOME's "enable-animations", followed live through the portal's
@@ -36,4 +36,4 @@ private:
     bool m_portalAvailable = false;
 };
 
-} // namespace zq
+} // namespace zq::platform

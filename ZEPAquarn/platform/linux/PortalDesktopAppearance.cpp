@@ -1,11 +1,11 @@
-#include "menubar/brand/PortalDesktopAppearance.h"
+#include "platform/linux/PortalDesktopAppearance.h"
 
 #include "runtime/Log.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 
-namespace zq {
+namespace zq::platform {
 
 namespace {
 
@@ -102,4 +102,4 @@ bool PortalDesktopAppearance::apply(const QString &nameSpace, const QString &key
     return false;
 }
 
-} // namespace zq
+} // namespace zq::platform

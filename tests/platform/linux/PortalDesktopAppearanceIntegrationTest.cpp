@@ -1,4 +1,4 @@
-#include "menubar/brand/PortalDesktopAppearance.h"
+#include "platform/linux/PortalDesktopAppearance.h"
 #include "support/DBusSession.h"
 #include "support/ServiceEnvironment.h"
 
@@ -16,7 +16,7 @@
 #include <mutex>
 
 using zq::ColorScheme;
-using zq::PortalDesktopAppearance;
+using zq::platform::PortalDesktopAppearance;
 
 namespace {
 
@@ -146,7 +146,7 @@ TEST_F(PortalDesktopAppearanceTest, ReadsThePortalAtStartAndFollowsItsChanges)
     EXPECT_EQ(desktop.colorScheme(), ColorScheme::dark);
     EXPECT_TRUE(desktop.reduceMotion());
 
-    QSignalSpy changed(&desktop, &zq::DesktopAppearance::changed);
+    QSignalSpy changed(&desktop, &zq::platform::DesktopAppearance::changed);
     emitChange(kAppearance, kScheme, QVariant::fromValue(uint(2)));
     ASSERT_TRUE(QTest::qWaitFor([&] { return changed.count() == 1; }));
     EXPECT_EQ(desktop.colorScheme(), ColorScheme::light);

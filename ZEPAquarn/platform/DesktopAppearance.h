@@ -1,12 +1,12 @@
 #pragma once
 
-#include "menubar/brand/Palette.h"
+#include "platform/ColorScheme.h"
 
 #include <QObject>
 
 #include <optional>
 
-namespace zq {
+namespace zq::platform {
 
 // What the desktop says about appearance: its preferred colour scheme (none when it states no
 // preference) and whether the user asked for less motion. Emits `changed` when either changes.
@@ -23,4 +23,4 @@ signals:
     void changed();
 };
 
-} // namespace zq
+} // namespace zq::platform
