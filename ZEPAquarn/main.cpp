@@ -269,6 +269,141 @@ std::unique_ptr<Updater> makeUpdater(UpdateServices &s, rt::MainLoop &loop, rt::
                                      [&clocks] { return clocks.wallNow(); });
 }
 
+// Without X11 nothing here can work: says so on the terminal and, when it can, on the desktop.
+int reportNoDisplay(int &argc, char *argv[])
+{
+    QCoreApplication bare(argc, argv);
+    std::fprintf(stderr, "%s\n", qPrintable(X11Session::unavailableMessage()));
+    if (!X11Session::notifyUnavailable())
+        std::fprintf(stderr, "ZEPA QUARN could not show a desktop notification about it.\n");
+    return 1;
+}
+
+void describeApplication()
+{
+    QApplication::setApplicationName(QStringLiteral("ZEPAquarn"));
+    QApplication::setApplicationDisplayName(QStringLiteral("ZEPA QUARN"));
+    QApplication::setApplicationVersion(QStringLiteral(ZQ_VERSION));
+    // The application lives in the tray; closing a window must not end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (!registerBrandFonts())
+        qCWarning(lcApp) << "app: brand fonts missing — texts use the system monospaced font";
+}
+
+// Takes the single-instance lock; false when another instance holds it. A lock that cannot be made
+// (a read-only folder) is no sign of another instance: the run goes on, and says once what is missing.
+bool lockInstance(rt::SingleInstance &instance, platform::FreedesktopNotifications &notices)
+{
+    const rt::SingleInstance::Attempt lock = instance.tryAcquire();
+    if (lock.outcome == rt::SingleInstance::Outcome::heldByAnother) {
+        std::fprintf(stderr, "ZEPA QUARN is already running.\n");
+        return false;
+    }
+    if (lock.outcome == rt::SingleInstance::Outcome::unavailable) {
+        qCWarning(lcApp).noquote() << "app: running without the single-instance lock —" << lock.detail;
+        notices.add(QStringLiteral("instance-lock"),
+                    {QStringLiteral("ZEPA QUARN cannot lock its folders"),
+                     QStringLiteral("It runs, but a second copy started on the same folders would not be "
+                                    "stopped. ") +
+                         lock.detail});
+    }
+    return true;
+}
+
+// What the application is wired from for the whole run, declared in the order the parts may go.
+struct Run {
+    Run(QApplication &application, const rt::Paths &paths, rt::Settings &settings,
+        const std::vector<platform::InstalledSpeechModel> &speechModels, const LanguageCatalogue &languages)
+        : application(application), paths(paths), settings(settings), speechModels(speechModels), languages(languages)
+    {}
+
+    QApplication &application;
+    const rt::Paths &paths;
+    rt::Settings &settings;
+    const std::vector<platform::InstalledSpeechModel> &speechModels;
+    const LanguageCatalogue &languages;
+    rt::QtMainLoop loop;
+    rt::SystemClocks clocks;
+    // Every request of the application goes through this one client.
+    const std::shared_ptr<const platform::HttpClient> http = std::make_shared<platform::QtHttpClient>();
+    TriggerRecordingGate recordingGate;
+    std::unique_ptr<LinuxServices> services;
+    UpdateServices updateServices;
+    // The pill is made on the first take, after the application; it asks it for reduce motion.
+    ZEPAquarnApp *appForPill = nullptr;
+};
+
+ZEPAquarnApp::Environment applicationEnvironment(Run &run, platform::DesktopAppearance &desktopAppearance)
+{
+    ZEPAquarnApp::Environment environment{
+        run.application,
+        run.loop,
+        run.settings,
+        [] { Diagnostics::shared().start(); },
+        [&run]() {
+            run.services = std::make_unique<LinuxServices>(run.loop, run.clocks, run.settings, run.paths,
+                                                           run.recordingGate, run.speechModels, run.http);
+            return makeController(*run.services, run.loop, run.clocks, run.settings,
+                                  [&run] { return run.appForPill && run.appForPill->appearance().reduceMotion(); });
+        },
+        [&run] {
+            if (run.services)
+                run.services->audioDuringDictation.end();
+        },
+        InviteService(run.http),
+    };
+    environment.permissionProbe = [&run]() -> platform::PermissionProbe & { return run.services->permissionProbe; };
+    environment.pasteboard = [&run]() -> platform::Pasteboard * {
+        return run.services ? &run.services->pasteboard : nullptr;
+    };
+    environment.recordingGate = &run.recordingGate;
+    environment.listInputDevices = [&run] {
+        return run.services ? AudioInputDevice::listInputDevices(run.services->hardware)
+                            : std::vector<AudioInputDevice>{};
+    };
+    environment.revealDiagnostics = [] { Diagnostics::shared().revealInFileManager(); };
+    // Before the services exist (while the defaults are registered) the map is read on a connection
+    // of its own; afterwards through the probe's.
+    environment.keyboardMap = [&run]() -> std::optional<platform::KeyboardMap> {
+        if (run.services)
+            return run.services->permissionProbe.keyboardMap();
+        return platform::x11::readKeyboardMap(qgetenv("DISPLAY"));
+    };
+    environment.notifications = [&run]() -> platform::UserNotifications * {
+        return run.services ? &run.services->notifications : nullptr;
+    };
+    environment.languages = run.languages;
+    environment.desktopAppearance = &desktopAppearance;
+    environment.makeUpdater = [&run] {
+        return makeUpdater(run.updateServices, run.loop, run.clocks, run.settings, run.paths, run.http);
+    };
+    return environment;
+}
+
+void setSettingsServices(ZEPAquarnApp &app, Run &run)
+{
+    app.setSettingsServices(
+        [&run](DictationController &controller, std::function<void(bool)> applyShowInDock) {
+            return makeSettingsModel(*run.services, controller, run.loop, run.clocks, run.settings, run.paths,
+                                     run.languages, std::move(applyShowInDock));
+        },
+        [](QWidget &window, bool shown) {
+            window.winId(); // makes the native window, so its hint is in place before it maps
+            platform::setX11TaskbarPresence(*window.windowHandle(), shown);
+        });
+}
+
+void saveSettingsAtQuit(QApplication &application, rt::Settings &settings)
+{
+    QObject::connect(&application, &QApplication::aboutToQuit, &application, [&settings] {
+        // The toolkit's teardown waits for background warm-ups: none may hold up the quit.
+        OpenAIBackend::stopPrewarms();
+        if (const auto saved = settings.sync(); !saved)
+            qCWarning(lcApp) << "app: settings not saved at quit:" << saved.error().message;
+        qCInfo(lcApp) << "app: terminating";
+    });
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -279,26 +414,15 @@ int main(int argc, char *argv[])
     // The toolkit aborts without a display; without X11 nothing here can work, so say so and stop.
     // The check's connection stays open until the toolkit has its own (see DisplayHold).
     X11Session::DisplayHold display;
-    if (!display.isOpen()) {
-        QCoreApplication bare(argc, argv);
-        std::fprintf(stderr, "%s\n", qPrintable(X11Session::unavailableMessage()));
-        if (!X11Session::notifyUnavailable())
-            std::fprintf(stderr, "ZEPA QUARN could not show a desktop notification about it.\n");
-        return 1;
-    }
+    if (!display.isOpen())
+        return reportNoDisplay(argc, argv);
     X11Session::preferX11();
 
     std::optional<X11Session::ToolkitStartGuard> toolkitStart(std::in_place);
     QApplication application(argc, argv);
     toolkitStart.reset();
     display.release();
-    QApplication::setApplicationName(QStringLiteral("ZEPAquarn"));
-    QApplication::setApplicationDisplayName(QStringLiteral("ZEPA QUARN"));
-    QApplication::setApplicationVersion(QStringLiteral(ZQ_VERSION));
-    // The application lives in the tray; closing a window must not end it.
-    QApplication::setQuitOnLastWindowClosed(false);
-    if (!registerBrandFonts())
-        qCWarning(lcApp) << "app: brand fonts missing — texts use the system monospaced font";
+    describeApplication();
 
     const rt::Paths paths = rt::Paths::fromEnvironment();
     if (const auto made = paths.ensureExists(); !made) {
@@ -309,22 +433,9 @@ int main(int argc, char *argv[])
     // Released before a relaunch, so the new executable can take it.
     std::optional<rt::SingleInstance> instance;
     instance.emplace(paths.lockFiles());
-    const rt::SingleInstance::Attempt lock = instance->tryAcquire();
-    if (lock.outcome == rt::SingleInstance::Outcome::heldByAnother) {
-        std::fprintf(stderr, "ZEPA QUARN is already running.\n");
-        return 0;
-    }
-    // A lock that cannot be made (a read-only folder) is no sign of another instance: run, and say
-    // once what is missing.
     platform::FreedesktopNotifications startupNotices;
-    if (lock.outcome == rt::SingleInstance::Outcome::unavailable) {
-        qCWarning(lcApp).noquote() << "app: running without the single-instance lock —" << lock.detail;
-        startupNotices.add(QStringLiteral("instance-lock"),
-                           {QStringLiteral("ZEPA QUARN cannot lock its folders"),
-                            QStringLiteral("It runs, but a second copy started on the same folders would not be "
-                                           "stopped. ") +
-                                lock.detail});
-    }
+    if (!lockInstance(*instance, startupNotices))
+        return 0;
 
     // Before anything of this run writes: what killed or interrupted runs left behind.
     rt::StartupCleanup cleanup(paths);
@@ -345,91 +456,32 @@ int main(int argc, char *argv[])
     const std::vector<platform::InstalledSpeechModel> speechModels =
         platform::PocketSphinxModelFolder::scan(platform::PocketSphinxModelFolder::systemFolder());
     const LanguageCatalogue languages = languageCatalogue(speechModels);
-
-    rt::QtMainLoop loop;
-    rt::SystemClocks clocks;
-    // Every request of the application goes through this one client.
-    const std::shared_ptr<const platform::HttpClient> http = std::make_shared<platform::QtHttpClient>();
-    TriggerRecordingGate recordingGate;
-    std::unique_ptr<LinuxServices> services;
-    UpdateServices updateServices;
-    // The pill is made on the first take, after the application; it asks it for reduce motion.
-    ZEPAquarnApp *appForPill = nullptr;
+    Run run(application, paths, settings, speechModels, languages);
 
     // The desktop's palette is read before the appearance replaces it.
     platform::PortalDesktopAppearance desktopAppearance(QDBusConnection::sessionBus(),
                                                         colorSchemeOf(QApplication::palette()));
 
-    ZEPAquarnApp::Environment environment{
-        application,
-        loop,
-        settings,
-        [] { Diagnostics::shared().start(); },
-        [&]() {
-            services =
-                std::make_unique<LinuxServices>(loop, clocks, settings, paths, recordingGate, speechModels, http);
-            return makeController(*services, loop, clocks, settings,
-                                  [&appForPill] { return appForPill && appForPill->appearance().reduceMotion(); });
-        },
-        [&] {
-            if (services)
-                services->audioDuringDictation.end();
-        },
-        InviteService(http),
-    };
-    environment.permissionProbe = [&]() -> platform::PermissionProbe & { return services->permissionProbe; };
-    environment.pasteboard = [&]() -> platform::Pasteboard * { return services ? &services->pasteboard : nullptr; };
-    environment.recordingGate = &recordingGate;
-    environment.listInputDevices = [&] {
-        return services ? AudioInputDevice::listInputDevices(services->hardware) : std::vector<AudioInputDevice>{};
-    };
-    environment.revealDiagnostics = [] { Diagnostics::shared().revealInFileManager(); };
-    // Before the services exist (while the defaults are registered) the map is read on a connection
-    // of its own; afterwards through the probe's.
-    environment.keyboardMap = [&]() -> std::optional<platform::KeyboardMap> {
-        if (services)
-            return services->permissionProbe.keyboardMap();
-        return platform::x11::readKeyboardMap(qgetenv("DISPLAY"));
-    };
-    environment.notifications = [&]() -> platform::UserNotifications * {
-        return services ? &services->notifications : nullptr;
-    };
-    environment.languages = languages;
-    environment.desktopAppearance = &desktopAppearance;
-    environment.makeUpdater = [&] { return makeUpdater(updateServices, loop, clocks, settings, paths, http); };
-    auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
-    appForPill = app.get();
-    app->setSettingsServices(
-        [&](DictationController &controller, std::function<void(bool)> applyShowInDock) {
-            return makeSettingsModel(*services, controller, loop, clocks, settings, paths, languages,
-                                     std::move(applyShowInDock));
-        },
-        [](QWidget &window, bool shown) {
-            window.winId(); // makes the native window, so its hint is in place before it maps
-            platform::setX11TaskbarPresence(*window.windowHandle(), shown);
-        });
+    auto app = std::make_unique<ZEPAquarnApp>(applicationEnvironment(run, desktopAppearance));
+    run.appForPill = app.get();
+    setSettingsServices(*app, run);
     app->showScenes();
 
-    QObject::connect(&application, &QApplication::aboutToQuit, &application, [&settings] {
-        // The toolkit's teardown waits for background warm-ups: none may hold up the quit.
-        OpenAIBackend::stopPrewarms();
-        if (const auto saved = settings.sync(); !saved)
-            qCWarning(lcApp) << "app: settings not saved at quit:" << saved.error().message;
-        qCInfo(lcApp) << "app: terminating";
-    });
+    // After the application's own handler, which may still write settings.
+    saveSettingsAtQuit(application, settings);
 
     // A display that dies ends the process inside the event loop; the take in flight is kept first.
     std::optional<X11Session::DisplayLossHandler> displayLoss(std::in_place, [&app] { app->applicationLostDisplay(); });
     const int status = QApplication::exec();
     displayLoss.reset();
     // The controller and the views go before the services they use.
-    appForPill = nullptr;
+    run.appForPill = nullptr;
     app.reset();
-    services.reset();
+    run.services.reset();
     // An installed update starts once this process holds nothing the new one needs.
-    if (!updateServices.relaunchExecutable.isEmpty()) {
+    if (!run.updateServices.relaunchExecutable.isEmpty()) {
         instance.reset();
-        if (!QProcess::startDetached(updateServices.relaunchExecutable, QCoreApplication::arguments().mid(1)))
+        if (!QProcess::startDetached(run.updateServices.relaunchExecutable, QCoreApplication::arguments().mid(1)))
             qCWarning(lcApp) << "app: the updated application did not start";
     }
     return status;
