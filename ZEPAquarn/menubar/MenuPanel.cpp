@@ -74,96 +74,20 @@ MenuPanel::MenuPanel(MenuPanelModel &model, QWidget *parent)
     setObjectName(QStringLiteral("menu-panel"));
     setFixedWidth(kWidth);
     setAutoFillBackground(false);
-
-    m_scroll->setFrameShape(QFrame::NoFrame);
-    // Tab goes straight to the controls, not to the scroll area around them.
-    m_scroll->setFocusPolicy(Qt::NoFocus);
-    m_scroll->setWidgetResizable(true);
-    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_scroll->viewport()->setAutoFillBackground(false);
-    m_content->setAutoFillBackground(false);
-    m_scroll->setWidget(m_content);
-    m_scroll->setGraphicsEffect(m_opacity);
+    makeScrollArea();
 
     auto *column = new QVBoxLayout(m_content);
     column->setContentsMargins(12, 12, 12, 12);
     column->setSpacing(10);
-
-    // 1. Header: copy-last and, while the trigger is not running, "Enable Dictation".
-    auto *header = new QWidget(m_content);
-    auto *headerRow = new QHBoxLayout(header);
-    headerRow->setContentsMargins(4, 6, 4, 4);
-    headerRow->setSpacing(8);
-    headerRow->addStretch(1);
-    m_copyLast = new ZepaButton(ZepaButtonStyle::quiet, QStringLiteral("Copy Last"), QStringLiteral("doc.on.doc"), header);
-    m_enable = new ZepaButton(ZepaButtonStyle::primary, QStringLiteral("Enable Dictation"), QString(), header);
-    headerRow->addWidget(m_copyLast, 0, Qt::AlignVCenter);
-    headerRow->addWidget(m_enable, 0, Qt::AlignVCenter);
-    column->addWidget(header);
-    connect(m_copyLast, &QAbstractButton::clicked, &m_model, &MenuPanelModel::copyLast);
-    connect(m_enable, &QAbstractButton::clicked, &m_model, &MenuPanelModel::enableDictation);
-
-    // Under the header, where the button would suggest all is well: no key reaches the trigger.
-    m_triggerBanner = new UnseenTriggerMenuBanner(m_content);
-    connect(m_triggerBanner, &QAbstractButton::clicked, &m_model, &MenuPanelModel::chooseTrigger);
-    column->addWidget(m_triggerBanner);
-
-    // 2–4. Banners and the milestone line.
-    m_updateBanner = new MenuUpdateBanner(m_content);
-    connect(m_updateBanner, &QAbstractButton::clicked, &m_model, &MenuPanelModel::update);
-    column->addWidget(m_updateBanner);
-    m_issueBanner = new RecentIssueMenuBanner(m_content);
-    connect(m_issueBanner, &QAbstractButton::clicked, &m_model, &MenuPanelModel::openRecentIssue);
-    column->addWidget(m_issueBanner);
-    m_milestoneLine = new MilestoneLine(m_content);
-    connect(m_milestoneLine, &MilestoneLine::appeared, &m_model, &MenuPanelModel::milestoneShown);
-    connect(m_milestoneLine, &MilestoneLine::dismissRequested, &m_model, &MenuPanelModel::dismissMilestones);
-    column->addWidget(m_milestoneLine);
-
+    addHeader(*column);
+    addBanners(*column);
     // 5. This week.
     m_recap = new MenuWeekRecap(m_content);
     connect(m_recap, &QAbstractButton::clicked, &m_model, &MenuPanelModel::openRecap);
     column->addWidget(m_recap);
-
-    // 6. Language and AI cleanup.
-    m_language = new ZepaMenuPicker(
-        QStringLiteral("Language"),
-        {[this] { return QVariant(m_model.language()); }, [this](const QVariant &v) { m_model.setLanguage(v.toString()); }},
-        pickerSections(m_model.languageOptions()), 126, QStringLiteral("globe"), true);
-    auto *cleanup = new QWidget;
-    auto *cleanupLayout = new QHBoxLayout(cleanup);
-    cleanupLayout->setContentsMargins(0, 0, 0, 0);
-    m_cleanupSwitch = new ZepaSwitch(ZepaSwitch::Size::mini, cleanup);
-    m_cleanupSwitch->setAccessibleName(QStringLiteral("AI cleanup"));
-    m_included = new IncludedText(cleanup);
-    cleanupLayout->addWidget(m_cleanupSwitch);
-    cleanupLayout->addWidget(m_included);
-    connect(m_cleanupSwitch, &QAbstractButton::toggled, &m_model, &MenuPanelModel::setCleanupEnabled);
-    column->addWidget(new MenuCard({new MenuControlRow(QStringLiteral("globe"), QStringLiteral("Language"), m_language),
-                                    new MenuControlRow(QStringLiteral("wand.and.stars"), QStringLiteral("AI cleanup"),
-                                                       cleanup)},
-                                   m_content));
-
-    // 7. Microphone.
-    m_microphone = new ZepaMenuPicker(QStringLiteral("Microphone"),
-                                      {[this] { return QVariant(m_model.inputDevice()); },
-                                       [this](const QVariant &v) { m_model.setInputDevice(v.toString()); }},
-                                      pickerSections(m_model.microphoneOptions()), 142, QStringLiteral("mic"), true);
-    column->addWidget(
-        new MenuCard({new MenuControlRow(QStringLiteral("mic"), QStringLiteral("Microphone"), m_microphone)}, m_content));
-
-    // 8. Footer.
-    m_openRow = new MenuActionRow(QStringLiteral("macwindow"), QStringLiteral("Open ZEPA QUARN…"),
-                                  QStringLiteral("History, settings, and support"), MenuActionRow::Accessory::chevron);
-    m_quitRow = new MenuActionRow(QStringLiteral("xmark.circle"), QStringLiteral("Quit ZEPA QUARN"), QString(),
-                                  MenuActionRow::Accessory::shortcut, QStringLiteral("Ctrl+Q"));
-    connect(m_openRow, &QAbstractButton::clicked, &m_model, [this] { m_model.openMainWindow(AppWindowSection::stats); });
-    connect(m_quitRow, &QAbstractButton::clicked, &m_model, &MenuPanelModel::quit);
-    column->addWidget(new MenuCard({m_openRow, m_quitRow}, m_content));
-    auto *quitShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
-    quitShortcut->setContext(Qt::WindowShortcut);
-    connect(quitShortcut, &QShortcut::activated, &m_model, &MenuPanelModel::quit);
+    addLanguageCard(*column);
+    addMicrophoneCard(*column);
+    addFooter(*column);
 
     m_revealFrames.setInterval(16);
     connect(&m_revealFrames, &QTimer::timeout, this, [this] {
@@ -179,6 +103,107 @@ MenuPanel::MenuPanel(MenuPanelModel &model, QWidget *parent)
 }
 
 MenuPanel::~MenuPanel() = default;
+
+void MenuPanel::makeScrollArea()
+{
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    // Tab goes straight to the controls, not to the scroll area around them.
+    m_scroll->setFocusPolicy(Qt::NoFocus);
+    m_scroll->setWidgetResizable(true);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->viewport()->setAutoFillBackground(false);
+    m_content->setAutoFillBackground(false);
+    m_scroll->setWidget(m_content);
+    m_scroll->setGraphicsEffect(m_opacity);
+}
+
+// 1. Header: copy-last and, while the trigger is not running, "Enable Dictation".
+void MenuPanel::addHeader(QVBoxLayout &column)
+{
+    auto *header = new QWidget(m_content);
+    auto *headerRow = new QHBoxLayout(header);
+    headerRow->setContentsMargins(4, 6, 4, 4);
+    headerRow->setSpacing(8);
+    headerRow->addStretch(1);
+    m_copyLast =
+        new ZepaButton(ZepaButtonStyle::quiet, QStringLiteral("Copy Last"), QStringLiteral("doc.on.doc"), header);
+    m_enable = new ZepaButton(ZepaButtonStyle::primary, QStringLiteral("Enable Dictation"), QString(), header);
+    headerRow->addWidget(m_copyLast, 0, Qt::AlignVCenter);
+    headerRow->addWidget(m_enable, 0, Qt::AlignVCenter);
+    column.addWidget(header);
+    connect(m_copyLast, &QAbstractButton::clicked, &m_model, &MenuPanelModel::copyLast);
+    connect(m_enable, &QAbstractButton::clicked, &m_model, &MenuPanelModel::enableDictation);
+
+    // Under the header, where the button would suggest all is well: no key reaches the trigger.
+    m_triggerBanner = new UnseenTriggerMenuBanner(m_content);
+    connect(m_triggerBanner, &QAbstractButton::clicked, &m_model, &MenuPanelModel::chooseTrigger);
+    column.addWidget(m_triggerBanner);
+}
+
+// 2–4. Banners and the milestone line.
+void MenuPanel::addBanners(QVBoxLayout &column)
+{
+    m_updateBanner = new MenuUpdateBanner(m_content);
+    connect(m_updateBanner, &QAbstractButton::clicked, &m_model, &MenuPanelModel::update);
+    column.addWidget(m_updateBanner);
+    m_issueBanner = new RecentIssueMenuBanner(m_content);
+    connect(m_issueBanner, &QAbstractButton::clicked, &m_model, &MenuPanelModel::openRecentIssue);
+    column.addWidget(m_issueBanner);
+    m_milestoneLine = new MilestoneLine(m_content);
+    connect(m_milestoneLine, &MilestoneLine::appeared, &m_model, &MenuPanelModel::milestoneShown);
+    connect(m_milestoneLine, &MilestoneLine::dismissRequested, &m_model, &MenuPanelModel::dismissMilestones);
+    column.addWidget(m_milestoneLine);
+}
+
+// 6. Language and AI cleanup.
+void MenuPanel::addLanguageCard(QVBoxLayout &column)
+{
+    m_language = new ZepaMenuPicker(QStringLiteral("Language"),
+                                    {[this] { return QVariant(m_model.language()); },
+                                     [this](const QVariant &v) { m_model.setLanguage(v.toString()); }},
+                                    pickerSections(m_model.languageOptions()), 126, QStringLiteral("globe"), true);
+    auto *cleanup = new QWidget;
+    auto *cleanupLayout = new QHBoxLayout(cleanup);
+    cleanupLayout->setContentsMargins(0, 0, 0, 0);
+    m_cleanupSwitch = new ZepaSwitch(ZepaSwitch::Size::mini, cleanup);
+    m_cleanupSwitch->setAccessibleName(QStringLiteral("AI cleanup"));
+    m_included = new IncludedText(cleanup);
+    cleanupLayout->addWidget(m_cleanupSwitch);
+    cleanupLayout->addWidget(m_included);
+    connect(m_cleanupSwitch, &QAbstractButton::toggled, &m_model, &MenuPanelModel::setCleanupEnabled);
+    column.addWidget(
+        new MenuCard({new MenuControlRow(QStringLiteral("globe"), QStringLiteral("Language"), m_language),
+                      new MenuControlRow(QStringLiteral("wand.and.stars"), QStringLiteral("AI cleanup"), cleanup)},
+                     m_content));
+}
+
+// 7. Microphone.
+void MenuPanel::addMicrophoneCard(QVBoxLayout &column)
+{
+    m_microphone = new ZepaMenuPicker(QStringLiteral("Microphone"),
+                                      {[this] { return QVariant(m_model.inputDevice()); },
+                                       [this](const QVariant &v) { m_model.setInputDevice(v.toString()); }},
+                                      pickerSections(m_model.microphoneOptions()), 142, QStringLiteral("mic"), true);
+    column.addWidget(new MenuCard(
+        {new MenuControlRow(QStringLiteral("mic"), QStringLiteral("Microphone"), m_microphone)}, m_content));
+}
+
+// 8. Footer, with Ctrl+Q for its quit row.
+void MenuPanel::addFooter(QVBoxLayout &column)
+{
+    m_openRow = new MenuActionRow(QStringLiteral("macwindow"), QStringLiteral("Open ZEPA QUARN…"),
+                                  QStringLiteral("History, settings, and support"), MenuActionRow::Accessory::chevron);
+    m_quitRow = new MenuActionRow(QStringLiteral("xmark.circle"), QStringLiteral("Quit ZEPA QUARN"), QString(),
+                                  MenuActionRow::Accessory::shortcut, QStringLiteral("Ctrl+Q"));
+    connect(m_openRow, &QAbstractButton::clicked, &m_model,
+            [this] { m_model.openMainWindow(AppWindowSection::stats); });
+    connect(m_quitRow, &QAbstractButton::clicked, &m_model, &MenuPanelModel::quit);
+    column.addWidget(new MenuCard({m_openRow, m_quitRow}, m_content));
+    auto *quitShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    quitShortcut->setContext(Qt::WindowShortcut);
+    connect(quitShortcut, &QShortcut::activated, &m_model, &MenuPanelModel::quit);
+}
 
 void MenuPanel::setScreenHeight(std::function<std::optional<double>()> visibleHeight)
 {

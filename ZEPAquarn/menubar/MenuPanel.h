@@ -12,6 +12,7 @@
 
 class QGraphicsOpacityEffect;
 class QScrollArea;
+class QVBoxLayout;
 
 namespace zq {
 
@@ -83,6 +84,12 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    void makeScrollArea();
+    void addHeader(QVBoxLayout &column);
+    void addBanners(QVBoxLayout &column);
+    void addLanguageCard(QVBoxLayout &column);
+    void addMicrophoneCard(QVBoxLayout &column);
+    void addFooter(QVBoxLayout &column);
     void layoutScroll();
     void applyHeight();
 
