@@ -201,7 +201,7 @@ std::unique_ptr<AppSettingsModel> makeSettingsModel(LinuxServices &s, DictationC
 }
 
 std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLoop &loop, rt::Clocks &clocks,
-                                                    rt::Settings &settings, std::function<bool()> reduceMotion)
+                                                    rt::Settings &settings, std::function<Motion &()> animations)
 {
     DictationController::Dependencies deps{loop,
                                            clocks,
@@ -223,9 +223,9 @@ std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLo
                     }};
     deps.prewarmOpenAI = [config = s.backends.openAI, &clocks] { OpenAIBackend::prewarmIfNeeded(config, clocks); };
     // The pill reads the engine's levels on the engine's own clocks.
-    deps.makePill = [&engine = s.engine, &loop, &clocks, &settings, reduceMotion = std::move(reduceMotion)] {
+    deps.makePill = [&engine = s.engine, &loop, &clocks, &settings, animations = std::move(animations)] {
         return std::make_unique<PillPanelWindow>(engine, Colorway::consensusMint,
-                                                 PillPanelWindow::Services{loop, clocks, settings, reduceMotion});
+                                                 PillPanelWindow::Services{loop, clocks, settings, animations()});
     };
     deps.appVersion = QStringLiteral(ZQ_VERSION);
     deps.build = QStringLiteral(ZQ_BUILD);
@@ -344,7 +344,7 @@ ZEPAquarnApp::Environment applicationEnvironment(Run &run, platform::DesktopAppe
             run.services = std::make_unique<LinuxServices>(run.loop, run.clocks, run.settings, run.paths,
                                                            run.recordingGate, run.speechModels, run.http);
             return makeController(*run.services, run.loop, run.clocks, run.settings,
-                                  [&run] { return run.appForPill && run.appForPill->appearance().reduceMotion(); });
+                                  [&run]() -> Motion & { return run.appForPill->animations(); });
         },
         [&run] {
             if (run.services)

@@ -5,6 +5,7 @@
 #include "menubar/MenuPanel.h"
 #include "menubar/MenuPanelModel.h"
 #include "app/AppearanceService.h"
+#include "menubar/brand/Motion.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/TriggerReach.h"
@@ -84,6 +85,10 @@ ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
 
     m_appearance =
         std::make_unique<AppearanceService>(settings, m_environment.desktopAppearance, &m_environment.application);
+    m_animations = std::make_unique<Motion>(m_environment.loop);
+    const auto followReduceMotion = [this] { m_animations->setAnimationsOff(m_appearance->reduceMotion()); };
+    followReduceMotion();
+    connect(m_appearance.get(), &AppearanceService::changed, m_animations.get(), followReduceMotion);
 
     migrateTriggerKeyToSecondary(settings);
 
@@ -169,6 +174,7 @@ void ZEPAquarnApp::showScenes()
         m_onboardingWindow =
             std::make_unique<OnboardingView>(*model, makeSettingsTriggerRecorder(recorder, m_environment.settings));
         model->setParent(m_onboardingWindow.get());
+        m_animations->provide(*m_onboardingWindow);
         m_onboardingWindow->show();
         m_onboardingWindow->raise();
         m_onboardingWindow->activateWindow();
@@ -197,7 +203,7 @@ void ZEPAquarnApp::makeMenuPanel()
     };
     m_menuPanelModel = std::make_unique<MenuPanelModel>(std::move(services));
     m_menuPanel = new MenuPanel(*m_menuPanelModel);
-    m_menuPanel->setReduceMotion([this] { return m_appearance->reduceMotion(); });
+    m_animations->provide(*m_menuPanel);
     m_menuBarExtra->setPanel(m_menuPanel, [this] {
         m_menuPanel->appear();
         m_menuPanel->refresh();
@@ -277,6 +283,7 @@ void ZEPAquarnApp::openMainWindow()
         }
         m_mainWindow = std::make_unique<AppWindowView>(m_windowModel, m_controller->incidents(), m_updater.get(),
                                                        m_settingsModel.get(), std::move(pages));
+        m_animations->provide(*m_mainWindow);
     }
     m_windowModel.activateApp();
     m_mainWindow->show();

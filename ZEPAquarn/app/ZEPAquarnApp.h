@@ -40,6 +40,7 @@ class MenuBarExtra;
 class MenuPanel;
 class MenuPanelModel;
 class MilestoneStore;
+class Motion;
 class OnboardingView;
 class TriggerReach;
 class TriggerRecordingGate;
@@ -110,6 +111,9 @@ public:
     AppWindowModel &windowModel() { return m_windowModel; }
     // The light or dark scheme and reduce motion, for views that are not widgets of the application.
     AppearanceService &appearance() { return *m_appearance; }
+    // The ticker of every animation, switched off while the desktop reduces motion; the windows of
+    // the application provide it, the pill is handed it.
+    Motion &animations() { return *m_animations; }
     // Built with the scenes; none before showScenes() or without makeUpdater.
     Updater *updater() const { return m_updater.get(); }
     // The one store of the chosen listening animation, for the window, settings and statistics pages.
@@ -153,6 +157,7 @@ private:
     AppWindowModel m_windowModel;
     MotionStore m_motion;
     std::unique_ptr<AppearanceService> m_appearance;
+    std::unique_ptr<Motion> m_animations;
     bool m_needsOnboarding = true;
     TaskbarPresence m_taskbarPresence = TaskbarPresence::hidden;
     std::unique_ptr<DictationController> m_controller;

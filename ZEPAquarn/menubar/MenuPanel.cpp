@@ -58,7 +58,7 @@ protected:
 
 } // namespace
 
-MenuPanel::RevealLook MenuPanel::revealLook(std::optional<double> elapsed, bool reduceMotion)
+MenuPanel::RevealLook MenuPanel::revealLook(std::optional<motion::Seconds> elapsed, bool reduceMotion)
 {
     const double start = reduceMotion ? 0.0 : -kRevealOffset;
     if (!elapsed)
@@ -69,7 +69,16 @@ MenuPanel::RevealLook MenuPanel::revealLook(std::optional<double> elapsed, bool 
 
 MenuPanel::MenuPanel(MenuPanelModel &model, QWidget *parent)
     : QWidget(parent), m_model(model), m_scroll(new QScrollArea(this)), m_content(new QWidget),
-      m_opacity(new QGraphicsOpacityEffect(this))
+      m_opacity(new QGraphicsOpacityEffect(this)),
+      // With animations off the panel still fades in; only its slide goes.
+      m_revealFrames(
+          motion::frame,
+          [this](rt::Nanos now) {
+              const motion::Seconds elapsed = now - m_revealStart;
+              setRevealElapsed(elapsed);
+              return elapsed < kRevealCurve.duration;
+          },
+          Motion::WhenOff::keepRunning)
 {
     setObjectName(QStringLiteral("menu-panel"));
     setFixedWidth(kWidth);
@@ -88,14 +97,6 @@ MenuPanel::MenuPanel(MenuPanelModel &model, QWidget *parent)
     addLanguageCard(*column);
     addMicrophoneCard(*column);
     addFooter(*column);
-
-    m_revealFrames.setInterval(16);
-    connect(&m_revealFrames, &QTimer::timeout, this, [this] {
-        const double elapsed = double(m_revealClock.elapsed()) / 1000.0;
-        setRevealElapsed(elapsed);
-        if (elapsed >= kRevealCurve.duration)
-            m_revealFrames.stop();
-    });
 
     connect(&m_model, &MenuPanelModel::changed, this, &MenuPanel::refresh);
     refresh();
@@ -211,25 +212,26 @@ void MenuPanel::setScreenHeight(std::function<std::optional<double>()> visibleHe
     applyHeight();
 }
 
-void MenuPanel::setReduceMotion(std::function<bool()> reduceMotion)
-{
-    m_reduceMotion = std::move(reduceMotion);
-}
-
 void MenuPanel::appear()
 {
     m_model.appear();
     if (m_model.showsUnseenTrigger())
         qCInfo(lcApp) << "menu panel: shows that no key starts dictation";
     // Later appearances of the same panel do not animate again.
-    if (!m_revealElapsed) {
-        setRevealElapsed(0);
-        m_revealClock.start();
-        m_revealFrames.start();
+    if (m_revealElapsed)
+        return;
+    Motion *motion = Motion::of(*this);
+    if (!motion) {
+        // Nothing drives the reveal: the panel is there at once.
+        setRevealElapsed(kRevealCurve.duration);
+        return;
     }
+    m_revealStart = motion->now();
+    setRevealElapsed(motion::Seconds(0));
+    m_revealFrames.start(*motion);
 }
 
-void MenuPanel::setRevealElapsed(double elapsed)
+void MenuPanel::setRevealElapsed(motion::Seconds elapsed)
 {
     m_revealElapsed = elapsed;
     layoutScroll();
@@ -311,7 +313,8 @@ void MenuPanel::applyHeight()
 
 void MenuPanel::layoutScroll()
 {
-    const RevealLook look = revealLook(m_revealElapsed, m_reduceMotion && m_reduceMotion());
+    const Motion *motion = Motion::of(*this);
+    const RevealLook look = revealLook(m_revealElapsed, motion && motion->animationsOff());
     m_opacity->setOpacity(look.opacity);
     // Once revealed the panel draws directly, not through an offscreen copy.
     m_opacity->setEnabled(look.opacity < 1.0);

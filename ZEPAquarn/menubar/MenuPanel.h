@@ -1,10 +1,8 @@
 #pragma once
 
 #include "menubar/MenuPanelModel.h"
-#include "menubar/brand/CubicBezierEase.h"
+#include "menubar/brand/Motion.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -28,33 +26,34 @@ class ZepaSwitch;
 
 // The tray panel: a 372-point column of the header, the banners, the milestone line, the weekly
 // recap and three cards (language and cleanup, microphone, footer). It never grows taller than the
-// screen allows and scrolls beyond that. Everything it shows comes from its model. Main thread only.
+// screen allows and scrolls beyond that. Everything it shows comes from its model. Its reveal runs on
+// the ticker its window provides and, with animations off, keeps its fade but not its slide. Main
+// thread only.
 class MenuPanel : public QWidget {
     Q_OBJECT
 public:
     static constexpr int kWidth = 372;
-    // The reveal: a fade with an 8-point slide down, on the palette's curve over 0.79 s.
-    static constexpr TimingCurve kRevealCurve{0.2, 0.0, 0.0, 1.0, 0.79};
+    // The reveal: a fade with an 8-point slide down.
+    static constexpr TimingCurve kRevealCurve{motion::standard, motion::panelReveal};
     static constexpr double kRevealOffset = 8;
 
     struct RevealLook {
         double opacity;
         double offset; // points, negative = up
     };
-    // The look `elapsed` seconds into the reveal; none: not revealed yet.
-    static RevealLook revealLook(std::optional<double> elapsed, bool reduceMotion);
+    // The look `elapsed` into the reveal; none: not revealed yet.
+    static RevealLook revealLook(std::optional<motion::Seconds> elapsed, bool reduceMotion);
 
     explicit MenuPanel(MenuPanelModel &model, QWidget *parent = nullptr);
     ~MenuPanel() override;
 
     // The visible height of the screen the panel opens on; the primary screen's when not set.
     void setScreenHeight(std::function<std::optional<double>()> visibleHeight);
-    void setReduceMotion(std::function<bool()> reduceMotion);
 
     // The panel came on screen: the model appears and, the first time, the panel reveals itself.
     void appear();
-    // Puts the reveal at `elapsed` seconds (the frame timer does this while it runs).
-    void setRevealElapsed(double elapsed);
+    // Puts the reveal at `elapsed` (its frames do this while it runs).
+    void setRevealElapsed(motion::Seconds elapsed);
 
     double naturalHeight() const;
     double heightCap() const;
@@ -95,7 +94,6 @@ private:
 
     MenuPanelModel &m_model;
     std::function<std::optional<double>()> m_screenHeight;
-    std::function<bool()> m_reduceMotion;
     QScrollArea *m_scroll;
     QWidget *m_content;
     QGraphicsOpacityEffect *m_opacity;
@@ -112,9 +110,9 @@ private:
     ZepaMenuPicker *m_microphone;
     MenuActionRow *m_openRow;
     MenuActionRow *m_quitRow;
-    std::optional<double> m_revealElapsed;
-    QElapsedTimer m_revealClock;
-    QTimer m_revealFrames;
+    std::optional<motion::Seconds> m_revealElapsed;
+    rt::Nanos m_revealStart{0};
+    Motion::Frames m_revealFrames;
 };
 
 } // namespace zq

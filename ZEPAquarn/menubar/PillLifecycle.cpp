@@ -1,7 +1,7 @@
 #include "menubar/PillLifecycle.h"
 
-#include "menubar/brand/CubicBezierEase.h"
 #include "menubar/brand/Metrics.h"
+#include "menubar/brand/Motion.h"
 #include "menubar/brand/ZepaMeter.h"
 
 #include <algorithm>
@@ -11,21 +11,17 @@ namespace zq {
 
 namespace {
 
-constexpr double kWidthSeconds = 0.45;
-constexpr double kPresenceSeconds = 0.215;
-constexpr double kRollupSeconds = 0.52;
+// The entrance and exit take as long as a row's hover.
+constexpr TimingCurve kPresence{motion::standard, motion::rowHover};
+constexpr TimingCurve kWidth{motion::standard, motion::Seconds(0.45)};
+constexpr TimingCurve kRollup{motion::standard, motion::Seconds(0.52)};
 constexpr double kTurnDegreesPerSecond = 100;
-constexpr double kDoneTurnSeconds = 0.9;
+constexpr TimingCurve kDoneTurn{motion::decelerate, motion::Seconds(0.9)};
 
-// The pill's standard curve.
-double ease(double p)
+// Eased progress of `timing` at `now` for a change that began at `since` (seconds since 2001).
+double eased(const TimingCurve &timing, double since, double now)
 {
-    return cubicBezierEase(p, 0.2, 0, 0, 1);
-}
-
-double unit(double value)
-{
-    return std::clamp(value, 0.0, 1.0);
+    return timing.progress(motion::Seconds(now - since));
 }
 
 } // namespace
@@ -98,12 +94,12 @@ void PillLifecycle::noteCapture(bool live, const LevelHistory &history, double n
 PillLifecycle::Presence PillLifecycle::presence(double now) const
 {
     if (exitAt) {
-        const double e = ease(unit((now - *exitAt) / kPresenceSeconds));
+        const double e = eased(kPresence, *exitAt, now);
         return {1 - e, 1 - 0.195 * e, 0};
     }
     if (!shownAt)
         return {0, 0.976, 8};
-    const double e = ease(unit((now - *shownAt) / kPresenceSeconds));
+    const double e = eased(kPresence, *shownAt, now);
     return {e, 0.976 + 0.024 * e, 8 * (1 - e)};
 }
 
@@ -113,38 +109,36 @@ double PillLifecycle::pillWidth(bool reduceMotion, double now) const
     if (reduceMotion)
         return liveNow ? PillMetrics::kWideWidth : PillMetrics::kNarrowWidth;
     if (liveNow)
-        return PillMetrics::kNarrowWidth + (PillMetrics::kWideWidth - PillMetrics::kNarrowWidth) *
-                                               ease(unit((now - captureAt.value_or(stateAt)) / kWidthSeconds));
+        return PillMetrics::kNarrowWidth + (PillMetrics::kWideWidth - PillMetrics::kNarrowWidth) * eased(kWidth, captureAt.value_or(stateAt), now);
     if (isCapturing() && !captureWasLive)
         return PillMetrics::kNarrowWidth;
     if (!rollupAt)
         return PillMetrics::kNarrowWidth;
-    return PillMetrics::kWideWidth -
-           (PillMetrics::kWideWidth - PillMetrics::kNarrowWidth) * ease(unit((now - *rollupAt) / kWidthSeconds));
+    return PillMetrics::kWideWidth - (PillMetrics::kWideWidth - PillMetrics::kNarrowWidth) * eased(kWidth, *rollupAt, now);
 }
 
 double PillLifecycle::captureFade(bool reduceMotion, double now) const
 {
     if (isCapturing() && captureLive)
-        return reduceMotion ? 1.0 : ease(unit((now - captureAt.value_or(stateAt)) / kWidthSeconds));
+        return reduceMotion ? 1.0 : eased(kWidth, captureAt.value_or(stateAt), now);
     if (captureWasLive && rollupAt && !reduceMotion)
-        return 1 - ease(unit((now - *rollupAt) / kWidthSeconds));
+        return 1 - eased(kWidth, *rollupAt, now);
     return 0;
 }
 
 double PillLifecycle::rollupProgress(double now) const
 {
-    return rollupAt ? ease((now - *rollupAt) / kRollupSeconds) : 0.0;
+    return rollupAt ? eased(kRollup, *rollupAt, now) : 0.0;
 }
 
 double PillLifecycle::markRotation(double now) const
 {
     const double base = rollupAt.value_or(stateAt);
     if (state.is(PillState::Kind::thinking))
-        return kTurnDegreesPerSecond * std::max(0.0, now - (base + kRollupSeconds));
+        return kTurnDegreesPerSecond * std::max(0.0, now - (base + kRollup.duration.count()));
     if (state.is(PillState::Kind::done)) {
-        const double reached = kTurnDegreesPerSecond * std::max(0.0, stateAt - (base + kRollupSeconds));
-        return reached + 90 * cubicBezierEase(unit((now - stateAt) / kDoneTurnSeconds), 0, 0, 0.2, 1);
+        const double reached = kTurnDegreesPerSecond * std::max(0.0, stateAt - (base + kRollup.duration.count()));
+        return reached + 90 * eased(kDoneTurn, stateAt, now);
     }
     return 0;
 }

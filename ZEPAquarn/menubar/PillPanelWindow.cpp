@@ -82,12 +82,15 @@ private:
 
 PillPanelWindow::PillPanelWindow(AudioEngine &audio, Colorway colorway, Services services, QObject *parent)
     : QObject(parent), m_audio(audio), m_services(std::move(services)), m_colorway(colorway),
-      m_animationStyle(storedPillAnimationStyle(m_services.settings)), m_compositing(compositorRunning())
+      m_animationStyle(storedPillAnimationStyle(m_services.settings)), m_compositing(compositorRunning()), m_frames(
+                                              motion::liveFrame,
+                                              [this](rt::Nanos) {
+                                                  drawFrame();
+                                                  return true;
+                                              },
+                                              Motion::WhenOff::keepRunning)
 {
     m_surface = std::make_unique<Surface>(*this, m_compositing);
-    m_frameTimer.setInterval(kFrameIntervalMs);
-    m_frameTimer.setTimerType(Qt::PreciseTimer);
-    connect(&m_frameTimer, &QTimer::timeout, this, [this] { drawFrame(); });
     connect(&m_audio, &AudioEngine::captureLiveChanged, this, [this](bool live) { captureChanged(live); });
     // The frame timer runs 30 times a second: the style is parsed when it changes, not per frame.
     connect(&m_services.settings, &rt::Settings::changed, this, [this](const QString &key) {
@@ -102,7 +105,7 @@ PillPanelWindow::PillPanelWindow(AudioEngine &audio, Colorway colorway, Services
 
 PillPanelWindow::~PillPanelWindow()
 {
-    m_frameTimer.stop();
+    m_frames.stop();
     m_hideCompletion.cancel();
 }
 
@@ -124,7 +127,7 @@ PillView PillPanelWindow::frame() const
     view.colorway = m_colorway;
     // The application's palette follows the "appearance" setting over the desktop's scheme.
     view.scheme = colorSchemeOf(*m_surface);
-    view.reduceMotion = m_services.reduceMotion && m_services.reduceMotion();
+    view.reduceMotion = m_services.motion.animationsOff();
     view.liveHistory = m_audio.history();
     view.engineCaptureLive = m_audio.captureLive();
     return view;
@@ -173,14 +176,14 @@ void PillPanelWindow::show()
     m_surface->move(frame.topLeft());
     drawFrame();
     m_surface->show();
-    m_frameTimer.start();
+    m_frames.start(m_services.motion);
 }
 
 void PillPanelWindow::hide()
 {
     const std::uint64_t generation = ++m_hideGeneration;
     m_lifecycle.apply(PillState::hidden(), LevelHistory(), now());
-    m_hideCompletion = m_services.loop.postDelayed(rt::seconds(kHideDelay),
+    m_hideCompletion = m_services.loop.postDelayed(std::chrono::duration_cast<rt::Nanos>(kHideDelay),
                                                    m_lifetime.guard([this, generation] { completeHide(generation); }));
 }
 
@@ -189,7 +192,7 @@ void PillPanelWindow::completeHide(std::uint64_t generation)
     if (generation != m_hideGeneration || !m_lifecycle.exitAt)
         return; // a newer update or hide took over
     m_lifecycle = PillLifecycle();
-    m_frameTimer.stop();
+    m_frames.stop();
     m_surface->hide();
 }
 

@@ -2,6 +2,7 @@
 
 #include "menubar/PillLifecycle.h"
 #include "menubar/PillView.h"
+#include "menubar/brand/Motion.h"
 #include "pipeline/Colorway.h"
 #include "pipeline/PillDisplay.h"
 #include "runtime/Executor.h"
@@ -9,7 +10,6 @@
 #include <QObject>
 #include <QRect>
 #include <QSize>
-#include <QTimer>
 
 #include <cstdint>
 #include <functional>
@@ -33,7 +33,8 @@ class AudioEngine;
 // lifecycle value, feeds it the engine's capture edges, and hides 0.215 s after a hide once the
 // exit has played, unless a newer update took over.
 //
-// Its frame timer (at most 30 frames a second) runs only while the window is up. Without a
+// Its frames (at most 30 a second, on the application's ticker) run only while the window is up,
+// animations off or not: the meter follows the voice and the fades stay. Without a
 // compositing manager a translucent window would paint black, so the window then cuts itself to
 // the capsule's shape instead.
 //
@@ -47,14 +48,13 @@ public:
         const rt::Clocks &clocks;
         // "pillAnimation" is read when the window is made and whenever it changes.
         rt::Settings &settings;
-        // The desktop's reduce-motion preference; off when empty.
-        std::function<bool()> reduceMotion;
+        // The ticker the frames run on; its animations-off switch is the pill's reduce motion.
+        Motion &motion;
     };
 
     static constexpr QSize kPanelSize{460, 100};
     static constexpr int kBottomMargin = 24;
-    static constexpr double kHideDelay = 0.215;
-    static constexpr int kFrameIntervalMs = 34;
+    static constexpr motion::Seconds kHideDelay = motion::rowHover;
 
     // Builds the window (not shown). `audio` must outlive the pill.
     PillPanelWindow(AudioEngine &audio, Colorway colorway, Services services, QObject *parent = nullptr);
@@ -71,7 +71,7 @@ public:
     PillView frame() const;
     QWidget &window() const;
     bool isCompositing() const { return m_compositing; }
-    bool isFrameTimerRunning() const { return m_frameTimer.isActive(); }
+    bool isFrameTimerRunning() const { return m_frames.isActive(); }
     std::uint64_t hideGeneration() const { return m_hideGeneration; }
 
     // Where the window goes on `screen`: centred, 24 points above the bottom of its usable area.
@@ -95,7 +95,7 @@ private:
     std::uint64_t m_hideGeneration = 0;
     bool m_compositing = false;
     std::unique_ptr<Surface> m_surface;
-    QTimer m_frameTimer;
+    Motion::Frames m_frames;
     rt::WorkItem m_hideCompletion;
     rt::Lifetime m_lifetime;
 };

@@ -5,7 +5,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
-#include <QVariantAnimation>
 
 namespace zq {
 
@@ -148,18 +147,7 @@ void SettingsFAQRow::setExpanded(bool expanded)
         return;
     m_expanded = expanded;
     m_answer->setVisible(expanded);
-    // The chevron turns in 0.15 s, eased in and out; the animation's timer runs only while it turns.
-    if (m_turn)
-        m_turn->stop(); // a reversed turn starts from where the chevron is
-    auto *turn = new QVariantAnimation(this);
-    m_turn = turn;
-    turn->setStartValue(m_chevron->rotation());
-    turn->setEndValue(expanded ? 180.0 : 0.0);
-    turn->setDuration(150);
-    turn->setEasingCurve(QEasingCurve::InOutQuad);
-    connect(turn, &QVariantAnimation::valueChanged, m_chevron,
-            [chevron = m_chevron](const QVariant &value) { chevron->setRotation(value.toDouble()); });
-    turn->start(QAbstractAnimation::DeleteWhenStopped);
+    m_turn.setTarget(expanded ? 180.0 : 0.0, *this);
 }
 
 bool SettingsFAQRow::eventFilter(QObject *watched, QEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "menubar/brand/Motion.h"
 #include "menubar/brand/Text.h"
 #include "window/SettingsPageText.h"
 
@@ -9,7 +10,6 @@
 #include <optional>
 
 class QVBoxLayout;
-class QVariantAnimation;
 
 namespace zq {
 
@@ -77,7 +77,8 @@ private:
     QWidget *m_header;
     SymbolView *m_chevron;
     StyledLabel *m_answer;
-    QPointer<QVariantAnimation> m_turn;
+    // Half a turn while expanded; it turns with the answer, eased in and out.
+    AnimatedValue m_turn{{motion::easeInOut, motion::disclosure}, [this] { m_chevron->setRotation(m_turn.value()); }};
     bool m_expanded = false;
 };
 

@@ -300,16 +300,17 @@ TEST(MenuUpdateBannerTest, ALongVersionIsCutBeforeTheUpdateButton)
 
 TEST(MenuPanelRevealTest, FadesAndSlidesDownUnlessMotionIsReduced)
 {
+    using zq::motion::Seconds;
     EXPECT_EQ(MenuPanel::revealLook(std::nullopt, false).opacity, 0);
     EXPECT_EQ(MenuPanel::revealLook(std::nullopt, false).offset, -8);
     EXPECT_EQ(MenuPanel::revealLook(std::nullopt, true).offset, 0);
-    const MenuPanel::RevealLook mid = MenuPanel::revealLook(0.2, false);
+    const MenuPanel::RevealLook mid = MenuPanel::revealLook(Seconds(0.2), false);
     EXPECT_GT(mid.opacity, 0.3);
     EXPECT_LT(mid.opacity, 1);
     EXPECT_NEAR(mid.offset, -8 * (1 - mid.opacity), 1e-9);
-    EXPECT_EQ(MenuPanel::revealLook(0.79, false).opacity, 1);
-    EXPECT_EQ(MenuPanel::revealLook(0.79, false).offset, 0);
-    EXPECT_EQ(MenuPanel::revealLook(0.2, true).offset, 0);
+    EXPECT_EQ(MenuPanel::revealLook(Seconds(0.79), false).opacity, 1);
+    EXPECT_EQ(MenuPanel::revealLook(Seconds(0.79), false).offset, 0);
+    EXPECT_EQ(MenuPanel::revealLook(Seconds(0.2), true).offset, 0);
 }
 
 TEST(MilestoneLineTest, TextsNameTheInvitePage)

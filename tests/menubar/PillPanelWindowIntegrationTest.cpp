@@ -116,11 +116,12 @@ protected:
 };
 
 struct WindowRig {
-    WindowRig() : pill(*services.engine, Colorway::consensusMint, {loop, clocks, services.settings, {}}) {}
+    WindowRig() : pill(*services.engine, Colorway::consensusMint, {loop, clocks, services.settings, animations}) {}
 
     zq::test::FakeDictationServices services;
     zq::rt::QtMainLoop loop;
     zq::rt::SystemClocks clocks;
+    zq::Motion animations{loop};
     PillPanelWindow pill;
 };
 

@@ -19,12 +19,13 @@ namespace {
 struct PillRig {
     PillRig()
         : pill(*services.engine, Colorway::consensusMint,
-               {services.loop, services.loop.clocks(), services.settings, {}})
+               {services.loop, services.loop.clocks(), services.settings, animations})
     {}
 
     double wallNow() { return zq::rt::secondsSinceReferenceDate(services.loop.clocks().wallNow()); }
 
     zq::test::FakeDictationServices services;
+    zq::Motion animations{services.loop};
     PillPanelWindow pill;
 };
 

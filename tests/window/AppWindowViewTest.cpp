@@ -106,6 +106,8 @@ protected:
         windowModel.setSelection(section);
         window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater.get(), model.get(),
                                                  AppWindowView::Pages{});
+        // Its ticker stands still: a render shows the instant a change begins.
+        animations.provide(*window);
         window->resize(size);
         window->show();
         QApplication::processEvents();
@@ -132,6 +134,7 @@ protected:
     platform::XdgAutostartEntry autostart{config.filePath(QStringLiteral("autostart")), QStringLiteral("/bin/true")};
     std::unique_ptr<AppSettingsModel> model;
     test::VirtualLoop windowLoop;
+    Motion animations{windowLoop};
     AppWindowModel windowModel{windowLoop, [] { return std::vector<AppWindowHandle>{}; }, [] {}};
     test::FakeUserNotifications notifications;
     test::FakeUpdateFramework *framework = nullptr;

@@ -1,6 +1,7 @@
 // The first-run window and the trigger recorder as widgets: a few probes of what shows, what the
 // keys do, and renders under build/view-renders/.
 #include "window/OnboardingView.h"
+#include "menubar/brand/Motion.h"
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "menubar/brand/ZepaSpinner.h"
@@ -67,6 +68,7 @@ protected:
         auto view = std::make_unique<OnboardingView>(
             *model, zq::makeSettingsTriggerRecorder(zq::TriggerRecorderServices{loop, &gate, &keyboardMap}, settings));
         model->setParent(view.get());
+        animations.provide(*view);
         view->show();
         view->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(view.get()));
@@ -74,6 +76,7 @@ protected:
     }
 
     zq::test::VirtualLoop loop;
+    zq::Motion animations{loop};
     zq::rt::Settings settings{QString()};
     FakePermissionProbe probe;
     zq::TriggerRecordingGate gate;

@@ -70,16 +70,11 @@ double cubicBezierEase(double x, double x1, double y1, double x2, double y2)
     return Polynomial::fromControls(y1, y2).at(t);
 }
 
-double TimingCurve::progress(double elapsed) const
+double TimingCurve::progress(std::chrono::duration<double> elapsed) const
 {
-    if (duration <= 0.0)
-        return elapsed >= 0.0 ? 1.0 : 0.0;
-    return cubicBezierEase(elapsed / duration, x1, y1, x2, y2);
-}
-
-double TimingCurve::interpolate(double from, double to, double elapsed) const
-{
-    return from + (to - from) * progress(elapsed);
+    if (duration.count() <= 0.0)
+        return elapsed.count() >= 0.0 ? 1.0 : 0.0;
+    return curve.ease(elapsed.count() / duration.count());
 }
 
 } // namespace zq

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 namespace zq {
 
 // The eased progress for the linear progress `x` on the unit cubic Bézier timing curve from (0, 0) to
@@ -10,19 +12,24 @@ double cubicBezierEase(double x, double x1, double y1, double x2, double y2);
 // slope is too flat for it. Used by cubicBezierEase.
 double cubicBezierSolveT(double x, double x1, double x2);
 
-// A timing-curve animation: the curve's control points and a duration in seconds. Views compute their
-// motion from it in closed form, from the seconds elapsed since the change began.
-struct TimingCurve {
+// A unit cubic Bézier timing curve, named by its two control points.
+struct CubicBezier {
     double x1;
     double y1;
     double x2;
     double y2;
-    double duration;
 
-    // Eased progress `elapsed` seconds into the animation: 0 before it starts, 1 once it is over.
-    double progress(double elapsed) const;
-    // The value between `from` and `to` at that progress.
-    double interpolate(double from, double to, double elapsed) const;
+    double ease(double x) const { return cubicBezierEase(x, x1, y1, x2, y2); }
+};
+
+// A timing-curve animation: a curve and a duration. Views compute their motion from it in closed
+// form, from the time elapsed since the change began.
+struct TimingCurve {
+    CubicBezier curve;
+    std::chrono::duration<double> duration;
+
+    // Eased progress `elapsed` into the animation: 0 before it starts, 1 once it is over.
+    double progress(std::chrono::duration<double> elapsed) const;
 };
 
 } // namespace zq

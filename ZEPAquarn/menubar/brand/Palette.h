@@ -1,6 +1,6 @@
 #pragma once
 
-#include "menubar/brand/CubicBezierEase.h"
+#include "menubar/brand/Motion.h"
 #include "pipeline/Colorway.h"
 #include "platform/ColorScheme.h"
 
@@ -88,6 +88,6 @@ std::optional<Palette::Token> colorwayBackground(Colorway colorway);
 
 // The palette's one animation: the hover change of panel rows; the pill's entrance and exit use the
 // same curve and duration.
-inline constexpr TimingCurve rowHoverAnimation{0.2, 0.0, 0.0, 1.0, 0.215};
+inline constexpr TimingCurve rowHoverAnimation{motion::standard, motion::rowHover};
 
 } // namespace zq

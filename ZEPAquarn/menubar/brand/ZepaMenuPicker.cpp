@@ -1,7 +1,7 @@
 #include "menubar/brand/ZepaMenuPicker.h"
 
 #include "menubar/brand/BrandFont.h"
-#include "menubar/brand/CubicBezierEase.h"
+#include "menubar/brand/Motion.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
 #include <QAccessibleWidget>
@@ -26,7 +26,7 @@ constexpr qreal kLeadingSymbolSize = 11;
 constexpr qreal kChevronSize = 9;
 constexpr qreal kCornerRadius = 8;
 constexpr qreal kLabelSize = 12;
-constexpr TimingCurve kHoverCurve{0.2, 0.0, 0.0, 1.0, ZepaMenuPicker::kHoverDuration};
+constexpr TimingCurve kHoverCurve{motion::standard, motion::pickerHover};
 
 QString chooseText()
 {

@@ -58,7 +58,6 @@ class ZepaMenuPicker : public QWidget {
 public:
     static constexpr qreal kHeight = 34;
     static constexpr qreal kCompactHeight = 28;
-    static constexpr double kHoverDuration = 0.14;
 
     ZepaMenuPicker(QString title, ZepaMenuPickerBinding selection, QList<ZepaMenuPickerSection> sections,
                    qreal width, QString leadingSystemImage = {}, bool compact = false, QWidget *parent = nullptr);

@@ -1,8 +1,6 @@
 #include "menubar/brand/ZepaSpinner.h"
 
-#include <QElapsedTimer>
 #include <QPainter>
-#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
@@ -10,18 +8,14 @@
 
 namespace zq {
 
-class ZepaSpinner::Timer : public QTimer {
-public:
-    using QTimer::QTimer;
-    QElapsedTimer clock;
-};
-
-ZepaSpinner::ZepaSpinner(qreal side, QWidget *parent) : QWidget(parent), m_side(side), m_timer(new Timer(this))
+ZepaSpinner::ZepaSpinner(qreal side, QWidget *parent)
+    : QWidget(parent), m_side(side), m_frames(motion::spinnerStep, [this](rt::Nanos) {
+          update();
+          return true;
+      })
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setFixedSize(sizeHint());
-    m_timer->setInterval(1000 / kSpokes);
-    connect(m_timer, &QTimer::timeout, this, qOverload<>(&QWidget::update));
 }
 
 void ZepaSpinner::paint(QPainter &painter, const QRectF &rect, const QColor &color, double seconds)
@@ -55,26 +49,28 @@ QSize ZepaSpinner::sizeHint() const
 
 bool ZepaSpinner::isAnimating() const
 {
-    return m_timer->isActive();
+    return m_frames.isActive();
 }
 
 void ZepaSpinner::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const double seconds = m_timer->clock.isValid() ? m_timer->clock.elapsed() / 1000.0 : 0.0;
+    const double seconds = isAnimating() ? motion::Seconds(m_frames.motion()->now() - m_shownAt).count() : 0.0;
     paint(painter, QRectF(rect()), Palette::color(Palette::textSecondary, colorSchemeOf(*this)), seconds);
 }
 
 void ZepaSpinner::showEvent(QShowEvent *event)
 {
-    m_timer->clock.start();
-    m_timer->start();
+    if (Motion *motion = Motion::of(*this)) {
+        m_shownAt = motion->now();
+        m_frames.start(*motion);
+    }
     QWidget::showEvent(event);
 }
 
 void ZepaSpinner::hideEvent(QHideEvent *event)
 {
-    m_timer->stop();
+    m_frames.stop();
     QWidget::hideEvent(event);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "menubar/brand/Motion.h"
 #include "menubar/brand/Palette.h"
 
 #include <QWidget>
@@ -7,7 +8,8 @@
 namespace zq {
 
 // The small activity indicator: spokes whose brightness turns once a second. A pure function of the
-// time; the widget's frame timer runs only while it is shown.
+// time; the widget takes frames from its window's ticker only while it is shown, and stands still
+// with animations off.
 class ZepaSpinner : public QWidget {
     Q_OBJECT
 public:
@@ -27,8 +29,8 @@ protected:
 
 private:
     qreal m_side;
-    class Timer;
-    Timer *m_timer;
+    rt::Nanos m_shownAt{0};
+    Motion::Frames m_frames;
 };
 
 } // namespace zq

@@ -1,6 +1,6 @@
 #include "menubar/brand/ZepaSymbol.h"
 
-#include "menubar/brand/CubicBezierEase.h"
+#include "menubar/brand/Motion.h"
 #include "menubar/brand/PathData.h"
 
 #include <QPainter>
@@ -72,8 +72,7 @@ QPainterPath ZepaSymbol::Arc::path(const QRectF &rect) const
 ZepaSymbol::Assembly ZepaSymbol::assembleOffset(int index, double elapsed)
 {
     const std::size_t i = std::size_t(index);
-    const double p =
-        cubicBezierEase((elapsed - kStagger * kAssemblyOrder.at(i)) / kArcDuration, 0.2, 0.0, 0.0, 1.0);
+    const double p = motion::standard.ease((elapsed - kStagger * kAssemblyOrder.at(i)) / kArcDuration);
     const double a = kFlyInAngle.at(i) * std::numbers::pi / 180.0;
     const double distance = (1.0 - p) * kFlyInDistance;
     return {QPointF(distance * std::sin(a), -distance * std::cos(a)), p};

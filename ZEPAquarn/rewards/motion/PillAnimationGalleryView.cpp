@@ -9,6 +9,7 @@
 #include "menubar/brand/ZepaSymbol.h"
 #include "rewards/RewardsFont.h"
 #include "rewards/motion/MotionStore.h"
+#include "runtime/Clocks.h"
 
 #include <QDateTime>
 #include <QGridLayout>
@@ -38,12 +39,11 @@ constexpr double kNameShrinkStep = 0.5;
 constexpr int kMinimumTileWidth = 88;
 // Room enough for any note: its height comes from the wrapped text, not from this.
 constexpr double kNoteBoundsHeight = 1000;
-constexpr int kFrameMilliseconds = 34; // under 30 frames a second
 
 double systemNow()
 {
-    // Seconds since 2001-01-01 UTC, the levels' clock.
-    return double(QDateTime::currentMSecsSinceEpoch()) / 1000.0 - 978307200.0;
+    // The levels' clock.
+    return rt::secondsSinceReferenceDate(QDateTime::currentDateTimeUtc());
 }
 
 QColor surfaceOf(Colorway colorway, ColorScheme scheme)
@@ -241,14 +241,20 @@ void PillAnimationTile::showEvent(QShowEvent *event)
 void PillAnimationTile::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const double now = m_now();
+    // With animations off the preview stands at the moment it came on screen.
+    const Motion *motion = Motion::of(*this);
+    const double now = motion && motion->animationsOff() && m_startedAt ? *m_startedAt : m_now();
     paintPillAnimationTile(painter, QRectF(rect()), m_option, now, m_startedAt.value_or(now), colorSchemeOf(*this));
 }
 
 PillAnimationGalleryView::PillAnimationGalleryView(MotionStore &motion, double lifetimeReclaimed, Colorway colorway,
                                                    std::function<double()> now, QWidget *parent)
     : QWidget(parent), m_motion(motion), m_lifetimeReclaimed(lifetimeReclaimed), m_colorway(colorway),
-      m_now(now ? std::move(now) : std::function<double()>(systemNow))
+      m_now(now ? std::move(now) : std::function<double()>(systemNow)), m_frames(motion::liveFrame, [this](rt::Nanos) {
+          for (PillAnimationTile *tile : m_tiles)
+              tile->update();
+          return true;
+      })
 {
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(Metrics::kSettingsBlockMargins);
@@ -276,11 +282,6 @@ PillAnimationGalleryView::PillAnimationGalleryView(MotionStore &motion, double l
     grid->setColumnStretch(1, 1);
     column->addLayout(grid);
 
-    m_frameTimer.setInterval(kFrameMilliseconds);
-    connect(&m_frameTimer, &QTimer::timeout, this, [this] {
-        for (PillAnimationTile *tile : m_tiles)
-            tile->update();
-    });
     connect(&m_motion, &MotionStore::styleChanged, this, &PillAnimationGalleryView::rebuild);
     connect(&m_motion, &MotionStore::grandfatheredChanged, this, &PillAnimationGalleryView::rebuild);
 }
@@ -308,14 +309,15 @@ void PillAnimationGalleryView::rebuild()
 void PillAnimationGalleryView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
-    m_frameTimer.start();
+    if (Motion *motion = Motion::of(*this))
+        m_frames.start(*motion);
 }
 
 void PillAnimationGalleryView::hideEvent(QHideEvent *event)
 {
     QWidget::hideEvent(event);
-    // Off screen nothing animates: no timer runs.
-    m_frameTimer.stop();
+    // Off screen nothing animates: no frames run.
+    m_frames.stop();
 }
 
 } // namespace zq

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "menubar/brand/Motion.h"
 #include "menubar/brand/Palette.h"
 #include "pipeline/Colorway.h"
 #include "rewards/motion/PillAnimationOption.h"
 
 #include <QAbstractButton>
-#include <QTimer>
 #include <QWidget>
 
 #include <functional>
@@ -52,7 +52,8 @@ private:
 };
 
 // The listening-animation gallery of the General page: the four styles as live tiles in two
-// columns. Its previews redraw at most 30 times a second, and only while the gallery is on screen.
+// columns. Its previews redraw at most 30 times a second on the window's ticker, and only while the
+// gallery is on screen; with animations off they stand still.
 class PillAnimationGalleryView final : public QWidget {
     Q_OBJECT
 public:
@@ -63,7 +64,7 @@ public:
     void setLifetimeReclaimed(double seconds);
     void setColorway(Colorway colorway);
     const std::vector<PillAnimationTile *> &tiles() const { return m_tiles; }
-    bool isAnimating() const { return m_frameTimer.isActive(); }
+    bool isAnimating() const { return m_frames.isActive(); }
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -77,7 +78,7 @@ private:
     Colorway m_colorway;
     std::function<double()> m_now;
     std::vector<PillAnimationTile *> m_tiles;
-    QTimer m_frameTimer;
+    Motion::Frames m_frames;
 };
 
 } // namespace zq

@@ -82,11 +82,11 @@ TEST(CubicBezierEaseTest, AFlatStartingSlopeIsSolvedByBisection)
 
 TEST(CubicBezierEaseTest, TimingCurveRunsOverItsDuration)
 {
+    using Seconds = std::chrono::duration<double>;
     const zq::TimingCurve hover = zq::rowHoverAnimation;
-    EXPECT_EQ(hover.duration, 0.215);
-    EXPECT_EQ(hover.progress(-0.1), 0.0);
-    EXPECT_EQ(hover.progress(0.215), 1.0);
-    EXPECT_NEAR(hover.progress(0.1075), zq::cubicBezierEase(0.5, 0.2, 0, 0, 1), 1e-12);
-    EXPECT_NEAR(hover.interpolate(10, 20, 0.3), 20.0, 1e-12);
-    EXPECT_EQ((zq::TimingCurve{0.2, 0, 0, 1, 0}).progress(0.0), 1.0);
+    EXPECT_EQ(hover.duration.count(), 0.215);
+    EXPECT_EQ(hover.progress(Seconds(-0.1)), 0.0);
+    EXPECT_EQ(hover.progress(Seconds(0.215)), 1.0);
+    EXPECT_NEAR(hover.progress(Seconds(0.1075)), zq::cubicBezierEase(0.5, 0.2, 0, 0, 1), 1e-12);
+    EXPECT_EQ((zq::TimingCurve{hover.curve, Seconds(0)}).progress(Seconds(0)), 1.0);
 }

@@ -1,33 +1,48 @@
 #include "menubar/brand/HoverFade.h"
-#include "support/Polling.h"
+#include "menubar/brand/Palette.h"
+#include "support/VirtualLoop.h"
 
 #include <QWidget>
 
 #include <gtest/gtest.h>
 
+using namespace std::chrono_literals;
 using zq::HoverFade;
-using zq::TimingCurve;
+using zq::rowHoverAnimation;
 
-TEST(HoverFadeTest, FadesFromWhereItStandsAndRunsFramesOnlyWhileFading)
+TEST(HoverFadeTest, FadesFromWhereItStandsOnItsWindowsTicker)
 {
-    QWidget widget;
-    // A minute-long fade stays near its start while the test looks at it.
-    HoverFade slow(widget, TimingCurve{0.2, 0.0, 0.0, 1.0, 60});
-    EXPECT_TRUE(widget.testAttribute(Qt::WA_Hover));
-    EXPECT_EQ(slow.progress(), 0.0);
-    EXPECT_FALSE(slow.isAnimating()) << "no frames before the pointer moves";
-    slow.setHovering(true);
-    EXPECT_TRUE(slow.hovering());
-    EXPECT_TRUE(slow.isAnimating());
-    EXPECT_LT(slow.progress(), 0.5) << "the highlight fades in rather than jumping";
-    slow.setHovering(false);
-    EXPECT_LT(slow.progress(), 0.5) << "leaving turns back from where the fade stood, not from full";
+    zq::test::VirtualLoop loop;
+    zq::Motion animations(loop);
+    QWidget window;
+    animations.provide(window);
+    QWidget row(&window);
+    HoverFade fade(row, rowHoverAnimation);
+    EXPECT_TRUE(row.testAttribute(Qt::WA_Hover));
+    EXPECT_EQ(fade.progress(), 0.0);
+    EXPECT_FALSE(fade.isAnimating()) << "no frames before the pointer moves";
 
-    // A fade without length is over at once, and its frames stop at the next tick.
-    HoverFade instant(widget, TimingCurve{0.2, 0.0, 0.0, 1.0, 0});
+    fade.setHovering(true);
+    EXPECT_TRUE(fade.hovering());
+    EXPECT_TRUE(fade.isAnimating());
+    EXPECT_EQ(fade.progress(), 0.0) << "the highlight fades in rather than jumping";
+    loop.advance(107500us);
+    const double halfway = fade.progress();
+    EXPECT_NEAR(halfway, rowHoverAnimation.curve.ease(0.5), 1e-9);
+    fade.setHovering(false);
+    EXPECT_NEAR(fade.progress(), halfway, 1e-12) << "leaving turns back from where the fade stood, not from full";
+    loop.advance(215ms);
+    EXPECT_EQ(fade.progress(), 0.0);
+    loop.advance(zq::motion::frame); // the frame that draws it settled
+    EXPECT_FALSE(fade.isAnimating());
+    EXPECT_EQ(loop.pendingCount(), 0) << "settled: no frame waits on the loop";
+    fade.setHovering(false);
+    EXPECT_FALSE(fade.isAnimating()) << "leaving again changes nothing";
+
+    // Outside any window with a ticker the highlight changes at once.
+    QWidget lone;
+    HoverFade instant(lone, rowHoverAnimation);
     instant.setHovering(true);
     EXPECT_EQ(instant.progress(), 1.0);
-    EXPECT_TRUE(zq::test::processEventsUntil([&] { return !instant.isAnimating(); }, std::chrono::seconds(2)));
-    instant.setHovering(true);
-    EXPECT_FALSE(instant.isAnimating()) << "hovering again changes nothing";
+    EXPECT_FALSE(instant.isAnimating());
 }

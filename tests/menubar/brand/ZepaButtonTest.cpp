@@ -1,9 +1,11 @@
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Metrics.h"
+#include "menubar/brand/Motion.h"
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaSpinner.h"
 #include "menubar/brand/ZepaSwitch.h"
 #include "support/ViewRender.h"
+#include "support/VirtualLoop.h"
 
 #include <QPainter>
 #include <QTest>
@@ -170,10 +172,17 @@ TEST(ZepaSpinnerTest, TheLeadingSpokeTurnsWithTimeAndTheTimerRunsOnlyWhileShown)
     EXPECT_GT(zq::test::pixelAt(later, {28, 16}).alpha(), zq::test::pixelAt(later, {16, 4}).alpha() + 60);
     EXPECT_LT(zq::test::pixelAt(atZero, {16, 16}).alpha(), 10);
 
-    zq::ZepaSpinner spinner;
-    EXPECT_FALSE(spinner.isAnimating());
-    spinner.show();
-    EXPECT_TRUE(spinner.isAnimating());
-    spinner.hide();
-    EXPECT_FALSE(spinner.isAnimating());
+    // On its window's ticker: a frame per spoke while shown, none once hidden.
+    zq::test::VirtualLoop loop;
+    zq::Motion animations(loop);
+    QWidget window;
+    animations.provide(window);
+    auto *spinner = new zq::ZepaSpinner(16, &window);
+    EXPECT_FALSE(spinner->isAnimating());
+    window.show();
+    EXPECT_TRUE(spinner->isAnimating());
+    EXPECT_EQ(loop.advance(std::chrono::milliseconds(500)), 4) << "one frame per spoke";
+    spinner->hide();
+    EXPECT_FALSE(spinner->isAnimating());
+    EXPECT_FALSE(animations.isTicking());
 }

@@ -3,6 +3,7 @@
 #include "rewards/motion/MotionStore.h"
 #include "runtime/Settings.h"
 #include "support/ViewRender.h"
+#include "support/VirtualLoop.h"
 
 #include <QCoreApplication>
 #include <QPainter>
@@ -24,6 +25,8 @@ protected:
     }
 
     rt::Settings settings{QString()};
+    VirtualLoop loop;
+    Motion animations{loop};
     double clock = 789000000.0;
     std::function<double()> now = [this] { return clock; };
 };
@@ -67,6 +70,7 @@ TEST_F(PillAnimationGalleryViewTest, AnUnlockedGalleryInAColorwayAndPreviewsThat
 {
     MotionStore motion(settings);
     PillAnimationGalleryView gallery(motion, 50000, Colorway::monochrome, now);
+    animations.provide(gallery);
     gallery.tiles()[3]->click();
     EXPECT_EQ(motion.style(), PillAnimationStyle::bandSwell);
     for (const ColorScheme scheme : {ColorScheme::dark, ColorScheme::light})
@@ -76,6 +80,7 @@ TEST_F(PillAnimationGalleryViewTest, AnUnlockedGalleryInAColorwayAndPreviewsThat
     EXPECT_TRUE(gallery.isAnimating()) << "previews run while the gallery shows";
     gallery.hide();
     EXPECT_FALSE(gallery.isAnimating()) << "and stop when it does not";
+    EXPECT_FALSE(animations.isTicking());
 
     const auto preview = [](PillAnimationStyle style, double at) {
         return renderPaint(QSizeF(82, 52), [&](QPainter &p, const QRectF &r) {
@@ -90,4 +95,21 @@ TEST_F(PillAnimationGalleryViewTest, AnUnlockedGalleryInAColorwayAndPreviewsThat
         EXPECT_TRUE(sameColor(pixelAt(first, {41, 9}), base, 3)) << "on the colorway's surface";
     }
     saveRender(preview(PillAnimationStyle::scaledPieces, 1001.3), "gallery-preview-scaled-pieces");
+}
+
+TEST_F(PillAnimationGalleryViewTest, WithAnimationsOffThePreviewsStandStill)
+{
+    MotionStore motion(settings);
+    PillAnimationGalleryView gallery(motion, 50000, Colorway::monochrome, now);
+    animations.provide(gallery);
+    animations.setAnimationsOff(true);
+    gallery.show();
+    EXPECT_FALSE(gallery.isAnimating());
+    PillAnimationTile *tile = gallery.tiles()[1];
+    const QImage still = tile->grab().toImage();
+    clock += 1.1;
+    EXPECT_EQ(tile->grab().toImage(), still) << "the preview stands at the moment it came on screen";
+    animations.setAnimationsOff(false);
+    EXPECT_TRUE(gallery.isAnimating());
+    EXPECT_NE(tile->grab().toImage(), still);
 }
