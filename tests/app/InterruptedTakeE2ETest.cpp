@@ -19,6 +19,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <optional>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -67,6 +68,11 @@ class InterruptedTakeE2ETest : public ::testing::Test {
 protected:
     void TearDown() override
     {
+        // The environment's bus stops while this process still points at it, so that this
+        // process's keyring clients let go of it; the next test starts on the process's own bus.
+        env.reset();
+        if (m_previousBusAddress)
+            qputenv("DBUS_SESSION_BUS_ADDRESS", *m_previousBusAddress);
         if (m_ownDisplay)
             zq::test::setSharedDisplay(m_sharedDisplay, {});
         qputenv("ZQ_OPENAI_BASE_URL_FOR_TESTS", m_previousBaseUrl);
@@ -91,6 +97,7 @@ protected:
             return;
         ASSERT_FALSE(E2EEnvironment::speechSamples().empty());
         // The key goes into the environment's keyring, as the settings page would put it there.
+        m_previousBusAddress = qgetenv("DBUS_SESSION_BUS_ADDRESS");
         qputenv("DBUS_SESSION_BUS_ADDRESS", env->bus().address().toUtf8());
         const zq::Keychain keychain(std::make_shared<zq::platform::LibsecretStore>());
         keychain.saveAPIKey(QStringLiteral("sk-test-interrupted"));
@@ -167,6 +174,7 @@ protected:
 
 private:
     QByteArray m_previousBaseUrl;
+    std::optional<QByteArray> m_previousBusAddress;
     bool m_ownDisplay = false;
     QString m_sharedDisplay;
 };

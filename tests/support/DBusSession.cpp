@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QUuid>
@@ -30,15 +31,30 @@ void forgetSecretService()
     secret_service_disconnect();
 }
 
-// GLib ends the process with SIGTERM when the session bus it is connected to goes away under it.
-// Before this process's session bus stops, its connections let go of it quietly.
+// GLib ends the process with SIGTERM when the session bus it is connected to goes away under it,
+// and hands out its one session connection for as long as anything holds it: a connection to a
+// bus that has gone would then serve the next test's bus ("The connection is closed"). Before this
+// process's session bus stops, its connections let go of it quietly, and the main context runs the
+// callbacks that still hold the connection until GLib has dropped it.
 void releaseSessionBusClients()
 {
     forgetSecretService();
-    if (GDBusConnection *connection = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
-        g_dbus_connection_set_exit_on_close(connection, FALSE);
-        g_object_unref(connection);
+    GDBusConnection *connection = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr);
+    if (!connection)
+        return;
+    g_dbus_connection_set_exit_on_close(connection, FALSE);
+    GWeakRef held;
+    g_weak_ref_init(&held, connection);
+    g_object_unref(connection);
+    const QDeadlineTimer deadline(std::chrono::seconds(2));
+    while (gpointer alive = g_weak_ref_get(&held)) {
+        g_object_unref(alive);
+        if (deadline.hasExpired())
+            break;
+        if (!g_main_context_iteration(nullptr, FALSE))
+            usleep(5 * 1000);
     }
+    g_weak_ref_clear(&held);
 }
 
 // No <servicedir>: the bus activates nothing. Everyone may own and talk to anything.
