@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all bootstrap configure build run test bench clean
+.PHONY: all bootstrap configure build run test bench format-check clean
 
 all: build
 
@@ -23,6 +23,9 @@ run: build
 test: build
 	bash scripts/run-sanitized-tests $(BUILD)-asan $(JOBS)
 	cd $(BUILD) && ctest -j $(JOBS) --output-on-failure --timeout 600
+
+format-check: bootstrap
+	bash scripts/check-format
 
 bench: build
 	bash scripts/run-benchmarks $(BUILD)

@@ -1,3 +1,4 @@
+#include "app/AppearanceService.h"
 #include "app/X11Session.h"
 #include "app/ZEPAquarnApp.h"
 #include "audio/AudioDuringDictationController.h"
@@ -5,16 +6,16 @@
 #include "audio/AudioEngine.h"
 #include "audio/CaptureCore.h"
 #include "menubar/PillPanelWindow.h"
-#include "app/AppearanceService.h"
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Palette.h"
 #include "pipeline/BackendFactory.h"
 #include "pipeline/DictationController.h"
+#include "pipeline/GatedEventTap.h"
 #include "pipeline/LanguageCatalogue.h"
 #include "pipeline/Paster.h"
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/SoundCuePlayer.h"
-#include "platform/linux/appcast/AppcastUpdateFramework.h"
+#include "pipeline/TriggerRecordingGate.h"
 #include "platform/linux/DesktopMicrophonePermission.h"
 #include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/FreedesktopScreenLock.h"
@@ -37,6 +38,7 @@
 #include "platform/linux/X11SyntheticKeys.h"
 #include "platform/linux/X11TaskbarPresence.h"
 #include "platform/linux/XdgAutostartEntry.h"
+#include "platform/linux/appcast/AppcastUpdateFramework.h"
 #include "records/Diagnostics.h"
 #include "rewards/depth/InviteService.h"
 #include "rewards/updates/Updater.h"
@@ -54,8 +56,6 @@
 #include "transcription/OpenAIBackend.h"
 #include "transcription/TranscriptCleanup.h"
 #include "window/AppSettingsModel.h"
-#include "pipeline/GatedEventTap.h"
-#include "pipeline/TriggerRecordingGate.h"
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -68,8 +68,8 @@
 #include <QWidget>
 
 #include <cstdio>
-#include <sys/stat.h>
 #include <optional>
+#include <sys/stat.h>
 
 using namespace zq;
 
@@ -186,9 +186,15 @@ std::unique_ptr<AppSettingsModel> makeSettingsModel(LinuxServices &s, DictationC
         [&s] { return AudioInputDevice::listInputDevices(s.hardware); },
         // Each microphone test captures on an engine of its own, never dictation's.
         [&s, &loop, &clocks, &settings, takeDir = paths.takeDir()]() -> std::unique_ptr<MicrophoneTestEngine> {
-            auto engine = std::make_unique<AudioEngine>(AudioEngine::Dependencies{
-                loop, clocks, settings, s.hardware,
-                [&s](CaptureCoreKind kind) { return makeCaptureCore(kind, s.coreServices); }, takeDir, nullptr, {}});
+            auto engine = std::make_unique<AudioEngine>(
+                AudioEngine::Dependencies{loop,
+                                          clocks,
+                                          settings,
+                                          s.hardware,
+                                          [&s](CaptureCoreKind kind) { return makeCaptureCore(kind, s.coreServices); },
+                                          takeDir,
+                                          nullptr,
+                                          {}});
             return std::make_unique<AudioEngineMicrophoneTest>(std::move(engine));
         },
         s.keychain,
@@ -246,23 +252,22 @@ std::unique_ptr<Updater> makeUpdater(UpdateServices &s, rt::MainLoop &loop, rt::
     QString saved = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     if (saved.isEmpty())
         saved = paths.dataDir() + QStringLiteral("/Updates");
-    platform::AppcastUpdateFramework::Environment environment{
-        loop,
-        clocks,
-        settings,
-        s.dialogs,
-        std::move(http),
-        platform::UpdateFeedConfiguration::forApplication(),
-        QStringLiteral(ZQ_BUILD),
-        QStringLiteral(ZQ_VERSION),
-        QCoreApplication::applicationFilePath(),
-        paths.stateDir() + QStringLiteral("/updates"),
-        saved,
-        QSysInfo::productVersion(),
-        [&s](const QString &executable) {
-            s.relaunchExecutable = executable;
-            QApplication::quit();
-        }};
+    platform::AppcastUpdateFramework::Environment environment{loop,
+                                                              clocks,
+                                                              settings,
+                                                              s.dialogs,
+                                                              std::move(http),
+                                                              platform::UpdateFeedConfiguration::forApplication(),
+                                                              QStringLiteral(ZQ_BUILD),
+                                                              QStringLiteral(ZQ_VERSION),
+                                                              QCoreApplication::applicationFilePath(),
+                                                              paths.stateDir() + QStringLiteral("/updates"),
+                                                              saved,
+                                                              QSysInfo::productVersion(),
+                                                              [&s](const QString &executable) {
+                                                                  s.relaunchExecutable = executable;
+                                                                  QApplication::quit();
+                                                              }};
     return std::make_unique<Updater>(UpdateAvailabilityStore::live(settings),
                                      UpdateReminder::live(settings, clocks, loop, s.notifications),
                                      std::make_unique<platform::AppcastUpdateFramework>(std::move(environment)),

@@ -1,10 +1,10 @@
 #include "app/ZEPAquarnApp.h"
 
+#include "app/AppearanceService.h"
 #include "app/TriggerKeyMigration.h"
 #include "menubar/MenuBarExtra.h"
 #include "menubar/MenuPanel.h"
 #include "menubar/MenuPanelModel.h"
-#include "app/AppearanceService.h"
 #include "menubar/brand/Motion.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
@@ -12,9 +12,10 @@
 #include "platform/UserNotifications.h"
 #include "records/StatsStore.h"
 #include "rewards/depth/DepthGaugeView.h"
-#include "rewards/stats/LedgerCard.h"
 #include "rewards/milestones/MilestoneStore.h"
 #include "rewards/motion/PillAnimationGalleryView.h"
+#include "rewards/stats/LedgerCard.h"
+#include "rewards/stats/StatsPage.h"
 #include "rewards/stats/StatsPageModel.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
@@ -24,12 +25,11 @@
 #include "window/HistoryCopy.h"
 #include "window/HistoryPage.h"
 #include "window/HistoryPageModel.h"
+#include "window/OnboardingView.h"
 #include "window/SettingsShortcut.h"
-#include "rewards/stats/StatsPage.h"
 #include "window/SupportPage.h"
 #include "window/SupportPageModel.h"
 #include "window/TriggerBindingRecorderView.h"
-#include "window/OnboardingView.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -63,11 +63,12 @@ std::vector<AppWindowHandle> topLevelWindows()
 } // namespace
 
 ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
-    : QObject(parent), m_environment(std::move(environment)),
-      m_depth(m_environment.settings, m_environment.invites), m_delegate(m_depth),
-      m_windowModel(m_environment.loop, topLevelWindows, [] {
-          // Bringing a tray application forward means raising its window; nothing else to activate.
-      }),
+    : QObject(parent), m_environment(std::move(environment)), m_depth(m_environment.settings, m_environment.invites),
+      m_delegate(m_depth), m_windowModel(m_environment.loop, topLevelWindows,
+                                         [] {
+                                             // Bringing a tray application forward means raising its window; nothing
+                                             // else to activate.
+                                         }),
       m_motion(m_environment.settings)
 {
     rt::Settings &settings = m_environment.settings;

@@ -3,8 +3,8 @@
 #include "app/ZEPAquarnAppDelegate.h"
 #include "audio/AudioInputDevice.h"
 #include "pipeline/Colorway.h"
-#include "platform/PermissionProbe.h"
 #include "pipeline/LanguageCatalogue.h"
+#include "platform/PermissionProbe.h"
 #include "rewards/depth/DepthStore.h"
 #include "rewards/motion/MotionStore.h"
 #include "rewards/updates/Updater.h"
@@ -96,7 +96,8 @@ public:
     // taskbar and window switcher or keeps it out ("showInDock"). Call before the main window opens.
     using SettingsModelFactory = std::function<std::unique_ptr<AppSettingsModel>(
         DictationController &controller, std::function<void(bool shown)> applyShowInDock)>;
-    void setSettingsServices(SettingsModelFactory makeModel, std::function<void(QWidget &window, bool shown)> setTaskbarPresence);
+    void setSettingsServices(SettingsModelFactory makeModel,
+                             std::function<void(QWidget &window, bool shown)> setTaskbarPresence);
     ~ZEPAquarnApp() override;
 
     // Builds the scenes: the tray extra (or, without a tray host, the main window, so the application

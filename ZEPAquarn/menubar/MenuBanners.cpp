@@ -266,7 +266,8 @@ void RecentIssueMenuBanner::paint(QPainter &painter, const QRectF &rect, const R
     const QRectF chevron(rect.right() - MenuMetrics::kRowInset - MenuMetrics::kChevronSize,
                          rect.center().y() - MenuMetrics::kChevronSize / 2, MenuMetrics::kChevronSize,
                          MenuMetrics::kChevronSize);
-    SymbolCatalogue::paint(painter, chevron, QStringLiteral("chevron.right"), Palette::color(Palette::textTertiary, scheme));
+    SymbolCatalogue::paint(painter, chevron, QStringLiteral("chevron.right"),
+                           Palette::color(Palette::textTertiary, scheme));
 
     const qreal left = icon.right() + kIssueTextGap;
     const qreal width = std::max<qreal>(0, chevron.left() - MenuMetrics::kAccessoryGap - left);

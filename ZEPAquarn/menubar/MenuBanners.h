@@ -60,7 +60,8 @@ public:
     void setContent(const RecentIssueBannerContent &content);
     const RecentIssueBannerContent &content() const { return m_content; }
 
-    static void paint(QPainter &painter, const QRectF &rect, const RecentIssueBannerContent &content, ColorScheme scheme);
+    static void paint(QPainter &painter, const QRectF &rect, const RecentIssueBannerContent &content,
+                      ColorScheme scheme);
     QSize sizeHint() const override;
 
 protected:

@@ -117,7 +117,8 @@ void MenuCard::paintEvent(QPaintEvent *)
 }
 
 MenuControlRow::MenuControlRow(QString symbol, QString title, QWidget *control, QWidget *parent)
-    : QWidget(parent), m_symbol(std::move(symbol)), m_title(std::move(title)), m_control(control), m_hover(*this, rowHoverAnimation)
+    : QWidget(parent), m_symbol(std::move(symbol)), m_title(std::move(title)), m_control(control),
+      m_hover(*this, rowHoverAnimation)
 {
     setMinimumHeight(Metrics::kRowHeight);
     auto *layout = new QHBoxLayout(this);
@@ -157,8 +158,8 @@ void MenuControlRow::leaveEvent(QEvent *)
     m_hover.setHovering(false);
 }
 
-MenuActionRow::MenuActionRow(QString symbol, QString title, QString subtitle, Accessory accessory,
-                             QString shortcutText, QWidget *parent)
+MenuActionRow::MenuActionRow(QString symbol, QString title, QString subtitle, Accessory accessory, QString shortcutText,
+                             QWidget *parent)
     : QAbstractButton(parent), m_symbol(std::move(symbol)), m_subtitle(std::move(subtitle)), m_accessory(accessory),
       m_shortcutText(std::move(shortcutText)), m_hover(*this, rowHoverAnimation)
 {

@@ -58,8 +58,8 @@ void MenuPanelModel::appear()
     m_inputDevices = m_services.listInputDevices ? m_services.listInputDevices() : std::vector<AudioInputDevice>{};
     keepLanguageValid();
     if (m_services.milestones) {
-        m_milestone = m_services.milestones->pending(m_services.controller.stats().lifetimeTakes(),
-                                                     currentWeek().words, now());
+        m_milestone =
+            m_services.milestones->pending(m_services.controller.stats().lifetimeTakes(), currentWeek().words, now());
     }
     m_appeared = true;
     emit changed();
@@ -206,7 +206,8 @@ void MenuPanelModel::setLanguage(const QString &language)
 
 QList<MenuPanelOption> MenuPanelModel::languageOptions() const
 {
-    QList<MenuPanelOption> options{{QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")}};
+    QList<MenuPanelOption> options{
+        {QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")}};
     for (const Language &entry : m_services.languages.languages(backend()))
         options.append({entry.code, entry.displayName, QString()});
     return options;

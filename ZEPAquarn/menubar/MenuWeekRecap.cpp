@@ -40,8 +40,8 @@ void MenuWeekRecap::setContent(const MenuWeekRecapContent &content)
 
 qreal MenuWeekRecap::height()
 {
-    const qreal header = std::max(QFontMetricsF(menuTextFont(12)).height(),
-                                  QFontMetricsF(brandFont(BrandWeight::regular, 11)).height());
+    const qreal header =
+        std::max(QFontMetricsF(menuTextFont(12)).height(), QFontMetricsF(brandFont(BrandWeight::regular, 11)).height());
     const qreal figures = QFontMetricsF(valueFont()).height() + 4 + QFontMetricsF(menuTextFont(11)).height();
     return std::ceil(13 + header + 8 + figures + 13);
 }
@@ -51,7 +51,8 @@ QSize MenuWeekRecap::sizeHint() const
     return QSize(348, int(height()));
 }
 
-void MenuWeekRecap::paint(QPainter &painter, const QRectF &rect, const MenuWeekRecapContent &content, ColorScheme scheme)
+void MenuWeekRecap::paint(QPainter &painter, const QRectF &rect, const MenuWeekRecapContent &content,
+                          ColorScheme scheme)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);

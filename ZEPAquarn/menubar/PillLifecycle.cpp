@@ -109,12 +109,14 @@ double PillLifecycle::pillWidth(bool reduceMotion, double now) const
     if (reduceMotion)
         return liveNow ? PillMetrics::kWideWidth : PillMetrics::kNarrowWidth;
     if (liveNow)
-        return PillMetrics::kNarrowWidth + (PillMetrics::kWideWidth - PillMetrics::kNarrowWidth) * eased(kWidth, captureAt.value_or(stateAt), now);
+        return PillMetrics::kNarrowWidth +
+               (PillMetrics::kWideWidth - PillMetrics::kNarrowWidth) * eased(kWidth, captureAt.value_or(stateAt), now);
     if (isCapturing() && !captureWasLive)
         return PillMetrics::kNarrowWidth;
     if (!rollupAt)
         return PillMetrics::kNarrowWidth;
-    return PillMetrics::kWideWidth - (PillMetrics::kWideWidth - PillMetrics::kNarrowWidth) * eased(kWidth, *rollupAt, now);
+    return PillMetrics::kWideWidth -
+           (PillMetrics::kWideWidth - PillMetrics::kNarrowWidth) * eased(kWidth, *rollupAt, now);
 }
 
 double PillLifecycle::captureFade(bool reduceMotion, double now) const

@@ -82,13 +82,14 @@ private:
 
 PillPanelWindow::PillPanelWindow(AudioEngine &audio, Colorway colorway, Services services, QObject *parent)
     : QObject(parent), m_audio(audio), m_services(std::move(services)), m_colorway(colorway),
-      m_animationStyle(storedPillAnimationStyle(m_services.settings)), m_compositing(compositorRunning()), m_frames(
-                                              motion::liveFrame,
-                                              [this](rt::Nanos) {
-                                                  drawFrame();
-                                                  return true;
-                                              },
-                                              Motion::WhenOff::keepRunning)
+      m_animationStyle(storedPillAnimationStyle(m_services.settings)), m_compositing(compositorRunning()),
+      m_frames(
+          motion::liveFrame,
+          [this](rt::Nanos) {
+              drawFrame();
+              return true;
+          },
+          Motion::WhenOff::keepRunning)
 {
     m_surface = std::make_unique<Surface>(*this, m_compositing);
     connect(&m_audio, &AudioEngine::captureLiveChanged, this, [this](bool live) { captureChanged(live); });

@@ -16,8 +16,7 @@ public:
         : m_format(format), m_frameCapacity(frameCapacity),
           m_planes(static_cast<std::size_t>(format.channelCount > 0 ? format.channelCount : 0),
                    std::vector<float>(frameCapacity, 0.0f))
-    {
-    }
+    {}
 
     const AudioFormat &format() const { return m_format; }
     std::uint32_t frameCapacity() const { return m_frameCapacity; }

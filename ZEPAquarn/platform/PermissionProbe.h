@@ -25,7 +25,8 @@ struct KeyboardMap {
 // What dictation needs of the desktop session, checked rather than granted: on this desktop nothing asks
 // the user for permission, so each check says whether the session can do it at all.
 // - microphone: the audio server answers and lists at least one input source;
-// - key listening ("Input Monitoring" in onboarding): global key listening works (an X11 display with XInput 2.1 raw events);
+// - key listening ("Input Monitoring" in onboarding): global key listening works (an X11 display with XInput 2.1 raw
+// events);
 // - accessibility: synthetic paste works (the XTest extension);
 // - the keyboard map: whether the Fn key reaches the desktop, and the keys the recorder translates.
 //

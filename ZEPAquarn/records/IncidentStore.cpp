@@ -22,7 +22,8 @@ IncidentStore::IncidentStore(const QString &directory, RevealFile revealFile, QO
 bool IncidentStore::ensureFolders() const
 {
     // In this order: the check of Recordings trusts the folder it lies in.
-    return StoreFile::ensureFolder(m_directory, "incident") && StoreFile::ensureFolder(recordingsDirectory(), "incident");
+    return StoreFile::ensureFolder(m_directory, "incident") &&
+           StoreFile::ensureFolder(recordingsDirectory(), "incident");
 }
 
 bool IncidentStore::isRecordingName(const QString &name)
@@ -93,8 +94,8 @@ void IncidentStore::removeUnreferencedRecordings()
     }
     // Only names this store makes, only regular files, never through a link.
     const auto removed = rt::removeFilesIn(
-        recordingsDirectory(),
-        [&](const QString &name) { return isRecordingName(name) && !referenced.contains(name); }, m_directory);
+        recordingsDirectory(), [&](const QString &name) { return isRecordingName(name) && !referenced.contains(name); },
+        m_directory);
     if (!removed)
         qCWarning(lcRecords).noquote() << "incident store: recordings left alone:" << removed.error().message;
     else if (removed.value() > 0)

@@ -62,8 +62,8 @@ StartupCleanup::~StartupCleanup()
 bool StartupCleanup::isTakeFileName(const QString &name)
 {
     // The audio engine names its takes, and the OpenAI engine its upload copies, this way.
-    static const QRegularExpression pattern(QStringLiteral(
-        "^zepaquarn-(16k-)?[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$"));
+    static const QRegularExpression pattern(
+        QStringLiteral("^zepaquarn-(16k-)?[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$"));
     return pattern.match(name).hasMatch();
 }
 

@@ -149,9 +149,8 @@ void IncidentRow::changeEvent(QEvent *event)
 
 void IncidentRow::paintDeleteIcon()
 {
-    m_delete->setIcon(QIcon(SymbolCatalogue::pixmap(u"trash", QSizeF(12, 12),
-                                                    Palette::color(Palette::textSecondary, colorSchemeOf(*this)),
-                                                    devicePixelRatioF())));
+    m_delete->setIcon(QIcon(SymbolCatalogue::pixmap(
+        u"trash", QSizeF(12, 12), Palette::color(Palette::textSecondary, colorSchemeOf(*this)), devicePixelRatioF())));
 }
 
 } // namespace zq

@@ -39,8 +39,7 @@ IncidentRowModel::IncidentRowModel(DictationIncident issue, IncidentStore &store
       m_locale(std::move(locale)), m_copied(loop, [this] { emit changed(); })
 {
     connect(&m_store, &IncidentStore::itemsChanged, this, &IncidentRowModel::changed);
-    connect(&m_controller, &DictationController::recoveredTranscriptionStateChanged, this,
-            &IncidentRowModel::changed);
+    connect(&m_controller, &DictationController::recoveredTranscriptionStateChanged, this, &IncidentRowModel::changed);
 }
 
 IncidentRowLook IncidentRowModel::look() const

@@ -22,7 +22,8 @@ SupportPage::SupportPage(SupportPageModel &model, Services services, QWidget *pa
     m_column->setSpacing(28);
 
     auto *recovery = new SettingsSection(QStringLiteral("Recovery"), std::nullopt, this);
-    m_recoveryRow = new SettingsRow(QStringLiteral("checkmark.circle"), QStringLiteral("Transcript recovered"), QString());
+    m_recoveryRow =
+        new SettingsRow(QStringLiteral("checkmark.circle"), QStringLiteral("Transcript recovered"), QString());
     recovery->add(m_recoveryRow);
     m_recovery = recovery;
     m_column->addWidget(m_recovery);
@@ -50,17 +51,17 @@ SupportPage::SupportPage(SupportPageModel &model, Services services, QWidget *pa
         maintenance->add(new SettingsDivider);
         m_checksSwitch = makeSwitch(QStringLiteral("Check for updates automatically"),
                                     [this](bool on) { m_model.setAutomaticChecks(on); });
-        m_checksRow = new SettingsRow(QStringLiteral("clock.arrow.circlepath"),
-                                      QStringLiteral("Check for updates automatically"), look.automaticChecksDetail,
-                                      m_checksSwitch);
+        m_checksRow =
+            new SettingsRow(QStringLiteral("clock.arrow.circlepath"), QStringLiteral("Check for updates automatically"),
+                            look.automaticChecksDetail, m_checksSwitch);
         maintenance->add(m_checksRow);
 
         maintenance->add(new SettingsDivider);
         m_downloadsSwitch = makeSwitch(QStringLiteral("Install updates automatically"),
                                        [this](bool on) { m_model.setAutomaticDownloads(on); });
-        maintenance->add(new SettingsRow(QStringLiteral("arrow.down.app"), QStringLiteral("Install updates automatically"),
-                                         QStringLiteral("Downloads updates and installs them after you quit."),
-                                         m_downloadsSwitch));
+        maintenance->add(
+            new SettingsRow(QStringLiteral("arrow.down.app"), QStringLiteral("Install updates automatically"),
+                            QStringLiteral("Downloads updates and installs them after you quit."), m_downloadsSwitch));
     }
     m_column->addWidget(maintenance);
 

@@ -11,15 +11,15 @@ SupportPageLook supportPageLook(const RecoveredTranscriptionState &recovery, con
 {
     SupportPageLook look;
     if (recovery.is(RecoveredTranscriptionState::Kind::succeeded))
-        look.recovery = SupportRowLook{QStringLiteral("checkmark.circle"), QStringLiteral("Transcript recovered"),
-                                       recovery.copied()
-                                           ? QStringLiteral("Saved in History and copied to the clipboard.")
-                                           : QStringLiteral("Saved in History. Open History to copy it.")};
+        look.recovery =
+            SupportRowLook{QStringLiteral("checkmark.circle"), QStringLiteral("Transcript recovered"),
+                           recovery.copied() ? QStringLiteral("Saved in History and copied to the clipboard.")
+                                             : QStringLiteral("Saved in History. Open History to copy it.")};
 
     if (incidents.isEmpty()) {
-        look.noIncidents =
-            SupportRowLook{QStringLiteral("checkmark.circle"), QStringLiteral("No recent failures"),
-                           QStringLiteral("If a dictation fails, a simple explanation and support code will appear here.")};
+        look.noIncidents = SupportRowLook{
+            QStringLiteral("checkmark.circle"), QStringLiteral("No recent failures"),
+            QStringLiteral("If a dictation fails, a simple explanation and support code will appear here.")};
     } else {
         look.incidentsDetail = QStringLiteral("Issue details stay on this computer unless you choose to copy them.");
         // A file written with more than five still shows only the newest five.
@@ -33,12 +33,14 @@ SupportPageLook supportPageLook(const RecoveredTranscriptionState &recovery, con
         look.hasUpdates = true;
         const bool available = updates->state.kind == AppUpdateState::Kind::available;
         look.updates = available ? SupportRowLook{QStringLiteral("arrow.down.circle.fill"),
-                                                  QStringLiteral("Update available"), {}, Palette::warning}
+                                                  QStringLiteral("Update available"),
+                                                  {},
+                                                  Palette::warning}
                                  : SupportRowLook{QStringLiteral("arrow.down.circle"), QStringLiteral("Updates"), {}};
         look.updates.detail = updates->state.statusText(updates->automaticChecks, now, updates->host);
         look.updateControl = updates->state.kind == AppUpdateState::Kind::checking ? UpdateControl::spinner
-                             : available                                          ? UpdateControl::updateButton
-                                                                                  : UpdateControl::checkNowButton;
+                             : available                                           ? UpdateControl::updateButton
+                                                                                   : UpdateControl::checkNowButton;
         look.automaticChecksDetail =
             QStringLiteral("Checks ") + updates->host + QStringLiteral(" once a day for signed releases.");
         look.automaticChecks = updates->automaticChecks;

@@ -1,6 +1,6 @@
 #include "app/AppearanceService.h"
-#include "support/FakeDesktopAppearance.h"
 #include "runtime/Settings.h"
+#include "support/FakeDesktopAppearance.h"
 #include "support/ViewRender.h"
 
 #include <QApplication>

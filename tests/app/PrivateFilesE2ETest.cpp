@@ -33,7 +33,8 @@ TEST(PrivateFilesE2ETest, ATakeAndTheStoresItLeavesAreReadableByTheUserAlone)
     ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::audioStartCompleted, 1, 10s)) << env.appLogTail().toStdString();
     env.feeder()->speak(E2EEnvironment::speechSamples());
     ASSERT_TRUE(env.feeder()->waitUntilSpoken(15s));
-    const QString takes = env.appEnvironment().value(QStringLiteral("XDG_RUNTIME_DIR")) + QStringLiteral("/ZEPAquarn-takes");
+    const QString takes =
+        env.appEnvironment().value(QStringLiteral("XDG_RUNTIME_DIR")) + QStringLiteral("/ZEPAquarn-takes");
     const QStringList recording = QDir(takes).entryList({QStringLiteral("zepaquarn-*.wav")}, QDir::Files);
     ASSERT_EQ(recording.size(), 1) << "the take is on disk while it records";
     EXPECT_EQ(modeOf(takes + QLatin1Char('/') + recording.first()), 0600u);

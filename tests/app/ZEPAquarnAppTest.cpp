@@ -3,13 +3,13 @@
 
 #include "app/ZEPAquarnApp.h"
 #include "menubar/MenuBarExtra.h"
-#include "support/RecordingPillDisplay.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/TriggerBinding.h"
 #include "pipeline/TriggerReach.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakePermissionProbe.h"
 #include "support/FakeUserNotifications.h"
+#include "support/RecordingPillDisplay.h"
 #include "window/AppWindowView.h"
 #include "window/OnboardingView.h"
 

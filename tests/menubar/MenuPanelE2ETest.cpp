@@ -79,11 +79,11 @@ protected:
     void keys(const QStringList &names) { ASSERT_TRUE(desktop().keys(names)); }
     QString clipboard() const
     {
-        return QString::fromUtf8(zq::test::runTool(QStringLiteral("xclip"),
-                                                   {QStringLiteral("-o"), QStringLiteral("-selection"),
-                                                    QStringLiteral("clipboard")},
-                                                   display())
-                                     .standardOutput);
+        return QString::fromUtf8(
+            zq::test::runTool(QStringLiteral("xclip"),
+                              {QStringLiteral("-o"), QStringLiteral("-selection"), QStringLiteral("clipboard")},
+                              display())
+                .standardOutput);
     }
 
     std::unique_ptr<E2EEnvironment> env;

@@ -57,7 +57,8 @@ zq::AudioInputDevice device(const QString &uid, const QString &name, zq::InputTr
 class MenuPanelModelTest : public ::testing::Test {
 protected:
     MenuPanelModelTest()
-        : windowModel(rig.loop, [this] { return windows; }, [this] { ++activations; })
+        : windowModel(
+              rig.loop, [this] { return windows; }, [this] { ++activations; })
     {
         milestones = std::make_unique<zq::MilestoneStore>(rig.settings);
     }
@@ -181,8 +182,8 @@ TEST_F(MenuPanelModelTest, UpdateBannerShowsOnlyWhileAnUpdateIsAvailable)
     MenuPanelModel &panel = make(true);
     using State = zq::AppUpdateState;
     EXPECT_EQ(panel.availableUpdateVersion(), std::nullopt) << "idle";
-    framework->delegate().didFindValidUpdate(zq::test::FakeUpdateFramework::item(QStringLiteral("1.3.0"),
-                                                                                  QStringLiteral("5")));
+    framework->delegate().didFindValidUpdate(
+        zq::test::FakeUpdateFramework::item(QStringLiteral("1.3.0"), QStringLiteral("5")));
     ASSERT_EQ(updater->state().kind, State::Kind::available);
     EXPECT_EQ(panel.availableUpdateVersion(), QStringLiteral("1.3.0"));
 
@@ -317,8 +318,8 @@ TEST_F(MenuPanelModelTest, LanguageOptionsFollowTheBackendAndAnUnusableLanguageI
     MenuPanelModel &panel = make();
     QList<MenuPanelOption> options = panel.languageOptions();
     ASSERT_EQ(options.size(), zq::openAILanguages().size() + 1);
-    EXPECT_EQ(options[0], (MenuPanelOption{QStringLiteral("auto"), QStringLiteral("System language"),
-                                           QStringLiteral("globe")}));
+    EXPECT_EQ(options[0],
+              (MenuPanelOption{QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")}));
     EXPECT_EQ(options[1].value, zq::openAILanguages()[0].code);
     EXPECT_TRUE(options[1].systemImage.isEmpty());
     EXPECT_TRUE(panel.cleanupIncluded());

@@ -50,13 +50,16 @@ QString schemeName(ColorScheme scheme)
 
 class MenuPanelViewTest : public ::testing::TestWithParam<ColorScheme> {
 protected:
-    MenuPanelViewTest() : windowModel(rig.loop, [] { return std::vector<AppWindowHandle>{}; }, [] {})
+    MenuPanelViewTest()
+        : windowModel(
+              rig.loop, [] { return std::vector<AppWindowHandle>{}; }, [] {})
     {
         auto owned = std::make_unique<zq::test::FakeUpdateFramework>();
         framework = owned.get();
-        updater = std::make_unique<Updater>(UpdateAvailabilityStore(rig.settings, QStringLiteral("4")),
-                                            UpdateReminder::live(rig.settings, rig.loop.clocks(), rig.loop, notifications),
-                                            std::move(owned), [this] { return rig.loop.clocks().wallNow(); });
+        updater =
+            std::make_unique<Updater>(UpdateAvailabilityStore(rig.settings, QStringLiteral("4")),
+                                      UpdateReminder::live(rig.settings, rig.loop.clocks(), rig.loop, notifications),
+                                      std::move(owned), [this] { return rig.loop.clocks().wallNow(); });
         milestones = std::make_unique<MilestoneStore>(rig.settings);
     }
 
@@ -101,10 +104,7 @@ protected:
     }
 
     // The widget's rectangle in the panel's coordinates.
-    QRectF where(QWidget *widget) const
-    {
-        return QRectF(widget->mapTo(panel.get(), QPoint(0, 0)), widget->size());
-    }
+    QRectF where(QWidget *widget) const { return QRectF(widget->mapTo(panel.get(), QPoint(0, 0)), widget->size()); }
 
     QColor token(Palette::Token t) const { return Palette::color(t, GetParam()); }
 
@@ -164,7 +164,8 @@ TEST_P(MenuPanelViewTest, DefaultPanelShowsHeaderRecapAndThreeCards)
 TEST_P(MenuPanelViewTest, EveryBannerTheMilestoneAndATwoLineRecap)
 {
     rig.controller->ensureHotkeyTapRunning();
-    framework->delegate().didFindValidUpdate(zq::test::FakeUpdateFramework::item(QStringLiteral("1.3.0"), QStringLiteral("5")));
+    framework->delegate().didFindValidUpdate(
+        zq::test::FakeUpdateFramework::item(QStringLiteral("1.3.0"), QStringLiteral("5")));
     DictationIncident incident;
     incident.id = QUuid::createUuid();
     incident.date = rig.loop.clocks().wallNow();
@@ -262,7 +263,8 @@ TEST_P(MenuPanelViewTest, FnAloneWithoutAnFnKeyShowsTheLineUnderTheHeaderAndKeep
 TEST_P(MenuPanelViewTest, ASmallScreenCapsTheHeightAndScrolls)
 {
     rig.controller->ensureHotkeyTapRunning();
-    framework->delegate().didFindValidUpdate(zq::test::FakeUpdateFramework::item(QStringLiteral("1.3.0"), QStringLiteral("5")));
+    framework->delegate().didFindValidUpdate(
+        zq::test::FakeUpdateFramework::item(QStringLiteral("1.3.0"), QStringLiteral("5")));
     MenuPanel &p = make(300);
     const QImage image = render(QStringLiteral("small-screen"));
     EXPECT_GT(p.naturalHeight(), 320);

@@ -25,9 +25,9 @@ zq::WeekSummary summary(int week, qint64 words, double speaking)
 TEST(CompactWordCountTest, ThousandsAndMillionsWithOneDecimalRoundedHalfToEven)
 {
     const std::pair<qint64, const char *> cases[] = {
-        {-5, "0"},         {0, "0"},         {999, "999"},         {1000, "1k"},     {1150, "1.2k"},
-        {1234, "1.2k"},    {1250, "1.2k"},   {1350, "1.4k"},       {1950, "2k"},     {999499, "999.5k"},
-        {999500, "1M"},    {1000000, "1M"},  {2500000, "2.5M"},    {2450000, "2.4M"}, {12345678, "12.3M"},
+        {-5, "0"},      {0, "0"},        {999, "999"},      {1000, "1k"},      {1150, "1.2k"},
+        {1234, "1.2k"}, {1250, "1.2k"},  {1350, "1.4k"},    {1950, "2k"},      {999499, "999.5k"},
+        {999500, "1M"}, {1000000, "1M"}, {2500000, "2.5M"}, {2450000, "2.4M"}, {12345678, "12.3M"},
     };
     for (const auto &[count, expected] : cases)
         EXPECT_EQ(zq::StatsFormat::compactWordCount(count, kEnglish), QString::fromLatin1(expected)) << count;
@@ -43,8 +43,9 @@ TEST(CompactWordCountTest, UsesTheLocaleDecimalSignWithoutGrouping)
 
 TEST(WeekRecapContentTest, WordsAloneWhenNothingWasReclaimed)
 {
-    EXPECT_EQ(zq::weekRecapContent(summary(49, 0, 0), 40, kEnglish),
-              (MenuWeekRecapContent{QStringLiteral("WEEK 49"), {{QStringLiteral("0"), QStringLiteral("words spoken")}}}));
+    EXPECT_EQ(
+        zq::weekRecapContent(summary(49, 0, 0), 40, kEnglish),
+        (MenuWeekRecapContent{QStringLiteral("WEEK 49"), {{QStringLiteral("0"), QStringLiteral("words spoken")}}}));
     // 400 words take 600 s to type: speaking as long or longer reclaims nothing.
     EXPECT_EQ(zq::weekRecapContent(summary(7, 400, 600), 40, kEnglish).lines.size(), 1);
     EXPECT_EQ(zq::weekRecapContent(summary(7, 400, 601), 40, kEnglish).lines.size(), 1);
@@ -70,6 +71,5 @@ TEST(WeekRecapContentTest, ReadsTheWholeCardAsOneSentence)
     const MenuWeekRecapContent content{QStringLiteral("WEEK 49"),
                                        {{QStringLiteral("1.2k"), QStringLiteral("words spoken")},
                                         {QStringLiteral("14 m"), QStringLiteral("reclaimed")}}};
-    EXPECT_EQ(content.accessibilityText(),
-              QStringLiteral("This week, WEEK 49. 1.2k words spoken. 14 m reclaimed."));
+    EXPECT_EQ(content.accessibilityText(), QStringLiteral("This week, WEEK 49. 1.2k words spoken. 14 m reclaimed."));
 }

@@ -10,9 +10,9 @@ using zq::LevelHistory;
 using zq::Palette;
 using zq::PillLifecycle;
 using zq::PillState;
-using zq::test::ScriptedPillTake;
 using zq::PillTone;
 using zq::PillView;
+using zq::test::ScriptedPillTake;
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
 
-#include "support/TriggerTestSupport.h"
 #include "support/FakeEventTap.h"
+#include "support/TriggerTestSupport.h"
 #include "support/VirtualLoop.h"
 
 #include <gtest/gtest.h>

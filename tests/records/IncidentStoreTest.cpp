@@ -201,8 +201,7 @@ TEST_F(IncidentStoreTest, UnreadableIndexIsKeptAsideWithItsRecordings)
     QJsonObject wrongType = incident(name).toJson();
     wrongType.insert(QStringLiteral("isRead"), QStringLiteral("yes"));
     const QList<QByteArray> damaged = {
-        QByteArrayLiteral("\x00\x13not json at all"),
-        QJsonDocument(QJsonArray{wrongType}).toJson(),
+        QByteArrayLiteral("\x00\x13not json at all"), QJsonDocument(QJsonArray{wrongType}).toJson(),
         QByteArray(), // a folder where the index belongs: it cannot be read at all
     };
     for (const QByteArray &bytes : damaged) {
@@ -245,7 +244,8 @@ TEST_F(IncidentStoreTest, TheStartSweepRemovesOnlyItsOwnRecordingNamesAndNothing
     const QString orphan = recordings() + QStringLiteral("/00000000-0000-0000-0000-000000000002.wav");
     QFile(makeTake(temp.path())).rename(orphan);
     // Names the store never makes, a folder, and a link to a file outside: all stay.
-    const QStringList foreign = {QStringLiteral("notes.txt"), QStringLiteral("00000000-0000-0000-0000-00000000000a.wav"),
+    const QStringList foreign = {QStringLiteral("notes.txt"),
+                                 QStringLiteral("00000000-0000-0000-0000-00000000000a.wav"),
                                  QStringLiteral("take.wav")};
     for (const QString &name : foreign)
         QFile(makeTake(temp.path())).rename(recordings() + QLatin1Char('/') + name);

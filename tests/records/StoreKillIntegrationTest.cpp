@@ -35,8 +35,9 @@ int runWriter(const QString &folder)
     rt::SystemClocks clocks;
     HistoryStore store(folder, clocks);
     const QString filler(4000, QLatin1Char('w'));
-    for (int next = store.items().isEmpty() ? 1 : store.items().first().text.section(QLatin1Char(' '), 0, 0).toInt() + 1;;
-         ++next) {
+    for (int next = store.items().isEmpty() ? 1
+                                            : store.items().first().text.section(QLatin1Char(' '), 0, 0).toInt() + 1;
+         ; ++next) {
         store.add(QString::number(next) + QLatin1Char(' ') + filler);
         std::printf("saved %d\n", next);
         std::fflush(stdout);
@@ -110,7 +111,8 @@ TEST(StoreKillIntegrationTest, KilledMidSaveLosesNoAcknowledgedItemAndTheNextSta
         HistoryStore store(paths.dataDir(), clocks);
         ASSERT_FALSE(store.items().isEmpty()) << "cycle " << cycle;
         EXPECT_GE(numberOf(store.items().first()), acknowledged) << "an acknowledged save was lost in cycle " << cycle;
-        EXPECT_EQ(store.items().size(), std::min<qsizetype>(numberOf(store.items().first()), HistoryStore::maximumItems));
+        EXPECT_EQ(store.items().size(),
+                  std::min<qsizetype>(numberOf(store.items().first()), HistoryStore::maximumItems));
         EXPECT_TRUE(QDir(paths.dataDir()).entryList({QStringLiteral("history.json.corrupt-*")}).isEmpty())
             << "a save cut short never leaves a damaged file in cycle " << cycle;
     }

@@ -52,8 +52,9 @@ bool BusServiceHost::start(const QString &busAddress, QObject *handler, const QS
     const QDBusReply<QDBusConnectionInterface::RegisterServiceReply> reply = connection.interface()->registerService(
         m_serviceName, QDBusConnectionInterface::DontQueueService, QDBusConnectionInterface::DontAllowReplacement);
     if (!reply.isValid() || reply.value() != QDBusConnectionInterface::ServiceRegistered) {
-        m_error = QStringLiteral("cannot own %1: %2")
-                      .arg(m_serviceName, reply.isValid() ? QStringLiteral("the name is taken") : reply.error().message());
+        m_error =
+            QStringLiteral("cannot own %1: %2")
+                .arg(m_serviceName, reply.isValid() ? QStringLiteral("the name is taken") : reply.error().message());
         stop();
         return false;
     }

@@ -28,7 +28,11 @@ public:
 
     // The served object while started, else null. Call into it on its thread (QMetaObject::invokeMethod)
     // or through members that are safe across threads.
-    template <typename Handler> Handler *handler() const { return static_cast<Handler *>(m_handler); }
+    template <typename Handler>
+    Handler *handler() const
+    {
+        return static_cast<Handler *>(m_handler);
+    }
 
 private:
     QThread m_thread;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "pipeline/PillState.h"
 #include "pipeline/DictationController.h"
+#include "pipeline/PillState.h"
 #include "pipeline/TriggerLogic.h"
 #include "support/FakeDictationServices.h"
 

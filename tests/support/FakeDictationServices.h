@@ -4,7 +4,6 @@
 #include "audio/AudioDuringDictationController.h"
 #include "audio/AudioEngine.h"
 #include "audio/BoundedHALExecutor.h"
-#include "support/RecordingPillDisplay.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/Paster.h"
 #include "pipeline/SoundCuePlayer.h"
@@ -21,6 +20,7 @@
 #include "support/FakePasteboard.h"
 #include "support/FakeTranscriptionBackend.h"
 #include "support/FakeUserNotifications.h"
+#include "support/RecordingPillDisplay.h"
 #include "support/VirtualLoop.h"
 
 #include <QStringList>

@@ -92,8 +92,7 @@ void FakeMprisHandler::Play()
 
 FakeMprisPlayer::FakeMprisPlayer(QString suffix)
     : m_busName(QStringLiteral("org.mpris.MediaPlayer2.") + suffix), m_service(QStringLiteral("zq-fake-mpris"))
-{
-}
+{}
 
 FakeMprisPlayer::~FakeMprisPlayer()
 {

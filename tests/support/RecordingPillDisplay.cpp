@@ -4,7 +4,8 @@
 
 namespace zq {
 
-RecordingPillDisplay::RecordingPillDisplay(AudioEngine &audio, Colorway colorway) : m_audio(audio), m_colorway(colorway) {}
+RecordingPillDisplay::RecordingPillDisplay(AudioEngine &audio, Colorway colorway) : m_audio(audio), m_colorway(colorway)
+{}
 
 RecordingPillDisplay::~RecordingPillDisplay() = default;
 

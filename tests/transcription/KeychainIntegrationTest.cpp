@@ -5,9 +5,9 @@
 #include "transcription/Keychain.h"
 #include "transcription/OpenAIBackend.h"
 
-#include "support/OpenAITestSupport.h"
 #include "support/DBusSession.h"
 #include "support/LoopbackTranscriptionServer.h"
+#include "support/OpenAITestSupport.h"
 #include "support/ServiceEnvironment.h"
 
 #include <QFile>
@@ -41,8 +41,8 @@ TEST(KeychainIntegrationTest, ABusWithoutASecretServiceGivesTheKeyringMessageAnd
     test::VirtualLoop loop;
     test::StreamOutcome outcome;
     OpenAIBackend backend(loop, config);
-    auto handle = rt::spawn(loop, test::consume(backend.transcribe(AudioSource::file(take), QStringLiteral("en"), {}),
-                                                &outcome));
+    auto handle =
+        rt::spawn(loop, test::consume(backend.transcribe(AudioSource::file(take), QStringLiteral("en"), {}), &outcome));
     ASSERT_TRUE(test::drive(loop, [&] { return handle.isDone(); }));
 
     EXPECT_TRUE(outcome.errorText().contains(QStringLiteral("keyring"))) << outcome.errorText().toStdString();

@@ -3,8 +3,8 @@
 #include "transcription/OpenAIBackend.h"
 
 #include "platform/linux/QtHttpClient.h"
-#include "support/OpenAITestSupport.h"
 #include "support/LoopbackTranscriptionServer.h"
+#include "support/OpenAITestSupport.h"
 
 #include <QDir>
 #include <QFile>

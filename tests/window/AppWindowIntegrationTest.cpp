@@ -8,17 +8,17 @@
 #include "platform/linux/X11TaskbarPresence.h"
 #include "records/StatsStore.h"
 #include "rewards/motion/PillAnimationGalleryView.h"
+#include "rewards/stats/StatsPage.h"
 #include "support/DBusSession.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakePermissionProbe.h"
 #include "support/LoopbackTranscriptionServer.h"
 #include "support/ServiceEnvironment.h"
+#include "support/WindowTestSupport.h"
 #include "window/AppSettingsModel.h"
 #include "window/AppSettingsView.h"
 #include "window/AppWindowView.h"
 #include "window/OnboardingView.h"
-#include "rewards/stats/StatsPage.h"
-#include "support/WindowTestSupport.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -3,8 +3,8 @@
 #include "window/HistoryPageRow.h"
 
 #include "menubar/brand/Text.h"
-#include "window/SettingsRows.h"
 #include "support/HistoryFile.h"
+#include "window/SettingsRows.h"
 
 #include <QFontMetricsF>
 #include <QTextLayout>

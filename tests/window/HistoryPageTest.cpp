@@ -2,7 +2,6 @@
 #include "window/HistoryPage.h"
 
 #include "menubar/brand/Text.h"
-#include "window/SettingsRows.h"
 #include "menubar/brand/ZepaButton.h"
 #include "records/HistoryStore.h"
 #include "support/FakePasteboard.h"
@@ -11,12 +10,13 @@
 #include "window/AppAppearance.h"
 #include "window/HistoryPageList.h"
 #include "window/HistoryPageModel.h"
+#include "window/SettingsRows.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QTemporaryDir>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -58,7 +58,8 @@ protected:
         for (int pass = 0; pass < 3; ++pass)
             QApplication::processEvents();
         const QImage image = test::renderWidget(*page);
-        test::saveRender(image, name + (GetParam() == AppAppearance::dark ? QStringLiteral("-dark") : QStringLiteral("-light")));
+        test::saveRender(
+            image, name + (GetParam() == AppAppearance::dark ? QStringLiteral("-dark") : QStringLiteral("-light")));
         return image;
     }
 
@@ -96,15 +97,17 @@ TEST_P(HistoryPageTest, EmptyHistoryShowsTheTileAndDisablesCopyLast)
 TEST_P(HistoryPageTest, ResultsListNewestFirstAndARowConfirmsItsCopy)
 {
     for (int i = 1; i <= 30; ++i)
-        store.add(QStringLiteral("Transcript number %1 about the quarterly planning meeting and its follow-ups.").arg(i));
+        store.add(
+            QStringLiteral("Transcript number %1 about the quarterly planning meeting and its follow-ups.").arg(i));
     store.add(QStringLiteral("A long one. ").repeated(60));
     open();
     HistoryPageList *list = page->list();
     ASSERT_TRUE(list->isVisible());
     // Hover the first row and copy the second.
     const QRectF second = list->rowRect(1);
-    QMouseEvent move(QEvent::MouseMove, list->rowRect(0).center(), list->viewport()->mapToGlobal(list->rowRect(0).center()),
-                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QMouseEvent move(QEvent::MouseMove, list->rowRect(0).center(),
+                     list->viewport()->mapToGlobal(list->rowRect(0).center()), Qt::NoButton, Qt::NoButton,
+                     Qt::NoModifier);
     QApplication::sendEvent(list->viewport(), &move);
     page->model().copyRow(store.items()[1].id);
     const QImage image = render(QStringLiteral("history-results"));
@@ -124,7 +127,8 @@ TEST_P(HistoryPageTest, ResultsListNewestFirstAndARowConfirmsItsCopy)
                                 test::over(color(Palette::controlHover), color(Palette::windowBackground)), 6));
     const QRectF secondInPage = second.translated(listOrigin);
     const ZepaButtonLook success = zepaButtonLook(ZepaButtonStyle::quiet, true, false, scheme());
-    EXPECT_FALSE(test::colorBounds(image.copy(secondInPage.toRect()), test::over(success.fill, color(Palette::windowBackground)), 8)
+    EXPECT_FALSE(test::colorBounds(image.copy(secondInPage.toRect()),
+                                   test::over(success.fill, color(Palette::windowBackground)), 8)
                      .isEmpty());
 
     loop.advance(1200ms);

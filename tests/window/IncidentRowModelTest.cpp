@@ -56,7 +56,8 @@ TEST_F(IncidentRowModelTest, ControlsFollowTheFiveRetryStatesWithAndWithoutAReco
         bool retrying, retryEnabled, deleteEnabled, failure;
     } cases[] = {
         {"idle", [](const QUuid &) { return RecoveredTranscriptionState::idle(); }, false, true, true, false},
-        {"succeeded", [](const QUuid &) { return RecoveredTranscriptionState::succeeded(true); }, false, true, true, false},
+        {"succeeded", [](const QUuid &) { return RecoveredTranscriptionState::succeeded(true); }, false, true, true,
+         false},
         {"transcribing this", [](const QUuid &self) { return RecoveredTranscriptionState::transcribing(self); }, true,
          false, false, false},
         {"transcribing another", [&](const QUuid &) { return RecoveredTranscriptionState::transcribing(other); }, false,
@@ -79,10 +80,10 @@ TEST_F(IncidentRowModelTest, ControlsFollowTheFiveRetryStatesWithAndWithoutAReco
             EXPECT_EQ(look.deleteEnabled, c.deleteEnabled);
             EXPECT_EQ(look.failureMessage.has_value(), c.failure);
             EXPECT_EQ(look.failureMessage.value_or(QString()), c.failure ? QStringLiteral("No luck.") : QString());
-            EXPECT_EQ(look.retryTitle, c.retrying ? QStringLiteral("Retrying Transcription")
-                                                  : QStringLiteral("Retry Transcription"));
-            EXPECT_EQ(look.retryAccessibleName, c.retrying ? QStringLiteral("Retrying transcription")
-                                                           : QStringLiteral("Retry transcription"));
+            EXPECT_EQ(look.retryTitle,
+                      c.retrying ? QStringLiteral("Retrying Transcription") : QStringLiteral("Retry Transcription"));
+            EXPECT_EQ(look.retryAccessibleName,
+                      c.retrying ? QStringLiteral("Retrying transcription") : QStringLiteral("Retry transcription"));
         }
     }
 }

@@ -20,7 +20,6 @@
 
 #include <gtest/gtest.h>
 
-
 using namespace std::chrono_literals;
 using namespace zq;
 using test::PipeFeeder;

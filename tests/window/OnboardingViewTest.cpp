@@ -5,13 +5,13 @@
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "menubar/brand/ZepaSpinner.h"
+#include "pipeline/TriggerRecordingGate.h"
 #include "platform/linux/X11KeyCodes.h"
 #include "runtime/Settings.h"
 #include "support/FakePermissionProbe.h"
 #include "support/ViewRender.h"
 #include "support/VirtualLoop.h"
 #include "window/TriggerBindingRecorderView.h"
-#include "pipeline/TriggerRecordingGate.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -7,13 +7,13 @@
 #include "pipeline/SettingsDefaults.h"
 #include "support/FakePermissionProbe.h"
 #include "support/ServiceEnvironment.h"
+#include "support/WindowTestSupport.h"
 #include "window/AppSettingsModel.h"
 #include "window/AppWindowView.h"
 #include "window/HistoryPage.h"
 #include "window/HistoryPageModel.h"
 #include "window/IncidentRow.h"
 #include "window/SupportPage.h"
-#include "support/WindowTestSupport.h"
 
 #include <QApplication>
 #include <QGuiApplication>

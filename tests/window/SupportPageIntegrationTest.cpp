@@ -99,12 +99,14 @@ protected:
 
     IncidentRow *rowOf(const DictationIncident &incident) const
     {
-        return page->findChild<IncidentRow *>(QStringLiteral("incidentRow-") + incident.id.toString(QUuid::WithoutBraces));
+        return page->findChild<IncidentRow *>(QStringLiteral("incidentRow-") +
+                                              incident.id.toString(QUuid::WithoutBraces));
     }
 
     QStringList opened() const
     {
-        return QString::fromUtf8(test::readFile(tools.filePath(QStringLiteral("opened")))).split('\n', Qt::SkipEmptyParts);
+        return QString::fromUtf8(test::readFile(tools.filePath(QStringLiteral("opened"))))
+            .split('\n', Qt::SkipEmptyParts);
     }
 
     test::FakeFileManager fileManager;
@@ -115,11 +117,12 @@ protected:
 
 TEST_F(SupportPageIntegrationTest, RetryFromTheRowTranscribesTheKeptRecordingOnDeviceSavesAndCopiesIt)
 {
-    ZQ_REQUIRE_SERVICE(platform::PocketSphinxModel::debianEnglish().isInstalled() && QFile::exists(test::kGoForwardSpeech),
+    ZQ_REQUIRE_SERVICE(platform::PocketSphinxModel::debianEnglish().isInstalled() &&
+                           QFile::exists(test::kGoForwardSpeech),
                        "the pocketsphinx-en-us model and pocketsphinx-testdata are needed");
     DictationController::Dependencies deps = rig.dependencies();
-    deps.makeBackend = makeBackendFactory(
-        BackendEnvironment{&rig.loop, std::make_shared<platform::PocketSphinxRecognizer>(), {}});
+    deps.makeBackend =
+        makeBackendFactory(BackendEnvironment{&rig.loop, std::make_shared<platform::PocketSphinxRecognizer>(), {}});
     rig.controller = std::make_unique<DictationController>(std::move(deps));
 
     const DictationIncident incident = keepRecording(true);
@@ -132,8 +135,10 @@ TEST_F(SupportPageIntegrationTest, RetryFromTheRowTranscribesTheKeptRecordingOnD
     EXPECT_TRUE(row->retryingIndicator()->isVisibleTo(page.get()));
     EXPECT_FALSE(row->deleteButton()->isEnabled());
 
-    ASSERT_TRUE(settle([&] { return rig.controller->recoveredTranscriptionState().is(RecoveredTranscriptionState::Kind::succeeded); }))
-        << "state " << int(rig.controller->recoveredTranscriptionState().kind()) << ": "
+    ASSERT_TRUE(settle([&] {
+        return rig.controller->recoveredTranscriptionState().is(RecoveredTranscriptionState::Kind::succeeded);
+    })) << "state "
+        << int(rig.controller->recoveredTranscriptionState().kind()) << ": "
         << rig.controller->recoveredTranscriptionState().message().toStdString();
     EXPECT_EQ(rig.controller->history().latestText(), QStringLiteral("go forward ten meters"));
     EXPECT_EQ(rig.copied, QStringList{QStringLiteral("go forward ten meters")});

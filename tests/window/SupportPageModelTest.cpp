@@ -50,8 +50,10 @@ TEST(SupportPageLookTest, OnlyTheNewestFiveIncidentsAreListedInOrder)
     ASSERT_EQ(look.incidents.size(), 5);
     for (int i = 0; i < 5; ++i)
         EXPECT_EQ(look.incidents[i].id, seven[i].id);
-    EXPECT_EQ(look.incidentsDetail, QStringLiteral("Issue details stay on this computer unless you choose to copy them."));
-    EXPECT_EQ(supportPageLook(RecoveredTranscriptionState::idle(), incidents(2), std::nullopt, kNow).incidents.size(), 2);
+    EXPECT_EQ(look.incidentsDetail,
+              QStringLiteral("Issue details stay on this computer unless you choose to copy them."));
+    EXPECT_EQ(supportPageLook(RecoveredTranscriptionState::idle(), incidents(2), std::nullopt, kNow).incidents.size(),
+              2);
 }
 
 TEST(SupportPageLookTest, RecoveryShowsOnlyWhileARetryHasSucceeded)
@@ -89,9 +91,11 @@ TEST(SupportPageLookTest, TheUpdatesRowFollowsTheUpdaterState)
     EXPECT_EQ(idleOff.updates.detail, QStringLiteral("Automatic checks are off."));
     EXPECT_EQ(idleOff.updates.icon, QStringLiteral("arrow.down.circle"));
     EXPECT_EQ(idleOff.updateControl, UpdateControl::checkNowButton);
-    EXPECT_EQ(idleOff.automaticChecksDetail, QStringLiteral("Checks updates.example.test once a day for signed releases."));
+    EXPECT_EQ(idleOff.automaticChecksDetail,
+              QStringLiteral("Checks updates.example.test once a day for signed releases."));
 
-    const auto failed = supportPageLook(RecoveredTranscriptionState::idle(), {}, updates(AppUpdateState::failed()), kNow);
+    const auto failed =
+        supportPageLook(RecoveredTranscriptionState::idle(), {}, updates(AppUpdateState::failed()), kNow);
     EXPECT_EQ(failed.updates.detail, QStringLiteral("Couldn't check for updates. Try again."));
     EXPECT_EQ(failed.updateControl, UpdateControl::checkNowButton);
 }
@@ -107,8 +111,8 @@ protected:
             UpdateAvailabilityStore(rig.settings, QStringLiteral("4")),
             UpdateReminder::live(rig.settings, rig.loop.clocks(), rig.loop, rig.notifications), std::move(owned),
             [this] { return rig.loop.clocks().wallNow(); });
-        model = std::make_unique<SupportPageModel>(SupportPageModel::Services{
-            *rig.controller, *rig.incidents, updater.get(), [this] { ++reveals; }});
+        model = std::make_unique<SupportPageModel>(
+            SupportPageModel::Services{*rig.controller, *rig.incidents, updater.get(), [this] { ++reveals; }});
     }
 
     test::FakeDictationServices rig;

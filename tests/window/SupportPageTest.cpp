@@ -3,7 +3,6 @@
 #include "window/SupportPage.h"
 
 #include "menubar/brand/Text.h"
-#include "window/SettingsRows.h"
 #include "menubar/brand/ZepaButton.h"
 #include "rewards/updates/Updater.h"
 #include "support/FakeDictationServices.h"
@@ -12,6 +11,7 @@
 #include "support/ViewRender.h"
 #include "window/AppAppearance.h"
 #include "window/IncidentRow.h"
+#include "window/SettingsRows.h"
 #include "window/SupportPageModel.h"
 
 #include <QApplication>
@@ -47,7 +47,10 @@ protected:
     }
 
     ColorScheme scheme() const { return GetParam() == AppAppearance::dark ? ColorScheme::dark : ColorScheme::light; }
-    QString suffix() const { return GetParam() == AppAppearance::dark ? QStringLiteral("-dark") : QStringLiteral("-light"); }
+    QString suffix() const
+    {
+        return GetParam() == AppAppearance::dark ? QStringLiteral("-dark") : QStringLiteral("-light");
+    }
     QColor color(Palette::Token token) const { return Palette::color(token, scheme()); }
 
     DictationIncident addIncident(const QString &title, bool withRecording)
@@ -108,9 +111,8 @@ TEST_P(SupportPageTest, EmptyShowsTheAllClearRowAndNoWarningIcons)
     EXPECT_TRUE(std::any_of(titles.begin(), titles.end(),
                             [](QLabel *label) { return label->text() == QStringLiteral("No recent failures"); }));
     // No detail under "Recent issues": the section's header is its title alone.
-    EXPECT_FALSE(std::any_of(titles.begin(), titles.end(), [](QLabel *label) {
-        return label->text().startsWith(QStringLiteral("Issue details"));
-    }));
+    EXPECT_FALSE(std::any_of(titles.begin(), titles.end(),
+                             [](QLabel *label) { return label->text().startsWith(QStringLiteral("Issue details")); }));
     EXPECT_TRUE(test::colorBounds(image, color(Palette::danger), 8).isEmpty());
     EXPECT_EQ(page->updateButton()->text(), QStringLiteral("Check Now"));
 
@@ -131,12 +133,14 @@ TEST_P(SupportPageTest, ThreeIssuesWithOneRetryingAndOneFailedAndAnUpdateAvailab
     rig.controller->setRecoveredTranscriptionState(
         RecoveredTranscriptionState::failed(failed.id, QStringLiteral("The saved recording could not be read.")));
     rig.controller->setRecoveredTranscriptionState(RecoveredTranscriptionState::transcribing(retrying.id));
-    framework->delegate().didFindValidUpdate(test::FakeUpdateFramework::item(QStringLiteral("2.0"), QStringLiteral("9")));
+    framework->delegate().didFindValidUpdate(
+        test::FakeUpdateFramework::item(QStringLiteral("2.0"), QStringLiteral("9")));
     QImage image = render(QStringLiteral("support-retrying"));
 
     const QList<IncidentRow *> rows = page->incidentRows();
     ASSERT_EQ(rows.size(), 3);
-    IncidentRow *top = page->findChild<IncidentRow *>(QStringLiteral("incidentRow-") + retrying.id.toString(QUuid::WithoutBraces));
+    IncidentRow *top =
+        page->findChild<IncidentRow *>(QStringLiteral("incidentRow-") + retrying.id.toString(QUuid::WithoutBraces));
     ASSERT_TRUE(top);
     EXPECT_TRUE(top->retryingIndicator()->isVisible());
     EXPECT_FALSE(top->retryButton()->isVisible());

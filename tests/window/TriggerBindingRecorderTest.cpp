@@ -1,11 +1,11 @@
 // The trigger recorder's rules on virtual time: which events make the new secondary trigger, when the
 // 0.25 s waits end, and what the recorder writes for the global trigger to read.
+#include "pipeline/GatedEventTap.h"
 #include "pipeline/TriggerBinding.h"
+#include "pipeline/TriggerRecordingGate.h"
 #include "support/FakeEventTap.h"
 #include "support/VirtualLoop.h"
-#include "pipeline/GatedEventTap.h"
 #include "window/TriggerBindingRecorderModel.h"
-#include "pipeline/TriggerRecordingGate.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,10 @@
 // The recorder in a real window on a private X display: keys typed with xdotool are recorded through
 // the X server's keyboard map, and the recorded trigger then starts dictation through the running
 // global trigger, which ignores the keys while the recorder records.
+#include "pipeline/GatedEventTap.h"
 #include "pipeline/HotkeyTap.h"
 #include "pipeline/SettingsDefaults.h"
+#include "pipeline/TriggerRecordingGate.h"
 #include "platform/linux/LinuxPermissionProbe.h"
 #include "platform/linux/PulseAudioHardware.h"
 #include "platform/linux/X11EventTap.h"
@@ -13,9 +15,7 @@
 #include "support/ChildProcess.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
-#include "pipeline/GatedEventTap.h"
 #include "window/TriggerBindingRecorderView.h"
-#include "pipeline/TriggerRecordingGate.h"
 
 #include <QApplication>
 #include <QPushButton>

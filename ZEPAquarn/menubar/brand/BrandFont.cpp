@@ -40,8 +40,8 @@ bool registerBrandFonts()
 {
     static const bool registered = [] {
         bool all = true;
-        for (const char *file : {":/fonts/ChivoMono-Light.ttf", ":/fonts/ChivoMono-Regular.ttf",
-                                 ":/fonts/ChivoMono-Medium.ttf"}) {
+        for (const char *file :
+             {":/fonts/ChivoMono-Light.ttf", ":/fonts/ChivoMono-Regular.ttf", ":/fonts/ChivoMono-Medium.ttf"}) {
             if (QFontDatabase::addApplicationFont(QString::fromLatin1(file)) < 0) {
                 qCWarning(lcWindow) << "fonts: cannot register" << file;
                 all = false;

@@ -85,9 +85,8 @@ constexpr std::array kMappings{
 
 const Mapping *find(QStringView name)
 {
-    const auto found = std::lower_bound(kMappings.begin(), kMappings.end(), name, [](const Mapping &m, QStringView n) {
-        return QLatin1StringView(m.name) < n;
-    });
+    const auto found = std::lower_bound(kMappings.begin(), kMappings.end(), name,
+                                        [](const Mapping &m, QStringView n) { return QLatin1StringView(m.name) < n; });
     if (found == kMappings.end() || QLatin1StringView(found->name) != name)
         return nullptr;
     return &*found;

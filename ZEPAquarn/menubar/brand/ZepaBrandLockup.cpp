@@ -84,7 +84,8 @@ qreal paintZepaWordmark(QPainter &painter, QPointF leftCentre, qreal height, con
 QSizeF ZepaBrandLockup::idealSize()
 {
     const QFontMetricsF product(productFont());
-    const qreal columnWidth = std::max(kWordmarkHeight * zepaWordmarkAspect(), product.horizontalAdvance(productWord()));
+    const qreal columnWidth =
+        std::max(kWordmarkHeight * zepaWordmarkAspect(), product.horizontalAdvance(productWord()));
     const qreal columnHeight = kWordmarkHeight + kColumnSpacing + product.height();
     return {std::ceil(kRingSide + kRowSpacing + columnWidth), std::ceil(std::max(kRingSide, columnHeight))};
 }

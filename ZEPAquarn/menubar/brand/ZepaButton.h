@@ -22,7 +22,7 @@ struct ZepaButtonLook {
     std::optional<QColor> border; // 1 pixel, inside the shape
     qreal height;
     qreal horizontalPadding;
-    qreal scale;   // about the centre
+    qreal scale; // about the centre
     qreal opacity;
 };
 

@@ -13,8 +13,6 @@
 #include <functional>
 #include <optional>
 
-
-
 namespace zq {
 
 // One choice: the value the binding receives (also the option's identity), its label, and the
@@ -59,8 +57,8 @@ public:
     static constexpr qreal kHeight = 34;
     static constexpr qreal kCompactHeight = 28;
 
-    ZepaMenuPicker(QString title, ZepaMenuPickerBinding selection, QList<ZepaMenuPickerSection> sections,
-                   qreal width, QString leadingSystemImage = {}, bool compact = false, QWidget *parent = nullptr);
+    ZepaMenuPicker(QString title, ZepaMenuPickerBinding selection, QList<ZepaMenuPickerSection> sections, qreal width,
+                   QString leadingSystemImage = {}, bool compact = false, QWidget *parent = nullptr);
 
     void setSections(QList<ZepaMenuPickerSection> sections);
     const QList<ZepaMenuPickerSection> &sections() const { return m_sections; }

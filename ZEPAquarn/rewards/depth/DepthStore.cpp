@@ -6,9 +6,7 @@
 
 namespace zq {
 
-namespace {
-
-} // namespace
+namespace {} // namespace
 
 DepthStore::DepthStore(rt::Settings &settings, InviteService service, QObject *parent)
     : QObject(parent), m_settings(settings), m_service(std::move(service))

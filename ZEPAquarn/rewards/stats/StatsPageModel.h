@@ -3,8 +3,8 @@
 #include "pipeline/Colorway.h"
 #include "records/StatsWeekSelection.h"
 #include "records/WeekSummary.h"
-#include "rewards/stats/LedgerExport.h"
 #include "rewards/motion/PillAnimationStyle.h"
+#include "rewards/stats/LedgerExport.h"
 #include "rewards/stats/StatsLedgerContent.h"
 #include "runtime/Executor.h"
 

@@ -41,8 +41,8 @@ TEST(CubicBezierEaseTest, MatchesAHighPrecisionReferenceAcrossTheCurvesTheViewsU
     for (const Controls &c : curves) {
         for (int i = 0; i <= 1000; ++i) {
             const double x = i / 1000.0;
-            SCOPED_TRACE(testing::Message() << "controls " << c.x1 << ',' << c.y1 << ',' << c.x2 << ',' << c.y2
-                                            << " x " << x);
+            SCOPED_TRACE(testing::Message()
+                         << "controls " << c.x1 << ',' << c.y1 << ',' << c.x2 << ',' << c.y2 << " x " << x);
             EXPECT_NEAR(zq::cubicBezierEase(x, c.x1, c.y1, c.x2, c.y2), reference(x, c.x1, c.y1, c.x2, c.y2), 1e-6);
         }
     }

@@ -6,9 +6,9 @@
 
 #include <gtest/gtest.h>
 
+using zq::colorFromHex;
 using zq::ColorScheme;
 using zq::Palette;
-using zq::colorFromHex;
 
 namespace {
 

@@ -96,10 +96,9 @@ TEST(SymbolCatalogueTest, ASymbolKeepsItsAspectInAWideFrame)
 TEST(SymbolCatalogueTest, EveryNameTheViewsUseIsMapped)
 {
     using zq::AppWindowSection;
-    for (AppWindowSection section :
-         {AppWindowSection::stats, AppWindowSection::history, AppWindowSection::general, AppWindowSection::audio,
-          AppWindowSection::transcription, AppWindowSection::dictionary, AppWindowSection::faq,
-          AppWindowSection::support}) {
+    for (AppWindowSection section : {AppWindowSection::stats, AppWindowSection::history, AppWindowSection::general,
+                                     AppWindowSection::audio, AppWindowSection::transcription,
+                                     AppWindowSection::dictionary, AppWindowSection::faq, AppWindowSection::support}) {
         EXPECT_TRUE(SymbolCatalogue::contains(zq::symbolName(section))) << zq::symbolName(section).toStdString();
     }
 
@@ -113,8 +112,8 @@ TEST(SymbolCatalogueTest, EveryNameTheViewsUseIsMapped)
     int scanned = 0;
     const QString root = QStringLiteral(ZQ_TEST_SOURCE_DIR "/../ZEPAquarn");
     for (const char *folder : {"menubar", "window", "rewards", "app"}) {
-        QDirIterator files(root + QLatin1Char('/') + QLatin1String(folder), {QStringLiteral("*.cpp"), QStringLiteral("*.h")},
-                           QDir::Files, QDirIterator::Subdirectories);
+        QDirIterator files(root + QLatin1Char('/') + QLatin1String(folder),
+                           {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files, QDirIterator::Subdirectories);
         while (files.hasNext()) {
             QFile file(files.next());
             ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -39,7 +39,8 @@ TEST(ZepaBrandLockupTest, RingWordmarkAndProductWordSitInTheirPlaces)
             EXPECT_NEAR(wordmark.left(), 33, 1.0);
             EXPECT_NEAR(wordmark.height(), 12, 1.0);
             // The product word in accent, below the wordmark, in the same column.
-            const QImage column = image.copy(QRectF(33 * ratio, 0, (size.width() - 33) * ratio, size.height() * ratio).toRect());
+            const QImage column =
+                image.copy(QRectF(33 * ratio, 0, (size.width() - 33) * ratio, size.height() * ratio).toRect());
             const QRectF word = zq::test::colorBounds(column, accent, 12);
             ASSERT_FALSE(word.isEmpty());
             EXPECT_GT(word.top(), wordmark.bottom());

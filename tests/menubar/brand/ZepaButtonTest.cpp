@@ -1,7 +1,7 @@
+#include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/Motion.h"
-#include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaSpinner.h"
 #include "menubar/brand/ZepaSwitch.h"
 #include "support/ViewRender.h"
@@ -64,17 +64,18 @@ TEST(ZepaButtonTest, ButtonsRenderTheirFillLabelAndBorder)
                         zq::paintZepaButton(painter, rect, style, label, success, false, scheme);
                     },
                     2.0, page);
-                zq::test::saveRender(image, QStringLiteral("button-%1-%2%3")
-                                                .arg(primary ? QStringLiteral("primary") : QStringLiteral("quiet"),
-                                                     scheme == ColorScheme::dark ? QStringLiteral("dark")
-                                                                                 : QStringLiteral("light"),
-                                                     success ? QStringLiteral("-success") : QString()));
+                zq::test::saveRender(
+                    image, QStringLiteral("button-%1-%2%3")
+                               .arg(primary ? QStringLiteral("primary") : QStringLiteral("quiet"),
+                                    scheme == ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light"),
+                                    success ? QStringLiteral("-success") : QString()));
                 EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, {size.width() / 2, 3}),
                                                 zq::test::over(look.fill, page), 3));
                 // The label in the text colour, centred, inside the padding.
                 // Rows clear of the rounded corners, where the page shows through.
                 const QImage band = image.copy(QRect(0, 16, int(size.width() * 2), int(size.height() * 2) - 32));
-                const QRectF ink = zq::test::colorBounds(band, zq::test::over(look.text, zq::test::over(look.fill, page)), 24);
+                const QRectF ink =
+                    zq::test::colorBounds(band, zq::test::over(look.text, zq::test::over(look.fill, page)), 24);
                 ASSERT_FALSE(ink.isEmpty());
                 EXPECT_NEAR(ink.center().x(), size.width() / 2, 2.0);
                 EXPECT_GE(ink.left(), look.horizontalPadding - 1);
@@ -106,9 +107,10 @@ TEST(ZepaButtonTest, APressedButtonShrinksAboutItsCentre)
     zq::ZepaButton button(ZepaButtonStyle::quiet, QStringLiteral("Copy"), QStringLiteral("doc.on.doc"));
     button.setFont(label.font);
     EXPECT_EQ(button.sizeHint().height(), 28);
-    EXPECT_EQ(button.sizeHint().width(), int(std::ceil(zq::zepaButtonSize(ZepaButtonStyle::quiet,
-                                                                           {QStringLiteral("Copy"), QStringLiteral("doc.on.doc"), label.font})
-                                                           .width())));
+    EXPECT_EQ(button.sizeHint().width(),
+              int(std::ceil(zq::zepaButtonSize(ZepaButtonStyle::quiet,
+                                               {QStringLiteral("Copy"), QStringLiteral("doc.on.doc"), label.font})
+                                .width())));
 }
 
 TEST(ZepaButtonTest, ADisabledButtonIsDrawnFaded)
@@ -138,11 +140,13 @@ TEST(ZepaSwitchTest, TheKnobSidesAndTheTrackColourFollowTheState)
         const QColor page = Palette::color(Palette::background, scheme);
         for (bool on : {false, true}) {
             const QImage image = zq::test::renderPaint(
-                track, [&](QPainter &painter, const QRectF &rect) { zq::ZepaSwitch::paint(painter, rect, on, true, scheme); },
+                track,
+                [&](QPainter &painter, const QRectF &rect) { zq::ZepaSwitch::paint(painter, rect, on, true, scheme); },
                 2.0, page);
-            zq::test::saveRender(image, QStringLiteral("switch-%1-%2")
-                                            .arg(on ? QStringLiteral("on") : QStringLiteral("off"),
-                                                 scheme == ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light")));
+            zq::test::saveRender(
+                image, QStringLiteral("switch-%1-%2")
+                           .arg(on ? QStringLiteral("on") : QStringLiteral("off"),
+                                scheme == ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light")));
             const QColor trackColor = Palette::color(on ? Palette::brandGreen : Palette::pending, scheme);
             const QColor knob = Palette::color(Palette::onBrand, scheme);
             const QPointF knobSide(on ? track.width() - 11 : 11, 11);

@@ -23,7 +23,8 @@ struct PickerTest : testing::Test {
 
     zq::ZepaMenuPickerBinding binding()
     {
-        return {[this] { return value; }, [this](const QVariant &chosen) {
+        return {[this] { return value; },
+                [this](const QVariant &chosen) {
                     value = chosen;
                     ++writes;
                 }};
@@ -31,7 +32,9 @@ struct PickerTest : testing::Test {
 
     static QList<ZepaMenuPickerSection> languages()
     {
-        return {{QStringLiteral("auto"), std::nullopt, {{QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")}}},
+        return {{QStringLiteral("auto"),
+                 std::nullopt,
+                 {{QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")}}},
                 {QStringLiteral("all"),
                  QStringLiteral("Languages"),
                  {{QStringLiteral("en"), QStringLiteral("English"), {}},
@@ -65,7 +68,8 @@ TEST_F(PickerTest, TheCurrentOptionIsTheFirstMatchAndNoMatchReadsChoose)
     picker.setSections({});
     EXPECT_EQ(picker.currentLabel(), QStringLiteral("Choose…"));
     EXPECT_TRUE(picker.buildMenu()->actions().isEmpty());
-    picker.setSections({{QStringLiteral("empty"), QStringLiteral("Nothing"), {}}, {QStringLiteral("none"), std::nullopt, {}}});
+    picker.setSections(
+        {{QStringLiteral("empty"), QStringLiteral("Nothing"), {}}, {QStringLiteral("none"), std::nullopt, {}}});
     EXPECT_EQ(picker.currentLabel(), QStringLiteral("Choose…"));
     EXPECT_TRUE(optionActions(picker.buildMenu()).isEmpty());
 }

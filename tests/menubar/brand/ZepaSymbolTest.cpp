@@ -1,14 +1,14 @@
+#include "menubar/brand/ZepaSymbol.h"
 #include "menubar/brand/CubicBezierEase.h"
 #include "menubar/brand/PathData.h"
-#include "menubar/brand/ZepaSymbol.h"
 #include "support/ViewRender.h"
 
 #include <QPainter>
 
 #include <gtest/gtest.h>
 
-using zq::ZepaSymbol;
 using zq::parsePathData;
+using zq::ZepaSymbol;
 
 namespace {
 
@@ -20,8 +20,8 @@ QPointF element(const QPainterPath &path, int i)
 
 QImage renderMark(ZepaSymbol mark, qreal ratio = 1.0)
 {
-    return zq::test::renderPaint(QSizeF(mark.size, mark.size),
-                                 [&](QPainter &painter, const QRectF &rect) { mark.paint(painter, rect); }, ratio);
+    return zq::test::renderPaint(
+        QSizeF(mark.size, mark.size), [&](QPainter &painter, const QRectF &rect) { mark.paint(painter, rect); }, ratio);
 }
 
 int alphaAt(const QImage &image, QPointF logical)

@@ -70,8 +70,8 @@ struct PortalDesktopAppearanceTest : testing::Test {
     void TearDown() override
     {
         if (portal) {
-            QMetaObject::invokeMethod(portal, [this] { QDBusConnection::disconnectFromBus(portalConnection); },
-                                      Qt::BlockingQueuedConnection);
+            QMetaObject::invokeMethod(
+                portal, [this] { QDBusConnection::disconnectFromBus(portalConnection); }, Qt::BlockingQueuedConnection);
             portalThread.quit();
             portalThread.wait();
             delete portal;
@@ -156,7 +156,8 @@ TEST_F(PortalDesktopAppearanceTest, ReadsThePortalAtStartAndFollowsItsChanges)
     EXPECT_FALSE(desktop.reduceMotion());
 
     // No preference falls back to the start palette; a key we do not read changes nothing.
-    emitChange(QStringLiteral("org.gnome.desktop.interface"), QStringLiteral("font-name"), QVariant(QStringLiteral("x")));
+    emitChange(QStringLiteral("org.gnome.desktop.interface"), QStringLiteral("font-name"),
+               QVariant(QStringLiteral("x")));
     emitChange(kAppearance, kScheme, QVariant::fromValue(uint(0)));
     ASSERT_TRUE(QTest::qWaitFor([&] { return changed.count() == 3; }));
     EXPECT_EQ(desktop.colorScheme(), ColorScheme::light);

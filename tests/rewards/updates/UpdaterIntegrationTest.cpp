@@ -23,8 +23,8 @@
 #include "support/TestFiles.h"
 #include "support/UpdateFeedKit.h"
 #include "window/AppSettingsModel.h"
-#include "window/SettingsRows.h"
 #include "window/AppWindowView.h"
+#include "window/SettingsRows.h"
 #include "window/SupportPage.h"
 
 #include <QAction>
