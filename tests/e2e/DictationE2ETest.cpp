@@ -3,6 +3,7 @@
 #include "menubar/brand/Palette.h"
 #include "records/DiagnosticEvent.h"
 #include "support/E2EEnvironment.h"
+#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/ViewRender.h"
 
@@ -82,16 +83,21 @@ protected:
                                             display);
         EXPECT_TRUE(pill.succeeded()) << "no pill on the screen while listening";
         const QString path = zq::test::viewRenderDir() + QLatin1Char('/') + name + QStringLiteral(".png");
-        const auto shot = zq::test::runTool(QStringLiteral("import"),
-                                            {QStringLiteral("-window"), QStringLiteral("root"), path}, display);
-        EXPECT_TRUE(shot.succeeded()) << shot.describe().toStdString();
         // Xvfb's screen is 1280 × 800: the capsule sits centred 74 points above its bottom, filled with
-        // the default skin's raised surface below the mark and the meter.
-        const QImage screen(path);
-        const QColor fill = screen.pixelColor(640, 740);
-        EXPECT_TRUE(
-            zq::test::sameColor(fill, zq::Palette::color(zq::Palette::surfaceRaised, zq::ColorScheme::light), 3) ||
-            zq::test::sameColor(fill, zq::Palette::color(zq::Palette::surfaceRaised, zq::ColorScheme::dark), 3))
+        // the default skin's raised surface below the mark and the meter. A loaded machine may map the
+        // window a moment before it first paints it (black without a compositor): shoot until it shows.
+        QColor fill;
+        const auto capsuleShown = [&] {
+            const auto shot = zq::test::runTool(QStringLiteral("import"),
+                                                {QStringLiteral("-window"), QStringLiteral("root"), path}, display);
+            if (!shot.succeeded())
+                return false;
+            fill = QImage(path).pixelColor(640, 740);
+            return zq::test::sameColor(fill, zq::Palette::color(zq::Palette::surfaceRaised, zq::ColorScheme::light),
+                                       3) ||
+                   zq::test::sameColor(fill, zq::Palette::color(zq::Palette::surfaceRaised, zq::ColorScheme::dark), 3);
+        };
+        EXPECT_TRUE(zq::test::waitFor(capsuleShown, 10s, 200ms))
             << "the pill's capsule is not where the screen shows " << fill.name().toStdString();
     }
 
