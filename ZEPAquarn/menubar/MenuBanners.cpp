@@ -3,6 +3,7 @@
 #include "menubar/MenuPanelCard.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/Typography.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -46,7 +47,7 @@ QRectF iconTile(const QRectF &banner)
 
 QSizeF buttonSize(const QString &label)
 {
-    const QFontMetricsF metrics(menuTextFont(12));
+    const QFontMetricsF metrics(textFont(textStyle::value));
     return {metrics.horizontalAdvance(label) + 2 * kButtonPadX, metrics.height() + 2 * kButtonPadY};
 }
 
@@ -65,8 +66,8 @@ qreal wrappedHeight(const QFont &font, qreal width, const QString &text)
 
 qreal bannerHeight(qreal width, const ActionBanner &banner)
 {
-    const qreal text = QFontMetricsF(menuTextFont(13, QFont::Medium)).height() + MenuMetrics::kLineGap +
-                       wrappedHeight(menuTextFont(11), textWidth(width, banner.button), banner.subtitle);
+    const qreal text = QFontMetricsF(textFont(textStyle::rowTitle)).height() + MenuMetrics::kLineGap +
+                       wrappedHeight(textFont(textStyle::small), textWidth(width, banner.button), banner.subtitle);
     return std::max<qreal>(Metrics::kRowHeight, std::ceil(text + 2 * kActionPaddingY));
 }
 
@@ -86,14 +87,14 @@ void paintBanner(QPainter &painter, const QRectF &rect, const ActionBanner &bann
     painter.setPen(Qt::NoPen);
     painter.setBrush(Palette::color(Palette::warning, scheme));
     painter.drawRoundedRect(button, button.height() / 2, button.height() / 2);
-    painter.setFont(menuTextFont(12));
+    painter.setFont(textFont(textStyle::value));
     painter.setPen(Palette::color(Palette::onAccent, scheme));
     painter.drawText(button, Qt::AlignCenter, banner.button);
 
     const qreal left = icon.right() + MenuMetrics::kRowInset;
     const qreal width = textWidth(rect.width(), banner.button);
-    const QFont titleFont = menuTextFont(13, QFont::Medium);
-    const QFont subtitleFont = menuTextFont(11);
+    const QFont titleFont = textFont(textStyle::rowTitle);
+    const QFont subtitleFont = textFont(textStyle::small);
     const qreal titleHeight = QFontMetricsF(titleFont).height();
     const qreal subtitleHeight = wrappedHeight(subtitleFont, width, banner.subtitle);
     const qreal top = rect.center().y() - (titleHeight + MenuMetrics::kLineGap + subtitleHeight) / 2;
@@ -247,8 +248,8 @@ void RecentIssueMenuBanner::setContent(const RecentIssueBannerContent &content)
 
 QSize RecentIssueMenuBanner::sizeHint() const
 {
-    const qreal text =
-        QFontMetricsF(menuTextFont(12)).height() + MenuMetrics::kLineGap + QFontMetricsF(menuTextFont(11)).height();
+    const qreal text = QFontMetricsF(textFont(textStyle::value)).height() + MenuMetrics::kLineGap +
+                       QFontMetricsF(textFont(textStyle::small)).height();
     return QSize(MenuMetrics::kContentWidth,
                  int(std::max<qreal>(Metrics::kRowHeight, std::ceil(text + 2 * kIssuePaddingY))));
 }
@@ -271,8 +272,8 @@ void RecentIssueMenuBanner::paint(QPainter &painter, const QRectF &rect, const R
 
     const qreal left = icon.right() + kIssueTextGap;
     const qreal width = std::max<qreal>(0, chevron.left() - MenuMetrics::kAccessoryGap - left);
-    const QFont titleFont = menuTextFont(12);
-    const QFont subtitleFont = menuTextFont(11);
+    const QFont titleFont = textFont(textStyle::value);
+    const QFont subtitleFont = textFont(textStyle::small);
     const qreal titleHeight = QFontMetricsF(titleFont).height();
     const qreal subtitleHeight = QFontMetricsF(subtitleFont).height();
     const qreal top = rect.center().y() - (titleHeight + MenuMetrics::kLineGap + subtitleHeight) / 2;

@@ -3,6 +3,7 @@
 #include "menubar/MenuBanners.h"
 #include "menubar/MenuPanelCard.h"
 #include "menubar/MenuWeekRecap.h"
+#include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "menubar/brand/ZepaSwitch.h"
@@ -41,7 +42,7 @@ public:
     explicit IncludedText(QWidget *parent) : QWidget(parent)
     {
         setAccessibleName(QStringLiteral("Included"));
-        const QFontMetricsF metrics(menuTextFont(11));
+        const QFontMetricsF metrics(textFont(textStyle::small));
         setFixedSize(int(std::ceil(metrics.horizontalAdvance(QStringLiteral("Included")))) + 1,
                      int(std::ceil(metrics.height())));
     }
@@ -50,7 +51,7 @@ protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
-        painter.setFont(menuTextFont(11));
+        painter.setFont(textFont(textStyle::small));
         painter.setPen(Palette::color(Palette::textTertiary, colorSchemeOf(*this)));
         painter.drawText(rect(), Qt::AlignRight | Qt::AlignVCenter, QStringLiteral("Included"));
     }

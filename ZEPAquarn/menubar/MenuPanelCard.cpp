@@ -1,9 +1,9 @@
 #include "menubar/MenuPanelCard.h"
 
-#include "menubar/brand/BrandFont.h"
 #include "menubar/brand/ControlWell.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/Typography.h"
 
 #include <QEnterEvent>
 #include <QFontMetricsF>
@@ -35,15 +35,6 @@ QColor hoverColor(double hover, ColorScheme scheme)
 }
 
 } // namespace
-
-QFont menuTextFont(qreal size, QFont::Weight weight)
-{
-    QFont font;
-    font.setPixelSize(int(size));
-    font.setWeight(weight);
-    font.setLetterSpacing(QFont::AbsoluteSpacing, -0.005 * size);
-    return font;
-}
 
 void paintMenuCard(QPainter &painter, const QRectF &rect, const QColor &fill, const QColor &border)
 {
@@ -140,7 +131,7 @@ void MenuControlRow::paintEvent(QPaintEvent *)
     const QRectF tile(MenuMetrics::kRowInset, (height() - MenuMetrics::kIconTileSize) / 2.0, MenuMetrics::kIconTileSize,
                       MenuMetrics::kIconTileSize);
     paintMenuIconTile(painter, tile, m_symbol, scheme);
-    painter.setFont(menuTextFont(13, QFont::Medium));
+    painter.setFont(textFont(textStyle::rowTitle));
     painter.setPen(Palette::color(Palette::textPrimary, scheme));
     const qreal textLeft = tile.right() + MenuMetrics::kRowInset;
     const qreal textRight = m_control->geometry().left() - MenuMetrics::kAccessoryGap;
@@ -196,8 +187,7 @@ void MenuActionRow::paint(QPainter &painter, const QRectF &rect, const QString &
                                Palette::color(Palette::textTertiary, scheme));
         trailing = chevron.left();
     } else {
-        QFont tagFont = brandFont(BrandWeight::regular, 11);
-        tagFont.setLetterSpacing(QFont::AbsoluteSpacing, 0.66);
+        const QFont tagFont = textFont(textStyle::caption);
         const QFontMetricsF metrics(tagFont);
         const QSizeF size(metrics.horizontalAdvance(shortcutText) + kTagPaddingX, metrics.height() + kTagPaddingY);
         const QRectF tag(trailing - size.width(), rect.center().y() - size.height() / 2, size.width(), size.height());
@@ -212,8 +202,8 @@ void MenuActionRow::paint(QPainter &painter, const QRectF &rect, const QString &
 
     const qreal left = tile.right() + MenuMetrics::kRowInset;
     const qreal width = std::max<qreal>(0, trailing - MenuMetrics::kAccessoryGap - left);
-    const QFont titleFont = menuTextFont(13, QFont::Medium);
-    const QFont subtitleFont = menuTextFont(11);
+    const QFont titleFont = textFont(textStyle::rowTitle);
+    const QFont subtitleFont = textFont(textStyle::small);
     const qreal titleHeight = QFontMetricsF(titleFont).height();
     const qreal subtitleHeight = subtitle.isEmpty() ? 0 : QFontMetricsF(subtitleFont).height() + MenuMetrics::kLineGap;
     const qreal top = rect.center().y() - (titleHeight + subtitleHeight) / 2;

@@ -17,8 +17,6 @@ void paintMenuCard(QPainter &painter, const QRectF &rect, const QColor &fill, co
 void paintMenuFocusRing(QPainter &painter, const QRectF &rect, ColorScheme scheme);
 // The 26-point tile that carries a row's symbol.
 void paintMenuIconTile(QPainter &painter, const QRectF &rect, const QString &symbol, ColorScheme scheme);
-// The system font at `size` and `weight` with the panel's tracking of −0.005 × size.
-QFont menuTextFont(qreal size, QFont::Weight weight = QFont::Normal);
 
 // A card of the panel: its rows stacked with hairline dividers between them.
 class MenuCard : public QWidget {

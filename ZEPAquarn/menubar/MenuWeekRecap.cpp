@@ -1,7 +1,7 @@
 #include "menubar/MenuWeekRecap.h"
 
 #include "menubar/MenuPanelCard.h"
-#include "menubar/brand/BrandFont.h"
+#include "menubar/brand/Typography.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -14,7 +14,7 @@ namespace {
 
 QFont valueFont()
 {
-    QFont font = brandFont(BrandWeight::regular, 13);
+    QFont font = textFont(textStyle::figure);
     font.setLetterSpacing(QFont::AbsoluteSpacing, 0);
     return font;
 }
@@ -40,9 +40,9 @@ void MenuWeekRecap::setContent(const MenuWeekRecapContent &content)
 
 qreal MenuWeekRecap::height()
 {
-    const qreal header =
-        std::max(QFontMetricsF(menuTextFont(12)).height(), QFontMetricsF(brandFont(BrandWeight::regular, 11)).height());
-    const qreal figures = QFontMetricsF(valueFont()).height() + 4 + QFontMetricsF(menuTextFont(11)).height();
+    const qreal header = std::max(QFontMetricsF(textFont(textStyle::value)).height(),
+                                  QFontMetricsF(textFont(textStyle::figureSmall)).height());
+    const qreal figures = QFontMetricsF(valueFont()).height() + 4 + QFontMetricsF(textFont(textStyle::small)).height();
     return std::ceil(13 + header + 8 + figures + 13);
 }
 
@@ -59,8 +59,8 @@ void MenuWeekRecap::paint(QPainter &painter, const QRectF &rect, const MenuWeekR
     paintMenuCard(painter, rect, Palette::color(Palette::surface, scheme), Palette::color(Palette::hairline, scheme));
     const QRectF inner = rect.adjusted(13, 13, -13, -13);
 
-    const QFont thisWeekFont = menuTextFont(12);
-    QFont labelFont = brandFont(BrandWeight::regular, 11);
+    const QFont thisWeekFont = textFont(textStyle::value);
+    QFont labelFont = textFont(textStyle::figureSmall);
     labelFont.setLetterSpacing(QFont::AbsoluteSpacing, 0);
     const qreal headerHeight = std::max(QFontMetricsF(thisWeekFont).height(), QFontMetricsF(labelFont).height());
     painter.setFont(thisWeekFont);
@@ -76,7 +76,7 @@ void MenuWeekRecap::paint(QPainter &painter, const QRectF &rect, const MenuWeekR
     const qsizetype count = std::max<qsizetype>(1, content.lines.size());
     const qreal columnWidth = (inner.width() - 25.0 * qreal(count - 1)) / qreal(count);
     const QFont value = valueFont();
-    const QFont caption = menuTextFont(11);
+    const QFont caption = textFont(textStyle::small);
     const qreal valueHeight = QFontMetricsF(value).height();
     const qreal top = inner.top() + headerHeight + 8;
     for (qsizetype i = 0; i < content.lines.size(); ++i) {

@@ -1,9 +1,9 @@
 #include "window/AppSidebar.h"
 
-#include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
+#include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaBrandLockup.h"
 
 #include <QKeyEvent>
@@ -37,12 +37,12 @@ qreal rowsTop()
 
 QFont captionFont()
 {
-    return settingsFont(TextStyle{11, QFont::Normal, -0.055, Palette::textSecondary});
+    return textFont(textStyle::small);
 }
 
 QFont versionFont()
 {
-    return brandFont(BrandWeight::regular, 11);
+    return textFont(textStyle::figureSmall);
 }
 
 } // namespace
@@ -95,8 +95,7 @@ void paintSidebar(QPainter &painter, const QRectF &rect, const SidebarInputs &in
         const QColor ink = color(selected ? Palette::textPrimary : Palette::textSecondary);
         SymbolCatalogue::paint(painter, QRectF(row.left() + 13 + 2, row.center().y() - 6, 12, 12), symbolName(section),
                                ink);
-        painter.setFont(
-            settingsFont(TextStyle{13, selected ? QFont::Medium : QFont::Normal, -0.065, Palette::textPrimary}));
+        painter.setFont(textFont(textStyle::body.withWeight(selected ? QFont::Medium : QFont::Normal)));
         painter.setPen(ink);
         painter.drawText(QRectF(row.left() + 13 + 16 + 10, row.top(), row.width() - 52, row.height()),
                          Qt::AlignLeft | Qt::AlignVCenter, title(section));

@@ -49,7 +49,7 @@ HistoryPage::HistoryPage(HistoryPageModel &model, QWidget *parent)
     titleRow->addLayout(titles);
     titleRow->addStretch(1);
     m_copyLast->setObjectName(QStringLiteral("copyLastButton"));
-    m_copyLast->setFont(settingsFont(TextStyle{12, QFont::Medium, -0.06, Palette::textPrimary}));
+    m_copyLast->setFont(textFont(textStyle::button));
     titleRow->addWidget(m_copyLast, 0, Qt::AlignVCenter);
     headerColumn->addLayout(titleRow);
 
@@ -62,7 +62,7 @@ HistoryPage::HistoryPage(HistoryPageModel &model, QWidget *parent)
     m_search->setObjectName(QStringLiteral("historySearch"));
     m_search->setFrame(false);
     m_search->setPlaceholderText(QStringLiteral("Search transcripts"));
-    m_search->setFont(settingsFont(TextStyle{13, QFont::Normal, -0.065, Palette::textPrimary}));
+    m_search->setFont(textFont(textStyle::body));
     m_search->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
     m_search->setAccessibleName(QStringLiteral("Search transcripts"));
     searchRow->addWidget(m_search, 1);

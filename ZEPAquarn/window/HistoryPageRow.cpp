@@ -1,9 +1,9 @@
 #include "window/HistoryPageRow.h"
 
-#include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
+#include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaButton.h"
 
 #include <QFontMetricsF>
@@ -27,19 +27,19 @@ constexpr qreal kDeleteSide = 28;
 
 QFont transcriptFont()
 {
-    static const QFont font = settingsFont(TextStyle{13, QFont::Normal, -0.065, Palette::textPrimary});
+    static const QFont font = textFont(textStyle::body);
     return font;
 }
 
 QFont dateFont()
 {
-    static const QFont font = brandFont(BrandWeight::regular, 11);
+    static const QFont font = textFont(textStyle::figureSmall);
     return font;
 }
 
 ZepaButtonLabel copyLabel(bool copied)
 {
-    static const QFont font = settingsFont(TextStyle{11, QFont::Medium, -0.055, Palette::textPrimary});
+    static const QFont font = textFont(textStyle::smallButton);
     return copied ? ZepaButtonLabel{QStringLiteral("Copied"), QStringLiteral("checkmark"), font}
                   : ZepaButtonLabel{QStringLiteral("Copy"), QStringLiteral("doc.on.doc"), font};
 }

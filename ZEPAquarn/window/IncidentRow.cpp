@@ -1,9 +1,9 @@
 #include "window/IncidentRow.h"
 
-#include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
+#include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaSpinner.h"
 #include "window/IncidentRowModel.h"
@@ -28,14 +28,14 @@ StyledLabel *wrappingLabel(const QString &text, Palette::Token tone, QWidget *pa
 StyledLabel *brandLabel(const QString &text, QWidget *parent)
 {
     auto *label = new StyledLabel(text, textStyle::small, parent);
-    label->setFont(brandFont(BrandWeight::regular, 11));
+    label->setFont(textFont(textStyle::figureSmall));
     return label;
 }
 
 ZepaButton *smallButton(const QString &title, const QString &symbol, QWidget *parent)
 {
     auto *button = new ZepaButton(ZepaButtonStyle::quiet, title, symbol, parent);
-    button->setFont(settingsFont(TextStyle{11, QFont::Medium, -0.055, Palette::textPrimary}));
+    button->setFont(textFont(textStyle::smallButton));
     return button;
 }
 

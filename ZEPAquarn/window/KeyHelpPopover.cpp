@@ -21,8 +21,7 @@ KeyHelpPopover::KeyHelpPopover(QWidget *anchor, AppSettingsModel &model)
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(13, 13, 13, 13);
     column->setSpacing(10);
-    column->addWidget(new StyledLabel(QStringLiteral("Getting an OpenAI API key"),
-                                      TextStyle{13, QFont::Medium, -0.065, Palette::textPrimary}, this));
+    column->addWidget(new StyledLabel(QStringLiteral("Getting an OpenAI API key"), textStyle::rowTitle, this));
     auto *steps = new QVBoxLayout;
     steps->setSpacing(8);
     int number = 1;
@@ -30,7 +29,7 @@ KeyHelpPopover::KeyHelpPopover(QWidget *anchor, AppSettingsModel &model)
         auto *line = new QHBoxLayout;
         line->setSpacing(8);
         line->addWidget(new StyledLabel(QStringLiteral("%1.").arg(number++),
-                                        TextStyle{11, QFont::Normal, -0.055, Palette::textSecondary}, this),
+                                        textStyle::small.withColor(Palette::textSecondary), this),
                         0, Qt::AlignTop);
         auto *text = new StyledLabel(step, textStyle::small, this);
         text->setWordWrap(true);
@@ -41,7 +40,7 @@ KeyHelpPopover::KeyHelpPopover(QWidget *anchor, AppSettingsModel &model)
     auto *link = new QPushButton(apiKeyPageTitle(), this);
     link->setObjectName(QStringLiteral("apiKeyPageLink"));
     link->setFlat(true);
-    link->setFont(settingsFont(textStyle::small));
+    link->setFont(textFont(textStyle::small));
     link->setCursor(Qt::PointingHandCursor);
     connect(link, &QPushButton::clicked, this, [] { QDesktopServices::openUrl(QUrl(apiKeyPageUrl())); });
     column->addWidget(link, 0, Qt::AlignLeft);

@@ -1,9 +1,9 @@
 #include "window/OnboardingView.h"
 
-#include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
+#include "menubar/brand/Typography.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
@@ -75,14 +75,14 @@ OnboardingView::OnboardingView(OnboardingModel &model, TriggerBindingRecorderVie
 
 void OnboardingView::addHeader(QVBoxLayout &root)
 {
-    QFont titleFont = brandFont(BrandWeight::medium, 19);
+    QFont titleFont = textFont(textStyle::figureTitle);
     titleFont.setLetterSpacing(QFont::AbsoluteSpacing, -0.19);
     QLabel *title = plainTextLabel(QStringLiteral("Welcome to ZEPA QUARN"), titleFont, this);
     m_textColors.emplace_back(title, Palette::textPrimary);
     root.addWidget(title);
     QLabel *subtitle = plainTextLabel(
         QStringLiteral("A few quick steps and you can dictate anywhere. Everything runs on your computer."),
-        brandTextStyle(true, BrandWeight::regular, 13, -0.005), this);
+        textFont(textStyle::body), this);
     m_textColors.emplace_back(subtitle, Palette::textSecondary);
     subtitle->setWordWrap(true);
     subtitle->setFixedWidth(480 - 2 * 28);
@@ -181,8 +181,8 @@ OnboardingView::Row OnboardingView::makeRow(QWidget *parent, const QString &titl
 {
     Row row;
     row.icon = new StatusIcon(parent);
-    row.title = plainTextLabel(title, brandTextStyle(true, BrandWeight::medium, 13, -0.005), parent);
-    row.detail = plainTextLabel(QString(), brandTextStyle(true, BrandWeight::regular, 11, -0.005), parent);
+    row.title = plainTextLabel(title, textFont(textStyle::rowTitle), parent);
+    row.detail = plainTextLabel(QString(), textFont(textStyle::small), parent);
     row.detail->setWordWrap(true);
     m_textColors.emplace_back(row.title, Palette::textPrimary);
     m_textColors.emplace_back(row.detail, Palette::textSecondary);

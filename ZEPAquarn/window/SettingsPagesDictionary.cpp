@@ -1,7 +1,7 @@
 #include "window/SettingsPages.h"
 
-#include "menubar/brand/BrandFont.h"
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/Typography.h"
 #include "window/AppSettingsModel.h"
 #include "window/SettingsPage.h"
 #include "window/SettingsRows.h"
@@ -43,7 +43,7 @@ void buildDictionaryPage(SettingsPage &page, AppSettingsModel &model)
     editor->viewport()->setAutoFillBackground(false);
     editor->setAutoFillBackground(false);
     editor->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
-    editor->setFont(brandFont(BrandWeight::regular, 12));
+    editor->setFont(textFont(textStyle::figureValue));
     editor->setPlainText(model.dictionaryText());
     editor->setAccessibleName(QStringLiteral("Custom vocabulary"));
     QObject::connect(editor, &QPlainTextEdit::textChanged, editor,

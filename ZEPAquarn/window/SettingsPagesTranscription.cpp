@@ -1,8 +1,8 @@
 #include "window/SettingsPages.h"
 
-#include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaButton.h"
 #include "window/AppSettingsModel.h"
 #include "window/KeyHelpPopover.h"
@@ -77,7 +77,7 @@ KeyRows makeKeyRows(AppSettingsModel &model)
     keyField->setEchoMode(QLineEdit::Password);
     keyField->setPlaceholderText(QString::fromUtf8("sk-…"));
     keyField->setFixedWidth(260);
-    keyField->setFont(brandFont(BrandWeight::regular, 12));
+    keyField->setFont(textFont(textStyle::figureValue));
     keyField->setAccessibleName(QStringLiteral("API key"));
     QObject::connect(keyField, &QLineEdit::textEdited, keyField,
                      [&model](const QString &text) { model.setAPIKey(text); });

@@ -1,9 +1,9 @@
 #include "window/TriggerBindingRecorderView.h"
 
-#include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
+#include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "menubar/brand/ZepaSpinner.h"
 
@@ -42,9 +42,9 @@ constexpr int kPopupGap = 4;
 constexpr int kCloseIconSize = 14;
 constexpr int kSpinnerSize = 16;
 
-QLabel *label(const QString &text, qreal size, BrandWeight weight, QWidget *parent)
+QLabel *label(const QString &text, const TextStyle &style, QWidget *parent)
 {
-    return plainTextLabel(text, brandTextStyle(true, weight, size, -0.005), parent);
+    return plainTextLabel(text, textFont(style), parent);
 }
 
 } // namespace
@@ -61,7 +61,7 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(
 
     auto *primaryColumn = new QVBoxLayout;
     primaryColumn->setSpacing(kHeadingSpacing);
-    QLabel *primaryHeading = label(QStringLiteral("PRIMARY"), 11, BrandWeight::regular, this);
+    QLabel *primaryHeading = label(QStringLiteral("PRIMARY"), textStyle::small, this);
     m_textColors.emplace_back(primaryHeading, Palette::textTertiary);
     primaryColumn->addWidget(primaryHeading);
     QList<ZepaMenuPickerSection> sections;
@@ -86,7 +86,7 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(
 
     auto *secondaryColumn = new QVBoxLayout;
     secondaryColumn->setSpacing(kHeadingSpacing);
-    QLabel *secondaryHeading = label(QStringLiteral("SECONDARY"), 11, BrandWeight::regular, this);
+    QLabel *secondaryHeading = label(QStringLiteral("SECONDARY"), textStyle::small, this);
     m_textColors.emplace_back(secondaryHeading, Palette::textTertiary);
     secondaryColumn->addWidget(secondaryHeading);
     auto *buttons = new QHBoxLayout;
@@ -163,7 +163,7 @@ void TriggerBindingRecorderView::buildPopup()
     caps->setSpacing(Metrics::kSmallSpacing);
     caps->addStretch(1);
     for (const QString &cap : {QStringLiteral("⇧"), QStringLiteral("Super"), QStringLiteral("Space")}) {
-        QLabel *capLabel = label(cap, 11, BrandWeight::regular, m_popup);
+        QLabel *capLabel = label(cap, textStyle::small, m_popup);
         m_caps.push_back(capLabel);
         caps->addWidget(capLabel);
     }
@@ -175,7 +175,7 @@ void TriggerBindingRecorderView::buildPopup()
     status->addStretch(1);
     m_spinner = new ZepaSpinner(kSpinnerSize, m_popup);
     status->addWidget(m_spinner);
-    QLabel *recording = label(QStringLiteral("Recording…"), 13, BrandWeight::medium, m_popup);
+    QLabel *recording = label(QStringLiteral("Recording…"), textStyle::rowTitle, m_popup);
     m_textColors.emplace_back(recording, Palette::textPrimary);
     status->addWidget(recording);
     status->addStretch(1);
@@ -183,7 +183,7 @@ void TriggerBindingRecorderView::buildPopup()
 
     QLabel *instructions = label(QStringLiteral("Press a modifier, key, shortcut, macro button, or side mouse button.\n"
                                                 "A short key sequence is captured as one macro. Esc cancels."),
-                                 11, BrandWeight::regular, m_popup);
+                                 textStyle::small, m_popup);
     m_textColors.emplace_back(instructions, Palette::textSecondary);
     instructions->setAlignment(Qt::AlignHCenter);
     instructions->setWordWrap(true);

@@ -2,9 +2,8 @@
 // text shows, for ordinary and awkward scripts; hostile text stays bounded.
 #include "window/HistoryPageRow.h"
 
-#include "menubar/brand/Text.h"
+#include "menubar/brand/Typography.h"
 #include "support/HistoryFile.h"
-#include "window/SettingsRows.h"
 
 #include <QFontMetricsF>
 #include <QTextLayout>
@@ -23,7 +22,7 @@ struct WholeText {
 // The five lines as a layout of the whole transcript gives them: what the row must keep showing.
 WholeText wholeTextLines(qreal textWidth, const QString &text)
 {
-    const QFont font = settingsFont(TextStyle{13, QFont::Normal, -0.065, Palette::textPrimary});
+    const QFont font = textFont(textStyle::body);
     WholeText result;
     QString shown = text;
     shown.replace(QLatin1Char('\n'), QChar::LineSeparator);

@@ -60,11 +60,10 @@ void setSize(QFont &font, qreal size)
     font.setPixelSize(std::max(1, int(std::lround(size))));
 }
 
-QFont systemFontAt(QFontDatabase::SystemFont kind, BrandWeight weight, qreal size)
+QFont systemMonospacedFont(BrandWeight weight, qreal size)
 {
-    QFont font = QFontDatabase::systemFont(kind);
-    if (kind == QFontDatabase::FixedFont)
-        font.setStyleHint(QFont::Monospace);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::Monospace);
     font.setWeight(brandQtWeight(weight));
     font.setStyleName(QString());
     setSize(font, size);
@@ -88,20 +87,7 @@ QFont brandFontOf(const QString &family, BrandWeight weight, qreal size)
 {
     if (auto font = brandQFont(family, size, weight))
         return *font;
-    return systemFontAt(QFontDatabase::FixedFont, weight, size);
-}
-
-QFont brandFont(BrandWeight weight, qreal size)
-{
-    return brandFontOf(QString::fromLatin1(kBrandFontFamily), weight, size);
-}
-
-QFont brandTextStyle(bool systemFont, BrandWeight weight, qreal size, qreal trackingFactor)
-{
-    QFont font = systemFont ? systemFontAt(QFontDatabase::GeneralFont, weight, size) : brandFont(weight, size);
-    // Qt keeps spacing in 1/64 pixel and truncates: round to the nearest step instead.
-    font.setLetterSpacing(QFont::AbsoluteSpacing, std::round(size * trackingFactor * 64.0) / 64.0);
-    return font;
+    return systemMonospacedFont(weight, size);
 }
 
 } // namespace zq

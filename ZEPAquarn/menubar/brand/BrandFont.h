@@ -26,14 +26,8 @@ bool registerBrandFonts();
 // so that geometry matches the design's points at device-pixel ratio 1.
 std::optional<QFont> brandQFont(const QString &family, qreal size, BrandWeight weight);
 
-// The brand face at `weight` and `size`: "Chivo Mono" when installed, else the system monospaced
-// font at the same size and weight.
-QFont brandFont(BrandWeight weight, qreal size);
-// The same choice with another family standing for the brand's (how the fallback is tested).
+// `family` at `weight` and `size` when installed, else the system monospaced font at the same size and
+// weight. Views take their fonts from the text roles in Typography.h, which ask for kBrandFontFamily.
 QFont brandFontOf(const QString &family, BrandWeight weight, qreal size);
-
-// A text style: the font, with tracking (extra letter spacing, absolute pixels) of size × factor.
-// `systemFont` asks for the proportional system font at the weight instead of the brand face.
-QFont brandTextStyle(bool systemFont, BrandWeight weight, qreal size, qreal trackingFactor);
 
 } // namespace zq

@@ -20,7 +20,7 @@ constexpr double kSubtitleWidth = 420;
 
 EmptyStateView::EmptyStateView(QWidget *parent)
     : QWidget(parent), m_tile(new SymbolTile(this)), m_title(new StyledLabel(QString(), textStyle::sectionTitle, this)),
-      m_subtitle(new StyledLabel(QString(), TextStyle{12, QFont::Normal, -0.06, Palette::textTertiary}, this))
+      m_subtitle(new StyledLabel(QString(), textStyle::value.withColor(Palette::textTertiary), this))
 {
     m_title->setAlignment(Qt::AlignCenter);
     m_subtitle->setWordWrap(true);

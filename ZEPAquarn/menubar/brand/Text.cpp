@@ -10,15 +10,6 @@
 
 namespace zq {
 
-QFont settingsFont(const TextStyle &style)
-{
-    QFont font;
-    font.setPixelSize(qRound(style.size));
-    font.setWeight(style.weight);
-    font.setLetterSpacing(QFont::AbsoluteSpacing, style.tracking);
-    return font;
-}
-
 QLabel *plainTextLabel(const QString &text, const QFont &font, QWidget *parent)
 {
     auto *label = new QLabel(text, parent);
@@ -37,7 +28,7 @@ void setTextColor(QWidget &widget, const QColor &color)
 StyledLabel::StyledLabel(const QString &text, const TextStyle &style, QWidget *parent) : QLabel(parent), m_style(style)
 {
     setTextFormat(Qt::PlainText);
-    setFont(settingsFont(style));
+    setFont(textFont(style));
     setText(text);
     applyColor();
 }

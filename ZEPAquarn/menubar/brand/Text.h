@@ -1,6 +1,6 @@
 #pragma once
 
-#include "menubar/brand/Palette.h"
+#include "menubar/brand/Typography.h"
 
 #include <QFont>
 #include <QLabel>
@@ -9,26 +9,6 @@
 class QHBoxLayout;
 
 namespace zq {
-
-// One text role of the settings pages: the system font at a pixel size and weight, a letter
-// spacing, and the palette token it is drawn in.
-struct TextStyle {
-    qreal size = 13;
-    QFont::Weight weight = QFont::Normal;
-    qreal tracking = 0;
-    Palette::Token color = Palette::textPrimary;
-};
-
-namespace textStyle {
-inline constexpr TextStyle pageTitle{19, QFont::Medium, -0.19, Palette::textPrimary};
-inline constexpr TextStyle pageSubtitle{11, QFont::Normal, -0.055, Palette::textTertiary};
-inline constexpr TextStyle sectionTitle{15, QFont::Medium, -0.075, Palette::textPrimary};
-inline constexpr TextStyle small{11, QFont::Normal, -0.055, Palette::textTertiary};
-inline constexpr TextStyle rowTitle{13, QFont::Medium, -0.065, Palette::textPrimary};
-inline constexpr TextStyle value{12, QFont::Normal, -0.06, Palette::textSecondary};
-} // namespace textStyle
-
-QFont settingsFont(const TextStyle &style);
 
 // A label that shows `text` as plain text in `font`: outside text is never read as markup.
 QLabel *plainTextLabel(const QString &text, const QFont &font, QWidget *parent = nullptr);

@@ -1,6 +1,6 @@
 #include "menubar/brand/ZepaBrandLockup.h"
 
-#include "menubar/brand/BrandFont.h"
+#include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaSymbol.h"
 
 #include <QFontMetricsF>
@@ -18,8 +18,6 @@ constexpr qreal kRingSide = 25;
 constexpr qreal kRowSpacing = 8;
 constexpr qreal kWordmarkHeight = 12;
 constexpr qreal kColumnSpacing = 2;
-constexpr qreal kProductSize = 11;
-constexpr qreal kProductTracking = 0.06;
 
 // The word ZEPA as outlines of the brand face, with its box from the cap top to the baseline.
 struct Wordmark {
@@ -30,7 +28,7 @@ struct Wordmark {
 const Wordmark &wordmark()
 {
     static const Wordmark mark = [] {
-        QFont font = brandFont(BrandWeight::medium, 100);
+        QFont font = textFont(textStyle::figure.withSize(100).withWeight(QFont::Medium));
         font.setLetterSpacing(QFont::AbsoluteSpacing, 4);
         QPainterPath path;
         path.addText(0, 0, font, QStringLiteral("ZEPA"));
@@ -42,7 +40,7 @@ const Wordmark &wordmark()
 
 QFont productFont()
 {
-    return brandTextStyle(false, BrandWeight::regular, kProductSize, kProductTracking);
+    return textFont(textStyle::caption);
 }
 
 QString productWord()

@@ -1,8 +1,8 @@
 #include "menubar/brand/ZepaMenuPicker.h"
 
-#include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Motion.h"
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/Typography.h"
 
 #include <QAccessibleWidget>
 #include <QEnterEvent>
@@ -140,7 +140,7 @@ void ZepaMenuPicker::paintField(QPainter &painter, const QRectF &rect, const Zep
     SymbolCatalogue::paint(painter, QRectF(chevronLeft, centreY - kChevronSize / 2, kChevronSize, kChevronSize),
                            u"chevron.down", Palette::color(Palette::textTertiary, scheme));
 
-    const QFont font = brandFont(BrandWeight::regular, kLabelSize);
+    const QFont font = textFont(textStyle::figureValue.withSize(kLabelSize));
     const QFontMetricsF metrics(font);
     const qreal available = std::max<qreal>(0, chevronLeft - kSpacing - x);
     const QString text = metrics.elidedText(field.label, Qt::ElideRight, available);
@@ -219,7 +219,7 @@ QMenu *ZepaMenuPicker::buildMenu()
         m_menu->deleteLater();
     auto *menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->setFont(brandFont(BrandWeight::regular, kLabelSize));
+    menu->setFont(textFont(textStyle::figureValue.withSize(kLabelSize)));
     const ColorScheme scheme = colorSchemeOf(*this);
     const QColor ink = Palette::color(Palette::textPrimary, scheme);
     const auto current = currentOption();

@@ -4,10 +4,10 @@
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
+#include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaSpinner.h"
 #include "platform/Pasteboard.h"
-#include "rewards/RewardsFont.h"
 #include "rewards/depth/DepthStore.h"
 #include "runtime/Task.h"
 
@@ -41,7 +41,7 @@ constexpr int kSpinnerSize = 14;
 
 QLabel *brandLabel(const QString &text, double size, QWidget *parent)
 {
-    return plainTextLabel(text, rewardsFont(RewardsFace::brand, size, QFont::Normal, 0), parent);
+    return plainTextLabel(text, textFont(textStyle::figureSmall.withSize(size)), parent);
 }
 
 // The card's quiet text button ("Refresh"): accent text, grey while disabled.
@@ -50,7 +50,7 @@ public:
     LinkButton(const QString &text, QWidget *parent) : QAbstractButton(parent)
     {
         setText(text);
-        setFont(rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055));
+        setFont(textFont(textStyle::small));
         setCursor(Qt::PointingHandCursor);
     }
     QSize sizeHint() const override

@@ -1,6 +1,7 @@
 #include "rewards/milestones/MilestoneLine.h"
 
 #include "menubar/brand/SymbolCatalogue.h"
+#include "menubar/brand/Typography.h"
 #include "rewards/depth/InviteService.h"
 
 #include <QFontMetricsF>
@@ -12,12 +13,9 @@ namespace zq {
 
 namespace {
 
-QFont lineFont(qreal size = 11)
+QFont lineFont(qreal size = textStyle::small.size)
 {
-    QFont font;
-    font.setPixelSize(int(std::round(size)));
-    font.setLetterSpacing(QFont::AbsoluteSpacing, -0.005 * size);
-    return font;
+    return textFont(textStyle::small.withSize(size));
 }
 
 // The "xmark" of the line: a 16-point square whose whole area takes clicks.

@@ -4,10 +4,10 @@
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
+#include "menubar/brand/Typography.h"
 #include "menubar/brand/VekPillMeter.h"
 #include "menubar/brand/ZepaMeter.h"
 #include "menubar/brand/ZepaSymbol.h"
-#include "rewards/RewardsFont.h"
 #include "rewards/motion/MotionStore.h"
 #include "runtime/Clocks.h"
 
@@ -53,12 +53,12 @@ QColor surfaceOf(Colorway colorway, ColorScheme scheme)
 
 QFont nameFont(bool selected)
 {
-    return rewardsFont(RewardsFace::system, 11, selected ? QFont::Medium : QFont::Normal, -0.055);
+    return textFont(textStyle::small.withWeight(selected ? QFont::Medium : QFont::Normal));
 }
 
 QFont noteFont()
 {
-    return rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055);
+    return textFont(textStyle::small);
 }
 
 double noteHeight(const std::optional<QString> &note, double width)
@@ -171,7 +171,7 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
     const QRectF name(content.left(), well.bottom() + kTextGap, content.width(), nameHeight);
     for (double size = 11; size >= 11 * kNameMinimumScale && QFontMetricsF(font).horizontalAdvance(text) > name.width();
          size -= kNameShrinkStep)
-        font = rewardsFont(RewardsFace::system, size, option.isSelected ? QFont::Medium : QFont::Normal, -0.055);
+        font = textFont(textStyle::small.withSize(size).withWeight(option.isSelected ? QFont::Medium : QFont::Normal));
     painter.setFont(font);
     painter.setPen(Palette::color(option.isSelected ? Palette::textPrimary : Palette::textSecondary, scheme));
     painter.drawText(name, Qt::AlignCenter | Qt::TextSingleLine,

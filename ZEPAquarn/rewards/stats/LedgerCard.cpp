@@ -1,9 +1,9 @@
 #include "rewards/stats/LedgerCard.h"
 
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaSymbol.h"
 
-#include "rewards/RewardsFont.h"
 #include "rewards/stats/StatsPageLayout.h"
 
 #include <QBuffer>
@@ -25,29 +25,19 @@ constexpr double kBarSpacing = 8;
 constexpr double kMarkSize = 16;
 constexpr double kCornerRadius = 14;
 
-QFont systemFont(double size, QFont::Weight weight, double tracking)
-{
-    return rewardsFont(RewardsFace::system, size, weight, tracking);
-}
-
-QFont monoFont(double size, QFont::Weight weight, double tracking)
-{
-    return rewardsFont(RewardsFace::brand, size, weight, tracking);
-}
-
 double lineHeight(const QFont &font)
 {
     return QFontMetricsF(font).height();
 }
 
 struct Fonts {
-    QFont caption = monoFont(11, QFont::Normal, 0.66);
-    QFont total = monoFont(38, QFont::Light, 0);
-    QFont wordsSpoken = systemFont(11, QFont::Normal, -0.055);
-    QFont rowLabel = systemFont(12, QFont::Normal, -0.06);
-    QFont rowValue = monoFont(12, QFont::Normal, 0);
-    QFont dayLabel = monoFont(11, QFont::Normal, 0);
-    QFont website = monoFont(11, QFont::Normal, 0);
+    QFont caption = textFont(textStyle::caption);
+    QFont total = textFont(textStyle::display);
+    QFont wordsSpoken = textFont(textStyle::small);
+    QFont rowLabel = textFont(textStyle::value);
+    QFont rowValue = textFont(textStyle::figureValue);
+    QFont dayLabel = textFont(textStyle::figureSmall);
+    QFont website = textFont(textStyle::figureSmall);
 };
 
 // The six parts' heights, top to bottom, at any width: the card's content does not wrap.

@@ -2,7 +2,7 @@
 
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/Palette.h"
-#include "rewards/RewardsFont.h"
+#include "menubar/brand/Typography.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -20,7 +20,7 @@ constexpr int kPaddingX = 13;
 
 LedgerCopyButton::LedgerCopyButton(QWidget *parent) : QAbstractButton(parent)
 {
-    setFont(rewardsFont(RewardsFace::system, 12, QFont::Medium, -0.06));
+    setFont(textFont(textStyle::button));
     setCursor(Qt::PointingHandCursor);
 }
 

@@ -2,7 +2,7 @@
 
 #include "menubar/brand/ControlWell.h"
 #include "menubar/brand/Metrics.h"
-#include "rewards/RewardsFont.h"
+#include "menubar/brand/Typography.h"
 #include "rewards/stats/StatsPageLayout.h"
 
 #include <QFontMetricsF>
@@ -54,13 +54,13 @@ void paintStatsOrbitCard(QPainter &painter, const QRectF &rect, const StatsOrbit
         painter.drawEllipse(centre, r, r);
     }
 
-    QFont percentFont = rewardsFont(RewardsFace::brand, kPercentSize, QFont::Light, 0);
+    QFont percentFont = textFont(textStyle::display.withSize(kPercentSize));
     for (double size = kPercentSize; size >= kPercentSize * kPercentMinimumScale; size -= 1) {
-        percentFont = rewardsFont(RewardsFace::brand, size, QFont::Light, 0);
+        percentFont = textFont(textStyle::display.withSize(size));
         if (QFontMetricsF(percentFont).horizontalAdvance(orbit.percent) <= kPercentWidth)
             break;
     }
-    const QFont labelFont = rewardsFont(RewardsFace::brand, 11, QFont::Normal, 0);
+    const QFont labelFont = textFont(textStyle::figureSmall);
     const double percentHeight = QFontMetricsF(percentFont).height();
     const double labelHeight = QFontMetricsF(labelFont).height();
     const double top = ring.center().y() - (percentHeight + kLabelGap + labelHeight) / 2;

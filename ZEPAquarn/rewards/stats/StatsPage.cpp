@@ -4,7 +4,7 @@
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/Text.h"
-#include "rewards/RewardsFont.h"
+#include "menubar/brand/Typography.h"
 #include "rewards/motion/PillAnimationOption.h"
 #include "rewards/stats/AccentDot.h"
 #include "rewards/stats/CentredColumn.h"
@@ -46,23 +46,19 @@ QColor tokenColor(const QWidget &widget, Palette::Token token)
 StatsPage::StatsPage(StatsPageModel &model, QWidget *parent, std::function<QDateTime()> now)
     : QWidget(parent), m_model(model),
       m_now(now ? std::move(now) : std::function<QDateTime()>([] { return QDateTime::currentDateTime(); })),
-      m_title(plainTextLabel(QStringLiteral("Your week, in words."),
-                             rewardsFont(RewardsFace::system, 19, QFont::Medium, -0.19), this)),
+      m_title(plainTextLabel(QStringLiteral("Your week, in words."), textFont(textStyle::pageTitle), this)),
       m_subtitle(plainTextLabel(QStringLiteral("Private statistics stored only on this computer."),
-                                rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055), this)),
+                                textFont(textStyle::small), this)),
       m_previous(new WeekPagerButton(true, this)),
-      m_weekLabel(plainTextLabel(QString(), rewardsFont(RewardsFace::brand, 11, QFont::Normal, 0), this)),
+      m_weekLabel(plainTextLabel(QString(), textFont(textStyle::figureSmall), this)),
       m_next(new WeekPagerButton(false, this)),
-      m_unlockLine(plainTextLabel(QString(), rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055), this)),
-      m_unlockRow(new QWidget(this)), m_pages(new QStackedLayout), m_emptyState(new EmptyStateView(this)),
-      m_scroll(new QScrollArea(this)), m_ledgerAndOrbit(new LedgerOrbitView(model, this)),
-      m_copy(new LedgerCopyButton(this)),
-      m_privacyNote(plainTextLabel(QStringLiteral("Nothing leaves this computer"),
-                                   rewardsFont(RewardsFace::system, 11, QFont::Normal, -0.055), this)),
-      m_baselineLabel(plainTextLabel(QStringLiteral("Typing baseline"),
-                                     rewardsFont(RewardsFace::system, 12, QFont::Normal, -0.06), this)),
+      m_unlockLine(plainTextLabel(QString(), textFont(textStyle::small), this)), m_unlockRow(new QWidget(this)),
+      m_pages(new QStackedLayout), m_emptyState(new EmptyStateView(this)), m_scroll(new QScrollArea(this)),
+      m_ledgerAndOrbit(new LedgerOrbitView(model, this)), m_copy(new LedgerCopyButton(this)),
+      m_privacyNote(plainTextLabel(QStringLiteral("Nothing leaves this computer"), textFont(textStyle::small), this)),
+      m_baselineLabel(plainTextLabel(QStringLiteral("Typing baseline"), textFont(textStyle::value), this)),
       m_slider(new QSlider(Qt::Horizontal, this)),
-      m_baselineValue(plainTextLabel(QString(), rewardsFont(RewardsFace::brand, 12, QFont::Normal, 0), this)),
+      m_baselineValue(plainTextLabel(QString(), textFont(textStyle::figureValue), this)),
       m_baselineRow(new OutlinedRow(this))
 {
     setMinimumSize(kMinimumSize);

@@ -36,7 +36,8 @@ TEST(BrandFontTest, TheBrandFamilyIsBundledAtThreeWeights)
         EXPECT_EQ(info.weight(), c.axis) << c.axis;
         EXPECT_EQ(info.pixelSize(), 13);
         EXPECT_TRUE(isMonospaced(*font));
-        EXPECT_EQ(QFontInfo(zq::brandFont(c.weight, 13)).family(), QStringLiteral("Chivo Mono"));
+        EXPECT_EQ(QFontInfo(zq::brandFontOf(QString::fromLatin1(zq::kBrandFontFamily), c.weight, 13)).family(),
+                  QStringLiteral("Chivo Mono"));
     }
 }
 
@@ -50,21 +51,4 @@ TEST(BrandFontTest, AMissingFamilyFallsBackToTheSystemMonospacedFontAtTheSameWei
     EXPECT_EQ(info.pixelSize(), 13);
     EXPECT_EQ(fallback.weight(), QFont::Medium);
     EXPECT_EQ(zq::brandFontOf(kMissingFamily, BrandWeight::light, 9).weight(), QFont::Light);
-}
-
-TEST(BrandFontTest, TheSystemFlagGivesTheProportionalSystemFontAndTrackingGrowsWithSize)
-{
-    const QFont system = zq::brandTextStyle(true, BrandWeight::light, 11, 0.06);
-    const QFontInfo info(system);
-    EXPECT_NE(info.family(), QStringLiteral("Chivo Mono"));
-    EXPECT_FALSE(isMonospaced(system)) << info.family().toStdString();
-    EXPECT_EQ(system.weight(), QFont::Light);
-
-    const QFont at11 = zq::brandTextStyle(false, BrandWeight::regular, 11, 0.06);
-    const QFont at13 = zq::brandTextStyle(false, BrandWeight::regular, 13, 0.06);
-    EXPECT_EQ(QFontInfo(at11).family(), QStringLiteral("Chivo Mono"));
-    EXPECT_EQ(at11.letterSpacingType(), QFont::AbsoluteSpacing);
-    EXPECT_NEAR(at11.letterSpacing(), 0.66, 1.0 / 128);
-    EXPECT_NEAR(at13.letterSpacing(), 0.78, 1.0 / 128);
-    EXPECT_NEAR(zq::brandTextStyle(false, BrandWeight::regular, 12, -0.005).letterSpacing(), -0.06, 1.0 / 128);
 }

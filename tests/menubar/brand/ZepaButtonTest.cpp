@@ -1,7 +1,7 @@
 #include "menubar/brand/ZepaButton.h"
-#include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/Motion.h"
+#include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaSpinner.h"
 #include "menubar/brand/ZepaSwitch.h"
 #include "support/ViewRender.h"
@@ -48,7 +48,7 @@ TEST(ZepaButtonTest, EachStyleTakesItsColoursSizeAndPressedLook)
 TEST(ZepaButtonTest, ButtonsRenderTheirFillLabelAndBorder)
 {
     const zq::ZepaButtonLabel label{QStringLiteral("Copy Last"), QStringLiteral("doc.on.doc"),
-                                    zq::brandTextStyle(true, zq::BrandWeight::medium, 12, -0.005)};
+                                    zq::textFont(zq::textStyle::button)};
     for (ZepaButtonStyle style : {ZepaButtonStyle::primary, ZepaButtonStyle::quiet}) {
         const QSizeF size = zq::zepaButtonSize(style, label);
         const bool primary = style == ZepaButtonStyle::primary;
@@ -90,7 +90,7 @@ TEST(ZepaButtonTest, ButtonsRenderTheirFillLabelAndBorder)
 
 TEST(ZepaButtonTest, APressedButtonShrinksAboutItsCentre)
 {
-    const zq::ZepaButtonLabel label{QStringLiteral("Copy"), {}, zq::brandFont(zq::BrandWeight::regular, 12)};
+    const zq::ZepaButtonLabel label{QStringLiteral("Copy"), {}, zq::textFont(zq::textStyle::figureValue)};
     const QSizeF size(200, 30);
     const auto render = [&](bool pressed) {
         return zq::test::renderPaint(size, [&](QPainter &painter, const QRectF &rect) {
