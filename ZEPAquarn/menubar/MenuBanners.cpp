@@ -1,6 +1,6 @@
 #include "menubar/MenuBanners.h"
 
-#include "menubar/MenuPanelCard.h"
+#include "menubar/MenuCard.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Typography.h"

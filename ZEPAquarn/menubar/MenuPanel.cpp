@@ -1,7 +1,9 @@
 #include "menubar/MenuPanel.h"
 
+#include "menubar/MenuActionRow.h"
 #include "menubar/MenuBanners.h"
-#include "menubar/MenuPanelCard.h"
+#include "menubar/MenuCard.h"
+#include "menubar/MenuControlRow.h"
 #include "menubar/MenuWeekRecap.h"
 #include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaButton.h"

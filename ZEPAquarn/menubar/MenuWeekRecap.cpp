@@ -1,6 +1,6 @@
 #include "menubar/MenuWeekRecap.h"
 
-#include "menubar/MenuPanelCard.h"
+#include "menubar/MenuCard.h"
 #include "menubar/brand/Typography.h"
 
 #include <QFontMetricsF>

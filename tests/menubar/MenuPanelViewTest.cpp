@@ -2,8 +2,8 @@
 #include "menubar/MenuPanel.h"
 #include "pipeline/TriggerReach.h"
 
+#include "menubar/MenuActionRow.h"
 #include "menubar/MenuBanners.h"
-#include "menubar/MenuPanelCard.h"
 #include "menubar/MenuWeekRecap.h"
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaMenuPicker.h"

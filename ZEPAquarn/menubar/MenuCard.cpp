@@ -1,0 +1,100 @@
+#include "menubar/MenuCard.h"
+
+#include "menubar/brand/ControlWell.h"
+#include "menubar/brand/Metrics.h"
+#include "menubar/brand/SymbolCatalogue.h"
+
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+namespace zq {
+
+namespace {
+
+// The size of the symbol on an icon tile.
+constexpr qreal kTileGlyphSize = 13;
+
+} // namespace
+
+QColor menuRowHoverColor(double hover, ColorScheme scheme)
+{
+    QColor color = Palette::color(Palette::controlHover, scheme);
+    color.setAlphaF(float(color.alphaF() * std::clamp(hover, 0.0, 1.0)));
+    return color;
+}
+
+void paintMenuCard(QPainter &painter, const QRectF &rect, const QColor &fill, const QColor &border)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath shape;
+    shape.addRoundedRect(rect, Metrics::kCardRadius, Metrics::kCardRadius);
+    painter.fillPath(shape, fill);
+    strokeInsideEdge(painter, rect, Metrics::kCardRadius, border);
+    painter.restore();
+}
+
+void paintMenuFocusRing(QPainter &painter, const QRectF &rect, ColorScheme scheme)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Palette::color(Palette::focus, scheme), Metrics::kRingWidth));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(strokedRect(rect, Metrics::kRingWidth), Metrics::kCardRadius - 1, Metrics::kCardRadius - 1);
+    painter.restore();
+}
+
+void paintMenuIconTile(QPainter &painter, const QRectF &rect, const QString &symbol, ColorScheme scheme)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Palette::color(Palette::hairline, scheme), Metrics::kHairline));
+    painter.setBrush(Palette::color(Palette::controlFill, scheme));
+    painter.drawRoundedRect(strokedRect(rect), kMenuTileRadius, kMenuTileRadius);
+    const QRectF glyph(rect.center().x() - kTileGlyphSize / 2, rect.center().y() - kTileGlyphSize / 2, kTileGlyphSize,
+                       kTileGlyphSize);
+    SymbolCatalogue::paint(painter, glyph, symbol, Palette::color(Palette::textSecondary, scheme));
+    painter.restore();
+}
+
+namespace {
+
+// The full-width hairline between two rows of a card.
+class MenuCardDivider : public QWidget {
+public:
+    explicit MenuCardDivider(QWidget *parent) : QWidget(parent) { setFixedHeight(int(Metrics::kHairline)); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Palette::color(Palette::hairline, colorSchemeOf(*this)));
+    }
+};
+
+} // namespace
+
+MenuCard::MenuCard(const QList<QWidget *> &rows, QWidget *parent) : QWidget(parent)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        if (i > 0)
+            layout->addWidget(new MenuCardDivider(this));
+        rows[i]->setParent(this);
+        layout->addWidget(rows[i]);
+    }
+}
+
+void MenuCard::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    const ColorScheme scheme = colorSchemeOf(*this);
+    paintMenuCard(painter, rect(), Palette::color(Palette::surface, scheme), Palette::color(Palette::hairline, scheme));
+}
+
+} // namespace zq
