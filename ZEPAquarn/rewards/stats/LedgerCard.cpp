@@ -65,6 +65,110 @@ void drawText(QPainter &painter, const QRectF &rect, Qt::Alignment alignment, co
     painter.drawText(rect, int(alignment | Qt::TextSingleLine), text);
 }
 
+// Draws the card's parts top to bottom into the content rectangle, each part below the last.
+class CardPainter {
+public:
+    CardPainter(QPainter &painter, const QRectF &content, ColorScheme scheme, Colorway colorway)
+        : m_painter(painter), m_scheme(scheme), m_accent(color(LedgerCard::accent(colorway))), m_x(content.left()),
+          m_width(content.width()), m_y(content.top())
+    {}
+
+    // 1. Header: the brand, and the week in the accent.
+    void header(const StatsLedgerContent &model, double height)
+    {
+        const QRectF header(m_x, m_y, m_width, height);
+        drawText(m_painter, header, Qt::AlignLeft | Qt::AlignVCenter, m_fonts.caption, color(Palette::textTertiary),
+                 model.brand);
+        drawText(m_painter, header, Qt::AlignRight | Qt::AlignVCenter, m_fonts.caption, m_accent, model.weekLabel);
+        advance(height);
+    }
+
+    // 2. The words spoken.
+    void total(const StatsLedgerContent &model, double height)
+    {
+        const double totalLine = lineHeight(m_fonts.total);
+        drawText(m_painter, QRectF(m_x, m_y, m_width, totalLine), Qt::AlignLeft | Qt::AlignVCenter, m_fonts.total,
+                 color(Palette::textPrimary), model.wordCount);
+        drawText(m_painter, QRectF(m_x, m_y + totalLine + 4, m_width, lineHeight(m_fonts.wordsSpoken)),
+                 Qt::AlignLeft | Qt::AlignVCenter, m_fonts.wordsSpoken, color(Palette::textTertiary),
+                 QStringLiteral("words spoken"));
+        advance(height);
+    }
+
+    // 3. The time rows; the reclaimed one in the accent.
+    void rows(const StatsLedgerContent &model)
+    {
+        for (const StatsLedgerContent::Row &row : model.rows) {
+            const QRectF line(m_x, m_y, m_width, kRowHeight);
+            drawText(m_painter, line, Qt::AlignLeft | Qt::AlignVCenter, m_fonts.rowLabel, color(Palette::textSecondary),
+                     row.label);
+            drawText(m_painter, line, Qt::AlignRight | Qt::AlignVCenter, m_fonts.rowValue,
+                     row.isReclaimed ? m_accent : color(Palette::textPrimary), row.value);
+            m_y += kRowHeight;
+        }
+        advance(0);
+    }
+
+    // 4. A bar per day, bottom-aligned, with the day letters under them.
+    void chart(const StatsLedgerContent &model, double height)
+    {
+        const int days = int(model.dailyWords.size());
+        const double barWidth = (m_width - kBarSpacing * (days - 1)) / days;
+        for (int day = 0; day < days; ++day) {
+            const qint64 words = model.dailyWords[std::size_t(day)];
+            const double barHeight = StatsPageLayout::barHeight(words, model.dailyWords);
+            const double left = m_x + day * (barWidth + kBarSpacing);
+            const QRectF bar(left, m_y + StatsPageLayout::chartHeight - barHeight, barWidth, barHeight);
+            QPainterPath path;
+            path.addRoundedRect(bar, 2, 2);
+            m_painter.fillPath(path, words >= 1 ? m_accent : color(Palette::hairline));
+            if (day < model.dayLabels.size()) {
+                drawText(m_painter,
+                         QRectF(left, m_y + StatsPageLayout::chartHeight + 8, barWidth, lineHeight(m_fonts.dayLabel)),
+                         Qt::AlignHCenter | Qt::AlignVCenter, m_fonts.dayLabel, color(Palette::textTertiary),
+                         model.dayLabels[day]);
+            }
+        }
+        advance(height);
+    }
+
+    // 5. Divider.
+    void divider()
+    {
+        m_painter.fillRect(QRectF(m_x, m_y, m_width, 1), color(Palette::hairline));
+        advance(1);
+    }
+
+    // 6. Footer: the mark, the brand, and the website at the far end.
+    void footer(const StatsLedgerContent &model, double height)
+    {
+        const QRectF footer(m_x, m_y, m_width, height);
+        ZepaSymbol mark;
+        mark.size = kMarkSize;
+        mark.color = m_accent;
+        mark.paint(m_painter, QRectF(m_x, footer.center().y() - kMarkSize / 2, kMarkSize, kMarkSize));
+        drawText(m_painter, footer.adjusted(kMarkSize + 8, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, m_fonts.caption,
+                 color(Palette::textSecondary), model.brand);
+        drawText(m_painter, footer, Qt::AlignRight | Qt::AlignVCenter, m_fonts.website, color(Palette::textTertiary),
+                 model.website);
+    }
+
+    const Fonts &fonts() const { return m_fonts; }
+
+private:
+    QColor color(Palette::Token token) const { return Palette::color(token, m_scheme); }
+    // Moves below a part of `height` and the spacing after it.
+    void advance(double height) { m_y += height + kSpacing; }
+
+    QPainter &m_painter;
+    const ColorScheme m_scheme;
+    const QColor m_accent;
+    const Fonts m_fonts;
+    const double m_x;
+    const double m_width;
+    double m_y;
+};
+
 } // namespace
 
 Palette::Token LedgerCard::background(Colorway colorway)
@@ -88,90 +192,26 @@ void LedgerCard::paint(QPainter &painter, const QRectF &rect, ColorScheme reques
     // The colorways with a base of their own are dark in both appearances: light text tokens on them
     // would vanish, so those cards always take the dark values.
     const ColorScheme scheme = colorwayBackground(colorway) ? ColorScheme::dark : requested;
-    const auto color = [scheme](Palette::Token token) { return Palette::color(token, scheme); };
-    const QColor accentColor = color(accent(colorway));
-    const Fonts fonts;
-    const Heights heights = heightsFor(fonts, model.rows.size());
 
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-
     QPainterPath shape;
     shape.addRoundedRect(rect, kCornerRadius, kCornerRadius);
-    painter.fillPath(shape, color(background(colorway)));
+    painter.fillPath(shape, Palette::color(background(colorway), scheme));
     painter.setClipPath(shape);
 
-    const QRectF content = rect.adjusted(kPadding, kPadding, -kPadding, -kPadding);
-    double y = content.top();
-    const double x = content.left();
-    const double width = content.width();
-
-    // 1. Header: the brand, and the week in the accent.
-    const QRectF header(x, y, width, heights.header);
-    drawText(painter, header, Qt::AlignLeft | Qt::AlignVCenter, fonts.caption, color(Palette::textTertiary),
-             model.brand);
-    drawText(painter, header, Qt::AlignRight | Qt::AlignVCenter, fonts.caption, accentColor, model.weekLabel);
-    y += heights.header + kSpacing;
-
-    // 2. The words spoken.
-    const double totalLine = lineHeight(fonts.total);
-    drawText(painter, QRectF(x, y, width, totalLine), Qt::AlignLeft | Qt::AlignVCenter, fonts.total,
-             color(Palette::textPrimary), model.wordCount);
-    drawText(painter, QRectF(x, y + totalLine + 4, width, lineHeight(fonts.wordsSpoken)),
-             Qt::AlignLeft | Qt::AlignVCenter, fonts.wordsSpoken, color(Palette::textTertiary),
-             QStringLiteral("words spoken"));
-    y += heights.total + kSpacing;
-
-    // 3. The time rows; the reclaimed one in the accent.
-    for (const StatsLedgerContent::Row &row : model.rows) {
-        const QRectF line(x, y, width, kRowHeight);
-        drawText(painter, line, Qt::AlignLeft | Qt::AlignVCenter, fonts.rowLabel, color(Palette::textSecondary),
-                 row.label);
-        drawText(painter, line, Qt::AlignRight | Qt::AlignVCenter, fonts.rowValue,
-                 row.isReclaimed ? accentColor : color(Palette::textPrimary), row.value);
-        y += kRowHeight;
-    }
-    y += kSpacing;
-
-    // 4. A bar per day, bottom-aligned, with the day letters under them.
-    const int days = int(model.dailyWords.size());
-    const double barWidth = (width - kBarSpacing * (days - 1)) / days;
-    for (int day = 0; day < days; ++day) {
-        const qint64 words = model.dailyWords[std::size_t(day)];
-        const double height = StatsPageLayout::barHeight(words, model.dailyWords);
-        const QRectF bar(x + day * (barWidth + kBarSpacing), y + StatsPageLayout::chartHeight - height, barWidth,
-                         height);
-        QPainterPath path;
-        path.addRoundedRect(bar, 2, 2);
-        painter.fillPath(path, words >= 1 ? accentColor : color(Palette::hairline));
-        if (day < model.dayLabels.size()) {
-            drawText(painter,
-                     QRectF(x + day * (barWidth + kBarSpacing), y + StatsPageLayout::chartHeight + 8, barWidth,
-                            lineHeight(fonts.dayLabel)),
-                     Qt::AlignHCenter | Qt::AlignVCenter, fonts.dayLabel, color(Palette::textTertiary),
-                     model.dayLabels[day]);
-        }
-    }
-    y += heights.chart + kSpacing;
-
-    // 5. Divider.
-    painter.fillRect(QRectF(x, y, width, 1), color(Palette::hairline));
-    y += 1 + kSpacing;
-
-    // 6. Footer: the mark, the brand, and the website at the far end.
-    const QRectF footer(x, y, width, heights.footer);
-    ZepaSymbol mark;
-    mark.size = kMarkSize;
-    mark.color = accentColor;
-    mark.paint(painter, QRectF(x, footer.center().y() - kMarkSize / 2, kMarkSize, kMarkSize));
-    drawText(painter, footer.adjusted(kMarkSize + 8, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter, fonts.caption,
-             color(Palette::textSecondary), model.brand);
-    drawText(painter, footer, Qt::AlignRight | Qt::AlignVCenter, fonts.website, color(Palette::textTertiary),
-             model.website);
+    CardPainter card(painter, rect.adjusted(kPadding, kPadding, -kPadding, -kPadding), scheme, colorway);
+    const Heights heights = heightsFor(card.fonts(), model.rows.size());
+    card.header(model, heights.header);
+    card.total(model, heights.total);
+    card.rows(model);
+    card.chart(model, heights.chart);
+    card.divider();
+    card.footer(model, heights.footer);
 
     // The hairline border, inside the edge.
     painter.setClipping(false);
-    strokeInsideEdge(painter, rect, kCornerRadius, color(Palette::hairline));
+    strokeInsideEdge(painter, rect, kCornerRadius, Palette::color(Palette::hairline, scheme));
     painter.restore();
 }
 
