@@ -1,10 +1,13 @@
 #include "menubar/PillView.h"
 
 #include "menubar/brand/Metrics.h"
+#include "menubar/brand/Motion.h"
+#include "menubar/brand/Typography.h"
 #include "menubar/brand/VekPillMeter.h"
 #include "menubar/brand/ZepaMeter.h"
 #include "menubar/brand/ZepaSymbol.h"
 
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
@@ -21,6 +24,24 @@ constexpr double kShadowRadius = 30;
 constexpr double kShadowOffset = 26;
 // How far the blurred shadow reaches beyond the capsule.
 constexpr double kShadowMargin = 45;
+// The muted capsule grows to its notice at the pace the live pill widens.
+constexpr TimingCurve kNoticeGrowth{motion::standard, motion::Seconds(PillView::kNoticeGrowSeconds)};
+// The notice's words: the system face at 12, medium, so they read at a glance.
+constexpr TextStyle kNoticeStyle{12, QFont::Medium};
+// Where the notice starts: past the mark, which keeps the capsule's round left end.
+constexpr double kNoticeInset = PillMetrics::kNarrowWidth;
+constexpr double kNoticeRoom = PillView::kNoticeMaxWidth - kNoticeInset - PillView::kNoticeTrailingPadding;
+
+// The muted capsule's full width for its notice line; the narrow width when there are no words.
+double noticeWidth(const QString &line)
+{
+    if (line.isEmpty())
+        return PillMetrics::kNarrowWidth;
+    const double text = QFontMetricsF(PillView::noticeFont()).horizontalAdvance(line);
+    // Even, so that the capsule centred in the window has its edges on whole pixels.
+    const double width = 2 * std::ceil((kNoticeInset + text + PillView::kNoticeTrailingPadding) / 2);
+    return std::min(PillView::kNoticeMaxWidth, width);
+}
 
 QPainterPath capsulePath(const QRectF &rect)
 {
@@ -186,10 +207,48 @@ QString PillView::statusText(const PillLifecycle &lifecycle)
     return {};
 }
 
+QFont PillView::noticeFont()
+{
+    return textFont(kNoticeStyle);
+}
+
+QString PillView::noticeLine(const QString &notice, double room)
+{
+    const QFontMetricsF metrics(noticeFont());
+    if (metrics.horizontalAdvance(notice) <= room)
+        return notice;
+    // A notice reads "<title>. <detail>".
+    const qsizetype stop = notice.indexOf(QStringLiteral(". "));
+    const QString title = stop > 0 ? notice.left(stop) : notice;
+    return metrics.elidedText(title, Qt::ElideRight, room);
+}
+
+PillView::NoticeShown PillView::noticeShown(double now) const
+{
+    const auto grown = [&] {
+        return reduceMotion ? 1.0 : kNoticeGrowth.progress(motion::Seconds(now - lifecycle.stateAt));
+    };
+    if (lifecycle.state.is(PillState::Kind::muted))
+        return {lifecycle.state.notice(), grown()};
+    // A take that starts while the notice shows: the words fade as the capsule narrows.
+    if (lifecycle.previous.is(PillState::Kind::muted))
+        return {lifecycle.previous.notice(), 1 - grown()};
+    return {};
+}
+
+double PillView::bareWidth(double now) const
+{
+    return animationStyle == PillAnimationStyle::logoBars ? lifecycle.pillWidth(reduceMotion, now)
+                                                          : PillMetrics::kNarrowWidth;
+}
+
 QRectF PillView::capsuleRect(const QRectF &rect, double now) const
 {
-    const double width = animationStyle == PillAnimationStyle::logoBars ? lifecycle.pillWidth(reduceMotion, now)
-                                                                        : PillMetrics::kNarrowWidth;
+    double width = bareWidth(now);
+    if (const NoticeShown notice = noticeShown(now); notice.progress > 0) {
+        const double full = noticeWidth(noticeLine(notice.text, kNoticeRoom));
+        width += (full - PillMetrics::kNarrowWidth) * notice.progress;
+    }
     return {rect.center().x() - width / 2, rect.center().y() - PillMetrics::kHeight / 2, width, PillMetrics::kHeight};
 }
 
@@ -247,7 +306,8 @@ void PillView::paintOpaque(QPainter &painter, const QRectF &rect, double now) co
         paintBarMeter(painter, capsule.center(), tintColor, now);
     else
         paintAnimationMeter(painter, capsule.center(), tintColor, now);
-    paintMark(painter, capsule.center(), tintColor, now);
+    paintMark(painter, capsule, tintColor, now);
+    paintNotice(painter, capsule, now);
     painter.restore();
 
     paintBorder(painter, capsule, frameTone);
@@ -317,8 +377,9 @@ void PillView::paintAnimationMeter(QPainter &painter, QPointF middle, const QCol
     painter.restore();
 }
 
-void PillView::paintMark(QPainter &painter, QPointF middle, const QColor &color, double now) const
+void PillView::paintMark(QPainter &painter, const QRectF &capsule, const QColor &color, double now) const
 {
+    const QPointF middle = capsule.center();
     const PillLifecycle &life = lifecycle;
     const bool logoBars = animationStyle == PillAnimationStyle::logoBars;
     if (!life.shownAt || (!logoBars && life.captureLive))
@@ -331,9 +392,29 @@ void PillView::paintMark(QPainter &painter, QPointF middle, const QColor &color,
     mark.rotation = reduceMotion ? 0 : life.markRotation(now);
     painter.save();
     painter.setOpacity(painter.opacity() * opacity);
-    const QPointF at = middle + QPointF(shift, 0);
+    QPointF at = middle + QPointF(shift, 0);
+    // Beside a notice the mark moves to the round left end.
+    const double beside = capsule.left() + kNoticeInset / 2;
+    at.rx() += (beside - at.x()) * noticeShown(now).progress;
     const double size = PillMetrics::kMarkSize;
     mark.paint(painter, QRectF(at.x() - size / 2, at.y() - size / 2, size, size));
+    painter.restore();
+}
+
+void PillView::paintNotice(QPainter &painter, const QRectF &capsule, double now) const
+{
+    const NoticeShown notice = noticeShown(now);
+    if (notice.progress <= 0)
+        return;
+    const QString line = noticeLine(notice.text, kNoticeRoom);
+    painter.save();
+    painter.setOpacity(painter.opacity() * notice.progress);
+    painter.setFont(noticeFont());
+    painter.setPen(Palette::color(Palette::textPrimary, scheme));
+    // Laid out at the full width from the start: the growing capsule uncovers the words, it does
+    // not squeeze them.
+    const QRectF words(capsule.left() + kNoticeInset, capsule.top(), kNoticeRoom, capsule.height());
+    painter.drawText(words, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line);
     painter.restore();
 }
 

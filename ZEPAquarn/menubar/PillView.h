@@ -6,6 +6,7 @@
 #include "pipeline/Colorway.h"
 #include "rewards/motion/PillAnimationStyle.h"
 
+#include <QFont>
 #include <QRectF>
 #include <QString>
 
@@ -32,6 +33,11 @@ struct PillView {
     // The sizes are PillMetrics; these are the pill's own durations.
     static constexpr double kBarRollupWindow = 0.405;
     static constexpr double kRollupToneSeconds = 0.52;
+    // A muted pill carries its notice beside the mark: the capsule grows to the words, at most as
+    // wide as leaves the shadow inside the 460-point window.
+    static constexpr double kNoticeMaxWidth = 370;
+    static constexpr double kNoticeTrailingPadding = 14;
+    static constexpr double kNoticeGrowSeconds = 0.45;
 
     static PillTone tone(const PillLifecycle &lifecycle, double now);
     static Palette::Token tint(PillTone tone, Colorway colorway);
@@ -40,6 +46,11 @@ struct PillView {
     static Palette::Token fill(Colorway colorway);
     // What accessibility reads for the pill.
     static QString statusText(const PillLifecycle &lifecycle);
+    static QFont noticeFont();
+    // The words a muted pill shows in `room` points: the whole notice when it fits, else its first
+    // sentence (the title; the detail is in the desktop notification), cut with "…" only if even
+    // that is too long.
+    static QString noticeLine(const QString &notice, double room);
 
     // The capsule's rectangle for a frame, before the presence scale and offset: centred in `rect`.
     QRectF capsuleRect(const QRectF &rect, double now) const;
@@ -56,8 +67,18 @@ private:
     void applyPresence(QPainter &painter, const QRectF &rect, double now) const;
     void paintBarMeter(QPainter &painter, QPointF middle, const QColor &color, double now) const;
     void paintAnimationMeter(QPainter &painter, QPointF middle, const QColor &color, double now) const;
-    void paintMark(QPainter &painter, QPointF middle, const QColor &color, double now) const;
+    void paintMark(QPainter &painter, const QRectF &capsule, const QColor &color, double now) const;
+    void paintNotice(QPainter &painter, const QRectF &capsule, double now) const;
     void paintBorder(QPainter &painter, const QRectF &capsule, PillTone frameTone) const;
+    // The notice beside the mark and how far the capsule has grown to it, 0 to 1: growing while
+    // muted, shrinking away when a state follows the notice, none otherwise.
+    struct NoticeShown {
+        QString text;
+        double progress = 0;
+    };
+    NoticeShown noticeShown(double now) const;
+    // The capsule's width without the notice, as the lifecycle gives it for the style.
+    double bareWidth(double now) const;
 };
 
 } // namespace zq

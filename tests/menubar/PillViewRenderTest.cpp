@@ -1,8 +1,10 @@
 #include "menubar/PillView.h"
 
 #include "menubar/brand/Metrics.h"
+#include "support/Contrast.h"
 #include "support/ViewRender.h"
 
+#include <QFontMetricsF>
 #include <QPainter>
 
 #include <gtest/gtest.h>
@@ -159,19 +161,109 @@ TEST(PillViewRenderTest, WhileLiveTheMarkMovesLeftAndTheBarsSitRightOfCentre)
     EXPECT_NEAR(inkCentre(50, 80), kCell / 2 + PillMetrics::kBarMeterShift, 1.5) << "the bars";
 }
 
-TEST(PillViewRenderTest, AMutedPillIsDrawnInTheDangerColour)
+TEST(PillViewRenderTest, AMutedPillCarriesItsWordsInTheDangerRing)
 {
-    PillView view;
-    view.lifecycle.apply(PillState::muted(QStringLiteral("No audio. Check the microphone.")), {}, 10);
-    view.scheme = ColorScheme::dark;
-    const QImage image = frame(view, 11);
-    zq::test::saveRender(image, QStringLiteral("pill-muted-dark"));
-    const QColor danger = Palette::color(Palette::danger, ColorScheme::dark);
-    // The 1-point border sits inside the capsule's top and bottom edges.
-    EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, {50.5, 32.5}), danger, 12)) << "the top border";
-    EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, {50.5, 67.5}), danger, 12)) << "the bottom border";
-    EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, {32.5, 50.5}), danger, 12)) << "the left border";
-    EXPECT_EQ(zq::test::colorBounds(image, danger, 12), QRectF(32, 32, 36, 36)) << "nothing red outside the capsule";
+    // In the window's own size: the capsule grows from the mark to the words.
+    const QSizeF panel(460, 100);
+    const QString notice = QStringLiteral("Microphone access needed. Grant microphone access, then try again.");
+    for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        SCOPED_TRACE(schemeName(scheme).toStdString());
+        PillView view;
+        view.lifecycle.apply(PillState::muted(notice), {}, 10);
+        view.scheme = scheme;
+        const auto render = [&](double now) {
+            return zq::test::renderPaint(
+                panel, [&](QPainter &painter, const QRectF &rect) { view.paint(painter, rect, now); });
+        };
+        const auto widthAt = [&](double now) { return view.capsuleRect(QRectF(QPointF(0, 0), panel), now).width(); };
+        EXPECT_DOUBLE_EQ(widthAt(10), PillMetrics::kNarrowWidth) << "it begins as the mark alone";
+        EXPECT_GT(widthAt(10.2), PillMetrics::kNarrowWidth);
+        EXPECT_LT(widthAt(10.2), widthAt(11));
+
+        const QImage image = render(11);
+        zq::test::saveRender(image, QStringLiteral("pill-muted-%1").arg(schemeName(scheme)));
+        const QRectF capsule = view.capsuleRect(QRectF(QPointF(0, 0), panel), 11);
+        EXPECT_GT(capsule.width(), 150);
+        EXPECT_LE(capsule.width(), PillView::kNoticeMaxWidth);
+        const QColor danger = Palette::color(Palette::danger, scheme);
+        const QColor fill = Palette::color(PillView::fill(view.colorway), scheme);
+        EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, {capsule.center().x(), 32.5}), danger, 12))
+            << "the top ring";
+        EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, {capsule.left() + 0.5, 50.5}), danger, 12))
+            << "the left end";
+        EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, {capsule.right() - 0.5, 50.5}), danger, 12))
+            << "the right end";
+        EXPECT_TRUE(capsule.adjusted(-1, -1, 1, 1).contains(zq::test::colorBounds(image, danger, 12)))
+            << "nothing red outside the capsule";
+        // The mark at the round left end, the words past it, legible on the fill.
+        const QRectF markArea(capsule.left() + 8, 41, 20, 18);
+        EXPECT_GT(zq::test::strongestContrast(image, markArea, fill), 3) << "the mark";
+        const QRectF words(capsule.left() + PillMetrics::kNarrowWidth, 42, capsule.width() - 50, 16);
+        EXPECT_GE(zq::test::strongestContrast(image, words, fill), 4.5) << "the words";
+
+        // A take that starts over the notice narrows the capsule back as the words fade.
+        view.lifecycle.apply(PillState::listening(), {}, 12);
+        EXPECT_NEAR(widthAt(12), capsule.width(), 0.01);
+        EXPECT_DOUBLE_EQ(widthAt(12.45), PillMetrics::kNarrowWidth);
+
+        view.reduceMotion = true;
+        view.lifecycle = PillLifecycle();
+        view.lifecycle.apply(PillState::muted(notice), {}, 10);
+        EXPECT_DOUBLE_EQ(widthAt(10), capsule.width()) << "no growth with reduce motion";
+    }
+}
+
+TEST(PillViewFunctionsTest, TheNoticeLineFallsBackToItsTitleThenCuts)
+{
+    const double room = 320;
+    const struct {
+        QString notice;
+        QString shown; // empty: cut with an ellipsis
+    } cases[] = {
+        {QStringLiteral("No audio. Check it."), QStringLiteral("No audio. Check it.")},
+        {QStringLiteral("Microphone access needed. Grant microphone access, then try again."),
+         QStringLiteral("Microphone access needed")},
+        {QStringLiteral("Transcript copied. The app blocked the paste. Press Ctrl+V to insert it."),
+         QStringLiteral("Transcript copied")},
+        {QString(80, QLatin1Char('w')), QString()},
+    };
+    for (const auto &c : cases) {
+        const QString line = PillView::noticeLine(c.notice, room);
+        if (c.shown.isEmpty()) {
+            EXPECT_TRUE(line.endsWith(QChar(0x2026))) << line.toStdString();
+        } else {
+            EXPECT_EQ(line, c.shown);
+        }
+        EXPECT_LE(QFontMetricsF(PillView::noticeFont()).horizontalAdvance(line), room);
+    }
+}
+
+TEST(PillViewRenderTest, TheBorderTellsALockedTakeFromAListeningOne)
+{
+    for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        for (const Colorway colorway : {Colorway::consensusMint, Colorway::agentTeal}) {
+            SCOPED_TRACE(schemeName(scheme).toStdString() + " " + zq::rawValue(colorway).toStdString());
+            const auto topBorder = [&](const PillState &state) {
+                PillView view;
+                view.lifecycle.apply(state, {}, 10);
+                view.scheme = scheme;
+                view.colorway = colorway;
+                const QImage image = frame(view, 11);
+                zq::test::saveRender(image, QStringLiteral("pill-%1-%2-%3")
+                                                .arg(state.is(PillState::Kind::locked) ? "locked" : "listening",
+                                                     zq::rawValue(colorway), schemeName(scheme)));
+                return zq::test::pixelAt(image, {50.5, 32.5});
+            };
+            const QColor fill = Palette::color(PillView::fill(colorway), scheme);
+            const QColor listening = topBorder(PillState::listening());
+            const QColor locked = topBorder(PillState::locked());
+            EXPECT_TRUE(zq::test::sameColor(
+                locked, Palette::color(PillView::secondaryTint(zq::PillTone::locked, colorway), scheme), 12))
+                << locked.name().toStdString();
+            EXPECT_GT(zq::test::contrastRatio(locked, fill), 3) << "the locked ring stands out of the capsule";
+            EXPECT_LT(zq::test::contrastRatio(listening, fill), 1.5) << "the listening border is a hairline";
+        }
+    }
 }
 
 TEST(PillViewRenderTest, OtherStylesKeepTheNarrowCapsuleAndSwapTheMarkForTheMeter)
