@@ -10,11 +10,13 @@
 #include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
+
+#include <algorithm>
+#include <cmath>
 
 // X11 last: its macros (None, Bool, Status) must not reach the Qt headers.
 #include <X11/Xlib.h>
@@ -23,11 +25,12 @@ namespace zq {
 
 namespace {
 
-// A compositing manager owns the _NET_WM_CM_S<screen> selection while it runs.
+// A compositing manager owns the _NET_WM_CM_S<screen> selection while it runs. Only X11 can lack
+// one: the other platforms Qt runs on here (offscreen, Wayland) always blend translucent windows.
 bool compositorRunning()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return false;
+        return true;
     const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     Display *display = x11 ? x11->display() : nullptr;
     if (!display)
@@ -82,7 +85,7 @@ private:
 
 PillPanelWindow::PillPanelWindow(AudioEngine &audio, Colorway colorway, Services services, QObject *parent)
     : QObject(parent), m_audio(audio), m_services(std::move(services)), m_colorway(colorway),
-      m_animationStyle(storedPillAnimationStyle(m_services.settings)), m_compositing(compositorRunning()),
+      m_animationStyle(storedPillAnimationStyle(m_services.settings)), m_compositing(probeCompositing()),
       m_frames(
           motion::liveFrame,
           [this](rt::Nanos) {
@@ -157,10 +160,30 @@ void PillPanelWindow::update(const PillState &state)
     m_services.loop.post(m_lifetime.guard([this] { logSizes("update"); }));
 }
 
+bool PillPanelWindow::probeCompositing() const
+{
+    return m_services.compositing ? m_services.compositing() : compositorRunning();
+}
+
 void PillPanelWindow::show()
 {
     if (m_surface->isVisible())
         return; // a visible pill never moves
+    if (m_leftEarly) {
+        // Back within an exit that had no fade to play: the pill stands where it stood.
+        m_leftEarly = false;
+        drawFrame();
+        m_surface->show();
+        m_frames.start(m_services.motion);
+        return;
+    }
+    // A compositing manager may have started or stopped since the window was made.
+    if (const bool compositing = probeCompositing(); compositing != m_compositing) {
+        m_compositing = compositing;
+        m_surface = std::make_unique<Surface>(*this, compositing);
+        m_maskedCapsule = QRectF();
+        qCInfo(lcPill) << "pill: window made again, compositing" << m_compositing;
+    }
     QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
     if (!screen)
         screen = QGuiApplication::primaryScreen();
@@ -186,6 +209,17 @@ void PillPanelWindow::hide()
     m_lifecycle.apply(PillState::hidden(), LevelHistory(), now());
     m_hideCompletion = m_services.loop.postDelayed(std::chrono::duration_cast<rt::Nanos>(kHideDelay),
                                                    m_lifetime.guard([this, generation] { completeHide(generation); }));
+    if (!m_compositing && m_lifecycle.exitAt && m_surface->isVisible())
+        leaveWithoutFade();
+}
+
+void PillPanelWindow::leaveWithoutFade()
+{
+    // The shaped window's capsule is opaque: fading only its content would leave a bare capsule on
+    // screen for the whole exit. The lifecycle still plays the exit, so the timing stays the same.
+    m_leftEarly = true;
+    m_frames.stop();
+    m_surface->hide();
 }
 
 void PillPanelWindow::completeHide(std::uint64_t generation)
@@ -193,6 +227,7 @@ void PillPanelWindow::completeHide(std::uint64_t generation)
     if (generation != m_hideGeneration || !m_lifecycle.exitAt)
         return; // a newer update or hide took over
     m_lifecycle = PillLifecycle();
+    m_leftEarly = false;
     m_frames.stop();
     m_surface->hide();
 }
@@ -211,12 +246,10 @@ void PillPanelWindow::drawFrame()
         m_surface->setAccessibleName(status);
     if (!m_compositing) {
         const QRectF capsule = view.visibleCapsule(QRectF(QPointF(0, 0), QSizeF(kPanelSize)), at);
-        QPainterPath path;
-        const double radius = capsule.height() / 2;
-        path.addRoundedRect(capsule, radius, radius);
-        const QRegion shape(path.toFillPolygon().toPolygon());
-        if (!shape.isEmpty())
-            m_surface->setMask(shape);
+        if (capsule != m_maskedCapsule && !capsule.isEmpty()) {
+            m_maskedCapsule = capsule;
+            m_surface->setMask(capsuleShape(capsule));
+        }
     }
     m_surface->update();
 }
@@ -226,6 +259,28 @@ QRect PillPanelWindow::placement(const QRect &availableGeometry)
     const int x = availableGeometry.x() + (availableGeometry.width() - kPanelSize.width()) / 2;
     const int y = availableGeometry.y() + availableGeometry.height() - kBottomMargin - kPanelSize.height();
     return {QPoint(x, y), kPanelSize};
+}
+
+QRegion PillPanelWindow::capsuleShape(const QRectF &capsule)
+{
+    // Row by row: the span of the capsule's two round ends and straight middle at the point of the
+    // row nearest the capsule's centre line, widened to whole pixels.
+    QRegion shape;
+    const double radius = std::min(capsule.width(), capsule.height()) / 2;
+    const double centreY = capsule.center().y();
+    const double leftCentre = capsule.left() + radius;
+    const double rightCentre = capsule.right() - radius;
+    for (int y = static_cast<int>(std::floor(capsule.top())); y < static_cast<int>(std::ceil(capsule.bottom())); ++y) {
+        const double nearest = std::clamp(centreY, double(y), double(y + 1));
+        const double dy = std::abs(nearest - centreY);
+        if (dy >= radius)
+            continue;
+        const double half = std::sqrt(radius * radius - dy * dy);
+        const int left = static_cast<int>(std::floor(leftCentre - half));
+        const int right = static_cast<int>(std::ceil(rightCentre + half));
+        shape += QRect(left, y, right - left, 1);
+    }
+    return shape;
 }
 
 void PillPanelWindow::logSizes(const char *label) const

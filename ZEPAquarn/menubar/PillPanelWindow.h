@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+class QRegion;
 class QScreen;
 class QWidget;
 
@@ -36,7 +37,9 @@ class AudioEngine;
 // Its frames (at most 30 a second, on the application's ticker) run only while the window is up,
 // animations off or not: the meter follows the voice and the fades stay. Without a
 // compositing manager a translucent window would paint black, so the window then cuts itself to
-// the capsule's shape instead.
+// the capsule's shape instead; such a window cannot fade, so it leaves at the first frame of the
+// exit rather than standing as an empty capsule while the content fades. Whether a compositing
+// manager runs is asked again whenever the pill comes up from hidden.
 //
 // Main thread only.
 class PillPanelWindow final : public QObject, public PillDisplay {
@@ -50,6 +53,8 @@ public:
         rt::Settings &settings;
         // The ticker the frames run on; its animations-off switch is the pill's reduce motion.
         Motion &motion;
+        // Whether windows can be translucent here; empty asks the X server for a compositing manager.
+        std::function<bool()> compositing = {};
     };
 
     static constexpr QSize kPanelSize{460, 100};
@@ -76,12 +81,17 @@ public:
 
     // Where the window goes on `screen`: centred, 24 points above the bottom of its usable area.
     static QRect placement(const QRect &availableGeometry);
+    // The window's shape without a compositing manager: every pixel the capsule touches, so its
+    // antialiased edge and border are never cut.
+    static QRegion capsuleShape(const QRectF &capsule);
 
 private:
     class Surface;
 
     void show();
     void hide();
+    bool probeCompositing() const;
+    void leaveWithoutFade();
     void completeHide(std::uint64_t generation);
     void captureChanged(bool live);
     void drawFrame();
@@ -94,6 +104,10 @@ private:
     PillLifecycle m_lifecycle;
     std::uint64_t m_hideGeneration = 0;
     bool m_compositing = false;
+    // The window left at the start of an exit that is still pending: a take that comes back within
+    // it shows the pill where it was.
+    bool m_leftEarly = false;
+    QRectF m_maskedCapsule;
     std::unique_ptr<Surface> m_surface;
     Motion::Frames m_frames;
     rt::WorkItem m_hideCompletion;

@@ -3,18 +3,24 @@
 #include "menubar/PillPanelWindow.h"
 
 #include "audio/AudioEngine.h"
+#include "menubar/brand/Palette.h"
 #include "runtime/Clocks.h"
 #include "runtime/QtMainLoop.h"
 #include "support/ChildProcess.h"
+#include "support/CompositingManager.h"
+#include "support/Contrast.h"
 #include "support/FakeDictationServices.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/TextTargetWindow.h"
+#include "support/ViewRender.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
@@ -26,7 +32,10 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+using zq::ColorScheme;
 using zq::Colorway;
+using zq::Palette;
+using zq::PillLifecycle;
 using zq::PillPanelWindow;
 using zq::PillState;
 using zq::test::processEventsUntil;
@@ -125,6 +134,50 @@ struct WindowRig {
     PillPanelWindow pill;
 };
 
+// A full-screen window of one grey under the pill, so what shows around and through the pill can be
+// read off the screen.
+class Backdrop : public QWidget {
+public:
+    static QColor color() { return {128, 128, 128}; }
+    Backdrop()
+    {
+        setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::X11BypassWindowManagerHint);
+        setGeometry(0, 0, 1280, 800);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override { QPainter(this).fillRect(rect(), color()); }
+};
+
+// The pill on virtual time: frames and the hide run only when the test moves the clock, so the
+// screen can be read at any instant of an animation.
+struct VirtualWindowRig {
+    VirtualWindowRig()
+        : pill(*services.engine, Colorway::consensusMint,
+               {services.loop, services.loop.clocks(), services.settings, animations})
+    {}
+
+    zq::test::FakeDictationServices services;
+    zq::Motion animations{services.loop};
+    PillPanelWindow pill;
+};
+
+// The screen where the pill's window stands (460 × 100 at the bottom centre of Xvfb's screen).
+const QRect kPanelOnScreen(410, 676, 460, 100);
+
+QImage grabPanel()
+{
+    return QGuiApplication::primaryScreen()
+        ->grabWindow(0, kPanelOnScreen.x(), kPanelOnScreen.y(), kPanelOnScreen.width(), kPanelOnScreen.height())
+        .toImage()
+        .convertToFormat(QImage::Format_ARGB32);
+}
+
+QColor pixel(const QImage &image, QPoint at)
+{
+    return image.pixelColor(at);
+}
+
 } // namespace
 
 TEST(PillPanelWindowIntegrationTest, FloatsBottomCentreWithoutFocusAndPassesClicksThrough)
@@ -165,11 +218,12 @@ TEST(PillPanelWindowIntegrationTest, FloatsBottomCentreWithoutFocusAndPassesClic
     QCoreApplication::processEvents();
     EXPECT_EQ(xState(pillWindow).geometry, shown.geometry);
 
+    // Without a compositing manager the shaped window has no fade to play: it leaves as the exit
+    // begins (the exit's timing is checked on virtual time).
     QElapsedTimer sinceHide;
     rig.pill.update(PillState::hidden());
     sinceHide.start();
     ASSERT_TRUE(processEventsUntil([&] { return !xState(pillWindow).viewable; }, 3s));
-    EXPECT_GE(sinceHide.elapsed(), 200) << "the exit plays before the window leaves";
     RecordProperty("hide_to_unmapped_ms", static_cast<int>(sinceHide.elapsed()));
 }
 
@@ -195,4 +249,142 @@ TEST(PillPanelWindowIntegrationTest, AFocusedTextFieldKeepsTheFocusAndThePaste)
                     .succeeded());
     EXPECT_TRUE(
         target.waitForText([](const QString &text) { return text.contains(QStringLiteral("pasted under")); }, 5s));
+}
+
+// What the user sees of the pill on a desktop without a compositing manager and with one: the
+// capsule and its border whole, the locked ring, the muted words, and how the pill leaves. Shaped,
+// the window cannot fade or cast a shadow, so it leaves at the first exit frame; translucent, it
+// fades out over its shadow. The screenshots go to view-renders/pill-screen-*.png.
+TEST(PillPanelWindowIntegrationTest, ThePillOnTheScreenWithAndWithoutACompositingManager)
+{
+    ZQ_REQUIRE_SERVICE(!zq::test::sharedDisplay().isEmpty(), zq::test::sharedDisplayError());
+    WindowManager manager;
+    ASSERT_TRUE(manager.start()) << "openbox did not start";
+    Backdrop backdrop;
+    backdrop.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop, 10000));
+
+    VirtualWindowRig rig;
+    zq::test::CompositingManager compositor;
+    // Panel coordinates: the capsule's centre, a point of its fill above the mark, its top border,
+    // and a point below it where the shadow falls.
+    const QPoint centre(230, 50);
+    const QPoint fillProbe(230, 36);
+    const QPoint borderProbe(230, 32);
+    const QPoint shadowProbe(230, 88);
+    const QString notice = QStringLiteral("Microphone access needed. Grant microphone access, then try again.");
+
+    for (const bool compositing : {false, true}) {
+        if (compositing) {
+            ASSERT_TRUE(compositor.start(zq::test::sharedDisplay())) << compositor.errorString().toStdString();
+        }
+        for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+            const QString mode = QStringLiteral("%1-%2").arg(
+                compositing ? QStringLiteral("compositor") : QStringLiteral("no-compositor"),
+                scheme == ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light"));
+            SCOPED_TRACE(mode.toStdString());
+            const auto color = [scheme](Palette::Token token) { return Palette::color(token, scheme); };
+            const QColor fill = color(Palette::surfaceRaised);
+            // Reads the screen until `shows` holds for what it shows (frames reach it through the
+            // event loop and, with a compositing manager, through its repaint), and saves it.
+            const auto shoot = [&](const QString &state, const std::function<bool(const QImage &)> &shows) {
+                QImage shot;
+                processEventsUntil(
+                    [&] {
+                        shot = grabPanel();
+                        return shows(shot);
+                    },
+                    3s);
+                zq::test::saveRender(shot, QStringLiteral("pill-screen-%1-%2").arg(mode, state));
+                return shot;
+            };
+
+            rig.pill.update(PillState::listening());
+            EXPECT_EQ(rig.pill.isCompositing(), compositing) << "asked again as the pill comes up";
+            zq::test::wearColorScheme(rig.pill.window(), scheme);
+            rig.services.advance(0.3);
+            const QImage listening = shoot(QStringLiteral("listening"), [&](const QImage &shot) {
+                return zq::test::sameColor(pixel(shot, fillProbe), fill, 3);
+            });
+            EXPECT_TRUE(zq::test::sameColor(pixel(listening, fillProbe), fill, 3))
+                << pixel(listening, fillProbe).name().toStdString();
+            const QColor below = pixel(listening, shadowProbe);
+            if (compositing) {
+                EXPECT_LT(below.lightness(), Backdrop::color().lightness() - 20) << "the shadow falls below the pill";
+            } else {
+                EXPECT_TRUE(zq::test::sameColor(below, Backdrop::color(), 2))
+                    << "a shaped window shows nothing outside the capsule";
+            }
+            const QColor listeningBorder = pixel(listening, borderProbe);
+
+            // Locked: the same mark, ringed in the focus colour.
+            rig.pill.update(PillState::locked());
+            rig.services.advance(0.1);
+            const QColor focus = color(Palette::focus);
+            const QImage locked = shoot(QStringLiteral("locked"), [&](const QImage &shot) {
+                return zq::test::sameColor(pixel(shot, borderProbe), focus, 24);
+            });
+            EXPECT_TRUE(zq::test::sameColor(pixel(locked, borderProbe), focus, 24))
+                << pixel(locked, borderProbe).name().toStdString();
+            EXPECT_GT(zq::test::contrastRatio(pixel(locked, borderProbe), listeningBorder), 1.5)
+                << "locked and listening look alike: " << listeningBorder.name().toStdString();
+
+            // Muted: the danger ring around the mark and the notice's title, legible.
+            rig.pill.update(PillState::muted(notice));
+            rig.services.advance(0.6);
+            const double width =
+                rig.pill.frame()
+                    .capsuleRect(QRectF(QPointF(0, 0), QSizeF(PillPanelWindow::kPanelSize)), rig.pill.now())
+                    .width();
+            const int right = static_cast<int>(centre.x() + width / 2);
+            const QColor danger = color(Palette::danger);
+            const QImage muted = shoot(QStringLiteral("muted"), [&](const QImage &shot) {
+                return zq::test::sameColor(pixel(shot, QPoint(right - 20, 32)), danger, 24);
+            });
+            EXPECT_GT(width, 150) << "the capsule grew to its words";
+            EXPECT_TRUE(zq::test::sameColor(pixel(muted, QPoint(right - 20, 32)), danger, 24))
+                << "the ring reaches round the words";
+            const QRectF words(centre.x() - width / 2 + 36, 42, width - 50, 16);
+            EXPECT_GE(zq::test::strongestContrast(muted, words, fill), 4.5);
+
+            rig.pill.update(PillState::thinking());
+            rig.services.advance(0.6);
+            shoot(QStringLiteral("thinking"), [&](const QImage &shot) {
+                return zq::test::sameColor(pixel(shot, QPoint(right - 20, 50)), Backdrop::color(), 2);
+            });
+            rig.pill.update(PillState::done());
+            rig.services.advance(1.0);
+            shoot(QStringLiteral("done"),
+                  [&](const QImage &shot) { return zq::test::sameColor(pixel(shot, fillProbe), fill, 3); });
+
+            // The exit, 0.1 s in.
+            rig.pill.update(PillState::hidden());
+            rig.services.advance(0.1);
+            const PillLifecycle::Presence presence = rig.pill.lifecycle().presence(rig.pill.now());
+            const QPoint inside(centre.x(), static_cast<int>(centre.y() - 18 * presence.scale + 3));
+            if (compositing) {
+                QColor faded = fill;
+                faded.setAlphaF(float(presence.opacity));
+                const QColor expected = zq::test::over(faded, Backdrop::color());
+                const QImage exit = shoot(QStringLiteral("exit"), [&](const QImage &shot) {
+                    return zq::test::sameColor(pixel(shot, inside), expected, 10);
+                });
+                EXPECT_TRUE(zq::test::sameColor(pixel(exit, inside), expected, 10))
+                    << "the capsule fades with its content: " << pixel(exit, inside).name().toStdString() << " vs "
+                    << expected.name().toStdString();
+                EXPECT_TRUE(rig.pill.window().isVisible()) << "the exit plays in the window";
+            } else {
+                EXPECT_FALSE(rig.pill.window().isVisible()) << "no fade to play: the window leaves at once";
+                const QImage exit = shoot(QStringLiteral("exit"), [&](const QImage &shot) {
+                    return zq::test::sameColor(pixel(shot, inside), Backdrop::color(), 2);
+                });
+                EXPECT_TRUE(zq::test::sameColor(pixel(exit, inside), Backdrop::color(), 2))
+                    << "a bare capsule stands on screen: " << pixel(exit, inside).name().toStdString();
+            }
+            rig.services.advance(0.2);
+            EXPECT_FALSE(rig.pill.window().isVisible());
+            EXPECT_EQ(rig.pill.lifecycle(), PillLifecycle());
+        }
+        compositor.stop();
+    }
 }

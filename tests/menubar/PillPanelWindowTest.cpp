@@ -4,6 +4,10 @@
 #include "pipeline/SettingsDefaults.h"
 #include "support/FakeDictationServices.h"
 
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QRegion>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -17,9 +21,9 @@ namespace {
 
 // A drawn pill over the fake services' real engine, on virtual time.
 struct PillRig {
-    PillRig()
+    explicit PillRig(std::function<bool()> compositing = {})
         : pill(*services.engine, Colorway::consensusMint,
-               {services.loop, services.loop.clocks(), services.settings, animations})
+               {services.loop, services.loop.clocks(), services.settings, animations, std::move(compositing)})
     {}
 
     double wallNow() { return zq::rt::secondsSinceReferenceDate(services.loop.clocks().wallNow()); }
@@ -147,4 +151,77 @@ TEST(PillPanelWindowTest, TheStyleAndColorwayComeFromTheSettingsAndTheApplicatio
     EXPECT_EQ(rig.pill.frame().animationStyle, zq::PillAnimationStyle::logoBars);
     rig.pill.setColorway(Colorway::deepOrbit);
     EXPECT_EQ(rig.pill.frame().colorway, Colorway::deepOrbit);
+}
+
+TEST(PillPanelWindowTest, WithoutACompositorTheWindowLeavesAtTheFirstExitFrame)
+{
+    bool compositing = false;
+    PillRig rig([&] { return compositing; });
+    rig.pill.update(PillState::listening());
+    rig.services.advance(0.5);
+    const QPoint placed = rig.pill.window().pos();
+    EXPECT_FALSE(rig.pill.window().mask().isEmpty()) << "shaped to the capsule";
+
+    // A shaped window is opaque: its capsule cannot fade, so the window goes as the exit begins.
+    rig.pill.update(PillState::hidden());
+    EXPECT_FALSE(rig.pill.window().isVisible());
+    EXPECT_FALSE(rig.pill.isFrameTimerRunning());
+    EXPECT_TRUE(rig.pill.lifecycle().exitAt) << "the exit still times the hide";
+
+    // A take within the exit brings the pill back where it stood.
+    rig.services.advance(0.1);
+    rig.pill.window().move(placed + QPoint(7, 0)); // so a new placement would show
+    rig.pill.update(PillState::listening());
+    EXPECT_TRUE(rig.pill.window().isVisible());
+    EXPECT_EQ(rig.pill.window().pos(), placed + QPoint(7, 0));
+    rig.services.advance(0.5);
+    EXPECT_TRUE(rig.pill.window().isVisible()) << "the stale hide did nothing";
+    rig.pill.update(PillState::hidden());
+    rig.services.advance(0.215);
+    EXPECT_EQ(rig.pill.lifecycle(), PillLifecycle());
+
+    // A compositing manager started meanwhile: the next pill is translucent and plays its exit.
+    compositing = true;
+    rig.pill.update(PillState::listening());
+    EXPECT_TRUE(rig.pill.isCompositing());
+    EXPECT_TRUE(rig.pill.window().mask().isEmpty());
+    rig.pill.update(PillState::hidden());
+    rig.services.advance(0.2);
+    EXPECT_TRUE(rig.pill.window().isVisible()) << "the fade is playing";
+    rig.services.advance(0.015);
+    EXPECT_FALSE(rig.pill.window().isVisible());
+}
+
+TEST(PillPanelWindowTest, TheShapeHoldsEveryPixelTheCapsuleTouches)
+{
+    // Narrow, wide, mid-entry (scaled, off the pixel grid) and a muted capsule with its words.
+    const QRectF capsules[] = {QRectF(212, 32, 36, 36), QRectF(196.5, 32, 67, 36), QRectF(212.43, 35.9, 35.14, 35.14),
+                               QRectF(45, 32, 370, 36)};
+    for (const QRectF &capsule : capsules) {
+        SCOPED_TRACE(capsule.x());
+        QImage drawn(PillPanelWindow::kPanelSize, QImage::Format_ARGB32_Premultiplied);
+        drawn.fill(Qt::transparent);
+        QPainter painter(&drawn);
+        painter.setRenderHint(QPainter::Antialiasing);
+        QPainterPath path;
+        const double radius = capsule.height() / 2;
+        path.addRoundedRect(capsule, radius, radius);
+        painter.fillPath(path, Qt::black);
+        painter.end();
+
+        const QRegion shape = PillPanelWindow::capsuleShape(capsule);
+        int inked = 0, spare = 0;
+        for (int y = 0; y < drawn.height(); ++y)
+            for (int x = 0; x < drawn.width(); ++x) {
+                const bool ink = qAlpha(drawn.pixel(x, y)) > 0;
+                inked += ink;
+                if (ink) {
+                    EXPECT_TRUE(shape.contains(QPoint(x, y))) << "cut at " << x << "," << y;
+                } else if (shape.contains(QPoint(x, y))) {
+                    ++spare;
+                }
+            }
+        // No more than the odd pixel per row that the capsule only grazes.
+        EXPECT_LE(spare, 2 * static_cast<int>(std::ceil(capsule.height()) + 1)) << "of " << inked;
+    }
 }
