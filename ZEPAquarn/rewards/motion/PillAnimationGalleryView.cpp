@@ -8,6 +8,7 @@
 #include "menubar/brand/VekPillMeter.h"
 #include "menubar/brand/ZepaMeter.h"
 #include "menubar/brand/ZepaSymbol.h"
+#include "rewards/FittedLine.h"
 #include "rewards/motion/MotionStore.h"
 #include "runtime/Clocks.h"
 
@@ -33,9 +34,8 @@ constexpr double kBadgeInset = 4;
 // The gaps between the well, the name and the note; the note's rectangle is this much taller than its text.
 constexpr double kTextGap = 8;
 constexpr double kNoteSlack = 2;
-// The least size the name shrinks to before it is cut, and the step it shrinks by.
+// The least size the name shrinks to before it is cut.
 constexpr double kNameMinimumScale = 0.8;
-constexpr double kNameShrinkStep = 0.5;
 constexpr int kMinimumTileWidth = 88;
 // Room enough for any note: its height comes from the wrapped text, not from this.
 constexpr double kNoteBoundsHeight = 1000;
@@ -51,9 +51,14 @@ QColor surfaceOf(Colorway colorway, ColorScheme scheme)
     return Palette::color(colorwayBackground(colorway).value_or(Palette::surfaceRaised), scheme);
 }
 
+TextStyle nameStyle(bool selected)
+{
+    return textStyle::small.withWeight(selected ? QFont::Medium : QFont::Normal);
+}
+
 QFont nameFont(bool selected)
 {
-    return textFont(textStyle::small.withWeight(selected ? QFont::Medium : QFont::Normal));
+    return textFont(nameStyle(selected));
 }
 
 QFont noteFont()
@@ -133,8 +138,10 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const double outer = option.isSelectable ? 1.0 : Metrics::kDisabledOpacity;
-    painter.setOpacity(painter.opacity() * outer);
+    // A locked tile dims its frame and, twice over, its preview; its words stay at full strength, or
+    // the name and the note of what is locked could not be read.
+    const double dim = option.isSelectable ? 1.0 : Metrics::kDisabledOpacity;
+    const double opacity = painter.opacity();
 
     QPainterPath shape;
     shape.addRoundedRect(rect, Metrics::kCardRadius, Metrics::kCardRadius);
@@ -142,14 +149,12 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
         painter.fillPath(shape, Palette::color(Palette::accentWash, scheme));
 
     const QRectF content = rect.adjusted(kPadding, kPadding, -kPadding, -kPadding);
-    // The preview and the name are dimmed once more inside a locked tile; the note is not.
     painter.save();
-    painter.setOpacity(painter.opacity() * (option.isSelectable ? 1.0 : Metrics::kDisabledOpacity));
+    painter.setOpacity(opacity * dim * dim);
     const QRectF well(content.left(), content.top(), content.width(), kWellHeight);
     QPainterPath wellShape;
     wellShape.addRoundedRect(well, Metrics::kControlRadius, Metrics::kControlRadius);
     painter.fillPath(wellShape, Palette::color(Palette::controlFill, scheme));
-    painter.save();
     painter.setClipPath(wellShape);
     paintPillAnimationPreview(
         painter, QRectF(well.center() - QPointF(kPreviewSize.width(), kPreviewSize.height()) / 2, kPreviewSize),
@@ -165,27 +170,24 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
     painter.restore();
 
     // The name shrinks to 0.8 of its size before it is cut.
-    const QString text = displayName(option.style);
-    QFont font = nameFont(option.isSelected);
-    const double nameHeight = QFontMetricsF(font).height();
-    const QRectF name(content.left(), well.bottom() + kTextGap, content.width(), nameHeight);
-    for (double size = 11; size >= 11 * kNameMinimumScale && QFontMetricsF(font).horizontalAdvance(text) > name.width();
-         size -= kNameShrinkStep)
-        font = textFont(textStyle::small.withSize(size).withWeight(option.isSelected ? QFont::Medium : QFont::Normal));
-    painter.setFont(font);
+    const QRectF name(content.left(), well.bottom() + kTextGap, content.width(),
+                      QFontMetricsF(nameFont(option.isSelected)).height());
+    const FittedLine fitted =
+        FittedLine::fit(displayName(option.style), nameStyle(option.isSelected), name.width(), kNameMinimumScale);
+    painter.setFont(fitted.font);
     painter.setPen(Palette::color(option.isSelected ? Palette::textPrimary : Palette::textSecondary, scheme));
-    painter.drawText(name, Qt::AlignCenter | Qt::TextSingleLine,
-                     QFontMetricsF(font).elidedText(text, Qt::ElideRight, name.width()));
-    painter.restore();
+    painter.drawText(name, Qt::AlignCenter | Qt::TextSingleLine, fitted.text);
 
     if (option.unlockNote) {
+        // In the secondary colour: the tertiary one is too faint to read beside a dimmed preview.
         const QRectF note(content.left(), name.bottom() + kTextGap, content.width(),
                           noteHeight(option.unlockNote, content.width()) + kNoteSlack);
         painter.setFont(noteFont());
-        painter.setPen(Palette::color(Palette::textTertiary, scheme));
+        painter.setPen(Palette::color(Palette::textSecondary, scheme));
         painter.drawText(note, Qt::AlignHCenter | Qt::AlignTop | Qt::TextWordWrap, *option.unlockNote);
     }
 
+    painter.setOpacity(opacity * dim);
     painter.setBrush(Qt::NoBrush);
     if (option.isSelected) {
         const double radius = Metrics::kCardRadius - Metrics::kRingWidth / 2;

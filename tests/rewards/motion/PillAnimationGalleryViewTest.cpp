@@ -1,7 +1,10 @@
 #include "rewards/motion/PillAnimationGalleryView.h"
 #include "pipeline/SettingsDefaults.h"
+#include "rewards/FittedLine.h"
 #include "rewards/motion/MotionStore.h"
+#include "rewards/motion/MotionUnlockLine.h"
 #include "runtime/Settings.h"
+#include "support/Contrast.h"
 #include "support/ViewRender.h"
 #include "support/VirtualLoop.h"
 
@@ -64,6 +67,59 @@ TEST_F(PillAnimationGalleryViewTest, LockedTilesAreDimmedWithTheirNotesAndIgnore
     EXPECT_EQ(motion.style(), PillAnimationStyle::surface);
     EXPECT_EQ(settings.stringValue("pillAnimation"), "surface");
     EXPECT_EQ(gallery.tiles()[0]->accessibleDescription(), "Selected") << "the selection moves at once";
+}
+
+TEST_F(PillAnimationGalleryViewTest, ALockedTileDimsItsPreviewButNotItsWords)
+{
+    MotionStore motion(settings);
+    PillAnimationGalleryView gallery(motion, 0, Colorway::consensusMint, now);
+    for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        SCOPED_TRACE(int(scheme));
+        const QImage image =
+            render(gallery, scheme == ColorScheme::dark ? "gallery-locked-dark" : "gallery-locked-light", scheme);
+        const QColor window = Palette::color(Palette::windowBackground, scheme);
+        for (const int index : {2, 3}) {
+            const PillAnimationTile *tile = gallery.tiles()[std::size_t(index)];
+            ASSERT_FALSE(tile->option().isSelectable);
+            const QPointF origin(tile->mapTo(&gallery, QPoint(0, 0)));
+            // The tile: 8 of padding, the 58-point well, 8, the name, 8, the note.
+            const QRectF name(origin + QPointF(8, 74), QSizeF(tile->width() - 16, 14));
+            const QRectF note(origin + QPointF(8, 96), QSizeF(tile->width() - 16, tile->height() - 104));
+            EXPECT_GE(strongestContrast(image, name, window), 4.5) << "the name of tile " << index;
+            EXPECT_GE(strongestContrast(image, note, window), 4.5) << "the note of tile " << index;
+            // The well keeps its dimmed look: the well's fill at 0.44 of 0.44.
+            QColor well = Palette::color(Palette::controlFill, scheme);
+            well.setAlphaF(0.44f * 0.44f);
+            EXPECT_TRUE(sameColor(pixelAt(image, origin + QPointF(14, 14)), over(well, window), 3))
+                << pixelAt(image, origin + QPointF(14, 14)).name().toStdString();
+        }
+    }
+}
+
+TEST(FittedLineTest, ShrinksToItsLeastSizeBeforeItCuts)
+{
+    const QString text = QString::fromUtf8("Scaled pieces unlocked. General › Appearance › Motion");
+    const double natural = QFontMetricsF(textFont(textStyle::small)).horizontalAdvance(text);
+    const struct {
+        double share; // of the natural width
+        int pixels;   // the size it is drawn at
+        bool cut;
+    } cases[] = {{1.01, 11, false}, {0.93, 10, false}, {0.75, 10, true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.share);
+        const FittedLine line = FittedLine::fit(text, textStyle::small, natural * c.share, 0.85);
+        EXPECT_EQ(line.font.pixelSize(), c.pixels);
+        EXPECT_EQ(line.text != text, c.cut) << line.text.toStdString();
+        EXPECT_LE(QFontMetricsF(line.font).horizontalAdvance(line.text), natural * c.share);
+    }
+    // The unlock line draws the same way and keeps its whole text.
+    MotionUnlockLine label;
+    label.setText(text);
+    label.resize(qCeil(natural * 0.93), label.sizeHint().height());
+    const QImage image = renderWidget(label);
+    saveRender(image, "motion-unlock-line-shrunk");
+    EXPECT_EQ(label.text(), text);
+    EXPECT_GT(inkBounds(image).width(), natural * 0.85) << "shrunk, not cut";
 }
 
 TEST_F(PillAnimationGalleryViewTest, AnUnlockedGalleryInAColorwayAndPreviewsThatMove)
