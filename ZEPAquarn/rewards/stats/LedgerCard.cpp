@@ -181,10 +181,9 @@ Palette::Token LedgerCard::accent(Colorway colorway)
     return colorwayAccent(colorway);
 }
 
-double LedgerCard::naturalHeight(double)
+double LedgerCard::naturalHeight(std::size_t rowCount)
 {
-    // Two padding edges around the content; three rows when time was reclaimed.
-    return heightsFor(Fonts{}, 3).content() + 2 * kPadding;
+    return heightsFor(Fonts{}, rowCount).content() + 2 * kPadding;
 }
 
 void LedgerCard::paint(QPainter &painter, const QRectF &rect, ColorScheme requested) const

@@ -21,8 +21,9 @@ struct LedgerCard {
     static Palette::Token background(Colorway colorway);
     static Palette::Token accent(Colorway colorway);
 
-    // The height the card's content needs at `width`, padding included.
-    static double naturalHeight(double width);
+    // The height the card's content needs, padding included: the content does not wrap, so only
+    // the number of time rows (two, or three when time was reclaimed) changes it.
+    static double naturalHeight(std::size_t rowCount);
     // Draws the card filling `rect`, with its content at the top. Colorways with a dark base of their
     // own are drawn with the dark values in either scheme.
     void paint(QPainter &painter, const QRectF &rect, ColorScheme scheme) const;

@@ -36,10 +36,11 @@ void LedgerOrbitView::paintEvent(QPaintEvent *)
     paintStatsOrbitCard(painter, placed.orbit, content.orbit, scheme);
 }
 
-StatsPageLayout::LedgerOrbitPlacement LedgerOrbitView::placement(double width)
+StatsPageLayout::LedgerOrbitPlacement LedgerOrbitView::placement(double width) const
 {
-    return StatsPageLayout::placeLedgerAndOrbit(width, Metrics::kSpacing, [](int part, double partWidth) {
-        return part == 0 ? LedgerCard::naturalHeight(partWidth) : statsOrbitCardHeight();
+    const std::size_t rows = m_model.ledger(locale()).rows.size();
+    return StatsPageLayout::placeLedgerAndOrbit(width, Metrics::kSpacing, [rows](int part, double) {
+        return part == 0 ? LedgerCard::naturalHeight(rows) : statsOrbitCardHeight();
     });
 }
 

@@ -22,7 +22,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
-    static StatsPageLayout::LedgerOrbitPlacement placement(double width);
+    // The card is as tall as the rows the week shows; the dial matches it side by side.
+    StatsPageLayout::LedgerOrbitPlacement placement(double width) const;
 
     StatsPageModel &m_model;
 };

@@ -5,6 +5,7 @@
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/Text.h"
 #include "menubar/brand/Typography.h"
+#include "rewards/motion/MotionUnlockLine.h"
 #include "rewards/motion/PillAnimationOption.h"
 #include "rewards/stats/AccentDot.h"
 #include "rewards/stats/CentredColumn.h"
@@ -51,10 +52,10 @@ StatsPage::StatsPage(StatsPageModel &model, QWidget *parent, std::function<QDate
                                 textFont(textStyle::small), this)),
       m_previous(new WeekPagerButton(true, this)),
       m_weekLabel(plainTextLabel(QString(), textFont(textStyle::figureSmall), this)),
-      m_next(new WeekPagerButton(false, this)),
-      m_unlockLine(plainTextLabel(QString(), textFont(textStyle::small), this)), m_unlockRow(new QWidget(this)),
-      m_pages(new QStackedLayout), m_emptyState(new EmptyStateView(this)), m_scroll(new QScrollArea(this)),
-      m_ledgerAndOrbit(new LedgerOrbitView(model, this)), m_copy(new LedgerCopyButton(this)),
+      m_next(new WeekPagerButton(false, this)), m_unlockLine(new MotionUnlockLine(this)),
+      m_unlockRow(new QWidget(this)), m_pages(new QStackedLayout), m_emptyState(new EmptyStateView(this)),
+      m_scroll(new QScrollArea(this)), m_ledgerAndOrbit(new LedgerOrbitView(model, this)),
+      m_copy(new LedgerCopyButton(this)),
       m_privacyNote(plainTextLabel(QStringLiteral("Nothing leaves this computer"), textFont(textStyle::small), this)),
       m_baselineLabel(plainTextLabel(QStringLiteral("Typing baseline"), textFont(textStyle::value), this)),
       m_slider(new QSlider(Qt::Horizontal, this)),
@@ -150,10 +151,10 @@ QWidget *StatsPage::buildPages(QWidget *cards)
     pages->setLayout(m_pages);
     m_pages->addWidget(m_scroll);
     // The empty state of a week without takes.
-    m_emptyState->setContent(
-        QStringLiteral("square.grid.2x2"), QStringLiteral("Your words will add up here."),
-        QStringLiteral("Stats begin with ZEPA QUARN 0.2.0. Dictate normally and your first private "
-                       "recap will build on this computer."));
+    m_emptyState->setContent(QStringLiteral("square.grid.2x2"), QStringLiteral("Your words will add up here."),
+                             QStringLiteral("Stats begin with ZEPA QUARN %1. Dictate normally and your first private "
+                                            "recap will build on this computer.")
+                                 .arg(QStringLiteral(ZQ_VERSION)));
     m_pages->addWidget(m_emptyState);
     return pages;
 }
@@ -167,8 +168,6 @@ void StatsPage::layOut(QWidget *header, QWidget *pages)
     auto *unlockRow = new QVBoxLayout(m_unlockRow);
     unlockRow->setContentsMargins(Metrics::kPagePadding, 0, Metrics::kPagePadding, Metrics::kSpacing);
     unlockRow->addWidget(m_unlockLine);
-    m_unlockLine->setMinimumWidth(0);
-    m_unlockLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     column->addWidget(new CentredColumn(m_unlockRow, Metrics::kPageWidth, QMargins(), this));
     column->addWidget(pages, 1);
 }
@@ -230,6 +229,8 @@ void StatsPage::refresh()
         m_ledgerAndOrbit->setAccessibleName(m_model.ledger(locale()).accessibilityText());
         m_ledgerAndOrbit->setAccessibleDescription(m_model.content().orbit.accessibilityLabel);
     }
+    // The card's height follows its rows, which change with the week.
+    m_ledgerAndOrbit->updateGeometry();
     m_ledgerAndOrbit->update();
     update();
 }

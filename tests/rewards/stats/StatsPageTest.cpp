@@ -82,6 +82,8 @@ TEST_F(StatsPageTest, AnEmptyWeekShowsTheEmptyStateAndPagingFindsTheFullOne)
         if (label->text().startsWith(QStringLiteral("Stats begin")))
             body = label;
     ASSERT_NE(body, nullptr);
+    EXPECT_TRUE(body->text().startsWith(QStringLiteral("Stats begin with ZEPA QUARN " ZQ_VERSION ". ")))
+        << "the version this is: " << body->text().toStdString();
     EXPECT_LE(body->width(), 420);
     EXPECT_GE(body->height(), 2 * body->fontMetrics().lineSpacing()) << "the line wraps instead of being cut";
 
@@ -177,4 +179,38 @@ TEST_F(StatsPageTest, AnUnlockedAnimationIsAnnouncedAboveTheWeek)
     page.hide();
     page.show();
     EXPECT_FALSE(page.unlockLine()->isVisibleTo(&page)) << "announced once";
+}
+
+TEST_F(StatsPageTest, TheCardIsAsTallAsTheRowsItShows)
+{
+    // Week 13 was spoken slower than typing would have taken: no time reclaimed, two rows.
+    store.setArmedTake(200);
+    store.commitTake(100, at(2026, 3, 25));
+    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 25));
+    StatsPage page(model);
+    wearColorScheme(page, ColorScheme::dark);
+    ASSERT_EQ(model.ledger(page.locale()).rows.size(), 2u);
+    // Stacked under the dial's width the card's height is its own.
+    const int narrow = 600;
+    const int twoRows = page.ledgerAndOrbit()->heightForWidth(narrow);
+    page.resize(narrow + 50, 1000);
+    page.show();
+    QCoreApplication::processEvents();
+    const QImage image = renderWidget(page);
+    saveRender(image, "stats-page-week-two-rows-dark");
+    // The card ends 25 points of padding below its footer: just under it, the page shows.
+    const QRect cards(page.ledgerAndOrbit()->mapTo(&page, QPoint(0, 0)), page.ledgerAndOrbit()->size());
+    const double cardBottom = cards.top() + LedgerCard::naturalHeight(2);
+    EXPECT_TRUE(sameColor(pixelAt(image, QPointF(cards.left() + 40, cardBottom + 3)),
+                          Palette::color(Palette::windowBackground, ColorScheme::dark)));
+    EXPECT_TRUE(sameColor(pixelAt(image, QPointF(cards.left() + 40, cardBottom - 3)),
+                          Palette::color(Palette::surface, ColorScheme::dark)));
+
+    // Week 11 reclaimed time: a third row, and the card grows by its 30 points.
+    page.previousButton()->click();
+    page.previousButton()->click();
+    ASSERT_EQ(model.ledger(page.locale()).rows.size(), 3u);
+    EXPECT_EQ(page.ledgerAndOrbit()->heightForWidth(narrow) - twoRows, 30);
+    QCoreApplication::processEvents();
+    saveRender(renderWidget(page), "stats-page-week-three-rows-dark");
 }
