@@ -9,6 +9,7 @@
 #include "menubar/brand/ZepaSpinner.h"
 #include "platform/Pasteboard.h"
 #include "rewards/depth/DepthStore.h"
+#include "rewards/depth/InviteLinkLine.h"
 #include "runtime/Task.h"
 
 #include <QEvent>
@@ -81,6 +82,13 @@ protected:
     }
 };
 
+// The rung's name as shown. The first rung, the one every user has, is named as a tier: on the
+// General page the motion gallery beside the gauge has a listening animation called "Surface" too.
+QString rungTitle(const DepthGaugeContent::Row &row, std::size_t index)
+{
+    return index == 0 ? row.name + QStringLiteral(" tier") : row.name;
+}
+
 } // namespace
 
 void paintDepthChip(QPainter &painter, const QRectF &rect, Colorway colorway, bool isSelected, bool isSelectable,
@@ -141,7 +149,7 @@ void DepthChip::paintEvent(QPaintEvent *)
 
 DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::Pasteboard *pasteboard, QWidget *parent)
     : QWidget(parent), m_depth(depth), m_loop(loop), m_pasteboard(pasteboard), m_card(new ControlWell(this)),
-      m_linkRow(new QWidget(m_card)), m_linkLine(brandLabel(QString(), 11, m_linkRow)),
+      m_linkRow(new QWidget(m_card)), m_linkLine(new InviteLinkLine(textFont(textStyle::figureSmall), m_linkRow)),
       m_copyButton(new ZepaButton(ZepaButtonStyle::primary, QString(), QString(), m_linkRow)),
       m_countRow(new QWidget(m_card)), m_countLine(new StyledLabel(QString(), textStyle::small, m_countRow)),
       m_refreshButton(new LinkButton(QStringLiteral("Refresh"), m_countRow)),
@@ -177,7 +185,7 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
         rung->addWidget(new RungLine(this));
         auto *texts = new QVBoxLayout;
         texts->setSpacing(kRungTextSpacing);
-        m_rungNames[i] = new StyledLabel(row.name, {12, QFont::Normal, -0.06, Palette::textPrimary}, this);
+        m_rungNames[i] = new StyledLabel(rungTitle(row, i), {12, QFont::Normal, -0.06, Palette::textPrimary}, this);
         m_stateLabels[i] = brandLabel(row.stateLabel, 11, this);
         texts->addWidget(m_rungNames[i]);
         texts->addWidget(m_stateLabels[i]);
@@ -205,8 +213,6 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
     auto *linkRow = new QHBoxLayout(m_linkRow);
     linkRow->setContentsMargins(0, 0, 0, 0);
     linkRow->setSpacing(kColumnSpacing);
-    m_linkLine->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_linkLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     linkRow->addWidget(m_linkLine, 1);
     linkRow->addWidget(m_copyButton);
     auto *countRow = new QHBoxLayout(m_countRow);
@@ -291,7 +297,7 @@ void DepthGaugeView::refresh()
     m_disclosure->setVisible(!hasLink);
     m_createButton->setVisible(!hasLink);
     if (hasLink) {
-        m_linkLine->setText(invite.shareURL->toString());
+        m_linkLine->setLink(invite.shareURL->toString());
         setTextColor(*m_linkLine, Palette::color(Palette::textSecondary, scheme));
         m_copyButton->setText(m_copied.isShown() ? QStringLiteral("Copied") : invite.actionLabel);
         m_copyButton->setSystemImage(m_copied.isShown() ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc"));

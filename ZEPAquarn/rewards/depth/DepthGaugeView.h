@@ -17,6 +17,7 @@ class QLabel;
 namespace zq {
 
 class DepthStore;
+class InviteLinkLine;
 class StyledLabel;
 class ZepaButton;
 class ZepaSpinner;
@@ -68,7 +69,7 @@ public:
     QAbstractButton *refreshButton() const;
     QLabel *countLine() const;
     QLabel *errorLine() const;
-    QLabel *linkLine() const { return m_linkLine; }
+    InviteLinkLine *linkLine() const { return m_linkLine; }
     QLabel *disclosureLine() const;
 
     // Copies the link as plain text; "Copied" shows for 1.2 s after each copy.
@@ -91,7 +92,7 @@ private:
     std::array<QLabel *, 4> m_stateLabels{};
     QWidget *m_card;
     QWidget *m_linkRow;
-    QLabel *m_linkLine;
+    InviteLinkLine *m_linkLine;
     ZepaButton *m_copyButton;
     QWidget *m_countRow;
     StyledLabel *m_countLine;

@@ -1,7 +1,10 @@
 #include "rewards/depth/DepthGaugeView.h"
+
 #include "pipeline/SettingsDefaults.h"
 #include "rewards/depth/DepthStore.h"
+#include "rewards/depth/InviteLinkLine.h"
 #include "runtime/Settings.h"
+#include "support/Contrast.h"
 #include "support/FakeHttpClient.h"
 #include "support/FakePasteboard.h"
 #include "support/ViewRender.h"
@@ -66,6 +69,12 @@ TEST_F(DepthGaugeViewTest, AFreshStoreOffersTheSurfaceAndACreateButton)
     EXPECT_TRUE(view.disclosureLine()->isVisibleTo(&view));
     EXPECT_EQ(view.inviteButton()->text(), "Create invite link");
     EXPECT_FALSE(view.errorLine()->isVisibleTo(&view));
+    // The motion gallery on the same page has a "Surface" style: the first rung says it is a tier.
+    QStringList names;
+    for (const QLabel *label : view.findChildren<QLabel *>())
+        names << label->text();
+    EXPECT_TRUE(names.contains("Surface tier"));
+    EXPECT_FALSE(names.contains("Surface"));
 
     const QImage image = render(view, "depth-gauge-fresh-dark", ColorScheme::dark);
     const DepthChip *locked = chip(view, Colorway::signalPurple);
@@ -96,7 +105,7 @@ TEST_F(DepthGaugeViewTest, CreatingShowsASpinnerThenCopiesTheNewLink)
     gate.open();
     ASSERT_TRUE(loop.runUntil([&] { return view.copied(); }));
     const QString link = "https://" + InviteService::host() + "/i/7K3M9Q";
-    EXPECT_EQ(view.linkLine()->text(), link);
+    EXPECT_EQ(view.linkLine()->link(), link);
     EXPECT_EQ(pasteboard.text(), link) << "a new link is copied at once";
     EXPECT_EQ(view.inviteButton()->text(), "Copied");
     EXPECT_EQ(view.countLine()->text(), "0 verified downloads");
@@ -104,6 +113,33 @@ TEST_F(DepthGaugeViewTest, CreatingShowsASpinnerThenCopiesTheNewLink)
 
     loop.advance(1.2s);
     EXPECT_EQ(view.inviteButton()->text(), "Copy invite link");
+
+    // Where the row is too narrow the link says it is cut; the copy button still copies it whole.
+    // Wide enough, it shows whole. In either scheme it reads on the card.
+    const struct {
+        int width;
+        bool whole;
+        ColorScheme scheme;
+        const char *name;
+    } widths[] = {{320, false, ColorScheme::light, "depth-gauge-link-narrow-light"},
+                  {320, false, ColorScheme::dark, "depth-gauge-link-narrow-dark"},
+                  {640, true, ColorScheme::light, "depth-gauge-link-wide-light"}};
+    for (const auto &w : widths) {
+        SCOPED_TRACE(w.name);
+        const QImage image = renderInColorScheme(view, w.name, w.scheme, w.width);
+        const QString shown = view.linkLine()->text();
+        if (w.whole) {
+            EXPECT_EQ(shown, link);
+        } else {
+            EXPECT_TRUE(shown.startsWith("https://") && shown.endsWith(QChar(0x2026))) << shown.toStdString();
+            EXPECT_LE(view.linkLine()->fontMetrics().horizontalAdvance(shown), view.linkLine()->width());
+        }
+        EXPECT_EQ(view.linkLine()->toolTip(), link);
+        const QRectF line(view.linkLine()->mapTo(&view, QPoint(0, 0)), view.linkLine()->size());
+        EXPECT_GE(strongestContrast(image, line, Palette::color(Palette::controlFill, w.scheme)), 4.5);
+    }
+    view.inviteButton()->click();
+    EXPECT_EQ(pasteboard.text(), link);
 }
 
 TEST_F(DepthGaugeViewTest, EachCopyResetsItsOwnLabel)
