@@ -156,7 +156,7 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
       m_disclosure(new StyledLabel(QString(), textStyle::small, m_card)),
       m_createButton(new ZepaButton(ZepaButtonStyle::primary, QString(), QStringLiteral("person.2"), m_card)),
       m_spinner(new ZepaSpinner(kSpinnerSize, m_createButton)),
-      m_errorLine(new StyledLabel(QString(), {11, QFont::Normal, -0.055, Palette::danger}, m_card)),
+      m_errorLine(new StyledLabel(QString(), textStyle::small.withColor(Palette::danger), m_card)),
       m_copied(loop, [this] { refresh(); })
 {
     auto *column = new QVBoxLayout(this);
@@ -185,7 +185,7 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
         rung->addWidget(new RungLine(this));
         auto *texts = new QVBoxLayout;
         texts->setSpacing(kRungTextSpacing);
-        m_rungNames[i] = new StyledLabel(rungTitle(row, i), {12, QFont::Normal, -0.06, Palette::textPrimary}, this);
+        m_rungNames[i] = new StyledLabel(rungTitle(row, i), textStyle::value.withColor(Palette::textPrimary), this);
         m_stateLabels[i] = brandLabel(row.stateLabel, 11, this);
         texts->addWidget(m_rungNames[i]);
         texts->addWidget(m_stateLabels[i]);
