@@ -67,6 +67,7 @@
 #include <QSysInfo>
 #include <QWidget>
 
+#include <csignal>
 #include <cstdio>
 #include <optional>
 #include <sys/stat.h>
@@ -415,6 +416,9 @@ int main(int argc, char *argv[])
 {
     // Everything the application creates holds the user's recordings and words: private to them.
     ::umask(077);
+    // A peer that closed its end (an X server gone, a reader gone) must come back as a write error
+    // the caller reports, not as a signal that ends the process before it can say why.
+    std::signal(SIGPIPE, SIG_IGN);
 
     // The toolkit aborts without a display; without X11 nothing here can work, so say so and stop.
     // The check's connection stays open until the toolkit has its own (see DisplayHold).

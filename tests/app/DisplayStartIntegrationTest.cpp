@@ -142,21 +142,37 @@ TEST_F(DisplayStartIntegrationTest, WhenTheToolkitCannotConnectItSaysSoAndExitsW
 {
     const bool hasDisplay = !zq::test::sharedDisplay().isEmpty();
     ZQ_REQUIRE_SERVICE(hasDisplay, zq::test::sharedDisplayError());
-    // The check gets in; every client after it is turned away, as by a server gone in between.
-    XDisplayProxy proxy;
-    ASSERT_TRUE(proxy.start(zq::test::sharedDisplay(), 1)) << proxy.errorString().toStdString();
+    // The check gets in; every client after it is turned away, as by a server gone in between:
+    // before it answers, or right after, so that the toolkit's next write finds the connection
+    // closed. The second breaks the toolkit's own connection, so its library has the last word.
+    const struct {
+        const char *name;
+        XDisplayProxy::Refusal refusal;
+        const char *says;
+    } cases[] = {
+        {"closed at once", XDisplayProxy::Refusal::AtOnce, "ZEPA QUARN needs an X11 session"},
+        {"closed after its answer", XDisplayProxy::Refusal::AfterGreeting, nullptr},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        XDisplayProxy proxy;
+        ASSERT_TRUE(proxy.start(zq::test::sharedDisplay(), 1, c.refusal)) << proxy.errorString().toStdString();
 
-    ChildProcess app;
-    ASSERT_TRUE(app.start(appSpec(proxy.display())));
-    const auto status = app.waitForExit(QDeadlineTimer(30s));
-    const QByteArray log = app.collected(ChildProcess::Channel::StandardError);
-    ASSERT_TRUE(status.has_value()) << "it must exit, not abort; log:\n" << log.constData();
-    EXPECT_EQ(*status, 1) << log.constData();
-    EXPECT_TRUE(log.contains("ZEPA QUARN needs an X11 session")) << log.constData();
-    EXPECT_FALSE(log.contains("Reinstalling")) << log.constData();
-    EXPECT_FALSE(QFileInfo::exists(m_home.filePath(QStringLiteral("data/ZEPAquarn"))))
-        << "it stops before it touches any data";
-    EXPECT_GE(proxy.connections().size(), 2u) << "the toolkit did try";
+        ChildProcess app;
+        ASSERT_TRUE(app.start(appSpec(proxy.display())));
+        const auto status = app.waitForExit(QDeadlineTimer(30s));
+        const QByteArray log = app.collected(ChildProcess::Channel::StandardError);
+        ASSERT_TRUE(status.has_value()) << "it must exit, not die from a signal; log:\n" << log.constData();
+        EXPECT_EQ(*status, 1) << log.constData();
+        EXPECT_TRUE(log.contains(proxy.display().toLatin1())) << "it names the display; log:\n" << log.constData();
+        if (c.says) {
+            EXPECT_TRUE(log.contains(c.says)) << log.constData();
+        }
+        EXPECT_FALSE(log.contains("Reinstalling")) << log.constData();
+        EXPECT_FALSE(QFileInfo::exists(m_home.filePath(QStringLiteral("data/ZEPAquarn"))))
+            << "it stops before it touches any data";
+        EXPECT_GE(proxy.connections().size(), 2u) << "the toolkit did try";
+    }
 }
 
 } // namespace

@@ -1,11 +1,13 @@
 #include "support/XDisplayProxy.h"
 
+#include <QByteArray>
 #include <QFile>
 #include <QRandomGenerator>
 
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -56,6 +58,18 @@ bool writeAll(int fd, const char *data, ssize_t size)
     return true;
 }
 
+// The size of the server's answer to a client's setup: an 8-byte header whose last two bytes
+// count the 4-byte units after it, in the client's byte order ('l' or 'B'). Nothing until the
+// header is in.
+std::optional<qsizetype> greetingLength(const QByteArray &answer, char byteOrder)
+{
+    if (answer.size() < 8)
+        return std::nullopt;
+    const auto low = uchar(answer[byteOrder == 'B' ? 7 : 6]);
+    const auto high = uchar(answer[byteOrder == 'B' ? 6 : 7]);
+    return 8 + 4 * qsizetype(low | high << 8);
+}
+
 } // namespace
 
 XDisplayProxy::~XDisplayProxy()
@@ -63,9 +77,10 @@ XDisplayProxy::~XDisplayProxy()
     stop();
 }
 
-bool XDisplayProxy::start(const QString &serverDisplay, int admitted)
+bool XDisplayProxy::start(const QString &serverDisplay, int admitted, Refusal refusal)
 {
     m_admitted = admitted;
+    m_refusal = refusal;
     m_serverSocket = QStringLiteral("/tmp/.X11-unix/X") + serverDisplay.mid(1);
     if (::pipe2(m_wake, O_CLOEXEC) != 0) {
         m_error = QStringLiteral("cannot make a pipe");
@@ -158,7 +173,8 @@ void XDisplayProxy::acceptLoop()
         Connection connection;
         connection.openedAt = moment();
         const bool admit = m_admitted < 0 || std::ssize(m_connections) < m_admitted;
-        const int server = admit ? connectTo(m_serverSocket) : -1;
+        const bool cut = !admit && m_refusal == Refusal::AfterGreeting;
+        const int server = admit || cut ? connectTo(m_serverSocket) : -1;
         if (server < 0) {
             connection.refused = true;
             connection.closedAt = moment();
@@ -166,18 +182,24 @@ void XDisplayProxy::acceptLoop()
             ::close(client);
             continue;
         }
+        connection.refused = cut;
         m_connections.push_back(connection);
         const std::size_t index = m_connections.size() - 1;
-        m_forwarders.emplace_back([this, client, server, index] { forward(client, server, index); });
+        m_forwarders.emplace_back([this, client, server, index, cut] { forward(client, server, index, cut); });
     }
 }
 
-void XDisplayProxy::forward(int client, int server, std::size_t index)
+void XDisplayProxy::forward(int client, int server, std::size_t index, bool cutAfterGreeting)
 {
     char buffer[65536];
     bool open = true;
+    // When cutting: the client's byte order (the first byte it sends), the server's answer so far,
+    // and whether the cut is made, after which only the client's leaving is awaited.
+    char byteOrder = 0;
+    QByteArray greeting;
+    bool cut = false;
     while (open && !m_stopping) {
-        pollfd fds[3] = {{client, POLLIN, 0}, {server, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
+        pollfd fds[3] = {{client, short(cut ? 0 : POLLIN), 0}, {cut ? -1 : server, POLLIN, 0}, {m_wake[0], POLLIN, 0}};
         if (::poll(fds, 3, -1) < 0) {
             if (errno == EINTR)
                 continue;
@@ -185,12 +207,30 @@ void XDisplayProxy::forward(int client, int server, std::size_t index)
         }
         if (fds[2].revents != 0)
             break;
+        if (cut) {
+            open = fds[0].revents == 0;
+            continue;
+        }
         for (int side = 0; side < 2 && open; ++side) {
             if (fds[side].revents == 0)
                 continue;
             const ssize_t count = ::recv(fds[side].fd, buffer, sizeof buffer, 0);
             if (count < 0 && errno == EINTR)
                 continue;
+            if (count > 0 && side == 0 && byteOrder == 0)
+                byteOrder = buffer[0];
+            if (count > 0 && side == 1 && cutAfterGreeting) {
+                greeting.append(buffer, count);
+                const auto length = greetingLength(greeting, byteOrder);
+                if (!length || greeting.size() < *length)
+                    continue;
+                // Shut before the answer goes out, and left open: the client's next write finds the
+                // connection gone however soon it comes, and no hang-up warns it before it writes.
+                ::shutdown(client, SHUT_RD);
+                open = writeAll(client, greeting.constData(), greeting.size());
+                cut = true;
+                break;
+            }
             open = count > 0 && writeAll(fds[1 - side].fd, buffer, count);
         }
     }

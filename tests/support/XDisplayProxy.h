@@ -22,14 +22,21 @@ public:
         bool refused = false;
     };
 
+    // How a client beyond the admitted ones is turned away.
+    enum class Refusal {
+        AtOnce,        // closed as soon as it connects
+        AfterGreeting, // passed the server's answer to its setup, then cut off before it can send more
+    };
+
     XDisplayProxy() = default;
     ~XDisplayProxy();
     XDisplayProxy(const XDisplayProxy &) = delete;
     XDisplayProxy &operator=(const XDisplayProxy &) = delete;
 
     // Listens on a free display number and forwards to `serverDisplay` (":M"). Clients beyond the
-    // first `admitted` are closed at once (-1: all are admitted). False with errorString() set.
-    bool start(const QString &serverDisplay, int admitted = -1);
+    // first `admitted` are turned away as `refusal` says (-1: all are admitted). False with
+    // errorString() set.
+    bool start(const QString &serverDisplay, int admitted = -1, Refusal refusal = Refusal::AtOnce);
     void stop();
 
     QString display() const { return m_display; }
@@ -38,7 +45,7 @@ public:
 
 private:
     void acceptLoop();
-    void forward(int client, int server, std::size_t index);
+    void forward(int client, int server, std::size_t index, bool cutAfterGreeting);
     int moment();
 
     QString m_display;
@@ -47,6 +54,7 @@ private:
     QString m_serverSocket;
     QString m_error;
     int m_admitted = -1;
+    Refusal m_refusal = Refusal::AtOnce;
     int m_listenFd = -1;
     int m_wake[2] = {-1, -1};
     std::atomic<bool> m_stopping{false};
