@@ -4,6 +4,7 @@
 #include "runtime/Log.h"
 
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -11,6 +12,7 @@
 #include <sphinxbase/cmn.h>
 #include <sphinxbase/err.h>
 #include <sphinxbase/feat.h>
+#include <sphinxbase/logmath.h>
 #include <sphinxbase/ngram_model.h>
 
 #include <QTemporaryFile>
@@ -19,6 +21,7 @@
 #include <cmath>
 
 #include <mutex>
+#include <thread>
 
 namespace zq::platform {
 
@@ -86,23 +89,40 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(const
         qCWarning(lcLocalBackend) << "speech model configuration rejected";
         return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), kDomain, 2);
     }
-    ps_decoder_t *decoder = ps_init(config);
-    cmd_ln_free_r(config); // the decoder keeps its own reference
+    ps_decoder_t *decoder = nullptr;
+    // The language model is read on a thread of its own while the decoder reads the acoustic model
+    // and the dictionary: the two take about as long, and the first take waits for both. The reader
+    // has a configuration of its own (the decoder writes to its one as it loads), with the same
+    // settings, and logarithms as the decoder computes them, so the model fits the decoder's search.
+    cmd_ln_t *readerConfig = cmd_ln_init(nullptr, ps_args(), TRUE, nullptr);
+    // The decoder makes its own logarithm tables the same way.
+    logmath_t *logMath = logmath_init(static_cast<float64>(cmd_ln_float32_r(config, "-logbase")), 0,
+                                      cmd_ln_boolean_r(config, "-bestpath"));
     ngram_model_t *baseModel = nullptr;
-    if (decoder && cmnOf(decoder)) {
-        baseModel = ngram_model_read(ps_get_config(decoder), lm.constData(), NGRAM_AUTO, ps_get_logmath(decoder));
-        if (baseModel && (ps_set_lm(decoder, kSearch, baseModel) < 0 || ps_set_search(decoder, kSearch) < 0)) {
-            ngram_model_free(baseModel);
-            baseModel = nullptr;
-        }
+    if (readerConfig && logMath) {
+        std::thread reader([&] { baseModel = ngram_model_read(readerConfig, lm.constData(), NGRAM_AUTO, logMath); });
+        decoder = ps_init(config);
+        reader.join();
+    }
+    cmd_ln_free_r(config); // the decoder keeps its own reference
+    if (baseModel && (!decoder || !cmnOf(decoder) || ps_set_lm(decoder, kSearch, baseModel) < 0 ||
+                      ps_set_search(decoder, kSearch) < 0)) {
+        ngram_model_free(baseModel);
+        baseModel = nullptr;
     }
     if (!baseModel) {
+        if (logMath)
+            logmath_free(logMath);
+        if (readerConfig)
+            cmd_ln_free_r(readerConfig);
         if (decoder)
             ps_free(decoder);
         qCWarning(lcLocalBackend) << "speech model failed to load";
         return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), kDomain, 2);
     }
-    return std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(decoder, baseModel));
+    // The model uses its logarithms (and may read its configuration) for as long as it lives: both
+    // stay with the decoder.
+    return std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(decoder, baseModel, logMath, readerConfig));
 }
 
 PocketSphinxDecoder::~PocketSphinxDecoder()
@@ -111,6 +131,8 @@ PocketSphinxDecoder::~PocketSphinxDecoder()
         ps_end_utt(m_decoder);
     ps_free(m_decoder);
     ngram_model_free(m_baseModel);
+    logmath_free(m_baseLogMath);
+    cmd_ln_free_r(m_baseConfig);
 }
 
 bool PocketSphinxDecoder::startUtterance()
@@ -340,9 +362,13 @@ void PocketSphinxDecoderPool::preload()
     m_loading = true;
     ++m_loadCount;
     m_loader = std::thread([this] {
+        QElapsedTimer took;
+        took.start();
         auto loaded = PocketSphinxDecoder::load(m_model);
-        if (loaded)
+        if (loaded) {
             adoptChannelEstimate(*loaded.value()); // reads the saved estimate now rather than at the take
+            qCInfo(lcLocalBackend) << "speech model ready in" << took.elapsed() << "ms";
+        }
         std::lock_guard lock(m_mutex);
         m_loading = false;
         if (loaded)

@@ -16,6 +16,8 @@
 
 struct ps_decoder_s;
 struct ngram_model_s;
+struct logmath_s;
+struct cmd_ln_s;
 
 namespace zq::platform {
 
@@ -74,11 +76,15 @@ public:
     void clearHeardAudio() { m_heardAudio = false; }
 
 private:
-    PocketSphinxDecoder(ps_decoder_s *decoder, ngram_model_s *baseModel) : m_decoder(decoder), m_baseModel(baseModel) {}
+    PocketSphinxDecoder(ps_decoder_s *decoder, ngram_model_s *baseModel, logmath_s *baseLogMath, cmd_ln_s *baseConfig)
+        : m_decoder(decoder), m_baseModel(baseModel), m_baseLogMath(baseLogMath), m_baseConfig(baseConfig)
+    {}
     bool useLanguageModel(ngram_model_s *model);
 
     ps_decoder_s *m_decoder;
     ngram_model_s *m_baseModel; // the packaged language model, never changed
+    logmath_s *m_baseLogMath;   // what it was read with
+    cmd_ln_s *m_baseConfig;
     QStringList m_vocabulary;
     bool m_inUtterance = false;
     bool m_heardAudio = false;
