@@ -1,4 +1,5 @@
 #include "app/AppearanceService.h"
+#include "app/LazyUpdateUserDriver.h"
 #include "app/X11Session.h"
 #include "app/ZEPAquarnApp.h"
 #include "audio/AudioDuringDictationController.h"
@@ -6,7 +7,6 @@
 #include "audio/AudioEngine.h"
 #include "audio/CaptureCore.h"
 #include "menubar/PillPanelWindow.h"
-#include "menubar/brand/BrandFont.h"
 #include "menubar/brand/Palette.h"
 #include "pipeline/BackendFactory.h"
 #include "pipeline/DictationController.h"
@@ -119,8 +119,7 @@ LanguageCatalogue languageCatalogue(const std::vector<platform::InstalledSpeechM
 // kept until after it is gone.
 struct LinuxServices {
     LinuxServices(rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings, const rt::Paths &paths,
-                  const TriggerRecordingGate &recordingGate,
-                  const std::vector<platform::InstalledSpeechModel> &speechModels,
+                  const TriggerRecordingGate &recordingGate, std::shared_ptr<platform::SpeechRecognizer> recognizer,
                   std::shared_ptr<const platform::HttpClient> http)
         : engine({loop,
                   clocks,
@@ -139,7 +138,7 @@ struct LinuxServices {
     {
         engine.setTakeFileCloser(&takeFiles);
         backends.loop = &loop;
-        backends.recognizer = makeRecognizer(speechModels, settings, paths);
+        backends.recognizer = std::move(recognizer);
         backends.openAI.uploadDir = paths.takeDir();
         backends.openAI.readAPIKey = [this] { return keychain.readStoredAPIKey(); };
         backends.openAI.http = std::move(http);
@@ -242,7 +241,7 @@ std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLo
 // The update framework's windows and the reminder's notifications, kept until after the updater
 // is gone; and the executable to start once this process has let go of everything.
 struct UpdateServices {
-    UpdaterDialogs dialogs{QStringLiteral(ZQ_VERSION)};
+    LazyUpdateUserDriver dialogs{[] { return std::make_unique<UpdaterDialogs>(QStringLiteral(ZQ_VERSION)); }};
     platform::FreedesktopNotifications notifications;
     QString relaunchExecutable;
 };
@@ -292,8 +291,7 @@ void describeApplication()
     QApplication::setApplicationVersion(QStringLiteral(ZQ_VERSION));
     // The application lives in the tray; closing a window must not end it.
     QApplication::setQuitOnLastWindowClosed(false);
-    if (!registerBrandFonts())
-        qCWarning(lcApp) << "app: brand fonts missing — texts use the system monospaced font";
+    // The brand fonts are registered when the first text is set in them, not before the tray icon.
 }
 
 // Takes the single-instance lock; false when another instance holds it. A lock that cannot be made
@@ -319,15 +317,19 @@ bool lockInstance(rt::SingleInstance &instance, platform::FreedesktopNotificatio
 // What the application is wired from for the whole run, declared in the order the parts may go.
 struct Run {
     Run(QApplication &application, const rt::Paths &paths, rt::Settings &settings,
-        const std::vector<platform::InstalledSpeechModel> &speechModels, const LanguageCatalogue &languages)
-        : application(application), paths(paths), settings(settings), speechModels(speechModels), languages(languages)
+        std::shared_ptr<platform::SpeechRecognizer> recognizer, const LanguageCatalogue &languages)
+        : application(application), paths(paths), settings(settings), recognizer(std::move(recognizer)),
+          languages(languages)
     {}
 
     QApplication &application;
     const rt::Paths &paths;
     rt::Settings &settings;
-    const std::vector<platform::InstalledSpeechModel> &speechModels;
+    // Loading since the start of the process; handed to the services when they are made.
+    std::shared_ptr<platform::SpeechRecognizer> recognizer;
     const LanguageCatalogue &languages;
+    // Run once the tray icon is up, just before diagnostics start.
+    rt::StartupCleanup cleanup{paths};
     rt::QtMainLoop loop;
     rt::SystemClocks clocks;
     // Every request of the application goes through this one client.
@@ -335,6 +337,8 @@ struct Run {
     TriggerRecordingGate recordingGate;
     std::unique_ptr<LinuxServices> services;
     UpdateServices updateServices;
+    // The keyboard map as the launch read it before the services existed.
+    std::optional<std::optional<platform::KeyboardMap>> launchKeyboardMap;
     // The pill is made on the first take, after the application; it asks it for reduce motion.
     ZEPAquarnApp *appForPill = nullptr;
 };
@@ -345,10 +349,15 @@ ZEPAquarnApp::Environment applicationEnvironment(Run &run, platform::DesktopAppe
         run.application,
         run.loop,
         run.settings,
-        [] { Diagnostics::shared().start(); },
+        [&run] {
+            // Before anything of this run writes (the journal's first line is the first write):
+            // what killed or interrupted runs left behind.
+            run.cleanup.run();
+            Diagnostics::shared().start();
+        },
         [&run]() {
             run.services = std::make_unique<LinuxServices>(run.loop, run.clocks, run.settings, run.paths,
-                                                           run.recordingGate, run.speechModels, run.http);
+                                                           run.recordingGate, run.recognizer, run.http);
             return makeController(*run.services, run.loop, run.clocks, run.settings,
                                   [&run]() -> Motion & { return run.appForPill->animations(); });
         },
@@ -368,12 +377,14 @@ ZEPAquarnApp::Environment applicationEnvironment(Run &run, platform::DesktopAppe
                             : std::vector<AudioInputDevice>{};
     };
     environment.revealDiagnostics = [] { Diagnostics::shared().revealInFileManager(); };
-    // Before the services exist (while the defaults are registered) the map is read on a connection
-    // of its own; afterwards through the probe's.
+    // Before the services exist (while the defaults are registered and the tray icon comes up) the
+    // map is read once, on a connection of its own; afterwards through the probe's.
     environment.keyboardMap = [&run]() -> std::optional<platform::KeyboardMap> {
         if (run.services)
             return run.services->permissionProbe.keyboardMap();
-        return platform::x11::readKeyboardMap(qgetenv("DISPLAY"));
+        if (!run.launchKeyboardMap)
+            run.launchKeyboardMap = platform::x11::readKeyboardMap(qgetenv("DISPLAY"));
+        return *run.launchKeyboardMap;
     };
     environment.notifications = [&run]() -> platform::UserNotifications * {
         return run.services ? &run.services->notifications : nullptr;
@@ -446,11 +457,15 @@ int main(int argc, char *argv[])
     if (!lockInstance(*instance, startupNotices))
         return 0;
 
-    // Before anything of this run writes: what killed or interrupted runs left behind.
-    rt::StartupCleanup cleanup(paths);
-    cleanup.run();
-
     rt::Settings settings(paths.settingsFile());
+
+    // The speech model takes longer to load than anything else the first take needs: it starts now,
+    // on threads of its own, while the tray icon comes up. Models are found once: one installed while
+    // the application runs is offered after a restart.
+    const std::vector<platform::InstalledSpeechModel> speechModels =
+        platform::PocketSphinxModelFolder::scan(platform::PocketSphinxModelFolder::systemFolder());
+    const LanguageCatalogue languages = languageCatalogue(speechModels);
+    std::shared_ptr<platform::SpeechRecognizer> recognizer = makeRecognizer(speechModels, settings, paths);
 
     // SIGTERM, SIGINT and SIGHUP (logout) end the application through the same path as Quit.
     rt::UnixSignals unixSignals;
@@ -461,17 +476,14 @@ int main(int argc, char *argv[])
 
     qCInfo(lcApp) << "app: launched, version" << ZQ_VERSION << "on" << QGuiApplication::platformName();
 
-    // Found once: a model installed while the application runs is offered after a restart.
-    const std::vector<platform::InstalledSpeechModel> speechModels =
-        platform::PocketSphinxModelFolder::scan(platform::PocketSphinxModelFolder::systemFolder());
-    const LanguageCatalogue languages = languageCatalogue(speechModels);
-    Run run(application, paths, settings, speechModels, languages);
+    Run run(application, paths, settings, std::move(recognizer), languages);
 
     // The desktop's palette is read before the appearance replaces it.
     platform::PortalDesktopAppearance desktopAppearance(QDBusConnection::sessionBus(),
                                                         colorSchemeOf(QApplication::palette()));
 
-    auto app = std::make_unique<ZEPAquarnApp>(applicationEnvironment(run, desktopAppearance));
+    auto app =
+        std::make_unique<ZEPAquarnApp>(applicationEnvironment(run, desktopAppearance), LaunchOrder::trayIconFirst);
     run.appForPill = app.get();
     setSettingsServices(*app, run);
     app->showScenes();

@@ -35,12 +35,20 @@
 #include <QDateTime>
 #include <QFile>
 #include <QIcon>
+#include <QPixmapCache>
 #include <QPointer>
+#include <QVBoxLayout>
 #include <QWidget>
+
+#include <malloc.h>
 
 namespace zq {
 
 namespace {
+
+// How long a launch that shows the tray icon first leaves the loop to the icon: a tray host embeds
+// and maps a new icon within a few milliseconds, a busy one within tens.
+constexpr rt::Nanos kTrayIconSettle = rt::seconds(0.05);
 
 std::vector<AppWindowHandle> topLevelWindows()
 {
@@ -62,13 +70,14 @@ std::vector<AppWindowHandle> topLevelWindows()
 
 } // namespace
 
-ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
-    : QObject(parent), m_environment(std::move(environment)), m_depth(m_environment.settings, m_environment.invites),
-      m_delegate(m_depth), m_windowModel(m_environment.loop, topLevelWindows,
-                                         [] {
-                                             // Bringing a tray application forward means raising its window; nothing
-                                             // else to activate.
-                                         }),
+ZEPAquarnApp::ZEPAquarnApp(Environment environment, LaunchOrder order, QObject *parent)
+    : QObject(parent), m_environment(std::move(environment)), m_order(order),
+      m_depth(m_environment.settings, m_environment.invites), m_delegate(m_depth),
+      m_windowModel(m_environment.loop, topLevelWindows,
+                    [] {
+                        // Bringing a tray application forward means raising its window; nothing
+                        // else to activate.
+                    }),
       m_motion(m_environment.settings)
 {
     rt::Settings &settings = m_environment.settings;
@@ -96,10 +105,18 @@ ZEPAquarnApp::ZEPAquarnApp(Environment environment, QObject *parent)
     // Whether the main window shows in the taskbar and window switcher; the tray icon always shows.
     m_taskbarPresence = settings.boolValue(keys::showInDock) ? TaskbarPresence::shown : TaskbarPresence::hidden;
 
+    m_needsOnboarding = !settings.boolValue(keys::onboarded);
+
+    if (m_order == LaunchOrder::allAtOnce)
+        constructController();
+}
+
+void ZEPAquarnApp::constructController()
+{
+    if (m_controller)
+        return;
     if (m_environment.startDiagnostics)
         m_environment.startDiagnostics();
-
-    m_needsOnboarding = !settings.boolValue(keys::onboarded);
 
     m_controller = m_environment.makeController();
 
@@ -129,6 +146,7 @@ ZEPAquarnApp::~ZEPAquarnApp()
     m_settingsModel.reset();
     m_menuBarExtra.reset();
     m_menuPanel = nullptr;
+    m_menuPanelHost = nullptr;
     m_menuPanelModel.reset();
     m_milestones.reset();
     m_controller.reset();
@@ -137,10 +155,29 @@ ZEPAquarnApp::~ZEPAquarnApp()
 
 void ZEPAquarnApp::showScenes()
 {
-    // The update service starts with the scenes that show it, after the defaults are registered.
-    if (!m_updater && m_environment.makeUpdater)
-        m_updater = m_environment.makeUpdater();
+    showTrayIcon();
+    if (m_order == LaunchOrder::allAtOnce || !m_menuBarExtra->isAvailable()) {
+        finishLaunching();
+        return;
+    }
+    // The icon is on its way: the rest of the launch waits until the tray host has had the moment it
+    // takes to embed it and the loop to paint it, then runs a step per turn of the loop.
+    m_environment.loop.postDelayed(kTrayIconSettle, m_lifetime.guard([this] {
+        constructController();
+        m_environment.loop.post(m_lifetime.guard([this] { finishLaunching(); }));
+    }));
+}
 
+void ZEPAquarnApp::finishLaunching()
+{
+    if (!m_menuBarExtra)
+        showTrayIcon();
+    constructController();
+    finishScenes();
+}
+
+void ZEPAquarnApp::showTrayIcon()
+{
     MenuBarExtra::Commands commands;
     commands.checkForUpdates = [this] {
         if (m_updater)
@@ -150,16 +187,50 @@ void ZEPAquarnApp::showScenes()
     commands.openSettings = [this] { openSettings(); };
     commands.quit = [] { QApplication::quit(); };
     m_menuBarExtra = std::make_unique<MenuBarExtra>(std::move(commands));
+    // Before the controller exists the icon shows what it will: dimmed only while onboarding keeps
+    // the trigger off. A trigger that then fails to start dims it as it does at any time.
+    m_menuBarExtra->setTapRunning(m_controller ? m_controller->tapRunning() : !m_needsOnboarding);
+    m_menuBarExtra->setTriggerSeen(m_triggerReach->canStartTake());
+    const auto followScheme = [this] { m_menuBarExtra->setColorScheme(m_appearance->colorScheme()); };
+    followScheme();
+    connect(m_appearance.get(), &AppearanceService::changed, m_menuBarExtra.get(), followScheme);
+    // The panel is made when it first opens; its host is in the popup from the start.
+    m_menuPanelHost = new QWidget;
+    auto *hostColumn = new QVBoxLayout(m_menuPanelHost);
+    hostColumn->setContentsMargins(0, 0, 0, 0);
+    m_menuBarExtra->setPanel(m_menuPanelHost, [this] {
+        finishLaunching();
+        makeMenuPanel();
+        m_menuPanel->appear();
+        m_menuPanel->refresh();
+    });
+    if (m_menuBarExtra->isAvailable())
+        m_menuBarExtra->show();
+}
+
+void ZEPAquarnApp::finishScenes()
+{
+    if (m_scenesFinished)
+        return;
+    m_scenesFinished = true;
+    // The update service starts with the scenes that show it, after the defaults are registered.
+    if (!m_updater && m_environment.makeUpdater)
+        m_updater = m_environment.makeUpdater();
+
     m_menuBarExtra->setTapRunning(m_controller->tapRunning());
     connect(m_controller.get(), &DictationController::tapRunningChanged, m_menuBarExtra.get(),
             [this] { m_menuBarExtra->setTapRunning(m_controller->tapRunning()); });
-    makeMenuPanel();
+    // The ring shows the failure state while the pill shows a failure.
+    const auto followFailure = [this] {
+        m_menuBarExtra->setFailing(m_controller->pillState().is(PillState::Kind::muted));
+    };
+    followFailure();
+    connect(m_controller.get(), &DictationController::pillStateChanged, m_menuBarExtra.get(), followFailure);
+    makeMenuPanelModel();
     connect(m_triggerReach.get(), &TriggerReach::changed, this, &ZEPAquarnApp::followTriggerReach);
     followTriggerReach();
 
-    if (m_menuBarExtra->isAvailable()) {
-        m_menuBarExtra->show();
-    } else {
+    if (!m_menuBarExtra->isAvailable()) {
         qCWarning(lcApp) << "app: no system tray host found — opening the main window instead";
         openMainWindow();
     }
@@ -185,7 +256,9 @@ void ZEPAquarnApp::showScenes()
     rt::spawn(m_environment.loop, m_depth.refreshProgress());
 }
 
-void ZEPAquarnApp::makeMenuPanel()
+// The panel's model follows the settings from the start (it keeps the language valid when the
+// engine changes); the panel itself is made when it first opens.
+void ZEPAquarnApp::makeMenuPanelModel()
 {
     m_milestones = std::make_unique<MilestoneStore>(m_environment.settings);
     MenuPanelModel::Services services{*m_controller, m_environment.settings, m_environment.loop};
@@ -203,21 +276,15 @@ void ZEPAquarnApp::makeMenuPanel()
         return pasteboard && copyHistoryText(*pasteboard, text);
     };
     m_menuPanelModel = std::make_unique<MenuPanelModel>(std::move(services));
-    m_menuPanel = new MenuPanel(*m_menuPanelModel);
-    m_animations->provide(*m_menuPanel);
-    m_menuBarExtra->setPanel(m_menuPanel, [this] {
-        m_menuPanel->appear();
-        m_menuPanel->refresh();
-    });
+}
 
-    // The ring follows the scheme and shows the failure state while the pill shows a failure.
-    const auto follow = [this] {
-        m_menuBarExtra->setColorScheme(m_appearance->colorScheme());
-        m_menuBarExtra->setFailing(m_controller->pillState().is(PillState::Kind::muted));
-    };
-    follow();
-    connect(m_appearance.get(), &AppearanceService::changed, m_menuBarExtra.get(), follow);
-    connect(m_controller.get(), &DictationController::pillStateChanged, m_menuBarExtra.get(), follow);
+void ZEPAquarnApp::makeMenuPanel()
+{
+    if (m_menuPanel)
+        return;
+    m_menuPanel = new MenuPanel(*m_menuPanelModel, m_menuPanelHost);
+    m_menuPanelHost->layout()->addWidget(m_menuPanel);
+    m_animations->provide(*m_menuPanel);
 }
 
 void ZEPAquarnApp::wireAppDelegate()
@@ -244,8 +311,9 @@ void ZEPAquarnApp::applyWearColorway(Colorway colorway)
 
 void ZEPAquarnApp::openMainWindow()
 {
+    finishLaunching();
     if (!m_mainWindow) {
-        if (m_makeSettingsModel) {
+        if (m_makeSettingsModel && !m_settingsModel) {
             m_settingsModel = m_makeSettingsModel(*m_controller, [this](bool shown) { applyShowInDock(shown); });
             if (m_settingsModel)
                 m_settingsModel->setTriggerReach(m_triggerReach.get());
@@ -285,11 +353,39 @@ void ZEPAquarnApp::openMainWindow()
         m_mainWindow = std::make_unique<AppWindowView>(m_windowModel, m_controller->incidents(), m_updater.get(),
                                                        m_settingsModel.get(), std::move(pages));
         m_animations->provide(*m_mainWindow);
+        m_mainWindow->installEventFilter(this);
     }
     m_windowModel.activateApp();
     m_mainWindow->show();
     applyShowInDock(m_taskbarPresence == TaskbarPresence::shown);
     m_windowModel.showWindow(0);
+}
+
+bool ZEPAquarnApp::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_mainWindow && watched == m_mainWindow.get()) {
+        if (event->type() == QEvent::Hide) {
+            m_closedWindowRelease.cancel();
+            m_closedWindowRelease =
+                m_environment.loop.postDelayed(kClosedWindowKept, m_lifetime.guard([this] { releaseClosedWindow(); }));
+        } else if (event->type() == QEvent::Show) {
+            m_closedWindowRelease.cancel();
+        }
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void ZEPAquarnApp::releaseClosedWindow()
+{
+    if (!m_mainWindow || m_mainWindow->isVisible())
+        return;
+    qCInfo(lcApp) << "app: the main window stayed closed — its pages are let go until it opens again";
+    // The settings model is state, not a view: the next window shows it as it is.
+    m_mainWindow.reset();
+    // What the pages drew stays in the toolkit's pixmap cache, and what they held in the allocator's
+    // free lists, until given back.
+    QPixmapCache::clear();
+    ::malloc_trim(0);
 }
 
 QWidget *ZEPAquarnApp::makeStatsPage(QWidget *parent)

@@ -8,6 +8,7 @@
 #include "rewards/depth/DepthStore.h"
 #include "rewards/motion/MotionStore.h"
 #include "rewards/updates/Updater.h"
+#include "runtime/Executor.h"
 #include "window/AppWindowModel.h"
 
 #include <QObject>
@@ -47,6 +48,16 @@ class TriggerRecordingGate;
 
 // Whether the application shows in the desktop's task list as well as the tray ("showInDock").
 enum class TaskbarPresence { shown, hidden };
+
+// How a launch orders its work.
+enum class LaunchOrder {
+    // The construction steps in the constructor, the scenes in showScenes(), all at once.
+    allAtOnce,
+    // The tray icon first: the constructor does only what the icon shows, showScenes() shows it,
+    // and diagnostics, the controller and the rest of the scenes follow from the main loop, a step
+    // per turn, in the same order. Anything that needs them before then finishes the launch at once.
+    trayIconFirst,
+};
 
 // The application: its construction order, its three scenes (the tray extra with the menu panel, the
 // main window, the onboarding window), the menu commands and the delegate's hooks. Main thread only.
@@ -89,7 +100,8 @@ public:
         platform::DesktopAppearance *desktopAppearance = nullptr;
     };
 
-    explicit ZEPAquarnApp(Environment environment, QObject *parent = nullptr);
+    explicit ZEPAquarnApp(Environment environment, LaunchOrder order = LaunchOrder::allAtOnce,
+                          QObject *parent = nullptr);
 
     // What the settings pages need beyond the controller. `makeModel` builds their state (without it
     // the settings sections show their titles only); `setTaskbarPresence` puts a window in the
@@ -104,9 +116,13 @@ public:
     // is never unreachable) and the onboarding window while onboarding is needed. Then, launched,
     // refreshes the invite progress once.
     void showScenes();
+    // Runs now what a tray-icon-first launch has not run yet; nothing once everything has run.
+    void finishLaunching();
+    bool isLaunched() const { return m_scenesFinished; }
 
     bool needsOnboarding() const { return m_needsOnboarding; }
     TaskbarPresence taskbarPresence() const { return m_taskbarPresence; }
+    // Made during construction, or (tray icon first) by finishLaunching().
     DictationController &controller() const { return *m_controller; }
     ZEPAquarnAppDelegate &delegate() { return m_delegate; }
     AppWindowModel &windowModel() { return m_windowModel; }
@@ -120,6 +136,7 @@ public:
     // The one store of the chosen listening animation, for the window, settings and statistics pages.
     MotionStore &motion() { return m_motion; }
     MenuBarExtra *menuBarExtra() const { return m_menuBarExtra.get(); }
+    // Made when the panel first opens.
     MenuPanel *menuPanel() const { return m_menuPanel; }
     AppWindowView *mainWindow() const { return m_mainWindow.get(); }
     OnboardingView *onboardingWindow() const { return m_onboardingWindow.get(); }
@@ -140,19 +157,37 @@ public:
     // termination hook runs (once, as at a quit), nothing else does.
     void applicationLostDisplay();
 
+    // How long the main window stays closed before its pages are let go; it is built anew, at the
+    // same page, when it next opens.
+    static constexpr rt::Nanos kClosedWindowKept = rt::seconds(30);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    // Diagnostics, the controller and, once onboarded, the trigger.
+    void constructController();
+    void showTrayIcon();
+    // The scenes after the tray icon, once the controller exists.
+    void finishScenes();
     void wireAppDelegate();
     QWidget *makeStatsPage(QWidget *parent);
     QWidget *makeHistoryPage(QWidget *parent);
     QWidget *makeSupportPage(QWidget *parent);
     void applyShowInDock(bool shown);
+    // Lets go of the main window with its pages while it is closed, and of what they drew.
+    void releaseClosedWindow();
     void finishOnboarding();
+    void makeMenuPanelModel();
     void makeMenuPanel();
     // Dims the tray icon while no trigger can start a take and, once dictation is handed over,
     // tells the user once per launch.
     void followTriggerReach();
 
     Environment m_environment;
+    LaunchOrder m_order;
+    bool m_scenesFinished = false;
+    rt::Lifetime m_lifetime;
     DepthStore m_depth;
     ZEPAquarnAppDelegate m_delegate;
     AppWindowModel m_windowModel;
@@ -166,11 +201,13 @@ private:
     std::unique_ptr<MilestoneStore> m_milestones;
     std::unique_ptr<MenuPanelModel> m_menuPanelModel;
     std::unique_ptr<MenuBarExtra> m_menuBarExtra;
-    MenuPanel *m_menuPanel = nullptr; // owned by the tray extra's popup
+    QWidget *m_menuPanelHost = nullptr; // owned by the tray extra's popup
+    MenuPanel *m_menuPanel = nullptr;   // owned by its host
     SettingsModelFactory m_makeSettingsModel;
     std::function<void(QWidget &window, bool shown)> m_setTaskbarPresence;
     std::unique_ptr<AppSettingsModel> m_settingsModel;
     std::unique_ptr<AppWindowView> m_mainWindow;
+    rt::WorkItem m_closedWindowRelease;
     std::unique_ptr<SettingsShortcut> m_settingsShortcut;
     std::unique_ptr<OnboardingView> m_onboardingWindow;
     std::unique_ptr<TriggerReach> m_triggerReach;

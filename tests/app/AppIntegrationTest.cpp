@@ -367,9 +367,11 @@ TEST_F(AppIntegrationTest, LeftoversOfEarlierRunsGoAtStartButALiveInstancesFiles
         zq::test::writeFile(path, "left behind");
     }
 
+    // They go once the tray icon is up, before the journal's first line: before anything of the run
+    // writes.
     ChildProcess first;
     ASSERT_TRUE(first.start(appSpec()));
-    ASSERT_TRUE(waitForLine(first, "app: launched"));
+    ASSERT_TRUE(waitForLine(first, "diagnostics: session"));
     for (const QString &path : stale)
         EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
     for (const QString &path : foreign)
@@ -469,9 +471,10 @@ TEST_F(AppIntegrationTest, FilesLeftReadableByOthersArePrivateFromTheStartNotOnl
     ASSERT_EQ(::chmod(QFile::encodeName(history).constData(), 0644), 0);
     const QByteArray settingsBefore = zq::test::readFile(settings);
 
+    // Private before the run reads its stores or writes anything: before the journal's first line.
     ChildProcess app;
     ASSERT_TRUE(app.start(appSpec()));
-    ASSERT_TRUE(waitForLine(app, "app: launched"));
+    ASSERT_TRUE(waitForLine(app, "diagnostics: session"));
     EXPECT_EQ(modeOf(settings), 0600u);
     EXPECT_EQ(modeOf(history), 0600u);
     EXPECT_EQ(zq::test::readFile(settings), settingsBefore) << "made private without a setting changing";

@@ -31,7 +31,7 @@ struct AppRig {
         probe.keyboard->logicalCodes[105] = zq::KeyCode::rightControl;
     }
 
-    std::unique_ptr<ZEPAquarnApp> make()
+    std::unique_ptr<ZEPAquarnApp> make(zq::LaunchOrder launch = zq::LaunchOrder::allAtOnce)
     {
         ZEPAquarnApp::Environment environment{
             *qobject_cast<QApplication *>(QCoreApplication::instance()),
@@ -48,7 +48,7 @@ struct AppRig {
         environment.permissionProbe = [this]() -> zq::platform::PermissionProbe & { return probe; };
         environment.keyboardMap = [this] { return probe.keyboardMap(); };
         environment.notifications = [this]() -> zq::platform::UserNotifications * { return &notifications; };
-        return std::make_unique<ZEPAquarnApp>(std::move(environment));
+        return std::make_unique<ZEPAquarnApp>(std::move(environment), launch);
     }
 
     FakeDictationServices services{{.makeController = false}};
@@ -73,6 +73,23 @@ TEST(ZEPAquarnAppTest, ConstructionStartsDiagnosticsBeforeTheControllerAndTheTap
 
     app->showScenes();
     EXPECT_EQ(app->onboardingWindow(), nullptr) << "no onboarding window once onboarded";
+}
+
+TEST(ZEPAquarnAppTest, TrayIconFirstLeavesDiagnosticsAndTheControllerToTheScenes)
+{
+    AppRig rig(true);
+    auto app = rig.make(zq::LaunchOrder::trayIconFirst);
+    EXPECT_TRUE(rig.order.isEmpty()) << "nothing the icon does not show runs in the constructor";
+    EXPECT_FALSE(app->isLaunched());
+    // The offscreen desktop has no tray host: the launch finishes at once, with the main window.
+    app->showScenes();
+    EXPECT_EQ(rig.order, (QStringList{"diagnostics", "controller"}));
+    EXPECT_TRUE(app->isLaunched());
+    EXPECT_TRUE(app->controller().tapRunning());
+    ASSERT_NE(app->mainWindow(), nullptr);
+    EXPECT_TRUE(app->mainWindow()->isVisible());
+    app->finishLaunching();
+    EXPECT_EQ(rig.order, (QStringList{"diagnostics", "controller"})) << "once";
 }
 
 TEST(ZEPAquarnAppTest, OnboardingOpensAtLaunchAndItsDoneStartsTheTrigger)
@@ -104,6 +121,31 @@ TEST(ZEPAquarnAppTest, SettingsCommandOpensTheMainWindowAtGeneral)
     EXPECT_TRUE(app->mainWindow()->isVisible());
     EXPECT_EQ(app->mainWindow()->objectName(), "zepaquarn-main");
     EXPECT_EQ(app->windowModel().selection(), zq::AppWindowSection::general);
+}
+
+TEST(ZEPAquarnAppTest, AMainWindowClosedForAWhileIsLetGoAndOpensAgainAtTheSamePage)
+{
+    AppRig rig(true);
+    auto app = rig.make();
+    app->showScenes();
+    app->windowModel().setSelection(zq::AppWindowSection::audio);
+    app->openMainWindow();
+    zq::AppWindowView *first = app->mainWindow();
+    ASSERT_NE(first, nullptr);
+
+    first->close();
+    rig.services.loop.advance(ZEPAquarnApp::kClosedWindowKept / 2);
+    app->openMainWindow();
+    EXPECT_EQ(app->mainWindow(), first) << "reopened in time: the same window";
+
+    first->close();
+    rig.services.loop.advance(ZEPAquarnApp::kClosedWindowKept);
+    EXPECT_EQ(app->mainWindow(), nullptr) << "closed for the whole time: let go";
+
+    app->openMainWindow();
+    ASSERT_NE(app->mainWindow(), nullptr);
+    EXPECT_TRUE(app->mainWindow()->isVisible());
+    EXPECT_EQ(app->windowModel().selection(), zq::AppWindowSection::audio);
 }
 
 TEST(ZEPAquarnAppTest, TerminationEndsAudioDuringDictationOnce)
