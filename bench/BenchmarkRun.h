@@ -64,6 +64,15 @@ inline void reportGoal(const std::string &name, double value, const std::string 
     goalLines().emplace_back(line);
 }
 
+// A goal that is a ceiling: the figure, the limit, and the figure as a share of the limit.
+inline void reportLimit(const std::string &name, double value, double limit, const std::string &unit)
+{
+    char line[200];
+    std::snprintf(line, sizeof line, "goal %s: %.1f %s, limit %.0f %s (%.2fx of the limit)", name.c_str(), value,
+                  unit.c_str(), limit, unit.c_str(), value / limit);
+    goalLines().emplace_back(line);
+}
+
 // Runs the benchmarks the command line picks (after the application object is made); 1 for an
 // argument nobody knows.
 inline int runBenchmarks(int argc, char **argv)

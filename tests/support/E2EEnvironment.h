@@ -81,6 +81,8 @@ public:
     // Quits it as a logout would (SIGTERM) and waits for it; false when it did not exit cleanly.
     bool stopApp(std::chrono::milliseconds timeout = std::chrono::seconds(15));
     bool isAppRunning() const { return m_app.isRunning(); }
+    // The application's process id while it runs (for what /proc tells of it).
+    pid_t appPid() const { return m_app.pid(); }
     // Waits for the application to end by itself; its exit status, or none when it did not end.
     std::optional<int> waitForAppExit(std::chrono::milliseconds timeout);
     // Whether the application's log holds a line containing `text`, waiting up to `timeout`.
