@@ -222,7 +222,7 @@ TEST_F(OnboardingViewTest, TheRecorderTakesTheKeysOfItsPopupAndStoresWhatWasPres
     EXPECT_FALSE(recorder.clearButton()->isVisible());
 
     // The picker's menu lists the predefined keys under their two headings and writes the choice.
-    QMenu *menu = recorder.primaryPicker()->buildMenu();
+    auto *menu = recorder.primaryPicker()->buildMenu();
     ASSERT_NE(menu, nullptr);
     QAction *rightAlt = nullptr;
     for (QAction *action : menu->actions()) {

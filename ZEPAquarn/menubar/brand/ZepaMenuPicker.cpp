@@ -3,14 +3,17 @@
 #include "menubar/brand/Motion.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Typography.h"
+#include "menubar/brand/ZepaMenu.h"
 
 #include <QAccessibleWidget>
+#include <QApplication>
+#include <QCursor>
 #include <QEnterEvent>
 #include <QFontMetricsF>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -213,13 +216,12 @@ void ZepaMenuPicker::keyPressEvent(QKeyEvent *event)
     }
 }
 
-QMenu *ZepaMenuPicker::buildMenu()
+ZepaMenu *ZepaMenuPicker::buildMenu()
 {
     if (m_menu)
         m_menu->deleteLater();
-    auto *menu = new QMenu(this);
-    menu->setAttribute(Qt::WA_DeleteOnClose);
-    menu->setFont(textFont(textStyle::figureValue.withSize(kLabelSize)));
+    auto *menu = new ZepaMenu(this);
+    menu->setAccessibleName(m_title);
     const ColorScheme scheme = colorSchemeOf(*this);
     const QColor ink = Palette::color(Palette::textPrimary, scheme);
     const auto current = currentOption();
@@ -228,16 +230,24 @@ QMenu *ZepaMenuPicker::buildMenu()
         if (section.title)
             menu->addSection(*section.title);
         for (const ZepaMenuPickerOption &option : section.options) {
-            QAction *action = menu->addAction(option.label);
             const bool isCurrent = current && current->value == option.value;
             const QString symbol = isCurrent ? QStringLiteral("checkmark") : option.systemImage;
-            if (!symbol.isEmpty())
-                action->setIcon(SymbolCatalogue::pixmap(symbol, QSizeF(14, 14), ink, ratio));
+            QAction *action = menu->addOption(
+                option.label, symbol.isEmpty() ? QIcon() : SymbolCatalogue::pixmap(symbol, QSizeF(14, 14), ink, ratio));
+            action->setCheckable(isCurrent);
+            action->setChecked(isCurrent);
             action->setData(option.value);
             const QVariant value = option.value;
             connect(action, &QAction::triggered, this, [this, value] { choose(value); });
         }
     }
+    // Once the menu's window is gone, where the pointer rests decides the hover again.
+    connect(menu, &ZepaMenu::closed, this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            followPointer();
+            emit menuClosed();
+        });
+    });
     m_menu = menu;
     return menu;
 }
@@ -246,8 +256,26 @@ void ZepaMenuPicker::openMenu()
 {
     if (!isEnabled())
         return;
-    QMenu *menu = buildMenu();
-    menu->popup(mapToGlobal(QPoint(0, height())));
+    ZepaMenu *menu = buildMenu();
+    // The pointer now rests on the menu, not on the field.
+    m_hover.setHovering(false);
+    menu->popup(QRect(mapToGlobal(QPoint(0, 0)), size()));
+}
+
+void ZepaMenuPicker::followPointer()
+{
+    QWidget *under = QApplication::widgetAt(QCursor::pos());
+    m_hover.setHovering(isVisible() && under && (under == this || isAncestorOf(under)));
+}
+
+qreal ZepaMenuPicker::fittingWidth(const QStringList &labels, bool leadingSymbol)
+{
+    const QFontMetricsF metrics(textFont(textStyle::figureValue.withSize(kLabelSize)));
+    qreal widest = 0;
+    for (const QString &label : labels)
+        widest = std::max(widest, metrics.horizontalAdvance(label));
+    const qreal leading = leadingSymbol ? kLeadingSymbolFrame + kSpacing : 0;
+    return std::ceil(kLeadingPadding + leading + widest + kSpacing + kChevronSize + kTrailingPadding);
 }
 
 void ZepaMenuPicker::choose(const QVariant &value)

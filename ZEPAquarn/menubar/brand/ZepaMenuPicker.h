@@ -2,9 +2,9 @@
 
 #include "menubar/brand/HoverFade.h"
 #include "menubar/brand/Palette.h"
+#include "menubar/brand/ZepaMenu.h"
 
 #include <QList>
-#include <QMenu>
 #include <QPointer>
 #include <QString>
 #include <QVariant>
@@ -69,16 +69,23 @@ public:
     QString currentLabel() const;
 
     // The menu as it opens now: titled sections under their header, the current option checked.
-    QMenu *buildMenu();
+    ZepaMenu *buildMenu();
     // Opens the menu below the field (does nothing while disabled).
     void openMenu();
     // The open menu, if any.
-    QMenu *menu() const { return m_menu; }
+    ZepaMenu *menu() const { return m_menu; }
 
     QSize sizeHint() const override;
 
     // Draws the closed field into `rect`, whose size is the field's.
     static void paintField(QPainter &painter, const QRectF &rect, const ZepaMenuPickerField &field);
+    // The narrowest field that shows each of `labels` whole in the brand face, with or without a
+    // leading symbol.
+    static qreal fittingWidth(const QStringList &labels, bool leadingSymbol);
+
+signals:
+    // The menu left the screen: whatever was under the pointer before it opened may not be now.
+    void menuClosed();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -91,6 +98,8 @@ protected:
 
 private:
     void choose(const QVariant &value);
+    // Hover follows the pointer once a menu no longer hides it.
+    void followPointer();
 
     QString m_title;
     ZepaMenuPickerBinding m_selection;
@@ -98,7 +107,7 @@ private:
     QString m_leadingSystemImage;
     bool m_compact;
     HoverFade m_hover;
-    QPointer<QMenu> m_menu;
+    QPointer<ZepaMenu> m_menu;
 };
 
 } // namespace zq

@@ -1,9 +1,9 @@
 #include "menubar/brand/ZepaMenuPicker.h"
+#include "menubar/brand/ZepaMenu.h"
 #include "support/ViewRender.h"
 
 #include <QAccessible>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QPainter>
 #include <QTest>
 
@@ -44,7 +44,7 @@ struct PickerTest : testing::Test {
     }
 };
 
-QList<QAction *> optionActions(QMenu *menu)
+QList<QAction *> optionActions(zq::ZepaMenu *menu)
 {
     QList<QAction *> options;
     for (QAction *action : menu->actions()) {
@@ -77,7 +77,7 @@ TEST_F(PickerTest, TheCurrentOptionIsTheFirstMatchAndNoMatchReadsChoose)
 TEST_F(PickerTest, TheMenuGroupsTitledSectionsAndChecksTheCurrentOption)
 {
     ZepaMenuPicker picker(QStringLiteral("Language"), binding(), languages(), 180);
-    QMenu *menu = picker.buildMenu();
+    zq::ZepaMenu *menu = picker.buildMenu();
     const QList<QAction *> actions = menu->actions();
     // The untitled section adds its option with no header; the titled one starts with its header.
     ASSERT_EQ(actions.size(), 5);
@@ -100,7 +100,7 @@ TEST_F(PickerTest, TheMenuGroupsTitledSectionsAndChecksTheCurrentOption)
     EXPECT_EQ(value, QStringLiteral("en"));
     EXPECT_EQ(writes, 1);
     EXPECT_EQ(picker.currentLabel(), QStringLiteral("English"));
-    QMenu *reopened = picker.buildMenu();
+    zq::ZepaMenu *reopened = picker.buildMenu();
     EXPECT_FALSE(optionActions(reopened)[1]->icon().isNull());
 }
 
@@ -199,4 +199,27 @@ TEST(ZepaMenuPickerRenderTest, ALongLabelIsCutBeforeTheChevronAndCompactChangesO
     // At least 8 points stand between the label's end and the chevron.
     EXPECT_LE(text.right(), 180 - 8 - 9 - 8 + 0.5);
     EXPECT_NEAR(text.center().y(), 14, 2);
+}
+
+TEST(ZepaMenuPickerRenderTest, AFieldOfTheFittingWidthShowsItsLabelWhole)
+{
+    // "System language" is the longest label of the tray's Language field.
+    ZepaMenuPickerField field;
+    field.label = QStringLiteral("System language");
+    field.leadingSystemImage = QStringLiteral("globe");
+    field.compact = true;
+    const qreal fitting = ZepaMenuPicker::fittingWidth({QStringLiteral("German"), field.label}, true);
+    EXPECT_GT(fitting, 126) << "the designed 126 points cut it";
+    const QColor ink = Palette::color(Palette::textPrimary, ColorScheme::light);
+    // Left of where the fitting field's chevron starts.
+    const QRect label(0, 0, int(fitting) - 8 - 9 - 4, 28);
+    const auto labelInk = [&](qreal width) {
+        const QImage image = renderField(field, QSizeF(width, 28)).copy(label);
+        const QRectF text = zq::test::colorBounds(image, ink, 60);
+        return image.copy(text.toAlignedRect());
+    };
+    const QImage wide = labelInk(300);
+    zq::test::saveRender(renderField(field, QSizeF(fitting, 28)), QStringLiteral("picker-fitting-width"));
+    EXPECT_EQ(labelInk(fitting), wide) << "the same glyphs as in a field with room to spare";
+    EXPECT_NE(labelInk(fitting - 8), wide) << "narrower, it is cut";
 }
