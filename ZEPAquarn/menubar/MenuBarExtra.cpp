@@ -1,5 +1,6 @@
 #include "menubar/MenuBarExtra.h"
 
+#include "menubar/MenuPanelSurface.h"
 #include "menubar/brand/ZepaSymbol.h"
 
 #include <QAction>
@@ -14,14 +15,34 @@
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <QWindow>
+#include <QtGui/qguiapplication_platform.h>
 
 #include <algorithm>
+
+// X11 last: its macros (None, Bool, Status) must not reach the Qt headers.
+#include <X11/Xlib.h>
 
 namespace zq {
 
 namespace {
 
-// The popup window: it closes on Escape; Qt closes a popup on a click outside it by itself.
+// A compositing manager owns the _NET_WM_CM_S<screen> selection while it runs.
+bool compositorRunning()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display *display = x11 ? x11->display() : nullptr;
+    if (!display)
+        return false;
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
+    const Atom selection = XInternAtom(display, name.constData(), False);
+    return XGetSelectionOwner(display, selection) != 0;
+}
+
+// The popup window: it closes on Escape; Qt closes a popup on a click outside it by itself. With a
+// compositor it is translucent and holds the panel's shadow around it.
 class MenuPopup : public QWidget {
 public:
     MenuPopup() : QWidget(nullptr, Qt::Popup | Qt::FramelessWindowHint)
@@ -33,7 +54,36 @@ public:
         layout->setSizeConstraint(QLayout::SetFixedSize);
     }
 
+    // Follows the compositor: translucency is a property of the native window, so a change makes
+    // a new one at the next show.
+    void setCompositing(bool compositing)
+    {
+        if (m_compositing == compositing)
+            return;
+        m_compositing = compositing;
+        setAttribute(Qt::WA_TranslucentBackground, compositing);
+        setAttribute(Qt::WA_NoSystemBackground, compositing);
+        if (windowHandle())
+            windowHandle()->destroy();
+        layout()->setContentsMargins(MenuPanelSurface::shadowMargins(compositing));
+    }
+    bool isCompositing() const { return m_compositing; }
+
 protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        if (!m_compositing || !layout()->count())
+            return;
+        QWidget *panel = layout()->itemAt(0)->widget();
+        if (!panel)
+            return;
+        QPainter painter(this);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        MenuPanelSurface::paintShadow(painter, QRectF(panel->geometry()), colorSchemeOf(*panel));
+    }
+
     void keyPressEvent(QKeyEvent *event) override
     {
         if (event->key() == Qt::Key_Escape) {
@@ -49,6 +99,9 @@ protected:
             hide();
         QWidget::changeEvent(event);
     }
+
+private:
+    bool m_compositing = false;
 };
 
 } // namespace
@@ -167,13 +220,18 @@ QRect MenuBarExtra::popupGeometry(QSize size, QRect anchor, QPoint pointer, QRec
     // A tray at the bottom of the screen: open upwards.
     if (position.y() + size.height() > screen.bottom() + 1)
         position.setY(anchor.top() - size.height() - 4);
-    position.setX(std::clamp(position.x(), screen.left(), std::max(screen.left(), screen.right() + 1 - size.width())));
-    position.setY(std::clamp(position.y(), screen.top(), std::max(screen.top(), screen.bottom() + 1 - size.height())));
+    // A margin from the screen's edges, so the panel never looks cut off by them.
+    const QRect room = screen.adjusted(MenuPanelSurface::kScreenMargin, MenuPanelSurface::kScreenMargin,
+                                       -MenuPanelSurface::kScreenMargin, -MenuPanelSurface::kScreenMargin);
+    position.setX(std::clamp(position.x(), room.left(), std::max(room.left(), room.right() + 1 - size.width())));
+    position.setY(std::clamp(position.y(), screen.top(), std::max(screen.top(), room.bottom() + 1 - size.height())));
     return QRect(position, size);
 }
 
 void MenuBarExtra::openPanel()
 {
+    auto *popup = static_cast<MenuPopup *>(m_popup);
+    popup->setCompositing(compositorRunning());
     if (m_onOpen)
         m_onOpen();
     m_popup->adjustSize();
@@ -183,7 +241,10 @@ void MenuBarExtra::openPanel()
     if (!screen)
         screen = QGuiApplication::primaryScreen();
     const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
-    m_popup->setGeometry(popupGeometry(m_popup->size(), anchor, pointer, available));
+    // The panel goes where it belongs; its shadow, if any, spreads around it.
+    const QMargins shadow = MenuPanelSurface::shadowMargins(popup->isCompositing());
+    const QRect panel = popupGeometry(m_popup->size().shrunkBy(shadow), anchor, pointer, available);
+    m_popup->setGeometry(panel.marginsAdded(shadow));
     m_popup->show();
     m_popup->raise();
     m_popup->activateWindow();

@@ -1,4 +1,5 @@
 #include "menubar/MenuBarExtra.h"
+#include "menubar/MenuPanelSurface.h"
 
 #include <QApplication>
 #include <QImage>
@@ -65,10 +66,10 @@ TEST(MenuBarExtraTest, PopupOpensNextToTheIconOrPointerAndStaysOnScreen)
 {
     const QRect screen(0, 0, 1280, 800);
     const QSize size(372, 500);
-    // A tray at the top right: below the icon, pulled back inside the right edge.
+    // A tray at the top right: below the icon, pulled back inside the right edge with a margin.
     QRect placed = zq::MenuBarExtra::popupGeometry(size, QRect(1250, 0, 24, 24), {}, screen);
     EXPECT_EQ(placed.top(), 28);
-    EXPECT_EQ(placed.right(), 1279);
+    EXPECT_EQ(placed.right(), 1279 - zq::MenuPanelSurface::kScreenMargin);
     // A tray at the bottom: above the icon.
     placed = zq::MenuBarExtra::popupGeometry(size, QRect(600, 776, 24, 24), {}, screen);
     EXPECT_EQ(placed.bottom(), 771);
@@ -76,7 +77,7 @@ TEST(MenuBarExtraTest, PopupOpensNextToTheIconOrPointerAndStaysOnScreen)
     // No icon geometry: next to the pointer.
     placed = zq::MenuBarExtra::popupGeometry(size, QRect(), QPoint(10, 10), screen);
     EXPECT_TRUE(screen.contains(placed));
-    EXPECT_EQ(placed.left(), 0);
+    EXPECT_EQ(placed.left(), zq::MenuPanelSurface::kScreenMargin);
     EXPECT_EQ(placed.top(), 15);
     // Taller than the screen's room below and above: still inside.
     placed = zq::MenuBarExtra::popupGeometry(QSize(372, 790), QRect(600, 400, 24, 24), {}, screen);
