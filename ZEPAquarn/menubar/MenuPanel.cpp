@@ -4,6 +4,7 @@
 #include "menubar/MenuBanners.h"
 #include "menubar/MenuCard.h"
 #include "menubar/MenuControlRow.h"
+#include "menubar/MenuPanelSurface.h"
 #include "menubar/MenuWeekRecap.h"
 #include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaButton.h"
@@ -12,10 +13,14 @@
 #include "rewards/milestones/MilestoneLine.h"
 #include "runtime/Log.h"
 
+#include <QApplication>
+#include <QCursor>
+#include <QEnterEvent>
 #include <QGraphicsOpacityEffect>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QKeySequence>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
@@ -36,6 +41,19 @@ QList<ZepaMenuPickerSection> pickerSections(const QList<MenuPanelOption> &option
     for (const MenuPanelOption &option : options)
         section.options.append({option.value, option.label, option.systemImage});
     return {section};
+}
+
+// The Language field is 126 points wide unless its labels need more: "System language" alone takes
+// 108 points in the brand face at 12, and 126 leave 69 beside the globe and the chevron. It widens
+// to show each label whole, up to what the row leaves beside its title.
+int languageFieldWidth(const QList<MenuPanelOption> &options)
+{
+    constexpr qreal kDesigned = 126;
+    constexpr qreal kRoom = 200;
+    QStringList labels;
+    for (const MenuPanelOption &option : options)
+        labels << option.label;
+    return int(std::clamp(ZepaMenuPicker::fittingWidth(labels, true), kDesigned, kRoom));
 }
 
 // "Included": the cleanup row's text while the OpenAI engine cleans every transcript itself.
@@ -102,6 +120,8 @@ MenuPanel::MenuPanel(MenuPanelModel &model, QWidget *parent)
     addFooter(*column);
 
     connect(&m_model, &MenuPanelModel::changed, this, &MenuPanel::refresh);
+    // The window that holds the panel (the tray popup) closes with it.
+    connect(&m_model, &MenuPanelModel::closeRequested, this, [this] { window()->hide(); });
     refresh();
     layoutScroll();
 }
@@ -136,6 +156,8 @@ void MenuPanel::addHeader(QVBoxLayout &column)
     headerRow->addWidget(m_copyLast, 0, Qt::AlignVCenter);
     headerRow->addWidget(m_enable, 0, Qt::AlignVCenter);
     column.addWidget(header);
+    // The label in the system font at 12 with the panel's tracking, not the brand face.
+    m_copyLast->setFont(textFont(textStyle::value));
     connect(m_copyLast, &QAbstractButton::clicked, &m_model, &MenuPanelModel::copyLast);
     connect(m_enable, &QAbstractButton::clicked, &m_model, &MenuPanelModel::enableDictation);
 
@@ -176,6 +198,7 @@ void MenuPanel::addLanguageCard(QVBoxLayout &column)
     cleanupLayout->addWidget(m_cleanupSwitch);
     cleanupLayout->addWidget(m_included);
     connect(m_cleanupSwitch, &QAbstractButton::toggled, &m_model, &MenuPanelModel::setCleanupEnabled);
+    connect(m_language, &ZepaMenuPicker::menuClosed, this, &MenuPanel::followPointer);
     column.addWidget(
         new MenuCard({new MenuControlRow(QStringLiteral("globe"), QStringLiteral("Language"), m_language),
                       new MenuControlRow(QStringLiteral("wand.and.stars"), QStringLiteral("AI cleanup"), cleanup)},
@@ -189,6 +212,7 @@ void MenuPanel::addMicrophoneCard(QVBoxLayout &column)
                                       {[this] { return QVariant(m_model.inputDevice()); },
                                        [this](const QVariant &v) { m_model.setInputDevice(v.toString()); }},
                                       pickerSections(m_model.microphoneOptions()), 142, QStringLiteral("mic"), true);
+    connect(m_microphone, &ZepaMenuPicker::menuClosed, this, &MenuPanel::followPointer);
     column.addWidget(new MenuCard(
         {new MenuControlRow(QStringLiteral("mic"), QStringLiteral("Microphone"), m_microphone)}, m_content));
 }
@@ -266,7 +290,9 @@ void MenuPanel::refresh()
 
     m_recap->setContent(m_model.weekRecap());
 
-    m_language->setSections(pickerSections(m_model.languageOptions()));
+    const QList<MenuPanelOption> languages = m_model.languageOptions();
+    m_language->setSections(pickerSections(languages));
+    m_language->setFixedWidth(languageFieldWidth(languages));
     const bool included = m_model.cleanupIncluded();
     m_included->setVisible(included);
     m_cleanupSwitch->setVisible(!included);
@@ -330,10 +356,73 @@ void MenuPanel::resizeEvent(QResizeEvent *event)
     layoutScroll();
 }
 
+void MenuPanel::followPointer()
+{
+    QWidget *under = isVisible() ? QApplication::widgetAt(QCursor::pos()) : nullptr;
+    hoverOnly(under && isAncestorOf(under) ? under : nullptr, true);
+}
+
+void MenuPanel::hoverOnly(QWidget *under, bool everyWidget)
+{
+    QList<QPointer<QWidget>> hovered;
+    for (QWidget *widget = under; widget && widget != this; widget = widget->parentWidget()) {
+        if (widget->testAttribute(Qt::WA_Hover))
+            hovered.append(widget);
+    }
+    QList<QPointer<QWidget>> candidates = m_hovered;
+    if (everyWidget) {
+        for (QWidget *widget : findChildren<QWidget *>())
+            candidates.append(widget);
+    }
+    for (const QPointer<QWidget> &widget : candidates) {
+        if (widget && widget->testAttribute(Qt::WA_Hover) && !hovered.contains(widget)) {
+            QEvent leave(QEvent::Leave);
+            QCoreApplication::sendEvent(widget, &leave);
+        }
+    }
+    for (const QPointer<QWidget> &widget : hovered) {
+        if (everyWidget || !m_hovered.contains(widget)) {
+            const QPointF global = QCursor::pos();
+            QEnterEvent enter(widget->mapFromGlobal(global), widget->window()->mapFromGlobal(global), global);
+            QCoreApplication::sendEvent(widget, &enter);
+        }
+    }
+    m_hovered = hovered;
+}
+
+bool MenuPanel::eventFilter(QObject *watched, QEvent *event)
+{
+    // Moves that no widget tracks reach only the application's filters: the panel follows them here.
+    if (event->type() == QEvent::MouseMove && watched->isWidgetType()) {
+        auto *widget = static_cast<QWidget *>(watched);
+        if (widget == this || isAncestorOf(widget)) {
+            const QPoint global = static_cast<QMouseEvent *>(event)->globalPosition().toPoint();
+            hoverOnly(childAt(mapFromGlobal(global)), false);
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MenuPanel::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    qApp->installEventFilter(this);
+    followPointer();
+}
+
+void MenuPanel::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    qApp->removeEventFilter(this);
+    followPointer();
+}
+
 void MenuPanel::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.fillRect(rect(), Palette::color(Palette::background, colorSchemeOf(*this)));
+    // Rounded only where the window around the panel can show what lies behind its corners.
+    const bool rounded = window() != this && window()->testAttribute(Qt::WA_TranslucentBackground);
+    MenuPanelSurface::paint(painter, QRectF(rect()), colorSchemeOf(*this), rounded);
 }
 
 } // namespace zq

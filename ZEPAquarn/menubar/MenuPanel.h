@@ -3,6 +3,7 @@
 #include "menubar/MenuPanelModel.h"
 #include "menubar/brand/Motion.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -75,12 +76,20 @@ public:
     MenuActionRow *quitRow() const { return m_quitRow; }
     QScrollArea *scrollArea() const { return m_scroll; }
 
+    // Hover goes to the row under the pointer and leaves every other one. Enter and leave events do
+    // not reach the rows while a menu holds the pointer or the panel is hidden, so the panel asks
+    // where the pointer is whenever one of those ends.
+    void followPointer();
+
 public slots:
     void refresh();
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     void makeScrollArea();
@@ -91,6 +100,9 @@ private:
     void addFooter(QVBoxLayout &column);
     void layoutScroll();
     void applyHeight();
+    // Hover on `under` and the hoverable widgets around it, off everywhere else (on every hoverable
+    // widget when `everyWidget`, else on those it last turned on).
+    void hoverOnly(QWidget *under, bool everyWidget);
 
     MenuPanelModel &m_model;
     std::function<std::optional<double>()> m_screenHeight;
@@ -113,6 +125,7 @@ private:
     std::optional<motion::Seconds> m_revealElapsed;
     rt::Nanos m_revealStart{0};
     Motion::Frames m_revealFrames;
+    QList<QPointer<QWidget>> m_hovered;
 };
 
 } // namespace zq

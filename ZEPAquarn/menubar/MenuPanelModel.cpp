@@ -99,6 +99,7 @@ bool MenuPanelModel::showsUnseenTrigger() const
 
 void MenuPanelModel::chooseTrigger()
 {
+    emit closeRequested();
     if (m_services.openTriggerSettings)
         m_services.openTriggerSettings();
     else
@@ -268,6 +269,8 @@ QList<MenuPanelOption> MenuPanelModel::microphoneOptions() const
 
 void MenuPanelModel::openMainWindow(AppWindowSection section)
 {
+    // The panel goes first: left open it would stay over the window it opens.
+    emit closeRequested();
     if (m_services.appWindow) {
         m_services.appWindow->setSelection(section);
         m_services.appWindow->activateApp();
@@ -279,6 +282,7 @@ void MenuPanelModel::openMainWindow(AppWindowSection section)
 
 void MenuPanelModel::openMainWindow()
 {
+    emit closeRequested();
     if (m_services.openWindow)
         m_services.openWindow();
 }

@@ -148,6 +148,8 @@ public:
 signals:
     // Anything the panel shows may have changed.
     void changed();
+    // The panel is to close: it is about to bring up the main window, which it must not cover.
+    void closeRequested();
 
 private:
     QDateTime now() const;

@@ -457,6 +457,30 @@ TEST_F(MenuPanelModelTest, FooterOpensTheWindowAtStatsAndQuits)
     EXPECT_EQ(calls, (QStringList{QStringLiteral("open:stats"), QStringLiteral("quit")}));
 }
 
+TEST_F(MenuPanelModelTest, EveryWayToTheMainWindowClosesThePanelFirst)
+{
+    MenuPanelModel &panel = make();
+    QObject::connect(&panel, &MenuPanelModel::closeRequested, [this] { calls.append(QStringLiteral("close")); });
+    const std::vector<std::pair<std::function<void()>, QString>> ways{
+        {[&] { panel.openMainWindow(AppWindowSection::stats); }, QStringLiteral("open:stats")},
+        {[&] { panel.openRecentIssue(); }, QStringLiteral("open:support")},
+        {[&] { panel.openRecap(); }, QStringLiteral("open:stats")},
+        {[&] { panel.openMainWindow(); }, QStringLiteral("open:stats")},
+        {[&] { panel.chooseTrigger(); }, QStringLiteral("trigger recorder")},
+    };
+    for (const auto &[way, opened] : ways) {
+        calls.clear();
+        way();
+        ASSERT_FALSE(calls.isEmpty()) << opened.toStdString();
+        EXPECT_EQ(calls.first(), QStringLiteral("close")) << opened.toStdString();
+        EXPECT_EQ(calls.last(), opened);
+    }
+    calls.clear();
+    panel.quit();
+    panel.copyLast();
+    EXPECT_EQ(calls, QStringList{QStringLiteral("quit")}) << "what opens no window leaves the panel";
+}
+
 TEST(MenuPanelHeightCapTest, KeepsAtLeast320Points)
 {
     EXPECT_EQ(MenuPanelModel::heightCap(1080), 1055);

@@ -23,10 +23,12 @@
 #include "window/AppWindowModel.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QLayout>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -159,6 +161,50 @@ TEST_P(MenuPanelViewTest, DefaultPanelShowsHeaderRecapAndThreeCards)
     ASSERT_TRUE(p.weekRecap()->hasFocus());
     const QImage focused = render(QStringLiteral("recap-focused"));
     EXPECT_TRUE(sameColor(pixelAt(focused, {recap.center().x(), recap.top() + 1}), token(Palette::focus), 40));
+}
+
+TEST_P(MenuPanelViewTest, HoverFollowsThePointerPastAMenuAndAHiddenPanel)
+{
+    rig.controller->ensureHotkeyTapRunning();
+    MenuPanel &p = make();
+    p.move(200, 100);
+    const std::vector<std::pair<QString, QWidget *>> rows{
+        {QStringLiteral("Language"), p.languagePicker()->parentWidget()},
+        {QStringLiteral("AI cleanup"), p.cleanupSwitch()->parentWidget()->parentWidget()},
+        {QStringLiteral("Microphone"), p.microphonePicker()->parentWidget()},
+        {QStringLiteral("Open"), p.openRow()},
+        {QStringLiteral("Quit"), p.quitRow()},
+    };
+    // Rows whose leading edge wears anything but the card's surface.
+    const auto hovered = [&] {
+        const QImage image = render(QStringLiteral("hover"));
+        QStringList names;
+        for (const auto &[name, row] : rows) {
+            const QRectF at = where(row);
+            if (!sameColor(pixelAt(image, {at.left() + 4, at.center().y()}), token(Palette::surface), 3))
+                names << name;
+        }
+        return names;
+    };
+    const auto pointAt = [](QWidget *widget) { QCursor::setPos(widget->mapToGlobal(QPoint(6, widget->height() / 2))); };
+
+    pointAt(rows[0].second);
+    p.followPointer();
+    EXPECT_EQ(hovered(), QStringList{QStringLiteral("Language")});
+
+    // The menu takes the pointer; it is chosen from over the microphone row and closes there.
+    p.languagePicker()->openMenu();
+    ASSERT_NE(p.languagePicker()->menu(), nullptr);
+    pointAt(rows[2].second);
+    p.languagePicker()->menu()->close();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return hovered() == QStringList{QStringLiteral("Microphone")}; }, 1000))
+        << hovered().join(QLatin1Char(',')).toStdString();
+
+    // Hidden under the pointer and opened again elsewhere: nothing is left hovered.
+    p.hide();
+    QCursor::setPos(QPoint(10, 10));
+    p.show();
+    EXPECT_EQ(hovered(), QStringList());
 }
 
 TEST_P(MenuPanelViewTest, EveryBannerTheMilestoneAndATwoLineRecap)

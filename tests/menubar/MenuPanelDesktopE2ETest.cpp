@@ -1,0 +1,216 @@
+// The real application in a tray under a window manager, as a user meets the panel: hover after a
+// menu has held the pointer, and the issue banner that opens Support takes the panel away first.
+#include "menubar/brand/Palette.h"
+#include "records/DictationIncident.h"
+#include "records/StoreFile.h"
+#include "support/DesktopDriver.h"
+#include "support/E2EEnvironment.h"
+#include "support/Polling.h"
+#include "support/ServiceEnvironment.h"
+#include "support/ViewRender.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QUuid>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using zq::ColorScheme;
+using zq::Palette;
+using zq::test::E2EEnvironment;
+
+namespace {
+
+// Openbox on the display, so focus, stacking and popups behave as on a desktop. It runs its
+// start-up command once it is ready.
+class Openbox {
+public:
+    bool start(const QString &display)
+    {
+        const QString ready = m_log.filePath(QStringLiteral("ready"));
+        zq::test::ChildSpec spec;
+        spec.program = QStringLiteral("openbox");
+        spec.arguments = {QStringLiteral("--replace"), QStringLiteral("--startup"), QStringLiteral("touch ") + ready};
+        spec.environment.insert(QStringLiteral("DISPLAY"), display);
+        spec.logPath = m_log.filePath(QStringLiteral("openbox.log"));
+        if (!m_process.start(spec))
+            return false;
+        return zq::test::waitFor([&] { return QFile::exists(ready); }, 15s, 20ms);
+    }
+
+private:
+    QTemporaryDir m_log;
+    zq::test::ChildProcess m_process;
+};
+
+// The panel's rows, from its bottom edge up: the footer card (Open, Quit), the microphone card and
+// the language card (Language, AI cleanup), 44-point rows, 1-point dividers, cards 10 apart inside
+// 12 points of padding.
+struct PanelRows {
+    explicit PanelRows(const QRect &panel)
+    {
+        const int bottom = panel.bottom() + 1 - 12;
+        quit = bottom - 22;
+        open = bottom - 44 - 1 - 22;
+        microphone = bottom - 89 - 10 - 22;
+        cleanup = bottom - 89 - 10 - 44 - 10 - 22;
+        language = cleanup - 45;
+        leading = panel.left() + 12 + 4;
+    }
+    int language, cleanup, microphone, open, quit;
+    // Inside a card, left of the icon tiles: only the card's surface or a row's hover fill.
+    int leading;
+};
+
+class MenuPanelDesktopE2ETest : public ::testing::Test {
+protected:
+    void start(bool withIssue)
+    {
+        env = std::make_unique<E2EEnvironment>(zq::test::Microphone::Live);
+        if (!zq::test::requireService(env->start(), env->errorString()))
+            return;
+        ASSERT_TRUE(openbox.start(env->display())) << "openbox did not start";
+        ASSERT_TRUE(env->writeSettings({{QStringLiteral("appearance"), QStringLiteral("light")}}));
+        if (withIssue)
+            writeIncident();
+        ASSERT_TRUE(env->startApp()) << env->errorString().toStdString();
+    }
+
+    bool ready() const { return env && !HasFatalFailure() && !IsSkipped(); }
+
+    void writeIncident()
+    {
+        const QString folder = env->dataDir() + QStringLiteral("/Incidents");
+        QDir().mkpath(folder);
+        zq::DictationIncident incident;
+        incident.id = QUuid::createUuid();
+        incident.date = QDateTime::currentDateTimeUtc();
+        incident.code = QStringLiteral("ZQ-MIC-NO-AUDIO");
+        incident.title = QStringLiteral("The microphone sent only silence");
+        incident.message = QStringLiteral("No sound reached the application.");
+        incident.nextStep = QStringLiteral("Check the input.");
+        incident.backend = QStringLiteral("local");
+        QFile file(folder + QStringLiteral("/incidents.json"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(QJsonArray{incident.toJson()}).toJson());
+    }
+
+    zq::test::DesktopDriver desktop() const { return zq::test::DesktopDriver(env->display()); }
+
+    // Moves the pointer without a click.
+    void pointTo(const QPoint &at) const
+    {
+        desktop().xdotool({QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y())});
+    }
+
+    // The rows whose leading edge shows anything but the card's surface, in the screenshot.
+    static QStringList hoveredRows(const QImage &screen, const PanelRows &rows)
+    {
+        const QColor surface = Palette::color(Palette::surface, ColorScheme::light);
+        const std::pair<const char *, int> all[] = {{"Language", rows.language},
+                                                    {"AI cleanup", rows.cleanup},
+                                                    {"Microphone", rows.microphone},
+                                                    {"Open", rows.open},
+                                                    {"Quit", rows.quit}};
+        QStringList names;
+        for (const auto &[name, y] : all) {
+            if (!zq::test::sameColor(screen.pixelColor(rows.leading, y), surface, 3))
+                names << QString::fromLatin1(name);
+        }
+        return names;
+    }
+
+    std::unique_ptr<E2EEnvironment> env;
+    Openbox openbox;
+};
+
+} // namespace
+
+TEST_F(MenuPanelDesktopE2ETest, AfterTheLanguageMenuClosesOneRowAtMostIsHovered)
+{
+    start(false);
+    if (!ready())
+        return;
+    const QRect panel = desktop().openPanel();
+    ASSERT_TRUE(panel.isValid()) << env->appLogTail().toStdString();
+    const PanelRows rows(panel);
+    // Over the picker's trailing end (its chevron), whatever its width.
+    const QPoint picker(panel.right() + 1 - 12 - 11 - 14, rows.language);
+    pointTo(QPoint(rows.leading + 40, rows.open));
+    QThread::msleep(400);
+    EXPECT_EQ(hoveredRows(desktop().screenshot(), rows), QStringList{QStringLiteral("Open")});
+
+    // The menu opens under the field; its first entry ("System language") lies over the cleanup
+    // row, and choosing it leaves the pointer there.
+    ASSERT_TRUE(desktop().click(picker));
+    QThread::msleep(500);
+    const QImage open = desktop().screenshot();
+    zq::test::saveRender(open, QStringLiteral("desktop-panel-language-menu-open"));
+    ASSERT_TRUE(desktop().click(QPoint(picker.x(), rows.language + 14 + 4 + 5 + 12)));
+    QThread::msleep(500);
+    const QImage closed = desktop().screenshot();
+    zq::test::saveRender(closed, QStringLiteral("desktop-panel-after-language-menu"));
+    ASSERT_FALSE(desktop().visiblePanel().isEmpty()) << "choosing in the menu keeps the panel";
+    const QStringList hovered = hoveredRows(closed, rows);
+    EXPECT_LE(hovered.size(), 1) << hovered.join(QLatin1Char(',')).toStdString();
+    EXPECT_FALSE(hovered.contains(QStringLiteral("Language"))) << "the pointer left it for the menu";
+
+    // The menu again, closed with Escape; then the pointer moves down to the microphone row.
+    ASSERT_TRUE(desktop().click(picker));
+    QThread::msleep(400);
+    ASSERT_TRUE(desktop().keys({QStringLiteral("Escape")}));
+    QThread::msleep(200);
+    pointTo(QPoint(rows.leading + 40, rows.microphone));
+    QThread::msleep(500);
+    EXPECT_EQ(hoveredRows(desktop().screenshot(), rows), QStringList{QStringLiteral("Microphone")});
+
+    // Closed and opened again with the pointer away from it: no row is hovered.
+    ASSERT_TRUE(desktop().keys({QStringLiteral("Escape")}));
+    ASSERT_TRUE(zq::test::waitFor([&] { return desktop().visiblePanel().isEmpty(); }, 5s, 50ms));
+    const QRect reopened = desktop().openPanel();
+    ASSERT_EQ(reopened, panel);
+    QThread::msleep(500);
+    const QImage again = desktop().screenshot();
+    zq::test::saveRender(again, QStringLiteral("desktop-panel-reopened"));
+    EXPECT_EQ(hoveredRows(again, rows), QStringList());
+    EXPECT_TRUE(env->stopApp());
+}
+
+TEST_F(MenuPanelDesktopE2ETest, TheIssueBannerOpensSupportAndLeavesNoPanelOnScreen)
+{
+    start(true);
+    if (!ready())
+        return;
+    const auto mainWindowShown = [&] {
+        return zq::test::waitFor(
+            [&] {
+                return !desktop()
+                            .windows({QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                      QStringLiteral("^ZEPA QUARN$")})
+                            .isEmpty();
+            },
+            10s, 100ms);
+    };
+    // Once with the main window closed, once with it open behind the panel.
+    for (const char *round : {"closed", "open"}) {
+        const QRect panel = desktop().openPanel();
+        ASSERT_TRUE(panel.isValid()) << round << env->appLogTail().toStdString();
+        QThread::msleep(900);
+        zq::test::saveRender(desktop().screenshot(), QStringLiteral("desktop-panel-issue-banner-%1").arg(round));
+        // The banner is the first block under the header (12 of padding, a 34-point header, 10 apart).
+        ASSERT_TRUE(desktop().click(QPoint(panel.center().x(), panel.top() + 12 + 34 + 10 + 22)));
+        EXPECT_TRUE(mainWindowShown()) << round << env->appLogTail().toStdString();
+        QThread::msleep(600);
+        const QImage screen = desktop().screenshot();
+        zq::test::saveRender(screen, QStringLiteral("desktop-support-after-issue-banner-%1").arg(round));
+        EXPECT_TRUE(desktop().visiblePanel().isEmpty()) << round << ": the panel stays over the window it opened";
+    }
+    EXPECT_TRUE(env->stopApp());
+}
