@@ -137,8 +137,10 @@ void MenuPanel::makeScrollArea()
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->viewport()->setAutoFillBackground(false);
-    m_content->setAutoFillBackground(false);
     m_scroll->setWidget(m_content);
+    // After setWidget, which turns filling on: the content would cover the panel's surface with
+    // the toolkit's window colour.
+    m_content->setAutoFillBackground(false);
     m_scroll->setGraphicsEffect(m_opacity);
 }
 

@@ -50,6 +50,28 @@ private:
     zq::test::ChildProcess m_process;
 };
 
+// A compositing manager that draws nothing of its own (no shadows): what the application paints is
+// what shows.
+class Compositor {
+public:
+    bool start(const QString &display)
+    {
+        zq::test::ChildSpec spec;
+        spec.program = QStringLiteral("xcompmgr");
+        spec.environment.insert(QStringLiteral("DISPLAY"), display);
+        spec.logPath = m_log.filePath(QStringLiteral("xcompmgr.log"));
+        if (!m_process.start(spec))
+            return false;
+        // It takes the compositing selection at once; one that cannot has exited by then.
+        QThread::msleep(300);
+        return m_process.isRunning();
+    }
+
+private:
+    QTemporaryDir m_log;
+    zq::test::ChildProcess m_process;
+};
+
 // The panel's rows, from its bottom edge up: the footer card (Open, Quit), the microphone card and
 // the language card (Language, AI cleanup), 44-point rows, 1-point dividers, cards 10 apart inside
 // 12 points of padding.
@@ -212,5 +234,38 @@ TEST_F(MenuPanelDesktopE2ETest, TheIssueBannerOpensSupportAndLeavesNoPanelOnScre
         zq::test::saveRender(screen, QStringLiteral("desktop-support-after-issue-banner-%1").arg(round));
         EXPECT_TRUE(desktop().visiblePanel().isEmpty()) << round << ": the panel stays over the window it opened";
     }
+    EXPECT_TRUE(env->stopApp());
+}
+
+TEST_F(MenuPanelDesktopE2ETest, WithACompositorThePanelIsRoundedAndCastsAShadow)
+{
+    env = std::make_unique<E2EEnvironment>(zq::test::Microphone::Live);
+    if (!zq::test::requireService(env->start(), env->errorString()))
+        return;
+    Compositor compositor;
+    ASSERT_TRUE(compositor.start(env->display())) << "xcompmgr did not start";
+    ASSERT_TRUE(env->writeSettings({{QStringLiteral("appearance"), QStringLiteral("light")}}));
+    ASSERT_TRUE(env->startApp()) << env->errorString().toStdString();
+
+    const QRect window = desktop().openPanel();
+    ASSERT_TRUE(window.isValid()) << env->appLogTail().toStdString();
+    QThread::msleep(900);
+    const QImage screen = desktop().screenshot();
+    zq::test::saveRender(screen, QStringLiteral("desktop-panel-composited"));
+    // The window holds the shadow around the 372-point panel.
+    ASSERT_GT(window.width(), 372);
+    const int margin = (window.width() - 372) / 2;
+    const QRect panel(window.left() + margin, window.top() + margin - 3, 372, 0);
+    const QColor background = Palette::color(Palette::background, ColorScheme::light);
+    EXPECT_TRUE(zq::test::sameColor(screen.pixelColor(panel.center().x(), panel.top() + 6), background, 3));
+    // Rounded: the panel's top corner shows the desktop, not the panel.
+    EXPECT_FALSE(zq::test::sameColor(screen.pixelColor(panel.left() + 1, panel.top() + 1), background, 20));
+    // The shadow darkens the desktop (the compositor's grey) just beside the panel and fades out
+    // before the window's edge.
+    const QColor desktopGrey = screen.pixelColor(300, 600);
+    const QColor beside = screen.pixelColor(panel.left() - 3, panel.top() + 100);
+    const QColor away = screen.pixelColor(window.left() - 20, panel.top() + 100);
+    EXPECT_LT(beside.lightness(), desktopGrey.lightness() - 3) << beside.name().toStdString();
+    EXPECT_TRUE(zq::test::sameColor(away, desktopGrey, 2)) << away.name().toStdString();
     EXPECT_TRUE(env->stopApp());
 }

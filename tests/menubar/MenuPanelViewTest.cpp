@@ -38,10 +38,12 @@ using zq::test::sameColor;
 
 namespace {
 
+// The toolkit's own window colours, which the panel must not show: it draws the palette's background.
 void wear(QWidget &widget, ColorScheme scheme)
 {
     QPalette palette = widget.palette();
-    palette.setColor(QPalette::Window, Palette::color(Palette::windowBackground, scheme));
+    palette.setColor(QPalette::Window,
+                     scheme == ColorScheme::dark ? QColor(0x35, 0x35, 0x35) : QColor(0xEF, 0xEF, 0xEF));
     widget.setPalette(palette);
 }
 
