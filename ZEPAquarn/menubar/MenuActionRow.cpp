@@ -8,6 +8,7 @@
 #include <QEnterEvent>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QPainterPath>
 
 #include <algorithm>
 
@@ -96,6 +97,8 @@ void MenuActionRow::paint(QPainter &painter, const QRectF &rect, const QString &
 void MenuActionRow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setClipPath(menuCardInterior(*this));
     const ColorScheme scheme = colorSchemeOf(*this);
     paint(painter, rect(), m_symbol, text(), m_subtitle, m_accessory, m_shortcutText,
           std::max(m_hover.progress(), hasFocus() ? 1.0 : 0.0), scheme);

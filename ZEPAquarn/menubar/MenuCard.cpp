@@ -90,6 +90,21 @@ MenuCard::MenuCard(const QList<QWidget *> &rows, QWidget *parent) : QWidget(pare
     }
 }
 
+QPainterPath menuCardInterior(const QWidget &row)
+{
+    QPainterPath interior;
+    const auto *card = qobject_cast<const MenuCard *>(row.parentWidget());
+    if (!card) {
+        interior.addRect(QRectF(row.rect()));
+        return interior;
+    }
+    const QRectF inside = QRectF(card->rect())
+                              .adjusted(Metrics::kHairline, Metrics::kHairline, -Metrics::kHairline, -Metrics::kHairline)
+                              .translated(-QPointF(row.pos()));
+    interior.addRoundedRect(inside, Metrics::kCardRadius - Metrics::kHairline, Metrics::kCardRadius - Metrics::kHairline);
+    return interior;
+}
+
 void MenuCard::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);

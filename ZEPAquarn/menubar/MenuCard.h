@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class QPainter;
+class QPainterPath;
 
 namespace zq {
 
@@ -21,6 +22,10 @@ void paintMenuFocusRing(QPainter &painter, const QRectF &rect, ColorScheme schem
 void paintMenuIconTile(QPainter &painter, const QRectF &rect, const QString &symbol, ColorScheme scheme);
 // The wash under a row of a card, `hover` (0 to 1) of the way in.
 QColor menuRowHoverColor(double hover, ColorScheme scheme);
+// Inside the hairline of the card that holds `row`, in the row's coordinates: where a row's hover and
+// focus fill may paint, so that it keeps the card's rounded corners and its border. The row's own
+// rectangle when the row is not in a card.
+QPainterPath menuCardInterior(const QWidget &row);
 
 // A card of the panel: its rows stacked with hairline dividers between them.
 class MenuCard : public QWidget {

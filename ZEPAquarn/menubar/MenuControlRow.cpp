@@ -7,6 +7,7 @@
 #include <QEnterEvent>
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QPainterPath>
 
 #include <algorithm>
 
@@ -31,6 +32,7 @@ void MenuControlRow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    painter.setClipPath(menuCardInterior(*this));
     const ColorScheme scheme = colorSchemeOf(*this);
     painter.fillRect(rect(), menuRowHoverColor(m_hover.progress(), scheme));
     const QRectF tile(MenuMetrics::kRowInset, (height() - MenuMetrics::kIconTileSize) / 2.0, MenuMetrics::kIconTileSize,

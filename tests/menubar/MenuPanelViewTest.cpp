@@ -209,6 +209,40 @@ TEST_P(MenuPanelViewTest, HoverFollowsThePointerPastAMenuAndAHiddenPanel)
     EXPECT_EQ(hovered(), QStringList());
 }
 
+TEST_P(MenuPanelViewTest, AHighlightedFirstOrLastRowKeepsTheCardsCornersAndBorder)
+{
+    rig.controller->ensureHotkeyTapRunning();
+    MenuPanel &p = make();
+    p.move(200, 100);
+    QCursor::setPos(QPoint(10, 10));
+    p.followPointer();
+    const QImage rest = render(QStringLiteral("rows-at-rest"));
+
+    // The first row of the language card under the pointer, the last row of the footer focused.
+    QWidget *language = p.languagePicker()->parentWidget();
+    QCursor::setPos(language->mapToGlobal(QPoint(6, language->height() / 2)));
+    p.followPointer();
+    QApplication::setActiveWindow(&p);
+    p.quitRow()->setFocus(Qt::TabFocusReason);
+    const QImage lit = render(QStringLiteral("rows-highlighted"));
+
+    const QRectF first = where(language->parentWidget());
+    const QRectF last = where(p.quitRow()->parentWidget());
+    const QColor fill = zq::test::over(token(Palette::controlHover), token(Palette::surface));
+    const std::pair<const char *, QPointF> unchanged[] = {
+        {"language card, top-left corner", {first.left() + 1.5, first.top() + 1.5}},
+        {"language card, top-right corner", {first.right() - 1.5, first.top() + 1.5}},
+        {"language card, left border", {first.left() + 0.5, first.top() + 22}},
+        {"language card, top border", {first.center().x(), first.top() + 0.5}},
+        {"footer card, bottom-left corner", {last.left() + 1.5, last.bottom() - 1.5}},
+        {"footer card, bottom border", {last.center().x(), last.bottom() - 0.5}},
+    };
+    for (const auto &[what, at] : unchanged)
+        EXPECT_TRUE(sameColor(pixelAt(lit, at), pixelAt(rest, at), 3)) << what;
+    EXPECT_TRUE(sameColor(pixelAt(lit, {first.left() + 4, first.top() + 22}), fill, 3)) << "the row is lit";
+    EXPECT_TRUE(sameColor(pixelAt(lit, {last.left() + 4, last.bottom() - 22}), fill, 3)) << "the row is lit";
+}
+
 TEST_P(MenuPanelViewTest, EveryBannerTheMilestoneAndATwoLineRecap)
 {
     rig.controller->ensureHotkeyTapRunning();
