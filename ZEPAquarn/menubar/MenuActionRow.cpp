@@ -11,16 +11,40 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <cmath>
 
 namespace zq {
 
 namespace {
 
-// The shortcut tag's padding, and the heights a row reserves for its title and subtitle.
+// The shortcut tag's padding, and the height a row reserves for its title.
 constexpr qreal kTagPaddingX = 12;
 constexpr qreal kTagPaddingY = 4;
 constexpr qreal kTitleLineHeight = 16;
-constexpr qreal kSubtitleLineHeight = 14;
+
+QSizeF shortcutTagSize(const QString &text)
+{
+    const QFontMetricsF metrics(textFont(textStyle::caption));
+    return QSizeF(metrics.horizontalAdvance(text) + kTagPaddingX, metrics.height() + kTagPaddingY);
+}
+
+// The width of the text column of an action row `width` wide, between the tile and the accessory.
+qreal actionTextWidth(qreal width, MenuActionRow::Accessory accessory, const QString &shortcutText)
+{
+    const qreal accessoryWidth = accessory == MenuActionRow::Accessory::chevron ? MenuMetrics::kChevronSize
+                                                                                : shortcutTagSize(shortcutText).width();
+    const qreal left = MenuMetrics::kRowInset + MenuMetrics::kIconTileSize + MenuMetrics::kRowInset;
+    return std::max<qreal>(0, width - left - accessoryWidth - MenuMetrics::kRowInset - MenuMetrics::kAccessoryGap);
+}
+
+// The subtitle's lines at `width`, wrapped at word boundaries.
+qreal subtitleHeight(qreal width, const QString &subtitle)
+{
+    if (subtitle.isEmpty())
+        return 0;
+    const QFontMetricsF metrics(textFont(textStyle::small));
+    return metrics.boundingRect(QRectF(0, 0, width, 1e6), Qt::TextWordWrap, subtitle).height();
+}
 
 } // namespace
 
@@ -32,14 +56,26 @@ MenuActionRow::MenuActionRow(QString symbol, QString title, QString subtitle, Ac
     setText(title);
     setCursor(Qt::PointingHandCursor);
     setFocusPolicy(Qt::StrongFocus);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
 }
 
 QSize MenuActionRow::sizeHint() const
 {
-    const qreal text =
-        m_subtitle.isEmpty() ? kTitleLineHeight : kTitleLineHeight + MenuMetrics::kLineGap + kSubtitleLineHeight;
-    return QSize(MenuMetrics::kContentWidth, int(std::max<qreal>(Metrics::kRowHeight, text + 2 * kMenuRowPaddingY)));
+    return QSize(MenuMetrics::kContentWidth, heightForWidth(MenuMetrics::kContentWidth));
+}
+
+int MenuActionRow::heightForWidth(int width) const
+{
+    return int(std::ceil(heightFor(width, m_subtitle, m_accessory, m_shortcutText)));
+}
+
+qreal MenuActionRow::heightFor(qreal width, const QString &subtitle, Accessory accessory, const QString &shortcutText)
+{
+    const qreal lines = subtitleHeight(actionTextWidth(width, accessory, shortcutText), subtitle);
+    const qreal text = subtitle.isEmpty() ? kTitleLineHeight : kTitleLineHeight + MenuMetrics::kLineGap + lines;
+    return std::max<qreal>(Metrics::kRowHeight, text + 2 * kMenuRowPaddingY);
 }
 
 void MenuActionRow::paint(QPainter &painter, const QRectF &rect, const QString &symbol, const QString &title,
@@ -63,8 +99,7 @@ void MenuActionRow::paint(QPainter &painter, const QRectF &rect, const QString &
         trailing = chevron.left();
     } else {
         const QFont tagFont = textFont(textStyle::caption);
-        const QFontMetricsF metrics(tagFont);
-        const QSizeF size(metrics.horizontalAdvance(shortcutText) + kTagPaddingX, metrics.height() + kTagPaddingY);
+        const QSizeF size = shortcutTagSize(shortcutText);
         const QRectF tag(trailing - size.width(), rect.center().y() - size.height() / 2, size.width(), size.height());
         painter.setPen(QPen(Palette::color(Palette::hairline, scheme), Metrics::kHairline));
         painter.setBrush(Palette::color(Palette::controlFill, scheme));
@@ -80,16 +115,17 @@ void MenuActionRow::paint(QPainter &painter, const QRectF &rect, const QString &
     const QFont titleFont = textFont(textStyle::rowTitle);
     const QFont subtitleFont = textFont(textStyle::small);
     const qreal titleHeight = QFontMetricsF(titleFont).height();
-    const qreal subtitleHeight = subtitle.isEmpty() ? 0 : QFontMetricsF(subtitleFont).height() + MenuMetrics::kLineGap;
-    const qreal top = rect.center().y() - (titleHeight + subtitleHeight) / 2;
+    const qreal lines = subtitleHeight(width, subtitle);
+    const qreal subtitleBlock = subtitle.isEmpty() ? 0 : lines + MenuMetrics::kLineGap;
+    const qreal top = rect.center().y() - (titleHeight + subtitleBlock) / 2;
     painter.setFont(titleFont);
     painter.setPen(Palette::color(Palette::textPrimary, scheme));
     painter.drawText(QRectF(left, top, width, titleHeight), Qt::AlignLeft | Qt::AlignVCenter, title);
     if (!subtitle.isEmpty()) {
         painter.setFont(subtitleFont);
         painter.setPen(Palette::color(Palette::textTertiary, scheme));
-        painter.drawText(QRectF(left, top + titleHeight + MenuMetrics::kLineGap, width, subtitleHeight),
-                         Qt::AlignLeft | Qt::AlignTop, subtitle);
+        painter.drawText(QRectF(left, top + titleHeight + MenuMetrics::kLineGap, width, lines),
+                         Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, subtitle);
     }
     painter.restore();
 }

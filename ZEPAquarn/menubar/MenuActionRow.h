@@ -20,6 +20,10 @@ public:
                   QWidget *parent = nullptr);
 
     QSize sizeHint() const override;
+    // The subtitle wraps onto as many lines as it needs, and the row grows with it.
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    static qreal heightFor(qreal width, const QString &subtitle, Accessory accessory, const QString &shortcutText);
     static void paint(QPainter &painter, const QRectF &rect, const QString &symbol, const QString &title,
                       const QString &subtitle, Accessory accessory, const QString &shortcutText, double hover,
                       ColorScheme scheme);

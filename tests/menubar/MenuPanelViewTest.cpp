@@ -382,6 +382,34 @@ TEST(MenuUpdateBannerTest, ALongVersionIsCutBeforeTheUpdateButton)
         10);
 }
 
+TEST(MenuActionRowTest, ASubtitleWrapsInsteadOfBeingCutAndTheRowGrows)
+{
+    using Accessory = zq::MenuActionRow::Accessory;
+    const QString subtitle = QStringLiteral("History, settings, and support");
+    const qreal wide = zq::MenuActionRow::heightFor(348, subtitle, Accessory::chevron, {});
+    const qreal narrow = zq::MenuActionRow::heightFor(150, subtitle, Accessory::chevron, {});
+    EXPECT_GE(wide, 44);
+    EXPECT_LT(wide, 56) << "one line of subtitle at the panel's width";
+    EXPECT_GT(narrow, wide + 20) << "three lines at 150 points";
+    EXPECT_EQ(zq::MenuActionRow::heightFor(348, QString(), Accessory::shortcut, QStringLiteral("Ctrl+Q")), 44);
+
+    const QImage image = zq::test::renderPaint(
+        QSizeF(150, narrow),
+        [&](QPainter &painter, const QRectF &rect) {
+            zq::MenuActionRow::paint(painter, rect, QStringLiteral("macwindow"), QStringLiteral("Open"), subtitle,
+                                     Accessory::chevron, {}, 0, ColorScheme::light);
+        },
+        1.0, Palette::color(Palette::surface, ColorScheme::light));
+    zq::test::saveRender(image, QStringLiteral("menu-action-row-wrapped"));
+    // The subtitle's ink, in the text column right of the tile, runs over several lines and stays
+    // inside the row.
+    const QRectF ink = zq::test::colorBounds(image.copy(QRect(48, 0, 150 - 48 - 11 - 11, int(narrow))),
+                                             Palette::color(Palette::textTertiary, ColorScheme::light), 40);
+    ASSERT_FALSE(ink.isEmpty());
+    EXPECT_GT(ink.height(), 32);
+    EXPECT_LE(ink.bottom(), narrow - 9 + 1);
+}
+
 TEST(MenuPanelRevealTest, FadesAndSlidesDownUnlessMotionIsReduced)
 {
     using zq::motion::Seconds;
