@@ -360,11 +360,12 @@ void MenuPanel::resizeEvent(QResizeEvent *event)
 
 void MenuPanel::followPointer()
 {
-    QWidget *under = isVisible() ? QApplication::widgetAt(QCursor::pos()) : nullptr;
-    hoverOnly(under && isAncestorOf(under) ? under : nullptr, true);
+    const QPoint pointer = QCursor::pos();
+    QWidget *under = isVisible() ? QApplication::widgetAt(pointer) : nullptr;
+    hoverOnly(under && isAncestorOf(under) ? under : nullptr, pointer, true);
 }
 
-void MenuPanel::hoverOnly(QWidget *under, bool everyWidget)
+void MenuPanel::hoverOnly(QWidget *under, QPointF pointer, bool everyWidget)
 {
     QList<QPointer<QWidget>> hovered;
     for (QWidget *widget = under; widget && widget != this; widget = widget->parentWidget()) {
@@ -384,8 +385,7 @@ void MenuPanel::hoverOnly(QWidget *under, bool everyWidget)
     }
     for (const QPointer<QWidget> &widget : hovered) {
         if (everyWidget || !m_hovered.contains(widget)) {
-            const QPointF global = QCursor::pos();
-            QEnterEvent enter(widget->mapFromGlobal(global), widget->window()->mapFromGlobal(global), global);
+            QEnterEvent enter(widget->mapFromGlobal(pointer), widget->window()->mapFromGlobal(pointer), pointer);
             QCoreApplication::sendEvent(widget, &enter);
         }
     }
@@ -398,8 +398,8 @@ bool MenuPanel::eventFilter(QObject *watched, QEvent *event)
     if (event->type() == QEvent::MouseMove && watched->isWidgetType()) {
         auto *widget = static_cast<QWidget *>(watched);
         if (widget == this || isAncestorOf(widget)) {
-            const QPoint global = static_cast<QMouseEvent *>(event)->globalPosition().toPoint();
-            hoverOnly(childAt(mapFromGlobal(global)), false);
+            const QPointF pointer = static_cast<QMouseEvent *>(event)->globalPosition();
+            hoverOnly(childAt(mapFromGlobal(pointer).toPoint()), pointer, false);
         }
     }
     return QWidget::eventFilter(watched, event);

@@ -100,9 +100,10 @@ private:
     void addFooter(QVBoxLayout &column);
     void layoutScroll();
     void applyHeight();
-    // Hover on `under` and the hoverable widgets around it, off everywhere else (on every hoverable
-    // widget when `everyWidget`, else on those it last turned on).
-    void hoverOnly(QWidget *under, bool everyWidget);
+    // Hover on `under` and the hoverable widgets around it, with the pointer at `pointer` (screen
+    // coordinates); off everywhere else: on every hoverable widget when `everyWidget`, else on those
+    // it last turned on.
+    void hoverOnly(QWidget *under, QPointF pointer, bool everyWidget);
 
     MenuPanelModel &m_model;
     std::function<std::optional<double>()> m_screenHeight;

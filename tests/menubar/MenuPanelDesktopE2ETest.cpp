@@ -72,17 +72,18 @@ private:
     zq::test::ChildProcess m_process;
 };
 
-// The panel's rows, from its bottom edge up: the footer card (Open, Quit), the microphone card and
-// the language card (Language, AI cleanup), 44-point rows, 1-point dividers, cards 10 apart inside
-// 12 points of padding.
+// The panel's rows, from its bottom edge up: the footer card (Open with its subtitle, 49 points;
+// Quit, 44), the microphone card and the language card (Language, AI cleanup), 1-point dividers,
+// cards 10 apart inside 12 points of padding.
 struct PanelRows {
     explicit PanelRows(const QRect &panel)
     {
         const int bottom = panel.bottom() + 1 - 12;
         quit = bottom - 22;
-        open = bottom - 44 - 1 - 22;
-        microphone = bottom - 89 - 10 - 22;
-        cleanup = bottom - 89 - 10 - 44 - 10 - 22;
+        open = bottom - 44 - 1 - 24;
+        const int footer = 44 + 1 + 49;
+        microphone = bottom - footer - 10 - 22;
+        cleanup = bottom - footer - 10 - 44 - 10 - 22;
         language = cleanup - 45;
         leading = panel.left() + 12 + 4;
     }
