@@ -1,5 +1,6 @@
 #include "menubar/MenuBarExtra.h"
 
+#include "menubar/Compositor.h"
 #include "menubar/MenuPanelSurface.h"
 #include "menubar/brand/ZepaSymbol.h"
 
@@ -16,30 +17,12 @@
 #include <QVBoxLayout>
 #include <QWidget>
 #include <QWindow>
-#include <QtGui/qguiapplication_platform.h>
 
 #include <algorithm>
-
-// X11 last: its macros (None, Bool, Status) must not reach the Qt headers.
-#include <X11/Xlib.h>
 
 namespace zq {
 
 namespace {
-
-// A compositing manager owns the _NET_WM_CM_S<screen> selection while it runs.
-bool compositorRunning()
-{
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return false;
-    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display *display = x11 ? x11->display() : nullptr;
-    if (!display)
-        return false;
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
-    const Atom selection = XInternAtom(display, name.constData(), False);
-    return XGetSelectionOwner(display, selection) != 0;
-}
 
 // The popup window: it closes on Escape; Qt closes a popup on a click outside it by itself. With a
 // compositor it is translucent and holds the panel's shadow around it.
