@@ -59,6 +59,8 @@ double contentHeight(qsizetype rows)
 ZepaMenu::ZepaMenu(QWidget *parent) : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint)
 {
     setAttribute(Qt::WA_DeleteOnClose);
+    // The field's palette, and with it its scheme, reaches the menu's window too.
+    setAttribute(Qt::WA_WindowPropagation);
     setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
 }

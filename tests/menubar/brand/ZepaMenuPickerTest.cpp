@@ -102,6 +102,12 @@ TEST_F(PickerTest, TheMenuGroupsTitledSectionsAndChecksTheCurrentOption)
     EXPECT_EQ(picker.currentLabel(), QStringLiteral("English"));
     zq::ZepaMenu *reopened = picker.buildMenu();
     EXPECT_FALSE(optionActions(reopened)[1]->icon().isNull());
+
+    // A field in a dark window opens a dark menu, though the menu is a window of its own.
+    QPalette dark = picker.palette();
+    dark.setColor(QPalette::Window, QColor(0x14, 0x14, 0x17));
+    picker.setPalette(dark);
+    EXPECT_EQ(zq::colorSchemeOf(*picker.buildMenu()), ColorScheme::dark);
 }
 
 TEST_F(PickerTest, TheFieldHasItsExactSizeAndOpensFromTheKeyboardOnlyWhileEnabled)
