@@ -1,0 +1,99 @@
+#pragma once
+
+#include "support/ChildProcess.h"
+
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+namespace zq::test {
+
+// The desktop's accessibility bus for one test process, as a session with a screen reader running
+// has it: at-spi-bus-launcher on this process's session bus (its own bus daemon and registry), with
+// the screen-reader switch on, so Qt in this process serves its widgets on it.
+// Start it before the windows under test are shown; stop() (or the destructor) ends the launcher,
+// its bus and the registry. Use from the main thread.
+class AccessibilityBus {
+public:
+    AccessibilityBus() = default;
+    ~AccessibilityBus();
+    AccessibilityBus(const AccessibilityBus &) = delete;
+    AccessibilityBus &operator=(const AccessibilityBus &) = delete;
+
+    // Needs processSessionBus(). False with errorString() set.
+    bool start(std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    void stop();
+    QString errorString() const { return m_error; }
+    // The accessibility bus's own address.
+    QString address() const { return m_address; }
+
+private:
+    ChildProcess m_launcher;
+    QString m_address;
+    QString m_error;
+};
+
+// One object of the tree as a screen reader reads it.
+struct AccessibleNode {
+    QString role; // AT-SPI's role name: "push button", "list item", …
+    QString name;
+    QString description;
+    QStringList states; // "focused", "focusable", "showing", …
+    QString text;       // the text interface's whole text, when it has one
+    QStringList actions;
+    QList<AccessibleNode> children;
+
+    bool has(const QString &state) const { return states.contains(state); }
+    // Every node below (this one included) that `match` accepts, in tree order.
+    QList<const AccessibleNode *> findAll(const std::function<bool(const AccessibleNode &)> &match) const;
+    const AccessibleNode *find(const std::function<bool(const AccessibleNode &)> &match) const;
+    const AccessibleNode *findNamed(const QString &role, const QString &name) const;
+    // The node with the focused state, or null.
+    const AccessibleNode *focused() const;
+    int nodeCount() const;
+};
+
+// Reads this process's accessible tree the way a screen reader does: from another process, over the
+// accessibility bus. Qt's events run meanwhile, so this process answers. Null and `error` set on failure.
+std::unique_ptr<AccessibleNode> readAccessibleTree(QString *error = nullptr,
+                                                   std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+// Listens, from another process, to the accessibility events of one kind (such as
+// "object:announcement") that this process sends.
+class AccessibilityEventListener {
+public:
+    struct Event {
+        QString type;
+        QString data; // the event's text, when it carries one
+        int detail1 = 0;
+        QString sourceRole;
+        QString sourceName;
+    };
+
+    AccessibilityEventListener() = default;
+    ~AccessibilityEventListener();
+
+    // Returns once the listener is registered (Qt's events run meanwhile). False with errorString().
+    bool start(const QString &kind, std::chrono::milliseconds listenFor = std::chrono::seconds(60));
+    // Runs Qt's events until an event arrives for which `match` holds; it is returned through `found`.
+    bool waitFor(const std::function<bool(const Event &)> &match, Event *found = nullptr,
+                 std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    const QList<Event> &events() const { return m_events; }
+    QString errorString() const { return m_error; }
+
+private:
+    void drain();
+
+    std::unique_ptr<QProcess> m_reader;
+    QByteArray m_pending;
+    QList<Event> m_events;
+    QString m_error;
+};
+
+} // namespace zq::test

@@ -1,0 +1,113 @@
+#!/usr/bin/python3
+# Reads what a screen reader sees of one process, over the accessibility bus (libatspi), and prints
+# it as JSON for the tests:
+#   accessibility_reader.py tree PID        the process's accessible tree, one JSON document
+#   accessibility_reader.py listen PID KIND SECONDS
+#                                           "ready" once listening, then one JSON line per event of
+#                                           KIND (such as object:announcement) from that process
+# Exit status 2: no application of that process on the bus.
+import json
+import sys
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib  # noqa: E402
+
+MAX_NODES = 4000
+
+
+def application_of(pid):
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is not None and app.get_process_id() == pid:
+            return app
+    return None
+
+
+def states_of(node):
+    states = []
+    state_set = node.get_state_set()
+    for state in state_set.get_states():
+        states.append(Atspi.StateType(state).value_nick)
+    return sorted(states)
+
+
+def describe(node, budget):
+    budget[0] -= 1
+    entry = {
+        "role": node.get_role_name(),
+        "name": node.get_name() or "",
+        "description": node.get_description() or "",
+        "states": states_of(node),
+        "children": [],
+    }
+    try:
+        extents = node.get_extents(Atspi.CoordType.SCREEN)
+        entry["extents"] = [extents.x, extents.y, extents.width, extents.height]
+    except GLib.Error:
+        pass
+    text = node.get_text_iface()
+    if text is not None:
+        entry["text"] = text.get_text(0, text.get_character_count())
+    actions = node.get_action_iface()
+    if actions is not None:
+        entry["actions"] = [actions.get_action_name(i) for i in range(actions.get_n_actions())]
+    for i in range(node.get_child_count()):
+        if budget[0] <= 0:
+            break
+        child = node.get_child_at_index(i)
+        if child is not None:
+            entry["children"].append(describe(child, budget))
+    return entry
+
+
+def tree(pid):
+    app = application_of(pid)
+    if app is None:
+        return 2
+    print(json.dumps(describe(app, [MAX_NODES])))
+    return 0
+
+
+def listen(pid, kind, seconds):
+    loop = GLib.MainLoop()
+
+    def on_event(event):
+        source = event.source
+        try:
+            if source is None or source.get_process_id() != pid:
+                return
+            data = event.any_data
+            print(json.dumps({
+                "type": event.type,
+                "detail1": event.detail1,
+                "data": data if isinstance(data, (str, int, float)) else None,
+                "role": source.get_role_name(),
+                "name": source.get_name() or "",
+            }), flush=True)
+        except GLib.Error:
+            pass
+
+    listener = Atspi.EventListener.new(on_event)
+    listener.register(kind)
+    print("ready", flush=True)
+    GLib.timeout_add(int(seconds * 1000), loop.quit)
+    loop.run()
+    listener.deregister(kind)
+    return 0
+
+
+def main(argv):
+    Atspi.init()
+    if len(argv) == 3 and argv[1] == "tree":
+        return tree(int(argv[2]))
+    if len(argv) == 5 and argv[1] == "listen":
+        return listen(int(argv[2]), argv[3], float(argv[4]))
+    print(__doc__ or "usage: tree PID | listen PID KIND SECONDS", file=sys.stderr)
+    return 64
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
