@@ -16,6 +16,7 @@
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/SoundCuePlayer.h"
 #include "pipeline/TriggerRecordingGate.h"
+#include "platform/linux/AtspiAnnouncer.h"
 #include "platform/linux/DesktopMicrophonePermission.h"
 #include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/FreedesktopScreenLock.h"
@@ -167,6 +168,7 @@ struct LinuxServices {
     platform::LinuxPermissionProbe permissionProbe;
     platform::DesktopMicrophonePermission microphone;
     platform::FreedesktopNotifications notifications;
+    platform::AtspiAnnouncer announcer;
     Keychain keychain;
     TranscriptCleanup cleanup;
     BackendEnvironment backends;
@@ -223,6 +225,7 @@ std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLo
     deps.eventSource = &s.triggerSource;
     deps.notifications = &s.notifications;
     deps.pasteboard = &s.pasteboard;
+    deps.announce = [&announcer = s.announcer](const QString &message) { announcer.announce(message); };
     deps.makeBackend = makeBackendFactory(s.backends);
     deps.cleanup = {&TranscriptCleanup::shouldClean, [&cleanup = s.cleanup](QString text, QStringList vocabulary) {
                         return cleanup.clean(std::move(text), std::move(vocabulary));
