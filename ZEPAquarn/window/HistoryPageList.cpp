@@ -2,17 +2,21 @@
 
 #include "menubar/brand/Metrics.h"
 #include "window/HistoryPageModel.h"
+#include "window/HistoryRowAccessible.h"
 
 #include <QContextMenuEvent>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QToolTip>
+#include <QtMath>
 
 #include <algorithm>
+#include <utility>
 
 namespace zq {
 
@@ -25,10 +29,14 @@ HistoryPageList::HistoryPageList(HistoryPageModel &model, QWidget *parent) : QAb
     viewport()->setMouseTracking(true);
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(24);
+    setFocusPolicy(Qt::StrongFocus);
+    installHistoryListAccessibility();
     connect(&m_model, &HistoryPageModel::rowsChanged, this, &HistoryPageList::relayout);
     connect(&m_model, &HistoryPageModel::feedbackChanged, viewport(), qOverload<>(&QWidget::update));
     relayout();
 }
+
+HistoryPageList::~HistoryPageList() = default;
 
 qreal HistoryPageList::columnWidth() const
 {
@@ -69,6 +77,11 @@ void HistoryPageList::relayout()
     placeRows();
     if (m_hovered >= static_cast<int>(m_placed.size()))
         m_hovered = -1;
+    // A deleted row hands the keyboard to the row that takes its place (or the one above the end).
+    if (!m_focusId.isNull() && rowIndex(m_focusId) < 0)
+        m_focusId = rows.isEmpty() ? QUuid() : rows[std::min<int>(m_focusRow, rows.size() - 1)].id;
+    if (!m_selectionId.isNull() && rowIndex(m_selectionId) < 0)
+        clearSelection();
     layOutNearRows();
     viewport()->update();
 }
@@ -176,10 +189,12 @@ void HistoryPageList::paintEvent(QPaintEvent *)
         if (rect.bottom() < 0)
             continue;
         const HistoryItem &item = rows[index];
-        paintHistoryRow(
-            painter, rect,
-            HistoryRowInputs{item.text, m_model.dateText(item), index == m_hovered, m_model.rowCopied(item.id)},
-            m_placed[index].layout, scheme);
+        HistoryRowInputs inputs{item.text, m_model.dateText(item), index == m_hovered, m_model.rowCopied(item.id)};
+        if (hasFocus() && m_ringShown && item.id == m_focusId)
+            inputs.focus = m_focusPart;
+        if (item.id == m_selectionId)
+            inputs.selection = m_selection;
+        paintHistoryRow(painter, rect, inputs, m_placed[index].layout, scheme);
         ++m_paintedRows;
     }
 }
@@ -204,9 +219,169 @@ void HistoryPageList::setHovered(int row)
     viewport()->update();
 }
 
+std::pair<int, int> HistoryPageList::visibleRows() const
+{
+    if (m_placed.empty())
+        return {0, -1};
+    const qreal top = verticalScrollBar()->value();
+    const qreal bottom = top + viewport()->height();
+    const int first = rowIndexAt(top);
+    if (m_placed[first].top >= bottom)
+        return {0, -1};
+    int last = first;
+    while (last + 1 < static_cast<int>(m_placed.size()) && m_placed[last + 1].top < bottom)
+        ++last;
+    return {first, last};
+}
+
+int HistoryPageList::rowIndex(const QUuid &id) const
+{
+    const QList<HistoryItem> &rows = m_model.rows();
+    for (int index = 0; index < rows.size(); ++index) {
+        if (rows[index].id == id)
+            return index;
+    }
+    return -1;
+}
+
+QRect HistoryPageList::globalRect(int row, HistoryRowPart part) const
+{
+    if (row < 0 || row >= static_cast<int>(m_placed.size()))
+        return {};
+    const HistoryRowLayout &layout = m_placed[row].layout;
+    const QRectF local = part == HistoryRowPart::row    ? layout.body
+                         : part == HistoryRowPart::copy ? layout.copyButton
+                                                        : layout.deleteButton;
+    const QRectF inViewport = local.translated(rowRect(row).topLeft());
+    return QRect(viewport()->mapToGlobal(inViewport.topLeft().toPoint()), inViewport.size().toSize());
+}
+
+std::optional<HistoryFocusStop> HistoryPageList::focusStop() const
+{
+    const int row = rowIndex(m_focusId);
+    if (row < 0)
+        return std::nullopt;
+    return HistoryFocusStop{row, m_focusPart};
+}
+
+void HistoryPageList::setFocusStop(HistoryFocusStop stop)
+{
+    const QList<HistoryItem> &rows = m_model.rows();
+    if (rows.isEmpty())
+        return;
+    m_focusRow = std::clamp<int>(stop.row, 0, rows.size() - 1);
+    m_focusId = rows[m_focusRow].id;
+    m_focusPart = stop.part;
+    m_ringShown = true;
+    scrollToRow(m_focusRow);
+    viewport()->update();
+    if (hasFocus())
+        notifyHistoryFocus(*this);
+}
+
+void HistoryPageList::scrollToRow(int row)
+{
+    QScrollBar *bar = verticalScrollBar();
+    // Twice: bringing the row near lays out the rows around it, which may move it.
+    for (int pass = 0; pass < 2; ++pass) {
+        const QRectF rect = rowRect(row);
+        if (rect.top() < 0 || rect.height() > viewport()->height())
+            bar->setValue(bar->value() + qFloor(rect.top()));
+        else if (rect.bottom() > viewport()->height())
+            bar->setValue(bar->value() + qCeil(rect.bottom() - viewport()->height()));
+    }
+}
+
+void HistoryPageList::activate(int row, HistoryRowPart part)
+{
+    const QList<HistoryItem> &rows = m_model.rows();
+    if (row < 0 || row >= rows.size())
+        return;
+    const QUuid id = rows[row].id;
+    if (part == HistoryRowPart::copy)
+        m_model.copyRow(id);
+    else if (part == HistoryRowPart::remove)
+        m_model.deleteRow(id);
+}
+
+QString HistoryPageList::selectedText() const
+{
+    const int row = rowIndex(m_selectionId);
+    if (row < 0 || m_selection.isEmpty())
+        return {};
+    return m_model.rows()[row].text.mid(m_selection.start(), m_selection.end() - m_selection.start());
+}
+
+void HistoryPageList::clearSelection()
+{
+    if (m_selectionId.isNull())
+        return;
+    m_selectionId = QUuid();
+    m_selection = {};
+    m_selecting = false;
+    viewport()->update();
+}
+
+std::optional<HistoryRowPart> HistoryPageList::buttonAt(int row, QPointF point) const
+{
+    const QPointF local = point - rowRect(row).topLeft();
+    if (m_placed[row].layout.copyButton.contains(local))
+        return HistoryRowPart::copy;
+    if (m_placed[row].layout.deleteButton.contains(local))
+        return HistoryRowPart::remove;
+    return std::nullopt;
+}
+
+void HistoryPageList::mousePressEvent(QMouseEvent *event)
+{
+    const int index = rowAt(event->position());
+    if (event->button() != Qt::LeftButton || index < 0) {
+        clearSelection();
+        QAbstractScrollArea::mousePressEvent(event);
+        return;
+    }
+    const QUuid id = m_model.rows()[index].id;
+    const std::optional<HistoryRowPart> button = buttonAt(index, event->position());
+    // The keyboard follows the pointer, without scrolling the row under it.
+    m_focusId = id;
+    m_focusRow = index;
+    m_focusPart = button.value_or(HistoryRowPart::row);
+    m_ringShown = false;
+    clearSelection();
+    if (button) {
+        m_pressed = std::make_pair(id, *button);
+    } else if (const HistoryRowLayout *layout = rowLayout(index)) {
+        const QPointF local = event->position() - rowRect(index).topLeft();
+        if (layout->text.contains(local)) {
+            const qsizetype offset = historyTextOffsetAt(*layout, local);
+            m_selectionId = id;
+            m_selection = {offset, offset};
+            m_selecting = true;
+        }
+    }
+    setFocus(Qt::MouseFocusReason);
+    viewport()->update();
+    if (hasFocus())
+        notifyHistoryFocus(*this);
+}
+
 void HistoryPageList::mouseMoveEvent(QMouseEvent *event)
 {
-    setHovered(rowAt(event->position()));
+    const int index = rowAt(event->position());
+    setHovered(index);
+    if (m_selecting && (event->buttons() & Qt::LeftButton)) {
+        const int row = rowIndex(m_selectionId);
+        if (const HistoryRowLayout *layout = rowLayout(row)) {
+            // Past the row's edges the selection runs to the start or the end of what shows.
+            m_selection.cursor = historyTextOffsetAt(*layout, event->position() - rowRect(row).topLeft());
+            viewport()->update();
+        }
+    }
+    const HistoryRowLayout *layout = rowLayout(index);
+    const bool overText = layout && layout->text.contains(event->position() - rowRect(index).topLeft());
+    const Qt::CursorShape shape = overText || m_selecting ? Qt::IBeamCursor : Qt::ArrowCursor;
+    if (viewport()->cursor().shape() != shape)
+        viewport()->setCursor(shape);
     QAbstractScrollArea::mouseMoveEvent(event);
 }
 
@@ -218,17 +393,88 @@ void HistoryPageList::leaveEvent(QEvent *event)
 
 void HistoryPageList::mouseReleaseEvent(QMouseEvent *event)
 {
+    m_selecting = false;
+    const auto pressed = std::exchange(m_pressed, std::nullopt);
     const int index = rowAt(event->position());
-    if (event->button() != Qt::LeftButton || index < 0) {
+    if (event->button() != Qt::LeftButton || index < 0 || !pressed) {
         QAbstractScrollArea::mouseReleaseEvent(event);
         return;
     }
-    const QPointF local = event->position() - rowRect(index).topLeft();
-    const QUuid id = m_model.rows()[index].id;
-    if (m_placed[index].layout.copyButton.contains(local))
-        m_model.copyRow(id);
-    else if (m_placed[index].layout.deleteButton.contains(local))
-        m_model.deleteRow(id);
+    // A click runs the button it went down and came up on.
+    if (m_model.rows()[index].id == pressed->first && buttonAt(index, event->position()) == pressed->second)
+        activate(index, pressed->second);
+}
+
+void HistoryPageList::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Copy)) {
+        if (!m_selection.isEmpty())
+            m_model.copyText(selectedText());
+        return;
+    }
+    const int rowCount = static_cast<int>(m_model.rows().size());
+    const std::optional<HistoryFocusStop> stop = focusStop();
+    const auto move = [&](HistoryFocusMove direction) {
+        if (const auto moved =
+                moveHistoryFocus(stop.value_or(HistoryFocusStop{visibleRows().first}), direction, rowCount))
+            setFocusStop(*moved);
+    };
+    switch (event->key()) {
+    case Qt::Key_Up:
+        return move(HistoryFocusMove::up);
+    case Qt::Key_Down:
+        return move(HistoryFocusMove::down);
+    case Qt::Key_Left:
+        return move(HistoryFocusMove::left);
+    case Qt::Key_Right:
+        return move(HistoryFocusMove::right);
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+    case Qt::Key_Space:
+        if (stop)
+            activate(stop->row, stop->part);
+        return;
+    case Qt::Key_Delete:
+    case Qt::Key_Backspace:
+        if (stop)
+            activate(stop->row, HistoryRowPart::remove);
+        return;
+    default:
+        QAbstractScrollArea::keyPressEvent(event);
+    }
+}
+
+bool HistoryPageList::focusNextPrevChild(bool next)
+{
+    if (const std::optional<HistoryFocusStop> stop = focusStop(); stop && hasFocus()) {
+        const auto moved = moveHistoryFocus(*stop, next ? HistoryFocusMove::next : HistoryFocusMove::previous,
+                                            static_cast<int>(m_model.rows().size()));
+        if (moved) {
+            setFocusStop(*moved);
+            return true;
+        }
+    }
+    return QAbstractScrollArea::focusNextPrevChild(next);
+}
+
+void HistoryPageList::focusInEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusInEvent(event);
+    const auto [first, last] = visibleRows();
+    // Tab comes in at the top of what shows, Shift+Tab at the bottom; the pointer has set its own stop.
+    if (first <= last && event->reason() == Qt::BacktabFocusReason)
+        setFocusStop({last, HistoryRowPart::remove});
+    else if (first <= last && (event->reason() == Qt::TabFocusReason || !focusStop()))
+        setFocusStop({first, HistoryRowPart::row});
+    else if (focusStop())
+        notifyHistoryFocus(*this);
+    viewport()->update();
+}
+
+void HistoryPageList::focusOutEvent(QFocusEvent *event)
+{
+    QAbstractScrollArea::focusOutEvent(event);
+    viewport()->update();
 }
 
 void HistoryPageList::contextMenuEvent(QContextMenuEvent *event)

@@ -103,6 +103,11 @@ void HistoryPageModel::copyRow(const QUuid &id)
     confirmation->confirm();
 }
 
+bool HistoryPageModel::copyText(const QString &text)
+{
+    return copyHistoryText(m_pasteboard, text);
+}
+
 void HistoryPageModel::deleteRow(const QUuid &id)
 {
     m_store.remove(id);

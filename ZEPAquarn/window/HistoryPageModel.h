@@ -60,6 +60,9 @@ public:
     bool rowCopied(const QUuid &id) const;
     // Copies the transcript's full text (also when its row shows it cut).
     void copyRow(const QUuid &id);
+    // Copies part of a transcript, selected with the pointer; no confirmation shows. False when nothing
+    // was written (an empty text, or the clipboard refused).
+    bool copyText(const QString &text);
     // Removes the transcript at once, without asking.
     void deleteRow(const QUuid &id);
 

@@ -98,6 +98,7 @@ qsizetype graphemeCut(const QString &text, qsizetype length)
 
 struct TextLines {
     QStringList lines;
+    QList<qsizetype> starts;
     qsizetype laidOutLength = 0;
     bool truncated = false;
     // The last line was cut to the width: whatever follows the laid-out text cannot show.
@@ -128,15 +129,94 @@ TextLines layOutLines(const QString &text, qreal textWidth)
             result.filled = elided != rest;
             result.truncated = result.filled || textLayout.createLine().isValid();
             result.lines.append(elided);
+            result.starts.append(line.textStart());
             break;
         }
-        result.lines.append(shown.mid(line.textStart(), line.textLength()).trimmed());
+        const QString raw = shown.mid(line.textStart(), line.textLength());
+        qsizetype lead = 0;
+        while (lead < raw.size() && raw.at(lead).isSpace())
+            ++lead;
+        result.lines.append(raw.trimmed());
+        result.starts.append(line.textStart() + lead);
     }
     textLayout.endLayout();
     result.laidOutLength = textLayout.text().size();
-    if (result.lines.isEmpty())
+    if (result.lines.isEmpty()) {
         result.lines.append(QString());
+        result.starts.append(0);
+    }
     return result;
+}
+
+// How many of the transcript's characters line `i` shows: the ellipsis that ends a cut row stands for none.
+qsizetype shownLength(const HistoryRowLayout &layout, int i)
+{
+    const QString &line = layout.lines[i];
+    if (i == layout.lines.size() - 1 && layout.truncated && line.endsWith(QChar(0x2026)))
+        return line.size() - 1;
+    return line.size();
+}
+
+// One shown line laid out on its own, for the places of its characters. Made only for pointer work and
+// for drawing a selection, never for the plain rows.
+class ShownLine {
+public:
+    explicit ShownLine(const QString &text) : m_layout(text, transcriptFont())
+    {
+        QTextOption option;
+        option.setWrapMode(QTextOption::NoWrap);
+        m_layout.setTextOption(option);
+        m_layout.beginLayout();
+        m_line = m_layout.createLine();
+        if (m_line.isValid())
+            m_line.setLineWidth(1e6);
+        m_layout.endLayout();
+    }
+
+    qreal x(qsizetype cursor) const { return m_line.isValid() ? m_line.cursorToX(static_cast<int>(cursor)) : 0; }
+    qsizetype cursorAt(qreal x) const { return m_line.isValid() ? m_line.xToCursor(x) : 0; }
+
+private:
+    QTextLayout m_layout;
+    QTextLine m_line;
+};
+
+bool hasLineStarts(const HistoryRowLayout &layout)
+{
+    return !layout.lines.isEmpty() && layout.lineStarts.size() == layout.lines.size();
+}
+
+void paintSelection(QPainter &painter, const HistoryRowLayout &layout, HistoryTextSelection selection,
+                    qreal lineSpacing, ColorScheme scheme)
+{
+    if (selection.isEmpty() || !hasLineStarts(layout))
+        return;
+    QColor fill = Palette::color(Palette::accent, scheme);
+    fill.setAlphaF(0.3f);
+    for (int i = 0; i < layout.lines.size(); ++i) {
+        const qsizetype lineStart = layout.lineStarts[i];
+        const qsizetype from = std::max(selection.start(), lineStart);
+        const qsizetype to = std::min(selection.end(), lineStart + shownLength(layout, i));
+        if (from >= to)
+            continue;
+        const ShownLine line(layout.lines[i]);
+        const qreal left = line.x(from - lineStart);
+        const qreal right = line.x(to - lineStart);
+        painter.fillRect(
+            QRectF(layout.text.left() + left, layout.text.top() + i * lineSpacing, right - left, lineSpacing), fill);
+    }
+}
+
+void paintFocusRing(QPainter &painter, const HistoryRowLayout &layout, const QRectF &copyRect, HistoryRowPart part,
+                    ColorScheme scheme)
+{
+    const QRectF around = part == HistoryRowPart::row    ? layout.body
+                          : part == HistoryRowPart::copy ? copyRect
+                                                         : layout.deleteButton;
+    const qreal radius = part == HistoryRowPart::row ? Metrics::kControlRadius : 6;
+    painter.setPen(QPen(Palette::color(Palette::focus, scheme), Metrics::kRingWidth));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRoundedRect(strokedRect(around, Metrics::kRingWidth), radius, radius);
 }
 
 // The geometry of a row whose transcript shows `lineCount` lines.
@@ -183,6 +263,7 @@ HistoryRowLayout layoutHistoryRow(qreal width, const QString &text)
     }
     HistoryRowLayout layout = placeHistoryRow(width, shown.lines.size());
     layout.lines = std::move(shown.lines);
+    layout.lineStarts = std::move(shown.starts);
     layout.truncated = shown.truncated;
     layout.laidOutLength = shown.laidOutLength;
     return layout;
@@ -207,6 +288,20 @@ HistoryRowLayout estimateHistoryRow(qreal width, const QString &text)
     return placeHistoryRow(width, lines);
 }
 
+qsizetype historyTextOffsetAt(const HistoryRowLayout &layout, QPointF point)
+{
+    if (!hasLineStarts(layout))
+        return 0;
+    if (point.y() < layout.text.top())
+        return layout.lineStarts.front();
+    const int last = static_cast<int>(layout.lines.size()) - 1;
+    const int i = static_cast<int>((point.y() - layout.text.top()) / QFontMetricsF(transcriptFont()).lineSpacing());
+    if (i > last)
+        return layout.lineStarts[last] + shownLength(layout, last);
+    const qsizetype cursor = ShownLine(layout.lines[i]).cursorAt(point.x() - layout.text.left());
+    return layout.lineStarts[i] + std::clamp<qsizetype>(cursor, 0, shownLength(layout, i));
+}
+
 void paintHistoryRow(QPainter &painter, const QRectF &rect, const HistoryRowInputs &inputs,
                      const HistoryRowLayout &layout, ColorScheme scheme)
 {
@@ -224,6 +319,7 @@ void paintHistoryRow(QPainter &painter, const QRectF &rect, const HistoryRowInpu
     painter.setPen(Palette::color(Palette::textPrimary, scheme));
     const qreal lineSpacing = QFontMetricsF(transcriptFont()).lineSpacing();
     const qreal ascent = QFontMetricsF(transcriptFont()).ascent();
+    paintSelection(painter, layout, inputs.selection, lineSpacing, scheme);
     for (int i = 0; i < layout.lines.size(); ++i)
         painter.drawText(QPointF(layout.text.left(), layout.text.top() + i * lineSpacing + ascent), layout.lines[i]);
 
@@ -241,6 +337,8 @@ void paintHistoryRow(QPainter &painter, const QRectF &rect, const HistoryRowInpu
     SymbolCatalogue::paint(painter, trash, u"trash",
                            Palette::color(inputs.hovering ? Palette::textSecondary : Palette::textTertiary, scheme));
     painter.setOpacity(1.0);
+    if (inputs.focus)
+        paintFocusRing(painter, layout, copyRect, *inputs.focus, scheme);
 
     painter.fillRect(QRectF(0, layout.body.bottom(), layout.width, 1), Palette::color(Palette::hairline, scheme));
     painter.restore();
