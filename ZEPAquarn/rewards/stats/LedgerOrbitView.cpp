@@ -2,6 +2,7 @@
 
 #include "menubar/brand/Metrics.h"
 #include "rewards/stats/LedgerCard.h"
+#include "rewards/stats/LedgerOrbitAccessible.h"
 #include "rewards/stats/StatsOrbitCard.h"
 #include "rewards/stats/StatsPageModel.h"
 
@@ -14,6 +15,27 @@ LedgerOrbitView::LedgerOrbitView(StatsPageModel &model, QWidget *parent) : QWidg
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
+    installLedgerOrbitAccessibility();
+}
+
+QRectF LedgerOrbitView::ledgerRect() const
+{
+    return placement(width()).ledger;
+}
+
+QRectF LedgerOrbitView::orbitRect() const
+{
+    return placement(width()).orbit;
+}
+
+QString LedgerOrbitView::ledgerAccessibilityText() const
+{
+    return m_model.ledger(locale()).accessibilityText();
+}
+
+QString LedgerOrbitView::orbitAccessibilityLabel() const
+{
+    return m_model.content().orbit.accessibilityLabel;
 }
 
 int LedgerOrbitView::heightForWidth(int width) const

@@ -10,9 +10,17 @@ class StatsPageModel;
 
 // The ledger card beside (or above) the week dial, in the colorway of the page. Its height follows
 // its width: side by side when both fit, stacked otherwise.
+// Screen readers see each card as one element (LedgerOrbitAccessible).
 class LedgerOrbitView final : public QWidget {
+    Q_OBJECT
 public:
     LedgerOrbitView(StatsPageModel &model, QWidget *parent);
+
+    QRectF ledgerRect() const;
+    QRectF orbitRect() const;
+    // What each card reads as.
+    QString ledgerAccessibilityText() const;
+    QString orbitAccessibilityLabel() const;
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;

@@ -224,11 +224,6 @@ void StatsPage::refresh()
     QPalette sliderPalette = m_slider->palette();
     sliderPalette.setColor(QPalette::Highlight, tokenColor(*this, Palette::accent));
     m_slider->setPalette(sliderPalette);
-    // The card and the dial are read out as their summaries, not as their drawn parts.
-    if (hasTakes) {
-        m_ledgerAndOrbit->setAccessibleName(m_model.ledger(locale()).accessibilityText());
-        m_ledgerAndOrbit->setAccessibleDescription(m_model.content().orbit.accessibilityLabel);
-    }
     // The card's height follows its rows, which change with the week.
     m_ledgerAndOrbit->updateGeometry();
     m_ledgerAndOrbit->update();
