@@ -5,6 +5,7 @@
 #include "menubar/brand/Text.h"
 #include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaBrandLockup.h"
+#include "window/AppSidebarAccessible.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -137,6 +138,7 @@ AppSidebar::AppSidebar(QWidget *parent) : QWidget(parent)
     setCursor(Qt::ArrowCursor);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("Sections"));
+    installAppSidebarAccessibility();
 }
 
 void AppSidebar::setInputs(const SidebarInputs &inputs)
