@@ -78,8 +78,13 @@ void HistoryPageList::relayout()
     if (m_hovered >= static_cast<int>(m_placed.size()))
         m_hovered = -1;
     // A deleted row hands the keyboard to the row that takes its place (or the one above the end).
-    if (!m_focusId.isNull() && rowIndex(m_focusId) < 0)
+    if (const int focused = m_focusId.isNull() ? -1 : rowIndex(m_focusId); focused >= 0) {
+        m_focusRow = focused;
+    } else if (!m_focusId.isNull()) {
         m_focusId = rows.isEmpty() ? QUuid() : rows[std::min<int>(m_focusRow, rows.size() - 1)].id;
+        if (hasFocus())
+            notifyHistoryFocus(*this);
+    }
     if (!m_selectionId.isNull() && rowIndex(m_selectionId) < 0)
         clearSelection();
     layOutNearRows();

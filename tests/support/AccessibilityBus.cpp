@@ -36,9 +36,7 @@ AccessibleNode nodeFrom(const QJsonObject &object)
     AccessibleNode node;
     node.role = object.value(QStringLiteral("role")).toString();
     node.name = object.value(QStringLiteral("name")).toString();
-    node.description = object.value(QStringLiteral("description")).toString();
     node.states = strings(object.value(QStringLiteral("states")));
-    node.text = object.value(QStringLiteral("text")).toString();
     node.actions = strings(object.value(QStringLiteral("actions")));
     for (const QJsonValue &child : object.value(QStringLiteral("children")).toArray())
         node.children.append(nodeFrom(child.toObject()));
@@ -134,14 +132,6 @@ const AccessibleNode *AccessibleNode::focused() const
     return find([](const AccessibleNode &node) { return node.has(QStringLiteral("focused")); });
 }
 
-int AccessibleNode::nodeCount() const
-{
-    int count = 1;
-    for (const AccessibleNode &child : children)
-        count += child.nodeCount();
-    return count;
-}
-
 std::unique_ptr<AccessibleNode> readAccessibleTree(QString *error, std::chrono::milliseconds timeout)
 {
     const QDeadlineTimer deadline(timeout);
@@ -219,10 +209,9 @@ void AccessibilityEventListener::drain()
     for (qsizetype end = m_pending.indexOf('\n'); end >= 0; end = m_pending.indexOf('\n')) {
         const QJsonObject object = QJsonDocument::fromJson(m_pending.left(end)).object();
         m_pending.remove(0, end + 1);
-        m_events.append(
-            Event{object.value(QStringLiteral("type")).toString(), object.value(QStringLiteral("data")).toString(),
-                  object.value(QStringLiteral("detail1")).toInt(), object.value(QStringLiteral("role")).toString(),
-                  object.value(QStringLiteral("name")).toString()});
+        m_events.append(Event{object.value(QStringLiteral("type")).toString(),
+                              object.value(QStringLiteral("data")).toString(),
+                              object.value(QStringLiteral("role")).toString()});
     }
 }
 

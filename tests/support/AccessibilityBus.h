@@ -43,9 +43,7 @@ private:
 struct AccessibleNode {
     QString role; // AT-SPI's role name: "push button", "list item", …
     QString name;
-    QString description;
-    QStringList states; // "focused", "focusable", "showing", …
-    QString text;       // the text interface's whole text, when it has one
+    QStringList states; // "focused", "focusable", "selected", …
     QStringList actions;
     QList<AccessibleNode> children;
 
@@ -56,7 +54,6 @@ struct AccessibleNode {
     const AccessibleNode *findNamed(const QString &role, const QString &name) const;
     // The node with the focused state, or null.
     const AccessibleNode *focused() const;
-    int nodeCount() const;
 };
 
 // Reads this process's accessible tree the way a screen reader does: from another process, over the
@@ -71,9 +68,7 @@ public:
     struct Event {
         QString type;
         QString data; // the event's text, when it carries one
-        int detail1 = 0;
         QString sourceRole;
-        QString sourceName;
     };
 
     AccessibilityEventListener() = default;

@@ -39,18 +39,9 @@ def describe(node, budget):
     entry = {
         "role": node.get_role_name(),
         "name": node.get_name() or "",
-        "description": node.get_description() or "",
         "states": states_of(node),
         "children": [],
     }
-    try:
-        extents = node.get_extents(Atspi.CoordType.SCREEN)
-        entry["extents"] = [extents.x, extents.y, extents.width, extents.height]
-    except GLib.Error:
-        pass
-    text = node.get_text_iface()
-    if text is not None:
-        entry["text"] = text.get_text(0, text.get_character_count())
     actions = node.get_action_iface()
     if actions is not None:
         entry["actions"] = [actions.get_action_name(i) for i in range(actions.get_n_actions())]
@@ -82,10 +73,8 @@ def listen(pid, kind, seconds):
             data = event.any_data
             print(json.dumps({
                 "type": event.type,
-                "detail1": event.detail1,
-                "data": data if isinstance(data, (str, int, float)) else None,
+                "data": data if isinstance(data, str) else None,
                 "role": source.get_role_name(),
-                "name": source.get_name() or "",
             }), flush=True)
         except GLib.Error:
             pass
