@@ -21,6 +21,7 @@
 #include "support/ChildProcess.h"
 #include "support/HistoryTextPoints.h"
 #include "support/ServiceEnvironment.h"
+#include "support/ViewRender.h"
 #include "support/WindowTestSupport.h"
 #include "window/AppWindowView.h"
 #include "window/HistoryPage.h"
@@ -30,6 +31,7 @@
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QProcess>
+#include <QScreen>
 #include <QTemporaryFile>
 
 #include <gtest/gtest.h>
@@ -109,6 +111,12 @@ protected:
         settle([] { return false; }, 150ms);
     }
 
+    // The display as the user sees it, saved with the renders.
+    void shootScreen(const QString &name)
+    {
+        test::saveRender(QGuiApplication::primaryScreen()->grabWindow(0).toImage(), name);
+    }
+
     QString clipboardText() { return runServing(QStringLiteral("xclip"), {"-o", "-selection", "clipboard"}); }
 
     static inline test::AccessibilityBus *s_bus = nullptr;
@@ -162,6 +170,7 @@ TEST_F(AccessibilityIntegrationTest, HistoryListsTheRowsOnScreenAndTheKeyboardRe
     read = tree();
     ASSERT_TRUE(read && read->focused());
     EXPECT_EQ(read->focused()->name, QStringLiteral("Delete transcript"));
+    shootScreen(QStringLiteral("history-keyboard-screen"));
 
     // Back to Copy, and Enter puts the row's transcript on the desktop's clipboard.
     xdotool({"key", "shift+Tab"});
@@ -195,6 +204,7 @@ TEST_F(AccessibilityIntegrationTest, APointerDragSelectsWordsThatCtrlCPutsOnTheC
     xdotool({"mousemove", QString::number((a.x() + b.x()) / 2), QString::number(b.y())});
     xdotool({"mousemove", QString::number(b.x()), QString::number(b.y())});
     xdotool({"mouseup", "1"});
+    shootScreen(QStringLiteral("history-selection-screen"));
     xdotool({"key", "ctrl+c"});
 
     EXPECT_EQ(clipboardText(), QStringLiteral("quarterly draft to Maria"));
