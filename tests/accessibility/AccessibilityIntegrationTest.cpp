@@ -230,6 +230,11 @@ TEST_F(AccessibilityIntegrationTest, ATranscribedKeptRecordingIsAnnounced)
     ASSERT_TRUE(incident.recordingFilename);
     incidents.remove(incident);
     incidents.insert(incident);
+    // Its row's buttons, by their labels.
+    std::unique_ptr<AccessibleNode> read = tree();
+    ASSERT_TRUE(read);
+    EXPECT_TRUE(read->findNamed(kButton, QStringLiteral("Retry transcription")));
+    EXPECT_TRUE(read->findNamed(kButton, QStringLiteral("Delete issue and recovered recording")));
 
     struct Case {
         bool succeeds;
