@@ -133,12 +133,13 @@ void paintSidebar(QPainter &painter, const QRectF &rect, const SidebarInputs &in
 
 AppSidebar::AppSidebar(QWidget *parent) : QWidget(parent)
 {
+    // Before anything that makes Qt describe the sidebar (the name below does), or it keeps its plain description.
+    installAppSidebarAccessibility();
     setObjectName(QStringLiteral("sidebar"));
     setFixedWidth(int(kWidth));
     setCursor(Qt::ArrowCursor);
     setFocusPolicy(Qt::StrongFocus);
     setAccessibleName(QStringLiteral("Sections"));
-    installAppSidebarAccessibility();
 }
 
 void AppSidebar::setInputs(const SidebarInputs &inputs)

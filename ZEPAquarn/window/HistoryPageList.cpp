@@ -22,6 +22,8 @@ namespace zq {
 
 HistoryPageList::HistoryPageList(HistoryPageModel &model, QWidget *parent) : QAbstractScrollArea(parent), m_model(model)
 {
+    // First: Qt keeps the first description it makes of a widget.
+    installHistoryListAccessibility();
     setObjectName(QStringLiteral("historyList"));
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -30,7 +32,6 @@ HistoryPageList::HistoryPageList(HistoryPageModel &model, QWidget *parent) : QAb
     viewport()->setAutoFillBackground(false);
     verticalScrollBar()->setSingleStep(24);
     setFocusPolicy(Qt::StrongFocus);
-    installHistoryListAccessibility();
     connect(&m_model, &HistoryPageModel::rowsChanged, this, &HistoryPageList::relayout);
     connect(&m_model, &HistoryPageModel::feedbackChanged, viewport(), qOverload<>(&QWidget::update));
     relayout();

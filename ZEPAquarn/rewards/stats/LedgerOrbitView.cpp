@@ -12,10 +12,11 @@ namespace zq {
 
 LedgerOrbitView::LedgerOrbitView(StatsPageModel &model, QWidget *parent) : QWidget(parent), m_model(model)
 {
+    // First: Qt keeps the first description it makes of a widget.
+    installLedgerOrbitAccessibility();
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
-    installLedgerOrbitAccessibility();
 }
 
 QRectF LedgerOrbitView::ledgerRect() const
