@@ -1,7 +1,9 @@
 #include "menubar/brand/ControlWell.h"
 
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Metrics.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -28,10 +30,32 @@ void paintControlWell(QPainter &painter, const QRectF &rect, ColorScheme scheme,
     painter.restore();
 }
 
+void ControlWell::setFocusRingShown(bool shown)
+{
+    disconnect(m_focusWatch);
+    m_focusWatch = {};
+    update();
+    if (!shown)
+        return;
+    m_focusWatch = connect(qApp, &QApplication::focusChanged, this, [this](QWidget *old, QWidget *now) {
+        const auto inside = [this](QWidget *widget) { return widget && (widget == this || isAncestorOf(widget)); };
+        if (inside(old) || inside(now))
+            update();
+    });
+}
+
+bool ControlWell::holdsFocus() const
+{
+    QWidget *focused = QApplication::focusWidget();
+    return focused && (focused == this || isAncestorOf(focused));
+}
+
 void ControlWell::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paintControlWell(painter, QRectF(rect()), colorSchemeOf(*this));
+    if (m_focusWatch && holdsFocus())
+        paintFocusRing(painter, QRectF(rect()), Metrics::kControlRadius, colorSchemeOf(*this));
 }
 
 } // namespace zq

@@ -21,8 +21,17 @@ class ControlWell : public QWidget {
 public:
     using QWidget::QWidget;
 
+    // For a well that holds one frameless field: the brand's focus ring around the well while the
+    // keyboard focus is inside it.
+    void setFocusRingShown(bool shown);
+    // Whether the focus widget is this well or inside it.
+    bool holdsFocus() const;
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+
+private:
+    QMetaObject::Connection m_focusWatch;
 };
 
 } // namespace zq

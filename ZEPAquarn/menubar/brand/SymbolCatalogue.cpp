@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <memory>
 
 namespace zq {
@@ -173,6 +174,11 @@ QPixmap SymbolCatalogue::pixmap(QStringView name, QSizeF size, const QColor &col
     if (svg)
         tinted.insert(key, new QPixmap(result));
     return result;
+}
+
+qreal SymbolCatalogue::boxForPointSize(qreal pointSize)
+{
+    return std::round(pointSize * 4 / 3);
 }
 
 void SymbolCatalogue::paint(QPainter &painter, const QRectF &rect, QStringView name, const QColor &color)

@@ -23,6 +23,11 @@ public:
 
     // Draws the symbol in `color`, fitted into `rect` (kept square, centred).
     static void paint(QPainter &painter, const QRectF &rect, QStringView name, const QColor &color);
+    // The square a symbol of `pointSize` fills, in whole pixels. The design sizes symbols as text:
+    // a 12-point symbol's glyph is about 12 pixels high. The bundled icons leave an eighth of their
+    // box empty on every side, so the box is a third larger than that.
+    static qreal boxForPointSize(qreal pointSize);
+
     // The symbol as a pixmap of `size` logical pixels at `ratio`, for menus and buttons.
     static QPixmap pixmap(QStringView name, QSizeF size, const QColor &color, qreal ratio = 1.0);
 };

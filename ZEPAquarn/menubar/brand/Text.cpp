@@ -8,6 +8,8 @@
 #include <QTextLayout>
 #include <QVBoxLayout>
 
+#include <cmath>
+
 namespace zq {
 
 QLabel *plainTextLabel(const QString &text, const QFont &font, QWidget *parent)
@@ -66,8 +68,23 @@ QStringList StyledLabel::linesShown(const QString &text, const QFont &font, qrea
     for (int i = 0; i < count; ++i) {
         const QTextLine line = layout.lineAt(i);
         if (maximumLines > 0 && i == maximumLines - 1 && count > maximumLines) {
-            QString rest = text.mid(line.textStart()).simplified();
-            lines.append(QFontMetricsF(font).elidedText(rest, Qt::ElideRight, width));
+            // The last line shown ends after a whole word, then "…": never in the middle of one.
+            const QString rest = text.mid(line.textStart()).simplified();
+            const QFontMetricsF metrics(font);
+            const QString ellipsis = QStringLiteral("…");
+            QString shown = rest;
+            while (metrics.horizontalAdvance(shown + ellipsis) > width) {
+                const qsizetype space = shown.lastIndexOf(u' ');
+                if (space <= 0) {
+                    // One word wider than the line: only then is it cut inside.
+                    shown = metrics.elidedText(shown, Qt::ElideRight, width);
+                    break;
+                }
+                shown.truncate(space);
+                while (!shown.isEmpty() && shown.back().isPunct())
+                    shown.chop(1);
+            }
+            lines.append(shown.endsWith(ellipsis) ? shown : shown + ellipsis);
             break;
         }
         lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
@@ -143,9 +160,12 @@ void SymbolView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.translate(QRectF(rect()).center());
+    // The glyph's box on whole pixels (so its strokes stay sharp at 1×), turned about its centre.
+    const qreal box = SymbolCatalogue::boxForPointSize(m_pointSize);
+    const QPointF corner(std::round((width() - box) / 2), std::round((height() - box) / 2));
+    painter.translate(corner + QPointF(box / 2, box / 2));
     painter.rotate(m_rotation);
-    const QRectF glyph(-m_pointSize / 2, -m_pointSize / 2, m_pointSize, m_pointSize);
+    const QRectF glyph(-box / 2, -box / 2, box, box);
     SymbolCatalogue::paint(painter, glyph, m_name, Palette::color(m_tint, colorSchemeOf(*this)));
 }
 

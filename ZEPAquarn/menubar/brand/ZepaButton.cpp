@@ -1,6 +1,7 @@
 #include "menubar/brand/ZepaButton.h"
 
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
@@ -155,6 +156,8 @@ void ZepaButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paintZepaButton(painter, QRectF(rect()), m_style, label(), m_success, isDown(), colorSchemeOf(*this), isEnabled());
+    if (hasFocus())
+        paintFocusRing(painter, QRectF(rect()), kCornerRadius, colorSchemeOf(*this));
 }
 
 } // namespace zq

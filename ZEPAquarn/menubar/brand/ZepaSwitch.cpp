@@ -1,5 +1,6 @@
 #include "menubar/brand/ZepaSwitch.h"
 
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Metrics.h"
 
 #include <QPainter>
@@ -9,6 +10,14 @@
 #include <cmath>
 
 namespace zq {
+
+namespace {
+
+// Room around the track for the focus ring: drawn on the track, the ring would vanish into the
+// green of a switch that is on.
+constexpr qreal kRingMargin = 3;
+
+} // namespace
 
 ZepaSwitch::ZepaSwitch(Size size, QWidget *parent) : QAbstractButton(parent), m_size(size)
 {
@@ -52,21 +61,18 @@ void ZepaSwitch::paint(QPainter &painter, const QRectF &rect, bool on, bool enab
 
 QSize ZepaSwitch::sizeHint() const
 {
-    return trackSize(m_size).toSize();
+    return (trackSize(m_size) + QSizeF(2 * kRingMargin, 2 * kRingMargin)).toSize();
 }
 
 void ZepaSwitch::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     const QSizeF track = trackSize(m_size);
-    const QRectF area(QPointF(0, (height() - track.height()) / 2), track);
+    const QRectF area(QPointF(kRingMargin, (height() - track.height()) / 2), track);
     paint(painter, area, isChecked(), isEnabled(), colorSchemeOf(*this));
-    if (hasFocus()) {
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(Palette::color(Palette::focus, colorSchemeOf(*this)), Metrics::kRingWidth));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(strokedRect(area, Metrics::kRingWidth), track.height() / 2 - 1, track.height() / 2 - 1);
-    }
+    if (hasFocus())
+        paintFocusRing(painter, area.adjusted(-kRingMargin, -kRingMargin, kRingMargin, kRingMargin),
+                       track.height() / 2 + kRingMargin, colorSchemeOf(*this));
 }
 
 } // namespace zq

@@ -156,7 +156,7 @@ TEST(ZepaSwitchTest, TheKnobSidesAndTheTrackColourFollowTheState)
         }
     }
     zq::ZepaSwitch mini(zq::ZepaSwitch::Size::mini);
-    EXPECT_EQ(mini.sizeHint(), QSize(26, 15));
+    EXPECT_EQ(mini.sizeHint(), QSize(26 + 6, 15 + 6)) << "the track and room for the focus ring around it";
     EXPECT_TRUE(mini.isCheckable());
 }
 

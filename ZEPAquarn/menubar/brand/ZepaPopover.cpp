@@ -1,0 +1,147 @@
+#include "menubar/brand/ZepaPopover.h"
+
+#include "menubar/brand/Metrics.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPainterPath>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+// X11 last: its macros clash with Qt's names.
+#include <X11/Xlib.h>
+
+namespace zq {
+
+QPainterPath PopoverLook::outline(const QRectF &rect, PopoverArrowEdge edge, qreal arrowX)
+{
+    const QRectF inner = rect.adjusted(kShadowMargin, kShadowMargin, -kShadowMargin, -kShadowMargin);
+    const QRectF body =
+        edge == PopoverArrowEdge::top ? inner.adjusted(0, kArrowHeight, 0, 0) : inner.adjusted(0, 0, 0, -kArrowHeight);
+    QPainterPath shape;
+    shape.addRoundedRect(body, kRadius, kRadius);
+    // The arrow keeps clear of the rounded corners.
+    const qreal tip = std::clamp(rect.left() + arrowX, body.left() + kRadius + kArrowWidth / 2,
+                                 body.right() - kRadius - kArrowWidth / 2);
+    QPainterPath arrow;
+    if (edge == PopoverArrowEdge::top) {
+        arrow.moveTo(tip - kArrowWidth / 2, body.top() + 1);
+        arrow.lineTo(tip, inner.top());
+        arrow.lineTo(tip + kArrowWidth / 2, body.top() + 1);
+    } else {
+        arrow.moveTo(tip - kArrowWidth / 2, body.bottom() - 1);
+        arrow.lineTo(tip, inner.bottom());
+        arrow.lineTo(tip + kArrowWidth / 2, body.bottom() - 1);
+    }
+    arrow.closeSubpath();
+    return shape.united(arrow).simplified();
+}
+
+void PopoverLook::paint(QPainter &painter, const QRectF &rect, PopoverArrowEdge edge, qreal arrowX, bool shadowed,
+                        ColorScheme scheme)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPainterPath shape = outline(rect, edge, arrowX);
+    if (shadowed) {
+        // A soft shadow: the outline widened step by step, each ring faint, a little lower than the shape.
+        painter.setBrush(Qt::NoBrush);
+        const QPainterPath lowered = shape.translated(0, 2);
+        for (int step = kShadowMargin - 2; step >= 1; --step) {
+            QColor shade(0, 0, 0, scheme == ColorScheme::dark ? 14 : 7);
+            painter.setPen(QPen(shade, 2.0 * step, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.drawPath(lowered);
+        }
+    }
+    painter.setPen(Qt::NoPen);
+    painter.fillPath(shape, Palette::color(Palette::surfaceRaised, scheme));
+    painter.setPen(QPen(Palette::color(Palette::hairline, scheme), Metrics::kHairline));
+    painter.drawPath(shape);
+    painter.restore();
+}
+
+bool desktopComposites()
+{
+    if (QGuiApplication::platformName() != QLatin1String("xcb"))
+        return false;
+    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display *display = x11 ? x11->display() : nullptr;
+    if (!display)
+        return false;
+    // A compositing manager owns the _NET_WM_CM_S<screen> selection while it runs.
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
+    return XGetSelectionOwner(display, XInternAtom(display, name.constData(), False)) != 0;
+}
+
+ZepaPopover::ZepaPopover(QWidget *parent)
+    : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
+      m_content(new QVBoxLayout(this)), m_composited(desktopComposites())
+{
+    setFrameShape(QFrame::NoFrame);
+    if (m_composited)
+        setAttribute(Qt::WA_TranslucentBackground);
+    applyMargins();
+}
+
+void ZepaPopover::setPadding(int padding)
+{
+    m_padding = padding;
+    applyMargins();
+}
+
+void ZepaPopover::applyMargins()
+{
+    const int margin = PopoverLook::kShadowMargin + m_padding;
+    const int arrow = int(PopoverLook::kArrowHeight);
+    m_content->setContentsMargins(margin, margin + (m_edge == PopoverArrowEdge::top ? arrow : 0), margin,
+                                  margin + (m_edge == PopoverArrowEdge::bottom ? arrow : 0));
+}
+
+void ZepaPopover::popUp(const QRect &anchor)
+{
+    m_edge = PopoverArrowEdge::top;
+    applyMargins();
+    adjustSize();
+    const QScreen *screen = QGuiApplication::screenAt(anchor.center());
+    const QRect area =
+        screen ? screen->availableGeometry() : QRect(anchor.center() - QPoint(2000, 2000), QSize(4000, 4000));
+    const int margin = PopoverLook::kShadowMargin;
+    // The arrow's tip touches the anchor's bottom edge; the popover is centred under it.
+    QPoint at(anchor.center().x() - width() / 2, anchor.bottom() + 1 - margin);
+    if (at.y() + height() - margin > area.bottom() && anchor.top() - height() + margin >= area.top()) {
+        m_edge = PopoverArrowEdge::bottom;
+        applyMargins();
+        adjustSize();
+        at.setY(anchor.top() - height() + margin);
+    }
+    at.setX(
+        std::clamp(at.x(), area.left() - margin, std::max(area.left() - margin, area.right() + 1 + margin - width())));
+    m_arrowX = anchor.center().x() - at.x();
+    move(at);
+    applyMask();
+    show();
+}
+
+void ZepaPopover::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    PopoverLook::paint(painter, QRectF(rect()), m_edge, m_arrowX, m_composited, colorSchemeOf(*this));
+}
+
+void ZepaPopover::resizeEvent(QResizeEvent *event)
+{
+    QFrame::resizeEvent(event);
+    applyMask();
+}
+
+void ZepaPopover::applyMask()
+{
+    // Without a compositing manager a translucent window paints black: cut it to its outline instead.
+    if (m_composited)
+        return;
+    setMask(QRegion(PopoverLook::outline(QRectF(rect()), m_edge, m_arrowX).toFillPolygon().toPolygon()));
+}
+
+} // namespace zq

@@ -1,0 +1,193 @@
+// The stock pieces the brand's style draws (push buttons, fields, scroll bars) and the one focus ring
+// every focusable control shows, rendered in light and dark.
+#include "menubar/brand/BrandStyle.h"
+#include "menubar/brand/SymbolButton.h"
+#include "menubar/brand/ZepaButton.h"
+#include "menubar/brand/ZepaPopover.h"
+#include "menubar/brand/ZepaSwitch.h"
+#include "support/ViewRender.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QScrollBar>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+using namespace zq;
+
+namespace {
+
+QString schemeName(ColorScheme scheme)
+{
+    return scheme == ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light");
+}
+
+class BrandStyleTest : public ::testing::Test {
+protected:
+    BrandStyleTest() : m_previous(QApplication::style()->name()) { QApplication::setStyle(new BrandStyle); }
+    ~BrandStyleTest() override { QApplication::setStyle(m_previous); }
+
+    // `control` alone in a window of `scheme`, focused or not, rendered at 2×.
+    QImage render(QWidget *control, ColorScheme scheme, bool focused, const QString &name)
+    {
+        auto window = std::make_unique<QWidget>();
+        auto *row = new QHBoxLayout(window.get());
+        row->setContentsMargins(6, 6, 6, 6);
+        row->addWidget(control);
+        test::wearColorScheme(*window, scheme);
+        window->show();
+        if (focused) {
+            window->activateWindow();
+            QApplication::setActiveWindow(window.get());
+            control->setFocus(Qt::TabFocusReason);
+        }
+        QApplication::processEvents();
+        m_geometry = control->geometry();
+        const QImage image = test::renderWidget(*window, 2.0, Palette::color(Palette::background, scheme));
+        test::saveRender(image, name);
+        return image;
+    }
+
+    QRect m_geometry;
+
+private:
+    QString m_previous;
+};
+
+TEST_F(BrandStyleTest, EveryFocusableControlShowsOneRingInTheFocusColourAndNoneWithoutFocus)
+{
+    struct Control {
+        const char *name;
+        std::function<QWidget *()> make;
+    } controls[] = {
+        {"primary", [] { return new ZepaButton(ZepaButtonStyle::primary, QStringLiteral("Copy Last")); }},
+        {"quiet", [] { return new ZepaButton(ZepaButtonStyle::quiet, QStringLiteral("Copy")); }},
+        {"stock-default",
+         [] {
+             auto *done = new QPushButton(QStringLiteral("Done"));
+             done->setDefault(true);
+             return done;
+         }},
+        {"stock", [] { return new QPushButton(QStringLiteral("Re-check")); }},
+        {"switch-on",
+         [] {
+             auto *on = new ZepaSwitch;
+             on->setChecked(true);
+             return on;
+         }},
+        {"symbol", [] { return new SymbolButton(QStringLiteral("xmark"), 14, Palette::textTertiary, 22); }},
+        {"field", [] { return new QLineEdit(QStringLiteral("sk-")); }},
+    };
+    for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        const QColor focus = Palette::color(Palette::focus, scheme);
+        for (const Control &control : controls) {
+            for (const bool focused : {false, true}) {
+                SCOPED_TRACE(std::string(control.name) + " " + schemeName(scheme).toStdString() +
+                             (focused ? " focused" : ""));
+                const QImage image = render(control.make(), scheme, focused,
+                                            QStringLiteral("focus-%1-%2%3")
+                                                .arg(QLatin1String(control.name), schemeName(scheme),
+                                                     focused ? QStringLiteral("-focused") : QString()));
+                // At the left edge, in the middle: the ring (2 wide) in the focus colour, then the
+                // line of the page's colour that parts it from the control, so it shows on a green
+                // control too. One ring: nothing of the kind without focus.
+                const qreal y = m_geometry.center().y() + 0.5;
+                const QColor ring = test::pixelAt(image, QPointF(m_geometry.left() + 1, y));
+                const QColor parting = test::pixelAt(image, QPointF(m_geometry.left() + 2.5, y));
+                const bool shown = test::sameColor(ring, focus, 40) &&
+                                   test::sameColor(parting, Palette::color(Palette::background, scheme), 24);
+                EXPECT_EQ(shown, focused) << ring.name().toStdString() << " " << parting.name().toStdString();
+            }
+        }
+    }
+}
+
+TEST_F(BrandStyleTest, StockButtonsAndFieldsTakeTheBrandLook)
+{
+    for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        SCOPED_TRACE(schemeName(scheme).toStdString());
+        auto *done = new QPushButton(QStringLiteral("Done"));
+        done->setDefault(true);
+        const QImage primary =
+            render(done, scheme, false, QStringLiteral("stock-default-button-") + schemeName(scheme));
+        EXPECT_EQ(m_geometry.height(), 30);
+        EXPECT_TRUE(test::sameColor(test::pixelAt(primary, QPointF(m_geometry.left() + 4, m_geometry.center().y())),
+                                    Palette::color(Palette::brandGreen, scheme), 3));
+
+        auto *recheck = new QPushButton(QStringLiteral("Re-check"));
+        const QImage quiet = render(recheck, scheme, false, QStringLiteral("stock-button-") + schemeName(scheme));
+        EXPECT_EQ(m_geometry.height(), 28);
+        EXPECT_TRUE(test::sameColor(test::pixelAt(quiet, QPointF(m_geometry.left() + 4, m_geometry.center().y())),
+                                    Palette::color(Palette::controlFill, scheme), 3));
+
+        auto *field = new QLineEdit;
+        field->setFixedWidth(260);
+        const QImage well = render(field, scheme, false, QStringLiteral("stock-field-") + schemeName(scheme));
+        EXPECT_EQ(m_geometry.height(), BrandStyle::kFieldHeight);
+        EXPECT_TRUE(test::sameColor(test::pixelAt(well, QPointF(m_geometry.center())),
+                                    Palette::color(Palette::controlFill, scheme), 3));
+        // Rounded: the very corner shows the page.
+        EXPECT_TRUE(test::sameColor(test::pixelAt(well, QPointF(m_geometry.topLeft()) + QPointF(0.5, 0.5)),
+                                    Palette::color(Palette::background, scheme), 12));
+    }
+}
+
+TEST_F(BrandStyleTest, AScrollBarIsAThinThumbWithNoTrackAndNoArrows)
+{
+    for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        SCOPED_TRACE(schemeName(scheme).toStdString());
+        auto *bar = new QScrollBar(Qt::Vertical);
+        bar->setRange(0, 300);
+        bar->setPageStep(100);
+        bar->setValue(0);
+        bar->setFixedHeight(200);
+        const QImage image = render(bar, scheme, false, QStringLiteral("scroll-bar-") + schemeName(scheme));
+        EXPECT_EQ(m_geometry.width(), BrandStyle::kScrollBarExtent);
+        const QColor page = Palette::color(Palette::background, scheme);
+        // At rest the thumb is the tertiary text colour, under the pointer the secondary one.
+        const auto isThumb = [&](const QColor &shown) {
+            return test::sameColor(shown, Palette::color(Palette::textTertiary, scheme), 6) ||
+                   test::sameColor(shown, Palette::color(Palette::textSecondary, scheme), 6);
+        };
+        const qreal x = m_geometry.right() + 1 - 1 - 3;
+        // The thumb starts at the top (no arrow button above it) and covers a third of the length.
+        EXPECT_TRUE(isThumb(test::pixelAt(image, QPointF(x, m_geometry.top() + 10))));
+        EXPECT_TRUE(test::sameColor(test::pixelAt(image, QPointF(x, m_geometry.top() + 150)), page, 3))
+            << "no track below the thumb";
+        EXPECT_TRUE(
+            test::sameColor(test::pixelAt(image, QPointF(m_geometry.left() + 0.5, m_geometry.top() + 10)), page, 3))
+            << "thin: the thumb keeps off the bar's inner edge";
+    }
+}
+
+TEST(ZepaPopoverTest, TheArrowPointsAtTheAnchorAndTheShadowStaysInTheMargin)
+{
+    const QSizeF size(200 + 2 * PopoverLook::kShadowMargin, 80 + 2 * PopoverLook::kShadowMargin);
+    for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
+        const QColor page = Palette::color(Palette::background, scheme);
+        const QImage image = test::renderPaint(
+            size,
+            [&](QPainter &painter, const QRectF &rect) {
+                PopoverLook::paint(painter, rect, PopoverArrowEdge::top, 60, true, scheme);
+            },
+            2.0, page);
+        test::saveRender(image, QStringLiteral("popover-") + schemeName(scheme));
+        const qreal margin = PopoverLook::kShadowMargin;
+        const QColor surface = Palette::color(Palette::surfaceRaised, scheme);
+        // The arrow's tip is at x 60, at the top of the shape; beside it there is no surface.
+        EXPECT_TRUE(test::sameColor(test::pixelAt(image, {60, margin + 3}), surface, 6));
+        EXPECT_FALSE(test::sameColor(test::pixelAt(image, {60 + 20, margin + 3}), surface, 6));
+        EXPECT_TRUE(test::sameColor(test::pixelAt(image, {size.width() / 2, size.height() / 2}), surface, 3));
+        // The shadow darkens the margin under the shape, and nothing beyond the window's edge.
+        const QColor under = test::pixelAt(image, {size.width() / 2, size.height() - margin + 3});
+        EXPECT_LT(under.lightness(), page.lightness());
+    }
+}
+
+} // namespace
