@@ -1,10 +1,12 @@
 #include "window/AppAppearance.h"
 
+#include "menubar/brand/BrandStyle.h"
 #include "menubar/brand/Palette.h"
 
 #include <QApplication>
 #include <QPalette>
 #include <QStyle>
+#include <QToolTip>
 
 namespace zq {
 
@@ -27,6 +29,8 @@ QPalette windowPalette(ColorScheme scheme)
     palette.setColor(QPalette::Base, token(Palette::controlFill));
     palette.setColor(QPalette::AlternateBase, token(Palette::surface));
     palette.setColor(QPalette::ToolTipBase, token(Palette::surfaceRaised));
+    // Placeholders are read as text: the secondary colour keeps them above 4.5:1 on a field.
+    palette.setColor(QPalette::PlaceholderText, token(Palette::textSecondary));
     // The control tint of the application's windows.
     palette.setColor(QPalette::Highlight, token(Palette::brandGreen));
     palette.setColor(QPalette::HighlightedText, token(Palette::onBrand));
@@ -37,6 +41,10 @@ QPalette windowPalette(ColorScheme scheme)
 
 void applyAppearance(QApplication &application, AppAppearance appearance)
 {
+    // The stock pieces among the brand's controls are drawn by the brand's style, in the palette
+    // given below, so a live switch repaints them with everything else.
+    if (!qobject_cast<BrandStyle *>(application.style()))
+        application.setStyle(new BrandStyle);
     switch (appearance) {
     case AppAppearance::system:
         application.setPalette(application.style()->standardPalette());
@@ -48,6 +56,8 @@ void applyAppearance(QApplication &application, AppAppearance appearance)
         application.setPalette(windowPalette(ColorScheme::dark));
         break;
     }
+    // Tool tips keep a palette of their own, taken when the first one showed.
+    QToolTip::setPalette(application.palette());
 }
 
 } // namespace zq

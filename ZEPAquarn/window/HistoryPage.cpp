@@ -55,6 +55,7 @@ HistoryPage::HistoryPage(HistoryPageModel &model, QWidget *parent)
 
     auto *search = new ControlWell(header);
     search->setFixedHeight(34);
+    search->setFocusRingShown(true);
     auto *searchRow = new QHBoxLayout(search);
     searchRow->setContentsMargins(13, 0, 13, 0);
     searchRow->setSpacing(8);
@@ -63,7 +64,8 @@ HistoryPage::HistoryPage(HistoryPageModel &model, QWidget *parent)
     m_search->setFrame(false);
     m_search->setPlaceholderText(QStringLiteral("Search transcripts"));
     m_search->setFont(textFont(textStyle::body));
-    m_search->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    // Frameless, the field draws no background: the well shows through in either scheme. (A style
+    // sheet here would freeze the colours of the scheme it was polished in.)
     m_search->setAccessibleName(QStringLiteral("Search transcripts"));
     searchRow->addWidget(m_search, 1);
     m_clear->setObjectName(QStringLiteral("clearSearchButton"));

@@ -21,6 +21,7 @@ public:
     {
         auto *layout = new QVBoxLayout(this);
         layout->setContentsMargins(8, 8, 8, 8);
+        setFocusRingShown(true);
     }
 };
 
@@ -42,7 +43,6 @@ void buildDictionaryPage(SettingsPage &page, AppSettingsModel &model)
     editor->setFrameShape(QFrame::NoFrame);
     editor->viewport()->setAutoFillBackground(false);
     editor->setAutoFillBackground(false);
-    editor->setStyleSheet(QStringLiteral("QPlainTextEdit { background: transparent; }"));
     editor->setFont(textFont(textStyle::figureValue));
     editor->setPlainText(model.dictionaryText());
     editor->setAccessibleName(QStringLiteral("Custom vocabulary"));

@@ -1,8 +1,11 @@
 // The update windows: what each step shows, plain text from the feed, and one answer per offer.
 
 #include "rewards/updates/UpdaterDialogs.h"
+#include "menubar/brand/Palette.h"
 #include "support/ViewRender.h"
+#include "window/AppAppearance.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -163,4 +166,37 @@ TEST(UpdaterDialogsTest, AnOfferWithAWordOfMillionsOfCharactersShowsItLineByLine
         for (int x = rows.left(); x <= rows.right(); ++x)
             dark += qGray(image.pixel(x, y)) < 128 ? 1 : 0;
     EXPECT_GT(dark, 100);
+}
+
+TEST(UpdaterDialogsTest, TheOfferWearsTheBrandButtonsInLightAndDark)
+{
+    auto &application = *qobject_cast<QApplication *>(QCoreApplication::instance());
+    for (const auto appearance : {zq::AppAppearance::light, zq::AppAppearance::dark}) {
+        zq::applyAppearance(application, appearance);
+        const zq::ColorScheme scheme =
+            appearance == zq::AppAppearance::dark ? zq::ColorScheme::dark : zq::ColorScheme::light;
+        zq::UpdaterDialogs dialogs(QStringLiteral("1.2.0"));
+        dialogs.showUpdateFound(offer(), [](UpdateChoice) {});
+        QDialog *window = dialogs.window();
+        window->resize(480, 300);
+        const QColor page = zq::Palette::color(zq::Palette::windowBackground, scheme);
+        const QImage image = zq::test::renderWidget(*window, 1.0, page);
+        zq::test::saveRender(image,
+                             QStringLiteral("updater-offer-") +
+                                 (scheme == zq::ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light")));
+        // Install is the primary button (the default one), the others quiet, each with its brand height.
+        QPushButton *install = visibleButton(window, "Install");
+        QPushButton *later = visibleButton(window, "Remind Me Later");
+        ASSERT_TRUE(install && later);
+        EXPECT_EQ(install->sizeHint().height(), 30);
+        EXPECT_EQ(later->sizeHint().height(), 28);
+        const auto inside = [&](QPushButton *button) {
+            return zq::test::pixelAt(image, QPointF(button->mapTo(window, QPoint(3, button->height() / 2))));
+        };
+        EXPECT_TRUE(zq::test::sameColor(inside(install), zq::Palette::color(zq::Palette::brandGreen, scheme), 3));
+        EXPECT_TRUE(zq::test::sameColor(inside(later), zq::Palette::color(zq::Palette::controlFill, scheme), 3));
+        EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, QPointF(2, 2)), page, 3)) << "the dialog's page";
+        window->close();
+    }
+    zq::applyAppearance(application, zq::AppAppearance::system);
 }
