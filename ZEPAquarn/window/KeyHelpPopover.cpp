@@ -1,25 +1,61 @@
 #include "window/KeyHelpPopover.h"
 
+#include "menubar/brand/FocusRing.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/Text.h"
 #include "window/AppSettingsModel.h"
 #include "window/SettingsPageText.h"
 
+#include <QAbstractButton>
 #include <QDesktopServices>
 #include <QHBoxLayout>
-#include <QPushButton>
+#include <QPainter>
 #include <QUrl>
 #include <QVBoxLayout>
 
 namespace zq {
 
+namespace {
+
+// A link: its title in the tint colour (the accent, which is the brand green in light and its mint
+// in dark, where the green itself would be unreadable), underlined under the pointer.
+class LinkButton : public QAbstractButton {
+public:
+    LinkButton(const QString &text, QWidget *parent) : QAbstractButton(parent)
+    {
+        setText(text);
+        setAccessibleName(text);
+        setAttribute(Qt::WA_Hover);
+        setCursor(Qt::PointingHandCursor);
+    }
+    QSize sizeHint() const override
+    {
+        return {fontMetrics().horizontalAdvance(text()) + 8, fontMetrics().height() + 6};
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const ColorScheme scheme = colorSchemeOf(*this);
+        QFont font = this->font();
+        font.setUnderline(underMouse());
+        painter.setFont(font);
+        painter.setPen(Palette::color(Palette::accent, scheme));
+        painter.drawText(rect().adjusted(4, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter, text());
+        if (hasFocus())
+            paintFocusRing(painter, QRectF(rect()), 4, scheme);
+    }
+};
+
+} // namespace
+
 KeyHelpPopover::KeyHelpPopover(QWidget *anchor, AppSettingsModel &model)
-    : QFrame(anchor, Qt::Popup), m_anchor(anchor), m_model(model)
+    : ZepaPopover(anchor), m_anchor(anchor), m_model(model)
 {
     setObjectName(QStringLiteral("apiKeyHelp"));
-    setFrameShape(QFrame::StyledPanel);
-    setFixedWidth(340);
-    auto *column = new QVBoxLayout(this);
-    column->setContentsMargins(13, 13, 13, 13);
+    setFixedWidth(340 + 2 * PopoverLook::kShadowMargin);
+    QVBoxLayout *column = contentLayout();
     column->setSpacing(10);
     column->addWidget(new StyledLabel(QStringLiteral("Getting an OpenAI API key"), textStyle::rowTitle, this));
     auto *steps = new QVBoxLayout;
@@ -37,13 +73,13 @@ KeyHelpPopover::KeyHelpPopover(QWidget *anchor, AppSettingsModel &model)
         steps->addLayout(line);
     }
     column->addLayout(steps);
-    auto *link = new QPushButton(apiKeyPageTitle(), this);
+    auto *link = new LinkButton(apiKeyPageTitle(), this);
     link->setObjectName(QStringLiteral("apiKeyPageLink"));
-    link->setFlat(true);
     link->setFont(textFont(textStyle::small));
-    link->setCursor(Qt::PointingHandCursor);
-    connect(link, &QPushButton::clicked, this, [] { QDesktopServices::openUrl(QUrl(apiKeyPageUrl())); });
+    connect(link, &QAbstractButton::clicked, this, [] { QDesktopServices::openUrl(QUrl(apiKeyPageUrl())); });
+    // The link's text lines up with the steps above it.
     column->addWidget(link, 0, Qt::AlignLeft);
+    link->setContentsMargins(0, 0, 0, 0);
 }
 
 void KeyHelpPopover::setOpen(bool open)
@@ -54,14 +90,12 @@ void KeyHelpPopover::setOpen(bool open)
         hide();
         return;
     }
-    adjustSize();
-    move(m_anchor->mapToGlobal(QPoint(m_anchor->width() / 2 - width() / 2, m_anchor->height())));
-    show();
+    popUp(QRect(m_anchor->mapToGlobal(QPoint(0, 0)), m_anchor->size()));
 }
 
 void KeyHelpPopover::hideEvent(QHideEvent *event)
 {
-    QFrame::hideEvent(event);
+    ZepaPopover::hideEvent(event);
     m_model.setShowKeyHelp(false);
 }
 

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QFrame>
-
-class QAbstractButton;
+#include "menubar/brand/ZepaPopover.h"
 
 namespace zq {
 
@@ -10,7 +8,7 @@ class AppSettingsModel;
 
 // How to get an OpenAI API key: four steps and a link to the keys page, in a popover that opens
 // under the help button. Closing it (Escape, a click outside) tells the model it is hidden.
-class KeyHelpPopover : public QFrame {
+class KeyHelpPopover : public ZepaPopover {
     Q_OBJECT
 public:
     KeyHelpPopover(QWidget *anchor, AppSettingsModel &model);

@@ -1,6 +1,7 @@
 #include "window/SettingsPages.h"
 
 #include "menubar/brand/Palette.h"
+#include "menubar/brand/SymbolButton.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaButton.h"
@@ -14,7 +15,6 @@
 #include <QAbstractButton>
 #include <QHBoxLayout>
 #include <QLineEdit>
-#include <QToolButton>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -44,17 +44,13 @@ QWidget *makeOnDeviceRows()
     return localRows;
 }
 
-QToolButton *makeKeyHelpButton(AppSettingsModel &model, QWidget *parent)
+SymbolButton *makeKeyHelpButton(AppSettingsModel &model, QWidget *parent)
 {
-    auto *help = new QToolButton(parent);
+    auto *help = new SymbolButton(QStringLiteral("questionmark.circle"), 12, Palette::textSecondary, 22, parent);
     help->setObjectName(QStringLiteral("apiKeyHelpButton"));
-    help->setIcon(QIcon(SymbolCatalogue::pixmap(u"questionmark.circle", QSizeF(12, 12),
-                                                Palette::color(Palette::textSecondary, colorSchemeOf(*help)),
-                                                help->devicePixelRatioF())));
-    help->setAutoRaise(true);
     help->setToolTip(QStringLiteral("How to get an OpenAI API key"));
     help->setAccessibleName(QStringLiteral("How to get an OpenAI API key"));
-    QObject::connect(help, &QToolButton::clicked, help, [&model] { model.setShowKeyHelp(!model.showKeyHelp()); });
+    QObject::connect(help, &QAbstractButton::clicked, help, [&model] { model.setShowKeyHelp(!model.showKeyHelp()); });
     return help;
 }
 
@@ -82,7 +78,7 @@ KeyRows makeKeyRows(AppSettingsModel &model)
     QObject::connect(keyField, &QLineEdit::textEdited, keyField,
                      [&model](const QString &text) { model.setAPIKey(text); });
     keyLine->addWidget(keyField);
-    QToolButton *help = makeKeyHelpButton(model, keyControls);
+    SymbolButton *help = makeKeyHelpButton(model, keyControls);
     keyLine->addWidget(help);
     keyColumn->addWidget(new SettingsDivider(keyRows));
     keyColumn->addWidget(new SettingsRow(QStringLiteral("key"), QStringLiteral("API key"),

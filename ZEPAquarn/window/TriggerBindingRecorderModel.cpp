@@ -14,8 +14,8 @@ std::vector<TriggerPickerSection> primaryTriggerSections()
     for (TriggerKey key : allTriggerKeys()) {
         const bool isFunctionKey = key >= TriggerKey::f1;
         TriggerPickerSection &section = isFunctionKey ? functionKeys : modifiers;
-        section.options.push_back(
-            {rawValue(key), displayName(key), isFunctionKey ? QStringLiteral("keyboard") : QStringLiteral("command")});
+        // Every key with the keyboard symbol: the command glyph names a key this desktop's keyboards lack.
+        section.options.push_back({rawValue(key), displayName(key), QStringLiteral("keyboard")});
     }
     return {modifiers, functionKeys};
 }

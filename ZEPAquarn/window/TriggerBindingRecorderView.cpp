@@ -1,22 +1,27 @@
 #include "window/TriggerBindingRecorderView.h"
 
+#include "menubar/brand/ControlWell.h"
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Metrics.h"
+#include "menubar/brand/SymbolButton.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
 #include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaMenuPicker.h"
+#include "menubar/brand/ZepaPopover.h"
 #include "menubar/brand/ZepaSpinner.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPushButton>
-#include <QScreen>
-#include <QToolButton>
+#include <QPainter>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <cmath>
 
 namespace zq {
 
@@ -33,19 +38,94 @@ constexpr int kPlusLift = 8;
 constexpr int kRecordMinimumWidth = 150;
 constexpr int kRecordMaximumWidth = 230;
 // The record button's padding and the gap after its symbol, which its text never covers.
-constexpr int kRecordTextMargins = 24;
 constexpr int kClearIconSize = 16;
 constexpr int kClearButtonSize = 22;
-// The recording popup, and how far it stands off the recorder.
+constexpr int kRecordPadding = 10;
+constexpr int kRecordSymbolGap = 8;
+// The recording popover.
 constexpr int kPopupWidth = 330;
-constexpr int kPopupGap = 4;
 constexpr int kCloseIconSize = 14;
+constexpr int kCloseButtonSize = 22;
 constexpr int kSpinnerSize = 16;
 
 QLabel *label(const QString &text, const TextStyle &style, QWidget *parent)
 {
     return plainTextLabel(text, textFont(style), parent);
 }
+
+// The secondary trigger's button: a bordered field like the picker beside it, with the binding's
+// symbol and its name on one line, left-aligned; focused, it shows the brand's ring.
+class RecordButton : public QAbstractButton {
+public:
+    explicit RecordButton(QWidget *parent) : QAbstractButton(parent)
+    {
+        setAttribute(Qt::WA_Hover);
+        setCursor(Qt::ArrowCursor);
+    }
+    QString symbol;
+
+    QSize sizeHint() const override
+    {
+        const int text = fontMetrics().horizontalAdvance(this->text());
+        return {2 * kRecordPadding + kSymbolSize.width() + kRecordSymbolGap + text, qRound(ZepaMenuPicker::kHeight)};
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const ColorScheme scheme = colorSchemeOf(*this);
+        const QRectF area(rect());
+        paintControlWell(painter, area, scheme, Metrics::kControlRadius);
+        if (underMouse() || isDown()) {
+            painter.save();
+            painter.setRenderHint(QPainter::Antialiasing);
+            QColor wash = Palette::color(isDown() ? Palette::accentWash : Palette::controlHover, scheme);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(wash);
+            painter.drawRoundedRect(area.adjusted(1, 1, -1, -1), Metrics::kControlRadius - 1,
+                                    Metrics::kControlRadius - 1);
+            painter.restore();
+        }
+        const qreal symbolTop = std::round((height() - kSymbolSize.height()) / 2.0);
+        SymbolCatalogue::paint(painter, QRectF(QPointF(kRecordPadding, symbolTop), QSizeF(kSymbolSize)), symbol,
+                               Palette::color(Palette::textSecondary, scheme));
+        const int textLeft = kRecordPadding + kSymbolSize.width() + kRecordSymbolGap;
+        painter.setFont(font());
+        painter.setPen(Palette::color(Palette::textPrimary, scheme));
+        painter.drawText(QRect(textLeft, 0, width() - textLeft - kRecordPadding, height()),
+                         Qt::AlignLeft | Qt::AlignVCenter,
+                         fontMetrics().elidedText(text(), Qt::ElideRight, width() - textLeft - kRecordPadding));
+        if (hasFocus())
+            paintFocusRing(painter, area, Metrics::kControlRadius, scheme);
+    }
+};
+
+// A key of the popover's illustration: its name on a cap of the control fill, outlined so the cap
+// stands out on the popover's surface in both schemes.
+class KeyCap : public QLabel {
+public:
+    KeyCap(const QString &text, QWidget *parent) : QLabel(text, parent)
+    {
+        setTextFormat(Qt::PlainText);
+        setFont(textFont(textStyle::small));
+        setAlignment(Qt::AlignCenter);
+        setContentsMargins(8, 4, 8, 4);
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        const ColorScheme scheme = colorSchemeOf(*this);
+        paintControlWell(painter, QRectF(rect()), scheme, Metrics::kControlRadius);
+        painter.setFont(font());
+        // The primary text colour: at 11 points the tertiary one is under 4.5:1 on the cap, and even
+        // the secondary one is, where the glyphs' thin strokes never reach their full colour.
+        painter.setPen(Palette::color(Palette::textPrimary, scheme));
+        painter.drawText(contentsRect(), Qt::AlignCenter, text());
+    }
+};
 
 } // namespace
 
@@ -91,19 +171,17 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(
     secondaryColumn->addWidget(secondaryHeading);
     auto *buttons = new QHBoxLayout;
     buttons->setSpacing(kHeadingSpacing);
-    m_record = new QPushButton(this);
+    m_record = new RecordButton(this);
     m_record->setObjectName(QStringLiteral("record-secondary"));
+    m_record->setFont(textFont(textStyle::body));
     m_record->setMinimumWidth(kRecordMinimumWidth);
     m_record->setMaximumWidth(kRecordMaximumWidth);
     // As high as the primary picker, so the two headings line up over the bottom-aligned controls.
     m_record->setFixedHeight(qRound(ZepaMenuPicker::kHeight));
-    m_record->setIconSize(kSymbolSize);
     buttons->addWidget(m_record);
-    m_clear = new QToolButton(this);
+    m_clear = new SymbolButton(QStringLiteral("xmark"), kClearIconSize, Palette::textTertiary, kClearButtonSize, this);
     m_clear->setObjectName(QStringLiteral("clear-secondary"));
-    m_clear->setAutoRaise(true);
-    m_clear->setIconSize(QSize(kClearIconSize, kClearIconSize));
-    m_clear->setFixedSize(kClearButtonSize, kClearButtonSize);
+    m_clear->setAccessibleName(QStringLiteral("Remove secondary trigger"));
     m_clear->setToolTip(QStringLiteral("Remove secondary trigger"));
     buttons->addWidget(m_clear);
     secondaryColumn->addLayout(buttons);
@@ -113,8 +191,8 @@ TriggerBindingRecorderView::TriggerBindingRecorderView(
 
     buildPopup();
 
-    connect(m_record, &QPushButton::clicked, this, [this] { m_model->startRecording(); });
-    connect(m_clear, &QToolButton::clicked, this, [this] { m_model->clearSecondary(); });
+    connect(m_record, &QAbstractButton::clicked, this, [this] { m_model->startRecording(); });
+    connect(m_clear, &QAbstractButton::clicked, this, [this] { m_model->clearSecondary(); });
     m_model->onRecordingChanged = [this](bool recording) { showPopup(recording); };
     m_model->onValuesChanged = [this] { refresh(); };
     applyColors();
@@ -140,33 +218,28 @@ TriggerBindingRecorderView::~TriggerBindingRecorderView()
 
 void TriggerBindingRecorderView::buildPopup()
 {
-    m_popup = new QFrame(this, Qt::Popup);
+    m_popup = new ZepaPopover(this);
     m_popup->setObjectName(QStringLiteral("trigger-recording"));
-    m_popup->setFrameShape(QFrame::StyledPanel);
-    m_popup->setFixedWidth(kPopupWidth);
-    auto *stack = new QVBoxLayout(m_popup);
-    stack->setContentsMargins(Metrics::kSpacing, Metrics::kSpacing, Metrics::kSpacing, Metrics::kSpacing);
+    m_popup->setFixedWidth(kPopupWidth + 2 * PopoverLook::kShadowMargin);
+    QVBoxLayout *stack = m_popup->contentLayout();
     stack->setSpacing(Metrics::kSpacing);
 
     auto *top = new QHBoxLayout;
     top->addStretch(1);
-    auto *close = new QToolButton(m_popup);
+    auto *close =
+        new SymbolButton(QStringLiteral("xmark"), kCloseIconSize, Palette::textTertiary, kCloseButtonSize, m_popup);
     close->setObjectName(QStringLiteral("close-recording"));
-    close->setAutoRaise(true);
+    close->setAccessibleName(QStringLiteral("Stop recording"));
     close->setFocusPolicy(Qt::NoFocus);
-    m_close = close;
-    connect(close, &QToolButton::clicked, this, [this] { m_model->cancelRecording(); });
+    connect(close, &QAbstractButton::clicked, this, [this] { m_model->cancelRecording(); });
     top->addWidget(close);
     stack->addLayout(top);
 
     auto *caps = new QHBoxLayout;
     caps->setSpacing(Metrics::kSmallSpacing);
     caps->addStretch(1);
-    for (const QString &cap : {QStringLiteral("⇧"), QStringLiteral("Super"), QStringLiteral("Space")}) {
-        QLabel *capLabel = label(cap, textStyle::small, m_popup);
-        m_caps.push_back(capLabel);
-        caps->addWidget(capLabel);
-    }
+    for (const QString &cap : {QStringLiteral("⇧"), QStringLiteral("Super"), QStringLiteral("Space")})
+        caps->addWidget(new KeyCap(cap, m_popup));
     caps->addStretch(1);
     stack->addLayout(caps);
 
@@ -194,34 +267,13 @@ void TriggerBindingRecorderView::buildPopup()
 
 void TriggerBindingRecorderView::applyColors()
 {
-    if (!m_close)
+    if (!m_popup)
         return; // not built yet
     const ColorScheme scheme = colorSchemeOf(*this);
     for (const auto &[widget, token] : m_textColors)
         setTextColor(*widget, Palette::color(token, scheme));
-    const QColor tertiary = Palette::color(Palette::textTertiary, scheme);
-    m_plus->setPixmap(
-        SymbolCatalogue::pixmap(QStringLiteral("plus"), QSizeF(kPlusSize, kPlusSize), tertiary, devicePixelRatioF()));
-    m_clear->setIcon(SymbolCatalogue::pixmap(QStringLiteral("xmark"), QSizeF(kClearIconSize, kClearIconSize), tertiary,
-                                             devicePixelRatioF()));
-    m_close->setIcon(SymbolCatalogue::pixmap(QStringLiteral("xmark"), QSizeF(kCloseIconSize, kCloseIconSize), tertiary,
-                                             devicePixelRatioF()));
-    const QString capStyle =
-        QStringLiteral("QLabel { background: %1; color: %2; border-radius: %3px; padding: 4px 8px; }")
-            .arg(Palette::color(Palette::controlFill, scheme).name(QColor::HexArgb), tertiary.name(QColor::HexArgb))
-            .arg(Metrics::kControlRadius);
-    for (QLabel *cap : m_caps)
-        cap->setStyleSheet(capStyle);
-    // A bordered button in the palette of the appearance: a style sheet of text alignment alone
-    // would draw it light in a dark window.
-    m_record->setStyleSheet(QStringLiteral("QPushButton { text-align: left; padding: 0 10px; color: %1; background: %2;"
-                                           " border: 1px solid %3; border-radius: %5px; }"
-                                           " QPushButton:pressed { background: %4; }")
-                                .arg(Palette::color(Palette::textPrimary, scheme).name(QColor::HexArgb),
-                                     Palette::color(Palette::controlFill, scheme).name(QColor::HexArgb),
-                                     Palette::color(Palette::hairline, scheme).name(QColor::HexArgb),
-                                     Palette::color(Palette::accentWash, scheme).name(QColor::HexArgb))
-                                .arg(Metrics::kControlRadius));
+    m_plus->setPixmap(SymbolCatalogue::pixmap(QStringLiteral("plus"), QSizeF(kPlusSize, kPlusSize),
+                                              Palette::color(Palette::textTertiary, scheme), devicePixelRatioF()));
     refresh();
 }
 
@@ -238,11 +290,11 @@ void TriggerBindingRecorderView::refresh()
     m_picker->update();
     const SecondaryTriggerLook look = secondaryTriggerLook(m_model->secondaryValue());
     // One line, however long the name: the button grows to its widest and elides the rest.
-    m_record->setText(m_record->fontMetrics().elidedText(
-        look.text, Qt::ElideRight, kRecordMaximumWidth - kRecordTextMargins - kSymbolSize.width()));
-    m_record->setIcon(SymbolCatalogue::pixmap(
-        look.symbol, kSymbolSize, Palette::color(Palette::textSecondary, colorSchemeOf(*this)), devicePixelRatioF()));
+    m_record->setText(look.text);
+    m_record->updateGeometry();
+    static_cast<RecordButton *>(m_record)->symbol = look.symbol;
     m_record->setProperty("symbol", look.symbol);
+    m_record->update();
     m_record->setToolTip(look.tooltip);
     m_clear->setVisible(look.showsClear);
 }
@@ -265,14 +317,10 @@ void TriggerBindingRecorderView::showPopup(bool recording)
         qApp->installEventFilter(this);
         m_filtering = true;
     }
-    // Above the recorder, pointing down at it; below it when there is no room above.
-    m_popup->adjustSize();
-    const QRect anchor(mapToGlobal(QPoint(0, 0)), size());
-    QPoint at(anchor.center().x() - m_popup->width() / 2, anchor.top() - m_popup->height() - kPopupGap);
-    if (const QScreen *screen = this->screen(); screen && at.y() < screen->availableGeometry().top())
-        at.setY(anchor.bottom() + kPopupGap);
-    m_popup->move(at);
-    m_popup->show();
+    // Below the recorder, its arrow pointing up at it (above it when there is no room below).
+    // The recorder spans the row; the arrow points at its controls.
+    const QRect controls = childrenRect();
+    m_popup->popUp(QRect(mapToGlobal(controls.topLeft()), controls.size()));
     m_popup->activateWindow();
     m_popup->setFocus(Qt::PopupFocusReason);
 }

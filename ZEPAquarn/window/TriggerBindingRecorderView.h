@@ -1,6 +1,8 @@
 #pragma once
 
 #include "menubar/brand/Palette.h"
+#include "menubar/brand/SymbolButton.h"
+#include "menubar/brand/ZepaPopover.h"
 #include "platform/PermissionProbe.h"
 #include "window/RecorderEventTranslator.h"
 #include "window/TriggerBindingRecorderModel.h"
@@ -14,9 +16,8 @@
 #include <utility>
 #include <vector>
 
+class QAbstractButton;
 class QLabel;
-class QPushButton;
-class QToolButton;
 
 namespace zq {
 
@@ -60,10 +61,10 @@ public:
     void refresh();
 
     ZepaMenuPicker *primaryPicker() const { return m_picker; }
-    QPushButton *recordButton() const { return m_record; }
-    QToolButton *clearButton() const { return m_clear; }
-    // The recording popup; shown while recording.
-    QFrame *popup() const { return m_popup; }
+    QAbstractButton *recordButton() const { return m_record; }
+    SymbolButton *clearButton() const { return m_clear; }
+    // The recording popover, below the recorder; shown while recording.
+    ZepaPopover *popup() const { return m_popup; }
     ZepaSpinner *spinner() const { return m_spinner; }
 
 protected:
@@ -80,13 +81,11 @@ private:
     TriggerBindingRecorderModel *m_model;
     RecorderEventTranslator m_translator;
     ZepaMenuPicker *m_picker = nullptr;
-    QPushButton *m_record = nullptr;
-    QToolButton *m_clear = nullptr;
-    QFrame *m_popup = nullptr;
+    QAbstractButton *m_record = nullptr;
+    SymbolButton *m_clear = nullptr;
+    ZepaPopover *m_popup = nullptr;
     ZepaSpinner *m_spinner = nullptr;
     QLabel *m_plus = nullptr;
-    QToolButton *m_close = nullptr;
-    std::vector<QLabel *> m_caps;
     // The texts and the colour token each is drawn in.
     std::vector<std::pair<QWidget *, Palette::Token>> m_textColors;
     bool m_filtering = false;

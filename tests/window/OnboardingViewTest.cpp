@@ -125,7 +125,7 @@ TEST_F(OnboardingViewTest, AllChecksGrantedShowNoButtonsAndReturnIsDone)
 
     // The record button is drawn in the dark palette too, and as high as the picker beside it, so
     // the two column headings stand on one line.
-    QPushButton *record = view->recorder()->recordButton();
+    QAbstractButton *record = view->recorder()->recordButton();
     QWidget *picker = view->recorder()->primaryPicker();
     EXPECT_EQ(record->height(), picker->height());
     EXPECT_EQ(record->mapTo(view.get(), QPoint(0, record->height())).y(),
