@@ -354,10 +354,13 @@ void ZEPAquarnApp::openMainWindow()
                                                        m_settingsModel.get(), std::move(pages));
         m_animations->provide(*m_mainWindow);
         m_mainWindow->installEventFilter(this);
+        // Never larger than the screen it opens on (a scaled desktop can be smaller than the design's size).
+        m_mainWindow->fitScreen();
     }
     m_windowModel.activateApp();
-    m_mainWindow->show();
+    // The taskbar hint goes on before the window maps: set after, a hidden window flashes in the taskbar.
     applyShowInDock(m_taskbarPresence == TaskbarPresence::shown);
+    m_mainWindow->show();
     m_windowModel.showWindow(0);
 }
 

@@ -1,5 +1,6 @@
 #include "window/AppSidebar.h"
 
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
@@ -13,6 +14,7 @@
 #include <QPainterPath>
 
 #include <algorithm>
+#include <cmath>
 
 namespace zq {
 
@@ -92,10 +94,16 @@ void paintSidebar(QPainter &painter, const QRectF &rect, const SidebarInputs &in
             QPainterPath wash;
             wash.addRoundedRect(row, 8, 8);
             painter.fillPath(wash, color(Palette::accentWash));
+            if (inputs.focused)
+                paintFocusRing(painter, row, 8, scheme);
         }
         const QColor ink = color(selected ? Palette::textPrimary : Palette::textSecondary);
-        SymbolCatalogue::paint(painter, QRectF(row.left() + 13 + 2, row.center().y() - 6, 12, 12), symbolName(section),
-                               ink);
+        // The 12-point symbol in its 16-wide frame, on whole pixels.
+        const qreal box = SymbolCatalogue::boxForPointSize(12);
+        SymbolCatalogue::paint(
+            painter,
+            QRectF(std::round(row.left() + 13 + (16 - box) / 2), std::round(row.center().y() - box / 2), box, box),
+            symbolName(section), ink);
         painter.setFont(textFont(textStyle::body.withWeight(selected ? QFont::Medium : QFont::Normal)));
         painter.setPen(ink);
         painter.drawText(QRectF(row.left() + 13 + 16 + 10, row.top(), row.width() - 52, row.height()),
@@ -172,7 +180,21 @@ void AppSidebar::keyPressEvent(QKeyEvent *event)
 void AppSidebar::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    paintSidebar(painter, QRectF(rect()), m_inputs, colorSchemeOf(*this));
+    SidebarInputs shown = m_inputs;
+    shown.focused = hasFocus();
+    paintSidebar(painter, QRectF(rect()), shown, colorSchemeOf(*this));
+}
+
+void AppSidebar::focusInEvent(QFocusEvent *event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void AppSidebar::focusOutEvent(QFocusEvent *event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }
 
 void AppSidebar::mouseReleaseEvent(QMouseEvent *event)

@@ -19,6 +19,7 @@ struct SidebarInputs {
     bool unreadIssue = false;     // the red dot
     bool updateAvailable = false; // the amber dot
     QString version;              // after "v"
+    bool focused = false;         // the keyboard is on the sidebar: the selected row shows the ring
 };
 
 // The sidebar's geometry in a rectangle 210 wide: the rows start under the lockup, 44 high, 4 apart.
@@ -45,6 +46,8 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     SidebarInputs m_inputs;

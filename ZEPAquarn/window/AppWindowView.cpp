@@ -10,10 +10,14 @@
 #include "window/SettingsRows.h"
 #include "window/TriggerBindingRecorderView.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPainter>
+#include <QScreen>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace zq {
 
@@ -35,7 +39,18 @@ QWidget *titledPage(AppWindowSection section, QWidget *parent)
     return page;
 }
 
+constexpr QSize kMinimumSize(820, 540);
+constexpr QSize kIdealSize(960, 680);
+// What the window manager's frame takes before the window has one to measure: a title bar.
+constexpr QSize kFrameAllowance(0, 32);
+
 } // namespace
+
+AppWindowSizes appWindowSizes(const QSize &available)
+{
+    const QSize area = available.expandedTo(QSize(1, 1));
+    return {kMinimumSize.boundedTo(area), kIdealSize.boundedTo(area)};
+}
 
 AppWindowView::AppWindowView(AppWindowModel &model, IncidentStore &incidents, Updater *updater,
                              AppSettingsModel *settingsModel, Pages pages, QWidget *parent)
@@ -45,8 +60,8 @@ AppWindowView::AppWindowView(AppWindowModel &model, IncidentStore &incidents, Up
     // The identifier and title are how the window model finds this window.
     setObjectName(QStringLiteral("zepaquarn-main"));
     setWindowTitle(QStringLiteral("ZEPA QUARN"));
-    setMinimumSize(820, 540);
-    resize(960, 680);
+    setMinimumSize(kMinimumSize);
+    resize(kIdealSize);
 
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(10, 8, 10, 10);
@@ -128,6 +143,25 @@ void AppWindowView::refreshSidebar()
     inputs.updateAvailable = m_updater && m_updater->state().kind == AppUpdateState::Kind::available;
     inputs.version = AppSettingsModel::versionLabel();
     m_sidebar->setInputs(inputs);
+}
+
+void AppWindowView::fitScreen()
+{
+    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    QSize frame = frameGeometry().size() - geometry().size();
+    if (frame.isEmpty())
+        frame = kFrameAllowance;
+    const AppWindowSizes sizes = appWindowSizes(area.size() - frame);
+    setMinimumSize(sizes.minimum);
+    resize(size().boundedTo(area.size() - frame).expandedTo(sizes.minimum));
+    // Keep the whole window on the screen.
+    const QRect placed(pos(), size() + frame);
+    if (!area.contains(placed))
+        move(std::clamp(placed.left(), area.left(), area.right() + 1 - placed.width()),
+             std::clamp(placed.top(), area.top(), area.bottom() + 1 - placed.height()));
 }
 
 void AppWindowView::showEvent(QShowEvent *event)

@@ -17,6 +17,15 @@ class AppSidebar;
 class IncidentStore;
 class Updater;
 
+// The main window's least and first size on a screen whose available area (less the window frame)
+// is `available`: the design's 820 × 540 and 960 × 680, each giving way to the area where it does
+// not fit, so the window never opens larger than the screen.
+struct AppWindowSizes {
+    QSize minimum;
+    QSize initial;
+};
+AppWindowSizes appWindowSizes(const QSize &available);
+
 // The main window: the sidebar of the eight pages and the selected page beside it. Statistics and
 // history come from their own views; the six settings sections share one AppSettingsView. Found by
 // the window model through its identifier "zepaquarn-main" and title "ZEPA QUARN".
@@ -41,6 +50,8 @@ public:
     // On the General page: scrolls to the trigger recorder and gives its primary picker the keyboard.
     // False when the page shows no recorder.
     bool focusTriggerRecorder();
+    // Sizes the window for the screen it opens on (appWindowSizes) and keeps it on that screen.
+    void fitScreen();
 
 protected:
     void showEvent(QShowEvent *event) override;

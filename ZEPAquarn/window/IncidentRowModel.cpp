@@ -26,8 +26,13 @@ IncidentRowLook incidentRowLook(const DictationIncident &issue, bool hasRecordin
                                               : QStringLiteral("Delete issue");
     look.copyTitle = copied ? QStringLiteral("Copied") : QStringLiteral("Copy Details");
     look.copySymbol = copied ? QStringLiteral("checkmark") : QStringLiteral("doc.on.doc");
-    if (state.is(Kind::failed) && state.incident() == issue.id)
-        look.failureMessage = state.message();
+    if (state.is(Kind::failed) && state.incident() == issue.id) {
+        // A retry that fails for the reason the row already gives says only that it failed, rather
+        // than repeating that line under it word for word.
+        const QString message = state.message().trimmed();
+        const bool repeats = message == issue.message.trimmed() || message == issue.nextStep.trimmed();
+        look.failureMessage = repeats ? QStringLiteral("Retry failed.") : state.message();
+    }
     look.dateText = abbreviatedDateTime(issue.date, locale);
     return look;
 }

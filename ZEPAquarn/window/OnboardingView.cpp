@@ -130,6 +130,10 @@ void OnboardingView::addTriggerSection(QVBoxLayout &root)
     triggerText->addWidget(m_trigger.detail);
     triggerRow->addLayout(triggerText, 1);
     triggerSection->addLayout(triggerRow);
+    // The line under "Trigger" changes with the binding; room for its longest (two lines) is kept,
+    // so the window keeps its height.
+    m_trigger.detail->setMinimumHeight(2 * m_trigger.detail->fontMetrics().lineSpacing());
+    m_trigger.detail->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     m_recorder->setParent(this);
     auto *recorderRow = new QHBoxLayout;
@@ -194,13 +198,8 @@ void OnboardingView::applyColors()
     const ColorScheme scheme = colorSchemeOf(*this);
     for (const auto &[widget, token] : m_textColors)
         setTextColor(*widget, Palette::color(token, scheme));
-    // The prominent style while it can be pressed; disabled it looks like any disabled button.
-    QPalette prominent = palette();
-    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {
-        prominent.setColor(group, QPalette::Button, Palette::color(Palette::brandGreen, scheme));
-        prominent.setColor(group, QPalette::ButtonText, Palette::color(Palette::onBrand, scheme));
-    }
-    m_done->setPalette(prominent);
+    // Done is the default button: the brand's style draws it as the primary button, faded while it
+    // cannot be pressed.
     update();
 }
 

@@ -1,5 +1,6 @@
 #include "window/SegmentedPicker.h"
 
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
@@ -18,13 +19,20 @@ constexpr qreal kSymbolSize = 12;
 constexpr qreal kSymbolGap = 6;
 
 // A transparent, clickable area over one segment: keyboard focus and accessibility come with it,
-// the picker itself draws everything.
+// the picker itself draws everything but the focus ring of the segment that has the keyboard.
 class SegmentArea : public QAbstractButton {
 public:
     using QAbstractButton::QAbstractButton;
 
 protected:
-    void paintEvent(QPaintEvent *) override {}
+    void paintEvent(QPaintEvent *) override
+    {
+        if (!hasFocus())
+            return;
+        QPainter painter(this);
+        paintFocusRing(painter, QRectF(rect()).adjusted(kInset, kInset, -kInset, -kInset), kRadius - kInset,
+                       colorSchemeOf(*this));
+    }
 };
 
 } // namespace

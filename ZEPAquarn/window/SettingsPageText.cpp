@@ -163,7 +163,7 @@ std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
           {QStringLiteral("Why is dictation slower with Bluetooth headphones as the microphone?"),
            fromUtf8("To record from Bluetooth headphones, the system has to switch them into call mode (HFP) — the "
                     "same low-quality mode a phone call uses — which takes a few seconds and makes music sound "
-                    "flatter. Every dictation app hits this; it's a Bluetooth limitation, not an ZEPA bug (other "
+                    "flatter. Every dictation app hits this; it's a Bluetooth limitation, not a ZEPA bug (other "
                     "dictation tools advise against earbuds as the microphone in their own documentation, too). "
                     "ZEPA's recommendation is to leave your computer's built-in microphone selected for capture and "
                     "use headphones for output only — that path ZEPA is engineered to keep instant and unbreakable, "

@@ -19,6 +19,9 @@ void buildAudioPage(SettingsPage &page, AppSettingsModel &model)
         QStringLiteral("Input"), inputPickerChoices({}), 290, QStringLiteral("mic"),
         [&model] { return model.inputDevice(); }, [&model](const QString &uid) { model.setInputDevice(uid); });
     auto *input = new SettingsRow(QStringLiteral("mic"), QStringLiteral("Input"), QString(), inputPicker);
+    // The hint beside the wide picker needs a third line at the window's usual width: it is shown
+    // whole, never cut short of its advice.
+    input->detailLabel()->setMaximumLines(0);
     microphone->add(input);
     page.addRefresh([&model, input, inputPicker] {
         inputPicker->setChoices(inputPickerChoices(model.inputDevices()));

@@ -1,5 +1,8 @@
 #include "window/SettingsRows.h"
 
+#include "menubar/brand/FocusRing.h"
+#include "menubar/brand/Metrics.h"
+
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QMouseEvent>
@@ -153,6 +156,14 @@ void SettingsFAQRow::setExpanded(bool expanded)
 bool SettingsFAQRow::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_header) {
+        if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
+            m_header->update();
+        if (event->type() == QEvent::Paint && m_header->hasFocus()) {
+            // The question's whole line is the button: the ring goes round it.
+            QPainter painter(m_header);
+            paintFocusRing(painter, QRectF(m_header->rect()), Metrics::kControlRadius, colorSchemeOf(*m_header));
+            return false;
+        }
         if (event->type() == QEvent::MouseButtonRelease &&
             static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton &&
             m_header->rect().contains(static_cast<QMouseEvent *>(event)->position().toPoint())) {

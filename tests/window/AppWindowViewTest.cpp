@@ -3,6 +3,7 @@
 
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/ZepaMenuPicker.h"
+#include "menubar/brand/ZepaPopover.h"
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/TakePhase.h"
 #include "platform/linux/XdgAutostartEntry.h"
@@ -35,6 +36,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -312,6 +314,13 @@ TEST(SettingsRowDetailTest, ALongDetailIsCutToTwoLinesEndingInAnEllipsis)
     EXPECT_TRUE(hint.startsWith(cut[0]));
     EXPECT_TRUE(cut[1].endsWith(QChar(0x2026))) << cut[1].toStdString();
     EXPECT_LE(QFontMetricsF(font).horizontalAdvance(cut[1]), 180);
+    // The cut falls after a whole word of the text, never inside one.
+    const QString kept = cut[1].chopped(1);
+    const QStringList words = hint.split(QLatin1Char(' '));
+    EXPECT_TRUE(words.contains(kept.split(QLatin1Char(' ')).last()) ||
+                words.contains(kept.split(QLatin1Char(' ')).last() + QLatin1Char(',')) ||
+                words.contains(kept.split(QLatin1Char(' ')).last() + QLatin1Char('.')))
+        << cut[1].toStdString();
 
     // A text that fits is shown whole, on as many lines as it takes.
     const QStringList whole = StyledLabel::linesShown(QStringLiteral("Leaves music untouched."), font, 400, 2);
@@ -463,7 +472,7 @@ TEST_F(AppWindowViewTest, DeviceNamesAndTheKeyHelpShowAsPlainText)
     rig.settings.setValue(key(keys::backend), QStringLiteral("openai"));
     windowModel.setSelection(AppWindowSection::transcription);
     QApplication::processEvents();
-    auto *help = window->findChild<QToolButton *>(QStringLiteral("apiKeyHelpButton"));
+    auto *help = window->findChild<QAbstractButton *>(QStringLiteral("apiKeyHelpButton"));
     ASSERT_NE(help, nullptr);
     help->click();
     QApplication::processEvents();
@@ -472,8 +481,10 @@ TEST_F(AppWindowViewTest, DeviceNamesAndTheKeyHelpShowAsPlainText)
     ASSERT_NE(popover, nullptr);
     EXPECT_TRUE(popover->isVisible());
     const QPoint below = help->mapToGlobal(QPoint(0, help->height()));
-    EXPECT_GE(popover->geometry().top(), below.y() - 1) << "it opens under the help button";
-    auto *link = popover->findChild<QPushButton *>(QStringLiteral("apiKeyPageLink"));
+    // The popover's shadow margin lies around its outline; the arrow's tip is at the outline's top.
+    EXPECT_GE(popover->geometry().top() + PopoverLook::kShadowMargin, below.y() - 1)
+        << "it opens under the help button";
+    auto *link = popover->findChild<QAbstractButton *>(QStringLiteral("apiKeyPageLink"));
     ASSERT_NE(link, nullptr);
     EXPECT_EQ(link->text(), "Open platform.openai.com/api-keys");
     popover->close();
@@ -606,6 +617,44 @@ TEST_F(AppWindowViewTest, HostedViewsTakeTheirPlacesOnTheirPages)
     EXPECT_NE(window->findChild<QWidget *>(QStringLiteral("support-page")), nullptr);
     windowModel.setSelection(AppWindowSection::stats);
     EXPECT_EQ(window->currentPage()->objectName(), "stats-page");
+}
+
+} // namespace
+
+namespace {
+
+TEST(AppWindowSizesTest, TheWindowNeverOpensLargerThanTheScreenAndItsMinimumGivesWay)
+{
+    const struct {
+        QSize available;
+        QSize minimum;
+        QSize initial;
+    } cases[] = {
+        {{1920, 1048}, {820, 540}, {960, 680}}, // 1080 lines at 1×, a panel and a title bar off
+        {{960, 508}, {820, 508}, {960, 508}},   // the same screen at a scale factor of 2
+        {{800, 568}, {800, 540}, {800, 568}},   // smaller than the minimum across
+        {{0, 0}, {1, 1}, {1, 1}},               // a screen that reports nothing
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(testing::Message() << c.available.width() << "x" << c.available.height());
+        const AppWindowSizes sizes = appWindowSizes(c.available);
+        EXPECT_EQ(sizes.minimum, c.minimum);
+        EXPECT_EQ(sizes.initial, c.initial);
+    }
+}
+
+TEST_F(AppWindowViewTest, FittedToItsScreenTheWindowLiesWithinItsAvailableArea)
+{
+    windowModel.setSelection(AppWindowSection::general);
+    window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater.get(), model.get(),
+                                             AppWindowView::Pages{});
+    window->move(300, 200);
+    window->fitScreen();
+    const QRect area = window->screen()->availableGeometry();
+    EXPECT_LE(window->width(), area.width());
+    EXPECT_LE(window->height(), area.height());
+    EXPECT_LE(window->minimumHeight(), area.height());
+    EXPECT_TRUE(area.contains(window->geometry())) << "moved back onto the screen";
 }
 
 } // namespace

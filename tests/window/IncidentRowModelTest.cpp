@@ -88,6 +88,26 @@ TEST_F(IncidentRowModelTest, ControlsFollowTheFiveRetryStatesWithAndWithoutAReco
     }
 }
 
+TEST_F(IncidentRowModelTest, ARetryThatFailsForTheReasonTheRowGivesDoesNotRepeatIt)
+{
+    const DictationIncident issue = incident(true);
+    const struct {
+        QString message;
+        QString shown;
+    } cases[] = {
+        {issue.nextStep, QStringLiteral("Retry failed.")},
+        {issue.message + QLatin1Char(' '), QStringLiteral("Retry failed.")},
+        {QStringLiteral("The saved recording is no longer available."),
+         QStringLiteral("The saved recording is no longer available.")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message.toStdString());
+        const IncidentRowLook look =
+            incidentRowLook(issue, true, RecoveredTranscriptionState::failed(issue.id, c.message), false, QLocale::c());
+        EXPECT_EQ(look.failureMessage.value_or(QString()), c.shown);
+    }
+}
+
 TEST_F(IncidentRowModelTest, TheRowReadsTheRecordingFromDiskAndTheTooltipFromTheIncident)
 {
     const DictationIncident kept = incident(true);

@@ -1,0 +1,104 @@
+// The real application's windows as a new user first sees them, in light and in dark: the Welcome
+// window of a fresh profile, then every page of the main window, shot from the screen into
+// view-renders/ for a reviewer to open. A few probes check what the shots must show.
+#include "menubar/brand/Palette.h"
+#include "support/DesktopDriver.h"
+#include "support/E2EEnvironment.h"
+#include "support/Polling.h"
+#include "support/ServiceEnvironment.h"
+#include "support/ViewRender.h"
+#include "window/AppSidebar.h"
+#include "window/AppWindowSection.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+using zq::test::E2EEnvironment;
+using zq::test::Microphone;
+
+namespace {
+
+class WindowScreenshotsE2ETest : public ::testing::TestWithParam<const char *> {
+protected:
+    QString appearance() const { return QString::fromLatin1(GetParam()); }
+    zq::ColorScheme scheme() const
+    {
+        return appearance() == QLatin1String("dark") ? zq::ColorScheme::dark : zq::ColorScheme::light;
+    }
+
+    // The one visible window named `title`, once it is mapped (empty when none came).
+    QString visibleWindow(zq::test::DesktopDriver &desktop, const QString &title)
+    {
+        QString found;
+        zq::test::waitFor(
+            [&] {
+                found = desktop.windows({QStringLiteral("--onlyvisible"), QStringLiteral("--name"), title}).value(0);
+                return !found.isEmpty();
+            },
+            15s, 50ms);
+        return found;
+    }
+
+    // The screen once the window has painted, cut to the window, saved under `name`.
+    QImage shoot(zq::test::DesktopDriver &desktop, const QString &window, const QString &name)
+    {
+        QThread::msleep(400);
+        const QRect where = desktop.geometry(window);
+        const QImage screen = desktop.screenshot();
+        const QImage shot = screen.copy(where);
+        zq::test::saveRender(shot, name);
+        return shot;
+    }
+};
+
+TEST_P(WindowScreenshotsE2ETest, TheWelcomeWindowAndEveryPageOfTheMainWindow)
+{
+    auto env = std::make_unique<E2EEnvironment>(Microphone::Live);
+    if (!zq::test::requireService(env->start(), env->errorString()))
+        return;
+    zq::test::DesktopDriver desktop(env->display());
+    ASSERT_TRUE(
+        env->writeSettings({{QStringLiteral("onboarded"), false}, {QStringLiteral("appearance"), appearance()}}));
+    ASSERT_TRUE(env->startApp(30s, QByteArrayLiteral("onboarding: microphone"))) << env->errorString().toStdString();
+
+    const QString welcome = visibleWindow(desktop, QStringLiteral("^Welcome$"));
+    ASSERT_FALSE(welcome.isEmpty()) << env->appLogTail().toStdString();
+    const QImage welcomeShot = shoot(desktop, welcome, QStringLiteral("e2e-shots-welcome-") + appearance());
+    const QColor background = zq::Palette::color(zq::Palette::windowBackground, scheme());
+    EXPECT_TRUE(zq::test::sameColor(welcomeShot.pixelColor(6, 6), background, 3))
+        << welcomeShot.pixelColor(6, 6).name().toStdString();
+
+    // Ctrl+, in the Welcome window opens the main window at General.
+    ASSERT_TRUE(desktop.xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), welcome}).succeeded());
+    ASSERT_TRUE(desktop.keys({QStringLiteral("ctrl+comma")}));
+    const QString main = visibleWindow(desktop, QStringLiteral("^ZEPA QUARN$"));
+    ASSERT_FALSE(main.isEmpty()) << env->appLogTail().toStdString();
+    QThread::msleep(300);
+    const QRect frame = desktop.geometry(main);
+    const QRect screen(QPoint(0, 0), desktop.screenshot().size());
+    EXPECT_TRUE(screen.contains(frame)) << "the window opens inside the screen";
+
+    // Each page by a click on its sidebar row (the sidebar stands 10 in and 8 down, 210 wide).
+    const QRectF sidebar(10, 8, 210, frame.height() - 18);
+    for (int index = 0; index < int(zq::allAppWindowSections.size()); ++index) {
+        const zq::AppWindowSection section = zq::allAppWindowSections[size_t(index)];
+        const QPointF row = zq::sidebarRowRect(sidebar, index).center();
+        ASSERT_TRUE(desktop.click(frame.topLeft() + row.toPoint()));
+        const QImage page =
+            shoot(desktop, main, QStringLiteral("e2e-shots-%1-%2").arg(zq::rawValue(section), appearance()));
+        // The page's own background fills the detail area's far corner.
+        EXPECT_TRUE(zq::test::sameColor(page.pixelColor(page.width() - 4, page.height() - 4), background, 3))
+            << zq::rawValue(section).toStdString();
+    }
+    EXPECT_TRUE(env->stopApp());
+}
+
+INSTANTIATE_TEST_SUITE_P(Appearances, WindowScreenshotsE2ETest, ::testing::Values("light", "dark"));
+
+} // namespace
