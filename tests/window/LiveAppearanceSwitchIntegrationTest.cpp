@@ -109,6 +109,9 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(test::requireService(QGuiApplication::platformName() == QLatin1String("xcb"), "no X display"));
+        // Pages an earlier test replaced wait for their deletion over settings that are gone: the
+        // palette change below would reach them.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         services.settings.setValue(keys::onboarded, false);
         services.settings.setValue(keys::appearance, QStringLiteral("light"));
         ZEPAquarnApp::Environment environment = WindowAppFixture::environment();
@@ -123,6 +126,8 @@ protected:
     {
         services.settings.setValue(keys::appearance, QStringLiteral("system"));
         WindowAppFixture::TearDown();
+        // The pages replaced here go while the settings they read are still alive.
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     // Lets layout and painting settle, grabs the window as the screen shows it and saves it.
