@@ -146,7 +146,8 @@ AppSidebar::AppSidebar(QWidget *parent) : QWidget(parent)
     setObjectName(QStringLiteral("sidebar"));
     setFixedWidth(int(kWidth));
     setCursor(Qt::ArrowCursor);
-    setFocusPolicy(Qt::StrongFocus);
+    // Reached by Tab, not by a click: a click chooses a page and leaves no focus ring behind.
+    setFocusPolicy(Qt::TabFocus);
     setAccessibleName(QStringLiteral("Sections"));
 }
 
