@@ -46,7 +46,8 @@ QWidget *makeOnDeviceRows()
 
 SymbolButton *makeKeyHelpButton(AppSettingsModel &model, QWidget *parent)
 {
-    auto *help = new SymbolButton(QStringLiteral("questionmark.circle"), 12, Palette::textSecondary, 22, parent);
+    auto *help = new SymbolButton(QStringLiteral("questionmark.circle"), SymbolCatalogue::boxForPointSize(12),
+                                  Palette::textSecondary, 22, parent);
     help->setObjectName(QStringLiteral("apiKeyHelpButton"));
     help->setToolTip(QStringLiteral("How to get an OpenAI API key"));
     help->setAccessibleName(QStringLiteral("How to get an OpenAI API key"));
