@@ -227,6 +227,13 @@ std::optional<double> readStableNominalRate(AudioHardware &hardware, AudioDevice
                                             const std::function<void(rt::Nanos)> &sleep)
 {
     constexpr int kRounds = 40;
+    constexpr auto kPause = std::chrono::milliseconds(10);
+    // A back-end that hears of every change of the rate may have watched it hold for longer than
+    // three reads span (two pauses): those reads would agree, so they need not be waited for.
+    if (const std::optional<rt::Nanos> held = hardware.nominalSampleRateHeldFor(device); held && *held >= 2 * kPause) {
+        if (const std::optional<double> value = hardware.nominalSampleRate(device); value && *value > 0)
+            return *value;
+    }
     std::optional<double> last;
     int repeats = 0;
     for (int round = 1; round <= kRounds; ++round) {
@@ -242,7 +249,7 @@ std::optional<double> readStableNominalRate(AudioHardware &hardware, AudioDevice
             }
         }
         if (sleep)
-            sleep(std::chrono::milliseconds(10));
+            sleep(kPause);
     }
     if (last)
         return last;

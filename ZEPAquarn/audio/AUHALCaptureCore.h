@@ -76,7 +76,8 @@ private:
 };
 
 // The device's nominal input rate once three reads in a row agree (at most 40 reads, `sleep`
-// 10 ms apart); else the last positive reading, else one more single read.
+// 10 ms apart); else the last positive reading, else one more single read. A rate the hardware
+// has seen hold for as long as those three reads span is taken at once.
 std::optional<double> readStableNominalRate(platform::AudioHardware &hardware, platform::AudioDeviceId device,
                                             const std::function<void(rt::Nanos)> &sleep);
 

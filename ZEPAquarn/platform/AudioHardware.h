@@ -61,6 +61,9 @@ public:
     virtual std::optional<std::uint32_t> transportType(AudioDeviceId device) = 0;
     // The device's own input rate in Hz.
     virtual std::optional<double> nominalSampleRate(AudioDeviceId device) = 0;
+    // How long that rate has held its present value, from a back-end that hears of every change as
+    // it happens; nullopt from one that can only read the rate, or for a device it cannot tell of.
+    virtual std::optional<rt::Nanos> nominalSampleRateHeldFor(AudioDeviceId) { return std::nullopt; }
     // False (or nullopt) once the device has vanished.
     virtual std::optional<bool> isAlive(AudioDeviceId device) = 0;
     // The active member devices of an aggregate device, as a list that may contain 0 entries;

@@ -199,6 +199,25 @@ TEST_F(AUHALCaptureCoreTest, NominalRateIsReadUntilThreeReadsAgree)
     EXPECT_EQ(core->clientRate(), 48000.0);
 }
 
+TEST_F(AUHALCaptureCoreTest, ARateSeenToHoldForThreeReadsIsTakenWithoutWaiting)
+{
+    struct Case {
+        std::optional<zq::rt::Nanos> held;
+        int reads;
+        int sleeps;
+    };
+    // Held as long as three reads span: one read. Shorter, or untold: the reads and their pauses.
+    for (const Case c : {Case{20ms, 1, 0}, Case{3s, 1, 0}, Case{19ms, 3, 2}, Case{std::nullopt, 3, 2}}) {
+        hardware.setNominalRate(mic, 44100);
+        hardware.setNominalRateHeldFor(mic, c.held);
+        const int readsBefore = hardware.callCount(Step::nominalRate);
+        const int sleepsBefore = harness.sleepCount();
+        EXPECT_EQ(zq::readStableNominalRate(hardware, mic, harness.services().sleep), 44100.0);
+        EXPECT_EQ(hardware.callCount(Step::nominalRate) - readsBefore, c.reads);
+        EXPECT_EQ(harness.sleepCount() - sleepsBefore, c.sleeps);
+    }
+}
+
 TEST_F(AUHALCaptureCoreTest, CyclesLargerThanTheRenderBufferAreDroppedAndFailedRendersSkipTheTap)
 {
     hardware.failAt(Step::maximumFrames);

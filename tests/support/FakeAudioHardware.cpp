@@ -380,6 +380,15 @@ void FakeAudioHardware::setNominalRate(AudioDeviceId device, double rate)
     fire(listeners);
 }
 
+void FakeAudioHardware::setNominalRateHeldFor(AudioDeviceId device, std::optional<rt::Nanos> held)
+{
+    std::lock_guard lock(m_state->mutex);
+    for (auto &[id, entry] : m_state->devices) {
+        if (id == device)
+            entry.nominalRateHeldFor = held;
+    }
+}
+
 void FakeAudioHardware::setSilent(AudioDeviceId device, bool silent)
 {
     std::lock_guard lock(m_state->mutex);
@@ -510,6 +519,13 @@ std::optional<std::uint32_t> FakeAudioHardware::transportType(AudioDeviceId id)
     std::lock_guard lock(m_state->mutex);
     const Device *device = m_state->device(id);
     return device ? device->transport : std::nullopt;
+}
+
+std::optional<rt::Nanos> FakeAudioHardware::nominalSampleRateHeldFor(AudioDeviceId id)
+{
+    std::lock_guard lock(m_state->mutex);
+    const Device *device = m_state->device(id);
+    return device ? device->nominalRateHeldFor : std::nullopt;
 }
 
 std::optional<double> FakeAudioHardware::nominalSampleRate(AudioDeviceId id)

@@ -37,6 +37,8 @@ public:
         // A transport-type code; nullopt makes the read fail.
         std::optional<std::uint32_t> transport = transportType::builtIn;
         double nominalRate = 48000;
+        // How long the rate has held, as a back-end told of each change would say; nullopt: it cannot tell.
+        std::optional<rt::Nanos> nominalRateHeldFor;
         std::vector<platform::AudioDeviceId> aggregateMembers;
     };
 
@@ -77,6 +79,7 @@ public:
     void removeDevice(platform::AudioDeviceId device);
     void setDefaultInput(platform::AudioDeviceId device); // 0: none
     void setNominalRate(platform::AudioDeviceId device, double rate);
+    void setNominalRateHeldFor(platform::AudioDeviceId device, std::optional<rt::Nanos> held);
     // A silent device runs but delivers no cycles.
     void setSilent(platform::AudioDeviceId device, bool silent);
     // Units bound to `device` report `reported` as their current device (nullopt: the truth).
@@ -104,6 +107,7 @@ public:
     std::optional<QString> stringProperty(platform::AudioDeviceId device, StringProperty property) override;
     std::optional<std::uint32_t> transportType(platform::AudioDeviceId device) override;
     std::optional<double> nominalSampleRate(platform::AudioDeviceId device) override;
+    std::optional<rt::Nanos> nominalSampleRateHeldFor(platform::AudioDeviceId device) override;
     std::optional<bool> isAlive(platform::AudioDeviceId device) override;
     std::optional<std::vector<platform::AudioDeviceId>>
     activeAggregateSubdevices(platform::AudioDeviceId device) override;

@@ -141,6 +141,14 @@ PulseAudioDeviceRegistry::PulseAudioDeviceRegistry(QString serverAddress)
     : m_serverAddress(std::move(serverAddress)), m_notifications(QStringLiteral("io.quorvane.zepaquarn.pulse-events"))
 {}
 
+void PulseAudioDeviceRegistry::connectInBackground()
+{
+    m_notifications.post([weakSelf = weak_from_this()] {
+        if (auto self = weakSelf.lock())
+            self->connection();
+    });
+}
+
 PulseAudioDeviceRegistry::~PulseAudioDeviceRegistry()
 {
     // Close the connection first: its callbacks post here.
@@ -191,15 +199,21 @@ std::shared_ptr<PulseConnection> PulseAudioDeviceRegistry::connection()
                 static_cast<pa_subscription_mask_t>(PA_SUBSCRIPTION_MASK_SOURCE | PA_SUBSCRIPTION_MASK_SERVER), nullptr,
                 nullptr);
         }
-        if (!connection->await(operation, kQueryTimeout))
+        const bool subscribed = connection->await(operation, kQueryTimeout);
+        if (!subscribed)
             qCWarning(lcAudio) << "audio server: could not subscribe to device changes";
 
+        // Subscribed first, read second: a change in between is read here and told again by its event.
         m_epoch = epoch;
         m_connection = connection;
-        m_defaultSource = queryDefaultSource(*connection).value_or(QByteArray());
-        m_rates.clear();
-        for (const SourceInfo &info : querySources(*connection).value_or(std::vector<SourceInfo>{}))
-            m_rates[info.index] = info.rate;
+        const auto defaultSource = queryDefaultSource(*connection);
+        const auto sources = querySources(*connection);
+        m_defaultSource = defaultSource.value_or(QByteArray());
+        m_sources.clear();
+        const auto now = std::chrono::steady_clock::now();
+        for (const SourceInfo &info : sources.value_or(std::vector<SourceInfo>{}))
+            m_sources[info.index] = KeptSource{info, now};
+        m_keeping = subscribed && defaultSource && sources;
         // Every device of the old connection is gone; the same sources come back with new ids.
         if (reconnecting)
             vanishDevicesLocked(epoch - 1, listeners);
@@ -208,6 +222,14 @@ std::shared_ptr<PulseConnection> PulseAudioDeviceRegistry::connection()
     if (!listeners.empty())
         m_notifications.post([listeners] { fire(listeners); });
     return result;
+}
+
+const PulseAudioDeviceRegistry::KeptSource *PulseAudioDeviceRegistry::keptLocked(std::uint32_t index) const
+{
+    if (!m_keeping)
+        return nullptr;
+    const auto found = m_sources.find(index);
+    return found == m_sources.end() ? nullptr : &found->second;
 }
 
 AudioDeviceId PulseAudioDeviceRegistry::idForLocked(std::uint64_t epoch, const SourceInfo &info)
@@ -227,10 +249,21 @@ PulseAudioDeviceRegistry::inputSources()
     const auto connection = this->connection();
     if (!connection)
         return std::nullopt;
-    auto sources = querySources(*connection);
+    std::vector<std::pair<AudioDeviceId, SourceInfo>> result;
+    std::optional<std::vector<SourceInfo>> sources;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_keeping && connection == m_connection) {
+            // The server lists its sources by index, as they are kept.
+            for (const auto &[index, kept] : m_sources)
+                if (!kept.info.isMonitor)
+                    result.emplace_back(idForLocked(m_epoch, kept.info), kept.info);
+            return result;
+        }
+    }
+    sources = querySources(*connection);
     if (!sources)
         return std::nullopt;
-    std::vector<std::pair<AudioDeviceId, SourceInfo>> result;
     std::lock_guard lock(m_mutex);
     if (connection != m_connection)
         return std::nullopt; // the server went away meanwhile
@@ -255,6 +288,8 @@ std::optional<PulseAudioDeviceRegistry::SourceInfo> PulseAudioDeviceRegistry::so
         if (found == m_entries.end() || !found->second.present || found->second.epoch != m_epoch)
             return std::nullopt;
         index = found->second.index;
+        if (const KeptSource *kept = keptLocked(index); kept && connection == m_connection)
+            return kept->info.isMonitor ? std::nullopt : std::optional(kept->info);
     }
     auto info = querySource(*connection, index);
     if (!info || info->isMonitor)
@@ -267,6 +302,11 @@ std::optional<QByteArray> PulseAudioDeviceRegistry::defaultSourceName()
     const auto connection = this->connection();
     if (!connection)
         return std::nullopt;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_keeping && connection == m_connection)
+            return m_defaultSource;
+    }
     return queryDefaultSource(*connection);
 }
 
@@ -275,6 +315,15 @@ std::optional<AudioDeviceId> PulseAudioDeviceRegistry::idForName(const QByteArra
     const auto connection = this->connection();
     if (!connection)
         return std::nullopt;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_keeping && connection == m_connection) {
+            for (const auto &[index, kept] : m_sources)
+                if (kept.info.name == name)
+                    return kept.info.isMonitor ? std::nullopt : std::optional(idForLocked(m_epoch, kept.info));
+        }
+    }
+    // Not seen yet (its event is still on its way), or sources are not kept: ask.
     const auto info = querySourceByName(*connection, name);
     if (!info || info->isMonitor)
         return std::nullopt;
@@ -302,13 +351,24 @@ std::optional<QByteArray> PulseAudioDeviceRegistry::nameOf(AudioDeviceId device)
     return found->second.name;
 }
 
+std::optional<std::chrono::nanoseconds> PulseAudioDeviceRegistry::rateHeldFor(AudioDeviceId device)
+{
+    std::lock_guard lock(m_mutex);
+    const auto found = m_entries.find(device);
+    if (found == m_entries.end() || !found->second.present || found->second.epoch != m_epoch)
+        return std::nullopt;
+    const KeptSource *kept = keptLocked(found->second.index);
+    if (!kept)
+        return std::nullopt;
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - kept->rateSince);
+}
+
 rt::Result<AudioHardware::ListenerID> PulseAudioDeviceRegistry::addListener(
     std::optional<AudioDeviceId> device, std::optional<AudioHardware::SystemProperty> system,
     std::optional<AudioHardware::DeviceProperty> property, rt::Executor *queue, AudioHardware::Listener listener)
 {
-    // Without a connection there are no events to listen to.
-    if (!connection())
-        return rt::makeError(QStringLiteral("The audio server is not reachable"), QStringLiteral("pulse"), -1);
+    // A listener of the system waits for the connection's events, whenever it is made; one of a
+    // device needs that device present now.
     std::lock_guard lock(m_mutex);
     if (device) {
         const auto found = m_entries.find(*device);
@@ -371,15 +431,14 @@ void PulseAudioDeviceRegistry::handleEvent(std::uint64_t epoch, std::uint32_t ev
     }
     std::vector<std::pair<rt::Executor *, AudioHardware::Listener>> listeners;
     if (facility == PA_SUBSCRIPTION_EVENT_SOURCE && kind == PA_SUBSCRIPTION_EVENT_NEW) {
-        if (const auto info = querySource(*connection, index)) {
-            std::lock_guard lock(m_mutex);
-            m_rates[index] = info->rate;
-        }
+        const auto info = querySource(*connection, index);
         std::lock_guard lock(m_mutex);
+        if (info && epoch == m_epoch)
+            m_sources[index] = KeptSource{*info, std::chrono::steady_clock::now()};
         listeners = systemListenersLocked(AudioHardware::SystemProperty::devices);
     } else if (facility == PA_SUBSCRIPTION_EVENT_SOURCE && kind == PA_SUBSCRIPTION_EVENT_REMOVE) {
         std::lock_guard lock(m_mutex);
-        m_rates.erase(index);
+        m_sources.erase(index);
         if (const auto found = m_ids.find({epoch, index}); found != m_ids.end()) {
             m_entries[found->second].present = false;
             listeners = deviceListenersLocked(found->second, AudioHardware::DeviceProperty::isAlive);
@@ -391,10 +450,15 @@ void PulseAudioDeviceRegistry::handleEvent(std::uint64_t epoch, std::uint32_t ev
         if (!info)
             return;
         std::lock_guard lock(m_mutex);
-        auto &known = m_rates[index];
-        if (known == info->rate)
+        if (epoch != m_epoch)
+            return;
+        const auto now = std::chrono::steady_clock::now();
+        const auto [kept, added] = m_sources.try_emplace(index, KeptSource{*info, now});
+        const bool rateChanged = added || kept->second.info.rate != info->rate;
+        kept->second.info = *info; // a description or a port may have changed
+        if (!rateChanged)
             return; // volume, mute, port: nothing the capture side watches
-        known = info->rate;
+        kept->second.rateSince = now;
         if (const auto found = m_ids.find({epoch, index}); found != m_ids.end())
             listeners = deviceListenersLocked(found->second, AudioHardware::DeviceProperty::nominalSampleRate);
     } else if (facility == PA_SUBSCRIPTION_EVENT_SERVER) {
@@ -402,7 +466,7 @@ void PulseAudioDeviceRegistry::handleEvent(std::uint64_t epoch, std::uint32_t ev
         if (!name)
             return;
         std::lock_guard lock(m_mutex);
-        if (*name == m_defaultSource)
+        if (epoch != m_epoch || *name == m_defaultSource)
             return;
         m_defaultSource = *name;
         listeners = systemListenersLocked(AudioHardware::SystemProperty::defaultInputDevice);

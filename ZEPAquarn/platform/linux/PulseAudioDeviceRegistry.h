@@ -6,6 +6,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
+
 #include <map>
 #include <memory>
 #include <mutex>
@@ -16,8 +18,13 @@ namespace zq::platform {
 
 class PulseConnection;
 
-// What PulseAudioHardware and its record streams share: the connection (made lazily, made again
-// after the server went away), the sources' ids, the listeners and the thread they run on.
+// What PulseAudioHardware and its record streams share: the connection (begun in the background
+// when made, made again after the server went away), the sources' ids, the listeners and the
+// thread they run on.
+//
+// Reads: while the server's events reach us, the sources and the default source are kept as those
+// events tell, so a read costs no round trip to the server (the first capture of a launch opens
+// with nothing but its stream to ask for). A source not seen yet is asked for.
 //
 // Ids: a source gets the next number of the registry's counter the first time it is seen on a
 // connection; a source that comes back, or every source after a reconnection, gets a new one.
@@ -38,6 +45,9 @@ public:
     static std::shared_ptr<PulseAudioDeviceRegistry> create(QString serverAddress);
     ~PulseAudioDeviceRegistry();
 
+    // Connects on the notification queue, so that the first read finds the connection made.
+    void connectInBackground();
+
     // The ready connection, connecting when there is none; null when no server is reachable.
     std::shared_ptr<PulseConnection> connection();
 
@@ -51,6 +61,9 @@ public:
     // True while present, false once it vanished, nullopt for an id never handed out.
     std::optional<bool> isKnownAndPresent(AudioDeviceId device);
     std::optional<QByteArray> nameOf(AudioDeviceId device);
+    // How long the device's rate has held, as far as the server's events tell; nullopt when they
+    // do not reach us or the device is not present.
+    std::optional<std::chrono::nanoseconds> rateHeldFor(AudioDeviceId device);
 
     rt::Result<AudioHardware::ListenerID> addListener(std::optional<AudioDeviceId> device,
                                                       std::optional<AudioHardware::SystemProperty> system,
@@ -74,6 +87,10 @@ private:
         QByteArray name;
         bool present = true;
     };
+    struct KeptSource {
+        SourceInfo info;
+        std::chrono::steady_clock::time_point rateSince;
+    };
     struct Registration {
         std::optional<AudioDeviceId> device;
         std::optional<AudioHardware::SystemProperty> system;
@@ -83,6 +100,8 @@ private:
     };
 
     AudioDeviceId idForLocked(std::uint64_t epoch, const SourceInfo &info);
+    // Under m_mutex: the kept source of that index, null when sources are not kept or it is unseen.
+    const KeptSource *keptLocked(std::uint32_t index) const;
     void handleEvent(std::uint64_t epoch, std::uint32_t eventType, std::uint32_t index);
     void handleConnectionLost(std::uint64_t epoch);
     // Under m_mutex: the listeners to call for a change.
@@ -104,8 +123,11 @@ private:
     AudioDeviceId m_nextID = 1;
     std::map<std::pair<std::uint64_t, std::uint32_t>, AudioDeviceId> m_ids;
     std::map<AudioDeviceId, Entry> m_entries;
-    std::map<std::uint32_t, std::uint32_t> m_rates; // by source index, for change detection
+    // The present connection's sources by index and its default source, as its events tell; only
+    // while its subscription holds (m_keeping).
+    std::map<std::uint32_t, KeptSource> m_sources;
     QByteArray m_defaultSource;
+    bool m_keeping = false;
     AudioHardware::ListenerID m_nextListener = 1;
     std::map<AudioHardware::ListenerID, Registration> m_listeners;
 };

@@ -7,7 +7,9 @@ namespace zq::platform {
 
 PulseAudioHardware::PulseAudioHardware(QString serverAddress)
     : m_registry(PulseAudioDeviceRegistry::create(std::move(serverAddress)))
-{}
+{
+    m_registry->connectInBackground();
+}
 
 PulseAudioHardware::~PulseAudioHardware() = default;
 
@@ -58,6 +60,11 @@ std::optional<double> PulseAudioHardware::nominalSampleRate(AudioDeviceId device
 {
     const auto info = m_registry->source(device);
     return info ? std::optional(double(info->rate)) : std::nullopt;
+}
+
+std::optional<rt::Nanos> PulseAudioHardware::nominalSampleRateHeldFor(AudioDeviceId device)
+{
+    return m_registry->rateHeldFor(device);
 }
 
 std::optional<bool> PulseAudioHardware::isAlive(AudioDeviceId device)

@@ -12,7 +12,9 @@ class PulseAudioDeviceRegistry;
 // pipewire-pulse). Input devices are the server's sources except monitors; the uid is the
 // source's name, the transport comes from its device properties; listeners follow the server's
 // subscription events; a record stream is float32 at the device's rate.
-// Connects on first use and again after the server went away (every device then gets a new id).
+// Connects in the background when made, so that the first take does not wait for it, and again
+// after the server went away (every device then gets a new id). Listeners of the system may be
+// added before the connection is made.
 class PulseAudioHardware final : public AudioHardware {
 public:
     // `serverAddress` empty: the server libpulse finds itself.
@@ -25,6 +27,7 @@ public:
     std::optional<QString> stringProperty(AudioDeviceId device, StringProperty property) override;
     std::optional<std::uint32_t> transportType(AudioDeviceId device) override;
     std::optional<double> nominalSampleRate(AudioDeviceId device) override;
+    std::optional<rt::Nanos> nominalSampleRateHeldFor(AudioDeviceId device) override;
     std::optional<bool> isAlive(AudioDeviceId device) override;
     std::optional<std::vector<AudioDeviceId>> activeAggregateSubdevices(AudioDeviceId device) override;
     rt::Result<ListenerID> addSystemListener(SystemProperty property, rt::Executor *queue, Listener listener) override;
