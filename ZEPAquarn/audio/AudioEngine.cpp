@@ -51,6 +51,10 @@ AudioEngine::~AudioEngine()
     m_graceTimer.cancel();
     m_recoveryCheckTimer.cancel();
     m_alive.reset();
+    {
+        std::lock_guard lock(m_cells->lastTapLock);
+        m_cells->firstTapWake = nullptr; // it would post to a loop that may not outlive us
+    }
     // Close the take (its file and stream) and the session; suspended tasks never come back.
     std::shared_ptr<TakeWriter> writer;
     {

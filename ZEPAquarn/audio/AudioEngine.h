@@ -183,6 +183,8 @@ private:
         std::uint64_t activeGeneration = 0;
         std::mutex lastTapLock;
         std::optional<std::pair<std::uint64_t, rt::Nanos>> lastTapFire; // (generation, continuous time)
+        // Ends the first-buffer wait's pause when the next buffer arrives; taken by that buffer.
+        std::function<void()> firstTapWake;
         std::mutex takeIOLock;
         std::shared_ptr<TakeWriter> takeIO;
         std::mutex firesLock;
@@ -208,6 +210,8 @@ private:
     QString preferredInput() const;
     std::optional<platform::AudioFormat> coreFormat() const;
     std::optional<rt::Nanos> lastTapInstantOfActiveSession() const;
+    // Hands `wake` to the next buffer of the open session, or calls it when one has already come.
+    void armFirstTapWake(std::function<void()> wake);
     std::optional<QString> deviceName(platform::AudioDeviceId device) const;
 
     // Asynchronous steps (tasks on the main loop).

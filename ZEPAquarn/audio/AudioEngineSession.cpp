@@ -6,6 +6,7 @@
 #include "audio/BoundedHALExecutor.h"
 #include "audio/HALOperationError.h"
 #include "audio/StartFailurePhase.h"
+#include "audio/TapPollPause.h"
 #include "pipeline/SettingsDefaults.h"
 #include "records/DiagnosticEvent.h"
 #include "runtime/Log.h"
@@ -503,10 +504,30 @@ rt::Task<bool> AudioEngine::waitForFirstBuffer()
     while (double((m_clocks.continuousNow() - begun).count()) / 1e9 < limit) {
         if (lastTapInstantOfActiveSession())
             co_return true;
-        auto pause = rt::sleepFor(rt::seconds(kWaitPoll), m_alive);
+        // The buffer that proves the session ends the pause, so the take begins as it arrives.
+        auto pause = detail::TapPollPause(rt::seconds(kWaitPoll), m_alive, [this](detail::TapPollPause::Wake wake) {
+            armFirstTapWake(std::move(wake));
+        });
         co_await pause;
     }
     co_return lastTapInstantOfActiveSession().has_value();
+}
+
+void AudioEngine::armFirstTapWake(std::function<void()> wake)
+{
+    std::uint64_t generation = 0;
+    {
+        std::lock_guard lock(m_cells->generationLock);
+        generation = m_cells->activeGeneration;
+    }
+    {
+        std::lock_guard lock(m_cells->lastTapLock);
+        if (!m_cells->lastTapFire || m_cells->lastTapFire->first != generation) {
+            m_cells->firstTapWake = std::move(wake);
+            return;
+        }
+    }
+    wake(); // it came between the look and the pause
 }
 
 rt::Task<bool> AudioEngine::sessionStillOnRoute(QString prefUID, std::optional<platform::AudioDeviceId> expected)

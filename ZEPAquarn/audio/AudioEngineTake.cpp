@@ -171,10 +171,14 @@ void AudioEngine::handleTapBuffer(const std::shared_ptr<TapCells> &cells, std::u
             return; // a replaced session
     }
     const rt::Nanos now = cells->clocks->continuousNow();
+    std::function<void()> wake;
     {
         std::lock_guard lock(cells->lastTapLock);
         cells->lastTapFire = std::make_pair(generation, now);
+        wake = std::exchange(cells->firstTapWake, nullptr);
     }
+    if (wake)
+        wake();
     std::shared_ptr<TakeWriter> writer;
     {
         std::lock_guard lock(cells->takeIOLock);

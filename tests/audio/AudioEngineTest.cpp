@@ -267,6 +267,21 @@ TEST_F(AudioEngineTest, ColdStartProvesTheSessionThenBeginsATakeThatGoesLiveOnIt
     EXPECT_GT(engine->history().count(), 0);
 }
 
+TEST_F(AudioEngineTest, TheProvingBufferBeginsTheTakeAsItArrivesNotAtTheNextPoll)
+{
+    feeding = false;
+    auto handle = startTake();
+    settle();
+    const rt::Nanos waiting = loop.now();
+    advance(0.003);
+    ASSERT_FALSE(handle.isDone());
+    ASSERT_TRUE(factory.last()->deliver(480));
+    settle();
+    ASSERT_TRUE(handle.isDone()) << "the first buffer ended the 10 ms pause";
+    EXPECT_FALSE(handle.result().value()) << "the take began";
+    EXPECT_EQ(loop.now() - waiting, 3ms);
+}
+
 TEST_F(AudioEngineTest, StartWithAWithdrawnIntentChangesNothing)
 {
     auto intent = std::make_shared<TakeStartIntent>();
