@@ -13,7 +13,10 @@
 #include <QRegion>
 #include <QScreen>
 #include <QWidget>
+#include <QtMath>
+
 #include <QtGui/qguiapplication_platform.h>
+#include <cstring>
 
 #include <algorithm>
 #include <cmath>
@@ -67,16 +70,19 @@ public:
     }
 
 protected:
-    void paintEvent(QPaintEvent *) override
+    void paintEvent(QPaintEvent *event) override
     {
-        const double now = m_owner.now();
+        // The frame was drawn off screen; the window takes the part that changed, pixel for pixel.
+        const QImage &shown = m_owner.m_shown;
+        if (shown.isNull())
+            return;
         QPainter painter(this);
-        const PillView view = m_owner.frame();
-        if (!m_owner.isCompositing()) {
-            // Only the capsule shows through the shape; its fill stands behind the fade.
-            painter.fillRect(rect(), Palette::color(PillView::fill(view.colorway), view.scheme));
-        }
-        view.paint(painter, QRectF(rect()), now);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        const QRect area = event->rect();
+        const qreal ratio = shown.devicePixelRatio();
+        const QRect source(QPoint(qFloor(area.x() * ratio), qFloor(area.y() * ratio)),
+                           QPoint(qCeil((area.right() + 1) * ratio) - 1, qCeil((area.bottom() + 1) * ratio) - 1));
+        painter.drawImage(QRectF(area), shown, QRectF(source));
     }
 
 private:
@@ -230,6 +236,10 @@ void PillPanelWindow::completeHide(std::uint64_t generation)
     m_leftEarly = false;
     m_frames.stop();
     m_surface->hide();
+    // The next show draws whole; a hidden pill keeps no pictures.
+    m_shown = QImage();
+    m_next = QImage();
+    m_maskedCapsule = QRectF();
 }
 
 void PillPanelWindow::captureChanged(bool live)
@@ -244,6 +254,24 @@ void PillPanelWindow::drawFrame()
     const QString status = PillView::statusText(m_lifecycle);
     if (m_surface->accessibleName() != status)
         m_surface->setAccessibleName(status);
+
+    const qreal ratio = m_surface->devicePixelRatioF();
+    const QSize pixels = (QSizeF(kPanelSize) * ratio).toSize();
+    if (m_next.size() != pixels) {
+        m_next = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
+        m_next.setDevicePixelRatio(ratio);
+    }
+    // Only the capsule shows through a shape; its fill stands behind the fade.
+    m_next.fill(m_compositing ? QColor(Qt::transparent) : Palette::color(PillView::fill(view.colorway), view.scheme));
+    {
+        QPainter painter(&m_next);
+        view.paint(painter, QRectF(QPointF(0, 0), QSizeF(kPanelSize)), at);
+    }
+    const QRect changed = changedArea(m_shown, m_next);
+    if (changed.isEmpty())
+        return; // nothing moved: no repaint, nothing sent to the display
+    std::swap(m_shown, m_next);
+
     if (!m_compositing) {
         const QRectF capsule = view.visibleCapsule(QRectF(QPointF(0, 0), QSizeF(kPanelSize)), at);
         if (capsule != m_maskedCapsule && !capsule.isEmpty()) {
@@ -251,7 +279,44 @@ void PillPanelWindow::drawFrame()
             m_surface->setMask(capsuleShape(capsule));
         }
     }
-    m_surface->update();
+    // In window points, rounded outwards.
+    const QRect area(QPoint(qFloor(changed.x() / ratio), qFloor(changed.y() / ratio)),
+                     QPoint(qCeil((changed.right() + 1) / ratio) - 1, qCeil((changed.bottom() + 1) / ratio) - 1));
+    ++m_repaintedFrames;
+    m_lastRepaint = area;
+    m_surface->update(area);
+}
+
+QRect PillPanelWindow::changedArea(const QImage &before, const QImage &after)
+{
+    if (before.size() != after.size() || before.format() != after.format())
+        return after.rect();
+    const int width = after.width();
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * sizeof(QRgb);
+    int top = -1;
+    int bottom = -1;
+    int left = width;
+    int right = -1;
+    for (int y = 0; y < after.height(); ++y) {
+        const auto *a = reinterpret_cast<const QRgb *>(before.constScanLine(y));
+        const auto *b = reinterpret_cast<const QRgb *>(after.constScanLine(y));
+        if (std::memcmp(a, b, rowBytes) == 0)
+            continue;
+        if (top < 0)
+            top = y;
+        bottom = y;
+        int x = 0;
+        while (x < left && a[x] == b[x])
+            ++x;
+        left = std::min(left, x);
+        int r = width - 1;
+        while (r > right && a[r] == b[r])
+            --r;
+        right = std::max(right, r);
+    }
+    if (top < 0)
+        return {};
+    return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 QRect PillPanelWindow::placement(const QRect &availableGeometry)

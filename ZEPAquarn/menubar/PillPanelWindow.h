@@ -7,6 +7,7 @@
 #include "pipeline/PillDisplay.h"
 #include "runtime/Executor.h"
 
+#include <QImage>
 #include <QObject>
 #include <QRect>
 #include <QSize>
@@ -35,11 +36,13 @@ class AudioEngine;
 // exit has played, unless a newer update took over.
 //
 // Its frames (at most 30 a second, on the application's ticker) run only while the window is up,
-// animations off or not: the meter follows the voice and the fades stay. Without a
-// compositing manager a translucent window would paint black, so the window then cuts itself to
-// the capsule's shape instead; such a window cannot fade, so it leaves at the first frame of the
-// exit rather than standing as an empty capsule while the content fades. Whether a compositing
-// manager runs is asked again whenever the pill comes up from hidden.
+// animations off or not: the meter follows the voice and the fades stay. Each frame is drawn off
+// screen and only the pixels that changed reach the window, so a pill that listens to silence
+// costs the display nothing once its entrance has played. Without a compositing manager a
+// translucent window would paint black, so the window then cuts itself to the capsule's shape
+// instead (and cuts again only when that shape changes); such a window cannot fade, so it leaves at
+// the first frame of the exit rather than standing as an empty capsule while the content fades.
+// Whether a compositing manager runs is asked again whenever the pill comes up from hidden.
 //
 // Main thread only.
 class PillPanelWindow final : public QObject, public PillDisplay {
@@ -78,12 +81,18 @@ public:
     bool isCompositing() const { return m_compositing; }
     bool isFrameTimerRunning() const { return m_frames.isActive(); }
     std::uint64_t hideGeneration() const { return m_hideGeneration; }
+    // Frames that changed what the window shows, and the area (in window points) the last one repainted.
+    std::uint64_t repaintedFrames() const { return m_repaintedFrames; }
+    QRect lastRepaint() const { return m_lastRepaint; }
 
     // Where the window goes on `screen`: centred, 24 points above the bottom of its usable area.
     static QRect placement(const QRect &availableGeometry);
     // The window's shape without a compositing manager: every pixel the capsule touches, so its
     // antialiased edge and border are never cut.
     static QRegion capsuleShape(const QRectF &capsule);
+    // The smallest rectangle holding every pixel that differs (all of `after` when the two cannot
+    // be compared); empty when the pictures are equal.
+    static QRect changedArea(const QImage &before, const QImage &after);
 
 private:
     class Surface;
@@ -109,6 +118,11 @@ private:
     bool m_leftEarly = false;
     QRectF m_maskedCapsule;
     std::unique_ptr<Surface> m_surface;
+    // What the window shows, and the buffer the next frame is drawn into.
+    QImage m_shown;
+    QImage m_next;
+    std::uint64_t m_repaintedFrames = 0;
+    QRect m_lastRepaint;
     Motion::Frames m_frames;
     rt::WorkItem m_hideCompletion;
     rt::Lifetime m_lifetime;

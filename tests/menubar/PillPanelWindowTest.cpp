@@ -141,6 +141,47 @@ TEST(PillPanelWindowTest, ThePillReadsTheLevelsOnTheEnginesClock)
     EXPECT_TRUE(frame.engineCaptureLive);
 }
 
+TEST(PillPanelWindowTest, SilenceRepaintsNothingAndAVoiceRepaintsOnlyTheMeter)
+{
+    PillRig rig;
+    ASSERT_TRUE(rig.services.startLive());
+    rig.pill.update(PillState::listening());
+    rig.services.deliver(10, 0.0f);
+    for (int i = 0; i < 10; ++i) { // the entrance and the bars' reveal play out
+        rig.services.advance(0.1);
+        rig.services.deliver(1, 0.0f);
+    }
+    const std::uint64_t settled = rig.pill.repaintedFrames();
+    EXPECT_GT(settled, 3u) << "the entrance was drawn";
+    for (int i = 0; i < 10; ++i) {
+        rig.services.advance(0.1);
+        rig.services.deliver(10, 0.0f);
+    }
+    EXPECT_TRUE(rig.pill.isFrameTimerRunning());
+    EXPECT_EQ(rig.pill.repaintedFrames(), settled) << "a second of silence changes no pixel";
+
+    rig.services.deliver(10, 0.5f);
+    rig.services.advance(0.1);
+    EXPECT_GT(rig.pill.repaintedFrames(), settled);
+    const QRect area = rig.pill.lastRepaint();
+    const QRect window(QPoint(0, 0), PillPanelWindow::kPanelSize);
+    EXPECT_TRUE(window.contains(area));
+    EXPECT_LT(area.width() * area.height() * 10, window.width() * window.height())
+        << "the voice moves the bars, not the capsule: " << area.width() << "x" << area.height();
+}
+
+TEST(PillPanelWindowTest, TheChangedAreaBoundsEveryDifferingPixel)
+{
+    QImage before(40, 20, QImage::Format_ARGB32_Premultiplied);
+    before.fill(Qt::transparent);
+    QImage after = before;
+    EXPECT_TRUE(PillPanelWindow::changedArea(before, after).isEmpty());
+    after.setPixel(3, 17, qRgba(1, 2, 3, 255));
+    after.setPixel(39, 2, qRgba(9, 9, 9, 255));
+    EXPECT_EQ(PillPanelWindow::changedArea(before, after), QRect(QPoint(3, 2), QPoint(39, 17)));
+    EXPECT_EQ(PillPanelWindow::changedArea(QImage(), after), after.rect()) << "nothing shown yet: all of it";
+}
+
 TEST(PillPanelWindowTest, TheStyleAndColorwayComeFromTheSettingsAndTheApplication)
 {
     PillRig rig;
