@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <csignal>
@@ -204,8 +205,8 @@ rt::Result<void> PulseServer::setDefaultSource(const QString &name) const
     return {};
 }
 
-PipeFeeder::PipeFeeder(QString fifoPath, int16_t noiseAmplitude)
-    : m_fifoPath(std::move(fifoPath)), m_noiseAmplitude(noiseAmplitude)
+PipeFeeder::PipeFeeder(QString fifoPath, int16_t noiseAmplitude, std::chrono::milliseconds block)
+    : m_fifoPath(std::move(fifoPath)), m_noiseAmplitude(noiseAmplitude), m_block(block)
 {}
 
 PipeFeeder::~PipeFeeder()
@@ -300,9 +301,10 @@ void PipeFeeder::run()
     pthread_sigmask(SIG_BLOCK, &pipeSet, nullptr);
 
     using Clock = std::chrono::steady_clock;
-    constexpr auto kBlockDuration = std::chrono::milliseconds(100);
+    const auto blockDuration = m_block;
     uint32_t noiseState = 0x2545f491u;
-    std::vector<int16_t> block(kBlockSamples);
+    std::vector<int16_t> block(
+        static_cast<std::size_t>(std::max<std::int64_t>(1, kSampleRateHz * m_block.count() / 1000)));
     auto next = Clock::now();
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
@@ -341,7 +343,7 @@ void PipeFeeder::run()
         }
         ++m_blocksWritten;
         m_changed.notify_all();
-        next += kBlockDuration;
+        next += blockDuration;
         // After a long stall, resume from now instead of bursting the backlog.
         if (Clock::now() - next > std::chrono::seconds(1))
             next = Clock::now();
