@@ -1,8 +1,11 @@
-// On-device transcription on the packaged recordings of real speech, in one run: the word errors
-// of our final text beside those of the live decoder as it was (the model's stock search and
-// channel estimate) and of a decode of each whole utterance, the real-time factors of our decode
-// and of the plain one, and the time from the end of the input to the final text for the first
-// take of a launch and for later ones.
+// On-device transcription on packaged recordings of real speech, in one run: the word errors of our
+// final text beside those of a plain live decoder with the model's stock search, of one with our
+// search settings, and of decodes of each whole utterance with either, on two sets: the librivox
+// recordings the recogniser's constants were tuned on (the channel estimate's prior weight and the
+// search settings) and a report set that nothing was tuned on. Each measured take is the first of a
+// launch that starts from what earlier launches learnt on other audio. Then the real-time factors of
+// our decode and of the plain one, and the time from the end of the input to the final text for the
+// first take of a launch and for later ones.
 #include "platform/AudioFile.h"
 #include "platform/linux/PocketSphinxDecoder.h"
 #include "platform/linux/PocketSphinxRecognizer.h"
@@ -16,6 +19,7 @@
 
 #include "BenchmarkRun.h"
 #include "PlainDecoder.h"
+#include "SpeechLaunch.h"
 #include "SpeechScoring.h"
 
 #include <benchmark/benchmark.h>
@@ -41,19 +45,26 @@ struct Recording {
     std::vector<std::int16_t> pcm;
 };
 
-std::vector<Recording> librivox()
+std::vector<Recording> recordingsOf(std::vector<bench::LibrivoxLine> lines)
 {
     std::vector<Recording> recordings;
-    for (bench::LibrivoxLine &line : bench::librivoxLines()) {
+    for (bench::LibrivoxLine &line : lines) {
         Recording r;
         r.path = std::move(line.path);
         r.reference = std::move(line.reference);
         r.samples = bench::readWav(r.path).value_or(std::vector<float>{});
         for (const float sample : r.samples)
             r.pcm.push_back(static_cast<std::int16_t>(std::lrint(std::clamp(sample, -1.0f, 1.0f) * 32767.0f)));
-        recordings.push_back(std::move(r));
+        if (!r.samples.empty())
+            recordings.push_back(std::move(r));
     }
     return recordings;
+}
+
+// The tuning set.
+std::vector<Recording> librivox()
+{
+    return recordingsOf(bench::librivoxLines());
 }
 
 QStringList wordsOf(const QString &text)
@@ -61,170 +72,155 @@ QStringList wordsOf(const QString &text)
     return text.toLower().split(QLatin1Char(' '), Qt::SkipEmptyParts);
 }
 
-struct Outcome {
-    QString finalText;
-    bool done = false;
-    Clock::time_point finalAt;
-};
-
-rt::Task<void> collect(rt::AsyncChannel<TranscriptUpdate> channel, std::shared_ptr<Outcome> outcome)
-{
-    try {
-        while (auto update = co_await channel.next())
-            if (update->isFinal()) {
-                outcome->finalText = update->text;
-                outcome->finalAt = Clock::now();
-            }
-    } catch (...) {
-    }
-    outcome->done = true;
-}
-
-bool settle(test::VirtualLoop &loop, const std::function<bool()> &predicate)
-{
-    for (int i = 0; i < 60000; ++i)
-        if (loop.runUntil(predicate, std::chrono::milliseconds(2)))
-            return true;
-    return false;
-}
-
-std::shared_ptr<Outcome> run(test::VirtualLoop &loop, LocalBackend &backend, AudioSource source)
-{
-    auto outcome = std::make_shared<Outcome>();
-    rt::spawn(loop, collect(backend.transcribe(std::move(source), QStringLiteral("en"), {}), outcome));
-    return outcome;
-}
-
-AudioSource liveSource(rt::AsyncChannel<SharedPCMBuffer> stream)
-{
-    AudioFormat f;
-    f.sampleRate = 48000;
-    f.channelCount = 2;
-    return AudioSource::stream(std::move(stream), f);
-}
-
-// A whole take handed over at once, as a microphone would have given it.
-QString transcribeTake(test::VirtualLoop &loop, LocalBackend &backend, const std::vector<float> &samples)
-{
-    rt::AsyncChannel<SharedPCMBuffer> stream;
-    for (auto &block : test::asMicBlocks(samples))
-        stream.send(block);
-    stream.finish();
-    auto outcome = run(loop, backend, liveSource(stream));
-    settle(loop, [&] { return outcome->done; });
-    return outcome->finalText;
-}
-
-// A launch of the application's recogniser: a new model that reads the estimate `file` once loaded.
-std::shared_ptr<platform::PocketSphinxRecognizer> launch(const QString &file)
-{
-    auto recognizer = std::make_shared<platform::PocketSphinxRecognizer>(
-        platform::PocketSphinxModel::debianEnglish(), platform::PocketSphinxRecognizer::Preload::atOnce, file);
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (QFile::exists(file) && !recognizer->pool()->channelEstimate() && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    return recognizer;
-}
-
-// Quits a launch: drops the recogniser and waits until its last take has saved the estimate.
-void quit(std::shared_ptr<platform::PocketSphinxRecognizer> recognizer)
-{
-    std::weak_ptr<platform::PocketSphinxDecoderPool> pool = recognizer->pool();
-    recognizer.reset();
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
-    while (!pool.expired() && Clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-}
+using bench::launch;
+using bench::liveSource;
+using bench::quit;
+using bench::run;
+using bench::settle;
+using bench::transcribeTake;
 
 using bench::PlainDecoder;
+
+int referenceWords(const std::vector<Recording> &set)
+{
+    int words = 0;
+    for (const auto &r : set)
+        words += static_cast<int>(r.reference.size());
+    return words;
+}
+
+// The plain decoder's word errors on `set`, live or each utterance whole. A decoder that has decoded
+// live once normalises live from then on, so each way gets a fresh one.
+int plainErrors(const std::vector<Recording> &set, std::vector<const char *> search, PlainDecoder::Input input)
+{
+    PlainDecoder decoder(std::move(search));
+    int errors = 0;
+    for (const auto &r : set)
+        errors += bench::editDistance(r.reference, wordsOf(decoder.decode(r.pcm, input)));
+    return errors;
+}
+
+// What a launch that dictated `teachers` leaves for the next one, in `file`.
+void learn(test::VirtualLoop &loop, const QString &file, const std::vector<const Recording *> &teachers)
+{
+    std::vector<std::vector<float>> takes;
+    for (const Recording *r : teachers)
+        takes.push_back(r->samples);
+    bench::learnEstimate(loop, file, takes);
+}
+
+// Our word errors on one recording as the first take of a launch that starts from the estimate in
+// `learnt` (a copy: the measured take teaches nothing to the next measurement).
+int oursAsFirstTake(test::VirtualLoop &loop, const QString &learnt, const Recording &measured)
+{
+    QTemporaryDir state;
+    const QString file = state.filePath(QStringLiteral("speech-channel.json"));
+    if (!learnt.isEmpty())
+        QFile::copy(learnt, file);
+    auto recognizer = launch(file);
+    int errors = 0;
+    {
+        LocalBackend backend(loop, recognizer);
+        errors = bench::editDistance(measured.reference, wordsOf(transcribeTake(loop, backend, measured.samples)));
+    }
+    quit(std::move(recognizer));
+    return errors;
+}
+
+struct SetErrors {
+    int words = 0;
+    int ours = 0;
+    int liveStock = 0;
+    int liveSameSearch = 0;
+    int wholeStock = 0;
+    int wholeSameSearch = 0;
+};
+
+SetErrors plainSetErrors(const std::vector<Recording> &set)
+{
+    SetErrors e;
+    e.words = referenceWords(set);
+    e.liveStock = plainErrors(set, {}, PlainDecoder::Input::live);
+    e.liveSameSearch = plainErrors(set, bench::applicationSearch(), PlainDecoder::Input::live);
+    e.wholeStock = plainErrors(set, {}, PlainDecoder::Input::wholeUtterance);
+    e.wholeSameSearch = plainErrors(set, bench::applicationSearch(), PlainDecoder::Input::wholeUtterance);
+    return e;
+}
+
+void reportSet(benchmark::State &state, const std::string &set, const SetErrors &e, bool goal)
+{
+    const auto percent = [&e](int errors) { return 100.0 * errors / std::max(e.words, 1); };
+    state.counters["wer_" + set + "_ours_%"] = percent(e.ours);
+    state.counters["wer_" + set + "_live_stock_%"] = percent(e.liveStock);
+    state.counters["wer_" + set + "_live_same_search_%"] = percent(e.liveSameSearch);
+    state.counters["wer_" + set + "_whole_stock_%"] = percent(e.wholeStock);
+    state.counters["wer_" + set + "_whole_same_search_%"] = percent(e.wholeSameSearch);
+    state.counters[set + "_words"] = e.words;
+    if (!goal)
+        return;
+    bench::reportGoal("word errors on the report set (" + std::to_string(e.words) + " words), ours", percent(e.ours),
+                      "%");
+    bench::reportGoal("word errors on the report set, plain live decoder with our search", percent(e.liveSameSearch),
+                      "%");
+    bench::reportGoal("word errors on the report set, whole utterances, stock search", percent(e.wholeStock), "%");
+    bench::reportGoal("word errors on the report set, whole utterances, our search", percent(e.wholeSameSearch), "%");
+}
 
 void BM_WordErrorRate(benchmark::State &state)
 {
     QLoggingCategory::setFilterRules(QStringLiteral("io.quorvane.zepaquarn.*=false"));
-    const auto recordings = librivox();
-    if (recordings.empty() || !platform::PocketSphinxModel::debianEnglish().isInstalled()) {
+    const auto tuning = librivox();
+    const auto report = recordingsOf(bench::reportLines());
+    if (tuning.empty() || report.empty() || !platform::PocketSphinxModel::debianEnglish().isInstalled()) {
         state.SkipWithError("pocketsphinx-testdata and pocketsphinx-en-us are needed");
         return;
     }
-    double audioSeconds = 0;
-    int referenceWords = 0;
-    for (const auto &r : recordings) {
-        audioSeconds += static_cast<double>(r.samples.size()) / 16000.0;
-        referenceWords += static_cast<int>(r.reference.size());
+    if (!PlainDecoder().isLoaded()) {
+        state.SkipWithError("the speech model does not load");
+        return;
     }
-    const auto percent = [&](int errors) { return 100.0 * errors / referenceWords; };
+    double audioSeconds = 0;
+    for (const auto &r : report)
+        audioSeconds += static_cast<double>(r.samples.size()) / 16000.0;
 
     for (auto _ : state) {
-        // The live decoder as it was: stock search and estimate, the files one after another.
-        PlainDecoder plain;
-        if (!plain.isLoaded()) {
-            state.SkipWithError("the speech model does not load");
-            return;
-        }
-        int liveErrors = 0;
-        for (const auto &r : recordings)
-            liveErrors += bench::editDistance(r.reference, wordsOf(plain.decode(r.pcm, PlainDecoder::Input::live)));
-        PlainDecoder plainOurSearch(bench::applicationSearch());
-        int liveOurSearchErrors = 0;
-        for (const auto &r : recordings)
-            liveOurSearchErrors +=
-                bench::editDistance(r.reference, wordsOf(plainOurSearch.decode(r.pcm, PlainDecoder::Input::live)));
-
-        // Each whole utterance at once, with the stock search and with ours. A decoder that has
-        // decoded live once normalises live from then on, so these are fresh ones.
-        PlainDecoder whole;
-        int wholeErrors = 0;
-        for (const auto &r : recordings)
-            wholeErrors +=
-                bench::editDistance(r.reference, wordsOf(whole.decode(r.pcm, PlainDecoder::Input::wholeUtterance)));
-        PlainDecoder ourSearch(bench::applicationSearch());
-        int wholeOurSearchErrors = 0;
-        for (const auto &r : recordings)
-            wholeOurSearchErrors +=
-                bench::editDistance(r.reference, wordsOf(ourSearch.decode(r.pcm, PlainDecoder::Input::wholeUtterance)));
-
-        // Ours, through the engine: each recording is the first take of a launch that starts from
-        // what an earlier launch learnt from the other recordings. (A later take of one launch
-        // starts from the same estimate, carried in memory instead of in the file.)
         test::VirtualLoop loop;
-        int ourErrors = 0;
-        for (std::size_t i = 0; i < recordings.size(); ++i) {
-            QTemporaryDir state;
-            const QString file = state.filePath(QStringLiteral("speech-channel.json"));
-            auto earlier = launch(file);
-            for (std::size_t j = 0; j < recordings.size(); ++j)
-                if (j != i) {
-                    LocalBackend backend(loop, earlier);
-                    transcribeTake(loop, backend, recordings[j].samples);
-                }
-            quit(std::move(earlier));
-            auto recognizer = launch(file);
-            {
-                LocalBackend backend(loop, recognizer);
-                ourErrors += bench::editDistance(recordings[i].reference,
-                                                 wordsOf(transcribeTake(loop, backend, recordings[i].samples)));
-            }
-            quit(std::move(recognizer));
-        }
+        SetErrors onTuning = plainSetErrors(tuning);
+        SetErrors onReport = plainSetErrors(report);
 
-        // Ours on a first launch ever: nothing learnt yet.
+        // Ours on the tuning set: each recording the first take of a launch after one that dictated
+        // the other tuning recordings.
+        for (std::size_t i = 0; i < tuning.size(); ++i) {
+            QTemporaryDir learnt;
+            const QString file = learnt.filePath(QStringLiteral("speech-channel.json"));
+            std::vector<const Recording *> others;
+            for (std::size_t j = 0; j < tuning.size(); ++j)
+                if (j != i)
+                    others.push_back(&tuning[j]);
+            learn(loop, file, others);
+            onTuning.ours += oursAsFirstTake(loop, file, tuning[i]);
+        }
+        // Ours on the report set: each recording the first take of a launch after one that dictated
+        // the whole tuning set, other speakers on other microphones.
+        {
+            QTemporaryDir learnt;
+            const QString file = learnt.filePath(QStringLiteral("speech-channel.json"));
+            std::vector<const Recording *> all;
+            for (const auto &r : tuning)
+                all.push_back(&r);
+            learn(loop, file, all);
+            for (const auto &r : report)
+                onReport.ours += oursAsFirstTake(loop, file, r);
+        }
+        // Ours on a first launch ever, nothing learnt yet.
         int firstEverErrors = 0;
-        for (const auto &r : recordings) {
-            auto recognizer = launch({});
-            {
-                LocalBackend backend(loop, recognizer);
-                firstEverErrors += bench::editDistance(r.reference, wordsOf(transcribeTake(loop, backend, r.samples)));
-            }
-            quit(std::move(recognizer));
-        }
+        for (const auto &r : report)
+            firstEverErrors += oursAsFirstTake(loop, {}, r);
 
-        state.counters["audio_s"] = audioSeconds;
-        state.counters["wer_ours_%"] = percent(ourErrors);
-        state.counters["wer_live_alone_%"] = percent(liveErrors);
-        state.counters["wer_live_our_search_%"] = percent(liveOurSearchErrors);
-        state.counters["wer_whole_%"] = percent(wholeErrors);
-        state.counters["wer_whole_our_search_%"] = percent(wholeOurSearchErrors);
-        state.counters["wer_ours_first_launch_%"] = percent(firstEverErrors);
+        state.counters["report_audio_s"] = audioSeconds;
+        reportSet(state, "tuning", onTuning, false);
+        reportSet(state, "report", onReport, true);
+        state.counters["wer_report_ours_first_launch_%"] = 100.0 * firstEverErrors / std::max(onReport.words, 1);
     }
 }
 BENCHMARK(BM_WordErrorRate)->Iterations(1)->Unit(benchmark::kSecond);
@@ -271,8 +267,8 @@ void BM_RecognitionSpeed(benchmark::State &state)
 BENCHMARK(BM_RecognitionSpeed)->Iterations(1)->Unit(benchmark::kSecond);
 
 // Takes at the pace of speech (0.1 s blocks every 0.1 s): the time from the end of the input to the
-// final text, for the first take of each launch (which starts from the estimate the launch before
-// saved) and for the takes after it. Its floor, interleaved take by take on the same audio at the same
+// final text, for the first take of each launch (which starts from an estimate an earlier launch
+// learnt on other speech) and for the takes after it. Its floor, interleaved take by take on the same audio at the same
 // pace: the library's decoder with the same search settings, warm.
 void BM_EndOfInputToFinalText(benchmark::State &state)
 {
@@ -288,12 +284,12 @@ void BM_EndOfInputToFinalText(benchmark::State &state)
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("speech-channel.json"));
     test::VirtualLoop loop;
-    auto earlier = launch(file); // a launch before the measured ones leaves its estimate
-    {
-        LocalBackend backend(loop, earlier);
-        transcribeTake(loop, backend, samples);
-    }
-    quit(std::move(earlier));
+    // A launch before the measured ones leaves its estimate, learnt on other speech than the take.
+    const auto teachers = librivox();
+    std::vector<const Recording *> others;
+    for (const auto &r : teachers)
+        others.push_back(&r);
+    learn(loop, file, others);
 
     std::vector<double> first;
     std::vector<double> warm;
@@ -304,8 +300,13 @@ void BM_EndOfInputToFinalText(benchmark::State &state)
     PlainDecoder plain(bench::applicationSearch());
     plain.decode(pcm, PlainDecoder::Input::live);
     int wrong = 0;
+    const QString learnt = folder.filePath(QStringLiteral("learnt-elsewhere.json"));
+    QFile::copy(file, learnt);
     for (auto _ : state) {
         for (int l = 0; l < kLaunches; ++l) {
+            // Every launch starts from what was learnt elsewhere, not from what the measured takes taught.
+            QFile::remove(file);
+            QFile::copy(learnt, file);
             auto recognizer = launch(file);
             std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the user reaches for the trigger
             for (int take = 0; take < kTakesPerLaunch; ++take) {
