@@ -249,21 +249,12 @@ PulseAudioDeviceRegistry::inputSources()
     const auto connection = this->connection();
     if (!connection)
         return std::nullopt;
-    std::vector<std::pair<AudioDeviceId, SourceInfo>> result;
-    std::optional<std::vector<SourceInfo>> sources;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_keeping && connection == m_connection) {
-            // The server lists its sources by index, as they are kept.
-            for (const auto &[index, kept] : m_sources)
-                if (!kept.info.isMonitor)
-                    result.emplace_back(idForLocked(m_epoch, kept.info), kept.info);
-            return result;
-        }
-    }
-    sources = querySources(*connection);
+    // Asked afresh: a list is read where a user looks at it, not on the way to a take, and must
+    // hold a source that was plugged in a moment ago.
+    auto sources = querySources(*connection);
     if (!sources)
         return std::nullopt;
+    std::vector<std::pair<AudioDeviceId, SourceInfo>> result;
     std::lock_guard lock(m_mutex);
     if (connection != m_connection)
         return std::nullopt; // the server went away meanwhile
