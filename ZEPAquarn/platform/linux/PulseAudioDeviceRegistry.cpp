@@ -293,11 +293,7 @@ std::optional<QByteArray> PulseAudioDeviceRegistry::defaultSourceName()
     const auto connection = this->connection();
     if (!connection)
         return std::nullopt;
-    {
-        std::lock_guard lock(m_mutex);
-        if (m_keeping && connection == m_connection)
-            return m_defaultSource;
-    }
+    // Asked afresh: a default changed a moment ago must count for the take that starts now.
     return queryDefaultSource(*connection);
 }
 

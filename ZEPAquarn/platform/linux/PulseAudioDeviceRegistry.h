@@ -25,7 +25,7 @@ class PulseConnection;
 // Reads: while the server's events reach us, the sources and the default source are kept as those
 // events tell, so reading a device's properties costs no round trip to the server (the first
 // capture of a launch opens with nothing but its stream to ask for). A source not seen yet is
-// asked for, and so is the whole list.
+// asked for, and so are the whole list and the default source.
 //
 // Ids: a source gets the next number of the registry's counter the first time it is seen on a
 // connection; a source that comes back, or every source after a reconnection, gets a new one.
