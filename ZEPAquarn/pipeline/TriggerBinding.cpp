@@ -463,15 +463,16 @@ QString keyDisplayName(const TriggerEvent &event)
 
 QString modifierSymbols(std::uint64_t flags)
 {
+    // In the order Linux desktops write a shortcut.
     QString symbols;
-    if (flags & ModifierFlag::command)
-        symbols += QStringLiteral("Super+");
-    if (flags & ModifierFlag::shift)
-        symbols += QStringLiteral("Shift+");
-    if (flags & ModifierFlag::option)
-        symbols += QStringLiteral("Alt+");
     if (flags & ModifierFlag::control)
         symbols += QStringLiteral("Ctrl+");
+    if (flags & ModifierFlag::option)
+        symbols += QStringLiteral("Alt+");
+    if (flags & ModifierFlag::shift)
+        symbols += QStringLiteral("Shift+");
+    if (flags & ModifierFlag::command)
+        symbols += QStringLiteral("Super+");
     return symbols;
 }
 

@@ -178,7 +178,7 @@ TEST_F(TriggerBindingRecorderTest, AShortcutIsTheKeyWithTheModifiersHeldWhatever
         loop.advance(50ms);
         ASSERT_TRUE(stored());
         EXPECT_EQ(stored()->kind(), TriggerBinding::Kind::shortcut);
-        EXPECT_EQ(stored()->displayName(), QStringLiteral("Shift+Ctrl+Space"));
+        EXPECT_EQ(stored()->displayName(), QStringLiteral("Ctrl+Shift+Space"));
         EXPECT_TRUE(stored()->matchesPress(keyDown(kSpace, both)));
         EXPECT_FALSE(stored()->matchesPress(keyDown(kSpace, kLeftControl)));
         values.push_back(secondary);
