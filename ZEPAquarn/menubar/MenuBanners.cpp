@@ -1,6 +1,7 @@
 #include "menubar/MenuBanners.h"
 
 #include "menubar/MenuCard.h"
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Typography.h"
@@ -177,7 +178,7 @@ void MenuUpdateBanner::paintEvent(QPaintEvent *)
     QPainter painter(this);
     paint(painter, rect(), m_version, colorSchemeOf(*this));
     if (hasFocus())
-        paintMenuFocusRing(painter, rect(), colorSchemeOf(*this));
+        paintFocusRing(painter, rect(), Metrics::kCardRadius, colorSchemeOf(*this));
 }
 
 UnseenTriggerMenuBanner::UnseenTriggerMenuBanner(QWidget *parent) : QAbstractButton(parent)
@@ -227,7 +228,7 @@ void UnseenTriggerMenuBanner::paintEvent(QPaintEvent *)
     QPainter painter(this);
     paint(painter, rect(), colorSchemeOf(*this));
     if (hasFocus())
-        paintMenuFocusRing(painter, rect(), colorSchemeOf(*this));
+        paintFocusRing(painter, rect(), Metrics::kCardRadius, colorSchemeOf(*this));
 }
 
 RecentIssueMenuBanner::RecentIssueMenuBanner(QWidget *parent) : QAbstractButton(parent)
@@ -295,7 +296,7 @@ void RecentIssueMenuBanner::paintEvent(QPaintEvent *)
     QPainter painter(this);
     paint(painter, rect(), m_content, colorSchemeOf(*this));
     if (hasFocus())
-        paintMenuFocusRing(painter, rect(), colorSchemeOf(*this));
+        paintFocusRing(painter, rect(), Metrics::kCardRadius, colorSchemeOf(*this));
 }
 
 } // namespace zq

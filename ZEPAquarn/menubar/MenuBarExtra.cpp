@@ -1,7 +1,7 @@
 #include "menubar/MenuBarExtra.h"
 
-#include "menubar/Compositor.h"
 #include "menubar/MenuPanelSurface.h"
+#include "menubar/brand/Compositor.h"
 #include "menubar/brand/ZepaSymbol.h"
 
 #include <QAction>
@@ -214,7 +214,7 @@ QRect MenuBarExtra::popupGeometry(QSize size, QRect anchor, QPoint pointer, QRec
 void MenuBarExtra::openPanel()
 {
     auto *popup = static_cast<MenuPopup *>(m_popup);
-    popup->setCompositing(compositorRunning());
+    popup->setCompositing(compositorRunning().value_or(false));
     if (m_onOpen)
         m_onOpen();
     m_popup->adjustSize();

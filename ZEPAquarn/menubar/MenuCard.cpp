@@ -37,16 +37,6 @@ void paintMenuCard(QPainter &painter, const QRectF &rect, const QColor &fill, co
     painter.restore();
 }
 
-void paintMenuFocusRing(QPainter &painter, const QRectF &rect, ColorScheme scheme)
-{
-    painter.save();
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(Palette::color(Palette::focus, scheme), Metrics::kRingWidth));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(strokedRect(rect, Metrics::kRingWidth), Metrics::kCardRadius - 1, Metrics::kCardRadius - 1);
-    painter.restore();
-}
-
 void paintMenuIconTile(QPainter &painter, const QRectF &rect, const QString &symbol, ColorScheme scheme)
 {
     painter.save();
@@ -98,10 +88,12 @@ QPainterPath menuCardInterior(const QWidget &row)
         interior.addRect(QRectF(row.rect()));
         return interior;
     }
-    const QRectF inside = QRectF(card->rect())
-                              .adjusted(Metrics::kHairline, Metrics::kHairline, -Metrics::kHairline, -Metrics::kHairline)
-                              .translated(-QPointF(row.pos()));
-    interior.addRoundedRect(inside, Metrics::kCardRadius - Metrics::kHairline, Metrics::kCardRadius - Metrics::kHairline);
+    const QRectF inside =
+        QRectF(card->rect())
+            .adjusted(Metrics::kHairline, Metrics::kHairline, -Metrics::kHairline, -Metrics::kHairline)
+            .translated(-QPointF(row.pos()));
+    interior.addRoundedRect(inside, Metrics::kCardRadius - Metrics::kHairline,
+                            Metrics::kCardRadius - Metrics::kHairline);
     return interior;
 }
 

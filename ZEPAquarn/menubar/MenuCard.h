@@ -16,8 +16,6 @@ inline constexpr qreal kMenuTileRadius = 7.5;
 // The shape every card and banner of the tray panel shares: a 14-point rounded rectangle filled
 // with `fill` and a 1-point `border` drawn inside it.
 void paintMenuCard(QPainter &painter, const QRectF &rect, const QColor &fill, const QColor &border);
-// The keyboard focus of a card-shaped button: a 2-point ring in the focus colour inside its edge.
-void paintMenuFocusRing(QPainter &painter, const QRectF &rect, ColorScheme scheme);
 // The 26-point tile that carries a row's symbol.
 void paintMenuIconTile(QPainter &painter, const QRectF &rect, const QString &symbol, ColorScheme scheme);
 // The wash under a row of a card, `hover` (0 to 1) of the way in.

@@ -1,6 +1,8 @@
 #include "menubar/MenuWeekRecap.h"
 
 #include "menubar/MenuCard.h"
+#include "menubar/brand/FocusRing.h"
+#include "menubar/brand/Metrics.h"
 #include "menubar/brand/Typography.h"
 
 #include <QFontMetricsF>
@@ -104,7 +106,7 @@ void MenuWeekRecap::paintEvent(QPaintEvent *)
     QPainter painter(this);
     paint(painter, rect(), m_content, colorSchemeOf(*this));
     if (hasFocus())
-        paintMenuFocusRing(painter, rect(), colorSchemeOf(*this));
+        paintFocusRing(painter, rect(), Metrics::kCardRadius, colorSchemeOf(*this));
 }
 
 } // namespace zq

@@ -1,6 +1,7 @@
 #include "menubar/PillPanelWindow.h"
 
 #include "audio/AudioEngine.h"
+#include "menubar/brand/Compositor.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Clocks.h"
 #include "runtime/Log.h"
@@ -15,33 +16,14 @@
 #include <QWidget>
 #include <QtMath>
 
-#include <QtGui/qguiapplication_platform.h>
 #include <cstring>
 
 #include <algorithm>
 #include <cmath>
 
-// X11 last: its macros (None, Bool, Status) must not reach the Qt headers.
-#include <X11/Xlib.h>
-
 namespace zq {
 
 namespace {
-
-// A compositing manager owns the _NET_WM_CM_S<screen> selection while it runs. Only X11 can lack
-// one: the other platforms Qt runs on here (offscreen, Wayland) always blend translucent windows.
-bool compositorRunning()
-{
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return true;
-    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display *display = x11 ? x11->display() : nullptr;
-    if (!display)
-        return false;
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
-    const Atom selection = XInternAtom(display, name.constData(), False);
-    return XGetSelectionOwner(display, selection) != 0;
-}
 
 QString describe(const QRect &rect)
 {
@@ -168,7 +150,9 @@ void PillPanelWindow::update(const PillState &state)
 
 bool PillPanelWindow::probeCompositing() const
 {
-    return m_services.compositing ? m_services.compositing() : compositorRunning();
+    // Only X11 can lack a compositing manager: the other platforms Qt runs on here (offscreen,
+    // Wayland) always blend translucent windows.
+    return m_services.compositing ? m_services.compositing() : compositorRunning().value_or(true);
 }
 
 void PillPanelWindow::show()

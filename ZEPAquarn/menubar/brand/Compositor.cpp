@@ -1,4 +1,4 @@
-#include "menubar/Compositor.h"
+#include "menubar/brand/Compositor.h"
 
 #include <QGuiApplication>
 #include <QtGui/qguiapplication_platform.h>
@@ -9,10 +9,10 @@
 namespace zq {
 
 // A compositing manager owns the _NET_WM_CM_S<screen> selection while it runs.
-bool compositorRunning()
+std::optional<bool> compositorRunning()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return false;
+        return std::nullopt;
     const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
     Display *display = x11 ? x11->display() : nullptr;
     if (!display)

@@ -1,5 +1,6 @@
 #include "menubar/brand/ZepaPopover.h"
 
+#include "menubar/brand/Compositor.h"
 #include "menubar/brand/Metrics.h"
 
 #include <QGuiApplication>
@@ -9,9 +10,6 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
-
-// X11 last: its macros clash with Qt's names.
-#include <X11/Xlib.h>
 
 namespace zq {
 
@@ -62,22 +60,9 @@ void PopoverLook::paint(QPainter &painter, const QRectF &rect, PopoverArrowEdge 
     painter.restore();
 }
 
-bool desktopComposites()
-{
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return false;
-    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display *display = x11 ? x11->display() : nullptr;
-    if (!display)
-        return false;
-    // A compositing manager owns the _NET_WM_CM_S<screen> selection while it runs.
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
-    return XGetSelectionOwner(display, XInternAtom(display, name.constData(), False)) != 0;
-}
-
 ZepaPopover::ZepaPopover(QWidget *parent)
     : QFrame(parent, Qt::Popup | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint),
-      m_content(new QVBoxLayout(this)), m_composited(desktopComposites())
+      m_content(new QVBoxLayout(this)), m_composited(compositorRunning().value_or(false))
 {
     setFrameShape(QFrame::NoFrame);
     if (m_composited)
