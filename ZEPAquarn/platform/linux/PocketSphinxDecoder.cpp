@@ -20,14 +20,27 @@
 
 #include <cmath>
 
+#include <condition_variable>
 #include <mutex>
 #include <thread>
+
+#include <pthread.h>
 
 namespace zq::platform {
 
 namespace {
 
-const QString kDomain = QStringLiteral("io.quorvane.zepaquarn.speech");
+// A function rather than a static string: a background load may still build an error while the
+// process exits and its static objects are gone.
+QString speechDomain()
+{
+    return QStringLiteral("io.quorvane.zepaquarn.speech");
+}
+
+rt::Error loadError()
+{
+    return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), speechDomain(), 2);
+}
 
 // How much the estimate an utterance starts from counts against what the utterance itself brings,
 // in frames (100 a second). Measured on recorded speech: with two seconds the live decode makes as
@@ -85,10 +98,8 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(const
     // it and taken off again without reading it anew.
     cmd_ln_t *config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-dict", dict.constData(),
                                    "-fwdflat", "no", "-bestpath", "no", nullptr);
-    if (!config) {
-        qCWarning(lcLocalBackend) << "speech model configuration rejected";
-        return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), kDomain, 2);
-    }
+    if (!config)
+        return loadError();
     ps_decoder_t *decoder = nullptr;
     // The language model is read on a thread of its own while the decoder reads the acoustic model
     // and the dictionary: the two take about as long, and the first take waits for both. The reader
@@ -117,8 +128,7 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(const
             cmd_ln_free_r(readerConfig);
         if (decoder)
             ps_free(decoder);
-        qCWarning(lcLocalBackend) << "speech model failed to load";
-        return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), kDomain, 2);
+        return loadError();
     }
     // The model uses its logarithms (and may read its configuration) for as long as it lives: both
     // stay with the decoder.
@@ -296,107 +306,157 @@ QString PocketSphinxModel::fingerprint() const
     return QString::fromLatin1(hash.result().toHex());
 }
 
-PocketSphinxDecoderPool::PocketSphinxDecoderPool(PocketSphinxModel model, QString estimateFile)
-    : m_model(std::move(model)), m_estimateFile(std::move(estimateFile))
+// What the pool shares with its background load, which holds it for as long as it runs: the pool
+// can go at once, and the load learns whether anyone is left to take its decoder. Once the pool is
+// gone the load touches nothing but this state and the decoder it frees: no log, no file, no
+// static object, which may already be destroyed when the pool went with the process's exit.
+struct PocketSphinxDecoderPool::State {
+    State(PocketSphinxModel m, QString file, Loader l)
+        : model(std::move(m)), estimateFile(std::move(file)), load(std::move(l))
+    {}
+
+    // Gives `decoder` the newest estimate, reading the estimate file first if nobody has yet.
+    // Called with `mutex` held.
+    void adoptChannelEstimate(PocketSphinxDecoder &decoder);
+    // The body of the background load.
+    void loadInBackground();
+
+    const PocketSphinxModel model;
+    const QString estimateFile;
+    const Loader load;
+    std::mutex fileMutex; // one writer at a time; taken before `mutex`, never inside it
+    mutable std::mutex mutex;
+    bool poolAlive = true;
+    bool estimateFileRead = false;
+    QString fingerprint;
+    std::optional<std::vector<float>> estimate;
+    std::optional<std::vector<float>> savedEstimate;
+    std::condition_variable_any changed;
+    std::vector<std::unique_ptr<PocketSphinxDecoder>> idle;
+    bool loading = false;
+    int loadCount = 0;
+};
+
+void PocketSphinxDecoderPool::State::adoptChannelEstimate(PocketSphinxDecoder &decoder)
+{
+    if (!estimateFileRead && !estimateFile.isEmpty()) {
+        // Under the lock, so no decoder starts without the saved estimate; it happens once, on the
+        // background load, and takes a few milliseconds.
+        estimateFileRead = true;
+        fingerprint = model.fingerprint();
+        auto saved = PocketSphinxChannelEstimate::read(estimateFile, fingerprint, decoder.channelEstimateLength());
+        if (saved && !estimate) {
+            estimate = saved->cepstralMean;
+            savedEstimate = estimate;
+        }
+    }
+    if (estimate)
+        decoder.setChannelEstimate(*estimate);
+    decoder.clearHeardAudio();
+}
+
+void PocketSphinxDecoderPool::State::loadInBackground()
+{
+    pthread_setname_np(pthread_self(), "zq-speech-model");
+    QElapsedTimer took;
+    took.start();
+    auto loaded = load(model);
+    std::lock_guard lock(mutex);
+    loading = false;
+    changed.notify_all();
+    // The pool's destructor closes under this lock: past this check the pool, and the process's
+    // logging with it, outlive this block.
+    if (!poolAlive)
+        return; // the decoder is freed on the way out
+    if (!loaded) {
+        qCWarning(lcLocalBackend) << "speech model failed to load";
+        return;
+    }
+    adoptChannelEstimate(*loaded.value()); // reads the saved estimate now rather than at the take
+    qCInfo(lcLocalBackend) << "speech model ready in" << took.elapsed() << "ms";
+    idle.push_back(std::move(loaded).value());
+}
+
+PocketSphinxDecoderPool::PocketSphinxDecoderPool(PocketSphinxModel model, QString estimateFile, Loader load)
+    : m_state(std::make_shared<State>(std::move(model), std::move(estimateFile), std::move(load)))
 {}
 
 PocketSphinxDecoderPool::~PocketSphinxDecoderPool()
 {
-    if (m_loader.joinable())
-        m_loader.join();
     saveChannelEstimate();
+    std::vector<std::unique_ptr<PocketSphinxDecoder>> idle;
+    std::lock_guard lock(m_state->mutex);
+    m_state->poolAlive = false;
+    idle.swap(m_state->idle);
 }
 
-void PocketSphinxDecoderPool::adoptChannelEstimate(PocketSphinxDecoder &decoder)
+const PocketSphinxModel &PocketSphinxDecoderPool::model() const
 {
-    std::lock_guard lock(m_mutex);
-    if (!m_estimateFileRead && !m_estimateFile.isEmpty()) {
-        // Under the lock, so no decoder starts without the saved estimate; it happens once, on the
-        // background load, and takes a few milliseconds.
-        m_estimateFileRead = true;
-        m_fingerprint = m_model.fingerprint();
-        auto saved = PocketSphinxChannelEstimate::read(m_estimateFile, m_fingerprint, decoder.channelEstimateLength());
-        if (saved && !m_estimate) {
-            m_estimate = saved->cepstralMean;
-            m_savedEstimate = m_estimate;
-        }
-    }
-    if (m_estimate)
-        decoder.setChannelEstimate(*m_estimate);
-    decoder.clearHeardAudio();
+    return m_state->model;
 }
 
 void PocketSphinxDecoderPool::saveChannelEstimate()
 {
-    if (m_estimateFile.isEmpty())
+    State &state = *m_state;
+    if (state.estimateFile.isEmpty())
         return;
-    std::lock_guard fileLock(m_fileMutex);
+    std::lock_guard fileLock(state.fileMutex);
     PocketSphinxChannelEstimate estimate;
     {
-        std::lock_guard lock(m_mutex);
-        if (!m_estimate || m_estimate == m_savedEstimate || m_fingerprint.isEmpty())
+        std::lock_guard lock(state.mutex);
+        if (!state.estimate || state.estimate == state.savedEstimate || state.fingerprint.isEmpty())
             return;
-        estimate = {m_fingerprint, *m_estimate};
+        estimate = {state.fingerprint, *state.estimate};
     }
-    if (auto written = estimate.write(m_estimateFile); !written) {
+    if (auto written = estimate.write(state.estimateFile); !written) {
         qCWarning(lcLocalBackend).noquote() << "channel estimate not saved:" << written.error().message;
         return;
     }
-    std::lock_guard lock(m_mutex);
-    m_savedEstimate = estimate.cepstralMean;
+    std::lock_guard lock(state.mutex);
+    state.savedEstimate = estimate.cepstralMean;
 }
 
 std::optional<std::vector<float>> PocketSphinxDecoderPool::channelEstimate() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_estimate;
+    std::lock_guard lock(m_state->mutex);
+    return m_state->estimate;
 }
 
 void PocketSphinxDecoderPool::preload()
 {
-    std::lock_guard lock(m_mutex);
-    if (m_loading || !m_idle.empty())
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->loading || !m_state->idle.empty())
         return;
-    if (m_loader.joinable())
-        m_loader.join(); // an earlier load that has already handed over its decoder
-    m_loading = true;
-    ++m_loadCount;
-    m_loader = std::thread([this] {
-        QElapsedTimer took;
-        took.start();
-        auto loaded = PocketSphinxDecoder::load(m_model);
-        if (loaded) {
-            adoptChannelEstimate(*loaded.value()); // reads the saved estimate now rather than at the take
-            qCInfo(lcLocalBackend) << "speech model ready in" << took.elapsed() << "ms";
-        }
-        std::lock_guard lock(m_mutex);
-        m_loading = false;
-        if (loaded)
-            m_idle.push_back(std::move(loaded).value());
-        m_changed.notify_all();
-    });
+    m_state->loading = true;
+    ++m_state->loadCount;
+    // Detached: a quit never waits for a model (the thread keeps the state alive).
+    std::thread([state = m_state] { state->loadInBackground(); }).detach();
 }
 
 rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquire(std::stop_token stop)
 {
+    State &state = *m_state;
     {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, stop, [this] { return !m_loading || !m_idle.empty(); });
+        std::unique_lock lock(state.mutex);
+        state.changed.wait(lock, stop, [&state] { return !state.loading || !state.idle.empty(); });
         if (stop.stop_requested())
-            return rt::makeError(QStringLiteral("Speech recognition was cancelled."), kDomain, 3);
-        if (!m_idle.empty()) {
-            auto decoder = std::move(m_idle.back());
-            m_idle.pop_back();
-            lock.unlock();
-            adoptChannelEstimate(*decoder);
+            return rt::makeError(QStringLiteral("Speech recognition was cancelled."), speechDomain(), 3);
+        if (!state.idle.empty()) {
+            auto decoder = std::move(state.idle.back());
+            state.idle.pop_back();
+            state.adoptChannelEstimate(*decoder);
             return decoder;
         }
-        ++m_loadCount;
+        ++state.loadCount;
     }
     // Nothing idle and nothing loading: another take holds the decoder, or the background load failed.
-    auto loaded = PocketSphinxDecoder::load(m_model);
-    if (loaded)
-        adoptChannelEstimate(*loaded.value());
+    auto loaded = state.load(state.model);
+    if (!loaded) {
+        qCWarning(lcLocalBackend) << "speech model failed to load";
+        return loaded;
+    }
+    std::lock_guard lock(state.mutex);
+    state.adoptChannelEstimate(*loaded.value());
     return loaded;
 }
 
@@ -404,22 +464,23 @@ void PocketSphinxDecoderPool::release(std::unique_ptr<PocketSphinxDecoder> decod
 {
     if (!decoder)
         return;
-    std::unique_lock lock(m_mutex);
+    State &state = *m_state;
+    std::unique_lock lock(state.mutex);
     if (decoder->hasHeardAudio() && !decoder->isInUtterance())
-        m_estimate = decoder->channelEstimate();
-    if (!m_idle.empty()) {
+        state.estimate = decoder->channelEstimate();
+    if (!state.idle.empty()) {
         lock.unlock();
         decoder.reset(); // a second decoder is not worth its memory once the rush is over
         return;
     }
-    m_idle.push_back(std::move(decoder));
-    m_changed.notify_all();
+    state.idle.push_back(std::move(decoder));
+    state.changed.notify_all();
 }
 
 int PocketSphinxDecoderPool::loadCount() const
 {
-    std::lock_guard lock(m_mutex);
-    return m_loadCount;
+    std::lock_guard lock(m_state->mutex);
+    return m_state->loadCount;
 }
 
 } // namespace zq::platform

@@ -5,13 +5,11 @@
 
 #include <QString>
 
-#include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <stop_token>
-#include <thread>
 #include <vector>
 
 struct ps_decoder_s;
@@ -98,14 +96,21 @@ private:
 // decoder given back that heard audio updates it. With an `estimateFile`, the estimate is read from
 // it with the first decoder (an unusable file is ignored with a log line) and written back by
 // saveChannelEstimate() and on destruction, so the next launch starts where this one ended.
+//
+// Destroying the pool never waits for the background load: the load finishes on its own and frees
+// what it built.
 class PocketSphinxDecoderPool {
 public:
-    explicit PocketSphinxDecoderPool(PocketSphinxModel model, QString estimateFile = {});
+    using Loader = std::function<rt::Result<std::unique_ptr<PocketSphinxDecoder>>(const PocketSphinxModel &)>;
+
+    // `load` makes a decoder of `model`; tests hold it back or make it fail.
+    explicit PocketSphinxDecoderPool(PocketSphinxModel model, QString estimateFile = {},
+                                     Loader load = &PocketSphinxDecoder::load);
     ~PocketSphinxDecoderPool();
     PocketSphinxDecoderPool(const PocketSphinxDecoderPool &) = delete;
     PocketSphinxDecoderPool &operator=(const PocketSphinxDecoderPool &) = delete;
 
-    const PocketSphinxModel &model() const { return m_model; }
+    const PocketSphinxModel &model() const;
 
     // Starts loading a decoder on a background thread unless one is idle or loading already.
     void preload();
@@ -121,21 +126,8 @@ public:
     int loadCount() const;
 
 private:
-    void adoptChannelEstimate(PocketSphinxDecoder &decoder);
-
-    PocketSphinxModel m_model;
-    QString m_estimateFile;
-    std::mutex m_fileMutex; // one writer at a time; taken before m_mutex, never inside it
-    mutable std::mutex m_mutex;
-    bool m_estimateFileRead = false;
-    QString m_fingerprint;
-    std::optional<std::vector<float>> m_estimate;
-    std::optional<std::vector<float>> m_savedEstimate;
-    std::condition_variable_any m_changed;
-    std::vector<std::unique_ptr<PocketSphinxDecoder>> m_idle;
-    bool m_loading = false;
-    int m_loadCount = 0;
-    std::thread m_loader;
+    struct State;
+    std::shared_ptr<State> m_state;
 };
 
 } // namespace zq::platform

@@ -1,15 +1,22 @@
-// Decoders loading and decoding on several threads at once, as overlapping takes use them.
+// Decoders loading and decoding on several threads at once, as overlapping takes use them, and a
+// pool that goes while its decoder still loads.
+#include "platform/linux/PocketSphinxChannelEstimate.h"
 #include "platform/linux/PocketSphinxDecoder.h"
+#include "support/FakeCaptureCore.h"
+#include "support/FakeGate.h"
+#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/SpeechSamples.h"
 
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <sphinxbase/err.h>
 
 #include <array>
+#include <future>
 #include <thread>
 
 using namespace zq;
@@ -53,4 +60,53 @@ TEST(PocketSphinxDecoderIntegrationTest, DecodersLoadWhileAnotherDecodesWithoutT
     for (std::size_t i = 0; i < heard.size(); ++i)
         EXPECT_EQ(heard[i], QStringLiteral("go forward ten meters")) << "decoder " << i;
     EXPECT_EQ(err_get_logfp(), stream) << "loading a decoder replaced the log stream the others write to";
+}
+
+TEST(PocketSphinxDecoderIntegrationTest, APoolGoesAtOnceWhileItsModelLoadsAndTheLoadEndsAlone)
+{
+    const auto model = platform::PocketSphinxModel::debianEnglish();
+    ZQ_REQUIRE_SERVICE(model.isInstalled(), "the pocketsphinx-en-us model is needed");
+    const struct {
+        const char *name;
+        platform::PocketSphinxModel loaded;
+    } cases[] = {
+        {"a load that succeeds", model},
+        {"a load that fails",
+         {model.acousticModel + QStringLiteral("-missing"), model.languageModel, model.dictionary}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir state;
+        const QString estimateFile = state.filePath(QStringLiteral("speech-channel.json"));
+        const platform::PocketSphinxChannelEstimate saved{model.fingerprint(), std::vector<float>(13, 2.0f)};
+        ASSERT_TRUE(saved.write(estimateFile));
+        // The load waits at the gate; the token lives as long as whatever holds the loader.
+        auto gate = std::make_shared<test::FakeGate>();
+        auto token = std::make_shared<int>();
+        const std::weak_ptr<int> loadState = token;
+        test::AudioLogCapture log;
+        auto pool = std::make_unique<platform::PocketSphinxDecoderPool>(
+            model, estimateFile, [gate, token, loaded = c.loaded](const platform::PocketSphinxModel &) {
+                gate->pass();
+                return PocketSphinxDecoder::load(loaded);
+            });
+        pool->preload();
+        ASSERT_TRUE(gate->waitUntilReached(test::kLoadedMachineTimeout));
+        token.reset();
+
+        std::promise<void> destroyed;
+        std::thread quitting([&] {
+            pool.reset();
+            destroyed.set_value();
+        });
+        const bool returnedAtOnce =
+            destroyed.get_future().wait_for(std::chrono::seconds(5)) == std::future_status::ready;
+        gate->open(); // lets a destructor that waits for the load finish, so a failure does not hang
+        quitting.join();
+        EXPECT_TRUE(returnedAtOnce) << "destroying the pool waited for the model";
+
+        // The load finishes on its own and lets go of everything it held.
+        EXPECT_TRUE(test::waitFor([&] { return loadState.expired(); }, test::kLoadedMachineTimeout));
+        EXPECT_FALSE(log.contains(QStringLiteral("speech model"))) << log.lines().join('\n').toStdString();
+    }
 }
