@@ -8,6 +8,7 @@
 #include "runtime/Settings.h"
 #include "support/FakeAudioHardware.h"
 #include "support/FakeCaptureCore.h"
+#include "support/Polling.h"
 #include "support/VirtualLoop.h"
 
 #include <QFile>
@@ -682,20 +683,27 @@ TEST_F(AudioEngineTest, EndingATakeWhileTheAudioThreadWritesClosesAValidFile)
     feeding = false;
     const QString file = engine->takeFilePath().value();
     auto core = factory.last();
-    std::atomic<bool> stop{false};
-    std::thread audio([&] {
-        while (!stop)
+    advance(0.6);
+    ASSERT_TRUE(core->deliver(480));
+    settle(); // the take is live
+
+    // The loop stays still while the audio thread writes, so nothing waits on a thread that outruns it.
+    std::jthread audio([core](std::stop_token stop) {
+        while (!stop.stop_requested())
             core->deliver(480);
     });
-    std::this_thread::sleep_for(20ms);
-    advance(0.6);
+    // A starved audio thread may not have run yet: the take must end while it writes, not before.
+    const std::int64_t before = engine->tapFires();
+    ASSERT_TRUE(test::waitFor([&] { return engine->tapFires() >= before + 5; }, test::kLoadedMachineTimeout))
+        << "the audio thread delivered " << engine->tapFires() - before << " of 5 buffers within "
+        << test::kLoadedMachineTimeout.count() << " s";
     const auto result = engine->takeResult(); // releases the session, which stops the core
-    stop = true;
+    audio.request_stop();
     audio.join();
     ASSERT_EQ(result.kind(), TakeResult::Kind::captured);
     auto opened = platform::AudioFile::openForReading(file);
     ASSERT_TRUE(opened);
-    EXPECT_GT(opened.value()->length(), 0);
+    EXPECT_GT(opened.value()->length(), 5 * 480);
     EXPECT_EQ(opened.value()->length() % 480, 0) << "no buffer was cut by the close";
 }
 
