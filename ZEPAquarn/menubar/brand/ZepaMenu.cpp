@@ -1,7 +1,9 @@
 #include "menubar/brand/ZepaMenu.h"
 
 #include "menubar/brand/Typography.h"
+#include "menubar/brand/ZepaMenuAccessible.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -43,7 +45,7 @@ QFont headerFont()
     return textFont(textStyle::small.withSize(kHeaderSize).withWeight(QFont::DemiBold));
 }
 
-QRectF rowRect(const QRectF &rect, int index, double scroll)
+QRectF rowRectIn(const QRectF &rect, int index, double scroll)
 {
     return QRectF(rect.left(), rect.top() + ZepaMenu::kPaddingY + index * ZepaMenu::kRowHeight - scroll, rect.width(),
                   ZepaMenu::kRowHeight);
@@ -58,6 +60,8 @@ double contentHeight(qsizetype rows)
 
 ZepaMenu::ZepaMenu(QWidget *parent) : QWidget(parent, Qt::Popup | Qt::FramelessWindowHint)
 {
+    // Before anything names the menu: Qt keeps the first description it makes of a widget.
+    installZepaMenuAccessibility();
     setAttribute(Qt::WA_DeleteOnClose);
     // The field's palette, and with it its scheme, reaches the menu's window too.
     setAttribute(Qt::WA_WindowPropagation);
@@ -171,11 +175,23 @@ void ZepaMenu::setScroll(double scroll)
     update();
 }
 
+void ZepaMenu::setHighlighted(std::optional<int> index)
+{
+    update();
+    if (index == m_highlighted)
+        return;
+    m_highlighted = index;
+    if (m_highlighted && QAccessible::isActive()) {
+        QAccessibleEvent event(this, QAccessible::Focus);
+        event.setChild(*m_highlighted);
+        QAccessible::updateAccessibility(&event);
+    }
+}
+
 void ZepaMenu::highlight(std::optional<int> index)
 {
     if (index && !isChoice(*index))
         index.reset();
-    m_highlighted = index;
     if (index) {
         const double top = kPaddingY + *index * kRowHeight;
         // Scrolling up to a section's first choice brings its title along.
@@ -185,7 +201,13 @@ void ZepaMenu::highlight(std::optional<int> index)
         else if (top + kRowHeight - m_scroll > height() - kPaddingY)
             setScroll(top + kRowHeight - height() + kPaddingY);
     }
-    update();
+    // In view before a screen reader asks where it is.
+    setHighlighted(index);
+}
+
+QRect ZepaMenu::rowRect(int index) const
+{
+    return rowRectIn(QRectF(rect()), index, m_scroll).toRect();
 }
 
 std::optional<int> ZepaMenu::rowAt(QPointF position) const
@@ -203,10 +225,11 @@ std::optional<int> ZepaMenu::rowAt(QPointF position) const
 
 void ZepaMenu::choose(int index)
 {
-    QAction *action = actions().value(index);
+    if (!isChoice(index))
+        return;
+    QAction *action = actions().at(index);
     close();
-    if (action)
-        action->trigger();
+    action->trigger();
 }
 
 void ZepaMenu::paint(QPainter &painter, const QRectF &rect, const ZepaMenuLook &look)
@@ -225,7 +248,7 @@ void ZepaMenu::paint(QPainter &painter, const QRectF &rect, const ZepaMenuLook &
     const QFont header = headerFont();
     const QFontMetricsF labelMetrics(label);
     for (int i = 0; i < look.rows.size(); ++i) {
-        const QRectF row = rowRect(rect, i, look.scroll);
+        const QRectF row = rowRectIn(rect, i, look.scroll);
         if (!row.intersects(inner))
             continue;
         const ZepaMenuRow &entry = look.rows[i];
@@ -330,10 +353,8 @@ void ZepaMenu::keyPressEvent(QKeyEvent *event)
 void ZepaMenu::mouseMoveEvent(QMouseEvent *event)
 {
     const auto row = rowAt(event->position());
-    if (row != m_highlighted && (!row || isChoice(*row))) {
-        m_highlighted = row;
-        update();
-    }
+    if (row != m_highlighted && (!row || isChoice(*row)))
+        setHighlighted(row);
 }
 
 void ZepaMenu::mouseReleaseEvent(QMouseEvent *event)
@@ -353,9 +374,14 @@ void ZepaMenu::wheelEvent(QWheelEvent *event)
 
 void ZepaMenu::leaveEvent(QEvent *event)
 {
-    m_highlighted.reset();
-    update();
+    setHighlighted(std::nullopt);
     QWidget::leaveEvent(event);
+}
+
+void ZepaMenu::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    emit opened();
 }
 
 void ZepaMenu::hideEvent(QHideEvent *event)

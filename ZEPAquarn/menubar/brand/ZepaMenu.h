@@ -73,10 +73,16 @@ public:
     void setScroll(double scroll);
     // The row at `position` (widget coordinates), if any.
     std::optional<int> rowAt(QPointF position) const;
+    // Where row `index` is drawn now (widget coordinates), scrolled with the rows.
+    QRect rowRect(int index) const;
+    // Closes the menu and runs the action of row `index`, when that row is a choice.
+    void choose(int index);
 
     static void paint(QPainter &painter, const QRectF &rect, const ZepaMenuLook &look);
 
 signals:
+    // The menu came on screen, before it takes the keyboard.
+    void opened();
     // The menu left the screen, chosen from or not.
     void closed();
 
@@ -87,12 +93,14 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
     void leaveEvent(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
 
 private:
     std::optional<int> step(int from, int direction) const;
-    void choose(int index);
     bool isChoice(int index) const;
+    // The one place the highlight changes: repaints, and tells screen readers where it stands.
+    void setHighlighted(std::optional<int> index);
 
     std::optional<int> m_highlighted;
     double m_scroll = 0;

@@ -4,8 +4,9 @@
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Typography.h"
 #include "menubar/brand/ZepaMenu.h"
+#include "menubar/brand/ZepaMenuPickerAccessible.h"
 
-#include <QAccessibleWidget>
+#include <QAccessible>
 #include <QApplication>
 #include <QCursor>
 #include <QEnterEvent>
@@ -36,6 +37,21 @@ QString chooseText()
     return QStringLiteral("Choose…");
 }
 
+// Screen readers hear that the menu came under the field (`change` ObjectCreated) or left it
+// (ObjectDestroyed: it is deleted once closed), and that the field expanded or collapsed.
+void notifyMenu(ZepaMenuPicker *picker, ZepaMenu *menu, QAccessible::Event change)
+{
+    if (!QAccessible::isActive())
+        return;
+    QAccessibleEvent child(menu, change);
+    QAccessible::updateAccessibility(&child);
+    QAccessible::State changed;
+    changed.expanded = true;
+    changed.collapsed = true;
+    QAccessibleStateChangeEvent state(picker, changed);
+    QAccessible::updateAccessibility(&state);
+}
+
 QColor mix(const QColor &from, const QColor &to, double t)
 {
     const auto lerp = [t](float a, float b) { return a + (b - a) * float(t); };
@@ -45,26 +61,6 @@ QColor mix(const QColor &from, const QColor &to, double t)
     return mixed;
 }
 
-// Read out as one pop-up control: its title as the name, the current choice as the value.
-class PickerAccessible : public QAccessibleWidget {
-public:
-    explicit PickerAccessible(ZepaMenuPicker *picker) : QAccessibleWidget(picker, QAccessible::ComboBox) {}
-
-    QString text(QAccessible::Text kind) const override
-    {
-        if (kind == QAccessible::Value)
-            return static_cast<ZepaMenuPicker *>(widget())->currentLabel();
-        return QAccessibleWidget::text(kind);
-    }
-};
-
-QAccessibleInterface *pickerAccessible(const QString &className, QObject *object)
-{
-    if (className == QLatin1String("zq::ZepaMenuPicker") && object && object->isWidgetType())
-        return new PickerAccessible(static_cast<ZepaMenuPicker *>(object));
-    return nullptr;
-}
-
 } // namespace
 
 ZepaMenuPicker::ZepaMenuPicker(QString title, ZepaMenuPickerBinding selection, QList<ZepaMenuPickerSection> sections,
@@ -72,11 +68,8 @@ ZepaMenuPicker::ZepaMenuPicker(QString title, ZepaMenuPickerBinding selection, Q
     : QWidget(parent), m_title(std::move(title)), m_selection(std::move(selection)), m_sections(std::move(sections)),
       m_leadingSystemImage(std::move(leadingSystemImage)), m_compact(compact), m_hover(*this, kHoverCurve)
 {
-    static const bool accessibleInstalled = [] {
-        QAccessible::installFactory(pickerAccessible);
-        return true;
-    }();
-    Q_UNUSED(accessibleInstalled);
+    // Before the field names itself: Qt keeps the first description it makes of a widget.
+    installZepaMenuPickerAccessibility();
     setAccessibleName(m_title);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -241,8 +234,11 @@ ZepaMenu *ZepaMenuPicker::buildMenu()
             connect(action, &QAction::triggered, this, [this, value] { choose(value); });
         }
     }
+    // Before it takes the focus, so a reader finds it under the field.
+    connect(menu, &ZepaMenu::opened, this, [this, menu] { notifyMenu(this, menu, QAccessible::ObjectCreated); });
     // Once the menu's window is gone, where the pointer rests decides the hover again.
-    connect(menu, &ZepaMenu::closed, this, [this] {
+    connect(menu, &ZepaMenu::closed, this, [this, menu] {
+        notifyMenu(this, menu, QAccessible::ObjectDestroyed);
         QTimer::singleShot(0, this, [this] {
             followPointer();
             emit menuClosed();
@@ -283,6 +279,10 @@ void ZepaMenuPicker::choose(const QVariant &value)
     if (m_selection.set)
         m_selection.set(value);
     update();
+    if (QAccessible::isActive()) {
+        QAccessibleValueChangeEvent event(this, currentLabel());
+        QAccessible::updateAccessibility(&event);
+    }
 }
 
 } // namespace zq
