@@ -1,11 +1,14 @@
 // What a screen reader meets in the application's main window, read from another process over the
 // desktop's accessibility bus (AT-SPI) on a private X display and session bus: the History rows with
-// their buttons and the keyboard's way to them, the drawn Stats cards, a sample of labels, and the
-// announcement after a kept recording is transcribed again. The pointer's selection of a transcript
+// their buttons and the keyboard's way to them, a settings picker's drawn menu walked with the keys,
+// the drawn Stats cards, a sample of labels, and the announcement after a kept recording is
+// transcribed again. The pointer's selection of a transcript
 // is driven with real X events and read back from the real clipboard.
 #include "app/ZEPAquarnApp.h"
 #include "menubar/PillPanelWindow.h"
 #include "menubar/PillView.h"
+#include "menubar/brand/ZepaMenu.h"
+#include "menubar/brand/ZepaMenuPicker.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/PillState.h"
 #include "pipeline/SettingsDefaults.h"
@@ -44,6 +47,7 @@ namespace {
 
 const QString kListItem = QStringLiteral("list item");
 const QString kButton = QStringLiteral("push button");
+const QString kMenuItem = QStringLiteral("menu item");
 
 class AccessibilityIntegrationTest : public test::WindowAppFixture {
 protected:
@@ -184,6 +188,82 @@ TEST_F(AccessibilityIntegrationTest, HistoryListsTheRowsOnScreenAndTheKeyboardRe
     read = tree();
     ASSERT_TRUE(read && read->focused());
     EXPECT_EQ(read->focused()->name, QStringLiteral("Copied")) << "the button reads as it shows";
+}
+
+TEST_F(AccessibilityIntegrationTest, APickersMenuReadsAsItsItemsAndTheKeyboardWalksAndChoosesThem)
+{
+    const QString title = QStringLiteral("Background audio");
+    AppWindowView &window = openSection(AppWindowSection::general);
+    const auto pickerNamed = [&]() -> ZepaMenuPicker * {
+        for (ZepaMenuPicker *picker : window.findChildren<ZepaMenuPicker *>()) {
+            if (picker->accessibleName() == title && picker->isVisible())
+                return picker;
+        }
+        return nullptr;
+    };
+    ZepaMenuPicker *picker = pickerNamed();
+    ASSERT_NE(picker, nullptr);
+    const QString current = picker->currentLabel();
+    ASSERT_EQ(current, QStringLiteral("Lower volume")) << "the stored default";
+
+    std::unique_ptr<AccessibleNode> read = tree();
+    ASSERT_TRUE(read);
+    const AccessibleNode *field = read->findNamed(QStringLiteral("combo box"), title);
+    ASSERT_TRUE(field);
+    EXPECT_EQ(field->text, current) << "the value, where a reader looks for it";
+    EXPECT_TRUE(field->has(QStringLiteral("expandable")) && field->has(QStringLiteral("collapsed")))
+        << field->states.join(',').toStdString();
+    EXPECT_TRUE(field->actions.contains(QStringLiteral("ShowMenu"))) << field->actions.join(',').toStdString();
+
+    // Real keys from the display: Space on the focused field opens its menu.
+    picker->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(settle([&] { return picker->hasFocus(); }));
+    xdotool({"key", "space"});
+    ASSERT_TRUE(settle([&] { return picker->menu() && picker->menu()->isVisible(); }));
+    read = tree();
+    ASSERT_TRUE(read);
+    const AccessibleNode *menu = read->findNamed(QStringLiteral("popup menu"), title);
+    ASSERT_TRUE(menu) << "the open menu is on the bus";
+    QStringList names;
+    QStringList checked;
+    for (const AccessibleNode &item : menu->children) {
+        EXPECT_EQ(item.role, kMenuItem);
+        EXPECT_TRUE(item.actions.contains(QStringLiteral("Press"))) << qPrintable(item.name);
+        names << item.name;
+        if (item.has(QStringLiteral("checked")))
+            checked << item.name;
+    }
+    EXPECT_EQ(names, QStringList({"Keep playing", "Lower volume", "Pause"}));
+    EXPECT_EQ(checked, QStringList{current});
+    EXPECT_TRUE(read->findNamed(QStringLiteral("combo box"), title)->has(QStringLiteral("expanded")));
+
+    // Down walks the highlight, from the current choice on; a reader hears each step as focus.
+    test::AccessibilityEventListener focus;
+    ASSERT_TRUE(focus.start(QStringLiteral("object:state-changed:focused"))) << qPrintable(focus.errorString());
+    for (const QString &expected : {QStringLiteral("Lower volume"), QStringLiteral("Pause")}) {
+        SCOPED_TRACE(expected.toStdString());
+        xdotool({"key", "Down"});
+        read = tree();
+        ASSERT_TRUE(read && read->focused());
+        EXPECT_EQ(read->focused()->role, kMenuItem);
+        EXPECT_EQ(read->focused()->name, expected);
+        EXPECT_TRUE(focus.waitFor([&](const test::AccessibilityEventListener::Event &event) {
+            return event.detail1 == 1 && event.sourceRole == kMenuItem && event.sourceName == expected;
+        })) << focus.events().size()
+            << " focus events heard";
+    }
+
+    // Enter chooses the highlighted item: the menu goes and the field reads its new value.
+    xdotool({"key", "Return"});
+    EXPECT_TRUE(settle(
+        [&] { return services.settings.stringValue(keys::audioDuringDictation) == QLatin1String("pause-playback"); }));
+    read = tree();
+    ASSERT_TRUE(read);
+    EXPECT_FALSE(read->find([](const AccessibleNode &node) { return node.role == QStringLiteral("popup menu"); }));
+    field = read->findNamed(QStringLiteral("combo box"), title);
+    ASSERT_TRUE(field);
+    EXPECT_EQ(field->text, QStringLiteral("Pause"));
+    EXPECT_TRUE(field->has(QStringLiteral("collapsed")));
 }
 
 TEST_F(AccessibilityIntegrationTest, APointerDragSelectsWordsThatCtrlCPutsOnTheClipboard)

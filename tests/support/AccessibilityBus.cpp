@@ -36,8 +36,12 @@ AccessibleNode nodeFrom(const QJsonObject &object)
     AccessibleNode node;
     node.role = object.value(QStringLiteral("role")).toString();
     node.name = object.value(QStringLiteral("name")).toString();
+    node.text = object.value(QStringLiteral("text")).toString();
     node.states = strings(object.value(QStringLiteral("states")));
     node.actions = strings(object.value(QStringLiteral("actions")));
+    const QJsonArray box = object.value(QStringLiteral("extents")).toArray();
+    if (box.size() == 4)
+        node.extents = QRect(box[0].toInt(), box[1].toInt(), box[2].toInt(), box[3].toInt());
     for (const QJsonValue &child : object.value(QStringLiteral("children")).toArray())
         node.children.append(nodeFrom(child.toObject()));
     return node;
@@ -58,21 +62,34 @@ AccessibilityBus::~AccessibilityBus()
 
 bool AccessibilityBus::start(std::chrono::milliseconds timeout)
 {
-    const QDeadlineTimer deadline(timeout);
     if (!processSessionBus()) {
         m_error = QStringLiteral("no session bus: ") + processSessionBusError();
         return false;
     }
+    return start(processSessionBus()->address(), qEnvironmentVariable("DISPLAY"), timeout);
+}
+
+bool AccessibilityBus::start(const QString &sessionBusAddress, const QString &display,
+                             std::chrono::milliseconds timeout)
+{
+    const QDeadlineTimer deadline(timeout);
+    m_sessionBus = sessionBusAddress;
+    m_display = display;
     ChildSpec spec;
     spec.program = QStringLiteral("/usr/libexec/at-spi-bus-launcher");
     spec.arguments = {QStringLiteral("--launch-immediately"), QStringLiteral("--a11y=1"),
                       QStringLiteral("--screen-reader=1")};
+    spec.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), sessionBusAddress);
+    if (!display.isEmpty())
+        spec.environment.insert(QStringLiteral("DISPLAY"), display);
     if (!m_launcher.start(spec)) {
         m_error = QStringLiteral("at-spi-bus-launcher: %1 (is at-spi2-core installed?)").arg(m_launcher.errorString());
         return false;
     }
+    const QString connectionName = QStringLiteral("zq-accessibility-bus-%1").arg(quintptr(this));
+    QDBusConnection session = QDBusConnection::connectToBus(sessionBusAddress, connectionName);
     QDBusInterface bus(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"), QStringLiteral("org.a11y.Bus"),
-                       QDBusConnection::sessionBus());
+                       session);
     while (m_address.isEmpty()) {
         const QDBusReply<QString> reply = bus.call(QStringLiteral("GetAddress"));
         if (reply.isValid())
@@ -81,6 +98,7 @@ bool AccessibilityBus::start(std::chrono::milliseconds timeout)
             if (!m_launcher.isRunning() || deadline.hasExpired()) {
                 m_error = QStringLiteral("the accessibility bus did not come up: %1").arg(m_launcher.logTail());
                 m_launcher.stop();
+                QDBusConnection::disconnectFromBus(connectionName);
                 return false;
             }
             usleep(20 * 1000);
@@ -88,11 +106,22 @@ bool AccessibilityBus::start(std::chrono::milliseconds timeout)
     }
     // What a screen reader does when it starts: toolkits serve their trees once they see it.
     QDBusInterface status(QStringLiteral("org.a11y.Bus"), QStringLiteral("/org/a11y/bus"),
-                          QStringLiteral("org.freedesktop.DBus.Properties"), QDBusConnection::sessionBus());
+                          QStringLiteral("org.freedesktop.DBus.Properties"), session);
     for (const char *property : {"IsEnabled", "ScreenReaderEnabled"})
         status.call(QStringLiteral("Set"), QStringLiteral("org.a11y.Status"), QString::fromLatin1(property),
                     QVariant::fromValue(QDBusVariant(true)));
+    QDBusConnection::disconnectFromBus(connectionName);
     return true;
+}
+
+QProcessEnvironment AccessibilityBus::clientEnvironment() const
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), m_sessionBus);
+    environment.insert(QStringLiteral("AT_SPI_BUS_ADDRESS"), m_address);
+    if (!m_display.isEmpty())
+        environment.insert(QStringLiteral("DISPLAY"), m_display);
+    return environment;
 }
 
 void AccessibilityBus::stop()
@@ -132,14 +161,18 @@ const AccessibleNode *AccessibleNode::focused() const
     return find([](const AccessibleNode &node) { return node.has(QStringLiteral("focused")); });
 }
 
-std::unique_ptr<AccessibleNode> readAccessibleTree(QString *error, std::chrono::milliseconds timeout)
+namespace {
+
+std::unique_ptr<AccessibleNode> readTree(qint64 pid, const QProcessEnvironment &environment, QString *error,
+                                         std::chrono::milliseconds timeout)
 {
     const QDeadlineTimer deadline(timeout);
     QString why;
     // Until the toolkit has registered this process with the bus's registry, the reader finds nothing.
     while (!deadline.hasExpired()) {
         QProcess reader;
-        reader.start(kPython, {kReader, QStringLiteral("tree"), QString::number(QCoreApplication::applicationPid())});
+        reader.setProcessEnvironment(environment);
+        reader.start(kPython, {kReader, QStringLiteral("tree"), QString::number(pid)});
         if (!reader.waitForStarted(10000)) {
             why = QStringLiteral("cannot start the reader: ") + reader.errorString();
             break;
@@ -151,7 +184,7 @@ std::unique_ptr<AccessibleNode> readAccessibleTree(QString *error, std::chrono::
             break;
         }
         if (reader.exitStatus() == QProcess::NormalExit && reader.exitCode() == 2) {
-            why = QStringLiteral("this process is not on the accessibility bus");
+            why = QStringLiteral("the process is not on the accessibility bus");
             processEventsUntil([] { return false; }, std::chrono::milliseconds(200));
             continue;
         }
@@ -170,6 +203,19 @@ std::unique_ptr<AccessibleNode> readAccessibleTree(QString *error, std::chrono::
     return nullptr;
 }
 
+} // namespace
+
+std::unique_ptr<AccessibleNode> readAccessibleTree(QString *error, std::chrono::milliseconds timeout)
+{
+    return readTree(QCoreApplication::applicationPid(), QProcessEnvironment::systemEnvironment(), error, timeout);
+}
+
+std::unique_ptr<AccessibleNode> readAccessibleTree(pid_t pid, const AccessibilityBus &bus, QString *error,
+                                                   std::chrono::milliseconds timeout)
+{
+    return readTree(pid, bus.clientEnvironment(), error, timeout);
+}
+
 AccessibilityEventListener::~AccessibilityEventListener()
 {
     if (m_reader && m_reader->state() != QProcess::NotRunning) {
@@ -180,10 +226,27 @@ AccessibilityEventListener::~AccessibilityEventListener()
 
 bool AccessibilityEventListener::start(const QString &kind, std::chrono::milliseconds listenFor)
 {
+    return start({kReader, QStringLiteral("listen"), QString::number(QCoreApplication::applicationPid()), kind,
+                  QString::number(static_cast<double>(listenFor.count()) / 1000.0)},
+                 QProcessEnvironment::systemEnvironment());
+}
+
+bool AccessibilityEventListener::start(const QString &kind, pid_t pid, const AccessibilityBus &bus, Window window,
+                                       std::chrono::milliseconds listenFor)
+{
+    QStringList arguments{kReader, QStringLiteral("listen"), QString::number(pid), kind,
+                          QString::number(static_cast<double>(listenFor.count()) / 1000.0)};
+    if (window == Window::read)
+        arguments << QStringLiteral("window");
+    return start(arguments, bus.clientEnvironment());
+}
+
+bool AccessibilityEventListener::start(const QStringList &arguments, const QProcessEnvironment &environment)
+{
     m_reader = std::make_unique<QProcess>();
     m_reader->setProcessChannelMode(QProcess::SeparateChannels);
-    m_reader->start(kPython, {kReader, QStringLiteral("listen"), QString::number(QCoreApplication::applicationPid()),
-                              kind, QString::number(static_cast<double>(listenFor.count()) / 1000.0)});
+    m_reader->setProcessEnvironment(environment);
+    m_reader->start(kPython, arguments);
     if (!m_reader->waitForStarted(10000)) {
         m_error = QStringLiteral("cannot start the reader: ") + m_reader->errorString();
         return false;
@@ -209,9 +272,13 @@ void AccessibilityEventListener::drain()
     for (qsizetype end = m_pending.indexOf('\n'); end >= 0; end = m_pending.indexOf('\n')) {
         const QJsonObject object = QJsonDocument::fromJson(m_pending.left(end)).object();
         m_pending.remove(0, end + 1);
-        m_events.append(Event{object.value(QStringLiteral("type")).toString(),
-                              object.value(QStringLiteral("data")).toString(),
-                              object.value(QStringLiteral("role")).toString()});
+        m_events.append(
+            Event{object.value(QStringLiteral("type")).toString(), object.value(QStringLiteral("data")).toString(),
+                  object.value(QStringLiteral("role")).toString(), object.value(QStringLiteral("name")).toString(),
+                  object.value(QStringLiteral("detail1")).toInt(), nullptr});
+        if (object.contains(QStringLiteral("window")))
+            m_events.last().window =
+                std::make_shared<const AccessibleNode>(nodeFrom(object.value(QStringLiteral("window")).toObject()));
     }
 }
 
@@ -220,7 +287,7 @@ bool AccessibilityEventListener::waitFor(const std::function<bool(const Event &)
 {
     if (!m_reader)
         return false;
-    qsizetype seen = 0;
+    qsizetype seen = m_unmatched;
     return processEventsUntil(
         [&] {
             drain();
@@ -228,6 +295,7 @@ bool AccessibilityEventListener::waitFor(const std::function<bool(const Event &)
                 if (match(m_events[seen])) {
                     if (found)
                         *found = m_events[seen];
+                    m_unmatched = seen + 1;
                     return true;
                 }
             }

@@ -2,9 +2,14 @@
 # Reads what a screen reader sees of one process, over the accessibility bus (libatspi), and prints
 # it as JSON for the tests:
 #   accessibility_reader.py tree PID        the process's accessible tree, one JSON document
-#   accessibility_reader.py listen PID KIND SECONDS
+#   accessibility_reader.py listen PID KIND SECONDS [window]
 #                                           "ready" once listening, then one JSON line per event of
-#                                           KIND (such as object:announcement) from that process
+#                                           KIND (such as object:announcement) from that process,
+#                                           with the role and name of the object it came from; with
+#                                           "window", also the tree of the window that object is in,
+#                                           found as a screen reader finds a pop-up: from the object
+#                                           up (pop-up windows are not among the application's
+#                                           children)
 # Exit status 2: no application of that process on the bus.
 import json
 import sys
@@ -45,6 +50,14 @@ def describe(node, budget):
     actions = node.get_action_iface()
     if actions is not None:
         entry["actions"] = [actions.get_action_name(i) for i in range(actions.get_n_actions())]
+    component = node.get_component_iface()
+    if component is not None:
+        box = component.get_extents(Atspi.CoordType.SCREEN)
+        entry["extents"] = [box.x, box.y, box.width, box.height]
+    # What a combo box shows (its value), or a field's contents.
+    text = node.get_text_iface()
+    if text is not None:
+        entry["text"] = text.get_text(0, text.get_character_count())
     for i in range(node.get_child_count()):
         if budget[0] <= 0:
             break
@@ -62,7 +75,15 @@ def tree(pid):
     return 0
 
 
-def listen(pid, kind, seconds):
+def window_of(node):
+    while True:
+        parent = node.get_parent()
+        if parent is None or parent.get_role() == Atspi.Role.APPLICATION:
+            return node
+        node = parent
+
+
+def listen(pid, kind, seconds, with_window):
     loop = GLib.MainLoop()
 
     def on_event(event):
@@ -71,11 +92,16 @@ def listen(pid, kind, seconds):
             if source is None or source.get_process_id() != pid:
                 return
             data = event.any_data
-            print(json.dumps({
+            entry = {
                 "type": event.type,
                 "data": data if isinstance(data, str) else None,
                 "role": source.get_role_name(),
-            }), flush=True)
+                "name": source.get_name() or "",
+                "detail1": event.detail1,
+            }
+            if with_window:
+                entry["window"] = describe(window_of(source), [MAX_NODES])
+            print(json.dumps(entry), flush=True)
         except GLib.Error:
             pass
 
@@ -92,9 +118,10 @@ def main(argv):
     Atspi.init()
     if len(argv) == 3 and argv[1] == "tree":
         return tree(int(argv[2]))
-    if len(argv) == 5 and argv[1] == "listen":
-        return listen(int(argv[2]), argv[3], float(argv[4]))
-    print(__doc__ or "usage: tree PID | listen PID KIND SECONDS", file=sys.stderr)
+    if len(argv) in (5, 6) and argv[1] == "listen":
+        with_window = len(argv) == 6 and argv[5] == "window"
+        return listen(int(argv[2]), argv[3], float(argv[4]), with_window)
+    print(__doc__ or "usage: tree PID | listen PID KIND SECONDS [window]", file=sys.stderr)
     return 64
 
 
