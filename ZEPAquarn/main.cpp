@@ -379,7 +379,7 @@ ZEPAquarnApp::Environment applicationEnvironment(Run &run, platform::DesktopAppe
         return run.services ? AudioInputDevice::listInputDevices(run.services->hardware)
                             : std::vector<AudioInputDevice>{};
     };
-    environment.revealDiagnostics = [] { Diagnostics::shared().revealInFileManager(); };
+    environment.revealDiagnostics = [](RevealDone done) { Diagnostics::shared().revealInFileManager(std::move(done)); };
     // Before the services exist (while the defaults are registered and the tray icon comes up) the
     // map is read once, on a connection of its own; afterwards through the probe's.
     environment.keyboardMap = [&run]() -> std::optional<platform::KeyboardMap> {

@@ -5,6 +5,7 @@
 #include "pipeline/Colorway.h"
 #include "pipeline/LanguageCatalogue.h"
 #include "platform/PermissionProbe.h"
+#include "records/FileManagerReveal.h"
 #include "rewards/depth/DepthStore.h"
 #include "rewards/motion/MotionStore.h"
 #include "rewards/updates/Updater.h"
@@ -84,8 +85,9 @@ public:
         TriggerRecordingGate *recordingGate = nullptr;
         // The clipboard the ledger card is copied to; none (or a null answer) makes the copy fail.
         std::function<platform::Pasteboard *()> pasteboard = {};
-        // Shows the diagnostics journal in the file manager (the Support page's "Reveal").
-        std::function<void()> revealDiagnostics = {};
+        // Shows the diagnostics journal in the file manager (the Support page's "Reveal") and says
+        // whether anything could.
+        std::function<void(RevealDone)> revealDiagnostics = {};
         // The input devices present now, for the tray panel's microphone choice.
         std::function<std::vector<AudioInputDevice>()> listInputDevices = {};
         // The display's keyboard map now (none without a display): it decides the primary trigger of

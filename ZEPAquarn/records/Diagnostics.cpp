@@ -165,14 +165,14 @@ void Diagnostics::waitUntilWritten()
     runOnWriterQueue([] {});
 }
 
-void Diagnostics::revealInFileManager()
+void Diagnostics::revealInFileManager(RevealDone done)
 {
     waitUntilWritten();
     const QString path = m_journal.currentLogPath();
     if (m_options.revealFile)
-        m_options.revealFile(path);
+        m_options.revealFile(path, std::move(done));
     else
-        zq::revealInFileManager(path);
+        zq::revealInFileManager(path, std::move(done));
 }
 
 void Diagnostics::runOnWriterQueue(const std::function<void()> &fn)

@@ -2,6 +2,7 @@
 
 #include "records/DiagnosticEvent.h"
 #include "records/DiagnosticJournal.h"
+#include "records/FileManagerReveal.h"
 #include "records/MainThreadHangWatchdog.h"
 
 #include "runtime/Clocks.h"
@@ -44,7 +45,7 @@ public:
         // Installs the process-wide fatal-signal handler at start().
         bool installCrashHandler = false;
         // Shows a file in the file manager; revealInFileManager() of FileManagerReveal.h when empty.
-        std::function<void(const QString &path)> revealFile;
+        RevealFile revealFile;
     };
 
     // The application's instance: folders from the environment, the build's version, crash
@@ -68,8 +69,9 @@ public:
 
     void record(DiagnosticEvent event, const DiagnosticMetadata &metadata = {}) noexcept;
 
-    // Waits until every record submitted so far is written, then shows the journal file.
-    void revealInFileManager();
+    // Waits until every record submitted so far is written, then shows the journal file; `done`
+    // hears whether anything could show it.
+    void revealInFileManager(RevealDone done = {});
     // Blocks until every record submitted so far has been written. Not on the writer queue.
     void waitUntilWritten();
 

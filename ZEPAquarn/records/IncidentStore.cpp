@@ -154,15 +154,15 @@ std::optional<QString> IncidentStore::recordingURL(const DictationIncident &inci
     return path;
 }
 
-void IncidentStore::revealRecording(const DictationIncident &incident) const
+void IncidentStore::revealRecording(const DictationIncident &incident, RevealDone done) const
 {
     const auto path = recordingURL(incident);
     if (!path)
         return;
     if (m_revealFile)
-        m_revealFile(*path);
+        m_revealFile(*path, std::move(done));
     else
-        revealInFileManager(*path);
+        revealInFileManager(*path, std::move(done));
 }
 
 void IncidentStore::deleteRecording(const DictationIncident &incident)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "records/DictationIncident.h"
+#include "records/FileManagerReveal.h"
 
 #include <QList>
 #include <QObject>
@@ -28,8 +29,6 @@ public:
     // Five incidents of short texts; a larger file is not one this store wrote, and is kept aside unread.
     static constexpr qint64 maximumFileBytes = qint64(16) << 20;
 
-    using RevealFile = std::function<void(const QString &path)>;
-
     // Creates the Recordings folder when missing, loads "incidents.json" (an unreadable one is kept
     // aside; undecodable incidents are left out and the file kept aside too), then removes the
     // recordings that no incident names: regular files named as keepRecording() names them, and
@@ -52,7 +51,9 @@ public:
     std::optional<QString> keepRecording(const std::optional<QString> &takeFile, const QUuid &incidentID);
     // The kept recording's path when the incident names one and the file exists.
     std::optional<QString> recordingURL(const DictationIncident &incident) const;
-    void revealRecording(const DictationIncident &incident) const;
+    // Shows the kept recording in the file manager; `done` hears whether anything could. Nothing,
+    // and no answer, when the incident has no recording on disk.
+    void revealRecording(const DictationIncident &incident, RevealDone done = {}) const;
     // Removes the incident with this id and its recording, and saves; nothing when it is not listed.
     void remove(const DictationIncident &incident);
     // Keeps the newest five, deleting the recordings of the others. Does not save.

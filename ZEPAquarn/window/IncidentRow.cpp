@@ -48,7 +48,8 @@ IncidentRow::IncidentRow(IncidentRowModel &model, QWidget *parent)
       m_copy(smallButton(QStringLiteral("Copy Details"), QStringLiteral("doc.on.doc"), this)),
       m_showRecording(smallButton(QStringLiteral("Show Recording"), {}, this)), m_recordingKept(new QWidget(this)),
       m_date(brandLabel(QString(), this)), m_delete(new QToolButton(this)),
-      m_failure(wrappingLabel(QString(), Palette::danger, this))
+      m_failure(wrappingLabel(QString(), Palette::danger, this)),
+      m_revealFailure(wrappingLabel(QString(), Palette::danger, this))
 {
     const DictationIncident &issue = m_model.issue();
     setObjectName(QStringLiteral("incidentRow-") + issue.id.toString(QUuid::WithoutBraces));
@@ -111,6 +112,7 @@ IncidentRow::IncidentRow(IncidentRowModel &model, QWidget *parent)
     footer->addWidget(m_delete);
     body->addLayout(footer);
     body->addWidget(m_failure);
+    body->addWidget(m_revealFailure);
 
     connect(m_retry, &QAbstractButton::clicked, &m_model, &IncidentRowModel::retry);
     connect(m_copy, &QAbstractButton::clicked, &m_model, &IncidentRowModel::copyDetails);
@@ -138,6 +140,8 @@ void IncidentRow::refresh()
     m_delete->setAccessibleName(look.deleteHelp);
     m_failure->setText(look.failureMessage.value_or(QString()));
     m_failure->setVisible(look.failureMessage.has_value());
+    m_revealFailure->setText(look.revealFailure.value_or(QString()));
+    m_revealFailure->setVisible(look.revealFailure.has_value());
 }
 
 void IncidentRow::changeEvent(QEvent *event)

@@ -13,8 +13,9 @@ class ZepaButton;
 
 // One recent failure on the Support page: the warning icon beside its title and support code, the
 // message and the next step, the actions (retry the kept recording, copy the issue report, show
-// the recording), the footer with the kept-recording note, the date and the delete button, and the
-// failure of its last retry. Redraws whenever its model reports a change.
+// the recording), the footer with the kept-recording note, the date and the delete button, the
+// failure of its last retry and, when nothing could show the recording, where it is. Redraws
+// whenever its model reports a change.
 class IncidentRow : public QWidget {
     Q_OBJECT
 public:
@@ -29,6 +30,7 @@ public:
     QWidget *recordingKeptLabel() const { return m_recordingKept; }
     QToolButton *deleteButton() const { return m_delete; }
     StyledLabel *failureLabel() const { return m_failure; }
+    StyledLabel *revealFailureLabel() const { return m_revealFailure; }
     StyledLabel *dateLabel() const { return m_date; }
 
     void refresh();
@@ -48,6 +50,7 @@ private:
     StyledLabel *m_date;
     QToolButton *m_delete;
     StyledLabel *m_failure;
+    StyledLabel *m_revealFailure;
 };
 
 } // namespace zq

@@ -4,11 +4,15 @@
 #include "records/IncidentStore.h"
 #include "window/HistoryCopy.h"
 #include "window/HistoryDate.h"
+#include "window/RevealFailureText.h"
+
+#include <QPointer>
 
 namespace zq {
 
 IncidentRowLook incidentRowLook(const DictationIncident &issue, bool hasRecording,
-                                const RecoveredTranscriptionState &state, bool copied, const QLocale &locale)
+                                const RecoveredTranscriptionState &state, bool copied, const QLocale &locale,
+                                const std::optional<QString> &unshownRecording)
 {
     using Kind = RecoveredTranscriptionState::Kind;
     IncidentRowLook look;
@@ -34,6 +38,8 @@ IncidentRowLook incidentRowLook(const DictationIncident &issue, bool hasRecordin
         look.failureMessage = repeats ? QStringLiteral("Retry failed.") : state.message();
     }
     look.dateText = abbreviatedDateTime(issue.date, locale);
+    if (hasRecording && unshownRecording)
+        look.revealFailure = revealFailureText(QStringLiteral("recording"), *unshownRecording);
     return look;
 }
 
@@ -50,7 +56,8 @@ IncidentRowModel::IncidentRowModel(DictationIncident issue, IncidentStore &store
 IncidentRowLook IncidentRowModel::look() const
 {
     return incidentRowLook(m_issue, m_store.recordingURL(m_issue).has_value(),
-                           m_controller.recoveredTranscriptionState(), m_copied.isShown(), m_locale);
+                           m_controller.recoveredTranscriptionState(), m_copied.isShown(), m_locale,
+                           m_unshownRecording);
 }
 
 void IncidentRowModel::retry()
@@ -66,7 +73,13 @@ void IncidentRowModel::copyDetails()
 
 void IncidentRowModel::showRecordingAction()
 {
-    m_store.revealRecording(m_issue);
+    // The answer may come after the row is gone (the file manager's reply, or xdg-open's exit).
+    m_store.revealRecording(m_issue, [self = QPointer<IncidentRowModel>(this)](const RevealResult &result) {
+        if (!self)
+            return;
+        self->m_unshownRecording = result.shown ? std::nullopt : std::optional<QString>(result.path);
+        emit self->changed();
+    });
 }
 
 void IncidentRowModel::deleteAction()

@@ -32,10 +32,14 @@ struct IncidentRowLook {
     QString copySymbol;
     std::optional<QString> failureMessage;
     QString dateText;
+    // After "Show Recording" that nothing on the desktop could show: where the recording is.
+    std::optional<QString> revealFailure;
 };
 
+// `unshownRecording`: the recording's path when its last reveal found nothing to show it.
 IncidentRowLook incidentRowLook(const DictationIncident &issue, bool hasRecording,
-                                const RecoveredTranscriptionState &state, bool copied, const QLocale &locale);
+                                const RecoveredTranscriptionState &state, bool copied, const QLocale &locale,
+                                const std::optional<QString> &unshownRecording = std::nullopt);
 
 // One row of the Support page's recent issues: the incident, its actions and what it shows now.
 // Follows the store and the controller and reports every change of its look. Main thread.
@@ -54,7 +58,8 @@ public:
     void retry();
     // Puts the incident's issue report on the clipboard and confirms for 1.2 s.
     void copyDetails();
-    // Shows the kept recording selected in the file manager; nothing when its file is gone.
+    // Shows the kept recording selected in the file manager; nothing when its file is gone. When
+    // nothing could show it, the row says where it is until a later reveal succeeds.
     void showRecordingAction();
     // Removes the incident with its kept recording.
     void deleteAction();
@@ -69,6 +74,7 @@ private:
     platform::Pasteboard &m_pasteboard;
     QLocale m_locale;
     CopyConfirmation m_copied;
+    std::optional<QString> m_unshownRecording;
 };
 
 } // namespace zq

@@ -32,7 +32,9 @@ SupportPage::SupportPage(SupportPageModel &model, Services services, QWidget *pa
     auto *maintenance = new SettingsSection(QStringLiteral("Maintenance"), std::nullopt, this);
     m_reveal = new ZepaButton(ZepaButtonStyle::quiet, QStringLiteral("Reveal"));
     connect(m_reveal, &QAbstractButton::clicked, &m_model, &SupportPageModel::revealDiagnostics);
-    maintenance->add(new SettingsRow(look.diagnostics.icon, look.diagnostics.title, look.diagnostics.detail, m_reveal));
+    m_diagnosticsRow =
+        new SettingsRow(look.diagnostics.icon, look.diagnostics.title, look.diagnostics.detail, m_reveal);
+    maintenance->add(m_diagnosticsRow);
 
     if (look.hasUpdates) {
         maintenance->add(new SettingsDivider);
@@ -134,6 +136,7 @@ void SupportPage::refresh()
     m_recovery->setVisible(look.recovery.has_value());
     if (look.recovery)
         m_recoveryRow->setDetail(look.recovery->detail);
+    m_diagnosticsRow->setStatus({look.diagnostics.detailTone, look.diagnostics.detail});
 
     if (!m_updatesRow)
         return;

@@ -45,6 +45,7 @@ public:
     SettingsSection *incidentsSection() const { return m_incidents; }
     QList<IncidentRow *> incidentRows() const;
     QAbstractButton *revealButton() const;
+    SettingsRow *diagnosticsRow() const { return m_diagnosticsRow; }
     SettingsRow *updatesRow() const { return m_updatesRow; }
     ZepaButton *updateButton() const { return m_updateButton; }
     QWidget *updateSpinner() const { return m_updateSpinner; }
@@ -63,6 +64,7 @@ private:
     SettingsSection *m_incidents = nullptr;
     std::map<QUuid, QPointer<IncidentRow>> m_rows;
     ZepaButton *m_reveal = nullptr;
+    SettingsRow *m_diagnosticsRow = nullptr;
     SettingsRow *m_updatesRow = nullptr;
     ZepaButton *m_updateButton = nullptr;
     QWidget *m_updateSpinner = nullptr;

@@ -3,11 +3,15 @@
 #include "pipeline/DictationController.h"
 #include "records/IncidentStore.h"
 #include "rewards/updates/Updater.h"
+#include "window/RevealFailureText.h"
+
+#include <QPointer>
 
 namespace zq {
 
 SupportPageLook supportPageLook(const RecoveredTranscriptionState &recovery, const QList<DictationIncident> &incidents,
-                                const std::optional<SupportUpdateInputs> &updates, const QDateTime &now)
+                                const std::optional<SupportUpdateInputs> &updates, const QDateTime &now,
+                                const std::optional<QString> &unshownJournal)
 {
     SupportPageLook look;
     if (recovery.is(RecoveredTranscriptionState::Kind::succeeded))
@@ -28,6 +32,10 @@ SupportPageLook supportPageLook(const RecoveredTranscriptionState &recovery, con
 
     look.diagnostics = SupportRowLook{QStringLiteral("stethoscope"), QStringLiteral("Diagnostics"),
                                       QStringLiteral("Local lifecycle, hang and crash reports.")};
+    if (unshownJournal) {
+        look.diagnostics.detail = revealFailureText(QStringLiteral("log"), *unshownJournal);
+        look.diagnostics.detailTone = DetailTone::danger;
+    }
 
     if (updates) {
         look.hasUpdates = true;
@@ -72,13 +80,20 @@ SupportPageLook SupportPageModel::look() const
         updates = SupportUpdateInputs{updater->state(), updater->automaticallyChecksEnabled(),
                                       updater->automaticallyDownloadsUpdates(), updater->framework().feedUrl().host()};
     return supportPageLook(m_services.controller.recoveredTranscriptionState(), m_services.incidents.items(), updates,
-                           m_services.now());
+                           m_services.now(), m_unshownJournal);
 }
 
 void SupportPageModel::revealDiagnostics()
 {
-    if (m_services.revealDiagnostics)
-        m_services.revealDiagnostics();
+    if (!m_services.revealDiagnostics)
+        return;
+    // The answer may come after the page is gone.
+    m_services.revealDiagnostics([self = QPointer<SupportPageModel>(this)](const RevealResult &result) {
+        if (!self)
+            return;
+        self->m_unshownJournal = result.shown ? std::nullopt : std::optional<QString>(result.path);
+        emit self->changed();
+    });
 }
 
 void SupportPageModel::checkForUpdates()

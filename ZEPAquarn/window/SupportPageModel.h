@@ -3,7 +3,9 @@
 #include "menubar/brand/Palette.h"
 #include "pipeline/RecoveredTranscriptionState.h"
 #include "records/DictationIncident.h"
+#include "records/FileManagerReveal.h"
 #include "rewards/updates/UpdateState.h"
+#include "window/SettingsPageText.h"
 
 #include <QDateTime>
 #include <QList>
@@ -25,6 +27,7 @@ struct SupportRowLook {
     QString title;
     QString detail;
     Palette::Token iconTint = Palette::textSecondary;
+    DetailTone detailTone = DetailTone::tertiary;
 
     friend bool operator==(const SupportRowLook &, const SupportRowLook &) = default;
 };
@@ -58,8 +61,10 @@ struct SupportUpdateInputs {
 
 inline constexpr int kSupportPageIncidentRows = 5;
 
+// `unshownJournal`: the journal's path when its last reveal found nothing to show it.
 SupportPageLook supportPageLook(const RecoveredTranscriptionState &recovery, const QList<DictationIncident> &incidents,
-                                const std::optional<SupportUpdateInputs> &updates, const QDateTime &now);
+                                const std::optional<SupportUpdateInputs> &updates, const QDateTime &now,
+                                const std::optional<QString> &unshownJournal = std::nullopt);
 
 // The Support page's state and actions over the controller, the incident store and the updater
 // (which may be null: no update rows). It keeps no copy of what it shows: look() reads them all
@@ -71,8 +76,8 @@ public:
         DictationController &controller;
         IncidentStore &incidents;
         Updater *updater = nullptr;
-        // Shows the diagnostics journal in the file manager.
-        std::function<void()> revealDiagnostics;
+        // Shows the diagnostics journal in the file manager and says whether anything could.
+        std::function<void(RevealDone)> revealDiagnostics;
         std::function<QDateTime()> now = [] { return QDateTime::currentDateTime(); };
     };
 
@@ -83,6 +88,8 @@ public:
     DictationController &controller() const { return m_services.controller; }
     IncidentStore &incidents() const { return m_services.incidents; }
 
+    // When nothing could show the journal, the Diagnostics row says where it is until a later
+    // reveal succeeds.
     void revealDiagnostics();
     void checkForUpdates();
     void setAutomaticChecks(bool enabled);
@@ -95,6 +102,7 @@ signals:
 
 private:
     Services m_services;
+    std::optional<QString> m_unshownJournal;
 };
 
 } // namespace zq

@@ -27,7 +27,7 @@ protected:
         options.clocks = &loop.clocks();
         options.watchdogQueue = &loop;
         options.mainLoop = &loop;
-        options.revealFile = [this](const QString &path) { revealed << path; };
+        options.revealFile = [this](const QString &path, RevealDone) { revealed << path; };
         return std::make_unique<Diagnostics>(options);
     }
 

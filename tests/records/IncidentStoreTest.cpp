@@ -180,7 +180,7 @@ TEST_F(IncidentStoreTest, TamperedRecordingNamesNeverLeaveTheRecordingsFolder)
     f.close();
 
     QStringList revealed;
-    IncidentStore store(incidents(), [&](const QString &path) { revealed << path; });
+    IncidentStore store(incidents(), [&](const QString &path, RevealDone) { revealed << path; });
     ASSERT_EQ(store.items().size(), 4);
     for (const DictationIncident &i : store.items()) {
         EXPECT_EQ(store.recordingURL(i), std::nullopt) << qPrintable(*i.recordingFilename);

@@ -79,7 +79,8 @@ FakeDictationServices::FakeDictationServices(Options options) : m_options(option
 
     history = std::make_unique<HistoryStore>(dir.filePath(QStringLiteral("data")), loop.clocks());
     stats = std::make_unique<StatsStore>(dir.filePath(QStringLiteral("data")));
-    incidents = std::make_unique<IncidentStore>(dir.filePath(QStringLiteral("data/Incidents")), [](const QString &) {});
+    incidents = std::make_unique<IncidentStore>(dir.filePath(QStringLiteral("data/Incidents")),
+                                                [](const QString &, RevealDone) {});
     cues = std::make_unique<SoundCuePlayer>(settings, players, std::make_unique<LoopQueue>(loop));
     auto backend = std::make_unique<FakeAudioDuringDictationBackend>();
     audioBackend = backend.get();

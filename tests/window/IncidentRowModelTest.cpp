@@ -5,6 +5,8 @@
 #include "support/FakeDictationServices.h"
 #include "support/TestFiles.h"
 
+#include <QFileInfo>
+
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;
@@ -43,8 +45,11 @@ protected:
 
     test::FakeDictationServices rig;
     QStringList revealed;
-    IncidentStore store{rig.dir.filePath(QStringLiteral("RowIncidents")),
-                        [this](const QString &path) { revealed.append(path); }};
+    std::vector<RevealDone> answers; // one per reveal, for the test to give the desktop's answer
+    IncidentStore store{rig.dir.filePath(QStringLiteral("RowIncidents")), [this](const QString &path, RevealDone done) {
+                            revealed.append(path);
+                            answers.push_back(std::move(done));
+                        }};
 };
 
 TEST_F(IncidentRowModelTest, ControlsFollowTheFiveRetryStatesWithAndWithoutARecording)
@@ -189,6 +194,40 @@ TEST_F(IncidentRowModelTest, ShowRecordingRevealsOnlyAFileThatExists)
     model->showRecordingAction();
     row(incident(false))->showRecordingAction();
     EXPECT_EQ(revealed.size(), 1);
+}
+
+TEST_F(IncidentRowModelTest, ARevealNothingCouldShowSaysWhereTheRecordingIsUntilOneSucceeds)
+{
+    const DictationIncident kept = incident(true);
+    const QString path = *store.recordingURL(kept);
+    auto model = row(kept);
+    model->showRecordingAction();
+    EXPECT_FALSE(model->look().revealFailure) << "nothing until the desktop answers";
+
+    int changes = 0;
+    QObject::connect(model.get(), &IncidentRowModel::changed, [&] { ++changes; });
+    answers.back()({path, false});
+    EXPECT_EQ(changes, 1);
+    ASSERT_TRUE(model->look().revealFailure);
+    EXPECT_TRUE(model->look().revealFailure->remove(QChar(0x200B)).endsWith(QFileInfo(path).fileName()));
+
+    model->showRecordingAction();
+    answers.back()({path, true});
+    EXPECT_FALSE(model->look().revealFailure);
+
+    // A recording deleted behind the row's back takes the line with its button.
+    model->showRecordingAction();
+    answers.back()({path, false});
+    ASSERT_TRUE(model->look().revealFailure);
+    QFile::remove(path);
+    EXPECT_FALSE(model->look().revealFailure);
+
+    // The answer may come after the row is gone.
+    test::writeFile(path, "RIFF");
+    model->showRecordingAction();
+    ASSERT_EQ(revealed.size(), 4);
+    model.reset();
+    answers.back()({path, false});
 }
 
 } // namespace

@@ -1,8 +1,10 @@
 // The Support page on the real stores in a sandbox: a kept recording retried from its row with the
 // on-device recogniser, deleting an incident with its recording, and "Show Recording" and "Reveal"
-// through the file manager's D-Bus interface on a private bus, with the folder fallback.
+// through the file manager's D-Bus interface on a private bus, with the folder fallback, and the
+// line each row shows when nothing on the desktop could show the file.
 #include "window/SupportPage.h"
 
+#include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
 #include "pipeline/BackendFactory.h"
 #include "platform/AudioFile.h"
@@ -15,7 +17,9 @@
 #include "support/ServiceEnvironment.h"
 #include "support/SpeechSamples.h"
 #include "support/TestFiles.h"
+#include "support/ViewRender.h"
 #include "window/IncidentRow.h"
+#include "window/SettingsRows.h"
 #include "window/SupportPageModel.h"
 
 #include <QCoreApplication>
@@ -44,13 +48,22 @@ protected:
         const bool serving = fileManager.start(bus->address());
         ASSERT_TRUE(test::requireService(serving, fileManager.errorString()));
 
-        // Without a file manager the folder is opened with xdg-open: this one notes what it was given.
+        writeOpener(0);
+    }
+
+    void TearDown() override { qputenv("PATH", originalPath); }
+
+    // Without a file manager the folder is opened with xdg-open: this one notes what it was given
+    // and ends with `status` (xdg-open's 3: no handler for a folder). It alone is on PATH.
+    void writeOpener(int status)
+    {
         const QString script = tools.filePath(QStringLiteral("xdg-open"));
-        test::writeFile(script, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\n")
+        test::writeFile(script, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$1\" >> '%1'\nexit %2\n")
                                     .arg(tools.filePath(QStringLiteral("opened")))
+                                    .arg(status)
                                     .toUtf8());
         QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("PATH", (tools.path() + QLatin1Char(':') + qgetenv("PATH")).toUtf8());
+        qputenv("PATH", tools.path().toUtf8());
     }
 
     bool settle(const std::function<bool()> &done, std::chrono::milliseconds timeout = 30s)
@@ -88,7 +101,7 @@ protected:
         return incident;
     }
 
-    SupportPage &open(std::function<void()> revealDiagnostics = {}, IncidentStore *store = nullptr)
+    SupportPage &open(std::function<void(RevealDone)> revealDiagnostics = {}, IncidentStore *store = nullptr)
     {
         auto *model = new SupportPageModel(
             {*rig.controller, store ? *store : *rig.incidents, nullptr, std::move(revealDiagnostics)});
@@ -109,8 +122,10 @@ protected:
             .split('\n', Qt::SkipEmptyParts);
     }
 
+    const QByteArray originalPath = qgetenv("PATH");
     test::FakeFileManager fileManager;
     QTemporaryDir tools;
+    QTemporaryDir noTools;
     test::FakeDictationServices rig{test::FakeDictationServices::Options{false, false}};
     std::unique_ptr<SupportPage> page;
 };
@@ -162,7 +177,7 @@ TEST_F(SupportPageIntegrationTest, DeletingAnIncidentRemovesItsRecordingFile)
     EXPECT_TRUE(IncidentStore(rig.incidents->directory()).items().isEmpty());
 }
 
-TEST_F(SupportPageIntegrationTest, ShowRecordingAndRevealAskTheFileManagerAndFallBackToTheFolder)
+TEST_F(SupportPageIntegrationTest, ShowRecordingAndRevealReachTheDesktopOrSayWhereTheFileIs)
 {
     rig.makeController();
     QTemporaryDir logs;
@@ -177,25 +192,83 @@ TEST_F(SupportPageIntegrationTest, ShowRecordingAndRevealAskTheFileManagerAndFal
     IncidentStore store(rig.dir.filePath(QStringLiteral("Revealed")));
     const DictationIncident incident = keepRecording(false, store);
     const QString recording = *store.recordingURL(incident);
-    open([&] { diagnostics.revealInFileManager(); }, &store);
+    const QString journal = diagnostics.journal().currentLogPath();
+    open([&](RevealDone done) { diagnostics.revealInFileManager(std::move(done)); }, &store);
+    test::wearColorScheme(*page, ColorScheme::light);
+    page->resize(700, page->sizeHint().height());
+    page->show();
+    IncidentRow *row = rowOf(incident);
+    StyledLabel *rowLine = row->revealFailureLabel();
+    StyledLabel *diagnosticsLine = page->diagnosticsRow()->detailLabel();
+    const auto says = [](StyledLabel *line, const QString &path) {
+        return line->isVisibleTo(line->window()) && line->colorToken() == Palette::danger &&
+               line->text().remove(QChar(0x200B)).contains(QFileInfo(path).fileName());
+    };
 
-    rowOf(incident)->showRecordingButton()->click();
-    ASSERT_TRUE(settle([&] { return fileManager.shownItems().size() >= 1; }, 10s));
-    EXPECT_EQ(fileManager.shownItems()[0], QStringList{QUrl::fromLocalFile(recording).toString()});
+    enum class Opener { missing, failing, opening };
+    // In order, on one page: each case starts where the one before left the rows, so a line that
+    // must go away has been there.
+    const struct {
+        const char *name;
+        bool fileManager;
+        Opener opener;
+        bool line;
+    } cases[] = {
+        {"no file manager and no xdg-open", false, Opener::missing, true},
+        {"a file manager on the bus", true, Opener::opening, false},
+        {"no file manager, xdg-open finds no handler", false, Opener::failing, true},
+        {"no file manager, xdg-open opens the folder", false, Opener::opening, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.fileManager)
+            ASSERT_TRUE(fileManager.start(test::processSessionBus()->address()));
+        else
+            fileManager.stop();
+        if (c.opener == Opener::missing)
+            qputenv("PATH", noTools.path().toUtf8());
+        else
+            writeOpener(c.opener == Opener::failing ? 3 : 0);
+        const size_t called = fileManager.shownItems().size();
+        const qsizetype opens = opened().size();
 
-    page->revealButton()->click();
-    ASSERT_TRUE(settle([&] { return fileManager.shownItems().size() >= 2; }, 10s));
-    const QString journal = QUrl(fileManager.shownItems()[1].value(0)).toLocalFile();
-    EXPECT_EQ(QFileInfo(journal).absolutePath(), QFileInfo(logs.path()).absoluteFilePath());
+        rowOf(incident)->showRecordingButton()->click();
+        page->revealButton()->click();
+        ASSERT_TRUE(settle(
+            [&] { return says(rowLine, recording) == c.line && says(diagnosticsLine, journal) == c.line; }, 15s));
+        if (c.fileManager) {
+            ASSERT_EQ(fileManager.shownItems().size(), called + 2);
+            EXPECT_EQ(fileManager.shownItems()[called], QStringList{QUrl::fromLocalFile(recording).toString()});
+            EXPECT_EQ(fileManager.shownItems()[called + 1], QStringList{QUrl::fromLocalFile(journal).toString()});
+        } else if (c.opener != Opener::missing) {
+            ASSERT_TRUE(settle([&] { return opened().size() == opens + 2; }, 10s));
+            // The two openers run side by side: either may write first.
+            QStringList folders;
+            for (const QString &folder : opened().mid(opens))
+                folders << QFileInfo(folder).absoluteFilePath();
+            folders.sort();
+            QStringList expected{QFileInfo(recording).absolutePath(), QFileInfo(logs.path()).absoluteFilePath()};
+            expected.sort();
+            EXPECT_EQ(folders, expected);
+        }
+        EXPECT_EQ(opened().size() - opens, c.opener == Opener::missing || c.fileManager ? 0 : 2);
+        if (!c.line) {
+            EXPECT_EQ(page->diagnosticsRow()->detail(), QStringLiteral("Local lifecycle, hang and crash reports."));
+        }
 
-    // No file manager on the bus: the folder opens instead.
-    fileManager.stop();
-    rowOf(incident)->showRecordingButton()->click();
-    ASSERT_TRUE(settle([&] { return !opened().isEmpty(); }, 10s));
-    EXPECT_EQ(opened().front(), QFileInfo(recording).absolutePath());
-    page->revealButton()->click();
-    ASSERT_TRUE(settle([&] { return opened().size() == 2; }, 10s));
-    EXPECT_EQ(QFileInfo(opened()[1]).absoluteFilePath(), QFileInfo(logs.path()).absoluteFilePath());
+        // As the user sees it: a line in the danger colour under the row's footer, or nothing there.
+        page->resize(700, page->sizeHint().height());
+        QCoreApplication::processEvents();
+        const QColor danger = Palette::color(Palette::danger, ColorScheme::light);
+        const QImage image =
+            test::renderWidget(*page, 1.0, Palette::color(Palette::windowBackground, ColorScheme::light));
+        test::saveRender(
+            image,
+            QStringLiteral("support-reveal-%1").arg(c.line ? QStringLiteral("unshown") : QStringLiteral("shown")));
+        QRect underFooter(row->mapTo(page.get(), QPoint(0, 0)), row->size());
+        underFooter.setTop(row->deleteButton()->mapTo(page.get(), QPoint(0, row->deleteButton()->height())).y());
+        EXPECT_EQ(!test::colorBounds(image.copy(underFooter), danger, 40).isEmpty(), c.line);
+    }
 }
 
 } // namespace

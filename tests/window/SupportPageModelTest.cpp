@@ -4,6 +4,7 @@
 #include "rewards/updates/Updater.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeUpdateFramework.h"
+#include "window/RevealFailureText.h"
 
 #include <gtest/gtest.h>
 
@@ -112,14 +113,15 @@ protected:
             UpdateReminder::live(rig.settings, rig.loop.clocks(), rig.loop, rig.notifications), std::move(owned),
             [this] { return rig.loop.clocks().wallNow(); });
         model = std::make_unique<SupportPageModel>(
-            SupportPageModel::Services{*rig.controller, *rig.incidents, updater.get(), [this] { ++reveals; }});
+            SupportPageModel::Services{*rig.controller, *rig.incidents, updater.get(),
+                                       [this](RevealDone done) { answers.push_back(std::move(done)); }});
     }
 
     test::FakeDictationServices rig;
     test::FakeUpdateFramework *framework = nullptr;
     std::unique_ptr<Updater> updater;
     std::unique_ptr<SupportPageModel> model;
-    int reveals = 0;
+    std::vector<RevealDone> answers; // one per reveal, for the test to give the desktop's answer
 };
 
 TEST_F(SupportPageModelTest, TheSwitchesWriteThroughTheUpdaterAndReadItBackEachTime)
@@ -147,7 +149,52 @@ TEST_F(SupportPageModelTest, CheckNowAsksTheUpdaterAndDiagnosticsAreRevealed)
     EXPECT_EQ(model->look().updateControl, UpdateControl::spinner);
     EXPECT_GT(changes, 0);
     model->revealDiagnostics();
-    EXPECT_EQ(reveals, 1);
+    EXPECT_EQ(answers.size(), 1u);
+}
+
+TEST_F(SupportPageModelTest, ARevealNothingCouldShowSaysWhereTheLogIsUntilOneSucceeds)
+{
+    const QString journal = QStringLiteral("/var/tmp/zq/Logs/diagnostics.jsonl");
+    const SupportRowLook plain = model->look().diagnostics;
+    int changes = 0;
+    QObject::connect(model.get(), &SupportPageModel::changed, [&] { ++changes; });
+
+    model->revealDiagnostics();
+    answers.back()({journal, false});
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(model->look().diagnostics.detail, revealFailureText(QStringLiteral("log"), journal));
+    EXPECT_EQ(model->look().diagnostics.detailTone, DetailTone::danger);
+
+    model->revealDiagnostics();
+    answers.back()({journal, true});
+    EXPECT_EQ(model->look().diagnostics, plain);
+
+    // The answer may come after the page is gone.
+    model->revealDiagnostics();
+    model.reset();
+    answers.back()({journal, false});
+}
+
+TEST(RevealFailureTextTest, NamesThePathWithHomeAsTildeAndBreaksAfterEachSlash)
+{
+    const struct {
+        const char *path, *home, *shown;
+    } cases[] = {
+        {"/home/ada/.local/share/Z/Recordings/A.wav", "/home/ada", "~/.local/share/Z/Recordings/A.wav"},
+        {"/home/ada/", "/home/ada", "~"},
+        // A sibling whose name begins like home is not under it.
+        {"/home/adam/A.wav", "/home/ada", "/home/adam/A.wav"},
+        {"/home/ada/A.wav", "/", "/home/ada/A.wav"},
+        {"/srv/a b/%1.wav", "", "/srv/a b/%1.wav"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path);
+        const QString text =
+            revealFailureText(QStringLiteral("recording"), QString::fromUtf8(c.path), QString::fromUtf8(c.home));
+        EXPECT_EQ(QString(text).remove(QChar(0x200B)),
+                  QStringLiteral("Couldn't open a file manager. The recording is at ") + QString::fromUtf8(c.shown));
+        EXPECT_EQ(text.count(QChar(0x200B)), QString::fromUtf8(c.shown).count(u'/'));
+    }
 }
 
 TEST_F(SupportPageModelTest, TheListAndTheRecoveryStateAreReadLiveFromTheirOwners)

@@ -73,7 +73,7 @@ protected:
 
     SupportPage &open()
     {
-        auto *model = new SupportPageModel({*rig.controller, *rig.incidents, updater.get(), [] {}});
+        auto *model = new SupportPageModel({*rig.controller, *rig.incidents, updater.get(), [](RevealDone) {}});
         page = std::make_unique<SupportPage>(
             *model, SupportPage::Services{rig.pasteboard, rig.loop, QLocale(QLocale::English, QLocale::UnitedStates)});
         model->setParent(page.get());
