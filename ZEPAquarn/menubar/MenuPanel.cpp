@@ -148,6 +148,7 @@ void MenuPanel::makeScrollArea()
 void MenuPanel::addHeader(QVBoxLayout &column)
 {
     auto *header = new QWidget(m_content);
+    m_header = header;
     auto *headerRow = new QHBoxLayout(header);
     headerRow->setContentsMargins(4, 6, 4, 4);
     headerRow->setSpacing(8);
@@ -275,6 +276,10 @@ void MenuPanel::refresh()
     m_copyLast->setEnabled(m_model.copyLastEnabled());
     m_copyLast->setToolTip(m_model.copyLastTooltip());
     m_enable->setVisible(m_model.showsEnableDictation());
+    // The header's layout learns of the button only when its posted request is handled, after the
+    // panel has taken its height below: a height that still held the taller button, which the
+    // header then filled, its Copy Last a pixel lower. Settled now, the height is measured right.
+    m_header->layout()->activate();
     m_triggerBanner->setVisible(m_model.showsUnseenTrigger());
 
     const std::optional<QString> version = m_model.availableUpdateVersion();

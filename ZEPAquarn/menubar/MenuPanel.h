@@ -109,6 +109,7 @@ private:
     std::function<std::optional<double>()> m_screenHeight;
     QScrollArea *m_scroll;
     QWidget *m_content;
+    QWidget *m_header = nullptr;
     QGraphicsOpacityEffect *m_opacity;
     ZepaButton *m_copyLast;
     ZepaButton *m_enable;

@@ -337,6 +337,35 @@ TEST_P(MenuPanelViewTest, OpenAIShowsIncludedAndTapOffShowsEnableDictation)
     EXPECT_FALSE(p.enableDictationButton()->isVisible());
 }
 
+TEST_P(MenuPanelViewTest, OnceTheTapRunsTheHeaderIsThatOfAPanelThatNeverShowedEnableDictation)
+{
+    const auto header = [this] {
+        QWidget *header = panel->copyLastButton()->parentWidget();
+        return QRect(header->mapTo(panel.get(), QPoint(0, 0)), header->size());
+    };
+    MenuPanel &shown = make();
+    ASSERT_TRUE(shown.enableDictationButton()->isVisible());
+    shown.enableDictationButton()->click();
+    ASSERT_TRUE(rig.controller->tapRunning());
+    // As in the running application: the layouts' posted requests are handled before a paint.
+    QApplication::processEvents();
+    const QImage after = render(QStringLiteral("tap-started"));
+    const QRect afterHeader = header();
+    const int afterHeight = panel->height();
+
+    // The tap already runs when this one is made.
+    panel.reset();
+    model.reset();
+    MenuPanel &never = make();
+    ASSERT_FALSE(never.enableDictationButton()->isVisible());
+    QApplication::processEvents();
+    const QImage plain = render(QStringLiteral("tap-running"));
+    EXPECT_EQ(afterHeader, header());
+    EXPECT_EQ(afterHeight, panel->height());
+    EXPECT_TRUE(after.copy(afterHeader) == plain.copy(header())) << "the header keeps a trace of the button";
+    EXPECT_TRUE(after == plain);
+}
+
 TEST_P(MenuPanelViewTest, FnAloneWithoutAnFnKeyShowsTheLineUnderTheHeaderAndKeepsEnableDictation)
 {
     rig.controller->ensureHotkeyTapRunning();
