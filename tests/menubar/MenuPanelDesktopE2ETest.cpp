@@ -271,3 +271,54 @@ TEST_F(MenuPanelDesktopE2ETest, WithACompositorThePanelIsRoundedAndCastsAShadow)
     EXPECT_TRUE(zq::test::sameColor(away, desktopGrey, 2)) << away.name().toStdString();
     EXPECT_TRUE(env->stopApp());
 }
+
+TEST_F(MenuPanelDesktopE2ETest, OnceTheTriggerRunsTheHeaderIsThatOfAPanelThatNeverOfferedEnableDictation)
+{
+    env = std::make_unique<E2EEnvironment>(zq::test::Microphone::Live);
+    if (!zq::test::requireService(env->start(), env->errorString()))
+        return;
+    ASSERT_TRUE(openbox.start(env->display())) << "openbox did not start";
+    const QPoint away(200, 700);
+    // The panel's top rows: its padding and the header, down to the first block under it.
+    const auto header = [](const QImage &screen, const QRect &panel) {
+        return screen.copy(panel.left(), panel.top(), panel.width(), 12 + 34 + 6);
+    };
+
+    // Until Welcome is done the trigger waits, and the header offers "Enable Dictation".
+    ASSERT_TRUE(env->writeSettings(
+        {{QStringLiteral("appearance"), QStringLiteral("light")}, {QStringLiteral("onboarded"), false}}));
+    ASSERT_TRUE(env->startApp(30s, QByteArrayLiteral("onboarding: microphone"))) << env->errorString().toStdString();
+    const QRect offered = desktop().openPanel();
+    ASSERT_TRUE(offered.isValid()) << env->appLogTail().toStdString();
+    QThread::msleep(900);
+    zq::test::saveRender(desktop().screenshot(), QStringLiteral("desktop-panel-enable-offered"));
+    // The button is the header's trailing control.
+    ASSERT_TRUE(desktop().click(QPoint(offered.right() + 1 - 12 - 4 - 30, offered.top() + 12 + 6 + 14)));
+    ASSERT_TRUE(env->waitForAppLog("hotkey: tap started", 10s)) << env->appLogTail().toStdString();
+    pointTo(away);
+    QThread::msleep(500);
+    const QStringList visible = desktop().visiblePanel();
+    ASSERT_FALSE(visible.isEmpty()) << "the panel stays";
+    const QRect started = desktop().geometry(visible.front());
+    const QImage afterTap = desktop().screenshot();
+    zq::test::saveRender(afterTap, QStringLiteral("desktop-panel-tap-started"));
+    ASSERT_TRUE(env->stopApp());
+
+    // The trigger runs from launch: the header never held the button. A desktop of its own, the
+    // same size.
+    env = std::make_unique<E2EEnvironment>(zq::test::Microphone::Live);
+    ASSERT_TRUE(env->start()) << env->errorString().toStdString();
+    Openbox secondOpenbox;
+    ASSERT_TRUE(secondOpenbox.start(env->display())) << "openbox did not start";
+    ASSERT_TRUE(env->writeSettings({{QStringLiteral("appearance"), QStringLiteral("light")}}));
+    ASSERT_TRUE(env->startApp()) << env->errorString().toStdString();
+    const QRect plain = desktop().openPanel();
+    ASSERT_TRUE(plain.isValid()) << env->appLogTail().toStdString();
+    pointTo(away);
+    QThread::msleep(900);
+    const QImage never = desktop().screenshot();
+    zq::test::saveRender(never, QStringLiteral("desktop-panel-tap-running"));
+    EXPECT_EQ(started.size(), plain.size());
+    EXPECT_TRUE(header(afterTap, started) == header(never, plain)) << "the header keeps a trace of the button";
+    EXPECT_TRUE(env->stopApp());
+}
