@@ -152,30 +152,7 @@ TEST_F(SupportPageModelTest, CheckNowAsksTheUpdaterAndDiagnosticsAreRevealed)
     EXPECT_EQ(answers.size(), 1u);
 }
 
-TEST_F(SupportPageModelTest, ARevealNothingCouldShowSaysWhereTheLogIsUntilOneSucceeds)
-{
-    const QString journal = QStringLiteral("/var/tmp/zq/Logs/diagnostics.jsonl");
-    const SupportRowLook plain = model->look().diagnostics;
-    int changes = 0;
-    QObject::connect(model.get(), &SupportPageModel::changed, [&] { ++changes; });
-
-    model->revealDiagnostics();
-    answers.back()({journal, false});
-    EXPECT_EQ(changes, 1);
-    EXPECT_EQ(model->look().diagnostics.detail, revealFailureText(QStringLiteral("log"), journal));
-    EXPECT_EQ(model->look().diagnostics.detailTone, DetailTone::danger);
-
-    model->revealDiagnostics();
-    answers.back()({journal, true});
-    EXPECT_EQ(model->look().diagnostics, plain);
-
-    // The answer may come after the page is gone.
-    model->revealDiagnostics();
-    model.reset();
-    answers.back()({journal, false});
-}
-
-TEST(RevealFailureTextTest, NamesThePathWithHomeAsTildeAndBreaksAfterEachSlash)
+TEST(RevealFailureTextTest, NamesThePathWithHomeAsTildeAndBreaksOnlyAfterASlash)
 {
     const struct {
         const char *path, *home, *shown;
@@ -186,14 +163,17 @@ TEST(RevealFailureTextTest, NamesThePathWithHomeAsTildeAndBreaksAfterEachSlash)
         {"/home/adam/A.wav", "/home/ada", "/home/adam/A.wav"},
         {"/home/ada/A.wav", "/", "/home/ada/A.wav"},
         {"/srv/a b/%1.wav", "", "/srv/a b/%1.wav"},
+        {"/r/C7BD17BC-C9C7.wav", "/home/ada", "/r/C7BD17BC-C9C7.wav"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.path);
         const QString text =
             revealFailureText(QStringLiteral("recording"), QString::fromUtf8(c.path), QString::fromUtf8(c.home));
-        EXPECT_EQ(QString(text).remove(QChar(0x200B)),
+        EXPECT_EQ(QString(text).remove(QChar(0x200B)).remove(QChar(0x2060)),
                   QStringLiteral("Couldn't open a file manager. The recording is at ") + QString::fromUtf8(c.shown));
-        EXPECT_EQ(text.count(QChar(0x200B)), QString::fromUtf8(c.shown).count(u'/'));
+        const QString shown = QString::fromUtf8(c.shown);
+        EXPECT_EQ(text.count(QChar(0x200B)), shown.count(u'/'));
+        EXPECT_EQ(text.count(QStringLiteral("-\u2060")), shown.count(u'-'));
     }
 }
 
