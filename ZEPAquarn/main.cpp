@@ -97,9 +97,12 @@ std::shared_ptr<platform::SpeechRecognizer> makeRecognizer(const std::vector<pla
         const QString estimate = paths.stateDir() + (model.locale == QLatin1String("en-US")
                                                          ? QStringLiteral("/speech-channel.json")
                                                          : QStringLiteral("/speech-channel-%1.json").arg(model.locale));
-        recognizers.push_back({model.locale, [files = model.files, estimate] {
+        // Derived files the model loads faster from, made again whenever they are missing.
+        const QString cache =
+            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/ZEPAquarn");
+        recognizers.push_back({model.locale, [files = model.files, estimate, cache] {
                                    return std::make_shared<platform::PocketSphinxRecognizer>(
-                                       files, platform::PocketSphinxRecognizer::Preload::atOnce, estimate);
+                                       files, platform::PocketSphinxRecognizer::Preload::atOnce, estimate, cache);
                                }});
     }
     // The expected language's model starts loading now, in the background, so the first take does

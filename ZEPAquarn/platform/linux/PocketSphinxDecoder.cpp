@@ -19,6 +19,8 @@
 #include <QTextStream>
 
 #include <cmath>
+#include <string>
+#include <unordered_set>
 
 #include <condition_variable>
 #include <mutex>
@@ -81,11 +83,13 @@ bool PocketSphinxModel::isInstalled() const
            QFileInfo(dictionary).isFile();
 }
 
-rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(const PocketSphinxModel &model)
+rt::Result<std::unique_ptr<PocketSphinxDecoder>>
+PocketSphinxDecoder::load(const PocketSphinxModel &model, std::shared_ptr<const PocketSphinxDictionaryCut> cut)
 {
     const QByteArray hmm = QFile::encodeName(model.acousticModel);
     const QByteArray lm = QFile::encodeName(model.languageModel);
-    const QByteArray dict = QFile::encodeName(model.dictionary);
+    const QByteArray dict =
+        cut ? QByteArray::fromStdString(cut->dictionaryFile()) : QFile::encodeName(model.dictionary);
     // The library logs through one stream for the whole process, and a decoder given a log file
     // closes that stream as it loads, under any other decoder loading or decoding at the time.
     // Silence it once instead, before the first decoder.
@@ -132,7 +136,8 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoder::load(const
     }
     // The model uses its logarithms (and may read its configuration) for as long as it lives: both
     // stay with the decoder.
-    return std::unique_ptr<PocketSphinxDecoder>(new PocketSphinxDecoder(decoder, baseModel, logMath, readerConfig));
+    return std::unique_ptr<PocketSphinxDecoder>(
+        new PocketSphinxDecoder(decoder, baseModel, logMath, readerConfig, std::move(cut)));
 }
 
 PocketSphinxDecoder::~PocketSphinxDecoder()
@@ -208,6 +213,23 @@ bool PocketSphinxDecoder::endUtterance()
 
 QStringList PocketSphinxDecoder::pronunciations(const QString &word) const
 {
+    QStringList found = dictionaryPronunciations(word);
+    return found.isEmpty() && m_cut ? m_cut->leftOut(word) : found;
+}
+
+std::unordered_set<std::string> PocketSphinxDecoder::languageModelWords() const
+{
+    std::unordered_set<std::string> words;
+    const std::int32_t count = static_cast<std::int32_t>(ngram_model_get_counts(m_baseModel)[0]);
+    words.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t id = 0; id < count; ++id)
+        if (const char *word = ngram_word(m_baseModel, id))
+            words.emplace(word);
+    return words;
+}
+
+QStringList PocketSphinxDecoder::dictionaryPronunciations(const QString &word) const
+{
     QStringList found;
     for (int variant = 1;; ++variant) {
         const QByteArray key = variant == 1 ? word.toUtf8() : QStringLiteral("%1(%2)").arg(word).arg(variant).toUtf8();
@@ -244,18 +266,22 @@ bool PocketSphinxDecoder::useVocabulary(const PocketSphinxVocabulary &vocabulary
 
     // New words join the dictionary while no search runs: adding a word to a decoder with a
     // search also adds it to that search's language model, which must stay the packaged one.
+    // A word known only to the entries a cut dictionary left out joins with those.
     bool searchUnset = false;
     for (const PocketSphinxVocabulary::Word &word : vocabulary.words) {
-        if (word.pronunciations.isEmpty() || !pronunciations(word.text).isEmpty())
+        if (!dictionaryPronunciations(word.text).isEmpty())
+            continue;
+        const QStringList adding =
+            word.pronunciations.isEmpty() && m_cut ? m_cut->leftOut(word.text) : word.pronunciations;
+        if (adding.isEmpty())
             continue;
         if (!searchUnset) {
             ps_unset_search(m_decoder, kSearch);
             searchUnset = true;
         }
-        for (qsizetype i = 0; i < word.pronunciations.size(); ++i) {
+        for (qsizetype i = 0; i < adding.size(); ++i) {
             const QString name = i == 0 ? word.text : QStringLiteral("%1(%2)").arg(word.text).arg(i + 1);
-            if (ps_add_word(m_decoder, name.toUtf8().constData(), word.pronunciations[i].toUtf8().constData(), FALSE) <
-                0)
+            if (ps_add_word(m_decoder, name.toUtf8().constData(), adding[i].toUtf8().constData(), FALSE) < 0)
                 qCDebug(lcLocalBackend) << "dictionary word not added — pronunciation rejected";
         }
     }
@@ -311,8 +337,10 @@ QString PocketSphinxModel::fingerprint() const
 // gone the load touches nothing but this state and the decoder it frees: no log, no file, no
 // static object, which may already be destroyed when the pool went with the process's exit.
 struct PocketSphinxDecoderPool::State {
-    State(PocketSphinxModel m, QString file, Loader l)
-        : model(std::move(m)), estimateFile(std::move(file)), load(std::move(l))
+    State(PocketSphinxModel m, QString file, const QString &cache, Loader l)
+        : model(std::move(m)), estimateFile(std::move(file)), cacheFolder(QFile::encodeName(cache).toStdString()),
+          dictionaryFile(QFile::encodeName(model.dictionary).toStdString()),
+          languageModelFile(QFile::encodeName(model.languageModel).toStdString()), load(std::move(l))
     {}
 
     // Gives `decoder` the newest estimate, reading the estimate file first if nobody has yet.
@@ -323,8 +351,13 @@ struct PocketSphinxDecoderPool::State {
 
     const PocketSphinxModel model;
     const QString estimateFile;
+    // Encoded once, so the load needs no Qt to use them.
+    const std::string cacheFolder;
+    const std::string dictionaryFile;
+    const std::string languageModelFile;
     const Loader load;
-    std::mutex fileMutex; // one writer at a time; taken before `mutex`, never inside it
+    std::shared_ptr<const PocketSphinxDictionaryCut> cut; // set by the first load when one is kept
+    std::mutex fileMutex;                                 // one writer at a time; taken before `mutex`, never inside it
     mutable std::mutex mutex;
     bool poolAlive = true;
     bool estimateFileRead = false;
@@ -360,25 +393,48 @@ void PocketSphinxDecoderPool::State::loadInBackground()
     pthread_setname_np(pthread_self(), "zq-speech-model");
     QElapsedTimer took;
     took.start();
-    auto loaded = load(model);
-    std::lock_guard lock(mutex);
-    loading = false;
-    changed.notify_all();
-    // The pool's destructor closes under this lock: past this check the pool, and the process's
-    // logging with it, outlive this block.
-    if (!poolAlive)
-        return; // the decoder is freed on the way out
-    if (!loaded) {
-        qCWarning(lcLocalBackend) << "speech model failed to load";
-        return;
+    std::shared_ptr<const PocketSphinxDictionaryCut> kept;
+    if (!cacheFolder.empty())
+        kept = PocketSphinxDictionaryCut::open(cacheFolder, dictionaryFile, languageModelFile);
+    auto loaded = load(model, kept);
+    // Without a cut kept, this load makes one for the next, from the words of the model it loaded.
+    std::unordered_set<std::string> languageModelWords;
+    if (!kept && !cacheFolder.empty() && loaded)
+        languageModelWords = loaded.value()->languageModelWords();
+    {
+        std::lock_guard lock(mutex);
+        loading = false;
+        changed.notify_all();
+        // The pool's destructor closes under this lock: past this check the pool, and the process's
+        // logging with it, outlive this block.
+        if (!poolAlive)
+            return; // the decoder is freed on the way out
+        if (!loaded) {
+            qCWarning(lcLocalBackend) << "speech model failed to load";
+            return;
+        }
+        cut = kept;
+        adoptChannelEstimate(*loaded.value()); // reads the saved estimate now rather than at the take
+        qCInfo(lcLocalBackend) << "speech model ready in" << took.elapsed() << "ms"
+                               << (kept ? "(cut dictionary)" : "(whole dictionary)");
+        idle.push_back(std::move(loaded).value());
     }
-    adoptChannelEstimate(*loaded.value()); // reads the saved estimate now rather than at the take
-    qCInfo(lcLocalBackend) << "speech model ready in" << took.elapsed() << "ms";
-    idle.push_back(std::move(loaded).value());
+    if (languageModelWords.empty())
+        return;
+    // After the decoder is out, so the first take never waits for it; C library alone, so it may
+    // finish while the process exits.
+    auto made =
+        PocketSphinxDictionaryCut::make(cacheFolder, dictionaryFile, languageModelFile, [&](std::string_view word) {
+            return languageModelWords.count(std::string(word)) > 0;
+        });
+    std::lock_guard lock(mutex);
+    if (poolAlive && !made)
+        qCWarning(lcLocalBackend).noquote() << made.error().message;
 }
 
-PocketSphinxDecoderPool::PocketSphinxDecoderPool(PocketSphinxModel model, QString estimateFile, Loader load)
-    : m_state(std::make_shared<State>(std::move(model), std::move(estimateFile), std::move(load)))
+PocketSphinxDecoderPool::PocketSphinxDecoderPool(PocketSphinxModel model, QString estimateFile, QString cacheFolder,
+                                                 Loader load)
+    : m_state(std::make_shared<State>(std::move(model), std::move(estimateFile), cacheFolder, std::move(load)))
 {}
 
 PocketSphinxDecoderPool::~PocketSphinxDecoderPool()
@@ -436,6 +492,7 @@ void PocketSphinxDecoderPool::preload()
 rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquire(std::stop_token stop)
 {
     State &state = *m_state;
+    std::shared_ptr<const PocketSphinxDictionaryCut> cut;
     {
         std::unique_lock lock(state.mutex);
         state.changed.wait(lock, stop, [&state] { return !state.loading || !state.idle.empty(); });
@@ -448,9 +505,13 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquir
             return decoder;
         }
         ++state.loadCount;
+        cut = state.cut;
     }
-    // Nothing idle and nothing loading: another take holds the decoder, or the background load failed.
-    auto loaded = state.load(state.model);
+    // Nothing idle and nothing loading: another take holds the decoder, the background load failed,
+    // or there was none.
+    if (!cut && !state.cacheFolder.empty())
+        cut = PocketSphinxDictionaryCut::open(state.cacheFolder, state.dictionaryFile, state.languageModelFile);
+    auto loaded = state.load(state.model, std::move(cut));
     if (!loaded) {
         qCWarning(lcLocalBackend) << "speech model failed to load";
         return loaded;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/linux/PocketSphinxDictionaryCut.h"
 #include "platform/linux/PocketSphinxVocabulary.h"
 #include "runtime/Result.h"
 
@@ -10,6 +11,8 @@
 #include <memory>
 #include <optional>
 #include <stop_token>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 struct ps_decoder_s;
@@ -40,7 +43,10 @@ struct PocketSphinxModel {
 // adapts within the take instead of only after it.
 class PocketSphinxDecoder {
 public:
-    static rt::Result<std::unique_ptr<PocketSphinxDecoder>> load(const PocketSphinxModel &model);
+    // With a `cut`, the decoder reads the cut dictionary instead of the model's own and looks up the
+    // words the cut left out when a vocabulary asks for them.
+    static rt::Result<std::unique_ptr<PocketSphinxDecoder>>
+    load(const PocketSphinxModel &model, std::shared_ptr<const PocketSphinxDictionaryCut> cut = nullptr);
     ~PocketSphinxDecoder();
     PocketSphinxDecoder(const PocketSphinxDecoder &) = delete;
     PocketSphinxDecoder &operator=(const PocketSphinxDecoder &) = delete;
@@ -58,8 +64,11 @@ public:
     std::vector<float> channelEstimate() const;
     bool setChannelEstimate(const std::vector<float> &estimate);
     std::size_t channelEstimateLength() const;
-    // The pronunciations the decoder's dictionary holds for `word` as spelt, alternates included.
+    // The pronunciations the decoder's dictionary holds for `word` as spelt, alternates included
+    // (with a cut, those the cut left out too).
     QStringList pronunciations(const QString &word) const;
+    // The words of the packaged language model: those the search can produce without a vocabulary.
+    std::unordered_set<std::string> languageModelWords() const;
     // The words the coming utterances should expect: new words join the pronunciation dictionary,
     // and all of them get a share of the language model's probability, until the next call. An
     // empty vocabulary restores the packaged model alone. Words of an earlier vocabulary stay in
@@ -74,15 +83,19 @@ public:
     void clearHeardAudio() { m_heardAudio = false; }
 
 private:
-    PocketSphinxDecoder(ps_decoder_s *decoder, ngram_model_s *baseModel, logmath_s *baseLogMath, cmd_ln_s *baseConfig)
-        : m_decoder(decoder), m_baseModel(baseModel), m_baseLogMath(baseLogMath), m_baseConfig(baseConfig)
+    PocketSphinxDecoder(ps_decoder_s *decoder, ngram_model_s *baseModel, logmath_s *baseLogMath, cmd_ln_s *baseConfig,
+                        std::shared_ptr<const PocketSphinxDictionaryCut> cut)
+        : m_decoder(decoder), m_baseModel(baseModel), m_baseLogMath(baseLogMath), m_baseConfig(baseConfig),
+          m_cut(std::move(cut))
     {}
     bool useLanguageModel(ngram_model_s *model);
+    QStringList dictionaryPronunciations(const QString &word) const;
 
     ps_decoder_s *m_decoder;
     ngram_model_s *m_baseModel; // the packaged language model, never changed
     logmath_s *m_baseLogMath;   // what it was read with
     cmd_ln_s *m_baseConfig;
+    std::shared_ptr<const PocketSphinxDictionaryCut> m_cut;
     QStringList m_vocabulary;
     bool m_inUtterance = false;
     bool m_heardAudio = false;
@@ -97,14 +110,18 @@ private:
 // it with the first decoder (an unusable file is ignored with a log line) and written back by
 // saveChannelEstimate() and on destruction, so the next launch starts where this one ended.
 //
+// With a `cacheFolder`, decoders read the model's dictionary cut to its language model's words
+// (PocketSphinxDictionaryCut) once a first load has made the cut there.
+//
 // Destroying the pool never waits for the background load: the load finishes on its own and frees
 // what it built.
 class PocketSphinxDecoderPool {
 public:
-    using Loader = std::function<rt::Result<std::unique_ptr<PocketSphinxDecoder>>(const PocketSphinxModel &)>;
+    using Loader = std::function<rt::Result<std::unique_ptr<PocketSphinxDecoder>>(
+        const PocketSphinxModel &, std::shared_ptr<const PocketSphinxDictionaryCut>)>;
 
     // `load` makes a decoder of `model`; tests hold it back or make it fail.
-    explicit PocketSphinxDecoderPool(PocketSphinxModel model, QString estimateFile = {},
+    explicit PocketSphinxDecoderPool(PocketSphinxModel model, QString estimateFile = {}, QString cacheFolder = {},
                                      Loader load = &PocketSphinxDecoder::load);
     ~PocketSphinxDecoderPool();
     PocketSphinxDecoderPool(const PocketSphinxDecoderPool &) = delete;

@@ -17,8 +17,10 @@ QString languageOf(const QString &locale)
 
 } // namespace
 
-PocketSphinxRecognizer::PocketSphinxRecognizer(PocketSphinxModel model, Preload preload, QString channelEstimateFile)
-    : m_pool(std::make_shared<PocketSphinxDecoderPool>(std::move(model), std::move(channelEstimateFile)))
+PocketSphinxRecognizer::PocketSphinxRecognizer(PocketSphinxModel model, Preload preload, QString channelEstimateFile,
+                                               QString cacheFolder)
+    : m_pool(std::make_shared<PocketSphinxDecoderPool>(std::move(model), std::move(channelEstimateFile),
+                                                       std::move(cacheFolder)))
 {
     if (preload == Preload::atOnce && m_pool->model().isInstalled())
         m_pool->preload();

@@ -14,14 +14,16 @@ namespace zq::platform {
 // loaded once, in the background from construction on (with Preload::atOnce), and reused by every
 // take; analyzers decode 16 kHz mono and convert anything else themselves. With a
 // `channelEstimateFile` (in the state folder), what the decoders learn about the microphone is kept
-// there after every take and read again at the next launch.
+// there after every take and read again at the next launch. With a `cacheFolder`, the model's
+// dictionary cut to its language model is kept there and read by later launches.
 class PocketSphinxRecognizer final : public SpeechRecognizer {
 public:
     enum class Preload { atOnce, onFirstUse };
     static inline const QString installedLocale = QStringLiteral("en-US");
 
     explicit PocketSphinxRecognizer(PocketSphinxModel model = PocketSphinxModel::debianEnglish(),
-                                    Preload preload = Preload::atOnce, QString channelEstimateFile = {});
+                                    Preload preload = Preload::atOnce, QString channelEstimateFile = {},
+                                    QString cacheFolder = {});
 
     bool isAvailable() const override;
     std::optional<QString> supportedLocale(const QString &locale) const override;

@@ -7,6 +7,7 @@
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/SpeechSamples.h"
+#include "support/SpokenText.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -86,7 +87,9 @@ TEST(PocketSphinxDecoderIntegrationTest, APoolGoesAtOnceWhileItsModelLoadsAndThe
         const std::weak_ptr<int> loadState = token;
         test::AudioLogCapture log;
         auto pool = std::make_unique<platform::PocketSphinxDecoderPool>(
-            model, estimateFile, [gate, token, loaded = c.loaded](const platform::PocketSphinxModel &) {
+            model, estimateFile, QString(),
+            [gate, token, loaded = c.loaded](const platform::PocketSphinxModel &,
+                                             std::shared_ptr<const platform::PocketSphinxDictionaryCut>) {
                 gate->pass();
                 return PocketSphinxDecoder::load(loaded);
             });
@@ -108,5 +111,81 @@ TEST(PocketSphinxDecoderIntegrationTest, APoolGoesAtOnceWhileItsModelLoadsAndThe
         // The load finishes on its own and lets go of everything it held.
         EXPECT_TRUE(test::waitFor([&] { return loadState.expired(); }, test::kLoadedMachineTimeout));
         EXPECT_FALSE(log.contains(QStringLiteral("speech model"))) << log.lines().join('\n').toStdString();
+    }
+}
+
+TEST(PocketSphinxDecoderIntegrationTest, ADecoderOnTheCutDictionaryHearsAndLooksUpWordsAsOnTheWholeOne)
+{
+    const auto model = platform::PocketSphinxModel::debianEnglish();
+    ZQ_REQUIRE_SERVICE(model.isInstalled() && QFile::exists(test::kGoForwardSpeech),
+                       "the pocketsphinx-en-us model and pocketsphinx-testdata are needed");
+    std::vector<std::int16_t> speech;
+    for (const float sample : test::loadRawSpeech(test::kGoForwardSpeech))
+        speech.push_back(static_cast<std::int16_t>(sample * 32767.0f));
+    QTemporaryDir cache;
+    const std::string folder = cache.path().toStdString();
+    std::unique_ptr<PocketSphinxDecoder> whole = PocketSphinxDecoder::load(model).value();
+    const auto inModel = whole->languageModelWords();
+    ASSERT_TRUE(platform::PocketSphinxDictionaryCut::make(
+        folder, model.dictionary.toStdString(), model.languageModel.toStdString(),
+        [&](std::string_view w) { return inModel.count(std::string(w)) > 0; }));
+    auto kept = platform::PocketSphinxDictionaryCut::open(folder, model.dictionary.toStdString(),
+                                                          model.languageModel.toStdString());
+    ASSERT_TRUE(kept);
+    std::unique_ptr<PocketSphinxDecoder> cut = PocketSphinxDecoder::load(model, kept).value();
+
+    EXPECT_EQ(decode(*cut, speech), QStringLiteral("go forward ten meters"));
+    EXPECT_EQ(decode(*whole, speech), QStringLiteral("go forward ten meters"));
+    // A word of the language model, one the cut left out (with an alternate), one in neither.
+    for (const char *word : {"forward", "acetylcholine", "Acetylcholine", "vudedori"})
+        EXPECT_EQ(cut->pronunciations(QString::fromUtf8(word)), whole->pronunciations(QString::fromUtf8(word))) << word;
+    EXPECT_EQ(cut->pronunciations(QStringLiteral("acetylcholine")).size(), 2);
+
+    // A vocabulary naming a left-out word teaches the decoder the dictionary's pronunciations, so
+    // the word comes out as from the whole dictionary (it is not in the language model: nothing else
+    // could produce it). The second decode of each, once the channel estimate fits the voice.
+    std::vector<std::int16_t> named;
+    for (const float sample : test::speakText(QStringLiteral("the role of acetylcholine in memory")))
+        named.push_back(static_cast<std::int16_t>(sample * 32767.0f));
+    ZQ_REQUIRE_SERVICE(!named.empty(), "espeak-ng is needed");
+    QString heard[2];
+    for (PocketSphinxDecoder *decoder : {cut.get(), whole.get()}) {
+        const auto vocabulary = platform::PocketSphinxVocabulary::plan(
+            {QStringLiteral("acetylcholine")}, [&](const QString &w) { return decoder->pronunciations(w); },
+            [](const QString &) { return std::nullopt; });
+        ASSERT_TRUE(decoder->useVocabulary(vocabulary));
+        decode(*decoder, named);
+        heard[decoder == cut.get() ? 0 : 1] = decode(*decoder, named);
+    }
+    EXPECT_TRUE(heard[0].contains(QStringLiteral("acetylcholine"))) << heard[0].toStdString();
+    EXPECT_EQ(heard[0].toStdString(), heard[1].toStdString());
+}
+
+TEST(PocketSphinxDecoderIntegrationTest, AFirstLaunchKeepsTheCutDictionaryAndTheNextLoadsFromIt)
+{
+    const auto model = platform::PocketSphinxModel::debianEnglish();
+    ZQ_REQUIRE_SERVICE(model.isInstalled() && QFile::exists(test::kGoForwardSpeech),
+                       "the pocketsphinx-en-us model and pocketsphinx-testdata are needed");
+    std::vector<std::int16_t> speech;
+    for (const float sample : test::loadRawSpeech(test::kGoForwardSpeech))
+        speech.push_back(static_cast<std::int16_t>(sample * 32767.0f));
+    QTemporaryDir cache;
+    const QString folder = cache.filePath(QStringLiteral("not-yet-made"));
+    for (const char *dictionary : {"(whole dictionary)", "(cut dictionary)"}) {
+        SCOPED_TRACE(dictionary);
+        test::AudioLogCapture log;
+        platform::PocketSphinxDecoderPool pool(model, {}, folder);
+        pool.preload();
+        auto decoder = pool.acquire({});
+        ASSERT_TRUE(decoder);
+        EXPECT_TRUE(log.contains(QString::fromUtf8(dictionary))) << log.lines().join('\n').toStdString();
+        EXPECT_EQ(decode(*decoder.value(), speech), QStringLiteral("go forward ten meters"));
+        // The cut is made after the first decoder is out.
+        EXPECT_TRUE(test::waitFor(
+            [&] {
+                return platform::PocketSphinxDictionaryCut::open(folder.toStdString(), model.dictionary.toStdString(),
+                                                                 model.languageModel.toStdString()) != nullptr;
+            },
+            test::kLoadedMachineTimeout));
     }
 }
