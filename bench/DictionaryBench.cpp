@@ -17,6 +17,7 @@
 #include <QSet>
 
 #include "BenchmarkRun.h"
+#include "SpeechLaunch.h"
 #include "SpeechScoring.h"
 
 #include <benchmark/benchmark.h>
@@ -167,7 +168,8 @@ Score score(const Phrases &phrases, const std::vector<Take> &general, const QStr
 {
     test::VirtualLoop loop;
     auto recognizer = std::make_shared<platform::PocketSphinxRecognizer>(
-        platform::PocketSphinxModel::debianEnglish(), platform::PocketSphinxRecognizer::Preload::onFirstUse);
+        platform::PocketSphinxModel::debianEnglish(), platform::PocketSphinxRecognizer::Preload::onFirstUse, QString(),
+        bench::dictionaryCacheFolder());
     Score score;
     LocalBackend warmUp(loop, recognizer);
     transcribe(loop, warmUp, general.front(), dictionary); // loads the model and sets the vocabulary
@@ -209,6 +211,7 @@ void BM_DictionaryWordsAndGeneralSpeech(benchmark::State &state)
         for (const Take &take : *takes)
             audioSeconds += static_cast<double>(take.samples.size()) / 16000.0;
     const auto percent = [](int part, int whole) { return whole ? 100.0 * part / whole : 0.0; };
+    bench::prepareDictionaryCut();
 
     for (auto _ : state) {
         const Score without = score(phrases, general, {});

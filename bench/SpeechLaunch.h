@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QString>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <functional>
@@ -77,11 +78,39 @@ inline QString transcribeTake(test::VirtualLoop &loop, LocalBackend &backend, co
     return outcome->finalText;
 }
 
+// Where launches keep the dictionary cut, as the application keeps it in its cache folder: a folder of
+// this run. Empty (every launch reads the whole dictionary, as launches did before the cut) when
+// ZQ_BENCH_WHOLE_DICTIONARY is set, for comparing the two in word errors.
+inline QString dictionaryCacheFolder()
+{
+    static QTemporaryDir folder;
+    return qEnvironmentVariableIsSet("ZQ_BENCH_WHOLE_DICTIONARY") ? QString() : folder.path();
+}
+
+// Makes the dictionary cut before anything is measured, so every launch reads it.
+inline void prepareDictionaryCut()
+{
+    const QString folder = dictionaryCacheFolder();
+    if (folder.isEmpty())
+        return;
+    const auto model = platform::PocketSphinxModel::debianEnglish();
+    auto kept = [&] {
+        return platform::PocketSphinxDictionaryCut::open(
+                   QFile::encodeName(folder).toStdString(), QFile::encodeName(model.dictionary).toStdString(),
+                   QFile::encodeName(model.languageModel).toStdString()) != nullptr;
+    };
+    platform::PocketSphinxRecognizer maker(model, platform::PocketSphinxRecognizer::Preload::atOnce, {}, folder);
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    while (!kept() && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
+
 // A launch of the application's recogniser: a new model that reads the estimate `file` once loaded.
 inline std::shared_ptr<platform::PocketSphinxRecognizer> launch(const QString &file)
 {
     auto recognizer = std::make_shared<platform::PocketSphinxRecognizer>(
-        platform::PocketSphinxModel::debianEnglish(), platform::PocketSphinxRecognizer::Preload::atOnce, file);
+        platform::PocketSphinxModel::debianEnglish(), platform::PocketSphinxRecognizer::Preload::atOnce, file,
+        dictionaryCacheFolder());
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (QFile::exists(file) && !recognizer->pool()->channelEstimate() && Clock::now() < deadline)
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -1,10 +1,19 @@
 // Launch to the tray icon: the real application on private services, from the start of its process
 // to the moment its icon is mapped in the tray host, against a bare Qt tray program launched the same
 // way on the same display, one after the other, launch by launch. Beside it, from the same launches of
-// the application, the time to its speech model ready for the first take (the line it logs then).
+// the application, the time to its speech model ready for the first take (the line it logs then),
+// against a bare program that only loads the same model with the same settings.
+//
+// The model's files are read warm (as a relaunch finds them in the page cache) and cold: before a cold
+// launch they are dropped from the page cache (pages another process maps stay; the share still
+// cached is reported). The first launch of a run has no dictionary cut in its cache folder yet and
+// is reported on its own. ZQ_BENCH_APP names another build of the application to measure.
+#include "platform/linux/PocketSphinxDecoder.h"
 #include "support/E2EEnvironment.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QDirIterator>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
@@ -19,6 +28,11 @@
 #include <functional>
 #include <optional>
 #include <set>
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -92,9 +106,9 @@ struct Launcher {
         std::optional<double> ready; // seconds to `readyLine` in the program's log
     };
 
-    // Launches `program` and waits for its icon in the tray and, given a `readyLine`, for that line in
-    // its log; the process is ended and its icon gone before this returns.
-    Launch launch(const QString &program, const QByteArray &readyLine = {})
+    // Launches `program` and waits for its icon in the tray (unless `showsIcon` is false) and, given a
+    // `readyLine`, for that line in its log; the process is ended and its icon gone before this returns.
+    Launch launch(const QString &program, const QByteArray &readyLine = {}, bool showsIcon = true)
     {
         const std::set<Window> before = mappedInTray();
         QProcess process;
@@ -109,7 +123,7 @@ struct Launcher {
         process.start();
         Launch seen;
         while (timer.elapsed() < 15000 && process.state() != QProcess::NotRunning) {
-            if (!seen.icon) {
+            if (showsIcon && !seen.icon) {
                 const std::set<Window> now = mappedInTray();
                 if (std::any_of(now.begin(), now.end(), [&](Window w) { return !before.count(w); }))
                     seen.icon = static_cast<double>(timer.nsecsElapsed()) / 1e9;
@@ -119,7 +133,7 @@ struct Launcher {
                 if (log.contains(readyLine))
                     seen.ready = static_cast<double>(timer.nsecsElapsed()) / 1e9;
             }
-            if (seen.icon && (readyLine.isEmpty() || seen.ready))
+            if ((seen.icon || !showsIcon) && (readyLine.isEmpty() || seen.ready))
                 break;
             process.waitForReadyRead(0);
             QThread::usleep(500);
@@ -135,6 +149,51 @@ struct Launcher {
         return seen;
     }
 };
+
+// The files a launch reads the speech model from: the packaged model's, and the dictionary cut kept in
+// the application's cache folder.
+QStringList modelFiles(const E2EEnvironment &env)
+{
+    const auto model = zq::platform::PocketSphinxModel::debianEnglish();
+    QStringList files{model.languageModel, model.dictionary};
+    for (const QString &name : QDir(model.acousticModel).entryList(QDir::Files))
+        files << model.acousticModel + QLatin1Char('/') + name;
+    QDirIterator cache(env.appEnvironment().value(QStringLiteral("XDG_CACHE_HOME")), QDir::Files,
+                       QDirIterator::Subdirectories);
+    while (cache.hasNext())
+        files << cache.next();
+    return files;
+}
+
+// Drops `files` from the page cache; returns the share of their pages still cached afterwards.
+double dropFromPageCache(const QStringList &files)
+{
+    std::size_t pages = 0;
+    std::size_t resident = 0;
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    for (const QString &path : files) {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && info.st_size > 0) {
+            ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+            const auto length = static_cast<std::size_t>(info.st_size);
+            if (void *mapped = ::mmap(nullptr, length, PROT_READ, MAP_SHARED, fd, 0); mapped != MAP_FAILED) {
+                std::vector<unsigned char> in((length + static_cast<std::size_t>(pageSize) - 1) /
+                                              static_cast<std::size_t>(pageSize));
+                if (::mincore(mapped, length, in.data()) == 0) {
+                    pages += in.size();
+                    resident += static_cast<std::size_t>(
+                        std::count_if(in.begin(), in.end(), [](unsigned char p) { return (p & 1) != 0; }));
+                }
+                ::munmap(mapped, length);
+            }
+        }
+        ::close(fd);
+    }
+    return pages ? static_cast<double>(resident) / static_cast<double>(pages) : 0.0;
+}
 
 // Windows come and go in the tray while it is walked: one gone between the listing and the question
 // is not mapped, not a reason to end the run (Xlib's default handler exits).
@@ -163,23 +222,48 @@ void launchToTrayIcon(benchmark::State &state)
         return;
     }
     const QString bare = QCoreApplication::applicationDirPath() + QStringLiteral("/zq_bare_tray");
+    const QString bareModel = QCoreApplication::applicationDirPath() + QStringLiteral("/zq_bare_speech_model");
+    const QString application = qEnvironmentVariable("ZQ_BENCH_APP", QStringLiteral(ZQ_APP_BINARY));
+    const QByteArray readyLine = QByteArrayLiteral("speech model ready");
     std::vector<double> app;
     std::vector<double> floor;
     std::vector<double> modelReady;
+    std::vector<double> modelFloor;
+    std::vector<double> coldModelReady;
+    std::vector<double> coldModelFloor;
+    std::vector<double> stillCached;
+    std::optional<double> firstLaunchReady;
+    auto fail = [&](const char *why) {
+        state.SkipWithError(why);
+        XCloseDisplay(display);
+    };
     for (auto _ : state) {
         for (int launch = 0; launch < 8; ++launch) {
-            const auto ours = launcher.launch(QStringLiteral(ZQ_APP_BINARY), QByteArrayLiteral("speech model ready"));
+            const auto ours = launcher.launch(application, readyLine);
             const auto plain = launcher.launch(bare);
-            if (!ours.icon || !ours.ready || !plain.icon) {
-                state.SkipWithError(!ours.icon    ? "the application showed no icon"
-                                    : !ours.ready ? "the application's speech model never became ready"
-                                                  : "the bare tray program showed no icon");
-                XCloseDisplay(display);
-                return;
-            }
+            const auto plainModel = launcher.launch(bareModel, readyLine, false);
+            stillCached.push_back(dropFromPageCache(modelFiles(env)));
+            const auto coldOurs = launcher.launch(application, readyLine);
+            stillCached.push_back(dropFromPageCache(modelFiles(env)));
+            const auto coldPlainModel = launcher.launch(bareModel, readyLine, false);
+            if (!ours.icon || !coldOurs.icon)
+                return fail("the application showed no icon");
+            if (!ours.ready || !coldOurs.ready)
+                return fail("the application's speech model never became ready");
+            if (!plain.icon)
+                return fail("the bare tray program showed no icon");
+            if (!plainModel.ready || !coldPlainModel.ready)
+                return fail("the bare speech model program never became ready");
+            // The first launch finds no dictionary cut kept yet and makes it.
+            if (launch == 0)
+                firstLaunchReady = *ours.ready;
+            else
+                modelReady.push_back(*ours.ready);
             app.push_back(*ours.icon);
-            modelReady.push_back(*ours.ready);
             floor.push_back(*plain.icon);
+            modelFloor.push_back(*plainModel.ready);
+            coldModelReady.push_back(*coldOurs.ready);
+            coldModelFloor.push_back(*coldPlainModel.ready);
         }
     }
     XCloseDisplay(display);
@@ -187,8 +271,18 @@ void launchToTrayIcon(benchmark::State &state)
     zq::bench::reportMedianAndWorst(state, app, "ms", 1000, "app_");
     zq::bench::reportMedianAndWorst(state, floor, "ms", 1000, "bare_tray_");
     zq::bench::reportMedianAndWorst(state, modelReady, "ms", 1000, "model_ready_");
+    zq::bench::reportMedianAndWorst(state, modelFloor, "ms", 1000, "bare_model_ready_");
+    zq::bench::reportMedianAndWorst(state, coldModelReady, "ms", 1000, "cold_model_ready_");
+    zq::bench::reportMedianAndWorst(state, coldModelFloor, "ms", 1000, "cold_bare_model_ready_");
+    if (firstLaunchReady)
+        state.counters["first_launch_model_ready_ms"] = 1000 * *firstLaunchReady;
+    state.counters["cold_pages_still_cached_share"] = zq::bench::median(stillCached);
     zq::bench::reportRatio(state, "app_over_bare_tray", app, floor);
+    zq::bench::reportRatio(state, "model_ready_over_bare_model", modelReady, modelFloor);
+    zq::bench::reportRatio(state, "cold_model_ready_over_bare_model", coldModelReady, coldModelFloor);
     zq::bench::reportLimit("model_ready_after_launch", 1000 * zq::bench::median(modelReady), kModelReadyLimitMs, "ms");
+    zq::bench::reportLimit("bare_model_ready_after_launch", 1000 * zq::bench::median(modelFloor), kModelReadyLimitMs,
+                           "ms");
 }
 
 } // namespace

@@ -167,6 +167,7 @@ void reportSet(benchmark::State &state, const std::string &set, const SetErrors 
 
 void BM_WordErrorRate(benchmark::State &state)
 {
+    bench::prepareDictionaryCut();
     QLoggingCategory::setFilterRules(QStringLiteral("io.quorvane.zepaquarn.*=false"));
     const auto tuning = librivox();
     const auto report = recordingsOf(bench::reportLines());
