@@ -58,8 +58,8 @@ AppSettingsModel::AppSettingsModel(Dependencies dependencies, QObject *parent)
 
     // The keyring answers over D-Bus: read it off the main thread and fill the field when it
     // answers, unless the user has typed meanwhile.
-    auto read = rt::spawn(m_deps.loop, m_deps.keychain.readAPIKeyInBackground());
-    read.onDone(m_lifetime.guard([this, read] {
+    m_keyRead = rt::spawn(m_deps.loop, m_deps.keychain.readAPIKeyInBackground());
+    m_keyRead.onDone(m_lifetime.guard([this, read = m_keyRead] {
         m_apiKeyLoaded = true;
         if (!m_apiKeyEdited && !read.hasFailed())
             m_apiKey = read.result().value_or(std::nullopt).value_or(QString());
@@ -76,6 +76,9 @@ AppSettingsModel::AppSettingsModel(Dependencies dependencies, QObject *parent)
 
 AppSettingsModel::~AppSettingsModel()
 {
+    for (const rt::TaskHandle<RowStatus> &test : {m_micTest, m_keyTest})
+        test.cancel();
+    m_keyRead.cancel();
     // A key typed just before the application quit is still saved. The loop may not run again, so
     // the save is made here unless an earlier one is still on its way (it must not land last).
     if (m_keySaveTimer.isValid() && !m_keySaveTimer.isCancelled()) {
@@ -148,8 +151,8 @@ void AppSettingsModel::runMicTest()
     m_micTesting = true;
     m_micTestResult = {};
     publish();
-    auto test = rt::spawn(m_deps.loop, runMicrophoneTest(m_deps.makeMicrophoneTestEngine));
-    test.onDone(m_lifetime.guard([this, test] {
+    m_micTest = rt::spawn(m_deps.loop, runMicrophoneTest(m_deps.makeMicrophoneTestEngine));
+    m_micTest.onDone(m_lifetime.guard([this, test = m_micTest] {
         m_micTestResult =
             test.hasFailed() ? RowStatus::failed(describeError(test.exception())) : test.result().value_or(RowStatus{});
         m_micTesting = false;
@@ -230,8 +233,8 @@ void AppSettingsModel::runKeyTest()
     m_keyTesting = true;
     m_keyTestResult = {};
     publish();
-    auto test = rt::spawn(m_deps.loop, keyTestAfter(m_lastKeySave, m_deps.keychain, m_deps.keyTest));
-    test.onDone(m_lifetime.guard([this, test] {
+    m_keyTest = rt::spawn(m_deps.loop, keyTestAfter(m_lastKeySave, m_deps.keychain, m_deps.keyTest));
+    m_keyTest.onDone(m_lifetime.guard([this, test = m_keyTest] {
         m_keyTestResult =
             test.hasFailed() ? RowStatus::failed(QStringLiteral("Network error")) : test.result().value_or(RowStatus{});
         m_keyTesting = false;

@@ -165,6 +165,11 @@ private:
     rt::WorkItem m_keySaveTimer;
     // Saves run one after another, so the keyring ends with the last text typed.
     rt::TaskHandle<void> m_lastKeySave;
+    // What only this model waits for; it ends with the model, so that a worker finishing late
+    // never wakes a loop that may be gone by then. Saves are not among them: they must land.
+    rt::TaskHandle<std::optional<QString>> m_keyRead;
+    rt::TaskHandle<RowStatus> m_micTest;
+    rt::TaskHandle<RowStatus> m_keyTest;
     const TriggerReach *m_triggerReach = nullptr;
     rt::Lifetime m_lifetime;
 };

@@ -7,11 +7,13 @@
 #include "support/FakeHttpClient.h"
 #include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakeSecretStore.h"
+#include "support/Polling.h"
 #include "support/WindowTestSupport.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -41,7 +43,7 @@ protected:
         model = makeModel();
     }
 
-    std::unique_ptr<AppSettingsModel> makeModel()
+    std::unique_ptr<AppSettingsModel> makeModel(bool awaitKeyring = true)
     {
         AppSettingsModel::Dependencies deps{rig.loop,
                                             rig.settings,
@@ -57,7 +59,9 @@ protected:
         deps.languages = LanguageCatalogue(QStringList{QStringLiteral("en")});
         auto made = std::make_unique<AppSettingsModel>(std::move(deps));
         // The keyring read of the constructor runs on a worker.
-        EXPECT_TRUE(rig.loop.runUntil([&] { return made->isAPIKeyLoaded(); }));
+        if (awaitKeyring) {
+            EXPECT_TRUE(rig.loop.runUntil([&] { return made->isAPIKeyLoaded(); }));
+        }
         return made;
     }
 
@@ -291,6 +295,28 @@ TEST_F(AppSettingsModelTest, MicrophoneTestVerdicts)
     EXPECT_EQ(model->micTestResult(), RowStatus::failed("The microphone could not be opened."));
     EXPECT_EQ(micScript->calls, (QStringList{"start", "discard"})) << "a failed start is discarded too";
     EXPECT_EQ(micScript->made, 3) << "every test has its own engine";
+}
+
+TEST_F(AppSettingsModelTest, ItsEndStopsWhatItWaitsForSoNoLateWorkerWakesTheLoop)
+{
+    // The window closes at quit while the keyring has not answered and a microphone test listens.
+    model.reset();
+    secrets->holdReads();
+    auto answer = qScopeGuard([&] { secrets->releaseReads(); });
+    model = makeModel(false);
+    ASSERT_TRUE(rig.loop.runUntil([&] { return secrets->calls().contains("read"); }));
+    model->runMicTest();
+    rig.loop.runUntilIdle();
+    ASSERT_EQ(micScript->calls, QStringList{"start"});
+
+    model.reset();
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(micScript->calls, (QStringList{"start", "discard"})) << "the test's engine lets the microphone go";
+    answer.dismiss();
+    secrets->releaseReads();
+    // The reading thread holds the keyring until it ends, after any wake-up it posts.
+    ASSERT_TRUE(test::waitFor([&] { return secrets.use_count() == 1; }, 10s));
+    EXPECT_EQ(rig.loop.pendingCount(), 0) << "a worker posted to the loop after its model was gone";
 }
 
 TEST_F(AppSettingsModelTest, NoMicrophoneTestWhileDictationCaptures)
