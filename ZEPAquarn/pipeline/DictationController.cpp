@@ -76,10 +76,11 @@ DictationController::~DictationController()
 {
     m_audio.setOnTakeLive({});
     m_alive.reset();
-    for (auto *task : {&m_audioStartTask, &m_transcriptionTask, &m_recoveredTranscriptionTask}) {
+    for (auto *task : {&m_audioStartTask, &m_recoveredTranscriptionTask}) {
         if (*task)
             (*task)->cancel();
     }
+    cancelTranscriptionTask();
     if (m_currentStartIntent)
         m_currentStartIntent->withdraw();
     for (auto *timer : {&m_failResetTimer, &m_doneFlashTimer, &m_thinkingWatchdog})

@@ -270,6 +270,9 @@ private:
     std::unique_ptr<PillDisplay> m_pill;
     std::unique_ptr<HotkeyTap> m_tap;
     std::optional<rt::TaskHandle<void>> m_transcriptionTask;
+    // The stream that task reads: stopped with it, so that the engine stops at once rather than
+    // when the task next runs, which after the controller's end may be never.
+    std::optional<rt::AsyncChannel<TranscriptUpdate>> m_transcriptUpdates;
     std::optional<rt::TaskHandle<void>> m_recoveredTranscriptionTask;
     std::optional<rt::TaskHandle<void>> m_audioStartTask;
     std::shared_ptr<TakeStartIntent> m_currentStartIntent;

@@ -152,14 +152,19 @@ void DictationController::cancelTranscriptionTask()
     if (m_transcriptionTask)
         m_transcriptionTask->cancel();
     m_transcriptionTask.reset();
+    if (m_transcriptUpdates)
+        m_transcriptUpdates->cancel();
+    m_transcriptUpdates.reset();
 }
 
 rt::Task<void> DictationController::runTranscription(Alive alive, std::shared_ptr<TranscriptionBackend> backend,
                                                      AudioSource source, rt::Nanos startMark)
 {
-    if (alive.expired() || !backend)
+    // A task cancelled before its first step starts no engine.
+    if (alive.expired() || !backend || co_await rt::isCancelled())
         co_return;
     rt::AsyncChannel<TranscriptUpdate> updates = backend->transcribe(std::move(source), language(), dictionary());
+    m_transcriptUpdates = updates;
     std::exception_ptr failure;
     try {
         while (true) {

@@ -97,19 +97,28 @@ rt::Task<QString> drainResults(rt::AsyncChannel<SpeechResult> results, rt::Async
     co_return committed;
 }
 
-// Ends what the transcription task started, whichever way it leaves.
-struct TakeCleanup {
+// What the transcription task started besides itself: the analysis and its results drain. Main
+// thread only.
+struct TakeWork {
     std::shared_ptr<SpeechAnalyzer> analyzer;
     rt::TaskHandle<QString> drain;
     bool finished = false;
 
-    ~TakeCleanup()
+    // Stops what still runs; calling it again does nothing more.
+    void end() const
     {
         if (drain.isValid() && !drain.isDone())
             drain.cancel();
         if (analyzer && !finished)
             analyzer->cancel();
     }
+};
+
+// Ends the take's work whichever way the task leaves.
+struct TakeCleanup {
+    std::shared_ptr<TakeWork> work;
+
+    ~TakeCleanup() { work->end(); }
 };
 
 // The buffers of the take in the analyzer's format. A resampler holds back a few samples, so a
@@ -270,9 +279,10 @@ rt::Task<std::int64_t> feedBuffers(std::shared_ptr<SpeechAnalyzer> analyzer, Aud
 // The steps of one transcription up to the drained text; every failure leaves as an exception.
 rt::Task<QString> transcriptionSteps(std::shared_ptr<SpeechRecognizer> recognizer, QLocale currentLocale,
                                      AudioSource source, QString language, QStringList dictionary,
-                                     rt::AsyncChannel<TranscriptUpdate> out)
+                                     rt::AsyncChannel<TranscriptUpdate> out, std::shared_ptr<TakeWork> work)
 {
-    TakeCleanup cleanup;
+    const TakeCleanup cleanup{work};
+    TakeWork &take = *work;
 
     // 1.
     if (!recognizer->isAvailable())
@@ -288,46 +298,47 @@ rt::Task<QString> transcriptionSteps(std::shared_ptr<SpeechRecognizer> recognize
     qCInfo(lcLocalBackend).noquote() << QStringLiteral("analyzer format=%1")
                                             .arg(analyzerFormat ? describe(*analyzerFormat)
                                                                 : QStringLiteral("nil (feed as-is)"));
-    cleanup.analyzer = recognizer->makeAnalyzer(locale.resolved);
-    startAnalyzer(*cleanup.analyzer, dictionary);
+    take.analyzer = recognizer->makeAnalyzer(locale.resolved);
+    startAnalyzer(*take.analyzer, dictionary);
 
     // 9.
     rt::MainLoop &loop = co_await rt::currentLoop();
-    cleanup.drain = rt::spawn(loop, drainResults(cleanup.analyzer->results(), out));
+    take.drain = rt::spawn(loop, drainResults(take.analyzer->results(), out));
 
     // 10-11.
-    const std::int64_t fed = co_await feedBuffers(cleanup.analyzer, std::move(source), analyzerFormat);
+    const std::int64_t fed = co_await feedBuffers(take.analyzer, std::move(source), analyzerFormat);
 
     // 12.
     if (fed < 1) {
-        cleanup.drain.cancel();
-        co_await ignoreFailure(cleanup.drain);
+        take.drain.cancel();
+        co_await ignoreFailure(take.drain);
         throw ZEPAError::transcriptionFailed(QStringLiteral("No audio captured — check the mic"));
     }
 
     // 13.
-    std::shared_ptr<SpeechAnalyzer> shared = cleanup.analyzer;
+    std::shared_ptr<SpeechAnalyzer> shared = take.analyzer;
     auto finalize = [shared](std::stop_token stop) { return shared->finalizeAndFinishThroughEndOfInput(stop); };
     const rt::Result<void> finalized = co_await rt::runOnWorker(std::move(finalize));
     if (!finalized)
         throwRecognizerError(finalized.error());
-    cleanup.finished = true;
+    take.finished = true;
     qCInfo(lcLocalBackend) << "finalize returned; awaiting results drain";
 
     // 14. (The trim and the final update are the caller's.)
-    QString text = co_await cleanup.drain.value();
+    QString text = co_await take.drain.value();
     qCInfo(lcLocalBackend).noquote() << QStringLiteral("final text chars=%1").arg(text.size());
     co_return text;
 }
 
 rt::Task<void> runTranscription(std::shared_ptr<SpeechRecognizer> recognizer, QLocale currentLocale, AudioSource source,
-                                QString language, QStringList dictionary, rt::AsyncChannel<TranscriptUpdate> out)
+                                QString language, QStringList dictionary, rt::AsyncChannel<TranscriptUpdate> out,
+                                std::shared_ptr<TakeWork> work)
 {
     std::exception_ptr failure;
     std::optional<QString> text;
     try {
         text = co_await transcriptionSteps(std::move(recognizer), std::move(currentLocale), std::move(source),
-                                           std::move(language), std::move(dictionary), out);
+                                           std::move(language), std::move(dictionary), out, std::move(work));
     } catch (...) {
         failure = std::current_exception();
     }
@@ -357,11 +368,17 @@ rt::AsyncChannel<TranscriptUpdate> LocalBackend::transcribe(AudioSource source, 
                                                             QStringList dictionary)
 {
     rt::AsyncChannel<TranscriptUpdate> out;
-    rt::TaskHandle<void> task = rt::spawn(m_loop, runTranscription(m_recognizer, m_currentLocale, std::move(source),
-                                                                   std::move(language), std::move(dictionary), out));
-    // The consumer stopping (or the task itself ending the stream) stops the task; cancelling a
-    // finished task does nothing.
-    out.setOnTermination([task] { task.cancel(); });
+    auto work = std::make_shared<TakeWork>();
+    rt::TaskHandle<void> task =
+        rt::spawn(m_loop, runTranscription(m_recognizer, m_currentLocale, std::move(source), std::move(language),
+                                           std::move(dictionary), out, work));
+    // The consumer stopping (or the task itself ending the stream) stops the task, and the analysis
+    // and the drain at once rather than when the task next runs: at quit the loop may not run again,
+    // and the recogniser's threads would go on posting to it. Stopping what has ended does nothing.
+    out.setOnTermination([task, work] {
+        task.cancel();
+        work->end();
+    });
     return out;
 }
 

@@ -111,6 +111,15 @@ TEST_F(DictationControllerTest, AControllerEndedBeforeItsStartRunsOpensNoMicroph
     EXPECT_EQ(rig.cores.madeCount(), 0) << "a capture core was made";
 }
 
+TEST_F(DictationControllerTest, AControllerEndedWhileTranscribingStopsItsEngineAtOnce)
+{
+    // At quit the loop may never run again, and an engine still running would post to it.
+    captureTake();
+    auto transcription = rig.backends.last();
+    rig.controller.reset();
+    EXPECT_TRUE(*transcription->terminated);
+}
+
 TEST_F(DictationControllerTest, TapToLockThenPressFinishes)
 {
     controller.handleTriggerAction(TriggerAction::lock);
@@ -176,8 +185,8 @@ TEST_F(DictationControllerTest, EscapeWhileLiveOrThinkingDropsTheTakeSilently)
     captureTake();
     auto transcription = rig.backends.last();
     controller.cancelDictation();
+    EXPECT_TRUE(*transcription->terminated) << "the engine hears of the end before the loop runs again";
     rig.loop.runUntilIdle();
-    EXPECT_TRUE(*transcription->terminated);
     transcription->fail(ZEPAError::transcriptionFailed(QStringLiteral("late error")));
     rig.advance(200);
     EXPECT_EQ(rig.count(DiagnosticEvent::transcriptionFailed), 0);

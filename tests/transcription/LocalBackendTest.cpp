@@ -325,3 +325,29 @@ TEST_F(LocalBackendTest, ConsumerStoppingEndsTheWorkAtOnce)
     EXPECT_TRUE(recognizer->lastAnalyzer()->isCancelled()) << "a held finalisation must not keep the analyzer running";
     EXPECT_TRUE(outcome->done);
 }
+
+TEST_F(LocalBackendTest, AStoppedStreamEndsTheAnalysisBeforeTheLoopRunsAgain)
+{
+    // At quit the loop may never run again: what the recogniser's threads do after the stop must
+    // not post to it, whether it streamed or was finalising.
+    recognizer->configureAnalyzer = [](test::FakeSpeechAnalyzer &a) { a.holdFinalize = true; };
+    for (const bool finalizing : {false, true}) {
+        SCOPED_TRACE(finalizing ? "finalizing" : "streaming");
+        rt::AsyncChannel<SharedPCMBuffer> source;
+        source.send(buffer(audioFormat(16000, 1), 160));
+        if (finalizing)
+            source.finish();
+        run(AudioSource::stream(source, audioFormat(16000, 1)));
+        ASSERT_TRUE(settle([&] {
+            return !recognizer->analyzers().empty() &&
+                   recognizer->lastAnalyzer()->calls().contains(finalizing ? "finalize" : "feed");
+        }));
+        const std::shared_ptr<test::FakeSpeechAnalyzer> analyzer = recognizer->lastAnalyzer();
+        channel.cancel();
+        EXPECT_TRUE(analyzer->isCancelled());
+        const int pending = loop.pendingCount();
+        analyzer->emitResult({"late", false});
+        EXPECT_EQ(loop.pendingCount(), pending) << "a late result woke the loop";
+        loop.runUntilIdle();
+    }
+}
