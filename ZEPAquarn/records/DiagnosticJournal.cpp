@@ -17,7 +17,7 @@ namespace zq {
 namespace {
 
 // Write failures are swallowed by design; each step still runs.
-void appendBytes(const QString &path, const QByteArray &bytes)
+void appendBytes(const QString &path, const QByteArray &bytes, bool durable)
 {
     // O_NOFOLLOW: a link in the log's place must not make us append to a file elsewhere.
     // O_NONBLOCK: a FIFO in its place must not hold the writer until someone reads it.
@@ -46,6 +46,37 @@ void appendBytes(const QString &path, const QByteArray &bytes)
         left -= written;
     }
     // The line must be on disk before the run state that names it.
+    if (durable)
+        ::fsync(fd);
+    ::close(fd);
+}
+
+// Replaces `path` with `data` through a temporary and a rename, as rt::writeFileAtomically does,
+// but without waiting for the disk: another process sees the new file at once, and so does the
+// next launch after this process dies; only a crash of the whole system may lose it until
+// DiagnosticJournal::syncToDisk() has run.
+bool replaceWithoutSync(const QString &path, const QByteArray &data)
+{
+    const QFileInfo info(path);
+    QByteArray temporary =
+        QFile::encodeName(info.absolutePath() + QLatin1String("/.") + info.fileName() + QLatin1String(".tmp-XXXXXX"));
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool written = rt::writeAll(fd, data.constData(), data.size());
+    if (::close(fd) != 0 || !written || ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0) {
+        ::unlink(temporary.constData());
+        return false;
+    }
+    return true;
+}
+
+// Flushes one regular file (or folder) of the log folder to disk; never through a link.
+void syncPath(const QString &path, int flags)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | flags);
+    if (fd < 0)
+        return;
     ::fsync(fd);
     ::close(fd);
 }
@@ -117,10 +148,11 @@ std::optional<DiagnosticRunState> DiagnosticJournal::state() const
     return m_state;
 }
 
-void DiagnosticJournal::beginSession()
+void DiagnosticJournal::beginSession(Durability durability)
 {
     std::lock_guard lock(m_mutex);
-    prepareDirectoryLocked();
+    const bool durable = durability == Durability::synced;
+    prepareDirectoryLocked(durable);
 
     // A run state that cannot be read or decoded is treated as absent, but kept: the first line of
     // this session rewrites the file.
@@ -146,9 +178,19 @@ void DiagnosticJournal::beginSession()
                          {QStringLiteral("previous_build"), previous->build},
                          {QStringLiteral("last_event"), rawValue(previous->lastEvent)},
                          {QStringLiteral("last_event_at"), previous->updatedAt},
-                     });
+                     },
+                     durable);
     }
-    appendLocked(DiagnosticEvent::appLaunched, {});
+    appendLocked(DiagnosticEvent::appLaunched, {}, durable);
+}
+
+void DiagnosticJournal::syncToDisk()
+{
+    std::lock_guard lock(m_mutex);
+    // The lines first, then the run state that names the last of them, then the names themselves.
+    syncPath(currentLogPath(), 0);
+    syncPath(runStatePath(), 0);
+    syncPath(m_directory, O_DIRECTORY);
 }
 
 void DiagnosticJournal::endSession()
@@ -158,10 +200,10 @@ void DiagnosticJournal::endSession()
         return;
     appendLocked(DiagnosticEvent::appTerminated, {});
     m_state->active = false;
-    writeRunStateLocked();
+    writeRunStateLocked(true);
 }
 
-void DiagnosticJournal::appendLocked(DiagnosticEvent event, const DiagnosticMetadata &metadata)
+void DiagnosticJournal::appendLocked(DiagnosticEvent event, const DiagnosticMetadata &metadata, bool durable)
 {
     const QString timestamp = formatTimestamp(m_clocks.wallNow());
     const DiagnosticRecord record{timestamp, m_sessionID, m_appVersion, m_build, event, metadata};
@@ -171,17 +213,22 @@ void DiagnosticJournal::appendLocked(DiagnosticEvent event, const DiagnosticMeta
     line.append('\n');
 
     rotateIfNeededLocked(line.size());
-    appendBytes(currentLogPath(), line);
+    appendBytes(currentLogPath(), line, durable);
 
     if (m_state) {
         m_state->lastEvent = event;
         m_state->updatedAt = timestamp;
-        writeRunStateLocked();
+        writeRunStateLocked(durable);
     }
 }
 
-void DiagnosticJournal::writeRunStateLocked()
+void DiagnosticJournal::writeRunStateLocked(bool durable)
 {
+    if (!durable) {
+        if (!replaceWithoutSync(runStatePath(), m_state->toJson()))
+            qCDebug(lcDiagnostics) << "diagnostics: run state not written";
+        return;
+    }
     if (auto written = rt::writeFileAtomically(runStatePath(), m_state->toJson()); !written)
         qCDebug(lcDiagnostics) << "diagnostics: run state not written:" << written.error().message;
 }
@@ -200,13 +247,17 @@ void DiagnosticJournal::rotateIfNeededLocked(qint64 incomingBytes)
     }
 }
 
-void DiagnosticJournal::prepareDirectoryLocked()
+void DiagnosticJournal::prepareDirectoryLocked(bool durable)
 {
     if (auto made = rt::Paths::ensurePrivateDirectory(m_directory); !made)
         qCWarning(lcDiagnostics).noquote() << "diagnostics: log folder unusable:" << made.error().message;
     const QString readme = m_directory + QLatin1String("/README.txt");
-    if (!exists(readme))
+    if (exists(readme))
+        return;
+    if (durable)
         (void)rt::writeFileAtomically(readme, readmeText());
+    else
+        (void)replaceWithoutSync(readme, readmeText());
 }
 
 } // namespace zq

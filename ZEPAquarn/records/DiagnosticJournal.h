@@ -41,11 +41,18 @@ public:
     const QString &appVersion() const { return m_appVersion; }
     const QString &build() const { return m_build; }
 
+    // Whether a write waits until its bytes are on the disk. Every write does, except those of a
+    // session begun with `visible`: they are in place for this process's death at once (a crash, a
+    // kill), and for a crash of the whole system once syncToDisk() has run.
+    enum class Durability { synced, visible };
+
     // Appends a line when a session has begun; before that the event is dropped without a trace.
     void recordIfActive(DiagnosticEvent event, const DiagnosticMetadata &metadata);
     // Prepares the folder, reads the previous run state, writes "previous_run_unclean" when the
     // previous process did not end normally, then "app_launched".
-    void beginSession();
+    void beginSession(Durability durability = Durability::synced);
+    // Flushes the journal, the run state and the folder to disk.
+    void syncToDisk();
     // Writes "app_terminated" and marks the run state inactive. Does nothing before a session.
     void endSession();
 
@@ -58,10 +65,10 @@ public:
     static QByteArray readmeText();
 
 private:
-    void appendLocked(DiagnosticEvent event, const DiagnosticMetadata &metadata);
+    void appendLocked(DiagnosticEvent event, const DiagnosticMetadata &metadata, bool durable = true);
     void rotateIfNeededLocked(qint64 incomingBytes);
-    void prepareDirectoryLocked();
-    void writeRunStateLocked();
+    void prepareDirectoryLocked(bool durable);
+    void writeRunStateLocked(bool durable);
 
     const QString m_directory;
     const rt::Clocks &m_clocks;

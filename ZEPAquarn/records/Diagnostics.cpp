@@ -100,7 +100,12 @@ void Diagnostics::start()
     if (m_options.installCrashHandler && !m_options.crashReportDirectory.isEmpty())
         CrashReportWriter::install(m_options.crashReportDirectory, m_journal.appVersion(), m_journal.build());
 
-    m_journal.beginSession();
+    // The run state of this session is in place before start() returns, so a crash or a kill from
+    // here on is found at the next launch; waiting for the disk as well would hold the caller (the
+    // main thread at launch) for as long as the disk takes, tens to hundreds of milliseconds on a
+    // busy machine. The writer queue waits for it instead, before any other line of this run.
+    m_journal.beginSession(DiagnosticJournal::Durability::visible);
+    m_writerQueue.post([journal = &m_journal] { journal->syncToDisk(); });
 
     rt::MainLoop *mainLoop = m_options.mainLoop;
     if (!mainLoop) {

@@ -1,5 +1,6 @@
 #include "records/DiagnosticJournal.h"
 #include "records/Diagnostics.h"
+#include "runtime/FileOps.h"
 
 #include "support/TestFiles.h"
 #include "support/VirtualLoop.h"
@@ -92,9 +93,10 @@ TEST_F(DiagnosticJournalTest, SessionsAcrossLaunches)
         EXPECT_EQ(state->lastEvent, DiagnosticEvent::pasteSucceeded);
     }
     {
-        // After a normal end: no unclean-run line.
+        // After a normal end: no unclean-run line. The launch writes without waiting for the disk,
+        // as the application's does: a process that dies is still found by the next.
         DiagnosticJournal second = makeJournal(QStringLiteral("SECOND"));
-        second.beginSession();
+        second.beginSession(DiagnosticJournal::Durability::visible);
         loop.advance(std::chrono::seconds(5));
         second.recordIfActive(DiagnosticEvent::captureCompleted, {});
         // ... and this process "dies" here, without ending its session.
@@ -124,6 +126,33 @@ TEST_F(DiagnosticJournalTest, SessionsAcrossLaunches)
     EXPECT_EQ(unclean.value(QStringLiteral("last_event_at")), QStringLiteral("2026-03-02T09:00:05.000Z"));
     EXPECT_EQ(third.state()->lastEvent, DiagnosticEvent::appLaunched);
     EXPECT_TRUE(third.state()->active);
+}
+
+TEST_F(DiagnosticJournalTest, ALaunchThatSkipsTheDiskWaitNeverWritesThroughALinkAndLeavesNoTemporary)
+{
+    for (const auto durability : {DiagnosticJournal::Durability::visible, DiagnosticJournal::Durability::synced}) {
+        QTemporaryDir folder;
+        const QString outside = folder.filePath(QStringLiteral("outside.json"));
+        writeFile(outside, "{}");
+        DiagnosticJournal journal(folder.filePath(QStringLiteral("logs")), loop.clocks(), QStringLiteral("S"),
+                                  QStringLiteral("1"), QStringLiteral("2"));
+        QDir().mkpath(journal.directory());
+        ASSERT_TRUE(QFile::link(outside, journal.runStatePath()));
+
+        journal.beginSession(durability);
+        journal.syncToDisk();
+
+        EXPECT_EQ(readFile(outside), QByteArray("{}")) << "the link's target is never written";
+        const QFileInfo state(journal.runStatePath());
+        EXPECT_FALSE(state.isSymLink());
+        const auto written = DiagnosticRunState::fromJson(readFile(journal.runStatePath()));
+        ASSERT_TRUE(written);
+        EXPECT_TRUE(written->active);
+        EXPECT_EQ(written->lastEvent, DiagnosticEvent::appLaunched);
+        EXPECT_EQ(QFile::permissions(journal.runStatePath()) & (QFile::ReadGroup | QFile::ReadOther), 0);
+        for (const QString &name : QDir(journal.directory()).entryList(QDir::Files | QDir::Hidden | QDir::System))
+            EXPECT_FALSE(rt::isAtomicWriteTemporary(name)) << name.toStdString();
+    }
 }
 
 TEST_F(DiagnosticJournalTest, UnreadableRunStateMeansNoPreviousRun)
