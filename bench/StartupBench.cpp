@@ -7,7 +7,9 @@
 // The model's files are read warm (as a relaunch finds them in the page cache) and cold: before a cold
 // launch they are dropped from the page cache (pages another process maps stay; the share still
 // cached is reported). The first launch of a run has no dictionary cut in its cache folder yet and
-// is reported on its own. ZQ_BENCH_APP names another build of the application to measure.
+// is reported on its own. ZQ_BENCH_APP names another build of the application to measure;
+// ZQ_BENCH_BASELINE_APP names one (an earlier one, say) to launch between the application and the bare
+// tray program, so a change is measured against what it replaces in the same run.
 #include "platform/linux/PocketSphinxDecoder.h"
 #include "support/E2EEnvironment.h"
 
@@ -233,6 +235,8 @@ void launchToTrayIcon(benchmark::State &state)
     std::vector<double> coldModelFloor;
     std::vector<double> stillCached;
     std::optional<double> firstLaunchReady;
+    const QString baseline = qEnvironmentVariable("ZQ_BENCH_BASELINE_APP");
+    std::vector<double> baselineApp;
     auto fail = [&](const char *why) {
         state.SkipWithError(why);
         XCloseDisplay(display);
@@ -240,6 +244,9 @@ void launchToTrayIcon(benchmark::State &state)
     for (auto _ : state) {
         for (int launch = 0; launch < 8; ++launch) {
             const auto ours = launcher.launch(application, readyLine);
+            std::optional<Launcher::Launch> other;
+            if (!baseline.isEmpty())
+                other = launcher.launch(baseline);
             const auto plain = launcher.launch(bare);
             const auto plainModel = launcher.launch(bareModel, readyLine, false);
             stillCached.push_back(dropFromPageCache(modelFiles(env)));
@@ -252,6 +259,8 @@ void launchToTrayIcon(benchmark::State &state)
                 return fail("the application's speech model never became ready");
             if (!plain.icon)
                 return fail("the bare tray program showed no icon");
+            if (other && !other->icon)
+                return fail("the baseline build showed no icon");
             if (!plainModel.ready || !coldPlainModel.ready)
                 return fail("the bare speech model program never became ready");
             // The first launch finds no dictionary cut kept yet and makes it.
@@ -264,6 +273,8 @@ void launchToTrayIcon(benchmark::State &state)
             modelFloor.push_back(*plainModel.ready);
             coldModelReady.push_back(*coldOurs.ready);
             coldModelFloor.push_back(*coldPlainModel.ready);
+            if (other)
+                baselineApp.push_back(*other->icon);
         }
     }
     XCloseDisplay(display);
@@ -278,6 +289,10 @@ void launchToTrayIcon(benchmark::State &state)
         state.counters["first_launch_model_ready_ms"] = 1000 * *firstLaunchReady;
     state.counters["cold_pages_still_cached_share"] = zq::bench::median(stillCached);
     zq::bench::reportRatio(state, "app_over_bare_tray", app, floor);
+    if (!baselineApp.empty()) {
+        zq::bench::reportMedianAndWorst(state, baselineApp, "ms", 1000, "baseline_app_");
+        zq::bench::reportRatio(state, "baseline_app_over_bare_tray", baselineApp, floor);
+    }
     zq::bench::reportRatio(state, "model_ready_over_bare_model", modelReady, modelFloor);
     zq::bench::reportRatio(state, "cold_model_ready_over_bare_model", coldModelReady, coldModelFloor);
     zq::bench::reportLimit("model_ready_after_launch", 1000 * zq::bench::median(modelReady), kModelReadyLimitMs, "ms");
