@@ -176,8 +176,26 @@ signals:
 private:
     struct TakeWriter; // the take file and stream, written on the audio thread
 
+    // The buffers a session opened for a take delivers while the start proves it. They were
+    // captured after the press that asked for the session, so they open the take: its first buffer
+    // is the one that proved the session, not the microphone's next delivery.
+    struct HeldAudio {
+        std::uint64_t generation = 0;
+        rt::Nanos askedAt{0};     // when the session was asked for (continuous clock)
+        rt::Nanos lastArrival{0}; // when the newest buffer came
+        double seconds = 0;
+        std::vector<platform::SharedPCMBuffer> buffers; // copies, oldest first
+    };
+    // The most a start holds: more than the slowest first buffer and route check take.
+    static constexpr double kHeldAudioLimit = 3.0;
+    // The held buffers a take may begin with: only as much audio, the newest, as can have been
+    // captured since the session was asked for; a source that hands over a backlog at once (a pipe,
+    // a network source) gives older audio first, and that never enters the take.
+    static std::vector<platform::SharedPCMBuffer> capturedSinceAsked(HeldAudio held);
+
     // What the audio thread shares with the engine: four cells, each under its own lock, held for
-    // a read or a write only and never two at once.
+    // a read or a write only and never two at once (beginTake() alone counts the held buffers it
+    // writes while it installs the take, so no buffer of the audio thread can come between).
     struct TapCells {
         std::mutex generationLock;
         std::uint64_t activeGeneration = 0;
@@ -187,6 +205,8 @@ private:
         std::function<void()> firstTapWake;
         std::mutex takeIOLock;
         std::shared_ptr<TakeWriter> takeIO;
+        // Under takeIOLock: what the session of a fresh start delivers before its take begins.
+        std::optional<HeldAudio> held;
         std::mutex firesLock;
         std::int64_t fires = 0;
         std::int64_t copyFails = 0;
@@ -245,6 +265,10 @@ private:
 
     // Take.
     void beginTake(TakeMode mode);
+    void dropHeldAudio();
+    std::uint64_t activeGeneration() const;
+    // The meter's levels and the take's proof for buffers written to the take (main thread).
+    void reportTakeBuffers(const std::vector<platform::SharedPCMBuffer> &buffers, std::int64_t fires, bool fileCreated);
     void endTake();
     static void deleteTakeFile(const QString &path);
     void closeTakeWriter(const std::shared_ptr<TakeWriter> &writer);
@@ -260,7 +284,10 @@ private:
         double bufferDuration = 0;
         platform::AudioFormat format;
         bool fileCreated = false;
+        // The take's first buffers: they prove its capture.
+        bool first = false;
     };
+    static TapReport tapReportOf(const platform::PCMBuffer &buffer);
     void tapArrived(const TapReport &report);
     void ingestLevels(const std::vector<double> &levels, double chunkDuration, double bufferDuration);
     void scheduleRecoveryCheck();
@@ -301,6 +328,9 @@ private:
     std::optional<rt::AsyncChannel<platform::SharedPCMBuffer>> m_buffers;
     std::optional<platform::AudioFormat> m_takeFormat;
     std::uint64_t m_takeSerial = 0;
+    // Set while a start opens a session of its own for its take: that session's first buffers are
+    // held for the take (HeldAudio). A warm session's are not: they may predate the press.
+    bool m_holdStartAudio = false;
     // The four cells the audio thread shares with the engine, each under its own lock.
     std::shared_ptr<TapCells> m_cells;
 

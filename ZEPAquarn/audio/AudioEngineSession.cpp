@@ -153,6 +153,7 @@ rt::Task<bool> AudioEngine::start(TakeMode mode, bool allowRescueFallback, std::
     // 7.
     if (!reuse) {
         teardownSession();
+        m_holdStartAudio = true;
         try {
             co_await openSessionWithRetry(preference, resolved, allowRescueFallback, true);
         } catch (...) {
@@ -199,6 +200,7 @@ rt::Task<bool> AudioEngine::warmSessionReusable(QString prefUID, std::optional<p
 
 bool AudioEngine::claimIntent(TakeStartIntent &intent, TakeMode mode, const char *at)
 {
+    m_holdStartAudio = false;
     if (intent.consume()) {
         std::exception_ptr error;
         try {
@@ -206,11 +208,13 @@ bool AudioEngine::claimIntent(TakeStartIntent &intent, TakeMode mode, const char
         } catch (...) {
             error = std::current_exception();
         }
+        dropHeldAudio();
         transition(TakeLifecycleEvent::startEnded(m_core != nullptr), at);
         if (error)
             std::rethrow_exception(error);
         return false;
     }
+    dropHeldAudio();
     qCInfo(lcAudio) << "session became ready after its take intent ended — keeping it warm without beginning a take";
     scheduleGraceRelease(QStringLiteral("ended attempt warm session"), kEndedIntentWarmKeep);
     transition(TakeLifecycleEvent::startEnded(m_core != nullptr), at);
@@ -219,6 +223,8 @@ bool AudioEngine::claimIntent(TakeStartIntent &intent, TakeMode mode, const char
 
 void AudioEngine::endFailedStart(const char *at)
 {
+    m_holdStartAudio = false;
+    dropHeldAudio();
     // Nobody owns a session that a failed start leaves behind (its grace timer was cancelled when
     // the start claimed it), so release the microphone rather than keep it open indefinitely.
     teardownSession();
@@ -439,6 +445,13 @@ rt::Task<void> AudioEngine::startSession(QString prefUID, std::optional<platform
     {
         std::lock_guard lock(m_cells->generationLock);
         generation = ++m_cells->activeGeneration;
+    }
+    {
+        // A start's rebuild or fallback holds only what its newest session delivers.
+        std::lock_guard lock(m_cells->takeIOLock);
+        m_cells->held.reset();
+        if (m_holdStartAudio)
+            m_cells->held = HeldAudio{generation, m_clocks.continuousNow(), {}, 0, {}};
     }
     CaptureTapCallback tap = [cells = m_cells, generation](const platform::SharedPCMBuffer &buffer,
                                                            const CaptureTime &) {

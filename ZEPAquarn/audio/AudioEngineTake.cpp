@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 
 namespace zq {
 
@@ -183,6 +184,18 @@ void AudioEngine::handleTapBuffer(const std::shared_ptr<TapCells> &cells, std::u
     {
         std::lock_guard lock(cells->takeIOLock);
         writer = cells->takeIO;
+        if (!writer && cells->held && cells->held->generation == generation) {
+            HeldAudio &held = *cells->held;
+            if (auto copy = copyPCMBuffer(*buffer)) {
+                held.seconds += copy->duration();
+                held.buffers.push_back(std::move(copy));
+                held.lastArrival = now;
+                while (held.seconds > kHeldAudioLimit && held.buffers.size() > 1) {
+                    held.seconds -= held.buffers.front()->duration();
+                    held.buffers.erase(held.buffers.begin());
+                }
+            }
+        }
     }
     if (!writer)
         return;
@@ -190,23 +203,16 @@ void AudioEngine::handleTapBuffer(const std::shared_ptr<TapCells> &cells, std::u
     if (!outcome.accepted)
         return;
 
-    TapReport report;
+    TapReport report = tapReportOf(*buffer);
     report.takeSerial = writer->serial;
-    report.format = buffer->format();
     report.fileCreated = outcome.fileExists;
-    const double rate = buffer->format().sampleRate;
-    const int chunk = std::max(static_cast<int>(rate / 48.0), 1);
-    report.levels = chunkRMS(*buffer, chunk);
-    if (rate > 0) {
-        report.chunkDuration = chunk / rate;
-        report.bufferDuration = buffer->frameLength() / rate;
-    }
     {
         std::lock_guard lock(cells->firesLock);
         ++cells->fires;
         if (outcome.copyFailed)
             ++cells->copyFails;
         report.fires = cells->fires;
+        report.first = cells->fires == 1;
     }
     cells->loop->post([alive = cells->alive, engine = cells->engine, report = std::move(report)] {
         if (alive.lock())
@@ -214,12 +220,72 @@ void AudioEngine::handleTapBuffer(const std::shared_ptr<TapCells> &cells, std::u
     });
 }
 
+AudioEngine::TapReport AudioEngine::tapReportOf(const platform::PCMBuffer &buffer)
+{
+    TapReport report;
+    report.format = buffer.format();
+    const double rate = buffer.format().sampleRate;
+    const int chunk = std::max(static_cast<int>(rate / 48.0), 1);
+    report.levels = chunkRMS(buffer, chunk);
+    if (rate > 0) {
+        report.chunkDuration = chunk / rate;
+        report.bufferDuration = buffer.frameLength() / rate;
+    }
+    return report;
+}
+
+std::vector<platform::SharedPCMBuffer> AudioEngine::capturedSinceAsked(HeldAudio held)
+{
+    double allowed = double((held.lastArrival - held.askedAt).count()) / 1e9;
+    std::vector<platform::SharedPCMBuffer> kept;
+    for (auto it = held.buffers.rbegin(); it != held.buffers.rend() && allowed > 0; ++it) {
+        const platform::PCMBuffer &buffer = **it;
+        const double rate = buffer.format().sampleRate;
+        const auto frames = static_cast<std::int64_t>(buffer.frameLength());
+        const auto fit = std::min<std::int64_t>(frames, rate > 0 ? std::llround(allowed * rate) : 0);
+        if (fit <= 0)
+            break;
+        if (fit == frames) {
+            kept.push_back(*it);
+        } else {
+            // Only the newest part of this one can be that recent.
+            std::vector<const float *> tails;
+            for (int c = 0; c < buffer.channelCount(); ++c)
+                tails.push_back(buffer.channelData(c) + (frames - fit));
+            if (auto tail = makePCMBuffer(tails.data(), int(tails.size()), fit, buffer.format()))
+                kept.push_back(std::move(tail));
+        }
+        allowed -= double(fit) / rate;
+    }
+    std::reverse(kept.begin(), kept.end());
+    return kept;
+}
+
+void AudioEngine::dropHeldAudio()
+{
+    std::lock_guard lock(m_cells->takeIOLock);
+    m_cells->held.reset();
+}
+
+void AudioEngine::reportTakeBuffers(const std::vector<platform::SharedPCMBuffer> &buffers, std::int64_t fires,
+                                    bool fileCreated)
+{
+    for (std::size_t i = 0; i < buffers.size(); ++i) {
+        TapReport report = tapReportOf(*buffers[i]);
+        report.takeSerial = m_takeSerial;
+        report.fileCreated = fileCreated;
+        report.fires = fires - std::int64_t(buffers.size() - 1 - i);
+        report.first = i == 0;
+        tapArrived(report);
+    }
+}
+
 void AudioEngine::tapArrived(const TapReport &report)
 {
     // A buffer of a take that has ended meanwhile proves nothing about the next one.
     if (report.takeSerial != m_takeSerial || m_takePhase.kind() != TakePhase::Kind::live)
         return;
-    if (report.fires == 1) {
+    if (report.first) {
         qCInfo(lcAudio).noquote() << QStringLiteral("tap live: buffer format=%1, file=%2")
                                          .arg(formatDescription(report.format), report.fileCreated
                                                                                     ? QStringLiteral("created")
@@ -294,12 +360,43 @@ void AudioEngine::beginTake(TakeMode mode)
     m_buffers = stream;
 
     auto writer = std::make_shared<TakeWriter>(++m_takeSerial, path, *m_takeFormat, std::move(stream));
+    std::vector<platform::SharedPCMBuffer> opening;
+    std::int64_t fires = 0;
+    bool fileCreated = false;
     {
+        // The buffers that proved this take's own session go first; the audio thread's next one
+        // waits for the lock, so it follows them into the file and the stream.
         std::lock_guard lock(m_cells->takeIOLock);
+        std::optional<HeldAudio> held = std::exchange(m_cells->held, std::nullopt);
+        if (held && held->generation == activeGeneration())
+            opening = capturedSinceAsked(std::move(*held));
+        for (const auto &buffer : opening) {
+            const auto outcome = writer->write(*buffer);
+            fileCreated = outcome.fileExists;
+            std::lock_guard firesLock(m_cells->firesLock);
+            fires = ++m_cells->fires;
+            if (outcome.copyFailed)
+                ++m_cells->copyFails;
+        }
         std::swap(m_cells->takeIO, writer);
     }
     closeTakeWriter(writer); // a take that was never ended must not leave its file open
     transition(TakeLifecycleEvent::takeBegan(), "beginTake(mode:)");
+    if (!opening.empty()) {
+        qCInfo(lcAudio).noquote() << QStringLiteral(
+                                         "take begins with the %1 ms its session delivered since it was asked for")
+                                         .arg(std::llround(1000 * std::accumulate(opening.begin(), opening.end(), 0.0,
+                                                                                  [](double sum, const auto &b) {
+                                                                                      return sum + b->duration();
+                                                                                  })));
+        reportTakeBuffers(opening, fires, fileCreated);
+    }
+}
+
+std::uint64_t AudioEngine::activeGeneration() const
+{
+    std::lock_guard lock(m_cells->generationLock);
+    return m_cells->activeGeneration;
 }
 
 void AudioEngine::closeTakeWriter(const std::shared_ptr<TakeWriter> &writer)

@@ -283,6 +283,83 @@ TEST_F(AudioEngineTest, TheProvingBufferBeginsTheTakeAsItArrivesNotAtTheNextPoll
     EXPECT_EQ(loop.now() - waiting, 3ms);
 }
 
+// What a session opened for a take delivered while the start proved it opens the take, as far as it
+// can have been captured since the session was asked for; a warm session's earlier buffers never do.
+TEST_F(AudioEngineTest, ATakeOnAFreshSessionBeginsWithTheBuffersThatProvedIt)
+{
+    struct Delivery {
+        std::uint32_t frames;
+        float value;
+    };
+    struct Case {
+        const char *name;
+        bool warm;
+        double after; // seconds from the ask (or, warm, before the start) to the deliveries
+        std::vector<Delivery> deliveries;
+        std::vector<float> opening; // the value of each buffer the take begins with
+        std::uint32_t openingFrames;
+    };
+    const std::vector<Case> cases{
+        {"the proving buffer, 10 ms after the ask", false, 0.01, {{480, 0.2f}}, {0.2f}, 480},
+        {"two buffers in 25 ms", false, 0.025, {{480, 0.2f}, {480, 0.3f}}, {0.2f, 0.3f}, 960},
+        {"a backlog handed over at once: only its newest 10 ms", false, 0.01, {{9120, 0.2f}, {480, 0.3f}}, {0.3f}, 480},
+        {"a backlog cut inside a buffer", false, 0.015, {{9120, 0.2f}, {480, 0.3f}}, {0.2f, 0.3f}, 720},
+        {"a warm session's buffer from before the start", true, 0.1, {{480, 0.2f}}, {}, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        engine.reset();
+        const auto bt = hardware.addDevice(
+            {QStringLiteral("bt-%1").arg(c.name), QStringLiteral("BT Mic"), transportType::bluetooth});
+        hardware.setDefaultInput(bt);
+        factory.setDefaultScript(script(bt, QStringLiteral("BT Mic"), InputTransport::bluetooth));
+        engine = makeEngine();
+        int liveCalls = 0;
+        engine->setOnTakeLive([&] { ++liveCalls; });
+        feeding = false;
+        if (c.warm) {
+            ASSERT_TRUE(beginQuietTake());
+            (void)engine->takeResult(); // a Bluetooth session is held for the next take
+            liveCalls = 0;
+            for (const Delivery &d : c.deliveries)
+                factory.last()->deliver(d.frames, d.value);
+            advance(c.after);
+        }
+        auto handle = startTake(TakeMode::streamed);
+        settle();
+        if (!c.warm) {
+            advance(c.after);
+            for (const Delivery &d : c.deliveries)
+                factory.last()->deliver(d.frames, d.value);
+        }
+        ASSERT_TRUE(advanceUntil([&] { return handle.isDone(); }));
+        ASSERT_FALSE(handle.hasFailed());
+        EXPECT_EQ(liveCalls, c.opening.empty() ? 0 : 1) << "live at once, without waiting for the next buffer";
+        EXPECT_EQ(engine->captureLive(), !c.opening.empty());
+        EXPECT_EQ(engine->tapFires(), std::int64_t(c.opening.size()));
+
+        auto stream = engine->buffers();
+        ASSERT_TRUE(stream.has_value());
+        factory.last()->deliver(480, 0.5f); // the microphone's next delivery follows them
+        engine->discardTake();
+        std::vector<float> values;
+        std::uint32_t frames = 0;
+        auto drain = [](rt::AsyncChannel<platform::SharedPCMBuffer> channel, std::vector<float> &values,
+                        std::uint32_t &frames) -> rt::Task<void> {
+            while (auto buffer = co_await channel.next()) {
+                values.push_back((*buffer)->channelData(0)[0]);
+                frames += (*buffer)->frameLength();
+            }
+        };
+        rt::spawn(loop, drain(*stream, values, frames));
+        loop.runUntilIdle();
+        std::vector<float> expected = c.opening;
+        expected.push_back(0.5f);
+        EXPECT_EQ(values, expected);
+        EXPECT_EQ(frames, c.openingFrames + 480);
+    }
+}
+
 TEST_F(AudioEngineTest, StartWithAWithdrawnIntentChangesNothing)
 {
     auto intent = std::make_shared<TakeStartIntent>();
