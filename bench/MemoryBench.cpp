@@ -1,8 +1,8 @@
 // Memory of the real application on private services, as the system counts it: the resident set
 // (RSS) and the proportional set (PSS, shared pages split among the processes that map them) from
 // /proc/PID/smaps_rollup. Read after the launch (the speech model loaded and the loop settled), after
-// 20 takes of recorded speech, with every page of the main window and the tray panel opened once,
-// and after the main window has stayed closed long enough to give back what its pages hold.
+// the first take and after 20 takes of recorded speech, with every page of the main window and the tray panel opened
+// once, and after the main window has stayed closed long enough to give back what its pages hold.
 #include "records/DiagnosticEvent.h"
 #include "support/DesktopDriver.h"
 #include "support/E2EEnvironment.h"
@@ -39,9 +39,23 @@ struct Footprint {
     double pssMB = 0;
 };
 
-// The process's resident and proportional sets; none when /proc does not answer.
-std::optional<Footprint> footprint(pid_t pid)
+// With ZQ_BENCH_SMAPS_DIR set, each reading also keeps the process's whole smaps there as
+// <point>.smaps, to see which mappings grew between two points.
+void keepSmaps(pid_t pid, const char *point)
 {
+    const QString folder = qEnvironmentVariable("ZQ_BENCH_SMAPS_DIR");
+    if (folder.isEmpty())
+        return;
+    QFile smaps(QStringLiteral("/proc/%1/smaps").arg(pid));
+    QFile copy(folder + QLatin1Char('/') + QLatin1String(point) + QStringLiteral(".smaps"));
+    if (smaps.open(QIODevice::ReadOnly) && copy.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        copy.write(smaps.readAll());
+}
+
+// The process's resident and proportional sets; none when /proc does not answer.
+std::optional<Footprint> footprint(pid_t pid, const char *point)
+{
+    keepSmaps(pid, point);
     QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
     if (!rollup.open(QIODevice::ReadOnly))
         return std::nullopt;
@@ -150,6 +164,7 @@ void memoryInUse(benchmark::State &state)
         return;
     }
     std::optional<Footprint> launched;
+    std::optional<Footprint> afterFirstTake;
     std::optional<Footprint> afterTakes;
     std::optional<Footprint> withPages;
     std::optional<Footprint> closed;
@@ -166,7 +181,7 @@ void memoryInUse(benchmark::State &state)
             return;
         }
         QThread::msleep(3000);
-        launched = footprint(env.appPid());
+        launched = footprint(env.appPid(), "launch");
 
         if (!env.target().activate()) {
             state.SkipWithError("the target window cannot take the keyboard focus");
@@ -179,9 +194,15 @@ void memoryInUse(benchmark::State &state)
                 return;
             }
             pasted += done == Take::pasted ? 1 : 0;
+            // What the first take leaves (the decoder's and the audio layer's first use) against
+            // what the other nineteen add: a leak grows with every take.
+            if (take == 1) {
+                QThread::msleep(2000);
+                afterFirstTake = footprint(env.appPid(), "first_take");
+            }
         }
         QThread::msleep(2000);
-        afterTakes = footprint(env.appPid());
+        afterTakes = footprint(env.appPid(), "takes");
 
         QString error;
         const QString window = openEveryPage(env, error);
@@ -189,27 +210,30 @@ void memoryInUse(benchmark::State &state)
             state.SkipWithError(qPrintable(error));
             return;
         }
-        withPages = footprint(env.appPid());
+        withPages = footprint(env.appPid(), "pages");
 
         if (!closeWindow(env.display(), window)) {
             state.SkipWithError("the main window could not be asked to close");
             return;
         }
         QThread::msleep(std::chrono::milliseconds(kClosedFor).count());
-        closed = footprint(env.appPid());
+        closed = footprint(env.appPid(), "closed");
         released = env.waitForAppLog("its pages are let go", 1s);
         if (!env.stopApp()) {
             state.SkipWithError("the application did not quit cleanly");
             return;
         }
     }
-    if (!launched || !afterTakes || !withPages || !closed) {
+    if (!launched || !afterFirstTake || !afterTakes || !withPages || !closed) {
         state.SkipWithError("/proc gave no memory figures for the application");
         return;
     }
     state.SetIterationTime(1); // the figures are the counters
-    const std::vector<std::pair<const char *, Footprint>> points{
-        {"launch", *launched}, {"takes", *afterTakes}, {"pages", *withPages}, {"closed", *closed}};
+    const std::vector<std::pair<const char *, Footprint>> points{{"launch", *launched},
+                                                                 {"first_take", *afterFirstTake},
+                                                                 {"takes", *afterTakes},
+                                                                 {"pages", *withPages},
+                                                                 {"closed", *closed}};
     for (const auto &[name, figures] : points) {
         state.counters[std::string(name) + "_rss_MB"] = figures.rssMB;
         state.counters[std::string(name) + "_pss_MB"] = figures.pssMB;
