@@ -7,6 +7,15 @@
 
 namespace zq::test {
 
+std::vector<std::int16_t> asPcm16(const std::vector<float> &samples)
+{
+    std::vector<std::int16_t> pcm;
+    pcm.reserve(samples.size());
+    for (const float sample : samples)
+        pcm.push_back(static_cast<std::int16_t>(std::clamp(sample, -1.0f, 1.0f) * 32767.0f));
+    return pcm;
+}
+
 std::vector<float> loadRawSpeech(const QString &path, float gain)
 {
     QFile file(path);

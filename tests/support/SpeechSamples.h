@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <vector>
 
 namespace zq::test {
@@ -13,6 +14,9 @@ inline const QString kGoForwardSpeech = QStringLiteral("/usr/share/pocketsphinx/
 
 // 16 kHz mono 16-bit raw samples as float, scaled by `gain`; empty when the file cannot be read.
 std::vector<float> loadRawSpeech(const QString &path, float gain = 1.0f);
+
+// Float samples as the decoder takes them: 16-bit, clamped.
+std::vector<std::int16_t> asPcm16(const std::vector<float> &samples);
 
 // The samples as a live microphone would give them: 48 kHz stereo (a naive 3x hold is enough for
 // speech below 8 kHz once the engine filters it back down), in 0.1 s blocks.

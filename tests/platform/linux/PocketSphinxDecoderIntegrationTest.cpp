@@ -39,9 +39,7 @@ TEST(PocketSphinxDecoderIntegrationTest, DecodersLoadWhileAnotherDecodesWithoutT
     const auto model = platform::PocketSphinxModel::debianEnglish();
     ZQ_REQUIRE_SERVICE(model.isInstalled() && QFile::exists(test::kGoForwardSpeech),
                        "the pocketsphinx-en-us model and pocketsphinx-testdata are needed");
-    std::vector<std::int16_t> speech;
-    for (const float sample : test::loadRawSpeech(test::kGoForwardSpeech))
-        speech.push_back(static_cast<std::int16_t>(sample * 32767.0f));
+    const std::vector<std::int16_t> speech = test::asPcm16(test::loadRawSpeech(test::kGoForwardSpeech));
     std::unique_ptr<PocketSphinxDecoder> running = PocketSphinxDecoder::load(model).value();
     // The library writes every decoder's log lines to one stream of the process; replacing it closes
     // the old one under whoever is writing to it.
@@ -119,9 +117,7 @@ TEST(PocketSphinxDecoderIntegrationTest, ADecoderOnTheCutDictionaryHearsAndLooks
     const auto model = platform::PocketSphinxModel::debianEnglish();
     ZQ_REQUIRE_SERVICE(model.isInstalled() && QFile::exists(test::kGoForwardSpeech),
                        "the pocketsphinx-en-us model and pocketsphinx-testdata are needed");
-    std::vector<std::int16_t> speech;
-    for (const float sample : test::loadRawSpeech(test::kGoForwardSpeech))
-        speech.push_back(static_cast<std::int16_t>(sample * 32767.0f));
+    const std::vector<std::int16_t> speech = test::asPcm16(test::loadRawSpeech(test::kGoForwardSpeech));
     QTemporaryDir cache;
     const std::string folder = cache.path().toStdString();
     std::unique_ptr<PocketSphinxDecoder> whole = PocketSphinxDecoder::load(model).value();
@@ -144,9 +140,8 @@ TEST(PocketSphinxDecoderIntegrationTest, ADecoderOnTheCutDictionaryHearsAndLooks
     // A vocabulary naming a left-out word teaches the decoder the dictionary's pronunciations, so
     // the word comes out as from the whole dictionary (it is not in the language model: nothing else
     // could produce it). The second decode of each, once the channel estimate fits the voice.
-    std::vector<std::int16_t> named;
-    for (const float sample : test::speakText(QStringLiteral("the role of acetylcholine in memory")))
-        named.push_back(static_cast<std::int16_t>(sample * 32767.0f));
+    const std::vector<std::int16_t> named =
+        test::asPcm16(test::speakText(QStringLiteral("the role of acetylcholine in memory")));
     ZQ_REQUIRE_SERVICE(!named.empty(), "espeak-ng is needed");
     QString heard[2];
     for (PocketSphinxDecoder *decoder : {cut.get(), whole.get()}) {
@@ -166,9 +161,7 @@ TEST(PocketSphinxDecoderIntegrationTest, AFirstLaunchKeepsTheCutDictionaryAndThe
     const auto model = platform::PocketSphinxModel::debianEnglish();
     ZQ_REQUIRE_SERVICE(model.isInstalled() && QFile::exists(test::kGoForwardSpeech),
                        "the pocketsphinx-en-us model and pocketsphinx-testdata are needed");
-    std::vector<std::int16_t> speech;
-    for (const float sample : test::loadRawSpeech(test::kGoForwardSpeech))
-        speech.push_back(static_cast<std::int16_t>(sample * 32767.0f));
+    const std::vector<std::int16_t> speech = test::asPcm16(test::loadRawSpeech(test::kGoForwardSpeech));
     QTemporaryDir cache;
     const QString folder = cache.filePath(QStringLiteral("not-yet-made"));
     for (const char *dictionary : {"(whole dictionary)", "(cut dictionary)"}) {

@@ -153,9 +153,7 @@ TEST_F(PocketSphinxIntegrationTest, UnusableSavedEstimateIsIgnoredWithALogLineAn
         {"wrong length", PocketSphinxChannelEstimate{usable.model, std::vector<float>(12, 2.0f)}.encode()},
         {"other model", PocketSphinxChannelEstimate{QStringLiteral("another"), usable.cepstralMean}.encode()},
     };
-    std::vector<std::int16_t> speech;
-    for (const float sample : loadRawSpeech(kGoForwardSpeech))
-        speech.push_back(static_cast<std::int16_t>(sample * 32767.0f));
+    const std::vector<std::int16_t> speech = test::asPcm16(loadRawSpeech(kGoForwardSpeech));
     const std::vector<float> stock =
         platform::PocketSphinxDecoder::load(model).value()->channelEstimate(); // the model's own
 
