@@ -1,6 +1,7 @@
 #include "menubar/MenuActionRow.h"
 
 #include "menubar/MenuCard.h"
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Typography.h"
@@ -137,7 +138,7 @@ void MenuActionRow::paintEvent(QPaintEvent *)
     painter.setClipPath(menuCardInterior(*this));
     const ColorScheme scheme = colorSchemeOf(*this);
     paint(painter, rect(), m_symbol, text(), m_subtitle, m_accessory, m_shortcutText,
-          std::max(m_hover.progress(), hasFocus() ? 1.0 : 0.0), scheme);
+          std::max(m_hover.progress(), showsFocusRing(*this) ? 1.0 : 0.0), scheme);
 }
 
 void MenuActionRow::enterEvent(QEnterEvent *)

@@ -177,7 +177,7 @@ void MenuUpdateBanner::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paint(painter, rect(), m_version, colorSchemeOf(*this));
-    if (hasFocus())
+    if (showsFocusRing(*this))
         paintFocusRing(painter, rect(), Metrics::kCardRadius, colorSchemeOf(*this));
 }
 
@@ -227,7 +227,7 @@ void UnseenTriggerMenuBanner::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paint(painter, rect(), colorSchemeOf(*this));
-    if (hasFocus())
+    if (showsFocusRing(*this))
         paintFocusRing(painter, rect(), Metrics::kCardRadius, colorSchemeOf(*this));
 }
 
@@ -295,7 +295,7 @@ void RecentIssueMenuBanner::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paint(painter, rect(), m_content, colorSchemeOf(*this));
-    if (hasFocus())
+    if (showsFocusRing(*this))
         paintFocusRing(painter, rect(), Metrics::kCardRadius, colorSchemeOf(*this));
 }
 

@@ -105,7 +105,7 @@ void MenuWeekRecap::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paint(painter, rect(), m_content, colorSchemeOf(*this));
-    if (hasFocus())
+    if (showsFocusRing(*this))
         paintFocusRing(painter, rect(), Metrics::kCardRadius, colorSchemeOf(*this));
 }
 

@@ -43,7 +43,7 @@ protected:
         painter.setFont(font);
         painter.setPen(Palette::color(Palette::accent, scheme));
         painter.drawText(rect().adjusted(4, 0, -4, 0), Qt::AlignLeft | Qt::AlignVCenter, text());
-        if (hasFocus())
+        if (showsFocusRing(*this))
             paintFocusRing(painter, QRectF(rect()), 4, scheme);
     }
 };

@@ -27,7 +27,7 @@ public:
 protected:
     void paintEvent(QPaintEvent *) override
     {
-        if (!hasFocus())
+        if (!showsFocusRing(*this))
             return;
         QPainter painter(this);
         paintFocusRing(painter, QRectF(rect()).adjusted(kInset, kInset, -kInset, -kInset), kRadius - kInset,

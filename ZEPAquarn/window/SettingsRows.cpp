@@ -158,7 +158,7 @@ bool SettingsFAQRow::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_header) {
         if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)
             m_header->update();
-        if (event->type() == QEvent::Paint && m_header->hasFocus()) {
+        if (event->type() == QEvent::Paint && showsFocusRing(*m_header)) {
             // The question's whole line is the button: the ring goes round it.
             QPainter painter(m_header);
             paintFocusRing(painter, QRectF(m_header->rect()), Metrics::kControlRadius, colorSchemeOf(*m_header));

@@ -96,7 +96,7 @@ protected:
         painter.drawText(QRect(textLeft, 0, width() - textLeft - kRecordPadding, height()),
                          Qt::AlignLeft | Qt::AlignVCenter,
                          fontMetrics().elidedText(text(), Qt::ElideRight, width() - textLeft - kRecordPadding));
-        if (hasFocus())
+        if (showsFocusRing(*this))
             paintFocusRing(painter, area, Metrics::kControlRadius, scheme);
     }
 };

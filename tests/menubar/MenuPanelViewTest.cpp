@@ -5,6 +5,7 @@
 #include "menubar/MenuActionRow.h"
 #include "menubar/MenuBanners.h"
 #include "menubar/MenuWeekRecap.h"
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/ZepaButton.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "menubar/brand/ZepaSwitch.h"
@@ -183,6 +184,7 @@ TEST_P(MenuPanelViewTest, DefaultPanelShowsHeaderRecapAndThreeCards)
 
     // Tab reaches the recap card, which then wears the focus ring.
     QApplication::setActiveWindow(&p);
+    setKeyboardMovesFocus(p, true);
     p.weekRecap()->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(p.weekRecap()->hasFocus());
     const QImage focused = render(QStringLiteral("recap-focused"));
@@ -247,6 +249,7 @@ TEST_P(MenuPanelViewTest, AHighlightedFirstOrLastRowKeepsTheCardsCornersAndBorde
     QCursor::setPos(language->mapToGlobal(QPoint(6, language->height() / 2)));
     p.followPointer();
     QApplication::setActiveWindow(&p);
+    setKeyboardMovesFocus(p, true);
     p.quitRow()->setFocus(Qt::TabFocusReason);
     const QImage lit = render(QStringLiteral("rows-highlighted"));
 

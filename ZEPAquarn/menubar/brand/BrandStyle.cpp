@@ -5,6 +5,7 @@
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/ZepaButton.h"
 
+#include <QApplication>
 #include <QPainter>
 #include <QPainterPath>
 #include <QStyleFactory>
@@ -104,6 +105,18 @@ bool isFramedField(const QStyleOption *option)
 
 BrandStyle::BrandStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
 
+void BrandStyle::polish(QApplication *application)
+{
+    QProxyStyle::polish(application);
+    application->installEventFilter(&m_focusVisibility);
+}
+
+void BrandStyle::unpolish(QApplication *application)
+{
+    application->removeEventFilter(&m_focusVisibility);
+    QProxyStyle::unpolish(application);
+}
+
 void BrandStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
                                const QWidget *widget) const
 {
@@ -140,7 +153,7 @@ void BrandStyle::drawControl(ControlElement element, const QStyleOption *option,
     const QRectF rect(button->rect.left(), button->rect.center().y() + 0.5 - height / 2, button->rect.width(), height);
     paintZepaButton(*painter, rect, style, label, false, button->state & State_Sunken, scheme,
                     button->state & State_Enabled);
-    if (button->state & State_HasFocus)
+    if ((button->state & State_HasFocus) && (button->state & State_KeyboardFocusChange))
         paintFocusRing(*painter, rect, Metrics::kControlRadius, scheme);
 }
 
@@ -153,12 +166,14 @@ void BrandStyle::drawComplexControl(ComplexControl control, const QStyleOptionCo
         return;
     }
     if (control == CC_ToolButton && (option->state & State_HasFocus)) {
+        const bool ring = option->state & State_KeyboardFocusChange;
         // The toolkit's button without its focus frame, then the ring.
         if (const auto *tool = qstyleoption_cast<const QStyleOptionToolButton *>(option)) {
             QStyleOptionToolButton unfocused = *tool;
             unfocused.state &= ~State_HasFocus;
             QProxyStyle::drawComplexControl(control, &unfocused, painter, widget);
-            paintFocusRing(*painter, QRectF(option->rect), Metrics::kControlRadius, colorSchemeOf(option->palette));
+            if (ring)
+                paintFocusRing(*painter, QRectF(option->rect), Metrics::kControlRadius, colorSchemeOf(option->palette));
             return;
         }
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "menubar/brand/FocusRing.h"
+
 #include <QProxyStyle>
 
 namespace zq {
@@ -12,7 +14,8 @@ namespace zq {
 //   quiet otherwise, faded while disabled;
 // - text fields: a framed field is a rounded well 34 high like the pickers; a frameless one draws
 //   nothing, so the well it sits in shows through;
-// - focus: the brand's focus ring instead of the toolkit's focus frames.
+// - focus: the brand's focus ring instead of the toolkit's focus frames, on buttons only once the
+//   keyboard is used (FocusVisibility follows it for every window while this style is the application's).
 class BrandStyle : public QProxyStyle {
     Q_OBJECT
 public:
@@ -21,6 +24,11 @@ public:
 
     // Over the Fusion style (the same on every desktop).
     BrandStyle();
+
+    void polish(QApplication *application) override;
+    void unpolish(QApplication *application) override;
+    using QProxyStyle::polish;
+    using QProxyStyle::unpolish;
 
     void drawPrimitive(PrimitiveElement element, const QStyleOption *option, QPainter *painter,
                        const QWidget *widget = nullptr) const override;
@@ -36,6 +44,9 @@ public:
                     const QWidget *widget = nullptr) const override;
     QSize sizeFromContents(ContentsType type, const QStyleOption *option, const QSize &size,
                            const QWidget *widget = nullptr) const override;
+
+private:
+    FocusVisibility m_focusVisibility;
 };
 
 } // namespace zq

@@ -44,7 +44,7 @@ void SymbolButton::paintEvent(QPaintEvent *)
     const qreal left = std::round((width() - m_symbolSize) / 2);
     const qreal top = std::round((height() - m_symbolSize) / 2);
     SymbolCatalogue::paint(painter, QRectF(left, top, m_symbolSize, m_symbolSize), m_systemImage, ink);
-    if (hasFocus())
+    if (showsFocusRing(*this))
         paintFocusRing(painter, QRectF(rect()), Metrics::kControlRadius, scheme);
 }
 

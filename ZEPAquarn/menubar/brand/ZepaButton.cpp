@@ -156,7 +156,7 @@ void ZepaButton::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     paintZepaButton(painter, QRectF(rect()), m_style, label(), m_success, isDown(), colorSchemeOf(*this), isEnabled());
-    if (hasFocus())
+    if (showsFocusRing(*this))
         paintFocusRing(painter, QRectF(rect()), kCornerRadius, colorSchemeOf(*this));
 }
 

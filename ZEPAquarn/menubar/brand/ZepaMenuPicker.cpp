@@ -1,5 +1,6 @@
 #include "menubar/brand/ZepaMenuPicker.h"
 
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Motion.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Typography.h"
@@ -154,7 +155,7 @@ void ZepaMenuPicker::paintEvent(QPaintEvent *)
     field.leadingSystemImage = m_leadingSystemImage;
     field.compact = m_compact;
     field.hover = m_hover.progress();
-    field.focused = hasFocus();
+    field.focused = showsFocusRing(*this);
     field.enabled = isEnabled();
     field.scheme = colorSchemeOf(*this);
     paintField(painter, QRectF(rect()), field);

@@ -70,7 +70,7 @@ void ZepaSwitch::paintEvent(QPaintEvent *)
     const QSizeF track = trackSize(m_size);
     const QRectF area(QPointF(kRingMargin, (height() - track.height()) / 2), track);
     paint(painter, area, isChecked(), isEnabled(), colorSchemeOf(*this));
-    if (hasFocus())
+    if (showsFocusRing(*this))
         paintFocusRing(painter, area.adjusted(-kRingMargin, -kRingMargin, kRingMargin, kRingMargin),
                        track.height() / 2 + kRingMargin, colorSchemeOf(*this));
 }

@@ -13,6 +13,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -33,8 +34,11 @@ protected:
     BrandStyleTest() : m_previous(QApplication::style()->name()) { QApplication::setStyle(new BrandStyle); }
     ~BrandStyleTest() override { QApplication::setStyle(m_previous); }
 
-    // `control` alone in a window of `scheme`, focused or not, rendered at 2×.
-    QImage render(QWidget *control, ColorScheme scheme, bool focused, const QString &name)
+    // How a control came by the focus: not at all, by a click, or by Tab.
+    enum class Focus { none, pointer, keyboard };
+
+    // `control` alone in a window of `scheme`, focused as `focus` says, rendered at 2×.
+    QImage render(QWidget *control, ColorScheme scheme, Focus focus, const QString &name)
     {
         auto window = std::make_unique<QWidget>();
         auto *row = new QHBoxLayout(window.get());
@@ -42,15 +46,18 @@ protected:
         row->addWidget(control);
         test::wearColorScheme(*window, scheme);
         window->show();
-        if (focused) {
-            window->activateWindow();
-            QApplication::setActiveWindow(window.get());
-            control->setFocus(Qt::TabFocusReason);
-        }
+        window->activateWindow();
+        QApplication::setActiveWindow(window.get());
         QApplication::processEvents();
         // A window that the platform activates by itself gives its first control the focus.
-        if (!focused)
-            control->clearFocus();
+        control->clearFocus();
+        // Real input, so the style's watch over the keyboard and the pointer decides.
+        if (focus == Focus::pointer)
+            QTest::mouseClick(control, Qt::LeftButton, {}, control->rect().center());
+        if (focus == Focus::keyboard)
+            QTest::keyClick(window.get(), Qt::Key_Tab);
+        QApplication::processEvents();
+        EXPECT_EQ(control->hasFocus(), focus != Focus::none);
         m_geometry = control->geometry();
         const QImage image = test::renderWidget(*window, 2.0, Palette::color(Palette::background, scheme));
         test::saveRender(image, name);
@@ -63,11 +70,12 @@ private:
     QString m_previous;
 };
 
-TEST_F(BrandStyleTest, EveryFocusableControlShowsOneRingInTheFocusColourAndNoneWithoutFocus)
+TEST_F(BrandStyleTest, EveryFocusableControlShowsOneRingOnceTheKeyboardMovesTheFocusAndNoneAfterAClick)
 {
     struct Control {
         const char *name;
         std::function<QWidget *()> make;
+        bool typing = false;
     } controls[] = {
         {"primary", [] { return new ZepaButton(ZepaButtonStyle::primary, QStringLiteral("Copy Last")); }},
         {"quiet", [] { return new ZepaButton(ZepaButtonStyle::quiet, QStringLiteral("Copy")); }},
@@ -85,27 +93,29 @@ TEST_F(BrandStyleTest, EveryFocusableControlShowsOneRingInTheFocusColourAndNoneW
              return on;
          }},
         {"symbol", [] { return new SymbolButton(QStringLiteral("xmark"), 14, Palette::textTertiary, 22); }},
-        {"field", [] { return new QLineEdit(QStringLiteral("sk-")); }},
+        {"field", [] { return new QLineEdit(QStringLiteral("sk-")); }, true},
     };
     for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
-        const QColor focus = Palette::color(Palette::focus, scheme);
+        const QColor focusColor = Palette::color(Palette::focus, scheme);
         for (const Control &control : controls) {
-            for (const bool focused : {false, true}) {
-                SCOPED_TRACE(std::string(control.name) + " " + schemeName(scheme).toStdString() +
-                             (focused ? " focused" : ""));
-                const QImage image = render(control.make(), scheme, focused,
-                                            QStringLiteral("focus-%1-%2%3")
-                                                .arg(QLatin1String(control.name), schemeName(scheme),
-                                                     focused ? QStringLiteral("-focused") : QString()));
+            for (const Focus focus : {Focus::none, Focus::pointer, Focus::keyboard}) {
+                const char *how[] = {"", "-clicked", "-focused"};
+                SCOPED_TRACE(std::string(control.name) + " " + schemeName(scheme).toStdString() + how[int(focus)]);
+                const QImage image =
+                    render(control.make(), scheme, focus,
+                           QStringLiteral("focus-%1-%2%3")
+                               .arg(QLatin1String(control.name), schemeName(scheme), QLatin1String(how[int(focus)])));
                 // At the left edge, in the middle: the ring (2 wide) in the focus colour, then the
                 // line of the page's colour that parts it from the control, so it shows on a green
-                // control too. One ring: nothing of the kind without focus.
+                // control too. One ring: nothing of the kind without focus, nor after a click, except
+                // on a field, where the ring says where typing goes.
                 const qreal y = m_geometry.center().y() + 0.5;
                 const QColor ring = test::pixelAt(image, QPointF(m_geometry.left() + 1, y));
                 const QColor parting = test::pixelAt(image, QPointF(m_geometry.left() + 2.5, y));
-                const bool shown = test::sameColor(ring, focus, 40) &&
+                const bool shown = test::sameColor(ring, focusColor, 40) &&
                                    test::sameColor(parting, Palette::color(Palette::background, scheme), 24);
-                EXPECT_EQ(shown, focused) << ring.name().toStdString() << " " << parting.name().toStdString();
+                const bool expected = focus == Focus::keyboard || (focus == Focus::pointer && control.typing);
+                EXPECT_EQ(shown, expected) << ring.name().toStdString() << " " << parting.name().toStdString();
             }
         }
     }
@@ -118,20 +128,20 @@ TEST_F(BrandStyleTest, StockButtonsAndFieldsTakeTheBrandLook)
         auto *done = new QPushButton(QStringLiteral("Done"));
         done->setDefault(true);
         const QImage primary =
-            render(done, scheme, false, QStringLiteral("stock-default-button-") + schemeName(scheme));
+            render(done, scheme, Focus::none, QStringLiteral("stock-default-button-") + schemeName(scheme));
         EXPECT_EQ(m_geometry.height(), 30);
         EXPECT_TRUE(test::sameColor(test::pixelAt(primary, QPointF(m_geometry.left() + 4, m_geometry.center().y())),
                                     Palette::color(Palette::brandGreen, scheme), 3));
 
         auto *recheck = new QPushButton(QStringLiteral("Re-check"));
-        const QImage quiet = render(recheck, scheme, false, QStringLiteral("stock-button-") + schemeName(scheme));
+        const QImage quiet = render(recheck, scheme, Focus::none, QStringLiteral("stock-button-") + schemeName(scheme));
         EXPECT_EQ(m_geometry.height(), 28);
         EXPECT_TRUE(test::sameColor(test::pixelAt(quiet, QPointF(m_geometry.left() + 4, m_geometry.center().y())),
                                     Palette::color(Palette::controlFill, scheme), 3));
 
         auto *field = new QLineEdit;
         field->setFixedWidth(260);
-        const QImage well = render(field, scheme, false, QStringLiteral("stock-field-") + schemeName(scheme));
+        const QImage well = render(field, scheme, Focus::none, QStringLiteral("stock-field-") + schemeName(scheme));
         EXPECT_EQ(m_geometry.height(), BrandStyle::kFieldHeight);
         EXPECT_TRUE(test::sameColor(test::pixelAt(well, QPointF(m_geometry.center())),
                                     Palette::color(Palette::controlFill, scheme), 3));
@@ -150,7 +160,7 @@ TEST_F(BrandStyleTest, AScrollBarIsAThinThumbWithNoTrackAndNoArrows)
         bar->setPageStep(100);
         bar->setValue(0);
         bar->setFixedHeight(200);
-        const QImage image = render(bar, scheme, false, QStringLiteral("scroll-bar-") + schemeName(scheme));
+        const QImage image = render(bar, scheme, Focus::none, QStringLiteral("scroll-bar-") + schemeName(scheme));
         EXPECT_EQ(m_geometry.width(), BrandStyle::kScrollBarExtent);
         const QColor page = Palette::color(Palette::background, scheme);
         // At rest the thumb is the tertiary text colour, under the pointer the secondary one.
