@@ -87,6 +87,18 @@ private:
     bool m_compositing = false;
 };
 
+// The first control that Tab reaches in `window`.
+QWidget *firstControl(QWidget &window)
+{
+    for (QWidget *widget = window.nextInFocusChain(); widget && widget != &window;
+         widget = widget->nextInFocusChain()) {
+        if (widget->window() == &window && (widget->focusPolicy() & Qt::TabFocus) && widget->isEnabled() &&
+            widget->isVisibleTo(&window))
+            return widget;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 MenuBarExtra::MenuBarExtra(Commands commands, QObject *parent)
@@ -228,9 +240,17 @@ void MenuBarExtra::openPanel()
     const QMargins shadow = MenuPanelSurface::shadowMargins(popup->isCompositing());
     const QRect panel = popupGeometry(m_popup->size().shrunkBy(shadow), anchor, pointer, available);
     m_popup->setGeometry(panel.marginsAdded(shadow));
+    // Opened with the pointer: the panel takes the keyboard at its first control, as a pop-up does,
+    // so keys work at once and a screen reader reads where the focus is, but shows no ring until a key
+    // is pressed (a window that shows starts pointer-driven). Each opening starts at the first
+    // control, not where the last one left off.
+    if (QWidget *previous = m_popup->focusWidget())
+        previous->clearFocus();
     m_popup->show();
     m_popup->raise();
     m_popup->activateWindow();
+    if (QWidget *first = firstControl(*m_popup))
+        first->setFocus(Qt::PopupFocusReason);
 }
 
 QIcon MenuBarExtra::ringIcon(const QColor &color, qreal opacity)

@@ -47,7 +47,7 @@ public:
     bool isFailing() const { return m_failing; }
     QIcon icon() const;
 
-    // Opens the panel (what a click on the icon does).
+    // Opens the panel (what a click on the icon does) with the keyboard at its first control.
     void openPanel();
     QWidget *panel() const { return m_popup; }
     QSystemTrayIcon *trayIcon() const { return m_tray; }

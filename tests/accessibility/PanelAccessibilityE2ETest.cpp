@@ -2,7 +2,8 @@
 // from the tray icon and read from another process over the accessibility bus of the application's
 // session. The panel and its menus are pop-up windows, which are not among the application's
 // children: a reader finds them as it finds any pop-up, from the object that takes the focus up to
-// its window. The Language picker's drawn menu is opened and walked with the keyboard.
+// its window, and the panel gives its first control the focus as it opens. The Language picker's drawn menu is opened
+// and walked with the keyboard.
 #include "pipeline/LanguageCatalogue.h"
 #include "pipeline/SettingsDefaults.h"
 #include "support/AccessibilityBus.h"
@@ -77,11 +78,17 @@ TEST_F(PanelAccessibilityE2ETest, ThePanelsControlsAndItsLanguageMenuReadAsTheyS
     const QRect panel = desktop().openPanel();
     ASSERT_TRUE(panel.isValid()) << env->appLogTail().toStdString();
 
-    // Tab brings the keyboard into the panel: its first control that takes it (with no transcript
-    // yet, Copy Last is off and the recap is first).
-    const auto first = focusAfter(QStringLiteral("Tab"), kButton);
+    // Opened by a click, the panel takes the keyboard at once: its first control that takes it (with
+    // no transcript yet, Copy Last is off and the recap is first) tells the reader it has the focus.
+    const auto first = focusAfter({}, kButton);
     ASSERT_TRUE(first);
-    const AccessibleNode &window = *first->window;
+    EXPECT_TRUE(first->sourceName.startsWith(QStringLiteral("This week, WEEK "))) << first->sourceName.toStdString();
+    ASSERT_TRUE(first->window->focused());
+    EXPECT_EQ(first->window->focused()->name, first->sourceName);
+    // Tab goes on from there.
+    const auto next = focusAfter(QStringLiteral("Tab"), kComboBox, QStringLiteral("Language"));
+    ASSERT_TRUE(next);
+    const AccessibleNode &window = *next->window;
     struct Control {
         QString role;
         QString name;

@@ -1,10 +1,14 @@
 #include "menubar/MenuBarExtra.h"
 #include "menubar/MenuPanelSurface.h"
+#include "menubar/brand/FocusRing.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QKeyEvent>
+#include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QTest>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <gtest/gtest.h>
@@ -99,4 +103,35 @@ TEST(MenuBarExtraTest, PanelOpensWithItsContentAndEscapeClosesIt)
     QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QApplication::sendEvent(panel, &escape);
     EXPECT_FALSE(panel->isVisible());
+}
+
+TEST(MenuBarExtraTest, EachOpeningGivesTheFirstControlTheFocusWithoutARingUntilAKeyIsPressed)
+{
+    zq::FocusVisibility visibility;
+    qApp->installEventFilter(&visibility);
+    zq::MenuBarExtra extra({});
+    auto *content = new QWidget;
+    auto *column = new QVBoxLayout(content);
+    QPushButton *buttons[4];
+    for (QPushButton *&button : buttons) {
+        button = new QPushButton(QStringLiteral("button"), content);
+        column->addWidget(button);
+    }
+    // Off and hidden controls are passed over, as Tab passes them.
+    buttons[0]->setEnabled(false);
+    buttons[1]->hide();
+    extra.setPanel(content, {});
+    QWidget *panel = extra.panel();
+    for (int opening = 0; opening < 2; ++opening) {
+        SCOPED_TRACE(opening);
+        extra.openPanel();
+        QApplication::processEvents();
+        EXPECT_EQ(QApplication::focusWidget(), buttons[2]);
+        EXPECT_FALSE(zq::showsFocusRing(*buttons[2])) << "opened with the pointer";
+        QTest::keyClick(buttons[2], Qt::Key_Tab);
+        EXPECT_TRUE(zq::showsFocusRing(*buttons[3]));
+        QTest::keyClick(buttons[3], Qt::Key_Escape);
+        EXPECT_FALSE(panel->isVisible());
+    }
+    qApp->removeEventFilter(&visibility);
 }

@@ -1,5 +1,6 @@
 // The real application in a tray under a window manager, as a user meets the panel: hover after a
-// menu has held the pointer, and the issue banner that opens Support takes the panel away first.
+// menu has held the pointer, the issue banner that opens Support takes the panel away first, and the
+// keyboard focus shows its ring only once the keyboard moves it.
 #include "menubar/brand/Palette.h"
 #include "records/DictationIncident.h"
 #include "records/StoreFile.h"
@@ -150,6 +151,19 @@ protected:
         return names;
     }
 
+    // Pixels of the focus colour down the cards' leading edge, where a card's focus ring runs (the
+    // ring of a banner or the recap; a row or a picker shows its focus elsewhere).
+    static int ringPixels(const QImage &screen, const QRect &panel)
+    {
+        const QColor focus = Palette::color(Palette::focus, ColorScheme::light);
+        int count = 0;
+        for (int y = panel.top(); y <= panel.bottom(); ++y) {
+            for (int x : {panel.left() + 12, panel.left() + 13})
+                count += zq::test::sameColor(screen.pixelColor(x, y), focus, 30) ? 1 : 0;
+        }
+        return count;
+    }
+
     std::unique_ptr<E2EEnvironment> env;
     Openbox openbox;
 };
@@ -290,8 +304,25 @@ TEST_F(MenuPanelDesktopE2ETest, OnceTheTriggerRunsTheHeaderIsThatOfAPanelThatNev
     ASSERT_TRUE(env->startApp(30s, QByteArrayLiteral("onboarding: microphone"))) << env->errorString().toStdString();
     const QRect offered = desktop().openPanel();
     ASSERT_TRUE(offered.isValid()) << env->appLogTail().toStdString();
+    pointTo(away);
     QThread::msleep(900);
-    zq::test::saveRender(desktop().screenshot(), QStringLiteral("desktop-panel-enable-offered"));
+    // Opened with the pointer, the panel holds the keyboard at its first control (Enable Dictation:
+    // with no transcript Copy Last is off) but shows no ring: the header is as it is once Tab has
+    // taken the focus on, and Shift+Tab back brings the ring to it.
+    const QImage opened = desktop().screenshot();
+    zq::test::saveRender(opened, QStringLiteral("desktop-panel-enable-offered"));
+    EXPECT_EQ(ringPixels(opened, offered), 0);
+    ASSERT_TRUE(desktop().keys({QStringLiteral("Tab")}));
+    QThread::msleep(300);
+    const QImage tabbed = desktop().screenshot();
+    zq::test::saveRender(tabbed, QStringLiteral("desktop-panel-enable-offered-tab"));
+    EXPECT_GT(ringPixels(tabbed, offered), 20) << "Tab shows the ring on the card it reaches";
+    ASSERT_TRUE(desktop().keys({QStringLiteral("shift+Tab")}));
+    QThread::msleep(300);
+    const QImage back = desktop().screenshot();
+    zq::test::saveRender(back, QStringLiteral("desktop-panel-enable-offered-backtab"));
+    EXPECT_TRUE(header(opened, offered) == header(tabbed, offered)) << "a ring on the first control after a click";
+    EXPECT_FALSE(header(back, offered) == header(opened, offered)) << "no ring on Enable Dictation after Shift+Tab";
     // The button is the header's trailing control.
     ASSERT_TRUE(desktop().click(QPoint(offered.right() + 1 - 12 - 4 - 30, offered.top() + 12 + 6 + 14)));
     ASSERT_TRUE(env->waitForAppLog("hotkey: tap started", 10s)) << env->appLogTail().toStdString();
@@ -302,6 +333,8 @@ TEST_F(MenuPanelDesktopE2ETest, OnceTheTriggerRunsTheHeaderIsThatOfAPanelThatNev
     const QRect started = desktop().geometry(visible.front());
     const QImage afterTap = desktop().screenshot();
     zq::test::saveRender(afterTap, QStringLiteral("desktop-panel-tap-started"));
+    // The button hid under the click and the focus moved on to the card below it, without a ring.
+    EXPECT_EQ(ringPixels(afterTap, started), 0);
     ASSERT_TRUE(env->stopApp());
 
     // The trigger runs from launch: the header never held the button. A desktop of its own, the
