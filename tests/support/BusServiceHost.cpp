@@ -6,6 +6,8 @@
 #include <QMetaObject>
 #include <QUuid>
 
+#include <utility>
+
 namespace zq::test {
 
 BusServiceHost::BusServiceHost(QString threadName)
@@ -74,6 +76,12 @@ void BusServiceHost::stop()
         m_connectionName.clear();
     }
     if (m_thread.isRunning()) {
+        // Deleted on its own thread: QtDBus relays the handler's signals, its last (destroyed) included,
+        // only from there, and warns about any other.
+        if (QObject *handler = std::exchange(m_handler, nullptr)) {
+            QMetaObject::invokeMethod(
+                handler, [handler] { delete handler; }, Qt::BlockingQueuedConnection);
+        }
         m_thread.quit();
         m_thread.wait();
     }
