@@ -110,7 +110,9 @@ TEST_F(DisplayStartIntegrationTest, StartsEveryTimeOnAServerThatResetsWhenItsLas
                               << (status ? QByteArray::number(*status) : QByteArray("a signal")).constData()
                               << "; its log:\n"
                               << log.constData();
-        ASSERT_EQ(status, 0) << "start " << i + 1;
+        ASSERT_EQ(status, 0) << "start " << i + 1 << " was quit and did not exit by itself within 15 s with status 0;"
+                             << " its log after the launch:\n"
+                             << app.collected(ChildProcess::Channel::StandardError).constData();
         // The server resets now that its only client has gone; the next start comes once it has.
         QThread::msleep(200);
     }
