@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 
 using namespace std::chrono_literals;
@@ -23,32 +24,37 @@ using zq::test::PulseServer;
 
 namespace {
 
-// Counts listener calls from any thread and lets the test wait for the next ones.
+// Counts listener calls from any thread and lets the test wait for the next ones. A listener may
+// still fire after the test's last look (the back-end's thread runs until the fixture drops it), so
+// the callbacks share the count rather than point at the counter.
 class Counter {
 public:
     std::function<void()> callback()
     {
-        return [this] {
-            std::lock_guard lock(m_mutex);
-            ++m_count;
-            m_changed.notify_all();
+        return [state = m_state] {
+            std::lock_guard lock(state->mutex);
+            ++state->count;
+            state->changed.notify_all();
         };
     }
     int count() const
     {
-        std::lock_guard lock(m_mutex);
-        return m_count;
+        std::lock_guard lock(m_state->mutex);
+        return m_state->count;
     }
     bool waitFor(int atLeast, std::chrono::milliseconds timeout = 5s)
     {
-        std::unique_lock lock(m_mutex);
-        return m_changed.wait_for(lock, timeout, [&] { return m_count >= atLeast; });
+        std::unique_lock lock(m_state->mutex);
+        return m_state->changed.wait_for(lock, timeout, [&] { return m_state->count >= atLeast; });
     }
 
 private:
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
-    int m_count = 0;
+    struct State {
+        std::mutex mutex;
+        std::condition_variable changed;
+        int count = 0;
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
 };
 
 std::optional<AudioInputDevice> findByUid(const std::vector<AudioInputDevice> &devices, const char *uid)
