@@ -163,6 +163,9 @@ TEST_F(PulseAudioHardwareIntegrationTest, ListenersFollowSourcesAndTheDefault)
     ASSERT_TRUE(hardware->addSystemListener(AudioHardware::SystemProperty::devices, nullptr, listChanged.callback()));
     ASSERT_TRUE(hardware->addSystemListener(AudioHardware::SystemProperty::defaultInputDevice, nullptr,
                                             defaultChanged.callback()));
+    // The back-end connects in the background: a source loaded before it has connected is simply
+    // there when it does, and nothing changed for its listeners. A read waits for the connection.
+    ASSERT_EQ(idOf("zq_late_mic"), 0u);
 
     const auto module =
         server.loadModule(QStringLiteral("module-remap-source"),
