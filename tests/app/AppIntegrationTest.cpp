@@ -37,6 +37,18 @@ using zq::test::modeOf;
 
 namespace {
 
+// Sends `signal` as a logout or Ctrl+C would: a success when the application then exits by itself
+// with status 0; otherwise how it ended and its log.
+::testing::AssertionResult quitsCleanly(ChildProcess &app, int signal)
+{
+    ::kill(app.pid(), signal);
+    if (app.waitForExit(QDeadlineTimer(15s)) == 0)
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "after signal " << signal << " it " << app.howItEnded().toStdString()
+                                         << "; its log:\n"
+                                         << app.collected(ChildProcess::Channel::StandardError).constData();
+}
+
 // Well above what the application maps in a normal run (about 1.4 GB, most of it reserved, not
 // used), well below what reading a device whole reaches. Fewer malloc arenas keep the reserve small.
 constexpr qint64 kAppAddressSpaceLimit = qint64(2) << 30;
@@ -159,8 +171,7 @@ TEST_F(AppIntegrationTest, UnreadableSettingsAreKeptAsideAndTheAppStartsFromDefa
     ChildProcess app;
     ASSERT_TRUE(app.start(appSpec()));
     ASSERT_TRUE(waitForLine(app, "app: launched"));
-    ::kill(app.pid(), SIGINT);
-    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(quitsCleanly(app, SIGINT));
 
     const QStringList kept = QDir(configDir).entryList({QStringLiteral("settings.json.corrupt-*")}, QDir::Files);
     ASSERT_EQ(kept.size(), 1) << "the unreadable file must be kept, not overwritten";
@@ -177,8 +188,7 @@ TEST_F(AppIntegrationTest, WithoutATrayHostTheMainWindowOpensSoTheAppIsReachable
     ASSERT_TRUE(waitForLine(app, "no system tray host found"));
     EXPECT_TRUE(eventually([] { return hasWindowTitled(QStringLiteral("ZEPA QUARN")); }));
     EXPECT_FALSE(hasWindowTitled(QStringLiteral("Welcome"))) << "onboarding is done";
-    ::kill(app.pid(), SIGTERM);
-    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(quitsCleanly(app, SIGTERM));
 }
 
 TEST_F(AppIntegrationTest, WithATrayHostOnlyTheOnboardingWindowOpensAtFirstLaunch)
@@ -206,8 +216,7 @@ TEST_F(AppIntegrationTest, WithATrayHostOnlyTheOnboardingWindowOpensAtFirstLaunc
     ASSERT_TRUE(waitForLine(app, "app: launched"));
     EXPECT_TRUE(eventually([] { return hasWindowTitled(QStringLiteral("Welcome")); }));
     EXPECT_FALSE(hasWindowTitled(QStringLiteral("ZEPA QUARN"))) << "the main window is not opened at launch";
-    ::kill(app.pid(), SIGTERM);
-    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(quitsCleanly(app, SIGTERM));
     EXPECT_FALSE(app.collected(ChildProcess::Channel::StandardError).contains("no system tray host"));
 }
 
@@ -267,8 +276,7 @@ TEST_F(AppIntegrationTest, WithAnX11DisplayItIsUsedEvenWhenAWaylandOneIsNamedToo
     }
     ASSERT_TRUE(launched.has_value()) << "it must start, not abort";
     EXPECT_TRUE(launched->endsWith(" on xcb") || launched->contains(" on \"xcb\"")) << launched->constData();
-    ::kill(app.pid(), SIGTERM);
-    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(quitsCleanly(app, SIGTERM));
 }
 
 TEST_F(AppIntegrationTest, TwoLaunchesThatShareAnyFolderTheyWriteMeetAtALock)
@@ -300,8 +308,7 @@ TEST_F(AppIntegrationTest, TwoLaunchesThatShareAnyFolderTheyWriteMeetAtALock)
             << names.front();
     }
 
-    ::kill(first.pid(), SIGTERM);
-    EXPECT_EQ(first.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(quitsCleanly(first, SIGTERM));
 }
 
 TEST_F(AppIntegrationTest, ALockThatCannotBeMadeIsNoOtherInstanceTheAppRunsAndSaysWhyOnce)
@@ -327,8 +334,7 @@ TEST_F(AppIntegrationTest, ALockThatCannotBeMadeIsNoOtherInstanceTheAppRunsAndSa
     EXPECT_EQ(notices.front().summary, "ZEPA QUARN cannot lock its folders");
     EXPECT_TRUE(notices.front().body.contains("instance.lock")) << notices.front().body.toStdString();
 
-    ::kill(app.pid(), SIGTERM);
-    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(quitsCleanly(app, SIGTERM));
     EXPECT_FALSE(app.collected(ChildProcess::Channel::StandardError).contains("already running"));
 }
 
@@ -345,8 +351,7 @@ TEST_F(AppIntegrationTest, ALinkedRecordingsFolderAndItsFilesSurviveAStart)
     ChildProcess app;
     ASSERT_TRUE(app.start(appSpec()));
     ASSERT_TRUE(waitForLine(app, "folder left alone")) << "the link is noticed and logged";
-    ::kill(app.pid(), SIGTERM);
-    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(quitsCleanly(app, SIGTERM));
     EXPECT_TRUE(QFileInfo::exists(foreign));
     EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::Files | QDir::Hidden).size(), 2) << "nothing added or removed";
 }
@@ -391,8 +396,7 @@ TEST_F(AppIntegrationTest, LeftoversOfEarlierRunsGoAtStartButALiveInstancesFiles
     EXPECT_EQ(other.waitForExit(QDeadlineTimer(15s)), 0) << "it shares the take folder: it does not run";
     EXPECT_TRUE(QFileInfo::exists(live));
 
-    ::kill(first.pid(), SIGTERM);
-    EXPECT_EQ(first.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(quitsCleanly(first, SIGTERM));
     EXPECT_TRUE(QFileInfo::exists(live)) << "removed at the next start, not by anyone while it runs";
 }
 
@@ -419,8 +423,7 @@ TEST_F(AppIntegrationTest, AHistoryWithOneDamagedItemLoadsEveryOtherItem)
         }
         QThread::msleep(50);
     }
-    ::kill(app.pid(), SIGTERM);
-    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(quitsCleanly(app, SIGTERM));
 
     ASSERT_TRUE(dropped.has_value()) << "what was dropped is journaled";
     EXPECT_EQ(dropped->metadata, (zq::DiagnosticMetadata{{QStringLiteral("store"), QStringLiteral("history")},
@@ -443,8 +446,7 @@ TEST_F(AppIntegrationTest, EverythingAFreshStartCreatesIsPrivate)
     ASSERT_TRUE(app.start(appSpec()));
     ASSERT_TRUE(waitForLine(app, "app: launched"));
     ASSERT_TRUE(waitForLine(app, "diagnostics: session"));
-    ::kill(app.pid(), SIGTERM);
-    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(quitsCleanly(app, SIGTERM));
 
     int checked = 0;
     for (const char *top : {"data/ZEPAquarn", "state/ZEPAquarn", "config/ZEPAquarn", "run/ZEPAquarn-takes"}) {
@@ -478,8 +480,7 @@ TEST_F(AppIntegrationTest, FilesLeftReadableByOthersArePrivateFromTheStartNotOnl
     EXPECT_EQ(modeOf(settings), 0600u);
     EXPECT_EQ(modeOf(history), 0600u);
     EXPECT_EQ(zq::test::readFile(settings), settingsBefore) << "made private without a setting changing";
-    ::kill(app.pid(), SIGTERM);
-    EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_TRUE(quitsCleanly(app, SIGTERM));
 }
 
 TEST_F(AppIntegrationTest, AFifoOrADeviceLinkInPlaceOfAnyStoreOrStateFileNeitherHoldsNorFillsTheApp)
@@ -512,8 +513,7 @@ TEST_F(AppIntegrationTest, AFifoOrADeviceLinkInPlaceOfAnyStoreOrStateFileNeither
         ASSERT_TRUE(app.start(spec));
         ASSERT_TRUE(waitForLines(app, {"app: launched", "saved channel estimate unreadable"}))
             << "it starts, and the recogniser's loader goes on";
-        ::kill(app.pid(), SIGTERM);
-        EXPECT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0) << "it quits on SIGTERM";
+        EXPECT_TRUE(quitsCleanly(app, SIGTERM)) << "it quits on SIGTERM";
         for (const QString &file : files.mid(0, 3)) {
             const QStringList aside = QFileInfo(m_home.filePath(file))
                                           .dir()

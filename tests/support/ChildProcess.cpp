@@ -211,6 +211,8 @@ bool ChildProcess::start(const ChildSpec &spec)
     m_pid = pid;
     m_reaped = false;
     m_exitCode.reset();
+    m_signal.reset();
+    m_killedAtDeadline = false;
 
     int execErrno = 0;
     ssize_t got;
@@ -264,6 +266,8 @@ bool ChildProcess::reap(int options)
         m_reaped = true;
         if (result == m_pid && WIFEXITED(status))
             m_exitCode = WEXITSTATUS(status);
+        if (result == m_pid && WIFSIGNALED(status))
+            m_signal = WTERMSIG(status);
     }
     return m_reaped;
 }
@@ -348,6 +352,7 @@ std::optional<int> ChildProcess::waitForExit(QDeadlineTimer deadline)
         if (exited && fds.empty())
             break;
         if (deadline.hasExpired()) {
+            m_killedAtDeadline = true;
             stop(std::chrono::milliseconds(0));
             return std::nullopt;
         }
@@ -371,6 +376,19 @@ std::optional<int> ChildProcess::waitForExit(QDeadlineTimer deadline)
 QByteArray ChildProcess::collected(Channel channel) const
 {
     return pipeFor(channel).buffer;
+}
+
+QString ChildProcess::howItEnded() const
+{
+    if (m_killedAtDeadline)
+        return QStringLiteral("was still running at the deadline");
+    if (m_exitCode)
+        return QStringLiteral("exited with status %1").arg(*m_exitCode);
+    if (m_signal)
+        return QStringLiteral("died of signal %1 (%2)")
+            .arg(*m_signal)
+            .arg(QString::fromLocal8Bit(strsignal(*m_signal)));
+    return m_reaped || m_pid <= 0 ? QStringLiteral("ended, how is not known") : QStringLiteral("is still running");
 }
 
 void ChildProcess::stop(std::chrono::milliseconds grace)

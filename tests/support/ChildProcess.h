@@ -69,6 +69,9 @@ public:
     std::optional<int> waitForExit(QDeadlineTimer deadline);
     // Output collected by waitForExit.
     QByteArray collected(Channel channel) const;
+    // How the child ended, for test messages: its exit status, the signal it died of, or that it
+    // was still running (and killed) at waitForExit's deadline.
+    QString howItEnded() const;
 
     // Stops the process group: SIGTERM, up to `grace` for the leader to exit, then SIGKILL for
     // everything left in the group. Safe to call more than once.
@@ -93,6 +96,8 @@ private:
     pid_t m_pid = -1;
     bool m_reaped = false;
     std::optional<int> m_exitCode;
+    std::optional<int> m_signal;
+    bool m_killedAtDeadline = false;
     QString m_error;
     QString m_logPath;
     Pipe m_stdout;
