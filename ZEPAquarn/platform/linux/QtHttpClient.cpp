@@ -1,5 +1,6 @@
 #include "platform/linux/QtHttpClient.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
 #include <QHttpMultiPart>
@@ -10,7 +11,10 @@
 #include <QSslCertificate>
 #include <QSslConfiguration>
 
+#include <chrono>
+#include <condition_variable>
 #include <memory>
+#include <mutex>
 
 namespace zq::platform {
 
@@ -92,10 +96,62 @@ HttpOutcome transportFailure(QString description)
 
 } // namespace
 
+// The calls running now, and whether the application still lets new ones start.
+struct QtHttpClient::Calls {
+    // How long a quit waits for stopped calls to end: an aborted reply ends in milliseconds.
+    static constexpr std::chrono::seconds kQuitWait{2};
+
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::stop_source quitting;
+    int running = 0;
+
+    bool begin()
+    {
+        std::lock_guard lock(mutex);
+        if (quitting.stop_requested())
+            return false;
+        ++running;
+        return true;
+    }
+    void end()
+    {
+        std::lock_guard lock(mutex);
+        --running;
+        ended.notify_all();
+    }
+    // Counts one call as running while it lives.
+    struct Running {
+        Calls &calls;
+        ~Running() { calls.end(); }
+    };
+
+    void stopAll()
+    {
+        std::unique_lock lock(mutex);
+        quitting.request_stop();
+        ended.wait_for(lock, kQuitWait, [this] { return running == 0; });
+    }
+};
+
+QtHttpClient::QtHttpClient() : m_calls(std::make_shared<Calls>())
+{
+    if (auto *application = QCoreApplication::instance()) {
+        QObject::connect(application, &QCoreApplication::aboutToQuit, &m_context,
+                         [calls = m_calls] { calls->stopAll(); });
+    }
+}
+
+QtHttpClient::~QtHttpClient() = default;
+
 HttpOutcome QtHttpClient::perform(const HttpRequest &request, std::stop_token stop) const
 {
     if (stop.stop_requested())
         return transportFailure(QStringLiteral("Operation canceled"));
+    if (!m_calls->begin())
+        return transportFailure(QStringLiteral("The application is quitting"));
+    const std::shared_ptr<Calls> calls = m_calls;
+    const Calls::Running running{*calls};
 
     std::unique_ptr<QHttpMultiPart> multiPart;
     if (request.form) {
@@ -173,10 +229,12 @@ HttpOutcome QtHttpClient::perform(const HttpRequest &request, std::stop_token st
     QObject::connect(source, &QNetworkReply::readyRead, &loop, take);
     // The reply lives on this thread; a stop from elsewhere reaches it through its event queue.
     QNetworkReply *target = reply.get();
-    std::stop_callback onStop(stop, [target] {
+    const auto abortReply = [target] {
         QMetaObject::invokeMethod(
             target, [target] { target->abort(); }, Qt::QueuedConnection);
-    });
+    };
+    std::stop_callback onStop(stop, abortReply);
+    std::stop_callback onQuit(calls->quitting.get_token(), abortReply);
     if (!reply->isFinished())
         loop.exec();
 
@@ -195,8 +253,9 @@ HttpOutcome QtHttpClient::perform(const HttpRequest &request, std::stop_token st
     if (isTransportError(error)) {
         HttpOutcome outcome = transportFailure(reply->errorString());
         // The transfer timeout aborts the reply as a stop would; only a stop is asked for.
-        outcome.timedOut = error == QNetworkReply::TimeoutError ||
-                           (error == QNetworkReply::OperationCanceledError && !stop.stop_requested());
+        outcome.timedOut =
+            error == QNetworkReply::TimeoutError || (error == QNetworkReply::OperationCanceledError &&
+                                                     !stop.stop_requested() && !calls->quitting.stop_requested());
         return outcome;
     }
     if (!status.isValid()) {

@@ -2,14 +2,30 @@
 
 #include "platform/HttpClient.h"
 
+#include <QObject>
+
+#include <memory>
+
 namespace zq::platform {
 
 // HTTP and HTTPS through Qt Network. Each call runs a private event loop, so it also works on a
 // thread that has none; a stop from another thread reaches the reply through that loop. Nothing
 // is answered from a cache, and an upload's file is never sent twice.
+//
+// Calls run on worker threads that nobody joins, and Qt Network's shared parts go with the
+// application object: when the application is about to quit, the client stops every call still
+// running and waits (briefly) for them to end, and refuses new ones.
 class QtHttpClient final : public HttpClient {
 public:
+    QtHttpClient();
+    ~QtHttpClient() override;
+
     HttpOutcome perform(const HttpRequest &request, std::stop_token stop) const override;
+
+private:
+    struct Calls;
+    std::shared_ptr<Calls> m_calls;
+    QObject m_context; // receives the application's aboutToQuit
 };
 
 } // namespace zq::platform

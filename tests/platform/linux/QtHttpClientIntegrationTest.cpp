@@ -6,9 +6,11 @@
 
 #include <QElapsedTimer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -127,6 +129,30 @@ TEST_F(QtHttpClientTest, AStopEndsAWaitingRequestAtOnceAndIsNoTimeout)
     const HttpOutcome already = client.perform(request(), stop.get_token());
     EXPECT_EQ(already.kind, Kind::transportFailure);
     EXPECT_EQ(server.requestCount(), 1) << "a request stopped before it starts sends nothing";
+}
+
+// Calls run on threads nobody joins, and Qt Network's shared parts go with the application: a quit
+// must not leave one running into the application's teardown.
+TEST_F(QtHttpClientTest, AQuitEndsTheRunningRequestBeforeTheApplicationGoesAndSendsNoMore)
+{
+    server.setDefaultAnswer(Answer::hang());
+    HttpOutcome outcome;
+    std::atomic<bool> ended{false};
+    std::thread worker([&] {
+        outcome = client.perform(request(1000, 60s), {});
+        ended = true;
+    });
+    ASSERT_TRUE(server.waitForRequestCount(1, 10s));
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec(); // says aboutToQuit on its way out
+    const bool endedInTheQuit = ended;
+    worker.join();
+    EXPECT_TRUE(endedInTheQuit) << "the request still ran when the application went on to its teardown";
+    EXPECT_EQ(outcome.kind, Kind::transportFailure);
+    EXPECT_FALSE(outcome.timedOut);
+
+    EXPECT_EQ(client.perform(request(), {}).kind, Kind::transportFailure);
+    EXPECT_EQ(server.requestCount(), 1) << "nothing is sent once the application quits";
 }
 
 TEST_F(QtHttpClientTest, AnUnreadableUploadSendsNothing)
