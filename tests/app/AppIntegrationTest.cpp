@@ -479,7 +479,14 @@ TEST_F(AppIntegrationTest, FilesLeftReadableByOthersArePrivateFromTheStartNotOnl
     ASSERT_TRUE(waitForLine(app, "diagnostics: session"));
     EXPECT_EQ(modeOf(settings), 0600u);
     EXPECT_EQ(modeOf(history), 0600u);
-    EXPECT_EQ(zq::test::readFile(settings), settingsBefore) << "made private without a setting changing";
+    // Every setting the user had is still there as it was. The running app may already have added
+    // its own (a loaded machine lets it get further before this read), so only those are compared.
+    const QJsonObject before = QJsonDocument::fromJson(settingsBefore).object();
+    const QJsonObject after = QJsonDocument::fromJson(zq::test::readFile(settings)).object();
+    ASSERT_FALSE(before.isEmpty());
+    for (auto it = before.begin(); it != before.end(); ++it)
+        EXPECT_EQ(after.value(it.key()), it.value())
+            << "made private without a setting changing: " << it.key().toStdString();
     EXPECT_TRUE(quitsCleanly(app, SIGTERM));
 }
 
