@@ -6,6 +6,7 @@
 #include "records/StoreFile.h"
 #include "support/DesktopDriver.h"
 #include "support/E2EEnvironment.h"
+#include "support/OpenboxWindowManager.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/ViewRender.h"
@@ -28,28 +29,6 @@ using zq::Palette;
 using zq::test::E2EEnvironment;
 
 namespace {
-
-// Openbox on the display, so focus, stacking and popups behave as on a desktop. It runs its
-// start-up command once it is ready.
-class Openbox {
-public:
-    bool start(const QString &display)
-    {
-        const QString ready = m_log.filePath(QStringLiteral("ready"));
-        zq::test::ChildSpec spec;
-        spec.program = QStringLiteral("openbox");
-        spec.arguments = {QStringLiteral("--replace"), QStringLiteral("--startup"), QStringLiteral("touch ") + ready};
-        spec.environment.insert(QStringLiteral("DISPLAY"), display);
-        spec.logPath = m_log.filePath(QStringLiteral("openbox.log"));
-        if (!m_process.start(spec))
-            return false;
-        return zq::test::waitFor([&] { return QFile::exists(ready); }, 15s, 20ms);
-    }
-
-private:
-    QTemporaryDir m_log;
-    zq::test::ChildProcess m_process;
-};
 
 // A compositing manager that draws nothing of its own (no shadows): what the application paints is
 // what shows.
@@ -165,7 +144,7 @@ protected:
     }
 
     std::unique_ptr<E2EEnvironment> env;
-    Openbox openbox;
+    zq::test::OpenboxWindowManager openbox;
 };
 
 } // namespace
@@ -341,7 +320,7 @@ TEST_F(MenuPanelDesktopE2ETest, OnceTheTriggerRunsTheHeaderIsThatOfAPanelThatNev
     // same size.
     env = std::make_unique<E2EEnvironment>(zq::test::Microphone::Live);
     ASSERT_TRUE(env->start()) << env->errorString().toStdString();
-    Openbox secondOpenbox;
+    zq::test::OpenboxWindowManager secondOpenbox;
     ASSERT_TRUE(secondOpenbox.start(env->display())) << "openbox did not start";
     ASSERT_TRUE(env->writeSettings({{QStringLiteral("appearance"), QStringLiteral("light")}}));
     ASSERT_TRUE(env->startApp()) << env->errorString().toStdString();

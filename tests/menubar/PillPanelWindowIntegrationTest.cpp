@@ -10,6 +10,7 @@
 #include "support/CompositingManager.h"
 #include "support/Contrast.h"
 #include "support/FakeDictationServices.h"
+#include "support/OpenboxWindowManager.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/TextTargetWindow.h"
@@ -83,31 +84,6 @@ XWindowState xState(WId window)
     }
     return state;
 }
-
-// Openbox on the test's display, so focus and stacking follow a real window manager.
-class WindowManager {
-public:
-    bool start()
-    {
-        // Openbox names itself on the root window early in its start-up but sets the focus only at
-        // its end, which can take it from a window activated meanwhile; and the root may still name
-        // the manager of an earlier test, whose hold on the display the server may not have
-        // dropped yet (--replace waits for it). It runs the start-up command once it is ready.
-        const QString ready = m_log.filePath(QStringLiteral("ready"));
-        zq::test::ChildSpec spec;
-        spec.program = QStringLiteral("openbox");
-        spec.arguments = {QStringLiteral("--replace"), QStringLiteral("--startup"), QStringLiteral("touch ") + ready};
-        spec.environment = displayEnvironment();
-        spec.logPath = m_log.filePath(QStringLiteral("openbox.log"));
-        if (!m_process.start(spec))
-            return false;
-        return zq::test::waitFor([&] { return QFile::exists(ready); }, 15s, 20ms);
-    }
-
-private:
-    QTemporaryDir m_log;
-    zq::test::ChildProcess m_process;
-};
 
 // A full-screen window of this process under the pill that records where it was clicked. It maps
 // without the window manager, which in a fresh home can take long to start managing windows.
@@ -183,8 +159,8 @@ QColor pixel(const QImage &image, QPoint at)
 TEST(PillPanelWindowIntegrationTest, FloatsBottomCentreWithoutFocusAndPassesClicksThrough)
 {
     ZQ_REQUIRE_SERVICE(!zq::test::sharedDisplay().isEmpty(), zq::test::sharedDisplayError());
-    WindowManager manager;
-    ASSERT_TRUE(manager.start()) << "openbox did not start";
+    zq::test::OpenboxWindowManager manager;
+    ASSERT_TRUE(manager.start(zq::test::sharedDisplay())) << "openbox did not start";
 
     ClickTarget below;
     below.setGeometry(0, 0, 1280, 800);
@@ -230,8 +206,8 @@ TEST(PillPanelWindowIntegrationTest, FloatsBottomCentreWithoutFocusAndPassesClic
 TEST(PillPanelWindowIntegrationTest, AFocusedTextFieldKeepsTheFocusAndThePaste)
 {
     ZQ_REQUIRE_SERVICE(!zq::test::sharedDisplay().isEmpty(), zq::test::sharedDisplayError());
-    WindowManager manager;
-    ASSERT_TRUE(manager.start()) << "openbox did not start";
+    zq::test::OpenboxWindowManager manager;
+    ASSERT_TRUE(manager.start(zq::test::sharedDisplay())) << "openbox did not start";
     zq::test::TextTargetWindow target;
     ASSERT_TRUE(target.start(zq::test::sharedDisplay())) << target.errorString().toStdString();
     ASSERT_TRUE(target.activate());
@@ -258,8 +234,8 @@ TEST(PillPanelWindowIntegrationTest, AFocusedTextFieldKeepsTheFocusAndThePaste)
 TEST(PillPanelWindowIntegrationTest, ThePillOnTheScreenWithAndWithoutACompositingManager)
 {
     ZQ_REQUIRE_SERVICE(!zq::test::sharedDisplay().isEmpty(), zq::test::sharedDisplayError());
-    WindowManager manager;
-    ASSERT_TRUE(manager.start()) << "openbox did not start";
+    zq::test::OpenboxWindowManager manager;
+    ASSERT_TRUE(manager.start(zq::test::sharedDisplay())) << "openbox did not start";
     Backdrop backdrop;
     backdrop.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&backdrop, 10000));
