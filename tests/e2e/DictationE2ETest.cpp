@@ -168,7 +168,7 @@ TEST_F(DictationE2ETest, HeldTriggerPutsTheSpokenWordsIntoTheFrontWindowAndRecor
     screenshotWithThePill(QStringLiteral("e2e-pill-listening"));
     ASSERT_TRUE(env->releaseTrigger());
 
-    const auto pasted = env->target().waitForText(E2EEnvironment::isSpeechWords, 30s);
+    const auto pasted = env->target().waitForText(E2EEnvironment::isSpeechWords, zq::test::kLoadedMachineTimeout);
     ASSERT_TRUE(pasted) << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
                         << env->appLogTail().toStdString();
     expectClipboardRestored();
@@ -271,7 +271,7 @@ TEST_F(DictationE2ETest, TapLocksTheTakeAndTheNextPressFinishesIt)
     if (HasFatalFailure())
         return;
 
-    ASSERT_TRUE(env->target().waitForText(E2EEnvironment::isSpeechWords, 30s))
+    ASSERT_TRUE(env->target().waitForText(E2EEnvironment::isSpeechWords, zq::test::kLoadedMachineTimeout))
         << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
         << env->appLogTail().toStdString();
     ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::pasteSucceeded, 1, 5s));
@@ -310,7 +310,7 @@ TEST_F(DictationE2ETest, EscapeWhileListeningCancelsWithoutPastingAndTheNextTake
     if (HasFatalFailure())
         return;
     ASSERT_TRUE(env->releaseTrigger());
-    ASSERT_TRUE(env->target().waitForText(E2EEnvironment::isSpeechWords, 30s))
+    ASSERT_TRUE(env->target().waitForText(E2EEnvironment::isSpeechWords, zq::test::kLoadedMachineTimeout))
         << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
         << env->appLogTail().toStdString();
     expectClipboardRestored();

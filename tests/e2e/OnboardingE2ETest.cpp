@@ -120,7 +120,7 @@ TEST_F(OnboardingE2ETest, AFreshProfileIsWelcomedRecordsATriggerAndDictatesAfter
     ASSERT_TRUE(env->feeder()->waitUntilSpoken(15s));
     QThread::msleep(700);
     ASSERT_TRUE(env->releaseTrigger());
-    const auto pasted = env->target().waitForText(E2EEnvironment::isSpeechWords, 30s);
+    const auto pasted = env->target().waitForText(E2EEnvironment::isSpeechWords, zq::test::kLoadedMachineTimeout);
     EXPECT_TRUE(pasted) << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
                         << env->appLogTail().toStdString();
     EXPECT_TRUE(env->stopApp());
@@ -171,7 +171,7 @@ TEST_F(OnboardingE2ETest, OnAKeyboardWithoutFnAFreshProfileDictatesWithTheKeyIts
     ASSERT_TRUE(env->feeder()->waitUntilSpoken(15s));
     QThread::msleep(700);
     ASSERT_TRUE(env->keyUp("Control_R"));
-    const auto pasted = env->target().waitForText(E2EEnvironment::isSpeechWords, 30s);
+    const auto pasted = env->target().waitForText(E2EEnvironment::isSpeechWords, zq::test::kLoadedMachineTimeout);
     EXPECT_TRUE(pasted) << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
                         << env->appLogTail().toStdString();
     EXPECT_TRUE(env->notifications().notifications().empty()) << "nothing to warn about";

@@ -130,6 +130,36 @@ protected:
         return names;
     }
 
+    // The rows hovered once they are `expected`, or at the end of the wait: a loaded machine paints a
+    // hover late, never differently.
+    QStringList hoveredOnce(const PanelRows &rows, const QStringList &expected) const
+    {
+        QStringList hovered;
+        zq::test::waitFor(
+            [&] {
+                hovered = hoveredRows(desktop().screenshot(), rows);
+                return hovered == expected;
+            },
+            10s, 100ms);
+        return hovered;
+    }
+
+    // The screen once two shots 200 ms apart agree, so what a loaded machine paints late is in it.
+    QImage settledScreenshot() const
+    {
+        QImage last = desktop().screenshot();
+        zq::test::waitFor(
+            [&] {
+                QThread::msleep(200);
+                QImage shot = desktop().screenshot();
+                const bool same = shot == last;
+                last = std::move(shot);
+                return same;
+            },
+            10s, 1ms);
+        return last;
+    }
+
     // Pixels of the focus colour down the cards' leading edge, where a card's focus ring runs (the
     // ring of a banner or the recap; a row or a picker shows its focus elsewhere).
     static int ringPixels(const QImage &screen, const QRect &panel)
@@ -160,18 +190,26 @@ TEST_F(MenuPanelDesktopE2ETest, AfterTheLanguageMenuClosesOneRowAtMostIsHovered)
     // Over the picker's trailing end (its chevron), whatever its width.
     const QPoint picker(panel.right() + 1 - 12 - 11 - 14, rows.language);
     pointTo(QPoint(rows.leading + 40, rows.open));
-    QThread::msleep(400);
-    EXPECT_EQ(hoveredRows(desktop().screenshot(), rows), QStringList{QStringLiteral("Open")});
+    EXPECT_EQ(hoveredOnce(rows, {QStringLiteral("Open")}), QStringList{QStringLiteral("Open")});
 
     // The menu opens under the field; its first entry ("System language") lies over the cleanup
-    // row, and choosing it leaves the pointer there.
-    ASSERT_TRUE(desktop().click(picker));
-    QThread::msleep(500);
-    const QImage open = desktop().screenshot();
-    zq::test::saveRender(open, QStringLiteral("desktop-panel-language-menu-open"));
-    ASSERT_TRUE(desktop().click(QPoint(picker.x(), rows.language + 14 + 4 + 5 + 12)));
-    QThread::msleep(500);
-    const QImage closed = desktop().screenshot();
+    // row, and choosing it leaves the pointer there. The click waits for the menu to show there.
+    const QPoint firstEntry(picker.x(), rows.language + 14 + 4 + 5 + 12);
+    const auto windowsShown = [&] {
+        return desktop()
+            .windows({QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(env->appPid())})
+            .size();
+    };
+    const qsizetype withoutMenu = windowsShown();
+    const auto menuShown = [&](bool shown) {
+        return zq::test::waitFor([&] { return (windowsShown() > withoutMenu) == shown; }, 10s, 100ms);
+    };
+    const auto openMenu = [&] { return desktop().click(picker) && menuShown(true); };
+    ASSERT_TRUE(openMenu()) << "the language menu did not open";
+    zq::test::saveRender(settledScreenshot(), QStringLiteral("desktop-panel-language-menu-open"));
+    ASSERT_TRUE(desktop().click(firstEntry));
+    ASSERT_TRUE(menuShown(false)) << "choosing did not close the menu";
+    const QImage closed = settledScreenshot();
     zq::test::saveRender(closed, QStringLiteral("desktop-panel-after-language-menu"));
     ASSERT_FALSE(desktop().visiblePanel().isEmpty()) << "choosing in the menu keeps the panel";
     const QStringList hovered = hoveredRows(closed, rows);
@@ -179,21 +217,19 @@ TEST_F(MenuPanelDesktopE2ETest, AfterTheLanguageMenuClosesOneRowAtMostIsHovered)
     EXPECT_FALSE(hovered.contains(QStringLiteral("Language"))) << "the pointer left it for the menu";
 
     // The menu again, closed with Escape; then the pointer moves down to the microphone row.
-    ASSERT_TRUE(desktop().click(picker));
-    QThread::msleep(400);
+    ASSERT_TRUE(openMenu()) << "the language menu did not open again";
     ASSERT_TRUE(desktop().keys({QStringLiteral("Escape")}));
-    QThread::msleep(200);
+    ASSERT_TRUE(menuShown(false)) << "Escape did not close the menu";
     pointTo(QPoint(rows.leading + 40, rows.microphone));
-    QThread::msleep(500);
-    EXPECT_EQ(hoveredRows(desktop().screenshot(), rows), QStringList{QStringLiteral("Microphone")});
+    EXPECT_EQ(hoveredOnce(rows, {QStringLiteral("Microphone")}), QStringList{QStringLiteral("Microphone")});
 
     // Closed and opened again with the pointer away from it: no row is hovered.
     ASSERT_TRUE(desktop().keys({QStringLiteral("Escape")}));
     ASSERT_TRUE(zq::test::waitFor([&] { return desktop().visiblePanel().isEmpty(); }, 5s, 50ms));
     const QRect reopened = desktop().openPanel();
     ASSERT_EQ(reopened, panel);
-    QThread::msleep(500);
-    const QImage again = desktop().screenshot();
+    QThread::msleep(300);
+    const QImage again = settledScreenshot();
     zq::test::saveRender(again, QStringLiteral("desktop-panel-reopened"));
     EXPECT_EQ(hoveredRows(again, rows), QStringList());
     EXPECT_TRUE(env->stopApp());

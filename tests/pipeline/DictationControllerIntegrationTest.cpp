@@ -142,7 +142,7 @@ TEST_F(DictationControllerIntegrationTest, ASpokenPhraseIsPastedAndAnEscapedTake
     settle([] { return false; }, 300ms);
 
     controller->requestFinish();
-    ASSERT_TRUE(settle([&] { return !controller->isTranscribing(); }, 30s));
+    ASSERT_TRUE(settle([&] { return !controller->isTranscribing(); }, test::kLoadedMachineTimeout));
     ASSERT_EQ(fakes.keys.pastedTexts().size(), 1) << controller->pillState().notice().toStdString();
     EXPECT_EQ(fakes.keys.pastedTexts().front(), QStringLiteral("go forward ten meters"));
     EXPECT_EQ(fakes.history->items().front().text, QStringLiteral("go forward ten meters"));

@@ -66,7 +66,7 @@ protected:
         qputenv("PATH", tools.path().toUtf8());
     }
 
-    bool settle(const std::function<bool()> &done, std::chrono::milliseconds timeout = 30s)
+    bool settle(const std::function<bool()> &done, std::chrono::milliseconds timeout = test::kLoadedMachineTimeout)
     {
         return test::processEventsUntil(rig.loop, done, timeout);
     }
