@@ -198,11 +198,17 @@ bool E2EEnvironment::writeSettings(const rt::SettingsTable &extra)
     return true;
 }
 
+void E2EEnvironment::addAppVariables(const QProcessEnvironment &variables)
+{
+    m_appVariables.insert(variables);
+}
+
 bool E2EEnvironment::startApp(std::chrono::milliseconds timeout, const QByteArray &readyLine)
 {
     ChildSpec spec;
     spec.program = QStringLiteral(ZQ_APP_BINARY);
     spec.environment = appEnvironment();
+    spec.environment.insert(m_appVariables);
     spec.standardOutput = ChildStream::Log;
     spec.standardError = ChildStream::Log;
     spec.logPath = appHome() + QStringLiteral("/app.log");

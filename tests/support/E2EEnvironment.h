@@ -74,6 +74,8 @@ public:
 
     // Writes the settings file the application starts with: onboarded, the trigger on F8, plus `extra`.
     bool writeSettings(const rt::SettingsTable &extra = {});
+    // Variables the application gets on top of appEnvironment() from its next startApp() on.
+    void addAppVariables(const QProcessEnvironment &variables);
     // Starts the application and waits until its log shows `readyLine` (by default: its trigger tap
     // runs). False with errorString() set.
     bool startApp(std::chrono::milliseconds timeout = std::chrono::seconds(30),
@@ -135,6 +137,7 @@ private:
     ChildProcess m_tray;
     TextTargetWindow m_target;
     ChildProcess m_app;
+    QProcessEnvironment m_appVariables;
     QString m_error;
 };
 
