@@ -12,7 +12,52 @@
 
 namespace zq::platform {
 
+// GLib's own functions come from the same handle: the loader finds them among libsecret's
+// dependencies, so nothing of GLib's object system is linked into the executable either.
+struct LibsecretStore::Functions {
+    decltype(&secret_service_get_sync) serviceGet = nullptr;
+    decltype(&secret_service_search_sync) serviceSearch = nullptr;
+    decltype(&secret_item_get_secret) itemSecret = nullptr;
+    decltype(&secret_item_get_locked) itemLocked = nullptr;
+    decltype(&secret_value_new) valueNew = nullptr;
+    decltype(&secret_value_get) valueGet = nullptr;
+    decltype(&secret_value_unref) valueUnref = nullptr;
+    decltype(&secret_password_storev_binary_sync) store = nullptr;
+    decltype(&secret_password_clearv_sync) clear = nullptr;
+    decltype(&g_hash_table_new) hashTableNew = nullptr;
+    decltype(&g_hash_table_insert) hashTableInsert = nullptr;
+    decltype(&g_hash_table_unref) hashTableUnref = nullptr;
+    decltype(&g_str_hash) strHash = nullptr;
+    decltype(&g_str_equal) strEqual = nullptr;
+    decltype(&g_list_free_full) listFreeFull = nullptr;
+    decltype(&g_object_unref) objectUnref = nullptr;
+    decltype(&g_error_free) errorFree = nullptr;
+
+    void bind(SharedLibrary &library)
+    {
+        library.bind(serviceGet, "secret_service_get_sync")
+            .bind(serviceSearch, "secret_service_search_sync")
+            .bind(itemSecret, "secret_item_get_secret")
+            .bind(itemLocked, "secret_item_get_locked")
+            .bind(valueNew, "secret_value_new")
+            .bind(valueGet, "secret_value_get")
+            .bind(valueUnref, "secret_value_unref")
+            .bind(store, "secret_password_storev_binary_sync")
+            .bind(clear, "secret_password_clearv_sync")
+            .bind(hashTableNew, "g_hash_table_new")
+            .bind(hashTableInsert, "g_hash_table_insert")
+            .bind(hashTableUnref, "g_hash_table_unref")
+            .bind(strHash, "g_str_hash")
+            .bind(strEqual, "g_str_equal")
+            .bind(listFreeFull, "g_list_free_full")
+            .bind(objectUnref, "g_object_unref")
+            .bind(errorFree, "g_error_free");
+    }
+};
+
 namespace {
+
+using Functions = LibsecretStore::Functions;
 
 const QString kDomain = QStringLiteral("io.quorvane.zepaquarn.secret-store");
 
@@ -34,62 +79,89 @@ const SecretSchema *schema()
     return &s;
 }
 
-struct HashTableDeleter {
-    void operator()(GHashTable *table) const { g_hash_table_unref(table); }
+// A GLib hash table of the item's attributes, unreferenced when it goes.
+class Attributes {
+public:
+    // The strings are owned by the caller's QByteArrays, which outlive the table.
+    Attributes(const Functions &glib, const QByteArray &service, const QByteArray &account)
+        : m_glib(glib), m_table(glib.hashTableNew(glib.strHash, glib.strEqual))
+    {
+        glib.hashTableInsert(m_table, const_cast<char *>("service"), const_cast<char *>(service.constData()));
+        glib.hashTableInsert(m_table, const_cast<char *>("account"), const_cast<char *>(account.constData()));
+    }
+    ~Attributes() { m_glib.hashTableUnref(m_table); }
+    Attributes(const Attributes &) = delete;
+    Attributes &operator=(const Attributes &) = delete;
+
+    GHashTable *get() const { return m_table; }
+
+private:
+    const Functions &m_glib;
+    GHashTable *m_table;
 };
-using Attributes = std::unique_ptr<GHashTable, HashTableDeleter>;
 
-Attributes attributes(const QByteArray &service, const QByteArray &account)
-{
-    // The strings are owned by the caller's QByteArrays, which outlive the call.
-    Attributes table(g_hash_table_new(g_str_hash, g_str_equal));
-    g_hash_table_insert(table.get(), const_cast<char *>("service"), const_cast<char *>(service.constData()));
-    g_hash_table_insert(table.get(), const_cast<char *>("account"), const_cast<char *>(account.constData()));
-    return table;
-}
-
-rt::Error failure(const char *operation, GError *error)
+rt::Error failure(const Functions &glib, const char *operation, GError *error)
 {
     // The service's own text can be long and technical; the log keeps it, the caller gets a sentence.
     qCWarning(lcKeychain) << operation << "failed:" << (error ? error->message : "unknown error");
     const int code = error ? error->code : 0;
     if (error)
-        g_error_free(error);
+        glib.errorFree(error);
     return rt::makeError(QStringLiteral("The secret store could not be used."), kDomain, code);
+}
+
+// The loaded functions, or the error every call gives when libsecret cannot be loaded.
+rt::Result<const Functions *> loaded(const LibraryOnFirstUse<Functions> &library, const char *operation)
+{
+    const rt::Result<Functions> &functions = library.get();
+    if (!functions) {
+        qCWarning(lcKeychain).noquote() << operation << "failed:" << functions.error().message;
+        return rt::makeError(QStringLiteral("The secret store could not be used."), kDomain, 0);
+    }
+    return &functions.value();
 }
 
 } // namespace
 
+LibsecretStore::LibsecretStore(QByteArray library)
+    : m_secret(std::make_unique<const LibraryOnFirstUse<Functions>>(std::move(library)))
+{}
+
+LibsecretStore::~LibsecretStore() = default;
+
 rt::Result<std::optional<QByteArray>> LibsecretStore::read(const QString &service, const QString &account)
 {
+    const auto functions = loaded(*m_secret, "connecting to the secret service");
+    if (!functions)
+        return functions.error();
+    const Functions &f = *functions.value();
     const QByteArray s = service.toUtf8();
     const QByteArray a = account.toUtf8();
     GError *error = nullptr;
-    SecretService *secretService = secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
+    SecretService *secretService = f.serviceGet(SECRET_SERVICE_OPEN_SESSION, nullptr, &error);
     if (!secretService)
-        return failure("connecting to the secret service", error);
-    const Attributes query = attributes(s, a);
+        return failure(f, "connecting to the secret service", error);
+    const Attributes query(f, s, a);
     // Loading secrets without SECRET_SEARCH_UNLOCK: a locked item stays locked, nobody is prompted.
-    GList *items =
-        secret_service_search_sync(secretService, schema(), query.get(), SECRET_SEARCH_LOAD_SECRETS, nullptr, &error);
-    g_object_unref(secretService);
+    GList *items = f.serviceSearch(secretService, schema(), query.get(), SECRET_SEARCH_LOAD_SECRETS, nullptr, &error);
+    f.objectUnref(secretService);
     if (error)
-        return failure("searching the secret service", error);
+        return failure(f, "searching the secret service", error);
 
     std::optional<QByteArray> found;
     bool locked = false;
     if (items) {
         auto *item = static_cast<SecretItem *>(items->data);
-        if (SecretValue *value = secret_item_get_secret(item)) {
+        if (SecretValue *value = f.itemSecret(item)) {
             gsize length = 0;
-            const gchar *bytes = secret_value_get(value, &length);
+            const gchar *bytes = f.valueGet(value, &length);
             found = QByteArray(bytes, static_cast<qsizetype>(length));
-            secret_value_unref(value);
+            f.valueUnref(value);
         } else {
-            locked = secret_item_get_locked(item);
+            locked = f.itemLocked(item);
         }
     }
-    g_list_free_full(items, g_object_unref);
+    f.listFreeFull(items, f.objectUnref);
     if (locked) {
         qCInfo(lcKeychain) << "secret is locked; not prompting";
         return rt::makeError(QStringLiteral("The secret store is locked."), kDomain, 1);
@@ -99,29 +171,37 @@ rt::Result<std::optional<QByteArray>> LibsecretStore::read(const QString &servic
 
 rt::Result<void> LibsecretStore::write(const QString &service, const QString &account, const QByteArray &secret)
 {
+    const auto functions = loaded(*m_secret, "storing a secret");
+    if (!functions)
+        return functions.error();
+    const Functions &f = *functions.value();
     const QByteArray s = service.toUtf8();
     const QByteArray a = account.toUtf8();
-    const Attributes item = attributes(s, a);
-    SecretValue *value = secret_value_new(secret.constData(), secret.size(), "application/octet-stream");
+    const Attributes item(f, s, a);
+    SecretValue *value = f.valueNew(secret.constData(), secret.size(), "application/octet-stream");
     GError *error = nullptr;
     // Replaces an item with the same attributes in place, so the old secret survives a failed write.
-    const gboolean stored = secret_password_storev_binary_sync(schema(), item.get(), SECRET_COLLECTION_DEFAULT,
-                                                               (s + " " + a).constData(), value, nullptr, &error);
-    secret_value_unref(value);
+    const gboolean stored =
+        f.store(schema(), item.get(), SECRET_COLLECTION_DEFAULT, (s + " " + a).constData(), value, nullptr, &error);
+    f.valueUnref(value);
     if (!stored || error)
-        return failure("storing a secret", error);
+        return failure(f, "storing a secret", error);
     return {};
 }
 
 rt::Result<void> LibsecretStore::remove(const QString &service, const QString &account)
 {
+    const auto functions = loaded(*m_secret, "removing a secret");
+    if (!functions)
+        return functions.error();
+    const Functions &f = *functions.value();
     const QByteArray s = service.toUtf8();
     const QByteArray a = account.toUtf8();
-    const Attributes item = attributes(s, a);
+    const Attributes item(f, s, a);
     GError *error = nullptr;
-    secret_password_clearv_sync(schema(), item.get(), nullptr, &error); // false also means "nothing to clear"
+    f.clear(schema(), item.get(), nullptr, &error); // false also means "nothing to clear"
     if (error)
-        return failure("removing a secret", error);
+        return failure(f, "removing a secret", error);
     return {};
 }
 

@@ -66,6 +66,31 @@ TEST(LibsecretStoreIntegrationTest, KeyRoundTripsThroughGnomeKeyring)
     EXPECT_EQ(keychain.readAPIKey(), std::nullopt) << "clearing nothing is no error";
 }
 
+TEST(LibsecretStoreIntegrationTest, WithoutItsLibraryEveryCallFailsAsAnUnusableStoreAndTheKeyringKeepsItsKey)
+{
+    test::DBusSession *bus = test::processSessionBus();
+    ZQ_REQUIRE_SERVICE(bus && bus->startKeyring(), bus ? bus->errorString() : test::processSessionBusError());
+    platform::LibsecretStore real;
+    ASSERT_TRUE(real.write(Keychain::service, Keychain::account, "sk-kept"));
+
+    platform::LibsecretStore missing("libzq-no-such-library.so.0");
+    const QString unusable = QStringLiteral("The secret store could not be used.");
+    const auto read = missing.read(Keychain::service, Keychain::account);
+    ASSERT_FALSE(read);
+    EXPECT_EQ(read.error().message, unusable);
+    const auto written = missing.write(Keychain::service, Keychain::account, "sk-other");
+    ASSERT_FALSE(written);
+    EXPECT_EQ(written.error().message, unusable);
+    const auto removed = missing.remove(Keychain::service, Keychain::account);
+    ASSERT_FALSE(removed);
+    EXPECT_EQ(removed.error().message, unusable);
+
+    const auto kept = real.read(Keychain::service, Keychain::account);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept.value(), std::optional<QByteArray>("sk-kept"));
+    EXPECT_TRUE(real.remove(Keychain::service, Keychain::account));
+}
+
 TEST(LibsecretStoreIntegrationTest, NoSecretServiceReadsAsNoKeyWithoutHanging)
 {
     test::DBusSession *bus = test::processSessionBus();

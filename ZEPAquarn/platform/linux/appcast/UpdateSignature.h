@@ -3,6 +3,7 @@
 #include "runtime/Result.h"
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QString>
 
 #include <memory>
@@ -23,10 +24,14 @@ namespace zq::platform {
 // is computed while the download streams to disk: any size is verified with bounded memory.
 QByteArray updateSignatureStatement(const QString &build, const QString &displayVersion, const QByteArray &sha512);
 
+// The soname of the OpenSSL library the check is loaded from when it first runs.
+inline constexpr const char *kLibcrypto = "libcrypto.so.3";
+
 // Checks that `data` carries a valid Ed25519 signature (64 bytes, base64) made with the private
-// half of `publicKeyBase64` (32 raw bytes, base64). Any malformed input is a failed check.
+// half of `publicKeyBase64` (32 raw bytes, base64). Any malformed input is a failed check, and so
+// is a `libcrypto` that cannot be loaded.
 rt::Result<void> verifyEd25519Signature(const QByteArray &data, const QByteArray &signatureBase64,
-                                        const QByteArray &publicKeyBase64);
+                                        const QByteArray &publicKeyBase64, const QByteArray &libcrypto = kLibcrypto);
 
 // A SHA-512 digest fed piece by piece. Any thread, one at a time.
 class Sha512Digest {
@@ -41,8 +46,7 @@ public:
     QByteArray finish();
 
 private:
-    struct Context;
-    std::unique_ptr<Context> m_context;
+    std::unique_ptr<QCryptographicHash> m_hash;
 };
 
 } // namespace zq::platform

@@ -168,6 +168,7 @@ TEST(UpdateArchiveTest, TheSignatureCoversTheAnnouncedBuildVersionAndEveryByte)
         QByteArray data;
         QByteArray signature;
         QByteArray key;
+        QByteArray libcrypto = zq::platform::kLibcrypto;
     };
     const std::vector<Case> cases{
         {"another build announced", statement(archive, "6", "1.3.0"), signature, key.publicKeyBase64()},
@@ -181,7 +182,25 @@ TEST(UpdateArchiveTest, TheSignatureCoversTheAnnouncedBuildVersionAndEveryByte)
         {"short signature", statement(archive, "5", "1.3.0"), signature.left(40), key.publicKeyBase64()},
         {"no key", statement(archive, "5", "1.3.0"), signature, ""},
         {"zero key", statement(archive, "5", "1.3.0"), signature, QByteArray(44, 'A')},
+        {"no OpenSSL to check with", statement(archive, "5", "1.3.0"), signature, key.publicKeyBase64(),
+         "libzq-no-such-library.so.0"},
     };
-    for (const Case &c : cases)
-        EXPECT_FALSE(verifyEd25519Signature(c.data, c.signature, c.key).hasValue()) << c.what;
+    for (const Case &c : cases) {
+        const auto checked = verifyEd25519Signature(c.data, c.signature, c.key, c.libcrypto);
+        ASSERT_FALSE(checked.hasValue()) << c.what;
+        EXPECT_EQ(checked.error().message, refused.error().message) << c.what;
+    }
+}
+
+TEST(UpdateArchiveTest, TheDigestIsSha512FedInPiecesAndStartsOverAfterEachFinish)
+{
+    // The release tooling signs the standard digest: FIPS 180-2's example of "abc".
+    const QByteArray abc = "ddaf35a193617abacc417349ae20413112e6fa4e89a97ea20a9eeee64b55d39a"
+                           "2192992a274fc1a836ba3c23a3feebbd454d4423643ce80e2a9ac94fa54ca49f";
+    zq::platform::Sha512Digest digest;
+    digest.add("a", 1);
+    digest.add("bc", 2);
+    EXPECT_EQ(digest.finish().toHex(), abc);
+    digest.add("abc", 3);
+    EXPECT_EQ(digest.finish().toHex(), abc);
 }

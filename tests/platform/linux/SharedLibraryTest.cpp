@@ -1,0 +1,78 @@
+#include "platform/linux/SharedLibrary.h"
+#include "platform/linux/EspeakPronouncer.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+using namespace zq;
+using platform::SharedLibrary;
+
+namespace {
+
+constexpr const char *kMissing = "libzq-no-such-library.so.0";
+
+// libm's cosine, as a feature's table of functions.
+struct Cosine {
+    double (*cos)(double) = nullptr;
+    void bind(SharedLibrary &library) { library.bind(cos, "cos"); }
+};
+
+} // namespace
+
+TEST(SharedLibraryTest, FunctionsAreBoundByNameOrTheErrorSaysWhatIsMissing)
+{
+    struct Row {
+        const char *soname;
+        const char *function;
+        const char *named; // what the error names; null when everything binds
+    };
+    const Row rows[] = {
+        {"libm.so.6", "cos", nullptr},
+        {kMissing, "cos", kMissing},
+        {"libm.so.6", "zq_no_such_function", "zq_no_such_function"},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.function);
+        auto library = SharedLibrary::open(row.soname);
+        if (!library) {
+            ASSERT_TRUE(row.named);
+            EXPECT_TRUE(library.error().message.contains(QLatin1String(row.named)))
+                << qPrintable(library.error().message);
+            continue;
+        }
+        double (*function)(double) = nullptr;
+        const auto bound = library.value().bind(function, row.function).status();
+        if (row.named) {
+            ASSERT_FALSE(bound);
+            EXPECT_TRUE(bound.error().message.contains(QLatin1String(row.named))) << qPrintable(bound.error().message);
+            EXPECT_EQ(function, nullptr);
+        } else {
+            ASSERT_TRUE(bound) << qPrintable(bound.error().message);
+            EXPECT_EQ(function(0.0), 1.0);
+        }
+    }
+}
+
+TEST(SharedLibraryTest, ATableIsLoadedOnceForEveryThread)
+{
+    const platform::LibraryOnFirstUse<Cosine> real("libm.so.6");
+    std::vector<const Cosine *> seen(8);
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&, i] { seen[i] = real.get() ? &real.get().value() : nullptr; });
+    for (std::thread &thread : threads)
+        thread.join();
+    ASSERT_NE(seen.front(), nullptr);
+    for (const Cosine *table : seen)
+        EXPECT_EQ(table, seen.front());
+    EXPECT_EQ(seen.front()->cos(0.0), 1.0);
+}
+
+TEST(SharedLibraryTest, PronunciationsComeFromTheRealLibraryAndNoneWhenItIsMissing)
+{
+    // A missing espeak-ng leaves a word unpronounced, as an engine that fails to start does.
+    EXPECT_EQ(platform::EspeakPronouncer(kMissing).pronounce(QStringLiteral("Zorblatt")), std::nullopt);
+    EXPECT_EQ(platform::EspeakPronouncer().pronounce(QStringLiteral("Zorblatt")), QStringLiteral("Z AO R B L AE T"));
+}
