@@ -344,7 +344,7 @@ struct Run {
     std::unique_ptr<LinuxServices> services;
     UpdateServices updateServices;
     // The keyboard map as the launch read it before the services existed.
-    std::optional<std::optional<platform::KeyboardMap>> launchKeyboardMap;
+    std::optional<platform::KeyboardMap> launchKeyboardMap;
     // The pill is made on the first take, after the application; it asks it for reduce motion.
     ZEPAquarnApp *appForPill = nullptr;
 };
@@ -384,13 +384,11 @@ ZEPAquarnApp::Environment applicationEnvironment(Run &run, platform::DesktopAppe
     };
     environment.revealDiagnostics = [](RevealDone done) { Diagnostics::shared().revealInFileManager(std::move(done)); };
     // Before the services exist (while the defaults are registered and the tray icon comes up) the
-    // map is read once, on a connection of its own; afterwards through the probe's.
+    // map is the one the launch read; afterwards it is read through the probe's connection.
     environment.keyboardMap = [&run]() -> std::optional<platform::KeyboardMap> {
         if (run.services)
             return run.services->permissionProbe.keyboardMap();
-        if (!run.launchKeyboardMap)
-            run.launchKeyboardMap = platform::x11::readKeyboardMap(qgetenv("DISPLAY"));
-        return *run.launchKeyboardMap;
+        return run.launchKeyboardMap;
     };
     environment.notifications = [&run]() -> platform::UserNotifications * {
         return run.services ? &run.services->notifications : nullptr;
@@ -443,6 +441,9 @@ int main(int argc, char *argv[])
     if (!display.isOpen())
         return reportNoDisplay(argc, argv);
     X11Session::preferX11();
+    // The launch needs the keyboard map before the tray icon (the default trigger, and whether the
+    // icon shows a trigger the keyboard can press): read on the check's connection, not a new one.
+    const platform::KeyboardMap launchKeyboardMap = platform::x11::readKeyboardMap(display.display());
 
     std::optional<X11Session::ToolkitStartGuard> toolkitStart(std::in_place);
     QApplication application(argc, argv);
@@ -483,6 +484,7 @@ int main(int argc, char *argv[])
     qCInfo(lcApp) << "app: launched, version" << ZQ_VERSION << "on" << QGuiApplication::platformName();
 
     Run run(application, paths, settings, std::move(recognizer), languages);
+    run.launchKeyboardMap = launchKeyboardMap;
 
     // The desktop's palette is read before the appearance replaces it.
     platform::PortalDesktopAppearance desktopAppearance(QDBusConnection::sessionBus(),

@@ -27,6 +27,8 @@ public:
     DisplayHold &operator=(const DisplayHold &) = delete;
 
     bool isOpen() const { return m_display != nullptr; }
+    // The connection, for what the launch reads before the toolkit connects; null once released.
+    _XDisplay *display() const { return m_display; }
     // Closes the connection (once the toolkit holds its own).
     void release();
 
