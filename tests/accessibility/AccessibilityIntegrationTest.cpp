@@ -249,8 +249,7 @@ TEST_F(AccessibilityIntegrationTest, APickersMenuReadsAsItsItemsAndTheKeyboardWa
         EXPECT_EQ(read->focused()->name, expected);
         EXPECT_TRUE(focus.waitFor([&](const test::AccessibilityEventListener::Event &event) {
             return event.detail1 == 1 && event.sourceRole == kMenuItem && event.sourceName == expected;
-        })) << focus.events().size()
-            << " focus events heard";
+        })) << qPrintable(focus.heard());
     }
 
     // Enter chooses the highlighted item: the menu goes and the field reads its new value.
@@ -347,7 +346,7 @@ TEST_F(AccessibilityIntegrationTest, ATranscribedKeptRecordingIsAnnounced)
         }));
         test::AccessibilityEventListener::Event heard;
         ASSERT_TRUE(listener.waitFor([&](const auto &event) { return event.data.startsWith(c.announcement); }, &heard))
-            << listener.events().size() << " events heard";
+            << qPrintable(listener.heard());
         EXPECT_EQ(heard.type, QStringLiteral("object:announcement"));
         EXPECT_EQ(heard.sourceRole, QStringLiteral("application"));
         if (!c.succeeds) {

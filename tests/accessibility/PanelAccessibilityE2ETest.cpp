@@ -47,11 +47,8 @@ protected:
                        event.window;
             },
             &heard);
-        QStringList heardFrom;
-        for (const AccessibilityEventListener::Event &event : focus.events())
-            heardFrom << QStringLiteral("%1 '%2' %3").arg(event.sourceRole, event.sourceName).arg(event.detail1);
         EXPECT_TRUE(found) << "no focus on " << role.toStdString() << " '" << name.toStdString() << "' after "
-                           << key.toStdString() << "; heard: " << heardFrom.join(QStringLiteral(", ")).toStdString();
+                           << key.toStdString() << "; " << focus.heard().toStdString();
         return found ? std::optional(heard) : std::nullopt;
     }
 

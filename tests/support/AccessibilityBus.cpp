@@ -275,11 +275,23 @@ void AccessibilityEventListener::drain()
         m_events.append(
             Event{object.value(QStringLiteral("type")).toString(), object.value(QStringLiteral("data")).toString(),
                   object.value(QStringLiteral("role")).toString(), object.value(QStringLiteral("name")).toString(),
-                  object.value(QStringLiteral("detail1")).toInt(), nullptr});
+                  object.value(QStringLiteral("detail1")).toInt(), object.value(QStringLiteral("error")).toString(),
+                  nullptr});
         if (object.contains(QStringLiteral("window")))
             m_events.last().window =
                 std::make_shared<const AccessibleNode>(nodeFrom(object.value(QStringLiteral("window")).toObject()));
     }
+}
+
+QString AccessibilityEventListener::heard() const
+{
+    QStringList lines;
+    for (const Event &event : m_events) {
+        lines << (event.error.isEmpty()
+                      ? QStringLiteral("%1 '%2' %3").arg(event.sourceRole, event.sourceName).arg(event.detail1)
+                      : QStringLiteral("%1, unread: %2").arg(event.type, event.error));
+    }
+    return QStringLiteral("%1 events heard\n").arg(lines.size()) + lines.join(QLatin1Char('\n'));
 }
 
 bool AccessibilityEventListener::waitFor(const std::function<bool(const Event &)> &match, Event *found,

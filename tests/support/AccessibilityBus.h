@@ -86,6 +86,7 @@ public:
         QString sourceRole;
         QString sourceName;
         int detail1 = 0; // for a state change: 1 gained, 0 lost
+        QString error;   // set when the event came but its source could not be read
         // The window the source is in, read when the event came, if asked for.
         std::shared_ptr<const AccessibleNode> window;
     };
@@ -94,7 +95,8 @@ public:
     AccessibilityEventListener() = default;
     ~AccessibilityEventListener();
 
-    // Returns once the listener is registered (Qt's events run meanwhile). False with errorString().
+    // Returns once the listener is registered and the application has taken it in, so it sends the
+    // events from now on (Qt's events run meanwhile). False with errorString().
     bool start(const QString &kind, std::chrono::milliseconds listenFor = std::chrono::seconds(60));
     // The same for another process, `pid`, on the bus of `bus`; with Window::read each event carries
     // the tree of the window its source is in, which is how a reader meets a pop-up window.
@@ -105,6 +107,8 @@ public:
     bool waitFor(const std::function<bool(const Event &)> &match, Event *found = nullptr,
                  std::chrono::milliseconds timeout = std::chrono::seconds(20));
     const QList<Event> &events() const { return m_events; }
+    // What was heard, one event a line ("menu item 'Pause' 1"), for a failure's message.
+    QString heard() const;
     QString errorString() const { return m_error; }
 
 private:

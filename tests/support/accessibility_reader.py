@@ -9,10 +9,12 @@
 #                                           "window", also the tree of the window that object is in,
 #                                           found as a screen reader finds a pop-up: from the object
 #                                           up (pop-up windows are not among the application's
-#                                           children)
-# Exit status 2: no application of that process on the bus.
+#                                           children); an event that cannot be read is one line
+#                                           with "error"
+# Exit status 2: no application of that process on the bus (for listen: none came within 20 s).
 import json
 import sys
+import time
 
 import gi
 
@@ -83,6 +85,31 @@ def window_of(node):
         node = parent
 
 
+def await_listening(pid, seconds):
+    """Waits until the application of `pid` is on the bus and has answered a question asked after the
+    listener was registered. A toolkit sends an event only once it has taken in the registry's news
+    of a listener for it, which reaches it as a signal that its main loop handles in turn with the
+    questions: its answer comes after it. The registry alone knowing is not enough."""
+    deadline = time.monotonic() + seconds
+    context = GLib.MainContext.default()
+    why = "process %d is not on the accessibility bus" % pid
+    while time.monotonic() < deadline:
+        while context.iteration(False):
+            pass
+        desktop = Atspi.get_desktop(0)
+        desktop.clear_cache()
+        app = application_of(pid)
+        if app is not None:
+            try:
+                app.clear_cache()
+                app.get_name()
+                return None
+            except GLib.Error as error:
+                why = "the application of process %d did not answer: %s" % (pid, error.message)
+        time.sleep(0.05)
+    return why
+
+
 def listen(pid, kind, seconds, with_window):
     loop = GLib.MainLoop()
 
@@ -102,11 +129,16 @@ def listen(pid, kind, seconds, with_window):
             if with_window:
                 entry["window"] = describe(window_of(source), [MAX_NODES])
             print(json.dumps(entry), flush=True)
-        except GLib.Error:
-            pass
+        except GLib.Error as error:
+            # Said, not dropped: a test waiting for this event names why it was not heard.
+            print(json.dumps({"type": event.type, "error": error.message}), flush=True)
 
     listener = Atspi.EventListener.new(on_event)
     listener.register(kind)
+    why = await_listening(pid, 20)
+    if why is not None:
+        print(why, file=sys.stderr)
+        return 2
     print("ready", flush=True)
     GLib.timeout_add(int(seconds * 1000), loop.quit)
     loop.run()
