@@ -145,7 +145,7 @@ public:
     void retryRecoveredTranscription(const DictationIncident &incident);
     // The failure text to show under `incident`, when the last retry of exactly that one failed.
     std::optional<QString> recoveryFailureMessage(const QUuid &incident) const;
-    // Stops a running re-transcription (at quit); its state returns to idle.
+    // Stops a running re-transcription (at quit), its engine at once; its state returns to idle.
     void cancelRecoveredTranscription();
     // At quit (or when the display goes away): a take with audio but no delivered text becomes an
     // interrupted-transcription incident that keeps its recording, so Retry can finish it later. A
@@ -270,9 +270,6 @@ private:
     std::unique_ptr<PillDisplay> m_pill;
     std::unique_ptr<HotkeyTap> m_tap;
     std::optional<rt::TaskHandle<void>> m_transcriptionTask;
-    // The stream that task reads: stopped with it, so that the engine stops at once rather than
-    // when the task next runs, which after the controller's end may be never.
-    std::optional<rt::AsyncChannel<TranscriptUpdate>> m_transcriptUpdates;
     std::optional<rt::TaskHandle<void>> m_recoveredTranscriptionTask;
     std::optional<rt::TaskHandle<void>> m_audioStartTask;
     std::shared_ptr<TakeStartIntent> m_currentStartIntent;

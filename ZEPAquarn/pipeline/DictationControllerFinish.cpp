@@ -152,9 +152,6 @@ void DictationController::cancelTranscriptionTask()
     if (m_transcriptionTask)
         m_transcriptionTask->cancel();
     m_transcriptionTask.reset();
-    if (m_transcriptUpdates)
-        m_transcriptUpdates->cancel();
-    m_transcriptUpdates.reset();
 }
 
 rt::Task<void> DictationController::runTranscription(Alive alive, std::shared_ptr<TranscriptionBackend> backend,
@@ -164,7 +161,6 @@ rt::Task<void> DictationController::runTranscription(Alive alive, std::shared_pt
     if (alive.expired() || !backend || co_await rt::isCancelled())
         co_return;
     rt::AsyncChannel<TranscriptUpdate> updates = backend->transcribe(std::move(source), language(), dictionary());
-    m_transcriptUpdates = updates;
     std::exception_ptr failure;
     try {
         while (true) {

@@ -68,10 +68,14 @@ rt::Task<void> DictationController::runRecoveredTranscription(Alive alive, QStri
         co_return;
     QString text;
     std::exception_ptr failure;
-    try {
-        text = co_await m_recoveredTakeTranscriber->transcribeRecording(path, incident.backend, language, dictionary);
-    } catch (...) {
-        failure = std::current_exception();
+    // A retry cancelled before its first step starts no engine.
+    if (!co_await rt::isCancelled()) {
+        try {
+            text =
+                co_await m_recoveredTakeTranscriber->transcribeRecording(path, incident.backend, language, dictionary);
+        } catch (...) {
+            failure = std::current_exception();
+        }
     }
     if (alive.expired())
         co_return;

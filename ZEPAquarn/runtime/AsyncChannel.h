@@ -6,8 +6,8 @@
 // values in the order each producer sent them, then std::nullopt once the channel is finished
 // (values sent before finish() are still delivered), or the failure rethrown. The termination hook
 // fires exactly once: when the channel is finished or failed, when the consumer cancels (or its
-// task is cancelled while it waits), or when the last handle goes away. It runs on the thread that
-// caused it, outside the channel's lock.
+// task is cancelled while it waits: then inside that cancel, before the consumer runs again), or
+// when the last handle goes away. It runs on the thread that caused it, outside the channel's lock.
 
 #include "runtime/Task.h"
 
@@ -141,11 +141,14 @@ public:
             auto s = state;
             bool *flag = &cancelledWhileWaiting;
             callbackId = cancellation->addCallback([s, flag, handle] {
-                std::lock_guard lock(s->mutex);
-                if (s->waiter != handle)
-                    return; // already woken by a value or the end
-                *flag = true;
-                s->wakeWaiter();
+                {
+                    std::lock_guard lock(s->mutex);
+                    if (s->waiter == handle) // not yet woken by a value or the end
+                        *flag = true;
+                }
+                // The producer hears of it now, not when the consumer next runs on its loop: at
+                // quit that may be never, and a producer left running would post to a dead loop.
+                AsyncChannel(s).cancel();
             });
             return true;
         }

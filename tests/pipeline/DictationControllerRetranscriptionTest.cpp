@@ -140,6 +140,27 @@ TEST_F(DictationControllerRetranscriptionTest, ARetryIsRefusedWhileBusyOrWithout
               State::failed(incident.id, QStringLiteral("The saved recording is no longer available.")));
 }
 
+TEST_F(DictationControllerRetranscriptionTest, ACancelledRetryStopsItsEngineBeforeTheLoopRunsAgain)
+{
+    // At quit the loop may never run again, and an engine still running would post to it.
+    const DictationIncident incident = timedOutIncident();
+    controller.retryRecoveredTranscription(incident);
+    auto transcription = retryTranscription();
+    controller.cancelRecoveredTranscription();
+    EXPECT_TRUE(*transcription->terminated);
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(controller.recoveredTranscriptionState(), State::idle());
+
+    // Cancelled before it began: no engine at all.
+    const auto calls = rig.backends.calls().size();
+    controller.retryRecoveredTranscription(incident);
+    controller.cancelRecoveredTranscription();
+    rig.loop.runUntilIdle();
+    EXPECT_EQ(rig.backends.calls().size(), calls);
+    EXPECT_EQ(controller.recoveredTranscriptionState(), State::idle());
+    EXPECT_FALSE(controller.isRetryRunning());
+}
+
 TEST_F(DictationControllerRetranscriptionTest, AnUncopiedTranscriptIsAnnouncedWithoutTheClipboard)
 {
     const DictationIncident incident = timedOutIncident();
