@@ -107,6 +107,8 @@ void PocketSphinxAnalyzer::Session::run()
     ok = decoder->endUtterance() && ok;
 
     if (token.stop_requested()) {
+        // What it learnt is saved by the next take or when the pool closes: a stopped take may be
+        // the quit's, and this thread may then run on past the process's exit.
         pool->release(std::move(decoder));
         finish(std::nullopt);
     } else if (!ok) {
@@ -116,9 +118,9 @@ void PocketSphinxAnalyzer::Session::run()
         results.send(SpeechResult{decoder->hypothesis(), true});
         pool->release(std::move(decoder)); // before the text is out, so the next take finds it idle
         finish(std::nullopt);
+        // After the take's end is out, so the disk never delays the text.
+        pool->saveChannelEstimate();
     }
-    // After the take's end is out, so the disk never delays the text.
-    pool->saveChannelEstimate();
 }
 
 SharedPCMBuffer PocketSphinxAnalyzer::Session::nextBuffer()

@@ -44,6 +44,11 @@ rt::Error loadError()
     return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), speechDomain(), 2);
 }
 
+rt::Error cancelledError()
+{
+    return rt::makeError(QStringLiteral("Speech recognition was cancelled."), speechDomain(), 3);
+}
+
 // How much the estimate an utterance starts from counts against what the utterance itself brings,
 // in frames (100 a second). Measured on recorded speech: with two seconds the live decode makes as
 // few word errors as a decode of the whole utterance normalised by its own mean; with the library's
@@ -334,7 +339,7 @@ QString PocketSphinxModel::fingerprint() const
 
 // What the pool shares with its background load, which holds it for as long as it runs: the pool
 // can go at once, and the load learns whether anyone is left to take its decoder. Once the pool is
-// gone the load touches nothing but this state and the decoder it frees: no log, no file, no
+// closed the load touches nothing but this state and the decoder it frees: no log, no file, no
 // static object, which may already be destroyed when the pool went with the process's exit.
 struct PocketSphinxDecoderPool::State {
     State(PocketSphinxModel m, QString file, const QString &cache, Loader l)
@@ -359,7 +364,7 @@ struct PocketSphinxDecoderPool::State {
     std::shared_ptr<const PocketSphinxDictionaryCut> cut; // set by the first load when one is kept
     std::mutex fileMutex;                                 // one writer at a time; taken before `mutex`, never inside it
     mutable std::mutex mutex;
-    bool poolAlive = true;
+    bool open = true; // until close(); under `mutex`
     bool estimateFileRead = false;
     QString fingerprint;
     std::optional<std::vector<float>> estimate;
@@ -405,9 +410,9 @@ void PocketSphinxDecoderPool::State::loadInBackground()
         std::lock_guard lock(mutex);
         loading = false;
         changed.notify_all();
-        // The pool's destructor closes under this lock: past this check the pool, and the process's
-        // logging with it, outlive this block.
-        if (!poolAlive)
+        // The pool closes under this lock: past this check the pool, and the process's logging with
+        // it, outlive this block.
+        if (!open)
             return; // the decoder is freed on the way out
         if (!loaded) {
             qCWarning(lcLocalBackend) << "speech model failed to load";
@@ -428,7 +433,7 @@ void PocketSphinxDecoderPool::State::loadInBackground()
             return languageModelWords.count(std::string(word)) > 0;
         });
     std::lock_guard lock(mutex);
-    if (poolAlive && !made)
+    if (open && !made)
         qCWarning(lcLocalBackend).noquote() << made.error().message;
 }
 
@@ -439,11 +444,19 @@ PocketSphinxDecoderPool::PocketSphinxDecoderPool(PocketSphinxModel model, QStrin
 
 PocketSphinxDecoderPool::~PocketSphinxDecoderPool()
 {
+    close();
+}
+
+void PocketSphinxDecoderPool::close()
+{
     saveChannelEstimate();
-    std::vector<std::unique_ptr<PocketSphinxDecoder>> idle;
+    std::vector<std::unique_ptr<PocketSphinxDecoder>> idle; // freed after the locks
+    // Under the file lock too: a save that began on a take's thread ends before this returns.
+    std::lock_guard fileLock(m_state->fileMutex);
     std::lock_guard lock(m_state->mutex);
-    m_state->poolAlive = false;
+    m_state->open = false;
     idle.swap(m_state->idle);
+    m_state->changed.notify_all(); // a take waiting for the load gives up
 }
 
 const PocketSphinxModel &PocketSphinxDecoderPool::model() const
@@ -460,7 +473,7 @@ void PocketSphinxDecoderPool::saveChannelEstimate()
     PocketSphinxChannelEstimate estimate;
     {
         std::lock_guard lock(state.mutex);
-        if (!state.estimate || state.estimate == state.savedEstimate || state.fingerprint.isEmpty())
+        if (!state.open || !state.estimate || state.estimate == state.savedEstimate || state.fingerprint.isEmpty())
             return;
         estimate = {state.fingerprint, *state.estimate};
     }
@@ -481,7 +494,7 @@ std::optional<std::vector<float>> PocketSphinxDecoderPool::channelEstimate() con
 void PocketSphinxDecoderPool::preload()
 {
     std::lock_guard lock(m_state->mutex);
-    if (m_state->loading || !m_state->idle.empty())
+    if (!m_state->open || m_state->loading || !m_state->idle.empty())
         return;
     m_state->loading = true;
     ++m_state->loadCount;
@@ -495,9 +508,9 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquir
     std::shared_ptr<const PocketSphinxDictionaryCut> cut;
     {
         std::unique_lock lock(state.mutex);
-        state.changed.wait(lock, stop, [&state] { return !state.loading || !state.idle.empty(); });
-        if (stop.stop_requested())
-            return rt::makeError(QStringLiteral("Speech recognition was cancelled."), speechDomain(), 3);
+        state.changed.wait(lock, stop, [&state] { return !state.open || !state.loading || !state.idle.empty(); });
+        if (stop.stop_requested() || !state.open)
+            return cancelledError();
         if (!state.idle.empty()) {
             auto decoder = std::move(state.idle.back());
             state.idle.pop_back();
@@ -512,11 +525,14 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquir
     if (!cut && !state.cacheFolder.empty())
         cut = PocketSphinxDictionaryCut::open(state.cacheFolder, state.dictionaryFile, state.languageModelFile);
     auto loaded = state.load(state.model, std::move(cut));
+    std::lock_guard lock(state.mutex);
+    // Closed meanwhile: the decoder is freed on the way out, and nothing is logged or read.
+    if (!state.open)
+        return cancelledError();
     if (!loaded) {
         qCWarning(lcLocalBackend) << "speech model failed to load";
         return loaded;
     }
-    std::lock_guard lock(state.mutex);
     state.adoptChannelEstimate(*loaded.value());
     return loaded;
 }

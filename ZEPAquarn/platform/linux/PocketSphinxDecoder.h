@@ -108,7 +108,11 @@ private:
 // The pool keeps the newest channel estimate: every decoder it hands out starts from it, every
 // decoder given back that heard audio updates it. With an `estimateFile`, the estimate is read from
 // it with the first decoder (an unusable file is ignored with a log line) and written back by
-// saveChannelEstimate() and on destruction, so the next launch starts where this one ended.
+// saveChannelEstimate() and by close(), so the next launch starts where this one ended.
+//
+// A take's thread may hold the pool after its owner has gone, even after main() has returned. So
+// the owner closes it (the destructor does when nobody has): after close() the pool writes no file
+// and logs nothing, and its end, on whatever thread, only frees memory.
 //
 // With a `cacheFolder`, decoders read the model's dictionary cut to its language model's words
 // (PocketSphinxDictionaryCut) once a first load has made the cut there.
@@ -131,13 +135,17 @@ public:
 
     // Starts loading a decoder on a background thread unless one is idle or loading already.
     void preload();
-    // Blocks until a decoder is free; fails when loading fails or `stop` is requested first.
+    // Blocks until a decoder is free; fails when loading fails, when `stop` is requested first or
+    // when the pool is closed.
     rt::Result<std::unique_ptr<PocketSphinxDecoder>> acquire(std::stop_token stop);
     void release(std::unique_ptr<PocketSphinxDecoder> decoder);
     // Writes the newest estimate to the estimate file when it changed since the last write. Blocks
     // on the disk: call it off the path of a take's text.
     void saveChannelEstimate();
     std::optional<std::vector<float>> channelEstimate() const;
+    // Saves the estimate and frees the idle decoders; from then on the pool touches no file and no
+    // log. Waits for a save in flight on another thread, never for a load. Closing again does nothing.
+    void close();
 
     // For tests and benchmarks: how many decoders were loaded so far.
     int loadCount() const;

@@ -26,6 +26,11 @@ PocketSphinxRecognizer::PocketSphinxRecognizer(PocketSphinxModel model, Preload 
         m_pool->preload();
 }
 
+PocketSphinxRecognizer::~PocketSphinxRecognizer()
+{
+    m_pool->close();
+}
+
 bool PocketSphinxRecognizer::isAvailable() const
 {
     return m_pool->model().isInstalled();

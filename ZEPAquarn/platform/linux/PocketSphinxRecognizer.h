@@ -24,6 +24,8 @@ public:
     explicit PocketSphinxRecognizer(PocketSphinxModel model = PocketSphinxModel::debianEnglish(),
                                     Preload preload = Preload::atOnce, QString channelEstimateFile = {},
                                     QString cacheFolder = {});
+    // Closes the pool: this runs before the process exits, a take's thread holding the pool may not.
+    ~PocketSphinxRecognizer() override;
 
     bool isAvailable() const override;
     std::optional<QString> supportedLocale(const QString &locale) const override;

@@ -1,13 +1,15 @@
 // Decoders loading and decoding on several threads at once, as overlapping takes use them, and a
-// pool that goes while its decoder still loads.
+// pool that goes while its decoder still loads or a take still decodes.
 #include "platform/linux/PocketSphinxChannelEstimate.h"
 #include "platform/linux/PocketSphinxDecoder.h"
+#include "platform/linux/PocketSphinxRecognizer.h"
 #include "support/FakeCaptureCore.h"
 #include "support/FakeGate.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/SpeechSamples.h"
 #include "support/SpokenText.h"
+#include "support/VirtualLoop.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -30,6 +32,13 @@ QString decode(PocketSphinxDecoder &decoder, const std::vector<std::int16_t> &sp
     if (!decoder.startUtterance() || !decoder.process(speech.data(), speech.size()) || !decoder.endUtterance())
         return QStringLiteral("(decoder error)");
     return decoder.hypothesis();
+}
+
+rt::Task<void> collect(rt::AsyncChannel<platform::SpeechResult> results,
+                       std::shared_ptr<std::vector<platform::SpeechResult>> heard)
+{
+    while (std::optional<platform::SpeechResult> result = co_await results.next())
+        heard->push_back(*result);
 }
 
 } // namespace
@@ -180,5 +189,54 @@ TEST(PocketSphinxDecoderIntegrationTest, AFirstLaunchKeepsTheCutDictionaryAndThe
                                                                  model.languageModel.toStdString()) != nullptr;
             },
             test::kLoadedMachineTimeout));
+    }
+}
+
+TEST(PocketSphinxDecoderIntegrationTest, ATakesThreadWritesNoEstimateAfterItsRecognizerHasGone)
+{
+    // At quit a take's thread may hold the pool past the process's exit, when the file and logging
+    // machinery is gone: what it learnt is written by the recogniser's end, or not at all.
+    using platform::PocketSphinxRecognizer;
+    const auto model = platform::PocketSphinxModel::debianEnglish();
+    ZQ_REQUIRE_SERVICE(model.isInstalled() && QFile::exists(test::kGoForwardSpeech),
+                       "the pocketsphinx-en-us model and pocketsphinx-testdata are needed");
+    const std::vector<platform::SharedPCMBuffer> speech =
+        test::asMicBlocks(test::loadRawSpeech(test::kGoForwardSpeech));
+    for (const bool stopped : {false, true}) {
+        SCOPED_TRACE(stopped ? "a take stopped while its recogniser lives" : "a take that ends after its recogniser");
+        QTemporaryDir state;
+        const QString file = state.filePath(QStringLiteral("speech-channel.json"));
+        auto recognizer =
+            std::make_shared<PocketSphinxRecognizer>(model, PocketSphinxRecognizer::Preload::atOnce, file);
+        const std::weak_ptr<platform::PocketSphinxDecoderPool> pool = recognizer->pool();
+        std::shared_ptr<platform::SpeechAnalyzer> analyzer =
+            recognizer->makeAnalyzer(PocketSphinxRecognizer::installedLocale);
+        test::VirtualLoop loop;
+        auto heard = std::make_shared<std::vector<platform::SpeechResult>>();
+        const rt::TaskHandle<void> results = rt::spawn(loop, collect(analyzer->results(), heard));
+        ASSERT_TRUE(analyzer->start());
+        for (const platform::SharedPCMBuffer &block : speech)
+            analyzer->feed(block);
+        // The take holds a decoder that has heard some of it.
+        ASSERT_TRUE(loop.runUntil([&] { return !heard->empty(); }, std::chrono::minutes(3)));
+
+        if (stopped) {
+            analyzer->cancel();
+            analyzer.reset();
+            ASSERT_TRUE(test::waitFor([&] { return pool.use_count() == 1; }, test::kLoadedMachineTimeout));
+            EXPECT_FALSE(QFile::exists(file)) << "the stopped take's thread wrote";
+            recognizer.reset();
+            EXPECT_TRUE(QFile::exists(file)) << "what the stopped take learnt was lost";
+        } else {
+            recognizer.reset();
+            analyzer->finishInput();
+            EXPECT_TRUE(analyzer->finalizeAndFinishThroughEndOfInput({}));
+            analyzer.reset();
+            ASSERT_TRUE(test::waitFor([&] { return pool.expired(); }, test::kLoadedMachineTimeout));
+            EXPECT_FALSE(QFile::exists(file)) << "the take's thread wrote after its recogniser had gone";
+            ASSERT_TRUE(loop.runUntil([&] { return results.isDone(); }, test::kLoadedMachineTimeout));
+            EXPECT_EQ(heard->back(), (platform::SpeechResult{QStringLiteral("go forward ten meters"), true}))
+                << "the take in flight still ends with its text";
+        }
     }
 }

@@ -120,7 +120,9 @@ TEST_F(PocketSphinxIntegrationTest, NextLaunchStartsFromWhatThisOneLearntAboutTh
             << "the stock estimate already fits this microphone, so this test proves nothing";
         transcribeLive(take);
         ASSERT_TRUE(settle([&] { return QFile::exists(file); })) << "the estimate is kept after a take";
-        // Quitting; the last take's thread may hold the model a moment longer to save.
+        // Quitting once the last take's thread has handed its decoder back: what it learnt is saved
+        // as the recogniser goes.
+        ASSERT_TRUE(settle([&] { return recognizer->pool().use_count() == 1; }));
         std::weak_ptr<platform::PocketSphinxDecoderPool> pool = recognizer->pool();
         recognizer.reset();
         ASSERT_TRUE(settle([&] { return pool.expired(); }));
