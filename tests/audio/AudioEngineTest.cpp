@@ -879,6 +879,40 @@ TEST_F(AudioEngineTest, DeviceChangeMidTakeRebuildsAndTheTakeFileStaysOneRecordi
     EXPECT_NEAR(double(opened.value()->length()) / 48000, 2.0, 0.05) << "both sessions in one 48 kHz file";
 }
 
+TEST_F(AudioEngineTest, EndingATakeWhileTheAudioThreadConvertsClosesAValidFile)
+{
+    // A take rebuilt at another rate converts every buffer as it writes it: with ten-second buffers
+    // the close nearly always lands inside a conversion, and must wait for it rather than free the
+    // converter and the file under it. A few takes make it likelier still.
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        feeding = true;
+        factory.setDefaultScript(script(mic, QStringLiteral("USB Mic"), InputTransport::usb));
+        ASSERT_TRUE(beginTake(TakeMode::streamed));
+        const QString file = engine->takeFilePath().value();
+        advance(0.5);
+        factory.setDefaultScript(script(mic, QStringLiteral("USB Mic"), InputTransport::usb, 44100));
+        ASSERT_TRUE(factory.last()->signalRecovery());
+        advance(1.5);
+        ASSERT_FALSE(engine->recovery().recovering);
+        feeding = false;
+        auto core = factory.last();
+        std::jthread audio([core](std::stop_token stop) {
+            while (!stop.stop_requested())
+                core->deliver(441000);
+        });
+        const std::int64_t before = engine->tapFires();
+        ASSERT_TRUE(test::waitFor([&] { return engine->tapFires() >= before + 2; }, test::kLoadedMachineTimeout));
+        const auto result = engine->takeResult();
+        audio.request_stop();
+        audio.join();
+        ASSERT_EQ(result.kind(), TakeResult::Kind::captured);
+        auto opened = platform::AudioFile::openForReading(file);
+        ASSERT_TRUE(opened);
+        EXPECT_GT(opened.value()->length(), 20 * 48000) << "the buffers written before the end are in the file";
+    }
+}
+
 TEST_F(AudioEngineTest, RecoveriesAreCappedAtThreeAndAChangeDuringARebuildIsCoalesced)
 {
     ASSERT_TRUE(beginTake());
