@@ -354,6 +354,11 @@ void ZEPAquarnApp::openMainWindow()
                                                        m_settingsModel.get(), std::move(pages));
         m_animations->provide(*m_mainWindow);
         m_mainWindow->installEventFilter(this);
+        // Where the user left the window that was let go, and what they were searching for.
+        if (m_releasedWindow) {
+            m_mainWindow->restore(*m_releasedWindow);
+            m_releasedWindow.reset();
+        }
         // Never larger than the screen it opens on (a scaled desktop can be smaller than the design's size).
         m_mainWindow->fitScreen();
     }
@@ -383,7 +388,9 @@ void ZEPAquarnApp::releaseClosedWindow()
     if (!m_mainWindow || m_mainWindow->isVisible())
         return;
     qCInfo(lcApp) << "app: the main window stayed closed — its pages are let go until it opens again";
-    // The settings model is state, not a view: the next window shows it as it is.
+    // The settings model is state, not a view: the next window shows it as it is. What only the
+    // window holds goes with the application.
+    m_releasedWindow = m_mainWindow->kept();
     m_mainWindow.reset();
     // What the pages drew stays in the toolkit's pixmap cache, and what they held in the allocator's
     // free lists, until given back.

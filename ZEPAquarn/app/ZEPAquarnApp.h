@@ -10,12 +10,14 @@
 #include "rewards/motion/MotionStore.h"
 #include "rewards/updates/Updater.h"
 #include "runtime/Executor.h"
+#include "window/AppWindowKept.h"
 #include "window/AppWindowModel.h"
 
 #include <QObject>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QApplication;
 class QWidget;
@@ -210,6 +212,8 @@ private:
     std::unique_ptr<AppSettingsModel> m_settingsModel;
     std::unique_ptr<AppWindowView> m_mainWindow;
     rt::WorkItem m_closedWindowRelease;
+    // How the user left a window that was let go, for the one built when it opens again.
+    std::optional<AppWindowKept> m_releasedWindow;
     std::unique_ptr<SettingsShortcut> m_settingsShortcut;
     std::unique_ptr<OnboardingView> m_onboardingWindow;
     std::unique_ptr<TriggerReach> m_triggerReach;

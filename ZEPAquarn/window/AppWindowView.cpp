@@ -7,11 +7,13 @@
 #include "window/AppSettingsModel.h"
 #include "window/AppSettingsView.h"
 #include "window/AppSidebar.h"
+#include "window/HistoryPage.h"
 #include "window/SettingsRows.h"
 #include "window/TriggerBindingRecorderView.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPainter>
 #include <QScreen>
 #include <QStackedWidget>
@@ -113,6 +115,7 @@ void AppWindowView::showSelection(AppWindowSection section)
         if (!page) {
             page = factory ? factory(m_detail) : titledPage(section, m_detail);
             m_detail->addWidget(page);
+            applyHistoryQuery();
         }
         m_detail->setCurrentWidget(page);
         m_settingsShown = false;
@@ -162,6 +165,29 @@ void AppWindowView::fitScreen()
     if (!area.contains(placed))
         move(std::clamp(placed.left(), area.left(), area.right() + 1 - placed.width()),
              std::clamp(placed.top(), area.top(), area.bottom() + 1 - placed.height()));
+}
+
+AppWindowKept AppWindowView::kept() const
+{
+    const auto *history = qobject_cast<const HistoryPage *>(m_historyPage);
+    return {saveGeometry(), history ? history->searchField()->text() : m_restoredQuery};
+}
+
+void AppWindowView::restore(const AppWindowKept &kept)
+{
+    if (!kept.geometry.isEmpty())
+        restoreGeometry(kept.geometry);
+    m_restoredQuery = kept.historyQuery;
+    applyHistoryQuery();
+}
+
+void AppWindowView::applyHistoryQuery()
+{
+    auto *history = qobject_cast<HistoryPage *>(m_historyPage);
+    if (!history || m_restoredQuery.isEmpty())
+        return;
+    history->searchField()->setText(m_restoredQuery);
+    m_restoredQuery.clear();
 }
 
 void AppWindowView::showEvent(QShowEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "window/AppWindowKept.h"
 #include "window/AppWindowModel.h"
 #include "window/SettingsPages.h"
 
@@ -53,6 +54,10 @@ public:
     // Sizes the window for the screen it opens on (appWindowSizes) and keeps it on that screen.
     void fitScreen();
 
+    // How the user left this window, and giving a new window (before it shows) what an old one kept.
+    AppWindowKept kept() const;
+    void restore(const AppWindowKept &kept);
+
 protected:
     void showEvent(QShowEvent *event) override;
     void hideEvent(QHideEvent *event) override;
@@ -61,6 +66,7 @@ protected:
 private:
     void showSelection(AppWindowSection section);
     void refreshSidebar();
+    void applyHistoryQuery();
 
     AppWindowModel &m_model;
     IncidentStore &m_incidents;
@@ -73,6 +79,8 @@ private:
     AppSettingsView *m_settingsView = nullptr;
     QWidget *m_placeholder = nullptr;
     bool m_settingsShown = false;
+    // A restored search for a History page not built yet.
+    QString m_restoredQuery;
 };
 
 } // namespace zq

@@ -11,9 +11,13 @@
 #include "support/FakeUserNotifications.h"
 #include "support/RecordingPillDisplay.h"
 #include "window/AppWindowView.h"
+#include "window/HistoryPage.h"
+#include "window/HistoryPageModel.h"
 #include "window/OnboardingView.h"
 
 #include <QApplication>
+#include <QLineEdit>
+#include <QScreen>
 
 #include <gtest/gtest.h>
 
@@ -48,6 +52,7 @@ struct AppRig {
         environment.permissionProbe = [this]() -> zq::platform::PermissionProbe & { return probe; };
         environment.keyboardMap = [this] { return probe.keyboardMap(); };
         environment.notifications = [this]() -> zq::platform::UserNotifications * { return &notifications; };
+        environment.pasteboard = [this]() -> zq::platform::Pasteboard * { return &services.pasteboard; };
         return std::make_unique<ZEPAquarnApp>(std::move(environment), launch);
     }
 
@@ -123,29 +128,51 @@ TEST(ZEPAquarnAppTest, SettingsCommandOpensTheMainWindowAtGeneral)
     EXPECT_EQ(app->windowModel().selection(), zq::AppWindowSection::general);
 }
 
-TEST(ZEPAquarnAppTest, AMainWindowClosedForAWhileIsLetGoAndOpensAgainAtTheSamePage)
+TEST(ZEPAquarnAppTest, AMainWindowClosedForAWhileIsLetGoAndOpensAgainAsTheUserLeftIt)
 {
     AppRig rig(true);
     auto app = rig.make();
     app->showScenes();
-    app->windowModel().setSelection(zq::AppWindowSection::audio);
+    zq::test::VirtualLoop &loop = rig.services.loop;
+    app->windowModel().setSelection(zq::AppWindowSection::history);
     app->openMainWindow();
     zq::AppWindowView *first = app->mainWindow();
     ASSERT_NE(first, nullptr);
+    auto *history = qobject_cast<zq::HistoryPage *>(first->currentPage());
+    ASSERT_NE(history, nullptr);
+    history->searchField()->setText(QStringLiteral("half-typ"));
+    // Lower than it opened (the offscreen screen already bounds its width).
+    first->resize(first->width(), first->minimumHeight() + 7);
+    const QSize size = first->size();
+    ASSERT_NE(size, zq::appWindowSizes(first->screen()->availableGeometry().size()).initial);
+    app->windowModel().setSelection(zq::AppWindowSection::audio);
+    loop.advance(ZEPAquarnApp::kClosedWindowKept * 3);
+    EXPECT_EQ(app->mainWindow(), first) << "never let go while shown";
+    const int shownItems = loop.pendingCount();
 
     first->close();
-    rig.services.loop.advance(ZEPAquarnApp::kClosedWindowKept / 2);
+    EXPECT_EQ(loop.pendingCount(), shownItems + 1) << "one wait, only while closed";
+    loop.advance(ZEPAquarnApp::kClosedWindowKept / 2);
     app->openMainWindow();
     EXPECT_EQ(app->mainWindow(), first) << "reopened in time: the same window";
+    EXPECT_EQ(loop.pendingCount(), shownItems) << "the wait ends when the window shows";
 
     first->close();
-    rig.services.loop.advance(ZEPAquarnApp::kClosedWindowKept);
+    loop.advance(ZEPAquarnApp::kClosedWindowKept);
     EXPECT_EQ(app->mainWindow(), nullptr) << "closed for the whole time: let go";
+    EXPECT_EQ(loop.pendingCount(), shownItems) << "nothing waits once the window is gone";
 
     app->openMainWindow();
-    ASSERT_NE(app->mainWindow(), nullptr);
-    EXPECT_TRUE(app->mainWindow()->isVisible());
+    zq::AppWindowView *second = app->mainWindow();
+    ASSERT_NE(second, nullptr);
+    EXPECT_TRUE(second->isVisible());
     EXPECT_EQ(app->windowModel().selection(), zq::AppWindowSection::audio);
+    EXPECT_EQ(second->size(), size);
+    app->windowModel().setSelection(zq::AppWindowSection::history);
+    history = qobject_cast<zq::HistoryPage *>(second->currentPage());
+    ASSERT_NE(history, nullptr);
+    EXPECT_EQ(history->searchField()->text(), "half-typ") << "the search survives the page";
+    EXPECT_EQ(history->model().query(), "half-typ");
 }
 
 TEST(ZEPAquarnAppTest, TerminationEndsAudioDuringDictationOnce)
