@@ -226,6 +226,7 @@ void ZEPAquarnApp::finishScenes()
     };
     followFailure();
     connect(m_controller.get(), &DictationController::pillStateChanged, m_menuBarExtra.get(), followFailure);
+    connect(m_controller.get(), &DictationController::pillStateChanged, this, &ZEPAquarnApp::followPillForMemory);
     makeMenuPanelModel();
     connect(m_triggerReach.get(), &TriggerReach::changed, this, &ZEPAquarnApp::followTriggerReach);
     followTriggerReach();
@@ -395,7 +396,24 @@ void ZEPAquarnApp::releaseClosedWindow()
     // What the pages drew stays in the toolkit's pixmap cache, and what they held in the allocator's
     // free lists, until given back.
     QPixmapCache::clear();
-    ::malloc_trim(0);
+    giveBackMemory();
+}
+
+void ZEPAquarnApp::followPillForMemory()
+{
+    m_finishedTakeTrim.cancel();
+    if (!m_controller->pillState().is(PillState::Kind::hidden))
+        return;
+    m_finishedTakeTrim =
+        m_environment.loop.postDelayed(kFinishedTakeMemoryKept, m_lifetime.guard([this] { giveBackMemory(); }));
+}
+
+void ZEPAquarnApp::giveBackMemory()
+{
+    if (m_environment.giveBackMemory)
+        m_environment.giveBackMemory();
+    else
+        ::malloc_trim(0);
 }
 
 QWidget *ZEPAquarnApp::makeStatsPage(QWidget *parent)

@@ -102,6 +102,8 @@ public:
         // What the desktop prefers for the colour scheme and motion, read before the application's
         // palette replaces the desktop's (may be null: no preference).
         platform::DesktopAppearance *desktopAppearance = nullptr;
+        // Hands the allocator's free memory back to the system; none: the C library's trim.
+        std::function<void()> giveBackMemory = {};
     };
 
     explicit ZEPAquarnApp(Environment environment, LaunchOrder order = LaunchOrder::allAtOnce,
@@ -164,6 +166,9 @@ public:
     // How long the main window stays closed before its pages are let go; it is built anew, at the
     // same page, when it next opens.
     static constexpr rt::Nanos kClosedWindowKept = rt::seconds(30);
+    // How long after a take the pill must stay hidden before what the take freed is given back: a
+    // quick next take reuses it, and the paste never shares the allocator with the trim.
+    static constexpr rt::Nanos kFinishedTakeMemoryKept = rt::seconds(5);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -181,6 +186,9 @@ private:
     void applyShowInDock(bool shown);
     // Lets go of the main window with its pages while it is closed, and of what they drew.
     void releaseClosedWindow();
+    // Once the pill has stayed hidden after a take, gives back what the take's decoding freed.
+    void followPillForMemory();
+    void giveBackMemory();
     void finishOnboarding();
     void makeMenuPanelModel();
     void makeMenuPanel();
@@ -212,6 +220,7 @@ private:
     std::unique_ptr<AppSettingsModel> m_settingsModel;
     std::unique_ptr<AppWindowView> m_mainWindow;
     rt::WorkItem m_closedWindowRelease;
+    rt::WorkItem m_finishedTakeTrim;
     // How the user left a window that was let go, for the one built when it opens again.
     std::optional<AppWindowKept> m_releasedWindow;
     std::unique_ptr<SettingsShortcut> m_settingsShortcut;

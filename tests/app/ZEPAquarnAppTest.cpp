@@ -53,6 +53,7 @@ struct AppRig {
         environment.keyboardMap = [this] { return probe.keyboardMap(); };
         environment.notifications = [this]() -> zq::platform::UserNotifications * { return &notifications; };
         environment.pasteboard = [this]() -> zq::platform::Pasteboard * { return &services.pasteboard; };
+        environment.giveBackMemory = [this] { ++memoryGivenBack; };
         return std::make_unique<ZEPAquarnApp>(std::move(environment), launch);
     }
 
@@ -60,6 +61,7 @@ struct AppRig {
     zq::test::FakePermissionProbe probe;
     zq::test::FakeUserNotifications notifications;
     QStringList order;
+    int memoryGivenBack = 0;
 };
 
 } // namespace
@@ -160,6 +162,7 @@ TEST(ZEPAquarnAppTest, AMainWindowClosedForAWhileIsLetGoAndOpensAgainAsTheUserLe
     first->close();
     loop.advance(ZEPAquarnApp::kClosedWindowKept);
     EXPECT_EQ(app->mainWindow(), nullptr) << "closed for the whole time: let go";
+    EXPECT_EQ(rig.memoryGivenBack, 1) << "what the pages held is given back";
     EXPECT_EQ(loop.pendingCount(), shownItems) << "nothing waits once the window is gone";
 
     app->openMainWindow();
@@ -173,6 +176,41 @@ TEST(ZEPAquarnAppTest, AMainWindowClosedForAWhileIsLetGoAndOpensAgainAsTheUserLe
     ASSERT_NE(history, nullptr);
     EXPECT_EQ(history->searchField()->text(), "half-typ") << "the search survives the page";
     EXPECT_EQ(history->model().query(), "half-typ");
+}
+
+TEST(ZEPAquarnAppTest, WhatATakeFreedIsGivenBackOnceThePillHasStayedHiddenAWhile)
+{
+    AppRig rig(true);
+    auto app = rig.make();
+    app->showScenes();
+    FakeDictationServices &services = rig.services;
+    const auto hidden = [&] { return app->controller().pillState().is(zq::PillState::Kind::hidden); };
+    const auto take = [&](const QString &text) {
+        if (!services.startLive())
+            return false;
+        for (int tenth = 0; tenth < 15; ++tenth) {
+            services.advance(0.1);
+            services.deliver(1);
+        }
+        app->controller().handleTriggerAction(zq::TriggerAction::finish);
+        services.loop.runUntilIdle();
+        services.backends.last()->final(text);
+        return services.pump(hidden, 1000);
+    };
+
+    ASSERT_TRUE(take(QStringLiteral("first take")));
+    services.loop.advance(ZEPAquarnApp::kFinishedTakeMemoryKept / 2);
+    EXPECT_EQ(rig.memoryGivenBack, 0) << "not while a next take may follow";
+    // A take started within the wait ends it; its own end starts it again.
+    ASSERT_TRUE(take(QStringLiteral("second take")));
+    // The rig's steps are 10 ms: the pill hid at most one step before the take returned.
+    services.loop.advance(ZEPAquarnApp::kFinishedTakeMemoryKept - std::chrono::milliseconds(20));
+    EXPECT_EQ(rig.memoryGivenBack, 0);
+    services.loop.advance(std::chrono::milliseconds(20));
+    EXPECT_EQ(rig.memoryGivenBack, 1);
+    services.loop.advance(ZEPAquarnApp::kFinishedTakeMemoryKept * 10);
+    EXPECT_EQ(rig.memoryGivenBack, 1) << "once a take, then the application sleeps";
+    EXPECT_EQ(services.keys.pastedTexts().size(), 2);
 }
 
 TEST(ZEPAquarnAppTest, TerminationEndsAudioDuringDictationOnce)

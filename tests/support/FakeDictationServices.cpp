@@ -143,17 +143,18 @@ DictationController::Dependencies FakeDictationServices::dependencies()
 void FakeDictationServices::makeController()
 {
     controller = std::make_unique<DictationController>(dependencies());
+    made = controller.get();
 }
 
 bool FakeDictationServices::startLive()
 {
-    controller->startDictation();
+    made->startDictation();
     return bringLive();
 }
 
 bool FakeDictationServices::bringLive()
 {
-    if (!controller->isAudioStartPending())
+    if (!made->isAudioStartPending())
         return false;
     const bool running = loop.runUntil(
         [this] {
@@ -164,8 +165,7 @@ bool FakeDictationServices::bringLive()
     if (!running)
         return false;
     cores.last()->deliver(480);
-    return pump([this] { return !controller->isAudioStartPending(); }) &&
-           engine->takePhase().kind() == TakePhase::Kind::live;
+    return pump([this] { return !made->isAudioStartPending(); }) && engine->takePhase().kind() == TakePhase::Kind::live;
 }
 
 bool FakeDictationServices::pump(const std::function<bool()> &done, int maxSteps)

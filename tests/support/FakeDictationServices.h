@@ -137,6 +137,8 @@ public:
     // The pill the controller made, once it made it.
     RecordingPillDisplay *pill = nullptr;
     std::unique_ptr<DictationController> controller;
+    // The controller makeController() made, also once its owner took it over.
+    DictationController *made = nullptr;
 
 private:
     Options m_options;
