@@ -116,57 +116,26 @@ static int needsMode(int flags)
     return (flags & O_CREAT) || (flags & O_TMPFILE) == O_TMPFILE;
 }
 
-int open(const char *path, int flags, ...)
-{
-    mode_t mode = 0;
-    if (needsMode(flags)) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
+/* An open-like call whose mode argument is there only when its flags create a file: it waits at the
+ * gate, then makes the real call with the same arguments. */
+#define GATED_OPEN(name, real, ...)                                                                                    \
+    int name(__VA_ARGS__ const char *path, int flags, ...)                                                             \
+    {                                                                                                                  \
+        mode_t mode = 0;                                                                                               \
+        if (needsMode(flags)) {                                                                                        \
+            va_list args;                                                                                              \
+            va_start(args, flags);                                                                                     \
+            mode = va_arg(args, mode_t);                                                                               \
+            va_end(args);                                                                                              \
+        }                                                                                                              \
+        waitAtGate(path);                                                                                              \
+        return real;                                                                                                   \
     }
-    waitAtGate(path);
-    return realOpen(path, flags, mode);
-}
 
-int open64(const char *path, int flags, ...)
-{
-    mode_t mode = 0;
-    if (needsMode(flags)) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
-    }
-    waitAtGate(path);
-    return realOpen64(path, flags, mode);
-}
-
-int openat(int directory, const char *path, int flags, ...)
-{
-    mode_t mode = 0;
-    if (needsMode(flags)) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
-    }
-    waitAtGate(path);
-    return realOpenAt(directory, path, flags, mode);
-}
-
-int openat64(int directory, const char *path, int flags, ...)
-{
-    mode_t mode = 0;
-    if (needsMode(flags)) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
-    }
-    waitAtGate(path);
-    return realOpenAt64(directory, path, flags, mode);
-}
+GATED_OPEN(open, realOpen(path, flags, mode))
+GATED_OPEN(open64, realOpen64(path, flags, mode))
+GATED_OPEN(openat, realOpenAt(directory, path, flags, mode), int directory, )
+GATED_OPEN(openat64, realOpenAt64(directory, path, flags, mode), int directory, )
 
 FILE *fopen(const char *path, const char *mode)
 {
