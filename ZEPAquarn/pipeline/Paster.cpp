@@ -68,10 +68,27 @@ void Paster::waitForModifiers()
 
 void Paster::postChord()
 {
+    m_pending->fetchesBeforeChord = m_pasteboard.fetchCount();
     m_keys.postPasteChord();
     m_pending->chordPosted = true;
     // Counted from the chord, so the front window always has the full delay to fetch the text.
-    m_pending->work = m_loop.postDelayed(restoreDelay, m_lifetime.guard([this] { restore(); }));
+    m_pending->fetchDeadline = m_loop.now() + fetchWaitLimit;
+    m_pending->work = m_loop.postDelayed(restoreDelay, m_lifetime.guard([this] { restoreOnceFetched(); }));
+}
+
+void Paster::restoreOnceFetched()
+{
+    if (!m_pending)
+        return;
+    const std::optional<qint64> fetches = m_pasteboard.fetchCount();
+    const bool unfetched = fetches && m_pending->fetchesBeforeChord && *fetches == *m_pending->fetchesBeforeChord;
+    // A clipboard changed by somebody else is not restored anyway: no reason to wait.
+    const bool ours = m_pasteboard.changeCount() == m_pending->changeCount;
+    if (unfetched && ours && m_loop.now() < m_pending->fetchDeadline) {
+        m_pending->work = m_loop.postDelayed(fetchPollInterval, m_lifetime.guard([this] { restoreOnceFetched(); }));
+        return;
+    }
+    restore();
 }
 
 void Paster::restore()

@@ -18,8 +18,10 @@ class ScreenLock;
 
 // Inserts a finished transcript at the cursor of the window in front: puts the text on the clipboard,
 // posts the paste shortcut, and 0.6 s later puts back what the clipboard held before, unless somebody
-// else changed the clipboard meanwhile. While secure input is on (the screen is locked) the text is only
-// left on the clipboard and the paste reports that it was blocked.
+// else changed the clipboard meanwhile. Where the clipboard tells when it was fetched (on X11 the front
+// window asks this process for the text), the restore also waits for a fetch after the shortcut, up to
+// 5 s: a window slowed by a loaded machine would otherwise paste the previous contents instead. While secure input is
+// on (the screen is locked) the text is only left on the clipboard and the paste reports that it was blocked.
 //
 // Main thread only. The application keeps one for the life of the process.
 class Paster {
@@ -31,6 +33,11 @@ public:
     // let go, checking this often, and is posted anyway once the limit has passed.
     static constexpr rt::Nanos modifierPollInterval = std::chrono::milliseconds(20);
     static constexpr rt::Nanos modifierWaitLimit = std::chrono::seconds(1);
+    // A restore that finds the text not yet fetched checks again this often, until the limit (counted
+    // from the shortcut) has passed: a window that never fetches (no text field in front) still gets the
+    // previous contents back.
+    static constexpr rt::Nanos fetchPollInterval = std::chrono::milliseconds(20);
+    static constexpr rt::Nanos fetchWaitLimit = std::chrono::seconds(5);
 
     Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::ScreenLock &screenLock,
            rt::MainLoop &loop);
@@ -52,11 +59,14 @@ private:
         qint64 changeCount = 0;
         bool chordPosted = false;
         rt::Nanos waitDeadline{0};
+        std::optional<qint64> fetchesBeforeChord;
+        rt::Nanos fetchDeadline{0};
         rt::WorkItem work;
     };
 
     void waitForModifiers();
     void postChord();
+    void restoreOnceFetched();
     void restore();
 
     platform::Pasteboard &m_pasteboard;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -30,6 +31,9 @@ public:
     // holds a single item merges them, the first item's bytes winning for a type given twice.
     virtual void writeItems(const std::vector<PasteboardItem> &items) = 0;
     virtual qint64 changeCount() = 0;
+    // How many times another application has fetched the contents (their data, not only the list of
+    // types they come in); nothing when this clipboard cannot tell.
+    virtual std::optional<qint64> fetchCount() = 0;
 };
 
 } // namespace zq::platform

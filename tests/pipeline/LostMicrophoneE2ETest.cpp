@@ -57,7 +57,10 @@ TEST(LostMicrophoneE2ETest, WhatWasHeardIsPastedAndTheUserIsToldTheMicrophoneWas
     ASSERT_TRUE(env.releaseTrigger());
 
     const auto pasted = env.target().waitForText(E2EEnvironment::isSpeechWords, zq::test::kLoadedMachineTimeout);
-    EXPECT_TRUE(pasted) << "the field holds \"" << env.target().text().toStdString() << "\"; log:\n"
+    EXPECT_TRUE(pasted) << "the field holds \"" << env.target().text().toStdString() << "\" after "
+                        << env.target().keyEvents().size() << " key events; the clipboard holds \""
+                        << env.target().clipboard().value_or(QStringLiteral("(no answer)")).toStdString()
+                        << "\"; log:\n"
                         << env.appLogTail().toStdString();
     ASSERT_TRUE(env.notifications().waitForNotifications(1, 15s)) << env.appLogTail().toStdString();
     EXPECT_EQ(env.notifications().notifications().front().summary, QStringLiteral("Microphone lost"));

@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <vector>
+
 using namespace zq;
 using namespace std::chrono_literals;
 using zq::test::FakeKeySynthesizer;
@@ -144,6 +149,66 @@ TEST_F(PasterTest, APasteArrivingWhileTheChordWaitsPostsItFirst)
     loop.advance(600ms);
     EXPECT_EQ(pasteboard.items().front(), kImageAndText);
     EXPECT_EQ(keys.chordCount(), 2) << "the waiting chord is not posted a second time";
+}
+
+// Where the clipboard tells when it is fetched, the restore waits for the front window to fetch the text
+// after the chord: never before 0.6 s, at the latest 5 s after the chord. Times are from the paste.
+TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
+{
+    struct Case {
+        const char *name;
+        std::chrono::milliseconds modifiersLetGoAt; // 0: none held; the chord follows at the next check
+        std::optional<std::chrono::milliseconds> fetchAt;
+        std::optional<std::chrono::milliseconds> copyAt;
+        std::chrono::milliseconds restoredAt;
+    };
+    const Case cases[] = {
+        {"fetched at once", 0ms, 10ms, std::nullopt, 600ms},
+        {"fetched late", 0ms, 1510ms, std::nullopt, 1520ms},
+        {"never fetched", 0ms, std::nullopt, std::nullopt, 5000ms},
+        {"fetched only before the chord", 90ms, 50ms, std::nullopt, 5100ms},
+        {"copied over while unfetched", 0ms, std::nullopt, 1010ms, 1020ms},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        VirtualLoop loop;
+        FakePasteboard pasteboard;
+        pasteboard.tellFetches();
+        FakeKeySynthesizer keys{[&] { return pasteboard.text(); }};
+        FakeScreenLock screenLock;
+        Paster paster{pasteboard, keys, screenLock, loop};
+        pasteboard.copyFromOtherApplication({kImageAndText});
+        const rt::Nanos start = loop.now();
+        auto advanceTo = [&](std::chrono::milliseconds at) { loop.advance(start + at - loop.now()); };
+
+        if (c.modifiersLetGoAt > 0ms)
+            keys.setHeldModifiers(ModifierFlag::shift);
+        ASSERT_TRUE(paster.paste(QStringLiteral("dictated")));
+        std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> events;
+        if (c.modifiersLetGoAt > 0ms)
+            events.emplace_back(c.modifiersLetGoAt, [&] { keys.setHeldModifiers(0); });
+        if (c.fetchAt)
+            events.emplace_back(*c.fetchAt, [&] { pasteboard.fetchFromOtherApplication(); });
+        if (c.copyAt)
+            events.emplace_back(*c.copyAt, [&] {
+                pasteboard.copyFromOtherApplication({{{QStringLiteral("text/plain"), QByteArray("copied")}}});
+            });
+        std::sort(events.begin(), events.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        for (const auto &[at, act] : events) {
+            advanceTo(at);
+            act();
+        }
+        advanceTo(c.restoredAt - 1ms);
+        EXPECT_TRUE(paster.hasPendingWork()) << "restored too early";
+        EXPECT_EQ(pasteboard.text(), QLatin1String(c.copyAt ? "copied" : "dictated"));
+        advanceTo(c.restoredAt);
+        EXPECT_FALSE(paster.hasPendingWork()) << "not restored in time";
+        EXPECT_EQ(keys.chordCount(), 1);
+        if (c.copyAt)
+            EXPECT_EQ(pasteboard.text(), QStringLiteral("copied")) << "another copy is kept";
+        else
+            EXPECT_EQ(pasteboard.items(), std::vector<platform::PasteboardItem>{kImageAndText});
+    }
 }
 
 TEST_F(PasterTest, NothingRunsAfterThePasterIsGone)

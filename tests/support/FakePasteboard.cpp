@@ -20,6 +20,12 @@ void FakePasteboard::copyFromOtherApplication(std::vector<platform::PasteboardIt
     ++m_changeCount;
 }
 
+void FakePasteboard::fetchFromOtherApplication()
+{
+    if (m_fetchCount)
+        ++*m_fetchCount;
+}
+
 QString FakePasteboard::text() const
 {
     if (m_items.empty())

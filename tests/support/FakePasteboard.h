@@ -14,9 +14,15 @@ public:
     void setString(const QString &text) override;
     void writeItems(const std::vector<platform::PasteboardItem> &items) override;
     qint64 changeCount() override { return m_changeCount; }
+    std::optional<qint64> fetchCount() override { return m_fetchCount; }
 
     // Another application copies something.
     void copyFromOtherApplication(std::vector<platform::PasteboardItem> items);
+
+    // From now on the clipboard tells how often another application fetched it (it starts not telling).
+    void tellFetches() { m_fetchCount = m_fetchCount.value_or(0); }
+    // The front window fetches the contents, as a paste into it does.
+    void fetchFromOtherApplication();
 
     // The plain text of the first item, or a null string.
     QString text() const;
@@ -26,6 +32,7 @@ private:
     std::vector<platform::PasteboardItem> m_items;
     qint64 m_changeCount = 0;
     int m_writeCount = 0;
+    std::optional<qint64> m_fetchCount;
 };
 
 } // namespace zq::test

@@ -3,13 +3,62 @@
 #include "platform/linux/X11Connection.h"
 #include "runtime/Log.h"
 
+#include <QAbstractNativeEventFilter>
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
 
 #include <X11/Xlib.h>
+#include <xcb/xproto.h>
+
+#include <array>
 
 namespace zq::platform {
+
+// Counts the requests for the clipboard's data that reach this process while Qt answers them: the
+// filter sees each one before Qt's clipboard serves it in the same turn of the loop, so whatever runs
+// after on the loop comes after the answer.
+class X11Pasteboard::FetchCounter final : public QAbstractNativeEventFilter {
+public:
+    explicit FetchCounter(Display *display)
+    {
+        std::array<char *, 3> names{const_cast<char *>("CLIPBOARD"), const_cast<char *>("TARGETS"),
+                                    const_cast<char *>("TIMESTAMP")};
+        std::array<Atom, 3> atoms{};
+        if (XInternAtoms(display, names.data(), int(names.size()), False, atoms.data())) {
+            m_clipboard = atoms[0];
+            m_types = atoms[1];
+            m_timestamp = atoms[2];
+        }
+        QCoreApplication::instance()->installNativeEventFilter(this);
+    }
+    ~FetchCounter() override
+    {
+        if (QCoreApplication::instance())
+            QCoreApplication::instance()->removeNativeEventFilter(this);
+    }
+
+    bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
+    {
+        if (eventType != "xcb_generic_event_t" || m_clipboard == 0)
+            return false;
+        const auto *event = static_cast<const xcb_generic_event_t *>(message);
+        if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST)
+            return false;
+        const auto *request = static_cast<const xcb_selection_request_event_t *>(message);
+        if (request->selection == m_clipboard && request->target != m_types && request->target != m_timestamp)
+            ++m_count;
+        return false; // Qt answers it
+    }
+
+    qint64 count() const { return m_count; }
+
+private:
+    Atom m_clipboard = 0;
+    Atom m_types = 0;
+    Atom m_timestamp = 0;
+    qint64 m_count = 0;
+};
 
 X11Pasteboard::X11Pasteboard(QByteArray displayName) : m_displayName(std::move(displayName))
 {
@@ -69,6 +118,16 @@ void X11Pasteboard::write(QMimeData *data)
     m_writing = false;
     ++m_changeCount;
     m_ownerAfterWrite = selectionOwner();
+    // The connection exists once the owner was asked: the atoms the counter needs come from it.
+    if (!m_fetches && m_ownerAfterWrite)
+        m_fetches = std::make_unique<FetchCounter>(m_connection->display());
+}
+
+std::optional<qint64> X11Pasteboard::fetchCount()
+{
+    if (!m_fetches)
+        return std::nullopt;
+    return m_fetches->count();
 }
 
 qint64 X11Pasteboard::changeCount()

@@ -21,7 +21,8 @@ class X11Connection;
 // not missed). Without X11 (Qt on Wayland, offscreen) only Qt's reports count.
 //
 // Main thread only; needs the QGuiApplication. While this process owns the clipboard, other applications
-// fetch its contents through the main loop, which must keep running.
+// fetch its contents through the main loop, which must keep running. Their fetches are counted as Qt
+// receives them, from the first write on; a request for the list of types alone is no fetch.
 class X11Pasteboard final : public Pasteboard {
 public:
     explicit X11Pasteboard(QByteArray displayName = qgetenv("DISPLAY"));
@@ -31,8 +32,11 @@ public:
     void setString(const QString &text) override;
     void writeItems(const std::vector<PasteboardItem> &items) override;
     qint64 changeCount() override;
+    std::optional<qint64> fetchCount() override;
 
 private:
+    class FetchCounter;
+
     void write(QMimeData *data);
     // The window owning the CLIPBOARD selection (0 for none); nothing when it cannot be asked.
     std::optional<unsigned long> selectionOwner();
@@ -43,6 +47,7 @@ private:
     qint64 m_changeCount = 0;
     bool m_writing = false;
     std::optional<unsigned long> m_ownerAfterWrite;
+    std::unique_ptr<FetchCounter> m_fetches; // from the first write on the X11 display
 };
 
 } // namespace zq::platform

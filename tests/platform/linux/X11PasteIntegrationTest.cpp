@@ -22,6 +22,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <signal.h>
 #include <unistd.h>
 
 using namespace zq;
@@ -219,6 +220,28 @@ TEST_F(X11PasteTest, ACopyByAnotherClientWithinTheDelayIsKept)
     const auto [text, marker] = readClipboardUntil({QStringLiteral("copied later"), QByteArray()});
     EXPECT_EQ(text, QStringLiteral("copied later"));
     EXPECT_TRUE(marker.isEmpty());
+}
+
+// A front window slower to fetch the text than the restore delay (a loaded machine, a busy application)
+// still gets the dictated text, and the clipboard comes back after it. The target is frozen from before
+// the paste's chord until well after the delay.
+TEST_F(X11PasteTest, AWindowThatFetchesLateStillGetsTheText)
+{
+    pasteboard.setString(QStringLiteral("ours before"));
+    ASSERT_EQ(readClipboardUntil({QStringLiteral("ours before"), QByteArray()}).first, QStringLiteral("ours before"));
+    ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGSTOP), 0);
+    const std::optional<qint64> fetchesBefore = pasteboard.fetchCount();
+    ASSERT_TRUE(fetchesBefore) << "the X11 clipboard tells its fetches once it was written";
+    ASSERT_TRUE(paster.paste(kDictated));
+    QTest::qWait(1500);
+    ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGCONT), 0);
+
+    const std::optional<QByteArray> edited = awaitLine("edit");
+    ASSERT_TRUE(edited) << "nothing arrived in the line edit";
+    EXPECT_EQ(decode(*edited).toStdString(), kDictated.toStdString()) << "not the clipboard from before";
+    EXPECT_GT(pasteboard.fetchCount().value_or(0), *fetchesBefore) << "the window's fetch was counted";
+    ASSERT_TRUE(awaitRestore()) << "the clipboard was never given back";
+    EXPECT_EQ(readClipboardUntil({QStringLiteral("ours before"), QByteArray()}).first, QStringLiteral("ours before"));
 }
 
 TEST_F(X11PasteTest, AHeldModifierKeyDelaysThePasteUntilItIsLetGo)
