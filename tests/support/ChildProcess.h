@@ -72,6 +72,8 @@ public:
     // How the child ended, for test messages: its exit status, the signal it died of, or that it
     // was still running (and killed) at waitForExit's deadline.
     QString howItEnded() const;
+    // Whether waitForExit found the child still running at its deadline (and killed it).
+    bool wasKilledAtDeadline() const { return m_killedAtDeadline; }
 
     // Stops the process group: SIGTERM, up to `grace` for the leader to exit, then SIGKILL for
     // everything left in the group. Safe to call more than once.

@@ -52,8 +52,10 @@ TEST(XvfbServer, StoppingTheServerDisconnectsItsClients)
     server.stop();
     EXPECT_FALSE(server.isRunning());
     EXPECT_TRUE(server.display().isEmpty());
-    const std::optional<int> exitCode = client.waitForExit(QDeadlineTimer(5s));
-    EXPECT_TRUE(exitCode.has_value()) << "the client is still connected: the server outlived stop()";
+    // xprop exits on the broken connection, or dies of SIGPIPE when it writes to it first: either way
+    // it ends by itself, long before the deadline.
+    client.waitForExit(QDeadlineTimer(5s));
+    EXPECT_FALSE(client.wasKilledAtDeadline()) << "the client is still connected: the server outlived stop()";
 }
 
 TEST(XvfbServer, TheServerKeepsItsStateWhenItsOnlyClientLeaves)
