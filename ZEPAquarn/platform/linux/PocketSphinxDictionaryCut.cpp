@@ -10,6 +10,7 @@
 #include <optional>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -109,10 +110,63 @@ std::optional<std::string> sourcesOf(const std::string &dictionary, const std::s
     return std::string(kManifestHeader) + *dictionaryLine + *modelLine;
 }
 
+std::string contentLine(const char *role, std::size_t size, unsigned long sum)
+{
+    return std::string(role) + ' ' + std::to_string(size) + ' ' + std::to_string(sum) + '\n';
+}
+
 std::string contentLine(const char *role, std::string_view data)
 {
-    return std::string(role) + ' ' + std::to_string(data.size()) + ' ' + std::to_string(checksum(data)) + '\n';
+    return contentLine(role, data.size(), checksum(data));
 }
+
+// What a file of the cut holds, read through once without keeping it: the read goes through the
+// page cache, not into the process.
+struct Content {
+    std::size_t size = 0;
+    unsigned long sum = 0;
+    std::size_t lines = 0; // that are not empty
+};
+
+std::optional<Content> contentOf(int fd)
+{
+    Content content;
+    content.sum = crc32(0L, Z_NULL, 0);
+    bool inLine = false;
+    char block[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, block, sizeof block);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return std::nullopt;
+        if (got == 0)
+            break;
+        content.sum = crc32(content.sum, reinterpret_cast<const Bytef *>(block), static_cast<uInt>(got));
+        content.size += static_cast<std::size_t>(got);
+        for (const char c : std::string_view(block, static_cast<std::size_t>(got))) {
+            if (c == '\n' && inLine)
+                ++content.lines;
+            inLine = c != '\n';
+        }
+    }
+    if (inLine)
+        ++content.lines;
+    return content;
+}
+
+// A file that closes with the scope.
+struct Descriptor {
+    int fd;
+    explicit Descriptor(const std::string &path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    Descriptor(const Descriptor &) = delete;
+    Descriptor &operator=(const Descriptor &) = delete;
+};
 
 // The files of the cut of `dictionary` in `folder`, named after the dictionary's path so models of
 // several languages keep a cut each.
@@ -162,6 +216,12 @@ std::vector<std::string_view> linesOf(std::string_view text)
 
 } // namespace
 
+PocketSphinxDictionaryCut::~PocketSphinxDictionaryCut()
+{
+    if (!m_rest.empty())
+        ::munmap(const_cast<char *>(m_rest.data()), m_rest.size());
+}
+
 std::shared_ptr<const PocketSphinxDictionaryCut> PocketSphinxDictionaryCut::open(const std::string &folder,
                                                                                  const std::string &dictionary,
                                                                                  const std::string &languageModel)
@@ -171,14 +231,25 @@ std::shared_ptr<const PocketSphinxDictionaryCut> PocketSphinxDictionaryCut::open
     const auto manifest = readWhole(files.manifest);
     if (!sources || !manifest || !manifest->starts_with(*sources))
         return nullptr;
-    auto cut = readWhole(files.dictionary);
-    auto rest = readWhole(files.rest);
-    if (!cut || !rest || *manifest != *sources + contentLine("cut", *cut) + contentLine("rest", *rest))
+    const Descriptor cutFile(files.dictionary);
+    const Descriptor restFile(files.rest);
+    if (cutFile.fd < 0 || restFile.fd < 0)
+        return nullptr;
+    const auto cut = contentOf(cutFile.fd);
+    const auto rest = contentOf(restFile.fd);
+    if (!cut || !rest ||
+        *manifest != *sources + contentLine("cut", cut->size, cut->sum) + contentLine("rest", rest->size, rest->sum))
         return nullptr;
     auto opened = std::make_shared<PocketSphinxDictionaryCut>();
     opened->m_dictionaryFile = files.dictionary;
-    opened->m_rest = std::move(*rest);
-    opened->m_restLines = linesOf(opened->m_rest);
+    // The same file that was checked: make() replaces these files by renaming, never in place.
+    if (rest->size > 0) {
+        void *mapped = ::mmap(nullptr, rest->size, PROT_READ, MAP_PRIVATE, restFile.fd, 0);
+        if (mapped == MAP_FAILED)
+            return nullptr;
+        opened->m_rest = std::string_view(static_cast<const char *>(mapped), rest->size);
+    }
+    opened->m_restLineCount = rest->lines;
     return opened;
 }
 
@@ -221,11 +292,37 @@ QStringList PocketSphinxDictionaryCut::leftOut(const QString &word) const
 {
     const QByteArray spelt = word.toUtf8();
     const std::string_view key(spelt.constData(), static_cast<std::size_t>(spelt.size()));
-    auto first = std::lower_bound(m_restLines.begin(), m_restLines.end(), key,
-                                  [](std::string_view line, std::string_view k) { return wordOf(line) < k; });
+    const std::string_view rest = m_rest;
+    const auto lineAt = [rest](std::size_t start) { return rest.substr(start, rest.find('\n', start) - start); };
+    // The first line whose word is not before `key`, by bisecting the bytes. `first` is always a
+    // line's start; every line that starts before it has a word before `key`, and every line that
+    // starts at or after `last` does not (blank lines have no word and are stepped over).
+    std::size_t first = 0;
+    std::size_t last = rest.size();
+    while (first < last) {
+        const std::size_t middle = first + (last - first) / 2;
+        // The start of the line holding `middle` (npos + 1 is 0: the file's first line).
+        const std::size_t start = middle == 0 ? 0 : rest.rfind('\n', middle - 1) + 1;
+        const std::size_t filled = rest.find_first_not_of('\n', start);
+        if (filled == std::string_view::npos || filled >= last) {
+            last = start;
+            continue;
+        }
+        const std::string_view line = lineAt(filled);
+        if (wordOf(line) < key)
+            first = std::min(rest.size(), filled + line.size() + 1);
+        else
+            last = start;
+    }
     QStringList found;
-    for (; first != m_restLines.end() && wordOf(*first) == key; ++first) {
-        std::string_view phones = first->substr(std::min(first->size(), first->find_first_of(" \t")));
+    for (std::size_t at = first; at < rest.size();) {
+        const std::string_view line = lineAt(at);
+        at += line.size() + 1;
+        if (line.empty())
+            continue;
+        if (wordOf(line) != key)
+            break;
+        std::string_view phones = line.substr(std::min(line.size(), line.find_first_of(" \t")));
         const std::size_t start = phones.find_first_not_of(" \t");
         phones = start == std::string_view::npos ? std::string_view() : phones.substr(start);
         while (!phones.empty() && (phones.back() == ' ' || phones.back() == '\t' || phones.back() == '\r'))

@@ -8,7 +8,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace zq::platform {
 
@@ -24,8 +23,16 @@ namespace zq::platform {
 //
 // Both functions use the C library alone (no Qt), so a background load may run them while the
 // process exits; paths are file names in the system's encoding.
+//
+// The rest is mapped, not read: a take's vocabulary looks up a handful of words, so only the pages
+// those lookups touch are resident, and the kernel may drop them again (they are clean).
 class PocketSphinxDictionaryCut {
 public:
+    PocketSphinxDictionaryCut() = default;
+    ~PocketSphinxDictionaryCut();
+    PocketSphinxDictionaryCut(const PocketSphinxDictionaryCut &) = delete;
+    PocketSphinxDictionaryCut &operator=(const PocketSphinxDictionaryCut &) = delete;
+
     // The cut kept in `folder` for these sources, if it is current and intact.
     static std::shared_ptr<const PocketSphinxDictionaryCut>
     open(const std::string &folder, const std::string &dictionary, const std::string &languageModel);
@@ -39,12 +46,12 @@ public:
     const std::string &dictionaryFile() const { return m_dictionaryFile; }
     // The pronunciations the cut left out for `word` as spelt, alternates in the dictionary's order.
     QStringList leftOut(const QString &word) const;
-    std::size_t leftOutCount() const { return m_restLines.size(); }
+    std::size_t leftOutCount() const { return m_restLineCount; }
 
 private:
     std::string m_dictionaryFile;
-    std::string m_rest; // whole lines, sorted by word
-    std::vector<std::string_view> m_restLines;
+    std::string_view m_rest; // whole lines, sorted by word; mapped read-only
+    std::size_t m_restLineCount = 0;
 };
 
 } // namespace zq::platform

@@ -13,6 +13,7 @@
 
 #include <sys/stat.h>
 #include <utime.h>
+#include <zlib.h>
 
 using namespace zq;
 using platform::PocketSphinxDictionaryCut;
@@ -111,6 +112,7 @@ TEST(PocketSphinxDictionaryCutTest, ACutWhoseSourcesChangedOrWhoseFilesAreDamage
              test::writeFile(file, data);
          }},
         {"manifest missing", [](Sources &s) { QFile::remove(s.cacheFile(".manifest")); }},
+        {"rest missing", [](Sources &s) { QFile::remove(s.cacheFile(".rest")); }},
         {"manifest garbage", [](Sources &s) { test::writeFile(s.cacheFile(".manifest"), "\x7f\x00garbage"); }},
     };
     for (const auto &c : cases) {
@@ -122,5 +124,79 @@ TEST(PocketSphinxDictionaryCutTest, ACutWhoseSourcesChangedOrWhoseFilesAreDamage
         EXPECT_FALSE(sources.open());
         ASSERT_TRUE(sources.make());
         EXPECT_TRUE(sources.open());
+    }
+}
+
+TEST(PocketSphinxDictionaryCutTest, FindsEveryLeftOutWordWhereverItFallsInTheFile)
+{
+    // Words that are prefixes of one another ("w1", "w10", "w100"), written out of order, some with
+    // an alternate; the model keeps every fifth.
+    Sources sources;
+    QByteArray dictionary;
+    for (int i = 299; i >= 0; --i) {
+        dictionary += "w" + QByteArray::number(i) + " P " + QByteArray::number(i) + "\n";
+        if (i % 7 == 0)
+            dictionary += "w" + QByteArray::number(i) + "(2)\tQ " + QByteArray::number(i) + " \n";
+    }
+    test::writeFile(QString::fromStdString(sources.dictionary), dictionary);
+    ASSERT_TRUE(bool(PocketSphinxDictionaryCut::make(
+        sources.cache, sources.dictionary, sources.languageModel, [](std::string_view word) {
+            return word.substr(1).find_first_not_of("0123456789") == std::string_view::npos &&
+                   std::stoi(std::string(word.substr(1))) % 5 == 0;
+        })));
+    const auto cut = sources.open();
+    ASSERT_TRUE(cut);
+    std::size_t lines = 0;
+    for (int i = 0; i < 300; ++i) {
+        QStringList expected;
+        if (i % 5 != 0) {
+            expected << QStringLiteral("P %1").arg(i);
+            if (i % 7 == 0)
+                expected << QStringLiteral("Q %1").arg(i);
+        }
+        lines += std::size_t(expected.size());
+        EXPECT_EQ(cut->leftOut(QStringLiteral("w%1").arg(i)), expected) << i;
+    }
+    EXPECT_EQ(cut->leftOutCount(), lines);
+    for (const char *absent : {"", "w", "w3000", "w1(2)", "a", "z", "w0 "})
+        EXPECT_EQ(cut->leftOut(QString::fromUtf8(absent)), QStringList()) << absent;
+}
+
+TEST(PocketSphinxDictionaryCutTest, ARestFileWithoutItsLastNewlineOrWithBlankLinesStillReadsWhole)
+{
+    // What another writer of the cache might leave, with a manifest that vouches for it.
+    const struct {
+        const char *name;
+        QByteArray rest;
+        std::size_t count;
+    } cases[] = {
+        {"no final newline", "alpha A\nbeta B\nbeta(2) B2\nzeta Z", 4},
+        {"blank lines", "\nalpha A\n\nbeta B\n\nbeta(2) B2\nzeta Z\n\n", 4},
+        {"one line", "zeta Z", 1},
+        {"empty", "", 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Sources sources;
+        ASSERT_TRUE(sources.make());
+        const QString restFile = sources.cacheFile(".rest");
+        const QString manifestFile = sources.cacheFile(".manifest");
+        QByteArray manifest = test::readFile(manifestFile);
+        manifest.truncate(manifest.lastIndexOf("rest "));
+        manifest +=
+            "rest " + QByteArray::number(c.rest.size()) + ' ' +
+            QByteArray::number(qulonglong(crc32(
+                crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef *>(c.rest.constData()), uInt(c.rest.size())))) +
+            '\n';
+        test::writeFile(restFile, c.rest);
+        test::writeFile(manifestFile, manifest);
+        const auto cut = sources.open();
+        ASSERT_TRUE(cut);
+        EXPECT_EQ(cut->leftOutCount(), c.count);
+        const bool full = c.count == 4;
+        EXPECT_EQ(cut->leftOut(QStringLiteral("alpha")), full ? QStringList{"A"} : QStringList());
+        EXPECT_EQ(cut->leftOut(QStringLiteral("beta")), full ? (QStringList{"B", "B2"}) : QStringList());
+        EXPECT_EQ(cut->leftOut(QStringLiteral("zeta")), c.count ? QStringList{"Z"} : QStringList());
+        EXPECT_EQ(cut->leftOut(QStringLiteral("zet")), QStringList());
     }
 }
