@@ -204,6 +204,7 @@ void ZEPAquarnApp::showTrayIcon()
         m_menuPanel->appear();
         m_menuPanel->refresh();
     });
+    m_menuBarExtra->panel()->installEventFilter(this);
     if (m_menuBarExtra->isAvailable())
         m_menuBarExtra->show();
 }
@@ -381,6 +382,16 @@ bool ZEPAquarnApp::eventFilter(QObject *watched, QEvent *event)
             m_closedWindowRelease.cancel();
         }
     }
+    if (m_menuBarExtra && watched == m_menuBarExtra->panel()) {
+        // A wait only while the panel is hidden: the application sleeps while idle.
+        if (event->type() == QEvent::Hide) {
+            m_hiddenPanelRelease.cancel();
+            m_hiddenPanelRelease = m_environment.loop.postDelayed(
+                kHiddenPanelWindowKept, m_lifetime.guard([this] { releaseHiddenPanelWindow(); }));
+        } else if (event->type() == QEvent::Show) {
+            m_hiddenPanelRelease.cancel();
+        }
+    }
     return QObject::eventFilter(watched, event);
 }
 
@@ -397,6 +408,21 @@ void ZEPAquarnApp::releaseClosedWindow()
     // free lists, until given back.
     QPixmapCache::clear();
     giveBackMemory();
+}
+
+void ZEPAquarnApp::releaseHiddenPanelWindow()
+{
+    QWidget *popup = m_menuBarExtra->panel();
+    if (popup->isVisible() || !popup->windowHandle())
+        return;
+    // The toolkit gives a window's backing store back only with the widget's native window, which it
+    // destroys when the window becomes a child: the popup is a child for a moment and a window again,
+    // with its flags and attributes, and is created anew (its place and focus set) when it next opens.
+    qCInfo(lcApp) << "app: the tray panel stayed hidden — its window is given back until it opens again";
+    const Qt::WindowFlags flags = popup->windowFlags();
+    QWidget parking;
+    popup->setParent(&parking, Qt::Widget);
+    popup->setParent(nullptr, flags);
 }
 
 void ZEPAquarnApp::followPillForMemory()

@@ -169,6 +169,9 @@ public:
     // How long after a take the pill must stay hidden before what the take freed is given back: a
     // quick next take reuses it, and the paste never shares the allocator with the trim.
     static constexpr rt::Nanos kFinishedTakeMemoryKept = rt::seconds(5);
+    // How long the tray panel stays hidden before its window, and what the window drew, is given back;
+    // a quick reopen keeps it. It is built anew, as it was, at the next open.
+    static constexpr rt::Nanos kHiddenPanelWindowKept = rt::seconds(3);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -186,6 +189,8 @@ private:
     void applyShowInDock(bool shown);
     // Lets go of the main window with its pages while it is closed, and of what they drew.
     void releaseClosedWindow();
+    // Gives back the native window of the tray panel's popup, with its backing store, while hidden.
+    void releaseHiddenPanelWindow();
     // Once the pill has stayed hidden after a take, gives back what the take's decoding freed.
     void followPillForMemory();
     void giveBackMemory();
@@ -221,6 +226,7 @@ private:
     std::unique_ptr<AppWindowView> m_mainWindow;
     rt::WorkItem m_closedWindowRelease;
     rt::WorkItem m_finishedTakeTrim;
+    rt::WorkItem m_hiddenPanelRelease;
     // How the user left a window that was let go, for the one built when it opens again.
     std::optional<AppWindowKept> m_releasedWindow;
     std::unique_ptr<SettingsShortcut> m_settingsShortcut;

@@ -3,6 +3,7 @@
 
 #include "app/ZEPAquarnApp.h"
 #include "menubar/MenuBarExtra.h"
+#include "menubar/MenuPanel.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/TriggerBinding.h"
 #include "pipeline/TriggerReach.h"
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QScreen>
+#include <QWindow>
 
 #include <gtest/gtest.h>
 
@@ -176,6 +178,50 @@ TEST(ZEPAquarnAppTest, AMainWindowClosedForAWhileIsLetGoAndOpensAgainAsTheUserLe
     ASSERT_NE(history, nullptr);
     EXPECT_EQ(history->searchField()->text(), "half-typ") << "the search survives the page";
     EXPECT_EQ(history->model().query(), "half-typ");
+}
+
+TEST(ZEPAquarnAppTest, TheTrayPanelsWindowIsGivenBackWhileHiddenAndBuiltAgainAsItWas)
+{
+    AppRig rig(true);
+    auto app = rig.make();
+    app->showScenes();
+    zq::test::VirtualLoop &loop = rig.services.loop;
+    zq::MenuBarExtra &extra = *app->menuBarExtra();
+    QWidget *popup = extra.panel();
+    extra.openPanel();
+    ASSERT_TRUE(popup->isVisible());
+    const QWindow *window = popup->windowHandle();
+    ASSERT_NE(window, nullptr);
+    const QRect place = popup->geometry();
+    const Qt::WindowFlags flags = popup->windowFlags();
+    QWidget *focused = popup->focusWidget();
+    loop.advance(ZEPAquarnApp::kHiddenPanelWindowKept * 3);
+    EXPECT_EQ(popup->windowHandle(), window) << "never given back while shown";
+    const QImage look = popup->grab().toImage();
+    const int shownItems = loop.pendingCount();
+
+    popup->hide();
+    EXPECT_EQ(loop.pendingCount(), shownItems + 1) << "one wait, only while hidden";
+    loop.advance(ZEPAquarnApp::kHiddenPanelWindowKept / 2);
+    extra.openPanel();
+    EXPECT_EQ(popup->windowHandle(), window) << "reopened in time: the same window";
+    EXPECT_EQ(loop.pendingCount(), shownItems) << "the wait ends when the panel shows";
+
+    popup->hide();
+    loop.advance(ZEPAquarnApp::kHiddenPanelWindowKept);
+    EXPECT_EQ(popup->windowHandle(), nullptr) << "hidden for the whole time: given back";
+    EXPECT_EQ(popup->backingStore(), nullptr) << "with what it drew";
+    EXPECT_EQ(loop.pendingCount(), shownItems) << "nothing waits once it is gone";
+
+    extra.openPanel();
+    ASSERT_TRUE(popup->isVisible());
+    ASSERT_NE(popup->windowHandle(), nullptr);
+    EXPECT_TRUE(popup->isWindow());
+    EXPECT_EQ(popup->windowFlags(), flags);
+    EXPECT_EQ(popup->geometry(), place);
+    EXPECT_EQ(app->menuPanel()->window(), popup);
+    EXPECT_EQ(popup->focusWidget(), focused) << "the keyboard at the first control again";
+    EXPECT_EQ(popup->grab().toImage(), look);
 }
 
 TEST(ZEPAquarnAppTest, WhatATakeFreedIsGivenBackOnceThePillHasStayedHiddenAWhile)

@@ -232,6 +232,20 @@ TEST_F(MenuPanelDesktopE2ETest, AfterTheLanguageMenuClosesOneRowAtMostIsHovered)
     const QImage again = settledScreenshot();
     zq::test::saveRender(again, QStringLiteral("desktop-panel-reopened"));
     EXPECT_EQ(hoveredRows(again, rows), QStringList());
+
+    // Hidden long enough for its window to be given back: it opens again built anew, the same.
+    ASSERT_TRUE(desktop().keys({QStringLiteral("Escape")}));
+    ASSERT_TRUE(env->waitForAppLog("its window is given back", 10s)) << env->appLogTail().toStdString();
+    ASSERT_EQ(desktop().openPanel(), panel);
+    QThread::msleep(300);
+    const QImage rebuilt = settledScreenshot();
+    zq::test::saveRender(rebuilt, QStringLiteral("desktop-panel-rebuilt"));
+    EXPECT_TRUE(rebuilt.copy(panel) == again.copy(panel)) << "the rebuilt panel looks as it did";
+    ASSERT_TRUE(desktop().keys({QStringLiteral("Tab")}));
+    QThread::msleep(300);
+    const QImage tabbed = desktop().screenshot();
+    zq::test::saveRender(tabbed, QStringLiteral("desktop-panel-rebuilt-tab"));
+    EXPECT_FALSE(tabbed.copy(panel) == rebuilt.copy(panel)) << "Tab shows where the keyboard is";
     EXPECT_TRUE(env->stopApp());
 }
 
