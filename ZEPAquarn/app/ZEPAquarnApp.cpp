@@ -412,17 +412,10 @@ void ZEPAquarnApp::releaseClosedWindow()
 
 void ZEPAquarnApp::releaseHiddenPanelWindow()
 {
-    QWidget *popup = m_menuBarExtra->panel();
-    if (popup->isVisible() || !popup->windowHandle())
+    if (m_menuBarExtra->panel()->isVisible() || !m_menuBarExtra->panel()->windowHandle())
         return;
-    // The toolkit gives a window's backing store back only with the widget's native window, which it
-    // destroys when the window becomes a child: the popup is a child for a moment and a window again,
-    // with its flags and attributes, and is created anew (its place and focus set) when it next opens.
     qCInfo(lcApp) << "app: the tray panel stayed hidden — its window is given back until it opens again";
-    const Qt::WindowFlags flags = popup->windowFlags();
-    QWidget parking;
-    popup->setParent(&parking, Qt::Widget);
-    popup->setParent(nullptr, flags);
+    m_menuBarExtra->releaseHiddenPanel();
 }
 
 void ZEPAquarnApp::followPillForMemory()

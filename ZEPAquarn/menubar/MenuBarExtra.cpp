@@ -52,6 +52,14 @@ public:
     }
     bool isCompositing() const { return m_compositing; }
 
+    // Gives back the native window, and the backing store it drew into, while hidden; the next show
+    // makes both anew. (Destroying the QWindow alone keeps the backing store.)
+    void giveBackWindow()
+    {
+        if (!isVisible() && testAttribute(Qt::WA_WState_Created))
+            destroy();
+    }
+
 protected:
     void paintEvent(QPaintEvent *) override
     {
@@ -221,6 +229,11 @@ QRect MenuBarExtra::popupGeometry(QSize size, QRect anchor, QPoint pointer, QRec
     position.setX(std::clamp(position.x(), room.left(), std::max(room.left(), room.right() + 1 - size.width())));
     position.setY(std::clamp(position.y(), screen.top(), std::max(screen.top(), room.bottom() + 1 - size.height())));
     return QRect(position, size);
+}
+
+void MenuBarExtra::releaseHiddenPanel()
+{
+    static_cast<MenuPopup *>(m_popup)->giveBackWindow();
 }
 
 void MenuBarExtra::openPanel()

@@ -50,6 +50,9 @@ public:
     // Opens the panel (what a click on the icon does) with the keyboard at its first control.
     void openPanel();
     QWidget *panel() const { return m_popup; }
+    // While the panel is hidden, lets go of its window and what it drew; the next open builds them
+    // anew in the same place. Nothing while it is shown.
+    void releaseHiddenPanel();
     QSystemTrayIcon *trayIcon() const { return m_tray; }
 
     // Where a popup of `size` opens for an icon at `anchor` (invalid: none reported) or, failing
