@@ -9,10 +9,13 @@ namespace zq {
 Paster::Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::ScreenLock &screenLock,
                rt::MainLoop &loop)
     : m_pasteboard(pasteboard), m_keys(keys), m_screenLock(screenLock), m_loop(loop)
-{}
+{
+    m_pasteboard.setOnFetch(m_lifetime.guard([this] { fetched(); }));
+}
 
 Paster::~Paster()
 {
+    m_pasteboard.setOnFetch({});
     if (m_pending)
         m_pending->work.cancel();
 }
@@ -74,6 +77,27 @@ void Paster::postChord()
     // Counted from the chord, so the front window always has the full delay to fetch the text.
     m_pending->fetchDeadline = m_loop.now() + fetchWaitLimit;
     m_pending->work = m_loop.postDelayed(restoreDelay, m_lifetime.guard([this] { restoreOnceFetched(); }));
+}
+
+bool Paster::whenFetched(std::function<void()> then)
+{
+    if (!m_pending)
+        return false;
+    const std::optional<qint64> fetches = m_pasteboard.fetchCount();
+    if (!fetches)
+        return false;
+    if (m_pending->chordPosted && m_pending->fetchesBeforeChord && *fetches != *m_pending->fetchesBeforeChord)
+        return false;
+    m_pending->onFetched = std::move(then);
+    return true;
+}
+
+void Paster::fetched()
+{
+    // A fetch before the shortcut is somebody else's (a clipboard manager), not the paste's.
+    if (!m_pending || !m_pending->chordPosted || !m_pending->onFetched)
+        return;
+    std::exchange(m_pending->onFetched, nullptr)();
 }
 
 void Paster::restoreOnceFetched()

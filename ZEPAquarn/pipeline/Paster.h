@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -50,6 +51,11 @@ public:
     // only placed on the clipboard. True does not confirm that the front window took the paste.
     bool paste(const QString &text);
 
+    // Runs `then` on the loop once the front window has fetched the text of the current paste after its
+    // shortcut, and returns true. Returns false, leaving `then` alone, when no paste is under way, its
+    // text was already fetched, or the clipboard cannot tell. A newer paste or the restore drops it.
+    bool whenFetched(std::function<void()> then);
+
     // Whether a restore (or a paste shortcut waiting for modifiers) is still to run.
     bool hasPendingWork() const { return m_pending.has_value(); }
 
@@ -62,12 +68,14 @@ private:
         std::optional<qint64> fetchesBeforeChord;
         rt::Nanos fetchDeadline{0};
         rt::WorkItem work;
+        std::function<void()> onFetched;
     };
 
     void waitForModifiers();
     void postChord();
     void restoreOnceFetched();
     void restore();
+    void fetched();
 
     platform::Pasteboard &m_pasteboard;
     platform::KeySynthesizer &m_keys;

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -34,6 +35,9 @@ public:
     // How many times another application has fetched the contents (their data, not only the list of
     // types they come in); nothing when this clipboard cannot tell.
     virtual std::optional<qint64> fetchCount() = 0;
+    // Called on the main thread after each such fetch has been answered; a clipboard that cannot tell
+    // never calls it. One callback at a time: a new one replaces the last.
+    virtual void setOnFetch(std::function<void()> onFetch) { (void)onFetch; }
 };
 
 } // namespace zq::platform

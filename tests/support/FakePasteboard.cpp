@@ -22,8 +22,11 @@ void FakePasteboard::copyFromOtherApplication(std::vector<platform::PasteboardIt
 
 void FakePasteboard::fetchFromOtherApplication()
 {
-    if (m_fetchCount)
-        ++*m_fetchCount;
+    if (!m_fetchCount)
+        return;
+    ++*m_fetchCount;
+    if (m_onFetch)
+        m_onFetch();
 }
 
 QString FakePasteboard::text() const

@@ -15,6 +15,7 @@ public:
     void writeItems(const std::vector<platform::PasteboardItem> &items) override;
     qint64 changeCount() override { return m_changeCount; }
     std::optional<qint64> fetchCount() override { return m_fetchCount; }
+    void setOnFetch(std::function<void()> onFetch) override { m_onFetch = std::move(onFetch); }
 
     // Another application copies something.
     void copyFromOtherApplication(std::vector<platform::PasteboardItem> items);
@@ -33,6 +34,7 @@ private:
     qint64 m_changeCount = 0;
     int m_writeCount = 0;
     std::optional<qint64> m_fetchCount;
+    std::function<void()> m_onFetch;
 };
 
 } // namespace zq::test

@@ -20,7 +20,7 @@ namespace zq::platform {
 // after on the loop comes after the answer.
 class X11Pasteboard::FetchCounter final : public QAbstractNativeEventFilter {
 public:
-    explicit FetchCounter(Display *display)
+    FetchCounter(Display *display, std::function<void()> fetched) : m_fetched(std::move(fetched))
     {
         std::array<char *, 3> names{const_cast<char *>("CLIPBOARD"), const_cast<char *>("TARGETS"),
                                     const_cast<char *>("TIMESTAMP")};
@@ -46,8 +46,11 @@ public:
         if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST)
             return false;
         const auto *request = static_cast<const xcb_selection_request_event_t *>(message);
-        if (request->selection == m_clipboard && request->target != m_types && request->target != m_timestamp)
+        if (request->selection == m_clipboard && request->target != m_types && request->target != m_timestamp) {
             ++m_count;
+            // Queued: it runs once Qt has sent the answer the requester waits for.
+            QMetaObject::invokeMethod(&m_context, m_fetched, Qt::QueuedConnection);
+        }
         return false; // Qt answers it
     }
 
@@ -58,6 +61,8 @@ private:
     Atom m_types = 0;
     Atom m_timestamp = 0;
     qint64 m_count = 0;
+    std::function<void()> m_fetched;
+    QObject m_context;
 };
 
 X11Pasteboard::X11Pasteboard(QByteArray displayName) : m_displayName(std::move(displayName))
@@ -120,7 +125,15 @@ void X11Pasteboard::write(QMimeData *data)
     m_ownerAfterWrite = selectionOwner();
     // The connection exists once the owner was asked: the atoms the counter needs come from it.
     if (!m_fetches && m_ownerAfterWrite)
-        m_fetches = std::make_unique<FetchCounter>(m_connection->display());
+        m_fetches = std::make_unique<FetchCounter>(m_connection->display(), [this] {
+            if (m_onFetch)
+                m_onFetch();
+        });
+}
+
+void X11Pasteboard::setOnFetch(std::function<void()> onFetch)
+{
+    m_onFetch = std::move(onFetch);
 }
 
 std::optional<qint64> X11Pasteboard::fetchCount()

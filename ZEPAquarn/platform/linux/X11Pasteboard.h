@@ -33,6 +33,7 @@ public:
     void writeItems(const std::vector<PasteboardItem> &items) override;
     qint64 changeCount() override;
     std::optional<qint64> fetchCount() override;
+    void setOnFetch(std::function<void()> onFetch) override;
 
 private:
     class FetchCounter;
@@ -48,6 +49,7 @@ private:
     bool m_writing = false;
     std::optional<unsigned long> m_ownerAfterWrite;
     std::unique_ptr<FetchCounter> m_fetches; // from the first write on the X11 display
+    std::function<void()> m_onFetch;
 };
 
 } // namespace zq::platform

@@ -197,9 +197,12 @@ TEST_F(X11PasteTest, UnicodeTextArrivesAndThePreviousClipboardComesBack)
 {
     ownClipboardInTarget();
     ASSERT_TRUE(paster.paste(kDictated));
+    bool told = false;
+    ASSERT_TRUE(paster.whenFetched([&] { told = true; })) << "the X11 clipboard tells its fetches";
     const std::optional<QByteArray> edited = awaitLine("edit");
     ASSERT_TRUE(edited) << "nothing arrived in the line edit";
     EXPECT_EQ(decode(*edited), kDictated);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told; }, 500)) << "the window's fetch was not told";
 
     ASSERT_TRUE(awaitRestore()) << "the clipboard was never given back";
     const auto [text, marker] = readClipboardUntil({QStringLiteral("before ✓"), QByteArray("marker-bytes")});
@@ -233,7 +236,10 @@ TEST_F(X11PasteTest, AWindowThatFetchesLateStillGetsTheText)
     const std::optional<qint64> fetchesBefore = pasteboard.fetchCount();
     ASSERT_TRUE(fetchesBefore) << "the X11 clipboard tells its fetches once it was written";
     ASSERT_TRUE(paster.paste(kDictated));
+    bool told = false;
+    ASSERT_TRUE(paster.whenFetched([&] { told = true; }));
     QTest::qWait(1500);
+    EXPECT_FALSE(told) << "told of a fetch the frozen window never made";
     ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGCONT), 0);
 
     const std::optional<QByteArray> edited = awaitLine("edit");
