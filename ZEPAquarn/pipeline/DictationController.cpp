@@ -75,6 +75,7 @@ DictationController::DictationController(Dependencies dependencies, QObject *par
 DictationController::~DictationController()
 {
     m_audio.setOnTakeLive({});
+    finishDelivery();
     m_alive.reset();
     for (auto *task : {&m_audioStartTask, &m_recoveredTranscriptionTask}) {
         if (*task)
@@ -83,7 +84,7 @@ DictationController::~DictationController()
     cancelTranscriptionTask();
     if (m_currentStartIntent)
         m_currentStartIntent->withdraw();
-    for (auto *timer : {&m_failResetTimer, &m_doneFlashTimer, &m_thinkingWatchdog})
+    for (auto *timer : {&m_failResetTimer, &m_doneFlashTimer, &m_thinkingWatchdog, &m_deliveryWait})
         cancelTimer(*timer);
     if (m_tap)
         m_tap->stop();

@@ -118,6 +118,8 @@ public:
     // Fixed values.
     static constexpr double kFailResetSeconds = 1.8;
     static constexpr double kDoneFlashSeconds = 1.005;
+    // How long what follows a paste waits for the front window to fetch the text.
+    static constexpr double kDeliveryWaitSeconds = 0.1;
     static constexpr double kAccidentalPressSeconds = 0.5;
     static constexpr double kFragmentDurationSeconds = 1.0;
     static constexpr double kFragmentGapSeconds = 3.0;
@@ -216,6 +218,9 @@ private:
     void resetToIdle(bool resetTrigger);
     void discardTakeFile();
     void doneFlashFired();
+    // Runs what follows the last paste now, if it has not run yet: every way into a new state first
+    // completes the delivered take.
+    void finishDelivery();
 
     // Cancel and failure.
     void cancelTranscription();
@@ -288,6 +293,9 @@ private:
     bool m_tapRunning = false;
     RecoveredTranscriptionState m_recoveredTranscriptionState = RecoveredTranscriptionState::idle();
     rt::WorkItem m_thinkingWatchdog;
+    // What follows a paste, until the front window has fetched the text or the wait has passed.
+    std::function<void()> m_deliveryTail;
+    rt::WorkItem m_deliveryWait;
 
     // Expires with the controller; tasks and timers check it before touching it.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);

@@ -54,6 +54,7 @@ bool keepsRecording(const DictationFailure &failure)
 
 void DictationController::cancelDictation()
 {
+    finishDelivery();
     const bool startPending = m_audioStartTask.has_value();
     record(DiagnosticEvent::dictationCancelled,
            {{QStringLiteral("audio_start_pending"), startPending ? QStringLiteral("true") : QStringLiteral("false")}});
@@ -82,6 +83,7 @@ void DictationController::cancelTranscription()
 
 void DictationController::failDictation(const DictationFailure &failure)
 {
+    finishDelivery();
     const QString backend = m_activeBackend.value_or(settingsBackend());
     record(DiagnosticEvent::dictationFailed, {{QStringLiteral("reason"), reasonOf(failure)}});
     m_audioDuringDictation.finish();

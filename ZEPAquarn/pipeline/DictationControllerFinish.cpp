@@ -52,6 +52,7 @@ QString transcriptionErrorText(const std::exception_ptr &error)
 
 void DictationController::requestFinish()
 {
+    finishDelivery();
     // A finish that belongs to no take (its start already failed, or it was cancelled) must not
     // end anything: it would hide a failure notice and journal a take that never existed.
     if (!m_recording && !m_audioStartTask) {
@@ -236,29 +237,51 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
     }
 
     const bool pasted = m_paster.paste(delivered);
-    m_history.add(delivered);
-    if (pasted) {
+    if (!pasted) {
+        m_history.add(delivered);
+        record(DiagnosticEvent::pasteFallback);
+        failDictation(DictationFailure::pasteBlocked());
+        m_transcriptionTask.reset();
+        discardTakeFile();
+        co_return;
+    }
+    // The front window fetches the text from this main thread: what only records the take waits until
+    // it has, so that the answer is not queued behind it. The watchdog must not fire meanwhile.
+    cancelTimer(m_thinkingWatchdog);
+    m_deliveryTail = [this, delivered, inputLost] {
+        m_history.add(delivered);
         record(DiagnosticEvent::pasteSucceeded);
         m_stats.commitTake(splitWords(delivered).size(), m_clocks.wallNow());
-        cancelTimer(m_thinkingWatchdog);
         if (inputLost) {
             // The words are in place; the user still has to know the rest of the take was not heard.
             failDictation(DictationFailure::micLost());
             m_transcriptionTask.reset();
             discardTakeFile();
-            co_return;
+            return;
         }
         setPillState(PillState::done());
         if (HotkeyTap *hotkeys = tap())
             hotkeys->resetToIdle();
         cancelTimer(m_doneFlashTimer);
         m_doneFlashTimer = schedule(kDoneFlashSeconds, &DictationController::doneFlashFired);
-    } else {
-        record(DiagnosticEvent::pasteFallback);
-        failDictation(DictationFailure::pasteBlocked());
-    }
-    m_transcriptionTask.reset();
-    discardTakeFile();
+        m_transcriptionTask.reset();
+        discardTakeFile();
+    };
+    const bool waits = m_paster.whenFetched([this, alive] {
+        if (!alive.expired())
+            finishDelivery();
+    });
+    if (waits)
+        m_deliveryWait = schedule(kDeliveryWaitSeconds, &DictationController::finishDelivery);
+    else
+        finishDelivery();
+}
+
+void DictationController::finishDelivery()
+{
+    cancelTimer(m_deliveryWait);
+    if (auto tail = std::exchange(m_deliveryTail, nullptr))
+        tail();
 }
 
 void DictationController::armThinkingWatchdog(double capturedSeconds)
@@ -269,6 +292,7 @@ void DictationController::armThinkingWatchdog(double capturedSeconds)
 
 void DictationController::thinkingWatchdogFired()
 {
+    finishDelivery();
     m_thinkingWatchdog = {};
     if (m_pillState.is(PillState::Kind::thinking))
         failDictation(DictationFailure::timedOut());
@@ -285,6 +309,7 @@ void DictationController::doneFlashFired()
 
 void DictationController::resetToIdle(bool resetTrigger)
 {
+    finishDelivery();
     m_audioDuringDictation.finish();
     m_activeBackend.reset();
     m_attemptSpan.reset();

@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+#include <optional>
+#include <vector>
+
 using namespace zq;
 using namespace zq::test;
 
@@ -363,6 +368,71 @@ TEST(DictationControllerRefusedTapTest, ARefusedTapReadsAsNotRunning)
     EXPECT_FALSE(rig.controller->tapRunning());
     rig.eventTap.setRefusesStart(false);
     EXPECT_TRUE(rig.controller->ensureHotkeyTapRunning());
+}
+
+// Once the text is pasted, the front window fetches it from this process's main thread: the history,
+// the journal, the statistics and the done pill wait until it has, and run first whatever comes next.
+TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchButPrecedesWhatComesNext)
+{
+    struct Case {
+        const char *name;
+        std::function<void(FakeDictationServices &)> next;
+        std::optional<DiagnosticEvent> nextEvent; // journalled after the take's success
+        std::optional<Kind> pillAfter;            // nothing once the controller is gone
+    };
+    const std::vector<Case> cases = {
+        {"the window fetches",
+         [](FakeDictationServices &r) { r.pasteboard.fetchFromOtherApplication(); },
+         {},
+         Kind::done},
+        {"no fetch within the wait",
+         [](FakeDictationServices &r) { r.advance(DictationController::kDeliveryWaitSeconds); },
+         {},
+         Kind::done},
+        {"a new press", [](FakeDictationServices &r) { r.controller->handleTriggerAction(TriggerAction::start); },
+         DiagnosticEvent::dictationRequested, Kind::listening},
+        {"escape", [](FakeDictationServices &r) { r.controller->handleTriggerAction(TriggerAction::cancel); },
+         DiagnosticEvent::dictationCancelled, Kind::hidden},
+        {"the controller's end", [](FakeDictationServices &r) { r.controller.reset(); }, {}, {}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeDictationServices r;
+        r.pasteboard.tellFetches();
+        ASSERT_TRUE(r.startLive());
+        for (int i = 0; i < 15; ++i) {
+            r.advance(0.1);
+            r.deliver(1);
+        }
+        r.controller->handleTriggerAction(TriggerAction::finish);
+        r.backends.last()->final(QStringLiteral("pasted words"));
+        r.loop.runUntilIdle();
+        ASSERT_EQ(r.keys.pastedTexts(), QStringList{QStringLiteral("Cleaned: pasted words")});
+        EXPECT_TRUE(r.history->items().isEmpty()) << "recorded before the window had the text";
+        EXPECT_EQ(r.count(DiagnosticEvent::pasteSucceeded), 0);
+        EXPECT_TRUE(r.stats->days().isEmpty());
+        EXPECT_TRUE(r.controller->pillState().is(Kind::thinking));
+        EXPECT_FALSE(r.controller->isWatchdogArmed());
+        r.advance(DictationController::kDeliveryWaitSeconds * 0.9);
+        EXPECT_TRUE(r.history->items().isEmpty()) << "the wait ended early";
+
+        c.next(r);
+        ASSERT_EQ(r.history->items().size(), 1);
+        EXPECT_EQ(r.history->items().front().text, QStringLiteral("Cleaned: pasted words"));
+        ASSERT_EQ(r.stats->days().size(), 1);
+        const std::vector<DiagnosticEvent> events = r.events();
+        const auto succeeded = std::find(events.begin(), events.end(), DiagnosticEvent::pasteSucceeded);
+        ASSERT_NE(succeeded, events.end());
+        if (c.nextEvent) {
+            EXPECT_NE(std::find(succeeded, events.end(), *c.nextEvent), events.end()) << "out of order";
+        }
+        if (!c.pillAfter)
+            continue;
+        r.advance(DictationController::kDeliveryWaitSeconds);
+        EXPECT_TRUE(r.controller->pillState().is(*c.pillAfter)) << "the late tail overwrote the next state";
+        EXPECT_EQ(r.history->items().size(), 1) << "recorded twice";
+        EXPECT_EQ(r.count(DiagnosticEvent::pasteSucceeded), 1);
+    }
 }
 
 } // namespace
