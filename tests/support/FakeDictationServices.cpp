@@ -5,6 +5,8 @@
 #include <QDir>
 
 #include <algorithm>
+#include <future>
+#include <memory>
 
 namespace zq::test {
 
@@ -98,6 +100,11 @@ FakeDictationServices::~FakeDictationServices()
     loop.runUntilIdle();
     engine.reset();
     loop.runUntilIdle();
+    // A call the engine left on the audio server's queue (a new take resolving its device) still reads
+    // the fake hardware: it must finish before the hardware goes. The queue runs in order.
+    auto drained = std::make_shared<std::promise<void>>();
+    hal.enqueue([drained] { drained->set_value(); });
+    drained->get_future().wait_for(std::chrono::seconds(10));
 }
 
 DictationController::Dependencies FakeDictationServices::dependencies()
