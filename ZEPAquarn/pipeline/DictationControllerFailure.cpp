@@ -1,6 +1,7 @@
 // Cancel and the one failure path: incidents, kept recordings, notices.
 
 #include "pipeline/DictationController.h"
+#include "pipeline/Paster.h"
 
 #include "audio/AudioDuringDictationController.h"
 #include "audio/AudioEngine.h"
@@ -84,6 +85,7 @@ void DictationController::cancelTranscription()
 void DictationController::failDictation(const DictationFailure &failure)
 {
     finishDelivery();
+    m_paster.forgetPrepared();
     const QString backend = m_activeBackend.value_or(settingsBackend());
     record(DiagnosticEvent::dictationFailed, {{QStringLiteral("reason"), reasonOf(failure)}});
     m_audioDuringDictation.finish();

@@ -129,6 +129,9 @@ void DictationController::finishDictation()
     setPillState(PillState::thinking());
     armThinkingWatchdog(take.duration);
     m_takeFileURL = take.url;
+    // The engine finishes on its own thread meanwhile: reading the clipboard now takes it off the path
+    // from the final text to the paste.
+    m_paster.prepare();
 
     // The on-device engine has been transcribing the streamed buffers since the take began and
     // finishes with the stream, which the engine has just ended.
@@ -310,6 +313,7 @@ void DictationController::doneFlashFired()
 void DictationController::resetToIdle(bool resetTrigger)
 {
     finishDelivery();
+    m_paster.forgetPrepared();
     m_audioDuringDictation.finish();
     m_activeBackend.reset();
     m_attemptSpan.reset();

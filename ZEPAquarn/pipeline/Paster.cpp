@@ -4,6 +4,8 @@
 #include "platform/ScreenLock.h"
 #include "runtime/Log.h"
 
+#include <utility>
+
 namespace zq {
 
 Paster::Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::ScreenLock &screenLock,
@@ -20,8 +22,19 @@ Paster::~Paster()
         m_pending->work.cancel();
 }
 
+void Paster::prepare()
+{
+    m_prepared.reset();
+    if (m_pending)
+        return; // the clipboard holds an earlier paste's text: that paste carries the user's own
+    // Counted first: a change while the contents are read makes the copy stale, never the count.
+    const qint64 changeCount = m_pasteboard.changeCount();
+    m_prepared = Prepared{m_pasteboard.items(), changeCount};
+}
+
 bool Paster::paste(const QString &text)
 {
+    std::optional<Prepared> prepared = std::exchange(m_prepared, std::nullopt);
     const bool secure = m_screenLock.isLocked();
     // The clipboard as the user had it before an earlier paste that has not been restored yet. Taking a
     // new snapshot now would capture that paste's text and lose the user's own clipboard for good.
@@ -45,7 +58,12 @@ bool Paster::paste(const QString &text)
     }
 
     Pending pending;
-    pending.snapshot = carried ? std::move(*carried) : m_pasteboard.items();
+    if (carried)
+        pending.snapshot = std::move(*carried);
+    else if (prepared && prepared->changeCount == m_pasteboard.changeCount())
+        pending.snapshot = std::move(prepared->snapshot);
+    else
+        pending.snapshot = m_pasteboard.items();
     m_pasteboard.setString(text);
     pending.changeCount = m_pasteboard.changeCount();
     pending.waitDeadline = m_loop.now() + modifierWaitLimit;

@@ -51,6 +51,14 @@ public:
     // only placed on the clipboard. True does not confirm that the front window took the paste.
     bool paste(const QString &text);
 
+    // Reads the clipboard ahead of a paste expected soon (while the take is transcribed): reading waits
+    // for the application that owns it, which the paste then no longer does. The paste uses this copy
+    // only while the clipboard has not changed since; a paste whose earlier restore is still to run keeps
+    // carrying the user's clipboard instead.
+    void prepare();
+    // Drops the copy read ahead: the take ended without a paste.
+    void forgetPrepared() { m_prepared.reset(); }
+
     // Runs `then` on the loop once the front window has fetched the text of the current paste after its
     // shortcut, and returns true. Returns false, leaving `then` alone, when no paste is under way, its
     // text was already fetched, or the clipboard cannot tell. A newer paste or the restore drops it.
@@ -71,6 +79,11 @@ private:
         std::function<void()> onFetched;
     };
 
+    struct Prepared {
+        Snapshot snapshot;
+        qint64 changeCount = 0;
+    };
+
     void waitForModifiers();
     void postChord();
     void restoreOnceFetched();
@@ -83,6 +96,7 @@ private:
     rt::MainLoop &m_loop;
     // The paste whose restore has not run yet; at most one.
     std::optional<Pending> m_pending;
+    std::optional<Prepared> m_prepared;
     rt::Lifetime m_lifetime;
 };
 

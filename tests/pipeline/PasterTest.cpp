@@ -211,6 +211,47 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
     }
 }
 
+// The clipboard read ahead (while the take is transcribed) spares the paste its read, but only while
+// nobody changed the clipboard since: a stale copy would put back what the user had replaced.
+TEST(PasterPrepareTest, TheCopyReadAheadIsRestoredOnlyWhileTheClipboardIsUnchanged)
+{
+    const platform::PasteboardItem newer = {{QStringLiteral("text/plain"), QByteArray("copied meanwhile")}};
+    struct Case {
+        const char *name;
+        std::function<void(Paster &, FakePasteboard &)> between; // after the read ahead, before the paste
+        bool readAtThePaste;
+        platform::PasteboardItem restored;
+    };
+    const Case cases[] = {
+        {"unchanged", [](Paster &, FakePasteboard &) {}, false, kImageAndText},
+        {"copied over meanwhile",
+         [&](Paster &, FakePasteboard &pasteboard) { pasteboard.copyFromOtherApplication({newer}); }, true, newer},
+        {"forgotten", [](Paster &paster, FakePasteboard &) { paster.forgetPrepared(); }, true, kImageAndText},
+        {"copied over and back to the same count",
+         [&](Paster &paster, FakePasteboard &pasteboard) {
+             pasteboard.copyFromOtherApplication({newer});
+             paster.prepare();
+         },
+         false, newer},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        VirtualLoop loop;
+        FakePasteboard pasteboard;
+        FakeKeySynthesizer keys{[&] { return pasteboard.text(); }};
+        FakeScreenLock screenLock;
+        Paster paster{pasteboard, keys, screenLock, loop};
+        pasteboard.copyFromOtherApplication({kImageAndText});
+        paster.prepare();
+        c.between(paster, pasteboard);
+        const int reads = pasteboard.readCount();
+        ASSERT_TRUE(paster.paste(QStringLiteral("dictated")));
+        EXPECT_EQ(pasteboard.readCount() > reads, c.readAtThePaste);
+        loop.advance(600ms);
+        EXPECT_EQ(pasteboard.items(), std::vector<platform::PasteboardItem>{c.restored});
+    }
+}
+
 TEST_F(PasterTest, NothingRunsAfterThePasterIsGone)
 {
     pasteboard.copyFromOtherApplication({kImageAndText});

@@ -10,7 +10,11 @@ namespace zq::test {
 // application's, counts one change.
 class FakePasteboard final : public platform::Pasteboard {
 public:
-    std::vector<platform::PasteboardItem> items() override { return m_items; }
+    std::vector<platform::PasteboardItem> items() override
+    {
+        ++m_readCount;
+        return m_items;
+    }
     void setString(const QString &text) override;
     void writeItems(const std::vector<platform::PasteboardItem> &items) override;
     qint64 changeCount() override { return m_changeCount; }
@@ -28,11 +32,13 @@ public:
     // The plain text of the first item, or a null string.
     QString text() const;
     int writeCount() const { return m_writeCount; }
+    int readCount() const { return m_readCount; }
 
 private:
     std::vector<platform::PasteboardItem> m_items;
     qint64 m_changeCount = 0;
     int m_writeCount = 0;
+    int m_readCount = 0;
     std::optional<qint64> m_fetchCount;
     std::function<void()> m_onFetch;
 };
