@@ -63,7 +63,18 @@ std::array<double, 4> VekPillMeter::levels() const
     return result;
 }
 
+double VekPillMeter::waveElapsed() const
+{
+    return motion == VekMotion::surface ? std::max(0.0, now - startedAt) : 0.0;
+}
+
 void VekPillMeter::paint(QPainter &painter, const QRectF &rect) const
+{
+    paint(painter, rect, motion, color, levels(), waveElapsed());
+}
+
+void VekPillMeter::paint(QPainter &painter, const QRectF &rect, VekMotion motion, const QColor &color,
+                         const std::array<double, 4> &level, double waveElapsed)
 {
     const Square square = drawingSquare(rect);
     const double s = square.side;
@@ -72,7 +83,6 @@ void VekPillMeter::paint(QPainter &painter, const QRectF &rect) const
     const QPointF c = square.centre;
     const double radius = kRadius * s;
     const double stroke = kStroke * s;
-    const std::array<double, 4> level = levels();
     const double mean = (level[0] + level[1] + level[2] + level[3]) / 4;
 
     painter.save();
@@ -107,7 +117,7 @@ void VekPillMeter::paint(QPainter &painter, const QRectF &rect) const
         break;
     }
     case VekMotion::surface: {
-        const double t = std::max(0.0, now - startedAt);
+        const double t = waveElapsed;
         const double r = kLiquidRadius * s;
         painter.save();
         QPainterPath circle;

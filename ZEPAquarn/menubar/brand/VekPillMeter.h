@@ -30,8 +30,15 @@ struct VekPillMeter {
     // The four levels the arcs show, top, right, bottom, left.
     std::array<double, 4> levels() const;
 
+    // Seconds the surface wave has run: its phase. The other motions do not move on their own.
+    double waveElapsed() const;
+
     // Draws in the centred square of `rect`'s smaller side.
     void paint(QPainter &painter, const QRectF &rect) const;
+    // The same from the four levels and the wave's seconds it resolves to: a caller that keeps what
+    // it drew can tell when a frame would draw the same.
+    static void paint(QPainter &painter, const QRectF &rect, VekMotion motion, const QColor &color,
+                      const std::array<double, 4> &level, double waveElapsed);
 };
 
 // The same, for the gallery: a motion drawn in `rect` from `history` at `now`.

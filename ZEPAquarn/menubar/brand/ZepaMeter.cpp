@@ -75,16 +75,32 @@ ZepaMeter::Bar ZepaMeter::barGeometry(int bar) const
     return {f0 + (b - f0) * e, e * (0.55 + 0.45 * n * e)};
 }
 
+std::array<ZepaMeter::Bar, 4> ZepaMeter::bars() const
+{
+    std::array<Bar, 4> result;
+    for (int bar = 0; bar < 4; ++bar)
+        result[static_cast<std::size_t>(bar)] = barGeometry(bar);
+    return result;
+}
+
 void ZepaMeter::paint(QPainter &painter, const QRectF &rect) const
 {
-    const double w = barWidth();
-    const double gap = spacing();
-    const double left = rect.center().x() - frameWidth() / 2;
+    paintBars(painter, rect, height, color, bars());
+}
+
+void ZepaMeter::paintBars(QPainter &painter, const QRectF &rect, double height, const QColor &color,
+                          const std::array<Bar, 4> &bars)
+{
+    ZepaMeter meter;
+    meter.height = height;
+    const double w = meter.barWidth();
+    const double gap = meter.spacing();
+    const double left = rect.center().x() - meter.frameWidth() / 2;
     const double middle = rect.center().y();
     painter.save();
     painter.setPen(Qt::NoPen);
     for (int bar = 0; bar < 4; ++bar) {
-        const Bar geometry = barGeometry(bar);
+        const Bar geometry = bars[static_cast<std::size_t>(bar)];
         if (geometry.opacity <= 0)
             continue;
         // The bar is a w × h capsule scaled vertically, so its ends flatten into a dot at rest.

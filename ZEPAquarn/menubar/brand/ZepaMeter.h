@@ -45,12 +45,18 @@ struct ZepaMeter {
         friend bool operator==(const Bar &, const Bar &) = default;
     };
     Bar barGeometry(int bar) const;
+    // All four, left to right: what paint() draws.
+    std::array<Bar, 4> bars() const;
 
     // The live height fraction of `bar` for `level` at `time`, wobbled and weighted when staggered.
     static double liveFraction(int bar, double level, double time, bool staggered, double restFraction);
 
     // Draws the bars centred in `rect`.
     void paint(QPainter &painter, const QRectF &rect) const;
+    // Draws `bars` of a meter `height` high centred in `rect`: a caller that keeps the bars it drew
+    // can tell when a frame would draw the same.
+    static void paintBars(QPainter &painter, const QRectF &rect, double height, const QColor &color,
+                          const std::array<Bar, 4> &bars);
 };
 
 } // namespace zq
