@@ -3,8 +3,6 @@
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/Motion.h"
 #include "menubar/brand/Typography.h"
-#include "menubar/brand/VekPillMeter.h"
-#include "menubar/brand/ZepaMeter.h"
 #include "menubar/brand/ZepaSymbol.h"
 
 #include <QFontMetricsF>
@@ -242,6 +240,11 @@ double PillView::bareWidth(double now) const
                                                           : PillMetrics::kNarrowWidth;
 }
 
+QRectF PillView::capsuleIn(const QRectF &rect, double width)
+{
+    return {rect.center().x() - width / 2, rect.center().y() - PillMetrics::kHeight / 2, width, PillMetrics::kHeight};
+}
+
 QRectF PillView::capsuleRect(const QRectF &rect, double now) const
 {
     double width = bareWidth(now);
@@ -249,7 +252,7 @@ QRectF PillView::capsuleRect(const QRectF &rect, double now) const
         const double full = noticeWidth(noticeLine(notice.text, kNoticeRoom));
         width += (full - PillMetrics::kNarrowWidth) * notice.progress;
     }
-    return {rect.center().x() - width / 2, rect.center().y() - PillMetrics::kHeight / 2, width, PillMetrics::kHeight};
+    return capsuleIn(rect, width);
 }
 
 QRectF PillView::visibleCapsule(const QRectF &rect, double now) const
@@ -262,79 +265,109 @@ QRectF PillView::visibleCapsule(const QRectF &rect, double now) const
     return QRectF(centre + (capsule.topLeft() - centre) * scale + QPointF(0, offset), capsule.size() * scale);
 }
 
-void PillView::paint(QPainter &painter, const QRectF &rect, double now) const
+PillView::Look PillView::look(const QRectF &rect, double now) const
 {
+    Look look;
     const PillLifecycle::Presence presence = lifecycle.presence(now);
     if (presence.opacity <= 0)
+        return look;
+    // The tone, the presence and the colours.
+    const PillTone frameTone = tone(lifecycle, now);
+    look.opacity = presence.opacity;
+    look.scale = reduceMotion ? 1 : presence.scale;
+    look.offset = reduceMotion ? 0 : presence.offset;
+    look.fill = Palette::color(fill(colorway), scheme);
+    look.tint = Palette::color(tint(frameTone, colorway), scheme);
+    look.border = Palette::color(secondaryTint(frameTone, colorway), scheme);
+    // The content, back to front: the bar meter or the listening animation, the mark, the notice.
+    if (animationStyle == PillAnimationStyle::logoBars)
+        look.bars = barMeter(now);
+    else
+        look.arcs = animationMeter(now);
+    look.mark = mark(now);
+    const NoticeShown notice = noticeShown(now);
+    look.noticeProgress = notice.progress;
+    if (notice.progress > 0) {
+        look.notice = noticeLine(notice.text, kNoticeRoom);
+        look.noticeFont = noticeFont();
+        look.noticeColor = Palette::color(Palette::textPrimary, scheme);
+    }
+    // The frame the content centres in.
+    look.width = capsuleRect(rect, now).width();
+    return look;
+}
+
+void PillView::paint(QPainter &painter, const QRectF &rect, double now) const
+{
+    paint(painter, rect, look(rect, now));
+}
+
+void PillView::paint(QPainter &painter, const QRectF &rect, const Look &look)
+{
+    if (look.opacity <= 0)
         return;
     // The fade applies to the pill as one picture: drawn layer by layer at partial opacity, the
     // shadow would show through the capsule and the mark would outshine it.
-    if (presence.opacity < 1) {
+    if (look.opacity < 1) {
         const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
         QImage layer((rect.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
         layer.setDevicePixelRatio(ratio);
         layer.fill(Qt::transparent);
         QPainter layerPainter(&layer);
-        paintOpaque(layerPainter, QRectF(QPointF(0, 0), rect.size()), now);
+        paintOpaque(layerPainter, QRectF(QPointF(0, 0), rect.size()), look);
         layerPainter.end();
         painter.save();
-        painter.setOpacity(painter.opacity() * presence.opacity);
+        painter.setOpacity(painter.opacity() * look.opacity);
         painter.drawImage(rect.topLeft(), layer);
         painter.restore();
         return;
     }
-    paintOpaque(painter, rect, now);
+    paintOpaque(painter, rect, look);
 }
 
-void PillView::paintOpaque(QPainter &painter, const QRectF &rect, double now) const
+void PillView::paintOpaque(QPainter &painter, const QRectF &rect, const Look &look)
 {
-    const PillTone frameTone = tone(lifecycle, now);
-    const QColor tintColor = Palette::color(tint(frameTone, colorway), scheme);
-
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    applyPresence(painter, rect, now);
+    applyPresence(painter, rect, look);
 
-    const QRectF capsule = capsuleRect(rect, now);
+    const QRectF capsule = capsuleIn(rect, look.width);
     const QPainterPath shape = capsulePath(capsule);
     paintShadow(painter, capsule);
-    painter.fillPath(shape, Palette::color(fill(colorway), scheme));
+    painter.fillPath(shape, look.fill);
 
     painter.save();
     painter.setClipPath(shape);
-    if (animationStyle == PillAnimationStyle::logoBars)
-        paintBarMeter(painter, capsule.center(), tintColor, now);
-    else
-        paintAnimationMeter(painter, capsule.center(), tintColor, now);
-    paintMark(painter, capsule, tintColor, now);
-    paintNotice(painter, capsule, now);
+    if (look.bars)
+        paintBarMeter(painter, capsule, look.tint, *look.bars);
+    if (look.arcs)
+        paintAnimationMeter(painter, capsule, look.tint, *look.arcs);
+    paintMark(painter, capsule, look);
+    paintNotice(painter, capsule, look);
     painter.restore();
 
-    paintBorder(painter, capsule, frameTone);
+    paintBorder(painter, capsule, look.border);
     painter.restore();
 }
 
-void PillView::applyPresence(QPainter &painter, const QRectF &rect, double now) const
+void PillView::applyPresence(QPainter &painter, const QRectF &rect, const Look &look)
 {
-    const PillLifecycle::Presence presence = lifecycle.presence(now);
     const QPointF centre = rect.center();
-    painter.translate(centre.x(), centre.y() + (reduceMotion ? 0 : presence.offset));
-    const double scale = reduceMotion ? 1 : presence.scale;
-    painter.scale(scale, scale);
+    painter.translate(centre.x(), centre.y() + look.offset);
+    painter.scale(look.scale, look.scale);
     painter.translate(-centre);
 }
 
-void PillView::paintBarMeter(QPainter &painter, QPointF middle, const QColor &color, double now) const
+std::optional<std::array<ZepaMeter::Bar, 4>> PillView::barMeter(double now) const
 {
     const PillLifecycle &life = lifecycle;
     const bool capturing = life.isCapturing();
     const bool rollingUp = !reduceMotion && life.rollupAt && now - *life.rollupAt < kBarRollupWindow &&
                            !(capturing && !life.captureWasLive);
     if (!(capturing && life.captureLive) && !rollingUp)
-        return;
+        return std::nullopt;
     ZepaMeter meter;
     meter.height = PillMetrics::kBarMeterHeight;
-    meter.color = color;
     if (capturing && life.captureLive && engineCaptureLive)
         meter.history = liveHistory;
     meter.now = now;
@@ -344,21 +377,30 @@ void PillView::paintBarMeter(QPainter &painter, QPointF middle, const QColor &co
     if (!reduceMotion && life.captureLive)
         meter.revealElapsed = life.captureAt ? now - *life.captureAt : 0.0;
     meter.rollupFrom = life.rollupFrom(PillMetrics::kBarMeterHeight);
-    const QPointF at = middle + QPointF(PillMetrics::kBarMeterShift, 0);
-    meter.paint(painter, QRectF(at.x() - meter.frameWidth() / 2, at.y() - PillMetrics::kBarMeterHeight / 2,
-                                meter.frameWidth(), PillMetrics::kBarMeterHeight));
+    return meter.bars();
 }
 
-void PillView::paintAnimationMeter(QPainter &painter, QPointF middle, const QColor &color, double now) const
+void PillView::paintBarMeter(QPainter &painter, const QRectF &capsule, const QColor &color,
+                             const std::array<ZepaMeter::Bar, 4> &bars)
+{
+    const double height = PillMetrics::kBarMeterHeight;
+    ZepaMeter meter;
+    meter.height = height;
+    const QPointF at = capsule.center() + QPointF(PillMetrics::kBarMeterShift, 0);
+    ZepaMeter::paintBars(painter,
+                         QRectF(at.x() - meter.frameWidth() / 2, at.y() - height / 2, meter.frameWidth(), height),
+                         height, color, bars);
+}
+
+std::optional<PillView::Look::Arcs> PillView::animationMeter(double now) const
 {
     const PillLifecycle &life = lifecycle;
     const double rollup = life.rollupProgress(now);
     const auto motion = vekMotionOf(animationStyle);
     if (!motion || (!life.captureLive && (reduceMotion || !life.rollupAt || rollup >= 1)))
-        return;
+        return std::nullopt;
     VekPillMeter meter;
     meter.motion = *motion;
-    meter.color = color;
     meter.now = now;
     if (life.captureLive && engineCaptureLive) {
         meter.history = liveHistory;
@@ -370,59 +412,71 @@ void PillView::paintAnimationMeter(QPainter &painter, QPointF middle, const QCol
     }
     meter.startedAt = life.captureAt.value_or(now);
     meter.staggered = !reduceMotion;
+    return Look::Arcs{*motion, meter.levels(), meter.waveElapsed(), reduceMotion ? 1 : 1 - rollup};
+}
+
+void PillView::paintAnimationMeter(QPainter &painter, const QRectF &capsule, const QColor &color,
+                                   const Look::Arcs &arcs)
+{
+    const QPointF middle = capsule.center();
     painter.save();
-    painter.setOpacity(painter.opacity() * (reduceMotion ? 1 : 1 - rollup));
+    painter.setOpacity(painter.opacity() * arcs.opacity);
     const double size = PillMetrics::kAnimationMeterSize;
-    meter.paint(painter, QRectF(middle.x() - size / 2, middle.y() - size / 2, size, size));
+    VekPillMeter::paint(painter, QRectF(middle.x() - size / 2, middle.y() - size / 2, size, size), arcs.motion, color,
+                        arcs.levels, arcs.waveElapsed);
     painter.restore();
 }
 
-void PillView::paintMark(QPainter &painter, const QRectF &capsule, const QColor &color, double now) const
+std::optional<PillView::Look::Mark> PillView::mark(double now) const
 {
-    const QPointF middle = capsule.center();
     const PillLifecycle &life = lifecycle;
     const bool logoBars = animationStyle == PillAnimationStyle::logoBars;
     if (!life.shownAt || (!logoBars && life.captureLive))
-        return;
+        return std::nullopt;
     const double shift = logoBars ? -PillMetrics::kMarkShift * life.captureFade(reduceMotion, now) : 0;
     const double opacity = !logoBars && life.captureWasLive && !reduceMotion ? life.rollupProgress(now) : 1;
+    return Look::Mark{shift, reduceMotion ? 0 : life.markRotation(now), opacity};
+}
+
+void PillView::paintMark(QPainter &painter, const QRectF &capsule, const Look &look)
+{
+    if (!look.mark)
+        return;
+    const QPointF middle = capsule.center();
     ZepaSymbol mark;
     mark.size = PillMetrics::kMarkSize;
-    mark.color = color;
-    mark.rotation = reduceMotion ? 0 : life.markRotation(now);
+    mark.color = look.tint;
+    mark.rotation = look.mark->rotation;
     painter.save();
-    painter.setOpacity(painter.opacity() * opacity);
-    QPointF at = middle + QPointF(shift, 0);
+    painter.setOpacity(painter.opacity() * look.mark->opacity);
+    QPointF at = middle + QPointF(look.mark->shift, 0);
     // Beside a notice the mark moves to the round left end.
     const double beside = capsule.left() + kNoticeInset / 2;
-    at.rx() += (beside - at.x()) * noticeShown(now).progress;
+    at.rx() += (beside - at.x()) * look.noticeProgress;
     const double size = PillMetrics::kMarkSize;
     mark.paint(painter, QRectF(at.x() - size / 2, at.y() - size / 2, size, size));
     painter.restore();
 }
 
-void PillView::paintNotice(QPainter &painter, const QRectF &capsule, double now) const
+void PillView::paintNotice(QPainter &painter, const QRectF &capsule, const Look &look)
 {
-    const NoticeShown notice = noticeShown(now);
-    if (notice.progress <= 0)
+    if (look.noticeProgress <= 0)
         return;
-    const QString line = noticeLine(notice.text, kNoticeRoom);
     painter.save();
-    painter.setOpacity(painter.opacity() * notice.progress);
-    painter.setFont(noticeFont());
-    painter.setPen(Palette::color(Palette::textPrimary, scheme));
+    painter.setOpacity(painter.opacity() * look.noticeProgress);
+    painter.setFont(look.noticeFont);
+    painter.setPen(look.noticeColor);
     // Laid out at the full width from the start: the growing capsule uncovers the words, it does
     // not squeeze them.
     const QRectF words(capsule.left() + kNoticeInset, capsule.top(), kNoticeRoom, capsule.height());
-    painter.drawText(words, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, line);
+    painter.drawText(words, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, look.notice);
     painter.restore();
 }
 
-void PillView::paintBorder(QPainter &painter, const QRectF &capsule, PillTone frameTone) const
+void PillView::paintBorder(QPainter &painter, const QRectF &capsule, const QColor &color)
 {
     // A 1-point stroke inside the capsule.
-    QPen border(Palette::color(secondaryTint(frameTone, colorway), scheme), Metrics::kHairline, Qt::SolidLine,
-                Qt::FlatCap, Qt::MiterJoin);
+    QPen border(color, Metrics::kHairline, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     border.setMiterLimit(10);
     painter.setPen(border);
     painter.setBrush(Qt::NoBrush);

@@ -3,12 +3,18 @@
 #include "audio/LevelHistory.h"
 #include "menubar/PillLifecycle.h"
 #include "menubar/brand/Palette.h"
+#include "menubar/brand/VekPillMeter.h"
+#include "menubar/brand/ZepaMeter.h"
 #include "pipeline/Colorway.h"
 #include "rewards/motion/PillAnimationStyle.h"
 
+#include <QColor>
 #include <QFont>
 #include <QRectF>
 #include <QString>
+
+#include <array>
+#include <optional>
 
 class QPainter;
 
@@ -52,24 +58,72 @@ struct PillView {
     // that is too long.
     static QString noticeLine(const QString &notice, double room);
 
+    // Everything one frame draws, resolved at its instant: two frames with equal looks are the same
+    // picture, so a window can tell a frame that would change nothing before drawing it. Positions
+    // follow from the rectangle the look is drawn in and the capsule's width.
+    struct Look {
+        // The presence: nothing is drawn at opacity 0, and the rest of the look is then empty.
+        double opacity = 0;
+        double scale = 1;
+        double offset = 0;
+        double width = 0;
+        QColor fill;
+        QColor tint;
+        QColor border;
+        // The bar meter (logo bars).
+        std::optional<std::array<ZepaMeter::Bar, 4>> bars;
+        // The listening-animation meter (the other styles).
+        struct Arcs {
+            VekMotion motion = VekMotion::scaledPieces;
+            std::array<double, 4> levels{};
+            double waveElapsed = 0;
+            double opacity = 1;
+            friend bool operator==(const Arcs &, const Arcs &) = default;
+        };
+        std::optional<Arcs> arcs;
+        struct Mark {
+            double shift = 0;
+            double rotation = 0;
+            double opacity = 1;
+            friend bool operator==(const Mark &, const Mark &) = default;
+        };
+        std::optional<Mark> mark;
+        // How far the capsule has grown to its notice (the mark moves with it) and the words shown.
+        double noticeProgress = 0;
+        QString notice;
+        QFont noticeFont;
+        QColor noticeColor;
+        friend bool operator==(const Look &, const Look &) = default;
+    };
+
     // The capsule's rectangle for a frame, before the presence scale and offset: centred in `rect`.
     QRectF capsuleRect(const QRectF &rect, double now) const;
     // The capsule as it shows, after the presence scale and offset.
     QRectF visibleCapsule(const QRectF &rect, double now) const;
-    // Draws the frame at `now` (seconds since 2001-01-01 UTC) centred in `rect`.
+    // What the frame at `now` (seconds since 2001-01-01 UTC) draws in `rect`.
+    Look look(const QRectF &rect, double now) const;
+    // Draws the frame at `now` centred in `rect`.
     void paint(QPainter &painter, const QRectF &rect, double now) const;
+    // Draws `look`, made for `rect`.
+    static void paint(QPainter &painter, const QRectF &rect, const Look &look);
 
 private:
     // The frame at full opacity; paint() applies the presence fade to it as a whole.
-    void paintOpaque(QPainter &painter, const QRectF &rect, double now) const;
+    static void paintOpaque(QPainter &painter, const QRectF &rect, const Look &look);
     // Its steps: the presence scale and offset about the centre of `rect`; inside the capsule the
-    // bar meter (logo bars) or the listening animation, and the mark; the border.
-    void applyPresence(QPainter &painter, const QRectF &rect, double now) const;
-    void paintBarMeter(QPainter &painter, QPointF middle, const QColor &color, double now) const;
-    void paintAnimationMeter(QPainter &painter, QPointF middle, const QColor &color, double now) const;
-    void paintMark(QPainter &painter, const QRectF &capsule, const QColor &color, double now) const;
-    void paintNotice(QPainter &painter, const QRectF &capsule, double now) const;
-    void paintBorder(QPainter &painter, const QRectF &capsule, PillTone frameTone) const;
+    // bar meter (logo bars) or the listening animation, the mark and the notice; the border.
+    static void applyPresence(QPainter &painter, const QRectF &rect, const Look &look);
+    static void paintBarMeter(QPainter &painter, const QRectF &capsule, const QColor &color,
+                              const std::array<ZepaMeter::Bar, 4> &bars);
+    static void paintAnimationMeter(QPainter &painter, const QRectF &capsule, const QColor &color,
+                                    const Look::Arcs &arcs);
+    static void paintMark(QPainter &painter, const QRectF &capsule, const Look &look);
+    static void paintNotice(QPainter &painter, const QRectF &capsule, const Look &look);
+    static void paintBorder(QPainter &painter, const QRectF &capsule, const QColor &color);
+    // The content's values at `now`, absent when the layer is not drawn.
+    std::optional<std::array<ZepaMeter::Bar, 4>> barMeter(double now) const;
+    std::optional<Look::Arcs> animationMeter(double now) const;
+    std::optional<Look::Mark> mark(double now) const;
     // The notice beside the mark and how far the capsule has grown to it, 0 to 1: growing while
     // muted, shrinking away when a state follows the notice, none otherwise.
     struct NoticeShown {
@@ -79,6 +133,8 @@ private:
     NoticeShown noticeShown(double now) const;
     // The capsule's width without the notice, as the lifecycle gives it for the style.
     double bareWidth(double now) const;
+    // A capsule `width` wide centred in `rect`.
+    static QRectF capsuleIn(const QRectF &rect, double width);
 };
 
 } // namespace zq
