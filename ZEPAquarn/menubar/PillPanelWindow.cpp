@@ -223,6 +223,7 @@ void PillPanelWindow::completeHide(std::uint64_t generation)
     // The next show draws whole; a hidden pill keeps no pictures.
     m_shown = QImage();
     m_next = QImage();
+    m_shownLook.reset();
     m_maskedCapsule = QRectF();
 }
 
@@ -239,25 +240,34 @@ void PillPanelWindow::drawFrame()
     if (m_surface->accessibleName() != status)
         m_surface->setAccessibleName(status);
 
+    const QRectF bounds(QPointF(0, 0), QSizeF(kPanelSize));
     const qreal ratio = m_surface->devicePixelRatioF();
+    // Only the capsule shows through a shape; its fill stands behind the fade.
+    const QColor background =
+        m_compositing ? QColor(Qt::transparent) : Palette::color(PillView::fill(view.colorway), view.scheme);
+    ShownLook next{view.look(bounds, at), background, ratio};
+    if (!m_shown.isNull() && m_shownLook == next)
+        return; // the window already shows this picture: nothing to draw, diff or send
     const QSize pixels = (QSizeF(kPanelSize) * ratio).toSize();
     if (m_next.size() != pixels) {
         m_next = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_next.setDevicePixelRatio(ratio);
     }
-    // Only the capsule shows through a shape; its fill stands behind the fade.
-    m_next.fill(m_compositing ? QColor(Qt::transparent) : Palette::color(PillView::fill(view.colorway), view.scheme));
+    m_next.fill(background);
     {
         QPainter painter(&m_next);
-        view.paint(painter, QRectF(QPointF(0, 0), QSizeF(kPanelSize)), at);
+        PillView::paint(painter, bounds, next.look);
     }
+    ++m_drawnFrames;
     const QRect changed = changedArea(m_shown, m_next);
+    // Equal pixels or not, the window now shows what this look draws.
+    m_shownLook = std::move(next);
     if (changed.isEmpty())
         return; // nothing moved: no repaint, nothing sent to the display
     std::swap(m_shown, m_next);
 
     if (!m_compositing) {
-        const QRectF capsule = view.visibleCapsule(QRectF(QPointF(0, 0), QSizeF(kPanelSize)), at);
+        const QRectF capsule = view.visibleCapsule(bounds, at);
         if (capsule != m_maskedCapsule && !capsule.isEmpty()) {
             m_maskedCapsule = capsule;
             m_surface->setMask(capsuleShape(capsule));

@@ -7,6 +7,7 @@
 #include "pipeline/PillDisplay.h"
 #include "runtime/Executor.h"
 
+#include <QColor>
 #include <QImage>
 #include <QObject>
 #include <QRect>
@@ -15,6 +16,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QRegion;
 class QScreen;
@@ -36,13 +38,15 @@ class AudioEngine;
 // exit has played, unless a newer update took over.
 //
 // Its frames (at most 30 a second, on the application's ticker) run only while the window is up,
-// animations off or not: the meter follows the voice and the fades stay. Each frame is drawn off
-// screen and only the pixels that changed reach the window, so a pill that listens to silence
-// costs the display nothing once its entrance has played. Without a compositing manager a
-// translucent window would paint black, so the window then cuts itself to the capsule's shape
-// instead (and cuts again only when that shape changes); such a window cannot fade, so it leaves at
-// the first frame of the exit rather than standing as an empty capsule while the content fades.
-// Whether a compositing manager runs is asked again whenever the pill comes up from hidden.
+// animations off or not: the meter follows the voice and the fades stay. A frame whose look (what
+// it would draw) is the one the window shows is not drawn at all; any other is drawn off screen and
+// only the pixels that changed reach the window. So once its entrance has played, a pill that
+// listens to silence costs the display nothing and the main thread a look per frame. Without a
+// compositing manager a translucent window would paint black, so the window then cuts itself to the
+// capsule's shape instead (and cuts again only when that shape changes); such a window cannot fade,
+// so it leaves at the first frame of the exit rather than standing as an empty capsule while the
+// content fades. Whether a compositing manager runs is asked again whenever the pill comes up from
+// hidden.
 //
 // Main thread only.
 class PillPanelWindow final : public QObject, public PillDisplay {
@@ -81,7 +85,9 @@ public:
     bool isCompositing() const { return m_compositing; }
     bool isFrameTimerRunning() const { return m_frames.isActive(); }
     std::uint64_t hideGeneration() const { return m_hideGeneration; }
-    // Frames that changed what the window shows, and the area (in window points) the last one repainted.
+    // Frames drawn off screen (a frame that would draw what the window shows is not drawn), those
+    // that changed what the window shows, and the area (in window points) the last one repainted.
+    std::uint64_t drawnFrames() const { return m_drawnFrames; }
     std::uint64_t repaintedFrames() const { return m_repaintedFrames; }
     QRect lastRepaint() const { return m_lastRepaint; }
 
@@ -121,6 +127,16 @@ private:
     // What the window shows, and the buffer the next frame is drawn into.
     QImage m_shown;
     QImage m_next;
+    // What m_shown pictures: the same look on the same background at the same pixel ratio draws the
+    // same pixels.
+    struct ShownLook {
+        PillView::Look look;
+        QColor background;
+        qreal ratio = 1;
+        friend bool operator==(const ShownLook &, const ShownLook &) = default;
+    };
+    std::optional<ShownLook> m_shownLook;
+    std::uint64_t m_drawnFrames = 0;
     std::uint64_t m_repaintedFrames = 0;
     QRect m_lastRepaint;
     Motion::Frames m_frames;

@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPalette>
 #include <QRegion>
 #include <QWidget>
 
@@ -152,6 +153,7 @@ TEST(PillPanelWindowTest, SilenceRepaintsNothingAndAVoiceRepaintsOnlyTheMeter)
         rig.services.deliver(1, 0.0f);
     }
     const std::uint64_t settled = rig.pill.repaintedFrames();
+    const std::uint64_t drawn = rig.pill.drawnFrames();
     EXPECT_GT(settled, 3u) << "the entrance was drawn";
     for (int i = 0; i < 10; ++i) {
         rig.services.advance(0.1);
@@ -159,6 +161,7 @@ TEST(PillPanelWindowTest, SilenceRepaintsNothingAndAVoiceRepaintsOnlyTheMeter)
     }
     EXPECT_TRUE(rig.pill.isFrameTimerRunning());
     EXPECT_EQ(rig.pill.repaintedFrames(), settled) << "a second of silence changes no pixel";
+    EXPECT_EQ(rig.pill.drawnFrames(), drawn) << "nor is a frame of it drawn off screen";
 
     rig.services.deliver(10, 0.5f);
     rig.services.advance(0.1);
@@ -168,6 +171,56 @@ TEST(PillPanelWindowTest, SilenceRepaintsNothingAndAVoiceRepaintsOnlyTheMeter)
     EXPECT_TRUE(window.contains(area));
     EXPECT_LT(area.width() * area.height() * 10, window.width() * window.height())
         << "the voice moves the bars, not the capsule: " << area.width() << "x" << area.height();
+}
+
+TEST(PillPanelWindowTest, AnythingThatChangesThePictureAfterSilenceReachesTheWindow)
+{
+    const auto otherScheme = [](PillRig &rig) {
+        QPalette palette = rig.pill.window().palette();
+        const bool dark = zq::colorSchemeOf(rig.pill.window()) == zq::ColorScheme::dark;
+        palette.setColor(QPalette::Window, dark ? QColor(Qt::white) : QColor(Qt::black));
+        rig.pill.window().setPalette(palette);
+    };
+    const struct {
+        const char *change;
+        std::function<void(PillRig &)> make;
+    } cases[] = {
+        {"a voice", [](PillRig &rig) { rig.services.deliver(10, 0.5f); }},
+        {"the take locks", [](PillRig &rig) { rig.pill.update(PillState::locked()); }},
+        {"the take ends", [](PillRig &rig) { rig.pill.update(PillState::thinking()); }},
+        {"a notice", [](PillRig &rig) { rig.pill.update(PillState::muted(QStringLiteral("No microphone."))); }},
+        {"the colour scheme", otherScheme},
+        {"the colorway", [](PillRig &rig) { rig.pill.setColorway(Colorway::deepOrbit); }},
+        {"the animation",
+         [](PillRig &rig) { rig.services.settings.setValue(zq::keys::pillAnimation, QStringLiteral("surface")); }},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.change);
+        PillRig rig;
+        ASSERT_TRUE(rig.services.startLive());
+        rig.pill.update(PillState::listening());
+        const zq::rt::Nanos shownAt = rig.services.loop.now();
+        for (int i = 0; i < 10; ++i) { // the entrance and the reveal play out, then silence
+            rig.services.advance(0.1);
+            rig.services.deliver(1, 0.0f);
+        }
+        const std::uint64_t silent = rig.pill.repaintedFrames();
+        test.make(rig);
+        // A few frames on, to the instant of one: frames run every liveFrame from the show.
+        const auto frame = std::chrono::duration_cast<zq::rt::Nanos>(zq::motion::liveFrame);
+        rig.services.loop.advance(3 * frame - (rig.services.loop.now() - shownAt) % frame);
+        EXPECT_GT(rig.pill.repaintedFrames(), silent);
+
+        // What the window shows is what the view draws at that frame, pixel for pixel.
+        QImage expected(PillPanelWindow::kPanelSize, QImage::Format_ARGB32_Premultiplied);
+        expected.fill(Qt::transparent);
+        QPainter painter(&expected);
+        rig.pill.frame().paint(painter, QRectF(QPointF(0, 0), QSizeF(PillPanelWindow::kPanelSize)), rig.pill.now());
+        painter.end();
+        const QImage shown = rig.pill.window().grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        const QRect stale = PillPanelWindow::changedArea(expected, shown);
+        EXPECT_TRUE(stale.isEmpty()) << "stale in " << stale.width() << "x" << stale.height();
+    }
 }
 
 TEST(PillPanelWindowTest, TheChangedAreaBoundsEveryDifferingPixel)
