@@ -1,5 +1,6 @@
 // The pill's costs: painting one frame with its meter (the window draws up to 30 frames a second
-// while shown, and sends the display only what changed), and the real application's CPU time, as a
+// while shown, and sends the display only what changed), telling a frame of silence from the one
+// the window shows (such a frame is not drawn), and the real application's CPU time, as a
 // share of one core, over 10 s of listening to a silent room with the pill up, over 10 s of a take
 // with speech (the whole process and its main thread), and over 10 s idle with the pill hidden. The
 // pill's own cost is what it takes on the main thread, where it draws, plus what the display server
@@ -82,6 +83,36 @@ void BM_PillFrameSurface(benchmark::State &state)
     paintFrames(state, PillAnimationStyle::surface);
 }
 BENCHMARK(BM_PillFrameSurface)->Iterations(900)->UseManualTime()->Unit(benchmark::kMicrosecond);
+
+// A live take in a silent room, as the window meets each frame once the bars have come in: it
+// resolves the frame's look and finds it equal to the one it shows.
+void BM_PillSilentFrame(benchmark::State &state)
+{
+    PillView view = liveFrame(PillAnimationStyle::logoBars);
+    view.liveHistory = zq::LevelHistory();
+    for (int i = 0; i < 64; ++i)
+        view.liveHistory.append(100 + 0.02 * i, 0);
+    const QRectF rect(0, 0, 460, 100);
+    double now = 101;
+    const PillView::Look shown = view.look(rect, now);
+    std::vector<double> micros;
+    for (auto _ : state) {
+        QElapsedTimer timer;
+        timer.start();
+        const bool same = view.look(rect, now) == shown;
+        benchmark::DoNotOptimize(same);
+        const double elapsed = static_cast<double>(timer.nsecsElapsed()) / 1e9;
+        if (!same) {
+            state.SkipWithError("a silent frame looked different");
+            break;
+        }
+        state.SetIterationTime(elapsed);
+        micros.push_back(elapsed * 1e6);
+        now += 1.0 / 30;
+    }
+    zq::bench::reportMedianAndWorst(state, std::move(micros), "us");
+}
+BENCHMARK(BM_PillSilentFrame)->Iterations(900)->UseManualTime()->Unit(benchmark::kMicrosecond);
 
 // User plus system CPU seconds the process (or, with `thread`, that one thread of it) has used so
 // far; none once it is gone.
