@@ -4,10 +4,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -125,17 +127,15 @@ std::string contentLine(const char *role, std::string_view data)
 struct Content {
     std::size_t size = 0;
     unsigned long sum = 0;
-    std::size_t lines = 0; // that are not empty
 };
 
 std::optional<Content> contentOf(int fd)
 {
     Content content;
     content.sum = crc32(0L, Z_NULL, 0);
-    bool inLine = false;
     char block[1 << 16];
     for (;;) {
-        const ssize_t got = ::read(fd, block, sizeof block);
+        const ssize_t got = ::pread(fd, block, sizeof block, static_cast<off_t>(content.size));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -144,29 +144,32 @@ std::optional<Content> contentOf(int fd)
             break;
         content.sum = crc32(content.sum, reinterpret_cast<const Bytef *>(block), static_cast<uInt>(got));
         content.size += static_cast<std::size_t>(got);
-        for (const char c : std::string_view(block, static_cast<std::size_t>(got))) {
-            if (c == '\n' && inLine)
-                ++content.lines;
-            inLine = c != '\n';
-        }
     }
-    if (inLine)
-        ++content.lines;
     return content;
 }
 
-// A file that closes with the scope.
-struct Descriptor {
-    int fd;
-    explicit Descriptor(const std::string &path) : fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    ~Descriptor()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-};
+// The sizes the manifest's content lines (after its sources) give the cut and the rest.
+std::optional<std::pair<std::size_t, std::size_t>> sizesOf(const std::string &contentLines)
+{
+    unsigned long long cut = 0;
+    unsigned long long rest = 0;
+    unsigned long cutSum = 0;
+    unsigned long restSum = 0;
+    int consumed = 0;
+    if (std::sscanf(contentLines.c_str(), "cut %llu %lu\nrest %llu %lu\n%n", &cut, &cutSum, &rest, &restSum,
+                    &consumed) != 4 ||
+        static_cast<std::size_t>(consumed) != contentLines.size() ||
+        contentLines != contentLine("cut", static_cast<std::size_t>(cut), cutSum) +
+                            contentLine("rest", static_cast<std::size_t>(rest), restSum))
+        return std::nullopt;
+    return std::pair{static_cast<std::size_t>(cut), static_cast<std::size_t>(rest)};
+}
+
+std::size_t sizeOf(int fd)
+{
+    struct stat info {};
+    return ::fstat(fd, &info) == 0 && info.st_size >= 0 ? static_cast<std::size_t>(info.st_size) : SIZE_MAX;
+}
 
 // The files of the cut of `dictionary` in `folder`, named after the dictionary's path so models of
 // several languages keep a cut each.
@@ -220,9 +223,12 @@ PocketSphinxDictionaryCut::~PocketSphinxDictionaryCut()
 {
     if (!m_rest.empty())
         ::munmap(const_cast<char *>(m_rest.data()), m_rest.size());
+    for (const int fd : {m_cutFd, m_restFd})
+        if (fd >= 0)
+            ::close(fd);
 }
 
-std::shared_ptr<const PocketSphinxDictionaryCut> PocketSphinxDictionaryCut::open(const std::string &folder,
+std::shared_ptr<const PocketSphinxDictionaryCut> PocketSphinxDictionaryCut::find(const std::string &folder,
                                                                                  const std::string &dictionary,
                                                                                  const std::string &languageModel)
 {
@@ -231,26 +237,45 @@ std::shared_ptr<const PocketSphinxDictionaryCut> PocketSphinxDictionaryCut::open
     const auto manifest = readWhole(files.manifest);
     if (!sources || !manifest || !manifest->starts_with(*sources))
         return nullptr;
-    const Descriptor cutFile(files.dictionary);
-    const Descriptor restFile(files.rest);
-    if (cutFile.fd < 0 || restFile.fd < 0)
+    auto found = std::make_shared<PocketSphinxDictionaryCut>();
+    found->m_contentLines = manifest->substr(sources->size());
+    const auto sizes = sizesOf(found->m_contentLines);
+    found->m_cutFd = ::open(files.dictionary.c_str(), O_RDONLY | O_CLOEXEC);
+    found->m_restFd = ::open(files.rest.c_str(), O_RDONLY | O_CLOEXEC);
+    // A mapping longer than its file faults where the file ends: sizes first.
+    if (!sizes || found->m_cutFd < 0 || found->m_restFd < 0 || sizeOf(found->m_cutFd) != sizes->first ||
+        sizeOf(found->m_restFd) != sizes->second)
         return nullptr;
-    const auto cut = contentOf(cutFile.fd);
-    const auto rest = contentOf(restFile.fd);
-    if (!cut || !rest ||
-        *manifest != *sources + contentLine("cut", cut->size, cut->sum) + contentLine("rest", rest->size, rest->sum))
-        return nullptr;
-    auto opened = std::make_shared<PocketSphinxDictionaryCut>();
-    opened->m_dictionaryFile = files.dictionary;
-    // The same file that was checked: make() replaces these files by renaming, never in place.
-    if (rest->size > 0) {
-        void *mapped = ::mmap(nullptr, rest->size, PROT_READ, MAP_PRIVATE, restFile.fd, 0);
+    found->m_dictionaryFile = files.dictionary;
+    // make() replaces these files by renaming, never in place: the mapping stays what was found.
+    if (sizes->second > 0) {
+        void *mapped = ::mmap(nullptr, sizes->second, PROT_READ, MAP_PRIVATE, found->m_restFd, 0);
         if (mapped == MAP_FAILED)
             return nullptr;
-        opened->m_rest = std::string_view(static_cast<const char *>(mapped), rest->size);
+        found->m_rest = std::string_view(static_cast<const char *>(mapped), sizes->second);
     }
-    opened->m_restLineCount = rest->lines;
-    return opened;
+    return found;
+}
+
+bool PocketSphinxDictionaryCut::intact() const
+{
+    const auto cut = contentOf(m_cutFd);
+    const auto rest = contentOf(m_restFd);
+    return cut && rest &&
+           m_contentLines == contentLine("cut", cut->size, cut->sum) + contentLine("rest", rest->size, rest->sum);
+}
+
+std::shared_ptr<const PocketSphinxDictionaryCut> PocketSphinxDictionaryCut::open(const std::string &folder,
+                                                                                 const std::string &dictionary,
+                                                                                 const std::string &languageModel)
+{
+    auto found = find(folder, dictionary, languageModel);
+    return found && found->intact() ? found : nullptr;
+}
+
+std::size_t PocketSphinxDictionaryCut::leftOutCount() const
+{
+    return linesOf(m_rest).size();
 }
 
 rt::Result<void> PocketSphinxDictionaryCut::make(const std::string &folder, const std::string &dictionary,

@@ -36,6 +36,13 @@ public:
     // The cut kept in `folder` for these sources, if it is current and intact.
     static std::shared_ptr<const PocketSphinxDictionaryCut>
     open(const std::string &folder, const std::string &dictionary, const std::string &languageModel);
+    // The same without reading the files through: the manifest names these sources and the files
+    // have the sizes it gives. A launch checks intact() while the decoder reads the cut, and does
+    // not use a decoder that read a damaged one.
+    static std::shared_ptr<const PocketSphinxDictionaryCut>
+    find(const std::string &folder, const std::string &dictionary, const std::string &languageModel);
+    // Whether both files read back as the manifest says they were written. Any thread.
+    bool intact() const;
     // Cuts `dictionary` to the lines whose word `inLanguageModel` accepts and keeps it in `folder`
     // (created if missing); each file is replaced whole, the manifest last.
     static rt::Result<void> make(const std::string &folder, const std::string &dictionary,
@@ -46,12 +53,17 @@ public:
     const std::string &dictionaryFile() const { return m_dictionaryFile; }
     // The pronunciations the cut left out for `word` as spelt, alternates in the dictionary's order.
     QStringList leftOut(const QString &word) const;
-    std::size_t leftOutCount() const { return m_restLineCount; }
+    // Reads the whole of what was left out: for tests and reports.
+    std::size_t leftOutCount() const;
 
 private:
     std::string m_dictionaryFile;
     std::string_view m_rest; // whole lines, sorted by word; mapped read-only
-    std::size_t m_restLineCount = 0;
+    // The files found, kept open so intact() reads those that were mapped and handed to the decoder,
+    // and the manifest's lines for their contents.
+    int m_cutFd = -1;
+    int m_restFd = -1;
+    std::string m_contentLines;
 };
 
 } // namespace zq::platform

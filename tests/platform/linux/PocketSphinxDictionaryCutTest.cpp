@@ -111,6 +111,11 @@ TEST(PocketSphinxDictionaryCutTest, ACutWhoseSourcesChangedOrWhoseFilesAreDamage
              data[2] = 'X';
              test::writeFile(file, data);
          }},
+        {"rest truncated",
+         [](Sources &s) {
+             const QString file = s.cacheFile(".rest");
+             test::writeFile(file, test::readFile(file).chopped(4));
+         }},
         {"manifest missing", [](Sources &s) { QFile::remove(s.cacheFile(".manifest")); }},
         {"rest missing", [](Sources &s) { QFile::remove(s.cacheFile(".rest")); }},
         {"manifest garbage", [](Sources &s) { test::writeFile(s.cacheFile(".manifest"), "\x7f\x00garbage"); }},
@@ -122,6 +127,9 @@ TEST(PocketSphinxDictionaryCutTest, ACutWhoseSourcesChangedOrWhoseFilesAreDamage
         ASSERT_TRUE(sources.open());
         c.damage(sources);
         EXPECT_FALSE(sources.open());
+        // What a launch finds before the decoder reads it is checked while it does.
+        const auto found = PocketSphinxDictionaryCut::find(sources.cache, sources.dictionary, sources.languageModel);
+        EXPECT_FALSE(found && found->intact());
         ASSERT_TRUE(sources.make());
         EXPECT_TRUE(sources.open());
     }
