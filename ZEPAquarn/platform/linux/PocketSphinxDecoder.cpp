@@ -27,6 +27,8 @@
 #include <thread>
 
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace zq::platform {
 
@@ -67,6 +69,17 @@ constexpr double kVocabularyWordShare = 0.002;
 // However many words the dictionary holds, the packaged model keeps the larger part.
 constexpr double kVocabularyMaxShare = 0.2;
 
+std::unordered_set<std::string> wordsOf(ngram_model_t *model)
+{
+    std::unordered_set<std::string> words;
+    const std::int32_t count = static_cast<std::int32_t>(ngram_model_get_counts(model)[0]);
+    words.reserve(static_cast<std::size_t>(count));
+    for (std::int32_t id = 0; id < count; ++id)
+        if (const char *word = ngram_word(model, id))
+            words.emplace(word);
+    return words;
+}
+
 cmn_t *cmnOf(ps_decoder_t *decoder)
 {
     feat_t *features = ps_get_feat(decoder);
@@ -89,7 +102,8 @@ bool PocketSphinxModel::isInstalled() const
 }
 
 rt::Result<std::unique_ptr<PocketSphinxDecoder>>
-PocketSphinxDecoder::load(const PocketSphinxModel &model, std::shared_ptr<const PocketSphinxDictionaryCut> cut)
+PocketSphinxDecoder::load(const PocketSphinxModel &model, std::shared_ptr<const PocketSphinxDictionaryCut> cut,
+                          const LanguageModelRead &languageModelRead)
 {
     const QByteArray hmm = QFile::encodeName(model.acousticModel);
     const QByteArray lm = QFile::encodeName(model.languageModel);
@@ -120,7 +134,12 @@ PocketSphinxDecoder::load(const PocketSphinxModel &model, std::shared_ptr<const 
                                       cmd_ln_boolean_r(config, "-bestpath"));
     ngram_model_t *baseModel = nullptr;
     if (readerConfig && logMath) {
-        std::thread reader([&] { baseModel = ngram_model_read(readerConfig, lm.constData(), NGRAM_AUTO, logMath); });
+        std::thread reader([&] {
+            baseModel = ngram_model_read(readerConfig, lm.constData(), NGRAM_AUTO, logMath);
+            // The reader finishes well before the decoder: its words cost the first take nothing.
+            if (baseModel && languageModelRead)
+                languageModelRead(wordsOf(baseModel));
+        });
         decoder = ps_init(config);
         reader.join();
     }
@@ -224,13 +243,7 @@ QStringList PocketSphinxDecoder::pronunciations(const QString &word) const
 
 std::unordered_set<std::string> PocketSphinxDecoder::languageModelWords() const
 {
-    std::unordered_set<std::string> words;
-    const std::int32_t count = static_cast<std::int32_t>(ngram_model_get_counts(m_baseModel)[0]);
-    words.reserve(static_cast<std::size_t>(count));
-    for (std::int32_t id = 0; id < count; ++id)
-        if (const char *word = ngram_word(m_baseModel, id))
-            words.emplace(word);
-    return words;
+    return wordsOf(m_baseModel);
 }
 
 QStringList PocketSphinxDecoder::dictionaryPronunciations(const QString &word) const
@@ -351,8 +364,12 @@ struct PocketSphinxDecoderPool::State {
     // Gives `decoder` the newest estimate, reading the estimate file first if nobody has yet.
     // Called with `mutex` held.
     void adoptChannelEstimate(PocketSphinxDecoder &decoder);
-    // The body of the background load.
-    void loadInBackground();
+    // The body of the background load; `self` is this state.
+    void loadInBackground(const std::shared_ptr<State> &self);
+    // Keeps the cut of the dictionary to the words a load hands over, for the next launches, on a
+    // thread of its own so neither the load nor the first take waits for it. Nothing without a
+    // cache folder.
+    PocketSphinxDecoder::LanguageModelRead cutMaker(const std::shared_ptr<State> &self) const;
 
     const PocketSphinxModel model;
     const QString estimateFile;
@@ -381,7 +398,8 @@ void PocketSphinxDecoderPool::State::adoptChannelEstimate(PocketSphinxDecoder &d
         // Under the lock, so no decoder starts without the saved estimate; it happens once, on the
         // background load, and takes a few milliseconds.
         estimateFileRead = true;
-        fingerprint = model.fingerprint();
+        if (fingerprint.isEmpty())
+            fingerprint = model.fingerprint();
         auto saved = PocketSphinxChannelEstimate::read(estimateFile, fingerprint, decoder.channelEstimateLength());
         if (saved && !estimate) {
             estimate = saved->cepstralMean;
@@ -393,48 +411,70 @@ void PocketSphinxDecoderPool::State::adoptChannelEstimate(PocketSphinxDecoder &d
     decoder.clearHeardAudio();
 }
 
-void PocketSphinxDecoderPool::State::loadInBackground()
+PocketSphinxDecoder::LanguageModelRead
+PocketSphinxDecoderPool::State::cutMaker(const std::shared_ptr<State> &self) const
+{
+    if (cacheFolder.empty())
+        return {};
+    return [self](std::unordered_set<std::string> words) {
+        // C library alone, so it may finish while the process exits.
+        std::thread([self, words = std::move(words)] {
+            pthread_setname_np(pthread_self(), "zq-speech-cut");
+            // Yields to the load it runs beside, and to the rest of the launch.
+            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
+            auto made = PocketSphinxDictionaryCut::make(
+                self->cacheFolder, self->dictionaryFile, self->languageModelFile,
+                [&](std::string_view word) { return words.count(std::string(word)) > 0; });
+            std::lock_guard lock(self->mutex);
+            if (self->open && !made)
+                qCWarning(lcLocalBackend).noquote() << made.error().message;
+        }).detach();
+    };
+}
+
+void PocketSphinxDecoderPool::State::loadInBackground(const std::shared_ptr<State> &self)
 {
     pthread_setname_np(pthread_self(), "zq-speech-model");
     QElapsedTimer took;
     took.start();
     std::shared_ptr<const PocketSphinxDictionaryCut> kept;
     if (!cacheFolder.empty())
-        kept = PocketSphinxDictionaryCut::open(cacheFolder, dictionaryFile, languageModelFile);
-    auto loaded = load(model, kept);
-    // Without a cut kept, this load makes one for the next, from the words of the model it loaded.
-    std::unordered_set<std::string> languageModelWords;
-    if (!kept && !cacheFolder.empty() && loaded)
-        languageModelWords = loaded.value()->languageModelWords();
-    {
+        kept = PocketSphinxDictionaryCut::find(cacheFolder, dictionaryFile, languageModelFile);
+    // Beside the load, which waits for neither: the check that the cut reads back as it was written,
+    // and the model's fingerprint, which a saved channel estimate is read against. The fingerprint
+    // reads files with the pool open only, under the lock that close() takes.
+    bool keptIntact = false;
+    std::thread beside([&] {
+        pthread_setname_np(pthread_self(), "zq-speech-check");
+        keptIntact = kept && kept->intact();
         std::lock_guard lock(mutex);
-        loading = false;
-        changed.notify_all();
-        // The pool closes under this lock: past this check the pool, and the process's logging with
-        // it, outlive this block.
-        if (!open)
-            return; // the decoder is freed on the way out
-        if (!loaded) {
-            qCWarning(lcLocalBackend) << "speech model failed to load";
-            return;
-        }
-        cut = kept;
-        adoptChannelEstimate(*loaded.value()); // reads the saved estimate now rather than at the take
-        qCInfo(lcLocalBackend) << "speech model ready in" << took.elapsed() << "ms"
-                               << (kept ? "(cut dictionary)" : "(whole dictionary)");
-        idle.push_back(std::move(loaded).value());
+        if (open && !estimateFile.isEmpty() && fingerprint.isEmpty())
+            fingerprint = model.fingerprint();
+    });
+    auto loaded = load(model, kept, kept ? PocketSphinxDecoder::LanguageModelRead() : cutMaker(self));
+    beside.join();
+    if (kept && !keptIntact) {
+        // A damaged cut may lack words the search needs: the decoder that read it is not used, and
+        // the whole dictionary is read and cut again.
+        kept = nullptr;
+        loaded = load(model, nullptr, cutMaker(self));
     }
-    if (languageModelWords.empty())
-        return;
-    // After the decoder is out, so the first take never waits for it; C library alone, so it may
-    // finish while the process exits.
-    auto made =
-        PocketSphinxDictionaryCut::make(cacheFolder, dictionaryFile, languageModelFile, [&](std::string_view word) {
-            return languageModelWords.count(std::string(word)) > 0;
-        });
     std::lock_guard lock(mutex);
-    if (open && !made)
-        qCWarning(lcLocalBackend).noquote() << made.error().message;
+    loading = false;
+    changed.notify_all();
+    // The pool closes under this lock: past this check the pool, and the process's logging with
+    // it, outlive this block.
+    if (!open)
+        return; // the decoder is freed on the way out
+    if (!loaded) {
+        qCWarning(lcLocalBackend) << "speech model failed to load";
+        return;
+    }
+    cut = kept;
+    adoptChannelEstimate(*loaded.value()); // reads the saved estimate now rather than at the take
+    qCInfo(lcLocalBackend) << "speech model ready in" << took.elapsed() << "ms"
+                           << (kept ? "(cut dictionary)" : "(whole dictionary)");
+    idle.push_back(std::move(loaded).value());
 }
 
 PocketSphinxDecoderPool::PocketSphinxDecoderPool(PocketSphinxModel model, QString estimateFile, QString cacheFolder,
@@ -499,7 +539,7 @@ void PocketSphinxDecoderPool::preload()
     m_state->loading = true;
     ++m_state->loadCount;
     // Detached: a quit never waits for a model (the thread keeps the state alive).
-    std::thread([state = m_state] { state->loadInBackground(); }).detach();
+    std::thread([state = m_state] { state->loadInBackground(state); }).detach();
 }
 
 rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquire(std::stop_token stop)
@@ -524,7 +564,7 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquir
     // or there was none.
     if (!cut && !state.cacheFolder.empty())
         cut = PocketSphinxDictionaryCut::open(state.cacheFolder, state.dictionaryFile, state.languageModelFile);
-    auto loaded = state.load(state.model, std::move(cut));
+    auto loaded = state.load(state.model, std::move(cut), {});
     std::lock_guard lock(state.mutex);
     // Closed meanwhile: the decoder is freed on the way out, and nothing is logged or read.
     if (!state.open)

@@ -43,10 +43,15 @@ struct PocketSphinxModel {
 // adapts within the take instead of only after it.
 class PocketSphinxDecoder {
 public:
+    // Called on the thread that reads the language model as soon as it is read, with its words, while
+    // the decoder still loads.
+    using LanguageModelRead = std::function<void(std::unordered_set<std::string> words)>;
+
     // With a `cut`, the decoder reads the cut dictionary instead of the model's own and looks up the
     // words the cut left out when a vocabulary asks for them.
     static rt::Result<std::unique_ptr<PocketSphinxDecoder>>
-    load(const PocketSphinxModel &model, std::shared_ptr<const PocketSphinxDictionaryCut> cut = nullptr);
+    load(const PocketSphinxModel &model, std::shared_ptr<const PocketSphinxDictionaryCut> cut = nullptr,
+         const LanguageModelRead &languageModelRead = {});
     ~PocketSphinxDecoder();
     PocketSphinxDecoder(const PocketSphinxDecoder &) = delete;
     PocketSphinxDecoder &operator=(const PocketSphinxDecoder &) = delete;
@@ -115,14 +120,18 @@ private:
 // and logs nothing, and its end, on whatever thread, only frees memory.
 //
 // With a `cacheFolder`, decoders read the model's dictionary cut to its language model's words
-// (PocketSphinxDictionaryCut) once a first load has made the cut there.
+// (PocketSphinxDictionaryCut) once a first load has made the cut there. The first load makes it from
+// the language model as soon as that is read, beside the rest of the load, so even a launch that
+// quits at once leaves it for the next. A launch checks the cut it reads while the decoder loads and
+// loads again from the whole dictionary when the cut is damaged.
 //
 // Destroying the pool never waits for the background load: the load finishes on its own and frees
 // what it built.
 class PocketSphinxDecoderPool {
 public:
     using Loader = std::function<rt::Result<std::unique_ptr<PocketSphinxDecoder>>(
-        const PocketSphinxModel &, std::shared_ptr<const PocketSphinxDictionaryCut>)>;
+        const PocketSphinxModel &, std::shared_ptr<const PocketSphinxDictionaryCut>,
+        const PocketSphinxDecoder::LanguageModelRead &)>;
 
     // `load` makes a decoder of `model`; tests hold it back or make it fail.
     explicit PocketSphinxDecoderPool(PocketSphinxModel model, QString estimateFile = {}, QString cacheFolder = {},

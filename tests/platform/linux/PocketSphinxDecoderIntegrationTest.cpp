@@ -19,6 +19,7 @@
 #include <sphinxbase/err.h>
 
 #include <array>
+#include <functional>
 #include <future>
 #include <thread>
 
@@ -96,7 +97,8 @@ TEST(PocketSphinxDecoderIntegrationTest, APoolGoesAtOnceWhileItsModelLoadsAndThe
         auto pool = std::make_unique<platform::PocketSphinxDecoderPool>(
             model, estimateFile, QString(),
             [gate, token, loaded = c.loaded](const platform::PocketSphinxModel &,
-                                             std::shared_ptr<const platform::PocketSphinxDictionaryCut>) {
+                                             std::shared_ptr<const platform::PocketSphinxDictionaryCut>,
+                                             const PocketSphinxDecoder::LanguageModelRead &) {
                 gate->pass();
                 return PocketSphinxDecoder::load(loaded);
             });
@@ -173,22 +175,48 @@ TEST(PocketSphinxDecoderIntegrationTest, AFirstLaunchKeepsTheCutDictionaryAndThe
     const std::vector<std::int16_t> speech = test::asPcm16(test::loadRawSpeech(test::kGoForwardSpeech));
     QTemporaryDir cache;
     const QString folder = cache.filePath(QStringLiteral("not-yet-made"));
-    for (const char *dictionary : {"(whole dictionary)", "(cut dictionary)"}) {
-        SCOPED_TRACE(dictionary);
+    auto keptCut = [&] {
+        return platform::PocketSphinxDictionaryCut::open(folder.toStdString(), model.dictionary.toStdString(),
+                                                         model.languageModel.toStdString());
+    };
+    // The cut's word "forward" spelt otherwise, in place: the manifest still names the sources and
+    // the sizes, only the contents differ.
+    auto damage = [&] {
+        const auto kept = keptCut();
+        ASSERT_TRUE(kept);
+        QFile file(QString::fromStdString(kept->dictionaryFile()));
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        QByteArray data = file.readAll();
+        const qsizetype at = data.indexOf("\nforward ");
+        ASSERT_GE(at, 0);
+        data.replace(at + 1, 7, "fxrward");
+        ASSERT_TRUE(file.seek(0));
+        ASSERT_EQ(file.write(data), data.size());
+    };
+    const struct {
+        const char *name;
+        std::function<void()> before;
+        const char *dictionary;
+    } launches[] = {
+        {"first launch", [] {}, "(whole dictionary)"},
+        {"next launch", [] {}, "(cut dictionary)"},
+        {"a launch after the cut was damaged", damage, "(whole dictionary)"},
+        {"the launch after that", [] {}, "(cut dictionary)"},
+    };
+    for (const auto &launch : launches) {
+        SCOPED_TRACE(launch.name);
+        launch.before();
         test::AudioLogCapture log;
-        platform::PocketSphinxDecoderPool pool(model, {}, folder);
-        pool.preload();
-        auto decoder = pool.acquire({});
-        ASSERT_TRUE(decoder);
-        EXPECT_TRUE(log.contains(QString::fromUtf8(dictionary))) << log.lines().join('\n').toStdString();
-        EXPECT_EQ(decode(*decoder.value(), speech), QStringLiteral("go forward ten meters"));
-        // The cut is made after the first decoder is out.
-        EXPECT_TRUE(test::waitFor(
-            [&] {
-                return platform::PocketSphinxDictionaryCut::open(folder.toStdString(), model.dictionary.toStdString(),
-                                                                 model.languageModel.toStdString()) != nullptr;
-            },
-            test::kLoadedMachineTimeout));
+        {
+            platform::PocketSphinxDecoderPool pool(model, {}, folder);
+            pool.preload();
+            auto decoder = pool.acquire({});
+            ASSERT_TRUE(decoder);
+            EXPECT_TRUE(log.contains(QString::fromUtf8(launch.dictionary))) << log.lines().join('\n').toStdString();
+            EXPECT_EQ(decode(*decoder.value(), speech), QStringLiteral("go forward ten meters"));
+        }
+        // The cut is kept even by a launch that quits as soon as its decoder is out.
+        EXPECT_TRUE(test::waitFor([&] { return keptCut() != nullptr; }, test::kLoadedMachineTimeout));
     }
 }
 
