@@ -267,6 +267,7 @@ void launchToTrayIcon(benchmark::State &state)
                              : 8;
     std::vector<double> baselineApp;
     std::vector<double> baselineModelReady;
+    std::vector<double> baselineModelLoad;
     auto fail = [&](const char *why) {
         state.SkipWithError(why);
         XCloseDisplay(display);
@@ -313,6 +314,8 @@ void launchToTrayIcon(benchmark::State &state)
                 baselineApp.push_back(*other->icon);
                 if (launch > 0)
                     baselineModelReady.push_back(*other->ready);
+                if (launch > 0 && other->load)
+                    baselineModelLoad.push_back(*other->load);
             }
         }
     }
@@ -337,6 +340,7 @@ void launchToTrayIcon(benchmark::State &state)
         zq::bench::reportMedianAndWorst(state, baselineApp, "ms", 1000, "baseline_app_");
         zq::bench::reportRatio(state, "baseline_app_over_bare_tray", baselineApp, floor);
         zq::bench::reportMedianAndWorst(state, baselineModelReady, "ms", 1000, "baseline_model_ready_");
+        zq::bench::reportMedianAndWorst(state, baselineModelLoad, "ms", 1000, "baseline_model_load_");
         zq::bench::reportRatio(state, "model_ready_over_baseline", modelReady, baselineModelReady);
         zq::bench::reportRatio(state, "app_over_baseline_app", app, baselineApp);
     }
