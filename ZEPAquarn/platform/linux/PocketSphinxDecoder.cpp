@@ -455,9 +455,17 @@ void PocketSphinxDecoderPool::State::loadInBackground(const std::shared_ptr<Stat
     beside.join();
     if (kept && !keptIntact) {
         // A damaged cut may lack words the search needs: the decoder that read it is not used, and
-        // the whole dictionary is read and cut again.
+        // the whole dictionary is read and cut again (unless nobody is left to take it).
         kept = nullptr;
-        loaded = load(model, nullptr, cutMaker(self));
+        if (loaded)
+            loaded.value().reset(); // before the next, not beside it
+        bool stillOpen = false;
+        {
+            std::lock_guard lock(mutex);
+            stillOpen = open;
+        }
+        if (stillOpen)
+            loaded = load(model, nullptr, cutMaker(self));
     }
     std::lock_guard lock(mutex);
     loading = false;
@@ -466,7 +474,7 @@ void PocketSphinxDecoderPool::State::loadInBackground(const std::shared_ptr<Stat
     // it, outlive this block.
     if (!open)
         return; // the decoder is freed on the way out
-    if (!loaded) {
+    if (!loaded || !loaded.value()) {
         qCWarning(lcLocalBackend) << "speech model failed to load";
         return;
     }
