@@ -398,8 +398,7 @@ void PocketSphinxDecoderPool::State::adoptChannelEstimate(PocketSphinxDecoder &d
         // Under the lock, so no decoder starts without the saved estimate; it happens once, on the
         // background load, and takes a few milliseconds.
         estimateFileRead = true;
-        if (fingerprint.isEmpty())
-            fingerprint = model.fingerprint();
+        fingerprint = model.fingerprint();
         auto saved = PocketSphinxChannelEstimate::read(estimateFile, fingerprint, decoder.channelEstimateLength());
         if (saved && !estimate) {
             estimate = saved->cepstralMean;
@@ -440,16 +439,14 @@ void PocketSphinxDecoderPool::State::loadInBackground(const std::shared_ptr<Stat
     std::shared_ptr<const PocketSphinxDictionaryCut> kept;
     if (!cacheFolder.empty())
         kept = PocketSphinxDictionaryCut::find(cacheFolder, dictionaryFile, languageModelFile);
-    // Beside the load, which waits for neither: the check that the cut reads back as it was written,
-    // and the model's fingerprint, which a saved channel estimate is read against. The fingerprint
-    // reads files with the pool open only, under the lock that close() takes.
+    // Beside the load, which does not wait for it: the check that the cut reads back as it was
+    // written (C library alone, so it may run on while the process exits). The model's fingerprint is
+    // not read here: it reads through Qt, so only under the lock that close() takes, and a slow disk
+    // would then hold a quit until the model's files came in.
     bool keptIntact = false;
     std::thread beside([&] {
         pthread_setname_np(pthread_self(), "zq-speech-check");
         keptIntact = kept && kept->intact();
-        std::lock_guard lock(mutex);
-        if (open && !estimateFile.isEmpty() && fingerprint.isEmpty())
-            fingerprint = model.fingerprint();
     });
     auto loaded = load(model, kept, kept ? PocketSphinxDecoder::LanguageModelRead() : cutMaker(self));
     beside.join();
