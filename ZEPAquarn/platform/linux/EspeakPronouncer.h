@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/linux/SharedLibrary.h"
+#include "platform/SharedLibrary.h"
 
 #include <QByteArray>
 #include <QString>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/SecretStore.h"
-#include "platform/linux/SharedLibrary.h"
+#include "platform/SharedLibrary.h"
 
 #include <QByteArray>
 

@@ -1,4 +1,4 @@
-#include "platform/linux/SharedLibrary.h"
+#include "platform/SharedLibrary.h"
 #include "platform/linux/EspeakPronouncer.h"
 
 #include <gtest/gtest.h>
@@ -68,6 +68,19 @@ TEST(SharedLibraryTest, ATableIsLoadedOnceForEveryThread)
     for (const Cosine *table : seen)
         EXPECT_EQ(table, seen.front());
     EXPECT_EQ(seen.front()->cos(0.0), 1.0);
+}
+
+TEST(SharedLibraryTest, AMissingLibraryLeavesNoTableAndAReasonThatNamesIt)
+{
+    // What the stand-ins for a library's own functions answer with when it cannot be opened.
+    const platform::LibraryOnFirstUse<Cosine> missing(kMissing);
+    EXPECT_EQ(missing.functions(), nullptr);
+    EXPECT_EQ(missing.functions(), nullptr);
+    EXPECT_TRUE(QByteArray(missing.failureReason()).contains(kMissing)) << missing.failureReason();
+    const platform::LibraryOnFirstUse<Cosine> real("libm.so.6");
+    ASSERT_NE(real.functions(), nullptr);
+    EXPECT_EQ(real.functions()->cos(0.0), 1.0);
+    EXPECT_STREQ(real.failureReason(), "");
 }
 
 TEST(SharedLibraryTest, PronunciationsComeFromTheRealLibraryAndNoneWhenItIsMissing)

@@ -1,6 +1,6 @@
 #include "platform/linux/appcast/UpdateSignature.h"
 
-#include "platform/linux/SharedLibrary.h"
+#include "platform/SharedLibrary.h"
 #include "runtime/Log.h"
 
 #include <openssl/evp.h>

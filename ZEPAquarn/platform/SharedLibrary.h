@@ -41,6 +41,9 @@ private:
 
 // Opens `soname` and binds a table of its functions: `Functions` holds a pointer per function and
 // binds them all in `void bind(SharedLibrary &)`. The error names what could not be opened or found.
+// Says in the log that a library opened on first use could not be.
+void logLoadFailure(const rt::Error &error);
+
 template <typename Functions>
 rt::Result<Functions> loadFunctions(const QByteArray &soname)
 {
@@ -55,7 +58,7 @@ rt::Result<Functions> loadFunctions(const QByteArray &soname)
 }
 
 // A table of a library's functions (as for loadFunctions), loaded on the first get() from any
-// thread; the outcome, a failure included, is kept.
+// thread; the outcome, a failure included, is kept. A failure is logged once, when it happens.
 template <typename Functions>
 class LibraryOnFirstUse {
 public:
@@ -63,14 +66,30 @@ public:
 
     const rt::Result<Functions> &get() const
     {
-        std::call_once(m_once, [this] { m_loaded.emplace(loadFunctions<Functions>(m_soname)); });
+        std::call_once(m_once, [this] {
+            m_loaded.emplace(loadFunctions<Functions>(m_soname));
+            if (!*m_loaded) {
+                m_reason = m_loaded->error().message.toUtf8();
+                logLoadFailure(m_loaded->error());
+            }
+        });
         return *m_loaded;
     }
+    // The table, or null when the library could not be loaded.
+    const Functions *functions() const
+    {
+        const rt::Result<Functions> &loaded = get();
+        return loaded ? &loaded.value() : nullptr;
+    }
+    // Why the load failed, for a library's own "error string" functions to hand back; valid for
+    // the life of the table once functions() returned null.
+    const char *failureReason() const { return m_reason.constData(); }
 
 private:
     const QByteArray m_soname;
     mutable std::once_flag m_once;
     mutable std::optional<rt::Result<Functions>> m_loaded;
+    mutable QByteArray m_reason;
 };
 
 } // namespace zq::platform

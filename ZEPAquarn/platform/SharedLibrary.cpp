@@ -1,4 +1,6 @@
-#include "platform/linux/SharedLibrary.h"
+#include "platform/SharedLibrary.h"
+
+#include "runtime/Log.h"
 
 #include <QString>
 
@@ -38,6 +40,11 @@ void *SharedLibrary::find(const char *name)
                                       .arg(QString::fromLocal8Bit(m_soname), QString::fromLatin1(name), loaderReason()),
                                   kDomain, 2);
     return address;
+}
+
+void logLoadFailure(const rt::Error &error)
+{
+    qCWarning(lcRuntime).noquote() << "runtime:" << error.message;
 }
 
 rt::Result<void> SharedLibrary::status() const

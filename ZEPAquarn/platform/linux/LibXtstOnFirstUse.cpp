@@ -1,0 +1,53 @@
+// libXtst, opened on its first call rather than with the executable, so that a launch shows its tray
+// icon without loading it.
+// The definitions below stand in for the library's own functions (the same names, with the signatures
+// its header declares) and forward to them. When the library cannot be opened, each answers as the
+// library answers a failed call, so the caller's error path reports it; the reason is logged.
+#include "platform/SharedLibrary.h"
+
+#include <X11/extensions/XTest.h>
+
+namespace {
+
+using zq::platform::LibraryOnFirstUse;
+using zq::platform::SharedLibrary;
+
+struct LibXtst {
+    decltype(&::XTestFakeKeyEvent) XTestFakeKeyEvent = nullptr;
+    decltype(&::XTestQueryExtension) XTestQueryExtension = nullptr;
+
+    void bind(SharedLibrary &library)
+    {
+        library.bind(XTestFakeKeyEvent, "XTestFakeKeyEvent");
+        library.bind(XTestQueryExtension, "XTestQueryExtension");
+    }
+};
+
+const LibraryOnFirstUse<LibXtst> &library()
+{
+    static const LibraryOnFirstUse<LibXtst> opened(QByteArrayLiteral("libXtst.so.6"));
+    return opened;
+}
+
+const LibXtst *loaded()
+{
+    return library().functions();
+}
+
+} // namespace
+
+extern "C" {
+
+int XTestFakeKeyEvent(Display *a0, unsigned int a1, int a2, unsigned long a3)
+{
+    const auto *functions = loaded();
+    return functions ? functions->XTestFakeKeyEvent(a0, a1, a2, a3) : 0;
+}
+
+int XTestQueryExtension(Display *a0, int *a1, int *a2, int *a3, int *a4)
+{
+    const auto *functions = loaded();
+    return functions ? functions->XTestQueryExtension(a0, a1, a2, a3, a4) : 0;
+}
+
+} // extern "C"
