@@ -4,8 +4,10 @@
 
 #include <QByteArray>
 
+#include <concepts>
 #include <mutex>
 #include <optional>
+#include <type_traits>
 #include <utility>
 
 namespace zq::platform {
@@ -39,11 +41,11 @@ private:
     std::optional<rt::Error> m_missing;
 };
 
-// Opens `soname` and binds a table of its functions: `Functions` holds a pointer per function and
-// binds them all in `void bind(SharedLibrary &)`. The error names what could not be opened or found.
 // Says in the log that a library opened on first use could not be.
 void logLoadFailure(const rt::Error &error);
 
+// Opens `soname` and binds a table of its functions: `Functions` holds a pointer per function and
+// binds them all in `void bind(SharedLibrary &)`. The error names what could not be opened or found.
 template <typename Functions>
 rt::Result<Functions> loadFunctions(const QByteArray &soname)
 {
@@ -56,6 +58,17 @@ rt::Result<Functions> loadFunctions(const QByteArray &soname)
         return bound.error();
     return functions;
 }
+
+// Declares `Table`, a table of a library's functions as loadFunctions() takes it, from a list macro
+// that names each function once, `#define LIST(X) X(first) X(second)`: each pointer has the type the
+// library's header declares and is bound under its own name.
+#define ZQ_LIBRARY_FUNCTIONS(Table, LIST)                                                                              \
+    struct Table {                                                                                                     \
+        LIST(ZQ_LIBRARY_FUNCTION_POINTER)                                                                              \
+        void bind(::zq::platform::SharedLibrary &library) { LIST(ZQ_LIBRARY_FUNCTION_BIND) }                           \
+    }
+#define ZQ_LIBRARY_FUNCTION_POINTER(name) decltype(&::name) name = nullptr;
+#define ZQ_LIBRARY_FUNCTION_BIND(name) library.bind(name, #name);
 
 // A table of a library's functions (as for loadFunctions), loaded on the first get() from any
 // thread; the outcome, a failure included, is kept. A failure is logged once, when it happens.
@@ -84,6 +97,34 @@ public:
     // Why the load failed, for a library's own "error string" functions to hand back; valid for
     // the life of the table once functions() returned null.
     const char *failureReason() const { return m_reason.constData(); }
+
+    // A failure answer that is failureReason(), read only once the load has failed: read earlier, it
+    // would point at the empty reason the load then replaces.
+    struct Reason {};
+
+    // Calls the table's function `Member` with `arguments`, or answers `failure` when the library
+    // could not be loaded: what the library itself answers for a failed call.
+    template <auto Member, typename Failure, typename... Arguments>
+    auto forwardOr(Failure failure, Arguments... arguments) const
+    {
+        using Answer = decltype((std::declval<const Functions &>().*Member)(arguments...));
+        if (const Functions *table = functions())
+            return (table->*Member)(arguments...);
+        if constexpr (std::is_same_v<Failure, Reason>) {
+            static_assert(std::is_same_v<Answer, const char *>);
+            return failureReason();
+        } else {
+            static_assert(std::convertible_to<Failure, Answer>);
+            return static_cast<Answer>(failure);
+        }
+    }
+    // As forwardOr() for a function that answers nothing: without the library the call does nothing.
+    template <auto Member, typename... Arguments>
+    void forward(Arguments... arguments) const
+    {
+        if (const Functions *table = functions())
+            (table->*Member)(arguments...);
+    }
 
 private:
     const QByteArray m_soname;

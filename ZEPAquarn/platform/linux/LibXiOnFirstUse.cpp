@@ -10,32 +10,18 @@
 namespace {
 
 using zq::platform::LibraryOnFirstUse;
-using zq::platform::SharedLibrary;
 
-struct LibXi {
-    decltype(&::XIFreeDeviceInfo) XIFreeDeviceInfo = nullptr;
-    decltype(&::XIQueryDevice) XIQueryDevice = nullptr;
-    decltype(&::XIQueryVersion) XIQueryVersion = nullptr;
-    decltype(&::XISelectEvents) XISelectEvents = nullptr;
-
-    void bind(SharedLibrary &library)
-    {
-        library.bind(XIFreeDeviceInfo, "XIFreeDeviceInfo");
-        library.bind(XIQueryDevice, "XIQueryDevice");
-        library.bind(XIQueryVersion, "XIQueryVersion");
-        library.bind(XISelectEvents, "XISelectEvents");
-    }
-};
+#define LIBXI_FUNCTIONS(X)                                                                                             \
+    X(XIFreeDeviceInfo)                                                                                                \
+    X(XIQueryDevice)                                                                                                   \
+    X(XIQueryVersion)                                                                                                  \
+    X(XISelectEvents)
+ZQ_LIBRARY_FUNCTIONS(LibXi, LIBXI_FUNCTIONS);
 
 const LibraryOnFirstUse<LibXi> &library()
 {
     static const LibraryOnFirstUse<LibXi> opened(QByteArrayLiteral("libXi.so.6"));
     return opened;
-}
-
-const LibXi *loaded()
-{
-    return library().functions();
 }
 
 } // namespace
@@ -44,13 +30,12 @@ extern "C" {
 
 void XIFreeDeviceInfo(XIDeviceInfo *info)
 {
-    if (const auto *functions = loaded())
-        functions->XIFreeDeviceInfo(info);
+    library().forward<&LibXi::XIFreeDeviceInfo>(info);
 }
 
 XIDeviceInfo *XIQueryDevice(Display *dpy, int deviceid, int *ndevices_return)
 {
-    if (const auto *functions = loaded())
+    if (const auto *functions = library().functions())
         return functions->XIQueryDevice(dpy, deviceid, ndevices_return);
     if (ndevices_return)
         *ndevices_return = 0;
@@ -59,14 +44,12 @@ XIDeviceInfo *XIQueryDevice(Display *dpy, int deviceid, int *ndevices_return)
 
 int XIQueryVersion(Display *dpy, int *major_version_inout, int *minor_version_inout)
 {
-    const auto *functions = loaded();
-    return functions ? functions->XIQueryVersion(dpy, major_version_inout, minor_version_inout) : BadRequest;
+    return library().forwardOr<&LibXi::XIQueryVersion>(BadRequest, dpy, major_version_inout, minor_version_inout);
 }
 
 int XISelectEvents(Display *dpy, Window win, XIEventMask *masks, int num_masks)
 {
-    const auto *functions = loaded();
-    return functions ? functions->XISelectEvents(dpy, win, masks, num_masks) : BadRequest;
+    return library().forwardOr<&LibXi::XISelectEvents>(BadRequest, dpy, win, masks, num_masks);
 }
 
 } // extern "C"

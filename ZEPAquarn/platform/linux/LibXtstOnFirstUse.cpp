@@ -10,28 +10,16 @@
 namespace {
 
 using zq::platform::LibraryOnFirstUse;
-using zq::platform::SharedLibrary;
 
-struct LibXtst {
-    decltype(&::XTestFakeKeyEvent) XTestFakeKeyEvent = nullptr;
-    decltype(&::XTestQueryExtension) XTestQueryExtension = nullptr;
-
-    void bind(SharedLibrary &library)
-    {
-        library.bind(XTestFakeKeyEvent, "XTestFakeKeyEvent");
-        library.bind(XTestQueryExtension, "XTestQueryExtension");
-    }
-};
+#define LIBXTST_FUNCTIONS(X)                                                                                           \
+    X(XTestFakeKeyEvent)                                                                                               \
+    X(XTestQueryExtension)
+ZQ_LIBRARY_FUNCTIONS(LibXtst, LIBXTST_FUNCTIONS);
 
 const LibraryOnFirstUse<LibXtst> &library()
 {
     static const LibraryOnFirstUse<LibXtst> opened(QByteArrayLiteral("libXtst.so.6"));
     return opened;
-}
-
-const LibXtst *loaded()
-{
-    return library().functions();
 }
 
 } // namespace
@@ -40,14 +28,12 @@ extern "C" {
 
 int XTestFakeKeyEvent(Display *a0, unsigned int a1, int a2, unsigned long a3)
 {
-    const auto *functions = loaded();
-    return functions ? functions->XTestFakeKeyEvent(a0, a1, a2, a3) : 0;
+    return library().forwardOr<&LibXtst::XTestFakeKeyEvent>(0, a0, a1, a2, a3);
 }
 
 int XTestQueryExtension(Display *a0, int *a1, int *a2, int *a3, int *a4)
 {
-    const auto *functions = loaded();
-    return functions ? functions->XTestQueryExtension(a0, a1, a2, a3, a4) : 0;
+    return library().forwardOr<&LibXtst::XTestQueryExtension>(0, a0, a1, a2, a3, a4);
 }
 
 } // extern "C"
