@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <gnu/libc-version.h>
+#include <unistd.h>
+
 #include <thread>
 #include <vector>
 
@@ -18,6 +21,12 @@ struct Cosine {
     double (*cos)(double) = nullptr;
     void bind(SharedLibrary &library) { library.bind(cos, "cos"); }
 };
+
+// Two functions of the C library, declared as the stand-ins declare theirs.
+#define ZQ_TEST_LIBC_FUNCTIONS(X)                                                                                      \
+    X(getpid)                                                                                                          \
+    X(gnu_get_libc_version)
+ZQ_LIBRARY_FUNCTIONS(Libc, ZQ_TEST_LIBC_FUNCTIONS);
 
 } // namespace
 
@@ -88,4 +97,20 @@ TEST(SharedLibraryTest, PronunciationsComeFromTheRealLibraryAndNoneWhenItIsMissi
     // A missing espeak-ng leaves a word unpronounced, as an engine that fails to start does.
     EXPECT_EQ(platform::EspeakPronouncer(kMissing).pronounce(QStringLiteral("Zorblatt")), std::nullopt);
     EXPECT_EQ(platform::EspeakPronouncer().pronounce(QStringLiteral("Zorblatt")), QStringLiteral("Z AO R B L AE T"));
+}
+
+// A stand-in forwards to the library, or answers as the library answers a failed call; the reason it
+// may answer with is read only once the first call has tried to load the library.
+TEST(SharedLibraryTest, AStandInForwardsOrGivesItsFailureAnswerFromTheFirstCall)
+{
+    using Library = platform::LibraryOnFirstUse<Libc>;
+    const Library real("libc.so.6");
+    EXPECT_EQ(real.forwardOr<&Libc::getpid>(-1), ::getpid());
+    EXPECT_STREQ(real.forwardOr<&Libc::gnu_get_libc_version>(Library::Reason{}), ::gnu_get_libc_version());
+
+    const Library missing(kMissing);
+    const char *reason = missing.forwardOr<&Libc::gnu_get_libc_version>(Library::Reason{});
+    ASSERT_NE(reason, nullptr);
+    EXPECT_TRUE(QByteArray(reason).contains(kMissing)) << "the first call's answer: \"" << reason << '"';
+    EXPECT_EQ(missing.forwardOr<&Libc::getpid>(-1), -1);
 }
