@@ -130,8 +130,12 @@ void DictationController::finishDictation()
     armThinkingWatchdog(take.duration);
     m_takeFileURL = take.url;
     // The engine finishes on its own thread meanwhile: reading the clipboard now takes it off the path
-    // from the final text to the paste.
-    m_paster.prepare();
+    // from the final text to the paste. Queued behind the loop's resumption of the engine's feed, which
+    // tells the recogniser that the input ended: the read must not delay that either.
+    m_loop.post([this, alive = Alive(m_alive)] {
+        if (!alive.expired() && m_pillState.is(PillState::Kind::thinking))
+            m_paster.prepare();
+    });
 
     // The on-device engine has been transcribing the streamed buffers since the take began and
     // finishes with the stream, which the engine has just ended.
