@@ -9,8 +9,6 @@
 
 namespace {
 
-using zq::platform::LibraryOnFirstUse;
-
 #define LIBSNDFILE_FUNCTIONS(X)                                                                                        \
     X(sf_close)                                                                                                        \
     X(sf_command)                                                                                                      \
@@ -23,15 +21,7 @@ using zq::platform::LibraryOnFirstUse;
     X(sf_strerror)                                                                                                     \
     X(sf_write_sync)                                                                                                   \
     X(sf_writef_float)
-ZQ_LIBRARY_FUNCTIONS(Libsndfile, LIBSNDFILE_FUNCTIONS);
-
-using Library = LibraryOnFirstUse<Libsndfile>;
-
-const Library &library()
-{
-    static const Library opened(QByteArrayLiteral("libsndfile.so.1"));
-    return opened;
-}
+ZQ_LIBRARY_ON_FIRST_USE(Libsndfile, LIBSNDFILE_FUNCTIONS, "libsndfile.so.1");
 
 } // namespace
 

@@ -9,8 +9,6 @@
 
 namespace {
 
-using zq::platform::LibraryOnFirstUse;
-
 #define LIBSOXR_FUNCTIONS(X)                                                                                           \
     X(soxr_clear)                                                                                                      \
     X(soxr_create)                                                                                                     \
@@ -18,15 +16,7 @@ using zq::platform::LibraryOnFirstUse;
     X(soxr_io_spec)                                                                                                    \
     X(soxr_process)                                                                                                    \
     X(soxr_quality_spec)
-ZQ_LIBRARY_FUNCTIONS(Libsoxr, LIBSOXR_FUNCTIONS);
-
-using Library = LibraryOnFirstUse<Libsoxr>;
-
-const Library &library()
-{
-    static const Library opened(QByteArrayLiteral("libsoxr.so.0"));
-    return opened;
-}
+ZQ_LIBRARY_ON_FIRST_USE(Libsoxr, LIBSOXR_FUNCTIONS, "libsoxr.so.0");
 
 } // namespace
 

@@ -70,6 +70,17 @@ rt::Result<Functions> loadFunctions(const QByteArray &soname)
 #define ZQ_LIBRARY_FUNCTION_POINTER(name) decltype(&::name) name = nullptr;
 #define ZQ_LIBRARY_FUNCTION_BIND(name) library.bind(name, #name);
 
+// The table as ZQ_LIBRARY_FUNCTIONS declares it, `Library` for it opened on first use, and `library()`,
+// the one instance of it in this file, opening `soname` on the first call of any of its functions.
+#define ZQ_LIBRARY_ON_FIRST_USE(Table, LIST, soname)                                                                   \
+    ZQ_LIBRARY_FUNCTIONS(Table, LIST);                                                                                 \
+    using Library = ::zq::platform::LibraryOnFirstUse<Table>;                                                          \
+    const Library &library()                                                                                           \
+    {                                                                                                                  \
+        static const Library opened{QByteArrayLiteral(soname)};                                                        \
+        return opened;                                                                                                 \
+    }
+
 // A table of a library's functions (as for loadFunctions), loaded on the first get() from any
 // thread; the outcome, a failure included, is kept. A failure is logged once, when it happens.
 template <typename Functions>

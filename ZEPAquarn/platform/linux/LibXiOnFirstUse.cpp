@@ -9,20 +9,12 @@
 
 namespace {
 
-using zq::platform::LibraryOnFirstUse;
-
 #define LIBXI_FUNCTIONS(X)                                                                                             \
     X(XIFreeDeviceInfo)                                                                                                \
     X(XIQueryDevice)                                                                                                   \
     X(XIQueryVersion)                                                                                                  \
     X(XISelectEvents)
-ZQ_LIBRARY_FUNCTIONS(LibXi, LIBXI_FUNCTIONS);
-
-const LibraryOnFirstUse<LibXi> &library()
-{
-    static const LibraryOnFirstUse<LibXi> opened(QByteArrayLiteral("libXi.so.6"));
-    return opened;
-}
+ZQ_LIBRARY_ON_FIRST_USE(LibXi, LIBXI_FUNCTIONS, "libXi.so.6");
 
 } // namespace
 

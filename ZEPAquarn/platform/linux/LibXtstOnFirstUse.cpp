@@ -9,18 +9,10 @@
 
 namespace {
 
-using zq::platform::LibraryOnFirstUse;
-
 #define LIBXTST_FUNCTIONS(X)                                                                                           \
     X(XTestFakeKeyEvent)                                                                                               \
     X(XTestQueryExtension)
-ZQ_LIBRARY_FUNCTIONS(LibXtst, LIBXTST_FUNCTIONS);
-
-const LibraryOnFirstUse<LibXtst> &library()
-{
-    static const LibraryOnFirstUse<LibXtst> opened(QByteArrayLiteral("libXtst.so.6"));
-    return opened;
-}
+ZQ_LIBRARY_ON_FIRST_USE(LibXtst, LIBXTST_FUNCTIONS, "libXtst.so.6");
 
 } // namespace
 

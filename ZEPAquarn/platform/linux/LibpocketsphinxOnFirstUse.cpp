@@ -21,8 +21,6 @@
 
 namespace {
 
-using zq::platform::LibraryOnFirstUse;
-
 // The most name and value pairs one cmd_ln_init() call hands on.
 constexpr std::size_t kMostSettings = 32;
 
@@ -59,15 +57,7 @@ constexpr std::size_t kMostSettings = 32;
     X(ps_set_search)                                                                                                   \
     X(ps_start_utt)                                                                                                    \
     X(ps_unset_search)
-ZQ_LIBRARY_FUNCTIONS(Libpocketsphinx, LIBPOCKETSPHINX_FUNCTIONS);
-
-using Library = LibraryOnFirstUse<Libpocketsphinx>;
-
-const Library &library()
-{
-    static const Library opened(QByteArrayLiteral("libpocketsphinx.so.3"));
-    return opened;
-}
+ZQ_LIBRARY_ON_FIRST_USE(Libpocketsphinx, LIBPOCKETSPHINX_FUNCTIONS, "libpocketsphinx.so.3");
 
 } // namespace
 

@@ -9,8 +9,6 @@
 
 namespace {
 
-using zq::platform::LibraryOnFirstUse;
-
 #define LIBPULSE_FUNCTIONS(X)                                                                                          \
     X(pa_context_connect)                                                                                              \
     X(pa_context_disconnect)                                                                                           \
@@ -69,15 +67,7 @@ using zq::platform::LibraryOnFirstUse;
     X(pa_threaded_mainloop_stop)                                                                                       \
     X(pa_threaded_mainloop_unlock)                                                                                     \
     X(pa_usec_to_bytes)
-ZQ_LIBRARY_FUNCTIONS(Libpulse, LIBPULSE_FUNCTIONS);
-
-using Library = LibraryOnFirstUse<Libpulse>;
-
-const Library &library()
-{
-    static const Library opened(QByteArrayLiteral("libpulse.so.0"));
-    return opened;
-}
+ZQ_LIBRARY_ON_FIRST_USE(Libpulse, LIBPULSE_FUNCTIONS, "libpulse.so.0");
 
 } // namespace
 
