@@ -71,14 +71,16 @@ rt::Result<Functions> loadFunctions(const QByteArray &soname)
 #define ZQ_LIBRARY_FUNCTION_BIND(name) library.bind(name, #name);
 
 // The table as ZQ_LIBRARY_FUNCTIONS declares it, `Library` for it opened on first use, and `library()`,
-// the one instance of it in this file, opening `soname` on the first call of any of its functions.
+// the one instance of it in this file, opening `soname` on the first call of any of its functions. The
+// instance is never destroyed: threads left running at exit (the speech model's load) still call through
+// it while the process's static objects are torn down.
 #define ZQ_LIBRARY_ON_FIRST_USE(Table, LIST, soname)                                                                   \
     ZQ_LIBRARY_FUNCTIONS(Table, LIST);                                                                                 \
     using Library = ::zq::platform::LibraryOnFirstUse<Table>;                                                          \
     const Library &library()                                                                                           \
     {                                                                                                                  \
-        static const Library opened{QByteArrayLiteral(soname)};                                                        \
-        return opened;                                                                                                 \
+        static const Library *const opened = new Library(QByteArrayLiteral(soname));                                   \
+        return *opened;                                                                                                \
     }
 
 // A table of a library's functions (as for loadFunctions), loaded on the first get() from any
