@@ -49,6 +49,7 @@ constexpr std::size_t kMostSettings = 32;
     X(ps_get_config)                                                                                                   \
     X(ps_get_feat)                                                                                                     \
     X(ps_get_hyp)                                                                                                      \
+    X(ps_get_in_speech)                                                                                                \
     X(ps_get_logmath)                                                                                                  \
     X(ps_init)                                                                                                         \
     X(ps_lookup_word)                                                                                                  \
@@ -196,6 +197,11 @@ cmd_ln_t *ps_get_config(ps_decoder_t *ps)
 feat_t *ps_get_feat(ps_decoder_t *ps)
 {
     return library().forwardOr<&Libpocketsphinx::ps_get_feat>(nullptr, ps);
+}
+
+uint8 ps_get_in_speech(ps_decoder_t *ps)
+{
+    return library().forwardOr<&Libpocketsphinx::ps_get_in_speech>(uint8{0}, ps);
 }
 
 char const *ps_get_hyp(ps_decoder_t *ps, int32 *out_best_score)

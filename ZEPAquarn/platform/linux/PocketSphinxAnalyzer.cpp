@@ -62,6 +62,7 @@ struct PocketSphinxAnalyzer::Session {
     // The decoding thread's own.
     std::unique_ptr<AudioConverter> converter;
     QString lastPartial;
+    bool finalSent = false;
     std::chrono::steady_clock::time_point lastCheck = std::chrono::steady_clock::now();
     std::size_t samplesSinceCheck = 0;
 
@@ -69,6 +70,7 @@ struct PocketSphinxAnalyzer::Session {
     SharedPCMBuffer nextBuffer();
     void appendSamples(const PCMBuffer &buffer, std::vector<std::int16_t> &out);
     bool decode(PocketSphinxDecoder &decoder, const std::vector<std::int16_t> &samples);
+    bool endSegment(PocketSphinxDecoder &decoder);
     void finish(std::optional<rt::Error> error);
 };
 
@@ -115,7 +117,10 @@ void PocketSphinxAnalyzer::Session::run()
         qCWarning(lcLocalBackend) << "decoder reported an error";
         finish(decodeError()); // a decoder that failed is not put back
     } else {
-        results.send(SpeechResult{decoder->hypothesis(), true});
+        // The last words; nothing new after a segment ended at the pause before the release.
+        QString last = decoder->hypothesis();
+        if (!last.isEmpty() || !finalSent)
+            results.send(SpeechResult{std::move(last), true});
         pool->release(std::move(decoder)); // before the text is out, so the next take finds it idle
         finish(std::nullopt);
         // After the take's end is out, so the disk never delays the text.
@@ -172,6 +177,11 @@ bool PocketSphinxAnalyzer::Session::decode(PocketSphinxDecoder &decoder, const s
         const std::size_t count = std::min(kChunkSamples, samples.size() - offset);
         if (!decoder.process(samples.data() + offset, count))
             return false;
+        if (decoder.hasPausedAfterSpeech()) {
+            if (!endSegment(decoder))
+                return false;
+            continue;
+        }
         samplesSinceCheck += count;
         const auto now = std::chrono::steady_clock::now();
         if (now - lastCheck < kPartialInterval && samplesSinceCheck < kPartialEverySamples)
@@ -185,6 +195,20 @@ bool PocketSphinxAnalyzer::Session::decode(PocketSphinxDecoder &decoder, const s
         }
     }
     return true;
+}
+
+// The speaker paused: the words so far are final now rather than at the end of input, so a release
+// after a pause waits for no search, and the next words start an utterance of their own.
+bool PocketSphinxAnalyzer::Session::endSegment(PocketSphinxDecoder &decoder)
+{
+    if (!decoder.endUtterance())
+        return false;
+    if (QString text = decoder.hypothesis(); !text.isEmpty()) {
+        results.send(SpeechResult{std::move(text), true});
+        finalSent = true;
+    }
+    lastPartial.clear();
+    return decoder.startUtterance();
 }
 
 void PocketSphinxAnalyzer::Session::finish(std::optional<rt::Error> error)

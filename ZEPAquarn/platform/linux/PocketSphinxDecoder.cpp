@@ -184,6 +184,8 @@ bool PocketSphinxDecoder::startUtterance()
     for (int i = 0; i < cmn->veclen; ++i)
         cmn->sum[i] = estimate[static_cast<std::size_t>(i)] * kPriorWeightFrames;
     cmn->nframe = kPriorWeightFrames;
+    m_inSpeech = false;
+    m_heardSpeech = false;
     m_inUtterance = ps_start_utt(m_decoder) >= 0;
     return m_inUtterance;
 }
@@ -196,6 +198,8 @@ bool PocketSphinxDecoder::process(const std::int16_t *samples, std::size_t count
     // every block lets the rest of the take profit from what its start revealed.
     cmn_live_update(cmnOf(m_decoder));
     m_heardAudio = m_heardAudio || count > 0;
+    m_inSpeech = ps_get_in_speech(m_decoder) != 0;
+    m_heardSpeech = m_heardSpeech || m_inSpeech;
     return true;
 }
 

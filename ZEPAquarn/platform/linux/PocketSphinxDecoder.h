@@ -63,6 +63,9 @@ public:
     QString hypothesis();
     bool endUtterance();
     bool isInUtterance() const { return m_inUtterance; }
+    // Whether the current utterance heard speech and the decoder has since heard a pause (its voice
+    // detector's tail, half a second): what the utterance will say is complete.
+    bool hasPausedAfterSpeech() const { return m_heardSpeech && !m_inSpeech; }
 
     // The current estimate (the mean cepstrum), and setting one learnt earlier. Setting fails when
     // the length is not channelEstimateLength().
@@ -104,6 +107,8 @@ private:
     QStringList m_vocabulary;
     bool m_inUtterance = false;
     bool m_heardAudio = false;
+    bool m_inSpeech = false;
+    bool m_heardSpeech = false; // in the current utterance
 };
 
 // The decoders of the process. One is loaded in the background ahead of the first take and then

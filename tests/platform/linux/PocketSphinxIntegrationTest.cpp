@@ -72,14 +72,20 @@ protected:
     // A second of faint noise, as a room sounds through the microphone, then `speech`.
     static std::vector<float> withQuietSecondBefore(const std::vector<float> &speech, float gain = 1.0f)
     {
-        std::vector<float> take(16000);
+        std::vector<float> take = quietSecond(gain);
+        take.insert(take.end(), speech.begin(), speech.end());
+        return take;
+    }
+
+    static std::vector<float> quietSecond(float gain = 1.0f)
+    {
+        std::vector<float> second(16000);
         std::uint32_t seed = 12345;
-        for (float &sample : take) {
+        for (float &sample : second) {
             seed = seed * 1664525u + 1013904223u;
             sample = gain * (static_cast<float>(seed >> 8) / 16777216.0f - 0.5f) * (16.0f / 32768.0f);
         }
-        take.insert(take.end(), speech.begin(), speech.end());
-        return take;
+        return second;
     }
 
     test::VirtualLoop loop;
@@ -177,6 +183,67 @@ TEST_F(PocketSphinxIntegrationTest, UnusableSavedEstimateIsIgnoredWithALogLineAn
     ASSERT_TRUE(usable.write(path));
     platform::PocketSphinxDecoderPool pool(model, path);
     EXPECT_EQ(pool.acquire({}).value()->channelEstimate(), usable.cepstralMean);
+}
+
+// A speaker who pauses before releasing gets the words as soon as the pause is heard, not after the
+// release: each stretch of speech followed by a pause is final while the input still runs.
+TEST_F(PocketSphinxIntegrationTest, WordsFollowedByAPauseAreFinalBeforeTheInputEnds)
+{
+    const std::vector<float> words = withQuietSecondBefore(loadRawSpeech(kGoForwardSpeech));
+    const std::vector<float> pause = quietSecond();
+    const auto join = [](std::initializer_list<std::vector<float>> parts) {
+        std::vector<float> all;
+        for (const auto &part : parts)
+            all.insert(all.end(), part.begin(), part.end());
+        return all;
+    };
+    const struct {
+        const char *name;
+        std::vector<float> audio;
+        QStringList finalsBeforeTheEnd;
+    } cases[] = {
+        {"words, then a pause", join({words, pause}), {"go forward ten meters"}},
+        {"words, a pause, the words again, a pause",
+         join({words, pause, words, pause}),
+         {"go forward ten meters", "go forward ten meters"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::shared_ptr<platform::SpeechAnalyzer> analyzer = recognizer->makeAnalyzer(QStringLiteral("en-US"));
+        ASSERT_TRUE(analyzer->start());
+        auto results = std::make_shared<std::vector<platform::SpeechResult>>();
+        auto ended = std::make_shared<bool>(false);
+        consumer = rt::spawn(loop,
+                             [](rt::AsyncChannel<platform::SpeechResult> channel,
+                                std::shared_ptr<std::vector<platform::SpeechResult>> out,
+                                std::shared_ptr<bool> done) -> rt::Task<void> {
+                                 while (std::optional<platform::SpeechResult> result = co_await channel.next())
+                                     out->push_back(*result);
+                                 *done = true;
+                             }(analyzer->results(), results, ended));
+        for (auto &block : asMicBlocks(c.audio))
+            analyzer->feed(block);
+
+        const auto finals = [&] {
+            QStringList texts;
+            for (const platform::SpeechResult &result : *results)
+                if (result.isFinal)
+                    texts << result.text;
+            return texts;
+        };
+        EXPECT_TRUE(settle([&] { return finals().size() >= c.finalsBeforeTheEnd.size(); }));
+        EXPECT_EQ(finals(), c.finalsBeforeTheEnd) << "before the input ended";
+        EXPECT_FALSE(*ended);
+
+        // Nothing was said after the last pause: the end of input adds no words and no empty final.
+        analyzer->finishInput();
+        ASSERT_TRUE(settle([&] { return *ended; }));
+        EXPECT_EQ(finals(), c.finalsBeforeTheEnd);
+        EXPECT_TRUE(analyzer->finalizeAndFinishThroughEndOfInput({}));
+
+        const auto outcome = transcribeLive(c.audio);
+        EXPECT_EQ(outcome->updates.back(), TranscriptUpdate::final(c.finalsBeforeTheEnd.join(u' ')));
+    }
 }
 
 TEST_F(PocketSphinxIntegrationTest, FirstTakeOfAFreshModelIsRightAfterAPauseBeforeSpeaking)
