@@ -8,12 +8,17 @@
 // (on the monotonic clock shared by every process). The first take of each launch and the later
 // ("warm") takes are reported apart; the very first launch, with nothing learnt yet, is reported on
 // its own. Any text counts as arrived; how many takes gave exactly the spoken words is beside.
+// A warm take pauses 0.7 s after the words before the release, long enough for the recogniser to hear
+// the pause and finish the words before the release. Each launch ends with a few "quick" takes
+// released 0.1 s after the last word (the recording's own silence after it cut off), where the
+// recogniser can only finish after the release; they are reported apart.
 //
 // The floor, measured in the same run after each launch on the same services: the speech library's
 // decoder with the application's search settings, fed the same recording at the pace of speech (end of
 // input to final text), plus a bare paste into the same window (another client owns the clipboard and
 // Control+V is posted: from the window's V key press to its text). The warm takes are reported as a
-// ratio over the sum of the two medians.
+// ratio over the sum of the two medians; the quick ones over the same sum with the decoder fed the
+// words they spoke.
 #include "records/DiagnosticEvent.h"
 #include "support/E2EEnvironment.h"
 
@@ -33,6 +38,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -45,6 +51,22 @@ using zq::test::TextTargetWindow;
 
 constexpr int kLaunches = 4; // the first one starts with nothing learnt
 constexpr int kTakesPerLaunch = 6;
+constexpr int kQuickTakesPerLaunch = 2; // after the others
+
+// The recording up to its last word and 0.1 s beyond (its loud blocks are a tenth of its peak or more).
+std::vector<std::int16_t> wordsOnly(const std::vector<std::int16_t> &speech)
+{
+    constexpr std::size_t kBlock = zq::test::PipeFeeder::kSampleRateHz / 10;
+    int peak = 0;
+    for (const std::int16_t sample : speech)
+        peak = std::max(peak, std::abs(int(sample)));
+    std::size_t end = 0;
+    for (std::size_t start = 0; start < speech.size(); start += kBlock)
+        for (std::size_t i = start; i < std::min(start + kBlock, speech.size()); ++i)
+            if (std::abs(int(speech[i])) * 10 >= peak)
+                end = std::min(start + 2 * kBlock, speech.size());
+    return {speech.begin(), speech.begin() + std::ptrdiff_t(end)};
+}
 
 struct Takes {
     std::vector<double> seconds;
@@ -106,7 +128,7 @@ std::optional<double> barePaste(E2EEnvironment &env)
 
 // The floor's two parts, measured a few times each on the launch's services once the application is gone.
 bool measureFloor(E2EEnvironment &env, const std::vector<std::int16_t> &speech, std::vector<double> &decoder,
-                  std::vector<double> &paste)
+                  std::vector<double> &quickDecoder, std::vector<double> &paste)
 {
     zq::bench::PlainDecoder plain(zq::bench::applicationSearch());
     if (!plain.isLoaded())
@@ -114,6 +136,7 @@ bool measureFloor(E2EEnvironment &env, const std::vector<std::int16_t> &speech, 
     plain.decode(speech, zq::bench::PlainDecoder::Input::live); // warm, as the application's later takes are
     for (int i = 0; i < 3; ++i) {
         decoder.push_back(plain.endOfInputToFinal(speech));
+        quickDecoder.push_back(plain.endOfInputToFinal(wordsOnly(speech)));
         const auto bare = barePaste(env);
         if (!bare)
             return false;
@@ -123,8 +146,9 @@ bool measureFloor(E2EEnvironment &env, const std::vector<std::int16_t> &speech, 
 }
 
 // One launch's takes into `first` (its first take) and `warm`. False with the reason in `error`.
-bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Takes &first, Takes &warm,
-             std::vector<double> &decoderFloor, std::vector<double> &pasteFloor, QString &error)
+bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Takes &first, Takes &warm, Takes &quick,
+             std::vector<double> &decoderFloor, std::vector<double> &quickDecoderFloor, std::vector<double> &pasteFloor,
+             QString &error)
 {
     // Private services sometimes fail to come up on a busy machine (a display taken meanwhile):
     // that is not what this measures, so they get a few tries.
@@ -156,7 +180,9 @@ bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Take
         return false;
     }
     QThread::msleep(2000); // the user reaches for the trigger
-    for (int take = 1; take <= kTakesPerLaunch; ++take) {
+    const std::vector<std::int16_t> words = wordsOnly(speech);
+    for (int take = 1; take <= kTakesPerLaunch + kQuickTakesPerLaunch; ++take) {
+        const bool isQuick = take > kTakesPerLaunch;
         env.target().clear();
         const auto pressedAfter = TextTargetWindow::monotonicNow();
         env.pressTrigger();
@@ -166,9 +192,9 @@ bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Take
         }
         // Room noise around the sentence, as a person pauses before and after speaking.
         QThread::msleep(300);
-        env.feeder()->speak(speech);
+        env.feeder()->speak(isQuick ? words : speech);
         env.feeder()->waitUntilSpoken(15s);
-        QThread::msleep(700);
+        QThread::msleep(isQuick ? 100 : 700);
         env.releaseTrigger();
 
         const auto released = env.target().waitForKeyRelease(E2EEnvironment::kTriggerQtKey, pressedAfter, 5s);
@@ -179,7 +205,7 @@ bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Take
             return false;
         }
         const double elapsed = std::chrono::duration<double>(pasted->at - *released).count();
-        (take == 1 ? first : warm).add(elapsed, E2EEnvironment::isSpeechWords(pasted->text));
+        (take == 1 ? first : isQuick ? quick : warm).add(elapsed, E2EEnvironment::isSpeechWords(pasted->text));
         // Let the take end completely (done flash, clipboard restored) before the next press.
         env.waitForJournal(DiagnosticEvent::pasteSucceeded, take, 5s);
         QThread::msleep(1000);
@@ -190,7 +216,7 @@ bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Take
     }
     QFile file(env.stateDir() + kEstimateFile);
     estimate = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    if (!measureFloor(env, speech, decoderFloor, pasteFloor)) {
+    if (!measureFloor(env, speech, decoderFloor, quickDecoderFloor, pasteFloor)) {
         error = QStringLiteral("the floor (a bare decoder and a bare paste) could not be measured");
         return false;
     }
@@ -223,7 +249,9 @@ void releaseToText(benchmark::State &state)
     Takes firstEver;
     Takes first;
     Takes warm;
+    Takes quick;
     std::vector<double> decoderFloor;
+    std::vector<double> quickDecoderFloor; // on the quick takes' words
     std::vector<double> pasteFloor;
     const QByteArray elsewhere = learntElsewhere();
     if (elsewhere.isEmpty()) {
@@ -234,7 +262,8 @@ void releaseToText(benchmark::State &state)
         for (int launch = 0; launch < kLaunches; ++launch) {
             QByteArray estimate = launch == 0 ? QByteArray() : elsewhere;
             QString error;
-            if (!dictate(speech, estimate, launch == 0 ? firstEver : first, warm, decoderFloor, pasteFloor, error)) {
+            if (!dictate(speech, estimate, launch == 0 ? firstEver : first, warm, quick, decoderFloor,
+                         quickDecoderFloor, pasteFloor, error)) {
                 state.SkipWithError(qPrintable(error));
                 return;
             }
@@ -249,11 +278,15 @@ void releaseToText(benchmark::State &state)
     firstEver.report(state, "first_ever");
     first.report(state, "first");
     warm.report(state, "warm");
+    quick.report(state, "quick");
     zq::bench::reportMedianAndWorst(state, decoderFloor, "ms", 1000, "floor_decoder_");
+    zq::bench::reportMedianAndWorst(state, quickDecoderFloor, "ms", 1000, "floor_quick_decoder_");
     zq::bench::reportMedianAndWorst(state, pasteFloor, "ms", 1000, "floor_paste_");
     const double floor = zq::bench::median(decoderFloor) + zq::bench::median(pasteFloor);
     zq::bench::reportRatio(state, "warm_over_floor", warm.seconds, {floor});
     zq::bench::reportRatio(state, "first_over_floor", first.seconds, {floor});
+    zq::bench::reportRatio(state, "quick_release_over_floor", quick.seconds,
+                           {zq::bench::median(quickDecoderFloor) + zq::bench::median(pasteFloor)});
     if (!first.seconds.empty() && !warm.seconds.empty())
         state.counters["first_over_warm"] =
             first.seconds[first.seconds.size() / 2] / warm.seconds[warm.seconds.size() / 2];
