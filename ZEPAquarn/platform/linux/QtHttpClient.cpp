@@ -137,6 +137,8 @@ struct QtHttpClient::Calls {
 QtHttpClient::QtHttpClient() : m_calls(std::make_shared<Calls>())
 {
     if (auto *application = QCoreApplication::instance()) {
+        // Made on a worker thread (by the first request), it still hears the quit on the main thread.
+        m_context.moveToThread(application->thread());
         QObject::connect(application, &QCoreApplication::aboutToQuit, &m_context,
                          [calls = m_calls] { calls->stopAll(); });
     }
