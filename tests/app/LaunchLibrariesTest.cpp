@@ -19,8 +19,10 @@ TEST(LaunchLibrariesTest, TheLibrariesOfLaterFeaturesAreNotLoadedAtLaunch)
                                                                  << qPrintable(loaded);
 
     // The pronunciations of new words, the update signature check, the secret store, the sound server's
-    // client, audio files, resampling, the trigger's and the paste's X extensions, and the speech library.
-    for (const char *later : {"libespeak-ng.so", "libcrypto.so", "libsecret-1.so", "libpulse.so", "libsndfile.so",
-                              "libsoxr.so", "libXi.so", "libXtst.so", "libpocketsphinx.so", "libsphinxbase.so"})
+    // client, audio files, resampling, the trigger's and the paste's X extensions, the speech library and
+    // HTTP.
+    for (const char *later :
+         {"libespeak-ng.so", "libcrypto.so", "libsecret-1.so", "libpulse.so", "libsndfile.so", "libsoxr.so", "libXi.so",
+          "libXtst.so", "libpocketsphinx.so", "libsphinxbase.so", "libQt6Network.so"})
         EXPECT_FALSE(loaded.contains(QLatin1String(later))) << later << " is loaded at launch:\n" << qPrintable(loaded);
 }
