@@ -4,7 +4,9 @@
 
 #include "support/LoopbackTranscriptionServer.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -17,11 +19,29 @@ using zq::platform::HttpRequest;
 using zq::test::LoopbackTranscriptionServer;
 using Answer = LoopbackTranscriptionServer::Answer;
 
-TEST(HttpClientOnFirstUseTest, TheFirstRequestMakesTheClientFromTheImageOrSaysWhyItCannot)
+namespace {
+
+// The module as the build made it for the executable to carry.
+QByteArray builtModule()
 {
     QFile built(QStringLiteral(ZQ_HTTP_MODULE_FILE));
-    ASSERT_TRUE(built.open(QIODevice::ReadOnly)) << ZQ_HTTP_MODULE_FILE;
-    const QByteArray module = built.readAll();
+    return built.open(QIODevice::ReadOnly) ? built.readAll() : QByteArray();
+}
+
+HttpRequest modelsRequest(const LoopbackTranscriptionServer &server, std::chrono::milliseconds timeout)
+{
+    HttpRequest request;
+    request.url = QUrl(server.baseUrl() + QStringLiteral("/v1/models"));
+    request.timeout = timeout;
+    return request;
+}
+
+} // namespace
+
+TEST(HttpClientOnFirstUseTest, TheFirstRequestMakesTheClientFromTheImageOrSaysWhyItCannot)
+{
+    const QByteArray module = builtModule();
+    ASSERT_FALSE(module.isEmpty()) << ZQ_HTTP_MODULE_FILE;
     const QByteArray garbage("not a module");
     struct Case {
         const char *what;
@@ -40,9 +60,7 @@ TEST(HttpClientOnFirstUseTest, TheFirstRequestMakesTheClientFromTheImageOrSaysWh
         server.enqueue(Answer::respond(200, "hello"));
         server.enqueue(Answer::respond(200, "hello"));
         HttpClientOnFirstUse client(c.image);
-        HttpRequest request;
-        request.url = QUrl(server.baseUrl() + QStringLiteral("/v1/models"));
-        request.timeout = 15s;
+        const HttpRequest request = modelsRequest(server, 15s);
         // The first request comes from a worker thread, as the application's do; the second finds
         // the client (or the failure) already made.
         for (int turn = 0; turn < 2; ++turn) {
@@ -53,4 +71,27 @@ TEST(HttpClientOnFirstUseTest, TheFirstRequestMakesTheClientFromTheImageOrSaysWh
             EXPECT_TRUE(said.contains(QLatin1String(c.said))) << qPrintable(said);
         }
     }
+}
+
+// The client is made on the worker thread of the first request, which then ends; the quit still
+// reaches it on the main thread and ends a later request, so none runs into the application's teardown.
+TEST(HttpClientOnFirstUseTest, AQuitEndsTheRequestOfAClientMadeOnAThreadThatIsGone)
+{
+    const QByteArray module = builtModule();
+    ASSERT_FALSE(module.isEmpty()) << ZQ_HTTP_MODULE_FILE;
+    LoopbackTranscriptionServer server;
+    ASSERT_TRUE(server.start()) << server.errorString().toStdString();
+    server.enqueue(Answer::respond(200, "hello"));
+    server.setDefaultAnswer(Answer::hang());
+    HttpClientOnFirstUse client(module);
+    std::thread([&] { EXPECT_EQ(client.perform(modelsRequest(server, 15s), {}).status, 200); }).join();
+
+    HttpOutcome outcome;
+    std::thread worker([&] { outcome = client.perform(modelsRequest(server, 60s), {}); });
+    ASSERT_TRUE(server.waitForRequestCount(2, 10s));
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec(); // says aboutToQuit on its way out
+    worker.join();
+    EXPECT_EQ(outcome.kind, HttpOutcome::Kind::transportFailure);
+    EXPECT_FALSE(outcome.timedOut) << "the quit, not the 60 s timeout, ended the request";
 }
