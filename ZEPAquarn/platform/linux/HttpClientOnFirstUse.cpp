@@ -9,6 +9,8 @@
 #include <QTemporaryFile>
 
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
 
 #include <sys/mman.h>
@@ -89,11 +91,62 @@ rt::Result<ModuleEntry> openModule(QByteArrayView image)
 
 } // namespace
 
-HttpClientOnFirstUse::HttpClientOnFirstUse(QByteArrayView moduleImage) : m_image(moduleImage)
+// The calls running now, and whether the application still lets new ones start.
+struct HttpClientOnFirstUse::Calls {
+    // How long a quit waits for stopped calls to end: an aborted reply ends in milliseconds, and
+    // opening the module takes a few.
+    static constexpr std::chrono::seconds kQuitWait{2};
+
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::stop_source quitting;
+    int running = 0;
+
+    bool begin()
+    {
+        std::lock_guard lock(mutex);
+        if (quitting.stop_requested())
+            return false;
+        ++running;
+        return true;
+    }
+    void end()
+    {
+        std::lock_guard lock(mutex);
+        --running;
+        ended.notify_all();
+    }
+    // Counts one call as running while it lives.
+    struct Running {
+        Calls &calls;
+        ~Running() { calls.end(); }
+    };
+
+    void stopAll()
+    {
+        std::unique_lock lock(mutex);
+        quitting.request_stop();
+        ended.wait_for(lock, kQuitWait, [this] { return running == 0; });
+    }
+};
+
+HttpClientOnFirstUse::HttpClientOnFirstUse(QByteArrayView moduleImage)
+    : HttpClientOnFirstUse([moduleImage]() -> rt::Result<std::unique_ptr<HttpClient>> {
+          auto entry = openModule(moduleImage);
+          if (!entry)
+              return entry.error();
+          std::unique_ptr<HttpClient> made(entry.value().make());
+          if (!made)
+              return rt::makeError(QStringLiteral("its module made none"));
+          return made;
+      })
+{}
+
+HttpClientOnFirstUse::HttpClientOnFirstUse(Make make) : m_make(std::move(make)), m_calls(std::make_shared<Calls>())
 {
     if (auto *application = QCoreApplication::instance()) {
         QObject::connect(application, &QCoreApplication::aboutToQuit, &m_context,
-                         [quitting = m_quitting] { *quitting = true; });
+                         [calls = m_calls] { calls->stopAll(); });
     }
 }
 
@@ -102,15 +155,12 @@ HttpClientOnFirstUse::~HttpClientOnFirstUse() = default;
 const HttpClient *HttpClientOnFirstUse::client() const
 {
     std::call_once(m_once, [this] {
-        const auto entry = openModule(m_image);
-        if (entry)
-            m_client.reset(entry.value().make());
-        if (m_client) {
-            m_made = true;
+        auto made = m_make();
+        if (made) {
+            m_client = std::move(made).value();
             return;
         }
-        m_failure = QStringLiteral("The HTTP client could not be loaded: ") +
-                    (entry ? QStringLiteral("its module made none") : entry.error().message);
+        m_failure = QStringLiteral("The HTTP client could not be loaded: ") + made.error().message;
         qCWarning(lcRuntime).noquote() << "runtime:" << m_failure;
     });
     return m_client.get();
@@ -118,12 +168,21 @@ const HttpClient *HttpClientOnFirstUse::client() const
 
 HttpOutcome HttpClientOnFirstUse::perform(const HttpRequest &request, std::stop_token stop) const
 {
-    if (*m_quitting && !m_made)
+    const std::shared_ptr<Calls> calls = m_calls;
+    if (!calls->begin())
         return transportFailure(QStringLiteral("The application is quitting"));
+    // Counted from before the client is made: a quit that comes while the module opens waits for it.
+    const Calls::Running running{*calls};
     const HttpClient *real = client();
     if (!real)
         return transportFailure(m_failure);
-    return real->perform(request, stop);
+    if (calls->quitting.stop_requested())
+        return transportFailure(QStringLiteral("The application is quitting"));
+    // The caller's stop or the quit ends the exchange.
+    std::stop_source either;
+    const std::stop_callback byCaller(stop, [&either] { either.request_stop(); });
+    const std::stop_callback byQuit(calls->quitting.get_token(), [&either] { either.request_stop(); });
+    return real->perform(request, either.get_token());
 }
 
 } // namespace zq::platform

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "platform/HttpClient.h"
+#include "runtime/Result.h"
 
 #include <QByteArrayView>
 #include <QObject>
 
-#include <atomic>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -15,10 +16,18 @@ namespace zq::platform {
 // carries (the real client and Qt Network live in that module), so that a launch does not load Qt
 // Network. The image is opened from memory; a module that cannot be opened makes every request a
 // transport failure that says why. Make it on the main thread; requests come from any thread.
+//
+// The quit is safe at any moment: when the application is about to quit, every request still running
+// (one still making the client included) is stopped and waited for (briefly), and none starts after
+// it, so no request runs in the module while the process's static objects go.
 class HttpClientOnFirstUse final : public HttpClient {
 public:
+    // Makes the real client; the error says why it could not be made.
+    using Make = std::function<rt::Result<std::unique_ptr<HttpClient>>()>;
+
     // `moduleImage` must outlive this client.
     explicit HttpClientOnFirstUse(QByteArrayView moduleImage);
+    explicit HttpClientOnFirstUse(Make make);
     ~HttpClientOnFirstUse() override;
 
     HttpOutcome perform(const HttpRequest &request, std::stop_token stop) const override;
@@ -26,13 +35,12 @@ public:
 private:
     const HttpClient *client() const;
 
-    const QByteArrayView m_image;
+    Make m_make;
     mutable std::once_flag m_once;
     mutable std::unique_ptr<HttpClient> m_client;
     mutable QString m_failure;
-    mutable std::atomic<bool> m_made = false;
-    // Set when the application is about to quit: a client not made by then is not made.
-    std::shared_ptr<std::atomic<bool>> m_quitting = std::make_shared<std::atomic<bool>>(false);
+    struct Calls;
+    std::shared_ptr<Calls> m_calls;
     QObject m_context; // receives the application's aboutToQuit
 };
 

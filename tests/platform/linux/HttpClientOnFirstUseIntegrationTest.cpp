@@ -2,6 +2,7 @@
 // executable carries, against a loopback HTTP server; and from bytes that are no module.
 #include "platform/linux/HttpClientOnFirstUse.h"
 
+#include "support/FakeHttpClient.h"
 #include "support/LoopbackTranscriptionServer.h"
 
 #include <QCoreApplication>
@@ -10,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <future>
 #include <thread>
 
 using namespace std::chrono_literals;
@@ -94,4 +97,48 @@ TEST(HttpClientOnFirstUseTest, AQuitEndsTheRequestOfAClientMadeOnAThreadThatIsGo
     worker.join();
     EXPECT_EQ(outcome.kind, HttpOutcome::Kind::transportFailure);
     EXPECT_FALSE(outcome.timedOut) << "the quit, not the 60 s timeout, ended the request";
+}
+
+// A quit that comes while the first request still makes the client (opens the module) waits until
+// the client is made, and the request then sends nothing: no request runs in the module while the
+// process's static objects go. A request after the quit is refused.
+TEST(HttpClientOnFirstUseTest, AQuitWhileTheFirstRequestMakesTheClientWaitsForItAndNothingIsSent)
+{
+    std::promise<void> making;
+    std::promise<void> release;
+    std::atomic<bool> made = false;
+    zq::test::FakeHttpClient *real = nullptr;
+    HttpClientOnFirstUse client([&]() -> zq::rt::Result<std::unique_ptr<zq::platform::HttpClient>> {
+        making.set_value();
+        release.get_future().wait();
+        auto fake = std::make_unique<zq::test::FakeHttpClient>();
+        real = fake.get();
+        made = true;
+        return std::unique_ptr<zq::platform::HttpClient>(std::move(fake));
+    });
+    HttpOutcome outcome;
+    std::thread worker([&] { outcome = client.perform(HttpRequest{}, {}); });
+    making.get_future().wait();
+
+    // Connected after the client's own handler, so it runs once that one has returned.
+    QObject context;
+    bool madeWhenTheQuitWentOn = false;
+    QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &context,
+                     [&] { madeWhenTheQuitWentOn = made; });
+    std::thread releaser([&] {
+        std::this_thread::sleep_for(200ms);
+        release.set_value();
+    });
+    QTimer::singleShot(0, QCoreApplication::instance(), &QCoreApplication::quit);
+    QCoreApplication::exec();
+    releaser.join();
+    worker.join();
+
+    EXPECT_TRUE(madeWhenTheQuitWentOn) << "the quit went on while the client was still being made";
+    ASSERT_NE(real, nullptr);
+    EXPECT_EQ(real->requestCount(), 0);
+    EXPECT_EQ(outcome.kind, HttpOutcome::Kind::transportFailure);
+    EXPECT_TRUE(outcome.errorDescription.contains(QLatin1String("quitting"))) << qPrintable(outcome.errorDescription);
+    EXPECT_EQ(client.perform(HttpRequest{}, {}).kind, HttpOutcome::Kind::transportFailure);
+    EXPECT_EQ(real->requestCount(), 0);
 }
