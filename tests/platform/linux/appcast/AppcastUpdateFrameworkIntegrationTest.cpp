@@ -311,7 +311,11 @@ TEST_F(AppcastUpdateFrameworkTest, AutomaticDownloadWaitsForQuitToInstall)
     settings.setValue(AppcastUpdateFramework::kAutomaticDownloadsKey, true);
     zq::Updater &u = make();
     EXPECT_TRUE(u.automaticallyDownloadsUpdates());
-    ASSERT_TRUE(settle([&] { return framework->hasPreparedUpdate(); })) << "the first check is due at once";
+    // The first check is due at once, and waits out the launch.
+    loop.advance(AppcastUpdateFramework::kLaunchCheckDelay - 1s);
+    EXPECT_EQ(server.requestCount("/appcast.xml"), 0);
+    loop.advance(1s);
+    ASSERT_TRUE(settle([&] { return framework->hasPreparedUpdate(); }));
     EXPECT_EQ(u.state(), AppUpdateState::available("1.3.0"));
     EXPECT_TRUE(driver.shown().isEmpty()) << "a background download shows nothing";
     EXPECT_EQ(readFile(executable), oldProgram);
