@@ -44,11 +44,14 @@ std::optional<AudioDeviceId> matchPreference(const QString &preference, const st
 
 std::optional<AudioDeviceId> AudioInputDevice::resolve(AudioHardware &hardware, const QString &prefUID)
 {
-    const std::vector<AudioInputDevice> devices = listInputDevices(hardware);
+    // The list serves a pinned preference only (its match and the fallback line): the system default
+    // needs none, and on the way to a take the list is a round trip to the audio server.
+    const bool pinned = prefUID != kSystemDefaultInputPreference;
+    const std::vector<AudioInputDevice> devices = pinned ? listInputDevices(hardware) : std::vector<AudioInputDevice>{};
     const std::optional<AudioDeviceId> defaultID = systemDefaultInputDevice(hardware);
     const std::optional<AudioDeviceId> result = matchPreference(prefUID, devices, defaultID);
     const auto listed = [&](auto predicate) { return std::find_if(devices.begin(), devices.end(), predicate); };
-    if (prefUID != kSystemDefaultInputPreference && result && result == defaultID &&
+    if (pinned && result && result == defaultID &&
         listed([&](const AudioInputDevice &d) { return d.uid == prefUID; }) == devices.end()) {
         const auto defaultDevice = listed([&](const AudioInputDevice &d) { return d.id == *defaultID; });
         const QString name =
