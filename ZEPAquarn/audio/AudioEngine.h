@@ -109,10 +109,12 @@ public:
     void resetMeter();
     // Runs on the main thread once per take, when its first buffer arrives.
     void setOnTakeLive(std::function<void()> callback) { m_onTakeLive = std::move(callback); }
-    // Where a streamed take's file is flushed to disk and closed once the take ends, so that the
-    // release does not wait for the disk before the stream's end reaches the transcriber; none (the
-    // default) closes it on the main thread. It must outlive the engine. A take written only to its
-    // file (for an upload) is always closed before takeResult() returns.
+    // The take files' disk queue. A take's file is made there when the take begins, so that the
+    // take goes live without waiting for the disk, and a streamed take's file is flushed to disk
+    // and closed there once the take ends, so that the release does not wait for the disk before
+    // the stream's end reaches the transcriber. None (the default): both on the main thread. It
+    // must outlive the engine. A take written only to its file (for an upload) is always closed
+    // before takeResult() returns.
     void setTakeFileCloser(rt::Executor *closer) { m_takeFileCloser = closer; }
 
     // Starts a take: reuses a fresh warm session on the selected route or opens and proves a new
@@ -268,7 +270,9 @@ private:
     void dropHeldAudio();
     std::uint64_t activeGeneration() const;
     // The meter's levels and the take's proof for buffers written to the take (main thread).
-    void reportTakeBuffers(const std::vector<platform::SharedPCMBuffer> &buffers, std::int64_t fires, bool fileCreated);
+    // `fileCreated` none: the file is still being made on the take-file queue.
+    void reportTakeBuffers(const std::vector<platform::SharedPCMBuffer> &buffers, std::int64_t fires,
+                           std::optional<bool> fileCreated);
     void endTake();
     static void deleteTakeFile(const QString &path);
     void closeTakeWriter(const std::shared_ptr<TakeWriter> &writer);
@@ -283,7 +287,7 @@ private:
         double chunkDuration = 0;
         double bufferDuration = 0;
         platform::AudioFormat format;
-        bool fileCreated = false;
+        std::optional<bool> fileCreated = false; // none: still being made
         // The take's first buffers: they prove its capture.
         bool first = false;
     };

@@ -43,6 +43,57 @@ QString formatDescription(const platform::AudioFormat &format)
     return QStringLiteral("%1 Hz, %2 ch").arg(format.sampleRate, 0, 'f', 0).arg(format.channelCount);
 }
 
+// The take's file: made, with its folder, by the first write that finds none (retried with every
+// buffer until it can be), or ahead of the audio on the take-file queue. Buffers handed over with
+// keep() before then wait in memory and go in first.
+struct TakeFile {
+    QString path;
+    QString directory;
+    platform::AudioFormat format;
+    std::unique_ptr<platform::AudioFile> file;
+    std::vector<platform::SharedPCMBuffer> waiting;
+    bool folderChecked = false;
+
+    bool exists() const { return file != nullptr; }
+
+    bool make()
+    {
+        if (file)
+            return true;
+        if (!folderChecked) {
+            folderChecked = true;
+            if (auto made = rt::Paths::ensurePrivateDirectory(directory); !made)
+                qCWarning(lcAudio).noquote() << QStringLiteral("take folder unavailable: %1").arg(made.error().message);
+        }
+        auto created = platform::AudioFile::createForWriting(path, format);
+        if (!created)
+            return false;
+        file = std::move(created.value());
+        for (const auto &buffer : std::exchange(waiting, {}))
+            write(*buffer);
+        return true;
+    }
+    void write(const platform::PCMBuffer &buffer)
+    {
+        if (make() && buffer.frameLength() > 0)
+            (void)file->write(buffer);
+    }
+    void keep(platform::SharedPCMBuffer buffer)
+    {
+        if (file)
+            write(*buffer);
+        else
+            waiting.push_back(std::move(buffer));
+    }
+    void close()
+    {
+        if (file)
+            (void)file->close();
+        file.reset();
+        waiting.clear();
+    }
+};
+
 } // namespace
 
 // The take's file and live stream. The audio thread writes under `mutex`, and the main thread
@@ -55,9 +106,10 @@ struct AudioEngine::TakeWriter {
         bool copyFailed = false;
     };
 
-    TakeWriter(std::uint64_t serial, QString path, platform::AudioFormat format,
+    TakeWriter(std::uint64_t serial, QString path, QString directory, platform::AudioFormat format,
                std::optional<rt::AsyncChannel<platform::SharedPCMBuffer>> stream)
-        : serial(serial), path(std::move(path)), format(planarFloat(format)), stream(std::move(stream))
+        : serial(serial), path(path), format(planarFloat(format)),
+          stream(std::move(stream)), file{std::move(path), std::move(directory), this->format, {}, {}, false}
     {}
 
     // Audio thread.
@@ -68,19 +120,12 @@ struct AudioEngine::TakeWriter {
         if (closed)
             return outcome;
         outcome.accepted = true;
-        if (!file) {
-            // Retried with every buffer until it can be made.
-            auto created = platform::AudioFile::createForWriting(path, format);
-            if (created)
-                file = std::move(created.value());
-        }
         if (sameShape(buffer.format(), format)) {
             if (converter) {
                 flushConverter();
                 converter.reset();
             }
-            if (file && buffer.frameLength() > 0)
-                (void)file->write(buffer);
+            file.write(buffer);
             if (stream) {
                 auto copy = copyPCMBuffer(buffer);
                 if (copy)
@@ -105,8 +150,46 @@ struct AudioEngine::TakeWriter {
             else if (stream)
                 outcome.copyFailed = true;
         }
-        outcome.fileExists = file != nullptr;
+        outcome.fileExists = file.exists();
         return outcome;
+    }
+
+    // Main thread, before the audio thread can reach the writer: a buffer that proved the take's
+    // session. It is streamed at once; the file gets it once the file is made, so the take's start
+    // does not wait for the disk.
+    Outcome writeOpening(const platform::SharedPCMBuffer &buffer)
+    {
+        if (!sameShape(buffer->format(), format))
+            return write(*buffer);
+        std::lock_guard lock(mutex);
+        Outcome outcome;
+        if (closed)
+            return outcome;
+        outcome.accepted = true;
+        file.keep(buffer);
+        if (stream) {
+            auto copy = copyPCMBuffer(*buffer);
+            if (copy)
+                stream->send(std::move(copy));
+            else
+                outcome.copyFailed = true;
+        }
+        outcome.fileExists = file.exists();
+        return outcome;
+    }
+
+    bool fileExists()
+    {
+        std::lock_guard lock(mutex);
+        return file.exists();
+    }
+
+    // Makes the file and writes what waits for it, unless the take has ended meanwhile.
+    void prepareFile()
+    {
+        std::lock_guard lock(mutex);
+        if (!closed)
+            (void)file.make();
     }
 
     // Main thread: waits for a write in flight, then writes what the converter still holds, ends
@@ -122,13 +205,15 @@ struct AudioEngine::TakeWriter {
         converter.reset();
         if (stream)
             stream->finish();
-        if (file && closer && stream) {
-            closer->post([file = std::shared_ptr<platform::AudioFile>(std::move(file))] { (void)file->close(); });
+        // Opening buffers that still wait go in now: once this returns, the caller may read or
+        // delete the file, and nothing may make it after that.
+        if (!file.waiting.empty())
+            (void)file.make();
+        if (closer && stream) {
+            closer->post([file = std::make_shared<TakeFile>(std::move(file))] { file->close(); });
             return;
         }
-        if (file)
-            (void)file->close();
-        file.reset();
+        file.close();
     }
 
     const std::uint64_t serial;
@@ -140,8 +225,7 @@ private:
     {
         if (!converted || converted->frameLength() == 0)
             return;
-        if (file)
-            (void)file->write(*converted);
+        file.write(*converted);
         if (stream)
             stream->send(converted);
     }
@@ -156,7 +240,7 @@ private:
 
     std::mutex mutex;
     std::optional<rt::AsyncChannel<platform::SharedPCMBuffer>> stream;
-    std::unique_ptr<platform::AudioFile> file;
+    TakeFile file;
     std::unique_ptr<platform::AudioConverter> converter;
     bool closed = false;
 };
@@ -268,7 +352,7 @@ void AudioEngine::dropHeldAudio()
 }
 
 void AudioEngine::reportTakeBuffers(const std::vector<platform::SharedPCMBuffer> &buffers, std::int64_t fires,
-                                    bool fileCreated)
+                                    std::optional<bool> fileCreated)
 {
     for (std::size_t i = 0; i < buffers.size(); ++i) {
         TapReport report = tapReportOf(*buffers[i]);
@@ -286,10 +370,11 @@ void AudioEngine::tapArrived(const TapReport &report)
     if (report.takeSerial != m_takeSerial || m_takePhase.kind() != TakePhase::Kind::live)
         return;
     if (report.first) {
-        qCInfo(lcAudio).noquote() << QStringLiteral("tap live: buffer format=%1, file=%2")
-                                         .arg(formatDescription(report.format), report.fileCreated
-                                                                                    ? QStringLiteral("created")
-                                                                                    : QStringLiteral("FAILED"));
+        const QString file = !report.fileCreated   ? QStringLiteral("being made")
+                             : *report.fileCreated ? QStringLiteral("created")
+                                                   : QStringLiteral("FAILED");
+        qCInfo(lcAudio).noquote()
+            << QStringLiteral("tap live: buffer format=%1, file=%2").arg(formatDescription(report.format), file);
         transition(TakeLifecycleEvent::captureProved(), "startSession(prefUID:resolved:)");
         if (m_onTakeLive)
             m_onTakeLive();
@@ -341,8 +426,6 @@ void AudioEngine::beginTake(TakeMode mode)
     m_takeInputLost = false;
     m_startedAt = m_clocks.continuousNow();
 
-    if (auto made = rt::Paths::ensurePrivateDirectory(m_takeDirectory); !made)
-        qCWarning(lcAudio).noquote() << QStringLiteral("take folder unavailable: %1").arg(made.error().message);
     const QString path = m_takeDirectory + QStringLiteral("/zepaquarn-") +
                          QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper() + QStringLiteral(".wav");
     m_fileURL = path;
@@ -359,10 +442,11 @@ void AudioEngine::beginTake(TakeMode mode)
         stream = rt::AsyncChannel<platform::SharedPCMBuffer>();
     m_buffers = stream;
 
-    auto writer = std::make_shared<TakeWriter>(++m_takeSerial, path, *m_takeFormat, std::move(stream));
+    const auto writer =
+        std::make_shared<TakeWriter>(++m_takeSerial, path, m_takeDirectory, *m_takeFormat, std::move(stream));
+    std::shared_ptr<TakeWriter> previous = writer;
     std::vector<platform::SharedPCMBuffer> opening;
     std::int64_t fires = 0;
-    bool fileCreated = false;
     {
         // The buffers that proved this take's own session go first; the audio thread's next one
         // waits for the lock, so it follows them into the file and the stream.
@@ -371,16 +455,21 @@ void AudioEngine::beginTake(TakeMode mode)
         if (held && held->generation == activeGeneration())
             opening = capturedSinceAsked(std::move(*held));
         for (const auto &buffer : opening) {
-            const auto outcome = writer->write(*buffer);
-            fileCreated = outcome.fileExists;
+            const auto outcome = writer->writeOpening(buffer);
             std::lock_guard firesLock(m_cells->firesLock);
             fires = ++m_cells->fires;
             if (outcome.copyFailed)
                 ++m_cells->copyFails;
         }
-        std::swap(m_cells->takeIO, writer);
+        // The file is made now, ahead of the audio: on the take-file queue when there is one, so
+        // that the take goes live without waiting for the disk.
+        if (!m_takeFileCloser)
+            writer->prepareFile();
+        std::swap(m_cells->takeIO, previous);
     }
-    closeTakeWriter(writer); // a take that was never ended must not leave its file open
+    if (m_takeFileCloser)
+        m_takeFileCloser->post([writer] { writer->prepareFile(); });
+    closeTakeWriter(previous); // a take that was never ended must not leave its file open
     transition(TakeLifecycleEvent::takeBegan(), "beginTake(mode:)");
     if (!opening.empty()) {
         qCInfo(lcAudio).noquote() << QStringLiteral(
@@ -389,7 +478,7 @@ void AudioEngine::beginTake(TakeMode mode)
                                                                                   [](double sum, const auto &b) {
                                                                                       return sum + b->duration();
                                                                                   })));
-        reportTakeBuffers(opening, fires, fileCreated);
+        reportTakeBuffers(opening, fires, m_takeFileCloser ? std::nullopt : std::optional(writer->fileExists()));
     }
 }
 

@@ -798,6 +798,8 @@ TEST_F(AudioEngineTest, AStreamedTakesFileIsClosedOnTheCloserAfterItsStreamHasEn
         SCOPED_TRACE(mode == TakeMode::streamed ? "streamed" : "file only");
         ASSERT_TRUE(beginTake(mode));
         const QString file = engine->takeFilePath().value();
+        EXPECT_EQ(closer.runUntilIdle(), 1) << "the file is made on the queue as the take begins";
+        EXPECT_TRUE(QFile::exists(file));
         auto stream = engine->buffers();
         advance(0.6);
         ASSERT_EQ(engine->takeResult().kind(), TakeResult::Kind::captured);
@@ -818,6 +820,75 @@ TEST_F(AudioEngineTest, AStreamedTakesFileIsClosedOnTheCloserAfterItsStreamHasEn
         if (mode == TakeMode::fileOnly) {
             EXPECT_EQ(beforeCloser, frames(file));
         }
+    }
+}
+
+// A fresh take's opening buffers wait in memory for its file, which the take-file queue makes as
+// the take begins; whoever comes first (the queue, the microphone's next buffer, the take's end)
+// makes it with them in front, and a take that is gone before the queue runs leaves no file behind.
+TEST_F(AudioEngineTest, AFreshTakesFileHoldsItsOpeningBuffersWhicheverMakesItFirst)
+{
+    enum class First { queue, nextBuffer, end, discard };
+    struct Case {
+        const char *name;
+        TakeMode mode;
+        First first;
+        std::vector<float> file; // the first sample of each 480-frame piece; empty: no file
+    };
+    const std::vector<Case> cases{
+        {"the queue", TakeMode::streamed, First::queue, {0.2f, 0.5f}},
+        {"the next buffer", TakeMode::streamed, First::nextBuffer, {0.2f, 0.5f}},
+        {"a streamed take's end", TakeMode::streamed, First::end, {0.2f}},
+        {"a file-only take's end", TakeMode::fileOnly, First::end, {0.2f}},
+        {"a discard", TakeMode::streamed, First::discard, {}},
+    };
+    VirtualLoop queue;
+    engine->setTakeFileCloser(&queue);
+    feeding = false;
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        auto handle = startTake(c.mode);
+        settle();
+        advance(0.01);
+        factory.last()->deliver(480, 0.2f);
+        ASSERT_TRUE(advanceUntil([&] { return handle.isDone(); }));
+        ASSERT_FALSE(handle.hasFailed());
+        ASSERT_TRUE(engine->captureLive()) << "live on the opening buffer, before any file";
+        const QString path = engine->takeFilePath().value();
+        switch (c.first) {
+        case First::queue:
+            queue.runUntilIdle();
+            ASSERT_TRUE(QFile::exists(path));
+            factory.last()->deliver(480, 0.5f);
+            break;
+        case First::nextBuffer:
+            factory.last()->deliver(480, 0.5f);
+            ASSERT_TRUE(QFile::exists(path));
+            break;
+        case First::end:
+        case First::discard:
+            break;
+        }
+        advance(0.6);
+        if (c.first == First::discard) {
+            engine->discardTake();
+        } else {
+            ASSERT_EQ(engine->takeResult().kind(), TakeResult::Kind::captured);
+        }
+        if (c.mode == TakeMode::fileOnly) {
+            EXPECT_TRUE(QFile::exists(path)) << "a file-only take's file is complete when its result is";
+        }
+        queue.runUntilIdle();
+
+        std::vector<float> pieces;
+        if (auto opened = platform::AudioFile::openForReading(path)) {
+            auto samples = opened.value()->read(48000);
+            ASSERT_TRUE(samples);
+            for (std::uint32_t at = 0; at < samples.value()->frameLength(); at += 480)
+                pieces.push_back(samples.value()->channelData(0)[at]);
+        }
+        EXPECT_EQ(pieces, c.file);
+        QFile::remove(path);
     }
 }
 
