@@ -12,6 +12,7 @@
 #include "platform/linux/PulseAudioHardware.h"
 #include "runtime/Clocks.h"
 #include "runtime/QtMainLoop.h"
+#include "runtime/SerialQueue.h"
 #include "runtime/Settings.h"
 #include "support/FakeCaptureCore.h"
 #include "support/PulseServer.h"
@@ -117,8 +118,8 @@ struct Rig {
     }
 };
 
-// What a launch of the application holds for capture: its own connection to the server (begun when
-// it is made), its HAL queue and its engine.
+// What a launch of the application holds for capture, as the application wires it: its own
+// connection to the server (begun when it is made), its HAL queue, its take-file queue and its engine.
 struct Launch {
     Launch(Rig &rig) : hardware(rig.server.serverAddress()), harness(hardware)
     {
@@ -128,6 +129,7 @@ struct Launch {
                                       [services](CaptureCoreKind kind) { return makeCaptureCore(kind, services); },
                                       rig.folder.filePath(QStringLiteral("takes")), &executor,
                                       [](DiagnosticEvent, const DiagnosticMetadata &) {}});
+        engine->setTakeFileCloser(&takeFiles);
     }
     ~Launch()
     {
@@ -140,6 +142,7 @@ struct Launch {
     platform::PulseAudioHardware hardware;
     test::CaptureCoreTestServices harness;
     BoundedHALExecutor executor{QStringLiteral("bench.engine-hal")};
+    rt::SerialQueue takeFiles{QStringLiteral("bench.take-files")};
     std::unique_ptr<AudioEngine> engine;
 };
 
