@@ -59,6 +59,9 @@ UpdateFeedConfiguration UpdateFeedConfiguration::forApplication()
         const int timeoutMs = qEnvironmentVariableIntValue("ZQ_UPDATE_TIMEOUT_MS_FOR_TESTS", &ok);
         if (ok && timeoutMs > 0)
             configuration.transferTimeout = std::chrono::milliseconds(timeoutMs);
+        const int delayMs = qEnvironmentVariableIntValue("ZQ_UPDATE_LAUNCH_CHECK_DELAY_MS_FOR_TESTS", &ok);
+        if (ok && delayMs >= 0)
+            configuration.launchCheckDelay = std::chrono::milliseconds(delayMs);
     }
     return configuration;
 }

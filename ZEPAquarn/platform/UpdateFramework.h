@@ -23,6 +23,9 @@ struct UpdateFeedConfiguration {
     QString extraCertificateFile;
     // A request that receives nothing for this long ends.
     std::chrono::milliseconds transferTimeout{std::chrono::seconds(60)};
+    // A check due when the framework starts waits this long: nobody sees it in the launch's first
+    // seconds, and it would load the network stack while the tray icon and the speech model do.
+    std::chrono::milliseconds launchCheckDelay{std::chrono::seconds(10)};
     // However slowly a server sends, a request ends by its deadline: the feed's, or the download's,
     // which allows the archive's announced length at the slowest rate still taken for a download.
     std::chrono::milliseconds feedDeadline{std::chrono::minutes(2)};

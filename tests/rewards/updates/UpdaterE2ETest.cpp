@@ -75,6 +75,7 @@ struct FeedRig {
         spec.environment.insert("ZQ_UPDATE_FEED_URL_FOR_TESTS", server.url("/appcast.xml"));
         spec.environment.insert("ZQ_UPDATE_PUBLIC_KEY_FOR_TESTS", QString::fromLatin1(key.publicKeyBase64()));
         spec.environment.insert("ZQ_UPDATE_CERTIFICATE_FOR_TESTS", server.certificateFile());
+        spec.environment.insert("ZQ_UPDATE_LAUNCH_CHECK_DELAY_MS_FOR_TESTS", "0");
         spec.logPath = folder.filePath("app.log");
         return spec;
     }

@@ -100,7 +100,7 @@ void AppcastUpdateFramework::start(UpdaterDelegate &delegate)
     // No update of this executable runs yet: anything of one is what a kill cut short.
     if (const int swept = sweepInterruptedUpdates(m_environment.executablePath, m_environment.workDirectory); swept > 0)
         qCInfo(lcUpdater) << "updater: removed" << swept << "leftovers of an update that was cut short";
-    scheduleNextCheck(kLaunchCheckDelay);
+    scheduleNextCheck(m_environment.feed.launchCheckDelay);
 }
 
 bool AppcastUpdateFramework::checkForUpdates()
@@ -153,7 +153,7 @@ void AppcastUpdateFramework::applicationWillTerminate()
     m_prepared.reset();
 }
 
-void AppcastUpdateFramework::scheduleNextCheck(std::chrono::seconds atLeast)
+void AppcastUpdateFramework::scheduleNextCheck(std::chrono::milliseconds atLeast)
 {
     m_scheduled.cancel();
     if (!m_delegate)
@@ -168,7 +168,7 @@ void AppcastUpdateFramework::scheduleNextCheck(std::chrono::seconds atLeast)
     const double interval = static_cast<double>(kCheckInterval.count());
     const double now = secondsSince1970(m_environment.clocks.wallNow());
     const double due = last > 0 ? std::clamp(last + interval - now, 0.0, interval) : 0.0;
-    const double delay = std::max(due, static_cast<double>(atLeast.count()));
+    const double delay = std::max(due, static_cast<double>(atLeast.count()) / 1000.0);
     m_delegate->willScheduleUpdateCheckAfterDelay(std::chrono::seconds(static_cast<qint64>(delay)));
     m_scheduled = m_environment.loop.postDelayed(rt::seconds(delay), [this] { runScheduledCheck(); });
 }

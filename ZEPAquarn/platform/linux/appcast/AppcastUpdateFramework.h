@@ -39,9 +39,6 @@ public:
     static constexpr auto kLastCheckTimeKey = "updaterLastCheckTime"; // seconds since 1970
     static constexpr auto kSkippedBuildKey = "updaterSkippedBuild";
     static constexpr std::chrono::seconds kCheckInterval{86400};
-    // A check due when the framework starts waits this long: nobody sees it in the launch's first
-    // seconds, and it would load the network stack while the tray icon and the speech model do.
-    static constexpr std::chrono::seconds kLaunchCheckDelay{10};
     static constexpr qint64 kMaximumFeedBytes = 4 * 1024 * 1024;
 
     // The most an archive of `length` bytes may unpack to: an executable with its assets
@@ -103,7 +100,7 @@ private:
     };
     struct Prepared;
 
-    void scheduleNextCheck(std::chrono::seconds atLeast = std::chrono::seconds(0));
+    void scheduleNextCheck(std::chrono::milliseconds atLeast = std::chrono::milliseconds(0));
     void runScheduledCheck();
     void beginSession(UpdateCheckKind kind);
     HttpRequest makeRequest(const QUrl &url, qint64 maximumBodyBytes) const;
