@@ -120,22 +120,16 @@ rt::Result<void> PulseConnection::connect(std::chrono::milliseconds timeout)
     Lock lock(*this);
     pa_context_set_state_callback(m_context, &PulseConnection::contextStateChanged, this);
     const pa_context_state_t state = pa_context_get_state(m_context);
-    if (state == PA_CONTEXT_READY)
+    if (state == PA_CONTEXT_READY) {
+        m_ready.store(true, std::memory_order_release);
         return {};
+    }
     const int error = finished ? pa_context_errno(m_context) : PA_ERR_TIMEOUT;
     pa_context_disconnect(m_context);
     qCWarning(lcAudio) << "sound server connection failed:" << pa_strerror(error);
     return rt::makeError(
         QStringLiteral("Could not reach the sound server: %1").arg(QString::fromUtf8(pa_strerror(error))),
         QStringLiteral("pulse"), error);
-}
-
-bool PulseConnection::isReady() const
-{
-    if (!m_context)
-        return false;
-    Lock lock(*this);
-    return pa_context_get_state(m_context) == PA_CONTEXT_READY;
 }
 
 QString PulseConnection::errorText() const
@@ -198,6 +192,7 @@ void PulseConnection::setFailureHandler(std::function<void()> handler)
 void PulseConnection::contextStateChanged(pa_context *context, void *userdata)
 {
     auto *self = static_cast<PulseConnection *>(userdata);
+    self->m_ready.store(pa_context_get_state(context) == PA_CONTEXT_READY, std::memory_order_release);
     if (PA_CONTEXT_IS_GOOD(pa_context_get_state(context)) || self->m_failureReported)
         return;
     self->m_failureReported = true;

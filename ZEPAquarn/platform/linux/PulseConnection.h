@@ -4,6 +4,7 @@
 
 #include <QString>
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -37,8 +38,9 @@ public:
     // Returns an error with the server's reason ("Connection refused", "Timeout") otherwise.
     rt::Result<void> connect(std::chrono::milliseconds timeout);
 
-    // Ready now; false before connect() and after the connection failed or was closed.
-    bool isReady() const;
+    // Ready now; false before connect() and after the connection failed or was closed. Takes no
+    // lock: readers of kept state ask it often, also while the loop thread delivers audio.
+    bool isReady() const { return m_ready.load(std::memory_order_acquire); }
     // The context's last error as text ("No such entity", "Entity killed"), empty when none.
     QString errorText() const;
 
@@ -84,6 +86,8 @@ private:
     pa_context *m_context = nullptr;
     bool m_loopRunning = false;
     bool m_failureReported = false;
+    // The context's state is READY, as its state callback last saw it.
+    std::atomic<bool> m_ready = false;
     SubscriptionHandler m_subscriptionHandler;
     std::function<void()> m_failureHandler;
 };

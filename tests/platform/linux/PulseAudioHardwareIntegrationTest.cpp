@@ -199,6 +199,27 @@ TEST_F(PulseAudioHardwareIntegrationTest, ListenersFollowSourcesAndTheDefault)
     EXPECT_NE(back, late) << "a device that comes back gets a new id";
 }
 
+// A server that went away is noticed from its connection's state alone: the devices' alive
+// listeners fire, and every read and capture then fails plainly instead of using the dead connection.
+TEST_F(PulseAudioHardwareIntegrationTest, AServerThatIsGoneFiresAliveAndFailsEveryReadPlainly)
+{
+    const AudioDeviceId usb = idOf(PulseServer::kUsbMicrophone);
+    ASSERT_NE(usb, 0u);
+    ASSERT_TRUE(hardware->makeRecordStream()) << "a stream can be made while the server runs";
+    Counter gone;
+    ASSERT_TRUE(hardware->addDeviceListener(usb, AudioHardware::DeviceProperty::isAlive, nullptr, gone.callback()));
+    server.stop();
+    ASSERT_TRUE(gone.waitFor(1)) << "the lost connection fires the device's alive listener";
+
+    const auto stream = hardware->makeRecordStream();
+    ASSERT_FALSE(stream);
+    EXPECT_EQ(stream.error().message, QStringLiteral("The audio server is not reachable"));
+    EXPECT_EQ(hardware->isAlive(usb), false);
+    EXPECT_EQ(hardware->devices(), std::nullopt);
+    EXPECT_EQ(AudioInputDevice::resolve(*hardware, QStringLiteral("system-default")), std::nullopt);
+    EXPECT_EQ(AudioInputDevice::resolve(*hardware, QLatin1String(PulseServer::kUsbMicrophone)), std::nullopt);
+}
+
 TEST_F(PulseAudioHardwareIntegrationTest, OneSecondFromAKnownSourceArrivesAtItsLevel)
 {
     zq::test::PipeFeeder feeder(server.micFifoPath(), 0);
