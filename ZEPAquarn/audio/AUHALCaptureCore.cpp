@@ -9,7 +9,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 namespace zq {
@@ -72,9 +74,37 @@ struct AUHALCaptureCore::RenderContext {
     std::atomic<bool> disposed{false};
 };
 
+// The core's own serial queue for its device listeners. Its thread starts with the first
+// notification: most sessions never hear one, and a start need not wait for a thread to be made.
+class AUHALCaptureCore::ListenerQueue final : public rt::Executor {
+public:
+    void post(Function fn) override { queue().post(std::move(fn)); }
+    rt::WorkItem postDelayed(rt::Nanos delay, Function fn) override
+    {
+        return queue().postDelayed(delay, std::move(fn));
+    }
+    rt::Nanos now() const override { return std::chrono::steady_clock::now().time_since_epoch(); }
+    bool isCurrent() const override
+    {
+        std::lock_guard lock(m_mutex);
+        return m_queue && m_queue->isCurrent();
+    }
+
+private:
+    rt::SerialQueue &queue()
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_queue)
+            m_queue = std::make_unique<rt::SerialQueue>(QStringLiteral("io.quorvane.zepaquarn.auhal-listener"));
+        return *m_queue;
+    }
+
+    mutable std::mutex m_mutex;
+    std::unique_ptr<rt::SerialQueue> m_queue;
+};
+
 AUHALCaptureCore::AUHALCaptureCore(CaptureCoreServices services)
-    : m_services(std::move(services)),
-      m_listenerQueue(std::make_unique<rt::SerialQueue>(QStringLiteral("io.quorvane.zepaquarn.auhal-listener")))
+    : m_services(std::move(services)), m_listenerQueue(std::make_unique<ListenerQueue>())
 {}
 
 AUHALCaptureCore::~AUHALCaptureCore()

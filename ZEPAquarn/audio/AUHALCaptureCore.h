@@ -42,6 +42,7 @@ public:
 
 private:
     struct RenderContext;
+    class ListenerQueue;
 
     static void checkStatus(const rt::Result<void> &result, StartFailurePhase phase, const char *step);
     static std::unique_ptr<platform::RecordStream> makeBoundUnit(platform::AudioHardware &hardware,
@@ -72,7 +73,7 @@ private:
     double m_clientRate = kDefaultClientRate;
     std::optional<platform::AudioHardware::ListenerID> m_isAliveListener;
     std::optional<platform::AudioHardware::ListenerID> m_rateListener;
-    std::unique_ptr<rt::SerialQueue> m_listenerQueue;
+    std::unique_ptr<ListenerQueue> m_listenerQueue;
 };
 
 // The device's nominal input rate once three reads in a row agree (at most 40 reads, `sleep`
