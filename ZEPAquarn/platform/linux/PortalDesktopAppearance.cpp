@@ -2,8 +2,9 @@
 
 #include "runtime/Log.h"
 
-#include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
+#include <QDBusVariant>
 
 namespace zq::platform {
 
@@ -17,8 +18,7 @@ const QString kColorSchemeKey = QStringLiteral("color-scheme");
 const QString kGnomeInterfaceNamespace = QStringLiteral("org.gnome.desktop.interface");
 const QString kEnableAnimationsKey = QStringLiteral("enable-animations");
 
-// A start-up read must never hold the application for long: the portal either answers at once or
-// is treated as absent.
+// A portal that has not answered by then is treated as absent until it signals a change.
 constexpr int kReadTimeoutMs = 1000;
 
 // The portal's Read wraps the value in one variant more than ReadOne does: take off every layer.
@@ -34,29 +34,37 @@ QVariant unwrap(QVariant value)
 PortalDesktopAppearance::PortalDesktopAppearance(QDBusConnection bus, ColorScheme startPalette, QObject *parent)
     : DesktopAppearance(parent), m_bus(std::move(bus)), m_paletteScheme(startPalette)
 {
-    if (!m_bus.isConnected() || !m_bus.interface())
+    if (!m_bus.isConnected())
         return;
     if (!m_bus.connect(kService, kPath, kInterface, QStringLiteral("SettingChanged"), this,
                        SLOT(onSettingChanged(QDBusMessage))))
         qCWarning(lcWindow) << "appearance: cannot follow the settings portal:" << m_bus.lastError().message();
-    if (!m_bus.interface()->isServiceRegistered(kService).value()) {
-        qCInfo(lcWindow) << "appearance: no settings portal, following the palette";
-        return;
-    }
-
-    const auto read = [this](const QString &nameSpace, const QString &key) {
-        QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Read"));
-        call << nameSpace << key;
-        const QDBusMessage reply = m_bus.call(call, QDBus::Block, kReadTimeoutMs);
-        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
-            return false;
-        m_portalAvailable = true;
-        apply(nameSpace, key, reply.arguments().constFirst());
-        return true;
-    };
-    if (!read(kAppearanceNamespace, kColorSchemeKey))
-        qCInfo(lcWindow) << "appearance: the settings portal gave no colour scheme";
+    // The launch does not wait for the portal (it may still be starting with the session): until it
+    // answers the palette decides, and its answer comes as a change.
+    read(kAppearanceNamespace, kColorSchemeKey);
     read(kGnomeInterfaceNamespace, kEnableAnimationsKey);
+}
+
+void PortalDesktopAppearance::read(const QString &nameSpace, const QString &key)
+{
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Read"));
+    call << nameSpace << key;
+    // A portal that is not running is not started for this.
+    call.setAutoStartService(false);
+    auto *watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call, kReadTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, nameSpace, key](QDBusPendingCallWatcher *done) {
+        done->deleteLater();
+        const QDBusMessage reply = done->reply();
+        if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
+            if (nameSpace == kAppearanceNamespace)
+                qCInfo(lcWindow).noquote() << "appearance: no colour scheme from the settings portal ("
+                                           << reply.errorName() << "), following the palette";
+            return;
+        }
+        m_portalAvailable = true;
+        if (apply(nameSpace, key, reply.arguments().constFirst()))
+            emit changed();
+    });
 }
 
 std::optional<ColorScheme> PortalDesktopAppearance::colorScheme() const

@@ -9,8 +9,9 @@ namespace zq::platform {
 
 // The desktop's appearance from the XDG settings portal on the session bus: "color-scheme" of
 // "org.freedesktop.appearance" and GNOME's "enable-animations", followed live through the portal's
-// SettingChanged signal. Without a portal (no owner of its name, as on a test bus) it does not wait:
-// the colour scheme is the lightness of the Qt palette the application started with.
+// SettingChanged signal. Nothing waits for the portal: until it answers, and without one (no owner of
+// its name, as on a test bus), the colour scheme is the lightness of the Qt palette the application
+// started with; its answers come as changes.
 class PortalDesktopAppearance : public DesktopAppearance {
     Q_OBJECT
 public:
@@ -20,13 +21,14 @@ public:
     std::optional<ColorScheme> colorScheme() const override;
     bool reduceMotion() const override { return m_reduceMotion; }
 
-    // Whether the portal answered at start.
+    // Whether the portal has answered a read.
     bool portalAvailable() const { return m_portalAvailable; }
 
 private slots:
     void onSettingChanged(const QDBusMessage &message);
 
 private:
+    void read(const QString &nameSpace, const QString &key);
     bool apply(const QString &nameSpace, const QString &key, const QVariant &value);
 
     QDBusConnection m_bus;

@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <map>
 #include <mutex>
 
@@ -20,8 +21,8 @@ using zq::platform::PortalDesktopAppearance;
 
 namespace {
 
-// A settings portal of our own on the private bus, served from its own thread so that the code under
-// test can make blocking calls to it from the main thread.
+// A settings portal of our own on the private bus, served from its own thread, that may take its time
+// to answer.
 class FakeSettingsPortal : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Settings")
@@ -35,6 +36,7 @@ public:
 public slots:
     QDBusVariant Read(const QString &nameSpace, const QString &key, const QDBusMessage &message)
     {
+        QThread::msleep(m_answerDelayMs);
         std::lock_guard lock(m_mutex);
         const auto found = m_values.find(nameSpace + QLatin1Char('/') + key);
         if (found == m_values.end()) {
@@ -50,6 +52,7 @@ public slots:
 
 public:
     QString m_connectionName;
+    std::atomic<unsigned long> m_answerDelayMs = 0;
 
 private:
     std::mutex m_mutex;
@@ -114,6 +117,12 @@ struct PortalDesktopAppearanceTest : testing::Test {
     QDBusConnection client() { return QDBusConnection::connectToBus(bus.address(), QStringLiteral("client")); }
 };
 
+// Long enough for reads sent at construction to have been answered (or refused) on the private bus.
+void letReadsAnswer()
+{
+    QTest::qWait(300);
+}
+
 const QString kAppearance = QStringLiteral("org.freedesktop.appearance");
 const QString kScheme = QStringLiteral("color-scheme");
 const QString kGnome = QStringLiteral("org.gnome.desktop.interface");
@@ -127,9 +136,12 @@ TEST_F(PortalDesktopAppearanceTest, WithoutAPortalTheStartPaletteDecidesAtOnce)
     timer.start();
     PortalDesktopAppearance desktop(client(), ColorScheme::dark);
     EXPECT_LT(timer.elapsed(), 500);
+    QSignalSpy changed(&desktop, &zq::platform::DesktopAppearance::changed);
+    letReadsAnswer();
     EXPECT_FALSE(desktop.portalAvailable());
     EXPECT_EQ(desktop.colorScheme(), ColorScheme::dark);
     EXPECT_FALSE(desktop.reduceMotion());
+    EXPECT_EQ(changed.count(), 0);
 }
 
 TEST_F(PortalDesktopAppearanceTest, NoBusAtAllIsNoPortal)
@@ -141,7 +153,16 @@ TEST_F(PortalDesktopAppearanceTest, NoBusAtAllIsNoPortal)
 TEST_F(PortalDesktopAppearanceTest, ReadsThePortalAtStartAndFollowsItsChanges)
 {
     startPortal({{{kAppearance, kScheme}, QVariant::fromValue(uint(1))}, {{kGnome, kAnimations}, QVariant(false)}});
+    // A portal slow to answer (still starting with the session) holds nothing up: the palette decides
+    // until its answers come as changes.
+    portal->m_answerDelayMs = 400;
+    QElapsedTimer timer;
+    timer.start();
     PortalDesktopAppearance desktop(client(), ColorScheme::light);
+    EXPECT_LT(timer.elapsed(), 200);
+    EXPECT_EQ(desktop.colorScheme(), ColorScheme::light);
+    QSignalSpy answered(&desktop, &zq::platform::DesktopAppearance::changed);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answered.count() == 2; }, 5000));
     EXPECT_TRUE(desktop.portalAvailable());
     EXPECT_EQ(desktop.colorScheme(), ColorScheme::dark);
     EXPECT_TRUE(desktop.reduceMotion());
@@ -167,6 +188,8 @@ TEST_F(PortalDesktopAppearanceTest, APortalWithoutTheKeysLeavesTheDefaults)
 {
     startPortal({});
     PortalDesktopAppearance desktop(client(), ColorScheme::dark);
+    letReadsAnswer();
+    EXPECT_FALSE(desktop.portalAvailable());
     EXPECT_EQ(desktop.colorScheme(), ColorScheme::dark);
     EXPECT_FALSE(desktop.reduceMotion());
 }
