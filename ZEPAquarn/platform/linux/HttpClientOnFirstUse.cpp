@@ -1,5 +1,7 @@
 #include "platform/linux/HttpClientOnFirstUse.h"
 
+#include "platform/linux/HttpCalls.h"
+
 #include "platform/SharedLibrary.h"
 #include "runtime/Log.h"
 
@@ -91,45 +93,6 @@ rt::Result<ModuleEntry> openModule(QByteArrayView image)
 
 } // namespace
 
-// The calls running now, and whether the application still lets new ones start.
-struct HttpClientOnFirstUse::Calls {
-    // How long a quit waits for stopped calls to end: an aborted reply ends in milliseconds, and
-    // opening the module takes a few.
-    static constexpr std::chrono::seconds kQuitWait{2};
-
-    std::mutex mutex;
-    std::condition_variable ended;
-    std::stop_source quitting;
-    int running = 0;
-
-    bool begin()
-    {
-        std::lock_guard lock(mutex);
-        if (quitting.stop_requested())
-            return false;
-        ++running;
-        return true;
-    }
-    void end()
-    {
-        std::lock_guard lock(mutex);
-        --running;
-        ended.notify_all();
-    }
-    // Counts one call as running while it lives.
-    struct Running {
-        Calls &calls;
-        ~Running() { calls.end(); }
-    };
-
-    void stopAll()
-    {
-        std::unique_lock lock(mutex);
-        quitting.request_stop();
-        ended.wait_for(lock, kQuitWait, [this] { return running == 0; });
-    }
-};
-
 HttpClientOnFirstUse::HttpClientOnFirstUse(QByteArrayView moduleImage)
     : HttpClientOnFirstUse([moduleImage]() -> rt::Result<std::unique_ptr<HttpClient>> {
           auto entry = openModule(moduleImage);
@@ -142,7 +105,7 @@ HttpClientOnFirstUse::HttpClientOnFirstUse(QByteArrayView moduleImage)
       })
 {}
 
-HttpClientOnFirstUse::HttpClientOnFirstUse(Make make) : m_make(std::move(make)), m_calls(std::make_shared<Calls>())
+HttpClientOnFirstUse::HttpClientOnFirstUse(Make make) : m_make(std::move(make)), m_calls(std::make_shared<HttpCalls>())
 {
     if (auto *application = QCoreApplication::instance()) {
         QObject::connect(application, &QCoreApplication::aboutToQuit, &m_context,
@@ -168,11 +131,11 @@ const HttpClient *HttpClientOnFirstUse::client() const
 
 HttpOutcome HttpClientOnFirstUse::perform(const HttpRequest &request, std::stop_token stop) const
 {
-    const std::shared_ptr<Calls> calls = m_calls;
+    const std::shared_ptr<HttpCalls> calls = m_calls;
     if (!calls->begin())
         return transportFailure(QStringLiteral("The application is quitting"));
     // Counted from before the client is made: a quit that comes while the module opens waits for it.
-    const Calls::Running running{*calls};
+    const HttpCalls::Running running{*calls};
     const HttpClient *real = client();
     if (!real)
         return transportFailure(m_failure);

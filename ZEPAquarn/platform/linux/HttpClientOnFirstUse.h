@@ -12,6 +12,8 @@
 
 namespace zq::platform {
 
+struct HttpCalls;
+
 // The application's HTTP client, made on the first request from a module image the executable
 // carries (the real client and Qt Network live in that module), so that a launch does not load Qt
 // Network. The image is opened from memory; a module that cannot be opened makes every request a
@@ -39,8 +41,7 @@ private:
     mutable std::once_flag m_once;
     mutable std::unique_ptr<HttpClient> m_client;
     mutable QString m_failure;
-    struct Calls;
-    std::shared_ptr<Calls> m_calls;
+    std::shared_ptr<HttpCalls> m_calls;
     QObject m_context; // receives the application's aboutToQuit
 };
 

@@ -1,5 +1,7 @@
 #include "platform/linux/QtHttpClient.h"
 
+#include "platform/linux/HttpCalls.h"
+
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QFile>
@@ -96,45 +98,7 @@ HttpOutcome transportFailure(QString description)
 
 } // namespace
 
-// The calls running now, and whether the application still lets new ones start.
-struct QtHttpClient::Calls {
-    // How long a quit waits for stopped calls to end: an aborted reply ends in milliseconds.
-    static constexpr std::chrono::seconds kQuitWait{2};
-
-    std::mutex mutex;
-    std::condition_variable ended;
-    std::stop_source quitting;
-    int running = 0;
-
-    bool begin()
-    {
-        std::lock_guard lock(mutex);
-        if (quitting.stop_requested())
-            return false;
-        ++running;
-        return true;
-    }
-    void end()
-    {
-        std::lock_guard lock(mutex);
-        --running;
-        ended.notify_all();
-    }
-    // Counts one call as running while it lives.
-    struct Running {
-        Calls &calls;
-        ~Running() { calls.end(); }
-    };
-
-    void stopAll()
-    {
-        std::unique_lock lock(mutex);
-        quitting.request_stop();
-        ended.wait_for(lock, kQuitWait, [this] { return running == 0; });
-    }
-};
-
-QtHttpClient::QtHttpClient() : m_calls(std::make_shared<Calls>())
+QtHttpClient::QtHttpClient() : m_calls(std::make_shared<HttpCalls>())
 {
     if (auto *application = QCoreApplication::instance()) {
         // Made on a worker thread (by the first request), it still hears the quit on the main thread.
@@ -152,8 +116,8 @@ HttpOutcome QtHttpClient::perform(const HttpRequest &request, std::stop_token st
         return transportFailure(QStringLiteral("Operation canceled"));
     if (!m_calls->begin())
         return transportFailure(QStringLiteral("The application is quitting"));
-    const std::shared_ptr<Calls> calls = m_calls;
-    const Calls::Running running{*calls};
+    const std::shared_ptr<HttpCalls> calls = m_calls;
+    const HttpCalls::Running running{*calls};
 
     std::unique_ptr<QHttpMultiPart> multiPart;
     if (request.form) {

@@ -8,6 +8,8 @@
 
 namespace zq::platform {
 
+struct HttpCalls;
+
 // HTTP and HTTPS through Qt Network. Each call runs a private event loop, so it also works on a
 // thread that has none; a stop from another thread reaches the reply through that loop. Nothing
 // is answered from a cache, and an upload's file is never sent twice.
@@ -23,8 +25,7 @@ public:
     HttpOutcome perform(const HttpRequest &request, std::stop_token stop) const override;
 
 private:
-    struct Calls;
-    std::shared_ptr<Calls> m_calls;
+    std::shared_ptr<HttpCalls> m_calls;
     QObject m_context; // receives the application's aboutToQuit
 };
 
