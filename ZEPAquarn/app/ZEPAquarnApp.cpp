@@ -194,6 +194,9 @@ void ZEPAquarnApp::showTrayIcon()
     const auto followScheme = [this] { m_menuBarExtra->setColorScheme(m_appearance->colorScheme()); };
     followScheme();
     connect(m_appearance.get(), &AppearanceService::changed, m_menuBarExtra.get(), followScheme);
+    // The icon first; the popup behind it is made just after, before the loop can deliver a click.
+    if (m_menuBarExtra->isAvailable())
+        m_menuBarExtra->show();
     // The panel is made when it first opens; its host is in the popup from the start.
     m_menuPanelHost = new QWidget;
     auto *hostColumn = new QVBoxLayout(m_menuPanelHost);
@@ -205,8 +208,6 @@ void ZEPAquarnApp::showTrayIcon()
         m_menuPanel->refresh();
     });
     m_menuBarExtra->panel()->installEventFilter(this);
-    if (m_menuBarExtra->isAvailable())
-        m_menuBarExtra->show();
 }
 
 void ZEPAquarnApp::finishScenes()

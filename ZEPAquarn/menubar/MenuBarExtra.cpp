@@ -110,8 +110,23 @@ QWidget *firstControl(QWidget &window)
 } // namespace
 
 MenuBarExtra::MenuBarExtra(Commands commands, QObject *parent)
-    : QObject(parent), m_commands(std::move(commands)), m_tray(new QSystemTrayIcon(this)), m_popup(new MenuPopup)
+    : QObject(parent), m_commands(std::move(commands)), m_tray(new QSystemTrayIcon(this))
 {
+    m_tray->setToolTip(QStringLiteral("ZEPA QUARN"));
+    refreshIcon();
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            openPanel();
+    });
+}
+
+// The popup and the context menu are the launch's first widgets and take a millisecond to make: they
+// come after the icon, which needs neither to show.
+QWidget *MenuBarExtra::popup()
+{
+    if (m_popup)
+        return m_popup;
+    m_popup = new MenuPopup;
     // A right click, or a tray host that only shows menus, reaches the same panel and commands.
     auto *menu = new QMenu;
     menu->setParent(m_popup, menu->windowFlags());
@@ -140,12 +155,7 @@ MenuBarExtra::MenuBarExtra(Commands commands, QObject *parent)
         checkAction->setEnabled(!(m_commands.isCheckingForUpdates && m_commands.isCheckingForUpdates()));
     });
     m_tray->setContextMenu(menu);
-    m_tray->setToolTip(QStringLiteral("ZEPA QUARN"));
-    refreshIcon();
-    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
-            openPanel();
-    });
+    return m_popup;
 }
 
 MenuBarExtra::~MenuBarExtra()
@@ -161,11 +171,12 @@ bool MenuBarExtra::isAvailable() const
 void MenuBarExtra::show()
 {
     m_tray->show();
+    popup();
 }
 
 void MenuBarExtra::setPanel(QWidget *content, std::function<void()> onOpen)
 {
-    content->setParent(m_popup);
+    content->setParent(popup());
     m_popup->layout()->addWidget(content);
     m_onOpen = std::move(onOpen);
 }
@@ -233,12 +244,13 @@ QRect MenuBarExtra::popupGeometry(QSize size, QRect anchor, QPoint pointer, QRec
 
 void MenuBarExtra::releaseHiddenPanel()
 {
-    static_cast<MenuPopup *>(m_popup)->giveBackWindow();
+    if (m_popup)
+        static_cast<MenuPopup *>(m_popup)->giveBackWindow();
 }
 
 void MenuBarExtra::openPanel()
 {
-    auto *popup = static_cast<MenuPopup *>(m_popup);
+    auto *popup = static_cast<MenuPopup *>(this->popup());
     popup->setCompositing(compositorRunning().value_or(false));
     if (m_onOpen)
         m_onOpen();

@@ -49,7 +49,7 @@ public:
 
     // Opens the panel (what a click on the icon does) with the keyboard at its first control.
     void openPanel();
-    QWidget *panel() const { return m_popup; }
+    QWidget *panel() { return popup(); }
     // While the panel is hidden, lets go of its window and what it drew; the next open builds them
     // anew in the same place. Nothing while it is shown.
     void releaseHiddenPanel();
@@ -63,10 +63,12 @@ public:
 
 private:
     void refreshIcon();
+    QWidget *popup();
 
     Commands m_commands;
     QSystemTrayIcon *m_tray;
-    QWidget *m_popup;
+    // Made on first use (see popup()).
+    QWidget *m_popup = nullptr;
     std::function<void()> m_onOpen;
     bool m_tapRunning = true;
     bool m_triggerSeen = true;
