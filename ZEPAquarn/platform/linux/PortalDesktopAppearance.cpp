@@ -36,13 +36,19 @@ PortalDesktopAppearance::PortalDesktopAppearance(QDBusConnection bus, ColorSchem
 {
     if (!m_bus.isConnected())
         return;
-    if (!m_bus.connect(kService, kPath, kInterface, QStringLiteral("SettingChanged"), this,
-                       SLOT(onSettingChanged(QDBusMessage))))
-        qCWarning(lcWindow) << "appearance: cannot follow the settings portal:" << m_bus.lastError().message();
     // The launch does not wait for the portal (it may still be starting with the session): until it
-    // answers the palette decides, and its answer comes as a change.
-    read(kAppearanceNamespace, kColorSchemeKey);
-    read(kGnomeInterfaceNamespace, kEnableAnimationsKey);
+    // answers the palette decides, and its answer comes as a change. Subscribing waits for the bus, so
+    // that too is left to the loop, after what the launch shows first.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (!m_bus.connect(kService, kPath, kInterface, QStringLiteral("SettingChanged"), this,
+                               SLOT(onSettingChanged(QDBusMessage))))
+                qCWarning(lcWindow) << "appearance: cannot follow the settings portal:" << m_bus.lastError().message();
+            read(kAppearanceNamespace, kColorSchemeKey);
+            read(kGnomeInterfaceNamespace, kEnableAnimationsKey);
+        },
+        Qt::QueuedConnection);
 }
 
 void PortalDesktopAppearance::read(const QString &nameSpace, const QString &key)
