@@ -5,9 +5,9 @@
 #include <QCache>
 #include <QHash>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
 #include <QSet>
-#include <QSvgRenderer>
 
 #include <algorithm>
 #include <array>
@@ -93,15 +93,21 @@ const Mapping *find(QStringView name)
     return &*found;
 }
 
-// One parsed renderer per icon file, kept for the life of the process.
-QSvgRenderer *renderer(const Mapping &mapping)
+// The icon file drawn into a square of `side` pixels; null when it cannot be read. The SVG reader is
+// a plugin, so the SVG module is opened when the first symbol is drawn, not with the process.
+QImage rendered(const Mapping &mapping, int side)
 {
-    static QHash<QString, std::shared_ptr<QSvgRenderer>> renderers;
-    const QString path = QStringLiteral(":/symbols/%1.svg").arg(QLatin1StringView(mapping.file));
-    auto &slot = renderers[path];
-    if (!slot)
-        slot = std::make_shared<QSvgRenderer>(path);
-    return slot->isValid() ? slot.get() : nullptr;
+    QImageReader reader(QStringLiteral(":/symbols/%1.svg").arg(QLatin1StringView(mapping.file)));
+    reader.setScaledSize(QSize(side, side));
+    QImage image = reader.read();
+    if (image.isNull()) {
+        static QSet<QString> reported;
+        if (!reported.contains(reader.fileName())) {
+            reported.insert(reader.fileName());
+            qCWarning(lcWindow) << "symbols: cannot draw" << reader.fileName() << "—" << reader.errorString();
+        }
+    }
+    return image;
 }
 
 void reportUnmapped(QStringView name)
@@ -158,20 +164,21 @@ QPixmap SymbolCatalogue::pixmap(QStringView name, QSizeF size, const QColor &col
     QImage image(pixels.expandedTo(QSize(1, 1)), QImage::Format_ARGB32_Premultiplied);
     image.fill(Qt::transparent);
     const Mapping *mapping = find(name);
-    QSvgRenderer *svg = mapping ? renderer(*mapping) : nullptr;
-    if (!svg) {
+    const QRectF square = squareIn(QRectF(QPointF(0, 0), QSizeF(pixels)));
+    const QImage symbol =
+        mapping ? rendered(*mapping, std::max(1, static_cast<int>(std::lround(square.width())))) : QImage();
+    if (!mapping) {
         reportUnmapped(name);
-    } else {
+    } else if (!symbol.isNull()) {
         // The icons draw in one colour; tint by keeping their coverage and replacing the colour.
         QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing);
-        svg->render(&painter, squareIn(QRectF(QPointF(0, 0), QSizeF(pixels))));
+        painter.drawImage(square.topLeft(), symbol);
         painter.setCompositionMode(QPainter::CompositionMode_SourceIn);
         painter.fillRect(image.rect(), color);
     }
     QPixmap result = QPixmap::fromImage(std::move(image));
     result.setDevicePixelRatio(ratio);
-    if (svg)
+    if (!symbol.isNull())
         tinted.insert(key, new QPixmap(result));
     return result;
 }
