@@ -50,7 +50,9 @@ public:
     static constexpr int kTriggerQtKey = Qt::Key_F8;
     static QString triggerStorageValue();
 
-    explicit E2EEnvironment(Microphone microphone = Microphone::Live);
+    // A live microphone writes its audio in blocks of `microphoneBlock` (see PipeFeeder).
+    explicit E2EEnvironment(Microphone microphone = Microphone::Live,
+                            std::chrono::milliseconds microphoneBlock = std::chrono::milliseconds(100));
     ~E2EEnvironment();
     E2EEnvironment(const E2EEnvironment &) = delete;
     E2EEnvironment &operator=(const E2EEnvironment &) = delete;
@@ -126,6 +128,7 @@ private:
     bool startTrayHost();
 
     const Microphone m_microphone;
+    const std::chrono::milliseconds m_microphoneBlock;
     // Declared in start order; destroyed in reverse, the application first.
     XvfbServer m_xvfb;
     QString m_display;

@@ -86,10 +86,11 @@ class PipeFeeder {
 public:
     static constexpr int kSampleRateHz = 16000;
     static constexpr int kBlockSamples = kSampleRateHz / 10;
+    static constexpr int16_t kDefaultNoiseAmplitude = 8;
 
     // Writes a block of `block` every `block` (0.1 s unless given; 10 ms delivers as steadily as a
     // live microphone's fragments).
-    explicit PipeFeeder(QString fifoPath, int16_t noiseAmplitude = 8,
+    explicit PipeFeeder(QString fifoPath, int16_t noiseAmplitude = kDefaultNoiseAmplitude,
                         std::chrono::milliseconds block = std::chrono::milliseconds(100));
     ~PipeFeeder();
     PipeFeeder(const PipeFeeder &) = delete;
