@@ -337,27 +337,26 @@ void BM_TriggerToLiveCold(benchmark::State &state)
         state.SetIterationTime(*live);
         engineTakes.push_back(*live);
         rig->pauseBetweenTakes(int(engineTakes.size()));
-        const auto bare = bareCold();
-        if (!bare) {
-            state.SkipWithError("the bare client cannot read the bench microphone");
-            break;
+        // The bare clients, each after the engine's take and a pause of its own length.
+        const struct {
+            std::optional<double> (*measure)();
+            std::vector<double> &takes;
+            int pauseOffset;
+        } bareClients[] = {
+            {bareCold, bareTakes, 3}, {bareColdProving, provingTakes, 5}, {bareOpenOnConnection, openTakes, 7}};
+        bool measured = true;
+        for (const auto &client : bareClients) {
+            const auto seconds = client.measure();
+            if (!seconds) {
+                state.SkipWithError("the bare client cannot read the bench microphone");
+                measured = false;
+                break;
+            }
+            client.takes.push_back(*seconds);
+            rig->pauseBetweenTakes(int(client.takes.size()) + client.pauseOffset);
         }
-        bareTakes.push_back(*bare);
-        rig->pauseBetweenTakes(int(bareTakes.size()) + 3);
-        const auto proving = bareColdProving();
-        if (!proving) {
-            state.SkipWithError("the bare client cannot read the bench microphone");
+        if (!measured)
             break;
-        }
-        provingTakes.push_back(*proving);
-        rig->pauseBetweenTakes(int(provingTakes.size()) + 5);
-        const auto open = bareOpenOnConnection();
-        if (!open) {
-            state.SkipWithError("the bare client cannot read the bench microphone");
-            break;
-        }
-        openTakes.push_back(*open);
-        rig->pauseBetweenTakes(int(openTakes.size()) + 7);
     }
     report(state, engineTakes, bareTakes, "cold_over_bare");
     zq::bench::reportMedianAndWorst(state, provingTakes, "ms", 1000, "bare_proving_");
