@@ -9,15 +9,14 @@
 namespace zq::platform {
 
 // One take's analysis on a PocketSphinx decoder borrowed from the pool, decoded on a thread of its
-// own. The take is one utterance: while audio streams, the current hypothesis comes out as a
-// provisional result (a few times a second at most, and only when it changed); at the end of the
-// input the whole hypothesis comes out as the one final result.
+// own. While audio streams, the current hypothesis comes out as a provisional result (a few times a
+// second at most, and only when it changed). The words before each pause the decoder hears are final
+// at once and the words after it start an utterance of their own, so a release after a pause waits
+// for no search; at the end of the input the words since the last pause are the last final result.
 //
-// A fresh decoder's first utterance is often empty or wrong when the microphone's level is far from
-// what the model expects (its cepstral mean starts from a stock value). A primer of some other
-// recording can make it worse, and so can the take's own first second when the user pauses before
-// speaking. So a cold decoder keeps the take and, once it has heard all of it, decodes it again for
-// the final result; its partial results come from the first pass.
+// Each utterance starts from what earlier takes, and earlier launches, learnt of the microphone's
+// level (the decoder's channel estimate), so a fresh decoder's first take is not normalised by its
+// own first second alone.
 //
 // The context's strings are the take's vocabulary (see PocketSphinxDecoder::useVocabulary); a
 // take without a context runs on the packaged language model alone.
