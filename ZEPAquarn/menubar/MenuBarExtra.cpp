@@ -22,6 +22,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
+#include <utility>
 
 namespace zq {
 
@@ -110,8 +112,9 @@ QWidget *firstControl(QWidget &window)
     return nullptr;
 }
 
-// A little over 3:1, so that the landed pixels still make it after rounding to 8 bits.
-constexpr double kLegible = 3.2;
+// Over 3:1 by a margin: at 18 pixels no pixel of the ring is wholly covered, and the landed pixels
+// are rounded to 8 bits.
+constexpr double kLegible = 3.5;
 constexpr qreal kDimmed = 0.55;
 
 double luminance(const QColor &color)
@@ -150,8 +153,8 @@ qreal dimmedOpacity(const QColor &ink, const QColor &panel)
 }
 
 // `red` made lighter or darker, by whichever is the smaller change, until it reads on `panel` at
-// `opacity`: still a red, not a grey that loses the failure state.
-QColor legibleRed(const QColor &red, qreal opacity, const QColor &panel)
+// `opacity`: still a red, not a grey that loses the failure state. None when no red does.
+std::optional<QColor> legibleRed(const QColor &red, qreal opacity, const QColor &panel)
 {
     if (reads(red, opacity, panel))
         return red;
@@ -159,12 +162,30 @@ QColor legibleRed(const QColor &red, qreal opacity, const QColor &panel)
     float saturation = 0;
     float lightness = 0;
     red.getHslF(&hue, &saturation, &lightness);
-    for (float change = 0.02f; change < 1.0f; change += 0.02f)
-        for (const float candidate : {lightness - change, lightness + change})
+    for (int step = 1; step < 50; ++step)
+        for (const float candidate : {lightness - 0.02f * step, lightness + 0.02f * step})
             if (candidate >= 0.0f && candidate <= 1.0f &&
                 reads(QColor::fromHslF(hue, saturation, candidate), opacity, panel))
                 return QColor::fromHslF(hue, saturation, candidate).toRgb();
-    return red;
+    return std::nullopt;
+}
+
+// The red and the least opacity from `opacity` up at which it reads on `panel`; on a panel where no
+// red reads even at full opacity, the one that comes nearest.
+std::pair<QColor, qreal> legibleRedAtLeast(const QColor &red, qreal opacity, const QColor &panel)
+{
+    for (qreal at = opacity; at < 1.0; at += 0.05)
+        if (const auto found = legibleRed(red, at, panel))
+            return {*found, at};
+    if (const auto found = legibleRed(red, 1.0, panel))
+        return {*found, 1.0};
+    float hue = 0;
+    float saturation = 0;
+    float lightness = 0;
+    red.getHslF(&hue, &saturation, &lightness);
+    const QColor darkest = QColor::fromHslF(hue, saturation, 0.15f).toRgb();
+    const QColor lightest = QColor::fromHslF(hue, saturation, 0.85f).toRgb();
+    return {contrast(darkest, panel) >= contrast(lightest, panel) ? darkest : lightest, 1.0};
 }
 
 // Qt's XEmbed icon is a top-level widget of this name; it repaints when the tray places it.
@@ -180,12 +201,12 @@ MenuBarExtra::MenuBarExtra(Commands commands, platform::TrayPanel *trayPanel, QO
 {
     m_tray->setToolTip(QStringLiteral("ZEPA QUARN"));
     refreshIcon();
-    if (m_trayPanel)
-        connect(m_trayPanel, &platform::TrayPanel::changed, this, [this] {
-            // A new tray makes a new icon window.
-            watchIconWindow();
-            refreshIcon();
-        });
+    if (m_trayPanel) {
+        connect(m_trayPanel, &platform::TrayPanel::changed, this, &MenuBarExtra::refreshIcon);
+        // The icon window comes and goes with the tray (a new tray makes a new one): watched
+        // wherever it is.
+        QCoreApplication::instance()->installEventFilter(this);
+    }
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger)
             openPanel();
@@ -243,16 +264,7 @@ bool MenuBarExtra::isAvailable() const
 void MenuBarExtra::show()
 {
     m_tray->show();
-    watchIconWindow();
     popup();
-}
-
-void MenuBarExtra::watchIconWindow()
-{
-    // Installing again moves the filter to the front; it is never there twice.
-    for (QWidget *widget : QApplication::topLevelWidgets())
-        if (isTrayIconWindow(widget))
-            widget->installEventFilter(this);
 }
 
 bool MenuBarExtra::eventFilter(QObject *watched, QEvent *event)
@@ -349,16 +361,15 @@ RingInk MenuBarExtra::ringInk(const TrayBackdrop &backdrop, ColorScheme scheme, 
         panel = *ink.edge;
     }
     const bool onDarkPanel = luminance(panel) < 0.18;
-    const qreal opacity = dimmed ? kDimmed : 1.0;
     if (failing) {
         const QColor red = backdrop.error.value_or(
             Palette::color(Palette::danger, onDarkPanel ? ColorScheme::dark : ColorScheme::light));
-        ink.color = legibleRed(red, opacity, panel);
-    } else if (backdrop.foreground) {
-        ink.color = *backdrop.foreground;
-    } else {
-        ink.color = contrast(dark, panel) >= contrast(light, panel) ? dark : light;
+        std::tie(ink.color, ink.opacity) = legibleRedAtLeast(red, dimmed ? kDimmed : 1.0, panel);
+        return ink;
     }
+    ink.color = backdrop.foreground                               ? *backdrop.foreground
+                : contrast(dark, panel) >= contrast(light, panel) ? dark
+                                                                  : light;
     // A tray's own foreground on a panel that cannot be read keeps the usual dimming.
     ink.opacity = !dimmed ? 1.0 : backdrop.panel || !backdrop.foreground ? dimmedOpacity(ink.color, panel) : kDimmed;
     return ink;

@@ -97,7 +97,6 @@ protected:
 private:
     TrayBackdrop backdrop() const;
     void refreshIcon();
-    void watchIconWindow();
     QWidget *popup();
 
     Commands m_commands;
