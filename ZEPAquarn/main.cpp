@@ -39,6 +39,7 @@
 #include "platform/linux/X11Pasteboard.h"
 #include "platform/linux/X11SyntheticKeys.h"
 #include "platform/linux/X11TaskbarPresence.h"
+#include "platform/linux/X11TrayPanel.h"
 #include "platform/linux/XdgAutostartEntry.h"
 #include "platform/linux/appcast/AppcastUpdateFramework.h"
 #include "records/Diagnostics.h"
@@ -351,7 +352,8 @@ struct Run {
     ZEPAquarnApp *appForPill = nullptr;
 };
 
-ZEPAquarnApp::Environment applicationEnvironment(Run &run, platform::DesktopAppearance &desktopAppearance)
+ZEPAquarnApp::Environment applicationEnvironment(Run &run, platform::DesktopAppearance &desktopAppearance,
+                                                 platform::TrayPanel &trayPanel)
 {
     ZEPAquarnApp::Environment environment{
         run.application,
@@ -397,6 +399,7 @@ ZEPAquarnApp::Environment applicationEnvironment(Run &run, platform::DesktopAppe
     };
     environment.languages = run.languages;
     environment.desktopAppearance = &desktopAppearance;
+    environment.trayPanel = &trayPanel;
     environment.makeUpdater = [&run] {
         return makeUpdater(run.updateServices, run.loop, run.clocks, run.settings, run.paths, run.http);
     };
@@ -492,8 +495,10 @@ int main(int argc, char *argv[])
     platform::PortalDesktopAppearance desktopAppearance(QDBusConnection::sessionBus(),
                                                         colorSchemeOf(QApplication::palette()));
 
-    auto app =
-        std::make_unique<ZEPAquarnApp>(applicationEnvironment(run, desktopAppearance), LaunchOrder::trayIconFirst);
+    platform::X11TrayPanel trayPanel(qgetenv("DISPLAY"));
+
+    auto app = std::make_unique<ZEPAquarnApp>(applicationEnvironment(run, desktopAppearance, trayPanel),
+                                              LaunchOrder::trayIconFirst);
     run.appForPill = app.get();
     setSettingsServices(*app, run);
     app->showScenes();

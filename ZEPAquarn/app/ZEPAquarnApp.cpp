@@ -186,7 +186,7 @@ void ZEPAquarnApp::showTrayIcon()
     commands.isCheckingForUpdates = [this] { return m_updater && m_updater->isChecking(); };
     commands.openSettings = [this] { openSettings(); };
     commands.quit = [] { QApplication::quit(); };
-    m_menuBarExtra = std::make_unique<MenuBarExtra>(std::move(commands));
+    m_menuBarExtra = std::make_unique<MenuBarExtra>(std::move(commands), m_environment.trayPanel);
     // Before the controller exists the icon shows what it will: dimmed only while onboarding keeps
     // the trigger off. A trigger that then fails to start dims it as it does at any time.
     m_menuBarExtra->setTapRunning(m_controller ? m_controller->tapRunning() : !m_needsOnboarding);

@@ -32,6 +32,7 @@ class Settings;
 namespace platform {
 class DesktopAppearance;
 class Pasteboard;
+class TrayPanel;
 class UserNotifications;
 } // namespace platform
 
@@ -102,6 +103,8 @@ public:
         // What the desktop prefers for the colour scheme and motion, read before the application's
         // palette replaces the desktop's (may be null: no preference).
         platform::DesktopAppearance *desktopAppearance = nullptr;
+        // What the tray tells of its colours and panel, for the icon (may be null: nothing).
+        platform::TrayPanel *trayPanel = nullptr;
         // Hands the allocator's free memory back to the system; none: the C library's trim.
         std::function<void()> giveBackMemory = {};
     };
