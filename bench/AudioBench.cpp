@@ -100,7 +100,7 @@ void BM_LevelHistoryCopyAndRead(benchmark::State &state)
     for (auto _ : state) {
         zq::LevelHistory copy = history;
         benchmark::DoNotOptimize(copy);
-        benchmark::DoNotOptimize(copy.level(1000.7, 0.05));
+        benchmark::DoNotOptimize(copy.level(1000700ms, 50ms));
     }
 }
 BENCHMARK(BM_LevelHistoryCopyAndRead);

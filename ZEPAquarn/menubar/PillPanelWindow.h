@@ -54,7 +54,7 @@ class PillPanelWindow final : public QObject, public PillDisplay {
 public:
     struct Services {
         rt::MainLoop &loop;
-        // The clocks the audio engine stamps its levels with: the pill reads them at the same time.
+        // Not read: the pill draws on the loop's clock, as the engine stamps its levels.
         const rt::Clocks &clocks;
         // "pillAnimation" is read when the window is made and whenever it changes.
         rt::Settings &settings;
