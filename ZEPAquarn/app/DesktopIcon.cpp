@@ -10,7 +10,6 @@
 #include <QUrl>
 
 #include <cerrno>
-#include <optional>
 
 namespace zq {
 
@@ -53,22 +52,17 @@ QString DesktopIcon::notificationIcon() const
 
 rt::Result<void> DesktopIcon::install(const QIcon &icon) const
 {
-    std::optional<rt::Error> firstFailure;
     for (int size : kAppIconSizes) {
         const QString path = filePath(size);
         const QByteArray png = pngOf(icon, size);
         if (const auto current = rt::readOwnFile(path, kMostIconBytes); current && current.value() == png)
             continue;
-        rt::Result<void> written =
-            QDir().mkpath(QFileInfo(path).path())
-                ? rt::writeFileAtomically(path, png)
-                : rt::makeError(QStringLiteral("The folder of %1 could not be created.").arg(path),
-                                QStringLiteral("posix"), EACCES);
-        if (!written && !firstFailure)
-            firstFailure = written.error();
+        if (!QDir().mkpath(QFileInfo(path).path()))
+            return rt::makeError(QStringLiteral("The folder of %1 could not be created.").arg(path),
+                                 QStringLiteral("posix"), EACCES);
+        if (auto written = rt::writeFileAtomically(path, png); !written)
+            return written;
     }
-    if (firstFailure)
-        return *firstFailure;
     return {};
 }
 

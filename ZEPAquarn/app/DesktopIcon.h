@@ -25,8 +25,8 @@ public:
     // notification server opens a file; not every one looks a name up in the user's own themes.
     QString notificationIcon() const;
 
-    // Writes the icon at each of kAppIconSizes, leaving alone the files that already hold it. A
-    // failure names the first file that could not be written; the others are still written.
+    // Writes the icon at each of kAppIconSizes, leaving alone the files that already hold it; stops
+    // at the first file that cannot be written, and names it.
     rt::Result<void> install(const QIcon &icon) const;
 
 private:

@@ -2,24 +2,18 @@
 // X server) and the one it finds by name, as the worn colorway changes.
 
 #include "app/DesktopIcon.h"
-#include "app/ZEPAquarnApp.h"
 #include "menubar/brand/AppIcon.h"
-#include "pipeline/DictationController.h"
-#include "support/FakeDictationServices.h"
 #include "support/FakePermissionProbe.h"
-#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
+#include "support/WindowTestSupport.h"
 #include "window/AppWindowView.h"
 #include "window/OnboardingView.h"
 
-#include <QApplication>
 #include <QImage>
-#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
-#include <map>
-#include <memory>
+#include <sys/stat.h>
 
 // X11 last: its macros clash with Qt's names.
 #include <X11/Xatom.h>
@@ -29,100 +23,80 @@ using zq::Colorway;
 
 namespace {
 
-// The images of a window's _NET_WM_ICON by width, as another client reads them.
-std::map<int, QImage> windowIcons(const QWidget &window)
+// Whether the window's _NET_WM_ICON, as another client reads it, holds the colorway's icon at 16 and
+// 256 pixels.
+bool wearsIcon(const QWidget &window, Colorway colorway)
 {
-    std::map<int, QImage> icons;
     Display *display = XOpenDisplay(zq::test::sharedDisplay().toLocal8Bit().constData());
     if (!display)
-        return icons;
-    const Atom property = XInternAtom(display, "_NET_WM_ICON", False);
+        return false;
     Atom type = 0;
     int format = 0;
     unsigned long count = 0, remaining = 0;
     unsigned char *data = nullptr;
-    if (XGetWindowProperty(display, Window(window.winId()), property, 0, 1 << 22, False, XA_CARDINAL, &type, &format,
-                           &count, &remaining, &data) == Success &&
-        data && format == 32) {
-        // 32-bit items arrive as longs: width, height, then ARGB pixels row by row, per image.
-        const auto *items = reinterpret_cast<const unsigned long *>(data);
-        for (unsigned long at = 0; at + 2 <= count;) {
-            const int width = int(items[at]), height = int(items[at + 1]);
-            at += 2;
-            if (width <= 0 || height <= 0 ||
-                at + static_cast<unsigned long>(width) * static_cast<unsigned long>(height) > count)
-                break;
-            QImage image(width, height, QImage::Format_ARGB32);
-            for (int y = 0; y < height; ++y)
-                for (int x = 0; x < width; ++x)
-                    image.setPixel(x, y, uint(items[at++] & 0xFFFFFFFFu));
-            icons[width] = image;
-        }
+    XGetWindowProperty(display, Window(window.winId()), XInternAtom(display, "_NET_WM_ICON", False), 0, 1 << 22, False,
+                       XA_CARDINAL, &type, &format, &count, &remaining, &data);
+    // 32-bit items arrive as longs: width, height, then ARGB pixels row by row, per image.
+    const auto *items = reinterpret_cast<const unsigned long *>(data);
+    int found = 0;
+    for (unsigned long at = 0; data && format == 32 && at + 2 <= count;) {
+        const unsigned long width = items[at], height = items[at + 1];
+        at += 2;
+        if (width * height > count - at)
+            break;
+        QImage image(int(width), int(height), QImage::Format_ARGB32);
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                image.setPixel(x, y, uint(items[at++] & 0xFFFFFFFFu));
+        if ((width == 16 || width == 256) &&
+            image == zq::appIconImage(colorway, int(width)).convertToFormat(QImage::Format_ARGB32))
+            ++found;
     }
     if (data)
         XFree(data);
     XCloseDisplay(display);
-    return icons;
-}
-
-// Whether the window's icon is the colorway's at 16 and at 256 pixels.
-bool wearsIcon(const QWidget &window, Colorway colorway)
-{
-    const std::map<int, QImage> icons = windowIcons(window);
-    for (int size : {16, 256}) {
-        const auto found = icons.find(size);
-        if (found == icons.end() ||
-            found->second != zq::appIconImage(colorway, size).convertToFormat(QImage::Format_ARGB32))
-            return false;
-    }
-    return true;
+    return found == 2;
 }
 
 } // namespace
 
-TEST(AppIconIntegrationTest, TheWindowsAndTheDesktopsIconFollowTheWornColorway)
+class AppIconIntegrationTest : public zq::test::WindowAppFixture {};
+
+TEST_F(AppIconIntegrationTest, TheWindowsAndTheDesktopsIconFollowTheWornColorway)
 {
     ZQ_REQUIRE_SERVICE(!zq::test::sharedDisplay().isEmpty(), zq::test::sharedDisplayError());
-    zq::test::FakeDictationServices services{{.makeController = false}};
     zq::test::FakePermissionProbe probe;
     services.settings.setValue("onboarded", false);
     services.settings.setValue("depthUnlocked", QList<qint64>{1, 2, 3});
     services.settings.setValue("depthSelection", QStringLiteral("agentTeal"));
-    QTemporaryDir data;
-
-    zq::ZEPAquarnApp::Environment environment{
-        *qobject_cast<QApplication *>(QCoreApplication::instance()),
-        services.loop,
-        services.settings,
-        {},
-        [&services] {
-            services.makeController();
-            return std::move(services.controller);
-        },
-        {},
-    };
-    environment.permissionProbe = [&probe]() -> zq::platform::PermissionProbe & { return probe; };
-    environment.desktopIconsFolder = data.filePath(QStringLiteral("icons"));
-    auto app = std::make_unique<zq::ZEPAquarnApp>(std::move(environment));
+    zq::ZEPAquarnApp::Environment with = environment();
+    with.permissionProbe = [&probe]() -> zq::platform::PermissionProbe & { return probe; };
+    with.desktopIconsFolder = config.filePath(QStringLiteral("icons"));
+    makeApp(std::move(with));
     app->showScenes();
     app->openMainWindow();
     ASSERT_NE(app->onboardingWindow(), nullptr);
-    ASSERT_NE(app->mainWindow(), nullptr);
     const QWidget &welcome = *app->onboardingWindow();
     const QWidget &main = *app->mainWindow();
-
-    EXPECT_TRUE(zq::test::processEventsUntil([&] { return wearsIcon(main, Colorway::agentTeal); }))
-        << "the main window, as it maps";
-    EXPECT_TRUE(zq::test::processEventsUntil([&] { return wearsIcon(welcome, Colorway::agentTeal); }))
-        << "the Welcome window, as it maps";
+    EXPECT_TRUE(settle([&] { return wearsIcon(main, Colorway::agentTeal); })) << "the main window, as it maps";
+    EXPECT_TRUE(settle([&] { return wearsIcon(welcome, Colorway::agentTeal); })) << "the Welcome window too";
 
     app->delegate().depth().setSelection(Colorway::signalPurple);
-    EXPECT_TRUE(zq::test::processEventsUntil([&] { return wearsIcon(main, Colorway::signalPurple); }));
-    EXPECT_TRUE(zq::test::processEventsUntil([&] { return wearsIcon(welcome, Colorway::signalPurple); }));
+    EXPECT_TRUE(settle([&] { return wearsIcon(main, Colorway::signalPurple); }));
+    EXPECT_TRUE(settle([&] { return wearsIcon(welcome, Colorway::signalPurple); }));
 
-    services.loop.runUntilIdle();
-    const zq::DesktopIcon desktop(data.filePath(QStringLiteral("icons")));
-    EXPECT_EQ(QImage(desktop.filePath(256)).convertToFormat(QImage::Format_ARGB32_Premultiplied),
+    // The icon the desktop finds by name follows; wearing it again leaves the files alone.
+    const QString desktopIcon = zq::DesktopIcon(config.filePath(QStringLiteral("icons"))).filePath(256);
+    EXPECT_EQ(QImage(desktopIcon).convertToFormat(QImage::Format_ARGB32_Premultiplied),
               zq::appIconImage(Colorway::signalPurple, 256));
-    app.reset();
+    const auto inode = [&desktopIcon] {
+        struct stat info {};
+        return ::stat(QFile::encodeName(desktopIcon).constData(), &info) == 0 ? info.st_ino : 0;
+    };
+    const ino_t written = inode();
+    app->applyWearColorway(Colorway::signalPurple);
+    services.loop.runUntilIdle();
+    EXPECT_EQ(inode(), written);
+    EXPECT_TRUE(zq::platform::XdgAutostartEntry::entryText(QStringLiteral("/bin/zq"))
+                    .contains(QStringLiteral("\nIcon=%1\n").arg(zq::DesktopIcon::name).toUtf8()));
 }
