@@ -1,4 +1,5 @@
 #include "app/AppearanceService.h"
+#include "app/DesktopIcon.h"
 #include "app/LazyUpdateUserDriver.h"
 #include "app/X11Session.h"
 #include "app/ZEPAquarnApp.h"
@@ -121,6 +122,12 @@ LanguageCatalogue languageCatalogue(const std::vector<platform::InstalledSpeechM
     return LanguageCatalogue(codes);
 }
 
+// What every notice shows as the application's icon: the one the application writes for the desktop.
+QString notificationIcon()
+{
+    return DesktopIcon(DesktopIcon::defaultIconsFolder()).notificationIcon();
+}
+
 // The real back-ends behind the controller, made when the application creates its controller and
 // kept until after it is gone.
 struct LinuxServices {
@@ -172,7 +179,7 @@ struct LinuxServices {
     GatedEventTap triggerSource;
     platform::LinuxPermissionProbe permissionProbe;
     platform::DesktopMicrophonePermission microphone;
-    platform::FreedesktopNotifications notifications;
+    platform::FreedesktopNotifications notifications{QDBusConnection::sessionBus(), notificationIcon()};
     platform::AtspiAnnouncer announcer;
     Keychain keychain;
     TranscriptCleanup cleanup;
@@ -250,7 +257,7 @@ std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLo
 // is gone; and the executable to start once this process has let go of everything.
 struct UpdateServices {
     LazyUpdateUserDriver dialogs{[] { return std::make_unique<UpdaterDialogs>(QStringLiteral(ZQ_VERSION)); }};
-    platform::FreedesktopNotifications notifications;
+    platform::FreedesktopNotifications notifications{QDBusConnection::sessionBus(), notificationIcon()};
     QString relaunchExecutable;
 };
 
@@ -400,6 +407,7 @@ ZEPAquarnApp::Environment applicationEnvironment(Run &run, platform::DesktopAppe
     environment.languages = run.languages;
     environment.desktopAppearance = &desktopAppearance;
     environment.trayPanel = &trayPanel;
+    environment.desktopIconsFolder = DesktopIcon::defaultIconsFolder();
     environment.makeUpdater = [&run] {
         return makeUpdater(run.updateServices, run.loop, run.clocks, run.settings, run.paths, run.http);
     };
@@ -465,7 +473,7 @@ int main(int argc, char *argv[])
     // Released before a relaunch, so the new executable can take it.
     std::optional<rt::SingleInstance> instance;
     instance.emplace(paths.lockFiles());
-    platform::FreedesktopNotifications startupNotices;
+    platform::FreedesktopNotifications startupNotices(QDBusConnection::sessionBus(), notificationIcon());
     if (!lockInstance(*instance, startupNotices))
         return 0;
 

@@ -107,6 +107,8 @@ public:
         platform::TrayPanel *trayPanel = nullptr;
         // Hands the allocator's free memory back to the system; none: the C library's trim.
         std::function<void()> giveBackMemory = {};
+        // Where the worn icon is written for the desktop to find by name (DesktopIcon); empty: nowhere.
+        QString desktopIconsFolder = {};
     };
 
     explicit ZEPAquarnApp(Environment environment, LaunchOrder order = LaunchOrder::allAtOnce,
@@ -230,6 +232,7 @@ private:
     rt::WorkItem m_closedWindowRelease;
     rt::WorkItem m_finishedTakeTrim;
     rt::WorkItem m_hiddenPanelRelease;
+    rt::WorkItem m_desktopIconInstall;
     // How the user left a window that was let go, for the one built when it opens again.
     std::optional<AppWindowKept> m_releasedWindow;
     std::unique_ptr<SettingsShortcut> m_settingsShortcut;
