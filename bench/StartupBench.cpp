@@ -9,11 +9,12 @@
 // The model's files are read warm (as a relaunch finds them in the page cache) and cold: before a cold
 // launch they are dropped from the page cache (pages another process maps stay; the share still
 // cached is reported). The first launch of a run has no dictionary cut in its cache folder yet and
-// is reported on its own, beside the bare program reading the whole dictionary. ZQ_BENCH_APP names another build of the
-// application to measure; ZQ_BENCH_BASELINE_APP names one (an earlier one, say) to launch between the application and
-// the bare tray program, so a change is measured against what it replaces in the same run (its icon and its model
-// ready, warm; its first launch, which makes the dictionary cut, is not counted). ZQ_BENCH_LAUNCHES sets the number of
-// launches of each (eight by default).
+// is reported on its own, beside the bare program reading the whole dictionary.
+// ZQ_BENCH_APP names another build of the application to measure;
+// ZQ_BENCH_BASELINE_APP names one (an earlier one, say) to launch between the application and the bare
+// tray program, so a change is measured against what it replaces in the same run (its icon and its
+// model ready, warm; its first launch, which makes the dictionary cut, is not counted).
+// ZQ_BENCH_LAUNCHES sets the number of launches of each (eight by default).
 #include "platform/linux/PocketSphinxDecoder.h"
 #include "support/E2EEnvironment.h"
 
