@@ -90,6 +90,11 @@ TEST(MenuBarExtraTrayTest, RingReadsOnALightAndADarkPanelInEveryStateAndAppearan
         const bool started = host.start(zq::test::sharedDisplay(), tint);
         ZQ_REQUIRE_SERVICE(started, host.errorString());
         zq::platform::X11TrayPanel trayPanel(zq::test::sharedDisplay().toLocal8Bit());
+        // The tray takes its selection before it paints its panel in (about) its tint.
+        ASSERT_TRUE(zq::test::processEventsUntil([&] {
+            const QColor bare = screenArea(kBareTray).pixelColor(0, 0);
+            return std::abs(bare.red() - qRed(tint)) < 24 && std::abs(bare.blue() - qBlue(tint)) < 24;
+        }));
         const QColor panel = screenArea(kBareTray).pixelColor(0, 0);
         for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
             SCOPED_TRACE(scheme == ColorScheme::light ? "light appearance" : "dark appearance");
