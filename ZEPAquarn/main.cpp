@@ -35,6 +35,7 @@
 #include "platform/linux/PulseOutputVolume.h"
 #include "platform/linux/RuleBasedCleanupModel.h"
 #include "platform/linux/X11EventTap.h"
+#include "platform/linux/X11FrontWindow.h"
 #include "platform/linux/X11KeySynthesizer.h"
 #include "platform/linux/X11KeyboardMap.h"
 #include "platform/linux/X11Pasteboard.h"
@@ -144,8 +145,9 @@ struct LinuxServices {
                   {}}),
           stores(DictationStores::open(paths, clocks)), cues(settings, players),
           audioDuringDictation(std::make_unique<AudioDuringDictationSystemBackend>(loop, volume, media)),
-          keySynthesizer(ownKeys), paster(pasteboard, keySynthesizer, screenLock, loop), eventTap(ownKeys),
-          triggerSource(eventTap, recordingGate), permissionProbe(hardware),
+          keySynthesizer(ownKeys),
+          paster(pasteboard, keySynthesizer, screenLock, loop, Paster::Options{&primarySelection, &frontWindow}),
+          eventTap(ownKeys), triggerSource(eventTap, recordingGate), permissionProbe(hardware),
           keychain(std::make_shared<platform::LibsecretStore>()),
           cleanup(std::make_shared<platform::RuleBasedCleanupModel>(), clocks)
     {
@@ -171,6 +173,8 @@ struct LinuxServices {
     // One list of our own synthetic keys, shared, so the tap never sees our Ctrl+V.
     std::shared_ptr<platform::X11SyntheticKeys> ownKeys = std::make_shared<platform::X11SyntheticKeys>();
     platform::X11Pasteboard pasteboard;
+    platform::X11Pasteboard primarySelection{platform::X11Pasteboard::Selection::primary};
+    platform::X11FrontWindow frontWindow;
     platform::X11KeySynthesizer keySynthesizer;
     platform::FreedesktopScreenLock screenLock;
     Paster paster;

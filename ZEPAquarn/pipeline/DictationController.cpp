@@ -2,6 +2,7 @@
 
 #include "audio/AudioEngine.h"
 #include "pipeline/HotkeyTap.h"
+#include "pipeline/Paster.h"
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/SoundCuePlayer.h"
 #include "platform/Pasteboard.h"
@@ -70,11 +71,16 @@ DictationController::DictationController(Dependencies dependencies, QObject *par
             return;
         m_cues.play(SoundCue::listening);
     });
+    m_paster.setOnNotFetched([this, alive = Alive(m_alive)] {
+        if (!alive.expired())
+            finishDelivery(PasteOutcome::notFetched);
+    });
 }
 
 DictationController::~DictationController()
 {
     m_audio.setOnTakeLive({});
+    m_paster.setOnNotFetched({});
     finishDelivery();
     m_alive.reset();
     for (auto *task : {&m_audioStartTask, &m_recoveredTranscriptionTask}) {
@@ -84,7 +90,7 @@ DictationController::~DictationController()
     cancelTranscriptionTask();
     if (m_currentStartIntent)
         m_currentStartIntent->withdraw();
-    for (auto *timer : {&m_failResetTimer, &m_doneFlashTimer, &m_thinkingWatchdog, &m_deliveryWait})
+    for (auto *timer : {&m_failResetTimer, &m_doneFlashTimer, &m_thinkingWatchdog})
         cancelTimer(*timer);
     if (m_tap)
         m_tap->stop();

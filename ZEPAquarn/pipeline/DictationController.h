@@ -118,8 +118,6 @@ public:
     // Fixed values.
     static constexpr rt::Nanos kFailReset = rt::seconds(1.8);
     static constexpr rt::Nanos kDoneFlash = rt::seconds(1.005);
-    // How long what follows a paste waits for the front window to fetch the text.
-    static constexpr rt::Nanos kDeliveryWait = rt::seconds(0.1);
     static constexpr rt::Nanos kAccidentalPress = rt::seconds(0.5);
     static constexpr rt::Nanos kFragmentDuration = rt::seconds(1.0);
     static constexpr rt::Nanos kFragmentGap = rt::seconds(3.0);
@@ -218,9 +216,17 @@ private:
     void resetToIdle(bool resetTrigger);
     void discardTakeFile();
     void doneFlashFired();
+    // How a paste ended for the controller: the text went in (or nothing more can be known), or the
+    // window in front never fetched it.
+    enum class PasteOutcome {
+        delivered,
+        notFetched,
+    };
     // Runs what follows the last paste now, if it has not run yet: every way into a new state first
     // completes the delivered take.
-    void finishDelivery();
+    void finishDelivery(PasteOutcome outcome = PasteOutcome::delivered);
+    // The paste did not insert `text`: it stays on the clipboard and in the history, and the user is told.
+    void pasteRefused(const QString &text);
 
     // Cancel and failure.
     void cancelTranscription();
@@ -293,9 +299,8 @@ private:
     bool m_tapRunning = false;
     RecoveredTranscriptionState m_recoveredTranscriptionState = RecoveredTranscriptionState::idle();
     rt::WorkItem m_thinkingWatchdog;
-    // What follows a paste, until the front window has fetched the text or the wait has passed.
-    std::function<void()> m_deliveryTail;
-    rt::WorkItem m_deliveryWait;
+    // What follows a paste, until the front window has fetched the text or the paster gave up waiting.
+    std::function<void(PasteOutcome)> m_deliveryTail;
 
     // Expires with the controller; tasks and timers check it before touching it.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);

@@ -127,7 +127,7 @@ void DictationController::failDictation(const DictationFailure &failure)
 
     m_recording = false;
     cancelTimer(m_doneFlashTimer);
-    const PillNotice notice = pillNotice(failure, backend);
+    const PillNotice notice = pillNotice(failure, backend, Paster::chordText(m_paster.lastChord()));
     setPillState(PillState::muted(notice.text()));
     if (m_notifications) {
         platform::UserNotifications *center = m_notifications;

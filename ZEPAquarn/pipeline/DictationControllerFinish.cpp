@@ -243,19 +243,19 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
         }
     }
 
-    const bool pasted = m_paster.paste(delivered);
-    if (!pasted) {
-        m_history.add(delivered);
-        record(DiagnosticEvent::pasteFallback);
-        failDictation(DictationFailure::pasteBlocked());
-        m_transcriptionTask.reset();
-        discardTakeFile();
+    if (!m_paster.paste(delivered)) {
+        pasteRefused(delivered);
         co_return;
     }
     // The front window fetches the text from this main thread: what only records the take waits until
-    // it has, so that the answer is not queued behind it. The watchdog must not fire meanwhile.
+    // it has, so that the answer is not queued behind it, and so that a text the window never fetched
+    // is told as not inserted. The watchdog must not fire meanwhile.
     cancelTimer(m_thinkingWatchdog);
-    m_deliveryTail = [this, delivered, inputLost] {
+    m_deliveryTail = [this, delivered, inputLost](PasteOutcome outcome) {
+        if (outcome == PasteOutcome::notFetched) {
+            pasteRefused(delivered);
+            return;
+        }
         m_history.add(delivered);
         record(DiagnosticEvent::pasteSucceeded);
         m_stats.commitTake(splitWords(delivered).size(), m_clocks.wallNow());
@@ -274,21 +274,28 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
         m_transcriptionTask.reset();
         discardTakeFile();
     };
+    // Otherwise the paster ends the wait: with the fetch, or through its not-fetched callback.
     const bool waits = m_paster.whenFetched([this, alive] {
         if (!alive.expired())
             finishDelivery();
     });
-    if (waits)
-        m_deliveryWait = schedule(kDeliveryWait, &DictationController::finishDelivery);
-    else
+    if (!waits)
         finishDelivery();
 }
 
-void DictationController::finishDelivery()
+void DictationController::finishDelivery(PasteOutcome outcome)
 {
-    cancelTimer(m_deliveryWait);
     if (auto tail = std::exchange(m_deliveryTail, nullptr))
-        tail();
+        tail(outcome);
+}
+
+void DictationController::pasteRefused(const QString &text)
+{
+    m_history.add(text);
+    record(DiagnosticEvent::pasteFallback);
+    failDictation(DictationFailure::pasteBlocked());
+    m_transcriptionTask.reset();
+    discardTakeFile();
 }
 
 void DictationController::armThinkingWatchdog(double capturedSeconds)

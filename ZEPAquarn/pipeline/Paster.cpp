@@ -1,25 +1,141 @@
 #include "pipeline/Paster.h"
 
-#include "platform/KeySynthesizer.h"
+#include "pipeline/TriggerKey.h"
 #include "platform/ScreenLock.h"
 #include "runtime/Log.h"
 
+#include <array>
 #include <utility>
 
 namespace zq {
 
+namespace {
+
+using platform::PasteChord;
+
+struct TerminalRow {
+    const char *windowClass; // lower case; matches the instance or the class name of WM_CLASS
+    Paster::Route route;
+};
+
+// Terminal emulators, where Control+V types a control character instead of pasting.
+constexpr Paster::Route kClipboardShortcut{PasteChord::controlShiftV, false};
+constexpr Paster::Route kPrimaryShortcut{PasteChord::shiftInsert, true};
+constexpr std::array kTerminals{
+    // Paste the primary selection with Shift+Insert, and have no default key for the clipboard.
+    TerminalRow{"xterm", kPrimaryShortcut},
+    TerminalRow{"uxterm", kPrimaryShortcut},
+    TerminalRow{"urxvt", kPrimaryShortcut},
+    TerminalRow{"rxvt", kPrimaryShortcut},
+    TerminalRow{"rxvt-unicode", kPrimaryShortcut},
+    // Paste the clipboard with Control+Shift+V.
+    TerminalRow{"gnome-terminal", kClipboardShortcut},
+    TerminalRow{"gnome-terminal-server", kClipboardShortcut},
+    TerminalRow{"kgx", kClipboardShortcut},
+    TerminalRow{"ptyxis", kClipboardShortcut},
+    TerminalRow{"mate-terminal", kClipboardShortcut},
+    TerminalRow{"xfce4-terminal", kClipboardShortcut},
+    TerminalRow{"lxterminal", kClipboardShortcut},
+    TerminalRow{"sakura", kClipboardShortcut},
+    TerminalRow{"terminator", kClipboardShortcut},
+    TerminalRow{"tilix", kClipboardShortcut},
+    TerminalRow{"guake", kClipboardShortcut},
+    TerminalRow{"tilda", kClipboardShortcut},
+    TerminalRow{"roxterm", kClipboardShortcut},
+    TerminalRow{"deepin-terminal", kClipboardShortcut},
+    TerminalRow{"konsole", kClipboardShortcut},
+    TerminalRow{"yakuake", kClipboardShortcut},
+    TerminalRow{"qterminal", kClipboardShortcut},
+    TerminalRow{"cool-retro-term", kClipboardShortcut},
+    TerminalRow{"terminology", kClipboardShortcut},
+    TerminalRow{"kitty", kClipboardShortcut},
+    TerminalRow{"alacritty", kClipboardShortcut},
+    TerminalRow{"org.wezfurlong.wezterm", kClipboardShortcut},
+    TerminalRow{"wezterm", kClipboardShortcut},
+    TerminalRow{"st", kClipboardShortcut},
+    TerminalRow{"st-256color", kClipboardShortcut},
+    TerminalRow{"foot", kClipboardShortcut},
+    TerminalRow{"footclient", kClipboardShortcut},
+    TerminalRow{"termite", kClipboardShortcut},
+    TerminalRow{"contour", kClipboardShortcut},
+    TerminalRow{"hyper", kClipboardShortcut},
+    TerminalRow{"tabby", kClipboardShortcut},
+};
+
+// The modifiers the chord itself holds: the user holding one of them changes nothing.
+std::uint64_t modifiersOf(PasteChord chord)
+{
+    switch (chord) {
+    case PasteChord::controlV:
+        return ModifierFlag::control;
+    case PasteChord::controlShiftV:
+        return ModifierFlag::control | ModifierFlag::shift;
+    case PasteChord::shiftInsert:
+        return ModifierFlag::shift;
+    }
+    return 0;
+}
+
+} // namespace
+
 Paster::Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::ScreenLock &screenLock,
                rt::MainLoop &loop)
-    : m_pasteboard(pasteboard), m_keys(keys), m_screenLock(screenLock), m_loop(loop)
+    : Paster(pasteboard, keys, screenLock, loop, Options{})
+{}
+
+Paster::Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::ScreenLock &screenLock,
+               rt::MainLoop &loop, Options options)
+    : m_pasteboard(pasteboard), m_keys(keys), m_screenLock(screenLock), m_loop(loop), m_primary(options.primary),
+      m_frontWindow(options.frontWindow)
 {
     m_pasteboard.setOnFetch(m_lifetime.guard([this] { fetched(); }));
+    if (m_primary)
+        m_primary->setOnFetch(m_lifetime.guard([this] { fetched(); }));
 }
 
 Paster::~Paster()
 {
     m_pasteboard.setOnFetch({});
+    if (m_primary)
+        m_primary->setOnFetch({});
     if (m_pending)
         m_pending->work.cancel();
+}
+
+Paster::Route Paster::routeFor(const platform::WindowClass &windowClass)
+{
+    const QString instance = windowClass.instance.toLower();
+    const QString name = windowClass.name.toLower();
+    for (const TerminalRow &row : kTerminals) {
+        const QLatin1String terminal(row.windowClass);
+        if (instance == terminal || name == terminal)
+            return row.route;
+    }
+    return {};
+}
+
+QString Paster::chordText(PasteChord chord)
+{
+    switch (chord) {
+    case PasteChord::controlV:
+        return QStringLiteral("Ctrl+V");
+    case PasteChord::controlShiftV:
+        return QStringLiteral("Ctrl+Shift+V");
+    case PasteChord::shiftInsert:
+        return QStringLiteral("Shift+Insert");
+    }
+    return {};
+}
+
+Paster::Route Paster::currentRoute()
+{
+    if (!m_frontWindow)
+        return {};
+    const Route route = routeFor(m_frontWindow->windowClass());
+    // Shift+Insert would paste whatever the primary selection holds, not the text.
+    if (route.viaPrimary && !m_primary)
+        return {};
+    return route;
 }
 
 void Paster::prepare()
@@ -35,10 +151,13 @@ void Paster::prepare()
 bool Paster::paste(const QString &text)
 {
     std::optional<Prepared> prepared = std::exchange(m_prepared, std::nullopt);
+    const Route route = currentRoute();
+    m_lastChord = route.chord;
     const bool secure = m_screenLock.isLocked();
     // The clipboard as the user had it before an earlier paste that has not been restored yet. Taking a
     // new snapshot now would capture that paste's text and lose the user's own clipboard for good.
     std::optional<Snapshot> carried;
+    std::optional<Snapshot> carriedPrimary;
     if (m_pending) {
         Pending earlier = std::move(*m_pending);
         m_pending.reset();
@@ -46,18 +165,26 @@ bool Paster::paste(const QString &text)
         if (!secure) {
             // That paste reported success: its chord goes out before its text is replaced.
             if (!earlier.chordPosted)
-                m_keys.postPasteChord();
+                m_keys.postPasteChord(earlier.route.chord);
             if (m_pasteboard.changeCount() == earlier.changeCount)
                 carried = std::move(earlier.snapshot);
+            if (route.viaPrimary && earlier.primarySnapshot && m_primary->changeCount() == earlier.primaryChangeCount)
+                carriedPrimary = std::move(earlier.primarySnapshot);
+            else
+                restorePrimary(earlier); // this paste leaves the primary selection alone
         }
     }
     if (secure) {
         m_pasteboard.setString(text);
+        // Where the user is told to paste it.
+        if (route.viaPrimary)
+            m_primary->setString(text);
         qCInfo(lcPaste) << "paste: secure input is on, the text stays on the clipboard";
         return false;
     }
 
     Pending pending;
+    pending.route = route;
     if (carried)
         pending.snapshot = std::move(*carried);
     else if (prepared && prepared->changeCount == m_pasteboard.changeCount())
@@ -66,6 +193,11 @@ bool Paster::paste(const QString &text)
         pending.snapshot = m_pasteboard.items();
     m_pasteboard.setString(text);
     pending.changeCount = m_pasteboard.changeCount();
+    if (route.viaPrimary) {
+        pending.primarySnapshot = carriedPrimary ? std::move(*carriedPrimary) : m_primary->items();
+        m_primary->setString(text);
+        pending.primaryChangeCount = m_primary->changeCount();
+    }
     pending.waitDeadline = m_loop.now() + modifierWaitLimit;
     m_pending = std::move(pending);
     waitForModifiers();
@@ -74,7 +206,7 @@ bool Paster::paste(const QString &text)
 
 void Paster::waitForModifiers()
 {
-    const bool held = m_keys.heldModifiers() != 0;
+    const bool held = (m_keys.heldModifiers() & ~modifiersOf(m_pending->route.chord)) != 0;
     if (!held || m_loop.now() >= m_pending->waitDeadline) {
         if (held)
             qCInfo(lcPaste) << "paste: modifier keys still held, posting the paste shortcut anyway";
@@ -89,19 +221,29 @@ void Paster::waitForModifiers()
 
 void Paster::postChord()
 {
-    m_pending->fetchesBeforeChord = m_pasteboard.fetchCount();
-    m_keys.postPasteChord();
+    m_pending->fetchesBeforeChord = fetchCount(*m_pending);
+    m_keys.postPasteChord(m_pending->route.chord);
     m_pending->chordPosted = true;
     // Counted from the chord, so the front window always has the full delay to fetch the text.
     m_pending->fetchDeadline = m_loop.now() + fetchWaitLimit;
     m_pending->work = m_loop.postDelayed(restoreDelay, m_lifetime.guard([this] { restoreOnceFetched(); }));
 }
 
+std::optional<qint64> Paster::fetchCount(const Pending &pending)
+{
+    std::optional<qint64> fetches = m_pasteboard.fetchCount();
+    if (pending.route.viaPrimary) {
+        if (const std::optional<qint64> primary = m_primary->fetchCount())
+            fetches = fetches.value_or(0) + *primary;
+    }
+    return fetches;
+}
+
 bool Paster::whenFetched(std::function<void()> then)
 {
     if (!m_pending)
         return false;
-    const std::optional<qint64> fetches = m_pasteboard.fetchCount();
+    const std::optional<qint64> fetches = fetchCount(*m_pending);
     if (!fetches)
         return false;
     if (m_pending->chordPosted && m_pending->fetchesBeforeChord && *fetches != *m_pending->fetchesBeforeChord)
@@ -112,8 +254,11 @@ bool Paster::whenFetched(std::function<void()> then)
 
 void Paster::fetched()
 {
-    // A fetch before the shortcut is somebody else's (a clipboard manager), not the paste's.
+    // A fetch before the shortcut is somebody else's (a clipboard manager), not the paste's; so is one of
+    // a selection this paste does not offer its text in.
     if (!m_pending || !m_pending->chordPosted || !m_pending->onFetched)
+        return;
+    if (fetchCount(*m_pending) == m_pending->fetchesBeforeChord)
         return;
     std::exchange(m_pending->onFetched, nullptr)();
 }
@@ -122,28 +267,50 @@ void Paster::restoreOnceFetched()
 {
     if (!m_pending)
         return;
-    const std::optional<qint64> fetches = m_pasteboard.fetchCount();
+    const std::optional<qint64> fetches = fetchCount(*m_pending);
     const bool unfetched = fetches && m_pending->fetchesBeforeChord && *fetches == *m_pending->fetchesBeforeChord;
     // A clipboard changed by somebody else is not restored anyway: no reason to wait.
     const bool ours = m_pasteboard.changeCount() == m_pending->changeCount;
-    if (unfetched && ours && m_loop.now() < m_pending->fetchDeadline) {
-        m_pending->work = m_loop.postDelayed(fetchPollInterval, m_lifetime.guard([this] { restoreOnceFetched(); }));
+    if (unfetched && ours) {
+        if (m_loop.now() < m_pending->fetchDeadline)
+            m_pending->work = m_loop.postDelayed(fetchPollInterval, m_lifetime.guard([this] { restoreOnceFetched(); }));
+        else
+            notFetched();
         return;
     }
     restore();
+}
+
+void Paster::notFetched()
+{
+    m_pending.reset();
+    // Putting the old contents back would lose the text: the window never took it.
+    qCInfo(lcPaste) << "paste: the window in front never fetched the text, it stays on the clipboard";
+    if (m_onNotFetched)
+        m_onNotFetched();
 }
 
 void Paster::restore()
 {
     if (!m_pending)
         return;
-    const Pending pending = std::move(*m_pending);
+    Pending pending = std::move(*m_pending);
     m_pending.reset();
-    if (m_pasteboard.changeCount() != pending.changeCount) {
+    restorePrimary(pending);
+    if (m_pasteboard.changeCount() != pending.changeCount)
         qCInfo(lcPaste) << "paste: the clipboard changed since the paste, nothing restored";
-        return;
-    }
-    m_pasteboard.writeItems(pending.snapshot);
+    else
+        m_pasteboard.writeItems(pending.snapshot);
+    // Reached without a fetch only when somebody else replaced the clipboard: nothing more will be known.
+    if (pending.onFetched)
+        pending.onFetched();
+}
+
+void Paster::restorePrimary(const Pending &pending)
+{
+    // A selection made since (the user selected text) is the newer one and stays.
+    if (pending.primarySnapshot && m_primary->changeCount() == pending.primaryChangeCount)
+        m_primary->writeItems(*pending.primarySnapshot);
 }
 
 } // namespace zq

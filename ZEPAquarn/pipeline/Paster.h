@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FrontWindow.h"
+#include "platform/KeySynthesizer.h"
 #include "platform/Pasteboard.h"
 #include "runtime/Executor.h"
 
@@ -13,21 +15,39 @@
 namespace zq {
 
 namespace platform {
-class KeySynthesizer;
 class ScreenLock;
 } // namespace platform
 
 // Inserts a finished transcript at the cursor of the window in front: puts the text on the clipboard,
 // posts the paste shortcut, and 0.6 s later puts back what the clipboard held before, unless somebody
-// else changed the clipboard meanwhile. Where the clipboard tells when it was fetched (on X11 the front
-// window asks this process for the text), the restore also waits for a fetch after the shortcut, up to
-// 5 s: a window slowed by a loaded machine would otherwise paste the previous contents instead. While secure input is
-// on (the screen is locked) the text is only left on the clipboard and the paste reports that it was blocked.
+// else changed the clipboard meanwhile. The shortcut follows the window in front (terminals paste with
+// other keys); for the terminals that paste the primary selection, the text is offered there too and the
+// primary selection is given back like the clipboard. Where the clipboard tells when it was fetched (on
+// X11 the front window asks this process for the text), the restore also waits for a fetch after the
+// shortcut, up to 5 s: a window slowed by a loaded machine would otherwise paste the previous contents
+// instead. A text that nobody fetched by then stays on the clipboard, since the window never took it, and
+// the not-fetched callback says so. While secure input is on (the screen is locked) the text is only left
+// on the clipboard and the paste reports that it was blocked.
 //
 // Main thread only. The application keeps one for the life of the process.
 class Paster {
 public:
     using Snapshot = std::vector<platform::PasteboardItem>;
+
+    // How a paste reaches a window: the shortcut, and whether it pastes the primary selection.
+    struct Route {
+        platform::PasteChord chord = platform::PasteChord::controlV;
+        bool viaPrimary = false;
+
+        friend bool operator==(const Route &, const Route &) = default;
+    };
+
+    // Services a paste can do without: with no front window every paste is Control+V; with no primary
+    // selection the terminals that paste it get Control+V too.
+    struct Options {
+        platform::Pasteboard *primary = nullptr;
+        platform::FrontWindow *frontWindow = nullptr;
+    };
 
     static constexpr rt::Nanos restoreDelay = std::chrono::milliseconds(600);
     // Modifier keys still held would turn Control+V into another shortcut: the chord waits for them to be
@@ -42,6 +62,8 @@ public:
 
     Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::ScreenLock &screenLock,
            rt::MainLoop &loop);
+    Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::ScreenLock &screenLock,
+           rt::MainLoop &loop, Options options);
     ~Paster();
     Paster(const Paster &) = delete;
     Paster &operator=(const Paster &) = delete;
@@ -59,18 +81,36 @@ public:
     // Drops the copy read ahead: the take ended without a paste.
     void forgetPrepared() { m_prepared.reset(); }
 
-    // Runs `then` on the loop once the front window has fetched the text of the current paste after its
-    // shortcut, and returns true. Returns false, leaving `then` alone, when no paste is under way, its
-    // text was already fetched, or the clipboard cannot tell. A newer paste or the restore drops it.
+    // The route for a window of `windowClass`: Control+V but for the terminal emulators of one table.
+    static Route routeFor(const platform::WindowClass &windowClass);
+    // The chord as a notice names it: "Ctrl+V", "Ctrl+Shift+V", "Shift+Insert".
+    static QString chordText(platform::PasteChord chord);
+    // The chord of the latest paste (also of one refused for secure input); Control+V before any.
+    platform::PasteChord lastChord() const { return m_lastChord; }
+
+    // Runs `then` on the loop once the current paste is through, and returns true: the front window
+    // fetched its text after the shortcut, or somebody else replaced the clipboard before any fetch (the
+    // paste's fate cannot be told then). Returns false, leaving `then` alone, when no paste is under way,
+    // its text was already fetched, or the clipboard cannot tell. A newer paste drops it, and so does a
+    // paste that nobody fetched, which reports through the not-fetched callback instead.
     bool whenFetched(std::function<void()> then);
+    // Called when the wait for a fetch ended without one while the clipboard still held the text: the
+    // window in front never asked for it. The text stays on the clipboard (and in the primary selection
+    // where it was offered there), where lastChord() pastes it. One callback at a time: a new one
+    // replaces the last.
+    void setOnNotFetched(std::function<void()> onNotFetched) { m_onNotFetched = std::move(onNotFetched); }
 
     // Whether a restore (or a paste shortcut waiting for modifiers) is still to run.
     bool hasPendingWork() const { return m_pending.has_value(); }
 
 private:
     struct Pending {
+        Route route;
         Snapshot snapshot;
         qint64 changeCount = 0;
+        // The primary selection as it was, where the route offers the text there.
+        std::optional<Snapshot> primarySnapshot;
+        qint64 primaryChangeCount = 0;
         bool chordPosted = false;
         rt::Nanos waitDeadline{0};
         std::optional<qint64> fetchesBeforeChord;
@@ -84,16 +124,25 @@ private:
         qint64 changeCount = 0;
     };
 
+    Route currentRoute();
+    // Fetches of the text so far, of the clipboard and (where the route offers it) the primary selection.
+    std::optional<qint64> fetchCount(const Pending &pending);
     void waitForModifiers();
     void postChord();
     void restoreOnceFetched();
     void restore();
+    void restorePrimary(const Pending &pending);
+    void notFetched();
     void fetched();
 
     platform::Pasteboard &m_pasteboard;
     platform::KeySynthesizer &m_keys;
     platform::ScreenLock &m_screenLock;
     rt::MainLoop &m_loop;
+    platform::Pasteboard *m_primary;
+    platform::FrontWindow *m_frontWindow;
+    platform::PasteChord m_lastChord = platform::PasteChord::controlV;
+    std::function<void()> m_onNotFetched;
     // The paste whose restore has not run yet; at most one.
     std::optional<Pending> m_pending;
     std::optional<Prepared> m_prepared;

@@ -7,7 +7,7 @@
 
 namespace zq {
 
-PillNotice pillNotice(const DictationFailure &failure, const QString &backend)
+PillNotice pillNotice(const DictationFailure &failure, const QString &backend, const QString &pasteChord)
 {
     switch (failure.kind()) {
     case DictationFailure::Kind::micPermissionUndetermined:
@@ -24,7 +24,7 @@ PillNotice pillNotice(const DictationFailure &failure, const QString &backend)
                 QStringLiteral("Nothing reached the microphone. Check the input device in the menu."), false};
     case DictationFailure::Kind::pasteBlocked:
         return {QStringLiteral("Transcript copied"),
-                QStringLiteral("The app blocked the paste. Press Ctrl+V to insert it."), true};
+                QStringLiteral("The app blocked the paste. Press %1 to insert it.").arg(pasteChord), true};
     case DictationFailure::Kind::timedOut:
         return {QStringLiteral("Transcription took too long"),
                 QStringLiteral("Your recording was kept. Check your connection, then retry the transcription."), false};

@@ -25,8 +25,10 @@ struct PillNotice {
 };
 
 // The notice for a failure. `backend` (a "backend" setting value) only matters for a transcription
-// failure, whose words are the incident's title and next step for the same error text.
-PillNotice pillNotice(const DictationFailure &failure, const QString &backend);
+// failure, whose words are the incident's title and next step for the same error text; `pasteChord`
+// only for a refused paste, whose words name the keys that paste in the window in front.
+PillNotice pillNotice(const DictationFailure &failure, const QString &backend,
+                      const QString &pasteChord = QStringLiteral("Ctrl+V"));
 
 // Posts `notice` as a new notification (never replacing an earlier one) when `granted`; nothing
 // otherwise. Uses only its arguments, so it may run on any thread the notification service calls

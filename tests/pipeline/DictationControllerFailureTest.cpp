@@ -2,6 +2,7 @@
 
 #include "pipeline/DictationController.h"
 
+#include "pipeline/Paster.h"
 #include "pipeline/PillNotice.h"
 #include "pipeline/SettingsDefaults.h"
 #include "records/IncidentPresentation.h"
@@ -146,28 +147,60 @@ TEST_F(DictationControllerFailureTest, ATranscriptionErrorKeepsTheRecordingAlsoD
     EXPECT_TRUE(controller.pillState().is(Kind::muted));
 }
 
-TEST_F(DictationControllerFailureTest, ARefusedPasteLeavesTheTextOnTheClipboardWithoutAnIncident)
+// A paste that did not insert the text: refused while the screen is locked, or never fetched by the
+// window in front (a window without a text field). Either way the text stays on the clipboard, in the
+// history, and the user is told which keys paste it there.
+struct RefusedPaste {
+    const char *name;
+    bool screenLocked;
+    platform::WindowClass front;
+    const char *notice;
+};
+
+class RefusedPasteTest : public DictationControllerFixture, public ::testing::WithParamInterface<RefusedPaste> {};
+
+TEST_P(RefusedPasteTest, LeavesTheTextOnTheClipboardWithoutAnIncident)
 {
-    rig.screenLock.setLocked(true);
+    const RefusedPaste &c = GetParam();
+    rig.screenLock.setLocked(c.screenLocked);
+    rig.pasteboard.tellFetches();
+    rig.frontWindow.setWindowClass(c.front);
     captureTake();
     rig.backends.last()->final(QStringLiteral("secret words"));
     rig.loop.runUntilIdle();
-    EXPECT_TRUE(rig.keys.pastedTexts().isEmpty());
-    EXPECT_EQ(rig.pasteboard.text(), QStringLiteral("Cleaned: secret words"));
+    EXPECT_EQ(rig.keys.chordCount(), c.screenLocked ? 0 : 1);
+    if (!c.screenLocked) {
+        EXPECT_TRUE(rig.history->items().isEmpty()) << "told before the wait for the fetch was over";
+        rig.advance(std::chrono::duration<double>(Paster::fetchWaitLimit).count());
+    }
+    rig.advance(1.0);
+    EXPECT_EQ(rig.pasteboard.text(), QStringLiteral("Cleaned: secret words")) << "the old clipboard came back";
     EXPECT_TRUE(rig.incidents->items().isEmpty());
     ASSERT_EQ(rig.history->items().size(), 1);
     EXPECT_TRUE(rig.stats->days().isEmpty());
     EXPECT_EQ(rig.count(DiagnosticEvent::pasteFallback), 1);
+    EXPECT_EQ(rig.count(DiagnosticEvent::pasteSucceeded), 0);
     EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationFailed).value(QStringLiteral("reason")),
               QStringLiteral("clipboard_fallback"));
-    EXPECT_EQ(controller.pillState().notice(),
-              QStringLiteral("Transcript copied. The app blocked the paste. Press Ctrl+V to insert it."));
+    EXPECT_EQ(controller.pillState().notice(), QString::fromUtf8(c.notice));
     ASSERT_EQ(rig.notifications.posted().size(), 1);
     EXPECT_EQ(rig.notifications.posted().front().content.interruptionLevel, Level::timeSensitive);
     EXPECT_TRUE(rig.notifications.posted().front().content.playsDefaultSound);
     EXPECT_TRUE(rig.takeFiles().isEmpty());
     EXPECT_FALSE(controller.isBusy());
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    , RefusedPasteTest,
+    ::testing::Values(RefusedPaste{"ScreenLocked",
+                                   true,
+                                   {},
+                                   "Transcript copied. The app blocked the paste. Press Ctrl+V to insert it."},
+                      RefusedPaste{"NeverFetchedByATerminal",
+                                   false,
+                                   {QStringLiteral("lxterminal"), QStringLiteral("Lxterminal")},
+                                   "Transcript copied. The app blocked the paste. Press Ctrl+Shift+V to insert it."}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(DictationControllerFailureTest, ALostMicrophoneDeliversWhatWasHeardAndSaysSo)
 {

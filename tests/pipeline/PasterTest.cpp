@@ -152,7 +152,8 @@ TEST_F(PasterTest, APasteArrivingWhileTheChordWaitsPostsItFirst)
 }
 
 // Where the clipboard tells when it is fetched, the restore waits for the front window to fetch the text
-// after the chord: never before 0.6 s, at the latest 5 s after the chord. Times are from the paste.
+// after the chord: never before 0.6 s, at the latest 5 s after the chord, when a text that nobody fetched
+// stays (the window never took it) and the paster says so. Times are from the paste.
 TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
 {
     struct Case {
@@ -160,14 +161,15 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
         std::chrono::milliseconds modifiersLetGoAt; // 0: none held; the chord follows at the next check
         std::optional<std::chrono::milliseconds> fetchAt;
         std::optional<std::chrono::milliseconds> copyAt;
-        std::chrono::milliseconds restoredAt;
+        std::chrono::milliseconds restoredAt; // or given up on
+        bool textStays;
     };
     const Case cases[] = {
-        {"fetched at once", 0ms, 10ms, std::nullopt, 600ms},
-        {"fetched late", 0ms, 1510ms, std::nullopt, 1520ms},
-        {"never fetched", 0ms, std::nullopt, std::nullopt, 5000ms},
-        {"fetched only before the chord", 90ms, 50ms, std::nullopt, 5100ms},
-        {"copied over while unfetched", 0ms, std::nullopt, 1010ms, 1020ms},
+        {"fetched at once", 0ms, 10ms, std::nullopt, 600ms, false},
+        {"fetched late", 0ms, 1510ms, std::nullopt, 1520ms, false},
+        {"never fetched", 0ms, std::nullopt, std::nullopt, 5000ms, true},
+        {"fetched only before the chord", 90ms, 50ms, std::nullopt, 5100ms, true},
+        {"copied over while unfetched", 0ms, std::nullopt, 1010ms, 1020ms, false},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -177,6 +179,8 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
         FakeKeySynthesizer keys{[&] { return pasteboard.text(); }};
         FakeScreenLock screenLock;
         Paster paster{pasteboard, keys, screenLock, loop};
+        int notFetched = 0;
+        paster.setOnNotFetched([&] { ++notFetched; });
         pasteboard.copyFromOtherApplication({kImageAndText});
         const rt::Nanos start = loop.now();
         auto advanceTo = [&](std::chrono::milliseconds at) { loop.advance(start + at - loop.now()); };
@@ -184,6 +188,8 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
         if (c.modifiersLetGoAt > 0ms)
             keys.setHeldModifiers(ModifierFlag::shift);
         ASSERT_TRUE(paster.paste(QStringLiteral("dictated")));
+        bool through = false;
+        ASSERT_TRUE(paster.whenFetched([&] { through = true; }));
         std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> events;
         if (c.modifiersLetGoAt > 0ms)
             events.emplace_back(c.modifiersLetGoAt, [&] { keys.setHeldModifiers(0); });
@@ -204,10 +210,91 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
         advanceTo(c.restoredAt);
         EXPECT_FALSE(paster.hasPendingWork()) << "not restored in time";
         EXPECT_EQ(keys.chordCount(), 1);
+        EXPECT_EQ(notFetched, c.textStays ? 1 : 0);
+        EXPECT_NE(through, c.textStays) << "the wait ends once, one way or the other";
         if (c.copyAt)
             EXPECT_EQ(pasteboard.text(), QStringLiteral("copied")) << "another copy is kept";
+        else if (c.textStays)
+            EXPECT_EQ(pasteboard.text(), QStringLiteral("dictated")) << "the unfetched text was replaced";
         else
             EXPECT_EQ(pasteboard.items(), std::vector<platform::PasteboardItem>{kImageAndText});
+    }
+}
+
+// Control+V types a control character in a terminal: the chord follows the window in front.
+TEST(PasterRouteTest, TheChordFollowsTheClassOfTheWindowInFront)
+{
+    using platform::PasteChord;
+    struct Case {
+        platform::WindowClass windowClass;
+        Paster::Route route;
+    };
+    const Case cases[] = {
+        {{QStringLiteral("xterm"), QStringLiteral("XTerm")}, {PasteChord::shiftInsert, true}},
+        {{QStringLiteral("urxvt"), QStringLiteral("URxvt")}, {PasteChord::shiftInsert, true}},
+        {{QStringLiteral("gnome-terminal-server"), QStringLiteral("Gnome-terminal")},
+         {PasteChord::controlShiftV, false}},
+        {{QStringLiteral("lxterminal"), QStringLiteral("Lxterminal")}, {PasteChord::controlShiftV, false}},
+        {{QStringLiteral("Alacritty"), QStringLiteral("Alacritty")}, {PasteChord::controlShiftV, false}},
+        {{QStringLiteral("st-256color"), QStringLiteral("st-256color")}, {PasteChord::controlShiftV, false}},
+        {{QStringLiteral("kate"), QStringLiteral("kate")}, {PasteChord::controlV, false}},
+        {{QStringLiteral("xtermish"), QStringLiteral("Xtermish")}, {PasteChord::controlV, false}},
+        {{}, {PasteChord::controlV, false}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.windowClass.name.toStdString());
+        EXPECT_EQ(Paster::routeFor(c.windowClass), c.route);
+    }
+}
+
+// xterm pastes the primary selection with Shift+Insert: the text goes there too, and the user's
+// selection comes back like the clipboard; a fetch of either is the window taking the text.
+TEST(PasterPrimaryTest, ATerminalPastingThePrimarySelectionGetsItAndTheSelectionComesBack)
+{
+    const platform::PasteboardItem selected = {{QStringLiteral("text/plain"), QByteArray("selected words")}};
+    struct Case {
+        const char *name;
+        std::function<void(FakePasteboard &clipboard, FakePasteboard &primary)> during;
+        QString primaryAfter;
+    };
+    const Case cases[] = {
+        {"fetched from the primary selection",
+         [](FakePasteboard &, FakePasteboard &primary) { primary.fetchFromOtherApplication(); },
+         QStringLiteral("selected words")},
+        {"a new selection meanwhile",
+         [](FakePasteboard &clipboard, FakePasteboard &primary) {
+             clipboard.fetchFromOtherApplication();
+             primary.copyFromOtherApplication({{{QStringLiteral("text/plain"), QByteArray("newer")}}});
+         },
+         QStringLiteral("newer")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        VirtualLoop loop;
+        FakePasteboard clipboard;
+        FakePasteboard primary;
+        clipboard.tellFetches();
+        primary.tellFetches();
+        FakeKeySynthesizer keys{[&] { return primary.text(); }};
+        FakeScreenLock screenLock;
+        zq::test::FakeFrontWindow front;
+        front.setWindowClass({QStringLiteral("xterm"), QStringLiteral("XTerm")});
+        Paster paster{clipboard, keys, screenLock, loop, {&primary, &front}};
+        clipboard.copyFromOtherApplication({kImageAndText});
+        primary.copyFromOtherApplication({selected});
+
+        ASSERT_TRUE(paster.paste(QStringLiteral("dictated")));
+        bool fetched = false;
+        ASSERT_TRUE(paster.whenFetched([&] { fetched = true; }));
+        EXPECT_EQ(keys.chords(), std::vector{platform::PasteChord::shiftInsert});
+        EXPECT_EQ(keys.pastedTexts(), QStringList{QStringLiteral("dictated")}) << "the selection holds the text";
+        EXPECT_EQ(paster.lastChord(), platform::PasteChord::shiftInsert);
+        c.during(clipboard, primary);
+        EXPECT_TRUE(fetched);
+        loop.advance(600ms);
+        EXPECT_FALSE(paster.hasPendingWork());
+        EXPECT_EQ(clipboard.items(), std::vector<platform::PasteboardItem>{kImageAndText});
+        EXPECT_EQ(primary.text(), c.primaryAfter);
     }
 }
 

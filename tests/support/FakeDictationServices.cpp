@@ -87,7 +87,7 @@ FakeDictationServices::FakeDictationServices(Options options) : m_options(option
     auto backend = std::make_unique<FakeAudioDuringDictationBackend>();
     audioBackend = backend.get();
     audioDuringDictation = std::make_unique<AudioDuringDictationController>(std::move(backend));
-    paster = std::make_unique<Paster>(pasteboard, keys, screenLock, loop);
+    paster = std::make_unique<Paster>(pasteboard, keys, screenLock, loop, Paster::Options{nullptr, &frontWindow});
 
     if (options.makeController)
         makeController();

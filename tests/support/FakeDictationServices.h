@@ -125,6 +125,7 @@ public:
     FakePasteboard pasteboard;
     FakeKeySynthesizer keys{[this] { return pasteboard.text(); }};
     FakeScreenLock screenLock;
+    FakeFrontWindow frontWindow;
     std::unique_ptr<Paster> paster;
     FakeEventTap eventTap;
     FakeMicrophonePermission microphone;

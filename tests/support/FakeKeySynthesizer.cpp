@@ -2,8 +2,9 @@
 
 namespace zq::test {
 
-bool FakeKeySynthesizer::postPasteChord()
+bool FakeKeySynthesizer::postPasteChord(platform::PasteChord chord)
 {
+    m_chords.push_back(chord);
     m_pasted.append(m_clipboardText ? m_clipboardText() : QString());
     return true;
 }

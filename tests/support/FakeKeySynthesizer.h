@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/FrontWindow.h"
 #include "platform/KeySynthesizer.h"
 #include "platform/ScreenLock.h"
 
@@ -7,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <vector>
 
 namespace zq::test {
 
@@ -18,17 +20,30 @@ public:
     {}
 
     std::uint64_t heldModifiers() override { return m_heldModifiers; }
-    bool postPasteChord() override;
+    bool postPasteChord(platform::PasteChord chord) override;
 
     void setHeldModifiers(std::uint64_t flags) { m_heldModifiers = flags; }
     int chordCount() const { return static_cast<int>(m_pasted.size()); }
     // The clipboard text at each chord, in order.
     const QStringList &pastedTexts() const { return m_pasted; }
+    // The chords posted, in order.
+    const std::vector<platform::PasteChord> &chords() const { return m_chords; }
 
 private:
     std::function<QString()> m_clipboardText;
     std::uint64_t m_heldModifiers = 0;
     QStringList m_pasted;
+    std::vector<platform::PasteChord> m_chords;
+};
+
+// The window in front, as the test sets it.
+class FakeFrontWindow final : public platform::FrontWindow {
+public:
+    platform::WindowClass windowClass() override { return m_class; }
+    void setWindowClass(platform::WindowClass windowClass) { m_class = std::move(windowClass); }
+
+private:
+    platform::WindowClass m_class;
 };
 
 // A screen lock that the test switches on and off.

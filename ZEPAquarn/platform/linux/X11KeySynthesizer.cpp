@@ -17,9 +17,31 @@ namespace zq::platform {
 
 namespace {
 
-// Positions of Control_L and V on evdev keyboards, for layouts that map neither keysym.
+// Positions of the chords' keys on evdev keyboards, for layouts that map none of their keysyms.
 constexpr int kEvdevLeftControl = 37;
+constexpr int kEvdevLeftShift = 50;
 constexpr int kEvdevV = 55;
+constexpr int kEvdevInsert = 118;
+
+struct ChordKeys {
+    bool control = false;
+    bool shift = false;
+    KeySym key = XK_v;
+    int keyFallback = kEvdevV;
+};
+
+ChordKeys keysOf(PasteChord chord)
+{
+    switch (chord) {
+    case PasteChord::controlV:
+        return {true, false, XK_v, kEvdevV};
+    case PasteChord::controlShiftV:
+        return {true, true, XK_v, kEvdevV};
+    case PasteChord::shiftInsert:
+        return {false, true, XK_Insert, kEvdevInsert};
+    }
+    return {};
+}
 
 using KeyMap = std::array<char, 32>;
 
@@ -92,54 +114,67 @@ std::uint64_t X11KeySynthesizer::heldModifiers()
         return 0;
     std::uint64_t flags = 0;
     for (int index = 0; index < 8; ++index) {
-        if (index == ControlMapIndex || index == LockMapIndex)
+        if (index == LockMapIndex)
             continue;
         for (int slot = 0; slot < modifiers->max_keypermod; ++slot) {
             const int code = modifiers->modifiermap[index * modifiers->max_keypermod + slot];
             if (code == 0 || !isDown(keys, code) || isLockKey(display, code))
                 continue;
-            // Shift stays Shift, the Super row is Command; Alt, AltGr and the rest count as Option.
-            flags |= index == ShiftMapIndex  ? ModifierFlag::shift
-                     : index == Mod4MapIndex ? ModifierFlag::command
-                                             : ModifierFlag::option;
+            // Shift and Control stay themselves, the Super row is Command; Alt, AltGr and the rest count
+            // as Option.
+            flags |= index == ShiftMapIndex     ? ModifierFlag::shift
+                     : index == ControlMapIndex ? ModifierFlag::control
+                     : index == Mod4MapIndex    ? ModifierFlag::command
+                                                : ModifierFlag::option;
         }
     }
     XFreeModifiermap(modifiers);
     return flags;
 }
 
-bool X11KeySynthesizer::postPasteChord()
+bool X11KeySynthesizer::postPasteChord(PasteChord chord)
 {
     X11Connection *x11 = connection();
     if (!x11)
         return false;
     Display *display = x11->display();
-    const int control = keyCodeFor(display, XK_Control_L, kEvdevLeftControl);
-    const int v = keyCodeFor(display, XK_v, kEvdevV);
-    if (control == 0 || v == 0) {
-        qCWarning(lcPaste) << "paste: the keyboard map has no Control or V key";
+    const ChordKeys wanted = keysOf(chord);
+    const int control = wanted.control ? keyCodeFor(display, XK_Control_L, kEvdevLeftControl) : 0;
+    const int shift = wanted.shift ? keyCodeFor(display, XK_Shift_L, kEvdevLeftShift) : 0;
+    const int key = keyCodeFor(display, wanted.key, wanted.keyFallback);
+    if (key == 0 || (wanted.control && control == 0) || (wanted.shift && shift == 0)) {
+        qCWarning(lcPaste) << "paste: the keyboard map lacks a key of the paste shortcut";
         return false;
     }
     KeyMap keys{};
     XQueryKeymap(display, keys.data());
     bool controlHeld = false;
+    bool shiftHeld = false;
     for (int code = 8; code < 256; ++code) {
         if (!isDown(keys, code))
             continue;
         const KeySym keysym = XkbKeycodeToKeysym(display, static_cast<::KeyCode>(code), 0, 0);
         controlHeld = controlHeld || keysym == XK_Control_L || keysym == XK_Control_R;
+        shiftHeld = shiftHeld || keysym == XK_Shift_L || keysym == XK_Shift_R;
     }
 
-    std::vector<X11SyntheticKeys::Transition> chord;
-    if (!controlHeld)
-        chord.push_back({control, true});
-    chord.push_back({v, true});
-    chord.push_back({v, false});
-    if (!controlHeld)
-        chord.push_back({control, false});
+    // Modifiers the user already holds stay as they are: pressing them again would change nothing, and
+    // letting them go would leave the user's key up under a finger that is still down.
+    std::vector<int> modifiers;
+    if (wanted.control && !controlHeld)
+        modifiers.push_back(control);
+    if (wanted.shift && !shiftHeld)
+        modifiers.push_back(shift);
+    std::vector<X11SyntheticKeys::Transition> transitions;
+    for (const int modifier : modifiers)
+        transitions.push_back({modifier, true});
+    transitions.push_back({key, true});
+    transitions.push_back({key, false});
+    for (auto it = modifiers.rbegin(); it != modifiers.rend(); ++it)
+        transitions.push_back({*it, false});
     if (m_ownKeys)
-        m_ownKeys->announce(chord);
-    for (const auto &transition : chord)
+        m_ownKeys->announce(transitions);
+    for (const auto &transition : transitions)
         XTestFakeKeyEvent(display, static_cast<unsigned>(transition.xKeyCode), transition.press ? True : False,
                           CurrentTime);
     XSync(display, False);

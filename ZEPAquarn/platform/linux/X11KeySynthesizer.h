@@ -11,9 +11,9 @@ namespace zq::platform {
 class X11Connection;
 class X11SyntheticKeys;
 
-// The paste chord through XTest: Control+V as typed on the keyboard, delivered to the window with the
-// keyboard focus. Every key posted is announced to `ownKeys` first, so the event tap drops it. When the
-// user already holds a Control key, only V is posted under it.
+// The paste chords through XTest, as typed on the keyboard, delivered to the window with the keyboard
+// focus. Every key posted is announced to `ownKeys` first, so the event tap drops it. A modifier of the
+// chord that the user already holds (a Control key for Control+V) is not posted again.
 //
 // XTest cannot let go of a key that another device holds (the server keeps key state per device), so
 // held modifiers are not released here: heldModifiers() lets the caller wait for them instead.
@@ -23,7 +23,7 @@ public:
     ~X11KeySynthesizer() override;
 
     std::uint64_t heldModifiers() override;
-    bool postPasteChord() override;
+    bool postPasteChord(PasteChord chord) override;
 
 private:
     // The connection, opened or reopened when needed; null when the session has no XTest.

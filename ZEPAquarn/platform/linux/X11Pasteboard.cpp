@@ -20,13 +20,13 @@ namespace zq::platform {
 // after on the loop comes after the answer.
 class X11Pasteboard::FetchCounter final : public QAbstractNativeEventFilter {
 public:
-    FetchCounter(Display *display, std::function<void()> fetched) : m_fetched(std::move(fetched))
+    FetchCounter(Display *display, const char *selection, std::function<void()> fetched) : m_fetched(std::move(fetched))
     {
-        std::array<char *, 3> names{const_cast<char *>("CLIPBOARD"), const_cast<char *>("TARGETS"),
+        std::array<char *, 3> names{const_cast<char *>(selection), const_cast<char *>("TARGETS"),
                                     const_cast<char *>("TIMESTAMP")};
         std::array<Atom, 3> atoms{};
         if (XInternAtoms(display, names.data(), int(names.size()), False, atoms.data())) {
-            m_clipboard = atoms[0];
+            m_selection = atoms[0];
             m_types = atoms[1];
             m_timestamp = atoms[2];
         }
@@ -40,13 +40,13 @@ public:
 
     bool nativeEventFilter(const QByteArray &eventType, void *message, qintptr *) override
     {
-        if (eventType != "xcb_generic_event_t" || m_clipboard == 0)
+        if (eventType != "xcb_generic_event_t" || m_selection == 0)
             return false;
         const auto *event = static_cast<const xcb_generic_event_t *>(message);
         if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST)
             return false;
         const auto *request = static_cast<const xcb_selection_request_event_t *>(message);
-        if (request->selection == m_clipboard && request->target != m_types && request->target != m_timestamp) {
+        if (request->selection == m_selection && request->target != m_types && request->target != m_timestamp) {
             ++m_count;
             // Queued: it runs once Qt has sent the answer the requester waits for.
             QMetaObject::invokeMethod(&m_context, m_fetched, Qt::QueuedConnection);
@@ -57,7 +57,7 @@ public:
     qint64 count() const { return m_count; }
 
 private:
-    Atom m_clipboard = 0;
+    Atom m_selection = 0;
     Atom m_types = 0;
     Atom m_timestamp = 0;
     qint64 m_count = 0;
@@ -65,10 +65,25 @@ private:
     QObject m_context;
 };
 
-X11Pasteboard::X11Pasteboard(QByteArray displayName) : m_displayName(std::move(displayName))
+namespace {
+
+QClipboard::Mode modeOf(X11Pasteboard::Selection selection)
+{
+    return selection == X11Pasteboard::Selection::primary ? QClipboard::Selection : QClipboard::Clipboard;
+}
+
+const char *atomNameOf(X11Pasteboard::Selection selection)
+{
+    return selection == X11Pasteboard::Selection::primary ? "PRIMARY" : "CLIPBOARD";
+}
+
+} // namespace
+
+X11Pasteboard::X11Pasteboard(Selection selection, QByteArray displayName)
+    : m_selection(selection), m_displayName(std::move(displayName))
 {
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::changed, &m_context, [this](QClipboard::Mode mode) {
-        if (mode != QClipboard::Clipboard || m_writing)
+        if (mode != modeOf(m_selection) || m_writing)
             return;
         ++m_changeCount;
         // Somebody else wrote: from now on, their changes are only known through Qt's reports.
@@ -80,7 +95,7 @@ X11Pasteboard::~X11Pasteboard() = default;
 
 std::vector<PasteboardItem> X11Pasteboard::items()
 {
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData(modeOf(m_selection));
     if (!data)
         return {};
     const QStringList formats = data->formats();
@@ -119,13 +134,13 @@ void X11Pasteboard::writeItems(const std::vector<PasteboardItem> &items)
 void X11Pasteboard::write(QMimeData *data)
 {
     m_writing = true;
-    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setMimeData(data, modeOf(m_selection));
     m_writing = false;
     ++m_changeCount;
     m_ownerAfterWrite = selectionOwner();
     // The connection exists once the owner was asked: the atoms the counter needs come from it.
     if (!m_fetches && m_ownerAfterWrite)
-        m_fetches = std::make_unique<FetchCounter>(m_connection->display(), [this] {
+        m_fetches = std::make_unique<FetchCounter>(m_connection->display(), atomNameOf(m_selection), [this] {
             if (m_onFetch)
                 m_onFetch();
         });
@@ -168,8 +183,8 @@ std::optional<unsigned long> X11Pasteboard::selectionOwner()
         }
     }
     Display *display = m_connection->display();
-    const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
-    const Window owner = XGetSelectionOwner(display, clipboard);
+    const Atom selection = XInternAtom(display, atomNameOf(m_selection), False);
+    const Window owner = XGetSelectionOwner(display, selection);
     if (m_connection->isBroken())
         return std::nullopt;
     return owner;

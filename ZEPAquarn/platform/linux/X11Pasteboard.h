@@ -14,7 +14,9 @@ namespace zq::platform {
 
 class X11Connection;
 
-// The clipboard through QClipboard (its CLIPBOARD selection), with a change counter of our own: the
+// The clipboard through QClipboard (its CLIPBOARD selection, or the PRIMARY selection that the old X
+// terminals paste with Shift+Insert and every X application with the middle button), with a change
+// counter of our own: the
 // display server keeps none. Our own writes count one change each; a change by another client counts
 // when Qt reports it, or at the latest when changeCount() finds that the selection has a different owner
 // than right after our last write (asked of the X server directly, so a copy made just before a read is
@@ -25,7 +27,12 @@ class X11Connection;
 // receives them, from the first write on; a request for the list of types alone is no fetch.
 class X11Pasteboard final : public Pasteboard {
 public:
-    explicit X11Pasteboard(QByteArray displayName = qgetenv("DISPLAY"));
+    enum class Selection {
+        clipboard,
+        primary,
+    };
+
+    explicit X11Pasteboard(Selection selection = Selection::clipboard, QByteArray displayName = qgetenv("DISPLAY"));
     ~X11Pasteboard() override;
 
     std::vector<PasteboardItem> items() override;
@@ -39,10 +46,11 @@ private:
     class FetchCounter;
 
     void write(QMimeData *data);
-    // The window owning the CLIPBOARD selection (0 for none); nothing when it cannot be asked.
+    // The window owning the selection (0 for none); nothing when it cannot be asked.
     std::optional<unsigned long> selectionOwner();
 
     QObject m_context;
+    Selection m_selection;
     QByteArray m_displayName;
     std::unique_ptr<X11Connection> m_connection;
     qint64 m_changeCount = 0;

@@ -173,8 +173,8 @@ TEST_F(X11EventTapTest, OurOwnPasteChordNeverReachesTheTrigger)
     ASSERT_TRUE(tap->start());
     platform::X11KeySynthesizer keys(ownKeys);
 
-    ASSERT_TRUE(keys.postPasteChord());
-    ASSERT_TRUE(keys.postPasteChord());
+    ASSERT_TRUE(keys.postPasteChord(platform::PasteChord::controlV));
+    ASSERT_TRUE(keys.postPasteChord(platform::PasteChord::controlV));
     settle();
     EXPECT_TRUE(delivered.empty());
 
