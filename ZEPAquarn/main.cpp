@@ -520,7 +520,7 @@ int main(int argc, char *argv[])
         const rt::QuitDeadline deadline(kQuitWait, status);
         run.loop.workers().stopAll();
         run.recognizer.reset();
-        sharedHALExecutor().waitForAbandonedQueues();
+        sharedHALExecutor().endQueues();
     }
     // An installed update starts once this process holds nothing the new one needs.
     if (!run.updateServices.relaunchExecutable.isEmpty()) {

@@ -78,15 +78,18 @@ void BoundedHALExecutor::enqueue(std::function<void()> work)
     currentQueue().first->post(std::move(work));
 }
 
-void BoundedHALExecutor::waitForAbandonedQueues()
+void BoundedHALExecutor::endQueues()
 {
-    std::vector<std::shared_ptr<AudioServerQueue>> abandoned;
+    std::vector<std::shared_ptr<AudioServerQueue>> queues;
     {
         std::lock_guard lock(m_core->mutex);
-        abandoned = m_core->abandoned;
+        queues = m_core->abandoned;
+        queues.push_back(m_core->queue);
     }
-    for (const auto &queue : abandoned)
+    for (const auto &queue : queues) {
+        queue->release();
         queue->waitUntilEnded();
+    }
 }
 
 const QString &BoundedHALExecutor::label() const

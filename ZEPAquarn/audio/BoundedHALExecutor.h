@@ -81,9 +81,10 @@ public:
     // Fire and forget on the current queue: no deadline, no result.
     void enqueue(std::function<void()> work);
 
-    // Waits until the threads of the abandoned queues have come back and ended (so does the
-    // executor's end). A quit bounds it with rt::QuitDeadline.
-    void waitForAbandonedQueues();
+    // For the quit: lets every queue, the current one and the abandoned ones, run what was posted
+    // and waits for their threads to end (the executor's end waits the same way). Later calls
+    // time out. A quit bounds the wait with rt::QuitDeadline.
+    void endQueues();
 
     const QString &label() const;
     std::uint64_t generation() const;
