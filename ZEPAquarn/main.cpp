@@ -6,6 +6,7 @@
 #include "audio/AudioDuringDictationController.h"
 #include "audio/AudioDuringDictationSystemBackend.h"
 #include "audio/AudioEngine.h"
+#include "audio/BoundedHALExecutor.h"
 #include "audio/CaptureCore.h"
 #include "httpmodule/HttpModuleImage.h"
 #include "menubar/PillPanelWindow.h"
@@ -52,6 +53,7 @@
 #include "runtime/Log.h"
 #include "runtime/Paths.h"
 #include "runtime/QtMainLoop.h"
+#include "runtime/QuitDeadline.h"
 #include "runtime/SerialQueue.h"
 #include "runtime/Settings.h"
 #include "runtime/SingleInstance.h"
@@ -80,6 +82,9 @@
 using namespace zq;
 
 namespace {
+
+// How long a quit waits for threads once the stores are written.
+constexpr std::chrono::seconds kQuitWait{3};
 
 // The language whose model the first take will most likely need: the chosen one, or the system's.
 QString expectedLanguage(const rt::Settings &settings)
@@ -526,6 +531,14 @@ int main(int argc, char *argv[])
     run.appForPill = nullptr;
     app.reset();
     run.services.reset();
+    {
+        // The stores are written; what is left waits for threads: the speech model's load in flight
+        // (under a second), takes, blocking calls. Past the bound the process ends without them.
+        const rt::QuitDeadline deadline(kQuitWait, status);
+        run.loop.workers().stopAll();
+        run.recognizer.reset();
+        sharedHALExecutor().endQueues();
+    }
     // An installed update starts once this process holds nothing the new one needs.
     if (!run.updateServices.relaunchExecutable.isEmpty()) {
         instance.reset();

@@ -5,15 +5,15 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 
 namespace zq {
 
 struct AudioServerQueue::State {
-    std::mutex mutex;
-    std::condition_variable wake;
+    mutable std::mutex mutex;
+    mutable std::condition_variable wake; // items, release and the end
     std::deque<std::function<void()>> items;
     bool released = false;
+    bool ended = false;
     std::thread::id threadId;
 
     void run()
@@ -22,7 +22,7 @@ struct AudioServerQueue::State {
         for (;;) {
             wake.wait(lock, [this] { return released || !items.empty(); });
             if (items.empty())
-                return; // released and drained
+                break; // released and drained
             std::function<void()> work = std::move(items.front());
             items.pop_front();
             lock.unlock();
@@ -31,10 +31,12 @@ struct AudioServerQueue::State {
             work = nullptr;
             lock.lock();
         }
+        ended = true;
+        wake.notify_all();
     }
 };
 
-AudioServerQueue::AudioServerQueue(QString label) : m_label(std::move(label)), m_state(std::make_shared<State>())
+AudioServerQueue::AudioServerQueue(QString label) : m_label(std::move(label)), m_state(std::make_unique<State>())
 {
     QString shortName = m_label;
     const QString prefix = QStringLiteral("io.quorvane.zepaquarn.");
@@ -42,23 +44,17 @@ AudioServerQueue::AudioServerQueue(QString label) : m_label(std::move(label)), m
         shortName = shortName.mid(prefix.size());
     const QByteArray threadName = shortName.toUtf8().left(15);
     std::lock_guard lock(m_state->mutex);
-    // Detached: the thread owns the state and ends once the queue is released and empty, or never
-    // when an item hangs for good.
-    std::thread thread([state = m_state, threadName] {
+    m_thread = std::thread([state = m_state.get(), threadName] {
         pthread_setname_np(pthread_self(), threadName.constData());
         state->run();
     });
-    m_state->threadId = thread.get_id();
-    thread.detach();
+    m_state->threadId = m_thread.get_id();
 }
 
 AudioServerQueue::~AudioServerQueue()
 {
-    {
-        std::lock_guard lock(m_state->mutex);
-        m_state->released = true;
-    }
-    m_state->wake.notify_all();
+    release();
+    m_thread.join();
 }
 
 void AudioServerQueue::post(std::function<void()> work)
@@ -74,6 +70,27 @@ bool AudioServerQueue::isCurrent() const
 {
     std::lock_guard lock(m_state->mutex);
     return std::this_thread::get_id() == m_state->threadId;
+}
+
+void AudioServerQueue::release()
+{
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->released = true;
+    }
+    m_state->wake.notify_all();
+}
+
+bool AudioServerQueue::hasEnded() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->ended;
+}
+
+void AudioServerQueue::waitUntilEnded() const
+{
+    std::unique_lock lock(m_state->mutex);
+    m_state->wake.wait(lock, [this] { return m_state->ended; });
 }
 
 } // namespace zq

@@ -4,12 +4,13 @@
 
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace zq {
 
-// A serial queue with its own thread, released like a dispatch queue: dropping the last handle
-// lets the thread finish what was posted and then end. A queue stuck in one item is simply left
-// behind with its thread.
+// A serial queue with its own thread, for blocking calls into the audio server. Destroying it lets
+// the thread finish what was posted and joins it. A queue stuck in one item is released instead:
+// it runs what was posted and then ends on its own, and its owner destroys it once it has ended.
 class AudioServerQueue {
 public:
     explicit AudioServerQueue(QString label);
@@ -21,10 +22,18 @@ public:
     void post(std::function<void()> work);
     bool isCurrent() const;
 
+    // Takes no more work; the thread ends once what was posted has run.
+    void release();
+    // Whether the thread has ended, so destroying the queue does not wait.
+    bool hasEnded() const;
+    // Waits for the end of a released queue's thread.
+    void waitUntilEnded() const;
+
 private:
     struct State;
     QString m_label;
-    std::shared_ptr<State> m_state;
+    std::unique_ptr<State> m_state;
+    std::thread m_thread;
 };
 
 } // namespace zq

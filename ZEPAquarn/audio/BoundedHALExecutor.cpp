@@ -12,6 +12,8 @@ struct BoundedHALExecutor::Core {
     mutable std::mutex mutex; // guards generation and queue only; never held while work runs
     std::uint64_t generation = 0;
     std::shared_ptr<AudioServerQueue> queue;
+    // Queues whose call missed its deadline, kept until their thread comes back and ends.
+    std::vector<std::shared_ptr<AudioServerQueue>> abandoned;
 
     static QString queueLabel(const QString &label, std::uint64_t generation)
     {
@@ -49,6 +51,7 @@ void BoundedHALExecutor::abandonQueue(const std::weak_ptr<Core> &weakCore, std::
     if (!core)
         return;
     std::shared_ptr<AudioServerQueue> old;
+    std::vector<std::shared_ptr<AudioServerQueue>> ended; // joined after the lock
     QString label;
     {
         std::lock_guard lock(core->mutex);
@@ -58,6 +61,14 @@ void BoundedHALExecutor::abandonQueue(const std::weak_ptr<Core> &weakCore, std::
         core->generation = generation + 1;
         label = Core::queueLabel(core->label, core->generation);
         old = std::exchange(core->queue, std::make_shared<AudioServerQueue>(label));
+        old->release();
+        std::erase_if(core->abandoned, [&ended](std::shared_ptr<AudioServerQueue> &queue) {
+            if (!queue->hasEnded())
+                return false;
+            ended.push_back(std::move(queue));
+            return true;
+        });
+        core->abandoned.push_back(old);
     }
     qCWarning(lcHal) << "queue" << old->label() << "missed its deadline, abandoned; now on" << label;
 }
@@ -65,6 +76,20 @@ void BoundedHALExecutor::abandonQueue(const std::weak_ptr<Core> &weakCore, std::
 void BoundedHALExecutor::enqueue(std::function<void()> work)
 {
     currentQueue().first->post(std::move(work));
+}
+
+void BoundedHALExecutor::endQueues()
+{
+    std::vector<std::shared_ptr<AudioServerQueue>> queues;
+    {
+        std::lock_guard lock(m_core->mutex);
+        queues = m_core->abandoned;
+        queues.push_back(m_core->queue);
+    }
+    for (const auto &queue : queues) {
+        queue->release();
+        queue->waitUntilEnded();
+    }
 }
 
 const QString &BoundedHALExecutor::label() const

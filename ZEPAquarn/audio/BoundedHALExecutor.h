@@ -54,9 +54,9 @@ struct NoLateResultHandler {
 // A call that misses its deadline fails with HALOperationError::timedOut at once; its queue is
 // then taken as wedged and replaced by a fresh one labelled "<label>.<generation + 1>", so later
 // calls are not stuck behind it. The late call still finishes on the old queue (with whatever was
-// queued behind it); its result goes to the call's late-result handler, if any, on that queue's
-// thread, and is then destroyed there together with the operation. Anything the operation opened
-// must therefore be closed by that handler or by the destructors of its result and its captures.
+// queued behind it), which the executor keeps until its thread has ended; its result goes to the call's late-result
+// handler, if any, on that queue's thread, and is then destroyed there together with the operation. Anything the
+// operation opened must therefore be closed by that handler or by the destructors of its result and its captures.
 //
 // Thread-safe. Deadlines run on `timeouts` (a process-wide utility queue by default; a virtual
 // loop in tests), which must outlive the executor's pending calls.
@@ -80,6 +80,11 @@ public:
 
     // Fire and forget on the current queue: no deadline, no result.
     void enqueue(std::function<void()> work);
+
+    // For the quit: lets every queue, the current one and the abandoned ones, run what was posted
+    // and waits for their threads to end (the executor's end waits the same way). Later calls
+    // time out. A quit bounds the wait with rt::QuitDeadline.
+    void endQueues();
 
     const QString &label() const;
     std::uint64_t generation() const;

@@ -51,8 +51,8 @@ public:
     // The main thread's answer to ping `ping`.
     void acknowledge(quint64 ping);
 
-    // Starts the same executable with the same arguments 3 s from now, from a detached shell, so
-    // that this process has ended (and released the single-instance lock) by then.
+    // Starts the same executable with the same arguments 3 s from now, from a shell that is no child
+    // of this process, so that this process has ended (and released the single-instance lock) by then.
     static void relaunchApplication();
     // The command relaunchApplication() runs, for `executable` and `arguments`.
     static QStringList relaunchCommand(const QString &executable, const QStringList &arguments);

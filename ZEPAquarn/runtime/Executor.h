@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/WorkerThreads.h"
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -59,7 +61,15 @@ public:
 
 // The main thread's loop: controllers, stores and views live on it, and every delayed work item of
 // the application's logic goes through it.
-class MainLoop : public Executor {};
+class MainLoop : public Executor {
+public:
+    // The threads of blocking work whose tasks resume on this loop (runOnWorker). A loop stops and
+    // joins them first thing in its destructor, so none posts to a loop that is gone.
+    WorkerThreads &workers() { return m_workers; }
+
+protected:
+    WorkerThreads m_workers;
+};
 
 // Ties callbacks to the life of their owner: a callback made by guard() runs only while the
 // Lifetime that made it still exists. Use it on the thread that destroys the owner.

@@ -11,6 +11,7 @@ QtMainLoop::QtMainLoop() : m_context(new QObject), m_thread(std::this_thread::ge
 
 QtMainLoop::~QtMainLoop()
 {
+    m_workers.stopAll();
     delete m_context;
 }
 

@@ -7,6 +7,7 @@
 #include <map>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace zq::rt {
 
@@ -17,7 +18,6 @@ struct SerialQueue::State {
     std::map<std::pair<Nanos, quint64>, std::pair<WorkItem, Function>> items;
     quint64 sequence = 0;
     bool stopping = false;
-    bool abandoned = false;
     std::thread::id threadId;
     std::thread thread;
 
@@ -27,8 +27,6 @@ struct SerialQueue::State {
     {
         std::unique_lock lock(mutex);
         for (;;) {
-            if (abandoned)
-                return;
             if (items.empty()) {
                 if (stopping)
                     return;
@@ -57,6 +55,29 @@ struct SerialQueue::State {
     }
 };
 
+namespace {
+
+// The threads of queues destroyed by their own items, which could not join them.
+struct RetiredThreads {
+    std::mutex mutex;
+    std::vector<std::thread> threads;
+
+    // Each ended long ago: right after the item that destroyed its queue.
+    ~RetiredThreads()
+    {
+        for (std::thread &thread : threads)
+            thread.join();
+    }
+};
+
+RetiredThreads &retiredThreads()
+{
+    static RetiredThreads retired;
+    return retired;
+}
+
+} // namespace
+
 SerialQueue::SerialQueue(QString label) : m_label(std::move(label)), m_state(std::make_shared<State>())
 {
     auto state = m_state;
@@ -82,12 +103,13 @@ SerialQueue::~SerialQueue()
         m_state->stopping = true;
     }
     m_state->wake.notify_all();
-    if (m_state->thread.joinable()) {
-        if (isCurrent())
-            m_state->thread.detach();
-        else
-            m_state->thread.join();
+    if (isCurrent()) {
+        RetiredThreads &retired = retiredThreads();
+        std::lock_guard lock(retired.mutex);
+        retired.threads.push_back(std::move(m_state->thread));
+        return;
     }
+    m_state->thread.join();
 }
 
 void SerialQueue::post(Function fn)
@@ -100,8 +122,6 @@ WorkItem SerialQueue::postDelayed(Nanos delay, Function fn)
     WorkItem item = WorkItem::make();
     {
         std::lock_guard lock(m_state->mutex);
-        if (m_state->abandoned)
-            return item;
         const Nanos due = State::steadyNow() + (delay < Nanos::zero() ? Nanos::zero() : delay);
         m_state->items.emplace(std::make_pair(due, m_state->sequence++), std::make_pair(item, std::move(fn)));
     }
@@ -131,18 +151,6 @@ void SerialQueue::drain()
     });
     std::unique_lock lock(doneMutex);
     doneWake.wait(lock, [&] { return done; });
-}
-
-void SerialQueue::abandon()
-{
-    {
-        std::lock_guard lock(m_state->mutex);
-        m_state->abandoned = true;
-        m_state->items.clear();
-    }
-    m_state->wake.notify_all();
-    if (m_state->thread.joinable())
-        m_state->thread.detach();
 }
 
 } // namespace zq::rt

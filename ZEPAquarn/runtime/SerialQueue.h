@@ -10,8 +10,8 @@ namespace zq::rt {
 
 // A named serial queue: one thread that runs its items one after another, in order.
 // Delayed items run on the steady clock. Destroying the queue runs what is already due, then
-// joins the thread; abandon() instead lets a queue whose current item is stuck be dropped
-// without waiting (the thread ends after that item and runs nothing more).
+// joins the thread. A queue destroyed by one of its own items cannot join its thread: the thread
+// ends after that item and is joined when the process exits.
 class SerialQueue final : public Executor {
 public:
     explicit SerialQueue(QString label);
@@ -28,8 +28,6 @@ public:
 
     // Blocks the caller until every item posted before this call has run. Never call it on the queue.
     void drain();
-    // Detaches the thread; items not yet started are dropped.
-    void abandon();
 
 private:
     struct State;

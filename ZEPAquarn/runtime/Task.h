@@ -424,7 +424,9 @@ struct WorkerAwaiter {
         });
         if (s->cancelled)
             return;
-        std::thread([s, loop, handle, work = std::move(work)]() mutable {
+        // A loop that is ending starts no more work: the task is not resumed, as nothing on it runs.
+        loop->workers().start([s, loop, handle, work = std::move(work)](std::stop_token ending) mutable {
+            const std::stop_callback forward(ending, [s] { s->stop.request_stop(); });
             try {
                 if constexpr (std::is_void_v<R>)
                     work(s->stop.get_token());
@@ -435,7 +437,7 @@ struct WorkerAwaiter {
             }
             if (s->claim())
                 loop->post([handle] { handle.resume(); });
-        }).detach();
+        });
     }
     R await_resume()
     {
@@ -501,7 +503,8 @@ inline detail::SleepAwaiter sleepFor(Nanos duration, std::weak_ptr<void> owner)
 
 // Runs blocking work on a worker thread and resumes the task on its loop with the result. The work
 // receives a stop token; cancelling the task requests a stop and resumes the task at once with
-// CancellationError (the worker's late result is dropped).
+// CancellationError (the worker's late result is dropped). The thread is one of the loop's
+// workers(): the loop's end asks it to stop and waits for it.
 // With g++ 12, name a capturing lambda before the co_await instead of passing a temporary: the
 // compiler copies a temporary's captures into the frame bytewise and releases them twice.
 template <typename F>

@@ -253,8 +253,10 @@ void startAnalyzer(SpeechAnalyzer &analyzer, const QStringList &dictionary)
 rt::Task<std::int64_t> feedBuffers(std::shared_ptr<SpeechAnalyzer> analyzer, AudioSource source,
                                    std::optional<AudioFormat> analyzerFormat)
 {
+    rt::MainLoop &loop = co_await rt::currentLoop();
     rt::AsyncChannel<SharedPCMBuffer> buffers =
-        source.isStream() ? source.asStream()->buffers : LocalBackend::readRecordingFile(source.asFile()->path);
+        source.isStream() ? source.asStream()->buffers
+                          : LocalBackend::readRecordingFile(source.asFile()->path, loop.workers());
     FeedConverter converter(analyzerFormat);
     std::int64_t fed = 0;
     while (std::optional<SharedPCMBuffer> buffer = co_await buffers.next()) {
@@ -382,12 +384,12 @@ rt::AsyncChannel<TranscriptUpdate> LocalBackend::transcribe(AudioSource source, 
     return out;
 }
 
-rt::AsyncChannel<SharedPCMBuffer> LocalBackend::readRecordingFile(const QString &path)
+rt::AsyncChannel<SharedPCMBuffer> LocalBackend::readRecordingFile(const QString &path, rt::WorkerThreads &threads)
 {
     rt::AsyncChannel<SharedPCMBuffer> buffers;
     auto stop = std::make_shared<std::atomic<bool>>(false);
     buffers.setOnTermination([stop] { stop->store(true); });
-    std::thread([buffers, stop, path] {
+    const bool started = threads.start([buffers, stop, path](std::stop_token ending) {
         auto opened = platform::AudioFile::openForReading(path);
         if (!opened) {
             qCWarning(lcLocalBackend).noquote()
@@ -396,7 +398,7 @@ rt::AsyncChannel<SharedPCMBuffer> LocalBackend::readRecordingFile(const QString 
             return;
         }
         platform::AudioFile &file = *opened.value();
-        while (!stop->load()) {
+        while (!stop->load() && !ending.stop_requested()) {
             auto block = file.read(kFileBlockFrames);
             if (!block) {
                 qCWarning(lcLocalBackend).noquote()
@@ -409,7 +411,9 @@ rt::AsyncChannel<SharedPCMBuffer> LocalBackend::readRecordingFile(const QString 
                 break;
         }
         buffers.finish();
-    }).detach();
+    });
+    if (!started)
+        buffers.finish(); // the loop is ending
     return buffers;
 }
 

@@ -26,10 +26,11 @@ public:
     rt::AsyncChannel<TranscriptUpdate> transcribe(AudioSource source, QString language,
                                                   QStringList dictionary) override;
 
-    // The buffers of a recording file, read on a worker thread in blocks of 8192 frames. A file that
+    // The buffers of a recording file, read on one of `threads` in blocks of 8192 frames. A file that
     // cannot be opened or read is logged and ends the stream normally, after what was read.
-    // Cancelling the stream stops the reader.
-    static rt::AsyncChannel<platform::SharedPCMBuffer> readRecordingFile(const QString &path);
+    // Cancelling the stream, or stopping `threads`, stops the reader.
+    static rt::AsyncChannel<platform::SharedPCMBuffer> readRecordingFile(const QString &path,
+                                                                         rt::WorkerThreads &threads);
 
 private:
     rt::MainLoop &m_loop;

@@ -186,14 +186,14 @@ TEST_F(BoundedHALExecutorTest, NegativeTimeoutFiresAtOnceAndEnqueueRunsInOrder)
     gate->open();
 }
 
-TEST_F(BoundedHALExecutorTest, TimeoutAfterTheExecutorIsGoneStillReachesTheCaller)
+TEST_F(BoundedHALExecutorTest, TimeoutWhileTheExecutorGoesStillReachesTheCaller)
 {
     auto gate = std::make_shared<FakeGate>();
     std::atomic<bool> done = false;
     std::exception_ptr error;
+    auto shortLived = std::make_unique<BoundedHALExecutor>(QStringLiteral("test.hal"), &loop);
     {
-        BoundedHALExecutor shortLived(QStringLiteral("test.hal"), &loop);
-        shortLived.submit(
+        shortLived->submit(
             1.0,
             [gate] {
                 gate->pass();
@@ -205,10 +205,13 @@ TEST_F(BoundedHALExecutorTest, TimeoutAfterTheExecutorIsGoneStillReachesTheCalle
             });
         ASSERT_TRUE(gate->waitUntilReached());
     }
+    // Its end waits for the call that holds its queue.
+    std::thread going([&] { shortLived.reset(); });
     loop.advance(1s);
     EXPECT_TRUE(done);
     EXPECT_TRUE(error);
     gate->open();
+    going.join();
 }
 
 TEST(DeferredAudioObjectReleasePoolTest, KeepsObjectsTenSecondsAndReleasesOnItsQueue)

@@ -222,6 +222,23 @@ TEST(TaskTest, CancellingAWorkerAwaitResumesAtOnceAndStopsTheWorker)
     EXPECT_TRUE(waitFor(workerSawStop)) << "the worker must see the stop request";
 }
 
+TEST(TaskTest, ALoopThatEndsStopsItsWorkersAndWaitsForThem)
+{
+    std::atomic<bool> workerEnded{false};
+    {
+        VirtualLoop loop;
+        auto work = [&](std::stop_token stop) {
+            while (!stop.stop_requested())
+                std::this_thread::yield();
+            workerEnded = true;
+        };
+        auto body = [&]() -> Task<void> { co_await zq::rt::runOnWorker(work); };
+        auto handle = zq::rt::spawn(loop, body());
+        loop.runUntilIdle();
+    }
+    EXPECT_TRUE(workerEnded) << "the loop went while its worker still ran";
+}
+
 TEST(TaskTest, WorkerExceptionsArriveInTheTask)
 {
     VirtualLoop loop;

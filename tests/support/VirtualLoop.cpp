@@ -20,7 +20,10 @@ QDateTime VirtualClocks::wallNow() const
 
 VirtualLoop::VirtualLoop() : m_thread(std::this_thread::get_id()) {}
 
-VirtualLoop::~VirtualLoop() = default;
+VirtualLoop::~VirtualLoop()
+{
+    m_workers.stopAll();
+}
 
 void VirtualLoop::post(Function fn)
 {

@@ -10,7 +10,6 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
 #include <vector>
 
 namespace zq::platform {
@@ -45,9 +44,9 @@ rt::Error decodeError()
 } // namespace
 
 struct PocketSphinxAnalyzer::Session {
-    explicit Session(std::shared_ptr<PocketSphinxDecoderPool> p) : pool(std::move(p)) {}
+    explicit Session(PocketSphinxDecoderPool &p) : pool(p) {}
 
-    std::shared_ptr<PocketSphinxDecoderPool> pool;
+    PocketSphinxDecoderPool &pool; // joins this session's thread before it goes
     rt::AsyncChannel<SpeechResult> results;
     std::stop_source stop;
 
@@ -77,7 +76,7 @@ struct PocketSphinxAnalyzer::Session {
 void PocketSphinxAnalyzer::Session::run()
 {
     const std::stop_token token = stop.get_token();
-    auto acquired = pool->acquire(token);
+    auto acquired = pool.acquire(token);
     if (!acquired) {
         finish(token.stop_requested() ? std::nullopt : std::optional(acquired.error()));
         return;
@@ -110,8 +109,8 @@ void PocketSphinxAnalyzer::Session::run()
 
     if (token.stop_requested()) {
         // What it learnt is saved by the next take or when the pool closes: a stopped take may be
-        // the quit's, and this thread may then run on past the process's exit.
-        pool->release(std::move(decoder));
+        // the quit's, which is then waiting for this thread.
+        pool.release(std::move(decoder));
         finish(std::nullopt);
     } else if (!ok) {
         qCWarning(lcLocalBackend) << "decoder reported an error";
@@ -121,10 +120,10 @@ void PocketSphinxAnalyzer::Session::run()
         QString last = decoder->hypothesis();
         if (!last.isEmpty() || !finalSent)
             results.send(SpeechResult{std::move(last), true});
-        pool->release(std::move(decoder)); // before the text is out, so the next take finds it idle
+        pool.release(std::move(decoder)); // before the text is out, so the next take finds it idle
         finish(std::nullopt);
         // After the take's end is out, so the disk never delays the text.
-        pool->saveChannelEstimate();
+        pool.saveChannelEstimate();
     }
 }
 
@@ -224,7 +223,7 @@ void PocketSphinxAnalyzer::Session::finish(std::optional<rt::Error> error)
 }
 
 PocketSphinxAnalyzer::PocketSphinxAnalyzer(std::shared_ptr<PocketSphinxDecoderPool> pool)
-    : m_session(std::make_shared<Session>(std::move(pool)))
+    : m_pool(std::move(pool)), m_session(std::make_shared<Session>(*m_pool))
 {}
 
 PocketSphinxAnalyzer::~PocketSphinxAnalyzer()
@@ -252,7 +251,14 @@ rt::Result<void> PocketSphinxAnalyzer::start()
             return rt::makeError(QStringLiteral("The speech analyzer has already been started."), kDomain, 5);
         m_started = true;
     }
-    std::thread([session = m_session] { session->run(); }).detach();
+    const bool running = m_pool->runTake([session = m_session](std::stop_token closing) {
+        const std::stop_callback stop(closing, [&session] { session->stop.request_stop(); });
+        session->run();
+    });
+    if (!running) {
+        m_session->finish(std::nullopt);
+        return rt::makeError(QStringLiteral("Speech recognition was cancelled."), kDomain, 3);
+    }
     return {};
 }
 

@@ -34,9 +34,10 @@ public:
     rt::AsyncChannel<SpeechResult> results() const override;
 
 private:
-    // Shared with the decoding thread, which keeps it alive: dropping the analyzer never waits for
-    // the thread (it may be loading a decoder), it only tells it to stop.
+    // The decoding thread is the pool's, which joins it when it closes; dropping the analyzer never
+    // waits for it (it may be loading a decoder), it only tells it to stop.
     struct Session;
+    std::shared_ptr<PocketSphinxDecoderPool> m_pool;
     std::shared_ptr<Session> m_session;
     bool m_started = false; // under the session's mutex
 };

@@ -2,6 +2,7 @@
 
 #include "platform/linux/PocketSphinxChannelEstimate.h"
 #include "runtime/Log.h"
+#include "runtime/WorkerThreads.h"
 
 #include <QCryptographicHash>
 #include <QElapsedTimer>
@@ -34,21 +35,16 @@ namespace zq::platform {
 
 namespace {
 
-// A function rather than a static string: a background load may still build an error while the
-// process exits and its static objects are gone.
-QString speechDomain()
-{
-    return QStringLiteral("io.quorvane.zepaquarn.speech");
-}
+const QString kDomain = QStringLiteral("io.quorvane.zepaquarn.speech");
 
 rt::Error loadError()
 {
-    return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), speechDomain(), 2);
+    return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), kDomain, 2);
 }
 
 rt::Error cancelledError()
 {
-    return rt::makeError(QStringLiteral("Speech recognition was cancelled."), speechDomain(), 3);
+    return rt::makeError(QStringLiteral("Speech recognition was cancelled."), kDomain, 3);
 }
 
 // How much the estimate an utterance starts from counts against what the utterance itself brings,
@@ -354,10 +350,7 @@ QString PocketSphinxModel::fingerprint() const
     return QString::fromLatin1(hash.result().toHex());
 }
 
-// What the pool shares with its background load, which holds it for as long as it runs: the pool
-// can go at once, and the load learns whether anyone is left to take its decoder. Once the pool is
-// closed the load touches nothing but this state and the decoder it frees: no log, no file, no
-// static object, which may already be destroyed when the pool went with the process's exit.
+// The pool's state. Its threads are the last member: a pool that goes joins them before the rest.
 struct PocketSphinxDecoderPool::State {
     State(PocketSphinxModel m, QString file, const QString &cache, Loader l)
         : model(std::move(m)), estimateFile(std::move(file)), cacheFolder(QFile::encodeName(cache).toStdString()),
@@ -368,16 +361,16 @@ struct PocketSphinxDecoderPool::State {
     // Gives `decoder` the newest estimate, reading the estimate file first if nobody has yet.
     // Called with `mutex` held.
     void adoptChannelEstimate(PocketSphinxDecoder &decoder);
-    // The body of the background load; `self` is this state.
-    void loadInBackground(const std::shared_ptr<State> &self);
+    // The body of the background load.
+    void loadInBackground(std::stop_token stop);
     // Keeps the cut of the dictionary to the words a load hands over, for the next launches, on a
     // thread of its own so neither the load nor the first take waits for it. Nothing without a
     // cache folder.
-    PocketSphinxDecoder::LanguageModelRead cutMaker(const std::shared_ptr<State> &self) const;
+    PocketSphinxDecoder::LanguageModelRead cutMaker();
 
     const PocketSphinxModel model;
     const QString estimateFile;
-    // Encoded once, so the load needs no Qt to use them.
+    // In the system's encoding, as the cut takes them.
     const std::string cacheFolder;
     const std::string dictionaryFile;
     const std::string languageModelFile;
@@ -385,7 +378,6 @@ struct PocketSphinxDecoderPool::State {
     std::shared_ptr<const PocketSphinxDictionaryCut> cut; // set by the first load when one is kept
     std::mutex fileMutex;                                 // one writer at a time; taken before `mutex`, never inside it
     mutable std::mutex mutex;
-    bool open = true; // until close(); under `mutex`
     bool estimateFileRead = false;
     QString fingerprint;
     std::optional<std::vector<float>> estimate;
@@ -394,6 +386,8 @@ struct PocketSphinxDecoderPool::State {
     std::vector<std::unique_ptr<PocketSphinxDecoder>> idle;
     bool loading = false;
     int loadCount = 0;
+    // The background load, the cut and the takes.
+    rt::WorkerThreads threads;
 };
 
 void PocketSphinxDecoderPool::State::adoptChannelEstimate(PocketSphinxDecoder &decoder)
@@ -414,67 +408,55 @@ void PocketSphinxDecoderPool::State::adoptChannelEstimate(PocketSphinxDecoder &d
     decoder.clearHeardAudio();
 }
 
-PocketSphinxDecoder::LanguageModelRead
-PocketSphinxDecoderPool::State::cutMaker(const std::shared_ptr<State> &self) const
+PocketSphinxDecoder::LanguageModelRead PocketSphinxDecoderPool::State::cutMaker()
 {
     if (cacheFolder.empty())
         return {};
-    return [self](std::unordered_set<std::string> words) {
-        // C library alone, so it may finish while the process exits.
-        std::thread([self, words = std::move(words)] {
-            pthread_setname_np(pthread_self(), "zq-speech-cut");
-            // Yields to the load it runs beside, and to the rest of the launch.
-            ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
-            auto made = PocketSphinxDictionaryCut::make(
-                self->cacheFolder, self->dictionaryFile, self->languageModelFile,
-                [&](std::string_view word) { return words.count(std::string(word)) > 0; });
-            std::lock_guard lock(self->mutex);
-            if (self->open && !made)
-                qCWarning(lcLocalBackend).noquote() << made.error().message;
-        }).detach();
+    return [this](std::unordered_set<std::string> words) {
+        threads.start(
+            [this, words = std::move(words)](std::stop_token) {
+                // Yields to the load it runs beside, and to the rest of the launch.
+                ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
+                auto made = PocketSphinxDictionaryCut::make(
+                    cacheFolder, dictionaryFile, languageModelFile,
+                    [&](std::string_view word) { return words.count(std::string(word)) > 0; });
+                if (!made)
+                    qCWarning(lcLocalBackend).noquote() << made.error().message;
+            },
+            "zq-speech-cut");
     };
 }
 
-void PocketSphinxDecoderPool::State::loadInBackground(const std::shared_ptr<State> &self)
+void PocketSphinxDecoderPool::State::loadInBackground(std::stop_token stop)
 {
-    pthread_setname_np(pthread_self(), "zq-speech-model");
     QElapsedTimer took;
     took.start();
     std::shared_ptr<const PocketSphinxDictionaryCut> kept;
     if (!cacheFolder.empty())
         kept = PocketSphinxDictionaryCut::find(cacheFolder, dictionaryFile, languageModelFile);
     // Beside the load, which does not wait for it: the check that the cut reads back as it was
-    // written (C library alone, so it may run on while the process exits). The model's fingerprint is
-    // not read here: it reads through Qt, so only under the lock that close() takes, and a slow disk
-    // would then hold a quit until the model's files came in.
+    // written.
     bool keptIntact = false;
     std::thread beside([&] {
         pthread_setname_np(pthread_self(), "zq-speech-check");
         keptIntact = kept && kept->intact();
     });
-    auto loaded = load(model, kept, kept ? PocketSphinxDecoder::LanguageModelRead() : cutMaker(self));
+    auto loaded = load(model, kept, kept ? PocketSphinxDecoder::LanguageModelRead() : cutMaker());
     beside.join();
     if (kept && !keptIntact) {
         // A damaged cut may lack words the search needs: the decoder that read it is not used, and
-        // the whole dictionary is read and cut again (unless nobody is left to take it).
+        // the whole dictionary is read and cut again (unless the pool is closing).
         kept = nullptr;
         if (loaded)
             loaded.value().reset(); // before the next, not beside it
-        bool stillOpen = false;
-        {
-            std::lock_guard lock(mutex);
-            stillOpen = open;
-        }
-        if (stillOpen)
-            loaded = load(model, nullptr, cutMaker(self));
+        if (!stop.stop_requested())
+            loaded = load(model, nullptr, cutMaker());
     }
     std::lock_guard lock(mutex);
     loading = false;
     changed.notify_all();
-    // The pool closes under this lock: past this check the pool, and the process's logging with
-    // it, outlive this block.
-    if (!open)
-        return; // the decoder is freed on the way out
+    if (stop.stop_requested())
+        return; // the pool is closing: the decoder is freed on the way out
     if (!loaded || !loaded.value()) {
         qCWarning(lcLocalBackend) << "speech model failed to load";
         return;
@@ -488,7 +470,7 @@ void PocketSphinxDecoderPool::State::loadInBackground(const std::shared_ptr<Stat
 
 PocketSphinxDecoderPool::PocketSphinxDecoderPool(PocketSphinxModel model, QString estimateFile, QString cacheFolder,
                                                  Loader load)
-    : m_state(std::make_shared<State>(std::move(model), std::move(estimateFile), cacheFolder, std::move(load)))
+    : m_state(std::make_unique<State>(std::move(model), std::move(estimateFile), cacheFolder, std::move(load)))
 {}
 
 PocketSphinxDecoderPool::~PocketSphinxDecoderPool()
@@ -498,14 +480,18 @@ PocketSphinxDecoderPool::~PocketSphinxDecoderPool()
 
 void PocketSphinxDecoderPool::close()
 {
+    {
+        std::lock_guard lock(m_state->mutex);
+        if (m_state->loading)
+            qCInfo(lcLocalBackend) << "speech model still loading at close; waiting for it";
+    }
+    // Takes waiting for a decoder wake at once; takes decoding stop within a block and give their
+    // decoders back; the load and the cut run to their end.
+    m_state->threads.stopAll();
     saveChannelEstimate();
-    std::vector<std::unique_ptr<PocketSphinxDecoder>> idle; // freed after the locks
-    // Under the file lock too: a save that began on a take's thread ends before this returns.
-    std::lock_guard fileLock(m_state->fileMutex);
+    std::vector<std::unique_ptr<PocketSphinxDecoder>> idle; // freed after the lock
     std::lock_guard lock(m_state->mutex);
-    m_state->open = false;
     idle.swap(m_state->idle);
-    m_state->changed.notify_all(); // a take waiting for the load gives up
 }
 
 const PocketSphinxModel &PocketSphinxDecoderPool::model() const
@@ -522,7 +508,7 @@ void PocketSphinxDecoderPool::saveChannelEstimate()
     PocketSphinxChannelEstimate estimate;
     {
         std::lock_guard lock(state.mutex);
-        if (!state.open || !state.estimate || state.estimate == state.savedEstimate || state.fingerprint.isEmpty())
+        if (!state.estimate || state.estimate == state.savedEstimate || state.fingerprint.isEmpty())
             return;
         estimate = {state.fingerprint, *state.estimate};
     }
@@ -542,13 +528,18 @@ std::optional<std::vector<float>> PocketSphinxDecoderPool::channelEstimate() con
 
 void PocketSphinxDecoderPool::preload()
 {
-    std::lock_guard lock(m_state->mutex);
-    if (!m_state->open || m_state->loading || !m_state->idle.empty())
+    State &state = *m_state;
+    std::lock_guard lock(state.mutex);
+    if (state.loading || !state.idle.empty())
         return;
-    m_state->loading = true;
-    ++m_state->loadCount;
-    // Detached: a quit never waits for a model (the thread keeps the state alive).
-    std::thread([state = m_state] { state->loadInBackground(state); }).detach();
+    state.loading =
+        state.threads.start([&state](std::stop_token stop) { state.loadInBackground(stop); }, "zq-speech-model");
+    state.loadCount += state.loading ? 1 : 0;
+}
+
+bool PocketSphinxDecoderPool::runTake(std::function<void(std::stop_token)> take)
+{
+    return m_state->threads.start(std::move(take), "zq-speech-take");
 }
 
 rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquire(std::stop_token stop)
@@ -557,8 +548,8 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquir
     std::shared_ptr<const PocketSphinxDictionaryCut> cut;
     {
         std::unique_lock lock(state.mutex);
-        state.changed.wait(lock, stop, [&state] { return !state.open || !state.loading || !state.idle.empty(); });
-        if (stop.stop_requested() || !state.open)
+        state.changed.wait(lock, stop, [&state] { return !state.loading || !state.idle.empty(); });
+        if (stop.stop_requested())
             return cancelledError();
         if (!state.idle.empty()) {
             auto decoder = std::move(state.idle.back());
@@ -574,10 +565,9 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquir
     if (!cut && !state.cacheFolder.empty())
         cut = PocketSphinxDictionaryCut::open(state.cacheFolder, state.dictionaryFile, state.languageModelFile);
     auto loaded = state.load(state.model, std::move(cut), {});
+    if (stop.stop_requested())
+        return cancelledError(); // the decoder is freed on the way out
     std::lock_guard lock(state.mutex);
-    // Closed meanwhile: the decoder is freed on the way out, and nothing is logged or read.
-    if (!state.open)
-        return cancelledError();
     if (!loaded) {
         qCWarning(lcLocalBackend) << "speech model failed to load";
         return loaded;

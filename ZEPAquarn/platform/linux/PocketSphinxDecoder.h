@@ -120,18 +120,15 @@ private:
 // it with the first decoder (an unusable file is ignored with a log line) and written back by
 // saveChannelEstimate() and by close(), so the next launch starts where this one ended.
 //
-// A take's thread may hold the pool after its owner has gone, even after main() has returned. So
-// the owner closes it (the destructor does when nobody has): after close() the pool writes no file
-// and logs nothing, and its end, on whatever thread, only frees memory.
-//
 // With a `cacheFolder`, decoders read the model's dictionary cut to its language model's words
 // (PocketSphinxDictionaryCut) once a first load has made the cut there. The first load makes it from
 // the language model as soon as that is read, beside the rest of the load, so even a launch that
 // quits at once leaves it for the next. A launch checks the cut it reads while the decoder loads and
 // loads again from the whole dictionary when the cut is damaged.
 //
-// Destroying the pool never waits for the background load: the load finishes on its own and frees
-// what it built.
+// The pool owns its threads (the background load, the cut and the takes) and close() ends them:
+// takes stop at once, a load in flight runs to its end (a fraction of a second; the library cannot
+// stop it midway) and its decoder is freed.
 class PocketSphinxDecoderPool {
 public:
     using Loader = std::function<rt::Result<std::unique_ptr<PocketSphinxDecoder>>(
@@ -149,16 +146,18 @@ public:
 
     // Starts loading a decoder on a background thread unless one is idle or loading already.
     void preload();
-    // Blocks until a decoder is free; fails when loading fails, when `stop` is requested first or
-    // when the pool is closed.
+    // Blocks until a decoder is free; fails when loading fails or when `stop` is requested first.
     rt::Result<std::unique_ptr<PocketSphinxDecoder>> acquire(std::stop_token stop);
     void release(std::unique_ptr<PocketSphinxDecoder> decoder);
     // Writes the newest estimate to the estimate file when it changed since the last write. Blocks
     // on the disk: call it off the path of a take's text.
     void saveChannelEstimate();
     std::optional<std::vector<float>> channelEstimate() const;
-    // Saves the estimate and frees the idle decoders; from then on the pool touches no file and no
-    // log. Waits for a save in flight on another thread, never for a load. Closing again does nothing.
+    // Runs a take's decoding on a thread of the pool; `take`'s token is stopped by close(). False,
+    // and nothing runs, once the pool is closed.
+    bool runTake(std::function<void(std::stop_token)> take);
+    // Stops the takes and waits for them and for the load in flight, then saves the estimate and
+    // frees the idle decoders. The pool loads nothing more. Never call it on a take's thread.
     void close();
 
     // For tests and benchmarks: how many decoders were loaded so far.
@@ -166,7 +165,7 @@ public:
 
 private:
     struct State;
-    std::shared_ptr<State> m_state;
+    std::unique_ptr<State> m_state;
 };
 
 } // namespace zq::platform

@@ -21,8 +21,7 @@ namespace zq::platform {
 // the size and checksum of what was written. A cut whose sources changed, or whose files do not read
 // back as written, is not used.
 //
-// Both functions use the C library alone (no Qt), so a background load may run them while the
-// process exits; paths are file names in the system's encoding.
+// Paths are file names in the system's encoding.
 //
 // The rest is mapped, not read: a take's vocabulary looks up a handful of words, so only the pages
 // those lookups touch are resident, and the kernel may drop them again (they are clean).

@@ -24,7 +24,7 @@ public:
     explicit PocketSphinxRecognizer(PocketSphinxModel model = PocketSphinxModel::debianEnglish(),
                                     Preload preload = Preload::atOnce, QString channelEstimateFile = {},
                                     QString cacheFolder = {});
-    // Closes the pool: this runs before the process exits, a take's thread holding the pool may not.
+    // Closes the pool (see PocketSphinxDecoderPool::close()): analyzers made here still hold it.
     ~PocketSphinxRecognizer() override;
 
     bool isAvailable() const override;
