@@ -186,7 +186,7 @@ TEST_F(BoundedHALExecutorTest, NegativeTimeoutFiresAtOnceAndEnqueueRunsInOrder)
     gate->open();
 }
 
-TEST_F(BoundedHALExecutorTest, TimeoutWhileTheExecutorGoesStillReachesTheCaller)
+TEST_F(BoundedHALExecutorTest, TimeoutReachesTheCallerAndTheExecutorsEndWaitsForTheStuckCall)
 {
     auto gate = std::make_shared<FakeGate>();
     std::atomic<bool> done = false;
@@ -205,13 +205,19 @@ TEST_F(BoundedHALExecutorTest, TimeoutWhileTheExecutorGoesStillReachesTheCaller)
             });
         ASSERT_TRUE(gate->waitUntilReached());
     }
-    // Its end waits for the call that holds its queue.
-    std::thread going([&] { shortLived.reset(); });
     loop.advance(1s);
     EXPECT_TRUE(done);
     EXPECT_TRUE(error);
+    // Its end waits for the call that holds its abandoned queue.
+    std::atomic<bool> gone = false;
+    std::thread going([&] {
+        shortLived.reset();
+        gone = true;
+    });
+    EXPECT_FALSE(gone);
     gate->open();
     going.join();
+    EXPECT_TRUE(gone);
 }
 
 TEST(DeferredAudioObjectReleasePoolTest, KeepsObjectsTenSecondsAndReleasesOnItsQueue)
