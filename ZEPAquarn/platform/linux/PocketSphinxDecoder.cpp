@@ -599,4 +599,10 @@ int PocketSphinxDecoderPool::loadCount() const
     return m_state->loadCount;
 }
 
+std::size_t PocketSphinxDecoderPool::idleCount() const
+{
+    std::lock_guard lock(m_state->mutex);
+    return m_state->idle.size();
+}
+
 } // namespace zq::platform

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -160,8 +161,9 @@ public:
     // frees the idle decoders. The pool loads nothing more. Never call it on a take's thread.
     void close();
 
-    // For tests and benchmarks: how many decoders were loaded so far.
+    // For tests and benchmarks: how many decoders were loaded so far, and how many wait for a take.
     int loadCount() const;
+    std::size_t idleCount() const;
 
 private:
     struct State;
