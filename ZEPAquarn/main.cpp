@@ -6,7 +6,6 @@
 #include "audio/AudioDuringDictationSystemBackend.h"
 #include "audio/AudioEngine.h"
 #include "audio/CaptureCore.h"
-#include "httpmodule/HttpModuleImage.h"
 #include "menubar/PillPanelWindow.h"
 #include "menubar/brand/Palette.h"
 #include "pipeline/BackendFactory.h"
@@ -21,7 +20,6 @@
 #include "platform/linux/DesktopMicrophonePermission.h"
 #include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/FreedesktopScreenLock.h"
-#include "platform/linux/HttpClientOnFirstUse.h"
 #include "platform/linux/LibsecretStore.h"
 #include "platform/linux/LinuxPermissionProbe.h"
 #include "platform/linux/MprisMediaPlayers.h"
@@ -32,6 +30,7 @@
 #include "platform/linux/PulseAudioHardware.h"
 #include "platform/linux/PulseAudioPlayer.h"
 #include "platform/linux/PulseOutputVolume.h"
+#include "platform/linux/QtHttpClient.h"
 #include "platform/linux/RuleBasedCleanupModel.h"
 #include "platform/linux/X11EventTap.h"
 #include "platform/linux/X11KeySynthesizer.h"
@@ -340,8 +339,7 @@ struct Run {
     rt::QtMainLoop loop;
     rt::SystemClocks clocks;
     // Every request of the application goes through this one client.
-    const std::shared_ptr<const platform::HttpClient> http =
-        std::make_shared<platform::HttpClientOnFirstUse>(httpModuleImage());
+    const std::shared_ptr<const platform::HttpClient> http = std::make_shared<platform::QtHttpClient>();
     TriggerRecordingGate recordingGate;
     std::unique_ptr<LinuxServices> services;
     UpdateServices updateServices;
