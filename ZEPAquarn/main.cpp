@@ -8,7 +8,6 @@
 #include "audio/AudioEngine.h"
 #include "audio/BoundedHALExecutor.h"
 #include "audio/CaptureCore.h"
-#include "httpmodule/HttpModuleImage.h"
 #include "menubar/PillPanelWindow.h"
 #include "menubar/brand/Palette.h"
 #include "pipeline/BackendFactory.h"
@@ -23,7 +22,6 @@
 #include "platform/linux/DesktopMicrophonePermission.h"
 #include "platform/linux/FreedesktopNotifications.h"
 #include "platform/linux/FreedesktopScreenLock.h"
-#include "platform/linux/HttpClientOnFirstUse.h"
 #include "platform/linux/LibsecretStore.h"
 #include "platform/linux/LinuxPermissionProbe.h"
 #include "platform/linux/MprisMediaPlayers.h"
@@ -34,6 +32,7 @@
 #include "platform/linux/PulseAudioHardware.h"
 #include "platform/linux/PulseAudioPlayer.h"
 #include "platform/linux/PulseOutputVolume.h"
+#include "platform/linux/QtHttpClient.h"
 #include "platform/linux/RuleBasedCleanupModel.h"
 #include "platform/linux/X11EventTap.h"
 #include "platform/linux/X11FrontWindow.h"
@@ -357,8 +356,7 @@ struct Run {
     rt::QtMainLoop loop;
     rt::SystemClocks clocks;
     // Every request of the application goes through this one client.
-    const std::shared_ptr<const platform::HttpClient> http =
-        std::make_shared<platform::HttpClientOnFirstUse>(httpModuleImage());
+    const std::shared_ptr<const platform::HttpClient> http = std::make_shared<platform::QtHttpClient>();
     TriggerRecordingGate recordingGate;
     std::unique_ptr<LinuxServices> services;
     UpdateServices updateServices;

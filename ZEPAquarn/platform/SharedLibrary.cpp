@@ -42,16 +42,25 @@ void *SharedLibrary::find(const char *name)
     return address;
 }
 
-void logLoadFailure(const rt::Error &error)
-{
-    qCWarning(lcRuntime).noquote() << "runtime:" << error.message;
-}
-
 rt::Result<void> SharedLibrary::status() const
 {
     if (m_missing)
         return *m_missing;
     return {};
+}
+
+rt::Result<void> openAndBind(const QByteArray &soname, const std::function<void(SharedLibrary &)> &bind)
+{
+    const rt::Result<void> bound = [&]() -> rt::Result<void> {
+        auto library = SharedLibrary::open(soname);
+        if (!library)
+            return library.error();
+        bind(library.value());
+        return library.value().status();
+    }();
+    if (!bound)
+        qCWarning(lcRuntime).noquote() << "runtime:" << bound.error().message;
+    return bound;
 }
 
 } // namespace zq::platform

@@ -13,19 +13,6 @@
 
 namespace zq::platform {
 
-struct EspeakPronouncer::Functions {
-    decltype(&espeak_Initialize) initialize = nullptr;
-    decltype(&espeak_SetVoiceByName) setVoiceByName = nullptr;
-    decltype(&espeak_TextToPhonemes) textToPhonemes = nullptr;
-
-    void bind(SharedLibrary &library)
-    {
-        library.bind(initialize, "espeak_Initialize")
-            .bind(setVoiceByName, "espeak_SetVoiceByName")
-            .bind(textToPhonemes, "espeak_TextToPhonemes");
-    }
-};
-
 namespace {
 
 // IPA symbols of US English speech and their phones. Pairs come first: a symbol run is matched
@@ -81,16 +68,16 @@ std::mutex &engineMutex()
 
 // Under engineMutex(). espeak-ng's voice data is installed with the library; once it fails to
 // start it is not tried again.
-bool engineStarted(const EspeakPronouncer::Functions &espeak)
+bool engineStarted()
 {
     static const bool started =
-        [&espeak] {
-            if (espeak.initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT) < 0) {
+        [] {
+            if (espeak_Initialize(AUDIO_OUTPUT_SYNCHRONOUS, 0, nullptr, espeakINITIALIZE_DONT_EXIT) < 0) {
                 qCWarning(lcLocalBackend)
                     << "espeak-ng failed to start — dictionary words without a pronunciation are skipped";
                 return false;
             }
-            if (espeak.setVoiceByName("en-us") != EE_OK) {
+            if (espeak_SetVoiceByName("en-us") != EE_OK) {
                 qCWarning(lcLocalBackend)
                     << "espeak-ng has no en-us voice — dictionary words without a pronunciation are skipped";
                 return false;
@@ -102,33 +89,19 @@ bool engineStarted(const EspeakPronouncer::Functions &espeak)
 
 } // namespace
 
-EspeakPronouncer::EspeakPronouncer(QByteArray library)
-    : m_espeak(std::make_shared<LibraryOnFirstUse<Functions>>(std::move(library)))
-{}
-
 std::optional<QString> EspeakPronouncer::pronounce(const QString &word) const
 {
     QString ipa;
     {
         std::lock_guard lock(engineMutex());
-        const rt::Result<Functions> &espeak = m_espeak->get();
-        if (!espeak) {
-            // Said once, as a failed start is.
-            static std::once_flag reported;
-            std::call_once(reported, [&espeak] {
-                qCWarning(lcLocalBackend).noquote()
-                    << espeak.error().message << "— dictionary words without a pronunciation are skipped";
-            });
-            return std::nullopt;
-        }
-        if (!engineStarted(espeak.value()))
+        if (!engineStarted())
             return std::nullopt;
         const QByteArray utf8 = word.toUtf8();
         const void *text = utf8.constData();
         constexpr int mode = espeakPHONEMES_IPA | ('_' << 8);
         // One call per clause; a single word is one clause, but a hyphen or apostrophe may split it.
         while (text) {
-            const char *phonemes = espeak.value().textToPhonemes(&text, espeakCHARS_UTF8, mode);
+            const char *phonemes = espeak_TextToPhonemes(&text, espeakCHARS_UTF8, mode);
             if (!phonemes)
                 break;
             if (!ipa.isEmpty())

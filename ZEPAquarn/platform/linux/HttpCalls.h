@@ -10,8 +10,7 @@ namespace zq::platform {
 // The requests an HTTP client has running, and whether the application still lets new ones start. A
 // quit stops them and waits a moment for them to end, so that none runs on while the process exits.
 struct HttpCalls {
-    // How long a quit waits for stopped calls to end: an aborted reply ends in milliseconds, and
-    // opening the HTTP module takes a few.
+    // How long a quit waits for stopped calls to end: an aborted reply ends in milliseconds.
     static constexpr std::chrono::seconds kQuitWait{2};
 
     std::mutex mutex;

@@ -13,8 +13,9 @@ namespace zq::platform {
 // session bus of DBUS_SESSION_BUS_ADDRESS. Items carry the attributes "service" and "account" and
 // live in the default collection. Reads never unlock anything: a locked item reads as an error.
 //
-// libsecret (and the GLib object system under it) is loaded on the first call, not at launch; a
-// library that cannot be loaded fails every call as an unusable secret store does. Any thread.
+// libsecret (with GIO and the GLib object system under it) is loaded on the first call, not at launch,
+// where it would delay the tray icon; a library that cannot be loaded, or lacks a function this uses,
+// fails every call as an unusable secret store does. Any thread.
 class LibsecretStore final : public SecretStore {
 public:
     static constexpr const char *kLibrary = "libsecret-1.so.0";

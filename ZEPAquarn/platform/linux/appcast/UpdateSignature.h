@@ -24,14 +24,10 @@ namespace zq::platform {
 // is computed while the download streams to disk: any size is verified with bounded memory.
 QByteArray updateSignatureStatement(const QString &build, const QString &displayVersion, const QByteArray &sha512);
 
-// The soname of the OpenSSL library the check is loaded from when it first runs.
-inline constexpr const char *kLibcrypto = "libcrypto.so.3";
-
 // Checks that `data` carries a valid Ed25519 signature (64 bytes, base64) made with the private
-// half of `publicKeyBase64` (32 raw bytes, base64). Any malformed input is a failed check, and so
-// is a `libcrypto` that cannot be loaded.
+// half of `publicKeyBase64` (32 raw bytes, base64). Any malformed input is a failed check.
 rt::Result<void> verifyEd25519Signature(const QByteArray &data, const QByteArray &signatureBase64,
-                                        const QByteArray &publicKeyBase64, const QByteArray &libcrypto = kLibcrypto);
+                                        const QByteArray &publicKeyBase64);
 
 // A SHA-512 digest fed piece by piece. Any thread, one at a time.
 class Sha512Digest {
