@@ -230,9 +230,4 @@ bool AudioDuringDictationSystemBackend::isRamping() const
     return m_state->rampTask.isValid() && !m_state->rampTask.isDone();
 }
 
-std::vector<platform::MediaPlayer> AudioDuringDictationSystemBackend::pausedPlayers() const
-{
-    return m_state->paused;
-}
-
 } // namespace zq

@@ -58,8 +58,6 @@ public:
     // The snapshot held until a restore completes; none when nothing is lowered.
     std::shared_ptr<const VolumeSnapshot> volumeSnapshot() const;
     bool isRamping() const;
-    // The players paused for the current take.
-    std::vector<platform::MediaPlayer> pausedPlayers() const;
 
     // The shared state that the ramp tasks hold weakly.
     struct State;

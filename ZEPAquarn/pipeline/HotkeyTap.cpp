@@ -1,7 +1,6 @@
 #include "pipeline/HotkeyTap.h"
 
 #include "pipeline/SettingsDefaults.h"
-#include "records/Diagnostics.h"
 #include "runtime/Clocks.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
@@ -112,12 +111,6 @@ void HotkeyTap::handleDisabled(std::uint64_t generation, platform::EventTap::Dis
     disabled.type = reason == platform::EventTap::DisabledReason::userInput ? TriggerEventType::tapDisabledByUserInput
                                                                             : TriggerEventType::tapDisabledByTimeout;
     post(m_tracker.handle(disabled, {}));
-}
-
-void HotkeyTap::recordTapDisabled(const QString &reason)
-{
-    // Hands the line to the journal's own queue and returns at once.
-    Diagnostics::shared().record(DiagnosticEvent::hotkeyTapDisabled, {{QStringLiteral("reason"), reason}});
 }
 
 void HotkeyTap::post(std::vector<TriggerAction> actions)

@@ -27,11 +27,12 @@ class Settings;
 class HotkeyTap {
 public:
     using ActionHandler = std::function<void(TriggerAction)>;
-    // Records "hotkey_tap_disabled" with the reason ("timeout", "user_input", "connection_lost").
+    // Records "hotkey_tap_disabled" with the reason ("timeout", "user_input", "connection_lost") in the
+    // owner's diagnostics; nothing is recorded when empty.
     using DisabledRecorder = std::function<void(const QString &reason)>;
 
     HotkeyTap(platform::EventTap &source, rt::Settings &settings, rt::MainLoop &loop, rt::Clocks &clocks,
-              ActionHandler onAction, DisabledRecorder recordDisabled = &HotkeyTap::recordTapDisabled);
+              ActionHandler onAction, DisabledRecorder recordDisabled);
     ~HotkeyTap();
     HotkeyTap(const HotkeyTap &) = delete;
     HotkeyTap &operator=(const HotkeyTap &) = delete;
@@ -47,9 +48,6 @@ public:
     void resetToIdle() { m_tracker.resetToIdle(); }
 
     const TriggerTracker &tracker() const { return m_tracker; }
-
-    // Records the event in the process's diagnostics journal.
-    static void recordTapDisabled(const QString &reason);
 
 private:
     void handleEvent(std::uint64_t generation, const TriggerEvent &event);

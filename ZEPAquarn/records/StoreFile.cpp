@@ -33,7 +33,7 @@ void StoreFile::keepAside(const QString &path, const char *store, const QString 
 }
 
 void StoreFile::keepAsideAfterDropping(const QString &path, const char *store, qsizetype dropped, qsizetype kept,
-                                       const QByteArray &rewritten)
+                                       const QByteArray &rewritten, Diagnostics *journal)
 {
     const QString reason = QStringLiteral("%1 undecodable entries left out").arg(dropped);
     if (auto moved = rt::moveAside(path, reason); moved) {
@@ -46,10 +46,10 @@ void StoreFile::keepAsideAfterDropping(const QString &path, const char *store, q
         qCWarning(lcRecords).noquote() << store << "store:" << dropped << "entries could not be read and were left out;"
                                        << "the original could not be kept aside:" << moved.error().message;
     }
-    Diagnostics::shared().record(DiagnosticEvent::storeEntriesDropped,
-                                 {{QStringLiteral("store"), QString::fromLatin1(store)},
-                                  {QStringLiteral("dropped"), QString::number(dropped)},
-                                  {QStringLiteral("kept"), QString::number(kept)}});
+    (journal ? *journal : Diagnostics::shared())
+        .record(DiagnosticEvent::storeEntriesDropped, {{QStringLiteral("store"), QString::fromLatin1(store)},
+                                                       {QStringLiteral("dropped"), QString::number(dropped)},
+                                                       {QStringLiteral("kept"), QString::number(kept)}});
 }
 
 bool StoreFile::ensureFolder(const QString &folder, const char *store)

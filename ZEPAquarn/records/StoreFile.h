@@ -9,6 +9,8 @@
 
 namespace zq {
 
+class Diagnostics;
+
 // What the record stores share: their one JSON file, and the platform's JSON forms of dates
 // (seconds since 2001-01-01 00:00:00 UTC, with fraction) and UUIDs (upper-case, hyphenated).
 class StoreFile {
@@ -28,9 +30,10 @@ public:
     static void keepAside(const QString &path, const char *store, const QString &reason);
     // Some entries of a file could not be decoded and were left out, `kept` others were loaded: keeps
     // the original aside, writes `rewritten` (the loaded entries) in its place so they are there at
-    // the next start, and records in the journal how many were dropped, never what they held.
+    // the next start, and records in `journal` (the application's shared one when null) how many were
+    // dropped, never what they held.
     static void keepAsideAfterDropping(const QString &path, const char *store, qsizetype dropped, qsizetype kept,
-                                       const QByteArray &rewritten);
+                                       const QByteArray &rewritten, Diagnostics *journal = nullptr);
     // Makes `folder` (and missing parents) a real folder of this user, private to them; false and
     // a log line when it is not, so the store does not write into it.
     static bool ensureFolder(const QString &folder, const char *store);

@@ -2,46 +2,33 @@
 
 namespace zq {
 
-namespace {
-
-struct SectionInfo {
-    const char *title;
-    const char *symbol;
-};
-
-SectionInfo info(AppWindowSection section)
-{
-    switch (section) {
-    case AppWindowSection::stats:
-        return {"Stats", "square.grid.2x2"};
-    case AppWindowSection::history:
-        return {"History", "clock.arrow.circlepath"};
-    case AppWindowSection::general:
-        return {"General", "gearshape"};
-    case AppWindowSection::audio:
-        return {"Audio", "waveform"};
-    case AppWindowSection::transcription:
-        return {"Transcription", "text.bubble"};
-    case AppWindowSection::dictionary:
-        return {"Dictionary", "character.book.closed"};
-    case AppWindowSection::faq:
-        return {"FAQ", "questionmark.circle"};
-    case AppWindowSection::support:
-        return {"Support", "lifepreserver"};
+// The table is in enum order, which the check below keeps, so a section is its own index.
+static_assert([] {
+    for (std::size_t i = 0; i < appWindowPages.size(); ++i) {
+        if (appWindowPages[i].section != AppWindowSection(i))
+            return false;
     }
-    return {"Stats", "square.grid.2x2"};
-}
+    return true;
+}());
 
-} // namespace
+const AppWindowPage &appWindowPage(AppWindowSection section)
+{
+    return appWindowPages[std::size_t(section)];
+}
 
 QString title(AppWindowSection section)
 {
-    return QString::fromLatin1(info(section).title);
+    return QString::fromLatin1(appWindowPage(section).title);
 }
 
 QString symbolName(AppWindowSection section)
 {
-    return QString::fromLatin1(info(section).symbol);
+    return QString::fromLatin1(appWindowPage(section).symbol);
+}
+
+QString pageSubtitle(AppWindowSection section)
+{
+    return QString::fromUtf8(appWindowPage(section).subtitle);
 }
 
 } // namespace zq

@@ -19,28 +19,6 @@ QString fromUtf8(const char *text)
 
 } // namespace
 
-QString pageSubtitle(AppWindowSection section)
-{
-    switch (section) {
-    case AppWindowSection::stats:
-    case AppWindowSection::history:
-        return {};
-    case AppWindowSection::general:
-        return QStringLiteral("Appearance, shortcuts, and startup behavior.");
-    case AppWindowSection::audio:
-        return QStringLiteral("Choose and verify the microphone ZEPA QUARN listens to.");
-    case AppWindowSection::transcription:
-        return QStringLiteral("Control the engine, language, and transcript cleanup.");
-    case AppWindowSection::dictionary:
-        return QStringLiteral("Teach ZEPA QUARN the names and terminology you use.");
-    case AppWindowSection::faq:
-        return QStringLiteral("The questions everyone asks, answered honestly.");
-    case AppWindowSection::support:
-        return QStringLiteral("Updates and privacy-safe local diagnostics.");
-    }
-    return {};
-}
-
 RowStatus RowStatus::passed(const QString &what)
 {
     return {DetailTone::success, QString::fromUtf8("✓ ") + what};

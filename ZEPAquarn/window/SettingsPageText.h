@@ -15,9 +15,6 @@ namespace zq {
 // The words and choices of the settings pages, computed from settings and devices without any
 // widget, so the pages only lay them out.
 
-// The one-line subtitle under a page's title; empty for stats and history.
-QString pageSubtitle(AppWindowSection section);
-
 // A row's detail line and the colour it is drawn in. A check says whether it passed when it makes
 // its result; the mark at the start of the text ("✓ ", "✗ ") follows from that, never the other way.
 enum class DetailTone { tertiary, success, danger };

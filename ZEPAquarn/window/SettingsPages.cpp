@@ -7,7 +7,7 @@
 
 namespace zq {
 
-void buildFAQPage(SettingsPage &page, const AppSettingsModel &model)
+void buildFAQPage(SettingsPage &page, AppSettingsModel &model, const SettingsPageHosts &)
 {
     for (const auto &group : faqGroups(model.triggerNamesInForce())) {
         SettingsSection *section = page.addSection(group.title);
@@ -28,27 +28,8 @@ QWidget *makeSettingsPage(AppWindowSection section, AppSettingsModel &model, con
         return hosts.support(parent);
     auto *page = new SettingsPage(model, parent);
     page->setObjectName(QStringLiteral("settingsPage-") + rawValue(section));
-    switch (section) {
-    case AppWindowSection::general:
-        buildGeneralPage(*page, model, hosts);
-        break;
-    case AppWindowSection::audio:
-        buildAudioPage(*page, model);
-        break;
-    case AppWindowSection::transcription:
-        buildTranscriptionPage(*page, model);
-        break;
-    case AppWindowSection::dictionary:
-        buildDictionaryPage(*page, model);
-        break;
-    case AppWindowSection::faq:
-        buildFAQPage(*page, model);
-        break;
-    case AppWindowSection::stats:
-    case AppWindowSection::history:
-    case AppWindowSection::support:
-        break;
-    }
+    if (const SettingsPageBuilder build = appWindowPage(section).build)
+        build(*page, model, hosts);
     page->refresh();
     return page;
 }

@@ -26,11 +26,4 @@ struct SettingsPageHosts {
 QWidget *makeSettingsPage(AppWindowSection section, AppSettingsModel &model, const SettingsPageHosts &hosts,
                           QWidget *parent);
 
-// The sections of each page, one file each (SettingsPagesGeneral.cpp, …).
-void buildGeneralPage(SettingsPage &page, AppSettingsModel &model, const SettingsPageHosts &hosts);
-void buildAudioPage(SettingsPage &page, AppSettingsModel &model);
-void buildTranscriptionPage(SettingsPage &page, AppSettingsModel &model);
-void buildDictionaryPage(SettingsPage &page, AppSettingsModel &model);
-void buildFAQPage(SettingsPage &page, const AppSettingsModel &model);
-
 } // namespace zq

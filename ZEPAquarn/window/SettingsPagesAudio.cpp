@@ -10,7 +10,7 @@
 
 namespace zq {
 
-void buildAudioPage(SettingsPage &page, AppSettingsModel &model)
+void buildAudioPage(SettingsPage &page, AppSettingsModel &model, const SettingsPageHosts &)
 {
     SettingsSection *microphone =
         page.addSection(QStringLiteral("Microphone"), QStringLiteral("Automatic follows the desktop's current input."));

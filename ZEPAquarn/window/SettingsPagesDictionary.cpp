@@ -27,7 +27,7 @@ public:
 
 } // namespace
 
-void buildDictionaryPage(SettingsPage &page, AppSettingsModel &model)
+void buildDictionaryPage(SettingsPage &page, AppSettingsModel &model, const SettingsPageHosts &)
 {
     SettingsSection *vocabulary = page.addSection(
         QStringLiteral("Custom vocabulary"), QStringLiteral("Names and jargon ZEPA QUARN should spell correctly."));

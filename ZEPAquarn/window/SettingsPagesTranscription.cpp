@@ -187,7 +187,7 @@ void addOutputSection(SettingsPage &page, AppSettingsModel &model)
 
 } // namespace
 
-void buildTranscriptionPage(SettingsPage &page, AppSettingsModel &model)
+void buildTranscriptionPage(SettingsPage &page, AppSettingsModel &model, const SettingsPageHosts &)
 {
     addEngineSection(page, model);
     addOutputSection(page, model);

@@ -16,6 +16,7 @@
 #include "records/StatsStore.h"
 #include "rewards/milestones/MilestoneLine.h"
 #include "rewards/updates/Updater.h"
+#include "support/Contrast.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakePermissionProbe.h"
 #include "support/FakeUpdateFramework.h"
@@ -38,6 +39,7 @@
 using namespace zq;
 using zq::test::pixelAt;
 using zq::test::sameColor;
+using zq::test::strongestContrast;
 
 namespace {
 
@@ -48,28 +50,6 @@ void wear(QWidget &widget, ColorScheme scheme)
     palette.setColor(QPalette::Window,
                      scheme == ColorScheme::dark ? QColor(0x35, 0x35, 0x35) : QColor(0xEF, 0xEF, 0xEF));
     widget.setPalette(palette);
-}
-
-// WCAG contrast of two opaque colours: 1 (the same) to 21 (black on white).
-double contrast(const QColor &a, const QColor &b)
-{
-    const auto luminance = [](const QColor &c) {
-        const auto channel = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
-        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-    };
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-// The strongest contrast of any pixel in `area` against `background`: the cores of a text's glyphs.
-double strongestContrast(const QImage &image, const QRectF &area, const QColor &background)
-{
-    double strongest = 1;
-    for (qreal y = area.top() + 0.5; y < area.bottom(); y += 0.5)
-        for (qreal x = area.left() + 0.5; x < area.right(); x += 0.5)
-            strongest = std::max(strongest, contrast(pixelAt(image, {x, y}), background));
-    return strongest;
 }
 
 QString schemeName(ColorScheme scheme)

@@ -12,17 +12,17 @@ double channel(double value)
     return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
 }
 
-double luminance(const QColor &color)
+} // namespace
+
+double relativeLuminance(const QColor &color)
 {
     return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
 }
 
-} // namespace
-
 double contrastRatio(const QColor &a, const QColor &b)
 {
-    const double la = luminance(a);
-    const double lb = luminance(b);
+    const double la = relativeLuminance(a);
+    const double lb = relativeLuminance(b);
     return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 

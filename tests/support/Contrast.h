@@ -6,6 +6,9 @@
 
 namespace zq::test {
 
+// The relative luminance of an opaque colour: 0 (black) to 1 (white).
+double relativeLuminance(const QColor &color);
+
 // The contrast ratio of two opaque colours by their relative luminance, from 1 (the same) to 21
 // (black on white): the measure of legible text, at least 4.5 for body text.
 double contrastRatio(const QColor &a, const QColor &b);

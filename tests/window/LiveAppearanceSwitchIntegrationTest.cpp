@@ -6,6 +6,7 @@
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
 #include "records/HistoryStore.h"
+#include "support/Contrast.h"
 #include "support/FakePasteboard.h"
 #include "support/FakePermissionProbe.h"
 #include "support/ServiceEnvironment.h"
@@ -34,21 +35,6 @@ using namespace zq;
 
 namespace {
 
-double luminance(const QColor &color)
-{
-    const auto channel = [](double value) {
-        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
-    };
-    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
-}
-
-double contrast(const QColor &a, const QColor &b)
-{
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
 // What a text looks like on screen: the colour most of its rectangle shows (what it is drawn on) and
 // the pixel that stands out from that the most (the strokes of its glyphs).
 struct Ink {
@@ -71,7 +57,7 @@ Ink inkIn(const QImage &image, const QRect &area)
         std::max_element(counts.begin(), counts.end(), [](auto &a, auto &b) { return a.second < b.second; })->first);
     ink.text = ink.background;
     for (const auto &[rgb, count] : counts) {
-        const double ratio = contrast(QColor(rgb), ink.background);
+        const double ratio = test::contrastRatio(QColor(rgb), ink.background);
         if (ratio > ink.ratio) {
             ink.ratio = ratio;
             ink.text = QColor(rgb);
@@ -151,7 +137,7 @@ protected:
             const QRect area(widget->mapTo(&window, QPoint(0, 0)) * image.devicePixelRatio(),
                              widget->size() * image.devicePixelRatio());
             const Ink ink = inkIn(image, area);
-            const bool faint = contrast(ink.text, tertiary) < 1.15;
+            const bool faint = test::contrastRatio(ink.text, tertiary) < 1.15;
             const double least = faint ? 3.0 : 4.5;
             ++probed;
             EXPECT_GE(ink.ratio, least) << name.toStdString() << ": " << widget->metaObject()->className() << " \""
@@ -218,7 +204,8 @@ TEST_F(LiveAppearanceSwitchIntegrationTest, EveryTextBuiltInLightStaysLegibleAft
     int light = 0;
     for (int y = track.top(); y <= track.bottom(); ++y)
         for (int x = track.left(); x <= track.right(); ++x)
-            light += luminance(page.pixelColor(x, y)) > luminance(background) + 0.25 ? 1 : 0;
+            light +=
+                test::relativeLuminance(page.pixelColor(x, y)) > test::relativeLuminance(background) + 0.25 ? 1 : 0;
     EXPECT_EQ(light, 0) << "light pixels in the scroll bar";
 
     // The Welcome window and its recording popover, both built in light.

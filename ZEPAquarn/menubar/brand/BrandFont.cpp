@@ -10,19 +10,6 @@
 
 namespace zq {
 
-int brandWeightAxisValue(BrandWeight weight)
-{
-    switch (weight) {
-    case BrandWeight::light:
-        return 300;
-    case BrandWeight::regular:
-        return 400;
-    case BrandWeight::medium:
-        return 500;
-    }
-    return 400;
-}
-
 QFont::Weight brandQtWeight(BrandWeight weight)
 {
     switch (weight) {

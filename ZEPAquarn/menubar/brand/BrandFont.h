@@ -14,8 +14,7 @@ inline constexpr char kBrandFontFamily[] = "Chivo Mono";
 // axis), so a weight picks its file; the system fallback uses the same weight.
 enum class BrandWeight { light, regular, medium };
 
-// The weight-axis value the weight stands for (300, 400, 500), and the matching Qt weight.
-int brandWeightAxisValue(BrandWeight weight);
+// The Qt weight of a brand weight; its value is the weight axis's (300, 400, 500).
 QFont::Weight brandQtWeight(BrandWeight weight);
 
 // Registers the brand family's three files from the resources. Idempotent; needs a QGuiApplication.

@@ -48,7 +48,6 @@ class ZepaButton : public QAbstractButton {
 public:
     ZepaButton(ZepaButtonStyle style, const QString &text, const QString &systemImage = {}, QWidget *parent = nullptr);
 
-    ZepaButtonStyle buttonStyle() const { return m_style; }
     bool success() const { return m_success; }
     void setSuccess(bool success);
     QString systemImage() const { return m_systemImage; }

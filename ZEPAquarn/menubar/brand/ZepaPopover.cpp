@@ -70,15 +70,9 @@ ZepaPopover::ZepaPopover(QWidget *parent)
     applyMargins();
 }
 
-void ZepaPopover::setPadding(int padding)
-{
-    m_padding = padding;
-    applyMargins();
-}
-
 void ZepaPopover::applyMargins()
 {
-    const int margin = PopoverLook::kShadowMargin + m_padding;
+    const int margin = PopoverLook::kShadowMargin + kPadding;
     const int arrow = int(PopoverLook::kArrowHeight);
     m_content->setContentsMargins(margin, margin + (m_edge == PopoverArrowEdge::top ? arrow : 0), margin,
                                   margin + (m_edge == PopoverArrowEdge::bottom ? arrow : 0));

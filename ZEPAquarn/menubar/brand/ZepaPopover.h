@@ -27,9 +27,6 @@ struct PopoverLook {
                       ColorScheme scheme);
 };
 
-// Whether a compositing manager draws translucent windows on this display.
-bool desktopComposites();
-
 // A popover: a popup window in the brand's look that opens below a control with its arrow pointing
 // at it (above it when there is no room below). It closes on Escape or a click outside it, like
 // every popup. Without a compositing manager it cuts itself to its outline and draws no shadow.
@@ -38,13 +35,14 @@ class ZepaPopover : public QFrame {
 public:
     explicit ZepaPopover(QWidget *parent = nullptr);
 
-    // The layout that holds the content, inside the surface's padding of `padding` points.
+    // The room between the surface's edge and its content, in points.
+    static constexpr int kPadding = 13;
+
+    // The layout that holds the content, inside the padding.
     QVBoxLayout *contentLayout() const { return m_content; }
-    void setPadding(int padding);
     // Sizes the popover for its content and shows it at `anchor` (its bounds in global coordinates).
     void popUp(const QRect &anchor);
 
-    PopoverArrowEdge arrowEdge() const { return m_edge; }
     qreal arrowX() const { return m_arrowX; }
 
 protected:
@@ -56,7 +54,6 @@ private:
     void applyMask();
 
     QVBoxLayout *m_content;
-    int m_padding = 13;
     bool m_composited;
     PopoverArrowEdge m_edge = PopoverArrowEdge::top;
     qreal m_arrowX = 0;

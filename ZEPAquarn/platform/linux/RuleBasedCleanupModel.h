@@ -1,30 +1,7 @@
 #pragma once
 
-#include "platform/LanguageModel.h"
-
-#include <QStringList>
+#include "transcription/RuleBasedCleanupModel.h"
 
 namespace zq::platform {
-
-// The on-device cleanup of this platform. There is no language model here, so a few rules stand
-// in for one; each changes only what it is sure of:
-// - "um", "uh", "erm" and "er" standing alone are removed (a transcript of nothing else is kept);
-// - a word said twice in a row is said once ("the the" -> "the"; not "had had" or "that that");
-// - a standalone "i" (also "i'm", "i've", "i'll", "i'd") is written "I";
-// - the vocabulary's entries get their spelling and capitals (whole words, any case);
-// - a sentence starts with a capital: the first word and the one after a full stop, question or
-//   exclamation mark, when the word is all lower case and no web address;
-// - a text that ends without punctuation gets a full stop.
-// Numbers, web addresses and words in mixed case are never changed. Always available; sessions
-// answer at once, on the calling thread.
-class RuleBasedCleanupModel final : public LanguageModel {
-public:
-    LanguageModelAvailability availability() const override;
-    std::unique_ptr<LanguageModelSession> makeSession(const QString &instructions,
-                                                      const QStringList &vocabulary) override;
-
-    // The rules above, applied to one transcript.
-    static QString clean(const QString &text, const QStringList &vocabulary);
-};
-
+using zq::RuleBasedCleanupModel;
 } // namespace zq::platform

@@ -6,8 +6,6 @@
 
 namespace zq {
 
-namespace {} // namespace
-
 DepthStore::DepthStore(rt::Settings &settings, InviteService service, QObject *parent)
     : QObject(parent), m_settings(settings), m_service(std::move(service))
 {

@@ -1,5 +1,6 @@
 // The brand menu: where it opens, how far it grows before it scrolls, the keyboard, and its look.
 #include "menubar/brand/ZepaMenu.h"
+#include "support/Contrast.h"
 #include "support/ViewRender.h"
 
 #include <QAction>
@@ -17,19 +18,6 @@ using zq::Palette;
 using zq::ZepaMenu;
 
 namespace {
-
-double luminance(const QColor &color)
-{
-    const auto channel = [](double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); };
-    return 0.2126 * channel(color.redF()) + 0.7152 * channel(color.greenF()) + 0.0722 * channel(color.blueF());
-}
-
-double contrast(const QColor &a, const QColor &b)
-{
-    const double la = luminance(a);
-    const double lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
 
 // The height of `rows` rows with the menu's padding.
 int rowsHigh(int rows)
@@ -139,8 +127,8 @@ TEST(ZepaMenuTest, RendersInThePaletteWithAHighlightAndAScrollBar)
         EXPECT_LT(bar.top(), 10);
         // The labels read clearly on the menu and on the highlight.
         const QColor ink = Palette::color(Palette::textPrimary, scheme);
-        EXPECT_GE(contrast(ink, surface), 4.5) << name.toStdString();
-        EXPECT_GE(contrast(ink, highlight), 4.5) << name.toStdString();
+        EXPECT_GE(zq::test::contrastRatio(ink, surface), 4.5) << name.toStdString();
+        EXPECT_GE(zq::test::contrastRatio(ink, highlight), 4.5) << name.toStdString();
         EXPECT_FALSE(zq::test::colorBounds(image.copy(QRect(0, 0, 400, int(2 * rowCentre + 10))), ink, 40).isEmpty());
     }
 }

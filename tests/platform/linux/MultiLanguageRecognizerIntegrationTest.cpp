@@ -6,12 +6,12 @@
 #include "pipeline/LanguageCatalogue.h"
 #include "platform/linux/PocketSphinxModelFolder.h"
 #include "platform/linux/PocketSphinxRecognizer.h"
-#include "platform/linux/RuleBasedCleanupModel.h"
 #include "support/ServiceEnvironment.h"
 #include "support/SpeechSamples.h"
 #include "support/TranscriptCollector.h"
 #include "support/VirtualLoop.h"
 #include "transcription/LocalBackend.h"
+#include "transcription/RuleBasedCleanupModel.h"
 #include "transcription/TranscriptCleanup.h"
 
 #include <QFile>
@@ -109,7 +109,7 @@ TEST_F(MultiLanguageRecognizerIntegrationTest, ALongTakeLandsAsACapitalisedSente
     ASSERT_TRUE(TranscriptCleanup::shouldClean(raw, true)) << raw.toStdString();
     EXPECT_TRUE(raw.startsWith("go forward")) << raw.toStdString();
 
-    TranscriptCleanup cleanup(std::make_shared<platform::RuleBasedCleanupModel>(), loop.clocks());
+    TranscriptCleanup cleanup(std::make_shared<RuleBasedCleanupModel>(), loop.clocks());
     auto cleaned = rt::spawn(loop, cleanup.clean(raw, {}));
     ASSERT_TRUE(loop.runUntil([&] { return cleaned.isDone(); }));
     const QString text = *cleaned.result();

@@ -1,4 +1,4 @@
-#include "platform/linux/RuleBasedCleanupModel.h"
+#include "transcription/RuleBasedCleanupModel.h"
 
 #include <QHash>
 #include <QSet>
@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace zq::platform {
+namespace zq {
 
 namespace {
 
@@ -278,7 +278,7 @@ void endWithFullStop(std::vector<Token> &tokens)
         last.trail.append(QLatin1Char('.'));
 }
 
-class RuleBasedCleanupSession final : public LanguageModelSession {
+class RuleBasedCleanupSession final : public platform::LanguageModelSession {
 public:
     explicit RuleBasedCleanupSession(QStringList vocabulary) : m_vocabulary(std::move(vocabulary)) {}
 
@@ -293,12 +293,13 @@ private:
 
 } // namespace
 
-LanguageModelAvailability RuleBasedCleanupModel::availability() const
+platform::LanguageModelAvailability RuleBasedCleanupModel::availability() const
 {
     return {true, {}};
 }
 
-std::unique_ptr<LanguageModelSession> RuleBasedCleanupModel::makeSession(const QString &, const QStringList &vocabulary)
+std::unique_ptr<platform::LanguageModelSession> RuleBasedCleanupModel::makeSession(const QString &,
+                                                                                   const QStringList &vocabulary)
 {
     return std::make_unique<RuleBasedCleanupSession>(vocabulary);
 }
@@ -328,4 +329,4 @@ QString RuleBasedCleanupModel::clean(const QString &text, const QStringList &voc
     return cleaned;
 }
 
-} // namespace zq::platform
+} // namespace zq

@@ -1,5 +1,5 @@
 // The on-device cleanup's rules: what they change, and the texts they must leave alone.
-#include "platform/linux/RuleBasedCleanupModel.h"
+#include "transcription/RuleBasedCleanupModel.h"
 
 #include "support/VirtualLoop.h"
 #include "transcription/TranscriptCleanup.h"
@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 using namespace zq;
-using platform::RuleBasedCleanupModel;
 
 TEST(RuleBasedCleanupModelTest, RulesChangeOnlyWhatTheyAreSureOf)
 {
