@@ -198,7 +198,7 @@ void DictationController::cancelTimer(rt::WorkItem &timer)
 
 QString DictationController::settingsBackend() const
 {
-    return m_settings.stringValue(keys::backend, rawValue(BackendKind::local));
+    return m_settings.stringValue(keys::backend);
 }
 
 BackendKind DictationController::activeBackendKind() const
@@ -220,7 +220,7 @@ QString DictationController::attemptSpanMs() const
 
 QString DictationController::language() const
 {
-    return m_settings.stringValue(keys::language, QStringLiteral("auto"));
+    return m_settings.stringValue(keys::language);
 }
 
 QStringList DictationController::dictionary() const
