@@ -49,7 +49,7 @@ struct AppServices {
     // Held open by the trigger recorders while they record.
     TriggerRecordingGate &recordingGate;
     // Starts the diagnostics journal, the crash-report scan and the hang watchdog.
-    std::function<void()> startDiagnostics;
+    std::function<void()> startDiagnostics = {};
     // Makes the dictation controller over these services.
     std::function<std::unique_ptr<DictationController>()> makeController;
     // Makes the update service with its framework; none leaves the application without updates.

@@ -47,8 +47,9 @@ class WindowAppFixture : public ::testing::Test {
 protected:
     void TearDown() override { app.reset(); }
 
-    // The application's services over `services`; a test swaps in what its pages need.
-    AppServices appServices()
+    // The application's services over `services`, copying to `pasteboard` when given one; a test
+    // swaps in the factories its pages need.
+    AppServices appServices(platform::Pasteboard *pasteboard = nullptr)
     {
         return {
             .application = *qobject_cast<QApplication *>(QCoreApplication::instance()),
@@ -56,7 +57,7 @@ protected:
             .settings = services.settings,
             .hardware = services.hardware,
             .permissionProbe = probe,
-            .pasteboard = services.pasteboard,
+            .pasteboard = pasteboard ? *pasteboard : services.pasteboard,
             .notifications = services.notifications,
             .audioDuringDictation = *services.audioDuringDictation,
             .recordingGate = recordingGate,
