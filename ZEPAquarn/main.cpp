@@ -1,5 +1,6 @@
 #include "app/AppServices.h"
 #include "app/AppearanceService.h"
+#include "app/DesktopIcon.h"
 #include "app/LazyUpdateUserDriver.h"
 #include "app/X11Session.h"
 #include "app/ZEPAquarnApp.h"
@@ -41,6 +42,7 @@
 #include "platform/linux/X11Pasteboard.h"
 #include "platform/linux/X11SyntheticKeys.h"
 #include "platform/linux/X11TaskbarPresence.h"
+#include "platform/linux/X11TrayPanel.h"
 #include "platform/linux/XdgAutostartEntry.h"
 #include "platform/linux/appcast/AppcastUpdateFramework.h"
 #include "records/Diagnostics.h"
@@ -122,6 +124,12 @@ LanguageCatalogue languageCatalogue(const std::vector<platform::InstalledSpeechM
     return LanguageCatalogue(codes);
 }
 
+// What every notice shows as the application's icon: the one the application writes for the desktop.
+QString notificationIcon()
+{
+    return DesktopIcon(DesktopIcon::defaultIconsFolder()).notificationIcon();
+}
+
 // The real back-ends, made before the application and kept until after it is gone. Nothing here
 // reads a file or waits on a service while it is made.
 struct LinuxServices {
@@ -159,12 +167,13 @@ struct LinuxServices {
     GatedEventTap triggerSource;
     platform::LinuxPermissionProbe permissionProbe;
     platform::DesktopMicrophonePermission microphone;
-    platform::FreedesktopNotifications notifications;
+    platform::FreedesktopNotifications notifications{QDBusConnection::sessionBus(), notificationIcon()};
     platform::AtspiAnnouncer announcer;
     Keychain keychain;
     TranscriptCleanup cleanup;
     BackendEnvironment backends;
     platform::XdgAutostartEntry autostart = platform::XdgAutostartEntry::forCurrentUser();
+    platform::X11TrayPanel trayPanel{qgetenv("DISPLAY")};
 };
 
 // What the controller records, plays and keeps with, made with it once the tray icon is up: the
@@ -263,7 +272,7 @@ std::unique_ptr<DictationController> makeController(LinuxServices &s, DictationP
 // is gone; and the executable to start once this process has let go of everything.
 struct UpdateServices {
     LazyUpdateUserDriver dialogs{[] { return std::make_unique<UpdaterDialogs>(QStringLiteral(ZQ_VERSION)); }};
-    platform::FreedesktopNotifications notifications;
+    platform::FreedesktopNotifications notifications{QDBusConnection::sessionBus(), notificationIcon()};
     QString relaunchExecutable;
 };
 
@@ -369,7 +378,9 @@ struct Run {
               .invites = InviteService(http),
               .languages = languages,
               .launchKeyboardMap = launchKeyboardMap,
-              .desktopAppearance = &desktopAppearance}
+              .desktopAppearance = &desktopAppearance,
+              .trayPanel = &services.trayPanel,
+              .desktopIconsFolder = DesktopIcon::defaultIconsFolder()}
     {}
 
     const rt::Paths &paths;
@@ -449,7 +460,7 @@ int main(int argc, char *argv[])
     // Released before a relaunch, so the new executable can take it.
     std::optional<rt::SingleInstance> instance;
     instance.emplace(paths.lockFiles());
-    platform::FreedesktopNotifications startupNotices;
+    platform::FreedesktopNotifications startupNotices(QDBusConnection::sessionBus(), notificationIcon());
     if (!lockInstance(*instance, startupNotices))
         return 0;
 

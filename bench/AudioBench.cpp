@@ -12,6 +12,8 @@
 
 namespace {
 
+using namespace std::chrono_literals;
+
 // One caller waiting for one answer from another thread.
 class Latch {
 public:
@@ -74,19 +76,19 @@ zq::LevelHistory fullHistory()
 {
     zq::LevelHistory history;
     for (int i = 0; i < 40; ++i)
-        history.append(1000.0 + i * 0.021, (i % 7) / 7.0);
+        history.append(1000s + 21ms * i, (i % 7) / 7.0);
     return history;
 }
 
 void BM_LevelHistoryRead(benchmark::State &state)
 {
     const zq::LevelHistory history = fullHistory();
-    double now = 1000.5;
+    zq::rt::Nanos now = 1000500ms;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(history.level(now, 0.05));
-        now += 0.0001;
-        if (now > 1000.9)
-            now = 1000.5;
+        benchmark::DoNotOptimize(history.level(now, 50ms));
+        now += 100us;
+        if (now > 1000900ms)
+            now = 1000500ms;
     }
 }
 BENCHMARK(BM_LevelHistoryRead);
@@ -98,7 +100,7 @@ void BM_LevelHistoryCopyAndRead(benchmark::State &state)
     for (auto _ : state) {
         zq::LevelHistory copy = history;
         benchmark::DoNotOptimize(copy);
-        benchmark::DoNotOptimize(copy.level(1000.7, 0.05));
+        benchmark::DoNotOptimize(copy.level(1000700ms, 50ms));
     }
 }
 BENCHMARK(BM_LevelHistoryCopyAndRead);

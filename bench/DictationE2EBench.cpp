@@ -5,24 +5,23 @@
 // application's recogniser keeps in its state folder after a launch that dictated other speech (the
 // librivox recordings), never from what the measured recording taught it. The time of one
 // take runs from the trigger's release to the text's arrival, both as the receiving window saw them
-// (on the monotonic clock shared by every process). The first take of each launch and the later
-// ("warm") takes are reported apart; the very first launch, with nothing learnt yet, is reported on
-// its own. Any text counts as arrived; how many takes gave exactly the spoken words is beside.
-// A warm take pauses 0.7 s after the words before the release, long enough for the recogniser to hear
-// the pause and finish the words before the release. Each launch ends with a few "quick" takes
-// released 0.1 s after the last word (the recording's own silence after it cut off), where the
-// recogniser can only finish after the release; they are reported apart.
-// The pipe microphone delivers its audio in 10 ms blocks, as a live microphone's fragments come:
-// in 0.1 s blocks the 0.1 s between the last word and a quick release arrived in one lump at the
-// release itself (the feeder's clock and the release coincide), and the recogniser then had all of
-// that audio still to decode after the release, which a microphone never leaves it.
+// (on the monotonic clock shared by every process). Any text counts as arrived; how many takes gave
+// exactly the spoken words is beside.
+// Every take speaks the recording cut at its last word and releases the trigger a set delay after
+// that word (0, 0.15, 0.3 or 0.7 s; the microphone's room noise fills the delay): at no delay the
+// recogniser has all of the words still to finish after the release, at the longest it has heard the
+// pause. The first take of each launch (released at the longest delay) and the later ("warm") takes
+// are reported apart, the warm ones per delay; the very first launch, with nothing learnt yet, is
+// reported on its own. The pipe microphone delivers its audio in 10 ms blocks, as a live
+// microphone's fragments come.
 //
-// The floor, measured in the same run after each launch on the same services: the speech library's
-// decoder with the application's search settings, fed the same recording at the pace of speech (end of
-// input to final text), plus a bare paste into the same window (another client owns the clipboard and
-// Control+V is posted: from the window's V key press to its text). The warm takes are reported as a
-// ratio over the sum of the two medians; the quick ones over the same sum with the decoder fed the
-// words they spoke.
+// The floor of a delay, measured in the same run after each launch on the same services: the speech
+// library's decoder with the application's search settings, fed what the microphone delivered up to
+// that release (the cut words, then as much room noise as the delay) at the same pace in the same
+// blocks, from the last block's arrival to its final text, plus a bare paste into the same window
+// (another client owns the clipboard and Control+V is posted: from the window's V key press to its
+// text). Each delay's warm takes are reported as a ratio over the sum of its two medians; the goal is
+// 1.25x at every delay.
 #include "records/DiagnosticEvent.h"
 #include "support/E2EEnvironment.h"
 
@@ -42,6 +41,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -54,23 +54,41 @@ using zq::test::E2EEnvironment;
 using zq::test::TextTargetWindow;
 
 constexpr int kLaunches = 4; // the first one starts with nothing learnt
-constexpr int kTakesPerLaunch = 6;
-constexpr int kQuickTakesPerLaunch = 2; // after the others
 constexpr auto kMicrophoneFragment = 10ms;
+// Releases after the last word, shortest first.
+constexpr std::array<std::chrono::milliseconds, 4> kReleaseDelays{0ms, 150ms, 300ms, 700ms};
+constexpr std::size_t kFirstTakeDelay = kReleaseDelays.size() - 1;
+// A launch's warm takes, by delay: up the list and down again, so no delay always follows another.
+constexpr std::array<std::size_t, 8> kWarmOrder{0, 1, 2, 3, 3, 2, 1, 0};
 
-// The recording up to its last word and 0.1 s beyond (its loud blocks are a tenth of its peak or more).
+// The recording up to the end of its last word: its last 10 ms with a sample a twentieth of its peak
+// or more (the recording's own noise stays below that).
 std::vector<std::int16_t> wordsOnly(const std::vector<std::int16_t> &speech)
 {
-    constexpr std::size_t kBlock = zq::test::PipeFeeder::kSampleRateHz / 10;
+    const std::size_t block = std::size_t(zq::test::PipeFeeder::kSampleRateHz) * kMicrophoneFragment.count() / 1000;
     int peak = 0;
     for (const std::int16_t sample : speech)
         peak = std::max(peak, std::abs(int(sample)));
     std::size_t end = 0;
-    for (std::size_t start = 0; start < speech.size(); start += kBlock)
-        for (std::size_t i = start; i < std::min(start + kBlock, speech.size()); ++i)
-            if (std::abs(int(speech[i])) * 10 >= peak)
-                end = std::min(start + 2 * kBlock, speech.size());
+    for (std::size_t start = 0; start < speech.size(); start += block)
+        for (std::size_t i = start; i < std::min(start + block, speech.size()); ++i)
+            if (std::abs(int(speech[i])) * 20 >= peak)
+                end = std::min(start + block, speech.size());
     return {speech.begin(), speech.begin() + std::ptrdiff_t(end)};
+}
+
+// What the microphone hands over until a release `delay` after `words`: the words, then room noise
+// as the feeder writes it.
+std::vector<std::int16_t> heardUntilRelease(std::vector<std::int16_t> words, std::chrono::milliseconds delay)
+{
+    constexpr int amplitude = zq::test::PipeFeeder::kDefaultNoiseAmplitude;
+    std::uint32_t noise = 0x2545f491u;
+    const auto samples = std::size_t(zq::test::PipeFeeder::kSampleRateHz) * std::size_t(delay.count()) / 1000;
+    for (std::size_t i = 0; i < samples; ++i) {
+        noise = noise * 1664525u + 1013904223u;
+        words.push_back(std::int16_t(int((noise >> 16) % std::uint32_t(2 * amplitude + 1)) - amplitude));
+    }
+    return words;
 }
 
 struct Takes {
@@ -131,28 +149,36 @@ std::optional<double> barePaste(E2EEnvironment &env)
     return std::nullopt;
 }
 
-// The floor's two parts, measured a few times each on the launch's services once the application is gone.
-bool measureFloor(E2EEnvironment &env, const std::vector<std::int16_t> &speech, std::vector<double> &decoder,
-                  std::vector<double> &quickDecoder, std::vector<double> &paste)
+// Everything the run measures.
+struct Figures {
+    Takes firstEver;
+    Takes first;
+    std::array<Takes, kReleaseDelays.size()> warm;
+    std::array<std::vector<double>, kReleaseDelays.size()> decoderFloor;
+    std::vector<double> pasteFloor;
+};
+
+// The floor's parts, measured a few times each on the launch's services once the application is gone.
+bool measureFloor(E2EEnvironment &env, const std::vector<std::int16_t> &words, Figures &figures)
 {
     zq::bench::PlainDecoder plain(zq::bench::applicationSearch());
     if (!plain.isLoaded())
         return false;
-    plain.decode(speech, zq::bench::PlainDecoder::Input::live); // warm, as the application's later takes are
+    plain.decode(words, zq::bench::PlainDecoder::Input::live); // warm, as the application's later takes are
     for (int i = 0; i < 3; ++i) {
-        decoder.push_back(plain.endOfInputToFinal(speech));
-        quickDecoder.push_back(plain.endOfInputToFinal(wordsOnly(speech)));
+        for (std::size_t d = 0; d < kReleaseDelays.size(); ++d)
+            figures.decoderFloor[d].push_back(
+                plain.lastBlockToFinal(heardUntilRelease(words, kReleaseDelays[d]), kMicrophoneFragment));
         const auto bare = barePaste(env);
         if (!bare)
             return false;
-        paste.push_back(*bare);
+        figures.pasteFloor.push_back(*bare);
     }
     return true;
 }
 
-// One launch's takes into `first` (its first take) and `warm`. False with the reason in `error`.
-bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Takes &first, Takes &warm, Takes &quick,
-             std::vector<double> &decoderFloor, std::vector<double> &quickDecoderFloor, std::vector<double> &pasteFloor,
+// One launch's takes (its first into `first`) and the floor after it. False with the reason in `error`.
+bool dictate(const std::vector<std::int16_t> &words, QByteArray &estimate, Takes &first, Figures &figures,
              QString &error)
 {
     // Private services sometimes fail to come up on a busy machine (a display taken meanwhile):
@@ -185,9 +211,8 @@ bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Take
         return false;
     }
     QThread::msleep(2000); // the user reaches for the trigger
-    const std::vector<std::int16_t> words = wordsOnly(speech);
-    for (int take = 1; take <= kTakesPerLaunch + kQuickTakesPerLaunch; ++take) {
-        const bool isQuick = take > kTakesPerLaunch;
+    for (int take = 1; take <= int(kWarmOrder.size()) + 1; ++take) {
+        const std::size_t delay = take == 1 ? kFirstTakeDelay : kWarmOrder[std::size_t(take - 2)];
         env.target().clear();
         const auto pressedAfter = TextTargetWindow::monotonicNow();
         env.pressTrigger();
@@ -195,11 +220,12 @@ bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Take
             error = QStringLiteral("the take's audio never started");
             return false;
         }
-        // Room noise around the sentence, as a person pauses before and after speaking.
+        // Room noise before the words, as a person pauses before speaking.
         QThread::msleep(300);
-        env.feeder()->speak(isQuick ? words : speech);
+        env.feeder()->speak(words);
         env.feeder()->waitUntilSpoken(15s);
-        QThread::msleep(isQuick ? 100 : 700);
+        if (kReleaseDelays[delay] > 0ms)
+            QThread::msleep(static_cast<unsigned long>(kReleaseDelays[delay].count()));
         env.releaseTrigger();
 
         const auto released = env.target().waitForKeyRelease(E2EEnvironment::kTriggerQtKey, pressedAfter, 5s);
@@ -210,7 +236,7 @@ bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Take
             return false;
         }
         const double elapsed = std::chrono::duration<double>(pasted->at - *released).count();
-        (take == 1 ? first : isQuick ? quick : warm).add(elapsed, E2EEnvironment::isSpeechWords(pasted->text));
+        (take == 1 ? first : figures.warm[delay]).add(elapsed, E2EEnvironment::isSpeechWords(pasted->text));
         // Let the take end completely (done flash, clipboard restored) before the next press.
         env.waitForJournal(DiagnosticEvent::pasteSucceeded, take, 5s);
         QThread::msleep(1000);
@@ -221,7 +247,7 @@ bool dictate(const std::vector<std::int16_t> &speech, QByteArray &estimate, Take
     }
     QFile file(env.stateDir() + kEstimateFile);
     estimate = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    if (!measureFloor(env, speech, decoderFloor, quickDecoderFloor, pasteFloor)) {
+    if (!measureFloor(env, words, figures)) {
         error = QStringLiteral("the floor (a bare decoder and a bare paste) could not be measured");
         return false;
     }
@@ -251,13 +277,8 @@ void releaseToText(benchmark::State &state)
         state.SkipWithError(qPrintable(QStringLiteral("missing ") + E2EEnvironment::speechPath()));
         return;
     }
-    Takes firstEver;
-    Takes first;
-    Takes warm;
-    Takes quick;
-    std::vector<double> decoderFloor;
-    std::vector<double> quickDecoderFloor; // on the quick takes' words
-    std::vector<double> pasteFloor;
+    const std::vector<std::int16_t> words = wordsOnly(speech);
+    Figures figures;
     const QByteArray elsewhere = learntElsewhere();
     if (elsewhere.isEmpty()) {
         state.SkipWithError("the recogniser learnt nothing from the librivox recordings");
@@ -267,8 +288,7 @@ void releaseToText(benchmark::State &state)
         for (int launch = 0; launch < kLaunches; ++launch) {
             QByteArray estimate = launch == 0 ? QByteArray() : elsewhere;
             QString error;
-            if (!dictate(speech, estimate, launch == 0 ? firstEver : first, warm, quick, decoderFloor,
-                         quickDecoderFloor, pasteFloor, error)) {
+            if (!dictate(words, estimate, launch == 0 ? figures.firstEver : figures.first, figures, error)) {
                 state.SkipWithError(qPrintable(error));
                 return;
             }
@@ -279,22 +299,24 @@ void releaseToText(benchmark::State &state)
         }
     }
     state.SetIterationTime(1); // the figures are the counters
-    state.counters["utterance_s"] = double(speech.size()) / zq::test::PipeFeeder::kSampleRateHz;
-    firstEver.report(state, "first_ever");
-    first.report(state, "first");
-    warm.report(state, "warm");
-    quick.report(state, "quick");
-    zq::bench::reportMedianAndWorst(state, decoderFloor, "ms", 1000, "floor_decoder_");
-    zq::bench::reportMedianAndWorst(state, quickDecoderFloor, "ms", 1000, "floor_quick_decoder_");
-    zq::bench::reportMedianAndWorst(state, pasteFloor, "ms", 1000, "floor_paste_");
-    const double floor = zq::bench::median(decoderFloor) + zq::bench::median(pasteFloor);
-    zq::bench::reportRatio(state, "warm_over_floor", warm.seconds, {floor});
-    zq::bench::reportRatio(state, "first_over_floor", first.seconds, {floor});
-    zq::bench::reportRatio(state, "quick_release_over_floor", quick.seconds,
-                           {zq::bench::median(quickDecoderFloor) + zq::bench::median(pasteFloor)});
-    if (!first.seconds.empty() && !warm.seconds.empty())
+    state.counters["words_s"] = double(words.size()) / zq::test::PipeFeeder::kSampleRateHz;
+    figures.firstEver.report(state, "first_ever");
+    figures.first.report(state, "first");
+    zq::bench::reportMedianAndWorst(state, figures.pasteFloor, "ms", 1000, "floor_paste_");
+    const double paste = zq::bench::median(figures.pasteFloor);
+    for (std::size_t d = 0; d < kReleaseDelays.size(); ++d) {
+        const std::string delay = std::to_string(kReleaseDelays[d].count()) + "ms";
+        figures.warm[d].report(state, "warm_" + delay);
+        zq::bench::reportMedianAndWorst(state, figures.decoderFloor[d], "ms", 1000, "floor_decoder_" + delay + "_");
+        zq::bench::reportRatio(state, "warm_" + delay + "_over_floor", figures.warm[d].seconds,
+                               {zq::bench::median(figures.decoderFloor[d]) + paste});
+    }
+    zq::bench::reportRatio(state, "first_over_floor", figures.first.seconds,
+                           {zq::bench::median(figures.decoderFloor[kFirstTakeDelay]) + paste});
+    const Takes &warmAtFirstDelay = figures.warm[kFirstTakeDelay];
+    if (!figures.first.seconds.empty() && !warmAtFirstDelay.seconds.empty())
         state.counters["first_over_warm"] =
-            first.seconds[first.seconds.size() / 2] / warm.seconds[warm.seconds.size() / 2];
+            zq::bench::median(figures.first.seconds) / zq::bench::median(warmAtFirstDelay.seconds);
 }
 
 } // namespace

@@ -41,10 +41,10 @@ PillView liveFrame(PillAnimationStyle style)
 {
     zq::LevelHistory history;
     for (int i = 0; i < 64; ++i)
-        history.append(100 + 0.02 * i, 0.5 + 0.4 * std::sin(0.7 * i));
+        history.append(zq::rt::seconds(100 + 0.02 * i), 0.5 + 0.4 * std::sin(0.7 * i));
     PillView view;
-    view.lifecycle.apply(PillState::listening(), {}, 99);
-    view.lifecycle.noteCapture(true, {}, 99.2);
+    view.lifecycle.apply(PillState::listening(), {}, zq::rt::seconds(99));
+    view.lifecycle.noteCapture(true, {}, zq::rt::seconds(99.2));
     view.animationStyle = style;
     view.liveHistory = history;
     view.engineCaptureLive = true;
@@ -56,7 +56,7 @@ void paintFrames(benchmark::State &state, PillAnimationStyle style)
     const PillView view = liveFrame(style);
     QImage surface(460, 100, QImage::Format_ARGB32_Premultiplied);
     std::vector<double> micros;
-    double now = 101;
+    zq::rt::Nanos now = 101s;
     for (auto _ : state) {
         QElapsedTimer timer;
         timer.start();
@@ -67,7 +67,7 @@ void paintFrames(benchmark::State &state, PillAnimationStyle style)
         const double elapsed = static_cast<double>(timer.nsecsElapsed()) / 1e9;
         state.SetIterationTime(elapsed);
         micros.push_back(elapsed * 1e6);
-        now += 1.0 / 30;
+        now += zq::rt::Nanos(1s) / 30;
     }
     zq::bench::reportMedianAndWorst(state, std::move(micros), "us");
 }
@@ -91,9 +91,9 @@ void BM_PillSilentFrame(benchmark::State &state)
     PillView view = liveFrame(PillAnimationStyle::logoBars);
     view.liveHistory = zq::LevelHistory();
     for (int i = 0; i < 64; ++i)
-        view.liveHistory.append(100 + 0.02 * i, 0);
+        view.liveHistory.append(zq::rt::seconds(100 + 0.02 * i), 0);
     const QRectF rect(0, 0, 460, 100);
-    double now = 101;
+    zq::rt::Nanos now = 101s;
     const PillView::Look shown = view.look(rect, now);
     std::vector<double> micros;
     for (auto _ : state) {
@@ -108,7 +108,7 @@ void BM_PillSilentFrame(benchmark::State &state)
         }
         state.SetIterationTime(elapsed);
         micros.push_back(elapsed * 1e6);
-        now += 1.0 / 30;
+        now += zq::rt::Nanos(1s) / 30;
     }
     zq::bench::reportMedianAndWorst(state, std::move(micros), "us");
 }

@@ -2,12 +2,15 @@
 // to the moment its icon is mapped in the tray host, against a bare Qt tray program launched the same
 // way on the same display, one after the other, launch by launch. Beside it, from the same launches of
 // the application, the time to its speech model ready for the first take (the line it logs then),
-// against a bare program that only loads the same model with the same settings.
+// against a bare program that only loads the same model with the same settings and the same
+// pronunciation dictionary: the cut the application keeps in its cache, or the whole one for a launch
+// that found no cut kept (only those launches' figures are compared with each other).
 //
 // The model's files are read warm (as a relaunch finds them in the page cache) and cold: before a cold
 // launch they are dropped from the page cache (pages another process maps stay; the share still
 // cached is reported). The first launch of a run has no dictionary cut in its cache folder yet and
-// is reported on its own. ZQ_BENCH_APP names another build of the application to measure;
+// is reported on its own, beside the bare program reading the whole dictionary.
+// ZQ_BENCH_APP names another build of the application to measure;
 // ZQ_BENCH_BASELINE_APP names one (an earlier one, say) to launch between the application and the bare
 // tray program, so a change is measured against what it replaces in the same run (its icon and its
 // model ready, warm; its first launch, which makes the dictionary cut, is not counted).
@@ -128,14 +131,17 @@ struct Launcher {
         bool onCut = false; // the load read the dictionary cut a launch before kept
     };
 
-    // Launches `program` and waits for its icon in the tray (unless `showsIcon` is false) and, given a
-    // `readyLine`, for that line in its log; the process is ended and its icon gone before this returns.
-    Launch launch(const QString &program, const QByteArray &readyLine = {}, bool showsIcon = true)
+    // Launches `program` with `arguments` and waits for its icon in the tray (unless `showsIcon` is
+    // false) and, given a `readyLine`, for that line in its log; the process is ended and its icon gone
+    // before this returns.
+    Launch launch(const QString &program, const QByteArray &readyLine = {}, bool showsIcon = true,
+                  const QStringList &arguments = {})
     {
         const std::set<Window> before = mappedInTray();
         QProcess process;
         process.setProcessEnvironment(env.appEnvironment());
         process.setProgram(program);
+        process.setArguments(arguments);
         process.setStandardOutputFile(QProcess::nullDevice());
         if (readyLine.isEmpty())
             process.setStandardErrorFile(QProcess::nullDevice());
@@ -188,6 +194,20 @@ QStringList modelFiles(const E2EEnvironment &env)
     while (cache.hasNext())
         files << cache.next();
     return files;
+}
+
+// The bare model program's arguments for the same dictionary as a launch of the application read:
+// the cut kept in the application's cache folder, or none (the whole dictionary).
+QStringList sameDictionary(const E2EEnvironment &env, bool onCut)
+{
+    if (!onCut)
+        return {};
+    const auto model = zq::platform::PocketSphinxModel::debianEnglish();
+    const QString folder = env.appEnvironment().value(QStringLiteral("XDG_CACHE_HOME")) + QStringLiteral("/ZEPAquarn");
+    const auto cut = zq::platform::PocketSphinxDictionaryCut::find(
+        QFile::encodeName(folder).toStdString(), QFile::encodeName(model.dictionary).toStdString(),
+        QFile::encodeName(model.languageModel).toStdString());
+    return cut ? QStringList{QFile::decodeName(cut->dictionaryFile().c_str())} : QStringList{};
 }
 
 // Drops `files` from the page cache; returns the share of their pages still cached afterwards.
@@ -260,6 +280,7 @@ void launchToTrayIcon(benchmark::State &state)
     std::vector<double> coldModelFloor;
     std::vector<double> stillCached;
     std::optional<double> firstLaunchReady;
+    std::optional<double> firstLaunchFloor; // the bare program on the whole dictionary
     const QString baseline = qEnvironmentVariable("ZQ_BENCH_BASELINE_APP");
     // A small difference between two builds needs more launches than the default's eight.
     const int launches = qEnvironmentVariableIsSet("ZQ_BENCH_LAUNCHES")
@@ -279,11 +300,13 @@ void launchToTrayIcon(benchmark::State &state)
             if (!baseline.isEmpty())
                 other = launcher.launch(baseline, readyLine);
             const auto plain = launcher.launch(bare);
-            const auto plainModel = launcher.launch(bareModel, readyLine, false);
+            const QStringList ourDictionary = sameDictionary(env, ours.onCut);
+            const auto plainModel = launcher.launch(bareModel, readyLine, false, ourDictionary);
             stillCached.push_back(dropFromPageCache(modelFiles(env)));
             const auto coldOurs = launcher.launch(application, readyLine);
             stillCached.push_back(dropFromPageCache(modelFiles(env)));
-            const auto coldPlainModel = launcher.launch(bareModel, readyLine, false);
+            const QStringList coldDictionary = sameDictionary(env, coldOurs.onCut);
+            const auto coldPlainModel = launcher.launch(bareModel, readyLine, false, coldDictionary);
             if (!ours.icon || !coldOurs.icon)
                 return fail("the application showed no icon");
             if (!ours.ready || !coldOurs.ready)
@@ -296,20 +319,27 @@ void launchToTrayIcon(benchmark::State &state)
                 return fail("the baseline build's speech model never became ready");
             if (!plainModel.ready || !coldPlainModel.ready)
                 return fail("the bare speech model program never became ready");
-            // The first launch finds no dictionary cut kept yet and makes it.
-            if (launch == 0)
+            // The first launch finds no dictionary cut kept yet and makes it. A later one compares with
+            // the bare program only when both read the cut.
+            const bool pairedOnCut = ours.onCut && !ourDictionary.isEmpty();
+            if (launch == 0) {
                 firstLaunchReady = *ours.ready;
-            else
+                if (!ours.onCut)
+                    firstLaunchFloor = *plainModel.ready;
+            } else if (pairedOnCut) {
                 modelReady.push_back(*ours.ready);
+                modelFloor.push_back(*plainModel.ready);
+            }
             if (launch > 0 && ours.load)
                 modelLoad.push_back(*ours.load);
             if (launch > 0)
                 onCut.push_back(ours.onCut ? 1 : 0);
             app.push_back(*ours.icon);
             floor.push_back(*plain.icon);
-            modelFloor.push_back(*plainModel.ready);
-            coldModelReady.push_back(*coldOurs.ready);
-            coldModelFloor.push_back(*coldPlainModel.ready);
+            if (coldOurs.onCut && !coldDictionary.isEmpty()) {
+                coldModelReady.push_back(*coldOurs.ready);
+                coldModelFloor.push_back(*coldPlainModel.ready);
+            }
             if (other) {
                 baselineApp.push_back(*other->icon);
                 if (launch > 0)
@@ -334,6 +364,8 @@ void launchToTrayIcon(benchmark::State &state)
     zq::bench::reportMedianAndWorst(state, coldModelFloor, "ms", 1000, "cold_bare_model_ready_");
     if (firstLaunchReady)
         state.counters["first_launch_model_ready_ms"] = 1000 * *firstLaunchReady;
+    if (firstLaunchFloor)
+        state.counters["first_launch_bare_whole_model_ready_ms"] = 1000 * *firstLaunchFloor;
     state.counters["cold_pages_still_cached_share"] = zq::bench::median(stillCached);
     zq::bench::reportRatio(state, "app_over_bare_tray", app, floor);
     if (!baselineApp.empty()) {

@@ -5,6 +5,8 @@
 #include "records/FileManagerReveal.h"
 #include "rewards/depth/InviteService.h"
 
+#include <QString>
+
 #include <functional>
 #include <memory>
 #include <optional>
@@ -22,6 +24,7 @@ namespace platform {
 class AudioHardware;
 class DesktopAppearance;
 class Pasteboard;
+class TrayPanel;
 class UserNotifications;
 } // namespace platform
 
@@ -68,6 +71,10 @@ struct AppServices {
     // What the desktop prefers for the colour scheme and motion, read before the application's
     // palette replaces the desktop's (may be null: no preference).
     platform::DesktopAppearance *desktopAppearance = nullptr;
+    // What the tray tells of its colours and panel, for the icon (may be null: nothing).
+    platform::TrayPanel *trayPanel = nullptr;
+    // Where the worn icon is written for the desktop to find by name (DesktopIcon); empty: nowhere.
+    QString desktopIconsFolder = {};
 };
 
 } // namespace zq

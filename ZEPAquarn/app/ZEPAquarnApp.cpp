@@ -1,12 +1,14 @@
 #include "app/ZEPAquarnApp.h"
 
 #include "app/AppearanceService.h"
+#include "app/DesktopIcon.h"
 #include "app/TriggerKeyMigration.h"
 #include "audio/AudioDuringDictationController.h"
 #include "audio/AudioInputDevice.h"
 #include "menubar/MenuBarExtra.h"
 #include "menubar/MenuPanel.h"
 #include "menubar/MenuPanelModel.h"
+#include "menubar/brand/AppIcon.h"
 #include "menubar/brand/Motion.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
@@ -35,7 +37,6 @@
 
 #include <QApplication>
 #include <QDateTime>
-#include <QFile>
 #include <QIcon>
 #include <QPointer>
 #include <QVBoxLayout>
@@ -173,7 +174,7 @@ void ZEPAquarnApp::showTrayIcon()
     commands.isCheckingForUpdates = [this] { return m_updater && m_updater->isChecking(); };
     commands.openSettings = [this] { openSettings(); };
     commands.quit = [] { QApplication::quit(); };
-    m_menuBarExtra = std::make_unique<MenuBarExtra>(std::move(commands));
+    m_menuBarExtra = std::make_unique<MenuBarExtra>(std::move(commands), m_services.trayPanel);
     // Before the controller exists the icon shows what it will: dimmed only while onboarding keeps
     // the trigger off. A trigger that then fails to start dims it as it does at any time.
     m_menuBarExtra->setTapRunning(m_controller ? m_controller->tapRunning() : !m_needsOnboarding);
@@ -221,12 +222,13 @@ void ZEPAquarnApp::finishScenes()
     connect(m_triggerReach.get(), &TriggerReach::changed, this, &ZEPAquarnApp::followTriggerReach);
     followTriggerReach();
 
+    // The tray label has appeared: install the delegate's hooks, which give the application its icon
+    // before any window maps (a window that maps without one shows a generic icon at first).
+    wireAppDelegate();
     if (!m_menuBarExtra->isAvailable()) {
         qCWarning(lcApp) << "app: no system tray host found — opening the main window instead";
         openMainWindow();
     }
-    // The tray label has appeared (or stands in as the main window): install the delegate's hooks.
-    wireAppDelegate();
 
     if (m_needsOnboarding) {
         platform::PermissionProbe &probe = m_services.permissionProbe;
@@ -294,9 +296,19 @@ void ZEPAquarnApp::applyWearColorway(Colorway colorway)
     if (PillDisplay *pill = m_controller->pill())
         pill->setColorway(colorway);
     // A missing icon asset leaves the current icon in place.
-    const QString asset = QStringLiteral(":/icons/%1.png").arg(appIconName(colorway));
-    if (QFile::exists(asset))
-        QApplication::setWindowIcon(QIcon(asset));
+    const QIcon icon = appIconAsset(appIconName(colorway));
+    if (icon.isNull())
+        return;
+    QApplication::setWindowIcon(icon);
+    if (m_services.desktopIconsFolder.isEmpty())
+        return;
+    // The files follow once the windows wear it, off the launch's way; a quick change of mind
+    // writes only the last colorway.
+    m_desktopIconInstall.cancel();
+    m_desktopIconInstall = m_services.loop.postDelayed(rt::Nanos::zero(), m_lifetime.guard([this, icon] {
+        if (const auto installed = DesktopIcon(m_services.desktopIconsFolder).install(icon); !installed)
+            qCWarning(lcApp).noquote() << "app: the icon for the desktop was not written:" << installed.error().message;
+    }));
 }
 
 void ZEPAquarnApp::openMainWindow()

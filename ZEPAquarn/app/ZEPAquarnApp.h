@@ -170,6 +170,7 @@ private:
     std::unique_ptr<AppSettingsModel> m_settingsModel;
     std::unique_ptr<AppWindowView> m_mainWindow;
     MemoryRelease m_memory;
+    rt::WorkItem m_desktopIconInstall;
     // How the user left a window that was let go, for the one built when it opens again.
     std::optional<AppWindowKept> m_releasedWindow;
     std::unique_ptr<SettingsShortcut> m_settingsShortcut;

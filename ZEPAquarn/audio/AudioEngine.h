@@ -311,7 +311,7 @@ private:
 
     LevelHistory m_history;
     double m_envelope = 0.0;
-    std::optional<double> m_lastChunkAt;
+    std::optional<rt::Nanos> m_lastChunkAt;
     bool m_captureLive = false;
     std::function<void()> m_onTakeLive;
     std::shared_ptr<CaptureCore> m_core;

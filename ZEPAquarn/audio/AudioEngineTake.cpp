@@ -22,9 +22,9 @@ namespace zq {
 
 namespace {
 
-constexpr double kLevelRiseSeconds = 0.015;
-constexpr double kLevelFallSeconds = 0.18;
-constexpr double kLevelClockRestart = 0.25;
+constexpr rt::Nanos kLevelRise = rt::seconds(0.015);
+constexpr rt::Nanos kLevelFall = rt::seconds(0.18);
+constexpr rt::Nanos kLevelClockRestart = rt::seconds(0.25);
 
 bool sameShape(const platform::AudioFormat &a, const platform::AudioFormat &b)
 {
@@ -388,20 +388,21 @@ void AudioEngine::ingestLevels(const std::vector<double> &levels, double chunkDu
 {
     if (levels.empty())
         return;
-    const double now = rt::secondsSinceReferenceDate(m_clocks.wallNow());
-    double t = (!m_lastChunkAt || *m_lastChunkAt < now - kLevelClockRestart) ? now : *m_lastChunkAt;
+    // The loop's clock, which the pill draws on: a step of the wall clock must not move the levels.
+    const rt::Nanos now = m_loop.now();
+    rt::Nanos t = (!m_lastChunkAt || *m_lastChunkAt < now - kLevelClockRestart) ? now : *m_lastChunkAt;
     double envelope = m_envelope;
     const auto count = levels.size();
     for (std::size_t i = 0; i < count; ++i) {
-        const double duration =
-            i + 1 < count ? chunkDuration : bufferDuration - static_cast<double>(count - 1) * chunkDuration;
-        if (duration > 0)
-            t += duration;
+        const rt::Seconds duration{i + 1 < count ? chunkDuration
+                                                 : bufferDuration - static_cast<double>(count - 1) * chunkDuration};
+        if (duration > rt::Seconds(0))
+            t += rt::seconds(duration.count());
         double target = 0;
         if (levels[i] > 0)
             target = std::clamp((20.0 * std::log10(levels[i]) + 55.0) / 43.0, 0.0, 1.0);
-        if (duration > 0) {
-            const double tau = envelope < target ? kLevelRiseSeconds : kLevelFallSeconds;
+        if (duration > rt::Seconds(0)) {
+            const rt::Nanos tau = envelope < target ? kLevelRise : kLevelFall;
             const double a = std::exp(-duration / tau);
             envelope = envelope * a + target * (1 - a);
         }

@@ -4,7 +4,7 @@
 
 namespace zq {
 
-void LevelHistory::append(double t, double level)
+void LevelHistory::append(rt::Nanos t, double level)
 {
     // A NaN would pass through a clamp and poison every later interpolation.
     if (!(level > 0))
@@ -21,11 +21,11 @@ void LevelHistory::append(double t, double level)
     m_head = (m_head + 1) % kCapacity;
 }
 
-double LevelHistory::level(double now, double delay) const
+double LevelHistory::level(rt::Nanos now, rt::Nanos delay) const
 {
     if (m_count == 0)
         return 0;
-    const double target = now - delay;
+    const rt::Nanos target = now - delay;
     const auto ordered = [this](int i) -> const Sample & {
         return m_ring[static_cast<std::size_t>((m_head + i) % m_count)];
     };
@@ -40,9 +40,9 @@ double LevelHistory::level(double now, double delay) const
         if (b.t < target)
             continue;
         const Sample &a = ordered(i - 1);
-        const double span = b.t - a.t;
-        if (span > 0)
-            return a.level + (target - a.t) / span * (b.level - a.level);
+        const rt::Nanos span = b.t - a.t;
+        if (span > rt::Nanos(0))
+            return a.level + rt::Seconds(target - a.t) / span * (b.level - a.level);
         return b.level;
     }
     return newest.level;

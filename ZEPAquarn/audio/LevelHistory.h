@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/Executor.h"
+
 #include <array>
 
 namespace zq {
@@ -13,16 +15,16 @@ public:
     static constexpr int kCapacity = 32;
 
     struct Sample {
-        double t = 0;     // seconds since 2001-01-01 UTC
+        rt::Nanos t{0};   // on the main loop's clock, which never steps
         double level = 0; // 0 to 1
         friend bool operator==(const Sample &, const Sample &) = default;
     };
 
     // Clamps `level` into 0...1 (a NaN counts as 0) and stores it, overwriting the oldest sample
     // once 32 are held.
-    void append(double t, double level);
+    void append(rt::Nanos t, double level);
     // The level at `now` - `delay`: 0 when empty, the oldest or newest level outside their range.
-    double level(double now, double delay) const;
+    double level(rt::Nanos now, rt::Nanos delay) const;
 
     int count() const { return m_count; }
     // While filling: the number of samples; once full: the index of the oldest sample.

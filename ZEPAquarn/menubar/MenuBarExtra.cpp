@@ -3,8 +3,10 @@
 #include "menubar/MenuPanelSurface.h"
 #include "menubar/brand/Compositor.h"
 #include "menubar/brand/ZepaSymbol.h"
+#include "platform/TrayPanel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -19,6 +21,9 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cmath>
+#include <tuple>
+#include <utility>
 
 namespace zq {
 
@@ -107,13 +112,101 @@ QWidget *firstControl(QWidget &window)
     return nullptr;
 }
 
+// Over 3:1 by a margin: at 18 pixels no pixel of the ring is wholly covered, and the landed pixels
+// are rounded to 8 bits.
+constexpr double kLegible = 3.5;
+constexpr qreal kDimmed = 0.55;
+
+double luminance(const QColor &color)
+{
+    const auto linear = [](double value) {
+        return value <= 0.04045 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * linear(color.redF()) + 0.7152 * linear(color.greenF()) + 0.0722 * linear(color.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a);
+    const double lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// `ink` at `opacity` as it lands on `panel`.
+bool reads(const QColor &ink, qreal opacity, const QColor &panel)
+{
+    const auto mix = [&](float a, float b) { return float(a * opacity + b * (1 - opacity)); };
+    const QColor landed = QColor::fromRgbF(mix(ink.redF(), panel.redF()), mix(ink.greenF(), panel.greenF()),
+                                           mix(ink.blueF(), panel.blueF()));
+    return contrast(landed, panel) >= kLegible;
+}
+
+// The least opacity from 0.55 up at which `ink` still reads on `panel`.
+qreal dimmedOpacity(const QColor &ink, const QColor &panel)
+{
+    for (int step = 0; step < 9; ++step) {
+        const qreal opacity = kDimmed + 0.05 * step;
+        if (reads(ink, opacity, panel))
+            return opacity;
+    }
+    return 1.0;
+}
+
+// `red` made lighter or darker, by whichever is the smaller change, until it reads on `panel` at
+// `opacity`: still a red, not a grey that loses the failure state. None when no red does.
+std::optional<QColor> legibleRed(const QColor &red, qreal opacity, const QColor &panel)
+{
+    if (reads(red, opacity, panel))
+        return red;
+    float hue = 0;
+    float saturation = 0;
+    float lightness = 0;
+    red.getHslF(&hue, &saturation, &lightness);
+    for (int step = 1; step < 50; ++step)
+        for (const float candidate : {lightness - 0.02f * step, lightness + 0.02f * step})
+            if (candidate >= 0.0f && candidate <= 1.0f &&
+                reads(QColor::fromHslF(hue, saturation, candidate), opacity, panel))
+                return QColor::fromHslF(hue, saturation, candidate).toRgb();
+    return std::nullopt;
+}
+
+// The red and the least opacity from `opacity` up at which it reads on `panel`; on a panel where no
+// red reads even at full opacity, the one that comes nearest.
+std::pair<QColor, qreal> legibleRedAtLeast(const QColor &red, qreal opacity, const QColor &panel)
+{
+    for (qreal at = opacity; at < 1.0; at += 0.05)
+        if (const auto found = legibleRed(red, at, panel))
+            return {*found, at};
+    if (const auto found = legibleRed(red, 1.0, panel))
+        return {*found, 1.0};
+    float hue = 0;
+    float saturation = 0;
+    float lightness = 0;
+    red.getHslF(&hue, &saturation, &lightness);
+    const QColor darkest = QColor::fromHslF(hue, saturation, 0.15f).toRgb();
+    const QColor lightest = QColor::fromHslF(hue, saturation, 0.85f).toRgb();
+    return {contrast(darkest, panel) >= contrast(lightest, panel) ? darkest : lightest, 1.0};
+}
+
+// Qt's XEmbed icon is a top-level widget of this name; it repaints when the tray places it.
+bool isTrayIconWindow(const QWidget *widget)
+{
+    return widget->objectName() == QLatin1String("QSystemTrayIconSys");
+}
+
 } // namespace
 
-MenuBarExtra::MenuBarExtra(Commands commands, QObject *parent)
-    : QObject(parent), m_commands(std::move(commands)), m_tray(new QSystemTrayIcon(this))
+MenuBarExtra::MenuBarExtra(Commands commands, platform::TrayPanel *trayPanel, QObject *parent)
+    : QObject(parent), m_commands(std::move(commands)), m_trayPanel(trayPanel), m_tray(new QSystemTrayIcon(this))
 {
     m_tray->setToolTip(QStringLiteral("ZEPA QUARN"));
     refreshIcon();
+    if (m_trayPanel) {
+        connect(m_trayPanel, &platform::TrayPanel::changed, this, &MenuBarExtra::refreshIcon);
+        // The icon window comes and goes with the tray (a new tray makes a new one): watched
+        // wherever it is.
+        QCoreApplication::instance()->installEventFilter(this);
+    }
     connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
         if (reason == QSystemTrayIcon::Trigger)
             openPanel();
@@ -174,6 +267,14 @@ void MenuBarExtra::show()
     popup();
 }
 
+bool MenuBarExtra::eventFilter(QObject *watched, QEvent *event)
+{
+    // The icon is painted where the tray has just placed it: the panel behind it may be another.
+    if (event->type() == QEvent::Paint && watched->isWidgetType() && isTrayIconWindow(static_cast<QWidget *>(watched)))
+        refreshIcon();
+    return QObject::eventFilter(watched, event);
+}
+
 void MenuBarExtra::setPanel(QWidget *content, std::function<void()> onOpen)
 {
     content->setParent(popup());
@@ -217,13 +318,61 @@ void MenuBarExtra::setColorScheme(ColorScheme scheme)
 
 QIcon MenuBarExtra::icon() const
 {
-    const QColor color = Palette::color(m_failing ? Palette::danger : Palette::textPrimary, m_scheme);
-    return ringIcon(color, isDimmed() ? 0.55 : 1.0);
+    return ringIcon(ringInk(backdrop(), m_scheme, isDimmed(), m_failing));
+}
+
+TrayBackdrop MenuBarExtra::backdrop() const
+{
+    TrayBackdrop backdrop;
+    if (!m_trayPanel)
+        return backdrop;
+    if (const auto colors = m_trayPanel->colors()) {
+        backdrop.foreground = QColor::fromRgb(colors->foreground);
+        backdrop.error = QColor::fromRgb(colors->error);
+    }
+    // A host that shows no window of ours (a StatusNotifierItem host) reports no geometry.
+    if (const auto panel = m_trayPanel->panelColorAround(m_tray->geometry()))
+        backdrop.panel = QColor::fromRgb(*panel);
+    return backdrop;
 }
 
 void MenuBarExtra::refreshIcon()
 {
-    m_tray->setIcon(icon());
+    const RingInk ink = ringInk(backdrop(), m_scheme, isDimmed(), m_failing);
+    if (ink == m_shownInk)
+        return;
+    m_shownInk = ink;
+    m_tray->setIcon(ringIcon(ink));
+}
+
+RingInk MenuBarExtra::ringInk(const TrayBackdrop &backdrop, ColorScheme scheme, bool dimmed, bool failing)
+{
+    const QColor dark = Palette::color(Palette::textPrimary, ColorScheme::light);
+    const QColor light = Palette::color(Palette::textPrimary, ColorScheme::dark);
+    RingInk ink;
+    // With nothing known of the panel, the ring sits on its own edge, which is what it must read on.
+    QColor panel;
+    if (backdrop.panel)
+        panel = *backdrop.panel;
+    else if (backdrop.foreground)
+        panel = luminance(*backdrop.foreground) < 0.18 ? light : dark;
+    else {
+        ink.edge = scheme == ColorScheme::light ? light : dark;
+        panel = *ink.edge;
+    }
+    const bool onDarkPanel = luminance(panel) < 0.18;
+    if (failing) {
+        const QColor red = backdrop.error.value_or(
+            Palette::color(Palette::danger, onDarkPanel ? ColorScheme::dark : ColorScheme::light));
+        std::tie(ink.color, ink.opacity) = legibleRedAtLeast(red, dimmed ? kDimmed : 1.0, panel);
+        return ink;
+    }
+    ink.color = backdrop.foreground                               ? *backdrop.foreground
+                : contrast(dark, panel) >= contrast(light, panel) ? dark
+                                                                  : light;
+    // A tray's own foreground on a panel that cannot be read keeps the usual dimming.
+    ink.opacity = !dimmed ? 1.0 : backdrop.panel || !backdrop.foreground ? dimmedOpacity(ink.color, panel) : kDimmed;
+    return ink;
 }
 
 QRect MenuBarExtra::popupGeometry(QSize size, QRect anchor, QPoint pointer, QRect screen)
@@ -278,7 +427,7 @@ void MenuBarExtra::openPanel()
         first->setFocus(Qt::PopupFocusReason);
 }
 
-QIcon MenuBarExtra::ringIcon(const QColor &color, qreal opacity)
+QIcon MenuBarExtra::ringIcon(const RingInk &ink)
 {
     QIcon result;
     for (int scale : {1, 2}) {
@@ -286,11 +435,20 @@ QIcon MenuBarExtra::ringIcon(const QColor &color, qreal opacity)
         pixmap.fill(Qt::transparent);
         QPainter painter(&pixmap);
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.setOpacity(opacity);
+        const QRectF square(0, 0, 18 * scale, 18 * scale);
         ZepaSymbol mark;
         mark.size = 16 * scale;
-        mark.color = color;
-        mark.paint(painter, QRectF(0, 0, 18 * scale, 18 * scale));
+        if (ink.edge) {
+            // The arcs grown by a point all round, in the space the mark leaves in its square.
+            const QRectF frame(scale, scale, mark.size, mark.size);
+            painter.setPen(QPen(*ink.edge, 2 * scale, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+            painter.setBrush(*ink.edge);
+            for (int index = 0; index < 4; ++index)
+                painter.drawPath(ZepaSymbol::Arc{index}.path(frame));
+        }
+        painter.setOpacity(ink.opacity);
+        mark.color = ink.color;
+        mark.paint(painter, square);
         painter.end();
         result.addPixmap(pixmap);
     }

@@ -18,10 +18,10 @@ constexpr TimingCurve kRollup{motion::standard, motion::Seconds(0.52)};
 constexpr double kTurnDegreesPerSecond = 100;
 constexpr TimingCurve kDoneTurn{motion::decelerate, motion::Seconds(0.9)};
 
-// Eased progress of `timing` at `now` for a change that began at `since` (seconds since 2001).
-double eased(const TimingCurve &timing, double since, double now)
+// Eased progress of `timing` at `now` for a change that began at `since`.
+double eased(const TimingCurve &timing, rt::Nanos since, rt::Nanos now)
 {
-    return timing.progress(motion::Seconds(now - since));
+    return timing.progress(now - since);
 }
 
 } // namespace
@@ -31,7 +31,7 @@ bool PillLifecycle::isCapturing(const PillState &state)
     return state.is(PillState::Kind::listening) || state.is(PillState::Kind::locked);
 }
 
-void PillLifecycle::apply(const PillState &next, const LevelHistory &history, double now)
+void PillLifecycle::apply(const PillState &next, const LevelHistory &history, rt::Nanos now)
 {
     // A hide only starts the exit; the last state stays so the fading pill still draws it.
     if (next.is(PillState::Kind::hidden)) {
@@ -76,7 +76,7 @@ void PillLifecycle::apply(const PillState &next, const LevelHistory &history, do
     stateAt = now;
 }
 
-void PillLifecycle::noteCapture(bool live, const LevelHistory &history, double now)
+void PillLifecycle::noteCapture(bool live, const LevelHistory &history, rt::Nanos now)
 {
     if (!isCapturing() || live == captureLive)
         return;
@@ -91,7 +91,7 @@ void PillLifecycle::noteCapture(bool live, const LevelHistory &history, double n
     }
 }
 
-PillLifecycle::Presence PillLifecycle::presence(double now) const
+PillLifecycle::Presence PillLifecycle::presence(rt::Nanos now) const
 {
     if (exitAt) {
         const double e = eased(kPresence, *exitAt, now);
@@ -103,7 +103,7 @@ PillLifecycle::Presence PillLifecycle::presence(double now) const
     return {e, 0.976 + 0.024 * e, 8 * (1 - e)};
 }
 
-double PillLifecycle::pillWidth(bool reduceMotion, double now) const
+double PillLifecycle::pillWidth(bool reduceMotion, rt::Nanos now) const
 {
     const bool liveNow = isCapturing() && captureLive;
     if (reduceMotion)
@@ -119,7 +119,7 @@ double PillLifecycle::pillWidth(bool reduceMotion, double now) const
            (PillMetrics::kWideWidth - PillMetrics::kNarrowWidth) * eased(kWidth, *rollupAt, now);
 }
 
-double PillLifecycle::captureFade(bool reduceMotion, double now) const
+double PillLifecycle::captureFade(bool reduceMotion, rt::Nanos now) const
 {
     if (isCapturing() && captureLive)
         return reduceMotion ? 1.0 : eased(kWidth, captureAt.value_or(stateAt), now);
@@ -128,18 +128,22 @@ double PillLifecycle::captureFade(bool reduceMotion, double now) const
     return 0;
 }
 
-double PillLifecycle::rollupProgress(double now) const
+double PillLifecycle::rollupProgress(rt::Nanos now) const
 {
     return rollupAt ? eased(kRollup, *rollupAt, now) : 0.0;
 }
 
-double PillLifecycle::markRotation(double now) const
+double PillLifecycle::markRotation(rt::Nanos now) const
 {
-    const double base = rollupAt.value_or(stateAt);
+    const rt::Nanos base = rollupAt.value_or(stateAt);
+    // Seconds the mark has turned by `at`: it starts once the roll-up is over.
+    const auto turned = [&](rt::Nanos at) {
+        return std::max(0.0, rt::Seconds(at - (base + kRollup.duration)).count());
+    };
     if (state.is(PillState::Kind::thinking))
-        return kTurnDegreesPerSecond * std::max(0.0, now - (base + kRollup.duration.count()));
+        return kTurnDegreesPerSecond * turned(now);
     if (state.is(PillState::Kind::done)) {
-        const double reached = kTurnDegreesPerSecond * std::max(0.0, stateAt - (base + kRollup.duration.count()));
+        const double reached = kTurnDegreesPerSecond * turned(stateAt);
         return reached + 90 * eased(kDoneTurn, stateAt, now);
     }
     return 0;

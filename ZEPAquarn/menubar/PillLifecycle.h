@@ -12,25 +12,26 @@ namespace zq {
 // roll-up of the level bars, exit. Everything the pill animates is a function of this record and the
 // frame time, so a frame drawn at any moment looks the same.
 //
-// All times are seconds since 2001-01-01 UTC, the clock of the level history's samples. A plain
-// value; the panel keeps the one stored copy and changes it on the main thread.
+// All times are on the main loop's clock, the clock of the level history's samples; it never steps, so
+// a change of the wall clock jumps no animation. A plain value; the panel keeps the one stored copy
+// and changes it on the main thread.
 struct PillLifecycle {
     PillState state = PillState::hidden();
     PillState previous = PillState::hidden();
-    double stateAt = 0;
-    std::optional<double> shownAt;
-    std::optional<double> rollupAt;
+    rt::Nanos stateAt{0};
+    std::optional<rt::Nanos> shownAt;
+    std::optional<rt::Nanos> rollupAt;
     LevelHistory rollupHistory;
     bool captureLive = false;
     bool captureWasLive = false;
-    std::optional<double> captureAt;
-    std::optional<double> exitAt;
+    std::optional<rt::Nanos> captureAt;
+    std::optional<rt::Nanos> exitAt;
 
     // Records a new state. `history` is the engine's level history, kept only when a roll-up starts.
-    void apply(const PillState &next, const LevelHistory &history, double now);
+    void apply(const PillState &next, const LevelHistory &history, rt::Nanos now);
     // Records that the capture became live or stopped being live; ignored outside listening or
     // locked and when the flag does not change.
-    void noteCapture(bool live, const LevelHistory &history, double now);
+    void noteCapture(bool live, const LevelHistory &history, rt::Nanos now);
 
     bool isCapturing() const { return isCapturing(state); }
     static bool isCapturing(const PillState &state);
@@ -42,15 +43,15 @@ struct PillLifecycle {
         double offset = 0; // points down
         friend bool operator==(const Presence &, const Presence &) = default;
     };
-    Presence presence(double now) const;
+    Presence presence(rt::Nanos now) const;
     // The capsule's width: 36 narrow, 67 while the capture is live with the bar meter.
-    double pillWidth(bool reduceMotion, double now) const;
+    double pillWidth(bool reduceMotion, rt::Nanos now) const;
     // How far the live meter has come in, 0 to 1.
-    double captureFade(bool reduceMotion, double now) const;
+    double captureFade(bool reduceMotion, rt::Nanos now) const;
     // How far the roll-up has come, 0 to 1; 0 without a roll-up.
-    double rollupProgress(double now) const;
+    double rollupProgress(rt::Nanos now) const;
     // The mark's rotation in degrees.
-    double markRotation(double now) const;
+    double markRotation(rt::Nanos now) const;
     // The four bar heights (fractions of `height`) frozen when the capture ended; empty without a
     // roll-up.
     std::vector<double> rollupFrom(double height) const;

@@ -3,7 +3,6 @@
 #include "audio/AudioEngine.h"
 #include "menubar/brand/Compositor.h"
 #include "pipeline/SettingsDefaults.h"
-#include "runtime/Clocks.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
 
@@ -101,9 +100,9 @@ PillPanelWindow::~PillPanelWindow()
     m_hideCompletion.cancel();
 }
 
-double PillPanelWindow::now() const
+rt::Nanos PillPanelWindow::now() const
 {
-    return rt::secondsSinceReferenceDate(m_services.clocks.wallNow());
+    return m_services.loop.now();
 }
 
 QWidget &PillPanelWindow::window() const
@@ -197,8 +196,8 @@ void PillPanelWindow::hide()
 {
     const std::uint64_t generation = ++m_hideGeneration;
     m_lifecycle.apply(PillState::hidden(), LevelHistory(), now());
-    m_hideCompletion = m_services.loop.postDelayed(std::chrono::duration_cast<rt::Nanos>(kHideDelay),
-                                                   m_lifetime.guard([this, generation] { completeHide(generation); }));
+    m_hideCompletion =
+        m_services.loop.postDelayed(kHideDelay, m_lifetime.guard([this, generation] { completeHide(generation); }));
     if (!m_compositing && m_lifecycle.exitAt && m_surface->isVisible())
         leaveWithoutFade();
 }
@@ -234,7 +233,7 @@ void PillPanelWindow::captureChanged(bool live)
 
 void PillPanelWindow::drawFrame()
 {
-    const double at = now();
+    const rt::Nanos at = now();
     const PillView view = frame();
     const QString status = PillView::statusText(m_lifecycle);
     if (m_surface->accessibleName() != status)

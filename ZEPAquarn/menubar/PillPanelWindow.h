@@ -54,7 +54,7 @@ class PillPanelWindow final : public QObject, public PillDisplay {
 public:
     struct Services {
         rt::MainLoop &loop;
-        // The clocks the audio engine stamps its levels with: the pill reads them at the same time.
+        // Not read: the pill draws on the loop's clock, as the engine stamps its levels.
         const rt::Clocks &clocks;
         // "pillAnimation" is read when the window is made and whenever it changes.
         rt::Settings &settings;
@@ -66,7 +66,7 @@ public:
 
     static constexpr QSize kPanelSize{460, 100};
     static constexpr int kBottomMargin = 24;
-    static constexpr motion::Seconds kHideDelay = motion::rowHover;
+    static constexpr rt::Nanos kHideDelay = std::chrono::duration_cast<rt::Nanos>(motion::rowHover);
 
     // Builds the window (not shown). `audio` must outlive the pill.
     PillPanelWindow(AudioEngine &audio, Colorway colorway, Services services, QObject *parent = nullptr);
@@ -77,8 +77,8 @@ public:
     void setColorway(Colorway colorway) override;
 
     const PillLifecycle &lifecycle() const { return m_lifecycle; }
-    // Seconds since 2001-01-01 UTC, on the engine's clock.
-    double now() const;
+    // The loop's time, which the engine stamps its levels with.
+    rt::Nanos now() const;
     // What the next frame draws, from the lifecycle, the settings and the engine as they are now.
     PillView frame() const;
     QWidget &window() const;

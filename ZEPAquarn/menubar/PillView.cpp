@@ -23,7 +23,7 @@ constexpr double kShadowOffset = 26;
 // How far the blurred shadow reaches beyond the capsule.
 constexpr double kShadowMargin = 45;
 // The muted capsule grows to its notice at the pace the live pill widens.
-constexpr TimingCurve kNoticeGrowth{motion::standard, motion::Seconds(PillView::kNoticeGrowSeconds)};
+constexpr TimingCurve kNoticeGrowth{motion::standard, PillView::kNoticeGrow};
 // The notice's words: the system face at 12, medium, so they read at a glance.
 constexpr TextStyle kNoticeStyle{12, QFont::Medium};
 // Where the notice starts: past the mark, which keeps the capsule's round left end.
@@ -124,7 +124,7 @@ void paintShadow(QPainter &painter, const QRectF &capsule)
 
 } // namespace
 
-PillTone PillView::tone(const PillLifecycle &lifecycle, double now)
+PillTone PillView::tone(const PillLifecycle &lifecycle, rt::Nanos now)
 {
     switch (lifecycle.state.kind()) {
     case PillState::Kind::hidden:
@@ -133,7 +133,7 @@ PillTone PillView::tone(const PillLifecycle &lifecycle, double now)
     case PillState::Kind::locked:
         return PillTone::locked;
     case PillState::Kind::thinking:
-        if (lifecycle.rollupAt && now < *lifecycle.rollupAt + kRollupToneSeconds)
+        if (lifecycle.rollupAt && now < *lifecycle.rollupAt + kRollupTone)
             return PillTone::rollingUp;
         return PillTone::thinking;
     case PillState::Kind::done:
@@ -221,11 +221,9 @@ QString PillView::noticeLine(const QString &notice, double room)
     return metrics.elidedText(title, Qt::ElideRight, room);
 }
 
-PillView::NoticeShown PillView::noticeShown(double now) const
+PillView::NoticeShown PillView::noticeShown(rt::Nanos now) const
 {
-    const auto grown = [&] {
-        return reduceMotion ? 1.0 : kNoticeGrowth.progress(motion::Seconds(now - lifecycle.stateAt));
-    };
+    const auto grown = [&] { return reduceMotion ? 1.0 : kNoticeGrowth.progress(now - lifecycle.stateAt); };
     if (lifecycle.state.is(PillState::Kind::muted))
         return {lifecycle.state.notice(), grown()};
     // A take that starts while the notice shows: the words fade as the capsule narrows.
@@ -234,7 +232,7 @@ PillView::NoticeShown PillView::noticeShown(double now) const
     return {};
 }
 
-double PillView::bareWidth(double now) const
+double PillView::bareWidth(rt::Nanos now) const
 {
     return animationStyle == PillAnimationStyle::logoBars ? lifecycle.pillWidth(reduceMotion, now)
                                                           : PillMetrics::kNarrowWidth;
@@ -245,7 +243,7 @@ QRectF PillView::capsuleIn(const QRectF &rect, double width)
     return {rect.center().x() - width / 2, rect.center().y() - PillMetrics::kHeight / 2, width, PillMetrics::kHeight};
 }
 
-QRectF PillView::capsuleRect(const QRectF &rect, double now) const
+QRectF PillView::capsuleRect(const QRectF &rect, rt::Nanos now) const
 {
     double width = bareWidth(now);
     if (const NoticeShown notice = noticeShown(now); notice.progress > 0) {
@@ -255,7 +253,7 @@ QRectF PillView::capsuleRect(const QRectF &rect, double now) const
     return capsuleIn(rect, width);
 }
 
-QRectF PillView::visibleCapsule(const QRectF &rect, double now) const
+QRectF PillView::visibleCapsule(const QRectF &rect, rt::Nanos now) const
 {
     const PillLifecycle::Presence presence = lifecycle.presence(now);
     const double scale = reduceMotion ? 1 : presence.scale;
@@ -265,7 +263,7 @@ QRectF PillView::visibleCapsule(const QRectF &rect, double now) const
     return QRectF(centre + (capsule.topLeft() - centre) * scale + QPointF(0, offset), capsule.size() * scale);
 }
 
-PillView::Look PillView::look(const QRectF &rect, double now) const
+PillView::Look PillView::look(const QRectF &rect, rt::Nanos now) const
 {
     Look look;
     const PillLifecycle::Presence presence = lifecycle.presence(now);
@@ -297,7 +295,7 @@ PillView::Look PillView::look(const QRectF &rect, double now) const
     return look;
 }
 
-void PillView::paint(QPainter &painter, const QRectF &rect, double now) const
+void PillView::paint(QPainter &painter, const QRectF &rect, rt::Nanos now) const
 {
     paint(painter, rect, look(rect, now));
 }
@@ -358,7 +356,7 @@ void PillView::applyPresence(QPainter &painter, const QRectF &rect, const Look &
     painter.translate(-centre);
 }
 
-std::optional<std::array<ZepaMeter::Bar, 4>> PillView::barMeter(double now) const
+std::optional<std::array<ZepaMeter::Bar, 4>> PillView::barMeter(rt::Nanos now) const
 {
     const PillLifecycle &life = lifecycle;
     const bool capturing = life.isCapturing();
@@ -375,7 +373,7 @@ std::optional<std::array<ZepaMeter::Bar, 4>> PillView::barMeter(double now) cons
     if (!reduceMotion && life.rollupAt)
         meter.rollupElapsed = now - *life.rollupAt;
     if (!reduceMotion && life.captureLive)
-        meter.revealElapsed = life.captureAt ? now - *life.captureAt : 0.0;
+        meter.revealElapsed = life.captureAt ? now - *life.captureAt : rt::Nanos(0);
     meter.rollupFrom = life.rollupFrom(PillMetrics::kBarMeterHeight);
     return meter.bars();
 }
@@ -392,7 +390,7 @@ void PillView::paintBarMeter(QPainter &painter, const QRectF &capsule, const QCo
                          height, color, bars);
 }
 
-std::optional<PillView::Look::Arcs> PillView::animationMeter(double now) const
+std::optional<PillView::Look::Arcs> PillView::animationMeter(rt::Nanos now) const
 {
     const PillLifecycle &life = lifecycle;
     const double rollup = life.rollupProgress(now);
@@ -427,7 +425,7 @@ void PillView::paintAnimationMeter(QPainter &painter, const QRectF &capsule, con
     painter.restore();
 }
 
-std::optional<PillView::Look::Mark> PillView::mark(double now) const
+std::optional<PillView::Look::Mark> PillView::mark(rt::Nanos now) const
 {
     const PillLifecycle &life = lifecycle;
     const bool logoBars = animationStyle == PillAnimationStyle::logoBars;

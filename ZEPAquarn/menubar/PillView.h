@@ -37,15 +37,15 @@ struct PillView {
     bool engineCaptureLive = false;
 
     // The sizes are PillMetrics; these are the pill's own durations.
-    static constexpr double kBarRollupWindow = 0.405;
-    static constexpr double kRollupToneSeconds = 0.52;
+    static constexpr rt::Nanos kBarRollupWindow = rt::seconds(0.405);
+    static constexpr rt::Nanos kRollupTone = rt::seconds(0.52);
     // A muted pill carries its notice beside the mark: the capsule grows to the words, at most as
     // wide as leaves the shadow inside the 460-point window.
     static constexpr double kNoticeMaxWidth = 370;
     static constexpr double kNoticeTrailingPadding = 14;
-    static constexpr double kNoticeGrowSeconds = 0.45;
+    static constexpr rt::Nanos kNoticeGrow = rt::seconds(0.45);
 
-    static PillTone tone(const PillLifecycle &lifecycle, double now);
+    static PillTone tone(const PillLifecycle &lifecycle, rt::Nanos now);
     static Palette::Token tint(PillTone tone, Colorway colorway);
     // The border's colour.
     static Palette::Token secondaryTint(PillTone tone, Colorway colorway);
@@ -76,7 +76,7 @@ struct PillView {
         struct Arcs {
             VekMotion motion = VekMotion::scaledPieces;
             std::array<double, 4> levels{};
-            double waveElapsed = 0;
+            rt::Seconds waveElapsed{0};
             double opacity = 1;
             friend bool operator==(const Arcs &, const Arcs &) = default;
         };
@@ -97,13 +97,13 @@ struct PillView {
     };
 
     // The capsule's rectangle for a frame, before the presence scale and offset: centred in `rect`.
-    QRectF capsuleRect(const QRectF &rect, double now) const;
+    QRectF capsuleRect(const QRectF &rect, rt::Nanos now) const;
     // The capsule as it shows, after the presence scale and offset.
-    QRectF visibleCapsule(const QRectF &rect, double now) const;
-    // What the frame at `now` (seconds since 2001-01-01 UTC) draws in `rect`.
-    Look look(const QRectF &rect, double now) const;
+    QRectF visibleCapsule(const QRectF &rect, rt::Nanos now) const;
+    // What the frame at `now` (on the main loop's clock) draws in `rect`.
+    Look look(const QRectF &rect, rt::Nanos now) const;
     // Draws the frame at `now` centred in `rect`.
-    void paint(QPainter &painter, const QRectF &rect, double now) const;
+    void paint(QPainter &painter, const QRectF &rect, rt::Nanos now) const;
     // Draws `look`, made for `rect`.
     static void paint(QPainter &painter, const QRectF &rect, const Look &look);
 
@@ -121,18 +121,18 @@ private:
     static void paintNotice(QPainter &painter, const QRectF &capsule, const Look &look);
     static void paintBorder(QPainter &painter, const QRectF &capsule, const QColor &color);
     // The content's values at `now`, absent when the layer is not drawn.
-    std::optional<std::array<ZepaMeter::Bar, 4>> barMeter(double now) const;
-    std::optional<Look::Arcs> animationMeter(double now) const;
-    std::optional<Look::Mark> mark(double now) const;
+    std::optional<std::array<ZepaMeter::Bar, 4>> barMeter(rt::Nanos now) const;
+    std::optional<Look::Arcs> animationMeter(rt::Nanos now) const;
+    std::optional<Look::Mark> mark(rt::Nanos now) const;
     // The notice beside the mark and how far the capsule has grown to it, 0 to 1: growing while
     // muted, shrinking away when a state follows the notice, none otherwise.
     struct NoticeShown {
         QString text;
         double progress = 0;
     };
-    NoticeShown noticeShown(double now) const;
+    NoticeShown noticeShown(rt::Nanos now) const;
     // The capsule's width without the notice, as the lifecycle gives it for the style.
-    double bareWidth(double now) const;
+    double bareWidth(rt::Nanos now) const;
     // A capsule `width` wide centred in `rect`.
     static QRectF capsuleIn(const QRectF &rect, double width);
 };

@@ -182,9 +182,9 @@ void DictationController::record(DiagnosticEvent event, const DiagnosticMetadata
     m_record(event, metadata);
 }
 
-rt::WorkItem DictationController::schedule(double seconds, void (DictationController::*body)())
+rt::WorkItem DictationController::schedule(rt::Nanos delay, void (DictationController::*body)())
 {
-    return m_loop.postDelayed(rt::seconds(seconds), [this, alive = Alive(m_alive), body] {
+    return m_loop.postDelayed(delay, [this, alive = Alive(m_alive), body] {
         if (!alive.expired())
             (this->*body)();
     });
@@ -236,12 +236,12 @@ bool DictationController::copyToPasteboard(platform::Pasteboard &pasteboard, con
     return true;
 }
 
-double DictationController::watchdogDelaySeconds(double capturedSeconds)
+rt::Nanos DictationController::watchdogDelay(double capturedSeconds)
 {
     const double scaled = kWatchdogFactor * capturedSeconds;
     if (std::isnan(scaled))
-        return kWatchdogFloorSeconds;
-    return std::max(scaled, kWatchdogFloorSeconds);
+        return kWatchdogFloor;
+    return std::max(rt::seconds(scaled), kWatchdogFloor);
 }
 
 DictationStores DictationStores::open(const rt::Paths &paths, const rt::Clocks &clocks)

@@ -116,15 +116,15 @@ public:
     };
 
     // Fixed values.
-    static constexpr double kFailResetSeconds = 1.8;
-    static constexpr double kDoneFlashSeconds = 1.005;
+    static constexpr rt::Nanos kFailReset = rt::seconds(1.8);
+    static constexpr rt::Nanos kDoneFlash = rt::seconds(1.005);
     // How long what follows a paste waits for the front window to fetch the text.
-    static constexpr double kDeliveryWaitSeconds = 0.1;
-    static constexpr double kAccidentalPressSeconds = 0.5;
-    static constexpr double kFragmentDurationSeconds = 1.0;
-    static constexpr double kFragmentGapSeconds = 3.0;
+    static constexpr rt::Nanos kDeliveryWait = rt::seconds(0.1);
+    static constexpr rt::Nanos kAccidentalPress = rt::seconds(0.5);
+    static constexpr rt::Nanos kFragmentDuration = rt::seconds(1.0);
+    static constexpr rt::Nanos kFragmentGap = rt::seconds(3.0);
     static constexpr double kWatchdogFactor = 0.5;
-    static constexpr double kWatchdogFloorSeconds = 135.0;
+    static constexpr rt::Nanos kWatchdogFloor = rt::seconds(135.0);
 
     explicit DictationController(Dependencies dependencies, QObject *parent = nullptr);
     ~DictationController() override;
@@ -189,7 +189,7 @@ public:
     // which leaves the clipboard alone.
     static bool copyToPasteboard(platform::Pasteboard &pasteboard, const QString &text);
     // The watchdog's delay for a take of `capturedSeconds`: max(0.5 × seconds, 135 s).
-    static double watchdogDelaySeconds(double capturedSeconds);
+    static rt::Nanos watchdogDelay(double capturedSeconds);
 
 signals:
     void tapRunningChanged(bool running);
@@ -235,7 +235,7 @@ private:
     // Helpers.
     void setPillState(const PillState &state);
     void record(DiagnosticEvent event, const DiagnosticMetadata &metadata = {});
-    rt::WorkItem schedule(double seconds, void (DictationController::*body)());
+    rt::WorkItem schedule(rt::Nanos delay, void (DictationController::*body)());
     static void cancelTimer(rt::WorkItem &timer);
     static bool isPending(const rt::WorkItem &timer) { return timer.isValid() && !timer.isCancelled(); }
     QString settingsBackend() const;

@@ -135,7 +135,7 @@ void DictationController::failDictation(const DictationFailure &failure)
             [center, notice](bool granted) { postUserNotification(granted, notice, *center); });
     }
     cancelTimer(m_failResetTimer);
-    m_failResetTimer = schedule(kFailResetSeconds, &DictationController::failResetFired);
+    m_failResetTimer = schedule(kFailReset, &DictationController::failResetFired);
 }
 
 void DictationController::failResetFired()

@@ -74,7 +74,7 @@ void DictationController::requestFinish()
         record(DiagnosticEvent::audioStartEndedBeforeLive, {{QStringLiteral("intent"), QStringLiteral("finish")},
                                                             {QStringLiteral("attempt_span_ms"), attemptSpanMs()}});
         cancelAudioStart();
-        if (!m_attemptSpan || *m_attemptSpan < kAccidentalPressSeconds) {
+        if (!m_attemptSpan || rt::Seconds(*m_attemptSpan) < kAccidentalPress) {
             resetToIdle(true);
             return;
         }
@@ -93,7 +93,7 @@ void DictationController::finishDictation()
     case TakeResult::Kind::tooShort:
         record(DiagnosticEvent::captureTooShort, {{QStringLiteral("attempt_span_ms"), attemptSpanMs()}});
         cancelTranscriptionTask();
-        if (!m_attemptSpan || *m_attemptSpan < kAccidentalPressSeconds)
+        if (!m_attemptSpan || rt::Seconds(*m_attemptSpan) < kAccidentalPress)
             resetToIdle(true);
         else
             failDictation(DictationFailure::noAudio());
@@ -113,8 +113,8 @@ void DictationController::finishDictation()
            {{QStringLiteral("backend"), backendOrUnknown()},
             {QStringLiteral("duration_ms"), QString::number(static_cast<qint64>(take.duration * 1000.0))}});
 
-    const bool fragment =
-        m_attemptSpan && take.duration<kFragmentDurationSeconds && * m_attemptSpan - take.duration> kFragmentGapSeconds;
+    const bool fragment = m_attemptSpan && rt::Seconds(take.duration) < kFragmentDuration &&
+                          rt::Seconds(*m_attemptSpan - take.duration) > kFragmentGap;
     if (fragment) {
         record(DiagnosticEvent::captureEmpty, {{QStringLiteral("reason"), QStringLiteral("fragment")},
                                                {QStringLiteral("attempt_span_ms"), attemptSpanMs()}});
@@ -270,7 +270,7 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
         if (HotkeyTap *hotkeys = tap())
             hotkeys->resetToIdle();
         cancelTimer(m_doneFlashTimer);
-        m_doneFlashTimer = schedule(kDoneFlashSeconds, &DictationController::doneFlashFired);
+        m_doneFlashTimer = schedule(kDoneFlash, &DictationController::doneFlashFired);
         m_transcriptionTask.reset();
         discardTakeFile();
     };
@@ -279,7 +279,7 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
             finishDelivery();
     });
     if (waits)
-        m_deliveryWait = schedule(kDeliveryWaitSeconds, &DictationController::finishDelivery);
+        m_deliveryWait = schedule(kDeliveryWait, &DictationController::finishDelivery);
     else
         finishDelivery();
 }
@@ -294,7 +294,7 @@ void DictationController::finishDelivery()
 void DictationController::armThinkingWatchdog(double capturedSeconds)
 {
     cancelTimer(m_thinkingWatchdog);
-    m_thinkingWatchdog = schedule(watchdogDelaySeconds(capturedSeconds), &DictationController::thinkingWatchdogFired);
+    m_thinkingWatchdog = schedule(watchdogDelay(capturedSeconds), &DictationController::thinkingWatchdogFired);
 }
 
 void DictationController::thinkingWatchdogFired()

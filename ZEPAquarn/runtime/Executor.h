@@ -8,11 +8,14 @@
 namespace zq::rt {
 
 using Nanos = std::chrono::nanoseconds;
+// For ratios of durations: dividing two Nanos would drop the fraction.
+using Seconds = std::chrono::duration<double>;
 
-// Durations in the design are given in seconds with fractions (1.8 s, 0.215 s).
+// Durations in the design are given in seconds with fractions (1.8 s, 0.215 s). Rounded, not cut:
+// 1.005 s is 1 005 000 000 ns, although 1.005 × 10⁹ comes out a hair short in binary.
 constexpr Nanos seconds(double s)
 {
-    return std::chrono::duration_cast<Nanos>(std::chrono::duration<double>(s));
+    return std::chrono::round<Nanos>(std::chrono::duration<double>(s));
 }
 
 // A handle to a delayed work item. Cancelling is safe from any thread and at any time;

@@ -21,6 +21,7 @@
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -333,6 +334,10 @@ TEST_F(AppIntegrationTest, ALockThatCannotBeMadeIsNoOtherInstanceTheAppRunsAndSa
     ASSERT_EQ(notices.size(), 1u) << "once";
     EXPECT_EQ(notices.front().summary, "ZEPA QUARN cannot lock its folders");
     EXPECT_TRUE(notices.front().body.contains("instance.lock")) << notices.front().body.toStdString();
+    // It shows the icon the application writes into the user's icon theme.
+    const QString icon = m_home.filePath(QStringLiteral("data/icons/hicolor/128x128/apps/zepaquarn.png"));
+    EXPECT_EQ(notices.front().appIcon, QUrl::fromLocalFile(icon).toString());
+    EXPECT_TRUE(eventually([&] { return QFileInfo::exists(icon); }));
 
     EXPECT_TRUE(quitsCleanly(app, SIGTERM));
     EXPECT_FALSE(app.collected(ChildProcess::Channel::StandardError).contains("already running"));

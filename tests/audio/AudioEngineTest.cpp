@@ -896,27 +896,29 @@ TEST_F(AudioEngineTest, LevelMeterSmoothsChunksOnAudioTimeAndRestartsItsClockAft
 {
     ASSERT_TRUE(beginQuietTake());
 
-    const double now = rt::secondsSinceReferenceDate(loop.clocks().wallNow());
+    const rt::Nanos now = loop.now();
     // Chunks of 48000 / 48 = 1000 frames: four full ones and a last one of 800.
     factory.last()->deliver(4800, 1.0f);
     settle();
     const auto &history = engine->history();
     ASSERT_EQ(history.count(), 5);
     EXPECT_NEAR(history.at(0).level, 1 - std::exp(-(1000.0 / 48000) / 0.015), 1e-9) << "about 0.75";
-    EXPECT_NEAR(history.at(0).t, now + 1000.0 / 48000, 1e-6);
-    EXPECT_NEAR(history.at(4).t, now + 0.1, 1e-6) << "spaced by audio time, the last chunk shorter";
+    EXPECT_NEAR(rt::Seconds(history.at(0).t - now).count(), 1000.0 / 48000, 1e-6);
+    EXPECT_NEAR(rt::Seconds(history.at(4).t - now).count(), 0.1, 1e-6)
+        << "spaced by audio time, the last chunk shorter";
 
-    factory.last()->deliver(480, 0.01f); // -40 dBFS: falls toward 15/43 with the slow constant
+    loop.clocks().shiftWall(std::chrono::hours(1)); // a clock step (network time) moves no level
+    factory.last()->deliver(480, 0.01f);            // -40 dBFS: falls toward 15/43 with the slow constant
     settle();
     const double expected = history.at(4).level * std::exp(-0.01 / 0.18) + (15.0 / 43) * (1 - std::exp(-0.01 / 0.18));
     EXPECT_NEAR(history.at(5).level, expected, 1e-6);
-    EXPECT_NEAR(history.at(5).t, now + 0.11, 1e-6) << "continues from the previous buffer";
+    EXPECT_NEAR(rt::Seconds(history.at(5).t - now).count(), 0.11, 1e-6) << "continues from the previous buffer";
 
     advance(10.0);
     factory.last()->deliver(480, 0.1f);
     settle();
-    const double later = rt::secondsSinceReferenceDate(loop.clocks().wallNow());
-    EXPECT_NEAR(history.at(6).t, later + 0.01, 1e-6) << "stamped from now, not 10 s in the past";
+    EXPECT_NEAR(rt::Seconds(history.at(6).t - loop.now()).count(), 0.01, 1e-6)
+        << "stamped from now, not 10 s in the past";
 }
 
 // --- Recovery of a running take ------------------------------------------------------------------

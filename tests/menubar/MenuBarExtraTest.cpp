@@ -1,6 +1,7 @@
 #include "menubar/MenuBarExtra.h"
 #include "menubar/MenuPanelSurface.h"
 #include "menubar/brand/FocusRing.h"
+#include "support/Contrast.h"
 
 #include <QApplication>
 #include <QImage>
@@ -15,55 +16,89 @@
 
 namespace {
 
-int maximumAlpha(const QIcon &icon)
+QImage imageOf(const QIcon &icon)
 {
-    const QImage image = icon.pixmap(18, 18).toImage().convertToFormat(QImage::Format_ARGB32);
-    int alpha = 0;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            alpha = std::max(alpha, qAlpha(image.pixel(x, y)));
-    return alpha;
+    return icon.pixmap(18, 18).toImage().convertToFormat(QImage::Format_ARGB32);
 }
+
+struct RingState {
+    const char *name;
+    bool dimmed;
+    bool failing;
+};
+constexpr RingState kRingStates[] = {
+    {"idle", false, false}, {"dimmed", true, false}, {"failing", false, true}, {"failing dimmed", true, true}};
 
 } // namespace
 
 TEST(MenuBarExtraTest, IconIsDimmedWhileTheTriggerIsNotRunningOrNoTriggerCanBeSeen)
 {
     zq::MenuBarExtra extra({});
-    const int full = maximumAlpha(extra.icon());
+    const QImage full = imageOf(extra.icon());
     extra.setTapRunning(false);
     EXPECT_TRUE(extra.isDimmed());
-    const int dimmed = maximumAlpha(extra.icon());
-    EXPECT_GT(full, 240);
-    EXPECT_NEAR(dimmed, full * 0.55, 6) << "dimmed to 0.55";
+    const QImage dimmed = imageOf(extra.icon());
+    EXPECT_NE(dimmed, full);
     extra.setTapRunning(true);
-    EXPECT_EQ(maximumAlpha(extra.icon()), full);
+    EXPECT_EQ(imageOf(extra.icon()), full);
 
     // A running tap that no key reaches looks the same as one that does not run.
     extra.setTriggerSeen(false);
     EXPECT_TRUE(extra.isDimmed());
-    EXPECT_EQ(maximumAlpha(extra.icon()), dimmed);
+    EXPECT_EQ(imageOf(extra.icon()), dimmed);
     EXPECT_TRUE(extra.trayIcon()->toolTip().contains(QStringLiteral("no key starts dictation")));
     extra.setTriggerSeen(true);
-    EXPECT_EQ(maximumAlpha(extra.icon()), full);
+    EXPECT_EQ(imageOf(extra.icon()), full);
     EXPECT_EQ(extra.trayIcon()->toolTip(), QStringLiteral("ZEPA QUARN"));
 }
 
-TEST(MenuBarExtraTest, RingTakesTheTextColourAndTheDangerColourWhileFailing)
+// Every state of the ring, drawn as the tray shows it, against what is known of the panel: each
+// reads at 3:1 on its panel (on any panel when none is known), the four stay apart, and the failure
+// stays a red.
+TEST(MenuBarExtraTest, EveryRingStateReadsOnItsPanel)
 {
-    zq::MenuBarExtra extra({});
-    const auto centreColor = [&] {
-        const QImage image = extra.icon().pixmap(18, 18).toImage().convertToFormat(QImage::Format_ARGB32);
-        // The top arc of the ring.
-        for (int y = 0; y < 9; ++y)
-            if (qAlpha(image.pixel(9, y)) > 200)
-                return QColor(image.pixel(9, y));
-        return QColor();
+    const QColor black(Qt::black), white(Qt::white), grey(0x77, 0x77, 0x77);
+    struct Row {
+        const char *name;
+        zq::TrayBackdrop backdrop;
+        std::vector<QColor> panels; // what the drawn ring is measured on
     };
-    extra.setColorScheme(zq::ColorScheme::dark);
-    EXPECT_EQ(centreColor().rgb(), zq::Palette::color(zq::Palette::textPrimary, zq::ColorScheme::dark).rgb());
-    extra.setFailing(true);
-    EXPECT_EQ(centreColor().rgb(), zq::Palette::color(zq::Palette::danger, zq::ColorScheme::dark).rgb());
+    const Row rows[] = {
+        {"dark panel", {{}, {}, QColor(0x20, 0x20, 0x20)}, {QColor(0x20, 0x20, 0x20)}},
+        {"light panel", {{}, {}, QColor(0xF2, 0xF2, 0xF2)}, {QColor(0xF2, 0xF2, 0xF2)}},
+        {"mid-grey panel", {{}, {}, grey}, {grey}},
+        {"red panel", {{}, {}, QColor(0xC0, 0x30, 0x30)}, {QColor(0xC0, 0x30, 0x30)}},
+        {"tray colours on its panel",
+         {QColor(0xE0, 0xA0, 0x00), QColor(0xFF, 0x40, 0x40), QColor(0x20, 0x20, 0x20)},
+         {QColor(0x20, 0x20, 0x20)}},
+        {"panel unknown", {}, {black, white, grey, QColor(0xC0, 0x30, 0x30)}},
+    };
+    for (const Row &row : rows) {
+        for (const zq::ColorScheme scheme : {zq::ColorScheme::light, zq::ColorScheme::dark}) {
+            SCOPED_TRACE(testing::Message() << row.name << (scheme == zq::ColorScheme::light ? ", light" : ", dark"));
+            std::vector<QImage> drawn;
+            for (const RingState &state : kRingStates) {
+                SCOPED_TRACE(state.name);
+                const zq::RingInk ink = zq::MenuBarExtra::ringInk(row.backdrop, scheme, state.dimmed, state.failing);
+                const QImage image = imageOf(zq::MenuBarExtra::ringIcon(ink));
+                for (const QColor &panel : row.panels)
+                    EXPECT_GE(zq::test::strongestContrast(image, image.rect(), panel), 3.0)
+                        << panel.name().toStdString();
+                if (state.failing) {
+                    const int hue = ink.color.hslHue();
+                    EXPECT_TRUE(hue <= 15 || hue >= 345) << "still a red: " << ink.color.name().toStdString();
+                }
+                for (const QImage &other : drawn)
+                    EXPECT_NE(image, other) << "every state looks its own";
+                drawn.push_back(image);
+            }
+        }
+    }
+
+    // The tray's stated foreground is the ring's colour, whatever the appearance.
+    const zq::TrayBackdrop stated{QColor(0xE0, 0xA0, 0x00), QColor(0xFF, 0x40, 0x40), QColor(0x20, 0x20, 0x20)};
+    EXPECT_EQ(zq::MenuBarExtra::ringInk(stated, zq::ColorScheme::light, false, false).color, *stated.foreground);
+    EXPECT_EQ(zq::MenuBarExtra::ringInk(stated, zq::ColorScheme::light, false, true).color, *stated.error);
 }
 
 TEST(MenuBarExtraTest, PopupOpensNextToTheIconOrPointerAndStaysOnScreen)

@@ -27,7 +27,7 @@ struct PillRig {
                {services.loop, services.loop.clocks(), services.settings, animations, std::move(compositing)})
     {}
 
-    double wallNow() { return zq::rt::secondsSinceReferenceDate(services.loop.clocks().wallNow()); }
+    zq::rt::Nanos loopNow() { return services.loop.now(); }
 
     zq::test::FakeDictationServices services;
     zq::Motion animations{services.loop};
@@ -46,10 +46,10 @@ TEST(PillPanelWindowTest, TheWindowShowsOnUpdateAndLeavesAfterTheExit)
     EXPECT_TRUE(rig.pill.window().isVisible());
     EXPECT_TRUE(rig.pill.isFrameTimerRunning());
     EXPECT_EQ(rig.pill.window().size(), PillPanelWindow::kPanelSize);
-    EXPECT_EQ(rig.pill.lifecycle().shownAt, rig.wallNow());
+    EXPECT_EQ(rig.pill.lifecycle().shownAt, rig.loopNow());
 
     rig.pill.update(PillState::hidden());
-    EXPECT_EQ(rig.pill.lifecycle().exitAt, rig.wallNow());
+    EXPECT_EQ(rig.pill.lifecycle().exitAt, rig.loopNow());
     rig.services.advance(0.2);
     EXPECT_TRUE(rig.pill.window().isVisible()) << "the exit is still playing";
     rig.services.advance(0.015);
@@ -66,7 +66,7 @@ TEST(PillPanelWindowTest, ANewTakeDuringTheExitCancelsTheHide)
     rig.pill.update(PillState::hidden());
     rig.services.advance(0.1);
     rig.pill.update(PillState::listening());
-    const double shownAgain = rig.wallNow();
+    const zq::rt::Nanos shownAgain = rig.loopNow();
     rig.services.advance(1);
     EXPECT_TRUE(rig.pill.window().isVisible());
     EXPECT_EQ(rig.pill.lifecycle().shownAt, shownAgain) << "the lifecycle reset and entered again";
@@ -108,7 +108,7 @@ TEST(PillPanelWindowTest, ALiveCaptureIsTakenOverInTheSameUpdate)
     rig.pill.update(PillState::listening());
     EXPECT_TRUE(rig.pill.lifecycle().captureLive);
     EXPECT_TRUE(rig.pill.lifecycle().captureWasLive);
-    EXPECT_EQ(rig.pill.lifecycle().captureAt, rig.wallNow());
+    EXPECT_EQ(rig.pill.lifecycle().captureAt, rig.loopNow());
     EXPECT_EQ(rig.pill.window().accessibleName(), QStringLiteral("Listening"));
 
     // The engine's capture ending rolls the bars up from its levels.
@@ -126,19 +126,20 @@ TEST(PillPanelWindowTest, ThePillReadsTheLevelsOnTheEnginesClock)
     ASSERT_TRUE(rig.services.startLive());
     rig.pill.update(PillState::listening());
     rig.services.deliver(30, 0.4f);
+    rig.services.loop.clocks().shiftWall(std::chrono::hours(1)); // network time steps the wall clock
     EXPECT_TRUE(rig.pill.lifecycle().captureLive) << "the capture edge reached the pill";
     const zq::LevelHistory &levels = rig.services.engine->history();
     ASSERT_GT(levels.count(), 0);
     const int newest = levels.count() < zq::LevelHistory::kCapacity
                            ? levels.count() - 1
                            : (levels.head() + zq::LevelHistory::kCapacity - 1) % zq::LevelHistory::kCapacity;
-    const double sampleAt = levels.at(newest).t;
-    const double now = rig.pill.now();
+    const zq::rt::Nanos sampleAt = levels.at(newest).t;
+    const zq::rt::Nanos now = rig.pill.now();
     // The newest level is stamped a little ahead of or at the moment it arrived, never seconds away.
-    EXPECT_NEAR(now, sampleAt, 0.3);
+    EXPECT_NEAR(zq::rt::Seconds(now - sampleAt).count(), 0, 0.3);
     // So the meter's staggered reads land inside the history, not past its ends.
     const zq::PillView frame = rig.pill.frame();
-    EXPECT_GT(frame.liveHistory.level(now, 0.055 * 3), 0.0);
+    EXPECT_GT(frame.liveHistory.level(now, zq::rt::seconds(0.055 * 3)), 0.0);
     EXPECT_TRUE(frame.engineCaptureLive);
 }
 

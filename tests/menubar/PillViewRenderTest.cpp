@@ -22,6 +22,7 @@ using zq::PillLifecycle;
 using zq::PillMetrics;
 using zq::PillState;
 using zq::PillView;
+using zq::rt::seconds;
 
 namespace {
 
@@ -32,7 +33,7 @@ LevelHistory voiceUntil(double now)
 {
     LevelHistory history;
     for (double t = 101; t <= std::min(now, 103.0) + 1e-9; t += 0.02)
-        history.append(t, 0.5 + 0.45 * std::sin(9 * t));
+        history.append(seconds(t), 0.5 + 0.45 * std::sin(9 * t));
     return history;
 }
 
@@ -41,17 +42,17 @@ PillView scriptedFrame(double now, Colorway colorway, ColorScheme scheme, bool r
                        PillAnimationStyle style = PillAnimationStyle::logoBars)
 {
     PillLifecycle pill;
-    pill.apply(PillState::listening(), {}, 100);
+    pill.apply(PillState::listening(), {}, seconds(100));
     if (now >= 101)
-        pill.noteCapture(true, {}, 101);
+        pill.noteCapture(true, {}, seconds(101));
     if (now >= 103) {
-        pill.noteCapture(false, voiceUntil(103), 103);
-        pill.apply(PillState::thinking(), voiceUntil(103), 103);
+        pill.noteCapture(false, voiceUntil(103), seconds(103));
+        pill.apply(PillState::thinking(), voiceUntil(103), seconds(103));
     }
     if (now >= 105)
-        pill.apply(PillState::done(), {}, 105);
+        pill.apply(PillState::done(), {}, seconds(105));
     if (now >= 106)
-        pill.apply(PillState::hidden(), {}, 106);
+        pill.apply(PillState::hidden(), {}, seconds(106));
     PillView view;
     view.lifecycle = pill;
     view.animationStyle = style;
@@ -65,8 +66,8 @@ PillView scriptedFrame(double now, Colorway colorway, ColorScheme scheme, bool r
 
 QImage frame(const PillView &view, double now)
 {
-    return zq::test::renderPaint(QSizeF(kCell, kCell),
-                                 [&](QPainter &painter, const QRectF &rect) { view.paint(painter, rect, now); });
+    return zq::test::renderPaint(
+        QSizeF(kCell, kCell), [&](QPainter &painter, const QRectF &rect) { view.paint(painter, rect, seconds(now)); });
 }
 
 // The run of nearly opaque pixels through the centre, across or down: the capsule without its
@@ -169,20 +170,22 @@ TEST(PillViewRenderTest, AMutedPillCarriesItsWordsInTheDangerRing)
     for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
         SCOPED_TRACE(schemeName(scheme).toStdString());
         PillView view;
-        view.lifecycle.apply(PillState::muted(notice), {}, 10);
+        view.lifecycle.apply(PillState::muted(notice), {}, seconds(10));
         view.scheme = scheme;
         const auto render = [&](double now) {
             return zq::test::renderPaint(
-                panel, [&](QPainter &painter, const QRectF &rect) { view.paint(painter, rect, now); });
+                panel, [&](QPainter &painter, const QRectF &rect) { view.paint(painter, rect, seconds(now)); });
         };
-        const auto widthAt = [&](double now) { return view.capsuleRect(QRectF(QPointF(0, 0), panel), now).width(); };
+        const auto widthAt = [&](double now) {
+            return view.capsuleRect(QRectF(QPointF(0, 0), panel), seconds(now)).width();
+        };
         EXPECT_DOUBLE_EQ(widthAt(10), PillMetrics::kNarrowWidth) << "it begins as the mark alone";
         EXPECT_GT(widthAt(10.2), PillMetrics::kNarrowWidth);
         EXPECT_LT(widthAt(10.2), widthAt(11));
 
         const QImage image = render(11);
         zq::test::saveRender(image, QStringLiteral("pill-muted-%1").arg(schemeName(scheme)));
-        const QRectF capsule = view.capsuleRect(QRectF(QPointF(0, 0), panel), 11);
+        const QRectF capsule = view.capsuleRect(QRectF(QPointF(0, 0), panel), seconds(11));
         EXPECT_GT(capsule.width(), 150);
         EXPECT_LE(capsule.width(), PillView::kNoticeMaxWidth);
         const QColor danger = Palette::color(Palette::danger, scheme);
@@ -202,13 +205,13 @@ TEST(PillViewRenderTest, AMutedPillCarriesItsWordsInTheDangerRing)
         EXPECT_GE(zq::test::strongestContrast(image, words, fill), 4.5) << "the words";
 
         // A take that starts over the notice narrows the capsule back as the words fade.
-        view.lifecycle.apply(PillState::listening(), {}, 12);
+        view.lifecycle.apply(PillState::listening(), {}, seconds(12));
         EXPECT_NEAR(widthAt(12), capsule.width(), 0.01);
         EXPECT_DOUBLE_EQ(widthAt(12.45), PillMetrics::kNarrowWidth);
 
         view.reduceMotion = true;
         view.lifecycle = PillLifecycle();
-        view.lifecycle.apply(PillState::muted(notice), {}, 10);
+        view.lifecycle.apply(PillState::muted(notice), {}, seconds(10));
         EXPECT_DOUBLE_EQ(widthAt(10), capsule.width()) << "no growth with reduce motion";
     }
 }
@@ -245,7 +248,7 @@ TEST(PillViewRenderTest, TheBorderTellsALockedTakeFromAListeningOne)
             SCOPED_TRACE(schemeName(scheme).toStdString() + " " + zq::rawValue(colorway).toStdString());
             const auto topBorder = [&](const PillState &state) {
                 PillView view;
-                view.lifecycle.apply(state, {}, 10);
+                view.lifecycle.apply(state, {}, seconds(10));
                 view.scheme = scheme;
                 view.colorway = colorway;
                 const QImage image = frame(view, 11);

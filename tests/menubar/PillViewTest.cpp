@@ -12,6 +12,7 @@ using zq::PillLifecycle;
 using zq::PillState;
 using zq::PillTone;
 using zq::PillView;
+using zq::rt::seconds;
 using zq::test::ScriptedPillTake;
 
 namespace {
@@ -23,21 +24,21 @@ const LevelHistory kEmpty;
 TEST(PillViewFunctionsTest, TheToneSwitchesToThinkingAfterTheRollUp)
 {
     const ScriptedPillTake take;
-    EXPECT_EQ(PillView::tone(take.at(100), 100), PillTone::listening);
-    EXPECT_EQ(PillView::tone(take.at(103), 103), PillTone::rollingUp);
-    EXPECT_EQ(PillView::tone(take.at(103.519), 103.519), PillTone::rollingUp);
-    EXPECT_EQ(PillView::tone(take.at(103.52), 103.52), PillTone::thinking);
-    EXPECT_EQ(PillView::tone(take.at(105), 105), PillTone::done);
+    EXPECT_EQ(PillView::tone(take.at(seconds(100)), seconds(100)), PillTone::listening);
+    EXPECT_EQ(PillView::tone(take.at(seconds(103)), seconds(103)), PillTone::rollingUp);
+    EXPECT_EQ(PillView::tone(take.at(seconds(103.519)), seconds(103.519)), PillTone::rollingUp);
+    EXPECT_EQ(PillView::tone(take.at(seconds(103.52)), seconds(103.52)), PillTone::thinking);
+    EXPECT_EQ(PillView::tone(take.at(seconds(105)), seconds(105)), PillTone::done);
 
     PillLifecycle noRollup;
-    noRollup.apply(PillState::thinking(), kEmpty, 1);
-    EXPECT_EQ(PillView::tone(noRollup, 1), PillTone::thinking) << "grey at once without a roll-up";
+    noRollup.apply(PillState::thinking(), kEmpty, seconds(1));
+    EXPECT_EQ(PillView::tone(noRollup, seconds(1)), PillTone::thinking) << "grey at once without a roll-up";
     PillLifecycle locked;
-    locked.apply(PillState::locked(), kEmpty, 1);
-    EXPECT_EQ(PillView::tone(locked, 1), PillTone::locked);
+    locked.apply(PillState::locked(), kEmpty, seconds(1));
+    EXPECT_EQ(PillView::tone(locked, seconds(1)), PillTone::locked);
     PillLifecycle muted;
-    muted.apply(PillState::muted(QStringLiteral("x")), kEmpty, 1);
-    EXPECT_EQ(PillView::tone(muted, 1), PillTone::muted);
+    muted.apply(PillState::muted(QStringLiteral("x")), kEmpty, seconds(1));
+    EXPECT_EQ(PillView::tone(muted, seconds(1)), PillTone::muted);
 }
 
 TEST(PillViewFunctionsTest, TintsForEveryToneAndColorway)
@@ -86,18 +87,18 @@ TEST(PillViewFunctionsTest, StatusTextNamesWhatThePillShows)
 {
     const ScriptedPillTake take;
     EXPECT_EQ(PillView::statusText(PillLifecycle()), QStringLiteral("Connecting"));
-    EXPECT_EQ(PillView::statusText(take.at(100)), QStringLiteral("Connecting"));
-    EXPECT_EQ(PillView::statusText(take.at(101)), QStringLiteral("Listening"));
-    EXPECT_EQ(PillView::statusText(take.at(103)), QStringLiteral("Cleaning up"));
-    EXPECT_EQ(PillView::statusText(take.at(105)), QStringLiteral("Inserted"));
+    EXPECT_EQ(PillView::statusText(take.at(seconds(100))), QStringLiteral("Connecting"));
+    EXPECT_EQ(PillView::statusText(take.at(seconds(101))), QStringLiteral("Listening"));
+    EXPECT_EQ(PillView::statusText(take.at(seconds(103))), QStringLiteral("Cleaning up"));
+    EXPECT_EQ(PillView::statusText(take.at(seconds(105))), QStringLiteral("Inserted"));
 
-    PillLifecycle locked = take.at(102);
-    locked.apply(PillState::locked(), kEmpty, 102);
+    PillLifecycle locked = take.at(seconds(102));
+    locked.apply(PillState::locked(), kEmpty, seconds(102));
     EXPECT_EQ(PillView::statusText(locked), QStringLiteral("Listening, session locked"));
-    locked.noteCapture(false, kEmpty, 102.5);
+    locked.noteCapture(false, kEmpty, seconds(102.5));
     EXPECT_EQ(PillView::statusText(locked), QStringLiteral("Cleaning up"));
 
     PillLifecycle muted;
-    muted.apply(PillState::muted(QStringLiteral("No audio. Check the microphone.")), kEmpty, 1);
+    muted.apply(PillState::muted(QStringLiteral("No audio. Check the microphone.")), kEmpty, seconds(1));
     EXPECT_EQ(PillView::statusText(muted), QStringLiteral("No audio. Check the microphone."));
 }

@@ -342,9 +342,9 @@ TEST_F(DictationControllerTest, AStartWhileBusyIsRefusedButClearsTheTimers)
 
 TEST_F(DictationControllerTest, TheWatchdogWaitsHalfTheTakeButAtLeast135Seconds)
 {
-    EXPECT_DOUBLE_EQ(DictationController::watchdogDelaySeconds(400), 200);
-    EXPECT_DOUBLE_EQ(DictationController::watchdogDelaySeconds(10), 135);
-    EXPECT_DOUBLE_EQ(DictationController::watchdogDelaySeconds(std::nan("")), 135);
+    EXPECT_EQ(DictationController::watchdogDelay(400), std::chrono::seconds(200));
+    EXPECT_EQ(DictationController::watchdogDelay(10), std::chrono::seconds(135));
+    EXPECT_EQ(DictationController::watchdogDelay(std::nan("")), std::chrono::seconds(135));
 }
 
 TEST_F(DictationControllerTest, TheHotkeyTapDrivesTakesAndReportsItsState)
@@ -386,7 +386,7 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchButPrecedesWhat
          {},
          Kind::done},
         {"no fetch within the wait",
-         [](FakeDictationServices &r) { r.advance(DictationController::kDeliveryWaitSeconds); },
+         [](FakeDictationServices &r) { r.advance(rt::Seconds(DictationController::kDeliveryWait).count()); },
          {},
          Kind::done},
         {"a new press", [](FakeDictationServices &r) { r.controller->handleTriggerAction(TriggerAction::start); },
@@ -413,7 +413,7 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchButPrecedesWhat
         EXPECT_TRUE(r.stats->days().isEmpty());
         EXPECT_TRUE(r.controller->pillState().is(Kind::thinking));
         EXPECT_FALSE(r.controller->isWatchdogArmed());
-        r.advance(DictationController::kDeliveryWaitSeconds * 0.9);
+        r.advance(rt::Seconds(DictationController::kDeliveryWait).count() * 0.9);
         EXPECT_TRUE(r.history->items().isEmpty()) << "the wait ended early";
 
         c.next(r);
@@ -428,7 +428,7 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchButPrecedesWhat
         }
         if (!c.pillAfter)
             continue;
-        r.advance(DictationController::kDeliveryWaitSeconds);
+        r.advance(rt::Seconds(DictationController::kDeliveryWait).count());
         EXPECT_TRUE(r.controller->pillState().is(*c.pillAfter)) << "the late tail overwrote the next state";
         EXPECT_EQ(r.history->items().size(), 1) << "recorded twice";
         EXPECT_EQ(r.count(DiagnosticEvent::pasteSucceeded), 1);

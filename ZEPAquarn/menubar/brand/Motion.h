@@ -19,7 +19,7 @@ namespace zq {
 // The application's curves and durations: every animated view takes its timing from here.
 namespace motion {
 
-using Seconds = std::chrono::duration<double>;
+using Seconds = rt::Seconds;
 
 // A quick start that lands gently: hovers, the panel's reveal, the pill's entrance, exit and width,
 // the mark's assembly.

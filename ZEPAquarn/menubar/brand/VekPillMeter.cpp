@@ -58,14 +58,14 @@ void strokeArc(QPainter &painter, const QPainterPath &arc, const QColor &color, 
 std::array<double, 4> VekPillMeter::levels() const
 {
     std::array<double, 4> result{};
-    for (std::size_t i = 0; i < result.size(); ++i)
-        result[i] = history.level(now, staggered ? kStagger * static_cast<double>(i) : 0);
+    for (int i = 0; i < 4; ++i)
+        result[static_cast<std::size_t>(i)] = history.level(now, staggered ? kStagger * i : rt::Nanos(0));
     return result;
 }
 
-double VekPillMeter::waveElapsed() const
+rt::Seconds VekPillMeter::waveElapsed() const
 {
-    return motion == VekMotion::surface ? std::max(0.0, now - startedAt) : 0.0;
+    return motion == VekMotion::surface ? rt::Seconds(std::max(rt::Nanos(0), now - startedAt)) : rt::Seconds(0);
 }
 
 void VekPillMeter::paint(QPainter &painter, const QRectF &rect) const
@@ -74,7 +74,7 @@ void VekPillMeter::paint(QPainter &painter, const QRectF &rect) const
 }
 
 void VekPillMeter::paint(QPainter &painter, const QRectF &rect, VekMotion motion, const QColor &color,
-                         const std::array<double, 4> &level, double waveElapsed)
+                         const std::array<double, 4> &level, rt::Seconds waveElapsed)
 {
     const Square square = drawingSquare(rect);
     const double s = square.side;
@@ -117,7 +117,7 @@ void VekPillMeter::paint(QPainter &painter, const QRectF &rect, VekMotion motion
         break;
     }
     case VekMotion::surface: {
-        const double t = waveElapsed;
+        const double t = waveElapsed.count();
         const double r = kLiquidRadius * s;
         painter.save();
         QPainterPath circle;
@@ -151,7 +151,7 @@ void VekPillMeter::paint(QPainter &painter, const QRectF &rect, VekMotion motion
 }
 
 void paintVekPillMeter(QPainter &painter, const QRectF &rect, VekMotion motion, const QColor &color,
-                       const LevelHistory &history, double now, double startedAt, bool staggered)
+                       const LevelHistory &history, rt::Nanos now, rt::Nanos startedAt, bool staggered)
 {
     VekPillMeter{motion, color, history, now, startedAt, staggered}.paint(painter, rect);
 }

@@ -42,13 +42,13 @@ double ZepaMeter::restFraction() const
     return barWidth() / height;
 }
 
-double ZepaMeter::liveFraction(int bar, double level, double time, bool staggered, double restFraction)
+double ZepaMeter::liveFraction(int bar, double level, rt::Nanos time, bool staggered, double restFraction)
 {
     const double f0 = restFraction;
     double b = f0 + (1 - f0) * unit(level);
     if (staggered) {
         const double index = static_cast<double>(bar);
-        const double wobble = (std::sin(4.5 * time - 0.9 * index) * 0.5 + 0.5) * 0.55 + 0.45;
+        const double wobble = (std::sin(4.5 * rt::Seconds(time).count() - 0.9 * index) * 0.5 + 0.5) * 0.55 + 0.45;
         b = f0 + (1 - f0) * unit((b - f0) / (1 - f0)) * wobble * kWeights[static_cast<std::size_t>(bar)];
     }
     return b;
@@ -57,21 +57,20 @@ double ZepaMeter::liveFraction(int bar, double level, double time, bool staggere
 ZepaMeter::Bar ZepaMeter::barGeometry(int bar) const
 {
     const double f0 = restFraction();
-    const double index = static_cast<double>(bar);
     if (rollupElapsed) {
         const double from =
             static_cast<std::size_t>(bar) < rollupFrom.size() ? rollupFrom[static_cast<std::size_t>(bar)] : 1.0;
         // The rightmost bar sinks first, the leftmost 0.165 s later.
-        const double e = easeOutCubic(unit((*rollupElapsed - kStagger * (3 - index)) / kEase));
+        const double e = easeOutCubic(unit((*rollupElapsed - kStagger * (3 - bar)) / kEase));
         const double n = (from - f0) / (1 - f0);
         return {f0 + (from - f0) * (1 - e), (1 - e) * (0.55 + 0.45 * unit(n))};
     }
-    const double level = history.level(now, staggered ? kStagger * index : 0);
+    const double level = history.level(now, staggered ? kStagger * bar : rt::Nanos(0));
     const double b = liveFraction(bar, level, now, staggered, f0);
     const double n = unit((b - f0) / (1 - f0));
     if (!revealElapsed)
         return {b, 0.55 + 0.45 * n};
-    const double e = easeOutCubic(unit((*revealElapsed - kStagger * index) / kEase));
+    const double e = easeOutCubic(unit((*revealElapsed - kStagger * bar) / kEase));
     return {f0 + (b - f0) * e, e * (0.55 + 0.45 * n * e)};
 }
 

@@ -20,18 +20,18 @@ struct ZepaMeter {
     double height = 18;
     QColor color;
     LevelHistory history;
-    double now = 0; // seconds since 2001-01-01 UTC, the history's clock
+    rt::Nanos now{0}; // on the main loop's clock, the history's
     bool staggered = true;
-    // Seconds since the roll-up began; while present the history is not read.
-    std::optional<double> rollupElapsed;
-    // Seconds since the reveal began; while present the live bars grow in.
-    std::optional<double> revealElapsed;
+    // Time since the roll-up began; while present the history is not read.
+    std::optional<rt::Seconds> rollupElapsed;
+    // Time since the reveal began; while present the live bars grow in.
+    std::optional<rt::Seconds> revealElapsed;
     // The bar height fractions when the roll-up began; a missing bar starts from full height.
     std::vector<double> rollupFrom;
 
     static constexpr std::array<double, 4> kWeights = {0.78, 0.96, 1.0, 0.82};
-    static constexpr double kStagger = 0.055;
-    static constexpr double kEase = 0.24;
+    static constexpr rt::Nanos kStagger = rt::seconds(0.055);
+    static constexpr rt::Nanos kEase = rt::seconds(0.24);
 
     double barWidth() const;
     double spacing() const;
@@ -49,7 +49,7 @@ struct ZepaMeter {
     std::array<Bar, 4> bars() const;
 
     // The live height fraction of `bar` for `level` at `time`, wobbled and weighted when staggered.
-    static double liveFraction(int bar, double level, double time, bool staggered, double restFraction);
+    static double liveFraction(int bar, double level, rt::Nanos time, bool staggered, double restFraction);
 
     // Draws the bars centred in `rect`.
     void paint(QPainter &painter, const QRectF &rect) const;

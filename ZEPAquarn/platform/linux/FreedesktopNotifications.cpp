@@ -25,8 +25,8 @@ QDBusMessage makeCall(const char *method)
 
 } // namespace
 
-FreedesktopNotifications::FreedesktopNotifications(QDBusConnection connection, QObject *parent)
-    : QObject(parent), m_connection(std::move(connection))
+FreedesktopNotifications::FreedesktopNotifications(QDBusConnection connection, QString appIcon, QObject *parent)
+    : QObject(parent), m_connection(std::move(connection)), m_appIcon(std::move(appIcon))
 {}
 
 void FreedesktopNotifications::requestAuthorization(std::function<void(bool granted)> completion)
@@ -64,7 +64,7 @@ void FreedesktopNotifications::add(const QString &identifier, const UserNotifica
 
     QDBusMessage call = makeCall("Notify");
     // The body is plain text from our own tables; servers that read markup in it get none.
-    call << QStringLiteral("ZEPA QUARN") << uint(0) << QString() << content.title << content.body.toHtmlEscaped()
+    call << QStringLiteral("ZEPA QUARN") << uint(0) << m_appIcon << content.title << content.body.toHtmlEscaped()
          << QStringList() << hints << int(-1);
     auto *watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [identifier](QDBusPendingCallWatcher *pending) {

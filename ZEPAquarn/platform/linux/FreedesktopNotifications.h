@@ -10,8 +10,9 @@ namespace zq::platform {
 // Notifications through the desktop's org.freedesktop.Notifications service on the session bus.
 // Authorization is granted when the service answers (the desktop has no per-application grant);
 // a time-sensitive notice goes out with critical urgency, and the default sound is the sound
-// theme's "message-new-instant" (every other notice asks for no sound). Calls are asynchronous
-// and the completion of requestAuthorization() runs on the main thread.
+// theme's "message-new-instant" (every other notice asks for no sound). Each notice names `appIcon`
+// (an icon name or a file URI; empty: none) as its application's icon. Calls are asynchronous and
+// the completion of requestAuthorization() runs on the main thread.
 class FreedesktopNotifications final : public QObject, public UserNotifications {
     Q_OBJECT
 public:
@@ -19,7 +20,7 @@ public:
     static constexpr auto kPath = "/org/freedesktop/Notifications";
     static constexpr auto kInterface = "org.freedesktop.Notifications";
 
-    explicit FreedesktopNotifications(QDBusConnection connection = QDBusConnection::sessionBus(),
+    explicit FreedesktopNotifications(QDBusConnection connection = QDBusConnection::sessionBus(), QString appIcon = {},
                                       QObject *parent = nullptr);
 
     void requestAuthorization(std::function<void(bool granted)> completion) override;
@@ -27,6 +28,7 @@ public:
 
 private:
     QDBusConnection m_connection;
+    QString m_appIcon;
 };
 
 } // namespace zq::platform

@@ -83,6 +83,7 @@ QByteArray XdgAutostartEntry::entryText(const QString &executable)
                                   "Type=Application\n"
                                   "Name=ZEPA QUARN\n"
                                   "Comment=Push-to-talk dictation\n"
+                                  "Icon=zepaquarn\n"
                                   "Exec=%1\n"
                                   "Terminal=false\n"
                                   "X-GNOME-Autostart-enabled=true\n")

@@ -8,7 +8,8 @@ namespace zq::platform {
 
 // Launch at login as an XDG autostart entry: "zepaquarn.desktop" in the autostart folder
 // ($XDG_CONFIG_HOME/autostart, else ~/.config/autostart). The entry is written atomically and
-// starts `executable`; it counts as enabled while it exists and is neither hidden nor disabled.
+// starts `executable` and shows the icon the application writes into the user's icon theme
+// ("zepaquarn"); it counts as enabled while it exists and is neither hidden nor disabled.
 class XdgAutostartEntry final : public LoginItem {
 public:
     static inline const QString fileName = QStringLiteral("zepaquarn.desktop");

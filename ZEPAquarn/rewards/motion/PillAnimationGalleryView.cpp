@@ -10,9 +10,7 @@
 #include "menubar/brand/ZepaSymbol.h"
 #include "rewards/FittedLine.h"
 #include "rewards/motion/MotionStore.h"
-#include "runtime/Clocks.h"
 
-#include <QDateTime>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QPainter>
@@ -39,12 +37,6 @@ constexpr double kNameMinimumScale = 0.8;
 constexpr int kMinimumTileWidth = 88;
 // Room enough for any note: its height comes from the wrapped text, not from this.
 constexpr double kNoteBoundsHeight = 1000;
-
-double systemNow()
-{
-    // The levels' clock.
-    return rt::secondsSinceReferenceDate(QDateTime::currentDateTimeUtc());
-}
 
 QColor surfaceOf(Colorway colorway, ColorScheme scheme)
 {
@@ -77,12 +69,12 @@ double noteHeight(const std::optional<QString> &note, double width)
 
 } // namespace
 
-void paintPillAnimationPreview(QPainter &painter, const QRectF &rect, PillAnimationStyle style, double now,
-                               double startedAt, Colorway colorway, ColorScheme scheme)
+void paintPillAnimationPreview(QPainter &painter, const QRectF &rect, PillAnimationStyle style, rt::Nanos now,
+                               rt::Nanos startedAt, Colorway colorway, ColorScheme scheme)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
-    const double t = previewTime(now, startedAt);
+    const rt::Nanos t = previewTime(now, startedAt);
     const LevelHistory history = syntheticHistory(t);
     const QColor tint = Palette::color(colorwayAccent(colorway), scheme);
     const QColor surface = surfaceOf(colorway, scheme);
@@ -133,8 +125,8 @@ void paintPillAnimationPreview(QPainter &painter, const QRectF &rect, PillAnimat
     painter.restore();
 }
 
-void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAnimationOption &option, double now,
-                            double startedAt, ColorScheme scheme)
+void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAnimationOption &option, rt::Nanos now,
+                            rt::Nanos startedAt, ColorScheme scheme)
 {
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
@@ -199,7 +191,7 @@ void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAni
     painter.restore();
 }
 
-PillAnimationTile::PillAnimationTile(const PillAnimationOption &option, std::function<double()> now, QWidget *parent)
+PillAnimationTile::PillAnimationTile(const PillAnimationOption &option, std::function<rt::Nanos()> now, QWidget *parent)
     : QAbstractButton(parent), m_now(std::move(now))
 {
     QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
@@ -245,14 +237,18 @@ void PillAnimationTile::paintEvent(QPaintEvent *)
     QPainter painter(this);
     // With animations off the preview stands at the moment it came on screen.
     const Motion *motion = Motion::of(*this);
-    const double now = motion && motion->animationsOff() && m_startedAt ? *m_startedAt : m_now();
+    const rt::Nanos now = motion && motion->animationsOff() && m_startedAt ? *m_startedAt : m_now();
     paintPillAnimationTile(painter, QRectF(rect()), m_option, now, m_startedAt.value_or(now), colorSchemeOf(*this));
 }
 
 PillAnimationGalleryView::PillAnimationGalleryView(MotionStore &motion, double lifetimeReclaimed, Colorway colorway,
-                                                   std::function<double()> now, QWidget *parent)
+                                                   std::function<rt::Nanos()> now, QWidget *parent)
     : QWidget(parent), m_motion(motion), m_lifetimeReclaimed(lifetimeReclaimed), m_colorway(colorway),
-      m_now(now ? std::move(now) : std::function<double()>(systemNow)), m_frames(motion::liveFrame, [this](rt::Nanos) {
+      m_now(now ? std::move(now) : [this] {
+          const Motion *ticker = Motion::of(*this);
+          return ticker ? ticker->now() : rt::Nanos(0);
+      }),
+      m_frames(motion::liveFrame, [this](rt::Nanos) {
           for (PillAnimationTile *tile : m_tiles)
               tile->update();
           return true;

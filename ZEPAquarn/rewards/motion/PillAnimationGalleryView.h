@@ -18,24 +18,24 @@ class MotionStore;
 
 // One live preview of a listening animation, slowed to 0.35 of real time from `startedAt`, driven by a
 // made-up voice: the mark with its bars on a capsule for logo + bars, the mark's own animation on a
-// circle for the others. `now` and `startedAt` are seconds since 2001-01-01 UTC.
-void paintPillAnimationPreview(QPainter &painter, const QRectF &rect, PillAnimationStyle style, double now,
-                               double startedAt, Colorway colorway, ColorScheme scheme);
+// circle for the others. `now` and `startedAt` are on the main loop's clock.
+void paintPillAnimationPreview(QPainter &painter, const QRectF &rect, PillAnimationStyle style, rt::Nanos now,
+                               rt::Nanos startedAt, Colorway colorway, ColorScheme scheme);
 
 // A whole gallery tile: the preview well, the name and, for a locked style, its unlock note.
-void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAnimationOption &option, double now,
-                            double startedAt, ColorScheme scheme);
+void paintPillAnimationTile(QPainter &painter, const QRectF &rect, const PillAnimationOption &option, rt::Nanos now,
+                            rt::Nanos startedAt, ColorScheme scheme);
 
 // A tile as a button: choosing it selects its style, only while the style may be used.
 class PillAnimationTile final : public QAbstractButton {
     Q_OBJECT
 public:
-    PillAnimationTile(const PillAnimationOption &option, std::function<double()> now, QWidget *parent = nullptr);
+    PillAnimationTile(const PillAnimationOption &option, std::function<rt::Nanos()> now, QWidget *parent = nullptr);
 
     const PillAnimationOption &option() const { return m_option; }
     void setOption(const PillAnimationOption &option);
     // The moment the preview first came on screen; none before.
-    std::optional<double> startedAt() const { return m_startedAt; }
+    std::optional<rt::Nanos> startedAt() const { return m_startedAt; }
 
     bool hasHeightForWidth() const override { return true; }
     int heightForWidth(int width) const override;
@@ -47,8 +47,8 @@ protected:
 
 private:
     PillAnimationOption m_option;
-    std::function<double()> m_now;
-    std::optional<double> m_startedAt;
+    std::function<rt::Nanos()> m_now;
+    std::optional<rt::Nanos> m_startedAt;
 };
 
 // The listening-animation gallery of the General page: the four styles as live tiles in two
@@ -57,9 +57,10 @@ private:
 class PillAnimationGalleryView final : public QWidget {
     Q_OBJECT
 public:
-    // `now` gives seconds since 2001-01-01 UTC (the system clock when none is given).
+    // `now` gives the previews' time; when none is given, the ticker's (previews outside a window
+    // with a ticker stand still).
     PillAnimationGalleryView(MotionStore &motion, double lifetimeReclaimed, Colorway colorway,
-                             std::function<double()> now = {}, QWidget *parent = nullptr);
+                             std::function<rt::Nanos()> now = {}, QWidget *parent = nullptr);
 
     void setLifetimeReclaimed(double seconds);
     void setColorway(Colorway colorway);
@@ -76,7 +77,7 @@ private:
     MotionStore &m_motion;
     double m_lifetimeReclaimed;
     Colorway m_colorway;
-    std::function<double()> m_now;
+    std::function<rt::Nanos()> m_now;
     std::vector<PillAnimationTile *> m_tiles;
     Motion::Frames m_frames;
 };

@@ -52,21 +52,22 @@ QString remainingTimeText(double seconds)
     return QString::number(s / 3600) + QStringLiteral("h ") + QString::number((s / 60) % 60) + QStringLiteral("m");
 }
 
-LevelHistory syntheticHistory(double t)
+LevelHistory syntheticHistory(rt::Nanos t)
 {
     LevelHistory history;
     for (int i = 31; i >= 0; --i) {
-        const double ti = t - 0.021 * i;
+        const rt::Nanos at = t - rt::seconds(0.021) * i;
+        const double ti = rt::Seconds(at).count();
         const double carrier = 0.5 + 0.5 * std::sin(2 * std::numbers::pi * 5.1 * ti + std::sin(1.4 * ti));
         const double envelope = 0.82 + 0.18 * std::sin(7.1 * ti) * std::sin(21.3 * ti);
-        history.append(ti, std::clamp(envelope * std::pow(carrier, 1.4), 0.0, 1.0));
+        history.append(at, std::clamp(envelope * std::pow(carrier, 1.4), 0.0, 1.0));
     }
     return history;
 }
 
-double previewTime(double now, double startedAt)
+rt::Nanos previewTime(rt::Nanos now, rt::Nanos startedAt)
 {
-    return startedAt + std::max(0.0, now - startedAt) * 0.35;
+    return startedAt + std::chrono::duration_cast<rt::Nanos>(std::max(rt::Nanos(0), now - startedAt) * 0.35);
 }
 
 QString motionUnlockText(PillAnimationStyle style)

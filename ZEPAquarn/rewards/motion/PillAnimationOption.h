@@ -36,9 +36,9 @@ struct PillAnimationOption {
 QString remainingTimeText(double seconds);
 
 // The previews' made-up voice: 32 levels 0.021 s apart, the newest at `t`.
-LevelHistory syntheticHistory(double t);
+LevelHistory syntheticHistory(rt::Nanos t);
 // The previews run at 0.35 of real time from the moment they were first shown.
-double previewTime(double now, double startedAt);
+rt::Nanos previewTime(rt::Nanos now, rt::Nanos startedAt);
 
 // "Scaled pieces unlocked. General › Appearance › Motion".
 QString motionUnlockText(PillAnimationStyle style);

@@ -12,6 +12,7 @@
 using zq::LevelHistory;
 using zq::VekPillMeter;
 using zq::ZepaMeter;
+using zq::rt::seconds;
 
 namespace {
 
@@ -19,7 +20,7 @@ LevelHistory flat(double level)
 {
     LevelHistory history;
     for (int i = 0; i <= 20; ++i)
-        history.append(10 + 0.05 * i, level);
+        history.append(seconds(10 + 0.05 * i), level);
     return history;
 }
 
@@ -28,7 +29,7 @@ ZepaMeter meterAt(double level, bool staggered)
     ZepaMeter meter;
     meter.color = Qt::white;
     meter.history = flat(level);
-    meter.now = 11;
+    meter.now = seconds(11);
     meter.staggered = staggered;
     return meter;
 }
@@ -67,7 +68,7 @@ TEST(ZepaMeterTest, GeometryFollowsTheHeight)
 TEST(ZepaMeterTest, LiveBarsFollowTheLevel)
 {
     ZepaMeter empty;
-    empty.now = 5;
+    empty.now = seconds(5);
     for (int bar = 0; bar < 4; ++bar)
         EXPECT_EQ(empty.barGeometry(bar), (ZepaMeter::Bar{0.19, 0.55})) << "a silent bar is a dot";
 
@@ -80,7 +81,7 @@ TEST(ZepaMeterTest, LiveBarsFollowTheLevel)
     // Staggered: the wobble and the weights keep every bar within its own range.
     for (double now = 10.5; now < 11; now += 0.01) {
         ZepaMeter wobbling = meterAt(1, true);
-        wobbling.now = now;
+        wobbling.now = seconds(now);
         for (int bar = 0; bar < 4; ++bar) {
             const double fraction = wobbling.barGeometry(bar).fraction;
             const double ceiling = 0.19 + 0.81 * ZepaMeter::kWeights[static_cast<std::size_t>(bar)];
@@ -92,18 +93,18 @@ TEST(ZepaMeterTest, LiveBarsFollowTheLevel)
     // Levels outside 0...1 never draw outside the meter.
     ZepaMeter wild = meterAt(1, false);
     wild.history = LevelHistory();
-    wild.history.append(1, 7);
+    wild.history.append(seconds(1), 7);
     EXPECT_LE(wild.barGeometry(0).fraction, 1);
 }
 
 TEST(ZepaMeterTest, TheRevealGrowsBarsFromTheLeft)
 {
     ZepaMeter meter = meterAt(1, false);
-    meter.revealElapsed = 0;
+    meter.revealElapsed = seconds(0);
     for (int bar = 0; bar < 4; ++bar)
         EXPECT_EQ(meter.barGeometry(bar), (ZepaMeter::Bar{0.19, 0})) << "dots at opacity 0";
 
-    meter.revealElapsed = 0.24;
+    meter.revealElapsed = seconds(0.24);
     EXPECT_NEAR(meter.barGeometry(0).fraction, 1, 1e-12);
     EXPECT_NEAR(meter.barGeometry(0).opacity, 1, 1e-12);
     const double c = 0.3125; // bar 3 started 0.165 s later
@@ -116,15 +117,15 @@ TEST(ZepaMeterTest, TheRollUpSinksFrozenBarsFromTheRight)
 {
     ZepaMeter meter = meterAt(1, false);
     meter.rollupFrom = {0.5, 0.6, 0.7, 0.19};
-    meter.rollupElapsed = 0;
+    meter.rollupElapsed = seconds(0);
     EXPECT_NEAR(meter.barGeometry(0).fraction, 0.5, 1e-12);
     EXPECT_NEAR(meter.barGeometry(0).opacity, 0.55 + 0.45 * (0.31 / 0.81), 1e-12);
     EXPECT_NEAR(meter.barGeometry(3).opacity, 0.55, 1e-12) << "a bar frozen at rest";
 
-    meter.rollupElapsed = 0.1;
+    meter.rollupElapsed = seconds(0.1);
     EXPECT_LT(meter.barGeometry(3).opacity, meter.barGeometry(0).opacity) << "bar 3 sinks first";
 
-    meter.rollupElapsed = 0.405;
+    meter.rollupElapsed = seconds(0.405);
     for (int bar = 0; bar < 4; ++bar) {
         EXPECT_NEAR(meter.barGeometry(bar).fraction, 0.19, 1e-12);
         EXPECT_NEAR(meter.barGeometry(bar).opacity, 0, 1e-12);
@@ -133,7 +134,7 @@ TEST(ZepaMeterTest, TheRollUpSinksFrozenBarsFromTheRight)
     // Fewer frozen heights than bars: the missing ones start from full height.
     ZepaMeter shortList = meterAt(0, false);
     shortList.rollupFrom = {0.4};
-    shortList.rollupElapsed = 0;
+    shortList.rollupElapsed = seconds(0);
     EXPECT_NEAR(shortList.barGeometry(2).fraction, 1, 1e-12);
     EXPECT_NEAR(shortList.barGeometry(2).opacity, 1, 1e-12);
 }
@@ -155,8 +156,8 @@ TEST(VekPillMeterTest, LevelsAreStaggeredOnlyWhenAsked)
 {
     LevelHistory rising;
     for (int i = 0; i <= 10; ++i)
-        rising.append(10 + 0.1 * i, 0.1 * i);
-    VekPillMeter meter{zq::VekMotion::bandSwell, Qt::white, rising, 10.5, 10, true};
+        rising.append(seconds(10 + 0.1 * i), 0.1 * i);
+    VekPillMeter meter{zq::VekMotion::bandSwell, Qt::white, rising, seconds(10.5), seconds(10), true};
     const auto staggered = meter.levels();
     EXPECT_NEAR(staggered[0], 0.5, 1e-9);
     EXPECT_NEAR(staggered[3], 0.5 - 0.165, 1e-9);
@@ -169,7 +170,7 @@ TEST(VekPillMeterTest, LevelsAreStaggeredOnlyWhenAsked)
 TEST(VekPillMeterTest, StylesDrawTheMarkInTheCentredSquare)
 {
     const auto paint = [](zq::VekMotion motion, double level, QSize size = {44, 44}) {
-        VekPillMeter meter{motion, Qt::white, flat(level), 11, 10, false};
+        VekPillMeter meter{motion, Qt::white, flat(level), seconds(11), seconds(10), false};
         return render([&](QPainter &painter) { meter.paint(painter, QRectF(QPointF(0, 0), size)); }, size);
     };
     // Band swell at level 0: thin arcs at half opacity on the ring of radius 0.45 s.
@@ -196,14 +197,14 @@ TEST(VekPillMeterTest, StylesDrawTheMarkInTheCentredSquare)
 
     // The surface starts its wave at the same phase whenever the capture went live, and before
     // that it holds still at that phase.
-    const auto surfaceAt = [](double now, double startedAt) {
+    const auto surfaceAt = [](zq::rt::Nanos now, zq::rt::Nanos startedAt) {
         VekPillMeter meter{zq::VekMotion::surface, Qt::white, LevelHistory{}, now, startedAt, false};
         return render([&](QPainter &painter) { meter.paint(painter, QRectF(0, 0, 44, 44)); });
     };
-    const QImage start = surfaceAt(11, 11);
-    EXPECT_EQ(surfaceAt(5000, 5000), start);
-    EXPECT_EQ(surfaceAt(9, 11), start);
-    EXPECT_NE(surfaceAt(12, 11), start) << "the wave moves once live";
+    const QImage start = surfaceAt(seconds(11), seconds(11));
+    EXPECT_EQ(surfaceAt(seconds(5000), seconds(5000)), start);
+    EXPECT_EQ(surfaceAt(seconds(9), seconds(11)), start);
+    EXPECT_NE(surfaceAt(seconds(12), seconds(11)), start) << "the wave moves once live";
 
     // A wide canvas draws in the centred square of its height.
     const QImage wide = paint(zq::VekMotion::scaledPieces, 1, {88, 44});

@@ -30,8 +30,8 @@ protected:
     rt::Settings settings{QString()};
     VirtualLoop loop;
     Motion animations{loop};
-    double clock = 789000000.0;
-    std::function<double()> now = [this] { return clock; };
+    rt::Nanos clock = std::chrono::hours(200);
+    std::function<rt::Nanos()> now = [this] { return clock; };
 };
 
 } // namespace
@@ -140,7 +140,8 @@ TEST_F(PillAnimationGalleryViewTest, AnUnlockedGalleryInAColorwayAndPreviewsThat
 
     const auto preview = [](PillAnimationStyle style, double at) {
         return renderPaint(QSizeF(82, 52), [&](QPainter &p, const QRectF &r) {
-            paintPillAnimationPreview(p, r, style, at, 1000, Colorway::monochrome, ColorScheme::dark);
+            paintPillAnimationPreview(p, r, style, rt::seconds(at), std::chrono::seconds(1000), Colorway::monochrome,
+                                      ColorScheme::dark);
         });
     };
     for (const PillAnimationStyle style : kAllPillAnimationStyles) {
@@ -163,7 +164,7 @@ TEST_F(PillAnimationGalleryViewTest, WithAnimationsOffThePreviewsStandStill)
     EXPECT_FALSE(gallery.isAnimating());
     PillAnimationTile *tile = gallery.tiles()[1];
     const QImage still = tile->grab().toImage();
-    clock += 1.1;
+    clock += rt::seconds(1.1);
     EXPECT_EQ(tile->grab().toImage(), still) << "the preview stands at the moment it came on screen";
     animations.setAnimationsOff(false);
     EXPECT_TRUE(gallery.isAnimating());

@@ -77,20 +77,21 @@ TEST_F(PillAnimationOptionTest, RemainingTimeIsCutToItsUnits)
 TEST_F(PillAnimationOptionTest, SyntheticVoiceCoversTheLast651Milliseconds)
 {
     for (double t : {0.0, 12.5, 789456123.25}) {
-        const LevelHistory history = syntheticHistory(t);
+        const LevelHistory history = syntheticHistory(rt::seconds(t));
         ASSERT_EQ(history.count(), 32);
         EXPECT_EQ(history.head(), 0) << "the ring filled in order";
         for (int i = 0; i < 32; ++i) {
             EXPECT_GE(history.at(i).level, 0.0);
             EXPECT_LE(history.at(i).level, 1.0);
             if (i > 0) {
-                EXPECT_NEAR(history.at(i).t - history.at(i - 1).t, 0.021, 1e-6);
+                EXPECT_EQ(history.at(i).t - history.at(i - 1).t, std::chrono::milliseconds(21));
             }
         }
-        EXPECT_DOUBLE_EQ(history.at(31).t, t);
+        EXPECT_EQ(history.at(31).t, rt::seconds(t));
     }
-    EXPECT_DOUBLE_EQ(previewTime(110, 100), 103.5) << "0.35 of real time";
-    EXPECT_DOUBLE_EQ(previewTime(90, 100), 100) << "never before its start";
+    using std::chrono::seconds;
+    EXPECT_EQ(previewTime(seconds(110), seconds(100)), rt::seconds(103.5)) << "0.35 of real time";
+    EXPECT_EQ(previewTime(seconds(90), seconds(100)), seconds(100)) << "never before its start";
 }
 
 TEST_F(PillAnimationOptionTest, UnlockLineText)

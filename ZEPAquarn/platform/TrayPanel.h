@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QObject>
+#include <QRect>
+
+#include <cstdint>
+#include <optional>
+
+namespace zq::platform {
+
+// What the desktop's tray tells about itself, for an icon that must read on it. Colours are opaque
+// sRGB as 0xRRGGBB.
+//
+// A tray may state the colours it wants its icons drawn in: a foreground, and its own shades for
+// error, warning and success. Where it says nothing, the icon has to look at the panel behind it.
+// Emits `changed` when the tray's stated colours change or another tray takes over. Main thread.
+class TrayPanel : public QObject {
+    Q_OBJECT
+public:
+    struct Colors {
+        std::uint32_t foreground;
+        std::uint32_t error;
+        std::uint32_t warning;
+        std::uint32_t success;
+        bool operator==(const Colors &) const = default;
+    };
+
+    using QObject::QObject;
+
+    // None when no tray runs or the tray states no colours.
+    virtual std::optional<Colors> colors() const = 0;
+    // The panel's colour under an icon at `iconGeometry` (screen pixels), read at the icon's four
+    // corner pixels, which a round icon leaves clear. None when the screen cannot be read there.
+    virtual std::optional<std::uint32_t> panelColorAround(const QRect &iconGeometry) const = 0;
+
+signals:
+    void changed();
+};
+
+} // namespace zq::platform

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "platform/TrayPanel.h"
+
+#include <QByteArray>
+
+#include <memory>
+
+class QSocketNotifier;
+
+namespace zq::platform {
+
+class X11Connection;
+
+// The XEmbed system tray of the X screen, on a connection of its own: the tray manager is the owner
+// of the selection _NET_SYSTEM_TRAY_S<screen>, and its window may carry _NET_SYSTEM_TRAY_COLORS.
+// Follows the property and a new manager taking the selection from the main loop. The panel is read
+// from the screen itself, so what counts is what is shown there (a tinted or translucent panel
+// included). Without a display it knows nothing and never changes.
+class X11TrayPanel : public TrayPanel {
+    Q_OBJECT
+public:
+    // Create after the QGuiApplication (see X11Connection).
+    explicit X11TrayPanel(const QByteArray &displayName, QObject *parent = nullptr);
+    ~X11TrayPanel() override;
+
+    std::optional<Colors> colors() const override { return m_colors; }
+    std::optional<std::uint32_t> panelColorAround(const QRect &iconGeometry) const override;
+
+private:
+    // Finds the manager and its colours again; true when either changed.
+    bool findManager();
+    void readEvents();
+
+    std::unique_ptr<X11Connection> m_connection;
+    QSocketNotifier *m_notifier = nullptr;
+    unsigned long m_selection = 0;
+    unsigned long m_colorsAtom = 0;
+    unsigned long m_managerAtom = 0;
+    unsigned long m_manager = 0;
+    std::optional<Colors> m_colors;
+};
+
+} // namespace zq::platform
