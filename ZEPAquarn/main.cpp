@@ -131,7 +131,8 @@ QString notificationIcon()
 }
 
 // The real back-ends, made before the application and kept until after it is gone. Nothing here
-// reads a file or waits on a service while it is made.
+// reads a file, connects or starts a thread while it is made: the tray panel starts before the tray
+// icon, the audio server's connection once the icon is up (start()), the rest with their first use.
 struct LinuxServices {
     LinuxServices(rt::MainLoop &loop, rt::Clocks &clocks, const rt::Paths &paths,
                   std::shared_ptr<platform::SpeechRecognizer> recognizer,
@@ -149,8 +150,9 @@ struct LinuxServices {
         backends.openAI.http = std::move(http);
     }
 
+    void start() { hardware.start(); }
+
     platform::PulseAudioHardware hardware;
-    CaptureCoreServices coreServices = sharedCaptureCoreServices(hardware);
     platform::PulseAudioPlayerFactory players;
     platform::PulseOutputVolume volume;
     platform::MprisMediaPlayers media;
@@ -185,7 +187,7 @@ struct DictationParts {
                   clocks,
                   settings,
                   s.hardware,
-                  [&s](CaptureCoreKind kind) { return makeCaptureCore(kind, s.coreServices); },
+                  [&s](CaptureCoreKind kind) { return makeCaptureCore(kind, sharedCaptureCoreServices(s.hardware)); },
                   paths.takeDir(),
                   nullptr,
                   {}}),
@@ -214,15 +216,15 @@ std::unique_ptr<AppSettingsModel> makeSettingsModel(LinuxServices &s, DictationC
         [&s] { return AudioInputDevice::listInputDevices(s.hardware); },
         // Each microphone test captures on an engine of its own, never dictation's.
         [&s, &loop, &clocks, &settings, takeDir = paths.takeDir()]() -> std::unique_ptr<MicrophoneTestEngine> {
-            auto engine = std::make_unique<AudioEngine>(
-                AudioEngine::Dependencies{loop,
-                                          clocks,
-                                          settings,
-                                          s.hardware,
-                                          [&s](CaptureCoreKind kind) { return makeCaptureCore(kind, s.coreServices); },
-                                          takeDir,
-                                          nullptr,
-                                          {}});
+            auto engine = std::make_unique<AudioEngine>(AudioEngine::Dependencies{
+                loop,
+                clocks,
+                settings,
+                s.hardware,
+                [&s](CaptureCoreKind kind) { return makeCaptureCore(kind, sharedCaptureCoreServices(s.hardware)); },
+                takeDir,
+                nullptr,
+                {}});
             return std::make_unique<AudioEngineMicrophoneTest>(std::move(engine));
         },
         s.keychain,
@@ -368,6 +370,8 @@ struct Run {
                   },
               .makeController =
                   [this] {
+                      // The tray icon is up: what the first take needs connects in the background.
+                      services.start();
                       dictation = std::make_unique<DictationParts>(services, loop, clocks, this->settings, this->paths);
                       return makeController(services, *dictation, loop, clocks, this->settings,
                                             [this]() -> Motion & { return appForPill->animations(); });
@@ -496,6 +500,8 @@ int main(int argc, char *argv[])
 
     std::optional<Run> run(std::in_place, application, paths, settings, std::move(recognizer), languages,
                            launchKeyboardMap, desktopAppearance);
+    // The tray icon is drawn in the tray's colours from the start.
+    run->services.trayPanel.start();
     auto app = std::make_unique<ZEPAquarnApp>(run->app, LaunchOrder::trayIconFirst);
     run->appForPill = app.get();
     setSettingsServices(*app, *run, languages);

@@ -34,8 +34,8 @@ class TriggerRecordingGate;
 class Updater;
 
 // What the application is built from: the desktop's back-ends, made before it (by main.cpp, or by a
-// test over fakes) and kept until after it is gone. They are cheap to make; what connects to a
-// service does so when first used, once the tray icon is up.
+// test over fakes) and kept until after it is gone. They are cheap to make: what connects or runs a
+// thread starts later, the tray panel before the tray icon, the rest once it is up or when first used.
 struct AppServices {
     QApplication &application;
     rt::MainLoop &loop;

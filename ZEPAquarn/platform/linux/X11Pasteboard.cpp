@@ -65,8 +65,15 @@ private:
     QObject m_context;
 };
 
-X11Pasteboard::X11Pasteboard(QByteArray displayName) : m_displayName(std::move(displayName))
+X11Pasteboard::X11Pasteboard(QByteArray displayName) : m_displayName(std::move(displayName)) {}
+
+X11Pasteboard::~X11Pasteboard() = default;
+
+void X11Pasteboard::watchChanges()
 {
+    if (m_watching)
+        return;
+    m_watching = true;
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::changed, &m_context, [this](QClipboard::Mode mode) {
         if (mode != QClipboard::Clipboard || m_writing)
             return;
@@ -76,10 +83,9 @@ X11Pasteboard::X11Pasteboard(QByteArray displayName) : m_displayName(std::move(d
     });
 }
 
-X11Pasteboard::~X11Pasteboard() = default;
-
 std::vector<PasteboardItem> X11Pasteboard::items()
 {
+    watchChanges();
     const QMimeData *data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
     if (!data)
         return {};
@@ -118,6 +124,7 @@ void X11Pasteboard::writeItems(const std::vector<PasteboardItem> &items)
 
 void X11Pasteboard::write(QMimeData *data)
 {
+    watchChanges();
     m_writing = true;
     QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
     m_writing = false;
@@ -145,6 +152,7 @@ std::optional<qint64> X11Pasteboard::fetchCount()
 
 qint64 X11Pasteboard::changeCount()
 {
+    watchChanges();
     if (m_ownerAfterWrite) {
         const std::optional<unsigned long> owner = selectionOwner();
         if (owner && *owner != *m_ownerAfterWrite) {
