@@ -25,7 +25,7 @@ public:
     ~X11TrayPanel() override;
 
     // Opens the connection and reads the tray; before the tray icon is made, so it starts in the
-    // tray's colours. Once only; after the QGuiApplication (see X11Connection).
+    // tray's colours. After the QGuiApplication (see X11Connection); a second call does nothing.
     void start();
 
     std::optional<Colors> colors() const override { return m_colors; }
