@@ -1,3 +1,4 @@
+#include "app/AppServices.h"
 #include "app/AppearanceService.h"
 #include "app/DesktopIcon.h"
 #include "app/LazyUpdateUserDriver.h"
@@ -17,6 +18,7 @@
 #include "pipeline/Paster.h"
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/SoundCuePlayer.h"
+#include "pipeline/TriggerReach.h"
 #include "pipeline/TriggerRecordingGate.h"
 #include "platform/linux/AtspiAnnouncer.h"
 #include "platform/linux/DesktopMicrophonePermission.h"
@@ -33,7 +35,6 @@
 #include "platform/linux/PulseAudioPlayer.h"
 #include "platform/linux/PulseOutputVolume.h"
 #include "platform/linux/QtHttpClient.h"
-#include "platform/linux/RuleBasedCleanupModel.h"
 #include "platform/linux/X11EventTap.h"
 #include "platform/linux/X11FrontWindow.h"
 #include "platform/linux/X11KeySynthesizer.h"
@@ -60,6 +61,7 @@
 #include "runtime/UnixSignals.h"
 #include "transcription/Keychain.h"
 #include "transcription/OpenAIBackend.h"
+#include "transcription/RuleBasedCleanupModel.h"
 #include "transcription/TranscriptCleanup.h"
 #include "window/AppSettingsModel.h"
 
@@ -88,7 +90,7 @@ constexpr std::chrono::seconds kQuitWait{3};
 // The language whose model the first take will most likely need: the chosen one, or the system's.
 QString expectedLanguage(const rt::Settings &settings)
 {
-    const QString chosen = settings.stringValue(keys::language, QStringLiteral("auto"));
+    const QString chosen = settings.stringValue(keys::language);
     if (chosen != QLatin1String("auto"))
         return chosen;
     const QLocale system = QLocale::system();
@@ -133,29 +135,20 @@ QString notificationIcon()
     return DesktopIcon(DesktopIcon::defaultIconsFolder()).notificationIcon();
 }
 
-// The real back-ends behind the controller, made when the application creates its controller and
-// kept until after it is gone.
+// The real back-ends, made before the application and kept until after it is gone. Nothing here
+// reads a file, connects or starts a thread while it is made: the tray panel starts before the tray
+// icon, the audio server's connection once the icon is up (start()), the rest with their first use.
 struct LinuxServices {
-    LinuxServices(rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings, const rt::Paths &paths,
-                  const TriggerRecordingGate &recordingGate, std::shared_ptr<platform::SpeechRecognizer> recognizer,
+    LinuxServices(rt::MainLoop &loop, rt::Clocks &clocks, const rt::Paths &paths,
+                  std::shared_ptr<platform::SpeechRecognizer> recognizer,
                   std::shared_ptr<const platform::HttpClient> http)
-        : engine({loop,
-                  clocks,
-                  settings,
-                  hardware,
-                  [this](CaptureCoreKind kind) { return makeCaptureCore(kind, coreServices); },
-                  paths.takeDir(),
-                  nullptr,
-                  {}}),
-          stores(DictationStores::open(paths, clocks)), cues(settings, players),
-          audioDuringDictation(std::make_unique<AudioDuringDictationSystemBackend>(loop, volume, media)),
+        : audioDuringDictation(std::make_unique<AudioDuringDictationSystemBackend>(loop, volume, media)),
           keySynthesizer(ownKeys),
           paster(pasteboard, keySynthesizer, screenLock, loop, Paster::Options{&primarySelection, &frontWindow}),
           eventTap(ownKeys), triggerSource(eventTap, recordingGate), permissionProbe(hardware),
           keychain(std::make_shared<platform::LibsecretStore>()),
-          cleanup(std::make_shared<platform::RuleBasedCleanupModel>(), clocks)
+          cleanup(std::make_shared<RuleBasedCleanupModel>(), clocks)
     {
-        engine.setTakeFileCloser(&takeFiles);
         backends.loop = &loop;
         backends.recognizer = std::move(recognizer);
         backends.openAI.uploadDir = paths.takeDir();
@@ -163,14 +156,10 @@ struct LinuxServices {
         backends.openAI.http = std::move(http);
     }
 
+    void start() { hardware.start(); }
+
     platform::PulseAudioHardware hardware;
-    CaptureCoreServices coreServices = sharedCaptureCoreServices(hardware);
-    // Closes the takes' files off the main thread; made before the engine, so it outlives it.
-    rt::SerialQueue takeFiles{QStringLiteral("io.quorvane.zepaquarn.take-files")};
-    AudioEngine engine;
-    DictationStores stores;
     platform::PulseAudioPlayerFactory players;
-    SoundCuePlayer cues;
     platform::PulseOutputVolume volume;
     platform::MprisMediaPlayers media;
     AudioDuringDictationController audioDuringDictation;
@@ -183,6 +172,7 @@ struct LinuxServices {
     platform::FreedesktopScreenLock screenLock;
     Paster paster;
     platform::X11EventTap eventTap;
+    TriggerRecordingGate recordingGate;
     // What the dictation trigger listens to: nothing pressed while a trigger recorder records.
     GatedEventTap triggerSource;
     platform::LinuxPermissionProbe permissionProbe;
@@ -193,6 +183,32 @@ struct LinuxServices {
     TranscriptCleanup cleanup;
     BackendEnvironment backends;
     platform::XdgAutostartEntry autostart = platform::XdgAutostartEntry::forCurrentUser();
+    platform::X11TrayPanel trayPanel{qgetenv("DISPLAY")};
+};
+
+// What the controller records, plays and keeps with, made with it once the tray icon is up: the
+// stores read their files, the engine follows the devices, the cues decode their sounds.
+struct DictationParts {
+    DictationParts(LinuxServices &s, rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings,
+                   const rt::Paths &paths)
+        : engine({loop,
+                  clocks,
+                  settings,
+                  s.hardware,
+                  [&s](CaptureCoreKind kind) { return makeCaptureCore(kind, sharedCaptureCoreServices(s.hardware)); },
+                  paths.takeDir(),
+                  nullptr,
+                  {}}),
+          stores(DictationStores::open(paths, clocks)), cues(settings, s.players)
+    {
+        engine.setTakeFileCloser(&takeFiles);
+    }
+
+    // Closes the takes' files off the main thread; made before the engine, so it outlives it.
+    rt::SerialQueue takeFiles{QStringLiteral("io.quorvane.zepaquarn.take-files")};
+    AudioEngine engine;
+    DictationStores stores;
+    SoundCuePlayer cues;
 };
 
 std::unique_ptr<AppSettingsModel> makeSettingsModel(LinuxServices &s, DictationController &controller,
@@ -208,15 +224,15 @@ std::unique_ptr<AppSettingsModel> makeSettingsModel(LinuxServices &s, DictationC
         [&s] { return AudioInputDevice::listInputDevices(s.hardware); },
         // Each microphone test captures on an engine of its own, never dictation's.
         [&s, &loop, &clocks, &settings, takeDir = paths.takeDir()]() -> std::unique_ptr<MicrophoneTestEngine> {
-            auto engine = std::make_unique<AudioEngine>(
-                AudioEngine::Dependencies{loop,
-                                          clocks,
-                                          settings,
-                                          s.hardware,
-                                          [&s](CaptureCoreKind kind) { return makeCaptureCore(kind, s.coreServices); },
-                                          takeDir,
-                                          nullptr,
-                                          {}});
+            auto engine = std::make_unique<AudioEngine>(AudioEngine::Dependencies{
+                loop,
+                clocks,
+                settings,
+                s.hardware,
+                [&s](CaptureCoreKind kind) { return makeCaptureCore(kind, sharedCaptureCoreServices(s.hardware)); },
+                takeDir,
+                nullptr,
+                {}});
             return std::make_unique<AudioEngineMicrophoneTest>(std::move(engine));
         },
         s.keychain,
@@ -228,17 +244,18 @@ std::unique_ptr<AppSettingsModel> makeSettingsModel(LinuxServices &s, DictationC
     return std::make_unique<AppSettingsModel>(std::move(deps));
 }
 
-std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLoop &loop, rt::Clocks &clocks,
-                                                    rt::Settings &settings, std::function<Motion &()> animations)
+std::unique_ptr<DictationController> makeController(LinuxServices &s, DictationParts &parts, rt::MainLoop &loop,
+                                                    rt::Clocks &clocks, rt::Settings &settings,
+                                                    std::function<Motion &()> animations)
 {
     DictationController::Dependencies deps{loop,
                                            clocks,
                                            settings,
-                                           s.engine,
-                                           *s.stores.history,
-                                           *s.stores.incidents,
-                                           *s.stores.stats,
-                                           s.cues,
+                                           parts.engine,
+                                           *parts.stores.history,
+                                           *parts.stores.incidents,
+                                           *parts.stores.stats,
+                                           parts.cues,
                                            s.audioDuringDictation,
                                            s.paster,
                                            s.microphone};
@@ -252,7 +269,7 @@ std::unique_ptr<DictationController> makeController(LinuxServices &s, rt::MainLo
                     }};
     deps.prewarmOpenAI = [config = s.backends.openAI, &clocks] { OpenAIBackend::prewarmIfNeeded(config, clocks); };
     // The pill reads the engine's levels on the engine's own clocks.
-    deps.makePill = [&engine = s.engine, &loop, &clocks, &settings, animations = std::move(animations)] {
+    deps.makePill = [&engine = parts.engine, &loop, &clocks, &settings, animations = std::move(animations)] {
         return std::make_unique<PillPanelWindow>(engine, Colorway::consensusMint,
                                                  PillPanelWindow::Services{loop, clocks, settings, animations()});
     };
@@ -340,93 +357,67 @@ bool lockInstance(rt::SingleInstance &instance, platform::FreedesktopNotificatio
 // What the application is wired from for the whole run, declared in the order the parts may go.
 struct Run {
     Run(QApplication &application, const rt::Paths &paths, rt::Settings &settings,
-        std::shared_ptr<platform::SpeechRecognizer> recognizer, const LanguageCatalogue &languages)
-        : application(application), paths(paths), settings(settings), recognizer(std::move(recognizer)),
-          languages(languages)
+        std::shared_ptr<platform::SpeechRecognizer> recognizer, const LanguageCatalogue &languages,
+        const platform::KeyboardMap &launchKeyboardMap, platform::DesktopAppearance &desktopAppearance)
+        : paths(paths), settings(settings), services(loop, clocks, paths, std::move(recognizer), http),
+          app{.application = application,
+              .loop = loop,
+              .settings = settings,
+              .hardware = services.hardware,
+              .permissionProbe = services.permissionProbe,
+              .pasteboard = services.pasteboard,
+              .notifications = services.notifications,
+              .audioDuringDictation = services.audioDuringDictation,
+              .recordingGate = services.recordingGate,
+              .startDiagnostics =
+                  [this] {
+                      // Before anything of this run writes (the journal's first line is the first
+                      // write): what killed or interrupted runs left behind.
+                      cleanup.run();
+                      Diagnostics::shared().start();
+                  },
+              .makeController =
+                  [this] {
+                      // The tray icon is up: what the first take needs connects in the background.
+                      services.start();
+                      dictation = std::make_unique<DictationParts>(services, loop, clocks, this->settings, this->paths);
+                      return makeController(services, *dictation, loop, clocks, this->settings,
+                                            [this]() -> Motion & { return appForPill->animations(); });
+                  },
+              .makeUpdater =
+                  [this] { return makeUpdater(updateServices, loop, clocks, this->settings, this->paths, http); },
+              .revealDiagnostics = [](RevealDone done) { Diagnostics::shared().revealInFileManager(std::move(done)); },
+              .invites = InviteService(http),
+              .languages = languages,
+              .launchKeyboardMap = launchKeyboardMap,
+              .desktopAppearance = &desktopAppearance,
+              .trayPanel = &services.trayPanel,
+              .desktopIconsFolder = DesktopIcon::defaultIconsFolder()}
     {}
 
-    QApplication &application;
     const rt::Paths &paths;
     rt::Settings &settings;
-    // Loading since the start of the process; handed to the services when they are made.
-    std::shared_ptr<platform::SpeechRecognizer> recognizer;
-    const LanguageCatalogue &languages;
     // Run once the tray icon is up, just before diagnostics start.
     rt::StartupCleanup cleanup{paths};
     rt::QtMainLoop loop;
     rt::SystemClocks clocks;
     // Every request of the application goes through this one client.
     const std::shared_ptr<const platform::HttpClient> http = std::make_shared<platform::QtHttpClient>();
-    TriggerRecordingGate recordingGate;
-    std::unique_ptr<LinuxServices> services;
+    LinuxServices services;
     UpdateServices updateServices;
-    // The keyboard map as the launch read it before the services existed.
-    std::optional<platform::KeyboardMap> launchKeyboardMap;
+    // Made with the controller, after the tray icon; goes after it.
+    std::unique_ptr<DictationParts> dictation;
     // The pill is made on the first take, after the application; it asks it for reduce motion.
     ZEPAquarnApp *appForPill = nullptr;
+    AppServices app;
 };
 
-ZEPAquarnApp::Environment applicationEnvironment(Run &run, platform::DesktopAppearance &desktopAppearance,
-                                                 platform::TrayPanel &trayPanel)
-{
-    ZEPAquarnApp::Environment environment{
-        run.application,
-        run.loop,
-        run.settings,
-        [&run] {
-            // Before anything of this run writes (the journal's first line is the first write):
-            // what killed or interrupted runs left behind.
-            run.cleanup.run();
-            Diagnostics::shared().start();
-        },
-        [&run]() {
-            run.services = std::make_unique<LinuxServices>(run.loop, run.clocks, run.settings, run.paths,
-                                                           run.recordingGate, run.recognizer, run.http);
-            return makeController(*run.services, run.loop, run.clocks, run.settings,
-                                  [&run]() -> Motion & { return run.appForPill->animations(); });
-        },
-        [&run] {
-            if (run.services)
-                run.services->audioDuringDictation.end();
-        },
-        InviteService(run.http),
-    };
-    environment.permissionProbe = [&run]() -> platform::PermissionProbe & { return run.services->permissionProbe; };
-    environment.pasteboard = [&run]() -> platform::Pasteboard * {
-        return run.services ? &run.services->pasteboard : nullptr;
-    };
-    environment.recordingGate = &run.recordingGate;
-    environment.listInputDevices = [&run] {
-        return run.services ? AudioInputDevice::listInputDevices(run.services->hardware)
-                            : std::vector<AudioInputDevice>{};
-    };
-    environment.revealDiagnostics = [](RevealDone done) { Diagnostics::shared().revealInFileManager(std::move(done)); };
-    // Before the services exist (while the defaults are registered and the tray icon comes up) the
-    // map is the one the launch read; afterwards it is read through the probe's connection.
-    environment.keyboardMap = [&run]() -> std::optional<platform::KeyboardMap> {
-        if (run.services)
-            return run.services->permissionProbe.keyboardMap();
-        return run.launchKeyboardMap;
-    };
-    environment.notifications = [&run]() -> platform::UserNotifications * {
-        return run.services ? &run.services->notifications : nullptr;
-    };
-    environment.languages = run.languages;
-    environment.desktopAppearance = &desktopAppearance;
-    environment.trayPanel = &trayPanel;
-    environment.desktopIconsFolder = DesktopIcon::defaultIconsFolder();
-    environment.makeUpdater = [&run] {
-        return makeUpdater(run.updateServices, run.loop, run.clocks, run.settings, run.paths, run.http);
-    };
-    return environment;
-}
-
-void setSettingsServices(ZEPAquarnApp &app, Run &run)
+void setSettingsServices(ZEPAquarnApp &app, Run &run, const LanguageCatalogue &languages)
 {
     app.setSettingsServices(
-        [&run](DictationController &controller, std::function<void(bool)> applyShowInDock) {
-            return makeSettingsModel(*run.services, controller, run.loop, run.clocks, run.settings, run.paths,
-                                     run.languages, std::move(applyShowInDock));
+        [&run, &languages](DictationController &controller, std::function<void(bool)> applyShowInDock) {
+            return makeSettingsModel(run.services, controller, run.loop, run.clocks, run.settings, run.paths, languages,
+                                     std::move(applyShowInDock));
         },
         [](QWidget &window, bool shown) {
             window.winId(); // makes the native window, so its hint is in place before it maps
@@ -485,6 +476,13 @@ int main(int argc, char *argv[])
         return 0;
 
     rt::Settings settings(paths.settingsFile());
+    // Before anything reads a setting. A keyboard whose Fn key never reaches the desktop starts a
+    // profile without a stored trigger on a key it has; a stored choice stays, as it wins over defaults.
+    const TriggerKey primaryDefault = defaultTriggerKey(launchKeyboardMap);
+    registerDefaults(settings, primaryDefault);
+    if (primaryDefault != TriggerKey::fn)
+        qCInfo(lcApp).noquote() << "app: the keyboard gives no Fn key — the default trigger is"
+                                << displayName(primaryDefault);
 
     // The speech model takes longer to load than anything else the first take needs: it starts now,
     // on threads of its own, while the tray icon comes up. Models are found once: one installed while
@@ -503,19 +501,17 @@ int main(int argc, char *argv[])
 
     qCInfo(lcApp) << "app: launched, version" << ZQ_VERSION << "on" << QGuiApplication::platformName();
 
-    Run run(application, paths, settings, std::move(recognizer), languages);
-    run.launchKeyboardMap = launchKeyboardMap;
-
     // The desktop's palette is read before the appearance replaces it.
     platform::PortalDesktopAppearance desktopAppearance(QDBusConnection::sessionBus(),
                                                         colorSchemeOf(QApplication::palette()));
 
-    platform::X11TrayPanel trayPanel(qgetenv("DISPLAY"));
-
-    auto app = std::make_unique<ZEPAquarnApp>(applicationEnvironment(run, desktopAppearance, trayPanel),
-                                              LaunchOrder::trayIconFirst);
-    run.appForPill = app.get();
-    setSettingsServices(*app, run);
+    std::optional<Run> run(std::in_place, application, paths, settings, std::move(recognizer), languages,
+                           launchKeyboardMap, desktopAppearance);
+    // The tray icon is drawn in the tray's colours from the start.
+    run->services.trayPanel.start();
+    auto app = std::make_unique<ZEPAquarnApp>(run->app, LaunchOrder::trayIconFirst);
+    run->appForPill = app.get();
+    setSettingsServices(*app, *run, languages);
     app->showScenes();
 
     // After the application's own handler, which may still write settings.
@@ -526,21 +522,22 @@ int main(int argc, char *argv[])
     const int status = QApplication::exec();
     displayLoss.reset();
     // The controller and the views go before the services they use.
-    run.appForPill = nullptr;
     app.reset();
-    run.services.reset();
+    // The stores are written as the parts that hold them go.
+    run->dictation.reset();
+    const QString relaunch = run->updateServices.relaunchExecutable;
     {
-        // The stores are written; what is left waits for threads: the speech model's load in flight
-        // (under a second), takes, blocking calls. Past the bound the process ends without them.
+        // What is left waits for threads: the speech model's load in flight (under a second), takes,
+        // blocking calls. Past the bound the process ends without them.
         const rt::QuitDeadline deadline(kQuitWait, status);
-        run.loop.workers().stopAll();
-        run.recognizer.reset();
+        run->loop.workers().stopAll();
+        run.reset();
         sharedHALExecutor().endQueues();
     }
     // An installed update starts once this process holds nothing the new one needs.
-    if (!run.updateServices.relaunchExecutable.isEmpty()) {
+    if (!relaunch.isEmpty()) {
         instance.reset();
-        if (!QProcess::startDetached(run.updateServices.relaunchExecutable, QCoreApplication::arguments().mid(1)))
+        if (!QProcess::startDetached(relaunch, QCoreApplication::arguments().mid(1)))
             qCWarning(lcApp) << "app: the updated application did not start";
     }
     return status;

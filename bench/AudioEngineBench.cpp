@@ -125,10 +125,12 @@ struct Rig {
 };
 
 // What a launch of the application holds for capture, as the application wires it: its own
-// connection to the server (begun when it is made), its HAL queue, its take-file queue and its engine.
+// connection to the server (begun before the engine is made), its HAL queue, its take-file queue and
+// its engine.
 struct Launch {
     Launch(Rig &rig) : hardware(rig.server.serverAddress()), harness(hardware)
     {
+        hardware.start();
         CaptureCoreServices services = harness.realTimeServices(rig.clocks);
         engine = std::make_unique<AudioEngine>(
             AudioEngine::Dependencies{rig.loop, rig.clocks, *rig.settings, hardware,

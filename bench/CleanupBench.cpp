@@ -1,6 +1,6 @@
 // The on-device cleanup of one dictated take of 100 words, as it runs between the final text and
 // the paste. The figure that matters: time per take (microseconds), which must stay far below 1 ms.
-#include "platform/linux/RuleBasedCleanupModel.h"
+#include "transcription/RuleBasedCleanupModel.h"
 
 #include <QStringList>
 
@@ -8,7 +8,7 @@
 
 namespace {
 
-using zq::platform::RuleBasedCleanupModel;
+using zq::RuleBasedCleanupModel;
 
 // 100 words as the recogniser gives them: lower case, no punctuation, fillers and a repeat.
 QString take()

@@ -3,6 +3,8 @@
 #include "app/AppearanceService.h"
 #include "app/DesktopIcon.h"
 #include "app/TriggerKeyMigration.h"
+#include "audio/AudioDuringDictationController.h"
+#include "audio/AudioInputDevice.h"
 #include "menubar/MenuBarExtra.h"
 #include "menubar/MenuPanel.h"
 #include "menubar/MenuPanelModel.h"
@@ -36,12 +38,9 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QIcon>
-#include <QPixmapCache>
 #include <QPointer>
 #include <QVBoxLayout>
 #include <QWidget>
-
-#include <malloc.h>
 
 namespace zq {
 
@@ -71,32 +70,20 @@ std::vector<AppWindowHandle> topLevelWindows()
 
 } // namespace
 
-ZEPAquarnApp::ZEPAquarnApp(Environment environment, LaunchOrder order, QObject *parent)
-    : QObject(parent), m_environment(std::move(environment)), m_order(order),
-      m_depth(m_environment.settings, m_environment.invites), m_delegate(m_depth),
-      m_windowModel(m_environment.loop, topLevelWindows,
-                    [] {
-                        // Bringing a tray application forward means raising its window; nothing
-                        // else to activate.
-                    }),
-      m_motion(m_environment.settings)
+ZEPAquarnApp::ZEPAquarnApp(AppServices &services, LaunchOrder order, QObject *parent)
+    : QObject(parent), m_services(services), m_order(order), m_depth(services.settings, services.invites),
+      m_delegate(m_depth), m_windowModel(services.loop, topLevelWindows,
+                                         [] {
+                                             // Bringing a tray application forward means raising its window; nothing
+                                             // else to activate.
+                                         }),
+      m_motion(services.settings), m_memory(services.loop, services.trimMemory)
 {
-    rt::Settings &settings = m_environment.settings;
+    rt::Settings &settings = services.settings;
+    m_triggerReach = std::make_unique<TriggerReach>(settings, [this] { return keyboardMap(); });
 
-    // A keyboard whose Fn key never reaches the desktop starts a profile without a stored trigger on a
-    // key it has; a stored choice stays as it is, since defaults live under the user's values.
-    const std::optional<platform::KeyboardMap> keyboard =
-        m_environment.keyboardMap ? m_environment.keyboardMap() : std::nullopt;
-    const TriggerKey primaryDefault = defaultTriggerKey(keyboard);
-    registerDefaults(settings, primaryDefault);
-    if (primaryDefault != TriggerKey::fn)
-        qCInfo(lcApp).noquote() << "app: the keyboard gives no Fn key — the default trigger is"
-                                << displayName(primaryDefault);
-    m_triggerReach = std::make_unique<TriggerReach>(settings, m_environment.keyboardMap);
-
-    m_appearance =
-        std::make_unique<AppearanceService>(settings, m_environment.desktopAppearance, &m_environment.application);
-    m_animations = std::make_unique<Motion>(m_environment.loop);
+    m_appearance = std::make_unique<AppearanceService>(settings, services.desktopAppearance, &services.application);
+    m_animations = std::make_unique<Motion>(services.loop);
     const auto followReduceMotion = [this] { m_animations->setAnimationsOff(m_appearance->reduceMotion()); };
     followReduceMotion();
     connect(m_appearance.get(), &AppearanceService::changed, m_animations.get(), followReduceMotion);
@@ -116,19 +103,19 @@ void ZEPAquarnApp::constructController()
 {
     if (m_controller)
         return;
-    if (m_environment.startDiagnostics)
-        m_environment.startDiagnostics();
+    if (m_services.startDiagnostics)
+        m_services.startDiagnostics();
 
-    m_controller = m_environment.makeController();
+    m_controller = m_services.makeController();
 
     if (!m_needsOnboarding)
         m_controller->ensureHotkeyTapRunning();
 
-    connect(&m_environment.application, &QCoreApplication::aboutToQuit, this, &ZEPAquarnApp::applicationWillTerminate);
+    connect(&m_services.application, &QCoreApplication::aboutToQuit, this, &ZEPAquarnApp::applicationWillTerminate);
 
     // "Settings…" answers Ctrl+comma in every window of the application.
     m_settingsShortcut = std::make_unique<SettingsShortcut>([this] { openSettings(); });
-    m_environment.application.installEventFilter(m_settingsShortcut.get());
+    m_services.application.installEventFilter(m_settingsShortcut.get());
 }
 
 void ZEPAquarnApp::setSettingsServices(SettingsModelFactory makeModel,
@@ -141,7 +128,7 @@ void ZEPAquarnApp::setSettingsServices(SettingsModelFactory makeModel,
 ZEPAquarnApp::~ZEPAquarnApp()
 {
     // Views observe the controller: they go first.
-    m_environment.application.removeEventFilter(m_settingsShortcut.get());
+    m_services.application.removeEventFilter(m_settingsShortcut.get());
     m_onboardingWindow.reset();
     m_mainWindow.reset();
     m_settingsModel.reset();
@@ -163,9 +150,9 @@ void ZEPAquarnApp::showScenes()
     }
     // The icon is on its way: the rest of the launch waits until the tray host has had the moment it
     // takes to embed it and the loop to paint it, then runs a step per turn of the loop.
-    m_environment.loop.postDelayed(kTrayIconSettle, m_lifetime.guard([this] {
+    m_services.loop.postDelayed(kTrayIconSettle, m_lifetime.guard([this] {
         constructController();
-        m_environment.loop.post(m_lifetime.guard([this] { finishLaunching(); }));
+        m_services.loop.post(m_lifetime.guard([this] { finishLaunching(); }));
     }));
 }
 
@@ -187,7 +174,7 @@ void ZEPAquarnApp::showTrayIcon()
     commands.isCheckingForUpdates = [this] { return m_updater && m_updater->isChecking(); };
     commands.openSettings = [this] { openSettings(); };
     commands.quit = [] { QApplication::quit(); };
-    m_menuBarExtra = std::make_unique<MenuBarExtra>(std::move(commands), m_environment.trayPanel);
+    m_menuBarExtra = std::make_unique<MenuBarExtra>(std::move(commands), m_services.trayPanel);
     // Before the controller exists the icon shows what it will: dimmed only while onboarding keeps
     // the trigger off. A trigger that then fails to start dims it as it does at any time.
     m_menuBarExtra->setTapRunning(m_controller ? m_controller->tapRunning() : !m_needsOnboarding);
@@ -208,7 +195,8 @@ void ZEPAquarnApp::showTrayIcon()
         m_menuPanel->appear();
         m_menuPanel->refresh();
     });
-    m_menuBarExtra->panel()->installEventFilter(this);
+    m_memory.releaseWhileHidden(*m_menuBarExtra->panel(), kHiddenPanelWindowKept,
+                                [this] { releaseHiddenPanelWindow(); });
 }
 
 void ZEPAquarnApp::finishScenes()
@@ -217,8 +205,8 @@ void ZEPAquarnApp::finishScenes()
         return;
     m_scenesFinished = true;
     // The update service starts with the scenes that show it, after the defaults are registered.
-    if (!m_updater && m_environment.makeUpdater)
-        m_updater = m_environment.makeUpdater();
+    if (!m_updater && m_services.makeUpdater)
+        m_updater = m_services.makeUpdater();
 
     m_menuBarExtra->setTapRunning(m_controller->tapRunning());
     connect(m_controller.get(), &DictationController::tapRunningChanged, m_menuBarExtra.get(),
@@ -243,13 +231,12 @@ void ZEPAquarnApp::finishScenes()
     }
 
     if (m_needsOnboarding) {
-        platform::PermissionProbe &probe = m_environment.permissionProbe();
-        const TriggerRecorderServices recorder{m_environment.loop, m_environment.recordingGate,
+        platform::PermissionProbe &probe = m_services.permissionProbe;
+        const TriggerRecorderServices recorder{m_services.loop, &m_services.recordingGate,
                                                [&probe] { return probe.keyboardMap(); }};
-        auto *model =
-            new OnboardingModel(m_environment.settings, probe, m_environment.loop, [this] { finishOnboarding(); });
+        auto *model = new OnboardingModel(m_services.settings, probe, m_services.loop, [this] { finishOnboarding(); });
         m_onboardingWindow =
-            std::make_unique<OnboardingView>(*model, makeSettingsTriggerRecorder(recorder, m_environment.settings));
+            std::make_unique<OnboardingView>(*model, makeSettingsTriggerRecorder(recorder, m_services.settings));
         model->setParent(m_onboardingWindow.get());
         m_animations->provide(*m_onboardingWindow);
         m_onboardingWindow->show();
@@ -258,27 +245,28 @@ void ZEPAquarnApp::finishScenes()
     }
 
     // The only automatic refresh of the invite progress; its result shows through the store.
-    rt::spawn(m_environment.loop, m_depth.refreshProgress());
+    rt::spawn(m_services.loop, m_depth.refreshProgress());
 }
 
 // The panel's model follows the settings from the start (it keeps the language valid when the
 // engine changes); the panel itself is made when it first opens.
 void ZEPAquarnApp::makeMenuPanelModel()
 {
-    m_milestones = std::make_unique<MilestoneStore>(m_environment.settings);
-    MenuPanelModel::Services services{*m_controller, m_environment.settings, m_environment.loop};
+    m_milestones = std::make_unique<MilestoneStore>(m_services.settings);
+    MenuPanelModel::Services services{*m_controller, m_services.settings, m_services.loop};
     services.updater = m_updater.get();
     services.milestones = m_milestones.get();
     services.appWindow = &m_windowModel;
     services.openWindow = [this] { openMainWindow(); };
     services.quit = [] { QApplication::quit(); };
-    services.listInputDevices = m_environment.listInputDevices;
+    services.listInputDevices = [&hardware = m_services.hardware] {
+        return AudioInputDevice::listInputDevices(hardware);
+    };
     services.triggerReach = m_triggerReach.get();
     services.openTriggerSettings = [this] { openTriggerSettings(); };
-    services.languages = m_environment.languages;
-    services.copyText = [this](const std::optional<QString> &text) {
-        platform::Pasteboard *pasteboard = m_environment.pasteboard ? m_environment.pasteboard() : nullptr;
-        return pasteboard && copyHistoryText(*pasteboard, text);
+    services.languages = m_services.languages;
+    services.copyText = [&pasteboard = m_services.pasteboard](const std::optional<QString> &text) {
+        return copyHistoryText(pasteboard, text);
     };
     m_menuPanelModel = std::make_unique<MenuPanelModel>(std::move(services));
 }
@@ -298,8 +286,7 @@ void ZEPAquarnApp::wireAppDelegate()
         // Before anything else: a take not yet transcribed would be lost with the process.
         m_controller->keepInterruptedTake();
         m_controller->cancelRecoveredTranscription();
-        if (m_environment.endAudioDuringDictation)
-            m_environment.endAudioDuringDictation();
+        m_services.audioDuringDictation.end();
     });
     m_delegate.setWearColorway([this](Colorway colorway) { applyWearColorway(colorway); });
 }
@@ -313,13 +300,13 @@ void ZEPAquarnApp::applyWearColorway(Colorway colorway)
     if (icon.isNull())
         return;
     QApplication::setWindowIcon(icon);
-    if (m_environment.desktopIconsFolder.isEmpty())
+    if (m_services.desktopIconsFolder.isEmpty())
         return;
     // The files follow once the windows wear it, off the launch's way; a quick change of mind
     // writes only the last colorway.
     m_desktopIconInstall.cancel();
-    m_desktopIconInstall = m_environment.loop.postDelayed(rt::Nanos::zero(), m_lifetime.guard([this, icon] {
-        if (const auto installed = DesktopIcon(m_environment.desktopIconsFolder).install(icon); !installed)
+    m_desktopIconInstall = m_services.loop.postDelayed(rt::Nanos::zero(), m_lifetime.guard([this, icon] {
+        if (const auto installed = DesktopIcon(m_services.desktopIconsFolder).install(icon); !installed)
             qCWarning(lcApp).noquote() << "app: the icon for the desktop was not written:" << installed.error().message;
     }));
 }
@@ -348,27 +335,21 @@ void ZEPAquarnApp::openMainWindow()
         };
         // General → Appearance ends with the colorway gauge, the only place that creates invite links.
         pages.settings.depthGauge = [this](QWidget *parent) -> QWidget * {
-            return new DepthGaugeView(m_depth, m_environment.loop,
-                                      m_environment.pasteboard ? m_environment.pasteboard() : nullptr, parent);
+            return new DepthGaugeView(m_depth, m_services.loop, &m_services.pasteboard, parent);
         };
-        // History and Support copy to the clipboard: without one they show their titles only.
-        if (m_environment.pasteboard && m_environment.pasteboard()) {
-            pages.history = [this](QWidget *parent) { return makeHistoryPage(parent); };
-            pages.settings.support = [this](QWidget *parent) { return makeSupportPage(parent); };
-        }
-        if (m_environment.permissionProbe) {
-            // General → Trigger holds the same recorder as the first-run window.
-            pages.settings.triggerRecorder = [this](QWidget *parent) -> QWidget * {
-                platform::PermissionProbe &probe = m_environment.permissionProbe();
-                const TriggerRecorderServices recorder{m_environment.loop, m_environment.recordingGate,
-                                                       [&probe] { return probe.keyboardMap(); }};
-                return makeSettingsTriggerRecorder(recorder, m_environment.settings, parent);
-            };
-        }
+        pages.history = [this](QWidget *parent) { return makeHistoryPage(parent); };
+        pages.settings.support = [this](QWidget *parent) { return makeSupportPage(parent); };
+        // General → Trigger holds the same recorder as the first-run window.
+        pages.settings.triggerRecorder = [this](QWidget *parent) -> QWidget * {
+            platform::PermissionProbe &probe = m_services.permissionProbe;
+            const TriggerRecorderServices recorder{m_services.loop, &m_services.recordingGate,
+                                                   [&probe] { return probe.keyboardMap(); }};
+            return makeSettingsTriggerRecorder(recorder, m_services.settings, parent);
+        };
         m_mainWindow = std::make_unique<AppWindowView>(m_windowModel, m_controller->incidents(), m_updater.get(),
                                                        m_settingsModel.get(), std::move(pages));
         m_animations->provide(*m_mainWindow);
-        m_mainWindow->installEventFilter(this);
+        m_memory.releaseWhileHidden(*m_mainWindow, kClosedWindowKept, [this] { releaseClosedWindow(); });
         // Where the user left the window that was let go, and what they were searching for.
         if (m_releasedWindow) {
             m_mainWindow->restore(*m_releasedWindow);
@@ -384,30 +365,6 @@ void ZEPAquarnApp::openMainWindow()
     m_windowModel.showWindow(0);
 }
 
-bool ZEPAquarnApp::eventFilter(QObject *watched, QEvent *event)
-{
-    if (m_mainWindow && watched == m_mainWindow.get()) {
-        if (event->type() == QEvent::Hide) {
-            m_closedWindowRelease.cancel();
-            m_closedWindowRelease =
-                m_environment.loop.postDelayed(kClosedWindowKept, m_lifetime.guard([this] { releaseClosedWindow(); }));
-        } else if (event->type() == QEvent::Show) {
-            m_closedWindowRelease.cancel();
-        }
-    }
-    if (m_menuBarExtra && watched == m_menuBarExtra->panel()) {
-        // A wait only while the panel is hidden: the application sleeps while idle.
-        if (event->type() == QEvent::Hide) {
-            m_hiddenPanelRelease.cancel();
-            m_hiddenPanelRelease = m_environment.loop.postDelayed(
-                kHiddenPanelWindowKept, m_lifetime.guard([this] { releaseHiddenPanelWindow(); }));
-        } else if (event->type() == QEvent::Show) {
-            m_hiddenPanelRelease.cancel();
-        }
-    }
-    return QObject::eventFilter(watched, event);
-}
-
 void ZEPAquarnApp::releaseClosedWindow()
 {
     if (!m_mainWindow || m_mainWindow->isVisible())
@@ -417,10 +374,7 @@ void ZEPAquarnApp::releaseClosedWindow()
     // window holds goes with the application.
     m_releasedWindow = m_mainWindow->kept();
     m_mainWindow.reset();
-    // What the pages drew stays in the toolkit's pixmap cache, and what they held in the allocator's
-    // free lists, until given back.
-    QPixmapCache::clear();
-    giveBackMemory();
+    m_memory.releaseWindowMemory();
 }
 
 void ZEPAquarnApp::releaseHiddenPanelWindow()
@@ -433,27 +387,22 @@ void ZEPAquarnApp::releaseHiddenPanelWindow()
 
 void ZEPAquarnApp::followPillForMemory()
 {
-    m_finishedTakeTrim.cancel();
-    if (!m_controller->pillState().is(PillState::Kind::hidden))
-        return;
-    m_finishedTakeTrim =
-        m_environment.loop.postDelayed(kFinishedTakeMemoryKept, m_lifetime.guard([this] { giveBackMemory(); }));
+    if (m_controller->pillState().is(PillState::Kind::hidden))
+        m_memory.trimAfter(kFinishedTakeMemoryKept);
+    else
+        m_memory.cancelTrim();
 }
 
-void ZEPAquarnApp::giveBackMemory()
+std::optional<platform::KeyboardMap> ZEPAquarnApp::keyboardMap()
 {
-    if (m_environment.giveBackMemory)
-        m_environment.giveBackMemory();
-    else
-        ::malloc_trim(0);
+    return m_controller ? m_services.permissionProbe.keyboardMap() : m_services.launchKeyboardMap;
 }
 
 QWidget *ZEPAquarnApp::makeStatsPage(QWidget *parent)
 {
-    platform::Pasteboard *pasteboard = m_environment.pasteboard ? m_environment.pasteboard() : nullptr;
     LedgerExporter exporter{std::make_shared<LedgerImageRenderer>(),
-                            pasteboard ? std::make_shared<LedgerPasteboard>(*pasteboard) : nullptr, QLocale()};
-    auto model = std::make_unique<StatsPageModel>(m_controller->stats(), m_environment.settings, m_environment.loop,
+                            std::make_shared<LedgerPasteboard>(m_services.pasteboard), QLocale()};
+    auto model = std::make_unique<StatsPageModel>(m_controller->stats(), m_services.settings, m_services.loop,
                                                   std::move(exporter), QDateTime::currentDateTime());
     // The page wears the effective colorway and prints the invite link as they change.
     model->setColorway(m_depth.effectiveColorway());
@@ -474,7 +423,7 @@ QWidget *ZEPAquarnApp::makeStatsPage(QWidget *parent)
 
 QWidget *ZEPAquarnApp::makeHistoryPage(QWidget *parent)
 {
-    auto *model = new HistoryPageModel(m_controller->history(), *m_environment.pasteboard(), m_environment.loop);
+    auto *model = new HistoryPageModel(m_controller->history(), m_services.pasteboard, m_services.loop);
     auto *page = new HistoryPage(*model, parent);
     model->setParent(page);
     return page;
@@ -482,9 +431,9 @@ QWidget *ZEPAquarnApp::makeHistoryPage(QWidget *parent)
 
 QWidget *ZEPAquarnApp::makeSupportPage(QWidget *parent)
 {
-    auto *model = new SupportPageModel(
-        {*m_controller, m_controller->incidents(), m_updater.get(), m_environment.revealDiagnostics});
-    auto *page = new SupportPage(*model, {*m_environment.pasteboard(), m_environment.loop}, parent);
+    auto *model =
+        new SupportPageModel({*m_controller, m_controller->incidents(), m_updater.get(), m_services.revealDiagnostics});
+    auto *page = new SupportPage(*model, {m_services.pasteboard, m_services.loop}, parent);
     model->setParent(page);
     return page;
 }
@@ -526,11 +475,9 @@ void ZEPAquarnApp::followTriggerReach()
         return;
     qCWarning(lcApp) << "app: no trigger in force reaches this desktop — Fn alone, and no key gives Fn";
     // The Welcome window says so itself; after it, dictation counts as handed over.
-    if (m_triggerNoticeSent || !m_environment.settings.boolValue(keys::onboarded))
+    if (m_triggerNoticeSent || !m_services.settings.boolValue(keys::onboarded))
         return;
-    platform::UserNotifications *center = m_environment.notifications ? m_environment.notifications() : nullptr;
-    if (!center)
-        return;
+    platform::UserNotifications *center = &m_services.notifications;
     m_triggerNoticeSent = true;
     center->requestAuthorization([center](bool granted) {
         if (!granted)

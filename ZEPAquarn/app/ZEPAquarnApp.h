@@ -1,11 +1,9 @@
 #pragma once
 
+#include "app/AppServices.h"
+#include "app/MemoryRelease.h"
 #include "app/ZEPAquarnAppDelegate.h"
-#include "audio/AudioInputDevice.h"
 #include "pipeline/Colorway.h"
-#include "pipeline/LanguageCatalogue.h"
-#include "platform/PermissionProbe.h"
-#include "records/FileManagerReveal.h"
 #include "rewards/depth/DepthStore.h"
 #include "rewards/motion/MotionStore.h"
 #include "rewards/updates/Updater.h"
@@ -24,18 +22,6 @@ class QWidget;
 
 namespace zq {
 
-namespace rt {
-class MainLoop;
-class Settings;
-} // namespace rt
-
-namespace platform {
-class DesktopAppearance;
-class Pasteboard;
-class TrayPanel;
-class UserNotifications;
-} // namespace platform
-
 class AppearanceService;
 class AppSettingsModel;
 class AppWindowView;
@@ -48,7 +34,6 @@ class MilestoneStore;
 class Motion;
 class OnboardingView;
 class TriggerReach;
-class TriggerRecordingGate;
 
 // Whether the application shows in the desktop's task list as well as the tray ("showInDock").
 enum class TaskbarPresence { shown, hidden };
@@ -68,51 +53,8 @@ enum class LaunchOrder {
 class ZEPAquarnApp : public QObject {
     Q_OBJECT
 public:
-    struct Environment {
-        QApplication &application;
-        rt::MainLoop &loop;
-        rt::Settings &settings;
-        // Starts the diagnostics journal, the crash-report scan and the hang watchdog.
-        std::function<void()> startDiagnostics;
-        // Makes the dictation controller with all its services.
-        std::function<std::unique_ptr<DictationController>()> makeController;
-        // Ends the lowered volume or paused playback at termination.
-        std::function<void()> endAudioDuringDictation;
-        // The invite client of the depth store; without a transport nothing is ever sent.
-        InviteService invites = {};
-        // Makes the update service with its framework; none leaves the application without updates.
-        std::function<std::unique_ptr<Updater>()> makeUpdater = {};
-        // The session checks of the onboarding window; asked for when the window opens.
-        std::function<platform::PermissionProbe &()> permissionProbe = {};
-        // Held open by the trigger recorders while they record (may be null).
-        TriggerRecordingGate *recordingGate = nullptr;
-        // The clipboard the ledger card is copied to; none (or a null answer) makes the copy fail.
-        std::function<platform::Pasteboard *()> pasteboard = {};
-        // Shows the diagnostics journal in the file manager (the Support page's "Reveal") and says
-        // whether anything could.
-        std::function<void(RevealDone)> revealDiagnostics = {};
-        // The input devices present now, for the tray panel's microphone choice.
-        std::function<std::vector<AudioInputDevice>()> listInputDevices = {};
-        // The display's keyboard map now (none without a display): it decides the primary trigger of
-        // a profile that has none stored, and whether an Fn trigger can be seen.
-        std::function<std::optional<platform::KeyboardMap>()> keyboardMap = {};
-        // Where the notice that no key starts dictation goes (may answer null).
-        std::function<platform::UserNotifications *()> notifications = {};
-        // The languages each engine offers, for the tray panel's language choice.
-        LanguageCatalogue languages = {};
-        // What the desktop prefers for the colour scheme and motion, read before the application's
-        // palette replaces the desktop's (may be null: no preference).
-        platform::DesktopAppearance *desktopAppearance = nullptr;
-        // What the tray tells of its colours and panel, for the icon (may be null: nothing).
-        platform::TrayPanel *trayPanel = nullptr;
-        // Hands the allocator's free memory back to the system; none: the C library's trim.
-        std::function<void()> giveBackMemory = {};
-        // Where the worn icon is written for the desktop to find by name (DesktopIcon); empty: nowhere.
-        QString desktopIconsFolder = {};
-    };
-
-    explicit ZEPAquarnApp(Environment environment, LaunchOrder order = LaunchOrder::allAtOnce,
-                          QObject *parent = nullptr);
+    // `services` outlive the application.
+    explicit ZEPAquarnApp(AppServices &services, LaunchOrder order = LaunchOrder::allAtOnce, QObject *parent = nullptr);
 
     // What the settings pages need beyond the controller. `makeModel` builds their state (without it
     // the settings sections show their titles only); `setTaskbarPresence` puts a window in the
@@ -178,9 +120,6 @@ public:
     // a quick reopen keeps it. It is built anew, as it was, at the next open.
     static constexpr rt::Nanos kHiddenPanelWindowKept = rt::seconds(3);
 
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     // Diagnostics, the controller and, once onboarded, the trigger.
     void constructController();
@@ -198,7 +137,8 @@ private:
     void releaseHiddenPanelWindow();
     // Once the pill has stayed hidden after a take, gives back what the take's decoding freed.
     void followPillForMemory();
-    void giveBackMemory();
+    // The keyboard map the launch read until the launch is done, then the display's now.
+    std::optional<platform::KeyboardMap> keyboardMap();
     void finishOnboarding();
     void makeMenuPanelModel();
     void makeMenuPanel();
@@ -206,7 +146,7 @@ private:
     // tells the user once per launch.
     void followTriggerReach();
 
-    Environment m_environment;
+    AppServices &m_services;
     LaunchOrder m_order;
     bool m_scenesFinished = false;
     rt::Lifetime m_lifetime;
@@ -229,9 +169,7 @@ private:
     std::function<void(QWidget &window, bool shown)> m_setTaskbarPresence;
     std::unique_ptr<AppSettingsModel> m_settingsModel;
     std::unique_ptr<AppWindowView> m_mainWindow;
-    rt::WorkItem m_closedWindowRelease;
-    rt::WorkItem m_finishedTakeTrim;
-    rt::WorkItem m_hiddenPanelRelease;
+    MemoryRelease m_memory;
     rt::WorkItem m_desktopIconInstall;
     // How the user left a window that was let go, for the one built when it opens again.
     std::optional<AppWindowKept> m_releasedWindow;

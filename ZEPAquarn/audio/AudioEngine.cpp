@@ -125,7 +125,7 @@ void AudioEngine::transition(const TakeLifecycleEvent &event, const char *at)
 
 QString AudioEngine::preferredInput() const
 {
-    const QString value = m_settings.stringValue(keys::inputDevice, kSystemDefaultInputPreference);
+    const QString value = m_settings.stringValue(keys::inputDevice);
     return value.isEmpty() ? kSystemDefaultInputPreference : value;
 }
 

@@ -578,7 +578,7 @@ void AudioEngine::deleteTakeFile(const QString &path)
 
 void AudioEngine::applyMicReleasePolicy()
 {
-    const bool releaseWhenIdle = m_settings.boolValue(keys::releaseMicWhenIdle, false);
+    const bool releaseWhenIdle = m_settings.boolValue(keys::releaseMicWhenIdle);
     if (m_sessionTransport != InputTransport::bluetooth && m_sessionTransport != InputTransport::continuity) {
         qCInfo(lcAudio) << "take ended on a fast-starting device — releasing mic immediately";
         teardownSession();

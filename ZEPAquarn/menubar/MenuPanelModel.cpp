@@ -181,7 +181,7 @@ void MenuPanelModel::dismissMilestones()
 
 MenuWeekRecapContent MenuPanelModel::weekRecap() const
 {
-    return weekRecapContent(currentWeek(), m_services.settings.integerValue(keys::typingWPM, 40), m_services.locale);
+    return weekRecapContent(currentWeek(), m_services.settings.integerValue(keys::typingWPM), m_services.locale);
 }
 
 void MenuPanelModel::openRecap()
@@ -191,12 +191,12 @@ void MenuPanelModel::openRecap()
 
 QString MenuPanelModel::backend() const
 {
-    return m_services.settings.stringValue(keys::backend, rawValue(BackendKind::local));
+    return m_services.settings.stringValue(keys::backend);
 }
 
 QString MenuPanelModel::language() const
 {
-    return m_services.settings.stringValue(keys::language, QStringLiteral("auto"));
+    return m_services.settings.stringValue(keys::language);
 }
 
 void MenuPanelModel::setLanguage(const QString &language)
@@ -221,7 +221,7 @@ bool MenuPanelModel::cleanupIncluded() const
 
 bool MenuPanelModel::cleanupEnabled() const
 {
-    return m_services.settings.boolValue(keys::cleanupEnabled, true);
+    return m_services.settings.boolValue(keys::cleanupEnabled);
 }
 
 void MenuPanelModel::setCleanupEnabled(bool enabled)
@@ -231,7 +231,7 @@ void MenuPanelModel::setCleanupEnabled(bool enabled)
 
 QString MenuPanelModel::inputDevice() const
 {
-    return m_services.settings.stringValue(keys::inputDevice, kSystemDefaultInputPreference);
+    return m_services.settings.stringValue(keys::inputDevice);
 }
 
 void MenuPanelModel::setInputDevice(const QString &uid)

@@ -204,7 +204,7 @@ void DictationController::cancelTimer(rt::WorkItem &timer)
 
 QString DictationController::settingsBackend() const
 {
-    return m_settings.stringValue(keys::backend, rawValue(BackendKind::local));
+    return m_settings.stringValue(keys::backend);
 }
 
 BackendKind DictationController::activeBackendKind() const
@@ -226,7 +226,7 @@ QString DictationController::attemptSpanMs() const
 
 QString DictationController::language() const
 {
-    return m_settings.stringValue(keys::language, QStringLiteral("auto"));
+    return m_settings.stringValue(keys::language);
 }
 
 QStringList DictationController::dictionary() const

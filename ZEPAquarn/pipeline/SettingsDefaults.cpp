@@ -1,5 +1,8 @@
 #include "pipeline/SettingsDefaults.h"
 
+#include "audio/AudioDuringDictationMode.h"
+#include "audio/AudioInputDevice.h"
+#include "pipeline/Colorway.h"
 #include "runtime/BackendKind.h"
 
 namespace zq {
@@ -9,22 +12,22 @@ const std::vector<std::pair<QString, rt::SettingValue>> &defaultSettingsTable()
     using rt::SettingValue;
     static const std::vector<std::pair<QString, SettingValue>> table = {
         {keys::backend, rawValue(BackendKind::local)},
-        {keys::triggerKey, QStringLiteral("fn")},
+        {keys::triggerKey, rawValue(TriggerKey::fn)},
         {keys::secondaryTriggerKey, QString()},
         {keys::cleanupEnabled, true},
         {keys::language, QStringLiteral("auto")},
         {keys::dictionary, QStringList()},
         {keys::onboarded, false},
-        {keys::inputDevice, QStringLiteral("system-default")},
+        {keys::inputDevice, kSystemDefaultInputPreference},
         {keys::appearance, QStringLiteral("system")},
         {keys::pillAnimation, QStringLiteral("logo-bars")},
         {keys::showInDock, false},
         {keys::soundCues, true},
-        {keys::audioDuringDictation, QStringLiteral("lower-volume")},
+        {keys::audioDuringDictation, rawValue(AudioDuringDictationMode::lowerVolume)},
         {keys::releaseMicWhenIdle, false},
         {keys::typingWPM, qint64(40)},
         {keys::depthUnlocked, QList<qint64>()},
-        {keys::depthSelection, QStringLiteral("consensusMint")},
+        {keys::depthSelection, rawValue(Colorway::consensusMint)},
         {keys::inviteCode, QString()},
         {keys::inviteVerifiedDownloads, qint64(-1)}, // -1: count not known yet
         {keys::milestoneDismissed, false},

@@ -150,7 +150,7 @@ SoundCuePlayer::~SoundCuePlayer()
 
 void SoundCuePlayer::play(SoundCue cue)
 {
-    if (!m_settings.boolValue(keys::soundCues, true))
+    if (!m_settings.boolValue(keys::soundCues))
         return;
     m_queue->post([this, cue] {
         const auto found = m_players.find(cue);

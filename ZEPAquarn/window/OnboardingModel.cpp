@@ -47,7 +47,7 @@ OnboardingModel::~OnboardingModel()
 
 QString OnboardingModel::triggerKey() const
 {
-    return m_settings.stringValue(keys::triggerKey, QStringLiteral("fn"));
+    return m_settings.stringValue(keys::triggerKey);
 }
 
 QString OnboardingModel::secondaryTriggerKey() const

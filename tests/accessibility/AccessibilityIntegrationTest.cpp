@@ -69,15 +69,14 @@ protected:
         ASSERT_TRUE(
             test::requireService(s_busStarted, QStringLiteral("no accessibility bus: ") + s_bus->errorString()));
         services.settings.setValue(keys::onboarded, true);
-        ZEPAquarnApp::Environment environment = WindowAppFixture::environment();
-        environment.pasteboard = [this]() -> platform::Pasteboard * { return &clipboard; };
+        AppServices made = WindowAppFixture::appServices(&clipboard);
         // The application's wiring: the controller speaks through the accessibility bus.
-        environment.makeController = [this] {
+        made.makeController = [this] {
             DictationController::Dependencies deps = services.dependencies();
             deps.announce = [this](const QString &message) { announcer.announce(message); };
             return std::make_unique<DictationController>(std::move(deps));
         };
-        makeApp(std::move(environment));
+        makeApp(std::move(made));
     }
 
     AppWindowView &openSection(AppWindowSection section)

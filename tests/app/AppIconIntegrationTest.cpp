@@ -3,7 +3,6 @@
 
 #include "app/DesktopIcon.h"
 #include "menubar/brand/AppIcon.h"
-#include "support/FakePermissionProbe.h"
 #include "support/ServiceEnvironment.h"
 #include "support/WindowTestSupport.h"
 #include "window/AppWindowView.h"
@@ -65,12 +64,10 @@ class AppIconIntegrationTest : public zq::test::WindowAppFixture {};
 TEST_F(AppIconIntegrationTest, TheWindowsAndTheDesktopsIconFollowTheWornColorway)
 {
     ZQ_REQUIRE_SERVICE(!zq::test::sharedDisplay().isEmpty(), zq::test::sharedDisplayError());
-    zq::test::FakePermissionProbe probe;
     services.settings.setValue("onboarded", false);
     services.settings.setValue("depthUnlocked", QList<qint64>{1, 2, 3});
     services.settings.setValue("depthSelection", QStringLiteral("agentTeal"));
-    zq::ZEPAquarnApp::Environment with = environment();
-    with.permissionProbe = [&probe]() -> zq::platform::PermissionProbe & { return probe; };
+    zq::AppServices with = appServices();
     with.desktopIconsFolder = config.filePath(QStringLiteral("icons"));
     makeApp(std::move(with));
     app->showScenes();

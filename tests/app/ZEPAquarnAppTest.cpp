@@ -5,8 +5,10 @@
 #include "menubar/MenuBarExtra.h"
 #include "menubar/MenuPanel.h"
 #include "pipeline/DictationController.h"
+#include "pipeline/SettingsDefaults.h"
 #include "pipeline/TriggerBinding.h"
 #include "pipeline/TriggerReach.h"
+#include "pipeline/TriggerRecordingGate.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakePermissionProbe.h"
 #include "support/FakeUserNotifications.h"
@@ -35,33 +37,40 @@ struct AppRig {
         probe.keyboard = zq::test::FakePermissionProbe::keyboardWithFn(keyboardHasFn);
         // Right Control sits where it sits on a PC keyboard.
         probe.keyboard->logicalCodes[105] = zq::KeyCode::rightControl;
+        // As the launch registers them, for its keyboard.
+        zq::registerDefaults(services.settings, zq::defaultTriggerKey(probe.keyboard));
     }
 
     std::unique_ptr<ZEPAquarnApp> make(zq::LaunchOrder launch = zq::LaunchOrder::allAtOnce)
     {
-        ZEPAquarnApp::Environment environment{
-            *qobject_cast<QApplication *>(QCoreApplication::instance()),
-            services.loop,
-            services.settings,
-            [this] { order << QStringLiteral("diagnostics"); },
-            [this] {
-                order << QStringLiteral("controller");
-                services.makeController();
-                return std::move(services.controller);
-            },
-            [this] { order << QStringLiteral("end-audio"); },
-        };
-        environment.permissionProbe = [this]() -> zq::platform::PermissionProbe & { return probe; };
-        environment.keyboardMap = [this] { return probe.keyboardMap(); };
-        environment.notifications = [this]() -> zq::platform::UserNotifications * { return &notifications; };
-        environment.pasteboard = [this]() -> zq::platform::Pasteboard * { return &services.pasteboard; };
-        environment.giveBackMemory = [this] { ++memoryGivenBack; };
-        return std::make_unique<ZEPAquarnApp>(std::move(environment), launch);
+        appServices.emplace(zq::AppServices{
+            .application = *qobject_cast<QApplication *>(QCoreApplication::instance()),
+            .loop = services.loop,
+            .settings = services.settings,
+            .hardware = services.hardware,
+            .permissionProbe = probe,
+            .pasteboard = services.pasteboard,
+            .notifications = notifications,
+            .audioDuringDictation = *services.audioDuringDictation,
+            .recordingGate = gate,
+            .startDiagnostics = [this] { order << QStringLiteral("diagnostics"); },
+            .makeController =
+                [this] {
+                    order << QStringLiteral("controller");
+                    services.makeController();
+                    return std::move(services.controller);
+                },
+            .trimMemory = [this] { ++memoryGivenBack; },
+            .launchKeyboardMap = probe.keyboard,
+        });
+        return std::make_unique<ZEPAquarnApp>(*appServices, launch);
     }
 
     FakeDictationServices services{{.makeController = false}};
     zq::test::FakePermissionProbe probe;
     zq::test::FakeUserNotifications notifications;
+    zq::TriggerRecordingGate gate;
+    std::optional<zq::AppServices> appServices;
     QStringList order;
     int memoryGivenBack = 0;
 };
@@ -264,9 +273,12 @@ TEST(ZEPAquarnAppTest, TerminationEndsAudioDuringDictationOnce)
     AppRig rig(true);
     auto app = rig.make();
     app->showScenes();
+    zq::AudioDuringDictationController &audio = *rig.services.audioDuringDictation;
+    audio.begin(zq::AudioDuringDictationMode::lowerVolume);
     app->applicationWillTerminate();
+    audio.begin(zq::AudioDuringDictationMode::lowerVolume);
     app->applicationWillTerminate();
-    EXPECT_EQ(rig.order.count("end-audio"), 1);
+    EXPECT_EQ(rig.services.audioBackend->calls(), (QStringList{"lower", "restore", "lower"}));
 }
 
 TEST(ZEPAquarnAppTest, TheWornColorwayReachesThePill)

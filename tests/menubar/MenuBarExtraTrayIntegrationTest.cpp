@@ -90,6 +90,7 @@ TEST(MenuBarExtraTrayTest, RingReadsOnALightAndADarkPanelInEveryStateAndAppearan
         const bool started = host.start(zq::test::sharedDisplay(), tint);
         ZQ_REQUIRE_SERVICE(started, host.errorString());
         zq::platform::X11TrayPanel trayPanel(zq::test::sharedDisplay().toLocal8Bit());
+        trayPanel.start();
         // The tray takes its selection before it paints its panel in (about) its tint.
         ASSERT_TRUE(zq::test::processEventsUntil([&] {
             const QColor bare = screenArea(kBareTray).pixelColor(0, 0);
@@ -126,6 +127,7 @@ TEST(MenuBarExtraTrayTest, RingTakesTheColoursTheTrayStatesAndFollowsThem)
     ZQ_REQUIRE_SERVICE(started, host.errorString());
     ASSERT_TRUE(host.setColors(qRgb(0xE0, 0xA0, 0x00), qRgb(0xFF, 0x40, 0x40)));
     zq::platform::X11TrayPanel trayPanel(zq::test::sharedDisplay().toLocal8Bit());
+    trayPanel.start();
     MenuBarExtra extra({}, &trayPanel);
     extra.setColorScheme(ColorScheme::light);
     extra.show();

@@ -2,11 +2,13 @@
 
 #include "app/ZEPAquarnApp.h"
 #include "pipeline/DictationController.h"
+#include "pipeline/TriggerRecordingGate.h"
 #include "platform/linux/XdgAutostartEntry.h"
 #include "records/IncidentStore.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeHttpClient.h"
 #include "support/FakeMicrophoneTestEngine.h"
+#include "support/FakePermissionProbe.h"
 #include "support/FakeSecretStore.h"
 #include "support/Polling.h"
 #include "window/AppSettingsModel.h"
@@ -21,6 +23,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // Helpers shared by the window tests.
 namespace zq::test {
@@ -44,27 +47,33 @@ class WindowAppFixture : public ::testing::Test {
 protected:
     void TearDown() override { app.reset(); }
 
-    // The application's environment over `services`; a test adds what its pages need.
-    ZEPAquarnApp::Environment environment()
+    // The application's services over `services`, copying to `pasteboard` when given one; a test
+    // swaps in the factories its pages need.
+    AppServices appServices(platform::Pasteboard *pasteboard = nullptr)
     {
         return {
-            *qobject_cast<QApplication *>(QCoreApplication::instance()),
-            services.loop,
-            services.settings,
-            {},
-            [this] {
-                services.makeController();
-                return std::move(services.controller);
-            },
-            {},
+            .application = *qobject_cast<QApplication *>(QCoreApplication::instance()),
+            .loop = services.loop,
+            .settings = services.settings,
+            .hardware = services.hardware,
+            .permissionProbe = probe,
+            .pasteboard = pasteboard ? *pasteboard : services.pasteboard,
+            .notifications = services.notifications,
+            .audioDuringDictation = *services.audioDuringDictation,
+            .recordingGate = recordingGate,
+            .makeController =
+                [this] {
+                    services.makeController();
+                    return std::move(services.controller);
+                },
         };
     }
 
     void makeApp(
-        ZEPAquarnApp::Environment environment,
-        std::function<void(QWidget &, bool)> setTaskbarPresence = [](QWidget &, bool) {})
+        AppServices made, std::function<void(QWidget &, bool)> setTaskbarPresence = [](QWidget &, bool) {})
     {
-        app = std::make_unique<ZEPAquarnApp>(std::move(environment));
+        madeServices.emplace(std::move(made));
+        app = std::make_unique<ZEPAquarnApp>(*madeServices, LaunchOrder::allAtOnce);
         app->setSettingsServices(
             [this](DictationController &controller, std::function<void(bool)> applyShowInDock) {
                 AppSettingsModel::Dependencies deps{services.loop,
@@ -96,6 +105,9 @@ protected:
                              std::make_shared<FakeHttpClient>()};
     QTemporaryDir config;
     platform::XdgAutostartEntry autostart{config.filePath(QStringLiteral("autostart")), QStringLiteral("/bin/true")};
+    FakePermissionProbe probe;
+    TriggerRecordingGate recordingGate;
+    std::optional<AppServices> madeServices;
     std::unique_ptr<ZEPAquarnApp> app;
 };
 

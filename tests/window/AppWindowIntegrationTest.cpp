@@ -42,16 +42,13 @@ protected:
         ASSERT_TRUE(server.start()) << server.errorString().toStdString();
         services.settings.setValue(keys::onboarded, false);
         keyTest = APIKeyTestConfig{QUrl(server.baseUrl()), 15s, std::make_shared<platform::QtHttpClient>()};
-        ZEPAquarnApp::Environment environment = WindowAppFixture::environment();
-        environment.permissionProbe = [this]() -> platform::PermissionProbe & { return probe; };
-        makeApp(std::move(environment), [](QWidget &window, bool shown) {
+        makeApp(appServices(), [](QWidget &window, bool shown) {
             window.winId();
             platform::setX11TaskbarPresence(*window.windowHandle(), shown);
         });
         app->showScenes();
     }
 
-    test::FakePermissionProbe probe;
     LoopbackTranscriptionServer server;
 };
 

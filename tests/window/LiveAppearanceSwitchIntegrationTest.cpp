@@ -100,10 +100,7 @@ protected:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         services.settings.setValue(keys::onboarded, false);
         services.settings.setValue(keys::appearance, QStringLiteral("light"));
-        ZEPAquarnApp::Environment environment = WindowAppFixture::environment();
-        environment.permissionProbe = [this]() -> platform::PermissionProbe & { return probe; };
-        environment.pasteboard = [this]() -> platform::Pasteboard * { return &pasteboard; };
-        makeApp(std::move(environment));
+        makeApp(appServices(&pasteboard));
         app->showScenes();
         app->controller().history().add(QStringLiteral("Meet Ada at the station at nine."));
     }
@@ -147,7 +144,6 @@ protected:
         EXPECT_GT(probed, 0) << name.toStdString();
     }
 
-    test::FakePermissionProbe probe;
     test::FakePasteboard pasteboard;
 };
 

@@ -31,9 +31,7 @@ protected:
     {
         ASSERT_TRUE(test::requireService(QGuiApplication::platformName() == QLatin1String("xcb"), "no X display"));
         services.settings.setValue(keys::onboarded, true);
-        ZEPAquarnApp::Environment environment = WindowAppFixture::environment();
-        environment.pasteboard = [this]() -> platform::Pasteboard * { return &services.pasteboard; };
-        makeApp(std::move(environment));
+        makeApp(appServices());
     }
 };
 

@@ -104,14 +104,14 @@ bool listenOnce(AudioHardware &hardware)
 } // namespace
 
 LinuxPermissionProbe::LinuxPermissionProbe(AudioHardware &hardware, QByteArray displayName)
-    : m_hardware(hardware), m_displayName(std::move(displayName)),
-      m_micQueue(std::make_unique<rt::SerialQueue>(QStringLiteral("io.quorvane.zepaquarn.mic-check")))
+    : m_hardware(hardware), m_displayName(std::move(displayName))
 {}
 
 LinuxPermissionProbe::~LinuxPermissionProbe()
 {
     // A check in progress ends within its listening time; its completion still runs.
-    m_micQueue->drain();
+    if (m_micQueue)
+        m_micQueue->drain();
 }
 
 bool LinuxPermissionProbe::microphoneAvailable()
@@ -122,6 +122,9 @@ bool LinuxPermissionProbe::microphoneAvailable()
 
 void LinuxPermissionProbe::requestMicrophone(std::function<void(bool heard)> completion)
 {
+    // The check's thread starts with the first check; most launches never make one.
+    if (!m_micQueue)
+        m_micQueue = std::make_unique<rt::SerialQueue>(QStringLiteral("io.quorvane.zepaquarn.mic-check"));
     m_micQueue->post([&hardware = m_hardware, completion = std::move(completion)] {
         const bool heard = listenOnce(hardware);
         if (completion)

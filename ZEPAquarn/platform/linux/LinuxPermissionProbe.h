@@ -23,7 +23,8 @@ class X11Connection;
 // extensions and its keyboard map, and the desktop's keyboard settings program. Nothing on X11 is
 // granted per application, so a check that fails here cannot be granted by asking: it says why.
 //
-// Main thread only; the X connection is opened when first needed and again after it broke.
+// Main thread only; the X connection is opened when first needed and again after it broke, the
+// microphone check's thread with the first check.
 class LinuxPermissionProbe final : public PermissionProbe {
 public:
     // `hardware` outlives the probe. `displayName` ":N"; by default the DISPLAY of the environment.

@@ -19,7 +19,7 @@ namespace zq::platform {
 class PulseConnection;
 
 // What PulseAudioHardware and its record streams share: the connection (begun in the background
-// when made, made again after the server went away), the sources' ids, the listeners and the
+// when asked to, made again after the server went away), the sources' ids, the listeners and the
 // thread they run on.
 //
 // Reads: while the server's events reach us, the sources and the default source are kept as those

@@ -5,17 +5,25 @@
 
 namespace zq::platform {
 
-PulseAudioHardware::PulseAudioHardware(QString serverAddress)
-    : m_registry(PulseAudioDeviceRegistry::create(std::move(serverAddress)))
+PulseAudioHardware::PulseAudioHardware(QString serverAddress) : m_serverAddress(std::move(serverAddress)) {}
+
+void PulseAudioHardware::start()
 {
-    m_registry->connectInBackground();
+    registry()->connectInBackground();
+}
+
+const std::shared_ptr<PulseAudioDeviceRegistry> &PulseAudioHardware::registry()
+{
+    // The registry's queue is a thread: made with the first use, whichever thread that is on.
+    std::call_once(m_made, [this] { m_registry = PulseAudioDeviceRegistry::create(m_serverAddress); });
+    return m_registry;
 }
 
 PulseAudioHardware::~PulseAudioHardware() = default;
 
 std::optional<std::vector<AudioDeviceId>> PulseAudioHardware::devices()
 {
-    const auto sources = m_registry->inputSources();
+    const auto sources = registry()->inputSources();
     if (!sources)
         return std::nullopt;
     std::vector<AudioDeviceId> ids;
@@ -27,24 +35,24 @@ std::optional<std::vector<AudioDeviceId>> PulseAudioHardware::devices()
 
 std::optional<AudioDeviceId> PulseAudioHardware::defaultInputDevice()
 {
-    const auto name = m_registry->defaultSourceName();
+    const auto name = registry()->defaultSourceName();
     if (!name)
         return std::nullopt;
     // No default, or a monitor as the default: there is no default microphone.
     if (name->isEmpty())
         return AudioDeviceId(0);
-    return m_registry->idForName(*name).value_or(0);
+    return registry()->idForName(*name).value_or(0);
 }
 
 std::optional<int> PulseAudioHardware::inputChannelCount(AudioDeviceId device)
 {
-    const auto info = m_registry->source(device);
+    const auto info = registry()->source(device);
     return info ? std::optional(info->channels) : std::nullopt;
 }
 
 std::optional<QString> PulseAudioHardware::stringProperty(AudioDeviceId device, StringProperty property)
 {
-    const auto info = m_registry->source(device);
+    const auto info = registry()->source(device);
     if (!info)
         return std::nullopt;
     return property == StringProperty::name ? info->description : QString::fromUtf8(info->name);
@@ -52,33 +60,33 @@ std::optional<QString> PulseAudioHardware::stringProperty(AudioDeviceId device, 
 
 std::optional<std::uint32_t> PulseAudioHardware::transportType(AudioDeviceId device)
 {
-    const auto info = m_registry->source(device);
+    const auto info = registry()->source(device);
     return info ? std::optional(info->transportType) : std::nullopt;
 }
 
 std::optional<double> PulseAudioHardware::nominalSampleRate(AudioDeviceId device)
 {
-    const auto info = m_registry->source(device);
+    const auto info = registry()->source(device);
     return info ? std::optional(double(info->rate)) : std::nullopt;
 }
 
 std::optional<rt::Nanos> PulseAudioHardware::nominalSampleRateHeldFor(AudioDeviceId device)
 {
-    return m_registry->rateHeldFor(device);
+    return registry()->rateHeldFor(device);
 }
 
 std::optional<bool> PulseAudioHardware::isAlive(AudioDeviceId device)
 {
-    const auto known = m_registry->isKnownAndPresent(device);
+    const auto known = registry()->isKnownAndPresent(device);
     if (!known || !*known)
         return known;
-    return m_registry->source(device).has_value();
+    return registry()->source(device).has_value();
 }
 
 std::optional<std::vector<AudioDeviceId>> PulseAudioHardware::activeAggregateSubdevices(AudioDeviceId device)
 {
     // The server has no aggregate sources that stand for member devices.
-    if (!m_registry->source(device))
+    if (!registry()->source(device))
         return std::nullopt;
     return std::vector<AudioDeviceId>{};
 }
@@ -86,26 +94,26 @@ std::optional<std::vector<AudioDeviceId>> PulseAudioHardware::activeAggregateSub
 rt::Result<AudioHardware::ListenerID> PulseAudioHardware::addSystemListener(SystemProperty property,
                                                                             rt::Executor *queue, Listener listener)
 {
-    return m_registry->addListener(std::nullopt, property, std::nullopt, queue, std::move(listener));
+    return registry()->addListener(std::nullopt, property, std::nullopt, queue, std::move(listener));
 }
 
 rt::Result<AudioHardware::ListenerID> PulseAudioHardware::addDeviceListener(AudioDeviceId device,
                                                                             DeviceProperty property,
                                                                             rt::Executor *queue, Listener listener)
 {
-    return m_registry->addListener(device, std::nullopt, property, queue, std::move(listener));
+    return registry()->addListener(device, std::nullopt, property, queue, std::move(listener));
 }
 
 void PulseAudioHardware::removeListener(ListenerID listener)
 {
-    m_registry->removeListener(listener);
+    registry()->removeListener(listener);
 }
 
 rt::Result<std::unique_ptr<RecordStream>> PulseAudioHardware::makeRecordStream()
 {
-    if (!m_registry->connection())
+    if (!registry()->connection())
         return rt::makeError(QStringLiteral("The audio server is not reachable"), QStringLiteral("pulse"), -1);
-    return std::unique_ptr<RecordStream>(std::make_unique<PulseAudioRecordStream>(m_registry));
+    return std::unique_ptr<RecordStream>(std::make_unique<PulseAudioRecordStream>(registry()));
 }
 
 } // namespace zq::platform

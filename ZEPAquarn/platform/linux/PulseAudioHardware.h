@@ -3,6 +3,7 @@
 #include "platform/AudioHardware.h"
 
 #include <memory>
+#include <mutex>
 
 namespace zq::platform {
 
@@ -12,14 +13,17 @@ class PulseAudioDeviceRegistry;
 // pipewire-pulse). Input devices are the server's sources except monitors; the uid is the
 // source's name, the transport comes from its device properties; listeners follow the server's
 // subscription events; a record stream is float32 at the device's rate.
-// Connects in the background when made, so that the first take does not wait for it, and again
-// after the server went away (every device then gets a new id). Listeners of the system may be
-// added before the connection is made.
+// Connects in the background once started, so that the first take does not wait for it, and again
+// after the server went away (every device then gets a new id); a read before that connects itself.
+// Listeners of the system may be added before the connection is made.
 class PulseAudioHardware final : public AudioHardware {
 public:
     // `serverAddress` empty: the server libpulse finds itself.
     explicit PulseAudioHardware(QString serverAddress = {});
     ~PulseAudioHardware() override;
+
+    // Begins connecting in the background.
+    void start();
 
     std::optional<std::vector<AudioDeviceId>> devices() override;
     std::optional<AudioDeviceId> defaultInputDevice() override;
@@ -37,6 +41,10 @@ public:
     rt::Result<std::unique_ptr<RecordStream>> makeRecordStream() override;
 
 private:
+    const std::shared_ptr<PulseAudioDeviceRegistry> &registry();
+
+    const QString m_serverAddress;
+    std::once_flag m_made;
     std::shared_ptr<PulseAudioDeviceRegistry> m_registry;
 };
 

@@ -82,6 +82,15 @@ const char *atomNameOf(X11Pasteboard::Selection selection)
 X11Pasteboard::X11Pasteboard(Selection selection, QByteArray displayName)
     : m_selection(selection), m_displayName(std::move(displayName))
 {
+}
+
+X11Pasteboard::~X11Pasteboard() = default;
+
+void X11Pasteboard::watchChanges()
+{
+    if (m_watching)
+        return;
+    m_watching = true;
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::changed, &m_context, [this](QClipboard::Mode mode) {
         if (mode != modeOf(m_selection) || m_writing)
             return;
@@ -91,10 +100,9 @@ X11Pasteboard::X11Pasteboard(Selection selection, QByteArray displayName)
     });
 }
 
-X11Pasteboard::~X11Pasteboard() = default;
-
 std::vector<PasteboardItem> X11Pasteboard::items()
 {
+    watchChanges();
     const QMimeData *data = QGuiApplication::clipboard()->mimeData(modeOf(m_selection));
     if (!data)
         return {};
@@ -133,6 +141,7 @@ void X11Pasteboard::writeItems(const std::vector<PasteboardItem> &items)
 
 void X11Pasteboard::write(QMimeData *data)
 {
+    watchChanges();
     m_writing = true;
     QGuiApplication::clipboard()->setMimeData(data, modeOf(m_selection));
     m_writing = false;
@@ -160,6 +169,7 @@ std::optional<qint64> X11Pasteboard::fetchCount()
 
 qint64 X11Pasteboard::changeCount()
 {
+    watchChanges();
     if (m_ownerAfterWrite) {
         const std::optional<unsigned long> owner = selectionOwner();
         if (owner && *owner != *m_ownerAfterWrite) {

@@ -20,7 +20,8 @@ class X11Connection;
 // display server keeps none. Our own writes count one change each; a change by another client counts
 // when Qt reports it, or at the latest when changeCount() finds that the selection has a different owner
 // than right after our last write (asked of the X server directly, so a copy made just before a read is
-// not missed). Without X11 (Qt on Wayland, offscreen) only Qt's reports count.
+// not missed). Without X11 (Qt on Wayland, offscreen) only Qt's reports count. Counting starts with the
+// first read or write: making one touches neither the clipboard nor the display.
 //
 // Main thread only; needs the QGuiApplication. While this process owns the clipboard, other applications
 // fetch its contents through the main loop, which must keep running. Their fetches are counted as Qt
@@ -45,6 +46,8 @@ public:
 private:
     class FetchCounter;
 
+    // Follows Qt's reports of the clipboard from the first use on.
+    void watchChanges();
     void write(QMimeData *data);
     // The window owning the selection (0 for none); nothing when it cannot be asked.
     std::optional<unsigned long> selectionOwner();
@@ -53,6 +56,7 @@ private:
     Selection m_selection;
     QByteArray m_displayName;
     std::unique_ptr<X11Connection> m_connection;
+    bool m_watching = false;
     qint64 m_changeCount = 0;
     bool m_writing = false;
     std::optional<unsigned long> m_ownerAfterWrite;

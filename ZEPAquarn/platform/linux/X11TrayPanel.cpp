@@ -40,10 +40,17 @@ std::uint32_t rgbOf(const long *cardinals)
 
 } // namespace
 
-X11TrayPanel::X11TrayPanel(const QByteArray &displayName, QObject *parent) : TrayPanel(parent)
+X11TrayPanel::X11TrayPanel(QByteArray displayName, QObject *parent)
+    : TrayPanel(parent), m_displayName(std::move(displayName))
+{}
+
+void X11TrayPanel::start()
 {
+    if (m_started)
+        return;
+    m_started = true;
     QString error;
-    m_connection = X11Connection::open(displayName, &error);
+    m_connection = X11Connection::open(m_displayName, &error);
     if (!m_connection) {
         qCWarning(lcApp).noquote() << "tray: cannot watch the tray's colours —" << error;
         return;

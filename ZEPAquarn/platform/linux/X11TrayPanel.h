@@ -16,13 +16,17 @@ class X11Connection;
 // of the selection _NET_SYSTEM_TRAY_S<screen>, and its window may carry _NET_SYSTEM_TRAY_COLORS.
 // Follows the property and a new manager taking the selection from the main loop. The panel is read
 // from the screen itself, so what counts is what is shown there (a tinted or translucent panel
-// included). Without a display it knows nothing and never changes.
+// included). Until started, and without a display, it knows nothing and never changes.
 class X11TrayPanel : public TrayPanel {
     Q_OBJECT
 public:
-    // Create after the QGuiApplication (see X11Connection).
-    explicit X11TrayPanel(const QByteArray &displayName, QObject *parent = nullptr);
+    // Connects nowhere until start().
+    explicit X11TrayPanel(QByteArray displayName, QObject *parent = nullptr);
     ~X11TrayPanel() override;
+
+    // Opens the connection and reads the tray; before the tray icon is made, so it starts in the
+    // tray's colours. After the QGuiApplication (see X11Connection); a second call does nothing.
+    void start();
 
     std::optional<Colors> colors() const override { return m_colors; }
     std::optional<std::uint32_t> panelColorAround(const QRect &iconGeometry) const override;
@@ -32,6 +36,8 @@ private:
     bool findManager();
     void readEvents();
 
+    const QByteArray m_displayName;
+    bool m_started = false;
     std::unique_ptr<X11Connection> m_connection;
     QSocketNotifier *m_notifier = nullptr;
     unsigned long m_selection = 0;

@@ -18,12 +18,12 @@ std::optional<Milestone> selectMilestone(qint64 totalTakes, qint64 weekWords, co
 
 MilestoneStore::MilestoneStore(rt::Settings &settings, QObject *parent) : QObject(parent), m_settings(settings)
 {
-    m_dismissed = m_settings.boolValue(keys::milestoneDismissed, false);
+    m_dismissed = m_settings.boolValue(keys::milestoneDismissed);
     for (const QString &raw : m_settings.stringListValue(keys::milestoneShown)) {
         if (const auto milestone = fromRawValue<Milestone>(raw))
             m_shown.insert(*milestone);
     }
-    const double last = m_settings.doubleValue(keys::milestoneLastShown, 0.0);
+    const double last = m_settings.doubleValue(keys::milestoneLastShown);
     // A NaN fails the comparison and so reads as never shown.
     if (last > 0)
         m_lastShown = QDateTime::fromMSecsSinceEpoch(qint64(last * 1000.0), Qt::UTC);

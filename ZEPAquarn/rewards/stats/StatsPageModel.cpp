@@ -79,7 +79,7 @@ void StatsPageModel::showNextWeek()
 
 qint64 StatsPageModel::typingWPM() const
 {
-    return m_settings.integerValue(keys::typingWPM, 40);
+    return m_settings.integerValue(keys::typingWPM);
 }
 
 void StatsPageModel::setTypingWPM(double position)

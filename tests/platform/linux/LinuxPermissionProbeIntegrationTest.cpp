@@ -7,6 +7,7 @@
 #include "support/PulseServer.h"
 #include "support/ServiceEnvironment.h"
 
+#include <QDir>
 #include <QStringList>
 
 #include <gtest/gtest.h>
@@ -84,8 +85,11 @@ TEST_F(LinuxPermissionProbeTest, AServerWithoutInputsOrNoServerAtAllGivesNoMicro
 TEST_F(LinuxPermissionProbeTest, AnX11DisplayGivesKeyListeningAndPasteAndReadsTheKeyboardByPosition)
 {
     ZQ_REQUIRE_SERVICE(!sharedDisplay().isEmpty(), sharedDisplayError());
+    const auto threads = [] { return QDir(QStringLiteral("/proc/self/task")).count(); };
+    const auto threadsBefore = threads();
     platform::PulseAudioHardware hardware(QStringLiteral("unix:/nonexistent/zq/native"));
     LinuxPermissionProbe probe(hardware, sharedDisplay().toLocal8Bit());
+    EXPECT_EQ(threads(), threadsBefore) << "made before the tray icon: nothing may start yet";
     EXPECT_TRUE(probe.keyListening().granted);
     EXPECT_TRUE(probe.keyListening().unavailableReason.isEmpty());
     EXPECT_TRUE(probe.accessibility().granted);

@@ -117,6 +117,7 @@ protected:
         const bool started = server.start();
         ASSERT_TRUE(zq::test::requireService(started, server.errorString()));
         hardware = std::make_unique<PulseAudioHardware>(server.serverAddress());
+        hardware->start();
     }
 
     // The id of a listed input device with this uid.

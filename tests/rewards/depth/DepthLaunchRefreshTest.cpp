@@ -2,8 +2,10 @@
 
 #include "app/ZEPAquarnApp.h"
 #include "pipeline/DictationController.h"
+#include "pipeline/TriggerRecordingGate.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeHttpClient.h"
+#include "support/FakePermissionProbe.h"
 
 #include <QApplication>
 
@@ -13,25 +15,34 @@ using namespace zq;
 
 namespace {
 
-std::unique_ptr<ZEPAquarnApp> launch(test::FakeDictationServices &services,
-                                     std::shared_ptr<test::FakeHttpClient> transport)
-{
-    ZEPAquarnApp::Environment environment{
-        *qobject_cast<QApplication *>(QCoreApplication::instance()),
-        services.loop,
-        services.settings,
-        {},
-        [&services] {
-            services.makeController();
-            return std::move(services.controller);
-        },
-        {},
-        InviteService(std::move(transport)),
-    };
-    auto app = std::make_unique<ZEPAquarnApp>(std::move(environment));
-    app->showScenes();
-    return app;
-}
+// The application over `services`, launched.
+struct Launch {
+    Launch(test::FakeDictationServices &services, std::shared_ptr<test::FakeHttpClient> transport)
+        : made{.application = *qobject_cast<QApplication *>(QCoreApplication::instance()),
+               .loop = services.loop,
+               .settings = services.settings,
+               .hardware = services.hardware,
+               .permissionProbe = probe,
+               .pasteboard = services.pasteboard,
+               .notifications = services.notifications,
+               .audioDuringDictation = *services.audioDuringDictation,
+               .recordingGate = gate,
+               .makeController =
+                   [&services] {
+                       services.makeController();
+                       return std::move(services.controller);
+                   },
+               .invites = InviteService(std::move(transport))},
+          app(std::make_unique<ZEPAquarnApp>(made))
+    {
+        app->showScenes();
+    }
+
+    test::FakePermissionProbe probe;
+    TriggerRecordingGate gate;
+    AppServices made;
+    std::unique_ptr<ZEPAquarnApp> app;
+};
 
 } // namespace
 
@@ -43,9 +54,10 @@ TEST(DepthLaunchRefreshTest, ALaunchWithACodeFetchesItsCountOnce)
     auto transport = std::make_shared<test::FakeHttpClient>();
     transport->enqueue(test::FakeHttpClient::answer(200, R"({"code":"7K3M9Q","count":3})"));
 
-    auto app = launch(services, transport);
+    Launch launched(services, transport);
     ASSERT_TRUE(services.loop.runUntil([&] { return services.settings.integerValue("inviteVerifiedDownloads") == 3; }));
-    EXPECT_EQ(app->delegate().depth().unlocked(), (std::set<DepthTier>{DepthTier::shallows, DepthTier::twilight}));
+    EXPECT_EQ(launched.app->delegate().depth().unlocked(),
+              (std::set<DepthTier>{DepthTier::shallows, DepthTier::twilight}));
     services.loop.runUntilIdle();
     EXPECT_EQ(transport->requestCount(), 1) << "once, with no timer after it";
 }
@@ -55,7 +67,7 @@ TEST(DepthLaunchRefreshTest, ALaunchWithoutACodeSendsNothing)
     test::FakeDictationServices services{{.makeController = false}};
     services.settings.setValue("onboarded", true);
     auto transport = std::make_shared<test::FakeHttpClient>();
-    auto app = launch(services, transport);
+    Launch launched(services, transport);
     services.loop.runUntilIdle();
     EXPECT_EQ(transport->requestCount(), 0);
 }

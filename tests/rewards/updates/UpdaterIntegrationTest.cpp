@@ -7,6 +7,7 @@
 #include "menubar/brand/Text.h"
 #include "menubar/brand/ZepaButton.h"
 #include "pipeline/DictationController.h"
+#include "pipeline/TriggerRecordingGate.h"
 #include "platform/linux/QtHttpClient.h"
 #include "platform/linux/XdgAutostartEntry.h"
 #include "platform/linux/appcast/AppcastUpdateFramework.h"
@@ -86,20 +87,21 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
     zq::UpdaterDialogs dialogs(QStringLiteral("1.2.0"));
     QString relaunched;
 
-    zq::ZEPAquarnApp::Environment environment{
-        *qobject_cast<QApplication *>(QCoreApplication::instance()),
-        services.loop,
-        services.settings,
-        [] {},
-        [&] {
-            services.makeController();
-            return std::move(services.controller);
-        },
-        [] {},
-    };
-    environment.permissionProbe = [&]() -> zq::platform::PermissionProbe & { return probe; };
-    environment.pasteboard = [&]() -> zq::platform::Pasteboard * { return &services.pasteboard; };
-    environment.makeUpdater = [&] {
+    zq::TriggerRecordingGate gate;
+    zq::AppServices made{.application = *qobject_cast<QApplication *>(QCoreApplication::instance()),
+                         .loop = services.loop,
+                         .settings = services.settings,
+                         .hardware = services.hardware,
+                         .permissionProbe = probe,
+                         .pasteboard = services.pasteboard,
+                         .notifications = notifications,
+                         .audioDuringDictation = *services.audioDuringDictation,
+                         .recordingGate = gate,
+                         .makeController = [&] {
+                             services.makeController();
+                             return std::move(services.controller);
+                         }};
+    made.makeUpdater = [&] {
         zq::platform::UpdateFeedConfiguration feed;
         feed.feedUrl = QUrl(server.url("/appcast.xml"));
         feed.publicKeyBase64 = key.publicKeyBase64();
@@ -124,7 +126,7 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
             std::make_unique<zq::platform::AppcastUpdateFramework>(std::move(frameworkEnvironment)),
             [&] { return services.loop.clocks().wallNow(); });
     };
-    auto app = std::make_unique<zq::ZEPAquarnApp>(std::move(environment));
+    auto app = std::make_unique<zq::ZEPAquarnApp>(made);
     zq::platform::XdgAutostartEntry autostart(folder.filePath("autostart"), QStringLiteral("/bin/true"));
     app->setSettingsServices(
         [&](zq::DictationController &controller, std::function<void(bool)> applyShowInDock) {
