@@ -81,8 +81,7 @@ const char *atomNameOf(X11Pasteboard::Selection selection)
 
 X11Pasteboard::X11Pasteboard(Selection selection, QByteArray displayName)
     : m_selection(selection), m_displayName(std::move(displayName))
-{
-}
+{}
 
 X11Pasteboard::~X11Pasteboard() = default;
 
