@@ -12,7 +12,7 @@
 #include "audio/AudioEngine.h"
 #include "audio/BoundedHALExecutor.h"
 #include "pipeline/SettingsDefaults.h"
-#include "platform/linux/PulseAudioHardware.h"
+#include "platform/linux/pulse/PulseAudioHardware.h"
 #include "runtime/Clocks.h"
 #include "runtime/QtMainLoop.h"
 #include "runtime/SerialQueue.h"

@@ -4,9 +4,9 @@
 // factor both ways; and what setting a vocabulary on a decoder costs when it changes and when it
 // stays the same.
 #include "platform/AudioFile.h"
-#include "platform/linux/EspeakPronouncer.h"
-#include "platform/linux/PocketSphinxDecoder.h"
-#include "platform/linux/PocketSphinxRecognizer.h"
+#include "platform/linux/speech/EspeakPronouncer.h"
+#include "platform/linux/speech/PocketSphinxDecoder.h"
+#include "platform/linux/speech/PocketSphinxRecognizer.h"
 #include "support/SpeechSamples.h"
 #include "support/SpokenText.h"
 #include "support/VirtualLoop.h"

@@ -8,9 +8,9 @@
 #include "support/HistoryFile.h"
 #include "support/ViewRender.h"
 #include "support/VirtualLoop.h"
-#include "window/HistoryPage.h"
-#include "window/HistoryPageList.h"
-#include "window/HistoryPageModel.h"
+#include "window/history/HistoryPage.h"
+#include "window/history/HistoryPageList.h"
+#include "window/history/HistoryPageModel.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 
 // The speech library's decoder used directly with the Debian model: the floor our own recogniser is
 // compared with. Stock search settings unless `extra` changes them.
-#include "platform/linux/PocketSphinxDecoder.h"
+#include "platform/linux/speech/PocketSphinxDecoder.h"
 
 #include <QFile>
 #include <QString>

@@ -4,7 +4,7 @@
 // hand them over, a launch that reads the channel estimate its predecessor saved, and a quit that
 // waits for the estimate to be saved.
 #include "pipeline/AudioSource.h"
-#include "platform/linux/PocketSphinxRecognizer.h"
+#include "platform/linux/speech/PocketSphinxRecognizer.h"
 #include "runtime/AsyncChannel.h"
 #include "support/SpeechSamples.h"
 #include "support/VirtualLoop.h"

@@ -16,7 +16,7 @@
 // model ready, warm; its first launch, which makes the dictionary cut, is not counted; and the median of
 // the per-launch differences of their icons).
 // ZQ_BENCH_LAUNCHES sets the number of launches of each (eight by default).
-#include "platform/linux/PocketSphinxDecoder.h"
+#include "platform/linux/speech/PocketSphinxDecoder.h"
 #include "support/E2EEnvironment.h"
 
 #include <QCoreApplication>

@@ -7,8 +7,8 @@
 // our decode and of the plain one, and the time from the end of the input to the final text for the
 // first take of a launch and for later ones.
 #include "platform/AudioFile.h"
-#include "platform/linux/PocketSphinxDecoder.h"
-#include "platform/linux/PocketSphinxRecognizer.h"
+#include "platform/linux/speech/PocketSphinxDecoder.h"
+#include "platform/linux/speech/PocketSphinxRecognizer.h"
 #include "support/SpeechSamples.h"
 #include "support/VirtualLoop.h"
 #include "transcription/LocalBackend.h"

@@ -4,12 +4,12 @@
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "records/IncidentStore.h"
 #include "rewards/updates/Updater.h"
-#include "window/AppSettingsModel.h"
-#include "window/AppSettingsView.h"
 #include "window/AppSidebar.h"
-#include "window/HistoryPage.h"
-#include "window/SettingsRows.h"
-#include "window/TriggerBindingRecorderView.h"
+#include "window/history/HistoryPage.h"
+#include "window/recorder/TriggerBindingRecorderView.h"
+#include "window/settings/AppSettingsModel.h"
+#include "window/settings/AppSettingsView.h"
+#include "window/settings/SettingsRows.h"
 
 #include <QGuiApplication>
 #include <QHBoxLayout>

@@ -2,7 +2,7 @@
 
 #include "window/AppWindowKept.h"
 #include "window/AppWindowModel.h"
-#include "window/SettingsPages.h"
+#include "window/settings/SettingsPages.h"
 
 #include <QWidget>
 

@@ -13,8 +13,8 @@
 #include "pipeline/PillState.h"
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/ZEPAError.h"
-#include "platform/linux/AtspiAnnouncer.h"
-#include "platform/linux/X11Pasteboard.h"
+#include "platform/linux/freedesktop/AtspiAnnouncer.h"
+#include "platform/linux/x11/X11Pasteboard.h"
 #include "records/HistoryStore.h"
 #include "records/IncidentStore.h"
 #include "records/StatsStore.h"
@@ -27,9 +27,9 @@
 #include "support/ViewRender.h"
 #include "support/WindowTestSupport.h"
 #include "window/AppWindowView.h"
-#include "window/HistoryPage.h"
-#include "window/HistoryPageList.h"
-#include "window/HistoryPageModel.h"
+#include "window/history/HistoryPage.h"
+#include "window/history/HistoryPageList.h"
+#include "window/history/HistoryPageModel.h"
 
 #include <QGuiApplication>
 #include <QLineEdit>

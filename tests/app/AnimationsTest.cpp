@@ -9,7 +9,7 @@
 #include "rewards/motion/MotionStore.h"
 #include "rewards/motion/PillAnimationGalleryView.h"
 #include "support/FakeDictationServices.h"
-#include "window/SettingsRows.h"
+#include "window/settings/SettingsRows.h"
 
 #include <QGraphicsOpacityEffect>
 #include <QPointer>

@@ -6,7 +6,7 @@
 #include "support/ServiceEnvironment.h"
 #include "support/WindowTestSupport.h"
 #include "window/AppWindowView.h"
-#include "window/OnboardingView.h"
+#include "window/onboarding/OnboardingView.h"
 
 #include <QImage>
 

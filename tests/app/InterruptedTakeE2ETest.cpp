@@ -1,7 +1,7 @@
 // The real application ended while a take is in flight (a quit signal, a logout, the X server
 // dying): the captured recording is kept as an incident, and the next start keeps it too.
 #include "pipeline/SettingsDefaults.h"
-#include "platform/linux/LibsecretStore.h"
+#include "platform/linux/freedesktop/LibsecretStore.h"
 #include "support/ChildProcess.h"
 #include "support/E2EEnvironment.h"
 #include "support/LoopbackTranscriptionServer.h"

@@ -14,9 +14,9 @@
 #include "support/FakeUserNotifications.h"
 #include "support/RecordingPillDisplay.h"
 #include "window/AppWindowView.h"
-#include "window/HistoryPage.h"
-#include "window/HistoryPageModel.h"
-#include "window/OnboardingView.h"
+#include "window/history/HistoryPage.h"
+#include "window/history/HistoryPageModel.h"
+#include "window/onboarding/OnboardingView.h"
 
 #include <QApplication>
 #include <QLineEdit>

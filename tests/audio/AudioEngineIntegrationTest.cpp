@@ -4,7 +4,7 @@
 #include "audio/BoundedHALExecutor.h"
 #include "pipeline/SettingsDefaults.h"
 #include "platform/AudioFile.h"
-#include "platform/linux/PulseAudioHardware.h"
+#include "platform/linux/pulse/PulseAudioHardware.h"
 #include "records/DiagnosticEvent.h"
 #include "runtime/Clocks.h"
 #include "runtime/QtMainLoop.h"

@@ -1,6 +1,6 @@
 #include "audio/AudioInputDevice.h"
 #include "audio/CaptureCore.h"
-#include "platform/linux/PulseAudioHardware.h"
+#include "platform/linux/pulse/PulseAudioHardware.h"
 #include "runtime/Clocks.h"
 #include "support/FakeCaptureCore.h"
 #include "support/Polling.h"

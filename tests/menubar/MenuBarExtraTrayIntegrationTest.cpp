@@ -1,7 +1,7 @@
 // The ring in a real tray, read off the screen: on a light and on a dark panel in every state and
 // appearance, and in the colours a tray states for its icons.
 #include "menubar/MenuBarExtra.h"
-#include "platform/linux/X11TrayPanel.h"
+#include "platform/linux/x11/X11TrayPanel.h"
 #include "support/Contrast.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"

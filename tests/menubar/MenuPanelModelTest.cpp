@@ -13,7 +13,7 @@
 #include "support/FakeUpdateFramework.h"
 #include "support/FakeUserNotifications.h"
 #include "window/AppWindowModel.h"
-#include "window/SettingsPageText.h"
+#include "window/settings/SettingsPageText.h"
 
 #include <QSignalSpy>
 

@@ -1,6 +1,6 @@
 #include "support/DesktopDriver.h"
 
-#include "platform/linux/X11KeyboardMap.h"
+#include "platform/linux/x11/X11KeyboardMap.h"
 #include "support/Polling.h"
 
 #include <QTemporaryDir>

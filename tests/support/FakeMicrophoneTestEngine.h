@@ -1,6 +1,6 @@
 #pragma once
 
-#include "window/MicrophoneTest.h"
+#include "window/settings/MicrophoneTest.h"
 
 #include <QString>
 #include <QStringList>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "window/HistoryPageList.h"
-#include "window/HistoryPageRow.h"
+#include "window/history/HistoryPageList.h"
+#include "window/history/HistoryPageRow.h"
 
 #include <QPoint>
 #include <QtMath>

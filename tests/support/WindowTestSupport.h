@@ -3,7 +3,7 @@
 #include "app/ZEPAquarnApp.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/TriggerRecordingGate.h"
-#include "platform/linux/XdgAutostartEntry.h"
+#include "platform/linux/freedesktop/XdgAutostartEntry.h"
 #include "records/IncidentStore.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeHttpClient.h"
@@ -11,7 +11,7 @@
 #include "support/FakePermissionProbe.h"
 #include "support/FakeSecretStore.h"
 #include "support/Polling.h"
-#include "window/AppSettingsModel.h"
+#include "window/settings/AppSettingsModel.h"
 
 #include <QApplication>
 #include <QDateTime>

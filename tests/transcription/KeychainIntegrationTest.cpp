@@ -1,6 +1,6 @@
 // The key read through the real secret-service client on the private session bus with no
 // secret service: an unreachable keyring must not pass for "no key saved".
-#include "platform/linux/LibsecretStore.h"
+#include "platform/linux/freedesktop/LibsecretStore.h"
 #include "records/IncidentPresentation.h"
 #include "transcription/Keychain.h"
 #include "transcription/OpenAIBackend.h"

@@ -3,9 +3,9 @@
 #include "app/ZEPAquarnApp.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
-#include "platform/linux/LibsecretStore.h"
 #include "platform/linux/QtHttpClient.h"
-#include "platform/linux/X11TaskbarPresence.h"
+#include "platform/linux/freedesktop/LibsecretStore.h"
+#include "platform/linux/x11/X11TaskbarPresence.h"
 #include "records/StatsStore.h"
 #include "rewards/motion/PillAnimationGalleryView.h"
 #include "rewards/stats/StatsPage.h"
@@ -15,10 +15,10 @@
 #include "support/LoopbackTranscriptionServer.h"
 #include "support/ServiceEnvironment.h"
 #include "support/WindowTestSupport.h"
-#include "window/AppSettingsModel.h"
-#include "window/AppSettingsView.h"
 #include "window/AppWindowView.h"
-#include "window/OnboardingView.h"
+#include "window/onboarding/OnboardingView.h"
+#include "window/settings/AppSettingsModel.h"
+#include "window/settings/AppSettingsView.h"
 
 #include <QApplication>
 #include <QLabel>

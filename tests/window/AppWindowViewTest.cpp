@@ -6,7 +6,7 @@
 #include "menubar/brand/ZepaPopover.h"
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/TakePhase.h"
-#include "platform/linux/XdgAutostartEntry.h"
+#include "platform/linux/freedesktop/XdgAutostartEntry.h"
 #include "records/IncidentStore.h"
 #include "rewards/updates/Updater.h"
 #include "support/FakeDictationServices.h"
@@ -18,12 +18,12 @@
 #include "support/ViewRender.h"
 #include "support/WindowTestSupport.h"
 #include "window/AppAppearance.h"
-#include "window/AppSettingsModel.h"
-#include "window/AppSettingsView.h"
 #include "window/AppSidebar.h"
-#include "window/SegmentedPicker.h"
-#include "window/SettingsControls.h"
-#include "window/SettingsRows.h"
+#include "window/settings/AppSettingsModel.h"
+#include "window/settings/AppSettingsView.h"
+#include "window/settings/SegmentedPicker.h"
+#include "window/settings/SettingsControls.h"
+#include "window/settings/SettingsRows.h"
 
 #include <QAction>
 #include <QApplication>

@@ -12,10 +12,10 @@
 #include "support/ServiceEnvironment.h"
 #include "support/ViewRender.h"
 #include "support/WindowTestSupport.h"
-#include "window/AppSettingsView.h"
 #include "window/AppWindowView.h"
-#include "window/OnboardingView.h"
-#include "window/TriggerBindingRecorderView.h"
+#include "window/onboarding/OnboardingView.h"
+#include "window/recorder/TriggerBindingRecorderView.h"
+#include "window/settings/AppSettingsView.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -2,8 +2,8 @@
 
 #include "pipeline/TriggerKey.h"
 #include "platform/AudioHardware.h"
-#include "platform/linux/X11Connection.h"
-#include "platform/linux/X11KeyboardMap.h"
+#include "platform/linux/x11/X11Connection.h"
+#include "platform/linux/x11/X11KeyboardMap.h"
 #include "runtime/Log.h"
 #include "runtime/SerialQueue.h"
 

@@ -1,7 +1,7 @@
 // The session checks of the first-run window against a private X display and sound server.
 #include "pipeline/TriggerKey.h"
 #include "platform/linux/LinuxPermissionProbe.h"
-#include "platform/linux/PulseAudioHardware.h"
+#include "platform/linux/pulse/PulseAudioHardware.h"
 
 #include "support/Polling.h"
 #include "support/PulseServer.h"

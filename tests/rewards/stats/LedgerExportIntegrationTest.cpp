@@ -1,4 +1,4 @@
-#include "platform/linux/X11Pasteboard.h"
+#include "platform/linux/x11/X11Pasteboard.h"
 #include "rewards/stats/LedgerCard.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"

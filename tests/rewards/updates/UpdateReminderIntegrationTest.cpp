@@ -2,7 +2,7 @@
 // notification 30 s (virtual time) after the reminder, none once withdrawn, none twice a day.
 
 #include "pipeline/SettingsDefaults.h"
-#include "platform/linux/FreedesktopNotifications.h"
+#include "platform/linux/freedesktop/FreedesktopNotifications.h"
 #include "rewards/updates/UpdateReminder.h"
 #include "support/DBusSession.h"
 #include "support/NotificationServer.h"

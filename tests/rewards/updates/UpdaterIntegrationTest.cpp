@@ -9,8 +9,8 @@
 #include "pipeline/DictationController.h"
 #include "pipeline/TriggerRecordingGate.h"
 #include "platform/linux/QtHttpClient.h"
-#include "platform/linux/XdgAutostartEntry.h"
 #include "platform/linux/appcast/AppcastUpdateFramework.h"
+#include "platform/linux/freedesktop/XdgAutostartEntry.h"
 #include "rewards/updates/UpdaterDialogs.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeHttpClient.h"
@@ -23,10 +23,10 @@
 #include "support/ServiceEnvironment.h"
 #include "support/TestFiles.h"
 #include "support/UpdateFeedKit.h"
-#include "window/AppSettingsModel.h"
 #include "window/AppWindowView.h"
-#include "window/SettingsRows.h"
-#include "window/SupportPage.h"
+#include "window/settings/AppSettingsModel.h"
+#include "window/settings/SettingsRows.h"
+#include "window/support/SupportPage.h"
 
 #include <QAction>
 #include <QApplication>

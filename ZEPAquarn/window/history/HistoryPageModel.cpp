@@ -1,0 +1,124 @@
+#include "window/history/HistoryPageModel.h"
+
+#include "records/HistoryStore.h"
+#include "window/history/HistoryCopy.h"
+#include "window/history/HistoryDate.h"
+
+namespace zq {
+
+QString historyCountLine(qsizetype count)
+{
+    if (count == 1)
+        return QStringLiteral("1 transcript, stored locally");
+    return QString::number(count) + QStringLiteral(" transcripts, stored locally");
+}
+
+std::optional<HistoryEmptyState> historyEmptyState(HistoryContent content)
+{
+    switch (content) {
+    case HistoryContent::emptyHistory:
+        return HistoryEmptyState{QStringLiteral("waveform"), QStringLiteral("Your words will land here"),
+                                 QStringLiteral("Completed dictations are kept locally on this computer.")};
+    case HistoryContent::noMatch:
+        return HistoryEmptyState{QStringLiteral("magnifyingglass"), QStringLiteral("No matching transcripts"),
+                                 QStringLiteral("Try a different word or phrase.")};
+    case HistoryContent::list:
+        break;
+    }
+    return std::nullopt;
+}
+
+HistoryPageModel::HistoryPageModel(HistoryStore &store, platform::Pasteboard &pasteboard, rt::MainLoop &loop,
+                                   QLocale locale, QObject *parent)
+    : QObject(parent), m_store(store), m_pasteboard(pasteboard), m_loop(loop), m_locale(std::move(locale)),
+      m_copiedLatest(loop, [this] { emit feedbackChanged(); })
+{
+    connect(&m_store, &HistoryStore::itemsChanged, this, [this] {
+        // Confirmations of transcripts that are gone go with them.
+        for (auto it = m_rowCopied.begin(); it != m_rowCopied.end();)
+            it = find(it->first) ? std::next(it) : m_rowCopied.erase(it);
+        refilter();
+    });
+    refilter();
+}
+
+void HistoryPageModel::setQuery(const QString &query)
+{
+    if (query == m_query)
+        return;
+    m_query = query;
+    refilter();
+}
+
+void HistoryPageModel::refilter()
+{
+    m_rows = m_store.filtered(m_query);
+    emit rowsChanged();
+}
+
+HistoryContent HistoryPageModel::content() const
+{
+    if (m_store.items().isEmpty())
+        return HistoryContent::emptyHistory;
+    if (m_rows.isEmpty())
+        return HistoryContent::noMatch;
+    return HistoryContent::list;
+}
+
+QString HistoryPageModel::countLine() const
+{
+    return historyCountLine(m_store.items().size());
+}
+
+QString HistoryPageModel::dateText(const HistoryItem &item) const
+{
+    return abbreviatedDateTime(item.date, m_locale);
+}
+
+bool HistoryPageModel::canCopyLatest() const
+{
+    return m_store.latestText().has_value();
+}
+
+void HistoryPageModel::copyLatest()
+{
+    if (copyHistoryText(m_pasteboard, m_store.latestText()))
+        m_copiedLatest.confirm();
+}
+
+bool HistoryPageModel::rowCopied(const QUuid &id) const
+{
+    const auto found = m_rowCopied.find(id);
+    return found != m_rowCopied.end() && found->second->isShown();
+}
+
+void HistoryPageModel::copyRow(const QUuid &id)
+{
+    const HistoryItem *item = find(id);
+    if (!item || !copyHistoryText(m_pasteboard, item->text))
+        return;
+    auto &confirmation = m_rowCopied[id];
+    if (!confirmation)
+        confirmation = std::make_unique<CopyConfirmation>(m_loop, [this] { emit feedbackChanged(); });
+    confirmation->confirm();
+}
+
+bool HistoryPageModel::copyText(const QString &text)
+{
+    return copyHistoryText(m_pasteboard, text);
+}
+
+void HistoryPageModel::deleteRow(const QUuid &id)
+{
+    m_store.remove(id);
+}
+
+const HistoryItem *HistoryPageModel::find(const QUuid &id) const
+{
+    for (const HistoryItem &item : m_store.items())
+        if (item.id == id)
+            return &item;
+    return nullptr;
+}
+
+} // namespace zq

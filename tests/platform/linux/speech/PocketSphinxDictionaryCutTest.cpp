@@ -1,0 +1,210 @@
+// The pronunciation dictionary cut to its language model's words, kept in a cache folder: the cut
+// and the lines it left out, used only while its sources are unchanged and its files are whole.
+#include "platform/linux/speech/PocketSphinxDictionaryCut.h"
+#include "support/TestFiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <set>
+
+#include <sys/stat.h>
+#include <utime.h>
+#include <zlib.h>
+
+using namespace zq;
+using platform::PocketSphinxDictionaryCut;
+
+namespace {
+
+struct Sources {
+    QTemporaryDir dir;
+    std::string dictionary = dir.filePath(QStringLiteral("words.dict")).toStdString();
+    std::string languageModel = dir.filePath(QStringLiteral("words.lm.bin")).toStdString();
+    std::string cache = dir.filePath(QStringLiteral("cache")).toStdString();
+
+    Sources()
+    {
+        test::writeFile(QString::fromStdString(dictionary), "zeta Z IY T AH\nalpha AE L F AH\nbeta B EY T AH\n"
+                                                            "beta(2) B IY T AH\ngamma G AE M AH\n");
+        test::writeFile(QString::fromStdString(languageModel), "a language model");
+    }
+    bool make()
+    {
+        const std::set<std::string_view> inModel{"alpha", "gamma"};
+        return bool(PocketSphinxDictionaryCut::make(cache, dictionary, languageModel,
+                                                    [&](std::string_view word) { return inModel.count(word) > 0; }));
+    }
+    std::shared_ptr<const PocketSphinxDictionaryCut> open() const
+    {
+        return PocketSphinxDictionaryCut::open(cache, dictionary, languageModel);
+    }
+    // The one cache file ending in `suffix`.
+    QString cacheFile(const char *suffix) const
+    {
+        const QStringList found = QDir(QString::fromStdString(cache)).entryList({QStringLiteral("*") + suffix});
+        return found.size() == 1 ? QString::fromStdString(cache) + QLatin1Char('/') + found.front() : QString();
+    }
+};
+
+} // namespace
+
+TEST(PocketSphinxDictionaryCutTest, KeepsTheLanguageModelsWordsAndLooksUpTheRest)
+{
+    Sources sources;
+    ASSERT_TRUE(sources.make());
+    const auto cut = sources.open();
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(test::readFile(QString::fromStdString(cut->dictionaryFile())), "alpha AE L F AH\ngamma G AE M AH\n");
+    const struct {
+        const char *word;
+        QStringList leftOut;
+    } cases[] = {
+        {"beta", {"B EY T AH", "B IY T AH"}}, // alternates, in the dictionary's order
+        {"zeta", {"Z IY T AH"}},              // first in the dictionary, last once sorted
+        {"alpha", {}},                        // in the cut
+        {"Beta", {}},                         // as spelt
+        {"bet", {}},
+        {"", {}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(cut->leftOut(QString::fromUtf8(c.word)), c.leftOut) << c.word;
+}
+
+TEST(PocketSphinxDictionaryCutTest, ACutWhoseSourcesChangedOrWhoseFilesAreDamagedIsNotUsedUntilMadeAgain)
+{
+    const struct {
+        const char *name;
+        std::function<void(Sources &)> damage;
+    } cases[] = {
+        {"dictionary grown",
+         [](Sources &s) {
+             test::writeFile(QString::fromStdString(s.dictionary),
+                             test::readFile(QString::fromStdString(s.dictionary)) + "delta D EH L T AH\n");
+         }},
+        {"dictionary touched",
+         [](Sources &s) {
+             const struct utimbuf earlier {
+                 1000000000, 1000000000
+             };
+             ::utime(s.dictionary.c_str(), &earlier);
+         }},
+        {"language model replaced",
+         [](Sources &s) {
+             const QString replacement = s.dir.filePath(QStringLiteral("replacement"));
+             test::writeFile(replacement, "a language model");
+             QFile::remove(QString::fromStdString(s.languageModel));
+             QFile::rename(replacement, QString::fromStdString(s.languageModel));
+         }},
+        {"cut truncated",
+         [](Sources &s) {
+             const QString file = s.cacheFile(".dict");
+             test::writeFile(file, test::readFile(file).chopped(4));
+         }},
+        {"rest changed in one byte",
+         [](Sources &s) {
+             const QString file = s.cacheFile(".rest");
+             QByteArray data = test::readFile(file);
+             data[2] = 'X';
+             test::writeFile(file, data);
+         }},
+        {"rest truncated",
+         [](Sources &s) {
+             const QString file = s.cacheFile(".rest");
+             test::writeFile(file, test::readFile(file).chopped(4));
+         }},
+        {"manifest missing", [](Sources &s) { QFile::remove(s.cacheFile(".manifest")); }},
+        {"rest missing", [](Sources &s) { QFile::remove(s.cacheFile(".rest")); }},
+        {"manifest garbage", [](Sources &s) { test::writeFile(s.cacheFile(".manifest"), "\x7f\x00garbage"); }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Sources sources;
+        ASSERT_TRUE(sources.make());
+        ASSERT_TRUE(sources.open());
+        c.damage(sources);
+        EXPECT_FALSE(sources.open());
+        // What a launch finds before the decoder reads it is checked while it does.
+        const auto found = PocketSphinxDictionaryCut::find(sources.cache, sources.dictionary, sources.languageModel);
+        EXPECT_FALSE(found && found->intact());
+        ASSERT_TRUE(sources.make());
+        EXPECT_TRUE(sources.open());
+    }
+}
+
+TEST(PocketSphinxDictionaryCutTest, FindsEveryLeftOutWordWhereverItFallsInTheFile)
+{
+    // Words that are prefixes of one another ("w1", "w10", "w100"), written out of order, some with
+    // an alternate; the model keeps every fifth.
+    Sources sources;
+    QByteArray dictionary;
+    for (int i = 299; i >= 0; --i) {
+        dictionary += "w" + QByteArray::number(i) + " P " + QByteArray::number(i) + "\n";
+        if (i % 7 == 0)
+            dictionary += "w" + QByteArray::number(i) + "(2)\tQ " + QByteArray::number(i) + " \n";
+    }
+    test::writeFile(QString::fromStdString(sources.dictionary), dictionary);
+    ASSERT_TRUE(bool(PocketSphinxDictionaryCut::make(
+        sources.cache, sources.dictionary, sources.languageModel, [](std::string_view word) {
+            return word.substr(1).find_first_not_of("0123456789") == std::string_view::npos &&
+                   std::stoi(std::string(word.substr(1))) % 5 == 0;
+        })));
+    const auto cut = sources.open();
+    ASSERT_TRUE(cut);
+    std::size_t lines = 0;
+    for (int i = 0; i < 300; ++i) {
+        QStringList expected;
+        if (i % 5 != 0) {
+            expected << QStringLiteral("P %1").arg(i);
+            if (i % 7 == 0)
+                expected << QStringLiteral("Q %1").arg(i);
+        }
+        lines += std::size_t(expected.size());
+        EXPECT_EQ(cut->leftOut(QStringLiteral("w%1").arg(i)), expected) << i;
+    }
+    EXPECT_EQ(cut->leftOutCount(), lines);
+    for (const char *absent : {"", "w", "w3000", "w1(2)", "a", "z", "w0 "})
+        EXPECT_EQ(cut->leftOut(QString::fromUtf8(absent)), QStringList()) << absent;
+}
+
+TEST(PocketSphinxDictionaryCutTest, ARestFileWithoutItsLastNewlineOrWithBlankLinesStillReadsWhole)
+{
+    // What another writer of the cache might leave, with a manifest that vouches for it.
+    const struct {
+        const char *name;
+        QByteArray rest;
+        std::size_t count;
+    } cases[] = {
+        {"no final newline", "alpha A\nbeta B\nbeta(2) B2\nzeta Z", 4},
+        {"blank lines", "\nalpha A\n\nbeta B\n\nbeta(2) B2\nzeta Z\n\n", 4},
+        {"one line", "zeta Z", 1},
+        {"empty", "", 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Sources sources;
+        ASSERT_TRUE(sources.make());
+        const QString restFile = sources.cacheFile(".rest");
+        const QString manifestFile = sources.cacheFile(".manifest");
+        QByteArray manifest = test::readFile(manifestFile);
+        manifest.truncate(manifest.lastIndexOf("rest "));
+        manifest +=
+            "rest " + QByteArray::number(c.rest.size()) + ' ' +
+            QByteArray::number(qulonglong(crc32(
+                crc32(0L, Z_NULL, 0), reinterpret_cast<const Bytef *>(c.rest.constData()), uInt(c.rest.size())))) +
+            '\n';
+        test::writeFile(restFile, c.rest);
+        test::writeFile(manifestFile, manifest);
+        const auto cut = sources.open();
+        ASSERT_TRUE(cut);
+        EXPECT_EQ(cut->leftOutCount(), c.count);
+        const bool full = c.count == 4;
+        EXPECT_EQ(cut->leftOut(QStringLiteral("alpha")), full ? QStringList{"A"} : QStringList());
+        EXPECT_EQ(cut->leftOut(QStringLiteral("beta")), full ? (QStringList{"B", "B2"}) : QStringList());
+        EXPECT_EQ(cut->leftOut(QStringLiteral("zeta")), c.count ? QStringList{"Z"} : QStringList());
+        EXPECT_EQ(cut->leftOut(QStringLiteral("zet")), QStringList());
+    }
+}

@@ -1,0 +1,266 @@
+#include "pipeline/Paster.h"
+#include "pipeline/TriggerKey.h"
+#include "platform/linux/freedesktop/FreedesktopScreenLock.h"
+#include "platform/linux/x11/X11KeySynthesizer.h"
+#include "platform/linux/x11/X11Pasteboard.h"
+#include "platform/linux/x11/X11SyntheticKeys.h"
+#include "runtime/QtMainLoop.h"
+
+#include "support/ChildProcess.h"
+#include "support/ServiceEnvironment.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QProcess>
+#include <QSocketNotifier>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <optional>
+#include <signal.h>
+#include <unistd.h>
+
+using namespace zq;
+using namespace zq::test;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString kMarkerType = QStringLiteral("application/x-zq-marker");
+
+QByteArray encode(const QString &text)
+{
+    return text.toUtf8().toBase64();
+}
+
+QString decode(const QByteArray &base64)
+{
+    return QString::fromUtf8(QByteArray::fromBase64(base64));
+}
+
+// The other application: a focused line edit in a process of its own, which also owns, copies and reads
+// the clipboard when told to. It runs only when re-executed by the tests below.
+TEST(X11PasteTarget, Serve)
+{
+    if (!qEnvironmentVariableIsSet("ZQ_PASTE_TARGET"))
+        GTEST_SKIP() << "runs only as the paste target of the X11 paste tests";
+    auto say = [](const QByteArray &line) {
+        std::fputs(line.constData(), stdout);
+        std::fputc('\n', stdout);
+        std::fflush(stdout);
+    };
+    QLineEdit edit;
+    QObject::connect(&edit, &QLineEdit::textChanged, &edit, [&](const QString &text) { say("edit " + encode(text)); });
+    edit.resize(300, 40);
+    edit.show();
+    edit.activateWindow();
+    edit.setFocus();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return edit.isActiveWindow() && edit.hasFocus(); }, 5000));
+
+    QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
+    QByteArray pending;
+    QObject::connect(&input, &QSocketNotifier::activated, &edit, [&] {
+        char buffer[4096];
+        const ssize_t count = ::read(STDIN_FILENO, buffer, sizeof buffer);
+        if (count <= 0) {
+            input.setEnabled(false);
+            QCoreApplication::quit();
+            return;
+        }
+        pending.append(buffer, count);
+        for (qsizetype end = pending.indexOf('\n'); end >= 0; end = pending.indexOf('\n')) {
+            const QList<QByteArray> words = pending.left(end).split(' ');
+            pending.remove(0, end + 1);
+            QClipboard *clipboard = QGuiApplication::clipboard();
+            if (words.value(0) == "own") {
+                auto *data = new QMimeData;
+                data->setText(decode(words.value(1)));
+                data->setData(kMarkerType, QByteArray::fromBase64(words.value(2)));
+                clipboard->setMimeData(data);
+                say("owned");
+            } else if (words.value(0) == "copy") {
+                clipboard->setText(decode(words.value(1)));
+                say("copied");
+            } else if (words.value(0) == "read") {
+                const QMimeData *data = clipboard->mimeData();
+                say("clip " + encode(data ? data->text() : QString()) + ' ' +
+                    (data ? data->data(kMarkerType) : QByteArray()).toBase64());
+            }
+        }
+    });
+    say("ready");
+    QCoreApplication::exec();
+}
+
+class X11PasteTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!requireService(!sharedDisplay().isEmpty(), sharedDisplayError()))
+            return;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ZQ_PASTE_TARGET"), QStringLiteral("1"));
+        m_target.setProcessEnvironment(environment);
+        m_target.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // The child's harness starts an X server of its own; -display puts its window on ours.
+        m_target.start(QCoreApplication::applicationFilePath(),
+                       {QStringLiteral("--gtest_filter=X11PasteTarget.Serve"), QStringLiteral("-platform"),
+                        QStringLiteral("xcb"), QStringLiteral("-display"), sharedDisplay()});
+        ASSERT_TRUE(m_target.waitForStarted(5000)) << m_target.errorString().toStdString();
+        ASSERT_TRUE(awaitLine("ready", 15s)) << "the paste target did not come up";
+    }
+
+    void TearDown() override
+    {
+        if (m_target.state() != QProcess::NotRunning) {
+            m_target.closeWriteChannel();
+            if (!m_target.waitForFinished(5000))
+                m_target.kill();
+        }
+    }
+
+    void tell(const QByteArray &command) { m_target.write(command + '\n'); }
+
+    // Waits, running this process's event loop (which serves the clipboard we own), for the target's next
+    // line starting with `word`; returns the rest of it.
+    std::optional<QByteArray> awaitLine(const QByteArray &word, std::chrono::milliseconds timeout = 5s)
+    {
+        const QDeadlineTimer deadline(timeout);
+        while (!deadline.hasExpired()) {
+            while (m_target.canReadLine()) {
+                const QByteArray line = m_target.readLine().trimmed();
+                if (line == word || line.startsWith(word + ' '))
+                    return line.mid(word.size() + 1);
+            }
+            QTest::qWait(10);
+        }
+        return std::nullopt;
+    }
+
+    // Runs this process's event loop until the paster has given the clipboard back or decided not to.
+    bool awaitRestore(std::chrono::milliseconds timeout = 5s)
+    {
+        const QDeadlineTimer deadline(timeout);
+        while (paster.hasPendingWork() && !deadline.hasExpired())
+            QTest::qWait(10);
+        return !paster.hasPendingWork();
+    }
+
+    // The target's view of the clipboard: its text and the marker type's bytes.
+    std::pair<QString, QByteArray> readClipboard()
+    {
+        tell("read");
+        const std::optional<QByteArray> line = awaitLine("clip");
+        if (!line)
+            return {};
+        const QList<QByteArray> parts = line->split(' ');
+        return {decode(parts.value(0)), QByteArray::fromBase64(parts.value(1))};
+    }
+
+    // The target's view once it matches `expected`, or its last view after `timeout`: the target learns
+    // of a new clipboard owner from an event of its own, which may still be on its way.
+    std::pair<QString, QByteArray> readClipboardUntil(const std::pair<QString, QByteArray> &expected,
+                                                      std::chrono::milliseconds timeout = 5s)
+    {
+        const QDeadlineTimer deadline(timeout);
+        std::pair<QString, QByteArray> seen = readClipboard();
+        while (seen != expected && !deadline.hasExpired()) {
+            QTest::qWait(20);
+            seen = readClipboard();
+        }
+        return seen;
+    }
+
+    void ownClipboardInTarget()
+    {
+        tell("own " + encode(QStringLiteral("before ✓")) + ' ' + QByteArray("marker-bytes").toBase64());
+        ASSERT_TRUE(awaitLine("owned"));
+    }
+
+    QProcess m_target;
+    rt::QtMainLoop loop;
+    std::shared_ptr<platform::X11SyntheticKeys> ownKeys = std::make_shared<platform::X11SyntheticKeys>();
+    platform::X11Pasteboard pasteboard;
+    platform::X11KeySynthesizer keys{ownKeys};
+    platform::FreedesktopScreenLock screenLock;
+    Paster paster{pasteboard, keys, screenLock, loop};
+};
+
+const QString kDictated = QStringLiteral("Grüße — naïve café ✓ 日本語 🎤");
+
+TEST_F(X11PasteTest, UnicodeTextArrivesAndThePreviousClipboardComesBack)
+{
+    ownClipboardInTarget();
+    ASSERT_TRUE(paster.paste(kDictated));
+    bool told = false;
+    ASSERT_TRUE(paster.whenFetched([&] { told = true; })) << "the X11 clipboard tells its fetches";
+    const std::optional<QByteArray> edited = awaitLine("edit");
+    ASSERT_TRUE(edited) << "nothing arrived in the line edit";
+    EXPECT_EQ(decode(*edited), kDictated);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told; }, 500)) << "the window's fetch was not told";
+
+    ASSERT_TRUE(awaitRestore()) << "the clipboard was never given back";
+    const auto [text, marker] = readClipboardUntil({QStringLiteral("before ✓"), QByteArray("marker-bytes")});
+    EXPECT_EQ(text, QStringLiteral("before ✓"));
+    EXPECT_EQ(marker, QByteArray("marker-bytes")) << "the second format is restored too";
+}
+
+TEST_F(X11PasteTest, ACopyByAnotherClientWithinTheDelayIsKept)
+{
+    ownClipboardInTarget();
+    ASSERT_TRUE(paster.paste(kDictated));
+    ASSERT_TRUE(awaitLine("edit"));
+    tell("copy " + encode(QStringLiteral("copied later")));
+    ASSERT_TRUE(awaitLine("copied"));
+    ASSERT_TRUE(paster.hasPendingWork()) << "the copy must fall within the delay";
+
+    ASSERT_TRUE(awaitRestore());
+    const auto [text, marker] = readClipboardUntil({QStringLiteral("copied later"), QByteArray()});
+    EXPECT_EQ(text, QStringLiteral("copied later"));
+    EXPECT_TRUE(marker.isEmpty());
+}
+
+// A front window slower to fetch the text than the restore delay (a loaded machine, a busy application)
+// still gets the dictated text, and the clipboard comes back after it. The target is frozen from before
+// the paste's chord until well after the delay.
+TEST_F(X11PasteTest, AWindowThatFetchesLateStillGetsTheText)
+{
+    pasteboard.setString(QStringLiteral("ours before"));
+    ASSERT_EQ(readClipboardUntil({QStringLiteral("ours before"), QByteArray()}).first, QStringLiteral("ours before"));
+    ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGSTOP), 0);
+    const std::optional<qint64> fetchesBefore = pasteboard.fetchCount();
+    ASSERT_TRUE(fetchesBefore) << "the X11 clipboard tells its fetches once it was written";
+    ASSERT_TRUE(paster.paste(kDictated));
+    bool told = false;
+    ASSERT_TRUE(paster.whenFetched([&] { told = true; }));
+    QTest::qWait(1500);
+    EXPECT_FALSE(told) << "told of a fetch the frozen window never made";
+    ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGCONT), 0);
+
+    const std::optional<QByteArray> edited = awaitLine("edit");
+    ASSERT_TRUE(edited) << "nothing arrived in the line edit";
+    EXPECT_EQ(decode(*edited).toStdString(), kDictated.toStdString()) << "not the clipboard from before";
+    EXPECT_GT(pasteboard.fetchCount().value_or(0), *fetchesBefore) << "the window's fetch was counted";
+    ASSERT_TRUE(awaitRestore()) << "the clipboard was never given back";
+    EXPECT_EQ(readClipboardUntil({QStringLiteral("ours before"), QByteArray()}).first, QStringLiteral("ours before"));
+}
+
+TEST_F(X11PasteTest, AHeldModifierKeyDelaysThePasteUntilItIsLetGo)
+{
+    ASSERT_TRUE(runTool(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("Shift_L")}).succeeded());
+    EXPECT_EQ(keys.heldModifiers(), ModifierFlag::shift);
+    ASSERT_TRUE(paster.paste(QStringLiteral("plain")));
+    EXPECT_FALSE(awaitLine("edit", 300ms)) << "Shift+Control+V must not be posted";
+
+    ASSERT_TRUE(runTool(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("Shift_L")}).succeeded());
+    const std::optional<QByteArray> edited = awaitLine("edit");
+    ASSERT_TRUE(edited);
+    EXPECT_EQ(decode(*edited), QStringLiteral("plain"));
+}
+
+} // namespace
