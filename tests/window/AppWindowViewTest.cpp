@@ -201,8 +201,11 @@ TEST_F(AppWindowViewTest, SidebarClicksChooseThePageAndTheShownRowChangesNothing
     const QRectF selected = sidebarRowRect(sidebarRect(), 3);
     const QPointF ringEdge(selected.center().x(), selected.top() + 1);
     const QColor focus = Palette::color(Palette::focus, ColorScheme::light);
+    window->activateWindow();
+    QApplication::setActiveWindow(window.get());
     setKeyboardMovesFocus(*window, false);
     window->sidebar()->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(window->sidebar()->hasFocus());
     EXPECT_FALSE(test::sameColor(test::pixelAt(render("window-sidebar-clicked-light"), ringEdge), focus, 40));
     setKeyboardMovesFocus(*window, true);
     EXPECT_TRUE(test::sameColor(test::pixelAt(render("window-sidebar-keyboard-light"), ringEdge), focus, 40));

@@ -28,8 +28,8 @@ struct PopoverLook {
 };
 
 // A popover: a popup window in the brand's look that opens below a control with its arrow pointing
-// at it, or above it when asked (either way on the other side when there is no room). It closes on Escape or a click outside it, like
-// every popup. Without a compositing manager it cuts itself to its outline and draws no shadow.
+// at it, or above it when asked (either way on the other side when there is no room). It closes on Escape or a click
+// outside it, like every popup. Without a compositing manager it cuts itself to its outline and draws no shadow.
 class ZepaPopover : public QFrame {
     Q_OBJECT
 public:

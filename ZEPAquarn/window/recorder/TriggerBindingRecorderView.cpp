@@ -287,9 +287,10 @@ void TriggerBindingRecorderView::buildPopup()
     stack->addLayout(status);
 
     QLabel *instructions = label(QString(), textStyle::small, m_popup);
-    instructions->setText(balancedLines(QStringLiteral("Press a modifier, key, shortcut, macro button, or side mouse button.\n"
-                                                       "A short key sequence is captured as one macro. Esc cancels."),
-                                        QFontMetricsF(instructions->font()), kPopupWidth - 2 * ZepaPopover::kPadding));
+    instructions->setText(
+        balancedLines(QStringLiteral("Press a modifier, key, shortcut, macro button, or side mouse button.\n"
+                                     "A short key sequence is captured as one macro. Esc cancels."),
+                      QFontMetricsF(instructions->font()), kPopupWidth - 2 * ZepaPopover::kPadding));
     m_textColors.emplace_back(instructions, Palette::textSecondary);
     instructions->setAlignment(Qt::AlignHCenter);
     instructions->setWordWrap(true);

@@ -7,7 +7,8 @@ namespace zq {
 class AppSettingsModel;
 
 // How to get an OpenAI API key: four steps and a link to the keys page, in a popover that opens
-// over the help button, clear of the key's test below it. Closing it (Escape, a click outside) tells the model it is hidden.
+// over the help button, clear of the key's test below it. Closing it (Escape, a click outside) tells the model it is
+// hidden.
 class KeyHelpPopover : public ZepaPopover {
     Q_OBJECT
 public:
