@@ -32,12 +32,6 @@ QSizeF lockupSize()
     return ZepaBrandLockup::idealSize();
 }
 
-// The rows start 28 under the lockup.
-qreal rowsTop()
-{
-    return kLockupTop + lockupSize().height() + 28;
-}
-
 QFont captionFont()
 {
     return textFont(textStyle::small);
@@ -48,12 +42,40 @@ QFont versionFont()
     return textFont(textStyle::figureSmall);
 }
 
+// The caption's two lines and the 16 around them.
+qreal captionHeight()
+{
+    return 16 + QFontMetricsF(captionFont()).height() + 4 + QFontMetricsF(versionFont()).height() + 16;
+}
+
+qreal rowsHeight()
+{
+    const auto rows = qreal(allAppWindowSections.size());
+    return rows * kRowHeight + (rows - 1) * kRowSpacing;
+}
+
+// The rows start 28 under the lockup. On a short screen (a scaled desktop can leave the window under
+// its minimum height) that gap gives way first, down to 8, so the last row keeps clear of the caption.
+qreal rowsTop(qreal sidebarHeight)
+{
+    const qreal lockupBottom = kLockupTop + lockupSize().height();
+    const qreal room = sidebarHeight - captionHeight() - rowsHeight() - lockupBottom;
+    return lockupBottom + std::clamp<qreal>(room, 8, 28);
+}
+
 } // namespace
 
 QRectF sidebarRowRect(const QRectF &sidebar, int index)
 {
-    return QRectF(sidebar.left() + kRowInset, sidebar.top() + rowsTop() + index * (kRowHeight + kRowSpacing),
+    return QRectF(sidebar.left() + kRowInset,
+                  sidebar.top() + rowsTop(sidebar.height()) + index * (kRowHeight + kRowSpacing),
                   kWidth - 2 * kRowInset, kRowHeight);
+}
+
+bool sidebarShowsCaption(const QRectF &sidebar)
+{
+    const QRectF last = sidebarRowRect(sidebar, int(allAppWindowSections.size()) - 1);
+    return last.bottom() <= sidebar.bottom() - captionHeight();
 }
 
 std::optional<AppWindowSection> sidebarSectionAt(const QRectF &sidebar, QPointF point)
@@ -122,7 +144,11 @@ void paintSidebar(QPainter &painter, const QRectF &rect, const SidebarInputs &in
         }
     }
 
-    // The caption at the bottom.
+    // The caption at the bottom, unless the rows reach down to it: they are what the sidebar is for.
+    if (!sidebarShowsCaption(rect)) {
+        painter.restore();
+        return;
+    }
     const QFont caption = captionFont();
     const QFont version = versionFont();
     const qreal captionHeight = QFontMetricsF(caption).height();
@@ -182,7 +208,9 @@ void AppSidebar::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     SidebarInputs shown = m_inputs;
-    shown.focused = hasFocus();
+    // Focus that came by a click (or moved here when a page hid the focused control) draws no ring
+    // over the selected row's wash.
+    shown.focused = showsFocusRing(*this);
     paintSidebar(painter, QRectF(rect()), shown, colorSchemeOf(*this));
 }
 

@@ -24,6 +24,8 @@ struct SidebarInputs {
 
 // The sidebar's geometry in a rectangle 210 wide: the rows start under the lockup, 44 high, 4 apart.
 QRectF sidebarRowRect(const QRectF &sidebar, int index);
+// Whether the caption fits under the last row; a sidebar too short for both keeps the rows.
+bool sidebarShowsCaption(const QRectF &sidebar);
 std::optional<AppWindowSection> sidebarSectionAt(const QRectF &sidebar, QPointF point);
 QRectF sidebarDotRect(const QRectF &row, int dot); // dot 0 left of dot 1, each 7 × 7
 

@@ -1,5 +1,6 @@
 #include "window/AppWindowView.h"
 
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "records/IncidentStore.h"
@@ -103,6 +104,8 @@ bool AppWindowView::focusTriggerRecorder()
         return false;
     m_settingsView->ensureWidgetVisible(recorder);
     recorder->primaryPicker()->setFocus(Qt::OtherFocusReason);
+    // The ring shows where the user was sent, as if the keyboard had moved there.
+    setKeyboardMovesFocus(*recorder->primaryPicker(), true);
     return true;
 }
 

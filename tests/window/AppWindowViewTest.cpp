@@ -1,6 +1,7 @@
 // The main window and the settings pages, rendered offscreen in light and dark with a few probes.
 #include "window/AppWindowView.h"
 
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "menubar/brand/ZepaPopover.h"
@@ -33,6 +34,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
@@ -162,6 +164,23 @@ TEST_F(AppWindowViewTest, TheWindowCarriesItsIdentifierAndNeverLaysOutBelowItsMi
     EXPECT_GE(view.width(), 820);
     EXPECT_GE(view.height(), 540);
     EXPECT_EQ(view.sidebar()->width(), 210);
+
+    // A scaled desktop can leave the sidebar shorter than the minimum asks (508 lines at a factor of
+    // 2, less a title bar): the last row, selected, stays clear of the caption, or the caption goes.
+    for (const qreal height : {522.0, 480.0, 430.0}) {
+        SCOPED_TRACE(height);
+        const QSizeF size(210, height);
+        const QImage image = test::renderPaint(size, [](QPainter &painter, const QRectF &rect) {
+            paintSidebar(painter, rect, {AppWindowSection::support, false, false, QStringLiteral("1.2.0")},
+                         ColorScheme::light);
+        });
+        test::saveRender(image, QStringLiteral("window-sidebar-short-%1-light").arg(int(height)));
+        const QRectF last = sidebarRowRect(QRectF(QPointF(), size), 7);
+        const QColor panel = Palette::color(Palette::surfaceRaised, ColorScheme::light);
+        for (qreal y = last.bottom() + 0.5; y < last.bottom() + 6; ++y)
+            for (qreal x = 16.5; x < 150; x += 2)
+                ASSERT_TRUE(test::sameColor(test::pixelAt(image, {x, y}), panel, 3)) << x << "," << y;
+    }
 }
 
 TEST_F(AppWindowViewTest, SidebarClicksChooseThePageAndTheShownRowChangesNothing)
@@ -176,6 +195,20 @@ TEST_F(AppWindowViewTest, SidebarClicksChooseThePageAndTheShownRowChangesNothing
     emit window->sidebar()->sectionClicked(AppWindowSection::audio);
     EXPECT_EQ(windowModel.selection(), AppWindowSection::audio);
     EXPECT_EQ(window->settingsView()->section(), AppWindowSection::audio);
+
+    // Focus that reaches the sidebar after a click (a page hid the focused control) draws no ring over
+    // the selected row's wash; once the keyboard moves, it does.
+    const QRectF selected = sidebarRowRect(sidebarRect(), 3);
+    const QPointF ringEdge(selected.center().x(), selected.top() + 1);
+    const QColor focus = Palette::color(Palette::focus, ColorScheme::light);
+    window->activateWindow();
+    QApplication::setActiveWindow(window.get());
+    setKeyboardMovesFocus(*window, false);
+    window->sidebar()->setFocus(Qt::OtherFocusReason);
+    ASSERT_TRUE(window->sidebar()->hasFocus());
+    EXPECT_FALSE(test::sameColor(test::pixelAt(render("window-sidebar-clicked-light"), ringEdge), focus, 40));
+    setKeyboardMovesFocus(*window, true);
+    EXPECT_TRUE(test::sameColor(test::pixelAt(render("window-sidebar-keyboard-light"), ringEdge), focus, 40));
 
     QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
     QApplication::sendEvent(window->sidebar(), &down);

@@ -78,23 +78,25 @@ void ZepaPopover::applyMargins()
                                   margin + (m_edge == PopoverArrowEdge::bottom ? arrow : 0));
 }
 
-void ZepaPopover::popUp(const QRect &anchor)
+void ZepaPopover::popUp(const QRect &anchor, PopoverArrowEdge preferred)
 {
-    m_edge = PopoverArrowEdge::top;
+    m_edge = preferred;
     applyMargins();
     adjustSize();
     const QScreen *screen = QGuiApplication::screenAt(anchor.center());
     const QRect area =
         screen ? screen->availableGeometry() : QRect(anchor.center() - QPoint(2000, 2000), QSize(4000, 4000));
     const int margin = PopoverLook::kShadowMargin;
-    // The arrow's tip touches the anchor's bottom edge; the popover is centred under it.
-    QPoint at(anchor.center().x() - width() / 2, anchor.bottom() + 1 - margin);
-    if (at.y() + height() - margin > area.bottom() && anchor.top() - height() + margin >= area.top()) {
-        m_edge = PopoverArrowEdge::bottom;
+    // The arrow's tip touches the anchor's edge: under it for an arrow on top, over it for one below.
+    const int below = anchor.bottom() + 1 - margin;
+    const int above = anchor.top() - height() + margin;
+    const bool fitsBelow = below + height() - margin <= area.bottom();
+    const bool fitsAbove = above + margin >= area.top();
+    if (preferred == PopoverArrowEdge::top ? !fitsBelow && fitsAbove : !fitsAbove && fitsBelow) {
+        m_edge = preferred == PopoverArrowEdge::top ? PopoverArrowEdge::bottom : PopoverArrowEdge::top;
         applyMargins();
-        adjustSize();
-        at.setY(anchor.top() - height() + margin);
     }
+    QPoint at(anchor.center().x() - width() / 2, m_edge == PopoverArrowEdge::top ? below : above);
     at.setX(
         std::clamp(at.x(), area.left() - margin, std::max(area.left() - margin, area.right() + 1 + margin - width())));
     m_arrowX = anchor.center().x() - at.x();

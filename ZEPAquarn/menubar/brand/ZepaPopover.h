@@ -28,8 +28,8 @@ struct PopoverLook {
 };
 
 // A popover: a popup window in the brand's look that opens below a control with its arrow pointing
-// at it (above it when there is no room below). It closes on Escape or a click outside it, like
-// every popup. Without a compositing manager it cuts itself to its outline and draws no shadow.
+// at it, or above it when asked (either way on the other side when there is no room). It closes on Escape or a click
+// outside it, like every popup. Without a compositing manager it cuts itself to its outline and draws no shadow.
 class ZepaPopover : public QFrame {
     Q_OBJECT
 public:
@@ -40,8 +40,9 @@ public:
 
     // The layout that holds the content, inside the padding.
     QVBoxLayout *contentLayout() const { return m_content; }
-    // Sizes the popover for its content and shows it at `anchor` (its bounds in global coordinates).
-    void popUp(const QRect &anchor);
+    // Sizes the popover for its content and shows it at `anchor` (its bounds in global coordinates),
+    // below it for an arrow on the top edge, above it for one on the bottom edge.
+    void popUp(const QRect &anchor, PopoverArrowEdge preferred = PopoverArrowEdge::top);
 
     qreal arrowX() const { return m_arrowX; }
 

@@ -4,7 +4,9 @@
 #include "window/history/HistoryPageModel.h"
 #include "window/history/HistoryRowAccessible.h"
 
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QHelpEvent>
 #include <QKeyEvent>
 #include <QMenu>
@@ -304,7 +306,8 @@ void HistoryPageList::activate(int row, HistoryRowPart part)
     if (row < 0 || row >= rows.size())
         return;
     const QUuid id = rows[row].id;
-    if (part == HistoryRowPart::copy)
+    // The row itself copies, as its Copy button does: the transcript is what Enter on it means.
+    if (part == HistoryRowPart::copy || part == HistoryRowPart::row)
         m_model.copyRow(id);
     else if (part == HistoryRowPart::remove)
         m_model.deleteRow(id);
@@ -399,7 +402,12 @@ void HistoryPageList::leaveEvent(QEvent *event)
 
 void HistoryPageList::mouseReleaseEvent(QMouseEvent *event)
 {
-    m_selecting = false;
+    // A dragged selection is offered as the primary selection, for a middle click elsewhere.
+    if (std::exchange(m_selecting, false) && !m_selection.isEmpty()) {
+        QClipboard *clipboard = QGuiApplication::clipboard();
+        if (clipboard->supportsSelection())
+            clipboard->setText(selectedText(), QClipboard::Selection);
+    }
     const auto pressed = std::exchange(m_pressed, std::nullopt);
     const int index = rowAt(event->position());
     if (event->button() != Qt::LeftButton || index < 0 || !pressed) {

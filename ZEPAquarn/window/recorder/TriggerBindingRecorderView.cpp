@@ -14,6 +14,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <QVBoxLayout>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace zq {
@@ -51,6 +53,36 @@ constexpr int kSpinnerSize = 16;
 QLabel *label(const QString &text, const TextStyle &style, QWidget *parent)
 {
     return plainTextLabel(text, textFont(style), parent);
+}
+
+// Each line of `text` that is wider than `width` broken once, where its two halves come out most even,
+// so a centred hint never leaves one or two words alone on a line. A line that two halves cannot hold
+// is left to the label's own wrapping.
+QString balancedLines(const QString &text, const QFontMetricsF &metrics, qreal width)
+{
+    QStringList lines;
+    for (const QString &line : text.split(QLatin1Char('\n'))) {
+        if (metrics.horizontalAdvance(line) <= width) {
+            lines << line;
+            continue;
+        }
+        const QStringList words = line.split(QLatin1Char(' '));
+        qsizetype best = 0;
+        qreal bestWidth = width;
+        for (qsizetype split = 1; split < words.size(); ++split) {
+            const qreal widest = std::max(metrics.horizontalAdvance(words.first(split).join(QLatin1Char(' '))),
+                                          metrics.horizontalAdvance(words.sliced(split).join(QLatin1Char(' '))));
+            if (widest <= bestWidth) {
+                best = split;
+                bestWidth = widest;
+            }
+        }
+        if (best == 0)
+            lines << line;
+        else
+            lines << words.first(best).join(QLatin1Char(' ')) << words.sliced(best).join(QLatin1Char(' '));
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 // The secondary trigger's button: a bordered field like the picker beside it, with the binding's
@@ -254,9 +286,11 @@ void TriggerBindingRecorderView::buildPopup()
     status->addStretch(1);
     stack->addLayout(status);
 
-    QLabel *instructions = label(QStringLiteral("Press a modifier, key, shortcut, macro button, or side mouse button.\n"
-                                                "A short key sequence is captured as one macro. Esc cancels."),
-                                 textStyle::small, m_popup);
+    QLabel *instructions = label(QString(), textStyle::small, m_popup);
+    instructions->setText(
+        balancedLines(QStringLiteral("Press a modifier, key, shortcut, macro button, or side mouse button.\n"
+                                     "A short key sequence is captured as one macro. Esc cancels."),
+                      QFontMetricsF(instructions->font()), kPopupWidth - 2 * ZepaPopover::kPadding));
     m_textColors.emplace_back(instructions, Palette::textSecondary);
     instructions->setAlignment(Qt::AlignHCenter);
     instructions->setWordWrap(true);
@@ -317,10 +351,11 @@ void TriggerBindingRecorderView::showPopup(bool recording)
         qApp->installEventFilter(this);
         m_filtering = true;
     }
-    // Below the recorder, its arrow pointing up at it (above it when there is no room below).
+    // Above the recorder, its arrow pointing down at it (below it when there is no room above): below
+    // it lie the buttons the user needs once a trigger is recorded (Re-check on the Welcome window).
     // The recorder spans the row; the arrow points at its controls.
     const QRect controls = childrenRect();
-    m_popup->popUp(QRect(mapToGlobal(controls.topLeft()), controls.size()));
+    m_popup->popUp(QRect(mapToGlobal(controls.topLeft()), controls.size()), PopoverArrowEdge::bottom);
     m_popup->activateWindow();
     m_popup->setFocus(Qt::PopupFocusReason);
 }

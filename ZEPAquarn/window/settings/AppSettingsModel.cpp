@@ -335,6 +335,28 @@ void AppSettingsModel::setShowInDock(bool shown)
         m_deps.applyShowInDock(shown);
 }
 
+void AppSettingsModel::setTriggerReach(const TriggerReach *reach)
+{
+    if (m_triggerReach)
+        disconnect(m_triggerReach, nullptr, this, nullptr);
+    m_triggerReach = reach;
+    // The Trigger row's note follows the keys and the keyboard map.
+    if (reach)
+        connect(reach, &TriggerReach::changed, this, &AppSettingsModel::publish);
+}
+
+RowStatus AppSettingsModel::triggerNote() const
+{
+    if (!m_triggerReach || m_triggerReach->fnKeyMapped())
+        return {};
+    // Read as the hotkey tap reads it: a primary that does not decode acts as Fn.
+    const TriggerBinding primary = TriggerBinding::fromStorageValue(m_deps.settings.stringValue(key(keys::triggerKey)))
+                                       .value_or(TriggerBinding::predefined(TriggerKey::fn));
+    if (!needsFnKey(primary))
+        return {};
+    return RowStatus::failed(QStringLiteral("Fn does not reach this desktop. Choose another primary key."));
+}
+
 QString AppSettingsModel::triggerNamesInForce() const
 {
     if (m_triggerReach)

@@ -135,9 +135,12 @@ public:
     bool showInDock() const;
     void setShowInDock(bool shown);
     // Where the FAQ learns which triggers can start a take; without one it names the stored ones.
-    void setTriggerReach(const TriggerReach *reach) { m_triggerReach = reach; }
+    void setTriggerReach(const TriggerReach *reach);
     // "Right Control", "Right Control or F8"; empty when no trigger in force can be seen.
     QString triggerNamesInForce() const;
+    // Under the Trigger row: why the primary key cannot start a take here (Fn that this desktop never
+    // sees); empty otherwise.
+    RowStatus triggerNote() const;
 
     // The application's version, or an em dash when it has none.
     static QString versionLabel();

@@ -90,7 +90,8 @@ void KeyHelpPopover::setOpen(bool open)
         hide();
         return;
     }
-    popUp(QRect(m_anchor->mapToGlobal(QPoint(0, 0)), m_anchor->size()));
+    // Above the button: below it lie the "Test API key" row and its Run Test, the next thing the user needs.
+    popUp(QRect(m_anchor->mapToGlobal(QPoint(0, 0)), m_anchor->size()), PopoverArrowEdge::bottom);
 }
 
 void KeyHelpPopover::hideEvent(QHideEvent *event)

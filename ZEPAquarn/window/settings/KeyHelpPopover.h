@@ -7,13 +7,14 @@ namespace zq {
 class AppSettingsModel;
 
 // How to get an OpenAI API key: four steps and a link to the keys page, in a popover that opens
-// under the help button. Closing it (Escape, a click outside) tells the model it is hidden.
+// over the help button, clear of the key's test below it. Closing it (Escape, a click outside) tells the model it is
+// hidden.
 class KeyHelpPopover : public ZepaPopover {
     Q_OBJECT
 public:
     KeyHelpPopover(QWidget *anchor, AppSettingsModel &model);
 
-    // Opens under the anchor, or closes.
+    // Opens over the anchor, or closes.
     void setOpen(bool open);
 
 protected:

@@ -18,16 +18,24 @@ namespace zq {
 namespace {
 
 // Trigger: the recorder sits under the row, aligned with the row titles.
-QWidget *makeTriggerRows(const SettingsPageHosts &hosts)
+QWidget *makeTriggerRows(SettingsPage &page, AppSettingsModel &model, const SettingsPageHosts &hosts)
 {
     auto *trigger = new QWidget;
     auto *triggerColumn = new QVBoxLayout(trigger);
     triggerColumn->setContentsMargins(0, 0, 0, 0);
     triggerColumn->setSpacing(8);
-    triggerColumn->addWidget(
-        new SettingsRow(QStringLiteral("keyboard"), QStringLiteral("Trigger"),
-                        QStringLiteral("Keep a primary preset and optionally add a keyboard, macro, or mouse trigger."),
-                        nullptr, trigger));
+    const QString detail =
+        QStringLiteral("Keep a primary preset and optionally add a keyboard, macro, or mouse trigger.");
+    auto *row = new SettingsRow(QStringLiteral("keyboard"), QStringLiteral("Trigger"), detail, nullptr, trigger);
+    triggerColumn->addWidget(row);
+    // A primary key this desktop never delivers says so where it is chosen ("Choose Key" leads here).
+    page.addRefresh([&model, row, detail] {
+        const RowStatus note = model.triggerNote();
+        if (note.isEmpty())
+            row->setDetail(detail);
+        else
+            row->setStatus(note);
+    });
     if (hosts.triggerRecorder) {
         auto *recorderPlace = new QWidget(trigger);
         auto *recorderLayout = new QVBoxLayout(recorderPlace);
@@ -58,7 +66,7 @@ SettingsRow *makeBackgroundAudioRow(SettingsPage &page, AppSettingsModel &model)
 void addBehaviorSection(SettingsPage &page, AppSettingsModel &model, const SettingsPageHosts &hosts)
 {
     SettingsSection *behavior = page.addSection(QStringLiteral("Behavior"));
-    behavior->add(makeTriggerRows(hosts));
+    behavior->add(makeTriggerRows(page, model, hosts));
     behavior->add(new SettingsDivider);
 
     auto *launchSwitch =

@@ -121,6 +121,8 @@ TEST_F(HistoryPageListInputTest, TheKeyboardReachesEachRowsButtonsRunsThemAndDel
     QTest::keyClick(&list, Qt::Key_Left);
     QTest::keyClick(&list, Qt::Key_Left);
     EXPECT_EQ(list.focusStop(), (HistoryFocusStop{1, Part::row}));
+    QTest::keyClick(&list, Qt::Key_Return);
+    EXPECT_EQ(pasteboard.text(), rowText(1)) << "Enter on the row copies it as its Copy does";
 
     // Delete on a row deletes it; the keyboard stays where it was, on the row that took its place.
     QTest::keyClick(&list, Qt::Key_Delete);

@@ -1,6 +1,7 @@
 // The recorder in a real window on a private X display: keys typed with xdotool are recorded through
 // the X server's keyboard map, and the recorded trigger then starts dictation through the running
 // global trigger, which ignores the keys while the recorder records.
+#include "menubar/brand/ZepaPopover.h"
 #include "pipeline/GatedEventTap.h"
 #include "pipeline/HotkeyTap.h"
 #include "pipeline/SettingsDefaults.h"
@@ -18,6 +19,7 @@
 #include "window/recorder/TriggerBindingRecorderView.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QPushButton>
 #include <QTest>
 #include <QVBoxLayout>
@@ -61,6 +63,8 @@ protected:
             *model, [this] { return probe->keyboardMap(); }, window.get());
         model->setParent(recorder);
         layout->addWidget(recorder);
+        // Room above the recorder, where its popover opens.
+        window->move(40, 360);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
     }
@@ -75,6 +79,15 @@ protected:
         QTest::mouseClick(recorder->recordButton(), Qt::LeftButton);
         ASSERT_TRUE(recorder->popup()->isVisible());
         ASSERT_TRUE(QTest::qWaitForWindowExposed(recorder->popup()));
+        // Above the recorder, hiding nothing under it; the hint's lines are even, none a word or two alone.
+        EXPECT_LE(recorder->popup()->geometry().bottom(),
+                  recorder->mapToGlobal(QPoint(0, 0)).y() + PopoverLook::kShadowMargin);
+        for (const QLabel *text : recorder->popup()->findChildren<QLabel *>()) {
+            if (!text->wordWrap())
+                continue;
+            for (const QString &line : text->text().split(QLatin1Char('\n')))
+                EXPECT_TRUE(line.isEmpty() || line.count(QLatin1Char(' ')) >= 2) << line.toStdString();
+        }
         xdotool(keys);
         ASSERT_TRUE(waitWithEvents([&] { return !recorder->popup()->isVisible(); }))
             << "nothing was recorded; stored \"" << settings.stringValue("secondaryTriggerKey").toStdString() << '"';

@@ -1,11 +1,13 @@
 #include "window/settings/AppSettingsModel.h"
 
 #include "pipeline/SettingsDefaults.h"
+#include "pipeline/TriggerReach.h"
 #include "platform/linux/freedesktop/XdgAutostartEntry.h"
 #include "records/IncidentStore.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeHttpClient.h"
 #include "support/FakeMicrophoneTestEngine.h"
+#include "support/FakePermissionProbe.h"
 #include "support/FakeSecretStore.h"
 #include "support/Polling.h"
 #include "support/WindowTestSupport.h"
@@ -441,3 +443,28 @@ TEST_F(AppSettingsModelTest, DictionaryAndShowInDockAreStoredAtOnce)
 }
 
 } // namespace
+
+TEST_F(AppSettingsModelTest, TheTriggerRowSaysSoWhenThePrimaryKeyIsAnFnThisDesktopNeverSees)
+{
+    EXPECT_TRUE(model->triggerNote().isEmpty()) << "nothing known of the keyboard: Fn counts as seen";
+    const struct {
+        bool fnMapped;
+        const char *primary;
+        bool noted;
+    } cases[] = {
+        {true, "fn", false},
+        {false, "fn", true},
+        {false, "right-control", false},
+        {false, "no such key", true}, // read as the hotkey tap reads it: Fn
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.primary) + (c.fnMapped ? " with Fn" : " without Fn"));
+        rig.settings.setValue(QStringLiteral("triggerKey"), QString::fromLatin1(c.primary));
+        TriggerReach reach(rig.settings, [&] { return test::FakePermissionProbe::keyboardWithFn(c.fnMapped); });
+        model->setTriggerReach(&reach);
+        const RowStatus note = model->triggerNote();
+        EXPECT_EQ(note.tone, c.noted ? DetailTone::danger : DetailTone::tertiary);
+        EXPECT_EQ(note.text.contains(QStringLiteral("Fn does not reach this desktop")), c.noted);
+        model->setTriggerReach(nullptr);
+    }
+}
