@@ -2,6 +2,7 @@
 
 #include "audio/AudioEngine.h"
 #include "menubar/brand/Compositor.h"
+#include "menubar/brand/Metrics.h"
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
@@ -47,7 +48,7 @@ public:
         setFocusPolicy(Qt::NoFocus);
         setObjectName(QStringLiteral("zepaquarn-pill"));
         setWindowTitle(QStringLiteral("ZEPA QUARN pill"));
-        setFixedSize(kPanelSize);
+        setFixedSize(windowSize());
     }
 
 protected:
@@ -119,6 +120,7 @@ PillView PillPanelWindow::frame() const
     // The application's palette follows the "appearance" setting over the desktop's scheme.
     view.scheme = colorSchemeOf(*m_surface);
     view.reduceMotion = m_services.motion.animationsOff();
+    view.canFade = m_compositing;
     view.liveHistory = m_audio.history();
     view.engineCaptureLive = m_audio.captureLive();
     return view;
@@ -247,7 +249,7 @@ void PillPanelWindow::drawFrame()
     ShownLook next{view.look(bounds, at), background, ratio};
     if (!m_shown.isNull() && m_shownLook == next)
         return; // the window already shows this picture: nothing to draw, diff or send
-    const QSize pixels = (QSizeF(kPanelSize) * ratio).toSize();
+    const QSize pixels = (QSizeF(windowSize()) * ratio).toSize();
     if (m_next.size() != pixels) {
         m_next = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
         m_next.setDevicePixelRatio(ratio);
@@ -312,11 +314,29 @@ QRect PillPanelWindow::changedArea(const QImage &before, const QImage &after)
     return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
+QSize PillPanelWindow::windowSize()
+{
+    // Measured once: every frame sizes its buffer by it. The entry starts below the pill's place;
+    // the widest capsule carries a notice. Across, the widest shadow was made to fit the panel.
+    static const QSize size = [] {
+        PillLifecycle entering;
+        entering.apply(PillState::listening(), {}, rt::Nanos(0));
+        const double drop = entering.presence(rt::Nanos(0)).offset;
+        const QRectF panel(QPointF(0, 0), QSizeF(kPanelSize));
+        const QRectF lowest(panel.center().x() - PillView::kNoticeMaxWidth / 2,
+                            panel.center().y() - PillMetrics::kHeight / 2 + drop, PillView::kNoticeMaxWidth,
+                            PillMetrics::kHeight);
+        const double bottom = std::max(panel.bottom(), PillView::shadowRect(lowest).bottom());
+        return QSize(kPanelSize.width(), static_cast<int>(std::ceil(bottom)));
+    }();
+    return size;
+}
+
 QRect PillPanelWindow::placement(const QRect &availableGeometry)
 {
     const int x = availableGeometry.x() + (availableGeometry.width() - kPanelSize.width()) / 2;
     const int y = availableGeometry.y() + availableGeometry.height() - kBottomMargin - kPanelSize.height();
-    return {QPoint(x, y), kPanelSize};
+    return {QPoint(x, y), windowSize()};
 }
 
 QRegion PillPanelWindow::capsuleShape(const QRectF &capsule)

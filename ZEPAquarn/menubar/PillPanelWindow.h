@@ -64,6 +64,8 @@ public:
         std::function<bool()> compositing = {};
     };
 
+    // The pill centres in the panel's rectangle at the top of the window; below it the window
+    // reaches further, to hold the whole of the pill's shadow.
     static constexpr QSize kPanelSize{460, 100};
     static constexpr int kBottomMargin = 24;
     static constexpr rt::Nanos kHideDelay = std::chrono::duration_cast<rt::Nanos>(motion::rowHover);
@@ -91,7 +93,10 @@ public:
     std::uint64_t repaintedFrames() const { return m_repaintedFrames; }
     QRect lastRepaint() const { return m_lastRepaint; }
 
-    // Where the window goes on `screen`: centred, 24 points above the bottom of its usable area.
+    // The panel and, below it, the shadow of the widest capsule at its lowest.
+    static QSize windowSize();
+    // Where the window goes on `screen`: centred, its panel 24 points above the bottom of the usable
+    // area (the shadow below may fall past it, as it would over any window there).
     static QRect placement(const QRect &availableGeometry);
     // The window's shape without a compositing manager: every pixel the capsule touches, so its
     // antialiased edge and border are never cut.

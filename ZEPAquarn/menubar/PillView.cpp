@@ -110,8 +110,9 @@ void paintShadow(QPainter &painter, const QRectF &capsule)
     const int half = shadow.width() / 2;
     const int height = shadow.height();
     // Whole pixels: a blurred shadow loses nothing to the rounding, and the pieces meet without seams.
-    const int left = static_cast<int>(std::lround(capsule.left() - kShadowMargin));
-    const int top = static_cast<int>(std::lround(capsule.top() + kShadowOffset - kShadowMargin));
+    const QRectF bounds = PillView::shadowRect(capsule);
+    const int left = static_cast<int>(std::lround(bounds.left()));
+    const int top = static_cast<int>(std::lround(bounds.top()));
     const int stretch = static_cast<int>(std::lround(std::max(0.0, capsule.width() - PillMetrics::kNarrowWidth)));
     painter.save();
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
@@ -123,6 +124,13 @@ void paintShadow(QPainter &painter, const QRectF &capsule)
 }
 
 } // namespace
+
+QRectF PillView::shadowRect(const QRectF &capsule)
+{
+    // One pixel more on every side than the picture covers, for the rounding to whole pixels.
+    return capsule.adjusted(-kShadowMargin - 1, kShadowOffset - kShadowMargin - 1, kShadowMargin + 1,
+                            kShadowOffset + kShadowMargin + 1);
+}
 
 PillTone PillView::tone(const PillLifecycle &lifecycle, rt::Nanos now)
 {
@@ -224,11 +232,16 @@ QString PillView::noticeLine(const QString &notice, double room)
 PillView::NoticeShown PillView::noticeShown(rt::Nanos now) const
 {
     const auto grown = [&] { return reduceMotion ? 1.0 : kNoticeGrowth.progress(now - lifecycle.stateAt); };
-    if (lifecycle.state.is(PillState::Kind::muted))
-        return {lifecycle.state.notice(), grown()};
-    // A take that starts while the notice shows: the words fade as the capsule narrows.
+    if (lifecycle.state.is(PillState::Kind::muted)) {
+        // Laid out in a capsule that is still growing, the words would start under the mark and be
+        // cut at the edge: they come once the capsule has its width.
+        const rt::Nanos since = now - lifecycle.stateAt - kNoticeGrow;
+        const double words = reduceMotion ? 1.0 : std::clamp(rt::Seconds(since) / kNoticeWordsFade, 0.0, 1.0);
+        return {lifecycle.state.notice(), grown(), words};
+    }
+    // A take that starts while the notice shows: the capsule narrows without its words.
     if (lifecycle.previous.is(PillState::Kind::muted))
-        return {lifecycle.previous.notice(), 1 - grown()};
+        return {lifecycle.previous.notice(), 1 - grown(), 0};
     return {};
 }
 
@@ -267,16 +280,22 @@ PillView::Look PillView::look(const QRectF &rect, rt::Nanos now) const
 {
     Look look;
     const PillLifecycle::Presence presence = lifecycle.presence(now);
-    if (presence.opacity <= 0)
+    // A shown pill that cannot fade stands whole from the first frame of its entry.
+    const bool whole = !canFade && lifecycle.shownAt && !lifecycle.exitAt;
+    const double opacity = whole ? 1.0 : presence.opacity;
+    if (opacity <= 0)
         return look;
     // The tone, the presence and the colours.
     const PillTone frameTone = tone(lifecycle, now);
-    look.opacity = presence.opacity;
+    look.opacity = opacity;
     look.scale = reduceMotion ? 1 : presence.scale;
     look.offset = reduceMotion ? 0 : presence.offset;
     look.fill = Palette::color(fill(colorway), scheme);
     look.tint = Palette::color(tint(frameTone, colorway), scheme);
     look.border = Palette::color(secondaryTint(frameTone, colorway), scheme);
+    // A locked take is ringed as a focused card is: a hairline of the accent alone reads, on a
+    // 36-point capsule, as the listening pill's own faint border.
+    look.borderWidth = frameTone == PillTone::locked ? Metrics::kRingWidth : Metrics::kHairline;
     // The content, back to front: the bar meter or the listening animation, the mark, the notice.
     if (animationStyle == PillAnimationStyle::logoBars)
         look.bars = barMeter(now);
@@ -285,7 +304,8 @@ PillView::Look PillView::look(const QRectF &rect, rt::Nanos now) const
     look.mark = mark(now);
     const NoticeShown notice = noticeShown(now);
     look.noticeProgress = notice.progress;
-    if (notice.progress > 0) {
+    if (notice.wordsOpacity > 0) {
+        look.wordsOpacity = notice.wordsOpacity;
         look.notice = noticeLine(notice.text, kNoticeRoom);
         look.noticeFont = noticeFont();
         look.noticeColor = Palette::color(Palette::textPrimary, scheme);
@@ -307,16 +327,22 @@ void PillView::paint(QPainter &painter, const QRectF &rect, const Look &look)
     // The fade applies to the pill as one picture: drawn layer by layer at partial opacity, the
     // shadow would show through the capsule and the mark would outshine it.
     if (look.opacity < 1) {
+        // The layer holds the shadow too, which reaches past `rect`: the presence scale only pulls
+        // it in towards the centre, the offset moves it down.
+        const QRectF area =
+            rect.united(shadowRect(capsuleIn(rect, look.width)).translated(0, std::max(0.0, look.offset)))
+                .toAlignedRect();
         const qreal ratio = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
-        QImage layer((rect.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
+        QImage layer((area.size() * ratio).toSize(), QImage::Format_ARGB32_Premultiplied);
         layer.setDevicePixelRatio(ratio);
         layer.fill(Qt::transparent);
         QPainter layerPainter(&layer);
-        paintOpaque(layerPainter, QRectF(QPointF(0, 0), rect.size()), look);
+        layerPainter.translate(-area.topLeft());
+        paintOpaque(layerPainter, rect, look);
         layerPainter.end();
         painter.save();
         painter.setOpacity(painter.opacity() * look.opacity);
-        painter.drawImage(rect.topLeft(), layer);
+        painter.drawImage(area.topLeft(), layer);
         painter.restore();
         return;
     }
@@ -344,7 +370,7 @@ void PillView::paintOpaque(QPainter &painter, const QRectF &rect, const Look &lo
     paintNotice(painter, capsule, look);
     painter.restore();
 
-    paintBorder(painter, capsule, look.border);
+    paintBorder(painter, capsule, look.border, look.borderWidth);
     painter.restore();
 }
 
@@ -458,27 +484,25 @@ void PillView::paintMark(QPainter &painter, const QRectF &capsule, const Look &l
 
 void PillView::paintNotice(QPainter &painter, const QRectF &capsule, const Look &look)
 {
-    if (look.noticeProgress <= 0)
+    if (look.wordsOpacity <= 0)
         return;
     painter.save();
-    painter.setOpacity(painter.opacity() * look.noticeProgress);
+    painter.setOpacity(painter.opacity() * look.wordsOpacity);
     painter.setFont(look.noticeFont);
     painter.setPen(look.noticeColor);
-    // Laid out at the full width from the start: the growing capsule uncovers the words, it does
-    // not squeeze them.
     const QRectF words(capsule.left() + kNoticeInset, capsule.top(), kNoticeRoom, capsule.height());
     painter.drawText(words, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, look.notice);
     painter.restore();
 }
 
-void PillView::paintBorder(QPainter &painter, const QRectF &capsule, const QColor &color)
+void PillView::paintBorder(QPainter &painter, const QRectF &capsule, const QColor &color, double width)
 {
-    // A 1-point stroke inside the capsule.
-    QPen border(color, Metrics::kHairline, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
+    // A stroke inside the capsule.
+    QPen border(color, width, Qt::SolidLine, Qt::FlatCap, Qt::MiterJoin);
     border.setMiterLimit(10);
     painter.setPen(border);
     painter.setBrush(Qt::NoBrush);
-    painter.drawPath(capsulePath(strokedRect(capsule)));
+    painter.drawPath(capsulePath(strokedRect(capsule, width)));
 }
 
 } // namespace zq

@@ -32,6 +32,9 @@ struct PillView {
     Colorway colorway = Colorway::consensusMint;
     ColorScheme scheme = ColorScheme::dark;
     bool reduceMotion = false;
+    // A window without a compositing manager is cut to the capsule's shape and cannot fade: it
+    // shows the pill whole from its first frame.
+    bool canFade = true;
     // The audio engine's level history and live flag as the frame reads them.
     LevelHistory liveHistory;
     bool engineCaptureLive = false;
@@ -44,6 +47,8 @@ struct PillView {
     static constexpr double kNoticeMaxWidth = 370;
     static constexpr double kNoticeTrailingPadding = 14;
     static constexpr rt::Nanos kNoticeGrow = rt::seconds(0.45);
+    // The words fade in once the capsule has grown to hold them.
+    static constexpr rt::Nanos kNoticeWordsFade = rt::seconds(0.12);
 
     static PillTone tone(const PillLifecycle &lifecycle, rt::Nanos now);
     static Palette::Token tint(PillTone tone, Colorway colorway);
@@ -70,6 +75,7 @@ struct PillView {
         QColor fill;
         QColor tint;
         QColor border;
+        double borderWidth = 1;
         // The bar meter (logo bars).
         std::optional<std::array<ZepaMeter::Bar, 4>> bars;
         // The listening-animation meter (the other styles).
@@ -88,13 +94,18 @@ struct PillView {
             friend bool operator==(const Mark &, const Mark &) = default;
         };
         std::optional<Mark> mark;
-        // How far the capsule has grown to its notice (the mark moves with it) and the words shown.
+        // How far the capsule has grown to its notice (the mark moves with it), and the words with
+        // their opacity: none until the capsule holds them, none once it narrows again.
         double noticeProgress = 0;
+        double wordsOpacity = 0;
         QString notice;
         QFont noticeFont;
         QColor noticeColor;
         friend bool operator==(const Look &, const Look &) = default;
     };
+
+    // Where the shadow of `capsule` falls: a window that shows the pill must hold all of it.
+    static QRectF shadowRect(const QRectF &capsule);
 
     // The capsule's rectangle for a frame, before the presence scale and offset: centred in `rect`.
     QRectF capsuleRect(const QRectF &rect, rt::Nanos now) const;
@@ -119,7 +130,7 @@ private:
                                     const Look::Arcs &arcs);
     static void paintMark(QPainter &painter, const QRectF &capsule, const Look &look);
     static void paintNotice(QPainter &painter, const QRectF &capsule, const Look &look);
-    static void paintBorder(QPainter &painter, const QRectF &capsule, const QColor &color);
+    static void paintBorder(QPainter &painter, const QRectF &capsule, const QColor &color, double width);
     // The content's values at `now`, absent when the layer is not drawn.
     std::optional<std::array<ZepaMeter::Bar, 4>> barMeter(rt::Nanos now) const;
     std::optional<Look::Arcs> animationMeter(rt::Nanos now) const;
@@ -129,6 +140,7 @@ private:
     struct NoticeShown {
         QString text;
         double progress = 0;
+        double wordsOpacity = 0;
     };
     NoticeShown noticeShown(rt::Nanos now) const;
     // The capsule's width without the notice, as the lifecycle gives it for the style.

@@ -29,6 +29,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 // X11 last: its macros must not reach the Qt and gtest headers.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -138,8 +140,9 @@ struct VirtualWindowRig {
     PillPanelWindow pill;
 };
 
-// The screen where the pill's window stands (460 × 100 at the bottom centre of Xvfb's screen).
-const QRect kPanelOnScreen(410, 676, 460, 100);
+// The screen where the pill's window stands (its 460 × 100 panel at the bottom centre of Xvfb's
+// screen, and below it, down to the screen's edge, the rows that hold the shadow).
+const QRect kPanelOnScreen(410, 676, 460, 800 - 676);
 
 QImage grabPanel()
 {
@@ -173,7 +176,7 @@ TEST(PillPanelWindowIntegrationTest, FloatsBottomCentreWithoutFocusAndPassesClic
     ASSERT_TRUE(processEventsUntil([&] { return xState(pillWindow).viewable; }));
     const XWindowState shown = xState(pillWindow);
     // Xvfb's 1280 × 800 screen has no panels: the whole screen is usable.
-    EXPECT_EQ(shown.geometry, QRect(410, 676, 460, 100));
+    EXPECT_EQ(shown.geometry, QRect(QPoint(410, 676), PillPanelWindow::windowSize()));
     EXPECT_TRUE(shown.overrideRedirect) << "unmanaged: no frame, on every workspace, above full-screen windows";
     EXPECT_FALSE(shown.acceptsFocus);
     EXPECT_FALSE(rig.pill.isCompositing()) << "Xvfb runs no compositing manager";
@@ -287,6 +290,11 @@ TEST(PillPanelWindowIntegrationTest, ThePillOnTheScreenWithAndWithoutACompositin
             const QColor below = pixel(listening, shadowProbe);
             if (compositing) {
                 EXPECT_LT(below.lightness(), Backdrop::color().lightness() - 20) << "the shadow falls below the pill";
+                // Past the panel's last row the shadow goes on fading: no edge where the panel ends.
+                const int last = PillPanelWindow::kPanelSize.height() - 1;
+                EXPECT_LE(std::abs(pixel(listening, QPoint(230, last)).lightness() -
+                                   pixel(listening, QPoint(230, last + 1)).lightness()),
+                          3);
             } else {
                 EXPECT_TRUE(zq::test::sameColor(below, Backdrop::color(), 2))
                     << "a shaped window shows nothing outside the capsule";

@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 using zq::Colorway;
 using zq::PillLifecycle;
 using zq::PillPanelWindow;
@@ -45,8 +47,15 @@ TEST(PillPanelWindowTest, TheWindowShowsOnUpdateAndLeavesAfterTheExit)
     rig.pill.update(PillState::listening());
     EXPECT_TRUE(rig.pill.window().isVisible());
     EXPECT_TRUE(rig.pill.isFrameTimerRunning());
-    EXPECT_EQ(rig.pill.window().size(), PillPanelWindow::kPanelSize);
+    EXPECT_EQ(rig.pill.window().size(), PillPanelWindow::windowSize());
     EXPECT_EQ(rig.pill.lifecycle().shownAt, rig.loopNow());
+    // Entered: the shadow fades out inside the window, not at its edge.
+    rig.services.advance(0.3);
+    const QImage shown = rig.pill.window().grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    const int centre = shown.width() / 2;
+    EXPECT_GT(qAlpha(shown.pixel(centre, PillPanelWindow::kPanelSize.height() - 1)), 0) << "the shadow";
+    for (int x = 0; x < shown.width(); ++x)
+        ASSERT_EQ(qAlpha(shown.pixel(x, shown.height() - 1)), 0) << "the shadow is cut at x " << x;
 
     rig.pill.update(PillState::hidden());
     EXPECT_EQ(rig.pill.lifecycle().exitAt, rig.loopNow());
@@ -94,9 +103,10 @@ TEST(PillPanelWindowTest, AVisiblePillIsNeverMoved)
 
 TEST(PillPanelWindowTest, PlacementIsBottomCentreOfTheUsableArea)
 {
-    EXPECT_EQ(PillPanelWindow::placement(QRect(0, 0, 1280, 800)), QRect(410, 676, 460, 100));
+    // The pill's 100-point panel stands 24 points up; the window goes on below it for the shadow.
+    EXPECT_EQ(PillPanelWindow::placement(QRect(0, 0, 1280, 800)), QRect(410, 676, 460, 148));
     // A second screen to the right with a panel along its top.
-    EXPECT_EQ(PillPanelWindow::placement(QRect(1280, 30, 1920, 1050)), QRect(1280 + 730, 30 + 1050 - 124, 460, 100));
+    EXPECT_EQ(PillPanelWindow::placement(QRect(1280, 30, 1920, 1050)), QRect(1280 + 730, 30 + 1050 - 124, 460, 148));
 }
 
 TEST(PillPanelWindowTest, ALiveCaptureIsTakenOverInTheSameUpdate)
@@ -213,7 +223,7 @@ TEST(PillPanelWindowTest, AnythingThatChangesThePictureAfterSilenceReachesTheWin
         EXPECT_GT(rig.pill.repaintedFrames(), silent);
 
         // What the window shows is what the view draws at that frame, pixel for pixel.
-        QImage expected(PillPanelWindow::kPanelSize, QImage::Format_ARGB32_Premultiplied);
+        QImage expected(PillPanelWindow::windowSize(), QImage::Format_ARGB32_Premultiplied);
         expected.fill(Qt::transparent);
         QPainter painter(&expected);
         rig.pill.frame().paint(painter, QRectF(QPointF(0, 0), QSizeF(PillPanelWindow::kPanelSize)), rig.pill.now());
@@ -253,6 +263,14 @@ TEST(PillPanelWindowTest, WithoutACompositorTheWindowLeavesAtTheFirstExitFrame)
     bool compositing = false;
     PillRig rig([&] { return compositing; });
     rig.pill.update(PillState::listening());
+    // No fade to play: the first frame already shows the mark, not a bare capsule.
+    const QImage first = rig.pill.window().grab().toImage().convertToFormat(QImage::Format_ARGB32);
+    const QColor fill = first.pixelColor(230, 36);
+    int marked = 0;
+    for (int y = 46; y < 70; ++y) // the entry starts 8 points below the pill's place
+        for (int x = 218; x < 242; ++x)
+            marked += std::abs(first.pixelColor(x, y).lightness() - fill.lightness()) > 40;
+    EXPECT_GT(marked, 20) << "a blank first frame";
     rig.services.advance(0.5);
     const QPoint placed = rig.pill.window().pos();
     EXPECT_FALSE(rig.pill.window().mask().isEmpty()) << "shaped to the capsule";

@@ -183,6 +183,48 @@ TEST(PillViewRenderTest, AMutedPillCarriesItsWordsInTheDangerRing)
         EXPECT_GT(widthAt(10.2), PillMetrics::kNarrowWidth);
         EXPECT_LT(widthAt(10.2), widthAt(11));
 
+        // Frame by frame while the capsule widens: every pixel of the words lies past the mark
+        // and clear of the capsule's growing edge.
+        QImage strip(QSize(static_cast<int>(panel.width()), 20 * 40), QImage::Format_ARGB32_Premultiplied);
+        strip.fill(scheme == ColorScheme::dark ? QColor(40, 40, 46) : QColor(236, 236, 240));
+        QPainter stripPainter(&strip);
+        const QRectF panelRect(QPointF(0, 0), panel);
+        const auto drawn = [&](const PillView::Look &look) {
+            return zq::test::renderPaint(
+                panel, [&](QPainter &painter, const QRectF &rect) { PillView::paint(painter, rect, look); });
+        };
+        // The columns where two pictures differ.
+        const auto columns = [](const QImage &a, const QImage &b) {
+            std::vector<int> found;
+            for (int x = 0; x < a.width(); ++x)
+                for (int y = 0; y < a.height(); ++y)
+                    if (a.pixel(x, y) != b.pixel(x, y)) {
+                        found.push_back(x);
+                        break;
+                    }
+            return found;
+        };
+        for (int k = 0; k < 20; ++k) {
+            const double now = 10 + k / 30.0;
+            const PillView::Look look = view.look(panelRect, seconds(now));
+            const QImage shot = drawn(look);
+            stripPainter.drawImage(QPointF(0, 40 * k), shot, QRectF(0, 30, panel.width(), 40));
+            PillView::Look withoutWords = look;
+            withoutWords.notice.clear();
+            PillView::Look withoutMark = look;
+            withoutMark.mark.reset();
+            const std::vector<int> words = columns(shot, drawn(withoutWords));
+            const std::vector<int> mark = columns(shot, drawn(withoutMark));
+            if (words.empty())
+                continue;
+            const QRectF shown = view.visibleCapsule(panelRect, seconds(now));
+            ASSERT_FALSE(mark.empty());
+            EXPECT_GT(words.front(), mark.back()) << "words under the mark at " << now;
+            EXPECT_LT(words.back(), shown.right() - 4) << "words cut by the edge at " << now;
+        }
+        stripPainter.end();
+        zq::test::saveRender(strip, QStringLiteral("pill-muted-widening-%1").arg(schemeName(scheme)));
+
         const QImage image = render(11);
         zq::test::saveRender(image, QStringLiteral("pill-muted-%1").arg(schemeName(scheme)));
         const QRectF capsule = view.capsuleRect(QRectF(QPointF(0, 0), panel), seconds(11));
@@ -246,6 +288,7 @@ TEST(PillViewRenderTest, TheBorderTellsALockedTakeFromAListeningOne)
     for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
         for (const Colorway colorway : {Colorway::consensusMint, Colorway::agentTeal}) {
             SCOPED_TRACE(schemeName(scheme).toStdString() + " " + zq::rawValue(colorway).toStdString());
+            QColor lockedInner;
             const auto topBorder = [&](const PillState &state) {
                 PillView view;
                 view.lifecycle.apply(state, {}, seconds(10));
@@ -255,6 +298,7 @@ TEST(PillViewRenderTest, TheBorderTellsALockedTakeFromAListeningOne)
                 zq::test::saveRender(image, QStringLiteral("pill-%1-%2-%3")
                                                 .arg(state.is(PillState::Kind::locked) ? "locked" : "listening",
                                                      zq::rawValue(colorway), schemeName(scheme)));
+                lockedInner = zq::test::pixelAt(image, {50.5, 33.5});
                 return zq::test::pixelAt(image, {50.5, 32.5});
             };
             const QColor fill = Palette::color(PillView::fill(colorway), scheme);
@@ -264,6 +308,7 @@ TEST(PillViewRenderTest, TheBorderTellsALockedTakeFromAListeningOne)
                 locked, Palette::color(PillView::secondaryTint(zq::PillTone::locked, colorway), scheme), 12))
                 << locked.name().toStdString();
             EXPECT_GT(zq::test::contrastRatio(locked, fill), 3) << "the locked ring stands out of the capsule";
+            EXPECT_TRUE(zq::test::sameColor(lockedInner, locked, 12)) << "a ring, not a hairline";
             EXPECT_LT(zq::test::contrastRatio(listening, fill), 1.5) << "the listening border is a hairline";
         }
     }
