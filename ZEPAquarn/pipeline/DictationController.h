@@ -229,6 +229,8 @@ private:
         // The take's seconds, taken out of the statistics store: the next take may arm its own meanwhile.
         std::optional<double> seconds;
         bool inputLost = false;
+        // Deleted once the paste has settled: deleting waits for the disk, and the window waits for us.
+        std::optional<QString> takeFile;
         // m_pillTransitions as the paste left it: the take still shows while nothing else set the pill.
         std::uint64_t pillTransitions = 0;
     };

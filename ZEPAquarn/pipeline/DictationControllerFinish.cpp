@@ -248,7 +248,6 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
     // Recorded either way, at once: the text is on the clipboard and stays findable.
     m_history.add(delivered);
     m_transcriptionTask.reset();
-    discardTakeFile();
     if (!posted) {
         pasteRefused();
         co_return;
@@ -259,7 +258,8 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
     cancelTimer(m_thinkingWatchdog);
     const std::optional<double> seconds = m_stats.armedTake();
     m_stats.setArmedTake(std::nullopt);
-    m_awaitingFetch = PasteAwaitingFetch{splitWords(delivered).size(), seconds, inputLost, m_pillTransitions};
+    m_awaitingFetch = PasteAwaitingFetch{splitWords(delivered).size(), seconds, inputLost,
+                                         std::exchange(m_takeFileURL, std::nullopt), m_pillTransitions};
     // Otherwise the paster ends the wait: with the fetch, or through its not-fetched callback.
     const bool waits = m_paster.whenFetched([this, alive] {
         if (!alive.expired())
@@ -274,6 +274,8 @@ void DictationController::settlePaste(PasteOutcome outcome)
     const std::optional<PasteAwaitingFetch> paste = std::exchange(m_awaitingFetch, std::nullopt);
     if (!paste)
         return;
+    if (paste->takeFile)
+        QFile::remove(*paste->takeFile);
     const bool shown = paste->pillTransitions == m_pillTransitions;
     if (outcome == PasteOutcome::notFetched) {
         record(DiagnosticEvent::pasteFallback);
