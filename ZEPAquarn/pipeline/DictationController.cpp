@@ -73,7 +73,7 @@ DictationController::DictationController(Dependencies dependencies, QObject *par
     });
     m_paster.setOnNotFetched([this, alive = Alive(m_alive)] {
         if (!alive.expired())
-            finishDelivery(PasteOutcome::notFetched);
+            settlePaste(PasteOutcome::notFetched);
     });
 }
 
@@ -81,7 +81,8 @@ DictationController::~DictationController()
 {
     m_audio.setOnTakeLive({});
     m_paster.setOnNotFetched({});
-    finishDelivery();
+    // Nothing more will be known of a paste still awaiting its fetch.
+    settlePaste(PasteOutcome::delivered);
     m_alive.reset();
     for (auto *task : {&m_audioStartTask, &m_recoveredTranscriptionTask}) {
         if (*task)
@@ -177,6 +178,7 @@ void DictationController::setPillState(const PillState &state)
 {
     const bool changed = !(m_pillState == state);
     m_pillState = state;
+    ++m_pillTransitions;
     if (PillDisplay *panel = pill())
         panel->update(state);
     if (changed)

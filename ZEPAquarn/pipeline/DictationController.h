@@ -222,11 +222,23 @@ private:
         delivered,
         notFetched,
     };
-    // Runs what follows the last paste now, if it has not run yet: every way into a new state first
-    // completes the delivered take.
-    void finishDelivery(PasteOutcome outcome = PasteOutcome::delivered);
-    // The paste did not insert `text`: it stays on the clipboard and in the history, and the user is told.
-    void pasteRefused(const QString &text);
+    // What only a paste the front window fetched does (the statistics, "paste_succeeded", the done
+    // pill), held until the paster tells how the paste ended. The rest of the take is recorded at once.
+    struct PasteAwaitingFetch {
+        qint64 words = 0;
+        // The take's seconds, taken out of the statistics store: the next take may arm its own meanwhile.
+        std::optional<double> seconds;
+        bool inputLost = false;
+        // Deleted once the paste has settled: deleting waits for the disk, and the window waits for us.
+        std::optional<QString> takeFile;
+        // m_pillTransitions as the paste left it: the take still shows while nothing else set the pill.
+        std::uint64_t pillTransitions = 0;
+    };
+    // Applies the outcome of the paste awaiting its fetch, once; nothing when none awaits.
+    void settlePaste(PasteOutcome outcome);
+    // The paste did not insert the text: it stays on the clipboard (and is in the history), and the user
+    // is told.
+    void pasteRefused();
 
     // Cancel and failure.
     void cancelTranscription();
@@ -299,8 +311,10 @@ private:
     bool m_tapRunning = false;
     RecoveredTranscriptionState m_recoveredTranscriptionState = RecoveredTranscriptionState::idle();
     rt::WorkItem m_thinkingWatchdog;
-    // What follows a paste, until the front window has fetched the text or the paster gave up waiting.
-    std::function<void(PasteOutcome)> m_deliveryTail;
+    std::optional<PasteAwaitingFetch> m_awaitingFetch;
+    // Counts every setPillState(): whatever sets the pill after a paste (a new take, Escape) owns it, and
+    // the paste's outcome no longer shows there.
+    std::uint64_t m_pillTransitions = 0;
 
     // Expires with the controller; tasks and timers check it before touching it.
     std::shared_ptr<int> m_alive = std::make_shared<int>(0);

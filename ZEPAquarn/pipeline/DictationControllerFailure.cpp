@@ -55,7 +55,6 @@ bool keepsRecording(const DictationFailure &failure)
 
 void DictationController::cancelDictation()
 {
-    finishDelivery();
     const bool startPending = m_audioStartTask.has_value();
     record(DiagnosticEvent::dictationCancelled,
            {{QStringLiteral("audio_start_pending"), startPending ? QStringLiteral("true") : QStringLiteral("false")}});
@@ -84,7 +83,6 @@ void DictationController::cancelTranscription()
 
 void DictationController::failDictation(const DictationFailure &failure)
 {
-    finishDelivery();
     m_paster.forgetPrepared();
     const QString backend = m_activeBackend.value_or(settingsBackend());
     record(DiagnosticEvent::dictationFailed, {{QStringLiteral("reason"), reasonOf(failure)}});

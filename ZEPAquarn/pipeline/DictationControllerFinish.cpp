@@ -52,7 +52,6 @@ QString transcriptionErrorText(const std::exception_ptr &error)
 
 void DictationController::requestFinish()
 {
-    finishDelivery();
     // A finish that belongs to no take (its start already failed, or it was cancelled) must not
     // end anything: it would hide a failure notice and journal a take that never existed.
     if (!m_recording && !m_audioStartTask) {
@@ -243,59 +242,68 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
         }
     }
 
-    if (!m_paster.paste(delivered)) {
-        pasteRefused(delivered);
+    // The paster gives an earlier paste still awaiting its fetch up for this one, with its shortcut posted.
+    settlePaste(PasteOutcome::delivered);
+    const bool posted = m_paster.paste(delivered);
+    // Recorded either way, at once: the text is on the clipboard and stays findable.
+    m_history.add(delivered);
+    m_transcriptionTask.reset();
+    if (!posted) {
+        pasteRefused();
         co_return;
     }
-    // The front window fetches the text from this main thread: what only records the take waits until
-    // it has, so that the answer is not queued behind it, and so that a text the window never fetched
-    // is told as not inserted. The watchdog must not fire meanwhile.
+    // The front window fetches the text from this main thread; what only a fetched paste does waits for
+    // that, so that a text the window never fetched is told as not inserted. The watchdog must not fire
+    // meanwhile.
     cancelTimer(m_thinkingWatchdog);
-    m_deliveryTail = [this, delivered, inputLost](PasteOutcome outcome) {
-        if (outcome == PasteOutcome::notFetched) {
-            pasteRefused(delivered);
-            return;
-        }
-        m_history.add(delivered);
-        record(DiagnosticEvent::pasteSucceeded);
-        m_stats.commitTake(splitWords(delivered).size(), m_clocks.wallNow());
-        if (inputLost) {
-            // The words are in place; the user still has to know the rest of the take was not heard.
-            failDictation(DictationFailure::micLost());
-            m_transcriptionTask.reset();
-            discardTakeFile();
-            return;
-        }
-        setPillState(PillState::done());
-        if (HotkeyTap *hotkeys = tap())
-            hotkeys->resetToIdle();
-        cancelTimer(m_doneFlashTimer);
-        m_doneFlashTimer = schedule(kDoneFlash, &DictationController::doneFlashFired);
-        m_transcriptionTask.reset();
-        discardTakeFile();
-    };
+    const std::optional<double> seconds = m_stats.armedTake();
+    m_stats.setArmedTake(std::nullopt);
+    m_awaitingFetch = PasteAwaitingFetch{splitWords(delivered).size(), seconds, inputLost,
+                                         std::exchange(m_takeFileURL, std::nullopt), m_pillTransitions};
     // Otherwise the paster ends the wait: with the fetch, or through its not-fetched callback.
     const bool waits = m_paster.whenFetched([this, alive] {
         if (!alive.expired())
-            finishDelivery();
+            settlePaste(PasteOutcome::delivered);
     });
     if (!waits)
-        finishDelivery();
+        settlePaste(PasteOutcome::delivered);
 }
 
-void DictationController::finishDelivery(PasteOutcome outcome)
+void DictationController::settlePaste(PasteOutcome outcome)
 {
-    if (auto tail = std::exchange(m_deliveryTail, nullptr))
-        tail(outcome);
+    const std::optional<PasteAwaitingFetch> paste = std::exchange(m_awaitingFetch, std::nullopt);
+    if (!paste)
+        return;
+    if (paste->takeFile)
+        QFile::remove(*paste->takeFile);
+    const bool shown = paste->pillTransitions == m_pillTransitions;
+    if (outcome == PasteOutcome::notFetched) {
+        record(DiagnosticEvent::pasteFallback);
+        if (shown)
+            failDictation(DictationFailure::pasteBlocked());
+        return;
+    }
+    record(DiagnosticEvent::pasteSucceeded);
+    if (paste->seconds)
+        m_stats.countTake(*paste->seconds, paste->words, m_clocks.wallNow());
+    if (!shown)
+        return;
+    if (paste->inputLost) {
+        // The words are in place; the user still has to know the rest of the take was not heard.
+        failDictation(DictationFailure::micLost());
+        return;
+    }
+    setPillState(PillState::done());
+    if (HotkeyTap *hotkeys = tap())
+        hotkeys->resetToIdle();
+    cancelTimer(m_doneFlashTimer);
+    m_doneFlashTimer = schedule(kDoneFlash, &DictationController::doneFlashFired);
 }
 
-void DictationController::pasteRefused(const QString &text)
+void DictationController::pasteRefused()
 {
-    m_history.add(text);
     record(DiagnosticEvent::pasteFallback);
     failDictation(DictationFailure::pasteBlocked());
-    m_transcriptionTask.reset();
-    discardTakeFile();
 }
 
 void DictationController::armThinkingWatchdog(double capturedSeconds)
@@ -306,7 +314,6 @@ void DictationController::armThinkingWatchdog(double capturedSeconds)
 
 void DictationController::thinkingWatchdogFired()
 {
-    finishDelivery();
     m_thinkingWatchdog = {};
     if (m_pillState.is(PillState::Kind::thinking))
         failDictation(DictationFailure::timedOut());
@@ -323,7 +330,6 @@ void DictationController::doneFlashFired()
 
 void DictationController::resetToIdle(bool resetTrigger)
 {
-    finishDelivery();
     m_paster.forgetPrepared();
     m_audioDuringDictation.finish();
     m_activeBackend.reset();

@@ -26,7 +26,6 @@ DiagnosticMetadata recoveredMetadata(const QString &backend)
 
 void DictationController::retryRecoveredTranscription(const DictationIncident &incident)
 {
-    finishDelivery();
     if (m_recoveredTranscriptionTask)
         return;
     if (m_recording || m_audioStartTask || m_transcriptionTask) {

@@ -16,7 +16,6 @@ namespace zq {
 
 void DictationController::startDictation()
 {
-    finishDelivery();
     // Before the busy test, so that even a refused start removes both timers.
     cancelTimer(m_failResetTimer);
     cancelTimer(m_doneFlashTimer);

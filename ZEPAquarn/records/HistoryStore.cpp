@@ -58,7 +58,7 @@ void HistoryStore::load()
     }
     m_items = std::move(loaded);
     if (const qsizetype dropped = array.size() - m_items.size(); dropped > 0)
-        StoreFile::keepAsideAfterDropping(m_filePath, "history", dropped, m_items.size(), encoded());
+        StoreFile::keepAsideAfterDropping(m_filePath, "history", dropped, m_items.size(), encode(m_items));
 }
 
 void HistoryStore::add(const QString &text)
@@ -103,20 +103,22 @@ QList<HistoryItem> HistoryStore::filtered(const QString &query) const
     return found;
 }
 
-QByteArray HistoryStore::encoded() const
+QByteArray HistoryStore::encode(const QList<HistoryItem> &items)
 {
     QJsonArray array;
-    for (const HistoryItem &item : m_items)
+    for (const HistoryItem &item : items)
         array.append(item.toJson());
     return QJsonDocument(array).toJson(QJsonDocument::Compact);
 }
 
 void HistoryStore::save()
 {
+    // The list is shared, not copied, until the next change here.
     if (m_writer)
-        m_writer->write(m_filePath, encoded(), "history");
+        m_writer->write(
+            m_filePath, [items = m_items] { return encode(items); }, "history");
     else
-        StoreFile::write(m_filePath, encoded(), "history");
+        StoreFile::write(m_filePath, encode(m_items), "history");
 }
 
 } // namespace zq

@@ -53,7 +53,7 @@ signals:
 
 private:
     void load();
-    QByteArray encoded() const;
+    static QByteArray encode(const QList<HistoryItem> &items);
 
     const rt::Clocks &m_clocks;
     const QString m_filePath;

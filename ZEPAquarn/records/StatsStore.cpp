@@ -75,7 +75,7 @@ void StatsStore::load()
     }
     m_days = std::move(loaded);
     if (const qsizetype dropped = days.size() - m_days.size() + (versionDropped ? 1 : 0); dropped > 0)
-        StoreFile::keepAsideAfterDropping(m_filePath, "statistics", dropped, m_days.size(), encoded());
+        StoreFile::keepAsideAfterDropping(m_filePath, "statistics", dropped, m_days.size(), encode(m_days));
 }
 
 QString StatsStore::dayKey(const QDate &day)
@@ -92,7 +92,12 @@ bool StatsStore::commitTake(qint64 words, const QDateTime &date)
 {
     if (!m_armedTake)
         return false;
-    const double seconds = *std::exchange(m_armedTake, std::nullopt);
+    countTake(*std::exchange(m_armedTake, std::nullopt), words, date);
+    return true;
+}
+
+void StatsStore::countTake(double seconds, qint64 words, const QDateTime &date)
+{
     const QString key = dayKey(date);
     DayStats day = m_days.value(key);
     day.takes = saturatingAdd(day.takes, 1);
@@ -102,13 +107,12 @@ bool StatsStore::commitTake(qint64 words, const QDateTime &date)
     m_days.insert(key, day);
     emit daysChanged();
     save();
-    return true;
 }
 
-QByteArray StatsStore::encoded() const
+QByteArray StatsStore::encode(const QMap<QString, DayStats> &ledgerDays)
 {
     QJsonObject days;
-    for (auto it = m_days.cbegin(); it != m_days.cend(); ++it) {
+    for (auto it = ledgerDays.cbegin(); it != ledgerDays.cend(); ++it) {
         days.insert(it.key(), QJsonObject{{QStringLiteral("takes"), it->takes},
                                           {QStringLiteral("words"), it->words},
                                           {QStringLiteral("speakingMs"), it->speakingMs}});
@@ -119,10 +123,12 @@ QByteArray StatsStore::encoded() const
 
 void StatsStore::save()
 {
+    // The map is shared, not copied, until the next change here.
     if (m_writer)
-        m_writer->write(m_filePath, encoded(), "statistics");
+        m_writer->write(
+            m_filePath, [days = m_days] { return encode(days); }, "statistics");
     else
-        StoreFile::write(m_filePath, encoded(), "statistics");
+        StoreFile::write(m_filePath, encode(m_days), "statistics");
 }
 
 qint64 StatsStore::lifetimeTakes() const

@@ -42,6 +42,9 @@ public:
     // Counts the armed take (one take, `words`, its seconds as rounded milliseconds) on the day
     // of `date`, saves and returns true; false, changing nothing, when no take is armed.
     bool commitTake(qint64 words, const QDateTime &date);
+    // Counts one take of `seconds` that was armed and taken out earlier (its commit waited while the
+    // next take could arm its own), as commitTake() does.
+    void countTake(double seconds, qint64 words, const QDateTime &date);
     // Hands every later save to `writer` (which must outlive the store) instead of writing on the
     // caller's thread.
     void setWriter(StoreWriter *writer) { m_writer = writer; }
@@ -59,7 +62,7 @@ signals:
 
 private:
     void load();
-    QByteArray encoded() const;
+    static QByteArray encode(const QMap<QString, DayStats> &days);
 
     const QString m_filePath;
     const QTimeZone m_timeZone;

@@ -11,9 +11,9 @@ StoreWriter::~StoreWriter()
     waitUntilWritten();
 }
 
-void StoreWriter::write(const QString &path, QByteArray bytes, const char *store)
+void StoreWriter::write(const QString &path, Encoder encode, const char *store)
 {
-    m_queue.post([path, bytes = std::move(bytes), store] { StoreFile::write(path, bytes, store); });
+    m_queue.post([path, encode = std::move(encode), store] { StoreFile::write(path, encode(), store); });
 }
 
 void StoreWriter::waitUntilWritten()

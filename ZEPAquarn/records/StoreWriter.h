@@ -5,23 +5,29 @@
 #include <QByteArray>
 #include <QString>
 
+#include <functional>
+
 namespace zq {
 
 // Writes store files on a thread of its own, one after another in the order they were given, so that
 // a save never holds up the main thread: every save syncs its file and folder to disk, which on a busy
 // disk takes milliseconds, and right after a paste the main thread must answer the front window's
-// request for the clipboard's text. Destroying the writer waits until everything given to it is
-// written.
+// request for the clipboard's text. The stores hand over a copy of their records and the writer's
+// thread encodes them too: the JSON of a full history costs the main thread a millisecond and more.
+// Destroying the writer waits until everything given to it is written.
 class StoreWriter {
 public:
+    // Makes the file's bytes; runs on the writer's thread, so it owns (copies of) what it encodes.
+    using Encoder = std::function<QByteArray()>;
+
     StoreWriter();
     ~StoreWriter();
     StoreWriter(const StoreWriter &) = delete;
     StoreWriter &operator=(const StoreWriter &) = delete;
 
-    // Replaces the file at `path` with `bytes` atomically, soon (StoreFile::write, `store` naming the
-    // store in the log).
-    void write(const QString &path, QByteArray bytes, const char *store);
+    // Replaces the file at `path` with what `encode` returns atomically, soon (StoreFile::write,
+    // `store` naming the store in the log).
+    void write(const QString &path, Encoder encode, const char *store);
     // Blocks until every write given before the call is on disk.
     void waitUntilWritten();
 
