@@ -114,7 +114,8 @@ void MenuNoteRow::paintEvent(QPaintEvent *)
     const ColorScheme scheme = colorSchemeOf(*this);
     const qreal top = kMenuRowPaddingY;
     // The tile level with the title, as on a settings page's note.
-    paintMenuIconTile(painter, QRectF(MenuMetrics::kRowInset, top, MenuMetrics::kIconTileSize, MenuMetrics::kIconTileSize),
+    paintMenuIconTile(painter,
+                      QRectF(MenuMetrics::kRowInset, top, MenuMetrics::kIconTileSize, MenuMetrics::kIconTileSize),
                       m_symbol, scheme);
     const qreal textWidth = noteTextWidth(width());
     const QFont titleFont = textFont(textStyle::rowTitle);

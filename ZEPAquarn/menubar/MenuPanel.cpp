@@ -204,11 +204,10 @@ void MenuPanel::addLanguageCard(QVBoxLayout &column)
     connect(m_language, &ZepaMenuPicker::menuClosed, this, &MenuPanel::followPointer);
     m_languageNote = new MenuNoteRow(QStringLiteral("lightbulb"));
     m_languageNote->setVisible(false);
-    column.addWidget(
-        new MenuCard({new MenuControlRow(QStringLiteral("globe"), QStringLiteral("Language"), m_language),
-                      m_languageNote,
-                      new MenuControlRow(QStringLiteral("wand.and.stars"), QStringLiteral("AI cleanup"), cleanup)},
-                     m_content));
+    column.addWidget(new MenuCard(
+        {new MenuControlRow(QStringLiteral("globe"), QStringLiteral("Language"), m_language), m_languageNote,
+         new MenuControlRow(QStringLiteral("wand.and.stars"), QStringLiteral("AI cleanup"), cleanup)},
+        m_content));
 }
 
 // 7. Microphone.

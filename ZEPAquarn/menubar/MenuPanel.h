@@ -119,6 +119,7 @@ private:
     MenuUpdateBanner *m_updateBanner;
     RecentIssueMenuBanner *m_issueBanner;
     MilestoneLine *m_milestoneLine;
+    MenuWeekRecap *m_recap;
     ZepaMenuPicker *m_language;
     MenuNoteRow *m_languageNote;
     ZepaSwitch *m_cleanupSwitch;

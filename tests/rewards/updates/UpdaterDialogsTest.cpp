@@ -203,16 +203,18 @@ TEST(UpdaterDialogsTest, TheOfferAndTheErrorAreBrandDialogsInLightAndDark)
         dialogs.showError(QStringLiteral("The update server could not be reached."));
         window->adjustSize();
         const QImage error = zq::test::renderWidget(*window, 1.0, Qt::magenta);
-        zq::test::saveRender(error, QStringLiteral("updater-error-") +
-                                        (scheme == zq::ColorScheme::dark ? QStringLiteral("dark")
-                                                                         : QStringLiteral("light")));
+        zq::test::saveRender(error,
+                             QStringLiteral("updater-error-") +
+                                 (scheme == zq::ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light")));
         EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(error, QPointF(2, 2)), page, 3)) << "the error's page";
         EXPECT_TRUE(window->windowFlags().testFlag(Qt::CustomizeWindowHint));
         EXPECT_FALSE(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
-        for (auto *label : window->findChildren<QLabel *>())
-            if (label->text() == QStringLiteral("Update Error"))
+        for (auto *label : window->findChildren<QLabel *>()) {
+            if (label->text() == QStringLiteral("Update Error")) {
                 EXPECT_EQ(label->palette().color(QPalette::WindowText),
                           zq::Palette::color(zq::Palette::textPrimary, scheme));
+            }
+        }
         window->close();
     }
     // With the desktop's own palette the dialog still wears the brand's page.
@@ -220,8 +222,8 @@ TEST(UpdaterDialogsTest, TheOfferAndTheErrorAreBrandDialogsInLightAndDark)
     zq::UpdaterDialogs dialogs(QStringLiteral("1.2.0"));
     dialogs.showError(QStringLiteral("The update server could not be reached."));
     const QImage error = zq::test::renderWidget(*dialogs.window(), 1.0, Qt::magenta);
-    EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(error, QPointF(2, 2)),
-                                    zq::Palette::color(zq::Palette::windowBackground, zq::colorSchemeOf(*dialogs.window())),
-                                    3));
+    EXPECT_TRUE(zq::test::sameColor(
+        zq::test::pixelAt(error, QPointF(2, 2)),
+        zq::Palette::color(zq::Palette::windowBackground, zq::colorSchemeOf(*dialogs.window())), 3));
     dialogs.window()->close();
 }
