@@ -4,6 +4,7 @@
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 
+#include <QEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVBoxLayout>
@@ -73,11 +74,26 @@ MenuCard::MenuCard(const QList<QWidget *> &rows, QWidget *parent) : QWidget(pare
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     for (qsizetype i = 0; i < rows.size(); ++i) {
-        if (i > 0)
-            layout->addWidget(new MenuCardDivider(this));
+        if (i > 0) {
+            auto *divider = new MenuCardDivider(this);
+            // A row not shown yet is hidden only when hidden on purpose.
+            divider->setVisible(!(rows[i]->testAttribute(Qt::WA_WState_ExplicitShowHide) && rows[i]->isHidden()));
+            layout->addWidget(divider);
+            m_dividers.insert(rows[i], divider);
+            rows[i]->installEventFilter(this);
+        }
         rows[i]->setParent(this);
         layout->addWidget(rows[i]);
     }
+}
+
+bool MenuCard::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent) {
+        if (QWidget *divider = m_dividers.value(watched))
+            divider->setVisible(event->type() == QEvent::ShowToParent);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QPainterPath menuCardInterior(const QWidget &row)

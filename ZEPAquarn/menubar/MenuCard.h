@@ -2,6 +2,7 @@
 
 #include "menubar/brand/Palette.h"
 
+#include <QHash>
 #include <QWidget>
 
 class QPainter;
@@ -25,7 +26,8 @@ QColor menuRowHoverColor(double hover, ColorScheme scheme);
 // rectangle when the row is not in a card.
 QPainterPath menuCardInterior(const QWidget &row);
 
-// A card of the panel: its rows stacked with hairline dividers between them.
+// A card of the panel: its rows stacked with hairline dividers between them. A hidden row takes its
+// divider with it.
 class MenuCard : public QWidget {
     Q_OBJECT
 public:
@@ -33,6 +35,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    // The divider above each row but the first.
+    QHash<QObject *, QWidget *> m_dividers;
 };
 
 } // namespace zq

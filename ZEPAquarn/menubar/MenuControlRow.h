@@ -27,4 +27,27 @@ private:
     HoverFade m_hover;
 };
 
+// A note under a control row of a card: why its setting cannot work as chosen. A symbol tile, a
+// title and a detail that wraps; no hover, it is not a control.
+class MenuNoteRow : public QWidget {
+    Q_OBJECT
+public:
+    MenuNoteRow(QString symbol, QWidget *parent = nullptr);
+    void setText(const QString &title, const QString &detail);
+    QString title() const { return m_title; }
+    QString detail() const { return m_detail; }
+
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QString m_symbol;
+    QString m_title;
+    QString m_detail;
+};
+
 } // namespace zq

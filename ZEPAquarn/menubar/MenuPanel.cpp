@@ -202,10 +202,12 @@ void MenuPanel::addLanguageCard(QVBoxLayout &column)
     cleanupLayout->addWidget(m_included);
     connect(m_cleanupSwitch, &QAbstractButton::toggled, &m_model, &MenuPanelModel::setCleanupEnabled);
     connect(m_language, &ZepaMenuPicker::menuClosed, this, &MenuPanel::followPointer);
-    column.addWidget(
-        new MenuCard({new MenuControlRow(QStringLiteral("globe"), QStringLiteral("Language"), m_language),
-                      new MenuControlRow(QStringLiteral("wand.and.stars"), QStringLiteral("AI cleanup"), cleanup)},
-                     m_content));
+    m_languageNote = new MenuNoteRow(QStringLiteral("lightbulb"));
+    m_languageNote->setVisible(false);
+    column.addWidget(new MenuCard(
+        {new MenuControlRow(QStringLiteral("globe"), QStringLiteral("Language"), m_language), m_languageNote,
+         new MenuControlRow(QStringLiteral("wand.and.stars"), QStringLiteral("AI cleanup"), cleanup)},
+        m_content));
 }
 
 // 7. Microphone.
@@ -300,6 +302,10 @@ void MenuPanel::refresh()
     const QList<MenuPanelOption> languages = m_model.languageOptions();
     m_language->setSections(pickerSections(languages));
     m_language->setFixedWidth(languageFieldWidth(languages));
+    const std::optional<LanguageNote> note = m_model.languageNote();
+    if (note)
+        m_languageNote->setText(note->title, note->detail);
+    m_languageNote->setVisible(note.has_value());
     const bool included = m_model.cleanupIncluded();
     m_included->setVisible(included);
     m_cleanupSwitch->setVisible(!included);

@@ -16,6 +16,7 @@ class QVBoxLayout;
 namespace zq {
 
 class MenuActionRow;
+class MenuNoteRow;
 class MenuUpdateBanner;
 class MenuWeekRecap;
 class MilestoneLine;
@@ -69,6 +70,7 @@ public:
     MilestoneLine *milestoneLine() const { return m_milestoneLine; }
     MenuWeekRecap *weekRecap() const { return m_recap; }
     ZepaMenuPicker *languagePicker() const { return m_language; }
+    MenuNoteRow *languageNote() const { return m_languageNote; }
     ZepaSwitch *cleanupSwitch() const { return m_cleanupSwitch; }
     QWidget *cleanupIncludedText() const { return m_included; }
     ZepaMenuPicker *microphonePicker() const { return m_microphone; }
@@ -119,6 +121,7 @@ private:
     MilestoneLine *m_milestoneLine;
     MenuWeekRecap *m_recap;
     ZepaMenuPicker *m_language;
+    MenuNoteRow *m_languageNote;
     ZepaSwitch *m_cleanupSwitch;
     QWidget *m_included;
     ZepaMenuPicker *m_microphone;

@@ -12,6 +12,7 @@
 #include "runtime/BackendKind.h"
 #include "runtime/Settings.h"
 #include "window/AppWindowModel.h"
+#include "window/settings/SettingsPageText.h"
 
 #include <algorithm>
 #include <chrono>
@@ -81,7 +82,7 @@ void MenuPanelModel::settingChanged(const QString &key)
 
 bool MenuPanelModel::showsEnableDictation() const
 {
-    return !m_services.controller.tapRunning() || showsUnseenTrigger();
+    return !m_services.controller.tapRunning();
 }
 
 void MenuPanelModel::enableDictation()
@@ -209,9 +210,27 @@ QList<MenuPanelOption> MenuPanelModel::languageOptions() const
 {
     QList<MenuPanelOption> options{
         {QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")}};
-    for (const Language &entry : m_services.languages.languages(backend()))
+    const QList<Language> &table = m_services.languages.languages(backend());
+    for (const Language &entry : table)
         options.append({entry.code, entry.displayName, QString()});
+    // A kept language without a model here reads as itself, not "Choose…"; the note says why.
+    const std::optional<Language> unsupported = unsupportedLanguage();
+    if (unsupported && unsupported->code == language() && !table.contains(*unsupported))
+        options.append({unsupported->code, unsupported->displayName, QString()});
     return options;
+}
+
+std::optional<Language> MenuPanelModel::unsupportedLanguage() const
+{
+    return m_services.languages.unsupportedLanguage(backend(), language(), m_services.locale);
+}
+
+std::optional<LanguageNote> MenuPanelModel::languageNote() const
+{
+    const std::optional<Language> unsupported = unsupportedLanguage();
+    if (!unsupported)
+        return std::nullopt;
+    return unsupportedLanguageNote(*unsupported);
 }
 
 bool MenuPanelModel::cleanupIncluded() const

@@ -7,6 +7,7 @@
 #include "rewards/milestones/MilestoneStore.h"
 #include "runtime/Executor.h"
 #include "window/AppWindowSection.h"
+#include "window/settings/SettingsPageText.h"
 
 #include <QDateTime>
 #include <QList>
@@ -92,8 +93,8 @@ public:
     void appear();
     bool hasAppeared() const { return m_appeared; }
 
-    // The header. "Enable Dictation" stays while the tap is off or no trigger in force can be seen:
-    // a running tap that no key reaches is not dictation enabled.
+    // The header. "Enable Dictation" only while the tap is off: a running tap that no key reaches is
+    // the line under the header's problem, and its "Choose Key" is the one button for it.
     bool showsEnableDictation() const;
     // Starts the tap; when still no trigger can be seen, opens the trigger recorder.
     void enableDictation();
@@ -125,6 +126,9 @@ public:
     QString language() const;
     void setLanguage(const QString &language);
     QList<MenuPanelOption> languageOptions() const;
+    // The Transcription page's note under the Language row: the on-device engine has no model for
+    // the chosen language (or for the system language "auto" follows).
+    std::optional<LanguageNote> languageNote() const;
     // With the OpenAI engine cleanup is always on: the row says "Included" instead of a switch.
     bool cleanupIncluded() const;
     bool cleanupEnabled() const;
@@ -155,6 +159,7 @@ private:
     QDateTime now() const;
     WeekSummary currentWeek() const;
     void keepLanguageValid();
+    std::optional<Language> unsupportedLanguage() const;
     void settingChanged(const QString &key);
 
     Services m_services;

@@ -223,6 +223,15 @@ TEST_F(MenuPanelDesktopE2ETest, AfterTheLanguageMenuClosesOneRowAtMostIsHovered)
     pointTo(QPoint(rows.leading + 40, rows.microphone));
     EXPECT_EQ(hoveredOnce(rows, {QStringLiteral("Microphone")}), QStringList{QStringLiteral("Microphone")});
 
+    // The microphone menu, closed with the pointer outside the panel: no row keeps its highlight.
+    ASSERT_TRUE(desktop().click(QPoint(picker.x(), rows.microphone)) && menuShown(true));
+    ASSERT_TRUE(desktop().click(QPoint(panel.left() - 40, rows.microphone)));
+    ASSERT_TRUE(menuShown(false)) << "a click outside did not close the menu";
+    ASSERT_FALSE(desktop().visiblePanel().isEmpty()) << "the click closes the menu, not the panel";
+    const QImage outside = settledScreenshot();
+    zq::test::saveRender(outside, QStringLiteral("desktop-panel-menu-closed-outside"));
+    EXPECT_EQ(hoveredRows(outside, rows), QStringList());
+
     // Closed and opened again with the pointer away from it: no row is hovered.
     ASSERT_TRUE(desktop().keys({QStringLiteral("Escape")}));
     ASSERT_TRUE(zq::test::waitFor([&] { return desktop().visiblePanel().isEmpty(); }, 5s, 50ms));

@@ -150,7 +150,7 @@ TEST_F(MenuPanelModelTest, EnableDictationShowsOnlyWhileTheTapIsNotRunning)
     EXPECT_GE(changed.count(), 1) << "the header follows the published tap state";
 }
 
-TEST_F(MenuPanelModelTest, WithFnAloneOnAKeyboardWithoutFnTheHeaderNeverLooksReady)
+TEST_F(MenuPanelModelTest, WithFnAloneOnAKeyboardWithoutFnOnlyTheLineOffersAWayOut)
 {
     rig.settings.setValue(QStringLiteral("triggerKey"), QStringLiteral("fn"));
     MenuPanelModel &panel = make();
@@ -164,12 +164,9 @@ TEST_F(MenuPanelModelTest, WithFnAloneOnAKeyboardWithoutFnTheHeaderNeverLooksRea
     panel.appear();
     EXPECT_GE(changed.count(), 1);
     EXPECT_TRUE(panel.showsUnseenTrigger());
-    EXPECT_TRUE(panel.showsEnableDictation()) << "a running tap that no key reaches is not dictation enabled";
-
-    // Both the button and the line lead to the trigger recorder.
-    panel.enableDictation();
+    EXPECT_FALSE(panel.showsEnableDictation()) << "one problem, one button: the line's Choose Key";
     panel.chooseTrigger();
-    EXPECT_EQ(calls, (QStringList{QStringLiteral("trigger recorder"), QStringLiteral("trigger recorder")}));
+    EXPECT_EQ(calls, QStringList{QStringLiteral("trigger recorder")});
 
     // A secondary trigger that arrives mends it at once.
     rig.settings.setValue(QStringLiteral("secondaryTriggerKey"), QStringLiteral("mouse:3"));
@@ -333,8 +330,14 @@ TEST_F(MenuPanelModelTest, LanguageOptionsFollowTheBackendAndAnUnusableLanguageI
     EXPECT_EQ(
         panel.languageOptions(),
         (QList<MenuPanelOption>{{QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")},
-                                {QStringLiteral("en"), QStringLiteral("English"), QString()}}))
-        << "only the installed model's language";
+                                {QStringLiteral("en"), QStringLiteral("English"), QString()},
+                                {QStringLiteral("hi"), QStringLiteral("Hindi"), QString()}}))
+        << "the installed model's language, and the kept one so the field names it";
+    EXPECT_EQ(panel.languageNote(), zq::unsupportedLanguageNote({QStringLiteral("hi"), QStringLiteral("Hindi")}))
+        << "the Transcription page's note";
+    panel.setLanguage(QStringLiteral("en"));
+    EXPECT_EQ(panel.languageNote(), std::nullopt);
+    EXPECT_EQ(panel.languageOptions().size(), 2);
 
     // Cantonese only the device could know: switching to OpenAI resets it.
     panel.setLanguage(QStringLiteral("yue"));

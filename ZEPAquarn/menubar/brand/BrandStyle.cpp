@@ -3,7 +3,9 @@
 #include "menubar/brand/ControlWell.h"
 #include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Metrics.h"
+#include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/ZepaButton.h"
+#include "menubar/brand/ZepaMenu.h"
 
 #include <QApplication>
 #include <QPainter>
@@ -101,6 +103,46 @@ bool isFramedField(const QStyleOption *option)
     return frame && frame->lineWidth > 0;
 }
 
+// A toolkit menu's entry as the brand menu draws it: its text and its shortcut, which the menu
+// hands over after a tab.
+struct MenuItemText {
+    QString text;
+    QString shortcut;
+};
+
+MenuItemText menuItemText(const QStyleOptionMenuItem &item)
+{
+    const qsizetype tab = item.text.indexOf(QLatin1Char('\t'));
+    if (tab < 0)
+        return {item.text, {}};
+    return {item.text.left(tab), item.text.mid(tab + 1)};
+}
+
+constexpr int kMenuSeparatorHeight = 9;
+constexpr qreal kMenuSeparatorInset = 10;
+
+void paintMenuItem(QPainter &painter, const QStyleOptionMenuItem &item)
+{
+    const ColorScheme scheme = colorSchemeOf(item.palette);
+    const QRectF rect(item.rect);
+    painter.fillRect(rect, Palette::color(Palette::surfaceRaised, scheme));
+    if (item.menuItemType == QStyleOptionMenuItem::Separator) {
+        const qreal y = std::floor(rect.center().y());
+        painter.fillRect(QRectF(rect.left() + kMenuSeparatorInset, y, rect.width() - 2 * kMenuSeparatorInset, 1),
+                         Palette::color(Palette::hairline, scheme));
+        return;
+    }
+    const MenuItemText text = menuItemText(item);
+    const bool enabled = item.state & QStyle::State_Enabled;
+    QIcon icon = item.icon;
+    if (icon.isNull() && item.checkType != QStyleOptionMenuItem::NotCheckable && item.checked)
+        icon = QIcon(SymbolCatalogue::pixmap(QStringLiteral("checkmark"), QSizeF(14, 14),
+                                             Palette::color(Palette::textPrimary, scheme),
+                                             painter.device()->devicePixelRatioF()));
+    ZepaMenu::paintRow(painter, rect, {text.text, icon, false},
+                       {bool(item.state & QStyle::State_Selected), enabled, text.shortcut}, scheme);
+}
+
 } // namespace
 
 BrandStyle::BrandStyle() : QProxyStyle(QStyleFactory::create(QStringLiteral("Fusion"))) {}
@@ -126,6 +168,18 @@ void BrandStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *opt
         return;
     case PE_FrameLineEdit:
         return;
+    case PE_PanelMenu:
+        // The menus of the toolkit (the tray's, History's) wear the brand menu's surface and border.
+        ZepaMenu::paintFrame(*painter, QRectF(option->rect), colorSchemeOf(option->palette));
+        return;
+    case PE_FrameMenu: {
+        painter->save();
+        painter->setPen(QPen(Palette::color(Palette::hairline, colorSchemeOf(option->palette)), 1));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(QRectF(option->rect).adjusted(0.5, 0.5, -0.5, -0.5));
+        painter->restore();
+        return;
+    }
     case PE_PanelLineEdit:
         if (!isFramedField(option))
             return; // frameless: the well it sits in shows through
@@ -141,6 +195,16 @@ void BrandStyle::drawPrimitive(PrimitiveElement element, const QStyleOption *opt
 void BrandStyle::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
                              const QWidget *widget) const
 {
+    if (element == CE_MenuItem) {
+        if (const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option)) {
+            paintMenuItem(*painter, *item);
+            return;
+        }
+    }
+    if (element == CE_MenuEmptyArea) {
+        painter->fillRect(option->rect, Palette::color(Palette::surfaceRaised, colorSchemeOf(option->palette)));
+        return;
+    }
     const auto *button = qstyleoption_cast<const QStyleOptionButton *>(option);
     if (element != CE_PushButton || !button || (button->features & QStyleOptionButton::Flat)) {
         QProxyStyle::drawControl(element, option, painter, widget);
@@ -204,6 +268,12 @@ int BrandStyle::pixelMetric(PixelMetric metric, const QStyleOption *option, cons
         return kScrollBarExtent;
     case PM_ScrollBarSliderMin:
         return kScrollThumbMinimum;
+    case PM_MenuPanelWidth:
+        return 1;
+    case PM_MenuHMargin:
+        return 0;
+    case PM_MenuVMargin:
+        return ZepaMenu::kPaddingY - 1;
     default:
         return QProxyStyle::pixelMetric(metric, option, widget);
     }
@@ -218,6 +288,14 @@ QSize BrandStyle::sizeFromContents(ContentsType type, const QStyleOption *option
             const ZepaButtonStyle style = pushButtonStyle(*button);
             const QSizeF brand = zepaButtonSize(style, {button->text, {}, widget ? widget->font() : QFont()});
             return {std::max(kMinimumButtonWidth, int(brand.width())), int(brand.height())};
+        }
+    }
+    if (type == CT_MenuItem) {
+        if (const auto *item = qstyleoption_cast<const QStyleOptionMenuItem *>(option)) {
+            if (item->menuItemType == QStyleOptionMenuItem::Separator)
+                return {size.width(), kMenuSeparatorHeight};
+            const MenuItemText text = menuItemText(*item);
+            return {int(ZepaMenu::rowWidth(text.text, text.shortcut)), ZepaMenu::kRowHeight};
         }
     }
     if (type == CT_LineEdit && isFramedField(option))

@@ -29,6 +29,8 @@ constexpr qreal kTextLeft = kIconLeft + kIconSize + 6;
 constexpr qreal kHeaderLeft = 12;
 constexpr qreal kTrailing = 16;
 constexpr qreal kBarWidth = 3;
+// Between a choice's text and its shortcut.
+constexpr qreal kShortcutGap = 24;
 constexpr qreal kLabelSize = 12;
 constexpr qreal kHeaderSize = 11;
 // A wheel notch scrolls three rows, as list views do.
@@ -236,17 +238,12 @@ void ZepaMenu::paint(QPainter &painter, const QRectF &rect, const ZepaMenuLook &
 {
     const ColorScheme scheme = look.scheme;
     painter.save();
-    painter.fillRect(rect, Palette::color(Palette::surfaceRaised, scheme));
-    painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(rect.adjusted(0.5, 0.5, -0.5, -0.5));
+    paintFrame(painter, rect, scheme);
     const QRectF inner = rect.adjusted(1, 1, -1, -1);
     painter.setClipRect(inner);
     painter.setRenderHint(QPainter::Antialiasing);
 
-    const QFont label = labelFont();
     const QFont header = headerFont();
-    const QFontMetricsF labelMetrics(label);
     for (int i = 0; i < look.rows.size(); ++i) {
         const QRectF row = rowRectIn(rect, i, look.scroll);
         if (!row.intersects(inner))
@@ -258,21 +255,7 @@ void ZepaMenu::paint(QPainter &painter, const QRectF &rect, const ZepaMenuLook &
             painter.drawText(row.adjusted(kHeaderLeft, 0, -kTrailing, 0), Qt::AlignLeft | Qt::AlignVCenter, entry.text);
             continue;
         }
-        if (look.highlighted == i) {
-            QPainterPath fill;
-            fill.addRoundedRect(row.adjusted(kInsetX, 1, -kInsetX, -1), kHighlightRadius, kHighlightRadius);
-            painter.fillPath(fill, Palette::color(Palette::controlHover, scheme));
-        }
-        if (!entry.icon.isNull()) {
-            const QRectF icon(row.left() + kIconLeft, row.center().y() - kIconSize / 2, kIconSize, kIconSize);
-            entry.icon.paint(&painter, icon.toAlignedRect());
-        }
-        painter.setFont(label);
-        painter.setPen(Palette::color(Palette::textPrimary, scheme));
-        const QRectF text = row.adjusted(kTextLeft, 0, -kTrailing, 0);
-        // Plain text, whatever it holds: device names come from outside.
-        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
-                         labelMetrics.elidedText(entry.text, Qt::ElideRight, text.width()));
+        paintRow(painter, row, entry, {look.highlighted == i}, scheme);
     }
 
     // A thin bar says how much more there is, where the rows scroll.
@@ -289,6 +272,56 @@ void ZepaMenu::paint(QPainter &painter, const QRectF &rect, const ZepaMenuLook &
         painter.fillPath(thumb, bar);
     }
     painter.restore();
+}
+
+void ZepaMenu::paintFrame(QPainter &painter, const QRectF &rect, ColorScheme scheme)
+{
+    painter.save();
+    painter.fillRect(rect, Palette::color(Palette::surfaceRaised, scheme));
+    painter.setPen(QPen(Palette::color(Palette::hairline, scheme), 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(rect.adjusted(0.5, 0.5, -0.5, -0.5));
+    painter.restore();
+}
+
+void ZepaMenu::paintRow(QPainter &painter, const QRectF &row, const ZepaMenuRow &entry, const RowState &state,
+                        ColorScheme scheme)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    // A disabled choice never wears the highlight.
+    if (state.highlighted && state.enabled) {
+        QPainterPath fill;
+        fill.addRoundedRect(row.adjusted(kInsetX, 1, -kInsetX, -1), kHighlightRadius, kHighlightRadius);
+        painter.fillPath(fill, Palette::color(Palette::controlHover, scheme));
+    }
+    if (!entry.icon.isNull()) {
+        const QRectF icon(row.left() + kIconLeft, row.center().y() - kIconSize / 2, kIconSize, kIconSize);
+        entry.icon.paint(&painter, icon.toAlignedRect(), Qt::AlignCenter,
+                         state.enabled ? QIcon::Normal : QIcon::Disabled);
+    }
+    const QFont label = labelFont();
+    const QFontMetricsF labelMetrics(label);
+    QRectF text = row.adjusted(kTextLeft, 0, -kTrailing, 0);
+    if (!state.shortcut.isEmpty()) {
+        painter.setFont(label);
+        painter.setPen(Palette::color(Palette::textTertiary, scheme));
+        painter.drawText(text, Qt::AlignRight | Qt::AlignVCenter, state.shortcut);
+        text.setRight(text.right() - labelMetrics.horizontalAdvance(state.shortcut) - kShortcutGap);
+    }
+    painter.setFont(label);
+    painter.setPen(Palette::color(state.enabled ? Palette::textPrimary : Palette::textTertiary, scheme));
+    // Plain text, whatever it holds: device names come from outside.
+    painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
+                     labelMetrics.elidedText(entry.text, Qt::ElideRight, text.width()));
+    painter.restore();
+}
+
+qreal ZepaMenu::rowWidth(const QString &text, const QString &shortcut)
+{
+    const QFontMetricsF metrics(labelFont());
+    const qreal shortcutWidth = shortcut.isEmpty() ? 0 : metrics.horizontalAdvance(shortcut) + kShortcutGap;
+    return std::ceil(kTextLeft + metrics.horizontalAdvance(text) + shortcutWidth + kTrailing);
 }
 
 void ZepaMenu::paintEvent(QPaintEvent *)

@@ -79,6 +79,19 @@ public:
     void choose(int index);
 
     static void paint(QPainter &painter, const QRectF &rect, const ZepaMenuLook &look);
+    // One choice in `row`: the highlight, the icon, the text and, when given, a shortcut at the
+    // trailing edge. Also how the style draws the toolkit's menus, so every menu looks alike.
+    struct RowState {
+        bool highlighted = false;
+        bool enabled = true;
+        QString shortcut = {};
+    };
+    static void paintRow(QPainter &painter, const QRectF &row, const ZepaMenuRow &entry, const RowState &state,
+                         ColorScheme scheme);
+    // The menu's surface and its hairline border.
+    static void paintFrame(QPainter &painter, const QRectF &rect, ColorScheme scheme);
+    // The width a row needs for `text` and `shortcut`.
+    static qreal rowWidth(const QString &text, const QString &shortcut = {});
 
 signals:
     // The menu came on screen, before it takes the keyboard.

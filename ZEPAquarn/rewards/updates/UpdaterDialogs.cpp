@@ -1,9 +1,13 @@
 #include "rewards/updates/UpdaterDialogs.h"
 
+#include "menubar/brand/Palette.h"
+#include "menubar/brand/Typography.h"
+
 #include <QCloseEvent>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -13,10 +17,19 @@ namespace zq {
 
 namespace {
 
-// Closing the window from its frame or with Escape goes through the dialogs' own rule.
+// A brand dialog: the window's own page colour and text colours, whatever palette the desktop gives,
+// and a frame with a close button but nothing to minimise or maximise. Closing the window from its
+// frame or with Escape goes through the dialogs' own rule.
 class UpdateWindow final : public QDialog {
 public:
     std::function<void()> onClose;
+    // Re-colours the stock pieces for the current scheme; run again on every palette change.
+    std::function<void()> restyle;
+
+    UpdateWindow()
+    {
+        setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    }
 
 protected:
     void closeEvent(QCloseEvent *event) override
@@ -26,7 +39,34 @@ protected:
         QDialog::closeEvent(event);
     }
     void reject() override { close(); }
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter painter(this);
+        painter.fillRect(rect(), Palette::color(Palette::windowBackground, colorSchemeOf(*this)));
+    }
+    void changeEvent(QEvent *event) override
+    {
+        QDialog::changeEvent(event);
+        if (event->type() == QEvent::PaletteChange && restyle && !m_restyling) {
+            m_restyling = true;
+            restyle();
+            m_restyling = false;
+        }
+    }
+
+private:
+    bool m_restyling = false;
 };
+
+void setColors(QWidget &widget, std::initializer_list<std::pair<QPalette::ColorRole, QColor>> colors)
+{
+    QPalette palette = widget.palette();
+    for (const auto &[role, color] : colors) {
+        palette.setColor(QPalette::Active, role, color);
+        palette.setColor(QPalette::Inactive, role, color);
+    }
+    widget.setPalette(palette);
+}
 
 QLabel *plainLabel(QWidget *parent)
 {
@@ -49,11 +89,9 @@ UpdaterDialogs::UpdaterDialogs(QString runningVersion, QObject *parent)
     window->onClose = [this] { closedByUser(); };
 
     m_title = plainLabel(window.get());
-    QFont titleFont = m_title->font();
-    titleFont.setBold(true);
-    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.15);
-    m_title->setFont(titleFont);
+    m_title->setFont(textFont(textStyle::sectionTitle));
     m_message = plainLabel(window.get());
+    m_message->setFont(textFont(textStyle::body));
     m_notes = new QPlainTextEdit(window.get());
     m_notes->setReadOnly(true);
     m_notes->setMinimumHeight(140);
@@ -77,6 +115,8 @@ UpdaterDialogs::UpdaterDialogs(QString runningVersion, QObject *parent)
     for (QPushButton *button : {m_later, m_install, m_cancel, m_ok})
         buttons->addWidget(button);
     auto *layout = new QVBoxLayout(window.get());
+    layout->setContentsMargins(20, 18, 20, 16);
+    layout->setSpacing(10);
     layout->addWidget(m_title);
     layout->addWidget(m_message);
     layout->addWidget(m_notes);
@@ -93,7 +133,23 @@ UpdaterDialogs::UpdaterDialogs(QString runningVersion, QObject *parent)
     connect(m_install, &QPushButton::clicked, this, [answer] { answer(platform::UpdateChoice::install); });
     connect(m_cancel, &QPushButton::clicked, this, [this] { closedByUser(); });
     connect(m_ok, &QPushButton::clicked, this, [this] { dismiss(); });
+    window->restyle = [this] { restyle(); };
     m_window = std::move(window);
+    restyle();
+}
+
+void UpdaterDialogs::restyle()
+{
+    const ColorScheme scheme = colorSchemeOf(*m_window);
+    const auto token = [scheme](Palette::Token name) { return Palette::color(name, scheme); };
+    setColors(*m_title, {{QPalette::WindowText, token(Palette::textPrimary)}});
+    setColors(*m_message, {{QPalette::WindowText, token(Palette::textSecondary)}});
+    setColors(*m_notes, {{QPalette::Base, token(Palette::controlFill)},
+                         {QPalette::Text, token(Palette::textPrimary)},
+                         {QPalette::Window, token(Palette::windowBackground)}});
+    setColors(*m_progress, {{QPalette::Highlight, token(Palette::brandGreen)},
+                            {QPalette::Base, token(Palette::controlFill)},
+                            {QPalette::Window, token(Palette::windowBackground)}});
 }
 
 UpdaterDialogs::~UpdaterDialogs()

@@ -47,6 +47,7 @@ private:
     enum class Buttons { none, cancel, ok, offer };
     void present(const QString &title, const QString &message, Buttons buttons);
     void closedByUser();
+    void restyle();
 
     QString m_runningVersion;
     std::unique_ptr<QDialog> m_window;

@@ -3,6 +3,7 @@
 #include "menubar/brand/BrandStyle.h"
 #include "menubar/brand/SymbolButton.h"
 #include "menubar/brand/ZepaButton.h"
+#include "menubar/brand/ZepaMenu.h"
 #include "menubar/brand/ZepaPopover.h"
 #include "menubar/brand/ZepaSwitch.h"
 #include "support/ViewRender.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
@@ -121,7 +123,7 @@ TEST_F(BrandStyleTest, EveryFocusableControlShowsOneRingOnceTheKeyboardMovesTheF
     }
 }
 
-TEST_F(BrandStyleTest, StockButtonsAndFieldsTakeTheBrandLook)
+TEST_F(BrandStyleTest, StockButtonsFieldsAndMenusTakeTheBrandLook)
 {
     for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
         SCOPED_TRACE(schemeName(scheme).toStdString());
@@ -148,6 +150,32 @@ TEST_F(BrandStyleTest, StockButtonsAndFieldsTakeTheBrandLook)
         // Rounded: the very corner shows the page.
         EXPECT_TRUE(test::sameColor(test::pixelAt(well, QPointF(m_geometry.topLeft()) + QPointF(0.5, 0.5)),
                                     Palette::color(Palette::background, scheme), 12));
+
+        // A toolkit menu (the tray's, History's) is drawn as the brand menu: its surface, its rows,
+        // the highlight on the active row only, and never on a disabled one.
+        QMenu menu;
+        test::wearColorScheme(menu, scheme);
+        QAction *copy = menu.addAction(QStringLiteral("Copy"));
+        QAction *remove = menu.addAction(QStringLiteral("Delete"));
+        remove->setEnabled(false);
+        menu.addSeparator();
+        menu.addAction(QStringLiteral("Settings…"))->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        menu.popup(QPoint(100, 100));
+        menu.setActiveAction(copy);
+        const auto rowColor = [&](QAction *action) {
+            const QImage image = test::renderWidget(menu, 1.0, Qt::magenta);
+            test::saveRender(image, QStringLiteral("stock-menu-") + schemeName(scheme));
+            return test::pixelAt(
+                image, QPointF(menu.actionGeometry(action).left() + 6, menu.actionGeometry(action).center().y()));
+        };
+        const QColor raised = Palette::color(Palette::surfaceRaised, scheme);
+        EXPECT_EQ(menu.actionGeometry(copy).height(), ZepaMenu::kRowHeight);
+        EXPECT_TRUE(
+            test::sameColor(rowColor(copy), test::over(Palette::color(Palette::controlHover, scheme), raised), 3));
+        EXPECT_TRUE(test::sameColor(rowColor(remove), raised, 3));
+        menu.setActiveAction(remove);
+        EXPECT_TRUE(test::sameColor(rowColor(remove), raised, 3)) << "a disabled entry takes no highlight";
+        menu.close();
     }
 }
 

@@ -88,6 +88,21 @@ TEST(ZepaMenuTest, TheKeyboardWalksTheChoicesAndKeepsTheHighlightInView)
     QTest::keyClick(&menu, Qt::Key_Up);
     EXPECT_EQ(menu.highlighted(), 1);
 
+    // A disabled choice (row 45) is passed over by the keyboard and the pointer, and never runs.
+    options[44]->setEnabled(false);
+    QSignalSpy disabledChosen(options[44], &QAction::triggered);
+    menu.highlight(44);
+    QTest::keyClick(&menu, Qt::Key_Down);
+    EXPECT_EQ(menu.highlighted(), 46);
+    menu.highlight(45);
+    EXPECT_EQ(menu.highlighted(), std::nullopt);
+    QTest::mouseMove(&menu, menu.rowRect(45).center());
+    EXPECT_EQ(menu.highlighted(), std::nullopt);
+    QTest::mouseClick(&menu, Qt::LeftButton, {}, menu.rowRect(45).center());
+    menu.choose(45);
+    EXPECT_TRUE(menu.isVisible());
+    EXPECT_EQ(disabledChosen.count(), 0);
+
     menu.highlight(43);
     QTest::keyClick(&menu, Qt::Key_Return);
     EXPECT_EQ(chosen.count(), 1);

@@ -168,7 +168,7 @@ TEST(UpdaterDialogsTest, AnOfferWithAWordOfMillionsOfCharactersShowsItLineByLine
     EXPECT_GT(dark, 100);
 }
 
-TEST(UpdaterDialogsTest, TheOfferWearsTheBrandButtonsInLightAndDark)
+TEST(UpdaterDialogsTest, TheOfferAndTheErrorAreBrandDialogsInLightAndDark)
 {
     auto &application = *qobject_cast<QApplication *>(QCoreApplication::instance());
     for (const auto appearance : {zq::AppAppearance::light, zq::AppAppearance::dark}) {
@@ -197,6 +197,33 @@ TEST(UpdaterDialogsTest, TheOfferWearsTheBrandButtonsInLightAndDark)
         EXPECT_TRUE(zq::test::sameColor(inside(later), zq::Palette::color(zq::Palette::controlFill, scheme), 3));
         EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(image, QPointF(2, 2)), page, 3)) << "the dialog's page";
         window->close();
+
+        // The error, as a check without network meets it: the brand page whatever lies under it, the
+        // title in the primary text colour, and a frame that offers only to close.
+        dialogs.showError(QStringLiteral("The update server could not be reached."));
+        window->adjustSize();
+        const QImage error = zq::test::renderWidget(*window, 1.0, Qt::magenta);
+        zq::test::saveRender(error,
+                             QStringLiteral("updater-error-") +
+                                 (scheme == zq::ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light")));
+        EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(error, QPointF(2, 2)), page, 3)) << "the error's page";
+        EXPECT_TRUE(window->windowFlags().testFlag(Qt::CustomizeWindowHint));
+        EXPECT_FALSE(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+        for (auto *label : window->findChildren<QLabel *>()) {
+            if (label->text() == QStringLiteral("Update Error")) {
+                EXPECT_EQ(label->palette().color(QPalette::WindowText),
+                          zq::Palette::color(zq::Palette::textPrimary, scheme));
+            }
+        }
+        window->close();
     }
+    // With the desktop's own palette the dialog still wears the brand's page.
     zq::applyAppearance(application, zq::AppAppearance::system);
+    zq::UpdaterDialogs dialogs(QStringLiteral("1.2.0"));
+    dialogs.showError(QStringLiteral("The update server could not be reached."));
+    const QImage error = zq::test::renderWidget(*dialogs.window(), 1.0, Qt::magenta);
+    EXPECT_TRUE(zq::test::sameColor(
+        zq::test::pixelAt(error, QPointF(2, 2)),
+        zq::Palette::color(zq::Palette::windowBackground, zq::colorSchemeOf(*dialogs.window())), 3));
+    dialogs.window()->close();
 }
