@@ -173,6 +173,7 @@ TEST_P(SupportPageTest, ThreeIssuesWithOneRetryingAndOneFailedAndAnUpdateAvailab
     const QRectF message = within(failedRow->failureLabel());
     EXPECT_FALSE(test::colorBounds(image.copy(message.toRect()), color(Palette::danger), 40).isEmpty());
     EXPECT_TRUE(failedRow->retryButton()->isEnabled());
+    EXPECT_EQ(top->copyButton()->x(), failedRow->copyButton()->x()) << "retrying moves no button";
 }
 
 TEST_P(SupportPageTest, RecoveryStandsAboveTheIssuesAndTheRecoveredIncidentIsGone)
