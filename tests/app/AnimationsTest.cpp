@@ -92,14 +92,18 @@ const std::vector<Animation> &animations()
              const auto atRest = [spinner] { return !spinner->isAnimating(); };
              return Started{atRest, atRest, [spinner] { spinner->hide(); }, nullptr};
          }},
-        {"question chevron", false,
+        {"question chevron and answer", false,
          [](Stage &stage) {
              QPointer<SettingsFAQRow> row =
                  new SettingsFAQRow(QStringLiteral("Why?"), QStringLiteral("Because."), &stage.window);
+             row->show();
              row->setExpanded(true);
              const auto atRest = [row] {
                  const QList<SymbolView *> symbols = row->findChildren<SymbolView *>();
-                 return std::any_of(symbols.begin(), symbols.end(), [](SymbolView *s) { return s->rotation() == 180; });
+                 return std::any_of(symbols.begin(), symbols.end(),
+                                    [](SymbolView *s) { return s->rotation() == 180; }) &&
+                        row->revealed() == 1 && row->answer()->isVisible() &&
+                        row->answer()->maximumHeight() == QWIDGETSIZE_MAX;
              };
              return Started{atRest, atRest, [] {}, nullptr};
          }},
