@@ -98,14 +98,17 @@ const std::vector<Animation> &animations()
                  new SettingsFAQRow(QStringLiteral("Why?"), QStringLiteral("Because."), &stage.window);
              row->show();
              row->setExpanded(true);
-             const auto atRest = [row] {
+             // The answer opens with the turn, not at once.
+             const auto opened = [row] {
+                 return row->answer()->isVisible() && row->answer()->maximumHeight() == QWIDGETSIZE_MAX;
+             };
+             const auto atRest = [row, opened] {
                  const QList<SymbolView *> symbols = row->findChildren<SymbolView *>();
                  return std::any_of(symbols.begin(), symbols.end(),
                                     [](SymbolView *s) { return s->rotation() == 180; }) &&
-                        row->revealed() == 1 && row->answer()->isVisible() &&
-                        row->answer()->maximumHeight() == QWIDGETSIZE_MAX;
+                        opened();
              };
-             return Started{atRest, atRest, [] {}, nullptr};
+             return Started{atRest, opened, [] {}, nullptr};
          }},
         {"animation gallery", false,
          [](Stage &stage) {
