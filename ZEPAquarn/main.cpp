@@ -287,7 +287,8 @@ struct UpdateServices {
 };
 
 std::unique_ptr<Updater> makeUpdater(UpdateServices &s, rt::MainLoop &loop, rt::Clocks &clocks, rt::Settings &settings,
-                                     const rt::Paths &paths, std::shared_ptr<const platform::HttpClient> http)
+                                     const rt::Paths &paths, std::shared_ptr<const platform::HttpClient> http,
+                                     UpdaterStart start)
 {
     QString saved = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
     if (saved.isEmpty())
@@ -308,10 +309,10 @@ std::unique_ptr<Updater> makeUpdater(UpdateServices &s, rt::MainLoop &loop, rt::
                                                                   s.relaunchExecutable = executable;
                                                                   QApplication::quit();
                                                               }};
-    return std::make_unique<Updater>(UpdateAvailabilityStore::live(settings),
-                                     UpdateReminder::live(settings, clocks, loop, s.notifications),
-                                     std::make_unique<platform::AppcastUpdateFramework>(std::move(environment)),
-                                     [&clocks] { return clocks.wallNow(); });
+    return std::make_unique<Updater>(
+        UpdateAvailabilityStore::live(settings), UpdateReminder::live(settings, clocks, loop, s.notifications),
+        std::make_unique<platform::AppcastUpdateFramework>(std::move(environment)),
+        [&clocks] { return clocks.wallNow(); }, start);
 }
 
 // Without X11 nothing here can work: says so on the terminal and, when it can, on the desktop.
@@ -385,7 +386,9 @@ struct Run {
                                             [this]() -> Motion & { return appForPill->animations(); });
                   },
               .makeUpdater =
-                  [this] { return makeUpdater(updateServices, loop, clocks, this->settings, this->paths, http); },
+                  [this](UpdaterStart start) {
+                      return makeUpdater(updateServices, loop, clocks, this->settings, this->paths, http, start);
+                  },
               .revealDiagnostics = [](RevealDone done) { Diagnostics::shared().revealInFileManager(std::move(done)); },
               .invites = InviteService(http),
               .languages = languages,

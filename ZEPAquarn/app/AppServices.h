@@ -32,6 +32,7 @@ class AudioDuringDictationController;
 class DictationController;
 class TriggerRecordingGate;
 class Updater;
+enum class UpdaterStart;
 
 // What the application is built from: the desktop's back-ends, made before it (by main.cpp, or by a
 // test over fakes) and kept until after it is gone. They are cheap to make: what connects or runs a
@@ -55,8 +56,9 @@ struct AppServices {
     std::function<void()> startDiagnostics = {};
     // Makes the dictation controller over these services.
     std::function<std::unique_ptr<DictationController>()> makeController;
-    // Makes the update service with its framework; none leaves the application without updates.
-    std::function<std::unique_ptr<Updater>()> makeUpdater = {};
+    // Makes the update service with its framework, started now or held; none leaves the application
+    // without updates.
+    std::function<std::unique_ptr<Updater>(UpdaterStart)> makeUpdater = {};
     // Shows the diagnostics journal in the file manager and says whether anything could.
     std::function<void(RevealDone)> revealDiagnostics = {};
     // Hands the allocator's free memory back to the system; none: the C library's trim.

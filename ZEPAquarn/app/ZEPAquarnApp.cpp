@@ -12,6 +12,7 @@
 #include "menubar/brand/Motion.h"
 #include "pipeline/DictationController.h"
 #include "pipeline/SettingsDefaults.h"
+#include "pipeline/TriggerBinding.h"
 #include "pipeline/TriggerReach.h"
 #include "platform/UserNotifications.h"
 #include "records/StatsStore.h"
@@ -204,9 +205,11 @@ void ZEPAquarnApp::finishScenes()
     if (m_scenesFinished)
         return;
     m_scenesFinished = true;
-    // The update service starts with the scenes that show it, after the defaults are registered.
+    // The update service starts with the scenes that show it, after the defaults are registered. On a
+    // first launch its automatic check waits for the Welcome window: a check the user never asked for
+    // must not leave its failure on a Support page before they have even finished setting up.
     if (!m_updater && m_services.makeUpdater)
-        m_updater = m_services.makeUpdater();
+        m_updater = m_services.makeUpdater(m_needsOnboarding ? UpdaterStart::held : UpdaterStart::now);
 
     m_menuBarExtra->setTapRunning(m_controller->tapRunning());
     connect(m_controller.get(), &DictationController::tapRunningChanged, m_menuBarExtra.get(),
@@ -463,7 +466,34 @@ void ZEPAquarnApp::finishOnboarding()
     m_controller->ensureHotkeyTapRunning();
     if (m_onboardingWindow)
         m_onboardingWindow->close();
+    if (m_updater)
+        m_updater->start();
     followTriggerReach();
+    tellWhereTheAppWent();
+}
+
+// With the Welcome window gone and no window left, the application seems to vanish: say once where
+// it lives and which key dictates. Without a tray the main window is open already, and a trigger
+// that cannot be seen has its own notice.
+void ZEPAquarnApp::tellWhereTheAppWent()
+{
+    if (!m_menuBarExtra || !m_menuBarExtra->isAvailable() || !m_triggerReach->canStartTake())
+        return;
+    const QString key = TriggerBinding::fromStorageValue(m_services.settings.stringValue(keys::triggerKey))
+                            .value_or(TriggerBinding::predefined(TriggerKey::fn))
+                            .displayName();
+    platform::UserNotifications *center = &m_services.notifications;
+    center->requestAuthorization([center, key](bool granted) {
+        if (!granted)
+            return;
+        platform::UserNotificationContent content;
+        content.title = QStringLiteral("ZEPA QUARN is in the tray");
+        content.body = QStringLiteral("Its icon in the system tray opens the menu and settings. Hold %1, speak, "
+                                      "and release to dictate.")
+                           .arg(key);
+        center->add(QStringLiteral("io.quorvane.zepaquarn.onboarding-done"), content);
+        qCInfo(lcApp) << "app: told the user where the application lives";
+    });
 }
 
 void ZEPAquarnApp::followTriggerReach()

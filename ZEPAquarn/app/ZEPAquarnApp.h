@@ -140,6 +140,7 @@ private:
     // The keyboard map the launch read until the launch is done, then the display's now.
     std::optional<platform::KeyboardMap> keyboardMap();
     void finishOnboarding();
+    void tellWhereTheAppWent();
     void makeMenuPanelModel();
     void makeMenuPanel();
     // Dims the tray icon while no trigger can start a take and, once dictation is handed over,

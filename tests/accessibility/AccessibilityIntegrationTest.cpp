@@ -348,6 +348,7 @@ TEST_F(AccessibilityIntegrationTest, ATranscribedKeptRecordingIsAnnounced)
             << qPrintable(listener.heard());
         EXPECT_EQ(heard.type, QStringLiteral("object:announcement"));
         EXPECT_EQ(heard.sourceRole, QStringLiteral("application"));
+        EXPECT_EQ(heard.detail1, 1) << "polite: it waits for what the reader is saying";
         if (!c.succeeds) {
             EXPECT_GT(heard.data.size(), c.announcement.size()) << "the failure says what to do next";
         }

@@ -92,16 +92,23 @@ const std::vector<Animation> &animations()
              const auto atRest = [spinner] { return !spinner->isAnimating(); };
              return Started{atRest, atRest, [spinner] { spinner->hide(); }, nullptr};
          }},
-        {"question chevron", false,
+        {"question chevron and answer", false,
          [](Stage &stage) {
              QPointer<SettingsFAQRow> row =
                  new SettingsFAQRow(QStringLiteral("Why?"), QStringLiteral("Because."), &stage.window);
+             row->show();
              row->setExpanded(true);
-             const auto atRest = [row] {
-                 const QList<SymbolView *> symbols = row->findChildren<SymbolView *>();
-                 return std::any_of(symbols.begin(), symbols.end(), [](SymbolView *s) { return s->rotation() == 180; });
+             // The answer opens with the turn, not at once.
+             const auto opened = [row] {
+                 return row->answer()->isVisible() && row->answer()->maximumHeight() == QWIDGETSIZE_MAX;
              };
-             return Started{atRest, atRest, [] {}, nullptr};
+             const auto atRest = [row, opened] {
+                 const QList<SymbolView *> symbols = row->findChildren<SymbolView *>();
+                 return std::any_of(symbols.begin(), symbols.end(),
+                                    [](SymbolView *s) { return s->rotation() == 180; }) &&
+                        opened();
+             };
+             return Started{atRest, opened, [] {}, nullptr};
          }},
         {"animation gallery", false,
          [](Stage &stage) {

@@ -476,7 +476,15 @@ TEST_F(AppWindowViewTest, ResultsAndAnExpandedQuestionRender)
     EXPECT_FALSE(rows[0]->isExpanded());
     clickQuestion(rows[1]);
     ASSERT_TRUE(rows[1]->isExpanded());
+    windowLoop.advance(75ms);
+    render("window-faq-opening-light");
+    windowLoop.advance(1s);
+    // Every frame of the reveal ran at once: let each one's layout requests climb to the scroll area.
+    for (int pass = 0; pass < 6; ++pass)
+        QApplication::processEvents();
     render("window-faq-expanded-light");
+    applyAppearance(application(), AppAppearance::dark);
+    render("window-faq-expanded-dark");
     windowModel.setSelection(AppWindowSection::dictionary);
     windowModel.setSelection(AppWindowSection::faq);
     for (auto *row : window->findChildren<SettingsFAQRow *>())

@@ -41,7 +41,7 @@ InviteShareContent::InviteShareContent(const std::optional<QString> &code, std::
     : verifiedDownloads(count),
       disclosure(QStringLiteral("Creating a link asks ") + InviteService::host() +
                  QStringLiteral(" for a six-character code. No audio, transcripts, history, or device identifier is "
-                                "sent. Afterward ZEPA checks only that code\u2019s verified-download count."))
+                                "sent. Afterward ZEPA QUARN checks only that code\u2019s verified-download count."))
 {
     if (code && InviteService::isInviteCode(*code)) {
         actionLabel = QStringLiteral("Copy invite link");

@@ -82,13 +82,6 @@ protected:
     }
 };
 
-// The rung's name as shown. The first rung, the one every user has, is named as a tier: on the
-// General page the motion gallery beside the gauge has a listening animation called "Surface" too.
-QString rungTitle(const DepthGaugeContent::Row &row, std::size_t index)
-{
-    return index == 0 ? row.name + QStringLiteral(" tier") : row.name;
-}
-
 } // namespace
 
 void paintDepthChip(QPainter &painter, const QRectF &rect, Colorway colorway, bool isSelected, bool isSelectable,
@@ -185,7 +178,7 @@ DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::
         rung->addWidget(new RungLine(this));
         auto *texts = new QVBoxLayout;
         texts->setSpacing(kRungTextSpacing);
-        m_rungNames[i] = new StyledLabel(rungTitle(row, i), textStyle::value.withColor(Palette::textPrimary), this);
+        m_rungNames[i] = new StyledLabel(row.name, textStyle::value.withColor(Palette::textPrimary), this);
         m_stateLabels[i] = brandLabel(row.stateLabel, 11, this);
         texts->addWidget(m_rungNames[i]);
         texts->addWidget(m_stateLabels[i]);

@@ -8,14 +8,15 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace zq {
 
 namespace {
 
-QFont lineFont(qreal size = textStyle::small.size)
+QFont lineFont()
 {
-    return textFont(textStyle::small.withSize(size));
+    return textFont(textStyle::small);
 }
 
 // The "xmark" of the line: a 16-point square whose whole area takes clicks.
@@ -71,18 +72,29 @@ QSize MilestoneLine::sizeHint() const
     return QSize(348, int(std::ceil(std::max<qreal>(QFontMetricsF(lineFont()).height(), 16) + 16)));
 }
 
+MilestoneLine::Fit MilestoneLine::fit(const QString &text, qreal width)
+{
+    constexpr qreal kMinimumScale = 0.85;
+    const QFontMetricsF metrics(lineFont());
+    const qreal natural = metrics.horizontalAdvance(text);
+    if (natural <= width)
+        return {text, 1};
+    // Any fraction of the size, not whole pixels: rounded up, a text that fits at 0.9 would be cut.
+    const qreal scale = std::max(kMinimumScale, width / natural);
+    // The hair of slack keeps a text that fits exactly from being cut by rounding.
+    return {metrics.elidedText(text, Qt::ElideRight, width / scale + 0.01), scale};
+}
+
 void MilestoneLine::paintText(QPainter &painter, const QRectF &rect, const QString &text, ColorScheme scheme)
 {
-    QFont font = lineFont();
-    // One line, shrinking down to 0.85 of its size before it is cut.
-    const qreal natural = QFontMetricsF(font).horizontalAdvance(text);
-    if (natural > rect.width())
-        font = lineFont(std::max(11 * 0.85, 11 * rect.width() / natural));
+    const Fit line = fit(text, rect.width());
     painter.save();
-    painter.setFont(font);
+    painter.setFont(lineFont());
     painter.setPen(Palette::color(Palette::textSecondary, scheme));
-    painter.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter,
-                     QFontMetricsF(font).elidedText(text, Qt::ElideRight, rect.width()));
+    painter.translate(rect.topLeft());
+    painter.scale(line.scale, line.scale);
+    painter.drawText(QRectF(0, 0, rect.width() / line.scale + 0.01, rect.height() / line.scale),
+                     Qt::AlignLeft | Qt::AlignVCenter, line.text);
     painter.restore();
 }
 

@@ -20,6 +20,13 @@ public:
 
     // The milestone's text, naming the invite page on `host`.
     static QString text(Milestone milestone, const QString &host);
+    // The line as drawn in `width`: the text, cut only when 0.85 of its size does not fit, and the
+    // scale of the 11-point font it is drawn at.
+    struct Fit {
+        QString text;
+        qreal scale = 1;
+    };
+    static Fit fit(const QString &text, qreal width);
     static void paintText(QPainter &painter, const QRectF &rect, const QString &text, ColorScheme scheme);
     QSize sizeHint() const override;
 

@@ -20,7 +20,8 @@ QString displayName(PillAnimationStyle style)
     case PillAnimationStyle::bandSwell:
         return QStringLiteral("Band swell");
     case PillAnimationStyle::surface:
-        return QStringLiteral("Surface");
+        // Not "Surface": that is the first depth rung, shown on the same page.
+        return QStringLiteral("Liquid level");
     }
     return {};
 }

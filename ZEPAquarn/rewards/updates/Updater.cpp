@@ -6,7 +6,8 @@ using platform::AppcastItem;
 using platform::UpdateChoice;
 
 Updater::Updater(UpdateAvailabilityStore availability, UpdateReminder reminder,
-                 std::unique_ptr<platform::UpdateFramework> framework, std::function<QDateTime()> now, QObject *parent)
+                 std::unique_ptr<platform::UpdateFramework> framework, std::function<QDateTime()> now,
+                 UpdaterStart start, QObject *parent)
     : QObject(parent), m_availability(std::move(availability)), m_reminder(std::move(reminder)),
       m_framework(std::move(framework)), m_now(std::move(now))
 {
@@ -17,7 +18,8 @@ Updater::Updater(UpdateAvailabilityStore availability, UpdateReminder reminder,
         m_reminder.remindIfNeeded(pending->displayVersion);
     }
 
-    m_framework->start(*this);
+    if (start == UpdaterStart::now)
+        this->start();
     readPreferences();
     // The framework's object is owned here, so the connections end with the updater.
     connect(m_framework.get(), &platform::UpdateFramework::automaticallyChecksForUpdatesChanged, this,
@@ -32,8 +34,17 @@ Updater::~Updater()
     m_framework.reset();
 }
 
+void Updater::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    m_framework->start(*this);
+}
+
 void Updater::checkForUpdates()
 {
+    start();
     const bool alreadyChecking = m_state.kind == AppUpdateState::Kind::checking;
     if (m_state.kind != AppUpdateState::Kind::available) {
         if (!alreadyChecking)

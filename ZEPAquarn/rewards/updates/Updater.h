@@ -13,6 +13,10 @@
 
 namespace zq {
 
+// When the update framework begins its schedule: at once, or held until the updater's start() (a
+// first launch holds it until the Welcome window is done).
+enum class UpdaterStart { now, held };
+
 // The application's one update service. It starts the update framework, turns the framework's news
 // into one published AppUpdateState, mirrors the framework's two automatic-update preferences,
 // remembers a found update across launches and reminds the user of it. Main thread only.
@@ -21,7 +25,7 @@ class Updater : public QObject, private platform::UpdaterDelegate {
 public:
     Updater(UpdateAvailabilityStore availability, UpdateReminder reminder,
             std::unique_ptr<platform::UpdateFramework> framework, std::function<QDateTime()> now,
-            QObject *parent = nullptr);
+            UpdaterStart start = UpdaterStart::now, QObject *parent = nullptr);
     ~Updater() override;
 
     const AppUpdateState &state() const { return m_state; }
@@ -34,7 +38,10 @@ public:
         return m_state.statusText(m_automaticallyChecksEnabled, m_now(), m_framework->feedUrl().host());
     }
 
-    // The user asks for a check now.
+    // Begins the framework's schedule of automatic checks; once.
+    void start();
+    bool isStarted() const { return m_started; }
+    // The user asks for a check now; a held framework starts first.
     void checkForUpdates();
     void setAutomaticallyChecksEnabled(bool enabled);
     void setAutomaticallyDownloadsUpdates(bool enabled);
@@ -64,6 +71,7 @@ private:
     void storeAutomaticallyDownloads(bool enabled);
 
     AppUpdateState m_state;
+    bool m_started = false;
     bool m_automaticallyChecksEnabled = false;
     bool m_automaticallyDownloadsUpdates = false;
     UpdateAvailabilityStore m_availability;

@@ -52,7 +52,8 @@ QString inputHint(const QString &inputDevice, const std::vector<AudioInputDevice
     const auto found = std::find_if(devices.begin(), devices.end(),
                                     [&](const AudioInputDevice &device) { return device.uid == inputDevice; });
     if (found == devices.end())
-        return QStringLiteral("The selected microphone is unavailable; ZEPA temporarily follows the desktop's input.");
+        return QStringLiteral(
+            "The selected microphone is unavailable; ZEPA QUARN temporarily follows the desktop's input.");
     switch (found->transport) {
     case InputTransport::builtIn:
         return QStringLiteral("Recommended with headphones: the built-in microphone captures your voice while "
@@ -61,7 +62,7 @@ QString inputHint(const QString &inputDevice, const std::vector<AudioInputDevice
         return QStringLiteral("Bluetooth input is slower because the headset must switch to its headset mode. Select "
                               "the built-in microphone for fast capture while listening through headphones.");
     default:
-        return QStringLiteral("ZEPA captures from this microphone independently of your headphone output.");
+        return QStringLiteral("ZEPA QUARN captures from this microphone independently of your headphone output.");
     }
 }
 
@@ -135,24 +136,26 @@ std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
         {QStringLiteral("Dictating"),
          {{QStringLiteral("How do I dictate?"),
            fromUtf8("Hold your trigger key (") + trigger +
-               fromUtf8("), speak, release — the words land wherever your cursor is. A quick tap instead LOCKS "
+               fromUtf8("), speak, release — the words land wherever your cursor is. A quick tap instead locks "
                         "hands-free dictation; tap again to finish. Esc cancels. On Bluetooth headphones, speak "
                         "after the rising chime — that's the mic confirming it's live.")},
           {QStringLiteral("Why is dictation slower with Bluetooth headphones as the microphone?"),
-           fromUtf8("To record from Bluetooth headphones, the system has to switch them into call mode (HFP) — the "
-                    "same low-quality mode a phone call uses — which takes a few seconds and makes music sound "
-                    "flatter. Every dictation app hits this; it's a Bluetooth limitation, not a ZEPA bug (other "
-                    "dictation tools advise against earbuds as the microphone in their own documentation, too). "
-                    "ZEPA's recommendation is to leave your computer's built-in microphone selected for capture and "
-                    "use headphones for output only — that path ZEPA is engineered to keep instant and unbreakable, "
-                    "even during a call or as you connect and disconnect devices. If you do pick a Bluetooth mic, "
-                    "expect slower first starts, and ZEPA may hold the mic session warm — the microphone indicator "
-                    "stays on — so repeat dictations stay fast; turn off “Always-on Bluetooth microphone” under Audio "
-                    "to trade that back for music quality.")},
+           fromUtf8(
+               "To record from Bluetooth headphones, the system has to switch them into call mode (HFP) — the "
+               "same low-quality mode a phone call uses — which takes a few seconds and makes music sound "
+               "flatter. Every dictation app hits this; it's a Bluetooth limitation, not a ZEPA QUARN bug (other "
+               "dictation tools advise against earbuds as the microphone in their own documentation, too). "
+               "ZEPA QUARN's recommendation is to leave your computer's built-in microphone selected for capture and "
+               "use headphones for output only — that path ZEPA QUARN is engineered to keep instant and unbreakable, "
+               "even during a call or as you connect and disconnect devices. If you do pick a Bluetooth mic, "
+               "expect slower first starts, and ZEPA QUARN may hold the mic session warm — the microphone indicator "
+               "stays on — so repeat dictations stay fast; turn off “Always-on Bluetooth microphone” under Audio "
+               "to trade that back for music quality.")},
           {QStringLiteral("Pressing Fn does not start dictation"),
-           fromUtf8("On most keyboards the Fn 🌐 key is handled inside the keyboard and never reaches the X11 "
-                    "desktop, so ZEPA cannot hear it. Choose another primary preset, such as Right Control, or add "
-                    "a secondary keyboard or mouse trigger under General → Trigger.")},
+           fromUtf8(
+               "On most keyboards the Fn 🌐 key is handled inside the keyboard and never reaches the X11 "
+               "desktop, so ZEPA QUARN cannot hear it. Choose another primary preset, such as Right Control, or add "
+               "a secondary keyboard or mouse trigger under General → Trigger.")},
           {QStringLiteral("Where does my text go?"),
            fromUtf8("Into the app you're using, at the cursor, via an instant paste. When an app refuses synthetic "
                     "pastes (secure input, some password fields), your words are left on the clipboard and a "
@@ -162,7 +165,7 @@ std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
          {{QStringLiteral("What leaves my computer?"),
            fromUtf8("With the on-device engine, audio, transcripts and history stay local. With the OpenAI engine, "
                     "your recording is sent to OpenAI for transcription under your own API key, only while a take is "
-                    "processing. If you choose Create invite link under Appearance, ZEPA asks ") +
+                    "processing. If you choose Create invite link under Appearance, ZEPA QUARN asks ") +
                kProductHost +
                fromUtf8(" for one six-character code; later checks send only that code to read its verified-download "
                         "count. No audio, transcripts, history or device identifier is sent for invites. There is no "
@@ -177,15 +180,16 @@ std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
                     "in to an X11 session, then relaunch the app. Fn itself rarely reaches the desktop; choose "
                     "another trigger under General → Trigger.")},
           {QStringLiteral("What does the red error ring mean?"),
-           fromUtf8("The take captured no usable audio. ZEPA retries the microphone and even falls back to your "
+           fromUtf8("The take captured no usable audio. ZEPA QUARN retries the microphone and even falls back to your "
                     "computer's built-in mic before showing it, so a red ring means it truly received nothing — check "
                     "Settings → Audio → Test microphone, then try again. On Bluetooth, remember to speak after the "
                     "chime.")},
           {QStringLiteral("How do updates work?"),
            fromUtf8("ZEPA QUARN checks ") + kProductHost +
-               fromUtf8(" once a day (after you allow automatic checks) and offers new versions with release notes. "
-                        "Every download is verified against ZEPA's own update signature before it installs. Check "
-                        "Now lives in Support.")}}}};
+               fromUtf8(
+                   " once a day (after you allow automatic checks) and offers new versions with release notes. "
+                   "Every download is verified against ZEPA QUARN's own update signature before it installs. Check "
+                   "Now lives in Support.")}}}};
 }
 
 const std::vector<Question> &alwaysOnQuestions()
@@ -208,12 +212,13 @@ const std::vector<Question> &onDeviceLanguageQuestions()
 {
     static const std::vector<Question> questions{
         {QStringLiteral("How do I set up my language?"),
-         fromUtf8("Pick it under Output → Language below, or leave it on Auto to follow your computer's system "
-                  "language. ZEPA matches your choice to the closest language the on-device recogniser supports. For "
-                  "best accuracy, pick the exact language you dictate in — Auto is only as right as your system "
-                  "language.")},
+         fromUtf8(
+             "Pick it under Output → Language below, or leave it on System language to follow your computer's system "
+             "language. ZEPA QUARN matches your choice to the closest language the on-device recogniser supports. For "
+             "best accuracy, pick the exact language you dictate in — System language is only as right as your system "
+             "language.")},
         {QStringLiteral("Why is my first dictation in a new language slow?"),
-         fromUtf8("The on-device speech model is loaded when ZEPA starts, so the very first take can sit on the "
+         fromUtf8("The on-device speech model is loaded when ZEPA QUARN starts, so the very first take can sit on the "
                   "processing ring for a moment. Every dictation runs entirely on your computer, offline and free, and "
                   "your audio never leaves the machine. Speech models come from your system's packages; nothing is "
                   "downloaded.")}};

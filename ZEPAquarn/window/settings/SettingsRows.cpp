@@ -4,10 +4,14 @@
 #include "menubar/brand/Metrics.h"
 
 #include <QEvent>
+#include <QGraphicsOpacityEffect>
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
 
 namespace zq {
 
@@ -119,7 +123,8 @@ SettingsFAQRow::SettingsFAQRow(const QString &question, const QString &answer, Q
 {
     auto *column = new QVBoxLayout(this);
     column->setContentsMargins(4, 10, 4, 10);
-    column->setSpacing(8);
+    // The 8 points above the answer are its own margin, so they open with it.
+    column->setSpacing(0);
 
     // The whole line is the button, the space before the chevron included.
     m_header->setCursor(Qt::PointingHandCursor);
@@ -137,9 +142,11 @@ SettingsFAQRow::SettingsFAQRow(const QString &question, const QString &answer, Q
     line->addWidget(m_chevron);
     column->addWidget(m_header);
 
-    // Never cut: the answer wraps onto as many lines as it needs.
+    // Never cut once open: the answer wraps onto as many lines as it needs. While it opens it is
+    // clipped from the bottom, so its lines stay put.
     m_answer->setWordWrap(true);
-    m_answer->setContentsMargins(39, 0, 13, 0);
+    m_answer->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    m_answer->setContentsMargins(39, 8, 13, 0);
     m_answer->setVisible(false);
     column->addWidget(m_answer);
 }
@@ -149,8 +156,34 @@ void SettingsFAQRow::setExpanded(bool expanded)
     if (m_expanded == expanded)
         return;
     m_expanded = expanded;
-    m_answer->setVisible(expanded);
     m_turn.setTarget(expanded ? 180.0 : 0.0, *this);
+    m_reveal.setTarget(expanded ? 1.0 : 0.0, *this);
+}
+
+QWidget *SettingsFAQRow::answer() const
+{
+    return m_answer;
+}
+
+void SettingsFAQRow::applyReveal()
+{
+    const double shown = m_reveal.value();
+    m_answer->setVisible(shown > 0);
+    if (shown >= 1) {
+        m_answer->setMaximumHeight(QWIDGETSIZE_MAX);
+        m_answer->setGraphicsEffect(nullptr);
+        return;
+    }
+    const int width = contentsRect().width() - layout()->contentsMargins().left() - layout()->contentsMargins().right();
+    const int full = std::max(m_answer->heightForWidth(width), 0);
+    m_answer->setMaximumHeight(int(std::ceil(shown * full)));
+    // The answer's ink fades in as it opens.
+    auto *fade = qobject_cast<QGraphicsOpacityEffect *>(m_answer->graphicsEffect());
+    if (!fade) {
+        fade = new QGraphicsOpacityEffect(m_answer);
+        m_answer->setGraphicsEffect(fade);
+    }
+    fade->setOpacity(shown);
 }
 
 bool SettingsFAQRow::eventFilter(QObject *watched, QEvent *event)

@@ -69,16 +69,22 @@ public:
     bool isExpanded() const { return m_expanded; }
     void setExpanded(bool expanded);
     void toggle() { setExpanded(!m_expanded); }
+    QWidget *answer() const;
+    // How much of the answer shows, 0 to 1: it opens and closes with the chevron's turn.
+    double revealed() const { return m_reveal.value(); }
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void applyReveal();
+
     QWidget *m_header;
     SymbolView *m_chevron;
     StyledLabel *m_answer;
     // Half a turn while expanded; it turns with the answer, eased in and out.
     AnimatedValue m_turn{{motion::easeInOut, motion::disclosure}, [this] { m_chevron->setRotation(m_turn.value()); }};
+    AnimatedValue m_reveal{{motion::easeInOut, motion::disclosure}, [this] { applyReveal(); }};
     bool m_expanded = false;
 };
 

@@ -13,6 +13,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace zq {
 
 namespace {
@@ -85,8 +87,14 @@ IncidentRow::IncidentRow(IncidentRowModel &model, QWidget *parent)
     auto *retryingText = new StyledLabel(QStringLiteral("Retrying Transcription"), textStyle::small, m_retrying);
     retryingText->setColorToken(Palette::textSecondary);
     retryingRow->addWidget(retryingText, 0, Qt::AlignVCenter);
+    retryingRow->addStretch(1);
     m_retrying->setAccessibleName(QStringLiteral("Retrying transcription"));
     m_retrying->setEnabled(false);
+    // The button and its retrying look take turns in one slot as wide as the wider: the buttons
+    // after it stay where they are while a retry runs.
+    const int slot = std::max(m_retry->sizeHint().width(), m_retrying->sizeHint().width());
+    m_retry->setMinimumWidth(slot);
+    m_retrying->setMinimumWidth(slot);
     actions->addWidget(m_retry);
     actions->addWidget(m_retrying);
     actions->addWidget(m_copy);

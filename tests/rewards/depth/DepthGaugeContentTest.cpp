@@ -85,7 +85,7 @@ TEST(DepthGaugeContentTest, CountPhraseAndDisclosure)
     EXPECT_EQ(a.disclosure,
               "Creating a link asks " + InviteService::host() +
                   QString::fromUtf8(" for a six-character code. No audio, transcripts, history, or device "
-                                    "identifier is sent. Afterward ZEPA checks only that code’s "
+                                    "identifier is sent. Afterward ZEPA QUARN checks only that code’s "
                                     "verified-download count."));
     EXPECT_EQ(InviteShareContent(std::nullopt, std::nullopt), a);
     EXPECT_NE(InviteShareContent(std::nullopt, 0), a) << "an absent and a present count differ";

@@ -3,6 +3,7 @@
 #include "pipeline/SettingsDefaults.h"
 #include "rewards/depth/DepthStore.h"
 #include "rewards/depth/InviteLinkLine.h"
+#include "rewards/motion/PillAnimationStyle.h"
 #include "runtime/Settings.h"
 #include "support/Contrast.h"
 #include "support/FakeHttpClient.h"
@@ -69,12 +70,13 @@ TEST_F(DepthGaugeViewTest, AFreshStoreOffersTheSurfaceAndACreateButton)
     EXPECT_TRUE(view.disclosureLine()->isVisibleTo(&view));
     EXPECT_EQ(view.inviteButton()->text(), "Create invite link");
     EXPECT_FALSE(view.errorLine()->isVisibleTo(&view));
-    // The motion gallery on the same page has a "Surface" style: the first rung says it is a tier.
+    // The motion gallery on the same page names no listening animation like a rung.
     QStringList names;
     for (const QLabel *label : view.findChildren<QLabel *>())
         names << label->text();
-    EXPECT_TRUE(names.contains("Surface tier"));
-    EXPECT_FALSE(names.contains("Surface"));
+    EXPECT_TRUE(names.contains("Surface"));
+    for (const zq::PillAnimationStyle style : zq::kAllPillAnimationStyles)
+        EXPECT_FALSE(names.contains(zq::displayName(style))) << zq::displayName(style).toStdString();
 
     const QImage image = render(view, "depth-gauge-fresh-dark", ColorScheme::dark);
     const DepthChip *locked = chip(view, Colorway::signalPurple);

@@ -1,8 +1,11 @@
 #include "rewards/milestones/MilestoneStore.h"
 
+#include "menubar/brand/Typography.h"
 #include "pipeline/SettingsDefaults.h"
+#include "rewards/milestones/MilestoneLine.h"
 #include "runtime/Settings.h"
 
+#include <QFontMetricsF>
 #include <QSignalSpy>
 
 #include <gtest/gtest.h>
@@ -102,4 +105,19 @@ TEST(MilestoneStoreTest, LoadingDropsUnknownNamesAndNonPositiveTimes)
     EXPECT_EQ(store.shown(), std::set<Milestone>{Milestone::tenThousandWordWeek});
     EXPECT_EQ(store.lastShown(), std::nullopt);
     EXPECT_EQ(store.pending(100, 0, kStart), Milestone::hundredTakes) << "never shown: no quiet period";
+}
+
+TEST(MilestoneLineTest, ShrinksByAnyFractionDownToEightyFivePercentBeforeCutting)
+{
+    const QString text = zq::MilestoneLine::text(Milestone::tenThousandWordWeek, QStringLiteral("example.test"));
+    const qreal natural = QFontMetricsF(zq::textFont(zq::textStyle::small)).horizontalAdvance(text);
+    // At 0.9 of its width a font rounded to whole pixels would not fit (10 of 11 is 0.909).
+    for (const qreal share : {1.0, 0.95, 0.9, 0.86}) {
+        const zq::MilestoneLine::Fit fit = zq::MilestoneLine::fit(text, natural * share);
+        EXPECT_EQ(fit.text, text) << share;
+        EXPECT_NEAR(fit.scale, share, 1e-9) << share;
+    }
+    const zq::MilestoneLine::Fit cut = zq::MilestoneLine::fit(text, natural * 0.8);
+    EXPECT_EQ(cut.scale, 0.85);
+    EXPECT_TRUE(cut.text.endsWith(QChar(0x2026))) << cut.text.toStdString();
 }

@@ -74,6 +74,11 @@ TEST_F(StatsPageTest, AnEmptyWeekShowsTheEmptyStateAndPagingFindsTheFullOne)
     EXPECT_TRUE(page.showsEmptyState());
     EXPECT_FALSE(page.nextButton()->isEnabled()) << "the current week is shown";
     EXPECT_EQ(page.weekLabel()->text(), "WEEK 13");
+    for (QAbstractButton *button : {page.previousButton(), page.nextButton()}) {
+        EXPECT_EQ(button->size(), QSize(28, 28));
+        EXPECT_EQ(page.childAt(button->mapTo(&page, button->rect().center())), button)
+            << "the pointer reaches the button where its circle is drawn";
+    }
     EXPECT_TRUE(sameColor(pixelAt(empty, {450, 700}), Palette::color(Palette::windowBackground, ColorScheme::dark)));
     EXPECT_FALSE(colorBounds(empty, Palette::color(Palette::accentWash, ColorScheme::dark).rgb(), 12).isEmpty())
         << "the empty state's icon";

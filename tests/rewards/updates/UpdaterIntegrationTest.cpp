@@ -101,7 +101,7 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
                              services.makeController();
                              return std::move(services.controller);
                          }};
-    made.makeUpdater = [&] {
+    made.makeUpdater = [&](zq::UpdaterStart start) {
         zq::platform::UpdateFeedConfiguration feed;
         feed.feedUrl = QUrl(server.url("/appcast.xml"));
         feed.publicKeyBase64 = key.publicKeyBase64();
@@ -124,7 +124,7 @@ TEST(UpdaterIntegrationTest, TheTrayCommandChecksOffersAndInstallsThroughTheReal
             zq::UpdateAvailabilityStore(services.settings, QStringLiteral("4")),
             zq::UpdateReminder::live(services.settings, services.loop.clocks(), services.loop, notifications),
             std::make_unique<zq::platform::AppcastUpdateFramework>(std::move(frameworkEnvironment)),
-            [&] { return services.loop.clocks().wallNow(); });
+            [&] { return services.loop.clocks().wallNow(); }, start);
     };
     auto app = std::make_unique<zq::ZEPAquarnApp>(made);
     zq::platform::XdgAutostartEntry autostart(folder.filePath("autostart"), QStringLiteral("/bin/true"));

@@ -26,13 +26,14 @@ class UpdaterTest : public ::testing::Test {
 protected:
     UpdaterTest() { zq::registerDefaults(settings); }
 
-    Updater &make(QString runningBuild = QStringLiteral("4"))
+    Updater &make(QString runningBuild = QStringLiteral("4"), zq::UpdaterStart start = zq::UpdaterStart::now)
     {
         auto owned = std::make_unique<FakeUpdateFramework>();
         framework = owned.get();
-        updater = std::make_unique<Updater>(zq::UpdateAvailabilityStore(settings, runningBuild),
-                                            zq::UpdateReminder::live(settings, loop.clocks(), loop, notifications),
-                                            std::move(owned), [this] { return loop.clocks().wallNow(); });
+        updater = std::make_unique<Updater>(
+            zq::UpdateAvailabilityStore(settings, runningBuild),
+            zq::UpdateReminder::live(settings, loop.clocks(), loop, notifications), std::move(owned),
+            [this] { return loop.clocks().wallNow(); }, start);
         return *updater;
     }
 
@@ -73,6 +74,21 @@ TEST_F(UpdaterTest, StartsTheFrameworkIdleWithItsPreferences)
     EXPECT_FALSE(u.automaticallyDownloadsUpdates());
     EXPECT_EQ(u.statusText(), "Checks automatically once a day.");
     EXPECT_EQ(remindersShown(), 0u);
+}
+
+TEST_F(UpdaterTest, AHeldFrameworkStartsOnStartOrOnTheUsersOwnCheck)
+{
+    Updater &held = make(QStringLiteral("4"), zq::UpdaterStart::held);
+    EXPECT_FALSE(framework->isStarted()) << "no automatic check is scheduled yet";
+    EXPECT_EQ(held.statusText(), "Checks automatically once a day.");
+    held.start();
+    EXPECT_TRUE(framework->isStarted());
+
+    Updater &asked = make(QStringLiteral("4"), zq::UpdaterStart::held);
+    asked.checkForUpdates();
+    EXPECT_TRUE(framework->isStarted());
+    EXPECT_EQ(framework->checkCount(), 1);
+    EXPECT_EQ(asked.state(), AppUpdateState::checking());
 }
 
 TEST_F(UpdaterTest, FoundUpdateIsRecordedRemindedAndSurvivesALaterError)

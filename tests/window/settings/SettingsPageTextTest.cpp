@@ -36,14 +36,15 @@ TEST(SettingsPageTextTest, InputHintsByChoiceAndTransport)
         << "whatever devices exist";
     EXPECT_TRUE(inputHint("system-default", {}).startsWith("Automatic may choose"));
     EXPECT_EQ(inputHint("gone", devices),
-              "The selected microphone is unavailable; ZEPA temporarily follows the desktop's input.");
+              "The selected microphone is unavailable; ZEPA QUARN temporarily follows the desktop's input.");
     EXPECT_TRUE(inputHint("builtin", devices).startsWith("Recommended with headphones"));
     EXPECT_TRUE(inputHint("bt", devices).startsWith("Bluetooth input is slower"));
-    EXPECT_EQ(inputHint("usb", devices), "ZEPA captures from this microphone independently of your headphone output.")
+    EXPECT_EQ(inputHint("usb", devices),
+              "ZEPA QUARN captures from this microphone independently of your headphone output.")
         << "the first device with the uid counts";
     for (auto transport : {InputTransport::continuity, InputTransport::virtual_, InputTransport::other})
         EXPECT_EQ(inputHint("x", {device("x", "X", transport)}),
-                  "ZEPA captures from this microphone independently of your headphone output.");
+                  "ZEPA QUARN captures from this microphone independently of your headphone output.");
 }
 
 TEST(SettingsPageTextTest, InputChoicesLabelTheTransport)

@@ -145,6 +145,7 @@ TEST_P(SupportPageTest, ThreeIssuesWithOneRetryingAndOneFailedAndAnUpdateAvailab
     EXPECT_TRUE(top->retryingIndicator()->isVisible());
     EXPECT_FALSE(top->retryButton()->isVisible());
     EXPECT_FALSE(top->deleteButton()->isEnabled());
+    const int copyWhileRetrying = top->copyButton()->x();
     for (IncidentRow *row : rows) {
         if (row == top)
             continue;
@@ -173,6 +174,7 @@ TEST_P(SupportPageTest, ThreeIssuesWithOneRetryingAndOneFailedAndAnUpdateAvailab
     const QRectF message = within(failedRow->failureLabel());
     EXPECT_FALSE(test::colorBounds(image.copy(message.toRect()), color(Palette::danger), 40).isEmpty());
     EXPECT_TRUE(failedRow->retryButton()->isEnabled());
+    EXPECT_EQ(top->copyButton()->x(), copyWhileRetrying) << "the end of a retry moves no button";
 }
 
 TEST_P(SupportPageTest, RecoveryStandsAboveTheIssuesAndTheRecoveredIncidentIsGone)
