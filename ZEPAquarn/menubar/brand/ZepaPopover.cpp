@@ -92,7 +92,10 @@ void ZepaPopover::popUp(const QRect &anchor, PopoverArrowEdge preferred)
     const int above = anchor.top() - height() + margin;
     const bool fitsBelow = below + height() - margin <= area.bottom();
     const bool fitsAbove = above + margin >= area.top();
-    if (preferred == PopoverArrowEdge::top ? !fitsBelow && fitsAbove : !fitsAbove && fitsBelow) {
+    // Where neither side fits, the side with more room shows more of it.
+    const bool moreRoomAbove = anchor.top() - area.top() > area.bottom() - anchor.bottom();
+    if (preferred == PopoverArrowEdge::top ? !fitsBelow && (fitsAbove || moreRoomAbove)
+                                           : !fitsAbove && (fitsBelow || !moreRoomAbove)) {
         m_edge = preferred == PopoverArrowEdge::top ? PopoverArrowEdge::bottom : PopoverArrowEdge::top;
         applyMargins();
     }
