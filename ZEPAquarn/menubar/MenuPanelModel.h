@@ -90,7 +90,6 @@ public:
     // Each time the panel comes on screen: the devices are listed, the language is made valid for
     // the backend and the milestone is chosen.
     void appear();
-    bool hasAppeared() const { return m_appeared; }
 
     // The header. "Enable Dictation" stays while the tap is off or no trigger in force can be seen:
     // a running tap that no key reaches is not dictation enabled.
@@ -158,7 +157,6 @@ private:
     void settingChanged(const QString &key);
 
     Services m_services;
-    bool m_appeared = false;
     std::vector<AudioInputDevice> m_inputDevices;
     std::optional<Milestone> m_milestone;
     CopyConfirmation m_copied;
