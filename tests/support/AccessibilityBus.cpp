@@ -283,6 +283,30 @@ void AccessibilityEventListener::drain()
     }
 }
 
+std::shared_ptr<const AccessibleNode> AccessibilityEventListener::windowNow(std::chrono::milliseconds timeout)
+{
+    if (!m_reader || m_reader->write("window\n") < 0)
+        return nullptr;
+    // Answered in turn with the events: the answer's place in the list is not that of the events the
+    // next waitFor() looks at.
+    const qsizetype from = m_events.size();
+    std::shared_ptr<const AccessibleNode> window;
+    processEventsUntil(
+        [&] {
+            drain();
+            for (qsizetype i = from; i < m_events.size(); ++i) {
+                if (m_events[i].type == QStringLiteral("window")) {
+                    window = m_events[i].window;
+                    m_events.removeAt(i);
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout);
+    return window;
+}
+
 QString AccessibilityEventListener::heard() const
 {
     QStringList lines;

@@ -106,6 +106,10 @@ public:
     // Each call looks only at the events after the one the previous call found.
     bool waitFor(const std::function<bool(const Event &)> &match, Event *found = nullptr,
                  std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // With Window::read: the window of the latest event's source read again, as it is now (one
+    // that was still moving into place when the event came has settled since). Null when it cannot
+    // be read.
+    std::shared_ptr<const AccessibleNode> windowNow(std::chrono::milliseconds timeout = std::chrono::seconds(20));
     const QList<Event> &events() const { return m_events; }
     // What was heard, one event a line ("menu item 'Pause' 1"), for a failure's message.
     QString heard() const;
