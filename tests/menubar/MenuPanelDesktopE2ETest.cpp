@@ -138,14 +138,17 @@ protected:
         opened.geometry = desktop().openPanel();
         if (!opened.geometry.isValid())
             return opened;
-        const bool focused = focus->waitFor([](const AccessibilityEventListener::Event &event) {
-            return event.detail1 == 1 && event.window &&
-                   event.window->findNamed(QStringLiteral("push button"), QStringLiteral("Quit ZEPA QUARN"));
-        });
-        if (!focused)
+        AccessibilityEventListener::Event focused;
+        const bool heard = focus->waitFor(
+            [](const AccessibilityEventListener::Event &event) {
+                return event.detail1 == 1 && event.window &&
+                       event.window->findNamed(QStringLiteral("push button"), QStringLiteral("Quit ZEPA QUARN"));
+            },
+            &focused);
+        if (!heard)
             return opened;
         opened.screen = settledScreenshot();
-        opened.window = focus->windowNow();
+        opened.window = focus->windowNow(focused);
         return opened;
     }
 
@@ -283,12 +286,16 @@ TEST_F(MenuPanelDesktopE2ETest, AfterTheLanguageMenuClosesOneRowAtMostIsHovered)
     const auto openMenu = [&] { return desktop().click(picker) && menuShown(true); };
     ASSERT_TRUE(openMenu()) << "the language menu did not open";
     // The menu takes the focus as it opens; read where its entries show once it stands still.
-    ASSERT_TRUE(focus->waitFor([](const AccessibilityEventListener::Event &event) {
-        return event.detail1 == 1 && event.sourceRole == QStringLiteral("popup menu") && event.window;
-    })) << focus->heard().toStdString();
+    AccessibilityEventListener::Event menuFocused;
+    ASSERT_TRUE(focus->waitFor(
+        [](const AccessibilityEventListener::Event &event) {
+            return event.detail1 == 1 && event.sourceRole == QStringLiteral("popup menu") && event.window;
+        },
+        &menuFocused))
+        << focus->heard().toStdString();
     const QImage menuOpen = settledScreenshot();
     zq::test::saveRender(menuOpen, QStringLiteral("desktop-panel-language-menu-open"));
-    const std::shared_ptr<const AccessibleNode> menuWindow = focus->windowNow();
+    const std::shared_ptr<const AccessibleNode> menuWindow = focus->windowNow(menuFocused);
     ASSERT_TRUE(menuWindow);
     const AccessibleNode *systemLanguage = menuWindow->find([](const AccessibleNode &node) {
         return node.role == QStringLiteral("menu item") && node.name == QStringLiteral("System language");
@@ -478,12 +485,16 @@ TEST_F(MenuPanelDesktopE2ETest, OnceTheTriggerRunsTheHeaderIsThatOfAPanelThatNev
     ASSERT_TRUE(desktop().click(enable->extents.center()));
     ASSERT_TRUE(env->waitForAppLog("hotkey: tap started", 10s)) << env->appLogTail().toStdString();
     // The button hid under the click and the focus moved on to the card below it.
-    ASSERT_TRUE(focus->waitFor([](const AccessibilityEventListener::Event &event) {
-        return event.detail1 == 1 && event.window && event.sourceName != QStringLiteral("Enable Dictation");
-    })) << focus->heard().toStdString();
+    AccessibilityEventListener::Event movedOn;
+    ASSERT_TRUE(focus->waitFor(
+        [](const AccessibilityEventListener::Event &event) {
+            return event.detail1 == 1 && event.window && event.sourceName != QStringLiteral("Enable Dictation");
+        },
+        &movedOn))
+        << focus->heard().toStdString();
     pointTo(away);
     const QImage afterTap = settledScreenshot();
-    const std::shared_ptr<const AccessibleNode> startedWindow = focus->windowNow();
+    const std::shared_ptr<const AccessibleNode> startedWindow = focus->windowNow(movedOn);
     ASSERT_TRUE(startedWindow);
     const QStringList visible = desktop().visiblePanel();
     ASSERT_FALSE(visible.isEmpty()) << "the panel stays";

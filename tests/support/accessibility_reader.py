@@ -10,9 +10,10 @@
 #                                           found as a screen reader finds a pop-up: from the object
 #                                           up (pop-up windows are not among the application's
 #                                           children); an event that cannot be read is one line
-#                                           with "error"; with "window", each line on stdin asks
-#                                           for that window again, as it is now: one JSON line of
-#                                           type "window"
+#                                           with "error"; with "window", each event also has a
+#                                           "serial", and a line "window SERIAL" on stdin asks for
+#                                           that event's window again, as it is now: one JSON line
+#                                           of type "window"
 # Exit status 2: no application of that process on the bus (for listen: none came within 20 s).
 import json
 import sys
@@ -114,8 +115,8 @@ def await_listening(pid, seconds):
 
 def listen(pid, kind, seconds, with_window):
     loop = GLib.MainLoop()
-    # The source of the latest event, whose window a request on stdin reads again.
-    last_source = [None]
+    # The sources of the events heard, by serial, whose windows a request on stdin reads again.
+    sources = []
 
     def on_event(event):
         source = event.source
@@ -131,7 +132,8 @@ def listen(pid, kind, seconds, with_window):
                 "detail1": event.detail1,
             }
             if with_window:
-                last_source[0] = source
+                entry["serial"] = len(sources)
+                sources.append(source)
                 entry["window"] = describe(window_of(source), [MAX_NODES])
             print(json.dumps(entry), flush=True)
         except GLib.Error as error:
@@ -139,14 +141,16 @@ def listen(pid, kind, seconds, with_window):
             print(json.dumps({"type": event.type, "error": error.message}), flush=True)
 
     def on_request(channel, condition):
-        if not sys.stdin.readline():
+        line = sys.stdin.readline()
+        if not line:
             return False
         entry = {"type": "window"}
+        words = line.split()
         try:
-            if last_source[0] is None:
-                entry["error"] = "no event was heard yet"
+            if len(words) != 2 or not words[1].isdigit() or int(words[1]) >= len(sources):
+                entry["error"] = "no event %r was heard" % line.strip()
             else:
-                entry["window"] = describe(window_of(last_source[0]), [MAX_NODES])
+                entry["window"] = describe(window_of(sources[int(words[1])]), [MAX_NODES])
         except GLib.Error as error:
             entry["error"] = error.message
         print(json.dumps(entry), flush=True)
