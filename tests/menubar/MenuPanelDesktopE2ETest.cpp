@@ -233,13 +233,18 @@ protected:
     }
 
     // Pixels of the focus colour down the cards' leading edge, where a card's focus ring runs (the
-    // ring of a banner or the recap; a row or a picker shows its focus elsewhere).
-    static int ringPixels(const QImage &screen, const QRect &panel)
+    // ring of a banner or the recap; a row or a picker shows its focus elsewhere). The cards' rows
+    // span them: the edge is the Quit row's, in the panel's `window`.
+    static int ringPixels(const QImage &screen, const QRect &panel, const AccessibleNode &window)
     {
+        const AccessibleNode *quit = window.findNamed(QStringLiteral("push button"), QStringLiteral("Quit ZEPA QUARN"));
+        EXPECT_TRUE(quit) << "no Quit row on the panel";
+        if (!quit)
+            return -1;
         const QColor focus = Palette::color(Palette::focus, ColorScheme::light);
         int count = 0;
         for (int y = panel.top(); y <= panel.bottom(); ++y) {
-            for (int x : {panel.left() + 12, panel.left() + 13})
+            for (int x : {quit->extents.left(), quit->extents.left() + 1})
                 count += zq::test::sameColor(screen.pixelColor(x, y), focus, 30) ? 1 : 0;
         }
         return count;
@@ -468,11 +473,12 @@ TEST_F(MenuPanelDesktopE2ETest, OnceTheTriggerRunsTheHeaderIsThatOfAPanelThatNev
     // taken the focus on, and Shift+Tab back brings the ring to it.
     const QImage opened = settledScreenshot();
     zq::test::saveRender(opened, QStringLiteral("desktop-panel-enable-offered"));
-    EXPECT_EQ(ringPixels(opened, offered), 0);
+    EXPECT_EQ(ringPixels(opened, offered, offeredWindow), 0);
     ASSERT_TRUE(desktop().keys({QStringLiteral("Tab")}));
-    const QImage tabbed = settledOnce([&](const QImage &screen) { return ringPixels(screen, offered) > 20; });
+    const QImage tabbed =
+        settledOnce([&](const QImage &screen) { return ringPixels(screen, offered, offeredWindow) > 20; });
     zq::test::saveRender(tabbed, QStringLiteral("desktop-panel-enable-offered-tab"));
-    EXPECT_GT(ringPixels(tabbed, offered), 20) << "Tab shows the ring on the card it reaches";
+    EXPECT_GT(ringPixels(tabbed, offered, offeredWindow), 20) << "Tab shows the ring on the card it reaches";
     ASSERT_TRUE(desktop().keys({QStringLiteral("shift+Tab")}));
     const QImage back = settledOnce([&](const QImage &screen) {
         return !(header(screen, offered, offeredWindow) == header(opened, offered, offeredWindow));
@@ -501,7 +507,7 @@ TEST_F(MenuPanelDesktopE2ETest, OnceTheTriggerRunsTheHeaderIsThatOfAPanelThatNev
     const QRect started = desktop().geometry(visible.front());
     zq::test::saveRender(afterTap, QStringLiteral("desktop-panel-tap-started"));
     // ... without a ring.
-    EXPECT_EQ(ringPixels(afterTap, started), 0);
+    EXPECT_EQ(ringPixels(afterTap, started, *startedWindow), 0);
     ASSERT_TRUE(env->stopApp());
 
     // The trigger runs from launch: the header never held the button. A desktop of its own, the
