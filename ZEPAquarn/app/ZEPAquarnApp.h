@@ -74,7 +74,6 @@ public:
     bool isLaunched() const { return m_scenesFinished; }
 
     bool needsOnboarding() const { return m_needsOnboarding; }
-    TaskbarPresence taskbarPresence() const { return m_taskbarPresence; }
     // Made during construction, or (tray icon first) by finishLaunching().
     DictationController &controller() const { return *m_controller; }
     ZEPAquarnAppDelegate &delegate() { return m_delegate; }

@@ -67,7 +67,6 @@ public:
     void setFailing(bool failing);
     void setColorScheme(ColorScheme scheme);
     bool isDimmed() const { return !m_tapRunning || !m_triggerSeen; }
-    bool isFailing() const { return m_failing; }
     QIcon icon() const;
 
     // Opens the panel (what a click on the icon does) with the keyboard at its first control.

@@ -62,7 +62,6 @@ void MenuPanelModel::appear()
         m_milestone =
             m_services.milestones->pending(m_services.controller.stats().lifetimeTakes(), currentWeek().words, now());
     }
-    m_appeared = true;
     emit changed();
 }
 

@@ -91,7 +91,6 @@ public:
     // Each time the panel comes on screen: the devices are listed, the language is made valid for
     // the backend and the milestone is chosen.
     void appear();
-    bool hasAppeared() const { return m_appeared; }
 
     // The header. "Enable Dictation" only while the tap is off: a running tap that no key reaches is
     // the line under the header's problem, and its "Choose Key" is the one button for it.
@@ -163,7 +162,6 @@ private:
     void settingChanged(const QString &key);
 
     Services m_services;
-    bool m_appeared = false;
     std::vector<AudioInputDevice> m_inputDevices;
     std::optional<Milestone> m_milestone;
     CopyConfirmation m_copied;

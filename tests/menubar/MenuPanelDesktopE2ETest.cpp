@@ -4,6 +4,8 @@
 #include "menubar/brand/Palette.h"
 #include "records/DictationIncident.h"
 #include "records/StoreFile.h"
+#include "support/AccessibilityBus.h"
+#include "support/CompositingManager.h"
 #include "support/DesktopDriver.h"
 #include "support/E2EEnvironment.h"
 #include "support/OpenboxWindowManager.h"
@@ -15,61 +17,79 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QTemporaryDir>
-#include <QThread>
 #include <QUuid>
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 using namespace std::chrono_literals;
 using zq::ColorScheme;
 using zq::Palette;
+using zq::test::AccessibilityEventListener;
+using zq::test::AccessibleNode;
 using zq::test::E2EEnvironment;
 
 namespace {
 
-// A compositing manager that draws nothing of its own (no shadows): what the application paints is
-// what shows.
-class Compositor {
-public:
-    bool start(const QString &display)
-    {
-        zq::test::ChildSpec spec;
-        spec.program = QStringLiteral("xcompmgr");
-        spec.environment.insert(QStringLiteral("DISPLAY"), display);
-        spec.logPath = m_log.filePath(QStringLiteral("xcompmgr.log"));
-        if (!m_process.start(spec))
-            return false;
-        // It takes the compositing selection at once; one that cannot has exited by then.
-        QThread::msleep(300);
-        return m_process.isRunning();
-    }
-
-private:
-    QTemporaryDir m_log;
-    zq::test::ChildProcess m_process;
+// The node of `window` for which `match` holds, and the one it is a child of (null for the window).
+struct Found {
+    const AccessibleNode *node = nullptr;
+    const AccessibleNode *parent = nullptr;
 };
 
-// The panel's rows, from its bottom edge up: the footer card (Open with its subtitle, 49 points;
-// Quit, 44), the microphone card and the language card (Language, AI cleanup), 1-point dividers,
-// cards 10 apart inside 12 points of padding.
-struct PanelRows {
-    explicit PanelRows(const QRect &panel)
-    {
-        const int bottom = panel.bottom() + 1 - 12;
-        quit = bottom - 22;
-        open = bottom - 44 - 1 - 24;
-        const int footer = 44 + 1 + 49;
-        microphone = bottom - footer - 10 - 22;
-        cleanup = bottom - footer - 10 - 44 - 10 - 22;
-        language = cleanup - 45;
-        leading = panel.left() + 12 + 4;
+Found findWithParent(const AccessibleNode &window, const std::function<bool(const AccessibleNode &)> &match)
+{
+    if (match(window))
+        return {&window, nullptr};
+    for (const AccessibleNode &child : window.children) {
+        Found found = findWithParent(child, match);
+        if (found.node) {
+            if (!found.parent)
+                found.parent = &window;
+            return found;
+        }
     }
-    int language, cleanup, microphone, open, quit;
+    return {};
+}
+
+// The panel's rows where the panel shows them, as a screen reader reads them: a control row is the
+// one its picker or switch sits in, a footer row is a button of its own.
+struct PanelRows {
+    QRect language, cleanup, microphone, open, quit;
+    // The Language picker's field.
+    QRect picker;
+
+    static std::optional<PanelRows> of(const AccessibleNode &window)
+    {
+        const auto named = [&](const QString &role, const QString &name) {
+            return findWithParent(window, [&](const AccessibleNode &node) {
+                return node.role == role && node.name == name && node.extents.isValid();
+            });
+        };
+        const Found language = named(QStringLiteral("combo box"), QStringLiteral("Language"));
+        const Found microphone = named(QStringLiteral("combo box"), QStringLiteral("Microphone"));
+        const Found open = named(QStringLiteral("push button"), QStringLiteral("Open ZEPA QUARN…"));
+        const Found quit = named(QStringLiteral("push button"), QStringLiteral("Quit ZEPA QUARN"));
+        // The switch sits in a holder of its own inside the row.
+        const Found cleanupSwitch = findWithParent(window, [](const AccessibleNode &node) {
+            return node.name == QStringLiteral("AI cleanup") && node.role != QStringLiteral("label");
+        });
+        if (!language.parent || !microphone.parent || !open.node || !quit.node || !cleanupSwitch.parent)
+            return std::nullopt;
+        const Found cleanup =
+            findWithParent(window, [&](const AccessibleNode &node) { return &node == cleanupSwitch.parent; });
+        if (!cleanup.parent)
+            return std::nullopt;
+        return PanelRows{language.parent->extents, cleanup.parent->extents, microphone.parent->extents,
+                         open.node->extents,       quit.node->extents,      language.node->extents};
+    }
+
     // Inside a card, left of the icon tiles: only the card's surface or a row's hover fill.
-    int leading;
+    static QPoint leading(const QRect &row) { return QPoint(row.left() + 4, row.center().y()); }
 };
 
 class MenuPanelDesktopE2ETest : public ::testing::Test {
@@ -83,7 +103,53 @@ protected:
         ASSERT_TRUE(env->writeSettings({{QStringLiteral("appearance"), QStringLiteral("light")}}));
         if (withIssue)
             writeIncident();
-        ASSERT_TRUE(env->startApp()) << env->errorString().toStdString();
+        startApp();
+    }
+
+    // With a screen reader's bus on the application's session bus, which tells where the panel's
+    // controls are.
+    void startApp(std::chrono::milliseconds timeout = 30s, const QByteArray &readyLine = {})
+    {
+        focus.reset();
+        bus.emplace();
+        ASSERT_TRUE(bus->start(env->bus().address(), env->display())) << bus->errorString().toStdString();
+        const bool started = readyLine.isEmpty() ? env->startApp(timeout) : env->startApp(timeout, readyLine);
+        ASSERT_TRUE(started) << env->errorString().toStdString();
+        focus.emplace();
+        ASSERT_TRUE(focus->start(QStringLiteral("object:state-changed:focused"), env->appPid(), *bus,
+                                 AccessibilityEventListener::Window::read))
+            << focus->errorString().toStdString();
+    }
+
+    // The panel opened from the tray, once it shows still, with its window as a screen reader reads
+    // it: reached from the control the panel gives the focus to as it opens, and read again once the
+    // panel has slid into place. Null window when the panel did not open or could not be read.
+    struct OpenedPanel {
+        QRect geometry;
+        std::shared_ptr<const AccessibleNode> window;
+        QImage screen;
+    };
+    OpenedPanel openPanel()
+    {
+        // What was heard before is of windows that were, or of another one.
+        while (focus->waitFor([](const AccessibilityEventListener::Event &) { return true; }, nullptr, 0ms)) {
+        }
+        OpenedPanel opened;
+        opened.geometry = desktop().openPanel();
+        if (!opened.geometry.isValid())
+            return opened;
+        AccessibilityEventListener::Event focused;
+        const bool heard = focus->waitFor(
+            [](const AccessibilityEventListener::Event &event) {
+                return event.detail1 == 1 && event.window &&
+                       event.window->findNamed(QStringLiteral("push button"), QStringLiteral("Quit ZEPA QUARN"));
+            },
+            &focused);
+        if (!heard)
+            return opened;
+        opened.screen = settledScreenshot();
+        opened.window = focus->windowNow(focused);
+        return opened;
     }
 
     bool ready() const { return env && !HasFatalFailure() && !IsSkipped(); }
@@ -117,14 +183,14 @@ protected:
     static QStringList hoveredRows(const QImage &screen, const PanelRows &rows)
     {
         const QColor surface = Palette::color(Palette::surface, ColorScheme::light);
-        const std::pair<const char *, int> all[] = {{"Language", rows.language},
-                                                    {"AI cleanup", rows.cleanup},
-                                                    {"Microphone", rows.microphone},
-                                                    {"Open", rows.open},
-                                                    {"Quit", rows.quit}};
+        const std::pair<const char *, QRect> all[] = {{"Language", rows.language},
+                                                      {"AI cleanup", rows.cleanup},
+                                                      {"Microphone", rows.microphone},
+                                                      {"Open", rows.open},
+                                                      {"Quit", rows.quit}};
         QStringList names;
-        for (const auto &[name, y] : all) {
-            if (!zq::test::sameColor(screen.pixelColor(rows.leading, y), surface, 3))
+        for (const auto &[name, row] : all) {
+            if (!zq::test::sameColor(screen.pixelColor(PanelRows::leading(row)), surface, 3))
                 names << QString::fromLatin1(name);
         }
         return names;
@@ -150,24 +216,35 @@ protected:
         QImage last = desktop().screenshot();
         zq::test::waitFor(
             [&] {
-                QThread::msleep(200);
                 QImage shot = desktop().screenshot();
                 const bool same = shot == last;
                 last = std::move(shot);
                 return same;
             },
-            10s, 1ms);
+            10s, 200ms);
         return last;
     }
 
-    // Pixels of the focus colour down the cards' leading edge, where a card's focus ring runs (the
-    // ring of a banner or the recap; a row or a picker shows its focus elsewhere).
-    static int ringPixels(const QImage &screen, const QRect &panel)
+    // The screen once `changed` holds for it and it has settled; at the end of the wait, what shows.
+    QImage settledOnce(const std::function<bool(const QImage &)> &changed) const
     {
+        zq::test::waitFor([&] { return changed(desktop().screenshot()); }, 10s, 100ms);
+        return settledScreenshot();
+    }
+
+    // Pixels of the focus colour down the cards' leading edge, where a card's focus ring runs (the
+    // ring of a banner or the recap; a row or a picker shows its focus elsewhere). The cards' rows
+    // span them: the edge is the Quit row's, in the panel's `window`.
+    static int ringPixels(const QImage &screen, const QRect &panel, const AccessibleNode &window)
+    {
+        const AccessibleNode *quit = window.findNamed(QStringLiteral("push button"), QStringLiteral("Quit ZEPA QUARN"));
+        EXPECT_TRUE(quit) << "no Quit row on the panel";
+        if (!quit)
+            return -1;
         const QColor focus = Palette::color(Palette::focus, ColorScheme::light);
         int count = 0;
         for (int y = panel.top(); y <= panel.bottom(); ++y) {
-            for (int x : {panel.left() + 12, panel.left() + 13})
+            for (int x : {quit->extents.left(), quit->extents.left() + 1})
                 count += zq::test::sameColor(screen.pixelColor(x, y), focus, 30) ? 1 : 0;
         }
         return count;
@@ -175,6 +252,9 @@ protected:
 
     std::unique_ptr<E2EEnvironment> env;
     zq::test::OpenboxWindowManager openbox;
+    // Made anew for each application a test starts.
+    std::optional<zq::test::AccessibilityBus> bus;
+    std::optional<AccessibilityEventListener> focus;
 };
 
 } // namespace
@@ -184,17 +264,21 @@ TEST_F(MenuPanelDesktopE2ETest, AfterTheLanguageMenuClosesOneRowAtMostIsHovered)
     start(false);
     if (!ready())
         return;
-    const QRect panel = desktop().openPanel();
-    ASSERT_TRUE(panel.isValid()) << env->appLogTail().toStdString();
-    const PanelRows rows(panel);
+    const OpenedPanel opened = openPanel();
+    const QRect panel = opened.geometry;
+    ASSERT_TRUE(opened.window) << focus->heard().toStdString() << env->appLogTail().toStdString();
+    const std::optional<PanelRows> read = PanelRows::of(*opened.window);
+    ASSERT_TRUE(read) << "the panel's rows are not all on the accessibility bus";
+    const PanelRows rows = *read;
+    for (const QRect &row : {rows.language, rows.cleanup, rows.microphone, rows.open, rows.quit})
+        ASSERT_TRUE(panel.contains(row)) << "a row off the panel: the rectangles are not where it draws";
     // Over the picker's trailing end (its chevron), whatever its width.
-    const QPoint picker(panel.right() + 1 - 12 - 11 - 14, rows.language);
-    pointTo(QPoint(rows.leading + 40, rows.open));
+    const QPoint picker(rows.picker.right() + 1 - 14, rows.picker.center().y());
+    pointTo(PanelRows::leading(rows.open) + QPoint(40, 0));
     EXPECT_EQ(hoveredOnce(rows, {QStringLiteral("Open")}), QStringList{QStringLiteral("Open")});
 
     // The menu opens under the field; its first entry ("System language") lies over the cleanup
     // row, and choosing it leaves the pointer there. The click waits for the menu to show there.
-    const QPoint firstEntry(picker.x(), rows.language + 14 + 4 + 5 + 12);
     const auto windowsShown = [&] {
         return desktop()
             .windows({QStringLiteral("--onlyvisible"), QStringLiteral("--pid"), QString::number(env->appPid())})
@@ -206,7 +290,25 @@ TEST_F(MenuPanelDesktopE2ETest, AfterTheLanguageMenuClosesOneRowAtMostIsHovered)
     };
     const auto openMenu = [&] { return desktop().click(picker) && menuShown(true); };
     ASSERT_TRUE(openMenu()) << "the language menu did not open";
-    zq::test::saveRender(settledScreenshot(), QStringLiteral("desktop-panel-language-menu-open"));
+    // The menu takes the focus as it opens; read where its entries show once it stands still.
+    AccessibilityEventListener::Event menuFocused;
+    ASSERT_TRUE(focus->waitFor(
+        [](const AccessibilityEventListener::Event &event) {
+            return event.detail1 == 1 && event.sourceRole == QStringLiteral("popup menu") && event.window;
+        },
+        &menuFocused))
+        << focus->heard().toStdString();
+    const QImage menuOpen = settledScreenshot();
+    zq::test::saveRender(menuOpen, QStringLiteral("desktop-panel-language-menu-open"));
+    const std::shared_ptr<const AccessibleNode> menuWindow = focus->windowNow(menuFocused);
+    ASSERT_TRUE(menuWindow);
+    const AccessibleNode *systemLanguage = menuWindow->find([](const AccessibleNode &node) {
+        return node.role == QStringLiteral("menu item") && node.name == QStringLiteral("System language");
+    });
+    ASSERT_TRUE(systemLanguage && systemLanguage->extents.isValid());
+    const QPoint firstEntry(picker.x(), systemLanguage->extents.center().y());
+    ASSERT_TRUE(rows.cleanup.contains(PanelRows::leading(rows.cleanup).x(), firstEntry.y()))
+        << "the first entry lies over the cleanup row";
     ASSERT_TRUE(desktop().click(firstEntry));
     ASSERT_TRUE(menuShown(false)) << "choosing did not close the menu";
     const QImage closed = settledScreenshot();
@@ -220,7 +322,7 @@ TEST_F(MenuPanelDesktopE2ETest, AfterTheLanguageMenuClosesOneRowAtMostIsHovered)
     ASSERT_TRUE(openMenu()) << "the language menu did not open again";
     ASSERT_TRUE(desktop().keys({QStringLiteral("Escape")}));
     ASSERT_TRUE(menuShown(false)) << "Escape did not close the menu";
-    pointTo(QPoint(rows.leading + 40, rows.microphone));
+    pointTo(PanelRows::leading(rows.microphone) + QPoint(40, 0));
     EXPECT_EQ(hoveredOnce(rows, {QStringLiteral("Microphone")}), QStringList{QStringLiteral("Microphone")});
 
     // The microphone menu, closed with the pointer outside the panel: no row keeps its highlight.
@@ -235,24 +337,23 @@ TEST_F(MenuPanelDesktopE2ETest, AfterTheLanguageMenuClosesOneRowAtMostIsHovered)
     // Closed and opened again with the pointer away from it: no row is hovered.
     ASSERT_TRUE(desktop().keys({QStringLiteral("Escape")}));
     ASSERT_TRUE(zq::test::waitFor([&] { return desktop().visiblePanel().isEmpty(); }, 5s, 50ms));
-    const QRect reopened = desktop().openPanel();
-    ASSERT_EQ(reopened, panel);
-    QThread::msleep(300);
-    const QImage again = settledScreenshot();
+    const OpenedPanel reopened = openPanel();
+    ASSERT_EQ(reopened.geometry, panel);
+    const QImage again = reopened.screen;
     zq::test::saveRender(again, QStringLiteral("desktop-panel-reopened"));
     EXPECT_EQ(hoveredRows(again, rows), QStringList());
 
     // Hidden long enough for its window to be given back: it opens again built anew, the same.
     ASSERT_TRUE(desktop().keys({QStringLiteral("Escape")}));
     ASSERT_TRUE(env->waitForAppLog("its window is given back", 10s)) << env->appLogTail().toStdString();
-    ASSERT_EQ(desktop().openPanel(), panel);
-    QThread::msleep(300);
-    const QImage rebuilt = settledScreenshot();
+    const OpenedPanel rebuiltPanel = openPanel();
+    ASSERT_EQ(rebuiltPanel.geometry, panel);
+    const QImage rebuilt = rebuiltPanel.screen;
     zq::test::saveRender(rebuilt, QStringLiteral("desktop-panel-rebuilt"));
     EXPECT_TRUE(rebuilt.copy(panel) == again.copy(panel)) << "the rebuilt panel looks as it did";
     ASSERT_TRUE(desktop().keys({QStringLiteral("Tab")}));
-    QThread::msleep(300);
-    const QImage tabbed = desktop().screenshot();
+    const QImage tabbed =
+        settledOnce([&](const QImage &screen) { return !(screen.copy(panel) == rebuilt.copy(panel)); });
     zq::test::saveRender(tabbed, QStringLiteral("desktop-panel-rebuilt-tab"));
     EXPECT_FALSE(tabbed.copy(panel) == rebuilt.copy(panel)) << "Tab shows where the keyboard is";
     EXPECT_TRUE(env->stopApp());
@@ -273,17 +374,39 @@ TEST_F(MenuPanelDesktopE2ETest, TheIssueBannerOpensSupportAndLeavesNoPanelOnScre
             },
             10s, 100ms);
     };
-    // Once with the main window closed, once with it open behind the panel.
+    // Once with the main window closed, once with it open behind the panel. Support shows the issue,
+    // which takes the banner away: the second round is a desktop of its own with the issue unread,
+    // whose main window is opened first (on its first page, so the issue stays unread).
+    zq::test::OpenboxWindowManager secondOpenbox;
     for (const char *round : {"closed", "open"}) {
-        const QRect panel = desktop().openPanel();
-        ASSERT_TRUE(panel.isValid()) << round << env->appLogTail().toStdString();
-        QThread::msleep(900);
-        zq::test::saveRender(desktop().screenshot(), QStringLiteral("desktop-panel-issue-banner-%1").arg(round));
-        // The banner is the first block under the header (12 of padding, a 34-point header, 10 apart).
-        ASSERT_TRUE(desktop().click(QPoint(panel.center().x(), panel.top() + 12 + 34 + 10 + 22)));
+        if (round == std::string_view("open")) {
+            ASSERT_TRUE(env->stopApp());
+            env = std::make_unique<E2EEnvironment>(zq::test::Microphone::Live);
+            ASSERT_TRUE(env->start()) << env->errorString().toStdString();
+            ASSERT_TRUE(secondOpenbox.start(env->display())) << "openbox did not start";
+            ASSERT_TRUE(env->writeSettings({{QStringLiteral("appearance"), QStringLiteral("light")}}));
+            writeIncident();
+            startApp();
+            ASSERT_FALSE(HasFatalFailure());
+            const OpenedPanel first = openPanel();
+            ASSERT_TRUE(first.window) << focus->heard().toStdString() << env->appLogTail().toStdString();
+            const AccessibleNode *openRow =
+                first.window->findNamed(QStringLiteral("push button"), QStringLiteral("Open ZEPA QUARN…"));
+            ASSERT_TRUE(openRow);
+            ASSERT_TRUE(desktop().click(openRow->extents.center()));
+            ASSERT_TRUE(mainWindowShown()) << env->appLogTail().toStdString();
+            ASSERT_TRUE(zq::test::waitFor([&] { return desktop().visiblePanel().isEmpty(); }, 10s, 50ms));
+        }
+        const OpenedPanel panel = openPanel();
+        ASSERT_TRUE(panel.window) << round << focus->heard().toStdString() << env->appLogTail().toStdString();
+        zq::test::saveRender(panel.screen, QStringLiteral("desktop-panel-issue-banner-%1").arg(round));
+        const AccessibleNode *banner = panel.window->find([](const AccessibleNode &node) {
+            return node.name.startsWith(QStringLiteral("The microphone sent only silence")) && node.extents.isValid();
+        });
+        ASSERT_TRUE(banner) << round << ": no issue banner on the panel";
+        ASSERT_TRUE(desktop().click(banner->extents.center()));
         EXPECT_TRUE(mainWindowShown()) << round << env->appLogTail().toStdString();
-        QThread::msleep(600);
-        const QImage screen = desktop().screenshot();
+        const QImage screen = settledScreenshot();
         zq::test::saveRender(screen, QStringLiteral("desktop-support-after-issue-banner-%1").arg(round));
         EXPECT_TRUE(desktop().visiblePanel().isEmpty()) << round << ": the panel stays over the window it opened";
     }
@@ -295,16 +418,15 @@ TEST_F(MenuPanelDesktopE2ETest, WithACompositorThePanelIsRoundedAndCastsAShadow)
     env = std::make_unique<E2EEnvironment>(zq::test::Microphone::Live);
     if (!zq::test::requireService(env->start(), env->errorString()))
         return;
-    Compositor compositor;
-    ASSERT_TRUE(compositor.start(env->display())) << "xcompmgr did not start";
+    zq::test::CompositingManager compositor;
+    ASSERT_TRUE(compositor.start(env->display())) << compositor.errorString().toStdString();
     // In dark, where a shadow has the hardest time.
     ASSERT_TRUE(env->writeSettings({{QStringLiteral("appearance"), QStringLiteral("dark")}}));
     ASSERT_TRUE(env->startApp()) << env->errorString().toStdString();
 
     const QRect window = desktop().openPanel();
     ASSERT_TRUE(window.isValid()) << env->appLogTail().toStdString();
-    QThread::msleep(900);
-    const QImage screen = desktop().screenshot();
+    const QImage screen = settledScreenshot();
     zq::test::saveRender(screen, QStringLiteral("desktop-panel-composited"));
     // The window holds the shadow around the 372-point panel.
     ASSERT_GT(window.width(), 372);
@@ -331,48 +453,70 @@ TEST_F(MenuPanelDesktopE2ETest, OnceTheTriggerRunsTheHeaderIsThatOfAPanelThatNev
         return;
     ASSERT_TRUE(openbox.start(env->display())) << "openbox did not start";
     const QPoint away(200, 700);
-    // The panel's top rows: its padding and the header, down to the first block under it.
-    const auto header = [](const QImage &screen, const QRect &panel) {
-        return screen.copy(panel.left(), panel.top(), panel.width(), 12 + 34 + 6);
+    // The panel's top rows: its padding and the header, down to the first block under it (the
+    // week's recap), short of where that block's focus ring would show.
+    const auto header = [](const QImage &screen, const QRect &panel, const AccessibleNode &window) {
+        const AccessibleNode *recap = window.find(
+            [](const AccessibleNode &node) { return node.name.startsWith(QStringLiteral("This week, WEEK ")); });
+        EXPECT_TRUE(recap) << "no week's recap on the panel";
+        return recap ? screen.copy(panel.left(), panel.top(), panel.width(), recap->extents.top() - 4 - panel.top())
+                     : QImage();
     };
 
     // Until Welcome is done the trigger waits, and the header offers "Enable Dictation".
     ASSERT_TRUE(env->writeSettings(
         {{QStringLiteral("appearance"), QStringLiteral("light")}, {QStringLiteral("onboarded"), false}}));
-    ASSERT_TRUE(env->startApp(30s, QByteArrayLiteral("onboarding: microphone"))) << env->errorString().toStdString();
-    const QRect offered = desktop().openPanel();
-    ASSERT_TRUE(offered.isValid()) << env->appLogTail().toStdString();
+    startApp(30s, QByteArrayLiteral("onboarding: microphone"));
+    if (HasFatalFailure())
+        return;
+    const OpenedPanel offeredPanel = openPanel();
+    const QRect offered = offeredPanel.geometry;
+    ASSERT_TRUE(offeredPanel.window) << focus->heard().toStdString() << env->appLogTail().toStdString();
+    const AccessibleNode &offeredWindow = *offeredPanel.window;
+    const AccessibleNode *enable =
+        offeredWindow.findNamed(QStringLiteral("push button"), QStringLiteral("Enable Dictation"));
+    ASSERT_TRUE(enable && offered.contains(enable->extents)) << "no Enable Dictation on the panel";
     pointTo(away);
-    QThread::msleep(900);
     // Opened with the pointer, the panel holds the keyboard at its first control (Enable Dictation:
     // with no transcript Copy Last is off) but shows no ring: the header is as it is once Tab has
     // taken the focus on, and Shift+Tab back brings the ring to it.
-    const QImage opened = desktop().screenshot();
+    const QImage opened = settledScreenshot();
     zq::test::saveRender(opened, QStringLiteral("desktop-panel-enable-offered"));
-    EXPECT_EQ(ringPixels(opened, offered), 0);
+    EXPECT_EQ(ringPixels(opened, offered, offeredWindow), 0);
     ASSERT_TRUE(desktop().keys({QStringLiteral("Tab")}));
-    QThread::msleep(300);
-    const QImage tabbed = desktop().screenshot();
+    const QImage tabbed =
+        settledOnce([&](const QImage &screen) { return ringPixels(screen, offered, offeredWindow) > 20; });
     zq::test::saveRender(tabbed, QStringLiteral("desktop-panel-enable-offered-tab"));
-    EXPECT_GT(ringPixels(tabbed, offered), 20) << "Tab shows the ring on the card it reaches";
+    EXPECT_GT(ringPixels(tabbed, offered, offeredWindow), 20) << "Tab shows the ring on the card it reaches";
     ASSERT_TRUE(desktop().keys({QStringLiteral("shift+Tab")}));
-    QThread::msleep(300);
-    const QImage back = desktop().screenshot();
+    const QImage back = settledOnce([&](const QImage &screen) {
+        return !(header(screen, offered, offeredWindow) == header(opened, offered, offeredWindow));
+    });
     zq::test::saveRender(back, QStringLiteral("desktop-panel-enable-offered-backtab"));
-    EXPECT_TRUE(header(opened, offered) == header(tabbed, offered)) << "a ring on the first control after a click";
-    EXPECT_FALSE(header(back, offered) == header(opened, offered)) << "no ring on Enable Dictation after Shift+Tab";
-    // The button is the header's trailing control.
-    ASSERT_TRUE(desktop().click(QPoint(offered.right() + 1 - 12 - 4 - 30, offered.top() + 12 + 6 + 14)));
+    EXPECT_TRUE(header(opened, offered, offeredWindow) == header(tabbed, offered, offeredWindow))
+        << "a ring on the first control after a click";
+    EXPECT_FALSE(header(back, offered, offeredWindow) == header(opened, offered, offeredWindow))
+        << "no ring on Enable Dictation after Shift+Tab";
+    ASSERT_TRUE(desktop().click(enable->extents.center()));
     ASSERT_TRUE(env->waitForAppLog("hotkey: tap started", 10s)) << env->appLogTail().toStdString();
+    // The button hid under the click and the focus moved on to the card below it.
+    AccessibilityEventListener::Event movedOn;
+    ASSERT_TRUE(focus->waitFor(
+        [](const AccessibilityEventListener::Event &event) {
+            return event.detail1 == 1 && event.window && event.sourceName != QStringLiteral("Enable Dictation");
+        },
+        &movedOn))
+        << focus->heard().toStdString();
     pointTo(away);
-    QThread::msleep(500);
+    const QImage afterTap = settledScreenshot();
+    const std::shared_ptr<const AccessibleNode> startedWindow = focus->windowNow(movedOn);
+    ASSERT_TRUE(startedWindow);
     const QStringList visible = desktop().visiblePanel();
     ASSERT_FALSE(visible.isEmpty()) << "the panel stays";
     const QRect started = desktop().geometry(visible.front());
-    const QImage afterTap = desktop().screenshot();
     zq::test::saveRender(afterTap, QStringLiteral("desktop-panel-tap-started"));
-    // The button hid under the click and the focus moved on to the card below it, without a ring.
-    EXPECT_EQ(ringPixels(afterTap, started), 0);
+    // ... without a ring.
+    EXPECT_EQ(ringPixels(afterTap, started, *startedWindow), 0);
     ASSERT_TRUE(env->stopApp());
 
     // The trigger runs from launch: the header never held the button. A desktop of its own, the
@@ -382,14 +526,17 @@ TEST_F(MenuPanelDesktopE2ETest, OnceTheTriggerRunsTheHeaderIsThatOfAPanelThatNev
     zq::test::OpenboxWindowManager secondOpenbox;
     ASSERT_TRUE(secondOpenbox.start(env->display())) << "openbox did not start";
     ASSERT_TRUE(env->writeSettings({{QStringLiteral("appearance"), QStringLiteral("light")}}));
-    ASSERT_TRUE(env->startApp()) << env->errorString().toStdString();
-    const QRect plain = desktop().openPanel();
-    ASSERT_TRUE(plain.isValid()) << env->appLogTail().toStdString();
+    startApp();
+    if (HasFatalFailure())
+        return;
+    const OpenedPanel plainPanel = openPanel();
+    const QRect plain = plainPanel.geometry;
+    ASSERT_TRUE(plainPanel.window) << focus->heard().toStdString() << env->appLogTail().toStdString();
     pointTo(away);
-    QThread::msleep(900);
-    const QImage never = desktop().screenshot();
+    const QImage never = settledScreenshot();
     zq::test::saveRender(never, QStringLiteral("desktop-panel-tap-running"));
     EXPECT_EQ(started.size(), plain.size());
-    EXPECT_TRUE(header(afterTap, started) == header(never, plain)) << "the header keeps a trace of the button";
+    EXPECT_TRUE(header(afterTap, started, *startedWindow) == header(never, plain, *plainPanel.window))
+        << "the header keeps a trace of the button";
     EXPECT_TRUE(env->stopApp());
 }

@@ -275,12 +275,38 @@ void AccessibilityEventListener::drain()
         m_events.append(
             Event{object.value(QStringLiteral("type")).toString(), object.value(QStringLiteral("data")).toString(),
                   object.value(QStringLiteral("role")).toString(), object.value(QStringLiteral("name")).toString(),
-                  object.value(QStringLiteral("detail1")).toInt(), object.value(QStringLiteral("error")).toString(),
-                  nullptr});
+                  object.value(QStringLiteral("detail1")).toInt(), object.value(QStringLiteral("serial")).toInt(-1),
+                  object.value(QStringLiteral("error")).toString(), nullptr});
         if (object.contains(QStringLiteral("window")))
             m_events.last().window =
                 std::make_shared<const AccessibleNode>(nodeFrom(object.value(QStringLiteral("window")).toObject()));
     }
+}
+
+std::shared_ptr<const AccessibleNode> AccessibilityEventListener::windowNow(const Event &event,
+                                                                            std::chrono::milliseconds timeout)
+{
+    if (!m_reader || event.serial < 0 ||
+        m_reader->write(QByteArray("window ") + QByteArray::number(event.serial) + '\n') < 0)
+        return nullptr;
+    // Answered in turn with the events: the answer's place in the list is not that of the events the
+    // next waitFor() looks at.
+    const qsizetype from = m_events.size();
+    std::shared_ptr<const AccessibleNode> window;
+    processEventsUntil(
+        [&] {
+            drain();
+            for (qsizetype i = from; i < m_events.size(); ++i) {
+                if (m_events[i].type == QStringLiteral("window")) {
+                    window = m_events[i].window;
+                    m_events.removeAt(i);
+                    return true;
+                }
+            }
+            return false;
+        },
+        timeout);
+    return window;
 }
 
 QString AccessibilityEventListener::heard() const

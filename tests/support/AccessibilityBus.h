@@ -86,6 +86,7 @@ public:
         QString sourceRole;
         QString sourceName;
         int detail1 = 0; // for a state change: 1 gained, 0 lost
+        int serial = -1; // with Window::read: which event of the listener's it is
         QString error;   // set when the event came but its source could not be read
         // The window the source is in, read when the event came, if asked for.
         std::shared_ptr<const AccessibleNode> window;
@@ -106,6 +107,10 @@ public:
     // Each call looks only at the events after the one the previous call found.
     bool waitFor(const std::function<bool(const Event &)> &match, Event *found = nullptr,
                  std::chrono::milliseconds timeout = std::chrono::seconds(20));
+    // With Window::read: the window of `event`'s source read again, as it is now (one that was still
+    // moving into place when the event came has settled since). Null when it cannot be read.
+    std::shared_ptr<const AccessibleNode> windowNow(const Event &event,
+                                                    std::chrono::milliseconds timeout = std::chrono::seconds(20));
     const QList<Event> &events() const { return m_events; }
     // What was heard, one event a line ("menu item 'Pause' 1"), for a failure's message.
     QString heard() const;

@@ -10,7 +10,10 @@
 #                                           found as a screen reader finds a pop-up: from the object
 #                                           up (pop-up windows are not among the application's
 #                                           children); an event that cannot be read is one line
-#                                           with "error"
+#                                           with "error"; with "window", each event also has a
+#                                           "serial", and a line "window SERIAL" on stdin asks for
+#                                           that event's window again, as it is now: one JSON line
+#                                           of type "window"
 # Exit status 2: no application of that process on the bus (for listen: none came within 20 s).
 import json
 import sys
@@ -112,6 +115,8 @@ def await_listening(pid, seconds):
 
 def listen(pid, kind, seconds, with_window):
     loop = GLib.MainLoop()
+    # The sources of the events heard, by serial, whose windows a request on stdin reads again.
+    sources = []
 
     def on_event(event):
         source = event.source
@@ -127,11 +132,29 @@ def listen(pid, kind, seconds, with_window):
                 "detail1": event.detail1,
             }
             if with_window:
+                entry["serial"] = len(sources)
+                sources.append(source)
                 entry["window"] = describe(window_of(source), [MAX_NODES])
             print(json.dumps(entry), flush=True)
         except GLib.Error as error:
             # Said, not dropped: a test waiting for this event names why it was not heard.
             print(json.dumps({"type": event.type, "error": error.message}), flush=True)
+
+    def on_request(channel, condition):
+        line = sys.stdin.readline()
+        if not line:
+            return False
+        entry = {"type": "window"}
+        words = line.split()
+        try:
+            if len(words) != 2 or not words[1].isdigit() or int(words[1]) >= len(sources):
+                entry["error"] = "no event %r was heard" % line.strip()
+            else:
+                entry["window"] = describe(window_of(sources[int(words[1])]), [MAX_NODES])
+        except GLib.Error as error:
+            entry["error"] = error.message
+        print(json.dumps(entry), flush=True)
+        return True
 
     listener = Atspi.EventListener.new(on_event)
     listener.register(kind)
@@ -140,6 +163,9 @@ def listen(pid, kind, seconds, with_window):
         print(why, file=sys.stderr)
         return 2
     print("ready", flush=True)
+    if with_window:
+        GLib.io_add_watch(GLib.IOChannel.unix_new(sys.stdin.fileno()), GLib.PRIORITY_DEFAULT,
+                          GLib.IOCondition.IN | GLib.IOCondition.HUP, on_request)
     GLib.timeout_add(int(seconds * 1000), loop.quit)
     loop.run()
     listener.deregister(kind)

@@ -78,7 +78,6 @@ public:
 
     // The window came on screen or left it: the status poll runs only while it is shown.
     void setShown(bool shown);
-    bool isPolling() const { return m_pollWork.isValid() && !m_pollWork.isCancelled(); }
 
 signals:
     // Any state or trigger setting changed.

@@ -45,7 +45,6 @@ public:
     const Row &triggerRow() const { return m_trigger; }
     TriggerBindingRecorderView *recorder() const { return m_recorder; }
     QPushButton *keyboardSettingsButton() const { return m_keyboardSettings; }
-    QPushButton *recheckButton() const { return m_recheck; }
     QPushButton *doneButton() const { return m_done; }
 
 protected:

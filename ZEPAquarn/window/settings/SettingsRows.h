@@ -40,7 +40,6 @@ public:
     QString detail() const;
     // The icon's symbol and tint: rows whose state changes (Updates) recolour it in place.
     void setIcon(const QString &icon, Palette::Token tint);
-    SymbolView *iconView() const { return m_icon; }
     StyledLabel *detailLabel() const { return m_detail; }
     StyledLabel *titleLabel() const { return m_title; }
 

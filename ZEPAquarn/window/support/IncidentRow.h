@@ -27,11 +27,9 @@ public:
     QWidget *retryingIndicator() const { return m_retrying; }
     ZepaButton *copyButton() const { return m_copy; }
     ZepaButton *showRecordingButton() const { return m_showRecording; }
-    QWidget *recordingKeptLabel() const { return m_recordingKept; }
     QToolButton *deleteButton() const { return m_delete; }
     StyledLabel *failureLabel() const { return m_failure; }
     StyledLabel *revealFailureLabel() const { return m_revealFailure; }
-    StyledLabel *dateLabel() const { return m_date; }
 
     void refresh();
 

@@ -48,7 +48,6 @@ public:
     SettingsRow *diagnosticsRow() const { return m_diagnosticsRow; }
     SettingsRow *updatesRow() const { return m_updatesRow; }
     ZepaButton *updateButton() const { return m_updateButton; }
-    QWidget *updateSpinner() const { return m_updateSpinner; }
     QAbstractButton *automaticChecksSwitch() const { return m_checksSwitch; }
     QAbstractButton *automaticDownloadsSwitch() const { return m_downloadsSwitch; }
 
