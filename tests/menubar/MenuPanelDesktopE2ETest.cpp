@@ -326,8 +326,8 @@ TEST_F(MenuPanelDesktopE2ETest, AfterTheLanguageMenuClosesOneRowAtMostIsHovered)
     EXPECT_EQ(hoveredOnce(rows, {QStringLiteral("Microphone")}), QStringList{QStringLiteral("Microphone")});
 
     // The microphone menu, closed with the pointer outside the panel: no row keeps its highlight.
-    ASSERT_TRUE(desktop().click(QPoint(picker.x(), rows.microphone)) && menuShown(true));
-    ASSERT_TRUE(desktop().click(QPoint(panel.left() - 40, rows.microphone)));
+    ASSERT_TRUE(desktop().click(QPoint(picker.x(), rows.microphone.center().y())) && menuShown(true));
+    ASSERT_TRUE(desktop().click(QPoint(panel.left() - 40, rows.microphone.center().y())));
     ASSERT_TRUE(menuShown(false)) << "a click outside did not close the menu";
     ASSERT_FALSE(desktop().visiblePanel().isEmpty()) << "the click closes the menu, not the panel";
     const QImage outside = settledScreenshot();
