@@ -9,10 +9,15 @@
 #include "pipeline/TakePhase.h"
 #include "platform/linux/freedesktop/XdgAutostartEntry.h"
 #include "records/IncidentStore.h"
+#include "rewards/depth/DepthGaugeView.h"
+#include "rewards/depth/DepthStore.h"
+#include "rewards/motion/MotionStore.h"
+#include "rewards/motion/PillAnimationGalleryView.h"
 #include "rewards/updates/Updater.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeHttpClient.h"
 #include "support/FakeMicrophoneTestEngine.h"
+#include "support/FakePasteboard.h"
 #include "support/FakeSecretStore.h"
 #include "support/FakeUpdateFramework.h"
 #include "support/FakeUserNotifications.h"
@@ -20,6 +25,7 @@
 #include "support/WindowTestSupport.h"
 #include "window/AppAppearance.h"
 #include "window/AppSidebar.h"
+#include "window/recorder/TriggerBindingRecorderView.h"
 #include "window/settings/AppSettingsModel.h"
 #include "window/settings/AppSettingsView.h"
 #include "window/settings/SegmentedPicker.h"
@@ -658,6 +664,76 @@ TEST_F(AppWindowViewTest, HostedViewsTakeTheirPlacesOnTheirPages)
     EXPECT_NE(window->findChild<QWidget *>(QStringLiteral("support-page")), nullptr);
     windowModel.setSelection(AppWindowSection::stats);
     EXPECT_EQ(window->currentPage()->objectName(), "stats-page");
+}
+
+// Every Tab stop of General, the hosted gallery, gauge and recorder included, shows the focus ring
+// once the keyboard brought it there, and none before: a stop without one leaves the user lost.
+TEST_F(AppWindowViewTest, EveryTabStopOfGeneralShowsTheFocusRing)
+{
+    rt::Settings rewards{QString()};
+    registerDefaults(rewards);
+    MotionStore motion(rewards);
+    DepthStore depth(rewards, InviteService(std::make_shared<test::FakeHttpClient>()));
+    test::FakePasteboard pasteboard;
+    AppWindowView::Pages pages;
+    pages.settings.animationGallery = [&](QWidget *parent) -> QWidget * {
+        return new PillAnimationGalleryView(motion, 0, Colorway::consensusMint, {}, parent);
+    };
+    pages.settings.depthGauge = [&](QWidget *parent) -> QWidget * {
+        return new DepthGaugeView(depth, rig.loop, &pasteboard, parent);
+    };
+    pages.settings.triggerRecorder = [&](QWidget *parent) -> QWidget * {
+        return makeSettingsTriggerRecorder(TriggerRecorderServices{rig.loop, nullptr, {}}, rig.settings, parent);
+    };
+    windowModel.setSelection(AppWindowSection::general);
+    window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater.get(), model.get(), std::move(pages));
+    animations.provide(*window);
+    window->resize(960, 680);
+    window->show();
+    QApplication::setActiveWindow(window.get());
+    QApplication::processEvents();
+
+    // The ring lies along the stop's edge, just inside it or (drawn by the well around a field) just
+    // outside: it crosses the middle of the top and of the left side, and the pointer's render has none.
+    const QColor focus = Palette::color(Palette::focus, ColorScheme::light);
+    const auto crossesEdge = [&](const QImage &image, QPoint from, QPoint step) {
+        for (int i = 0; i < 8; ++i, from += step)
+            if (test::sameColor(image.pixelColor(from), focus, 40))
+                return true;
+        return false;
+    };
+    window->sidebar()->setFocus(Qt::TabFocusReason);
+    QStringList stops;
+    for (int stopNumber = 1; stopNumber < 40; ++stopNumber) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QWidget *stop = QApplication::focusWidget();
+        ASSERT_NE(stop, nullptr);
+        if (stop == window->sidebar())
+            break;
+        const QString name = QString::fromLatin1(stop->metaObject()->className());
+        stops << name;
+        SCOPED_TRACE(testing::Message() << "stop " << stopNumber << ": " << name.toStdString());
+        const QRect area(stop->mapTo(window.get(), QPoint(0, 0)), stop->size());
+        setKeyboardMovesFocus(*window, false);
+        const QImage pointer = render(QStringLiteral("general-tab-stop-pointer"));
+        setKeyboardMovesFocus(*window, true);
+        const QImage keyboard = render(QStringLiteral("general-tab-stop-%1-light").arg(stopNumber));
+        const QRect around = area.adjusted(-4, -4, 4, 4).intersected(keyboard.rect());
+        EXPECT_NE(keyboard.copy(around), pointer.copy(around)) << "the keyboard's focus changes nothing";
+        EXPECT_TRUE(crossesEdge(keyboard, {area.center().x(), area.top() - 4}, {0, 1})) << "no ring at the top";
+        EXPECT_TRUE(crossesEdge(keyboard, {area.left() - 4, area.center().y()}, {1, 0})) << "no ring at the left";
+    }
+    EXPECT_TRUE(stops.contains(QStringLiteral("zq::PillAnimationTile")) &&
+                stops.contains(QStringLiteral("zq::DepthChip")))
+        << stops.join(QLatin1Char(' ')).toStdString();
+    // For the eye: the selected tile focused, in both schemes.
+    for (QWidget *tile : window->findChildren<PillAnimationTile *>())
+        if (tile->isEnabled())
+            tile->setFocus(Qt::TabFocusReason);
+    setKeyboardMovesFocus(*window, true);
+    render(QStringLiteral("general-tab-stop-tile-light"));
+    applyAppearance(application(), AppAppearance::dark);
+    render(QStringLiteral("general-tab-stop-tile-dark"));
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "rewards/depth/DepthGaugeView.h"
 
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
@@ -38,6 +39,8 @@ constexpr int kColumnSpacing = 10;
 constexpr int kCardPadding = 10;
 // The text button's width beyond its text.
 constexpr int kLinkSlack = 2;
+// Room around the link's text for its focus ring.
+constexpr int kLinkRingRoom = 4;
 constexpr int kSpinnerSize = 14;
 
 QLabel *brandLabel(const QString &text, double size, QWidget *parent)
@@ -57,7 +60,8 @@ public:
     QSize sizeHint() const override
     {
         const QFontMetricsF metrics(font());
-        return {qCeil(metrics.horizontalAdvance(text())) + kLinkSlack, qCeil(metrics.height())};
+        return {qCeil(metrics.horizontalAdvance(text())) + kLinkSlack + 2 * kLinkRingRoom,
+                qCeil(metrics.height()) + 2 * kLinkRingRoom};
     }
 
 protected:
@@ -66,7 +70,10 @@ protected:
         QPainter painter(this);
         const ColorScheme scheme = colorSchemeOf(*this);
         painter.setPen(Palette::color(isEnabled() ? Palette::accent : Palette::textTertiary, scheme));
-        painter.drawText(rect(), Qt::AlignLeft | Qt::AlignVCenter, text());
+        const QRect text = rect().adjusted(kLinkRingRoom, kLinkRingRoom, -kLinkRingRoom, -kLinkRingRoom);
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, this->text());
+        if (showsFocusRing(*this))
+            paintFocusRing(painter, QRectF(rect()), Metrics::kControlRadius, scheme);
     }
 };
 
@@ -137,7 +144,14 @@ QString DepthChip::accessibilityValue() const
 void DepthChip::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    paintDepthChip(painter, QRectF(rect()), m_colorway, m_isSelected, m_isSelectable, colorSchemeOf(*this));
+    const ColorScheme scheme = colorSchemeOf(*this);
+    paintDepthChip(painter, QRectF(rect()), m_colorway, m_isSelected, m_isSelectable, scheme);
+    if (showsFocusRing(*this)) {
+        // The selected chip's stroke has the ring's colour: there the ring goes just inside it.
+        const qreal inset = m_isSelected ? Metrics::kHairline : 0;
+        paintFocusRing(painter, QRectF(rect()).adjusted(inset, inset, -inset, -inset), Metrics::kControlRadius - inset,
+                       scheme);
+    }
 }
 
 DepthGaugeView::DepthGaugeView(DepthStore &depth, rt::MainLoop &loop, platform::Pasteboard *pasteboard, QWidget *parent)

@@ -1,6 +1,7 @@
 #include "rewards/motion/PillAnimationGalleryView.h"
 
 #include "menubar/brand/ControlWell.h"
+#include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Metrics.h"
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
@@ -238,7 +239,14 @@ void PillAnimationTile::paintEvent(QPaintEvent *)
     // With animations off the preview stands at the moment it came on screen.
     const Motion *motion = Motion::of(*this);
     const rt::Nanos now = motion && motion->animationsOff() && m_startedAt ? *m_startedAt : m_now();
-    paintPillAnimationTile(painter, QRectF(rect()), m_option, now, m_startedAt.value_or(now), colorSchemeOf(*this));
+    const ColorScheme scheme = colorSchemeOf(*this);
+    paintPillAnimationTile(painter, QRectF(rect()), m_option, now, m_startedAt.value_or(now), scheme);
+    if (showsFocusRing(*this)) {
+        // The selected tile's stroke has the ring's colour: there the ring goes just inside it.
+        const qreal inset = m_option.isSelected ? Metrics::kRingWidth + Metrics::kHairline : 0;
+        paintFocusRing(painter, QRectF(rect()).adjusted(inset, inset, -inset, -inset), Metrics::kCardRadius - inset,
+                       scheme);
+    }
 }
 
 PillAnimationGalleryView::PillAnimationGalleryView(MotionStore &motion, double lifetimeReclaimed, Colorway colorway,

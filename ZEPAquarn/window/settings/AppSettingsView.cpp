@@ -41,6 +41,9 @@ AppSettingsView::AppSettingsView(AppWindowSection section, AppSettingsModel &mod
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The page's controls are the Tab stops, and Tab scrolls each into view; the area itself would be a
+    // stop that shows nothing. Page keys a control leaves unused still reach it.
+    setFocusPolicy(Qt::NoFocus);
 
     auto *canvas = new PageCanvas;
     canvas->setObjectName(QStringLiteral("settingsCanvas"));
