@@ -138,6 +138,8 @@ struct VirtualWindowRig {
                {services.loop, services.loop.clocks(), services.settings, animations})
     {}
 
+    zq::platform::X11WindowCompositing compositing;
+    zq::CompositingLend compositingLent{compositing};
     zq::test::FakeDictationServices services;
     zq::Motion animations{services.loop};
     PillPanelWindow pill;
