@@ -29,6 +29,7 @@
 #include <mutex>
 #include <thread>
 
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -457,21 +458,30 @@ void PocketSphinxDecoderPool::State::switchToCut(std::stop_token stop)
         qCWarning(lcLocalBackend) << "speech model failed to load from the cut dictionary";
         return;
     }
-    std::unique_ptr<PocketSphinxDecoder> replaced; // freed after the lock
-    std::lock_guard lock(mutex);
-    cut = opened;
-    ++loadCount;
-    adoptChannelEstimate(*loaded.value());
-    const auto whole = std::find_if(idle.begin(), idle.end(), [](const auto &decoder) { return !decoder->readsCut(); });
-    if (whole != idle.end())
-        replaced = std::exchange(*whole, std::move(loaded).value());
-    else if (idle.empty())
-        idle.push_back(std::move(loaded).value());
-    else
-        return; // a cut decoder is idle already
-    changed.notify_all();
+    std::unique_ptr<PocketSphinxDecoder> replaced;
+    {
+        std::lock_guard lock(mutex);
+        cut = opened;
+        ++loadCount;
+        adoptChannelEstimate(*loaded.value());
+        const auto whole =
+            std::find_if(idle.begin(), idle.end(), [](const auto &decoder) { return !decoder->readsCut(); });
+        if (whole != idle.end())
+            replaced = std::exchange(*whole, std::move(loaded).value());
+        else if (idle.empty())
+            idle.push_back(std::move(loaded).value());
+        else
+            return; // a cut decoder is idle already
+        changed.notify_all();
+    }
     qCInfo(lcLocalBackend) << "speech model ready in" << took.elapsed()
                            << "ms (cut dictionary), in place of the whole dictionary's";
+    if (replaced) {
+        replaced.reset();
+        // The whole dictionary is some hundred thousand small blocks, freed in the middle of the
+        // heap: without a trim the allocator keeps their pages and the launch holds them anyway.
+        ::malloc_trim(0);
+    }
 }
 
 void PocketSphinxDecoderPool::State::loadInBackground(std::stop_token stop)
