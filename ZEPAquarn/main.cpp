@@ -10,6 +10,7 @@
 #include "audio/BoundedHALExecutor.h"
 #include "audio/CaptureCore.h"
 #include "menubar/PillPanelWindow.h"
+#include "menubar/brand/Compositor.h"
 #include "menubar/brand/Palette.h"
 #include "pipeline/BackendFactory.h"
 #include "pipeline/DictationController.h"
@@ -37,6 +38,7 @@
 #include "platform/linux/speech/MultiLanguageRecognizer.h"
 #include "platform/linux/speech/PocketSphinxModelFolder.h"
 #include "platform/linux/speech/PocketSphinxRecognizer.h"
+#include "platform/linux/x11/X11DisplayHold.h"
 #include "platform/linux/x11/X11EventTap.h"
 #include "platform/linux/x11/X11FrontWindow.h"
 #include "platform/linux/x11/X11KeySynthesizer.h"
@@ -45,6 +47,7 @@
 #include "platform/linux/x11/X11SyntheticKeys.h"
 #include "platform/linux/x11/X11TaskbarPresence.h"
 #include "platform/linux/x11/X11TrayPanel.h"
+#include "platform/linux/x11/X11WindowCompositing.h"
 #include "records/Diagnostics.h"
 #include "rewards/depth/InviteService.h"
 #include "rewards/updates/Updater.h"
@@ -451,10 +454,10 @@ int main(int argc, char *argv[])
 
     // The toolkit aborts without a display; without X11 nothing here can work, so say so and stop.
     // The check's connection stays open until the toolkit has its own (see DisplayHold).
-    X11Session::DisplayHold display;
+    platform::x11::DisplayHold display;
     if (!display.isOpen())
         return reportNoDisplay(argc, argv);
-    X11Session::preferX11();
+    platform::x11::preferX11();
     // The launch needs the keyboard map before the tray icon (the default trigger, and whether the
     // icon shows a trigger the keyboard can press): read on the check's connection, not a new one.
     const platform::KeyboardMap launchKeyboardMap = platform::x11::readKeyboardMap(display.display());
@@ -464,6 +467,9 @@ int main(int argc, char *argv[])
     toolkitStart.reset();
     display.release();
     describeApplication();
+    // The pill, the pop-overs and the tray panel are translucent only where the desktop composites.
+    const platform::X11WindowCompositing windowCompositing;
+    const CompositingLend compositingLent(windowCompositing);
 
     const rt::Paths paths = rt::Paths::fromEnvironment();
     if (const auto made = paths.ensureExists(); !made) {

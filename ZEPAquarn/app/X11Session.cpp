@@ -12,8 +12,6 @@
 #include <thread>
 #include <utility>
 
-#include <X11/Xlib.h>
-
 namespace zq::X11Session {
 
 namespace {
@@ -56,25 +54,6 @@ void runExitAction()
 
 } // namespace
 
-DisplayHold::DisplayHold()
-{
-    const QByteArray name = qgetenv("DISPLAY");
-    if (!name.isEmpty())
-        m_display = XOpenDisplay(name.constData());
-}
-
-DisplayHold::~DisplayHold()
-{
-    release();
-}
-
-void DisplayHold::release()
-{
-    if (m_display)
-        XCloseDisplay(m_display);
-    m_display = nullptr;
-}
-
 ToolkitStartGuard::ToolkitStartGuard()
 {
     s_previousMessageHandler = qInstallMessageHandler(guardToolkitStart);
@@ -100,11 +79,6 @@ DisplayLossHandler::~DisplayLossHandler()
 {
     const std::lock_guard lock(s_exitMutex);
     s_exitAction = nullptr;
-}
-
-void preferX11()
-{
-    qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
 QString unavailableMessage()

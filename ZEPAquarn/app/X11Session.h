@@ -4,37 +4,14 @@
 
 #include <functional>
 
-struct _XDisplay;
-
 namespace zq {
 
 // What the application needs of the desktop session before its GUI starts: an X11 display (also
 // XWayland), because the global trigger keys, the synthetic paste and the pill all need X11.
 // The toolkit aborts when it cannot open its display, so main() checks first and, without one,
-// tells the user and exits instead.
+// tells the user and exits instead. The display itself is checked by platform/linux/x11's
+// DisplayHold; what is here is what the application does around it.
 namespace X11Session {
-
-// The start-up check's connection to the display that DISPLAY names, held open until the toolkit
-// has connected too. A server that resets when its last client leaves (Xvfb without -noreset, a
-// display manager's server) would otherwise reset between the check and the toolkit's connection,
-// and the toolkit would fail to connect.
-class DisplayHold {
-public:
-    // Opens the display; not open when DISPLAY is unset or the display cannot be opened.
-    DisplayHold();
-    ~DisplayHold();
-    DisplayHold(const DisplayHold &) = delete;
-    DisplayHold &operator=(const DisplayHold &) = delete;
-
-    bool isOpen() const { return m_display != nullptr; }
-    // The connection, for what the launch reads before the toolkit connects; null once released.
-    _XDisplay *display() const { return m_display; }
-    // Closes the connection (once the toolkit holds its own).
-    void release();
-
-private:
-    _XDisplay *m_display = nullptr;
-};
 
 // While one lives, a toolkit that cannot start (it could not connect to the display after all)
 // ends the process with unavailableMessage() on stderr and status 1, instead of aborting with
@@ -59,8 +36,6 @@ public:
     DisplayLossHandler(const DisplayLossHandler &) = delete;
     DisplayLossHandler &operator=(const DisplayLossHandler &) = delete;
 };
-// Makes the toolkit use X11 even when a Wayland display is present as well.
-void preferX11();
 
 // The sentence for stderr when there is no usable display.
 QString unavailableMessage();

@@ -3,7 +3,9 @@
 #include "menubar/PillPanelWindow.h"
 
 #include "audio/AudioEngine.h"
+#include "menubar/brand/Compositor.h"
 #include "menubar/brand/Palette.h"
+#include "platform/linux/x11/X11WindowCompositing.h"
 #include "runtime/Clocks.h"
 #include "runtime/QtMainLoop.h"
 #include "support/ChildProcess.h"
@@ -105,6 +107,9 @@ protected:
 struct WindowRig {
     WindowRig() : pill(*services.engine, Colorway::consensusMint, {loop, clocks, services.settings, animations}) {}
 
+    // As the application lends it: the pill asks the X server.
+    zq::platform::X11WindowCompositing compositing;
+    zq::CompositingLend compositingLent{compositing};
     zq::test::FakeDictationServices services;
     zq::rt::QtMainLoop loop;
     zq::rt::SystemClocks clocks;
@@ -135,6 +140,8 @@ struct VirtualWindowRig {
                {services.loop, services.loop.clocks(), services.settings, animations})
     {}
 
+    zq::platform::X11WindowCompositing compositing;
+    zq::CompositingLend compositingLent{compositing};
     zq::test::FakeDictationServices services;
     zq::Motion animations{services.loop};
     PillPanelWindow pill;

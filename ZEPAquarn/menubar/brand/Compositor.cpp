@@ -1,25 +1,30 @@
 #include "menubar/brand/Compositor.h"
 
-#include <QGuiApplication>
-#include <QtGui/qguiapplication_platform.h>
+#include "platform/WindowCompositing.h"
 
-// X11 last: its macros (None, Bool, Status) must not reach the Qt headers.
-#include <X11/Xlib.h>
+#include <QtGlobal>
 
 namespace zq {
 
-// A compositing manager owns the _NET_WM_CM_S<screen> selection while it runs.
+namespace {
+// Main thread only, like every view that asks.
+const platform::WindowCompositing *s_lent = nullptr;
+} // namespace
+
 std::optional<bool> compositorRunning()
 {
-    if (QGuiApplication::platformName() != QLatin1String("xcb"))
-        return std::nullopt;
-    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    Display *display = x11 ? x11->display() : nullptr;
-    if (!display)
-        return false;
-    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(display));
-    const Atom selection = XInternAtom(display, name.constData(), False);
-    return XGetSelectionOwner(display, selection) != 0;
+    return s_lent ? s_lent->isActive() : std::nullopt;
+}
+
+CompositingLend::CompositingLend(const platform::WindowCompositing &compositing)
+{
+    Q_ASSERT_X(!s_lent, "CompositingLend", "only one may exist at a time");
+    s_lent = &compositing;
+}
+
+CompositingLend::~CompositingLend()
+{
+    s_lent = nullptr;
 }
 
 } // namespace zq

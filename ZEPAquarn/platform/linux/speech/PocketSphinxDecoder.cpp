@@ -19,14 +19,17 @@
 #include <QTemporaryFile>
 #include <QTextStream>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <unordered_set>
+#include <utility>
 
 #include <condition_variable>
 #include <mutex>
 #include <thread>
 
+#include <malloc.h>
 #include <pthread.h>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -367,6 +370,10 @@ struct PocketSphinxDecoderPool::State {
     // thread of its own so neither the load nor the first take waits for it. Nothing without a
     // cache folder.
     PocketSphinxDecoder::LanguageModelRead cutMaker();
+    // Once the load that read the whole dictionary is done, loads a decoder from the cut just made
+    // and puts it in place of the idle whole-dictionary one. A take holding that one gives it back
+    // to an idle decoder, so release() drops it. Runs on the cut's thread, at its low priority.
+    void switchToCut(std::stop_token stop);
 
     const PocketSphinxModel model;
     const QString estimateFile;
@@ -414,17 +421,67 @@ PocketSphinxDecoder::LanguageModelRead PocketSphinxDecoderPool::State::cutMaker(
         return {};
     return [this](std::unordered_set<std::string> words) {
         threads.start(
-            [this, words = std::move(words)](std::stop_token) {
+            [this, words = std::move(words)](std::stop_token stop) {
                 // Yields to the load it runs beside, and to the rest of the launch.
                 ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), 19);
                 auto made = PocketSphinxDictionaryCut::make(
                     cacheFolder, dictionaryFile, languageModelFile,
                     [&](std::string_view word) { return words.count(std::string(word)) > 0; });
-                if (!made)
+                if (!made) {
                     qCWarning(lcLocalBackend).noquote() << made.error().message;
+                    return;
+                }
+                switchToCut(stop);
             },
             "zq-speech-cut");
     };
+}
+
+void PocketSphinxDecoderPool::State::switchToCut(std::stop_token stop)
+{
+    {
+        // One load at a time: the first take waits for the first load, not for this one.
+        std::unique_lock lock(mutex);
+        changed.wait(lock, stop, [this] { return !loading; });
+        if (stop.stop_requested())
+            return;
+    }
+    auto opened = PocketSphinxDictionaryCut::open(cacheFolder, dictionaryFile, languageModelFile);
+    if (!opened)
+        return;
+    QElapsedTimer took;
+    took.start();
+    auto loaded = load(model, opened, {});
+    if (stop.stop_requested())
+        return; // the pool is closing: the decoder is freed on the way out
+    if (!loaded || !loaded.value()) {
+        qCWarning(lcLocalBackend) << "speech model failed to load from the cut dictionary";
+        return;
+    }
+    std::unique_ptr<PocketSphinxDecoder> replaced;
+    {
+        std::lock_guard lock(mutex);
+        cut = opened;
+        ++loadCount;
+        adoptChannelEstimate(*loaded.value());
+        const auto whole =
+            std::find_if(idle.begin(), idle.end(), [](const auto &decoder) { return !decoder->readsCut(); });
+        if (whole != idle.end())
+            replaced = std::exchange(*whole, std::move(loaded).value());
+        else if (idle.empty())
+            idle.push_back(std::move(loaded).value());
+        else
+            return; // a cut decoder is idle already
+        changed.notify_all();
+    }
+    qCInfo(lcLocalBackend) << "speech model ready in" << took.elapsed()
+                           << "ms (cut dictionary), in place of the whole dictionary's";
+    if (replaced) {
+        replaced.reset();
+        // The whole dictionary is some hundred thousand small blocks, freed in the middle of the
+        // heap: without a trim the allocator keeps their pages and the launch holds them anyway.
+        ::malloc_trim(0);
+    }
 }
 
 void PocketSphinxDecoderPool::State::loadInBackground(std::stop_token stop)

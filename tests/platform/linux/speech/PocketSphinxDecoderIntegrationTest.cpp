@@ -197,6 +197,13 @@ TEST(PocketSphinxDecoderIntegrationTest, AFirstLaunchKeepsTheCutDictionaryAndThe
             ASSERT_TRUE(decoder);
             EXPECT_TRUE(log.contains(QString::fromUtf8(launch.dictionary))) << log.lines().join('\n').toStdString();
             EXPECT_EQ(decode(*decoder.value(), speech), QStringLiteral("go forward ten meters"));
+            // Once the cut is made, the decoder the next take gets reads it, on every launch.
+            pool.release(std::move(decoder).value());
+            ASSERT_TRUE(test::waitFor([&] { return log.contains(QStringLiteral("(cut dictionary)")); },
+                                      test::kLoadedMachineTimeout));
+            auto next = pool.acquire({});
+            ASSERT_TRUE(next);
+            EXPECT_TRUE(next.value()->readsCut());
         }
         // The cut is kept even by a launch that quits as soon as its decoder is out.
         EXPECT_TRUE(test::waitFor([&] { return keptCut() != nullptr; }, test::kLoadedMachineTimeout));
