@@ -44,6 +44,8 @@ TEST(PrivateFilesE2ETest, ATakeAndTheStoresItLeavesAreReadableByTheUserAlone)
     while (env.history().isEmpty() && !deadline.hasExpired())
         QThread::msleep(50);
     ASSERT_FALSE(env.history().isEmpty()) << env.appLogTail().toStdString();
+    // The statistics follow once the front window has fetched the text.
+    ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::pasteSucceeded, 1, 10s)) << env.appLogTail().toStdString();
     ASSERT_TRUE(env.stopApp());
 
     int files = 0;
