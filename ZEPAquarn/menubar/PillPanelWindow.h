@@ -60,7 +60,7 @@ public:
         rt::Settings &settings;
         // The ticker the frames run on; its animations-off switch is the pill's reduce motion.
         Motion &motion;
-        // Whether windows can be translucent here; empty asks the X server for a compositing manager.
+        // Whether windows can be translucent here; empty asks the compositing service the design kit is lent.
         std::function<bool()> compositing = {};
     };
 

@@ -101,7 +101,7 @@ HttpOutcome transportFailure(QString description)
 QtHttpClient::QtHttpClient() : m_calls(std::make_shared<HttpCalls>())
 {
     if (auto *application = QCoreApplication::instance()) {
-        // Made on a worker thread (by the first request), it still hears the quit on the main thread.
+        // Whatever thread makes the client, it hears the quit on the main thread.
         m_context.moveToThread(application->thread());
         QObject::connect(application, &QCoreApplication::aboutToQuit, &m_context,
                          [calls = m_calls] { calls->stopAll(); });

@@ -14,9 +14,9 @@ struct HttpCalls;
 // thread that has none; a stop from another thread reaches the reply through that loop. Nothing
 // is answered from a cache, and an upload's file is never sent twice.
 //
-// Calls run on worker threads that nobody joins, and Qt Network's shared parts go with the
-// application object: when the application is about to quit, the client stops every call still
-// running and waits (briefly) for them to end, and refuses new ones.
+// Calls run on the main loop's worker threads, and Qt Network's shared parts go with the application
+// object: when the application is about to quit, the client stops every call still running and waits
+// (briefly) for them to end, and refuses new ones.
 class QtHttpClient final : public HttpClient {
 public:
     QtHttpClient();
