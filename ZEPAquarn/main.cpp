@@ -516,8 +516,6 @@ int main(int argc, char *argv[])
 
     std::optional<Run> run(std::in_place, application, paths, settings, std::move(recognizer), languages,
                            launchKeyboardMap, desktopAppearance);
-    // The tray icon is drawn in the tray's colours from the start.
-    run->services.trayPanel.start();
     auto app = std::make_unique<ZEPAquarnApp>(run->app, LaunchOrder::trayIconFirst);
     run->appForPill = app.get();
     setSettingsServices(*app, *run, languages);

@@ -14,6 +14,7 @@
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/TriggerBinding.h"
 #include "pipeline/TriggerReach.h"
+#include "platform/TrayPanel.h"
 #include "platform/UserNotifications.h"
 #include "records/StatsStore.h"
 #include "rewards/depth/DepthGaugeView.h"
@@ -186,6 +187,10 @@ void ZEPAquarnApp::showTrayIcon()
     // The icon first; the popup behind it is made just after, before the loop can deliver a click.
     if (m_menuBarExtra->isAvailable())
         m_menuBarExtra->show();
+    // The tray's own colours are read on the loop's next turn, off the way to the icon: the ring takes
+    // them before the tray host has embedded and painted it.
+    if (m_services.trayPanel)
+        m_services.loop.post(m_lifetime.guard([this] { m_services.trayPanel->start(); }));
     // The panel is made when it first opens; its host is in the popup from the start.
     m_menuPanelHost = new QWidget;
     auto *hostColumn = new QVBoxLayout(m_menuPanelHost);

@@ -27,6 +27,8 @@ public:
 
     using QObject::QObject;
 
+    // Starts reading the tray; `changed` follows when it states colours. A second call does nothing.
+    virtual void start() {}
     // None when no tray runs or the tray states no colours.
     virtual std::optional<Colors> colors() const = 0;
     // The panel's colour under an icon at `iconGeometry` (screen pixels), read at the icon's four

@@ -62,10 +62,12 @@ void X11TrayPanel::start()
     m_managerAtom = XInternAtom(display, "MANAGER", False);
     // A new manager announces itself to the root window's structure listeners.
     XSelectInput(display, DefaultRootWindow(display), StructureNotifyMask);
-    findManager();
+    const bool found = findManager();
     m_notifier = new QSocketNotifier(m_connection->fileDescriptor(), QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &X11TrayPanel::readEvents);
     readEvents();
+    if (found)
+        emit changed();
 }
 
 X11TrayPanel::~X11TrayPanel() = default;

@@ -24,9 +24,9 @@ public:
     explicit X11TrayPanel(QByteArray displayName, QObject *parent = nullptr);
     ~X11TrayPanel() override;
 
-    // Opens the connection and reads the tray; before the tray icon is made, so it starts in the
-    // tray's colours. After the QGuiApplication (see X11Connection); a second call does nothing.
-    void start();
+    // Opens the connection and reads the tray, and says `changed` when a tray runs. After the
+    // QGuiApplication (see X11Connection); a second call does nothing.
+    void start() override;
 
     std::optional<Colors> colors() const override { return m_colors; }
     std::optional<std::uint32_t> panelColorAround(const QRect &iconGeometry) const override;
