@@ -134,10 +134,14 @@ public:
     std::optional<platform::AudioFormat> captureFormat() const;
 
     // Ends the take, releases or keeps the microphone, and classifies the take: too short (below
-    // 0.5 s, file deleted), empty (no buffer, file deleted) or captured (the file is the caller's).
+    // 0.5 s, file deleted), empty (no buffer came after the take went live, file deleted) or
+    // captured (the file is the caller's).
     TakeResult takeResult();
     // Ends the take, releases or keeps the microphone, and deletes the take file.
     void discardTake();
+    // Closes the ended take's file at `path` now when its close still waits on the take-file
+    // queue, so that whoever keeps the file gets all of it with its final header.
+    void completeTakeFile(const QString &path);
 
     // The number of input buffers the capture tap delivered during the current take (0 between
     // takes until the next one begins). Written on the audio thread, read here under its lock.
@@ -176,7 +180,8 @@ signals:
     void takePhaseChanged();
 
 private:
-    struct TakeWriter; // the take file and stream, written on the audio thread
+    struct TakeWriter;      // the take file and stream, written on the audio thread
+    struct ClosingTakeFile; // a take file whose close waits on the take-file queue
 
     // The buffers a session opened for a take delivers while the start proves it. They were
     // captured after the press that asked for the session, so they open the take: its first buffer
@@ -332,6 +337,10 @@ private:
     std::optional<rt::AsyncChannel<platform::SharedPCMBuffer>> m_buffers;
     std::optional<platform::AudioFormat> m_takeFormat;
     std::uint64_t m_takeSerial = 0;
+    // How many of the take's tap fires are the opening buffers it began with.
+    std::int64_t m_openingFires = 0;
+    // Streamed takes' files still to be closed on the take-file queue, by path.
+    std::vector<std::pair<QString, std::weak_ptr<ClosingTakeFile>>> m_closingTakeFiles;
     // Set while a start opens a session of its own for its take: that session's first buffers are
     // held for the take (HeldAudio). A warm session's are not: they may predate the press.
     bool m_holdStartAudio = false;

@@ -96,6 +96,19 @@ struct TakeFile {
 
 } // namespace
 
+// A streamed take's file whose close waits on the take-file queue. Whoever needs the whole file
+// first closes it: the queue, or the main thread when the take is kept for an incident.
+struct AudioEngine::ClosingTakeFile {
+    std::mutex mutex;
+    TakeFile file;
+
+    void close()
+    {
+        std::lock_guard lock(mutex);
+        file.close();
+    }
+};
+
 // The take's file and live stream. The audio thread writes under `mutex`, and the main thread
 // closes under it, so the file is never closed under a write in flight. Every buffer is stored in
 // the take's one format: a session rebuilt at another rate mid-take is converted, not mixed in.
@@ -194,12 +207,12 @@ struct AudioEngine::TakeWriter {
 
     // Main thread: waits for a write in flight, then writes what the converter still holds, ends
     // the stream and closes the file: on `closer` when there is one and the take streams (nobody
-    // reads its file right away), there and then otherwise.
-    void close(rt::Executor *closer)
+    // reads its file right away), there and then otherwise. Returns the close left to `closer`.
+    std::shared_ptr<ClosingTakeFile> close(rt::Executor *closer)
     {
         std::lock_guard lock(mutex);
         if (closed)
-            return;
+            return nullptr;
         closed = true;
         flushConverter();
         converter.reset();
@@ -210,10 +223,13 @@ struct AudioEngine::TakeWriter {
         if (!file.waiting.empty())
             (void)file.make();
         if (closer && stream) {
-            closer->post([file = std::make_shared<TakeFile>(std::move(file))] { file->close(); });
-            return;
+            auto closing = std::make_shared<ClosingTakeFile>();
+            closing->file = std::move(file);
+            closer->post([closing] { closing->close(); });
+            return closing;
         }
         file.close();
+        return nullptr;
     }
 
     const std::uint64_t serial;
@@ -468,6 +484,7 @@ void AudioEngine::beginTake(TakeMode mode)
             writer->prepareFile();
         std::swap(m_cells->takeIO, previous);
     }
+    m_openingFires = std::int64_t(opening.size());
     if (m_takeFileCloser)
         m_takeFileCloser->post([writer] { writer->prepareFile(); });
     closeTakeWriter(previous); // a take that was never ended must not leave its file open
@@ -491,8 +508,21 @@ std::uint64_t AudioEngine::activeGeneration() const
 
 void AudioEngine::closeTakeWriter(const std::shared_ptr<TakeWriter> &writer)
 {
-    if (writer)
-        writer->close(m_takeFileCloser);
+    if (!writer)
+        return;
+    std::erase_if(m_closingTakeFiles, [](const auto &entry) { return entry.second.expired(); });
+    if (auto closing = writer->close(m_takeFileCloser))
+        m_closingTakeFiles.emplace_back(writer->path, closing);
+}
+
+void AudioEngine::completeTakeFile(const QString &path)
+{
+    for (const auto &[closingPath, pending] : m_closingTakeFiles) {
+        if (closingPath == path) {
+            if (const auto closing = pending.lock())
+                closing->close();
+        }
+    }
 }
 
 void AudioEngine::endTake()
@@ -549,7 +579,9 @@ AudioEngine::TakeResult AudioEngine::takeResult()
         deleteTakeFile(path);
         return TakeResult::tooShort();
     }
-    if (fires >= 1)
+    // The opening buffers came before the take went live: a source that gave the buffer that
+    // proved its session and nothing since has not been heard in this take.
+    if (fires - m_openingFires >= 1)
         return TakeResult::captured(CapturedTake{path, duration, std::exchange(m_takeInputLost, false)});
     deleteTakeFile(path);
     return TakeResult::empty();

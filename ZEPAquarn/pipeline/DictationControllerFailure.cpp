@@ -110,6 +110,9 @@ void DictationController::failDictation(const DictationFailure &failure)
         DictationIncident incident = newIncident(id, presentation, backend);
         if (keepsRecording(failure)) {
             incident.language = language();
+            // A streamed take's file may still wait for its close: the incident keeps it whole.
+            if (m_takeFileURL)
+                m_audio.completeTakeFile(*m_takeFileURL);
             incident.recordingFilename = m_incidents.keepRecording(m_takeFileURL, id);
         }
         m_incidents.insert(incident);
