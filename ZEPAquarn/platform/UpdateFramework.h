@@ -67,6 +67,12 @@ struct AppcastItem {
     friend bool operator==(const AppcastItem &, const AppcastItem &) = default;
 };
 
+// Feed text as it may be shown (the version, the notes): without the characters that set the
+// direction of the text around them (embeddings, overrides, isolates and marks), with which a
+// version could turn the rest of its sentence backwards. Markup is left as it stands: every place
+// shows feed text as plain text.
+QString feedTextForDisplay(const QString &text);
+
 // How the user answered an offered update. Only skip is acted upon by the updater.
 enum class UpdateChoice { skip = 0, install = 1, dismiss = 2 };
 

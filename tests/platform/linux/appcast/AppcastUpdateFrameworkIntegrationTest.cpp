@@ -211,15 +211,21 @@ TEST_F(AppcastUpdateFrameworkTest, TheLoopbackCertificateIsTrustedOnlyWhenConfig
     EXPECT_EQ(server.requestCount("/appcast.xml"), 0) << "the TLS handshake already failed";
 }
 
-TEST_F(AppcastUpdateFrameworkTest, MarkupInAVersionStaysText)
+TEST_F(AppcastUpdateFrameworkTest, MarkupInAVersionStaysTextAndDirectionControlsGo)
 {
-    publish(goodArchive(), std::nullopt, nullptr, QStringLiteral("<b>1.3.0</b>"));
+    const QString version = QStringLiteral("\u202E<b>1.3.0</b>\u2067");
+    publish(goodArchive(), std::nullopt, nullptr, version);
     settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
     zq::Updater &u = make();
     u.checkForUpdates();
     ASSERT_TRUE(settle([&] { return driver.offered().has_value(); }));
     EXPECT_EQ(u.state(), AppUpdateState::available("<b>1.3.0</b>"));
     EXPECT_EQ(u.statusText(), "Version <b>1.3.0</b> is ready to install.");
+    EXPECT_EQ(settings.stringValue("updateAvailableVersion"), version) << "recorded as the feed gave it";
+    loop.advance(1min);
+    ASSERT_EQ(notifications.posted().size(), 1u);
+    EXPECT_EQ(notifications.posted().front().content.body,
+              "Version <b>1.3.0</b> is waiting. Open the tray icon when you have a moment.");
 }
 
 TEST_F(AppcastUpdateFrameworkTest, BadDownloadsAreRefusedAndNothingIsReplaced)
