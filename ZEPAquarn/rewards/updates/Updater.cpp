@@ -52,9 +52,9 @@ void Updater::checkForUpdates()
             m_stateBeforeCheck = m_state;
         setState(AppUpdateState::checking());
     }
-    // A framework that cannot start a check (not started, another cycle running) tells nothing
-    // more: the line must not stay at "Checking…", so the user is offered a retry. A second press
-    // during the user's own check leaves that check to finish.
+    // A framework that cannot start a check tells nothing more: the line must not stay at
+    // "Checking…", so the user is offered a retry. A cycle that already runs is joined, and its
+    // end sets the line; a second press during the user's own check leaves it to finish.
     if (!m_framework->checkForUpdates() && m_state.kind == AppUpdateState::Kind::checking && !alreadyChecking)
         setState(AppUpdateState::failed());
 }
