@@ -166,6 +166,8 @@ void AppcastUpdateFramework::applicationWillTerminate()
         // A download cut short by the quit is of no use to the next run: it goes now.
         abortRequest();
         discardDownload();
+        if (m_session->visible)
+            m_environment.userDriver.dismiss();
         const UpdateCheckKind kind = m_session->kind;
         m_session.reset();
         m_delegate->didFinishUpdateCycle(kind, std::nullopt);
