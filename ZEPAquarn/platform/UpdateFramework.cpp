@@ -41,6 +41,18 @@ std::optional<qint64> parseBuildNumber(const QString &text)
     return -value;
 }
 
+QString feedTextForDisplay(const QString &text)
+{
+    const auto setsDirection = [](QChar c) {
+        const char16_t u = c.unicode();
+        return u == 0x061C || u == 0x200E || u == 0x200F || (u >= 0x202A && u <= 0x202E) ||
+               (u >= 0x2066 && u <= 0x2069);
+    };
+    QString shown = text;
+    shown.removeIf(setsDirection);
+    return shown;
+}
+
 UpdateFeedConfiguration UpdateFeedConfiguration::forApplication()
 {
     UpdateFeedConfiguration configuration;

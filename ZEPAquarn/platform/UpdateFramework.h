@@ -67,6 +67,12 @@ struct AppcastItem {
     friend bool operator==(const AppcastItem &, const AppcastItem &) = default;
 };
 
+// Feed text as it may be shown (the version, the notes): without the characters that set the
+// direction of the text around them (embeddings, overrides, isolates and marks), with which a
+// version could turn the rest of its sentence backwards. Markup is left as it stands: every place
+// shows feed text as plain text.
+QString feedTextForDisplay(const QString &text);
+
 // How the user answered an offered update. Only skip is acted upon by the updater.
 enum class UpdateChoice { skip = 0, install = 1, dismiss = 2 };
 
@@ -92,10 +98,11 @@ public:
 // dialogs, downloads, verifies and installs them, and keeps its two preferences.
 //
 // Main thread only. start() begins the schedule and is called once. checkForUpdates() starts a
-// user-initiated cycle and returns false, telling the delegate nothing, when it cannot (not
-// started, or a cycle already runs). The preference setters store at once and emit the matching
-// signal when the value changed. applicationWillTerminate() installs an update that was
-// downloaded in the background, if any.
+// user-initiated cycle, or joins the one that runs (an automatic check or download), which the
+// user then sees to its result; it returns false, telling the delegate nothing, when it cannot
+// (not started). The preference setters store at once and emit the matching signal when the
+// value changed. applicationWillTerminate() ends a running cycle without leaving its download
+// behind, and otherwise installs an update that was downloaded in the background, if any.
 class UpdateFramework : public QObject {
     Q_OBJECT
 public:

@@ -14,8 +14,9 @@ Updater::Updater(UpdateAvailabilityStore availability, UpdateReminder reminder,
     Q_ASSERT(m_framework);
     // A launch with an update still pending shows it at once and may remind.
     if (const auto &pending = m_availability.pending()) {
-        m_state = AppUpdateState::available(pending->displayVersion);
-        m_reminder.remindIfNeeded(pending->displayVersion);
+        const QString version = platform::feedTextForDisplay(pending->displayVersion);
+        m_state = AppUpdateState::available(version);
+        m_reminder.remindIfNeeded(version);
     }
 
     if (start == UpdaterStart::now)
@@ -51,9 +52,9 @@ void Updater::checkForUpdates()
             m_stateBeforeCheck = m_state;
         setState(AppUpdateState::checking());
     }
-    // A framework that cannot start a check (not started, another cycle running) tells nothing
-    // more: the line must not stay at "Checking…", so the user is offered a retry. A second press
-    // during the user's own check leaves that check to finish.
+    // A framework that cannot start a check tells nothing more: the line must not stay at
+    // "Checking…", so the user is offered a retry. A cycle that already runs is joined, and its
+    // end sets the line; a second press during the user's own check leaves it to finish.
     if (!m_framework->checkForUpdates() && m_state.kind == AppUpdateState::Kind::checking && !alreadyChecking)
         setState(AppUpdateState::failed());
 }
@@ -78,9 +79,12 @@ void Updater::setAutomaticallyDownloadsUpdates(bool enabled)
 
 void Updater::didFindValidUpdate(const AppcastItem &item)
 {
-    setState(AppUpdateState::available(item.displayVersionString));
+    // The state's version is shown in the status line, the tray's banner and the reminder; the
+    // record keeps the feed's text as it stands.
+    const QString version = platform::feedTextForDisplay(item.displayVersionString);
+    setState(AppUpdateState::available(version));
     m_availability.record(item.displayVersionString, item.versionString);
-    m_reminder.remindIfNeeded(item.displayVersionString);
+    m_reminder.remindIfNeeded(version);
 }
 
 void Updater::didNotFindUpdate()

@@ -218,14 +218,15 @@ void UpdaterDialogs::showUpdateFound(const platform::AppcastItem &item,
     m_notes->setPlainText(notesForDisplay(notes));
     present(QStringLiteral("A new version of ZEPA QUARN is available"),
             QStringLiteral("ZEPA QUARN %1 is available; you have %2. Would you like to install it now?")
-                .arg(item.displayVersionString, m_runningVersion),
+                .arg(platform::feedTextForDisplay(item.displayVersionString), m_runningVersion),
             Buttons::offer);
     // A critical update can be put off, not skipped.
     m_skip->setVisible(!item.critical);
 }
 
-QString UpdaterDialogs::notesForDisplay(const QString &notes)
+QString UpdaterDialogs::notesForDisplay(const QString &text)
 {
+    const QString notes = platform::feedTextForDisplay(text);
     QString shown;
     shown.reserve(notes.size() + notes.size() / kLongestLine + 1);
     qsizetype run = 0;

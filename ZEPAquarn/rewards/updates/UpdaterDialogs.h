@@ -37,9 +37,10 @@ public:
     // The window, for tests and for raising it.
     QDialog *window() const { return m_window.get(); }
 
-    // Release notes as the offer shows them: a run of more than kLongestLine characters with no
-    // space in it goes on over several lines of that length. Each line is its own block of the
-    // notes view, which lays out only the blocks it shows, so no text can stall the window.
+    // Release notes as the offer shows them: feed text for display (UpdateFramework.h), and a
+    // run of more than kLongestLine characters with no space in it goes on over several lines of
+    // that length. Each line is its own block of the notes view, which lays out only the blocks
+    // it shows, so no text can stall the window.
     static constexpr qsizetype kLongestLine = 80;
     static QString notesForDisplay(const QString &notes);
 

@@ -39,7 +39,8 @@ QStringList visibleTexts(QDialog *window)
 zq::platform::AppcastItem offer()
 {
     zq::platform::AppcastItem item;
-    item.displayVersionString = QStringLiteral("<b>1.3.0</b>");
+    // A right-to-left override would turn the rest of the sentence backwards.
+    item.displayVersionString = QStringLiteral("\u202E<b>1.3.0</b>");
     item.versionString = QStringLiteral("5");
     item.description = QStringLiteral("<script>x</script> Faster start.");
     item.releaseNotesLink = QUrl(QStringLiteral("https://zepaquarn.quorvane.io/notes/1.3.0"));
@@ -136,6 +137,11 @@ TEST(UpdaterDialogsTest, LongRunsOfNotesGoOnOverLinesOfTheirOwn)
          "See " + QString(longest, u'x') + u'\n' + QString(20, u'x') + " now"},
         {"no character cut in two", QString(longest - 1, u'a') + emoji + "b",
          QString(longest - 1, u'a') + emoji + u'\n' + "b"},
+        {"direction controls go, markup stays text",
+         QStringLiteral("\u202E<b>Fast</b>\u202C \u2067start\u2069\u200F\u200E\u061C\u202A\u202B\u202D\u2066\u2068."),
+         "<b>Fast</b> start."},
+        {"a run counts without them", QString(longest, u'a') + QChar(0x202E) + "b",
+         QString(longest, u'a') + u'\n' + "b"},
     };
     for (const Case &c : cases)
         EXPECT_EQ(zq::UpdaterDialogs::notesForDisplay(c.notes), c.shown) << c.what;

@@ -82,8 +82,8 @@ AppcastUpdateFramework::~AppcastUpdateFramework()
 {
     m_scheduled.cancel();
     if (m_session) {
-        m_session->deadline.cancel();
-        m_session->request.cancel();
+        abortRequest();
+        discardDownload();
     }
 }
 
@@ -105,10 +105,29 @@ void AppcastUpdateFramework::start(UpdaterDelegate &delegate)
 
 bool AppcastUpdateFramework::checkForUpdates()
 {
-    if (!m_delegate || m_session)
+    if (!m_delegate)
         return false;
-    beginSession(UpdateCheckKind::userInitiated);
+    if (m_session)
+        join();
+    else
+        beginSession(UpdateCheckKind::userInitiated);
     return true;
+}
+
+// The user asks for a check while one runs: the running cycle becomes theirs, and they see it from
+// where it stands to its result. An automatic download they joined is offered once it is verified.
+void AppcastUpdateFramework::join()
+{
+    m_session->kind = UpdateCheckKind::userInitiated;
+    m_session->visible = true;
+    const quint64 id = m_session->id;
+    if (m_session->download)
+        m_environment.userDriver.showDownloadProgress(m_session->download->shown.load(),
+                                                      m_session->item.enclosureLength, cancelling(id));
+    else if (m_session->request.isValid())
+        m_environment.userDriver.showUserInitiatedCheck(cancelling(id));
+    else
+        offer(m_session->item);
 }
 
 bool AppcastUpdateFramework::automaticallyChecksForUpdates() const
@@ -142,7 +161,18 @@ void AppcastUpdateFramework::setAutomaticallyDownloadsUpdates(bool enabled)
 void AppcastUpdateFramework::applicationWillTerminate()
 {
     m_scheduled.cancel();
-    if (!m_prepared || m_session || !canReplaceExecutable())
+    const bool busy = m_session.has_value();
+    if (busy) {
+        // A download cut short by the quit is of no use to the next run: it goes now.
+        abortRequest();
+        discardDownload();
+        if (m_session->visible)
+            m_environment.userDriver.dismiss();
+        const UpdateCheckKind kind = m_session->kind;
+        m_session.reset();
+        m_delegate->didFinishUpdateCycle(kind, std::nullopt);
+    }
+    if (!m_prepared || busy || !canReplaceExecutable())
         return;
     m_delegate->willInstallUpdate(m_prepared->item);
     const auto replaced = replaceExecutable(m_prepared->executable);
@@ -239,6 +269,15 @@ void AppcastUpdateFramework::abortRequest()
     m_session->deadline.cancel();
     m_session->request.cancel();
     m_session->request = {};
+}
+
+// The request's worker may still hold the download after a cancel, and at quit nothing resumes
+// it: its folder is removed now rather than with the last holder. A write still under way goes
+// to the removed file.
+void AppcastUpdateFramework::discardDownload()
+{
+    if (const std::shared_ptr<Download> download = std::exchange(m_session->download, nullptr))
+        download->folder->remove();
 }
 
 HttpRequest AppcastUpdateFramework::makeRequest(const QUrl &url, qint64 maximumBodyBytes) const
@@ -342,6 +381,7 @@ void AppcastUpdateFramework::answer(quint64 sessionId, UpdateChoice choice)
         endCycle(std::nullopt);
         return;
     }
+    m_session->installChosen = true;
     if (m_prepared && m_prepared->item == item)
         install();
     else
@@ -482,6 +522,11 @@ void AppcastUpdateFramework::downloadFinished(quint64 sessionId, const HttpOutco
         // Downloaded in the background: installed when the application quits.
         qCInfo(lcUpdater) << "updater: build" << item.versionString << "downloaded and verified; installs at quit";
         endCycle(std::nullopt);
+        return;
+    }
+    // The user joined an automatic download: they have not been asked yet.
+    if (!m_session->installChosen) {
+        offer(m_prepared->item);
         return;
     }
     install();

@@ -27,8 +27,9 @@ namespace zq::platform {
 // it. Memory stays bounded whatever the size of the update. When the executable's folder cannot
 // be written (a package manager installed it), nothing is replaced and the verified download is
 // saved for the user instead. Every request ends by a deadline, however slowly a server sends.
-// At start, what an update cut short by a kill left behind (the download, the unpacked executable,
-// a half-copied executable beside the real one) is removed.
+// A download cut short by a quit is removed at once; at start, what an update cut short by a kill
+// left behind (the download, the unpacked executable, a half-copied executable beside the real
+// one) is removed.
 //
 // Preferences and the schedule live in the framework's own settings keys. Main thread only.
 class AppcastUpdateFramework final : public UpdateFramework {
@@ -90,8 +91,10 @@ private:
         quint64 id = 0;
         UpdateCheckKind kind = UpdateCheckKind::background;
         AppcastItem item;
-        // The user sees this cycle: they started it or answered its offer.
+        // The user sees this cycle: they started it, joined it or answered its offer.
         bool visible = false;
+        // The user answered the offer with Install.
+        bool installChosen = false;
         // The running request; cancelling it ends the exchange.
         rt::TaskHandle<void> request;
         // Ends the running request, however slowly it arrives.
@@ -103,6 +106,7 @@ private:
     void scheduleNextCheck(std::chrono::milliseconds atLeast = std::chrono::milliseconds(0));
     void runScheduledCheck();
     void beginSession(UpdateCheckKind kind);
+    void join();
     HttpRequest makeRequest(const QUrl &url, qint64 maximumBodyBytes) const;
     void startRequest(HttpRequest request, void (AppcastUpdateFramework::*finished)(quint64, const HttpOutcome &));
     void feedFinished(quint64 sessionId, const HttpOutcome &outcome);
@@ -116,6 +120,7 @@ private:
     void watchDeadline(std::chrono::milliseconds deadline);
     void requestTimedOut(quint64 sessionId);
     void abortRequest();
+    void discardDownload();
     void install();
     void cancel(quint64 sessionId);
     void fail(const QString &message);

@@ -211,15 +211,21 @@ TEST_F(AppcastUpdateFrameworkTest, TheLoopbackCertificateIsTrustedOnlyWhenConfig
     EXPECT_EQ(server.requestCount("/appcast.xml"), 0) << "the TLS handshake already failed";
 }
 
-TEST_F(AppcastUpdateFrameworkTest, MarkupInAVersionStaysText)
+TEST_F(AppcastUpdateFrameworkTest, MarkupInAVersionStaysTextAndDirectionControlsGo)
 {
-    publish(goodArchive(), std::nullopt, nullptr, QStringLiteral("<b>1.3.0</b>"));
+    const QString version = QStringLiteral("\u202E<b>1.3.0</b>\u2067");
+    publish(goodArchive(), std::nullopt, nullptr, version);
     settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
     zq::Updater &u = make();
     u.checkForUpdates();
     ASSERT_TRUE(settle([&] { return driver.offered().has_value(); }));
     EXPECT_EQ(u.state(), AppUpdateState::available("<b>1.3.0</b>"));
     EXPECT_EQ(u.statusText(), "Version <b>1.3.0</b> is ready to install.");
+    EXPECT_EQ(settings.stringValue("updateAvailableVersion"), version) << "recorded as the feed gave it";
+    loop.advance(1min);
+    ASSERT_EQ(notifications.posted().size(), 1u);
+    EXPECT_EQ(notifications.posted().front().content.body,
+              "Version <b>1.3.0</b> is waiting. Open the tray icon when you have a moment.");
 }
 
 TEST_F(AppcastUpdateFrameworkTest, BadDownloadsAreRefusedAndNothingIsReplaced)
@@ -373,8 +379,9 @@ TEST_F(AppcastUpdateFrameworkTest, CancellingTheirOwnCheckIsNoErrorAndASecondChe
     zq::Updater &u = make();
     u.checkForUpdates();
     ASSERT_TRUE(settle([&] { return server.requestCount("/appcast.xml") == 1; }));
-    EXPECT_FALSE(framework->checkForUpdates()) << "one cycle at a time";
+    EXPECT_TRUE(framework->checkForUpdates()) << "a second press joins the running check";
     EXPECT_EQ(u.state(), AppUpdateState::checking());
+    EXPECT_EQ(server.requestCount("/appcast.xml"), 1) << "one cycle at a time";
     driver.cancel();
     EXPECT_FALSE(framework->isBusy());
     EXPECT_EQ(u.state(), AppUpdateState::idle());
@@ -458,7 +465,7 @@ TEST_F(AppcastUpdateFrameworkTest, WhatAKilledUpdateLeftIsRemovedAtStart)
     EXPECT_EQ(readFile(executable), oldProgram);
 }
 
-TEST_F(AppcastUpdateFrameworkTest, ARequestThatDripsEndsAtItsDeadline)
+TEST_F(AppcastUpdateFrameworkTest, ARequestThatDripsEndsAtItsDeadlineOrAtQuit)
 {
     settings.setValue(AppcastUpdateFramework::kAutomaticChecksKey, false);
     driver.choice = UpdateChoice::install;
@@ -469,34 +476,77 @@ TEST_F(AppcastUpdateFrameworkTest, ARequestThatDripsEndsAtItsDeadline)
                         {},  {}};
     const QByteArray feed = zq::test::makeAppcast({item});
 
+    // How the cycle begins and ends: the user's own check, or an automatic one that the user's
+    // Check Now joins while its request drips; then its deadline, the application's quit, or the
+    // last byte.
+    enum class Start { user, automaticJoined };
+    enum class End { deadline, quit, finished };
     struct Case {
         const char *what;
         LoopbackFeedServer::Answer appcast;
         LoopbackFeedServer::Answer download;
         QString dripping;
+        Start start;
+        End end;
         AppUpdateState after; // a found update stays known when its download fails
+        QString shown;        // what the user sees of the cycle
     };
     using Answer = LoopbackFeedServer::Answer;
+    const QString late = QStringLiteral("The update server did not answer in time.");
+    const Answer goodFeed{200, feed, "application/rss+xml"};
     const std::vector<Case> cases{
+        {"an automatic check, joined", Answer::dripping(feed, "application/rss+xml", 300ms), Answer{200, archive},
+         "/appcast.xml", Start::automaticJoined, End::deadline, AppUpdateState::failed(), "checking error"},
         {"the feed", Answer::dripping(feed, "application/rss+xml", 300ms), Answer{200, archive}, "/appcast.xml",
-         AppUpdateState::failed()},
-        {"the download", Answer{200, feed, "application/rss+xml"}, Answer::dripping(archive, "application/gzip", 300ms),
-         "/zq-5.tar.gz", AppUpdateState::available("1.3.0")},
+         Start::user, End::deadline, AppUpdateState::failed(), "checking error"},
+        {"the download", goodFeed, Answer::dripping(archive, "application/gzip", 300ms), "/zq-5.tar.gz", Start::user,
+         End::deadline, AppUpdateState::available("1.3.0"), "checking offer download error"},
+        {"an automatic download, joined", goodFeed, Answer::dripping(archive, "application/gzip", 300ms),
+         "/zq-5.tar.gz", Start::automaticJoined, End::deadline, AppUpdateState::available("1.3.0"), "download error"},
+        {"the download, cut short by quit", goodFeed, Answer::dripping(archive, "application/gzip", 300ms),
+         "/zq-5.tar.gz", Start::user, End::quit, AppUpdateState::available("1.3.0"), "checking offer download dismiss"},
+        // Last, as it installs: joined, the download is offered before anything is installed.
+        {"an automatic download, joined, to its end", goodFeed, Answer::dripping(archive, "application/gzip", 2ms),
+         "/zq-5.tar.gz", Start::automaticJoined, End::finished, AppUpdateState::available("1.3.0"),
+         "download offer installing dismiss"},
     };
     for (const Case &c : cases) {
         server.setAnswer("/appcast.xml", c.appcast);
         server.setAnswer("/zq-5.tar.gz", c.download);
         const int requests = server.requestCount(c.dripping);
-        u.checkForUpdates();
+        const qsizetype shownBefore = driver.shown().size();
+        const qsizetype messagesBefore = driver.messages().size();
+        if (c.start == Start::user) {
+            u.checkForUpdates();
+        } else {
+            settings.setValue(AppcastUpdateFramework::kLastCheckTimeKey, 0.0);
+            u.setAutomaticallyDownloadsUpdates(true); // checks too; the check is due at once
+        }
         ASSERT_TRUE(settle([&] { return server.requestCount(c.dripping) > requests; })) << c.what;
-        // A byte every 0.3 s never trips the 10 s silence timeout; real time passes while it drips.
+        // A byte every few milliseconds never trips the 10 s silence timeout; real time passes while
+        // it drips.
         settle([] { return false; }, 1500ms);
         ASSERT_TRUE(framework->isBusy()) << c.what;
-        loop.advance(deadline);
+        if (c.start == Start::automaticJoined) {
+            EXPECT_EQ(driver.shown().size(), shownBefore) << c.what << ": an automatic cycle shows nothing";
+            u.checkForUpdates();
+            EXPECT_NE(u.state(), AppUpdateState::failed()) << c.what << ": Check Now joins the running cycle";
+        }
+        if (c.end == End::deadline) {
+            loop.advance(deadline);
+            EXPECT_EQ(driver.messages().mid(messagesBefore), QStringList{late}) << c.what;
+        } else if (c.end == End::finished) {
+            ASSERT_TRUE(settle([&] { return cycleEnded(); })) << c.what;
+        } else {
+            framework->applicationWillTerminate();
+            EXPECT_TRUE(QDir(folder.filePath("work")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+                << c.what << ": the partial download is gone at quit";
+        }
         ASSERT_FALSE(framework->isBusy()) << c.what;
         EXPECT_EQ(u.state(), c.after) << c.what;
-        EXPECT_EQ(driver.messages().last(), "The update server did not answer in time.") << c.what;
-        EXPECT_EQ(readFile(executable), oldProgram);
+        EXPECT_EQ(driver.shown().mid(shownBefore).join(u' '), c.shown) << c.what;
+        EXPECT_EQ(readFile(executable) == newProgram, c.end == End::finished) << c.what;
+        u.setAutomaticallyChecksEnabled(false);
     }
 }
 
