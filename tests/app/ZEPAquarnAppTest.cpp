@@ -9,6 +9,7 @@
 #include "pipeline/TriggerBinding.h"
 #include "pipeline/TriggerReach.h"
 #include "pipeline/TriggerRecordingGate.h"
+#include "runtime/FileOps.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakePermissionProbe.h"
 #include "support/FakeUserNotifications.h"
@@ -327,6 +328,25 @@ TEST(ZEPAquarnAppTest, AStoredFnThatCannotBeSeenIsKeptDimsTheRingAndIsExplainedO
     rig.services.settings.setValue("secondaryTriggerKey", QString());
     EXPECT_TRUE(app->menuBarExtra()->isDimmed());
     EXPECT_EQ(rig.notifications.posted().size(), 1u);
+}
+
+// The settings are read before the application exists, the stores with its controller.
+TEST(ZEPAquarnAppTest, AFileKeptAsideBeforeOrAfterItsConstructionIsNotifiedWithWhereItIsKept)
+{
+    AppRig rig(true);
+    zq::rt::tellKeptAside({"settings", "/home/ada/.config/settings.json.corrupt-20261208-153000",
+                           zq::rt::KeptAsideFile::Reason::tooLarge});
+    auto app = rig.make();
+    zq::rt::tellKeptAside({"incident", "/data/Incidents/incidents.json.corrupt-20261208-153001"});
+    rig.services.loop.runUntilIdle();
+    ASSERT_EQ(rig.notifications.posted().size(), 2u);
+    EXPECT_EQ(rig.notifications.posted()[0].content.title, "Couldn't read your settings");
+    EXPECT_EQ(rig.notifications.posted()[0].content.body,
+              "Your settings file was too large to read, so ZEPA QUARN started fresh. The old file is kept as "
+              "/home/ada/.config/settings.json.corrupt-20261208-153000.");
+    EXPECT_EQ(rig.notifications.posted()[1].content.body,
+              "Your incidents file could not be read, so ZEPA QUARN started fresh. The old file is kept as "
+              "/data/Incidents/incidents.json.corrupt-20261208-153001.");
 }
 
 TEST(ZEPAquarnAppTest, TheWelcomeWindowExplainsAnUnseenFnItselfAndTheNoticeWaitsForDone)
