@@ -177,6 +177,7 @@ TEST(SettingsTest, ACorruptFileIsKeptAsideAndTheDefaultsApply)
     std::vector<zq::rt::KeptAsideFile> told;
     zq::rt::setKeptAsideListener([&told](const zq::rt::KeptAsideFile &file) { told.push_back(file); });
     const auto forget = qScopeGuard([] { zq::rt::setKeptAsideListener({}); });
+    told.clear(); // what earlier tests of this process left untold
     Settings settings(path);
     settings.registerDefaults({{"backend", QStringLiteral("local")}});
     EXPECT_EQ(settings.stringValue("backend"), "local");
