@@ -185,6 +185,7 @@ TEST_F(AppIntegrationTest, UnreadableSettingsAreKeptAsideAndTheAppStartsFromDefa
 
     const QStringList kept = QDir(configDir).entryList({QStringLiteral("settings.json.corrupt-*")}, QDir::Files);
     ASSERT_EQ(kept.size(), 1) << "the unreadable file must be kept, not overwritten";
+    EXPECT_EQ(notifications.notifications().front().summary, "Couldn't read your settings");
     EXPECT_TRUE(notifications.notifications().front().body.contains(configDir + QLatin1Char('/') + kept.first()));
     QFile keptFile(configDir + QLatin1Char('/') + kept.first());
     ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
