@@ -23,6 +23,7 @@
 #include "rewards/stats/LedgerCard.h"
 #include "rewards/stats/StatsPage.h"
 #include "rewards/stats/StatsPageModel.h"
+#include "runtime/FileOps.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
 #include "runtime/Task.h"
@@ -41,6 +42,7 @@
 #include <QDateTime>
 #include <QIcon>
 #include <QPointer>
+#include <QUuid>
 #include <QVBoxLayout>
 #include <QWidget>
 
@@ -70,6 +72,27 @@ std::vector<AppWindowHandle> topLevelWindows()
     return windows;
 }
 
+// Says which of the user's files could not be used, that the application started without it, and
+// where the original is, so nothing seems to vanish without a word.
+void tellOfKeptAsideFile(platform::UserNotifications &center, const rt::KeptAsideFile &file)
+{
+    center.requestAuthorization([&center, file](bool granted) {
+        if (!granted)
+            return;
+        const QString what = file.what == QLatin1String("incident") ? QStringLiteral("incidents") : file.what;
+        platform::UserNotificationContent content;
+        content.title = QStringLiteral("Couldn't read your %1").arg(what);
+        content.body =
+            QStringLiteral("Your %1 file %2, so ZEPA QUARN started fresh. The old file is kept as %3.")
+                .arg(what,
+                     file.reason == rt::KeptAsideFile::Reason::tooLarge ? QStringLiteral("was too large to read")
+                                                                        : QStringLiteral("could not be read"),
+                     file.keptPath);
+        center.add(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), content);
+        qCInfo(lcApp).noquote() << "app: told the user that the" << file.what << "file is kept as" << file.keptPath;
+    });
+}
+
 } // namespace
 
 ZEPAquarnApp::ZEPAquarnApp(AppServices &services, LaunchOrder order, QObject *parent)
@@ -81,6 +104,11 @@ ZEPAquarnApp::ZEPAquarnApp(AppServices &services, LaunchOrder order, QObject *pa
                                          }),
       m_motion(services.settings), m_memory(services.loop, services.trimMemory)
 {
+    // The settings were read before the application existed; the stores are read with the controller.
+    rt::setKeptAsideListener([&loop = services.loop, center = &services.notifications](const rt::KeptAsideFile &file) {
+        loop.post([center, file] { tellOfKeptAsideFile(*center, file); });
+    });
+
     rt::Settings &settings = services.settings;
     m_triggerReach = std::make_unique<TriggerReach>(settings, [this] { return keyboardMap(); });
 
@@ -129,6 +157,7 @@ void ZEPAquarnApp::setSettingsServices(SettingsModelFactory makeModel,
 
 ZEPAquarnApp::~ZEPAquarnApp()
 {
+    rt::setKeptAsideListener({});
     // Views observe the controller: they go first.
     m_services.application.removeEventFilter(m_settingsShortcut.get());
     m_onboardingWindow.reset();

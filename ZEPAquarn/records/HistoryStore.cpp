@@ -39,7 +39,7 @@ void HistoryStore::load()
     if (contents.status == StoreFile::Status::missing)
         return;
     if (contents.status == StoreFile::Status::unreadable) {
-        StoreFile::keepAside(m_filePath, "history", contents.problem);
+        StoreFile::keepAside(m_filePath, "history", contents);
         return;
     }
     QJsonParseError error{};

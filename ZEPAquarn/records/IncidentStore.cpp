@@ -60,7 +60,7 @@ void IncidentStore::load()
     const StoreFile::Contents contents = StoreFile::read(path, maximumFileBytes);
     if (contents.status == StoreFile::Status::unreadable) {
         // The kept-aside file still names its recordings: leave them alone.
-        StoreFile::keepAside(path, "incident", contents.problem);
+        StoreFile::keepAside(path, "incident", contents);
         return;
     }
     if (contents.status == StoreFile::Status::read) {

@@ -42,7 +42,7 @@ void StatsStore::load()
     if (contents.status == StoreFile::Status::missing)
         return;
     if (contents.status == StoreFile::Status::unreadable) {
-        StoreFile::keepAside(m_filePath, "statistics", contents.problem);
+        StoreFile::keepAside(m_filePath, "statistics", contents);
         return;
     }
     const auto reject = [this](const char *why) { StoreFile::keepAside(m_filePath, "statistics", QLatin1String(why)); };

@@ -18,18 +18,26 @@ StoreFile::Contents StoreFile::read(const QString &path, qint64 mostBytes)
         return {Status::read, std::move(bytes).value(), {}};
     if (bytes.error().code == ENOENT)
         return {Status::missing, {}, {}};
-    return {Status::unreadable, {}, bytes.error().message};
+    return {Status::unreadable, {}, bytes.error().message, bytes.error().code == EFBIG};
 }
 
-void StoreFile::keepAside(const QString &path, const char *store, const QString &reason)
+void StoreFile::keepAside(const QString &path, const char *store, const Contents &unreadable)
 {
-    if (auto moved = rt::moveAside(path, reason); moved)
+    keepAside(path, store, unreadable.problem, unreadable.tooLarge);
+}
+
+void StoreFile::keepAside(const QString &path, const char *store, const QString &reason, bool tooLarge)
+{
+    if (auto moved = rt::moveAside(path, reason); moved) {
         qCWarning(lcRecords).noquote() << store << "store: unreadable file kept as" << moved.value()
                                        << "— starting empty";
-    else
+        rt::tellKeptAside({QString::fromLatin1(store), moved.value(),
+                           tooLarge ? rt::KeptAsideFile::Reason::tooLarge : rt::KeptAsideFile::Reason::unreadable});
+    } else {
         qCWarning(lcRecords).noquote() << store
                                        << "store: unreadable file could not be kept aside:" << moved.error().message
                                        << "— starting empty";
+    }
 }
 
 void StoreFile::keepAsideAfterDropping(const QString &path, const char *store, qsizetype dropped, qsizetype kept,
@@ -41,6 +49,8 @@ void StoreFile::keepAsideAfterDropping(const QString &path, const char *store, q
                                        << kept << "kept; the original is kept as" << moved.value();
         // The entries that did load must not vanish with the file at the next start.
         write(path, rewritten, store);
+        if (kept == 0)
+            rt::tellKeptAside({QString::fromLatin1(store), moved.value(), rt::KeptAsideFile::Reason::unreadable});
     } else {
         // The original stays in place and is read again next time: nothing is lost.
         qCWarning(lcRecords).noquote() << store << "store:" << dropped << "entries could not be read and were left out;"

@@ -19,19 +19,23 @@ public:
     struct Contents {
         Status status = Status::missing;
         QByteArray bytes;
-        QString problem; // why an unreadable file could not be read, a sentence
+        QString problem;       // why an unreadable file could not be read, a sentence
+        bool tooLarge = false; // unreadable because it is over the bound
     };
 
     // The whole file, read as rt::readOwnFile() reads: never through a link, never anything but a
     // regular file, never more than `mostBytes`. Whatever it refuses is unreadable.
     static Contents read(const QString &path, qint64 mostBytes);
     // Keeps a file that cannot be read or decoded next to itself (with a suffix) so that the
-    // store's next save cannot destroy it, and logs why. `store` names the store in the log.
-    static void keepAside(const QString &path, const char *store, const QString &reason);
+    // store's next save cannot destroy it, logs why and tells the user where it is kept
+    // (rt::tellKeptAside()). `store` names the store in the log and the notice.
+    static void keepAside(const QString &path, const char *store, const QString &reason, bool tooLarge = false);
+    // The same for a file read() found unreadable.
+    static void keepAside(const QString &path, const char *store, const Contents &unreadable);
     // Some entries of a file could not be decoded and were left out, `kept` others were loaded: keeps
     // the original aside, writes `rewritten` (the loaded entries) in its place so they are there at
     // the next start, and records in `journal` (the application's shared one when null) how many were
-    // dropped, never what they held.
+    // dropped, never what they held. With none kept, the user is told as by keepAside().
     static void keepAsideAfterDropping(const QString &path, const char *store, qsizetype dropped, qsizetype kept,
                                        const QByteArray &rewritten, Diagnostics *journal = nullptr);
     // Makes `folder` (and missing parents) a real folder of this user, private to them; false and

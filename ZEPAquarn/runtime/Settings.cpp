@@ -166,6 +166,7 @@ void Settings::load()
 
     QString problem;
     QByteArray bytes;
+    const bool tooLarge = !read && read.error().code == EFBIG;
     if (!read)
         problem = QStringLiteral("cannot be read: %1").arg(read.error().message);
     else
@@ -207,7 +208,10 @@ void Settings::load()
     qCWarning(lcSettings).noquote() << "starting from the defaults"
                                     << (m_user.empty() ? "" : "and the readable entries") << "- the old file is kept as"
                                     << kept.value();
-    if (!m_user.empty()) {
+    if (m_user.empty()) {
+        tellKeptAside({QStringLiteral("settings"), kept.value(),
+                       tooLarge ? KeptAsideFile::Reason::tooLarge : KeptAsideFile::Reason::unreadable});
+    } else {
         // The readable entries exist only in memory now; put them back on disk at once.
         m_dirty = true;
         saveIfNeeded();

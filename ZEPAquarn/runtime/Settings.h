@@ -27,7 +27,8 @@ using SettingsTable = std::map<QString, SettingValue>;
 // The user layer lives in one JSON file (written atomically after every change); the registered
 // layer is held in memory only and never written, so a changed default reaches every user who
 // never touched the key. A file that cannot be read or decoded is kept aside with a suffix and
-// the application carries on from the defaults (and whatever entries could still be decoded).
+// the application carries on from the defaults (and whatever entries could still be decoded);
+// when nothing of it could be, the user is told where it is kept (rt::tellKeptAside()).
 //
 // Reads and writes are safe from any thread. `changed` is emitted on the thread that made the
 // change, and only when the value a reader sees (user value, else default) really changed.

@@ -162,6 +162,11 @@ TEST_F(AppIntegrationTest, SecondLaunchSaysItIsRunningAndExitsWhileTheFirstQuits
 
 TEST_F(AppIntegrationTest, UnreadableSettingsAreKeptAsideAndTheAppStartsFromDefaults)
 {
+    zq::test::DBusSession bus;
+    const bool busStarted = bus.start();
+    ZQ_REQUIRE_SERVICE(busStarted, QStringLiteral("no private session bus"));
+    zq::test::NotificationServer notifications;
+    ASSERT_TRUE(notifications.start(bus.address()));
     const QString configDir = m_home.filePath(QStringLiteral("config/ZEPAquarn"));
     ASSERT_TRUE(QDir().mkpath(configDir));
     QFile broken(configDir + QStringLiteral("/settings.json"));
@@ -169,13 +174,19 @@ TEST_F(AppIntegrationTest, UnreadableSettingsAreKeptAsideAndTheAppStartsFromDefa
     broken.write("{\"format\":1,\"values\":{\"backend\":");
     broken.close();
 
+    ChildSpec spec = appSpec();
+    spec.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
     ChildProcess app;
-    ASSERT_TRUE(app.start(appSpec()));
+    ASSERT_TRUE(app.start(spec));
     ASSERT_TRUE(waitForLine(app, "app: launched"));
+    // Read before the application exists, yet the user hears of it.
+    ASSERT_TRUE(notifications.waitForNotifications(1, 10s)) << "the user is told where the file went";
     EXPECT_TRUE(quitsCleanly(app, SIGINT));
 
     const QStringList kept = QDir(configDir).entryList({QStringLiteral("settings.json.corrupt-*")}, QDir::Files);
     ASSERT_EQ(kept.size(), 1) << "the unreadable file must be kept, not overwritten";
+    EXPECT_EQ(notifications.notifications().front().summary, "Couldn't read your settings");
+    EXPECT_TRUE(notifications.notifications().front().body.contains(configDir + QLatin1Char('/') + kept.first()));
     QFile keptFile(configDir + QLatin1Char('/') + kept.first());
     ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
     EXPECT_EQ(keptFile.readAll(), QByteArray("{\"format\":1,\"values\":{\"backend\":"));

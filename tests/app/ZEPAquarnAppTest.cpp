@@ -9,6 +9,7 @@
 #include "pipeline/TriggerBinding.h"
 #include "pipeline/TriggerReach.h"
 #include "pipeline/TriggerRecordingGate.h"
+#include "runtime/FileOps.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakePermissionProbe.h"
 #include "support/FakeUserNotifications.h"
@@ -327,6 +328,17 @@ TEST(ZEPAquarnAppTest, AStoredFnThatCannotBeSeenIsKeptDimsTheRingAndIsExplainedO
     rig.services.settings.setValue("secondaryTriggerKey", QString());
     EXPECT_TRUE(app->menuBarExtra()->isDimmed());
     EXPECT_EQ(rig.notifications.posted().size(), 1u);
+}
+
+TEST(ZEPAquarnAppTest, AFileKeptAsideIsNotifiedWithWhereItIsKept)
+{
+    AppRig rig(true);
+    auto app = rig.make();
+    zq::rt::tellKeptAside({"settings", "/s.json.corrupt-1", zq::rt::KeptAsideFile::Reason::tooLarge});
+    rig.services.loop.runUntilIdle();
+    ASSERT_EQ(rig.notifications.posted().size(), 1u);
+    EXPECT_EQ(rig.notifications.posted()[0].content.body, "Your settings file was too large to read, so ZEPA QUARN "
+                                                          "started fresh. The old file is kept as /s.json.corrupt-1.");
 }
 
 TEST(ZEPAquarnAppTest, TheWelcomeWindowExplainsAnUnseenFnItselfAndTheNoticeWaitsForDone)

@@ -18,9 +18,11 @@ constexpr const char *kMissing = "libzq-no-such-library.so.0";
 
 #define ZQ_TEST_COSINE_FUNCTIONS(X) X(cos)
 ZQ_LIBRARY_FUNCTIONS(Cosine, ZQ_TEST_COSINE_FUNCTIONS);
+// The missing one between two that exist: a later find must not hide it.
 #define ZQ_TEST_LACKING_FUNCTIONS(X)                                                                                   \
     X(cos)                                                                                                             \
-    X(zq_no_such_function)
+    X(zq_no_such_function)                                                                                             \
+    X(sin)
 ZQ_LIBRARY_FUNCTIONS(Lacking, ZQ_TEST_LACKING_FUNCTIONS);
 
 // The warnings logged while it lives.

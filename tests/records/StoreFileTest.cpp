@@ -1,11 +1,13 @@
 // Every file the application reads back at start (the stores, the settings, the run state) when
 // something it never writes stands in its place: a FIFO, a link to a device or to another file, a
 // file far larger than any it writes. Each must start empty at once, within a memory limit, and
-// keep the odd entry aside without following or emptying what a link points to.
+// keep the odd entry aside without following or emptying what a link points to, and tell the user
+// once where a store's file is kept.
 #include "records/DiagnosticJournal.h"
 #include "records/HistoryStore.h"
 #include "records/IncidentStore.h"
 #include "records/StatsStore.h"
+#include "runtime/FileOps.h"
 #include "runtime/Settings.h"
 #include "support/LimitedChild.h"
 #include "support/TestFiles.h"
@@ -52,6 +54,8 @@ mode_t kindOf(const QString &path)
 
 struct OwnFile {
     const char *name;
+    // What the user is told was kept aside; none for a file of the application's own.
+    const char *told;
     QString relativePath;
     qint64 mostBytes;
     // Opens what reads the file at start; returns how many entries it loaded.
@@ -64,18 +68,18 @@ TEST(StoreFileTest, WhatTheApplicationNeverWritesIsKeptAsideUnreadAndStartsEmpty
 {
     test::VirtualLoop loop;
     const std::vector<OwnFile> files = {
-        {"statistics", QStringLiteral("stats.json"), StatsStore::maximumFileBytes,
+        {"statistics", "statistics", QStringLiteral("stats.json"), StatsStore::maximumFileBytes,
          [](const QString &folder) { return int(StatsStore(folder).days().size()); }},
-        {"history", QStringLiteral("history.json"), HistoryStore::maximumFileBytes,
+        {"history", "history", QStringLiteral("history.json"), HistoryStore::maximumFileBytes,
          [&loop](const QString &folder) { return int(HistoryStore(folder, loop.clocks()).items().size()); }},
-        {"incidents", QStringLiteral("incidents.json"), IncidentStore::maximumFileBytes,
+        {"incidents", "incident", QStringLiteral("incidents.json"), IncidentStore::maximumFileBytes,
          [](const QString &folder) { return int(IncidentStore(folder).items().size()); }},
-        {"settings", QStringLiteral("settings.json"), rt::Settings::maximumFileBytes,
+        {"settings", "settings", QStringLiteral("settings.json"), rt::Settings::maximumFileBytes,
          [](const QString &folder) {
              return rt::Settings(folder + QStringLiteral("/settings.json")).hasUserValue(QStringLiteral("backend")) ? 1
                                                                                                                     : 0;
          }},
-        {"run state", QStringLiteral("run-state.json"), DiagnosticJournal::maximumRunStateBytes,
+        {"run state", nullptr, QStringLiteral("run-state.json"), DiagnosticJournal::maximumRunStateBytes,
          [&loop](const QString &folder) {
              DiagnosticJournal journal(folder, loop.clocks(), QStringLiteral("S"), QStringLiteral("1"),
                                        QStringLiteral("2"));
@@ -113,8 +117,29 @@ TEST(StoreFileTest, WhatTheApplicationNeverWritesIsKeptAsideUnreadAndStartsEmpty
             }
             const mode_t kind = kindOf(path);
 
-            const test::LimitedRun run = runLimited([&] { return file.open(folder.path()); });
-            EXPECT_TRUE(run.exitedWith(0)) << "starts empty at once, within bounded memory: " << run.describe();
+            // Exit 1: entries were loaded; 2: not told exactly once; 3: told of another file; 4: for
+            // another reason.
+            const test::LimitedRun run = runLimited([&] {
+                std::vector<rt::KeptAsideFile> told;
+                rt::setKeptAsideListener([&told](const rt::KeptAsideFile &kept) { told.push_back(kept); });
+                told.clear(); // what earlier tests of this process left untold
+                if (file.open(folder.path()) != 0)
+                    return 1;
+                file.open(folder.path()); // the next start
+                if (told.size() != (file.told ? 1u : 0u))
+                    return 2;
+                if (told.empty())
+                    return 0;
+                const QStringList aside = QDir(folder.path())
+                                              .entryList({file.relativePath + QStringLiteral(".corrupt-*")},
+                                                         QDir::AllEntries | QDir::System | QDir::Hidden);
+                if (told[0].what != QLatin1String(file.told) || aside.size() != 1 ||
+                    told[0].keptPath != folder.filePath(aside.first()))
+                    return 3;
+                return (told[0].reason == rt::KeptAsideFile::Reason::tooLarge) == (stand == Stand::oversized) ? 0 : 4;
+            });
+            EXPECT_TRUE(run.exitedWith(0))
+                << "starts empty at once, within bounded memory, and says so once: " << run.describe();
 
             // Kept aside as it stands, and nothing read or changed through a link. (The journal
             // writes a fresh run state at once.)

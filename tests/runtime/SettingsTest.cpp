@@ -1,9 +1,11 @@
 #include "runtime/Settings.h"
 #include "runtime/BackendKind.h"
+#include "runtime/FileOps.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -172,6 +174,10 @@ TEST(SettingsTest, ACorruptFileIsKeptAsideAndTheDefaultsApply)
     const QString path = dir.filePath("settings.json");
     writeFile(path, "{\"values\": {\"backend\": {\"type\": \"string\", \"value\": \"openai\"");
 
+    std::vector<zq::rt::KeptAsideFile> told;
+    zq::rt::setKeptAsideListener([&told](const zq::rt::KeptAsideFile &file) { told.push_back(file); });
+    const auto forget = qScopeGuard([] { zq::rt::setKeptAsideListener({}); });
+    told.clear(); // what earlier tests of this process left untold
     Settings settings(path);
     settings.registerDefaults({{"backend", QStringLiteral("local")}});
     EXPECT_EQ(settings.stringValue("backend"), "local");
@@ -183,6 +189,8 @@ TEST(SettingsTest, ACorruptFileIsKeptAsideAndTheDefaultsApply)
 
     settings.setValue("language", QStringLiteral("fr"));
     EXPECT_EQ(Settings(path).stringValue("language"), "fr") << "saving goes on into a fresh file";
+    EXPECT_EQ(told, (std::vector<zq::rt::KeptAsideFile>{{"settings", dir.filePath(kept.first())}}))
+        << "the user is told once where the file is kept";
 }
 
 TEST(SettingsTest, ReadableEntriesOfADamagedFileAreKept)

@@ -623,6 +623,9 @@ TEST_F(AppWindowViewTest, TheDictionaryEditorStoresEveryChangeAndKeepsWhatWasTyp
     EXPECT_EQ(rig.settings.stringListValue(key(keys::dictionary)), (QStringList{"alpha", "Kubernetes"}));
     EXPECT_EQ(editor->toPlainText(), "alpha\n\n\tKubernetes  \n") << "the blank line stays in the editor";
     render("window-dictionary-filled-light");
+    editor->setPlainText(QString::fromUtf8("New\xC2\xA0York"));
+    EXPECT_EQ(rig.settings.stringListValue(key(keys::dictionary)), QStringList{QString::fromUtf8("New\xC2\xA0York")})
+        << "a no-break space inside an entry is stored as typed";
 }
 
 } // namespace

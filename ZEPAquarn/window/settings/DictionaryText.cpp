@@ -3,6 +3,8 @@
 #include "pipeline/SettingsDefaults.h"
 #include "runtime/Settings.h"
 
+#include <QTextDocument>
+
 namespace zq {
 
 namespace {
@@ -60,6 +62,24 @@ QStringList dictionaryEntries(const QString &text)
             entries.append(piece.mid(begin, end - begin));
     }
     return entries;
+}
+
+QString editorText(const QTextDocument &document)
+{
+    QString text = document.toRawText();
+    for (QChar &c : text) {
+        switch (c.unicode()) {
+        case QChar::ParagraphSeparator:
+        case QChar::LineSeparator:
+        case 0xFDD0: // the document's frame markers
+        case 0xFDD1:
+            c = QLatin1Char('\n');
+            break;
+        default:
+            break;
+        }
+    }
+    return text;
 }
 
 void saveDictionary(rt::Settings &settings, const QString &text)

@@ -3,6 +3,7 @@
 #include "menubar/brand/ControlWell.h"
 #include "menubar/brand/Typography.h"
 #include "window/settings/AppSettingsModel.h"
+#include "window/settings/DictionaryText.h"
 #include "window/settings/SettingsPage.h"
 #include "window/settings/SettingsRows.h"
 
@@ -47,7 +48,7 @@ void buildDictionaryPage(SettingsPage &page, AppSettingsModel &model, const Sett
     editor->setPlainText(model.dictionaryText());
     editor->setAccessibleName(QStringLiteral("Custom vocabulary"));
     QObject::connect(editor, &QPlainTextEdit::textChanged, editor,
-                     [&model, editor] { model.setDictionaryText(editor->toPlainText()); });
+                     [&model, editor] { model.setDictionaryText(editorText(*editor->document())); });
     column->addWidget(field);
     column->addWidget(new StyledLabel(QStringLiteral("One word or phrase per line"), textStyle::small, body));
     vocabulary->add(body);
