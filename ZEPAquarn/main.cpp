@@ -387,8 +387,11 @@ struct Run {
                       // The tray icon is up: what the first take needs connects in the background.
                       services.start();
                       dictation = std::make_unique<DictationParts>(services, loop, clocks, this->settings, this->paths);
-                      return makeController(services, *dictation, loop, clocks, this->settings,
-                                            [this]() -> Motion & { return appForPill->animations(); });
+                      auto controller = makeController(services, *dictation, loop, clocks, this->settings,
+                                                       [this]() -> Motion & { return appForPill->animations(); });
+                      // What a killed run was recording or transcribing, found by the start-up cleanup.
+                      controller->keepLeftoverTakes(cleanup.leftoverTakes());
+                      return controller;
                   },
               .makeUpdater =
                   [this](UpdaterStart start) {

@@ -152,6 +152,9 @@ public:
     // take still recording ends here and keeps what was captured. Synchronous, no network. True when
     // a take was kept.
     bool keepInterruptedTake();
+    // At start: take files with audio that a killed run left behind become interrupted incidents
+    // as keepInterruptedTake() would have made them. Returns how many were kept.
+    int keepLeftoverTakes(const QStringList &takeFiles);
 
     // Published state.
     bool tapRunning() const { return m_tapRunning; }
