@@ -308,6 +308,9 @@ private:
     std::optional<rt::Nanos> m_attemptStartedAt;
     std::optional<double> m_attemptSpan;
     std::optional<QString> m_takeFileURL;
+    // The final text of the take whose file this is, noted as its cleanup begins: until the paste
+    // it is in no History, and a quit then keeps it there (keepInterruptedTake()).
+    std::optional<std::pair<QString, QString>> m_finishedText;
     // The captured take lost its microphone part-way: delivered, then reported as micLost.
     bool m_takeInputLost = false;
     std::optional<QString> m_activeBackend;

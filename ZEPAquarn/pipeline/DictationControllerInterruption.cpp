@@ -29,6 +29,11 @@ bool DictationController::keepInterruptedTake()
     if (!recording)
         return false;
 
+    // A final text still being cleaned up is the user's words: History keeps them, raw.
+    if (m_finishedText && m_finishedText->first == m_takeFileURL && m_transcriptionTask)
+        m_history.add(m_finishedText->second);
+    m_finishedText.reset();
+
     const QString backend = m_activeBackend.value_or(settingsBackend());
     record(DiagnosticEvent::dictationFailed, {{QStringLiteral("reason"), QStringLiteral("interrupted")}});
     // The upload or recognition ends with the application; its failure is not this take's story.
