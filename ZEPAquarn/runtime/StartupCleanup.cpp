@@ -151,9 +151,10 @@ int StartupCleanup::sweepTakeFolder()
         removed = removeFrom(
             folder, {},
             [&](const QString &name) {
-                if (!isTakeFileName(name))
+                // A folder that cannot be looked into keeps everything.
+                if (!isTakeFileName(name) || dir < 0)
                     return false;
-                if (name.startsWith(QLatin1String("zepaquarn-16k-")) || dir < 0 || audioBytesIn(dir, name) == 0)
+                if (name.startsWith(QLatin1String("zepaquarn-16k-")) || audioBytesIn(dir, name) == 0)
                     return true;
                 m_leftoverTakes.append(folder + QLatin1Char('/') + name);
                 return false;
@@ -161,7 +162,6 @@ int StartupCleanup::sweepTakeFolder()
             "take file(s) of earlier runs without audio");
         if (dir >= 0)
             ::close(dir);
-        m_leftoverTakes.sort();
     } else
         qCInfo(lcRuntime) << "start-up cleanup: another instance uses the take folder; its takes are left alone";
     // From now on this instance is one of the take folder's users.
