@@ -38,6 +38,7 @@
 #include "platform/linux/speech/MultiLanguageRecognizer.h"
 #include "platform/linux/speech/PocketSphinxModelFolder.h"
 #include "platform/linux/speech/PocketSphinxRecognizer.h"
+#include "platform/linux/x11/X11Connection.h"
 #include "platform/linux/x11/X11DisplayHold.h"
 #include "platform/linux/x11/X11EventTap.h"
 #include "platform/linux/x11/X11FrontWindow.h"
@@ -49,6 +50,7 @@
 #include "platform/linux/x11/X11TrayPanel.h"
 #include "platform/linux/x11/X11WindowCompositing.h"
 #include "records/Diagnostics.h"
+#include "records/StoreWriter.h"
 #include "rewards/depth/InviteService.h"
 #include "rewards/updates/Updater.h"
 #include "rewards/updates/UpdaterDialogs.h"
@@ -385,8 +387,11 @@ struct Run {
                       // The tray icon is up: what the first take needs connects in the background.
                       services.start();
                       dictation = std::make_unique<DictationParts>(services, loop, clocks, this->settings, this->paths);
-                      return makeController(services, *dictation, loop, clocks, this->settings,
-                                            [this]() -> Motion & { return appForPill->animations(); });
+                      auto controller = makeController(services, *dictation, loop, clocks, this->settings,
+                                                       [this]() -> Motion & { return appForPill->animations(); });
+                      // What a killed run was recording or transcribing, found by the start-up cleanup.
+                      controller->keepLeftoverTakes(cleanup.leftoverTakes());
+                      return controller;
                   },
               .makeUpdater =
                   [this](UpdaterStart start) {
@@ -524,8 +529,17 @@ int main(int argc, char *argv[])
     // After the application's own handler, which may still write settings.
     saveSettingsAtQuit(application, settings);
 
-    // A display that dies ends the process inside the event loop; the take in flight is kept first.
-    std::optional<X11Session::DisplayLossHandler> displayLoss(std::in_place, [&app] { app->applicationLostDisplay(); });
+    // A display that dies ends the process inside the event loop, with no teardown: the take in
+    // flight is kept first, and what the teardown would write is written.
+    std::optional<X11Session::DisplayLossHandler> displayLoss(std::in_place, platform::isToolkitDisplayGone, [&] {
+        qCWarning(lcApp) << "app: the display is gone — keeping what is in flight and ending";
+        app->applicationLostDisplay();
+        if (const auto saved = settings.sync(); !saved)
+            qCWarning(lcApp) << "app: settings not saved:" << saved.error().message;
+        if (run->dictation)
+            run->dictation->stores.writer->waitUntilWritten();
+        Diagnostics::shared().waitUntilWritten();
+    });
     const int status = QApplication::exec();
     displayLoss.reset();
     // The controller and the views go before the services they use.

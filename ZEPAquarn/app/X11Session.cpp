@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <utility>
@@ -16,19 +17,26 @@ namespace zq::X11Session {
 
 namespace {
 
-// Qt's message handler and the exit hook are process-wide; so is what they need.
+// Qt's message handler is process-wide; so is what it needs.
 QtMessageHandler s_previousMessageHandler = nullptr;
-std::mutex s_exitMutex;
-std::function<void()> s_exitAction;
-std::thread::id s_exitThread;
+std::mutex s_lossMutex;
+QtMessageHandler s_beforeLossWatch = nullptr;
+std::function<bool()> s_displayGone;
+std::function<void()> s_lossAction;
+std::thread::id s_lossThread;
+
+void passOn(QtMessageHandler handler, QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (handler)
+        handler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
 
 void guardToolkitStart(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     if (type != QtFatalMsg) {
-        if (s_previousMessageHandler)
-            s_previousMessageHandler(type, context, message);
-        else
-            std::fprintf(stderr, "%s\n", qPrintable(message));
+        passOn(s_previousMessageHandler, type, context, message);
         return;
     }
     std::fprintf(stderr, "%s\n", qPrintable(unavailableMessage()));
@@ -38,18 +46,31 @@ void guardToolkitStart(QtMsgType type, const QMessageLogContext &context, const 
     std::_Exit(1);
 }
 
-void runExitAction()
+void watchForDisplayLoss(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
+    QtMessageHandler previous = nullptr;
+    std::function<bool()> displayGone;
+    {
+        const std::lock_guard lock(s_lossMutex);
+        previous = s_beforeLossWatch;
+        // Only the thread that owns the application may touch it.
+        if (type != QtDebugMsg && type != QtInfoMsg && s_lossAction && std::this_thread::get_id() == s_lossThread)
+            displayGone = s_displayGone;
+    }
+    passOn(previous, type, context, message);
+    if (!displayGone || !displayGone())
+        return;
     std::function<void()> action;
     {
-        const std::lock_guard lock(s_exitMutex);
-        // Only the thread that owns the application may touch it.
-        if (std::this_thread::get_id() != s_exitThread)
-            return;
-        action = std::exchange(s_exitAction, nullptr);
+        const std::lock_guard lock(s_lossMutex);
+        action = std::exchange(s_lossAction, nullptr);
     }
-    if (action)
-        action();
+    if (!action)
+        return;
+    action();
+    std::fflush(nullptr);
+    // The toolkit's exit() would follow at once and tear down what the application's threads use.
+    std::_Exit(1);
 }
 
 } // namespace
@@ -65,20 +86,23 @@ ToolkitStartGuard::~ToolkitStartGuard()
     s_previousMessageHandler = nullptr;
 }
 
-DisplayLossHandler::DisplayLossHandler(std::function<void()> action)
+DisplayLossHandler::DisplayLossHandler(std::function<bool()> displayGone, std::function<void()> action)
 {
-    static std::once_flag registered;
-    std::call_once(registered, [] { std::atexit(runExitAction); });
-    const std::lock_guard lock(s_exitMutex);
-    Q_ASSERT_X(!s_exitAction, "DisplayLossHandler", "only one may exist at a time");
-    s_exitAction = std::move(action);
-    s_exitThread = std::this_thread::get_id();
+    const std::lock_guard lock(s_lossMutex);
+    Q_ASSERT_X(!s_lossAction, "DisplayLossHandler", "only one may exist at a time");
+    s_displayGone = std::move(displayGone);
+    s_lossAction = std::move(action);
+    s_lossThread = std::this_thread::get_id();
+    s_beforeLossWatch = qInstallMessageHandler(watchForDisplayLoss);
 }
 
 DisplayLossHandler::~DisplayLossHandler()
 {
-    const std::lock_guard lock(s_exitMutex);
-    s_exitAction = nullptr;
+    const std::lock_guard lock(s_lossMutex);
+    qInstallMessageHandler(s_beforeLossWatch);
+    s_beforeLossWatch = nullptr;
+    s_lossAction = nullptr;
+    s_displayGone = nullptr;
 }
 
 QString unavailableMessage()

@@ -26,12 +26,16 @@ public:
 };
 
 // The toolkit ends the process with exit() when its display connection breaks (the X server died
-// or the session ended) rather than returning from its event loop. While one lives, such an exit
-// on the thread that made it first runs `action` once, so that what the application holds is not
-// lost. Drop it before the application's normal teardown. At most one may exist at a time.
+// or the session ended), straight from its event loop and just after a warning. exit() tears down
+// the process's static objects while the application's threads still use them, so nothing the
+// application holds may be touched from there. The warning is the last safe moment: while one
+// lives, a warning on the thread that made it, at a moment `displayGone` says the toolkit's
+// connection has ended, runs `action` once and then ends the process with status 1, without the
+// teardown. `action` writes whatever that teardown would have. Drop it before the application's
+// normal teardown. At most one may exist at a time.
 class DisplayLossHandler {
 public:
-    explicit DisplayLossHandler(std::function<void()> action);
+    DisplayLossHandler(std::function<bool()> displayGone, std::function<void()> action);
     ~DisplayLossHandler();
     DisplayLossHandler(const DisplayLossHandler &) = delete;
     DisplayLossHandler &operator=(const DisplayLossHandler &) = delete;

@@ -152,6 +152,9 @@ public:
     // take still recording ends here and keeps what was captured. Synchronous, no network. True when
     // a take was kept.
     bool keepInterruptedTake();
+    // At start: take files with audio that a killed run left behind become interrupted incidents
+    // as keepInterruptedTake() would have made them. Returns how many were kept.
+    int keepLeftoverTakes(const QStringList &takeFiles);
 
     // Published state.
     bool tapRunning() const { return m_tapRunning; }
@@ -305,6 +308,9 @@ private:
     std::optional<rt::Nanos> m_attemptStartedAt;
     std::optional<double> m_attemptSpan;
     std::optional<QString> m_takeFileURL;
+    // The final text of the take whose file this is, noted as its cleanup begins: until the paste
+    // it is in no History, and a quit then keeps it there (keepInterruptedTake()).
+    std::optional<std::pair<QString, QString>> m_finishedText;
     // The captured take lost its microphone part-way: delivered, then reported as micLost.
     bool m_takeInputLost = false;
     std::optional<QString> m_activeBackend;

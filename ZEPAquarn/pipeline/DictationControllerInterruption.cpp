@@ -4,11 +4,14 @@
 
 #include "audio/AudioEngine.h"
 #include "records/DictationIncident.h"
+#include "records/HistoryStore.h"
 #include "records/IncidentPresentation.h"
 #include "records/IncidentStore.h"
 #include "runtime/Clocks.h"
 #include "runtime/Log.h"
 
+#include <QDateTime>
+#include <QFileInfo>
 #include <QUuid>
 
 namespace zq {
@@ -25,6 +28,11 @@ bool DictationController::keepInterruptedTake()
     }
     if (!recording)
         return false;
+
+    // A final text still being cleaned up is the user's words: History keeps them, raw.
+    if (m_finishedText && m_finishedText->first == m_takeFileURL && m_transcriptionTask)
+        m_history.add(m_finishedText->second);
+    m_finishedText.reset();
 
     const QString backend = m_activeBackend.value_or(settingsBackend());
     record(DiagnosticEvent::dictationFailed, {{QStringLiteral("reason"), QStringLiteral("interrupted")}});
@@ -47,6 +55,32 @@ bool DictationController::keepInterruptedTake()
     m_takeFileURL.reset();
     m_recording = false;
     return true;
+}
+
+int DictationController::keepLeftoverTakes(const QStringList &takeFiles)
+{
+    int kept = 0;
+    for (const QString &takeFile : takeFiles) {
+        const QDateTime recordedAt = QFileInfo(takeFile).lastModified();
+        const QUuid id = QUuid::createUuid();
+        DictationIncident incident = newIncident(id, IncidentPresentation::interrupted(), settingsBackend());
+        if (recordedAt.isValid())
+            incident.date = recordedAt;
+        incident.language = language();
+        incident.recordingFilename = m_incidents.keepRecording(takeFile, id);
+        // One it could not move stays where it is, for the next start to try again.
+        if (!incident.recordingFilename)
+            continue;
+        record(DiagnosticEvent::dictationFailed, {{QStringLiteral("reason"), QStringLiteral("interrupted")}});
+        m_incidents.insert(incident);
+        ++kept;
+    }
+    if (kept == 0)
+        return 0;
+    m_incidents.trimToLimit();
+    m_incidents.save();
+    qCInfo(lcDictation) << "dictation:" << kept << "take(s) of an earlier run that was killed kept as incidents";
+    return kept;
 }
 
 } // namespace zq

@@ -7,9 +7,12 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace zq::rt {
@@ -39,6 +42,37 @@ int removeFrom(const QString &folder, const QString &root, const std::function<b
     if (removed.value() > 0)
         qCInfo(lcRuntime).noquote() << "start-up cleanup: removed" << removed.value() << what << "in" << folder;
     return removed.value();
+}
+
+// Bytes of audio in the WAV file `name` of `dir` (past its "data" chunk's header); 0 for a file
+// that is not a regular file, holds no audio or is not a WAV file at all.
+qint64 audioBytesIn(int dir, const QString &name)
+{
+    const int fd =
+        ::openat(dir, QFile::encodeName(name).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return 0;
+    struct stat info {};
+    char header[4096];
+    ssize_t got = -1;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+        do {
+            got = ::read(fd, header, sizeof header);
+        } while (got < 0 && errno == EINTR);
+    }
+    ::close(fd);
+    if (got < 12 || std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0)
+        return 0;
+    // The chunks' sizes in the header may still be those of an empty file: a run that was killed
+    // never wrote the final ones. Only the place of the audio counts.
+    for (qint64 at = 12; at + 8 <= got;) {
+        const auto byte = [&](qint64 i) { return quint32(quint8(header[at + i])); };
+        const quint32 size = byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24;
+        if (std::memcmp(header + at, "data", 4) == 0)
+            return std::max<qint64>(0, info.st_size - (at + 8));
+        at += 8 + qint64(size) + (size & 1);
+    }
+    return 0;
 }
 
 void makePrivate(const QString &folder, const QString &root)
@@ -109,9 +143,26 @@ int StartupCleanup::sweepTakeFolder()
     m_takeFolderLock = fd;
 
     int removed = 0;
-    if (lockTakeFolder(fd, LOCK_EX | LOCK_NB))
-        removed = removeFrom(m_paths.takeDir(), {}, isTakeFileName, "take file(s) of earlier runs");
-    else
+    if (lockTakeFolder(fd, LOCK_EX | LOCK_NB)) {
+        // A take with audio is a recording the user made and nothing else holds: it stays for the
+        // caller to keep. Upload copies and takes that never got audio go.
+        const QString folder = m_paths.takeDir();
+        const int dir = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        removed = removeFrom(
+            folder, {},
+            [&](const QString &name) {
+                // A folder that cannot be looked into keeps everything.
+                if (!isTakeFileName(name) || dir < 0)
+                    return false;
+                if (name.startsWith(QLatin1String("zepaquarn-16k-")) || audioBytesIn(dir, name) == 0)
+                    return true;
+                m_leftoverTakes.append(folder + QLatin1Char('/') + name);
+                return false;
+            },
+            "take file(s) of earlier runs without audio");
+        if (dir >= 0)
+            ::close(dir);
+    } else
         qCInfo(lcRuntime) << "start-up cleanup: another instance uses the take folder; its takes are left alone";
     // From now on this instance is one of the take folder's users.
     if (!lockTakeFolder(fd, LOCK_SH))

@@ -3,12 +3,15 @@
 #include "runtime/Paths.h"
 
 #include <QString>
+#include <QStringList>
 
 namespace zq::rt {
 
 // Removes what earlier runs left behind when they were killed or quit mid-take, before anything
 // else of this run writes: the temporaries of atomic writes that were cut short, in every folder
-// the application writes, and previous runs' take files and upload copies in the take folder.
+// the application writes, and previous runs' upload copies and take files without audio in the
+// take folder. A previous run's take with audio (the run was killed while it recorded or waited for
+// its text) stays, listed by leftoverTakes() for the caller to keep.
 // Only names the application makes itself, only regular files, only in real folders of this user;
 // a folder that fails that check is left untouched and logged. It also takes group and other
 // permissions off the files in those folders: a file someone made readable by all (a settings file
@@ -30,6 +33,9 @@ public:
     // many files went.
     int run();
 
+    // The take files with audio that earlier runs left, found by run(); the caller moves them away.
+    const QStringList &leftoverTakes() const { return m_leftoverTakes; }
+
     // "zepaquarn-<UUID>.wav" (a take) and "zepaquarn-16k-<UUID>.wav" (its upload copy).
     static bool isTakeFileName(const QString &name);
     // The folders that may hold temporaries of atomic writes.
@@ -40,6 +46,7 @@ private:
 
     Paths m_paths;
     int m_takeFolderLock = -1;
+    QStringList m_leftoverTakes;
 };
 
 } // namespace zq::rt

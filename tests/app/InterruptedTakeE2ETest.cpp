@@ -6,6 +6,7 @@
 #include "support/E2EEnvironment.h"
 #include "support/LoopbackTranscriptionServer.h"
 #include "support/ServiceEnvironment.h"
+#include "support/XvfbServer.h"
 #include "transcription/Keychain.h"
 
 #include <QDir>
@@ -82,8 +83,14 @@ protected:
     // application gets an X server of its own, which the test may kill.
     void startEverything(bool ownDisplay = false)
     {
-        server.setDefaultAnswer(Answer::hang());
-        ASSERT_TRUE(server.start()) << server.errorString().toStdString();
+        // One service for all rounds of a test; each round counts its own uploads.
+        if (!m_serverStarted) {
+            server.setDefaultAnswer(Answer::hang());
+            ASSERT_TRUE(server.start()) << server.errorString().toStdString();
+            m_serverStarted = true;
+        }
+        m_earlierUploads = 0;
+        m_earlierUploads = uploads();
         m_previousBaseUrl = qgetenv("ZQ_OPENAI_BASE_URL_FOR_TESTS");
         qputenv("ZQ_OPENAI_BASE_URL_FOR_TESTS", server.baseUrl().toUtf8());
         if (ownDisplay) {
@@ -151,7 +158,7 @@ protected:
     // Takes posted to the service (its warm-ups are not takes).
     int uploads() const
     {
-        int count = 0;
+        int count = -m_earlierUploads;
         for (const auto &request : server.requests())
             count += request.method == "POST" && request.target == "/v1/audio/transcriptions";
         return count;
@@ -169,6 +176,28 @@ protected:
         std::printf("quit with a take in flight took %lld ms\n", static_cast<long long>(quitting.elapsed()));
     }
 
+    // One more run of the application on the environment's folders (on `display` when given),
+    // started up to its trigger tap, with its log at `logPath`.
+    void startRun(zq::test::ChildProcess &run, const QString &logPath, const QString &display = {})
+    {
+        zq::test::ChildSpec spec;
+        spec.program = QStringLiteral(ZQ_APP_BINARY);
+        spec.environment = env->appEnvironment();
+        if (!display.isEmpty())
+            spec.environment.insert(QStringLiteral("DISPLAY"), display);
+        spec.logPath = logPath;
+        ASSERT_TRUE(run.start(spec));
+        const QDeadlineTimer started(30s);
+        while (!logOf(logPath).contains("hotkey: tap started") && run.isRunning() && !started.hasExpired())
+            QThread::msleep(50);
+        ASSERT_TRUE(logOf(logPath).contains("hotkey: tap started")) << logOf(logPath).constData();
+    }
+    static QByteArray logOf(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
     LoopbackTranscriptionServer server;
     std::unique_ptr<E2EEnvironment> env;
 
@@ -176,6 +205,8 @@ private:
     QByteArray m_previousBaseUrl;
     std::optional<QByteArray> m_previousBusAddress;
     bool m_ownDisplay = false;
+    bool m_serverStarted = false;
+    int m_earlierUploads = 0;
     QString m_sharedDisplay;
 };
 
@@ -196,20 +227,11 @@ TEST_F(InterruptedTakeE2ETest, QuitWhileATakeUploadsOrRecordsKeepsItAndTheNextSt
 
     // The next start sweeps the take folder and the unnamed recordings: the kept one stays.
     QTemporaryDir logs;
+    const QString secondLog = logs.filePath(QStringLiteral("second.log"));
     zq::test::ChildProcess second;
-    zq::test::ChildSpec spec;
-    spec.program = QStringLiteral(ZQ_APP_BINARY);
-    spec.environment = env->appEnvironment();
-    spec.logPath = logs.filePath(QStringLiteral("second.log"));
-    ASSERT_TRUE(second.start(spec));
-    const auto secondLog = [&] {
-        QFile file(spec.logPath);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    const QDeadlineTimer started(30s);
-    while (!secondLog().contains("hotkey: tap started") && second.isRunning() && !started.hasExpired())
-        QThread::msleep(50);
-    ASSERT_TRUE(secondLog().contains("hotkey: tap started")) << secondLog().constData();
+    startRun(second, secondLog);
+    if (HasFatalFailure())
+        return;
     ASSERT_TRUE(env->target().activate());
     expectInterruptedIncident(1);
 
@@ -218,29 +240,78 @@ TEST_F(InterruptedTakeE2ETest, QuitWhileATakeUploadsOrRecordsKeepsItAndTheNextSt
     if (HasFatalFailure())
         return;
     ::kill(second.pid(), SIGTERM);
-    EXPECT_EQ(second.waitForExit(QDeadlineTimer(kQuitBound)), 0) << secondLog().constData();
+    EXPECT_EQ(second.waitForExit(QDeadlineTimer(kQuitBound)), 0) << logOf(secondLog).constData();
     EXPECT_TRUE(env->releaseTrigger());
     expectInterruptedIncident(2);
     EXPECT_EQ(uploads(), 1) << "the take being recorded was never sent";
-}
-
-TEST_F(InterruptedTakeE2ETest, AnXServerThatDiesWhileATakeUploadsLeavesTheTakeKept)
-{
-    startEverything(/*ownDisplay=*/true);
-    if (!ready())
-        return;
-
-    sendTake(1);
     if (HasFatalFailure())
         return;
-    const pid_t xServer = listeningProcess(QStringLiteral("/tmp/.X11-unix/X") + env->display().mid(1));
-    ASSERT_GT(xServer, 1) << "no process of ours listens on the display " << env->display().toStdString();
-    ASSERT_EQ(::kill(xServer, SIGKILL), 0);
 
-    const auto status = env->waitForAppExit(10s);
-    ASSERT_TRUE(status.has_value()) << "the application outlived its display; log:\n"
-                                    << env->appLogTail().toStdString();
-    expectInterruptedIncident(1);
+    // Killed while recording, it keeps nothing itself: the start after it keeps the take's file.
+    zq::test::ChildProcess third;
+    startRun(third, logs.filePath(QStringLiteral("third.log")));
+    if (HasFatalFailure())
+        return;
+    ASSERT_TRUE(env->target().activate());
+    speakHolding(3);
+    if (HasFatalFailure())
+        return;
+    ::kill(third.pid(), SIGKILL);
+    (void)third.waitForExit(QDeadlineTimer(kQuitBound));
+    EXPECT_TRUE(env->releaseTrigger());
+    zq::test::ChildProcess fourth;
+    const QString fourthLog = logs.filePath(QStringLiteral("fourth.log"));
+    startRun(fourth, fourthLog);
+    if (HasFatalFailure())
+        return;
+    expectInterruptedIncident(3);
+    ::kill(fourth.pid(), SIGTERM);
+    EXPECT_EQ(fourth.waitForExit(QDeadlineTimer(kQuitBound)), 0) << logOf(fourthLog).constData();
+}
+
+TEST_F(InterruptedTakeE2ETest, AnXServerThatDiesDuringATakeEndsTheProcessCleanlyWithTheTakeKept)
+{
+    // The exit that follows a lost display raced the process's own teardown: it must hold every time,
+    // while a take records and while one uploads.
+    for (int round = 0; round < 10 && !HasFailure(); ++round) {
+        const bool recording = round % 2 == 0;
+        SCOPED_TRACE(testing::Message() << "round " << round << (recording ? ", recording" : ", uploading"));
+        startEverything(/*ownDisplay=*/true);
+        if (!ready())
+            return;
+
+        if (recording)
+            speakHolding(1);
+        else
+            sendTake(1);
+        if (HasFatalFailure())
+            return;
+        const pid_t xServer = listeningProcess(QStringLiteral("/tmp/.X11-unix/X") + env->display().mid(1));
+        ASSERT_GT(xServer, 1) << "no process of ours listens on the display " << env->display().toStdString();
+        ASSERT_EQ(::kill(xServer, SIGKILL), 0);
+
+        const auto status = env->waitForAppExit(10s);
+        ASSERT_TRUE(status.has_value()) << "the application outlived its display or died of a signal; log:\n"
+                                        << env->appLogTail().toStdString();
+        EXPECT_EQ(*status, 1) << env->appLogTail().toStdString();
+        expectInterruptedIncident(1);
+        if (HasFatalFailure())
+            return;
+
+        // The next start, on a display that lives, keeps the incident and its recording.
+        zq::test::XvfbServer nextDisplay;
+        ASSERT_TRUE(nextDisplay.start()) << nextDisplay.errorString().toStdString();
+        QTemporaryDir logs;
+        const QString nextLog = logs.filePath(QStringLiteral("next.log"));
+        zq::test::ChildProcess next;
+        startRun(next, nextLog, nextDisplay.display());
+        if (HasFatalFailure())
+            return;
+        ::kill(next.pid(), SIGTERM);
+        EXPECT_EQ(next.waitForExit(QDeadlineTimer(kQuitBound)), 0) << logOf(nextLog).constData();
+        expectInterruptedIncident(1);
+        TearDown();
+    }
 }
 
 } // namespace

@@ -24,6 +24,8 @@ struct InterruptionCase {
     // Brings the controller to the moment of the quit.
     std::function<void(DictationControllerInterruptionTest &)> reach;
     bool kept;
+    // The final text History gains with the quit, if any.
+    const char *finishedText = nullptr;
 };
 
 void PrintTo(const InterruptionCase &c, std::ostream *os)
@@ -49,6 +51,7 @@ TEST_P(DictationControllerInterruptionTest, KeepsATakeWithAudioButNoTextAsAnInci
     if (HasFatalFailure())
         return;
     const qsizetype incidentsBefore = rig.incidents->items().size();
+    const qsizetype historyBefore = rig.history->items().size();
     const std::size_t noticesBefore = rig.notifications.posted().size();
     rig.clearEvents();
 
@@ -58,6 +61,10 @@ TEST_P(DictationControllerInterruptionTest, KeepsATakeWithAudioButNoTextAsAnInci
     EXPECT_TRUE(rig.takeFiles().isEmpty())
         << "nothing is left for the next start to sweep: " << rig.takeFiles().join(u' ').toStdString();
     EXPECT_EQ(rig.notifications.posted().size(), noticesBefore) << "a quit posts no notice";
+    EXPECT_EQ(rig.history->items().size(), historyBefore + (c.finishedText ? 1 : 0));
+    if (c.finishedText) {
+        EXPECT_EQ(rig.history->items().front().text, QString::fromUtf8(c.finishedText));
+    }
     if (!c.kept) {
         EXPECT_EQ(rig.incidents->items().size(), incidentsBefore);
         EXPECT_EQ(rig.count(DiagnosticEvent::dictationFailed), 0);
@@ -100,6 +107,16 @@ INSTANTIATE_TEST_SUITE_P(
                          },
                          true},
         InterruptionCase{"transcribing", [](DictationControllerInterruptionTest &t) { t.capture(); }, true},
+        // The text is final but not yet pasted: History keeps it, as it came.
+        InterruptionCase{"cleaningUp",
+                         [](DictationControllerInterruptionTest &t) {
+                             t.capture();
+                             t.services().cleanupSeconds = 5;
+                             t.services().backends.last()->final(QStringLiteral("spoken words"));
+                             t.services().loop.runUntilIdle();
+                             ASSERT_EQ(t.services().cleanupCalls, 1);
+                         },
+                         true, "spoken words"},
         // Delivered: the text is in the window and the history; nothing is left to keep.
         InterruptionCase{"done",
                          [](DictationControllerInterruptionTest &t) {

@@ -52,8 +52,17 @@ TEST_F(StartupCleanupTest, RemovesInterruptedWritesAndEarlierTakesButNothingElse
         // As a user's editor or copy may leave them: readable, even writable, by everyone.
         ::chmod(QFile::encodeName(path).constData(), 0666);
     }
+    // A run killed while it recorded: audio after a header whose sizes were never written. It is the
+    // user's recording and stays, for the application to keep.
+    const QString killedTake = in(paths.takeDir(), "zepaquarn-1A2B3C4D-1C4B-4D6E-9A7F-2B3C4D5E6F70.wav");
+    QByteArray wav = QByteArrayLiteral("RIFF\0\0\0\0WAVEfmt ");
+    wav += QByteArray("\x10\0\0\0\x01\0\x01\0\x80\x3e\0\0\0\x7d\0\0\x02\0\x10\0", 20);
+    wav += QByteArray("data\0\0\0\0", 8) + QByteArray(3200, '\x01');
+    writeFile(killedTake, wav);
+    kept << killedTake;
 
     EXPECT_EQ(cleanup.run(), stale.size());
+    EXPECT_EQ(cleanup.leftoverTakes(), QStringList{killedTake});
     for (const QString &path : stale)
         EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
     for (const QString &path : kept) {

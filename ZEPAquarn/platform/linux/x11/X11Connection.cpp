@@ -2,10 +2,14 @@
 
 #include "runtime/Log.h"
 
+#include <QGuiApplication>
+
+#include <cerrno>
 #include <mutex>
 #include <set>
 
 #include <X11/Xlib.h>
+#include <sys/socket.h>
 
 namespace zq::platform {
 
@@ -82,6 +86,21 @@ X11Connection::~X11Connection()
 int X11Connection::fileDescriptor() const
 {
     return ConnectionNumber(m_display);
+}
+
+bool isToolkitDisplayGone()
+{
+    const auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    Display *display = x11 ? x11->display() : nullptr;
+    if (!display)
+        return false;
+    // A live server either has bytes waiting or none yet; an ended one gives end of file or an error.
+    char byte = 0;
+    ssize_t got;
+    do {
+        got = ::recv(ConnectionNumber(display), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
+    } while (got < 0 && errno == EINTR);
+    return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
 }
 
 void X11Connection::markBroken(_XDisplay *, void *self)

@@ -40,4 +40,9 @@ private:
     std::atomic<bool> m_broken{false};
 };
 
+// Whether the toolkit's own display connection has reached its end: the X server went away or the
+// connection was shut. Looks at the connection's socket only, with no X request, so it is safe at
+// any moment after the QGuiApplication exists; false without an X11 toolkit.
+bool isToolkitDisplayGone();
+
 } // namespace zq::platform
