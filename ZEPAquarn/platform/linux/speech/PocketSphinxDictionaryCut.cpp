@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <optional>
 #include <utility>
@@ -182,7 +181,7 @@ std::shared_ptr<const PocketSphinxDictionaryCut> PocketSphinxDictionaryCut::find
     if (!sources || !cacheFolderOf(folder))
         return nullptr;
     const CutFiles files(folder, dictionary);
-    // Its two content lines hold four numbers of at most 20 digits each.
+    // After these lines come the two content lines: four numbers of at most 20 digits and their names.
     const auto manifest = readCacheFile(files.manifest, sources->lines.size() + 128);
     if (!manifest || !manifest->starts_with(sources->lines))
         return nullptr;

@@ -23,13 +23,13 @@ namespace zq::platform {
 //
 // The cache is read as the application's own files are (rt::readOwnFile()): never through a link,
 // never from a FIFO or a device, never more than a file of the cut can hold. Its folder must be a
-// real folder of this user, as the data folder must (rt::Paths::ensurePrivateDirectory()).
+// real folder of this user, as the data folder must, and is made private to them when used
+// (rt::Paths::ensurePrivateDirectory()).
 //
 // Paths are file names in the system's encoding.
 //
-// The rest is read into memory once, when the cut is found, and checked then: a few hundred
-// kilobytes, and a mapped file that another program shrinks would end the process at the next
-// lookup.
+// The rest is read into memory once, when the cut is found, and checked then: about a megabyte,
+// and a mapped file that another program shrinks would end the process at the next lookup.
 class PocketSphinxDictionaryCut {
 public:
     PocketSphinxDictionaryCut() = default;
