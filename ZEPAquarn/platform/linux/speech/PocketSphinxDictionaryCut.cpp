@@ -1,18 +1,18 @@
 #include "platform/linux/speech/PocketSphinxDictionaryCut.h"
 
+#include "runtime/FileOps.h"
+#include "runtime/Log.h"
+#include "runtime/Paths.h"
+
+#include <QFile>
 #include <QString>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <optional>
 #include <utility>
 
-#include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -29,53 +29,30 @@ rt::Error cutError(const std::string &what)
                          QStringLiteral("io.quorvane.zepaquarn.speech"), 6);
 }
 
-std::optional<std::string> readWhole(const std::string &path)
+QString fileName(const std::string &path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    std::string data;
-    struct stat info {};
-    if (::fstat(fd, &info) == 0 && info.st_size > 0)
-        data.reserve(static_cast<std::size_t>(info.st_size));
-    char block[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(fd, block, sizeof block);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            ::close(fd);
-            return std::nullopt;
-        }
-        if (got == 0)
-            break;
-        data.append(block, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    return data;
+    return QFile::decodeName(path.c_str());
 }
 
-// Writes `data` beside `path` and renames it into place, so a reader sees the old file or the new
-// one whole.
-bool replaceWhole(const std::string &path, std::string_view data)
+// A file of the cache, read as the application's own files are; nothing when it is missing or
+// refused (the refusal is logged: something other than the application put it there).
+std::optional<std::string> readCacheFile(const std::string &path, std::size_t mostBytes)
 {
-    const std::string temporary = path + ".new-" + std::to_string(::getpid());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0)
-        return false;
-    std::size_t written = 0;
-    while (written < data.size()) {
-        const ssize_t put = ::write(fd, data.data() + written, data.size() - written);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            break;
-        written += static_cast<std::size_t>(put);
-    }
-    const bool ok = ::close(fd) == 0 && written == data.size() && ::rename(temporary.c_str(), path.c_str()) == 0;
-    if (!ok)
-        ::unlink(temporary.c_str());
-    return ok;
+    auto read = rt::readOwnFile(fileName(path), static_cast<qint64>(mostBytes));
+    if (read)
+        return read.value().toStdString();
+    if (read.error().code != ENOENT)
+        qCInfo(lcLocalBackend).noquote() << "dictionary cut not used:" << read.error().message;
+    return std::nullopt;
+}
+
+// The cache folder, made if missing; refused (with a log line) unless it is a real folder of this user.
+rt::Result<void> cacheFolderOf(const std::string &folder)
+{
+    auto usable = rt::Paths::ensurePrivateDirectory(fileName(folder));
+    if (!usable)
+        qCWarning(lcLocalBackend).noquote() << "dictionary cut folder refused:" << usable.error().message;
+    return usable;
 }
 
 unsigned long checksum(std::string_view data)
@@ -103,13 +80,22 @@ std::optional<std::string> identity(const char *role, const std::string &path)
     return line + path + '\n';
 }
 
-std::optional<std::string> sourcesOf(const std::string &dictionary, const std::string &languageModel)
+// The manifest's first lines for these sources, and the dictionary's size: no file of the cut holds
+// more than the dictionary's lines and a last newline.
+struct SourceLines {
+    std::string lines;
+    std::size_t dictionarySize = 0;
+};
+
+std::optional<SourceLines> sourcesOf(const std::string &dictionary, const std::string &languageModel)
 {
     auto dictionaryLine = identity("dictionary", dictionary);
     auto modelLine = identity("languagemodel", languageModel);
-    if (!dictionaryLine || !modelLine)
+    struct stat info {};
+    if (!dictionaryLine || !modelLine || ::stat(dictionary.c_str(), &info) != 0 || info.st_size < 0)
         return std::nullopt;
-    return std::string(kManifestHeader) + *dictionaryLine + *modelLine;
+    return SourceLines{std::string(kManifestHeader) + *dictionaryLine + *modelLine,
+                       static_cast<std::size_t>(info.st_size)};
 }
 
 std::string contentLine(const char *role, std::size_t size, unsigned long sum)
@@ -120,32 +106,6 @@ std::string contentLine(const char *role, std::size_t size, unsigned long sum)
 std::string contentLine(const char *role, std::string_view data)
 {
     return contentLine(role, data.size(), checksum(data));
-}
-
-// What a file of the cut holds, read through once without keeping it: the read goes through the
-// page cache, not into the process.
-struct Content {
-    std::size_t size = 0;
-    unsigned long sum = 0;
-};
-
-std::optional<Content> contentOf(int fd)
-{
-    Content content;
-    content.sum = crc32(0L, Z_NULL, 0);
-    char block[1 << 16];
-    for (;;) {
-        const ssize_t got = ::pread(fd, block, sizeof block, static_cast<off_t>(content.size));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return std::nullopt;
-        if (got == 0)
-            break;
-        content.sum = crc32(content.sum, reinterpret_cast<const Bytef *>(block), static_cast<uInt>(got));
-        content.size += static_cast<std::size_t>(got);
-    }
-    return content;
 }
 
 // The sizes the manifest's content lines (after its sources) give the cut and the rest.
@@ -163,12 +123,6 @@ std::optional<std::pair<std::size_t, std::size_t>> sizesOf(const std::string &co
                             contentLine("rest", static_cast<std::size_t>(rest), restSum))
         return std::nullopt;
     return std::pair{static_cast<std::size_t>(cut), static_cast<std::size_t>(rest)};
-}
-
-std::size_t sizeOf(int fd)
-{
-    struct stat info {};
-    return ::fstat(fd, &info) == 0 && info.st_size >= 0 ? static_cast<std::size_t>(info.st_size) : SIZE_MAX;
 }
 
 // The files of the cut of `dictionary` in `folder`, named after the dictionary's path so models of
@@ -219,50 +173,42 @@ std::vector<std::string_view> linesOf(std::string_view text)
 
 } // namespace
 
-PocketSphinxDictionaryCut::~PocketSphinxDictionaryCut()
-{
-    if (!m_rest.empty())
-        ::munmap(const_cast<char *>(m_rest.data()), m_rest.size());
-    for (const int fd : {m_cutFd, m_restFd})
-        if (fd >= 0)
-            ::close(fd);
-}
-
 std::shared_ptr<const PocketSphinxDictionaryCut> PocketSphinxDictionaryCut::find(const std::string &folder,
                                                                                  const std::string &dictionary,
                                                                                  const std::string &languageModel)
 {
-    const CutFiles files(folder, dictionary);
     const auto sources = sourcesOf(dictionary, languageModel);
-    const auto manifest = readWhole(files.manifest);
-    if (!sources || !manifest || !manifest->starts_with(*sources))
+    if (!sources || !cacheFolderOf(folder))
+        return nullptr;
+    const CutFiles files(folder, dictionary);
+    // After these lines come the two content lines: four numbers of at most 20 digits and their names.
+    const auto manifest = readCacheFile(files.manifest, sources->lines.size() + 128);
+    if (!manifest || !manifest->starts_with(sources->lines))
+        return nullptr;
+    const std::string contentLines = manifest->substr(sources->lines.size());
+    const auto sizes = sizesOf(contentLines);
+    if (!sizes || sizes->first > sources->dictionarySize + 1 || sizes->second > sources->dictionarySize + 1)
+        return nullptr;
+    // The decoder reads the cut by its name: it must be the regular file the manifest describes.
+    struct stat cutInfo {};
+    if (::lstat(files.dictionary.c_str(), &cutInfo) != 0 || !S_ISREG(cutInfo.st_mode) ||
+        static_cast<std::size_t>(cutInfo.st_size) != sizes->first)
+        return nullptr;
+    auto rest = readCacheFile(files.rest, sizes->second);
+    if (!rest || contentLines.substr(contentLines.find('\n') + 1) != contentLine("rest", *rest))
         return nullptr;
     auto found = std::make_shared<PocketSphinxDictionaryCut>();
-    found->m_contentLines = manifest->substr(sources->size());
-    const auto sizes = sizesOf(found->m_contentLines);
-    found->m_cutFd = ::open(files.dictionary.c_str(), O_RDONLY | O_CLOEXEC);
-    found->m_restFd = ::open(files.rest.c_str(), O_RDONLY | O_CLOEXEC);
-    // A mapping longer than its file faults where the file ends: sizes first.
-    if (!sizes || found->m_cutFd < 0 || found->m_restFd < 0 || sizeOf(found->m_cutFd) != sizes->first ||
-        sizeOf(found->m_restFd) != sizes->second)
-        return nullptr;
     found->m_dictionaryFile = files.dictionary;
-    // make() replaces these files by renaming, never in place: the mapping stays what was found.
-    if (sizes->second > 0) {
-        void *mapped = ::mmap(nullptr, sizes->second, PROT_READ, MAP_PRIVATE, found->m_restFd, 0);
-        if (mapped == MAP_FAILED)
-            return nullptr;
-        found->m_rest = std::string_view(static_cast<const char *>(mapped), sizes->second);
-    }
+    found->m_cutSize = sizes->first;
+    found->m_cutLine = contentLines.substr(0, contentLines.find('\n') + 1);
+    found->m_rest = std::move(*rest);
     return found;
 }
 
 bool PocketSphinxDictionaryCut::intact() const
 {
-    const auto cut = contentOf(m_cutFd);
-    const auto rest = contentOf(m_restFd);
-    return cut && rest &&
-           m_contentLines == contentLine("cut", cut->size, cut->sum) + contentLine("rest", rest->size, rest->sum);
+    const auto cut = readCacheFile(m_dictionaryFile, m_cutSize);
+    return cut && m_cutLine == contentLine("cut", *cut);
 }
 
 std::shared_ptr<const PocketSphinxDictionaryCut> PocketSphinxDictionaryCut::open(const std::string &folder,
@@ -282,14 +228,20 @@ rt::Result<void> PocketSphinxDictionaryCut::make(const std::string &folder, cons
                                                  const std::string &languageModel,
                                                  const std::function<bool(std::string_view word)> &inLanguageModel)
 {
+    if (auto usable = cacheFolderOf(folder); !usable)
+        return cutError(usable.error().message.toStdString());
     const auto sources = sourcesOf(dictionary, languageModel);
-    const auto whole = readWhole(dictionary);
-    if (!sources || !whole)
+    // The model's own file, which the decoder reads as well, wherever its package put it.
+    QFile source(fileName(dictionary));
+    if (!sources || !source.open(QIODevice::ReadOnly))
+        return cutError("its sources cannot be read");
+    const QByteArray whole = source.readAll();
+    if (source.error() != QFileDevice::NoError)
         return cutError("its sources cannot be read");
     std::string cut;
-    cut.reserve(whole->size());
+    cut.reserve(static_cast<std::size_t>(whole.size()));
     std::vector<std::string_view> rest;
-    for (const std::string_view line : linesOf(*whole)) {
+    for (const std::string_view line : linesOf(std::string_view(whole.constData(), std::size_t(whole.size())))) {
         if (inLanguageModel(wordOf(line)))
             (cut += line) += '\n';
         else
@@ -302,14 +254,18 @@ rt::Result<void> PocketSphinxDictionaryCut::make(const std::string &folder, cons
     for (const std::string_view line : rest)
         (restText += line) += '\n';
 
-    std::error_code failed;
-    std::filesystem::create_directories(folder, failed);
     const CutFiles files(folder, dictionary);
     // The manifest goes first and comes back last: a cut half replaced is never taken for whole.
     ::unlink(files.manifest.c_str());
-    if (failed || !replaceWhole(files.dictionary, cut) || !replaceWhole(files.rest, restText) ||
-        !replaceWhole(files.manifest, *sources + contentLine("cut", cut) + contentLine("rest", restText)))
-        return cutError(failed ? failed.message() : std::string(std::strerror(errno)));
+    const std::string manifest = sources->lines + contentLine("cut", cut) + contentLine("rest", restText);
+    for (const auto &[path, data] : {std::pair<const std::string &, const std::string &>{files.dictionary, cut},
+                                     {files.rest, restText},
+                                     {files.manifest, manifest}}) {
+        auto replaced = rt::writeFileAtomically(
+            fileName(path), QByteArray::fromRawData(data.data(), static_cast<qsizetype>(data.size())));
+        if (!replaced)
+            return cutError(replaced.error().message.toStdString());
+    }
     return {};
 }
 

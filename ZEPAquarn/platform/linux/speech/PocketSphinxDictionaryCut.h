@@ -21,29 +21,34 @@ namespace zq::platform {
 // the size and checksum of what was written. A cut whose sources changed, or whose files do not read
 // back as written, is not used.
 //
+// The cache is read as the application's own files are (rt::readOwnFile()): never through a link,
+// never from a FIFO or a device, never more than a file of the cut can hold. Its folder must be a
+// real folder of this user, as the data folder must, and is made private to them when used
+// (rt::Paths::ensurePrivateDirectory()).
+//
 // Paths are file names in the system's encoding.
 //
-// The rest is mapped, not read: a take's vocabulary looks up a handful of words, so only the pages
-// those lookups touch are resident, and the kernel may drop them again (they are clean).
+// The rest is read into memory once, when the cut is found, and checked then: about a megabyte,
+// and a mapped file that another program shrinks would end the process at the next lookup.
 class PocketSphinxDictionaryCut {
 public:
     PocketSphinxDictionaryCut() = default;
-    ~PocketSphinxDictionaryCut();
     PocketSphinxDictionaryCut(const PocketSphinxDictionaryCut &) = delete;
     PocketSphinxDictionaryCut &operator=(const PocketSphinxDictionaryCut &) = delete;
 
     // The cut kept in `folder` for these sources, if it is current and intact.
     static std::shared_ptr<const PocketSphinxDictionaryCut>
     open(const std::string &folder, const std::string &dictionary, const std::string &languageModel);
-    // The same without reading the files through: the manifest names these sources and the files
-    // have the sizes it gives. A launch checks intact() while the decoder reads the cut, and does
-    // not use a decoder that read a damaged one.
+    // The same without reading the cut through: the manifest names these sources, the cut has the
+    // size it gives and the rest reads back as written. A launch checks intact() while the decoder
+    // reads the cut, and does not use a decoder that read a damaged one.
     static std::shared_ptr<const PocketSphinxDictionaryCut>
     find(const std::string &folder, const std::string &dictionary, const std::string &languageModel);
-    // Whether both files read back as the manifest says they were written. Any thread.
+    // Whether the cut reads back as the manifest says it was written. Any thread.
     bool intact() const;
     // Cuts `dictionary` to the lines whose word `inLanguageModel` accepts and keeps it in `folder`
-    // (created if missing); each file is replaced whole, the manifest last.
+    // (created if missing, refused if not a real folder of this user); each file is replaced whole,
+    // the manifest last, whatever stood at its name (a link or a FIFO included).
     static rt::Result<void> make(const std::string &folder, const std::string &dictionary,
                                  const std::string &languageModel,
                                  const std::function<bool(std::string_view word)> &inLanguageModel);
@@ -57,12 +62,9 @@ public:
 
 private:
     std::string m_dictionaryFile;
-    std::string_view m_rest; // whole lines, sorted by word; mapped read-only
-    // The files found, kept open so intact() reads those that were mapped and handed to the decoder,
-    // and the manifest's lines for their contents.
-    int m_cutFd = -1;
-    int m_restFd = -1;
-    std::string m_contentLines;
+    std::size_t m_cutSize = 0;
+    std::string m_cutLine; // the manifest's line for the cut's contents
+    std::string m_rest;    // whole lines, sorted by word
 };
 
 } // namespace zq::platform

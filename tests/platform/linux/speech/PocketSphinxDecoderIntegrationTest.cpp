@@ -75,8 +75,8 @@ TEST(PocketSphinxDecoderIntegrationTest, DecodersLoadWhileAnotherDecodesWithoutT
 
 TEST(PocketSphinxDecoderIntegrationTest, ClosingThePoolWakesATakeWaitingForTheModelAndWaitsForTheLoad)
 {
+    // Without the model the load fails once the gate opens: the wake does not depend on it.
     const auto model = platform::PocketSphinxModel::debianEnglish();
-    ZQ_REQUIRE_SERVICE(model.isInstalled(), "the pocketsphinx-en-us model is needed");
     auto gate = std::make_shared<test::FakeGate>();
     auto loadEnded = std::make_shared<std::atomic<bool>>(false);
     test::AudioLogCapture log;

@@ -1,6 +1,9 @@
 // The pronunciation dictionary cut to its language model's words, kept in a cache folder: the cut
 // and the lines it left out, used only while its sources are unchanged and its files are whole.
 #include "platform/linux/speech/PocketSphinxDictionaryCut.h"
+#include "platform/linux/speech/PocketSphinxDecoder.h"
+#include "support/FakeCaptureCore.h"
+#include "support/Polling.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -9,9 +12,11 @@
 
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <set>
 
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <utime.h>
 #include <zlib.h>
 
@@ -38,6 +43,10 @@ struct Sources {
         return bool(PocketSphinxDictionaryCut::make(cache, dictionary, languageModel,
                                                     [&](std::string_view word) { return inModel.count(word) > 0; }));
     }
+    platform::PocketSphinxModel model() const
+    {
+        return {dir.path(), QString::fromStdString(languageModel), QString::fromStdString(dictionary)};
+    }
     std::shared_ptr<const PocketSphinxDictionaryCut> open() const
     {
         return PocketSphinxDictionaryCut::open(cache, dictionary, languageModel);
@@ -49,6 +58,40 @@ struct Sources {
         return found.size() == 1 ? QString::fromStdString(cache) + QLatin1Char('/') + found.front() : QString();
     }
 };
+
+// The loads a pool asks for, each with the cut it hands over (none: the whole dictionary). There is
+// no model here: a load passes the language model's words on to whoever makes the cut, then fails.
+struct Loads {
+    std::mutex mutex;
+    std::vector<std::shared_ptr<const PocketSphinxDictionaryCut>> cuts;
+
+    platform::PocketSphinxDecoderPool::Loader loader()
+    {
+        return [this](const platform::PocketSphinxModel &, std::shared_ptr<const PocketSphinxDictionaryCut> cut,
+                      const platform::PocketSphinxDecoder::LanguageModelRead &read)
+                   -> rt::Result<std::unique_ptr<platform::PocketSphinxDecoder>> {
+            {
+                std::lock_guard lock(mutex);
+                cuts.push_back(std::move(cut));
+            }
+            if (read)
+                read({"alpha", "gamma"});
+            return rt::makeError(QStringLiteral("no speech model in this test"));
+        };
+    }
+    std::vector<std::shared_ptr<const PocketSphinxDictionaryCut>> seen()
+    {
+        std::lock_guard lock(mutex);
+        return cuts;
+    }
+};
+
+// Puts `make` in place of the file at `path`.
+void replaceEntry(const QString &path, const std::function<int(const QByteArray &)> &make)
+{
+    ASSERT_TRUE(QFile::remove(path)) << path.toStdString();
+    ASSERT_EQ(make(QFile::encodeName(path)), 0) << path.toStdString();
+}
 
 } // namespace
 
@@ -70,6 +113,8 @@ TEST(PocketSphinxDictionaryCutTest, KeepsTheLanguageModelsWordsAndLooksUpTheRest
         {"bet", {}},
         {"", {}},
     };
+    // Another program emptying the rest once the cut is found changes nothing the cut answers.
+    ASSERT_TRUE(QFile(sources.cacheFile(".rest")).resize(0));
     for (const auto &c : cases)
         EXPECT_EQ(cut->leftOut(QString::fromUtf8(c.word)), c.leftOut) << c.word;
 }
@@ -206,5 +251,87 @@ TEST(PocketSphinxDictionaryCutTest, ARestFileWithoutItsLastNewlineOrWithBlankLin
         EXPECT_EQ(cut->leftOut(QStringLiteral("beta")), full ? (QStringList{"B", "B2"}) : QStringList());
         EXPECT_EQ(cut->leftOut(QStringLiteral("zeta")), c.count ? QStringList{"Z"} : QStringList());
         EXPECT_EQ(cut->leftOut(QStringLiteral("zet")), QStringList());
+    }
+}
+
+TEST(PocketSphinxDictionaryCutTest, AHostileCacheIsPassedOverForTheWholeDictionaryAtOnceAndCutAgain)
+{
+    // What another program may leave in the cache: none of it may end the launch, hold it, fill its
+    // memory or keep it busy, and none of it is followed elsewhere.
+    const struct {
+        const char *name;
+        std::function<void(Sources &)> plant;
+        bool cutAgain = true; // false: the folder is refused, nothing is written through it
+    } cases[] = {
+        {"manifest a link to an endless device",
+         [](Sources &s) {
+             replaceEntry(s.cacheFile(".manifest"), [](const QByteArray &at) { return ::symlink("/dev/zero", at); });
+         }},
+        {"manifest of a terabyte", [](Sources &s) { ASSERT_TRUE(QFile(s.cacheFile(".manifest")).resize(1LL << 40)); }},
+        {"a FIFO in place of the manifest",
+         [](Sources &s) {
+             replaceEntry(s.cacheFile(".manifest"), [](const QByteArray &at) { return ::mkfifo(at, 0600); });
+         }},
+        {"a FIFO in place of the cut",
+         [](Sources &s) {
+             replaceEntry(s.cacheFile(".dict"), [](const QByteArray &at) { return ::mkfifo(at, 0600); });
+         }},
+        {"manifest naming a device as an empty cut",
+         [](Sources &s) {
+             const QString manifest = s.cacheFile(".manifest");
+             QByteArray text = test::readFile(manifest);
+             text.truncate(text.lastIndexOf("\ncut ") + 1);
+             test::writeFile(manifest, text + "cut 0 0\nrest 0 0\n");
+             test::writeFile(s.cacheFile(".rest"), {});
+             // The node of endless zeros itself where the system allows it, else a link to it.
+             replaceEntry(s.cacheFile(".dict"), [](const QByteArray &at) {
+                 return ::mknod(at, S_IFCHR | 0600, makedev(1, 5)) == 0 ? 0 : ::symlink("/dev/zero", at);
+             });
+         }},
+        {"cache folder a link to a cut made elsewhere",
+         [](Sources &s) {
+             const QString folder = QString::fromStdString(s.cache);
+             ASSERT_TRUE(QDir().rename(folder, s.dir.filePath(QStringLiteral("elsewhere"))));
+             ASSERT_TRUE(QFile::link(s.dir.filePath(QStringLiteral("elsewhere")), folder));
+         },
+         false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Sources sources;
+        ASSERT_TRUE(sources.make());
+        c.plant(sources);
+        // Through the folder's link, if it is one: a file written there gets another inode.
+        const auto inodeOfManifest = [&] {
+            struct stat info {};
+            return ::stat(QFile::encodeName(sources.cacheFile(".manifest")).constData(), &info) == 0 ? info.st_ino
+                                                                                                     : ino_t(0);
+        };
+        const ino_t manifestBefore = inodeOfManifest();
+        Loads loads;
+        test::AudioLogCapture log;
+        {
+            platform::PocketSphinxDecoderPool pool(sources.model(), {}, QString::fromStdString(sources.cache),
+                                                   loads.loader());
+            pool.preload();
+            // The load, then (once the cut is made again) the load that reads it; or the cut refused.
+            EXPECT_TRUE(test::waitFor(
+                [&] {
+                    return c.cutAgain ? loads.seen().size() == 2u
+                                      : log.contains(QStringLiteral("the dictionary cut was not kept"));
+                },
+                test::kLoadedMachineTimeout));
+        } // closing waits for the cut
+        const auto seen = loads.seen();
+        ASSERT_FALSE(seen.empty());
+        EXPECT_FALSE(seen[0]) << "the launch did not read the whole dictionary";
+        if (c.cutAgain) {
+            ASSERT_EQ(seen.size(), 2u);
+            ASSERT_TRUE(seen[1]) << "the cut made again was not read";
+            EXPECT_EQ(seen[1]->leftOut(QStringLiteral("beta")), (QStringList{"B EY T AH", "B IY T AH"}));
+        } else {
+            EXPECT_EQ(seen.size(), 1u);
+            EXPECT_EQ(inodeOfManifest(), manifestBefore) << "the cut was written through the link";
+        }
     }
 }
