@@ -20,6 +20,12 @@ public:
     qint64 changeCount() override { return m_changeCount; }
     std::optional<qint64> fetchCount() override { return m_fetchCount; }
     void setOnFetch(std::function<void()> onFetch) override { m_onFetch = std::move(onFetch); }
+    // Records what the manager was handed; a manager keeps it only where one runs.
+    bool handToManager(std::chrono::milliseconds) override
+    {
+        m_handedToManager = m_items;
+        return m_managerRuns;
+    }
 
     // Another application copies something.
     void copyFromOtherApplication(std::vector<platform::PasteboardItem> items);
@@ -28,6 +34,10 @@ public:
     void tellFetches() { m_fetchCount = m_fetchCount.value_or(0); }
     // The front window fetches the contents, as a paste into it does.
     void fetchFromOtherApplication();
+
+    void setManagerRuns(bool runs) { m_managerRuns = runs; }
+    // The contents at the last hand-over to the clipboard manager, if any.
+    const std::optional<std::vector<platform::PasteboardItem>> &handedToManager() const { return m_handedToManager; }
 
     // The plain text of the first item, or a null string.
     QString text() const;
@@ -41,6 +51,8 @@ private:
     int m_readCount = 0;
     std::optional<qint64> m_fetchCount;
     std::function<void()> m_onFetch;
+    bool m_managerRuns = false;
+    std::optional<std::vector<platform::PasteboardItem>> m_handedToManager;
 };
 
 } // namespace zq::test

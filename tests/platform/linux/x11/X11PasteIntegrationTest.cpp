@@ -7,6 +7,7 @@
 #include "runtime/QtMainLoop.h"
 
 #include "support/ChildProcess.h"
+#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 
 #include <QApplication>
@@ -17,8 +18,11 @@
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTest>
+#include <QWidget>
 
 #include <gtest/gtest.h>
+
+#include <X11/Xlib.h>
 
 #include <cstdio>
 #include <optional>
@@ -95,6 +99,67 @@ TEST(X11PasteTarget, Serve)
     });
     say("ready");
     QCoreApplication::exec();
+}
+
+// A clipboard manager by the desktop's protocol: it owns CLIPBOARD_MANAGER and, asked to save the
+// clipboard, reads its text from the owner, says "kept <text>" and answers the request. It runs only when
+// re-executed by the tests below, on the display the variable names.
+TEST(X11ClipboardManager, Serve)
+{
+    const QByteArray displayName = qgetenv("ZQ_CLIPBOARD_MANAGER");
+    if (displayName.isEmpty())
+        GTEST_SKIP() << "runs only as the clipboard manager of the X11 paste tests";
+    Display *display = XOpenDisplay(displayName.constData());
+    ASSERT_NE(display, nullptr);
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    const Atom manager = XInternAtom(display, "CLIPBOARD_MANAGER", False);
+    const Atom saveTargets = XInternAtom(display, "SAVE_TARGETS", False);
+    const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const Atom kept = XInternAtom(display, "ZQ_KEPT", False);
+    XSetSelectionOwner(display, manager, window, CurrentTime);
+    ASSERT_EQ(XGetSelectionOwner(display, manager), window);
+    std::puts("ready");
+    std::fflush(stdout);
+    XSelectionRequestEvent saving{};
+    bool isSaving = false;
+    for (;;) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == SelectionRequest && event.xselectionrequest.selection == manager &&
+            event.xselectionrequest.target == saveTargets && !isSaving) {
+            saving = event.xselectionrequest;
+            isSaving = true;
+            XConvertSelection(display, clipboard, utf8, kept, window, CurrentTime);
+        } else if (event.type == SelectionNotify && isSaving) {
+            QByteArray text;
+            if (event.xselection.property != None) {
+                Atom type = None;
+                int format = 0;
+                unsigned long count = 0;
+                unsigned long left = 0;
+                unsigned char *data = nullptr;
+                if (XGetWindowProperty(display, window, kept, 0, 1 << 20, True, AnyPropertyType, &type, &format, &count,
+                                       &left, &data) == Success &&
+                    data) {
+                    text = QByteArray(reinterpret_cast<const char *>(data), int(count));
+                    XFree(data);
+                }
+            }
+            std::printf("kept %s\n", text.toBase64().constData());
+            std::fflush(stdout);
+            XEvent answer{};
+            answer.xselection.type = SelectionNotify;
+            answer.xselection.requestor = saving.requestor;
+            answer.xselection.selection = manager;
+            answer.xselection.target = saveTargets;
+            answer.xselection.property = event.xselection.property != None ? saving.property : None;
+            answer.xselection.time = saving.time;
+            XSendEvent(display, saving.requestor, False, NoEventMask, &answer);
+            XFlush(display);
+            isSaving = false;
+        }
+    }
 }
 
 class X11PasteTest : public ::testing::Test {
@@ -261,6 +326,89 @@ TEST_F(X11PasteTest, AHeldModifierKeyDelaysThePasteUntilItIsLetGo)
     const std::optional<QByteArray> edited = awaitLine("edit");
     ASSERT_TRUE(edited);
     EXPECT_EQ(decode(*edited), QStringLiteral("plain"));
+}
+
+// A clipboard manager that takes each new clipboard over (xclipboard) offers the dictated text as its own
+// before the restore: no copy by the user, so the clipboard from before still comes back.
+TEST_F(X11PasteTest, AClipboardManagerTakingTheTextOverStillGetsTheClipboardBack)
+{
+    Display *display = XOpenDisplay(sharedDisplay().toLocal8Bit().constData());
+    ASSERT_NE(display, nullptr);
+    const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
+    const Atom manager = XInternAtom(display, "CLIPBOARD_MANAGER", False);
+    const auto takenOver = [&] {
+        const Window owner = XGetSelectionOwner(display, clipboard);
+        return owner != None && owner == XGetSelectionOwner(display, manager);
+    };
+    ChildProcess xclipboard;
+    ChildSpec spec;
+    spec.program = QStringLiteral("xclipboard");
+    spec.arguments = {QStringLiteral("-display"), sharedDisplay()};
+    const bool started = xclipboard.start(spec);
+    ZQ_REQUIRE_SERVICE(started, xclipboard.errorString());
+    ownClipboardInTarget();
+    ASSERT_TRUE(processEventsUntil(takenOver)) << "xclipboard never took the clipboard over";
+    // Qt takes the clipboard at the time of the last event it saw, and the X server ignores a claim older
+    // than the owner's: a window of ours that changes brings Qt's time past xclipboard's, as the pill
+    // showing for the take does in the application.
+    QWidget window;
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.setWindowTitle(QStringLiteral("now"));
+    QTest::qWait(50);
+
+    ASSERT_TRUE(paster.paste(kDictated));
+    const std::optional<QByteArray> edited = awaitLine("edit");
+    ASSERT_TRUE(edited) << "nothing arrived in the line edit";
+    EXPECT_EQ(decode(*edited), kDictated);
+    ASSERT_TRUE(processEventsUntil(takenOver)) << "xclipboard never took the dictated text over";
+    ASSERT_TRUE(paster.hasPendingWork()) << "the take-over must fall within the delay";
+
+    ASSERT_TRUE(awaitRestore()) << "the clipboard was never given back";
+    EXPECT_EQ(readClipboardUntil({QStringLiteral("before ✓"), QByteArray()}).first, QStringLiteral("before ✓"));
+    XCloseDisplay(display);
+}
+
+// At quit the user's clipboard goes back from a paste whose window is frozen, and then to the desktop's
+// clipboard manager, which keeps it past the quit; where none runs nothing waits.
+TEST_F(X11PasteTest, AtQuitTheUsersClipboardGoesBackAndToTheClipboardManager)
+{
+    pasteboard.setString(QStringLiteral("ours before ✓"));
+    EXPECT_FALSE(pasteboard.handToManager(5s)) << "no clipboard manager runs yet";
+
+    QProcess manager;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ZQ_CLIPBOARD_MANAGER"), sharedDisplay());
+    manager.setProcessEnvironment(environment);
+    manager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    manager.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--gtest_filter=X11ClipboardManager.Serve")});
+    const auto managerSays = [&](const QByteArray &word) -> std::optional<QByteArray> {
+        const QDeadlineTimer deadline(kLoadedMachineTimeout);
+        while (!deadline.hasExpired()) {
+            while (manager.canReadLine()) {
+                const QByteArray line = manager.readLine().trimmed();
+                if (line == word || line.startsWith(word + ' '))
+                    return line.mid(word.size() + 1);
+            }
+            QTest::qWait(10);
+        }
+        return std::nullopt;
+    };
+    ASSERT_TRUE(managerSays("ready")) << "the clipboard manager did not come up";
+
+    ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGSTOP), 0);
+    ASSERT_TRUE(paster.paste(kDictated));
+    QTest::qWait(800);
+    ASSERT_TRUE(paster.hasPendingWork()) << "the restore waits for the frozen window";
+    paster.handOverAtQuit();
+    EXPECT_FALSE(paster.hasPendingWork());
+    const std::optional<QByteArray> kept = managerSays("kept");
+    ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGCONT), 0);
+    ASSERT_TRUE(kept) << "the clipboard manager was never asked";
+    EXPECT_EQ(QString::fromUtf8(QByteArray::fromBase64(*kept)), QStringLiteral("ours before ✓"));
+    manager.kill();
+    manager.waitForFinished(5000);
 }
 
 } // namespace
