@@ -407,6 +407,8 @@ TEST_F(X11PasteTest, AtQuitTheUsersClipboardGoesBackAndToTheClipboardManager)
     ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGCONT), 0);
     ASSERT_TRUE(kept) << "the clipboard manager was never asked";
     EXPECT_EQ(QString::fromUtf8(QByteArray::fromBase64(*kept)), QStringLiteral("ours before ✓"));
+    // The window wakes and fetches the clipboard, which this process still serves.
+    EXPECT_TRUE(awaitLine("edit"));
     manager.kill();
     manager.waitForFinished(5000);
 }
