@@ -20,11 +20,11 @@ public:
     qint64 changeCount() override { return m_changeCount; }
     std::optional<qint64> fetchCount() override { return m_fetchCount; }
     void setOnFetch(std::function<void()> onFetch) override { m_onFetch = std::move(onFetch); }
-    // Records what the manager was handed; a manager keeps it only where one runs.
+    // A clipboard manager that keeps whatever it is handed.
     bool handToManager(std::chrono::milliseconds) override
     {
         m_handedToManager = m_items;
-        return m_managerRuns;
+        return true;
     }
 
     // Another application copies something.
@@ -35,7 +35,6 @@ public:
     // The front window fetches the contents, as a paste into it does.
     void fetchFromOtherApplication();
 
-    void setManagerRuns(bool runs) { m_managerRuns = runs; }
     // The contents at the last hand-over to the clipboard manager, if any.
     const std::optional<std::vector<platform::PasteboardItem>> &handedToManager() const { return m_handedToManager; }
 
@@ -51,7 +50,6 @@ private:
     int m_readCount = 0;
     std::optional<qint64> m_fetchCount;
     std::function<void()> m_onFetch;
-    bool m_managerRuns = false;
     std::optional<std::vector<platform::PasteboardItem>> m_handedToManager;
 };
 
