@@ -349,46 +349,6 @@ TEST(PasterPrepareTest, TheCopyReadAheadIsRestoredOnlyWhileTheClipboardIsUnchang
     }
 }
 
-// At quit nobody would restore the clipboard later, and the clipboard this process holds empties with it:
-// the user's clipboard goes back at once, then the clipboard manager is handed what the clipboard holds.
-TEST(PasterQuitTest, TheUsersClipboardGoesBackBeforeTheManagerIsHandedTheClipboard)
-{
-    const platform::PasteboardItem dictated = {{QStringLiteral("text/plain"), QByteArray("dictated")}};
-    const platform::PasteboardItem copied = {{QStringLiteral("text/plain"), QByteArray("copied")}};
-    struct Case {
-        const char *name;
-        std::chrono::milliseconds quitAt;
-        bool copiedMeanwhile;
-        platform::PasteboardItem handedOver;
-    };
-    const Case cases[] = {
-        {"the window has not fetched the text yet", 2s, false, kImageAndText},
-        {"copied over meanwhile", 300ms, true, copied},
-        {"never fetched: the text stays", 6s, false, dictated},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        VirtualLoop loop;
-        FakePasteboard pasteboard;
-        pasteboard.tellFetches();
-        FakeKeySynthesizer keys{[&] { return pasteboard.text(); }};
-        FakeScreenLock screenLock;
-        Paster paster{pasteboard, keys, screenLock, loop};
-        pasteboard.copyFromOtherApplication({kImageAndText});
-        ASSERT_TRUE(paster.paste(QStringLiteral("dictated")));
-        bool told = false;
-        paster.whenFetched([&] { told = true; });
-        if (c.copiedMeanwhile)
-            pasteboard.copyFromOtherApplication({copied});
-        loop.advance(c.quitAt);
-
-        paster.handOverAtQuit();
-        EXPECT_FALSE(paster.hasPendingWork());
-        EXPECT_FALSE(told) << "nothing was fetched, and the quit settles the take itself";
-        EXPECT_EQ(pasteboard.handedToManager(), std::optional(std::vector<platform::PasteboardItem>{c.handedOver}));
-    }
-}
-
 TEST_F(PasterTest, NothingRunsAfterThePasterIsGone)
 {
     pasteboard.copyFromOtherApplication({kImageAndText});

@@ -20,12 +20,6 @@ public:
     qint64 changeCount() override { return m_changeCount; }
     std::optional<qint64> fetchCount() override { return m_fetchCount; }
     void setOnFetch(std::function<void()> onFetch) override { m_onFetch = std::move(onFetch); }
-    // A clipboard manager that keeps whatever it is handed.
-    bool handToManager(std::chrono::milliseconds) override
-    {
-        m_handedToManager = m_items;
-        return true;
-    }
 
     // Another application copies something.
     void copyFromOtherApplication(std::vector<platform::PasteboardItem> items);
@@ -34,9 +28,6 @@ public:
     void tellFetches() { m_fetchCount = m_fetchCount.value_or(0); }
     // The front window fetches the contents, as a paste into it does.
     void fetchFromOtherApplication();
-
-    // The contents at the last hand-over to the clipboard manager, if any.
-    const std::optional<std::vector<platform::PasteboardItem>> &handedToManager() const { return m_handedToManager; }
 
     // The plain text of the first item, or a null string.
     QString text() const;
@@ -50,7 +41,6 @@ private:
     int m_readCount = 0;
     std::optional<qint64> m_fetchCount;
     std::function<void()> m_onFetch;
-    std::optional<std::vector<platform::PasteboardItem>> m_handedToManager;
 };
 
 } // namespace zq::test

@@ -18,13 +18,13 @@
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTest>
-#include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
 
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <signal.h>
 #include <unistd.h>
@@ -195,10 +195,15 @@ protected:
     // line starting with `word`; returns the rest of it.
     std::optional<QByteArray> awaitLine(const QByteArray &word, std::chrono::milliseconds timeout = 5s)
     {
+        return awaitLineOf(m_target, word, timeout);
+    }
+    static std::optional<QByteArray> awaitLineOf(QProcess &process, const QByteArray &word,
+                                                 std::chrono::milliseconds timeout)
+    {
         const QDeadlineTimer deadline(timeout);
         while (!deadline.hasExpired()) {
-            while (m_target.canReadLine()) {
-                const QByteArray line = m_target.readLine().trimmed();
+            while (process.canReadLine()) {
+                const QByteArray line = process.readLine().trimmed();
                 if (line == word || line.startsWith(word + ' '))
                     return line.mid(word.size() + 1);
             }
@@ -332,13 +337,15 @@ TEST_F(X11PasteTest, AHeldModifierKeyDelaysThePasteUntilItIsLetGo)
 // before the restore: no copy by the user, so the clipboard from before still comes back.
 TEST_F(X11PasteTest, AClipboardManagerTakingTheTextOverStillGetsTheClipboardBack)
 {
-    Display *display = XOpenDisplay(sharedDisplay().toLocal8Bit().constData());
+    const std::unique_ptr<Display, int (*)(Display *)> display(XOpenDisplay(sharedDisplay().toLocal8Bit().constData()),
+                                                               &XCloseDisplay);
     ASSERT_NE(display, nullptr);
-    const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
-    const Atom manager = XInternAtom(display, "CLIPBOARD_MANAGER", False);
+    const Atom clipboard = XInternAtom(display.get(), "CLIPBOARD", False);
+    const Atom manager = XInternAtom(display.get(), "CLIPBOARD_MANAGER", False);
+    // xclipboard owns both selections once it holds the clipboard.
     const auto takenOver = [&] {
-        const Window owner = XGetSelectionOwner(display, clipboard);
-        return owner != None && owner == XGetSelectionOwner(display, manager);
+        const Window owner = XGetSelectionOwner(display.get(), clipboard);
+        return owner != None && owner == XGetSelectionOwner(display.get(), manager);
     };
     ChildProcess xclipboard;
     ChildSpec spec;
@@ -363,7 +370,6 @@ TEST_F(X11PasteTest, AClipboardManagerTakingTheTextOverStillGetsTheClipboardBack
 
     ASSERT_TRUE(awaitRestore()) << "the clipboard was never given back";
     EXPECT_EQ(readClipboardUntil({QStringLiteral("before ✓"), QByteArray()}).first, QStringLiteral("before ✓"));
-    XCloseDisplay(display);
 }
 
 // At quit the user's clipboard goes back from a paste whose window is frozen, and then to the desktop's
@@ -380,27 +386,14 @@ TEST_F(X11PasteTest, AtQuitTheUsersClipboardGoesBackAndToTheClipboardManager)
     manager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     manager.start(QCoreApplication::applicationFilePath(),
                   {QStringLiteral("--gtest_filter=X11ClipboardManager.Serve")});
-    const auto managerSays = [&](const QByteArray &word) -> std::optional<QByteArray> {
-        const QDeadlineTimer deadline(kLoadedMachineTimeout);
-        while (!deadline.hasExpired()) {
-            while (manager.canReadLine()) {
-                const QByteArray line = manager.readLine().trimmed();
-                if (line == word || line.startsWith(word + ' '))
-                    return line.mid(word.size() + 1);
-            }
-            QTest::qWait(10);
-        }
-        return std::nullopt;
-    };
-    ASSERT_TRUE(managerSays("ready")) << "the clipboard manager did not come up";
+    ASSERT_TRUE(awaitLineOf(manager, "ready", kLoadedMachineTimeout)) << "the clipboard manager did not come up";
 
     ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGSTOP), 0);
     ASSERT_TRUE(paster.paste(kDictated));
-    QTest::qWait(800);
-    ASSERT_TRUE(paster.hasPendingWork()) << "the restore waits for the frozen window";
+    ASSERT_TRUE(paster.hasPendingWork());
     paster.handOverAtQuit();
     EXPECT_FALSE(paster.hasPendingWork());
-    const std::optional<QByteArray> kept = managerSays("kept");
+    const std::optional<QByteArray> kept = awaitLineOf(manager, "kept", kLoadedMachineTimeout);
     ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGCONT), 0);
     ASSERT_TRUE(kept) << "the clipboard manager was never asked";
     EXPECT_EQ(QString::fromUtf8(QByteArray::fromBase64(*kept)), QStringLiteral("ours before ✓"));
