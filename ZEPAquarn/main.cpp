@@ -528,6 +528,9 @@ int main(int argc, char *argv[])
 
     // After the application's own handler, which may still write settings.
     saveSettingsAtQuit(application, settings);
+    // The user's clipboard outlives the quit: back from a paste in flight, then to the clipboard manager.
+    QObject::connect(&application, &QApplication::aboutToQuit, &application,
+                     [&run] { run->services.paster.handOverAtQuit(); });
 
     // A display that dies ends the process inside the event loop, with no teardown: the take in
     // flight is kept first, and what the teardown would write is written.

@@ -166,9 +166,10 @@ bool Paster::paste(const QString &text)
             // That paste reported success: its chord goes out before its text is replaced.
             if (!earlier.chordPosted)
                 m_keys.postPasteChord(earlier.route.chord);
-            if (m_pasteboard.changeCount() == earlier.changeCount)
+            if (stillHolds(m_pasteboard, earlier.changeCount, earlier.text))
                 carried = std::move(earlier.snapshot);
-            if (route.viaPrimary && earlier.primarySnapshot && m_primary->changeCount() == earlier.primaryChangeCount)
+            if (route.viaPrimary && earlier.primarySnapshot &&
+                stillHolds(*m_primary, earlier.primaryChangeCount, earlier.text))
                 carriedPrimary = std::move(earlier.primarySnapshot);
             else
                 restorePrimary(earlier); // this paste leaves the primary selection alone
@@ -185,6 +186,7 @@ bool Paster::paste(const QString &text)
 
     Pending pending;
     pending.route = route;
+    pending.text = text;
     if (carried)
         pending.snapshot = std::move(*carried);
     else if (prepared && prepared->changeCount == m_pasteboard.changeCount())
@@ -269,7 +271,8 @@ void Paster::restoreOnceFetched()
         return;
     const std::optional<qint64> fetches = fetchCount(*m_pending);
     const bool unfetched = fetches && m_pending->fetchesBeforeChord && *fetches == *m_pending->fetchesBeforeChord;
-    // A clipboard changed by somebody else is not restored anyway: no reason to wait.
+    // A clipboard changed by somebody else is not restored anyway, and one a clipboard manager took over
+    // serves the window from the manager, whose fetches are not seen: no reason to wait either way.
     const bool ours = m_pasteboard.changeCount() == m_pending->changeCount;
     if (unfetched && ours) {
         if (m_loop.now() < m_pending->fetchDeadline)
@@ -297,7 +300,7 @@ void Paster::restore()
     Pending pending = std::move(*m_pending);
     m_pending.reset();
     restorePrimary(pending);
-    if (m_pasteboard.changeCount() != pending.changeCount)
+    if (!stillHolds(m_pasteboard, pending.changeCount, pending.text))
         qCInfo(lcPaste) << "paste: the clipboard changed since the paste, nothing restored";
     else
         m_pasteboard.writeItems(pending.snapshot);
@@ -309,8 +312,36 @@ void Paster::restore()
 void Paster::restorePrimary(const Pending &pending)
 {
     // A selection made since (the user selected text) is the newer one and stays.
-    if (pending.primarySnapshot && m_primary->changeCount() == pending.primaryChangeCount)
+    if (pending.primarySnapshot && stillHolds(*m_primary, pending.primaryChangeCount, pending.text))
         m_primary->writeItems(*pending.primarySnapshot);
+}
+
+bool Paster::stillHolds(platform::Pasteboard &pasteboard, qint64 changeCount, const QString &text)
+{
+    if (pasteboard.changeCount() == changeCount)
+        return true;
+    // A clipboard manager that took the text over offers it as its own; anything else is somebody's copy.
+    const std::vector<platform::PasteboardItem> items = pasteboard.items();
+    if (items.size() != 1)
+        return false;
+    for (const auto &[type, bytes] : items.front()) {
+        if (type == QLatin1String("text/plain"))
+            return QString::fromUtf8(bytes) == text;
+    }
+    return false;
+}
+
+void Paster::handOverAtQuit()
+{
+    if (m_pending) {
+        m_pending->work.cancel();
+        // Nothing more will be known of the paste: whoever waits for it settles it as it goes.
+        m_pending->onFetched = nullptr;
+        qCInfo(lcPaste) << "paste: quitting before the restore, the clipboard from before goes back now";
+        restore();
+    }
+    if (m_pasteboard.handToManager(managerWaitLimit))
+        qCInfo(lcPaste) << "paste: the clipboard manager keeps the clipboard";
 }
 
 } // namespace zq

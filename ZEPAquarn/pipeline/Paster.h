@@ -27,7 +27,9 @@ class ScreenLock;
 // shortcut, up to 5 s: a window slowed by a loaded machine would otherwise paste the previous contents
 // instead. A text that nobody fetched by then stays on the clipboard, since the window never took it, and
 // the not-fetched callback says so. While secure input is on (the screen is locked) the text is only left
-// on the clipboard and the paste reports that it was blocked.
+// on the clipboard and the paste reports that it was blocked. A clipboard manager that takes each new
+// clipboard over (it becomes the owner, offering the same text) changes nothing the user made: a clipboard
+// that still offers exactly the text is restored like one that was never touched.
 //
 // Main thread only. The application keeps one for the life of the process.
 class Paster {
@@ -103,9 +105,19 @@ public:
     // Whether a restore (or a paste shortcut waiting for modifiers) is still to run.
     bool hasPendingWork() const { return m_pending.has_value(); }
 
+    // For the quit, while the main loop still runs: a paste whose restore is still to run (its window
+    // slow or frozen) puts the user's clipboard and primary selection back now, since nobody would later,
+    // without telling the callbacks; then the clipboard goes to the desktop's clipboard manager, where one
+    // runs, so that it outlives the process.
+    void handOverAtQuit();
+
+    // How long the quit waits for a clipboard manager to take the clipboard.
+    static constexpr std::chrono::milliseconds managerWaitLimit{1500};
+
 private:
     struct Pending {
         Route route;
+        QString text;
         Snapshot snapshot;
         qint64 changeCount = 0;
         // The primary selection as it was, where the route offers the text there.
@@ -132,6 +144,8 @@ private:
     void restoreOnceFetched();
     void restore();
     void restorePrimary(const Pending &pending);
+    // Whether `pasteboard` still holds the text of a paste that left it at `changeCount`.
+    static bool stillHolds(platform::Pasteboard &pasteboard, qint64 changeCount, const QString &text);
     void notFetched();
     void fetched();
 

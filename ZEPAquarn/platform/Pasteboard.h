@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -38,6 +39,16 @@ public:
     // Called on the main thread after each such fetch has been answered; a clipboard that cannot tell
     // never calls it. One callback at a time: a new one replaces the last.
     virtual void setOnFetch(std::function<void()> onFetch) { (void)onFetch; }
+    // Asks the desktop's clipboard manager to keep the contents this process holds, so that they outlive
+    // it, and waits for its answer at most `limit`, serving its reads meanwhile (the main loop's events
+    // run). True once a manager said it keeps them; false when this process holds nothing, no manager
+    // runs, it refused or it did not answer in time. For the quit: a clipboard that nobody keeps empties
+    // when the process that holds it ends.
+    virtual bool handToManager(std::chrono::milliseconds limit)
+    {
+        (void)limit;
+        return false;
+    }
 };
 
 } // namespace zq::platform

@@ -203,6 +203,9 @@ TEST_F(DictationE2ETest, HeldTriggerPutsTheSpokenWordsIntoTheFrontWindowAndRecor
     EXPECT_TRUE(env->incidents().isEmpty());
     EXPECT_TRUE(env->notifications().notifications().empty());
     EXPECT_TRUE(env->stopApp()) << "the application did not quit cleanly after the take";
+    EXPECT_TRUE(env->waitForAppLog(QByteArrayLiteral("no clipboard manager runs"), 0ms))
+        << "the restored clipboard was not offered to a clipboard manager at quit; log:\n"
+        << env->appLogTail().toStdString();
 }
 
 TEST_F(DictationE2ETest, MuteMicrophoneStoresANoAudioIncidentAndPostsANotification)

@@ -82,20 +82,27 @@ TEST_F(PasterTest, ScreenLockLeavesOnlyTheTextAndPostsNothing)
 }
 
 // Two pastes close together used to lose the user's clipboard: the second snapshot held the first
-// dictated text, and that is what came back.
+// dictated text, and that is what came back. A clipboard manager taking the first text over (it offers
+// the same text as its own) is no copy by the user either.
 TEST_F(PasterTest, ASecondPasteWithinTheDelayRestoresTheUsersClipboard)
 {
-    pasteboard.copyFromOtherApplication({kImageAndText});
-    paster.paste(QStringLiteral("first"));
-    loop.advance(200ms);
-    paster.paste(QStringLiteral("second"));
-    EXPECT_EQ(keys.pastedTexts(), (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
+    for (const bool managerTakesOver : {false, true}) {
+        SCOPED_TRACE(managerTakesOver ? "taken over by a clipboard manager" : "untouched");
+        pasteboard.copyFromOtherApplication({kImageAndText});
+        paster.paste(QStringLiteral("first"));
+        if (managerTakesOver)
+            pasteboard.copyFromOtherApplication({{{QStringLiteral("text/plain"), QByteArray("first")}}});
+        loop.advance(200ms);
+        paster.paste(QStringLiteral("second"));
+        EXPECT_EQ(keys.pastedTexts().mid(keys.pastedTexts().size() - 2),
+                  (QStringList{QStringLiteral("first"), QStringLiteral("second")}));
 
-    loop.advance(599ms);
-    EXPECT_EQ(pasteboard.text(), QStringLiteral("second")) << "the first restore was cancelled";
-    loop.advance(1ms);
-    ASSERT_EQ(pasteboard.items().size(), 1u);
-    EXPECT_EQ(pasteboard.items().front(), kImageAndText);
+        loop.advance(599ms);
+        EXPECT_EQ(pasteboard.text(), QStringLiteral("second")) << "the first restore was cancelled";
+        loop.advance(1ms);
+        ASSERT_EQ(pasteboard.items().size(), 1u);
+        EXPECT_EQ(pasteboard.items().front(), kImageAndText);
+    }
 }
 
 TEST_F(PasterTest, ACopyBetweenTwoPastesIsWhatTheSecondRestores)
@@ -153,7 +160,8 @@ TEST_F(PasterTest, APasteArrivingWhileTheChordWaitsPostsItFirst)
 
 // Where the clipboard tells when it is fetched, the restore waits for the front window to fetch the text
 // after the chord: never before 0.6 s, at the latest 5 s after the chord, when a text that nobody fetched
-// stays (the window never took it) and the paster says so. Times are from the paste.
+// stays (the window never took it) and the paster says so. Times are from the paste. A clipboard manager
+// that takes the text over serves the window itself, out of sight: the restore does not wait for it.
 TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
 {
     struct Case {
@@ -163,6 +171,7 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
         std::optional<std::chrono::milliseconds> copyAt;
         std::chrono::milliseconds restoredAt; // or given up on
         bool textStays;
+        const char *copied = "copied"; // "dictated": a clipboard manager took the text over
     };
     const Case cases[] = {
         {"fetched at once", 0ms, 10ms, std::nullopt, 600ms, false},
@@ -170,6 +179,7 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
         {"never fetched", 0ms, std::nullopt, std::nullopt, 5000ms, true},
         {"fetched only before the chord", 90ms, 50ms, std::nullopt, 5100ms, true},
         {"copied over while unfetched", 0ms, std::nullopt, 1010ms, 1020ms, false},
+        {"taken over by a clipboard manager", 0ms, std::nullopt, 10ms, 600ms, false, "dictated"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -197,7 +207,7 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
             events.emplace_back(*c.fetchAt, [&] { pasteboard.fetchFromOtherApplication(); });
         if (c.copyAt)
             events.emplace_back(*c.copyAt, [&] {
-                pasteboard.copyFromOtherApplication({{{QStringLiteral("text/plain"), QByteArray("copied")}}});
+                pasteboard.copyFromOtherApplication({{{QStringLiteral("text/plain"), QByteArray(c.copied)}}});
             });
         std::sort(events.begin(), events.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
         for (const auto &[at, act] : events) {
@@ -206,14 +216,14 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
         }
         advanceTo(c.restoredAt - 1ms);
         EXPECT_TRUE(paster.hasPendingWork()) << "restored too early";
-        EXPECT_EQ(pasteboard.text(), QLatin1String(c.copyAt ? "copied" : "dictated"));
+        EXPECT_EQ(pasteboard.text(), QLatin1String(c.copyAt ? c.copied : "dictated"));
         advanceTo(c.restoredAt);
         EXPECT_FALSE(paster.hasPendingWork()) << "not restored in time";
         EXPECT_EQ(keys.chordCount(), 1);
         EXPECT_EQ(notFetched, c.textStays ? 1 : 0);
         EXPECT_NE(through, c.textStays) << "the wait ends once, one way or the other";
-        if (c.copyAt)
-            EXPECT_EQ(pasteboard.text(), QStringLiteral("copied")) << "another copy is kept";
+        if (c.copyAt && QLatin1String(c.copied) != QLatin1String("dictated"))
+            EXPECT_EQ(pasteboard.text(), QLatin1String(c.copied)) << "another copy is kept";
         else if (c.textStays)
             EXPECT_EQ(pasteboard.text(), QStringLiteral("dictated")) << "the unfetched text was replaced";
         else

@@ -465,7 +465,7 @@ TEST_F(AppWindowViewTest, ResultsAndAnExpandedQuestionRender)
 
     windowModel.setSelection(AppWindowSection::faq);
     auto rows = window->findChildren<SettingsFAQRow *>();
-    ASSERT_EQ(rows.size(), 9);
+    ASSERT_EQ(rows.size(), 10);
     for (auto *row : rows)
         EXPECT_FALSE(row->isExpanded()) << "every question starts collapsed";
     // The whole question line is the button: a click opens the answer, a second closes it.

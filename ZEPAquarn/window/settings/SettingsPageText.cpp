@@ -160,7 +160,12 @@ std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
            fromUtf8("Into the app you're using, at the cursor, via an instant paste. When an app refuses synthetic "
                     "pastes (secure input, some password fields), your words are left on the clipboard and a "
                     "notification tells you — paste them yourself with Ctrl+V. Every take is also kept in "
-                    "History.")}}},
+                    "History.")},
+          {QStringLiteral("Why is my clipboard empty after I quit ZEPA QUARN?"),
+           fromUtf8("Each paste borrows the clipboard and then puts back what you had copied, which ZEPA QUARN "
+                    "then holds. On X11 a clipboard lives in the app that holds it, so at quit ZEPA QUARN hands it "
+                    "to your desktop's clipboard manager, which keeps it. Without a clipboard manager (some "
+                    "minimal desktops run none), the clipboard empties as ZEPA QUARN quits: copy it again.")}}},
         {QStringLiteral("Privacy & cost"),
          {{QStringLiteral("What leaves my computer?"),
            fromUtf8("With the on-device engine, audio, transcripts and history stay local. With the OpenAI engine, "

@@ -85,7 +85,7 @@ TEST(SettingsPageTextTest, LanguageChoicesFollowTheEngine)
     EXPECT_EQ(engineSymbol(BackendKind::openai), "cloud");
 }
 
-TEST(SettingsPageTextTest, FaqHasNineQuestionsInThreeGroupsAndNamesTheTriggerInForce)
+TEST(SettingsPageTextTest, FaqHasTenQuestionsInThreeGroupsAndNamesTheTriggerInForce)
 {
     const auto groups = faqGroups(QStringLiteral("Right Control or F8"));
     EXPECT_TRUE(groups[0].questions[0].answer.startsWith(
@@ -93,7 +93,7 @@ TEST(SettingsPageTextTest, FaqHasNineQuestionsInThreeGroupsAndNamesTheTriggerInF
     const QString none = faqGroups(QString())[0].questions[0].answer;
     EXPECT_TRUE(none.contains(QStringLiteral("choose one under General → Trigger"))) << none.toStdString();
     ASSERT_EQ(groups.size(), 3u);
-    EXPECT_EQ(groups[0].questions.size(), 4u);
+    EXPECT_EQ(groups[0].questions.size(), 5u);
     EXPECT_EQ(groups[1].questions.size(), 2u);
     EXPECT_EQ(groups[2].questions.size(), 3u);
     for (const auto &group : groups)

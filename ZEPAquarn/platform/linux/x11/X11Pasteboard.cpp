@@ -5,8 +5,11 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QClipboard>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QSocketNotifier>
+#include <QTimer>
 
 #include <X11/Xlib.h>
 #include <xcb/xproto.h>
@@ -164,6 +167,55 @@ std::optional<qint64> X11Pasteboard::fetchCount()
     if (!m_fetches)
         return std::nullopt;
     return m_fetches->count();
+}
+
+bool X11Pasteboard::handToManager(std::chrono::milliseconds limit)
+{
+    // Managers keep the clipboard only; and only what this process holds goes with it.
+    if (m_selection != Selection::clipboard || !m_ownerAfterWrite)
+        return false;
+    const std::optional<unsigned long> owner = selectionOwner();
+    if (!owner || *owner != *m_ownerAfterWrite)
+        return false;
+    Display *display = m_connection->display();
+    const Atom manager = XInternAtom(display, "CLIPBOARD_MANAGER", False);
+    if (XGetSelectionOwner(display, manager) == None) {
+        qCInfo(lcPaste) << "paste: no clipboard manager runs, the clipboard empties as the application quits";
+        return false;
+    }
+    const Atom saveTargets = XInternAtom(display, "SAVE_TARGETS", False);
+    const Atom property = XInternAtom(display, "ZQ_SAVE_TARGETS", False);
+    const Window requestor = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    // No list of types on the window: the manager keeps every type.
+    XConvertSelection(display, manager, saveTargets, property, requestor, CurrentTime);
+    XFlush(display);
+
+    // The manager reads the contents from Qt's connection while this loop runs, then answers on ours.
+    std::optional<bool> kept;
+    QEventLoop wait;
+    const auto readAnswer = [&] {
+        XEvent event;
+        while (!m_connection->isBroken() && XCheckTypedWindowEvent(display, requestor, SelectionNotify, &event)) {
+            if (event.xselection.selection == manager)
+                kept = event.xselection.property != None;
+        }
+        if (kept || m_connection->isBroken())
+            wait.quit();
+    };
+    QSocketNotifier answers(m_connection->fileDescriptor(), QSocketNotifier::Read);
+    QObject::connect(&answers, &QSocketNotifier::activated, &wait, readAnswer);
+    QTimer::singleShot(limit, &wait, &QEventLoop::quit);
+    readAnswer();
+    if (!kept && !m_connection->isBroken())
+        wait.exec(QEventLoop::ExcludeUserInputEvents);
+    // A manager that waits for the requestor to go before it takes the clipboard over takes it now.
+    XDestroyWindow(display, requestor);
+    XFlush(display);
+    if (!kept)
+        qCInfo(lcPaste) << "paste: the clipboard manager did not answer in time, the clipboard may empty at quit";
+    else if (!*kept)
+        qCInfo(lcPaste) << "paste: the clipboard manager refused the clipboard, it empties at quit";
+    return kept.value_or(false);
 }
 
 qint64 X11Pasteboard::changeCount()

@@ -25,7 +25,9 @@ class X11Connection;
 //
 // Main thread only; needs the QGuiApplication. While this process owns the clipboard, other applications
 // fetch its contents through the main loop, which must keep running. Their fetches are counted as Qt
-// receives them, from the first write on; a request for the list of types alone is no fetch.
+// receives them, from the first write on; a request for the list of types alone is no fetch. The
+// clipboard goes to a clipboard manager by the desktop's protocol for it: a request to the owner of the
+// CLIPBOARD_MANAGER selection to save every type, answered once the manager has read them from us.
 class X11Pasteboard final : public Pasteboard {
 public:
     enum class Selection {
@@ -42,6 +44,7 @@ public:
     qint64 changeCount() override;
     std::optional<qint64> fetchCount() override;
     void setOnFetch(std::function<void()> onFetch) override;
+    bool handToManager(std::chrono::milliseconds limit) override;
 
 private:
     class FetchCounter;

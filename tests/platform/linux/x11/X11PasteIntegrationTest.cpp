@@ -7,6 +7,7 @@
 #include "runtime/QtMainLoop.h"
 
 #include "support/ChildProcess.h"
+#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 
 #include <QApplication>
@@ -20,7 +21,10 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xlib.h>
+
 #include <cstdio>
+#include <memory>
 #include <optional>
 #include <signal.h>
 #include <unistd.h>
@@ -97,6 +101,67 @@ TEST(X11PasteTarget, Serve)
     QCoreApplication::exec();
 }
 
+// A clipboard manager by the desktop's protocol: it owns CLIPBOARD_MANAGER and, asked to save the
+// clipboard, reads its text from the owner, says "kept <text>" and answers the request. It runs only when
+// re-executed by the tests below, on the display the variable names.
+TEST(X11ClipboardManager, Serve)
+{
+    const QByteArray displayName = qgetenv("ZQ_CLIPBOARD_MANAGER");
+    if (displayName.isEmpty())
+        GTEST_SKIP() << "runs only as the clipboard manager of the X11 paste tests";
+    Display *display = XOpenDisplay(displayName.constData());
+    ASSERT_NE(display, nullptr);
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 1, 1, 0, 0, 0);
+    const Atom manager = XInternAtom(display, "CLIPBOARD_MANAGER", False);
+    const Atom saveTargets = XInternAtom(display, "SAVE_TARGETS", False);
+    const Atom clipboard = XInternAtom(display, "CLIPBOARD", False);
+    const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+    const Atom kept = XInternAtom(display, "ZQ_KEPT", False);
+    XSetSelectionOwner(display, manager, window, CurrentTime);
+    ASSERT_EQ(XGetSelectionOwner(display, manager), window);
+    std::puts("ready");
+    std::fflush(stdout);
+    XSelectionRequestEvent saving{};
+    bool isSaving = false;
+    for (;;) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == SelectionRequest && event.xselectionrequest.selection == manager &&
+            event.xselectionrequest.target == saveTargets && !isSaving) {
+            saving = event.xselectionrequest;
+            isSaving = true;
+            XConvertSelection(display, clipboard, utf8, kept, window, CurrentTime);
+        } else if (event.type == SelectionNotify && isSaving) {
+            QByteArray text;
+            if (event.xselection.property != None) {
+                Atom type = None;
+                int format = 0;
+                unsigned long count = 0;
+                unsigned long left = 0;
+                unsigned char *data = nullptr;
+                if (XGetWindowProperty(display, window, kept, 0, 1 << 20, True, AnyPropertyType, &type, &format, &count,
+                                       &left, &data) == Success &&
+                    data) {
+                    text = QByteArray(reinterpret_cast<const char *>(data), int(count));
+                    XFree(data);
+                }
+            }
+            std::printf("kept %s\n", text.toBase64().constData());
+            std::fflush(stdout);
+            XEvent answer{};
+            answer.xselection.type = SelectionNotify;
+            answer.xselection.requestor = saving.requestor;
+            answer.xselection.selection = manager;
+            answer.xselection.target = saveTargets;
+            answer.xselection.property = event.xselection.property != None ? saving.property : None;
+            answer.xselection.time = saving.time;
+            XSendEvent(display, saving.requestor, False, NoEventMask, &answer);
+            XFlush(display);
+            isSaving = false;
+        }
+    }
+}
+
 class X11PasteTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -130,10 +195,15 @@ protected:
     // line starting with `word`; returns the rest of it.
     std::optional<QByteArray> awaitLine(const QByteArray &word, std::chrono::milliseconds timeout = 5s)
     {
+        return awaitLineOf(m_target, word, timeout);
+    }
+    static std::optional<QByteArray> awaitLineOf(QProcess &process, const QByteArray &word,
+                                                 std::chrono::milliseconds timeout)
+    {
         const QDeadlineTimer deadline(timeout);
         while (!deadline.hasExpired()) {
-            while (m_target.canReadLine()) {
-                const QByteArray line = m_target.readLine().trimmed();
+            while (process.canReadLine()) {
+                const QByteArray line = process.readLine().trimmed();
                 if (line == word || line.startsWith(word + ' '))
                     return line.mid(word.size() + 1);
             }
@@ -261,6 +331,76 @@ TEST_F(X11PasteTest, AHeldModifierKeyDelaysThePasteUntilItIsLetGo)
     const std::optional<QByteArray> edited = awaitLine("edit");
     ASSERT_TRUE(edited);
     EXPECT_EQ(decode(*edited), QStringLiteral("plain"));
+}
+
+// A clipboard manager that takes each new clipboard over (xclipboard) offers the dictated text as its own
+// before the restore: no copy by the user, so the clipboard from before still comes back.
+TEST_F(X11PasteTest, AClipboardManagerTakingTheTextOverStillGetsTheClipboardBack)
+{
+    const std::unique_ptr<Display, int (*)(Display *)> display(XOpenDisplay(sharedDisplay().toLocal8Bit().constData()),
+                                                               &XCloseDisplay);
+    ASSERT_NE(display, nullptr);
+    const Atom clipboard = XInternAtom(display.get(), "CLIPBOARD", False);
+    const Atom manager = XInternAtom(display.get(), "CLIPBOARD_MANAGER", False);
+    // xclipboard owns both selections once it holds the clipboard.
+    const auto takenOver = [&] {
+        const Window owner = XGetSelectionOwner(display.get(), clipboard);
+        return owner != None && owner == XGetSelectionOwner(display.get(), manager);
+    };
+    ChildProcess xclipboard;
+    ChildSpec spec;
+    spec.program = QStringLiteral("xclipboard");
+    spec.arguments = {QStringLiteral("-display"), sharedDisplay()};
+    const bool started = xclipboard.start(spec);
+    ZQ_REQUIRE_SERVICE(started, xclipboard.errorString());
+    ownClipboardInTarget();
+    ASSERT_TRUE(processEventsUntil(takenOver)) << "xclipboard never took the clipboard over";
+    // Qt claims the clipboard at the time of the last event it handled, and the X server ignores a claim
+    // older than the owner's: a read from the new owner queues the notice of its take-over ahead of the
+    // answer, and Qt handles it next.
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before ✓"));
+    QCoreApplication::processEvents();
+
+    ASSERT_TRUE(paster.paste(kDictated));
+    const std::optional<QByteArray> edited = awaitLine("edit");
+    ASSERT_TRUE(edited) << "nothing arrived in the line edit";
+    EXPECT_EQ(decode(*edited), kDictated);
+    ASSERT_TRUE(processEventsUntil(takenOver)) << "xclipboard never took the dictated text over";
+    ASSERT_TRUE(paster.hasPendingWork()) << "the take-over must fall within the delay";
+
+    ASSERT_TRUE(awaitRestore()) << "the clipboard was never given back";
+    EXPECT_EQ(readClipboardUntil({QStringLiteral("before ✓"), QByteArray()}).first, QStringLiteral("before ✓"));
+}
+
+// At quit the user's clipboard goes back from a paste whose window is frozen, and then to the desktop's
+// clipboard manager, which keeps it past the quit; where none runs nothing waits.
+TEST_F(X11PasteTest, AtQuitTheUsersClipboardGoesBackAndToTheClipboardManager)
+{
+    pasteboard.setString(QStringLiteral("ours before ✓"));
+    EXPECT_FALSE(pasteboard.handToManager(5s)) << "no clipboard manager runs yet";
+
+    QProcess manager;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ZQ_CLIPBOARD_MANAGER"), sharedDisplay());
+    manager.setProcessEnvironment(environment);
+    manager.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    manager.start(QCoreApplication::applicationFilePath(),
+                  {QStringLiteral("--gtest_filter=X11ClipboardManager.Serve")});
+    ASSERT_TRUE(awaitLineOf(manager, "ready", kLoadedMachineTimeout)) << "the clipboard manager did not come up";
+
+    ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGSTOP), 0);
+    ASSERT_TRUE(paster.paste(kDictated));
+    ASSERT_TRUE(paster.hasPendingWork());
+    paster.handOverAtQuit();
+    EXPECT_FALSE(paster.hasPendingWork());
+    const std::optional<QByteArray> kept = awaitLineOf(manager, "kept", kLoadedMachineTimeout);
+    ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGCONT), 0);
+    ASSERT_TRUE(kept) << "the clipboard manager was never asked";
+    EXPECT_EQ(QString::fromUtf8(QByteArray::fromBase64(*kept)), QStringLiteral("ours before ✓"));
+    // The window wakes and fetches the clipboard, which this process still serves.
+    EXPECT_TRUE(awaitLine("edit"));
+    manager.kill();
+    manager.waitForFinished(5000);
 }
 
 } // namespace
