@@ -65,14 +65,6 @@ DictationController::DictationController(Dependencies dependencies, QObject *par
       m_build(orUnknown(dependencies.build))
 {
     Q_ASSERT(m_makeBackend);
-    // The cleanup gets the take's final text before anything stores it.
-    if (m_cleanup.clean) {
-        m_cleanup.clean = [this, clean = std::move(m_cleanup.clean)](QString text, QStringList dictionary) {
-            if (m_takeFileURL)
-                m_finishedText = std::pair(*m_takeFileURL, text);
-            return clean(std::move(text), std::move(dictionary));
-        };
-    }
     // The listening cue confirms that audio really flows, so it waits for the first buffer.
     m_audio.setOnTakeLive([this, alive = Alive(m_alive)] {
         if (alive.expired() || !m_recording)

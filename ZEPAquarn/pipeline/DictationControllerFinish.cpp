@@ -225,6 +225,9 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
         const bool enabled = m_settings.boolValue(keys::cleanupEnabled);
         if (m_cleanup.shouldClean(trimmed, enabled)) {
             setPillState(PillState::thinking());
+            // Until the paste the text is in no History: a quit during the cleanup keeps it there.
+            if (m_takeFileURL)
+                m_finishedText = std::pair(*m_takeFileURL, trimmed);
             QString cleaned;
             try {
                 cleaned = co_await m_cleanup.clean(trimmed, dictionary());

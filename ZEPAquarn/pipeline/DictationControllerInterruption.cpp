@@ -44,6 +44,8 @@ bool DictationController::keepInterruptedTake()
     const IncidentPresentation presentation = IncidentPresentation::interrupted();
     DictationIncident incident = newIncident(id, presentation, backend);
     incident.language = language();
+    // A streamed take's file may still wait for its close: the incident keeps it whole.
+    m_audio.completeTakeFile(*recording);
     incident.recordingFilename = m_incidents.keepRecording(recording, id);
     m_incidents.insert(incident);
     m_incidents.trimToLimit();
