@@ -175,7 +175,9 @@ TEST_F(AppIntegrationTest, UnreadableSettingsAndStoresAreKeptAsideAndTheAppStart
     broken.close();
     const QString dataDir = m_home.filePath(QStringLiteral("data/ZEPAquarn"));
     ASSERT_TRUE(QDir().mkpath(dataDir));
-    zq::test::writeFile(dataDir + QStringLiteral("/stats.json"), "not a ledger");
+    // A ledger none of whose days can be read: nothing of it is kept either.
+    zq::test::writeFile(dataDir + QStringLiteral("/stats.json"),
+                        R"({"version":1,"days":{"2026-12-01":{"takes":-1,"words":0,"speakingMs":0}}})");
 
     ChildSpec spec = appSpec();
     spec.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
