@@ -50,6 +50,9 @@
 #include "platform/linux/x11/X11TrayPanel.h"
 #include "platform/linux/x11/X11WindowCompositing.h"
 #include "records/Diagnostics.h"
+#include "records/HistoryStore.h"
+#include "records/IncidentStore.h"
+#include "records/StatsStore.h"
 #include "records/StoreWriter.h"
 #include "rewards/depth/InviteService.h"
 #include "rewards/updates/Updater.h"
@@ -387,6 +390,12 @@ struct Run {
                       // The tray icon is up: what the first take needs connects in the background.
                       services.start();
                       dictation = std::make_unique<DictationParts>(services, loop, clocks, this->settings, this->paths);
+                      // The settings were read before the application, the stores just now: the user
+                      // hears of what either set aside whole.
+                      const DictationStores &stores = dictation->stores;
+                      tellOfKeptAsideFiles(loop, services.notifications,
+                                           {this->settings.keptAside(), stores.history->keptAside(),
+                                            stores.stats->keptAside(), stores.incidents->keptAside()});
                       auto controller = makeController(services, *dictation, loop, clocks, this->settings,
                                                        [this]() -> Motion & { return appForPill->animations(); });
                       // What a killed run was recording or transcribing, found by the start-up cleanup.

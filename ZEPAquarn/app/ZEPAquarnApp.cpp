@@ -95,6 +95,15 @@ void tellOfKeptAsideFile(platform::UserNotifications &center, const rt::KeptAsid
 
 } // namespace
 
+void tellOfKeptAsideFiles(rt::MainLoop &loop, platform::UserNotifications &center,
+                          const std::vector<std::optional<rt::KeptAsideFile>> &files)
+{
+    for (const std::optional<rt::KeptAsideFile> &file : files) {
+        if (file)
+            loop.post([&center, file = *file] { tellOfKeptAsideFile(center, file); });
+    }
+}
+
 ZEPAquarnApp::ZEPAquarnApp(AppServices &services, LaunchOrder order, QObject *parent)
     : QObject(parent), m_services(services), m_order(order), m_depth(services.settings, services.invites),
       m_delegate(m_depth), m_windowModel(services.loop, topLevelWindows,
@@ -104,11 +113,6 @@ ZEPAquarnApp::ZEPAquarnApp(AppServices &services, LaunchOrder order, QObject *pa
                                          }),
       m_motion(services.settings), m_memory(services.loop, services.trimMemory)
 {
-    // The settings were read before the application existed; the stores are read with the controller.
-    rt::setKeptAsideListener([&loop = services.loop, center = &services.notifications](const rt::KeptAsideFile &file) {
-        loop.post([center, file] { tellOfKeptAsideFile(*center, file); });
-    });
-
     rt::Settings &settings = services.settings;
     m_triggerReach = std::make_unique<TriggerReach>(settings, [this] { return keyboardMap(); });
 
@@ -157,7 +161,6 @@ void ZEPAquarnApp::setSettingsServices(SettingsModelFactory makeModel,
 
 ZEPAquarnApp::~ZEPAquarnApp()
 {
-    rt::setKeptAsideListener({});
     // Views observe the controller: they go first.
     m_services.application.removeEventFilter(m_settingsShortcut.get());
     m_onboardingWindow.reset();

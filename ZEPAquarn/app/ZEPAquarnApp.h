@@ -8,6 +8,7 @@
 #include "rewards/motion/MotionStore.h"
 #include "rewards/updates/Updater.h"
 #include "runtime/Executor.h"
+#include "runtime/FileOps.h"
 #include "window/AppWindowKept.h"
 #include "window/AppWindowModel.h"
 
@@ -16,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QApplication;
 class QWidget;
@@ -34,6 +36,12 @@ class MilestoneStore;
 class Motion;
 class OnboardingView;
 class TriggerReach;
+
+// Tells the user of each file in `files` (the none entries are files that loaded) that it could not be
+// read and where it is kept, one notification each, posted on `loop`. The settings and the stores
+// set their files aside as they load; the wiring that made them hands over what they kept aside.
+void tellOfKeptAsideFiles(rt::MainLoop &loop, platform::UserNotifications &center,
+                          const std::vector<std::optional<rt::KeptAsideFile>> &files);
 
 // Whether the application shows in the desktop's task list as well as the tray ("showInDock").
 enum class TaskbarPresence { shown, hidden };

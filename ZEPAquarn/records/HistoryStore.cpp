@@ -39,13 +39,13 @@ void HistoryStore::load()
     if (contents.status == StoreFile::Status::missing)
         return;
     if (contents.status == StoreFile::Status::unreadable) {
-        StoreFile::keepAside(m_filePath, "history", contents);
+        m_keptAside = StoreFile::keepAside(m_filePath, "history", contents);
         return;
     }
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(contents.bytes, &error);
     if (error.error != QJsonParseError::NoError || !document.isArray()) {
-        StoreFile::keepAside(m_filePath, "history", QStringLiteral("not a JSON array"));
+        m_keptAside = StoreFile::keepAside(m_filePath, "history", QStringLiteral("not a JSON array"));
         return;
     }
     // Entry by entry: one damaged item must not hide the others.
@@ -58,7 +58,8 @@ void HistoryStore::load()
     }
     m_items = std::move(loaded);
     if (const qsizetype dropped = array.size() - m_items.size(); dropped > 0)
-        StoreFile::keepAsideAfterDropping(m_filePath, "history", dropped, m_items.size(), encode(m_items));
+        m_keptAside =
+            StoreFile::keepAsideAfterDropping(m_filePath, "history", dropped, m_items.size(), encode(m_items));
 }
 
 void HistoryStore::add(const QString &text)

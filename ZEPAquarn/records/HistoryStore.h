@@ -3,6 +3,7 @@
 #include "records/HistoryItem.h"
 
 #include "runtime/Clocks.h"
+#include "runtime/FileOps.h"
 
 #include <QList>
 #include <QObject>
@@ -33,6 +34,8 @@ public:
 
     const QList<HistoryItem> &items() const { return m_items; }
     const QString &filePath() const { return m_filePath; }
+    // The file load set aside whole, nothing of it kept; none when it loaded (or was missing).
+    std::optional<rt::KeptAsideFile> keptAside() const { return m_keptAside; }
 
     // Stores `text` trimmed of white space and line breaks, as the newest item; the oldest beyond
     // 500 go. A blank text changes nothing.
@@ -58,6 +61,7 @@ private:
     const rt::Clocks &m_clocks;
     const QString m_filePath;
     QList<HistoryItem> m_items;
+    std::optional<rt::KeptAsideFile> m_keptAside;
     StoreWriter *m_writer = nullptr;
 };
 

@@ -60,14 +60,14 @@ void IncidentStore::load()
     const StoreFile::Contents contents = StoreFile::read(path, maximumFileBytes);
     if (contents.status == StoreFile::Status::unreadable) {
         // The kept-aside file still names its recordings: leave them alone.
-        StoreFile::keepAside(path, "incident", contents);
+        m_keptAside = StoreFile::keepAside(path, "incident", contents);
         return;
     }
     if (contents.status == StoreFile::Status::read) {
         QJsonParseError error{};
         const QJsonDocument document = QJsonDocument::fromJson(contents.bytes, &error);
         if (error.error != QJsonParseError::NoError || !document.isArray()) {
-            StoreFile::keepAside(path, "incident", QStringLiteral("not a list of incidents"));
+            m_keptAside = StoreFile::keepAside(path, "incident", QStringLiteral("not a list of incidents"));
             return;
         }
         // Entry by entry: one damaged incident must not hide the others.
@@ -77,7 +77,7 @@ void IncidentStore::load()
                 m_items.append(std::move(*incident));
         }
         if (const qsizetype dropped = array.size() - m_items.size(); dropped > 0) {
-            StoreFile::keepAsideAfterDropping(path, "incident", dropped, m_items.size(), encoded());
+            m_keptAside = StoreFile::keepAsideAfterDropping(path, "incident", dropped, m_items.size(), encoded());
             // A dropped incident may name a recording: the kept-aside file still does.
             return;
         }

@@ -2,6 +2,7 @@
 
 #include "records/DictationIncident.h"
 #include "records/FileManagerReveal.h"
+#include "runtime/FileOps.h"
 
 #include <QList>
 #include <QObject>
@@ -39,6 +40,8 @@ public:
     const QString &directory() const { return m_directory; }
     QString indexPath() const;
     QString recordingsDirectory() const;
+    // The file load set aside whole, nothing of it kept; none when it loaded (or was missing).
+    std::optional<rt::KeptAsideFile> keptAside() const { return m_keptAside; }
 
     std::optional<DictationIncident> latest() const;
     bool hasUnread() const;
@@ -78,6 +81,7 @@ private:
     const QString m_directory;
     const RevealFile m_revealFile;
     QList<DictationIncident> m_items;
+    std::optional<rt::KeptAsideFile> m_keptAside;
 };
 
 } // namespace zq

@@ -42,10 +42,12 @@ void StatsStore::load()
     if (contents.status == StoreFile::Status::missing)
         return;
     if (contents.status == StoreFile::Status::unreadable) {
-        StoreFile::keepAside(m_filePath, "statistics", contents);
+        m_keptAside = StoreFile::keepAside(m_filePath, "statistics", contents);
         return;
     }
-    const auto reject = [this](const char *why) { StoreFile::keepAside(m_filePath, "statistics", QLatin1String(why)); };
+    const auto reject = [this](const char *why) {
+        m_keptAside = StoreFile::keepAside(m_filePath, "statistics", QLatin1String(why));
+    };
 
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(contents.bytes, &error);
@@ -75,7 +77,8 @@ void StatsStore::load()
     }
     m_days = std::move(loaded);
     if (const qsizetype dropped = days.size() - m_days.size() + (versionDropped ? 1 : 0); dropped > 0)
-        StoreFile::keepAsideAfterDropping(m_filePath, "statistics", dropped, m_days.size(), encode(m_days));
+        m_keptAside =
+            StoreFile::keepAsideAfterDropping(m_filePath, "statistics", dropped, m_days.size(), encode(m_days));
 }
 
 QString StatsStore::dayKey(const QDate &day)

@@ -2,6 +2,7 @@
 
 #include "records/DayStats.h"
 #include "records/WeekSummary.h"
+#include "runtime/FileOps.h"
 
 #include <QDateTime>
 #include <QMap>
@@ -34,6 +35,8 @@ public:
     const QMap<QString, DayStats> &days() const { return m_days; }
     const QString &filePath() const { return m_filePath; }
     const QTimeZone &timeZone() const { return m_timeZone; }
+    // The file load set aside whole, nothing of it kept; none when it loaded (or was missing).
+    std::optional<rt::KeptAsideFile> keptAside() const { return m_keptAside; }
 
     // Seconds captured for the take in flight, waiting for its commit.
     std::optional<double> armedTake() const { return m_armedTake; }
@@ -67,6 +70,7 @@ private:
     const QString m_filePath;
     const QTimeZone m_timeZone;
     QMap<QString, DayStats> m_days;
+    std::optional<rt::KeptAsideFile> m_keptAside;
     std::optional<double> m_armedTake;
     StoreWriter *m_writer = nullptr;
 };

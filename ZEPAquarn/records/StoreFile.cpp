@@ -21,28 +21,32 @@ StoreFile::Contents StoreFile::read(const QString &path, qint64 mostBytes)
     return {Status::unreadable, {}, bytes.error().message, bytes.error().code == EFBIG};
 }
 
-void StoreFile::keepAside(const QString &path, const char *store, const Contents &unreadable)
+std::optional<rt::KeptAsideFile> StoreFile::keepAside(const QString &path, const char *store,
+                                                      const Contents &unreadable)
 {
-    keepAside(path, store, unreadable.problem, unreadable.tooLarge);
+    return keepAside(path, store, unreadable.problem, unreadable.tooLarge);
 }
 
-void StoreFile::keepAside(const QString &path, const char *store, const QString &reason, bool tooLarge)
+std::optional<rt::KeptAsideFile> StoreFile::keepAside(const QString &path, const char *store, const QString &reason,
+                                                      bool tooLarge)
 {
-    if (auto moved = rt::moveAside(path, reason); moved) {
-        qCWarning(lcRecords).noquote() << store << "store: unreadable file kept as" << moved.value()
-                                       << "— starting empty";
-        rt::tellKeptAside({QString::fromLatin1(store), moved.value(),
-                           tooLarge ? rt::KeptAsideFile::Reason::tooLarge : rt::KeptAsideFile::Reason::unreadable});
-    } else {
+    auto moved = rt::moveAside(path, reason);
+    if (!moved) {
         qCWarning(lcRecords).noquote() << store
                                        << "store: unreadable file could not be kept aside:" << moved.error().message
                                        << "— starting empty";
+        return std::nullopt;
     }
+    qCWarning(lcRecords).noquote() << store << "store: unreadable file kept as" << moved.value() << "— starting empty";
+    return rt::KeptAsideFile{QString::fromLatin1(store), moved.value(),
+                             tooLarge ? rt::KeptAsideFile::Reason::tooLarge : rt::KeptAsideFile::Reason::unreadable};
 }
 
-void StoreFile::keepAsideAfterDropping(const QString &path, const char *store, qsizetype dropped, qsizetype kept,
-                                       const QByteArray &rewritten, Diagnostics *journal)
+std::optional<rt::KeptAsideFile> StoreFile::keepAsideAfterDropping(const QString &path, const char *store,
+                                                                   qsizetype dropped, qsizetype kept,
+                                                                   const QByteArray &rewritten, Diagnostics *journal)
 {
+    std::optional<rt::KeptAsideFile> keptAside;
     const QString reason = QStringLiteral("%1 undecodable entries left out").arg(dropped);
     if (auto moved = rt::moveAside(path, reason); moved) {
         qCWarning(lcRecords).noquote() << store << "store:" << dropped << "entries could not be read and were left out;"
@@ -50,7 +54,8 @@ void StoreFile::keepAsideAfterDropping(const QString &path, const char *store, q
         // The entries that did load must not vanish with the file at the next start.
         write(path, rewritten, store);
         if (kept == 0)
-            rt::tellKeptAside({QString::fromLatin1(store), moved.value(), rt::KeptAsideFile::Reason::unreadable});
+            keptAside =
+                rt::KeptAsideFile{QString::fromLatin1(store), moved.value(), rt::KeptAsideFile::Reason::unreadable};
     } else {
         // The original stays in place and is read again next time: nothing is lost.
         qCWarning(lcRecords).noquote() << store << "store:" << dropped << "entries could not be read and were left out;"
@@ -60,6 +65,7 @@ void StoreFile::keepAsideAfterDropping(const QString &path, const char *store, q
         .record(DiagnosticEvent::storeEntriesDropped, {{QStringLiteral("store"), QString::fromLatin1(store)},
                                                        {QStringLiteral("dropped"), QString::number(dropped)},
                                                        {QStringLiteral("kept"), QString::number(kept)}});
+    return keptAside;
 }
 
 bool StoreFile::ensureFolder(const QString &folder, const char *store)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "runtime/FileOps.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
@@ -27,17 +29,21 @@ public:
     // regular file, never more than `mostBytes`. Whatever it refuses is unreadable.
     static Contents read(const QString &path, qint64 mostBytes);
     // Keeps a file that cannot be read or decoded next to itself (with a suffix) so that the
-    // store's next save cannot destroy it, logs why and tells the user where it is kept
-    // (rt::tellKeptAside()). `store` names the store in the log and the notice.
-    static void keepAside(const QString &path, const char *store, const QString &reason, bool tooLarge = false);
+    // store's next save cannot destroy it, and logs why. Returns where it is kept, for the user to
+    // be told; none when it could not be moved. `store` names the store in the log and the value.
+    static std::optional<rt::KeptAsideFile> keepAside(const QString &path, const char *store, const QString &reason,
+                                                      bool tooLarge = false);
     // The same for a file read() found unreadable.
-    static void keepAside(const QString &path, const char *store, const Contents &unreadable);
+    static std::optional<rt::KeptAsideFile> keepAside(const QString &path, const char *store,
+                                                      const Contents &unreadable);
     // Some entries of a file could not be decoded and were left out, `kept` others were loaded: keeps
     // the original aside, writes `rewritten` (the loaded entries) in its place so they are there at
     // the next start, and records in `journal` (the application's shared one when null) how many were
-    // dropped, never what they held. With none kept, the user is told as by keepAside().
-    static void keepAsideAfterDropping(const QString &path, const char *store, qsizetype dropped, qsizetype kept,
-                                       const QByteArray &rewritten, Diagnostics *journal = nullptr);
+    // dropped, never what they held. With none kept, returns where it is kept as keepAside() does.
+    static std::optional<rt::KeptAsideFile> keepAsideAfterDropping(const QString &path, const char *store,
+                                                                   qsizetype dropped, qsizetype kept,
+                                                                   const QByteArray &rewritten,
+                                                                   Diagnostics *journal = nullptr);
     // Makes `folder` (and missing parents) a real folder of this user, private to them; false and
     // a log line when it is not, so the store does not write into it.
     static bool ensureFolder(const QString &folder, const char *store);

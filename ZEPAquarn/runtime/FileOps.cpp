@@ -13,9 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <mutex>
 #include <utility>
-#include <vector>
 
 namespace zq::rt {
 
@@ -443,45 +441,6 @@ Result<QString> moveAside(const QString &path, const QString &reason, const QDat
         return candidate;
     }
     return posixError(QStringLiteral("Could not move aside"), path, EEXIST);
-}
-
-namespace {
-
-// Who hears of kept-aside files, and those told before anyone listened.
-struct KeptAsideNotices {
-    std::mutex mutex;
-    std::function<void(const KeptAsideFile &)> listener;
-    std::vector<KeptAsideFile> held;
-};
-
-KeptAsideNotices &keptAsideNotices()
-{
-    static KeptAsideNotices notices;
-    return notices;
-}
-
-} // namespace
-
-void tellKeptAside(const KeptAsideFile &file)
-{
-    KeptAsideNotices &notices = keptAsideNotices();
-    std::lock_guard lock(notices.mutex);
-    if (notices.listener)
-        notices.listener(file);
-    else
-        notices.held.push_back(file);
-}
-
-void setKeptAsideListener(std::function<void(const KeptAsideFile &)> listener)
-{
-    KeptAsideNotices &notices = keptAsideNotices();
-    std::lock_guard lock(notices.mutex);
-    notices.listener = std::move(listener);
-    if (!notices.listener)
-        return;
-    for (const KeptAsideFile &file : notices.held)
-        notices.listener(file);
-    notices.held.clear();
 }
 
 } // namespace zq::rt

@@ -61,7 +61,7 @@ Result<void> moveFile(const QString &from, const QString &to);
 Result<QString> moveAside(const QString &path, const QString &reason, const QDateTime &when = {});
 
 // One of the user's files that nothing could be loaded from, kept aside whole so that the
-// application started without it: the user is told of each one once, as it happens.
+// application started without it. What read it keeps this, so the user can be told once.
 struct KeptAsideFile {
     enum class Reason { tooLarge, unreadable };
     // What it held: "settings", "history", "statistics" or "incident".
@@ -72,12 +72,5 @@ struct KeptAsideFile {
 
     friend bool operator==(const KeptAsideFile &, const KeptAsideFile &) = default;
 };
-
-// Hands `file` to the listener, on this thread. Without one it is held until a listener is set:
-// the settings are read before anything can show the user a notice.
-void tellKeptAside(const KeptAsideFile &file);
-// Sets the process's one listener (an empty function removes it); it hears the held files first.
-// It is called under a lock, so it must not call tellKeptAside() itself.
-void setKeptAsideListener(std::function<void(const KeptAsideFile &)> listener);
 
 } // namespace zq::rt

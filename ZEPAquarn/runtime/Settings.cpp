@@ -209,8 +209,8 @@ void Settings::load()
                                     << (m_user.empty() ? "" : "and the readable entries") << "- the old file is kept as"
                                     << kept.value();
     if (m_user.empty()) {
-        tellKeptAside({QStringLiteral("settings"), kept.value(),
-                       tooLarge ? KeptAsideFile::Reason::tooLarge : KeptAsideFile::Reason::unreadable});
+        m_keptAside = KeptAsideFile{QStringLiteral("settings"), kept.value(),
+                                    tooLarge ? KeptAsideFile::Reason::tooLarge : KeptAsideFile::Reason::unreadable};
     } else {
         // The readable entries exist only in memory now; put them back on disk at once.
         m_dirty = true;

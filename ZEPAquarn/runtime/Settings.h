@@ -1,5 +1,6 @@
 #pragma once
 
+#include "runtime/FileOps.h"
 #include "runtime/RawValue.h"
 #include "runtime/Result.h"
 
@@ -28,7 +29,7 @@ using SettingsTable = std::map<QString, SettingValue>;
 // layer is held in memory only and never written, so a changed default reaches every user who
 // never touched the key. A file that cannot be read or decoded is kept aside with a suffix and
 // the application carries on from the defaults (and whatever entries could still be decoded);
-// when nothing of it could be, the user is told where it is kept (rt::tellKeptAside()).
+// when nothing of it could be, keptAside() says where it is kept, for the user to be told.
 //
 // Reads and writes are safe from any thread. `changed` is emitted on the thread that made the
 // change, and only when the value a reader sees (user value, else default) really changed.
@@ -44,6 +45,8 @@ public:
     ~Settings() override;
 
     const QString &filePath() const { return m_filePath; }
+    // The file that load set aside whole, nothing of it read; none when it loaded (or was missing).
+    std::optional<KeptAsideFile> keptAside() const { return m_keptAside; }
 
     // Adds or replaces registered defaults. Memory only.
     void registerDefaults(const SettingsTable &defaults);
@@ -104,6 +107,8 @@ private:
     // Set when the file could be neither read nor moved aside: writing would destroy it.
     bool m_saveBlocked = false;
     std::mutex m_saveMutex; // one writer at a time, newest snapshot last
+    // Set by load only, before any other thread can see the settings.
+    std::optional<KeptAsideFile> m_keptAside;
 };
 
 } // namespace zq::rt

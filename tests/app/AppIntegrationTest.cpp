@@ -160,7 +160,7 @@ TEST_F(AppIntegrationTest, SecondLaunchSaysItIsRunningAndExitsWhileTheFirstQuits
     EXPECT_EQ(first.waitForExit(QDeadlineTimer(15s)), 0);
 }
 
-TEST_F(AppIntegrationTest, UnreadableSettingsAreKeptAsideAndTheAppStartsFromDefaults)
+TEST_F(AppIntegrationTest, UnreadableSettingsAndStoresAreKeptAsideAndTheAppStartsFromDefaults)
 {
     zq::test::DBusSession bus;
     const bool busStarted = bus.start();
@@ -173,20 +173,26 @@ TEST_F(AppIntegrationTest, UnreadableSettingsAreKeptAsideAndTheAppStartsFromDefa
     ASSERT_TRUE(broken.open(QIODevice::WriteOnly));
     broken.write("{\"format\":1,\"values\":{\"backend\":");
     broken.close();
+    const QString dataDir = m_home.filePath(QStringLiteral("data/ZEPAquarn"));
+    ASSERT_TRUE(QDir().mkpath(dataDir));
+    // A ledger none of whose days can be read: nothing of it is kept either.
+    zq::test::writeFile(dataDir + QStringLiteral("/stats.json"),
+                        R"({"version":1,"days":{"2026-12-01":{"takes":-1,"words":0,"speakingMs":0}}})");
 
     ChildSpec spec = appSpec();
     spec.environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
     ChildProcess app;
     ASSERT_TRUE(app.start(spec));
     ASSERT_TRUE(waitForLine(app, "app: launched"));
-    // Read before the application exists, yet the user hears of it.
-    ASSERT_TRUE(notifications.waitForNotifications(1, 10s)) << "the user is told where the file went";
+    // The settings are read before the application exists, the stores after it: the user hears of both.
+    ASSERT_TRUE(notifications.waitForNotifications(2, 10s)) << "the user is told where the files went";
     EXPECT_TRUE(quitsCleanly(app, SIGINT));
 
     const QStringList kept = QDir(configDir).entryList({QStringLiteral("settings.json.corrupt-*")}, QDir::Files);
     ASSERT_EQ(kept.size(), 1) << "the unreadable file must be kept, not overwritten";
     EXPECT_EQ(notifications.notifications().front().summary, "Couldn't read your settings");
     EXPECT_TRUE(notifications.notifications().front().body.contains(configDir + QLatin1Char('/') + kept.first()));
+    EXPECT_EQ(notifications.notifications().back().summary, "Couldn't read your statistics");
     QFile keptFile(configDir + QLatin1Char('/') + kept.first());
     ASSERT_TRUE(keptFile.open(QIODevice::ReadOnly));
     EXPECT_EQ(keptFile.readAll(), QByteArray("{\"format\":1,\"values\":{\"backend\":"));

@@ -333,8 +333,11 @@ TEST(ZEPAquarnAppTest, AStoredFnThatCannotBeSeenIsKeptDimsTheRingAndIsExplainedO
 TEST(ZEPAquarnAppTest, AFileKeptAsideIsNotifiedWithWhereItIsKept)
 {
     AppRig rig(true);
-    auto app = rig.make();
-    zq::rt::tellKeptAside({"settings", "/s.json.corrupt-1", zq::rt::KeptAsideFile::Reason::tooLarge});
+    // As the wiring hands them over: a file set aside, and a store that loaded.
+    zq::tellOfKeptAsideFiles(
+        rig.services.loop, rig.notifications,
+        {zq::rt::KeptAsideFile{"settings", "/s.json.corrupt-1", zq::rt::KeptAsideFile::Reason::tooLarge},
+         std::nullopt});
     rig.services.loop.runUntilIdle();
     ASSERT_EQ(rig.notifications.posted().size(), 1u);
     EXPECT_EQ(rig.notifications.posted()[0].content.body, "Your settings file was too large to read, so ZEPA QUARN "

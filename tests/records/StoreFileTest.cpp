@@ -1,8 +1,8 @@
 // Every file the application reads back at start (the stores, the settings, the run state) when
 // something it never writes stands in its place: a FIFO, a link to a device or to another file, a
 // file far larger than any it writes. Each must start empty at once, within a memory limit, and
-// keep the odd entry aside without following or emptying what a link points to, and tell the user
-// once where a store's file is kept.
+// keep the odd entry aside without following or emptying what a link points to, and say once where a
+// store's file is kept, for the user to be told.
 #include "records/DiagnosticJournal.h"
 #include "records/HistoryStore.h"
 #include "records/IncidentStore.h"
@@ -21,8 +21,10 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 using namespace zq;
 using zq::test::runLimited;
@@ -52,14 +54,20 @@ mode_t kindOf(const QString &path)
     return ::lstat(QFile::encodeName(path).constData(), &info) == 0 ? (info.st_mode & S_IFMT) : 0;
 }
 
+// What reading a file at start gave: how many entries it loaded, and what it set aside whole.
+struct Opened {
+    int entries = 0;
+    std::optional<rt::KeptAsideFile> keptAside;
+};
+
 struct OwnFile {
     const char *name;
     // What the user is told was kept aside; none for a file of the application's own.
     const char *told;
     QString relativePath;
     qint64 mostBytes;
-    // Opens what reads the file at start; returns how many entries it loaded.
-    std::function<int(const QString &folder)> open;
+    // Opens what reads the file at start.
+    std::function<Opened(const QString &folder)> open;
 };
 
 } // namespace
@@ -69,22 +77,31 @@ TEST(StoreFileTest, WhatTheApplicationNeverWritesIsKeptAsideUnreadAndStartsEmpty
     test::VirtualLoop loop;
     const std::vector<OwnFile> files = {
         {"statistics", "statistics", QStringLiteral("stats.json"), StatsStore::maximumFileBytes,
-         [](const QString &folder) { return int(StatsStore(folder).days().size()); }},
+         [](const QString &folder) {
+             const StatsStore store(folder);
+             return Opened{int(store.days().size()), store.keptAside()};
+         }},
         {"history", "history", QStringLiteral("history.json"), HistoryStore::maximumFileBytes,
-         [&loop](const QString &folder) { return int(HistoryStore(folder, loop.clocks()).items().size()); }},
+         [&loop](const QString &folder) {
+             const HistoryStore store(folder, loop.clocks());
+             return Opened{int(store.items().size()), store.keptAside()};
+         }},
         {"incidents", "incident", QStringLiteral("incidents.json"), IncidentStore::maximumFileBytes,
-         [](const QString &folder) { return int(IncidentStore(folder).items().size()); }},
+         [](const QString &folder) {
+             const IncidentStore store(folder);
+             return Opened{int(store.items().size()), store.keptAside()};
+         }},
         {"settings", "settings", QStringLiteral("settings.json"), rt::Settings::maximumFileBytes,
          [](const QString &folder) {
-             return rt::Settings(folder + QStringLiteral("/settings.json")).hasUserValue(QStringLiteral("backend")) ? 1
-                                                                                                                    : 0;
+             const rt::Settings settings(folder + QStringLiteral("/settings.json"));
+             return Opened{settings.hasUserValue(QStringLiteral("backend")) ? 1 : 0, settings.keptAside()};
          }},
         {"run state", nullptr, QStringLiteral("run-state.json"), DiagnosticJournal::maximumRunStateBytes,
          [&loop](const QString &folder) {
              DiagnosticJournal journal(folder, loop.clocks(), QStringLiteral("S"), QStringLiteral("1"),
                                        QStringLiteral("2"));
              journal.beginSession();
-             return 0;
+             return Opened{};
          }},
     };
     const QByteArray elsewhereContents = R"({"format":1,"values":{"backend":"openai"}})";
@@ -121,11 +138,13 @@ TEST(StoreFileTest, WhatTheApplicationNeverWritesIsKeptAsideUnreadAndStartsEmpty
             // another reason.
             const test::LimitedRun run = runLimited([&] {
                 std::vector<rt::KeptAsideFile> told;
-                rt::setKeptAsideListener([&told](const rt::KeptAsideFile &kept) { told.push_back(kept); });
-                told.clear(); // what earlier tests of this process left untold
-                if (file.open(folder.path()) != 0)
-                    return 1;
-                file.open(folder.path()); // the next start
+                for (int start = 0; start < 2; ++start) { // this start and the next
+                    const Opened opened = file.open(folder.path());
+                    if (opened.entries != 0)
+                        return 1;
+                    if (opened.keptAside)
+                        told.push_back(*opened.keptAside);
+                }
                 if (told.size() != (file.told ? 1u : 0u))
                     return 2;
                 if (told.empty())

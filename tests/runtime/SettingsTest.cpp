@@ -5,7 +5,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -174,10 +173,6 @@ TEST(SettingsTest, ACorruptFileIsKeptAsideAndTheDefaultsApply)
     const QString path = dir.filePath("settings.json");
     writeFile(path, "{\"values\": {\"backend\": {\"type\": \"string\", \"value\": \"openai\"");
 
-    std::vector<zq::rt::KeptAsideFile> told;
-    zq::rt::setKeptAsideListener([&told](const zq::rt::KeptAsideFile &file) { told.push_back(file); });
-    const auto forget = qScopeGuard([] { zq::rt::setKeptAsideListener({}); });
-    told.clear(); // what earlier tests of this process left untold
     Settings settings(path);
     settings.registerDefaults({{"backend", QStringLiteral("local")}});
     EXPECT_EQ(settings.stringValue("backend"), "local");
@@ -188,9 +183,11 @@ TEST(SettingsTest, ACorruptFileIsKeptAsideAndTheDefaultsApply)
     EXPECT_FALSE(QFile::exists(path));
 
     settings.setValue("language", QStringLiteral("fr"));
-    EXPECT_EQ(Settings(path).stringValue("language"), "fr") << "saving goes on into a fresh file";
-    EXPECT_EQ(told, (std::vector<zq::rt::KeptAsideFile>{{"settings", dir.filePath(kept.first())}}))
-        << "the user is told once where the file is kept";
+    const Settings nextStart(path);
+    EXPECT_EQ(nextStart.stringValue("language"), "fr") << "saving goes on into a fresh file";
+    EXPECT_EQ(settings.keptAside(), (zq::rt::KeptAsideFile{"settings", dir.filePath(kept.first())}))
+        << "the user can be told where the file is kept";
+    EXPECT_EQ(nextStart.keptAside(), std::nullopt) << "and only once";
 }
 
 TEST(SettingsTest, ReadableEntriesOfADamagedFileAreKept)
@@ -211,6 +208,7 @@ TEST(SettingsTest, ReadableEntriesOfADamagedFileAreKept)
     EXPECT_FALSE(settings.value("dictionary").has_value());
     EXPECT_FALSE(settings.value("mystery").has_value());
     EXPECT_EQ(QDir(dir.path()).entryList({"settings.json.corrupt-*"}).size(), 1);
+    EXPECT_EQ(settings.keptAside(), std::nullopt) << "not set aside whole: entries of it were kept";
 
     Settings reloaded(path);
     EXPECT_TRUE(reloaded.boolValue("onboarded")) << "the readable entries were written back at once";
