@@ -371,8 +371,11 @@ void AppcastUpdateFramework::answer(quint64 sessionId, UpdateChoice choice)
     if (!isCurrent(sessionId))
         return;
     const AppcastItem item = m_session->item;
-    if (choice == UpdateChoice::skip)
+    if (choice == UpdateChoice::skip) {
         m_environment.settings.setValue(kSkippedBuildKey, item.versionString);
+        // The user declined the update: one downloaded in the background is not installed at quit.
+        m_prepared.reset();
+    }
     m_delegate->userDidMakeChoice(choice, item);
     if (!isCurrent(sessionId))
         return;
