@@ -602,6 +602,9 @@ void AppcastUpdateFramework::endCycle(const std::optional<QString> &error)
 {
     const UpdateCheckKind kind = m_session->kind;
     m_session->deadline.cancel();
+    // A download the cycle did not keep (cancelled, refused, cut off) goes now, not with the
+    // request's worker: at quit, which closes the update window (a cancel), nothing resumes it.
+    discardDownload();
     m_session.reset();
     m_delegate->didFinishUpdateCycle(kind, error);
     scheduleNextCheck();
