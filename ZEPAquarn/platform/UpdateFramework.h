@@ -102,7 +102,8 @@ public:
 // user then sees to its result; it returns false, telling the delegate nothing, when it cannot
 // (not started). The preference setters store at once and emit the matching signal when the
 // value changed. applicationWillTerminate() ends a running cycle without leaving its download
-// behind, and otherwise installs an update that was downloaded in the background, if any.
+// behind, and otherwise installs an update that was downloaded in the background, if any and if
+// the user did not skip it.
 class UpdateFramework : public QObject {
     Q_OBJECT
 public:

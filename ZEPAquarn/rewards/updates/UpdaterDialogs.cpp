@@ -17,6 +17,8 @@ namespace zq {
 
 namespace {
 
+constexpr int kWidth = 420;
+
 // A brand dialog: the window's own page colour and text colours, whatever palette the desktop gives,
 // and a frame with a close button but nothing to minimise or maximise. Closing the window from its
 // frame or with Escape goes through the dialogs' own rule.
@@ -85,7 +87,6 @@ UpdaterDialogs::UpdaterDialogs(QString runningVersion, QObject *parent)
     auto window = std::make_unique<UpdateWindow>();
     window->setObjectName(QStringLiteral("updates"));
     window->setWindowTitle(QStringLiteral("Software Update"));
-    window->setMinimumWidth(420);
     window->onClose = [this] { closedByUser(); };
 
     m_title = plainLabel(window.get());
@@ -173,7 +174,12 @@ void UpdaterDialogs::present(const QString &title, const QString &message, Butto
     for (QPushButton *button : {m_install, m_ok, m_cancel})
         button->setDefault(button == main);
     main->setFocus();
+    // Each step fixes the window at its content's size: a brand dialog has nothing to maximise or
+    // stretch, and window managers offer no maximise for a window that cannot grow.
+    m_window->setMinimumSize(kWidth, 0);
+    m_window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     m_window->adjustSize();
+    m_window->setFixedSize(m_window->size());
     m_window->show();
     m_window->raise();
     m_window->activateWindow();

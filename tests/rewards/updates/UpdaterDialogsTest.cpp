@@ -215,6 +215,7 @@ TEST(UpdaterDialogsTest, TheOfferAndTheErrorAreBrandDialogsInLightAndDark)
         EXPECT_TRUE(zq::test::sameColor(zq::test::pixelAt(error, QPointF(2, 2)), page, 3)) << "the error's page";
         EXPECT_TRUE(window->windowFlags().testFlag(Qt::CustomizeWindowHint));
         EXPECT_FALSE(window->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+        EXPECT_EQ(window->minimumSize(), window->maximumSize()) << "a fixed size: nothing to maximise";
         for (auto *label : window->findChildren<QLabel *>()) {
             if (label->text() == QStringLiteral("Update Error")) {
                 EXPECT_EQ(label->palette().color(QPalette::WindowText),

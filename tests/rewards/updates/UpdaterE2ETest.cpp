@@ -1,6 +1,7 @@
 // The real application, started from a copy of its executable with the test-only feed settings:
-// a signed update downloaded in the background is installed as it quits, and an update the user
-// installs from the offer replaces the executable and starts it in place of the application.
+// a signed update downloaded in the background is installed as it quits, an update the user
+// installs from the offer replaces the executable and starts it in place of the application, and a
+// quit during that download leaves none of it behind.
 
 #include "platform/linux/appcast/AppcastUpdateFramework.h"
 #include "support/ChildProcess.h"
@@ -36,6 +37,23 @@ bool waitForLog(const QString &path, const QByteArray &text, std::chrono::millis
         QThread::msleep(50);
     }
     return true;
+}
+
+// Waits for the update window, then answers it with Return (its default button: Install).
+bool pressReturnInUpdateWindow(const zq::test::E2EEnvironment &environment)
+{
+    QString window;
+    const QDeadlineTimer deadline(30s);
+    while (window.isEmpty() && !deadline.hasExpired()) {
+        const auto found = zq::test::runTool("xdotool", {"search", "--onlyvisible", "--name", "^Software Update$"},
+                                             environment.appEnvironment());
+        window = QString::fromLatin1(found.standardOutput).section(u'\n', 0, 0).trimmed();
+        if (window.isEmpty())
+            QThread::msleep(100);
+    }
+    return !window.isEmpty() &&
+           zq::test::runTool("xdotool", {"windowfocus", "--sync", window}, environment.appEnvironment()).succeeded() &&
+           zq::test::runTool("xdotool", {"key", "Return"}, environment.appEnvironment()).succeeded();
 }
 
 struct FeedRig {
@@ -133,20 +151,8 @@ TEST(UpdaterE2ETest, InstallingTheOfferedUpdateRelaunchesTheNewExecutable)
     ChildProcess app;
     ASSERT_TRUE(app.start(spec)) << qPrintable(app.errorString());
 
-    // The launch's check finds the update and offers it in its window; Install is its default button.
-    QString window;
-    const QDeadlineTimer deadline(30s);
-    while (window.isEmpty() && !deadline.hasExpired()) {
-        const auto found = zq::test::runTool("xdotool", {"search", "--onlyvisible", "--name", "^Software Update$"},
-                                             environment.appEnvironment());
-        window = QString::fromLatin1(found.standardOutput).section(u'\n', 0, 0).trimmed();
-        if (window.isEmpty())
-            QThread::msleep(100);
-    }
-    ASSERT_FALSE(window.isEmpty()) << qPrintable(app.logTail(30));
-    ASSERT_TRUE(
-        zq::test::runTool("xdotool", {"windowfocus", "--sync", window}, environment.appEnvironment()).succeeded());
-    ASSERT_TRUE(zq::test::runTool("xdotool", {"key", "Return"}, environment.appEnvironment()).succeeded());
+    // The launch's check finds the update and offers it in its window.
+    ASSERT_TRUE(pressReturnInUpdateWindow(environment)) << qPrintable(app.logTail(30));
 
     // The application quits, lets go of its lock and starts the new executable, which prints its
     // version into the same log.
@@ -154,6 +160,42 @@ TEST(UpdaterE2ETest, InstallingTheOfferedUpdateRelaunchesTheNewExecutable)
     EXPECT_EQ(readFile(feed.executable), feed.newProgram);
     EXPECT_TRUE(waitForLog(spec.logPath, "1.3.0\n", 10s)) << qPrintable(app.logTail(30));
     EXPECT_TRUE(readFile(spec.logPath).contains("installed build \"5\"")) << qPrintable(app.logTail(30));
+}
+
+TEST(UpdaterE2ETest, ASignalDuringTheDownloadTheUserStartedLeavesNoPartialArchive)
+{
+    zq::test::E2EEnvironment environment;
+    const bool started = environment.start();
+    ZQ_REQUIRE_SERVICE(started, environment.errorString());
+    FeedRig feed;
+    const bool serving = feed.start();
+    ZQ_REQUIRE_SERVICE(serving, feed.server.errorString());
+    // The archive streams far slower than the test runs.
+    feed.server.setAnswer(
+        "/zq-5.tar.gz", zq::test::LoopbackFeedServer::Answer::dripping(
+                            zq::test::makeTarGz({{"zepaquarn", feed.newProgram, '0', {}}}), "application/gzip", 50ms));
+    ASSERT_TRUE(environment.writeSettings()) << qPrintable(environment.errorString());
+    ASSERT_TRUE(QFile::copy(QStringLiteral(ZQ_APP_BINARY), feed.executable));
+    const ChildSpec spec = feed.appSpec(environment);
+    ChildProcess app;
+    ASSERT_TRUE(app.start(spec)) << qPrintable(app.errorString());
+    ASSERT_TRUE(pressReturnInUpdateWindow(environment)) << qPrintable(app.logTail(30));
+
+    // Quit once the archive's file is made, while its body streams.
+    const QString work = environment.stateDir() + QStringLiteral("/updates");
+    const auto downloaded = [&] {
+        const QStringList folders = QDir(work).entryList({QStringLiteral("update-*")}, QDir::Dirs);
+        return !folders.isEmpty() && QFileInfo::exists(work + u'/' + folders.first() + "/download.tar.gz");
+    };
+    const QDeadlineTimer deadline(30s);
+    while (!downloaded() && !deadline.hasExpired())
+        QThread::msleep(50);
+    ASSERT_TRUE(downloaded()) << qPrintable(app.logTail(30));
+    ::kill(app.pid(), SIGTERM);
+    ASSERT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0) << qPrintable(app.logTail(30));
+    EXPECT_TRUE(QDir(work).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
+        << "the partial archive outlived the quit";
+    EXPECT_TRUE(readFile(feed.executable) == readFile(QStringLiteral(ZQ_APP_BINARY))) << "nothing replaced";
 }
 
 TEST(UpdaterE2ETest, AKillDuringTheInstallAtQuitLeavesNothingBehindAndShowsAsAnUncleanEnd)

@@ -371,8 +371,11 @@ void AppcastUpdateFramework::answer(quint64 sessionId, UpdateChoice choice)
     if (!isCurrent(sessionId))
         return;
     const AppcastItem item = m_session->item;
-    if (choice == UpdateChoice::skip)
+    if (choice == UpdateChoice::skip) {
         m_environment.settings.setValue(kSkippedBuildKey, item.versionString);
+        // The user declined the update: one downloaded in the background is not installed at quit.
+        m_prepared.reset();
+    }
     m_delegate->userDidMakeChoice(choice, item);
     if (!isCurrent(sessionId))
         return;
@@ -599,6 +602,9 @@ void AppcastUpdateFramework::endCycle(const std::optional<QString> &error)
 {
     const UpdateCheckKind kind = m_session->kind;
     m_session->deadline.cancel();
+    // A download the cycle did not keep (cancelled, refused, cut off) goes now, not with the
+    // request's worker: at quit, which closes the update window (a cancel), nothing resumes it.
+    discardDownload();
     m_session.reset();
     m_delegate->didFinishUpdateCycle(kind, error);
     scheduleNextCheck();

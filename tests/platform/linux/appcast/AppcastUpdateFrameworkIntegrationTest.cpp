@@ -311,25 +311,42 @@ TEST_F(AppcastUpdateFrameworkTest, AnUnwritableFolderKeepsTheVerifiedUpdateAndSa
     EXPECT_TRUE(relaunched.isEmpty());
 }
 
-TEST_F(AppcastUpdateFrameworkTest, AutomaticDownloadWaitsForQuitToInstall)
+TEST_F(AppcastUpdateFrameworkTest, AutomaticDownloadWaitsForQuitToInstallUnlessSkipped)
 {
     publish(goodArchive());
     settings.setValue(AppcastUpdateFramework::kAutomaticDownloadsKey, true);
-    zq::Updater &u = make();
-    EXPECT_TRUE(u.automaticallyDownloadsUpdates());
-    // The first check is due at once, and waits out the launch.
-    loop.advance(zq::platform::UpdateFeedConfiguration{}.launchCheckDelay - 1s);
-    EXPECT_FALSE(framework->isBusy());
-    loop.advance(1s);
-    EXPECT_TRUE(framework->isBusy());
-    ASSERT_TRUE(settle([&] { return framework->hasPreparedUpdate(); }));
-    EXPECT_EQ(u.state(), AppUpdateState::available("1.3.0"));
-    EXPECT_TRUE(driver.shown().isEmpty()) << "a background download shows nothing";
-    EXPECT_EQ(readFile(executable), oldProgram);
+    struct Case {
+        const char *what;
+        std::optional<UpdateChoice> answer; // to the offer of Check Now after the download
+        QByteArray installedAtQuit;
+    };
+    const std::vector<Case> cases{{"left for the quit", std::nullopt, newProgram},
+                                  {"skipped when Check Now offers it", UpdateChoice::skip, oldProgram}};
+    for (const Case &c : cases) {
+        settings.setValue(AppcastUpdateFramework::kLastCheckTimeKey, 0.0);
+        zq::test::writeFile(executable, oldProgram);
+        zq::Updater &u = make();
+        EXPECT_TRUE(u.automaticallyDownloadsUpdates());
+        // The first check is due at once, and waits out the launch.
+        loop.advance(zq::platform::UpdateFeedConfiguration{}.launchCheckDelay - 1s);
+        EXPECT_FALSE(framework->isBusy());
+        loop.advance(1s);
+        EXPECT_TRUE(framework->isBusy());
+        ASSERT_TRUE(settle([&] { return framework->hasPreparedUpdate(); })) << c.what;
+        EXPECT_EQ(u.state(), AppUpdateState::available("1.3.0"));
+        EXPECT_TRUE(driver.shown().isEmpty()) << "a background download shows nothing";
+        EXPECT_EQ(readFile(executable), oldProgram);
 
-    framework->applicationWillTerminate();
-    EXPECT_EQ(readFile(executable), newProgram);
-    EXPECT_TRUE(relaunched.isEmpty()) << "installed at quit, not relaunched";
+        if (c.answer) {
+            driver.choice = *c.answer;
+            ASSERT_TRUE(checkAndSettle()) << c.what;
+            EXPECT_EQ(driver.shown(), (QStringList{"checking", "offer", "dismiss"})) << c.what;
+        }
+        framework->applicationWillTerminate();
+        EXPECT_TRUE(readFile(executable) == c.installedAtQuit) << c.what;
+        EXPECT_TRUE(relaunched.isEmpty()) << c.what << ": installed at quit, not relaunched";
+        updater.reset();
+    }
 }
 
 TEST_F(AppcastUpdateFrameworkTest, ChecksRunOnceADayFromTheLastCheckAndSkipRemembersTheBuild)
