@@ -45,6 +45,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -705,6 +706,10 @@ TEST_F(AppWindowViewTest, EveryTabStopOfGeneralShowsTheFocusRing)
                 return true;
         return false;
     };
+    // The page scrolled to its end first: Tab from the sidebar lands on its first control, far above.
+    QScrollBar *scroll = window->settingsView()->verticalScrollBar();
+    scroll->setValue(scroll->maximum());
+    ASSERT_GT(scroll->value(), 0) << "General is taller than the window";
     window->sidebar()->setFocus(Qt::TabFocusReason);
     QStringList stops;
     for (int stopNumber = 1; stopNumber < 40; ++stopNumber) {
@@ -716,6 +721,9 @@ TEST_F(AppWindowViewTest, EveryTabStopOfGeneralShowsTheFocusRing)
         const QString name = QString::fromLatin1(stop->metaObject()->className());
         stops << name;
         SCOPED_TRACE(testing::Message() << "stop " << stopNumber << ": " << name.toStdString());
+        QWidget *viewport = window->settingsView()->viewport();
+        EXPECT_TRUE(viewport->rect().contains(QRect(stop->mapTo(viewport, QPoint(0, 0)), stop->size())))
+            << "the focused control is scrolled into view";
         const QRect area(stop->mapTo(window.get(), QPoint(0, 0)), stop->size());
         setKeyboardMovesFocus(*window, false);
         const QImage pointer = render(QStringLiteral("general-tab-stop-pointer"));
