@@ -438,7 +438,17 @@ TEST_F(AppWindowViewTest, TheUnsupportedLanguageNoteOffersOpenAI)
     rig.settings.setValue(key(keys::language), QStringLiteral("de"));
     QApplication::processEvents();
     EXPECT_EQ(noteTitle(), "German isn't supported on-device");
+    const auto languageField = [this] {
+        for (auto *picker : window->findChildren<ZepaMenuPicker *>())
+            if (picker->accessibleName() == QStringLiteral("Language"))
+                return picker->currentLabel();
+        return QString();
+    };
+    EXPECT_EQ(languageField(), "German") << "the field names the kept language, as the tray panel does";
     render("window-transcription-german-without-model-light");
+    applyAppearance(application(), AppAppearance::dark);
+    render("window-transcription-german-without-model-dark");
+    applyAppearance(application(), AppAppearance::light);
     EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "de") << "the choice is kept";
     button->click();
     QApplication::processEvents();
