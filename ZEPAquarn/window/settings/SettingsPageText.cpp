@@ -163,8 +163,8 @@ std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
           {QStringLiteral("Where does my text go?"),
            fromUtf8("Into the app you're using, at the cursor, via an instant paste. When an app refuses synthetic "
                     "pastes (secure input, some password fields), your words are left on the clipboard and a "
-                    "notification tells you — paste them yourself with Ctrl+V. Every take is also kept in "
-                    "History.")},
+                    "notification tells you — paste them yourself with Ctrl+V, or Ctrl+Shift+V in a terminal "
+                    "(Shift+Insert in xterm and rxvt). Every take is also kept in History.")},
           {QStringLiteral("Why is my clipboard empty after I quit ZEPA QUARN?"),
            fromUtf8("Each paste borrows the clipboard and then puts back what you had copied, which ZEPA QUARN "
                     "then holds. On X11 a clipboard lives in the app that holds it, so at quit ZEPA QUARN hands it "
