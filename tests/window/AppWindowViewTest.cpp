@@ -25,6 +25,7 @@
 #include "support/WindowTestSupport.h"
 #include "window/AppAppearance.h"
 #include "window/AppSidebar.h"
+#include "window/WindowPlacement.h"
 #include "window/recorder/TriggerBindingRecorderView.h"
 #include "window/settings/AppSettingsModel.h"
 #include "window/settings/AppSettingsView.h"
@@ -793,6 +794,20 @@ TEST_F(AppWindowViewTest, FittedToItsScreenTheWindowLiesWithinItsAvailableArea)
     EXPECT_LE(window->height(), area.height());
     EXPECT_LE(window->minimumHeight(), area.height());
     EXPECT_TRUE(area.contains(window->geometry())) << "moved back onto the screen";
+    const QRect frame(window->pos(), window->size() + frameAllowance(*window));
+    EXPECT_LE((frame.center() - area.center()).manhattanLength(), 1) << "a new window opens centred on the screen";
+
+    // A window given back where the user left it (flush in the far corner) stays there.
+    window->resize(window->minimumSize());
+    const QPoint corner = area.bottomRight() + QPoint(1, 1) - QPoint(window->width(), window->height()) -
+                          QPoint(0, frameAllowance(*window).height());
+    window->move(corner);
+    const AppWindowKept kept = window->kept();
+    window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater.get(), model.get(),
+                                             AppWindowView::Pages{});
+    window->restore(kept);
+    window->fitScreen();
+    EXPECT_EQ(window->pos(), corner);
 }
 
 } // namespace
