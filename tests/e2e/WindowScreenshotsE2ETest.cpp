@@ -3,6 +3,7 @@
 // view-renders/ for a reviewer to open. A few probes check what the shots must show, and that both
 // windows open centred on the screen.
 #include "menubar/brand/Palette.h"
+#include "support/ChildProcess.h"
 #include "support/DesktopDriver.h"
 #include "support/E2EEnvironment.h"
 #include "support/OpenboxWindowManager.h"
@@ -97,7 +98,18 @@ TEST_P(WindowScreenshotsE2ETest, TheWelcomeWindowAndEveryPageOfTheMainWindow)
     EXPECT_TRUE(centred(desktop.geometry(main))) << "where the Welcome window opened, not in a free corner";
     zq::test::saveRender(desktop.screenshot(), QStringLiteral("e2e-shots-desktop-") + appearance());
     openbox.reset();
-    QThread::msleep(300);
+    // Gone, the manager hands the window back to the root window, unframed.
+    ASSERT_TRUE(zq::test::waitFor(
+        [&] {
+            const zq::test::ToolResult tree =
+                zq::test::runTool(QStringLiteral("xwininfo"), {QStringLiteral("-display"), env->display(),
+                                                               QStringLiteral("-tree"), QStringLiteral("-id"), main});
+            for (const QByteArray &line : tree.standardOutput.split('\n'))
+                if (line.trimmed().startsWith("Parent window id:"))
+                    return line.contains("(the root window)");
+            return false;
+        },
+        10s, 50ms));
     const QRect frame = desktop.geometry(main);
     EXPECT_TRUE(screen.contains(frame)) << "the window opens inside the screen";
 
