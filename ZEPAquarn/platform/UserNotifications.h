@@ -12,7 +12,8 @@ struct UserNotificationContent {
 
     QString title;
     QString body;
-    // Time-sensitive notices stay up and break through quiet modes where the desktop allows it.
+    // A time-sensitive notice matters now (a refused paste): shown at once, it still goes away like any
+    // other rather than staying until dismissed.
     InterruptionLevel interruptionLevel = InterruptionLevel::normal;
     // The desktop's default notification sound; silent otherwise.
     bool playsDefaultSound = false;

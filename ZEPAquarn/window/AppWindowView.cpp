@@ -6,13 +6,13 @@
 #include "records/IncidentStore.h"
 #include "rewards/updates/Updater.h"
 #include "window/AppSidebar.h"
+#include "window/WindowPlacement.h"
 #include "window/history/HistoryPage.h"
 #include "window/recorder/TriggerBindingRecorderView.h"
 #include "window/settings/AppSettingsModel.h"
 #include "window/settings/AppSettingsView.h"
 #include "window/settings/SettingsRows.h"
 
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPainter>
@@ -44,8 +44,6 @@ QWidget *titledPage(AppWindowSection section, QWidget *parent)
 
 constexpr QSize kMinimumSize(820, 540);
 constexpr QSize kIdealSize(960, 680);
-// What the window manager's frame takes before the window has one to measure: a title bar.
-constexpr QSize kFrameAllowance(0, 32);
 
 } // namespace
 
@@ -153,16 +151,19 @@ void AppWindowView::refreshSidebar()
 
 void AppWindowView::fitScreen()
 {
-    const QScreen *screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    // A window given back its place stays on its screen; a new one opens where the pointer is.
+    const QScreen *screen = m_placeRestored && this->screen() ? this->screen() : screenWithPointer();
     if (!screen)
         return;
     const QRect area = screen->availableGeometry();
-    QSize frame = frameGeometry().size() - geometry().size();
-    if (frame.isEmpty())
-        frame = kFrameAllowance;
+    const QSize frame = frameAllowance(*this);
     const AppWindowSizes sizes = appWindowSizes(area.size() - frame);
     setMinimumSize(sizes.minimum);
     resize(size().boundedTo(area.size() - frame).expandedTo(sizes.minimum));
+    if (!m_placeRestored) {
+        centreOnScreen(*this, *screen);
+        return;
+    }
     // Keep the whole window on the screen.
     const QRect placed(pos(), size() + frame);
     if (!area.contains(placed))
@@ -179,7 +180,7 @@ AppWindowKept AppWindowView::kept() const
 void AppWindowView::restore(const AppWindowKept &kept)
 {
     if (!kept.geometry.isEmpty())
-        restoreGeometry(kept.geometry);
+        m_placeRestored = restoreGeometry(kept.geometry);
     m_restoredQuery = kept.historyQuery;
     applyHistoryQuery();
 }

@@ -51,7 +51,8 @@ public:
     // On the General page: scrolls to the trigger recorder and gives its primary picker the keyboard.
     // False when the page shows no recorder.
     bool focusTriggerRecorder();
-    // Sizes the window for the screen it opens on (appWindowSizes) and keeps it on that screen.
+    // Sizes the window for the screen it opens on (appWindowSizes): a new window opens centred on the
+    // screen with the pointer; one given back its place (restore) keeps it, within its screen.
     void fitScreen();
 
     // How the user left this window, and giving a new window (before it shows) what an old one kept.
@@ -79,6 +80,7 @@ private:
     AppSettingsView *m_settingsView = nullptr;
     QWidget *m_placeholder = nullptr;
     bool m_settingsShown = false;
+    bool m_placeRestored = false;
     // A restored search for a History page not built yet.
     QString m_restoredQuery;
 };

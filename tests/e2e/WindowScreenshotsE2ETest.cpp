@@ -1,9 +1,12 @@
 // The real application's windows as a new user first sees them, in light and in dark: the Welcome
 // window of a fresh profile, then every page of the main window, shot from the screen into
-// view-renders/ for a reviewer to open. A few probes check what the shots must show.
+// view-renders/ for a reviewer to open. A few probes check what the shots must show, and that both
+// windows open centred on the screen.
 #include "menubar/brand/Palette.h"
+#include "support/ChildProcess.h"
 #include "support/DesktopDriver.h"
 #include "support/E2EEnvironment.h"
+#include "support/OpenboxWindowManager.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/ViewRender.h"
@@ -16,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -63,6 +67,12 @@ TEST_P(WindowScreenshotsE2ETest, TheWelcomeWindowAndEveryPageOfTheMainWindow)
     if (!zq::test::requireService(env->start(), env->errorString()))
         return;
     zq::test::DesktopDriver desktop(env->display());
+    const QRect screen(QPoint(0, 0), desktop.screenshot().size());
+    // Centred on the screen (the pointer's), give or take a title bar.
+    const auto centred = [&](const QRect &window) {
+        const QPoint off = window.center() - screen.center();
+        return std::abs(off.x()) <= 2 && std::abs(off.y()) <= 40;
+    };
     ASSERT_TRUE(
         env->writeSettings({{QStringLiteral("onboarded"), false}, {QStringLiteral("appearance"), appearance()}}));
     ASSERT_TRUE(env->startApp(30s, QByteArrayLiteral("onboarding: microphone"))) << env->errorString().toStdString();
@@ -70,18 +80,37 @@ TEST_P(WindowScreenshotsE2ETest, TheWelcomeWindowAndEveryPageOfTheMainWindow)
     const QString welcome = visibleWindow(desktop, QStringLiteral("^Welcome$"));
     ASSERT_FALSE(welcome.isEmpty()) << env->appLogTail().toStdString();
     const QImage welcomeShot = shoot(desktop, welcome, QStringLiteral("e2e-shots-welcome-") + appearance());
+    EXPECT_TRUE(centred(desktop.geometry(welcome)));
     const QColor background = zq::Palette::color(zq::Palette::windowBackground, scheme());
     EXPECT_TRUE(zq::test::sameColor(welcomeShot.pixelColor(6, 6), background, 3))
         << welcomeShot.pixelColor(6, 6).name().toStdString();
 
-    // Ctrl+, in the Welcome window opens the main window at General.
+    // Ctrl+, in the Welcome window opens the main window at General, under a window manager that places
+    // what the application leaves to it (openbox: a free corner). The manager then goes, so that the
+    // shots show the windows alone.
+    auto openbox = std::make_unique<zq::test::OpenboxWindowManager>();
+    ASSERT_TRUE(openbox->start(env->display())) << "openbox did not start";
     ASSERT_TRUE(desktop.xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), welcome}).succeeded());
     ASSERT_TRUE(desktop.keys({QStringLiteral("ctrl+comma")}));
     const QString main = visibleWindow(desktop, QStringLiteral("^ZEPA QUARN$"));
     ASSERT_FALSE(main.isEmpty()) << env->appLogTail().toStdString();
     QThread::msleep(300);
+    EXPECT_TRUE(centred(desktop.geometry(main))) << "where the Welcome window opened, not in a free corner";
+    zq::test::saveRender(desktop.screenshot(), QStringLiteral("e2e-shots-desktop-") + appearance());
+    openbox.reset();
+    // Gone, the manager hands the window back to the root window, unframed.
+    ASSERT_TRUE(zq::test::waitFor(
+        [&] {
+            const zq::test::ToolResult tree =
+                zq::test::runTool(QStringLiteral("xwininfo"), {QStringLiteral("-display"), env->display(),
+                                                               QStringLiteral("-tree"), QStringLiteral("-id"), main});
+            for (const QByteArray &line : tree.standardOutput.split('\n'))
+                if (line.trimmed().startsWith("Parent window id:"))
+                    return line.contains("(the root window)");
+            return false;
+        },
+        10s, 50ms));
     const QRect frame = desktop.geometry(main);
-    const QRect screen(QPoint(0, 0), desktop.screenshot().size());
     EXPECT_TRUE(screen.contains(frame)) << "the window opens inside the screen";
 
     // Each page by a click on its sidebar row (the sidebar stands 10 in and 8 down, 210 wide).

@@ -25,6 +25,7 @@
 #include "support/WindowTestSupport.h"
 #include "window/AppAppearance.h"
 #include "window/AppSidebar.h"
+#include "window/WindowPlacement.h"
 #include "window/recorder/TriggerBindingRecorderView.h"
 #include "window/settings/AppSettingsModel.h"
 #include "window/settings/AppSettingsView.h"
@@ -45,6 +46,7 @@
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QScreen>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
@@ -437,7 +439,17 @@ TEST_F(AppWindowViewTest, TheUnsupportedLanguageNoteOffersOpenAI)
     rig.settings.setValue(key(keys::language), QStringLiteral("de"));
     QApplication::processEvents();
     EXPECT_EQ(noteTitle(), "German isn't supported on-device");
+    const auto languageField = [this] {
+        for (auto *picker : window->findChildren<ZepaMenuPicker *>())
+            if (picker->accessibleName() == QStringLiteral("Language"))
+                return picker->currentLabel();
+        return QString();
+    };
+    EXPECT_EQ(languageField(), "German") << "the field names the kept language, as the tray panel does";
     render("window-transcription-german-without-model-light");
+    applyAppearance(application(), AppAppearance::dark);
+    render("window-transcription-german-without-model-dark");
+    applyAppearance(application(), AppAppearance::light);
     EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "de") << "the choice is kept";
     button->click();
     QApplication::processEvents();
@@ -705,6 +717,10 @@ TEST_F(AppWindowViewTest, EveryTabStopOfGeneralShowsTheFocusRing)
                 return true;
         return false;
     };
+    // The page scrolled to its end first: Tab from the sidebar lands on its first control, far above.
+    QScrollBar *scroll = window->settingsView()->verticalScrollBar();
+    scroll->setValue(scroll->maximum());
+    ASSERT_GT(scroll->value(), 0) << "General is taller than the window";
     window->sidebar()->setFocus(Qt::TabFocusReason);
     QStringList stops;
     for (int stopNumber = 1; stopNumber < 40; ++stopNumber) {
@@ -716,6 +732,9 @@ TEST_F(AppWindowViewTest, EveryTabStopOfGeneralShowsTheFocusRing)
         const QString name = QString::fromLatin1(stop->metaObject()->className());
         stops << name;
         SCOPED_TRACE(testing::Message() << "stop " << stopNumber << ": " << name.toStdString());
+        QWidget *viewport = window->settingsView()->viewport();
+        EXPECT_TRUE(viewport->rect().contains(QRect(stop->mapTo(viewport, QPoint(0, 0)), stop->size())))
+            << "the focused control is scrolled into view";
         const QRect area(stop->mapTo(window.get(), QPoint(0, 0)), stop->size());
         setKeyboardMovesFocus(*window, false);
         const QImage pointer = render(QStringLiteral("general-tab-stop-pointer"));
@@ -775,6 +794,20 @@ TEST_F(AppWindowViewTest, FittedToItsScreenTheWindowLiesWithinItsAvailableArea)
     EXPECT_LE(window->height(), area.height());
     EXPECT_LE(window->minimumHeight(), area.height());
     EXPECT_TRUE(area.contains(window->geometry())) << "moved back onto the screen";
+    const QRect frame(window->pos(), window->size() + frameAllowance(*window));
+    EXPECT_LE((frame.center() - area.center()).manhattanLength(), 1) << "a new window opens centred on the screen";
+
+    // A window given back where the user left it (flush in the far corner) stays there.
+    window->resize(window->minimumSize());
+    const QPoint corner = area.bottomRight() + QPoint(1, 1) - QPoint(window->width(), window->height()) -
+                          QPoint(0, frameAllowance(*window).height());
+    window->move(corner);
+    const AppWindowKept kept = window->kept();
+    window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater.get(), model.get(),
+                                             AppWindowView::Pages{});
+    window->restore(kept);
+    window->fitScreen();
+    EXPECT_EQ(window->pos(), corner);
 }
 
 } // namespace

@@ -4,12 +4,14 @@
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
 #include "menubar/brand/Typography.h"
+#include "window/WindowPlacement.h"
 
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
 
@@ -71,6 +73,10 @@ OnboardingView::OnboardingView(OnboardingModel &model, TriggerBindingRecorderVie
     connect(&m_model, &OnboardingModel::changed, this, [this] { present(m_model.content()); });
     applyColors();
     present(initial);
+    // Placed before the window exists, so that the position is its frame's.
+    adjustSize();
+    if (const QScreen *screen = screenWithPointer())
+        centreOnScreen(*this, *screen);
 }
 
 void OnboardingView::addHeader(QVBoxLayout &root)

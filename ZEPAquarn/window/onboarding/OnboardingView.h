@@ -20,7 +20,7 @@ namespace zq {
 
 // The first-run window ("Welcome"): the three checks dictation needs, the trigger with its recorder,
 // "Re-check" and "Done". Done stores "onboarded" and then runs the completion, which starts the global
-// trigger. The checks are polled while the window is shown.
+// trigger. The checks are polled while the window is shown. It opens centred on the screen with the pointer.
 class OnboardingView : public QWidget {
     Q_OBJECT
 public:

@@ -187,7 +187,11 @@ void AppSettingsModel::setLanguage(const QString &code)
 
 std::vector<PickerChoice> AppSettingsModel::languageChoices() const
 {
-    return zq::languageChoices(m_deps.languages, backend());
+    // A kept language without a model here reads as itself; the note under the picker says why.
+    std::optional<Language> kept = unsupportedLanguage();
+    if (kept && kept->code != language())
+        kept.reset();
+    return zq::languageChoices(m_deps.languages, backend(), kept);
 }
 
 bool AppSettingsModel::cleanupEnabled() const

@@ -5,6 +5,7 @@
 #include "window/settings/AppSettingsModel.h"
 #include "window/settings/SettingsPageText.h"
 
+#include <QApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QPainter>
@@ -41,9 +42,16 @@ AppSettingsView::AppSettingsView(AppWindowSection section, AppSettingsModel &mod
     setWidgetResizable(true);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    // The page's controls are the Tab stops, and Tab scrolls each into view; the area itself would be a
-    // stop that shows nothing. Page keys a control leaves unused still reach it.
+    // The page's controls are the Tab stops; the area itself would be a stop that shows nothing. Page
+    // keys a control leaves unused still reach it.
     setFocusPolicy(Qt::NoFocus);
+    // The area's own Tab handling sees only moves within the page, so focus that arrives from outside
+    // it (Tab from the sidebar, a shortcut, a control that hid itself) is scrolled into view here: a
+    // control the keyboard acts on is never out of sight.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        if (now && widget() && widget()->isAncestorOf(now))
+            ensureWidgetVisible(now);
+    });
 
     auto *canvas = new PageCanvas;
     canvas->setObjectName(QStringLiteral("settingsCanvas"));

@@ -102,20 +102,24 @@ QString engineSymbol(BackendKind backend)
     return backend == BackendKind::local ? QStringLiteral("desktopcomputer") : QStringLiteral("cloud");
 }
 
-std::vector<PickerChoice> languageChoices(const LanguageCatalogue &languages, const QString &backend)
+std::vector<PickerChoice> languageChoices(const LanguageCatalogue &languages, const QString &backend,
+                                          const std::optional<Language> &kept)
 {
     std::vector<PickerChoice> choices{
         {QStringLiteral("auto"), QStringLiteral("System language"), QStringLiteral("globe")}};
-    for (const auto &language : languages.languages(backend))
+    const QList<Language> &table = languages.languages(backend);
+    for (const auto &language : table)
         choices.push_back({language.code, language.displayName, {}});
+    if (kept && !table.contains(*kept))
+        choices.push_back({kept->code, kept->displayName, {}});
     return choices;
 }
 
 LanguageNote unsupportedLanguageNote(const Language &language)
 {
     return {QStringLiteral("%1 isn't supported on-device").arg(language.displayName),
-            QStringLiteral("The on-device recogniser doesn't support %1 for on-device transcription. Use OpenAI with "
-                           "your API key, or choose another on-device language.")
+            QStringLiteral("The recogniser on this computer has no model for %1. Use OpenAI with your API key, or "
+                           "choose another on-device language.")
                 .arg(language.displayName)};
 }
 
@@ -159,8 +163,8 @@ std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
           {QStringLiteral("Where does my text go?"),
            fromUtf8("Into the app you're using, at the cursor, via an instant paste. When an app refuses synthetic "
                     "pastes (secure input, some password fields), your words are left on the clipboard and a "
-                    "notification tells you — paste them yourself with Ctrl+V. Every take is also kept in "
-                    "History.")},
+                    "notification tells you — paste them yourself with Ctrl+V, or Ctrl+Shift+V in a terminal "
+                    "(Shift+Insert in xterm and rxvt). Every take is also kept in History.")},
           {QStringLiteral("Why is my clipboard empty after I quit ZEPA QUARN?"),
            fromUtf8("Each paste borrows the clipboard and then puts back what you had copied, which ZEPA QUARN "
                     "then holds. On X11 a clipboard lives in the app that holds it, so at quit ZEPA QUARN hands it "

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
 #include <vector>
 
 namespace zq {
@@ -50,8 +51,10 @@ QString backgroundAudioSymbol(const QString &audioDuringDictation);
 // The engine picker and its leading symbol for "backend".
 std::vector<PickerChoice> engineChoices();
 QString engineSymbol(BackendKind backend);
-// "System language" first, then the languages of the engine that "backend" selects.
-std::vector<PickerChoice> languageChoices(const LanguageCatalogue &languages, const QString &backend);
+// "System language" first, then the languages of the engine that "backend" selects; last `kept`, a
+// stored language the engine has no model for, so that the picker names it rather than "Choose…".
+std::vector<PickerChoice> languageChoices(const LanguageCatalogue &languages, const QString &backend,
+                                          const std::optional<Language> &kept = std::nullopt);
 
 // The note under the language picker for a language the on-device engine has no model for.
 struct LanguageNote {

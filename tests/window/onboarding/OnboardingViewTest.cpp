@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -25,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 
 using namespace std::chrono_literals;
@@ -89,6 +91,10 @@ TEST_F(OnboardingViewTest, AllChecksGrantedShowNoButtonsAndReturnIsDone)
     auto view = make();
     EXPECT_EQ(view->windowTitle(), QStringLiteral("Welcome"));
     EXPECT_EQ(view->width(), 480);
+    // Placed before it had a frame to measure, it allows for a title bar: centred to within half of one.
+    const QPoint offCentre = view->frameGeometry().center() - view->screen()->availableGeometry().center();
+    EXPECT_TRUE(std::abs(offCentre.x()) <= 2 && std::abs(offCentre.y()) <= 16)
+        << "opens centred on the screen with the pointer, not " << offCentre.x() << "," << offCentre.y() << " off";
     for (const auto which :
          {OnboardingContent::microphone, OnboardingContent::inputMonitoring, OnboardingContent::accessibility}) {
         EXPECT_FALSE(view->row(which).button->isVisible());

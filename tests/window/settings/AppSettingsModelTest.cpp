@@ -1,5 +1,6 @@
 #include "window/settings/AppSettingsModel.h"
 
+#include "menubar/MenuPanelModel.h"
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/TriggerReach.h"
 #include "platform/linux/freedesktop/XdgAutostartEntry.h"
@@ -112,8 +113,21 @@ TEST_F(AppSettingsModelTest, ALanguageNoEngineCanUseBecomesAuto)
 
 TEST_F(AppSettingsModelTest, TheNoteNamesTheLanguageWithoutAModelAndOffersOpenAI)
 {
+    // The tray panel's language menu over the same settings: the page's picker offers what it offers.
+    MenuPanelModel::Services services{*rig.controller, rig.settings, rig.loop};
+    services.languages = LanguageCatalogue(QStringList{QStringLiteral("en")});
+    services.locale = QLocale(QLocale::Polish, QLocale::Poland);
+    const MenuPanelModel panel(std::move(services));
+    const auto pageOptions = [&] {
+        QList<MenuPanelOption> options;
+        for (const PickerChoice &choice : model->languageChoices())
+            options.append({choice.value, choice.label, choice.symbol});
+        return options;
+    };
+
     ASSERT_TRUE(model->unsupportedLanguage()) << "the system language, Polish, has no model here";
     EXPECT_EQ(model->unsupportedLanguage()->displayName, "Polish");
+    EXPECT_EQ(pageOptions(), panel.languageOptions());
 
     // A German choice stored while German was offered on the device.
     rig.settings.setValue(key(keys::language), QStringLiteral("de"));
@@ -121,14 +135,18 @@ TEST_F(AppSettingsModelTest, TheNoteNamesTheLanguageWithoutAModelAndOffersOpenAI
     EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "de");
     ASSERT_TRUE(model->unsupportedLanguage());
     EXPECT_EQ(model->unsupportedLanguage()->displayName, "German");
+    EXPECT_EQ(model->languageChoices().back(), (PickerChoice{"de", "German", ""})) << "the picker names it";
+    EXPECT_EQ(pageOptions(), panel.languageOptions());
     rig.settings.setValue(key(keys::language), QStringLiteral("en"));
     EXPECT_FALSE(model->unsupportedLanguage()) << "English has its model";
+    EXPECT_EQ(pageOptions(), panel.languageOptions());
 
     rig.settings.setValue(key(keys::language), QStringLiteral("de"));
     model->useOpenAI();
     EXPECT_EQ(rig.settings.stringValue(key(keys::backend)), "openai");
     EXPECT_FALSE(model->unsupportedLanguage());
     EXPECT_EQ(rig.settings.stringValue(key(keys::language)), "de") << "OpenAI transcribes German";
+    EXPECT_EQ(pageOptions(), panel.languageOptions());
 }
 
 TEST_F(AppSettingsModelTest, EachControlReadsAndWritesItsOwnSetting)
@@ -190,8 +208,8 @@ TEST_F(AppSettingsModelTest, TheEngineDecidesTheRowsTheLanguagesAndTheNote)
     };
     const LanguageNote polishNote{
         "Polish isn't supported on-device",
-        "The on-device recogniser doesn't support Polish for on-device transcription. Use OpenAI with your API key, "
-        "or choose another on-device language."};
+        "The recogniser on this computer has no model for Polish. Use OpenAI with your API key, or choose another "
+        "on-device language."};
     const std::vector<Case> cases{
         {"local", false, "On-device punctuation and filler cleanup.", false, polishNote},
         {"openai", true, "Included in OpenAI transcription.", true, std::nullopt},

@@ -1,5 +1,7 @@
 #include "window/settings/SettingsPageText.h"
 
+#include "pipeline/Paster.h"
+
 #include <gtest/gtest.h>
 
 using namespace zq;
@@ -101,6 +103,12 @@ TEST(SettingsPageTextTest, FaqHasTenQuestionsInThreeGroupsAndNamesTheTriggerInFo
             EXPECT_FALSE(question.answer.contains("Mac") || question.answer.contains("macOS") ||
                          question.answer.contains("Cmd"))
                 << "platform words stay out of: " << question.question.toStdString();
+    // Pasting by hand takes the keys the application's own paste uses in that window.
+    const QString whereTextGoes = groups[0].questions[3].answer;
+    for (const char *windowClass : {"gedit", "gnome-terminal-server", "xterm"}) {
+        const QString keys = Paster::chordText(Paster::routeFor({windowClass, windowClass}).chord);
+        EXPECT_TRUE(whereTextGoes.contains(keys)) << windowClass << ": " << whereTextGoes.toStdString();
+    }
 }
 
 } // namespace

@@ -12,9 +12,11 @@ namespace zq::platform {
 
 namespace {
 
-// Urgency levels of the notification protocol.
+// The protocol's normal urgency. Critical notices stay until the user dismisses them, so no notice
+// of ours asks for it: a time-sensitive one is shown at once anyway and should go away like the rest.
 constexpr uchar kNormalUrgency = 1;
-constexpr uchar kCriticalUrgency = 2;
+// The server's own display time, which every server keeps to.
+constexpr int kServerDefaultTimeoutMs = -1;
 
 QDBusMessage makeCall(const char *method)
 {
@@ -52,10 +54,8 @@ void FreedesktopNotifications::requestAuthorization(std::function<void(bool gran
 
 void FreedesktopNotifications::add(const QString &identifier, const UserNotificationContent &content)
 {
-    const bool timeSensitive = content.interruptionLevel == UserNotificationContent::InterruptionLevel::timeSensitive;
     QVariantMap hints;
-    hints.insert(QStringLiteral("urgency"),
-                 QVariant::fromValue<uchar>(timeSensitive ? kCriticalUrgency : kNormalUrgency));
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(kNormalUrgency));
     if (content.playsDefaultSound)
         hints.insert(QStringLiteral("sound-name"), QStringLiteral("message-new-instant"));
     else
@@ -65,7 +65,7 @@ void FreedesktopNotifications::add(const QString &identifier, const UserNotifica
     QDBusMessage call = makeCall("Notify");
     // The body is plain text from our own tables; servers that read markup in it get none.
     call << QStringLiteral("ZEPA QUARN") << uint(0) << m_appIcon << content.title << content.body.toHtmlEscaped()
-         << QStringList() << hints << int(-1);
+         << QStringList() << hints << kServerDefaultTimeoutMs;
     auto *watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [identifier](QDBusPendingCallWatcher *pending) {
         const QDBusPendingReply<uint> reply = *pending;

@@ -8,11 +8,12 @@
 namespace zq::platform {
 
 // Notifications through the desktop's org.freedesktop.Notifications service on the session bus.
-// Authorization is granted when the service answers (the desktop has no per-application grant);
-// a time-sensitive notice goes out with critical urgency, and the default sound is the sound
-// theme's "message-new-instant" (every other notice asks for no sound). Each notice names `appIcon`
-// (an icon name or a file URI; empty: none) as its application's icon. Calls are asynchronous and
-// the completion of requestAuthorization() runs on the main thread.
+// Authorization is granted when the service answers (the desktop has no per-application grant).
+// Every notice goes out with normal urgency and the server's own timeout, time-sensitive ones too:
+// they show at once all the same, while critical ones would stay until dismissed. The default sound
+// is the sound theme's "message-new-instant" (every other notice asks for no sound). Each notice
+// names `appIcon` (an icon name or a file URI; empty: none) as its application's icon. Calls are
+// asynchronous and the completion of requestAuthorization() runs on the main thread.
 class FreedesktopNotifications final : public QObject, public UserNotifications {
     Q_OBJECT
 public:
