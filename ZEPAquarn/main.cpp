@@ -545,12 +545,8 @@ int main(int argc, char *argv[])
     // flight is kept first, and what the teardown would write is written.
     std::optional<X11Session::DisplayLossHandler> displayLoss(std::in_place, platform::isToolkitDisplayGone, [&] {
         qCWarning(lcApp) << "app: the display is gone — keeping what is in flight and ending";
-        app->applicationLostDisplay();
-        if (const auto saved = settings.sync(); !saved)
-            qCWarning(lcApp) << "app: settings not saved:" << saved.error().message;
-        if (run->dictation)
-            run->dictation->stores.writer->waitUntilWritten();
-        Diagnostics::shared().waitUntilWritten();
+        X11Session::settleForDisplayLoss([&] { app->applicationLostDisplay(); }, settings,
+                                         run->dictation ? run->dictation->stores.writer.get() : nullptr);
     });
     const int status = QApplication::exec();
     displayLoss.reset();

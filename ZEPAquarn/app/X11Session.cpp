@@ -1,5 +1,10 @@
 #include "app/X11Session.h"
 
+#include "records/Diagnostics.h"
+#include "records/StoreWriter.h"
+#include "runtime/Log.h"
+#include "runtime/Settings.h"
+
 #include <QByteArray>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -103,6 +108,16 @@ DisplayLossHandler::~DisplayLossHandler()
     s_beforeLossWatch = nullptr;
     s_lossAction = nullptr;
     s_displayGone = nullptr;
+}
+
+void settleForDisplayLoss(const std::function<void()> &keepInFlight, rt::Settings &settings, StoreWriter *stores)
+{
+    keepInFlight();
+    if (const auto saved = settings.sync(); !saved)
+        qCWarning(lcApp) << "app: settings not saved:" << saved.error().message;
+    if (stores)
+        stores->waitUntilWritten();
+    Diagnostics::shared().waitUntilWritten();
 }
 
 QString unavailableMessage()

@@ -6,6 +6,11 @@
 
 namespace zq {
 
+class StoreWriter;
+namespace rt {
+class Settings;
+} // namespace rt
+
 // What the application needs of the desktop session before its GUI starts: an X11 display (also
 // XWayland), because the global trigger keys, the synthetic paste and the pill all need X11.
 // The toolkit aborts when it cannot open its display, so main() checks first and, without one,
@@ -40,6 +45,12 @@ public:
     DisplayLossHandler(const DisplayLossHandler &) = delete;
     DisplayLossHandler &operator=(const DisplayLossHandler &) = delete;
 };
+
+// The application's DisplayLossHandler action, in this order: `keepInFlight` keeps the take in flight
+// and ends what a quit ends; then the settings are written, and the History and statistics writes
+// given to `stores` (none before the first take's parts exist) and the journal's are waited for, as
+// the process then ends without the teardown that would have waited for them.
+void settleForDisplayLoss(const std::function<void()> &keepInFlight, rt::Settings &settings, StoreWriter *stores);
 
 // The sentence for stderr when there is no usable display.
 QString unavailableMessage();

@@ -107,6 +107,12 @@ void HotkeyTap::handleDisabled(std::uint64_t generation, platform::EventTap::Dis
     qCWarning(lcHotkey) << "hotkey: event source disabled, re-enabled; reason" << reasonName;
     if (m_recordDisabled)
         m_recordDisabled(reasonName);
+    // A display that went away is no cancel by the user: the take goes on, and when the whole
+    // display is gone the application's end keeps it.
+    if (reason == platform::EventTap::DisabledReason::connectionLost) {
+        m_tracker.sourceLost();
+        return;
+    }
     TriggerEvent disabled;
     disabled.type = reason == platform::EventTap::DisabledReason::userInput ? TriggerEventType::tapDisabledByUserInput
                                                                             : TriggerEventType::tapDisabledByTimeout;

@@ -24,6 +24,10 @@ class Settings;
 // per event, in order; the actions of an event then reach `onAction` in a work item of their own, back
 // to back (a completed macro gives start then lock). Nothing is ever delivered from inside start(), stop()
 // or a handler of the source. The tap never consumes or alters an event.
+//
+// A source that stops delivering is re-enabled and recorded. Its timeout and user-input stops cancel a
+// held or locked trigger; a lost display connection cancels nothing (the take is the user's, and a
+// display that is gone for good ends the application, which keeps the take).
 class HotkeyTap {
 public:
     using ActionHandler = std::function<void(TriggerAction)>;

@@ -194,6 +194,12 @@ void TriggerTracker::stop()
     m_logic.reset();
 }
 
+void TriggerTracker::sourceLost()
+{
+    m_activeTrigger.reset();
+    clearMacro();
+}
+
 void TriggerTracker::clearMacro()
 {
     m_macroProgress = 0;

@@ -36,6 +36,9 @@ public:
     void resetToIdle() { m_logic.reset(); }
     // The event tap stopped: forget everything.
     void stop();
+    // The event source lost its display connection: the keys it saw go down are forgotten, as their
+    // releases will never come. A take under way is not the user's to cancel: the state machine stays.
+    void sourceLost();
 
     const TriggerLogic &logic() const { return m_logic; }
     const std::optional<TriggerBinding> &activeTrigger() const { return m_activeTrigger; }

@@ -140,8 +140,9 @@ protected:
         ASSERT_EQ(uploads(), nth) << "the take was not sent; log:\n" << env->appLogTail().toStdString();
     }
 
-    // The newest incident must be the interrupted take with its recording in place.
-    void expectInterruptedIncident(qsizetype count)
+    // The newest incident must be the interrupted take with its recording in place. A run that was
+    // killed never wrote its file's final header: `killed` takes a stale one.
+    void expectInterruptedIncident(qsizetype count, bool killed = false)
     {
         const QJsonArray incidents = env->incidents();
         ASSERT_EQ(incidents.size(), count) << env->appLogTail().toStdString();
@@ -151,8 +152,18 @@ protected:
         EXPECT_EQ(incident.value(QStringLiteral("backend")).toString(), QStringLiteral("openai"));
         const QString recording = incident.value(QStringLiteral("recordingFilename")).toString();
         ASSERT_FALSE(recording.isEmpty()) << "the recording is kept for Retry";
-        // At least the spoken second of 16-bit audio, whatever the take's own rate.
-        EXPECT_GT(QFileInfo(recordingsDir() + recording).size(), 32000);
+        // At least the spoken second of 16-bit audio, whatever the take's own rate, and a header
+        // that gives the file's whole length (one never completed gives that of an empty file).
+        QFile wav(recordingsDir() + recording);
+        ASSERT_TRUE(wav.open(QIODevice::ReadOnly));
+        const QByteArray header = wav.read(8);
+        EXPECT_GT(wav.size(), 32000);
+        if (killed)
+            return;
+        ASSERT_EQ(header.size(), 8);
+        EXPECT_TRUE(header.startsWith("RIFF"));
+        const auto byte = [&](int i) { return qint64(quint8(header[i])); };
+        EXPECT_EQ(byte(4) + (byte(5) << 8) + (byte(6) << 16) + (byte(7) << 24) + 8, wav.size());
     }
 
     // Takes posted to the service (its warm-ups are not takes).
@@ -264,16 +275,16 @@ TEST_F(InterruptedTakeE2ETest, QuitWhileATakeUploadsOrRecordsKeepsItAndTheNextSt
     startRun(fourth, fourthLog);
     if (HasFatalFailure())
         return;
-    expectInterruptedIncident(3);
+    expectInterruptedIncident(3, /*killed=*/true);
     ::kill(fourth.pid(), SIGTERM);
     EXPECT_EQ(fourth.waitForExit(QDeadlineTimer(kQuitBound)), 0) << logOf(fourthLog).constData();
 }
 
 TEST_F(InterruptedTakeE2ETest, AnXServerThatDiesDuringATakeEndsTheProcessCleanlyWithTheTakeKept)
 {
-    // The exit that follows a lost display raced the process's own teardown: it must hold every time,
-    // while a take records and while one uploads.
-    for (int round = 0; round < 10 && !HasFailure(); ++round) {
+    // While a take records and while one uploads. The trigger's own connection and the toolkit's
+    // notice the loss in either order; the order that once lost the take is pinned by a unit test.
+    for (int round = 0; round < 2 && !HasFailure(); ++round) {
         const bool recording = round % 2 == 0;
         SCOPED_TRACE(testing::Message() << "round " << round << (recording ? ", recording" : ", uploading"));
         startEverything(/*ownDisplay=*/true);

@@ -147,12 +147,27 @@ TEST_F(HotkeyTapTest, DisabledSourceIsReEnabledRecordedAndCancelsAHeldTrigger)
     // While idle a disable cancels nothing but is still re-enabled and recorded.
     tap->resetToIdle();
     source.emitDisabled(Reason::userInput);
-    source.emitDisabled(Reason::connectionLost);
     loop.runUntilIdle();
     EXPECT_EQ(delivered, (Actions{start, cancel}));
+    EXPECT_EQ(source.enableCount(), 2);
+
+    // A lost display connection is not the user's cancel: the take goes on, and only the trigger
+    // whose release can no longer be seen is forgotten.
+    tap->resetToIdle();
+    source.emitEvent(keyDown(kF5, 2.0));
+    source.emitDisabled(Reason::connectionLost);
+    loop.runUntilIdle();
+    EXPECT_EQ(delivered, (Actions{start, cancel, start}));
     EXPECT_EQ(source.enableCount(), 3);
     EXPECT_EQ(recorded, (QStringList{QStringLiteral("timeout"), QStringLiteral("user_input"),
                                      QStringLiteral("connection_lost")}));
+    EXPECT_FALSE(tap->tracker().activeTrigger().has_value());
+    EXPECT_EQ(tap->tracker().logic().state().kind, TriggerLogic::StateKind::held);
+    // Once the source is back, the next press and release of the trigger finish that take.
+    source.emitEvent(keyDown(kF5, 3.0));
+    source.emitEvent(keyUp(kF5, 3.1));
+    loop.runUntilIdle();
+    EXPECT_EQ(delivered, (Actions{start, cancel, start, finish}));
 }
 
 TEST_F(HotkeyTapTest, StopDropsEventsNotYetHandledAndForgetsTheTrigger)
