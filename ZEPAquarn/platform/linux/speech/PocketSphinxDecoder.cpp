@@ -106,8 +106,7 @@ PocketSphinxDecoder::load(const PocketSphinxModel &model, std::shared_ptr<const 
 {
     const QByteArray hmm = QFile::encodeName(model.acousticModel);
     const QByteArray lm = QFile::encodeName(model.languageModel);
-    const QByteArray dict =
-        cut ? QByteArray::fromStdString(cut->dictionaryFile()) : QFile::encodeName(model.dictionary);
+    const QByteArray dict = cut ? QByteArray::fromStdString(cut->openedFile()) : QFile::encodeName(model.dictionary);
     // The library logs through one stream for the whole process, and a decoder given a log file
     // closes that stream as it loads, under any other decoder loading or decoding at the time.
     // Silence it once instead, before the first decoder.
