@@ -106,8 +106,7 @@ PocketSphinxDecoder::load(const PocketSphinxModel &model, std::shared_ptr<const 
 {
     const QByteArray hmm = QFile::encodeName(model.acousticModel);
     const QByteArray lm = QFile::encodeName(model.languageModel);
-    const QByteArray dict =
-        cut ? QByteArray::fromStdString(cut->dictionaryFile()) : QFile::encodeName(model.dictionary);
+    const QByteArray dict = cut ? QByteArray::fromStdString(cut->openedFile()) : QFile::encodeName(model.dictionary);
     // The library logs through one stream for the whole process, and a decoder given a log file
     // closes that stream as it loads, under any other decoder loading or decoding at the time.
     // Silence it once instead, before the first decoder.
@@ -370,9 +369,9 @@ struct PocketSphinxDecoderPool::State {
     // thread of its own so neither the load nor the first take waits for it. Nothing without a
     // cache folder.
     PocketSphinxDecoder::LanguageModelRead cutMaker();
-    // Once the load that read the whole dictionary is done, loads a decoder from the cut just made
-    // and puts it in place of the idle whole-dictionary one. A take holding that one gives it back
-    // to an idle decoder, so release() drops it. Runs on the cut's thread, at its low priority.
+    // Once the load that read the whole dictionary is done and its decoder is idle, frees that
+    // decoder and loads one from the cut just made in its place (the whole one again should that
+    // fail). Runs on the cut's thread, at its low priority.
     void switchToCut(std::stop_token stop);
 
     const PocketSphinxModel model;
@@ -393,6 +392,7 @@ struct PocketSphinxDecoderPool::State {
     std::vector<std::unique_ptr<PocketSphinxDecoder>> idle;
     bool loading = false;
     int loadCount = 0;
+    int lent = 0; // decoders handed to takes and not given back
     // The background load, the cut and the takes.
     rt::WorkerThreads threads;
 };
@@ -449,37 +449,68 @@ void PocketSphinxDecoderPool::State::switchToCut(std::stop_token stop)
     auto opened = PocketSphinxDictionaryCut::open(cacheFolder, dictionaryFile, languageModelFile);
     if (!opened)
         return;
-    QElapsedTimer took;
-    took.start();
-    auto loaded = load(model, opened, {});
-    if (stop.stop_requested())
-        return; // the pool is closing: the decoder is freed on the way out
-    if (!loaded || !loaded.value()) {
-        qCWarning(lcLocalBackend) << "speech model failed to load from the cut dictionary";
-        return;
-    }
-    std::unique_ptr<PocketSphinxDecoder> replaced;
+    // The whole dictionary's decoder goes before the cut's is built: the two together would hold
+    // half as much again as either. A take that holds it is waited for; a take that asks meanwhile
+    // waits for the cut's decoder.
+    std::unique_ptr<PocketSphinxDecoder> whole;
     {
-        std::lock_guard lock(mutex);
-        cut = opened;
-        ++loadCount;
-        adoptChannelEstimate(*loaded.value());
-        const auto whole =
+        std::unique_lock lock(mutex);
+        changed.wait(lock, stop, [this] { return !idle.empty() || lent == 0; });
+        if (stop.stop_requested() || loading)
+            return;
+        const auto found =
             std::find_if(idle.begin(), idle.end(), [](const auto &decoder) { return !decoder->readsCut(); });
-        if (whole != idle.end())
-            replaced = std::exchange(*whole, std::move(loaded).value());
-        else if (idle.empty())
-            idle.push_back(std::move(loaded).value());
-        else
+        if (found != idle.end()) {
+            whole = std::move(*found);
+            idle.erase(found);
+        } else if (!idle.empty()) {
             return; // a cut decoder is idle already
-        changed.notify_all();
+        }
+        loading = true;
+        ++loadCount;
     }
-    qCInfo(lcLocalBackend) << "speech model ready in" << took.elapsed()
-                           << "ms (cut dictionary), in place of the whole dictionary's";
-    if (replaced) {
-        replaced.reset();
+    if (whole) {
+        whole.reset();
         // The whole dictionary is some hundred thousand small blocks, freed in the middle of the
         // heap: without a trim the allocator keeps their pages and the launch holds them anyway.
+        ::malloc_trim(0);
+    }
+    QElapsedTimer took;
+    took.start();
+    rt::Result<std::unique_ptr<PocketSphinxDecoder>> loaded = cancelledError();
+    if (!stop.stop_requested())
+        loaded = load(model, opened, {});
+    if (!stop.stop_requested() && whole && (!loaded || !loaded.value())) {
+        qCWarning(lcLocalBackend) << "speech model failed to load from the cut dictionary; loading the whole one again";
+        opened = nullptr;
+        loaded = load(model, nullptr, {});
+    }
+    std::vector<std::unique_ptr<PocketSphinxDecoder>> replaced; // freed after the lock
+    {
+        std::lock_guard lock(mutex);
+        loading = false;
+        changed.notify_all();
+        if (stop.stop_requested())
+            return; // the pool is closing: the decoder is freed on the way out
+        if (!loaded || !loaded.value()) {
+            qCWarning(lcLocalBackend) << "speech model failed to load";
+            return;
+        }
+        cut = opened;
+        adoptChannelEstimate(*loaded.value());
+        if (opened) {
+            // A second whole decoder a take gave back meanwhile goes as well.
+            for (auto &decoder : idle)
+                if (!decoder->readsCut())
+                    replaced.push_back(std::move(decoder));
+            std::erase(idle, nullptr);
+            qCInfo(lcLocalBackend) << "speech model ready in" << took.elapsed()
+                                   << "ms (cut dictionary), in place of the whole dictionary's";
+        }
+        idle.push_back(std::move(loaded).value());
+    }
+    if (!replaced.empty()) {
+        replaced.clear();
         ::malloc_trim(0);
     }
 }
@@ -612,6 +643,7 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquir
             auto decoder = std::move(state.idle.back());
             state.idle.pop_back();
             state.adoptChannelEstimate(*decoder);
+            ++state.lent;
             return decoder;
         }
         ++state.loadCount;
@@ -630,6 +662,7 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquir
         return loaded;
     }
     state.adoptChannelEstimate(*loaded.value());
+    ++state.lent;
     return loaded;
 }
 
@@ -639,6 +672,7 @@ void PocketSphinxDecoderPool::release(std::unique_ptr<PocketSphinxDecoder> decod
         return;
     State &state = *m_state;
     std::unique_lock lock(state.mutex);
+    state.lent = std::max(0, state.lent - 1);
     if (decoder->hasHeardAudio() && !decoder->isInUtterance())
         state.estimate = decoder->channelEstimate();
     if (!state.idle.empty()) {

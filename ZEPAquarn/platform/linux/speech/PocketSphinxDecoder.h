@@ -126,10 +126,11 @@ private:
 // With a `cacheFolder`, decoders read the model's dictionary cut to its language model's words
 // (PocketSphinxDictionaryCut) once a first load has made the cut there. The first load makes it from
 // the language model as soon as that is read, beside the rest of the load, so even a launch that
-// quits at once leaves it for the next. Once the cut is made and that load is done, a decoder of the
-// cut replaces the idle whole-dictionary one (about 20 MB less), so the first launch holds what later
-// ones hold; a take that asks meanwhile gets the decoder already there. A launch checks the cut it
-// reads while the decoder loads and loads again from the whole dictionary when the cut is damaged.
+// quits at once leaves it for the next. Once the cut is made and that load's decoder is idle, it is
+// freed and a decoder of the cut loaded in its place (about 20 MB less), so the first launch holds
+// what later ones hold, and never the two side by side (a take holding the whole one is waited
+// for); a take that asks meanwhile waits for that load. A launch checks the cut it reads while the decoder loads and
+// loads again from the whole dictionary when the cut is damaged.
 //
 // The pool owns its threads (the background load, the cut and the takes) and close() ends them:
 // takes stop at once, a load in flight runs to its end (a fraction of a second; the library cannot

@@ -13,6 +13,7 @@
 #include <optional>
 #include <utility>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
@@ -78,6 +79,33 @@ std::optional<std::string> identity(const char *role, const std::string &path)
                   static_cast<long long>(info.st_mtim.tv_sec), info.st_mtim.tv_nsec,
                   static_cast<unsigned long long>(info.st_ino), static_cast<unsigned long long>(info.st_dev));
     return line + path + '\n';
+}
+
+// This process's name for an open file: opening it opens that file, whatever stands at its own name.
+std::string descriptorName(int fd)
+{
+    return "/proc/self/fd/" + std::to_string(fd);
+}
+
+// The cut at `path`, opened for the decoder: a regular file of `size` bytes, never through a link and
+// never a FIFO or a device (looked at before it is opened, and what was opened looked at again),
+// whose descriptor's name leads back to it. Its descriptor, or -1.
+int openCut(const std::string &path, std::size_t size)
+{
+    struct stat entry {};
+    if (::lstat(path.c_str(), &entry) != 0 || !S_ISREG(entry.st_mode))
+        return -1;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat info {};
+    struct stat named {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || static_cast<std::size_t>(info.st_size) != size ||
+        ::stat(descriptorName(fd).c_str(), &named) != 0 || named.st_dev != info.st_dev || named.st_ino != info.st_ino) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 // The manifest's first lines for these sources, and the dictionary's size: no file of the cut holds
@@ -189,26 +217,47 @@ std::shared_ptr<const PocketSphinxDictionaryCut> PocketSphinxDictionaryCut::find
     const auto sizes = sizesOf(contentLines);
     if (!sizes || sizes->first > sources->dictionarySize + 1 || sizes->second > sources->dictionarySize + 1)
         return nullptr;
-    // The decoder reads the cut by its name: it must be the regular file the manifest describes.
-    struct stat cutInfo {};
-    if (::lstat(files.dictionary.c_str(), &cutInfo) != 0 || !S_ISREG(cutInfo.st_mode) ||
-        static_cast<std::size_t>(cutInfo.st_size) != sizes->first)
+    // The decoder reads the cut by name: the name of the file checked here, held open, so nothing
+    // put at the cut's name later (a link to an endless device, a FIFO, another file) is read.
+    auto found = std::make_shared<PocketSphinxDictionaryCut>();
+    found->m_fd = openCut(files.dictionary, sizes->first);
+    if (found->m_fd < 0)
         return nullptr;
     auto rest = readCacheFile(files.rest, sizes->second);
     if (!rest || contentLines.substr(contentLines.find('\n') + 1) != contentLine("rest", *rest))
         return nullptr;
-    auto found = std::make_shared<PocketSphinxDictionaryCut>();
     found->m_dictionaryFile = files.dictionary;
+    found->m_openedFile = descriptorName(found->m_fd);
     found->m_cutSize = sizes->first;
     found->m_cutLine = contentLines.substr(0, contentLines.find('\n') + 1);
     found->m_rest = std::move(*rest);
     return found;
 }
 
+PocketSphinxDictionaryCut::~PocketSphinxDictionaryCut()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
 bool PocketSphinxDictionaryCut::intact() const
 {
-    const auto cut = readCacheFile(m_dictionaryFile, m_cutSize);
-    return cut && m_cutLine == contentLine("cut", *cut);
+    // The file the decoder reads, through its descriptor; a byte more than the manifest gives
+    // tells of one that grew.
+    std::string cut(m_cutSize + 1, '\0');
+    std::size_t done = 0;
+    while (m_fd >= 0 && done < cut.size()) {
+        const ssize_t count = ::pread(m_fd, cut.data() + done, cut.size() - done, static_cast<off_t>(done));
+        if (count < 0 && errno == EINTR)
+            continue;
+        if (count < 0)
+            return false;
+        if (count == 0)
+            break;
+        done += static_cast<std::size_t>(count);
+    }
+    cut.resize(done);
+    return m_fd >= 0 && m_cutLine == contentLine("cut", cut);
 }
 
 std::shared_ptr<const PocketSphinxDictionaryCut> PocketSphinxDictionaryCut::open(const std::string &folder,

@@ -28,11 +28,15 @@ namespace zq::platform {
 //
 // Paths are file names in the system's encoding.
 //
+// The cut found is opened then and held open: what the decoder reads and what intact() checks is
+// that file, whatever comes to stand at its name afterwards (a link, a FIFO, another file).
+//
 // The rest is read into memory once, when the cut is found, and checked then: about a megabyte,
 // and a mapped file that another program shrinks would end the process at the next lookup.
 class PocketSphinxDictionaryCut {
 public:
     PocketSphinxDictionaryCut() = default;
+    ~PocketSphinxDictionaryCut();
     PocketSphinxDictionaryCut(const PocketSphinxDictionaryCut &) = delete;
     PocketSphinxDictionaryCut &operator=(const PocketSphinxDictionaryCut &) = delete;
 
@@ -53,8 +57,11 @@ public:
                                  const std::string &languageModel,
                                  const std::function<bool(std::string_view word)> &inLanguageModel);
 
-    // The cut, as a decoder reads its dictionary.
+    // The cut's name in the cache folder, for reports and for other programs.
     const std::string &dictionaryFile() const { return m_dictionaryFile; }
+    // The cut as it was opened when found, as a decoder reads its dictionary by name: this process's
+    // name for the open file. Valid while this object lives.
+    const std::string &openedFile() const { return m_openedFile; }
     // The pronunciations the cut left out for `word` as spelt, alternates in the dictionary's order.
     QStringList leftOut(const QString &word) const;
     // Reads the whole of what was left out: for tests and reports.
@@ -62,6 +69,8 @@ public:
 
 private:
     std::string m_dictionaryFile;
+    std::string m_openedFile;
+    int m_fd = -1; // the cut, opened when found
     std::size_t m_cutSize = 0;
     std::string m_cutLine; // the manifest's line for the cut's contents
     std::string m_rest;    // whole lines, sorted by word

@@ -10,6 +10,7 @@
 #include "support/ServiceEnvironment.h"
 #include "support/SpeechSamples.h"
 #include "support/SpokenText.h"
+#include "support/TestFiles.h"
 #include "support/VirtualLoop.h"
 
 #include <QFile>
@@ -21,6 +22,7 @@
 
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <future>
 #include <thread>
@@ -122,6 +124,11 @@ TEST(PocketSphinxDecoderIntegrationTest, ADecoderOnTheCutDictionaryHearsAndLooks
     auto kept = platform::PocketSphinxDictionaryCut::open(folder, model.dictionary.toStdString(),
                                                           model.languageModel.toStdString());
     ASSERT_TRUE(kept);
+    // Another file put at the cut's name once it was found, with "forward" spelt otherwise: the
+    // decoder reads the cut that was found.
+    const QString name = QString::fromStdString(kept->dictionaryFile());
+    test::writeFile(name + QStringLiteral(".other"), test::readFile(name).replace("\nforward ", "\nfxrward "));
+    ASSERT_EQ(::rename(QFile::encodeName(name + QStringLiteral(".other")), QFile::encodeName(name)), 0);
     std::unique_ptr<PocketSphinxDecoder> cut = PocketSphinxDecoder::load(model, kept).value();
 
     EXPECT_EQ(decode(*cut, speech), QStringLiteral("go forward ten meters"));

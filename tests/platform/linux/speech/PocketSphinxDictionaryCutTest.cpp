@@ -15,6 +15,7 @@
 #include <mutex>
 #include <set>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <utime.h>
@@ -64,12 +65,16 @@ struct Sources {
 struct Loads {
     std::mutex mutex;
     std::vector<std::shared_ptr<const PocketSphinxDictionaryCut>> cuts;
+    // Runs where a decoder would open the cut it is handed.
+    std::function<void(const PocketSphinxDictionaryCut &)> opening;
 
     platform::PocketSphinxDecoderPool::Loader loader()
     {
         return [this](const platform::PocketSphinxModel &, std::shared_ptr<const PocketSphinxDictionaryCut> cut,
                       const platform::PocketSphinxDecoder::LanguageModelRead &read)
                    -> rt::Result<std::unique_ptr<platform::PocketSphinxDecoder>> {
+            if (cut && opening)
+                opening(*cut);
             {
                 std::lock_guard lock(mutex);
                 cuts.push_back(std::move(cut));
@@ -333,5 +338,55 @@ TEST(PocketSphinxDictionaryCutTest, AHostileCacheIsPassedOverForTheWholeDictiona
             EXPECT_EQ(seen.size(), 1u);
             EXPECT_EQ(inodeOfManifest(), manifestBefore) << "the cut was written through the link";
         }
+    }
+}
+
+TEST(PocketSphinxDictionaryCutTest, ACutReplacedAtItsNameOnceFoundIsStillTheFileTheDecoderReadsAndTheCheckReads)
+{
+    // Another program puts something else at the cut's name between the launch's check and the
+    // decoder's open: the decoder and the check both read the file that was found, and nothing
+    // holds the launch.
+    const struct {
+        const char *name;
+        std::function<int(const QByteArray &)> make;
+    } cases[] = {
+        {"a link to an endless device", [](const QByteArray &at) { return ::symlink("/dev/zero", at); }},
+        {"a FIFO", [](const QByteArray &at) { return ::mkfifo(at, 0600); }},
+        {"a file of the same size",
+         [](const QByteArray &at) {
+             test::writeFile(QFile::decodeName(at), "gamma G AE M AH\nalpha AE L F AH\n");
+             return 0;
+         }},
+        {"nothing", [](const QByteArray &) { return 0; }},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Sources sources;
+        ASSERT_TRUE(sources.make());
+        Loads loads;
+        QByteArray read;
+        bool intact = false;
+        loads.opening = [&](const PocketSphinxDictionaryCut &cut) {
+            replaceEntry(QFile::decodeName(cut.dictionaryFile().c_str()), c.make);
+            // As the decoder opens it, but never waiting for a FIFO's writer or reading without end.
+            const int fd = ::open(cut.openedFile().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            char bytes[256];
+            const ssize_t count = fd < 0 ? -1 : ::read(fd, bytes, sizeof bytes);
+            if (fd >= 0)
+                ::close(fd);
+            read = QByteArray(bytes, count > 0 ? count : 0);
+            intact = cut.intact();
+        };
+        {
+            platform::PocketSphinxDecoderPool pool(sources.model(), {}, QString::fromStdString(sources.cache),
+                                                   loads.loader());
+            pool.preload();
+            EXPECT_TRUE(test::waitFor([&] { return !loads.seen().empty(); }, test::kLoadedMachineTimeout));
+        } // closing waits for the load
+        const auto seen = loads.seen();
+        ASSERT_EQ(seen.size(), 1u) << "the cut found was passed over";
+        EXPECT_TRUE(seen[0]);
+        EXPECT_EQ(read, "alpha AE L F AH\ngamma G AE M AH\n");
+        EXPECT_TRUE(intact);
     }
 }
