@@ -218,6 +218,9 @@ private:
     void thinkingWatchdogFired();
     void resetToIdle(bool resetTrigger);
     void discardTakeFile();
+    // Deletes a delivered take's file once the History save holding its text is on disk: killed
+    // before that, the run leaves the take for the next start to keep.
+    void discardTakeFileOnceInHistory(const QString &takeFile);
     void doneFlashFired();
     // How a paste ended for the controller: the text went in (or nothing more can be known), or the
     // window in front never fetched it.

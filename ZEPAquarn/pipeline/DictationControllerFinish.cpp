@@ -278,7 +278,7 @@ void DictationController::settlePaste(PasteOutcome outcome)
     if (!paste)
         return;
     if (paste->takeFile)
-        QFile::remove(*paste->takeFile);
+        discardTakeFileOnceInHistory(*paste->takeFile);
     const bool shown = paste->pillTransitions == m_pillTransitions;
     if (outcome == PasteOutcome::notFetched) {
         record(DiagnosticEvent::pasteFallback);
@@ -306,6 +306,8 @@ void DictationController::settlePaste(PasteOutcome outcome)
 void DictationController::pasteRefused()
 {
     record(DiagnosticEvent::pasteFallback);
+    if (const std::optional<QString> takeFile = std::exchange(m_takeFileURL, std::nullopt))
+        discardTakeFileOnceInHistory(*takeFile);
     failDictation(DictationFailure::pasteBlocked());
 }
 
@@ -352,6 +354,17 @@ void DictationController::discardTakeFile()
     if (m_takeFileURL)
         QFile::remove(*m_takeFileURL);
     m_takeFileURL.reset();
+}
+
+void DictationController::discardTakeFileOnceInHistory(const QString &takeFile)
+{
+    // On the writer's thread when History has one, which also runs this as it ends at quit.
+    m_history.whenSaved([takeFile](bool onDisk) {
+        if (onDisk)
+            QFile::remove(takeFile);
+        else
+            qCWarning(lcDictation) << "dictation: History not saved — the take file stays for the next start";
+    });
 }
 
 } // namespace zq

@@ -11,8 +11,13 @@
 #include "runtime/Log.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 #include <QUuid>
+
+#include <algorithm>
+#include <utility>
+#include <vector>
 
 namespace zq {
 
@@ -61,9 +66,22 @@ bool DictationController::keepInterruptedTake()
 
 int DictationController::keepLeftoverTakes(const QStringList &takeFiles)
 {
+    // Newest last, so that each goes in front of the older ones: only the newest can stay among the
+    // incidents, and the older ones are dropped now rather than kept and trimmed away at once.
+    std::vector<std::pair<QDateTime, QString>> byDate;
+    for (const QString &takeFile : takeFiles)
+        byDate.emplace_back(QFileInfo(takeFile).lastModified(), takeFile);
+    std::stable_sort(byDate.begin(), byDate.end(), [](const auto &a, const auto &b) {
+        // A file without a date counts as the oldest.
+        return a.first.isValid() && b.first.isValid() ? a.first < b.first : b.first.isValid();
+    });
+    const qsizetype dropped = std::max<qsizetype>(0, qsizetype(byDate.size()) - IncidentStore::maximumItems);
+    for (qsizetype i = 0; i < dropped; ++i)
+        QFile::remove(byDate[std::size_t(i)].second);
+
     int kept = 0;
-    for (const QString &takeFile : takeFiles) {
-        const QDateTime recordedAt = QFileInfo(takeFile).lastModified();
+    for (auto it = byDate.begin() + dropped; it != byDate.end(); ++it) {
+        const auto &[recordedAt, takeFile] = *it;
         const QUuid id = QUuid::createUuid();
         DictationIncident incident = newIncident(id, IncidentPresentation::interrupted(), settingsBackend());
         if (recordedAt.isValid())
@@ -77,6 +95,9 @@ int DictationController::keepLeftoverTakes(const QStringList &takeFiles)
         m_incidents.insert(incident);
         ++kept;
     }
+    if (dropped > 0)
+        qCWarning(lcDictation) << "dictation:" << dropped << "older take(s) of an earlier run dropped: only the"
+                               << IncidentStore::maximumItems << "newest incidents are kept";
     if (kept == 0)
         return 0;
     m_incidents.trimToLimit();

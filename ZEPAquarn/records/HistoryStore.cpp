@@ -119,7 +119,15 @@ void HistoryStore::save()
         m_writer->write(
             m_filePath, [items = m_items] { return encode(items); }, "history");
     else
-        StoreFile::write(m_filePath, encode(m_items), "history");
+        m_lastSaveOnDisk = StoreFile::write(m_filePath, encode(m_items), "history");
+}
+
+void HistoryStore::whenSaved(std::function<void(bool onDisk)> done)
+{
+    if (m_writer)
+        m_writer->whenWritten(m_filePath, std::move(done));
+    else
+        done(m_lastSaveOnDisk);
 }
 
 } // namespace zq

@@ -9,6 +9,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 namespace zq {
@@ -50,6 +51,9 @@ public:
     // caller's thread.
     void setWriter(StoreWriter *writer) { m_writer = writer; }
     void save();
+    // Runs `done` once the latest save is over, telling whether the file on disk holds the items as
+    // they were then: on the writer's thread after that save, or at once when saves are written here.
+    void whenSaved(std::function<void(bool onDisk)> done);
 
 signals:
     void itemsChanged();
@@ -63,6 +67,8 @@ private:
     QList<HistoryItem> m_items;
     std::optional<rt::KeptAsideFile> m_keptAside;
     StoreWriter *m_writer = nullptr;
+    // Whether the latest save written here, not by the writer, reached the disk.
+    bool m_lastSaveOnDisk = true;
 };
 
 } // namespace zq

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <functional>
+#include <map>
 
 namespace zq {
 
@@ -30,8 +31,14 @@ public:
     void write(const QString &path, Encoder encode, const char *store);
     // Blocks until every write given before the call is on disk.
     void waitUntilWritten();
+    // Runs `done` on the writer's thread once every write given before the call is over, telling
+    // whether the last of them for `path` reached the disk (true when none was given for it). What
+    // must not go before a record is on disk waits for this: it also runs while the writer ends.
+    void whenWritten(const QString &path, std::function<void(bool onDisk)> done);
 
 private:
+    // Whether each path's latest write reached the disk; used on the writer's thread only.
+    std::map<QString, bool> m_lastWriteOnDisk;
     rt::SerialQueue m_queue;
 };
 

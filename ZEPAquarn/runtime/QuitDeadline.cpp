@@ -10,8 +10,11 @@ namespace zq::rt {
 
 QuitDeadline::QuitDeadline(std::chrono::milliseconds wait, int status)
 {
+    std::unique_lock started(m_mutex);
     m_watch = std::thread([this, wait, status] {
         std::unique_lock lock(m_mutex);
+        m_watching = true;
+        m_met.notify_all();
         if (m_met.wait_for(lock, wait, [this] { return m_done; }))
             return;
         qCWarning(lcApp).noquote()
@@ -19,6 +22,9 @@ QuitDeadline::QuitDeadline(std::chrono::milliseconds wait, int status)
         std::fflush(nullptr);
         ::_exit(status);
     });
+    // The quit goes on once the watch waits: on a busy machine its thread may start late, and the
+    // deadline counts from here, not from then.
+    m_met.wait(started, [this] { return m_watching; });
 }
 
 QuitDeadline::~QuitDeadline()

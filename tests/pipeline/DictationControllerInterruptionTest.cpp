@@ -8,7 +8,10 @@
 #include "support/TestFiles.h"
 #include "support/TriggerTestSupport.h"
 
+#include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QUuid>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +111,42 @@ TEST_P(DictationControllerInterruptionTest, KeepsATakeWithAudioButNoTextAsAnInci
     ASSERT_FALSE(reopened.items().isEmpty());
     EXPECT_EQ(reopened.items().front().id, incident.id);
     EXPECT_TRUE(reopened.recordingURL(incident).has_value());
+}
+
+// What killed runs left: only the newest can stay among the five incidents, so the older ones are
+// dropped at once instead of being kept and trimmed away, and the kept ones are ordered by date.
+TEST(DictationControllerLeftoverTest, KeepsTheNewestLeftoverTakesInTheirOrder)
+{
+    FakeDictationServices rig;
+    QStringList takes;
+    for (int i = 0; i < 8; ++i) {
+        // Found in no particular order: the names do not follow the dates.
+        const QString path =
+            rig.takeDirectory() +
+            QStringLiteral("/zepaquarn-%1.wav").arg(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper());
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(file.write(QByteArray(100, char('a' + i))) && file.flush());
+        ASSERT_TRUE(
+            file.setFileTime(QDateTime(QDate(2026, 3, 2), QTime(9, (i * 5) % 8)), QFileDevice::FileModificationTime));
+        takes << path;
+    }
+    rig.clearEvents();
+
+    EXPECT_EQ(rig.controller->keepLeftoverTakes(takes), 5);
+
+    EXPECT_EQ(rig.count(DiagnosticEvent::dictationFailed), 5);
+    EXPECT_TRUE(rig.takeFiles().isEmpty()) << "the dropped ones are not found again at the next start";
+    const QList<DictationIncident> items = IncidentStore(rig.incidents->directory()).items();
+    ASSERT_EQ(items.size(), 5);
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(items[i].date, QDateTime(QDate(2026, 3, 2), QTime(9, 7 - i))) << "newest first";
+        ASSERT_TRUE(rig.incidents->recordingURL(items[i]).has_value());
+        QFile kept(*rig.incidents->recordingURL(items[i]));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(kept.readAll(), QByteArray(100, char('a' + (7 - i) * 5 % 8))) << "with its own recording";
+    }
+    EXPECT_EQ(QDir(rig.incidents->recordingsDirectory()).entryList(QDir::Files).size(), 5);
 }
 
 INSTANTIATE_TEST_SUITE_P(

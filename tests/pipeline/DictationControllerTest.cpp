@@ -3,12 +3,17 @@
 #include "pipeline/DictationController.h"
 
 #include "pipeline/SettingsDefaults.h"
+#include "records/HistoryStore.h"
+#include "records/StoreWriter.h"
 #include "support/DictationControllerFixture.h"
+
+#include <QDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
+#include <future>
 #include <optional>
 #include <vector>
 
@@ -373,6 +378,65 @@ TEST(DictationControllerRefusedTapTest, ARefusedTapReadsAsNotRunning)
 // Once the text is pasted, the take is in the history at once; what only a paste the front window
 // fetched does (the statistics, "paste_succeeded", the done pill) waits for the paster to tell how the
 // paste ended, and shows in the pill only while nothing else has taken it since.
+// Until History's save of its text is on disk, the take's file is the only lasting copy of the words:
+// a kill before that must leave it for the next start, and a save that fails keeps it for good.
+TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOnDisk)
+{
+    enum class History { saved, unwritable };
+    const struct {
+        const char *name;
+        bool screenLocked; // the paste is refused
+        History history;
+    } cases[] = {{"pasted", false, History::saved},
+                 {"paste refused", true, History::saved},
+                 {"History cannot be written", false, History::unwritable}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        // History's saves queue behind a write that waits for the test. It outlives the controller,
+        // which may still hand it a take file as it ends.
+        struct HeldWriter {
+            std::promise<void> release;
+            StoreWriter writer;
+            ~HeldWriter() { release.set_value(); }
+        } held;
+        FakeDictationServices r;
+        held.writer.write(
+            r.dir.filePath(QStringLiteral("held.json")),
+            [released = held.release.get_future().share()] {
+                released.wait();
+                return QByteArray("[]");
+            },
+            "test");
+        r.history->setWriter(&held.writer);
+        if (c.history == History::unwritable)
+            ASSERT_TRUE(QDir().mkpath(r.history->filePath()));
+        r.screenLock.setLocked(c.screenLocked);
+        ASSERT_TRUE(r.startLive());
+        for (int i = 0; i < 15; ++i) {
+            r.advance(0.1);
+            r.deliver(1);
+        }
+        r.controller->handleTriggerAction(TriggerAction::finish);
+        r.backends.last()->final(QStringLiteral("kept words"));
+        r.loop.runUntilIdle();
+        r.advance(std::chrono::duration<double>(Paster::fetchWaitLimit).count());
+        ASSERT_EQ(r.history->items().size(), 1);
+        EXPECT_EQ(r.takeFiles().size(), 1) << "gone while History's save still waits";
+
+        held.release.set_value();
+        held.release = {};
+        held.writer.waitUntilWritten();
+        r.history->setWriter(nullptr);
+        if (c.history == History::unwritable) {
+            EXPECT_EQ(r.takeFiles().size(), 1) << "History does not hold the words: the take does";
+            continue;
+        }
+        EXPECT_TRUE(r.takeFiles().isEmpty());
+        EXPECT_EQ(HistoryStore(r.dir.filePath(QStringLiteral("data")), r.loop.clocks()).latestText(),
+                  QStringLiteral("Cleaned: kept words"));
+    }
+}
+
 TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
 {
     const auto fetch = [](FakeDictationServices &r) { r.pasteboard.fetchFromOtherApplication(); };

@@ -11,8 +11,11 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <thread>
+
+#include <sys/stat.h>
 
 using zq::rt::Settings;
 using zq::rt::SettingValue;
@@ -188,6 +191,38 @@ TEST(SettingsTest, ACorruptFileIsKeptAsideAndTheDefaultsApply)
     EXPECT_EQ(settings.keptAside(), (zq::rt::KeptAsideFile{"settings", dir.filePath(kept.first())}))
         << "the user can be told where the file is kept";
     EXPECT_EQ(nextStart.keptAside(), std::nullopt) << "and only once";
+}
+
+// The notice tells why a file was set aside whole: only one over the size bound was too large.
+TEST(SettingsTest, AFileSetAsideWholeSaysWhetherItWasTooLarge)
+{
+    using Reason = zq::rt::KeptAsideFile::Reason;
+    const struct {
+        const char *name;
+        std::function<bool(const QString &)> make;
+        Reason reason;
+    } cases[] = {
+        {"over the bound",
+         [](const QString &path) {
+             QFile file(path);
+             return file.open(QIODevice::WriteOnly) && file.resize(Settings::maximumFileBytes + 1);
+         },
+         Reason::tooLarge},
+        {"not a regular file",
+         [](const QString &path) { return ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0; },
+         Reason::unreadable},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("settings.json");
+        ASSERT_TRUE(c.make(path));
+        const Settings settings(path);
+        const QStringList kept =
+            QDir(dir.path()).entryList({"settings.json.corrupt-*"}, QDir::AllEntries | QDir::System);
+        ASSERT_EQ(kept.size(), 1);
+        EXPECT_EQ(settings.keptAside(), (zq::rt::KeptAsideFile{"settings", dir.filePath(kept.first()), c.reason}));
+    }
 }
 
 TEST(SettingsTest, ReadableEntriesOfADamagedFileAreKept)

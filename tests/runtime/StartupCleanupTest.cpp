@@ -60,6 +60,10 @@ TEST_F(StartupCleanupTest, RemovesInterruptedWritesAndEarlierTakesButNothingElse
     wav += QByteArray("data\0\0\0\0", 8) + QByteArray(3200, '\x01');
     writeFile(killedTake, wav);
     kept << killedTake;
+    // One killed before any audio came: its header and nothing after it is no recording.
+    const QString headerOnly = in(paths.takeDir(), "zepaquarn-2A2B3C4D-1C4B-4D6E-9A7F-2B3C4D5E6F70.wav");
+    writeFile(headerOnly, wav.left(44));
+    stale << headerOnly;
 
     EXPECT_EQ(cleanup.run(), stale.size());
     EXPECT_EQ(cleanup.leftoverTakes(), QStringList{killedTake});
