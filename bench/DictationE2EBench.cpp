@@ -128,8 +128,8 @@ struct Figures {
     Takes firstEver;
     Takes first;
     std::array<Takes, kReleaseDelays.size()> warm;
-    std::array<std::vector<double>, kReleaseDelays.size()> decoderFloor; // beside each warm take
-    std::vector<double> firstDecoderFloor;                               // beside each first take
+    std::array<Takes, kReleaseDelays.size()> decoderFloor; // beside each warm take
+    Takes firstDecoderFloor;                               // beside each first take
     std::vector<double> pasteFloor;
 };
 
@@ -213,7 +213,8 @@ bool dictate(const std::vector<std::int16_t> &words, QByteArray &estimate, Takes
         }
         const double elapsed = std::chrono::duration<double>(pasted->at - *released).count();
         (take == 1 ? first : figures.warm[delay]).add(elapsed, E2EEnvironment::isSpeechWords(pasted->text));
-        (take == 1 ? figures.firstDecoderFloor : figures.decoderFloor[delay]).push_back(floorFinal->seconds);
+        (take == 1 ? figures.firstDecoderFloor : figures.decoderFloor[delay])
+            .add(floorFinal->seconds, E2EEnvironment::isSpeechWords(floorFinal->text));
         // Let the take end completely (done flash, clipboard restored) before the next press.
         env.waitForJournal(DiagnosticEvent::pasteSucceeded, take, 5s);
         QThread::msleep(1000);
@@ -284,13 +285,13 @@ void releaseToText(benchmark::State &state)
     for (std::size_t d = 0; d < kReleaseDelays.size(); ++d) {
         const std::string delay = std::to_string(kReleaseDelays[d].count()) + "ms";
         figures.warm[d].report(state, "warm_" + delay);
-        zq::bench::reportMedianAndWorst(state, figures.decoderFloor[d], "ms", 1000, "floor_decoder_" + delay + "_");
+        figures.decoderFloor[d].report(state, "floor_decoder_" + delay);
         zq::bench::reportRatio(state, "warm_" + delay + "_over_floor", figures.warm[d].seconds,
-                               {zq::bench::median(figures.decoderFloor[d]) + paste}, kOverFloorLimit);
+                               {zq::bench::median(figures.decoderFloor[d].seconds) + paste}, kOverFloorLimit);
     }
-    zq::bench::reportMedianAndWorst(state, figures.firstDecoderFloor, "ms", 1000, "floor_decoder_first_");
+    figures.firstDecoderFloor.report(state, "floor_decoder_first");
     zq::bench::reportRatioCounters(state, "first_over_floor", figures.first.seconds,
-                                   {zq::bench::median(figures.firstDecoderFloor) + paste});
+                                   {zq::bench::median(figures.firstDecoderFloor.seconds) + paste});
     const Takes &warmAtFirstDelay = figures.warm[kFirstTakeDelay];
     if (!figures.first.seconds.empty() && !warmAtFirstDelay.seconds.empty())
         state.counters["first_over_warm"] =
