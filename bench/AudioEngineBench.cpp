@@ -5,10 +5,10 @@
 // PulseAudio client reads the same microphone the same way (cold: connect, open, first samples; warm:
 // the next samples on its open stream), so the ratio of the two is the engine's own cost. The engine's
 // connection is made at its launch, ahead of the press, while the bare cold start makes its own: the
-// cold start is also reported over bare_open, a bare client connected a moment before, so neither side
-// counts a connection. The microphone delivers steadily in the short fragments a client asks for, as a
-// real one does. The loop sleeps between events while it waits, so the wait takes no core from what it
-// measures.
+// cold start's goal is over bare_open, a bare client connected a moment before, so neither side counts
+// a connection (the ratios over the clients that connect are figures). The microphone delivers steadily in the short
+// fragments a client asks for, as a real one does. The loop sleeps between events while it waits, so the wait takes no
+// core from what it measures.
 #include "audio/AudioEngine.h"
 #include "audio/BoundedHALExecutor.h"
 #include "pipeline/SettingsDefaults.h"
