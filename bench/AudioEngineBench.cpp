@@ -5,10 +5,10 @@
 // PulseAudio client reads the same microphone the same way (cold: connect, open, first samples; warm:
 // the next samples on its open stream), so the ratio of the two is the engine's own cost. The engine's
 // connection is made at its launch, ahead of the press, while the bare cold start makes its own: the
-// cold start is also reported over bare_open, a bare client connected a moment before, so neither side
-// counts a connection. The microphone delivers steadily in the short fragments a client asks for, as a
-// real one does. The loop sleeps between events while it waits, so the wait takes no core from what it
-// measures.
+// cold start's goal is over bare_open, a bare client connected a moment before, so neither side counts
+// a connection (the ratios over the clients that connect are figures). The microphone delivers steadily in the short
+// fragments a client asks for, as a real one does. The loop sleeps between events while it waits, so the wait takes no
+// core from what it measures.
 #include "audio/AudioEngine.h"
 #include "audio/BoundedHALExecutor.h"
 #include "pipeline/SettingsDefaults.h"
@@ -310,12 +310,14 @@ std::optional<double> bareColdProving()
     return secondsSince(begun);
 }
 
-void report(benchmark::State &state, const std::vector<double> &engine, const std::vector<double> &bare,
-            const std::string &ratio)
+// The engine's starts against a bare client doing the same work: both as one over the other's median
+// and within this.
+constexpr double kEngineOverBareLimit = 1.25;
+
+void reportTimes(benchmark::State &state, const std::vector<double> &engine, const std::vector<double> &bare)
 {
     zq::bench::reportMedianAndWorst(state, engine, "ms", 1000, "engine_");
     zq::bench::reportMedianAndWorst(state, bare, "ms", 1000, "bare_");
-    zq::bench::reportRatio(state, ratio, engine, bare);
 }
 
 void BM_TriggerToLiveCold(benchmark::State &state)
@@ -361,13 +363,16 @@ void BM_TriggerToLiveCold(benchmark::State &state)
         if (!measured)
             break;
     }
-    report(state, engineTakes, bareTakes, "cold_over_bare");
+    // The bare cold clients make a connection, which the engine made at its launch: their ratios are
+    // figures beside the goal, not goals.
+    reportTimes(state, engineTakes, bareTakes);
+    zq::bench::reportRatioCounters(state, "cold_over_bare", engineTakes, bareTakes);
     zq::bench::reportMedianAndWorst(state, provingTakes, "ms", 1000, "bare_proving_");
-    zq::bench::reportRatio(state, "cold_over_bare_proving_first", engineTakes, provingTakes);
-    // Equal work: the engine's connection was made at its launch, so the cold start is also compared
-    // with a bare client connected beforehand (the stream's opening and first samples on both sides).
+    zq::bench::reportRatioCounters(state, "cold_over_bare_proving_first", engineTakes, provingTakes);
+    // Equal work: a bare client connected beforehand, as the engine's launch is (the stream's opening
+    // and first samples on both sides).
     zq::bench::reportMedianAndWorst(state, openTakes, "ms", 1000, "bare_open_");
-    zq::bench::reportRatio(state, "cold_over_bare_open", engineTakes, openTakes);
+    zq::bench::reportRatio(state, "cold_over_bare_open", engineTakes, openTakes, kEngineOverBareLimit);
 }
 BENCHMARK(BM_TriggerToLiveCold)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
@@ -405,7 +410,8 @@ void BM_TriggerToLiveWarm(benchmark::State &state)
         }
         bareTakes.push_back(secondsSince(begun));
     }
-    report(state, engineTakes, bareTakes, "warm_over_bare");
+    reportTimes(state, engineTakes, bareTakes);
+    zq::bench::reportRatio(state, "warm_over_bare", engineTakes, bareTakes, kEngineOverBareLimit);
 }
 BENCHMARK(BM_TriggerToLiveWarm)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(20);
 
@@ -416,16 +422,12 @@ int main(int argc, char **argv)
     qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     QCoreApplication app(argc, argv);
     QLoggingCategory::setFilterRules(QStringLiteral("io.quorvane.zepaquarn.*=false"));
-    benchmark::Initialize(&argc, argv);
     Rig shared;
     if (!shared.start()) {
+        // Nothing measured: its goals are missed, not passed over.
         std::fprintf(stderr, "AudioEngineBench: no private PulseAudio daemon: %s\n", qPrintable(shared.error));
-        return 0;
+        return 1;
     }
     rig = &shared;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    for (const std::string &line : zq::bench::goalLines())
-        std::printf("%s\n", line.c_str());
-    return 0;
+    return zq::bench::runBenchmarks(argc, argv);
 }

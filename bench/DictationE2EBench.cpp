@@ -15,13 +15,14 @@
 // reported on its own. The pipe microphone delivers its audio in 10 ms blocks, as a live
 // microphone's fragments come.
 //
-// The floor of a delay, measured in the same run after each launch on the same services: the speech
-// library's decoder with the application's search settings, fed what the microphone delivered up to
-// that release (the cut words, then as much room noise as the delay) at the same pace in the same
-// blocks, from the last block's arrival to its final text, plus a bare paste into the same window
-// (another client owns the clipboard and Control+V is posted: from the window's V key press to its
-// text). Each delay's warm takes are reported as a ratio over the sum of its two medians; the goal is
-// 1.25x at every delay.
+// The floor of a take: the speech library's decoder with the application's search settings, running
+// beside the application through the whole launch and fed the same microphone live, as it arrives,
+// in the same fragments: it starts its utterance at the press and ends it at the release, so at every
+// delay both sides pay the same end of utterance; from the release to its final text. On top, a bare
+// paste into the same window, measured on the same services once the application has quit (another
+// client owns the clipboard and Control+V is posted: from the window's V key press to its text).
+// Each delay's warm takes are reported as a ratio over the sum of the medians of their decoder floor
+// and the paste floor; the goal is 1.25x at every delay.
 #include "records/DiagnosticEvent.h"
 #include "support/E2EEnvironment.h"
 
@@ -31,6 +32,7 @@
 #include <QThread>
 
 #include "BenchmarkRun.h"
+#include "LiveFloorDecoder.h"
 #include "PlainDecoder.h"
 #include "SpeechLaunch.h"
 #include "SpeechScoring.h"
@@ -60,36 +62,8 @@ constexpr std::array<std::chrono::milliseconds, 4> kReleaseDelays{0ms, 150ms, 30
 constexpr std::size_t kFirstTakeDelay = kReleaseDelays.size() - 1;
 // A launch's warm takes, by delay: up the list and down again, so no delay always follows another.
 constexpr std::array<std::size_t, 8> kWarmOrder{0, 1, 2, 3, 3, 2, 1, 0};
-
-// The recording up to the end of its last word: its last 10 ms with a sample a twentieth of its peak
-// or more (the recording's own noise stays below that).
-std::vector<std::int16_t> wordsOnly(const std::vector<std::int16_t> &speech)
-{
-    const std::size_t block = std::size_t(zq::test::PipeFeeder::kSampleRateHz) * kMicrophoneFragment.count() / 1000;
-    int peak = 0;
-    for (const std::int16_t sample : speech)
-        peak = std::max(peak, std::abs(int(sample)));
-    std::size_t end = 0;
-    for (std::size_t start = 0; start < speech.size(); start += block)
-        for (std::size_t i = start; i < std::min(start + block, speech.size()); ++i)
-            if (std::abs(int(speech[i])) * 20 >= peak)
-                end = std::min(start + block, speech.size());
-    return {speech.begin(), speech.begin() + std::ptrdiff_t(end)};
-}
-
-// What the microphone hands over until a release `delay` after `words`: the words, then room noise
-// as the feeder writes it.
-std::vector<std::int16_t> heardUntilRelease(std::vector<std::int16_t> words, std::chrono::milliseconds delay)
-{
-    constexpr int amplitude = zq::test::PipeFeeder::kDefaultNoiseAmplitude;
-    std::uint32_t noise = 0x2545f491u;
-    const auto samples = std::size_t(zq::test::PipeFeeder::kSampleRateHz) * std::size_t(delay.count()) / 1000;
-    for (std::size_t i = 0; i < samples; ++i) {
-        noise = noise * 1664525u + 1013904223u;
-        words.push_back(std::int16_t(int((noise >> 16) % std::uint32_t(2 * amplitude + 1)) - amplitude));
-    }
-    return words;
-}
+// Each delay's warm takes against their floor: within this.
+constexpr double kOverFloorLimit = 1.25;
 
 struct Takes {
     std::vector<double> seconds;
@@ -154,21 +128,15 @@ struct Figures {
     Takes firstEver;
     Takes first;
     std::array<Takes, kReleaseDelays.size()> warm;
-    std::array<std::vector<double>, kReleaseDelays.size()> decoderFloor;
+    std::array<Takes, kReleaseDelays.size()> decoderFloor; // beside each warm take
+    Takes firstDecoderFloor;                               // beside each first take
     std::vector<double> pasteFloor;
 };
 
-// The floor's parts, measured a few times each on the launch's services once the application is gone.
-bool measureFloor(E2EEnvironment &env, const std::vector<std::int16_t> &words, Figures &figures)
+// The paste floor, measured a few times on the launch's services once the application is gone.
+bool measurePasteFloor(E2EEnvironment &env, Figures &figures)
 {
-    zq::bench::PlainDecoder plain(zq::bench::applicationSearch());
-    if (!plain.isLoaded())
-        return false;
-    plain.decode(words, zq::bench::PlainDecoder::Input::live); // warm, as the application's later takes are
     for (int i = 0; i < 3; ++i) {
-        for (std::size_t d = 0; d < kReleaseDelays.size(); ++d)
-            figures.decoderFloor[d].push_back(
-                plain.lastBlockToFinal(heardUntilRelease(words, kReleaseDelays[d]), kMicrophoneFragment));
         const auto bare = barePaste(env);
         if (!bare)
             return false;
@@ -210,11 +178,17 @@ bool dictate(const std::vector<std::int16_t> &words, QByteArray &estimate, Takes
         error = QStringLiteral("the target window cannot take the keyboard focus");
         return false;
     }
+    zq::bench::LiveFloorDecoder floor(env.pulse().serverAddress(), words);
+    if (!floor.isReading()) {
+        error = QStringLiteral("the floor's decoder cannot read the microphone");
+        return false;
+    }
     QThread::msleep(2000); // the user reaches for the trigger
     for (int take = 1; take <= int(kWarmOrder.size()) + 1; ++take) {
         const std::size_t delay = take == 1 ? kFirstTakeDelay : kWarmOrder[std::size_t(take - 2)];
         env.target().clear();
         const auto pressedAfter = TextTargetWindow::monotonicNow();
+        floor.press();
         env.pressTrigger();
         if (!env.waitForJournal(DiagnosticEvent::audioStartCompleted, take, 10s)) {
             error = QStringLiteral("the take's audio never started");
@@ -227,16 +201,20 @@ bool dictate(const std::vector<std::int16_t> &words, QByteArray &estimate, Takes
         if (kReleaseDelays[delay] > 0ms)
             QThread::msleep(static_cast<unsigned long>(kReleaseDelays[delay].count()));
         env.releaseTrigger();
+        const auto floorFinal = floor.release(30s);
 
         const auto released = env.target().waitForKeyRelease(E2EEnvironment::kTriggerQtKey, pressedAfter, 5s);
         const auto pasted = env.target().waitForText([](const QString &text) { return !text.isEmpty(); }, 30s);
-        if (!released || !pasted) {
-            error = released ? QStringLiteral("the words never arrived in the window")
-                             : QStringLiteral("the window saw no release");
+        if (!released || !pasted || !floorFinal) {
+            error = !released ? QStringLiteral("the window saw no release")
+                    : !pasted ? QStringLiteral("the words never arrived in the window")
+                              : QStringLiteral("the floor's decoder gave no final text");
             return false;
         }
         const double elapsed = std::chrono::duration<double>(pasted->at - *released).count();
         (take == 1 ? first : figures.warm[delay]).add(elapsed, E2EEnvironment::isSpeechWords(pasted->text));
+        (take == 1 ? figures.firstDecoderFloor : figures.decoderFloor[delay])
+            .add(floorFinal->seconds, E2EEnvironment::isSpeechWords(floorFinal->text));
         // Let the take end completely (done flash, clipboard restored) before the next press.
         env.waitForJournal(DiagnosticEvent::pasteSucceeded, take, 5s);
         QThread::msleep(1000);
@@ -247,8 +225,8 @@ bool dictate(const std::vector<std::int16_t> &words, QByteArray &estimate, Takes
     }
     QFile file(env.stateDir() + kEstimateFile);
     estimate = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    if (!measureFloor(env, words, figures)) {
-        error = QStringLiteral("the floor (a bare decoder and a bare paste) could not be measured");
+    if (!measurePasteFloor(env, figures)) {
+        error = QStringLiteral("the floor's bare paste could not be measured");
         return false;
     }
     return true;
@@ -277,7 +255,7 @@ void releaseToText(benchmark::State &state)
         state.SkipWithError(qPrintable(QStringLiteral("missing ") + E2EEnvironment::speechPath()));
         return;
     }
-    const std::vector<std::int16_t> words = wordsOnly(speech);
+    const std::vector<std::int16_t> words = zq::bench::wordsOnly(speech);
     Figures figures;
     const QByteArray elsewhere = learntElsewhere();
     if (elsewhere.isEmpty()) {
@@ -307,12 +285,13 @@ void releaseToText(benchmark::State &state)
     for (std::size_t d = 0; d < kReleaseDelays.size(); ++d) {
         const std::string delay = std::to_string(kReleaseDelays[d].count()) + "ms";
         figures.warm[d].report(state, "warm_" + delay);
-        zq::bench::reportMedianAndWorst(state, figures.decoderFloor[d], "ms", 1000, "floor_decoder_" + delay + "_");
+        figures.decoderFloor[d].report(state, "floor_decoder_" + delay);
         zq::bench::reportRatio(state, "warm_" + delay + "_over_floor", figures.warm[d].seconds,
-                               {zq::bench::median(figures.decoderFloor[d]) + paste});
+                               {zq::bench::median(figures.decoderFloor[d].seconds) + paste}, kOverFloorLimit);
     }
-    zq::bench::reportRatio(state, "first_over_floor", figures.first.seconds,
-                           {zq::bench::median(figures.decoderFloor[kFirstTakeDelay]) + paste});
+    figures.firstDecoderFloor.report(state, "floor_decoder_first");
+    zq::bench::reportRatioCounters(state, "first_over_floor", figures.first.seconds,
+                                   {zq::bench::median(figures.firstDecoderFloor.seconds) + paste});
     const Takes &warmAtFirstDelay = figures.warm[kFirstTakeDelay];
     if (!figures.first.seconds.empty() && !warmAtFirstDelay.seconds.empty())
         state.counters["first_over_warm"] =

@@ -254,11 +254,11 @@ void BM_AppCpuListeningAgainstIdle(benchmark::State &state)
         state.counters["speech_display_pct"] = 100 * speaking->displayServer;
         state.counters["idle_cpu_pct"] = 100 * idle->process;
         state.counters["idle_display_pct"] = 100 * idle->displayServer;
-        zq::bench::reportGoal("pill while listening to silence (main thread + display server)", 100 * pillInSilence,
-                              "% of a core");
-        zq::bench::reportGoal("take with speech, main thread", 100 * speaking->mainThread, "% of a core");
-        zq::bench::reportGoal("beside it: listening to silence, whole application (with the live decoder)",
-                              100 * silence->process, "% of a core");
+        zq::bench::reportFigure("pill while listening to silence (main thread + display server)", 100 * pillInSilence,
+                                "% of a core");
+        zq::bench::reportFigure("take with speech, main thread", 100 * speaking->mainThread, "% of a core");
+        zq::bench::reportFigure("beside it: listening to silence, whole application (with the live decoder)",
+                                100 * silence->process, "% of a core");
     }
     env.stopApp();
 }

@@ -72,13 +72,19 @@ public:
         return secondsToFinal(Clock::now(), text);
     }
 
-    // Live at the pace of speech in blocks of `block`, each handed over at the start of its time as
-    // the bench microphone writes them: the seconds from the last block's arrival (its decoding
-    // still to do, as a release right after it leaves the recogniser) to the final text.
-    double lastBlockToFinal(const std::vector<std::int16_t> &pcm, std::chrono::milliseconds block,
-                            QString *text = nullptr)
+    // An utterance fed piece by piece, as the audio arrives.
+    void startUtterance() { ps_start_utt(m_decoder); }
+    void feed(const std::int16_t *samples, std::size_t count)
     {
-        return secondsToFinal(feedAtPace(pcm, block), text);
+        ps_process_raw(m_decoder, samples, count, FALSE, FALSE);
+    }
+    // Ends the utterance: its final text.
+    QString endUtterance()
+    {
+        ps_end_utt(m_decoder);
+        int32 score = 0;
+        const char *text = ps_get_hyp(m_decoder, &score);
+        return text ? QString::fromUtf8(text) : QString();
     }
 
 private:
@@ -108,14 +114,6 @@ private:
         if (text)
             *text = hypothesis;
         return seconds;
-    }
-
-    QString endUtterance()
-    {
-        ps_end_utt(m_decoder);
-        int32 score = 0;
-        const char *text = ps_get_hyp(m_decoder, &score);
-        return text ? QString::fromUtf8(text) : QString();
     }
 
     ps_decoder_t *m_decoder = nullptr;

@@ -50,6 +50,9 @@ using zq::test::E2EEnvironment;
 
 // The first take needs the speech model: ready this soon after the launch, on this machine class.
 constexpr double kModelReadyLimitMs = 400;
+// The application against its bare counterpart launched the same way: within this. A comparison with
+// a baseline build is a figure, not a goal.
+constexpr double kOverFloorLimit = 1.25;
 
 // Mapped windows anywhere below `window`.
 void collectMapped(Display *display, Window window, std::set<Window> &mapped)
@@ -368,14 +371,14 @@ void launchToTrayIcon(benchmark::State &state)
     if (firstLaunchFloor)
         state.counters["first_launch_bare_whole_model_ready_ms"] = 1000 * *firstLaunchFloor;
     state.counters["cold_pages_still_cached_share"] = zq::bench::median(stillCached);
-    zq::bench::reportRatio(state, "app_over_bare_tray", app, floor);
+    zq::bench::reportRatio(state, "app_over_bare_tray", app, floor, kOverFloorLimit);
     if (!baselineApp.empty()) {
         zq::bench::reportMedianAndWorst(state, baselineApp, "ms", 1000, "baseline_app_");
-        zq::bench::reportRatio(state, "baseline_app_over_bare_tray", baselineApp, floor);
+        zq::bench::reportRatioCounters(state, "baseline_app_over_bare_tray", baselineApp, floor);
         zq::bench::reportMedianAndWorst(state, baselineModelReady, "ms", 1000, "baseline_model_ready_");
         zq::bench::reportMedianAndWorst(state, baselineModelLoad, "ms", 1000, "baseline_model_load_");
-        zq::bench::reportRatio(state, "model_ready_over_baseline", modelReady, baselineModelReady);
-        zq::bench::reportRatio(state, "app_over_baseline_app", app, baselineApp);
+        zq::bench::reportRatioCounters(state, "model_ready_over_baseline", modelReady, baselineModelReady);
+        zq::bench::reportRatioCounters(state, "app_over_baseline_app", app, baselineApp);
         // Launch by launch, so that a few milliseconds between two builds stand out of the machine's
         // own noise, which moves both launches of a pair together.
         std::vector<double> iconDifference;
@@ -383,11 +386,10 @@ void launchToTrayIcon(benchmark::State &state)
             iconDifference.push_back(app[i] - baselineApp[i]);
         state.counters["app_minus_baseline_app_paired_median_ms"] = 1000 * zq::bench::median(iconDifference);
     }
-    zq::bench::reportRatio(state, "model_ready_over_bare_model", modelReady, modelFloor);
-    zq::bench::reportRatio(state, "cold_model_ready_over_bare_model", coldModelReady, coldModelFloor);
+    zq::bench::reportRatio(state, "model_ready_over_bare_model", modelReady, modelFloor, kOverFloorLimit);
+    zq::bench::reportRatio(state, "cold_model_ready_over_bare_model", coldModelReady, coldModelFloor, kOverFloorLimit);
     zq::bench::reportLimit("model_ready_after_launch", 1000 * zq::bench::median(modelReady), kModelReadyLimitMs, "ms");
-    zq::bench::reportLimit("bare_model_ready_after_launch", 1000 * zq::bench::median(modelFloor), kModelReadyLimitMs,
-                           "ms");
+    zq::bench::reportFigure("bare_model_ready_after_launch", 1000 * zq::bench::median(modelFloor), "ms");
 }
 
 } // namespace

@@ -157,12 +157,12 @@ void reportSet(benchmark::State &state, const std::string &set, const SetErrors 
     state.counters[set + "_words"] = e.words;
     if (!goal)
         return;
-    bench::reportGoal("word errors on the report set (" + std::to_string(e.words) + " words), ours", percent(e.ours),
-                      "%");
-    bench::reportGoal("word errors on the report set, plain live decoder with our search", percent(e.liveSameSearch),
-                      "%");
-    bench::reportGoal("word errors on the report set, whole utterances, stock search", percent(e.wholeStock), "%");
-    bench::reportGoal("word errors on the report set, whole utterances, our search", percent(e.wholeSameSearch), "%");
+    bench::reportFigure("word errors on the report set (" + std::to_string(e.words) + " words), ours", percent(e.ours),
+                        "%");
+    bench::reportFigure("word errors on the report set, plain live decoder with our search", percent(e.liveSameSearch),
+                        "%");
+    bench::reportFigure("word errors on the report set, whole utterances, stock search", percent(e.wholeStock), "%");
+    bench::reportFigure("word errors on the report set, whole utterances, our search", percent(e.wholeSameSearch), "%");
 }
 
 void BM_WordErrorRate(benchmark::State &state)
@@ -264,17 +264,29 @@ BENCHMARK(BM_RecognitionSpeed)->Iterations(1)->Unit(benchmark::kSecond);
 // Takes at the pace of speech (0.1 s blocks every 0.1 s): the time from the end of the input to the
 // final text, for the first take of each launch (which starts from an estimate an earlier launch
 // learnt on other speech) and for the takes after it. Its floor, interleaved take by take on the same audio at the same
-// pace: the library's decoder with the same search settings, warm.
+// pace: the library's decoder with the same search settings, warm. Both hear the recording cut at its
+// last word: with its quiet tail our recogniser would end the utterance at the pause, before the end
+// of the input, while the library's decoder has no such rule and would search the tail at the end.
+// The end of decoding against the library's decoder on the same audio: within this.
+constexpr double kOverFloorLimit = 1.25;
+
 void BM_EndOfInputToFinalText(benchmark::State &state)
 {
     QLoggingCategory::setFilterRules(QStringLiteral("io.quorvane.zepaquarn.*=false"));
-    const std::vector<float> samples = test::loadRawSpeech(test::kGoForwardSpeech);
-    if (samples.empty() || !platform::PocketSphinxModel::debianEnglish().isInstalled()) {
+    const std::vector<float> recorded = test::loadRawSpeech(test::kGoForwardSpeech);
+    if (recorded.empty() || !platform::PocketSphinxModel::debianEnglish().isInstalled()) {
         state.SkipWithError("pocketsphinx-testdata and pocketsphinx-en-us are needed");
         return;
     }
     constexpr int kLaunches = 3;
     constexpr int kTakesPerLaunch = 4;
+    std::vector<std::int16_t> pcm;
+    for (const float sample : recorded)
+        pcm.push_back(static_cast<std::int16_t>(std::lrint(std::clamp(sample, -1.0f, 1.0f) * 32767.0f)));
+    pcm = bench::wordsOnly(pcm);
+    std::vector<float> samples;
+    for (const std::int16_t sample : pcm)
+        samples.push_back(float(sample) / 32767.0f);
     const auto blocks = test::asMicBlocks(samples);
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("speech-channel.json"));
@@ -289,9 +301,6 @@ void BM_EndOfInputToFinalText(benchmark::State &state)
     std::vector<double> first;
     std::vector<double> warm;
     std::vector<double> floor;
-    std::vector<std::int16_t> pcm;
-    for (const float sample : samples)
-        pcm.push_back(static_cast<std::int16_t>(std::lrint(std::clamp(sample, -1.0f, 1.0f) * 32767.0f)));
     PlainDecoder plain(bench::applicationSearch());
     plain.decode(pcm, PlainDecoder::Input::live);
     int wrong = 0;
@@ -330,8 +339,8 @@ void BM_EndOfInputToFinalText(benchmark::State &state)
             quit(std::move(recognizer));
         }
     }
-    zq::bench::reportRatio(state, "warm_over_floor", warm, floor);
-    zq::bench::reportRatio(state, "first_over_floor", first, floor);
+    zq::bench::reportRatio(state, "warm_over_floor", warm, floor, kOverFloorLimit);
+    zq::bench::reportRatio(state, "first_over_floor", first, floor, kOverFloorLimit);
     zq::bench::reportMedianAndWorst(state, std::move(first), "ms", 1.0, "first_");
     zq::bench::reportMedianAndWorst(state, std::move(warm), "ms", 1.0, "warm_");
     zq::bench::reportMedianAndWorst(state, std::move(floor), "ms", 1.0, "floor_");

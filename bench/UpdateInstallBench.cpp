@@ -111,10 +111,10 @@ Outcome runCycle(const std::function<QByteArray(const QString &path)> &write)
     return outcome;
 }
 
-void report(benchmark::State &state, const Outcome &outcome)
+void report(benchmark::State &state, const std::string &name, const Outcome &outcome)
 {
     state.counters["peak_above_idle_MB"] = outcome.peakAboveIdleMB;
-    state.counters["goal_MB"] = 64;
+    zq::bench::reportLimit(name + ", peak above idle", outcome.peakAboveIdleMB, 64, "MB");
     state.counters["installed"] = outcome.installed ? 1 : 0;
     state.counters["cycle_s"] = outcome.seconds;
     if (!outcome.lastMessage.isEmpty())
@@ -128,7 +128,7 @@ void BM_Install200MegabyteUpdate(benchmark::State &state)
         outcome = runCycle([](const QString &path) {
             return test::writeTarGzFile(path, "zepaquarn", 200 * 1024 * 1024, test::fillIncompressible);
         });
-    report(state, outcome);
+    report(state, "200 MB update", outcome);
 }
 BENCHMARK(BM_Install200MegabyteUpdate)->Iterations(1)->Unit(benchmark::kSecond);
 
@@ -141,7 +141,7 @@ void BM_RefuseSignedGzipBomb(benchmark::State &state)
                 path, "zepaquarn", qint64(1) << 30,
                 [](qint64, char *piece, qint64 length) { std::memset(piece, 0, static_cast<size_t>(length)); }, 9);
         });
-    report(state, outcome);
+    report(state, "signed gzip bomb", outcome);
 }
 BENCHMARK(BM_RefuseSignedGzipBomb)->Iterations(1)->Unit(benchmark::kSecond);
 
