@@ -44,12 +44,20 @@ int removeFrom(const QString &folder, const QString &root, const std::function<b
     return removed.value();
 }
 
+void putLittleEndian32(char *at, quint32 value)
+{
+    for (int i = 0; i < 4; ++i)
+        at[i] = char(quint8(value >> (8 * i)));
+}
+
 // Bytes of audio in the WAV file `name` of `dir` (past its "data" chunk's header); 0 for a file
-// that is not a regular file, holds no audio or is not a WAV file at all.
-qint64 audioBytesIn(int dir, const QString &name)
+// that is not a regular file, holds no audio or is not a WAV file at all. A file with audio gets the
+// RIFF and "data" sizes of what it holds: a run that was killed never wrote the final ones, and a
+// reader that trusts them (an upload of the kept recording) would find it empty.
+qint64 completeTakeFile(int dir, const QString &name)
 {
     const int fd =
-        ::openat(dir, QFile::encodeName(name).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+        ::openat(dir, QFile::encodeName(name).constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return 0;
     struct stat info {};
@@ -60,19 +68,34 @@ qint64 audioBytesIn(int dir, const QString &name)
             got = ::read(fd, header, sizeof header);
         } while (got < 0 && errno == EINTR);
     }
-    ::close(fd);
-    if (got < 12 || std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0)
-        return 0;
-    // The chunks' sizes in the header may still be those of an empty file: a run that was killed
-    // never wrote the final ones. Only the place of the audio counts.
-    for (qint64 at = 12; at + 8 <= got;) {
-        const auto byte = [&](qint64 i) { return quint32(quint8(header[at + i])); };
-        const quint32 size = byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24;
-        if (std::memcmp(header + at, "data", 4) == 0)
-            return std::max<qint64>(0, info.st_size - (at + 8));
-        at += 8 + qint64(size) + (size & 1);
+    qint64 audio = 0;
+    qint64 dataAt = -1;
+    if (got >= 12 && std::memcmp(header, "RIFF", 4) == 0 && std::memcmp(header + 8, "WAVE", 4) == 0) {
+        // Only the place of the audio counts, not the chunks' sizes in the header.
+        for (qint64 at = 12; at + 8 <= got;) {
+            const auto byte = [&](qint64 i) { return quint32(quint8(header[at + i])); };
+            const quint32 size = byte(4) | byte(5) << 8 | byte(6) << 16 | byte(7) << 24;
+            if (std::memcmp(header + at, "data", 4) == 0) {
+                dataAt = at;
+                audio = std::max<qint64>(0, info.st_size - (at + 8));
+                break;
+            }
+            at += 8 + qint64(size) + (size & 1);
+        }
     }
-    return 0;
+    if (audio > 0) {
+        const auto clamped = [](qint64 bytes) { return quint32(std::min<qint64>(bytes, 0xFFFFFFFF)); };
+        char size[4];
+        putLittleEndian32(size, clamped(info.st_size - 8));
+        bool written = ::pwrite(fd, size, 4, 4) == 4;
+        putLittleEndian32(size, clamped(audio));
+        written = ::pwrite(fd, size, 4, dataAt + 4) == 4 && written;
+        if (!written)
+            qCWarning(lcRuntime).noquote()
+                << "start-up cleanup: sizes of" << name << "not written:" << qt_error_string(errno);
+    }
+    ::close(fd);
+    return audio;
 }
 
 void makePrivate(const QString &folder, const QString &root)
@@ -154,7 +177,7 @@ int StartupCleanup::sweepTakeFolder()
                 // A folder that cannot be looked into keeps everything.
                 if (!isTakeFileName(name) || dir < 0)
                     return false;
-                if (name.startsWith(QLatin1String("zepaquarn-16k-")) || audioBytesIn(dir, name) == 0)
+                if (name.startsWith(QLatin1String("zepaquarn-16k-")) || completeTakeFile(dir, name) == 0)
                     return true;
                 m_leftoverTakes.append(folder + QLatin1Char('/') + name);
                 return false;

@@ -11,7 +11,8 @@ namespace zq::rt {
 // else of this run writes: the temporaries of atomic writes that were cut short, in every folder
 // the application writes, and previous runs' upload copies and take files without audio in the
 // take folder. A previous run's take with audio (the run was killed while it recorded or waited for
-// its text) stays, listed by leftoverTakes() for the caller to keep.
+// its text) stays, listed by leftoverTakes() for the caller to keep, with its header's sizes made
+// those of the audio it holds.
 // Only names the application makes itself, only regular files, only in real folders of this user;
 // a folder that fails that check is left untouched and logged. It also takes group and other
 // permissions off the files in those folders: a file someone made readable by all (a settings file

@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,12 @@ TEST_F(StartupCleanupTest, RemovesInterruptedWritesAndEarlierTakesButNothingElse
 
     EXPECT_EQ(cleanup.run(), stale.size());
     EXPECT_EQ(cleanup.leftoverTakes(), QStringList{killedTake});
+    // The kept take's header holds the length of what it holds, for whatever reads it next.
+    QFile killedFile(killedTake);
+    ASSERT_TRUE(killedFile.open(QIODevice::ReadOnly));
+    const QByteArray header = killedFile.read(44);
+    EXPECT_EQ(qFromLittleEndian<quint32>(header.constData() + 4), quint32(wav.size() - 8));
+    EXPECT_EQ(qFromLittleEndian<quint32>(header.constData() + 40), 3200u);
     for (const QString &path : stale)
         EXPECT_FALSE(QFileInfo::exists(path)) << path.toStdString();
     for (const QString &path : kept) {
