@@ -166,9 +166,9 @@ std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
                     "the middle button) and then puts back what you had, which ZEPA QUARN then holds. On X11 both "
                     "live in the app that holds them, so at quit ZEPA QUARN hands the clipboard to your desktop's "
                     "clipboard manager, which keeps it, and leaves the selection's text in the display's cut "
-                    "buffer, which xterm and rxvt-unicode paste while nothing is selected. Without a clipboard "
-                    "manager (some minimal desktops run none) the clipboard empties as ZEPA QUARN quits, and other "
-                    "apps see no selection: copy or select it again.")}}},
+                    "buffer, which xterm and rxvt-unicode paste while nothing is selected; other apps see no "
+                    "selection then. Without a clipboard manager (some minimal desktops run none) the clipboard "
+                    "empties as ZEPA QUARN quits: copy it again.")}}},
         {QStringLiteral("Privacy & cost"),
          {{QStringLiteral("What leaves my computer?"),
            fromUtf8("With the on-device engine, audio, transcripts and history stay local. With the OpenAI engine, "
