@@ -171,6 +171,9 @@ ZEPAquarnApp::~ZEPAquarnApp()
     m_menuPanelHost = nullptr;
     m_menuPanelModel.reset();
     m_milestones.reset();
+    // Whatever the controller still says as it goes would reach a member already cleared.
+    if (m_controller)
+        disconnect(m_controller.get(), nullptr, this, nullptr);
     m_controller.reset();
     m_updater.reset();
 }

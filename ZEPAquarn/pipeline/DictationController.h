@@ -222,11 +222,12 @@ private:
     // before that, the run leaves the take for the next start to keep.
     void discardTakeFileOnceInHistory(const QString &takeFile);
     void doneFlashFired();
-    // How a paste ended for the controller: the text went in (or nothing more can be known), or the
-    // window in front never fetched it.
+    // How a paste ended for the controller: the text went in (or nothing more can be known), the window
+    // in front never fetched it, or the controller goes away before either was known.
     enum class PasteOutcome {
         delivered,
         notFetched,
+        abandoned,
     };
     // What only a paste the front window fetched does (the statistics, "paste_succeeded", the done
     // pill), held until the paster tells how the paste ended. The rest of the take is recorded at once.
@@ -240,7 +241,8 @@ private:
         // m_pillTransitions as the paste left it: the take still shows while nothing else set the pill.
         std::uint64_t pillTransitions = 0;
     };
-    // Applies the outcome of the paste awaiting its fetch, once; nothing when none awaits.
+    // Applies the outcome of the paste awaiting its fetch, once; nothing when none awaits. An abandoned
+    // paste only lets go of what the take left behind: it reports nothing and touches no state.
     void settlePaste(PasteOutcome outcome);
     // The paste did not insert the text: it stays on the clipboard (and is in the history), and the user
     // is told.

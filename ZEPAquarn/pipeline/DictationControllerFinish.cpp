@@ -255,6 +255,10 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
         pasteRefused();
         co_return;
     }
+    // The trigger is free as soon as the text is on its way: the wait for the window's fetch below only
+    // decides how the take is told, and a new take meanwhile pastes as a second paste does.
+    if (HotkeyTap *hotkeys = tap())
+        hotkeys->resetToIdle();
     // The front window fetches the text from this main thread; what only a fetched paste does waits for
     // that, so that a text the window never fetched is told as not inserted. The watchdog must not fire
     // meanwhile.
@@ -279,6 +283,8 @@ void DictationController::settlePaste(PasteOutcome outcome)
         return;
     if (paste->takeFile)
         discardTakeFileOnceInHistory(*paste->takeFile);
+    if (outcome == PasteOutcome::abandoned)
+        return;
     const bool shown = paste->pillTransitions == m_pillTransitions;
     if (outcome == PasteOutcome::notFetched) {
         record(DiagnosticEvent::pasteFallback);
@@ -297,8 +303,6 @@ void DictationController::settlePaste(PasteOutcome outcome)
         return;
     }
     setPillState(PillState::done());
-    if (HotkeyTap *hotkeys = tap())
-        hotkeys->resetToIdle();
     cancelTimer(m_doneFlashTimer);
     m_doneFlashTimer = schedule(kDoneFlash, &DictationController::doneFlashFired);
 }

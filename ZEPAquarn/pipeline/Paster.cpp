@@ -342,6 +342,9 @@ void Paster::handOverAtQuit()
     }
     if (m_pasteboard.handToManager(managerWaitLimit))
         qCInfo(lcPaste) << "paste: the clipboard manager keeps the clipboard";
+    // No manager keeps the primary selection; the terminals that paste it read the cut buffer instead.
+    if (m_primary)
+        m_primary->leaveInCutBuffer();
 }
 
 } // namespace zq

@@ -108,7 +108,8 @@ public:
     // For the quit, while the main loop still runs: a paste whose restore is still to run (its window
     // slow or frozen) puts the user's clipboard and primary selection back now, since nobody would later,
     // without telling the callbacks; then the clipboard goes to the desktop's clipboard manager, where one
-    // runs, so that it outlives the process.
+    // runs, and the text of a primary selection this process holds to the display's cut buffer, so that
+    // both outlive the process.
     void handOverAtQuit();
 
     // How long the quit waits for a clipboard manager to take the clipboard.

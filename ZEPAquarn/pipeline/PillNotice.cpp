@@ -23,8 +23,10 @@ PillNotice pillNotice(const DictationFailure &failure, const QString &backend, c
         return {QStringLiteral("No audio captured"),
                 QStringLiteral("Nothing reached the microphone. Check the input device in the menu."), false};
     case DictationFailure::Kind::pasteBlocked:
+        // On this desktop no application blocks a paste: the window in front never fetched the text, or
+        // the screen was locked and nothing was pasted. Either way the window did not take it.
         return {QStringLiteral("Transcript copied"),
-                QStringLiteral("The app blocked the paste. Press %1 to insert it.").arg(pasteChord), true};
+                QStringLiteral("The window did not take it. Press %1 to insert it.").arg(pasteChord), true};
     case DictationFailure::Kind::timedOut:
         return {QStringLiteral("Transcription took too long"),
                 QStringLiteral("Your recording was kept. Check your connection, then retry the transcription."), false};

@@ -49,6 +49,11 @@ public:
         (void)limit;
         return false;
     }
+    // For the quit, for a selection that no clipboard manager keeps (the primary one): leaves the text
+    // this process holds in it in the display's first cut buffer, which outlives the process and which
+    // the old X terminals paste while nobody holds the selection. True when written; false when this
+    // process holds no text there or the display cannot be reached.
+    virtual bool leaveInCutBuffer() { return false; }
 };
 
 } // namespace zq::platform

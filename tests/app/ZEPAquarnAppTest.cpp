@@ -269,6 +269,34 @@ TEST(ZEPAquarnAppTest, WhatATakeFreedIsGivenBackOnceThePillHasStayedHiddenAWhile
     EXPECT_EQ(services.keys.pastedTexts().size(), 2);
 }
 
+// The application goes (a quit) while a paste waits for the window in front to fetch its text: the take
+// stays in the history, and nothing the controller does on its way out reaches the application.
+TEST(ZEPAquarnAppTest, GoingWhileAPasteAwaitsItsFetchKeepsTheTakeAndReportsNothing)
+{
+    AppRig rig(true);
+    auto app = rig.make();
+    app->showScenes();
+    FakeDictationServices &services = rig.services;
+    services.pasteboard.tellFetches();
+    ASSERT_TRUE(services.startLive());
+    for (int tenth = 0; tenth < 15; ++tenth) {
+        services.advance(0.1);
+        services.deliver(1);
+    }
+    app->controller().handleTriggerAction(zq::TriggerAction::finish);
+    services.loop.runUntilIdle();
+    services.backends.last()->final(QStringLiteral("never fetched"));
+    services.loop.runUntilIdle();
+    ASSERT_EQ(services.keys.pastedTexts().size(), 1);
+    ASSERT_TRUE(app->controller().pillState().is(zq::PillState::Kind::thinking)) << "the paste did not wait";
+
+    app.reset();
+    EXPECT_EQ(services.history->items().size(), 1);
+    EXPECT_EQ(services.count(zq::DiagnosticEvent::pasteSucceeded), 0);
+    EXPECT_TRUE(services.stats->days().isEmpty());
+    EXPECT_TRUE(services.takeFiles().isEmpty());
+}
+
 TEST(ZEPAquarnAppTest, TerminationEndsAudioDuringDictationOnce)
 {
     AppRig rig(true);

@@ -114,7 +114,7 @@ TEST_F(TerminalPasteE2ETest, TheTextLandsAtATerminalsPromptOrStaysOnTheClipboard
          {QStringLiteral("No text field here")},
          "Xmessage",
          false,
-         "The app blocked the paste. Press Ctrl+V to insert it."},
+         "The window did not take it. Press Ctrl+V to insert it."},
     };
 
     env = std::make_unique<E2EEnvironment>();

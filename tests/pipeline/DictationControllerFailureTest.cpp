@@ -209,11 +209,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(RefusedPaste{"ScreenLocked",
                                    true,
                                    {},
-                                   "Transcript copied. The app blocked the paste. Press Ctrl+V to insert it."},
+                                   "Transcript copied. The window did not take it. Press Ctrl+V to insert it."},
                       RefusedPaste{"NeverFetchedByATerminal",
                                    false,
                                    {QStringLiteral("lxterminal"), QStringLiteral("Lxterminal")},
-                                   "Transcript copied. The app blocked the paste. Press Ctrl+Shift+V to insert it."}),
+                                   "Transcript copied. The window did not take it. Press Ctrl+Shift+V to insert it."}),
     [](const auto &info) { return std::string(info.param.name); });
 
 TEST_F(DictationControllerFailureTest, ALostMicrophoneDeliversWhatWasHeardAndSaysSo)

@@ -6,6 +6,7 @@
 #include "records/HistoryStore.h"
 #include "records/StoreWriter.h"
 #include "support/DictationControllerFixture.h"
+#include "support/TriggerTestSupport.h"
 
 #include <QDir>
 
@@ -375,9 +376,6 @@ TEST(DictationControllerRefusedTapTest, ARefusedTapReadsAsNotRunning)
     EXPECT_TRUE(rig.controller->ensureHotkeyTapRunning());
 }
 
-// Once the text is pasted, the take is in the history at once; what only a paste the front window
-// fetched does (the statistics, "paste_succeeded", the done pill) waits for the paster to tell how the
-// paste ended, and shows in the pill only while nothing else has taken it since.
 // Until History's save of its text is on disk, the take's file is the only lasting copy of the words:
 // a kill before that must leave it for the next start, and a save that fails keeps it for good.
 TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOnDisk)
@@ -437,45 +435,79 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
     }
 }
 
+// Once the text is pasted, the take is in the history at once and the trigger is free; what only a paste
+// the front window fetched does (the statistics, "paste_succeeded", the done pill) waits for the paster to
+// tell how the paste ended, and shows in the pill only while nothing else has taken it since. The takes
+// run through the hotkey tap, so that a trigger still done after the paste would be heard.
 TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
 {
+    using namespace trigger_test;
     const auto fetch = [](FakeDictationServices &r) { r.pasteboard.fetchFromOtherApplication(); };
-    const auto press = [](FakeDictationServices &r) { r.controller->handleTriggerAction(TriggerAction::start); };
+    // Fn down and up, at event times of their own.
+    const auto fn = [](FakeDictationServices &r, bool down, double at) {
+        r.eventTap.emitEvent(flagsChanged(KeyCode::function, down ? ModifierFlag::function : 0, at));
+        r.loop.runUntilIdle();
+    };
+    const auto press = [&](FakeDictationServices &r) { fn(r, true, 10.0); };
+    const auto escape = [](FakeDictationServices &r) {
+        r.eventTap.emitEvent(keyDown(KeyCode::escape, 11.0));
+        r.loop.runUntilIdle();
+    };
+    enum class Told { fetched, notFetched, nothing };
     struct Case {
         const char *name;
         std::function<void(FakeDictationServices &)> next;
-        bool fetched;
+        Told told;
         std::optional<Kind> pill; // right after `next`
     };
     const std::vector<Case> cases = {
-        {"the window fetches", fetch, true, Kind::done},
+        {"the window fetches", fetch, Told::fetched, Kind::done},
         {"the window fetches late",
          [&](FakeDictationServices &r) {
              r.advance(3.0);
              fetch(r);
          },
-         true, Kind::done},
+         Told::fetched, Kind::done},
         {"a new press, then the fetch",
          [&](FakeDictationServices &r) {
              press(r);
              fetch(r);
          },
-         true, Kind::listening},
-        {"a new press, and no fetch", press, false, Kind::listening},
-        {"escape", [](FakeDictationServices &r) { r.controller->handleTriggerAction(TriggerAction::cancel); }, false,
-         Kind::hidden},
-        {"the controller's end", [](FakeDictationServices &r) { r.controller.reset(); }, true, {}},
+         Told::fetched, Kind::listening},
+        {"a new press, and no fetch", press, Told::notFetched, Kind::listening},
+        {"a new press, then escape",
+         [&](FakeDictationServices &r) {
+             press(r);
+             escape(r);
+         },
+         Told::notFetched, Kind::hidden},
+        {"escape", [](FakeDictationServices &r) { r.controller->handleTriggerAction(TriggerAction::cancel); },
+         Told::notFetched, Kind::hidden},
+        // The take is in the history; the owner hears nothing from an object on its way out.
+        {"the controller's end",
+         [](FakeDictationServices &r) {
+             int told = 0;
+             QObject::connect(r.controller.get(), &DictationController::pillStateChanged, r.controller.get(),
+                              [&] { ++told; });
+             r.controller.reset();
+             EXPECT_EQ(told, 0) << "a controller on its way out told of its pill";
+         },
+         Told::nothing,
+         {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         FakeDictationServices r;
         r.pasteboard.tellFetches();
-        ASSERT_TRUE(r.startLive());
+        ASSERT_TRUE(r.controller->ensureHotkeyTapRunning());
+        fn(r, true, 1.0);
+        ASSERT_TRUE(r.bringLive());
         for (int i = 0; i < 15; ++i) {
             r.advance(0.1);
             r.deliver(1);
         }
-        r.controller->handleTriggerAction(TriggerAction::finish);
+        fn(r, false, 3.0);
+        ASSERT_FALSE(r.controller->isRecording()) << "the release did not finish the take";
         r.backends.last()->final(QStringLiteral("pasted words"));
         r.loop.runUntilIdle();
         ASSERT_EQ(r.keys.pastedTexts(), QStringList{QStringLiteral("Cleaned: pasted words")});
@@ -496,9 +528,10 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
         if (r.controller)
             r.advance(std::chrono::duration<double>(Paster::fetchWaitLimit).count());
         EXPECT_EQ(r.history->items().size(), 1) << "recorded twice";
-        EXPECT_EQ(r.count(DiagnosticEvent::pasteSucceeded), c.fetched ? 1 : 0);
-        EXPECT_EQ(r.count(DiagnosticEvent::pasteFallback), c.fetched ? 0 : 1);
-        EXPECT_EQ(r.stats->days().size(), c.fetched ? 1 : 0);
+        EXPECT_EQ(r.count(DiagnosticEvent::pasteSucceeded), c.told == Told::fetched ? 1 : 0);
+        EXPECT_EQ(r.count(DiagnosticEvent::pasteFallback), c.told == Told::notFetched ? 1 : 0);
+        EXPECT_EQ(r.stats->days().size(), c.told == Told::fetched ? 1 : 0);
+        EXPECT_TRUE(r.takeFiles().isEmpty()) << "the take's file outlived its paste";
         if (r.controller && c.pill != Kind::done) {
             EXPECT_FALSE(r.controller->pillState().is(Kind::muted)) << "the end of the wait failed what came next";
         }

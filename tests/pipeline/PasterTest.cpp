@@ -305,6 +305,8 @@ TEST(PasterPrimaryTest, ATerminalPastingThePrimarySelectionGetsItAndTheSelection
         EXPECT_FALSE(paster.hasPendingWork());
         EXPECT_EQ(clipboard.items(), std::vector<platform::PasteboardItem>{kImageAndText});
         EXPECT_EQ(primary.text(), c.primaryAfter);
+        paster.handOverAtQuit();
+        EXPECT_EQ(primary.cutBufferLeaves(), 1) << "the quit did not leave the selection where it outlives us";
     }
 }
 

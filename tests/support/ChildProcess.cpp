@@ -80,9 +80,21 @@ ChildProcess::~ChildProcess()
 
 bool ChildProcess::start(const ChildSpec &spec)
 {
-    if (m_pid > 0) {
+    if (m_pid > 0 && !m_reaped) {
         m_error = QStringLiteral("%1 was already started").arg(spec.program);
         return false;
+    }
+    if (m_pid > 0) {
+        // The earlier run ended and was waited for: this one starts afresh.
+        closePipes();
+        m_stdout = {};
+        m_stderr = {};
+        m_fd3 = {};
+        m_pid = -1;
+        m_reaped = false;
+        m_exitCode.reset();
+        m_signal.reset();
+        m_killedAtDeadline = false;
     }
     m_error.clear();
     m_logPath = spec.logPath;

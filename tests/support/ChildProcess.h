@@ -50,7 +50,8 @@ public:
     ChildProcess(const ChildProcess &) = delete;
     ChildProcess &operator=(const ChildProcess &) = delete;
 
-    // Returns false with errorString() set when the program cannot be found or started.
+    // Returns false with errorString() set when the program cannot be found or started. Starts again
+    // once the earlier run has ended and was waited for.
     bool start(const ChildSpec &spec);
     QString errorString() const { return m_error; }
 

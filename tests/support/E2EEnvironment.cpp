@@ -7,6 +7,7 @@
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonDocument>
 #include <QThread>
 
@@ -215,6 +216,8 @@ bool E2EEnvironment::startApp(std::chrono::milliseconds timeout, const QByteArra
     spec.standardOutput = ChildStream::Log;
     spec.standardError = ChildStream::Log;
     spec.logPath = appHome() + QStringLiteral("/app.log");
+    // The log goes on across launches: this launch's lines are those after what is there now.
+    m_appLogStart = QFileInfo(spec.logPath).size();
     if (!m_app.start(spec)) {
         m_error = QStringLiteral("the application did not start: ") + m_app.errorString();
         return false;
@@ -247,12 +250,20 @@ bool E2EEnvironment::waitForAppLog(const QByteArray &text, std::chrono::millisec
         // Read once more after the application exited: its last lines may hold the answer.
         const bool running = m_app.isRunning();
         QFile log(appHome() + QStringLiteral("/app.log"));
-        if (log.open(QIODevice::ReadOnly) && log.readAll().contains(text))
+        if (log.open(QIODevice::ReadOnly) && log.seek(m_appLogStart) && log.readAll().contains(text))
             return true;
         if (!running || deadline.hasExpired())
             return false;
         QThread::msleep(50);
     }
+}
+
+int E2EEnvironment::appLogCount(const QByteArray &text) const
+{
+    QFile log(appHome() + QStringLiteral("/app.log"));
+    if (!log.open(QIODevice::ReadOnly))
+        return 0;
+    return int(log.readAll().count(text));
 }
 
 QString E2EEnvironment::appLogTail(int lines) const

@@ -89,9 +89,12 @@ public:
     pid_t appPid() const { return m_app.pid(); }
     // Waits for the application to end by itself; its exit status, or none when it did not end.
     std::optional<int> waitForAppExit(std::chrono::milliseconds timeout);
-    // Whether the application's log holds a line containing `text`, waiting up to `timeout`.
+    // Whether the application's log of its latest launch holds a line containing `text`, waiting up to
+    // `timeout`.
     bool waitForAppLog(const QByteArray &text, std::chrono::milliseconds timeout);
     QString appLogTail(int lines = 40) const;
+    // How many times `text` occurs in the application's log, over every launch of this environment.
+    int appLogCount(const QByteArray &text) const;
     QProcessEnvironment appEnvironment() const;
 
     // xdotool on the display: hold, let go, or tap a key (X key names such as "F8" or "Escape").
@@ -140,6 +143,7 @@ private:
     ChildProcess m_tray;
     TextTargetWindow m_target;
     ChildProcess m_app;
+    qint64 m_appLogStart = 0;
     QProcessEnvironment m_appVariables;
     QString m_error;
 };

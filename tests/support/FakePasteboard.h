@@ -20,6 +20,11 @@ public:
     qint64 changeCount() override { return m_changeCount; }
     std::optional<qint64> fetchCount() override { return m_fetchCount; }
     void setOnFetch(std::function<void()> onFetch) override { m_onFetch = std::move(onFetch); }
+    bool leaveInCutBuffer() override
+    {
+        ++m_cutBufferLeaves;
+        return true;
+    }
 
     // Another application copies something.
     void copyFromOtherApplication(std::vector<platform::PasteboardItem> items);
@@ -33,12 +38,14 @@ public:
     QString text() const;
     int writeCount() const { return m_writeCount; }
     int readCount() const { return m_readCount; }
+    int cutBufferLeaves() const { return m_cutBufferLeaves; }
 
 private:
     std::vector<platform::PasteboardItem> m_items;
     qint64 m_changeCount = 0;
     int m_writeCount = 0;
     int m_readCount = 0;
+    int m_cutBufferLeaves = 0;
     std::optional<qint64> m_fetchCount;
     std::function<void()> m_onFetch;
 };

@@ -43,6 +43,8 @@ public:
     bool start(const QString &display, std::chrono::milliseconds timeout = std::chrono::seconds(15));
     void stop();
     QString errorString() const { return m_error; }
+    // The window's process (to freeze it with SIGSTOP); 0 while it is not running.
+    qint64 processId() const { return m_process.processId(); }
 
     // Raises the window and gives it the keyboard focus; true once the window reports it is active.
     // A window manager started just before may take seconds on a loaded machine to manage the window.

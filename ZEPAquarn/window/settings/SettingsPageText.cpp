@@ -166,10 +166,13 @@ std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
                     "notification tells you — paste them yourself with Ctrl+V, or Ctrl+Shift+V in a terminal "
                     "(Shift+Insert in xterm and rxvt). Every take is also kept in History.")},
           {QStringLiteral("Why is my clipboard empty after I quit ZEPA QUARN?"),
-           fromUtf8("Each paste borrows the clipboard and then puts back what you had copied, which ZEPA QUARN "
-                    "then holds. On X11 a clipboard lives in the app that holds it, so at quit ZEPA QUARN hands it "
-                    "to your desktop's clipboard manager, which keeps it. Without a clipboard manager (some "
-                    "minimal desktops run none), the clipboard empties as ZEPA QUARN quits: copy it again.")}}},
+           fromUtf8("Each paste borrows the clipboard (in xterm and rxvt-unicode, the selection you paste with "
+                    "the middle button) and then puts back what you had, which ZEPA QUARN then holds. On X11 both "
+                    "live in the app that holds them, so at quit ZEPA QUARN hands the clipboard to your desktop's "
+                    "clipboard manager, which keeps it, and leaves the selection's text in the display's cut "
+                    "buffer, which xterm and rxvt-unicode paste while nothing is selected; other apps see no "
+                    "selection then. Without a clipboard manager (some minimal desktops run none) the clipboard "
+                    "empties as ZEPA QUARN quits: copy it again.")}}},
         {QStringLiteral("Privacy & cost"),
          {{QStringLiteral("What leaves my computer?"),
            fromUtf8("With the on-device engine, audio, transcripts and history stay local. With the OpenAI engine, "

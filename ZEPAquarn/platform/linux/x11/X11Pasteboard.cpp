@@ -11,9 +11,11 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <xcb/xproto.h>
 
+#include <algorithm>
 #include <array>
 
 namespace zq::platform {
@@ -172,10 +174,7 @@ std::optional<qint64> X11Pasteboard::fetchCount()
 bool X11Pasteboard::handToManager(std::chrono::milliseconds limit)
 {
     // Managers keep the clipboard only; and only what this process holds goes with it.
-    if (m_selection != Selection::clipboard || !m_ownerAfterWrite)
-        return false;
-    const std::optional<unsigned long> owner = selectionOwner();
-    if (!owner || *owner != *m_ownerAfterWrite)
+    if (m_selection != Selection::clipboard || !holdsLastWrite())
         return false;
     Display *display = m_connection->display();
     const Atom manager = XInternAtom(display, "CLIPBOARD_MANAGER", False);
@@ -216,6 +215,37 @@ bool X11Pasteboard::handToManager(std::chrono::milliseconds limit)
     else if (!*kept)
         qCInfo(lcPaste) << "paste: the clipboard manager refused the clipboard, it empties at quit";
     return kept.value_or(false);
+}
+
+bool X11Pasteboard::leaveInCutBuffer()
+{
+    if (m_selection != Selection::primary || !holdsLastWrite())
+        return false;
+    // Held here, so Qt answers from its own copy without asking the server.
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData(modeOf(m_selection));
+    if (!data || !data->hasText() || data->text().isEmpty())
+        return false;
+    const QString text = data->text();
+    Display *display = m_connection->display();
+    // The terminals read the cut buffer as Latin-1 unless it says otherwise.
+    const bool latin1 = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
+    const QByteArray bytes = latin1 ? text.toLatin1() : text.toUtf8();
+    const Atom type = latin1 ? XA_STRING : XInternAtom(display, "UTF8_STRING", False);
+    XChangeProperty(display, DefaultRootWindow(display), XA_CUT_BUFFER0, type, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char *>(bytes.constData()), int(bytes.size()));
+    XSync(display, False);
+    if (m_connection->isBroken())
+        return false;
+    qCInfo(lcPaste) << "paste: the primary selection is left in the cut buffer, which outlives the application";
+    return true;
+}
+
+bool X11Pasteboard::holdsLastWrite()
+{
+    if (!m_ownerAfterWrite)
+        return false;
+    const std::optional<unsigned long> owner = selectionOwner();
+    return owner && *owner == *m_ownerAfterWrite;
 }
 
 qint64 X11Pasteboard::changeCount()

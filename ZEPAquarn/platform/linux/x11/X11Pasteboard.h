@@ -27,7 +27,9 @@ class X11Connection;
 // fetch its contents through the main loop, which must keep running. Their fetches are counted as Qt
 // receives them, from the first write on; a request for the list of types alone is no fetch. The
 // clipboard goes to a clipboard manager by the desktop's protocol for it: a request to the owner of the
-// CLIPBOARD_MANAGER selection to save every type, answered once the manager has read them from us.
+// CLIPBOARD_MANAGER selection to save every type, answered once the manager has read them from us. That
+// protocol keeps the clipboard only: the primary selection's text is left in CUT_BUFFER0 instead, in
+// Latin-1 (STRING) as xterm writes it there, or as UTF8_STRING when it does not fit.
 class X11Pasteboard final : public Pasteboard {
 public:
     enum class Selection {
@@ -45,6 +47,7 @@ public:
     std::optional<qint64> fetchCount() override;
     void setOnFetch(std::function<void()> onFetch) override;
     bool handToManager(std::chrono::milliseconds limit) override;
+    bool leaveInCutBuffer() override;
 
 private:
     class FetchCounter;
@@ -54,6 +57,8 @@ private:
     void write(QMimeData *data);
     // The window owning the selection (0 for none); nothing when it cannot be asked.
     std::optional<unsigned long> selectionOwner();
+    // Whether this process still holds what it last wrote to the selection.
+    bool holdsLastWrite();
 
     QObject m_context;
     Selection m_selection;

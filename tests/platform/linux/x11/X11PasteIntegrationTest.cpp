@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
 #include <cstdio>
@@ -401,6 +402,50 @@ TEST_F(X11PasteTest, AtQuitTheUsersClipboardGoesBackAndToTheClipboardManager)
     EXPECT_TRUE(awaitLine("edit"));
     manager.kill();
     manager.waitForFinished(5000);
+}
+
+// No clipboard manager keeps the primary selection: at quit its text goes to the cut buffer, which
+// outlives the process, in Latin-1 where it fits (as xterm reads it) and in UTF-8 otherwise; a selection
+// somebody else took since is theirs, and stays out of it.
+TEST_F(X11PasteTest, AtQuitThePrimarySelectionIsLeftInTheCutBuffer)
+{
+    const std::unique_ptr<Display, int (*)(Display *)> display(XOpenDisplay(sharedDisplay().toLocal8Bit().constData()),
+                                                               &XCloseDisplay);
+    ASSERT_NE(display, nullptr);
+    const auto cutBuffer = [&]() -> std::pair<QByteArray, QByteArray> {
+        Atom type = None;
+        int format = 0;
+        unsigned long count = 0;
+        unsigned long left = 0;
+        unsigned char *data = nullptr;
+        if (XGetWindowProperty(display.get(), DefaultRootWindow(display.get()), XA_CUT_BUFFER0, 0, 1 << 20, False,
+                               AnyPropertyType, &type, &format, &count, &left, &data) != Success ||
+            !data)
+            return {};
+        const QByteArray bytes(reinterpret_cast<const char *>(data), int(count));
+        XFree(data);
+        char *name = XGetAtomName(display.get(), type);
+        const QByteArray typeName(name);
+        XFree(name);
+        return {typeName, bytes};
+    };
+    platform::X11Pasteboard primary{platform::X11Pasteboard::Selection::primary};
+    EXPECT_FALSE(primary.leaveInCutBuffer()) << "this process holds no selection yet";
+
+    primary.setString(QStringLiteral("sélection d'avant"));
+    ASSERT_TRUE(primary.leaveInCutBuffer());
+    EXPECT_EQ(cutBuffer(), std::pair(QByteArray("STRING"), QStringLiteral("sélection d'avant").toLatin1()));
+    primary.setString(kDictated);
+    ASSERT_TRUE(primary.leaveInCutBuffer());
+    EXPECT_EQ(cutBuffer(), std::pair(QByteArray("UTF8_STRING"), kDictated.toUtf8()));
+
+    // Another client selects something.
+    const Window other = XCreateSimpleWindow(display.get(), DefaultRootWindow(display.get()), 0, 0, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(display.get(), XA_PRIMARY, other, CurrentTime);
+    XSync(display.get(), False);
+    EXPECT_FALSE(primary.leaveInCutBuffer()) << "the selection is somebody else's now";
+    EXPECT_EQ(cutBuffer().second, kDictated.toUtf8());
+    XDestroyWindow(display.get(), other);
 }
 
 } // namespace
