@@ -29,7 +29,7 @@ public:
     void start() override;
 
     std::optional<Colors> colors() const override { return m_colors; }
-    std::optional<std::uint32_t> panelColorAround(const QRect &iconGeometry) const override;
+    std::optional<std::uint32_t> panelColorBehind(WId iconWindow) const override;
 
 private:
     // Finds the manager and its colours again; true when either changed.
@@ -45,6 +45,8 @@ private:
     unsigned long m_managerAtom = 0;
     unsigned long m_manager = 0;
     std::optional<Colors> m_colors;
+    // The icon window last asked about, whose coming on screen and moves are followed.
+    mutable WId m_iconWindow = 0;
 };
 
 } // namespace zq::platform
