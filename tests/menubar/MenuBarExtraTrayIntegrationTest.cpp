@@ -1,13 +1,12 @@
 // The ring in a real tray, read off the screen at scales 1 and 2: on a light and on a dark panel in
 // every state and appearance, after the tray host restarts, and in the colours a tray states for its
-// icons. A toolkit's scale is fixed for its process, so each scale but this process's own runs the
-// test again in a process of its own.
+// icons.
 #include "menubar/MenuBarExtra.h"
 #include "platform/linux/x11/X11TrayPanel.h"
-#include "support/ChildProcess.h"
 #include "support/Contrast.h"
 #include "support/OpenboxWindowManager.h"
 #include "support/Polling.h"
+#include "support/ProcessAtScale.h"
 #include "support/ServiceEnvironment.h"
 #include "support/TrayHost.h"
 #include "support/ViewRender.h"
@@ -31,41 +30,6 @@ using zq::MenuBarExtra;
 
 constexpr QRgb kLightTray = qRgb(0xF2, 0xF2, 0xF2);
 constexpr QRgb kDarkTray = qRgb(0x20, 0x20, 0x20);
-
-int processScale()
-{
-    return qRound(QGuiApplication::primaryScreen()->devicePixelRatio());
-}
-
-// Runs the current test again in a process drawing at `scale`, unless this one does: true when it
-// did (the child's failures are this test's).
-bool ranInAProcessAtScale(int scale)
-{
-    if (processScale() == scale)
-        return false;
-    const QString scaleText = QString::number(scale);
-    if (qEnvironmentVariable("QT_SCALE_FACTOR") == scaleText) {
-        ADD_FAILURE() << "the toolkit draws at " << processScale() << " although asked for " << scale;
-        return true;
-    }
-    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
-    zq::test::ChildSpec spec;
-    spec.program = QCoreApplication::applicationFilePath();
-    spec.arguments = {QStringLiteral("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name())};
-    spec.environment.insert(QStringLiteral("QT_SCALE_FACTOR"), scaleText);
-    spec.standardOutput = zq::test::ChildStream::Pipe;
-    spec.standardError = zq::test::ChildStream::Pipe;
-    zq::test::ChildProcess child;
-    if (!child.start(spec)) {
-        ADD_FAILURE() << child.errorString().toStdString();
-        return true;
-    }
-    const std::optional<int> exit = child.waitForExit(QDeadlineTimer(10 * zq::test::kLoadedMachineTimeout));
-    EXPECT_EQ(exit, 0) << "at scale " << scale << ", " << child.howItEnded().toStdString() << ":\n"
-                       << child.collected(zq::test::ChildProcess::Channel::StandardOutput).toStdString()
-                       << child.collected(zq::test::ChildProcess::Channel::StandardError).toStdString();
-    return true;
-}
 
 // The screen as the display holds it, in its own pixels.
 QImage screenPixels()
@@ -155,7 +119,7 @@ class MenuBarExtraTrayTest : public ::testing::TestWithParam<int> {};
 
 TEST_P(MenuBarExtraTrayTest, RingReadsOnALightAndADarkPanelInEveryStateAndAppearance)
 {
-    if (ranInAProcessAtScale(GetParam()))
+    if (zq::test::ranInAProcessAtScale(GetParam()))
         return;
     struct State {
         const char *name;
@@ -205,7 +169,7 @@ TEST_P(MenuBarExtraTrayTest, RingReadsOnALightAndADarkPanelInEveryStateAndAppear
 
 TEST_P(MenuBarExtraTrayTest, AfterTheTrayHostRestartsTheRingReadsTheNewPanel)
 {
-    if (ranInAProcessAtScale(GetParam()))
+    if (zq::test::ranInAProcessAtScale(GetParam()))
         return;
     // A window manager maps each new tray's window and places it, after the tray has docked the icon.
     zq::test::OpenboxWindowManager openbox;
@@ -241,7 +205,7 @@ TEST_P(MenuBarExtraTrayTest, AfterTheTrayHostRestartsTheRingReadsTheNewPanel)
 
 TEST_P(MenuBarExtraTrayTest, RingTakesTheColoursTheTrayStatesAndFollowsThem)
 {
-    if (ranInAProcessAtScale(GetParam()))
+    if (zq::test::ranInAProcessAtScale(GetParam()))
         return;
     zq::test::TrayHost host;
     const bool started = host.start(zq::test::sharedDisplay(), kDarkTray);
