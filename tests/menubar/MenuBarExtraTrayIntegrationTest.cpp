@@ -34,7 +34,9 @@ constexpr QRgb kDarkTray = qRgb(0x20, 0x20, 0x20);
 // The screen as the display holds it, in its own pixels.
 QImage screenPixels()
 {
-    return QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+    QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+    screen.setDevicePixelRatio(1);
+    return screen;
 }
 
 // A point of the tray's 100-pixel panel at the top right, left of where its icons go (the tray host
@@ -147,6 +149,10 @@ TEST_P(MenuBarExtraTrayTest, RingReadsOnALightAndADarkPanelInEveryStateAndAppear
             MenuBarExtra extra({}, &trayPanel);
             extra.setColorScheme(scheme);
             extra.show();
+            // The tray as the screen shows it in each state, one above the other.
+            QImage strip(QSize(100, 24 * int(std::size(states))), QImage::Format_RGB32);
+            strip.fill(Qt::black);
+            QPainter stripPainter(&strip);
             for (const State &state : states) {
                 SCOPED_TRACE(state.name);
                 extra.setTapRunning(state.tapRunning);
@@ -156,13 +162,14 @@ TEST_P(MenuBarExtraTrayTest, RingReadsOnALightAndADarkPanelInEveryStateAndAppear
                     ringShownFor(*panel, scheme, !state.tapRunning || !state.triggerSeen, state.failing);
                 ASSERT_FALSE(shown.isNull()) << "the ring drawn for the panel behind it";
                 EXPECT_GE(zq::test::strongestContrast(shown, shown.rect(), *panel), 3.0);
+                stripPainter.drawImage(QPoint(0, 24 * int(&state - states)), screenPixels().copy(1180, 0, 100, 24));
             }
+            stripPainter.end();
             zq::test::saveRender(
-                screenPixels().copy(1180, 0, 100, 24),
-                QStringLiteral("tray-ring-%1-%2-scale%3")
-                    .arg(tint == kLightTray ? QStringLiteral("light") : QStringLiteral("dark"),
-                         scheme == ColorScheme::light ? QStringLiteral("light") : QStringLiteral("dark"))
-                    .arg(GetParam()));
+                strip, QStringLiteral("tray-ring-%1-panel-%2-appearance-scale%3")
+                           .arg(tint == kLightTray ? QStringLiteral("light") : QStringLiteral("dark"),
+                                scheme == ColorScheme::light ? QStringLiteral("light") : QStringLiteral("dark"))
+                           .arg(GetParam()));
         }
     }
 }
