@@ -23,7 +23,8 @@ QByteArray pngOf(const QIcon &icon, int pixelSize)
     QByteArray png;
     QBuffer buffer(&png);
     buffer.open(QIODevice::WriteOnly);
-    icon.pixmap(pixelSize).toImage().save(&buffer, "PNG");
+    // In the file's own pixels: at the application's scale the icon would hand over a larger one.
+    icon.pixmap(QSize(pixelSize, pixelSize), 1.0).toImage().save(&buffer, "PNG");
     return png;
 }
 

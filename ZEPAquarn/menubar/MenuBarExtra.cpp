@@ -194,6 +194,21 @@ bool isTrayIconWindow(const QWidget *widget)
     return widget->objectName() == QLatin1String("QSystemTrayIconSys");
 }
 
+// The native window that shows `tray`'s icon: the icon window whose place is the icon's. None for a
+// host that shows no window of ours (a StatusNotifierItem host), or before the icon is placed.
+WId iconWindowOf(const QSystemTrayIcon &tray)
+{
+    const QRect geometry = tray.geometry();
+    if (!geometry.isValid())
+        return 0;
+    const auto widgets = QApplication::topLevelWidgets();
+    for (const QWidget *widget : widgets)
+        if (isTrayIconWindow(widget) && widget->internalWinId() &&
+            QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()) == geometry)
+            return widget->internalWinId();
+    return 0;
+}
+
 } // namespace
 
 MenuBarExtra::MenuBarExtra(Commands commands, platform::TrayPanel *trayPanel, QObject *parent)
@@ -330,9 +345,9 @@ TrayBackdrop MenuBarExtra::backdrop() const
         backdrop.foreground = QColor::fromRgb(colors->foreground);
         backdrop.error = QColor::fromRgb(colors->error);
     }
-    // A host that shows no window of ours (a StatusNotifierItem host) reports no geometry.
-    if (const auto panel = m_trayPanel->panelColorAround(m_tray->geometry()))
-        backdrop.panel = QColor::fromRgb(*panel);
+    if (const WId window = iconWindowOf(*m_tray))
+        if (const auto panel = m_trayPanel->panelColorBehind(window))
+            backdrop.panel = QColor::fromRgb(*panel);
     return backdrop;
 }
 

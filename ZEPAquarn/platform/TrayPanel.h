@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QObject>
-#include <QRect>
+#include <QtGui/qwindowdefs.h>
 
 #include <cstdint>
 #include <optional>
@@ -13,7 +13,8 @@ namespace zq::platform {
 //
 // A tray may state the colours it wants its icons drawn in: a foreground, and its own shades for
 // error, warning and success. Where it says nothing, the icon has to look at the panel behind it.
-// Emits `changed` when the tray's stated colours change or another tray takes over. Main thread.
+// Emits `changed` when the tray's stated colours change, another tray takes over, or the icon window
+// last asked about comes on screen or moves. Main thread.
 class TrayPanel : public QObject {
     Q_OBJECT
 public:
@@ -31,9 +32,12 @@ public:
     virtual void start() {}
     // None when no tray runs or the tray states no colours.
     virtual std::optional<Colors> colors() const = 0;
-    // The panel's colour under an icon at `iconGeometry` (screen pixels), read at the icon's four
-    // corner pixels, which a round icon leaves clear. None when the screen cannot be read there.
-    virtual std::optional<std::uint32_t> panelColorAround(const QRect &iconGeometry) const = 0;
+    // The panel's colour under the icon shown in the native window `iconWindow`, read where that
+    // window is on the screen now, in the screen's own pixels, at its four corner pixels, which a
+    // round icon leaves clear. Asking the display rather than the toolkit keeps it right at any scale
+    // and after the tray has moved the icon. None when the window is not shown or the screen cannot
+    // be read there.
+    virtual std::optional<std::uint32_t> panelColorBehind(WId iconWindow) const = 0;
 
 signals:
     void changed();

@@ -3,6 +3,7 @@
 
 #include "app/DesktopIcon.h"
 #include "menubar/brand/AppIcon.h"
+#include "support/ProcessAtScale.h"
 #include "support/ServiceEnvironment.h"
 #include "support/WindowTestSupport.h"
 #include "window/AppWindowView.h"
@@ -59,10 +60,12 @@ bool wearsIcon(const QWidget &window, Colorway colorway)
 
 } // namespace
 
-class AppIconIntegrationTest : public zq::test::WindowAppFixture {};
+class AppIconIntegrationTest : public zq::test::WindowAppFixture, public ::testing::WithParamInterface<int> {};
 
-TEST_F(AppIconIntegrationTest, TheWindowsAndTheDesktopsIconFollowTheWornColorway)
+TEST_P(AppIconIntegrationTest, TheWindowsAndTheDesktopsIconFollowTheWornColorway)
 {
+    if (zq::test::ranInAProcessAtScale(GetParam()))
+        return;
     ZQ_REQUIRE_SERVICE(!zq::test::sharedDisplay().isEmpty(), zq::test::sharedDisplayError());
     services.settings.setValue("onboarded", false);
     services.settings.setValue("depthUnlocked", QList<qint64>{1, 2, 3});
@@ -82,10 +85,14 @@ TEST_F(AppIconIntegrationTest, TheWindowsAndTheDesktopsIconFollowTheWornColorway
     EXPECT_TRUE(settle([&] { return wearsIcon(main, Colorway::signalPurple); }));
     EXPECT_TRUE(settle([&] { return wearsIcon(welcome, Colorway::signalPurple); }));
 
-    // The icon the desktop finds by name follows; wearing it again leaves the files alone.
-    const QString desktopIcon = zq::DesktopIcon(config.filePath(QStringLiteral("icons"))).filePath(256);
-    EXPECT_EQ(QImage(desktopIcon).convertToFormat(QImage::Format_ARGB32_Premultiplied),
-              zq::appIconImage(Colorway::signalPurple, 256));
+    // The icon the desktop finds by name follows, each file in its own pixels at any scale (the small
+    // ones the hinted ring); wearing it again leaves the files alone.
+    const zq::DesktopIcon desktop(config.filePath(QStringLiteral("icons")));
+    for (int size : {16, 22, 24, 32, 256})
+        EXPECT_EQ(QImage(desktop.filePath(size)).convertToFormat(QImage::Format_ARGB32_Premultiplied),
+                  zq::appIconImage(Colorway::signalPurple, size))
+            << size << " px";
+    const QString desktopIcon = desktop.filePath(256);
     const auto inode = [&desktopIcon] {
         struct stat info {};
         return ::stat(QFile::encodeName(desktopIcon).constData(), &info) == 0 ? info.st_ino : 0;
@@ -97,3 +104,8 @@ TEST_F(AppIconIntegrationTest, TheWindowsAndTheDesktopsIconFollowTheWornColorway
     EXPECT_TRUE(zq::platform::XdgAutostartEntry::entryText(QStringLiteral("/bin/zq"))
                     .contains(QStringLiteral("\nIcon=%1\n").arg(zq::DesktopIcon::name).toUtf8()));
 }
+
+INSTANTIATE_TEST_SUITE_P(AtScale, AppIconIntegrationTest, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int> &scale) {
+                             return "scale" + std::to_string(scale.param);
+                         });

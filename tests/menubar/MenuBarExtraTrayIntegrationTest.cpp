@@ -1,40 +1,75 @@
-// The ring in a real tray, read off the screen: on a light and on a dark panel in every state and
-// appearance, and in the colours a tray states for its icons.
+// The ring in a real tray, read off the screen at scales 1 and 2: on a light and on a dark panel in
+// every state and appearance, after the tray host restarts, and in the colours a tray states for its
+// icons.
 #include "menubar/MenuBarExtra.h"
 #include "platform/linux/x11/X11TrayPanel.h"
 #include "support/Contrast.h"
+#include "support/OpenboxWindowManager.h"
 #include "support/Polling.h"
+#include "support/ProcessAtScale.h"
 #include "support/ServiceEnvironment.h"
 #include "support/TrayHost.h"
+#include "support/ViewRender.h"
 
-#include <QGuiApplication>
+#include <QApplication>
 #include <QImage>
 #include <QPainter>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <optional>
 
 namespace {
 
 using zq::ColorScheme;
 using zq::MenuBarExtra;
 
-QImage screenArea(const QRect &area)
+constexpr QRgb kLightTray = qRgb(0xF2, 0xF2, 0xF2);
+constexpr QRgb kDarkTray = qRgb(0x20, 0x20, 0x20);
+
+// The screen as the display holds it, in its own pixels.
+QImage screenPixels()
 {
-    return QGuiApplication::primaryScreen()
-        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
-        .toImage()
-        .convertToFormat(QImage::Format_RGB32);
+    QImage screen = QGuiApplication::primaryScreen()->grabWindow(0).toImage().convertToFormat(QImage::Format_RGB32);
+    screen.setDevicePixelRatio(1);
+    return screen;
 }
 
-// What the screen shows where the icon is; empty until the tray has placed it.
-QImage shownIcon(const MenuBarExtra &extra)
+// A point of the tray's 100-pixel panel at the top right, left of where its icons go (the tray host
+// places its panel in the screen's pixels, whatever the application's scale).
+QColor bareTray()
 {
-    const QRect geometry = extra.trayIcon()->geometry();
-    return geometry.isValid() ? screenArea(geometry) : QImage();
+    return screenPixels().pixelColor(1183, 10);
+}
+
+// Waits until the tray has painted its panel in (about) `tint`; gives what it shows.
+std::optional<QColor> trayPainted(QRgb tint)
+{
+    QColor bare;
+    if (!zq::test::processEventsUntil([&] {
+            bare = bareTray();
+            return std::abs(bare.red() - qRed(tint)) < 24 && std::abs(bare.blue() - qBlue(tint)) < 24;
+        }))
+        return std::nullopt;
+    return bare;
+}
+
+// What the screen shows in the window that holds the tray icon, in the screen's pixels (the image's
+// device-pixel ratio is the scale); empty while there is none.
+QImage shownIcon()
+{
+    const auto widgets = QApplication::topLevelWidgets();
+    for (const QWidget *widget : widgets)
+        if (widget->objectName() == QLatin1String("QSystemTrayIconSys") && widget->isVisible())
+            return QGuiApplication::primaryScreen()
+                ->grabWindow(widget->winId())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+    return {};
 }
 
 bool shows(const QImage &image, const QColor &color)
@@ -49,14 +84,15 @@ bool shows(const QImage &image, const QColor &color)
     return false;
 }
 
-// The colour of the ring's most legible pixel when `ink` is drawn on `panel` at `size`, as the
-// tray's icon window draws it.
-QColor ringCore(const zq::RingInk &ink, const QColor &panel, QSize size)
+// The colour of the ring's most legible pixel when `ink` is drawn on `panel` in an icon window the
+// size of `shown`, as the tray's icon window draws it.
+QColor ringCore(const zq::RingInk &ink, const QColor &panel, const QImage &shown)
 {
-    QImage drawn(size, QImage::Format_RGB32);
+    QImage drawn(shown.size(), QImage::Format_RGB32);
+    drawn.setDevicePixelRatio(shown.devicePixelRatio());
     drawn.fill(panel);
     QPainter painter(&drawn);
-    MenuBarExtra::ringIcon(ink).paint(&painter, drawn.rect());
+    MenuBarExtra::ringIcon(ink).paint(&painter, QRect(QPoint(0, 0), drawn.deviceIndependentSize().toSize()));
     painter.end();
     QColor core = panel;
     for (int y = 0; y < drawn.height(); ++y)
@@ -66,13 +102,27 @@ QColor ringCore(const zq::RingInk &ink, const QColor &panel, QSize size)
     return core;
 }
 
-// A point of the tray's 100-pixel panel at the top right, left of where its icons go.
-const QRect kBareTray(1183, 10, 1, 1);
+// Waits until the tray shows the ring drawn for `panel` in that state; gives what it shows.
+QImage ringShownFor(const QColor &panel, ColorScheme scheme, bool dimmed, bool failing)
+{
+    const zq::RingInk ink = MenuBarExtra::ringInk({{}, {}, panel}, scheme, dimmed, failing);
+    QImage shown;
+    if (!zq::test::processEventsUntil([&] {
+            shown = shownIcon();
+            return !shown.isNull() && shows(shown, ringCore(ink, panel, shown));
+        }))
+        return {};
+    return shown;
+}
+
+class MenuBarExtraTrayTest : public ::testing::TestWithParam<int> {};
 
 } // namespace
 
-TEST(MenuBarExtraTrayTest, RingReadsOnALightAndADarkPanelInEveryStateAndAppearance)
+TEST_P(MenuBarExtraTrayTest, RingReadsOnALightAndADarkPanelInEveryStateAndAppearance)
 {
+    if (zq::test::ranInAProcessAtScale(GetParam()))
+        return;
     struct State {
         const char *name;
         bool tapRunning;
@@ -84,46 +134,88 @@ TEST(MenuBarExtraTrayTest, RingReadsOnALightAndADarkPanelInEveryStateAndAppearan
                             {"no working trigger", true, false, false},
                             {"failing", true, true, true},
                             {"failing, trigger not running", false, true, true}};
-    for (const QRgb tint : {qRgb(0xF2, 0xF2, 0xF2), qRgb(0x20, 0x20, 0x20)}) {
+    for (const QRgb tint : {kLightTray, kDarkTray}) {
         SCOPED_TRACE(QColor(tint).name().toStdString());
         zq::test::TrayHost host;
         const bool started = host.start(zq::test::sharedDisplay(), tint);
         ZQ_REQUIRE_SERVICE(started, host.errorString());
         zq::platform::X11TrayPanel trayPanel(zq::test::sharedDisplay().toLocal8Bit());
         trayPanel.start();
-        // The tray takes its selection before it paints its panel in (about) its tint.
-        ASSERT_TRUE(zq::test::processEventsUntil([&] {
-            const QColor bare = screenArea(kBareTray).pixelColor(0, 0);
-            return std::abs(bare.red() - qRed(tint)) < 24 && std::abs(bare.blue() - qBlue(tint)) < 24;
-        }));
-        const QColor panel = screenArea(kBareTray).pixelColor(0, 0);
+        // The tray takes its selection before it paints its panel.
+        const std::optional<QColor> panel = trayPainted(tint);
+        ASSERT_TRUE(panel);
         for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
             SCOPED_TRACE(scheme == ColorScheme::light ? "light appearance" : "dark appearance");
             MenuBarExtra extra({}, &trayPanel);
             extra.setColorScheme(scheme);
             extra.show();
+            // The tray as the screen shows it in each state, one above the other.
+            QImage strip(QSize(100, 24 * int(std::size(states))), QImage::Format_RGB32);
+            strip.fill(Qt::black);
+            QPainter stripPainter(&strip);
             for (const State &state : states) {
                 SCOPED_TRACE(state.name);
                 extra.setTapRunning(state.tapRunning);
                 extra.setTriggerSeen(state.triggerSeen);
                 extra.setFailing(state.failing);
-                const zq::RingInk ink = MenuBarExtra::ringInk({{}, {}, panel}, scheme,
-                                                              !state.tapRunning || !state.triggerSeen, state.failing);
-                QImage shown;
-                ASSERT_TRUE(zq::test::processEventsUntil([&] {
-                    shown = shownIcon(extra);
-                    return shows(shown, ringCore(ink, panel, shown.size()));
-                })) << "the ring drawn for the panel behind it";
-                EXPECT_GE(zq::test::strongestContrast(shown, shown.rect(), panel), 3.0);
+                const QImage shown =
+                    ringShownFor(*panel, scheme, !state.tapRunning || !state.triggerSeen, state.failing);
+                ASSERT_FALSE(shown.isNull()) << "the ring drawn for the panel behind it";
+                EXPECT_GE(zq::test::strongestContrast(shown, shown.rect(), *panel), 3.0);
+                stripPainter.drawImage(QPoint(0, 24 * int(&state - states)), screenPixels().copy(1180, 0, 100, 24));
             }
+            stripPainter.end();
+            zq::test::saveRender(
+                strip, QStringLiteral("tray-ring-%1-panel-%2-appearance-scale%3")
+                           .arg(tint == kLightTray ? QStringLiteral("light") : QStringLiteral("dark"),
+                                scheme == ColorScheme::light ? QStringLiteral("light") : QStringLiteral("dark"))
+                           .arg(GetParam()));
         }
     }
 }
 
-TEST(MenuBarExtraTrayTest, RingTakesTheColoursTheTrayStatesAndFollowsThem)
+TEST_P(MenuBarExtraTrayTest, AfterTheTrayHostRestartsTheRingReadsTheNewPanel)
 {
+    if (zq::test::ranInAProcessAtScale(GetParam()))
+        return;
+    // A window manager maps each new tray's window and places it, after the tray has docked the icon.
+    zq::test::OpenboxWindowManager openbox;
+    ZQ_REQUIRE_SERVICE(openbox.start(zq::test::sharedDisplay()), QStringLiteral("openbox did not start"));
+    std::optional<zq::test::TrayHost> host;
+    host.emplace();
+    const bool started = host->start(zq::test::sharedDisplay(), kDarkTray);
+    ZQ_REQUIRE_SERVICE(started, host->errorString());
+    zq::platform::X11TrayPanel trayPanel(zq::test::sharedDisplay().toLocal8Bit());
+    trayPanel.start();
+    // Dimmed in the dark appearance: the state whose ring reads least where the panel is unknown.
+    MenuBarExtra extra({}, &trayPanel);
+    extra.setColorScheme(ColorScheme::dark);
+    extra.setTapRunning(false);
+    extra.show();
+    std::optional<QColor> panel = trayPainted(kDarkTray);
+    ASSERT_TRUE(panel);
+    ASSERT_FALSE(ringShownFor(*panel, ColorScheme::dark, true, false).isNull());
+    // Each new tray docks the icon, which paints, while the window manager may not have shown the
+    // tray's own window yet: the ring is read again once the icon is on screen.
+    for (const QRgb tint : {kLightTray, kDarkTray, kLightTray, kDarkTray}) {
+        SCOPED_TRACE(QColor(tint).name().toStdString());
+        host.reset();
+        host.emplace();
+        ASSERT_TRUE(host->start(zq::test::sharedDisplay(), tint)) << host->errorString().toStdString();
+        panel = trayPainted(tint);
+        ASSERT_TRUE(panel);
+        const QImage shown = ringShownFor(*panel, ColorScheme::dark, true, false);
+        ASSERT_FALSE(shown.isNull()) << "the ring drawn for the new tray's panel";
+        EXPECT_GE(zq::test::strongestContrast(shown, shown.rect(), *panel), 3.0);
+    }
+}
+
+TEST_P(MenuBarExtraTrayTest, RingTakesTheColoursTheTrayStatesAndFollowsThem)
+{
+    if (zq::test::ranInAProcessAtScale(GetParam()))
+        return;
     zq::test::TrayHost host;
-    const bool started = host.start(zq::test::sharedDisplay(), qRgb(0x20, 0x20, 0x20));
+    const bool started = host.start(zq::test::sharedDisplay(), kDarkTray);
     ZQ_REQUIRE_SERVICE(started, host.errorString());
     ASSERT_TRUE(host.setColors(qRgb(0xE0, 0xA0, 0x00), qRgb(0xFF, 0x40, 0x40)));
     zq::platform::X11TrayPanel trayPanel(zq::test::sharedDisplay().toLocal8Bit());
@@ -131,12 +223,17 @@ TEST(MenuBarExtraTrayTest, RingTakesTheColoursTheTrayStatesAndFollowsThem)
     MenuBarExtra extra({}, &trayPanel);
     extra.setColorScheme(ColorScheme::light);
     extra.show();
-    EXPECT_TRUE(zq::test::processEventsUntil([&] { return shows(shownIcon(extra), QColor(0xE0, 0xA0, 0x00)); }));
+    EXPECT_TRUE(zq::test::processEventsUntil([&] { return shows(shownIcon(), QColor(0xE0, 0xA0, 0x00)); }));
 
     ASSERT_TRUE(host.setColors(qRgb(0x40, 0xC0, 0xFF), qRgb(0xFF, 0x40, 0x40)));
-    EXPECT_TRUE(zq::test::processEventsUntil([&] { return shows(shownIcon(extra), QColor(0x40, 0xC0, 0xFF)); }))
+    EXPECT_TRUE(zq::test::processEventsUntil([&] { return shows(shownIcon(), QColor(0x40, 0xC0, 0xFF)); }))
         << "a change of the tray's colours is followed";
     extra.setFailing(true);
-    EXPECT_TRUE(zq::test::processEventsUntil([&] { return shows(shownIcon(extra), QColor(0xFF, 0x40, 0x40)); }))
+    EXPECT_TRUE(zq::test::processEventsUntil([&] { return shows(shownIcon(), QColor(0xFF, 0x40, 0x40)); }))
         << "the tray's own red";
 }
+
+INSTANTIATE_TEST_SUITE_P(AtScale, MenuBarExtraTrayTest, ::testing::Values(1, 2),
+                         [](const ::testing::TestParamInfo<int> &scale) {
+                             return "scale" + std::to_string(scale.param);
+                         });

@@ -4,6 +4,8 @@
 #include "runtime/Log.h"
 
 #include <QMetaObject>
+#include <QPoint>
+#include <QRect>
 #include <QSocketNotifier>
 
 #include <X11/Xatom.h>
@@ -110,6 +112,7 @@ void X11TrayPanel::readEvents()
     }
     Display *display = m_connection->display();
     bool lookAgain = false;
+    bool iconMoved = false;
     while (XPending(display)) {
         XEvent event;
         XNextEvent(display, &event);
@@ -121,25 +124,46 @@ void X11TrayPanel::readEvents()
             lookAgain = true;
         else if (event.type == DestroyNotify && event.xdestroywindow.window == m_manager)
             lookAgain = true;
+        else if ((event.type == VisibilityNotify && event.xvisibility.window == Window(m_iconWindow)) ||
+                 (event.type == ConfigureNotify && event.xconfigure.window == Window(m_iconWindow)) ||
+                 (event.type == ReparentNotify && event.xreparent.window == Window(m_iconWindow)))
+            iconMoved = true;
     }
-    if (lookAgain && findManager())
+    if ((lookAgain && findManager()) || iconMoved)
         emit changed();
 }
 
-std::optional<std::uint32_t> X11TrayPanel::panelColorAround(const QRect &iconGeometry) const
+std::optional<std::uint32_t> X11TrayPanel::panelColorBehind(WId iconWindow) const
 {
-    if (!m_connection || m_connection->isBroken() || !iconGeometry.isValid())
+    if (!m_connection || m_connection->isBroken() || !iconWindow)
         return std::nullopt;
+    // The replies may bring events in with them, which the socket will not announce again.
+    QMetaObject::invokeMethod(const_cast<X11TrayPanel *>(this), &X11TrayPanel::readEvents, Qt::QueuedConnection);
     Display *display = m_connection->display();
-    Visual *visual = DefaultVisual(display, DefaultScreen(display));
-    if (visual->c_class != TrueColor)
+    const Window root = DefaultRootWindow(display);
+    // A new tray maps the icon inside a panel that it may show only later, and the icon window need
+    // not paint again then: the window's own events tell when it comes on screen or moves.
+    if (iconWindow != m_iconWindow) {
+        XSelectInput(display, Window(iconWindow), VisibilityChangeMask | StructureNotifyMask);
+        m_iconWindow = iconWindow;
+    }
+    // Where the window is now: the toolkit's idea of it is in its own (scaled) units, and misses the
+    // tray moving the window that holds the icon. A window gone meanwhile fails the request, quietly.
+    XWindowAttributes attributes{};
+    int x = 0;
+    int y = 0;
+    Window child = None;
+    if (!XGetWindowAttributes(display, Window(iconWindow), &attributes) || attributes.map_state != IsViewable ||
+        !XTranslateCoordinates(display, Window(iconWindow), root, 0, 0, &x, &y, &child))
         return std::nullopt;
+    const QRect iconGeometry(x, y, attributes.width, attributes.height);
+    Visual *visual = DefaultVisual(display, DefaultScreen(display));
     const QRect screen(0, 0, DisplayWidth(display, DefaultScreen(display)),
                        DisplayHeight(display, DefaultScreen(display)));
-    if (!screen.contains(iconGeometry))
+    if (visual->c_class != TrueColor || !iconGeometry.isValid() || !screen.contains(iconGeometry))
         return std::nullopt;
-    XImage *image = XGetImage(display, DefaultRootWindow(display), iconGeometry.x(), iconGeometry.y(),
-                              unsigned(iconGeometry.width()), unsigned(iconGeometry.height()), AllPlanes, ZPixmap);
+    XImage *image = XGetImage(display, root, iconGeometry.x(), iconGeometry.y(), unsigned(iconGeometry.width()),
+                              unsigned(iconGeometry.height()), AllPlanes, ZPixmap);
     // The colour most corners agree on: a neighbour's shadow or a panel's gradient may touch one.
     std::map<std::uint32_t, int> votes;
     if (image) {
@@ -152,8 +176,6 @@ std::optional<std::uint32_t> X11TrayPanel::panelColorAround(const QRect &iconGeo
         }
         XDestroyImage(image);
     }
-    // The replies may have brought events in with them, which the socket will not announce again.
-    QMetaObject::invokeMethod(const_cast<X11TrayPanel *>(this), &X11TrayPanel::readEvents, Qt::QueuedConnection);
     if (votes.empty())
         return std::nullopt;
     return std::max_element(votes.begin(), votes.end(),

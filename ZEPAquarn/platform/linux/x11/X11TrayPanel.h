@@ -14,9 +14,10 @@ class X11Connection;
 
 // The XEmbed system tray of the X screen, on a connection of its own: the tray manager is the owner
 // of the selection _NET_SYSTEM_TRAY_S<screen>, and its window may carry _NET_SYSTEM_TRAY_COLORS.
-// Follows the property and a new manager taking the selection from the main loop. The panel is read
-// from the screen itself, so what counts is what is shown there (a tinted or translucent panel
-// included). Until started, and without a display, it knows nothing and never changes.
+// Follows the property, a new manager taking the selection, and the icon window last asked about
+// coming on screen or moving, from the main loop. The panel is read from the screen itself, so what
+// counts is what is shown there (a tinted or translucent panel included). Until started, and without
+// a display, it knows nothing and never changes.
 class X11TrayPanel : public TrayPanel {
     Q_OBJECT
 public:
@@ -29,7 +30,7 @@ public:
     void start() override;
 
     std::optional<Colors> colors() const override { return m_colors; }
-    std::optional<std::uint32_t> panelColorAround(const QRect &iconGeometry) const override;
+    std::optional<std::uint32_t> panelColorBehind(WId iconWindow) const override;
 
 private:
     // Finds the manager and its colours again; true when either changed.
@@ -45,6 +46,8 @@ private:
     unsigned long m_managerAtom = 0;
     unsigned long m_manager = 0;
     std::optional<Colors> m_colors;
+    // The icon window last asked about, whose coming on screen and moves are followed.
+    mutable WId m_iconWindow = 0;
 };
 
 } // namespace zq::platform
