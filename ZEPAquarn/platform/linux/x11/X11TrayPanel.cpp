@@ -7,6 +7,7 @@
 #include <QPoint>
 #include <QRect>
 #include <QSocketNotifier>
+#include <QTimer>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -43,8 +44,18 @@ std::uint32_t rgbOf(const long *cardinals)
 } // namespace
 
 X11TrayPanel::X11TrayPanel(QByteArray displayName, QObject *parent)
-    : TrayPanel(parent), m_displayName(std::move(displayName))
-{}
+    : TrayPanel(parent), m_displayName(std::move(displayName)), m_settle(new QTimer(this))
+{
+    m_settle->setSingleShot(true);
+    connect(m_settle, &QTimer::timeout, this, [this] {
+        emit changed();
+        // Once soon, once more later: a tray busy starting paints late.
+        if (m_settle->intervalAsDuration() == kFirstSettleRead) {
+            m_settle->setInterval(kLastSettleRead);
+            m_settle->start();
+        }
+    });
+}
 
 void X11TrayPanel::start()
 {
@@ -131,6 +142,12 @@ void X11TrayPanel::readEvents()
     }
     if ((lookAgain && findManager()) || iconMoved)
         emit changed();
+    // A tray may paint its panel only after the icon is on screen, and nothing tells when it has:
+    // the panel is read again once the tray has had time to.
+    if (iconMoved) {
+        m_settle->setInterval(kFirstSettleRead);
+        m_settle->start();
+    }
 }
 
 std::optional<std::uint32_t> X11TrayPanel::panelColorBehind(WId iconWindow) const

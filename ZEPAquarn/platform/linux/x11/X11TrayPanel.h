@@ -4,9 +4,11 @@
 
 #include <QByteArray>
 
+#include <chrono>
 #include <memory>
 
 class QSocketNotifier;
+class QTimer;
 
 namespace zq::platform {
 
@@ -15,9 +17,10 @@ class X11Connection;
 // The XEmbed system tray of the X screen, on a connection of its own: the tray manager is the owner
 // of the selection _NET_SYSTEM_TRAY_S<screen>, and its window may carry _NET_SYSTEM_TRAY_COLORS.
 // Follows the property, a new manager taking the selection, and the icon window last asked about
-// coming on screen or moving, from the main loop. The panel is read from the screen itself, so what
-// counts is what is shown there (a tinted or translucent panel included). Until started, and without
-// a display, it knows nothing and never changes.
+// coming on screen or moving (with two more reads shortly after, for a tray that paints its panel
+// late), from the main loop. The panel is read from the screen itself, so what counts is what is
+// shown there (a tinted or translucent panel included). Until started, and without a display, it
+// knows nothing and never changes.
 class X11TrayPanel : public TrayPanel {
     Q_OBJECT
 public:
@@ -37,7 +40,12 @@ private:
     bool findManager();
     void readEvents();
 
+    static constexpr std::chrono::milliseconds kFirstSettleRead{300};
+    static constexpr std::chrono::milliseconds kLastSettleRead{1500};
+
     const QByteArray m_displayName;
+    // Reads the panel again after the icon came on screen or moved, for a tray that paints late.
+    QTimer *m_settle;
     bool m_started = false;
     std::unique_ptr<X11Connection> m_connection;
     QSocketNotifier *m_notifier = nullptr;
