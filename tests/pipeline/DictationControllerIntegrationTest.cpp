@@ -180,6 +180,7 @@ TEST_F(DictationControllerIntegrationTest, AServerWithoutMicrophonesFailsAsUnava
     ReceivedNotification shown = notificationServer.notifications().front();
     EXPECT_EQ(shown.summary, QStringLiteral("Microphone unavailable"));
     EXPECT_EQ(shown.urgency(), 1);
+    EXPECT_EQ(shown.expireTimeoutMs, -1) << "the server's own timeout";
     EXPECT_EQ(shown.replacesId, 0u);
 
     // A refused paste's notice asks for the sound and goes away like any other.
@@ -190,7 +191,8 @@ TEST_F(DictationControllerIntegrationTest, AServerWithoutMicrophonesFailsAsUnava
     ASSERT_TRUE(settle([&] { return notificationServer.notifications().size() == 2; }, 5s));
     shown = notificationServer.notifications().back();
     EXPECT_EQ(shown.summary, QStringLiteral("Transcript copied"));
-    EXPECT_EQ(shown.urgency(), 1);
+    EXPECT_EQ(shown.urgency(), 1) << "a critical notice stays until dismissed";
+    EXPECT_EQ(shown.expireTimeoutMs, -1);
     EXPECT_TRUE(shown.hints.contains(QStringLiteral("sound-name")));
     EXPECT_NE(shown.id, notificationServer.notifications().front().id);
 }
