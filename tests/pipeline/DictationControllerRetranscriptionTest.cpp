@@ -121,8 +121,9 @@ TEST(DictationControllerRecoveredWordsTest, ARecordingGoesOnlyOnceHistoryHoldsIt
         const QString recording = r.incidents->recordingURL(incident).value_or(QString());
         ASSERT_TRUE(QFile::exists(recording));
         const auto nextStartLists = [&] {
+            const IncidentStore store(r.incidents->directory());
             QList<QUuid> ids;
-            for (const DictationIncident &listed : IncidentStore(r.incidents->directory()).items())
+            for (const DictationIncident &listed : store.items())
                 ids << listed.id;
             return ids;
         };
