@@ -106,8 +106,9 @@ TEST(DictationControllerRecoveredWordsTest, ARecordingGoesOnlyOnceHistoryHoldsIt
             },
             "test");
         r.history->setWriter(&held.writer);
-        if (!c.historyWritable)
+        if (!c.historyWritable) {
             ASSERT_TRUE(QDir().mkpath(r.history->filePath()));
+        }
         ASSERT_TRUE(r.startLive());
         for (int i = 0; i < 15; ++i) {
             r.advance(0.1);
