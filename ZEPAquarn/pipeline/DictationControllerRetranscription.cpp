@@ -117,7 +117,9 @@ rt::Task<void> DictationController::runRecoveredTranscription(Alive alive, QStri
 
     m_history.add(trimmed);
     const bool copied = m_copyRecoveredTranscript(trimmed);
-    m_incidents.remove(incident);
+    // The recording is the only copy of the words on disk until History's save holding them is: the
+    // incident leaves the list now, its recording once that save is over (on the writer's thread).
+    m_history.whenSaved(m_incidents.removeOnceRecovered(incident));
     setRecoveredTranscriptionState(RecoveredTranscriptionState::succeeded(copied));
     if (m_announce)
         m_announce(copied ? QStringLiteral("Transcript recovered, saved in History, and copied to the clipboard.")

@@ -11,19 +11,112 @@
 #include <QJsonDocument>
 #include <QSet>
 
+#include <algorithm>
+#include <mutex>
+
 namespace zq {
 
+namespace {
+
+QString indexPathIn(const QString &directory)
+{
+    return directory + QLatin1String("/incidents.json");
+}
+
+QString recordingsDirectoryIn(const QString &directory)
+{
+    return directory + QLatin1String("/Recordings");
+}
+
+bool ensureFoldersIn(const QString &directory)
+{
+    // In this order: the check of Recordings trusts the folder it lies in.
+    return StoreFile::ensureFolder(directory, "incident") &&
+           StoreFile::ensureFolder(recordingsDirectoryIn(directory), "incident");
+}
+
+std::optional<QString> recordingPathIn(const QString &directory, const DictationIncident &incident)
+{
+    if (!incident.recordingFilename || !IncidentStore::isPlainFileName(*incident.recordingFilename))
+        return std::nullopt;
+    const QString path = recordingsDirectoryIn(directory) + QLatin1Char('/') + *incident.recordingFilename;
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
+    return path;
+}
+
+QByteArray encode(const QList<DictationIncident> &incidents)
+{
+    QJsonArray array;
+    for (const DictationIncident &incident : incidents)
+        array.append(incident.toJson());
+    return QJsonDocument(array).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+// The index file: the items as last saved, and the incidents gone from them whose words are not yet
+// safe elsewhere. The file names those too, so that the start-up sweep leaves their recordings. The
+// main thread saves through it and a leaving incident's last step may write it from another thread,
+// so every write happens under the lock.
+struct IncidentStore::IndexFile {
+    explicit IndexFile(QString directory) : directory(std::move(directory)) {}
+
+    // Under the lock.
+    bool write() const
+    {
+        if (!ensureFoldersIn(directory))
+            return false;
+        // Each leaving incident in its place by date, the saved ones in their order.
+        QList<DictationIncident> named = saved;
+        for (const DictationIncident &incident : leaving) {
+            const auto older = std::find_if(named.cbegin(), named.cend(),
+                                            [&](const DictationIncident &i) { return i.date < incident.date; });
+            named.insert(older, incident);
+        }
+        return StoreFile::write(indexPathIn(directory), encode(named), "incident");
+    }
+
+    void forget(const QUuid &id, bool wordsKept)
+    {
+        if (!wordsKept) {
+            qCWarning(lcRecords) << "incident store: the recovered words are not on disk — the incident and its "
+                                    "recording stay for the next start";
+            return;
+        }
+        const std::lock_guard lock(mutex);
+        const auto found =
+            std::find_if(leaving.cbegin(), leaving.cend(), [&](const DictationIncident &i) { return i.id == id; });
+        if (found == leaving.cend())
+            return;
+        const DictationIncident incident = *found;
+        leaving.erase(found);
+        // The file first: a recording it no longer names goes at the next start anyway, while a file
+        // naming a recording that is gone would list the incident again without it.
+        if (!write()) {
+            leaving.append(incident); // the file on disk still names it
+            return;
+        }
+        if (const auto path = recordingPathIn(directory, incident))
+            QFile::remove(*path);
+    }
+
+    const QString directory;
+    std::mutex mutex;
+    QList<DictationIncident> saved;
+    QList<DictationIncident> leaving;
+};
+
 IncidentStore::IncidentStore(const QString &directory, RevealFile revealFile, QObject *parent)
-    : QObject(parent), m_directory(directory), m_revealFile(std::move(revealFile))
+    : QObject(parent), m_directory(directory), m_revealFile(std::move(revealFile)),
+      m_index(std::make_shared<IndexFile>(directory))
 {
     load();
 }
 
 bool IncidentStore::ensureFolders() const
 {
-    // In this order: the check of Recordings trusts the folder it lies in.
-    return StoreFile::ensureFolder(m_directory, "incident") &&
-           StoreFile::ensureFolder(recordingsDirectory(), "incident");
+    return ensureFoldersIn(m_directory);
 }
 
 bool IncidentStore::isRecordingName(const QString &name)
@@ -37,12 +130,12 @@ bool IncidentStore::isRecordingName(const QString &name)
 
 QString IncidentStore::indexPath() const
 {
-    return m_directory + QLatin1String("/incidents.json");
+    return indexPathIn(m_directory);
 }
 
 QString IncidentStore::recordingsDirectory() const
 {
-    return m_directory + QLatin1String("/Recordings");
+    return recordingsDirectoryIn(m_directory);
 }
 
 bool IncidentStore::isPlainFileName(const QString &name)
@@ -77,7 +170,7 @@ void IncidentStore::load()
                 m_items.append(std::move(*incident));
         }
         if (const qsizetype dropped = array.size() - m_items.size(); dropped > 0) {
-            m_keptAside = StoreFile::keepAsideAfterDropping(path, "incident", dropped, m_items.size(), encoded());
+            m_keptAside = StoreFile::keepAsideAfterDropping(path, "incident", dropped, m_items.size(), encode(m_items));
             // A dropped incident may name a recording: the kept-aside file still does.
             return;
         }
@@ -146,12 +239,7 @@ std::optional<QString> IncidentStore::keepRecording(const std::optional<QString>
 
 std::optional<QString> IncidentStore::recordingURL(const DictationIncident &incident) const
 {
-    if (!incident.recordingFilename || !isPlainFileName(*incident.recordingFilename))
-        return std::nullopt;
-    const QString path = recordingsDirectory() + QLatin1Char('/') + *incident.recordingFilename;
-    if (!QFileInfo(path).isFile())
-        return std::nullopt;
-    return path;
+    return recordingPathIn(m_directory, incident);
 }
 
 void IncidentStore::revealRecording(const DictationIncident &incident, RevealDone done) const
@@ -183,6 +271,22 @@ void IncidentStore::remove(const DictationIncident &incident)
     save();
 }
 
+std::function<void(bool wordsKept)> IncidentStore::removeOnceRecovered(const DictationIncident &incident)
+{
+    const auto found =
+        std::find_if(m_items.cbegin(), m_items.cend(), [&](const DictationIncident &i) { return i.id == incident.id; });
+    if (found == m_items.cend())
+        return [](bool) {};
+    {
+        const std::lock_guard lock(m_index->mutex);
+        m_index->leaving.append(*found);
+    }
+    m_items.erase(found);
+    emit itemsChanged();
+    save();
+    return [index = m_index, id = incident.id](bool wordsKept) { index->forget(id, wordsKept); };
+}
+
 void IncidentStore::trimToLimit()
 {
     if (m_items.size() <= maximumItems)
@@ -193,19 +297,11 @@ void IncidentStore::trimToLimit()
     emit itemsChanged();
 }
 
-QByteArray IncidentStore::encoded() const
-{
-    QJsonArray array;
-    for (const DictationIncident &incident : std::as_const(m_items))
-        array.append(incident.toJson());
-    return QJsonDocument(array).toJson(QJsonDocument::Compact);
-}
-
 void IncidentStore::save()
 {
-    if (!ensureFolders())
-        return;
-    StoreFile::write(indexPath(), encoded(), "incident");
+    const std::lock_guard lock(m_index->mutex);
+    m_index->saved = m_items;
+    m_index->write();
 }
 
 } // namespace zq

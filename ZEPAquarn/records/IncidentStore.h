@@ -9,12 +9,14 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace zq {
 
 // Recent failed takes, newest first, in "<directory>/incidents.json", with their kept recordings
-// in "<directory>/Recordings". Main thread only; no operation reports an error.
+// in "<directory>/Recordings". Main thread only, but for the function removeOnceRecovered() returns;
+// no operation reports an error.
 //
 // Both folders must be real folders of this user (private, 0700): a folder that is a link to
 // elsewhere is logged and left untouched (nothing read, swept, moved or written into it).
@@ -59,6 +61,13 @@ public:
     void revealRecording(const DictationIncident &incident, RevealDone done = {}) const;
     // Removes the incident with this id and its recording, and saves; nothing when it is not listed.
     void remove(const DictationIncident &incident);
+    // For an incident whose recording was transcribed again: removes it from `items` and saves, but
+    // the file goes on naming it (and the next start keeps its recording) until the returned function
+    // hears that the words are safe elsewhere. Called with true, from any thread and also once the
+    // store is gone, it writes the file without the incident and then deletes the recording; with
+    // false, or never, both stay and the next start lists the incident again. A no-op when the
+    // incident is not listed.
+    std::function<void(bool wordsKept)> removeOnceRecovered(const DictationIncident &incident);
     // Keeps the newest five, deleting the recordings of the others. Does not save.
     void trimToLimit();
     void save();
@@ -72,9 +81,10 @@ signals:
     void itemsChanged();
 
 private:
+    struct IndexFile;
+
     void load();
     bool ensureFolders() const;
-    QByteArray encoded() const;
     void removeUnreferencedRecordings();
     void deleteRecording(const DictationIncident &incident);
 
@@ -82,6 +92,8 @@ private:
     const RevealFile m_revealFile;
     QList<DictationIncident> m_items;
     std::optional<rt::KeptAsideFile> m_keptAside;
+    // "incidents.json" as last written; shared with the functions removeOnceRecovered() returns.
+    const std::shared_ptr<IndexFile> m_index;
 };
 
 } // namespace zq

@@ -2,12 +2,18 @@
 
 #include "pipeline/DictationController.h"
 
+#include "records/HistoryStore.h"
 #include "records/IncidentPresentation.h"
+#include "records/IncidentStore.h"
+#include "records/StoreWriter.h"
 #include "support/DictationControllerFixture.h"
 
+#include <QDir>
 #include <QFile>
 
 #include <gtest/gtest.h>
+
+#include <future>
 
 using namespace zq;
 using namespace zq::test;
@@ -73,6 +79,80 @@ TEST_F(DictationControllerRetranscriptionTest, ASuccessfulRetryStoresCopiesAndRe
     // A new take clears the result.
     ASSERT_TRUE(rig.startLive());
     EXPECT_EQ(controller.recoveredTranscriptionState(), State::idle());
+}
+
+// Until History's save holding the recovered words is on disk, the recording is their only copy: a run
+// killed before then must leave the next start the incident with its recording, for another try.
+TEST(DictationControllerRecoveredWordsTest, ARecordingGoesOnlyOnceHistoryHoldsItsWordsOnDisk)
+{
+    const struct {
+        const char *name;
+        bool historyWritable;
+    } cases[] = {{"saved", true}, {"History cannot be written", false}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        // History's saves queue behind a write that waits for the test.
+        struct HeldWriter {
+            std::promise<void> release;
+            StoreWriter writer;
+            ~HeldWriter() { release.set_value(); }
+        } held;
+        FakeDictationServices r;
+        held.writer.write(
+            r.dir.filePath(QStringLiteral("held.json")),
+            [released = held.release.get_future().share()] {
+                released.wait();
+                return QByteArray("[]");
+            },
+            "test");
+        r.history->setWriter(&held.writer);
+        if (!c.historyWritable) {
+            ASSERT_TRUE(QDir().mkpath(r.history->filePath()));
+        }
+        ASSERT_TRUE(r.startLive());
+        for (int i = 0; i < 15; ++i) {
+            r.advance(0.1);
+            r.deliver(1);
+        }
+        r.controller->requestFinish();
+        r.advance(136);
+        r.advance(2);
+        ASSERT_EQ(r.incidents->items().size(), 1);
+        const DictationIncident incident = r.incidents->items().front();
+        const QString recording = r.incidents->recordingURL(incident).value_or(QString());
+        ASSERT_TRUE(QFile::exists(recording));
+        const auto nextStartLists = [&] {
+            const IncidentStore store(r.incidents->directory());
+            QList<QUuid> ids;
+            for (const DictationIncident &listed : store.items())
+                ids << listed.id;
+            return ids;
+        };
+
+        r.controller->retryRecoveredTranscription(incident);
+        r.loop.runUntilIdle();
+        r.backends.last()->final(QStringLiteral("recovered words"));
+        r.backends.last()->finish();
+        r.loop.runUntilIdle();
+        ASSERT_EQ(r.controller->recoveredTranscriptionState(), State::succeeded(true));
+        EXPECT_TRUE(r.incidents->items().isEmpty());
+        EXPECT_EQ(nextStartLists(), QList<QUuid>{incident.id}) << "History's save still waits";
+        EXPECT_TRUE(QFile::exists(recording));
+
+        held.release.set_value();
+        held.release = {};
+        held.writer.waitUntilWritten();
+        r.history->setWriter(nullptr);
+        if (!c.historyWritable) {
+            EXPECT_EQ(nextStartLists(), QList<QUuid>{incident.id}) << "History does not hold the words";
+            EXPECT_TRUE(QFile::exists(recording));
+            continue;
+        }
+        EXPECT_TRUE(nextStartLists().isEmpty());
+        EXPECT_FALSE(QFile::exists(recording));
+        EXPECT_EQ(HistoryStore(r.dir.filePath(QStringLiteral("data")), r.loop.clocks()).latestText(),
+                  QStringLiteral("Cleaned: recovered words"));
+    }
 }
 
 TEST_F(DictationControllerRetranscriptionTest, AFailedRetryKeepsTheIncidentAndExplains)

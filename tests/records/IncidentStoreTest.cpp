@@ -11,6 +11,9 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
+
 #include <sys/stat.h>
 
 using namespace zq;
@@ -328,6 +331,32 @@ TEST_F(IncidentStoreTest, OneDamagedIncidentHidesNoOtherAndKeepsEveryRecording)
     EXPECT_TRUE(QFileInfo::exists(recordings() + QStringLiteral("/00000000-0000-0000-0000-000000000002.wav")))
         << "the kept-aside file still names it";
     EXPECT_EQ(IncidentStore(incidents()).items().size(), 1) << "the good incident was written back";
+}
+
+TEST_F(IncidentStoreTest, ARecoveredIncidentStaysInTheFileUntilItsWordsAreSafe)
+{
+    std::function<void(bool)> wordsKept;
+    const auto nextStartLists = [&] { return IncidentStore(incidents()).items().size(); };
+    QString recording;
+    {
+        auto store = std::make_unique<IncidentStore>(incidents());
+        const DictationIncident recovered = fail(*store, makeTake(temp.path()));
+        recording = *store->recordingURL(recovered);
+        wordsKept = store->removeOnceRecovered(recovered);
+        EXPECT_TRUE(store->items().isEmpty());
+        // Saves in between go on naming it, and the start-up sweep leaves its recording.
+        fail(*store, std::nullopt);
+        EXPECT_EQ(nextStartLists(), 2);
+        EXPECT_TRUE(QFileInfo::exists(recording));
+
+        wordsKept(false);
+        EXPECT_EQ(nextStartLists(), 2);
+        EXPECT_TRUE(QFileInfo::exists(recording));
+    }
+    // The words reach the disk once the store is gone, as at quit.
+    wordsKept(true);
+    EXPECT_EQ(nextStartLists(), 1);
+    EXPECT_FALSE(QFileInfo::exists(recording));
 }
 
 TEST_F(IncidentStoreTest, ReadStateAndRemovalWriteOnlyWhenSomethingChanges)
