@@ -406,8 +406,9 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
             },
             "test");
         r.history->setWriter(&held.writer);
-        if (c.history == History::unwritable)
+        if (c.history == History::unwritable) {
             ASSERT_TRUE(QDir().mkpath(r.history->filePath()));
+        }
         r.screenLock.setLocked(c.screenLocked);
         ASSERT_TRUE(r.startLive());
         for (int i = 0; i < 15; ++i) {
