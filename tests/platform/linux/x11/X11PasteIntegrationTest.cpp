@@ -65,7 +65,7 @@ TEST(X11PasteTarget, Serve)
     edit.show();
     edit.activateWindow();
     edit.setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return edit.isActiveWindow() && edit.hasFocus(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return edit.isActiveWindow() && edit.hasFocus(); }, 20000));
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QByteArray pending;
@@ -177,8 +177,8 @@ protected:
         m_target.start(QCoreApplication::applicationFilePath(),
                        {QStringLiteral("--gtest_filter=X11PasteTarget.Serve"), QStringLiteral("-platform"),
                         QStringLiteral("xcb"), QStringLiteral("-display"), sharedDisplay()});
-        ASSERT_TRUE(m_target.waitForStarted(5000)) << m_target.errorString().toStdString();
-        ASSERT_TRUE(awaitLine("ready", 15s)) << "the paste target did not come up";
+        ASSERT_TRUE(m_target.waitForStarted(20000)) << m_target.errorString().toStdString();
+        ASSERT_TRUE(awaitLine("ready")) << "the paste target did not come up";
     }
 
     void TearDown() override
@@ -194,7 +194,8 @@ protected:
 
     // Waits, running this process's event loop (which serves the clipboard we own), for the target's next
     // line starting with `word`; returns the rest of it.
-    std::optional<QByteArray> awaitLine(const QByteArray &word, std::chrono::milliseconds timeout = 5s)
+    std::optional<QByteArray> awaitLine(const QByteArray &word,
+                                        std::chrono::milliseconds timeout = zq::test::kLoadedMachineTimeout)
     {
         return awaitLineOf(m_target, word, timeout);
     }
@@ -214,7 +215,7 @@ protected:
     }
 
     // Runs this process's event loop until the paster has given the clipboard back or decided not to.
-    bool awaitRestore(std::chrono::milliseconds timeout = 5s)
+    bool awaitRestore(std::chrono::milliseconds timeout = zq::test::kLoadedMachineTimeout)
     {
         const QDeadlineTimer deadline(timeout);
         while (paster.hasPendingWork() && !deadline.hasExpired())
@@ -235,8 +236,9 @@ protected:
 
     // The target's view once it matches `expected`, or its last view after `timeout`: the target learns
     // of a new clipboard owner from an event of its own, which may still be on its way.
-    std::pair<QString, QByteArray> readClipboardUntil(const std::pair<QString, QByteArray> &expected,
-                                                      std::chrono::milliseconds timeout = 5s)
+    std::pair<QString, QByteArray>
+    readClipboardUntil(const std::pair<QString, QByteArray> &expected,
+                       std::chrono::milliseconds timeout = zq::test::kLoadedMachineTimeout)
     {
         const QDeadlineTimer deadline(timeout);
         std::pair<QString, QByteArray> seen = readClipboard();
@@ -273,7 +275,7 @@ TEST_F(X11PasteTest, UnicodeTextArrivesAndThePreviousClipboardComesBack)
     const std::optional<QByteArray> edited = awaitLine("edit");
     ASSERT_TRUE(edited) << "nothing arrived in the line edit";
     EXPECT_EQ(decode(*edited), kDictated);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return told; }, 500)) << "the window's fetch was not told";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told; }, 20000)) << "the window's fetch was not told";
 
     ASSERT_TRUE(awaitRestore()) << "the clipboard was never given back";
     const auto [text, marker] = readClipboardUntil({QStringLiteral("before ✓"), QByteArray("marker-bytes")});
@@ -309,8 +311,12 @@ TEST_F(X11PasteTest, AWindowThatFetchesLateStillGetsTheText)
     ASSERT_TRUE(paster.paste(kDictated));
     bool told = false;
     ASSERT_TRUE(paster.whenFetched([&] { told = true; }));
-    QTest::qWait(1500);
+    // Past the restore delay and a few of its checks for a fetch, on the loop that runs them.
+    bool delayPassed = false;
+    loop.postDelayed(Paster::restoreDelay + 5 * Paster::fetchPollInterval, [&] { delayPassed = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delayPassed; }, 20000));
     EXPECT_FALSE(told) << "told of a fetch the frozen window never made";
+    EXPECT_TRUE(paster.hasPendingWork()) << "the restore waits for the window's fetch";
     ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGCONT), 0);
 
     const std::optional<QByteArray> edited = awaitLine("edit");
