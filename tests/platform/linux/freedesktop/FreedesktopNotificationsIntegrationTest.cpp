@@ -41,10 +41,12 @@ protected:
     {
         std::optional<bool> answer;
         notifications->requestAuthorization([&](bool granted) { answer = granted; });
-        zq::test::waitFor([&] {
-            QCoreApplication::processEvents();
-            return answer.has_value();
-        });
+        zq::test::waitFor(
+            [&] {
+                QCoreApplication::processEvents();
+                return answer.has_value();
+            },
+            zq::test::kLoadedMachineTimeout);
         return answer;
     }
 
