@@ -337,15 +337,23 @@ TEST_F(X11PasteTest, AWindowThatFetchesLateStillGetsTheText)
 
 TEST_F(X11PasteTest, AHeldModifierKeyDelaysThePasteUntilItIsLetGo)
 {
+    // The checks for held keys run when the test lets time pass: a slow key-up stays within their limit.
+    VirtualLoop checks;
+    Paster delayed{pasteboard, keys, screenLock, checks};
     ASSERT_TRUE(runTool(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("Shift_L")}).succeeded());
     EXPECT_EQ(keys.heldModifiers(), ModifierFlag::shift);
-    ASSERT_TRUE(paster.paste(QStringLiteral("plain")));
+    ASSERT_TRUE(delayed.paste(QStringLiteral("plain")));
+    checks.advance(5 * Paster::modifierPollInterval);
     EXPECT_FALSE(awaitLine("edit", 300ms)) << "Shift+Control+V must not be posted";
 
     ASSERT_TRUE(runTool(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("Shift_L")}).succeeded());
+    ASSERT_TRUE(waitFor([&] { return keys.heldModifiers() == 0; }, kLoadedMachineTimeout));
+    checks.advance(Paster::modifierPollInterval);
     const std::optional<QByteArray> edited = awaitLine("edit");
     ASSERT_TRUE(edited);
     EXPECT_EQ(decode(*edited), QStringLiteral("plain"));
+    checks.advance(Paster::restoreDelay);
+    EXPECT_FALSE(delayed.hasPendingWork());
 }
 
 // A clipboard manager that takes each new clipboard over (xclipboard) offers the dictated text as its own
