@@ -186,7 +186,8 @@ TEST_F(AppIntegrationTest, UnreadableSettingsAndStoresAreKeptAsideAndTheAppStart
     ASSERT_TRUE(app.start(spec));
     ASSERT_TRUE(waitForLine(app, "app: launched"));
     // The settings are read before the application exists, the stores after it: the user hears of both.
-    ASSERT_TRUE(notifications.waitForNotifications(2, 10s)) << "the user is told where the files went";
+    ASSERT_TRUE(notifications.waitForNotifications(2, zq::test::kLoadedMachineTimeout))
+        << "the user is told where the files went";
     EXPECT_TRUE(quitsCleanly(app, SIGINT));
 
     const QStringList kept = QDir(configDir).entryList({QStringLiteral("settings.json.corrupt-*")}, QDir::Files);
@@ -273,7 +274,8 @@ TEST_F(AppIntegrationTest, WithoutAnX11DisplayTheAppSaysSoAndExitsWithAFailureSt
         EXPECT_TRUE(stderrText.contains("ZEPA QUARN needs an X11 session")) << stderrText.constData();
         EXPECT_FALSE(stderrText.contains("Reinstalling")) << stderrText.constData();
     }
-    ASSERT_TRUE(notifications.waitForNotifications(2, 10s)) << "the user must be told, not only the log";
+    ASSERT_TRUE(notifications.waitForNotifications(2, zq::test::kLoadedMachineTimeout))
+        << "the user must be told, not only the log";
     for (const auto &notice : notifications.notifications())
         EXPECT_EQ(notice.summary, "ZEPA QUARN needs X11");
     EXPECT_FALSE(QFileInfo::exists(m_home.filePath(QStringLiteral("data/ZEPAquarn"))))
@@ -352,7 +354,7 @@ TEST_F(AppIntegrationTest, ALockThatCannotBeMadeIsNoOtherInstanceTheAppRunsAndSa
     ASSERT_TRUE(app.start(spec));
     ASSERT_TRUE(waitForLine(app, "running without the single-instance lock")) << "the log says why";
     ASSERT_TRUE(waitForLine(app, "app: launched")) << "it runs";
-    ASSERT_TRUE(notifications.waitForNotifications(1, 10s)) << "the user is told";
+    ASSERT_TRUE(notifications.waitForNotifications(1, zq::test::kLoadedMachineTimeout)) << "the user is told";
     QThread::msleep(500);
     const auto notices = notifications.notifications();
     ASSERT_EQ(notices.size(), 1u) << "once";

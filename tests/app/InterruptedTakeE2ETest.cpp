@@ -5,6 +5,7 @@
 #include "support/ChildProcess.h"
 #include "support/E2EEnvironment.h"
 #include "support/LoopbackTranscriptionServer.h"
+#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/XvfbServer.h"
 #include "transcription/Keychain.h"
@@ -121,10 +122,11 @@ protected:
     void speakHolding(int nth)
     {
         ASSERT_TRUE(env->pressTrigger());
-        ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::audioStartCompleted, nth, 10s))
+        ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::audioStartCompleted, nth, zq::test::kLoadedMachineTimeout))
             << env->appLogTail().toStdString();
         env->feeder()->speak(E2EEnvironment::speechSamples());
-        ASSERT_TRUE(env->feeder()->waitUntilSpoken(15s)) << env->feeder()->errorString().toStdString();
+        ASSERT_TRUE(env->feeder()->waitUntilSpoken(zq::test::kLoadedMachineTimeout))
+            << env->feeder()->errorString().toStdString();
     }
 
     // A take of this run, spoken and sent: the service has it and will never answer.

@@ -1,6 +1,7 @@
 // A dictation through the real application on private services writes only private files: the
 // take while it records, and the stores it leaves behind.
 #include "support/E2EEnvironment.h"
+#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/TestFiles.h"
 
@@ -30,9 +31,10 @@ TEST(PrivateFilesE2ETest, ATakeAndTheStoresItLeavesAreReadableByTheUserAlone)
     ASSERT_TRUE(env.target().activate());
 
     ASSERT_TRUE(env.pressTrigger());
-    ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::audioStartCompleted, 1, 10s)) << env.appLogTail().toStdString();
+    ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::audioStartCompleted, 1, zq::test::kLoadedMachineTimeout))
+        << env.appLogTail().toStdString();
     env.feeder()->speak(E2EEnvironment::speechSamples());
-    ASSERT_TRUE(env.feeder()->waitUntilSpoken(15s));
+    ASSERT_TRUE(env.feeder()->waitUntilSpoken(zq::test::kLoadedMachineTimeout));
     const QString takes =
         env.appEnvironment().value(QStringLiteral("XDG_RUNTIME_DIR")) + QStringLiteral("/ZEPAquarn-takes");
     const QStringList recording = QDir(takes).entryList({QStringLiteral("zepaquarn-*.wav")}, QDir::Files);
@@ -45,7 +47,8 @@ TEST(PrivateFilesE2ETest, ATakeAndTheStoresItLeavesAreReadableByTheUserAlone)
         QThread::msleep(50);
     ASSERT_FALSE(env.history().isEmpty()) << env.appLogTail().toStdString();
     // The statistics follow once the front window has fetched the text.
-    ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::pasteSucceeded, 1, 10s)) << env.appLogTail().toStdString();
+    ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::pasteSucceeded, 1, zq::test::kLoadedMachineTimeout))
+        << env.appLogTail().toStdString();
     ASSERT_TRUE(env.stopApp());
 
     int files = 0;

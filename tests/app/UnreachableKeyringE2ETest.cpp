@@ -2,6 +2,7 @@
 // reported as "no API key saved", and its recording is kept for a retry.
 #include "pipeline/SettingsDefaults.h"
 #include "support/E2EEnvironment.h"
+#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 
 #include <QDir>
@@ -27,9 +28,10 @@ TEST(UnreachableKeyringE2ETest, AnOpenAITakeGivesTheKeyringIncidentAndKeepsItsRe
     ASSERT_TRUE(env.target().activate());
 
     ASSERT_TRUE(env.pressTrigger());
-    ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::audioStartCompleted, 1, 10s)) << env.appLogTail().toStdString();
+    ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::audioStartCompleted, 1, zq::test::kLoadedMachineTimeout))
+        << env.appLogTail().toStdString();
     env.feeder()->speak(E2EEnvironment::speechSamples());
-    ASSERT_TRUE(env.feeder()->waitUntilSpoken(15s));
+    ASSERT_TRUE(env.feeder()->waitUntilSpoken(zq::test::kLoadedMachineTimeout));
     ASSERT_TRUE(env.releaseTrigger());
 
     const QDeadlineTimer deadline(30s);

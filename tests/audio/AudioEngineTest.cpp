@@ -640,8 +640,7 @@ TEST_F(AudioEngineTest, AStartThatMissesItsDeadlineIsReleasedWhenItFinallyReturn
 
     const auto late = factory.cores()[0];
     gate->open();
-    for (int i = 0; i < 500 && late->stopCount() == 0; ++i)
-        std::this_thread::sleep_for(1ms);
+    zq::test::waitFor([&] { return late->stopCount() != 0; }, zq::test::kLoadedMachineTimeout);
     EXPECT_FALSE(late->isRunning()) << "nobody owns the late capture, so it is stopped";
     advance(0.05);
     EXPECT_TRUE(engine->captureLive()) << "the take runs on the retried session";

@@ -2,6 +2,7 @@
 #include "audio/DeferredAudioObjectReleasePool.h"
 #include "audio/StartFailurePhase.h"
 #include "support/FakeAudioHardware.h"
+#include "support/Polling.h"
 #include "support/VirtualLoop.h"
 
 #include <gtest/gtest.h>
@@ -62,12 +63,7 @@ protected:
 // For work that never posts to the loop: polls in real time.
 bool eventually(const std::function<bool()> &predicate)
 {
-    for (int i = 0; i < 500; ++i) {
-        if (predicate())
-            return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return predicate();
+    return zq::test::waitFor(predicate, zq::test::kLoadedMachineTimeout, 10ms);
 }
 
 } // namespace

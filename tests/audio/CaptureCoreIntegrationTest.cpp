@@ -20,6 +20,7 @@ using zq::CaptureCoreKind;
 using zq::platform::AudioDeviceId;
 using zq::platform::AudioHardware;
 using zq::platform::PulseAudioHardware;
+using zq::test::kLoadedMachineTimeout;
 using zq::test::PulseServer;
 using zq::test::waitFor;
 
@@ -104,7 +105,7 @@ TEST_P(CaptureCoreIntegrationTest, CapturesOneSecondFromAChosenSource)
     EXPECT_EQ(setup.format.sampleRate, 16000.0);
     EXPECT_TRUE(setup.boundDeviceName.has_value());
 
-    ASSERT_TRUE(waitFor([&] { return captured->frames.load() >= 16000; }, 5s))
+    ASSERT_TRUE(waitFor([&] { return captured->frames.load() >= 16000; }, kLoadedMachineTimeout))
         << "captured " << captured->frames.load() << " frames";
     EXPECT_GT(captured->peak.load(), 0.2f) << "the tone reached the tap";
 
@@ -124,7 +125,7 @@ TEST_P(CaptureCoreIntegrationTest, CapturesOneSecondFromTheDefaultSourceAndSigna
 
     const double rate = setup.format.sampleRate;
     ASSERT_GT(rate, 0);
-    ASSERT_TRUE(waitFor([&] { return captured->frames.load() >= std::uint64_t(rate); }, 5s))
+    ASSERT_TRUE(waitFor([&] { return captured->frames.load() >= std::uint64_t(rate); }, kLoadedMachineTimeout))
         << "captured " << captured->frames.load() << " frames at " << rate << " Hz";
 
     const zq::CaptureRouteInspection route = core->inspectRoute(true);
@@ -140,7 +141,7 @@ TEST_P(CaptureCoreIntegrationTest, CapturesOneSecondFromTheDefaultSourceAndSigna
     }
     ASSERT_FALSE(usbModule.isEmpty());
     ASSERT_TRUE(server.unloadModule(usbModule.toUInt()));
-    EXPECT_TRUE(waitFor([&] { return captured->recoveries.load() >= 1; }, 5s));
+    EXPECT_TRUE(waitFor([&] { return captured->recoveries.load() >= 1; }, kLoadedMachineTimeout));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cores, CaptureCoreIntegrationTest,

@@ -90,19 +90,23 @@ TEST_F(OnboardingE2ETest, AFreshProfileIsWelcomedRecordsATriggerAndDictatesAfter
     startFresh(Microphone::Live);
     if (!ready())
         return;
-    EXPECT_TRUE(env->waitForAppLog("onboarding: microphone true, input monitoring true, accessibility true", 5s))
+    EXPECT_TRUE(env->waitForAppLog("onboarding: microphone true, input monitoring true, accessibility true",
+                                   zq::test::kLoadedMachineTimeout))
         << env->appLogTail().toStdString();
 
     // Focus starts on the primary picker; the next stop is the record button. F8 becomes the
     // second trigger, since the test display has no Fn key.
     keys({QStringLiteral("Tab"), QStringLiteral("space")});
-    ASSERT_TRUE(env->waitForAppLog("trigger recorder: recording", 5s)) << env->appLogTail().toStdString();
+    ASSERT_TRUE(env->waitForAppLog("trigger recorder: recording", zq::test::kLoadedMachineTimeout))
+        << env->appLogTail().toStdString();
     keys({QStringLiteral("F8")});
-    ASSERT_TRUE(env->waitForAppLog("trigger recorder: stored \"F8\"", 5s)) << env->appLogTail().toStdString();
+    ASSERT_TRUE(env->waitForAppLog("trigger recorder: stored \"F8\"", zq::test::kLoadedMachineTimeout))
+        << env->appLogTail().toStdString();
 
     ASSERT_TRUE(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), welcome}).succeeded());
     keys({QStringLiteral("Return")});
-    ASSERT_TRUE(env->waitForAppLog("hotkey: tap started", 10s)) << env->appLogTail().toStdString();
+    ASSERT_TRUE(env->waitForAppLog("hotkey: tap started", zq::test::kLoadedMachineTimeout))
+        << env->appLogTail().toStdString();
     const auto stored = settings();
     EXPECT_TRUE(stored->boolValue(QStringLiteral("onboarded")));
     EXPECT_EQ(stored->stringValue(QStringLiteral("secondaryTriggerKey")), QStringLiteral("f8"));
@@ -115,10 +119,10 @@ TEST_F(OnboardingE2ETest, AFreshProfileIsWelcomedRecordsATriggerAndDictatesAfter
     // The held trigger now dictates into the user's window.
     ASSERT_TRUE(env->target().activate());
     ASSERT_TRUE(env->pressTrigger());
-    ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::audioStartCompleted, 1, 10s)) << env->appLogTail().toStdString();
-    env->feeder()->speak(E2EEnvironment::speechSamples());
-    ASSERT_TRUE(env->feeder()->waitUntilSpoken(15s));
-    QThread::msleep(700);
+    ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::audioStartCompleted, 1, zq::test::kLoadedMachineTimeout))
+        << env->appLogTail().toStdString();
+    ASSERT_TRUE(env->speakIntoTake(E2EEnvironment::speechSamples())) << env->errorString().toStdString() << "; log:\n"
+                                                                     << env->appLogTail().toStdString();
     ASSERT_TRUE(env->releaseTrigger());
     const auto pasted = env->target().waitForText(E2EEnvironment::isSpeechWords, zq::test::kLoadedMachineTimeout);
     EXPECT_TRUE(pasted) << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
@@ -131,12 +135,14 @@ TEST_F(OnboardingE2ETest, WithoutAMicrophoneTheRowStaysUngrantedAndDoneStaysDisa
     startFresh(Microphone::None);
     if (!ready())
         return;
-    EXPECT_TRUE(env->waitForAppLog("onboarding: microphone false, input monitoring true, accessibility true", 5s))
+    EXPECT_TRUE(env->waitForAppLog("onboarding: microphone false, input monitoring true, accessibility true",
+                                   zq::test::kLoadedMachineTimeout))
         << env->appLogTail().toStdString();
 
     // Focus starts on the Microphone row's Grant: pressing it listens, and hears nothing.
     keys({QStringLiteral("space")});
-    ASSERT_TRUE(env->waitForAppLog("microphone check:", 10s)) << env->appLogTail().toStdString();
+    ASSERT_TRUE(env->waitForAppLog("microphone check:", zq::test::kLoadedMachineTimeout))
+        << env->appLogTail().toStdString();
     keys({QStringLiteral("Return")});
     // Longer than one poll of the checks: nothing changes and Done stays shut.
     EXPECT_FALSE(env->waitForAppLog("hotkey: tap started", 2500ms));
@@ -150,7 +156,8 @@ TEST_F(OnboardingE2ETest, OnAKeyboardWithoutFnAFreshProfileDictatesWithTheKeyIts
     startFresh(Microphone::Live);
     if (!ready())
         return;
-    ASSERT_TRUE(env->waitForAppLog("onboarding: microphone true, input monitoring true, accessibility true", 5s))
+    ASSERT_TRUE(env->waitForAppLog("onboarding: microphone true, input monitoring true, accessibility true",
+                                   zq::test::kLoadedMachineTimeout))
         << env->appLogTail().toStdString();
     // Right Control: on every PC keyboard, and held alone for nothing else.
     EXPECT_EQ(triggerRow(), QStringLiteral("Hold Right Control to talk; tap it to lock."));
@@ -160,16 +167,17 @@ TEST_F(OnboardingE2ETest, OnAKeyboardWithoutFnAFreshProfileDictatesWithTheKeyIts
     // "Done" with nothing recorded.
     ASSERT_TRUE(xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), welcome}).succeeded());
     keys({QStringLiteral("Return")});
-    ASSERT_TRUE(env->waitForAppLog("hotkey: tap started", 10s)) << env->appLogTail().toStdString();
+    ASSERT_TRUE(env->waitForAppLog("hotkey: tap started", zq::test::kLoadedMachineTimeout))
+        << env->appLogTail().toStdString();
     EXPECT_FALSE(settings()->value(QStringLiteral("triggerKey"))) << "a default, not a stored choice";
     EXPECT_FALSE(env->waitForAppLog("no trigger in force reaches", 0ms));
 
     ASSERT_TRUE(env->target().activate());
     ASSERT_TRUE(env->keyDown("Control_R"));
-    ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::audioStartCompleted, 1, 10s)) << env->appLogTail().toStdString();
-    env->feeder()->speak(E2EEnvironment::speechSamples());
-    ASSERT_TRUE(env->feeder()->waitUntilSpoken(15s));
-    QThread::msleep(700);
+    ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::audioStartCompleted, 1, zq::test::kLoadedMachineTimeout))
+        << env->appLogTail().toStdString();
+    ASSERT_TRUE(env->speakIntoTake(E2EEnvironment::speechSamples())) << env->errorString().toStdString() << "; log:\n"
+                                                                     << env->appLogTail().toStdString();
     ASSERT_TRUE(env->keyUp("Control_R"));
     const auto pasted = env->target().waitForText(E2EEnvironment::isSpeechWords, zq::test::kLoadedMachineTimeout);
     EXPECT_TRUE(pasted) << "the field holds \"" << env->target().text().toStdString() << "\"; log:\n"
@@ -191,20 +199,21 @@ TEST_F(OnboardingE2ETest, WithFnForcedAsTheOnlyTriggerThePanelSaysSoAndOneNotice
         {{QStringLiteral("triggerKey"), QStringLiteral("fn")}, {QStringLiteral("secondaryTriggerKey"), QString()}}));
     ASSERT_TRUE(env->startApp()) << env->errorString().toStdString();
 
-    ASSERT_TRUE(env->notifications().waitForNotifications(1, 10s)) << env->appLogTail().toStdString();
+    ASSERT_TRUE(env->notifications().waitForNotifications(1, zq::test::kLoadedMachineTimeout))
+        << env->appLogTail().toStdString();
     const zq::test::ReceivedNotification notice = env->notifications().notifications().front();
     EXPECT_EQ(notice.summary, QStringLiteral("No key starts dictation"));
     EXPECT_TRUE(notice.body.contains(QStringLiteral("General → Trigger"))) << notice.body.toStdString();
 
     const QRect panel = desktop.openPanel();
     ASSERT_TRUE(panel.isValid()) << env->appLogTail().toStdString();
-    EXPECT_TRUE(env->waitForAppLog("menu panel: shows that no key starts dictation", 5s));
+    EXPECT_TRUE(env->waitForAppLog("menu panel: shows that no key starts dictation", zq::test::kLoadedMachineTimeout));
     zq::test::saveRender(desktop.screenshot(), QStringLiteral("e2e-panel-fn-unseen"));
 
     // "Enable Dictation" is still offered and holds the keyboard as the panel opens (copy-last has
     // nothing to copy); it leads to the recorder.
     ASSERT_TRUE(desktop.keys({QStringLiteral("space")}));
-    EXPECT_TRUE(env->waitForAppLog("app: settings opened at the trigger recorder", 10s))
+    EXPECT_TRUE(env->waitForAppLog("app: settings opened at the trigger recorder", zq::test::kLoadedMachineTimeout))
         << env->appLogTail().toStdString();
     EXPECT_TRUE(zq::test::waitFor(
         [&] {

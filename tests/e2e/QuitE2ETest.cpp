@@ -6,7 +6,6 @@
 #include "support/ServiceEnvironment.h"
 
 #include <QDir>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -63,12 +62,12 @@ TEST(QuitE2ETest, AQuitWhileAPasteWaitsForTheWindowsFetchEndsCleanlyAndKeepsTheT
             ASSERT_TRUE(env.startApp()) << env.errorString().toStdString();
             ASSERT_TRUE(env.target().activate()) << "the target window cannot take the keyboard focus";
             ASSERT_TRUE(env.pressTrigger());
-            ASSERT_TRUE(env.waitForJournal(DiagnosticEvent::audioStartCompleted, takes + 1, 10s))
+            ASSERT_TRUE(
+                env.waitForJournal(DiagnosticEvent::audioStartCompleted, takes + 1, zq::test::kLoadedMachineTimeout))
                 << env.appLogTail().toStdString();
-            QThread::msleep(300);
-            env.feeder()->speak(E2EEnvironment::speechSamples());
-            ASSERT_TRUE(env.feeder()->waitUntilSpoken(15s)) << env.feeder()->errorString().toStdString();
-            QThread::msleep(700);
+            ASSERT_TRUE(env.speakIntoTake(E2EEnvironment::speechSamples()))
+                << env.errorString().toStdString() << "; log:\n"
+                << env.appLogTail().toStdString();
             // Frozen before the paste: it holds the keyboard focus but answers nothing.
             ASSERT_EQ(::kill(target, SIGSTOP), 0);
             const bool released = env.releaseTrigger();

@@ -154,13 +154,12 @@ TEST_F(TerminalPasteE2ETest, TheTextLandsAtATerminalsPromptOrStaysOnTheClipboard
 
         ASSERT_TRUE(env->keyDown("Control_R"));
         ++takes;
-        ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::audioStartCompleted, takes, 10s))
+        ASSERT_TRUE(env->waitForJournal(DiagnosticEvent::audioStartCompleted, takes, zq::test::kLoadedMachineTimeout))
             << "the take's audio never started; log:\n"
             << env->appLogTail().toStdString();
-        QThread::msleep(300);
-        env->feeder()->speak(E2EEnvironment::speechSamples());
-        ASSERT_TRUE(env->feeder()->waitUntilSpoken(15s)) << env->feeder()->errorString().toStdString();
-        QThread::msleep(700);
+        ASSERT_TRUE(env->speakIntoTake(E2EEnvironment::speechSamples()))
+            << env->errorString().toStdString() << "; log:\n"
+            << env->appLogTail().toStdString();
         ASSERT_TRUE(env->keyUp("Control_R"));
 
         if (front.takesText) {
@@ -190,8 +189,16 @@ TEST_F(TerminalPasteE2ETest, TheTextLandsAtATerminalsPromptOrStaysOnTheClipboard
                 waitForSelection(QStringLiteral("primary"), [](const QString &s) { return s == kPrimaryBefore; }))
                 << "the primary selection holds \"" << selection(QStringLiteral("primary")).value_or("?").toStdString()
                 << "\"";
-            // The done flash, then the trigger is free for the next take.
-            QThread::msleep(1500);
+            // The done flash, then the trigger is free for the next take: the pill is gone.
+            EXPECT_TRUE(zq::test::waitFor(
+                [&] {
+                    return !tool(QStringLiteral("xdotool"),
+                                 {QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                                  QStringLiteral("ZEPA QUARN pill")})
+                                .succeeded();
+                },
+                zq::test::kLoadedMachineTimeout, 100ms))
+                << "the pill stayed up after the take";
             continue;
         }
 
@@ -199,7 +206,7 @@ TEST_F(TerminalPasteE2ETest, TheTextLandsAtATerminalsPromptOrStaysOnTheClipboard
             << "log:\n"
             << env->appLogTail().toStdString();
         EXPECT_EQ(env->journalCount(DiagnosticEvent::pasteSucceeded), pasted);
-        ASSERT_TRUE(env->notifications().waitForNotifications(1, 10s));
+        ASSERT_TRUE(env->notifications().waitForNotifications(1, zq::test::kLoadedMachineTimeout));
         EXPECT_EQ(env->notifications().notifications().back().summary, QStringLiteral("Transcript copied"));
         EXPECT_EQ(env->notifications().notifications().back().body, QString::fromUtf8(front.noticeBody));
         EXPECT_TRUE(waitForSelection(QStringLiteral("clipboard"), E2EEnvironment::isSpeechWords))

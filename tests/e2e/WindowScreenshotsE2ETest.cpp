@@ -15,7 +15,6 @@
 
 #include <QGuiApplication>
 #include <QScreen>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -49,13 +48,26 @@ protected:
         return found;
     }
 
-    // The screen once the window has painted, cut to the window, saved under `name`.
-    QImage shoot(zq::test::DesktopDriver &desktop, const QString &window, const QString &name)
+    // The screen cut to the window, saved under `name`, once the window has painted its background at
+    // `probe` (negative coordinates count from the far corner) and, where `before` is given, shows
+    // another page than that: its detail area, right of the sidebar (where the pointer's hover does not
+    // reach), differs.
+    QImage shoot(zq::test::DesktopDriver &desktop, const QString &window, const QString &name, QPoint probe,
+                 const QImage &before = {})
     {
-        QThread::msleep(400);
-        const QRect where = desktop.geometry(window);
-        const QImage screen = desktop.screenshot();
-        const QImage shot = screen.copy(where);
+        const QColor background = zq::Palette::color(zq::Palette::windowBackground, scheme());
+        QImage shot;
+        const bool painted = zq::test::waitFor(
+            [&] {
+                shot = desktop.screenshot().copy(desktop.geometry(window));
+                const QPoint at(probe.x() < 0 ? shot.width() + probe.x() : probe.x(),
+                                probe.y() < 0 ? shot.height() + probe.y() : probe.y());
+                const QRect detail(230, 0, shot.width() - 230, shot.height());
+                return shot.rect().contains(at) && zq::test::sameColor(shot.pixelColor(at), background, 3) &&
+                       (before.isNull() || shot.copy(detail) != before.copy(detail));
+            },
+            zq::test::kLoadedMachineTimeout, 50ms);
+        EXPECT_TRUE(painted) << name.toStdString() << " never painted";
         zq::test::saveRender(shot, name);
         return shot;
     }
@@ -79,7 +91,8 @@ TEST_P(WindowScreenshotsE2ETest, TheWelcomeWindowAndEveryPageOfTheMainWindow)
 
     const QString welcome = visibleWindow(desktop, QStringLiteral("^Welcome$"));
     ASSERT_FALSE(welcome.isEmpty()) << env->appLogTail().toStdString();
-    const QImage welcomeShot = shoot(desktop, welcome, QStringLiteral("e2e-shots-welcome-") + appearance());
+    const QImage welcomeShot =
+        shoot(desktop, welcome, QStringLiteral("e2e-shots-welcome-") + appearance(), QPoint(6, 6));
     EXPECT_TRUE(centred(desktop.geometry(welcome)));
     const QColor background = zq::Palette::color(zq::Palette::windowBackground, scheme());
     EXPECT_TRUE(zq::test::sameColor(welcomeShot.pixelColor(6, 6), background, 3))
@@ -94,8 +107,9 @@ TEST_P(WindowScreenshotsE2ETest, TheWelcomeWindowAndEveryPageOfTheMainWindow)
     ASSERT_TRUE(desktop.keys({QStringLiteral("ctrl+comma")}));
     const QString main = visibleWindow(desktop, QStringLiteral("^ZEPA QUARN$"));
     ASSERT_FALSE(main.isEmpty()) << env->appLogTail().toStdString();
-    QThread::msleep(300);
-    EXPECT_TRUE(centred(desktop.geometry(main))) << "where the Welcome window opened, not in a free corner";
+    // The manager places a window before it maps it; the wait covers a move by the application after that.
+    EXPECT_TRUE(zq::test::waitFor([&] { return centred(desktop.geometry(main)); }, 10s, 50ms))
+        << "where the Welcome window opened, not in a free corner";
     zq::test::saveRender(desktop.screenshot(), QStringLiteral("e2e-shots-desktop-") + appearance());
     openbox.reset();
     // Gone, the manager hands the window back to the root window, unframed.
@@ -109,18 +123,22 @@ TEST_P(WindowScreenshotsE2ETest, TheWelcomeWindowAndEveryPageOfTheMainWindow)
                     return line.contains("(the root window)");
             return false;
         },
-        10s, 50ms));
+        zq::test::kLoadedMachineTimeout, 50ms));
     const QRect frame = desktop.geometry(main);
     EXPECT_TRUE(screen.contains(frame)) << "the window opens inside the screen";
 
     // Each page by a click on its sidebar row (the sidebar stands 10 in and 8 down, 210 wide).
     const QRectF sidebar(10, 8, 210, frame.height() - 18);
+    // It opened at General, which is not the first row: every click shows another page.
+    QImage previous = desktop.screenshot().copy(frame);
     for (int index = 0; index < int(zq::allAppWindowSections.size()); ++index) {
         const zq::AppWindowSection section = zq::allAppWindowSections[size_t(index)];
         const QPointF row = zq::sidebarRowRect(sidebar, index).center();
         ASSERT_TRUE(desktop.click(frame.topLeft() + row.toPoint()));
         const QImage page =
-            shoot(desktop, main, QStringLiteral("e2e-shots-%1-%2").arg(zq::rawValue(section), appearance()));
+            shoot(desktop, main, QStringLiteral("e2e-shots-%1-%2").arg(zq::rawValue(section), appearance()),
+                  QPoint(-4, -4), previous);
+        previous = page;
         // The page's own background fills the detail area's far corner.
         EXPECT_TRUE(zq::test::sameColor(page.pixelColor(page.width() - 4, page.height() - 4), background, 3))
             << zq::rawValue(section).toStdString();

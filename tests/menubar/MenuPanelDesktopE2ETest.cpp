@@ -345,7 +345,8 @@ TEST_F(MenuPanelDesktopE2ETest, AfterTheLanguageMenuClosesOneRowAtMostIsHovered)
 
     // Hidden long enough for its window to be given back: it opens again built anew, the same.
     ASSERT_TRUE(desktop().keys({QStringLiteral("Escape")}));
-    ASSERT_TRUE(env->waitForAppLog("its window is given back", 10s)) << env->appLogTail().toStdString();
+    ASSERT_TRUE(env->waitForAppLog("its window is given back", zq::test::kLoadedMachineTimeout))
+        << env->appLogTail().toStdString();
     const OpenedPanel rebuiltPanel = openPanel();
     ASSERT_EQ(rebuiltPanel.geometry, panel);
     const QImage rebuilt = rebuiltPanel.screen;
@@ -498,7 +499,8 @@ TEST_F(MenuPanelDesktopE2ETest, OnceTheTriggerRunsTheHeaderIsThatOfAPanelThatNev
     EXPECT_FALSE(header(back, offered, offeredWindow) == header(opened, offered, offeredWindow))
         << "no ring on Enable Dictation after Shift+Tab";
     ASSERT_TRUE(desktop().click(enable->extents.center()));
-    ASSERT_TRUE(env->waitForAppLog("hotkey: tap started", 10s)) << env->appLogTail().toStdString();
+    ASSERT_TRUE(env->waitForAppLog("hotkey: tap started", zq::test::kLoadedMachineTimeout))
+        << env->appLogTail().toStdString();
     // The button hid under the click and the focus moved on to the card below it.
     AccessibilityEventListener::Event movedOn;
     ASSERT_TRUE(focus->waitFor(

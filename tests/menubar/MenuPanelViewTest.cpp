@@ -206,7 +206,7 @@ TEST_P(MenuPanelViewTest, HoverFollowsThePointerPastAMenuAndAHiddenPanel)
     ASSERT_NE(p.languagePicker()->menu(), nullptr);
     pointAt(rows[2].second);
     p.languagePicker()->menu()->close();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return hovered() == QStringList{QStringLiteral("Microphone")}; }, 1000))
+    EXPECT_TRUE(QTest::qWaitFor([&] { return hovered() == QStringList{QStringLiteral("Microphone")}; }, 10000))
         << hovered().join(QLatin1Char(',')).toStdString();
 
     // Hidden under the pointer and opened again elsewhere: nothing is left hovered.

@@ -43,6 +43,7 @@ using zq::Palette;
 using zq::PillLifecycle;
 using zq::PillPanelWindow;
 using zq::PillState;
+using zq::test::kLoadedMachineTimeout;
 using zq::test::processEventsUntil;
 using namespace std::chrono_literals;
 
@@ -209,7 +210,7 @@ TEST(PillPanelWindowIntegrationTest, FloatsBottomCentreWithoutFocusAndPassesClic
     QElapsedTimer sinceHide;
     rig.pill.update(PillState::hidden());
     sinceHide.start();
-    ASSERT_TRUE(processEventsUntil([&] { return !xState(pillWindow).viewable; }, 3s));
+    ASSERT_TRUE(processEventsUntil([&] { return !xState(pillWindow).viewable; }, kLoadedMachineTimeout));
     RecordProperty("hide_to_unmapped_ms", static_cast<int>(sinceHide.elapsed()));
 }
 
@@ -280,7 +281,7 @@ TEST(PillPanelWindowIntegrationTest, ThePillOnTheScreenWithAndWithoutACompositin
                         shot = grabPanel();
                         return shows(shot);
                     },
-                    3s);
+                    kLoadedMachineTimeout);
                 zq::test::saveRender(shot, QStringLiteral("pill-screen-%1-%2").arg(mode, state));
                 return shot;
             };

@@ -87,7 +87,7 @@ QRect DesktopDriver::trayIcon() const
             previous = icon;
             return settled;
         },
-        std::chrono::seconds(10), std::chrono::milliseconds(100));
+        kLoadedMachineTimeout, std::chrono::milliseconds(100));
     return placed ? icon : QRect();
 }
 
@@ -112,7 +112,7 @@ QRect DesktopDriver::openPanel() const
     if (!icon.isValid())
         return {};
     click(icon.center());
-    if (!waitFor([&] { return !visiblePanel().isEmpty(); }, std::chrono::seconds(10), std::chrono::milliseconds(50)))
+    if (!waitFor([&] { return !visiblePanel().isEmpty(); }, kLoadedMachineTimeout, std::chrono::milliseconds(50)))
         return {};
     return geometry(visiblePanel().value(0));
 }
@@ -159,7 +159,7 @@ bool DesktopDriver::removeFnKeys() const
     }
     XSync(display, False);
     XCloseDisplay(display);
-    return waitFor([this] { return !hasFnKey(); }, std::chrono::seconds(5), std::chrono::milliseconds(50));
+    return waitFor([this] { return !hasFnKey(); }, kLoadedMachineTimeout, std::chrono::milliseconds(50));
 }
 
 } // namespace zq::test

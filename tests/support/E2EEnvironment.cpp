@@ -2,6 +2,7 @@
 
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/TriggerBinding.h"
+#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 
 #include <QDeadlineTimer>
@@ -124,7 +125,7 @@ bool E2EEnvironment::startTrayHost()
         return false;
     }
     // The tray host owns the tray selection once its window is mapped.
-    const QDeadlineTimer deadline(std::chrono::seconds(10));
+    const QDeadlineTimer deadline(kLoadedMachineTimeout);
     while (!runTool(QStringLiteral("xdotool"),
                     {QStringLiteral("search"), QStringLiteral("--class"), QStringLiteral("trayer")}, spec.environment)
                 .succeeded()) {
@@ -365,6 +366,27 @@ double E2EEnvironment::recordedSeconds() const
     const auto byte = [&](int i) { return std::uint32_t(std::uint8_t(header[i])); };
     const std::uint32_t byteRate = byte(28) | byte(29) << 8 | byte(30) << 16 | byte(31) << 24;
     return byteRate == 0 ? 0 : double(file.size() - 44) / byteRate;
+}
+
+bool E2EEnvironment::speakIntoTake(const std::vector<std::int16_t> &samples)
+{
+    constexpr double kPauseBefore = 0.3;
+    constexpr double kPauseAfter = 0.7;
+    if (!waitFor([&] { return recordedSeconds() >= kPauseBefore; }, kLoadedMachineTimeout)) {
+        m_error = QStringLiteral("the take recorded nothing");
+        return false;
+    }
+    const double heard = recordedSeconds() + double(samples.size()) / PipeFeeder::kSampleRateHz + kPauseAfter;
+    m_feeder->speak(samples);
+    if (!m_feeder->waitUntilSpoken(kLoadedMachineTimeout)) {
+        m_error = m_feeder->errorString();
+        return false;
+    }
+    if (!waitFor([&] { return recordedSeconds() >= heard; }, kLoadedMachineTimeout)) {
+        m_error = QStringLiteral("recorded %1 s of %2 s").arg(recordedSeconds()).arg(heard);
+        return false;
+    }
+    return true;
 }
 
 std::vector<std::int16_t> E2EEnvironment::speechSamples()

@@ -116,6 +116,10 @@ public:
     // no take is recording. For waiting until the application has heard what was fed, however far
     // behind a loaded machine keeps it.
     double recordedSeconds() const;
+    // Speaks `samples` into the take being recorded with a moment of room noise before and after, as a
+    // person pauses around a sentence, and waits until the application has recorded all of it. False
+    // with errorString() set.
+    bool speakIntoTake(const std::vector<std::int16_t> &samples);
 
     // The packaged recording of real speech ("go forward ten meters"), 16 kHz mono; empty when missing.
     static std::vector<std::int16_t> speechSamples();

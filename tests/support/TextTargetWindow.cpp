@@ -1,5 +1,7 @@
 #include "support/TextTargetWindow.h"
 
+#include "support/Polling.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
@@ -204,7 +206,7 @@ bool TextTargetWindow::activate(std::chrono::milliseconds timeout)
 {
     const QDeadlineTimer deadline(timeout);
     while (!deadline.hasExpired()) {
-        if (!send("activate") || !waitForReply("activating", std::chrono::seconds(2)))
+        if (!send("activate") || !waitForReply("activating", kLoadedMachineTimeout))
             return false;
         collectFor(std::chrono::milliseconds(100));
         if (isActive())
@@ -217,13 +219,13 @@ bool TextTargetWindow::isActive()
 {
     if (!send("state"))
         return false;
-    const auto reply = waitForReply("state", std::chrono::seconds(2));
+    const auto reply = waitForReply("state", kLoadedMachineTimeout);
     return reply && *reply == "1";
 }
 
 bool TextTargetWindow::setClipboard(const QString &text)
 {
-    return send("set-clipboard " + encode(text)) && waitForReply("clipboard-set", std::chrono::seconds(5));
+    return send("set-clipboard " + encode(text)) && waitForReply("clipboard-set", kLoadedMachineTimeout);
 }
 
 std::optional<QString> TextTargetWindow::clipboard()
@@ -239,7 +241,7 @@ std::optional<QString> TextTargetWindow::clipboard()
 
 bool TextTargetWindow::clear()
 {
-    if (!send("clear") || !waitForReply("cleared", std::chrono::seconds(5)))
+    if (!send("clear") || !waitForReply("cleared", kLoadedMachineTimeout))
         return false;
     m_changes.clear();
     return true;

@@ -1,5 +1,6 @@
 #include "support/DBusSession.h"
 #include "support/NotificationServer.h"
+#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 
 #include <QDBusConnection>
@@ -105,7 +106,7 @@ TEST(NotificationServer, RecordsNotifyCallsFromQtDBusAndNotifySend)
                                      QStringLiteral("From notify-send"), QStringLiteral("Second body")},
                                     bus.clientEnvironment());
     ASSERT_TRUE(sent.succeeded()) << sent.describe().toStdString();
-    ASSERT_TRUE(server.waitForNotifications(2, 5s));
+    ASSERT_TRUE(server.waitForNotifications(2, zq::test::kLoadedMachineTimeout));
 
     const std::vector<ReceivedNotification> received = server.notifications();
     ASSERT_EQ(received.size(), 2u);

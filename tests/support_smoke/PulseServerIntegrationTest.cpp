@@ -1,3 +1,4 @@
+#include "support/Polling.h"
 #include "support/PulseServer.h"
 #include "support/ServiceEnvironment.h"
 
@@ -130,7 +131,7 @@ TEST(PulseServer, PipeMicrophoneRecordsTheNoiseFloorAndSplicedSpeech)
     ASSERT_TRUE(loud.has_value());
     EXPECT_GT(*loud, 6000) << "the spoken tone must reach the recording";
 
-    EXPECT_TRUE(feeder.waitUntilSpoken(10s));
+    EXPECT_TRUE(feeder.waitUntilSpoken(zq::test::kLoadedMachineTimeout));
     EXPECT_TRUE(feeder.isRunning());
     EXPECT_GE(feeder.blocksWritten(), 15u);
     feeder.stop();
@@ -145,7 +146,7 @@ TEST(PulseServer, FeederStopsWithAnErrorWhenTheMicrophoneGoesAway)
     ASSERT_TRUE(feeder.start()) << feeder.errorString().toStdString();
     server.stop();
     feeder.speak(PipeFeeder::tone(440, 1000ms, 12000));
-    EXPECT_FALSE(feeder.waitUntilSpoken(5s)) << "nobody reads the FIFO any more";
+    EXPECT_FALSE(feeder.waitUntilSpoken(zq::test::kLoadedMachineTimeout)) << "nobody reads the FIFO any more";
     EXPECT_FALSE(feeder.isRunning());
     EXPECT_FALSE(feeder.errorString().isEmpty());
 

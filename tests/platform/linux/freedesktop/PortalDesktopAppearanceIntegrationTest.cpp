@@ -4,15 +4,15 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusVariant>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <condition_variable>
 #include <map>
 #include <mutex>
 
@@ -36,8 +36,8 @@ public:
 public slots:
     QDBusVariant Read(const QString &nameSpace, const QString &key, const QDBusMessage &message)
     {
-        QThread::msleep(m_answerDelayMs);
-        std::lock_guard lock(m_mutex);
+        std::unique_lock lock(m_mutex);
+        m_opened.wait(lock, [this] { return m_answering; });
         const auto found = m_values.find(nameSpace + QLatin1Char('/') + key);
         if (found == m_values.end()) {
             message.setDelayedReply(true);
@@ -51,11 +51,27 @@ public slots:
     }
 
 public:
+    // Holds every answer back until answer() (a portal still starting with the session).
+    void holdAnswers()
+    {
+        std::lock_guard lock(m_mutex);
+        m_answering = false;
+    }
+    void answer()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_answering = true;
+        }
+        m_opened.notify_all();
+    }
+
     QString m_connectionName;
-    std::atomic<unsigned long> m_answerDelayMs = 0;
 
 private:
     std::mutex m_mutex;
+    std::condition_variable m_opened;
+    bool m_answering = true;
     std::map<QString, QVariant> m_values;
 };
 
@@ -73,6 +89,7 @@ struct PortalDesktopAppearanceTest : testing::Test {
     void TearDown() override
     {
         if (portal) {
+            portal->answer();
             QMetaObject::invokeMethod(
                 portal, [this] { QDBusConnection::disconnectFromBus(portalConnection); }, Qt::BlockingQueuedConnection);
             portalThread.quit();
@@ -117,10 +134,18 @@ struct PortalDesktopAppearanceTest : testing::Test {
     QDBusConnection client() { return QDBusConnection::connectToBus(bus.address(), QStringLiteral("client")); }
 };
 
-// Long enough for reads sent at construction to have been answered (or refused) on the private bus.
-void letReadsAnswer()
+// Returns once the reads sent at construction have been answered (or refused) and handled: a read of
+// our own on the same connection, after them, is answered after them.
+void letReadsAnswer(QDBusConnection connection)
 {
-    QTest::qWait(300);
+    QDBusMessage read = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.portal.Desktop"), QStringLiteral("/org/freedesktop/portal/desktop"),
+        QStringLiteral("org.freedesktop.portal.Settings"), QStringLiteral("Read"));
+    read << QStringLiteral("zq.test") << QStringLiteral("round-trip");
+    QDBusPendingCallWatcher watcher(connection.asyncCall(read));
+    bool finished = false;
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, [&] { finished = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 60000));
 }
 
 const QString kAppearance = QStringLiteral("org.freedesktop.appearance");
@@ -132,12 +157,10 @@ const QString kAnimations = QStringLiteral("enable-animations");
 
 TEST_F(PortalDesktopAppearanceTest, WithoutAPortalTheStartPaletteDecidesAtOnce)
 {
-    QElapsedTimer timer;
-    timer.start();
     PortalDesktopAppearance desktop(client(), ColorScheme::dark);
-    EXPECT_LT(timer.elapsed(), 500);
+    EXPECT_EQ(desktop.colorScheme(), ColorScheme::dark);
     QSignalSpy changed(&desktop, &zq::platform::DesktopAppearance::changed);
-    letReadsAnswer();
+    letReadsAnswer(client());
     EXPECT_FALSE(desktop.portalAvailable());
     EXPECT_EQ(desktop.colorScheme(), ColorScheme::dark);
     EXPECT_FALSE(desktop.reduceMotion());
@@ -154,33 +177,32 @@ TEST_F(PortalDesktopAppearanceTest, ReadsThePortalAtStartAndFollowsItsChanges)
 {
     startPortal({{{kAppearance, kScheme}, QVariant::fromValue(uint(1))}, {{kGnome, kAnimations}, QVariant(false)}});
     // A portal slow to answer (still starting with the session) holds nothing up: the palette decides
-    // until its answers come as changes.
-    portal->m_answerDelayMs = 400;
-    QElapsedTimer timer;
-    timer.start();
+    // until its answers come as changes. A construction that waited for them would time its reads out.
+    portal->holdAnswers();
     PortalDesktopAppearance desktop(client(), ColorScheme::light);
-    EXPECT_LT(timer.elapsed(), 200);
     EXPECT_EQ(desktop.colorScheme(), ColorScheme::light);
+    EXPECT_FALSE(desktop.portalAvailable());
     QSignalSpy answered(&desktop, &zq::platform::DesktopAppearance::changed);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return answered.count() == 2; }, 5000));
+    portal->answer();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return answered.count() == 2; }, 60000));
     EXPECT_TRUE(desktop.portalAvailable());
     EXPECT_EQ(desktop.colorScheme(), ColorScheme::dark);
     EXPECT_TRUE(desktop.reduceMotion());
 
     QSignalSpy changed(&desktop, &zq::platform::DesktopAppearance::changed);
     emitChange(kAppearance, kScheme, QVariant::fromValue(uint(2)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return changed.count() == 1; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changed.count() == 1; }, 60000));
     EXPECT_EQ(desktop.colorScheme(), ColorScheme::light);
 
     emitChange(kGnome, kAnimations, QVariant(true));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return changed.count() == 2; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changed.count() == 2; }, 60000));
     EXPECT_FALSE(desktop.reduceMotion());
 
     // No preference falls back to the start palette; a key we do not read changes nothing.
     emitChange(QStringLiteral("org.gnome.desktop.interface"), QStringLiteral("font-name"),
                QVariant(QStringLiteral("x")));
     emitChange(kAppearance, kScheme, QVariant::fromValue(uint(0)));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return changed.count() == 3; }));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return changed.count() == 3; }, 60000));
     EXPECT_EQ(desktop.colorScheme(), ColorScheme::light);
 }
 
@@ -188,7 +210,7 @@ TEST_F(PortalDesktopAppearanceTest, APortalWithoutTheKeysLeavesTheDefaults)
 {
     startPortal({});
     PortalDesktopAppearance desktop(client(), ColorScheme::dark);
-    letReadsAnswer();
+    letReadsAnswer(client());
     EXPECT_FALSE(desktop.portalAvailable());
     EXPECT_EQ(desktop.colorScheme(), ColorScheme::dark);
     EXPECT_FALSE(desktop.reduceMotion());

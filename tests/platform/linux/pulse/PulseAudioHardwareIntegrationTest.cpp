@@ -1,6 +1,7 @@
 #include "audio/AudioBufferUtilities.h"
 #include "audio/AudioInputDevice.h"
 #include "platform/linux/pulse/PulseAudioHardware.h"
+#include "support/Polling.h"
 #include "support/PulseServer.h"
 #include "support/ServiceEnvironment.h"
 
@@ -243,7 +244,7 @@ TEST_F(PulseAudioHardwareIntegrationTest, OneSecondFromAKnownSourceArrivesAtItsL
 
     // A 440 Hz tone at half scale: its RMS is 0.5 / sqrt(2).
     feeder.speak(zq::test::PipeFeeder::tone(440, 1500ms, 16384));
-    ASSERT_TRUE(feeder.waitUntilSpoken(5s));
+    ASSERT_TRUE(feeder.waitUntilSpoken(zq::test::kLoadedMachineTimeout));
     ASSERT_TRUE(recorder.waitForFrames(16000 * 2, 5s)) << "got " << recorder.frames.load() << " frames";
     ASSERT_TRUE(unit->stop());
     const std::size_t frames = recorder.frames.load();

@@ -9,6 +9,7 @@
 #include "support/ChildProcess.h"
 #include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
+#include "support/VirtualLoop.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -65,7 +66,7 @@ TEST(X11PasteTarget, Serve)
     edit.show();
     edit.activateWindow();
     edit.setFocus();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return edit.isActiveWindow() && edit.hasFocus(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return edit.isActiveWindow() && edit.hasFocus(); }, 20000));
 
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
     QByteArray pending;
@@ -177,8 +178,8 @@ protected:
         m_target.start(QCoreApplication::applicationFilePath(),
                        {QStringLiteral("--gtest_filter=X11PasteTarget.Serve"), QStringLiteral("-platform"),
                         QStringLiteral("xcb"), QStringLiteral("-display"), sharedDisplay()});
-        ASSERT_TRUE(m_target.waitForStarted(5000)) << m_target.errorString().toStdString();
-        ASSERT_TRUE(awaitLine("ready", 15s)) << "the paste target did not come up";
+        ASSERT_TRUE(m_target.waitForStarted(20000)) << m_target.errorString().toStdString();
+        ASSERT_TRUE(awaitLine("ready")) << "the paste target did not come up";
     }
 
     void TearDown() override
@@ -194,7 +195,8 @@ protected:
 
     // Waits, running this process's event loop (which serves the clipboard we own), for the target's next
     // line starting with `word`; returns the rest of it.
-    std::optional<QByteArray> awaitLine(const QByteArray &word, std::chrono::milliseconds timeout = 5s)
+    std::optional<QByteArray> awaitLine(const QByteArray &word,
+                                        std::chrono::milliseconds timeout = zq::test::kLoadedMachineTimeout)
     {
         return awaitLineOf(m_target, word, timeout);
     }
@@ -214,7 +216,7 @@ protected:
     }
 
     // Runs this process's event loop until the paster has given the clipboard back or decided not to.
-    bool awaitRestore(std::chrono::milliseconds timeout = 5s)
+    bool awaitRestore(std::chrono::milliseconds timeout = zq::test::kLoadedMachineTimeout)
     {
         const QDeadlineTimer deadline(timeout);
         while (paster.hasPendingWork() && !deadline.hasExpired())
@@ -235,8 +237,9 @@ protected:
 
     // The target's view once it matches `expected`, or its last view after `timeout`: the target learns
     // of a new clipboard owner from an event of its own, which may still be on its way.
-    std::pair<QString, QByteArray> readClipboardUntil(const std::pair<QString, QByteArray> &expected,
-                                                      std::chrono::milliseconds timeout = 5s)
+    std::pair<QString, QByteArray>
+    readClipboardUntil(const std::pair<QString, QByteArray> &expected,
+                       std::chrono::milliseconds timeout = zq::test::kLoadedMachineTimeout)
     {
         const QDeadlineTimer deadline(timeout);
         std::pair<QString, QByteArray> seen = readClipboard();
@@ -273,7 +276,7 @@ TEST_F(X11PasteTest, UnicodeTextArrivesAndThePreviousClipboardComesBack)
     const std::optional<QByteArray> edited = awaitLine("edit");
     ASSERT_TRUE(edited) << "nothing arrived in the line edit";
     EXPECT_EQ(decode(*edited), kDictated);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return told; }, 500)) << "the window's fetch was not told";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told; }, 20000)) << "the window's fetch was not told";
 
     ASSERT_TRUE(awaitRestore()) << "the clipboard was never given back";
     const auto [text, marker] = readClipboardUntil({QStringLiteral("before ✓"), QByteArray("marker-bytes")});
@@ -283,14 +286,21 @@ TEST_F(X11PasteTest, UnicodeTextArrivesAndThePreviousClipboardComesBack)
 
 TEST_F(X11PasteTest, ACopyByAnotherClientWithinTheDelayIsKept)
 {
+    // The delay passes when the test says so, however slow the other client is to copy.
+    VirtualLoop delays;
+    Paster delayed{pasteboard, keys, screenLock, delays};
     ownClipboardInTarget();
-    ASSERT_TRUE(paster.paste(kDictated));
+    ASSERT_TRUE(delayed.paste(kDictated));
+    const qint64 pasted = pasteboard.changeCount();
     ASSERT_TRUE(awaitLine("edit"));
     tell("copy " + encode(QStringLiteral("copied later")));
     ASSERT_TRUE(awaitLine("copied"));
-    ASSERT_TRUE(paster.hasPendingWork()) << "the copy must fall within the delay";
+    ASSERT_TRUE(processEventsUntil([&] { return pasteboard.changeCount() != pasted; }, kLoadedMachineTimeout))
+        << "the copy never reached this process";
+    ASSERT_TRUE(delayed.hasPendingWork());
+    delays.advance(Paster::restoreDelay);
+    ASSERT_FALSE(delayed.hasPendingWork()) << "the restore did not run after the delay";
 
-    ASSERT_TRUE(awaitRestore());
     const auto [text, marker] = readClipboardUntil({QStringLiteral("copied later"), QByteArray()});
     EXPECT_EQ(text, QStringLiteral("copied later"));
     EXPECT_TRUE(marker.isEmpty());
@@ -309,8 +319,12 @@ TEST_F(X11PasteTest, AWindowThatFetchesLateStillGetsTheText)
     ASSERT_TRUE(paster.paste(kDictated));
     bool told = false;
     ASSERT_TRUE(paster.whenFetched([&] { told = true; }));
-    QTest::qWait(1500);
+    // Past the restore delay and a few of its checks for a fetch, on the loop that runs them.
+    bool delayPassed = false;
+    loop.postDelayed(Paster::restoreDelay + 5 * Paster::fetchPollInterval, [&] { delayPassed = true; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return delayPassed; }, 20000));
     EXPECT_FALSE(told) << "told of a fetch the frozen window never made";
+    EXPECT_TRUE(paster.hasPendingWork()) << "the restore waits for the window's fetch";
     ASSERT_EQ(::kill(pid_t(m_target.processId()), SIGCONT), 0);
 
     const std::optional<QByteArray> edited = awaitLine("edit");
@@ -323,15 +337,23 @@ TEST_F(X11PasteTest, AWindowThatFetchesLateStillGetsTheText)
 
 TEST_F(X11PasteTest, AHeldModifierKeyDelaysThePasteUntilItIsLetGo)
 {
+    // The checks for held keys run when the test lets time pass: a slow key-up stays within their limit.
+    VirtualLoop checks;
+    Paster delayed{pasteboard, keys, screenLock, checks};
     ASSERT_TRUE(runTool(QStringLiteral("xdotool"), {QStringLiteral("keydown"), QStringLiteral("Shift_L")}).succeeded());
     EXPECT_EQ(keys.heldModifiers(), ModifierFlag::shift);
-    ASSERT_TRUE(paster.paste(QStringLiteral("plain")));
+    ASSERT_TRUE(delayed.paste(QStringLiteral("plain")));
+    checks.advance(5 * Paster::modifierPollInterval);
     EXPECT_FALSE(awaitLine("edit", 300ms)) << "Shift+Control+V must not be posted";
 
     ASSERT_TRUE(runTool(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("Shift_L")}).succeeded());
+    ASSERT_TRUE(waitFor([&] { return keys.heldModifiers() == 0; }, kLoadedMachineTimeout));
+    checks.advance(Paster::modifierPollInterval);
     const std::optional<QByteArray> edited = awaitLine("edit");
     ASSERT_TRUE(edited);
     EXPECT_EQ(decode(*edited), QStringLiteral("plain"));
+    checks.advance(Paster::restoreDelay);
+    EXPECT_FALSE(delayed.hasPendingWork());
 }
 
 // A clipboard manager that takes each new clipboard over (xclipboard) offers the dictated text as its own
@@ -362,14 +384,18 @@ TEST_F(X11PasteTest, AClipboardManagerTakingTheTextOverStillGetsTheClipboardBack
     EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("before ✓"));
     QCoreApplication::processEvents();
 
-    ASSERT_TRUE(paster.paste(kDictated));
+    // The delay passes when the test says so, however slow the manager is to take the text over.
+    VirtualLoop delays;
+    Paster delayed{pasteboard, keys, screenLock, delays};
+    ASSERT_TRUE(delayed.paste(kDictated));
     const std::optional<QByteArray> edited = awaitLine("edit");
     ASSERT_TRUE(edited) << "nothing arrived in the line edit";
     EXPECT_EQ(decode(*edited), kDictated);
-    ASSERT_TRUE(processEventsUntil(takenOver)) << "xclipboard never took the dictated text over";
-    ASSERT_TRUE(paster.hasPendingWork()) << "the take-over must fall within the delay";
+    ASSERT_TRUE(processEventsUntil(takenOver, kLoadedMachineTimeout)) << "xclipboard never took the dictated text over";
+    ASSERT_TRUE(delayed.hasPendingWork());
+    delays.advance(Paster::restoreDelay);
+    ASSERT_FALSE(delayed.hasPendingWork()) << "the restore did not run after the delay";
 
-    ASSERT_TRUE(awaitRestore()) << "the clipboard was never given back";
     EXPECT_EQ(readClipboardUntil({QStringLiteral("before ✓"), QByteArray()}).first, QStringLiteral("before ✓"));
 }
 
