@@ -5,15 +5,14 @@
 #include "records/HistoryStore.h"
 #include "records/IncidentPresentation.h"
 #include "records/IncidentStore.h"
-#include "records/StoreWriter.h"
 #include "support/DictationControllerFixture.h"
+#include "support/HeldStoreWriter.h"
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <future>
 
 using namespace zq;
 using namespace zq::test;
@@ -92,19 +91,9 @@ TEST(DictationControllerRecoveredWordsTest, ARecordingGoesOnlyOnceHistoryHoldsIt
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         // History's saves queue behind a write that waits for the test.
-        struct HeldWriter {
-            std::promise<void> release;
-            StoreWriter writer;
-            ~HeldWriter() { release.set_value(); }
-        } held;
+        const QTemporaryDir heldFolder;
+        zq::test::HeldStoreWriter held(heldFolder.filePath(QStringLiteral("held.json")));
         FakeDictationServices r;
-        held.writer.write(
-            r.dir.filePath(QStringLiteral("held.json")),
-            [released = held.release.get_future().share()] {
-                released.wait();
-                return QByteArray("[]");
-            },
-            "test");
         r.history->setWriter(&held.writer);
         if (!c.historyWritable) {
             ASSERT_TRUE(QDir().mkpath(r.history->filePath()));
@@ -139,9 +128,7 @@ TEST(DictationControllerRecoveredWordsTest, ARecordingGoesOnlyOnceHistoryHoldsIt
         EXPECT_EQ(nextStartLists(), QList<QUuid>{incident.id}) << "History's save still waits";
         EXPECT_TRUE(QFile::exists(recording));
 
-        held.release.set_value();
-        held.release = {};
-        held.writer.waitUntilWritten();
+        held.release();
         r.history->setWriter(nullptr);
         if (!c.historyWritable) {
             EXPECT_EQ(nextStartLists(), QList<QUuid>{incident.id}) << "History does not hold the words";

@@ -4,17 +4,17 @@
 
 #include "pipeline/SettingsDefaults.h"
 #include "records/HistoryStore.h"
-#include "records/StoreWriter.h"
 #include "support/DictationControllerFixture.h"
+#include "support/HeldStoreWriter.h"
 #include "support/TriggerTestSupport.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
-#include <future>
 #include <optional>
 #include <vector>
 
@@ -392,19 +392,9 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
         SCOPED_TRACE(c.name);
         // History's saves queue behind a write that waits for the test. It outlives the controller,
         // which may still hand it a take file as it ends.
-        struct HeldWriter {
-            std::promise<void> release;
-            StoreWriter writer;
-            ~HeldWriter() { release.set_value(); }
-        } held;
+        const QTemporaryDir heldFolder;
+        zq::test::HeldStoreWriter held(heldFolder.filePath(QStringLiteral("held.json")));
         FakeDictationServices r;
-        held.writer.write(
-            r.dir.filePath(QStringLiteral("held.json")),
-            [released = held.release.get_future().share()] {
-                released.wait();
-                return QByteArray("[]");
-            },
-            "test");
         r.history->setWriter(&held.writer);
         if (c.history == History::unwritable) {
             ASSERT_TRUE(QDir().mkpath(r.history->filePath()));
@@ -422,9 +412,7 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
         ASSERT_EQ(r.history->items().size(), 1);
         EXPECT_EQ(r.takeFiles().size(), 1) << "gone while History's save still waits";
 
-        held.release.set_value();
-        held.release = {};
-        held.writer.waitUntilWritten();
+        held.release();
         r.history->setWriter(nullptr);
         if (c.history == History::unwritable) {
             EXPECT_EQ(r.takeFiles().size(), 1) << "History does not hold the words: the take does";
