@@ -7,6 +7,7 @@
 #include "support/ChildProcess.h"
 #include "support/E2EEnvironment.h"
 #include "support/LoopbackFeedServer.h"
+#include "support/Polling.h"
 #include "support/ServiceEnvironment.h"
 #include "support/TestFiles.h"
 #include "support/UpdateFeedKit.h"
@@ -30,28 +31,22 @@ namespace {
 
 bool waitForLog(const QString &path, const QByteArray &text, std::chrono::milliseconds timeout)
 {
-    const QDeadlineTimer deadline(timeout);
-    while (!readFile(path).contains(text)) {
-        if (deadline.hasExpired())
-            return false;
-        QThread::msleep(50);
-    }
-    return true;
+    return zq::test::waitFor([&] { return readFile(path).contains(text); }, timeout, 50ms);
 }
 
 // Waits for the update window, then answers it with Return (its default button: Install).
 bool pressReturnInUpdateWindow(const zq::test::E2EEnvironment &environment)
 {
     QString window;
-    const QDeadlineTimer deadline(30s);
-    while (window.isEmpty() && !deadline.hasExpired()) {
-        const auto found = zq::test::runTool("xdotool", {"search", "--onlyvisible", "--name", "^Software Update$"},
-                                             environment.appEnvironment());
-        window = QString::fromLatin1(found.standardOutput).section(u'\n', 0, 0).trimmed();
-        if (window.isEmpty())
-            QThread::msleep(100);
-    }
-    return !window.isEmpty() &&
+    const bool shown = zq::test::waitFor(
+        [&] {
+            const auto found = zq::test::runTool("xdotool", {"search", "--onlyvisible", "--name", "^Software Update$"},
+                                                 environment.appEnvironment());
+            window = QString::fromLatin1(found.standardOutput).section(u'\n', 0, 0).trimmed();
+            return !window.isEmpty();
+        },
+        zq::test::kLoadedMachineTimeout, 100ms);
+    return shown &&
            zq::test::runTool("xdotool", {"windowfocus", "--sync", window}, environment.appEnvironment()).succeeded() &&
            zq::test::runTool("xdotool", {"key", "Return"}, environment.appEnvironment()).succeeded();
 }
@@ -184,10 +179,7 @@ TEST_F(UpdaterE2ETest, ASignalDuringTheDownloadTheUserStartedLeavesNoPartialArch
         const QStringList folders = QDir(work).entryList({QStringLiteral("update-*")}, QDir::Dirs);
         return !folders.isEmpty() && QFileInfo::exists(work + u'/' + folders.first() + "/download.tar.gz");
     };
-    const QDeadlineTimer deadline(30s);
-    while (!downloaded() && !deadline.hasExpired())
-        QThread::msleep(50);
-    ASSERT_TRUE(downloaded()) << qPrintable(app.logTail(30));
+    ASSERT_TRUE(zq::test::waitFor(downloaded, zq::test::kLoadedMachineTimeout, 50ms)) << qPrintable(app.logTail(30));
     ::kill(app.pid(), SIGTERM);
     ASSERT_EQ(app.waitForExit(QDeadlineTimer(15s)), 0) << qPrintable(app.logTail(30));
     EXPECT_TRUE(QDir(work).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
