@@ -43,7 +43,8 @@ struct Recorder {
                 [this](EventTap::DisabledReason reason) {
                     const std::lock_guard lock(mutex);
                     disabled.push_back(reason);
-                }};
+                },
+                {}};
     }
     std::vector<TriggerEvent> snapshot()
     {
