@@ -1,6 +1,7 @@
 // Cancel and the one failure path: incidents, kept recordings, notices.
 
 #include "pipeline/DictationController.h"
+#include "pipeline/HotkeyTap.h"
 #include "pipeline/Paster.h"
 
 #include "audio/AudioDuringDictationController.h"
@@ -127,6 +128,9 @@ void DictationController::failDictation(const DictationFailure &failure)
     }
 
     m_recording = false;
+    // The trigger is free at once, as after a cancel: a press while the notice shows is a new take.
+    if (HotkeyTap *hotkeys = tap())
+        hotkeys->resetToIdle();
     cancelTimer(m_doneFlashTimer);
     const PillNotice notice = pillNotice(failure, backend, Paster::chordText(m_paster.lastChord()));
     setPillState(PillState::muted(notice.text()));
@@ -142,7 +146,9 @@ void DictationController::failDictation(const DictationFailure &failure)
 void DictationController::failResetFired()
 {
     m_failResetTimer = {};
-    resetToIdle(true);
+    // Only the notice goes: the trigger went back when the take failed, and a press of it may be on
+    // its way to start the next take.
+    resetToIdle(false);
 }
 
 // The fields every incident of this session shares; the caller adds the language and recording

@@ -25,7 +25,7 @@ bool GatedEventTap::start(Handlers handlers)
             return;
         forward(event);
     };
-    return m_source.start({std::move(onEvent), std::move(handlers.onDisabled)});
+    return m_source.start({std::move(onEvent), std::move(handlers.onDisabled), std::move(handlers.onRestored)});
 }
 
 bool GatedEventTap::isPress(const TriggerEvent &event)

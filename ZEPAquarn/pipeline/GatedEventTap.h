@@ -8,7 +8,8 @@ class TriggerRecordingGate;
 
 // The global event source as the dictation trigger sees it: while a trigger recorder records, the
 // presses the user makes are for the recorder, so they are dropped here. Releases and the source's
-// notifications still pass, so a trigger that was down when recording began is not left held.
+// notifications (with the presses still in effect after a lost connection) still pass, so a trigger
+// that was down when recording began is not left held.
 class GatedEventTap final : public platform::EventTap {
 public:
     // Both outlive the tap.

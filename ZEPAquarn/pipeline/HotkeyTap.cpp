@@ -55,12 +55,17 @@ bool HotkeyTap::start()
     auto onEvent = m_lifetime.guard([this, generation](const TriggerEvent &event) { handleEvent(generation, event); });
     auto onDisabled = m_lifetime.guard(
         [this, generation](platform::EventTap::DisabledReason reason) { handleDisabled(generation, reason); });
+    auto onRestored = m_lifetime.guard(
+        [this, generation](const std::vector<TriggerEvent> &held) { handleRestored(generation, held); });
     platform::EventTap::Handlers handlers;
     handlers.onEvent = [loop = &m_loop, onEvent](const TriggerEvent &event) {
         loop->post([onEvent, event]() mutable { onEvent(event); });
     };
     handlers.onDisabled = [loop = &m_loop, onDisabled](platform::EventTap::DisabledReason reason) {
         loop->post([onDisabled, reason]() mutable { onDisabled(reason); });
+    };
+    handlers.onRestored = [loop = &m_loop, onRestored](const std::vector<TriggerEvent> &held) {
+        loop->post([onRestored, held]() mutable { onRestored(held); });
     };
     if (!m_source.start(std::move(handlers))) {
         qCWarning(lcHotkey) << "hotkey: the global event source could not be started";
@@ -107,8 +112,9 @@ void HotkeyTap::handleDisabled(std::uint64_t generation, platform::EventTap::Dis
     qCWarning(lcHotkey) << "hotkey: event source disabled, re-enabled; reason" << reasonName;
     if (m_recordDisabled)
         m_recordDisabled(reasonName);
-    // A display that went away is no cancel by the user: the take goes on, and when the whole
-    // display is gone the application's end keeps it.
+    // A display that went away is no cancel by the user: the take goes on. When the whole display is
+    // gone the application's end keeps it; when only this connection broke, the source comes back
+    // and tells what is still down.
     if (reason == platform::EventTap::DisabledReason::connectionLost) {
         m_tracker.sourceLost();
         return;
@@ -117,6 +123,16 @@ void HotkeyTap::handleDisabled(std::uint64_t generation, platform::EventTap::Dis
     disabled.type = reason == platform::EventTap::DisabledReason::userInput ? TriggerEventType::tapDisabledByUserInput
                                                                             : TriggerEventType::tapDisabledByTimeout;
     post(m_tracker.handle(disabled, {}));
+}
+
+void HotkeyTap::handleRestored(std::uint64_t generation, const std::vector<TriggerEvent> &held)
+{
+    if (generation != m_generation || !m_running)
+        return;
+    std::vector<TriggerAction> actions = m_tracker.sourceRestored(held);
+    qCInfo(lcHotkey) << "hotkey: event source back;" << held.size() << "key(s) or button(s) down"
+                     << (actions.empty() ? "" : "- the trigger went up meanwhile, the take finishes");
+    post(std::move(actions));
 }
 
 void HotkeyTap::post(std::vector<TriggerAction> actions)

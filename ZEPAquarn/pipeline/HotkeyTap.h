@@ -27,7 +27,8 @@ class Settings;
 //
 // A source that stops delivering is re-enabled and recorded. Its timeout and user-input stops cancel a
 // held or locked trigger; a lost display connection cancels nothing (the take is the user's, and a
-// display that is gone for good ends the application, which keeps the take).
+// display that is gone for good ends the application, which keeps the take). Once the connection is
+// back, a held take whose trigger went up meanwhile finishes; a locked one goes on.
 class HotkeyTap {
 public:
     using ActionHandler = std::function<void(TriggerAction)>;
@@ -56,6 +57,7 @@ public:
 private:
     void handleEvent(std::uint64_t generation, const TriggerEvent &event);
     void handleDisabled(std::uint64_t generation, platform::EventTap::DisabledReason reason);
+    void handleRestored(std::uint64_t generation, const std::vector<TriggerEvent> &held);
     void post(std::vector<TriggerAction> actions);
     void deliver(const std::vector<TriggerAction> &actions);
 

@@ -47,6 +47,14 @@ std::vector<TriggerAction> TriggerLogic::release(std::chrono::nanoseconds time)
     return {TriggerAction::lock};
 }
 
+std::vector<TriggerAction> TriggerLogic::releasedUnseen()
+{
+    if (m_state.kind != StateKind::held)
+        return {};
+    m_state = State::done();
+    return {TriggerAction::finish};
+}
+
 std::vector<TriggerAction> TriggerLogic::cancel()
 {
     if (m_state.kind != StateKind::held && m_state.kind != StateKind::locked)

@@ -11,7 +11,7 @@ enum class TriggerAction { start, finish, cancel, none, lock };
 
 // The hold/tap state machine: hold the trigger to talk and release to finish; release it within the lock
 // threshold to lock hands-free dictation, and press it again to finish. Value type; every transition is
-// applied by one of the four inputs below. Times are event times on one monotonic clock.
+// applied by one of the five inputs below. Times are event times on one monotonic clock.
 class TriggerLogic {
 public:
     enum class StateKind { held, idle, locked, done };
@@ -41,6 +41,9 @@ public:
     // The trigger went up at `time`: a release earlier than the lock threshold after the press locks, a
     // release at the threshold or later finishes.
     std::vector<TriggerAction> release(std::chrono::nanoseconds time);
+    // The trigger went up while the event source could not see it: a held take finishes, as a release
+    // whose moment is unknown cannot lock, and finishing keeps the words.
+    std::vector<TriggerAction> releasedUnseen();
     // Escape, or the event source was disabled.
     std::vector<TriggerAction> cancel();
     // A macro sequence was typed to its end: a press and release at the same instant.

@@ -28,6 +28,21 @@ bool isKeyTrigger(const TriggerBinding &binding)
     }
 }
 
+// Whether `press`, one of the presses still in effect, keeps `binding` down.
+bool keepsDown(const TriggerBinding &binding, const TriggerEvent &press)
+{
+    switch (press.type) {
+    case TriggerEventType::keyDown:
+        return isKeyTrigger(binding) && binding.matchesRelease(press);
+    case TriggerEventType::flagsChanged:
+        return isModifierTrigger(binding) && binding.matchesPress(press) && binding.isHeld(press);
+    case TriggerEventType::otherMouseDown:
+        return binding.kind() == TriggerBinding::Kind::mouse && binding.matchesRelease(press);
+    default:
+        return false;
+    }
+}
+
 bool strokeMatches(const TriggerStroke &stroke, const TriggerEvent &event)
 {
     return event.keyCode == stroke.keyCode && (event.flags & ModifierFlag::triggerMask) == stroke.modifiers;
@@ -196,8 +211,19 @@ void TriggerTracker::stop()
 
 void TriggerTracker::sourceLost()
 {
-    m_activeTrigger.reset();
     clearMacro();
+}
+
+std::vector<TriggerAction> TriggerTracker::sourceRestored(const std::vector<TriggerEvent> &held)
+{
+    if (!m_activeTrigger)
+        return {};
+    for (const TriggerEvent &press : held) {
+        if (keepsDown(*m_activeTrigger, press))
+            return {};
+    }
+    m_activeTrigger.reset();
+    return m_logic.releasedUnseen();
 }
 
 void TriggerTracker::clearMacro()

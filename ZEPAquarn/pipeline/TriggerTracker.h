@@ -36,9 +36,12 @@ public:
     void resetToIdle() { m_logic.reset(); }
     // The event tap stopped: forget everything.
     void stop();
-    // The event source lost its display connection: the keys it saw go down are forgotten, as their
-    // releases will never come. A take under way is not the user's to cancel: the state machine stays.
+    // The event source lost its display connection: a half-typed macro starts over. The trigger that is
+    // down and the take stay (a lost connection is no cancel by the user) until the source is back.
     void sourceLost();
+    // The event source is back with `held`, the presses still in effect (see platform::EventTap). A
+    // trigger that went up meanwhile is released unseen, which finishes a held take.
+    std::vector<TriggerAction> sourceRestored(const std::vector<TriggerEvent> &held);
 
     const TriggerLogic &logic() const { return m_logic; }
     const std::optional<TriggerBinding> &activeTrigger() const { return m_activeTrigger; }

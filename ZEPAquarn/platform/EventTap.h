@@ -3,6 +3,7 @@
 #include "pipeline/TriggerEvent.h"
 
 #include <functional>
+#include <vector>
 
 namespace zq::platform {
 
@@ -30,6 +31,11 @@ public:
         std::function<void(const TriggerEvent &)> onEvent;
         // The source stopped delivering events. It stays stopped until enable() is called.
         std::function<void(DisabledReason)> onDisabled;
+        // A lost connection is back (after enable()), before any event: the presses still in effect,
+        // one press event each, as the keys and buttons down at that moment would have been reported.
+        // Their releases come later as events; what went up while the connection was lost is not
+        // reported at all.
+        std::function<void(const std::vector<TriggerEvent> &)> onRestored;
     };
 
     virtual ~EventTap() = default;

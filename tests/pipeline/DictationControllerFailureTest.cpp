@@ -8,6 +8,7 @@
 #include "platform/AudioFile.h"
 #include "records/IncidentPresentation.h"
 #include "support/DictationControllerFixture.h"
+#include "support/TriggerTestSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -359,10 +360,14 @@ TEST_F(DictationControllerFailureTest, ARecordingTheIncidentCannotKeepIsNotLeftB
 TEST_F(DictationControllerFailureTest, RepeatedFailuresKeepOneResetTimerAndPostEachNotice)
 {
     rig.microphone.status = platform::MicrophoneAuthorization::denied;
-    controller.startDictation();
-    rig.advance(1.0);
-    controller.startDictation();
-    rig.advance(1.0);
+    // Through the trigger: a press while the first notice shows is a take of its own.
+    ASSERT_TRUE(controller.ensureHotkeyTapRunning());
+    for (const double at : {1.0, 2.0}) {
+        rig.eventTap.emitEvent(trigger_test::flagsChanged(KeyCode::function, ModifierFlag::function, at));
+        rig.eventTap.emitEvent(trigger_test::flagsChanged(KeyCode::function, 0, at + 0.5));
+        rig.advance(1.0);
+    }
+    EXPECT_EQ(rig.count(DiagnosticEvent::dictationRequested), 2);
     EXPECT_TRUE(controller.pillState().is(Kind::muted));
     rig.advance(0.81);
     EXPECT_TRUE(controller.pillState().is(Kind::hidden));

@@ -44,6 +44,7 @@ TEST(TriggerLogicTest, transitionTable)
     const Input longRelease = [](TriggerLogic &l) { return l.release(10s + 500ms); };
     const Input cancelInput = [](TriggerLogic &l) { return l.cancel(); };
     const Input macro = [](TriggerLogic &l) { return l.macroCompleted(); };
+    const Input unseen = [](TriggerLogic &l) { return l.releasedUnseen(); };
 
     const struct {
         const char *name;
@@ -56,19 +57,23 @@ TEST(TriggerLogicTest, transitionTable)
         {"idle release", State::idle(), longRelease, {}, State::idle()},
         {"idle cancel", State::idle(), cancelInput, {}, State::idle()},
         {"idle macro", State::idle(), macro, {start, lock}, State::locked()},
+        {"idle unseen release", State::idle(), unseen, {}, State::idle()},
         {"held press", held, press, {}, held},
         {"held short release", held, shortRelease, {lock}, State::locked()},
         {"held long release", held, longRelease, {finish}, State::done()},
         {"held cancel", held, cancelInput, {cancel}, State::done()},
         {"held macro", held, macro, {}, held},
+        {"held unseen release", held, unseen, {finish}, State::done()},
         {"locked press", State::locked(), press, {finish}, State::done()},
         {"locked release", State::locked(), longRelease, {}, State::locked()},
         {"locked cancel", State::locked(), cancelInput, {cancel}, State::done()},
         {"locked macro", State::locked(), macro, {finish}, State::done()},
+        {"locked unseen release", State::locked(), unseen, {}, State::locked()},
         {"done press", State::done(), press, {}, State::done()},
         {"done release", State::done(), longRelease, {}, State::done()},
         {"done cancel", State::done(), cancelInput, {}, State::done()},
         {"done macro", State::done(), macro, {}, State::done()},
+        {"done unseen release", State::done(), unseen, {}, State::done()},
     };
     for (const auto &row : rows) {
         TriggerLogic logic = logicIn(row.from);

@@ -295,6 +295,31 @@ TEST(TriggerTrackerTest, disabledTapCancelsAndForgets)
     held.tracker.stop();
     EXPECT_EQ(held.state(), State::idle());
     EXPECT_FALSE(held.tracker.activeTrigger());
+
+    // A lost connection forgets a half-typed macro; a held take waits for the source to be back.
+    Triggers lost({"f5", ab});
+    lost(keyDown(keyA, 1.0));
+    lost.tracker.sourceLost();
+    EXPECT_EQ(lost.tracker.macroProgress(), 0);
+    EXPECT_EQ(lost(keyDown(keyB, 1.2)), Actions{}) << "the macro starts over";
+    EXPECT_EQ(lost(keyDown(keyF5, 2.0)), Actions{start});
+    lost.tracker.sourceLost();
+    EXPECT_EQ(lost.tracker.sourceRestored({keyDown(keyF5, 0), flagsChanged(56, shift, 0)}), Actions{}) << "down";
+    EXPECT_EQ(lost.tracker.sourceRestored({keyDown(keyA, 0)}), Actions{finish}) << "went up unseen";
+    EXPECT_FALSE(lost.tracker.activeTrigger());
+    lost.tracker.resetToIdle();
+    lost(keyDown(keyF5, 3.0));
+    lost(keyUp(keyF5, 3.1));
+    EXPECT_EQ(lost.tracker.sourceRestored({}), Actions{}) << "a locked take goes on";
+
+    Triggers other({"fn", "mouse:3"});
+    other(flagsChanged(fnKey, function, 1.0));
+    EXPECT_EQ(other.tracker.sourceRestored({flagsChanged(56, function | shift, 0)}), Actions{});
+    EXPECT_EQ(other.tracker.sourceRestored({mouseDown(3, 0)}), Actions{finish});
+    other.tracker.resetToIdle();
+    other(mouseDown(3, 2.0));
+    EXPECT_EQ(other.tracker.sourceRestored({mouseDown(3, 0)}), Actions{});
+    EXPECT_EQ(other.tracker.sourceRestored({keyDown(keyF5, 0)}), Actions{finish});
 }
 
 // Random events against random trigger lists: every batch must be one the controller understands, and the

@@ -32,4 +32,10 @@ void FakeEventTap::emitDisabled(DisabledReason reason)
         m_handlers.onDisabled(reason);
 }
 
+void FakeEventTap::emitRestored(const std::vector<TriggerEvent> &held)
+{
+    if (m_running && m_handlers.onRestored)
+        m_handlers.onRestored(held);
+}
+
 } // namespace zq::test

@@ -19,6 +19,7 @@ public:
     // Ignored (as by the real source) while not running.
     void emitEvent(const TriggerEvent &event);
     void emitDisabled(DisabledReason reason);
+    void emitRestored(const std::vector<TriggerEvent> &held);
 
     int startCount() const { return m_startCount; }
     int enableCount() const { return m_enableCount; }

@@ -338,8 +338,10 @@ TEST(GatedEventTapTest, WhileRecordingThePressesGoToTheRecorderAndReleasesStillR
     zq::GatedEventTap tap(source, gate);
     std::vector<TriggerEvent> seen;
     std::vector<zq::platform::EventTap::DisabledReason> disabled;
-    ASSERT_TRUE(tap.start(
-        {[&](const TriggerEvent &event) { seen.push_back(event); }, [&](auto reason) { disabled.push_back(reason); }}));
+    std::vector<TriggerEvent> restored;
+    ASSERT_TRUE(tap.start({[&](const TriggerEvent &event) { seen.push_back(event); },
+                           [&](auto reason) { disabled.push_back(reason); },
+                           [&](const std::vector<TriggerEvent> &held) { restored = held; }}));
 
     const std::uint64_t bothShifts = Flag::shift | Flag::leftShiftKey | Flag::rightShiftKey;
     const std::vector<TriggerEvent> presses{keyDown(kA), mouseDown(3), flagsChanged(Code::rightShift, bothShifts),
@@ -358,6 +360,8 @@ TEST(GatedEventTapTest, WhileRecordingThePressesGoToTheRecorderAndReleasesStillR
     EXPECT_EQ(seen.size(), releases.size()) << "a release of one Shift key while the other is down still passes";
     source.emitDisabled(zq::platform::EventTap::DisabledReason::timeout);
     EXPECT_EQ(disabled.size(), 1u);
+    source.emitRestored(presses);
+    EXPECT_EQ(restored.size(), presses.size()) << "the presses still in effect after a lost connection";
 
     gate.close();
     seen.clear();

@@ -13,6 +13,7 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include <vector>
 
 #include <poll.h>
 #include <pthread.h>
@@ -48,6 +49,29 @@ std::set<int> findXTestDevices(Display *display)
     if (devices)
         XIFreeDeviceInfo(devices);
     return ids;
+}
+
+// The middle and side buttons down on any master pointer, numbered as in events.
+std::set<std::int64_t> buttonsDown(Display *display)
+{
+    std::set<std::int64_t> buttons;
+    int count = 0;
+    XIDeviceInfo *devices = XIQueryDevice(display, XIAllMasterDevices, &count);
+    for (int i = 0; i < count; ++i) {
+        for (int c = 0; devices[i].use == XIMasterPointer && c < devices[i].num_classes; ++c) {
+            if (devices[i].classes[c]->type != XIButtonClass)
+                continue;
+            const auto *info = reinterpret_cast<const XIButtonClassInfo *>(devices[i].classes[c]);
+            for (int xButton = 0; xButton < info->state.mask_len * 8; ++xButton) {
+                const std::optional<std::int64_t> button = x11::logicalMouseButton(xButton);
+                if (button && XIMaskIsSet(info->state.mask, xButton))
+                    buttons.insert(*button);
+            }
+        }
+    }
+    if (devices)
+        XIFreeDeviceInfo(devices);
+    return buttons;
 }
 
 std::optional<Session> openSession(const QByteArray &displayName, QString *why)
@@ -164,6 +188,7 @@ private:
                     m_reconnect.store(false);
                     reportedReconnectFailure = false;
                     qCInfo(lcHotkey) << "hotkey: reconnected to the X server";
+                    restored();
                 } else {
                     if (!reportedReconnectFailure)
                         qCWarning(lcHotkey) << "hotkey: cannot reconnect yet:" << why << "- retrying every second";
@@ -186,6 +211,41 @@ private:
         m_lastServerTime.reset();
         if (m_handlers.onDisabled)
             m_handlers.onDisabled(DisabledReason::connectionLost);
+    }
+
+    // Releases made while the connection was lost were never seen: the server's present state is the
+    // record from now on, and the owner learns which presses are still in effect.
+    void restored()
+    {
+        Display *display = m_session->connection->display();
+        std::array<char, 32> keymap{};
+        XQueryKeymap(display, keymap.data());
+        m_buttonsDown = buttonsDown(display);
+        if (m_session->connection->isBroken())
+            return;
+        for (std::size_t code = 0; code < m_keysDown.size(); ++code)
+            m_keysDown.set(code, (static_cast<unsigned char>(keymap[code / 8]) >> (code % 8)) & 1U);
+
+        std::vector<TriggerEvent> held;
+        const std::uint64_t flags = currentFlags();
+        for (std::size_t code = 0; code < m_keysDown.size(); ++code) {
+            if (!m_keysDown.test(code))
+                continue;
+            TriggerEvent press;
+            press.keyCode = m_session->keyboard.logicalCodes[code];
+            press.type = x11::isModifierKey(press.keyCode) ? TriggerEventType::flagsChanged : TriggerEventType::keyDown;
+            press.flags = flags;
+            held.push_back(press);
+        }
+        for (const std::int64_t button : m_buttonsDown) {
+            TriggerEvent press;
+            press.type = TriggerEventType::otherMouseDown;
+            press.buttonNumber = button;
+            press.flags = flags;
+            held.push_back(press);
+        }
+        if (m_handlers.onRestored)
+            m_handlers.onRestored(held);
     }
 
     void readPending()

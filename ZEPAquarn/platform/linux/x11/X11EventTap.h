@@ -18,7 +18,8 @@ class X11SyntheticKeys;
 //
 // Without an X11 display (a Wayland session without XWayland), or without XInput 2.1 or later, start()
 // logs why and returns false. When the connection to the server breaks, onDisabled(connectionLost) is
-// reported once; enable() then reconnects, retrying every second until it succeeds or stop() is called.
+// reported once; enable() then reconnects, retrying every second until it succeeds or stop() is called,
+// and reports the keys and buttons the server has down at that moment (onRestored).
 // Under XWayland only keys typed into X11 windows can be seen.
 class X11EventTap final : public EventTap {
 public:

@@ -12,10 +12,18 @@
 #include "support/VirtualLoop.h"
 #include "support/XvfbServer.h"
 
+#include <QScopeGuard>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <mutex>
+#include <set>
 #include <sstream>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
 
 using namespace zq;
 using namespace zq::test;
@@ -32,6 +40,18 @@ void xdotool(const QStringList &arguments)
     ASSERT_TRUE(result.succeeded()) << result.describe().toStdString();
 }
 
+// The sockets this process has open.
+std::set<int> openSockets()
+{
+    std::set<int> sockets;
+    for (int fd = 0; fd < 1024; ++fd) {
+        struct stat info {};
+        if (::fstat(fd, &info) == 0 && S_ISSOCK(info.st_mode))
+            sockets.insert(fd);
+    }
+    return sockets;
+}
+
 // Collects what the source delivers, from its thread.
 struct Recorder {
     EventTap::Handlers handlers()
@@ -43,7 +63,8 @@ struct Recorder {
                 [this](EventTap::DisabledReason reason) {
                     const std::lock_guard lock(mutex);
                     disabled.push_back(reason);
-                }};
+                },
+                {}};
     }
     std::vector<TriggerEvent> snapshot()
     {
@@ -222,6 +243,45 @@ TEST_F(X11EventTapTest, ALostServerIsReportedOnceAndStopStillReturns)
     EXPECT_TRUE(tap.isRunning());
     tap.stop();
     EXPECT_FALSE(tap.isRunning());
+}
+
+TEST_F(X11EventTapTest, AfterItsOwnConnectionBreaksTheTriggerReleasedMeanwhileOrLaterFinishesTheTake)
+{
+    settings.setValue(keys::triggerKey, QStringLiteral("f5"));
+    auto tap = makeHotkeyTap();
+    const std::set<int> others = openSockets();
+    ASSERT_TRUE(tap->start());
+    const auto releaseF5 = qScopeGuard([] {
+        runTool(QStringLiteral("xdotool"), {QStringLiteral("keyup"), QStringLiteral("F5")});
+    });
+    // Shuts the tap's own connection; the server lives on, and the tap reconnects once the loop runs.
+    const auto cutTheTapsConnection = [&] {
+        std::vector<int> own;
+        std::ranges::set_difference(openSockets(), others, std::back_inserter(own));
+        ASSERT_EQ(own.size(), 1u);
+        ::shutdown(own.front(), SHUT_RDWR);
+    };
+    AudioLogCapture log;
+
+    // Still down when the connection is back: its release then is seen.
+    xdotool({QStringLiteral("keydown"), QStringLiteral("F5")});
+    ASSERT_TRUE(awaitDelivered(1));
+    cutTheTapsConnection();
+    ASSERT_TRUE(loop.runUntil([&] { return log.contains("event source back"); }, kLoadedMachineTimeout));
+    EXPECT_EQ(delivered, std::vector{TriggerAction::start});
+    xdotool({QStringLiteral("sleep"), QStringLiteral("0.4"), QStringLiteral("keyup"), QStringLiteral("F5")});
+    ASSERT_TRUE(awaitDelivered(2));
+    EXPECT_EQ(delivered.back(), TriggerAction::finish);
+
+    // Released while the connection is lost.
+    tap->resetToIdle();
+    xdotool({QStringLiteral("keydown"), QStringLiteral("F5")});
+    ASSERT_TRUE(awaitDelivered(3));
+    cutTheTapsConnection();
+    xdotool({QStringLiteral("keyup"), QStringLiteral("F5")});
+    ASSERT_TRUE(awaitDelivered(4));
+    EXPECT_EQ(delivered,
+              (std::vector{TriggerAction::start, TriggerAction::finish, TriggerAction::start, TriggerAction::finish}));
 }
 
 TEST_F(X11EventTapTest, WithoutAnX11DisplayTheTapDoesNotStart)
