@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -84,6 +85,23 @@ inline void reportRatio(benchmark::State &state, const std::string &name, const 
     addGoalLine(name, figure, middle <= limit);
 }
 
+// A goal as the time a measurement adds to its baseline measured in the same run (both in seconds):
+// the median's excess over the baseline's median stays within `limitMs`. Without samples it is missed.
+inline void reportExcess(const std::string &name, const std::vector<double> &measured,
+                         const std::vector<double> &baseline, double limitMs)
+{
+    if (measured.empty() || baseline.empty()) {
+        addGoalLine(name, "not measured", false);
+        return;
+    }
+    const double excessMs = 1000 * (median(measured) - median(baseline));
+    char figure[240];
+    std::snprintf(figure, sizeof figure,
+                  "median %.2f ms above the baseline's median of %.2f ms (%zu samples), limit %.1f ms", excessMs,
+                  1000 * median(baseline), measured.size(), limitMs);
+    addGoalLine(name, figure, excessMs <= limitMs);
+}
+
 // A figure for the summary that is no goal (a share of a core, an error rate): printed without a verdict.
 inline void reportFigure(const std::string &name, double value, const std::string &unit)
 {
@@ -108,38 +126,70 @@ inline void reportLimit(const std::string &name, double value, double limit, con
     addGoalLine(name, figure, value <= limit);
 }
 
-// The console reporter the command line asks for, that also notes a benchmark that ended in an
-// error: its goals were never measured.
-class ErrorNotingReporter : public benchmark::ConsoleReporter {
+// The display reporter of the format the command line asks for with the library's own flags
+// (--benchmark_format=console|json|csv, --benchmark_counters_tabular=true), noting a benchmark that
+// ended in an error: its goals were never measured.
+class ErrorNotingReporter : public benchmark::BenchmarkReporter {
 public:
-    using benchmark::ConsoleReporter::ConsoleReporter;
+    ErrorNotingReporter(const std::string &format, bool tabular)
+    {
+        if (format == "json")
+            m_display = std::make_unique<benchmark::JSONReporter>();
+        else if (format == "csv")
+            m_display = csvReporter();
+        else
+            m_display = std::make_unique<benchmark::ConsoleReporter>(tabular ? benchmark::ConsoleReporter::OO_Tabular
+                                                                             : benchmark::ConsoleReporter::OO_None);
+    }
+    bool ReportContext(const Context &context) override { return m_display->ReportContext(context); }
     void ReportRuns(const std::vector<Run> &runs) override
     {
         for (const Run &run : runs)
             if (run.error_occurred)
                 failed = true;
-        benchmark::ConsoleReporter::ReportRuns(runs);
+        m_display->ReportRuns(runs);
     }
+    void Finalize() override { m_display->Finalize(); }
     bool failed = false;
+
+private:
+    // The library marks its CSV format as going, but still offers it on its command line.
+    static std::unique_ptr<benchmark::BenchmarkReporter> csvReporter()
+    {
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+        return std::make_unique<benchmark::CSVReporter>();
+#pragma GCC diagnostic pop
+    }
+
+    std::unique_ptr<benchmark::BenchmarkReporter> m_display;
 };
 
 // Runs the benchmarks the command line picks (after the application object is made) and prints the
-// summary. 1 for an argument nobody knows, a benchmark that ended in an error or a missed goal.
+// summary: after the console's table on standard output, or on standard error in another format, so
+// that a tool reading the JSON or CSV gets only that. 1 for an argument nobody knows, a benchmark
+// that ended in an error or a missed goal.
 inline int runBenchmarks(int argc, char **argv)
 {
+    std::string format = "console";
     bool tabular = false;
-    for (int i = 1; i < argc; ++i)
-        tabular = tabular || std::string(argv[i]) == "--benchmark_counters_tabular=true";
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i];
+        if (argument.rfind("--benchmark_format=", 0) == 0)
+            format = argument.substr(argument.find('=') + 1);
+        tabular = tabular || argument == "--benchmark_counters_tabular=true";
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
-    ErrorNotingReporter reporter(tabular ? benchmark::ConsoleReporter::OO_Tabular
-                                         : benchmark::ConsoleReporter::OO_None);
+    ErrorNotingReporter reporter(format, tabular);
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();
-    for (const std::string &line : goalLines())
-        std::printf("%s\n", line.c_str());
     std::fflush(stdout);
+    std::FILE *summary = format == "console" ? stdout : stderr;
+    for (const std::string &line : goalLines())
+        std::fprintf(summary, "%s\n", line.c_str());
+    std::fflush(summary);
     return reporter.failed || goalMissed() ? 1 : 0;
 }
 

@@ -93,15 +93,25 @@ std::optional<QString> HistoryStore::latestText() const
 
 QList<HistoryItem> HistoryStore::filtered(const QString &query) const
 {
-    const QString needle = trimSpacesAndTabs(query);
+    return filtered(query, m_items);
+}
+
+QList<HistoryItem> HistoryStore::filtered(const QString &query, const QList<HistoryItem> &among)
+{
+    const QString needle = searchText(query);
     if (needle.isEmpty())
-        return m_items;
+        return among;
     QList<HistoryItem> found;
-    for (const HistoryItem &item : m_items) {
+    for (const HistoryItem &item : among) {
         if (item.text.contains(needle, Qt::CaseInsensitive))
             found.append(item);
     }
     return found;
+}
+
+QString HistoryStore::searchText(const QString &query)
+{
+    return trimSpacesAndTabs(query);
 }
 
 QByteArray HistoryStore::encode(const QList<HistoryItem> &items)

@@ -47,6 +47,11 @@ public:
     // The items whose text contains `query` (trimmed of spaces and tabs) in any letter case;
     // every item for a blank query.
     QList<HistoryItem> filtered(const QString &query) const;
+    // The items of `among` that filtered(query) lists, in their order: a query that holds an earlier
+    // one need only look through that one's matches.
+    static QList<HistoryItem> filtered(const QString &query, const QList<HistoryItem> &among);
+    // `query` as the search reads it: trimmed of spaces and tabs.
+    static QString searchText(const QString &query);
     // Hands every later save to `writer` (which must outlive the store) instead of writing on the
     // caller's thread.
     void setWriter(StoreWriter *writer) { m_writer = writer; }

@@ -47,13 +47,39 @@ void HistoryPageModel::setQuery(const QString &query)
     if (query == m_query)
         return;
     m_query = query;
-    refilter();
+    m_rows = search();
+    emit rowsChanged();
 }
 
 void HistoryPageModel::refilter()
 {
-    m_rows = m_store.filtered(m_query);
+    m_searches.clear();
+    m_rows = search();
     emit rowsChanged();
+}
+
+// Typing narrows a search one key at a time and erasing goes back over searches already made: while
+// the history stays as it is, a query searched before is answered from its matches, and one that
+// holds an earlier query looks only through that one's matches, so that a keystroke need not read
+// every transcript again (500 long ones are some 50 MB of text).
+QList<HistoryItem> HistoryPageModel::search()
+{
+    const QString text = HistoryStore::searchText(m_query);
+    if (text.isEmpty())
+        return m_store.items();
+    if (const auto made = m_searches.find(text); made != m_searches.end())
+        return made->second;
+    const QList<HistoryItem> *among = &m_store.items();
+    for (const auto &[earlier, matches] : m_searches) {
+        if (matches.size() < among->size() && text.contains(earlier, Qt::CaseInsensitive))
+            among = &matches;
+    }
+    QList<HistoryItem> found = HistoryStore::filtered(text, *among);
+    // A bound for a long session of searching; the lists share their transcripts with the store.
+    if (m_searches.size() >= 64)
+        m_searches.clear();
+    m_searches.emplace(text, found);
+    return found;
 }
 
 HistoryContent HistoryPageModel::content() const

@@ -76,6 +76,7 @@ signals:
 
 private:
     void refilter();
+    QList<HistoryItem> search();
     const HistoryItem *find(const QUuid &id) const;
 
     HistoryStore &m_store;
@@ -84,6 +85,8 @@ private:
     QLocale m_locale;
     QString m_query;
     QList<HistoryItem> m_rows;
+    // The searches made since the history last changed, by the text searched for.
+    std::map<QString, QList<HistoryItem>> m_searches;
     CopyConfirmation m_copiedLatest;
     // Keyed by the transcript, so a confirmation stays with its row when others come and go.
     std::map<QUuid, std::unique_ptr<CopyConfirmation>> m_rowCopied;

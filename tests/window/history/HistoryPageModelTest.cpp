@@ -174,6 +174,17 @@ TEST_F(HistoryPageModelTest, ANewTranscriptShowsAtTheTopAtOnce)
     model.setQuery(QStringLiteral("i"));
     add({"this is new"});
     EXPECT_EQ(shown(), (QStringList{"this is new", "first"}));
+    // Typing narrows what an earlier search found and erasing goes back over it, while a transcript
+    // that came in between is searched as well.
+    model.setQuery(QStringLiteral("fi"));
+    EXPECT_EQ(shown(), QStringList{"first"});
+    add({"fine"});
+    model.setQuery(QStringLiteral("fIn"));
+    EXPECT_EQ(shown(), QStringList{"fine"});
+    model.setQuery(QStringLiteral("fi"));
+    EXPECT_EQ(shown(), (QStringList{"fine", "first"}));
+    model.setQuery(QStringLiteral("i"));
+    EXPECT_EQ(shown(), (QStringList{"fine", "this is new", "first"}));
 }
 
 TEST_F(HistoryPageModelTest, DatesFollowTheLocale)
