@@ -795,6 +795,10 @@ TEST(AppWindowSizesTest, TheWindowNeverOpensLargerThanTheScreenAndItsMinimumGive
         EXPECT_EQ(sizes.minimum, c.minimum);
         EXPECT_EQ(sizes.initial, c.initial);
     }
+    // Placed before it has a frame, a window allows for a title bar of the screen's pixels at any scale;
+    // centred, a frame taller than the area keeps its top, and so its title bar, on the area.
+    EXPECT_EQ(titleBarAllowance(2), QSize(0, 16));
+    EXPECT_EQ(centredIn(QRect(0, 24, 960, 508), QSize(820, 540)), QPoint(70, 24));
 }
 
 TEST_F(AppWindowViewTest, FittedToItsScreenTheWindowLiesWithinItsAvailableArea)
