@@ -22,7 +22,8 @@ IncidentPresentation IncidentPresentation::interrupted()
             QStringLiteral("Your recording was kept. Retry the transcription.")};
 }
 
-IncidentPresentation IncidentPresentation::forFailure(const DictationFailure &failure, const QString &engine)
+IncidentPresentation IncidentPresentation::forFailure(const DictationFailure &failure, const QString &engine,
+                                                      const QString &pasteChord)
 {
     switch (failure.kind()) {
     case DictationFailure::Kind::micPermissionUndetermined:
@@ -43,10 +44,11 @@ IncidentPresentation IncidentPresentation::forFailure(const DictationFailure &fa
                 QStringLiteral("The recording started, but no sound reached ZEPA QUARN."),
                 QStringLiteral("Check the microphone selected under Audio, then try again.")};
     case DictationFailure::Kind::pasteBlocked:
+        // The pill's words: on this desktop no application blocks a paste, the window just did not take it.
         return {QStringLiteral("ZQ-PASTE-BLOCKED"), QStringLiteral("Transcript copied"),
-                QStringLiteral("The app you were using blocked the automatic paste, but your transcript is safe on "
-                               "the clipboard."),
-                QStringLiteral("Press Ctrl+V to insert it.")};
+                QStringLiteral("The window you were using did not take the automatic paste, but your transcript is "
+                               "safe on the clipboard."),
+                QStringLiteral("Press %1 to insert it.").arg(pasteChord)};
     case DictationFailure::Kind::timedOut:
         return timedOutPresentation();
     case DictationFailure::Kind::micLost:

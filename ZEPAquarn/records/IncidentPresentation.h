@@ -13,8 +13,10 @@ struct IncidentPresentation {
     QString message;
     QString nextStep;
 
-    // `engine` is the "backend" setting of the take (runtime/BackendKind.h).
-    static IncidentPresentation forFailure(const DictationFailure &failure, const QString &engine);
+    // `engine` is the "backend" setting of the take (runtime/BackendKind.h); `pasteChord` names the keys
+    // that paste in the window in front, for a refused paste only.
+    static IncidentPresentation forFailure(const DictationFailure &failure, const QString &engine,
+                                           const QString &pasteChord = QStringLiteral("Ctrl+V"));
     // A captured take that the application quit (or lost its display) before transcribing.
     static IncidentPresentation interrupted();
 

@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QtMath>
 
 #include <algorithm>
 
@@ -11,15 +12,20 @@ namespace zq {
 
 namespace {
 
-// A title bar: what most window managers put on a window.
-constexpr QSize kTitleBarAllowance(0, 32);
+// A title bar, in the screen's own pixels: what most window managers put on a window.
+constexpr qreal kTitleBarPixels = 32;
 
 } // namespace
+
+QSize titleBarAllowance(qreal devicePixelRatio)
+{
+    return {0, qCeil(kTitleBarPixels / devicePixelRatio)};
+}
 
 QSize frameAllowance(const QWidget &window)
 {
     const QSize frame = window.frameGeometry().size() - window.geometry().size();
-    return frame.isEmpty() ? kTitleBarAllowance : frame;
+    return frame.isNull() ? titleBarAllowance(window.devicePixelRatioF()) : frame;
 }
 
 QScreen *screenWithPointer()

@@ -13,6 +13,9 @@ namespace zq {
 // user is looking at, whatever the window manager would pick (openbox drops a large window into
 // whatever corner is free).
 
+// A title bar in the application's pixels at `devicePixelRatio`: window managers draw theirs in the
+// screen's own pixels, whatever scale the application draws at.
+QSize titleBarAllowance(qreal devicePixelRatio);
 // What a window's frame adds to it; before the window has a frame to measure, a title bar.
 QSize frameAllowance(const QWidget &window);
 // The screen with the pointer; the primary screen when the pointer is on none, null with no screen.

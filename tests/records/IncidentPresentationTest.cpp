@@ -28,6 +28,12 @@ TEST(IncidentPresentation, FixedFailureKinds)
     EXPECT_EQ(p(DictationFailure::noAudio()).code, QStringLiteral("ZQ-MIC-NO-AUDIO"));
     EXPECT_EQ(p(DictationFailure::pasteBlocked()).code, QStringLiteral("ZQ-PASTE-BLOCKED"));
     EXPECT_EQ(p(DictationFailure::pasteBlocked()).title, QStringLiteral("Transcript copied"));
+    EXPECT_EQ(p(DictationFailure::pasteBlocked()).nextStep, QStringLiteral("Press Ctrl+V to insert it."));
+    const IncidentPresentation terminal = IncidentPresentation::forFailure(
+        DictationFailure::pasteBlocked(), QStringLiteral("local"), QStringLiteral("Ctrl+Shift+V"));
+    EXPECT_EQ(terminal.message, QStringLiteral("The window you were using did not take the automatic paste, but "
+                                               "your transcript is safe on the clipboard."));
+    EXPECT_EQ(terminal.nextStep, QStringLiteral("Press Ctrl+Shift+V to insert it."));
     EXPECT_EQ(p(DictationFailure::timedOut()),
               (IncidentPresentation{
                   QStringLiteral("ZQ-TX-TIMEOUT"), QStringLiteral("Transcription took too long"),

@@ -481,6 +481,8 @@ TEST_F(AppWindowViewTest, ResultsAndAnExpandedQuestionRender)
     for (auto *row : rows)
         EXPECT_FALSE(row->isExpanded()) << "every question starts collapsed";
     // The whole question line is the button: a click opens the answer, a second closes it.
+    window->resize(window->minimumSize());
+    QApplication::setActiveWindow(window.get());
     for (int pass = 0; pass < 3; ++pass)
         QApplication::processEvents();
     const auto clickQuestion = [&](SettingsFAQRow *row) {
@@ -488,8 +490,21 @@ TEST_F(AppWindowViewTest, ResultsAndAnExpandedQuestionRender)
         ASSERT_TRUE(line && !line->rect().isEmpty());
         QTest::mouseClick(line, Qt::LeftButton, {}, QPoint(line->width() / 2, line->height() / 2));
     };
-    clickQuestion(rows[0]);
+    // The first lands on a line whose top half is scrolled out of view, pressed and let go at one place
+    // on the screen: it acts, and the page stays put, or the line would move from under the pointer.
+    QWidget *line = rows[0]->findChildren<QWidget *>(Qt::FindDirectChildrenOnly).value(0);
+    QScrollBar *scroll = window->settingsView()->verticalScrollBar();
+    const int scrolled = line->mapTo(window->settingsView()->widget(), QPoint(0, line->height() / 2)).y();
+    scroll->setValue(scrolled);
+    ASSERT_EQ(scroll->value(), scrolled);
+    const QPoint at = line->mapTo(window.get(), QPoint(line->width() / 2, line->height() * 3 / 4));
+    QTest::mousePress(line, Qt::LeftButton, {}, line->mapFrom(window.get(), at));
+    // The release goes to the line pressed, wherever it is by then.
+    QTest::mouseRelease(line, Qt::LeftButton, {}, line->mapFrom(window.get(), at));
+    EXPECT_TRUE(line->hasFocus());
+    EXPECT_EQ(scroll->value(), scrolled);
     EXPECT_TRUE(rows[0]->isExpanded());
+    scroll->setValue(0);
     clickQuestion(rows[0]);
     EXPECT_FALSE(rows[0]->isExpanded());
     clickQuestion(rows[1]);
@@ -780,6 +795,10 @@ TEST(AppWindowSizesTest, TheWindowNeverOpensLargerThanTheScreenAndItsMinimumGive
         EXPECT_EQ(sizes.minimum, c.minimum);
         EXPECT_EQ(sizes.initial, c.initial);
     }
+    // Placed before it has a frame, a window allows for a title bar of the screen's pixels at any scale;
+    // centred, a frame taller than the area keeps its top, and so its title bar, on the area.
+    EXPECT_EQ(titleBarAllowance(2), QSize(0, 16));
+    EXPECT_EQ(centredIn(QRect(0, 24, 960, 508), QSize(820, 540)), QPoint(70, 24));
 }
 
 TEST_F(AppWindowViewTest, FittedToItsScreenTheWindowLiesWithinItsAvailableArea)

@@ -4,6 +4,7 @@
 #include "menubar/brand/Typography.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QDialog>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -171,8 +172,15 @@ void UpdaterDialogs::present(const QString &title, const QString &message, Butto
     m_cancel->setVisible(buttons == Buttons::cancel);
     m_ok->setVisible(buttons == Buttons::ok);
     QPushButton *main = buttons == Buttons::offer ? m_install : buttons == Buttons::ok ? m_ok : m_cancel;
-    for (QPushButton *button : {m_install, m_ok, m_cancel})
+    for (QPushButton *button : {m_install, m_ok, m_cancel}) {
+        if (button->isDefault() == (button == main))
+            continue;
         button->setDefault(button == main);
+        // The brand draws the main button taller, but a button keeps the size it measured before: told
+        // that the style's answers changed, it measures again, so the layout gives it its whole height.
+        QEvent restyled(QEvent::StyleChange);
+        QCoreApplication::sendEvent(button, &restyled);
+    }
     main->setFocus();
     // Each step fixes the window at its content's size: a brand dialog has nothing to maximise or
     // stretch, and window managers offer no maximise for a window that cannot grow.

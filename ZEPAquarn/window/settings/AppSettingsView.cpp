@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QEvent>
+#include <QFocusEvent>
 #include <QHBoxLayout>
 #include <QPainter>
 #include <QScrollBar>
@@ -29,6 +30,22 @@ protected:
     }
 };
 
+// Focus the keyboard moved, or code moved on its behalf, is followed. A press is not: scrolling
+// under the pointer would move the control away before the release, and the click would not act.
+// Nor is focus given back when the window becomes active again: the page stays where it was left.
+bool followsFocus(Qt::FocusReason reason)
+{
+    switch (reason) {
+    case Qt::TabFocusReason:
+    case Qt::BacktabFocusReason:
+    case Qt::ShortcutFocusReason:
+    case Qt::OtherFocusReason:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 AppSettingsView::AppSettingsView(AppWindowSection section, AppSettingsModel &model, SettingsPageHosts hosts,
@@ -47,11 +64,8 @@ AppSettingsView::AppSettingsView(AppWindowSection section, AppSettingsModel &mod
     setFocusPolicy(Qt::NoFocus);
     // The area's own Tab handling sees only moves within the page, so focus that arrives from outside
     // it (Tab from the sidebar, a shortcut, a control that hid itself) is scrolled into view here: a
-    // control the keyboard acts on is never out of sight.
-    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
-        if (now && widget() && widget()->isAncestorOf(now))
-            ensureWidgetVisible(now);
-    });
+    // control the keyboard acts on is never out of sight. The focus event carries how it came.
+    qApp->installEventFilter(this);
 
     auto *canvas = new PageCanvas;
     canvas->setObjectName(QStringLiteral("settingsCanvas"));
@@ -95,6 +109,16 @@ void AppSettingsView::setSection(AppWindowSection section)
     m_page = makeSettingsPage(section, m_model, m_hosts, widget());
     m_column->insertWidget(1, m_page);
     verticalScrollBar()->setValue(0);
+}
+
+bool AppSettingsView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::FocusIn && watched->isWidgetType()) {
+        auto *now = static_cast<QWidget *>(watched);
+        if (followsFocus(static_cast<QFocusEvent *>(event)->reason()) && widget() && widget()->isAncestorOf(now))
+            ensureWidgetVisible(now);
+    }
+    return QScrollArea::eventFilter(watched, event);
 }
 
 void AppSettingsView::appeared()

@@ -170,8 +170,9 @@ std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
                     "the middle button) and then puts back what you had, which ZEPA QUARN then holds. On X11 both "
                     "live in the app that holds them, so at quit ZEPA QUARN hands the clipboard to your desktop's "
                     "clipboard manager, which keeps it, and leaves the selection's text in the display's cut "
-                    "buffer, which xterm and rxvt-unicode paste while nothing is selected; other apps see no "
-                    "selection then. Without a clipboard manager (some minimal desktops run none) the clipboard "
+                    "buffer, which xterm and rxvt-unicode paste while nothing is selected (xterm only when every "
+                    "character is a Western European one: no emoji, curly quotes or other scripts); other apps "
+                    "see no selection then. Without a clipboard manager (some minimal desktops run none) the clipboard "
                     "empties as ZEPA QUARN quits: copy it again.")}}},
         {QStringLiteral("Privacy & cost"),
          {{QStringLiteral("What leaves my computer?"),

@@ -206,7 +206,10 @@ TEST(UpdaterDialogsTest, TheOfferAndTheErrorAreBrandDialogsInLightAndDark)
 
         // The error, as a check without network meets it: the brand page whatever lies under it, the
         // title in the primary text colour, and a frame that offers only to close.
+        dialogs.showUserInitiatedCheck([] {});
         dialogs.showError(QStringLiteral("The update server could not be reached."));
+        // OK, main now and not before, is laid out as tall as the brand draws it.
+        EXPECT_EQ(visibleButton(window, "OK")->height(), 30);
         window->adjustSize();
         const QImage error = zq::test::renderWidget(*window, 1.0, Qt::magenta);
         zq::test::saveRender(error,
