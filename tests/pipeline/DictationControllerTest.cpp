@@ -386,9 +386,11 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
         const char *name;
         bool screenLocked; // the paste is refused
         History history;
+        bool statisticsUnwritable = false;
     } cases[] = {{"pasted", false, History::saved},
                  {"paste refused", true, History::saved},
-                 {"History cannot be written", false, History::unwritable}};
+                 {"History cannot be written", false, History::unwritable},
+                 {"the statistics cannot be written", false, History::saved, true}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         // History's saves queue behind a write that waits for the test. It outlives the controller,
@@ -399,6 +401,9 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
         r.history->setWriter(&held.writer);
         if (c.history == History::unwritable) {
             ASSERT_TRUE(QDir().mkpath(r.history->filePath()));
+        }
+        if (c.statisticsUnwritable) {
+            ASSERT_TRUE(QDir().mkpath(r.stats->filePath()));
         }
         r.screenLock.setLocked(c.screenLocked);
         const auto take = [&](const QString &words) {
@@ -412,11 +417,12 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
             r.loop.runUntilIdle();
             r.advance(std::chrono::duration<double>(Paster::fetchWaitLimit).count());
         };
-        const auto historyNotices = [&] {
-            return std::count_if(r.notifications.posted().begin(), r.notifications.posted().end(), [](const auto &n) {
-                return n.content.title == QStringLiteral("Couldn't save your history");
+        const auto notices = [&](const QString &store) {
+            return std::count_if(r.notifications.posted().begin(), r.notifications.posted().end(), [&](const auto &n) {
+                return n.content.title == QStringLiteral("Couldn't save your ") + store;
             });
         };
+        const auto historyNotices = [&] { return notices(QStringLiteral("history")); };
         take(QStringLiteral("kept words"));
         ASSERT_EQ(r.history->items().size(), 1);
         EXPECT_EQ(r.takeFiles().size(), 1) << "gone while History's save still waits";
@@ -440,6 +446,10 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
         EXPECT_TRUE(r.takeFiles().isEmpty());
         EXPECT_EQ(HistoryStore(r.dir.filePath(QStringLiteral("data")), r.loop.clocks()).latestText(),
                   QStringLiteral("Cleaned: kept words"));
+        take(QStringLiteral("more words"));
+        r.loop.runUntilIdle();
+        EXPECT_EQ(notices(QStringLiteral("statistics")), c.statisticsUnwritable ? 1 : 0)
+            << "told of each failed save, or never";
     }
 }
 
