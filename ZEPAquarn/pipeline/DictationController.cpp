@@ -83,7 +83,7 @@ DictationController::~DictationController()
     m_paster.setOnNotFetched({});
     // Nothing more will be known of a paste still awaiting its fetch. Its take is in the history; it is
     // no success either, and nothing reaches the owner of an object half gone.
-    settlePaste(PasteOutcome::abandoned);
+    m_awaitingFetch.clear();
     m_alive.reset();
     for (auto *task : {&m_audioStartTask, &m_recoveredTranscriptionTask}) {
         if (*task)

@@ -20,6 +20,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -50,6 +51,7 @@ class StatsStore;
 class StoreWriter;
 struct DictationIncident;
 struct IncidentPresentation;
+struct PillNotice;
 
 // Runs dictation: turns the trigger's actions into takes, starts and finishes the capture, drives
 // the transcription, cleans up, pastes and records the text, turns every failure into a notice
@@ -218,35 +220,47 @@ private:
     void thinkingWatchdogFired();
     void resetToIdle(bool resetTrigger);
     void discardTakeFile();
-    // Deletes a delivered take's file once the History save holding its text is on disk: killed
-    // before that, the run leaves the take for the next start to keep.
+    // Deletes a delivered take's file once a History save holding its text is on disk (the one its text
+    // just started, or a later one when that failed): killed before that, the run leaves the take for the
+    // next start to keep.
     void discardTakeFileOnceInHistory(const QString &takeFile);
+    // The stores whose saves the controller watches, to tell the user when one cannot be written.
+    enum class Store {
+        history,
+        statistics,
+    };
+    // Watches the save just asked of `store`: its outcome comes back to the loop (noteSave()).
+    void watchSave(Store store);
+    // Tells the user once when a store's saves start failing; a save that reaches the disk ends that.
+    void noteSave(Store store, bool onDisk);
     void doneFlashFired();
-    // How a paste ended for the controller: the text went in (or nothing more can be known), the window
-    // in front never fetched it, or the controller goes away before either was known.
+    // How a paste ended for the controller: the text went in (or nothing more can be known), or the window
+    // in front never fetched it.
     enum class PasteOutcome {
         delivered,
         notFetched,
-        abandoned,
     };
     // What only a paste the front window fetched does (the statistics, "paste_succeeded", the done
     // pill), held until the paster tells how the paste ended. The rest of the take is recorded at once.
     struct PasteAwaitingFetch {
+        std::uint64_t id = 0;
         qint64 words = 0;
         // The take's seconds, taken out of the statistics store: the next take may arm its own meanwhile.
         std::optional<double> seconds;
         bool inputLost = false;
-        // Deleted once the paste has settled: deleting waits for the disk, and the window waits for us.
-        std::optional<QString> takeFile;
         // m_pillTransitions as the paste left it: the take still shows while nothing else set the pill.
         std::uint64_t pillTransitions = 0;
+        // m_audioStartGeneration as the paste left it: a newer take began when it moved on.
+        std::uint64_t startGeneration = 0;
     };
-    // Applies the outcome of the paste awaiting its fetch, once; nothing when none awaits. An abandoned
-    // paste only lets go of what the take left behind: it reports nothing and touches no state.
-    void settlePaste(PasteOutcome outcome);
+    // Applies the outcome of the paste `id` (none: the oldest, which the paster settles first), once;
+    // nothing when it does not await its fetch.
+    void settlePaste(PasteOutcome outcome, std::optional<std::uint64_t> id = std::nullopt);
     // The paste did not insert the text: it stays on the clipboard (and is in the history), and the user
     // is told.
     void pasteRefused();
+    // Posts `notice` as a user notification, where there is a notification service.
+    void postNotice(const PillNotice &notice);
 
     // Cancel and failure.
     void cancelTranscription();
@@ -322,7 +336,12 @@ private:
     bool m_tapRunning = false;
     RecoveredTranscriptionState m_recoveredTranscriptionState = RecoveredTranscriptionState::idle();
     rt::WorkItem m_thinkingWatchdog;
-    std::optional<PasteAwaitingFetch> m_awaitingFetch;
+    // Pastes still waiting for their fetch, oldest first; the paster settles them in that order.
+    std::deque<PasteAwaitingFetch> m_awaitingFetch;
+    std::uint64_t m_lastPasteId = 0;
+    // The stores whose latest save failed: the user has been told, and is not told again until one is saved.
+    bool m_historyUnsaved = false;
+    bool m_statisticsUnsaved = false;
     // Counts every setPillState(): whatever sets the pill after a paste (a new take, Escape) owns it, and
     // the paste's outcome no longer shows there.
     std::uint64_t m_pillTransitions = 0;

@@ -6,10 +6,12 @@
 #include "audio/AudioEngine.h"
 #include "pipeline/HotkeyTap.h"
 #include "pipeline/Paster.h"
+#include "pipeline/PillNotice.h"
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/SoundCuePlayer.h"
 #include "pipeline/ZEPAError.h"
 #include "platform/SpeechRecognizer.h"
+#include "platform/UserNotifications.h"
 #include "records/HistoryStore.h"
 #include "records/StatsStore.h"
 #include "runtime/Clocks.h"
@@ -18,7 +20,9 @@
 #include "transcription/TranscriptCleanup.h"
 
 #include <QFile>
+#include <QFileInfo>
 
+#include <algorithm>
 #include <chrono>
 #include <utility>
 
@@ -245,18 +249,21 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
         }
     }
 
-    // The paster gives an earlier paste still awaiting its fetch up for this one, with its shortcut posted.
-    settlePaste(PasteOutcome::delivered);
+    // A paste still awaiting its fetch settles on its own: the paster holds this one back until it has.
     const bool posted = m_paster.paste(delivered);
     // Recorded either way, at once: the text is on the clipboard and stays findable.
     m_history.add(delivered);
+    watchSave(Store::history);
+    // The take's file holds the words until History does on disk, however the paste ends meanwhile.
+    if (const std::optional<QString> takeFile = std::exchange(m_takeFileURL, std::nullopt))
+        discardTakeFileOnceInHistory(*takeFile);
     m_transcriptionTask.reset();
     if (!posted) {
         pasteRefused();
         co_return;
     }
     // The trigger is free as soon as the text is on its way: the wait for the window's fetch below only
-    // decides how the take is told, and a new take meanwhile pastes as a second paste does.
+    // decides how the take is told, and a new take meanwhile pastes once this paste is through.
     if (HotkeyTap *hotkeys = tap())
         hotkeys->resetToIdle();
     // The front window fetches the text from this main thread; what only a fetched paste does waits for
@@ -265,39 +272,48 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
     cancelTimer(m_thinkingWatchdog);
     const std::optional<double> seconds = m_stats.armedTake();
     m_stats.setArmedTake(std::nullopt);
-    m_awaitingFetch = PasteAwaitingFetch{splitWords(delivered).size(), seconds, inputLost,
-                                         std::exchange(m_takeFileURL, std::nullopt), m_pillTransitions};
+    const std::uint64_t id = ++m_lastPasteId;
+    m_awaitingFetch.push_back(PasteAwaitingFetch{id, splitWords(delivered).size(), seconds, inputLost,
+                                                 m_pillTransitions, m_audioStartGeneration});
     // Otherwise the paster ends the wait: with the fetch, or through its not-fetched callback.
-    const bool waits = m_paster.whenFetched([this, alive] {
+    const bool waits = m_paster.whenFetched([this, alive, id] {
         if (!alive.expired())
-            settlePaste(PasteOutcome::delivered);
+            settlePaste(PasteOutcome::delivered, id);
     });
     if (!waits)
-        settlePaste(PasteOutcome::delivered);
+        settlePaste(PasteOutcome::delivered, id);
 }
 
-void DictationController::settlePaste(PasteOutcome outcome)
+void DictationController::settlePaste(PasteOutcome outcome, std::optional<std::uint64_t> id)
 {
-    const std::optional<PasteAwaitingFetch> paste = std::exchange(m_awaitingFetch, std::nullopt);
-    if (!paste)
+    const auto found = id ? std::find_if(m_awaitingFetch.begin(), m_awaitingFetch.end(),
+                                         [&](const PasteAwaitingFetch &p) { return p.id == *id; })
+                          : m_awaitingFetch.begin();
+    if (found == m_awaitingFetch.end())
         return;
-    if (paste->takeFile)
-        discardTakeFileOnceInHistory(*paste->takeFile);
-    if (outcome == PasteOutcome::abandoned)
-        return;
-    const bool shown = paste->pillTransitions == m_pillTransitions;
+    const PasteAwaitingFetch paste = *found;
+    m_awaitingFetch.erase(found);
+    const bool shown = paste.pillTransitions == m_pillTransitions;
     if (outcome == PasteOutcome::notFetched) {
         record(DiagnosticEvent::pasteFallback);
-        if (shown)
+        if (shown) {
             failDictation(DictationFailure::pasteBlocked());
+        } else if (paste.startGeneration != m_audioStartGeneration) {
+            // A newer take owns the pill; this one's words are in the history, and the user must know
+            // that they are not in the window.
+            postNotice(pillNotice(DictationFailure::pasteBlocked(), backendOrUnknown(),
+                                  Paster::chordText(m_paster.lastChord())));
+        }
         return;
     }
     record(DiagnosticEvent::pasteSucceeded);
-    if (paste->seconds)
-        m_stats.countTake(*paste->seconds, paste->words, m_clocks.wallNow());
+    if (paste.seconds) {
+        m_stats.countTake(*paste.seconds, paste.words, m_clocks.wallNow());
+        watchSave(Store::statistics);
+    }
     if (!shown)
         return;
-    if (paste->inputLost) {
+    if (paste.inputLost) {
         // The words are in place; the user still has to know the rest of the take was not heard.
         failDictation(DictationFailure::micLost());
         return;
@@ -310,9 +326,15 @@ void DictationController::settlePaste(PasteOutcome outcome)
 void DictationController::pasteRefused()
 {
     record(DiagnosticEvent::pasteFallback);
-    if (const std::optional<QString> takeFile = std::exchange(m_takeFileURL, std::nullopt))
-        discardTakeFileOnceInHistory(*takeFile);
     failDictation(DictationFailure::pasteBlocked());
+}
+
+void DictationController::postNotice(const PillNotice &notice)
+{
+    if (!m_notifications)
+        return;
+    platform::UserNotifications *center = m_notifications;
+    center->requestAuthorization([center, notice](bool granted) { postUserNotification(granted, notice, *center); });
 }
 
 void DictationController::armThinkingWatchdog(double capturedSeconds)
@@ -363,12 +385,35 @@ void DictationController::discardTakeFile()
 void DictationController::discardTakeFileOnceInHistory(const QString &takeFile)
 {
     // On the writer's thread when History has one, which also runs this as it ends at quit.
-    m_history.whenSaved([takeFile](bool onDisk) {
-        if (onDisk)
-            QFile::remove(takeFile);
-        else
-            qCWarning(lcDictation) << "dictation: History not saved — the take file stays for the next start";
-    });
+    m_history.whenOnDisk([takeFile] { QFile::remove(takeFile); });
+}
+
+void DictationController::watchSave(Store store)
+{
+    // The outcome comes on the writer's thread, which may outlive the controller but not the loop.
+    auto told = [loop = &m_loop, alive = Alive(m_alive), this, store](bool onDisk) {
+        loop->post([alive, this, store, onDisk] {
+            if (!alive.expired())
+                noteSave(store, onDisk);
+        });
+    };
+    if (store == Store::history)
+        m_history.whenSaved(std::move(told));
+    else
+        m_stats.whenSaved(std::move(told));
+}
+
+void DictationController::noteSave(Store store, bool onDisk)
+{
+    const bool anyUnsaved = m_historyUnsaved || m_statisticsUnsaved;
+    (store == Store::history ? m_historyUnsaved : m_statisticsUnsaved) = !onDisk;
+    if (onDisk || anyUnsaved)
+        return;
+    const QString folder = QFileInfo(m_history.filePath()).absolutePath();
+    qCWarning(lcDictation).noquote() << "dictation:" << (store == Store::history ? "History" : "the statistics")
+                                     << "cannot be saved in" << folder << "— told the user";
+    postNotice(storeNotSavedNotice(store == Store::history ? QStringLiteral("history") : QStringLiteral("statistics"),
+                                   folder));
 }
 
 } // namespace zq

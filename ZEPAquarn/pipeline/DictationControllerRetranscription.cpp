@@ -116,6 +116,7 @@ rt::Task<void> DictationController::runRecoveredTranscription(Alive alive, QStri
     }
 
     m_history.add(trimmed);
+    watchSave(Store::history);
     const bool copied = m_copyRecoveredTranscript(trimmed);
     // The recording is the only copy of the words on disk until History's save holding them is: the
     // incident leaves the list now, its recording once that save is over (on the writer's thread).

@@ -150,10 +150,60 @@ void Paster::prepare()
 
 bool Paster::paste(const QString &text)
 {
+    if (m_screenLock.isLocked()) {
+        m_prepared.reset();
+        const Route route = currentRoute();
+        m_lastChord = route.chord;
+        // Nothing is posted while the screen is locked: the pastes still waiting for a fetch end here, and
+        // their texts are replaced by this one.
+        if (m_pending) {
+            Pending earlier = std::move(*m_pending);
+            m_pending.reset();
+            earlier.work.cancel();
+            giveUp(earlier);
+        }
+        std::deque<Waiting> waiting = std::exchange(m_waiting, {});
+        for (Waiting &next : waiting) {
+            if (next.onFetched && m_onNotFetched)
+                m_onNotFetched();
+        }
+        m_pasteboard.setString(text);
+        // Where the user is told to paste it.
+        if (route.viaPrimary)
+            m_primary->setString(text);
+        qCInfo(lcPaste) << "paste: secure input is on, the text stays on the clipboard";
+        return false;
+    }
+    if (mustWait()) {
+        qCInfo(lcPaste) << "paste: the window has not fetched the text before yet, this one waits its turn";
+        m_waiting.push_back({text, {}});
+        return true;
+    }
+    start(text, {});
+    return true;
+}
+
+bool Paster::mustWait()
+{
+    if (!m_waiting.empty())
+        return true;
+    if (!m_pending)
+        return false;
+    // A clipboard that cannot tell, or one somebody else (or a clipboard manager, serving the window
+    // itself) has taken since: waiting would show nothing.
+    const std::optional<qint64> fetches = fetchCount(*m_pending);
+    if (!fetches || m_pasteboard.changeCount() != m_pending->changeCount)
+        return false;
+    if (!m_pending->chordPosted)
+        return true;
+    return m_pending->fetchesBeforeChord && *fetches == *m_pending->fetchesBeforeChord;
+}
+
+void Paster::start(const QString &text, std::function<void()> onFetched)
+{
     std::optional<Prepared> prepared = std::exchange(m_prepared, std::nullopt);
     const Route route = currentRoute();
     m_lastChord = route.chord;
-    const bool secure = m_screenLock.isLocked();
     // The clipboard as the user had it before an earlier paste that has not been restored yet. Taking a
     // new snapshot now would capture that paste's text and lose the user's own clipboard for good.
     std::optional<Snapshot> carried;
@@ -162,31 +212,26 @@ bool Paster::paste(const QString &text)
         Pending earlier = std::move(*m_pending);
         m_pending.reset();
         earlier.work.cancel();
-        if (!secure) {
-            // That paste reported success: its chord goes out before its text is replaced.
-            if (!earlier.chordPosted)
-                m_keys.postPasteChord(earlier.route.chord);
-            if (stillHolds(m_pasteboard, earlier.changeCount, earlier.text))
-                carried = std::move(earlier.snapshot);
-            if (route.viaPrimary && earlier.primarySnapshot &&
-                stillHolds(*m_primary, earlier.primaryChangeCount, earlier.text))
-                carriedPrimary = std::move(earlier.primarySnapshot);
-            else
-                restorePrimary(earlier); // this paste leaves the primary selection alone
-        }
-    }
-    if (secure) {
-        m_pasteboard.setString(text);
-        // Where the user is told to paste it.
-        if (route.viaPrimary)
-            m_primary->setString(text);
-        qCInfo(lcPaste) << "paste: secure input is on, the text stays on the clipboard";
-        return false;
+        // That paste reported success: its chord goes out before its text is replaced.
+        if (!earlier.chordPosted)
+            m_keys.postPasteChord(earlier.route.chord);
+        if (stillHolds(m_pasteboard, earlier.changeCount, earlier.text))
+            carried = std::move(earlier.snapshot);
+        if (route.viaPrimary && earlier.primarySnapshot &&
+            stillHolds(*m_primary, earlier.primaryChangeCount, earlier.text))
+            carriedPrimary = std::move(earlier.primarySnapshot);
+        else
+            restorePrimary(earlier); // this paste leaves the primary selection alone
+        // Fetched already, or nothing more can be known of it: the clipboard cannot tell, or somebody
+        // else replaced the text.
+        if (earlier.onFetched)
+            earlier.onFetched();
     }
 
     Pending pending;
     pending.route = route;
     pending.text = text;
+    pending.onFetched = std::move(onFetched);
     if (carried)
         pending.snapshot = std::move(*carried);
     else if (prepared && prepared->changeCount == m_pasteboard.changeCount())
@@ -203,7 +248,29 @@ bool Paster::paste(const QString &text)
     pending.waitDeadline = m_loop.now() + modifierWaitLimit;
     m_pending = std::move(pending);
     waitForModifiers();
-    return true;
+}
+
+void Paster::startWaiting()
+{
+    while (!m_pending && !m_waiting.empty()) {
+        Waiting next = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        if (!m_screenLock.isLocked()) {
+            start(next.text, std::move(next.onFetched));
+            return;
+        }
+        // Locked meanwhile: the text is left where the user can paste it by hand.
+        m_pasteboard.setString(next.text);
+        qCInfo(lcPaste) << "paste: secure input came on while the text waited, it stays on the clipboard";
+        if (next.onFetched && m_onNotFetched)
+            m_onNotFetched();
+    }
+}
+
+void Paster::giveUp(Pending &pending)
+{
+    if (std::exchange(pending.onFetched, nullptr) && m_onNotFetched)
+        m_onNotFetched();
 }
 
 void Paster::waitForModifiers()
@@ -243,6 +310,10 @@ std::optional<qint64> Paster::fetchCount(const Pending &pending)
 
 bool Paster::whenFetched(std::function<void()> then)
 {
+    if (!m_waiting.empty()) {
+        m_waiting.back().onFetched = std::move(then);
+        return true;
+    }
     if (!m_pending)
         return false;
     const std::optional<qint64> fetches = fetchCount(*m_pending);
@@ -291,6 +362,7 @@ void Paster::notFetched()
     qCInfo(lcPaste) << "paste: the window in front never fetched the text, it stays on the clipboard";
     if (m_onNotFetched)
         m_onNotFetched();
+    startWaiting();
 }
 
 void Paster::restore()
@@ -307,6 +379,7 @@ void Paster::restore()
     // Reached without a fetch only when somebody else replaced the clipboard: nothing more will be known.
     if (pending.onFetched)
         pending.onFetched();
+    startWaiting();
 }
 
 void Paster::restorePrimary(const Pending &pending)
@@ -333,6 +406,11 @@ bool Paster::stillHolds(platform::Pasteboard &pasteboard, qint64 changeCount, co
 
 void Paster::handOverAtQuit()
 {
+    // Their texts are in the history; posting them now would paste into whatever the quit leaves in front.
+    if (!m_waiting.empty()) {
+        qCInfo(lcPaste) << "paste: quitting," << m_waiting.size() << "paste(s) waiting their turn dropped";
+        m_waiting.clear();
+    }
     if (m_pending) {
         m_pending->work.cancel();
         // Nothing more will be known of the paste: whoever waits for it settles it as it goes.

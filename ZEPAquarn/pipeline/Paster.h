@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <chrono>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -26,8 +27,10 @@ class ScreenLock;
 // X11 the front window asks this process for the text), the restore also waits for a fetch after the
 // shortcut, up to 5 s: a window slowed by a loaded machine would otherwise paste the previous contents
 // instead. A text that nobody fetched by then stays on the clipboard, since the window never took it, and
-// the not-fetched callback says so. While secure input is on (the screen is locked) the text is only left
-// on the clipboard and the paste reports that it was blocked. A clipboard manager that takes each new
+// the not-fetched callback says so. A paste made while the text before it still waits for that fetch
+// waits its turn: the window's earlier shortcut would otherwise fetch the newer text, and the earlier
+// text would be lost to it. Pastes end in the order they were made. While secure input is on (the screen is locked) the
+// text is only left on the clipboard and the paste reports that it was blocked. A clipboard manager that takes each new
 // clipboard over (it becomes the owner, offering the same text) changes nothing the user made: a clipboard
 // that still offers exactly the text is restored like one that was never touched.
 //
@@ -71,8 +74,10 @@ public:
     Paster &operator=(const Paster &) = delete;
 
     // True when the text is on the clipboard, the paste shortcut is posted (or waits for held modifier
-    // keys to be let go) and the restore is on its way; false when secure input is on and the text was
-    // only placed on the clipboard. True does not confirm that the front window took the paste.
+    // keys to be let go, or for the fetch of the paste before) and the restore is on its way; false when
+    // secure input is on and the text was only placed on the clipboard, which gives up the pastes still
+    // waiting for a fetch (through the not-fetched callback). True does not confirm that the front
+    // window took the paste.
     bool paste(const QString &text);
 
     // Reads the clipboard ahead of a paste expected soon (while the take is transcribed): reading waits
@@ -90,26 +95,27 @@ public:
     // The chord of the latest paste (also of one refused for secure input); Control+V before any.
     platform::PasteChord lastChord() const { return m_lastChord; }
 
-    // Runs `then` on the loop once the current paste is through, and returns true: the front window
+    // Runs `then` on the loop once the latest paste is through, and returns true: the front window
     // fetched its text after the shortcut, or somebody else replaced the clipboard before any fetch (the
     // paste's fate cannot be told then). Returns false, leaving `then` alone, when no paste is under way,
-    // its text was already fetched, or the clipboard cannot tell. A newer paste drops it, and so does a
-    // paste that nobody fetched, which reports through the not-fetched callback instead.
+    // its text was already fetched, or the clipboard cannot tell. A paste that nobody fetched reports
+    // through the not-fetched callback instead, and a quit drops it.
     bool whenFetched(std::function<void()> then);
     // Called when the wait for a fetch ended without one while the clipboard still held the text: the
     // window in front never asked for it. The text stays on the clipboard (and in the primary selection
-    // where it was offered there), where lastChord() pastes it. One callback at a time: a new one
-    // replaces the last.
+    // where it was offered there), where lastChord() pastes it, until a paste waiting its turn takes the
+    // clipboard. Also called for each paste that a paste refused for secure input gives up. One callback
+    // at a time: a new one replaces the last.
     void setOnNotFetched(std::function<void()> onNotFetched) { m_onNotFetched = std::move(onNotFetched); }
 
-    // Whether a restore (or a paste shortcut waiting for modifiers) is still to run.
-    bool hasPendingWork() const { return m_pending.has_value(); }
+    // Whether a restore (or a paste shortcut waiting for modifiers or for its turn) is still to run.
+    bool hasPendingWork() const { return m_pending.has_value() || !m_waiting.empty(); }
 
     // For the quit, while the main loop still runs: a paste whose restore is still to run (its window
     // slow or frozen) puts the user's clipboard and primary selection back now, since nobody would later,
-    // without telling the callbacks; then the clipboard goes to the desktop's clipboard manager, where one
-    // runs, and the text of a primary selection this process holds to the display's cut buffer, so that
-    // both outlive the process.
+    // and the pastes waiting their turn are dropped, without telling the callbacks; then the clipboard goes to the
+    // desktop's clipboard manager, where one runs, and the text of a primary selection this process holds to the
+    // display's cut buffer, so that both outlive the process.
     void handOverAtQuit();
 
     // How long the quit waits for a clipboard manager to take the clipboard.
@@ -132,12 +138,28 @@ private:
         std::function<void()> onFetched;
     };
 
+    // A paste waiting for the one on the clipboard to be fetched or given up.
+    struct Waiting {
+        QString text;
+        std::function<void()> onFetched;
+    };
+
     struct Prepared {
         Snapshot snapshot;
         qint64 changeCount = 0;
     };
 
     Route currentRoute();
+    // Whether a new paste must wait: the text on the clipboard has not been fetched yet, and it would be
+    // fetched in its stead.
+    bool mustWait();
+    // Puts `text` on the clipboard and posts the shortcut (Pending), carrying the user's clipboard over
+    // from a paste still pending.
+    void start(const QString &text, std::function<void()> onFetched);
+    // Starts the oldest waiting paste once the clipboard is free of the one before.
+    void startWaiting();
+    // Tells whoever waits for `pending`'s fetch that none will come.
+    void giveUp(Pending &pending);
     // Fetches of the text so far, of the clipboard and (where the route offers it) the primary selection.
     std::optional<qint64> fetchCount(const Pending &pending);
     void waitForModifiers();
@@ -160,6 +182,8 @@ private:
     std::function<void()> m_onNotFetched;
     // The paste whose restore has not run yet; at most one.
     std::optional<Pending> m_pending;
+    // Pastes made while m_pending's text waited for its fetch, oldest first.
+    std::deque<Waiting> m_waiting;
     std::optional<Prepared> m_prepared;
     rt::Lifetime m_lifetime;
 };

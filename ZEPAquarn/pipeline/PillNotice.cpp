@@ -43,6 +43,15 @@ PillNotice pillNotice(const DictationFailure &failure, const QString &backend, c
     return {};
 }
 
+PillNotice storeNotSavedNotice(const QString &store, const QString &folder)
+{
+    QString detail =
+        QStringLiteral("ZEPA QUARN cannot write in %1. Make room on the disk or make the folder writable.").arg(folder);
+    if (store == QLatin1String("history"))
+        detail += QStringLiteral(" The recordings of your latest takes are kept until then.");
+    return {QStringLiteral("Couldn't save your %1").arg(store), detail, false};
+}
+
 void postUserNotification(bool granted, const PillNotice &notice, platform::UserNotifications &notifications)
 {
     if (!granted)

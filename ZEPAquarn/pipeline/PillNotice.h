@@ -30,6 +30,10 @@ struct PillNotice {
 PillNotice pillNotice(const DictationFailure &failure, const QString &backend,
                       const QString &pasteChord = QStringLiteral("Ctrl+V"));
 
+// The notice when the `store` file ("history", "statistics") cannot be written in `folder`; a take's
+// recording stays until History holds its words on disk.
+PillNotice storeNotSavedNotice(const QString &store, const QString &folder);
+
 // Posts `notice` as a new notification (never replacing an earlier one) when `granted`; nothing
 // otherwise. Uses only its arguments, so it may run on any thread the notification service calls
 // back on.

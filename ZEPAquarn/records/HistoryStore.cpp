@@ -7,6 +7,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+#include <mutex>
+#include <utility>
+#include <vector>
+
 namespace zq {
 
 namespace {
@@ -26,12 +31,38 @@ QString trimSpacesAndTabs(const QString &text)
 
 } // namespace
 
+// What waits for a save to reach the disk, each with the number of the first save that holds what it
+// waits for. Shared by the main thread, which adds, and the writer's thread, which runs them.
+struct HistoryStore::DiskWaiters {
+    std::mutex mutex;
+    std::vector<std::pair<quint64, std::function<void()>>> waiting;
+
+    // Save `save` reached the disk: runs, outside the lock, what it holds.
+    void saved(quint64 save)
+    {
+        std::vector<std::function<void()>> due;
+        {
+            const std::lock_guard lock(mutex);
+            const auto held = std::stable_partition(waiting.begin(), waiting.end(),
+                                                    [save](const auto &waiter) { return waiter.first > save; });
+            for (auto it = held; it != waiting.end(); ++it)
+                due.push_back(std::move(it->second));
+            waiting.erase(held, waiting.end());
+        }
+        for (const auto &then : due)
+            then();
+    }
+};
+
 HistoryStore::HistoryStore(const QString &folder, const rt::Clocks &clocks, QObject *parent)
-    : QObject(parent), m_clocks(clocks), m_filePath(folder + QLatin1String("/history.json"))
+    : QObject(parent), m_clocks(clocks), m_filePath(folder + QLatin1String("/history.json")),
+      m_diskWaiters(std::make_shared<DiskWaiters>())
 {
     StoreFile::ensureFolder(folder, "history");
     load();
 }
+
+HistoryStore::~HistoryStore() = default;
 
 void HistoryStore::load()
 {
@@ -124,12 +155,39 @@ QByteArray HistoryStore::encode(const QList<HistoryItem> &items)
 
 void HistoryStore::save()
 {
+    const quint64 save = ++m_saves;
     // The list is shared, not copied, until the next change here.
-    if (m_writer)
+    if (m_writer) {
         m_writer->write(
             m_filePath, [items = m_items] { return encode(items); }, "history");
-    else
-        m_lastSaveOnDisk = StoreFile::write(m_filePath, encode(m_items), "history");
+        m_writer->whenWritten(m_filePath, [waiters = m_diskWaiters, save](bool onDisk) {
+            if (onDisk)
+                waiters->saved(save);
+        });
+        return;
+    }
+    m_lastSaveOnDisk = StoreFile::write(m_filePath, encode(m_items), "history");
+    if (m_lastSaveOnDisk)
+        m_diskWaiters->saved(save);
+}
+
+void HistoryStore::whenOnDisk(std::function<void()> then)
+{
+    // Nothing saved since the load: the file holds the items.
+    if (m_saves == 0 || (!m_writer && m_lastSaveOnDisk)) {
+        then();
+        return;
+    }
+    {
+        const std::lock_guard lock(m_diskWaiters->mutex);
+        m_diskWaiters->waiting.emplace_back(m_saves, std::move(then));
+    }
+    // The latest save may be on disk already.
+    if (m_writer)
+        m_writer->whenWritten(m_filePath, [waiters = m_diskWaiters, save = m_saves](bool onDisk) {
+            if (onDisk)
+                waiters->saved(save);
+        });
 }
 
 void HistoryStore::whenSaved(std::function<void(bool onDisk)> done)

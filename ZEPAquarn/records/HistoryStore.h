@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 namespace zq {
@@ -32,6 +33,7 @@ public:
 
     // Creates `folder` when missing and loads its "history.json".
     HistoryStore(const QString &folder, const rt::Clocks &clocks, QObject *parent = nullptr);
+    ~HistoryStore() override;
 
     const QList<HistoryItem> &items() const { return m_items; }
     const QString &filePath() const { return m_filePath; }
@@ -59,6 +61,10 @@ public:
     // Runs `done` once the latest save is over, telling whether the file on disk holds the items as
     // they were then: on the writer's thread after that save, or at once when saves are written here.
     void whenSaved(std::function<void(bool onDisk)> done);
+    // Runs `then` once a save holding the items as they are now is on disk: the latest save, or the
+    // first later one to reach the disk when it failed. On the writer's thread (also as it ends), or on
+    // the caller's when saves are written here; never when no such save reaches the disk.
+    void whenOnDisk(std::function<void()> then);
 
 signals:
     void itemsChanged();
@@ -74,6 +80,10 @@ private:
     StoreWriter *m_writer = nullptr;
     // Whether the latest save written here, not by the writer, reached the disk.
     bool m_lastSaveOnDisk = true;
+    // Saves asked for so far, and what waits for one of them to reach the disk (shared with the writer).
+    quint64 m_saves = 0;
+    struct DiskWaiters;
+    std::shared_ptr<DiskWaiters> m_diskWaiters;
 };
 
 } // namespace zq

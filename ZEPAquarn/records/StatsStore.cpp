@@ -131,7 +131,15 @@ void StatsStore::save()
         m_writer->write(
             m_filePath, [days = m_days] { return encode(days); }, "statistics");
     else
-        StoreFile::write(m_filePath, encode(m_days), "statistics");
+        m_lastSaveOnDisk = StoreFile::write(m_filePath, encode(m_days), "statistics");
+}
+
+void StatsStore::whenSaved(std::function<void(bool onDisk)> done)
+{
+    if (m_writer)
+        m_writer->whenWritten(m_filePath, std::move(done));
+    else
+        done(m_lastSaveOnDisk);
 }
 
 qint64 StatsStore::lifetimeTakes() const

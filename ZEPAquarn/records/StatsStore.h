@@ -10,6 +10,7 @@
 #include <QString>
 #include <QTimeZone>
 
+#include <functional>
 #include <optional>
 
 namespace zq {
@@ -52,6 +53,9 @@ public:
     // caller's thread.
     void setWriter(StoreWriter *writer) { m_writer = writer; }
     void save();
+    // Runs `done` once the latest save is over, telling whether it reached the disk: on the writer's
+    // thread after that save, or at once when saves are written here.
+    void whenSaved(std::function<void(bool onDisk)> done);
 
     qint64 lifetimeTakes() const;
     // Seconds saved against typing at 40 words per minute; never negative.
@@ -73,6 +77,8 @@ private:
     std::optional<rt::KeptAsideFile> m_keptAside;
     std::optional<double> m_armedTake;
     StoreWriter *m_writer = nullptr;
+    // Whether the latest save written here, not by the writer, reached the disk.
+    bool m_lastSaveOnDisk = true;
 };
 
 } // namespace zq

@@ -377,7 +377,8 @@ TEST(DictationControllerRefusedTapTest, ARefusedTapReadsAsNotRunning)
 }
 
 // Until History's save of its text is on disk, the take's file is the only lasting copy of the words:
-// a kill before that must leave it for the next start, and a save that fails keeps it for good.
+// a kill before that must leave it for the next start, and a save that fails keeps it until a later save
+// holding the words is on disk. The user is told once that History cannot be saved.
 TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOnDisk)
 {
     enum class History { saved, unwritable };
@@ -385,9 +386,11 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
         const char *name;
         bool screenLocked; // the paste is refused
         History history;
+        bool statisticsUnwritable = false;
     } cases[] = {{"pasted", false, History::saved},
                  {"paste refused", true, History::saved},
-                 {"History cannot be written", false, History::unwritable}};
+                 {"History cannot be written", false, History::unwritable},
+                 {"the statistics cannot be written", false, History::saved, true}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         // History's saves queue behind a write that waits for the test. It outlives the controller,
@@ -399,39 +402,72 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
         if (c.history == History::unwritable) {
             ASSERT_TRUE(QDir().mkpath(r.history->filePath()));
         }
-        r.screenLock.setLocked(c.screenLocked);
-        ASSERT_TRUE(r.startLive());
-        for (int i = 0; i < 15; ++i) {
-            r.advance(0.1);
-            r.deliver(1);
+        if (c.statisticsUnwritable) {
+            ASSERT_TRUE(QDir().mkpath(r.stats->filePath()));
         }
-        r.controller->handleTriggerAction(TriggerAction::finish);
-        r.backends.last()->final(QStringLiteral("kept words"));
-        r.loop.runUntilIdle();
-        r.advance(std::chrono::duration<double>(Paster::fetchWaitLimit).count());
+        r.screenLock.setLocked(c.screenLocked);
+        const auto take = [&](const QString &words) {
+            ASSERT_TRUE(r.startLive());
+            for (int i = 0; i < 15; ++i) {
+                r.advance(0.1);
+                r.deliver(1);
+            }
+            r.controller->handleTriggerAction(TriggerAction::finish);
+            r.backends.last()->final(words);
+            r.loop.runUntilIdle();
+            r.advance(std::chrono::duration<double>(Paster::fetchWaitLimit).count());
+        };
+        const auto notices = [&](const QString &store) {
+            return std::count_if(r.notifications.posted().begin(), r.notifications.posted().end(), [&](const auto &n) {
+                return n.content.title == QStringLiteral("Couldn't save your ") + store;
+            });
+        };
+        const auto historyNotices = [&] { return notices(QStringLiteral("history")); };
+        take(QStringLiteral("kept words"));
         ASSERT_EQ(r.history->items().size(), 1);
         EXPECT_EQ(r.takeFiles().size(), 1) << "gone while History's save still waits";
 
         held.release();
         r.history->setWriter(nullptr);
+        r.loop.runUntilIdle();
         if (c.history == History::unwritable) {
             EXPECT_EQ(r.takeFiles().size(), 1) << "History does not hold the words: the take does";
+            take(QStringLiteral("more words"));
+            EXPECT_EQ(r.takeFiles().size(), 2);
+            EXPECT_EQ(historyNotices(), 1) << "told of each failed save, or never";
+            // Writable again: the next save holds every take's words.
+            ASSERT_TRUE(QDir(r.history->filePath()).removeRecursively());
+            take(QStringLiteral("last words"));
+            EXPECT_TRUE(r.takeFiles().isEmpty()) << "the saved words came back as interrupted takes";
+            EXPECT_EQ(HistoryStore(r.dir.filePath(QStringLiteral("data")), r.loop.clocks()).items().size(), 3);
             continue;
         }
+        EXPECT_EQ(historyNotices(), 0);
         EXPECT_TRUE(r.takeFiles().isEmpty());
         EXPECT_EQ(HistoryStore(r.dir.filePath(QStringLiteral("data")), r.loop.clocks()).latestText(),
                   QStringLiteral("Cleaned: kept words"));
+        take(QStringLiteral("more words"));
+        r.loop.runUntilIdle();
+        EXPECT_EQ(notices(QStringLiteral("statistics")), c.statisticsUnwritable ? 1 : 0)
+            << "told of each failed save, or never";
     }
 }
 
 // Once the text is pasted, the take is in the history at once and the trigger is free; what only a paste
 // the front window fetched does (the statistics, "paste_succeeded", the done pill) waits for the paster to
-// tell how the paste ended, and shows in the pill only while nothing else has taken it since. The takes
-// run through the hotkey tap, so that a trigger still done after the paste would be heard.
+// tell how the paste ended, and shows in the pill only while nothing else has taken it since. A text given
+// up unfetched under a newer take is still told. A second take's paste waits for the first text's fetch,
+// which its text would otherwise answer. The takes run through the hotkey tap, so that a trigger still done
+// after the paste would be heard.
 TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
 {
     using namespace trigger_test;
-    const auto fetch = [](FakeDictationServices &r) { r.pasteboard.fetchFromOtherApplication(); };
+    // What the window in front got with each fetch.
+    QStringList windowGot;
+    const auto fetch = [&](FakeDictationServices &r) {
+        windowGot << r.pasteboard.text();
+        r.pasteboard.fetchFromOtherApplication();
+    };
     // Fn down and up, at event times of their own.
     const auto fn = [](FakeDictationServices &r, bool down, double at) {
         r.eventTap.emitEvent(flagsChanged(KeyCode::function, down ? ModifierFlag::function : 0, at));
@@ -443,40 +479,88 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
         fn(r, true, 10.0);
         EXPECT_TRUE(r.bringLive());
     };
+    const auto secondTake = [&](FakeDictationServices &r) {
+        press(r);
+        for (int i = 0; i < 15; ++i) {
+            r.advance(0.1);
+            r.deliver(1);
+        }
+        fn(r, false, 12.0);
+        r.backends.last()->final(QStringLiteral("second words"));
+        r.loop.runUntilIdle();
+        EXPECT_EQ(r.history->items().size(), 2);
+        EXPECT_EQ(r.keys.chordCount(), 1) << "the second text replaced the first before its fetch";
+    };
     const auto escape = [](FakeDictationServices &r) {
         r.eventTap.emitEvent(keyDown(KeyCode::escape, 11.0));
         r.loop.runUntilIdle();
     };
-    enum class Told { fetched, notFetched, nothing };
+    const QString first = QStringLiteral("Cleaned: pasted words");
+    const QString second = QStringLiteral("Cleaned: second words");
     struct Case {
         const char *name;
         std::function<void(FakeDictationServices &)> next;
-        Told told;
+        int succeeded;
+        int notFetched;
+        int notices;
         std::optional<Kind> pill; // right after `next`
+        bool mutedInTheEnd = false;
+        QStringList windowGets{};
     };
     const std::vector<Case> cases = {
-        {"the window fetches", fetch, Told::fetched, Kind::done},
+        {"the window fetches", fetch, 1, 0, 0, Kind::done, false, {first}},
         {"the window fetches late",
          [&](FakeDictationServices &r) {
              r.advance(3.0);
              fetch(r);
          },
-         Told::fetched, Kind::done},
+         1,
+         0,
+         0,
+         Kind::done,
+         false,
+         {first}},
         {"a new press, then the fetch",
          [&](FakeDictationServices &r) {
              press(r);
              fetch(r);
          },
-         Told::fetched, Kind::listening},
-        {"a new press, and no fetch", press, Told::notFetched, Kind::listening},
+         1,
+         0,
+         0,
+         Kind::listening,
+         false,
+         {first}},
+        {"a new press, and no fetch", press, 0, 1, 1, Kind::listening},
         {"a new press, then escape",
          [&](FakeDictationServices &r) {
              press(r);
              escape(r);
          },
-         Told::notFetched, Kind::hidden},
-        {"escape", [](FakeDictationServices &r) { r.controller->handleTriggerAction(TriggerAction::cancel); },
-         Told::notFetched, Kind::hidden},
+         0, 1, 1, Kind::hidden},
+        {"escape", [](FakeDictationServices &r) { r.controller->handleTriggerAction(TriggerAction::cancel); }, 0, 1, 0,
+         Kind::hidden},
+        {"a second take pasted, then both fetched",
+         [&](FakeDictationServices &r) {
+             secondTake(r);
+             fetch(r);
+             r.advance(0.05);
+             fetch(r);
+         },
+         2,
+         0,
+         0,
+         Kind::done,
+         false,
+         {first, second}},
+        // The first is told from under the second take; the second in the pill.
+        {"a second take pasted, and no fetch",
+         [&](FakeDictationServices &r) {
+             secondTake(r);
+             r.advance(2.6); // 5.1 s after the first paste: given up, and the second posted
+             EXPECT_EQ(r.keys.pastedTexts(), (QStringList{first, second}));
+         },
+         0, 2, 2, Kind::thinking, true},
         // The take is in the history; the owner hears nothing from an object on its way out.
         {"the controller's end",
          [](FakeDictationServices &r) {
@@ -486,11 +570,11 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
              r.controller.reset();
              EXPECT_EQ(told, 0) << "a controller on its way out told of its pill";
          },
-         Told::nothing,
-         {}},
+         0, 0, 0, std::nullopt},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
+        windowGot.clear();
         FakeDictationServices r;
         r.pasteboard.tellFetches();
         ASSERT_TRUE(r.controller->ensureHotkeyTapRunning());
@@ -504,9 +588,10 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
         ASSERT_FALSE(r.controller->isRecording()) << "the release did not finish the take";
         r.backends.last()->final(QStringLiteral("pasted words"));
         r.loop.runUntilIdle();
-        ASSERT_EQ(r.keys.pastedTexts(), QStringList{QStringLiteral("Cleaned: pasted words")});
+        ASSERT_EQ(r.keys.pastedTexts(), QStringList{first});
         ASSERT_EQ(r.history->items().size(), 1) << "the history waited for the fetch";
-        EXPECT_EQ(r.history->items().front().text, QStringLiteral("Cleaned: pasted words"));
+        EXPECT_EQ(r.history->items().front().text, first);
+        EXPECT_TRUE(r.takeFiles().isEmpty()) << "the take's file outlived History's save of its text";
         EXPECT_EQ(r.count(DiagnosticEvent::pasteSucceeded), 0);
         EXPECT_TRUE(r.stats->days().isEmpty());
         EXPECT_TRUE(r.controller->pillState().is(Kind::thinking));
@@ -514,8 +599,6 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
         EXPECT_FALSE(r.controller->keepInterruptedTake()) << "a quit now keeps the delivered take as interrupted";
         r.advance(1.0);
         EXPECT_EQ(r.count(DiagnosticEvent::pasteSucceeded), 0) << "the wait ended early";
-        const QStringList pastedTakeFiles = r.takeFiles();
-        EXPECT_EQ(pastedTakeFiles.size(), 1) << "the take's file went before its paste settled";
 
         c.next(r);
         if (c.pill) {
@@ -523,14 +606,17 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
         }
         if (r.controller)
             r.advance(std::chrono::duration<double>(Paster::fetchWaitLimit).count());
-        EXPECT_EQ(r.history->items().size(), 1) << "recorded twice";
-        EXPECT_EQ(r.count(DiagnosticEvent::pasteSucceeded), c.told == Told::fetched ? 1 : 0);
-        EXPECT_EQ(r.count(DiagnosticEvent::pasteFallback), c.told == Told::notFetched ? 1 : 0);
-        EXPECT_EQ(r.stats->days().size(), c.told == Told::fetched ? 1 : 0);
-        for (const QString &takeFile : pastedTakeFiles)
-            EXPECT_FALSE(r.takeFiles().contains(takeFile)) << "the take's file outlived its paste";
-        if (r.controller && c.pill != Kind::done) {
-            EXPECT_FALSE(r.controller->pillState().is(Kind::muted)) << "the end of the wait failed what came next";
+        EXPECT_EQ(r.count(DiagnosticEvent::pasteSucceeded), c.succeeded);
+        EXPECT_EQ(r.count(DiagnosticEvent::pasteFallback), c.notFetched);
+        EXPECT_EQ(r.notifications.posted().size(), std::size_t(c.notices));
+        qint64 takesCounted = 0;
+        for (const DayStats &day : r.stats->days())
+            takesCounted += day.takes;
+        EXPECT_EQ(takesCounted, c.succeeded);
+        EXPECT_EQ(windowGot.join(QLatin1Char('|')), c.windowGets.join(QLatin1Char('|')));
+        if (r.controller) {
+            EXPECT_EQ(r.controller->pillState().is(Kind::muted), c.mutedInTheEnd)
+                << "the end of the wait failed what came next, or was not told";
         }
     }
 }

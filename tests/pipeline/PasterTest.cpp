@@ -231,6 +231,83 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
     }
 }
 
+// A paste made while the text before it waits for the window's fetch waits its turn: the window's first
+// shortcut would otherwise fetch the second text, and the first would be lost. It goes out once the first
+// is through (fetched, or given up at its limit); a locked screen gives both up, and a quit drops it.
+TEST(PasterFetchTest, APasteWaitsWhileTheTextBeforeItIsUnfetched)
+{
+    struct Case {
+        const char *name;
+        std::function<void(VirtualLoop &, FakePasteboard &, FakeScreenLock &, Paster &)> then;
+        QStringList chorded; // the clipboard at each chord
+        std::vector<std::string> told;
+        const char *clipboardAfter; // the text it holds in the end; null: the user's clipboard
+    };
+    const auto fetch = [](VirtualLoop &loop, FakePasteboard &pasteboard) {
+        pasteboard.fetchFromOtherApplication();
+        loop.advance(600ms);
+    };
+    const Case cases[] = {
+        {"both fetched",
+         [&](VirtualLoop &loop, FakePasteboard &pasteboard, FakeScreenLock &, Paster &) {
+             fetch(loop, pasteboard);
+             fetch(loop, pasteboard);
+         },
+         {QStringLiteral("first"), QStringLiteral("second")},
+         {"first fetched", "second fetched"},
+         nullptr},
+        {"the first never fetched",
+         [&](VirtualLoop &loop, FakePasteboard &pasteboard, FakeScreenLock &, Paster &) {
+             loop.advance(Paster::fetchWaitLimit);
+             fetch(loop, pasteboard);
+         },
+         {QStringLiteral("first"), QStringLiteral("second")},
+         {"not fetched", "second fetched"},
+         "first"},
+        {"the screen locked",
+         [](VirtualLoop &, FakePasteboard &, FakeScreenLock &lock, Paster &paster) {
+             lock.setLocked(true);
+             EXPECT_FALSE(paster.paste(QStringLiteral("third")));
+         },
+         {QStringLiteral("first")},
+         {"not fetched", "not fetched"},
+         "third"},
+        {"a quit",
+         [](VirtualLoop &loop, FakePasteboard &, FakeScreenLock &, Paster &paster) {
+             paster.handOverAtQuit();
+             loop.advance(Paster::fetchWaitLimit * 2);
+         },
+         {QStringLiteral("first")},
+         {},
+         nullptr},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        VirtualLoop loop;
+        FakePasteboard pasteboard;
+        pasteboard.tellFetches();
+        FakeKeySynthesizer keys{[&] { return pasteboard.text(); }};
+        FakeScreenLock screenLock;
+        Paster paster{pasteboard, keys, screenLock, loop};
+        std::vector<std::string> told;
+        paster.setOnNotFetched([&] { told.push_back("not fetched"); });
+        pasteboard.copyFromOtherApplication({kImageAndText});
+        for (const char *text : {"first", "second"}) {
+            ASSERT_TRUE(paster.paste(QLatin1String(text)));
+            ASSERT_TRUE(paster.whenFetched([&told, text] { told.push_back(std::string(text) + " fetched"); }));
+        }
+        EXPECT_EQ(keys.pastedTexts(), QStringList{QStringLiteral("first")});
+        c.then(loop, pasteboard, screenLock, paster);
+        EXPECT_EQ(keys.pastedTexts(), c.chorded);
+        EXPECT_EQ(told, c.told);
+        EXPECT_FALSE(paster.hasPendingWork());
+        if (c.clipboardAfter)
+            EXPECT_EQ(pasteboard.text(), QLatin1String(c.clipboardAfter));
+        else
+            EXPECT_EQ(pasteboard.items(), std::vector<platform::PasteboardItem>{kImageAndText});
+    }
+}
+
 // Control+V types a control character in a terminal: the chord follows the window in front.
 TEST(PasterRouteTest, TheChordFollowsTheClassOfTheWindowInFront)
 {
