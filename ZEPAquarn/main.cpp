@@ -40,6 +40,7 @@
 #include "platform/linux/speech/PocketSphinxRecognizer.h"
 #include "platform/linux/x11/X11Connection.h"
 #include "platform/linux/x11/X11DisplayHold.h"
+#include "platform/linux/x11/X11EscapeKeyGrab.h"
 #include "platform/linux/x11/X11EventTap.h"
 #include "platform/linux/x11/X11FrontWindow.h"
 #include "platform/linux/x11/X11KeySynthesizer.h"
@@ -183,6 +184,7 @@ struct LinuxServices {
     TriggerRecordingGate recordingGate;
     // What the dictation trigger listens to: nothing pressed while a trigger recorder records.
     GatedEventTap triggerSource;
+    platform::X11EscapeKeyGrab escapeGrab;
     platform::LinuxPermissionProbe permissionProbe;
     platform::DesktopMicrophonePermission microphone;
     platform::FreedesktopNotifications notifications{QDBusConnection::sessionBus(), notificationIcon()};
@@ -268,6 +270,7 @@ std::unique_ptr<DictationController> makeController(LinuxServices &s, DictationP
                                            s.paster,
                                            s.microphone};
     deps.eventSource = &s.triggerSource;
+    deps.escapeGrab = &s.escapeGrab;
     deps.notifications = &s.notifications;
     deps.pasteboard = &s.pasteboard;
     deps.announce = [&announcer = s.announcer](const QString &message) { announcer.announce(message); };

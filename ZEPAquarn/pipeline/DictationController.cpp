@@ -5,6 +5,7 @@
 #include "pipeline/Paster.h"
 #include "pipeline/SettingsDefaults.h"
 #include "pipeline/SoundCuePlayer.h"
+#include "platform/EscapeKeyGrab.h"
 #include "platform/Pasteboard.h"
 #include "records/Diagnostics.h"
 #include "records/HistoryStore.h"
@@ -54,7 +55,8 @@ DictationController::DictationController(Dependencies dependencies, QObject *par
       m_audio(dependencies.audio), m_history(dependencies.history), m_incidents(dependencies.incidents),
       m_stats(dependencies.stats), m_cues(dependencies.cues), m_audioDuringDictation(dependencies.audioDuringDictation),
       m_paster(dependencies.paster), m_microphone(dependencies.microphone), m_eventSource(dependencies.eventSource),
-      m_notifications(dependencies.notifications), m_makeBackend(std::move(dependencies.makeBackend)),
+      m_escapeGrab(dependencies.escapeGrab), m_notifications(dependencies.notifications),
+      m_makeBackend(std::move(dependencies.makeBackend)),
       m_recoveredTakeTranscriber(dependencies.recoveredTakeTranscriber
                                      ? std::move(dependencies.recoveredTakeTranscriber)
                                      : std::make_shared<RecoveredTakeTranscriber>(m_makeBackend)),
@@ -96,6 +98,8 @@ DictationController::~DictationController()
         cancelTimer(*timer);
     if (m_tap)
         m_tap->stop();
+    if (m_escapeGrab)
+        m_escapeGrab->setHeld(false);
 }
 
 void DictationController::handleTriggerAction(TriggerAction action)
@@ -182,6 +186,9 @@ void DictationController::setPillState(const PillState &state)
     ++m_pillTransitions;
     if (PillDisplay *panel = pill())
         panel->update(state);
+    // While a take records, Escape is its cancel key and none of the front window's.
+    if (m_escapeGrab)
+        m_escapeGrab->setHeld(state.is(PillState::Kind::listening) || state.is(PillState::Kind::locked));
     if (changed)
         emit pillStateChanged();
 }

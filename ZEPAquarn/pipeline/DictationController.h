@@ -34,6 +34,7 @@ class Settings;
 } // namespace rt
 
 namespace platform {
+class EscapeKeyGrab;
 class EventTap;
 class MicrophonePermission;
 class Pasteboard;
@@ -94,6 +95,8 @@ public:
         platform::MicrophonePermission &microphone;
         // The global key source of the hotkey tap; without one the tap never runs.
         platform::EventTap *eventSource = nullptr;
+        // Held while a take records, so that Escape cancels it without reaching the window in front.
+        platform::EscapeKeyGrab *escapeGrab = nullptr;
         // Without a notification service no notification is attempted.
         platform::UserNotifications *notifications = nullptr;
         // Required: makes the engine of a live take from the "backend" setting.
@@ -300,6 +303,7 @@ private:
     Paster &m_paster;
     platform::MicrophonePermission &m_microphone;
     platform::EventTap *m_eventSource;
+    platform::EscapeKeyGrab *m_escapeGrab;
     platform::UserNotifications *m_notifications;
     BackendFactory m_makeBackend;
     std::shared_ptr<RecoveredTakeTranscribing> m_recoveredTakeTranscriber;

@@ -3,6 +3,7 @@
 #include "pipeline/DictationController.h"
 
 #include "audio/AudioEngine.h"
+#include "platform/EscapeKeyGrab.h"
 #include "records/DictationIncident.h"
 #include "records/HistoryStore.h"
 #include "records/IncidentPresentation.h"
@@ -23,6 +24,9 @@ namespace zq {
 
 bool DictationController::keepInterruptedTake()
 {
+    // The take ends with the application: Escape is the windows' again.
+    if (m_escapeGrab)
+        m_escapeGrab->setHeld(false);
     // A captured take waits for its text with its file in the take folder, which the next start
     // sweeps; a take still recording has its file open there.
     std::optional<QString> recording = m_takeFileURL;

@@ -144,6 +144,7 @@ TEST_F(DictationControllerFailureTest, ATranscriptionErrorKeepsTheRecordingAlsoD
     rig.backends.last()->fail(ZEPAError::transcriptionFailed(QStringLiteral("Speech recognition failed")));
     rig.loop.runUntilIdle();
     EXPECT_FALSE(controller.isRecording());
+    EXPECT_FALSE(rig.escapeGrab.isHeld);
     EXPECT_NE(rig.engine->takePhase().kind(), TakePhase::Kind::live);
     ASSERT_EQ(rig.incidents->items().size(), 2);
     incident = rig.incidents->items().front();

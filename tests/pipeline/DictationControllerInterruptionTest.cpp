@@ -72,8 +72,10 @@ TEST_P(DictationControllerInterruptionTest, KeepsATakeWithAudioButNoTextAsAnInci
     const qsizetype historyBefore = rig.history->items().size();
     const std::size_t noticesBefore = rig.notifications.posted().size();
     rig.clearEvents();
+    EXPECT_EQ(rig.escapeGrab.isHeld, controller.isRecording()) << "Escape is the take's exactly while it records";
 
     EXPECT_EQ(controller.keepInterruptedTake(), c.kept);
+    EXPECT_FALSE(rig.escapeGrab.isHeld) << "Escape goes back to the windows at quit";
 
     EXPECT_FALSE(controller.takeFilePath().has_value());
     EXPECT_TRUE(rig.takeFiles().isEmpty())

@@ -41,6 +41,7 @@ TEST_F(DictationControllerTest, HoldAndReleaseDeliversTheLiveTranscript)
     ASSERT_TRUE(rig.startLive());
     EXPECT_TRUE(controller.isRecording());
     EXPECT_TRUE(controller.pillState().is(Kind::listening));
+    EXPECT_TRUE(rig.escapeGrab.isHeld) << "Escape is the take's while it records";
     EXPECT_TRUE(rig.audioBackend->isVolumeLowered());
     ASSERT_TRUE(rig.backends.last());
     EXPECT_EQ(rig.backends.last()->backendName, QStringLiteral("local"));
@@ -55,6 +56,7 @@ TEST_F(DictationControllerTest, HoldAndReleaseDeliversTheLiveTranscript)
 
     controller.handleTriggerAction(TriggerAction::finish);
     EXPECT_FALSE(controller.isRecording());
+    EXPECT_FALSE(rig.escapeGrab.isHeld) << "thinking, Escape cancels nothing and goes to the windows";
     EXPECT_FALSE(rig.audioBackend->isVolumeLowered());
     EXPECT_TRUE(controller.pillState().is(Kind::thinking));
     EXPECT_TRUE(controller.isWatchdogArmed());
@@ -116,7 +118,9 @@ TEST_F(DictationControllerTest, TheNextTakesPillStartsWithEmptyMeters)
 TEST_F(DictationControllerTest, AControllerEndedBeforeItsStartRunsOpensNoMicrophone)
 {
     controller.startDictation(); // the engine is asked on a later turn of the loop
+    ASSERT_TRUE(rig.escapeGrab.isHeld);
     rig.controller.reset();
+    EXPECT_FALSE(rig.escapeGrab.isHeld);
     rig.loop.runUntilIdle();
     EXPECT_EQ(rig.engine->takePhase().kind(), TakePhase::Kind::idle) << "a take began with nobody to own it";
     EXPECT_EQ(rig.cores.madeCount(), 0) << "a capture core was made";
@@ -139,6 +143,7 @@ TEST_F(DictationControllerTest, TapToLockThenPressFinishes)
     ASSERT_TRUE(rig.startLive());
     controller.handleTriggerAction(TriggerAction::lock);
     EXPECT_TRUE(controller.pillState().is(Kind::locked));
+    EXPECT_TRUE(rig.escapeGrab.isHeld);
     controller.handleTriggerAction(TriggerAction::lock);
     EXPECT_EQ(rig.count(DiagnosticEvent::dictationLocked), 1);
     EXPECT_TRUE(controller.isRecording());
@@ -158,7 +163,9 @@ TEST_F(DictationControllerTest, EscapeWhileStartingLeavesNoTake)
     auto gate = holdNextStart();
     controller.startDictation();
     ASSERT_TRUE(rig.loop.runUntil([&] { return gate->isReached(); }));
+    EXPECT_TRUE(rig.escapeGrab.isHeld);
     controller.handleTriggerAction(TriggerAction::cancel);
+    EXPECT_FALSE(rig.escapeGrab.isHeld);
 
     EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationCancelled).value(QStringLiteral("audio_start_pending")),
               QStringLiteral("true"));
@@ -187,6 +194,7 @@ TEST_F(DictationControllerTest, EscapeWhileLiveOrThinkingDropsTheTakeSilently)
     recordFor(1.0);
     ASSERT_EQ(rig.takeFiles().size(), 1);
     controller.cancelDictation();
+    EXPECT_FALSE(rig.escapeGrab.isHeld);
     EXPECT_TRUE(rig.takeFiles().isEmpty());
     EXPECT_TRUE(controller.pillState().is(Kind::hidden));
     EXPECT_FALSE(controller.isBusy());
@@ -251,6 +259,7 @@ TEST_F(DictationControllerTest, ShortAndEmptyTakesEndWithoutTranscript)
     EXPECT_EQ(rig.count(DiagnosticEvent::captureTooShort), 1);
     EXPECT_EQ(rig.count(DiagnosticEvent::dictationFailed), 0);
     EXPECT_TRUE(controller.pillState().is(Kind::hidden));
+    EXPECT_FALSE(rig.escapeGrab.isHeld);
     EXPECT_FALSE(controller.isBusy());
 
     // Long enough, but not one buffer reached the take.
@@ -261,6 +270,7 @@ TEST_F(DictationControllerTest, ShortAndEmptyTakesEndWithoutTranscript)
     EXPECT_EQ(rig.lastMetadata(DiagnosticEvent::dictationFailed).value(QStringLiteral("reason")),
               QStringLiteral("no_audio_captured"));
     EXPECT_TRUE(controller.pillState().is(Kind::muted));
+    EXPECT_FALSE(rig.escapeGrab.isHeld) << "a failed take's notice is no take";
     EXPECT_TRUE(rig.takeFiles().isEmpty());
     EXPECT_TRUE(rig.keys.pastedTexts().isEmpty());
 }

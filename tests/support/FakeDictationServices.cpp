@@ -113,6 +113,7 @@ DictationController::Dependencies FakeDictationServices::dependencies()
         loop,  loop.clocks(),         settings, *engine,   *history, *incidents, *stats,
         *cues, *audioDuringDictation, *paster,  microphone};
     deps.eventSource = &eventTap;
+    deps.escapeGrab = &escapeGrab;
     deps.notifications = &notifications;
     deps.makeBackend = [this](const QString &name) { return backends.make(name); };
     deps.copyRecoveredTranscript = [this](const QString &text) {

@@ -14,6 +14,7 @@
 #include "support/FakeAudioHardware.h"
 #include "support/FakeAudioPlayer.h"
 #include "support/FakeCaptureCore.h"
+#include "support/FakeEscapeKeyGrab.h"
 #include "support/FakeEventTap.h"
 #include "support/FakeKeySynthesizer.h"
 #include "support/FakeMicrophonePermission.h"
@@ -128,6 +129,7 @@ public:
     FakeFrontWindow frontWindow;
     std::unique_ptr<Paster> paster;
     FakeEventTap eventTap;
+    FakeEscapeKeyGrab escapeGrab;
     FakeMicrophonePermission microphone;
     FakeUserNotifications notifications;
     FakeTranscriptionBackendFactory backends;
