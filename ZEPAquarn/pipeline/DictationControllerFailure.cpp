@@ -8,7 +8,6 @@
 #include "audio/AudioEngine.h"
 #include "pipeline/PillNotice.h"
 #include "pipeline/SettingsDefaults.h"
-#include "platform/UserNotifications.h"
 #include "records/DictationIncident.h"
 #include "records/IncidentPresentation.h"
 #include "records/IncidentStore.h"
@@ -134,11 +133,7 @@ void DictationController::failDictation(const DictationFailure &failure)
     cancelTimer(m_doneFlashTimer);
     const PillNotice notice = pillNotice(failure, backend, Paster::chordText(m_paster.lastChord()));
     setPillState(PillState::muted(notice.text()));
-    if (m_notifications) {
-        platform::UserNotifications *center = m_notifications;
-        center->requestAuthorization(
-            [center, notice](bool granted) { postUserNotification(granted, notice, *center); });
-    }
+    postNotice(notice);
     cancelTimer(m_failResetTimer);
     m_failResetTimer = schedule(kFailReset, &DictationController::failResetFired);
 }
