@@ -74,43 +74,27 @@ QImage shownIcon()
 
 bool shows(const QImage &image, const QColor &color)
 {
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            if (std::abs(pixel.red() - color.red()) <= 3 && std::abs(pixel.green() - color.green()) <= 3 &&
-                std::abs(pixel.blue() - color.blue()) <= 3)
-                return true;
-        }
-    return false;
+    return !zq::test::colorBounds(image, color, 3).isEmpty();
 }
 
-// The colour of the ring's most legible pixel when `ink` is drawn on `panel` in an icon window the
-// size of `shown`, as the tray's icon window draws it.
-QColor ringCore(const zq::RingInk &ink, const QColor &panel, const QImage &shown)
-{
-    QImage drawn(shown.size(), QImage::Format_RGB32);
-    drawn.setDevicePixelRatio(shown.devicePixelRatio());
-    drawn.fill(panel);
-    QPainter painter(&drawn);
-    MenuBarExtra::ringIcon(ink).paint(&painter, QRect(QPoint(0, 0), drawn.deviceIndependentSize().toSize()));
-    painter.end();
-    QColor core = panel;
-    for (int y = 0; y < drawn.height(); ++y)
-        for (int x = 0; x < drawn.width(); ++x)
-            if (zq::test::contrastRatio(drawn.pixelColor(x, y), panel) > zq::test::contrastRatio(core, panel))
-                core = drawn.pixelColor(x, y);
-    return core;
-}
-
-// Waits until the tray shows the ring drawn for `panel` in that state; gives what it shows.
+// Waits until the tray shows, pixel for pixel, the ring drawn for `panel` in that state (one drawn
+// for another panel, or with an edge, differs along its strokes); gives what it shows.
 QImage ringShownFor(const QColor &panel, ColorScheme scheme, bool dimmed, bool failing)
 {
-    const zq::RingInk ink = MenuBarExtra::ringInk({{}, {}, panel}, scheme, dimmed, failing);
+    const QIcon ring = MenuBarExtra::ringIcon(MenuBarExtra::ringInk({{}, {}, panel}, scheme, dimmed, failing));
     QImage shown;
-    if (!zq::test::processEventsUntil([&] {
-            shown = shownIcon();
-            return !shown.isNull() && shows(shown, ringCore(ink, panel, shown));
-        }))
+    const auto isTheRing = [&] {
+        const QImage drawn = zq::test::renderPaint(
+            shown.deviceIndependentSize(),
+            [&](QPainter &painter, const QRectF &rect) { ring.paint(&painter, rect.toRect()); },
+            shown.devicePixelRatio(), panel);
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                if (!zq::test::sameColor(shown.pixelColor(x, y), drawn.pixelColor(x, y), 6))
+                    return false;
+        return true;
+    };
+    if (!zq::test::processEventsUntil([&] { return !(shown = shownIcon()).isNull() && isTheRing(); }))
         return {};
     return shown;
 }
