@@ -24,6 +24,7 @@
 #include <cmath>
 #include <tuple>
 #include <utility>
+#include <vector>
 
 namespace zq {
 
@@ -194,17 +195,23 @@ bool isTrayIconWindow(const QWidget *widget)
     return widget->objectName() == QLatin1String("QSystemTrayIconSys");
 }
 
-// The native window that shows `tray`'s icon: the icon window whose place is the icon's. None for a
-// host that shows no window of ours (a StatusNotifierItem host), or before the icon is placed.
+// The native window that shows `tray`'s icon. None for a host that shows no window of ours (a
+// StatusNotifierItem host), or before the icon is placed. With one icon window, it is ours; only
+// among several does the place tell, since the tray may move the icon between two looks at it.
 WId iconWindowOf(const QSystemTrayIcon &tray)
 {
     const QRect geometry = tray.geometry();
     if (!geometry.isValid())
         return 0;
+    std::vector<const QWidget *> iconWindows;
     const auto widgets = QApplication::topLevelWidgets();
     for (const QWidget *widget : widgets)
-        if (isTrayIconWindow(widget) && widget->internalWinId() &&
-            QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()) == geometry)
+        if (isTrayIconWindow(widget) && widget->internalWinId())
+            iconWindows.push_back(widget);
+    if (iconWindows.size() == 1)
+        return iconWindows.front()->internalWinId();
+    for (const QWidget *widget : iconWindows)
+        if (QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size()) == geometry)
             return widget->internalWinId();
     return 0;
 }

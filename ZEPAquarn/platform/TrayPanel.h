@@ -14,7 +14,8 @@ namespace zq::platform {
 // A tray may state the colours it wants its icons drawn in: a foreground, and its own shades for
 // error, warning and success. Where it says nothing, the icon has to look at the panel behind it.
 // Emits `changed` when the tray's stated colours change, another tray takes over, or the icon window
-// last asked about comes on screen or moves. Main thread.
+// last asked about comes on screen or moves; again shortly after that, and after the first question
+// about a new icon window, for a tray that paints its panel late. Main thread.
 class TrayPanel : public QObject {
     Q_OBJECT
 public:

@@ -1,6 +1,6 @@
 // The ring in a real tray, read off the screen at scales 1 and 2: on a light and on a dark panel in
 // every state and appearance, after the tray host restarts, and in the colours a tray states for its
-// icons.
+// icons. The panel reader, on plain windows standing in for a tray, with its later reads on virtual time.
 #include "menubar/MenuBarExtra.h"
 #include "platform/linux/x11/X11TrayPanel.h"
 #include "support/Contrast.h"
@@ -10,6 +10,7 @@
 #include "support/ServiceEnvironment.h"
 #include "support/TrayHost.h"
 #include "support/ViewRender.h"
+#include "support/VirtualLoop.h"
 
 #include <QApplication>
 #include <QImage>
@@ -22,6 +23,9 @@
 
 #include <cstdlib>
 #include <optional>
+
+// X11 last: its macros clash with Qt's names.
+#include <X11/Xlib.h>
 
 namespace {
 
@@ -74,43 +78,27 @@ QImage shownIcon()
 
 bool shows(const QImage &image, const QColor &color)
 {
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            if (std::abs(pixel.red() - color.red()) <= 3 && std::abs(pixel.green() - color.green()) <= 3 &&
-                std::abs(pixel.blue() - color.blue()) <= 3)
-                return true;
-        }
-    return false;
+    return !zq::test::colorBounds(image, color, 3).isEmpty();
 }
 
-// The colour of the ring's most legible pixel when `ink` is drawn on `panel` in an icon window the
-// size of `shown`, as the tray's icon window draws it.
-QColor ringCore(const zq::RingInk &ink, const QColor &panel, const QImage &shown)
-{
-    QImage drawn(shown.size(), QImage::Format_RGB32);
-    drawn.setDevicePixelRatio(shown.devicePixelRatio());
-    drawn.fill(panel);
-    QPainter painter(&drawn);
-    MenuBarExtra::ringIcon(ink).paint(&painter, QRect(QPoint(0, 0), drawn.deviceIndependentSize().toSize()));
-    painter.end();
-    QColor core = panel;
-    for (int y = 0; y < drawn.height(); ++y)
-        for (int x = 0; x < drawn.width(); ++x)
-            if (zq::test::contrastRatio(drawn.pixelColor(x, y), panel) > zq::test::contrastRatio(core, panel))
-                core = drawn.pixelColor(x, y);
-    return core;
-}
-
-// Waits until the tray shows the ring drawn for `panel` in that state; gives what it shows.
+// Waits until the tray shows, pixel for pixel, the ring drawn for `panel` in that state (one drawn
+// for another panel, or with an edge, differs along its strokes); gives what it shows.
 QImage ringShownFor(const QColor &panel, ColorScheme scheme, bool dimmed, bool failing)
 {
-    const zq::RingInk ink = MenuBarExtra::ringInk({{}, {}, panel}, scheme, dimmed, failing);
+    const QIcon ring = MenuBarExtra::ringIcon(MenuBarExtra::ringInk({{}, {}, panel}, scheme, dimmed, failing));
     QImage shown;
-    if (!zq::test::processEventsUntil([&] {
-            shown = shownIcon();
-            return !shown.isNull() && shows(shown, ringCore(ink, panel, shown));
-        }))
+    const auto isTheRing = [&] {
+        const QImage drawn = zq::test::renderPaint(
+            shown.deviceIndependentSize(),
+            [&](QPainter &painter, const QRectF &rect) { ring.paint(&painter, rect.toRect()); },
+            shown.devicePixelRatio(), panel);
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                if (!zq::test::sameColor(shown.pixelColor(x, y), drawn.pixelColor(x, y), 6))
+                    return false;
+        return true;
+    };
+    if (!zq::test::processEventsUntil([&] { return !(shown = shownIcon()).isNull() && isTheRing(); }))
         return {};
     return shown;
 }
@@ -237,3 +225,70 @@ INSTANTIATE_TEST_SUITE_P(AtScale, MenuBarExtraTrayTest, ::testing::Values(1, 2),
                          [](const ::testing::TestParamInfo<int> &scale) {
                              return "scale" + std::to_string(scale.param);
                          });
+
+TEST(X11TrayPanelTest, FollowsTheIconWindowAndReadsItsPanelAgainAfterItShows)
+{
+    Display *x = XOpenDisplay(zq::test::sharedDisplay().toLocal8Bit().constData());
+    ZQ_REQUIRE_SERVICE(x, zq::test::sharedDisplayError());
+    // Two panels, and icons that show the panel behind them, as a tray's icon windows do.
+    XSetWindowAttributes attributes{};
+    attributes.override_redirect = True;
+    attributes.background_pixmap = ParentRelative;
+    const auto window = [&](Window parent, int left, unsigned long color, bool mapped = true) {
+        attributes.background_pixel = color;
+        const bool panel = parent == DefaultRootWindow(x);
+        const Window made =
+            XCreateWindow(x, parent, left, panel ? 40 : 0, panel ? 100 : 20, 20, 0, CopyFromParent, InputOutput,
+                          CopyFromParent, panel ? CWOverrideRedirect | CWBackPixel : CWBackPixmap, &attributes);
+        if (mapped)
+            XMapWindow(x, made);
+        XSync(x, False);
+        return made;
+    };
+    const Window dark = window(DefaultRootWindow(x), 40, 0x203040);
+    const Window light = window(DefaultRootWindow(x), 300, 0xE0D0C0);
+    const Window icon = window(dark, 10, 0, false);
+    zq::test::VirtualLoop loop;
+    zq::platform::X11TrayPanel reader(zq::test::sharedDisplay().toLocal8Bit(), loop);
+    int changes = 0;
+    QObject::connect(&reader, &zq::platform::TrayPanel::changed, [&] { ++changes; });
+    reader.start();
+    EXPECT_EQ(reader.panelColorBehind(icon), std::nullopt) << "not on screen";
+    loop.advance(std::chrono::seconds(2));
+    // The icon window mapped, reparented and moved, and its panel moved: each followed by a read.
+    for (const auto &[change, panel] : std::initializer_list<std::pair<std::function<void()>, std::uint32_t>>{
+             {[&] { XMapWindow(x, icon); }, 0x203040},
+             {[&] { XReparentWindow(x, icon, light, 10, 0); }, 0xE0D0C0},
+             {[&] { XMoveWindow(x, icon, 60, 0); }, 0xE0D0C0},
+             {[&] { XMoveWindow(x, light, 500, 40); }, 0xE0D0C0}}) {
+        const int before = changes;
+        change();
+        XSync(x, False);
+        EXPECT_TRUE(zq::test::processEventsUntil(loop, [&] { return changes > before; }));
+        EXPECT_EQ(reader.panelColorBehind(icon), panel);
+    }
+    // The tray paints its panel late, saying nothing: read again 0.3 s and 1.5 s after the icon moved,
+    // and after a first look at a new icon window, then no more.
+    const auto paintedLate = [&](Window panel, Window shown, unsigned long color, int at) {
+        XSetWindowBackground(x, panel, color);
+        XClearWindow(x, panel);
+        XClearWindow(x, shown);
+        XSync(x, False);
+        const int before = changes;
+        loop.advance(std::chrono::milliseconds(at - 1));
+        EXPECT_EQ(changes, before) << at << " ms";
+        loop.advance(std::chrono::milliseconds(1));
+        EXPECT_EQ(changes, before + 1) << at << " ms";
+        return reader.panelColorBehind(shown) == color;
+    };
+    EXPECT_TRUE(paintedLate(light, icon, 0x30A050, 300));
+    EXPECT_TRUE(paintedLate(light, icon, 0x8040C0, 1200));
+    const Window another = window(dark, 10, 0);
+    EXPECT_EQ(reader.panelColorBehind(another), 0x203040u);
+    EXPECT_TRUE(paintedLate(dark, another, 0xC0C020, 300));
+    EXPECT_TRUE(paintedLate(dark, another, 0x402010, 1200));
+    const int settled = changes;
+    loop.advance(std::chrono::seconds(10));
+    EXPECT_EQ(changes, settled);
+    XCloseDisplay(x);
+}

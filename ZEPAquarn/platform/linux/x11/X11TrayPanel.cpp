@@ -2,12 +2,12 @@
 
 #include "platform/linux/x11/X11Connection.h"
 #include "runtime/Log.h"
+#include "runtime/QtMainLoop.h"
 
 #include <QMetaObject>
 #include <QPoint>
 #include <QRect>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -43,19 +43,14 @@ std::uint32_t rgbOf(const long *cardinals)
 
 } // namespace
 
+X11TrayPanel::X11TrayPanel(QByteArray displayName, rt::MainLoop &loop, QObject *parent)
+    : TrayPanel(parent), m_displayName(std::move(displayName)), m_loop(loop)
+{}
+
 X11TrayPanel::X11TrayPanel(QByteArray displayName, QObject *parent)
-    : TrayPanel(parent), m_displayName(std::move(displayName)), m_settle(new QTimer(this))
-{
-    m_settle->setSingleShot(true);
-    connect(m_settle, &QTimer::timeout, this, [this] {
-        emit changed();
-        // Once soon, once more later: a tray busy starting paints late.
-        if (m_settle->intervalAsDuration() == kFirstSettleRead) {
-            m_settle->setInterval(kLastSettleRead);
-            m_settle->start();
-        }
-    });
-}
+    : TrayPanel(parent), m_displayName(std::move(displayName)), m_ownLoop(std::make_unique<rt::QtMainLoop>()),
+      m_loop(*m_ownLoop)
+{}
 
 void X11TrayPanel::start()
 {
@@ -83,7 +78,21 @@ void X11TrayPanel::start()
         emit changed();
 }
 
-X11TrayPanel::~X11TrayPanel() = default;
+X11TrayPanel::~X11TrayPanel()
+{
+    for (rt::WorkItem &read : m_settleReads)
+        read.cancel();
+}
+
+void X11TrayPanel::readAgainLater()
+{
+    // Once soon, once more later: a tray busy starting paints late.
+    const std::chrono::milliseconds delays[] = {kFirstSettleRead, kLastSettleRead};
+    for (std::size_t index = 0; index < m_settleReads.size(); ++index) {
+        m_settleReads[index].cancel();
+        m_settleReads[index] = m_loop.postDelayed(delays[index], [this] { emit changed(); });
+    }
+}
 
 bool X11TrayPanel::findManager()
 {
@@ -124,6 +133,7 @@ void X11TrayPanel::readEvents()
     Display *display = m_connection->display();
     bool lookAgain = false;
     bool iconMoved = false;
+    bool holdersChanged = false;
     while (XPending(display)) {
         XEvent event;
         XNextEvent(display, &event);
@@ -135,18 +145,41 @@ void X11TrayPanel::readEvents()
             lookAgain = true;
         else if (event.type == DestroyNotify && event.xdestroywindow.window == m_manager)
             lookAgain = true;
-        else if ((event.type == VisibilityNotify && event.xvisibility.window == Window(m_iconWindow)) ||
-                 (event.type == ConfigureNotify && event.xconfigure.window == Window(m_iconWindow)) ||
-                 (event.type == ReparentNotify && event.xreparent.window == Window(m_iconWindow)))
+        // Each comes as the followed window's own: no substructure is asked for.
+        else if ((event.type == VisibilityNotify || event.type == ConfigureNotify || event.type == ReparentNotify) &&
+                 std::ranges::find(m_followed, event.xany.window) != m_followed.end()) {
             iconMoved = true;
+            holdersChanged = holdersChanged || event.type == ReparentNotify;
+        }
     }
+    if (holdersChanged)
+        follow(m_iconWindow);
     if ((lookAgain && findManager()) || iconMoved)
         emit changed();
     // A tray may paint its panel only after the icon is on screen, and nothing tells when it has:
     // the panel is read again once the tray has had time to.
-    if (iconMoved) {
-        m_settle->setInterval(kFirstSettleRead);
-        m_settle->start();
+    if (iconMoved)
+        readAgainLater();
+}
+
+void X11TrayPanel::follow(WId iconWindow) const
+{
+    Display *display = m_connection->display();
+    m_iconWindow = iconWindow;
+    m_followed.clear();
+    long mask = VisibilityChangeMask | StructureNotifyMask;
+    for (Window at = Window(iconWindow); at != None && at != DefaultRootWindow(display);) {
+        // The manager's window may hold the icon: its colours stay followed.
+        XSelectInput(display, at, at == m_manager ? mask | PropertyChangeMask : mask);
+        m_followed.push_back(at);
+        Window root = None;
+        Window *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display, at, &root, &at, &children, &count))
+            break;
+        if (children)
+            XFree(children);
+        mask = StructureNotifyMask;
     }
 }
 
@@ -159,10 +192,12 @@ std::optional<std::uint32_t> X11TrayPanel::panelColorBehind(WId iconWindow) cons
     Display *display = m_connection->display();
     const Window root = DefaultRootWindow(display);
     // A new tray maps the icon inside a panel that it may show only later, and the icon window need
-    // not paint again then: the window's own events tell when it comes on screen or moves.
+    // not paint again then: its events, and those of the windows that hold it, tell when it comes on
+    // screen or moves. Those that came before this first look at it are lost, and the tray may not
+    // have painted yet: it is read again later, as after an event.
     if (iconWindow != m_iconWindow) {
-        XSelectInput(display, Window(iconWindow), VisibilityChangeMask | StructureNotifyMask);
-        m_iconWindow = iconWindow;
+        follow(iconWindow);
+        const_cast<X11TrayPanel *>(this)->readAgainLater();
     }
     // Where the window is now: the toolkit's idea of it is in its own (scaled) units, and misses the
     // tray moving the window that holds the icon. A window gone meanwhile fails the request, quietly.

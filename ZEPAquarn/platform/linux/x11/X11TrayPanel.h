@@ -1,14 +1,16 @@
 #pragma once
 
 #include "platform/TrayPanel.h"
+#include "runtime/Executor.h"
 
 #include <QByteArray>
 
+#include <array>
 #include <chrono>
 #include <memory>
+#include <vector>
 
 class QSocketNotifier;
-class QTimer;
 
 namespace zq::platform {
 
@@ -17,14 +19,17 @@ class X11Connection;
 // The XEmbed system tray of the X screen, on a connection of its own: the tray manager is the owner
 // of the selection _NET_SYSTEM_TRAY_S<screen>, and its window may carry _NET_SYSTEM_TRAY_COLORS.
 // Follows the property, a new manager taking the selection, and the icon window last asked about
-// coming on screen or moving (with two more reads shortly after, for a tray that paints its panel
-// late), from the main loop. The panel is read from the screen itself, so what counts is what is
-// shown there (a tinted or translucent panel included). Until started, and without a display, it
-// knows nothing and never changes.
+// coming on screen, moving or being reparented (or the tray moving a window that holds it), from the
+// main loop; after each of those, and after the first read of a new icon window, it says `changed`
+// twice more shortly after, for a tray that paints its panel late. The panel is read from the screen
+// itself, so what counts is what is shown there (a tinted or translucent panel included). Until
+// started, and without a display, it knows nothing and never changes.
 class X11TrayPanel : public TrayPanel {
     Q_OBJECT
 public:
-    // Connects nowhere until start().
+    // Connects nowhere until start(). The later reads are timed on `loop`; without one, on a loop of
+    // its own over Qt's.
+    X11TrayPanel(QByteArray displayName, rt::MainLoop &loop, QObject *parent = nullptr);
     explicit X11TrayPanel(QByteArray displayName, QObject *parent = nullptr);
     ~X11TrayPanel() override;
 
@@ -39,13 +44,20 @@ private:
     // Finds the manager and its colours again; true when either changed.
     bool findManager();
     void readEvents();
+    // Follows `iconWindow` and the windows that hold it, up to the root: a move of any of them moves
+    // the icon on the screen.
+    void follow(WId iconWindow) const;
+    // Says `changed` again 0.3 s and 1.5 s from now (the reads of an earlier call are dropped).
+    void readAgainLater();
 
     static constexpr std::chrono::milliseconds kFirstSettleRead{300};
     static constexpr std::chrono::milliseconds kLastSettleRead{1500};
 
     const QByteArray m_displayName;
-    // Reads the panel again after the icon came on screen or moved, for a tray that paints late.
-    QTimer *m_settle;
+    std::unique_ptr<rt::MainLoop> m_ownLoop;
+    rt::MainLoop &m_loop;
+    // The later reads after the icon came on screen or moved, for a tray that paints late.
+    std::array<rt::WorkItem, 2> m_settleReads;
     bool m_started = false;
     std::unique_ptr<X11Connection> m_connection;
     QSocketNotifier *m_notifier = nullptr;
@@ -54,8 +66,10 @@ private:
     unsigned long m_managerAtom = 0;
     unsigned long m_manager = 0;
     std::optional<Colors> m_colors;
-    // The icon window last asked about, whose coming on screen and moves are followed.
+    // The icon window last asked about, whose coming on screen and moves are followed, and the
+    // windows followed for it: itself first, then those that hold it.
     mutable WId m_iconWindow = 0;
+    mutable std::vector<unsigned long> m_followed;
 };
 
 } // namespace zq::platform
