@@ -156,7 +156,7 @@ struct LinuxServices {
           paster(pasteboard, keySynthesizer, screenLock, loop, Paster::Options{&primarySelection, &frontWindow}),
           eventTap(ownKeys), triggerSource(eventTap, recordingGate), permissionProbe(hardware),
           keychain(std::make_shared<platform::LibsecretStore>()),
-          cleanup(std::make_shared<RuleBasedCleanupModel>(), clocks)
+          cleanup(std::make_shared<RuleBasedCleanupModel>(), clocks), trayPanel(qgetenv("DISPLAY"), loop)
     {
         backends.loop = &loop;
         backends.recognizer = std::move(recognizer);
@@ -193,7 +193,7 @@ struct LinuxServices {
     TranscriptCleanup cleanup;
     BackendEnvironment backends;
     platform::XdgAutostartEntry autostart = platform::XdgAutostartEntry::forCurrentUser();
-    platform::X11TrayPanel trayPanel{qgetenv("DISPLAY")};
+    platform::X11TrayPanel trayPanel;
 };
 
 // What the controller records, plays and keeps with, made with it once the tray icon is up: the

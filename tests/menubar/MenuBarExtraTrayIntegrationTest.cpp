@@ -3,6 +3,7 @@
 // icons. The panel reader, on plain windows standing in for a tray, with its later reads on virtual time.
 #include "menubar/MenuBarExtra.h"
 #include "platform/linux/x11/X11TrayPanel.h"
+#include "runtime/QtMainLoop.h"
 #include "support/Contrast.h"
 #include "support/OpenboxWindowManager.h"
 #include "support/Polling.h"
@@ -127,7 +128,8 @@ TEST_P(MenuBarExtraTrayTest, RingReadsOnALightAndADarkPanelInEveryStateAndAppear
         zq::test::TrayHost host;
         const bool started = host.start(zq::test::sharedDisplay(), tint);
         ZQ_REQUIRE_SERVICE(started, host.errorString());
-        zq::platform::X11TrayPanel trayPanel(zq::test::sharedDisplay().toLocal8Bit());
+        zq::rt::QtMainLoop loop;
+        zq::platform::X11TrayPanel trayPanel(zq::test::sharedDisplay().toLocal8Bit(), loop);
         trayPanel.start();
         // The tray takes its selection before it paints its panel.
         const std::optional<QColor> panel = trayPainted(tint);
@@ -173,7 +175,8 @@ TEST_P(MenuBarExtraTrayTest, AfterTheTrayHostRestartsTheRingReadsTheNewPanel)
     host.emplace();
     const bool started = host->start(zq::test::sharedDisplay(), kDarkTray);
     ZQ_REQUIRE_SERVICE(started, host->errorString());
-    zq::platform::X11TrayPanel trayPanel(zq::test::sharedDisplay().toLocal8Bit());
+    zq::rt::QtMainLoop loop;
+    zq::platform::X11TrayPanel trayPanel(zq::test::sharedDisplay().toLocal8Bit(), loop);
     trayPanel.start();
     // Dimmed in the dark appearance: the state whose ring reads least where the panel is unknown.
     MenuBarExtra extra({}, &trayPanel);
@@ -206,7 +209,8 @@ TEST_P(MenuBarExtraTrayTest, RingTakesTheColoursTheTrayStatesAndFollowsThem)
     const bool started = host.start(zq::test::sharedDisplay(), kDarkTray);
     ZQ_REQUIRE_SERVICE(started, host.errorString());
     ASSERT_TRUE(host.setColors(qRgb(0xE0, 0xA0, 0x00), qRgb(0xFF, 0x40, 0x40)));
-    zq::platform::X11TrayPanel trayPanel(zq::test::sharedDisplay().toLocal8Bit());
+    zq::rt::QtMainLoop loop;
+    zq::platform::X11TrayPanel trayPanel(zq::test::sharedDisplay().toLocal8Bit(), loop);
     trayPanel.start();
     MenuBarExtra extra({}, &trayPanel);
     extra.setColorScheme(ColorScheme::light);

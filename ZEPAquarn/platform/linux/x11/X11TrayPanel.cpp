@@ -2,7 +2,6 @@
 
 #include "platform/linux/x11/X11Connection.h"
 #include "runtime/Log.h"
-#include "runtime/QtMainLoop.h"
 
 #include <QMetaObject>
 #include <QPoint>
@@ -45,11 +44,6 @@ std::uint32_t rgbOf(const long *cardinals)
 
 X11TrayPanel::X11TrayPanel(QByteArray displayName, rt::MainLoop &loop, QObject *parent)
     : TrayPanel(parent), m_displayName(std::move(displayName)), m_loop(loop)
-{}
-
-X11TrayPanel::X11TrayPanel(QByteArray displayName, QObject *parent)
-    : TrayPanel(parent), m_displayName(std::move(displayName)), m_ownLoop(std::make_unique<rt::QtMainLoop>()),
-      m_loop(*m_ownLoop)
 {}
 
 void X11TrayPanel::start()

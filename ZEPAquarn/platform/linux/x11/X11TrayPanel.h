@@ -27,10 +27,8 @@ class X11Connection;
 class X11TrayPanel : public TrayPanel {
     Q_OBJECT
 public:
-    // Connects nowhere until start(). The later reads are timed on `loop`; without one, on a loop of
-    // its own over Qt's.
+    // Connects nowhere until start(). The later reads are timed on `loop`.
     X11TrayPanel(QByteArray displayName, rt::MainLoop &loop, QObject *parent = nullptr);
-    explicit X11TrayPanel(QByteArray displayName, QObject *parent = nullptr);
     ~X11TrayPanel() override;
 
     // Opens the connection and reads the tray, and says `changed` when a tray runs. After the
@@ -54,7 +52,6 @@ private:
     static constexpr std::chrono::milliseconds kLastSettleRead{1500};
 
     const QByteArray m_displayName;
-    std::unique_ptr<rt::MainLoop> m_ownLoop;
     rt::MainLoop &m_loop;
     // The later reads after the icon came on screen or moved, for a tray that paints late.
     std::array<rt::WorkItem, 2> m_settleReads;
