@@ -100,7 +100,10 @@ bool LoopbackFeedServer::start()
         m_error = QStringLiteral("could not bind 127.0.0.1");
         return false;
     }
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    m_thread = std::thread([this] {
+        m_server->listen_after_bind();
+        m_listenEnded = true;
+    });
     return true;
 }
 
@@ -111,10 +114,14 @@ void LoopbackFeedServer::stop()
         m_stopping = true;
     }
     m_released.notify_all();
-    if (m_server)
+    if (m_thread.joinable()) {
+        // The server's stop reaches only a listener in its accept loop: one that has not got there
+        // yet would enter it afterwards and wait for a connection forever.
+        while (!m_server->is_running() && !m_listenEnded)
+            std::this_thread::yield();
         m_server->stop();
-    if (m_thread.joinable())
         m_thread.join();
+    }
     m_server.reset();
 }
 
