@@ -103,7 +103,7 @@ public:
 // (not started). The preference setters store at once and emit the matching signal when the
 // value changed. applicationWillTerminate() ends a running cycle without leaving its download
 // behind, and otherwise installs an update that was downloaded in the background, if any and if
-// the user did not skip it.
+// the user neither skipped it nor turned automatic downloads off since.
 class UpdateFramework : public QObject {
     Q_OBJECT
 public:

@@ -27,23 +27,21 @@ bool LoopbackFeedServer::start()
         return false;
     }
     // A certificate for the loopback address itself, valid for a day.
+    const QString key = m_folder->filePath(QStringLiteral("key.pem"));
+    const QStringList request =
+        QStringLiteral("req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 1 "
+                       "-subj /CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1")
+            .split(u' ');
     QProcess openssl;
-    openssl.start(QStringLiteral("openssl"),
-                  {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"), QStringLiteral("ec"),
-                   QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes"),
-                   QStringLiteral("-days"), QStringLiteral("1"), QStringLiteral("-subj"),
-                   QStringLiteral("/CN=127.0.0.1"), QStringLiteral("-addext"),
-                   QStringLiteral("subjectAltName=IP:127.0.0.1"), QStringLiteral("-keyout"),
-                   m_folder->filePath(QStringLiteral("key.pem")), QStringLiteral("-out"), certificateFile()});
+    openssl.start(QStringLiteral("openssl"), request + QStringList{"-keyout", key, "-out", certificateFile()});
     if (!openssl.waitForFinished(30000) || openssl.exitStatus() != QProcess::NormalExit || openssl.exitCode() != 0) {
         m_error = QStringLiteral("openssl could not make a certificate: ") +
                   QString::fromLocal8Bit(openssl.readAllStandardError());
         return false;
     }
 
-    m_server =
-        std::make_unique<httplib::SSLServer>(certificateFile().toLocal8Bit().constData(),
-                                             m_folder->filePath(QStringLiteral("key.pem")).toLocal8Bit().constData());
+    m_server = std::make_unique<httplib::SSLServer>(certificateFile().toLocal8Bit().constData(),
+                                                    key.toLocal8Bit().constData());
     if (!m_server->is_valid()) {
         m_error = QStringLiteral("the TLS server did not accept its certificate");
         return false;
@@ -101,6 +99,10 @@ bool LoopbackFeedServer::start()
         return false;
     }
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    // The server's stop reaches only a listener already in its accept loop: one that got there
+    // after the stop would wait for a connection forever. So a stop never comes before it.
+    while (!m_server->is_running())
+        std::this_thread::yield();
     return true;
 }
 

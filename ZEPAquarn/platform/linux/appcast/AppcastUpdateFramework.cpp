@@ -155,6 +155,15 @@ void AppcastUpdateFramework::setAutomaticallyDownloadsUpdates(bool enabled)
     if (enabled == automaticallyDownloadsUpdates())
         return;
     m_environment.settings.setValue(kAutomaticDownloadsKey, enabled);
+    if (!enabled) {
+        // The user no longer wants updates installed unasked: what a background download prepared,
+        // or is preparing, is not installed at quit.
+        m_prepared.reset();
+        if (m_session && m_session->download && !m_session->visible) {
+            abortRequest();
+            endCycle(std::nullopt);
+        }
+    }
     emit automaticallyDownloadsUpdatesChanged(enabled);
 }
 

@@ -311,19 +311,21 @@ TEST_F(AppcastUpdateFrameworkTest, AnUnwritableFolderKeepsTheVerifiedUpdateAndSa
     EXPECT_TRUE(relaunched.isEmpty());
 }
 
-TEST_F(AppcastUpdateFrameworkTest, AutomaticDownloadWaitsForQuitToInstallUnlessSkipped)
+TEST_F(AppcastUpdateFrameworkTest, AutomaticDownloadWaitsForQuitToInstallUnlessSkippedOrTurnedOff)
 {
     publish(goodArchive());
-    settings.setValue(AppcastUpdateFramework::kAutomaticDownloadsKey, true);
     struct Case {
         const char *what;
         std::optional<UpdateChoice> answer; // to the offer of Check Now after the download
+        bool turnedOff;                     // automatic downloads, after the download
         QByteArray installedAtQuit;
     };
-    const std::vector<Case> cases{{"left for the quit", std::nullopt, newProgram},
-                                  {"skipped when Check Now offers it", UpdateChoice::skip, oldProgram}};
+    const std::vector<Case> cases{{"left for the quit", std::nullopt, false, newProgram},
+                                  {"automatic downloads turned off", std::nullopt, true, oldProgram},
+                                  {"skipped when Check Now offers it", UpdateChoice::skip, false, oldProgram}};
     for (const Case &c : cases) {
         settings.setValue(AppcastUpdateFramework::kLastCheckTimeKey, 0.0);
+        settings.setValue(AppcastUpdateFramework::kAutomaticDownloadsKey, true);
         zq::test::writeFile(executable, oldProgram);
         zq::Updater &u = make();
         EXPECT_TRUE(u.automaticallyDownloadsUpdates());
@@ -342,6 +344,7 @@ TEST_F(AppcastUpdateFrameworkTest, AutomaticDownloadWaitsForQuitToInstallUnlessS
             ASSERT_TRUE(checkAndSettle()) << c.what;
             EXPECT_EQ(driver.shown(), (QStringList{"checking", "offer", "dismiss"})) << c.what;
         }
+        u.setAutomaticallyDownloadsUpdates(!c.turnedOff);
         framework->applicationWillTerminate();
         EXPECT_TRUE(readFile(executable) == c.installedAtQuit) << c.what;
         EXPECT_TRUE(relaunched.isEmpty()) << c.what << ": installed at quit, not relaunched";
@@ -494,10 +497,10 @@ TEST_F(AppcastUpdateFrameworkTest, ARequestThatDripsEndsAtItsDeadlineOrAtQuit)
     const QByteArray feed = zq::test::makeAppcast({item});
 
     // How the cycle begins and ends: the user's own check, or an automatic one that the user's
-    // Check Now joins while its request drips; then its deadline, the application's quit, or the
-    // last byte.
-    enum class Start { user, automaticJoined };
-    enum class End { deadline, quit, finished };
+    // Check Now may join while its request drips; then its deadline, the application's quit, the
+    // last byte, or automatic checks (and with them downloads) turned off.
+    enum class Start { user, automatic, automaticJoined };
+    enum class End { deadline, quit, finished, turnedOff };
     struct Case {
         const char *what;
         LoopbackFeedServer::Answer appcast;
@@ -520,6 +523,8 @@ TEST_F(AppcastUpdateFrameworkTest, ARequestThatDripsEndsAtItsDeadlineOrAtQuit)
          End::deadline, AppUpdateState::available("1.3.0"), "checking offer download error"},
         {"an automatic download, joined", goodFeed, Answer::dripping(archive, "application/gzip", 300ms),
          "/zq-5.tar.gz", Start::automaticJoined, End::deadline, AppUpdateState::available("1.3.0"), "download error"},
+        {"an automatic download, checks turned off", goodFeed, Answer::dripping(archive, "application/gzip", 300ms),
+         "/zq-5.tar.gz", Start::automatic, End::turnedOff, AppUpdateState::available("1.3.0"), ""},
         {"the download, cut short by quit", goodFeed, Answer::dripping(archive, "application/gzip", 300ms),
          "/zq-5.tar.gz", Start::user, End::quit, AppUpdateState::available("1.3.0"), "checking offer download dismiss"},
         // Last, as it installs: joined, the download is offered before anything is installed.
@@ -554,6 +559,8 @@ TEST_F(AppcastUpdateFrameworkTest, ARequestThatDripsEndsAtItsDeadlineOrAtQuit)
             EXPECT_EQ(driver.messages().mid(messagesBefore), QStringList{late}) << c.what;
         } else if (c.end == End::finished) {
             ASSERT_TRUE(settle([&] { return cycleEnded(); })) << c.what;
+        } else if (c.end == End::turnedOff) {
+            u.setAutomaticallyChecksEnabled(false);
         } else {
             framework->applicationWillTerminate();
             EXPECT_TRUE(QDir(folder.filePath("work")).isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden))
