@@ -98,11 +98,18 @@ bool LoopbackFeedServer::start()
         m_error = QStringLiteral("could not bind 127.0.0.1");
         return false;
     }
-    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    m_thread = std::thread([this] {
+        m_server->listen_after_bind();
+        m_listenerEnded = true;
+    });
     // The server's stop reaches only a listener already in its accept loop: one that got there
     // after the stop would wait for a connection forever. So a stop never comes before it.
-    while (!m_server->is_running())
+    while (!m_server->is_running() && !m_listenerEnded)
         std::this_thread::yield();
+    if (!m_server->is_running()) {
+        m_error = QStringLiteral("the server stopped listening at once");
+        return false;
+    }
     return true;
 }
 

@@ -5,6 +5,7 @@
 
 #include <QTemporaryDir>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <map>
@@ -77,6 +78,7 @@ private:
     std::unique_ptr<QTemporaryDir> m_folder;
     std::unique_ptr<httplib::SSLServer> m_server;
     std::thread m_thread;
+    std::atomic<bool> m_listenerEnded = false;
     int m_port = 0;
     QString m_error;
 
