@@ -92,8 +92,11 @@ using namespace zq;
 
 namespace {
 
-// How long a quit waits for threads once the stores are written.
-constexpr std::chrono::seconds kQuitWait{3};
+// How long a quit, or the settling after a lost display, may take from its start: the last writes of
+// the stores, the settings and the journal (milliseconds on a working disk), an update's install and
+// the threads' ends (the speech model's load in flight, under a second). Past it the process ends
+// without what is left, so a folder that stopped answering (a hung network home) cannot keep it.
+constexpr std::chrono::seconds kQuitWait{5};
 
 // The language whose model the first take will most likely need: the chosen one, or the system's.
 QString expectedLanguage(const rt::Settings &settings)
@@ -481,6 +484,11 @@ int main(int argc, char *argv[])
     toolkitStart.reset();
     display.release();
     describeApplication();
+    // Made as the quit starts, before any other handler of it writes or waits; it goes last, once
+    // even the settings' final write is done.
+    std::optional<rt::QuitDeadline> quitDeadline;
+    QObject::connect(&application, &QApplication::aboutToQuit, &application,
+                     [&quitDeadline] { quitDeadline.emplace(kQuitWait, 0); });
     // The pill, the pop-overs and the tray panel are translucent only where the desktop composites.
     const platform::X11WindowCompositing windowCompositing;
     const CompositingLend compositingLent(windowCompositing);
@@ -546,23 +554,26 @@ int main(int argc, char *argv[])
     std::optional<X11Session::DisplayLossHandler> displayLoss(std::in_place, platform::isToolkitDisplayGone, [&] {
         qCWarning(lcApp) << "app: the display is gone — keeping what is in flight and ending";
         X11Session::settleForDisplayLoss([&] { app->applicationLostDisplay(); }, settings,
-                                         run->dictation ? run->dictation->stores.writer.get() : nullptr);
+                                         [&] {
+                                             // None before the first take's parts exist.
+                                             if (run->dictation)
+                                                 run->dictation->stores.writer->waitUntilWritten();
+                                         },
+                                         kQuitWait);
     });
     const int status = QApplication::exec();
+    if (!quitDeadline)
+        quitDeadline.emplace(kQuitWait, status);
     displayLoss.reset();
     // The controller and the views go before the services they use.
     app.reset();
     // The stores are written as the parts that hold them go.
     run->dictation.reset();
     const QString relaunch = run->updateServices.relaunchExecutable;
-    {
-        // What is left waits for threads: the speech model's load in flight (under a second), takes,
-        // blocking calls. Past the bound the process ends without them.
-        const rt::QuitDeadline deadline(kQuitWait, status);
-        run->loop.workers().stopAll();
-        run.reset();
-        sharedHALExecutor().endQueues();
-    }
+    // What is left waits for threads: the speech model's load in flight, takes, blocking calls.
+    run->loop.workers().stopAll();
+    run.reset();
+    sharedHALExecutor().endQueues();
     // An installed update starts once this process holds nothing the new one needs.
     if (!relaunch.isEmpty()) {
         instance.reset();

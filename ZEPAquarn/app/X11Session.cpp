@@ -1,8 +1,8 @@
 #include "app/X11Session.h"
 
 #include "records/Diagnostics.h"
-#include "records/StoreWriter.h"
 #include "runtime/Log.h"
+#include "runtime/QuitDeadline.h"
 #include "runtime/Settings.h"
 
 #include <QByteArray>
@@ -110,13 +110,15 @@ DisplayLossHandler::~DisplayLossHandler()
     s_displayGone = nullptr;
 }
 
-void settleForDisplayLoss(const std::function<void()> &keepInFlight, rt::Settings &settings, StoreWriter *stores)
+void settleForDisplayLoss(const std::function<void()> &keepInFlight, rt::Settings &settings,
+                          const std::function<void()> &waitForStores, std::chrono::milliseconds wait)
 {
+    // A write into a folder that stopped answering never returns: it cannot keep the process.
+    const rt::QuitDeadline deadline(wait, 1);
     keepInFlight();
     if (const auto saved = settings.sync(); !saved)
         qCWarning(lcApp) << "app: settings not saved:" << saved.error().message;
-    if (stores)
-        stores->waitUntilWritten();
+    waitForStores();
     Diagnostics::shared().waitUntilWritten();
 }
 
