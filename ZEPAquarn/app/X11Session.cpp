@@ -135,6 +135,11 @@ QString unavailableMessage()
 
 bool notifyUnavailable()
 {
+    return notify(notificationTitle, notificationBody);
+}
+
+bool notify(const QString &title, const QString &body)
+{
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
@@ -144,8 +149,7 @@ bool notifyUnavailable()
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("zepaquarn"));
-    call << QStringLiteral("ZEPA QUARN") << uint(0) << QString() << notificationTitle << notificationBody
-         << QStringList() << hints << int(-1);
+    call << QStringLiteral("ZEPA QUARN") << uint(0) << QString() << title << body << QStringList() << hints << int(-1);
     const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
     return reply.type() == QDBusMessage::ReplyMessage;
 }

@@ -60,6 +60,8 @@ QString unavailableMessage();
 // Tells the user through the desktop's notification service on the session bus, waiting at most
 // a few seconds for it to answer. Needs a QCoreApplication. False when nobody took the notice.
 bool notifyUnavailable();
+// The same with another notice: for a start that ends before the application's own notices exist.
+bool notify(const QString &title, const QString &body);
 
 inline const QString notificationTitle = QStringLiteral("ZEPA QUARN needs X11");
 inline const QString notificationBody =
