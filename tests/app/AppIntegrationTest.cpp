@@ -56,29 +56,26 @@ namespace {
 
 // A folder that stops answering, as a network home does: a file system whose server never answers,
 // so every call into it waits until the server goes. Mounting it needs root.
-class HungFolder {
-public:
-    explicit HungFolder(const QString &path)
-        : m_path(QFile::encodeName(path)), m_server(::open("/dev/fuse", O_RDWR | O_CLOEXEC))
+struct HungFolder {
+    explicit HungFolder(const QString &folder)
+        : path(QFile::encodeName(folder)), server(::open("/dev/fuse", O_RDWR | O_CLOEXEC))
     {
-        const QByteArray options = "fd=" + QByteArray::number(m_server) + ",rootmode=40000,user_id=0,group_id=0";
-        m_mounted = m_server >= 0 && ::mount("zq-hung", m_path.constData(), "fuse.zq-hung", MS_NOSUID | MS_NODEV,
-                                             options.constData()) == 0;
+        const QByteArray options = "fd=" + QByteArray::number(server) + ",rootmode=40000,user_id=0,group_id=0";
+        mounted = server >= 0 &&
+                  ::mount("zq-hung", path.constData(), "fuse.zq-hung", MS_NOSUID | MS_NODEV, options.constData()) == 0;
     }
     // Every call still waiting fails once the server has gone; then the folder is what it was.
     ~HungFolder()
     {
-        if (m_server >= 0)
-            ::close(m_server);
-        if (m_mounted)
-            ::umount2(m_path.constData(), MNT_DETACH);
+        if (server >= 0)
+            ::close(server);
+        if (mounted)
+            ::umount2(path.constData(), MNT_DETACH);
     }
-    bool isMounted() const { return m_mounted; }
 
-private:
-    const QByteArray m_path;
-    const int m_server;
-    bool m_mounted = false;
+    const QByteArray path;
+    const int server;
+    bool mounted = false;
 };
 
 // Well above what the application maps in a normal run (about 1.4 GB, most of it reserved, not
@@ -189,7 +186,7 @@ TEST_F(AppIntegrationTest, SecondLaunchSaysItIsRunningAndExitsWhileTheFirstQuits
     // Its state folder stops answering: a new start says so instead of hanging without a word, and
     // the quit, whose last write there never returns, still ends within its bound.
     const HungFolder state(m_home.filePath(QStringLiteral("state")));
-    if (state.isMounted()) {
+    if (state.mounted) {
         ChildProcess third;
         ASSERT_TRUE(third.start(appSpec()));
         EXPECT_EQ(third.waitForExit(QDeadlineTimer(zq::test::kLoadedMachineTimeout)), 1);
@@ -198,7 +195,7 @@ TEST_F(AppIntegrationTest, SecondLaunchSaysItIsRunningAndExitsWhileTheFirstQuits
     ::kill(first.pid(), SIGTERM);
     EXPECT_TRUE(waitForLine(first, "app: terminating")) << "SIGTERM must go through the normal quit path";
     EXPECT_EQ(first.waitForExit(QDeadlineTimer(15s)), 0);
-    EXPECT_EQ(first.collected(ChildProcess::Channel::StandardError).contains("ending without them"), state.isMounted());
+    EXPECT_EQ(first.collected(ChildProcess::Channel::StandardError).contains("ending without them"), state.mounted);
 }
 
 TEST_F(AppIntegrationTest, UnreadableSettingsAndStoresAreKeptAsideAndTheAppStartsFromDefaults)

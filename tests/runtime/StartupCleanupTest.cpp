@@ -22,12 +22,6 @@ using zq::test::writeFile;
 
 namespace {
 
-bool setModified(const QString &path, const QDateTime &when)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadWrite) && file.setFileTime(when, QFileDevice::FileModificationTime);
-}
-
 const QString kTake = QStringLiteral("zepaquarn-0F8E3A52-1C4B-4D6E-9A7F-2B3C4D5E6F70.wav");
 const QString kUpload = QStringLiteral("zepaquarn-16k-0F8E3A52-1C4B-4D6E-9A7F-2B3C4D5E6F70.wav");
 
@@ -73,7 +67,10 @@ TEST_F(StartupCleanupTest, RemovesInterruptedWritesAndEarlierTakesButNothingElse
     kept << killedTake;
     // Its time is that of the recording, which the newest leftovers are chosen and dated by.
     const QDateTime recordedAt(QDate(2026, 3, 2), QTime(9, 7));
-    ASSERT_TRUE(setModified(killedTake, recordedAt));
+    QFile recording(killedTake);
+    ASSERT_TRUE(recording.open(QIODevice::ReadWrite) &&
+                recording.setFileTime(recordedAt, QFileDevice::FileModificationTime));
+    recording.close();
     // One killed before any audio came: its header and nothing after it is no recording.
     const QString headerOnly = in(paths.takeDir(), "zepaquarn-2A2B3C4D-1C4B-4D6E-9A7F-2B3C4D5E6F70.wav");
     writeFile(headerOnly, wav.left(44));
