@@ -58,6 +58,7 @@
 #include "rewards/depth/InviteService.h"
 #include "rewards/updates/Updater.h"
 #include "rewards/updates/UpdaterDialogs.h"
+#include "runtime/BoundedCall.h"
 #include "runtime/Clocks.h"
 #include "runtime/Log.h"
 #include "runtime/Paths.h"
@@ -93,8 +94,15 @@ using namespace zq;
 
 namespace {
 
-// How long a quit waits for threads once the stores are written.
-constexpr std::chrono::seconds kQuitWait{3};
+// How long a quit, or the settling after a lost display, may take from its start: the last writes of
+// the stores, the settings and the journal (milliseconds on a working disk), an update's install and
+// the threads' ends (the speech model's load in flight, under a second). Past it the process ends
+// without what is left, so a folder that stopped answering (a hung network home) cannot keep it.
+constexpr std::chrono::seconds kQuitWait{5};
+
+// How long the start waits for its folders and their locks: a slow network home answers within it, one
+// that stopped answering never does.
+constexpr std::chrono::seconds kFolderWait{15};
 
 // The language whose model the first take will most likely need: the chosen one, or the system's.
 QString expectedLanguage(const rt::Settings &settings)
@@ -346,11 +354,42 @@ void describeApplication()
     // The brand fonts are registered when the first text is set in them, not before the tray icon.
 }
 
-// Takes the single-instance lock; false when another instance holds it. A lock that cannot be made
-// (a read-only folder) is no sign of another instance: the run goes on, and says once what is missing.
-bool lockInstance(rt::SingleInstance &instance, platform::FreedesktopNotifications &notices)
+// The application's folders, made private and locked for this instance: the start's first calls into
+// the user's home.
+struct Folders {
+    explicit Folders(const rt::Paths &paths) : paths(paths), instance(paths.lockFiles()) {}
+
+    const rt::Paths paths;
+    rt::SingleInstance instance;
+    rt::Result<void> made;
+    rt::SingleInstance::Attempt lock;
+};
+
+// Folders that did not answer in time (a network home that stopped answering): says so on the terminal
+// and on the desktop, instead of a start that hangs without a window, and ends. Nothing of the
+// application exists yet, and the toolkit's teardown would call into the same home.
+[[noreturn]] void endForUnansweredFolders(const rt::Paths &paths)
 {
-    const rt::SingleInstance::Attempt lock = instance.tryAcquire();
+    const QString folders =
+        QStringList{paths.dataDir(), paths.stateDir(), paths.configDir(), paths.takeDir()}.join(QStringLiteral(", "));
+    std::fprintf(stderr,
+                 "ZEPA QUARN cannot start: its folders did not answer within %lld seconds (%s). A network home "
+                 "folder that stopped answering does this; start ZEPA QUARN again once it answers.\n",
+                 static_cast<long long>(kFolderWait.count()), qPrintable(folders));
+    if (!X11Session::notify(QStringLiteral("ZEPA QUARN cannot reach its folders"),
+                            QStringLiteral("They did not answer within %1 seconds, as a network home folder that "
+                                           "stopped answering does. Start ZEPA QUARN again once it answers.")
+                                .arg(kFolderWait.count())))
+        std::fprintf(stderr, "ZEPA QUARN could not show a desktop notification about it.\n");
+    std::fflush(nullptr);
+    std::_Exit(1);
+}
+
+// Whether this instance may run, told by the single-instance lock; false when another instance holds
+// it. A lock that cannot be made (a read-only folder) is no sign of another instance: the run goes on,
+// and says once what is missing.
+bool lockInstance(const rt::SingleInstance::Attempt &lock, platform::FreedesktopNotifications &notices)
+{
     if (lock.outcome == rt::SingleInstance::Outcome::heldByAnother) {
         std::fprintf(stderr, "ZEPA QUARN is already running.\n");
         return false;
@@ -484,21 +523,31 @@ int main(int argc, char *argv[])
     toolkitStart.reset();
     display.release();
     describeApplication();
+    // Made as the quit starts, before any other handler of it writes or waits; it goes last, once
+    // even the settings' final write is done.
+    std::optional<rt::QuitDeadline> quitDeadline;
+    QObject::connect(&application, &QApplication::aboutToQuit, &application,
+                     [&quitDeadline] { quitDeadline.emplace(kQuitWait, 0); });
     // The pill, the pop-overs and the tray panel are translucent only where the desktop composites.
     const platform::X11WindowCompositing windowCompositing;
     const CompositingLend compositingLent(windowCompositing);
 
     const rt::Paths paths = rt::Paths::fromEnvironment();
-    if (const auto made = paths.ensureExists(); !made) {
-        std::fprintf(stderr, "ZEPA QUARN cannot create its folders: %s\n", qPrintable(made.error().message));
+    // A folder that stopped answering holds every call into it for ever; the call is left to it.
+    // Released before a relaunch, so the new executable can take the lock.
+    auto folders = std::make_shared<Folders>(paths);
+    if (!rt::callWithin(kFolderWait, [folders] {
+            folders->made = folders->paths.ensureExists();
+            if (folders->made)
+                folders->lock = folders->instance.tryAcquire();
+        }))
+        endForUnansweredFolders(paths);
+    if (!folders->made) {
+        std::fprintf(stderr, "ZEPA QUARN cannot create its folders: %s\n", qPrintable(folders->made.error().message));
         return 1;
     }
-
-    // Released before a relaunch, so the new executable can take it.
-    std::optional<rt::SingleInstance> instance;
-    instance.emplace(paths.lockFiles());
     platform::FreedesktopNotifications startupNotices(QDBusConnection::sessionBus(), notificationIcon());
-    if (!lockInstance(*instance, startupNotices))
+    if (!lockInstance(folders->lock, startupNotices))
         return 0;
 
     rt::Settings settings(paths.settingsFile());
@@ -549,26 +598,29 @@ int main(int argc, char *argv[])
     std::optional<X11Session::DisplayLossHandler> displayLoss(std::in_place, platform::isToolkitDisplayGone, [&] {
         qCWarning(lcApp) << "app: the display is gone — keeping what is in flight and ending";
         X11Session::settleForDisplayLoss([&] { app->applicationLostDisplay(); }, settings,
-                                         run->dictation ? run->dictation->stores.writer.get() : nullptr);
+                                         [&] {
+                                             // None before the first take's parts exist.
+                                             if (run->dictation)
+                                                 run->dictation->stores.writer->waitUntilWritten();
+                                         },
+                                         kQuitWait);
     });
     const int status = QApplication::exec();
+    if (!quitDeadline)
+        quitDeadline.emplace(kQuitWait, status);
     displayLoss.reset();
     // The controller and the views go before the services they use.
     app.reset();
     // The stores are written as the parts that hold them go.
     run->dictation.reset();
     const QString relaunch = run->updateServices.relaunchExecutable;
-    {
-        // What is left waits for threads: the speech model's load in flight (under a second), takes,
-        // blocking calls. Past the bound the process ends without them.
-        const rt::QuitDeadline deadline(kQuitWait, status);
-        run->loop.workers().stopAll();
-        run.reset();
-        sharedHALExecutor().endQueues();
-    }
+    // What is left waits for threads: the speech model's load in flight, takes, blocking calls.
+    run->loop.workers().stopAll();
+    run.reset();
+    sharedHALExecutor().endQueues();
     // An installed update starts once this process holds nothing the new one needs.
     if (!relaunch.isEmpty()) {
-        instance.reset();
+        folders.reset();
         if (!QProcess::startDetached(relaunch, QCoreApplication::arguments().mid(1)))
             qCWarning(lcApp) << "app: the updated application did not start";
     }

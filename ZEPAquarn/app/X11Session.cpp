@@ -1,8 +1,8 @@
 #include "app/X11Session.h"
 
 #include "records/Diagnostics.h"
-#include "records/StoreWriter.h"
 #include "runtime/Log.h"
+#include "runtime/QuitDeadline.h"
 #include "runtime/Settings.h"
 
 #include <QByteArray>
@@ -110,13 +110,15 @@ DisplayLossHandler::~DisplayLossHandler()
     s_displayGone = nullptr;
 }
 
-void settleForDisplayLoss(const std::function<void()> &keepInFlight, rt::Settings &settings, StoreWriter *stores)
+void settleForDisplayLoss(const std::function<void()> &keepInFlight, rt::Settings &settings,
+                          const std::function<void()> &waitForStores, std::chrono::milliseconds wait)
 {
+    // A write into a folder that stopped answering never returns: it cannot keep the process.
+    const rt::QuitDeadline deadline(wait, 1);
     keepInFlight();
     if (const auto saved = settings.sync(); !saved)
         qCWarning(lcApp) << "app: settings not saved:" << saved.error().message;
-    if (stores)
-        stores->waitUntilWritten();
+    waitForStores();
     Diagnostics::shared().waitUntilWritten();
 }
 
@@ -133,6 +135,11 @@ QString unavailableMessage()
 
 bool notifyUnavailable()
 {
+    return notify(notificationTitle, notificationBody);
+}
+
+bool notify(const QString &title, const QString &body)
+{
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected())
         return false;
@@ -142,8 +149,7 @@ bool notifyUnavailable()
     QVariantMap hints;
     hints.insert(QStringLiteral("urgency"), QVariant::fromValue<uchar>(1));
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("zepaquarn"));
-    call << QStringLiteral("ZEPA QUARN") << uint(0) << QString() << notificationTitle << notificationBody
-         << QStringList() << hints << int(-1);
+    call << QStringLiteral("ZEPA QUARN") << uint(0) << QString() << title << body << QStringList() << hints << int(-1);
     const QDBusMessage reply = bus.call(call, QDBus::Block, 3000);
     return reply.type() == QDBusMessage::ReplyMessage;
 }

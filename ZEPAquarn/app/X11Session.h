@@ -2,11 +2,11 @@
 
 #include <QString>
 
+#include <chrono>
 #include <functional>
 
 namespace zq {
 
-class StoreWriter;
 namespace rt {
 class Settings;
 } // namespace rt
@@ -47,16 +47,21 @@ public:
 };
 
 // The application's DisplayLossHandler action, in this order: `keepInFlight` keeps the take in flight
-// and ends what a quit ends; then the settings are written, and the History and statistics writes
-// given to `stores` (none before the first take's parts exist) and the journal's are waited for, as
-// the process then ends without the teardown that would have waited for them.
-void settleForDisplayLoss(const std::function<void()> &keepInFlight, rt::Settings &settings, StoreWriter *stores);
+// and ends what a quit ends; then the settings are written, `waitForStores` waits for the History and
+// statistics writes, and the journal's are waited for, as the process then ends without the teardown
+// that would have waited for them. All of it within `wait`: past it the process ends with status 1,
+// with every file whole (each is replaced at once or not at all) and a take that was not yet kept
+// still in the take folder for the next start.
+void settleForDisplayLoss(const std::function<void()> &keepInFlight, rt::Settings &settings,
+                          const std::function<void()> &waitForStores, std::chrono::milliseconds wait);
 
 // The sentence for stderr when there is no usable display.
 QString unavailableMessage();
 // Tells the user through the desktop's notification service on the session bus, waiting at most
 // a few seconds for it to answer. Needs a QCoreApplication. False when nobody took the notice.
 bool notifyUnavailable();
+// The same with another notice: for a start that ends before the application's own notices exist.
+bool notify(const QString &title, const QString &body);
 
 inline const QString notificationTitle = QStringLiteral("ZEPA QUARN needs X11");
 inline const QString notificationBody =

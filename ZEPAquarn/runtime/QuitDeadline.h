@@ -7,10 +7,11 @@
 
 namespace zq::rt {
 
-// Bounds the end of a quit that waits for threads: made once the stores are written, it ends the
-// process with `status` (without running anything more) when it is still alive `wait` later, so a
-// thread stuck in a call that never returns cannot keep the process. Destroying it in time ends
-// its watch at once, whatever is left of `wait`.
+// Bounds the end of a quit: made as the quit starts, before anything writes or waits, it ends the
+// process with `status` (without running anything more) when it is still alive `wait` later, so
+// neither a thread stuck in a call that never returns nor a write into a folder that stopped
+// answering (a hung network home) can keep the process. Destroying it in time ends its watch at
+// once, whatever is left of `wait`.
 class QuitDeadline {
 public:
     QuitDeadline(std::chrono::milliseconds wait, int status);

@@ -51,15 +51,23 @@ void putLittleEndian32(char *at, quint32 value)
 }
 
 // Bytes of audio in the WAV file `name` of `dir` (past its "data" chunk's header); 0 for a file
-// that is not a regular file, holds no audio or is not a WAV file at all. A file with audio gets the
-// RIFF and "data" sizes of what it holds: a run that was killed never wrote the final ones, and a
-// reader that trusts them (an upload of the kept recording) would find it empty.
+// that is not a regular file, holds no audio or is not a WAV file at all; -1 for one that cannot be
+// read, which is no sign that it holds nothing. A file with audio gets the RIFF and "data" sizes of
+// what it holds: a run that was killed never wrote the final ones, and a reader that trusts them (an
+// upload of the kept recording) would find it empty. Its time stays that of the recording, as the
+// newest leftovers are chosen and dated by it; one that cannot be written keeps its header.
 qint64 completeTakeFile(int dir, const QString &name)
 {
-    const int fd =
-        ::openat(dir, QFile::encodeName(name).constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return 0;
+    const QByteArray entry = QFile::encodeName(name);
+    constexpr int kFlags = O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC;
+    int fd = ::openat(dir, entry.constData(), O_RDWR | kFlags);
+    const bool writable = fd >= 0;
+    if (!writable)
+        fd = ::openat(dir, entry.constData(), O_RDONLY | kFlags);
+    if (fd < 0) {
+        qCWarning(lcRuntime).noquote() << "start-up cleanup:" << name << "left as it is:" << qt_error_string(errno);
+        return -1;
+    }
     struct stat info {};
     char header[4096];
     ssize_t got = -1;
@@ -83,7 +91,9 @@ qint64 completeTakeFile(int dir, const QString &name)
             at += 8 + qint64(size) + (size & 1);
         }
     }
-    if (audio > 0) {
+    if (audio > 0 && !writable)
+        qCWarning(lcRuntime).noquote() << "start-up cleanup:" << name << "kept without its sizes: it cannot be written";
+    if (audio > 0 && writable) {
         const auto clamped = [](qint64 bytes) { return quint32(std::min<qint64>(bytes, 0xFFFFFFFF)); };
         char size[4];
         putLittleEndian32(size, clamped(info.st_size - 8));
@@ -93,6 +103,10 @@ qint64 completeTakeFile(int dir, const QString &name)
         if (!written)
             qCWarning(lcRuntime).noquote()
                 << "start-up cleanup: sizes of" << name << "not written:" << qt_error_string(errno);
+        const struct timespec times[2] = {{0, UTIME_OMIT}, info.st_mtim};
+        if (::futimens(fd, times) != 0)
+            qCWarning(lcRuntime).noquote()
+                << "start-up cleanup: time of" << name << "not kept:" << qt_error_string(errno);
     }
     ::close(fd);
     return audio;
@@ -177,10 +191,12 @@ int StartupCleanup::sweepTakeFolder()
                 // A folder that cannot be looked into keeps everything.
                 if (!isTakeFileName(name) || dir < 0)
                     return false;
-                if (name.startsWith(QLatin1String("zepaquarn-16k-")) || completeTakeFile(dir, name) == 0)
+                if (name.startsWith(QLatin1String("zepaquarn-16k-")))
                     return true;
-                m_leftoverTakes.append(folder + QLatin1Char('/') + name);
-                return false;
+                const qint64 audio = completeTakeFile(dir, name);
+                if (audio > 0)
+                    m_leftoverTakes.append(folder + QLatin1Char('/') + name);
+                return audio == 0;
             },
             "take file(s) of earlier runs without audio");
         if (dir >= 0)

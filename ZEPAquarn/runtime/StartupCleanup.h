@@ -12,7 +12,8 @@ namespace zq::rt {
 // the application writes, and previous runs' upload copies and take files without audio in the
 // take folder. A previous run's take with audio (the run was killed while it recorded or waited for
 // its text) stays, listed by leftoverTakes() for the caller to keep, with its header's sizes made
-// those of the audio it holds.
+// those of the audio it holds and its time that of the recording. One that cannot be written stays
+// as it is; one that cannot be read stays where it is, unlisted.
 // Only names the application makes itself, only regular files, only in real folders of this user;
 // a folder that fails that check is left untouched and logged. It also takes group and other
 // permissions off the files in those folders: a file someone made readable by all (a settings file

@@ -27,8 +27,11 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <optional>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -50,6 +53,30 @@ namespace {
                                          << "; its log:\n"
                                          << app.collected(ChildProcess::Channel::StandardError).constData();
 }
+
+// A folder that stops answering, as a network home does: a file system whose server never answers,
+// so every call into it waits until the server goes. Mounting it needs root.
+struct HungFolder {
+    explicit HungFolder(const QString &folder)
+        : path(QFile::encodeName(folder)), server(::open("/dev/fuse", O_RDWR | O_CLOEXEC))
+    {
+        const QByteArray options = "fd=" + QByteArray::number(server) + ",rootmode=40000,user_id=0,group_id=0";
+        mounted = server >= 0 &&
+                  ::mount("zq-hung", path.constData(), "fuse.zq-hung", MS_NOSUID | MS_NODEV, options.constData()) == 0;
+    }
+    // Every call still waiting fails once the server has gone; then the folder is what it was.
+    ~HungFolder()
+    {
+        if (server >= 0)
+            ::close(server);
+        if (mounted)
+            ::umount2(path.constData(), MNT_DETACH);
+    }
+
+    const QByteArray path;
+    const int server;
+    bool mounted = false;
+};
 
 // Well above what the application maps in a normal run (about 1.4 GB, most of it reserved, not
 // used), well below what reading a device whole reaches. Fewer malloc arenas keep the reserve small.
@@ -156,9 +183,19 @@ TEST_F(AppIntegrationTest, SecondLaunchSaysItIsRunningAndExitsWhileTheFirstQuits
     EXPECT_EQ(secondExit, 0);
     EXPECT_TRUE(second.collected(ChildProcess::Channel::StandardError).contains("already running"));
 
+    // Its state folder stops answering: a new start says so instead of hanging without a word, and
+    // the quit, whose last write there never returns, still ends within its bound.
+    const HungFolder state(m_home.filePath(QStringLiteral("state")));
+    if (state.mounted) {
+        ChildProcess third;
+        ASSERT_TRUE(third.start(appSpec()));
+        EXPECT_EQ(third.waitForExit(QDeadlineTimer(zq::test::kLoadedMachineTimeout)), 1);
+        EXPECT_TRUE(third.collected(ChildProcess::Channel::StandardError).contains("its folders did not answer"));
+    }
     ::kill(first.pid(), SIGTERM);
     EXPECT_TRUE(waitForLine(first, "app: terminating")) << "SIGTERM must go through the normal quit path";
     EXPECT_EQ(first.waitForExit(QDeadlineTimer(15s)), 0);
+    EXPECT_EQ(first.collected(ChildProcess::Channel::StandardError).contains("ending without them"), state.mounted);
 }
 
 TEST_F(AppIntegrationTest, UnreadableSettingsAndStoresAreKeptAsideAndTheAppStartsFromDefaults)

@@ -3,7 +3,9 @@
 #include "app/X11Session.h"
 
 #include "records/StoreWriter.h"
+#include "runtime/QuitDeadline.h"
 #include "runtime/Settings.h"
+#include "support/Polling.h"
 #include "support/TestFiles.h"
 
 #include <QFile>
@@ -11,12 +13,14 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <thread>
 
 #include <unistd.h>
 
 using namespace zq;
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -44,23 +48,28 @@ TEST(X11SessionDeathTest, ALostDisplayKeepsWhatIsInFlightThenEndsWithoutTheTeard
             rt::Settings settings(settingsFile);
             settings.setValue(QStringLiteral("backend"), QStringLiteral("openai"));
             StoreWriter writer;
+            std::atomic<bool> waitedFor = false;
+            // Held back until the ending thread waits for the stores: an end that does not wait loses it.
+            const auto keepInFlight = [&] {
+                writer.write(
+                    historyFile,
+                    [&] {
+                        while (!waitedFor || !firstThreadWaits())
+                            std::this_thread::yield();
+                        return QByteArray("[\"kept\"]");
+                    },
+                    "history");
+            };
+            const auto waitForStores = [&] {
+                waitedFor = true;
+                writer.waitUntilWritten();
+            };
             bool displayGone = false;
             const X11Session::DisplayLossHandler handler([&displayGone] { return displayGone; },
                                                          [&] {
                                                              X11Session::settleForDisplayLoss(
-                                                                 [&] {
-                                                                     // Held back until the ending thread waits: an end
-                                                                     // that does not wait loses it.
-                                                                     writer.write(
-                                                                         historyFile,
-                                                                         [] {
-                                                                             while (!firstThreadWaits())
-                                                                                 std::this_thread::yield();
-                                                                             return QByteArray("[\"kept\"]");
-                                                                         },
-                                                                         "history");
-                                                                 },
-                                                                 settings, &writer);
+                                                                 keepInFlight, settings, waitForStores,
+                                                                 test::kLoadedMachineTimeout);
                                                          });
             qWarning("a warning while the display lives");
             displayGone = true;
@@ -71,6 +80,23 @@ TEST(X11SessionDeathTest, ALostDisplayKeepsWhatIsInFlightThenEndsWithoutTheTeard
     EXPECT_EQ(test::readFile(historyFile), QByteArray("[\"kept\"]")) << "the History write was waited for";
     const rt::Settings written(settingsFile);
     EXPECT_EQ(written.value(QStringLiteral("backend")), rt::SettingValue(QStringLiteral("openai")));
+
+    // A stores' write that never returns (its folder stopped answering) holds the end only until its
+    // bound; without one the outer bound ends the process with another status.
+    EXPECT_EXIT(
+        {
+            const rt::QuitDeadline outer(test::kLoadedMachineTimeout, 3);
+            rt::Settings settings(settingsFile);
+            const auto neverWritten = [] {
+                for (;;)
+                    std::this_thread::sleep_for(1h);
+            };
+            const X11Session::DisplayLossHandler handler(
+                [] { return true; }, [&] { X11Session::settleForDisplayLoss([] {}, settings, neverWritten, 10ms); });
+            qWarning("The X11 connection broke");
+            std::exit(2);
+        },
+        testing::ExitedWithCode(1), "ending without them");
 }
 
 } // namespace

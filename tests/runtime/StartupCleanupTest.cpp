@@ -9,8 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <linux/capability.h>
 #include <optional>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <thread>
+#include <unistd.h>
 
 using zq::rt::Paths;
 using zq::rt::StartupCleanup;
@@ -61,13 +65,35 @@ TEST_F(StartupCleanupTest, RemovesInterruptedWritesAndEarlierTakesButNothingElse
     wav += QByteArray("data\0\0\0\0", 8) + QByteArray(3200, '\x01');
     writeFile(killedTake, wav);
     kept << killedTake;
+    // Its time is that of the recording, which the newest leftovers are chosen and dated by.
+    const QDateTime recordedAt(QDate(2026, 3, 2), QTime(9, 7));
+    QFile recording(killedTake);
+    ASSERT_TRUE(recording.open(QIODevice::ReadWrite) &&
+                recording.setFileTime(recordedAt, QFileDevice::FileModificationTime));
+    recording.close();
     // One killed before any audio came: its header and nothing after it is no recording.
     const QString headerOnly = in(paths.takeDir(), "zepaquarn-2A2B3C4D-1C4B-4D6E-9A7F-2B3C4D5E6F70.wav");
     writeFile(headerOnly, wav.left(44));
     stale << headerOnly;
+    // One this user may read but not write is kept as it is.
+    const QString readOnlyTake = in(paths.takeDir(), "zepaquarn-3A2B3C4D-1C4B-4D6E-9A7F-2B3C4D5E6F70.wav");
+    writeFile(readOnlyTake, wav);
+    ::chmod(QFile::encodeName(readOnlyTake).constData(), 0400);
 
-    EXPECT_EQ(cleanup.run(), stale.size());
-    EXPECT_EQ(cleanup.leftoverTakes(), QStringList{killedTake});
+    int removed = 0;
+    // As the user runs it: root's right to write a read-only file goes with the thread's capabilities.
+    std::thread([&] {
+        __user_cap_header_struct capabilities{_LINUX_CAPABILITY_VERSION_3, 0};
+        __user_cap_data_struct none[2]{};
+        ASSERT_EQ(::syscall(SYS_capset, &capabilities, none), 0);
+        removed = cleanup.run();
+    }).join();
+    EXPECT_EQ(removed, stale.size());
+    QStringList leftovers = cleanup.leftoverTakes();
+    leftovers.sort();
+    EXPECT_EQ(leftovers, (QStringList{killedTake, readOnlyTake}));
+    EXPECT_EQ(QFileInfo(killedTake).lastModified(), recordedAt);
+    EXPECT_EQ(zq::test::readFile(readOnlyTake), wav);
     // The kept take's header holds the length of what it holds, for whatever reads it next.
     QFile killedFile(killedTake);
     ASSERT_TRUE(killedFile.open(QIODevice::ReadOnly));
