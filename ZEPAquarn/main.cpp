@@ -613,16 +613,19 @@ int main(int argc, char *argv[])
     app.reset();
     // The stores are written as the parts that hold them go.
     run->dictation.reset();
-    const QString relaunch = run->updateServices.relaunchExecutable;
+    // An installed update starts once this process holds nothing the new one needs, and also when the
+    // quit runs out of time: the update is in place either way.
+    if (const QString relaunch = run->updateServices.relaunchExecutable; !relaunch.isEmpty()) {
+        quitDeadline->setLastStep([&folders, relaunch, arguments = QCoreApplication::arguments().mid(1)] {
+            folders.reset();
+            if (!QProcess::startDetached(relaunch, arguments))
+                qCWarning(lcApp) << "app: the updated application did not start";
+        });
+    }
     // What is left waits for threads: the speech model's load in flight, takes, blocking calls.
     run->loop.workers().stopAll();
     run.reset();
     sharedHALExecutor().endQueues();
-    // An installed update starts once this process holds nothing the new one needs.
-    if (!relaunch.isEmpty()) {
-        folders.reset();
-        if (!QProcess::startDetached(relaunch, QCoreApplication::arguments().mid(1)))
-            qCWarning(lcApp) << "app: the updated application did not start";
-    }
+    quitDeadline->runLastStep();
     return status;
 }

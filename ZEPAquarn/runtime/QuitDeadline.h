@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
@@ -19,11 +20,21 @@ public:
     QuitDeadline(const QuitDeadline &) = delete;
     QuitDeadline &operator=(const QuitDeadline &) = delete;
 
+    // A step that must run however the quit ends (the start of an installed update): by
+    // runLastStep() once the quit is through, or on the watch's thread just before the deadline ends
+    // the process, whichever comes first, and only once.
+    void setLastStep(std::function<void()> step);
+    // Runs the last step, if the deadline has not taken it already; in that case the process ends
+    // with it, and this call does not return.
+    void runLastStep();
+
 private:
     std::mutex m_mutex;
     std::condition_variable m_met;
     bool m_watching = false;
     bool m_done = false;
+    std::function<void()> m_lastStep;
+    bool m_lastStepTaken = false;
     std::thread m_watch;
 };
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <thread>
 
 #include <unistd.h>
@@ -23,11 +24,23 @@ TEST(QuitDeadlineTest, EndsTheProcessWithItsStatusOnlyWhenTheQuitOverrunsIt)
             ::_exit(0);
         },
         testing::ExitedWithCode(0), "");
+    // The last step runs once, whoever comes first: the quit in time, or the deadline as it ends it.
     EXPECT_EXIT(
         {
-            const zq::rt::QuitDeadline missed(10ms, 3);
+            zq::rt::QuitDeadline met(24h, 3);
+            met.setLastStep([] { std::fputs("last step\n", stderr); });
+            met.runLastStep();
+            met.runLastStep();
+            std::fputs("quit through\n", stderr);
+            ::_exit(0);
+        },
+        testing::ExitedWithCode(0), "^last step\nquit through\n$");
+    EXPECT_EXIT(
+        {
+            zq::rt::QuitDeadline missed(10ms, 3);
+            missed.setLastStep([] { std::fputs("last step\n", stderr); });
             for (;;)
                 std::this_thread::sleep_for(1s); // a thread that never comes back
         },
-        testing::ExitedWithCode(3), "");
+        testing::ExitedWithCode(3), "last step");
 }
