@@ -2,13 +2,17 @@
 
 #include "records/DiagnosticJournal.h"
 #include "runtime/Log.h"
+#include "runtime/UnixSignals.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 
+#include <cstdio>
 #include <cstdlib>
 #include <mutex>
+
+#include <unistd.h>
 
 namespace zq {
 
@@ -86,6 +90,23 @@ void MainThreadHangWatchdog::State::tick(quint64 forGeneration)
     } else if (event == DiagnosticEvent::mainThreadRecovered) {
         qCInfo(lcDiagnostics) << "watchdog: main thread answers again";
         journal.recordIfActive(*event, {});
+    }
+
+    if (missed >= quitMissedThreshold &&
+        (hooks.quitWaiting ? hooks.quitWaiting() : rt::UnixSignals::quitSignalWaiting())) {
+        qCWarning(lcDiagnostics) << "watchdog: a quit waits for a main thread that has not answered" << missed
+                                 << "pings — ending the process";
+        if (hooks.endQuit) {
+            hooks.endQuit();
+        } else {
+            std::fflush(nullptr);
+            ::_exit(0);
+        }
+        // Only a test's hook returns: behave as if the process had ended.
+        std::lock_guard lock(mutex);
+        timer.cancel();
+        timer = {};
+        return;
     }
 
     if (missed < fatalMissedThreshold)

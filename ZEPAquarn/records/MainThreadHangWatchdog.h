@@ -14,8 +14,9 @@ namespace zq {
 class DiagnosticJournal;
 
 // Pings the main thread every 2 s from its own queue and journals stalls: 4 unanswered pings
-// (about 8 s) is a stall, an answer after that a recovery, and 15 unanswered pings (about 30 s) is
-// fatal: the stall is journalled, the application is relaunched when it had been up for at least
+// (about 8 s) is a stall, an answer after that a recovery, a quit signal left waiting by a stalled
+// main thread ends the process as a quit would (quitMissedThreshold), and 15 unanswered pings (about
+// 30 s) is fatal: the stall is journalled, the application is relaunched when it had been up for at least
 // 120 s, and the process ends abnormally (so the next start sees an unclean run and a crash report).
 //
 // start()/stop() may be called from any thread; ticks run on `queue`; acknowledgements on the
@@ -28,13 +29,22 @@ public:
     static constexpr quint64 fatalMissedThreshold = 15;
     static constexpr rt::Nanos minimumUptimeForRelaunch = std::chrono::seconds(120);
 
-    // What a fatal stall does besides journalling. Tests replace both.
+    // What a fatal stall does besides journalling, and how a quit that a stall keeps waiting is seen
+    // and ended. Tests replace them.
     struct Hooks {
         // Starts a new instance of the application. Default: relaunchApplication().
         std::function<void()> relaunch;
         // Ends this process. Default: std::abort(), so the crash handler writes a report.
         std::function<void()> terminate;
+        // Whether a quit signal waits for the main thread. Default: rt::UnixSignals::quitSignalWaiting().
+        std::function<bool()> quitWaiting;
+        // Ends this process as a quit that ran out of time does. Default: _exit(0).
+        std::function<void()> endQuit;
     };
+    // A quit signal that waits while this many pings go unanswered (the main thread has not answered
+    // for at least 4 s, near the quit's own bound) ends the process: a main thread stuck in a call
+    // that does not return never takes the signal, and the quit would never start.
+    static constexpr quint64 quitMissedThreshold = 3;
 
     // `queue` runs the timer; `clocks` gives the uptime, read now as the watchdog's launch time.
     MainThreadHangWatchdog(DiagnosticJournal &journal, rt::Executor &queue, const rt::Clocks &clocks, Hooks hooks = {});

@@ -2,7 +2,10 @@
 
 #include "runtime/Log.h"
 
+#include <QFile>
 #include <QSocketNotifier>
+
+#include <algorithm>
 
 #include <array>
 #include <cerrno>
@@ -75,6 +78,24 @@ UnixSignals::~UnixSignals()
         if (fd >= 0)
             ::close(fd);
     }
+}
+
+bool UnixSignals::quitSignalWaiting()
+{
+    // The process's pending signals, as the kernel shows them: a bit mask in hexadecimal, signal n at
+    // bit n - 1. (sigpending() tells only of signals the asking thread holds back.)
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (!line.startsWith("ShdPnd:"))
+            continue;
+        bool parsed = false;
+        const qulonglong pending = line.mid(7).trimmed().toULongLong(&parsed, 16);
+        return parsed && std::any_of(kHandledSignals.begin(), kHandledSignals.end(),
+                                     [pending](int signal) { return (pending >> (signal - 1)) & 1; });
+    }
+    return false;
 }
 
 void UnixSignals::readPendingSignals()

@@ -21,6 +21,11 @@ public:
     // default action, which also ends the process.
     bool isInstalled() const { return m_installed; }
 
+    // Whether a quit signal was sent to the process and no thread has taken it yet: the main
+    // thread, to which it goes, is stuck in a call that does not return (into a folder that stopped
+    // answering, say). Any thread may ask.
+    static bool quitSignalWaiting();
+
 signals:
     // One emission per delivered signal, in arrival order.
     void received(int signalNumber);

@@ -27,7 +27,8 @@ protected:
     {
         auto watchdog = std::make_unique<MainThreadHangWatchdog>(
             journal, queue, queue.clocks(),
-            MainThreadHangWatchdog::Hooks{[this] { ++relaunches; }, [this] { ++terminations; }});
+            MainThreadHangWatchdog::Hooks{[this] { ++relaunches; }, [this] { ++terminations; },
+                                          [this] { return quitWaiting; }, [this] { ++quitsEnded; }});
         watchdog->start(mainThread);
         return watchdog;
     }
@@ -63,6 +64,8 @@ protected:
     DiagnosticJournal journal;
     int relaunches = 0;
     int terminations = 0;
+    bool quitWaiting = false;
+    int quitsEnded = 0;
 };
 
 TEST_F(MainThreadHangWatchdogTest, ResponsiveMainThreadAndShortBlocksRecordNothing)
@@ -94,6 +97,25 @@ TEST_F(MainThreadHangWatchdogTest, TenSecondBlockIsAStallThenARecovery)
     EXPECT_EQ(seen[1].first, DiagnosticEvent::mainThreadRecovered);
     EXPECT_TRUE(seen[1].second.isEmpty());
     EXPECT_EQ(terminations, 0);
+    EXPECT_EQ(quitsEnded, 0);
+}
+
+TEST_F(MainThreadHangWatchdogTest, AQuitSignalLeftWaitingByAStalledMainThreadEndsTheProcessAsAQuit)
+{
+    auto watchdog = makeWatchdog();
+    // A main thread that answers takes the signal itself, however long the quit waits.
+    quitWaiting = true;
+    run(10s, false);
+    EXPECT_EQ(quitsEnded, 0);
+    // One that stops answering never will: by the third ping it leaves unanswered, 4 to 6 s on, well
+    // before a fatal stall.
+    run(5900ms, true);
+    EXPECT_EQ(quitsEnded, 0);
+    run(2s, true);
+    EXPECT_EQ(quitsEnded, 1);
+    run(60s, true);
+    EXPECT_EQ(quitsEnded, 1);
+    EXPECT_EQ(terminations, 0);
 }
 
 TEST_F(MainThreadHangWatchdogTest, FatalStallRelaunchesOnlyAfterTwoMinutesOfLife)
@@ -111,7 +133,8 @@ TEST_F(MainThreadHangWatchdogTest, FatalStallRelaunchesOnlyAfterTwoMinutesOfLife
         j.beginSession();
         int relaunched = 0;
         int terminated = 0;
-        MainThreadHangWatchdog watchdog(j, q, q.clocks(), {[&] { ++relaunched; }, [&] { ++terminated; }});
+        MainThreadHangWatchdog watchdog(j, q, q.clocks(),
+                                        {[&] { ++relaunched; }, [&] { ++terminated; }, [] { return false; }, [] {}});
         watchdog.start(main);
         while (q.now() < c.aliveBefore) {
             q.advance(1s);

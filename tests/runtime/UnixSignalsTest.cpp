@@ -7,6 +7,8 @@
 
 #include <csignal>
 
+#include <unistd.h>
+
 using zq::rt::UnixSignals;
 
 namespace {
@@ -52,4 +54,20 @@ TEST(UnixSignalsTest, ThePreviousHandlersAreRestored)
     ::sigaction(SIGHUP, nullptr, &now);
     EXPECT_EQ(now.sa_handler, &customHandler);
     ::sigaction(SIGHUP, &saved, nullptr);
+}
+
+TEST(UnixSignalsTest, AQuitSignalNoThreadTookIsSeenWaiting)
+{
+    // A process of one thread that holds the signal back, as a main thread stuck in a call does.
+    EXPECT_EXIT(
+        {
+            sigset_t quit;
+            sigemptyset(&quit);
+            sigaddset(&quit, SIGHUP);
+            ::pthread_sigmask(SIG_BLOCK, &quit, nullptr);
+            const bool before = UnixSignals::quitSignalWaiting();
+            ::kill(::getpid(), SIGHUP);
+            ::_exit(!before && UnixSignals::quitSignalWaiting() ? 0 : 1);
+        },
+        testing::ExitedWithCode(0), "");
 }
