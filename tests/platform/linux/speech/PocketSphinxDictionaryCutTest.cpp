@@ -129,6 +129,8 @@ TEST(PocketSphinxDictionaryCutTest, ACutWhoseSourcesChangedOrWhoseFilesAreDamage
     const struct {
         const char *name;
         std::function<void(Sources &)> damage;
+        bool cutInPlace = false; // the cut's own file changed: a cut found before sees it when checked
+        bool found = false;      // the manifest and the sizes still agree: only reading the cut tells
     } cases[] = {
         {"dictionary grown",
          [](Sources &s) {
@@ -153,7 +155,21 @@ TEST(PocketSphinxDictionaryCutTest, ACutWhoseSourcesChangedOrWhoseFilesAreDamage
          [](Sources &s) {
              const QString file = s.cacheFile(".dict");
              test::writeFile(file, test::readFile(file).chopped(4));
-         }},
+         },
+         true},
+        {"cut grown",
+         [](Sources &s) {
+             QFile file(s.cacheFile(".dict"));
+             ASSERT_TRUE(file.open(QIODevice::Append));
+             file.write("beta B EY T AH\n");
+         },
+         true},
+        {"cut changed in one byte",
+         [](Sources &s) {
+             const QString file = s.cacheFile(".dict");
+             test::writeFile(file, test::readFile(file).replace("alpha", "alphx"));
+         },
+         true, true},
         {"rest changed in one byte",
          [](Sources &s) {
              const QString file = s.cacheFile(".rest");
@@ -174,11 +190,14 @@ TEST(PocketSphinxDictionaryCutTest, ACutWhoseSourcesChangedOrWhoseFilesAreDamage
         SCOPED_TRACE(c.name);
         Sources sources;
         ASSERT_TRUE(sources.make());
-        ASSERT_TRUE(sources.open());
+        const auto before = sources.open();
+        ASSERT_TRUE(before);
         c.damage(sources);
         EXPECT_FALSE(sources.open());
+        EXPECT_EQ(before->intact(), !c.cutInPlace);
         // What a launch finds before the decoder reads it is checked while it does.
         const auto found = PocketSphinxDictionaryCut::find(sources.cache, sources.dictionary, sources.languageModel);
+        EXPECT_EQ(found != nullptr, c.found);
         EXPECT_FALSE(found && found->intact());
         ASSERT_TRUE(sources.make());
         EXPECT_TRUE(sources.open());
