@@ -1,13 +1,14 @@
 // Trigger release to text in the front window, through the real application on private services.
-// The application is launched several times, as a user quits and starts it again, and dictates the
-// same recording of real speech a few times per launch. Each launch runs on fresh private services.
+// The application is launched several times, as a user quits and starts it again, and dictates
+// recordings of real speech (the librivox sentences and the spoken command), one after the other,
+// several takes per launch. Each launch runs on fresh private services.
 // The very first launch starts with nothing learnt; every later one starts from what the
 // application's recogniser keeps in its state folder after a launch that dictated other speech (the
-// librivox recordings), never from what the measured recording taught it. The time of one
-// take runs from the trigger's release to the text's arrival, both as the receiving window saw them
-// (on the monotonic clock shared by every process). Any text counts as arrived; how many takes gave
-// exactly the spoken words is beside.
-// Every take speaks the recording cut at its last word and releases the trigger a set delay after
+// library's other recordings: other speakers), never from what the measured recordings taught it.
+// The time of one take runs from the trigger's release to the text's arrival, both as the receiving
+// window saw them (on the monotonic clock shared by every process). Any text counts as arrived; the
+// word errors of both sides on the same takes are beside.
+// Every take speaks its recording cut at its last word and releases the trigger a set delay after
 // that word (0, 0.15, 0.3 or 0.7 s; the microphone's room noise fills the delay): at no delay the
 // recogniser has all of the words still to finish after the release, at the longest it has heard the
 // pause. The first take of each launch (released at the longest delay) and the later ("warm") takes
@@ -18,9 +19,11 @@
 // The floor of a take: the speech library's decoder with the application's search settings, running
 // beside the application through the whole launch and fed the same microphone live, as it arrives,
 // in the same fragments: it starts its utterance at the press and ends it at the release, so at every
-// delay both sides pay the same end of utterance; from the release to its final text. On top, a bare
-// paste into the same window, measured on the same services once the application has quit (another
-// client owns the clipboard and Control+V is posted: from the window's V key press to its text).
+// delay both sides pay the same end of utterance; from the release to its final text. It starts each
+// launch from what the application starts from: nothing, or a live decode of the same other speech.
+// On top, a bare paste into the same window, measured on the same services once the application has
+// quit (another client owns the clipboard and Control+V is posted: from the window's V key press to
+// its text).
 // Each delay's warm takes are reported as a ratio over the sum of the medians of their decoder floor
 // and the paste floor; the goal is 1.25x at every delay.
 #include "records/DiagnosticEvent.h"
@@ -44,6 +47,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
 #include <memory>
 #include <vector>
@@ -65,14 +69,39 @@ constexpr std::array<std::size_t, 8> kWarmOrder{0, 1, 2, 3, 3, 2, 1, 0};
 // Each delay's warm takes against their floor: within this.
 constexpr double kOverFloorLimit = 1.25;
 
+// A recording of real speech up to its last word, with the words said in it.
+struct Recording {
+    std::vector<std::int16_t> words;
+    QStringList reference;
+};
+
+std::vector<Recording> recordingsOf(const std::vector<zq::bench::LibrivoxLine> &lines)
+{
+    std::vector<Recording> recordings;
+    for (const auto &line : lines) {
+        std::vector<std::int16_t> pcm;
+        for (const float sample : zq::bench::readWav(line.path).value_or(std::vector<float>{}))
+            pcm.push_back(std::int16_t(std::lrint(std::clamp(sample, -1.0f, 1.0f) * 32767.0f)));
+        if (!pcm.empty())
+            recordings.push_back({zq::bench::wordsOnly(pcm), line.reference});
+    }
+    return recordings;
+}
+
 struct Takes {
     std::vector<double> seconds;
     int exact = 0;
+    int errors = 0; // word edits from what was said
+    int words = 0;  // words said
 
-    void add(double elapsed, bool wasExact)
+    void add(double elapsed, const QString &text, const QStringList &reference)
     {
         seconds.push_back(elapsed);
-        exact += wasExact ? 1 : 0;
+        const int edits =
+            zq::bench::editDistance(reference, E2EEnvironment::normalizedWords(text).split(' ', Qt::SkipEmptyParts));
+        exact += edits == 0 ? 1 : 0;
+        errors += edits;
+        words += int(reference.size());
     }
     void report(benchmark::State &state, const std::string &name)
     {
@@ -80,6 +109,7 @@ struct Takes {
             return;
         state.counters[name + "_takes"] = double(seconds.size());
         state.counters[name + "_exact"] = exact;
+        state.counters[name + "_wer_%"] = 100.0 * errors / std::max(words, 1);
         zq::bench::reportMedianAndWorst(state, seconds, "ms", 1000, name + "_");
     }
 };
@@ -145,9 +175,10 @@ bool measurePasteFloor(E2EEnvironment &env, Figures &figures)
     return true;
 }
 
-// One launch's takes (its first into `first`) and the floor after it. False with the reason in `error`.
-bool dictate(const std::vector<std::int16_t> &words, QByteArray &estimate, Takes &first, Figures &figures,
-             QString &error)
+// One launch's takes of `recordings` (its first into `first`) and the floor after it. The floor's
+// decoder first hears `heardBefore`. False with the reason in `error`.
+bool dictate(const std::vector<Recording> &recordings, const std::vector<Recording> &heardBefore, QByteArray &estimate,
+             Takes &first, Figures &figures, QString &error)
 {
     // Private services sometimes fail to come up on a busy machine (a display taken meanwhile):
     // that is not what this measures, so they get a few tries.
@@ -178,7 +209,10 @@ bool dictate(const std::vector<std::int16_t> &words, QByteArray &estimate, Takes
         error = QStringLiteral("the target window cannot take the keyboard focus");
         return false;
     }
-    zq::bench::LiveFloorDecoder floor(env.pulse().serverAddress(), words);
+    std::vector<std::vector<std::int16_t>> warm;
+    for (const Recording &r : heardBefore)
+        warm.push_back(r.words);
+    zq::bench::LiveFloorDecoder floor(env.pulse().serverAddress(), warm);
     if (!floor.isReading()) {
         error = QStringLiteral("the floor's decoder cannot read the microphone");
         return false;
@@ -186,6 +220,9 @@ bool dictate(const std::vector<std::int16_t> &words, QByteArray &estimate, Takes
     QThread::msleep(2000); // the user reaches for the trigger
     for (int take = 1; take <= int(kWarmOrder.size()) + 1; ++take) {
         const std::size_t delay = take == 1 ? kFirstTakeDelay : kWarmOrder[std::size_t(take - 2)];
+        // The first takes, and the warm takes of each delay, speak the recordings in turn.
+        Takes &floorTakes = take == 1 ? figures.firstDecoderFloor : figures.decoderFloor[delay];
+        const Recording &said = recordings[floorTakes.seconds.size() % recordings.size()];
         env.target().clear();
         const auto pressedAfter = TextTargetWindow::monotonicNow();
         floor.press();
@@ -196,8 +233,8 @@ bool dictate(const std::vector<std::int16_t> &words, QByteArray &estimate, Takes
         }
         // Room noise before the words, as a person pauses before speaking.
         QThread::msleep(300);
-        env.feeder()->speak(words);
-        env.feeder()->waitUntilSpoken(15s);
+        env.feeder()->speak(said.words);
+        env.feeder()->waitUntilSpoken(30s);
         if (kReleaseDelays[delay] > 0ms)
             QThread::msleep(static_cast<unsigned long>(kReleaseDelays[delay].count()));
         env.releaseTrigger();
@@ -212,9 +249,8 @@ bool dictate(const std::vector<std::int16_t> &words, QByteArray &estimate, Takes
             return false;
         }
         const double elapsed = std::chrono::duration<double>(pasted->at - *released).count();
-        (take == 1 ? first : figures.warm[delay]).add(elapsed, E2EEnvironment::isSpeechWords(pasted->text));
-        (take == 1 ? figures.firstDecoderFloor : figures.decoderFloor[delay])
-            .add(floorFinal->seconds, E2EEnvironment::isSpeechWords(floorFinal->text));
+        (take == 1 ? first : figures.warm[delay]).add(elapsed, pasted->text, said.reference);
+        floorTakes.add(floorFinal->seconds, floorFinal->text, said.reference);
         // Let the take end completely (done flash, clipboard restored) before the next press.
         env.waitForJournal(DiagnosticEvent::pasteSucceeded, take, 5s);
         QThread::msleep(1000);
@@ -232,12 +268,11 @@ bool dictate(const std::vector<std::int16_t> &words, QByteArray &estimate, Takes
     return true;
 }
 
-// The recogniser's state after a launch that dictated other speech than the measured recording;
-// empty when it cannot be made.
-QByteArray learntElsewhere()
+// The recogniser's state after a launch that dictated `others`; empty when it cannot be made.
+QByteArray learntElsewhere(const std::vector<zq::bench::LibrivoxLine> &others)
 {
     std::vector<std::vector<float>> takes;
-    for (const auto &line : zq::bench::librivoxLines())
+    for (const auto &line : others)
         if (auto samples = zq::bench::readWav(line.path))
             takes.push_back(std::move(*samples));
     QTemporaryDir folder;
@@ -250,23 +285,29 @@ QByteArray learntElsewhere()
 
 void releaseToText(benchmark::State &state)
 {
-    const std::vector<std::int16_t> speech = E2EEnvironment::speechSamples();
-    if (speech.empty()) {
-        state.SkipWithError(qPrintable(QStringLiteral("missing ") + E2EEnvironment::speechPath()));
+    // The librivox sentences and the spoken command; before them, the library's other speakers.
+    auto measured = zq::bench::librivoxLines();
+    measured.push_back({E2EEnvironment::speechPath(), QString::fromLatin1(E2EEnvironment::kSpeechWords).split(' ')});
+    auto otherLines = zq::bench::reportLines();
+    std::erase_if(otherLines, [](const auto &line) { return line.path == E2EEnvironment::speechPath(); });
+    const std::vector<Recording> recordings = recordingsOf(measured);
+    const std::vector<Recording> others = recordingsOf(otherLines);
+    if (recordings.size() < 2 || others.empty()) {
+        state.SkipWithError("pocketsphinx-testdata is needed");
         return;
     }
-    const std::vector<std::int16_t> words = zq::bench::wordsOnly(speech);
     Figures figures;
-    const QByteArray elsewhere = learntElsewhere();
+    const QByteArray elsewhere = learntElsewhere(otherLines);
     if (elsewhere.isEmpty()) {
-        state.SkipWithError("the recogniser learnt nothing from the librivox recordings");
+        state.SkipWithError("the recogniser learnt nothing from the other recordings");
         return;
     }
     for (auto _ : state) {
         for (int launch = 0; launch < kLaunches; ++launch) {
             QByteArray estimate = launch == 0 ? QByteArray() : elsewhere;
             QString error;
-            if (!dictate(words, estimate, launch == 0 ? figures.firstEver : figures.first, figures, error)) {
+            if (!dictate(recordings, launch == 0 ? std::vector<Recording>() : others, estimate,
+                         launch == 0 ? figures.firstEver : figures.first, figures, error)) {
                 state.SkipWithError(qPrintable(error));
                 return;
             }
@@ -277,7 +318,10 @@ void releaseToText(benchmark::State &state)
         }
     }
     state.SetIterationTime(1); // the figures are the counters
-    state.counters["words_s"] = double(words.size()) / zq::test::PipeFeeder::kSampleRateHz;
+    double spoken = 0;
+    for (const Recording &r : recordings)
+        spoken += double(r.words.size()) / zq::test::PipeFeeder::kSampleRateHz;
+    state.counters["words_s"] = spoken / double(recordings.size());
     figures.firstEver.report(state, "first_ever");
     figures.first.report(state, "first");
     zq::bench::reportMedianAndWorst(state, figures.pasteFloor, "ms", 1000, "floor_paste_");
@@ -290,6 +334,16 @@ void releaseToText(benchmark::State &state)
                                {zq::bench::median(figures.decoderFloor[d].seconds) + paste}, kOverFloorLimit);
     }
     figures.firstDecoderFloor.report(state, "floor_decoder_first");
+    // Word errors on the same takes: the application's may not exceed the floor's.
+    std::array<int, 2> errors{figures.first.errors + figures.firstEver.errors, figures.firstDecoderFloor.errors};
+    int words = figures.firstDecoderFloor.words;
+    for (std::size_t d = 0; d < kReleaseDelays.size(); ++d) {
+        errors[0] += figures.warm[d].errors;
+        errors[1] += figures.decoderFloor[d].errors;
+        words += figures.decoderFloor[d].words;
+    }
+    zq::bench::reportLimit("word errors on " + std::to_string(words) + " words, application (the floor's as limit)",
+                           100.0 * errors[0] / std::max(words, 1), 100.0 * errors[1] / std::max(words, 1), "%");
     zq::bench::reportRatioCounters(state, "first_over_floor", figures.first.seconds,
                                    {zq::bench::median(figures.firstDecoderFloor.seconds) + paste});
     const Takes &warmAtFirstDelay = figures.warm[kFirstTakeDelay];

@@ -33,12 +33,14 @@ public:
     };
 
     // Connects to the sound server at `server` and reads its default source; `warm` is decoded first,
-    // as the application's later takes find their recogniser warm.
-    LiveFloorDecoder(const QString &server, const std::vector<std::int16_t> &warm) : m_decoder(applicationSearch())
+    // as the application's recogniser starts from what earlier launches heard.
+    LiveFloorDecoder(const QString &server, const std::vector<std::vector<std::int16_t>> &warm)
+        : m_decoder(applicationSearch())
     {
         if (!m_decoder.isLoaded())
             return;
-        m_decoder.decode(warm, PlainDecoder::Input::live);
+        for (const auto &heard : warm)
+            m_decoder.decode(heard, PlainDecoder::Input::live);
         const pa_sample_spec spec{PA_SAMPLE_S16LE, 16000, 1};
         pa_buffer_attr attributes{};
         attributes.maxlength = static_cast<std::uint32_t>(-1);

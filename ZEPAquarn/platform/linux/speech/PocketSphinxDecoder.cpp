@@ -369,6 +369,10 @@ struct PocketSphinxDecoderPool::State {
     // thread of its own so neither the load nor the first take waits for it. Nothing without a
     // cache folder.
     PocketSphinxDecoder::LanguageModelRead cutMaker();
+    // Loads a decoder of the cut `from` (of the whole dictionary when there is none), and of the
+    // whole dictionary after all should the cut fail to load; `from` is cleared then.
+    rt::Result<std::unique_ptr<PocketSphinxDecoder>> loadFromCut(std::shared_ptr<const PocketSphinxDictionaryCut> &from,
+                                                                 std::stop_token stop);
     // Once the load that read the whole dictionary is done and its decoder is idle, frees that
     // decoder and loads one from the cut just made in its place (the whole one again should that
     // fail). Runs on the cut's thread, at its low priority.
@@ -437,6 +441,18 @@ PocketSphinxDecoder::LanguageModelRead PocketSphinxDecoderPool::State::cutMaker(
     };
 }
 
+rt::Result<std::unique_ptr<PocketSphinxDecoder>>
+PocketSphinxDecoderPool::State::loadFromCut(std::shared_ptr<const PocketSphinxDictionaryCut> &from,
+                                            std::stop_token stop)
+{
+    auto loaded = load(model, from, {});
+    if (!from || (loaded && loaded.value()) || stop.stop_requested())
+        return loaded;
+    qCWarning(lcLocalBackend) << "speech model failed to load from the cut dictionary; loading the whole one again";
+    from = nullptr;
+    return load(model, nullptr, {});
+}
+
 void PocketSphinxDecoderPool::State::switchToCut(std::stop_token stop)
 {
     {
@@ -479,12 +495,7 @@ void PocketSphinxDecoderPool::State::switchToCut(std::stop_token stop)
     took.start();
     rt::Result<std::unique_ptr<PocketSphinxDecoder>> loaded = cancelledError();
     if (!stop.stop_requested())
-        loaded = load(model, opened, {});
-    if (!stop.stop_requested() && whole && (!loaded || !loaded.value())) {
-        qCWarning(lcLocalBackend) << "speech model failed to load from the cut dictionary; loading the whole one again";
-        opened = nullptr;
-        loaded = load(model, nullptr, {});
-    }
+        loaded = loadFromCut(opened, stop);
     std::vector<std::unique_ptr<PocketSphinxDecoder>> replaced; // freed after the lock
     {
         std::lock_guard lock(mutex);
@@ -531,14 +542,17 @@ void PocketSphinxDecoderPool::State::loadInBackground(std::stop_token stop)
     });
     auto loaded = load(model, kept, kept ? PocketSphinxDecoder::LanguageModelRead() : cutMaker());
     beside.join();
-    if (kept && !keptIntact) {
+    if (kept && (!keptIntact || !loaded || !loaded.value())) {
         // A damaged cut may lack words the search needs: the decoder that read it is not used, and
-        // the whole dictionary is read and cut again (unless the pool is closing).
+        // the whole dictionary is read and cut again (unless the pool is closing). A cut that reads
+        // back whole but would not load is only passed over.
+        if (keptIntact)
+            qCWarning(lcLocalBackend) << "speech model failed to load from the cut dictionary; loading the whole one";
         kept = nullptr;
         if (loaded)
             loaded.value().reset(); // before the next, not beside it
         if (!stop.stop_requested())
-            loaded = load(model, nullptr, cutMaker());
+            loaded = load(model, nullptr, keptIntact ? PocketSphinxDecoder::LanguageModelRead() : cutMaker());
     }
     std::lock_guard lock(mutex);
     loading = false;
@@ -653,7 +667,7 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquir
     // or there was none.
     if (!cut && !state.cacheFolder.empty())
         cut = PocketSphinxDictionaryCut::open(state.cacheFolder, state.dictionaryFile, state.languageModelFile);
-    auto loaded = state.load(state.model, std::move(cut), {});
+    auto loaded = state.loadFromCut(cut, stop);
     if (stop.stop_requested())
         return cancelledError(); // the decoder is freed on the way out
     std::lock_guard lock(state.mutex);

@@ -129,8 +129,9 @@ private:
 // quits at once leaves it for the next. Once the cut is made and that load's decoder is idle, it is
 // freed and a decoder of the cut loaded in its place (about 20 MB less), so the first launch holds
 // what later ones hold, and never the two side by side (a take holding the whole one is waited
-// for); a take that asks meanwhile waits for that load. A launch checks the cut it reads while the decoder loads and
-// loads again from the whole dictionary when the cut is damaged.
+// for); a take that asks meanwhile waits for that load. A launch checks the cut it reads while the
+// decoder loads and loads again from the whole dictionary when the cut is damaged. Whenever a decoder
+// fails to load from the cut, one of the whole dictionary is loaded in its place.
 //
 // The pool owns its threads (the background load, the cut and the takes) and close() ends them:
 // takes stop at once, a load in flight runs to its end (a fraction of a second; the library cannot

@@ -13,6 +13,7 @@
 #include "support/TestFiles.h"
 #include "support/VirtualLoop.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
@@ -187,30 +188,42 @@ TEST(PocketSphinxDecoderIntegrationTest, AFirstLaunchKeepsTheCutDictionaryAndThe
         const char *name;
         std::function<void()> before;
         const char *dictionary;
+        bool cutLoads = true; // false: every load from the cut fails, and the whole one takes its place
+        const char *thenLogged = "(cut dictionary)";
     } launches[] = {
         {"first launch", [] {}, "(whole dictionary)"},
         {"next launch", [] {}, "(cut dictionary)"},
         {"a launch after the cut was damaged", damage, "(whole dictionary)"},
         {"the launch after that", [] {}, "(cut dictionary)"},
+        {"a launch that cannot load from the cut", [] {}, "(whole dictionary)", false, "(whole dictionary)"},
+        {"a first launch that cannot load from the cut", [&] { QDir(folder).removeRecursively(); },
+         "(whole dictionary)", false, "loading the whole one again"},
     };
     for (const auto &launch : launches) {
         SCOPED_TRACE(launch.name);
         launch.before();
         test::AudioLogCapture log;
         {
-            platform::PocketSphinxDecoderPool pool(model, {}, folder);
+            platform::PocketSphinxDecoderPool pool(
+                model, {}, folder,
+                [&](const auto &m, auto cut, const auto &read) -> rt::Result<std::unique_ptr<PocketSphinxDecoder>> {
+                    if (cut && !launch.cutLoads)
+                        return rt::makeError(QStringLiteral("cut refused"));
+                    return PocketSphinxDecoder::load(m, std::move(cut), read);
+                });
             pool.preload();
             auto decoder = pool.acquire({});
             ASSERT_TRUE(decoder);
             EXPECT_TRUE(log.contains(QString::fromUtf8(launch.dictionary))) << log.lines().join('\n').toStdString();
             EXPECT_EQ(decode(*decoder.value(), speech), QStringLiteral("go forward ten meters"));
-            // Once the cut is made, the decoder the next take gets reads it, on every launch.
+            // Once the cut is made, the decoder the next take gets reads it, on every launch; one
+            // that fails to load from the cut gives the take the whole one.
             pool.release(std::move(decoder).value());
-            ASSERT_TRUE(test::waitFor([&] { return log.contains(QStringLiteral("(cut dictionary)")); },
+            ASSERT_TRUE(test::waitFor([&] { return log.contains(QString::fromUtf8(launch.thenLogged)); },
                                       test::kLoadedMachineTimeout));
             auto next = pool.acquire({});
             ASSERT_TRUE(next);
-            EXPECT_TRUE(next.value()->readsCut());
+            EXPECT_EQ(next.value()->readsCut(), launch.cutLoads);
         }
         // The cut is kept even by a launch that quits as soon as its decoder is out.
         EXPECT_TRUE(test::waitFor([&] { return keptCut() != nullptr; }, test::kLoadedMachineTimeout));

@@ -129,6 +129,7 @@ TEST(PocketSphinxDictionaryCutTest, ACutWhoseSourcesChangedOrWhoseFilesAreDamage
     const struct {
         const char *name;
         std::function<void(Sources &)> damage;
+        bool cutInPlace = false; // the cut's own file changed: a cut found before sees it when checked
     } cases[] = {
         {"dictionary grown",
          [](Sources &s) {
@@ -153,7 +154,15 @@ TEST(PocketSphinxDictionaryCutTest, ACutWhoseSourcesChangedOrWhoseFilesAreDamage
          [](Sources &s) {
              const QString file = s.cacheFile(".dict");
              test::writeFile(file, test::readFile(file).chopped(4));
-         }},
+         },
+         true},
+        {"cut grown",
+         [](Sources &s) {
+             QFile file(s.cacheFile(".dict"));
+             ASSERT_TRUE(file.open(QIODevice::Append));
+             file.write("beta B EY T AH\n");
+         },
+         true},
         {"rest changed in one byte",
          [](Sources &s) {
              const QString file = s.cacheFile(".rest");
@@ -174,12 +183,13 @@ TEST(PocketSphinxDictionaryCutTest, ACutWhoseSourcesChangedOrWhoseFilesAreDamage
         SCOPED_TRACE(c.name);
         Sources sources;
         ASSERT_TRUE(sources.make());
-        ASSERT_TRUE(sources.open());
+        const auto before = sources.open();
+        ASSERT_TRUE(before);
         c.damage(sources);
         EXPECT_FALSE(sources.open());
-        // What a launch finds before the decoder reads it is checked while it does.
-        const auto found = PocketSphinxDictionaryCut::find(sources.cache, sources.dictionary, sources.languageModel);
-        EXPECT_FALSE(found && found->intact());
+        EXPECT_EQ(before->intact(), !c.cutInPlace);
+        // Refused before the decoder reads it, the cut's size included.
+        EXPECT_FALSE(PocketSphinxDictionaryCut::find(sources.cache, sources.dictionary, sources.languageModel));
         ASSERT_TRUE(sources.make());
         EXPECT_TRUE(sources.open());
     }
@@ -322,7 +332,7 @@ TEST(PocketSphinxDictionaryCutTest, AHostileCacheIsPassedOverForTheWholeDictiona
             // The load, then (once the cut is made again) the load that reads it; or the cut refused.
             EXPECT_TRUE(test::waitFor(
                 [&] {
-                    return c.cutAgain ? loads.seen().size() == 2u
+                    return c.cutAgain ? loads.seen().size() >= 2u
                                       : log.contains(QStringLiteral("the dictionary cut was not kept"));
                 },
                 test::kLoadedMachineTimeout));
@@ -331,7 +341,8 @@ TEST(PocketSphinxDictionaryCutTest, AHostileCacheIsPassedOverForTheWholeDictiona
         ASSERT_FALSE(seen.empty());
         EXPECT_FALSE(seen[0]) << "the launch did not read the whole dictionary";
         if (c.cutAgain) {
-            ASSERT_EQ(seen.size(), 2u);
+            // A third load, of the whole dictionary, when the cut fails to load before the pool closes.
+            ASSERT_GE(seen.size(), 2u);
             ASSERT_TRUE(seen[1]) << "the cut made again was not read";
             EXPECT_EQ(seen[1]->leftOut(QStringLiteral("beta")), (QStringList{"B EY T AH", "B IY T AH"}));
         } else {
@@ -384,8 +395,8 @@ TEST(PocketSphinxDictionaryCutTest, ACutReplacedAtItsNameOnceFoundIsStillTheFile
             EXPECT_TRUE(test::waitFor([&] { return !loads.seen().empty(); }, test::kLoadedMachineTimeout));
         } // closing waits for the load
         const auto seen = loads.seen();
-        ASSERT_EQ(seen.size(), 1u) << "the cut found was passed over";
-        EXPECT_TRUE(seen[0]);
+        ASSERT_FALSE(seen.empty());
+        EXPECT_TRUE(seen[0]) << "the cut found was passed over";
         EXPECT_EQ(read, "alpha AE L F AH\ngamma G AE M AH\n");
         EXPECT_TRUE(intact);
     }
