@@ -110,12 +110,6 @@ inline void reportFigure(const std::string &name, double value, const std::strin
     goalLines().emplace_back(line);
 }
 
-// The older name of reportFigure: a figure without a limit says neither met nor missed.
-inline void reportGoal(const std::string &name, double value, const std::string &unit)
-{
-    reportFigure(name, value, unit);
-}
-
 // A goal that is a ceiling: the figure, the limit, the figure as a share of the limit, and whether it
 // stays within the limit.
 inline void reportLimit(const std::string &name, double value, double limit, const std::string &unit)

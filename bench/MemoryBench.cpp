@@ -410,12 +410,12 @@ void memoryInUse(benchmark::State &state)
     zq::bench::reportLimit("peak_rss_of_a_later_launch", at(use, "launch").peakMB, kPeakLimitMB, "MB");
     // Private memory is the process's own, steadier than a resident set that counts shared pages as
     // they happen to be mapped; the first launch's excess is what its whole dictionary holds.
-    zq::bench::reportGoal("private_after_launch", at(use, "launch").privateMB, "MB");
-    zq::bench::reportGoal("private_after_20_takes_and_every_page", at(use, "pages").privateMB, "MB");
-    zq::bench::reportGoal("first_launch_private_over_later_launch_after_launch",
-                          at(firstUse, "first_launch").privateMB - at(use, "launch").privateMB, "MB");
-    zq::bench::reportGoal("first_launch_private_over_later_launch_with_every_page",
-                          at(firstUse, "first_launch_pages").privateMB - at(use, "pages").privateMB, "MB");
+    zq::bench::reportFigure("private_after_launch", at(use, "launch").privateMB, "MB");
+    zq::bench::reportFigure("private_after_20_takes_and_every_page", at(use, "pages").privateMB, "MB");
+    zq::bench::reportFigure("first_launch_private_over_later_launch_after_launch",
+                            at(firstUse, "first_launch").privateMB - at(use, "launch").privateMB, "MB");
+    zq::bench::reportFigure("first_launch_private_over_later_launch_with_every_page",
+                            at(firstUse, "first_launch_pages").privateMB - at(use, "pages").privateMB, "MB");
 }
 
 } // namespace

@@ -15,16 +15,15 @@
 
 namespace {
 
-struct RunCase {
-    const char *name;
-    std::function<void(benchmark::State &)> body;
-    const char *format;
-    int status;
-};
-
 TEST(BenchmarkRunTest, ARunEndsNonZeroOnAMissOrAnErrorAndKeepsEachFormatClean)
 {
     using namespace zq::bench;
+    struct RunCase {
+        const char *name;
+        std::function<void(benchmark::State &)> body;
+        const char *format;
+        int status;
+    };
     const std::vector<double> fast{1.0, 1.1, 1.2};
     const std::vector<double> slow{2.0, 2.1, 2.2};
     const RunCase cases[] = {
@@ -47,10 +46,10 @@ TEST(BenchmarkRunTest, ARunEndsNonZeroOnAMissOrAnErrorAndKeepsEachFormatClean)
                 benchmark::DoNotOptimize(state.iterations());
             c.body(state);
         })->Iterations(1);
-        std::string filter = "--benchmark_filter=^" + benchmarkName + "/"; // the name ends in "/iterations:1"
-        std::string format = std::string("--benchmark_format=") + c.format;
-        std::string program = "bench";
-        char *argv[] = {program.data(), filter.data(), format.data(), nullptr};
+        // The name ends in "/iterations:1".
+        std::string arguments[] = {"bench", "--benchmark_filter=^" + benchmarkName + "/",
+                                   std::string("--benchmark_format=") + c.format};
+        char *argv[] = {arguments[0].data(), arguments[1].data(), arguments[2].data(), nullptr};
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();
         const int status = runBenchmarks(3, argv);
@@ -61,16 +60,11 @@ TEST(BenchmarkRunTest, ARunEndsNonZeroOnAMissOrAnErrorAndKeepsEachFormatClean)
         for (const std::string &line : goalLines())
             EXPECT_NE(summary.find(line), std::string::npos) << line;
         if (std::string(c.format) == "json") {
-            QJsonParseError error{};
-            const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
-            ASSERT_EQ(error.error, QJsonParseError::NoError) << out;
-            const QJsonArray runs = document.object().value(QStringLiteral("benchmarks")).toArray();
-            ASSERT_EQ(runs.size(), 1);
-            EXPECT_TRUE(runs.first()
-                            .toObject()
-                            .value(QStringLiteral("name"))
-                            .toString()
-                            .startsWith(QString::fromStdString(benchmarkName)));
+            const QJsonArray runs = QJsonDocument::fromJson(QByteArray::fromStdString(out))
+                                        .object()[QStringLiteral("benchmarks")]
+                                        .toArray();
+            ASSERT_EQ(runs.size(), 1) << out;
+            EXPECT_TRUE(runs[0][QStringLiteral("name")].toString().startsWith(QString::fromStdString(benchmarkName)));
         }
     }
 }

@@ -432,7 +432,6 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
                 return n.content.title == QStringLiteral("Couldn't save your ") + store;
             });
         };
-        const auto historyNotices = [&] { return notices(QStringLiteral("history")); };
         take(QStringLiteral("kept words"));
         ASSERT_EQ(r.history->items().size(), 1);
         EXPECT_EQ(r.takeFiles().size(), 1) << "gone while History's save still waits";
@@ -444,7 +443,7 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
             EXPECT_EQ(r.takeFiles().size(), 1) << "History does not hold the words: the take does";
             take(QStringLiteral("more words"));
             EXPECT_EQ(r.takeFiles().size(), 2);
-            EXPECT_EQ(historyNotices(), 1) << "told of each failed save, or never";
+            EXPECT_EQ(notices(QStringLiteral("history")), 1) << "told of each failed save, or never";
             // Writable again: the next save holds every take's words.
             ASSERT_TRUE(QDir(r.history->filePath()).removeRecursively());
             take(QStringLiteral("last words"));
@@ -452,7 +451,7 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
             EXPECT_EQ(HistoryStore(r.dir.filePath(QStringLiteral("data")), r.loop.clocks()).items().size(), 3);
             continue;
         }
-        EXPECT_EQ(historyNotices(), 0);
+        EXPECT_EQ(notices(QStringLiteral("history")), 0);
         EXPECT_TRUE(r.takeFiles().isEmpty());
         EXPECT_EQ(HistoryStore(r.dir.filePath(QStringLiteral("data")), r.loop.clocks()).latestText(),
                   QStringLiteral("Cleaned: kept words"));
@@ -509,78 +508,57 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
     const QString second = QStringLiteral("Cleaned: second words");
     struct Case {
         const char *name;
-        std::function<void(FakeDictationServices &)> next;
         int succeeded;
         int notFetched;
         int notices;
         std::optional<Kind> pill; // right after `next`
-        bool mutedInTheEnd = false;
-        QStringList windowGets{};
+        bool mutedInTheEnd;
+        QStringList windowGets;
+        std::function<void(FakeDictationServices &)> next;
+    };
+    const auto fetchLate = [&](FakeDictationServices &r) {
+        r.advance(3.0);
+        fetch(r);
+    };
+    const auto pressThenFetch = [&](FakeDictationServices &r) {
+        press(r);
+        fetch(r);
+    };
+    const auto pressThenEscape = [&](FakeDictationServices &r) {
+        press(r);
+        escape(r);
+    };
+    const auto cancel = [](FakeDictationServices &r) { r.controller->handleTriggerAction(TriggerAction::cancel); };
+    const auto secondTakeBothFetched = [&](FakeDictationServices &r) {
+        secondTake(r);
+        fetch(r);
+        r.advance(0.05);
+        fetch(r);
+    };
+    const auto secondTakeNoFetch = [&](FakeDictationServices &r) {
+        secondTake(r);
+        r.advance(2.6); // 5.1 s after the first paste: given up, and the second posted
+        EXPECT_EQ(r.keys.pastedTexts(), (QStringList{first, second}));
+    };
+    // The take is in the history; the owner hears nothing from an object on its way out.
+    const auto controllersEnd = [](FakeDictationServices &r) {
+        int told = 0;
+        QObject::connect(r.controller.get(), &DictationController::pillStateChanged, r.controller.get(),
+                         [&] { ++told; });
+        r.controller.reset();
+        EXPECT_EQ(told, 0) << "a controller on its way out told of its pill";
     };
     const std::vector<Case> cases = {
-        {"the window fetches", fetch, 1, 0, 0, Kind::done, false, {first}},
-        {"the window fetches late",
-         [&](FakeDictationServices &r) {
-             r.advance(3.0);
-             fetch(r);
-         },
-         1,
-         0,
-         0,
-         Kind::done,
-         false,
-         {first}},
-        {"a new press, then the fetch",
-         [&](FakeDictationServices &r) {
-             press(r);
-             fetch(r);
-         },
-         1,
-         0,
-         0,
-         Kind::listening,
-         false,
-         {first}},
-        {"a new press, and no fetch", press, 0, 1, 1, Kind::listening},
-        {"a new press, then escape",
-         [&](FakeDictationServices &r) {
-             press(r);
-             escape(r);
-         },
-         0, 1, 1, Kind::hidden},
-        {"escape", [](FakeDictationServices &r) { r.controller->handleTriggerAction(TriggerAction::cancel); }, 0, 1, 0,
-         Kind::hidden},
-        {"a second take pasted, then both fetched",
-         [&](FakeDictationServices &r) {
-             secondTake(r);
-             fetch(r);
-             r.advance(0.05);
-             fetch(r);
-         },
-         2,
-         0,
-         0,
-         Kind::done,
-         false,
-         {first, second}},
+        {"the window fetches", 1, 0, 0, Kind::done, false, {first}, fetch},
+        {"the window fetches late", 1, 0, 0, Kind::done, false, {first}, fetchLate},
+        {"a new press, then the fetch", 1, 0, 0, Kind::listening, false, {first}, pressThenFetch},
+        {"a new press, and no fetch", 0, 1, 1, Kind::listening, false, {}, press},
+        {"a new press, then escape", 0, 1, 1, Kind::hidden, false, {}, pressThenEscape},
+        {"escape", 0, 1, 0, Kind::hidden, false, {}, cancel},
+        {"a second take pasted, then both fetched", 2, 0, 0, Kind::done, false, {first, second}, secondTakeBothFetched},
         // The first is told from under the second take; the second in the pill.
-        {"a second take pasted, and no fetch",
-         [&](FakeDictationServices &r) {
-             secondTake(r);
-             r.advance(2.6); // 5.1 s after the first paste: given up, and the second posted
-             EXPECT_EQ(r.keys.pastedTexts(), (QStringList{first, second}));
-         },
-         0, 2, 2, Kind::thinking, true},
-        // The take is in the history; the owner hears nothing from an object on its way out.
-        {"the controller's end",
-         [](FakeDictationServices &r) {
-             int told = 0;
-             QObject::connect(r.controller.get(), &DictationController::pillStateChanged, r.controller.get(),
-                              [&] { ++told; });
-             r.controller.reset();
-             EXPECT_EQ(told, 0) << "a controller on its way out told of its pill";
-         },
-         0, 0, 0, std::nullopt},
+        {"a second take pasted, and no fetch", 0, 2, 2, Kind::thinking, true, {}, secondTakeNoFetch},
+        {"the controller's end", 0, 0, 0, std::nullopt, false, {}, controllersEnd},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);

@@ -24,14 +24,16 @@ namespace {
 const platform::PasteboardItem kImageAndText = {{QStringLiteral("image/png"), QByteArray("\x89PNG-bytes")},
                                                 {QStringLiteral("text/plain"), QByteArray("caption")}};
 
-class PasterTest : public ::testing::Test {
-protected:
+// A paster on fakes; the keys type what the clipboard holds.
+struct PasterRig {
     VirtualLoop loop;
     FakePasteboard pasteboard;
     FakeKeySynthesizer keys{[this] { return pasteboard.text(); }};
     FakeScreenLock screenLock;
     Paster paster{pasteboard, keys, screenLock, loop};
 };
+
+class PasterTest : public ::testing::Test, protected PasterRig {};
 
 TEST_F(PasterTest, PastesTheTextAndRestoresEveryTypeOfThePreviousClipboard)
 {
@@ -183,12 +185,9 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        VirtualLoop loop;
-        FakePasteboard pasteboard;
+        PasterRig r;
+        auto &[loop, pasteboard, keys, screenLock, paster] = r;
         pasteboard.tellFetches();
-        FakeKeySynthesizer keys{[&] { return pasteboard.text(); }};
-        FakeScreenLock screenLock;
-        Paster paster{pasteboard, keys, screenLock, loop};
         int notFetched = 0;
         paster.setOnNotFetched([&] { ++notFetched; });
         pasteboard.copyFromOtherApplication({kImageAndText});
@@ -238,44 +237,45 @@ TEST(PasterFetchTest, APasteWaitsWhileTheTextBeforeItIsUnfetched)
 {
     struct Case {
         const char *name;
-        std::function<void(VirtualLoop &, FakePasteboard &, FakeScreenLock &, Paster &)> then;
+        std::function<void(PasterRig &)> then;
         QStringList chorded; // the clipboard at each chord
         std::vector<std::string> told;
         const char *clipboardAfter; // the text it holds in the end; null: the user's clipboard
     };
-    const auto fetch = [](VirtualLoop &loop, FakePasteboard &pasteboard) {
-        pasteboard.fetchFromOtherApplication();
-        loop.advance(600ms);
+    const auto fetch = [](PasterRig &r) {
+        r.pasteboard.fetchFromOtherApplication();
+        r.loop.advance(600ms);
     };
+    const QStringList both{QStringLiteral("first"), QStringLiteral("second")};
     const Case cases[] = {
         {"both fetched",
-         [&](VirtualLoop &loop, FakePasteboard &pasteboard, FakeScreenLock &, Paster &) {
-             fetch(loop, pasteboard);
-             fetch(loop, pasteboard);
+         [&](PasterRig &r) {
+             fetch(r);
+             fetch(r);
          },
-         {QStringLiteral("first"), QStringLiteral("second")},
+         both,
          {"first fetched", "second fetched"},
          nullptr},
         {"the first never fetched",
-         [&](VirtualLoop &loop, FakePasteboard &pasteboard, FakeScreenLock &, Paster &) {
-             loop.advance(Paster::fetchWaitLimit);
-             fetch(loop, pasteboard);
+         [&](PasterRig &r) {
+             r.loop.advance(Paster::fetchWaitLimit);
+             fetch(r);
          },
-         {QStringLiteral("first"), QStringLiteral("second")},
+         both,
          {"not fetched", "second fetched"},
          "first"},
         {"the screen locked",
-         [](VirtualLoop &, FakePasteboard &, FakeScreenLock &lock, Paster &paster) {
-             lock.setLocked(true);
-             EXPECT_FALSE(paster.paste(QStringLiteral("third")));
+         [](PasterRig &r) {
+             r.screenLock.setLocked(true);
+             EXPECT_FALSE(r.paster.paste(QStringLiteral("third")));
          },
          {QStringLiteral("first")},
          {"not fetched", "not fetched"},
          "third"},
         {"a quit",
-         [](VirtualLoop &loop, FakePasteboard &, FakeScreenLock &, Paster &paster) {
-             paster.handOverAtQuit();
-             loop.advance(Paster::fetchWaitLimit * 2);
+         [](PasterRig &r) {
+             r.paster.handOverAtQuit();
+             r.loop.advance(Paster::fetchWaitLimit * 2);
          },
          {QStringLiteral("first")},
          {},
@@ -283,28 +283,24 @@ TEST(PasterFetchTest, APasteWaitsWhileTheTextBeforeItIsUnfetched)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        VirtualLoop loop;
-        FakePasteboard pasteboard;
-        pasteboard.tellFetches();
-        FakeKeySynthesizer keys{[&] { return pasteboard.text(); }};
-        FakeScreenLock screenLock;
-        Paster paster{pasteboard, keys, screenLock, loop};
+        PasterRig r;
+        r.pasteboard.tellFetches();
         std::vector<std::string> told;
-        paster.setOnNotFetched([&] { told.push_back("not fetched"); });
-        pasteboard.copyFromOtherApplication({kImageAndText});
+        r.paster.setOnNotFetched([&] { told.push_back("not fetched"); });
+        r.pasteboard.copyFromOtherApplication({kImageAndText});
         for (const char *text : {"first", "second"}) {
-            ASSERT_TRUE(paster.paste(QLatin1String(text)));
-            ASSERT_TRUE(paster.whenFetched([&told, text] { told.push_back(std::string(text) + " fetched"); }));
+            ASSERT_TRUE(r.paster.paste(QLatin1String(text)));
+            ASSERT_TRUE(r.paster.whenFetched([&told, text] { told.push_back(std::string(text) + " fetched"); }));
         }
-        EXPECT_EQ(keys.pastedTexts(), QStringList{QStringLiteral("first")});
-        c.then(loop, pasteboard, screenLock, paster);
-        EXPECT_EQ(keys.pastedTexts(), c.chorded);
+        EXPECT_EQ(r.keys.pastedTexts(), QStringList{QStringLiteral("first")});
+        c.then(r);
+        EXPECT_EQ(r.keys.pastedTexts(), c.chorded);
         EXPECT_EQ(told, c.told);
-        EXPECT_FALSE(paster.hasPendingWork());
+        EXPECT_FALSE(r.paster.hasPendingWork());
         if (c.clipboardAfter)
-            EXPECT_EQ(pasteboard.text(), QLatin1String(c.clipboardAfter));
+            EXPECT_EQ(r.pasteboard.text(), QLatin1String(c.clipboardAfter));
         else
-            EXPECT_EQ(pasteboard.items(), std::vector<platform::PasteboardItem>{kImageAndText});
+            EXPECT_EQ(r.pasteboard.items(), std::vector<platform::PasteboardItem>{kImageAndText});
     }
 }
 

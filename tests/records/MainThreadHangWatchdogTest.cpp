@@ -114,8 +114,7 @@ TEST_F(MainThreadHangWatchdogTest, AQuitSignalLeftWaitingByAStalledMainThreadEnd
     run(2s, true);
     EXPECT_EQ(quitsEnded, 1);
     run(60s, true);
-    EXPECT_EQ(quitsEnded, 1);
-    EXPECT_EQ(terminations, 0);
+    EXPECT_EQ(quitsEnded + terminations, 1);
 }
 
 TEST_F(MainThreadHangWatchdogTest, FatalStallRelaunchesOnlyAfterTwoMinutesOfLife)

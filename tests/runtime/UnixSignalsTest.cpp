@@ -61,8 +61,7 @@ TEST(UnixSignalsTest, AQuitSignalNoThreadTookIsSeenWaiting)
     // A process of one thread that holds the signal back, as a main thread stuck in a call does.
     EXPECT_EXIT(
         {
-            sigset_t quit;
-            sigemptyset(&quit);
+            sigset_t quit{};
             sigaddset(&quit, SIGHUP);
             ::pthread_sigmask(SIG_BLOCK, &quit, nullptr);
             const bool before = UnixSignals::quitSignalWaiting();

@@ -4,6 +4,8 @@
 #include <QFile>
 #include <QStandardPaths>
 
+#include <gtest/gtest.h>
+
 #include <array>
 #include <cerrno>
 #include <csignal>
@@ -471,6 +473,12 @@ ToolResult runTool(const QString &program, const QStringList &arguments, const Q
         result.error =
             QStringLiteral("%1 did not finish within %2 ms or was killed; ").arg(program).arg(timeout.count());
     return result;
+}
+
+void xdotool(const QStringList &arguments)
+{
+    const ToolResult result = runTool(QStringLiteral("xdotool"), arguments);
+    ASSERT_TRUE(result.succeeded()) << result.describe().toStdString();
 }
 
 } // namespace zq::test

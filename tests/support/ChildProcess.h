@@ -125,4 +125,7 @@ ToolResult runTool(const QString &program, const QStringList &arguments,
                    std::optional<QByteArray> standardInput = std::nullopt,
                    std::chrono::milliseconds timeout = std::chrono::milliseconds(10000));
 
+// Runs xdotool on the test's display (keys typed as a user types them); a failure fails the test.
+void xdotool(const QStringList &arguments);
+
 } // namespace zq::test

@@ -40,12 +40,6 @@ bool waitWithEvents(const std::function<bool()> &predicate, std::chrono::millise
     return processEventsUntil(predicate, timeout);
 }
 
-void xdotool(const QStringList &arguments)
-{
-    const ToolResult result = runTool(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(result.succeeded()) << result.describe().toStdString();
-}
-
 class TriggerRecorderIntegrationTest : public ::testing::Test {
 protected:
     void SetUp() override

@@ -24,12 +24,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-void xdotool(const QStringList &arguments)
-{
-    const ToolResult result = runTool(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(result.succeeded()) << result.describe().toStdString();
-}
-
 // The controller on fakes, but with the real event tap and Escape grab on the test's display, and another
 // application's focused text field in front: the keys come from XTest, as typed.
 class X11EscapeKeyGrabTest : public ::testing::Test {

@@ -34,12 +34,6 @@ using platform::X11SyntheticKeys;
 
 namespace {
 
-void xdotool(const QStringList &arguments)
-{
-    const ToolResult result = runTool(QStringLiteral("xdotool"), arguments);
-    ASSERT_TRUE(result.succeeded()) << result.describe().toStdString();
-}
-
 // The sockets this process has open.
 std::set<int> openSockets()
 {
