@@ -15,16 +15,23 @@ bool callWithin(std::chrono::milliseconds wait, std::function<void()> call)
         bool done = false;
     };
     const auto outcome = std::make_shared<Outcome>();
-    std::thread([outcome, call = std::move(call)]() mutable {
+    std::thread worker([outcome, call = std::move(call)]() mutable {
         call();
         // What the call holds goes before its caller hears of the return, so the caller owns it alone.
         call = nullptr;
         const std::lock_guard lock(outcome->mutex);
         outcome->done = true;
         outcome->returned.notify_all();
-    }).detach();
+    });
     std::unique_lock lock(outcome->mutex);
-    return outcome->returned.wait_for(lock, wait, [&outcome] { return outcome->done; });
+    const bool returned = outcome->returned.wait_for(lock, wait, [&outcome] { return outcome->done; });
+    lock.unlock();
+    // A call that returned leaves no thread behind; only one that never returns is left to itself.
+    if (returned)
+        worker.join();
+    else
+        worker.detach();
+    return returned;
 }
 
 } // namespace zq::rt
