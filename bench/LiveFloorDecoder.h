@@ -8,6 +8,7 @@
 // One thread reads the stream and another decodes, so a release is seen at once, not after the
 // read in progress. The destructor stops and joins both.
 #include "PlainDecoder.h"
+#include "support/TextTargetWindow.h"
 
 #include <QByteArray>
 #include <QString>
@@ -28,7 +29,7 @@ namespace zq::bench {
 class LiveFloorDecoder {
 public:
     struct Final {
-        double seconds = 0; // from the release to the final text
+        std::chrono::nanoseconds at{}; // when the final text was there, on CLOCK_MONOTONIC
         QString text;
     };
 
@@ -91,7 +92,6 @@ public:
     std::optional<Final> release(std::chrono::milliseconds timeout)
     {
         std::unique_lock lock(m_mutex);
-        m_releasedAt = Clock::now();
         m_command = Command::end;
         m_changed.notify_all();
         if (!m_changed.wait_for(lock, timeout, [this] { return m_final.has_value() || m_stopping; }))
@@ -100,7 +100,6 @@ public:
     }
 
 private:
-    using Clock = std::chrono::steady_clock;
     static constexpr std::chrono::milliseconds kFragment{10};
     enum class Command { none, start, end };
 
@@ -140,7 +139,6 @@ private:
             // Everything that arrived before a release belongs to its utterance.
             std::deque<std::vector<std::int16_t>> pieces = std::exchange(m_arrived, {});
             const bool ending = m_command == Command::end;
-            const Clock::time_point releasedAt = m_releasedAt;
             lock.unlock();
             if (m_inUtterance)
                 for (const auto &piece : pieces)
@@ -148,7 +146,7 @@ private:
             std::optional<Final> final;
             if (ending && m_inUtterance) {
                 QString text = m_decoder.endUtterance();
-                final = Final{std::chrono::duration<double>(Clock::now() - releasedAt).count(), std::move(text)};
+                final = Final{test::TextTargetWindow::monotonicNow(), std::move(text)};
             }
             lock.lock();
             if (ending) {
@@ -169,7 +167,6 @@ private:
     bool m_inUtterance = false;
     bool m_stopping = false;
     bool m_failed = false;
-    Clock::time_point m_releasedAt;
     std::optional<Final> m_final;
     std::thread m_reader;
     std::thread m_decoding;

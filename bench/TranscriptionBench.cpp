@@ -216,6 +216,12 @@ void BM_WordErrorRate(benchmark::State &state)
         state.counters["report_audio_s"] = audioSeconds;
         reportSet(state, "tuning", onTuning, false);
         reportSet(state, "report", onReport, true);
+        // On both sets: ours no worse than a plain live decoder with our search on the same samples.
+        const int words = onTuning.words + onReport.words;
+        bench::reportLimit("word errors on both sets (" + std::to_string(words) +
+                               " words), ours (the plain live decoder with our search as limit)",
+                           100.0 * (onTuning.ours + onReport.ours) / words,
+                           100.0 * (onTuning.liveSameSearch + onReport.liveSameSearch) / words, "%");
     }
 }
 BENCHMARK(BM_WordErrorRate)->Iterations(1)->Unit(benchmark::kSecond);
