@@ -68,7 +68,6 @@ void DictationController::requestFinish()
     else
         m_attemptSpan.reset();
     m_recording = false;
-    m_audioDuringDictation.finish();
     const bool startPending = m_audioStartTask.has_value();
     record(DiagnosticEvent::dictationFinishRequested,
            {{QStringLiteral("audio_start_pending"), startPending ? QStringLiteral("true") : QStringLiteral("false")}});
@@ -87,6 +86,13 @@ void DictationController::requestFinish()
         return;
     }
     finishDictation();
+    // The user's audio comes back once the recogniser has heard that the input ended (the engine's
+    // feed resumes ahead of this): reading the output's volume back waits on the sound server. A take
+    // begun meanwhile keeps the audio as it is and brings it back itself.
+    m_loop.post([this, alive = Alive(m_alive)] {
+        if (!alive.expired() && !m_recording)
+            m_audioDuringDictation.finish();
+    });
 }
 
 void DictationController::finishDictation()
