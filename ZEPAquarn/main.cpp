@@ -115,8 +115,9 @@ QString expectedLanguage(const rt::Settings &settings)
     return system.language() == QLocale::C ? QStringLiteral("en") : QLocale::languageToCode(system.language());
 }
 
-std::shared_ptr<platform::SpeechRecognizer> makeRecognizer(const std::vector<platform::InstalledSpeechModel> &models,
-                                                           const rt::Settings &settings, const rt::Paths &paths)
+// The recogniser over every installed model; none loads until asked.
+std::shared_ptr<platform::MultiLanguageRecognizer>
+makeRecognizer(const std::vector<platform::InstalledSpeechModel> &models, const rt::Paths &paths)
 {
     std::vector<platform::MultiLanguageRecognizer::Model> recognizers;
     for (const platform::InstalledSpeechModel &model : models) {
@@ -132,9 +133,7 @@ std::shared_ptr<platform::SpeechRecognizer> makeRecognizer(const std::vector<pla
                                        files, platform::PocketSphinxRecognizer::Preload::atOnce, estimate, cache);
                                }});
     }
-    // The expected language's model starts loading now, in the background, so the first take does
-    // not wait for it.
-    return std::make_shared<platform::MultiLanguageRecognizer>(std::move(recognizers), expectedLanguage(settings));
+    return std::make_shared<platform::MultiLanguageRecognizer>(std::move(recognizers));
 }
 
 // The languages of the speech models installed here, as the pickers offer them.
@@ -559,13 +558,11 @@ int main(int argc, char *argv[])
         qCInfo(lcApp).noquote() << "app: the keyboard gives no Fn key — the default trigger is"
                                 << displayName(primaryDefault);
 
-    // The speech model takes longer to load than anything else the first take needs: it starts now,
-    // on threads of its own, while the tray icon comes up. Models are found once: one installed while
-    // the application runs is offered after a restart.
+    // Models are found once: one installed while the application runs is offered after a restart.
     const std::vector<platform::InstalledSpeechModel> speechModels =
         platform::PocketSphinxModelFolder::scan(platform::PocketSphinxModelFolder::systemFolder());
     const LanguageCatalogue languages = languageCatalogue(speechModels);
-    std::shared_ptr<platform::SpeechRecognizer> recognizer = makeRecognizer(speechModels, settings, paths);
+    const std::shared_ptr<platform::MultiLanguageRecognizer> recognizer = makeRecognizer(speechModels, paths);
 
     // SIGTERM, SIGINT and SIGHUP (logout) end the application through the same path as Quit.
     rt::UnixSignals unixSignals;
@@ -580,12 +577,16 @@ int main(int argc, char *argv[])
     platform::PortalDesktopAppearance desktopAppearance(QDBusConnection::sessionBus(),
                                                         colorSchemeOf(QApplication::palette()));
 
-    std::optional<Run> run(std::in_place, application, paths, settings, std::move(recognizer), languages,
-                           launchKeyboardMap, desktopAppearance);
+    std::optional<Run> run(std::in_place, application, paths, settings, recognizer, languages, launchKeyboardMap,
+                           desktopAppearance);
     auto app = std::make_unique<ZEPAquarnApp>(run->app, LaunchOrder::trayIconFirst);
     run->appForPill = app.get();
     setSettingsServices(*app, *run, languages);
     app->showScenes();
+    // The speech model takes longer to load than anything else the first take needs: the expected
+    // language's starts loading as soon as the tray icon is up, on threads of its own. Started before
+    // the icon, its reading of the model's files held the icon up by several milliseconds.
+    recognizer->loadNow(expectedLanguage(settings));
 
     // After the application's own handler, which may still write settings.
     saveSettingsAtQuit(application, settings);

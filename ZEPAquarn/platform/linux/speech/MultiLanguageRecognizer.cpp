@@ -4,11 +4,11 @@
 
 namespace zq::platform {
 
-MultiLanguageRecognizer::MultiLanguageRecognizer(std::vector<Model> models, const QString &loadNow)
-    : m_models(std::move(models))
+MultiLanguageRecognizer::MultiLanguageRecognizer(std::vector<Model> models) : m_models(std::move(models)) {}
+
+void MultiLanguageRecognizer::loadNow(const QString &language)
 {
-    if (!loadNow.isEmpty())
-        (void)recognizerFor(loadNow);
+    (void)recognizerFor(language);
 }
 
 QString MultiLanguageRecognizer::languageOf(const QString &locale)

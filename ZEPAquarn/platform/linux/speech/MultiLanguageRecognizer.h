@@ -11,9 +11,8 @@ namespace zq::platform {
 
 // The on-device recogniser over every speech model installed here: one recogniser per model,
 // chosen by the language of the locale a take asks for. A model is loaded when a take first asks
-// for its language (or at once, for the language given at construction), so models nobody
-// dictates in cost no memory. No model can be installed from here: a language without one needs
-// assets that installAssets() refuses.
+// for its language (or when loadNow() asks ahead of it), so models nobody dictates in cost no memory. No model can be
+// installed from here: a language without one needs assets that installAssets() refuses.
 class MultiLanguageRecognizer final : public SpeechRecognizer {
 public:
     struct Model {
@@ -22,8 +21,10 @@ public:
         std::function<std::shared_ptr<SpeechRecognizer>()> make;
     };
 
-    // `loadNow` is the language code ("en") whose model starts loading at once, if installed.
-    MultiLanguageRecognizer(std::vector<Model> models, const QString &loadNow = {});
+    explicit MultiLanguageRecognizer(std::vector<Model> models);
+
+    // Starts loading the model of `language` ("en") now, if one is installed, ahead of its first take.
+    void loadNow(const QString &language);
 
     bool isAvailable() const override;
     std::optional<QString> supportedLocale(const QString &locale) const override;

@@ -19,8 +19,10 @@ TEST(MultiLanguageRecognizerTest, EachLanguageGoesToItsModelLoadedOnFirstUse)
                                                   return recognizer;
                                               }};
     };
-    MultiLanguageRecognizer recognizer({model("en-US"), model("fr-FR")}, QStringLiteral("en"));
-    EXPECT_TRUE(made.count("en-US")) << "the expected language loads at once";
+    MultiLanguageRecognizer recognizer({model("en-US"), model("fr-FR")});
+    EXPECT_TRUE(made.empty()) << "nothing loads before it is asked for";
+    recognizer.loadNow(QStringLiteral("en"));
+    EXPECT_TRUE(made.count("en-US")) << "the expected language loads when asked ahead of its take";
     EXPECT_FALSE(made.count("fr-FR")) << "the other waits for its first take";
     EXPECT_TRUE(recognizer.isAvailable());
 
@@ -50,5 +52,7 @@ TEST(MultiLanguageRecognizerTest, EachLanguageGoesToItsModelLoadedOnFirstUse)
     EXPECT_EQ(recognizer.makeAnalyzer(QStringLiteral("de-DE")), nullptr);
     EXPECT_EQ(recognizer.bestAvailableAudioFormat(QStringLiteral("de-DE")), std::nullopt);
 
-    EXPECT_FALSE(MultiLanguageRecognizer({}, QStringLiteral("en")).isAvailable()) << "no model, no engine";
+    MultiLanguageRecognizer none({});
+    none.loadNow(QStringLiteral("en"));
+    EXPECT_FALSE(none.isAvailable()) << "no model, no engine";
 }
