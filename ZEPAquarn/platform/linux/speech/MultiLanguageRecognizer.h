@@ -11,8 +11,9 @@ namespace zq::platform {
 
 // The on-device recogniser over every speech model installed here: one recogniser per model,
 // chosen by the language of the locale a take asks for. A model is loaded when a take first asks
-// for its language (or when loadNow() asks ahead of it), so models nobody dictates in cost no memory. No model can be
-// installed from here: a language without one needs assets that installAssets() refuses.
+// for its language (or when loadNow() asks ahead of it), so models nobody dictates in cost no
+// memory. No model can be installed from here: a language without one needs assets that
+// installAssets() refuses.
 class MultiLanguageRecognizer final : public SpeechRecognizer {
 public:
     struct Model {
