@@ -71,7 +71,8 @@ constexpr std::array<std::chrono::milliseconds, 4> kReleaseDelays{0ms, 150ms, 30
 constexpr std::size_t kFirstTakeDelay = kReleaseDelays.size() - 1;
 // A launch's warm takes, by delay: up the list and down again, twice, so no delay always follows another.
 // A take's time swings with how far both decoders lag at the release (a few to over a hundred
-// milliseconds on the same words): each delay needs this many takes for its median to hold still.
+// milliseconds on the same words): four takes per delay a launch, sixteen over the run. Even so, a
+// median within a few milliseconds of the limit can land on either side of it from run to run.
 constexpr std::array<std::size_t, 16> kWarmOrder{0, 1, 2, 3, 3, 2, 1, 0, 0, 1, 2, 3, 3, 2, 1, 0};
 // Each delay's warm takes against their floor: within this.
 constexpr double kOverFloorLimit = 1.25;
