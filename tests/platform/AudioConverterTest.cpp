@@ -55,6 +55,7 @@ TEST(AudioConverterTest, StreamingInBlocksMatchesOneShotAndKeepsTheLength)
         EXPECT_EQ(block.value()->format().sampleRate, 16000);
         append(got, *block.value());
     }
+    EXPECT_GE(got.size(), 16000u - 16 * 12) << "no more than 12 ms held back until the flush";
     append(got, *streaming.value()->flush().value());
     ASSERT_EQ(got.size(), expected.size());
     for (std::size_t i = 0; i < got.size(); ++i)
