@@ -129,11 +129,11 @@ void X11EscapeKeyGrab::grab(xcb_connection_t *x11)
 void X11EscapeKeyGrab::ungrab(xcb_connection_t *x11)
 {
     // Any modifier lets go of every combination this connection grabbed, and of no other client's.
-    std::vector<xcb_void_cookie_t> requests;
     for (const std::uint8_t keyCode : m_keyCodes)
-        requests.push_back(xcb_ungrab_key_checked(x11, keyCode, m_root, XCB_MOD_MASK_ANY));
-    // Waited for, so that the next key the user types reaches the window in front again.
-    refusedCount(x11, requests);
+        xcb_ungrab_key(x11, keyCode, m_root, XCB_MOD_MASK_ANY);
+    // Sent, not waited for: the server has it before the next key the user types, and a take lets go at
+    // its release, where a round trip would hold up the recogniser's end of input.
+    xcb_flush(x11);
 }
 
 void X11EscapeKeyGrab::dropEvents(xcb_connection_t *x11)
