@@ -20,7 +20,7 @@ namespace zq::bench {
 // The search settings the application's recogniser uses: an equal-terms floor passes these.
 inline std::vector<const char *> applicationSearch()
 {
-    return {"-fwdflat", "no", "-bestpath", "no"};
+    return {"-fwdflat", "no", "-bestpath", "no", "-vad_postspeech", "25"};
 }
 
 class PlainDecoder {

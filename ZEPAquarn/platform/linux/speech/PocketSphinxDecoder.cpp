@@ -114,11 +114,14 @@ PocketSphinxDecoder::load(const PocketSphinxModel &model, std::shared_ptr<const 
     std::call_once(silenced, [] { err_set_logfp(nullptr); });
     // No second search over the whole utterance at its end (flat lexicon) and no lattice rescoring:
     // on recorded speech both cost time after the release and neither found fewer words than the
-    // live search alone once the channel estimate adapts within the take.
+    // live search alone once the channel estimate adapts within the take. The voice detector's tail
+    // is a quarter second, not the library's half: the words before a pause are final that much
+    // sooner, so a release a third of a second after them waits for no search, and on the recorded
+    // sentences the shorter segments lost no words.
     // The language model is read separately and kept, so a take's vocabulary can be layered over
     // it and taken off again without reading it anew.
     cmd_ln_t *config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", hmm.constData(), "-dict", dict.constData(),
-                                   "-fwdflat", "no", "-bestpath", "no", nullptr);
+                                   "-fwdflat", "no", "-bestpath", "no", "-vad_postspeech", "25", nullptr);
     if (!config)
         return loadError();
     ps_decoder_t *decoder = nullptr;

@@ -65,7 +65,7 @@ public:
     bool endUtterance();
     bool isInUtterance() const { return m_inUtterance; }
     // Whether the current utterance heard speech and the decoder has since heard a pause (its voice
-    // detector's tail, half a second): what the utterance will say is complete.
+    // detector's tail, a quarter second): what the utterance will say is complete.
     bool hasPausedAfterSpeech() const { return m_heardSpeech && !m_inSpeech; }
 
     // The current estimate (the mean cepstrum), and setting one learnt earlier. Setting fails when
