@@ -64,14 +64,14 @@ using zq::DiagnosticEvent;
 using zq::test::E2EEnvironment;
 using zq::test::TextTargetWindow;
 
-constexpr int kLaunches = 4; // the first one starts with nothing learnt
+constexpr int kLaunches = 6; // the first one starts with nothing learnt
 constexpr auto kMicrophoneFragment = 10ms;
 // Releases after the last word, shortest first.
 constexpr std::array<std::chrono::milliseconds, 4> kReleaseDelays{0ms, 150ms, 300ms, 700ms};
 constexpr std::size_t kFirstTakeDelay = kReleaseDelays.size() - 1;
 // A launch's warm takes, by delay: up the list and down again, twice, so no delay always follows another.
 // A take's time swings with how far both decoders lag at the release (a few to over a hundred
-// milliseconds on the same words): four takes per delay a launch, sixteen over the run. Even so, a
+// milliseconds on the same words): four takes per delay a launch, twenty-four over the run. Even so, a
 // median within a few milliseconds of the limit can land on either side of it from run to run.
 constexpr std::array<std::size_t, 16> kWarmOrder{0, 1, 2, 3, 3, 2, 1, 0, 0, 1, 2, 3, 3, 2, 1, 0};
 // Each delay's warm takes against their floor: within this.
