@@ -1,6 +1,7 @@
 #include "platform/linux/x11/X11Pasteboard.h"
 
 #include "platform/linux/x11/X11Connection.h"
+#include "platform/linux/x11/X11SelectionOwner.h"
 #include "runtime/Log.h"
 
 #include <QAbstractNativeEventFilter>
@@ -17,15 +18,19 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 namespace zq::platform {
 
-// Counts the requests for the clipboard's data that reach this process while Qt answers them: the
-// filter sees each one before Qt's clipboard serves it in the same turn of the loop, so whatever runs
-// after on the loop comes after the answer.
-class X11Pasteboard::FetchCounter final : public QAbstractNativeEventFilter {
+// Follows the events Qt handles, from the first use on. It counts the requests for the clipboard's data
+// that reach this process while Qt answers them: the filter sees each one before Qt's clipboard serves
+// it in the same turn of the loop, so whatever runs after on the loop comes after the answer. And it
+// keeps the newest server time among the events Qt takes its own time from (selection and property
+// events, the selection notices of the XFIXES extension): Qt writes the selection at the newest time it
+// has seen, which is never older than this one.
+class X11Pasteboard::QtEvents final : public QAbstractNativeEventFilter {
 public:
-    FetchCounter(Display *display, const char *selection, std::function<void()> fetched) : m_fetched(std::move(fetched))
+    QtEvents(Display *display, const char *selection, std::function<void()> fetched) : m_fetched(std::move(fetched))
     {
         std::array<char *, 3> names{const_cast<char *>(selection), const_cast<char *>("TARGETS"),
                                     const_cast<char *>("TIMESTAMP")};
@@ -35,9 +40,13 @@ public:
             m_types = atoms[1];
             m_timestamp = atoms[2];
         }
+        int opcode = 0;
+        int firstError = 0;
+        if (!XQueryExtension(display, "XFIXES", &opcode, &m_xfixesFirstEvent, &firstError))
+            m_xfixesFirstEvent = -1;
         QCoreApplication::instance()->installNativeEventFilter(this);
     }
-    ~FetchCounter() override
+    ~QtEvents() override
     {
         if (QCoreApplication::instance())
             QCoreApplication::instance()->removeNativeEventFilter(this);
@@ -48,24 +57,48 @@ public:
         if (eventType != "xcb_generic_event_t" || m_selection == 0)
             return false;
         const auto *event = static_cast<const xcb_generic_event_t *>(message);
-        if ((event->response_type & 0x7f) != XCB_SELECTION_REQUEST)
-            return false;
-        const auto *request = static_cast<const xcb_selection_request_event_t *>(message);
-        if (request->selection == m_selection && request->target != m_types && request->target != m_timestamp) {
-            ++m_count;
-            // Queued: it runs once Qt has sent the answer the requester waits for.
-            QMetaObject::invokeMethod(&m_context, m_fetched, Qt::QueuedConnection);
+        const int type = event->response_type & 0x7f;
+        if (type == XCB_SELECTION_REQUEST) {
+            const auto *request = static_cast<const xcb_selection_request_event_t *>(message);
+            seen(request->time);
+            if (request->selection == m_selection && request->target != m_types && request->target != m_timestamp) {
+                ++m_count;
+                // Queued: it runs once Qt has sent the answer the requester waits for.
+                QMetaObject::invokeMethod(&m_context, m_fetched, Qt::QueuedConnection);
+            }
+        } else if (type == XCB_SELECTION_CLEAR) {
+            seen(static_cast<const xcb_selection_clear_event_t *>(message)->time);
+        } else if (type == XCB_SELECTION_NOTIFY) {
+            seen(static_cast<const xcb_selection_notify_event_t *>(message)->time);
+        } else if (type == XCB_PROPERTY_NOTIFY) {
+            seen(static_cast<const xcb_property_notify_event_t *>(message)->time);
+        } else if (type == m_xfixesFirstEvent) {
+            // The selection notice: its own time after the type, sequence, window, owner and selection.
+            std::uint32_t time = 0;
+            std::memcpy(&time, static_cast<const char *>(message) + 16, sizeof time);
+            seen(time);
         }
-        return false; // Qt answers it
+        return false; // Qt handles it
     }
 
     qint64 count() const { return m_count; }
+    // The newest server time Qt has seen; 0 before any.
+    std::uint32_t serverTime() const { return m_serverTime; }
 
 private:
+    // As Qt compares them: the server's milliseconds wrap around.
+    void seen(std::uint32_t time)
+    {
+        if (time != 0 && (m_serverTime == 0 || std::int32_t(time - m_serverTime) > 0))
+            m_serverTime = time;
+    }
+
     Atom m_selection = 0;
     Atom m_types = 0;
     Atom m_timestamp = 0;
+    int m_xfixesFirstEvent = -1;
     qint64 m_count = 0;
+    std::uint32_t m_serverTime = 0;
     std::function<void()> m_fetched;
     QObject m_context;
 };
@@ -95,8 +128,14 @@ void X11Pasteboard::watchChanges()
     if (m_watching)
         return;
     m_watching = true;
+    if (X11Connection *connection = openConnection())
+        m_qtEvents = std::make_unique<QtEvents>(connection->display(), atomNameOf(m_selection), [this] { fetched(); });
+    textOwner();
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::changed, &m_context, [this](QClipboard::Mode mode) {
         if (mode != modeOf(m_selection) || m_writing)
+            return;
+        // Qt also reports our own window taking the selection over from it.
+        if (textOwnerHolds())
             return;
         ++m_changeCount;
         // Somebody else wrote: from now on, their changes are only known through Qt's reports.
@@ -107,6 +146,14 @@ void X11Pasteboard::watchChanges()
 std::vector<PasteboardItem> X11Pasteboard::items()
 {
     watchChanges();
+    // Read here: through Qt, our own read would count as a window's fetch.
+    if (textOwnerHolds()) {
+        const QByteArray text = m_textOwner->text();
+        PasteboardItem item;
+        if (!text.isEmpty())
+            item.emplace_back(QStringLiteral("text/plain"), text);
+        return {std::move(item)};
+    }
     const QMimeData *data = QGuiApplication::clipboard()->mimeData(modeOf(m_selection));
     if (!data)
         return {};
@@ -124,6 +171,16 @@ std::vector<PasteboardItem> X11Pasteboard::items()
 
 void X11Pasteboard::setString(const QString &text)
 {
+    watchChanges();
+    // At a time Qt has seen, so that Qt's next write, at the newest time it has seen, can take the
+    // selection back; without one, Qt writes it.
+    const std::uint32_t time = m_qtEvents ? m_qtEvents->serverTime() : 0;
+    if (X11SelectionOwner *owner = textOwner(); owner && time != 0 && owner->own(text.toUtf8(), time)) {
+        ++m_changeCount;
+        m_written = true;
+        m_ownerAfterWrite = owner->window();
+        return;
+    }
     auto *data = new QMimeData;
     data->setText(text);
     write(data);
@@ -150,13 +207,30 @@ void X11Pasteboard::write(QMimeData *data)
     QGuiApplication::clipboard()->setMimeData(data, modeOf(m_selection));
     m_writing = false;
     ++m_changeCount;
+    m_written = true;
     m_ownerAfterWrite = selectionOwner();
-    // The connection exists once the owner was asked: the atoms the counter needs come from it.
-    if (!m_fetches && m_ownerAfterWrite)
-        m_fetches = std::make_unique<FetchCounter>(m_connection->display(), atomNameOf(m_selection), [this] {
-            if (m_onFetch)
-                m_onFetch();
-        });
+}
+
+void X11Pasteboard::fetched()
+{
+    if (m_onFetch)
+        m_onFetch();
+}
+
+X11SelectionOwner *X11Pasteboard::textOwner()
+{
+    if (!m_textOwnerTried && QGuiApplication::platformName() == QLatin1String("xcb") && !m_displayName.isEmpty()) {
+        m_textOwnerTried = true;
+        m_textOwner = X11SelectionOwner::open(m_displayName, atomNameOf(m_selection), [this] { fetched(); });
+        if (!m_textOwner)
+            qCDebug(lcPaste) << "paste: no window of our own for the text, Qt's clipboard offers it";
+    }
+    return m_textOwner.get();
+}
+
+bool X11Pasteboard::textOwnerHolds()
+{
+    return m_textOwner && m_ownerAfterWrite == m_textOwner->window() && holdsLastWrite();
 }
 
 void X11Pasteboard::setOnFetch(std::function<void()> onFetch)
@@ -166,9 +240,9 @@ void X11Pasteboard::setOnFetch(std::function<void()> onFetch)
 
 std::optional<qint64> X11Pasteboard::fetchCount()
 {
-    if (!m_fetches)
+    if (!m_qtEvents || !m_written)
         return std::nullopt;
-    return m_fetches->count();
+    return m_qtEvents->count() + (m_textOwner ? m_textOwner->fetchCount() : 0);
 }
 
 bool X11Pasteboard::handToManager(std::chrono::milliseconds limit)
@@ -221,11 +295,17 @@ bool X11Pasteboard::leaveInCutBuffer()
 {
     if (m_selection != Selection::primary || !holdsLastWrite())
         return false;
-    // Held here, so Qt answers from its own copy without asking the server.
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData(modeOf(m_selection));
-    if (!data || !data->hasText() || data->text().isEmpty())
+    QString text;
+    if (textOwnerHolds()) {
+        text = QString::fromUtf8(m_textOwner->text());
+    } else {
+        // Held here, so Qt answers from its own copy without asking the server.
+        const QMimeData *data = QGuiApplication::clipboard()->mimeData(modeOf(m_selection));
+        if (data && data->hasText())
+            text = data->text();
+    }
+    if (text.isEmpty())
         return false;
-    const QString text = data->text();
     Display *display = m_connection->display();
     // The terminals read the cut buffer as Latin-1 unless it says otherwise.
     const bool latin1 = std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.unicode() <= 0xFF; });
@@ -261,18 +341,23 @@ qint64 X11Pasteboard::changeCount()
     return m_changeCount;
 }
 
-std::optional<unsigned long> X11Pasteboard::selectionOwner()
+X11Connection *X11Pasteboard::openConnection()
 {
     if (QGuiApplication::platformName() != QLatin1String("xcb") || m_displayName.isEmpty())
-        return std::nullopt;
+        return nullptr;
     if (!m_connection || m_connection->isBroken()) {
         QString why;
         m_connection = X11Connection::open(m_displayName, &why);
-        if (!m_connection) {
+        if (!m_connection)
             qCDebug(lcPaste) << "paste: cannot ask the X server for the clipboard owner:" << why;
-            return std::nullopt;
-        }
     }
+    return m_connection.get();
+}
+
+std::optional<unsigned long> X11Pasteboard::selectionOwner()
+{
+    if (!openConnection())
+        return std::nullopt;
     Display *display = m_connection->display();
     const Atom selection = XInternAtom(display, atomNameOf(m_selection), False);
     const Window owner = XGetSelectionOwner(display, selection);

@@ -13,6 +13,7 @@ class QMimeData;
 namespace zq::platform {
 
 class X11Connection;
+class X11SelectionOwner;
 
 // The clipboard through QClipboard (its CLIPBOARD selection, or the PRIMARY selection that the old X
 // terminals paste with Shift+Insert and every X application with the middle button), with a change
@@ -30,6 +31,10 @@ class X11Connection;
 // CLIPBOARD_MANAGER selection to save every type, answered once the manager has read them from us. That
 // protocol keeps the clipboard only: the primary selection's text is left in CUT_BUFFER0 instead, in
 // Latin-1 (STRING) as xterm writes it there, or as UTF8_STRING when it does not fit.
+//
+// A text set with setString() is offered from a window of our own (X11SelectionOwner), in the two types
+// windows paste, and answered off the main thread; fetches of it count as Qt's do. Items, and a text
+// too large for it, go through Qt.
 class X11Pasteboard final : public Pasteboard {
 public:
     enum class Selection {
@@ -50,15 +55,22 @@ public:
     bool leaveInCutBuffer() override;
 
 private:
-    class FetchCounter;
+    class QtEvents;
 
     // Follows Qt's reports of the clipboard from the first use on.
     void watchChanges();
     void write(QMimeData *data);
+    // Our connection, opened again after it broke; null without an X11 display.
+    X11Connection *openConnection();
     // The window owning the selection (0 for none); nothing when it cannot be asked.
     std::optional<unsigned long> selectionOwner();
     // Whether this process still holds what it last wrote to the selection.
     bool holdsLastWrite();
+    // The owner of our texts, made at the first use on an X11 display; null elsewhere.
+    X11SelectionOwner *textOwner();
+    // Whether our own window holds the selection: what it offers is its text.
+    bool textOwnerHolds();
+    void fetched();
 
     QObject m_context;
     Selection m_selection;
@@ -67,8 +79,11 @@ private:
     bool m_watching = false;
     qint64 m_changeCount = 0;
     bool m_writing = false;
+    bool m_written = false; // fetches are told from the first write on
     std::optional<unsigned long> m_ownerAfterWrite;
-    std::unique_ptr<FetchCounter> m_fetches; // from the first write on the X11 display
+    std::unique_ptr<X11SelectionOwner> m_textOwner;
+    bool m_textOwnerTried = false;
+    std::unique_ptr<QtEvents> m_qtEvents; // from the first use on the X11 display
     std::function<void()> m_onFetch;
 };
 

@@ -14,11 +14,13 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTest>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -47,6 +49,53 @@ QByteArray encode(const QString &text)
 QString decode(const QByteArray &base64)
 {
     return QString::fromUtf8(QByteArray::fromBase64(base64));
+}
+
+// What the owner of `selection` answers to a request for `target` on a connection of the test's own,
+// waited for without running this thread's loop: the data and the name of its type, or nothing when
+// it refused or did not answer in time.
+std::optional<std::pair<QByteArray, QByteArray>> convertSelection(const char *selection, const char *target)
+{
+    const std::unique_ptr<Display, int (*)(Display *)> display(XOpenDisplay(sharedDisplay().toLocal8Bit().constData()),
+                                                               &XCloseDisplay);
+    if (!display)
+        return std::nullopt;
+    const Window window = XCreateSimpleWindow(display.get(), DefaultRootWindow(display.get()), 0, 0, 1, 1, 0, 0, 0);
+    const Atom property = XInternAtom(display.get(), "ZQ_CONVERTED", False);
+    XConvertSelection(display.get(), XInternAtom(display.get(), selection, False),
+                      XInternAtom(display.get(), target, False), property, window, CurrentTime);
+    XEvent event;
+    const QDeadlineTimer deadline(kLoadedMachineTimeout);
+    while (!XCheckTypedWindowEvent(display.get(), window, SelectionNotify, &event)) {
+        if (deadline.hasExpired())
+            return std::nullopt;
+        QThread::msleep(5);
+    }
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0;
+    unsigned long left = 0;
+    unsigned char *data = nullptr;
+    if (event.xselection.property == None ||
+        XGetWindowProperty(display.get(), window, property, 0, 1 << 20, True, AnyPropertyType, &type, &format, &count,
+                           &left, &data) != Success ||
+        !data)
+        return std::nullopt;
+    QByteArray bytes(reinterpret_cast<const char *>(data), int(count * (format == 32 ? sizeof(long) : format / 8)));
+    if (format == 32) { // atoms: their names, one per line
+        QByteArrayList names;
+        for (unsigned long i = 0; i < count; ++i) {
+            char *name = XGetAtomName(display.get(), reinterpret_cast<const Atom *>(data)[i]);
+            names.append(name);
+            XFree(name);
+        }
+        bytes = names.join('\n');
+    }
+    XFree(data);
+    char *typeName = XGetAtomName(display.get(), type);
+    const QByteArray name(typeName);
+    XFree(typeName);
+    return std::pair{name, bytes};
 }
 
 // The other application: a focused line edit in a process of its own, which also owns, copies and reads
@@ -250,10 +299,13 @@ protected:
         return seen;
     }
 
+    // Until this process has heard of it, as it has of a copy made a while before a paste.
     void ownClipboardInTarget()
     {
+        const qint64 before = pasteboard.changeCount();
         tell("own " + encode(QStringLiteral("before ✓")) + ' ' + QByteArray("marker-bytes").toBase64());
         ASSERT_TRUE(awaitLine("owned"));
+        ASSERT_TRUE(processEventsUntil([&] { return pasteboard.changeCount() != before; }, kLoadedMachineTimeout));
     }
 
     QProcess m_target;
@@ -273,6 +325,12 @@ TEST_F(X11PasteTest, UnicodeTextArrivesAndThePreviousClipboardComesBack)
     ASSERT_TRUE(paster.paste(kDictated));
     bool told = false;
     ASSERT_TRUE(paster.whenFetched([&] { told = true; })) << "the X11 clipboard tells its fetches";
+    // Answered while this thread's loop does not run, in the two types windows paste: a window asks the
+    // name of each type it does not know before it asks for the text.
+    using Answer = std::optional<std::pair<QByteArray, QByteArray>>;
+    EXPECT_EQ(convertSelection("CLIPBOARD", "TARGETS"), Answer({"ATOM", "TARGETS\nUTF8_STRING"}));
+    EXPECT_EQ(convertSelection("CLIPBOARD", "UTF8_STRING"), Answer({"UTF8_STRING", kDictated.toUtf8()}));
+    EXPECT_EQ(convertSelection("CLIPBOARD", "STRING"), Answer()) << "not Latin-1";
     const std::optional<QByteArray> edited = awaitLine("edit");
     ASSERT_TRUE(edited) << "nothing arrived in the line edit";
     EXPECT_EQ(decode(*edited), kDictated);
@@ -282,6 +340,8 @@ TEST_F(X11PasteTest, UnicodeTextArrivesAndThePreviousClipboardComesBack)
     const auto [text, marker] = readClipboardUntil({QStringLiteral("before ✓"), QByteArray("marker-bytes")});
     EXPECT_EQ(text, QStringLiteral("before ✓"));
     EXPECT_EQ(marker, QByteArray("marker-bytes")) << "the second format is restored too";
+    pasteboard.setString(QStringLiteral("café"));
+    EXPECT_EQ(convertSelection("CLIPBOARD", "STRING"), Answer({"STRING", "caf\xe9"})) << "Latin-1 as well";
 }
 
 TEST_F(X11PasteTest, ACopyByAnotherClientWithinTheDelayIsKept)
