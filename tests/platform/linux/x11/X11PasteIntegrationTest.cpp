@@ -20,7 +20,6 @@
 #include <QProcess>
 #include <QSocketNotifier>
 #include <QTest>
-#include <QThread>
 
 #include <gtest/gtest.h>
 
@@ -30,6 +29,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -69,7 +69,8 @@ std::optional<std::pair<QByteArray, QByteArray>> convertSelection(const char *se
     while (!XCheckTypedWindowEvent(display.get(), window, SelectionNotify, &event)) {
         if (deadline.hasExpired())
             return std::nullopt;
-        QThread::msleep(5);
+        pollfd answer{ConnectionNumber(display.get()), POLLIN, 0};
+        ::poll(&answer, 1, int(deadline.remainingTime()));
     }
     Atom type = None;
     int format = 0;
