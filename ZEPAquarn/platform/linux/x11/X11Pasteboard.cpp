@@ -296,7 +296,8 @@ bool X11Pasteboard::leaveInCutBuffer()
     if (m_selection != Selection::primary || !holdsLastWrite())
         return false;
     QString text;
-    if (textOwnerHolds()) {
+    // Held, as asked above: by our own window, or by Qt's.
+    if (m_textOwner && m_ownerAfterWrite == m_textOwner->window()) {
         text = QString::fromUtf8(m_textOwner->text());
     } else {
         // Held here, so Qt answers from its own copy without asking the server.
