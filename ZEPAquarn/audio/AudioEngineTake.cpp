@@ -38,7 +38,7 @@ platform::AudioFormat planarFloat(platform::AudioFormat format)
     return format;
 }
 
-QString formatDescription(const platform::AudioFormat &format)
+QString tapFormatDescription(const platform::AudioFormat &format)
 {
     return QStringLiteral("%1 Hz, %2 ch").arg(format.sampleRate, 0, 'f', 0).arg(format.channelCount);
 }
@@ -390,7 +390,7 @@ void AudioEngine::tapArrived(const TapReport &report)
                              : *report.fileCreated ? QStringLiteral("created")
                                                    : QStringLiteral("FAILED");
         qCInfo(lcAudio).noquote()
-            << QStringLiteral("tap live: buffer format=%1, file=%2").arg(formatDescription(report.format), file);
+            << QStringLiteral("tap live: buffer format=%1, file=%2").arg(tapFormatDescription(report.format), file);
         transition(TakeLifecycleEvent::captureProved(), "startSession(prefUID:resolved:)");
         if (m_onTakeLive)
             m_onTakeLive();

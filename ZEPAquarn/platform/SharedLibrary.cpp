@@ -10,7 +10,7 @@ namespace zq::platform {
 
 namespace {
 
-const QString kDomain = QStringLiteral("io.quorvane.zepaquarn.shared-library");
+const QString kLibraryDomain = QStringLiteral("io.quorvane.zepaquarn.shared-library");
 
 QString loaderReason()
 {
@@ -27,7 +27,7 @@ rt::Result<SharedLibrary> SharedLibrary::open(const QByteArray &soname)
     if (!handle)
         return rt::makeError(QStringLiteral("The library “%1” could not be loaded (%2)")
                                  .arg(QString::fromLocal8Bit(soname), loaderReason()),
-                             kDomain, 1);
+                             kLibraryDomain, 1);
     return SharedLibrary(soname, handle);
 }
 
@@ -38,7 +38,7 @@ void *SharedLibrary::find(const char *name)
     if (!address && !m_missing)
         m_missing = rt::makeError(QStringLiteral("The library “%1” has no function %2 (%3)")
                                       .arg(QString::fromLocal8Bit(m_soname), QString::fromLatin1(name), loaderReason()),
-                                  kDomain, 2);
+                                  kLibraryDomain, 2);
     return address;
 }
 

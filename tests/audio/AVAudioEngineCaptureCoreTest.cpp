@@ -26,7 +26,7 @@ namespace {
 
 const QString kSystemDefault = QStringLiteral("system-default");
 
-struct Received {
+struct EngineReceived {
     std::mutex mutex;
     std::optional<AudioFormat> lastFormat;
     std::atomic<int> buffers{0};
@@ -85,7 +85,7 @@ protected:
     FakeAudioHardware hardware;
     zq::test::CaptureCoreTestServices harness{hardware};
     std::shared_ptr<AVAudioEngineCaptureCore> core = std::make_shared<AVAudioEngineCaptureCore>(harness.services());
-    std::shared_ptr<Received> received = std::make_shared<Received>();
+    std::shared_ptr<EngineReceived> received = std::make_shared<EngineReceived>();
     AudioDeviceId mic = 0;
 };
 

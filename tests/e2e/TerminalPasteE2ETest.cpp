@@ -25,7 +25,7 @@ using zq::test::runTool;
 
 namespace {
 
-const QString kClipboardBefore = QStringLiteral("kept on the clipboard ✓");
+const QString kTerminalClipboardBefore = QStringLiteral("kept on the clipboard ✓");
 const QString kPrimaryBefore = QStringLiteral("selected before the take");
 
 // One window in front of a take. `%SCRIPT` in the arguments is a shell script that reads one line at
@@ -147,7 +147,7 @@ TEST_F(TerminalPasteE2ETest, TheTextLandsAtATerminalsPromptOrStaysOnTheClipboard
                         .succeeded());
         std::unique_ptr<ChildProcess> clipboardOwner;
         std::unique_ptr<ChildProcess> primaryOwner;
-        own(QStringLiteral("clipboard"), kClipboardBefore, clipboardOwner);
+        own(QStringLiteral("clipboard"), kTerminalClipboardBefore, clipboardOwner);
         own(QStringLiteral("primary"), kPrimaryBefore, primaryOwner);
         if (HasFatalFailure())
             return;
@@ -181,8 +181,8 @@ TEST_F(TerminalPasteE2ETest, TheTextLandsAtATerminalsPromptOrStaysOnTheClipboard
                 15s, 100ms);
             ASSERT_TRUE(arrived) << "the shell never read a line";
             EXPECT_TRUE(E2EEnvironment::isSpeechWords(line)) << "the prompt got \"" << line.toStdString() << "\"";
-            EXPECT_TRUE(
-                waitForSelection(QStringLiteral("clipboard"), [](const QString &s) { return s == kClipboardBefore; }))
+            EXPECT_TRUE(waitForSelection(QStringLiteral("clipboard"),
+                                         [](const QString &s) { return s == kTerminalClipboardBefore; }))
                 << "the clipboard holds \"" << selection(QStringLiteral("clipboard")).value_or("?").toStdString()
                 << "\"";
             EXPECT_TRUE(

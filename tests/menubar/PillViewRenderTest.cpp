@@ -87,7 +87,7 @@ int opaqueRun(const QImage &image, bool across)
 const std::vector<double> kInstants = {100,   100.1, 100.5, 101, 101.15, 101.45, 102,   103,
                                        103.2, 103.6, 104.5, 105, 105.45, 106,    106.1, 106.215};
 
-QString schemeName(ColorScheme scheme)
+QString pillSchemeName(ColorScheme scheme)
 {
     return scheme == ColorScheme::dark ? QStringLiteral("dark") : QStringLiteral("light");
 }
@@ -100,7 +100,7 @@ TEST(PillViewRenderTest, ATakeAsATimelineStripPerColorway)
         for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
             for (const bool reduceMotion : {false, true}) {
                 const QString name = QStringLiteral("pill-take-%1-%2%3")
-                                         .arg(zq::rawValue(colorway), schemeName(scheme),
+                                         .arg(zq::rawValue(colorway), pillSchemeName(scheme),
                                               reduceMotion ? QStringLiteral("-reduce-motion") : QString());
                 SCOPED_TRACE(name.toStdString());
                 QImage strip(QSize(static_cast<int>(kCell * kInstants.size()), static_cast<int>(kCell)),
@@ -168,7 +168,7 @@ TEST(PillViewRenderTest, AMutedPillCarriesItsWordsInTheDangerRing)
     const QSizeF panel(460, 100);
     const QString notice = QStringLiteral("Microphone access needed. Grant microphone access, then try again.");
     for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
-        SCOPED_TRACE(schemeName(scheme).toStdString());
+        SCOPED_TRACE(pillSchemeName(scheme).toStdString());
         PillView view;
         view.lifecycle.apply(PillState::muted(notice), {}, seconds(10));
         view.scheme = scheme;
@@ -223,10 +223,10 @@ TEST(PillViewRenderTest, AMutedPillCarriesItsWordsInTheDangerRing)
             EXPECT_LT(words.back(), shown.right() - 4) << "words cut by the edge at " << now;
         }
         stripPainter.end();
-        zq::test::saveRender(strip, QStringLiteral("pill-muted-widening-%1").arg(schemeName(scheme)));
+        zq::test::saveRender(strip, QStringLiteral("pill-muted-widening-%1").arg(pillSchemeName(scheme)));
 
         const QImage image = render(11);
-        zq::test::saveRender(image, QStringLiteral("pill-muted-%1").arg(schemeName(scheme)));
+        zq::test::saveRender(image, QStringLiteral("pill-muted-%1").arg(pillSchemeName(scheme)));
         const QRectF capsule = view.capsuleRect(QRectF(QPointF(0, 0), panel), seconds(11));
         EXPECT_GT(capsule.width(), 150);
         EXPECT_LE(capsule.width(), PillView::kNoticeMaxWidth);
@@ -287,7 +287,7 @@ TEST(PillViewRenderTest, TheBorderTellsALockedTakeFromAListeningOne)
 {
     for (const ColorScheme scheme : {ColorScheme::light, ColorScheme::dark}) {
         for (const Colorway colorway : {Colorway::consensusMint, Colorway::agentTeal}) {
-            SCOPED_TRACE(schemeName(scheme).toStdString() + " " + zq::rawValue(colorway).toStdString());
+            SCOPED_TRACE(pillSchemeName(scheme).toStdString() + " " + zq::rawValue(colorway).toStdString());
             QColor lockedInner;
             const auto topBorder = [&](const PillState &state) {
                 PillView view;
@@ -297,7 +297,7 @@ TEST(PillViewRenderTest, TheBorderTellsALockedTakeFromAListeningOne)
                 const QImage image = frame(view, 11);
                 zq::test::saveRender(image, QStringLiteral("pill-%1-%2-%3")
                                                 .arg(state.is(PillState::Kind::locked) ? "locked" : "listening",
-                                                     zq::rawValue(colorway), schemeName(scheme)));
+                                                     zq::rawValue(colorway), pillSchemeName(scheme)));
                 lockedInner = zq::test::pixelAt(image, {50.5, 33.5});
                 return zq::test::pixelAt(image, {50.5, 32.5});
             };

@@ -22,7 +22,7 @@ using namespace zq;
 
 namespace {
 
-constexpr const char *folderVariable = "ZQ_STORE_KILL_FOLDER";
+constexpr const char *storeFolderVariable = "ZQ_STORE_KILL_FOLDER";
 
 // Adds items as fast as it can, each save a rewrite of a file of about 2 MB, and acknowledges
 // each save on stdout once it returned.
@@ -45,7 +45,7 @@ int runWriter(const QString &folder)
 }
 
 const bool s_actedAsWriter = [] {
-    const QString folder = qEnvironmentVariable(folderVariable);
+    const QString folder = qEnvironmentVariable(storeFolderVariable);
     if (folder.isEmpty())
         return false;
     std::_Exit(runWriter(folder));
@@ -80,7 +80,7 @@ TEST(StoreKillIntegrationTest, KilledMidSaveLosesNoAcknowledgedItemAndTheNextSta
     for (int cycle = 0; cycle < 40; ++cycle) {
         test::ChildSpec spec;
         spec.program = QCoreApplication::applicationFilePath();
-        spec.environment.insert(QLatin1String(folderVariable), paths.dataDir());
+        spec.environment.insert(QLatin1String(storeFolderVariable), paths.dataDir());
         spec.standardOutput = test::ChildStream::Pipe;
         test::ChildProcess writer;
         ASSERT_TRUE(writer.start(spec)) << writer.errorString().toStdString();

@@ -29,8 +29,8 @@ constexpr qreal kSpacing = 8;
 constexpr qreal kLeadingSymbolFrame = 14;
 constexpr qreal kLeadingSymbolSize = 11;
 constexpr qreal kChevronSize = 9;
-constexpr qreal kCornerRadius = 8;
-constexpr qreal kLabelSize = 12;
+constexpr qreal kPickerCornerRadius = 8;
+constexpr qreal kPickerLabelSize = 12;
 constexpr TimingCurve kHoverCurve{motion::standard, motion::pickerHover};
 
 QString chooseText()
@@ -116,14 +116,14 @@ void ZepaMenuPicker::paintField(QPainter &painter, const QRectF &rect, const Zep
 
     // Background, then the border drawn inside the same rounded rectangle.
     QPainterPath shape;
-    shape.addRoundedRect(rect, kCornerRadius, kCornerRadius);
+    shape.addRoundedRect(rect, kPickerCornerRadius, kPickerCornerRadius);
     painter.fillPath(shape, mix(Palette::color(Palette::controlFill, scheme),
                                 Palette::color(Palette::controlHover, scheme), std::clamp(field.hover, 0.0, 1.0)));
     const qreal border = field.focused ? 2 : 1;
     const QRectF inner = rect.adjusted(border / 2, border / 2, -border / 2, -border / 2);
     painter.setPen(QPen(Palette::color(field.focused ? Palette::focus : Palette::hairline, scheme), border));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRoundedRect(inner, kCornerRadius - border / 2, kCornerRadius - border / 2);
+    painter.drawRoundedRect(inner, kPickerCornerRadius - border / 2, kPickerCornerRadius - border / 2);
 
     const qreal centreY = rect.center().y();
     qreal x = rect.left() + kLeadingPadding;
@@ -137,7 +137,7 @@ void ZepaMenuPicker::paintField(QPainter &painter, const QRectF &rect, const Zep
     SymbolCatalogue::paint(painter, QRectF(chevronLeft, centreY - kChevronSize / 2, kChevronSize, kChevronSize),
                            u"chevron.down", Palette::color(Palette::textTertiary, scheme));
 
-    const QFont font = textFont(textStyle::figureValue.withSize(kLabelSize));
+    const QFont font = textFont(textStyle::figureValue.withSize(kPickerLabelSize));
     const QFontMetricsF metrics(font);
     const qreal available = std::max<qreal>(0, chevronLeft - kSpacing - x);
     const QString text = metrics.elidedText(field.label, Qt::ElideRight, available);
@@ -188,7 +188,7 @@ void ZepaMenuPicker::focusOutEvent(QFocusEvent *event)
 void ZepaMenuPicker::mousePressEvent(QMouseEvent *event)
 {
     QPainterPath shape;
-    shape.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
+    shape.addRoundedRect(QRectF(rect()), kPickerCornerRadius, kPickerCornerRadius);
     if (event->button() == Qt::LeftButton && shape.contains(event->position())) {
         openMenu();
         return;
@@ -267,7 +267,7 @@ void ZepaMenuPicker::followPointer()
 
 qreal ZepaMenuPicker::fittingWidth(const QStringList &labels, bool leadingSymbol)
 {
-    const QFontMetricsF metrics(textFont(textStyle::figureValue.withSize(kLabelSize)));
+    const QFontMetricsF metrics(textFont(textStyle::figureValue.withSize(kPickerLabelSize)));
     qreal widest = 0;
     for (const QString &label : labels)
         widest = std::max(widest, metrics.horizontalAdvance(label));

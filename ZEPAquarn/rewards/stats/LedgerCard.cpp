@@ -18,7 +18,7 @@ namespace zq {
 
 namespace {
 
-constexpr double kPadding = 25;
+constexpr double kLedgerPadding = 25;
 constexpr double kSpacing = 16;
 constexpr double kRowHeight = 30;
 constexpr double kBarSpacing = 8;
@@ -183,7 +183,7 @@ Palette::Token LedgerCard::accent(Colorway colorway)
 
 double LedgerCard::naturalHeight(std::size_t rowCount)
 {
-    return heightsFor(Fonts{}, rowCount).content() + 2 * kPadding;
+    return heightsFor(Fonts{}, rowCount).content() + 2 * kLedgerPadding;
 }
 
 void LedgerCard::paint(QPainter &painter, const QRectF &rect, ColorScheme requested) const
@@ -199,7 +199,8 @@ void LedgerCard::paint(QPainter &painter, const QRectF &rect, ColorScheme reques
     painter.fillPath(shape, Palette::color(background(colorway), scheme));
     painter.setClipPath(shape);
 
-    CardPainter card(painter, rect.adjusted(kPadding, kPadding, -kPadding, -kPadding), scheme, colorway);
+    CardPainter card(painter, rect.adjusted(kLedgerPadding, kLedgerPadding, -kLedgerPadding, -kLedgerPadding), scheme,
+                     colorway);
     const Heights heights = heightsFor(card.fonts(), model.rows.size());
     card.header(model, heights.header);
     card.total(model, heights.total);

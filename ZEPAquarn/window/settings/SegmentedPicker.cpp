@@ -15,7 +15,7 @@ namespace {
 
 constexpr qreal kRadius = 8;
 constexpr qreal kInset = 2;
-constexpr qreal kSymbolSize = 12;
+constexpr qreal kSegmentSymbolSize = 12;
 constexpr qreal kSymbolGap = 6;
 
 // A transparent, clickable area over one segment: keyboard focus and accessibility come with it,
@@ -124,13 +124,13 @@ void SegmentedPicker::paint(QPainter &painter, const QRectF &rect, const std::ve
         labelFont.setWeight(isChosen ? QFont::Medium : QFont::Normal);
         const QFontMetricsF metrics(labelFont);
         const qreal textWidth = metrics.horizontalAdvance(segments[i].label);
-        const qreal groupWidth = std::min(kSymbolSize + kSymbolGap + textWidth, cell.width() - 2 * kInset);
+        const qreal groupWidth = std::min(kSegmentSymbolSize + kSymbolGap + textWidth, cell.width() - 2 * kInset);
         const qreal left = cell.center().x() - groupWidth / 2;
-        const QRectF symbol(left, cell.center().y() - kSymbolSize / 2, kSymbolSize, kSymbolSize);
+        const QRectF symbol(left, cell.center().y() - kSegmentSymbolSize / 2, kSegmentSymbolSize, kSegmentSymbolSize);
         SymbolCatalogue::paint(painter, symbol, segments[i].symbol, ink);
         painter.setFont(labelFont);
         painter.setPen(ink);
-        const QRectF text(symbol.right() + kSymbolGap, cell.top(), groupWidth - kSymbolSize - kSymbolGap,
+        const QRectF text(symbol.right() + kSymbolGap, cell.top(), groupWidth - kSegmentSymbolSize - kSymbolGap,
                           cell.height());
         painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter,
                          metrics.elidedText(segments[i].label, Qt::ElideRight, text.width()));

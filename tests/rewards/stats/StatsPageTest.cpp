@@ -21,11 +21,11 @@ using namespace zq::test;
 
 namespace {
 
-const QTimeZone berlin(QByteArrayLiteral("Europe/Berlin"));
+const QTimeZone berlinZone(QByteArrayLiteral("Europe/Berlin"));
 
-QDateTime at(int y, int m, int d, int h = 12)
+QDateTime inBerlin(int y, int m, int d, int h = 12)
 {
-    return QDateTime(QDate(y, m, d), QTime(h, 0), berlin);
+    return QDateTime(QDate(y, m, d), QTime(h, 0), berlinZone);
 }
 
 class StatsPageTest : public ::testing::Test {
@@ -36,7 +36,7 @@ protected:
         for (const auto &[day, words] :
              std::vector<std::pair<int, qint64>>{{9, 420}, {10, 180}, {12, 960}, {16, 300}}) {
             store.setArmedTake(words * 0.4);
-            store.commitTake(words, at(2026, 3, day));
+            store.commitTake(words, inBerlin(2026, 3, day));
         }
     }
 
@@ -57,7 +57,7 @@ protected:
     }
 
     QTemporaryDir dir;
-    StatsStore store{dir.path(), berlin};
+    StatsStore store{dir.path(), berlinZone};
     rt::Settings settings{QString()};
     VirtualLoop loop;
     FakePasteboard pasteboard;
@@ -67,7 +67,7 @@ protected:
 
 TEST_F(StatsPageTest, AnEmptyWeekShowsTheEmptyStateAndPagingFindsTheFullOne)
 {
-    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 25)); // week 13, empty
+    StatsPageModel model(store, settings, loop, exporter(), inBerlin(2026, 3, 25)); // week 13, empty
     StatsPage page(model);
     wearColorScheme(page, ColorScheme::dark);
     const QImage empty = render(page, "stats-page-empty-dark");
@@ -106,15 +106,15 @@ TEST_F(StatsPageTest, AnEmptyWeekShowsTheEmptyStateAndPagingFindsTheFullOne)
 
 TEST_F(StatsPageTest, ComingBackShowsTheCurrentWeekAgain)
 {
-    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 25));
-    QDateTime clock = at(2026, 3, 25);
+    StatsPageModel model(store, settings, loop, exporter(), inBerlin(2026, 3, 25));
+    QDateTime clock = inBerlin(2026, 3, 25);
     StatsPage page(model, nullptr, [&clock] { return clock; });
     render(page, "stats-page-return");
     page.previousButton()->click();
     page.previousButton()->click();
     EXPECT_EQ(page.weekLabel()->text(), "WEEK 11");
     page.hide();
-    clock = at(2026, 4, 1);
+    clock = inBerlin(2026, 4, 1);
     page.show();
     EXPECT_EQ(page.weekLabel()->text(), "WEEK 14") << "the week that holds the moment it came back";
     EXPECT_FALSE(page.nextButton()->isEnabled());
@@ -122,7 +122,7 @@ TEST_F(StatsPageTest, ComingBackShowsTheCurrentWeekAgain)
 
 TEST_F(StatsPageTest, AFullWeekPlacesTheCardBesideTheDialAndCopiesIt)
 {
-    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 12)); // week 11
+    StatsPageModel model(store, settings, loop, exporter(), inBerlin(2026, 3, 12)); // week 11
     StatsPage page(model);
     wearColorScheme(page, ColorScheme::dark);
     const QImage image = render(page, "stats-page-week-dark");
@@ -152,7 +152,7 @@ TEST_F(StatsPageTest, AFullWeekPlacesTheCardBesideTheDialAndCopiesIt)
 
 TEST_F(StatsPageTest, TheSliderWritesTheBaselineAndTheValueFollowsTheSetting)
 {
-    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 12));
+    StatsPageModel model(store, settings, loop, exporter(), inBerlin(2026, 3, 12));
     StatsPage page(model);
     EXPECT_EQ(page.typingSlider()->value(), 40);
     page.typingSlider()->setValue(25);
@@ -169,9 +169,9 @@ TEST_F(StatsPageTest, TheSliderWritesTheBaselineAndTheValueFollowsTheSetting)
 TEST_F(StatsPageTest, AnUnlockedAnimationIsAnnouncedAboveTheWeek)
 {
     store.setArmedTake(600);
-    store.commitTake(40000, at(2026, 3, 12)); // about 16 h reclaimed: both styles unlocked
+    store.commitTake(40000, inBerlin(2026, 3, 12)); // about 16 h reclaimed: both styles unlocked
     MotionStore motion(settings);
-    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 12));
+    StatsPageModel model(store, settings, loop, exporter(), inBerlin(2026, 3, 12));
     model.setUnlockAnnouncements(&motion);
     StatsPage page(model);
     wearColorScheme(page, ColorScheme::dark);
@@ -190,8 +190,8 @@ TEST_F(StatsPageTest, TheCardIsAsTallAsTheRowsItShows)
 {
     // Week 13 was spoken slower than typing would have taken: no time reclaimed, two rows.
     store.setArmedTake(200);
-    store.commitTake(100, at(2026, 3, 25));
-    StatsPageModel model(store, settings, loop, exporter(), at(2026, 3, 25));
+    store.commitTake(100, inBerlin(2026, 3, 25));
+    StatsPageModel model(store, settings, loop, exporter(), inBerlin(2026, 3, 25));
     StatsPage page(model);
     wearColorScheme(page, ColorScheme::dark);
     ASSERT_EQ(model.ledger(page.locale()).rows.size(), 2u);

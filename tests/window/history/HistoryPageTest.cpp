@@ -26,18 +26,18 @@ using namespace zq;
 
 namespace {
 
-QApplication &application()
+QApplication &guiApplication()
 {
     return *qobject_cast<QApplication *>(QCoreApplication::instance());
 }
 
 class HistoryPageTest : public ::testing::TestWithParam<AppAppearance> {
 protected:
-    HistoryPageTest() { applyAppearance(application(), GetParam()); }
+    HistoryPageTest() { applyAppearance(guiApplication(), GetParam()); }
     ~HistoryPageTest() override
     {
         page.reset();
-        applyAppearance(application(), AppAppearance::system);
+        applyAppearance(guiApplication(), AppAppearance::system);
     }
 
     ColorScheme scheme() const { return GetParam() == AppAppearance::dark ? ColorScheme::dark : ColorScheme::light; }

@@ -18,7 +18,7 @@ namespace zq::platform {
 
 namespace {
 
-constexpr qsizetype kChunk = 1024 * 1024;
+constexpr qsizetype kCopyChunk = 1024 * 1024;
 constexpr QLatin1String kInstallMarker(".update-");
 
 rt::Error failed(const QString &what, int err)
@@ -29,9 +29,9 @@ rt::Error failed(const QString &what, int err)
 // Copies all of `from` into `to`; errno tells why when it returns false.
 bool copyAll(int from, int to)
 {
-    auto buffer = std::make_unique<char[]>(kChunk);
+    auto buffer = std::make_unique<char[]>(kCopyChunk);
     while (true) {
-        const ssize_t read = ::read(from, buffer.get(), kChunk);
+        const ssize_t read = ::read(from, buffer.get(), kCopyChunk);
         if (read < 0 && errno == EINTR)
             continue;
         if (read <= 0)

@@ -12,7 +12,7 @@ namespace {
 
 const QString kService = QStringLiteral("org.freedesktop.portal.Desktop");
 const QString kPath = QStringLiteral("/org/freedesktop/portal/desktop");
-const QString kInterface = QStringLiteral("org.freedesktop.portal.Settings");
+const QString kSettingsInterface = QStringLiteral("org.freedesktop.portal.Settings");
 const QString kAppearanceNamespace = QStringLiteral("org.freedesktop.appearance");
 const QString kColorSchemeKey = QStringLiteral("color-scheme");
 const QString kGnomeInterfaceNamespace = QStringLiteral("org.gnome.desktop.interface");
@@ -42,7 +42,7 @@ PortalDesktopAppearance::PortalDesktopAppearance(QDBusConnection bus, ColorSchem
     QMetaObject::invokeMethod(
         this,
         [this] {
-            if (!m_bus.connect(kService, kPath, kInterface, QStringLiteral("SettingChanged"), this,
+            if (!m_bus.connect(kService, kPath, kSettingsInterface, QStringLiteral("SettingChanged"), this,
                                SLOT(onSettingChanged(QDBusMessage))))
                 qCWarning(lcWindow) << "appearance: cannot follow the settings portal:" << m_bus.lastError().message();
             read(kAppearanceNamespace, kColorSchemeKey);
@@ -53,7 +53,7 @@ PortalDesktopAppearance::PortalDesktopAppearance(QDBusConnection bus, ColorSchem
 
 void PortalDesktopAppearance::read(const QString &nameSpace, const QString &key)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Read"));
+    QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kSettingsInterface, QStringLiteral("Read"));
     call << nameSpace << key;
     // A portal that is not running is not started for this.
     call.setAutoStartService(false);

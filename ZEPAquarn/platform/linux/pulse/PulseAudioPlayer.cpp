@@ -20,7 +20,7 @@ namespace zq::platform {
 
 namespace {
 
-constexpr auto kConnectTimeout = 2000ms;
+constexpr auto kPlayerConnectTimeout = 2000ms;
 
 // The decoded sound: interleaved float frames.
 struct Sound {
@@ -90,7 +90,7 @@ struct PulseAudioPlayerFactory::Shared {
         if (connection && connection->isReady())
             return connection;
         auto fresh = std::make_shared<PulseConnection>(QCoreApplication::applicationName(), serverAddress);
-        if (!fresh->connect(kConnectTimeout))
+        if (!fresh->connect(kPlayerConnectTimeout))
             return nullptr;
         connection = fresh;
         return connection;

@@ -16,7 +16,7 @@ namespace zq::platform {
 
 namespace {
 
-constexpr auto kConnectTimeout = 1000ms;
+constexpr auto kVolumeConnectTimeout = 1000ms;
 constexpr auto kOperationTimeout = 500ms;
 
 struct SinkVolume {
@@ -63,7 +63,7 @@ PulseConnection *PulseOutputVolume::connection()
         return m_connection.get();
     m_connection.reset();
     auto fresh = std::make_unique<PulseConnection>(QCoreApplication::applicationName(), m_serverAddress);
-    if (!fresh->connect(kConnectTimeout))
+    if (!fresh->connect(kVolumeConnectTimeout))
         return nullptr;
     m_connection = std::move(fresh);
     return m_connection.get();

@@ -38,16 +38,16 @@ namespace zq::platform {
 
 namespace {
 
-const QString kDomain = QStringLiteral("io.quorvane.zepaquarn.speech");
+const QString kDecoderDomain = QStringLiteral("io.quorvane.zepaquarn.speech");
 
 rt::Error loadError()
 {
-    return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), kDomain, 2);
+    return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), kDecoderDomain, 2);
 }
 
 rt::Error cancelledError()
 {
-    return rt::makeError(QStringLiteral("Speech recognition was cancelled."), kDomain, 3);
+    return rt::makeError(QStringLiteral("Speech recognition was cancelled."), kDecoderDomain, 3);
 }
 
 // How much the estimate an utterance starts from counts against what the utterance itself brings,
