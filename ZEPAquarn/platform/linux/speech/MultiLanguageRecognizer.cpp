@@ -1,5 +1,6 @@
 #include "platform/linux/speech/MultiLanguageRecognizer.h"
 
+#include "platform/linux/speech/SpeechError.h"
 #include "runtime/Log.h"
 
 namespace zq::platform {
@@ -66,10 +67,10 @@ rt::Result<bool> MultiLanguageRecognizer::needsAssetInstallation(const QString &
 rt::Result<void> MultiLanguageRecognizer::installAssets(const QString &locale, std::stop_token)
 {
     qCInfo(lcLocalBackend).noquote() << "no speech model can be installed for" << locale;
-    return rt::makeError(
+    return speechError(
         QStringLiteral("No speech model for “%1” is installed on this computer, and none can be installed from here.")
             .arg(locale),
-        QStringLiteral("io.quorvane.zepaquarn.speech"), 1);
+        SpeechErrorCode::noModel);
 }
 
 std::optional<AudioFormat> MultiLanguageRecognizer::bestAvailableAudioFormat(const QString &locale) const

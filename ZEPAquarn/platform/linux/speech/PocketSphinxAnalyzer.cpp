@@ -2,6 +2,7 @@
 
 #include "platform/AudioConverter.h"
 #include "platform/linux/speech/EspeakPronouncer.h"
+#include "platform/linux/speech/SpeechError.h"
 #include "runtime/Log.h"
 
 #include <algorithm>
@@ -16,7 +17,6 @@ namespace zq::platform {
 
 namespace {
 
-const QString kDomain = QStringLiteral("io.quorvane.zepaquarn.speech");
 constexpr double kSampleRate = 16000;
 constexpr std::size_t kChunkSamples = 1600; // 0.1 s: the longest a cancel waits for the decoder
 constexpr auto kPartialInterval = std::chrono::milliseconds(200);
@@ -38,7 +38,8 @@ std::int16_t toInt16(float sample)
 
 rt::Error decodeError()
 {
-    return rt::makeError(QStringLiteral("On-device speech recognition failed while decoding."), kDomain, 4);
+    return speechError(QStringLiteral("On-device speech recognition failed while decoding."),
+                       SpeechErrorCode::decodeFailed);
 }
 
 } // namespace
@@ -238,7 +239,7 @@ rt::Result<void> PocketSphinxAnalyzer::setContext(const AnalysisContext &context
         entries += strings;
     std::lock_guard lock(m_session->mutex);
     if (m_started)
-        return rt::makeError(QStringLiteral("The speech analyzer has already been started."), kDomain, 5);
+        return speechError(QStringLiteral("The speech analyzer has already been started."), SpeechErrorCode::misuse);
     m_session->vocabulary = std::move(entries);
     return {};
 }
@@ -248,7 +249,8 @@ rt::Result<void> PocketSphinxAnalyzer::start()
     {
         std::lock_guard lock(m_session->mutex);
         if (m_started)
-            return rt::makeError(QStringLiteral("The speech analyzer has already been started."), kDomain, 5);
+            return speechError(QStringLiteral("The speech analyzer has already been started."),
+                               SpeechErrorCode::misuse);
         m_started = true;
     }
     const bool running = m_pool->runTake([session = m_session](std::stop_token closing) {
@@ -257,7 +259,7 @@ rt::Result<void> PocketSphinxAnalyzer::start()
     });
     if (!running) {
         m_session->finish(std::nullopt);
-        return rt::makeError(QStringLiteral("Speech recognition was cancelled."), kDomain, 3);
+        return speechCancelledError();
     }
     return {};
 }
@@ -284,10 +286,10 @@ rt::Result<void> PocketSphinxAnalyzer::finalizeAndFinishThroughEndOfInput(std::s
 {
     std::unique_lock lock(m_session->mutex);
     if (!m_started)
-        return rt::makeError(QStringLiteral("The speech analyzer was never started."), kDomain, 5);
+        return speechError(QStringLiteral("The speech analyzer was never started."), SpeechErrorCode::misuse);
     m_session->changed.wait(lock, stop, [this] { return m_session->done; });
     if (!m_session->done)
-        return rt::makeError(QStringLiteral("Speech recognition was cancelled."), kDomain, 3);
+        return speechCancelledError();
     if (m_session->failure)
         return *m_session->failure;
     return {};

@@ -1,6 +1,7 @@
 #include "platform/linux/speech/PocketSphinxDecoder.h"
 
 #include "platform/linux/speech/PocketSphinxChannelEstimate.h"
+#include "platform/linux/speech/SpeechError.h"
 #include "runtime/Log.h"
 #include "runtime/WorkerThreads.h"
 
@@ -38,16 +39,10 @@ namespace zq::platform {
 
 namespace {
 
-const QString kDecoderDomain = QStringLiteral("io.quorvane.zepaquarn.speech");
-
 rt::Error loadError()
 {
-    return rt::makeError(QStringLiteral("The on-device speech model could not be loaded."), kDecoderDomain, 2);
-}
-
-rt::Error cancelledError()
-{
-    return rt::makeError(QStringLiteral("Speech recognition was cancelled."), kDecoderDomain, 3);
+    return speechError(QStringLiteral("The on-device speech model could not be loaded."),
+                       SpeechErrorCode::modelNotLoaded);
 }
 
 // How much the estimate an utterance starts from counts against what the utterance itself brings,
@@ -496,7 +491,7 @@ void PocketSphinxDecoderPool::State::switchToCut(std::stop_token stop)
     }
     QElapsedTimer took;
     took.start();
-    rt::Result<std::unique_ptr<PocketSphinxDecoder>> loaded = cancelledError();
+    rt::Result<std::unique_ptr<PocketSphinxDecoder>> loaded = speechCancelledError();
     if (!stop.stop_requested())
         loaded = loadFromCut(opened, stop);
     std::vector<std::unique_ptr<PocketSphinxDecoder>> replaced; // freed after the lock
@@ -655,7 +650,7 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquir
         std::unique_lock lock(state.mutex);
         state.changed.wait(lock, stop, [&state] { return !state.loading || !state.idle.empty(); });
         if (stop.stop_requested())
-            return cancelledError();
+            return speechCancelledError();
         if (!state.idle.empty()) {
             auto decoder = std::move(state.idle.back());
             state.idle.pop_back();
@@ -672,7 +667,7 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquir
         cut = PocketSphinxDictionaryCut::open(state.cacheFolder, state.dictionaryFile, state.languageModelFile);
     auto loaded = state.loadFromCut(cut, stop);
     if (stop.stop_requested())
-        return cancelledError(); // the decoder is freed on the way out
+        return speechCancelledError(); // the decoder is freed on the way out
     std::lock_guard lock(state.mutex);
     if (!loaded) {
         qCWarning(lcLocalBackend) << "speech model failed to load";

@@ -1,5 +1,6 @@
 #include "platform/linux/speech/PocketSphinxDictionaryCut.h"
 
+#include "platform/linux/speech/SpeechError.h"
 #include "runtime/FileOps.h"
 #include "runtime/Log.h"
 #include "runtime/Paths.h"
@@ -26,8 +27,7 @@ constexpr std::string_view kManifestHeader = "zq-dictionary-cut 1\n";
 
 rt::Error cutError(const std::string &what)
 {
-    return rt::makeError(QString::fromStdString("the dictionary cut was not kept: " + what),
-                         QStringLiteral("io.quorvane.zepaquarn.speech"), 6);
+    return speechError(QString::fromStdString("the dictionary cut was not kept: " + what), SpeechErrorCode::cutNotKept);
 }
 
 QString fileName(const std::string &path)

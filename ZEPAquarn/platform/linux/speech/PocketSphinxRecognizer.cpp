@@ -1,6 +1,7 @@
 #include "platform/linux/speech/PocketSphinxRecognizer.h"
 
 #include "platform/linux/speech/PocketSphinxAnalyzer.h"
+#include "platform/linux/speech/SpeechError.h"
 #include "runtime/Log.h"
 
 namespace zq::platform {
@@ -51,11 +52,11 @@ rt::Result<bool> PocketSphinxRecognizer::needsAssetInstallation(const QString &l
 rt::Result<void> PocketSphinxRecognizer::installAssets(const QString &locale, std::stop_token)
 {
     qCInfo(lcLocalBackend).noquote() << "no speech model can be installed for" << locale;
-    return rt::makeError(
+    return speechError(
         QStringLiteral("On-device transcription of “%1” needs a speech model that isn't installed on this computer. "
                        "Choose English, or switch to the OpenAI backend.")
             .arg(locale),
-        QStringLiteral("io.quorvane.zepaquarn.speech"), 1);
+        SpeechErrorCode::noModel);
 }
 
 std::optional<AudioFormat> PocketSphinxRecognizer::bestAvailableAudioFormat(const QString &) const
