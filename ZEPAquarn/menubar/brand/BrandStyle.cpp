@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace zq {
 
@@ -214,7 +215,10 @@ void BrandStyle::drawControl(ControlElement element, const QStyleOption *option,
     const ZepaButtonLabel label{button->text, {}, buttonFont(widget, painter)};
     const ColorScheme scheme = colorSchemeOf(button->palette);
     const qreal height = zepaButtonLook(style, false, false, scheme).height;
-    const QRectF rect(button->rect.left(), button->rect.center().y() + 0.5 - height / 2, button->rect.width(), height);
+    // Centred on whole pixels: a button laid out as tall as it draws fills its rectangle exactly, so no
+    // edge row of it falls outside the widget.
+    const QRectF rect(button->rect.left(), button->rect.top() + std::floor((button->rect.height() - height) / 2),
+                      button->rect.width(), height);
     paintZepaButton(*painter, rect, style, label, false, button->state & State_Sunken, scheme,
                     button->state & State_Enabled);
     if ((button->state & State_HasFocus) && (button->state & State_KeyboardFocusChange))

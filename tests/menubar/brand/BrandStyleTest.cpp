@@ -39,8 +39,8 @@ protected:
     // How a control came by the focus: not at all, by a click, or by Tab.
     enum class Focus { none, pointer, keyboard };
 
-    // `control` alone in a window of `scheme`, focused as `focus` says, rendered at 2×.
-    QImage render(QWidget *control, ColorScheme scheme, Focus focus, const QString &name)
+    // `control` alone in a window of `scheme`, focused as `focus` says, rendered at `ratio` (2× unless told).
+    QImage render(QWidget *control, ColorScheme scheme, Focus focus, const QString &name, qreal ratio = 2.0)
     {
         auto window = std::make_unique<QWidget>();
         auto *row = new QHBoxLayout(window.get());
@@ -61,7 +61,7 @@ protected:
         QApplication::processEvents();
         EXPECT_EQ(control->hasFocus(), focus != Focus::none);
         m_geometry = control->geometry();
-        const QImage image = test::renderWidget(*window, 2.0, Palette::color(Palette::background, scheme));
+        const QImage image = test::renderWidget(*window, ratio, Palette::color(Palette::background, scheme));
         test::saveRender(image, name);
         return image;
     }
@@ -140,6 +140,19 @@ TEST_F(BrandStyleTest, StockButtonsFieldsAndMenusTakeTheBrandLook)
         EXPECT_EQ(m_geometry.height(), 28);
         EXPECT_TRUE(test::sameColor(test::pixelAt(quiet, QPointF(m_geometry.left() + 4, m_geometry.center().y())),
                                     Palette::color(Palette::controlFill, scheme), 3));
+        // Neither edge row is cut off, at one device row per point or two.
+        for (const qreal ratio : {1.0, 2.0}) {
+            auto *install = new QPushButton(QStringLiteral("Install"));
+            install->setDefault(true);
+            const QImage image =
+                render(install, scheme, Focus::none,
+                       QStringLiteral("stock-button-%1-%2x").arg(schemeName(scheme)).arg(ratio), ratio);
+            const qreal x = m_geometry.center().x();
+            const QColor top = test::pixelAt(image, QPointF(x, m_geometry.top()));
+            EXPECT_TRUE(test::sameColor(top, Palette::color(Palette::brandGreen, scheme), 3)) << ratio;
+            const QColor bottom = test::pixelAt(image, QPointF(x, m_geometry.bottom() + 1 - 0.5 / ratio));
+            EXPECT_TRUE(test::sameColor(bottom, top, 3)) << ratio;
+        }
 
         auto *field = new QLineEdit;
         field->setFixedWidth(260);
