@@ -7,6 +7,24 @@
 
 namespace zq {
 
+namespace {
+
+// Whether a recorded binding is the primary trigger pressed again.
+bool isPrimaryTrigger(const TriggerBinding &binding, const QString &primaryValue)
+{
+    // A primary that does not decode acts as Fn, as the global trigger reads it.
+    const TriggerBinding primary =
+        TriggerBinding::fromStorageValue(primaryValue).value_or(TriggerBinding::predefined(TriggerKey::fn));
+    if (binding == primary)
+        return true;
+    // A press of a predefined modifier is recorded as that modifier key alone.
+    const auto *predefined = primary.as<TriggerBinding::Predefined>();
+    const auto *modifier = binding.as<TriggerBinding::Modifier>();
+    return predefined && modifier && keyCode(predefined->key) == modifier->keyCode;
+}
+
+} // namespace
+
 std::vector<TriggerPickerSection> primaryTriggerSections()
 {
     TriggerPickerSection modifiers{QStringLiteral("modifiers"), QStringLiteral("Modifier keys"), {}};
@@ -96,6 +114,11 @@ void TriggerBindingRecorderModel::startRecording()
 
 void TriggerBindingRecorderModel::storeCapture(const TriggerBinding &binding)
 {
+    if (isPrimaryTrigger(binding, m_primary.get())) {
+        // The user tapped the trigger itself: a second name for it adds nothing, so recording goes on.
+        qCInfo(lcApp) << "trigger recorder: refused" << binding.displayName() << "(the primary trigger)";
+        return;
+    }
     qCInfo(lcApp) << "trigger recorder: stored" << binding.displayName();
     m_secondary.set(binding.storageValue());
     setRecording(false);

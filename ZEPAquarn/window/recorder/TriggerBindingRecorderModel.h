@@ -55,7 +55,8 @@ SecondaryTriggerLook secondaryTriggerLook(const QString &secondaryValue);
 // The trigger recorder without its widgets: the primary trigger picked from the predefined keys, the
 // secondary recorded from what the user presses. It writes plain strings through its two bindings
 // and knows nothing of where they are kept. Recording ends with a capture, Escape, the close button or
-// the recorder going away; only a capture changes the secondary value. Main thread only.
+// the recorder going away; only a capture changes the secondary value, and never to the primary trigger.
+// Main thread only.
 class TriggerBindingRecorderModel : public QObject {
     Q_OBJECT
 public:
@@ -77,7 +78,8 @@ public:
     bool isRecording() const { return m_isRecording; }
     // The record button.
     void startRecording();
-    // A capture: stores the binding's storage string and ends recording.
+    // A capture: stores the binding's storage string and ends recording; the primary trigger itself is
+    // refused and recording goes on.
     void storeCapture(const TriggerBinding &binding);
     // Escape, the close button, the popup closing, the recorder going away: the values stay.
     void cancelRecording();

@@ -114,6 +114,14 @@ TEST_F(TriggerBindingRecorderTest, AModifierHeldAloneIsStoredAfterAQuarterSecond
     EXPECT_TRUE(stored()->matchesPress(flagsChanged(Code::leftOption, Flag::option | Flag::leftOptionKey)));
     EXPECT_FALSE(stored()->matchesPress(flagsChanged(Code::rightOption, Flag::option | Flag::rightOptionKey)));
     EXPECT_EQ(recordingChanges, (std::vector<bool>{true, false, true, false}));
+
+    // Tapping the primary trigger records nothing: recording goes on for another key.
+    primary = QStringLiteral("right-control");
+    recorder->startRecording();
+    recorder->handle(flagsChanged(Code::rightControl, Flag::control | Flag::rightControlKey));
+    loop.advance(1s);
+    EXPECT_TRUE(recorder->isRecording());
+    EXPECT_EQ(stored()->as<TriggerBinding::Modifier>()->keyCode, Code::leftOption) << "the secondary stays";
 }
 
 TEST_F(TriggerBindingRecorderTest, ASecondModifierOrAModifierAfterAKeyReplacesWhatWasPending)
@@ -155,6 +163,12 @@ TEST_F(TriggerBindingRecorderTest, AKeyAloneIsStoredAQuarterSecondAfterItAndAFun
     recorder->handle(keyDown(kF5));
     loop.advance(250ms);
     EXPECT_EQ(secondary, QStringLiteral("f5"));
+
+    primary = QStringLiteral("f5");
+    recorder->startRecording();
+    recorder->handle(keyDown(kF5));
+    loop.advance(250ms);
+    EXPECT_TRUE(recorder->isRecording()) << "the primary trigger is refused";
 }
 
 TEST_F(TriggerBindingRecorderTest, AShortcutIsTheKeyWithTheModifiersHeldWhateverOrderTheyWentDownIn)
