@@ -161,8 +161,8 @@ std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
                "desktop, so ZEPA QUARN cannot hear it. Choose another primary preset, such as Right Control, or add "
                "a secondary keyboard or mouse trigger under General → Trigger.")},
           {QStringLiteral("Where does my text go?"),
-           fromUtf8("Into the app you're using, at the cursor, via an instant paste. When an app refuses synthetic "
-                    "pastes (secure input, some password fields), your words are left on the clipboard and a "
+           fromUtf8("Into the app you're using, at the cursor, via an instant paste. When the screen is locked or an "
+                    "app refuses synthetic pastes (some password fields), your words are left on the clipboard and a "
                     "notification tells you — paste them yourself with Ctrl+V, or Ctrl+Shift+V in a terminal "
                     "(Shift+Insert in xterm and rxvt). Every take is also kept in History.")},
           {QStringLiteral("Why is my clipboard empty after I quit ZEPA QUARN?"),
@@ -171,8 +171,9 @@ std::vector<QuestionGroup> faqGroups(const QString &triggersInForce)
                     "live in the app that holds them, so at quit ZEPA QUARN hands the clipboard to your desktop's "
                     "clipboard manager, which keeps it, and leaves the selection's text in the display's cut "
                     "buffer, which xterm and rxvt-unicode paste while nothing is selected (xterm only when every "
-                    "character is a Western European one: no emoji, curly quotes or other scripts); other apps "
-                    "see no selection then. Without a clipboard manager (some minimal desktops run none) the clipboard "
+                    "character is in Latin-1: no emoji, curly quotes, long dashes, € or œ, nor other scripts); "
+                    "other apps see no selection then. Without a clipboard manager (some minimal desktops run none) "
+                    "the clipboard "
                     "empties as ZEPA QUARN quits: copy it again.")}}},
         {QStringLiteral("Privacy & cost"),
          {{QStringLiteral("What leaves my computer?"),
