@@ -4,6 +4,7 @@
 
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 
 namespace zq::platform {
 
@@ -19,16 +20,41 @@ QDBusMessage askActive(QDBusConnection &bus, const QString &path)
 
 } // namespace
 
+// Heard before asking, so a change meanwhile is not lost; signals from any sender and path, so a
+// locker that starts later, or publishes at the other path, is heard too.
+bool FreedesktopScreenLock::watch()
+{
+    if (!m_lockerWatch) {
+        m_lockerWatch = new QDBusServiceWatcher(kInterface, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+        connect(m_lockerWatch, &QDBusServiceWatcher::serviceOwnerChanged, this,
+                &FreedesktopScreenLock::onLockerChanged);
+    }
+    // Once only: the bus refuses a second connection of the same slot.
+    if (!m_watching)
+        m_watching = m_bus.connect(QString(), QString(), kInterface, QStringLiteral("ActiveChanged"), this,
+                                   SLOT(onActiveChanged(bool)));
+    return m_watching;
+}
+
+// A locker that dies, or is replaced, while locked sends no ActiveChanged(false): without this, every
+// later paste would be refused until a restart.
+void FreedesktopScreenLock::onLockerChanged(const QString &, const QString &, const QString &newOwner)
+{
+    if (!m_watching)
+        return;
+    if (newOwner.isEmpty())
+        m_locked = false;
+    else
+        m_locked.reset();
+}
+
 bool FreedesktopScreenLock::isLocked()
 {
     if (m_locked)
         return *m_locked;
     if (!m_bus.isConnected())
         return false;
-    // Heard before asking, so a change meanwhile is not lost; from any sender and path, so a locker
-    // that starts later is heard too.
-    const bool watching = m_bus.connect(QString(), QString(), kInterface, QStringLiteral("ActiveChanged"), this,
-                                        SLOT(onActiveChanged(bool)));
+    const bool watching = watch();
     // Desktops publish the interface at one of two paths.
     QDBusMessage reply = askActive(m_bus, QStringLiteral("/org/freedesktop/ScreenSaver"));
     if (reply.type() == QDBusMessage::ErrorMessage &&
