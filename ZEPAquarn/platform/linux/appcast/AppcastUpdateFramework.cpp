@@ -162,6 +162,9 @@ void AppcastUpdateFramework::setAutomaticallyDownloadsUpdates(bool enabled)
         if (m_session && m_session->download && !m_session->visible) {
             abortRequest();
             endCycle(std::nullopt);
+        } else if (m_session) {
+            // A download the user joined goes on to its offer, but is not kept for the quit.
+            m_session->automaticInstallWithdrawn = true;
         }
     }
     emit automaticallyDownloadsUpdatesChanged(enabled);
@@ -380,11 +383,12 @@ void AppcastUpdateFramework::answer(quint64 sessionId, UpdateChoice choice)
     if (!isCurrent(sessionId))
         return;
     const AppcastItem item = m_session->item;
-    if (choice == UpdateChoice::skip) {
+    if (choice == UpdateChoice::skip)
         m_environment.settings.setValue(kSkippedBuildKey, item.versionString);
-        // The user declined the update: one downloaded in the background is not installed at quit.
+    // The user declined the update, or put it off after turning automatic downloads off: one
+    // downloaded in the background is not installed at quit.
+    if (choice == UpdateChoice::skip || (choice != UpdateChoice::install && m_session->automaticInstallWithdrawn))
         m_prepared.reset();
-    }
     m_delegate->userDidMakeChoice(choice, item);
     if (!isCurrent(sessionId))
         return;

@@ -95,6 +95,9 @@ private:
         bool visible = false;
         // The user answered the offer with Install.
         bool installChosen = false;
+        // Automatic downloads were turned off during the cycle: what it downloads is installed only
+        // if the user chooses Install, never at quit.
+        bool automaticInstallWithdrawn = false;
         // The running request; cancelling it ends the exchange.
         rt::TaskHandle<void> request;
         // Ends the running request, however slowly it arrives.
