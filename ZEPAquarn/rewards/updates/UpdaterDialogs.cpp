@@ -2,6 +2,7 @@
 
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/Typography.h"
+#include "window/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -12,6 +13,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
 namespace zq {
@@ -184,10 +186,17 @@ void UpdaterDialogs::present(const QString &title, const QString &message, Butto
     main->setFocus();
     // Each step fixes the window at its content's size: a brand dialog has nothing to maximise or
     // stretch, and window managers offer no maximise for a window that cannot grow.
+    const bool shown = m_window->isVisible();
+    const QSize before = m_window->size();
     m_window->setMinimumSize(kWidth, 0);
     m_window->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
     m_window->adjustSize();
     m_window->setFixedSize(m_window->size());
+    // Centred on the screen the user looks at, as the application's other windows open, and again at
+    // each new size: a window manager still placing the window when it grows may leave it in a corner.
+    if (const QScreen *screen = shown ? m_window->screen() : screenWithPointer();
+        screen && (!shown || m_window->size() != before))
+        centreOnScreen(*m_window, *screen);
     m_window->show();
     m_window->raise();
     m_window->activateWindow();

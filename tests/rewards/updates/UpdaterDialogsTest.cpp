@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTextBlock>
 #include <QTextDocument>
 
@@ -53,9 +54,14 @@ TEST(UpdaterDialogsTest, TheOfferShowsFeedTextAsPlainTextAndAnswersOnce)
 {
     zq::UpdaterDialogs dialogs(QStringLiteral("1.2.0"));
     std::vector<UpdateChoice> answers;
+    // As Check Now shows it: after the smaller check, and centred at its own size all the same.
+    dialogs.showUserInitiatedCheck([] {});
     dialogs.showUpdateFound(offer(), [&](UpdateChoice choice) { answers.push_back(choice); });
     QDialog *window = dialogs.window();
     ASSERT_TRUE(window->isVisible());
+    const QPoint offCentre = window->frameGeometry().center() - window->screen()->availableGeometry().center();
+    EXPECT_TRUE(std::abs(offCentre.x()) <= 2 && std::abs(offCentre.y()) <= 16)
+        << "the offer opens " << offCentre.x() << "," << offCentre.y() << " off the screen's centre";
     EXPECT_TRUE(visibleTexts(window).contains(
         "ZEPA QUARN <b>1.3.0</b> is available; you have 1.2.0. Would you like to install it now?"));
     for (auto *label : window->findChildren<QLabel *>())
