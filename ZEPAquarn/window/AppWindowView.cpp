@@ -2,11 +2,11 @@
 
 #include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Palette.h"
+#include "menubar/brand/WindowPlacement.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "records/IncidentStore.h"
 #include "rewards/updates/Updater.h"
 #include "window/AppSidebar.h"
-#include "window/WindowPlacement.h"
 #include "window/history/HistoryPage.h"
 #include "window/recorder/TriggerBindingRecorderView.h"
 #include "window/settings/AppSettingsModel.h"

@@ -3,6 +3,7 @@
 
 #include "menubar/brand/FocusRing.h"
 #include "menubar/brand/Palette.h"
+#include "menubar/brand/WindowPlacement.h"
 #include "menubar/brand/ZepaMenuPicker.h"
 #include "menubar/brand/ZepaPopover.h"
 #include "pipeline/SettingsDefaults.h"
@@ -25,7 +26,6 @@
 #include "support/WindowTestSupport.h"
 #include "window/AppAppearance.h"
 #include "window/AppSidebar.h"
-#include "window/WindowPlacement.h"
 #include "window/recorder/TriggerBindingRecorderView.h"
 #include "window/settings/AppSettingsModel.h"
 #include "window/settings/AppSettingsView.h"

@@ -2,7 +2,7 @@
 
 #include "menubar/brand/Palette.h"
 #include "menubar/brand/Typography.h"
-#include "window/WindowPlacement.h"
+#include "menubar/brand/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>

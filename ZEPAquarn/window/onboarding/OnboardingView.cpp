@@ -4,7 +4,7 @@
 #include "menubar/brand/SymbolCatalogue.h"
 #include "menubar/brand/Text.h"
 #include "menubar/brand/Typography.h"
-#include "window/WindowPlacement.h"
+#include "menubar/brand/WindowPlacement.h"
 
 #include <QEvent>
 #include <QHBoxLayout>

@@ -1,4 +1,4 @@
-#include "window/WindowPlacement.h"
+#include "menubar/brand/WindowPlacement.h"
 
 #include <QCursor>
 #include <QGuiApplication>
