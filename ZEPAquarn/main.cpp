@@ -78,6 +78,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLocale>
 #include <QProcess>
@@ -85,6 +86,7 @@
 #include <QSysInfo>
 #include <QWidget>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <optional>
@@ -364,24 +366,44 @@ struct Folders {
     rt::SingleInstance::Attempt lock;
 };
 
+// Tells the user on the desktop, which a start from the menu or at login has no terminal for; also
+// before the toolkit exists. The session bus may live in a folder that stopped answering (the runtime
+// folder): past a few seconds the notice is left to itself.
+void tellOnDesktop(const QString &title, const QString &body)
+{
+    constexpr std::chrono::seconds kNoticeWait{5};
+    const auto told = std::make_shared<std::atomic<bool>>(false);
+    if (!rt::callWithin(kNoticeWait, [told, title, body] { *told = X11Session::notify(title, body); }) || !*told)
+        std::fprintf(stderr, "ZEPA QUARN could not show a desktop notification about it.\n");
+}
+
 // Folders that did not answer in time (a network home that stopped answering): says so on the terminal
 // and on the desktop, instead of a start that hangs without a window, and ends. Nothing of the
-// application exists yet, and the toolkit's teardown would call into the same home.
-[[noreturn]] void endForUnansweredFolders(const rt::Paths &paths)
+// application exists yet, and a teardown would call into the same home.
+[[noreturn]] void endForUnansweredFolders()
 {
+    // Named as the environment gives them: looking whether they exist is what did not answer.
+    const rt::Paths paths = rt::Paths::fromEnvironment(rt::Paths::RuntimeFolder::asNamed);
     const QString folders =
         QStringList{paths.dataDir(), paths.stateDir(), paths.configDir(), paths.takeDir()}.join(QStringLiteral(", "));
     std::fprintf(stderr,
                  "ZEPA QUARN cannot start: its folders did not answer within %lld seconds (%s). A network home "
                  "folder that stopped answering does this; start ZEPA QUARN again once it answers.\n",
                  static_cast<long long>(kFolderWait.count()), qPrintable(folders));
-    if (!X11Session::notify(QStringLiteral("ZEPA QUARN cannot reach its folders"),
-                            QStringLiteral("They did not answer within %1 seconds, as a network home folder that "
-                                           "stopped answering does. Start ZEPA QUARN again once it answers.")
-                                .arg(kFolderWait.count())))
-        std::fprintf(stderr, "ZEPA QUARN could not show a desktop notification about it.\n");
+    tellOnDesktop(QStringLiteral("ZEPA QUARN cannot reach its folders"),
+                  QStringLiteral("They did not answer within %1 seconds, as a network home folder that "
+                                 "stopped answering does. Start ZEPA QUARN again once it answers.")
+                      .arg(kFolderWait.count()));
     std::fflush(nullptr);
     std::_Exit(1);
+}
+
+// Folders that cannot be made or used (a read-only home, a folder of mode 000): says which and why.
+int reportUnusableFolders(const QString &why)
+{
+    std::fprintf(stderr, "ZEPA QUARN cannot create its folders: %s\n", qPrintable(why));
+    tellOnDesktop(QStringLiteral("ZEPA QUARN cannot create its folders"), why);
+    return 1;
 }
 
 // Whether this instance may run, told by the single-instance lock; false when another instance holds
@@ -517,6 +539,18 @@ int main(int argc, char *argv[])
     // icon shows a trigger the keyboard can press): read on the check's connection, not a new one.
     const platform::KeyboardMap launchKeyboardMap = platform::x11::readKeyboardMap(display.display());
 
+    // A folder that stopped answering holds every call into it for ever; the call is left to it. The
+    // toolkit's start reads the config folder (its logging rules) and the runtime folder, so those are
+    // looked at first: one that stopped answering would hold the start there without a word.
+    const auto looked = std::make_shared<std::optional<rt::Paths>>();
+    if (!rt::callWithin(kFolderWait, [looked] {
+            rt::Paths environment = rt::Paths::fromEnvironment();
+            (void)QFileInfo::exists(QFileInfo(environment.configDir()).absolutePath());
+            looked->emplace(std::move(environment));
+        }))
+        endForUnansweredFolders();
+    const rt::Paths paths = **looked;
+
     std::optional<X11Session::ToolkitStartGuard> toolkitStart(std::in_place);
     QApplication application(argc, argv);
     toolkitStart.reset();
@@ -531,8 +565,6 @@ int main(int argc, char *argv[])
     const platform::X11WindowCompositing windowCompositing;
     const CompositingLend compositingLent(windowCompositing);
 
-    const rt::Paths paths = rt::Paths::fromEnvironment();
-    // A folder that stopped answering holds every call into it for ever; the call is left to it.
     // Released before a relaunch, so the new executable can take the lock.
     auto folders = std::make_shared<Folders>(paths);
     if (!rt::callWithin(kFolderWait, [folders] {
@@ -540,11 +572,9 @@ int main(int argc, char *argv[])
             if (folders->made)
                 folders->lock = folders->instance.tryAcquire();
         }))
-        endForUnansweredFolders(paths);
-    if (!folders->made) {
-        std::fprintf(stderr, "ZEPA QUARN cannot create its folders: %s\n", qPrintable(folders->made.error().message));
-        return 1;
-    }
+        endForUnansweredFolders();
+    if (!folders->made)
+        return reportUnusableFolders(folders->made.error().message);
     platform::FreedesktopNotifications startupNotices(QDBusConnection::sessionBus(), notificationIcon());
     if (!lockInstance(folders->lock, startupNotices))
         return 0;

@@ -58,7 +58,8 @@ void settleForDisplayLoss(const std::function<void()> &keepInFlight, rt::Setting
 // The sentence for stderr when there is no usable display.
 QString unavailableMessage();
 // Tells the user through the desktop's notification service on the session bus, waiting at most
-// a few seconds for it to answer. Needs a QCoreApplication. False when nobody took the notice.
+// a few seconds for it to answer (not bounding the connection itself). Works on any thread, also
+// before the QApplication exists. False when nobody took the notice.
 bool notifyUnavailable();
 // The same with another notice: for a start that ends before the application's own notices exist.
 bool notify(const QString &title, const QString &body);

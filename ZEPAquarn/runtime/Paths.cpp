@@ -24,10 +24,12 @@ QString xdgDirectory(const char *variable, const QString &fallbackUnderHome)
     return QDir::cleanPath(QDir::homePath() + QLatin1Char('/') + fallbackUnderHome);
 }
 
-QString runtimeDirectory()
+QString runtimeDirectory(Paths::RuntimeFolder runtimeFolder)
 {
     const QString value = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (value.isEmpty() || !QDir::isAbsolutePath(value) || !QFileInfo(value).isDir())
+    if (value.isEmpty() || !QDir::isAbsolutePath(value))
+        return {};
+    if (runtimeFolder == Paths::RuntimeFolder::ifItExists && !QFileInfo(value).isDir())
         return {};
     return QDir::cleanPath(value);
 }
@@ -53,9 +55,9 @@ QStringList Paths::lockFiles() const
     return files;
 }
 
-Paths Paths::fromEnvironment()
+Paths Paths::fromEnvironment(RuntimeFolder runtimeFolder)
 {
-    const QString runtimeDir = runtimeDirectory();
+    const QString runtimeDir = runtimeDirectory(runtimeFolder);
     const QString dataDir =
         xdgDirectory("XDG_DATA_HOME", QStringLiteral(".local/share")) + QLatin1Char('/') + kAppFolder;
     const QString stateDir =

@@ -21,7 +21,10 @@ class Paths {
 public:
     Paths(QString dataDir, QString stateDir, QString configDir, QString takeDir);
 
-    static Paths fromEnvironment();
+    // Whether fromEnvironment() looks that the runtime folder exists (it falls back to the temp
+    // folder when not), or takes it as named: for naming the folders when they cannot be looked at.
+    enum class RuntimeFolder { ifItExists, asNamed };
+    static Paths fromEnvironment(RuntimeFolder runtimeFolder = RuntimeFolder::ifItExists);
 
     const QString &dataDir() const { return m_dataDir; }
     const QString &stateDir() const { return m_stateDir; }
