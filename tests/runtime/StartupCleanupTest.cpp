@@ -79,6 +79,10 @@ TEST_F(StartupCleanupTest, RemovesInterruptedWritesAndEarlierTakesButNothingElse
     const QString readOnlyTake = in(paths.takeDir(), "zepaquarn-3A2B3C4D-1C4B-4D6E-9A7F-2B3C4D5E6F70.wav");
     writeFile(readOnlyTake, wav);
     ::chmod(QFile::encodeName(readOnlyTake).constData(), 0400);
+    // One it cannot open at all may hold a recording just as well: it stays where it is, unlisted.
+    const QString unopenableTake = in(paths.takeDir(), "zepaquarn-4A2B3C4D-1C4B-4D6E-9A7F-2B3C4D5E6F70.wav");
+    writeFile(unopenableTake, wav);
+    ::chmod(QFile::encodeName(unopenableTake).constData(), 0);
 
     int removed = 0;
     // As the user runs it: root's right to write a read-only file goes with the thread's capabilities.
@@ -94,6 +98,7 @@ TEST_F(StartupCleanupTest, RemovesInterruptedWritesAndEarlierTakesButNothingElse
     EXPECT_EQ(leftovers, (QStringList{killedTake, readOnlyTake}));
     EXPECT_EQ(QFileInfo(killedTake).lastModified(), recordedAt);
     EXPECT_EQ(zq::test::readFile(readOnlyTake), wav);
+    EXPECT_TRUE(QFileInfo::exists(unopenableTake)) << "no sign that it holds nothing";
     // The kept take's header holds the length of what it holds, for whatever reads it next.
     QFile killedFile(killedTake);
     ASSERT_TRUE(killedFile.open(QIODevice::ReadOnly));
