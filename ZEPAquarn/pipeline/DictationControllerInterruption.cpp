@@ -10,6 +10,7 @@
 #include "records/IncidentStore.h"
 #include "runtime/Clocks.h"
 #include "runtime/Log.h"
+#include "runtime/StartupCleanup.h"
 
 #include <QDateTime>
 #include <QFile>
@@ -73,8 +74,19 @@ int DictationController::keepLeftoverTakes(const QStringList &takeFiles)
     // Newest last, so that each goes in front of the older ones: only the newest can stay among the
     // incidents, and the older ones are dropped now rather than kept and trimmed away at once.
     std::vector<std::pair<QDateTime, QString>> byDate;
-    for (const QString &takeFile : takeFiles)
+    for (const QString &takeFile : takeFiles) {
+        // A pasted take waits in the take folder until History's save holding its words is on disk; a
+        // quit that this save outran leaves it behind, although the save may have reached the disk
+        // after all. Words that History holds are no interrupted take.
+        const std::optional<QUuid> take = rt::StartupCleanup::takeID(takeFile);
+        const QList<HistoryItem> &history = m_history.items();
+        if (take &&
+            std::any_of(history.cbegin(), history.cend(), [&](const HistoryItem &i) { return i.id == *take; })) {
+            QFile::remove(takeFile);
+            continue;
+        }
         byDate.emplace_back(QFileInfo(takeFile).lastModified(), takeFile);
+    }
     std::stable_sort(byDate.begin(), byDate.end(), [](const auto &a, const auto &b) {
         // A file without a date counts as the oldest.
         return a.first.isValid() && b.first.isValid() ? a.first < b.first : b.first.isValid();
@@ -106,7 +118,8 @@ int DictationController::keepLeftoverTakes(const QStringList &takeFiles)
         return 0;
     m_incidents.trimToLimit();
     m_incidents.save();
-    qCInfo(lcDictation) << "dictation:" << kept << "take(s) of an earlier run that was killed kept as incidents";
+    qCInfo(lcDictation) << "dictation:" << kept
+                        << "take(s) that an earlier run left without their words kept as incidents";
     return kept;
 }
 

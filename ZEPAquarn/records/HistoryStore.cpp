@@ -93,12 +93,12 @@ void HistoryStore::load()
             StoreFile::keepAsideAfterDropping(m_filePath, "history", dropped, m_items.size(), encode(m_items));
 }
 
-void HistoryStore::add(const QString &text)
+void HistoryStore::add(const QString &text, const QUuid &id)
 {
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return;
-    m_items.prepend(HistoryItem{QUuid::createUuid(), trimmed, m_clocks.wallNow()});
+    m_items.prepend(HistoryItem{id.isNull() ? QUuid::createUuid() : id, trimmed, m_clocks.wallNow()});
     if (m_items.size() > maximumItems)
         m_items.resize(maximumItems);
     emit itemsChanged();

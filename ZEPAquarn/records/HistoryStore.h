@@ -41,8 +41,10 @@ public:
     std::optional<rt::KeptAsideFile> keptAside() const { return m_keptAside; }
 
     // Stores `text` trimmed of white space and line breaks, as the newest item; the oldest beyond
-    // 500 go. A blank text changes nothing.
-    void add(const QString &text);
+    // 500 go. A blank text changes nothing. The item's id is `id`, a new one when that is null: a
+    // take's words are named after the take, so that a start that finds the take left behind can
+    // tell whether History holds them.
+    void add(const QString &text, const QUuid &id = {});
     // Removes the item with `id`; nothing happens (and nothing is written) when there is none.
     void remove(const QUuid &id);
     std::optional<QString> latestText() const;

@@ -4,6 +4,7 @@
 #include "runtime/Log.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -136,6 +137,14 @@ bool StartupCleanup::isTakeFileName(const QString &name)
     static const QRegularExpression pattern(
         QStringLiteral("^zepaquarn-(16k-)?[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\\.wav$"));
     return pattern.match(name).hasMatch();
+}
+
+std::optional<QUuid> StartupCleanup::takeID(const QString &takeFile)
+{
+    const QString name = QFileInfo(takeFile).fileName();
+    if (!isTakeFileName(name) || name.startsWith(QLatin1String("zepaquarn-16k-")))
+        return std::nullopt;
+    return QUuid::fromString(QStringView(name).sliced(10, 36));
 }
 
 QStringList StartupCleanup::foldersWithTemporaries() const

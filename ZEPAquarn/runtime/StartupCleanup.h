@@ -4,6 +4,9 @@
 
 #include <QString>
 #include <QStringList>
+#include <QUuid>
+
+#include <optional>
 
 namespace zq::rt {
 
@@ -40,6 +43,8 @@ public:
 
     // "zepaquarn-<UUID>.wav" (a take) and "zepaquarn-16k-<UUID>.wav" (its upload copy).
     static bool isTakeFileName(const QString &name);
+    // The UUID a take file is named by, which also names its words in History; none for any other file.
+    static std::optional<QUuid> takeID(const QString &takeFile);
     // The folders that may hold temporaries of atomic writes.
     QStringList foldersWithTemporaries() const;
 

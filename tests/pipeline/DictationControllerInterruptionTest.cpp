@@ -133,9 +133,17 @@ TEST(DictationControllerLeftoverTest, KeepsTheNewestLeftoverTakesInTheirOrder)
             file.setFileTime(QDateTime(QDate(2026, 3, 2), QTime(9, (i * 5) % 8)), QFileDevice::FileModificationTime));
         takes << path;
     }
+    // The newest was pasted, and left behind by a quit that its History save outran: the save, which
+    // names the words after the take, reached the disk after all.
+    const QUuid pasted = QUuid::createUuid();
+    const QString pastedTake =
+        rig.takeDirectory() + QStringLiteral("/zepaquarn-%1.wav").arg(pasted.toString(QUuid::WithoutBraces).toUpper());
+    zq::test::writeFile(pastedTake, QByteArray(100, 'p'));
+    rig.history->add(QStringLiteral("pasted words"), pasted);
+    takes.insert(3, pastedTake);
     rig.clearEvents();
 
-    EXPECT_EQ(rig.controller->keepLeftoverTakes(takes), 5);
+    EXPECT_EQ(rig.controller->keepLeftoverTakes(takes), 5) << "words in History are no interrupted take";
 
     EXPECT_EQ(rig.count(DiagnosticEvent::dictationFailed), 5);
     EXPECT_TRUE(rig.takeFiles().isEmpty()) << "the dropped ones are not found again at the next start";
