@@ -133,8 +133,7 @@ TEST(DictationControllerLeftoverTest, KeepsTheNewestLeftoverTakesInTheirOrder)
             file.setFileTime(QDateTime(QDate(2026, 3, 2), QTime(9, (i * 5) % 8)), QFileDevice::FileModificationTime));
         takes << path;
     }
-    // The newest was pasted, and left behind by a quit that its History save outran: the save, which
-    // names the words after the take, reached the disk after all.
+    // The newest was pasted, left by a quit that its History save outran, which reached the disk after all.
     const QUuid pasted = QUuid::createUuid();
     const QString pastedTake =
         rig.takeDirectory() + QStringLiteral("/zepaquarn-%1.wav").arg(pasted.toString(QUuid::WithoutBraces).toUpper());
