@@ -157,8 +157,9 @@ public:
     // take still recording ends here and keeps what was captured. Synchronous, no network. True when
     // a take was kept.
     bool keepInterruptedTake();
-    // At start: take files with audio that a killed run left behind become interrupted incidents
-    // as keepInterruptedTake() would have made them. Returns how many were kept.
+    // At start: take files with audio that an earlier run left behind (killed, or quit while a History
+    // save was outrun) become interrupted incidents as keepInterruptedTake() would have made them; a
+    // take whose words History holds is only deleted. Returns how many were kept.
     int keepLeftoverTakes(const QStringList &takeFiles);
 
     // Published state.

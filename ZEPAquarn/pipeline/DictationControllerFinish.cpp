@@ -17,6 +17,7 @@
 #include "runtime/Clocks.h"
 #include "runtime/Log.h"
 #include "runtime/Settings.h"
+#include "runtime/StartupCleanup.h"
 #include "transcription/TranscriptCleanup.h"
 
 #include <QFile>
@@ -257,8 +258,9 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
 
     // A paste still awaiting its fetch settles on its own: the paster holds this one back until it has.
     const bool posted = m_paster.paste(delivered);
-    // Recorded either way, at once: the text is on the clipboard and stays findable.
-    m_history.add(delivered);
+    // Recorded either way, at once: the text is on the clipboard and stays findable. Named after the
+    // take, which a quit that History's save outran leaves behind for the next start.
+    m_history.add(delivered, m_takeFileURL ? rt::StartupCleanup::takeID(*m_takeFileURL).value_or(QUuid()) : QUuid());
     watchSave(Store::history);
     // The take's file holds the words until History does on disk, however the paste ends meanwhile.
     if (const std::optional<QString> takeFile = std::exchange(m_takeFileURL, std::nullopt))

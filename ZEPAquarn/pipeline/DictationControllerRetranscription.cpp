@@ -118,9 +118,9 @@ rt::Task<void> DictationController::runRecoveredTranscription(Alive alive, QStri
     m_history.add(trimmed);
     watchSave(Store::history);
     const bool copied = m_copyRecoveredTranscript(trimmed);
-    // The recording is the only copy of the words on disk until History's save holding them is: the
-    // incident leaves the list now, its recording once that save is over (on the writer's thread).
-    m_history.whenSaved(m_incidents.removeOnceRecovered(incident));
+    // The recording is the only copy of the words on disk until a History save holding them is: the
+    // incident leaves the list now, its recording once such a save is on disk (on the writer's thread).
+    m_history.whenOnDisk([forget = m_incidents.removeOnceRecovered(incident)] { forget(true); });
     setRecoveredTranscriptionState(RecoveredTranscriptionState::succeeded(copied));
     if (m_announce)
         m_announce(copied ? QStringLiteral("Transcript recovered, saved in History, and copied to the clipboard.")

@@ -133,6 +133,10 @@ TEST(DictationControllerRecoveredWordsTest, ARecordingGoesOnlyOnceHistoryHoldsIt
         if (!c.historyWritable) {
             EXPECT_EQ(nextStartLists(), QList<QUuid>{incident.id}) << "History does not hold the words";
             EXPECT_TRUE(QFile::exists(recording));
+            ASSERT_TRUE(QDir(r.history->filePath()).removeRecursively());
+            r.history->add(QStringLiteral("later words"));
+            EXPECT_TRUE(nextStartLists().isEmpty()) << "a later save holds the words too";
+            EXPECT_FALSE(QFile::exists(recording));
             continue;
         }
         EXPECT_TRUE(nextStartLists().isEmpty());
