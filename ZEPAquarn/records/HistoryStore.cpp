@@ -129,11 +129,19 @@ QList<HistoryItem> HistoryStore::filtered(const QString &query) const
 
 QList<HistoryItem> HistoryStore::filtered(const QString &query, const QList<HistoryItem> &among)
 {
-    const QString needle = searchText(query);
-    if (needle.isEmpty())
+    if (searchText(query).isEmpty())
         return among;
+    return *filtered(query, among, std::stop_token());
+}
+
+std::optional<QList<HistoryItem>> HistoryStore::filtered(const QString &query, const QList<HistoryItem> &among,
+                                                         std::stop_token stop)
+{
+    const QString needle = searchText(query);
     QList<HistoryItem> found;
     for (const HistoryItem &item : among) {
+        if (stop.stop_requested())
+            return std::nullopt;
         if (item.text.contains(needle, Qt::CaseInsensitive))
             found.append(item);
     }

@@ -12,6 +12,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 namespace zq {
 
@@ -54,6 +55,10 @@ public:
     // The items of `among` that filtered(query) lists, in their order: a query that holds an earlier
     // one need only look through that one's matches.
     static QList<HistoryItem> filtered(const QString &query, const QList<HistoryItem> &among);
+    // The same on any thread, over a copy of the items that thread holds: none once `stop` is
+    // requested, which it checks before each item.
+    static std::optional<QList<HistoryItem>> filtered(const QString &query, const QList<HistoryItem> &among,
+                                                      std::stop_token stop);
     // `query` as the search reads it: trimmed of spaces and tabs.
     static QString searchText(const QString &query);
     // Hands every later save to `writer` (which must outlive the store) instead of writing on the

@@ -86,6 +86,7 @@ HistoryPage::HistoryPage(HistoryPageModel &model, QWidget *parent)
     connect(m_search, &QLineEdit::textChanged, &m_model, &HistoryPageModel::setQuery);
     connect(m_clear, &QAbstractButton::clicked, m_search, &QLineEdit::clear);
     connect(&m_model, &HistoryPageModel::rowsChanged, this, &HistoryPage::refresh);
+    connect(&m_model, &HistoryPageModel::searchChanged, this, &HistoryPage::refresh);
     connect(&m_model, &HistoryPageModel::feedbackChanged, this, &HistoryPage::refresh);
     refresh();
 }

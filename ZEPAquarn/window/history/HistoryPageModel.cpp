@@ -1,8 +1,13 @@
 #include "window/history/HistoryPageModel.h"
 
 #include "records/HistoryStore.h"
+#include "runtime/SerialQueue.h"
 #include "window/history/HistoryCopy.h"
 #include "window/history/HistoryDate.h"
+
+#include <QSet>
+
+#include <numeric>
 
 namespace zq {
 
@@ -42,44 +47,112 @@ HistoryPageModel::HistoryPageModel(HistoryStore &store, platform::Pasteboard &pa
     refilter();
 }
 
+HistoryPageModel::~HistoryPageModel()
+{
+    // The queue of our own runs what it holds before it goes: no search need finish.
+    m_searchStop.request_stop();
+}
+
+rt::Executor &HistoryPageModel::searchQueue()
+{
+    if (!m_searchQueue) {
+        m_ownSearchQueue = std::make_unique<rt::SerialQueue>(QStringLiteral("io.quorvane.zepaquarn.history-search"));
+        m_searchQueue = m_ownSearchQueue.get();
+    }
+    return *m_searchQueue;
+}
+
 void HistoryPageModel::setQuery(const QString &query)
 {
     if (query == m_query)
         return;
     m_query = query;
-    m_rows = search();
-    emit rowsChanged();
+    search();
+    emit searchChanged();
 }
 
 void HistoryPageModel::refilter()
 {
     m_searches.clear();
-    m_rows = search();
-    emit rowsChanged();
+    search();
+    if (!m_searching)
+        return;
+    // A deleted transcript leaves the list at once, not when the search ends.
+    QSet<QUuid> stored;
+    for (const HistoryItem &item : m_store.items())
+        stored.insert(item.id);
+    if (m_rows.removeIf([&](const HistoryItem &item) { return !stored.contains(item.id); }) > 0)
+        emit rowsChanged();
 }
 
 // Typing narrows a search one key at a time and erasing goes back over searches already made: while
 // the history stays as it is, a query searched before is answered from its matches, and one that
 // holds an earlier query looks only through that one's matches, so that a keystroke need not read
-// every transcript again (500 long ones are some 50 MB of text).
-QList<HistoryItem> HistoryPageModel::search()
+// every transcript again (500 long ones are some 50 MB of text). What is still too long to read in a
+// frame is read on the search queue.
+void HistoryPageModel::search()
 {
+    ++m_search;
+    m_searchStop.request_stop();
+    const bool wasSearching = std::exchange(m_searching, false);
     const QString text = HistoryStore::searchText(m_query);
-    if (text.isEmpty())
-        return m_store.items();
-    if (const auto made = m_searches.find(text); made != m_searches.end())
-        return made->second;
-    const QList<HistoryItem> *among = &m_store.items();
-    for (const auto &[earlier, matches] : m_searches) {
-        if (matches.size() < among->size() && text.contains(earlier, Qt::CaseInsensitive))
-            among = &matches;
+    if (text.isEmpty()) {
+        showRows(m_store.items());
+    } else if (const auto made = m_searches.find(text); made != m_searches.end()) {
+        showRows(made->second);
+    } else {
+        const QList<HistoryItem> *among = &m_store.items();
+        for (const auto &[earlier, matches] : m_searches) {
+            if (matches.size() < among->size() && text.contains(earlier, Qt::CaseInsensitive))
+                among = &matches;
+        }
+        const qsizetype characters =
+            std::accumulate(among->begin(), among->end(), qsizetype(0),
+                            [](qsizetype sum, const HistoryItem &item) { return sum + item.text.size(); });
+        if (characters <= m_mainThreadSearchCharacters) {
+            QList<HistoryItem> found = HistoryStore::filtered(text, *among);
+            remember(text, found);
+            showRows(std::move(found));
+        } else {
+            m_searching = true;
+            m_searchStop = std::stop_source();
+            // The lists share their transcripts with the store; the queue reads its own copy of the list.
+            searchQueue().post([text, among = *among, stop = m_searchStop.get_token(), &loop = m_loop,
+                                done = m_lifetime.guard([this, search = m_search, text](QList<HistoryItem> found) {
+                                    searched(search, text, std::move(found));
+                                })] {
+                std::optional<QList<HistoryItem>> found = HistoryStore::filtered(text, among, stop);
+                if (found)
+                    loop.post([done, found = std::move(*found)]() mutable { done(std::move(found)); });
+            });
+        }
     }
-    QList<HistoryItem> found = HistoryStore::filtered(text, *among);
+    if (wasSearching != m_searching)
+        emit searchChanged();
+}
+
+void HistoryPageModel::searched(quint64 search, const QString &text, QList<HistoryItem> found)
+{
+    if (search != m_search)
+        return;
+    m_searching = false;
+    remember(text, found);
+    showRows(std::move(found));
+    emit searchChanged();
+}
+
+void HistoryPageModel::remember(const QString &text, const QList<HistoryItem> &found)
+{
     // A bound for a long session of searching; the lists share their transcripts with the store.
     if (m_searches.size() >= 64)
         m_searches.clear();
     m_searches.emplace(text, found);
-    return found;
+}
+
+void HistoryPageModel::showRows(QList<HistoryItem> rows)
+{
+    m_rows = std::move(rows);
+    emit rowsChanged();
 }
 
 HistoryContent HistoryPageModel::content() const

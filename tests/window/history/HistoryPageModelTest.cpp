@@ -187,6 +187,51 @@ TEST_F(HistoryPageModelTest, ANewTranscriptShowsAtTheTopAtOnce)
     EXPECT_EQ(shown(), (QStringList{"fine", "this is new", "first"}));
 }
 
+TEST_F(HistoryPageModelTest, ASearchOffTheMainThreadShowsOnlyTheLatestQuerysMatches)
+{
+    test::VirtualLoop searches;
+    model.setSearchQueue(searches);
+    model.setMainThreadSearchCharacters(0);
+    add({"alpha one", "beta two", "alpha three"});
+    model.setQuery(QStringLiteral("alpha"));
+    EXPECT_TRUE(model.isSearching());
+    EXPECT_EQ(shown().size(), 3) << "the rows stay until the matches come";
+    searches.runUntilIdle();
+    // A newer query before the older one's matches arrive: they are dropped.
+    model.setQuery(QStringLiteral("beta"));
+    loop.runUntilIdle();
+    EXPECT_TRUE(model.isSearching());
+    EXPECT_EQ(shown().size(), 3);
+    searches.runUntilIdle();
+    loop.runUntilIdle();
+    EXPECT_FALSE(model.isSearching());
+    EXPECT_EQ(shown(), QStringList{"beta two"});
+
+    // The history changes during a search: a deleted transcript leaves at once, a new one is searched.
+    model.setQuery(QString());
+    model.setQuery(QStringLiteral("o"));
+    model.deleteRow(idOf(QStringLiteral("beta two")));
+    EXPECT_EQ(shown(), (QStringList{"alpha three", "alpha one"}));
+    searches.runUntilIdle();
+    add({"omega"});
+    searches.runUntilIdle();
+    loop.runUntilIdle();
+    EXPECT_EQ(shown(), (QStringList{"omega", "alpha one"}));
+}
+
+TEST_F(HistoryPageModelTest, ALongSearchRunsOnAThreadOfItsOwn)
+{
+    add({"alpha one", "beta two"});
+    model.setMainThreadSearchCharacters(0);
+    model.setQuery(QStringLiteral("ONE"));
+    ASSERT_TRUE(loop.runUntil([&] { return !model.isSearching(); }));
+    EXPECT_EQ(shown(), QStringList{"alpha one"});
+    // Erasing back to a query searched before answers at once.
+    model.setQuery(QStringLiteral("ONE "));
+    EXPECT_FALSE(model.isSearching());
+    EXPECT_EQ(shown(), QStringList{"alpha one"});
+}
+
 TEST_F(HistoryPageModelTest, DatesFollowTheLocale)
 {
     const QDateTime date(QDate(2026, 3, 2), QTime(14, 5));

@@ -159,7 +159,12 @@ TEST_P(HistoryPageTest, NoMatchShowsItsEmptyStateAndClearingBringsTheListBack)
     store.add(QStringLiteral("Hello world"));
     open();
     EXPECT_FALSE(page->clearButton()->isVisible());
+    // Searched off the main thread: the list stays until the matches come.
+    page->model().setMainThreadSearchCharacters(0);
     page->searchField()->setText(QStringLiteral("zebra"));
+    EXPECT_TRUE(page->list()->isVisible());
+    EXPECT_TRUE(page->clearButton()->isVisible());
+    ASSERT_TRUE(loop.runUntil([&] { return !page->model().isSearching(); }));
     const QImage image = render(QStringLiteral("history-no-match"));
     ASSERT_TRUE(page->emptyState()->isVisible());
     EXPECT_EQ(page->emptyTitle()->text(), QStringLiteral("No matching transcripts"));
