@@ -15,17 +15,22 @@
 #include "rewards/motion/MotionStore.h"
 #include "rewards/motion/PillAnimationGalleryView.h"
 #include "rewards/updates/Updater.h"
+#include "support/ChildProcess.h"
 #include "support/FakeDictationServices.h"
 #include "support/FakeHttpClient.h"
 #include "support/FakeMicrophoneTestEngine.h"
 #include "support/FakePasteboard.h"
+#include "support/FakePermissionProbe.h"
 #include "support/FakeSecretStore.h"
 #include "support/FakeUpdateFramework.h"
 #include "support/FakeUserNotifications.h"
+#include "support/Polling.h"
 #include "support/ViewRender.h"
 #include "support/WindowTestSupport.h"
 #include "window/AppAppearance.h"
 #include "window/AppSidebar.h"
+#include "window/onboarding/OnboardingModel.h"
+#include "window/onboarding/OnboardingView.h"
 #include "window/recorder/TriggerBindingRecorderView.h"
 #include "window/settings/AppSettingsModel.h"
 #include "window/settings/AppSettingsView.h"
@@ -799,6 +804,61 @@ TEST(AppWindowSizesTest, TheWindowNeverOpensLargerThanTheScreenAndItsMinimumGive
     // centred, a frame taller than the area keeps its top, and so its title bar, on the area.
     EXPECT_EQ(titleBarAllowance(2), QSize(0, 16));
     EXPECT_EQ(centredIn(QRect(0, 24, 960, 508), QSize(820, 540)), QPoint(70, 24));
+}
+
+// A toolkit draws at one scale for the life of its process: runs the current test again in a process
+// drawing at scale 2 on an offscreen screen of 2560x1600 pixels, where both windows fit with room
+// around them, unless this one draws at 2. True when it did; the child's failures are this test's.
+bool ranOnALargeScreenAtScale2()
+{
+    if (qRound(QGuiApplication::primaryScreen()->devicePixelRatio()) == 2)
+        return false;
+    QTemporaryDir folder;
+    QFile config(folder.filePath(QStringLiteral("screen.json")));
+    EXPECT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(R"({"screens": [{"name": "large", "x": 0, "y": 0, "width": 2560, "height": 1600,
+                                  "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+    config.close();
+    const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    test::ChildSpec spec;
+    spec.program = QCoreApplication::applicationFilePath();
+    spec.arguments = {QStringLiteral("--gtest_filter=%1.%2").arg(test->test_suite_name(), test->name()),
+                      QStringLiteral("-platform"), QStringLiteral("offscreen:configfile=") + config.fileName()};
+    spec.environment.insert(QStringLiteral("QT_SCALE_FACTOR"), QStringLiteral("2"));
+    spec.standardOutput = test::ChildStream::Pipe;
+    spec.standardError = test::ChildStream::Pipe;
+    test::ChildProcess child;
+    if (!child.start(spec)) {
+        ADD_FAILURE() << child.errorString().toStdString();
+        return true;
+    }
+    const std::optional<int> exit = child.waitForExit(QDeadlineTimer(test::kLoadedMachineTimeout));
+    EXPECT_EQ(exit, 0) << child.howItEnded().toStdString() << ":\n"
+                       << child.collected(test::ChildProcess::Channel::StandardOutput).toStdString()
+                       << child.collected(test::ChildProcess::Channel::StandardError).toStdString();
+    return true;
+}
+
+TEST_F(AppWindowViewTest, AtScale2BothWindowsOpenCentredAllowingForATitleBarOfTheScreensPixels)
+{
+    if (ranOnALargeScreenAtScale2())
+        return;
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_GE(area.height(), 700) << "a screen with room around either window";
+    // Placed before they have a frame: a title bar of 32 of the screen's pixels, 16 of theirs.
+    const auto offCentre = [&](const QWidget &placed) {
+        return QRect(placed.pos(), placed.size() + QSize(0, 16)).center() - area.center();
+    };
+    window = std::make_unique<AppWindowView>(windowModel, *rig.incidents, updater.get(), model.get(),
+                                             AppWindowView::Pages{});
+    window->fitScreen();
+    EXPECT_LE(offCentre(*window).manhattanLength(), 1) << "the main window";
+
+    test::FakePermissionProbe probe;
+    auto *onboarding = new OnboardingModel(rig.settings, probe, rig.loop, [] {});
+    OnboardingView welcome(*onboarding, makeSettingsTriggerRecorder(TriggerRecorderServices{rig.loop}, rig.settings));
+    onboarding->setParent(&welcome);
+    EXPECT_LE(offCentre(welcome).manhattanLength(), 1) << "the Welcome window";
 }
 
 TEST_F(AppWindowViewTest, FittedToItsScreenTheWindowLiesWithinItsAvailableArea)
