@@ -270,35 +270,61 @@ BENCHMARK(BM_RecognitionSpeed)->Iterations(1)->Unit(benchmark::kSecond);
 // Takes at the pace of speech (0.1 s blocks every 0.1 s): the time from the end of the input to the
 // final text, for the first take of each launch (which starts from an estimate an earlier launch
 // learnt on other speech) and for the takes after it. Its floor, interleaved take by take on the same audio at the same
-// pace: the library's decoder with the same search settings, warm. Both hear the recording cut at its
+// pace: the library's decoder with the same search settings, warm. Both hear each recording cut at its
 // last word: with its quiet tail our recogniser would end the utterance at the pause, before the end
 // of the input, while the library's decoder has no such rule and would search the tail at the end.
+// The takes speak the librivox sentences and the spoken command in turn, each launch starting one
+// further along, so that first and warm takes alike cover every recording: a take's time swings with
+// its words and with how far the decoders lag at the end, and one recording's few takes are no measure.
 // The end of decoding against the library's decoder on the same audio: within this.
 constexpr double kOverFloorLimit = 1.25;
+
+struct PacedRecording {
+    std::vector<std::int16_t> pcm; // up to the last word
+    std::vector<SharedPCMBuffer> blocks;
+    QStringList reference;
+};
+
+std::vector<PacedRecording> pacedRecordings(std::vector<bench::LibrivoxLine> lines)
+{
+    std::vector<PacedRecording> paced;
+    for (Recording &r : recordingsOf(std::move(lines))) {
+        PacedRecording p;
+        p.pcm = bench::wordsOnly(r.pcm);
+        std::vector<float> samples;
+        for (const std::int16_t sample : p.pcm)
+            samples.push_back(float(sample) / 32767.0f);
+        p.blocks = test::asMicBlocks(samples);
+        p.reference = std::move(r.reference);
+        paced.push_back(std::move(p));
+    }
+    return paced;
+}
 
 void BM_EndOfInputToFinalText(benchmark::State &state)
 {
     QLoggingCategory::setFilterRules(QStringLiteral("io.quorvane.zepaquarn.*=false"));
-    const std::vector<float> recorded = test::loadRawSpeech(test::kGoForwardSpeech);
-    if (recorded.empty() || !platform::PocketSphinxModel::debianEnglish().isInstalled()) {
+    auto measuredLines = bench::librivoxLines();
+    auto teacherLines = bench::reportLines();
+    const auto command = std::find_if(teacherLines.begin(), teacherLines.end(), [](const auto &line) {
+        return line.path.endsWith(QLatin1String("goforward.raw"));
+    });
+    if (command != teacherLines.end()) {
+        measuredLines.push_back(*command);
+        teacherLines.erase(command);
+    }
+    const std::vector<PacedRecording> recordings = pacedRecordings(std::move(measuredLines));
+    const std::vector<Recording> teachers = recordingsOf(std::move(teacherLines));
+    if (recordings.size() < 2 || teachers.empty() || !platform::PocketSphinxModel::debianEnglish().isInstalled()) {
         state.SkipWithError("pocketsphinx-testdata and pocketsphinx-en-us are needed");
         return;
     }
-    constexpr int kLaunches = 3;
-    constexpr int kTakesPerLaunch = 4;
-    std::vector<std::int16_t> pcm;
-    for (const float sample : recorded)
-        pcm.push_back(static_cast<std::int16_t>(std::lrint(std::clamp(sample, -1.0f, 1.0f) * 32767.0f)));
-    pcm = bench::wordsOnly(pcm);
-    std::vector<float> samples;
-    for (const std::int16_t sample : pcm)
-        samples.push_back(float(sample) / 32767.0f);
-    const auto blocks = test::asMicBlocks(samples);
+    constexpr int kLaunches = 4;
+    constexpr int kTakesPerLaunch = 6;
     QTemporaryDir folder;
     const QString file = folder.filePath(QStringLiteral("speech-channel.json"));
     test::VirtualLoop loop;
-    // A launch before the measured ones leaves its estimate, learnt on other speech than the take.
-    const auto teachers = librivox();
+    // A launch before the measured ones leaves its estimate, learnt on other speakers than the takes'.
     std::vector<const Recording *> others;
     for (const auto &r : teachers)
         others.push_back(&r);
@@ -308,7 +334,7 @@ void BM_EndOfInputToFinalText(benchmark::State &state)
     std::vector<double> warm;
     std::vector<double> floor;
     PlainDecoder plain(bench::applicationSearch());
-    plain.decode(pcm, PlainDecoder::Input::live);
+    plain.decode(recordings.front().pcm, PlainDecoder::Input::live);
     int wrong = 0;
     const QString learnt = folder.filePath(QStringLiteral("learnt-elsewhere.json"));
     QFile::copy(file, learnt);
@@ -320,13 +346,14 @@ void BM_EndOfInputToFinalText(benchmark::State &state)
             auto recognizer = launch(file);
             std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the user reaches for the trigger
             for (int take = 0; take < kTakesPerLaunch; ++take) {
+                const PacedRecording &said = recordings[std::size_t(l + take) % recordings.size()];
                 rt::AsyncChannel<SharedPCMBuffer> stream;
                 LocalBackend backend(loop, recognizer);
                 auto outcome = run(loop, backend, liveSource(stream));
                 Clock::time_point endOfInput;
                 std::thread feeder([&] {
                     auto next = Clock::now();
-                    for (const auto &block : blocks) {
+                    for (const auto &block : said.blocks) {
                         std::this_thread::sleep_until(next);
                         stream.send(block);
                         next += std::chrono::milliseconds(100);
@@ -337,10 +364,10 @@ void BM_EndOfInputToFinalText(benchmark::State &state)
                 });
                 settle(loop, [&] { return outcome->done; });
                 feeder.join();
-                wrong += outcome->finalText != QLatin1String("go forward ten meters") ? 1 : 0;
+                wrong += wordsOf(outcome->finalText) != said.reference ? 1 : 0;
                 const double ms = std::chrono::duration<double, std::milli>(outcome->finalAt - endOfInput).count();
                 (take == 0 ? first : warm).push_back(ms);
-                floor.push_back(1000.0 * plain.endOfInputToFinal(pcm));
+                floor.push_back(1000.0 * plain.endOfInputToFinal(said.pcm));
             }
             quit(std::move(recognizer));
         }
@@ -350,6 +377,7 @@ void BM_EndOfInputToFinalText(benchmark::State &state)
     zq::bench::reportMedianAndWorst(state, std::move(first), "ms", 1.0, "first_");
     zq::bench::reportMedianAndWorst(state, std::move(warm), "ms", 1.0, "warm_");
     zq::bench::reportMedianAndWorst(state, std::move(floor), "ms", 1.0, "floor_");
+    state.counters["recordings"] = double(recordings.size());
     state.counters["wrong_takes"] = wrong;
 }
 BENCHMARK(BM_EndOfInputToFinalText)->Iterations(1)->Unit(benchmark::kSecond);
