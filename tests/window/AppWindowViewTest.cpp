@@ -856,7 +856,8 @@ TEST_F(AppWindowViewTest, AtScale2BothWindowsOpenCentredAllowingForATitleBarOfTh
 
     test::FakePermissionProbe probe;
     auto *onboarding = new OnboardingModel(rig.settings, probe, rig.loop, [] {});
-    OnboardingView welcome(*onboarding, makeSettingsTriggerRecorder(TriggerRecorderServices{rig.loop}, rig.settings));
+    OnboardingView welcome(*onboarding,
+                           makeSettingsTriggerRecorder(TriggerRecorderServices{rig.loop, nullptr, {}}, rig.settings));
     onboarding->setParent(&welcome);
     EXPECT_LE(offCentre(welcome).manhattanLength(), 1) << "the Welcome window";
 }
