@@ -45,7 +45,7 @@ std::optional<HistoryEmptyState> historyEmptyState(HistoryContent content);
 class HistoryPageModel : public QObject {
     Q_OBJECT
 public:
-    // About a millisecond of reading: a search through more transcript text than this leaves the main thread.
+    // A millisecond or two of reading: a search through more transcript text than this leaves the main thread.
     static constexpr qsizetype kMainThreadSearchCharacters = qsizetype(1) << 20;
 
     HistoryPageModel(HistoryStore &store, platform::Pasteboard &pasteboard, rt::MainLoop &loop,
