@@ -1,6 +1,7 @@
 #include "records/MainThreadHangWatchdog.h"
 
 #include "records/DiagnosticJournal.h"
+#include "runtime/BoundedCall.h"
 #include "runtime/Log.h"
 #include "runtime/UnixSignals.h"
 
@@ -15,6 +16,13 @@
 #include <unistd.h>
 
 namespace zq {
+
+namespace {
+
+// How long a quit the watchdog ends waits for the journal's last line: milliseconds on a working disk.
+constexpr std::chrono::seconds kJournalWait{1};
+
+} // namespace
 
 struct MainThreadHangWatchdog::State : std::enable_shared_from_this<State> {
     State(DiagnosticJournal &journal, rt::Executor &queue, const rt::Clocks &clocks, Hooks hooks)
@@ -92,10 +100,12 @@ void MainThreadHangWatchdog::State::tick(quint64 forGeneration)
         journal.recordIfActive(*event, {});
     }
 
-    if (missed >= quitMissedThreshold &&
-        (hooks.quitWaiting ? hooks.quitWaiting() : rt::UnixSignals::quitSignalWaiting())) {
+    if (missed >= quitMissedThreshold && (hooks.quitWaiting ? hooks.quitWaiting() : rt::UnixSignals::quitAsked())) {
         qCWarning(lcDiagnostics) << "watchdog: a quit waits for a main thread that has not answered" << missed
                                  << "pings — ending the process";
+        // The run ends as a quit, not as a crash the next start would report; a state folder that
+        // stopped answering (the stall's cause, perhaps) does not hold the end.
+        rt::callWithin(kJournalWait, [&journal = journal] { journal.endSession(); });
         if (hooks.endQuit) {
             hooks.endQuit();
         } else {

@@ -36,14 +36,16 @@ public:
         std::function<void()> relaunch;
         // Ends this process. Default: std::abort(), so the crash handler writes a report.
         std::function<void()> terminate;
-        // Whether a quit signal waits for the main thread. Default: rt::UnixSignals::quitSignalWaiting().
+        // Whether a quit signal was sent and the main thread may not have taken it. Default:
+        // rt::UnixSignals::quitAsked().
         std::function<bool()> quitWaiting;
         // Ends this process as a quit that ran out of time does. Default: _exit(0).
         std::function<void()> endQuit;
     };
-    // A quit signal that waits while this many pings go unanswered (the main thread has not answered
-    // for at least 4 s, near the quit's own bound) ends the process: a main thread stuck in a call
-    // that does not return never takes the signal, and the quit would never start.
+    // A quit signal that was sent while this many pings go unanswered (the main thread has not answered
+    // for at least 4 s, near the quit's own bound) ends the process, with the journal's session ended
+    // as a quit ends it: a main thread stuck in a call that does not return never takes the signal, and
+    // the quit would never start.
     static constexpr quint64 quitMissedThreshold = 3;
 
     // `queue` runs the timer; `clocks` gives the uptime, read now as the watchdog's launch time.

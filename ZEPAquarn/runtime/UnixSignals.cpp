@@ -8,6 +8,7 @@
 #include <algorithm>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -23,10 +24,15 @@ constexpr std::array<int, 3> kHandledSignals{SIGTERM, SIGINT, SIGHUP};
 // global state here; it is set before the handlers are installed and cleared after they are gone.
 volatile sig_atomic_t s_writeFd = -1;
 struct sigaction s_previous[kHandledSignals.size()];
+// Set by the handler itself, for a main thread that never reads the pipe (stuck in a call into a
+// stopped X server, say): a lock-free atomic is the one thing besides write() a handler may touch.
+std::atomic<bool> s_quitAsked{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 void handleSignal(int signalNumber)
 {
     const int savedErrno = errno;
+    s_quitAsked.store(true);
     const unsigned char byte = static_cast<unsigned char>(signalNumber);
     // A full pipe drops the byte: the earlier, unread bytes already ask for the same quit.
     [[maybe_unused]] const ssize_t ignored = ::write(s_writeFd, &byte, 1);
@@ -50,6 +56,7 @@ UnixSignals::UnixSignals(QObject *parent) : QObject(parent)
         qCWarning(lcApp) << "cannot route quit signals:" << qt_error_string(errno);
         return;
     }
+    s_quitAsked.store(false);
     m_notifier = new QSocketNotifier(m_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &UnixSignals::readPendingSignals);
     s_writeFd = m_pipe[1];
@@ -78,6 +85,11 @@ UnixSignals::~UnixSignals()
         if (fd >= 0)
             ::close(fd);
     }
+}
+
+bool UnixSignals::quitAsked()
+{
+    return s_quitAsked.load() || quitSignalWaiting();
 }
 
 bool UnixSignals::quitSignalWaiting()

@@ -21,6 +21,11 @@ public:
     // default action, which also ends the process.
     bool isInstalled() const { return m_installed; }
 
+    // Whether a quit signal reached the handler since this object was made, or waits for a thread to
+    // take it (quitSignalWaiting()): the main thread may never read what the handler wrote, stuck in a
+    // call that does not return. Any thread may ask.
+    static bool quitAsked();
+
     // Whether a quit signal was sent to the process and no thread has taken it yet: the main
     // thread, to which it goes, is stuck in a call that does not return (into a folder that stopped
     // answering, say). Any thread may ask.

@@ -113,6 +113,8 @@ TEST_F(MainThreadHangWatchdogTest, AQuitSignalLeftWaitingByAStalledMainThreadEnd
     EXPECT_EQ(quitsEnded, 0);
     run(2s, true);
     EXPECT_EQ(quitsEnded, 1);
+    ASSERT_FALSE(events().empty());
+    EXPECT_EQ(events().back().first, DiagnosticEvent::appTerminated) << "a quit, not a crash at the next start";
     run(60s, true);
     EXPECT_EQ(quitsEnded + terminations, 1);
 }
