@@ -2,6 +2,7 @@
 
 #include "platform/linux/speech/PocketSphinxChannelEstimate.h"
 #include "platform/linux/speech/SpeechError.h"
+#include "runtime/BoundedCall.h"
 #include "runtime/Log.h"
 #include "runtime/WorkerThreads.h"
 
@@ -21,6 +22,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <string>
 #include <unordered_set>
@@ -375,6 +377,13 @@ struct PocketSphinxDecoderPool::State {
     // decoder and loads one from the cut just made in its place (the whole one again should that
     // fail). Runs on the cut's thread, at its low priority.
     void switchToCut(std::stop_token stop);
+    // The cut in the cache folder as `look` (find or open) gives it; none without one. A cache folder
+    // that stopped answering (a network home) holds neither the load nor a take waiting for it: a
+    // look-up that takes longer than kCacheWait is left to its thread, the whole dictionary is read,
+    // and the cache is not asked again.
+    using CutLookUp = decltype(&PocketSphinxDictionaryCut::find);
+    std::shared_ptr<const PocketSphinxDictionaryCut> lookUpCut(CutLookUp look);
+    static constexpr std::chrono::seconds kCacheWait{3};
 
     const PocketSphinxModel model;
     const QString estimateFile;
@@ -384,7 +393,8 @@ struct PocketSphinxDecoderPool::State {
     const std::string languageModelFile;
     const Loader load;
     std::shared_ptr<const PocketSphinxDictionaryCut> cut; // set by the first load when one is kept
-    std::mutex fileMutex;                                 // one writer at a time; taken before `mutex`, never inside it
+    std::atomic<bool> cacheUnanswered{false};
+    std::mutex fileMutex; // one writer at a time; taken before `mutex`, never inside it
     mutable std::mutex mutex;
     bool estimateFileRead = false;
     QString fingerprint;
@@ -417,9 +427,25 @@ void PocketSphinxDecoderPool::State::adoptChannelEstimate(PocketSphinxDecoder &d
     decoder.clearHeardAudio();
 }
 
+std::shared_ptr<const PocketSphinxDictionaryCut> PocketSphinxDecoderPool::State::lookUpCut(CutLookUp look)
+{
+    if (cacheFolder.empty() || cacheUnanswered.load())
+        return nullptr;
+    auto found = std::make_shared<std::shared_ptr<const PocketSphinxDictionaryCut>>();
+    if (rt::callWithin(kCacheWait,
+                       [found, look, folder = cacheFolder, dictionary = dictionaryFile,
+                        languageModel = languageModelFile] { *found = look(folder, dictionary, languageModel); }))
+        return *found;
+    cacheUnanswered.store(true);
+    qCWarning(lcLocalBackend).noquote()
+        << QStringLiteral("the speech cache folder did not answer within %1 s; the whole dictionary is read")
+               .arg(kCacheWait.count());
+    return nullptr;
+}
+
 PocketSphinxDecoder::LanguageModelRead PocketSphinxDecoderPool::State::cutMaker()
 {
-    if (cacheFolder.empty())
+    if (cacheFolder.empty() || cacheUnanswered.load())
         return {};
     return [this](std::unordered_set<std::string> words) {
         threads.start(
@@ -460,7 +486,7 @@ void PocketSphinxDecoderPool::State::switchToCut(std::stop_token stop)
         if (stop.stop_requested())
             return;
     }
-    auto opened = PocketSphinxDictionaryCut::open(cacheFolder, dictionaryFile, languageModelFile);
+    auto opened = lookUpCut(&PocketSphinxDictionaryCut::open);
     if (!opened)
         return;
     // The whole dictionary's decoder goes before the cut's is built: the two together would hold
@@ -528,9 +554,7 @@ void PocketSphinxDecoderPool::State::loadInBackground(std::stop_token stop)
 {
     QElapsedTimer took;
     took.start();
-    std::shared_ptr<const PocketSphinxDictionaryCut> kept;
-    if (!cacheFolder.empty())
-        kept = PocketSphinxDictionaryCut::find(cacheFolder, dictionaryFile, languageModelFile);
+    std::shared_ptr<const PocketSphinxDictionaryCut> kept = lookUpCut(&PocketSphinxDictionaryCut::find);
     // Beside the load, which does not wait for it: the check that the cut reads back as it was
     // written.
     bool keptIntact = false;
@@ -663,8 +687,8 @@ rt::Result<std::unique_ptr<PocketSphinxDecoder>> PocketSphinxDecoderPool::acquir
     }
     // Nothing idle and nothing loading: another take holds the decoder, the background load failed,
     // or there was none.
-    if (!cut && !state.cacheFolder.empty())
-        cut = PocketSphinxDictionaryCut::open(state.cacheFolder, state.dictionaryFile, state.languageModelFile);
+    if (!cut)
+        cut = state.lookUpCut(&PocketSphinxDictionaryCut::open);
     auto loaded = state.loadFromCut(cut, stop);
     if (stop.stop_requested())
         return speechCancelledError(); // the decoder is freed on the way out
