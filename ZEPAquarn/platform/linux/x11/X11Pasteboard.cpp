@@ -115,6 +115,14 @@ const char *atomNameOf(X11Pasteboard::Selection selection)
     return selection == X11Pasteboard::Selection::primary ? "PRIMARY" : "CLIPBOARD";
 }
 
+// The text of items that hold nothing but one plain text, as Qt reads it (UTF-8); nothing otherwise.
+std::optional<QString> onlyText(const std::vector<PasteboardItem> &items)
+{
+    if (items.size() != 1 || items.front().size() != 1 || items.front().front().first != QLatin1String("text/plain"))
+        return std::nullopt;
+    return QString::fromUtf8(items.front().front().second);
+}
+
 } // namespace
 
 X11Pasteboard::X11Pasteboard(Selection selection, QByteArray displayName)
@@ -188,6 +196,13 @@ void X11Pasteboard::setString(const QString &text)
 
 void X11Pasteboard::writeItems(const std::vector<PasteboardItem> &items)
 {
+    // A text alone is offered as setString() offers it, off the main thread. Qt's clipboard answers on the
+    // main thread, in one write to the server per request: a large text that many windows pull at once
+    // keeps the main loop in those writes for as long as they pull.
+    if (const std::optional<QString> text = onlyText(items)) {
+        setString(*text);
+        return;
+    }
     // The X11 clipboard holds a single item. Staying the owner with nothing to offer, rather than giving
     // the selection up, keeps the emptying from coming back later as somebody else's change.
     auto *data = new QMimeData;

@@ -343,6 +343,9 @@ TEST_F(X11PasteTest, UnicodeTextArrivesAndThePreviousClipboardComesBack)
     EXPECT_EQ(marker, QByteArray("marker-bytes")) << "the second format is restored too";
     pasteboard.setString(QStringLiteral("café"));
     EXPECT_EQ(convertSelection("CLIPBOARD", "STRING"), Answer({"STRING", "caf\xe9"})) << "Latin-1 as well";
+    // So is a text alone that goes back: a large one that many windows pull would hold this loop.
+    pasteboard.writeItems({{{QStringLiteral("text/plain"), kDictated.toUtf8()}}});
+    EXPECT_EQ(convertSelection("CLIPBOARD", "UTF8_STRING"), Answer({"UTF8_STRING", kDictated.toUtf8()}));
 }
 
 TEST_F(X11PasteTest, ACopyByAnotherClientWithinTheDelayIsKept)
