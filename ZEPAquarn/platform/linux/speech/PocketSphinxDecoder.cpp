@@ -392,9 +392,9 @@ struct PocketSphinxDecoderPool::State {
     const std::string dictionaryFile;
     const std::string languageModelFile;
     const Loader load;
-    std::shared_ptr<const PocketSphinxDictionaryCut> cut; // set by the first load when one is kept
     std::atomic<bool> cacheUnanswered{false};
-    std::mutex fileMutex; // one writer at a time; taken before `mutex`, never inside it
+    std::shared_ptr<const PocketSphinxDictionaryCut> cut; // set by the first load when one is kept
+    std::mutex fileMutex;                                 // one writer at a time; taken before `mutex`, never inside it
     mutable std::mutex mutex;
     bool estimateFileRead = false;
     QString fingerprint;
