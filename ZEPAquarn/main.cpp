@@ -107,6 +107,12 @@ constexpr std::chrono::seconds kQuitWait{5};
 // that stopped answering never does.
 constexpr std::chrono::seconds kFolderWait{15};
 
+// The desktop's cache folder ($XDG_CACHE_HOME): the speech model's derived files, and the fonts' cache.
+QString genericCacheFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+}
+
 // The language whose model the first take will most likely need: the chosen one, or the system's.
 QString expectedLanguage(const rt::Settings &settings)
 {
@@ -129,8 +135,7 @@ makeRecognizer(const std::vector<platform::InstalledSpeechModel> &models, const 
                                                          ? QStringLiteral("/speech-channel.json")
                                                          : QStringLiteral("/speech-channel-%1.json").arg(model.locale));
         // Derived files the model loads faster from, made again whenever they are missing.
-        const QString cache =
-            QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/ZEPAquarn");
+        const QString cache = genericCacheFolder() + QStringLiteral("/ZEPAquarn");
         recognizers.push_back({model.locale, [files = model.files, estimate, cache] {
                                    return std::make_shared<platform::PocketSphinxRecognizer>(
                                        files, platform::PocketSphinxRecognizer::Preload::atOnce, estimate, cache);
@@ -386,7 +391,8 @@ void tellOnDesktop(const QString &title, const QString &body)
     // Named as the environment gives them: looking whether they exist is what did not answer.
     const rt::Paths paths = rt::Paths::fromEnvironment(rt::Paths::RuntimeFolder::asNamed);
     const QString folders =
-        QStringList{paths.dataDir(), paths.stateDir(), paths.configDir(), paths.takeDir()}.join(QStringLiteral(", "));
+        QStringList{paths.dataDir(), paths.stateDir(), paths.configDir(), paths.takeDir(), genericCacheFolder()}.join(
+            QStringLiteral(", "));
     std::fprintf(stderr,
                  "ZEPA QUARN cannot start: its folders did not answer within %lld seconds (%s). A network home "
                  "folder that stopped answering does this; start ZEPA QUARN again once it answers.\n",
@@ -547,6 +553,8 @@ int main(int argc, char *argv[])
     if (!rt::callWithin(kFolderWait, [looked] {
             rt::Paths environment = rt::Paths::fromEnvironment();
             (void)QFileInfo::exists(QFileInfo(environment.configDir()).absolutePath());
+            // The fonts' cache is opened there before our first window.
+            (void)QFileInfo::exists(genericCacheFolder());
             looked->emplace(std::move(environment));
         }))
         endForUnansweredFolders();

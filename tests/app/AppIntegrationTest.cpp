@@ -192,8 +192,8 @@ TEST_F(AppIntegrationTest, SecondLaunchSaysItIsRunningAndExitsWhileTheFirstQuits
     EXPECT_EQ(secondExit, 0);
     EXPECT_TRUE(second.collected(ChildProcess::Channel::StandardError).contains("already running"));
 
-    // A start whose folders stop answering (the config and runtime folders are read by the toolkit's own
-    // start) or cannot be made says so on the terminal and on the desktop. The running instance's state
+    // A start whose folders stop answering (the config, runtime and cache folders are read by the toolkit's
+    // own start) or cannot be made says so on the terminal and on the desktop. The running instance's state
     // folder is one of them: its quit, whose last write there never returns, still ends within its bound.
     zq::test::DBusSession bus;
     const bool busStarted = bus.start();
@@ -207,7 +207,8 @@ TEST_F(AppIntegrationTest, SecondLaunchSaysItIsRunningAndExitsWhileTheFirstQuits
     const std::pair<const char *, const HungFolder *> failing[] = {{"XDG_DATA_HOME", nullptr},
                                                                    {"XDG_STATE_HOME", &state},
                                                                    {"XDG_CONFIG_HOME", &config},
-                                                                   {"XDG_RUNTIME_DIR", &runtime}};
+                                                                   {"XDG_RUNTIME_DIR", &runtime},
+                                                                   {"XDG_CACHE_HOME", &cache}};
     std::vector<std::unique_ptr<ChildProcess>> starts;
     for (const auto &[variable, hung] : failing) {
         if (hung && !hung->mounted)
