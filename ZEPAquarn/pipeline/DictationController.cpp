@@ -73,9 +73,10 @@ DictationController::DictationController(Dependencies dependencies, QObject *par
             return;
         m_cues.play(SoundCue::listening);
     });
-    m_paster.setOnNotFetched([this, alive = Alive(m_alive)] {
+    m_paster.setOnNotFetched([this, alive = Alive(m_alive)](Paster::Leftover leftover) {
         if (!alive.expired())
-            settlePaste(PasteOutcome::notFetched);
+            settlePaste(leftover == Paster::Leftover::onClipboard ? PasteOutcome::notFetched
+                                                                  : PasteOutcome::notFetchedReplaced);
     });
 }
 
@@ -86,6 +87,7 @@ DictationController::~DictationController()
     // Nothing more will be known of a paste still awaiting its fetch. Its take is in the history; it is
     // no success either, and nothing reaches the owner of an object half gone.
     m_awaitingFetch.clear();
+    m_givenUpPastes.clear();
     m_alive.reset();
     for (auto *task : {&m_audioStartTask, &m_recoveredTranscriptionTask}) {
         if (*task)

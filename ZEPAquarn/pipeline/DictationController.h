@@ -5,6 +5,7 @@
 #include "pipeline/BackendFactory.h"
 #include "pipeline/DictationFailure.h"
 #include "pipeline/PillDisplay.h"
+#include "pipeline/PillNotice.h"
 #include "pipeline/PillState.h"
 #include "pipeline/RecoveredTranscriptionState.h"
 #include "pipeline/TakeStartIntent.h"
@@ -52,7 +53,6 @@ class StatsStore;
 class StoreWriter;
 struct DictationIncident;
 struct IncidentPresentation;
-struct PillNotice;
 
 // Runs dictation: turns the trigger's actions into takes, starts and finishes the capture, drives
 // the transcription, cleans up, pastes and records the text, turns every failure into a notice
@@ -239,10 +239,11 @@ private:
     void noteSave(Store store, bool onDisk);
     void doneFlashFired();
     // How a paste ended for the controller: the text went in (or nothing more can be known), or the window
-    // in front never fetched it.
+    // in front never fetched it, the text left on the clipboard or only in the history.
     enum class PasteOutcome {
         delivered,
         notFetched,
+        notFetchedReplaced,
     };
     // What only a paste the front window fetched does (the statistics, "paste_succeeded", the done
     // pill), held until the paster tells how the paste ended. The rest of the take is recorded at once.
@@ -254,12 +255,17 @@ private:
         bool inputLost = false;
         // m_pillTransitions as the paste left it: the take still shows while nothing else set the pill.
         std::uint64_t pillTransitions = 0;
-        // m_audioStartGeneration as the paste left it: a newer take began when it moved on.
-        std::uint64_t startGeneration = 0;
+        // m_takesBegun as the paste left it: a newer take began (or was refused) when it moved on.
+        std::uint64_t takesBegun = 0;
+        // m_pillTransitions right after the pill told that the text was not inserted; 0 while not told there.
+        std::uint64_t toldInPill = 0;
     };
     // Applies the outcome of the paste `id` (none: the oldest, which the paster settles first), once;
     // nothing when it does not await its fetch.
     void settlePaste(PasteOutcome outcome, std::optional<std::uint64_t> id = std::nullopt);
+    // A paste told as not inserted, whose text the window fetched after all: it counts, and the pill stops
+    // saying otherwise.
+    void settleLateFetch(std::uint64_t id);
     // The paste did not insert the text: it stays on the clipboard (and is in the history), and the user
     // is told.
     void pasteRefused();
@@ -268,7 +274,8 @@ private:
 
     // Cancel and failure.
     void cancelTranscription();
-    void failDictation(const DictationFailure &failure);
+    // `notice` in place of the failure's own.
+    void failDictation(const DictationFailure &failure, const std::optional<PillNotice> &notice = std::nullopt);
     void failResetFired();
 
     // Re-transcription.
@@ -343,6 +350,10 @@ private:
     rt::WorkItem m_thinkingWatchdog;
     // Pastes still waiting for their fetch, oldest first; the paster settles them in that order.
     std::deque<PasteAwaitingFetch> m_awaitingFetch;
+    // Pastes told as not inserted whose text the window may still fetch, oldest first; a few.
+    std::deque<PasteAwaitingFetch> m_givenUpPastes;
+    // Counts every take begun, also one refused at its start.
+    std::uint64_t m_takesBegun = 0;
     std::uint64_t m_lastPasteId = 0;
     // The stores whose latest save failed: the user has been told, and is not told again until one is saved.
     bool m_historyUnsaved = false;

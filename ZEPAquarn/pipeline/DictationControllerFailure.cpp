@@ -81,7 +81,7 @@ void DictationController::cancelTranscription()
     resetToIdle(true);
 }
 
-void DictationController::failDictation(const DictationFailure &failure)
+void DictationController::failDictation(const DictationFailure &failure, const std::optional<PillNotice> &told)
 {
     m_paster.forgetPrepared();
     const QString backend = m_activeBackend.value_or(settingsBackend());
@@ -131,7 +131,7 @@ void DictationController::failDictation(const DictationFailure &failure)
     if (HotkeyTap *hotkeys = tap())
         hotkeys->resetToIdle();
     cancelTimer(m_doneFlashTimer);
-    const PillNotice notice = pillNotice(failure, backend, Paster::chordText(m_paster.lastChord()));
+    const PillNotice notice = told.value_or(pillNotice(failure, backend, Paster::chordText(m_paster.lastChord())));
     setPillState(PillState::muted(notice.text()));
     postNotice(notice);
     cancelTimer(m_failResetTimer);

@@ -281,8 +281,8 @@ rt::Task<void> DictationController::completeDictation(Alive alive, QString text)
     const std::optional<double> seconds = m_stats.armedTake();
     m_stats.setArmedTake(std::nullopt);
     const std::uint64_t id = ++m_lastPasteId;
-    m_awaitingFetch.push_back(PasteAwaitingFetch{id, splitWords(delivered).size(), seconds, inputLost,
-                                                 m_pillTransitions, m_audioStartGeneration});
+    m_awaitingFetch.push_back(
+        PasteAwaitingFetch{id, splitWords(delivered).size(), seconds, inputLost, m_pillTransitions, m_takesBegun});
     // Otherwise the paster ends the wait: with the fetch, or through its not-fetched callback.
     const bool waits = m_paster.whenFetched([this, alive, id] {
         if (!alive.expired())
@@ -297,20 +297,38 @@ void DictationController::settlePaste(PasteOutcome outcome, std::optional<std::u
     const auto found = id ? std::find_if(m_awaitingFetch.begin(), m_awaitingFetch.end(),
                                          [&](const PasteAwaitingFetch &p) { return p.id == *id; })
                           : m_awaitingFetch.begin();
-    if (found == m_awaitingFetch.end())
+    if (found == m_awaitingFetch.end()) {
+        if (id && outcome == PasteOutcome::delivered)
+            settleLateFetch(*id);
         return;
-    const PasteAwaitingFetch paste = *found;
+    }
+    PasteAwaitingFetch paste = *found;
     m_awaitingFetch.erase(found);
     const bool shown = paste.pillTransitions == m_pillTransitions;
-    if (outcome == PasteOutcome::notFetched) {
+    if (outcome != PasteOutcome::delivered) {
         record(DiagnosticEvent::pasteFallback);
+        // "Press … to insert it" only for the text the clipboard holds; another is only in History.
+        const std::optional<PillNotice> notice =
+            outcome == PasteOutcome::notFetched
+                ? std::nullopt
+                : std::optional(PillNotice{QStringLiteral("Transcript not inserted"),
+                                           QStringLiteral("The window did not take it. Saved in History. Open "
+                                                          "History to copy it."),
+                                           true});
         if (shown) {
-            failDictation(DictationFailure::pasteBlocked());
-        } else if (paste.startGeneration != m_audioStartGeneration) {
-            // A newer take owns the pill; this one's words are in the history, and the user must know
-            // that they are not in the window.
-            postNotice(pillNotice(DictationFailure::pasteBlocked(), backendOrUnknown(),
-                                  Paster::chordText(m_paster.lastChord())));
+            failDictation(DictationFailure::pasteBlocked(), notice);
+            paste.toldInPill = m_pillTransitions;
+        } else if (paste.takesBegun != m_takesBegun) {
+            // A newer take owns the pill, even one refused at its start; this one's words are in the history,
+            // and the user must know that they are not in the window.
+            postNotice(notice.value_or(pillNotice(DictationFailure::pasteBlocked(), backendOrUnknown(),
+                                                  Paster::chordText(m_paster.lastChord()))));
+        }
+        if (outcome == PasteOutcome::notFetched) {
+            constexpr std::size_t kGivenUpKept = 8;
+            if (m_givenUpPastes.size() == kGivenUpKept)
+                m_givenUpPastes.pop_front();
+            m_givenUpPastes.push_back(paste);
         }
         return;
     }
@@ -329,6 +347,26 @@ void DictationController::settlePaste(PasteOutcome outcome, std::optional<std::u
     setPillState(PillState::done());
     cancelTimer(m_doneFlashTimer);
     m_doneFlashTimer = schedule(kDoneFlash, &DictationController::doneFlashFired);
+}
+
+void DictationController::settleLateFetch(std::uint64_t id)
+{
+    const auto found = std::find_if(m_givenUpPastes.begin(), m_givenUpPastes.end(),
+                                    [&](const PasteAwaitingFetch &p) { return p.id == id; });
+    if (found == m_givenUpPastes.end())
+        return;
+    const PasteAwaitingFetch paste = *found;
+    m_givenUpPastes.erase(found);
+    record(DiagnosticEvent::pasteSucceeded);
+    if (paste.seconds) {
+        m_stats.countTake(*paste.seconds, paste.words, m_clocks.wallNow());
+        watchSave(Store::statistics);
+    }
+    // A user who followed the notice would paste the text a second time.
+    if (paste.toldInPill != 0 && paste.toldInPill == m_pillTransitions) {
+        cancelTimer(m_failResetTimer);
+        resetToIdle(false);
+    }
 }
 
 void DictationController::pasteRefused()

@@ -21,6 +21,7 @@ void DictationController::startDictation()
     cancelTimer(m_doneFlashTimer);
     if (isBusy())
         return;
+    ++m_takesBegun;
 
     setRecoveredTranscriptionState(RecoveredTranscriptionState::idle());
     record(DiagnosticEvent::dictationRequested, {{QStringLiteral("backend"), settingsBackend()}});

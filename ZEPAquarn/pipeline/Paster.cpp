@@ -4,6 +4,7 @@
 #include "platform/ScreenLock.h"
 #include "runtime/Log.h"
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -88,9 +89,11 @@ Paster::Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys,
     : m_pasteboard(pasteboard), m_keys(keys), m_screenLock(screenLock), m_loop(loop), m_primary(options.primary),
       m_frontWindow(options.frontWindow)
 {
-    m_pasteboard.setOnFetch(m_lifetime.guard([this] { fetched(); }));
+    m_pasteboard.setOnFetch(
+        m_lifetime.guard([this](const platform::PasteboardFetch &fetch) { fetched(Source::clipboard, fetch); }));
     if (m_primary)
-        m_primary->setOnFetch(m_lifetime.guard([this] { fetched(); }));
+        m_primary->setOnFetch(
+            m_lifetime.guard([this](const platform::PasteboardFetch &fetch) { fetched(Source::primary, fetch); }));
 }
 
 Paster::~Paster()
@@ -100,6 +103,7 @@ Paster::~Paster()
         m_primary->setOnFetch({});
     if (m_pending)
         m_pending->work.cancel();
+    m_holdCheck.cancel();
 }
 
 Paster::Route Paster::routeFor(const platform::WindowClass &windowClass)
@@ -160,13 +164,12 @@ bool Paster::paste(const QString &text)
             Pending earlier = std::move(*m_pending);
             m_pending.reset();
             earlier.work.cancel();
-            giveUp(earlier);
+            giveUp(earlier, Leftover::replaced);
         }
         std::deque<Waiting> waiting = std::exchange(m_waiting, {});
-        for (Waiting &next : waiting) {
-            if (next.onFetched && m_onNotFetched)
-                m_onNotFetched();
-        }
+        for (Waiting &next : waiting)
+            tell(next.onFetched, Leftover::replaced);
+        m_holdCheck.cancel();
         m_pasteboard.setString(text);
         // Where the user is told to paste it.
         if (route.viaPrimary)
@@ -176,27 +179,36 @@ bool Paster::paste(const QString &text)
     }
     if (mustWait()) {
         qCInfo(lcPaste) << "paste: the window has not fetched the text before yet, this one waits its turn";
-        m_waiting.push_back({text, {}});
+        m_waiting.push_back({text, {}, m_loop.now() + fetchWaitLimit});
+        if (!m_pending)
+            startWaiting();
         return true;
     }
     start(text, {});
     return true;
 }
 
+bool Paster::canTell()
+{
+    return m_pasteboard.fetchCount().has_value();
+}
+
+bool Paster::replaced(const Pending &pending)
+{
+    return m_pasteboard.changeCount() != pending.changeCount &&
+           !stillHolds(m_pasteboard, pending.changeCount, pending.text);
+}
+
 bool Paster::mustWait()
 {
-    if (!m_waiting.empty())
+    if (!m_waiting.empty() || heldBack())
         return true;
     if (!m_pending)
         return false;
-    // A clipboard that cannot tell, or one somebody else (or a clipboard manager, serving the window
-    // itself) has taken since: waiting would show nothing.
-    const std::optional<qint64> fetches = fetchCount(*m_pending);
-    if (!fetches || m_pasteboard.changeCount() != m_pending->changeCount)
-        return false;
-    if (!m_pending->chordPosted)
-        return true;
-    return m_pending->fetchesBeforeChord && *fetches == *m_pending->fetchesBeforeChord;
+    // A clipboard that cannot tell, a text already fetched, or one somebody else replaced (the window gets
+    // theirs, whatever comes next): waiting would show nothing. A text a clipboard manager took over may
+    // still be on its way to a window that has not handled its shortcut yet: it waits for the ping.
+    return canTell() && !m_pending->fetched && !replaced(*m_pending);
 }
 
 void Paster::start(const QString &text, std::function<void()> onFetched)
@@ -222,15 +234,18 @@ void Paster::start(const QString &text, std::function<void()> onFetched)
             carriedPrimary = std::move(earlier.primarySnapshot);
         else
             restorePrimary(earlier); // this paste leaves the primary selection alone
-        // Fetched already, or nothing more can be known of it: the clipboard cannot tell, or somebody
-        // else replaced the text.
-        if (earlier.onFetched)
+        // Fetched already, or nothing more can be known of it (the clipboard cannot tell); or somebody else
+        // replaced the text, and the window takes theirs.
+        if (canTell() && !earlier.fetched)
+            giveUp(earlier, Leftover::replaced);
+        else if (earlier.onFetched)
             earlier.onFetched();
     }
 
     Pending pending;
     pending.route = route;
     pending.text = text;
+    pending.client = m_frontWindow ? m_frontWindow->client() : 0;
     pending.onFetched = std::move(onFetched);
     if (carried)
         pending.snapshot = std::move(*carried);
@@ -250,27 +265,61 @@ void Paster::start(const QString &text, std::function<void()> onFetched)
     waitForModifiers();
 }
 
+bool Paster::heldBack()
+{
+    if (!m_unanswered)
+        return false;
+    if (m_frontWindow && m_frontWindow->client() == *m_unanswered)
+        return true;
+    // The user moved on to another window: the shortcut left in the old one is its own affair.
+    m_unanswered.reset();
+    return false;
+}
+
 void Paster::startWaiting()
 {
+    m_holdCheck.cancel();
     while (!m_pending && !m_waiting.empty()) {
-        Waiting next = std::move(m_waiting.front());
-        m_waiting.pop_front();
-        if (!m_screenLock.isLocked()) {
-            start(next.text, std::move(next.onFetched));
+        if (m_screenLock.isLocked()) {
+            Waiting next = std::move(m_waiting.front());
+            m_waiting.pop_front();
+            // Locked meanwhile: the text is left where the user can paste it by hand, the last one winning.
+            const Route route = currentRoute();
+            m_lastChord = route.chord;
+            m_pasteboard.setString(next.text);
+            if (route.viaPrimary)
+                m_primary->setString(next.text);
+            qCInfo(lcPaste) << "paste: secure input came on while the text waited, it stays on the clipboard";
+            tell(next.onFetched, m_waiting.empty() ? Leftover::onClipboard : Leftover::replaced);
+            continue;
+        }
+        if (heldBack()) {
+            // The window would fetch this text for the shortcut it still owes: it stays out of the clipboard.
+            while (!m_waiting.empty() && m_loop.now() >= m_waiting.front().holdDeadline) {
+                Waiting next = std::move(m_waiting.front());
+                m_waiting.pop_front();
+                qCInfo(lcPaste) << "paste: the window in front still owes an earlier paste, this one is given up";
+                tell(next.onFetched, Leftover::replaced);
+            }
+            if (!m_waiting.empty())
+                m_holdCheck = m_loop.postDelayed(fetchPollInterval, m_lifetime.guard([this] { startWaiting(); }));
             return;
         }
-        // Locked meanwhile: the text is left where the user can paste it by hand.
-        m_pasteboard.setString(next.text);
-        qCInfo(lcPaste) << "paste: secure input came on while the text waited, it stays on the clipboard";
-        if (next.onFetched && m_onNotFetched)
-            m_onNotFetched();
+        Waiting next = std::move(m_waiting.front());
+        m_waiting.pop_front();
+        start(next.text, std::move(next.onFetched));
     }
 }
 
-void Paster::giveUp(Pending &pending)
+void Paster::tell(std::function<void()> &onFetched, Leftover leftover)
 {
-    if (std::exchange(pending.onFetched, nullptr) && m_onNotFetched)
-        m_onNotFetched();
+    if (std::exchange(onFetched, nullptr) && m_onNotFetched)
+        m_onNotFetched(leftover);
+}
+
+void Paster::giveUp(Pending &pending, Leftover leftover)
+{
+    tell(pending.onFetched, leftover);
 }
 
 void Paster::waitForModifiers()
@@ -290,22 +339,13 @@ void Paster::waitForModifiers()
 
 void Paster::postChord()
 {
-    m_pending->fetchesBeforeChord = fetchCount(*m_pending);
     m_keys.postPasteChord(m_pending->route.chord);
     m_pending->chordPosted = true;
+    // After the keys: the answer tells that the window has handled them.
+    m_pending->pinged = m_frontWindow && m_frontWindow->ping();
     // Counted from the chord, so the front window always has the full delay to fetch the text.
     m_pending->fetchDeadline = m_loop.now() + fetchWaitLimit;
     m_pending->work = m_loop.postDelayed(restoreDelay, m_lifetime.guard([this] { restoreOnceFetched(); }));
-}
-
-std::optional<qint64> Paster::fetchCount(const Pending &pending)
-{
-    std::optional<qint64> fetches = m_pasteboard.fetchCount();
-    if (pending.route.viaPrimary) {
-        if (const std::optional<qint64> primary = m_primary->fetchCount())
-            fetches = fetches.value_or(0) + *primary;
-    }
-    return fetches;
 }
 
 bool Paster::whenFetched(std::function<void()> then)
@@ -314,54 +354,111 @@ bool Paster::whenFetched(std::function<void()> then)
         m_waiting.back().onFetched = std::move(then);
         return true;
     }
-    if (!m_pending)
-        return false;
-    const std::optional<qint64> fetches = fetchCount(*m_pending);
-    if (!fetches)
-        return false;
-    if (m_pending->chordPosted && m_pending->fetchesBeforeChord && *fetches != *m_pending->fetchesBeforeChord)
+    if (!m_pending || !canTell() || m_pending->fetched)
         return false;
     m_pending->onFetched = std::move(then);
     return true;
 }
 
-void Paster::fetched()
+void Paster::fetched(Source source, const platform::PasteboardFetch &fetch)
 {
-    // A fetch before the shortcut is somebody else's (a clipboard manager), not the paste's; so is one of
-    // a selection this paste does not offer its text in.
-    if (!m_pending || !m_pending->chordPosted || !m_pending->onFetched)
+    // A window that fetches anything is awake again: it has handled the shortcut it owed.
+    if (m_unanswered && fetch.client == *m_unanswered) {
+        m_unanswered.reset();
+        if (!m_pending && !m_waiting.empty()) {
+            m_holdCheck.cancel();
+            m_holdCheck = m_loop.postDelayed(rt::Nanos(0), m_lifetime.guard([this] { startWaiting(); }));
+        }
+    }
+    if (m_pending && m_pending->chordPosted && !m_pending->fetched && isFetchOf(*m_pending, source, fetch)) {
+        m_pending->fetched = true;
+        if (m_pending->onFetched)
+            std::exchange(m_pending->onFetched, nullptr)();
         return;
-    if (fetchCount(*m_pending) == m_pending->fetchesBeforeChord)
+    }
+    // A text given up for want of a fetch, taken after all: it is in the window, and the clipboard from
+    // before it comes back as from any fetched paste.
+    const auto late = std::find_if(m_givenUp.begin(), m_givenUp.end(),
+                                   [&](const Pending &givenUp) { return isFetchOf(givenUp, source, fetch); });
+    if (late == m_givenUp.end())
         return;
-    std::exchange(m_pending->onFetched, nullptr)();
+    Pending givenUp = std::move(*late);
+    m_givenUp.erase(late);
+    qCInfo(lcPaste) << "paste: the window fetched a text given up before";
+    restorePrimary(givenUp);
+    if (!m_pending && m_pasteboard.changeCount() == givenUp.changeCount)
+        m_pasteboard.writeItems(givenUp.snapshot);
+    if (givenUp.onFetched)
+        givenUp.onFetched();
+}
+
+bool Paster::isFetchOf(const Pending &pending, Source source, const platform::PasteboardFetch &fetch)
+{
+    // Only the window in front pastes; anybody else (a clipboard history tool) only reads.
+    if (pending.client != 0 && fetch.client != pending.client)
+        return false;
+    if (source == Source::clipboard)
+        return fetch.changeCount == pending.changeCount;
+    return pending.primarySnapshot && fetch.changeCount == pending.primaryChangeCount;
 }
 
 void Paster::restoreOnceFetched()
 {
     if (!m_pending)
         return;
-    const std::optional<qint64> fetches = fetchCount(*m_pending);
-    const bool unfetched = fetches && m_pending->fetchesBeforeChord && *fetches == *m_pending->fetchesBeforeChord;
-    // A clipboard changed by somebody else is not restored anyway, and one a clipboard manager took over
-    // serves the window from the manager, whose fetches are not seen: no reason to wait either way.
-    const bool ours = m_pasteboard.changeCount() == m_pending->changeCount;
-    if (unfetched && ours) {
-        if (m_loop.now() < m_pending->fetchDeadline)
-            m_pending->work = m_loop.postDelayed(fetchPollInterval, m_lifetime.guard([this] { restoreOnceFetched(); }));
-        else
-            notFetched();
+    Pending &pending = *m_pending;
+    if (!canTell() || pending.fetched) {
+        restore();
         return;
     }
-    restore();
+    if (replaced(pending)) {
+        // The window gets whatever replaced the text: it is not the user's to have back from us.
+        qCInfo(lcPaste) << "paste: the clipboard was replaced before the window fetched the text";
+        notFetched(Leftover::replaced);
+        return;
+    }
+    const bool expired = m_loop.now() >= pending.fetchDeadline;
+    if (m_pasteboard.changeCount() != pending.changeCount) {
+        // A clipboard manager took the text over and serves the window itself, out of sight. The clipboard
+        // from before goes back once the window has handled its shortcut: it answered the ping, or, when it
+        // takes none, the limit has passed.
+        if (pending.pinged ? m_frontWindow->pingAnswered() : expired) {
+            restore();
+            return;
+        }
+    }
+    if (!expired)
+        pending.work = m_loop.postDelayed(fetchPollInterval, m_lifetime.guard([this] { restoreOnceFetched(); }));
+    else
+        notFetched(Leftover::onClipboard);
 }
 
-void Paster::notFetched()
+void Paster::notFetched(Leftover leftover)
 {
+    Pending pending = std::move(*m_pending);
     m_pending.reset();
-    // Putting the old contents back would lose the text: the window never took it.
-    qCInfo(lcPaste) << "paste: the window in front never fetched the text, it stays on the clipboard";
-    if (m_onNotFetched)
-        m_onNotFetched();
+    // A window still busy with the shortcut would fetch whatever the clipboard holds when it wakes: nothing
+    // more goes to it. One that answered the ping is awake and simply took no text.
+    if (pending.client != 0 && !(pending.pinged && m_frontWindow->pingAnswered()))
+        m_unanswered = pending.client;
+    if (leftover == Leftover::onClipboard) {
+        // Putting the old contents back would lose the text: the window never took it.
+        qCInfo(lcPaste) << "paste: the window in front never fetched the text, it stays on the clipboard";
+        // Replaced at once by the next paste, unless the window holds that back.
+        if (!m_waiting.empty() && !heldBack())
+            leftover = Leftover::replaced;
+        constexpr std::size_t kGivenUpKept = 8;
+        if (m_givenUp.size() == kGivenUpKept)
+            m_givenUp.pop_front();
+        std::function<void()> onFetched = pending.onFetched;
+        tell(pending.onFetched, leftover);
+        // Kept for a fetch that comes after all: whenFetched()'s callback settles it then.
+        pending.onFetched = std::move(onFetched);
+        m_givenUp.push_back(std::move(pending));
+    } else {
+        restorePrimary(pending);
+        tell(pending.onFetched, leftover);
+    }
     startWaiting();
 }
 
@@ -376,7 +473,7 @@ void Paster::restore()
         qCInfo(lcPaste) << "paste: the clipboard changed since the paste, nothing restored";
     else
         m_pasteboard.writeItems(pending.snapshot);
-    // Reached without a fetch only when somebody else replaced the clipboard: nothing more will be known.
+    // Fetched, or nothing more can be known: the clipboard cannot tell, or a clipboard manager served it.
     if (pending.onFetched)
         pending.onFetched();
     startWaiting();
@@ -406,6 +503,8 @@ bool Paster::stillHolds(platform::Pasteboard &pasteboard, qint64 changeCount, co
 
 void Paster::handOverAtQuit()
 {
+    m_holdCheck.cancel();
+    m_givenUp.clear();
     // Their texts are in the history; posting them now would paste into whatever the quit leaves in front.
     if (!m_waiting.empty()) {
         qCInfo(lcPaste) << "paste: quitting," << m_waiting.size() << "paste(s) waiting their turn dropped";

@@ -26,13 +26,20 @@ class ScreenLock;
 // primary selection is given back like the clipboard. Where the clipboard tells when it was fetched (on
 // X11 the front window asks this process for the text), the restore also waits for a fetch after the
 // shortcut, up to 5 s: a window slowed by a loaded machine would otherwise paste the previous contents
-// instead. A text that nobody fetched by then stays on the clipboard, since the window never took it, and
-// the not-fetched callback says so. A paste made while the text before it still waits for that fetch
-// waits its turn: the window's earlier shortcut would otherwise fetch the newer text, and the earlier
-// text would be lost to it. Pastes end in the order they were made. While secure input is on (the screen is locked) the
-// text is only left on the clipboard and the paste reports that it was blocked. A clipboard manager that takes each new
-// clipboard over (it becomes the owner, offering the same text) changes nothing the user made: a clipboard
-// that still offers exactly the text is restored like one that was never touched.
+// instead. Only a fetch by the window in front (the same client of the display) of this very text counts:
+// clipboard history tools read every new clipboard, and the previous contents, maybe a password, must never
+// reach the window in place of the text. A text that nobody fetched by then stays on the clipboard, since the
+// window never took it, and the not-fetched callback says so; a fetch of it that comes later still settles
+// it. A paste made while the text before it still waits for that fetch waits its turn: the window's earlier
+// shortcut would otherwise fetch the newer text, and the earlier text would be lost to it. For the same
+// reason, after a window let its shortcut go unanswered, no further shortcut goes to it until it fetches,
+// answers a ping or loses the focus; a paste held back longer than the limit is given up, its text left
+// out of the clipboard. Pastes end in the order they were made. While secure input is on (the screen is
+// locked) the text is only left on the clipboard and the paste reports that it was blocked. A clipboard
+// manager that takes each new clipboard over (it becomes the owner, offering the same text) serves the
+// window out of sight: the clipboard from before goes back only once the window has answered a ping sent
+// after the shortcut, or after the limit when it takes no pings; unanswered by the limit, the text stays.
+// A clipboard somebody else replaced before the fetch is theirs: the paste is given up.
 //
 // Main thread only. The application keeps one for the life of the process.
 class Paster {
@@ -65,6 +72,13 @@ public:
     static constexpr rt::Nanos fetchPollInterval = std::chrono::milliseconds(20);
     static constexpr rt::Nanos fetchWaitLimit = std::chrono::seconds(5);
 
+    // Where the text of a paste that nobody fetched is left: on the clipboard, where lastChord() pastes
+    // it, or nowhere (replaced by another paste or a copy, or never put there): only in the history.
+    enum class Leftover {
+        onClipboard,
+        replaced,
+    };
+
     Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::ScreenLock &screenLock,
            rt::MainLoop &loop);
     Paster(platform::Pasteboard &pasteboard, platform::KeySynthesizer &keys, platform::ScreenLock &screenLock,
@@ -96,17 +110,16 @@ public:
     platform::PasteChord lastChord() const { return m_lastChord; }
 
     // Runs `then` on the loop once the latest paste is through, and returns true: the front window
-    // fetched its text after the shortcut, or somebody else replaced the clipboard before any fetch (the
-    // paste's fate cannot be told then). Returns false, leaving `then` alone, when no paste is under way,
-    // its text was already fetched, or the clipboard cannot tell. A paste that nobody fetched reports
-    // through the not-fetched callback instead, and a quit drops it.
+    // fetched its text after the shortcut, or it answered a ping after a clipboard manager took the text
+    // over. Returns false, leaving `then` alone, when no paste is under way, its text was already fetched,
+    // or the clipboard cannot tell. A paste that nobody fetched reports through the not-fetched callback
+    // instead, and a quit drops it; `then` still runs when the window fetches the given-up text later.
     bool whenFetched(std::function<void()> then);
-    // Called when the wait for a fetch ended without one while the clipboard still held the text: the
-    // window in front never asked for it. The text stays on the clipboard (and in the primary selection
-    // where it was offered there), where lastChord() pastes it, until a paste waiting its turn takes the
-    // clipboard. Also called for each paste that a paste refused for secure input gives up. One callback
-    // at a time: a new one replaces the last.
-    void setOnNotFetched(std::function<void()> onNotFetched) { m_onNotFetched = std::move(onNotFetched); }
+    // Called when the wait for a fetch ended without one: the window in front never asked for the text,
+    // or somebody replaced it on the clipboard first. Also for a paste held back from a window that left an
+    // earlier shortcut unanswered, and for each paste that a paste refused for secure input gives up.
+    // Says where the text is left. One callback at a time: a new one replaces the last.
+    void setOnNotFetched(std::function<void(Leftover)> onNotFetched) { m_onNotFetched = std::move(onNotFetched); }
 
     // Whether a restore (or a paste shortcut waiting for modifiers or for its turn) is still to run.
     bool hasPendingWork() const { return m_pending.has_value() || !m_waiting.empty(); }
@@ -130,9 +143,13 @@ private:
         // The primary selection as it was, where the route offers the text there.
         std::optional<Snapshot> primarySnapshot;
         qint64 primaryChangeCount = 0;
+        // The client of the window in front; 0 when it cannot be told, and any fetch counts.
+        std::uint32_t client = 0;
         bool chordPosted = false;
+        bool fetched = false;
+        // A ping went to the window after the shortcut.
+        bool pinged = false;
         rt::Nanos waitDeadline{0};
-        std::optional<qint64> fetchesBeforeChord;
         rt::Nanos fetchDeadline{0};
         rt::WorkItem work;
         std::function<void()> onFetched;
@@ -142,6 +159,13 @@ private:
     struct Waiting {
         QString text;
         std::function<void()> onFetched;
+        // Given up when still held back from an unanswering window by then.
+        rt::Nanos holdDeadline{0};
+    };
+
+    enum class Source {
+        clipboard,
+        primary,
     };
 
     struct Prepared {
@@ -156,12 +180,21 @@ private:
     // Puts `text` on the clipboard and posts the shortcut (Pending), carrying the user's clipboard over
     // from a paste still pending.
     void start(const QString &text, std::function<void()> onFetched);
-    // Starts the oldest waiting paste once the clipboard is free of the one before.
+    // Starts the oldest waiting paste once the clipboard is free of the one before and no window that
+    // left its shortcut unanswered is in front.
     void startWaiting();
+    // Whether the window in front still owes an answer to an earlier shortcut; forgets one that is no
+    // longer in front.
+    bool heldBack();
     // Tells whoever waits for `pending`'s fetch that none will come.
-    void giveUp(Pending &pending);
-    // Fetches of the text so far, of the clipboard and (where the route offers it) the primary selection.
-    std::optional<qint64> fetchCount(const Pending &pending);
+    void giveUp(Pending &pending, Leftover leftover);
+    void tell(std::function<void()> &onFetched, Leftover leftover);
+    // Whether the clipboard tells its fetches.
+    bool canTell();
+    // Whether somebody else replaced the text with contents of their own.
+    bool replaced(const Pending &pending);
+    // Whether `fetch`, of `source`, took the text of `pending` for its window.
+    static bool isFetchOf(const Pending &pending, Source source, const platform::PasteboardFetch &fetch);
     void waitForModifiers();
     void postChord();
     void restoreOnceFetched();
@@ -169,8 +202,8 @@ private:
     void restorePrimary(const Pending &pending);
     // Whether `pasteboard` still holds the text of a paste that left it at `changeCount`.
     static bool stillHolds(platform::Pasteboard &pasteboard, qint64 changeCount, const QString &text);
-    void notFetched();
-    void fetched();
+    void notFetched(Leftover leftover);
+    void fetched(Source source, const platform::PasteboardFetch &fetch);
 
     platform::Pasteboard &m_pasteboard;
     platform::KeySynthesizer &m_keys;
@@ -179,11 +212,18 @@ private:
     platform::Pasteboard *m_primary;
     platform::FrontWindow *m_frontWindow;
     platform::PasteChord m_lastChord = platform::PasteChord::controlV;
-    std::function<void()> m_onNotFetched;
+    std::function<void(Leftover)> m_onNotFetched;
     // The paste whose restore has not run yet; at most one.
     std::optional<Pending> m_pending;
     // Pastes made while m_pending's text waited for its fetch, oldest first.
     std::deque<Waiting> m_waiting;
+    // Pastes given up with their text left on the clipboard, which the window may still fetch; oldest
+    // first, a few.
+    std::deque<Pending> m_givenUp;
+    // The client whose window let a shortcut go unanswered, while it has not fetched or answered since.
+    std::optional<std::uint32_t> m_unanswered;
+    // The next look at a window that holds pastes back.
+    rt::WorkItem m_holdCheck;
     std::optional<Prepared> m_prepared;
     rt::Lifetime m_lifetime;
 };

@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <cstdint>
+
 namespace zq::platform {
 
 // The class of a window as the desktop names it (on X11 the two strings of WM_CLASS): which application
@@ -22,6 +24,15 @@ public:
     virtual ~FrontWindow() = default;
 
     virtual WindowClass windowClass() = 0;
+    // The client of the display that the window in front belongs to (on X11 the resource base its window
+    // ids share), as PasteboardFetch::client names the one that fetched the clipboard; 0 when it cannot be
+    // told.
+    virtual std::uint32_t client() { return 0; }
+    // Sends the window in front a round trip that it answers once it has handled the input sent to it
+    // before (on X11 _NET_WM_PING); false when it takes none or there is no window. pingAnswered() tells
+    // whether the latest one has come back.
+    virtual bool ping() { return false; }
+    virtual bool pingAnswered() { return false; }
 };
 
 } // namespace zq::platform

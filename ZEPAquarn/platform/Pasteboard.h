@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <utility>
@@ -14,6 +15,14 @@ namespace zq::platform {
 // One item of the clipboard: the bytes it holds per type (a MIME type such as "text/plain"), in the
 // item's type order, each type once. Types for which the item yields no data are left out.
 using PasteboardItem = std::vector<std::pair<QString, QByteArray>>;
+
+// One fetch of the contents by another application: which client of the display asked (0 when the
+// clipboard cannot tell), and the change count of the contents it was given, which may be older than
+// the clipboard's count by the time the fetch is told.
+struct PasteboardFetch {
+    std::uint32_t client = 0;
+    qint64 changeCount = 0;
+};
 
 // The system-wide clipboard, with a change counter.
 //
@@ -36,9 +45,9 @@ public:
     // How many times another application has fetched the contents (their data, not only the list of
     // types they come in); nothing when this clipboard cannot tell.
     virtual std::optional<qint64> fetchCount() = 0;
-    // Called on the main thread after each such fetch has been answered; a clipboard that cannot tell
-    // never calls it. One callback at a time: a new one replaces the last.
-    virtual void setOnFetch(std::function<void()> onFetch) { (void)onFetch; }
+    // Called on the main thread after each such fetch has been answered, with who asked and what they
+    // got; a clipboard that cannot tell never calls it. One callback at a time: a new one replaces the last.
+    virtual void setOnFetch(std::function<void(const PasteboardFetch &)> onFetch) { (void)onFetch; }
     // Asks the desktop's clipboard manager to keep the contents this process holds, so that they outlive
     // it, and waits for its answer at most `limit`, serving its reads meanwhile (the main loop's events
     // run). True once a manager said it keeps them; false when this process holds nothing, no manager

@@ -24,14 +24,24 @@ namespace {
 const platform::PasteboardItem kImageAndText = {{QStringLiteral("image/png"), QByteArray("\x89PNG-bytes")},
                                                 {QStringLiteral("text/plain"), QByteArray("caption")}};
 
-// A paster on fakes; the keys type what the clipboard holds.
+// A paster on fakes; the keys type what the clipboard holds. The window in front is of no client the
+// clipboard can tell until the test names one.
 struct PasterRig {
     VirtualLoop loop;
     FakePasteboard pasteboard;
     FakeKeySynthesizer keys{[this] { return pasteboard.text(); }};
     FakeScreenLock screenLock;
-    Paster paster{pasteboard, keys, screenLock, loop};
+    zq::test::FakeFrontWindow front;
+    Paster paster{pasteboard, keys, screenLock, loop, {nullptr, &front}};
 };
+
+constexpr std::uint32_t kWindow = 7;
+constexpr std::uint32_t kReader = 9; // a clipboard history tool, which reads every new clipboard
+
+const char *toldOf(Paster::Leftover leftover)
+{
+    return leftover == Paster::Leftover::onClipboard ? "not fetched" : "replaced";
+}
 
 class PasterTest : public ::testing::Test, protected PasterRig {};
 
@@ -162,34 +172,77 @@ TEST_F(PasterTest, APasteArrivingWhileTheChordWaitsPostsItFirst)
 
 // Where the clipboard tells when it is fetched, the restore waits for the front window to fetch the text
 // after the chord: never before 0.6 s, at the latest 5 s after the chord, when a text that nobody fetched
-// stays (the window never took it) and the paster says so. Times are from the paste. A clipboard manager
-// that takes the text over serves the window itself, out of sight: the restore does not wait for it.
+// stays (the window never took it) and the paster says so. Only the window's own fetch counts: a reader of
+// every new clipboard settling it would hand a slow window the previous contents. A clipboard manager that
+// takes the text over serves the window itself, out of sight: the clipboard from before waits for the
+// window to answer a ping sent after the chord, or for the limit when it takes none. Times are from the paste.
 TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
 {
+    enum class Ends { fetched, stays, replaced };
     struct Case {
         const char *name;
         std::chrono::milliseconds modifiersLetGoAt; // 0: none held; the chord follows at the next check
-        std::optional<std::chrono::milliseconds> fetchAt;
+        std::vector<std::pair<std::chrono::milliseconds, std::uint32_t>> fetches; // when, by which client
         std::optional<std::chrono::milliseconds> copyAt;
         std::chrono::milliseconds restoredAt; // or given up on
-        bool textStays;
+        Ends ends;
         const char *copied = "copied"; // "dictated": a clipboard manager took the text over
+        bool takesPings = false;
+        std::optional<std::chrono::milliseconds> pingAnsweredAt;
     };
     const Case cases[] = {
-        {"fetched at once", 0ms, 10ms, std::nullopt, 600ms, false},
-        {"fetched late", 0ms, 1510ms, std::nullopt, 1520ms, false},
-        {"never fetched", 0ms, std::nullopt, std::nullopt, 5000ms, true},
-        {"fetched only before the chord", 90ms, 50ms, std::nullopt, 5100ms, true},
-        {"copied over while unfetched", 0ms, std::nullopt, 1010ms, 1020ms, false},
-        {"taken over by a clipboard manager", 0ms, std::nullopt, 10ms, 600ms, false, "dictated"},
+        {"fetched at once", 0ms, {{10ms, kWindow}}, std::nullopt, 600ms, Ends::fetched},
+        {"fetched late", 0ms, {{1510ms, kWindow}}, std::nullopt, 1520ms, Ends::fetched},
+        {"never fetched", 0ms, {}, std::nullopt, 5000ms, Ends::stays},
+        {"fetched only before the chord", 90ms, {{50ms, kWindow}}, std::nullopt, 5100ms, Ends::stays},
+        {"read by a clipboard history tool only", 0ms, {{10ms, kReader}}, std::nullopt, 5000ms, Ends::stays},
+        {"read by a tool, then fetched late",
+         0ms,
+         {{10ms, kReader}, {1510ms, kWindow}},
+         std::nullopt,
+         1520ms,
+         Ends::fetched},
+        {"copied over while unfetched", 0ms, {}, 1010ms, 1020ms, Ends::replaced},
+        {"taken over by a clipboard manager, the ping answered",
+         0ms,
+         {},
+         10ms,
+         600ms,
+         Ends::fetched,
+         "dictated",
+         true,
+         300ms},
+        {"taken over by a clipboard manager, the ping answered late",
+         0ms,
+         {},
+         10ms,
+         2020ms,
+         Ends::fetched,
+         "dictated",
+         true,
+         2010ms},
+        {"taken over by a clipboard manager, no pings taken", 0ms, {}, 10ms, 5000ms, Ends::fetched, "dictated"},
+        {"taken over by a clipboard manager, the ping unanswered",
+         0ms,
+         {},
+         10ms,
+         5000ms,
+         Ends::stays,
+         "dictated",
+         true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         PasterRig r;
-        auto &[loop, pasteboard, keys, screenLock, paster] = r;
+        auto &[loop, pasteboard, keys, screenLock, front, paster] = r;
+        front.setClient(kWindow);
+        front.setTakesPings(c.takesPings);
         pasteboard.tellFetches();
-        int notFetched = 0;
-        paster.setOnNotFetched([&] { ++notFetched; });
+        std::optional<Paster::Leftover> told;
+        paster.setOnNotFetched([&](Paster::Leftover leftover) {
+            EXPECT_FALSE(told) << "told twice";
+            told = leftover;
+        });
         pasteboard.copyFromOtherApplication({kImageAndText});
         const rt::Nanos start = loop.now();
         auto advanceTo = [&](std::chrono::milliseconds at) { loop.advance(start + at - loop.now()); };
@@ -202,13 +255,15 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
         std::vector<std::pair<std::chrono::milliseconds, std::function<void()>>> events;
         if (c.modifiersLetGoAt > 0ms)
             events.emplace_back(c.modifiersLetGoAt, [&] { keys.setHeldModifiers(0); });
-        if (c.fetchAt)
-            events.emplace_back(*c.fetchAt, [&] { pasteboard.fetchFromOtherApplication(); });
+        for (const auto &[at, client] : c.fetches)
+            events.emplace_back(at, [&, client = client] { pasteboard.fetchFromOtherApplication(client); });
         if (c.copyAt)
             events.emplace_back(*c.copyAt, [&] {
                 pasteboard.copyFromOtherApplication({{{QStringLiteral("text/plain"), QByteArray(c.copied)}}});
             });
-        std::sort(events.begin(), events.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+        if (c.pingAnsweredAt)
+            events.emplace_back(*c.pingAnsweredAt, [&] { front.setAnswersPings(true); });
+        std::stable_sort(events.begin(), events.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
         for (const auto &[at, act] : events) {
             advanceTo(at);
             act();
@@ -219,12 +274,15 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
         advanceTo(c.restoredAt);
         EXPECT_FALSE(paster.hasPendingWork()) << "not restored in time";
         EXPECT_EQ(keys.chordCount(), 1);
-        EXPECT_EQ(notFetched, c.textStays ? 1 : 0);
-        EXPECT_NE(through, c.textStays) << "the wait ends once, one way or the other";
-        if (c.copyAt && QLatin1String(c.copied) != QLatin1String("dictated"))
+        EXPECT_EQ(front.pings(), 1) << "one ping, after the chord";
+        EXPECT_EQ(through, c.ends == Ends::fetched) << "the wait ends once, one way or the other";
+        EXPECT_EQ(told, c.ends == Ends::stays      ? std::optional(Paster::Leftover::onClipboard)
+                        : c.ends == Ends::replaced ? std::optional(Paster::Leftover::replaced)
+                                                   : std::nullopt);
+        if (c.ends == Ends::replaced)
             EXPECT_EQ(pasteboard.text(), QLatin1String(c.copied)) << "another copy is kept";
-        else if (c.textStays)
-            EXPECT_EQ(pasteboard.text(), QStringLiteral("dictated")) << "the unfetched text was replaced";
+        else if (c.ends == Ends::stays)
+            EXPECT_EQ(pasteboard.text(), QStringLiteral("dictated")) << "the window may still fetch the text";
         else
             EXPECT_EQ(pasteboard.items(), std::vector<platform::PasteboardItem>{kImageAndText});
     }
@@ -232,47 +290,88 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
 
 // A paste made while the text before it waits for the window's fetch waits its turn: the window's first
 // shortcut would otherwise fetch the second text, and the first would be lost. It goes out once the first
-// is through (fetched, or given up at its limit); a locked screen gives both up, and a quit drops it.
+// is through (fetched, or given up at its limit); a locked screen gives them all up, and a quit drops it.
+// A text told as given up says where it is left: only the last one stays on the clipboard.
 TEST(PasterFetchTest, APasteWaitsWhileTheTextBeforeItIsUnfetched)
 {
     struct Case {
         const char *name;
+        QStringList texts;
         std::function<void(PasterRig &)> then;
         QStringList chorded; // the clipboard at each chord
         std::vector<std::string> told;
         const char *clipboardAfter; // the text it holds in the end; null: the user's clipboard
+        bool modifiersHeld = false; // at the first paste, let go in `then`
     };
     const auto fetch = [](PasterRig &r) {
         r.pasteboard.fetchFromOtherApplication();
         r.loop.advance(600ms);
     };
-    const QStringList both{QStringLiteral("first"), QStringLiteral("second")};
+    const QStringList two{QStringLiteral("first"), QStringLiteral("second")};
+    const QStringList three{QStringLiteral("first"), QStringLiteral("second"), QStringLiteral("third")};
     const Case cases[] = {
         {"both fetched",
+         two,
          [&](PasterRig &r) {
              fetch(r);
              fetch(r);
          },
-         both,
+         two,
          {"first fetched", "second fetched"},
          nullptr},
+        {"three, each fetched in turn",
+         three,
+         [&](PasterRig &r) {
+             fetch(r);
+             fetch(r);
+             fetch(r);
+         },
+         three,
+         {"first fetched", "second fetched", "third fetched"},
+         nullptr},
+        {"the first's chord waits for held modifiers",
+         two,
+         [&](PasterRig &r) {
+             EXPECT_EQ(r.keys.chordCount(), 0);
+             r.keys.setHeldModifiers(0);
+             r.loop.advance(Paster::modifierPollInterval);
+             fetch(r);
+             fetch(r);
+         },
+         two,
+         {"first fetched", "second fetched"},
+         nullptr,
+         true},
+        // The second text replaces the first on the clipboard at once: the first is told as only in History.
         {"the first never fetched",
+         two,
          [&](PasterRig &r) {
              r.loop.advance(Paster::fetchWaitLimit);
              fetch(r);
          },
-         both,
-         {"not fetched", "second fetched"},
+         two,
+         {"replaced", "second fetched"},
          "first"},
         {"the screen locked",
+         two,
          [](PasterRig &r) {
              r.screenLock.setLocked(true);
              EXPECT_FALSE(r.paster.paste(QStringLiteral("third")));
          },
          {QStringLiteral("first")},
-         {"not fetched", "not fetched"},
+         {"replaced", "replaced"},
+         "third"},
+        {"the screen locked while they waited",
+         three,
+         [](PasterRig &r) {
+             r.screenLock.setLocked(true);
+             r.loop.advance(Paster::fetchWaitLimit);
+         },
+         {QStringLiteral("first")},
+         {"replaced", "replaced", "not fetched"},
          "third"},
         {"a quit",
+         two,
          [](PasterRig &r) {
              r.paster.handOverAtQuit();
              r.loop.advance(Paster::fetchWaitLimit * 2);
@@ -286,14 +385,106 @@ TEST(PasterFetchTest, APasteWaitsWhileTheTextBeforeItIsUnfetched)
         PasterRig r;
         r.pasteboard.tellFetches();
         std::vector<std::string> told;
-        r.paster.setOnNotFetched([&] { told.push_back("not fetched"); });
+        r.paster.setOnNotFetched([&](Paster::Leftover leftover) { told.push_back(toldOf(leftover)); });
         r.pasteboard.copyFromOtherApplication({kImageAndText});
-        for (const char *text : {"first", "second"}) {
-            ASSERT_TRUE(r.paster.paste(QLatin1String(text)));
-            ASSERT_TRUE(r.paster.whenFetched([&told, text] { told.push_back(std::string(text) + " fetched"); }));
+        if (c.modifiersHeld)
+            r.keys.setHeldModifiers(ModifierFlag::shift);
+        for (const QString &text : c.texts) {
+            ASSERT_TRUE(r.paster.paste(text));
+            ASSERT_TRUE(r.paster.whenFetched([&told, text] { told.push_back(text.toStdString() + " fetched"); }));
         }
-        EXPECT_EQ(r.keys.pastedTexts(), QStringList{QStringLiteral("first")});
+        EXPECT_EQ(r.keys.pastedTexts(), c.modifiersHeld ? QStringList() : QStringList{QStringLiteral("first")});
         c.then(r);
+        EXPECT_EQ(r.keys.pastedTexts(), c.chorded);
+        EXPECT_EQ(told, c.told);
+        EXPECT_FALSE(r.paster.hasPendingWork());
+        if (c.clipboardAfter)
+            EXPECT_EQ(r.pasteboard.text(), QLatin1String(c.clipboardAfter));
+        else
+            EXPECT_EQ(r.pasteboard.items(), std::vector<platform::PasteboardItem>{kImageAndText});
+    }
+}
+
+// A window that leaves its shortcut unanswered past the limit (stopped, busy) still pastes when it wakes,
+// and pastes whatever the clipboard holds then: no further shortcut goes to it, and no other text onto the
+// clipboard, until it fetches, answers a ping or loses the focus. Its late fetch of the given-up text
+// settles that paste after all and gives the user's clipboard back. A paste held back past the limit is
+// given up, its text only in History. The second text is pasted 1 s after the first.
+TEST(PasterFetchTest, NoShortcutGoesToAWindowThatLeftOneUnanswered)
+{
+    struct Case {
+        const char *name;
+        std::function<void(PasterRig &)> afterTheLimit; // the first given up, 5 s after its chord
+        QStringList chorded;
+        std::vector<std::string> told;
+        const char *clipboardAfter; // null: the user's clipboard
+    };
+    const auto fetchedBy = [](std::uint32_t client) {
+        return [client](PasterRig &r) {
+            r.loop.advance(200ms);
+            r.pasteboard.fetchFromOtherApplication(client);
+            r.loop.advance(600ms);
+            r.pasteboard.fetchFromOtherApplication(client);
+            r.loop.advance(600ms);
+        };
+    };
+    const Case cases[] = {
+        {"the window wakes and fetches",
+         fetchedBy(kWindow),
+         {QStringLiteral("first"), QStringLiteral("second")},
+         {"not fetched", "first fetched", "second fetched"},
+         nullptr},
+        {"the window never wakes",
+         [](PasterRig &r) { r.loop.advance(Paster::fetchWaitLimit); },
+         {QStringLiteral("first")},
+         {"not fetched", "replaced"},
+         "first"},
+        {"a reader fetches meanwhile",
+         [](PasterRig &r) {
+             r.pasteboard.fetchFromOtherApplication(kReader);
+             r.loop.advance(Paster::fetchWaitLimit);
+         },
+         {QStringLiteral("first")},
+         {"not fetched", "replaced"},
+         "first"},
+        {"the focus moves to another window",
+         [&](PasterRig &r) {
+             r.front.setClient(8);
+             fetchedBy(8)(r);
+         },
+         {QStringLiteral("first"), QStringLiteral("second")},
+         {"not fetched", "second fetched"},
+         "first"},
+        // Awake, with no text field: nothing to hold back for, and the second text replaces the first.
+        {"the window answers its ping",
+         [](PasterRig &r) {
+             EXPECT_EQ(r.keys.chordCount(), 2);
+             r.loop.advance(Paster::fetchWaitLimit);
+         },
+         {QStringLiteral("first"), QStringLiteral("second")},
+         {"replaced", "not fetched"},
+         "second"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        PasterRig r;
+        r.pasteboard.tellFetches();
+        r.front.setClient(kWindow);
+        const bool awake = std::string(c.name) == "the window answers its ping";
+        r.front.setTakesPings(awake);
+        r.front.setAnswersPings(awake);
+        std::vector<std::string> told;
+        r.paster.setOnNotFetched([&](Paster::Leftover leftover) { told.push_back(toldOf(leftover)); });
+        r.pasteboard.copyFromOtherApplication({kImageAndText});
+        const auto paste = [&](const QString &text) {
+            ASSERT_TRUE(r.paster.paste(text));
+            ASSERT_TRUE(r.paster.whenFetched([&told, text] { told.push_back(text.toStdString() + " fetched"); }));
+        };
+        paste(QStringLiteral("first"));
+        r.loop.advance(1s);
+        paste(QStringLiteral("second"));
+        r.loop.advance(Paster::fetchWaitLimit - 1s);
+        c.afterTheLimit(r);
         EXPECT_EQ(r.keys.pastedTexts(), c.chorded);
         EXPECT_EQ(told, c.told);
         EXPECT_FALSE(r.paster.hasPendingWork());

@@ -36,14 +36,31 @@ private:
     std::vector<platform::PasteChord> m_chords;
 };
 
-// The window in front, as the test sets it.
+// The window in front, as the test sets it: its class, its client, and whether it answers pings (from
+// the moment `answersPings` is set, also the ones already sent).
 class FakeFrontWindow final : public platform::FrontWindow {
 public:
     platform::WindowClass windowClass() override { return m_class; }
+    std::uint32_t client() override { return m_client; }
+    bool ping() override
+    {
+        ++m_pings;
+        return m_takesPings;
+    }
+    bool pingAnswered() override { return m_takesPings && m_answersPings; }
+
     void setWindowClass(platform::WindowClass windowClass) { m_class = std::move(windowClass); }
+    void setClient(std::uint32_t client) { m_client = client; }
+    void setTakesPings(bool takesPings) { m_takesPings = takesPings; }
+    void setAnswersPings(bool answersPings) { m_answersPings = answersPings; }
+    int pings() const { return m_pings; }
 
 private:
     platform::WindowClass m_class;
+    std::uint32_t m_client = 0;
+    bool m_takesPings = false;
+    bool m_answersPings = false;
+    int m_pings = 0;
 };
 
 // A screen lock that the test switches on and off.

@@ -20,13 +20,13 @@ void FakePasteboard::copyFromOtherApplication(std::vector<platform::PasteboardIt
     ++m_changeCount;
 }
 
-void FakePasteboard::fetchFromOtherApplication()
+void FakePasteboard::fetchFromOtherApplication(std::uint32_t client)
 {
     if (!m_fetchCount)
         return;
     ++*m_fetchCount;
     if (m_onFetch)
-        m_onFetch();
+        m_onFetch({client, m_changeCount});
 }
 
 QString FakePasteboard::text() const

@@ -19,7 +19,10 @@ public:
     void writeItems(const std::vector<platform::PasteboardItem> &items) override;
     qint64 changeCount() override { return m_changeCount; }
     std::optional<qint64> fetchCount() override { return m_fetchCount; }
-    void setOnFetch(std::function<void()> onFetch) override { m_onFetch = std::move(onFetch); }
+    void setOnFetch(std::function<void(const platform::PasteboardFetch &)> onFetch) override
+    {
+        m_onFetch = std::move(onFetch);
+    }
     bool leaveInCutBuffer() override
     {
         ++m_cutBufferLeaves;
@@ -31,8 +34,9 @@ public:
 
     // From now on the clipboard tells how often another application fetched it (it starts not telling).
     void tellFetches() { m_fetchCount = m_fetchCount.value_or(0); }
-    // The front window fetches the contents, as a paste into it does.
-    void fetchFromOtherApplication();
+    // Another application fetches the contents: the front window, as a paste into it does, or a reader
+    // of its own `client` (0: one the clipboard cannot tell).
+    void fetchFromOtherApplication(std::uint32_t client = 0);
 
     // The plain text of the first item, or a null string.
     QString text() const;
@@ -47,7 +51,7 @@ private:
     int m_readCount = 0;
     int m_cutBufferLeaves = 0;
     std::optional<qint64> m_fetchCount;
-    std::function<void()> m_onFetch;
+    std::function<void(const platform::PasteboardFetch &)> m_onFetch;
 };
 
 } // namespace zq::test

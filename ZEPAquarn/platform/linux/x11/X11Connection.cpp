@@ -9,6 +9,7 @@
 #include <set>
 
 #include <X11/Xlib.h>
+#include <X11/Xlibint.h>
 #include <sys/socket.h>
 
 namespace zq::platform {
@@ -101,6 +102,12 @@ bool isToolkitDisplayGone()
         got = ::recv(ConnectionNumber(display), &byte, 1, MSG_PEEK | MSG_DONTWAIT);
     } while (got < 0 && errno == EINTR);
     return got == 0 || (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK);
+}
+
+std::uint32_t X11Connection::clientOf(unsigned long window) const
+{
+    // The server hands every client the same mask; only the base differs.
+    return std::uint32_t(window & ~m_display->resource_mask);
 }
 
 void X11Connection::markBroken(_XDisplay *, void *self)

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 
 struct _XDisplay;
@@ -29,6 +30,9 @@ public:
 
     _XDisplay *display() const { return m_display; }
     int fileDescriptor() const;
+    // The client of the display that made `window`: the resource base that every id it makes shares, the
+    // same for all of one application's windows and different for every other connection.
+    std::uint32_t clientOf(unsigned long window) const;
     // True once the connection has broken (the server went away or the socket failed).
     bool isBroken() const { return m_broken.load(); }
 

@@ -3,6 +3,7 @@
 #include "platform/linux/x11/X11Connection.h"
 #include "runtime/Log.h"
 
+#include <algorithm>
 #include <optional>
 
 #include <X11/Xatom.h>
@@ -26,14 +27,19 @@ std::optional<WindowClass> classOf(Display *display, Window window)
     return result;
 }
 
-// The class of `window` or of the nearest ancestor that has one; the root has none.
-std::optional<WindowClass> climbToClass(Display *display, Window window)
+struct ClassedWindow {
+    Window window = 0;
+    WindowClass windowClass;
+};
+
+// `window` or the nearest ancestor that has a class, with it; the root has none.
+std::optional<ClassedWindow> climbToClass(Display *display, Window window)
 {
     const Window root = DefaultRootWindow(display);
     // Bounded: a window destroyed meanwhile answers nothing, and nesting is never this deep.
     for (int depth = 0; depth < 32 && window != 0 && window != root; ++depth) {
         if (std::optional<WindowClass> found = classOf(display, window))
-            return found;
+            return ClassedWindow{window, std::move(*found)};
         Window rootReturn = 0;
         Window parent = 0;
         Window *children = nullptr;
@@ -90,22 +96,94 @@ X11Connection *X11FrontWindow::connection()
     return nullptr;
 }
 
-WindowClass X11FrontWindow::windowClass()
+std::optional<X11FrontWindow::Found> X11FrontWindow::find()
 {
     X11Connection *x11 = connection();
     if (!x11)
-        return {};
+        return std::nullopt;
     Display *display = x11->display();
     Window focus = 0;
     int revert = 0;
     XGetInputFocus(display, &focus, &revert);
     // None and PointerRoot (1) name no window of an application.
-    std::optional<WindowClass> found = focus > 1 ? climbToClass(display, focus) : std::nullopt;
+    std::optional<ClassedWindow> found = focus > 1 ? climbToClass(display, focus) : std::nullopt;
     if (!found)
         found = climbToClass(display, activeWindow(display));
-    if (x11->isBroken())
-        return {};
-    return found.value_or(WindowClass{});
+    if (x11->isBroken() || !found)
+        return std::nullopt;
+    return Found{found->window, std::move(found->windowClass)};
+}
+
+WindowClass X11FrontWindow::windowClass()
+{
+    std::optional<Found> found = find();
+    return found ? std::move(found->windowClass) : WindowClass{};
+}
+
+std::uint32_t X11FrontWindow::client()
+{
+    const std::optional<Found> found = find();
+    return found ? m_connection->clientOf(found->window) : 0;
+}
+
+bool X11FrontWindow::ping()
+{
+    m_pinged = 0;
+    m_answered = false;
+    const std::optional<Found> found = find();
+    if (!found)
+        return false;
+    Display *display = m_connection->display();
+    const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+    const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
+    Atom *listed = nullptr;
+    int count = 0;
+    bool takesPings = false;
+    if (XGetWMProtocols(display, found->window, &listed, &count)) {
+        takesPings = std::find(listed, listed + count, ping) != listed + count;
+        XFree(listed);
+    }
+    if (!takesPings)
+        return false;
+    // The answer goes to the root window, to whoever listens there for its changes or its children's (toolkits
+    // differ).
+    XSelectInput(display, DefaultRootWindow(display), StructureNotifyMask | SubstructureNotifyMask);
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = found->window;
+    event.xclient.message_type = protocols;
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(ping);
+    event.xclient.data.l[1] = long(++m_pingToken); // echoed back, so that an older answer is told apart
+    event.xclient.data.l[2] = long(found->window);
+    XSendEvent(display, found->window, False, NoEventMask, &event);
+    XFlush(display);
+    if (m_connection->isBroken())
+        return false;
+    m_pinged = found->window;
+    m_pingedAt = std::chrono::steady_clock::now();
+    return true;
+}
+
+bool X11FrontWindow::pingAnswered()
+{
+    if (m_pinged == 0 || !m_connection || m_connection->isBroken())
+        return m_answered;
+    Display *display = m_connection->display();
+    const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
+    while (XPending(display) > 0) {
+        XEvent event;
+        XNextEvent(display, &event);
+        if (event.type == ClientMessage && event.xclient.format == 32 && Atom(event.xclient.data.l[0]) == ping &&
+            event.xclient.data.l[1] == long(m_pingToken) && Window(event.xclient.data.l[2]) == m_pinged)
+            m_answered = true;
+    }
+    // The root's other changes are of no interest: they would only pile up once nobody asks any more.
+    if (m_answered || std::chrono::steady_clock::now() - m_pingedAt > std::chrono::seconds(30)) {
+        XSelectInput(display, DefaultRootWindow(display), NoEventMask);
+        m_pinged = 0;
+    }
+    return m_answered;
 }
 
 } // namespace zq::platform

@@ -30,8 +30,10 @@ namespace zq::platform {
 // has seen, which is never older than this one.
 class X11Pasteboard::QtEvents final : public QAbstractNativeEventFilter {
 public:
-    QtEvents(Display *display, const char *selection, std::function<void()> fetched) : m_fetched(std::move(fetched))
+    QtEvents(X11Connection &connection, const char *selection, std::function<void(std::uint32_t client)> fetched)
+        : m_connection(connection), m_fetched(std::move(fetched))
     {
+        Display *display = connection.display();
         std::array<char *, 3> names{const_cast<char *>(selection), const_cast<char *>("TARGETS"),
                                     const_cast<char *>("TIMESTAMP")};
         std::array<Atom, 3> atoms{};
@@ -64,7 +66,9 @@ public:
             if (request->selection == m_selection && request->target != m_types && request->target != m_timestamp) {
                 ++m_count;
                 // Queued: it runs once Qt has sent the answer the requester waits for.
-                QMetaObject::invokeMethod(&m_context, m_fetched, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    &m_context, [this, client = m_connection.clientOf(request->requestor)] { m_fetched(client); },
+                    Qt::QueuedConnection);
             }
         } else if (type == XCB_SELECTION_CLEAR) {
             seen(static_cast<const xcb_selection_clear_event_t *>(message)->time);
@@ -99,7 +103,8 @@ private:
     int m_xfixesFirstEvent = -1;
     qint64 m_count = 0;
     std::uint32_t m_serverTime = 0;
-    std::function<void()> m_fetched;
+    X11Connection &m_connection;
+    std::function<void(std::uint32_t client)> m_fetched;
     QObject m_context;
 };
 
@@ -137,7 +142,10 @@ void X11Pasteboard::watchChanges()
         return;
     m_watching = true;
     if (X11Connection *connection = openConnection())
-        m_qtEvents = std::make_unique<QtEvents>(connection->display(), atomNameOf(m_selection), [this] { fetched(); });
+        m_qtEvents = std::make_unique<QtEvents>(*connection, atomNameOf(m_selection), [this](std::uint32_t client) {
+            // Qt serves what it holds: our last write.
+            fetched({client, m_changeCount});
+        });
     textOwner();
     QObject::connect(QGuiApplication::clipboard(), &QClipboard::changed, &m_context, [this](QClipboard::Mode mode) {
         if (mode != modeOf(m_selection) || m_writing)
@@ -183,7 +191,8 @@ void X11Pasteboard::setString(const QString &text)
     // At a time Qt has seen, so that Qt's next write, at the newest time it has seen, can take the
     // selection back; without one, Qt writes it.
     const std::uint32_t time = m_qtEvents ? m_qtEvents->serverTime() : 0;
-    if (X11SelectionOwner *owner = textOwner(); owner && time != 0 && owner->own(text.toUtf8(), time)) {
+    if (X11SelectionOwner *owner = textOwner();
+        owner && time != 0 && owner->own(text.toUtf8(), time, m_changeCount + 1)) {
         ++m_changeCount;
         m_written = true;
         m_ownerAfterWrite = owner->window();
@@ -226,17 +235,20 @@ void X11Pasteboard::write(QMimeData *data)
     m_ownerAfterWrite = selectionOwner();
 }
 
-void X11Pasteboard::fetched()
+void X11Pasteboard::fetched(const PasteboardFetch &fetch)
 {
     if (m_onFetch)
-        m_onFetch();
+        m_onFetch(fetch);
 }
 
 X11SelectionOwner *X11Pasteboard::textOwner()
 {
     if (!m_textOwnerTried && QGuiApplication::platformName() == QLatin1String("xcb") && !m_displayName.isEmpty()) {
         m_textOwnerTried = true;
-        m_textOwner = X11SelectionOwner::open(m_displayName, atomNameOf(m_selection), [this] { fetched(); });
+        m_textOwner =
+            X11SelectionOwner::open(m_displayName, atomNameOf(m_selection), [this](std::uint32_t client, qint64 tag) {
+                fetched({client, tag});
+            });
         if (!m_textOwner)
             qCDebug(lcPaste) << "paste: no window of our own for the text, Qt's clipboard offers it";
     }
@@ -248,7 +260,7 @@ bool X11Pasteboard::textOwnerHolds()
     return m_textOwner && m_ownerAfterWrite == m_textOwner->window() && holdsLastWrite();
 }
 
-void X11Pasteboard::setOnFetch(std::function<void()> onFetch)
+void X11Pasteboard::setOnFetch(std::function<void(const PasteboardFetch &)> onFetch)
 {
     m_onFetch = std::move(onFetch);
 }

@@ -32,9 +32,10 @@ class X11SelectionOwner;
 // protocol keeps the clipboard only: the primary selection's text is left in CUT_BUFFER0 instead, in
 // Latin-1 (STRING) as xterm writes it there, or as UTF8_STRING when it does not fit.
 //
-// A text set with setString() is offered from a window of our own (X11SelectionOwner), in the two types
+// A text set with setString() is offered from a window of our own (X11SelectionOwner), in the types
 // windows paste, and answered off the main thread; fetches of it count as Qt's do. Items, and a text
-// too large for it, go through Qt.
+// too large for it, go through Qt. Each fetch is told with the client that asked and the change count
+// of what it got.
 class X11Pasteboard final : public Pasteboard {
 public:
     enum class Selection {
@@ -50,7 +51,7 @@ public:
     void writeItems(const std::vector<PasteboardItem> &items) override;
     qint64 changeCount() override;
     std::optional<qint64> fetchCount() override;
-    void setOnFetch(std::function<void()> onFetch) override;
+    void setOnFetch(std::function<void(const PasteboardFetch &)> onFetch) override;
     bool handToManager(std::chrono::milliseconds limit) override;
     bool leaveInCutBuffer() override;
 
@@ -70,7 +71,7 @@ private:
     X11SelectionOwner *textOwner();
     // Whether our own window holds the selection: what it offers is its text.
     bool textOwnerHolds();
-    void fetched();
+    void fetched(const PasteboardFetch &fetch);
 
     QObject m_context;
     Selection m_selection;
@@ -84,7 +85,7 @@ private:
     std::unique_ptr<X11SelectionOwner> m_textOwner;
     bool m_textOwnerTried = false;
     std::unique_ptr<QtEvents> m_qtEvents; // from the first use on the X11 display
-    std::function<void()> m_onFetch;
+    std::function<void(const PasteboardFetch &)> m_onFetch;
 };
 
 } // namespace zq::platform

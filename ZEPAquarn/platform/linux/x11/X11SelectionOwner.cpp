@@ -32,7 +32,7 @@ std::uint32_t internAtom(xcb_connection_t *connection, const char *name)
 } // namespace
 
 std::unique_ptr<X11SelectionOwner> X11SelectionOwner::open(const QByteArray &displayName, const char *selection,
-                                                           std::function<void()> fetched)
+                                                           Fetched fetched)
 {
     int screenNumber = 0;
     xcb_connection_t *connection = xcb_connect(displayName.constData(), &screenNumber);
@@ -43,10 +43,11 @@ std::unique_ptr<X11SelectionOwner> X11SelectionOwner::open(const QByteArray &dis
     xcb_screen_iterator_t screens = xcb_setup_roots_iterator(xcb_get_setup(connection));
     for (int i = 0; i < screenNumber && screens.rem > 0; ++i)
         xcb_screen_next(&screens);
-    Atoms atoms{internAtom(connection, selection), internAtom(connection, "TARGETS"),
-                internAtom(connection, "UTF8_STRING")};
-    if (screens.rem == 0 || atoms.selection == XCB_ATOM_NONE || atoms.targets == XCB_ATOM_NONE ||
-        atoms.utf8 == XCB_ATOM_NONE) {
+    Atoms atoms{internAtom(connection, selection),     internAtom(connection, "TARGETS"),
+                internAtom(connection, "UTF8_STRING"), internAtom(connection, "TIMESTAMP"),
+                internAtom(connection, "TEXT"),        internAtom(connection, "text/plain;charset=utf-8")};
+    const std::array names{atoms.selection, atoms.targets, atoms.utf8, atoms.timestamp, atoms.text, atoms.plainUtf8};
+    if (screens.rem == 0 || std::find(names.begin(), names.end(), XCB_ATOM_NONE) != names.end()) {
         xcb_disconnect(connection);
         return nullptr;
     }
@@ -57,11 +58,11 @@ std::unique_ptr<X11SelectionOwner> X11SelectionOwner::open(const QByteArray &dis
     return std::unique_ptr<X11SelectionOwner>(new X11SelectionOwner(connection, window, atoms, std::move(fetched)));
 }
 
-X11SelectionOwner::X11SelectionOwner(xcb_connection_t *connection, std::uint32_t window, Atoms atoms,
-                                     std::function<void()> fetched)
+X11SelectionOwner::X11SelectionOwner(xcb_connection_t *connection, std::uint32_t window, Atoms atoms, Fetched fetched)
     : m_connection(connection), m_window(window), m_atoms(atoms),
       // The text goes in one ChangeProperty request, whose header takes 24 bytes.
-      m_largestText(std::size_t(xcb_get_maximum_request_length(connection)) * 4 - 24), m_fetched(std::move(fetched))
+      m_largestText(std::size_t(xcb_get_maximum_request_length(connection)) * 4 - 24), m_fetched(std::move(fetched)),
+      m_clientMask(xcb_get_setup(connection)->resource_id_mask)
 {
     m_thread = std::thread([this] { run(); });
 }
@@ -81,7 +82,7 @@ X11SelectionOwner::~X11SelectionOwner()
     xcb_disconnect(m_connection);
 }
 
-bool X11SelectionOwner::own(const QByteArray &utf8, std::uint32_t time)
+bool X11SelectionOwner::own(const QByteArray &utf8, std::uint32_t time, qint64 tag)
 {
     if (std::size_t(utf8.size()) > m_largestText || xcb_connection_has_error(m_connection))
         return false;
@@ -92,6 +93,8 @@ bool X11SelectionOwner::own(const QByteArray &utf8, std::uint32_t time)
         m_utf8 = utf8;
         m_latin1 = latin1 ? text.toLatin1() : QByteArray();
         m_isLatin1 = latin1;
+        m_ownedAt = time;
+        m_tag = tag;
     }
     xcb_set_selection_owner(m_connection, m_window, m_atoms.selection, time);
     // Asked back as the protocol asks of a new owner; once answered, the server has made us the owner
@@ -129,26 +132,36 @@ void X11SelectionOwner::answer(const void *event)
     const bool ours = request->selection == m_atoms.selection;
     bool answered = false;
     bool fetch = false;
-    if (ours && request->target == m_atoms.targets) {
-        std::vector<xcb_atom_t> types{m_atoms.targets, m_atoms.utf8};
-        {
-            const std::lock_guard lock(m_mutex);
+    qint64 tag = 0;
+    const auto reply = [&](xcb_atom_t type, std::uint8_t format, std::uint32_t count, const void *data) {
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, request->requestor, property, type, format, count,
+                            data);
+        answered = true;
+    };
+    if (ours) {
+        const std::lock_guard lock(m_mutex);
+        const xcb_atom_t target = request->target;
+        if (target == m_atoms.targets) {
+            std::vector<xcb_atom_t> types{m_atoms.targets, m_atoms.timestamp, m_atoms.utf8, m_atoms.plainUtf8,
+                                          m_atoms.text};
             if (m_isLatin1)
                 types.push_back(XCB_ATOM_STRING);
+            reply(XCB_ATOM_ATOM, 32, std::uint32_t(types.size()), types.data());
+        } else if (target == m_atoms.timestamp) {
+            reply(XCB_ATOM_INTEGER, 32, 1, &m_ownedAt);
+        } else if (target == m_atoms.utf8 || target == m_atoms.plainUtf8 || target == m_atoms.text ||
+                   (target == XCB_ATOM_STRING && m_isLatin1)) {
+            // TEXT lets the owner choose: STRING where it fits, as the old clients that ask for it read best.
+            const bool latin1 = target == XCB_ATOM_STRING || (target == m_atoms.text && m_isLatin1);
+            const QByteArray &bytes = latin1 ? m_latin1 : m_utf8;
+            const xcb_atom_t type =
+                target == m_atoms.text ? (latin1 ? xcb_atom_t(XCB_ATOM_STRING) : m_atoms.utf8) : target;
+            reply(type, 8, std::uint32_t(bytes.size()), bytes.constData());
+            fetch = true;
+            tag = m_tag;
         }
-        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, request->requestor, property, XCB_ATOM_ATOM, 32,
-                            std::uint32_t(types.size()), types.data());
-        answered = true;
-    } else if (ours && (request->target == m_atoms.utf8 || request->target == XCB_ATOM_STRING)) {
-        const std::lock_guard lock(m_mutex);
-        const bool utf8 = request->target == m_atoms.utf8;
-        const QByteArray &bytes = utf8 ? m_utf8 : m_latin1;
-        answered = fetch = utf8 || m_isLatin1;
-        if (answered)
-            xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, request->requestor, property, request->target, 8,
-                                std::uint32_t(bytes.size()), bytes.constData());
     }
-    // Anything else (MULTIPLE, TIMESTAMP, another type) is refused.
+    // Anything else (MULTIPLE, another type) is refused.
     xcb_selection_notify_event_t notify{};
     notify.response_type = XCB_SELECTION_NOTIFY;
     notify.time = request->time;
@@ -162,7 +175,10 @@ void X11SelectionOwner::answer(const void *event)
     if (fetch) {
         ++m_fetches;
         // Queued: it runs on the main thread, after the answer went out.
-        QMetaObject::invokeMethod(&m_context, m_fetched, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            &m_context,
+            [this, client = std::uint32_t(request->requestor & ~m_clientMask), tag] { m_fetched(client, tag); },
+            Qt::QueuedConnection);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "pipeline/Paster.h"
 #include "pipeline/TriggerKey.h"
 #include "platform/linux/freedesktop/FreedesktopScreenLock.h"
+#include "platform/linux/x11/X11FrontWindow.h"
 #include "platform/linux/x11/X11KeySynthesizer.h"
 #include "platform/linux/x11/X11Pasteboard.h"
 #include "platform/linux/x11/X11SyntheticKeys.h"
@@ -31,6 +32,7 @@
 #include <optional>
 #include <poll.h>
 #include <signal.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace zq;
@@ -83,7 +85,7 @@ std::optional<std::pair<QByteArray, QByteArray>> convertSelection(const char *se
         !data)
         return std::nullopt;
     QByteArray bytes(reinterpret_cast<const char *>(data), int(count * (format == 32 ? sizeof(long) : format / 8)));
-    if (format == 32) { // atoms: their names, one per line
+    if (type == XA_ATOM) { // their names, one per line
         QByteArrayList names;
         for (unsigned long i = 0; i < count; ++i) {
             char *name = XGetAtomName(display.get(), reinterpret_cast<const Atom *>(data)[i]);
@@ -315,7 +317,8 @@ protected:
     platform::X11Pasteboard pasteboard;
     platform::X11KeySynthesizer keys{ownKeys};
     platform::FreedesktopScreenLock screenLock;
-    Paster paster{pasteboard, keys, screenLock, loop};
+    platform::X11FrontWindow frontWindow;
+    Paster paster{pasteboard, keys, screenLock, loop, {nullptr, &frontWindow}};
 };
 
 const QString kDictated = QStringLiteral("Grüße — naïve café ✓ 日本語 🎤");
@@ -329,8 +332,11 @@ TEST_F(X11PasteTest, UnicodeTextArrivesAndThePreviousClipboardComesBack)
     // Answered while this thread's loop does not run, in the two types windows paste: a window asks the
     // name of each type it does not know before it asks for the text.
     using Answer = std::optional<std::pair<QByteArray, QByteArray>>;
-    EXPECT_EQ(convertSelection("CLIPBOARD", "TARGETS"), Answer({"ATOM", "TARGETS\nUTF8_STRING"}));
-    EXPECT_EQ(convertSelection("CLIPBOARD", "UTF8_STRING"), Answer({"UTF8_STRING", kDictated.toUtf8()}));
+    EXPECT_EQ(convertSelection("CLIPBOARD", "TARGETS"),
+              Answer({"ATOM", "TARGETS\nTIMESTAMP\nUTF8_STRING\ntext/plain;charset=utf-8\nTEXT"}));
+    for (const char *type : {"UTF8_STRING", "text/plain;charset=utf-8"})
+        EXPECT_EQ(convertSelection("CLIPBOARD", type), Answer({type, kDictated.toUtf8()}));
+    EXPECT_EQ(convertSelection("CLIPBOARD", "TEXT"), Answer({"UTF8_STRING", kDictated.toUtf8()}));
     EXPECT_EQ(convertSelection("CLIPBOARD", "STRING"), Answer()) << "not Latin-1";
     const std::optional<QByteArray> edited = awaitLine("edit");
     ASSERT_TRUE(edited) << "nothing arrived in the line edit";
@@ -341,8 +347,24 @@ TEST_F(X11PasteTest, UnicodeTextArrivesAndThePreviousClipboardComesBack)
     const auto [text, marker] = readClipboardUntil({QStringLiteral("before ✓"), QByteArray("marker-bytes")});
     EXPECT_EQ(text, QStringLiteral("before ✓"));
     EXPECT_EQ(marker, QByteArray("marker-bytes")) << "the second format is restored too";
+    // The server clock moves past the last time this process saw, which a claim at the current time would take.
+    std::this_thread::sleep_for(20ms);
     pasteboard.setString(QStringLiteral("café"));
     EXPECT_EQ(convertSelection("CLIPBOARD", "STRING"), Answer({"STRING", "caf\xe9"})) << "Latin-1 as well";
+    EXPECT_EQ(convertSelection("CLIPBOARD", "TEXT"), Answer({"STRING", "caf\xe9"}));
+
+    // TIMESTAMP tells the time the selection was owned from: a claim made at that time is not older.
+    const std::optional<std::pair<QByteArray, QByteArray>> owned = convertSelection("CLIPBOARD", "TIMESTAMP");
+    ASSERT_TRUE(owned && owned->first == "INTEGER" && owned->second.size() == sizeof(long));
+    const auto time = Time(*reinterpret_cast<const long *>(owned->second.constData()));
+    EXPECT_NE(time, Time(CurrentTime));
+    const std::unique_ptr<Display, int (*)(Display *)> display(XOpenDisplay(sharedDisplay().toLocal8Bit().constData()),
+                                                               &XCloseDisplay);
+    ASSERT_NE(display, nullptr);
+    const Window claimer = XCreateSimpleWindow(display.get(), DefaultRootWindow(display.get()), 0, 0, 1, 1, 0, 0, 0);
+    const Atom clipboard = XInternAtom(display.get(), "CLIPBOARD", False);
+    XSetSelectionOwner(display.get(), clipboard, claimer, time);
+    EXPECT_EQ(XGetSelectionOwner(display.get(), clipboard), claimer) << "the selection was owned from another time";
     // So is a text alone that goes back: a large one that many windows pull would hold this loop.
     pasteboard.writeItems({{{QStringLiteral("text/plain"), kDictated.toUtf8()}}});
     EXPECT_EQ(convertSelection("CLIPBOARD", "UTF8_STRING"), Answer({"UTF8_STRING", kDictated.toUtf8()}));
@@ -383,6 +405,9 @@ TEST_F(X11PasteTest, AWindowThatFetchesLateStillGetsTheText)
     ASSERT_TRUE(paster.paste(kDictated));
     bool told = false;
     ASSERT_TRUE(paster.whenFetched([&] { told = true; }));
+    // A clipboard history tool reads the new text meanwhile: no fetch of the window's.
+    using Answer = std::optional<std::pair<QByteArray, QByteArray>>;
+    EXPECT_EQ(convertSelection("CLIPBOARD", "UTF8_STRING"), Answer({"UTF8_STRING", kDictated.toUtf8()}));
     // Past the restore delay and a few of its checks for a fetch, on the loop that runs them.
     bool delayPassed = false;
     loop.postDelayed(Paster::restoreDelay + 5 * Paster::fetchPollInterval, [&] { delayPassed = true; });
@@ -395,6 +420,7 @@ TEST_F(X11PasteTest, AWindowThatFetchesLateStillGetsTheText)
     ASSERT_TRUE(edited) << "nothing arrived in the line edit";
     EXPECT_EQ(decode(*edited).toStdString(), kDictated.toStdString()) << "not the clipboard from before";
     EXPECT_GT(pasteboard.fetchCount().value_or(0), *fetchesBefore) << "the window's fetch was counted";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return told; }, 20000)) << "the window's fetch was not told";
     ASSERT_TRUE(awaitRestore()) << "the clipboard was never given back";
     EXPECT_EQ(readClipboardUntil({QStringLiteral("ours before"), QByteArray()}).first, QStringLiteral("ours before"));
 }
@@ -450,13 +476,16 @@ TEST_F(X11PasteTest, AClipboardManagerTakingTheTextOverStillGetsTheClipboardBack
 
     // The delay passes when the test says so, however slow the manager is to take the text over.
     VirtualLoop delays;
-    Paster delayed{pasteboard, keys, screenLock, delays};
+    Paster delayed{pasteboard, keys, screenLock, delays, {nullptr, &frontWindow}};
     ASSERT_TRUE(delayed.paste(kDictated));
     const std::optional<QByteArray> edited = awaitLine("edit");
     ASSERT_TRUE(edited) << "nothing arrived in the line edit";
     EXPECT_EQ(decode(*edited), kDictated);
     ASSERT_TRUE(processEventsUntil(takenOver, kLoadedMachineTimeout)) << "xclipboard never took the dictated text over";
     ASSERT_TRUE(delayed.hasPendingWork());
+    // The window's fetch went to xclipboard, out of sight: the clipboard from before waits for the window
+    // to answer its ping, well within the limit.
+    ASSERT_TRUE(waitFor([&] { return frontWindow.pingAnswered(); }, kLoadedMachineTimeout)) << "no answer to the ping";
     delays.advance(Paster::restoreDelay);
     ASSERT_FALSE(delayed.hasPendingWork()) << "the restore did not run after the delay";
 
