@@ -472,9 +472,11 @@ TEST(DictationControllerDeliveryTest, ATakeFileGoesOnlyOnceHistoryHoldsItsTextOn
 // Once the text is pasted, the take is in the history at once and the trigger is free; what only a paste
 // the front window fetched does (the statistics, "paste_succeeded", the done pill) waits for the paster to
 // tell how the paste ended, and shows in the pill only while nothing else has taken it since. A text given
-// up unfetched under a newer take is still told. A second take's paste waits for the first text's fetch,
-// which its text would otherwise answer. The takes run through the hotkey tap, so that a trigger still done
-// after the paste would be heard.
+// up unfetched under a newer take is still told, also when that take is refused at its start; "press … to
+// insert it" only while the clipboard holds it, History otherwise. A fetch after the text was given up
+// counts it after all and takes the pill's notice back. A second take's paste waits for the first text's
+// fetch, which its text would otherwise answer. The takes run through the hotkey tap, so that a trigger
+// still done after the paste would be heard.
 TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
 {
     using namespace trigger_test;
@@ -513,11 +515,15 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
     };
     const QString first = QStringLiteral("Cleaned: pasted words");
     const QString second = QStringLiteral("Cleaned: second words");
+    // The bodies of the notices posted.
+    const QString pressCtrlV = QStringLiteral("The window did not take it. Press Ctrl+V to insert it.");
+    const QString inHistory = QStringLiteral("The window did not take it. Saved in History. Open History to copy it.");
+    const QString refused = QStringLiteral("Turn ZEPA QUARN on in Settings \u2192 Privacy \u2192 Microphone.");
     struct Case {
         const char *name;
         int succeeded;
         int notFetched;
-        int notices;
+        QStringList notices;
         std::optional<Kind> pill; // right after `next`
         bool mutedInTheEnd;
         QStringList windowGets;
@@ -536,6 +542,18 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
         escape(r);
     };
     const auto cancel = [](FakeDictationServices &r) { r.controller->handleTriggerAction(TriggerAction::cancel); };
+    const auto refusedPress = [&](FakeDictationServices &r) {
+        r.microphone.status = platform::MicrophoneAuthorization::denied;
+        fn(r, true, 10.0);
+    };
+    const auto fetchAfterTheLimit = [&](FakeDictationServices &r) {
+        r.advance(std::chrono::duration<double>(Paster::fetchWaitLimit).count());
+        EXPECT_TRUE(r.controller->pillState().is(Kind::muted));
+        fetch(r);
+    };
+    const auto copyFromHistory = [](FakeDictationServices &r) {
+        ASSERT_TRUE(DictationController::copyToPasteboard(r.pasteboard, QStringLiteral("from History")));
+    };
     const auto secondTakeBothFetched = [&](FakeDictationServices &r) {
         secondTake(r);
         fetch(r);
@@ -556,16 +574,34 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
         EXPECT_EQ(told, 0) << "a controller on its way out told of its pill";
     };
     const std::vector<Case> cases = {
-        {"the window fetches", 1, 0, 0, Kind::done, false, {first}, fetch},
-        {"the window fetches late", 1, 0, 0, Kind::done, false, {first}, fetchLate},
-        {"a new press, then the fetch", 1, 0, 0, Kind::listening, false, {first}, pressThenFetch},
-        {"a new press, and no fetch", 0, 1, 1, Kind::listening, false, {}, press},
-        {"a new press, then escape", 0, 1, 1, Kind::hidden, false, {}, pressThenEscape},
-        {"escape", 0, 1, 0, Kind::hidden, false, {}, cancel},
-        {"a second take pasted, then both fetched", 2, 0, 0, Kind::done, false, {first, second}, secondTakeBothFetched},
-        // The first is told from under the second take; the second in the pill.
-        {"a second take pasted, and no fetch", 0, 2, 2, Kind::thinking, true, {}, secondTakeNoFetch},
-        {"the controller's end", 0, 0, 0, std::nullopt, false, {}, controllersEnd},
+        {"the window fetches", 1, 0, {}, Kind::done, false, {first}, fetch},
+        {"the window fetches late", 1, 0, {}, Kind::done, false, {first}, fetchLate},
+        {"a new press, then the fetch", 1, 0, {}, Kind::listening, false, {first}, pressThenFetch},
+        {"a new press, and no fetch", 0, 1, {pressCtrlV}, Kind::listening, false, {}, press},
+        {"a new press, then escape", 0, 1, {pressCtrlV}, Kind::hidden, false, {}, pressThenEscape},
+        {"a new press refused at its start", 0, 1, {refused, pressCtrlV}, Kind::muted, false, {}, refusedPress},
+        {"escape", 0, 1, {}, Kind::hidden, false, {}, cancel},
+        {"the window fetches after the limit", 1, 1, {pressCtrlV}, Kind::hidden, false, {first}, fetchAfterTheLimit},
+        // The window pastes the user's own copy: the take is not in it.
+        {"a copy from History meanwhile", 0, 1, {inHistory}, Kind::thinking, false, {}, copyFromHistory},
+        {"a second take pasted, then both fetched",
+         2,
+         0,
+         {},
+         Kind::done,
+         false,
+         {first, second},
+         secondTakeBothFetched},
+        // The first is told from under the second take, which replaced it on the clipboard; the second in the pill.
+        {"a second take pasted, and no fetch",
+         0,
+         2,
+         {inHistory, pressCtrlV},
+         Kind::thinking,
+         true,
+         {},
+         secondTakeNoFetch},
+        {"the controller's end", 0, 0, {}, std::nullopt, false, {}, controllersEnd},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -603,7 +639,10 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
             r.advance(std::chrono::duration<double>(Paster::fetchWaitLimit).count());
         EXPECT_EQ(r.count(DiagnosticEvent::pasteSucceeded), c.succeeded);
         EXPECT_EQ(r.count(DiagnosticEvent::pasteFallback), c.notFetched);
-        EXPECT_EQ(r.notifications.posted().size(), std::size_t(c.notices));
+        QStringList notices;
+        for (const auto &posted : r.notifications.posted())
+            notices << posted.content.body;
+        EXPECT_EQ(notices, c.notices);
         qint64 takesCounted = 0;
         for (const DayStats &day : r.stats->days())
             takesCounted += day.takes;

@@ -572,6 +572,28 @@ TEST(PasterPrimaryTest, ATerminalPastingThePrimarySelectionGetsItAndTheSelection
         paster.handOverAtQuit();
         EXPECT_EQ(primary.cutBufferLeaves(), 1) << "the quit did not leave the selection where it outlives us";
     }
+
+    // The screen locked while a second text waited: it is left where its notice says Shift+Insert pastes.
+    VirtualLoop loop;
+    FakePasteboard clipboard;
+    FakePasteboard primary;
+    clipboard.tellFetches();
+    FakeKeySynthesizer keys{[&] { return primary.text(); }};
+    FakeScreenLock screenLock;
+    zq::test::FakeFrontWindow front;
+    front.setWindowClass({QStringLiteral("xterm"), QStringLiteral("XTerm")});
+    Paster paster{clipboard, keys, screenLock, loop, {&primary, &front}};
+    std::vector<Paster::Leftover> told;
+    paster.setOnNotFetched([&](Paster::Leftover leftover) { told.push_back(leftover); });
+    for (const char *text : {"first", "second"}) {
+        ASSERT_TRUE(paster.paste(QLatin1String(text)));
+        ASSERT_TRUE(paster.whenFetched([] {}));
+    }
+    screenLock.setLocked(true);
+    loop.advance(Paster::fetchWaitLimit);
+    EXPECT_EQ(told, (std::vector{Paster::Leftover::replaced, Paster::Leftover::onClipboard}));
+    EXPECT_EQ(primary.text(), QStringLiteral("second"));
+    EXPECT_EQ(paster.lastChord(), platform::PasteChord::shiftInsert);
 }
 
 // The clipboard read ahead (while the take is transcribed) spares the paste its read, but only while
