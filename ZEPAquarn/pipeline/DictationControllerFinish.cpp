@@ -324,7 +324,8 @@ void DictationController::settlePaste(PasteOutcome outcome, std::optional<std::u
             postNotice(notice.value_or(pillNotice(DictationFailure::pasteBlocked(), backendOrUnknown(),
                                                   Paster::chordText(m_paster.lastChord()))));
         }
-        if (outcome == PasteOutcome::notFetched) {
+        {
+            // The window may still take it: a paste held back from a window that wakes, or a late fetch.
             constexpr std::size_t kGivenUpKept = 8;
             if (m_givenUpPastes.size() == kGivenUpKept)
                 m_givenUpPastes.pop_front();

@@ -168,7 +168,7 @@ bool Paster::paste(const QString &text)
         }
         std::deque<Waiting> waiting = std::exchange(m_waiting, {});
         for (Waiting &next : waiting)
-            tell(next.onFetched, Leftover::replaced);
+            tell(next.onFetched, next.told, Leftover::replaced);
         m_holdCheck.cancel();
         m_pasteboard.setString(text);
         // Where the user is told to paste it.
@@ -184,7 +184,7 @@ bool Paster::paste(const QString &text)
             startWaiting();
         return true;
     }
-    start(text, {});
+    start(text, {}, false);
     return true;
 }
 
@@ -211,7 +211,7 @@ bool Paster::mustWait()
     return canTell() && !m_pending->fetched && !replaced(*m_pending);
 }
 
-void Paster::start(const QString &text, std::function<void()> onFetched)
+void Paster::start(const QString &text, std::function<void()> onFetched, bool told)
 {
     std::optional<Prepared> prepared = std::exchange(m_prepared, std::nullopt);
     const Route route = currentRoute();
@@ -247,6 +247,7 @@ void Paster::start(const QString &text, std::function<void()> onFetched)
     pending.text = text;
     pending.client = m_frontWindow ? m_frontWindow->client() : 0;
     pending.onFetched = std::move(onFetched);
+    pending.told = told;
     if (carried)
         pending.snapshot = std::move(*carried);
     else if (prepared && prepared->changeCount == m_pasteboard.changeCount())
@@ -271,8 +272,10 @@ bool Paster::heldBack()
         return false;
     if (m_frontWindow && m_frontWindow->client() == *m_unanswered)
         return true;
-    // The user moved on to another window: the shortcut left in the old one is its own affair.
+    // The user moved on to another window: the shortcut left in the old one is its own affair, and the
+    // pastes already told as given up do not follow the user there.
     m_unanswered.reset();
+    std::erase_if(m_waiting, [](const Waiting &waiting) { return waiting.told; });
     return false;
 }
 
@@ -290,36 +293,39 @@ void Paster::startWaiting()
             if (route.viaPrimary)
                 m_primary->setString(next.text);
             qCInfo(lcPaste) << "paste: secure input came on while the text waited, it stays on the clipboard";
-            tell(next.onFetched, m_waiting.empty() ? Leftover::onClipboard : Leftover::replaced);
+            tell(next.onFetched, next.told, m_waiting.empty() ? Leftover::onClipboard : Leftover::replaced);
             continue;
         }
         if (heldBack()) {
             // The window would fetch this text for the shortcut it still owes: it stays out of the clipboard.
-            while (!m_waiting.empty() && m_loop.now() >= m_waiting.front().holdDeadline) {
-                Waiting next = std::move(m_waiting.front());
-                m_waiting.pop_front();
-                qCInfo(lcPaste) << "paste: the window in front still owes an earlier paste, this one is given up";
-                tell(next.onFetched, Leftover::replaced);
+            for (Waiting &next : m_waiting) {
+                if (m_loop.now() >= next.holdDeadline && !next.told) {
+                    qCInfo(lcPaste) << "paste: the window in front still owes an earlier paste, this one is held";
+                    tell(next.onFetched, next.told, Leftover::replaced);
+                }
             }
-            if (!m_waiting.empty())
-                m_holdCheck = m_loop.postDelayed(fetchPollInterval, m_lifetime.guard([this] { startWaiting(); }));
+            m_holdCheck = m_loop.postDelayed(fetchPollInterval, m_lifetime.guard([this] { startWaiting(); }));
             return;
         }
+        if (m_waiting.empty())
+            return; // all told already, and the window they were for is no longer in front
         Waiting next = std::move(m_waiting.front());
         m_waiting.pop_front();
-        start(next.text, std::move(next.onFetched));
+        start(next.text, std::move(next.onFetched), next.told);
     }
 }
 
-void Paster::tell(std::function<void()> &onFetched, Leftover leftover)
+void Paster::tell(const std::function<void()> &onFetched, bool &told, Leftover leftover)
 {
-    if (std::exchange(onFetched, nullptr) && m_onNotFetched)
+    if (!onFetched || std::exchange(told, true))
+        return;
+    if (m_onNotFetched)
         m_onNotFetched(leftover);
 }
 
 void Paster::giveUp(Pending &pending, Leftover leftover)
 {
-    tell(pending.onFetched, leftover);
+    tell(pending.onFetched, pending.told, leftover);
 }
 
 void Paster::waitForModifiers()
@@ -450,14 +456,12 @@ void Paster::notFetched(Leftover leftover)
         constexpr std::size_t kGivenUpKept = 8;
         if (m_givenUp.size() == kGivenUpKept)
             m_givenUp.pop_front();
-        std::function<void()> onFetched = pending.onFetched;
-        tell(pending.onFetched, leftover);
+        tell(pending.onFetched, pending.told, leftover);
         // Kept for a fetch that comes after all: whenFetched()'s callback settles it then.
-        pending.onFetched = std::move(onFetched);
         m_givenUp.push_back(std::move(pending));
     } else {
         restorePrimary(pending);
-        tell(pending.onFetched, leftover);
+        giveUp(pending, leftover);
     }
     startWaiting();
 }

@@ -33,13 +33,14 @@ class ScreenLock;
 // it. A paste made while the text before it still waits for that fetch waits its turn: the window's earlier
 // shortcut would otherwise fetch the newer text, and the earlier text would be lost to it. For the same
 // reason, after a window let its shortcut go unanswered, no further shortcut goes to it until it fetches,
-// answers a ping or loses the focus; a paste held back longer than the limit is given up, its text left
-// out of the clipboard. Pastes end in the order they were made. While secure input is on (the screen is
-// locked) the text is only left on the clipboard and the paste reports that it was blocked. A clipboard
-// manager that takes each new clipboard over (it becomes the owner, offering the same text) serves the
-// window out of sight: the clipboard from before goes back only once the window has answered a ping sent
-// after the shortcut, or after the limit when it takes no pings; unanswered by the limit, the text stays.
-// A clipboard somebody else replaced before the fetch is theirs: the paste is given up.
+// answers a ping or loses the focus; a paste held back longer than the limit is told as given up, its text
+// left out of the clipboard, and still goes out in its turn if the window wakes. Pastes end in the order
+// they were made. While secure input is on (the screen is locked) the text is only left on the clipboard
+// and the paste reports that it was blocked. A clipboard manager that takes each new clipboard over (it
+// becomes the owner, offering the same text) serves the window out of sight: the clipboard from before goes
+// back only once the window has answered a ping sent after the shortcut, or after the limit when it takes
+// no pings; unanswered by the limit, the text stays. A clipboard somebody else replaced before the fetch
+// is theirs: the paste is given up.
 //
 // Main thread only. The application keeps one for the life of the process.
 class Paster {
@@ -147,6 +148,8 @@ private:
         std::uint32_t client = 0;
         bool chordPosted = false;
         bool fetched = false;
+        // Told as given up already: a later fetch still settles it, nothing else tells it again.
+        bool told = false;
         // A ping went to the window after the shortcut.
         bool pinged = false;
         rt::Nanos waitDeadline{0};
@@ -159,8 +162,10 @@ private:
     struct Waiting {
         QString text;
         std::function<void()> onFetched;
-        // Given up when still held back from an unanswering window by then.
+        // Told as given up when still held back from an unanswering window by then; it still goes out
+        // once that window wakes, and is dropped once another window is in front.
         rt::Nanos holdDeadline{0};
+        bool told = false;
     };
 
     enum class Source {
@@ -179,7 +184,7 @@ private:
     bool mustWait();
     // Puts `text` on the clipboard and posts the shortcut (Pending), carrying the user's clipboard over
     // from a paste still pending.
-    void start(const QString &text, std::function<void()> onFetched);
+    void start(const QString &text, std::function<void()> onFetched, bool told);
     // Starts the oldest waiting paste once the clipboard is free of the one before and no window that
     // left its shortcut unanswered is in front.
     void startWaiting();
@@ -188,7 +193,9 @@ private:
     bool heldBack();
     // Tells whoever waits for `pending`'s fetch that none will come.
     void giveUp(Pending &pending, Leftover leftover);
-    void tell(std::function<void()> &onFetched, Leftover leftover);
+    // Tells the not-fetched callback once for a paste that awaits its fetch; keeps `onFetched` for a
+    // fetch that comes later.
+    void tell(const std::function<void()> &onFetched, bool &told, Leftover leftover);
     // Whether the clipboard tells its fetches.
     bool canTell();
     // Whether somebody else replaced the text with contents of their own.

@@ -409,7 +409,8 @@ TEST(PasterFetchTest, APasteWaitsWhileTheTextBeforeItIsUnfetched)
 // and pastes whatever the clipboard holds then: no further shortcut goes to it, and no other text onto the
 // clipboard, until it fetches, answers a ping or loses the focus. Its late fetch of the given-up text
 // settles that paste after all and gives the user's clipboard back. A paste held back past the limit is
-// given up, its text only in History. The second text is pasted 1 s after the first.
+// told as given up, its text only in History, and still goes out in its turn when the window wakes; not
+// into another window. The second text is pasted 1 s after the first.
 TEST(PasterFetchTest, NoShortcutGoesToAWindowThatLeftOneUnanswered)
 {
     struct Case {
@@ -434,15 +435,20 @@ TEST(PasterFetchTest, NoShortcutGoesToAWindowThatLeftOneUnanswered)
          {QStringLiteral("first"), QStringLiteral("second")},
          {"not fetched", "first fetched", "second fetched"},
          nullptr},
-        {"the window never wakes",
-         [](PasterRig &r) { r.loop.advance(Paster::fetchWaitLimit); },
-         {QStringLiteral("first")},
-         {"not fetched", "replaced"},
-         "first"},
-        {"a reader fetches meanwhile",
-         [](PasterRig &r) {
-             r.pasteboard.fetchFromOtherApplication(kReader);
+        {"the window wakes after the second was given up",
+         [&](PasterRig &r) {
+             r.loop.advance(2s);
+             fetchedBy(kWindow)(r);
+         },
+         {QStringLiteral("first"), QStringLiteral("second")},
+         {"not fetched", "replaced", "first fetched", "second fetched"},
+         nullptr},
+        {"the window never wakes, and the focus moves on",
+         [&](PasterRig &r) {
              r.loop.advance(Paster::fetchWaitLimit);
+             r.pasteboard.fetchFromOtherApplication(kReader);
+             r.front.setClient(8);
+             r.loop.advance(Paster::fetchPollInterval);
          },
          {QStringLiteral("first")},
          {"not fetched", "replaced"},
