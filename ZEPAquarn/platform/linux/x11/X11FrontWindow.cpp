@@ -101,6 +101,7 @@ std::optional<X11FrontWindow::Found> X11FrontWindow::find()
     X11Connection *x11 = connection();
     if (!x11)
         return std::nullopt;
+    readPingAnswers();
     Display *display = x11->display();
     Window focus = 0;
     int revert = 0;
@@ -128,6 +129,9 @@ std::uint32_t X11FrontWindow::client()
 
 bool X11FrontWindow::ping()
 {
+    // An answer still awaited is of no interest any more: read as too old, it stops the listening.
+    m_pingedAt = {};
+    readPingAnswers();
     m_pinged = 0;
     m_answered = false;
     const std::optional<Found> found = find();
@@ -167,8 +171,14 @@ bool X11FrontWindow::ping()
 
 bool X11FrontWindow::pingAnswered()
 {
+    readPingAnswers();
+    return m_answered;
+}
+
+void X11FrontWindow::readPingAnswers()
+{
     if (m_pinged == 0 || !m_connection || m_connection->isBroken())
-        return m_answered;
+        return;
     Display *display = m_connection->display();
     const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
     while (XPending(display) > 0) {
@@ -179,11 +189,10 @@ bool X11FrontWindow::pingAnswered()
             m_answered = true;
     }
     // The root's other changes are of no interest: they would only pile up once nobody asks any more.
-    if (m_answered || std::chrono::steady_clock::now() - m_pingedAt > std::chrono::seconds(30)) {
+    if (m_answered || std::chrono::steady_clock::now() - m_pingedAt > std::chrono::seconds(10)) {
         XSelectInput(display, DefaultRootWindow(display), NoEventMask);
         m_pinged = 0;
     }
-    return m_answered;
 }
 
 } // namespace zq::platform

@@ -36,6 +36,9 @@ private:
     X11Connection *connection();
     // The window in front that carries the class; nothing when there is none or no display.
     std::optional<Found> find();
+    // Takes the events of the root window in, noting the answer to the latest ping; stops listening once
+    // it came or is too old to matter.
+    void readPingAnswers();
 
     QByteArray m_displayName;
     std::unique_ptr<X11Connection> m_connection;
