@@ -183,8 +183,9 @@ TEST_F(AppIntegrationTest, SecondLaunchSaysItIsRunningAndExitsWhileTheFirstQuits
     ChildProcess first;
     ASSERT_TRUE(first.start(firstSpec)) << first.errorString().toStdString();
     ASSERT_TRUE(waitForLine(first, "app: launched")) << "the first instance did not start";
-    if (cache.mounted)
+    if (cache.mounted) {
         EXPECT_TRUE(waitForLine(first, "speech model ready")) << "a take would wait for it for ever";
+    }
 
     ChildProcess second;
     ASSERT_TRUE(second.start(appSpec()));

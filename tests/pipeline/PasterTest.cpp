@@ -229,7 +229,8 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
          5000ms,
          Ends::stays,
          "dictated",
-         true},
+         true,
+         {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
