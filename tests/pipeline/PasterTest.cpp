@@ -188,7 +188,7 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
         Ends ends;
         const char *copied = "copied"; // "dictated": a clipboard manager took the text over
         bool takesPings = false;
-        std::optional<std::chrono::milliseconds> pingAnsweredAt;
+        std::optional<std::chrono::milliseconds> pingAnsweredAt = std::nullopt;
     };
     const Case cases[] = {
         {"fetched at once", 0ms, {{10ms, kWindow}}, std::nullopt, 600ms, Ends::fetched},
@@ -229,8 +229,7 @@ TEST(PasterFetchTest, TheRestoreWaitsForTheFrontWindowToFetchTheText)
          5000ms,
          Ends::stays,
          "dictated",
-         true,
-         {}},
+         true},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
