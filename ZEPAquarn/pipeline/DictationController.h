@@ -259,6 +259,8 @@ private:
         std::uint64_t takesBegun = 0;
         // m_pillTransitions right after the pill told that the text was not inserted; 0 while not told there.
         std::uint64_t toldInPill = 0;
+        // The desktop notification that told it; empty while none did.
+        QString notice = {};
     };
     // Applies the outcome of the paste `id` (none: the oldest, which the paster settles first), once;
     // nothing when it does not await its fetch.
@@ -270,7 +272,8 @@ private:
     // is told.
     void pasteRefused();
     // Posts `notice` as a user notification, where there is a notification service.
-    void postNotice(const PillNotice &notice);
+    // Returns the notification's identifier (also kept in m_lastNotice); empty without a notification service.
+    QString postNotice(const PillNotice &notice);
 
     // Cancel and failure.
     void cancelTranscription();
@@ -352,6 +355,8 @@ private:
     std::deque<PasteAwaitingFetch> m_awaitingFetch;
     // Pastes told as not inserted whose text the window may still fetch, oldest first; a few.
     std::deque<PasteAwaitingFetch> m_givenUpPastes;
+    // The identifier of the latest desktop notification posted.
+    QString m_lastNotice;
     // Counts every take begun, also one refused at its start.
     std::uint64_t m_takesBegun = 0;
     std::uint64_t m_lastPasteId = 0;

@@ -318,11 +318,12 @@ void DictationController::settlePaste(PasteOutcome outcome, std::optional<std::u
         if (shown) {
             failDictation(DictationFailure::pasteBlocked(), notice);
             paste.toldInPill = m_pillTransitions;
+            paste.notice = m_lastNotice;
         } else if (paste.takesBegun != m_takesBegun) {
             // A newer take owns the pill, even one refused at its start; this one's words are in the history,
             // and the user must know that they are not in the window.
-            postNotice(notice.value_or(pillNotice(DictationFailure::pasteBlocked(), backendOrUnknown(),
-                                                  Paster::chordText(m_paster.lastChord()))));
+            paste.notice = postNotice(notice.value_or(pillNotice(DictationFailure::pasteBlocked(), backendOrUnknown(),
+                                                                 Paster::chordText(m_paster.lastChord()))));
         }
         {
             // The window may still take it: a paste held back from a window that wakes, or a late fetch.
@@ -364,6 +365,8 @@ void DictationController::settleLateFetch(std::uint64_t id)
         watchSave(Store::statistics);
     }
     // A user who followed the notice would paste the text a second time.
+    if (!paste.notice.isEmpty() && m_notifications)
+        m_notifications->remove(paste.notice);
     if (paste.toldInPill != 0 && paste.toldInPill == m_pillTransitions) {
         cancelTimer(m_failResetTimer);
         resetToIdle(false);
@@ -376,12 +379,17 @@ void DictationController::pasteRefused()
     failDictation(DictationFailure::pasteBlocked());
 }
 
-void DictationController::postNotice(const PillNotice &notice)
+QString DictationController::postNotice(const PillNotice &notice)
 {
+    m_lastNotice.clear();
     if (!m_notifications)
-        return;
+        return {};
     platform::UserNotifications *center = m_notifications;
-    center->requestAuthorization([center, notice](bool granted) { postUserNotification(granted, notice, *center); });
+    m_lastNotice = newNotificationIdentifier();
+    center->requestAuthorization([center, notice, identifier = m_lastNotice](bool granted) {
+        postUserNotification(granted, notice, *center, identifier);
+    });
+    return m_lastNotice;
 }
 
 void DictationController::armThinkingWatchdog(double capturedSeconds)

@@ -52,7 +52,13 @@ PillNotice storeNotSavedNotice(const QString &store, const QString &folder)
     return {QStringLiteral("Couldn't save your %1").arg(store), detail, false};
 }
 
-void postUserNotification(bool granted, const PillNotice &notice, platform::UserNotifications &notifications)
+QString newNotificationIdentifier()
+{
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper();
+}
+
+void postUserNotification(bool granted, const PillNotice &notice, platform::UserNotifications &notifications,
+                          const QString &identifier)
 {
     if (!granted)
         return;
@@ -63,7 +69,7 @@ void postUserNotification(bool granted, const PillNotice &notice, platform::User
         content.interruptionLevel = platform::UserNotificationContent::InterruptionLevel::timeSensitive;
         content.playsDefaultSound = true;
     }
-    notifications.add(QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper(), content);
+    notifications.add(identifier, content);
 }
 
 } // namespace zq

@@ -34,9 +34,12 @@ PillNotice pillNotice(const DictationFailure &failure, const QString &backend,
 // recording stays until History holds its words on disk.
 PillNotice storeNotSavedNotice(const QString &store, const QString &folder);
 
-// Posts `notice` as a new notification (never replacing an earlier one) when `granted`; nothing
-// otherwise. Uses only its arguments, so it may run on any thread the notification service calls
-// back on.
-void postUserNotification(bool granted, const PillNotice &notice, platform::UserNotifications &notifications);
+// Posts `notice` as a new notification (never replacing an earlier one) under `identifier` when
+// `granted`; nothing otherwise. Uses only its arguments, so it may run on any thread the notification
+// service calls back on.
+void postUserNotification(bool granted, const PillNotice &notice, platform::UserNotifications &notifications,
+                          const QString &identifier);
+// A new identifier for a notification.
+QString newNotificationIdentifier();
 
 } // namespace zq

@@ -34,6 +34,9 @@ public:
 
     virtual void requestAuthorization(std::function<void(bool granted)> completion) = 0;
     virtual void add(const QString &identifier, const UserNotificationContent &content) = 0;
+    // Takes back the notification added under `identifier` where it still shows (it told something that
+    // is no longer true); nothing when it is gone or was never shown.
+    virtual void remove(const QString &identifier) { (void)identifier; }
 };
 
 } // namespace zq::platform

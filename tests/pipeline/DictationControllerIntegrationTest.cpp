@@ -186,7 +186,7 @@ TEST_F(DictationControllerIntegrationTest, AServerWithoutMicrophonesFailsAsUnava
     // A refused paste's notice asks for the sound and goes away like any other.
     notifications->requestAuthorization([this](bool granted) {
         postUserNotification(granted, pillNotice(DictationFailure::pasteBlocked(), QStringLiteral("local")),
-                             *notifications);
+                             *notifications, QStringLiteral("refused"));
     });
     ASSERT_TRUE(settle([&] { return notificationServer.notifications().size() == 2; }, 5s));
     shown = notificationServer.notifications().back();
@@ -195,6 +195,9 @@ TEST_F(DictationControllerIntegrationTest, AServerWithoutMicrophonesFailsAsUnava
     EXPECT_EQ(shown.expireTimeoutMs, -1);
     EXPECT_TRUE(shown.hints.contains(QStringLiteral("sound-name")));
     EXPECT_NE(shown.id, notificationServer.notifications().front().id);
+    // Taken back, as when the window fetches the text after all.
+    notifications->remove(QStringLiteral("refused"));
+    EXPECT_TRUE(settle([&] { return notificationServer.closedIds() == std::vector<uint32_t>{shown.id}; }, 5s));
 }
 
 } // namespace

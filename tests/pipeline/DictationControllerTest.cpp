@@ -550,6 +550,8 @@ TEST_F(DictationControllerTest, WhatFollowsAPasteWaitsForTheFetchAndNothingElse)
         r.advance(std::chrono::duration<double>(Paster::fetchWaitLimit).count());
         EXPECT_TRUE(r.controller->pillState().is(Kind::muted));
         fetch(r);
+        ASSERT_EQ(r.notifications.posted().size(), 1u);
+        EXPECT_EQ(r.notifications.removed(), std::vector{r.notifications.posted().front().identifier});
     };
     const auto copyFromHistory = [](FakeDictationServices &r) {
         ASSERT_TRUE(DictationController::copyToPasteboard(r.pasteboard, QStringLiteral("from History")));

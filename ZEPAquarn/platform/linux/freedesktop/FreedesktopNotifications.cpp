@@ -62,18 +62,54 @@ void FreedesktopNotifications::add(const QString &identifier, const UserNotifica
         hints.insert(QStringLiteral("suppress-sound"), true);
     hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("zepaquarn"));
 
+    constexpr qsizetype kKept = 16;
+    if (m_shown.size() >= kKept)
+        m_shown.clear();
+    m_shown.insert(identifier, 0u);
     QDBusMessage call = makeCall("Notify");
     // The body is plain text from our own tables; servers that read markup in it get none.
     call << QStringLiteral("ZEPA QUARN") << uint(0) << m_appIcon << content.title << content.body.toHtmlEscaped()
          << QStringList() << hints << kServerDefaultTimeoutMs;
     auto *watcher = new QDBusPendingCallWatcher(m_connection.asyncCall(call), this);
-    connect(watcher, &QDBusPendingCallWatcher::finished, this, [identifier](QDBusPendingCallWatcher *pending) {
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, identifier](QDBusPendingCallWatcher *pending) {
         const QDBusPendingReply<uint> reply = *pending;
         pending->deleteLater();
-        if (reply.isError())
+        if (reply.isError()) {
             qCWarning(lcNotifications).noquote()
                 << "notifications: notice" << identifier << "not shown:" << reply.error().name();
+            m_shown.remove(identifier);
+            return;
+        }
+        const auto shown = m_shown.find(identifier);
+        if (shown == m_shown.end())
+            return;
+        if (!*shown) { // taken back while it was on its way
+            close(reply.value());
+            m_shown.erase(shown);
+            return;
+        }
+        *shown = reply.value();
     });
+}
+
+void FreedesktopNotifications::remove(const QString &identifier)
+{
+    const auto shown = m_shown.find(identifier);
+    if (shown == m_shown.end() || !*shown)
+        return;
+    if (**shown == 0) {
+        *shown = std::nullopt; // closed once the server names it
+        return;
+    }
+    close(**shown);
+    m_shown.erase(shown);
+}
+
+void FreedesktopNotifications::close(uint id)
+{
+    QDBusMessage call = makeCall("CloseNotification");
+    call << id;
+    m_connection.asyncCall(call);
 }
 
 } // namespace zq::platform

@@ -3,7 +3,10 @@
 #include "platform/UserNotifications.h"
 
 #include <QDBusConnection>
+#include <QHash>
 #include <QObject>
+
+#include <optional>
 
 namespace zq::platform {
 
@@ -26,10 +29,16 @@ public:
 
     void requestAuthorization(std::function<void(bool granted)> completion) override;
     void add(const QString &identifier, const UserNotificationContent &content) override;
+    void remove(const QString &identifier) override;
 
 private:
+    void close(uint id);
+
     QDBusConnection m_connection;
     QString m_appIcon;
+    // The server's id of each recent notice, by identifier: 0 until the server answers (its ids start at
+    // 1), and none once taken back. A few are kept, since only a recent notice is taken back.
+    QHash<QString, std::optional<uint>> m_shown;
 };
 
 } // namespace zq::platform

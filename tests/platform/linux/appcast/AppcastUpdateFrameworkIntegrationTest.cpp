@@ -353,8 +353,9 @@ TEST_F(AppcastUpdateFrameworkTest, AutomaticDownloadWaitsForQuitToInstallUnlessS
         }
         ASSERT_TRUE(settle([&] { return c.joined ? cycleEnded() : framework->hasPreparedUpdate(); })) << c.what;
         EXPECT_EQ(u.state(), AppUpdateState::available("1.3.0"));
-        if (c.answer && !c.joined)
+        if (c.answer && !c.joined) {
             ASSERT_TRUE(checkAndSettle()) << c.what;
+        }
         EXPECT_EQ(driver.shown().mid(shownBefore).join(u' '), c.shown) << c.what;
         EXPECT_EQ(readFile(executable), oldProgram);
         u.setAutomaticallyDownloadsUpdates(!c.turnedOff);
