@@ -39,9 +39,9 @@ struct PocketSphinxModel {
 // One loaded decoder: about 100 MB of model, 0.2–0.5 s to load. Used by one thread at a time.
 //
 // Its cepstral mean normalisation learns the microphone and voice from what it hears: the channel
-// estimate. Each utterance starts from the estimate the last one ended with, weighted as two seconds
-// of audio, and refines it with every block, so a take that opens on a pause or a quiet microphone
-// adapts within the take instead of only after it.
+// estimate. It refines it with every block, so a take that opens on a pause or a quiet microphone
+// adapts within the take instead of only after it, and carries it on from utterance to utterance.
+// A new decoder's stock estimate counts as two seconds of audio, one set learnt earlier as five.
 class PocketSphinxDecoder {
 public:
     // Called on the thread that reads the language model as soon as it is read, with its words, while
@@ -68,8 +68,8 @@ public:
     // detector's tail, a quarter second): what the utterance will say is complete.
     bool hasPausedAfterSpeech() const { return m_heardSpeech && !m_inSpeech; }
 
-    // The current estimate (the mean cepstrum), and setting one learnt earlier. Setting fails when
-    // the length is not channelEstimateLength().
+    // The current estimate (the mean cepstrum), and setting one learnt earlier in place of all the
+    // decoder has heard. Setting fails when the length is not channelEstimateLength().
     std::vector<float> channelEstimate() const;
     bool setChannelEstimate(const std::vector<float> &estimate);
     std::size_t channelEstimateLength() const;

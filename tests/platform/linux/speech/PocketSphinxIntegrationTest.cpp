@@ -182,7 +182,23 @@ TEST_F(PocketSphinxIntegrationTest, UnusableSavedEstimateIsIgnoredWithALogLineAn
     // A usable file is taken as it is.
     ASSERT_TRUE(usable.write(path));
     platform::PocketSphinxDecoderPool pool(model, path);
-    EXPECT_EQ(pool.acquire({}).value()->channelEstimate(), usable.cepstralMean);
+    auto paused = pool.acquire({}).value();
+    EXPECT_EQ(paused->channelEstimate(), usable.cepstralMean);
+    // And weighed as a learnt history the take goes on from, whether its speaker paused (the words
+    // after the pause are an utterance of their own) or not.
+    auto straight = platform::PocketSphinxDecoder::load(model).value();
+    ASSERT_TRUE(straight->setChannelEstimate(usable.cepstralMean));
+    ASSERT_TRUE(straight->startUtterance());
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(paused->startUtterance() && paused->process(speech.data(), speech.size()));
+        ASSERT_TRUE(paused->endUtterance());
+        ASSERT_TRUE(straight->process(speech.data(), speech.size()));
+    }
+    ASSERT_TRUE(straight->endUtterance());
+    const std::vector<float> learnt = straight->channelEstimate();
+    for (std::size_t i = 0; i < learnt.size(); ++i)
+        EXPECT_NEAR(paused->channelEstimate()[i], learnt[i], 0.15 + 0.02 * std::abs(learnt[i] - usable.cepstralMean[i]))
+            << "component " << i << ": " << learnt[i] - usable.cepstralMean[i];
 }
 
 // A speaker who pauses before releasing gets the words as soon as the pause is heard, not after the
