@@ -190,11 +190,15 @@ TEST(PocketSphinxDecoderIntegrationTest, AFirstLaunchKeepsTheCutDictionaryAndThe
         const char *dictionary;
         bool cutLoads = true; // false: every load from the cut fails, and the whole one takes its place
         const char *thenLogged = "(cut dictionary)";
+        bool beside = false; // the next take starts while the first holds its decoder: it loads its own
     } launches[] = {
         {"first launch", [] {}, "(whole dictionary)"},
         {"next launch", [] {}, "(cut dictionary)"},
         {"a launch after the cut was damaged", damage, "(whole dictionary)"},
         {"the launch after that", [] {}, "(cut dictionary)"},
+        {"a take beside another", [] {}, "(cut dictionary)", true, "(cut dictionary)", true},
+        {"a take beside another that cannot load from the cut", [] {}, "(whole dictionary)", false,
+         "loading the whole one again", true},
         {"a launch that cannot load from the cut", [] {}, "(whole dictionary)", false, "(whole dictionary)"},
         {"a first launch that cannot load from the cut", [&] { QDir(folder).removeRecursively(); },
          "(whole dictionary)", false, "loading the whole one again"},
@@ -216,14 +220,23 @@ TEST(PocketSphinxDecoderIntegrationTest, AFirstLaunchKeepsTheCutDictionaryAndThe
             ASSERT_TRUE(decoder);
             EXPECT_TRUE(log.contains(QString::fromUtf8(launch.dictionary))) << log.lines().join('\n').toStdString();
             EXPECT_EQ(decode(*decoder.value(), speech), QStringLiteral("go forward ten meters"));
-            // Once the cut is made, the decoder the next take gets reads it, on every launch; one
-            // that fails to load from the cut gives the take the whole one.
-            pool.release(std::move(decoder).value());
+            // Once the cut is made, the decoder the next take gets reads it, on every launch, whether
+            // it was the first's or one of its own; one that fails to load from the cut gives the take
+            // the whole one.
+            std::unique_ptr<PocketSphinxDecoder> held;
+            if (launch.beside)
+                held = std::move(decoder).value();
+            else
+                pool.release(std::move(decoder).value());
             // The cut is made at the lowest priority: on a machine busy with other work it waits its turn.
-            ASSERT_TRUE(test::waitFor([&] { return log.contains(QString::fromUtf8(launch.thenLogged)); },
-                                      3 * test::kLoadedMachineTimeout));
+            const auto logged = [&] {
+                return test::waitFor([&] { return log.contains(QString::fromUtf8(launch.thenLogged)); },
+                                     3 * test::kLoadedMachineTimeout);
+            };
+            ASSERT_TRUE(launch.beside || logged());
             auto next = pool.acquire({});
             ASSERT_TRUE(next);
+            EXPECT_TRUE(logged()) << log.lines().join('\n').toStdString();
             EXPECT_EQ(next.value()->readsCut(), launch.cutLoads);
         }
         // The cut is kept even by a launch that quits as soon as its decoder is out.
