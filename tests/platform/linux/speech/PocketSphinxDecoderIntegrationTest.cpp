@@ -223,11 +223,9 @@ TEST(PocketSphinxDecoderIntegrationTest, AFirstLaunchKeepsTheCutDictionaryAndThe
             // Once the cut is made, the decoder the next take gets reads it, on every launch, whether
             // it was the first's or one of its own; one that fails to load from the cut gives the take
             // the whole one.
-            std::unique_ptr<PocketSphinxDecoder> held;
-            if (launch.beside)
-                held = std::move(decoder).value();
-            else
-                pool.release(std::move(decoder).value());
+            auto held = std::move(decoder).value();
+            if (!launch.beside)
+                pool.release(std::move(held));
             // The cut is made at the lowest priority: on a machine busy with other work it waits its turn.
             const auto logged = [&] {
                 return test::waitFor([&] { return log.contains(QString::fromUtf8(launch.thenLogged)); },
