@@ -1,49 +1,43 @@
 // Trigger release to text in the front window, through the real application on private services.
-// The application is launched several times, as a user quits and starts it again, and dictates
-// recordings of real speech (the librivox sentences and the spoken command), one after the other,
-// several takes per launch. Each launch runs on fresh private services.
-// The very first launch starts with nothing learnt; every later one starts from what the
-// application's recogniser keeps in its state folder after a launch that dictated other speech (the
-// library's other recordings: other speakers), never from what the measured recordings taught it.
+// The application is launched several times, as a user quits and starts it again, and dictates every
+// packaged recording of real speech whose words are listed with it, several takes per launch, each
+// launch on fresh private services. Some are first launches with a fresh home; the ones after each go
+// on from what the launch before left in its home (the recogniser's learnt channel and dictionary cut).
 // The time of one take runs from the trigger's release to the text's arrival, both as the receiving
-// window saw them (on the monotonic clock shared by every process). Any text counts as arrived; the
-// word errors of both sides on the same takes are beside.
+// window saw them (on the monotonic clock shared by every process); any text counts as arrived.
 // Every take speaks its recording cut at its last word and releases the trigger a set delay after
 // that word (0, 0.15, 0.3 or 0.7 s; the microphone's room noise fills the delay): at no delay the
 // recogniser has all of the words still to finish after the release, at the longest it has heard the
 // pause. The first take of each launch (released at the longest delay) and the later ("warm") takes
-// are reported apart, the warm ones per delay; the very first launch, with nothing learnt yet, is
-// reported on its own. The pipe microphone delivers its audio in 10 ms blocks, as a live
-// microphone's fragments come.
+// are reported apart, the warm ones per delay; the first take of a fresh home on its own. The pipe
+// microphone delivers its audio in 10 ms blocks, as a live microphone's fragments come.
 //
-// The floor of a take: the speech library's decoder with the application's search settings, running
-// beside the application through the whole launch and fed the same microphone live, as it arrives,
-// in the same fragments: it starts its utterance at the press and ends it at the release, so at every
-// delay both sides pay the same end of utterance; from the release as the window saw it to its final
-// text. The release is posted from here, so the floor hears of it as the application does, not once
-// a tool that posted it has exited. It starts each launch from what the application starts from:
-// nothing, or a live decode of the same other speech.
-// On top, a bare paste into the same window, measured on the same services once the application has
-// quit (another client owns the clipboard and Control+V is posted: from the window's V key press to
-// its text).
-// Each delay's warm takes are reported as a ratio over the sum of the medians of their decoder floor
-// and the paste floor; the goal is 1.25x at every delay.
+// The floor of a take: the speech library's decoder with the application's search settings, beside
+// the application through the whole launch and fed the same microphone live, in the same fragments:
+// it starts its utterance at the press and ends its words on the same quarter-second pause as the
+// application and the rest at the release, so at every delay both sides do the same work after the
+// release (posted from here, so both hear of it at once). Its decoder is new at each fresh home and
+// goes on from launch to launch after it, as the application's recogniser does.
+// On top, a bare paste into the same window once the application has quit (another client owns the
+// clipboard and Control+V is posted: from the window's V key press to its text).
+// Goals: each delay's warm takes within 1.25x the sum of the medians of their decoder floor and the
+// paste floor; over all takes, no more word errors than the floor's (also per recording and per kind
+// of launch, as figures).
 #include "records/DiagnosticEvent.h"
 #include "support/E2EEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QThread>
 
 #include "BenchmarkRun.h"
 #include "LiveFloorDecoder.h"
 #include "PlainDecoder.h"
-#include "SpeechLaunch.h"
 #include "SpeechScoring.h"
 
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -64,7 +58,8 @@ using zq::DiagnosticEvent;
 using zq::test::E2EEnvironment;
 using zq::test::TextTargetWindow;
 
-constexpr int kLaunches = 6; // the first one starts with nothing learnt
+// Per launch, whether it is a first launch with a fresh home; the others go on from the launch before.
+constexpr std::array<bool, 6> kFreshHome{true, false, false, true, false, false};
 constexpr auto kMicrophoneFragment = 10ms;
 // Releases after the last word, shortest first.
 constexpr std::array<std::chrono::milliseconds, 4> kReleaseDelays{0ms, 150ms, 300ms, 700ms};
@@ -79,6 +74,7 @@ constexpr double kOverFloorLimit = 1.25;
 
 // A recording of real speech up to its last word, with the words said in it.
 struct Recording {
+    QString name;
     std::vector<std::int16_t> words;
     QStringList reference;
 };
@@ -91,9 +87,39 @@ std::vector<Recording> recordingsOf(const std::vector<zq::bench::LibrivoxLine> &
         for (const float sample : zq::bench::readWav(line.path).value_or(std::vector<float>{}))
             pcm.push_back(std::int16_t(std::lrint(std::clamp(sample, -1.0f, 1.0f) * 32767.0f)));
         if (!pcm.empty())
-            recordings.push_back({zq::bench::wordsOnly(pcm), line.reference});
+            recordings.push_back(
+                {QFileInfo(line.path).dir().dirName() + QLatin1Char('/') + QFileInfo(line.path).completeBaseName(),
+                 zq::bench::wordsOnly(pcm), line.reference});
     }
     return recordings;
+}
+
+int wordErrors(const QString &text, const QStringList &reference)
+{
+    return zq::bench::editDistance(reference, E2EEnvironment::normalizedWords(text).split(' ', Qt::SkipEmptyParts));
+}
+
+// Word errors on the same takes against the words said: the application's, then the floor's.
+struct Score {
+    int words = 0;
+    std::array<int, 2> errors{};
+};
+
+void reportScore(const std::string &name, const Score &score)
+{
+    char line[300];
+    std::snprintf(line, sizeof line, "figure word errors %s on %d words: application %d, floor %d", name.c_str(),
+                  score.words, score.errors[0], score.errors[1]);
+    zq::bench::goalLines().emplace_back(line);
+}
+
+// What a launch leaves in its home for the next: the recogniser's files by their place in the home.
+using HomeFiles = std::vector<std::pair<QString, QByteArray>>;
+const QStringList kCarriedFolders{QStringLiteral("/state/ZEPAquarn"), QStringLiteral("/cache/ZEPAquarn")};
+
+QString homeOf(const E2EEnvironment &env)
+{
+    return QDir::cleanPath(env.stateDir() + QStringLiteral("/../.."));
 }
 
 struct Takes {
@@ -105,8 +131,7 @@ struct Takes {
     void add(double elapsed, const QString &text, const QStringList &reference)
     {
         seconds.push_back(elapsed);
-        const int edits =
-            zq::bench::editDistance(reference, E2EEnvironment::normalizedWords(text).split(' ', Qt::SkipEmptyParts));
+        const int edits = wordErrors(text, reference);
         exact += edits == 0 ? 1 : 0;
         errors += edits;
         words += int(reference.size());
@@ -121,8 +146,6 @@ struct Takes {
         zq::bench::reportMedianAndWorst(state, seconds, "ms", 1000, name + "_");
     }
 };
-
-const QString kEstimateFile = QStringLiteral("/speech-channel.json");
 
 // Runs a tool on the environment's display; false when it fails.
 bool runOnDisplay(E2EEnvironment &env, const QString &program, const QStringList &arguments,
@@ -176,6 +199,9 @@ struct Figures {
     std::array<Takes, kReleaseDelays.size()> decoderFloor; // beside each warm take
     Takes firstDecoderFloor;                               // beside each first take
     std::vector<double> pasteFloor;
+    std::size_t takes = 0;
+    std::vector<Score> byRecording;
+    std::array<Score, 3> byLaunch; // fresh homes' launches, later launches, all
 };
 
 // The paste floor, measured a few times on the launch's services once the application is gone.
@@ -190,10 +216,10 @@ bool measurePasteFloor(E2EEnvironment &env, Figures &figures)
     return true;
 }
 
-// One launch's takes of `recordings` (its first into `first`) and the floor after it. The floor's
-// decoder first hears `heardBefore`. False with the reason in `error`.
-bool dictate(const std::vector<Recording> &recordings, const std::vector<Recording> &heardBefore, QByteArray &estimate,
-             Takes &first, Figures &figures, QString &error)
+// One launch's takes of `recordings` (its first into `first`) and the floor after it, in a home with
+// `home`'s files, which then holds what the launch left. False with the reason in `error`.
+bool dictate(const std::vector<Recording> &recordings, zq::bench::PlainDecoder &floorDecoder, HomeFiles &home,
+             bool fresh, Takes &first, Figures &figures, QString &error)
 {
     // Private services sometimes fail to come up on a busy machine (a display taken meanwhile):
     // that is not what this measures, so they get a few tries.
@@ -208,11 +234,11 @@ bool dictate(const std::vector<Recording> &recordings, const std::vector<Recordi
     if (!services)
         return false;
     E2EEnvironment &env = *services;
-    if (!estimate.isEmpty()) {
-        QDir().mkpath(env.stateDir());
-        QFile file(env.stateDir() + kEstimateFile);
-        if (!file.open(QIODevice::WriteOnly) || file.write(estimate) != estimate.size()) {
-            error = QStringLiteral("cannot carry the recogniser's state over");
+    for (const auto &[path, contents] : home) {
+        QDir().mkpath(QFileInfo(homeOf(env) + path).path());
+        QFile file(homeOf(env) + path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(contents) != contents.size()) {
+            error = QStringLiteral("cannot carry the recogniser's files over");
             return false;
         }
     }
@@ -224,10 +250,7 @@ bool dictate(const std::vector<Recording> &recordings, const std::vector<Recordi
         error = QStringLiteral("the target window cannot take the keyboard focus");
         return false;
     }
-    std::vector<std::vector<std::int16_t>> warm;
-    for (const Recording &r : heardBefore)
-        warm.push_back(r.words);
-    zq::bench::LiveFloorDecoder floor(env.pulse().serverAddress(), warm);
+    zq::bench::LiveFloorDecoder floor(env.pulse().serverAddress(), floorDecoder);
     if (!floor.isReading()) {
         error = QStringLiteral("the floor's decoder cannot read the microphone");
         return false;
@@ -236,9 +259,10 @@ bool dictate(const std::vector<Recording> &recordings, const std::vector<Recordi
     QThread::msleep(2000); // the user reaches for the trigger
     for (int take = 1; take <= int(kWarmOrder.size()) + 1; ++take) {
         const std::size_t delay = take == 1 ? kFirstTakeDelay : kWarmOrder[std::size_t(take - 2)];
-        // The first takes, and the warm takes of each delay, speak the recordings in turn.
+        // The takes speak the recordings in turn, from launch to launch.
         Takes &floorTakes = take == 1 ? figures.firstDecoderFloor : figures.decoderFloor[delay];
-        const Recording &said = recordings[floorTakes.seconds.size() % recordings.size()];
+        const std::size_t index = figures.takes++ % recordings.size();
+        const Recording &said = recordings[index];
         env.target().clear();
         const auto pressedAfter = TextTargetWindow::monotonicNow();
         floor.press();
@@ -272,6 +296,11 @@ bool dictate(const std::vector<Recording> &recordings, const std::vector<Recordi
         (take == 1 ? first : figures.warm[delay]).add(elapsed, pasted->text, said.reference);
         floorTakes.add(std::chrono::duration<double>(floorFinal->at - *released).count(), floorFinal->text,
                        said.reference);
+        for (Score *score : {&figures.byRecording[index], &figures.byLaunch[fresh ? 0 : 1], &figures.byLaunch[2]}) {
+            score->words += int(said.reference.size());
+            score->errors[0] += wordErrors(pasted->text, said.reference);
+            score->errors[1] += wordErrors(floorFinal->text, said.reference);
+        }
         // Let the take end completely (done flash, clipboard restored) before the next press.
         env.waitForJournal(DiagnosticEvent::pasteSucceeded, take, 5s);
         QThread::msleep(1000);
@@ -280,8 +309,13 @@ bool dictate(const std::vector<Recording> &recordings, const std::vector<Recordi
         error = QStringLiteral("the application did not quit cleanly");
         return false;
     }
-    QFile file(env.stateDir() + kEstimateFile);
-    estimate = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    home.clear();
+    for (const QString &folder : kCarriedFolders)
+        for (const QFileInfo &entry : QDir(homeOf(env) + folder).entryInfoList(QDir::Files)) {
+            QFile file(entry.filePath());
+            if (file.open(QIODevice::ReadOnly))
+                home.emplace_back(folder + QLatin1Char('/') + entry.fileName(), file.readAll());
+        }
     if (!measurePasteFloor(env, figures)) {
         error = QStringLiteral("the floor's bare paste could not be measured");
         return false;
@@ -289,50 +323,34 @@ bool dictate(const std::vector<Recording> &recordings, const std::vector<Recordi
     return true;
 }
 
-// The recogniser's state after a launch that dictated `others`; empty when it cannot be made.
-QByteArray learntElsewhere(const std::vector<zq::bench::LibrivoxLine> &others)
-{
-    std::vector<std::vector<float>> takes;
-    for (const auto &line : others)
-        if (auto samples = zq::bench::readWav(line.path))
-            takes.push_back(std::move(*samples));
-    QTemporaryDir folder;
-    const QString file = folder.filePath(QStringLiteral("speech-channel.json"));
-    zq::test::VirtualLoop loop;
-    zq::bench::learnEstimate(loop, file, takes);
-    QFile learnt(file);
-    return learnt.open(QIODevice::ReadOnly) ? learnt.readAll() : QByteArray();
-}
-
 void releaseToText(benchmark::State &state)
 {
-    // The librivox sentences and the spoken command; before them, the library's other speakers.
-    auto measured = zq::bench::librivoxLines();
-    measured.push_back({E2EEnvironment::speechPath(), QString::fromLatin1(E2EEnvironment::kSpeechWords).split(' ')});
-    auto otherLines = zq::bench::reportLines();
-    std::erase_if(otherLines, [](const auto &line) { return line.path == E2EEnvironment::speechPath(); });
-    const std::vector<Recording> recordings = recordingsOf(measured);
-    const std::vector<Recording> others = recordingsOf(otherLines);
-    if (recordings.size() < 2 || others.empty()) {
+    // Every packaged recording whose words are listed with it.
+    auto lines = zq::bench::librivoxLines();
+    for (auto &line : zq::bench::reportLines())
+        lines.push_back(std::move(line));
+    const std::vector<Recording> recordings = recordingsOf(lines);
+    if (recordings.size() < 12) {
         state.SkipWithError("pocketsphinx-testdata is needed");
         return;
     }
     Figures figures;
-    const QByteArray elsewhere = learntElsewhere(otherLines);
-    if (elsewhere.isEmpty()) {
-        state.SkipWithError("the recogniser learnt nothing from the other recordings");
-        return;
-    }
+    figures.byRecording.resize(recordings.size());
     for (auto _ : state) {
-        for (int launch = 0; launch < kLaunches; ++launch) {
-            QByteArray estimate = launch == 0 ? QByteArray() : elsewhere;
+        std::unique_ptr<zq::bench::PlainDecoder> floorDecoder;
+        HomeFiles home;
+        for (const bool fresh : kFreshHome) {
+            if (fresh) {
+                home.clear();
+                floorDecoder = std::make_unique<zq::bench::PlainDecoder>(zq::bench::applicationSearch());
+            }
             QString error;
-            if (!dictate(recordings, launch == 0 ? std::vector<Recording>() : others, estimate,
-                         launch == 0 ? figures.firstEver : figures.first, figures, error)) {
+            if (!dictate(recordings, *floorDecoder, home, fresh, fresh ? figures.firstEver : figures.first, figures,
+                         error)) {
                 state.SkipWithError(qPrintable(error));
                 return;
             }
-            if (estimate.isEmpty()) {
+            if (home.empty()) {
                 state.SkipWithError("the application kept nothing for the recogniser's next launch");
                 return;
             }
@@ -355,21 +373,18 @@ void releaseToText(benchmark::State &state)
                                {zq::bench::median(figures.decoderFloor[d].seconds) + paste}, kOverFloorLimit);
     }
     figures.firstDecoderFloor.report(state, "floor_decoder_first");
-    // Word errors of both sides on the same recordings, as figures: the two never decode the same samples
-    // (the application's capture starts at the press, inside a microphone fragment), and on identical
-    // samples the errors of either move with that phase by as much as the two differ here. The
-    // transcription benchmark judges them on identical samples.
-    std::array<int, 2> errors{figures.first.errors + figures.firstEver.errors, figures.firstDecoderFloor.errors};
-    int words = figures.firstDecoderFloor.words;
-    for (std::size_t d = 0; d < kReleaseDelays.size(); ++d) {
-        errors[0] += figures.warm[d].errors;
-        errors[1] += figures.decoderFloor[d].errors;
-        words += figures.decoderFloor[d].words;
-    }
-    const double percent = 100.0 / std::max(words, 1);
-    zq::bench::reportFigure("word errors on " + std::to_string(words) + " words, application", errors[0] * percent,
-                            "%");
-    zq::bench::reportFigure("word errors on the same words, floor", errors[1] * percent, "%");
+    // Both sides decode the same samples: the application's capture starts a little after the press,
+    // inside the room noise before the words, and ends with the same fragment as the floor's.
+    for (std::size_t r = 0; r < recordings.size(); ++r)
+        reportScore("in " + recordings[r].name.toStdString(), figures.byRecording[r]);
+    reportScore("on fresh homes' launches", figures.byLaunch[0]);
+    reportScore("on later launches", figures.byLaunch[1]);
+    const Score &all = figures.byLaunch[2];
+    char figure[200];
+    std::snprintf(figure, sizeof figure, "application %.1f %% (%d), floor %.1f %% (%d) on %d words",
+                  100.0 * all.errors[0] / std::max(all.words, 1), all.errors[0],
+                  100.0 * all.errors[1] / std::max(all.words, 1), all.errors[1], all.words);
+    zq::bench::addGoalLine("word_errors_within_floor", figure, all.errors[0] <= all.errors[1]);
     zq::bench::reportRatioCounters(state, "first_over_floor", figures.first.seconds,
                                    {zq::bench::median(figures.firstDecoderFloor.seconds) + paste});
     const Takes &warmAtFirstDelay = figures.warm[kFirstTakeDelay];

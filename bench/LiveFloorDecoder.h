@@ -3,8 +3,10 @@
 // The floor's decoder beside the application: a plain client of the same microphone on the same
 // sound server (16 kHz mono, in the 10 ms fragments the application's stream asks for) that feeds the
 // speech library's decoder live, with the application's search settings. From a press to a release
-// it decodes each fragment as it arrives, as the application's recogniser does; at the release it
-// ends the utterance with what has arrived. Between takes it reads and drops.
+// it decodes each fragment as it arrives, as the application's recogniser does, and ends its words
+// on the same pause: once the voice detector has heard speech and then its quarter-second tail, the
+// utterance ends and the next words start one of their own. At the release it ends the utterance
+// with what has arrived. Between takes it reads and drops.
 // One thread reads the stream and another decodes, so a release is seen at once, not after the
 // read in progress. The destructor stops and joins both.
 #include "PlainDecoder.h"
@@ -33,15 +35,12 @@ public:
         QString text;
     };
 
-    // Connects to the sound server at `server` and reads its default source; `warm` is decoded first,
-    // as the application's recogniser starts from what earlier launches heard.
-    LiveFloorDecoder(const QString &server, const std::vector<std::vector<std::int16_t>> &warm)
-        : m_decoder(applicationSearch())
+    // Connects to the sound server at `server` and reads its default source into `decoder`, which
+    // keeps what it learnt from one launch to the next as the application's recogniser does.
+    LiveFloorDecoder(const QString &server, PlainDecoder &decoder) : m_decoder(decoder)
     {
         if (!m_decoder.isLoaded())
             return;
-        for (const auto &heard : warm)
-            m_decoder.decode(heard, PlainDecoder::Input::live);
         const pa_sample_spec spec{PA_SAMPLE_S16LE, 16000, 1};
         pa_buffer_attr attributes{};
         attributes.maxlength = static_cast<std::uint32_t>(-1);
@@ -134,19 +133,28 @@ private:
             if (m_command == Command::start) {
                 m_command = Command::none;
                 m_inUtterance = true;
+                m_words.clear();
+                m_heardSpeech = false;
                 m_decoder.startUtterance();
             }
-            // Everything that arrived before a release belongs to its utterance.
+            // Everything that arrived before a release belongs to its take.
             std::deque<std::vector<std::int16_t>> pieces = std::exchange(m_arrived, {});
             const bool ending = m_command == Command::end;
             lock.unlock();
             if (m_inUtterance)
-                for (const auto &piece : pieces)
+                for (const auto &piece : pieces) {
                     m_decoder.feed(piece.data(), piece.size());
+                    const bool speech = m_decoder.inSpeech();
+                    if (m_heardSpeech && !speech) {
+                        m_words += m_decoder.endUtterance() + QLatin1Char(' ');
+                        m_decoder.startUtterance();
+                    }
+                    m_heardSpeech = speech;
+                }
             std::optional<Final> final;
             if (ending && m_inUtterance) {
-                QString text = m_decoder.endUtterance();
-                final = Final{test::TextTargetWindow::monotonicNow(), std::move(text)};
+                m_words += m_decoder.endUtterance();
+                final = Final{test::TextTargetWindow::monotonicNow(), m_words.simplified()};
             }
             lock.lock();
             if (ending) {
@@ -158,7 +166,7 @@ private:
         }
     }
 
-    PlainDecoder m_decoder; // the decoding thread's alone once it runs
+    PlainDecoder &m_decoder; // the decoding thread's alone once it runs
     pa_simple *m_stream = nullptr;
     mutable std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -168,6 +176,9 @@ private:
     bool m_stopping = false;
     bool m_failed = false;
     std::optional<Final> m_final;
+    // The decoding thread's own.
+    QString m_words;
+    bool m_heardSpeech = false;
     std::thread m_reader;
     std::thread m_decoding;
 };

@@ -78,6 +78,8 @@ public:
     {
         ps_process_raw(m_decoder, samples, count, FALSE, FALSE);
     }
+    // Whether the voice detector hears speech in what was fed last.
+    bool inSpeech() const { return ps_get_in_speech(m_decoder) != 0; }
     // Ends the utterance: its final text.
     QString endUtterance()
     {
