@@ -21,8 +21,8 @@
 // On top, a bare paste into the same window once the application has quit (another client owns the
 // clipboard and Control+V is posted: from the window's V key press to its text).
 // Goals: each delay's warm takes within 1.25x the sum of the medians of their decoder floor and the
-// paste floor; over all takes, no more word errors than the floor's (also per recording and per kind
-// of launch, as figures).
+// paste floor (past the pause, within 16 ms of it); over all takes, no more word errors than the floor's (also per
+// recording and per kind of launch, as figures).
 #include "records/DiagnosticEvent.h"
 #include "support/E2EEnvironment.h"
 
@@ -71,6 +71,11 @@ constexpr std::size_t kFirstTakeDelay = kReleaseDelays.size() - 1;
 constexpr std::array<std::size_t, 16> kWarmOrder{0, 1, 2, 3, 3, 2, 1, 0, 0, 1, 2, 3, 3, 2, 1, 0};
 // Each delay's warm takes against their floor: within this.
 constexpr double kOverFloorLimit = 1.25;
+// A release after the quarter-second pause that ends the words on both sides leaves each only its
+// hand-over and the paste (a few milliseconds), where a ratio says nothing: the time added is judged
+// instead, within a frame.
+constexpr auto kPauseEndsWords = 250ms;
+constexpr double kOverFloorLimitMs = 16;
 
 // A recording of real speech up to its last word, with the words said in it.
 struct Recording {
@@ -369,8 +374,12 @@ void releaseToText(benchmark::State &state)
         const std::string delay = std::to_string(kReleaseDelays[d].count()) + "ms";
         figures.warm[d].report(state, "warm_" + delay);
         figures.decoderFloor[d].report(state, "floor_decoder_" + delay);
-        zq::bench::reportRatio(state, "warm_" + delay + "_over_floor", figures.warm[d].seconds,
-                               {zq::bench::median(figures.decoderFloor[d].seconds) + paste}, kOverFloorLimit);
+        const std::vector<double> floor{zq::bench::median(figures.decoderFloor[d].seconds) + paste};
+        if (kReleaseDelays[d] >= kPauseEndsWords)
+            zq::bench::reportExcess("warm_" + delay + "_over_floor", figures.warm[d].seconds, floor, kOverFloorLimitMs);
+        else
+            zq::bench::reportRatio(state, "warm_" + delay + "_over_floor", figures.warm[d].seconds, floor,
+                                   kOverFloorLimit);
     }
     figures.firstDecoderFloor.report(state, "floor_decoder_first");
     // Both sides decode the same samples: the application's capture starts a little after the press,
