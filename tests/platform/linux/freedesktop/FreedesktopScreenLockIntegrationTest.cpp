@@ -35,7 +35,7 @@ TEST(FreedesktopScreenLockTest, ALockerAtEitherPathIsFollowedThroughItsSignalsIt
     const QString service = QStringLiteral("org.freedesktop.ScreenSaver");
     const QString signaller = QStringLiteral("screen-lock-signaller");
     QDBusConnection signalling = QDBusConnection::connectToBus(bus.address(), signaller);
-    for (const QString path : {QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("/ScreenSaver")}) {
+    for (const QString &path : {QStringLiteral("/org/freedesktop/ScreenSaver"), QStringLiteral("/ScreenSaver")}) {
         const QString client = QStringLiteral("screen-lock-client") + path;
         {
             zq::platform::FreedesktopScreenLock lock(QDBusConnection::connectToBus(bus.address(), client));
