@@ -43,6 +43,20 @@ const char *toldOf(Paster::Leftover leftover)
     return leftover == Paster::Leftover::onClipboard ? "not fetched" : "replaced";
 }
 
+// How a table's row ends: the clipboard at each chord, what the callbacks were told, nothing left to
+// run, and the clipboard as `clipboardAfter` names it (null: the user's own, back).
+void expectEnd(PasterRig &r, const QStringList &chorded, const std::vector<std::string> &told,
+               const std::vector<std::string> &expectedTold, const char *clipboardAfter)
+{
+    EXPECT_EQ(r.keys.pastedTexts(), chorded);
+    EXPECT_EQ(told, expectedTold);
+    EXPECT_FALSE(r.paster.hasPendingWork());
+    if (clipboardAfter)
+        EXPECT_EQ(r.pasteboard.text(), QLatin1String(clipboardAfter));
+    else
+        EXPECT_EQ(r.pasteboard.items(), std::vector<platform::PasteboardItem>{kImageAndText});
+}
+
 class PasterTest : public ::testing::Test, protected PasterRig {};
 
 TEST_F(PasterTest, PastesTheTextAndRestoresEveryTypeOfThePreviousClipboard)
@@ -395,13 +409,7 @@ TEST(PasterFetchTest, APasteWaitsWhileTheTextBeforeItIsUnfetched)
         }
         EXPECT_EQ(r.keys.pastedTexts(), c.modifiersHeld ? QStringList() : QStringList{QStringLiteral("first")});
         c.then(r);
-        EXPECT_EQ(r.keys.pastedTexts(), c.chorded);
-        EXPECT_EQ(told, c.told);
-        EXPECT_FALSE(r.paster.hasPendingWork());
-        if (c.clipboardAfter)
-            EXPECT_EQ(r.pasteboard.text(), QLatin1String(c.clipboardAfter));
-        else
-            EXPECT_EQ(r.pasteboard.items(), std::vector<platform::PasteboardItem>{kImageAndText});
+        expectEnd(r, c.chorded, told, c.told, c.clipboardAfter);
     }
 }
 
@@ -491,13 +499,7 @@ TEST(PasterFetchTest, NoShortcutGoesToAWindowThatLeftOneUnanswered)
         paste(QStringLiteral("second"));
         r.loop.advance(Paster::fetchWaitLimit - 1s);
         c.afterTheLimit(r);
-        EXPECT_EQ(r.keys.pastedTexts(), c.chorded);
-        EXPECT_EQ(told, c.told);
-        EXPECT_FALSE(r.paster.hasPendingWork());
-        if (c.clipboardAfter)
-            EXPECT_EQ(r.pasteboard.text(), QLatin1String(c.clipboardAfter));
-        else
-            EXPECT_EQ(r.pasteboard.items(), std::vector<platform::PasteboardItem>{kImageAndText});
+        expectEnd(r, c.chorded, told, c.told, c.clipboardAfter);
     }
 }
 
