@@ -131,15 +131,18 @@ QString Paster::chordText(PasteChord chord)
     return {};
 }
 
-Paster::Route Paster::currentRoute()
+Paster::Route Paster::routeOf(const platform::WindowClass &windowClass) const
 {
-    if (!m_frontWindow)
-        return {};
-    const Route route = routeFor(m_frontWindow->windowClass());
+    const Route route = routeFor(windowClass);
     // Shift+Insert would paste whatever the primary selection holds, not the text.
     if (route.viaPrimary && !m_primary)
         return {};
     return route;
+}
+
+Paster::Route Paster::currentRoute()
+{
+    return routeOf(m_frontWindow ? m_frontWindow->windowClass() : platform::WindowClass{});
 }
 
 void Paster::prepare()
@@ -214,7 +217,10 @@ bool Paster::mustWait()
 void Paster::start(const QString &text, std::function<void()> onFetched, bool told)
 {
     std::optional<Prepared> prepared = std::exchange(m_prepared, std::nullopt);
-    const Route route = currentRoute();
+    // The chord and the client whose fetch settles the paste, of one window.
+    const platform::FrontWindow::Identity front =
+        m_frontWindow ? m_frontWindow->identity() : platform::FrontWindow::Identity{};
+    const Route route = routeOf(front.windowClass);
     m_lastChord = route.chord;
     // The clipboard as the user had it before an earlier paste that has not been restored yet. Taking a
     // new snapshot now would capture that paste's text and lose the user's own clipboard for good.
@@ -245,7 +251,7 @@ void Paster::start(const QString &text, std::function<void()> onFetched, bool to
     Pending pending;
     pending.route = route;
     pending.text = text;
-    pending.client = m_frontWindow ? m_frontWindow->client() : 0;
+    pending.client = front.client;
     pending.onFetched = std::move(onFetched);
     pending.told = told;
     if (carried)

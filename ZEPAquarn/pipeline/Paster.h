@@ -178,6 +178,8 @@ private:
         qint64 changeCount = 0;
     };
 
+    // The chord for a window of `windowClass` on this desktop.
+    Route routeOf(const platform::WindowClass &windowClass) const;
     Route currentRoute();
     // Whether a new paste must wait: the text on the clipboard has not been fetched yet, and it would be
     // fetched in its stead.

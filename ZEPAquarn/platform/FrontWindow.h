@@ -28,6 +28,12 @@ public:
     // ids share), as PasteboardFetch::client names the one that fetched the clipboard; 0 when it cannot be
     // told.
     virtual std::uint32_t client() { return 0; }
+    // Both of the same window, asked in one go: between two separate questions the focus may move.
+    struct Identity {
+        WindowClass windowClass;
+        std::uint32_t client = 0;
+    };
+    virtual Identity identity() { return {windowClass(), client()}; }
     // Sends the window in front a round trip that it answers once it has handled the input sent to it
     // before (on X11 _NET_WM_PING); false when it takes none or there is no window. pingAnswered() tells
     // whether the latest one has come back.

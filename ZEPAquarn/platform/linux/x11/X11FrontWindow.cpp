@@ -127,6 +127,12 @@ std::uint32_t X11FrontWindow::client()
     return found ? m_connection->clientOf(found->window) : 0;
 }
 
+FrontWindow::Identity X11FrontWindow::identity()
+{
+    std::optional<Found> found = find();
+    return found ? Identity{std::move(found->windowClass), m_connection->clientOf(found->window)} : Identity{};
+}
+
 bool X11FrontWindow::ping()
 {
     // An answer still awaited is of no interest any more: read as too old, it stops the listening.

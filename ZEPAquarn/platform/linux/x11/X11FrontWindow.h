@@ -24,6 +24,7 @@ public:
 
     WindowClass windowClass() override;
     std::uint32_t client() override;
+    Identity identity() override;
     bool ping() override;
     bool pingAnswered() override;
 
