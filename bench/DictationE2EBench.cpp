@@ -10,7 +10,8 @@
 // recogniser has all of the words still to finish after the release, at the longest it has heard the
 // pause. The first take of each launch (released at the longest delay) and the later ("warm") takes
 // are reported apart, the warm ones per delay; the first take of a fresh home on its own. The pipe
-// microphone delivers its audio in 10 ms blocks, as a live microphone's fragments come.
+// microphone delivers its audio in 10 ms blocks, as a live microphone's fragments come, with the noise
+// of a quiet room between the words.
 //
 // The floor of a take: the speech library's decoder with the application's search settings, beside
 // the application through the whole launch and fed the same microphone live, in the same fragments:
@@ -19,10 +20,10 @@
 // release (posted from here, so both hear of it at once). Its decoder is new at each fresh home and
 // goes on from launch to launch after it, as the application's recogniser does.
 // On top, a bare paste into the same window once the application has quit (another client owns the
-// clipboard and Control+V is posted: from the window's V key press to its text).
-// Goals: each delay's warm takes within 1.25x the sum of the medians of their decoder floor and the
-// paste floor (past the pause, within 16 ms of it); over all takes, no more word errors than the floor's (also per
-// recording and per kind of launch, as figures).
+// clipboard and Control+V is posted: from the posting of the keys to the text in the window).
+// Goals: each delay's warm takes add at most a frame (16 ms) to the sum of the medians of their decoder
+// floor and the paste floor; over all takes, no more word errors than the floor's beyond chance (also
+// per recording and per kind of launch, as figures).
 #include "records/DiagnosticEvent.h"
 #include "support/E2EEnvironment.h"
 
@@ -43,12 +44,14 @@
 
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -61,20 +64,21 @@ using zq::test::TextTargetWindow;
 // Per launch, whether it is a first launch with a fresh home; the others go on from the launch before.
 constexpr std::array<bool, 6> kFreshHome{true, false, false, true, false, false};
 constexpr auto kMicrophoneFragment = 10ms;
+// A quiet room as a laptop's microphone hears it, about -55 dBFS, like the recordings' own background
+// under their words (-64 to -44 dBFS); a near-silent room made the noise around the words unlike it.
+constexpr std::int16_t kRoomNoise = 100;
 // Releases after the last word, shortest first.
 constexpr std::array<std::chrono::milliseconds, 4> kReleaseDelays{0ms, 150ms, 300ms, 700ms};
 constexpr std::size_t kFirstTakeDelay = kReleaseDelays.size() - 1;
 // A launch's warm takes, by delay: up the list and down again, twice, so no delay always follows another.
 // A take's time swings with how far both decoders lag at the release (a few to over a hundred
-// milliseconds on the same words): four takes per delay a launch, twenty-four over the run. Even so, a
-// median within a few milliseconds of the limit can land on either side of it from run to run.
+// milliseconds on the same words): four takes per delay a launch, twenty-four over the run.
 constexpr std::array<std::size_t, 16> kWarmOrder{0, 1, 2, 3, 3, 2, 1, 0, 0, 1, 2, 3, 3, 2, 1, 0};
-// Each delay's warm takes against their floor: within this.
-constexpr double kOverFloorLimit = 1.25;
-// A release after the quarter-second pause that ends the words on both sides leaves each only its
-// hand-over and the paste (a few milliseconds), where a ratio says nothing: the time added is judged
-// instead, within a frame.
-constexpr auto kPauseEndsWords = 250ms;
+// Each delay's warm takes against their floor: the time the application adds, within a frame. Its
+// own hand-overs (the audio and the text crossing to and from the main thread, the front window, the
+// clipboard, the modifier keys: 1.5 to 3 ms in a trace) are a fifth of an 8 ms floor, where a ratio
+// would judge those constants; the decoder's end of input is judged by ratio in the transcription
+// benchmark. The ratio is reported beside.
 constexpr double kOverFloorLimitMs = 16;
 
 // A recording of real speech up to its last word, with the words said in it.
@@ -104,6 +108,12 @@ int wordErrors(const QString &text, const QStringList &reference)
     return zq::bench::editDistance(reference, E2EEnvironment::normalizedWords(text).split(' ', Qt::SkipEmptyParts));
 }
 
+// Where each side's capture starts in the room noise moves a word here and there, either way (one
+// decoder on the application's samples and on its own: 67 and 63 errors of 294 words). The application
+// fails only when its excess is beyond this many standard errors of the takes' differences (about 2.4
+// points here): a gap of 7 to 9 points fails; chance alone, one run in forty.
+constexpr double kChanceLimit = 2.0;
+
 // Word errors on the same takes against the words said: the application's, then the floor's.
 struct Score {
     int words = 0;
@@ -118,6 +128,15 @@ void reportScore(const std::string &name, const Score &score)
     zq::bench::goalLines().emplace_back(line);
 }
 
+// The standard error of the sum of `values`, taken as independent draws of one distribution.
+double standardErrorOfSum(const std::vector<int> &values)
+{
+    const double n = double(values.size());
+    const double sum = std::accumulate(values.begin(), values.end(), 0.0);
+    const double squares = std::inner_product(values.begin(), values.end(), values.begin(), 0.0);
+    return n < 2 ? 0 : std::sqrt(n * (squares - sum * sum / n) / (n - 1));
+}
+
 // What a launch leaves in its home for the next: the recogniser's files by their place in the home.
 using HomeFiles = std::vector<std::pair<QString, QByteArray>>;
 const QStringList kCarriedFolders{QStringLiteral("/state/ZEPAquarn"), QStringLiteral("/cache/ZEPAquarn")};
@@ -129,16 +148,13 @@ QString homeOf(const E2EEnvironment &env)
 
 struct Takes {
     std::vector<double> seconds;
-    int exact = 0;
     int errors = 0; // word edits from what was said
     int words = 0;  // words said
 
     void add(double elapsed, const QString &text, const QStringList &reference)
     {
         seconds.push_back(elapsed);
-        const int edits = wordErrors(text, reference);
-        exact += edits == 0 ? 1 : 0;
-        errors += edits;
+        errors += wordErrors(text, reference);
         words += int(reference.size());
     }
     void report(benchmark::State &state, const std::string &name)
@@ -146,7 +162,6 @@ struct Takes {
         if (seconds.empty())
             return;
         state.counters[name + "_takes"] = double(seconds.size());
-        state.counters[name + "_exact"] = exact;
         state.counters[name + "_wer_%"] = 100.0 * errors / std::max(words, 1);
         zq::bench::reportMedianAndWorst(state, seconds, "ms", 1000, name + "_");
     }
@@ -169,24 +184,27 @@ bool runOnDisplay(E2EEnvironment &env, const QString &program, const QStringList
 }
 
 // A paste by a bare client: another program owns the clipboard with the words and Control+V is
-// posted. Seconds from the window's V key press to the words in it; nothing when it did not arrive.
-std::optional<double> barePaste(E2EEnvironment &env)
+// posted. Seconds from the posting of the keys to the words in the window; nothing when they did not
+// arrive.
+std::optional<double> barePaste(E2EEnvironment &env, Display *display)
 {
     const QString words = QStringLiteral("go forward ten meters");
     env.target().clear();
     if (!runOnDisplay(env, QStringLiteral("xclip"), {QStringLiteral("-selection"), QStringLiteral("clipboard")},
                       words.toUtf8()))
         return std::nullopt;
-    const auto before = TextTargetWindow::monotonicNow();
-    if (!runOnDisplay(env, QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+v")}))
+    const KeyCode control = XKeysymToKeycode(display, XK_Control_L);
+    const KeyCode v = XKeysymToKeycode(display, XK_v);
+    if (control == 0 || v == 0)
         return std::nullopt;
+    const auto posted = TextTargetWindow::monotonicNow();
+    for (const auto &[key, down] : {std::pair{control, True}, {v, True}, {v, False}, {control, False}})
+        XTestFakeKeyEvent(display, key, down, CurrentTime);
+    XFlush(display);
     const auto pasted = env.target().waitForText([&](const QString &text) { return text == words; }, 5s);
     if (!pasted)
         return std::nullopt;
-    for (const auto &key : env.target().keyEvents())
-        if (key.isPress && key.key == Qt::Key_V && key.at >= before)
-            return std::chrono::duration<double>(pasted->at - key.at).count();
-    return std::nullopt;
+    return std::chrono::duration<double>(pasted->at - posted).count();
 }
 
 // Releases the trigger on `display` and returns at once.
@@ -207,13 +225,17 @@ struct Figures {
     std::size_t takes = 0;
     std::vector<Score> byRecording;
     std::array<Score, 3> byLaunch; // fresh homes' launches, later launches, all
+    std::vector<int> excess;       // per take, the application's word errors over the floor's
 };
 
 // The paste floor, measured a few times on the launch's services once the application is gone.
 bool measurePasteFloor(E2EEnvironment &env, Figures &figures)
 {
+    const std::unique_ptr<Display, int (*)(Display *)> display(XOpenDisplay(qPrintable(env.display())), XCloseDisplay);
+    if (!display)
+        return false;
     for (int i = 0; i < 3; ++i) {
-        const auto bare = barePaste(env);
+        const auto bare = barePaste(env, display.get());
         if (!bare)
             return false;
         figures.pasteFloor.push_back(*bare);
@@ -230,7 +252,7 @@ bool dictate(const std::vector<Recording> &recordings, zq::bench::PlainDecoder &
     // that is not what this measures, so they get a few tries.
     std::unique_ptr<E2EEnvironment> services;
     for (int attempt = 0; attempt < 3 && !services; ++attempt) {
-        services = std::make_unique<E2EEnvironment>(zq::test::Microphone::Live, kMicrophoneFragment);
+        services = std::make_unique<E2EEnvironment>(zq::test::Microphone::Live, kMicrophoneFragment, kRoomNoise);
         if (!services->start() || !services->writeSettings()) {
             error = services->errorString();
             services.reset();
@@ -301,11 +323,14 @@ bool dictate(const std::vector<Recording> &recordings, zq::bench::PlainDecoder &
         (take == 1 ? first : figures.warm[delay]).add(elapsed, pasted->text, said.reference);
         floorTakes.add(std::chrono::duration<double>(floorFinal->at - *released).count(), floorFinal->text,
                        said.reference);
+        const std::array<int, 2> errors{wordErrors(pasted->text, said.reference),
+                                        wordErrors(floorFinal->text, said.reference)};
         for (Score *score : {&figures.byRecording[index], &figures.byLaunch[fresh ? 0 : 1], &figures.byLaunch[2]}) {
             score->words += int(said.reference.size());
-            score->errors[0] += wordErrors(pasted->text, said.reference);
-            score->errors[1] += wordErrors(floorFinal->text, said.reference);
+            score->errors[0] += errors[0];
+            score->errors[1] += errors[1];
         }
+        figures.excess.push_back(errors[0] - errors[1]);
         // Let the take end completely (done flash, clipboard restored) before the next press.
         env.waitForJournal(DiagnosticEvent::pasteSucceeded, take, 5s);
         QThread::msleep(1000);
@@ -375,11 +400,8 @@ void releaseToText(benchmark::State &state)
         figures.warm[d].report(state, "warm_" + delay);
         figures.decoderFloor[d].report(state, "floor_decoder_" + delay);
         const std::vector<double> floor{zq::bench::median(figures.decoderFloor[d].seconds) + paste};
-        if (kReleaseDelays[d] >= kPauseEndsWords)
-            zq::bench::reportExcess("warm_" + delay + "_over_floor", figures.warm[d].seconds, floor, kOverFloorLimitMs);
-        else
-            zq::bench::reportRatio(state, "warm_" + delay + "_over_floor", figures.warm[d].seconds, floor,
-                                   kOverFloorLimit);
+        zq::bench::reportRatioCounters(state, "warm_" + delay + "_over_floor", figures.warm[d].seconds, floor);
+        zq::bench::reportExcess("warm_" + delay + "_over_floor", figures.warm[d].seconds, floor, kOverFloorLimitMs);
     }
     figures.firstDecoderFloor.report(state, "floor_decoder_first");
     // Both sides decode the same samples: the application's capture starts a little after the press,
@@ -389,17 +411,18 @@ void releaseToText(benchmark::State &state)
     reportScore("on fresh homes' launches", figures.byLaunch[0]);
     reportScore("on later launches", figures.byLaunch[1]);
     const Score &all = figures.byLaunch[2];
-    char figure[200];
-    std::snprintf(figure, sizeof figure, "application %.1f %% (%d), floor %.1f %% (%d) on %d words",
+    const double chance = kChanceLimit * standardErrorOfSum(figures.excess);
+    char figure[300];
+    std::snprintf(figure, sizeof figure,
+                  "application %.1f %% (%d), floor %.1f %% (%d) on %d words; the application's excess %d, "
+                  "limit %.1f (%.0f standard errors of %zu takes' differences)",
                   100.0 * all.errors[0] / std::max(all.words, 1), all.errors[0],
-                  100.0 * all.errors[1] / std::max(all.words, 1), all.errors[1], all.words);
-    zq::bench::addGoalLine("word_errors_within_floor", figure, all.errors[0] <= all.errors[1]);
+                  100.0 * all.errors[1] / std::max(all.words, 1), all.errors[1], all.words,
+                  all.errors[0] - all.errors[1], chance, kChanceLimit, figures.excess.size());
+    zq::bench::addGoalLine("word_errors_within_floor", figure,
+                           !figures.excess.empty() && all.errors[0] - all.errors[1] <= chance);
     zq::bench::reportRatioCounters(state, "first_over_floor", figures.first.seconds,
                                    {zq::bench::median(figures.firstDecoderFloor.seconds) + paste});
-    const Takes &warmAtFirstDelay = figures.warm[kFirstTakeDelay];
-    if (!figures.first.seconds.empty() && !warmAtFirstDelay.seconds.empty())
-        state.counters["first_over_warm"] =
-            zq::bench::median(figures.first.seconds) / zq::bench::median(warmAtFirstDelay.seconds);
 }
 
 } // namespace

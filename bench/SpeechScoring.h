@@ -3,6 +3,7 @@
 // What the speech benchmarks share: the packaged recordings of real speech with the words said in
 // them, and the word errors of a text against those words.
 #include "platform/AudioFile.h"
+#include "support/SpeechSamples.h"
 
 #include <QFile>
 #include <QRegularExpression>
@@ -69,17 +70,8 @@ inline std::vector<LibrivoxLine> reportLines()
 inline std::optional<std::vector<float>> readWav(const QString &path)
 {
     if (path.endsWith(QLatin1String(".raw"))) { // 16-bit little-endian samples, no header
-        QFile raw(path);
-        if (!raw.open(QIODevice::ReadOnly))
-            return std::nullopt;
-        const QByteArray bytes = raw.readAll();
-        std::vector<float> samples(static_cast<std::size_t>(bytes.size()) / 2);
-        for (std::size_t i = 0; i < samples.size(); ++i) {
-            const auto low = static_cast<std::uint8_t>(bytes[static_cast<qsizetype>(2 * i)]);
-            const auto high = static_cast<std::uint8_t>(bytes[static_cast<qsizetype>(2 * i + 1)]);
-            samples[i] = static_cast<float>(static_cast<std::int16_t>(low | (high << 8))) / 32768.0f;
-        }
-        return samples;
+        std::vector<float> samples = test::loadRawSpeech(path);
+        return samples.empty() ? std::nullopt : std::optional(std::move(samples));
     }
     auto file = platform::AudioFile::openForReading(path);
     if (!file)

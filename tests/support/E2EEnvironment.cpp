@@ -35,8 +35,8 @@ QString E2EEnvironment::triggerStorageValue()
     return TriggerBinding::keyboard(kF8, QStringLiteral("F8")).storageValue();
 }
 
-E2EEnvironment::E2EEnvironment(Microphone microphone, std::chrono::milliseconds microphoneBlock)
-    : m_microphone(microphone), m_microphoneBlock(microphoneBlock)
+E2EEnvironment::E2EEnvironment(Microphone microphone, std::chrono::milliseconds microphoneBlock, int16_t roomNoise)
+    : m_microphone(microphone), m_microphoneBlock(microphoneBlock), m_roomNoise(roomNoise)
 {}
 
 E2EEnvironment::~E2EEnvironment()
@@ -82,8 +82,7 @@ bool E2EEnvironment::start()
         return false;
     }
     if (m_microphone == Microphone::Live) {
-        m_feeder =
-            std::make_unique<PipeFeeder>(m_pulse.micFifoPath(), PipeFeeder::kDefaultNoiseAmplitude, m_microphoneBlock);
+        m_feeder = std::make_unique<PipeFeeder>(m_pulse.micFifoPath(), m_roomNoise, m_microphoneBlock);
         if (!m_feeder->start()) {
             m_error = QStringLiteral("microphone feeder: ") + m_feeder->errorString();
             return false;

@@ -50,9 +50,11 @@ public:
     static constexpr int kTriggerQtKey = Qt::Key_F8;
     static QString triggerStorageValue();
 
-    // A live microphone writes its audio in blocks of `microphoneBlock` (see PipeFeeder).
+    // A live microphone writes its audio in blocks of `microphoneBlock`, its room noise at most
+    // `roomNoise` either way (see PipeFeeder).
     explicit E2EEnvironment(Microphone microphone = Microphone::Live,
-                            std::chrono::milliseconds microphoneBlock = std::chrono::milliseconds(100));
+                            std::chrono::milliseconds microphoneBlock = std::chrono::milliseconds(100),
+                            int16_t roomNoise = PipeFeeder::kDefaultNoiseAmplitude);
     ~E2EEnvironment();
     E2EEnvironment(const E2EEnvironment &) = delete;
     E2EEnvironment &operator=(const E2EEnvironment &) = delete;
@@ -136,6 +138,7 @@ private:
 
     const Microphone m_microphone;
     const std::chrono::milliseconds m_microphoneBlock;
+    const int16_t m_roomNoise;
     // Declared in start order; destroyed in reverse, the application first.
     XvfbServer m_xvfb;
     QString m_display;
