@@ -123,8 +123,7 @@ WindowClass X11FrontWindow::windowClass()
 
 std::uint32_t X11FrontWindow::client()
 {
-    const std::optional<Found> found = find();
-    return found ? m_connection->clientOf(found->window) : 0;
+    return identity().client;
 }
 
 FrontWindow::Identity X11FrontWindow::identity()
