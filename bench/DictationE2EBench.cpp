@@ -183,9 +183,8 @@ bool runOnDisplay(E2EEnvironment &env, const QString &program, const QStringList
     return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
-// A paste by a bare client: another program owns the clipboard with the words and Control+V is
-// posted. Seconds from the posting of the keys to the words in the window; nothing when they did not
-// arrive.
+// A paste by a bare client: another program owns the clipboard with the words and Control+V is posted.
+// Seconds from the posting of the keys to the words in the window; nothing when they never arrived.
 std::optional<double> barePaste(E2EEnvironment &env, Display *display)
 {
     const QString words = QStringLiteral("go forward ten meters");
